@@ -26,7 +26,7 @@ function(add_folder_library name)
   if(tests AND KIT_TESTS)
     add_executable(${name}_test ${tests})
     target_compile_options(${name}_test PRIVATE ${PROJECT_WARNINGS})
-    target_link_libraries(${name}_test PRIVATE ${name} kit_testing ${A_TEST_DEPS}
+    target_link_libraries(${name}_test PRIVATE ${name} $<TARGET_NAME_IF_EXISTS:kit_testing> ${A_TEST_DEPS}
                           GTest::gtest GTest::gmock GTest::gtest_main)
     gtest_discover_tests(${name}_test DISCOVERY_MODE PRE_TEST
                          WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
