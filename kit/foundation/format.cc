@@ -28,17 +28,9 @@ namespace {
 std::string quoteIfNeeded(const std::string& s) {
   bool plain = !s.empty();
   for (unsigned char c : s) {
-    if (!(std::isalnum(c) || c == '_' || c == '$' || c == '.' || c == '/' || c == ':' || c >= 0x80)) {
+    if (!(std::isalnum(c) || c == '_' || c == '$' || c == '.' || c == '/' || c == ':' || c == '-')) {
       plain = false;
       break;
-    }
-  }
-  if (plain) {
-    for (unsigned char c : s) {
-      if (c >= 0x80) {
-        plain = false;
-        break;
-      }
     }
   }
   if (plain) return s;
