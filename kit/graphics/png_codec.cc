@@ -59,6 +59,7 @@ struct Progress {
   std::vector<uint8_t> pixels;
   size_t width = 0, height = 0;
   bool hasAlpha = false;
+  bool interlaced = false;
   bool finished = false;
   size_t rows = 0;  // row callbacks received
   std::string error;
@@ -82,7 +83,9 @@ void onInfo(png_structp png, png_infop info) {
   png_set_scale_16(png);
   png_set_gray_to_rgb(png);
   png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
-  png_set_interlace_handling(png);
+  // Interlaced passes are placed here, pixel by pixel, so that a prefix
+  // shows exactly the pixels it holds and leaves the rest transparent.
+  p->interlaced = png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7;
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) != size_t{w} * 4) png_error(png, "unexpected PNG row layout");
   p->width = w;
@@ -90,10 +93,23 @@ void onInfo(png_structp png, png_infop info) {
   p->pixels.assign(size_t{w} * h * 4, 0);
 }
 
-void onRow(png_structp png, png_bytep row, png_uint_32 number, int) {
+void onRow(png_structp png, png_bytep row, png_uint_32 number, int pass) {
   auto* p = static_cast<Progress*>(png_get_progressive_ptr(png));
-  if (!row || number >= p->height) return;
-  png_progressive_combine_row(png, p->pixels.data() + size_t{number} * p->width * 4, row);
+  if (!row) return;
+  if (!p->interlaced) {
+    if (number >= p->height) return;
+    std::memcpy(p->pixels.data() + size_t{number} * p->width * 4, row, p->width * 4);
+    ++p->rows;
+    return;
+  }
+  static const int xStart[7] = {0, 4, 0, 2, 0, 1, 0}, yStart[7] = {0, 0, 4, 0, 2, 0, 1};
+  static const int xStep[7] = {8, 8, 4, 4, 2, 2, 1}, yStep[7] = {8, 8, 8, 4, 4, 2, 2};
+  if (pass < 0 || pass > 6) return;
+  const size_t y = yStart[pass] + size_t{number} * yStep[pass];
+  if (y >= p->height) return;
+  uint8_t* dst = p->pixels.data() + y * p->width * 4;
+  size_t i = 0;
+  for (size_t x = xStart[pass]; x < p->width; x += xStep[pass], ++i) std::memcpy(dst + x * 4, row + i * 4, 4);
   ++p->rows;
 }
 
@@ -147,8 +163,6 @@ class PNGReader : public ImageReader {
                         static_cast<png_uint_32>(limits_.maxDimension));
     png_set_chunk_malloc_max(p.png, 8u << 20);
     png_set_chunk_cache_max(p.png, 1000);
-    // Ancillary chunks with a bad checksum are dropped, not fatal.
-    png_set_crc_action(p.png, PNG_CRC_DEFAULT, PNG_CRC_QUIET_USE);
     const bool ok = feed(p, data_->data(), data_->size());
     png_destroy_read_struct(&p.png, &p.info, nullptr);
     if (p.pixels.empty() || p.rows == 0) {
