@@ -32,7 +32,7 @@ class Number : public Object {
   // Use the factories; public for make_shared.
   Number(Kind kind, char objCType, int64_t i, uint64_t u, double d);
 
-  const Class& objectClass() const override;
+  const Class& objectClass() const override { return staticClass(); }
   static const Class& staticClass();
 
   Kind kind() const { return kind_; }
@@ -74,7 +74,7 @@ class Number : public Object {
 class Null : public Object {
  public:
   static Ref<Null> null();
-  const Class& objectClass() const override;
+  const Class& objectClass() const override { return staticClass(); }
   static const Class& staticClass();
   std::string description() const override { return "<null>"; }
   bool isEqual(const Object& other) const override { return dynamic_cast<const Null*>(&other) != nullptr; }

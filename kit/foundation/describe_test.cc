@@ -1,0 +1,60 @@
+// "%@" texts and the format directives.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "kit/foundation/values.h"
+
+namespace kit {
+namespace {
+
+TEST(Describe, ScalarsAndNil) {
+  EXPECT_EQ(describe(Id()), "(null)");
+  EXPECT_EQ(describe(null()), "<null>");
+  EXPECT_EQ(describe(num(200)), "200");
+  EXPECT_EQ(describe(num(true)), "1");
+  EXPECT_EQ(describe(num(false)), "0");
+  EXPECT_EQ(describe(num(2.5)), "2.5");
+  EXPECT_EQ(describe(num(0.1)), "0.1");
+  EXPECT_EQ(describe(num(100.0)), "100");
+  EXPECT_EQ(describe(num(18446744073709551615ull)), "18446744073709551615");
+  EXPECT_EQ(describe(num(-7LL)), "-7");
+  EXPECT_EQ(describe(Data::make("\x01\xab\x02\x03\x04", 5)), "<01ab0203 04>");
+}
+
+TEST(Describe, Collections) {
+  EXPECT_EQ(describe(array({})), "(\n)");
+  EXPECT_EQ(describe(array({1, "x"})), "(\n    1,\n    x\n)");
+  EXPECT_EQ(describe(dict({{"msg", "领取成功"}})), "{\n    msg = \"领取成功\";\n}");
+  EXPECT_EQ(describe(dict({{"a b", "c"}})), "{\n    \"a b\" = c;\n}");
+  EXPECT_EQ(describe(dict({{"k", dict({{"n", 1}})}})), "{\n    k =     {\n        n = 1;\n    };\n}");
+  EXPECT_EQ(describe(array({array({1})})), "(\n        (\n        1\n    )\n)");
+}
+
+TEST(Format, Directives) {
+  EXPECT_EQ(formatString("%@ %d %i", str("x"), 5, -3), "x 5 -3");
+  EXPECT_EQ(formatString("%ld %lld %lu %llu %u", 1L, -2LL, 3UL, 4ULL, 5u), "1 -2 3 4 5");
+  EXPECT_EQ(formatString("%f|%.2f|%0.1g|%.17g", 1.5, 2.345, 0.25, 0.1), "1.500000|2.35|0.2|0.10000000000000001");
+  EXPECT_EQ(formatString("%s-%c-%x-%X-%02x-%08X", "hi", 'A', 255, 255, 7, 0xBEEFu), "hi-A-ff-FF-07-0000BEEF");
+  EXPECT_EQ(formatString("[%*.*s]", 6, 2, "abcdef"), "[    ab]");
+  EXPECT_EQ(formatString("100%%"), "100%");
+  EXPECT_EQ(formatString("CallbackFromIOS('%@')", str("{\"a\":1}")), "CallbackFromIOS('{\"a\":1}')");
+  EXPECT_EQ(formatString("%@|%@", Id(), null()), "(null)|<null>");
+  EXPECT_EQ(format("%@", num(3))->utf8(), "3");
+}
+
+TEST(Format, MismatchedArgumentsStaySafe) {
+  // Missing arguments and wrong types print something sane, never garbage.
+  EXPECT_EQ(formatString("%d %@ %s"), "0 (null) (null)");
+  EXPECT_EQ(formatString("%d", 2.9), "2");
+  EXPECT_EQ(formatString("%d", num(12)), "12");
+  EXPECT_EQ(formatString("%d", 4294967297LL), "1");  // truncated to int as C would
+  EXPECT_EQ(formatString("%@", 12), "12");
+  EXPECT_EQ(formatString("%.4s", "领取成功"), "领");  // never splits a character
+  EXPECT_EQ(formatString("%5@|%-3@|", str("ab"), str("c")), "   ab|c  |");
+  EXPECT_EQ(formatString("%Q"), "%Q");
+}
+
+}  // namespace
+}  // namespace kit

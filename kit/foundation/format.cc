@@ -1,0 +1,390 @@
+// The platform's format directives, "%@" texts and the description format
+// of arrays and dictionaries.
+
+#include "kit/foundation/format.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "kit/foundation/array.h"
+#include "kit/foundation/dictionary.h"
+#include "kit/foundation/number.h"
+
+namespace kit {
+
+// ---- describe -------------------------------------------------------------
+
+std::string describe(const Object* value) { return value ? value->description() : "(null)"; }
+
+std::string describe(const Id& value) { return describe(value.get()); }
+
+namespace detail {
+
+namespace {
+
+// Strings inside a collection description are quoted unless they are plain
+// words, as the platform writes them.
+std::string quoteIfNeeded(const std::string& s) {
+  bool plain = !s.empty();
+  for (unsigned char c : s) {
+    if (!(std::isalnum(c) || c == '_' || c == '$' || c == '.' || c == '/' || c == ':' || c == '-')) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return s;
+  std::string out = "\"";
+  for (char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      default: out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string elementText(const Id& v, int level);
+
+}  // namespace
+
+std::string describeCollection(const Object& collection, int level) {
+  std::string pad(4 * static_cast<size_t>(level), ' ');
+  std::string inner(4 * static_cast<size_t>(level + 1), ' ');
+  if (auto* a = dynamic_cast<const Array*>(&collection)) {
+    std::string out = pad + "(\n";
+    for (size_t i = 0, n = a->count(); i < n; ++i) {
+      out += inner + elementText(a->objectAtIndex(i), level + 1);
+      out += i + 1 < n ? ",\n" : "\n";
+    }
+    return out + pad + ")";
+  }
+  auto& d = dynamic_cast<const Dictionary&>(collection);
+  std::string out = pad + "{\n";
+  for (const auto& [k, v] : d.entries()) {
+    out += inner + elementText(k, level + 1) + " = " + elementText(v, level + 1) + ";\n";
+  }
+  return out + pad + "}";
+}
+
+namespace {
+
+std::string elementText(const Id& v, int level) {
+  if (dynamic_cast<const Array*>(v.get()) || dynamic_cast<const Dictionary*>(v.get())) {
+    // Only the kit's own description format nests; a collection class with
+    // its own description is written through it.
+    return describeCollection(*v, level);
+  }
+  if (auto* s = dynamic_cast<const String*>(v.get())) return quoteIfNeeded(s->utf8());
+  return describe(v);
+}
+
+}  // namespace
+}  // namespace detail
+
+// ---- FormatArg ------------------------------------------------------------
+
+long long FormatArg::asSigned() const {
+  switch (type_) {
+    case Type::Signed: return i_;
+    case Type::Unsigned: return static_cast<long long>(u_);
+    case Type::Double: return static_cast<long long>(d_);
+    case Type::Object:
+      if (auto* n = dynamic_cast<const Number*>(obj_)) return n->longLongValue();
+      return 0;
+    case Type::Pointer: return static_cast<long long>(reinterpret_cast<uintptr_t>(p_));
+    default: return 0;
+  }
+}
+
+unsigned long long FormatArg::asUnsigned() const {
+  switch (type_) {
+    case Type::Unsigned: return u_;
+    case Type::Object:
+      if (auto* n = dynamic_cast<const Number*>(obj_)) return n->unsignedLongLongValue();
+      return 0;
+    case Type::Pointer: return reinterpret_cast<uintptr_t>(p_);
+    default: return static_cast<unsigned long long>(asSigned());
+  }
+}
+
+double FormatArg::asDouble() const {
+  switch (type_) {
+    case Type::Double: return d_;
+    case Type::Signed: return static_cast<double>(i_);
+    case Type::Unsigned: return static_cast<double>(u_);
+    case Type::Object:
+      if (auto* n = dynamic_cast<const Number*>(obj_)) return n->doubleValue();
+      return 0;
+    default: return 0;
+  }
+}
+
+std::string FormatArg::asText() const {
+  switch (type_) {
+    case Type::CString: return text_ ? text_ : "(null)";
+    case Type::Text: return std::string(text_, len_);
+    case Type::Object: return describe(obj_);
+    case Type::Signed: return std::to_string(i_);
+    case Type::Unsigned: return std::to_string(u_);
+    case Type::Double: {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%g", d_);
+      return buf;
+    }
+    case Type::Pointer: {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%p", p_);
+      return buf;
+    }
+  }
+  return {};
+}
+
+const void* FormatArg::pointer() const {
+  switch (type_) {
+    case Type::Pointer: return p_;
+    case Type::Object: return obj_;
+    case Type::CString:
+    case Type::Text: return text_;
+    default: return reinterpret_cast<const void*>(static_cast<uintptr_t>(asUnsigned()));
+  }
+}
+
+// ---- formatText -----------------------------------------------------------
+
+namespace {
+
+void pad(std::string& out, const std::string& body, int width, bool left) {
+  // Width counts characters, not bytes, for text directives.
+  size_t chars = 0;
+  for (unsigned char c : body) chars += (c & 0xC0) != 0x80;
+  if (width > 0 && chars < static_cast<size_t>(width) && !left) out.append(width - chars, ' ');
+  out += body;
+  if (width > 0 && chars < static_cast<size_t>(width) && left) out.append(width - chars, ' ');
+}
+
+}  // namespace
+
+void FormatArg::appendText(std::string& out) const {
+  switch (type_) {
+    case Type::CString: out += text_ ? text_ : "(null)"; return;
+    case Type::Text: out.append(text_, len_); return;
+    case Type::Object:
+      if (auto* s = dynamic_cast<const String*>(obj_)) {
+        out += s->utf8();
+        return;
+      }
+      out += describe(obj_);
+      return;
+    default: out += asText();
+  }
+}
+
+std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
+  std::string out;
+  out.reserve(fmt.size() + 16 * args.size());
+  size_t next = 0;
+  auto take = [&]() -> const FormatArg* { return next < args.size() ? &args[next++] : nullptr; };
+  static const FormatArg missing(nullptr);
+
+  for (size_t i = 0; i < fmt.size(); ++i) {
+    char c = fmt[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    size_t start = i++;
+    if (i >= fmt.size()) {
+      out += '%';
+      break;
+    }
+    if (fmt[i] == '%') {
+      out += '%';
+      continue;
+    }
+    std::string flags;
+    while (i < fmt.size() && fmt[i] && std::strchr("-+ #0'", fmt[i])) {
+      if (flags.size() < 8) flags += fmt[i];
+      ++i;
+    }
+    int width = -1, precision = -1;
+    if (i < fmt.size() && fmt[i] == '*') {
+      const FormatArg* a = take();
+      width = static_cast<int>(a ? a->asSigned() : 0);
+      if (width < 0) {
+        flags += '-';
+        width = -width;
+      }
+      ++i;
+    } else {
+      while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) {
+        width = (width < 0 ? 0 : width) * 10 + (fmt[i++] - '0');
+        if (width > 4096) width = 4096;
+      }
+    }
+    if (i < fmt.size() && fmt[i] == '.') {
+      ++i;
+      precision = 0;
+      if (i < fmt.size() && fmt[i] == '*') {
+        const FormatArg* a = take();
+        precision = static_cast<int>(a ? a->asSigned() : 0);
+        if (precision < 0) precision = -1;
+        ++i;
+      } else {
+        while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) {
+          precision = precision * 10 + (fmt[i++] - '0');
+          if (precision > 4096) precision = 4096;
+        }
+      }
+    }
+    std::string length;
+    while (i < fmt.size() && fmt[i] && std::strchr("hlqLzjt", fmt[i])) {
+      if (length.size() < 4) length += fmt[i];
+      ++i;
+    }
+    if (i >= fmt.size()) {
+      out.append(fmt.substr(start));
+      break;
+    }
+    char conv = fmt[i];
+    const bool left = flags.find('-') != std::string::npos;
+    const bool plain = flags.empty() && width < 0 && precision < 0;
+    if (plain && (conv == '@' || (conv == 's' && length.empty()))) {
+      const FormatArg* a = take();
+      if (a) a->appendText(out);
+      else out += "(null)";
+      continue;
+    }
+    if (plain && (conv == 'd' || conv == 'i')) {
+      const FormatArg* a = take();
+      long long v = (a ? *a : missing).asSigned();
+      if (length.empty()) v = static_cast<int>(v);
+      else if (length == "h") v = static_cast<short>(v);
+      else if (length == "hh") v = static_cast<signed char>(v);
+      char digits[24];
+      auto r = std::to_chars(digits, digits + sizeof digits, v);
+      out.append(digits, r.ptr);
+      continue;
+    }
+
+    // The printf spec for numeric conversions, with our own length.
+    char specBuf[48];
+    auto spec = [&](const char* len, char conversion) -> const char* {
+      char* p = specBuf;
+      *p++ = '%';
+      for (char f : flags) *p++ = f;
+      if (width >= 0) p = std::to_chars(p, specBuf + 20, width).ptr;
+      if (precision >= 0) {
+        *p++ = '.';
+        p = std::to_chars(p, specBuf + 32, precision).ptr;
+      }
+      while (*len) *p++ = *len++;
+      *p++ = conversion;
+      *p = 0;
+      return specBuf;
+    };
+    char buf[512];
+    switch (conv) {
+      case '@': {
+        const FormatArg* a = take();
+        std::string body = a ? a->asText() : "(null)";
+        if (a && a->type() != FormatArg::Type::Object && a->type() != FormatArg::Type::CString &&
+            a->type() != FormatArg::Type::Text) {
+          body = a->asText();
+        }
+        if (precision >= 0 && body.size() > static_cast<size_t>(precision)) body.resize(precision);
+        pad(out, body, width, left);
+        break;
+      }
+      case 's': {
+        const FormatArg* a = take();
+        std::string body = a ? a->asText() : "(null)";
+        if (precision >= 0 && body.size() > static_cast<size_t>(precision)) {
+          // Never cut a UTF-8 sequence in half.
+          size_t cut = static_cast<size_t>(precision);
+          while (cut > 0 && (static_cast<unsigned char>(body[cut]) & 0xC0) == 0x80) --cut;
+          body.resize(cut);
+        }
+        pad(out, body, width, left);
+        break;
+      }
+      case 'd':
+      case 'i': {
+        const FormatArg* a = take();
+        long long v = (a ? *a : missing).asSigned();
+        if (length.empty()) v = static_cast<int>(v);
+        else if (length == "h") v = static_cast<short>(v);
+        else if (length == "hh") v = static_cast<signed char>(v);
+        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
+        out += buf;
+        break;
+      }
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o': {
+        const FormatArg* a = take();
+        unsigned long long v = (a ? *a : missing).asUnsigned();
+        if (length.empty()) v = static_cast<unsigned>(v);
+        else if (length == "h") v = static_cast<unsigned short>(v);
+        else if (length == "hh") v = static_cast<unsigned char>(v);
+        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
+        out += buf;
+        break;
+      }
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
+      case 'g':
+      case 'G':
+      case 'a':
+      case 'A': {
+        const FormatArg* a = take();
+        double v = (a ? *a : missing).asDouble();
+        int n = std::snprintf(buf, sizeof buf, spec("", conv), v);
+        if (n >= static_cast<int>(sizeof buf)) {
+          std::string big(static_cast<size_t>(n) + 1, '\0');
+          std::snprintf(big.data(), big.size(), spec("", conv), v);
+          big.resize(static_cast<size_t>(n));
+          out += big;
+        } else {
+          out += buf;
+        }
+        break;
+      }
+      case 'c':
+      case 'C': {
+        const FormatArg* a = take();
+        unsigned long long v = (a ? *a : missing).asUnsigned();
+        std::string body;
+        if (conv == 'c' && length.empty()) {
+          body = std::string(1, static_cast<char>(v));
+        } else {
+          appendCodePoint(body, static_cast<char32_t>(v & 0x1FFFFF));
+        }
+        pad(out, body, width, left);
+        break;
+      }
+      case 'p': {
+        const FormatArg* a = take();
+        std::snprintf(buf, sizeof buf, "%p", a ? a->pointer() : nullptr);
+        pad(out, buf, width, left);
+        break;
+      }
+      default:
+        // Unknown directive: written as it stands.
+        out.append(fmt.substr(start, i - start + 1));
+        break;
+    }
+  }
+  return out;
+}
+
+}  // namespace kit

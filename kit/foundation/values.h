@@ -1,0 +1,62 @@
+// Helpers that keep product code about its behaviour: literals for
+// dictionaries and arrays, and the product's "is set" test for values read
+// from replies and messages.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "kit/foundation/array.h"
+#include "kit/foundation/data.h"
+#include "kit/foundation/exception.h"
+#include "kit/foundation/dictionary.h"
+#include "kit/foundation/format.h"
+#include "kit/foundation/number.h"
+#include "kit/foundation/object.h"
+#include "kit/foundation/string.h"
+
+namespace kit {
+
+// A value in a literal: text, a number, a bool or any object.
+class Value {
+ public:
+  Value(const char* v) : id_(String::make(v)) {}
+  Value(std::string_view v) : id_(String::make(v)) {}
+  Value(const std::string& v) : id_(String::make(v)) {}
+  Value(int v) : id_(Number::fromInt(v)) {}
+  Value(long v) : id_(Number::fromLong(v)) {}
+  Value(long long v) : id_(Number::fromLongLong(v)) {}
+  Value(unsigned v) : id_(Number::fromUnsignedInt(v)) {}
+  Value(unsigned long v) : id_(Number::fromUnsignedLongLong(v)) {}
+  Value(unsigned long long v) : id_(Number::fromUnsignedLongLong(v)) {}
+  Value(double v) : id_(Number::fromDouble(v)) {}
+  Value(bool v) : id_(Number::fromBool(v)) {}
+  Value(const Id& v) : id_(v) {}
+  template <class T>
+    requires std::is_base_of_v<Object, T>
+  Value(const std::shared_ptr<T>& v) : id_(v) {}
+
+  const Id& id() const { return id_; }
+
+ private:
+  Id id_;
+};
+
+// {"a": 1, "b": "x"} as kit::dict({{"a", 1}, {"b", "x"}}). A nil value
+// leaves its key out, so optional fields read naturally.
+Ref<Dictionary> dict(std::initializer_list<std::pair<Value, Value>> entries = {});
+Ref<MutableDictionary> mutableDict(std::initializer_list<std::pair<Value, Value>> entries = {});
+// [1, "x"] as kit::array({1, "x"}). A nil element raises, as on the platform.
+Ref<Array> array(std::initializer_list<Value> elements = {});
+Ref<MutableArray> mutableArray(std::initializer_list<Value> elements = {});
+
+// The product's "is set" test: present, not the null object, and its "%@"
+// text neither empty nor "(null)".
+bool isSet(const Id& value);
+
+// The "%@" text of a value as a String object.
+inline Ref<String> text(const Id& value) { return String::make(describe(value)); }
+
+}  // namespace kit
