@@ -467,3 +467,43 @@ TEST(ImageIO, TypeIdentifiers) {
 
 }  // namespace
 }  // namespace kit
+
+#include "kit/foundation/format.h"
+#include "kit/foundation/number.h"
+#include "kit/foundation/string.h"
+#include "kit/graphics/image_io_objects.h"
+
+namespace kit {
+namespace {
+
+TEST(ImageIO, PropertiesAsDictionariesAndDataRepresentations) {
+  auto gif = Data::make(threeFrameGIF());
+  auto source = imageSourceWithData(gif);
+  ASSERT_TRUE(source);
+  auto file = imageSourceProperties(*source);
+  EXPECT_EQ(as<Number>(file->objectForKey(ImageProperty::FileSize))->unsignedLongLongValue(), gif->length());
+  Id loop = Id(file)[ImageProperty::GIFDictionary][ImageProperty::GIFLoopCount];
+  ASSERT_TRUE(loop);
+  EXPECT_EQ(as<Number>(loop)->intValue(), 2);
+  auto frame = imagePropertiesAtIndex(*source, 1);
+  ASSERT_TRUE(frame);
+  EXPECT_EQ(as<Number>(frame->objectForKey(ImageProperty::PixelWidth))->intValue(), 4);
+  EXPECT_DOUBLE_EQ(as<Number>(Id(frame)[ImageProperty::GIFDictionary][ImageProperty::GIFDelayTime])->doubleValue(), 0.2);
+  EXPECT_EQ(imagePropertiesAtIndex(*source, 3), nullptr);
+
+  auto image = imageWithData(gif);
+  ASSERT_TRUE(image);
+  auto png = pngRepresentation(*image);
+  ASSERT_TRUE(png);
+  auto back = imageSourceWithData(png);
+  EXPECT_EQ(back->type(), UTType::PNG);
+  auto props = imagePropertiesAtIndex(*back, 0);
+  EXPECT_EQ(describe(props->objectForKey(ImageProperty::ColorModel)), "RGB");
+  auto jpeg = jpegRepresentation(*image, 0.8);
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ(imageSourceWithData(jpeg)->type(), UTType::JPEG);
+  EXPECT_EQ(imageSourceWithData(Data::make()), nullptr);
+}
+
+}  // namespace
+}  // namespace kit
