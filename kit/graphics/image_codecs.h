@@ -33,20 +33,14 @@ std::unique_ptr<ImageReader> openPNGReader(Bytes data, bool complete, const Deco
 std::unique_ptr<ImageReader> openJPEGReader(Bytes data, bool complete, const DecodeLimits& limits,
                                             std::string& error);
 std::unique_ptr<ImageReader> openGIFReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
-std::unique_ptr<ImageReader> openTIFFReader(Bytes data, bool complete, const DecodeLimits& limits,
-                                            std::string& error);
 std::unique_ptr<ImageReader> openBMPReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
 std::unique_ptr<ImageReader> openICOReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
-std::unique_ptr<ImageReader> openICNSReader(Bytes data, bool complete, const DecodeLimits& limits,
-                                            std::string& error);
-std::unique_ptr<ImageReader> openJPEG2000Reader(Bytes data, bool complete, const DecodeLimits& limits,
-                                                std::string& error);
 
 // Per-image options of a destination.
 struct EncodeOptions {
   double quality = 1.0;          // LossyCompressionQuality, 0 to 1
   double gifDelayTime = 0;       // GIF DelayTime in seconds
-  int orientation = 0;           // Orientation to record (JPEG, TIFF); 0 none
+  int orientation = 0;           // Orientation to record (JPEG); 0 none
 };
 
 struct EncodeFrame {
@@ -58,11 +52,8 @@ struct EncodeFrame {
 bool writePNG(const Bitmap& bitmap, std::vector<uint8_t>& out, std::string& error);
 bool writeJPEG(const Bitmap& bitmap, const EncodeOptions& options, std::vector<uint8_t>& out, std::string& error);
 bool writeGIF(const std::vector<EncodeFrame>& frames, int loopCount, std::vector<uint8_t>& out, std::string& error);
-bool writeTIFF(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error);
 bool writeBMP(const Bitmap& bitmap, std::vector<uint8_t>& out, std::string& error);
 bool writeICO(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error);
-bool writeJPEG2000(const Bitmap& bitmap, const EncodeOptions& options, std::vector<uint8_t>& out,
-                   std::string& error);
 
 // Helpers shared by the codecs.
 namespace codec {

@@ -9,7 +9,7 @@
 namespace kit {
 
 std::vector<std::string> ImageDestination::typeIdentifiers() {
-  return {UTType::PNG, UTType::JPEG, UTType::GIF};
+  return {UTType::PNG, UTType::JPEG, UTType::GIF, UTType::BMP, UTType::ICO};
 }
 
 Ref<ImageDestination> ImageDestination::create(const std::string& type, size_t count) {
@@ -47,6 +47,8 @@ bool ImageDestination::finalize() {
   if (type_ == UTType::PNG) ok = writePNG(*first.bitmap, data_, error_);
   else if (type_ == UTType::JPEG) ok = writeJPEG(*first.bitmap, first.options, data_, error_);
   else if (type_ == UTType::GIF) ok = writeGIF(frames_, properties_.gifLoopCount.value_or(-1), data_, error_);
+  else if (type_ == UTType::BMP) ok = writeBMP(*first.bitmap, data_, error_);
+  else if (type_ == UTType::ICO) ok = writeICO(frames_, data_, error_);
   if (!ok) data_.clear();
   return ok;
 }

@@ -1,6 +1,6 @@
 // Image destinations write one or more bitmaps as an encoded file of a given
 // type: PNG, JPEG (with a quality), GIF (colour-quantised, with per-frame
-// delays and a loop count), TIFF, BMP, ICO and JPEG 2000.
+// delays and a loop count), BMP and ICO (PNG-compressed entries).
 #pragma once
 
 #include <optional>

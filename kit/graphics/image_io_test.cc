@@ -507,3 +507,73 @@ TEST(ImageIO, PropertiesAsDictionariesAndDataRepresentations) {
 
 }  // namespace
 }  // namespace kit
+
+namespace kit {
+namespace {
+
+TEST(ImageIO, BMPAndIconRoundTripsAndClassicIcons) {
+  std::vector<uint8_t> px = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 9, 9, 9, 255};
+  auto original = Bitmap::create(2, 2, PixelFormat::rgba8(), 0, px);
+  const auto bmp = encode(original, UTType::BMP);
+  auto decoded = decode(bmp);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->pixelAt(0, 0), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(decoded->pixelAt(1, 0), (Pixel{0, 255, 0, 128}));
+  EXPECT_EQ(decoded->pixelAt(0, 1).a, 0);
+  EXPECT_EQ(decoded->pixelAt(1, 1), (Pixel{9, 9, 9, 255}));
+  // Cut short: the missing (top) rows of a bottom-up file are transparent.
+  auto partial = ImageSource::create(std::span(bmp.data(), bmp.size() - 8))->createImageAtIndex(0);
+  ASSERT_TRUE(partial);
+  EXPECT_EQ(partial->pixelAt(0, 0).a, 0);
+  EXPECT_EQ(partial->pixelAt(1, 1), (Pixel{9, 9, 9, 255}));
+
+  auto icon = ImageDestination::create(UTType::ICO, 2);
+  icon->addImage(gradient(16, 16));
+  icon->addImage(gradient(32, 32));
+  ASSERT_TRUE(icon->finalize()) << icon->lastError();
+  auto source = ImageSource::create(icon->data());
+  EXPECT_EQ(source->type(), UTType::ICO);
+  ASSERT_EQ(source->count(), 2u);
+  EXPECT_EQ(source->propertiesAtIndex(1)->pixelWidth, 32u);
+  EXPECT_EQ(source->createImageAtIndex(1)->width(), 32u);
+  EXPECT_EQ(source->createImageAtIndex(0)->width(), 16u);
+  auto tooBig = ImageDestination::create(UTType::ICO, 1);
+  tooBig->addImage(gradient(300, 4));
+  EXPECT_FALSE(tooBig->finalize());
+
+  // A classic 24-bit icon entry: 2x2, the AND mask hides the top-left pixel.
+  std::vector<uint8_t> ico = {0, 0, 1, 0, 1, 0,                  // header, one entry
+                              2, 2, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 22, 0, 0, 0};
+  std::vector<uint8_t> dib(40, 0);
+  dib[0] = 40, dib[4] = 2, dib[8] = 4, dib[12] = 1, dib[14] = 24;
+  const uint8_t rows[16] = {0, 0, 255, 0, 255, 0, 0, 0,     // bottom row: red, green (BGR)
+                            255, 0, 0, 255, 255, 255, 0, 0};  // top row: blue, white
+  dib.insert(dib.end(), rows, rows + 16);
+  const uint8_t mask[8] = {0, 0, 0, 0, 0x80, 0, 0, 0};  // bottom row clear, top row: first pixel masked
+  dib.insert(dib.end(), mask, mask + 8);
+  const uint32_t size = static_cast<uint32_t>(dib.size());
+  ico[14] = size & 0xff, ico[15] = size >> 8;
+  ico.insert(ico.end(), dib.begin(), dib.end());
+  auto classic = ImageSource::create(ico);
+  ASSERT_EQ(classic->count(), 1u) << classic->lastError();
+  auto b = classic->createImageAtIndex(0);
+  ASSERT_TRUE(b) << classic->lastError();
+  EXPECT_EQ(b->pixelAt(0, 0).a, 0);
+  EXPECT_EQ(b->pixelAt(1, 0), (Pixel{255, 255, 255, 255}));
+  EXPECT_EQ(b->pixelAt(0, 1), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(b->pixelAt(1, 1), (Pixel{0, 255, 0, 255}));
+
+  // Hostile: a BMP header claiming 2^30 x 2^30 pixels.
+  auto forged = bmp;
+  forged[18] = forged[22] = 0, forged[19] = forged[23] = 0, forged[20] = forged[24] = 0, forged[21] = forged[25] = 0x40;
+  EXPECT_EQ(ImageSource::create(forged)->count(), 0u);
+  for (const auto& file : {bmp, ico, icon->data()}) {
+    for (size_t n = 1; n < file.size(); n += 3) {
+      auto s = ImageSource::create(std::span(file.data(), n));
+      for (size_t i = 0; i < s->count(); ++i) s->createImageAtIndex(i);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kit

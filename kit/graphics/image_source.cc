@@ -19,6 +19,8 @@ Opener openerFor(const std::string& type) {
   if (type == UTType::PNG) return openPNGReader;
   if (type == UTType::JPEG) return openJPEGReader;
   if (type == UTType::GIF) return openGIFReader;
+  if (type == UTType::BMP) return openBMPReader;
+  if (type == UTType::ICO) return openICOReader;
   return nullptr;
 }
 
@@ -50,7 +52,7 @@ Ref<ImageSource> ImageSource::createIncremental(ImageSourceOptions options) {
 }
 
 std::vector<std::string> ImageSource::typeIdentifiers() {
-  return {UTType::PNG, UTType::JPEG, UTType::GIF};
+  return {UTType::PNG, UTType::JPEG, UTType::GIF, UTType::BMP, UTType::ICO};
 }
 
 void ImageSource::updateData(std::span<const uint8_t> data, bool final) {
