@@ -34,7 +34,7 @@ struct Reading {
 int readBytes(GifFileType* gif, GifByteType* buffer, int length) {
   auto* r = static_cast<Reading*>(gif->UserData);
   const size_t n = std::min(static_cast<size_t>(std::max(length, 0)), r->size - r->at);
-  std::memcpy(buffer, r->data + r->at, n);
+  if (n > 0) std::memcpy(buffer, r->data + r->at, n);
   r->at += n;
   return static_cast<int>(n);
 }
