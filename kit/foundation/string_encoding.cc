@@ -149,9 +149,8 @@ std::optional<std::string> bytesUsingEncoding(const String& text, StringEncoding
     case StringEncoding::UTF16:
     case StringEncoding::UTF16BigEndian:
     case StringEncoding::UTF16LittleEndian: {
-      if (lone && !lossy) return std::nullopt;
-      std::u16string units =
-          lone ? utf8ToUTF16(replaceUnrepresentable(utf8, [](char32_t) { return true; }, 0xFFFD)) : text.utf16();
+      // UTF-16 holds a lone surrogate as the unit it is.
+      std::u16string units = text.utf16();
       if (encoding == StringEncoding::UTF16) return "\xFF\xFE" + toUTF16Bytes(units, false);
       return toUTF16Bytes(units, encoding == StringEncoding::UTF16BigEndian);
     }

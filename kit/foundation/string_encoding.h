@@ -34,8 +34,9 @@ Ref<String> stringWithBytes(std::string_view bytes, StringEncoding encoding);
 Ref<String> stringWithData(const Data& data, StringEncoding encoding);
 
 // The bytes of a string in an encoding. Without a lossy conversion, a
-// character the encoding cannot hold (or a lone surrogate) gives nothing;
-// with it, such a character becomes "?" (U+FFFD in the Unicode forms).
+// character the encoding cannot hold gives nothing; with it, such a
+// character becomes "?" (U+FFFD in UTF-8). A lone surrogate has no form in
+// UTF-8 or GB 18030 and is written as it is in UTF-16.
 std::optional<std::string> bytesUsingEncoding(const String& text, StringEncoding encoding,
                                               bool allowLossyConversion = false);
 Ref<Data> dataUsingEncoding(const String& text, StringEncoding encoding, bool allowLossyConversion = false);

@@ -60,6 +60,11 @@ TEST(StringEncoding, UTF16WithAndWithoutByteOrderMark) {
   EXPECT_EQ(write("a😀", StringEncoding::UTF16BigEndian), "\0a\xD8=\xDE\0"s);
   EXPECT_EQ(write("a", StringEncoding::UTF16LittleEndian), "a\0"s);
   EXPECT_EQ(lengthOfBytesUsingEncoding(*str("a😀"), StringEncoding::UTF16), 6u);
+  // A lone surrogate reads and writes as the unit it is.
+  auto lone = stringWithBytes("\0\xD8" "a\0"s, StringEncoding::UTF16LittleEndian);
+  ASSERT_TRUE(lone);
+  EXPECT_EQ(lone->utf16(), u"\xD800" u"a");
+  EXPECT_EQ(*bytesUsingEncoding(*lone, StringEncoding::UTF16LittleEndian), "\0\xD8" "a\0"s);
 }
 
 TEST(StringEncoding, ASCIIAndLatin1) {
