@@ -19,6 +19,13 @@ class Listener : public Object {
   std::vector<Ref<Notification>> received;
 };
 
+// Safe to call from several posting threads at once.
+class CountingListener : public Object {
+ public:
+  void onNote(const Ref<Notification>&) { ++count; }
+  std::atomic<int> count{0};
+};
+
 TEST(NotificationCenter, ObservedThreeTimesDeliveredThreeTimesSynchronouslyOnThePostingThread) {
   auto center = std::make_shared<NotificationCenter>();
   std::vector<std::thread::id> threads;
@@ -166,8 +173,8 @@ TEST(NotificationCenter, ThreadsPostAddAndRemoveTogether) {
   threads.emplace_back([&] {
     for (int i = 0; i < 500; ++i) {
       Id temp = center->addObserverForName("t", nullptr, [](const Ref<Notification>&) {});
-      auto listener = std::make_shared<Listener>();
-      center->addObserver(listener, &Listener::onPay, "t");
+      auto listener = std::make_shared<CountingListener>();
+      center->addObserver(listener, &CountingListener::onNote, "t");
       center->removeObserver(temp);
     }
   });
