@@ -2,6 +2,7 @@
 
 #include "kit/foundation/date_formatter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -236,8 +237,11 @@ class TextReader {
     }
     return false;
   }
-  // Between `minDigits` and `maxDigits` ASCII digits.
+  // Between `minDigits` and `maxDigits` ASCII digits; never more than 18,
+  // so the value always fits.
   std::optional<int64_t> number(int minDigits, int maxDigits, int* read = nullptr) {
+    if (minDigits > 18) return std::nullopt;
+    maxDigits = std::min(maxDigits, 18);
     const size_t start = pos_;
     int64_t value = 0;
     int digits = 0;
