@@ -66,6 +66,7 @@ Ref<NotificationCenter> NotificationCenter::defaultCenter() {
 
 Id NotificationCenter::addObserverForName(std::string_view name, const Id& object, NotificationPoster queue,
                                           NotificationBlock block) {
+  if (!block) return nullptr;
   auto entry = std::make_shared<Entry>();
   entry->name = std::string(name);
   entry->filtersObject = static_cast<bool>(object);

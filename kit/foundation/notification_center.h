@@ -67,7 +67,8 @@ class NotificationCenter : public Object {
 
   // Observes notifications named `name` (every name when empty) posted with
   // `object` (any object when nil; matched by identity, and an object that
-  // is gone matches nothing). Returns the token that removeObserver takes.
+  // is gone matches nothing). Returns the token that removeObserver takes,
+  // or nil when there is no block.
   Id addObserverForName(std::string_view name, const Id& object, NotificationPoster queue, NotificationBlock block);
   Id addObserverForName(std::string_view name, const Id& object, NotificationBlock block) {
     return addObserverForName(name, object, nullptr, std::move(block));

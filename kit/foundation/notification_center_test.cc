@@ -118,6 +118,10 @@ TEST(NotificationCenter, Removal) {
   EXPECT_EQ(blockCalls, 1);
   EXPECT_EQ(center->observerCount(), 0u);
   center->removeObserver(nullptr);  // harmless
+  EXPECT_EQ(center->addObserverForName("x", nullptr, NotificationBlock()), nullptr);
+  center->addObserver(listener, NotificationBlock(), "x");
+  center->postNotificationName("x");  // observers without a callback are never registered
+  EXPECT_EQ(center->observerCount(), 0u);
 }
 
 TEST(NotificationCenter, ObserverRemovedDuringDeliveryIsNotCalledAfterwards) {
