@@ -31,8 +31,8 @@ TEST(NotificationCenter, ObservedThreeTimesDeliveredThreeTimesSynchronouslyOnThe
   std::vector<std::thread::id> threads;
   std::vector<int> order;
   for (int i = 0; i < 3; ++i) {
-    center->addObserverForName("NUVAGIFTPAYNotification", nullptr, [&, i](const Ref<Notification>& n) {
-      EXPECT_EQ(n->name(), "NUVAGIFTPAYNotification");
+    center->addObserverForName("OrderCreatedNotification", nullptr, [&, i](const Ref<Notification>& n) {
+      EXPECT_EQ(n->name(), "OrderCreatedNotification");
       threads.push_back(std::this_thread::get_id());
       order.push_back(i);
     });
@@ -40,7 +40,7 @@ TEST(NotificationCenter, ObservedThreeTimesDeliveredThreeTimesSynchronouslyOnThe
   std::thread::id poster;
   std::thread([&] {
     poster = std::this_thread::get_id();
-    center->postNotificationName("NUVAGIFTPAYNotification", dict({{"order_id", "42"}}));
+    center->postNotificationName("OrderCreatedNotification", dict({{"order_id", "42"}}));
     // Every observer has run by the time the post returns.
     EXPECT_EQ(order.size(), 3u);
   }).join();
@@ -191,19 +191,19 @@ TEST(NotificationCenter, DefaultCenterAndDescriptions) {
   EXPECT_EQ(NotificationCenter::defaultCenter(), NotificationCenter::defaultCenter());
   int calls = 0;
   Id token = NotificationCenter::defaultCenter()->addObserverForName(
-      "NUVAGIFTPAYSUCCESSNotification", nullptr, [&](const Ref<Notification>& n) {
+      "PaymentSucceededNotification", nullptr, [&](const Ref<Notification>& n) {
         ++calls;
         EXPECT_EQ(n->object(), nullptr);
         EXPECT_EQ(n->userInfo(), nullptr);
       });
-  NotificationCenter::defaultCenter()->postNotificationName("NUVAGIFTPAYSUCCESSNotification");
+  NotificationCenter::defaultCenter()->postNotificationName("PaymentSucceededNotification");
   NotificationCenter::defaultCenter()->removeObserver(token);
-  NotificationCenter::defaultCenter()->postNotificationName("NUVAGIFTPAYSUCCESSNotification");
+  NotificationCenter::defaultCenter()->postNotificationName("PaymentSucceededNotification");
   EXPECT_EQ(calls, 1);
-  auto n = Notification::make("CloumnCategoryDataWillLoad", str("0"));
+  auto n = Notification::make("CategoryDataWillLoad", str("0"));
   std::string text = n->description();
   EXPECT_EQ(text.rfind("NSConcreteNotification 0x", 0), 0u);
-  EXPECT_NE(text.find("{name = CloumnCategoryDataWillLoad; object = 0}"), std::string::npos);
+  EXPECT_NE(text.find("{name = CategoryDataWillLoad; object = 0}"), std::string::npos);
 }
 
 }  // namespace
