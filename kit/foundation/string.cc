@@ -20,7 +20,7 @@
 
 namespace kit {
 
-KIT_DEFINE_CLASS_NAMED(String, Object, "NSString") {}
+KIT_DEFINE_CLASS_NAMED(String, Object, "NSString") { cls.readonlyProperty("length", &String::length); }
 KIT_DEFINE_CLASS_NAMED(MutableString, String, "NSMutableString") {}
 
 // ---- Encoding -------------------------------------------------------------
