@@ -179,6 +179,16 @@ class UnarchivedDictionary final : public Dictionary {
   Ref<MutableDictionary> storage_ = MutableDictionary::make();
 };
 
+constexpr size_t NotOpen = static_cast<size_t>(-1);
+
+// True when the cycle closed by referring back to the open entry at
+// `position` passes through a Coding object.
+template <class OpenList>
+bool cyclePassesThroughCoding(const OpenList& open, size_t position) {
+  size_t before = position == 0 ? 0 : open[position - 1].codingSoFar;
+  return open.back().codingSoFar > before;
+}
+
 bool validType(Number::Kind kind, char type) {
   std::string_view allowed;
   switch (kind) {
@@ -215,13 +225,25 @@ Ref<Data> KeyedArchiver::archivedDataWithRootObject(const Id& root, Ref<Error>* 
 
 uint64_t KeyedArchiver::reference(const Id& object, size_t depth) {
   if (!object) return 0;
-  if (auto it = indexOf_.find(object.get()); it != indexOf_.end()) return it->second + 1;
+  if (auto it = indexOf_.find(object.get()); it != indexOf_.end()) {
+    size_t at = openAt_[it->second];
+    if (at != NotOpen && !cyclePassesThroughCoding(open_, at)) {
+      raiseArchive("a collection of class (" + object->className() +
+                   ") contains itself; only a cycle through a Coding object can be archived");
+    }
+    return it->second + 1;
+  }
   if (depth > ArchiveMaximumDepth) raiseArchive("the object graph nests too deeply");
   uint64_t index = entries_.size();
   entries_.emplace_back();
   indexOf_[object.get()] = index;
   retained_.push_back(object);
+  bool isCoding = dynamic_cast<const Coding*>(object.get()) != nullptr;
+  open_.push_back({isCoding, (open_.empty() ? 0 : open_.back().codingSoFar) + (isCoding ? 1 : 0)});
+  openAt_.push_back(open_.size() - 1);
   std::string entry = body(object, depth);
+  open_.pop_back();
+  openAt_[index] = NotOpen;
   entries_[index] = std::move(entry);
   return index + 1;
 }
@@ -230,10 +252,12 @@ std::string KeyedArchiver::body(const Id& object, size_t depth) {
   std::string out;
   if (auto* coding = dynamic_cast<const Coding*>(object.get())) {
     const Class& cls = object->objectClass();
-    if (Class::forType(typeid(*object)) != &cls || !cls.canCreate()) {
-      raiseArchive("class (" + std::string(typeid(*object).name()) +
-                   ") must be registered with the runtime and default-constructible to be archived");
+    const Object& instance = *object;
+    if (Class::forType(typeid(instance)) != &cls) {
+      raiseArchive("an object of a class that is not registered with the runtime (it reports itself as " +
+                   cls.name() + ") cannot be archived");
     }
+    if (!cls.canCreate()) raiseArchive("class (" + cls.name() + ") cannot be created by name to be unarchived");
     std::vector<Field> fields;
     std::vector<Field>* outerFields = std::exchange(fields_, &fields);
     size_t outerDepth = std::exchange(depth_, depth);
@@ -374,6 +398,7 @@ Id KeyedUnarchiver::root() {
   cursor.expectEnd();
   decoded_.resize(count);
   state_.assign(count, NotDecoded);
+  openAt_.assign(count, NotOpen);
   return object(rootRef, 0);
 }
 
@@ -381,6 +406,9 @@ Id KeyedUnarchiver::object(uint64_t ref, size_t depth) {
   if (ref == 0) return nullptr;
   if (ref > entries_.size()) raiseCorrupt("a reference is out of range");
   size_t index = ref - 1;
+  if (state_[index] == InProgress && !cyclePassesThroughCoding(open_, openAt_[index])) {
+    raiseCorrupt("a collection contains itself");
+  }
   if (state_[index] != NotDecoded) return decoded_[index];
   if (depth > ArchiveMaximumDepth) raiseCorrupt("the object graph nests too deeply");
   return decodeEntry(index, depth);
@@ -392,7 +420,17 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
   auto done = [&](Id value) {
     decoded_[index] = value;
     state_[index] = Decoded;
+    if (openAt_[index] != NotOpen) {
+      open_.pop_back();
+      openAt_[index] = NotOpen;
+    }
     return value;
+  };
+  // Containers and Coding objects can be referred back to while they are
+  // being filled.
+  auto openEntry = [&](bool isCoding) {
+    open_.push_back({isCoding, (open_.empty() ? 0 : open_.back().codingSoFar) + (isCoding ? 1 : 0)});
+    openAt_[index] = open_.size() - 1;
   };
   auto element = [&](uint64_t ref) {
     if (ref == 0) raiseCorrupt("a collection holds nil");
@@ -453,6 +491,7 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
     case TagArray:
     case TagMutableArray: {
       uint64_t count = in.count(1);
+      openEntry(false);
       if (tag == TagArray) {
         auto array = std::make_shared<UnarchivedArray>();
         decoded_[index] = array;
@@ -469,6 +508,7 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
     case TagDictionary:
     case TagMutableDictionary: {
       uint64_t count = in.count(2);
+      openEntry(false);
       Ref<UnarchivedDictionary> fixed;
       Ref<MutableDictionary> growing;
       if (tag == TagDictionary) decoded_[index] = fixed = std::make_shared<UnarchivedDictionary>();
@@ -501,6 +541,7 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
               "*** -[KeyedUnarchiver decodeObjectForKey:]: cannot decode object of class (" + name + ")");
       }
       decoded_[index] = instance;
+      openEntry(true);
       const std::vector<Field>* outerFields = std::exchange(fields_, &fields);
       size_t outerDepth = std::exchange(depth_, depth);
       bool ok;

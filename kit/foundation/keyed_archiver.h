@@ -5,7 +5,10 @@
 // arrays and dictionaries (mutable or not, dictionary order kept), the null
 // object, and objects of registered classes that adopt kit::Coding. Every
 // object is stored once, so shared references stay shared and cycles come
-// back as cycles.
+// back as cycles. A cycle must pass through a Coding object, which decides
+// whether it holds the reference weakly; a collection that contains itself
+// only through collections could never be released, and is refused on both
+// sides.
 //
 // A model class opts in like this:
 //
@@ -103,6 +106,14 @@ class KeyedArchiver {
   std::vector<Id> retained_;  // keeps every archived object alive, so addresses stay unique
   std::vector<Field>* fields_ = nullptr;
   size_t depth_ = 0;
+  // The objects being archived, outermost first, with the count of Coding
+  // objects up to each; an entry's position in it while it is open.
+  struct Open {
+    bool isCoding;
+    size_t codingSoFar;
+  };
+  std::vector<Open> open_;
+  std::vector<size_t> openAt_;  // per entry; NotOpen once done
 };
 
 class KeyedUnarchiver {
@@ -160,6 +171,13 @@ class KeyedUnarchiver {
   const std::vector<Field>* fields_ = nullptr;
   size_t depth_ = 0;
   bool finished_ = false;
+  // The entries being decoded, as in KeyedArchiver.
+  struct Open {
+    bool isCoding;
+    size_t codingSoFar;
+  };
+  std::vector<Open> open_;
+  std::vector<size_t> openAt_;
 };
 
 }  // namespace kit
