@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "kit/foundation/file_contents.h"
+#include "kit/foundation/log.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/strings_file.h"
@@ -208,7 +209,12 @@ void Bundle::setPreferredLanguages(std::vector<std::string> languages) {
 Ref<Dictionary> Bundle::infoDictionary() const {
   std::lock_guard lock(mutex_);
   if (!info_) {
-    info_ = dictionaryWithContentsOfFile(join(path_, "Info.plist"));
+    std::string path = join(path_, "Info.plist");
+    if (exists(path)) {
+      Ref<Error> error;
+      info_ = as<Dictionary>(propertyListWithContentsOfFile(path, 0, &error));
+      if (!info_) log("Bundle: %s is not a dictionary property list: %@", path, error);
+    }
     if (!info_) info_ = Dictionary::make();
   }
   return info_;
@@ -295,6 +301,11 @@ std::string Bundle::resolve(std::string_view name, std::string_view type, std::s
   return "";
 }
 
+Ref<URL> Bundle::URLForResource(std::string_view name, std::string_view extension, std::string_view directory) const {
+  std::string path = resolve(name, extension, directory);
+  return path.empty() ? nullptr : URL::fileURLWithPath(path);
+}
+
 Ref<String> Bundle::pathForResource(std::string_view name, std::string_view type) const {
   return pathForResource(name, type, {});
 }
@@ -335,7 +346,11 @@ Ref<Dictionary> Bundle::stringsTable(const std::string& path) const {
   }
   std::string bytes;
   Ref<Dictionary> table;
-  if (readFileContents(path, bytes)) table = StringsFile::parse(Data::make(bytes));
+  if (readFileContents(path, bytes)) {
+    Ref<Error> error;
+    table = StringsFile::parse(Data::make(bytes), &error);
+    if (!table) log("Bundle: ignoring %s: %@", path, error->userInfo()->objectForKey(std::string_view("NSDebugDescription")));
+  }
   if (!table) table = Dictionary::make();  // missing or malformed: no entries
   std::lock_guard lock(mutex_);
   return tables_.emplace(path, table).first->second;

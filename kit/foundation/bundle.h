@@ -21,6 +21,7 @@
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/object.h"
 #include "kit/foundation/string.h"
+#include "kit/foundation/url.h"
 
 namespace kit {
 
@@ -49,6 +50,7 @@ class Bundle : public Object {
 
   const std::string& bundlePath() const { return path_; }
   Ref<String> resourcePath() const { return String::make(path_); }
+  Ref<URL> bundleURL() const { return URL::fileURLWithPath(path_, true); }
 
   // The path of "<name>.<type>" (type may be empty when the name has the
   // extension, and the name may be empty to take the first file of that
@@ -56,6 +58,8 @@ class Bundle : public Object {
   // when there is none, or when a part would leave the bundle ("..").
   Ref<String> pathForResource(std::string_view name, std::string_view type) const;
   Ref<String> pathForResource(std::string_view name, std::string_view type, std::string_view directory) const;
+  // The same as a file URL.
+  Ref<URL> URLForResource(std::string_view name, std::string_view extension, std::string_view directory = {}) const;
   // Every resource with that extension in the directory, sorted by name.
   Ref<Array> pathsForResourcesOfType(std::string_view type, std::string_view directory = {}) const;
 

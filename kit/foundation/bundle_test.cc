@@ -13,6 +13,8 @@
 
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/log_capture.h"
+#include "kit/testing/temp_directory.h"
 
 namespace kit {
 namespace {
@@ -43,9 +45,6 @@ class ScopedEnvironment {
 class BundleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kit-bundle-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    dir_ = fs::path(pattern).string();
     ASSERT_TRUE(writePropertyListToFile(dict({{"CFBundleIdentifier", "com.example.game"},
                                               {"CFBundleDevelopmentRegion", "en"},
                                               {"Servers", array({"http://127.0.0.1:1/"})}}),
@@ -64,7 +63,6 @@ class BundleTest : public ::testing::Test {
   void TearDown() override {
     Bundle::setPreferredLanguages({});
     Bundle::setMainBundlePath("");
-    fs::remove_all(dir_);
   }
   void write(const std::string& name, const std::string& text) {
     fs::path p = fs::path(dir_) / name;
@@ -72,7 +70,8 @@ class BundleTest : public ::testing::Test {
     std::ofstream(p, std::ios::binary) << text;
   }
 
-  std::string dir_;
+  test::TempDirectory temp_{"kit-bundle"};
+  const std::string& dir_ = temp_.path();
 };
 
 TEST_F(BundleTest, FindsResources) {
@@ -92,11 +91,14 @@ TEST_F(BundleTest, FindsResources) {
   EXPECT_EQ(describe(bundle->pathForResource("banner", "png")), dir_ + "/zh-Hans.lproj/banner.png");
   EXPECT_EQ(bundle->pathForResource("missing", "png"), nullptr);
   EXPECT_EQ(bundle->pathForResource("ball", "png"), nullptr);  // it is in a subfolder
+  EXPECT_EQ(describe(bundle->URLForResource("ball", "png", "images")), "file://" + dir_ + "/images/ball.png");
   // Nothing outside the bundle is reachable.
-  write("../outside.txt", "x");
-  EXPECT_EQ(bundle->pathForResource("../outside", "txt"), nullptr);
-  EXPECT_EQ(bundle->pathForResource("outside", "txt", ".."), nullptr);
-  fs::remove(fs::path(dir_).parent_path() / "outside.txt");
+  write("Inner.bundle/x.txt", "x");
+  Ref<Bundle> inner = Bundle::bundleWithPath(dir_ + "/Inner.bundle");
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->pathForResource("../config", "json"), nullptr);
+  EXPECT_EQ(inner->pathForResource("config", "json", ".."), nullptr);
+  EXPECT_EQ(inner->pathForResource("config", "json", "/"), nullptr);
 
   Ref<Array> pngs = bundle->pathsForResourcesOfType("png", "images");
   ASSERT_EQ(pngs->count(), 2u);
@@ -111,12 +113,14 @@ TEST_F(BundleTest, InfoDictionary) {
   EXPECT_EQ(describe(bundle->objectForInfoDictionaryKey("Servers")[0]), "http://127.0.0.1:1/");
   EXPECT_EQ(bundle->objectForInfoDictionaryKey("Missing"), nullptr);
 
-  // A bundle whose Info.plist is malformed reads as having none.
+  // A bundle whose Info.plist is malformed reads as having none, and says so.
   write("Broken.bundle/Info.plist", "<plist><dict><key>a</key>");
   Ref<Bundle> broken = Bundle::bundleWithPath(dir_ + "/Broken.bundle");
   ASSERT_TRUE(broken);
+  test::LogCapture logs;
   EXPECT_TRUE(broken->infoDictionary()->empty());
   EXPECT_EQ(broken->bundleIdentifier(), nullptr);
+  EXPECT_TRUE(logs.contains("Broken.bundle/Info.plist is not a dictionary property list"));
 }
 
 TEST_F(BundleTest, LocalizedStringsFollowTheLanguagesAndFallBack) {
@@ -140,9 +144,11 @@ TEST_F(BundleTest, LocalizedStringsFollowTheLanguagesAndFallBack) {
   Bundle::setPreferredLanguages({"zh_TW"});  // traditional Chinese is not there
   EXPECT_EQ(describe(bundle->localizedStringForKey("login")), "Log in");
 
-  // A malformed strings file gives no entries, not a failure.
+  // A malformed strings file gives no entries, not a failure, and is logged.
   write("en.lproj/Broken.strings", "\"a\" = ");
+  test::LogCapture logs;
   EXPECT_EQ(describe(bundle->localizedStringForKey("a", "", "Broken")), "a");
+  EXPECT_TRUE(logs.contains("Broken.strings: Strings file is malformed at line 1"));
 }
 
 TEST_F(BundleTest, MainBundleLocation) {

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 
 #include "kit/foundation/file_contents.h"
 #include "kit/foundation/serial_date.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/temp_directory.h"
 
 namespace kit {
 namespace {
@@ -241,18 +241,9 @@ TEST(PropertyList, HostileStructuresAreRefused) {
   EXPECT_EQ(describe(v), "(\n    x,\n    x,\n    x\n)");
 }
 
-class PropertyListFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kit-plist-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string dir_;
-};
-
-TEST_F(PropertyListFiles, WriteReadAndFailures) {
+TEST(PropertyListFiles, WriteReadAndFailures) {
+  test::TempDirectory temp("kit-plist");
+  const std::string& dir_ = temp.path();
   std::string path = dir_ + "/settings.plist";
   Ref<Error> error;
   ASSERT_TRUE(writePropertyListToFile(sample(), path, true, PropertyListFormat::Binary, &error)) << describe(error);

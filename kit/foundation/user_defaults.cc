@@ -12,6 +12,7 @@
 #include "kit/foundation/exception.h"
 #include "kit/foundation/file_contents.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/log.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/runtime.h"
@@ -139,12 +140,19 @@ UserDefaults::UserDefaults(std::string path)
 Ref<MutableDictionary> UserDefaults::readFile(bool keepUnreadable) {
   std::string bytes;
   Ref<Error> error;
-  if (!readFileContents(path_, bytes, &error)) return MutableDictionary::make();  // no file yet
-  auto stored = as<Dictionary>(PropertyListSerialization::propertyListWithData(Data::make(bytes)));
+  if (!readFileContents(path_, bytes, &error)) {
+    auto underlying = error ? error->underlyingError() : nullptr;
+    if (underlying && underlying->code() != ENOENT) log("UserDefaults: cannot read %s: %@", path_, error);
+    return MutableDictionary::make();  // no file yet
+  }
+  auto stored = as<Dictionary>(PropertyListSerialization::propertyListWithData(Data::make(bytes), 0, nullptr, &error));
   if (stored) return as<MutableDictionary>(stored->mutableCopy());
   if (keepUnreadable) {
     // Keep an unreadable file aside instead of overwriting it later.
-    ::rename(path_.c_str(), (path_ + ".corrupt").c_str());
+    std::string aside = path_ + ".corrupt";
+    ::rename(path_.c_str(), aside.c_str());
+    log("UserDefaults: %s is not a dictionary property list (%@); moved to %s, starting empty", path_,
+        error ? Id(error) : Id(String::make("it holds another type")), aside);
   }
   return nullptr;
 }
@@ -168,9 +176,13 @@ bool UserDefaults::synchronize() {
     if (value) merged->setObject(value, std::string_view(key));
     else merged->removeObjectForKey(std::string_view(key));
   }
-  Ref<Data> data = PropertyListSerialization::dataWithPropertyList(merged, PropertyListFormat::Binary);
+  Ref<Error> error;
+  Ref<Data> data = PropertyListSerialization::dataWithPropertyList(merged, PropertyListFormat::Binary, &error);
   makeDirectories(directoryOf(path_));
-  if (!data || !writeFileContents(path_, data->view(), true)) return false;
+  if (!data || !writeFileContents(path_, data->view(), true, &error)) {
+    log("UserDefaults: cannot save %s: %@", path_, error);
+    return false;
+  }
   values_ = merged;
   pending_.clear();
   return true;

@@ -15,6 +15,8 @@
 
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/log_capture.h"
+#include "kit/testing/temp_directory.h"
 
 extern char** environ;
 
@@ -25,16 +27,7 @@ namespace fs = std::filesystem;
 
 class UserDefaultsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kit-defaults-XXXXXX";
-    ASSERT_TRUE(mkdtemp(pattern));
-    dir_ = pattern;
-    path_ = dir_ + "/prefs/app.plist";  // the folder is made on the first write
-  }
-  void TearDown() override {
-    UserDefaults::setStandardPath("");
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { UserDefaults::setStandardPath(""); }
 
   // Runs this test binary again as a new process, running only `test`, with
   // the standard defaults pointed at our file through the environment.
@@ -58,8 +51,9 @@ class UserDefaultsTest : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  std::string dir_;
-  std::string path_;
+  test::TempDirectory temp_{"kit-defaults"};
+  const std::string& dir_ = temp_.path();
+  const std::string path_ = dir_ + "/prefs/app.plist";  // the folder is made on the first write
 };
 
 // The child half of ValuesSurviveIntoANewProcess; skipped when run alone.
@@ -145,9 +139,11 @@ TEST_F(UserDefaultsTest, ReadersConvertAndRegisteredDefaultsFillIn) {
 TEST_F(UserDefaultsTest, CorruptFileIsKeptAsideAndFailedWritesStayPending) {
   fs::create_directories(dir_ + "/prefs");
   std::ofstream(path_) << "this is not a property list";
+  test::LogCapture logs;
   Ref<UserDefaults> defaults = UserDefaults::withFile(path_);
   EXPECT_TRUE(defaults->dictionaryRepresentation()->empty());
   EXPECT_TRUE(fs::exists(path_ + ".corrupt"));
+  EXPECT_TRUE(logs.contains("app.plist is not a dictionary property list"));
   defaults->setObject(str("v"), "k");
   ASSERT_TRUE(defaults->synchronize());
   EXPECT_EQ(describe(UserDefaults::withFile(path_)->stringForKey("k")), "v");
@@ -160,6 +156,7 @@ TEST_F(UserDefaultsTest, CorruptFileIsKeptAsideAndFailedWritesStayPending) {
   stuck->setObject(str("v"), "k");
   EXPECT_FALSE(stuck->synchronize());
   EXPECT_EQ(describe(stuck->stringForKey("k")), "v");
+  EXPECT_TRUE(logs.contains("cannot save"));
 }
 
 TEST_F(UserDefaultsTest, ConcurrentUseLosesNothing) {
