@@ -492,16 +492,21 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
     case TagMutableArray: {
       uint64_t count = in.count(1);
       openEntry(false);
+      // An element whose initWithCoder failed (nil) is left out.
       if (tag == TagArray) {
         auto array = std::make_shared<UnarchivedArray>();
         decoded_[index] = array;
-        for (uint64_t i = 0; i < count; ++i) array->append(element(in.varint()));
+        for (uint64_t i = 0; i < count; ++i) {
+          if (Id item = element(in.varint())) array->append(std::move(item));
+        }
         in.expectEnd();
         return done(array);
       }
       auto array = MutableArray::make();
       decoded_[index] = array;
-      for (uint64_t i = 0; i < count; ++i) array->addObject(element(in.varint()));
+      for (uint64_t i = 0; i < count; ++i) {
+        if (Id item = element(in.varint())) array->addObject(item);
+      }
       in.expectEnd();
       return done(array);
     }
@@ -517,6 +522,7 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
         Id key = element(in.varint());
         if (!isKeyClass(key)) raiseCorrupt("a dictionary key of class (" + key->className() + ")");
         Id value = element(in.varint());
+        if (!value) continue;  // its initWithCoder failed
         if (fixed) fixed->set(value, key);
         else growing->setObject(value, key);
       }

@@ -62,7 +62,8 @@ class Coding {
   virtual ~Coding() = default;
   virtual void encodeWithCoder(KeyedArchiver& coder) const = 0;
   // Reads the object's state; false when the values do not make a valid
-  // object, which decodes as nil.
+  // object, which decodes as nil (and is left out of a collection holding
+  // it).
   virtual bool initWithCoder(KeyedUnarchiver& coder) = 0;
 };
 

@@ -207,10 +207,18 @@ TEST(KeyedArchiver, DeclaredPropertiesAndNil) {
   EXPECT_EQ(back->count, -3);
 
   EXPECT_EQ(roundTrip(nullptr), nullptr);
-  // A failing initWithCoder decodes as nil.
+  // A failing initWithCoder decodes as nil, and is left out of collections.
   auto bad = std::make_shared<ArchiveRole>();
   bad->level = -1;
-  EXPECT_EQ(roundTrip(array({bad}))[0], nullptr);
+  auto good = std::make_shared<ArchiveRole>();
+  EXPECT_EQ(roundTrip(bad), nullptr);
+  Id list = roundTrip(array({bad, good}));
+  ASSERT_TRUE(isKind<Array>(list));
+  EXPECT_EQ(as<Array>(list)->count(), 1u);
+  EXPECT_TRUE(isKind<ArchiveRole>(list[0]));
+  Id table = roundTrip(mutableDict({{"bad", bad}, {"good", good}}));
+  EXPECT_EQ(as<Dictionary>(table)->count(), 1u);
+  EXPECT_TRUE(isKind<ArchiveRole>(table["good"]));
 }
 
 std::string reasonOf(const std::function<void()>& f, const char* expectedName) {
