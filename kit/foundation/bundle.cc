@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "kit/foundation/file_contents.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/runtime.h"
@@ -20,6 +20,9 @@ namespace kit {
 KIT_DEFINE_CLASS_NAMED(Bundle, Object, "NSBundle") {}
 
 namespace {
+
+// Strings files larger than this are ignored rather than read.
+constexpr size_t kMaxStringsFileBytes = size_t(16) << 20;
 
 namespace fs = std::filesystem;
 
@@ -344,11 +347,10 @@ Ref<Dictionary> Bundle::stringsTable(const std::string& path) const {
     std::lock_guard lock(mutex_);
     if (auto it = tables_.find(path); it != tables_.end()) return it->second;
   }
-  std::string bytes;
   Ref<Dictionary> table;
-  if (readFileContents(path, bytes)) {
+  if (Ref<Data> bytes = dataWithContentsOfFile(path, nullptr, kMaxStringsFileBytes)) {
     Ref<Error> error;
-    table = StringsFile::parse(Data::make(bytes), &error);
+    table = StringsFile::parse(bytes, &error);
     if (!table) log("Bundle: ignoring %s: %@", path, error->userInfo()->objectForKey(std::string_view("NSDebugDescription")));
   }
   if (!table) table = Dictionary::make();  // missing or malformed: no entries

@@ -10,7 +10,7 @@
 #include <limits>
 #include <memory>
 
-#include "kit/foundation/file_contents.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/property_list_guard.h"
 #include "kit/foundation/serial_date.h"
@@ -385,9 +385,9 @@ bool PropertyListSerialization::propertyListIsValidForFormat(const Id& plist, Pr
 Id PropertyListSerialization::deepCopy(const Id& plist, unsigned options) { return copyValue(plist, options, 0); }
 
 Id propertyListWithContentsOfFile(const std::string& path, unsigned options, Ref<Error>* error) {
-  std::string bytes;
-  if (!readFileContents(path, bytes, error)) return nullptr;
-  return PropertyListSerialization::propertyListWithData(Data::make(bytes), options, nullptr, error);
+  Ref<Data> bytes = dataWithContentsOfFile(path, error, kMaxPropertyListFileBytes);
+  if (!bytes) return nullptr;
+  return PropertyListSerialization::propertyListWithData(bytes, options, nullptr, error);
 }
 
 Ref<Dictionary> dictionaryWithContentsOfFile(const std::string& path) {
@@ -399,7 +399,7 @@ Ref<Array> arrayWithContentsOfFile(const std::string& path) { return as<Array>(p
 bool writePropertyListToFile(const Id& plist, const std::string& path, bool atomically, PropertyListFormat format,
                              Ref<Error>* error) {
   Ref<Data> data = PropertyListSerialization::dataWithPropertyList(plist, format, error);
-  return data && writeFileContents(path, data->view(), atomically, error);
+  return data && writeDataToFile(*data, path, atomically, error);
 }
 
 }  // namespace kit

@@ -18,6 +18,9 @@
 
 namespace kit {
 
+// Property-list files larger than this are refused rather than read.
+inline constexpr size_t kMaxPropertyListFileBytes = size_t(256) << 20;
+
 enum class PropertyListFormat { OpenStep = 1, XML = 100, Binary = 200 };
 
 enum PropertyListMutabilityOptions : unsigned {

@@ -9,7 +9,8 @@
 #include <cmath>
 #include <filesystem>
 
-#include "kit/foundation/file_contents.h"
+#include "kit/foundation/data_file.h"
+#include "kit/foundation/file_error.h"
 #include "kit/foundation/serial_date.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/temp_directory.h"

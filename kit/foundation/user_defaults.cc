@@ -10,7 +10,7 @@
 
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/exception.h"
-#include "kit/foundation/file_contents.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/number.h"
@@ -138,14 +138,14 @@ UserDefaults::UserDefaults(std::string path)
 }
 
 Ref<MutableDictionary> UserDefaults::readFile(bool keepUnreadable) {
-  std::string bytes;
   Ref<Error> error;
-  if (!readFileContents(path_, bytes, &error)) {
+  Ref<Data> bytes = dataWithContentsOfFile(path_, &error, kMaxPropertyListFileBytes);
+  if (!bytes) {
     auto underlying = error ? error->underlyingError() : nullptr;
     if (underlying && underlying->code() != ENOENT) log("UserDefaults: cannot read %s: %@", path_, error);
     return MutableDictionary::make();  // no file yet
   }
-  auto stored = as<Dictionary>(PropertyListSerialization::propertyListWithData(Data::make(bytes), 0, nullptr, &error));
+  auto stored = as<Dictionary>(PropertyListSerialization::propertyListWithData(bytes, 0, nullptr, &error));
   if (stored) return as<MutableDictionary>(stored->mutableCopy());
   if (keepUnreadable) {
     // Keep an unreadable file aside instead of overwriting it later.
@@ -179,7 +179,7 @@ bool UserDefaults::synchronize() {
   Ref<Error> error;
   Ref<Data> data = PropertyListSerialization::dataWithPropertyList(merged, PropertyListFormat::Binary, &error);
   makeDirectories(directoryOf(path_));
-  if (!data || !writeFileContents(path_, data->view(), true, &error)) {
+  if (!data || !writeDataToFile(*data, path_, true, &error)) {
     log("UserDefaults: cannot save %s: %@", path_, error);
     return false;
   }
