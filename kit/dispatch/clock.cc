@@ -9,6 +9,7 @@
 
 #include "kit/dispatch/clock_detail.h"
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/date.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/log.h"
 
@@ -33,6 +34,9 @@ struct ClockState {
   // virtual clock that ran ahead is removed, so that time never goes back.
   std::atomic<double> offset{0};
   std::atomic<bool> advancing{false};
+  // The foundation's date clocks, handed back when the virtual clock goes.
+  WallClockSource previousWall;
+  MediaTimeSource previousMedia;
 };
 
 ClockState& state() {
@@ -238,6 +242,9 @@ VirtualClock::VirtualClock(double wallStart) {
   state().virtualNowBase.store(start);
   state().virtualWallBase.store(wallStart);
   state().isVirtual.store(true, std::memory_order_release);
+  // Dates and media time follow the virtual clock too.
+  state().previousWall = setWallClockSource([] { return Clock::wallNow(); });
+  state().previousMedia = setMediaTimeSource([] { return Clock::now(); });
   notifyClockChanged();
 }
 
@@ -246,6 +253,8 @@ VirtualClock::~VirtualClock() {
   const double offset = std::max(state().offset.load(), reached - steadySeconds());
   state().offset.store(offset);
   state().isVirtual.store(false, std::memory_order_release);
+  setWallClockSource(std::move(state().previousWall));
+  setMediaTimeSource(std::move(state().previousMedia));
   notifyClockChanged();
 }
 
