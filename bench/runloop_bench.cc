@@ -122,7 +122,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> itemsPerSecond;
 };
 
-void printRatio(const RatioReporter& reporter, const char* label, const std::string& ours, const std::string& peer) {
+void printRatio(const RatioReporter& reporter, const char* label, std::string ours, std::string peer) {
+  // With --benchmark_repetitions, compare the medians.
+  if (reporter.itemsPerSecond.count(ours + "_median")) {
+    ours += "_median";
+    peer += "_median";
+  }
   auto a = reporter.itemsPerSecond.find(ours), b = reporter.itemsPerSecond.find(peer);
   if (a == reporter.itemsPerSecond.end() || b == reporter.itemsPerSecond.end() || b->second == 0) return;
   std::printf("%-40s main queue %.2f M tasks/s, mutex+condvar %.2f M tasks/s, ratio %.2f\n", label, a->second / 1e6,
