@@ -180,15 +180,17 @@ kit::Ref<kit::Data> KTKVStorage::readFile(std::string_view name) const {
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
   size_t filled = 0;
+  uint8_t more[4096];  // a file that grew since fstat goes on here
   for (;;) {
-    if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);  // the file grew
-    ssize_t n = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    const bool full = filled == bytes.size();
+    ssize_t n = full ? ::read(fd, more, sizeof more) : ::read(fd, bytes.data() + filled, bytes.size() - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       ::close(fd);
       return nullptr;
     }
     if (n == 0) break;
+    if (full) bytes.insert(bytes.end(), more, more + n);
     filled += static_cast<size_t>(n);
   }
   ::close(fd);

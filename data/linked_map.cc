@@ -4,17 +4,11 @@
 
 #include <utility>
 
-KTLinkedMapNodes::KTLinkedMapNodes(KTLinkedMapNodes&& other) noexcept
-    : head_(std::exchange(other.head_, nullptr)), dictionary_(std::move(other.dictionary_)) {
-  other.dictionary_.clear();
-}
-
 KTLinkedMapNodes& KTLinkedMapNodes::operator=(KTLinkedMapNodes&& other) noexcept {
   if (this != &other) {
     clear();
     head_ = std::exchange(other.head_, nullptr);
     dictionary_ = std::move(other.dictionary_);
-    other.dictionary_.clear();
   }
   return *this;
 }
@@ -27,7 +21,7 @@ void KTLinkedMapNodes::add(std::unique_ptr<KTLinkedMapNode> node) {
 }
 
 void KTLinkedMapNodes::clear() {
-  dictionary_.clear();
+  dictionary_.reset();
   while (KTLinkedMapNode* node = head_) {
     head_ = node->next;
     delete node;
@@ -52,25 +46,6 @@ KTLinkedMapNode* KTLinkedMap::insertNodeAtHead(std::unique_ptr<KTLinkedMapNode> 
   return node;
 }
 
-void KTLinkedMap::unlink(KTLinkedMapNode* node) {
-  if (node->prev) node->prev->next = node->next;
-  if (node->next) node->next->prev = node->prev;
-  if (head_ == node) head_ = node->next;
-  if (tail_ == node) tail_ = node->prev;
-  node->prev = node->next = nullptr;
-}
-
-void KTLinkedMap::bringNodeToHead(KTLinkedMapNode* node) {
-  if (head_ == node) return;
-  unlink(node);
-  node->next = head_;
-  if (head_) {
-    head_->prev = node;
-  } else {
-    tail_ = node;
-  }
-  head_ = node;
-}
 
 std::unique_ptr<KTLinkedMapNode> KTLinkedMap::removeNode(KTLinkedMapNode* node) {
   dic_.erase(node->key);
@@ -90,10 +65,8 @@ KTLinkedMapNodes KTLinkedMap::removeAll() {
   totalCount_ = 0;
   KTLinkedMapNode* chain = std::exchange(head_, nullptr);
   tail_ = nullptr;
-  return KTLinkedMapNodes(chain, std::exchange(dic_, KTLinkedMapDictionary()));
+  if (dic_.empty()) return KTLinkedMapNodes();
+  auto dictionary = std::make_unique<KTLinkedMapDictionary>(std::exchange(dic_, KTLinkedMapDictionary()));
+  return KTLinkedMapNodes(chain, std::move(dictionary));
 }
 
-void KTLinkedMap::changeCost(KTLinkedMapNode* node, uint64_t cost) {
-  totalCost_ = totalCost_ - node->cost + cost;
-  node->cost = cost;
-}

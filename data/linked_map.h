@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 
 #include "kit/foundation/object.h"
 
@@ -31,9 +32,10 @@ class KTLinkedMapNodes {
  public:
   KTLinkedMapNodes() = default;
   explicit KTLinkedMapNodes(std::unique_ptr<KTLinkedMapNode> node) { add(std::move(node)); }
-  KTLinkedMapNodes(KTLinkedMapNode* chain, KTLinkedMapDictionary dictionary)
+  KTLinkedMapNodes(KTLinkedMapNode* chain, std::unique_ptr<KTLinkedMapDictionary> dictionary)
       : head_(chain), dictionary_(std::move(dictionary)) {}
-  KTLinkedMapNodes(KTLinkedMapNodes&& other) noexcept;
+  KTLinkedMapNodes(KTLinkedMapNodes&& other) noexcept
+      : head_(std::exchange(other.head_, nullptr)), dictionary_(std::move(other.dictionary_)) {}
   KTLinkedMapNodes& operator=(KTLinkedMapNodes&& other) noexcept;
   ~KTLinkedMapNodes() { clear(); }
 
@@ -44,7 +46,7 @@ class KTLinkedMapNodes {
 
  private:
   KTLinkedMapNode* head_ = nullptr;  // linked through `next`
-  KTLinkedMapDictionary dictionary_;
+  std::unique_ptr<KTLinkedMapDictionary> dictionary_;  // a whole map's index, after removeAll
 };
 
 class KTLinkedMap {
@@ -60,7 +62,17 @@ class KTLinkedMap {
   }
   // Adds the node to the dictionary and the totals, as the new head.
   KTLinkedMapNode* insertNodeAtHead(std::unique_ptr<KTLinkedMapNode> node);
-  void bringNodeToHead(KTLinkedMapNode* node);
+  void bringNodeToHead(KTLinkedMapNode* node) {
+    if (head_ == node) return;
+    unlink(node);
+    node->next = head_;
+    if (head_) {
+      head_->prev = node;
+    } else {
+      tail_ = node;
+    }
+    head_ = node;
+  }
   std::unique_ptr<KTLinkedMapNode> removeNode(KTLinkedMapNode* node);
   // nullptr when the map is empty.
   std::unique_ptr<KTLinkedMapNode> removeTailNode();
@@ -72,13 +84,22 @@ class KTLinkedMap {
   uint64_t totalCost() const { return totalCost_; }
   uint64_t totalCount() const { return totalCount_; }
   // Adjusts the total cost when a node's cost changes in place.
-  void changeCost(KTLinkedMapNode* node, uint64_t cost);
+  void changeCost(KTLinkedMapNode* node, uint64_t cost) {
+    totalCost_ = totalCost_ - node->cost + cost;
+    node->cost = cost;
+  }
 
   bool releaseOnMainThread = false;
   bool releaseAsynchronously = true;
 
  private:
-  void unlink(KTLinkedMapNode* node);
+  void unlink(KTLinkedMapNode* node) {
+    if (node->prev) node->prev->next = node->next;
+    if (node->next) node->next->prev = node->prev;
+    if (head_ == node) head_ = node->next;
+    if (tail_ == node) tail_ = node->prev;
+    node->prev = node->next = nullptr;
+  }
 
   KTLinkedMapDictionary dic_;
   uint64_t totalCost_ = 0;

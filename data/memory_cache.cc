@@ -130,7 +130,7 @@ bool KTMemoryCache::containsObjectForKey(const kit::Id& key) {
 
 kit::Id KTMemoryCache::objectForKey(const kit::Id& key) {
   if (!key) return nullptr;
-  const double now = kit::mediaTime();
+  const double now = kit::coarseMediaTime();
   std::lock_guard lock(lock_);
   KTLinkedMapNode* node = lru_.find(key);
   if (!node) return nullptr;
@@ -145,7 +145,7 @@ void KTMemoryCache::setObject(const kit::Id& object, const kit::Id& key, uint64_
     removeObjectForKey(key);
     return;
   }
-  const double now = kit::mediaTime();
+  const double now = kit::coarseMediaTime();
   kit::Id replaced;  // destroyed after the lock is released
   KTLinkedMapNodes evicted;
   bool overCost, onMain, async;
@@ -174,7 +174,7 @@ void KTMemoryCache::setObject(const kit::Id& object, const kit::Id& key, uint64_
       if (auto self = weak.lock()) self->trimToCost(self->costLimit());
     });
   }
-  release(std::move(evicted), onMain, async);
+  if (!evicted.empty()) release(std::move(evicted), onMain, async);
 }
 
 void KTMemoryCache::removeObjectForKey(const kit::Id& key) {
@@ -269,7 +269,7 @@ void KTMemoryCache::trimToCost(uint64_t cost) {
 }
 
 void KTMemoryCache::trimToAge(double age) {
-  const double now = kit::mediaTime();
+  const double now = kit::coarseMediaTime();
   trimWhile(age <= 0, [now, age](const KTLinkedMap& map) { return map.tail() && now - map.tail()->time > age; });
 }
 
