@@ -449,20 +449,28 @@ TEST_F(KVStorageTest, NamesFromTheManifestAreCheckedBeforeAnyFileIsTouched) {
   EXPECT_EQ(kit::dataWithContentsOfFile(root() + "/victim")->toString(), "precious");
 }
 
-TEST_F(KVStorageTest, ADeleteThatFindsTheDatabaseBusyFails) {
+TEST_F(KVStorageTest, WritesThatFindTheDatabaseBusyFailAndKeepTheOldValues) {
   auto storage = open(KTKVStorageTypeMixed);
   ASSERT_TRUE(storage->saveItemWithKey(kit::str("a"), bytes("A")));
   ASSERT_TRUE(storage->saveItemWithKey(kit::str("b"), bytes("B")));
+  ASSERT_TRUE(storage->saveItemWithKey(kit::str("f"), bytes("old file"), kit::str("f.bin"), nullptr));
   ManifestPeek peek(root());
   ASSERT_EQ(peek.exec("begin immediate;"), SQLITE_OK);  // another writer holds the lock
   kit::test::LogCapture logs;
   EXPECT_FALSE(storage->removeItemForKeys(keyArray({"a", "b"})));
   EXPECT_TRUE(logs.contains("sqlite delete error (5)"));
   EXPECT_FALSE(storage->removeItemForKey(kit::str("a")));
+  // A save whose row cannot be written leaves the old file and no other.
+  EXPECT_FALSE(storage->saveItemWithKey(kit::str("f"), bytes("new file"), kit::str("f.bin"), nullptr));
+  EXPECT_FALSE(storage->saveItemWithKey(kit::str("f"), bytes("now inline")));
+  EXPECT_TRUE(logs.contains("sqlite insert error (5)"));
+  EXPECT_EQ(filesIn(data()), std::set<std::string>{"f.bin"});
   ASSERT_EQ(peek.exec("rollback;"), SQLITE_OK);
-  EXPECT_EQ(storage->getItemsCount(), 2);
+
+  EXPECT_EQ(storage->getItemsCount(), 3);
+  EXPECT_EQ(storage->getItemValueForKey(kit::str("f"))->toString(), "old file");
   EXPECT_TRUE(storage->removeItemForKeys(keyArray({"a", "b"})));
-  EXPECT_EQ(storage->getItemsCount(), 0);
+  EXPECT_EQ(storage->getItemsCount(), 1);
 }
 
 TEST_F(KVStorageTest, StaleTemporaryFilesAreRemovedOnOpen) {
