@@ -12,45 +12,48 @@
 namespace kit {
 class OperationQueue : public Object {
  public:
-  OperationQueue() : thread_([this] { run(); }) {}
+  OperationQueue() : thread_([state = state_] { run(state); }) {}
   ~OperationQueue() override {
     {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
+      std::lock_guard lock(state_->mutex);
+      state_->stop = true;
     }
-    cv_.notify_all();
+    state_->cv.notify_all();
     if (thread_.get_id() == std::this_thread::get_id()) {
-      thread_.detach();
+      thread_.detach();  // the thread owns its state and ends by itself
     } else {
       thread_.join();
     }
   }
   void add(std::function<void()> block) {
     {
-      std::lock_guard lock(mutex_);
-      blocks_.push_back(std::move(block));
+      std::lock_guard lock(state_->mutex);
+      state_->blocks.push_back(std::move(block));
     }
-    cv_.notify_all();
+    state_->cv.notify_all();
   }
 
  private:
-  void run() {
-    std::unique_lock lock(mutex_);
+  struct State {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::deque<std::function<void()>> blocks;
+    bool stop = false;
+  };
+  static void run(std::shared_ptr<State> state) {
+    std::unique_lock lock(state->mutex);
     for (;;) {
-      cv_.wait(lock, [&] { return stop_ || !blocks_.empty(); });
-      if (blocks_.empty()) return;
-      auto block = std::move(blocks_.front());
-      blocks_.pop_front();
+      state->cv.wait(lock, [&] { return state->stop || !state->blocks.empty(); });
+      if (state->stop) return;
+      auto block = std::move(state->blocks.front());
+      state->blocks.pop_front();
       lock.unlock();
       block();
       block = nullptr;
       lock.lock();
     }
   }
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::deque<std::function<void()>> blocks_;
-  bool stop_ = false;
+  std::shared_ptr<State> state_ = std::make_shared<State>();
   std::thread thread_;
 };
 }  // namespace kit

@@ -182,6 +182,8 @@ bool TaskDriver::openBody() {
   closeBody();
   dataOffset_ = 0;
   bodyProvided_ = 0;
+  uploaded_ = 0;  // the counters describe the request being sent
+  postedUpload_ = 0;
   bodyLength_ = -1;
   switch (body_.kind) {
     case BodySource::Kind::None:
@@ -278,13 +280,16 @@ bool TaskDriver::configureEasy() {
     fields.set("Range", formatString("bytes=%lld-", static_cast<long long>(resumeOffset_)));
     if (!resumeValidator_.empty()) fields.set("If-Range", resumeValidator_);
   }
-  // No implicit Accept or Expect: the server sees what the request says.
-  if (!fields.contains("Accept")) fields.set("Accept", "");
-  if (!fields.contains("Expect")) fields.set("Expect", "");
+  // No implicit Accept, Expect or Accept-Encoding: the server sees what the
+  // request says. ("Name:" tells libcurl to leave its own header out.)
+  static const char* const kSuppressed[] = {"Accept", "Expect", "Accept-Encoding"};
+  std::vector<std::string> removals;
+  for (const char* name : kSuppressed) {
+    if (!fields.contains(name)) removals.push_back(std::string(name) + ":");
+  }
+  for (const auto& line : removals) headerList_ = curl_slist_append(headerList_, line.c_str());
   for (const auto& [name, value] : fields.entries()) {
-    std::string line = value.empty() && (equalsIgnoringCase(name, "Accept") || equalsIgnoringCase(name, "Expect"))
-                           ? name + ":"
-                           : (value.empty() ? name + ";" : name + ": " + value);
+    std::string line = value.empty() ? name + ";" : name + ": " + value;
     if (line.find_first_of("\r\n") != std::string::npos) continue;  // no header injection
     headerList_ = curl_slist_append(headerList_, line.c_str());
   }
