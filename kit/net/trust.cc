@@ -110,7 +110,10 @@ TrustResultType Trust::evaluate() {
     store = defaultStore().acquire();
   } else {
     store = X509_STORE_new();
-    if (!anchorsOnly_) X509_STORE_set_default_paths(store);
+    if (!anchorsOnly_) {
+      X509_STORE_set_default_paths(store);
+      for (const auto& a : testAnchorCertificates()) X509_STORE_add_cert(store, a->x509());
+    }
     for (const auto& a : anchors_) X509_STORE_add_cert(store, a->x509());
     partialChain = true;
   }

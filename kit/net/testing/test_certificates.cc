@@ -96,7 +96,7 @@ const TestCertificates& TestCertificates::shared() {
   static const TestCertificates* certs = [] {
     auto* c = new TestCertificates();
     c->authorityKey = makeKey();
-    c->authority = makeCertificate("kit Test Root CA", c->authorityKey.get(), nullptr, nullptr, true, {}, -1, 3650);
+    c->authority = makeCertificate("kit Test Root CA", c->authorityKey.get(), nullptr, nullptr, true, {}, -3650, 3650);
     std::vector<std::string> local = {"DNS:localhost", "IP:127.0.0.1"};
     c->localhost = c->issue("localhost", local, -1, 365);
     c->expired = c->issue("localhost", local, -30, -1);
@@ -106,7 +106,7 @@ const TestCertificates& TestCertificates::shared() {
         makeCertificate("localhost", c->selfSigned.key.get(), nullptr, nullptr, false, local, -1, 365);
     auto intermediateKey = makeKey();
     c->intermediate = makeCertificate("kit Test Intermediate CA", intermediateKey.get(), c->authority->x509(),
-                                      c->authorityKey.get(), true, {}, -1, 3650);
+                                      c->authorityKey.get(), true, {}, -3650, 3650);
     c->intermediateSigned.key = makeKey();
     c->intermediateSigned.certificate = makeCertificate("localhost", c->intermediateSigned.key.get(),
                                                         c->intermediate->x509(), intermediateKey.get(), false, local,

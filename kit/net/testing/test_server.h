@@ -3,7 +3,9 @@
 // path, query, headers, raw body and the decoded form fields) before its
 // route runs. A route's answer can carry fault modes: a delay, silence, a
 // connection closed in the middle of the body, chunked writes flushed one by
-// one with pauses between them, any status, an empty body, a redirect.
+// one with pauses between them, any status, an empty body, a redirect. A
+// request with a Range header gets the range of a plain body (206), as a
+// real server would.
 //
 //   auto server = kit::test::TestServer::startHTTP();
 //   server->route("GET", "/hello", kit::test::TestResponse::text("hi"));
