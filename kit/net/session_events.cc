@@ -233,7 +233,7 @@ void postHTTPChallenge(const LaneRef& lane, const Ref<URLSessionTask>& task, con
 
 TrustAnswer evaluateTrustByDefault(const Ref<Trust>& trust, const Ref<URL>& url) {
   TrustAnswer answer;
-  trust->setPolicies({TrustPolicy::SSL(true, url ? url->host() : std::string())});
+  trust->setPolicies({TrustPolicy::SSL(true, urlHost(url))});
   Ref<Error> error;
   if (trust->evaluateWithError(&error)) {
     answer.accepted = true;
@@ -242,7 +242,7 @@ TrustAnswer evaluateTrustByDefault(const Ref<Trust>& trust, const Ref<URL>& url)
   std::string description = describeURLError(error->code());
   if (url) {
     description += formatString(" You might be connecting to a server that is pretending to be \u201c%s\u201d.",
-                                url->host());
+                                urlHost(url));
   }
   answer.error = makeURLError(error->code(), url, description, error);
   return answer;

@@ -131,10 +131,10 @@ void TaskDriver::start() {
   touch();
   auto url = request_ ? request_->URL() : nullptr;
   if (!url) return finishWithError(URLErrorUnsupportedURL, "");
-  std::string scheme = url->scheme();
+  std::string scheme = urlScheme(url);
   if (scheme == "file") return serveFile();
   if (scheme != "http" && scheme != "https") return finishWithError(URLErrorUnsupportedURL, "");
-  if (url->host().empty()) return finishWithError(URLErrorBadURL, "");
+  if (urlHost(url).empty()) return finishWithError(URLErrorBadURL, "");
   if (body_.kind == BodySource::Kind::File && access(body_.filePath.c_str(), R_OK) != 0) {
     return finishWithError(URLErrorFileDoesNotExist, "");
   }
@@ -233,7 +233,7 @@ bool TaskDriver::configureEasy() {
   releaseEasy();
   easy_ = curl_easy_init();
   if (!easy_) return false;
-  const std::string url = request_->URL()->absoluteString();
+  const std::string url = urlString(request_->URL());
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
   if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
@@ -453,7 +453,7 @@ int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
     }
   }
   const auto url = request_->URL();
-  auto trust = Trust::create(std::move(chain), {TrustPolicy::SSL(true, url->host())});
+  auto trust = Trust::create(std::move(chain), {TrustPolicy::SSL(true, urlHost(url))});
   if (!trust) {
     trustStep_ = TrustStep::Refused;
     trustError_ = errorFor(URLErrorSecureConnectionFailed, "");
@@ -466,7 +466,7 @@ int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
     // The handshake waits here for the delegate: nothing else moves on this
     // session's network thread until it answers, or the task is cancelled.
     auto gate = settings_.engine->openGate(id_);
-    auto space = std::make_shared<URLProtectionSpace>(url->host(), urlPort(url), "https", "",
+    auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), "https", "",
                                                       URLAuthenticationMethodServerTrust, trust);
     postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
     {
@@ -611,7 +611,7 @@ void TaskDriver::handleRedirect() {
   auto http = as<HTTPURLResponse>(response_);
   auto location = http->headerFields().value("Location");
   auto target = resolveURL(*location, request_->URL());
-  if (!target || (target->scheme() != "http" && target->scheme() != "https")) {
+  if (!target || (urlScheme(target) != "http" && urlScheme(target) != "https")) {
     // Nowhere to go: the redirect response is the answer.
     return takeHeldResponseAsFinal();
   }
@@ -630,7 +630,7 @@ void TaskDriver::handleRedirect() {
     fields.remove("Content-Length");
     next->setAllHTTPHeaderFields(fields.dictionary());
   }
-  if (target->host() != request_->URL()->host() || target->scheme() != request_->URL()->scheme()) {
+  if (urlHost(target) != urlHost(request_->URL()) || urlScheme(target) != urlScheme(request_->URL())) {
     auto fields = next->headerFields();
     fields.remove("Authorization");
     next->setAllHTTPHeaderFields(fields.dictionary());
@@ -717,7 +717,7 @@ void TaskDriver::askHTTPAuthentication() {
     size_t end = challengeText.find('"', r + 7);
     if (end != std::string::npos) realm = challengeText.substr(r + 7, end - r - 7);
   }
-  auto space = std::make_shared<URLProtectionSpace>(url->host(), urlPort(url), url->scheme(), realm, method);
+  auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), urlScheme(url), realm, method);
   phase_ = Phase::AwaitingDelegate;
   postHTTPChallenge(settings_.lane, task_, space, authFailures_, http, settings_.engine, id_);
 }
@@ -810,7 +810,7 @@ bool TaskDriver::serveFromCache() {
 }
 
 void TaskDriver::serveFile() {
-  std::string path = request_->URL()->path();
+  std::string path = urlPath(request_->URL());
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return finishWithError(URLErrorFileDoesNotExist, "");
   if (S_ISDIR(st.st_mode)) return finishWithError(URLErrorFileIsDirectory, "");

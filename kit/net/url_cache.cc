@@ -71,7 +71,7 @@ void URLCache::setSharedURLCache(Ref<URLCache> cache) {
 }
 
 std::string URLCache::keyFor(const Ref<URLRequest>& request) const {
-  return request && request->URL() ? request->URL()->absoluteString() : std::string();
+  return request && request->URL() ? netdetail::urlString(request->URL()) : std::string();
 }
 
 std::string URLCache::fileFor(const std::string& key) const {

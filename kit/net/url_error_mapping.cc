@@ -44,7 +44,7 @@ Ref<Error> makeURLError(long code, const Ref<URL>& failingURL, const std::string
   info->setObject(String::make(description.empty() ? describeURLError(code) : description), LocalizedDescriptionKey);
   if (failingURL) {
     info->setObject(failingURL, URLErrorKey);
-    info->setObject(String::make(failingURL->absoluteString()), URLErrorFailingURLStringErrorKey);
+    info->setObject(String::make(failingURL->absoluteText()), URLErrorFailingURLStringErrorKey);
   }
   if (underlying) info->setObject(underlying, UnderlyingErrorKey);
   return Error::make(URLErrorDomain, code, info);

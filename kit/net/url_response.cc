@@ -17,7 +17,7 @@ URLResponse::URLResponse(Ref<kit::URL> url, Ref<String> mimeType, int64_t expect
       encoding_(std::move(textEncodingName)) {}
 
 Ref<String> URLResponse::suggestedFilename() const {
-  std::string last = url_ ? url_->lastPathComponent() : std::string();
+  std::string last = netdetail::urlLastPathComponent(url_);
   if (last.empty() || last == "/") return String::make("Unknown");
   return String::make(last);
 }

@@ -141,7 +141,7 @@ Ref<URLSessionUploadTask> URLSession::uploadTaskWithRequestFromFile(const Ref<UR
   auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::Upload, request);
   auto pending = std::make_unique<PendingTask>();
   pending->body.kind = BodySource::Kind::File;
-  pending->body.filePath = netdetail::urlIsFile(fileURL) ? fileURL->path() : std::string();
+  pending->body.filePath = netdetail::urlIsFile(fileURL) ? netdetail::urlPath(fileURL) : std::string();
   pending->dataCompletion = std::move(completion);
   registerTask(task, std::move(pending));
   return task;

@@ -65,7 +65,7 @@ TEST_F(DownloadTest, TemporaryFileExistsDuringFinishEventAndIsRemovedAfter) {
   chunked.chunkIntervalSeconds = 0.05;
   server->route("GET", "/file", chunked);
   std::string contents;
-  delegate->onFinishDownloading = [&](const Ref<URL>& location) { contents = readFile(location->path()); };
+  delegate->onFinishDownloading = [&](const Ref<URL>& location) { contents = readFile(location->path()->utf8()); };
   auto task = session->downloadTaskWithURL(url(server->url("/file")));
   task->resume();
   ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
@@ -89,7 +89,7 @@ TEST_F(DownloadTest, TemporaryFileExistsDuringFinishEventAndIsRemovedAfter) {
   EXPECT_EQ(lastTotal, 10000);
   EXPECT_EQ(contents, std::string(5000, 'a') + std::string(5000, 'b'));
   ASSERT_TRUE(location);
-  EXPECT_FALSE(exists(location->path()));
+  EXPECT_FALSE(exists(location->path()->utf8()));
 }
 
 TEST_F(DownloadTest, CompletionHandlerGetsTheFileForTheLengthOfTheCall) {
@@ -98,7 +98,7 @@ TEST_F(DownloadTest, CompletionHandlerGetsTheFileForTheLengthOfTheCall) {
   std::string contents, path;
   session->downloadTaskWithURL(url(server->url("/f")), [&](Ref<URL> location, Ref<URLResponse>, Ref<Error> error) {
     EXPECT_FALSE(error);
-    path = location->path();
+    path = location->path()->utf8();
     contents = readFile(path);
     done.open();
   })->resume();
@@ -144,7 +144,7 @@ TEST_F(DownloadTest, CancelledDownloadResumesFromItsResumeData) {
 
   EXPECT_FALSE(session->downloadTaskWithResumeData(Data::make("garbage")));
   std::string contents;
-  delegate->onFinishDownloading = [&](const Ref<URL>& location) { contents = readFile(location->path()); };
+  delegate->onFinishDownloading = [&](const Ref<URL>& location) { contents = readFile(location->path()->utf8()); };
   auto second = session->downloadTaskWithResumeData(resumeData);
   ASSERT_TRUE(second);
   second->resume();
@@ -164,7 +164,7 @@ TEST_F(DownloadTest, DataTaskBecomesADownloadTask) {
     completion(URLSessionResponseDisposition::BecomeDownload);
   };
   std::string contents;
-  delegate->onFinishDownloading = [&](const Ref<URL>& location) { contents = readFile(location->path()); };
+  delegate->onFinishDownloading = [&](const Ref<URL>& location) { contents = readFile(location->path()->utf8()); };
   auto task = session->dataTaskWithURL(url(server->url("/x")));
   task->resume();
   ASSERT_TRUE(delegate->waitForEvent("complete"));

@@ -181,7 +181,7 @@ void RecordingDelegate::didFinishDownloading(URLSession&, const Ref<URLSessionDo
   Event e = makeEvent("finishDownloading");
   e.location = location;
   struct stat st {};
-  e.locationExisted = location && stat(location->path().c_str(), &st) == 0;
+  e.locationExisted = location && stat(location->path()->utf8().c_str(), &st) == 0;
   if (onFinishDownloading) onFinishDownloading(location);
   record(std::move(e), task);
 }
