@@ -84,20 +84,26 @@ void postTaskCompletion(const LaneRef& lane, Completion c) {
     c.task->setError(c.error);
     c.task->setState(URLSessionTaskState::Completed);
     Ref<URL> location = c.downloadPath.empty() ? nullptr : fileURL(c.downloadPath);
+    // The download file lives only as long as the event that hands it over.
+    auto removeDownload = [&c] {
+      if (!c.downloadPath.empty()) unlink(c.downloadPath.c_str());
+      c.downloadPath.clear();
+    };
     if (c.dataCompletion) {
       c.dataCompletion(c.error ? nullptr : (c.body ? c.body : Data::make()), c.response, c.error);
     } else if (c.downloadCompletion) {
       c.downloadCompletion(location, c.response, c.error);
+      removeDownload();
     } else if (c.toDelegate && session) {
       if (auto delegate = session->delegate()) {
         if (location) {
           delegate->didFinishDownloading(*session, std::static_pointer_cast<URLSessionDownloadTask>(c.task), location);
         }
+        removeDownload();
         delegate->didCompleteWithError(*session, c.task, c.error);
       }
     }
-    // The download file lives only as long as the finish event.
-    if (!c.downloadPath.empty()) unlink(c.downloadPath.c_str());
+    removeDownload();
     c.dataCompletion = nullptr;
     c.downloadCompletion = nullptr;
     if (session) session->taskFinished(c.task);
