@@ -231,7 +231,7 @@ void TaskDriver::closeBody() {
 
 bool TaskDriver::configureEasy() {
   releaseEasy();
-  easy_ = curl_easy_init();
+  easy_ = settings_.engine->takeEasyHandle();
   if (!easy_) return false;
   const std::string url = urlString(request_->URL());
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
@@ -303,7 +303,7 @@ bool TaskDriver::configureEasy() {
 void TaskDriver::releaseEasy() {
   if (easy_) {
     curl_multi_remove_handle(settings_.engine->multi(), easy_);
-    curl_easy_cleanup(easy_);
+    settings_.engine->returnEasyHandle(easy_);
     easy_ = nullptr;
   }
   if (headerList_) curl_slist_free_all(headerList_);

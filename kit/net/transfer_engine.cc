@@ -55,7 +55,24 @@ void TransferEngine::post(std::function<void()> command) {
     std::lock_guard lock(mutex_);
     commands_.push_back(std::move(command));
   }
-  curl_multi_wakeup(multi_);
+  // The network thread looks at its commands before it waits again.
+  if (!onEngineThread()) curl_multi_wakeup(multi_);
+}
+
+CURL* TransferEngine::takeEasyHandle() {
+  if (spareHandles_.empty()) return curl_easy_init();
+  CURL* easy = spareHandles_.back();
+  spareHandles_.pop_back();
+  return easy;
+}
+
+void TransferEngine::returnEasyHandle(CURL* easy) {
+  if (spareHandles_.size() >= 16) {
+    curl_easy_cleanup(easy);
+    return;
+  }
+  curl_easy_reset(easy);
+  spareHandles_.push_back(easy);
 }
 
 void TransferEngine::addDriver(uint64_t id, std::unique_ptr<TaskDriver> driver) { drivers_[id] = std::move(driver); }
@@ -211,6 +228,8 @@ void TransferEngine::run() {
   }
   // Whatever is left is dropped without events: the session is gone.
   while (!drivers_.empty()) removeDriver(drivers_.begin()->first);
+  for (CURL* easy : spareHandles_) curl_easy_cleanup(easy);
+  spareHandles_.clear();
 }
 
 }  // namespace kit::netdetail

@@ -19,6 +19,7 @@
 
 typedef void CURLM;
 typedef void CURLSH;
+typedef void CURL;
 
 namespace kit::netdetail {
 
@@ -73,6 +74,10 @@ class TransferEngine {
   // Forgets every cookie of the session.
   void clearCookies();
   size_t driverCount() const { return drivers_.size(); }
+  // Easy handles are reused: a returned one is reset and kept for the next
+  // transfer (its connections live in the multi handle either way).
+  CURL* takeEasyHandle();
+  void returnEasyHandle(CURL* easy);
 
   // ---- Any thread: handshakes waiting for a delegate
   std::shared_ptr<HandshakeGate> openGate(uint64_t id);
@@ -94,6 +99,7 @@ class TransferEngine {
   CURLSH* share_ = nullptr;
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> dirty_;
+  std::vector<CURL*> spareHandles_;
   std::mutex aliasMutex_;
   std::map<uint64_t, uint64_t> aliases_;
 

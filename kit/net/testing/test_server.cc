@@ -122,6 +122,7 @@ TestServer::~TestServer() { stop(); }
 void TestServer::start() {
   server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
   server_->set_keep_alive_timeout(2);
+  server_->set_tcp_nodelay(true);
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { handle(&req, &res); };
   server_->Get(".*", handler);
   server_->Post(".*", handler);
