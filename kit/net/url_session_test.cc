@@ -442,6 +442,36 @@ TEST_F(URLSessionTest, FinishTasksAndInvalidateWaitsForRunningTasks) {
   EXPECT_FALSE(session->delegate()) << "the session lets go of its delegate";
 }
 
+TEST_F(URLSessionTest, CookiesSetByTheServerGoBackUnlessTheRequestOptsOut) {
+  server->route("GET", "/login", [](const test::RecordedRequest&) {
+    TestResponse r = TestResponse::text("in");
+    r.headers.set("Set-Cookie", "token=abc; Path=/");
+    return r;
+  });
+  server->route("GET", "/check", [](const test::RecordedRequest& r) {
+    return TestResponse::text(r.header("Cookie").value_or("none"));
+  });
+  makePlainSession();
+  auto fetch = [&](Ref<URLRequest> request) {
+    Result result;
+    session->dataTaskWithRequest(request, result.handler())->resume();
+    EXPECT_TRUE(result.done.wait());
+    return result.data ? result.data->toString() : std::string();
+  };
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/check")))), "none");
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/login")))), "in");
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/check")))), "token=abc");
+  auto optOut = MutableURLRequest::make(url(server->url("/check")));
+  optOut->setHTTPShouldHandleCookies(false);
+  EXPECT_EQ(fetch(optOut), "none");
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/check")))), "token=abc");
+  auto other = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+  other->dataTaskWithURL(url(server->url("/check")), result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.data->toString(), "none") << "cookies belong to their session";
+}
+
 TEST_F(URLSessionTest, TaskListsHoldTheUnfinishedTasksByKind) {
   makePlainSession();
   auto data = session->dataTaskWithURL(url(server->url("/a")));
