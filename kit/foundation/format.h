@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <initializer_list>
 #include <span>
 #include <vector>
 
@@ -71,6 +72,9 @@ class FormatArg {
 
 // Formats into a std::string.
 std::string formatText(std::string_view fmt, std::span<const FormatArg> args);
+inline std::string formatText(std::string_view fmt, std::initializer_list<FormatArg> args) {
+  return formatText(fmt, std::span<const FormatArg>(args.begin(), args.size()));
+}
 
 // stringWithFormat: returns a String object.
 template <class... Args>
