@@ -375,7 +375,10 @@ void Layer::applyAnimations(const std::string& keyPath, AnimationValue& value, d
       const double groupTime = (now - r.start) * g->speed() + g->timeOffset();
       double local = std::fmod(std::max(0.0, groupTime), g->effectiveDuration());
       if (g->progressAt(now - r.start) >= 1) local = g->effectiveDuration();
-      for (const auto& child : g->animations()) apply(*child, child->progressAt(local));
+      // A child without its own duration spans the group's.
+      for (const auto& child : g->animations())
+        apply(*child, child->duration() > 0 ? child->progressAt(local)
+                                            : child->timingFunction().evaluate(local / g->effectiveDuration()));
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "kit/graphics/image_context.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
 
@@ -67,6 +68,7 @@ void DeviceProfile::use(const DeviceProfile& profile) {
     old = profileSlot().screenSize;
     profileSlot() = profile;
   }
+  setMainScreenScale(profile.scale);
   Application::shared()->screenDidChange(old);
 }
 
