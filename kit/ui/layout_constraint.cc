@@ -11,6 +11,7 @@
 #include "kit/ui/layout_constraint.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -141,9 +142,10 @@ AxisAttr decode(LayoutAttribute a) {
 }
 
 // One axis of one view placed by the solver, in the owner's space.
+// The strongest priority holding each part of a span (0: none).
 struct Span {
   double min = 0, length = 0;
-  bool pinnedMin = false, pinnedMax = false, pinnedCenter = false, pinnedLength = false;
+  double pinnedMin = 0, pinnedMax = 0, pinnedCenter = 0, pinnedLength = 0;
 };
 
 struct Rule {
@@ -180,11 +182,24 @@ class Solver {
       }
     }
     std::stable_sort(rules_.begin(), rules_.end(), [](const Rule& a, const Rule& b) { return a.priority < b.priority; });
-    for (const Rule& r : rules_) pin(r.first, r.a1);
+    // Equalities hold their part throughout; an inequality holds it only
+    // while it is binding (see apply).
+    for (const Rule& r : rules_)
+      if (r.relation == LayoutRelation::Equal) pin(r.first, r.a1, r.priority);
+    for (auto& [view, spans] : spans_) staticPins_[view] = spans;
   }
 
   void solve() {
     for (int sweep = 0; sweep < 12; ++sweep) {
+      for (auto& [view, spans] : spans_) {
+        const auto& pins = staticPins_[view];
+        for (int axis = 0; axis < 2; ++axis) {
+          spans[axis].pinnedMin = pins[axis].pinnedMin;
+          spans[axis].pinnedMax = pins[axis].pinnedMax;
+          spans[axis].pinnedCenter = pins[axis].pinnedCenter;
+          spans[axis].pinnedLength = pins[axis].pinnedLength;
+        }
+      }
       bool moved = false;
       for (const Rule& r : rules_) moved |= apply(r);
       if (!moved) break;
@@ -237,16 +252,15 @@ class Solver {
     rules_.push_back(r);
   }
 
-  void pin(const Id& item, AxisAttr a) {
+  void pin(const Id& item, AxisAttr a, double priority) {
     if (!as<View>(item)) return;
     Span* s = spanOf(viewOf(item), a.axis);
     if (!s) return;
-    switch (a.part) {
-      case Part::Min: s->pinnedMin = true; break;
-      case Part::Max: s->pinnedMax = true; break;
-      case Part::Center: s->pinnedCenter = true; break;
-      case Part::Length: s->pinnedLength = true; break;
-    }
+    double* slot = a.part == Part::Min      ? &s->pinnedMin
+                   : a.part == Part::Max    ? &s->pinnedMax
+                   : a.part == Part::Center ? &s->pinnedCenter
+                                            : &s->pinnedLength;
+    *slot = std::max(*slot, priority);
   }
 
   // The rectangle of an item that the solver does not move, in the owner's
@@ -290,25 +304,42 @@ class Solver {
     return 0;
   }
 
-  // Moves or stretches a span so that one of its parts takes a value.
+  // Moves or stretches a span so that one of its parts takes a value,
+  // keeping whichever other part is held more strongly.
   static void write(Span& s, Part part, double value) {
+    const double max = s.min + s.length, center = s.min + s.length / 2;
     switch (part) {
       case Part::Length:
-        if (s.pinnedMax && !s.pinnedMin && !s.pinnedCenter) s.min = s.min + s.length - value;
-        else if (s.pinnedCenter && !s.pinnedMin) s.min = s.min + s.length / 2 - value / 2;
+        if (s.pinnedMax > s.pinnedMin && s.pinnedMax >= s.pinnedCenter) s.min = max - value;
+        else if (s.pinnedCenter > s.pinnedMin) s.min = center - value / 2;
         s.length = value;
         break;
       case Part::Min:
-        if ((s.pinnedMax || s.pinnedCenter) && !s.pinnedLength) s.length = s.min + s.length - value;
-        s.min = value;
+        if (s.pinnedLength >= std::max(s.pinnedMax, s.pinnedCenter)) {
+          s.min = value;
+        } else if (s.pinnedMax >= s.pinnedCenter) {
+          s.length = max - value;
+          s.min = value;
+        } else {
+          s.length = 2 * (center - value);
+          s.min = value;
+        }
         break;
       case Part::Max:
-        if (s.pinnedMin && !s.pinnedLength) s.length = value - s.min;
-        else s.min = value - s.length;
+        if (s.pinnedLength >= std::max(s.pinnedMin, s.pinnedCenter)) s.min = value - s.length;
+        else if (s.pinnedMin >= s.pinnedCenter) s.length = value - s.min;
+        else {
+          s.length = 2 * (value - center);
+          s.min = value - s.length;
+        }
         break;
       case Part::Center:
-        if (s.pinnedMin && !s.pinnedLength) s.length = 2 * (value - s.min);
-        else s.min = value - s.length / 2;
+        if (s.pinnedLength >= std::max(s.pinnedMin, s.pinnedMax)) s.min = value - s.length / 2;
+        else if (s.pinnedMin >= s.pinnedMax) s.length = 2 * (value - s.min);
+        else {
+          s.length = 2 * (max - value);
+          s.min = max - s.length;
+        }
         break;
     }
   }
@@ -321,6 +352,7 @@ class Solver {
     if (r.relation == LayoutRelation::LessThanOrEqual && current <= target) return false;
     if (std::fabs(current - wanted) < 1e-9) return false;
     Span* s = as<View>(r.first) ? spanOf(viewOf(r.first), r.a1.axis) : nullptr;
+    if (s && r.relation != LayoutRelation::Equal) pin(r.first, r.a1, r.priority);
     if (s) {
       if (r.a1.margin) {
         auto v = as<View>(r.first);
@@ -345,6 +377,7 @@ class Solver {
 
   View& owner_;
   std::map<View*, std::array<Span, 2>> spans_;
+  std::map<View*, std::array<Span, 2>> staticPins_;
   std::vector<Rule> rules_;
 };
 
