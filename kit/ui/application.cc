@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "kit/foundation/notification_center.h"
+#include "kit/foundation/values.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/main_loop.h"
 #include "kit/ui/screen.h"
@@ -225,22 +227,26 @@ void Application::receiveMemoryWarning() {
     if (auto root = w->rootViewController()) root->receiveMemoryWarning();
 }
 
+// The keyboard's end frame travels as the platform prints rectangles
+// ("{{0, 451}, {375, 216}}"), its duration as a number.
 void Application::showKeyboard(const Rect& endFrame, double duration) {
-  (void)endFrame;
-  (void)duration;
   keyboardVisible_ = true;
-  postNotification(KeyboardWillShowNotification);
-  postNotification(KeyboardDidShowNotification);
+  auto info = dict({{KeyboardFrameEndUserInfoKey, toString(endFrame)}, {KeyboardAnimationDurationUserInfoKey, duration}});
+  postNotification(KeyboardWillShowNotification, info);
+  postNotification(KeyboardDidShowNotification, info);
 }
 
 void Application::hideKeyboard(double duration) {
-  (void)duration;
   keyboardVisible_ = false;
-  postNotification(KeyboardWillHideNotification);
-  postNotification(KeyboardDidHideNotification);
+  auto info = dict({{KeyboardAnimationDurationUserInfoKey, duration}});
+  postNotification(KeyboardWillHideNotification, info);
+  postNotification(KeyboardDidHideNotification, info);
 }
 
-void Application::postNotification(const std::string& name, const Ref<Dictionary>&) { posted_.push_back(name); }
+void Application::postNotification(const std::string& name, const Ref<Dictionary>& userInfo) {
+  posted_.push_back(name);
+  NotificationCenter::defaultCenter()->postNotificationName(name, weak_from_this().lock(), userInfo);
+}
 
 void Application::reset() {
   windows_.clear();

@@ -3,6 +3,8 @@
 // constraints solving the forms screens use.
 #include <gtest/gtest.h>
 
+#include "kit/foundation/format.h"
+#include "kit/foundation/notification_center.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/label.h"
@@ -98,6 +100,29 @@ TEST_F(ApplicationTest, WindowsAreListedByLevelAndTheKeyRolePasses) {
   EXPECT_EQ(app->windows(), (std::vector<Ref<Window>>{game, ball}));
   ball.reset();  // the application does not keep windows alive
   EXPECT_EQ(app->windows(), std::vector<Ref<Window>>{game});
+}
+
+TEST_F(ApplicationTest, EventsArePostedOnTheNotificationCenter) {
+  auto app = Application::shared();
+  auto observer = kit::make<Object>();
+  std::vector<std::string> seen;
+  std::string keyboardFrame;
+  NotificationCenter::defaultCenter()->addObserver(
+      observer, [&](const Ref<Notification>& n) {
+        seen.push_back(n->name());
+        EXPECT_EQ(n->object(), Id(app));
+        if (n->name() == KeyboardWillShowNotification) keyboardFrame = describe(Id(n->userInfo())[KeyboardFrameEndUserInfoKey]);
+      },
+      "");
+  app->becomeActive();
+  app->enterBackground();
+  app->showKeyboard({0, 451, 375, 216});
+  NotificationCenter::defaultCenter()->removeObserver(observer);
+  EXPECT_EQ(seen, (std::vector<std::string>{ApplicationDidBecomeActiveNotification,
+                                            ApplicationWillResignActiveNotification,
+                                            ApplicationDidEnterBackgroundNotification, KeyboardWillShowNotification,
+                                            KeyboardDidShowNotification}));
+  EXPECT_EQ(keyboardFrame, "{{0, 451}, {375, 216}}");
 }
 
 TEST_F(ApplicationTest, BackgroundTasksAndOrientation) {

@@ -63,8 +63,11 @@ const Ref<View>& NavigationController::navigationBar() {
 
 const Ref<GestureRecognizer>& NavigationController::interactivePopGestureRecognizer() {
   if (!popGesture_) {
-    popGesture_ = PanGestureRecognizer::make([this](GestureRecognizer& g) {
-      if (g.state() == GestureRecognizerState::Ended && childViewControllers().size() > 1) popViewController(true);
+    Weak<NavigationController> weak = std::static_pointer_cast<NavigationController>(weak_from_this().lock());
+    popGesture_ = PanGestureRecognizer::make([weak](GestureRecognizer& g) {
+      auto nav = weak.lock();
+      if (nav && g.state() == GestureRecognizerState::Ended && nav->childViewControllers().size() > 1)
+        nav->popViewController(true);
     });
     view()->addGestureRecognizer(popGesture_);
   }
