@@ -83,15 +83,15 @@ Ref<AttributedString> Label::content() const {
 Size Label::measure(double width, const Ref<Font>& font) const {
   Ref<AttributedString> text = content();
   if (!text) return {};
-  TextLayoutSpec spec;
-  spec.text = text.get();
-  spec.defaults.font = font;
-  spec.defaults.foregroundColor = textColor_;
-  spec.width = lines_ == 1 ? 0 : width;
-  spec.maxLines = lines_;
-  spec.lineBreakMode = lines_ == 1 ? LineBreakMode::ByClipping : lineBreak_;
-  spec.alignment = alignment_;
-  return TextEngine::shared().measure(spec).size;
+  TextLayoutRequest request;
+  request.text = text.get();
+  request.defaults.font = font;
+  request.defaults.foregroundColor = textColor_;
+  request.width = lines_ == 1 ? 0 : width;
+  request.maxLines = lines_;
+  request.lineBreakMode = lines_ == 1 ? LineBreakMode::ByClipping : lineBreak_;
+  request.alignment = alignment_;
+  return TextEngine::shared().measure(request).size;
 }
 
 Size Label::sizeThatFits(Size size) const {
@@ -130,26 +130,26 @@ bool Label::drawContent(Canvas& canvas) {
   Ref<AttributedString> text = content();
   if (!text) return false;
   const Rect box = textRectForBounds(bounds(), lines_);
-  TextLayoutSpec spec;
-  spec.text = text.get();
-  spec.defaults.font = fontForDrawing();
-  spec.defaults.foregroundColor = highlighted_ && highlightedTextColor_ ? highlightedTextColor_ : textColor_;
-  if (!enabled_) spec.defaults.foregroundColor = Color::grayColor();
-  spec.maxLines = lines_;
-  spec.alignment = alignment_;
+  TextLayoutRequest request;
+  request.text = text.get();
+  request.defaults.font = fontForDrawing();
+  request.defaults.foregroundColor = highlighted_ && highlightedTextColor_ ? highlightedTextColor_ : textColor_;
+  if (!enabled_) request.defaults.foregroundColor = Color::grayColor();
+  request.maxLines = lines_;
+  request.alignment = alignment_;
   if (lines_ == 1) {
     // One line: truncated (or clipped) at the label's width.
-    spec.width = lineBreak_ == LineBreakMode::ByClipping || lineBreak_ == LineBreakMode::ByWordWrapping ||
+    request.width = lineBreak_ == LineBreakMode::ByClipping || lineBreak_ == LineBreakMode::ByWordWrapping ||
                          lineBreak_ == LineBreakMode::ByCharWrapping
                      ? 0
                      : bounds().size.width;
-    spec.lineBreakMode = lineBreak_;
-    if (spec.width > 0 && measure(0, spec.defaults.font).width <= spec.width) spec.width = 0;
+    request.lineBreakMode = lineBreak_;
+    if (request.width > 0 && measure(0, request.defaults.font).width <= request.width) request.width = 0;
   } else {
-    spec.width = bounds().size.width;
-    spec.lineBreakMode = lineBreak_;
+    request.width = bounds().size.width;
+    request.lineBreakMode = lineBreak_;
   }
-  TextEngine::shared().draw(canvas.cairo(), spec, box.origin, box.size.width);
+  TextEngine::shared().draw(canvas.cairo(), request, box.origin, box.size.width);
   return true;
 }
 

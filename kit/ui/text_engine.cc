@@ -63,21 +63,21 @@ struct TextEngine::Impl {
   PangoFontMap* fontMap = nullptr;
   PangoContext* context = nullptr;
 
-  // Builds the layout for a spec. The caller unrefs it.
-  PangoLayout* layout(const TextLayoutSpec& spec, bool* truncated) {
+  // Builds the layout for a request. The caller unrefs it.
+  PangoLayout* layout(const TextLayoutRequest& request, bool* truncated) {
     PangoLayout* layout = pango_layout_new(context);
-    const AttributedString& text = *spec.text;
+    const AttributedString& text = *request.text;
     pango_layout_set_text(layout, text.string().data(), static_cast<int>(text.string().size()));
 
-    const Ref<Font> baseFont = spec.defaults.font ? spec.defaults.font : Font::systemFont(Font::LabelFontSize);
+    const Ref<Font> baseFont = request.defaults.font ? request.defaults.font : Font::systemFont(Font::LabelFontSize);
     PangoFontDescription* baseDesc = describe(*baseFont);
     pango_layout_set_font_description(layout, baseDesc);
     pango_font_description_free(baseDesc);
 
     PangoAttrList* attrs = pango_attr_list_new();
-    Ref<ParagraphStyle> paragraph = spec.defaults.paragraphStyle;
+    Ref<ParagraphStyle> paragraph = request.defaults.paragraphStyle;
     for (const auto& run : text.runs()) {
-      const TextAttributes a = spec.defaults.merged(run.attributes);
+      const TextAttributes a = request.defaults.merged(run.attributes);
       const guint start = static_cast<guint>(text.byteOffset(run.range.location));
       const guint end = static_cast<guint>(text.byteOffset(run.range.end()));
       if (a.font && a.font != baseFont) {
@@ -123,8 +123,8 @@ struct TextEngine::Impl {
     pango_layout_set_attributes(layout, attrs);
     pango_attr_list_unref(attrs);
 
-    TextAlignment alignment = spec.alignment;
-    LineBreakMode mode = spec.lineBreakMode;
+    TextAlignment alignment = request.alignment;
+    LineBreakMode mode = request.lineBreakMode;
     if (paragraph) {
       pango_layout_set_spacing(layout, static_cast<int>(paragraph->lineSpacing * PANGO_SCALE));
       if (paragraph->firstLineHeadIndent != 0)
@@ -134,9 +134,9 @@ struct TextEngine::Impl {
     pango_layout_set_alignment(layout, pangoAlignment(alignment));
     pango_layout_set_justify(layout, alignment == TextAlignment::Justified);
 
-    const bool wraps = spec.width > 0;
+    const bool wraps = request.width > 0;
     if (wraps) {
-      pango_layout_set_width(layout, static_cast<int>(std::floor(spec.width * PANGO_SCALE)));
+      pango_layout_set_width(layout, static_cast<int>(std::floor(request.width * PANGO_SCALE)));
       pango_layout_set_wrap(layout, mode == LineBreakMode::ByCharWrapping ? PANGO_WRAP_CHAR : PANGO_WRAP_WORD_CHAR);
     } else {
       pango_layout_set_width(layout, -1);
@@ -147,7 +147,7 @@ struct TextEngine::Impl {
     else if (mode == LineBreakMode::ByTruncatingMiddle) ellipsize = PANGO_ELLIPSIZE_MIDDLE;
     if (wraps && ellipsize != PANGO_ELLIPSIZE_NONE) {
       pango_layout_set_ellipsize(layout, ellipsize);
-      pango_layout_set_height(layout, spec.maxLines > 0 ? -spec.maxLines : -1000000);
+      pango_layout_set_height(layout, request.maxLines > 0 ? -request.maxLines : -1000000);
     }
     if (truncated) *truncated = pango_layout_is_ellipsized(layout);
     return layout;
@@ -198,16 +198,16 @@ TextEngine::TextEngine() : impl_(new Impl) {
   pango_context_set_round_glyph_positions(impl_->context, FALSE);
 }
 
-TextMeasurement TextEngine::measure(const TextLayoutSpec& spec) {
+TextMeasurement TextEngine::measure(const TextLayoutRequest& request) {
   TextMeasurement m;
-  if (!spec.text || spec.text->length() == 0) return m;
+  if (!request.text || request.text->length() == 0) return m;
   std::lock_guard lock(mutex_);
   bool truncated = false;
-  PangoLayout* layout = impl_->layout(spec, &truncated);
+  PangoLayout* layout = impl_->layout(request, &truncated);
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
   int shown = 0;
-  m.size.height = Impl::shownHeight(layout, spec.maxLines, &shown);
+  m.size.height = Impl::shownHeight(layout, request.maxLines, &shown);
   m.size.width = logical.width / double(PANGO_SCALE);
   m.lineCount = shown;
   m.truncated = truncated || shown < pango_layout_get_line_count(layout);
@@ -216,27 +216,27 @@ TextMeasurement TextEngine::measure(const TextLayoutSpec& spec) {
   return m;
 }
 
-void TextEngine::draw(_cairo* cr, const TextLayoutSpec& spec, Point origin, double boxWidth) {
-  if (!spec.text || spec.text->length() == 0) return;
+void TextEngine::draw(_cairo* cr, const TextLayoutRequest& request, Point origin, double boxWidth) {
+  if (!request.text || request.text->length() == 0) return;
   std::lock_guard lock(mutex_);
-  PangoLayout* layout = impl_->layout(spec, nullptr);
+  PangoLayout* layout = impl_->layout(request, nullptr);
   int shown = 0;
-  const double height = Impl::shownHeight(layout, spec.maxLines, &shown);
+  const double height = Impl::shownHeight(layout, request.maxLines, &shown);
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
   double x = origin.x;
-  if (spec.width <= 0 && boxWidth > 0) {
+  if (request.width <= 0 && boxWidth > 0) {
     // Unwrapped text is aligned within the box by hand.
     const double w = logical.width / double(PANGO_SCALE);
-    if (spec.alignment == TextAlignment::Center) x += (boxWidth - w) / 2;
-    else if (spec.alignment == TextAlignment::Right) x += boxWidth - w;
+    if (request.alignment == TextAlignment::Center) x += (boxWidth - w) / 2;
+    else if (request.alignment == TextAlignment::Right) x += boxWidth - w;
   }
   cairo_save(cr);
   if (shown < pango_layout_get_line_count(layout)) {
     cairo_rectangle(cr, origin.x - 1e4, origin.y, 2e4, height);
     cairo_clip(cr);
   }
-  const TextAttributes base = spec.defaults;
+  const TextAttributes base = request.defaults;
   const RGBA c = base.foregroundColor ? base.foregroundColor->rgbaComponents() : RGBA{0, 0, 0, 1};
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
   cairo_move_to(cr, x, origin.y);

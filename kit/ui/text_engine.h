@@ -15,7 +15,7 @@ struct _cairo;
 
 namespace kit {
 
-struct TextLayoutSpec {
+struct TextLayoutRequest {
   const AttributedString* text = nullptr;
   TextAttributes defaults;   // font and colour where the text sets none
   double width = 0;          // wrapping width; 0 or less: no wrapping
@@ -35,10 +35,10 @@ class TextEngine {
  public:
   static TextEngine& shared();
 
-  TextMeasurement measure(const TextLayoutSpec& spec);
+  TextMeasurement measure(const TextLayoutRequest& request);
   // Draws the laid-out text with its box's top-left corner at `origin`;
-  // `boxWidth` places aligned lines (0: the spec's width or the text's).
-  void draw(_cairo* cr, const TextLayoutSpec& spec, Point origin, double boxWidth = 0);
+  // `boxWidth` places aligned lines (0: the request's width or the text's).
+  void draw(_cairo* cr, const TextLayoutRequest& request, Point origin, double boxWidth = 0);
 
   struct FontMetrics {
     double ascent = 0, descent = 0, height = 0;

@@ -97,14 +97,14 @@ bool TextField::drawContent(Canvas& canvas) {
     for (size_t i = 0; i < utf8ToUTF16(text_).size(); ++i) shown += "\u2022";
   }
   auto text = AttributedString::make(shown);
-  TextLayoutSpec spec;
-  spec.text = text.get();
-  spec.defaults.font = font_;
-  spec.defaults.foregroundColor = empty ? Color::white(0.7) : textColor_;
-  spec.alignment = alignment_;
+  TextLayoutRequest request;
+  request.text = text.get();
+  request.defaults.font = font_;
+  request.defaults.foregroundColor = empty ? Color::white(0.7) : textColor_;
+  request.alignment = alignment_;
   const double inset = border_ == TextBorderStyle::None ? 0 : 7;
-  const double height = TextEngine::shared().measure(spec).size.height;
-  TextEngine::shared().draw(cr, spec, {b.minX() + inset, b.midY() - height / 2}, b.width() - 2 * inset);
+  const double height = TextEngine::shared().measure(request).size.height;
+  TextEngine::shared().draw(cr, request, {b.minX() + inset, b.midY() - height / 2}, b.width() - 2 * inset);
   return true;
 }
 

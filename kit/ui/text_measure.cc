@@ -12,11 +12,11 @@
 namespace kit {
 
 Rect boundingRectWithSize(const AttributedString& text, Size size, unsigned options) {
-  TextLayoutSpec spec;
-  spec.text = &text;
+  TextLayoutRequest request;
+  request.text = &text;
   const bool lines = options & StringDrawingUsesLineFragmentOrigin;
-  spec.width = lines && size.width > 0 && size.width < 1e37 ? size.width : 0;
-  const TextMeasurement m = TextEngine::shared().measure(spec);
+  request.width = lines && size.width > 0 && size.width < 1e37 ? size.width : 0;
+  const TextMeasurement m = TextEngine::shared().measure(request);
   double height = m.size.height;
   if (lines && size.height > 0 && height > size.height) {
     // Whole lines that fit in the height, at least one.
@@ -39,9 +39,9 @@ Rect boundingRectWithSize(std::string_view text, Size size, unsigned options, co
 
 Size sizeWithAttributes(std::string_view text, const TextAttributes& attributes) {
   auto s = AttributedString::make(text, attributes);
-  TextLayoutSpec spec;
-  spec.text = s.get();
-  return TextEngine::shared().measure(spec).size;
+  TextLayoutRequest request;
+  request.text = s.get();
+  return TextEngine::shared().measure(request).size;
 }
 
 void drawText(const AttributedString& text, const Rect& rect) {
@@ -55,10 +55,10 @@ void drawText(const AttributedString& text, const Rect& rect) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   cairo_t* cr = cairo_create(surface);
   cairo_scale(cr, scale, scale);
-  TextLayoutSpec spec;
-  spec.text = &text;
-  spec.width = rect.width();
-  TextEngine::shared().draw(cr, spec, {0, 0});
+  TextLayoutRequest request;
+  request.text = &text;
+  request.width = rect.width();
+  TextEngine::shared().draw(cr, request, {0, 0});
   cairo_destroy(cr);
   cairo_surface_flush(surface);
   const int stride = cairo_image_surface_get_stride(surface);
