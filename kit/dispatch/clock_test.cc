@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/foundation/date.h"
+
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -41,7 +43,7 @@ TEST(ClockTest, VirtualClockStandsStillUntilAdvancedAndNeverGoesBack) {
     EXPECT_EQ(Clock::now(), start);
     clock.advance(3600);
     EXPECT_DOUBLE_EQ(Clock::now(), start + 3600);
-    EXPECT_DOUBLE_EQ(Clock::wallNow(), 4600.0);
+    EXPECT_NEAR(Clock::wallNow(), 4600.0, 1e-6);
     EXPECT_EQ(Clock::realDeadline(start + 3601), std::chrono::steady_clock::time_point::max());
     reached = Clock::now();
   }
@@ -119,8 +121,9 @@ TEST_F(VirtualClockStepping, TimedWaitOnAWorkerEndsWhenVirtualTimeReachesItsDead
   std::atomic<int> result{-1};
   std::atomic<double> endedAt{0};
   Queue::global().async([&] {
-    result = semaphore->wait(5.0) ? 1 : 0;
+    const bool taken = semaphore->wait(5.0);
     endedAt = elapsed();
+    result = taken ? 1 : 0;
   });
   // The waiter must be waiting before time moves; its wait registers a
   // deadline, which the advance steps to.
@@ -186,3 +189,21 @@ TEST_F(VirtualClockStepping, TimersOfAnotherThreadsRunLoopFireAtTheirTimes) {
 
 }  // namespace
 }  // namespace kit
+
+namespace {
+
+TEST(ClockAndDates, DatesAndMediaTimeFollowTheVirtualClock) {
+  const double realWall = kit::wallClockNow();
+  {
+    kit::VirtualClock clock(1700000000.0);
+    EXPECT_DOUBLE_EQ(kit::Date::now()->timeIntervalSince1970(), 1700000000.0);
+    const double media = kit::mediaTime();
+    clock.advance(90.0);
+    EXPECT_DOUBLE_EQ(kit::Date::now()->timeIntervalSince1970(), 1700000090.0);
+    EXPECT_DOUBLE_EQ(kit::mediaTime() - media, 90.0);
+  }
+  // The system clocks are back once the virtual clock is gone.
+  EXPECT_NEAR(kit::wallClockNow(), realWall, 60.0);
+}
+
+}  // namespace
