@@ -109,7 +109,7 @@ TEST_F(URLSessionTest, ChunkedReplyArrivesAsResponseThreeDataEventsAndCompletion
   auto events = delegate->events();
   std::vector<int64_t> counters;
   for (const auto& e : events) {
-    EXPECT_EQ(e.thread, events.front().thread) << "every event on the one delegate queue";
+    EXPECT_EQ(e.queue, session->delegateQueue()) << "every event on the session's delegate queue";
     if (e.name == "data") {
       counters.push_back(e.bytesReceived);
     }
@@ -117,6 +117,7 @@ TEST_F(URLSessionTest, ChunkedReplyArrivesAsResponseThreeDataEventsAndCompletion
   ASSERT_EQ(counters.size(), 3u);
   EXPECT_EQ(counters, (std::vector<int64_t>{6, 13, 18}));
   EXPECT_NE(events.front().thread, std::this_thread::get_id());
+  EXPECT_EQ(session->delegateQueue()->maxConcurrentOperationCount(), 1);
   EXPECT_EQ(delegate->body(task->taskIdentifier()), "first|second|third");
   EXPECT_FALSE(delegate->completion(task->taskIdentifier())->error);
   EXPECT_EQ(task->state(), URLSessionTaskState::Completed);
