@@ -207,6 +207,31 @@ TEST(SessionBehaviour, SubclassedStreamIsSentChunkedAndCountersAreObserved) {
   session = nullptr;
 }
 
+TEST(SessionBehaviour, LifecycleHooksHearEveryResumeAndSuspendWithThePriorState) {
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  std::vector<std::pair<URLSessionTask::LifecycleCall, URLSessionTaskState>> calls;
+  auto task = session->dataTaskWithURL(url("http://127.0.0.1:9/"));
+  uint64_t token = URLSessionTask::addLifecycleHook(
+      [&](URLSessionTask& t, URLSessionTask::LifecycleCall call, URLSessionTaskState before) {
+        if (&t == task.get()) calls.emplace_back(call, before);
+      });
+  task->resume();
+  task->resume();
+  task->suspend();
+  task->suspend();
+  task->resume();
+  URLSessionTask::removeLifecycleHook(token);
+  task->cancel();
+  using C = URLSessionTask::LifecycleCall;
+  using S = URLSessionTaskState;
+  EXPECT_EQ(calls, (std::vector<std::pair<C, S>>{{C::Resume, S::Suspended},
+                                                  {C::Resume, S::Running},
+                                                  {C::Suspend, S::Running},
+                                                  {C::Suspend, S::Suspended},
+                                                  {C::Resume, S::Suspended}}));
+  session = nullptr;
+}
+
 TEST(SessionBehaviour, TLSToAPlainServerFailsAsASecureConnectionFailure) {
   auto server = TestServer::startHTTP();
   auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());

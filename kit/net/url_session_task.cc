@@ -98,10 +98,47 @@ Ref<URLSession> URLSessionTask::releaseSession() {
   return std::move(running_);
 }
 
+namespace {
+
+std::mutex hooksMutex;
+std::map<uint64_t, URLSessionTask::LifecycleHook>& lifecycleHooks() {
+  static auto* hooks = new std::map<uint64_t, URLSessionTask::LifecycleHook>();
+  return *hooks;
+}
+uint64_t nextHook = 1;
+
+}  // namespace
+
+uint64_t URLSessionTask::addLifecycleHook(LifecycleHook hook) {
+  std::lock_guard lock(hooksMutex);
+  uint64_t token = nextHook++;
+  lifecycleHooks()[token] = std::move(hook);
+  return token;
+}
+
+void URLSessionTask::removeLifecycleHook(uint64_t token) {
+  std::lock_guard lock(hooksMutex);
+  lifecycleHooks().erase(token);
+}
+
+void URLSessionTask::callLifecycleHooks(LifecycleCall call, URLSessionTaskState before) {
+  std::vector<LifecycleHook> hooks;
+  {
+    std::lock_guard lock(hooksMutex);
+    for (const auto& [token, hook] : lifecycleHooks()) hooks.push_back(hook);
+  }
+  for (const auto& hook : hooks) hook(*this, call, before);
+}
+
 void URLSessionTask::resume() {
+  auto before = state_.load();
+  resumeNow(before);
+  callLifecycleHooks(LifecycleCall::Resume, before);
+}
+
+void URLSessionTask::resumeNow(URLSessionTaskState state) {
   auto session = session_.lock();
   if (!session) return;
-  auto state = state_.load();
   if (state == URLSessionTaskState::Completed || state == URLSessionTaskState::Canceling) return;
   if (!started_.exchange(true)) {
     state_ = URLSessionTaskState::Running;
@@ -116,10 +153,12 @@ void URLSessionTask::resume() {
 
 void URLSessionTask::suspend() {
   auto expected = URLSessionTaskState::Running;
-  if (!state_.compare_exchange_strong(expected, URLSessionTaskState::Suspended)) return;
-  if (auto session = session_.lock(); session && started_) {
-    session->suspendTask(std::static_pointer_cast<URLSessionTask>(self()), true);
+  if (state_.compare_exchange_strong(expected, URLSessionTaskState::Suspended)) {
+    if (auto session = session_.lock(); session && started_) {
+      session->suspendTask(std::static_pointer_cast<URLSessionTask>(self()), true);
+    }
   }
+  callLifecycleHooks(LifecycleCall::Suspend, expected);
 }
 
 void URLSessionTask::cancel() {

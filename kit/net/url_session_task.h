@@ -71,6 +71,14 @@ class URLSessionTask : public Object {
   uint64_t addCounterObserver(CounterObserver observer);
   void removeCounterObserver(uint64_t token);
 
+  // Process-wide hooks told of every resume() and suspend() call on any
+  // task, after it, with the state the task was in before it (so that
+  // announcing resumes and suspends needs no change to the tasks).
+  enum class LifecycleCall { Resume, Suspend };
+  using LifecycleHook = std::function<void(URLSessionTask& task, LifecycleCall call, URLSessionTaskState before)>;
+  static uint64_t addLifecycleHook(LifecycleHook hook);
+  static void removeLifecycleHook(uint64_t token);
+
   // Starts or continues the task. A no-op when running or finished.
   virtual void resume();
   // Holds the transfer (no bytes move and no time-out runs) until resume().
@@ -93,6 +101,9 @@ class URLSessionTask : public Object {
   Ref<URLSession> session() const { return session_.lock(); }
 
  private:
+  void callLifecycleHooks(LifecycleCall call, URLSessionTaskState before);
+  void resumeNow(URLSessionTaskState before);
+
   const Kind kind_;
   const uint64_t identifier_;
   const Ref<URLRequest> original_;
