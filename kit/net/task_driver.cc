@@ -529,6 +529,9 @@ void TaskDriver::onTransferDone(int curlCode) {
     if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
     if (streamFailed_) return finishWithError(URLErrorUnknown, "The body stream failed.");
     long code = urlErrorForCurlCode(curlCode, osErrno);
+    // Only http and https reach libcurl, so an "unsupported protocol" here
+    // is a reply that is not HTTP at all.
+    if (code == URLErrorUnsupportedURL) code = URLErrorBadServerResponse;
     return finishWithError(code, "");
   }
   if (redirectPending_) return handleRedirect();
