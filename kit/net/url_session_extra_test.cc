@@ -14,12 +14,14 @@
 #include <filesystem>
 #include <thread>
 
+#include "kit/dispatch/operation_queue.h"
 #include "kit/foundation/format.h"
 #include "kit/net/input_stream.h"
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_session.h"
+#include "kit/testing/run_until.h"
 
 namespace kit {
 namespace {
@@ -286,6 +288,23 @@ TEST(SessionBehaviour, RepliesThatAreNotHTTPAreBadServerResponsesAndSilenceIsALo
     EXPECT_EQ(f->error->code(), URLErrorNetworkConnectionLost);
   }
   session = nullptr;
+}
+
+TEST(SessionBehaviour, MainOperationQueueDeliversOnlyWhileTheMainRunLoopRuns) {
+  auto server = TestServer::startHTTP();
+  server->route("GET", "/x", TestResponse::text("main"));
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
+                                                      OperationQueue::main().selfAs<OperationQueue>());
+  auto task = session->dataTaskWithURL(url(server->url("/x")));
+  task->resume();
+  ASSERT_TRUE(server->waitForRequests(1, 10));
+  EXPECT_TRUE(delegate->events().empty());
+  ASSERT_TRUE(test::runUntil([&] { return delegate->completion(task->taskIdentifier()).has_value(); }));
+  for (const auto& e : delegate->events()) EXPECT_EQ(e.thread, std::this_thread::get_id());
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "main");
+  session->finishTasksAndInvalidate();
+  ASSERT_TRUE(test::runUntil([&] { return !delegate->names().empty() && delegate->names().back() == "invalid"; }));
 }
 
 TEST(SessionBehaviour, TLSToAPlainServerFailsAsASecureConnectionFailure) {
