@@ -155,10 +155,10 @@ void BM_CurlEasyConcurrent(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_CurlEasySequential)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_URLSessionSequential)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CurlEasyConcurrent)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_URLSessionConcurrent)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurlEasySequential)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_URLSessionSequential)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurlEasyConcurrent)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_URLSessionConcurrent)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
