@@ -20,6 +20,60 @@
 
 KIT_DEFINE_CLASS_NAMED(JSONDecoder, kit::Object, "JSONDecoder") {}
 
+namespace {
+
+// One spare state per thread. Both variables are trivially destructible so
+// that a decoder released while the thread ends can still look at them.
+thread_local JXParseState* spareState = nullptr;
+thread_local bool threadEnding = false;
+
+struct SpareStateRelease {
+  ~SpareStateRelease() {
+    threadEnding = true;
+    delete spareState;
+    spareState = nullptr;
+  }
+};
+thread_local SpareStateRelease spareStateRelease;
+
+}  // namespace
+
+std::unique_ptr<JXParseState> JXParseState::take(unsigned long options) {
+  std::unique_ptr<JXParseState> state(std::exchange(spareState, nullptr));
+  if (!state) state = std::make_unique<JXParseState>();
+  state->options = options;
+  return state;
+}
+
+void JXParseState::giveBack(std::unique_ptr<JXParseState> state) {
+  if (!state) return;
+  state->clearCache();
+  if (threadEnding || spareState) return;  // freed here
+  // Keep moderate buffers only.
+  if (state->tokenBuffer.capacity() > 65536) std::string().swap(state->tokenBuffer);
+  if (state->values.capacity() > 65536) std::vector<kit::Id>().swap(state->values);
+  if (state->keys.capacity() > 65536) {
+    std::vector<kit::Id>().swap(state->keys);
+    std::vector<uint64_t>().swap(state->keyHashes);
+  }
+  (void)&spareStateRelease;  // frees the spare when the thread ends
+  spareState = state.release();
+}
+
+void JXParseState::clearCache() {
+  for (size_t i = 0; i < kJXTokenCacheSize; ++i) {
+    JXTokenCacheItem& item = cache[i];
+    if (!item.object) continue;
+    item.object.reset();
+    item.type = JXValueType::None;
+    if (item.bytes.capacity() > 256) {
+      std::string().swap(item.bytes);
+    } else {
+      item.bytes.clear();
+    }
+  }
+}
+
 void recordParseError(JXParseState& s, const std::string& message) {
   if (s.error) return;  // the first error of a parse is the one reported
   s.error = kit::Error::make(JXErrorDomain, -1,
@@ -95,7 +149,6 @@ kit::Id JXParser::parseText(JXParseState& s, const uint8_t* bytes, size_t length
   s.values.clear();
   s.keys.clear();
   s.keyHashes.clear();
-  if (s.tokenBuffer.capacity() > 65536) std::string().swap(s.tokenBuffer);
   s.input = nullptr;
   s.length = 0;
   s.atIndex = 0;
@@ -157,7 +210,7 @@ kit::Id JXParser::parseArray(JXParseState& s) {
         break;
       }
       const size_t count = s.values.size() - base;
-      std::unique_ptr<kit::Id[]> objects(new kit::Id[count]);
+      std::unique_ptr<kit::Id[]> objects(count ? new kit::Id[count] : nullptr);
       for (size_t i = 0; i < count; ++i) objects[i] = std::move(s.values[base + i]);
       result = JXArray::create(std::move(objects), count, s.mutableCollections);
       break;
@@ -314,22 +367,20 @@ uint64_t JXParser::keyHashForToken(JXParseState& s, const kit::Id& key) {
 
 JSONDecoder::JSONDecoder(unsigned long parseOptions) {
   if (parseOptions > JXParseOptionValidFlags) kit::raise(kit::InvalidArgumentException, "Invalid parse options.");
-  state_ = std::make_unique<JXParseState>();
-  state_->options = parseOptions;
+  state_ = JXParseState::take(parseOptions);
 }
 
-JSONDecoder::~JSONDecoder() = default;
+JSONDecoder::~JSONDecoder() { JXParseState::giveBack(std::move(state_)); }
 
 kit::Ref<JSONDecoder> JSONDecoder::decoderWithParseOptions(unsigned long parseOptions) {
   return std::make_shared<JSONDecoder>(parseOptions);
 }
 
 void JSONDecoder::clearCache() {
-  if (!state_) return;
-  for (size_t i = 0; i < kJXTokenCacheSize; ++i) state_->cache[i] = JXTokenCacheItem();
+  if (state_) state_->clearCache();
 }
 
-void JSONDecoder::releaseState() { state_.reset(); }
+void JSONDecoder::releaseState() { JXParseState::giveBack(std::move(state_)); }
 
 kit::Id JSONDecoder::parse(const char* bytes, size_t length, bool mutableCollections, kit::Ref<kit::Error>* error) {
   if (!state_) kit::raise(kit::InternalInconsistencyException, "parseState is NULL.");

@@ -91,7 +91,7 @@ TEST(JXDictionary, RemovalKeepsCollidingKeysFindable) {
   std::map<size_t, std::vector<std::string>> byHome;
   for (int i = 0; i < 2000; ++i) {
     std::string k = "key" + std::to_string(i);
-    byHome[kit::String::hashOf(k) % capacity].push_back(k);
+    byHome[JXDictionary::homeSlot(kit::String::hashOf(k), capacity)].push_back(k);
   }
   // A cluster of four at one home, and a run that wraps past the last slot.
   std::vector<std::string> cluster(byHome[5].begin(), byHome[5].begin() + 4);

@@ -39,7 +39,7 @@ size_t JXDictionary::capacityForCount(size_t count) {
 }
 
 JXDictionary::JXDictionary(Key, size_t capacity, bool isMutable)
-    : capacity_(capacity), mutations_(isMutable ? 1 : 0), entries_(new JXHashTableEntry[capacity]) {}
+    : capacity_(capacity), mutations_(isMutable ? 1 : 0), entries_(capacity ? new JXHashTableEntry[capacity] : nullptr) {}
 
 JXDictionary::~JXDictionary() = default;
 
@@ -65,12 +65,17 @@ void JXDictionary::noteMutation() {
   if (mutations_ == 0) mutations_ = 1;  // 0 means immutable, so the count skips it
 }
 
+size_t JXDictionary::homeSlot(uint64_t hash, size_t capacity) {
+  // Spread the hash over all 64 bits, then scale it to the capacity.
+  const uint64_t mixed = hash * 0x9E3779B97F4A7C15ULL;
+  return static_cast<size_t>((static_cast<unsigned __int128>(mixed) * capacity) >> 64);
+}
+
 const JXHashTableEntry* JXDictionary::lookup(const kit::Id& key) const {
   if (!key || capacity_ == 0) return nullptr;
-  uint64_t h = key->hash();
-  size_t home = h % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
-    const JXHashTableEntry& e = entries_[(home + i) % capacity_];
+  const uint64_t h = key->hash();
+  for (size_t i = 0, slot = homeSlot(h, capacity_); i < capacity_; ++i, slot = nextSlot(slot)) {
+    const JXHashTableEntry& e = entries_[slot];
     if (!e.key) return nullptr;
     if (e.keyHash == h && sameKey(e.key, key)) return &e;
   }
@@ -84,10 +89,9 @@ kit::Id JXDictionary::objectForKey(const kit::Id& key) const {
 
 kit::Id JXDictionary::objectForKey(std::string_view key) const {
   if (capacity_ == 0) return nullptr;
-  uint64_t h = kit::String::hashOf(key);
-  size_t home = h % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
-    const JXHashTableEntry& e = entries_[(home + i) % capacity_];
+  const uint64_t h = kit::String::hashOf(key);
+  for (size_t i = 0, slot = homeSlot(h, capacity_); i < capacity_; ++i, slot = nextSlot(slot)) {
+    const JXHashTableEntry& e = entries_[slot];
     if (!e.key) return nullptr;
     if (e.keyHash == h) {
       auto* s = dynamic_cast<const kit::String*>(e.key.get());
@@ -123,9 +127,7 @@ kit::Ref<JXDictionaryEnumerator> JXDictionary::keyEnumerator() const {
 
 void JXDictionary::insert(uint64_t hash, kit::Id key, kit::Id object) {
   if (capacity_ == 0) return;
-  size_t home = hash % capacity_;
-  for (size_t i = 0; i < capacity_; ++i) {
-    size_t slot = (home + i) % capacity_;
+  for (size_t i = 0, slot = homeSlot(hash, capacity_); i < capacity_; ++i, slot = nextSlot(slot)) {
     JXHashTableEntry& e = entries_[slot];
     if (e.key && e.keyHash == hash && sameKey(e.key, key)) removeSlot(slot);
     if (!e.key) {
@@ -145,7 +147,7 @@ void JXDictionary::removeSlot(size_t slot) {
   --count_;
   // Re-seat the rest of the cluster so every key stays reachable from its
   // home slot without markers for deleted slots.
-  for (size_t i = (slot + 1) % capacity_; entries_[i].key; i = (i + 1) % capacity_) {
+  for (size_t i = nextSlot(slot); entries_[i].key; i = nextSlot(i)) {
     JXHashTableEntry moved = std::move(entries_[i]);
     entries_[i] = JXHashTableEntry();
     --count_;

@@ -44,6 +44,9 @@ class JXDictionary final : public kit::MutableDictionary {
   // The table capacity for `count` entries: the first prime of the
   // capacity table that is at least floor(count × 1.33).
   static size_t capacityForCount(size_t count);
+  // Where probing for a key with this hash starts in a table of `capacity`
+  // slots; probing then moves one slot on, wrapping at the end.
+  static size_t homeSlot(uint64_t hash, size_t capacity);
 
   size_t count() const override { return count_; }
   kit::Id objectForKey(const kit::Id& key) const override;
@@ -77,6 +80,7 @@ class JXDictionary final : public kit::MutableDictionary {
   // present is removed first. Drops the entry when the table is full.
   void insert(uint64_t hash, kit::Id key, kit::Id object);
   const JXHashTableEntry* lookup(const kit::Id& key) const;
+  size_t nextSlot(size_t slot) const { return slot + 1 == capacity_ ? 0 : slot + 1; }
   void removeSlot(size_t slot);
   void checkMutable(const char* selector) const;
   void noteMutation();

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,8 +65,23 @@ struct JXTokenCacheItem {
 inline constexpr size_t kJXTokenCacheSize = 1024;
 inline constexpr uint64_t kJXHashSeed = 1402737925;
 
-// The codec's byte hash, used to find cached values.
-inline uint64_t jxHashStep(uint64_t h, uint8_t c) { return ((h * 33) + c - 29) ^ (h >> 19); }
+// The hash that places values in the cache: eight bytes at a time, seeded
+// per value type. Only the cache sees it; equal bytes of one type always
+// hash alike, which is all the sharing of equal values needs.
+inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
+  auto* p = static_cast<const uint8_t*>(bytes);
+  uint64_t h = seed ^ (length * 0x9E3779B97F4A7C15ULL);
+  for (; length >= 8; p += 8, length -= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    h = (h ^ word) * 0xBF58476D1CE4E5B9ULL;
+    h ^= h >> 31;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, p, length);
+  h = (h ^ tail) * 0x94D049BB133111EBULL;
+  return h ^ (h >> 29);
+}
 
 struct JXParseToken {
   JXTokenType type = JXTokenType::None;
@@ -86,6 +102,15 @@ struct JXParseToken {
 };
 
 struct JXParseState {
+  // Decoders take their state from a spare kept per thread and give it back,
+  // so the many short-lived decoders of the text operations do not each
+  // allocate the cache and regrow the stacks.
+  static std::unique_ptr<JXParseState> take(unsigned long options);
+  static void giveBack(std::unique_ptr<JXParseState> state);
+
+  // Releases every cached object and empties every slot.
+  void clearCache();
+
   unsigned long options = 0;
   const uint8_t* input = nullptr;
   size_t length = 0;
@@ -103,7 +128,7 @@ struct JXParseState {
   std::vector<kit::Id> keys;
   std::vector<uint64_t> keyHashes;
 
-  std::unique_ptr<JXTokenCacheItem[]> cache{new JXTokenCacheItem[kJXTokenCacheSize]};
+  std::unique_ptr<JXTokenCacheItem[]> cache = std::make_unique<JXTokenCacheItem[]>(kJXTokenCacheSize);
 
   kit::Ref<kit::Error> error;  // the first error of the parse
 };

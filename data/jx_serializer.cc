@@ -5,13 +5,14 @@
 #include "data/jx_serializer.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
+#include "data/double_format.h"
 #include "data/jx_array.h"
 #include "data/jx_constants.h"
 #include "data/jx_dictionary.h"
@@ -54,21 +55,25 @@ constexpr StringByteFlags kStringByteFlags;
 }  // namespace
 
 struct JXEncodeState {
-  explicit JXEncodeState(bool resultIsString) : out(resultIsString) {}
-
   unsigned long options = 0;
   unsigned long encodeOption = 0;
   JXOutputBuffer out;
 
-  // The text written for recent strings, numbers and nulls, by address. The
-  // slots hold their objects, so an address in the cache always belongs to
-  // the object whose text it recorded.
+  // The text written for recent strings, numbers and nulls, by address. An
+  // address in the cache must keep belonging to the object whose text it
+  // recorded: every object written stays alive until the call ends, held by
+  // the graph, by `keepAlive` (substitutes and snapshots of other
+  // collections) or, when a formatter runs code of its own that could change
+  // the graph, by the slot itself.
   struct CacheSlot {
-    kit::Id object;
+    const kit::Object* object = nullptr;
+    kit::Id held;
     size_t offset = 0;
     size_t length = 0;
   };
   CacheSlot cache[kObjectCacheSize];
+  bool slotsHoldObjects = false;
+  std::vector<kit::Id> keepAlive;
 
   // The exact classes last seen for each kind.
   const std::type_info* stringType = nullptr;
@@ -84,8 +89,6 @@ struct JXEncodeState {
   const JXSerializer::UnsupportedClassBlock* block = nullptr;
   kit::Object* delegate = nullptr;
   const JXSelector* selector = nullptr;
-  // Every substitute a formatter returned, alive until the call ends.
-  std::vector<kit::Id> substitutes;
 
   bool pretty() const { return options & JXSerializeOptionPretty; }
 };
@@ -114,6 +117,12 @@ class Encoder {
   bool writeDictionary(const kit::Dictionary& d);
   bool writePair(const kit::Id& key, const kit::Id& value);
   bool writeUnsupported(const kit::Id& value, const kit::Id* replaced);
+  void remember(JXEncodeState::CacheSlot& slot, const kit::Id& value, size_t start);
+  // Keeps objects fetched from a collection alive until the call ends.
+  void keep(std::vector<kit::Id>&& objects) {
+    s_.keepAlive.insert(s_.keepAlive.end(), std::make_move_iterator(objects.begin()),
+                        std::make_move_iterator(objects.end()));
+  }
   bool enterContainer(char open);
   void leaveContainer(char close);
   void separator();
@@ -147,12 +156,12 @@ Kind Encoder::classify(const kit::Object& o) {
 bool Encoder::encode(const kit::Id& value, const kit::Id* replaced) {
   if (!value) return writeUnsupported(value, replaced);
   JXEncodeState::CacheSlot& slot = s_.cache[cacheSlotFor(value.get())];
-  if (slot.object.get() == value.get()) {
+  if (slot.object == value.get()) {
     s_.out.repeat(slot.offset, slot.length);
     return true;
   }
   const size_t start = s_.out.size();
-  bool ok;
+  bool ok = false;
   switch (classify(*value)) {
     case Kind::String:
       ok = writeString(static_cast<const kit::String&>(*value).utf8(),
@@ -167,8 +176,15 @@ bool Encoder::encode(const kit::Id& value, const kit::Id* replaced) {
     case Kind::Dictionary: return writeDictionary(static_cast<const kit::Dictionary&>(*value));
     case Kind::Other: return writeUnsupported(value, replaced);
   }
-  if (ok) slot = {value, start, s_.out.size() - start};
+  if (ok) remember(slot, value, start);
   return ok;
+}
+
+void Encoder::remember(JXEncodeState::CacheSlot& slot, const kit::Id& value, size_t start) {
+  slot.object = value.get();
+  if (s_.slotsHoldObjects) slot.held = value;
+  slot.offset = start;
+  slot.length = s_.out.size() - start;
 }
 
 bool Encoder::writeUnsupported(const kit::Id& value, const kit::Id* replaced) {
@@ -183,15 +199,13 @@ bool Encoder::writeUnsupported(const kit::Id& value, const kit::Id* replaced) {
   if (!substitute) {
     return fail("Unable to serialize object class " + (value ? value->className() : std::string("(null)")) + ".");
   }
-  s_.substitutes.push_back(substitute);
+  s_.keepAlive.push_back(substitute);
   const size_t start = s_.out.size();
   if (!encode(substitute, &value)) return false;
   // A scalar substitute's text stands for the replaced object from now on.
   // (A container's text depends on its indentation, so it is not reused.)
   Kind kind = classify(*substitute);
-  if (value && kind != Kind::Array && kind != Kind::Dictionary) {
-    s_.cache[cacheSlotFor(value.get())] = {value, start, s_.out.size() - start};
-  }
+  if (value && kind != Kind::Array && kind != Kind::Dictionary) remember(s_.cache[cacheSlotFor(value.get())], value, start);
   return true;
 }
 
@@ -309,8 +323,8 @@ bool Encoder::writeNumber(const kit::Number& n) {
     case 'f': {
       double v = n.doubleValue();
       if (!std::isfinite(v)) return fail("Floating point values must be finite.  JSON does not support NaN or Infinity.");
-      auto r = std::to_chars(buf, bufEnd, v, std::chars_format::general, 17);
-      s_.out.append(buf, static_cast<size_t>(r.ptr - buf));
+      char* end = writeDouble17g(v, buf);
+      s_.out.append(buf, static_cast<size_t>(end - buf));
       return true;
     }
     default: {
@@ -384,15 +398,19 @@ bool Encoder::writeArray(const kit::Array& a) {
       if (jx.mutationCount() != mutations) raiseMutated(jx);
     }
   } else if (a.count() < 1021) {
-    const std::vector<kit::Id> items = a.objects();
-    for (size_t i = 0; i < items.size(); ++i) {
+    std::vector<kit::Id> items = a.objects();
+    bool ok = true;
+    for (size_t i = 0; ok && i < items.size(); ++i) {
       if (i) separator();
-      if (!encode(items[i])) return false;
+      ok = encode(items[i]);
     }
+    keep(std::move(items));
+    if (!ok) return false;
   } else {
     size_t i = 0;
     for (const kit::Id& item : a) {  // raises when the array is mutated meanwhile
       if (i++) separator();
+      s_.keepAlive.push_back(item);
       if (!encode(item)) return false;
     }
   }
@@ -423,12 +441,18 @@ bool Encoder::writeDictionary(const kit::Dictionary& d) {
       return static_cast<const kit::String&>(*a).compare(static_cast<const kit::String&>(*b)) ==
              kit::ComparisonResult::Ascending;
     });
-    for (const kit::Id& key : keys) {
-      kit::Id value = d.objectForKey(key);
-      if (!value) continue;  // removed meanwhile by a formatter
+    std::vector<kit::Id> values;
+    values.reserve(keys.size());
+    for (const kit::Id& key : keys) values.push_back(d.objectForKey(key));
+    bool ok = true;
+    for (size_t i = 0; ok && i < keys.size(); ++i) {
+      if (!values[i]) continue;  // removed meanwhile by a formatter
       if (written++) separator();
-      if (!writePair(key, value)) return false;
+      ok = writePair(keys[i], values[i]);
     }
+    keep(std::move(keys));
+    keep(std::move(values));
+    if (!ok) return false;
   } else if (typeid(d) == typeid(JXDictionary)) {
     const auto& jx = static_cast<const JXDictionary&>(d);
     const uint64_t mutations = jx.mutationCount();
@@ -440,11 +464,18 @@ bool Encoder::writeDictionary(const kit::Dictionary& d) {
     }
   } else {
     const uint64_t mutations = d.mutationCount();
-    for (const auto& [key, value] : d.entries()) {
+    kit::Dictionary::Entries entries = d.entries();
+    bool ok = true;
+    for (size_t i = 0; ok && i < entries.size(); ++i) {
       if (written++) separator();
-      if (!writePair(key, value)) return false;
-      if (d.mutationCount() != mutations) raiseMutated(d);
+      ok = writePair(entries[i].first, entries[i].second);
+      if (ok && d.mutationCount() != mutations) raiseMutated(d);
     }
+    for (auto& [key, value] : entries) {
+      s_.keepAlive.push_back(std::move(key));
+      s_.keepAlive.push_back(std::move(value));
+    }
+    if (!ok) return false;
   }
   leaveContainer('}');
   return true;
@@ -470,7 +501,7 @@ kit::Id JXSerializer::serialize(const kit::Id& object, unsigned long options, un
                                 const JXSelector& selector, kit::Ref<kit::Error>* error) {
   releaseState();
   const unsigned long form = encodeOption & JXEncodeAsTypeMask;
-  state_ = std::make_unique<JXEncodeState>(form == JXEncodeAsString);
+  state_ = std::make_unique<JXEncodeState>();
   struct Release {
     JXSerializer* self;
     ~Release() { self->releaseState(); }
@@ -490,6 +521,7 @@ kit::Id JXSerializer::serialize(const kit::Id& object, unsigned long options, un
     s.selector = &selector;
   }
   s.block = &block;
+  s.slotsHoldObjects = static_cast<bool>(block) || s.delegate != nullptr;
   s.options = options;
   s.encodeOption = encodeOption;
 
@@ -508,14 +540,19 @@ kit::Id JXSerializer::serialize(const kit::Id& object, unsigned long options, un
                         ", expected a NSString.");
     }
   }
-  if (ok && encoder.encode(object)) {
-    if (form == JXEncodeAsString) {
-      result = std::make_shared<kit::String>(s.out.takeString());
-    } else if (form == JXEncodeAsData) {
-      result = std::make_shared<kit::Data>(s.out.takeBytes());
-    } else {
-      encoder.fail("Unknown encode as type.");
+  try {
+    if (ok && encoder.encode(object)) {
+      if (form == JXEncodeAsString) {
+        result = std::make_shared<kit::String>(s.out.toString());
+      } else if (form == JXEncodeAsData) {
+        result = std::make_shared<kit::Data>(s.out.toBytes());
+      } else {
+        encoder.fail("Unknown encode as type.");
+      }
     }
+  } catch (const std::bad_alloc&) {
+    encoder.fail("Unable to resize temporary buffer.");
+    result = nullptr;
   }
   if (error && s.error) *error = s.error;
   return result;
