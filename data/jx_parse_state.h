@@ -77,8 +77,16 @@ inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
     h = (h ^ word) * 0xBF58476D1CE4E5B9ULL;
     h ^= h >> 31;
   }
+  // The last 0 to 7 bytes, read with overlapping loads rather than copied.
   uint64_t tail = 0;
-  std::memcpy(&tail, p, length);
+  if (length >= 4) {
+    uint32_t first, last;
+    std::memcpy(&first, p, 4);
+    std::memcpy(&last, p + length - 4, 4);
+    tail = first | (static_cast<uint64_t>(last) << 32);
+  } else if (length > 0) {
+    tail = p[0] | (static_cast<uint64_t>(p[length / 2]) << 8) | (static_cast<uint64_t>(p[length - 1]) << 16);
+  }
   h = (h ^ tail) * 0x94D049BB133111EBULL;
   return h ^ (h >> 29);
 }

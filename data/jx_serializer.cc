@@ -210,69 +210,73 @@ bool Encoder::writeUnsupported(const kit::Id& value, const kit::Id* replaced) {
 }
 
 bool Encoder::writeString(const std::string& text, bool quotes) {
-  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
-  const uint8_t* end = p + text.size();
-  // Worst case: every byte becomes a six-character escape.
-  char* w = s_.out.reserve(text.size() * 6 + 2);
-  char* const begin = w;
   static const char kHex[] = "0123456789abcdef";
-  auto unicodeEscape = [&](unsigned unit) {
-    w[0] = '\\';
-    w[1] = 'u';
-    w[2] = kHex[(unit >> 12) & 0xF];
-    w[3] = kHex[(unit >> 8) & 0xF];
-    w[4] = kHex[(unit >> 4) & 0xF];
-    w[5] = kHex[unit & 0xF];
-    w += 6;
-  };
-
-  if (quotes) *w++ = '"';
+  const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+  const uint8_t* const end = p + text.size();
+  if (quotes) s_.out.put('"');
+  // In pieces, so a long string never needs more than a bounded reserve: at
+  // most six characters per byte, plus one sequence running past the piece.
+  constexpr size_t kPiece = 16384;
   while (p < end) {
-    const uint8_t* run = p;
-    while (p < end && !(kStringByteFlags.of[*p] & flagMask_)) ++p;
-    std::memcpy(w, run, static_cast<size_t>(p - run));
-    w += p - run;
-    if (p >= end) break;
-    const uint8_t c = *p;
-    if (c < 0x80) {
-      ++p;
-      switch (c) {
-        case '"': *w++ = '\\', *w++ = '"'; break;
-        case '\\': *w++ = '\\', *w++ = '\\'; break;
-        case '/': *w++ = '\\', *w++ = '/'; break;
-        case '\b': *w++ = '\\', *w++ = 'b'; break;
-        case '\t': *w++ = '\\', *w++ = 't'; break;
-        case '\n': *w++ = '\\', *w++ = 'n'; break;
-        case '\f': *w++ = '\\', *w++ = 'f'; break;
-        case '\r': *w++ = '\\', *w++ = 'r'; break;
-        default: unicodeEscape(c); break;
+    const uint8_t* const pieceEnd = end - p > static_cast<ptrdiff_t>(kPiece) ? p + kPiece : end;
+    char* w = s_.out.reserve(static_cast<size_t>(pieceEnd - p) * 6 + 12);
+    char* const begin = w;
+    auto unicodeEscape = [&w](unsigned unit) {
+      w[0] = '\\';
+      w[1] = 'u';
+      w[2] = kHex[(unit >> 12) & 0xF];
+      w[3] = kHex[(unit >> 8) & 0xF];
+      w[4] = kHex[(unit >> 4) & 0xF];
+      w[5] = kHex[unit & 0xF];
+      w += 6;
+    };
+    while (p < pieceEnd) {
+      const uint8_t* run = p;
+      while (p < pieceEnd && !(kStringByteFlags.of[*p] & flagMask_)) ++p;
+      std::memcpy(w, run, static_cast<size_t>(p - run));
+      w += p - run;
+      if (p >= pieceEnd) break;
+      const uint8_t c = *p;
+      if (c < 0x80) {
+        ++p;
+        switch (c) {
+          case '"': *w++ = '\\', *w++ = '"'; break;
+          case '\\': *w++ = '\\', *w++ = '\\'; break;
+          case '/': *w++ = '\\', *w++ = '/'; break;
+          case '\b': *w++ = '\\', *w++ = 'b'; break;
+          case '\t': *w++ = '\\', *w++ = 't'; break;
+          case '\n': *w++ = '\\', *w++ = 'n'; break;
+          case '\f': *w++ = '\\', *w++ = 'f'; break;
+          case '\r': *w++ = '\\', *w++ = 'r'; break;
+          default: unicodeEscape(c); break;
+        }
+        continue;
       }
-      continue;
+      // An unpaired surrogate, which the text can hold, has no UTF-8 form and
+      // is written as "?", as a lossy conversion to UTF-8 does.
+      if (c == 0xED && end - p >= 3 && (p[1] & 0xE0) == 0xA0 && (p[2] & 0xC0) == 0x80) {
+        *w++ = '?';
+        p += 3;
+        continue;
+      }
+      if (!(s_.options & JXSerializeOptionEscapeUnicode)) {
+        *w++ = static_cast<char>(c);
+        ++p;
+        continue;
+      }
+      UTF8Sequence seq = decodeUTF8Sequence(p, end);
+      if (seq.result != UTF8SequenceResult::WellFormed) return fail("Error converting UTF8.");
+      if (seq.codePoint < 0x10000) {
+        unicodeEscape(seq.codePoint);
+      } else {
+        unicodeEscape((seq.codePoint >> 10) + 0xD7C0);
+        unicodeEscape((seq.codePoint & 0x3FF) | 0xDC00);
+      }
+      p = seq.next;
     }
-    // An unpaired surrogate, which the text can hold, has no UTF-8 form and
-    // is written as "?", as a lossy conversion to UTF-8 does.
-    if (c == 0xED && end - p >= 3 && (p[1] & 0xE0) == 0xA0 && (p[2] & 0xC0) == 0x80) {
-      *w++ = '?';
-      p += 3;
-      continue;
-    }
-    if (!(s_.options & JXSerializeOptionEscapeUnicode)) {
-      *w++ = static_cast<char>(c);
-      ++p;
-      continue;
-    }
-    UTF8Sequence seq = decodeUTF8Sequence(p, end);
-    if (seq.result != UTF8SequenceResult::WellFormed) return fail("Error converting UTF8.");
-    if (seq.codePoint < 0x10000) {
-      unicodeEscape(seq.codePoint);
-    } else {
-      unicodeEscape((seq.codePoint >> 10) + 0xD7C0);
-      unicodeEscape((seq.codePoint & 0x3FF) | 0xDC00);
-    }
-    p = seq.next;
+    s_.out.advance(static_cast<size_t>(w - begin));
   }
-  if (quotes) *w++ = '"';
-  s_.out.advance(static_cast<size_t>(w - begin));
+  if (quotes) s_.out.put('"');
   return true;
 }
 
