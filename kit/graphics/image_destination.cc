@@ -8,6 +8,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(ImageDestination, Object, "CGImageDestination") {}
+
 std::vector<std::string> ImageDestination::typeIdentifiers() {
   return {UTType::PNG, UTType::JPEG, UTType::GIF, UTType::BMP, UTType::ICO, UTType::TIFF, UTType::JPEG2000};
 }

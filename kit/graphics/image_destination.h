@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/image_codecs.h"
 
@@ -22,6 +23,8 @@ struct DestinationProperties {
 };
 
 class ImageDestination : public Object {
+  KIT_OBJECT(ImageDestination)
+
  public:
   // A destination for `count` images of the type; nil for types kit cannot
   // write or a zero count.

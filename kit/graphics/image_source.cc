@@ -11,6 +11,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(ImageSource, Object, "CGImageSource") {}
+
 namespace {
 
 using Opener = std::unique_ptr<ImageReader> (*)(Bytes, bool, const DecodeLimits&, std::string&);
