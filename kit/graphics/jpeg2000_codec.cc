@@ -102,6 +102,29 @@ bool checkSiz(const Siz& siz, const DecodeLimits& limits, std::string& error) {
   return true;
 }
 
+// A prefix of a file for openjpeg's lenient mode. openjpeg allocates each
+// tile-part at the length its SOT marker declares and, when lenient, even
+// when the data holds far less; so the tile-part that runs past the end of
+// the prefix is marked as the last one, running to the end (length 0).
+std::vector<uint8_t> withTileDataInBounds(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> copy = data;
+  size_t at = 0;
+  if (!findCodestream(copy.data(), copy.size(), at)) return copy;
+  const size_t n = copy.size();
+  at += 2;  // SOC
+  while (at + 4 <= n && copy[at] == 0xFF && copy[at + 1] != 0x90) at += 2 + size_t{be16(&copy[at + 2])};
+  while (at + 10 <= n && copy[at] == 0xFF && copy[at + 1] == 0x90) {
+    const uint32_t length = be32(&copy[at + 6]);
+    if (length == 0) break;
+    if (length > n - at) {
+      std::memset(&copy[at + 6], 0, 4);
+      break;
+    }
+    at += length;
+  }
+  return copy;
+}
+
 // ---- openjpeg plumbing ----
 
 struct Messages {
@@ -395,6 +418,7 @@ std::unique_ptr<ImageReader> openJPEG2000Reader(Bytes data, bool complete, const
                                                 std::string& error) {
   Siz siz;
   if (!readSiz(data->data(), data->size(), siz, error) || !checkSiz(siz, limits, error)) return nullptr;
+  if (!complete) data = std::make_shared<const std::vector<uint8_t>>(withTileDataInBounds(*data));
   Decompression d;
   if (!d.readHeader(*data, complete)) {
     error = "JPEG 2000 header cannot be read: " + d.reason("the header is damaged");

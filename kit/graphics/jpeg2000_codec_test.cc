@@ -111,6 +111,21 @@ TEST(JPEG2000, PartialDataAndHostileHeaders) {
   ASSERT_TRUE(whole);
   EXPECT_EQ(maxChannelError(*original, *whole), 0);
 
+  // A prefix whose tile-part claims four gigabytes still decodes what it
+  // holds (openjpeg would allocate the claimed length).
+  std::vector<uint8_t> claiming(half.begin(), half.end());
+  for (size_t i = sizOffset(claiming); i + 10 < claiming.size(); ++i) {
+    if (claiming[i] == 0xFF && claiming[i + 1] == 0x90) {
+      put32(claiming, i + 6, 0xF9000065);
+      break;
+    }
+  }
+  auto lyingPrefix = ImageSource::createIncremental();
+  lyingPrefix->updateData(claiming, false);
+  auto fromLying = lyingPrefix->createImageAtIndex(0);
+  ASSERT_TRUE(fromLying) << lyingPrefix->lastError();
+  EXPECT_EQ(fromLying->height(), 64u);
+
   auto truncated = ImageSource::create(half);
   ASSERT_EQ(truncated->count(), 1u);
   EXPECT_FALSE(truncated->createImageAtIndex(0));
