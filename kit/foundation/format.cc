@@ -25,11 +25,11 @@ namespace detail {
 namespace {
 
 // Strings inside a collection description are quoted unless they are plain
-// words, as the platform writes them.
+// words (letters, digits and underscores), as the platform writes them.
 std::string quoteIfNeeded(const std::string& s) {
   bool plain = !s.empty();
   for (unsigned char c : s) {
-    if (!(std::isalnum(c) || c == '_' || c == '$' || c == '.' || c == '/' || c == ':' || c == '-')) {
+    if (!(std::isalnum(c) || c == '_')) {
       plain = false;
       break;
     }

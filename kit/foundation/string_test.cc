@@ -90,7 +90,7 @@ TEST(String, Paths) {
   EXPECT_EQ(str("/")->lastPathComponent()->utf8(), "/");
   EXPECT_EQ(str("/a")->stringByDeletingLastPathComponent()->utf8(), "/");
   EXPECT_EQ(str(".hidden")->pathExtension()->utf8(), "");
-  EXPECT_EQ(describe(str("/a/b/")->pathComponents()), "(\n    /,\n    a,\n    b,\n    /\n)");
+  EXPECT_EQ(describe(str("/a/b/")->pathComponents()), "(\n    \"/\",\n    a,\n    b,\n    \"/\"\n)");
 }
 
 TEST(String, MutableEditsInUTF16Units) {
