@@ -39,7 +39,7 @@ std::vector<Document>& documents() {
 }
 
 bool loadDocuments() {
-  fs::path dir = fs::path(KIT_BENCH_DATA_DIR) / "json";
+  fs::path dir = fs::path(BENCH_DATA_DIR) / "json";
   for (const char* name : {"twitter.json", "citm_catalog.json", "canada.json"}) {
     std::ifstream in(dir / name, std::ios::binary);
     if (!in) return false;
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (!loadDocuments()) {
     std::printf("json_bench: the benchmark documents were not found under %s/json; nothing to measure\n",
-                KIT_BENCH_DATA_DIR);
+                BENCH_DATA_DIR);
     return 0;
   }
   for (const Document& doc : documents()) {

@@ -4,6 +4,7 @@
 #include "kit/foundation/format.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -24,21 +25,13 @@ namespace detail {
 namespace {
 
 // Strings inside a collection description are quoted unless they are plain
-// words, as the platform writes them.
+// words (letters, digits and underscores), as the platform writes them.
 std::string quoteIfNeeded(const std::string& s) {
   bool plain = !s.empty();
   for (unsigned char c : s) {
-    if (!(std::isalnum(c) || c == '_' || c == '$' || c == '.' || c == '/' || c == ':' || c >= 0x80)) {
+    if (!(std::isalnum(c) || c == '_')) {
       plain = false;
       break;
-    }
-  }
-  if (plain) {
-    for (unsigned char c : s) {
-      if (c >= 0x80) {
-        plain = false;
-        break;
-      }
     }
   }
   if (plain) return s;
@@ -178,7 +171,22 @@ void pad(std::string& out, const std::string& body, int width, bool left) {
 
 }  // namespace
 
-std::string formatText(std::string_view fmt, const std::vector<FormatArg>& args) {
+void FormatArg::appendText(std::string& out) const {
+  switch (type_) {
+    case Type::CString: out += text_ ? text_ : "(null)"; return;
+    case Type::Text: out.append(text_, len_); return;
+    case Type::Object:
+      if (auto* s = dynamic_cast<const String*>(obj_)) {
+        out += s->utf8();
+        return;
+      }
+      out += describe(obj_);
+      return;
+    default: out += asText();
+  }
+}
+
+std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
   std::string out;
   out.reserve(fmt.size() + 16 * args.size());
   size_t next = 0;
@@ -201,7 +209,10 @@ std::string formatText(std::string_view fmt, const std::vector<FormatArg>& args)
       continue;
     }
     std::string flags;
-    while (i < fmt.size() && std::strchr("-+ #0'", fmt[i])) flags += fmt[i++];
+    while (i < fmt.size() && fmt[i] && std::strchr("-+ #0'", fmt[i])) {
+      if (flags.size() < 8) flags += fmt[i];
+      ++i;
+    }
     int width = -1, precision = -1;
     if (i < fmt.size() && fmt[i] == '*') {
       const FormatArg* a = take();
@@ -233,20 +244,50 @@ std::string formatText(std::string_view fmt, const std::vector<FormatArg>& args)
       }
     }
     std::string length;
-    while (i < fmt.size() && std::strchr("hlqLzjt", fmt[i])) length += fmt[i++];
+    while (i < fmt.size() && fmt[i] && std::strchr("hlqLzjt", fmt[i])) {
+      if (length.size() < 4) length += fmt[i];
+      ++i;
+    }
     if (i >= fmt.size()) {
       out.append(fmt.substr(start));
       break;
     }
     char conv = fmt[i];
     const bool left = flags.find('-') != std::string::npos;
+    const bool plain = flags.empty() && width < 0 && precision < 0;
+    if (plain && (conv == '@' || (conv == 's' && length.empty()))) {
+      const FormatArg* a = take();
+      if (a) a->appendText(out);
+      else out += "(null)";
+      continue;
+    }
+    if (plain && (conv == 'd' || conv == 'i')) {
+      const FormatArg* a = take();
+      long long v = (a ? *a : missing).asSigned();
+      if (length.empty()) v = static_cast<int>(v);
+      else if (length == "h") v = static_cast<short>(v);
+      else if (length == "hh") v = static_cast<signed char>(v);
+      char digits[24];
+      auto r = std::to_chars(digits, digits + sizeof digits, v);
+      out.append(digits, r.ptr);
+      continue;
+    }
 
     // The printf spec for numeric conversions, with our own length.
-    auto spec = [&](const char* len, char conversion) {
-      std::string s = "%" + flags;
-      if (width >= 0) s += std::to_string(width);
-      if (precision >= 0) s += "." + std::to_string(precision);
-      return s + len + conversion;
+    char specBuf[48];
+    auto spec = [&](const char* len, char conversion) -> const char* {
+      char* p = specBuf;
+      *p++ = '%';
+      for (char f : flags) *p++ = f;
+      if (width >= 0) p = std::to_chars(p, specBuf + 20, width).ptr;
+      if (precision >= 0) {
+        *p++ = '.';
+        p = std::to_chars(p, specBuf + 32, precision).ptr;
+      }
+      while (*len) *p++ = *len++;
+      *p++ = conversion;
+      *p = 0;
+      return specBuf;
     };
     char buf[512];
     switch (conv) {
@@ -280,7 +321,7 @@ std::string formatText(std::string_view fmt, const std::vector<FormatArg>& args)
         if (length.empty()) v = static_cast<int>(v);
         else if (length == "h") v = static_cast<short>(v);
         else if (length == "hh") v = static_cast<signed char>(v);
-        std::snprintf(buf, sizeof buf, spec("ll", conv).c_str(), v);
+        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
         out += buf;
         break;
       }
@@ -293,7 +334,7 @@ std::string formatText(std::string_view fmt, const std::vector<FormatArg>& args)
         if (length.empty()) v = static_cast<unsigned>(v);
         else if (length == "h") v = static_cast<unsigned short>(v);
         else if (length == "hh") v = static_cast<unsigned char>(v);
-        std::snprintf(buf, sizeof buf, spec("ll", conv).c_str(), v);
+        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
         out += buf;
         break;
       }
@@ -307,10 +348,10 @@ std::string formatText(std::string_view fmt, const std::vector<FormatArg>& args)
       case 'A': {
         const FormatArg* a = take();
         double v = (a ? *a : missing).asDouble();
-        int n = std::snprintf(buf, sizeof buf, spec("", conv).c_str(), v);
+        int n = std::snprintf(buf, sizeof buf, spec("", conv), v);
         if (n >= static_cast<int>(sizeof buf)) {
           std::string big(static_cast<size_t>(n) + 1, '\0');
-          std::snprintf(big.data(), big.size(), spec("", conv).c_str(), v);
+          std::snprintf(big.data(), big.size(), spec("", conv), v);
           big.resize(static_cast<size_t>(n));
           out += big;
         } else {

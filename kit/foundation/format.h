@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "kit/foundation/object.h"
@@ -50,6 +52,8 @@ class FormatArg {
   unsigned long long asUnsigned() const;
   double asDouble() const;
   std::string asText() const;  // %s / %@ text
+  // Appends the %s / %@ text without a temporary copy.
+  void appendText(std::string& out) const;
   const Object* object() const { return type_ == Type::Object ? obj_ : nullptr; }
   const void* pointer() const;
 
@@ -67,17 +71,22 @@ class FormatArg {
 };
 
 // Formats into a std::string.
-std::string formatText(std::string_view fmt, const std::vector<FormatArg>& args);
+std::string formatText(std::string_view fmt, std::span<const FormatArg> args);
+inline std::string formatText(std::string_view fmt, std::initializer_list<FormatArg> args) {
+  return formatText(fmt, std::span<const FormatArg>(args.begin(), args.size()));
+}
 
 // stringWithFormat: returns a String object.
 template <class... Args>
 Ref<String> format(std::string_view fmt, const Args&... args) {
-  return String::make(formatText(fmt, {FormatArg(args)...}));
+  const FormatArg list[] = {FormatArg(args)..., FormatArg(nullptr)};
+  return String::make(formatText(fmt, std::span<const FormatArg>(list, sizeof...(Args))));
 }
 // The same, as plain text.
 template <class... Args>
 std::string formatString(std::string_view fmt, const Args&... args) {
-  return formatText(fmt, {FormatArg(args)...});
+  const FormatArg list[] = {FormatArg(args)..., FormatArg(nullptr)};
+  return formatText(fmt, std::span<const FormatArg>(list, sizeof...(Args)));
 }
 
 }  // namespace kit

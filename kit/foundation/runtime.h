@@ -205,8 +205,7 @@ bool unbox(Object& target, const std::string& key, const Id& value, V& out) {
     out = value;
     return true;
   } else if constexpr (detail::IsRef<T>::value || detail::IsWeak<T>::value) {
-    using E = std::conditional_t<detail::IsRef<T>::value, typename detail::IsRef<T>::Element,
-                                 typename detail::IsWeak<T>::Element>;
+    using E = typename T::element_type;
     if (!value) {
       out = T();
       return true;

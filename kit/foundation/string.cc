@@ -20,7 +20,7 @@
 
 namespace kit {
 
-KIT_DEFINE_CLASS_NAMED(String, Object, "NSString") {}
+KIT_DEFINE_CLASS_NAMED(String, Object, "NSString") { cls.readonlyProperty("length", &String::length); }
 KIT_DEFINE_CLASS_NAMED(MutableString, String, "NSMutableString") {}
 
 // ---- Encoding -------------------------------------------------------------
@@ -145,9 +145,51 @@ bool isAscii(std::string_view s) {
 // UTF-16 units taken by the code point that starts at `pos`, advancing it.
 size_t unitsAt(std::string_view s, size_t& pos) { return decodeCodePoint(s, pos) >= 0x10000 ? 2 : 1; }
 
+// `text` with the UTF-16 units in `r` replaced. A range end may fall inside
+// a surrogate pair, leaving its other half alone in the result.
+std::string replacingUnits(const std::string& text, bool ascii, Range r, std::string_view replacement) {
+  if (ascii) return text.substr(0, r.location) + std::string(replacement) + text.substr(r.end());
+  std::u16string units = utf8ToUTF16(text);
+  units.replace(r.location, r.length, utf8ToUTF16(replacement));
+  return utf16ToUTF8(units);
+}
+
+
+// Joins each high-surrogate 3-byte form directly followed by a low one into
+// the 4-byte form of the character the pair encodes.
+void joinSurrogateHalves(std::string& text) {
+  size_t at = text.find('\xED');
+  if (at == std::string::npos) return;
+  auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+  auto isHalf = [&](size_t i, unsigned char marker) {
+    return i + 2 < text.size() && byte(i) == 0xED && (byte(i + 1) & 0xF0) == marker && (byte(i + 2) & 0xC0) == 0x80;
+  };
+  std::string out;
+  size_t copied = 0;
+  for (size_t i = at; i < text.size(); ++i) {
+    if (!isHalf(i, 0xA0) || !isHalf(i + 3, 0xB0)) continue;
+    char32_t high = 0xD000 | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
+    char32_t low = 0xD000 | ((byte(i + 4) & 0x3F) << 6) | (byte(i + 5) & 0x3F);
+    out.append(text, copied, i - copied);
+    appendCodePoint(out, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+    copied = i + 6;
+    i += 5;
+  }
+  if (copied == 0) return;
+  out.append(text, copied);
+  text = std::move(out);
+}
+
 }  // namespace
 
 // ---- String ---------------------------------------------------------------
+
+String::String(std::string utf8) : text_(std::move(utf8)) { joinSurrogateHalves(text_); }
+
+void String::invalidate() {
+  joinSurrogateHalves(text_);
+  length_.store(-1, std::memory_order_relaxed);
+}
 
 Ref<String> String::fromUTF8Bytes(std::string_view bytes) {
   if (!isValidUTF8(bytes)) return nullptr;
@@ -356,8 +398,7 @@ Ref<String> String::stringByReplacingCharactersInRange(Range r, std::string_view
   if (r.location > length() || r.length > length() - r.location) {
     raise(RangeException, "-[__NSCFString stringByReplacingCharactersInRange:withString:]: Range out of bounds");
   }
-  size_t a = utf8Offset(r.location), b = utf8Offset(r.end());
-  return make(text_.substr(0, a) + std::string(replacement) + text_.substr(b));
+  return make(replacingUnits(text_, length() == text_.size(), r, replacement));
 }
 
 Ref<String> String::stringByTrimmingCharactersInSet(const CharacterSet& set) const {
@@ -626,8 +667,7 @@ void MutableString::replaceCharactersInRange(Range r, std::string_view s) {
   if (r.location > len || r.length > len - r.location) {
     raise(RangeException, "-[__NSCFString replaceCharactersInRange:withString:]: Range or index out of bounds");
   }
-  size_t a = utf8Offset(r.location), b = utf8Offset(r.end());
-  text_.replace(a, b - a, s);
+  text_ = replacingUnits(text_, len == text_.size(), r, s);
   invalidate();
 }
 

@@ -38,7 +38,9 @@ enum StringOptions : unsigned {
 class String : public Object {
  public:
   String() = default;
-  explicit String(std::string utf8) : text_(std::move(utf8)) {}
+  // Two surrogate halves that meet in the text (a split pair put back
+  // together) are joined into the one character they form.
+  explicit String(std::string utf8);
 
   const Class& objectClass() const override { return staticClass(); }
   static const Class& staticClass();
@@ -123,7 +125,9 @@ class String : public Object {
  protected:
   std::string text_;
   mutable std::atomic<int64_t> length_{-1};  // cached UTF-16 length
-  void invalidate() { length_.store(-1, std::memory_order_relaxed); }
+  // Called after every change of text_: joins surrogate halves that now
+  // meet and drops the cached length.
+  void invalidate();
 };
 
 class MutableString : public String {

@@ -1,0 +1,105 @@
+// kit::format and kit::describe against snprintf on the same work: the
+// product formats every callback script and log line through them.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "kit/foundation/values.h"
+
+namespace {
+
+void BM_KitFormat(benchmark::State& state) {
+  auto name = kit::str("player");
+  for (auto _ : state) {
+    std::string s = kit::formatString("role %@ level %d money %.2f id %lld", name, 42, 12.5, 1234567890123LL);
+    benchmark::DoNotOptimize(s);
+  }
+}
+BENCHMARK(BM_KitFormat);
+
+void BM_Snprintf(benchmark::State& state) {
+  const char* name = "player";
+  for (auto _ : state) {
+    char buf[128];
+    int n = std::snprintf(buf, sizeof buf, "role %s level %d money %.2f id %lld", name, 42, 12.5, 1234567890123LL);
+    std::string s(buf, static_cast<size_t>(n));
+    benchmark::DoNotOptimize(s);
+  }
+}
+BENCHMARK(BM_Snprintf);
+
+void BM_KitDescribeNumber(benchmark::State& state) {
+  auto n = kit::num(1234567);
+  for (auto _ : state) {
+    std::string s = kit::describe(n);
+    benchmark::DoNotOptimize(s);
+  }
+}
+BENCHMARK(BM_KitDescribeNumber);
+
+void BM_SnprintfNumber(benchmark::State& state) {
+  long long v = 1234567;
+  for (auto _ : state) {
+    char buf[32];
+    int n = std::snprintf(buf, sizeof buf, "%lld", v);
+    std::string s(buf, static_cast<size_t>(n));
+    benchmark::DoNotOptimize(s);
+  }
+}
+BENCHMARK(BM_SnprintfNumber);
+
+void BM_KitDescribeDictionary(benchmark::State& state) {
+  auto d = kit::dict({{"code", 200}, {"msg", "ok"}, {"token", "abcdef"}});
+  for (auto _ : state) {
+    std::string s = kit::describe(d);
+    benchmark::DoNotOptimize(s);
+  }
+}
+BENCHMARK(BM_KitDescribeDictionary);
+
+void BM_SnprintfDictionaryText(benchmark::State& state) {
+  for (auto _ : state) {
+    char buf[128];
+    int n = std::snprintf(buf, sizeof buf, "{\n    %s = %d;\n    %s = %s;\n    %s = %s;\n}", "code", 200, "msg",
+                          "ok", "token", "abcdef");
+    std::string s(buf, static_cast<size_t>(n));
+    benchmark::DoNotOptimize(s);
+  }
+}
+BENCHMARK(BM_SnprintfDictionaryText);
+
+// Prints kit time / peer time for each pair after the run.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    ratio("format", "BM_KitFormat", "BM_Snprintf");
+    ratio("describe(number)", "BM_KitDescribeNumber", "BM_SnprintfNumber");
+    ratio("describe(dictionary)", "BM_KitDescribeDictionary", "BM_SnprintfDictionaryText");
+  }
+
+ private:
+  void ratio(const char* what, const std::string& kit, const std::string& peer) {
+    if (times_.count(kit) && times_.count(peer) && times_[peer] > 0) {
+      std::printf("ratio %-22s kit/snprintf = %.2fx\n", what, times_[kit] / times_[peer]);
+    }
+  }
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,225 @@
+// Operation queues: choosing the next ready operation, concurrency limits,
+// and waiting for operations to finish.
+#include "kit/dispatch/operation_queue.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "kit/dispatch/runloop.h"
+#include "kit/foundation/exception.h"
+
+namespace kit {
+namespace {
+
+thread_local OperationQueue* t_currentQueue = nullptr;
+
+struct CurrentQueueScope {
+  explicit CurrentQueueScope(OperationQueue* queue) : saved(t_currentQueue) { t_currentQueue = queue; }
+  ~CurrentQueueScope() { t_currentQueue = saved; }
+  OperationQueue* saved;
+};
+
+size_t defaultWidth() { return std::max<size_t>(2, std::thread::hardware_concurrency()); }
+
+}  // namespace
+
+OperationQueue& OperationQueue::main() {
+  static Ref<OperationQueue>* holder =
+      new Ref<OperationQueue>(std::make_shared<OperationQueue>("kit.main-operation-queue",
+                                                               Queue::main().selfAs<Queue>(), 1));
+  return **holder;
+}
+
+Ref<OperationQueue> OperationQueue::create(std::string name) {
+  return std::make_shared<OperationQueue>(std::move(name), Queue::global().selfAs<Queue>(),
+                                          DefaultMaxConcurrentOperationCount);
+}
+
+Ref<OperationQueue> OperationQueue::current() {
+  return t_currentQueue ? t_currentQueue->selfAs<OperationQueue>() : nullptr;
+}
+
+OperationQueue::OperationQueue(std::string name, Ref<Queue> underlying, long maxConcurrent)
+    : name_(std::move(name)), underlying_(std::move(underlying)), maxConcurrent_(maxConcurrent) {}
+
+std::string OperationQueue::description() const { return "<OperationQueue " + name() + ">"; }
+
+void OperationQueue::addOperation(const Ref<Operation>& operation) {
+  if (!operation) return;
+  {
+    std::lock_guard lock(operation->mutex_);
+    if (operation->enqueued_) {
+      raise(InvalidArgumentException, "-[OperationQueue addOperation:]: operation is already enqueued on a queue");
+    }
+    if (operation->executing_ || operation->finished_) {
+      raise(InvalidArgumentException,
+            "-[OperationQueue addOperation:]: operation is executing or finished and cannot be enqueued");
+    }
+    operation->enqueued_ = true;
+  }
+  Weak<OperationQueue> weakQueue = selfAs<OperationQueue>();
+  const uint64_t observer = operation->addStateObserver([weakQueue](Operation& op, const std::string& key) {
+    auto queue = weakQueue.lock();
+    if (!queue) return;
+    if (key == "isFinished") {
+      queue->operationFinished(&op);
+    } else if (key == "isReady") {
+      queue->pump();
+    }
+  });
+  {
+    std::lock_guard lock(mutex_);
+    entries_.push_back(Entry{operation, observer, nextOrder_++, false});
+  }
+  pump();
+}
+
+Ref<BlockOperation> OperationQueue::addOperationWithBlock(std::function<void()> block) {
+  auto operation = BlockOperation::create(std::move(block));
+  addOperation(operation);
+  return operation;
+}
+
+void OperationQueue::addOperations(const std::vector<Ref<Operation>>& operations, bool waitUntilFinished) {
+  for (const auto& operation : operations) addOperation(operation);
+  if (!waitUntilFinished) return;
+  for (const auto& operation : operations) operation->waitUntilFinished();
+}
+
+std::vector<Ref<Operation>> OperationQueue::operations() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Ref<Operation>> list;
+  for (const auto& entry : entries_) list.push_back(entry.operation);
+  return list;
+}
+
+size_t OperationQueue::operationCount() const {
+  std::lock_guard lock(mutex_);
+  return entries_.size();
+}
+
+long OperationQueue::maxConcurrentOperationCount() const {
+  std::lock_guard lock(mutex_);
+  return maxConcurrent_;
+}
+
+void OperationQueue::setMaxConcurrentOperationCount(long count) {
+  {
+    std::lock_guard lock(mutex_);
+    maxConcurrent_ = count;
+  }
+  pump();
+}
+
+bool OperationQueue::isSuspended() const {
+  std::lock_guard lock(mutex_);
+  return suspended_;
+}
+
+void OperationQueue::setSuspended(bool suspended) {
+  {
+    std::lock_guard lock(mutex_);
+    suspended_ = suspended;
+  }
+  pump();
+}
+
+std::string OperationQueue::name() const {
+  std::lock_guard lock(mutex_);
+  return name_;
+}
+
+void OperationQueue::setName(std::string name) {
+  std::lock_guard lock(mutex_);
+  name_ = std::move(name);
+}
+
+Ref<Queue> OperationQueue::underlyingQueue() const {
+  std::lock_guard lock(mutex_);
+  return underlying_;
+}
+
+void OperationQueue::setUnderlyingQueue(Ref<Queue> queue) {
+  if (!queue) return;
+  std::lock_guard lock(mutex_);
+  underlying_ = std::move(queue);
+}
+
+void OperationQueue::cancelAllOperations() {
+  for (auto& operation : operations()) operation->cancel();
+}
+
+void OperationQueue::waitUntilAllOperationsAreFinished() {
+  std::unique_lock lock(mutex_);
+  if (entries_.empty()) return;
+  if (underlying_->isMain() && RunLoop::isMainThread()) {
+    raise(InternalInconsistencyException,
+          "waitUntilAllOperationsAreFinished on the main operation queue from the main thread would deadlock");
+  }
+  if (t_currentQueue == this) {
+    raise(InternalInconsistencyException,
+          "waitUntilAllOperationsAreFinished from inside one of the queue's own operations would deadlock");
+  }
+  emptied_.wait(lock, [&] { return entries_.empty(); });
+}
+
+// Starts ready operations while the limit allows: highest priority first,
+// then in the order added. Cancelled operations are ready at once, so that
+// they finish and leave the queue.
+void OperationQueue::pump() {
+  std::vector<Ref<Operation>> starting;
+  Ref<Queue> underlying;
+  {
+    std::lock_guard lock(mutex_);
+    if (suspended_) return;
+    const size_t limit = maxConcurrent_ < 0 ? defaultWidth() : static_cast<size_t>(maxConcurrent_);
+    underlying = underlying_;
+    while (executing_ < limit) {
+      Entry* best = nullptr;
+      for (auto& entry : entries_) {
+        if (entry.started || !entry.operation->isReady()) continue;
+        if (!best || entry.operation->queuePriority() > best->operation->queuePriority()) best = &entry;
+      }
+      if (!best) break;
+      best->started = true;
+      ++executing_;
+      starting.push_back(best->operation);
+    }
+  }
+  auto self = selfAs<OperationQueue>();
+  for (auto& operation : starting) {
+    underlying->async([self, operation] { self->run(operation); });
+  }
+}
+
+void OperationQueue::run(const Ref<Operation>& operation) {
+  CurrentQueueScope scope(this);
+  try {
+    if (!operation->isFinished() && !operation->isExecuting()) operation->start();
+  } catch (const Exception&) {
+    // start() raised (a subclass broke the state rules): finish it here so
+    // that the queue does not wait for it forever.
+    operation->setFinished(true);
+    throw;
+  }
+}
+
+void OperationQueue::operationFinished(Operation* operation) {
+  Ref<Operation> finished;
+  uint64_t observer = 0;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& e) { return e.operation.get() == operation; });
+    if (it == entries_.end()) return;
+    if (it->started) --executing_;
+    finished = std::move(it->operation);
+    observer = it->observer;
+    entries_.erase(it);
+    if (entries_.empty()) emptied_.notify_all();
+  }
+  finished->removeStateObserver(observer);
+  pump();
+}
+
+}  // namespace kit

@@ -1,0 +1,128 @@
+// Arrays, dictionaries, numbers and data: equality, copying, ordering,
+// enumeration and the platform's exceptions.
+
+#include <gtest/gtest.h>
+
+#include "kit/foundation/values.h"
+
+namespace kit {
+namespace {
+
+TEST(Collections, MutatingWhileEnumeratingRaises) {
+  auto a = mutableArray({1, 2, 3});
+  try {
+    for (const Id& v : *a) {
+      if (describe(v) == "2") a->addObject(num(4));
+    }
+    FAIL() << "mutation during enumeration must raise";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.name(), GenericException);
+    EXPECT_NE(e.reason().find("was mutated while being enumerated"), std::string::npos);
+  }
+
+  auto d = mutableDict({{"a", 1}, {"b", 2}});
+  EXPECT_THROW(d->enumerateKeysAndObjects([&](const Id&, const Id&, bool*) { d->setObject(num(3), "c"); }),
+               Exception);
+
+  // Enumerating a snapshot while mutating the original is fine.
+  auto snapshot = as<Array>(a->copy());
+  for (const Id& v : *snapshot) a->removeObject(v);
+  EXPECT_TRUE(a->empty());
+}
+
+TEST(Collections, ArrayBoundsAndNil) {
+  auto a = mutableArray({"x"});
+  EXPECT_THROW(a->objectAtIndex(1), Exception);
+  EXPECT_THROW(a->addObject(nullptr), Exception);
+  EXPECT_THROW(a->insertObject(num(1), 5), Exception);
+  EXPECT_EQ(a->objectAtIndexOrNil(7), nullptr);
+  a->insertObject(num(0), 0);
+  EXPECT_EQ(describe(a->componentsJoinedByString(",")), "0,x");
+  a->removeObjectsInRange({0, 2});
+  EXPECT_TRUE(a->empty());
+  try {
+    a->objectAtIndex(0);
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.name(), RangeException);
+    EXPECT_NE(e.reason().find("empty array"), std::string::npos);
+  }
+}
+
+TEST(Collections, DictionaryKeepsInsertionOrderThroughRemovals) {
+  auto d = mutableDict();
+  for (int i = 0; i < 100; ++i) d->setObject(num(i), describe(num(i)));
+  for (int i = 0; i < 100; i += 3) d->removeObjectForKey(describe(num(i)));
+  d->setObject(num(-1), "5");  // replacing keeps the position
+  std::vector<std::string> keys;
+  for (const Id& k : d->keys()) keys.push_back(describe(k));
+  ASSERT_EQ(keys.size(), 66u);
+  EXPECT_EQ(keys[0], "1");
+  EXPECT_EQ(keys[1], "2");
+  EXPECT_EQ(keys[2], "4");
+  EXPECT_EQ(keys[3], "5");
+  EXPECT_EQ(describe((*d)["5"]), "-1");
+  EXPECT_EQ((*d)["3"], nullptr);
+  for (int i = 1; i < 100; ++i) {
+    if (i % 3) {
+      EXPECT_TRUE((*d)[describe(num(i))]) << i;
+    }
+  }
+}
+
+TEST(Collections, KeysAreCopiedAndCompareByValue) {
+  auto key = MutableString::make("k");
+  auto d = mutableDict();
+  d->setObject(num(1), Id(key));
+  key->appendString("2");
+  EXPECT_EQ(describe((*d)["k"]), "1");
+  EXPECT_EQ((*d)["k2"], nullptr);
+  // Numbers are equal across types, so @1 and @1.0 are one key.
+  d->setObject(str("int"), Id(num(1)));
+  d->setObject(str("double"), Id(num(1.0)));
+  EXPECT_EQ(d->count(), 2u);
+  EXPECT_EQ(describe((*d)[Id(num(true))]), "double");
+}
+
+TEST(Collections, NumbersCompareByValue) {
+  EXPECT_TRUE(isEqual(num(1), num(1.0)));
+  EXPECT_EQ(num(1)->hash(), num(1.0)->hash());
+  EXPECT_FALSE(isEqual(num(1), num(1.5)));
+  auto big = num(18446744073709551615ull);
+  EXPECT_EQ(big->unsignedLongLongValue(), 18446744073709551615ull);
+  EXPECT_EQ(big->compare(*num(-1)), 1);
+  EXPECT_EQ(big->compare(*num(9223372036854775807LL)), 1);
+  EXPECT_EQ(std::string(num(3)->objCType()), "i");
+  EXPECT_EQ(std::string(num(3LL)->objCType()), "q");
+  EXPECT_EQ(std::string(num(2.5)->objCType()), "d");
+  EXPECT_EQ(std::string(num(true)->objCType()), "c");
+  EXPECT_EQ(num(true), Number::yes());  // bools are singletons
+  EXPECT_FALSE(isEqual(str("1"), num(1)));
+}
+
+TEST(Collections, CopiesFollowMutability) {
+  auto a = mutableArray({1});
+  Id frozen = a->copy();
+  a->addObject(num(2));
+  EXPECT_EQ(as<Array>(frozen)->count(), 1u);
+  EXPECT_FALSE(isKind<MutableArray>(frozen));
+  auto s = str("x");
+  EXPECT_EQ(s->copy(), Id(s));  // immutable copy is the same object
+  EXPECT_TRUE(isKind<MutableString>(s->mutableCopy()));
+  EXPECT_THROW(make<Object>()->copy(), Exception);
+
+  auto data = MutableData::make();
+  data->appendString("ab");
+  Id d2 = data->copy();
+  data->appendString("c");
+  EXPECT_EQ(as<Data>(d2)->toString(), "ab");
+  EXPECT_THROW(data->subdataWithRange({2, 5}), Exception);
+}
+
+TEST(Collections, EqualityIsDeep) {
+  EXPECT_TRUE(isEqual(dict({{"a", array({1, "x"})}}), mutableDict({{"a", mutableArray({1.0, "x"})}})));
+  EXPECT_FALSE(isEqual(dict({{"a", 1}}), dict({{"a", 2}})));
+  EXPECT_FALSE(isEqual(array({1, 2}), array({2, 1})));
+}
+
+}  // namespace
+}  // namespace kit

@@ -1,0 +1,92 @@
+// Image sources read encoded images: from whole data, from a file, or
+// incrementally while the bytes arrive. A source reports its type, frame
+// count, file and frame properties and a status, and decodes frames into
+// bitmaps on request. Every decoder enforces DecodeLimits and fails with a
+// reason (lastError) instead of allocating what a file asks for.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
+#include "kit/graphics/bitmap.h"
+#include "kit/graphics/image_properties.h"
+
+namespace kit {
+
+class ImageReader;
+
+// The platform's source status values.
+enum class ImageSourceStatus : int {
+  UnexpectedEOF = -5,
+  InvalidData = -4,
+  UnknownType = -3,
+  ReadingHeader = -2,
+  Incomplete = -1,
+  Complete = 0,
+};
+
+struct ImageSourceOptions {
+  DecodeLimits limits;
+  // The type to assume when the data's first bytes do not say.
+  std::string typeHint;
+  // Keep decoded frames of complete data for later requests.
+  bool shouldCache = true;
+};
+
+class ImageSource : public Object {
+  KIT_OBJECT(ImageSource)
+
+ public:
+  // A source over complete data; nil for empty data.
+  static Ref<ImageSource> create(std::span<const uint8_t> data, ImageSourceOptions options = {});
+  // A source over a file's contents; nil when it cannot be read.
+  static Ref<ImageSource> createWithFile(const std::string& path, ImageSourceOptions options = {});
+  // A source that is given data as it arrives.
+  static Ref<ImageSource> createIncremental(ImageSourceOptions options = {});
+
+  // Replaces the data with a longer prefix of the file (or the same), and
+  // says whether it is the whole file. Ignored once final data was given.
+  void updateData(std::span<const uint8_t> data, bool final);
+
+  ImageSourceStatus status() const;
+  ImageSourceStatus statusAtIndex(size_t index) const;
+  // The type identifier of the data, or empty when unknown.
+  std::string type() const;
+  size_t count() const;
+  FileProperties properties() const;
+  // Nothing for an index out of range.
+  std::optional<ImageProperties> propertiesAtIndex(size_t index) const;
+  // The frame as a bitmap, or nil (see lastError).
+  Ref<Bitmap> createImageAtIndex(size_t index);
+  // The frame scaled down so that its longer side is at most maxPixelSize.
+  Ref<Bitmap> createThumbnailAtIndex(size_t index, size_t maxPixelSize);
+  std::string lastError() const;
+
+  // The type identifiers sources can decode.
+  static std::vector<std::string> typeIdentifiers();
+
+  // Use the factories; public for make.
+  explicit ImageSource(ImageSourceOptions options);
+  ~ImageSource() override;
+
+ private:
+  void reopen();
+
+  mutable std::mutex mutex_;
+  ImageSourceOptions options_;
+  std::shared_ptr<const std::vector<uint8_t>> data_;
+  bool final_ = false;
+  std::string type_;
+  std::unique_ptr<ImageReader> reader_;
+  std::string error_;
+  std::map<size_t, Ref<Bitmap>> cache_;
+};
+
+}  // namespace kit
