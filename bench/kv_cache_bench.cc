@@ -20,7 +20,6 @@
 #include <ctime>
 #include <filesystem>
 #include <list>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -28,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "data/kv_storage.h"
 #include "data/memory_cache.h"
 #include "kit/dispatch/runloop.h"
@@ -322,27 +322,24 @@ BENCHMARK(BM_PlainSQLite_ReadFile);
 
 // ---- Ratios ----------------------------------------------------------------
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs) {
-      auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) itemsPerSecond[run.benchmark_name()] = it->second.value;
-    }
+// Throughput ours / peer, from items per second.
+void printRatios(const bench::RecordingReporter& reporter) {
+  auto ratio = [&](const char* what, const char* how, const std::string& ours, const std::string& peer) {
+    bench::printRatio(what, how, reporter.counter(ours, "items_per_second"),
+                      reporter.counter(peer, "items_per_second"));
+  };
+  std::printf("\nThroughput ratios (above 1: ours is faster):\n");
+  for (const char* threads : {"1", "8"}) {
+    const std::string suffix = std::string("/real_time/threads:") + threads;
+    ratio((std::string("memory get, ") + threads + " thr").c_str(), "memory cache/plain LRU", "BM_MemoryCache_Get" + suffix,
+          "BM_PlainLRU_Get" + suffix);
+    ratio((std::string("memory set, ") + threads + " thr").c_str(), "memory cache/plain LRU", "BM_MemoryCache_Set" + suffix,
+          "BM_PlainLRU_Set" + suffix);
   }
-  std::map<std::string, double> itemsPerSecond;
-};
-
-void printRatio(const RatioReporter& reporter, const char* label, std::string ours, std::string peer) {
-  if (reporter.itemsPerSecond.count(ours + "_median")) {
-    ours += "_median";
-    peer += "_median";
-  }
-  auto a = reporter.itemsPerSecond.find(ours), b = reporter.itemsPerSecond.find(peer);
-  if (a == reporter.itemsPerSecond.end() || b == reporter.itemsPerSecond.end() || b->second == 0) return;
-  std::printf("%-34s ours %10.0f ops/s, peer %10.0f ops/s, ratio %.2f (peer is %.2fx faster)\n", label, a->second,
-              b->second, a->second / b->second, b->second / a->second);
+  ratio("save inline 1 KiB", "storage/plain SQLite", "BM_Storage_SaveInline", "BM_PlainSQLite_SaveInline");
+  ratio("read inline 1 KiB", "storage/plain SQLite", "BM_Storage_ReadInline", "BM_PlainSQLite_ReadInline");
+  ratio("save file 100 KiB", "storage/SQLite+files", "BM_Storage_SaveFile", "BM_PlainSQLite_SaveFile");
+  ratio("read file 100 KiB", "storage/SQLite+files", "BM_Storage_ReadFile", "BM_PlainSQLite_ReadFile");
 }
 
 }  // namespace
@@ -351,22 +348,9 @@ int main(int argc, char** argv) {
   kit::RunLoop::declareMainThread();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nThroughput, ours / peer (memory cache vs mutex + unordered_map + list LRU; storage vs plain SQLite "
-              "prepared statements and plain files):\n");
-  printRatio(reporter, "memory get, 1 thread:", "BM_MemoryCache_Get/real_time/threads:1",
-             "BM_PlainLRU_Get/real_time/threads:1");
-  printRatio(reporter, "memory get, 8 threads:", "BM_MemoryCache_Get/real_time/threads:8",
-             "BM_PlainLRU_Get/real_time/threads:8");
-  printRatio(reporter, "memory set, 1 thread:", "BM_MemoryCache_Set/real_time/threads:1",
-             "BM_PlainLRU_Set/real_time/threads:1");
-  printRatio(reporter, "memory set, 8 threads:", "BM_MemoryCache_Set/real_time/threads:8",
-             "BM_PlainLRU_Set/real_time/threads:8");
-  printRatio(reporter, "storage save, inline 1 KiB:", "BM_Storage_SaveInline", "BM_PlainSQLite_SaveInline");
-  printRatio(reporter, "storage read, inline 1 KiB:", "BM_Storage_ReadInline", "BM_PlainSQLite_ReadInline");
-  printRatio(reporter, "storage save, file 100 KiB:", "BM_Storage_SaveFile", "BM_PlainSQLite_SaveFile");
-  printRatio(reporter, "storage read, file 100 KiB:", "BM_Storage_ReadFile", "BM_PlainSQLite_ReadFile");
+  printRatios(reporter);
   benchmark::Shutdown();
   return 0;
 }
