@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 
 #include "kit/foundation/values.h"
 
@@ -21,6 +24,40 @@ TEST(Describe, ScalarsAndNil) {
   EXPECT_EQ(describe(num(18446744073709551615ull)), "18446744073709551615");
   EXPECT_EQ(describe(num(-7LL)), "-7");
   EXPECT_EQ(describe(Data::make("\x01\xab\x02\x03\x04", 5)), "<01ab0203 04>");
+}
+
+TEST(Describe, DoublesUseTheShortestDigitsLaidOutAsPercentG) {
+  // Fixed notation from 1e-4 up to 16 digits before the point, exponent
+  // form outside it, as "%.16g" lays numbers out.
+  EXPECT_EQ(describe(num(0.0001)), "0.0001");
+  EXPECT_EQ(describe(num(0.0005)), "0.0005");
+  EXPECT_EQ(describe(num(0.00012)), "0.00012");
+  EXPECT_EQ(describe(num(1e-5)), "1e-05");
+  EXPECT_EQ(describe(num(-2.5e-7)), "-2.5e-07");
+  EXPECT_EQ(describe(num(123456.7)), "123456.7");
+  EXPECT_EQ(describe(num(1e15)), "1000000000000000");
+  EXPECT_EQ(describe(num(1e16)), "1e+16");
+  EXPECT_EQ(describe(num(1.5e300)), "1.5e+300");
+  EXPECT_EQ(describe(num(0.1 + 0.2)), "0.30000000000000004");
+  // Seventeen digits are needed here, so the fixed range grows by one.
+  EXPECT_EQ(describe(num(12345678901234567.0)), "12345678901234568");
+  EXPECT_EQ(describe(num(123456789012345678.0)), "1.2345678901234568e+17");
+  EXPECT_EQ(describe(num(-0.0)), "-0");
+  EXPECT_EQ(describe(num(0.1f)), "0.1");
+  EXPECT_EQ(describe(num(0.0001f)), "0.0001");
+  EXPECT_EQ(describe(num(1e10f)), "10000000000");
+  EXPECT_EQ(describe(num(5e-324)), "5e-324");
+
+  // Whatever the layout, the text reads back as the same double.
+  std::mt19937_64 bits(7);
+  for (int i = 0; i < 20000; ++i) {
+    uint64_t raw = bits();
+    double v;
+    std::memcpy(&v, &raw, sizeof v);
+    if (!std::isfinite(v)) continue;
+    std::string text = describe(num(v));
+    ASSERT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
+  }
 }
 
 TEST(Describe, Collections) {
