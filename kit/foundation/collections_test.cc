@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <vector>
+
 #include "kit/foundation/values.h"
 
 namespace kit {
@@ -97,6 +101,44 @@ TEST(Collections, NumbersCompareByValue) {
   EXPECT_EQ(std::string(num(true)->objCType()), "c");
   EXPECT_EQ(num(true), Number::yes());  // bools are singletons
   EXPECT_FALSE(isEqual(str("1"), num(1)));
+}
+
+TEST(Collections, NumbersCompareExactlyAcrossTypes) {
+  // Boundary values of every kind. long double holds each of them exactly,
+  // so it gives the expected order; NaN sorts below everything.
+  std::vector<Ref<Number>> values = {
+      num(0), num(-0.0), num(true), num(false), num(1.0), num(1.5), num(-1), num(-1.5),
+      num(9223372036854775807LL), num(-9223372036854775807LL - 1), num(9223372036854775808.0),
+      num(-9223372036854775808.0), num(9223372036854774784.0), num(9223372036854775808ull),
+      num(18446744073709551615ull), num(18446744073709551616.0), num(18446744073709549568.0),
+      num(9007199254740993LL), num(9007199254740992.0), num(1e300), num(-1e300),
+      num(std::numeric_limits<double>::infinity()), num(-std::numeric_limits<double>::infinity()),
+      num(std::nan("")), num(-std::nan("1")), num(4294967295u), num(2.5f)};
+  auto exact = [](const Number& n) -> long double {
+    switch (n.kind()) {
+      case Number::Kind::Unsigned: return static_cast<long double>(n.unsignedLongLongValue());
+      case Number::Kind::Double: return static_cast<long double>(n.doubleValue());
+      default: return static_cast<long double>(n.longLongValue());
+    }
+  };
+  for (const auto& a : values) {
+    for (const auto& b : values) {
+      long double x = exact(*a), y = exact(*b);
+      int expected = std::isnan(x) ? (std::isnan(y) ? 0 : -1) : std::isnan(y) ? 1 : (x < y ? -1 : x > y ? 1 : 0);
+      SCOPED_TRACE(describe(a) + " vs " + describe(b));
+      EXPECT_EQ(a->compare(*b), expected);
+      EXPECT_EQ(a->isEqual(*b), expected == 0);
+      if (expected == 0) {
+        EXPECT_EQ(a->hash(), b->hash());
+      }
+    }
+  }
+  // A dictionary keyed by one spelling finds every equal spelling.
+  auto d = mutableDict();
+  d->setObject(str("top"), Id(num(9223372036854775808ull)));
+  d->setObject(str("nan"), Id(num(std::nan(""))));
+  EXPECT_EQ(describe((*d)[Id(num(9223372036854775808.0))]), "top");
+  EXPECT_EQ(describe((*d)[Id(num(-std::nan("2")))]), "nan");
 }
 
 TEST(Collections, CopiesFollowMutability) {

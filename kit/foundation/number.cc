@@ -165,28 +165,42 @@ std::string Number::stringValue() const {
   return "0";
 }
 
+namespace {
+
+int sign(auto a, auto b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+// The order of an integer (signed, or unsigned above INT64_MAX) against a
+// double, exactly: converting either side would round near 2^63 and 2^64.
+// NaN sorts below every number.
+int compareIntegerWithDouble(bool isUnsigned, int64_t i, uint64_t u, double d) {
+  if (std::isnan(d)) return 1;
+  if (d >= 18446744073709551616.0) return -1;
+  if (d < -9223372036854775808.0) return 1;
+  if (d >= 9223372036854775808.0) {  // an integral double in [2^63, 2^64)
+    return isUnsigned ? sign(u, static_cast<uint64_t>(d)) : -1;
+  }
+  if (isUnsigned) return 1;
+  auto whole = static_cast<int64_t>(d);  // toward zero, exact in this range
+  if (i != whole) return sign(i, whole);
+  double fraction = d - static_cast<double>(whole);
+  return fraction > 0 ? -1 : (fraction < 0 ? 1 : 0);
+}
+
+}  // namespace
+
 int Number::compare(const Number& o) const {
-  auto cmp = [](auto a, auto b) { return a < b ? -1 : (a > b ? 1 : 0); };
   bool aInt = kind_ != Kind::Double, bInt = o.kind_ != Kind::Double;
   if (aInt && bInt) {
     bool aU = kind_ == Kind::Unsigned, bU = o.kind_ == Kind::Unsigned;
-    if (aU && bU) return cmp(u_, o.u_);
+    if (aU && bU) return sign(u_, o.u_);
     if (aU) return 1;   // above INT64_MAX, so above any signed value
     if (bU) return -1;
-    return cmp(i_, o.i_);
+    return sign(i_, o.i_);
   }
-  double a = doubleValue(), b = o.doubleValue();
-  if (a == b && aInt != bInt) {
-    // Equal as doubles; look closer when the integer is large.
-    const Number& in = aInt ? *this : o;
-    const Number& dn = aInt ? o : *this;
-    if (dn.d_ >= 9223372036854775808.0 || dn.d_ < -9223372036854775808.0) return aInt ? -cmp(dn.d_, 0.0) : 0;
-    long long di = static_cast<long long>(dn.d_);
-    int c = in.kind_ == Kind::Unsigned ? 1 : cmp(in.i_, di);
-    return aInt ? c : -c;
-  }
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b) ? 0 : (std::isnan(a) ? -1 : 1);
-  return cmp(a, b);
+  if (aInt) return compareIntegerWithDouble(kind_ == Kind::Unsigned, i_, u_, o.d_);
+  if (bInt) return -compareIntegerWithDouble(o.kind_ == Kind::Unsigned, o.i_, o.u_, d_);
+  if (std::isnan(d_) || std::isnan(o.d_)) return std::isnan(d_) && std::isnan(o.d_) ? 0 : (std::isnan(d_) ? -1 : 1);
+  return sign(d_, o.d_);
 }
 
 bool Number::isEqual(const Object& other) const {
@@ -207,6 +221,7 @@ size_t Number::hash() const {
       if (d_ == std::floor(d_) && d_ >= 9223372036854775808.0 && d_ < 18446744073709551616.0) {
         return std::hash<unsigned long long>()(static_cast<unsigned long long>(d_));
       }
+      if (std::isnan(d_)) return 0x6e616eu;  // every NaN is equal to every other
       return std::hash<double>()(d_);
   }
   return 0;
