@@ -93,5 +93,89 @@ TEST(Format, MismatchedArgumentsStaySafe) {
   EXPECT_EQ(formatString("%Q"), "%Q");
 }
 
+TEST(Format, NumericDirectivesMatchSnprintf) {
+  // Random flags, widths and precisions (literal and through '*', widths
+  // far past any fixed buffer) on every numeric conversion, against the C
+  // library with the same arguments.
+  std::mt19937 rng(11);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const char* conversions = "diuxXofeEgG";
+  const long long integers[] = {0, 1, -1, 42, -42, 255, 2147483647LL, -2147483648LL, 4294967295LL,
+                                9223372036854775807LL, -9223372036854775807LL - 1, 1234567890123LL};
+  const double doubles[] = {0.0, -0.0, 1.0, -1.5, 0.1, 2.345, 1e-7, 123456789.125, 1e300, -3.75e-300, 0.5, 2.5};
+  for (int round = 0; round < 5000; ++round) {
+    char conv = conversions[pick(11)];
+    bool floating = std::strchr("feEgG", conv) != nullptr;
+    std::string spec = "%";
+    for (char flag : std::string("-+ 0#")) {
+      if (flag == '#' && std::strchr("diu", conv)) continue;
+      if (pick(4) == 0) spec += flag;
+    }
+    int widthKind = pick(4), width = 0;
+    if (widthKind == 1) spec += std::to_string(width = pick(40));
+    if (widthKind == 2) spec += std::to_string(width = 500 + pick(1200));
+    if (widthKind == 3) {
+      spec += '*';
+      width = pick(80) - 40;
+    }
+    int precisionKind = pick(4), precision = 0;
+    if (precisionKind == 1) spec += "." + std::to_string(precision = pick(25));
+    if (precisionKind == 2) spec += ".";
+    if (precisionKind == 3) {
+      spec += ".*";
+      precision = pick(40) - 10;
+    }
+    std::string fmt = "<" + spec + (floating ? "" : "ll") + conv + ">";
+    std::vector<char> expected(4096);
+    std::string actual;
+    if (floating) {
+      double v = doubles[pick(12)];
+      if (widthKind == 3 && precisionKind == 3) {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), width, precision, v);
+        actual = formatString(fmt, width, precision, v);
+      } else if (widthKind == 3) {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), width, v);
+        actual = formatString(fmt, width, v);
+      } else if (precisionKind == 3) {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), precision, v);
+        actual = formatString(fmt, precision, v);
+      } else {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), v);
+        actual = formatString(fmt, v);
+      }
+    } else {
+      long long v = integers[pick(12)];
+      if (widthKind == 3 && precisionKind == 3) {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), width, precision, v);
+        actual = formatString(fmt, width, precision, v);
+      } else if (widthKind == 3) {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), width, v);
+        actual = formatString(fmt, width, v);
+      } else if (precisionKind == 3) {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), precision, v);
+        actual = formatString(fmt, precision, v);
+      } else {
+        std::snprintf(expected.data(), expected.size(), fmt.c_str(), v);
+        actual = formatString(fmt, v);
+      }
+    }
+    ASSERT_EQ(actual, std::string(expected.data())) << fmt;
+  }
+}
+
+TEST(Format, HostileWidthsStayBounded) {
+  // Widths and precisions are capped at 4096, however they are given.
+  EXPECT_EQ(formatString("%*d", -2147483647 - 1, 7).size(), 4096u);
+  EXPECT_EQ(formatString("%*d", 2147483647, 7).size(), 4096u);
+  EXPECT_EQ(formatString("%.*f", 1000000000, 1.0).size(), 4098u);
+  EXPECT_EQ(formatString("%99999999999d", 7).size(), 4096u);
+  EXPECT_EQ(formatString("%*p", 5000, nullptr).size(), 4096u);
+  // A double given to an integer directive is clamped, not undefined.
+  EXPECT_EQ(formatString("%lld|%lld|%lld", std::nan(""), 1e300, -1e300),
+            "0|9223372036854775807|-9223372036854775808");
+  // A wide character beyond Unicode prints the replacement character.
+  EXPECT_EQ(formatString("%lc", 0x1FFFFFu), "\uFFFD");
+}
+
 }  // namespace
 }  // namespace kit

@@ -3,8 +3,11 @@
 
 #include "kit/foundation/format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 
@@ -93,7 +96,13 @@ long long FormatArg::asSigned() const {
   switch (type_) {
     case Type::Signed: return i_;
     case Type::Unsigned: return static_cast<long long>(u_);
-    case Type::Double: return static_cast<long long>(d_);
+    case Type::Double:
+      // Clamped like Number's readings: the plain cast is undefined for NaN
+      // and for values out of range.
+      if (std::isnan(d_)) return 0;
+      if (d_ >= 9223372036854775807.0) return std::numeric_limits<long long>::max();
+      if (d_ <= -9223372036854775808.0) return std::numeric_limits<long long>::min();
+      return static_cast<long long>(d_);
     case Type::Object:
       if (auto* n = dynamic_cast<const Number*>(obj_)) return n->longLongValue();
       return 0;
@@ -160,6 +169,8 @@ const void* FormatArg::pointer() const {
 
 namespace {
 
+constexpr int kMaxWidth = 4096;
+
 void pad(std::string& out, const std::string& body, int width, bool left) {
   // Width counts characters, not bytes, for text directives.
   size_t chars = 0;
@@ -213,19 +224,21 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       if (flags.size() < 8) flags += fmt[i];
       ++i;
     }
+    // Widths and precisions are capped, however they are given, so a
+    // hostile format or argument cannot ask for gigabytes.
     int width = -1, precision = -1;
     if (i < fmt.size() && fmt[i] == '*') {
       const FormatArg* a = take();
-      width = static_cast<int>(a ? a->asSigned() : 0);
-      if (width < 0) {
+      long long given = a ? a->asSigned() : 0;
+      if (given < 0) {
         flags += '-';
-        width = -width;
+        given = given == std::numeric_limits<long long>::min() ? kMaxWidth : -given;
       }
+      width = static_cast<int>(std::min<long long>(given, kMaxWidth));
       ++i;
     } else {
       while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) {
-        width = (width < 0 ? 0 : width) * 10 + (fmt[i++] - '0');
-        if (width > 4096) width = 4096;
+        width = std::min((width < 0 ? 0 : width) * 10 + (fmt[i++] - '0'), kMaxWidth);
       }
     }
     if (i < fmt.size() && fmt[i] == '.') {
@@ -233,13 +246,12 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       precision = 0;
       if (i < fmt.size() && fmt[i] == '*') {
         const FormatArg* a = take();
-        precision = static_cast<int>(a ? a->asSigned() : 0);
-        if (precision < 0) precision = -1;
+        long long given = a ? a->asSigned() : 0;
+        precision = given < 0 ? -1 : static_cast<int>(std::min<long long>(given, kMaxWidth));
         ++i;
       } else {
         while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) {
-          precision = precision * 10 + (fmt[i++] - '0');
-          if (precision > 4096) precision = 4096;
+          precision = std::min(precision * 10 + (fmt[i++] - '0'), kMaxWidth);
         }
       }
     }
@@ -289,7 +301,22 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       *p = 0;
       return specBuf;
     };
+    // snprintf into a stack buffer, or into the output itself when the
+    // text is longer (wide fields reach kMaxWidth).
     char buf[512];
+    auto print = [&](auto value, const char* len) {
+      const char* format = spec(len, conv);
+      int n = std::snprintf(buf, sizeof buf, format, value);
+      if (n < 0) return;
+      if (static_cast<size_t>(n) < sizeof buf) {
+        out.append(buf, static_cast<size_t>(n));
+        return;
+      }
+      size_t at = out.size();
+      out.resize(at + static_cast<size_t>(n) + 1);
+      std::snprintf(out.data() + at, static_cast<size_t>(n) + 1, format, value);
+      out.resize(at + static_cast<size_t>(n));
+    };
     switch (conv) {
       case '@': {
         const FormatArg* a = take();
@@ -321,8 +348,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
         if (length.empty()) v = static_cast<int>(v);
         else if (length == "h") v = static_cast<short>(v);
         else if (length == "hh") v = static_cast<signed char>(v);
-        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
-        out += buf;
+        print(v, "ll");
         break;
       }
       case 'u':
@@ -334,8 +360,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
         if (length.empty()) v = static_cast<unsigned>(v);
         else if (length == "h") v = static_cast<unsigned short>(v);
         else if (length == "hh") v = static_cast<unsigned char>(v);
-        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
-        out += buf;
+        print(v, "ll");
         break;
       }
       case 'f':
@@ -347,16 +372,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       case 'a':
       case 'A': {
         const FormatArg* a = take();
-        double v = (a ? *a : missing).asDouble();
-        int n = std::snprintf(buf, sizeof buf, spec("", conv), v);
-        if (n >= static_cast<int>(sizeof buf)) {
-          std::string big(static_cast<size_t>(n) + 1, '\0');
-          std::snprintf(big.data(), big.size(), spec("", conv), v);
-          big.resize(static_cast<size_t>(n));
-          out += big;
-        } else {
-          out += buf;
-        }
+        print((a ? *a : missing).asDouble(), "");
         break;
       }
       case 'c':
@@ -367,7 +383,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
         if (conv == 'c' && length.empty()) {
           body = std::string(1, static_cast<char>(v));
         } else {
-          appendCodePoint(body, static_cast<char32_t>(v & 0x1FFFFF));
+          appendCodePoint(body, v > 0x10FFFF ? char32_t{0xFFFD} : static_cast<char32_t>(v));
         }
         pad(out, body, width, left);
         break;
