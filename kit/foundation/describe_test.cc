@@ -93,6 +93,20 @@ TEST(Format, MismatchedArgumentsStaySafe) {
   EXPECT_EQ(formatString("%Q"), "%Q");
 }
 
+TEST(Format, ObjectFieldsCountUTF16Units) {
+  // Width and precision of "%@" count UTF-16 units, as the platform's
+  // string lengths do, and never cut a character in half.
+  EXPECT_EQ(formatString("%.3@", str("领取成功")), "领取成");
+  EXPECT_EQ(formatString("[%.2@]", str("a😀b")), "[a]");
+  EXPECT_EQ(formatString("[%.3@]", str("a😀b")), "[a😀]");
+  EXPECT_EQ(formatString("[%5@]", str("😀")), "[   😀]");
+  EXPECT_EQ(formatString("[%-4@]", str("领取")), "[领取  ]");
+  EXPECT_EQ(formatString("[%6.2@]", null()), "[    <n]");
+  // A bare number given to "%@" prints as its boxed form would.
+  EXPECT_EQ(formatString("%@ %@ %@", 1234567.0, 0.1f, 2.5), "1234567 0.1 2.5");
+  EXPECT_EQ(formatString("%@", 18446744073709551615ull), "18446744073709551615");
+}
+
 TEST(Format, NumericDirectivesMatchSnprintf) {
   // Random flags, widths and precisions (literal and through '*', widths
   // far past any fixed buffer) on every numeric conversion, against the C

@@ -141,11 +141,8 @@ std::string FormatArg::asText() const {
     case Type::Object: return describe(obj_);
     case Type::Signed: return std::to_string(i_);
     case Type::Unsigned: return std::to_string(u_);
-    case Type::Double: {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%g", d_);
-      return buf;
-    }
+    case Type::Double:  // as the boxed number prints
+      return (single_ ? Number::fromFloat(static_cast<float>(d_)) : Number::fromDouble(d_))->stringValue();
     case Type::Pointer: {
       char buf[32];
       std::snprintf(buf, sizeof buf, "%p", p_);
@@ -171,13 +168,34 @@ namespace {
 
 constexpr int kMaxWidth = 4096;
 
+// Writes `body` padded with spaces to `width`, measured in `chars`.
+void padTo(std::string& out, std::string_view body, size_t chars, int width, bool left) {
+  size_t fill = width > 0 && chars < static_cast<size_t>(width) ? static_cast<size_t>(width) - chars : 0;
+  if (!left) out.append(fill, ' ');
+  out += body;
+  if (left) out.append(fill, ' ');
+}
+
 void pad(std::string& out, const std::string& body, int width, bool left) {
   // Width counts characters, not bytes, for text directives.
   size_t chars = 0;
   for (unsigned char c : body) chars += (c & 0xC0) != 0x80;
-  if (width > 0 && chars < static_cast<size_t>(width) && !left) out.append(width - chars, ' ');
-  out += body;
-  if (width > 0 && chars < static_cast<size_t>(width) && left) out.append(width - chars, ' ');
+  padTo(out, body, chars, width, left);
+}
+
+// The bytes of the longest head of `text` that fits in `maxUnits` UTF-16
+// units without cutting a character; its length in units goes to *units.
+size_t headInUnits(std::string_view text, size_t maxUnits, size_t* units) {
+  size_t pos = 0, counted = 0;
+  while (pos < text.size()) {
+    size_t next = pos;
+    size_t n = decodeCodePoint(text, next) >= 0x10000 ? 2 : 1;
+    if (counted + n > maxUnits) break;
+    counted += n;
+    pos = next;
+  }
+  *units = counted;
+  return pos;
 }
 
 }  // namespace
@@ -319,14 +337,12 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
     };
     switch (conv) {
       case '@': {
+        // Width and precision count UTF-16 units, as string lengths do.
         const FormatArg* a = take();
         std::string body = a ? a->asText() : "(null)";
-        if (a && a->type() != FormatArg::Type::Object && a->type() != FormatArg::Type::CString &&
-            a->type() != FormatArg::Type::Text) {
-          body = a->asText();
-        }
-        if (precision >= 0 && body.size() > static_cast<size_t>(precision)) body.resize(precision);
-        pad(out, body, width, left);
+        size_t units = 0;
+        size_t bytes = headInUnits(body, precision >= 0 ? static_cast<size_t>(precision) : SIZE_MAX, &units);
+        padTo(out, std::string_view(body).substr(0, bytes), units, width, left);
         break;
       }
       case 's': {
