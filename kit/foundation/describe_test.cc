@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "kit/foundation/error.h"
 #include "kit/foundation/values.h"
 
 namespace kit {
@@ -67,6 +68,18 @@ TEST(Describe, Collections) {
   EXPECT_EQ(describe(dict({{"a b", "c"}})), "{\n    \"a b\" = c;\n}");
   EXPECT_EQ(describe(dict({{"k", dict({{"n", 1}})}})), "{\n    k =     {\n        n = 1;\n    };\n}");
   EXPECT_EQ(describe(array({array({1})})), "(\n        (\n        1\n    )\n)");
+}
+
+TEST(Describe, CollectionsQuoteEveryTextThatIsNotOneWord) {
+  // Any element text other than letters and digits is quoted, whatever the
+  // element is: negative and fractional numbers, the null object, words
+  // joined by underscores, other objects' descriptions. Data stays bare.
+  EXPECT_EQ(describe(dict({{"code", -1}, {"price", 6.5}, {"data", null()}, {"ok", true}, {"n", 200}})),
+            "{\n    code = \"-1\";\n    price = \"6.5\";\n    data = \"<null>\";\n    ok = 1;\n    n = 200;\n}");
+  EXPECT_EQ(describe(dict({{"user_id", "a_b"}, {-2, "x"}})), "{\n    \"user_id\" = \"a_b\";\n    \"-2\" = x;\n}");
+  EXPECT_EQ(describe(array({Data::make("ab"), Error::make("D", 1, Ref<Dictionary>())})),
+            "(\n    <6162>,\n    \"Error Domain=D Code=1\"\n)");
+  EXPECT_EQ(describe(array({"say \"hi\"\n", "", "ABC123"})), "(\n    \"say \\\"hi\\\"\\n\",\n    \"\",\n    ABC123\n)");
 }
 
 TEST(Format, Directives) {

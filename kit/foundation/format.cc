@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "kit/foundation/array.h"
+#include "kit/foundation/data.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/number.h"
 
@@ -27,67 +28,99 @@ namespace detail {
 
 namespace {
 
-// Strings inside a collection description are quoted unless they are plain
-// words (letters, digits and underscores), as the platform writes them.
-std::string quoteIfNeeded(const std::string& s) {
+bool isWordCharacter(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Element texts inside a collection description are quoted unless they are
+// one word of ASCII letters and digits, as the platform writes them: "-1",
+// "6.5", "<null>" and "user_id" are quoted, abc and 200 are not.
+void appendQuotedIfNeeded(std::string& out, std::string_view s) {
   bool plain = !s.empty();
   for (unsigned char c : s) {
-    if (!(std::isalnum(c) || c == '_')) {
+    if (!isWordCharacter(c)) {
       plain = false;
       break;
     }
   }
-  if (plain) return s;
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
-    }
+  if (plain) {
+    out += s;
+    return;
   }
-  return out + "\"";
+  out += '"';
+  size_t run = 0;  // start of the bytes not yet copied
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char* escape = nullptr;
+    switch (s[i]) {
+      case '"': escape = "\\\""; break;
+      case '\\': escape = "\\\\"; break;
+      case '\n': escape = "\\n"; break;
+      case '\t': escape = "\\t"; break;
+      case '\r': escape = "\\r"; break;
+      default: continue;
+    }
+    out.append(s, run, i - run);
+    out += escape;
+    run = i + 1;
+  }
+  out.append(s, run);
+  out += '"';
 }
 
-std::string elementText(const Id& v, int level);
+void appendSpaces(std::string& out, int level) { out.append(4 * static_cast<size_t>(level), ' '); }
+
+void appendCollection(std::string& out, const Object& collection, int level);
+
+void appendElement(std::string& out, const Id& v, int level) {
+  const Object* o = v.get();
+  if (dynamic_cast<const Array*>(o) || dynamic_cast<const Dictionary*>(o)) {
+    // Only the kit's own description format nests; a collection class with
+    // its own description is written through it.
+    appendCollection(out, *o, level);
+  } else if (auto* s = dynamic_cast<const String*>(o)) {
+    appendQuotedIfNeeded(out, s->utf8());
+  } else if (dynamic_cast<const Data*>(o)) {
+    out += o->description();  // "<0a1b2c3d>" stays bare
+  } else {
+    appendQuotedIfNeeded(out, describe(o));
+  }
+}
+
+void appendCollection(std::string& out, const Object& collection, int level) {
+  if (auto* a = dynamic_cast<const Array*>(&collection)) {
+    appendSpaces(out, level);
+    out += "(\n";
+    for (size_t i = 0, n = a->count(); i < n; ++i) {
+      appendSpaces(out, level + 1);
+      appendElement(out, a->objectAtIndex(i), level + 1);
+      out += i + 1 < n ? ",\n" : "\n";
+    }
+    appendSpaces(out, level);
+    out += ')';
+    return;
+  }
+  auto& d = dynamic_cast<const Dictionary&>(collection);
+  appendSpaces(out, level);
+  out += "{\n";
+  for (const auto& [k, v] : d.entries()) {
+    appendSpaces(out, level + 1);
+    appendElement(out, k, level + 1);
+    out += " = ";
+    appendElement(out, v, level + 1);
+    out += ";\n";
+  }
+  appendSpaces(out, level);
+  out += '}';
+}
 
 }  // namespace
 
 std::string describeCollection(const Object& collection, int level) {
-  std::string pad(4 * static_cast<size_t>(level), ' ');
-  std::string inner(4 * static_cast<size_t>(level + 1), ' ');
-  if (auto* a = dynamic_cast<const Array*>(&collection)) {
-    std::string out = pad + "(\n";
-    for (size_t i = 0, n = a->count(); i < n; ++i) {
-      out += inner + elementText(a->objectAtIndex(i), level + 1);
-      out += i + 1 < n ? ",\n" : "\n";
-    }
-    return out + pad + ")";
-  }
-  auto& d = dynamic_cast<const Dictionary&>(collection);
-  std::string out = pad + "{\n";
-  for (const auto& [k, v] : d.entries()) {
-    out += inner + elementText(k, level + 1) + " = " + elementText(v, level + 1) + ";\n";
-  }
-  return out + pad + "}";
+  std::string out;
+  appendCollection(out, collection, level);
+  return out;
 }
 
-namespace {
-
-std::string elementText(const Id& v, int level) {
-  if (dynamic_cast<const Array*>(v.get()) || dynamic_cast<const Dictionary*>(v.get())) {
-    // Only the kit's own description format nests; a collection class with
-    // its own description is written through it.
-    return describeCollection(*v, level);
-  }
-  if (auto* s = dynamic_cast<const String*>(v.get())) return quoteIfNeeded(s->utf8());
-  return describe(v);
-}
-
-}  // namespace
 }  // namespace detail
 
 // ---- FormatArg ------------------------------------------------------------
