@@ -149,6 +149,18 @@ TEST(Collections, CopiesFollowMutability) {
   EXPECT_FALSE(isKind<MutableArray>(frozen));
   auto s = str("x");
   EXPECT_EQ(s->copy(), Id(s));  // immutable copy is the same object
+  auto fixed = array({1, "x"});
+  EXPECT_EQ(fixed->copy(), Id(fixed));
+  auto fixedDict = dict({{"a", 1}});
+  EXPECT_EQ(fixedDict->copy(), Id(fixedDict));
+  auto thawed = as<MutableDictionary>(fixedDict->mutableCopy());
+  thawed->setObject(num(2), "b");
+  EXPECT_EQ(fixedDict->count(), 1u);
+  auto frozenDict = thawed->copy();
+  EXPECT_NE(frozenDict, Id(thawed));
+  EXPECT_FALSE(isKind<MutableDictionary>(frozenDict));
+  thawed->removeAllObjects();
+  EXPECT_EQ(as<Dictionary>(frozenDict)->count(), 2u);
   EXPECT_TRUE(isKind<MutableString>(s->mutableCopy()));
   EXPECT_THROW(make<Object>()->copy(), Exception);
 

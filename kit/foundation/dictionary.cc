@@ -121,6 +121,7 @@ class OrderedDictionary final : public Dictionary {
   Id objectForKey(const Id& key) const override { return key ? storage_.find(key) : nullptr; }
   Id objectForKey(std::string_view key) const override { return storage_.find(key); }
   std::vector<Id> keys() const override { return storage_.keys(); }
+  Id copy() const override { return self(); }  // it never changes
 
  private:
   OrderedStorage storage_;
