@@ -332,7 +332,8 @@ Range String::rangeOfString(std::string_view other, unsigned options) const {
 }
 
 Range String::rangeOfString(std::string_view needle, unsigned options, Range within) const {
-  if (needle.empty() || within.end() > length()) return {NotFound, 0};
+  const size_t len = length();
+  if (needle.empty() || within.location > len || within.length > len - within.location) return {NotFound, 0};
   std::u16string hay = utf16().substr(within.location, within.length);
   std::u16string pin = utf8ToUTF16(needle);
   if (options & CaseInsensitiveSearch) {

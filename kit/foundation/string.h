@@ -69,9 +69,16 @@ class String : public Object {
     return compare(other, CaseInsensitiveSearch);
   }
 
-  bool hasPrefix(std::string_view prefix) const { return std::string_view(text_).starts_with(prefix); }
-  bool hasSuffix(std::string_view suffix) const { return std::string_view(text_).ends_with(suffix); }
-  bool containsString(std::string_view other) const { return text_.find(other) != std::string::npos; }
+  // An empty prefix, suffix or needle matches nothing, as on the platform.
+  bool hasPrefix(std::string_view prefix) const {
+    return !prefix.empty() && std::string_view(text_).starts_with(prefix);
+  }
+  bool hasSuffix(std::string_view suffix) const {
+    return !suffix.empty() && std::string_view(text_).ends_with(suffix);
+  }
+  bool containsString(std::string_view other) const {
+    return !other.empty() && text_.find(other) != std::string::npos;
+  }
   Range rangeOfString(std::string_view other, unsigned options = 0) const;
   Range rangeOfString(std::string_view other, unsigned options, Range within) const;
   Range rangeOfCharacterFromSet(const CharacterSet& set, unsigned options = 0) const;

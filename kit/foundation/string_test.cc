@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "kit/foundation/charset.h"
 #include "kit/foundation/values.h"
 
@@ -77,6 +79,24 @@ TEST(String, SearchCompareAndSplit) {
   EXPECT_EQ(str("good name ")->stringByReplacingOccurrencesOfString(" ", "")->utf8(), "goodname");
   EXPECT_EQ(str("straße")->uppercaseString()->utf8(), "STRASSE");
   EXPECT_EQ(str("ÉCOLE")->lowercaseString()->utf8(), "école");
+}
+
+TEST(String, EmptyAndOutOfRangeSearchArguments) {
+  // An empty prefix, suffix or needle matches nothing, as on the platform.
+  auto s = str("abc");
+  EXPECT_FALSE(s->hasPrefix(""));
+  EXPECT_FALSE(s->hasSuffix(""));
+  EXPECT_FALSE(s->containsString(""));
+  EXPECT_FALSE(str("")->hasPrefix(""));
+  EXPECT_TRUE(s->hasPrefix("ab"));
+  EXPECT_TRUE(s->hasSuffix("bc"));
+  EXPECT_TRUE(s->containsString("b"));
+  // A range past the end finds nothing, even when its end wraps around.
+  EXPECT_EQ(s->rangeOfString("b", 0, {1, 5}).location, NotFound);
+  EXPECT_EQ(s->rangeOfString("b", 0, {NotFound, 2}).location, NotFound);
+  EXPECT_EQ(s->rangeOfString("b", 0, {SIZE_MAX, 2}).location, NotFound);
+  EXPECT_EQ(s->rangeOfString("c", BackwardsSearch | AnchoredSearch, {1, 2}), (Range{2, 1}));
+  EXPECT_EQ(s->rangeOfString("a", AnchoredSearch, {1, 2}).location, NotFound);
 }
 
 TEST(String, Paths) {
