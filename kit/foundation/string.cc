@@ -236,7 +236,11 @@ char16_t String::characterAtIndex(size_t index) const {
   if (index >= length()) {
     raise(RangeException, "-[__NSCFString characterAtIndex:]: Range or index out of bounds");
   }
-  if (length() == text_.size()) return static_cast<char16_t>(text_[index]);
+  if (length() == text_.size()) {
+    // One byte per unit: ASCII, or bytes that are not UTF-8 and read as U+FFFD.
+    auto byte = static_cast<unsigned char>(text_[index]);
+    return byte < 0x80 ? char16_t{byte} : char16_t{0xFFFD};
+  }
   std::u16string u = utf16();
   return u[index];
 }

@@ -99,6 +99,16 @@ TEST(String, EmptyAndOutOfRangeSearchArguments) {
   EXPECT_EQ(s->rangeOfString("a", AnchoredSearch, {1, 2}).location, NotFound);
 }
 
+TEST(String, MalformedBytesReadAsReplacementCharacters) {
+  // Bytes that are not UTF-8 count one unit each and read as U+FFFD, the
+  // same through characterAtIndex as through utf16().
+  auto s = str("a\xFF\xC3");
+  EXPECT_EQ(s->length(), 3u);
+  EXPECT_EQ(s->characterAtIndex(1), 0xFFFD);
+  EXPECT_EQ(s->characterAtIndex(2), 0xFFFD);
+  EXPECT_EQ(s->utf16(), (std::u16string{u'a', 0xFFFD, 0xFFFD}));
+}
+
 TEST(String, Paths) {
   auto p = str("/tmp/cache/file.tar.gz");
   EXPECT_EQ(p->lastPathComponent()->utf8(), "file.tar.gz");
