@@ -496,12 +496,29 @@ Ref<String> String::capitalizedString() const { return make(mapCase(text_, CaseM
 
 namespace {
 
-bool isSpaceChar(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+// The white space the platform's numeric scanner passes over: control
+// characters and the space, DEL through the no-break space, the spaces from
+// U+2000 to U+200B and the ideographic space.
+bool isScannerSpace(char32_t c) {
+  return c < 0x21 || (c > 0x7E && c < 0xA1) || (c >= 0x2000 && c <= 0x200B) || c == 0x3000;
+}
+
+// The offset of the first character after leading white space.
+size_t skipSpace(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t next = i;
+    char32_t c = decodeCodePoint(s, next);
+    // A byte that is not UTF-8 is not space, whatever it decodes as.
+    if (!isScannerSpace(c) || (c > 0x7F && next - i == 1)) break;
+    i = next;
+  }
+  return i;
+}
 
 // Leading white space, optional sign, digits; saturating.
 long long scanInteger(const std::string& s, long long min, long long max) {
-  size_t i = 0;
-  while (i < s.size() && isSpaceChar(s[i])) ++i;
+  size_t i = skipSpace(s);
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   long long value = 0;
@@ -527,8 +544,7 @@ long String::integerValue() const { return static_cast<long>(scanInteger(text_, 
 long long String::longLongValue() const { return scanInteger(text_, LLONG_MIN, LLONG_MAX); }
 
 double String::doubleValue() const {
-  size_t i = 0;
-  while (i < text_.size() && isSpaceChar(text_[i])) ++i;
+  size_t i = skipSpace(text_);
   // Only decimal notation: sign, digits, point, digits, exponent.
   size_t j = i;
   if (j < text_.size() && (text_[j] == '+' || text_[j] == '-')) ++j;
@@ -554,8 +570,7 @@ double String::doubleValue() const {
 }
 
 bool String::boolValue() const {
-  size_t i = 0;
-  while (i < text_.size() && isSpaceChar(text_[i])) ++i;
+  size_t i = skipSpace(text_);
   if (i < text_.size() && (text_[i] == '+' || text_[i] == '-')) ++i;
   while (i < text_.size() && text_[i] == '0') ++i;
   if (i >= text_.size()) return false;

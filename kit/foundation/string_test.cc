@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 
 #include "kit/foundation/charset.h"
@@ -55,6 +56,32 @@ TEST(String, NumericReadingsFollowThePlatform) {
   EXPECT_TRUE(str("true")->boolValue());
   EXPECT_FALSE(str("0")->boolValue());
   EXPECT_FALSE(str("no")->boolValue());
+}
+
+TEST(String, NumericReadingsOnEdgeInputs) {
+  // Leading white space is the platform scanner's: control characters,
+  // no-break space, the U+2000 spaces and the ideographic space.
+  EXPECT_EQ(str("\u00A012")->intValue(), 12);
+  EXPECT_EQ(str("\u3000\u2003-7")->integerValue(), -7);
+  EXPECT_EQ(str("\x01\x1F 9")->longLongValue(), 9);
+  EXPECT_DOUBLE_EQ(str("\u00A0 2.5")->doubleValue(), 2.5);
+  EXPECT_TRUE(str("\u3000yes")->boolValue());
+  EXPECT_EQ(str("\u00B75")->intValue(), 0);  // a middle dot is not space
+  // Signs, overflow and notations the readings do not take.
+  EXPECT_EQ(str("+-1")->intValue(), 0);
+  EXPECT_EQ(str("  ")->intValue(), 0);
+  EXPECT_EQ(str("-")->doubleValue(), 0.0);
+  EXPECT_EQ(str("0x10")->intValue(), 0);
+  EXPECT_EQ(str("2147483648")->intValue(), 2147483647);
+  EXPECT_EQ(str("2147483648")->longLongValue(), 2147483648LL);
+  EXPECT_EQ(str("-99999999999999999999")->longLongValue(), -9223372036854775807LL - 1);
+  EXPECT_EQ(str("1e400")->intValue(), 1);
+  EXPECT_EQ(str("1e400")->doubleValue(), HUGE_VAL);
+  EXPECT_EQ(str("-1e400")->doubleValue(), -HUGE_VAL);
+  EXPECT_EQ(str("1e-400")->doubleValue(), 0.0);
+  EXPECT_EQ(str("\u0661\u0662")->intValue(), 0);  // only ASCII digits
+  EXPECT_FALSE(str("0.5")->boolValue());
+  EXPECT_TRUE(str("-0009")->boolValue());
 }
 
 TEST(String, SearchCompareAndSplit) {
