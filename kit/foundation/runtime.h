@@ -176,6 +176,7 @@ Id box(const V& v) {
   using T = std::remove_cvref_t<V>;
   if constexpr (std::is_same_v<T, bool>) return Number::fromBool(v);
   else if constexpr (std::is_same_v<T, char> || std::is_same_v<T, signed char>) return Number::fromChar(static_cast<char>(v));
+  else if constexpr (std::is_same_v<T, float>) return Number::fromFloat(v);
   else if constexpr (std::is_floating_point_v<T>) return Number::fromDouble(v);
   else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) return Number::fromLongLong(v);
   else if constexpr (std::is_integral_v<T>) return Number::fromUnsignedLongLong(v);
@@ -183,6 +184,14 @@ Id box(const V& v) {
   else if constexpr (detail::IsRef<T>::value || std::is_same_v<T, Id>) return Id(v);
   else return nullptr;  // blocks, classes and C strings are not boxed
 }
+
+// True for the property types that key-value coding can set: scalars and
+// objects. Blocks, classes and C strings are declared but not boxed.
+template <class V>
+inline constexpr bool isSettableByKey = std::is_arithmetic_v<std::remove_cvref_t<V>> ||
+                                        std::is_same_v<std::remove_cvref_t<V>, Id> ||
+                                        detail::IsRef<std::remove_cvref_t<V>>::value ||
+                                        detail::IsWeak<std::remove_cvref_t<V>>::value;
 
 // Converts a boxed value back for a property. Scalars need a Number (nil
 // calls setNilValueForKey); objects must be of the property's class.
@@ -222,8 +231,11 @@ bool unbox(Object& target, const std::string& key, const Id& value, V& out) {
 // ---- Builder --------------------------------------------------------------
 
 // Declares a class's properties. Flags follow the platform's attribute
-// letters: "C" copy, "W" weak, "R" read-only; object properties without
-// "C" or "W" are strong ("&"). Every property is nonatomic ("N").
+// letters: "C" copy, "W" weak, "R" read-only, "&" strong; writable object
+// properties without "C" or "W" are strong, and a read-only one names its
+// ownership only when it is given. Every property is nonatomic ("N").
+// Blocks, classes and C strings can be declared; key-value coding reads
+// them as nil and cannot set them.
 template <class T>
 class ClassBuilder {
  public:
@@ -237,10 +249,12 @@ class ClassBuilder {
     const bool copy = flags.find('C') != std::string_view::npos;
     Property p = make<V>(name, flags);
     p.get = [getter](Object& o) { return box<V>((static_cast<T&>(o).*getter)()); };
-    p.set = [setter, name, copy](Object& o, const Id& v) {
-      V value{};
-      if (unbox<V>(o, name, copy && v ? v->copy() : v, value)) (static_cast<T&>(o).*setter)(value);
-    };
+    if constexpr (isSettableByKey<V>) {
+      p.set = [setter, name, copy](Object& o, const Id& v) {
+        V value{};
+        if (unbox<V>(o, name, copy && v ? v->copy() : v, value)) (static_cast<T&>(o).*setter)(value);
+      };
+    }
     cls_.properties_.push_back(std::move(p));
     return *this;
   }
@@ -262,11 +276,13 @@ class ClassBuilder {
     const bool copy = flags.find('C') != std::string_view::npos;
     Property p = make<M>(name, flags);
     p.get = [field](Object& o) { return box<M>(static_cast<T&>(o).*field); };
-    if (!p.readonly) {
-      p.set = [field, name, copy](Object& o, const Id& v) {
-        M value{};
-        if (unbox<M>(o, name, copy && v ? v->copy() : v, value)) static_cast<T&>(o).*field = value;
-      };
+    if constexpr (isSettableByKey<M>) {
+      if (!p.readonly) {
+        p.set = [field, name, copy](Object& o, const Id& v) {
+          M value{};
+          if (unbox<M>(o, name, copy && v ? v->copy() : v, value)) static_cast<T&>(o).*field = value;
+        };
+      }
     }
     cls_.properties_.push_back(std::move(p));
     return *this;
@@ -289,10 +305,14 @@ class ClassBuilder {
     p.readonly = flags.find('R') != std::string_view::npos;
     std::string attrs = "T" + p.typeEncoding;
     if (p.readonly) attrs += ",R";
+    // Unless given, ownership is implied for writable properties only: the
+    // platform writes it for a read-only one where it is spelled out.
+    const bool block = p.typeEncoding == "@?";
     if (flags.find('C') != std::string_view::npos) attrs += ",C";
     else if (flags.find('W') != std::string_view::npos || detail::IsWeak<V>::value) attrs += ",W";
-    else if (p.isObject() && p.typeEncoding != "@?") attrs += ",&";
-    else if (p.typeEncoding == "@?") attrs += ",C";
+    else if (flags.find('&') != std::string_view::npos) attrs += ",&";
+    else if (!p.readonly && block) attrs += ",C";
+    else if (!p.readonly && p.isObject()) attrs += ",&";
     attrs += ",N,V_" + name;
     p.attributes = std::move(attrs);
     return p;

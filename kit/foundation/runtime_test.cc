@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/values.h"
 
@@ -42,6 +46,68 @@ class Captain : public Player {
 KIT_DEFINE_CLASS(Captain, Player) {
   cls.property("stars", &Captain::stars);
   cls.property("deputy", &Captain::deputy);
+}
+
+// One property of every supported type.
+class Gauge : public kit::Object {
+  KIT_OBJECT(Gauge)
+ public:
+  bool flag = false;
+  char letter = 0;
+  unsigned char byte = 0;
+  short small = 0;
+  unsigned short smallUnsigned = 0;
+  int whole = 0;
+  unsigned wholeUnsigned = 0;
+  long long big = 0;
+  unsigned long long bigUnsigned = 0;
+  float ratio = 0;
+  double exact = 0;
+  kit::Id anything;
+  kit::Ref<kit::String> label;
+  kit::Weak<kit::Object> owner;
+  kit::Ref<kit::String> serial;
+  std::function<void()> done;
+  const kit::Class* kind = nullptr;
+  const char* cName = nullptr;
+};
+
+KIT_DEFINE_CLASS(Gauge, kit::Object) {
+  cls.property("flag", &Gauge::flag).property("letter", &Gauge::letter).property("byte", &Gauge::byte);
+  cls.property("small", &Gauge::small).property("smallUnsigned", &Gauge::smallUnsigned);
+  cls.property("whole", &Gauge::whole).property("wholeUnsigned", &Gauge::wholeUnsigned);
+  cls.property("big", &Gauge::big).property("bigUnsigned", &Gauge::bigUnsigned);
+  cls.property("ratio", &Gauge::ratio).property("exact", &Gauge::exact);
+  cls.property("anything", &Gauge::anything).property("label", &Gauge::label, "C");
+  cls.property("owner", &Gauge::owner).property("serial", &Gauge::serial, "R");
+  cls.property("done", &Gauge::done).property("kind", &Gauge::kind).property("cName", &Gauge::cName);
+}
+
+TEST(Runtime, AttributeTextsOfEveryPropertyType) {
+  std::vector<std::string> attrs;
+  for (const auto& p : Gauge::staticClass().declaredProperties()) attrs.push_back(p.attributes);
+  EXPECT_EQ(attrs, (std::vector<std::string>{
+                       "TB,N,V_flag", "Tc,N,V_letter", "TC,N,V_byte", "Ts,N,V_small", "TS,N,V_smallUnsigned",
+                       "Ti,N,V_whole", "TI,N,V_wholeUnsigned", "Tq,N,V_big", "TQ,N,V_bigUnsigned",
+                       "Tf,N,V_ratio", "Td,N,V_exact", "T@,&,N,V_anything", "T@\"NSString\",C,N,V_label",
+                       "T@,W,N,V_owner",
+                       // Read-only properties name their ownership only when it is copy or weak.
+                       "T@\"NSString\",R,N,V_serial",
+                       "T@?,C,N,V_done", "T#,N,V_kind", "T*,N,V_cName"}));
+
+  auto g = kit::make<Gauge>();
+  g->setValueForKey("ratio", kit::num(0.1));
+  EXPECT_EQ(kit::describe(g->valueForKey("ratio")), "0.1");  // a float reads back as a float
+  EXPECT_EQ(std::string(kit::as<kit::Number>(g->valueForKey("ratio"))->objCType()), "f");
+  g->setValueForKey("bigUnsigned", kit::num(18446744073709551615ull));
+  EXPECT_EQ(g->bigUnsigned, 18446744073709551615ull);
+  g->setValueForKey("letter", kit::num(65));
+  EXPECT_EQ(g->letter, 'A');
+  // Blocks, classes and C strings are declared but not boxed: they read as
+  // nil and cannot be set by key.
+  EXPECT_EQ(g->valueForKey("done"), nullptr);
+  EXPECT_THROW(g->setValueForKey("kind", kit::str("x")), kit::Exception);
+  EXPECT_THROW(g->setValueForKey("serial", kit::str("x")), kit::Exception);
 }
 
 TEST(Runtime, DeclaredPropertiesKeepOrderAndAttributeTexts) {
