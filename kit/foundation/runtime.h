@@ -22,6 +22,7 @@
 #pragma once
 
 #include <any>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -75,14 +76,16 @@ class Class {
   bool canCreate() const { return static_cast<bool>(factory_); }
 
   // Hooks: optional class-level behaviour (callbacks, settings) stored by
-  // name and looked up through the superclass chain.
+  // name and looked up through the superclass chain. A value handed out by
+  // hook() stays valid for the life of the process, even after setHook
+  // replaces it on another thread.
   void setHook(const std::string& name, std::any value) const;
   template <class T>
   const T* hook(std::string_view name) const {
     for (const Class* c = this; c; c = c->super_) {
       std::lock_guard lock(c->mutex_);
       auto it = c->hooks_.find(std::string(name));
-      if (it != c->hooks_.end()) return std::any_cast<T>(&it->second);
+      if (it != c->hooks_.end()) return std::any_cast<T>(it->second);
     }
     return nullptr;
   }
@@ -107,7 +110,8 @@ class Class {
   std::vector<Property> properties_;
   std::function<Id()> factory_;
   mutable std::mutex mutex_;
-  mutable std::unordered_map<std::string, std::any> hooks_;
+  mutable std::unordered_map<std::string, const std::any*> hooks_;  // into hookValues_
+  mutable std::deque<std::any> hookValues_;  // every value ever set; a deque never moves them
   mutable std::unordered_map<const void*, Id> associated_;
 };
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -202,6 +205,49 @@ TEST(Runtime, DictionariesAndKeyPaths) {
   d->setValueForKey("b", kit::num(2));
   d->setValueForKey("a", nullptr);
   EXPECT_EQ(kit::describe(d), "{\n    b = 2;\n}");
+}
+
+TEST(Runtime, HooksAndRegistrationAcrossThreads) {
+  // Readers keep using a hook while another thread replaces it; a value
+  // handed out stays valid (AddressSanitizer watches for the reverse).
+  const kit::Class& cls = Captain::staticClass();
+  cls.setHook("motto", std::string(64, 'a'));
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 2000; ++i) cls.setHook("motto", std::string(64, static_cast<char>('a' + i % 26)));
+    stop = true;
+  });
+  std::vector<std::thread> readers;
+  std::atomic<size_t> seen{0};
+  for (int t = 0; t < 3; ++t) {
+    readers.emplace_back([&] {
+      while (!stop) {
+        const std::string* motto = cls.hook<std::string>("motto");
+        ASSERT_NE(motto, nullptr);
+        std::string copy = *motto;
+        EXPECT_EQ(copy.size(), 64u);
+        EXPECT_EQ(copy.find_first_not_of(copy[0]), std::string::npos);
+        ++seen;
+      }
+    });
+  }
+  // Meanwhile classes register and are looked up by name.
+  std::vector<std::thread> registrars;
+  for (int t = 0; t < 2; ++t) {
+    registrars.emplace_back([t] {
+      for (int i = 0; i < 50; ++i) {
+        std::string name = "ThreadMade" + std::to_string(t) + "_" + std::to_string(i);
+        kit::Class::registerClass(name, &kit::Object::staticClass(), typeid(void));
+        ASSERT_NE(kit::Class::named(name), nullptr);
+      }
+    });
+  }
+  writer.join();
+  for (auto& r : readers) r.join();
+  for (auto& r : registrars) r.join();
+  EXPECT_GT(seen.load(), 0u);
+  EXPECT_EQ(*cls.hook<std::string>("motto"), std::string(64, static_cast<char>('a' + 1999 % 26)));
+  EXPECT_EQ(*Player::staticClass().hook<std::string>("tableName"), "players");
 }
 
 TEST(Runtime, WeakPropertiesAndAssociatedValues) {
