@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <random>
 #include <limits>
 #include <vector>
 
@@ -11,6 +14,16 @@
 
 namespace kit {
 namespace {
+
+// An element whose "value" key mutates the array it sits in.
+class MutatingHolder : public Object {
+ public:
+  Ref<MutableArray> owner;
+  Id valueForKey(const std::string&) override {
+    if (owner) owner->addObject(num(0));
+    return num(1);
+  }
+};
 
 TEST(Collections, MutatingWhileEnumeratingRaises) {
   auto a = mutableArray({1, 2, 3});
@@ -71,6 +84,106 @@ TEST(Collections, DictionaryKeepsInsertionOrderThroughRemovals) {
       EXPECT_TRUE((*d)[describe(num(i))]) << i;
     }
   }
+}
+
+TEST(Collections, DictionaryChurnMatchesAReferenceModel) {
+  // Random sets, replacements and removals over a small key space, so holes
+  // pile up and get compacted many times; order, count and contents must
+  // match a plain insertion-ordered list after every step. Keys come as
+  // immutable and mutable strings.
+  std::mt19937 rng(3);
+  auto d = mutableDict();
+  std::vector<std::pair<int, int>> model;  // key, value in insertion order
+  auto keyObject = [&](int k) -> Id {
+    std::string text = "k" + std::to_string(k);
+    if (rng() % 2) return MutableString::make(text);  // copied on insertion
+    return str(text);
+  };
+  for (int step = 0; step < 30000; ++step) {
+    int k = static_cast<int>(rng() % 97);
+    auto at = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == k; });
+    if (rng() % 5 < 3) {
+      int v = step;
+      d->setObject(num(v), keyObject(k));
+      if (at == model.end()) model.emplace_back(k, v);
+      else at->second = v;
+    } else {
+      d->removeObjectForKey(keyObject(k));
+      if (at != model.end()) model.erase(at);
+    }
+    ASSERT_EQ(d->count(), model.size());
+    int probe = static_cast<int>(rng() % 97);
+    auto expected = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == probe; });
+    Id found = (*d)["k" + std::to_string(probe)];
+    if (expected == model.end()) {
+      ASSERT_EQ(found, nullptr);
+    } else {
+      ASSERT_EQ(describe(found), std::to_string(expected->second));
+    }
+    if (step % 500 == 0 || step == 29999) {
+      auto keys = d->keys();
+      ASSERT_EQ(keys.size(), model.size());
+      for (size_t i = 0; i < keys.size(); ++i) ASSERT_EQ(describe(keys[i]), "k" + std::to_string(model[i].first));
+    }
+  }
+  // Numbers equal across kinds are one key through any amount of churn.
+  auto numbers = mutableDict();
+  for (int round = 0; round < 200; ++round) {
+    for (int i = 0; i < 40; ++i) numbers->setObject(num(round), Id(i % 2 ? Id(num(i)) : Id(num(static_cast<double>(i)))));
+    for (int i = 0; i < 40; i += 2) numbers->removeObjectForKey(Id(num(static_cast<long long>(i))));
+    ASSERT_EQ(numbers->count(), 20u);
+  }
+  EXPECT_EQ(describe((*numbers)[Id(num(true))]), "199");
+}
+
+TEST(Collections, EveryEnumerationPathDetectsMutation) {
+  auto raisesMutation = [](const std::function<void()>& body) {
+    try {
+      body();
+    } catch (const Exception& e) {
+      return e.name() == GenericException && e.reason().find("mutated while being enumerated") != std::string::npos;
+    }
+    return false;
+  };
+  auto a = mutableArray({1, 2, 3});
+  EXPECT_TRUE(raisesMutation([&] {
+    for (const Id& v : *a) {
+      if (describe(v) == "3") a->removeLastObject();  // even on the last element
+    }
+  }));
+  a = mutableArray({1, 2, 3});
+  EXPECT_TRUE(raisesMutation([&] { a->enumerateObjects([&](const Id&, size_t, bool*) { a->addObject(num(9)); }); }));
+  a = mutableArray({1, 2, 3});
+  EXPECT_TRUE(raisesMutation([&] {
+    a->filtered([&](const Id&) {
+      a->replaceObjectAtIndex(0, num(0));
+      return true;
+    });
+  }));
+  auto holder = make<MutatingHolder>();
+  holder->owner = mutableArray({holder, make<MutatingHolder>()});
+  EXPECT_TRUE(raisesMutation([&] { holder->owner->valueForKey("value"); }));
+  holder->owner = nullptr;
+
+  auto d = mutableDict({{"a", 1}, {"b", 2}});
+  EXPECT_TRUE(raisesMutation([&] { d->enumerateKeysAndObjects([&](const Id&, const Id&, bool*) { d->setObject(num(3), "a"); }); }));
+  d = mutableDict({{"a", 1}, {"b", 2}});
+  EXPECT_TRUE(raisesMutation([&] {
+    d->enumerateKeysAndObjects([&](const Id& k, const Id&, bool*) {
+      if (describe(k) == "b") d->removeObjectForKey("a");  // after the last entry
+    });
+  }));
+  // Stopping early after a mutation is not an error; neither is mutating
+  // through a copy.
+  d = mutableDict({{"a", 1}, {"b", 2}});
+  d->enumerateKeysAndObjects([&](const Id&, const Id&, bool* stop) {
+    d->setObject(num(3), "c");
+    *stop = true;
+  });
+  EXPECT_EQ(d->count(), 3u);
+  auto snapshot = as<Dictionary>(d->copy());
+  snapshot->enumerateKeysAndObjects([&](const Id& k, const Id&, bool*) { d->removeObjectForKey(k); });
+  EXPECT_TRUE(d->empty());
 }
 
 TEST(Collections, KeysAreCopiedAndCompareByValue) {
