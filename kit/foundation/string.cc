@@ -4,6 +4,7 @@
 #include "kit/foundation/string.h"
 
 #include <unicode/uchar.h>
+#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
 #include <algorithm>
@@ -284,6 +285,24 @@ std::u16string foldCase(std::u16string_view s) {
   return out;
 }
 
+std::u16string canonicalDecomposition(const std::u16string& s) {
+  UErrorCode err = U_ZERO_ERROR;
+  const UNormalizer2* nfd = unorm2_getNFDInstance(&err);
+  if (U_FAILURE(err)) return s;
+  std::u16string out(s.size() * 3 + 4, u'\0');
+  int32_t n = unorm2_normalize(nfd, reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
+                               reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &err);
+  if (err == U_BUFFER_OVERFLOW_ERROR) {
+    err = U_ZERO_ERROR;
+    out.resize(static_cast<size_t>(n));
+    n = unorm2_normalize(nfd, reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
+                         reinterpret_cast<UChar*>(out.data()), n, &err);
+  }
+  if (U_FAILURE(err)) return s;
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
 int compareNumeric(std::u16string_view a, std::u16string_view b, bool fold) {
   size_t i = 0, j = 0;
   auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
@@ -319,14 +338,24 @@ int compareNumeric(std::u16string_view a, std::u16string_view b, bool fold) {
 ComparisonResult String::compare(const String& other, unsigned options) const {
   int c;
   bool fold = options & CaseInsensitiveSearch;
-  if (options & NumericSearch) {
-    c = compareNumeric(utf16(), other.utf16(), fold);
-  } else if (fold) {
-    c = foldCase(utf16()).compare(foldCase(other.utf16()));
-  } else if (isAscii(text_) && isAscii(other.text_)) {
+  const bool ascii = isAscii(text_) && isAscii(other.text_);
+  if (ascii && !fold && !(options & NumericSearch)) {
     c = text_.compare(other.text_);
   } else {
-    c = utf16().compare(other.utf16());
+    // Unless the comparison is literal, canonically equivalent texts ("é"
+    // and "e" + combining acute) compare alike.
+    std::u16string a = utf16(), b = other.utf16();
+    if (!ascii && !(options & LiteralSearch)) {
+      a = canonicalDecomposition(a);
+      b = canonicalDecomposition(b);
+    }
+    if (options & NumericSearch) {
+      c = compareNumeric(a, b, fold);
+    } else if (fold) {
+      c = foldCase(a).compare(foldCase(b));
+    } else {
+      c = a.compare(b);
+    }
   }
   return c < 0 ? ComparisonResult::Ascending : (c > 0 ? ComparisonResult::Descending : ComparisonResult::Same);
 }

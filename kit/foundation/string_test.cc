@@ -136,6 +136,19 @@ TEST(String, MalformedBytesReadAsReplacementCharacters) {
   EXPECT_EQ(s->utf16(), (std::u16string{u'a', 0xFFFD, 0xFFFD}));
 }
 
+TEST(String, CompareTreatsCanonicalEquivalentsAlikeUnlessLiteral) {
+  auto composed = str("caf\u00E9"), decomposed = str("cafe\u0301");
+  EXPECT_EQ(composed->compare(*decomposed), ComparisonResult::Same);
+  EXPECT_EQ(str("CAF\u00C9")->compare(*decomposed, CaseInsensitiveSearch), ComparisonResult::Same);
+  EXPECT_EQ(str("a\u00E92")->compare(*str("ae\u030110"), NumericSearch), ComparisonResult::Ascending);
+  EXPECT_NE(composed->compare(*decomposed, LiteralSearch), ComparisonResult::Same);
+  EXPECT_FALSE(composed->isEqualToString(*decomposed));  // equality stays literal
+  EXPECT_EQ(composed->compare(*str("cafe")), ComparisonResult::Descending);
+  // Characters compare in decomposed form, by code unit, not by locale.
+  EXPECT_EQ(str("\u00E9")->compare(*str("f")), ComparisonResult::Ascending);
+  EXPECT_EQ(str("\u00E9")->compare(*str("f"), LiteralSearch), ComparisonResult::Descending);
+}
+
 TEST(String, Paths) {
   auto p = str("/tmp/cache/file.tar.gz");
   EXPECT_EQ(p->lastPathComponent()->utf8(), "file.tar.gz");
