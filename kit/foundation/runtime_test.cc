@@ -267,6 +267,28 @@ TEST(Runtime, WeakPropertiesAndAssociatedValues) {
   a->setAssociated(&kTag, nullptr);
   EXPECT_EQ(a->associated(&kTag), nullptr);
 
+  // A weak association neither keeps its value alive nor makes a cycle:
+  // an object weakly associated with itself is still freed (LeakSanitizer).
+  static const char kOwner = 0;
+  {
+    auto owner = kit::make<Player>();
+    a->setAssociated(&kOwner, owner, kit::Association::Weak);
+    EXPECT_EQ(a->associated(&kOwner), kit::Id(owner));
+    kit::Weak<Player> watch = owner;
+    a->setAssociated(&kOwner, kit::str("strong now"));  // replacing weak with strong
+    EXPECT_EQ(kit::describe(a->associated(&kOwner)), "strong now");
+    a->setAssociated(&kOwner, owner, kit::Association::Weak);
+    owner.reset();
+    EXPECT_TRUE(watch.expired());
+  }
+  EXPECT_EQ(a->associated(&kOwner), nullptr);
+  auto loner = kit::make<Player>();
+  kit::Weak<Player> lonerWatch = loner;
+  loner->setAssociated(&kOwner, loner, kit::Association::Weak);
+  EXPECT_EQ(loner->associated(&kOwner), kit::Id(loner));
+  loner.reset();
+  EXPECT_TRUE(lonerWatch.expired());
+
   Player::staticClass().setAssociated(&kTag, kit::str("on class"));
   EXPECT_EQ(kit::describe(Captain::staticClass().associated(&kTag)), "(null)");  // not inherited
   EXPECT_EQ(kit::describe(Player::staticClass().associated(&kTag)), "on class");
