@@ -73,12 +73,12 @@ void appendCollection(std::string& out, const Object& collection, int level);
 
 void appendElement(std::string& out, const Id& v, int level) {
   const Object* o = v.get();
-  if (dynamic_cast<const Array*>(o) || dynamic_cast<const Dictionary*>(o)) {
+  if (auto* s = dynamic_cast<const String*>(o)) {
+    appendQuotedIfNeeded(out, s->utf8());
+  } else if (dynamic_cast<const Array*>(o) || dynamic_cast<const Dictionary*>(o)) {
     // Only the kit's own description format nests; a collection class with
     // its own description is written through it.
     appendCollection(out, *o, level);
-  } else if (auto* s = dynamic_cast<const String*>(o)) {
-    appendQuotedIfNeeded(out, s->utf8());
   } else if (dynamic_cast<const Data*>(o)) {
     out += o->description();  // "<0a1b2c3d>" stays bare
   } else {
@@ -102,13 +102,13 @@ void appendCollection(std::string& out, const Object& collection, int level) {
   auto& d = dynamic_cast<const Dictionary&>(collection);
   appendSpaces(out, level);
   out += "{\n";
-  for (const auto& [k, v] : d.entries()) {
+  d.enumerateKeysAndObjects([&out, level](const Id& k, const Id& v, bool*) {
     appendSpaces(out, level + 1);
     appendElement(out, k, level + 1);
     out += " = ";
     appendElement(out, v, level + 1);
     out += ";\n";
-  }
+  });
   appendSpaces(out, level);
   out += '}';
 }
@@ -117,6 +117,7 @@ void appendCollection(std::string& out, const Object& collection, int level) {
 
 std::string describeCollection(const Object& collection, int level) {
   std::string out;
+  out.reserve(128);
   appendCollection(out, collection, level);
   return out;
 }
