@@ -257,9 +257,12 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
   static const FormatArg missing(nullptr);
 
   for (size_t i = 0; i < fmt.size(); ++i) {
-    char c = fmt[i];
-    if (c != '%') {
-      out += c;
+    if (fmt[i] != '%') {
+      // Copy the literal text up to the next directive in one go.
+      size_t next = fmt.find('%', i);
+      if (next == std::string_view::npos) next = fmt.size();
+      out.append(fmt, i, next - i);
+      i = next - 1;
       continue;
     }
     size_t start = i++;
