@@ -8,6 +8,7 @@
 
 #include "kit/dispatch/clock_detail.h"
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/date.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/log.h"
 
@@ -30,6 +31,9 @@ struct ClockState {
   // virtual clock that ran ahead is removed, so that time never goes back.
   std::atomic<double> offset{0};
   std::atomic<bool> advancing{false};
+  // The foundation's date clocks, handed back when the virtual clock goes.
+  WallClockSource previousWall;
+  MediaTimeSource previousMedia;
 };
 
 ClockState& state() {
@@ -219,6 +223,9 @@ VirtualClock::VirtualClock(double wallStart) {
   state().virtualNow.store(Clock::now());
   state().virtualWall.store(wallStart);
   state().isVirtual.store(true, std::memory_order_release);
+  // Dates and media time follow the virtual clock too.
+  state().previousWall = setWallClockSource([] { return Clock::wallNow(); });
+  state().previousMedia = setMediaTimeSource([] { return Clock::now(); });
   notifyClockChanged();
 }
 
@@ -227,6 +234,8 @@ VirtualClock::~VirtualClock() {
   const double offset = std::max(state().offset.load(), reached - steadySeconds());
   state().offset.store(offset);
   state().isVirtual.store(false, std::memory_order_release);
+  setWallClockSource(std::move(state().previousWall));
+  setMediaTimeSource(std::move(state().previousMedia));
   notifyClockChanged();
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/foundation/date.h"
+
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -186,3 +188,21 @@ TEST_F(VirtualClockStepping, TimersOfAnotherThreadsRunLoopFireAtTheirTimes) {
 
 }  // namespace
 }  // namespace kit
+
+namespace {
+
+TEST(ClockAndDates, DatesAndMediaTimeFollowTheVirtualClock) {
+  const double realWall = kit::wallClockNow();
+  {
+    kit::VirtualClock clock(1700000000.0);
+    EXPECT_DOUBLE_EQ(kit::Date::now()->timeIntervalSince1970(), 1700000000.0);
+    const double media = kit::mediaTime();
+    clock.advance(90.0);
+    EXPECT_DOUBLE_EQ(kit::Date::now()->timeIntervalSince1970(), 1700000090.0);
+    EXPECT_DOUBLE_EQ(kit::mediaTime() - media, 90.0);
+  }
+  // The system clocks are back once the virtual clock is gone.
+  EXPECT_NEAR(kit::wallClockNow(), realWall, 60.0);
+}
+
+}  // namespace

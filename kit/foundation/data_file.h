@@ -1,0 +1,22 @@
+// Reading and writing whole files as Data or text. An atomic write goes to
+// a temporary file in the same folder that is flushed to disk and then
+// renamed over the destination, so a reader sees the old contents or the
+// new ones, never a torn file; a failed write leaves the old file alone.
+#pragma once
+
+#include <string_view>
+
+#include "kit/foundation/data.h"
+#include "kit/foundation/error.h"
+#include "kit/foundation/file_manager.h"
+#include "kit/foundation/string.h"
+
+namespace kit {
+
+Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error = nullptr);
+bool writeDataToFile(const Data& data, PathArg path, bool atomically, Ref<Error>* error = nullptr);
+// Strict UTF-8: other bytes fail with FileReadInapplicableStringEncodingError.
+Ref<String> stringWithContentsOfFile(PathArg path, Ref<Error>* error = nullptr);
+bool writeStringToFile(std::string_view text, PathArg path, bool atomically, Ref<Error>* error = nullptr);
+
+}  // namespace kit
