@@ -1,9 +1,8 @@
 // JSON reading and writing on nlohmann's parser, and the number reading of
-// the mapper's shared formatter.
+// the mapper's shared number formatter.
 
 #include "data/mx_platform.h"
 
-#include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "kit/foundation/array.h"
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/number_formatter.h"
 #include "kit/foundation/string.h"
 
 namespace mx_platform {
@@ -119,32 +119,10 @@ kit::Ref<kit::Data> dataWithJSONObject(const kit::Id& object) {
 }
 
 kit::Ref<kit::Number> numberFromString(std::string_view text) {
-  size_t at = 0;
-  if (at < text.size() && text[at] == '-') ++at;
-  size_t digits = 0;
-  bool fraction = false;
-  for (; at < text.size(); ++at) {
-    char c = text[at];
-    if (c >= '0' && c <= '9') {
-      ++digits;
-    } else if (c == '.' && !fraction) {
-      fraction = true;
-    } else {
-      return nullptr;
-    }
-  }
-  if (digits == 0) return nullptr;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  if (!fraction) {
-    long long whole = 0;
-    auto [end, error] = std::from_chars(first, last, whole);
-    if (error == std::errc() && end == last) return kit::Number::fromLongLong(whole);
-  }
-  double value = 0;
-  auto [end, error] = std::from_chars(first, last, value);
-  if (end != last || (error != std::errc() && error != std::errc::result_out_of_range)) return nullptr;
-  return kit::Number::fromDouble(value);
+  // One formatter with default settings serves every conversion; reading
+  // does not change it, so threads may share it.
+  static const auto* formatter = new kit::NumberFormatter;  // lives for the process
+  return formatter->numberFromString(text);
 }
 
 }  // namespace mx_platform

@@ -18,9 +18,10 @@ kit::Id JSONObjectWithBytes(std::string_view bytes);
 // Compact JSON text of an array or dictionary; nil when it holds a value
 // JSON cannot represent.
 kit::Ref<kit::Data> dataWithJSONObject(const kit::Id& object);
-// The number the text spells, exactly: an optional "-", digits, and an
-// optional fraction after "."; nil for anything else. Whole numbers that
-// fit in 64 bits come back as integers, the rest as doubles.
+// The shared number formatter's reading of the text (default settings: an
+// optional "-", digits, an optional fraction after "."); nil for anything
+// else. Whole numbers that fit in 64 bits come back as integers, the rest
+// as doubles.
 kit::Ref<kit::Number> numberFromString(std::string_view text);
 
 }  // namespace mx_platform
