@@ -2,9 +2,8 @@
 
 #include "data/mx_string.h"
 
-#include <cctype>
-#include <climits>
 #include <string>
+#include <string_view>
 
 #include "kit/foundation/percent_encoding.h"
 
@@ -79,6 +78,16 @@ bool mx_isPureInt(const kit::Ref<kit::String>& text) {
 
 kit::Ref<kit::URL> mx_url(const kit::Ref<kit::String>& text) {
   if (!text) return nullptr;
-  kit::Ref<kit::String> escaped = kit::stringByAddingPercentEscapes(*text, "!$&'()*+,-./:;=?@_~%#[]", "");
+  static constexpr std::string_view kLeftAsTheyAre = "!$&'()*+,-./:;=?@_~%#[]";
+  bool needsEscapes = false;
+  for (char c : text->utf8()) {
+    bool alphanumeric = (c >= '0' && c <= '9') || isLower(c) || isUpper(c);
+    if (!alphanumeric && kLeftAsTheyAre.find(c) == std::string_view::npos) {
+      needsEscapes = true;
+      break;
+    }
+  }
+  if (!needsEscapes) return kit::URL::URLWithString(text);
+  kit::Ref<kit::String> escaped = kit::stringByAddingPercentEscapes(*text, kLeftAsTheyAre, "");
   return escaped ? kit::URL::URLWithString(escaped) : nullptr;
 }
