@@ -72,13 +72,20 @@ bool writeAtomically(const Data& data, const std::string& path, Ref<Error>* erro
   if (!ok) {
     ::unlink(temp.c_str());
     setError(error, fileError(savedErrno, FileOperation::Write, path));
+    return false;
   }
-  return ok;
+  // Make the rename itself durable.
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
 }
 
 }  // namespace
 
-Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error) {
+Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error, size_t maxBytes) {
   const std::string p = path.str();
   if (p.empty()) {
     setError(error, fileError(ENOENT, FileOperation::Read, p));
@@ -95,6 +102,11 @@ Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error) {
     setError(error, fileError(EISDIR, FileOperation::Read, p));
     return nullptr;
   }
+  if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) > maxBytes) {
+    ::close(fd);
+    setError(error, fileError(EFBIG, FileOperation::Read, p));
+    return nullptr;
+  }
   std::vector<uint8_t> bytes;
   if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
   uint8_t buffer[64 * 1024];
@@ -108,6 +120,11 @@ Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error) {
       return nullptr;
     }
     if (n == 0) break;
+    if (bytes.size() + static_cast<size_t>(n) > maxBytes) {  // the file grew while being read
+      ::close(fd);
+      setError(error, fileError(EFBIG, FileOperation::Read, p));
+      return nullptr;
+    }
     bytes.insert(bytes.end(), buffer, buffer + n);
   }
   ::close(fd);

@@ -4,6 +4,7 @@
 // new ones, never a torn file; a failed write leaves the old file alone.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "kit/foundation/data.h"
@@ -13,7 +14,9 @@
 
 namespace kit {
 
-Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error = nullptr);
+// Files larger than `maxBytes` fail with a file-too-large error instead of
+// being read into memory.
+Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error = nullptr, size_t maxBytes = SIZE_MAX);
 bool writeDataToFile(const Data& data, PathArg path, bool atomically, Ref<Error>* error = nullptr);
 // Strict UTF-8: other bytes fail with FileReadInapplicableStringEncodingError.
 Ref<String> stringWithContentsOfFile(PathArg path, Ref<Error>* error = nullptr);

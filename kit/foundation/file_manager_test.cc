@@ -363,6 +363,10 @@ TEST(DataFile, ReadingReportsWhyItFailed) {
   big[123'456] = 'Z';
   ASSERT_TRUE(writeStringToFile(big, dir / "big", true));
   EXPECT_EQ(read(dir / "big"), big);
+  // A file larger than the caller's limit is refused, not read into memory.
+  EXPECT_EQ(dataWithContentsOfFile(dir / "big", &error, 1000), nullptr);
+  EXPECT_EQ(error->code(), FileReadTooLargeError);
+  EXPECT_EQ(dataWithContentsOfFile(dir / "big", nullptr, big.size())->length(), big.size());
 }
 
 TEST(SearchPaths, HomeOverrideUsesThePlatformLayout) {

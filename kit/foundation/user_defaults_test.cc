@@ -1,0 +1,205 @@
+// User defaults on real files: values survive into a new process, changes
+// from two processes merge, the file is replaced atomically, a corrupt file
+// is kept aside, and concurrent use from several threads loses nothing.
+
+#include "kit/foundation/user_defaults.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "kit/foundation/property_list.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/log_capture.h"
+#include "kit/testing/temp_directory.h"
+
+extern char** environ;
+
+namespace kit {
+namespace {
+
+namespace fs = std::filesystem;
+
+class UserDefaultsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { UserDefaults::setStandardPath(""); }
+
+  // Runs this test binary again as a new process, running only `test`, with
+  // the standard defaults pointed at our file through the environment.
+  int runChild(const std::string& test) {
+    std::string filter = "--gtest_filter=" + test;
+    std::string pathVar = "KIT_USER_DEFAULTS_PATH=" + path_;
+    std::vector<std::string> env{pathVar, "KIT_USER_DEFAULTS_CHILD=1"};
+    for (char** e = environ; *e; ++e) {
+      std::string_view entry(*e);
+      if (!entry.starts_with("KIT_USER_DEFAULTS_")) env.emplace_back(entry);
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string exe = fs::read_symlink("/proc/self/exe").string();
+    char* argv[] = {exe.data(), filter.data(), nullptr};
+    pid_t pid;
+    if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  test::TempDirectory temp_{"kit-defaults"};
+  const std::string& dir_ = temp_.path();
+  const std::string path_ = dir_ + "/prefs/app.plist";  // the folder is made on the first write
+};
+
+// The child half of ValuesSurviveIntoANewProcess; skipped when run alone.
+TEST(UserDefaultsChild, ReadsWhatTheParentWrote) {
+  if (!std::getenv("KIT_USER_DEFAULTS_CHILD")) GTEST_SKIP() << "runs as a child process only";
+  Ref<UserDefaults> defaults = UserDefaults::standardUserDefaults();
+  ASSERT_EQ(describe(defaults->stringForKey("greeting")), "你好");
+  ASSERT_EQ(defaults->integerForKey("count"), 42);
+  ASSERT_TRUE(defaults->boolForKey("flag"));
+  ASSERT_TRUE(isEqual(defaults->arrayForKey("list"), array({1, "two"})));
+  defaults->setObject(str("child"), "written.by");
+  // Not synchronized here: the exit hook writes it.
+}
+
+TEST_F(UserDefaultsTest, ValuesSurviveIntoANewProcess) {
+  UserDefaults::setStandardPath(path_);
+  Ref<UserDefaults> defaults = UserDefaults::standardUserDefaults();
+  EXPECT_EQ(defaults->path(), path_);
+  defaults->setObject(str("你好"), "greeting");
+  defaults->setInteger(42, "count");
+  defaults->setBool(true, "flag");
+  defaults->setObject(array({1, "two"}), "list");
+  ASSERT_TRUE(defaults->synchronize());
+
+  ASSERT_EQ(runChild("UserDefaultsChild.ReadsWhatTheParentWrote"), 0);
+
+  // The child's value arrives with synchronize, and ours stay.
+  defaults->setObject(str("parent"), "late");
+  ASSERT_TRUE(defaults->synchronize());
+  EXPECT_EQ(describe(defaults->stringForKey("written.by")), "child");
+  EXPECT_EQ(describe(defaults->stringForKey("greeting")), "你好");
+  Ref<UserDefaults> fresh = UserDefaults::withFile(path_);
+  EXPECT_EQ(describe(fresh->stringForKey("written.by")), "child");
+  EXPECT_EQ(describe(fresh->stringForKey("late")), "parent");
+  EXPECT_EQ(fresh->integerForKey("count"), 42);
+}
+
+TEST_F(UserDefaultsTest, ReadersConvertAndRegisteredDefaultsFillIn) {
+  Ref<UserDefaults> defaults = UserDefaults::withFile(path_);
+  defaults->registerDefaults(dict({{"volume", 0.5}, {"name", "guest"}, {"sound", true}}));
+  EXPECT_EQ(defaults->doubleForKey("volume"), 0.5);
+  EXPECT_EQ(describe(defaults->stringForKey("name")), "guest");
+  defaults->setObject(str("player"), "name");
+  EXPECT_EQ(describe(defaults->stringForKey("name")), "player");
+  defaults->removeObjectForKey("name");
+  EXPECT_EQ(describe(defaults->stringForKey("name")), "guest");  // the registered value again
+
+  defaults->setObject(str("12"), "numberText");
+  EXPECT_EQ(defaults->integerForKey("numberText"), 12);
+  defaults->setObject(str("YES"), "boolText");
+  EXPECT_TRUE(defaults->boolForKey("boolText"));
+  defaults->setInteger(7, "seven");
+  EXPECT_EQ(describe(defaults->stringForKey("seven")), "7");
+  EXPECT_EQ(defaults->arrayForKey("seven"), nullptr);
+  EXPECT_EQ(defaults->integerForKey("missing"), 0);
+  EXPECT_EQ(defaults->stringForKey("missing"), nullptr);
+  defaults->setObject(Data::make("bytes"), "blob");
+  EXPECT_EQ(describe(defaults->dataForKey("blob")), describe(Data::make("bytes")));
+
+  // A stored value does not change when the caller's mutable object does.
+  auto list = mutableArray({1});
+  defaults->setObject(list, "list");
+  list->addObject(num(2));
+  EXPECT_EQ(defaults->arrayForKey("list")->count(), 1u);
+  EXPECT_FALSE(isKind<MutableArray>(defaults->arrayForKey("list")));
+
+  Ref<Dictionary> all = defaults->dictionaryRepresentation();
+  EXPECT_EQ(describe(all->objectForKey(std::string_view("volume"))), "0.5");
+  EXPECT_EQ(describe(all->objectForKey(std::string_view("seven"))), "7");
+
+  // Registered defaults are never written.
+  ASSERT_TRUE(defaults->synchronize());
+  Ref<Dictionary> onDisk = dictionaryWithContentsOfFile(path_);
+  ASSERT_TRUE(onDisk);
+  EXPECT_EQ(onDisk->objectForKey(std::string_view("volume")), nullptr);
+  EXPECT_EQ(describe(onDisk->objectForKey(std::string_view("seven"))), "7");
+
+  EXPECT_THROW(defaults->setObject(array({null()}), "bad"), Exception);
+  EXPECT_THROW(defaults->setObject(dict({{1, "x"}}), "bad"), Exception);
+  EXPECT_EQ(defaults->objectForKey("bad"), nullptr);
+}
+
+TEST_F(UserDefaultsTest, CorruptFileIsKeptAsideAndFailedWritesStayPending) {
+  fs::create_directories(dir_ + "/prefs");
+  std::ofstream(path_) << "this is not a property list";
+  test::LogCapture logs;
+  Ref<UserDefaults> defaults = UserDefaults::withFile(path_);
+  EXPECT_TRUE(defaults->dictionaryRepresentation()->empty());
+  EXPECT_TRUE(fs::exists(path_ + ".corrupt"));
+  EXPECT_TRUE(logs.contains("app.plist is not a dictionary property list"));
+  defaults->setObject(str("v"), "k");
+  ASSERT_TRUE(defaults->synchronize());
+  EXPECT_EQ(describe(UserDefaults::withFile(path_)->stringForKey("k")), "v");
+  // Only the file itself (and the corrupt copy): no temporary files remain.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/prefs"), fs::directory_iterator()), 2);
+
+  // A file that cannot be written: synchronize fails and keeps the change.
+  std::ofstream(dir_ + "/blocker") << "a file where a folder should be";
+  Ref<UserDefaults> stuck = UserDefaults::withFile(dir_ + "/blocker/app.plist");
+  stuck->setObject(str("v"), "k");
+  EXPECT_FALSE(stuck->synchronize());
+  EXPECT_EQ(describe(stuck->stringForKey("k")), "v");
+  EXPECT_TRUE(logs.contains("cannot save"));
+}
+
+TEST_F(UserDefaultsTest, ConcurrentUseLosesNothing) {
+  Ref<UserDefaults> defaults = UserDefaults::withFile(path_);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([defaults, t] {
+      for (int i = 0; i < 50; ++i) {
+        std::string key = "k" + std::to_string(t) + "." + std::to_string(i);
+        defaults->setInteger(i, key);
+        EXPECT_EQ(defaults->integerForKey(key), i);
+        if (i % 10 == 0) defaults->synchronize();
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  ASSERT_TRUE(defaults->synchronize());
+  Ref<Dictionary> onDisk = dictionaryWithContentsOfFile(path_);
+  ASSERT_TRUE(onDisk);
+  EXPECT_EQ(onDisk->count(), 200u);
+}
+
+TEST(UserDefaultsLocation, FollowsTheSetterThenTheEnvironmentThenXDG) {
+  const char* savedPath = std::getenv("KIT_USER_DEFAULTS_PATH");
+  std::string saved = savedPath ? savedPath : "";
+  const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
+  std::string xdg = savedXdg ? savedXdg : "";
+
+  UserDefaults::setStandardPath("/tmp/set-by-setter.plist");
+  EXPECT_EQ(UserDefaults::standardPath(), "/tmp/set-by-setter.plist");
+  UserDefaults::setStandardPath("");
+  setenv("KIT_USER_DEFAULTS_PATH", "/tmp/from-env.plist", 1);
+  EXPECT_EQ(UserDefaults::standardPath(), "/tmp/from-env.plist");
+  unsetenv("KIT_USER_DEFAULTS_PATH");
+  setenv("XDG_CONFIG_HOME", "/tmp/xdg-config", 1);
+  std::string path = UserDefaults::standardPath();
+  EXPECT_TRUE(path.starts_with("/tmp/xdg-config/")) << path;
+  EXPECT_TRUE(path.ends_with(".plist")) << path;
+
+  if (savedPath) setenv("KIT_USER_DEFAULTS_PATH", saved.c_str(), 1);
+  if (savedXdg) setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace kit
