@@ -6,10 +6,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "data/mx_key_value.h"
 #include "kit/foundation/number_formatter.h"
 #include "kit/foundation/url.h"
@@ -115,26 +115,6 @@ void BM_HandWrittenDictionariesToModels(benchmark::State& state) {
 }
 BENCHMARK(BM_HandWrittenDictionariesToModels)->Unit(benchmark::kMillisecond);
 
-// Prints mapper time / hand-written time after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    const std::string mapper = "BM_MapperDictionariesToModels", byHand = "BM_HandWrittenDictionariesToModels";
-    if (times_.count(mapper) && times_.count(byHand) && times_[byHand] > 0) {
-      std::printf("ratio %d dictionaries to models   mapper/hand-written = %.2fx\n", kRows,
-                  times_[mapper] / times_[byHand]);
-    }
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,8 +129,11 @@ int main(int argc, char** argv) {
     }
   }
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  bench::printRatio("10,000 rows to models", "mapper/hand-written",
+                    reporter.cpuTime("BM_MapperDictionariesToModels"),
+                    reporter.cpuTime("BM_HandWrittenDictionariesToModels"));
   benchmark::Shutdown();
   return 0;
 }

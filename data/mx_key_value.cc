@@ -407,8 +407,8 @@ kit::Ref<kit::MutableArray> mx_keyValuesArrayWithObjectArray(const kit::Class& c
 // ---- JSON ----------------------------------------------------------------------------
 
 kit::Id mx_JSONObject(const kit::Id& object) {
-  if (auto* text = dynamic_cast<const kit::String*>(object.get())) return mx_platform::JSONObjectWithBytes(text->utf8());
-  if (auto* data = dynamic_cast<const kit::Data*>(object.get())) return mx_platform::JSONObjectWithBytes(data->view());
+  if (auto* text = dynamic_cast<const kit::String*>(object.get())) return mx_platform::JSONObjectWithString(*text);
+  if (auto* data = dynamic_cast<const kit::Data*>(object.get())) return mx_platform::JSONObjectWithData(*data);
   if (kit::isKind<kit::Dictionary>(object) || kit::isKind<kit::Array>(object)) return object;
   return mx_keyValues(object);
 }

@@ -1,7 +1,7 @@
-// The platform services the model mapper calls, behind one seam: JSON text
-// to objects and back (options 0: the top level is an array or a
-// dictionary, containers and strings immutable), and the shared number
-// formatter's reading of text.
+// The services the model mapper takes from elsewhere, behind one seam: JSON
+// text to objects and back (the top level is an array or a dictionary,
+// containers and strings immutable), and the shared number formatter's
+// reading of text.
 #pragma once
 
 #include <string_view>
@@ -9,12 +9,14 @@
 #include "kit/foundation/data.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/object.h"
+#include "kit/foundation/string.h"
 
 namespace mx_platform {
 
 // The array or dictionary that the JSON text holds; nil when the text is
 // not JSON or its top level is neither.
-kit::Id JSONObjectWithBytes(std::string_view bytes);
+kit::Id JSONObjectWithString(const kit::String& text);
+kit::Id JSONObjectWithData(const kit::Data& data);
 // Compact JSON text of an array or dictionary; nil when it holds a value
 // JSON cannot represent.
 kit::Ref<kit::Data> dataWithJSONObject(const kit::Id& object);
