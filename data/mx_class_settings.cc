@@ -29,6 +29,13 @@ MXClassSettings of(const kit::Class& cls) {
   return it == t.byClass.end() ? MXClassSettings() : it->second;
 }
 
+MXNewValueHook newValueFunctionOf(const kit::Class& cls) {
+  Table& t = table();
+  std::lock_guard lock(t.mutex);
+  auto it = t.byClass.find(&cls);
+  return it == t.byClass.end() ? MXNewValueHook() : it->second.newValueFunction;
+}
+
 void update(const kit::Class& cls, const std::function<void(MXClassSettings&)>& change) {
   Table& t = table();
   MXClassSettings old;  // whatever is replaced is released outside the lock

@@ -32,6 +32,8 @@ namespace mx_settings {
 
 // A copy of the class's own settings (empty when it has none).
 MXClassSettings of(const kit::Class& cls);
+// The class's own new-value function alone (looked up on every mapping).
+MXNewValueHook newValueFunctionOf(const kit::Class& cls);
 // Changes the class's own settings under the table's lock. `change` must not
 // call out of the mapper.
 void update(const kit::Class& cls, const std::function<void(MXClassSettings&)>& change);

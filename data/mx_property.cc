@@ -153,7 +153,7 @@ MXNewValueSource::MXNewValueSource(const kit::Class& cls, const kit::Object& obj
     classHook_ = *hook;
   } else {
     mx_enumerateAllClasses(cls, [&](const kit::Class& c, bool* stop) {
-      function_ = mx_settings::of(c).newValueFunction;
+      function_ = mx_settings::newValueFunctionOf(c);
       if (function_) *stop = true;
     });
   }
