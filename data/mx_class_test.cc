@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "data/mx_class.h"
 #include "data/mx_coding.h"
 #include "data/mx_hooks.h"
 #include "data/mx_key_value.h"
 #include "data/mx_property.h"
 #include "data/mx_string.h"
+#include "kit/foundation/keyed_archiver.h"
 #include "kit/foundation/values.h"
 
 namespace {
@@ -86,6 +85,41 @@ KIT_DEFINE_CLASS(MXCAccount, kit::Object) {
   cls.property("loginCount", &MXCAccount::loginCount);
   cls.property("secret", &MXCAccount::secret, "C");
 }
+
+class MXCProfile : public kit::Object, public kit::Coding {
+  KIT_OBJECT(MXCProfile)
+ public:
+  kit::Ref<kit::String> userName;
+  long long loginCount = 0;
+  bool vip = false;
+  kit::Ref<kit::String> secret;
+  kit::Ref<kit::Array> friends;
+  void encodeWithCoder(kit::KeyedArchiver& coder) const override { mx_encode(*this, coder); }
+  bool initWithCoder(kit::KeyedUnarchiver& coder) override {
+    mx_decode(*this, coder);
+    return true;
+  }
+};
+KIT_DEFINE_CLASS(MXCProfile, kit::Object) {
+  cls.property("userName", &MXCProfile::userName, "C");
+  cls.property("loginCount", &MXCProfile::loginCount);
+  cls.property("vip", &MXCProfile::vip);
+  cls.property("secret", &MXCProfile::secret, "C");
+  cls.property("friends", &MXCProfile::friends);
+}
+
+// Writes its property the way an older archive kept it: under "_userName".
+class MXCOldProfile : public kit::Object, public kit::Coding {
+  KIT_OBJECT(MXCOldProfile)
+ public:
+  kit::Ref<kit::String> userName;
+  void encodeWithCoder(kit::KeyedArchiver& coder) const override { coder.encodeObject(userName, "_userName"); }
+  bool initWithCoder(kit::KeyedUnarchiver& coder) override {
+    mx_decode(*this, coder);
+    return true;
+  }
+};
+KIT_DEFINE_CLASS(MXCOldProfile, kit::Object) { cls.property("userName", &MXCOldProfile::userName, "C"); }
 
 std::vector<std::string> names(const kit::Ref<kit::Array>& list) {
   std::vector<std::string> out;
@@ -282,41 +316,42 @@ TEST(MXString, URLsFromLooseText) {
   EXPECT_EQ(mx_url(nullptr), nullptr);
 }
 
-// A coder that keeps values in a map, as the keyed archiver does by key.
-struct MapCoder {
-  std::map<std::string, kit::Id> values;
-  void encodeObject(const kit::Id& value, const std::string& key) { values[key] = value; }
-  kit::Id decodeObjectForKey(const std::string& key) {
-    auto it = values.find(key);
-    return it == values.end() ? nullptr : it->second;
-  }
-};
-
 TEST(MXCoding, ArchivingRestoresEveryPropertyThatIsNotIgnored) {
-  auto account = kit::make<MXCAccount>();
-  account->userName = kit::str("ann");
-  account->loginCount = 4;
-  account->secret = kit::str("s");
-  mx_setupIgnoredCodingPropertyNames(MXCAccount::staticClass(), [] { return kit::array({"secret"}); });
+  auto profile = kit::make<MXCProfile>();
+  profile->userName = kit::str("ann");
+  profile->loginCount = 4;
+  profile->vip = true;
+  profile->secret = kit::str("s");
+  profile->friends = kit::array({"bo", "cy"});
+  mx_setupIgnoredCodingPropertyNames(MXCProfile::staticClass(), [] { return kit::array({"secret"}); });
 
-  MapCoder coder;
-  mx_encode(*account, coder);
-  EXPECT_EQ(coder.values.count("secret"), 0u);
-  EXPECT_EQ(coder.values.count("nickName"), 0u);  // nil values are not encoded
-
-  auto restored = kit::make<MXCAccount>();
-  mx_decode(*restored, coder);
+  auto restored = kit::as<MXCProfile>(
+      kit::KeyedUnarchiver::unarchiveObjectWithData(kit::KeyedArchiver::archivedDataWithRootObject(profile)));
+  ASSERT_NE(restored, nullptr);
   EXPECT_EQ(kit::describe(restored->userName), "ann");
   EXPECT_EQ(restored->loginCount, 4);
+  EXPECT_TRUE(restored->vip);
   EXPECT_EQ(restored->secret, nullptr);
+  EXPECT_TRUE(kit::isEqual(restored->friends, profile->friends));
+  mx_setupIgnoredCodingPropertyNames(MXCProfile::staticClass(), nullptr);
 
-  // An archive that holds a property under its name with a leading "_".
-  MapCoder older;
-  older.values["_nickName"] = kit::str("A");
-  mx_decode(*restored, older);
-  EXPECT_EQ(kit::describe(restored->nickName), "A");
-  EXPECT_EQ(kit::describe(restored->userName), "ann");  // absent: kept
-  mx_setupIgnoredCodingPropertyNames(MXCAccount::staticClass(), nullptr);
+  // Allowed coding names limit what is written.
+  mx_setupAllowedCodingPropertyNames(MXCProfile::staticClass(), [] { return kit::array({"userName"}); });
+  restored = kit::as<MXCProfile>(
+      kit::KeyedUnarchiver::unarchiveObjectWithData(kit::KeyedArchiver::archivedDataWithRootObject(profile)));
+  EXPECT_EQ(kit::describe(restored->userName), "ann");
+  EXPECT_EQ(restored->loginCount, 0);
+  EXPECT_EQ(restored->secret, nullptr);
+  mx_setupAllowedCodingPropertyNames(MXCProfile::staticClass(), nullptr);
+}
+
+TEST(MXCoding, ArchivesWithUnderscoredNamesAreReadToo) {
+  auto old = kit::make<MXCOldProfile>();
+  old->userName = kit::str("kept from an older archive");
+  auto restored = kit::as<MXCOldProfile>(
+      kit::KeyedUnarchiver::unarchiveObjectWithData(kit::KeyedArchiver::archivedDataWithRootObject(old)));
+  ASSERT_NE(restored, nullptr);
+  EXPECT_EQ(kit::describe(restored->userName), "kept from an older archive");
 }
 
 }  // namespace

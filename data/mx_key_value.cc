@@ -13,9 +13,11 @@
 #include "data/mx_platform.h"
 #include "data/mx_property.h"
 #include "data/mx_string.h"
+#include "kit/foundation/bundle.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/number.h"
+#include "kit/foundation/property_list.h"
 #include "kit/foundation/url.h"
 
 namespace {
@@ -317,6 +319,48 @@ kit::Ref<kit::MutableArray> mx_objectArrayWithKeyValuesArray(const kit::Class& c
     if (model) models->addObject(model);
   }
   return models;
+}
+
+namespace {
+kit::Ref<kit::String> resourcePath(const kit::Ref<kit::String>& filename) {
+  return kit::Bundle::main()->pathForResource(filename->utf8(), "");
+}
+}  // namespace
+
+kit::Id mx_objectWithFile(const kit::Class& cls, const kit::Ref<kit::String>& path) {
+  setMx_error(cls, nullptr);
+  if (!path) {
+    setError(cls, MXErrorNoFile);
+    return nullptr;
+  }
+  return mx_objectWithKeyValues(cls, kit::dictionaryWithContentsOfFile(path->utf8()));
+}
+
+kit::Ref<kit::MutableArray> mx_objectArrayWithFile(const kit::Class& cls, const kit::Ref<kit::String>& path) {
+  setMx_error(cls, nullptr);
+  if (!path) {
+    setError(cls, MXErrorNoFile);
+    return nullptr;
+  }
+  return mx_objectArrayWithKeyValuesArray(cls, kit::arrayWithContentsOfFile(path->utf8()));
+}
+
+kit::Id mx_objectWithFilename(const kit::Class& cls, const kit::Ref<kit::String>& filename) {
+  setMx_error(cls, nullptr);
+  if (!filename) {
+    setError(cls, MXErrorNoFilename);
+    return nullptr;
+  }
+  return mx_objectWithFile(cls, resourcePath(filename));
+}
+
+kit::Ref<kit::MutableArray> mx_objectArrayWithFilename(const kit::Class& cls, const kit::Ref<kit::String>& filename) {
+  setMx_error(cls, nullptr);
+  if (!filename) {
+    setError(cls, MXErrorNoFilename);
+    return nullptr;
+  }
+  return mx_objectArrayWithFile(cls, resourcePath(filename));
 }
 
 // ---- Key values from models ---------------------------------------------------------

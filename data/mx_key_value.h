@@ -35,6 +35,8 @@ inline constexpr const char* MXErrorNotADictionary = "keyValues参数不是一�
 inline constexpr const char* MXErrorNotAnArray = "keyValuesArray参数不是一个数组";
 inline constexpr const char* MXErrorNotAModelClass = "不是自定义的模型类";
 inline constexpr const char* MXErrorObjectArrayNotAnArray = "objectArray参数不是一个数组";
+inline constexpr const char* MXErrorNoFilename = "filename参数为nil";
+inline constexpr const char* MXErrorNoFile = "file参数为nil";
 inline constexpr const char* MXErrorNestedTooDeep = "模型嵌套层次过深";
 // Models nested deeper than this (in either direction) are not mapped: a
 // model graph that contains itself, or a dictionary that contains itself,
@@ -68,6 +70,14 @@ kit::Ref<T> mx_objectWithKeyValues(const kit::Id& keyValues, const kit::Id& cont
 // mutable copy of the array. nil when the input is not an array.
 kit::Ref<kit::MutableArray> mx_objectArrayWithKeyValuesArray(const kit::Class& cls, const kit::Id& keyValuesArray,
                                                              const kit::Id& context = nullptr);
+// A model from the dictionary (or an array of models from the array) in a
+// property-list file; nil with MXErrorNoFile for a nil path.
+kit::Id mx_objectWithFile(const kit::Class& cls, const kit::Ref<kit::String>& path);
+kit::Ref<kit::MutableArray> mx_objectArrayWithFile(const kit::Class& cls, const kit::Ref<kit::String>& path);
+// The same for a resource of the main bundle, named with its extension; nil
+// with MXErrorNoFilename for a nil name.
+kit::Id mx_objectWithFilename(const kit::Class& cls, const kit::Ref<kit::String>& filename);
+kit::Ref<kit::MutableArray> mx_objectArrayWithFilename(const kit::Class& cls, const kit::Ref<kit::String>& filename);
 // Fills the object's properties from the dictionary; returns the object.
 kit::Id mx_setKeyValues(const kit::Id& object, const kit::Id& keyValues, const kit::Id& context = nullptr);
 

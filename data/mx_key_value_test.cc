@@ -10,8 +10,11 @@
 #include "data/mx_hooks.h"
 #include "data/mx_key_value.h"
 #include "data/mx_property.h"
+#include "kit/foundation/bundle.h"
+#include "kit/foundation/property_list.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/temp_directory.h"
 
 namespace {
 
@@ -363,6 +366,46 @@ TEST(MXInputs, ARowListFromAPagedReplyMapsInOrder) {
   EXPECT_EQ(seen, (std::vector<std::string>{"星辰大海/10/98/0/10.5", "星辰大海/5/30/1/5", "龙之谷/20/198/0/20.25"}));
   EXPECT_EQ(kit::describe(kit::as<MXKCouponRow>(rows->objectAtIndex(0))->av_time), "2026-12-01 至 2026-12-31");
   EXPECT_EQ(errorOf(MXKCouponRow::staticClass()), "none");
+}
+
+TEST(MXInputs, PropertyListFilesAndBundleResources) {
+  kit::test::TempDirectory dir("mapping");
+  ASSERT_TRUE(kit::writePropertyListToFile(kit::dict({{"name", "from a file"}, {"age", 9}}), dir.file("user.plist")));
+  ASSERT_TRUE(kit::writePropertyListToFile(kit::array({kit::dict({{"name", "r1"}}), kit::dict({{"name", "r2"}})}),
+                                           dir.file("users.plist")));
+  std::ofstream(dir.file("broken.plist")) << "<plist><dict><key>name";
+
+  auto one = kit::as<MXKUser>(mx_objectWithFile(MXKUser::staticClass(), kit::str(dir.file("user.plist"))));
+  ASSERT_NE(one, nullptr);
+  EXPECT_EQ(kit::describe(one->name), "from a file");
+  EXPECT_EQ(one->age, 9);
+  auto many = mx_objectArrayWithFile(MXKUser::staticClass(), kit::str(dir.file("users.plist")));
+  ASSERT_NE(many, nullptr);
+  ASSERT_EQ(many->count(), 2u);
+  EXPECT_EQ(kit::describe(kit::as<MXKUser>(many->objectAtIndex(1))->name), "r2");
+
+  // A file that is missing, malformed or of the other shape maps to nothing.
+  EXPECT_EQ(mx_objectWithFile(MXKUser::staticClass(), kit::str(dir.file("broken.plist"))), nullptr);
+  EXPECT_EQ(errorOf(MXKUser::staticClass()), "keyValues参数不是一个字典 250");
+  EXPECT_EQ(mx_objectArrayWithFile(MXKUser::staticClass(), kit::str(dir.file("user.plist"))), nullptr);
+  EXPECT_EQ(errorOf(MXKUser::staticClass()), "keyValuesArray参数不是一个数组 250");
+  EXPECT_EQ(mx_objectWithFile(MXKUser::staticClass(), nullptr), nullptr);
+  EXPECT_EQ(errorOf(MXKUser::staticClass()), "file参数为nil 250");
+
+  kit::Bundle::setMainBundlePath(dir.path());
+  auto fromBundle = kit::as<MXKUser>(mx_objectWithFilename(MXKUser::staticClass(), kit::str("user.plist")));
+  auto rowsFromBundle = mx_objectArrayWithFilename(MXKUser::staticClass(), kit::str("users.plist"));
+  auto missing = mx_objectWithFilename(MXKUser::staticClass(), kit::str("none.plist"));
+  std::string missingError = errorOf(MXKUser::staticClass());
+  kit::Bundle::setMainBundlePath("");
+  ASSERT_NE(fromBundle, nullptr);
+  EXPECT_EQ(kit::describe(fromBundle->name), "from a file");
+  ASSERT_NE(rowsFromBundle, nullptr);
+  EXPECT_EQ(rowsFromBundle->count(), 2u);
+  EXPECT_EQ(missing, nullptr);
+  EXPECT_EQ(missingError, "file参数为nil 250");
+  EXPECT_EQ(mx_objectArrayWithFilename(MXKUser::staticClass(), nullptr), nullptr);
+  EXPECT_EQ(errorOf(MXKUser::staticClass()), "filename参数为nil 250");
 }
 
 TEST(MXWriting, ReplacedKeyPathsBuildNestedContainers) {
