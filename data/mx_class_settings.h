@@ -1,7 +1,7 @@
 // The settings that the setup operations keep on a model class (replaced
 // keys, key function, element classes, new-value function and the four name
-// lists), each class's error slot and reference-replaced-key flag, and the
-// walk up a class hierarchy that every lookup of a setting uses.
+// lists), and the walk up a class hierarchy that every lookup of a setting
+// uses.
 //
 // Settings live for the process. The table is guarded; callbacks are copied
 // out before they are called, so no lock is held while model code runs.
@@ -12,7 +12,6 @@
 #include "data/mx_hooks.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/dictionary.h"
-#include "kit/foundation/error.h"
 #include "kit/foundation/runtime.h"
 
 // The four lists of property names a class can set up.
