@@ -181,8 +181,10 @@ void ScrollView::animateOffset(Point target, double duration, std::function<void
   animation_ = animation;
   Weak<ScrollView> weak = std::static_pointer_cast<ScrollView>(weak_from_this().lock());
   std::weak_ptr<OffsetAnimation> weakAnimation = animation;
-  // One step a frame; the last step is a timer of its own at exactly the
-  // end, so that the animation ends when its duration has passed.
+  // One step a frame; the last step is a timer of its own at the end, so
+  // that the animation ends when its duration has passed. It is set a
+  // nanosecond early: clock time advanced in parts that add up to the
+  // duration can fall short of it by a rounding step.
   auto step = [weak, weakAnimation](bool last) {
     auto self = weak.lock();
     auto running = weakAnimation.lock();
@@ -199,7 +201,7 @@ void ScrollView::animateOffset(Point target, double duration, std::function<void
                        running->from.y + (running->to.y - running->from.y) * f});
   };
   animation->timer = Timer::create(kFrameInterval, true, [step](Timer&) { step(false); });
-  animation->end = Timer::create(std::max(0.0, duration), false, [step](Timer&) { step(true); });
+  animation->end = Timer::create(std::max(0.0, duration - 1e-9), false, [step](Timer&) { step(true); });
   RunLoop::main().addTimer(animation->timer, CommonRunLoopModes);
   RunLoop::main().addTimer(animation->end, CommonRunLoopModes);
 }
