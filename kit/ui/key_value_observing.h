@@ -1,6 +1,7 @@
 // Change observation of a few user-interface properties, as the platform's
 // key-value observing offers it for them: a scroll view's "contentOffset",
-// "contentSize" and "contentInset", and a gesture recognizer's "state".
+// "contentSize" and "contentInset", a gesture recognizer's "state", and a
+// web view's loading progress, title and address.
 // An observer registers for a key path with a handler that receives the
 // old and the new value; the observer itself is held weakly, so a handler
 // whose observer is gone is skipped and dropped. Removing a registration
@@ -23,9 +24,9 @@
 
 namespace kit {
 
-// The values an observed property can take (the gesture state as its
-// integer value).
-using ObservedValue = std::variant<std::monostate, long, double, Point, Size, Rect, EdgeInsets>;
+// The values an observed property can take (the gesture state and flags as
+// integers, texts and addresses as strings).
+using ObservedValue = std::variant<std::monostate, long, double, Point, Size, Rect, EdgeInsets, std::string>;
 
 // The platform's change dictionary: key path, old and new value.
 struct KeyValueChange {
