@@ -172,9 +172,8 @@ TEST_F(AnimationTest, DisplayLinkTicksOncePerFrameOfClockTime) {
   link->setPreferredFramesPerSecond(10);
   const int before = frames;
   advance(1.0);
-  // Frame times are sums of 0.1 s steps: the tenth may fall a rounding
-  // step past the second, as the 60-a-second count above allows.
-  EXPECT_NEAR(frames - before, 10, 1);
+  // Frames follow a computed schedule, so the tenth lands on the second.
+  EXPECT_EQ(frames - before, 10);
   const int running = frames;
   link->invalidate();
   advance(1.0);
