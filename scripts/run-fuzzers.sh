@@ -20,7 +20,9 @@ for target in "$dir"/*_fuzz; do
   mkdir -p "$work"
   if [ -d "$seeds" ]; then cp -r "$seeds"/. "$work"/; fi
   echo "== $name ($runs runs, seed 1)"
+  mkdir -p build/fuzz-artifacts
   "$target" -seed=1 -runs="$runs" -max_total_time="$cap" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
+    -artifact_prefix=build/fuzz-artifacts/ \
     -timeout=10 -print_final_stats=1 "$work" 2>&1 | tail -n 4
 done
 [ $found -eq 1 ] || echo "no fuzz targets in $dir"
