@@ -56,6 +56,11 @@ kit::Ref<kit::String> JHLCoreEntity::sdkURL(std::string_view path) {
   return ClientConfiguration::shared().urlForService(ClientConfiguration::kChannelSDKServer, path);
 }
 
+kit::Ref<kit::String> JHLCoreEntity::refusalText(const kit::Id& reply) {
+  if (kit::isSet(reply["msg"])) return kit::text(reply["msg"]);
+  return NUVANetworkManager::showErrorInfoWithStatusCode(500);
+}
+
 void JHLCoreEntity::notifyListener(std::function<void(JHLCoreEntityDelegate&)> call) {
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
   kit::Queue::global().async([weak, call = std::move(call)] {
@@ -186,7 +191,7 @@ void JHLCoreEntity::nuva_canEnterGameWithServiceID(const kit::Ref<kit::String>& 
           return;
         }
         if (listener) listener->canEnterListenCallBack(kit::str("0"));
-        auto message = NUVADataFormat::textOfValue(reply["msg"]);
+        auto message = refusalText(reply);
         kit::Queue::main().async([message] { NUVAProgressHUD::showErrorWithStatus(message); });
       },
       [weak](kit::Ref<kit::String>) {

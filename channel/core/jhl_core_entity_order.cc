@@ -93,7 +93,7 @@ void JHLCoreEntity::handleOrderReply(const kit::Id& reply, const kit::Ref<kit::D
   if (accepted) payingOrders_[order_id_->utf8()] = cpOrder_;
 
   auto orderId = order_id_;
-  auto message = NUVADataFormat::textOfValue(reply["msg"]);
+  auto message = refusalText(reply);
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
   kit::Queue::global().async([weak, accepted, values, orderId, message] {
     kit::Queue::main().async([weak, accepted, values, orderId, message] {

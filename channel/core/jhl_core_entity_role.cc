@@ -80,7 +80,7 @@ void JHLCoreEntity::nuva_superRoleUpdate(const kit::Ref<kit::String>& roleJSON) 
 void JHLCoreEntity::handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent) {
   if (kit::describe(reply["code"]) != "200") {
     // A refused report keeps the role the core had.
-    NUVAProgressHUD::showErrorWithStatus(NUVADataFormat::textOfValue(reply["msg"]));
+    NUVAProgressHUD::showErrorWithStatus(refusalText(reply));
     return;
   }
   kit::Id values = sent;
