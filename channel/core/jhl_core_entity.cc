@@ -4,6 +4,7 @@
 #include "channel/core/jhl_core_entity.h"
 
 #include "channel/core/client_configuration.h"
+#include "channel/core/nuva_channel_reply.h"
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
@@ -19,8 +20,6 @@
 
 namespace {
 
-// A channel token shorter than this is refused.
-constexpr size_t kMinimumTokenLength = 6;
 // A "special_url" of at least this many characters sends the login to
 // "login/special".
 constexpr size_t kMinimumSpecialURLLength = 9;
@@ -54,11 +53,6 @@ kit::Ref<kit::MutableArray> JHLCoreEntity::levelListArray() {
 
 kit::Ref<kit::String> JHLCoreEntity::sdkURL(std::string_view path) {
   return ClientConfiguration::shared().urlForService(ClientConfiguration::kChannelSDKServer, path);
-}
-
-kit::Ref<kit::String> JHLCoreEntity::refusalText(const kit::Id& reply) {
-  if (kit::isSet(reply["msg"])) return kit::text(reply["msg"]);
-  return NUVANetworkManager::showErrorInfoWithStatusCode(500);
 }
 
 void JHLCoreEntity::notifyListener(std::function<void(JHLCoreEntityDelegate&)> call) {
@@ -130,14 +124,12 @@ void JHLCoreEntity::nuva_superLoginCallBackWithGame_id(const kit::Ref<kit::Strin
           auto self = weak.lock();
           if (!self) return;
           // The reply's "code" is not looked at; its user and token are.
-          kit::Id data = reply["data"];
-          bool accepted = kit::isSet(data["super_user_id"]) && kit::isSet(data["token"]) &&
-                          kit::text(data["token"])->length() >= kMinimumTokenLength;
-          if (!accepted) {
-            kit::log("channel login refused: no channel user or token in the reply");
+          auto login = NUVAChannelReply::acceptedLogin(reply);
+          if (!login) {
+            kit::log("channel login refused: no channel user or usable token in the reply");
             return;
           }
-          self->acceptLoginReply(kit::text(data["super_user_id"]), kit::text(data["token"]));
+          self->acceptLoginReply(login->superUserId, login->token);
         });
       },
       [](kit::Ref<kit::String> error) { kit::log("channel login failed: %@", error); });
@@ -186,12 +178,12 @@ void JHLCoreEntity::nuva_canEnterGameWithServiceID(const kit::Ref<kit::String>& 
         auto self = weak.lock();
         if (!self) return;
         auto listener = self->delegate_.lock();
-        if (kit::describe(reply["code"]) == "200") {
+        if (NUVAChannelReply::isSuccess(reply)) {
           if (listener) listener->canEnterListenCallBack(kit::str("1"));
           return;
         }
         if (listener) listener->canEnterListenCallBack(kit::str("0"));
-        auto message = refusalText(reply);
+        auto message = NUVAChannelReply::refusalText(reply);
         kit::Queue::main().async([message] { NUVAProgressHUD::showErrorWithStatus(message); });
       },
       [weak](kit::Ref<kit::String>) {

@@ -178,9 +178,6 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
  private:
   // The address of a channel SDK server endpoint.
   static kit::Ref<kit::String> sdkURL(std::string_view path);
-  // The text to show for a refused reply: its "msg", or the server error
-  // text when it carries none (a reply that is not JSON, say).
-  static kit::Ref<kit::String> refusalText(const kit::Id& reply);
   // Runs `call` with the listener on the main queue after a hop through a
   // global queue.
   void notifyListener(std::function<void(JHLCoreEntityDelegate&)> call);

@@ -4,6 +4,7 @@
 // and reset the role state at logout. See jhl_core_entity.h.
 
 #include "channel/core/jhl_core_entity.h"
+#include "channel/core/nuva_channel_reply.h"
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
@@ -87,13 +88,13 @@ void JHLCoreEntity::nuva_superOrder(const kit::Ref<kit::String>& orderJSON) {
 
 void JHLCoreEntity::handleOrderReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent) {
   kit::Id values = sent;
-  order_id_ = NUVADataFormat::textOfValue(reply["data"]["order_id"]);
+  order_id_ = NUVAChannelReply::orderId(reply);
   cpOrder_ = kit::text(values["game_order_sn"]);
-  bool accepted = kit::describe(reply["code"]) == "200";
+  bool accepted = NUVAChannelReply::isSuccess(reply);
   if (accepted) payingOrders_[order_id_->utf8()] = cpOrder_;
 
   auto orderId = order_id_;
-  auto message = refusalText(reply);
+  auto message = NUVAChannelReply::refusalText(reply);
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
   kit::Queue::global().async([weak, accepted, values, orderId, message] {
     kit::Queue::main().async([weak, accepted, values, orderId, message] {

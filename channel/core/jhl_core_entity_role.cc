@@ -3,6 +3,7 @@
 // through the light channel. See jhl_core_entity.h.
 
 #include "channel/core/jhl_core_entity.h"
+#include "channel/core/nuva_channel_reply.h"
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
@@ -78,9 +79,9 @@ void JHLCoreEntity::nuva_superRoleUpdate(const kit::Ref<kit::String>& roleJSON) 
 }
 
 void JHLCoreEntity::handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent) {
-  if (kit::describe(reply["code"]) != "200") {
+  if (!NUVAChannelReply::isSuccess(reply)) {
     // A refused report keeps the role the core had.
-    NUVAProgressHUD::showErrorWithStatus(refusalText(reply));
+    NUVAProgressHUD::showErrorWithStatus(NUVAChannelReply::refusalText(reply));
     return;
   }
   kit::Id values = sent;
@@ -91,7 +92,7 @@ void JHLCoreEntity::handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Di
   role_name_ = kit::text(values["role_name"]);
   role_level_ = kit::text(values["role_level"]);
   power_value_ = kit::text(values["power_value"]);
-  roleid_ = NUVADataFormat::textOfValue(reply["data"]["role_id"]);
+  roleid_ = NUVAChannelReply::roleId(reply);
 
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
   kit::Queue::global().async([weak] {

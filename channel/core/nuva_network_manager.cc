@@ -2,6 +2,8 @@
 
 #include "channel/core/nuva_network_manager.h"
 
+#include "channel/core/nuva_channel_reply.h"
+
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/charset.h"
 #include "kit/foundation/data.h"
@@ -16,12 +18,6 @@
 #include "ui/widgets/nuva_progress_hud.h"
 
 namespace {
-
-// The reply body as JSON with mutable containers; nil when it is not JSON.
-kit::Id parseReply(const kit::Ref<kit::Data>& data) {
-  if (!data) return nullptr;
-  return kit::JSONSerialization::JSONObjectWithData(data, kit::JSONReadingMutableContainers);
-}
 
 kit::Ref<kit::String> errorText(const kit::Ref<kit::Error>& error) {
   return NUVANetworkManager::showErrorInfoWithStatusCode(error ? error->code() : 0);
@@ -89,7 +85,7 @@ void NUVANetworkManager::getWithURL(const kit::Ref<kit::String>& url, const kit:
       request, [success, failure](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse>, kit::Ref<kit::Error> error) {
         kit::Queue::main().async([success, failure, data, error] {
           if (!error) {
-            if (success) success(parseReply(data ? data : kit::Data::make()));
+            if (success) success(NUVAChannelReply::parse(data ? data : kit::Data::make()));
           } else if (failure) {
             failure(errorText(error));
           }
@@ -119,7 +115,7 @@ void NUVANetworkManager::PostWithURL(const kit::Ref<kit::String>& url, const kit
   auto task = kit::URLSession::sharedSession()->dataTaskWithRequest(
       request, [success, fail](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse>, kit::Ref<kit::Error> error) {
         if (!error) {
-          if (success) success(parseReply(data ? data : kit::Data::make()));
+          if (success) success(NUVAChannelReply::parse(data ? data : kit::Data::make()));
         } else {
           fail(errorText(error));
         }
