@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -118,37 +120,22 @@ void writeRapid(benchmark::State& state, const Document* doc) {
 }
 
 // Prints the usual table and keeps MB/s per run for the ratio table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end()) megabytesPerSecond_[run.benchmark_name()] = it->second.value / 1e6;
+// Prints the MB/s table and the ratios against the peers after the run.
+void printRatios(const bench::RecordingReporter& reporter) {
+  auto get = [&](const std::string& op, const std::string& file, const std::string& who) {
+    return reporter.counter(op + "/" + file + "/" + who, "bytes_per_second") / 1e6;
+  };
+  std::printf("\n%-8s %-18s %10s %10s %10s %12s %12s\n", "op", "file", "ours MB/s", "nlohmann", "rapidjson",
+              "vs nlohmann", "vs rapidjson");
+  for (const char* op : {"parse", "write"}) {
+    for (const Document& doc : documents()) {
+      double ours = get(op, doc.name, "ours"), nl = get(op, doc.name, "nlohmann"), rj = get(op, doc.name, "rapidjson");
+      if (ours <= 0) continue;
+      std::printf("%-8s %-18s %10.1f %10.1f %10.1f %11.2fx %11.2fx\n", op, doc.name.c_str(), ours, nl, rj,
+                  nl > 0 ? ours / nl : 0.0, rj > 0 ? ours / rj : 0.0);
     }
   }
-
-  void printRatios() const {
-    std::printf("\n%-8s %-18s %10s %10s %10s %12s %12s\n", "op", "file", "ours MB/s", "nlohmann", "rapidjson",
-                "vs nlohmann", "vs rapidjson");
-    for (const char* op : {"parse", "write"}) {
-      for (const Document& doc : documents()) {
-        double ours = get(op, doc.name, "ours"), nl = get(op, doc.name, "nlohmann"), rj = get(op, doc.name, "rapidjson");
-        if (ours <= 0) continue;
-        std::printf("%-8s %-18s %10.1f %10.1f %10.1f %11.2fx %11.2fx\n", op, doc.name.c_str(), ours, nl, rj,
-                    nl > 0 ? ours / nl : 0.0, rj > 0 ? ours / rj : 0.0);
-      }
-    }
-  }
-
- private:
-  double get(const std::string& op, const std::string& file, const std::string& who) const {
-    auto it = megabytesPerSecond_.find(op + "/" + file + "/" + who);
-    return it == megabytesPerSecond_.end() ? 0 : it->second;
-  }
-  std::map<std::string, double> megabytesPerSecond_;
-};
+}
 
 }  // namespace
 
@@ -168,9 +155,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("write/" + doc.name + "/nlohmann").c_str(), writeNlohmann, d);
     benchmark::RegisterBenchmark(("write/" + doc.name + "/rapidjson").c_str(), writeRapid, d);
   }
-  RatioReporter reporter;
+  bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.printRatios();
+  printRatios(reporter);
   benchmark::Shutdown();
   return 0;
 }

@@ -209,10 +209,7 @@ kit::Id JXParser::parseArray(JXParseState& s) {
         recordParseError(s, "Unexpected ']'.");
         break;
       }
-      const size_t count = s.values.size() - base;
-      std::unique_ptr<kit::Id[]> objects(count ? new kit::Id[count] : nullptr);
-      for (size_t i = 0; i < count; ++i) objects[i] = std::move(s.values[base + i]);
-      result = JXArray::create(std::move(objects), count, s.mutableCollections);
+      result = JXArray::create(s.values.data() + base, s.values.size() - base, s.mutableCollections);
       break;
     } else {
       expectedTokenError(s, "a value", "a ']'", allowed);

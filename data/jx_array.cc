@@ -2,10 +2,12 @@
 
 #include "data/jx_array.h"
 
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
+#include "data/jx_trailing_allocator.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/runtime.h"
 
@@ -17,13 +19,22 @@ constexpr size_t kGrowthSlots = 16;
 
 }  // namespace
 
-JXArray::JXArray(Key, std::unique_ptr<kit::Id[]> objects, size_t count, bool isMutable)
-    : objects_(std::move(objects)), count_(count), capacity_(count), mutations_(isMutable ? 1 : 0) {}
+JXArray::JXArray(Key, void* const* storage, kit::Id* objects, size_t count, bool isMutable)
+    : objects_(static_cast<kit::Id*>(*storage)),
+      inline_(objects_),
+      inlineCount_(count),
+      count_(count),
+      capacity_(count),
+      mutations_(isMutable ? 1 : 0) {
+  std::uninitialized_move_n(objects, count, inline_);
+}
 
-JXArray::~JXArray() = default;
+JXArray::~JXArray() { std::destroy_n(inline_, inlineCount_); }
 
-kit::Ref<JXArray> JXArray::create(std::unique_ptr<kit::Id[]> objects, size_t count, bool isMutable) {
-  return std::make_shared<JXArray>(Key(), std::move(objects), count, isMutable);
+kit::Ref<JXArray> JXArray::create(kit::Id* objects, size_t count, bool isMutable) {
+  void* storage = nullptr;
+  return std::allocate_shared<JXArray>(JXTrailingAllocator<JXArray>(count * sizeof(kit::Id), &storage), Key(),
+                                       &storage, objects, count, isMutable);
 }
 
 void JXArray::allocWithZone() {
@@ -78,7 +89,8 @@ void JXArray::insertObject(const kit::Id& object, size_t index) {
       kit::raise(kit::MallocException, "Unable to resize objects array.");
     }
     for (size_t i = 0; i < count_; ++i) grown[i] = std::move(objects_[i]);
-    objects_ = std::move(grown);
+    heap_ = std::move(grown);
+    objects_ = heap_.get();
     capacity_ += kGrowthSlots;
   }
   for (size_t i = count_; i > index; --i) objects_[i] = std::move(objects_[i - 1]);
@@ -109,9 +121,9 @@ void JXArray::replaceObjectAtIndex(size_t index, const kit::Id& object) {
 
 kit::Id JXArray::copy() const {
   if (mutations_ == 0) return self();
-  return kit::Array::make(std::vector<kit::Id>(objects_.get(), objects_.get() + count_));
+  return kit::Array::make(std::vector<kit::Id>(objects_, objects_ + count_));
 }
 
 kit::Id JXArray::mutableCopy() const {
-  return kit::MutableArray::make(std::vector<kit::Id>(objects_.get(), objects_.get() + count_));
+  return kit::MutableArray::make(std::vector<kit::Id>(objects_, objects_ + count_));
 }

@@ -23,8 +23,9 @@ class JXArray final : public kit::MutableArray {
   };
 
  public:
-  // Built by the parser: takes over `count` objects, with capacity = count.
-  JXArray(Key, std::unique_ptr<kit::Id[]> objects, size_t count, bool isMutable);
+  // Built by the parser: moves `count` objects into the storage that
+  // `*storage` points to (allocated with the array), capacity = count.
+  JXArray(Key, void* const* storage, kit::Id* objects, size_t count, bool isMutable);
   ~JXArray() override;
 
   const kit::Class& objectClass() const override { return staticClass(); }
@@ -44,7 +45,7 @@ class JXArray final : public kit::MutableArray {
   void getObjects(kit::Id* buffer, kit::Range range) const;
   // The stored objects, for readers inside the codec; valid until the next
   // mutation.
-  std::span<const kit::Id> storage() const { return {objects_.get(), count_}; }
+  std::span<const kit::Id> storage() const { return {objects_, count_}; }
 
   void insertObject(const kit::Id& object, size_t index) override;
   void removeObjectAtIndex(size_t index) override;
@@ -57,13 +58,17 @@ class JXArray final : public kit::MutableArray {
 
  private:
   friend struct JXParser;  // the parser creates and fills these containers
-  static kit::Ref<JXArray> create(std::unique_ptr<kit::Id[]> objects, size_t count, bool isMutable);
+  // Moves `count` objects out of `objects` into a new array.
+  static kit::Ref<JXArray> create(kit::Id* objects, size_t count, bool isMutable);
 
   void checkMutable(const char* selector) const;
   void noteMutation();
   [[noreturn]] void raiseBeyondBounds(const char* selector, size_t index, size_t bound) const;
 
-  std::unique_ptr<kit::Id[]> objects_;
+  kit::Id* objects_;                   // inline_ or heap_
+  kit::Id* inline_;                    // allocated with the array; holds inlineCount_ objects
+  size_t inlineCount_;
+  std::unique_ptr<kit::Id[]> heap_;    // after growth
   size_t count_ = 0;
   size_t capacity_ = 0;
   uint64_t mutations_ = 0;

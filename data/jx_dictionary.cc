@@ -4,10 +4,12 @@
 #include "data/jx_dictionary.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
+#include "data/jx_trailing_allocator.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/runtime.h"
@@ -38,13 +40,22 @@ size_t JXDictionary::capacityForCount(size_t count) {
   return wanted | 1;
 }
 
-JXDictionary::JXDictionary(Key, size_t capacity, bool isMutable)
-    : capacity_(capacity), mutations_(isMutable ? 1 : 0), entries_(capacity ? new JXHashTableEntry[capacity] : nullptr) {}
+JXDictionary::JXDictionary(Key, void* const* storage, size_t capacity, bool isMutable)
+    : capacity_(capacity),
+      mutations_(isMutable ? 1 : 0),
+      entries_(static_cast<JXHashTableEntry*>(*storage)),
+      inline_(entries_),
+      inlineCapacity_(capacity) {
+  std::uninitialized_value_construct_n(inline_, capacity);
+}
 
-JXDictionary::~JXDictionary() = default;
+JXDictionary::~JXDictionary() { std::destroy_n(inline_, inlineCapacity_); }
 
 kit::Ref<JXDictionary> JXDictionary::create(size_t capacity, bool isMutable) {
-  return std::make_shared<JXDictionary>(Key(), capacity, isMutable);
+  void* storage = nullptr;
+  return std::allocate_shared<JXDictionary>(
+      JXTrailingAllocator<JXDictionary>(capacity * sizeof(JXHashTableEntry), &storage), Key(), &storage, capacity,
+      isMutable);
 }
 
 void JXDictionary::allocWithZone() {
@@ -171,7 +182,10 @@ void JXDictionary::setObject(const kit::Id& object, const kit::Id& key) {
     } catch (const std::bad_alloc&) {
       kit::raise(kit::MallocException, "Unable to allocate memory for hash table.");
     }
-    std::unique_ptr<JXHashTableEntry[]> old = std::exchange(entries_, std::move(grown));
+    // The old table is the one allocated with the dictionary (kept until
+    // the end, emptied) or an earlier heap table (freed here).
+    JXHashTableEntry* old = std::exchange(entries_, grown.get());
+    std::unique_ptr<JXHashTableEntry[]> oldHeap = std::exchange(heap_, std::move(grown));
     size_t oldCapacity = std::exchange(capacity_, wanted);
     count_ = 0;
     for (size_t i = 0; i < oldCapacity; ++i) {
@@ -190,7 +204,7 @@ void JXDictionary::removeObjectForKey(const kit::Id& key) {
   }
   const JXHashTableEntry* e = lookup(key);
   if (!e) return;
-  removeSlot(static_cast<size_t>(e - entries_.get()));
+  removeSlot(static_cast<size_t>(e - entries_));
   noteMutation();
 }
 

@@ -32,7 +32,9 @@ class JXDictionary final : public kit::MutableDictionary {
   };
 
  public:
-  JXDictionary(Key, size_t capacity, bool isMutable);
+  // Built by the parser around the zeroed table of `capacity` slots that
+  // `*storage` points to (allocated with the dictionary).
+  JXDictionary(Key, void* const* storage, size_t capacity, bool isMutable);
   ~JXDictionary() override;
 
   const kit::Class& objectClass() const override { return staticClass(); }
@@ -61,7 +63,7 @@ class JXDictionary final : public kit::MutableDictionary {
   void getObjects(kit::Id* objects, kit::Id* keys) const;
   kit::Ref<JXDictionaryEnumerator> keyEnumerator() const;
   // The slots, for readers inside the codec; valid until the next mutation.
-  std::span<const JXHashTableEntry> table() const { return {entries_.get(), capacity_}; }
+  std::span<const JXHashTableEntry> table() const { return {entries_, capacity_}; }
 
   using kit::MutableDictionary::removeObjectForKey;
   using kit::MutableDictionary::setObject;
@@ -88,7 +90,10 @@ class JXDictionary final : public kit::MutableDictionary {
   size_t count_ = 0;
   size_t capacity_ = 0;
   uint64_t mutations_ = 0;
-  std::unique_ptr<JXHashTableEntry[]> entries_;
+  JXHashTableEntry* entries_;                  // inline_ or heap_
+  JXHashTableEntry* inline_;                   // allocated with the dictionary
+  size_t inlineCapacity_;
+  std::unique_ptr<JXHashTableEntry[]> heap_;  // after growth
 };
 
 class JXDictionaryEnumerator final : public kit::Object {

@@ -214,12 +214,12 @@ bool Encoder::writeString(const std::string& text, bool quotes) {
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
   const uint8_t* const end = p + text.size();
   if (quotes) s_.out.put('"');
-  // In pieces, so a long string never needs more than a bounded reserve: at
-  // most six characters per byte, plus one sequence running past the piece.
-  constexpr size_t kPiece = 16384;
+  // In chunks, so a long string never needs more than a bounded reserve: at
+  // most six characters per byte, plus one sequence running past the chunk.
+  constexpr size_t kChunk = 16384;
   while (p < end) {
-    const uint8_t* const pieceEnd = end - p > static_cast<ptrdiff_t>(kPiece) ? p + kPiece : end;
-    char* w = s_.out.reserve(static_cast<size_t>(pieceEnd - p) * 6 + 12);
+    const uint8_t* const chunkEnd = end - p > static_cast<ptrdiff_t>(kChunk) ? p + kChunk : end;
+    char* w = s_.out.reserve(static_cast<size_t>(chunkEnd - p) * 6 + 12);
     char* const begin = w;
     auto unicodeEscape = [&w](unsigned unit) {
       w[0] = '\\';
@@ -230,12 +230,12 @@ bool Encoder::writeString(const std::string& text, bool quotes) {
       w[5] = kHex[unit & 0xF];
       w += 6;
     };
-    while (p < pieceEnd) {
+    while (p < chunkEnd) {
       const uint8_t* run = p;
-      while (p < pieceEnd && !(kStringByteFlags.of[*p] & flagMask_)) ++p;
+      while (p < chunkEnd && !(kStringByteFlags.of[*p] & flagMask_)) ++p;
       std::memcpy(w, run, static_cast<size_t>(p - run));
       w += p - run;
-      if (p >= pieceEnd) break;
+      if (p >= chunkEnd) break;
       const uint8_t c = *p;
       if (c < 0x80) {
         ++p;

@@ -1,14 +1,18 @@
-// Fuzz target for the JSON parser. The first byte picks the parse options;
-// the rest is the text. Whatever parses must write back (compact, and
-// pretty with every escape) and read again as an equal value; whatever does
-// not parse must say why.
+// Fuzz target for the JSON parser. The low four bits of the first byte pick
+// the parse options and bit 0x10 a mutable parse; the rest is the text.
+// Whatever parses (and, when mutable, is then changed) must write back
+// (compact, and pretty with every escape) and read again as an equal value;
+// whatever does not parse must say why.
 
 #include <cstdint>
 #include <cstdlib>
 
 #include "data/json_decoder.h"
 #include "data/json_text.h"
+#include "data/jx_array.h"
+#include "data/jx_dictionary.h"
 #include "data/jx_constants.h"
+#include "kit/foundation/values.h"
 
 namespace {
 
@@ -37,6 +41,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!value) {
     check(error && !error->localizedDescription().empty());
     return 0;
+  }
+  // A mutable result takes changes that make it grow, and stays writable.
+  if (data[0] & 0x10) {
+    if (auto array = kit::as<JXArray>(value)) {
+      array->insertObject(kit::str("front"), 0);
+      if (array->count() > 1) array->removeObjectAtIndex(array->count() - 1);
+    } else if (auto dictionary = kit::as<JXDictionary>(value)) {
+      dictionary->setObject(kit::num(1), "added");
+      dictionary->setObject(kit::str("again"), "added");
+      if (dictionary->count() > 1) dictionary->removeObjectForKey(dictionary->keys().front());
+    }
   }
   for (unsigned long writeOptions : {0UL, static_cast<unsigned long>(JXSerializeOptionPretty |
                                                                       JXSerializeOptionEscapeUnicode |

@@ -211,6 +211,16 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
   if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  // Loopback never goes through a proxy from the environment (this list
+  // replaces no_proxy, so it carries that variable's hosts along).
+  static const std::string noProxy = [] {
+    std::string list = "localhost,127.0.0.1,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+      if (const char* value = getenv(name); value && *value) return list + "," + value;
+    }
+    return list;
+  }();
+  curl_easy_setopt(easy_, CURLOPT_NOPROXY, noProxy.c_str());
   // The share carries the session's cookies, so a request that opts out of
   // cookies stays out of it.
   bool cookies = settings_.setCookies && request_->HTTPShouldHandleCookies();
@@ -519,6 +529,9 @@ void TaskDriver::onTransferDone(int curlCode) {
     if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
     if (streamFailed_) return finishWithError(URLErrorUnknown, "The body stream failed.");
     long code = urlErrorForCurlCode(curlCode, osErrno);
+    // Only http and https reach libcurl, so an "unsupported protocol" here
+    // is a reply that is not HTTP at all.
+    if (code == URLErrorUnsupportedURL) code = URLErrorBadServerResponse;
     return finishWithError(code, "");
   }
   if (redirectPending_) return handleRedirect();

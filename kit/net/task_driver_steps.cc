@@ -85,13 +85,18 @@ int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
                                                       URLAuthenticationMethodServerTrust, trust);
     postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
     {
+      // The wait counts against the request's time-out like any other.
+      double timeout = request_->timeoutInterval();
+      if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
+      auto limit = std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<int64_t>(timeout * 1e6));
       std::unique_lock lock(gate->mutex);
-      gate->cv.wait(lock, [&] { return gate->answer.has_value() || gate->interrupted; });
+      bool answered =
+          gate->cv.wait_until(lock, limit, [&] { return gate->answer.has_value() || gate->interrupted; });
       if (gate->answer) {
         answer = *gate->answer;
       } else {
         answer.accepted = false;
-        answer.error = errorFor(URLErrorCancelled, "");
+        answer.error = errorFor(answered ? URLErrorCancelled : URLErrorTimedOut, "");
       }
     }
     settings_.engine->closeGate(id_);
