@@ -60,8 +60,11 @@ void ScrollView::applyOffset(Point offset) {
 }
 
 void ScrollView::setContentOffset(Point offset) {
+  // An offset set from outside ends any settling where it puts the content
+  // (a refresh header holding the list open while it springs back).
   cancelAnimation();
   applyOffset(offset);
+  if (decelerating_) finishDeceleration();
 }
 
 void ScrollView::setContentOffset(Point offset, bool animated) {

@@ -100,6 +100,32 @@ TEST_F(ScrollViewTest, PullReportsEveryOffsetWhileDraggingThenPanEndsAndSpringsB
   EXPECT_EQ(panStates.back().second, static_cast<long>(kit::GestureRecognizerState::Possible));
 }
 
+TEST_F(ScrollViewTest, AHeaderThatHoldsTheListOpenEndsTheSpringBack) {
+  scroll->setContentSize({375, 1000});
+  scroll->setAlwaysBounceVertical(true);
+  // What a refresh header does: released beyond its height, it opens the
+  // top inset and holds the content there.
+  bool refreshing = false;
+  scroll->addObserver(nullptr, "contentOffset", [&](const kit::KeyValueChange& change) {
+    if (refreshing || scroll->isDragging() || change.newValue<Point>().y >= -54) return;
+    refreshing = true;
+    kit::View::animate(0.25, [&] {
+      scroll->setContentInset({54, 0, 0, 0});
+      scroll->setContentOffset({0, -54});
+    });
+  });
+  ASSERT_TRUE(kit::test::pull(*scroll, 80));
+  advance(1);
+  EXPECT_TRUE(refreshing);
+  EXPECT_EQ(scroll->contentOffset().y, -54);
+  EXPECT_FALSE(scroll->isDecelerating());
+  EXPECT_EQ(delegate->events.back(), "didEndDecelerating");
+  // Ending the refresh closes the inset; the content goes back to the top.
+  scroll->setContentInset({0, 0, 0, 0});
+  scroll->setContentOffset({0, 0});
+  EXPECT_EQ(scroll->minimumContentOffset().y, 0);
+}
+
 TEST_F(ScrollViewTest, AnimatedOffsetEndsWithItsEventAfterItsDuration) {
   scroll->setContentSize({375, 2000});
   scroll->setContentOffset({0, 500}, true);

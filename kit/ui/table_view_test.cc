@@ -14,6 +14,7 @@
 #include "kit/testing/virtual_clock_fixture.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
+#include "kit/ui/render.h"
 #include "kit/ui/scene_registry.h"
 #include "kit/ui/scroll_test_driver.h"
 #include "kit/ui/table_view.h"
@@ -348,6 +349,32 @@ TEST_F(TableViewTest, AControllerThatFeedsItsTableIsReleased) {
   }
   advance(3);
   EXPECT_TRUE(weak.expired());
+}
+
+}  // namespace
+
+namespace {
+
+// What the player sees of a scrolled list: the rows in sight, drawn where
+// the offset puts them, with their separators.
+TEST_F(TableViewTest, ScrolledRowsAreDrawnWhereTheOffsetPutsThem) {
+  auto source = std::make_shared<ListSource>(100);
+  table->setDataSource(source);
+  table->setSeparatorColor(kit::Color::redColor());
+  table->setSeparatorInset({0, 0, 0, 0});
+  window->layoutIfNeeded();
+  table->setContentOffset({0, 22});
+  auto picture = kit::render(*window, 2);
+  ASSERT_TRUE(picture);
+  // Row 0 ends at content y 44: its half-point separator shows at window
+  // y 64 + 44 - 22 - 0.5, one pixel at scale 2.
+  EXPECT_EQ(picture->pixelAt(200, 2 * (64 + 22) - 1), (kit::Pixel{255, 0, 0, 255}));
+  // The middle of row 1 is plain cell white; above the table is the window's black.
+  EXPECT_EQ(picture->pixelAt(600, 2 * (64 + 44)), (kit::Pixel{255, 255, 255, 255}));
+  EXPECT_EQ(picture->pixelAt(600, 2 * 30), (kit::Pixel{0, 0, 0, 255}));
+#ifdef KIT_UI_ARTIFACT_DIR
+  EXPECT_TRUE(kit::writePNG(*picture, std::string(KIT_UI_ARTIFACT_DIR) + "/table_scrolled.png"));
+#endif
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // letting the view decide on each redirect and on the response. One fetch
 // runs at a time; starting another cancels the first quietly. Bodies
 // larger than MaximumBodyBytes fail with the platform's data-length error.
+// The session ends with the fetcher; its invalidation is delivered on the
+// main queue, so a test drains that queue before it stops its server.
 #pragma once
 
 #include <functional>

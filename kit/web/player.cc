@@ -344,6 +344,11 @@ void PlayerViewController::setPlayer(Ref<Player> player) {
     timeToken_ = player_->addPeriodicTimeObserver(MediaTime::make(1, 1), [weak](MediaTime) {
       if (auto self = weak.lock()) self->updateTimeLabel();
     });
+    // The duration is known once the item is ready.
+    if (auto item = player_->currentItem())
+      item->addObserver(timeToken_, "status", [weak](const KeyValueChange&) {
+        if (auto self = weak.lock()) self->updateTimeLabel();
+      });
   }
   updateTimeLabel();
 }

@@ -97,6 +97,14 @@ class WebViewTest : public ::testing::Test {
     recorder = std::make_shared<Recorder>();
     web->setNavigationDelegate(recorder);
   }
+  void TearDown() override {
+    // The view's session goes first, its invalidation delivered on main,
+    // so that no kept-alive connection holds the server up.
+    web.reset();
+    configuration.reset();
+    EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+    server.reset();
+  }
   kit::Ref<kit::URLRequest> request(const std::string& path) {
     return kit::URLRequest::make(kit::URL::URLWithString(server->url(path)));
   }
