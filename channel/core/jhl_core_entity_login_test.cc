@@ -92,6 +92,16 @@ TEST_F(CoreLogin, ABlankChannelCodeTravelsAsEmptyText) {
   EXPECT_EQ(posted[0].field("channel_code"), "");
 }
 
+TEST_F(CoreLogin, ALongSpecialAddressSendsTheLoginToLoginSpecial) {
+  core->nuvaChannel_LightGetChannelLoginCallBack(
+      kit::dict({{"token", "s"}, {"uid", "u"}, {"channel_code", "1"}, {"special_url", "https://a.b"}}));
+  ASSERT_TRUE(kit::test::runUntil([&] { return server.requestsTo("login/special").size() == 1; }));
+  core->nuvaChannel_LightGetChannelLoginCallBack(
+      kit::dict({{"token", "s"}, {"uid", "u"}, {"channel_code", "1"}, {"special_url", "https://"}}));
+  ASSERT_TRUE(kit::test::runUntil([&] { return server.requestsTo("login/index").size() == 1; }));
+  EXPECT_EQ(server.requestsTo("login/special").size(), 1u);
+}
+
 TEST_F(CoreLogin, StartingALoginEmptiesTheStoreAndMenuLists) {
   core->responseArray()->addObject(kit::str("gm"));
   core->VIPArray()->addObject(kit::str("vip"));

@@ -1,4 +1,4 @@
-// The status HUD's drawing pieces: spinner and ring sizes, their shape
+// The status HUD's drawing layers: spinner and ring sizes, their shape
 // layers' life with the superview and the radius, the ring's stroke end in
 // pixels, and the radial backdrop's colour at and beyond its radius.
 
