@@ -213,22 +213,25 @@ TEST(Runtime, HooksAndRegistrationAcrossThreads) {
   const kit::Class& cls = Captain::staticClass();
   cls.setHook("motto", std::string(64, 'a'));
   std::atomic<bool> stop{false};
+  std::atomic<int> readersStarted{0};
+  std::atomic<size_t> seen{0};
   std::thread writer([&] {
+    while (readersStarted < 3) std::this_thread::yield();  // every reader is in its loop
     for (int i = 0; i < 2000; ++i) cls.setHook("motto", std::string(64, static_cast<char>('a' + i % 26)));
     stop = true;
   });
   std::vector<std::thread> readers;
-  std::atomic<size_t> seen{0};
   for (int t = 0; t < 3; ++t) {
     readers.emplace_back([&] {
-      while (!stop) {
+      ++readersStarted;
+      do {
         const std::string* motto = cls.hook<std::string>("motto");
         ASSERT_NE(motto, nullptr);
         std::string copy = *motto;
         EXPECT_EQ(copy.size(), 64u);
         EXPECT_EQ(copy.find_first_not_of(copy[0]), std::string::npos);
         ++seen;
-      }
+      } while (!stop);
     });
   }
   // Meanwhile classes register and are looked up by name.
