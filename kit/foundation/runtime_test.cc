@@ -86,6 +86,14 @@ KIT_DEFINE_CLASS(Gauge, kit::Object) {
   cls.property("done", &Gauge::done).property("kind", &Gauge::kind).property("cName", &Gauge::cName);
 }
 
+// Takes nil for a scalar as zero.
+class Lenient : public Captain {
+ public:
+  void setNilValueForKey(const std::string& key) override {
+    if (key == "stars") stars = 0;
+  }
+};
+
 TEST(Runtime, AttributeTextsOfEveryPropertyType) {
   std::vector<std::string> attrs;
   for (const auto& p : Gauge::staticClass().declaredProperties()) attrs.push_back(p.attributes);
@@ -205,6 +213,25 @@ TEST(Runtime, DictionariesAndKeyPaths) {
   d->setValueForKey("b", kit::num(2));
   d->setValueForKey("a", nullptr);
   EXPECT_EQ(kit::describe(d), "{\n    b = 2;\n}");
+
+  // Through a nil link a key path reads nil and a write goes nowhere.
+  p->deputy = nullptr;
+  EXPECT_EQ(p->valueForKeyPath("deputy.name"), nullptr);
+  p->setValueForKeyPath("deputy.name", kit::str("lost"));
+  EXPECT_EQ(p->valueForKeyPath("deputy.deputy.stars"), nullptr);
+  // The null object becomes nil, which a scalar refuses through
+  // setNilValueForKey unless the class overrides it.
+  try {
+    p->setValuesForKeysWithDictionary(kit::dict({{"stars", kit::null()}}));
+    FAIL() << "nil for a scalar";
+  } catch (const kit::Exception& e) {
+    EXPECT_EQ(e.name(), kit::InvalidArgumentException);
+  }
+  auto lenient = kit::make<Lenient>();
+  lenient->stars = 4;
+  lenient->setValuesForKeysWithDictionary(kit::dict({{"stars", kit::null()}, {"name", kit::null()}}));
+  EXPECT_EQ(lenient->stars, 0);
+  EXPECT_EQ(lenient->name(), nullptr);
 }
 
 TEST(Runtime, HooksAndRegistrationAcrossThreads) {
