@@ -13,6 +13,8 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
+#include <utility>
 
 #include "kit/foundation/array.h"
 #include "kit/foundation/charset.h"
@@ -275,13 +277,22 @@ Ref<String> String::substringToIndex(size_t to) const {
 namespace {
 
 std::u16string foldCase(std::u16string_view s) {
+  // Folding can triple a text; a short buffer is grown to the size asked.
   std::u16string out(s.size() * 2 + 4, u'\0');
-  UErrorCode err = U_ZERO_ERROR;
-  int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
-                            reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
-                            U_FOLD_CASE_DEFAULT, &err);
+  auto fold = [&] {
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                              reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
+                              U_FOLD_CASE_DEFAULT, &err);
+    return std::pair(n, err);
+  };
+  auto [n, err] = fold();
+  if (err == U_BUFFER_OVERFLOW_ERROR) {
+    out.resize(static_cast<size_t>(n));
+    std::tie(n, err) = fold();
+  }
   if (U_FAILURE(err)) return std::u16string(s);
-  out.resize(n);
+  out.resize(static_cast<size_t>(n));
   return out;
 }
 

@@ -143,6 +143,9 @@ TEST(String, CompareTreatsCanonicalEquivalentsAlikeUnlessLiteral) {
   EXPECT_EQ(str("a\u00E92")->compare(*str("ae\u030110"), NumericSearch), ComparisonResult::Ascending);
   EXPECT_NE(composed->compare(*decomposed, LiteralSearch), ComparisonResult::Same);
   EXPECT_FALSE(composed->isEqualToString(*decomposed));  // equality stays literal
+  // Case folding that triples the text ("\u0390" folds to three units).
+  auto greek = str("\u0390\u0390\u0390\u0390\u0390\u0390");
+  EXPECT_EQ(greek->compare(*greek->uppercaseString(), CaseInsensitiveSearch | LiteralSearch), ComparisonResult::Same);
   EXPECT_EQ(composed->compare(*str("cafe")), ComparisonResult::Descending);
   // Characters compare in decomposed form, by code unit, not by locale.
   EXPECT_EQ(str("\u00E9")->compare(*str("f")), ComparisonResult::Ascending);
