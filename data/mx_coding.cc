@@ -15,7 +15,8 @@ void forEachCodedProperty(const kit::Object& object, const std::function<void(co
   const kit::Class& cls = object.objectClass();
   auto allowed = mx_totalNames(cls, MXNameList::AllowedCoding);
   auto ignored = mx_totalNames(cls, MXNameList::IgnoredCoding);
-  for (const MXPropertyEntry& entry : *mx_propertyList(cls)) {
+  const auto list = mx_propertyList(cls);  // held: a setup may drop the cached list meanwhile
+  for (const MXPropertyEntry& entry : *list) {
     const std::string& name = entry.property->nameText();
     if (!allowed->empty() && !allowed->contains(name)) continue;
     if (ignored->contains(name)) continue;

@@ -87,7 +87,8 @@ void mx_enumerateProperties(const kit::Class& cls, const MXPropertiesEnumeration
 
 std::vector<kit::Ref<KTProperty>> mx_properties(const kit::Class& cls) {
   std::vector<kit::Ref<KTProperty>> properties;
-  for (const MXPropertyEntry& entry : *mx_propertyList(cls)) properties.push_back(entry.property);
+  const auto list = mx_propertyList(cls);  // held: a setup may drop the cached list meanwhile
+  for (const MXPropertyEntry& entry : *list) properties.push_back(entry.property);
   return properties;
 }
 
