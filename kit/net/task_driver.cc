@@ -1,0 +1,945 @@
+// One task on the network thread: transfers, response head, holds for the
+// delegate, redirects, body sources, downloads, TLS trust and completion.
+#include "kit/net/task_driver.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "kit/foundation/format.h"
+#include "kit/net/event_lane.h"
+#include "kit/net/input_stream.h"
+#include "kit/net/mime_types.h"
+#include "kit/net/session_events.h"
+#include "kit/net/transfer_engine.h"
+#include "kit/net/url_cache.h"
+#include "kit/net/url_error_mapping.h"
+
+namespace kit::netdetail {
+
+namespace {
+
+constexpr int kMaxRedirects = 16;
+constexpr size_t kMaxHeldBody = 1 << 20;
+
+size_t headerCallback(char* bytes, size_t size, size_t count, void* driver) {
+  return static_cast<TaskDriver*>(driver)->onHeader(bytes, size * count);
+}
+size_t writeCallback(char* bytes, size_t size, size_t count, void* driver) {
+  return static_cast<TaskDriver*>(driver)->onWrite(bytes, size * count);
+}
+size_t readCallback(char* buffer, size_t size, size_t count, void* driver) {
+  return static_cast<TaskDriver*>(driver)->onRead(buffer, size * count);
+}
+int verifyCallback(X509_STORE_CTX* ctx, void* driver) { return static_cast<TaskDriver*>(driver)->onVerify(ctx); }
+CURLcode sslContextCallback(CURL*, void* sslContext, void* driver) {
+  auto* ctx = static_cast<SSL_CTX*>(sslContext);
+  // kit evaluates the chain itself (and asks the delegate) before the
+  // handshake completes; a refusal ends the handshake.
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_cert_verify_callback(ctx, verifyCallback, driver);
+  return CURLE_OK;
+}
+
+bool isRedirectStatus(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string base64(std::string_view in) {
+  static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  size_t i = 0;
+  while (i + 2 < in.size()) {
+    uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8) | uint8_t(in[i + 2]);
+    out += table[v >> 18];
+    out += table[(v >> 12) & 63];
+    out += table[(v >> 6) & 63];
+    out += table[v & 63];
+    i += 3;
+  }
+  if (i + 1 == in.size()) {
+    uint32_t v = uint8_t(in[i]) << 16;
+    out += table[v >> 18];
+    out += table[(v >> 12) & 63];
+    out += "==";
+  } else if (i + 2 == in.size()) {
+    uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8);
+    out += table[v >> 18];
+    out += table[(v >> 12) & 63];
+    out += table[(v >> 6) & 63];
+    out += '=';
+  }
+  return out;
+}
+
+std::string makeTemporaryFile(FILE** file) {
+  const char* dir = getenv("TMPDIR");
+  std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/kitNetworkDownload_XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  int fd = mkstemp(buffer.data());
+  if (fd < 0) return {};
+  *file = fdopen(fd, "wb");
+  if (!*file) {
+    close(fd);
+    unlink(buffer.data());
+    return {};
+  }
+  return buffer.data();
+}
+
+}  // namespace
+
+TaskDriver::TaskDriver(Ref<URLSessionTask> task, DriverSettings settings, BodySource body,
+                       URLSession::DataCompletion dataCompletion, URLSession::DownloadCompletion downloadCompletion)
+    : task_(std::move(task)),
+      id_(task_->taskIdentifier()),
+      settings_(std::move(settings)),
+      body_(std::move(body)),
+      dataCompletion_(std::move(dataCompletion)),
+      downloadCompletion_(std::move(downloadCompletion)) {
+  request_ = task_->currentRequest();
+  if (task_->kind() == URLSessionTask::Kind::Download) {
+    sink_ = Sink::File;
+  } else if (dataCompletion_ || !settings_.hasDelegate) {
+    sink_ = Sink::Memory;
+  } else {
+    sink_ = Sink::Events;
+  }
+}
+
+TaskDriver::~TaskDriver() {
+  releaseEasy();
+  closeBody();
+  if (downloadFile_) fclose(downloadFile_);
+  // A download that never reached its finish event leaves nothing behind,
+  // unless its file was handed out as resume data.
+  if (!downloadPath_.empty() && phase_ != Phase::Finished) unlink(downloadPath_.c_str());
+}
+
+// ---- Starting
+
+void TaskDriver::start() {
+  startedAt_ = std::chrono::steady_clock::now();
+  touch();
+  auto url = request_ ? request_->URL() : nullptr;
+  if (!url) return finishWithError(URLErrorUnsupportedURL, "");
+  std::string scheme = urlScheme(url);
+  if (scheme == "file") return serveFile();
+  if (scheme != "http" && scheme != "https") return finishWithError(URLErrorUnsupportedURL, "");
+  if (urlHost(url).empty()) return finishWithError(URLErrorBadURL, "");
+  if (body_.kind == BodySource::Kind::File && access(body_.filePath.c_str(), R_OK) != 0) {
+    return finishWithError(URLErrorFileDoesNotExist, "");
+  }
+  if (serveFromCache()) return;
+  if (body_.kind == BodySource::Kind::Stream && body_.streamFromDelegate && !body_.stream) {
+    return askForBodyStream([this] { beginAttempt(); });
+  }
+  beginAttempt();
+}
+
+void TaskDriver::setResumeState(std::string partialFile, int64_t offset, std::string validator) {
+  downloadPath_ = std::move(partialFile);
+  resumeOffset_ = offset;
+  resumeValidator_ = std::move(validator);
+  resumeRequested_ = true;
+}
+
+void TaskDriver::beginAttempt() {
+  head_.reset();
+  response_ = nullptr;
+  heldBody_.clear();
+  redirectPending_ = false;
+  authPending_ = false;
+  finishedWhileHeld_.reset();
+  phase_ = Phase::Transferring;
+  touch();
+  if (sink_ == Sink::File && !downloadFile_) {
+    if (resumeRequested_ && !downloadPath_.empty()) {
+      downloadFile_ = fopen(downloadPath_.c_str(), "ab");
+    } else {
+      downloadPath_ = makeTemporaryFile(&downloadFile_);
+    }
+    if (!downloadFile_) return finishWithError(URLErrorCannotCreateFile, "The file could not be created.");
+  }
+  if (!openBody()) return;
+  if (!configureEasy()) return finishWithError(URLErrorBadURL, "");
+  if (curl_multi_add_handle(settings_.engine->multi(), easy_) != CURLM_OK) {
+    releaseEasy();
+    return finishWithError(URLErrorUnknown, "");
+  }
+  applyPause();
+}
+
+bool TaskDriver::openBody() {
+  closeBody();
+  dataOffset_ = 0;
+  bodyProvided_ = 0;
+  uploaded_ = 0;  // the counters describe the request being sent
+  postedUpload_ = 0;
+  bodyLength_ = -1;
+  switch (body_.kind) {
+    case BodySource::Kind::None:
+      break;
+    case BodySource::Kind::Data:
+      bodyLength_ = static_cast<int64_t>(body_.data->length());
+      break;
+    case BodySource::Kind::File: {
+      uploadFile_ = fopen(body_.filePath.c_str(), "rb");
+      if (!uploadFile_) {
+        finishWithError(URLErrorFileDoesNotExist, "");
+        return false;
+      }
+      struct stat st {};
+      if (fstat(fileno(uploadFile_), &st) == 0) bodyLength_ = st.st_size;
+      break;
+    }
+    case BodySource::Kind::Stream: {
+      activeStream_ = body_.stream;
+      body_.stream = nullptr;  // a stream is read once; a resend needs a new one
+      if (!activeStream_) {
+        finishWithError(URLErrorRequestBodyStreamExhausted, "");
+        return false;
+      }
+      if (auto length = request_->headerFields().value("Content-Length")) {
+        bodyLength_ = parseContentLength(*length).value_or(-1);
+      }
+      activeStream_->open();
+      break;
+    }
+  }
+  if (body_.kind != BodySource::Kind::None) {
+    uploadExpected_ = bodyLength_ >= 0 ? bodyLength_ : URLSessionTransferSizeUnknown;
+    task_->setCounter(URLSessionTaskCounter::BytesExpectedToSend, uploadExpected_ >= 0 ? uploadExpected_ : 0);
+  }
+  return true;
+}
+
+void TaskDriver::closeBody() {
+  if (uploadFile_) fclose(uploadFile_);
+  uploadFile_ = nullptr;
+  if (activeStream_) activeStream_->close();
+  activeStream_ = nullptr;
+}
+
+bool TaskDriver::configureEasy() {
+  releaseEasy();
+  easy_ = settings_.engine->takeEasyHandle();
+  if (!easy_) return false;
+  const std::string url = urlString(request_->URL());
+  curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
+  if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
+  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy_, CURLOPT_SHARE, settings_.engine->share());
+  curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, headerCallback);
+  curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, writeCallback);
+  curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+  // Declared content encodings are decoded; nothing is decoded otherwise.
+  curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
+  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(easy_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+  curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, sslContextCallback);
+  curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, this);
+  if (settings_.setCookies && request_->HTTPShouldHandleCookies()) curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");
+
+  const std::string& method = request_->HTTPMethod();
+  if (body_.kind != BodySource::Kind::None) {
+    curl_easy_setopt(easy_, CURLOPT_POST, 1L);
+    curl_easy_setopt(easy_, CURLOPT_READFUNCTION, readCallback);
+    curl_easy_setopt(easy_, CURLOPT_READDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength_));
+    if (method != "POST") curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
+  } else if (method == "GET") {
+    curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+  } else if (method == "HEAD") {
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+  } else if (method == "POST") {
+    curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, "");
+    curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE, 0L);
+  } else {
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
+  }
+
+  HTTPHeaderFields fields = request_->headerFields();
+  for (const auto& [name, value] : settings_.additionalHeaders.entries()) {
+    if (!fields.contains(name)) fields.set(name, value);
+  }
+  if (authorization_) fields.set("Authorization", *authorization_);
+  if (resumeRequested_ && resumeOffset_ > 0) {
+    fields.set("Range", formatString("bytes=%lld-", static_cast<long long>(resumeOffset_)));
+    if (!resumeValidator_.empty()) fields.set("If-Range", resumeValidator_);
+  }
+  // No implicit Accept, Expect or Accept-Encoding: the server sees what the
+  // request says. ("Name:" tells libcurl to leave its own header out.)
+  static const char* const kSuppressed[] = {"Accept", "Expect", "Accept-Encoding"};
+  std::vector<std::string> removals;
+  for (const char* name : kSuppressed) {
+    if (!fields.contains(name)) removals.push_back(std::string(name) + ":");
+  }
+  for (const auto& line : removals) headerList_ = curl_slist_append(headerList_, line.c_str());
+  for (const auto& [name, value] : fields.entries()) {
+    std::string line = value.empty() ? name + ";" : name + ": " + value;
+    if (line.find_first_of("\r\n") != std::string::npos) continue;  // no header injection
+    headerList_ = curl_slist_append(headerList_, line.c_str());
+  }
+  curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+  double timeout = request_->timeoutInterval();
+  if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
+  if (timeout > 0) curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000) + 1);
+  return true;
+}
+
+void TaskDriver::releaseEasy() {
+  if (easy_) {
+    curl_multi_remove_handle(settings_.engine->multi(), easy_);
+    settings_.engine->returnEasyHandle(easy_);
+    easy_ = nullptr;
+  }
+  if (headerList_) curl_slist_free_all(headerList_);
+  headerList_ = nullptr;
+}
+
+// ---- Commands
+
+void TaskDriver::setSuspended(bool suspended) {
+  if (userSuspended_ == suspended) return;
+  userSuspended_ = suspended;
+  if (!suspended) touch();
+  applyPause();
+}
+
+void TaskDriver::applyPause() {
+  if (!easy_) return;
+  curl_easy_pause(easy_, userSuspended_ ? CURLPAUSE_ALL : CURLPAUSE_CONT);
+}
+
+void TaskDriver::cancel() {
+  if (phase_ == Phase::Finished) return;
+  releaseEasy();
+  finishWithError(URLErrorCancelled, "");
+}
+
+void TaskDriver::cancelProducingResumeData(std::function<void(Ref<Data>)> completion) {
+  if (phase_ == Phase::Finished) {
+    settings_.lane->post([completion] { completion(nullptr); });
+    return;
+  }
+  releaseEasy();
+  Ref<Data> resumeData;
+  auto http = as<HTTPURLResponse>(response_);
+  std::string validator;
+  if (http) {
+    validator = http->headerFields().value("ETag").value_or(http->headerFields().value("Last-Modified").value_or(""));
+  }
+  if (downloadFile_ && received_ > 0 && !validator.empty()) {
+    fflush(downloadFile_);
+    int64_t offset = resumeOffset_ + received_;
+    resumeData = encodeResumeData(request_, downloadPath_, offset, validator);
+    fclose(downloadFile_);
+    downloadFile_ = nullptr;
+    downloadPath_.clear();  // the file now belongs to the resume data
+  }
+  settings_.lane->post([completion, resumeData] { completion(resumeData); });
+  finishWithError(URLErrorCancelled, "");
+}
+
+void TaskDriver::touch() { lastActivity_ = std::chrono::steady_clock::now(); }
+
+std::optional<std::chrono::steady_clock::time_point> TaskDriver::deadline() const {
+  if (phase_ != Phase::Transferring || userSuspended_ || holdForDelegate_) return std::nullopt;
+  double timeout = request_->timeoutInterval();
+  if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
+  auto idle = lastActivity_ + std::chrono::microseconds(static_cast<int64_t>(timeout * 1e6));
+  auto total = startedAt_ + std::chrono::microseconds(static_cast<int64_t>(settings_.resourceTimeout * 1e6));
+  return std::min(idle, total);
+}
+
+void TaskDriver::onTimeout() {
+  if (phase_ == Phase::Finished) return;
+  timedOut_ = true;
+  releaseEasy();
+  finishWithError(URLErrorTimedOut, "");
+}
+
+// ---- libcurl callbacks
+
+size_t TaskDriver::onHeader(const char* bytes, size_t length) {
+  touch();
+  if (head_.feedLine(std::string_view(bytes, length)) && head_.complete()) headComplete();
+  return length;
+}
+
+size_t TaskDriver::onWrite(const char* bytes, size_t length) {
+  touch();
+  if (redirectPending_ || authPending_) {
+    if (heldBody_.size() + length <= kMaxHeldBody) heldBody_.insert(heldBody_.end(), bytes, bytes + length);
+    return length;
+  }
+  if (holdForDelegate_) return CURL_WRITEFUNC_PAUSE;
+  if (sink_ == Sink::File) {
+    if (!downloadFile_ || fwrite(bytes, 1, length, downloadFile_) != length) return 0;
+    pendingFileBytes_ += static_cast<int64_t>(length);
+  } else {
+    pending_.insert(pending_.end(), bytes, bytes + length);
+  }
+  received_ += static_cast<int64_t>(length);
+  settings_.engine->markDirty(id_);
+  return length;
+}
+
+size_t TaskDriver::onRead(char* buffer, size_t length) {
+  touch();
+  if (bodyLength_ >= 0) {
+    int64_t left = bodyLength_ - bodyProvided_;
+    if (left <= 0) return 0;
+    length = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(length)));
+  }
+  size_t n = 0;
+  switch (body_.kind) {
+    case BodySource::Kind::None:
+      return 0;
+    case BodySource::Kind::Data:
+      n = std::min(length, body_.data->length() - dataOffset_);
+      memcpy(buffer, body_.data->bytes() + dataOffset_, n);
+      dataOffset_ += n;
+      break;
+    case BodySource::Kind::File:
+      n = fread(buffer, 1, length, uploadFile_);
+      if (n == 0 && ferror(uploadFile_)) return CURL_READFUNC_ABORT;
+      break;
+    case BodySource::Kind::Stream: {
+      if (!activeStream_) return 0;
+      long got = activeStream_->read(reinterpret_cast<uint8_t*>(buffer), length);
+      if (got < 0) {
+        streamFailed_ = true;
+        return CURL_READFUNC_ABORT;
+      }
+      n = static_cast<size_t>(got);
+      break;
+    }
+  }
+  bodyProvided_ += static_cast<int64_t>(n);
+  uploaded_ += static_cast<int64_t>(n);
+  if (n) settings_.engine->markDirty(id_);
+  return n;
+}
+
+int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
+  if (trustStep_ == TrustStep::Accepted) return 1;
+  if (trustStep_ == TrustStep::Refused) return 0;
+  std::vector<Ref<Certificate>> chain;
+  X509* leaf = X509_STORE_CTX_get0_cert(ctx);
+  if (leaf) {
+    X509_up_ref(leaf);
+    chain.push_back(std::make_shared<Certificate>(leaf));
+  }
+  if (STACK_OF(X509)* others = X509_STORE_CTX_get0_untrusted(ctx)) {
+    for (int i = 0; i < sk_X509_num(others); ++i) {
+      X509* c = sk_X509_value(others, i);
+      if (leaf && X509_cmp(c, leaf) == 0) continue;
+      X509_up_ref(c);
+      chain.push_back(std::make_shared<Certificate>(c));
+    }
+  }
+  const auto url = request_->URL();
+  auto trust = Trust::create(std::move(chain), {TrustPolicy::SSL(true, urlHost(url))});
+  if (!trust) {
+    trustStep_ = TrustStep::Refused;
+    trustError_ = errorFor(URLErrorSecureConnectionFailed, "");
+    return 0;
+  }
+  TrustAnswer answer;
+  if (!settings_.hasDelegate) {
+    answer = evaluateTrustByDefault(trust, url);
+  } else {
+    // The handshake waits here for the delegate: nothing else moves on this
+    // session's network thread until it answers, or the task is cancelled.
+    auto gate = settings_.engine->openGate(id_);
+    auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), "https", "",
+                                                      URLAuthenticationMethodServerTrust, trust);
+    postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
+    {
+      std::unique_lock lock(gate->mutex);
+      gate->cv.wait(lock, [&] { return gate->answer.has_value() || gate->interrupted; });
+      if (gate->answer) {
+        answer = *gate->answer;
+      } else {
+        answer.accepted = false;
+        answer.error = errorFor(URLErrorCancelled, "");
+      }
+    }
+    settings_.engine->closeGate(id_);
+  }
+  touch();
+  if (answer.accepted) {
+    trustStep_ = TrustStep::Accepted;
+    return 1;
+  }
+  trustStep_ = TrustStep::Refused;
+  trustError_ = answer.error ? answer.error : errorFor(URLErrorCancelled, "");
+  return 0;
+}
+
+// ---- Response head
+
+void TaskDriver::headComplete() {
+  const auto& status = head_.status();
+  auto response = HTTPURLResponse::make(request_->URL(), status->statusCode, status->version, head_.fields());
+  if (!response) return;
+  response_ = response;
+  long code = response->statusCode();
+  bool canRedirect = isRedirectStatus(code) && response->headerFields().contains("Location");
+  if (canRedirect) {
+    redirectPending_ = true;
+    return;
+  }
+  if (code == 401 && settings_.hasDelegate && response->headerFields().contains("WWW-Authenticate")) {
+    authPending_ = true;
+    return;
+  }
+  if (resumeRequested_ && sink_ == Sink::File) {
+    int64_t offset = resumeOffset_;
+    if (code != 206) {
+      // The server sent the whole file: start it over.
+      offset = 0;
+      resumeOffset_ = 0;
+      if (downloadFile_) fclose(downloadFile_);
+      downloadFile_ = fopen(downloadPath_.c_str(), "wb");
+    }
+    int64_t expected = response->expectedContentLength();
+    postDownloadResumed(settings_.lane, task_, offset, expected >= 0 ? expected + offset : expected,
+                        settings_.hasDelegate && !downloadCompletion_);
+  }
+  deliverResponse();
+}
+
+void TaskDriver::deliverResponse() {
+  auto response = response_;
+  int64_t expected = response->expectedContentLength();
+  if (resumeRequested_ && expected >= 0) expected += resumeOffset_;
+  task_->setCounter(URLSessionTaskCounter::BytesExpectedToReceive, expected);
+  if (sink_ == Sink::Events && settings_.askResponse) {
+    holdForDelegate_ = true;
+    phase_ = Phase::AwaitingDelegate;
+    postResponse(settings_.lane, as<URLSessionDataTask>(task_), response, settings_.engine, id_);
+  } else {
+    task_->setResponse(response);
+  }
+}
+
+void TaskDriver::answerResponse(URLSessionResponseDisposition disposition) {
+  if (phase_ == Phase::Finished || !holdForDelegate_) return;
+  holdForDelegate_ = false;
+  phase_ = Phase::Transferring;
+  touch();
+  switch (disposition) {
+    case URLSessionResponseDisposition::Cancel:
+      return cancel();
+    case URLSessionResponseDisposition::BecomeDownload:
+      becomeDownload();
+      break;
+    case URLSessionResponseDisposition::Allow:
+    case URLSessionResponseDisposition::BecomeStream:
+      break;
+  }
+  continueAfterResponse();
+}
+
+void TaskDriver::continueAfterResponse() {
+  if (finishedWhileHeld_) {
+    int code = *finishedWhileHeld_;
+    finishedWhileHeld_.reset();
+    onTransferDone(code);
+    return;
+  }
+  settings_.engine->markDirty(id_);
+  applyPause();
+}
+
+void TaskDriver::becomeDownload() {
+  auto download = adoptAsDownload(task_);
+  if (!download) return;
+  FILE* file = nullptr;
+  std::string path = makeTemporaryFile(&file);
+  if (path.empty()) return finishWithError(URLErrorCannotCreateFile, "The file could not be created.");
+  // Bytes the data task already delivered are not part of the download.
+  auto from = as<URLSessionDataTask>(task_);
+  task_ = download;
+  downloadFile_ = file;
+  downloadPath_ = path;
+  sink_ = Sink::File;
+  postBecameDownload(settings_.lane, from, download, response_);
+}
+
+// ---- Completion of a transfer
+
+void TaskDriver::onTransferDone(int curlCode) {
+  long osErrno = 0;
+  if (easy_) curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &osErrno);
+  releaseEasy();
+  if (phase_ == Phase::Finished) return;
+  if (holdForDelegate_) {
+    finishedWhileHeld_ = curlCode;
+    return;
+  }
+  closeBody();
+  if (curlCode != CURLE_OK) {
+    if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
+    if (streamFailed_) return finishWithError(URLErrorUnknown, "The body stream failed.");
+    long code = urlErrorForCurlCode(curlCode, osErrno);
+    return finishWithError(code, "");
+  }
+  if (redirectPending_) return handleRedirect();
+  if (authPending_) return askHTTPAuthentication();
+  if (!response_) return finishWithError(URLErrorBadServerResponse, "");
+  finishSuccess();
+}
+
+void TaskDriver::handleRedirect() {
+  redirectPending_ = false;
+  auto http = as<HTTPURLResponse>(response_);
+  auto location = http->headerFields().value("Location");
+  auto target = resolveURL(*location, request_->URL());
+  if (!target || (urlScheme(target) != "http" && urlScheme(target) != "https")) {
+    // Nowhere to go: the redirect response is the answer.
+    return takeHeldResponseAsFinal();
+  }
+  if (++redirectCount_ > kMaxRedirects) return finishWithError(URLErrorHTTPTooManyRedirects, "");
+  auto next = std::static_pointer_cast<MutableURLRequest>(request_->mutableCopy());
+  next->setURL(target);
+  long code = http->statusCode();
+  const std::string& method = request_->HTTPMethod();
+  bool toGet = (code == 303 && method != "HEAD") || ((code == 301 || code == 302) && method == "POST");
+  if (toGet) {
+    next->setHTTPMethod("GET");
+    next->setHTTPBody(nullptr);
+    next->setHTTPBodyStream(nullptr);
+    auto fields = next->headerFields();
+    fields.remove("Content-Type");
+    fields.remove("Content-Length");
+    next->setAllHTTPHeaderFields(fields.dictionary());
+  }
+  if (urlHost(target) != urlHost(request_->URL()) || urlScheme(target) != urlScheme(request_->URL())) {
+    auto fields = next->headerFields();
+    fields.remove("Authorization");
+    next->setAllHTTPHeaderFields(fields.dictionary());
+  }
+  if (settings_.hasDelegate && settings_.askRedirect) {
+    phase_ = Phase::AwaitingDelegate;
+    postRedirect(settings_.lane, task_, http, next, settings_.engine, id_);
+  } else {
+    answerRedirect(next);
+  }
+}
+
+void TaskDriver::answerRedirect(Ref<URLRequest> request) {
+  if (phase_ == Phase::Finished) return;
+  if (!request) return takeHeldResponseAsFinal();
+  request_ = std::static_pointer_cast<URLRequest>(request->copy());
+  task_->setCurrentRequest(request_);
+  trustStep_ = TrustStep::NotAsked;
+  bool sendsBody = request_->HTTPMethod() != "GET" && request_->HTTPMethod() != "HEAD";
+  if (!sendsBody) {
+    body_ = BodySource{};
+  } else if (request_->HTTPBody() && body_.kind != BodySource::Kind::File) {
+    body_.kind = BodySource::Kind::Data;
+    body_.data = request_->HTTPBody();
+  }
+  if (body_.kind == BodySource::Kind::Stream) {
+    // The first stream was used up by the first request.
+    return askForBodyStream([this] { beginAttempt(); });
+  }
+  beginAttempt();
+}
+
+void TaskDriver::askForBodyStream(std::function<void()> then) {
+  afterBodyStream_ = std::move(then);
+  if (!settings_.hasDelegate) return answerBodyStream(nullptr);
+  phase_ = Phase::AwaitingDelegate;
+  postNeedBodyStream(settings_.lane, task_, settings_.engine, id_);
+}
+
+void TaskDriver::answerBodyStream(Ref<InputStream> stream) {
+  if (phase_ == Phase::Finished) return;
+  if (!stream) return finishWithError(URLErrorRequestBodyStreamExhausted, "");
+  body_.stream = std::move(stream);
+  auto then = std::move(afterBodyStream_);
+  afterBodyStream_ = nullptr;
+  if (then) then();
+}
+
+void TaskDriver::takeHeldResponseAsFinal() {
+  redirectPending_ = false;
+  authPending_ = false;
+  phase_ = Phase::Transferring;
+  std::vector<uint8_t> body = std::move(heldBody_);
+  heldBody_.clear();
+  if (!body.empty()) {
+    received_ += static_cast<int64_t>(body.size());
+    if (sink_ == Sink::File) {
+      if (downloadFile_) fwrite(body.data(), 1, body.size(), downloadFile_);
+      pendingFileBytes_ += static_cast<int64_t>(body.size());
+    } else {
+      pending_.insert(pending_.end(), body.begin(), body.end());
+    }
+  }
+  deliverResponse();
+  if (holdForDelegate_) {
+    finishedWhileHeld_ = CURLE_OK;
+  } else {
+    finishSuccess();
+  }
+}
+
+void TaskDriver::askHTTPAuthentication() {
+  auto http = as<HTTPURLResponse>(response_);
+  auto url = request_->URL();
+  std::string challengeText = http->headerFields().value("WWW-Authenticate").value_or("");
+  std::string method = URLAuthenticationMethodDefault;
+  if (challengeText.size() >= 5 && equalsIgnoringCase(challengeText.substr(0, 5), "basic")) {
+    method = URLAuthenticationMethodHTTPBasic;
+  } else if (challengeText.size() >= 6 && equalsIgnoringCase(challengeText.substr(0, 6), "digest")) {
+    method = URLAuthenticationMethodHTTPDigest;
+  }
+  std::string realm;
+  if (size_t r = challengeText.find("realm=\""); r != std::string::npos) {
+    size_t end = challengeText.find('"', r + 7);
+    if (end != std::string::npos) realm = challengeText.substr(r + 7, end - r - 7);
+  }
+  auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), urlScheme(url), realm, method);
+  phase_ = Phase::AwaitingDelegate;
+  postHTTPChallenge(settings_.lane, task_, space, authFailures_, http, settings_.engine, id_);
+}
+
+void TaskDriver::answerAuthentication(URLSessionAuthChallengeDisposition disposition, Ref<URLCredential> credential) {
+  if (phase_ == Phase::Finished) return;
+  switch (disposition) {
+    case URLSessionAuthChallengeDisposition::CancelAuthenticationChallenge:
+      return finishWithError(URLErrorCancelled, "");
+    case URLSessionAuthChallengeDisposition::UseCredential:
+      if (credential && credential->hasPassword()) {
+        ++authFailures_;
+        authorization_ = "Basic " + base64(credential->user() + ":" + credential->password());
+        trustStep_ = TrustStep::NotAsked;
+        if (body_.kind == BodySource::Kind::Stream) return askForBodyStream([this] { beginAttempt(); });
+        return beginAttempt();
+      }
+      [[fallthrough]];
+    case URLSessionAuthChallengeDisposition::PerformDefaultHandling:
+    case URLSessionAuthChallengeDisposition::RejectProtectionSpace:
+      // Without a credential the 401 response is the answer.
+      return takeHeldResponseAsFinal();
+  }
+}
+
+void TaskDriver::finishSuccess() {
+  phase_ = Phase::Transferring;
+  flush();
+  if (downloadFile_) {
+    fclose(downloadFile_);
+    downloadFile_ = nullptr;
+  }
+  if (!servedFromCache_ && settings_.cache && sink_ != Sink::File && cacheBodyUsable_ &&
+      URLCache::isCacheable(request_, response_) && cachePolicy() != URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData) {
+    auto proposed = std::make_shared<CachedURLResponse>(response_, Data::make(std::move(cacheBody_)));
+    cacheBody_.clear();
+    if (sink_ == Sink::Events && settings_.askCache) {
+      phase_ = Phase::AwaitingDelegate;
+      postWillCache(settings_.lane, as<URLSessionDataTask>(task_), proposed, settings_.engine, id_);
+      return;
+    }
+    settings_.cache->storeCachedResponse(proposed, request_);
+  }
+  postCompletion(nullptr);
+}
+
+void TaskDriver::answerCache(Ref<CachedURLResponse> cached) {
+  if (phase_ == Phase::Finished) return;
+  if (cached && settings_.cache) settings_.cache->storeCachedResponse(cached, request_);
+  postCompletion(nullptr);
+}
+
+URLRequestCachePolicy TaskDriver::cachePolicy() const {
+  auto policy = request_->cachePolicy();
+  if (policy == URLRequestCachePolicy::UseProtocolCachePolicy) policy = settings_.sessionCachePolicy;
+  return policy;
+}
+
+bool TaskDriver::serveFromCache() {
+  if (!settings_.cache || request_->HTTPMethod() != "GET" || sink_ == Sink::File) return false;
+  auto policy = cachePolicy();
+  if (policy == URLRequestCachePolicy::ReloadIgnoringLocalCacheData ||
+      policy == URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData ||
+      policy == URLRequestCachePolicy::ReloadRevalidatingCacheData) {
+    return false;
+  }
+  auto cached = settings_.cache->cachedResponseForRequest(request_);
+  bool usable = cached && (policy != URLRequestCachePolicy::UseProtocolCachePolicy ||
+                           URLCache::isFresh(*cached, wallNow()));
+  if (!usable) {
+    if (policy == URLRequestCachePolicy::ReturnCacheDataDontLoad) {
+      finishWithError(URLErrorResourceUnavailable, "");
+      return true;
+    }
+    return false;
+  }
+  servedFromCache_ = true;
+  phase_ = Phase::Transferring;
+  response_ = cached->response();
+  const auto& data = cached->data();
+  pending_.assign(data->bytes(), data->bytes() + data->length());
+  received_ = static_cast<int64_t>(data->length());
+  deliverResponse();
+  if (holdForDelegate_) {
+    finishedWhileHeld_ = CURLE_OK;
+  } else {
+    finishSuccess();
+  }
+  return true;
+}
+
+void TaskDriver::serveFile() {
+  std::string path = urlPath(request_->URL());
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return finishWithError(URLErrorFileDoesNotExist, "");
+  if (S_ISDIR(st.st_mode)) return finishWithError(URLErrorFileIsDirectory, "");
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return finishWithError(URLErrorNoPermissionsToReadFile, "");
+  std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+  size_t n = bytes.empty() ? 0 : fread(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+  bytes.resize(n);
+  phase_ = Phase::Transferring;
+  servedFromCache_ = true;  // nothing to store
+  response_ = URLResponse::make(request_->URL(), String::make(MIMETypeForPathOrDefault(path)),
+                                static_cast<int64_t>(bytes.size()), nullptr);
+  received_ = static_cast<int64_t>(bytes.size());
+  if (sink_ == Sink::File) {
+    if (downloadFile_ || !(downloadPath_ = makeTemporaryFile(&downloadFile_)).empty()) {
+      if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), downloadFile_);
+    }
+    pendingFileBytes_ = static_cast<int64_t>(bytes.size());
+  } else {
+    pending_ = std::move(bytes);
+  }
+  deliverResponse();
+  if (holdForDelegate_) {
+    finishedWhileHeld_ = CURLE_OK;
+  } else {
+    finishSuccess();
+  }
+}
+
+// ---- Events
+
+void TaskDriver::flush() {
+  if (holdForDelegate_ || redirectPending_ || authPending_) return;
+  if (uploaded_ > postedUpload_) {
+    int64_t delta = uploaded_ - postedUpload_;
+    postedUpload_ = uploaded_;
+    int64_t expected = uploadExpected_;
+    if (expected == URLSessionTransferSizeUnknown) {
+      // The platform reports the declared length when the body's own is not known.
+      if (auto declared = request_->headerFields().value("Content-Length")) {
+        expected = parseContentLength(*declared).value_or(URLSessionTransferSizeUnknown);
+      }
+    }
+    if (settings_.hasDelegate) {
+      postSentBodyData(settings_.lane, task_, delta, uploaded_, expected);
+    } else {
+      task_->setCounter(URLSessionTaskCounter::BytesSent, uploaded_);
+    }
+  }
+  if (!pending_.empty()) {
+    if (settings_.cache && cacheBodyUsable_) {
+      if (cacheBody_.size() + pending_.size() > settings_.cacheEntryLimit) {
+        cacheBodyUsable_ = false;
+        cacheBody_.clear();
+      } else {
+        cacheBody_.insert(cacheBody_.end(), pending_.begin(), pending_.end());
+      }
+    }
+    if (sink_ == Sink::Memory) {
+      accumulated_.insert(accumulated_.end(), pending_.begin(), pending_.end());
+      pending_.clear();
+      task_->setCounter(URLSessionTaskCounter::BytesReceived, received_ + resumeOffset_);
+    } else {
+      auto chunk = Data::make(std::move(pending_));
+      pending_.clear();
+      postData(settings_.lane, as<URLSessionDataTask>(task_), chunk, received_);
+    }
+  }
+  if (pendingFileBytes_ > 0) {
+    int64_t written = pendingFileBytes_;
+    pendingFileBytes_ = 0;
+    int64_t total = received_ + resumeOffset_;
+    int64_t expected = task_->countOfBytesExpectedToReceive();
+    if (settings_.hasDelegate && !downloadCompletion_) {
+      postWroteData(settings_.lane, as<URLSessionDownloadTask>(task_), written, total, expected);
+    } else {
+      task_->setCounter(URLSessionTaskCounter::BytesReceived, total);
+    }
+  }
+}
+
+Ref<Error> TaskDriver::errorFor(long code, const std::string& description, Ref<Error> underlying) const {
+  return makeURLError(code, request_ ? request_->URL() : task_->originalRequest()->URL(), description,
+                      std::move(underlying));
+}
+
+void TaskDriver::finishWithError(long code, const std::string& description, Ref<Error> underlying) {
+  finishWithError(errorFor(code, description, std::move(underlying)));
+}
+
+void TaskDriver::finishWithError(Ref<Error> error) {
+  if (phase_ == Phase::Finished) return;
+  releaseEasy();
+  closeBody();
+  if (downloadFile_) {
+    fclose(downloadFile_);
+    downloadFile_ = nullptr;
+  }
+  if (!downloadPath_.empty()) {
+    unlink(downloadPath_.c_str());
+    downloadPath_.clear();
+  }
+  holdForDelegate_ = false;
+  pending_.clear();
+  pendingFileBytes_ = 0;
+  postCompletion(std::move(error));
+}
+
+void TaskDriver::postCompletion(Ref<Error> error) {
+  phase_ = Phase::Finished;
+  holdForDelegate_ = false;
+  Completion c;
+  c.task = task_;
+  c.error = std::move(error);
+  c.response = response_;
+  if (!c.error) {
+    if (sink_ == Sink::Memory) c.body = Data::make(std::move(accumulated_));
+    if (sink_ == Sink::File) c.downloadPath = downloadPath_;
+  }
+  accumulated_.clear();
+  downloadPath_.clear();  // the completion event removes the file after use
+  c.dataCompletion = std::move(dataCompletion_);
+  c.downloadCompletion = std::move(downloadCompletion_);
+  c.toDelegate = settings_.hasDelegate;
+  postTaskCompletion(settings_.lane, std::move(c));
+  TransferEngine* engine = settings_.engine;
+  uint64_t id = id_;
+  engine->post([engine, id] { engine->removeDriver(id); });
+}
+
+}  // namespace kit::netdetail

@@ -1,0 +1,189 @@
+// Internal: drives one task on the network thread. It turns the task's
+// request into libcurl transfers (one per redirect), parses the response
+// head, holds the transfer while the delegate decides, buffers body bytes
+// into events, follows redirects itself, runs the TLS trust step, writes
+// download files and maps failures to URL errors. Events go to the
+// session's event lane; answers come back as commands on the network thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kit/net/http_header_fields.h"
+#include "kit/net/url_session.h"
+
+typedef void CURL;
+struct curl_slist;
+typedef struct x509_store_ctx_st X509_STORE_CTX;
+
+namespace kit::netdetail {
+
+class EventLane;
+class TransferEngine;
+
+// What a driver needs to know about its session, fixed when the task starts.
+struct DriverSettings {
+  std::shared_ptr<EventLane> lane;
+  TransferEngine* engine = nullptr;
+  bool hasDelegate = false;
+  double requestTimeout = DefaultRequestTimeout;
+  double resourceTimeout = 7 * 24 * 3600.0;
+  bool setCookies = true;
+  HTTPHeaderFields additionalHeaders;
+  Ref<URLCache> cache;
+  size_t cacheEntryLimit = 0;  // larger bodies are not cached
+  URLRequestCachePolicy sessionCachePolicy = URLRequestCachePolicy::UseProtocolCachePolicy;
+  // Whether the delegate takes part in these events (else kit answers).
+  bool askResponse = false;
+  bool askRedirect = false;
+  bool askCache = false;
+};
+
+// Where a task's body comes from.
+struct BodySource {
+  enum class Kind { None, Data, File, Stream } kind = Kind::None;
+  Ref<Data> data;
+  std::string filePath;
+  Ref<InputStream> stream;
+  // Ask the delegate for the first stream as well (no stream in the request).
+  bool streamFromDelegate = false;
+};
+
+class TaskDriver {
+ public:
+  TaskDriver(Ref<URLSessionTask> task, DriverSettings settings, BodySource body,
+             URLSession::DataCompletion dataCompletion, URLSession::DownloadCompletion downloadCompletion);
+  ~TaskDriver();
+
+  // ---- Commands (network thread)
+  void start();
+  void setSuspended(bool suspended);
+  void cancel();
+  // Cancels a download and hands its resume data (or nil) to `completion`.
+  void cancelProducingResumeData(std::function<void(Ref<Data>)> completion);
+  void answerResponse(URLSessionResponseDisposition disposition);
+  void answerRedirect(Ref<URLRequest> request);
+  void answerBodyStream(Ref<InputStream> stream);
+  void answerCache(Ref<CachedURLResponse> cached);
+  void answerAuthentication(URLSessionAuthChallengeDisposition disposition, Ref<URLCredential> credential);
+  // Starts from resume data: the partial file and the request to continue.
+  void setResumeState(std::string partialFile, int64_t offset, std::string validator);
+
+  // ---- Engine hooks
+  void onTransferDone(int curlCode);
+  void onTimeout();
+  void flush();
+  std::optional<std::chrono::steady_clock::time_point> deadline() const;
+
+  // ---- libcurl callbacks
+  size_t onHeader(const char* bytes, size_t length);
+  size_t onWrite(const char* bytes, size_t length);
+  size_t onRead(char* buffer, size_t length);
+  int onVerify(X509_STORE_CTX* ctx);
+
+  uint64_t id() const { return id_; }
+
+ private:
+  enum class Phase {
+    Idle,
+    Transferring,         // bytes moving
+    AwaitingDelegate,     // held for an answer (response, redirect, stream, cache, auth)
+    Finished,             // completion posted
+  };
+  enum class Sink { Memory, Events, File };
+
+  void beginAttempt();
+  void handleRedirect();
+  void takeHeldResponseAsFinal();
+  URLRequestCachePolicy cachePolicy() const;
+  bool configureEasy();
+  void releaseEasy();
+  bool openBody();
+  void closeBody();
+  void headComplete();
+  void deliverResponse();
+  void continueAfterResponse();
+  bool startRedirect(Ref<URLRequest> next);
+  void finishSuccess();
+  void afterCacheDecision();
+  void finishWithError(long code, const std::string& description, Ref<Error> underlying = nullptr);
+  void finishWithError(Ref<Error> error);
+  void postCompletion(Ref<Error> error);
+  void applyPause();
+  void touch();
+  bool serveFromCache();
+  void serveFile();
+  void becomeDownload();
+  void askForBodyStream(std::function<void()> then);
+  void askHTTPAuthentication();
+  Ref<Error> errorFor(long code, const std::string& description, Ref<Error> underlying = nullptr) const;
+  void removeDownloadFile();
+
+  Ref<URLSessionTask> task_;
+  const uint64_t id_;
+  DriverSettings settings_;
+  BodySource body_;
+  URLSession::DataCompletion dataCompletion_;
+  URLSession::DownloadCompletion downloadCompletion_;
+
+  Ref<URLRequest> request_;  // the request of the current attempt
+  CURL* easy_ = nullptr;
+  curl_slist* headerList_ = nullptr;
+  ResponseHeadParser head_;
+  Ref<URLResponse> response_;
+  Phase phase_ = Phase::Idle;
+  Sink sink_ = Sink::Events;
+  bool userSuspended_ = false;
+  bool holdForDelegate_ = false;  // no bytes may be delivered yet
+  std::optional<int> finishedWhileHeld_;  // curl result that arrived while held
+  bool redirectPending_ = false;
+  bool authPending_ = false;
+  int redirectCount_ = 0;
+  long authFailures_ = 0;
+  std::optional<std::string> authorization_;
+
+  std::vector<uint8_t> pending_;       // bytes not yet posted
+  std::vector<uint8_t> accumulated_;   // body for a completion handler
+  std::vector<uint8_t> heldBody_;      // body of a redirect or challenge response
+  std::vector<uint8_t> cacheBody_;     // body kept for the URL cache
+  bool cacheBodyUsable_ = true;
+  bool servedFromCache_ = false;
+  int64_t pendingFileBytes_ = 0;       // written to the download file, not yet reported
+  bool streamFailed_ = false;
+  std::function<void()> afterBodyStream_;
+  int64_t received_ = 0;
+  int64_t postedUpload_ = 0;
+  int64_t uploaded_ = 0;
+  int64_t uploadExpected_ = URLSessionTransferSizeUnknown;
+
+  // Body source state for the current attempt.
+  size_t dataOffset_ = 0;
+  FILE* uploadFile_ = nullptr;
+  Ref<InputStream> activeStream_;
+  int64_t bodyLength_ = -1;  // -1: unknown (chunked)
+  int64_t bodyProvided_ = 0;
+
+  // Download state.
+  FILE* downloadFile_ = nullptr;
+  std::string downloadPath_;
+  int64_t resumeOffset_ = 0;
+  std::string resumeValidator_;
+  bool resumeRequested_ = false;
+  std::function<void(Ref<Data>)> resumeDataCompletion_;
+
+  // TLS trust step.
+  enum class TrustStep { NotAsked, Accepted, Refused } trustStep_ = TrustStep::NotAsked;
+  Ref<Error> trustError_;  // why the handshake was refused
+
+  std::chrono::steady_clock::time_point lastActivity_;
+  std::chrono::steady_clock::time_point startedAt_;
+  bool timedOut_ = false;
+};
+
+}  // namespace kit::netdetail

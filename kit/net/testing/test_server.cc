@@ -1,0 +1,275 @@
+// The test server on cpp-httplib.
+#include "kit/net/testing/test_server.h"
+
+#include <httplib.h>
+#include <openssl/ssl.h>
+
+#include <chrono>
+
+namespace kit::test {
+
+std::optional<std::string> RecordedRequest::formValue(std::string_view name) const {
+  for (const auto& [k, v] : form) {
+    if (k == name) return v;
+  }
+  return std::nullopt;
+}
+
+TestResponse TestResponse::text(std::string body, int status) {
+  TestResponse r;
+  r.status = status;
+  r.body = std::move(body);
+  return r;
+}
+
+TestResponse TestResponse::json(std::string body, int status) {
+  TestResponse r = text(std::move(body), status);
+  r.contentType = "application/json";
+  return r;
+}
+
+TestResponse TestResponse::redirect(std::string location, int status) {
+  TestResponse r;
+  r.status = status;
+  r.headers.set("Location", location);
+  return r;
+}
+
+TestResponse TestResponse::withStatus(int code) {
+  TestResponse r;
+  r.status = code;
+  return r;
+}
+
+std::string decodeFormComponent(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+               isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> decodeForm(std::string_view text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  while (!text.empty()) {
+    size_t amp = text.find('&');
+    std::string_view pair = text.substr(0, amp);
+    text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
+    if (pair.empty()) continue;
+    size_t eq = pair.find('=');
+    out.emplace_back(decodeFormComponent(pair.substr(0, eq)),
+                     eq == std::string_view::npos ? std::string() : decodeFormComponent(pair.substr(eq + 1)));
+  }
+  return out;
+}
+
+namespace {
+
+void countHandshake(const SSL* ssl, int where, int) {
+  if (!(where & SSL_CB_HANDSHAKE_START)) return;
+  auto* counter = static_cast<std::function<void()>*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+  if (counter) (*counter)();
+}
+
+}  // namespace
+
+std::unique_ptr<TestServer> TestServer::startHTTP() {
+  std::unique_ptr<TestServer> server(new TestServer(std::make_unique<httplib::Server>(), false));
+  server->start();
+  return server;
+}
+
+std::unique_ptr<TestServer> TestServer::startHTTPS(const TestIdentity& identity) {
+  // The counter outlives the server's SSL context (it is freed with the
+  // TestServer, after the context).
+  auto counter = std::make_shared<std::function<void()>>();
+  auto ssl = std::make_unique<httplib::SSLServer>([identity, counter](SSL_CTX& ctx) {
+    SSL_CTX_use_certificate(&ctx, identity.certificate->x509());
+    SSL_CTX_use_PrivateKey(&ctx, identity.key.get());
+    for (const auto& c : identity.chain) {
+      X509_up_ref(c->x509());
+      SSL_CTX_add_extra_chain_cert(&ctx, c->x509());
+    }
+    SSL_CTX_set_app_data(&ctx, counter.get());
+    SSL_CTX_set_info_callback(&ctx, countHandshake);
+    return true;
+  });
+  std::unique_ptr<TestServer> server(new TestServer(std::move(ssl), true));
+  TestServer* raw = server.get();
+  *counter = [raw] {
+    std::lock_guard lock(raw->mutex_);
+    ++raw->connections_;
+  };
+  server->handshakeCounter_ = counter;
+  server->start();
+  return server;
+}
+
+TestServer::TestServer(std::unique_ptr<httplib::Server> server, bool secure)
+    : server_(std::move(server)), secure_(secure) {}
+
+TestServer::~TestServer() { stop(); }
+
+void TestServer::start() {
+  server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
+  server_->set_keep_alive_timeout(2);
+  server_->set_tcp_nodelay(true);
+  auto handler = [this](const httplib::Request& req, httplib::Response& res) { handle(&req, &res); };
+  server_->Get(".*", handler);
+  server_->Post(".*", handler);
+  server_->Put(".*", handler);
+  server_->Patch(".*", handler);
+  server_->Delete(".*", handler);
+  server_->Options(".*", handler);
+  port_ = server_->bind_to_any_port("127.0.0.1");
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+}
+
+std::string TestServer::baseURL() const {
+  return std::string(secure_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
+}
+
+std::string TestServer::localhostURL(std::string_view pathAndQuery) const {
+  return std::string(secure_ ? "https" : "http") + "://localhost:" + std::to_string(port_) + std::string(pathAndQuery);
+}
+
+void TestServer::route(const std::string& method, const std::string& path, RouteHandler handler) {
+  std::lock_guard lock(mutex_);
+  for (auto& [key, h] : routes_) {
+    if (key.first == method && key.second == path) {
+      h = std::move(handler);
+      return;
+    }
+  }
+  routes_.push_back({{method, path}, std::move(handler)});
+}
+
+void TestServer::route(const std::string& method, const std::string& path, TestResponse response) {
+  route(method, path, [response](const RecordedRequest&) { return response; });
+}
+
+std::vector<RecordedRequest> TestServer::requests() const {
+  std::lock_guard lock(mutex_);
+  return log_;
+}
+
+size_t TestServer::requestCount() const {
+  std::lock_guard lock(mutex_);
+  return log_.size();
+}
+
+void TestServer::clearLog() {
+  std::lock_guard lock(mutex_);
+  log_.clear();
+}
+
+size_t TestServer::connectionCount() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
+}
+
+bool TestServer::waitForRequests(size_t count, double timeoutSeconds) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(timeoutSeconds), [&] { return log_.size() >= count; });
+}
+
+bool TestServer::waitStopping(double seconds) {
+  std::unique_lock lock(mutex_);
+  if (seconds < 0) {
+    changed_.wait(lock, [&] { return stopping_; });
+    return true;
+  }
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return stopping_; });
+}
+
+void TestServer::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_ && !thread_.joinable()) return;
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  server_->stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TestServer::handle(const void* request, void* response) {
+  const auto& req = *static_cast<const httplib::Request*>(request);
+  auto& res = *static_cast<httplib::Response*>(response);
+  RecordedRequest record;
+  record.method = req.method;
+  std::string target = req.target;
+  size_t question = target.find('?');
+  record.path = target.substr(0, question);
+  record.query = question == std::string::npos ? std::string() : target.substr(question + 1);
+  for (const auto& [name, value] : req.headers) {
+    if (name == "LOCAL_ADDR" || name == "LOCAL_PORT" || name == "REMOTE_ADDR" || name == "REMOTE_PORT") continue;
+    record.headers.add(name, value);
+  }
+  record.body = req.body;
+  auto type = record.headers.value("Content-Type");
+  record.form = decodeForm(type && type->starts_with("application/x-www-form-urlencoded") ? record.body
+                                                                                          : record.query);
+  record.secure = secure_;
+
+  RouteHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, h] : routes_) {
+      if ((key.first == "*" || key.first == record.method) && key.second == record.path) handler = h;
+    }
+    log_.push_back(record);
+  }
+  changed_.notify_all();
+
+  TestResponse answer = handler ? handler(record) : TestResponse::text("not found", 404);
+  if (answer.silent) {
+    waitStopping(-1);
+    res.status = 503;
+    return;
+  }
+  if (answer.delaySeconds > 0 && waitStopping(answer.delaySeconds)) {
+    res.status = 503;
+    return;
+  }
+  res.status = answer.status;
+  for (const auto& [name, value] : answer.headers.entries()) res.set_header(name.c_str(), value);
+  if (!answer.chunks.empty()) {
+    auto chunks = answer.chunks;
+    double interval = answer.chunkIntervalSeconds;
+    res.set_chunked_content_provider(answer.contentType, [this, chunks, interval](size_t, httplib::DataSink& sink) {
+      for (size_t i = 0; i < chunks.size(); ++i) {
+        if (i > 0 && interval > 0 && waitStopping(interval)) return false;
+        if (!sink.write(chunks[i].data(), chunks[i].size())) return false;
+      }
+      sink.done();
+      return true;
+    });
+    return;
+  }
+  if (answer.closeMidBody) {
+    auto body = answer.body;
+    res.set_content_provider(body.size(), answer.contentType, [body](size_t offset, size_t, httplib::DataSink& sink) {
+      if (offset == 0) sink.write(body.data(), body.size() / 2);
+      return false;
+    });
+    return;
+  }
+  if (!answer.body.empty() || !answer.headers.contains("Content-Type")) {
+    res.set_content(answer.body, answer.contentType.c_str());
+  }
+  // cpp-httplib sends the requested range of a plain body; the status must
+  // say so.
+  if (!req.ranges.empty() && answer.status == 200 && !answer.body.empty()) res.status = 206;
+}
+
+}  // namespace kit::test

@@ -1,0 +1,235 @@
+// The network thread: commands, rounds of curl_multi_perform, completions,
+// event flushing and time-outs.
+#include "kit/net/transfer_engine.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "kit/net/task_driver.h"
+
+namespace kit::netdetail {
+
+void ensureCurlInitialized() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) std::abort();
+  });
+}
+
+TransferEngine::TransferEngine(Options options) {
+  ensureCurlInitialized();
+  multi_ = curl_multi_init();
+  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, options.maxConnectionsPerHost));
+  curl_multi_setopt(multi_, CURLMOPT_PIPELINING, options.pipelining ? CURLPIPE_MULTIPLEX : CURLPIPE_NOTHING);
+  // Cookies and resolved names are shared by the session's transfers; all of
+  // them run on this thread, so the share needs no locks.
+  share_ = curl_share_init();
+  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+  curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  thread_ = std::thread([this] { run(); });
+}
+
+TransferEngine::~TransferEngine() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  {
+    std::lock_guard lock(gateMutex_);
+    for (auto& [id, gate] : gates_) {
+      std::lock_guard g(gate->mutex);
+      gate->interrupted = true;
+      gate->cv.notify_all();
+    }
+  }
+  curl_multi_wakeup(multi_);
+  thread_.join();
+  curl_multi_cleanup(multi_);
+  curl_share_cleanup(share_);
+}
+
+void TransferEngine::post(std::function<void()> command) {
+  {
+    std::lock_guard lock(mutex_);
+    commands_.push_back(std::move(command));
+  }
+  // The network thread looks at its commands before it waits again.
+  if (!onEngineThread()) curl_multi_wakeup(multi_);
+}
+
+CURL* TransferEngine::takeEasyHandle() {
+  if (spareHandles_.empty()) return curl_easy_init();
+  CURL* easy = spareHandles_.back();
+  spareHandles_.pop_back();
+  return easy;
+}
+
+void TransferEngine::returnEasyHandle(CURL* easy) {
+  if (spareHandles_.size() >= 16) {
+    curl_easy_cleanup(easy);
+    return;
+  }
+  curl_easy_reset(easy);
+  spareHandles_.push_back(easy);
+}
+
+void TransferEngine::addDriver(uint64_t id, std::unique_ptr<TaskDriver> driver) { drivers_[id] = std::move(driver); }
+
+void TransferEngine::aliasDriver(uint64_t alias, uint64_t id) {
+  std::lock_guard lock(aliasMutex_);
+  aliases_[alias] = id;
+}
+
+void TransferEngine::clearCookies() {
+  CURL* easy = curl_easy_init();
+  if (!easy) return;
+  curl_easy_setopt(easy, CURLOPT_SHARE, share_);
+  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+  curl_easy_setopt(easy, CURLOPT_COOKIELIST, "ALL");
+  curl_easy_cleanup(easy);
+}
+
+TaskDriver* TransferEngine::driver(uint64_t id) const {
+  {
+    auto* self = const_cast<TransferEngine*>(this);
+    std::lock_guard lock(self->aliasMutex_);
+    auto alias = aliases_.find(id);
+    if (alias != aliases_.end()) id = alias->second;
+  }
+  auto it = drivers_.find(id);
+  return it == drivers_.end() ? nullptr : it->second.get();
+}
+
+void TransferEngine::removeDriver(uint64_t id) {
+  auto it = drivers_.find(id);
+  if (it == drivers_.end()) return;
+  auto owned = std::move(it->second);
+  drivers_.erase(it);
+  {
+    std::lock_guard lock(aliasMutex_);
+    std::erase_if(aliases_, [id](const auto& entry) { return entry.second == id; });
+  }
+  owned.reset();
+}
+
+void TransferEngine::markDirty(uint64_t id) {
+  if (std::find(dirty_.begin(), dirty_.end(), id) == dirty_.end()) dirty_.push_back(id);
+}
+
+std::shared_ptr<HandshakeGate> TransferEngine::openGate(uint64_t id) {
+  std::lock_guard lock(gateMutex_);
+  auto gate = std::make_shared<HandshakeGate>();
+  {
+    std::lock_guard stopLock(mutex_);
+    if (stopping_) gate->interrupted = true;
+  }
+  gates_[id] = gate;
+  return gate;
+}
+
+void TransferEngine::closeGate(uint64_t id) {
+  std::lock_guard lock(gateMutex_);
+  gates_.erase(id);
+}
+
+void TransferEngine::answerGate(uint64_t id, TrustAnswer answer) {
+  std::lock_guard lock(gateMutex_);
+  auto it = gates_.find(id);
+  if (it == gates_.end()) return;
+  std::lock_guard g(it->second->mutex);
+  it->second->answer = std::move(answer);
+  it->second->cv.notify_all();
+}
+
+void TransferEngine::interruptGate(uint64_t id) {
+  std::lock_guard lock(gateMutex_);
+  auto it = gates_.find(id);
+  if (it == gates_.end()) return;
+  std::lock_guard g(it->second->mutex);
+  it->second->interrupted = true;
+  it->second->cv.notify_all();
+}
+
+void TransferEngine::runCommands() {
+  for (;;) {
+    std::deque<std::function<void()>> batch;
+    {
+      std::lock_guard lock(mutex_);
+      batch.swap(commands_);
+    }
+    if (batch.empty()) return;
+    for (auto& command : batch) command();
+  }
+}
+
+void TransferEngine::processMessages() {
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
+    if (msg->msg != CURLMSG_DONE) continue;
+    char* priv = nullptr;
+    curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
+    uint64_t id = reinterpret_cast<uintptr_t>(priv);
+    CURLcode result = msg->data.result;
+    if (TaskDriver* d = driver(id)) d->onTransferDone(result);
+  }
+}
+
+void TransferEngine::flushDirty() {
+  auto ids = std::move(dirty_);
+  dirty_.clear();
+  for (uint64_t id : ids) {
+    if (TaskDriver* d = driver(id)) d->flush();
+  }
+}
+
+int TransferEngine::checkTimeouts() {
+  auto now = std::chrono::steady_clock::now();
+  auto next = now + std::chrono::seconds(1);
+  std::vector<uint64_t> expired;
+  for (auto& [id, d] : drivers_) {
+    auto deadline = d->deadline();
+    if (!deadline) continue;
+    if (*deadline <= now) {
+      expired.push_back(id);
+    } else {
+      next = std::min(next, *deadline);
+    }
+  }
+  for (uint64_t id : expired) {
+    if (TaskDriver* d = driver(id)) d->onTimeout();
+  }
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
+  return static_cast<int>(std::clamp<long long>(ms, 1, 1000));
+}
+
+void TransferEngine::run() {
+  for (;;) {
+    runCommands();
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_ && commands_.empty()) break;
+    }
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    processMessages();
+    flushDirty();
+    int wait = checkTimeouts();
+    flushDirty();
+    long curlTimeout = -1;
+    curl_multi_timeout(multi_, &curlTimeout);
+    if (curlTimeout >= 0) wait = std::min<int>(wait, static_cast<int>(curlTimeout));
+    {
+      std::lock_guard lock(mutex_);
+      if (!commands_.empty() || stopping_) wait = 0;
+    }
+    if (wait > 0 || running > 0) curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+  }
+  // Whatever is left is dropped without events: the session is gone.
+  while (!drivers_.empty()) removeDriver(drivers_.begin()->first);
+  for (CURL* easy : spareHandles_) curl_easy_cleanup(easy);
+  spareHandles_.clear();
+}
+
+}  // namespace kit::netdetail

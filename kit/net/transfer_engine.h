@@ -1,0 +1,119 @@
+// Internal: the network thread of a session. It owns a libcurl multi
+// handle and the drivers of the session's running tasks, runs commands
+// posted from other threads between rounds of I/O, and watches each task's
+// time-outs. Everything a driver does happens on this thread.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "kit/foundation/error.h"
+
+typedef void CURLM;
+typedef void CURLSH;
+typedef void CURL;
+
+namespace kit::netdetail {
+
+class TaskDriver;
+
+// The outcome of a TLS trust step: accepted, or refused with the error the
+// task ends with.
+struct TrustAnswer {
+  bool accepted = false;
+  Ref<Error> error;
+};
+
+// A place where the network thread waits for a delegate's answer during a
+// TLS handshake. Answered or interrupted from any thread.
+struct HandshakeGate {
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::optional<TrustAnswer> answer;
+  bool interrupted = false;
+};
+
+class TransferEngine {
+ public:
+  struct Options {
+    long maxConnectionsPerHost = 6;
+    bool pipelining = false;
+  };
+
+  explicit TransferEngine(Options options);
+  // Cancels nothing by itself: the session cancels its tasks first. Must
+  // not run on the engine's own thread.
+  ~TransferEngine();
+  TransferEngine(const TransferEngine&) = delete;
+  TransferEngine& operator=(const TransferEngine&) = delete;
+
+  // Runs `command` on the network thread, in the order posted.
+  void post(std::function<void()> command);
+  bool onEngineThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+
+  // ---- Network thread only
+  CURLM* multi() const { return multi_; }
+  CURLSH* share() const { return share_; }
+  void addDriver(uint64_t id, std::unique_ptr<TaskDriver> driver);
+  TaskDriver* driver(uint64_t id) const;
+  // Destroys the driver (after it has removed its transfer).
+  void removeDriver(uint64_t id);
+  // A driver with events to flush after this round.
+  void markDirty(uint64_t id);
+  // Makes `alias` name the driver of `id` (a data task that became a
+  // download keeps its driver). Any thread.
+  void aliasDriver(uint64_t alias, uint64_t id);
+  // Forgets every cookie of the session.
+  void clearCookies();
+  size_t driverCount() const { return drivers_.size(); }
+  // Easy handles are reused: a returned one is reset and kept for the next
+  // transfer (its connections live in the multi handle either way).
+  CURL* takeEasyHandle();
+  void returnEasyHandle(CURL* easy);
+
+  // ---- Any thread: handshakes waiting for a delegate
+  std::shared_ptr<HandshakeGate> openGate(uint64_t id);
+  void closeGate(uint64_t id);
+  // Answers a waiting handshake.
+  void answerGate(uint64_t id, TrustAnswer answer);
+  // Ends a wait with a refusal (cancel, invalidation).
+  void interruptGate(uint64_t id);
+
+ private:
+  void run();
+  void runCommands();
+  void processMessages();
+  void flushDirty();
+  // Milliseconds until the next driver time-out is due (capped).
+  int checkTimeouts();
+
+  CURLM* multi_ = nullptr;
+  CURLSH* share_ = nullptr;
+  std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
+  std::vector<uint64_t> dirty_;
+  std::vector<CURL*> spareHandles_;
+  std::mutex aliasMutex_;
+  std::map<uint64_t, uint64_t> aliases_;
+
+  std::mutex mutex_;
+  std::deque<std::function<void()>> commands_;
+  bool stopping_ = false;
+
+  std::mutex gateMutex_;
+  std::map<uint64_t, std::shared_ptr<HandshakeGate>> gates_;
+
+  std::thread thread_;
+};
+
+// Initialises libcurl once per process.
+void ensureCurlInitialized();
+
+}  // namespace kit::netdetail

@@ -1,0 +1,425 @@
+// URLSession: task creation, task lists, start/suspend/cancel plumbing to
+// the network thread, and invalidation.
+#include "kit/net/url_session.h"
+
+#include "kit/foundation/exception.h"
+#include "kit/foundation/format.h"
+#include "kit/foundation/runtime.h"
+#include "kit/net/event_lane.h"
+#include "kit/net/input_stream.h"
+#include "kit/net/session_events.h"
+#include "kit/net/task_driver.h"
+#include "kit/net/transfer_engine.h"
+#include "kit/net/url_cache.h"
+#include "kit/net/url_error_mapping.h"
+
+namespace kit {
+
+KIT_DEFINE_CLASS_NAMED(URLSession, Object, "NSURLSession") {}
+
+using netdetail::BodySource;
+
+struct URLSession::PendingTask {
+  BodySource body;
+  DataCompletion dataCompletion;
+  DownloadCompletion downloadCompletion;
+  std::optional<netdetail::ResumeState> resume;
+};
+
+Ref<URLSession> URLSession::sharedSession() {
+  // Never destroyed: tasks may run until the process ends.
+  static Ref<URLSession>* shared = new Ref<URLSession>(
+      std::make_shared<URLSession>(URLSessionConfiguration::defaultSessionConfiguration(), nullptr, nullptr, true));
+  return *shared;
+}
+
+Ref<URLSession> URLSession::sessionWithConfiguration(const Ref<URLSessionConfiguration>& configuration) {
+  return sessionWithConfiguration(configuration, nullptr, nullptr);
+}
+
+Ref<URLSession> URLSession::sessionWithConfiguration(const Ref<URLSessionConfiguration>& configuration,
+                                                     Ref<URLSessionDelegate> delegate,
+                                                     Ref<OperationQueue> delegateQueue) {
+  auto config = configuration ? std::static_pointer_cast<URLSessionConfiguration>(configuration->copy())
+                              : URLSessionConfiguration::defaultSessionConfiguration();
+  return std::make_shared<URLSession>(config, std::move(delegate), std::move(delegateQueue), false);
+}
+
+URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessionDelegate> delegate,
+                       Ref<OperationQueue> delegateQueue, bool shared)
+    : configuration_(std::move(configuration)),
+      delegateQueue_(delegateQueue ? std::move(delegateQueue)
+                                   : netdetail::makeSerialOperationQueue("kit.net.session.delegate")),
+      shared_(shared),
+      delegate_(std::move(delegate)) {
+  lane_ = std::make_shared<netdetail::EventLane>(netdetail::submitToOperationQueue(delegateQueue_));
+  netdetail::TransferEngine::Options options;
+  options.maxConnectionsPerHost = configuration_->HTTPMaximumConnectionsPerHost;
+  options.pipelining = configuration_->HTTPShouldUsePipelining;
+  engine_ = std::make_unique<netdetail::TransferEngine>(options);
+}
+
+URLSession::~URLSession() { engine_.reset(); }
+
+Ref<URLSessionConfiguration> URLSession::configuration() const {
+  return std::static_pointer_cast<URLSessionConfiguration>(configuration_->copy());
+}
+
+Ref<URLSessionDelegate> URLSession::delegate() const {
+  std::lock_guard lock(mutex_);
+  return delegate_;
+}
+
+Ref<String> URLSession::sessionDescription() const {
+  std::lock_guard lock(mutex_);
+  return description_;
+}
+
+void URLSession::setSessionDescription(Ref<String> description) {
+  std::lock_guard lock(mutex_);
+  description_ = std::move(description);
+}
+
+void URLSession::checkValid(const char* what) const {
+  std::lock_guard lock(mutex_);
+  if (invalidated_) {
+    raise(GenericException, std::string("Task created in a session that has been invalidated (") + what + ")");
+  }
+}
+
+template <class T>
+Ref<T> URLSession::makeTask(URLSessionTask::Kind kind, const Ref<URLRequest>& request) {
+  checkValid("task");
+  uint64_t id;
+  {
+    std::lock_guard lock(mutex_);
+    id = nextIdentifier_++;
+  }
+  auto copy = request ? std::static_pointer_cast<URLRequest>(request->copy()) : URLRequest::make(nullptr);
+  auto task = std::make_shared<T>(kind, id, copy, std::static_pointer_cast<URLSession>(self()));
+  return task;
+}
+
+void URLSession::registerTask(const Ref<URLSessionTask>& task, std::unique_ptr<PendingTask> pending) {
+  std::lock_guard lock(mutex_);
+  tasks_[task->taskIdentifier()] = task;
+  pending_[task->taskIdentifier()] = std::move(pending);
+}
+
+namespace {
+
+BodySource bodyOfRequest(const Ref<URLRequest>& request) {
+  BodySource body;
+  if (!request) return body;
+  if (request->HTTPBody()) {
+    body.kind = BodySource::Kind::Data;
+    body.data = request->HTTPBody();
+  } else if (request->HTTPBodyStream()) {
+    body.kind = BodySource::Kind::Stream;
+    body.stream = request->HTTPBodyStream();
+  }
+  return body;
+}
+
+}  // namespace
+
+Ref<URLSessionDataTask> URLSession::dataTaskWithRequest(const Ref<URLRequest>& request, DataCompletion completion) {
+  auto task = makeTask<URLSessionDataTask>(URLSessionTask::Kind::Data, request);
+  auto pending = std::make_unique<PendingTask>();
+  pending->body = bodyOfRequest(task->originalRequest());
+  pending->dataCompletion = std::move(completion);
+  registerTask(task, std::move(pending));
+  return task;
+}
+
+Ref<URLSessionDataTask> URLSession::dataTaskWithURL(const Ref<URL>& url, DataCompletion completion) {
+  return dataTaskWithRequest(URLRequest::make(url), std::move(completion));
+}
+
+Ref<URLSessionUploadTask> URLSession::uploadTaskWithRequestFromFile(const Ref<URLRequest>& request,
+                                                                   const Ref<URL>& fileURL, DataCompletion completion) {
+  auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::Upload, request);
+  auto pending = std::make_unique<PendingTask>();
+  pending->body.kind = BodySource::Kind::File;
+  pending->body.filePath = netdetail::urlIsFile(fileURL) ? netdetail::urlPath(fileURL) : std::string();
+  pending->dataCompletion = std::move(completion);
+  registerTask(task, std::move(pending));
+  return task;
+}
+
+Ref<URLSessionUploadTask> URLSession::uploadTaskWithRequestFromData(const Ref<URLRequest>& request,
+                                                                   const Ref<Data>& body, DataCompletion completion) {
+  auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::Upload, request);
+  auto pending = std::make_unique<PendingTask>();
+  pending->body.kind = BodySource::Kind::Data;
+  pending->body.data = body ? std::static_pointer_cast<Data>(body->copy()) : Data::make();
+  pending->dataCompletion = std::move(completion);
+  registerTask(task, std::move(pending));
+  return task;
+}
+
+Ref<URLSessionUploadTask> URLSession::uploadTaskWithStreamedRequest(const Ref<URLRequest>& request) {
+  auto task = makeTask<URLSessionUploadTask>(URLSessionTask::Kind::Upload, request);
+  auto pending = std::make_unique<PendingTask>();
+  pending->body.kind = BodySource::Kind::Stream;
+  pending->body.stream = task->originalRequest()->HTTPBodyStream();
+  pending->body.streamFromDelegate = !pending->body.stream;
+  registerTask(task, std::move(pending));
+  return task;
+}
+
+Ref<URLSessionDownloadTask> URLSession::downloadTaskWithRequest(const Ref<URLRequest>& request,
+                                                               DownloadCompletion completion) {
+  auto task = makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::Download, request);
+  auto pending = std::make_unique<PendingTask>();
+  pending->body = bodyOfRequest(task->originalRequest());
+  pending->downloadCompletion = std::move(completion);
+  registerTask(task, std::move(pending));
+  return task;
+}
+
+Ref<URLSessionDownloadTask> URLSession::downloadTaskWithURL(const Ref<URL>& url, DownloadCompletion completion) {
+  return downloadTaskWithRequest(URLRequest::make(url), std::move(completion));
+}
+
+Ref<URLSessionDownloadTask> URLSession::downloadTaskWithResumeData(const Ref<Data>& resumeData,
+                                                                  DownloadCompletion completion) {
+  auto state = netdetail::decodeResumeData(resumeData);
+  if (!state) return nullptr;
+  auto task = makeTask<URLSessionDownloadTask>(URLSessionTask::Kind::Download, URLRequest::make(state->url));
+  auto pending = std::make_unique<PendingTask>();
+  pending->downloadCompletion = std::move(completion);
+  pending->resume = std::move(state);
+  registerTask(task, std::move(pending));
+  return task;
+}
+
+// ---- Running tasks
+
+void URLSession::startTask(const Ref<URLSessionTask>& task) {
+  std::unique_ptr<PendingTask> pending;
+  Ref<URLSessionDelegate> delegate;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = pending_.find(task->taskIdentifier());
+    if (it == pending_.end()) return;
+    pending = std::move(it->second);
+    pending_.erase(it);
+    delegate = delegate_;
+  }
+  task->retainSession(std::static_pointer_cast<URLSession>(self()));
+  netdetail::DriverSettings settings;
+  settings.lane = lane_;
+  settings.engine = engine_.get();
+  settings.hasDelegate = delegate != nullptr;
+  settings.requestTimeout = configuration_->timeoutIntervalForRequest;
+  settings.resourceTimeout = configuration_->timeoutIntervalForResource;
+  settings.setCookies = configuration_->HTTPShouldSetCookies;
+  settings.additionalHeaders = HTTPHeaderFields::fromDictionary(configuration_->HTTPAdditionalHeaders);
+  settings.cache = configuration_->URLCache;
+  if (settings.cache) {
+    settings.cacheEntryLimit = std::max(settings.cache->memoryCapacity(), settings.cache->diskCapacity()) / 20;
+  }
+  settings.sessionCachePolicy = configuration_->requestCachePolicy;
+  if (delegate) {
+    settings.askResponse = delegate->implements(URLSessionDelegateEvent::DataTaskResponse);
+    settings.askRedirect = delegate->implements(URLSessionDelegateEvent::Redirection);
+    settings.askCache = delegate->implements(URLSessionDelegateEvent::WillCacheResponse);
+  }
+  auto* driver = new netdetail::TaskDriver(task, std::move(settings), std::move(pending->body),
+                                           std::move(pending->dataCompletion),
+                                           std::move(pending->downloadCompletion));
+  if (pending->resume) driver->setResumeState(pending->resume->path, pending->resume->offset, pending->resume->validator);
+  auto* engine = engine_.get();
+  uint64_t id = task->taskIdentifier();
+  engine->post([engine, id, driver] {
+    engine->addDriver(id, std::unique_ptr<netdetail::TaskDriver>(driver));
+    driver->start();
+  });
+}
+
+void URLSession::suspendTask(const Ref<URLSessionTask>& task, bool suspended) {
+  auto* engine = engine_.get();
+  uint64_t id = task->taskIdentifier();
+  engine->post([engine, id, suspended] {
+    if (auto* driver = engine->driver(id)) driver->setSuspended(suspended);
+  });
+}
+
+void URLSession::cancelTask(const Ref<URLSessionTask>& task) {
+  bool started;
+  {
+    std::lock_guard lock(mutex_);
+    started = pending_.erase(task->taskIdentifier()) == 0;
+  }
+  if (!started) {
+    // Never resumed: it completes with the cancelled error without a transfer.
+    netdetail::Completion c;
+    c.task = task;
+    c.error = netdetail::makeURLError(URLErrorCancelled, task->originalRequest()->URL());
+    c.toDelegate = delegate() != nullptr;
+    task->retainSession(std::static_pointer_cast<URLSession>(self()));
+    netdetail::postTaskCompletion(lane_, std::move(c));
+    return;
+  }
+  auto* engine = engine_.get();
+  uint64_t id = task->taskIdentifier();
+  engine->interruptGate(id);
+  engine->post([engine, id] {
+    if (auto* driver = engine->driver(id)) driver->cancel();
+  });
+}
+
+void URLSession::cancelDownloadProducingResumeData(const Ref<URLSessionDownloadTask>& task,
+                                                   std::function<void(Ref<Data>)> completion) {
+  bool started;
+  {
+    std::lock_guard lock(mutex_);
+    started = pending_.count(task->taskIdentifier()) == 0;
+  }
+  if (!started) {
+    lane_->post([completion] { completion(nullptr); });
+    cancelTask(task);
+    return;
+  }
+  auto* engine = engine_.get();
+  uint64_t id = task->taskIdentifier();
+  engine->post([engine, id, completion] {
+    if (auto* driver = engine->driver(id)) {
+      driver->cancelProducingResumeData(completion);
+    }
+  });
+}
+
+Ref<URLSessionDownloadTask> URLSession::adoptDownloadTask(const Ref<URLSessionDataTask>& from) {
+  uint64_t id;
+  {
+    std::lock_guard lock(mutex_);
+    id = nextIdentifier_++;
+  }
+  auto download = std::make_shared<URLSessionDownloadTask>(URLSessionTask::Kind::Download, id, from->originalRequest(),
+                                                           std::static_pointer_cast<URLSession>(self()));
+  download->setCurrentRequest(from->currentRequest());
+  download->setState(URLSessionTaskState::Running);
+  download->retainSession(std::static_pointer_cast<URLSession>(self()));
+  {
+    std::lock_guard lock(mutex_);
+    tasks_[id] = download;
+  }
+  engine_->aliasDriver(id, from->taskIdentifier());
+  // The data task's part is over: it leaves the lists without a completion.
+  from->setState(URLSessionTaskState::Completed);
+  lane_->post([from, self = std::static_pointer_cast<URLSession>(self())] { self->taskFinished(from); });
+  return download;
+}
+
+void URLSession::taskFinished(const Ref<URLSessionTask>& task) {
+  {
+    std::lock_guard lock(mutex_);
+    tasks_.erase(task->taskIdentifier());
+  }
+  invalidateIfDone();
+  auto keep = task->releaseSession();
+  (void)keep;  // the session may end here, on the delegate queue
+}
+
+// ---- Lists
+
+std::vector<Ref<URLSessionTask>> URLSession::allTasks() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Ref<URLSessionTask>> out;
+  for (const auto& [id, task] : tasks_) {
+    if (task->state() != URLSessionTaskState::Completed) out.push_back(task);
+  }
+  return out;
+}
+
+void URLSession::getTasksWithCompletionHandler(TaskLists completion) {
+  auto self = std::static_pointer_cast<URLSession>(this->self());
+  lane_->post([self, completion] {
+    std::vector<Ref<URLSessionDataTask>> data;
+    std::vector<Ref<URLSessionUploadTask>> upload;
+    std::vector<Ref<URLSessionDownloadTask>> download;
+    for (const auto& task : self->allTasks()) {
+      if (auto u = as<URLSessionUploadTask>(task)) {
+        upload.push_back(u);
+      } else if (auto d = as<URLSessionDataTask>(task)) {
+        data.push_back(d);
+      } else if (auto dl = as<URLSessionDownloadTask>(task)) {
+        download.push_back(dl);
+      }
+    }
+    completion(std::move(data), std::move(upload), std::move(download));
+  });
+}
+
+void URLSession::getAllTasksWithCompletionHandler(std::function<void(std::vector<Ref<URLSessionTask>>)> completion) {
+  auto self = std::static_pointer_cast<URLSession>(this->self());
+  lane_->post([self, completion] { completion(self->allTasks()); });
+}
+
+// ---- Invalidation
+
+bool URLSession::isInvalidated() const {
+  std::lock_guard lock(mutex_);
+  return invalidated_;
+}
+
+void URLSession::finishTasksAndInvalidate() {
+  if (shared_) return;
+  {
+    std::lock_guard lock(mutex_);
+    invalidated_ = true;
+  }
+  invalidateIfDone();
+}
+
+void URLSession::invalidateAndCancel() {
+  if (shared_) return;
+  std::vector<Ref<URLSessionTask>> running;
+  {
+    std::lock_guard lock(mutex_);
+    invalidated_ = true;
+    for (const auto& [id, task] : tasks_) running.push_back(task);
+  }
+  for (const auto& task : running) task->cancel();
+  invalidateIfDone();
+}
+
+void URLSession::invalidateIfDone() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!invalidated_ || invalidationDelivered_ || !tasks_.empty()) return;
+    invalidationDelivered_ = true;
+  }
+  auto self = std::static_pointer_cast<URLSession>(this->self());
+  lane_->post([self] {
+    Ref<URLSessionDelegate> delegate;
+    {
+      std::lock_guard lock(self->mutex_);
+      delegate = std::move(self->delegate_);
+      self->delegate_ = nullptr;
+    }
+    if (delegate) delegate->didBecomeInvalid(*self, nullptr);
+  });
+}
+
+void URLSession::resetWithCompletionHandler(std::function<void()> completion) {
+  auto* engine = engine_.get();
+  auto lane = lane_;
+  engine->post([engine, lane, completion] {
+    engine->clearCookies();
+    lane->post(completion);
+  });
+}
+
+void URLSession::flushWithCompletionHandler(std::function<void()> completion) {
+  auto lane = lane_;
+  engine_->post([lane, completion] { lane->post(completion); });
+}
+
+std::string URLSession::description() const {
+  return formatString("<%s: %p>", className(), static_cast<const void*>(this));
+}
+
+}  // namespace kit

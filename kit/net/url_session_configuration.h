@@ -1,0 +1,57 @@
+// Session configurations: default, ephemeral and background (with an
+// identifier), with the platform's defaults (60-second request time-out,
+// 7-day resource time-out, 6 connections per host, cookies on).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "kit/foundation/dictionary.h"
+#include "kit/net/url_request.h"
+
+namespace kit {
+
+class URLCache;
+
+class URLSessionConfiguration : public Object {
+ public:
+  const Class& objectClass() const override { return staticClass(); }
+  static const Class& staticClass();
+
+  static Ref<URLSessionConfiguration> defaultSessionConfiguration();
+  // Keeps nothing on disk: no disk cache, cookies only for the session.
+  static Ref<URLSessionConfiguration> ephemeralSessionConfiguration();
+  static Ref<URLSessionConfiguration> backgroundSessionConfigurationWithIdentifier(std::string identifier);
+
+  const std::optional<std::string>& identifier() const { return identifier_; }
+  bool isEphemeral() const { return ephemeral_; }
+
+  double timeoutIntervalForRequest = DefaultRequestTimeout;
+  double timeoutIntervalForResource = 7 * 24 * 3600.0;
+  long HTTPMaximumConnectionsPerHost = 6;
+  URLRequestCachePolicy requestCachePolicy = URLRequestCachePolicy::UseProtocolCachePolicy;
+  URLRequestNetworkServiceType networkServiceType = URLRequestNetworkServiceType::Default;
+  bool allowsCellularAccess = true;
+  bool HTTPShouldUsePipelining = false;
+  bool HTTPShouldSetCookies = true;
+  bool waitsForConnectivity = false;
+  bool discretionary = false;
+  bool sessionSendsLaunchEvents = true;
+  // Header fields added to every request that does not set them itself.
+  Ref<Dictionary> HTTPAdditionalHeaders;
+  // nil: no caching.
+  Ref<kit::URLCache> URLCache;
+  std::optional<std::string> sharedContainerIdentifier;
+
+  // A configuration with the same settings (the cache object is shared).
+  Id copy() const override;
+  std::string description() const override;
+
+  URLSessionConfiguration() = default;
+
+ private:
+  std::optional<std::string> identifier_;
+  bool ephemeral_ = false;
+};
+
+}  // namespace kit

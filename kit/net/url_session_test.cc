@@ -1,0 +1,466 @@
+// URLSession against real servers on 127.0.0.1: event order and queues,
+// counters, errors (cancel, time-out, refused, lost), never-resumed tasks,
+// connection limits under load, redirects and streamed bodies.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "kit/foundation/exception.h"
+#include "kit/foundation/format.h"
+#include "kit/net/input_stream.h"
+#include "kit/net/testing/recording_delegate.h"
+#include "kit/net/testing/test_server.h"
+#include "kit/net/url_session.h"
+
+namespace kit {
+namespace {
+
+using test::Latch;
+using test::RecordingDelegate;
+using test::TestResponse;
+using test::TestServer;
+
+Ref<URL> url(const std::string& text) { return URL::URLWithString(text); }
+
+// The result of a completion-handler task.
+struct Result {
+  Latch done;
+  std::mutex mutex;
+  Ref<Data> data;
+  Ref<URLResponse> response;
+  Ref<Error> error;
+  std::thread::id thread;
+
+  URLSession::DataCompletion handler() {
+    return [this](Ref<Data> d, Ref<URLResponse> r, Ref<Error> e) {
+      {
+        std::lock_guard lock(mutex);
+        data = d;
+        response = r;
+        error = e;
+        thread = std::this_thread::get_id();
+      }
+      done.open();
+    };
+  }
+  long status() {
+    auto http = as<HTTPURLResponse>(response);
+    return http ? http->statusCode() : 0;
+  }
+};
+
+int closedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+class URLSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { server = TestServer::startHTTP(); }
+  void TearDown() override {
+    if (session) {
+      session->invalidateAndCancel();
+      if (delegate) {
+        EXPECT_TRUE(delegate->waitForEvent("invalid"));
+      }
+    }
+    session = nullptr;
+    server = nullptr;
+  }
+  void makeDelegateSession(Ref<URLSessionConfiguration> config = nullptr) {
+    delegate = std::make_shared<RecordingDelegate>();
+    session = URLSession::sessionWithConfiguration(
+        config ? config : URLSessionConfiguration::ephemeralSessionConfiguration(), delegate, nullptr);
+  }
+  void makePlainSession(Ref<URLSessionConfiguration> config = nullptr) {
+    session = URLSession::sessionWithConfiguration(config ? config
+                                                          : URLSessionConfiguration::ephemeralSessionConfiguration());
+  }
+
+  std::unique_ptr<TestServer> server;
+  std::shared_ptr<RecordingDelegate> delegate;
+  Ref<URLSession> session;
+};
+
+TEST_F(URLSessionTest, ChunkedReplyArrivesAsResponseThreeDataEventsAndCompletionInOrder) {
+  TestResponse chunked;
+  chunked.chunks = {"first|", "second|", "third"};
+  chunked.chunkIntervalSeconds = 0.1;
+  server->route("GET", "/chunks", chunked);
+  makeDelegateSession();
+  auto task = session->dataTaskWithURL(url(server->url("/chunks")));
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+
+  EXPECT_EQ(delegate->names(task->taskIdentifier()),
+            (std::vector<std::string>{"response", "data", "data", "data", "complete"}));
+  auto events = delegate->events();
+  std::vector<int64_t> counters;
+  for (const auto& e : events) {
+    EXPECT_EQ(e.thread, events.front().thread) << "every event on the one delegate queue";
+    if (e.name == "data") {
+      counters.push_back(e.bytesReceived);
+    }
+  }
+  ASSERT_EQ(counters.size(), 3u);
+  EXPECT_EQ(counters, (std::vector<int64_t>{6, 13, 18}));
+  EXPECT_NE(events.front().thread, std::this_thread::get_id());
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "first|second|third");
+  EXPECT_FALSE(delegate->completion(task->taskIdentifier())->error);
+  EXPECT_EQ(task->state(), URLSessionTaskState::Completed);
+  EXPECT_EQ(task->countOfBytesReceived(), 18);
+}
+
+TEST_F(URLSessionTest, TaskNeverResumedSendsNothing) {
+  server->route("GET", "/a", TestResponse::text("a"));
+  makePlainSession();
+  auto idle = session->dataTaskWithURL(url(server->url("/idle")));
+  EXPECT_EQ(idle->state(), URLSessionTaskState::Suspended);
+  Result result;
+  auto other = session->dataTaskWithURL(url(server->url("/a")), result.handler());
+  EXPECT_NE(idle->taskIdentifier(), other->taskIdentifier());
+  other->resume();
+  ASSERT_TRUE(result.done.wait());
+  auto log = server->requests();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].path, "/a");
+  EXPECT_EQ(idle->state(), URLSessionTaskState::Suspended);
+}
+
+TEST_F(URLSessionTest, CancelRunningTaskCompletesWithCancelledError) {
+  TestResponse silent;
+  silent.silent = true;
+  server->route("GET", "/silent", silent);
+  makeDelegateSession();
+  auto task = session->dataTaskWithURL(url(server->url("/silent")));
+  task->resume();
+  ASSERT_TRUE(server->waitForRequests(1, 10));
+  task->cancel();
+  EXPECT_EQ(task->state(), URLSessionTaskState::Canceling);
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  auto error = delegate->completion(task->taskIdentifier())->error;
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain(), URLErrorDomain);
+  EXPECT_EQ(error->code(), URLErrorCancelled);
+  EXPECT_EQ(describe(error->userInfo()->objectForKey(URLErrorFailingURLStringErrorKey)), server->url("/silent"));
+  EXPECT_EQ(task->state(), URLSessionTaskState::Completed);
+}
+
+TEST_F(URLSessionTest, CancelBeforeResumeCompletesWithoutRequest) {
+  makeDelegateSession();
+  auto task = session->dataTaskWithURL(url(server->url("/never")));
+  task->cancel();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->completion(task->taskIdentifier())->error->code(), URLErrorCancelled);
+  task->resume();  // a finished task stays finished
+  EXPECT_EQ(server->requestCount(), 0u);
+}
+
+TEST_F(URLSessionTest, SilentRouteTimesOutAfterTheRequestTimeout) {
+  TestResponse silent;
+  silent.silent = true;
+  server->route("GET", "/silent", silent);
+  makePlainSession();
+  auto request = MutableURLRequest::make(url(server->url("/silent")));
+  request->setTimeoutInterval(1.0);
+  Result result;
+  auto started = std::chrono::steady_clock::now();
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(result.done.wait(10));
+  double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorTimedOut);
+  EXPECT_GE(elapsed, 1.0);
+  EXPECT_LT(elapsed, 5.0);
+  EXPECT_FALSE(result.data);
+}
+
+TEST_F(URLSessionTest, ClosedPortFailsWithCannotConnect) {
+  makePlainSession();
+  Result result;
+  session->dataTaskWithURL(url("http://127.0.0.1:" + std::to_string(closedPort()) + "/"), result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorCannotConnectToHost);
+}
+
+TEST_F(URLSessionTest, ConnectionClosedMidBodyFailsWithConnectionLost) {
+  TestResponse cut = TestResponse::text(std::string(4000, 'x'));
+  cut.closeMidBody = true;
+  server->route("GET", "/cut", cut);
+  makePlainSession();
+  Result result;
+  session->dataTaskWithURL(url(server->url("/cut")), result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorNetworkConnectionLost);
+}
+
+TEST_F(URLSessionTest, BadAndUnsupportedURLsFailWithoutTraffic) {
+  makePlainSession();
+  Result unsupported, missing;
+  session->dataTaskWithURL(url("ftp://127.0.0.1/x"), unsupported.handler())->resume();
+  session->dataTaskWithRequest(URLRequest::make(nullptr), missing.handler())->resume();
+  ASSERT_TRUE(unsupported.done.wait());
+  ASSERT_TRUE(missing.done.wait());
+  EXPECT_EQ(unsupported.error->code(), URLErrorUnsupportedURL);
+  EXPECT_EQ(missing.error->code(), URLErrorUnsupportedURL);
+}
+
+TEST_F(URLSessionTest, RequestCarriesMethodHeadersAndBodyAsGiven) {
+  server->route("POST", "/form", TestResponse::json(R"({"ok":1})", 201));
+  makePlainSession();
+  auto request = MutableURLRequest::make(url(server->url("/form?x=1")));
+  request->setHTTPMethod("POST");
+  request->setValue("application/x-www-form-urlencoded", "Content-Type");
+  request->setValue("abc", "X-Token");
+  request->addValueForHTTPHeaderField("two", "x-token");
+  request->setHTTPBody(Data::make("a=1&b=%E4%B8%AD"));
+  Result result;
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_FALSE(result.error);
+  EXPECT_EQ(result.status(), 201);
+  EXPECT_EQ(result.data->toString(), R"({"ok":1})");
+  EXPECT_EQ(describe(result.response->MIMEType()), "application/json");
+  auto log = server->requests();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].query, "x=1");
+  EXPECT_EQ(log[0].body, "a=1&b=%E4%B8%AD");
+  EXPECT_EQ(log[0].formValue("b"), "\xE4\xB8\xAD");
+  EXPECT_EQ(log[0].header("X-Token"), "abc,two");
+  EXPECT_EQ(log[0].header("Content-Length"), "15");
+  EXPECT_FALSE(log[0].header("Accept")) << "no implicit Accept";
+  EXPECT_FALSE(log[0].header("Expect")) << "no Expect: 100-continue";
+  EXPECT_FALSE(log[0].header("Accept-Encoding"));
+}
+
+TEST_F(URLSessionTest, HTTPErrorStatusIsAResponseNotAnError) {
+  server->route("GET", "/missing", TestResponse::text("gone", 404));
+  server->route("GET", "/empty", TestResponse::text("", 200));
+  makePlainSession();
+  Result missing, empty;
+  session->dataTaskWithURL(url(server->url("/missing")), missing.handler())->resume();
+  session->dataTaskWithURL(url(server->url("/empty")), empty.handler())->resume();
+  ASSERT_TRUE(missing.done.wait());
+  ASSERT_TRUE(empty.done.wait());
+  EXPECT_FALSE(missing.error);
+  EXPECT_EQ(missing.status(), 404);
+  EXPECT_EQ(missing.data->toString(), "gone");
+  EXPECT_FALSE(empty.error);
+  ASSERT_TRUE(empty.data) << "an empty body is empty data, not nil";
+  EXPECT_EQ(empty.data->length(), 0u);
+}
+
+TEST_F(URLSessionTest, TwoHundredConcurrentTasksCompleteWithinTheConnectionLimit) {
+  server->route("*", "/echo", [](const test::RecordedRequest& r) { return TestResponse::text("body:" + r.query); });
+  auto config = URLSessionConfiguration::ephemeralSessionConfiguration();
+  config->HTTPMaximumConnectionsPerHost = 4;
+  makePlainSession(config);
+  constexpr int kTasks = 200;
+  std::vector<std::unique_ptr<Result>> results;
+  for (int i = 0; i < kTasks; ++i) {
+    results.push_back(std::make_unique<Result>());
+    session->dataTaskWithURL(url(server->url("/echo?n=" + std::to_string(i))), results.back()->handler())->resume();
+  }
+  for (int i = 0; i < kTasks; ++i) {
+    ASSERT_TRUE(results[i]->done.wait(30)) << i;
+    EXPECT_FALSE(results[i]->error) << i;
+    EXPECT_EQ(results[i]->data->toString(), "body:n=" + std::to_string(i));
+  }
+  EXPECT_EQ(server->requestCount(), static_cast<size_t>(kTasks));
+}
+
+TEST_F(URLSessionTest, RedirectsAreFollowedAndPostBecomesGetOn303) {
+  server->route("POST", "/start", TestResponse::redirect("/middle", 303));
+  server->route("GET", "/middle", TestResponse::redirect(server->url("/end"), 302));
+  server->route("GET", "/end", TestResponse::text("arrived"));
+  makePlainSession();
+  auto request = MutableURLRequest::make(url(server->url("/start")));
+  request->setHTTPMethod("POST");
+  request->setHTTPBody(Data::make("payload"));
+  Result result;
+  auto task = session->dataTaskWithRequest(request, result.handler());
+  task->resume();
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.data->toString(), "arrived");
+  EXPECT_EQ(result.response->URL()->absoluteText(), server->url("/end"));
+  EXPECT_EQ(task->currentRequest()->URL()->absoluteText(), server->url("/end"));
+  EXPECT_EQ(task->originalRequest()->URL()->absoluteText(), server->url("/start"));
+  auto log = server->requests();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[1].method, "GET");
+  EXPECT_EQ(log[1].body, "");
+}
+
+TEST_F(URLSessionTest, DelegateCanRefuseARedirectAndGetsTheRedirectResponse) {
+  server->route("GET", "/start", [](const test::RecordedRequest&) {
+    TestResponse r = TestResponse::redirect("/end", 302);
+    r.body = "moved";
+    return r;
+  });
+  makeDelegateSession();
+  delegate->onRedirect = [](const Ref<HTTPURLResponse>& response, const Ref<URLRequest>& proposed,
+                            URLSessionDelegate::RedirectCompletion completion) {
+    EXPECT_EQ(response->statusCode(), 302);
+    EXPECT_TRUE(proposed->URL()->absoluteText().ends_with("/end"));
+    completion(nullptr);
+  };
+  auto task = session->dataTaskWithURL(url(server->url("/start")));
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->names(task->taskIdentifier()),
+            (std::vector<std::string>{"redirect", "response", "data", "complete"}));
+  EXPECT_EQ(as<HTTPURLResponse>(task->response())->statusCode(), 302);
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "moved");
+  EXPECT_EQ(server->requestCount(), 1u);
+}
+
+TEST_F(URLSessionTest, StreamedUploadThroughA307AsksForANewBodyStream) {
+  server->route("POST", "/upload", TestResponse::redirect("/final", 307));
+  server->route("POST", "/final", [](const test::RecordedRequest& r) { return TestResponse::text("got " + r.body); });
+  makeDelegateSession();
+  const std::string payload(3000, 'p');
+  std::atomic<int> streamsGiven{0};
+  delegate->onNeedBodyStream = [&](URLSessionDelegate::BodyStreamCompletion completion) {
+    ++streamsGiven;
+    completion(InputStream::inputStreamWithData(Data::make(payload + "EXTRA")));
+  };
+  auto request = MutableURLRequest::make(url(server->url("/upload")));
+  request->setHTTPMethod("POST");
+  request->setValue(std::to_string(payload.size()), "Content-Length");
+  request->setHTTPBodyStream(InputStream::inputStreamWithData(Data::make(payload + "EXTRA")));
+  auto task = session->uploadTaskWithStreamedRequest(request);
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_FALSE(delegate->completion(task->taskIdentifier())->error);
+  EXPECT_EQ(streamsGiven.load(), 1);
+  auto names = delegate->names(task->taskIdentifier());
+  EXPECT_NE(std::find(names.begin(), names.end(), "bodyStream"), names.end());
+  auto log = server->requests();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].body, payload) << "exactly Content-Length bytes";
+  EXPECT_EQ(log[1].body, payload);
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "got " + payload);
+  EXPECT_EQ(task->countOfBytesSent(), static_cast<int64_t>(payload.size()));
+}
+
+TEST_F(URLSessionTest, StreamedResendWithoutANewStreamFails) {
+  server->route("POST", "/upload", TestResponse::redirect("/final", 307));
+  makePlainSession();
+  auto request = MutableURLRequest::make(url(server->url("/upload")));
+  request->setHTTPMethod("POST");
+  request->setHTTPBodyStream(InputStream::inputStreamWithData(Data::make("abc")));
+  Result result;
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorRequestBodyStreamExhausted);
+}
+
+TEST_F(URLSessionTest, ResponseDispositionCancelEndsTheTaskWithCancelled) {
+  server->route("GET", "/big", TestResponse::text(std::string(100000, 'b')));
+  makeDelegateSession();
+  delegate->onResponse = [](const Ref<URLResponse>& response, URLSessionDelegate::ResponseCompletion completion) {
+    EXPECT_EQ(response->expectedContentLength(), 100000);
+    completion(URLSessionResponseDisposition::Cancel);
+  };
+  auto task = session->dataTaskWithURL(url(server->url("/big")));
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->names(task->taskIdentifier()), (std::vector<std::string>{"response", "complete"}));
+  EXPECT_EQ(delegate->completion(task->taskIdentifier())->error->code(), URLErrorCancelled);
+}
+
+TEST_F(URLSessionTest, SuspendedTaskHoldsItsBytesUntilResumed) {
+  TestResponse chunked;
+  chunked.chunks = {"one|", "two"};
+  chunked.chunkIntervalSeconds = 0.2;
+  server->route("GET", "/slow", chunked);
+  makeDelegateSession();
+  auto task = session->dataTaskWithURL(url(server->url("/slow")));
+  task->resume();
+  ASSERT_TRUE(delegate->waitForEvent("data"));
+  task->suspend();
+  EXPECT_EQ(task->state(), URLSessionTaskState::Suspended);
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "one|two");
+}
+
+TEST_F(URLSessionTest, BasicAuthenticationChallengeRetriesWithTheCredential) {
+  server->route("GET", "/private", [](const test::RecordedRequest& r) {
+    if (r.header("Authorization") == "Basic dXNlcjpzZWNyZXQ=") return TestResponse::text("welcome");
+    TestResponse denied = TestResponse::text("who are you", 401);
+    denied.headers.set("WWW-Authenticate", "Basic realm=\"kit\"");
+    return denied;
+  });
+  makeDelegateSession();
+  delegate->onChallenge = [](const Ref<URLAuthenticationChallenge>& challenge,
+                             URLSessionDelegate::ChallengeCompletion completion) {
+    EXPECT_EQ(challenge->protectionSpace()->authenticationMethod(), URLAuthenticationMethodHTTPBasic);
+    EXPECT_EQ(challenge->protectionSpace()->realm(), "kit");
+    if (challenge->previousFailureCount() > 0) {
+      return completion(URLSessionAuthChallengeDisposition::PerformDefaultHandling, nullptr);
+    }
+    completion(URLSessionAuthChallengeDisposition::UseCredential,
+               URLCredential::credentialWithUser("user", "secret", URLCredentialPersistence::None));
+  };
+  auto task = session->dataTaskWithURL(url(server->url("/private")));
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "welcome");
+  EXPECT_EQ(server->requestCount(), 2u);
+}
+
+TEST_F(URLSessionTest, FinishTasksAndInvalidateWaitsForRunningTasks) {
+  TestResponse slow = TestResponse::text("late");
+  slow.delaySeconds = 0.2;
+  server->route("GET", "/slow", slow);
+  makeDelegateSession();
+  auto task = session->dataTaskWithURL(url(server->url("/slow")));
+  task->resume();
+  session->finishTasksAndInvalidate();
+  EXPECT_THROW(session->dataTaskWithURL(url(server->url("/x"))), Exception);
+  ASSERT_TRUE(delegate->waitForEvent("invalid"));
+  auto names = delegate->names();
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(names.back(), "invalid");
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "late");
+  EXPECT_FALSE(session->delegate()) << "the session lets go of its delegate";
+}
+
+TEST_F(URLSessionTest, TaskListsHoldTheUnfinishedTasksByKind) {
+  makePlainSession();
+  auto data = session->dataTaskWithURL(url(server->url("/a")));
+  auto upload = session->uploadTaskWithRequestFromData(URLRequest::make(url(server->url("/b"))), Data::make("x"));
+  auto download = session->downloadTaskWithURL(url(server->url("/c")));
+  Latch listed;
+  size_t counts[3] = {0, 0, 0};
+  session->getTasksWithCompletionHandler([&](auto d, auto u, auto dl) {
+    counts[0] = d.size();
+    counts[1] = u.size();
+    counts[2] = dl.size();
+    listed.open();
+  });
+  ASSERT_TRUE(listed.wait());
+  EXPECT_EQ(counts[0], 1u);
+  EXPECT_EQ(counts[1], 1u);
+  EXPECT_EQ(counts[2], 1u);
+  EXPECT_EQ(session->allTasks().size(), 3u);
+}
+
+}  // namespace
+}  // namespace kit
