@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <vector>
 
 #include "kit/dispatch/clock_detail.h"
@@ -26,7 +27,9 @@ double systemSeconds() {
 struct ClockState {
   std::atomic<bool> isVirtual{false};
   std::atomic<double> virtualNow{0};
-  std::atomic<double> virtualWall{0};
+  // Virtual wall time is virtualWallBase + (virtualNow - virtualNowBase).
+  std::atomic<double> virtualWallBase{0};
+  std::atomic<double> virtualNowBase{0};
   // Real monotonic time is steady_clock + offset; the offset grows when a
   // virtual clock that ran ahead is removed, so that time never goes back.
   std::atomic<double> offset{0};
@@ -81,8 +84,16 @@ std::atomic<uint64_t> g_flights{0};
 constexpr uint64_t kOneFlight = uint64_t{1} << 32;
 constexpr uint64_t kOneParked = 1;
 
-std::mutex g_landingMutex;
-std::condition_variable g_landingCv;
+// Left to the end of the process: worker threads may land flights during
+// exit.
+struct Landing {
+  std::mutex mutex;
+  std::condition_variable cv;
+};
+Landing& landing() {
+  static Landing* l = new Landing();
+  return *l;
+}
 std::atomic<int> g_advanceWaiting{0};
 std::atomic<bool> g_advanceOnMain{false};
 
@@ -96,8 +107,10 @@ bool allLanded() {
 // Wakes an advance waiting for flights once they have all landed.
 void flightsChanged() {
   if (g_advanceWaiting.load() == 0 || !allLanded()) return;
-  { std::lock_guard lock(g_landingMutex); }
-  g_landingCv.notify_all();
+  {
+    std::lock_guard lock(landing().mutex);
+    landing().cv.notify_all();
+  }
   if (g_advanceOnMain.load()) RunLoop::main().wakeUp();
 }
 
@@ -156,8 +169,8 @@ bool waitForLanding() {
     }
     g_advanceOnMain.store(false);
   } else {
-    std::unique_lock lock(g_landingMutex);
-    if (!g_landingCv.wait_until(lock, limit, allLanded)) {
+    std::unique_lock lock(landing().mutex);
+    if (!landing().cv.wait_until(lock, limit, allLanded)) {
       log("VirtualClock: work started by the clock did not finish within %d s; moving on",
           static_cast<int>(kQuiescenceLimit.count()));
     }
@@ -198,7 +211,9 @@ double Clock::now() {
 }
 
 double Clock::wallNow() {
-  if (state().isVirtual.load(std::memory_order_acquire)) return state().virtualWall.load();
+  if (state().isVirtual.load(std::memory_order_acquire)) {
+    return state().virtualWallBase.load() + (state().virtualNow.load() - state().virtualNowBase.load());
+  }
   return systemSeconds();
 }
 
@@ -220,8 +235,12 @@ VirtualClock::VirtualClock() : VirtualClock(systemSeconds()) {}
 
 VirtualClock::VirtualClock(double wallStart) {
   if (state().isVirtual.load()) raise(InternalInconsistencyException, "a virtual clock is already installed");
-  state().virtualNow.store(Clock::now());
-  state().virtualWall.store(wallStart);
+  // A whole second to start from (time moves forward by less than a second)
+  // keeps sums of short delays exact in tests.
+  const double start = std::ceil(Clock::now());
+  state().virtualNow.store(start);
+  state().virtualNowBase.store(start);
+  state().virtualWallBase.store(wallStart);
   state().isVirtual.store(true, std::memory_order_release);
   // Dates and media time follow the virtual clock too.
   state().previousWall = setWallClockSource([] { return Clock::wallNow(); });
@@ -240,7 +259,7 @@ VirtualClock::~VirtualClock() {
 }
 
 double VirtualClock::now() const { return state().virtualNow.load(); }
-double VirtualClock::wallNow() const { return state().virtualWall.load(); }
+double VirtualClock::wallNow() const { return Clock::wallNow(); }
 
 void VirtualClock::advance(double seconds) { advanceTo(now() + std::max(seconds, 0.0)); }
 
@@ -255,7 +274,6 @@ void VirtualClock::advanceTo(double target) {
   auto moveTo = [](double time) {
     const double from = state().virtualNow.load();
     if (time <= from) return;
-    state().virtualWall.store(state().virtualWall.load() + (time - from));
     setVirtualNow(time);
     // Run loops waiting for a date and the scheduler's thread re-read the
     // clock; timed waits that reached their deadline end.

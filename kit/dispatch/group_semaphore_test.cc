@@ -98,7 +98,7 @@ TEST(SemaphoreTest, CountsAndWakesWaiters) {
 }
 
 TEST(OnceTest, RunsExactlyOnceAcrossThreadsAndRetriesAfterAThrow) {
-  static OnceToken token;
+  OnceToken token;
   std::atomic<int> runs{0};
   std::vector<std::thread> threads;
   for (int i = 0; i < 8; ++i) {

@@ -134,8 +134,14 @@ void Queue::after(double seconds, Task task) {
                                             });
 }
 
+size_t Queue::pendingTaskCount() const {
+  if (kind_ != Kind::Main) return pending_.load();
+  std::lock_guard lock(mutex_);
+  return items_.size() + drainRemaining_.load();
+}
+
 void Queue::enqueue(Item item) {
-  pending_.fetch_add(1);
+  if (kind_ != Kind::Main) pending_.fetch_add(1);
   switch (kind_) {
     case Kind::Main: {
       {
@@ -194,10 +200,10 @@ void Queue::pumpLocked(std::vector<Item>& ready) {
 void Queue::launch(std::vector<Item>& items) {
   for (auto& item : items) {
     if (item.gate) {
-      {
-        std::lock_guard lock(item.gate->mutex);
-        item.gate->granted = true;
-      }
+      // Notified under the lock: the gate lives on the waiter's stack and
+      // goes as soon as the waiter sees the flag.
+      std::lock_guard lock(item.gate->mutex);
+      item.gate->granted = true;
       item.gate->cv.notify_all();
       continue;
     }
@@ -315,28 +321,26 @@ void Queue::drainMain() {
   {
     std::lock_guard lock(mutex_);
     batch.swap(items_);
+    drainRemaining_.store(batch.size(), std::memory_order_relaxed);
   }
+  RunningScope running(this, true);
+  size_t remaining = batch.size();
   for (auto& item : batch) {
-    {
-      RunningScope running(this, true);
-      if (item.gate) {
-        SyncGate* gate = item.gate;
-        try {
-          (*gate->task)();
-        } catch (...) {
-          gate->error = std::current_exception();
-        }
-        {
-          std::lock_guard lock(gate->mutex);
-          gate->done = true;
-        }
-        gate->cv.notify_all();
-      } else {
-        detail::runGuarded(item.task, label_);
+    if (item.gate) {
+      SyncGate* gate = item.gate;
+      try {
+        (*gate->task)();
+      } catch (...) {
+        gate->error = std::current_exception();
       }
+      std::lock_guard lock(gate->mutex);
+      gate->done = true;
+      gate->cv.notify_all();
+    } else {
+      detail::runGuarded(item.task, label_);
+      item.task = nullptr;
     }
-    item.task = nullptr;
-    pending_.fetch_sub(1);
+    drainRemaining_.store(--remaining, std::memory_order_relaxed);
   }
 }
 

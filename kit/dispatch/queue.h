@@ -99,7 +99,7 @@ class Queue : public Object {
   static Id currentSpecific(const void* key);
 
   // Tasks queued or running (diagnostics and tests).
-  size_t pendingTaskCount() const { return pending_.load(); }
+  size_t pendingTaskCount() const;
 
  private:
   struct SyncGate;
@@ -139,7 +139,8 @@ class Queue : public Object {
   size_t running_ = 0;
   bool exclusiveRunning_ = false;
   int suspendCount_ = 0;
-  std::atomic<size_t> pending_{0};
+  std::atomic<size_t> pending_{0};         // worker queues
+  std::atomic<size_t> drainRemaining_{0};  // main queue: tasks of the batch being drained
   std::unordered_map<const void*, Id> specifics_;
   Ref<RunLoopSource> mainSource_;
 };

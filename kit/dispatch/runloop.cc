@@ -324,9 +324,10 @@ RunLoop::RunResult RunLoop::runOnceWithRealTimeout(const std::string& mode,
 }
 
 void RunLoop::runUntilDate(double date, const std::string& mode) {
-  while (Clock::now() < date) {
+  // At least one pass, also for a date already past.
+  do {
     if (runOnceUntil(mode, date, std::chrono::steady_clock::time_point::max()) == RunResult::Stopped) return;
-  }
+  } while (Clock::now() < date);
 }
 
 bool RunLoop::runUntil(const std::function<bool()>& condition, double timeout, const std::string& mode) {
@@ -551,7 +552,9 @@ Ref<RunLoopSource> RunLoopSource::create(std::function<void()> perform) {
 RunLoopSource::RunLoopSource(std::function<void()> perform) : perform_(std::move(perform)) {}
 
 void RunLoopSource::signal() {
-  if (signalled_.exchange(true, std::memory_order_acq_rel)) return;  // already pending: the loop will see it
+  // Already pending: the loop will see it. (The plain load first saves a
+  // locked exchange on the common path of many signals per pass.)
+  if (signalled_.load(std::memory_order_acquire) || signalled_.exchange(true, std::memory_order_acq_rel)) return;
   Ref<RunLoop> loop;
   {
     std::lock_guard lock(mutex_);

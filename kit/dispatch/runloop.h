@@ -105,7 +105,8 @@ class RunLoop : public Object, public detail::ClockClient {
   RunResult runOnce(const std::string& mode = DefaultRunLoopMode, double timeout = 0);
   // The same, with the wait bounded by real time, whatever the clock.
   RunResult runOnceWithRealTimeout(const std::string& mode, std::chrono::steady_clock::duration timeout);
-  // Runs until the clock reaches `date` or stop() is called.
+  // Runs until the clock reaches `date` or stop() is called (at least one
+  // pass, also for a date already past).
   void runUntilDate(double date, const std::string& mode = DefaultRunLoopMode);
   // Runs until `condition` holds or `timeout` clock seconds pass; returns
   // the condition.

@@ -297,7 +297,7 @@ TEST_F(RunLoopTimers, RunUntilDateReturnsWhenTheVirtualClockGetsThere) {
   std::atomic<bool> fired{false};
   Timer::scheduled(2.0, false, [&](Timer&) { fired = true; });
   auto mover = Thread::create("mover", [&] { clock().advance(3.0); });
-  mover->start();
+  Queue::main().async([&] { mover->start(); });  // once the loop runs
   RunLoop::main().runUntilDate(date);
   EXPECT_GE(Clock::now(), date);
   EXPECT_TRUE(fired.load());

@@ -38,7 +38,7 @@ Ref<Thread> Thread::current() {
     t_thread = std::make_shared<Thread>("", nullptr);
     t_thread->started_ = true;
     t_thread->executing_ = true;
-    t_thread->runLoop_ = &RunLoop::current();
+    t_thread->runLoop_ = RunLoop::current().selfAs<RunLoop>();
   }
   return t_thread;
 }
@@ -48,7 +48,7 @@ Ref<Thread> Thread::mainThread() {
     auto* created = new Ref<Thread>(std::make_shared<Thread>("main", nullptr));
     (*created)->started_ = true;
     (*created)->executing_ = true;
-    (*created)->runLoop_ = &RunLoop::main();
+    (*created)->runLoop_ = RunLoop::main().selfAs<RunLoop>();
     return created;
   }();
   return *main;
@@ -82,7 +82,7 @@ void Thread::main() {
   std::function<void()> body;
   {
     std::lock_guard lock(mutex_);
-    runLoop_ = &loop;
+    runLoop_ = loop.selfAs<RunLoop>();
     body = std::move(body_);
   }
   changed_.notify_all();
@@ -101,7 +101,7 @@ void Thread::main() {
 }
 
 void Thread::cancel() {
-  RunLoop* loop;
+  Ref<RunLoop> loop;
   {
     std::lock_guard lock(mutex_);
     cancelled_ = true;

@@ -65,7 +65,7 @@ class Thread : public Object {
   bool finished_ = false;
   bool cancelled_ = false;
   bool runsLoop_ = false;
-  RunLoop* runLoop_ = nullptr;
+  Ref<RunLoop> runLoop_;
 };
 
 }  // namespace kit

@@ -276,11 +276,11 @@ std::optional<Rules> Rules::fromTZif(std::string_view bytes) {
   for (uint32_t i = 0; i < h.timecnt; ++i) {
     int64_t t;
     if (timeSize == 8) {
-      uint64_t v;
+      uint64_t v = 0;
       r.be64(v);
       t = static_cast<int64_t>(v);
     } else {
-      uint32_t v;
+      uint32_t v = 0;
       r.be32(v);
       t = static_cast<int32_t>(v);
     }
@@ -295,8 +295,8 @@ std::optional<Rules> Rules::fromTZif(std::string_view bytes) {
   std::vector<uint8_t> abbreviationIndexes(h.typecnt);
   rules.types_.resize(h.typecnt);
   for (uint32_t i = 0; i < h.typecnt; ++i) {
-    uint32_t offset;
-    uint8_t dst, index;
+    uint32_t offset = 0;
+    uint8_t dst = 0, index = 0;
     r.be32(offset);
     r.u8(dst);
     r.u8(index);

@@ -1,8 +1,6 @@
 // Internal: delivers a session's events one at a time, in the order they
 // were posted, on the session's delegate queue. The queue may be concurrent;
-// the lane still runs one event at a time. The target of the lane is a
-// submit function, so the same lane can feed an operation queue, a dispatch
-// queue or a thread's run loop.
+// the lane still runs one event at a time.
 #pragma once
 
 #include <deque>
@@ -25,8 +23,6 @@ using Submit = std::function<void(std::function<void()>)>;
 Submit submitToOperationQueue(const Ref<OperationQueue>& queue);
 // A private serial operation queue for a session without a delegate queue.
 Ref<OperationQueue> makeSerialOperationQueue(const std::string& name);
-// Submits to the calling thread's run loop, in the default mode.
-Submit submitToCurrentRunLoop();
 
 class EventLane : public std::enable_shared_from_this<EventLane> {
  public:

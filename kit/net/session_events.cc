@@ -8,6 +8,7 @@
 #include <chrono>
 #include <type_traits>
 
+#include "kit/dispatch/clock.h"
 #include "kit/foundation/format.h"
 #include "kit/net/event_lane.h"
 #include "kit/net/input_stream.h"
@@ -74,9 +75,7 @@ constexpr std::string_view kResumeMagic = "kit-url-session-resume-data 1\n";
 
 }  // namespace
 
-double wallNow() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
+double wallNow() { return Clock::wallNow(); }
 
 void postTaskCompletion(const LaneRef& lane, Completion c) {
   lane->post([c = std::move(c)]() mutable {

@@ -237,7 +237,10 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
   if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy_, CURLOPT_SHARE, settings_.engine->share());
+  // The share carries the session's cookies, so a request that opts out of
+  // cookies stays out of it.
+  bool cookies = settings_.setCookies && request_->HTTPShouldHandleCookies();
+  curl_easy_setopt(easy_, CURLOPT_SHARE, cookies ? settings_.engine->share() : nullptr);
   curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, headerCallback);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
@@ -251,7 +254,7 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
   curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, sslContextCallback);
   curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, this);
-  if (settings_.setCookies && request_->HTTPShouldHandleCookies()) curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");
+  if (cookies) curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");
 
   const std::string& method = request_->HTTPMethod();
   if (body_.kind != BodySource::Kind::None) {

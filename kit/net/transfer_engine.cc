@@ -71,6 +71,9 @@ void TransferEngine::returnEasyHandle(CURL* easy) {
     curl_easy_cleanup(easy);
     return;
   }
+  // A reset drops the handle's list of cookie files without freeing it;
+  // clearing the list first frees it (the cookies live in the share).
+  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
   curl_easy_reset(easy);
   spareHandles_.push_back(easy);
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "kit/dispatch/clock.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
 
@@ -23,9 +24,7 @@ namespace {
 
 constexpr std::string_view kDiskMagic = "kit-url-cache 1";
 
-double wallSeconds() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
+double wallSeconds() { return Clock::wallNow(); }
 
 uint64_t sizeOf(const CachedURLResponse& cached) {
   uint64_t size = cached.data()->length() + 256;

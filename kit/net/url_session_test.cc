@@ -109,7 +109,7 @@ TEST_F(URLSessionTest, ChunkedReplyArrivesAsResponseThreeDataEventsAndCompletion
   auto events = delegate->events();
   std::vector<int64_t> counters;
   for (const auto& e : events) {
-    EXPECT_EQ(e.thread, events.front().thread) << "every event on the one delegate queue";
+    EXPECT_EQ(e.queue, session->delegateQueue()) << "every event on the session's delegate queue";
     if (e.name == "data") {
       counters.push_back(e.bytesReceived);
     }
@@ -117,6 +117,7 @@ TEST_F(URLSessionTest, ChunkedReplyArrivesAsResponseThreeDataEventsAndCompletion
   ASSERT_EQ(counters.size(), 3u);
   EXPECT_EQ(counters, (std::vector<int64_t>{6, 13, 18}));
   EXPECT_NE(events.front().thread, std::this_thread::get_id());
+  EXPECT_EQ(session->delegateQueue()->maxConcurrentOperationCount(), 1);
   EXPECT_EQ(delegate->body(task->taskIdentifier()), "first|second|third");
   EXPECT_FALSE(delegate->completion(task->taskIdentifier())->error);
   EXPECT_EQ(task->state(), URLSessionTaskState::Completed);
@@ -440,6 +441,36 @@ TEST_F(URLSessionTest, FinishTasksAndInvalidateWaitsForRunningTasks) {
   EXPECT_EQ(names.back(), "invalid");
   EXPECT_EQ(delegate->body(task->taskIdentifier()), "late");
   EXPECT_FALSE(session->delegate()) << "the session lets go of its delegate";
+}
+
+TEST_F(URLSessionTest, CookiesSetByTheServerGoBackUnlessTheRequestOptsOut) {
+  server->route("GET", "/login", [](const test::RecordedRequest&) {
+    TestResponse r = TestResponse::text("in");
+    r.headers.set("Set-Cookie", "token=abc; Path=/");
+    return r;
+  });
+  server->route("GET", "/check", [](const test::RecordedRequest& r) {
+    return TestResponse::text(r.header("Cookie").value_or("none"));
+  });
+  makePlainSession();
+  auto fetch = [&](Ref<URLRequest> request) {
+    Result result;
+    session->dataTaskWithRequest(request, result.handler())->resume();
+    EXPECT_TRUE(result.done.wait());
+    return result.data ? result.data->toString() : std::string();
+  };
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/check")))), "none");
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/login")))), "in");
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/check")))), "token=abc");
+  auto optOut = MutableURLRequest::make(url(server->url("/check")));
+  optOut->setHTTPShouldHandleCookies(false);
+  EXPECT_EQ(fetch(optOut), "none");
+  EXPECT_EQ(fetch(URLRequest::make(url(server->url("/check")))), "token=abc");
+  auto other = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+  other->dataTaskWithURL(url(server->url("/check")), result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.data->toString(), "none") << "cookies belong to their session";
 }
 
 TEST_F(URLSessionTest, TaskListsHoldTheUnfinishedTasksByKind) {

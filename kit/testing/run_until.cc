@@ -15,7 +15,9 @@ constexpr auto kLongestWait = std::chrono::milliseconds(20);
 }  // namespace
 
 bool runUntil(const std::function<bool()>& condition, double timeout, const std::string& mode) {
-  if (!RunLoop::isMainThread()) raise(InternalInconsistencyException, "kit::test::runUntil runs the main run loop: call it on the main thread");
+  if (!RunLoop::isMainThread()) {
+    raise(InternalInconsistencyException, "kit::test::runUntil runs the main run loop: call it on the main thread");
+  }
   QueueActivityWatch watch;
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(

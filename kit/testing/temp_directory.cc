@@ -19,7 +19,8 @@ TempDirectory::TempDirectory(std::string_view prefix) {
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (!mkdtemp(buffer.data())) {
-    raise(InternalInconsistencyException, "cannot create a temporary directory from " + pattern + ": " + strerror(errno));
+    raise(InternalInconsistencyException,
+          "cannot create a temporary directory from " + pattern + ": " + strerror(errno));
   }
   path_ = buffer.data();
 }

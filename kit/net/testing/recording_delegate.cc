@@ -22,6 +22,7 @@ RecordingDelegate::Event makeEvent(std::string name, int64_t a = 0, int64_t b = 
 
 void RecordingDelegate::record(Event event, const Ref<URLSessionTask>& task) {
   event.thread = std::this_thread::get_id();
+  event.queue = OperationQueue::current();
   if (task) {
     event.task = task->taskIdentifier();
     event.bytesReceived = task->countOfBytesReceived();

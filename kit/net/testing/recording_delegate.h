@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "kit/dispatch/operation_queue.h"
 #include "kit/net/url_session.h"
 
 namespace kit::test {
@@ -31,6 +32,7 @@ class RecordingDelegate : public URLSessionDelegate {
     Ref<URL> location;
     bool locationExisted = false;  // the download file existed during the event
     std::thread::id thread;
+    Ref<OperationQueue> queue;  // the operation queue the event ran on
   };
 
   std::vector<Event> events() const;

@@ -4,6 +4,7 @@
 #include <httplib.h>
 #include <openssl/ssl.h>
 
+#include <atomic>
 #include <chrono>
 
 namespace kit::test {
@@ -131,7 +132,14 @@ void TestServer::start() {
   server_->Delete(".*", handler);
   server_->Options(".*", handler);
   port_ = server_->bind_to_any_port("127.0.0.1");
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  auto listening = std::make_shared<std::atomic<bool>>(true);
+  thread_ = std::thread([this, listening] {
+    server_->listen_after_bind();
+    *listening = false;
+  });
+  // stop() only reaches a server whose accept loop has begun; until then it
+  // would leave the loop to block for ever. The loop begins at once.
+  while (!server_->is_running() && *listening) std::this_thread::yield();
 }
 
 std::string TestServer::baseURL() const {

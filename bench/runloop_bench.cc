@@ -1,0 +1,152 @@
+// Task throughput of the main queue drained by the main run loop, against a
+// plain mutex + condition variable task queue, in the same run: tasks
+// posted and run on one thread, and tasks posted from a worker while the
+// main thread runs them. Prints the throughput ratios at the end.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "kit/dispatch/queue.h"
+#include "kit/dispatch/runloop.h"
+
+namespace {
+
+constexpr int kTasks = 10000;
+
+// The peer: the simplest thread-safe task queue.
+class CondvarQueue {
+ public:
+  void post(std::function<void()> task) {
+    {
+      std::lock_guard lock(mutex_);
+      tasks_.push_back(std::move(task));
+    }
+    cv_.notify_one();
+  }
+  // Runs tasks until `done` holds, waiting when there are none.
+  void runUntil(const std::function<bool()>& done) {
+    while (!done()) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex_);
+        cv_.wait(lock, [&] { return !tasks_.empty(); });
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+void runMainLoopUntil(const std::function<bool()>& done) {
+  while (!done()) kit::RunLoop::main().runOnce(kit::DefaultRunLoopMode, 1.0);
+}
+
+void BM_MainQueue_SameThread(benchmark::State& state) {
+  int ran = 0;
+  for (auto _ : state) {
+    ran = 0;
+    for (int i = 0; i < kTasks; ++i) kit::Queue::main().async([&ran] { ++ran; });
+    runMainLoopUntil([&] { return ran == kTasks; });
+  }
+  state.SetItemsProcessed(state.iterations() * kTasks);
+}
+BENCHMARK(BM_MainQueue_SameThread)->Unit(benchmark::kMillisecond);
+
+void BM_CondvarQueue_SameThread(benchmark::State& state) {
+  CondvarQueue queue;
+  int ran = 0;
+  for (auto _ : state) {
+    ran = 0;
+    for (int i = 0; i < kTasks; ++i) queue.post([&ran] { ++ran; });
+    queue.runUntil([&] { return ran == kTasks; });
+  }
+  state.SetItemsProcessed(state.iterations() * kTasks);
+}
+BENCHMARK(BM_CondvarQueue_SameThread)->Unit(benchmark::kMillisecond);
+
+void BM_MainQueue_FromWorker(benchmark::State& state) {
+  std::atomic<int> ran{0};
+  for (auto _ : state) {
+    ran = 0;
+    std::thread producer([&] {
+      for (int i = 0; i < kTasks; ++i) {
+        kit::Queue::main().async([&ran] { ran.fetch_add(1, std::memory_order_relaxed); });
+      }
+    });
+    runMainLoopUntil([&] { return ran.load() == kTasks; });
+    producer.join();
+  }
+  state.SetItemsProcessed(state.iterations() * kTasks);
+}
+BENCHMARK(BM_MainQueue_FromWorker)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CondvarQueue_FromWorker(benchmark::State& state) {
+  CondvarQueue queue;
+  std::atomic<int> ran{0};
+  for (auto _ : state) {
+    ran = 0;
+    std::thread producer([&] {
+      for (int i = 0; i < kTasks; ++i) queue.post([&ran] { ran.fetch_add(1, std::memory_order_relaxed); });
+    });
+    queue.runUntil([&] { return ran.load() == kTasks; });
+    producer.join();
+  }
+  state.SetItemsProcessed(state.iterations() * kTasks);
+}
+BENCHMARK(BM_CondvarQueue_FromWorker)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Keeps each benchmark's throughput for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const auto& run : runs) {
+      auto it = run.counters.find("items_per_second");
+      if (it != run.counters.end()) itemsPerSecond[run.benchmark_name()] = it->second.value;
+    }
+  }
+  std::map<std::string, double> itemsPerSecond;
+};
+
+void printRatio(const RatioReporter& reporter, const char* label, std::string ours, std::string peer) {
+  // With --benchmark_repetitions, compare the medians.
+  if (reporter.itemsPerSecond.count(ours + "_median")) {
+    ours += "_median";
+    peer += "_median";
+  }
+  auto a = reporter.itemsPerSecond.find(ours), b = reporter.itemsPerSecond.find(peer);
+  if (a == reporter.itemsPerSecond.end() || b == reporter.itemsPerSecond.end() || b->second == 0) return;
+  std::printf("%-40s main queue %.2f M tasks/s, mutex+condvar %.2f M tasks/s, ratio %.2f\n", label, a->second / 1e6,
+              b->second / 1e6, a->second / b->second);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kit::RunLoop::declareMainThread();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\nThroughput, main queue / mutex+condvar queue:\n");
+  printRatio(reporter, "posted and run on the main thread:", "BM_MainQueue_SameThread",
+             "BM_CondvarQueue_SameThread");
+  printRatio(reporter, "posted from a worker:", "BM_MainQueue_FromWorker/real_time",
+             "BM_CondvarQueue_FromWorker/real_time");
+  benchmark::Shutdown();
+  return 0;
+}

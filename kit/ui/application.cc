@@ -1,0 +1,267 @@
+// The shared application: windows, URLs, background tasks and events.
+#include "kit/ui/application.h"
+
+#include <algorithm>
+
+#include "kit/foundation/notification_center.h"
+#include "kit/foundation/values.h"
+#include "kit/ui/device_profile.h"
+#include "kit/ui/main_loop.h"
+#include "kit/ui/screen.h"
+#include "kit/ui/view_controller.h"
+#include "kit/ui/window.h"
+
+namespace kit {
+
+Ref<Application> Application::shared() {
+  static Ref<Application> app = kit::make<Application>();
+  return app;
+}
+
+// ---- Windows ------------------------------------------------------------------
+
+void Application::prune() const {
+  std::erase_if(windows_, [](const WindowEntry& e) { return e.window.expired(); });
+}
+
+std::vector<Ref<Window>> Application::windows() const {
+  prune();
+  std::vector<WindowEntry> sorted = windows_;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const WindowEntry& a, const WindowEntry& b) {
+    const double la = a.pointer->windowLevel(), lb = b.pointer->windowLevel();
+    if (la != lb) return la < lb;
+    return a.order < b.order;
+  });
+  std::vector<Ref<Window>> out;
+  for (const auto& e : sorted)
+    if (auto w = e.window.lock()) out.push_back(w);
+  return out;
+}
+
+Ref<Window> Application::keyWindow() const {
+  auto key = key_.lock();
+  if (key && !key->isHidden()) return key;
+  return nullptr;
+}
+
+void Application::windowVisibilityChanged(Window* window) {
+  prune();
+  auto it = std::find_if(windows_.begin(), windows_.end(), [&](const WindowEntry& e) { return e.pointer == window; });
+  if (window->isHidden()) {
+    if (it != windows_.end()) windows_.erase(it);
+    if (key_.lock().get() == window) {
+      // The key role passes to the front-most visible window of the normal level.
+      key_.reset();
+      window->resignKeyWindow();
+      auto list = windows();
+      for (auto w = list.rbegin(); w != list.rend(); ++w) {
+        if ((*w)->windowLevel() == WindowLevelNormal) {
+          makeKey(w->get());
+          break;
+        }
+      }
+    }
+    return;
+  }
+  if (it == windows_.end()) {
+    windows_.push_back({std::static_pointer_cast<Window>(window->weak_from_this().lock()), window, nextOrder_++});
+  }
+}
+
+void Application::windowLevelChanged(Window*) {}
+
+void Application::makeKey(Window* window) {
+  auto old = key_.lock();
+  if (old.get() == window) return;
+  if (old) old->resignKeyWindow();
+  key_ = std::static_pointer_cast<Window>(window->weak_from_this().lock());
+  window->becomeKeyWindow();
+}
+
+void Application::screenDidChange(Size oldScreen) {
+  for (auto& w : windows()) w->screenDidChange(oldScreen);
+  if (mainWindow_ && mainWindow_->isHidden()) mainWindow_->screenDidChange(oldScreen);
+}
+
+// ---- Orientation ------------------------------------------------------------
+
+InterfaceOrientation Application::statusBarOrientation() const {
+  return statusBarOrientation_ ? *statusBarOrientation_ : DeviceProfile::current().orientation();
+}
+
+void Application::setStatusBarOrientation(InterfaceOrientation orientation) {
+  const InterfaceOrientation old = statusBarOrientation();
+  statusBarOrientation_ = orientation;
+  if (old != orientation) postNotification(ApplicationDidChangeStatusBarOrientationNotification);
+}
+
+unsigned Application::supportedInterfaceOrientations(Window* window) {
+  if (delegate_)
+    if (auto mask = delegate_->supportedInterfaceOrientations(*this, window)) return *mask;
+  return defaultOrientations_;
+}
+
+// ---- URLs ---------------------------------------------------------------------
+
+namespace {
+std::string schemeOf(const std::string& url) {
+  const size_t colon = url.find(':');
+  if (colon == std::string::npos || colon == 0) return "";
+  std::string scheme = url.substr(0, colon);
+  for (char c : scheme)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.')) return "";
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+  return scheme;
+}
+}  // namespace
+
+bool Application::canOpenURL(const std::string& url) const {
+  const std::string scheme = schemeOf(url);
+  return !scheme.empty() && schemes_.count(scheme) > 0;
+}
+
+void Application::openURL(const std::string& url, const Ref<Dictionary>&, std::function<void(bool)> completion) {
+  const bool ok = canOpenURL(url);
+  if (ok) opened_.push_back(url);
+  if (completion) runOnMainSoon([completion = std::move(completion), ok] { completion(ok); });
+}
+
+bool Application::openURL(const std::string& url, bool) {
+  const bool ok = canOpenURL(url);
+  if (ok) opened_.push_back(url);
+  return ok;
+}
+
+// ---- Background tasks ---------------------------------------------------------
+
+BackgroundTaskIdentifier Application::beginBackgroundTask(std::function<void()> expirationHandler,
+                                                          const std::string& name) {
+  const BackgroundTaskIdentifier id = nextTask_++;
+  tasks_.push_back({id, name, std::move(expirationHandler)});
+  return id;
+}
+
+void Application::endBackgroundTask(BackgroundTaskIdentifier task) {
+  std::erase_if(tasks_, [&](const Task& t) { return t.id == task; });
+}
+
+double Application::backgroundTimeRemaining() const {
+  return state_ == ApplicationState::Background ? 180.0 : 1.7976931348623157e308;
+}
+
+void Application::expireBackgroundTasks() {
+  std::vector<Task> open = tasks_;
+  for (auto& t : open)
+    if (t.expiration) t.expiration();
+}
+
+// ---- Events -------------------------------------------------------------------
+
+bool Application::launch(const Ref<Dictionary>& options) {
+  bool result = true;
+  if (delegate_) {
+    result = delegate_->willFinishLaunching(*this, options) && result;
+    result = delegate_->didFinishLaunching(*this, options) && result;
+  }
+  if (mainInterface_ && !mainWindow_) {
+    if (auto root = mainInterface_()) {
+      mainWindow_ = Window::make();
+      mainWindow_->setRootViewController(root);
+      if (delegate_) delegate_->setWindow(mainWindow_);
+      mainWindow_->makeKeyAndVisible();
+    }
+  }
+  postNotification(ApplicationDidFinishLaunchingNotification);
+  becomeActive();
+  return result;
+}
+
+bool Application::openURLFromOutside(const std::string& url, const std::string& sourceApplication,
+                                     const Ref<Dictionary>& options) {
+  if (!delegate_) return false;
+  if (auto r = delegate_->openURL(*this, url, options)) return *r;
+  if (auto r = delegate_->openURL(*this, url, sourceApplication, nullptr)) return *r;
+  if (auto r = delegate_->handleOpenURL(*this, url)) return *r;
+  return false;
+}
+
+void Application::resignActive() {
+  if (state_ != ApplicationState::Active) return;
+  state_ = ApplicationState::Inactive;
+  if (delegate_) delegate_->willResignActive(*this);
+  postNotification(ApplicationWillResignActiveNotification);
+}
+
+void Application::becomeActive() {
+  if (state_ == ApplicationState::Active) return;
+  state_ = ApplicationState::Active;
+  if (delegate_) delegate_->didBecomeActive(*this);
+  postNotification(ApplicationDidBecomeActiveNotification);
+}
+
+void Application::enterBackground() {
+  resignActive();
+  if (state_ == ApplicationState::Background) return;
+  state_ = ApplicationState::Background;
+  if (delegate_) delegate_->didEnterBackground(*this);
+  postNotification(ApplicationDidEnterBackgroundNotification);
+}
+
+void Application::enterForeground() {
+  if (state_ != ApplicationState::Background) return;
+  state_ = ApplicationState::Inactive;
+  if (delegate_) delegate_->willEnterForeground(*this);
+  postNotification(ApplicationWillEnterForegroundNotification);
+  becomeActive();
+}
+
+void Application::terminate() {
+  if (delegate_) delegate_->willTerminate(*this);
+  postNotification(ApplicationWillTerminateNotification);
+}
+
+void Application::receiveMemoryWarning() {
+  if (delegate_) delegate_->didReceiveMemoryWarning(*this);
+  postNotification(ApplicationDidReceiveMemoryWarningNotification);
+  for (auto& w : windows())
+    if (auto root = w->rootViewController()) root->receiveMemoryWarning();
+}
+
+// The keyboard's end frame travels as the platform prints rectangles
+// ("{{0, 451}, {375, 216}}"), its duration as a number.
+void Application::showKeyboard(const Rect& endFrame, double duration) {
+  keyboardVisible_ = true;
+  auto info = dict({{KeyboardFrameEndUserInfoKey, toString(endFrame)}, {KeyboardAnimationDurationUserInfoKey, duration}});
+  postNotification(KeyboardWillShowNotification, info);
+  postNotification(KeyboardDidShowNotification, info);
+}
+
+void Application::hideKeyboard(double duration) {
+  keyboardVisible_ = false;
+  auto info = dict({{KeyboardAnimationDurationUserInfoKey, duration}});
+  postNotification(KeyboardWillHideNotification, info);
+  postNotification(KeyboardDidHideNotification, info);
+}
+
+void Application::postNotification(const std::string& name, const Ref<Dictionary>& userInfo) {
+  posted_.push_back(name);
+  NotificationCenter::defaultCenter()->postNotificationName(name, weak_from_this().lock(), userInfo);
+}
+
+void Application::reset() {
+  windows_.clear();
+  key_.reset();
+  mainWindow_.reset();
+  delegate_.reset();
+  opened_.clear();
+  tasks_.clear();
+  posted_.clear();
+  statusBarOrientation_.reset();
+  statusBarHidden_ = false;
+  state_ = ApplicationState::Inactive;
+  schemes_ = {"http", "https", "tel", "mailto", "sms"};
+  mainInterface_ = nullptr;
+  keyboardVisible_ = false;
+}
+
+}  // namespace kit

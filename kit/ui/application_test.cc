@@ -1,0 +1,249 @@
+// The application: delegate events fired by tests, URLs, windows in level
+// order and the key window, background tasks, device profiles; layout
+// constraints solving the forms screens use.
+#include <gtest/gtest.h>
+
+#include "kit/foundation/format.h"
+#include "kit/foundation/notification_center.h"
+#include "kit/ui/application.h"
+#include "kit/ui/device_profile.h"
+#include "kit/ui/label.h"
+#include "kit/ui/layout_constraint.h"
+#include "kit/ui/pasteboard.h"
+#include "kit/ui/screen.h"
+#include "kit/ui/view_controller.h"
+#include "kit/ui/window.h"
+
+namespace kit {
+namespace {
+
+struct RecordingDelegate : ApplicationDelegate {
+  std::vector<std::string> log;
+  bool launched(Application&) { return true; }
+  bool didFinishLaunching(Application&, const Ref<Dictionary>&) override {
+    log.push_back("launch");
+    return true;
+  }
+  std::optional<bool> openURL(Application&, const std::string& url, const std::string& source, const Id&) override {
+    log.push_back("open:" + url + " from " + source);
+    return url.starts_with("game");
+  }
+  void willResignActive(Application&) override { log.push_back("resign"); }
+  void didEnterBackground(Application&) override { log.push_back("background"); }
+  void willEnterForeground(Application&) override { log.push_back("foreground"); }
+  void didBecomeActive(Application&) override { log.push_back("active"); }
+  void willTerminate(Application&) override { log.push_back("terminate"); }
+  void didReceiveMemoryWarning(Application&) override { log.push_back("memory"); }
+  Ref<Window> window() const override { return window_; }
+  void setWindow(Ref<Window> w) override { window_ = std::move(w); }
+  Ref<Window> window_;
+};
+
+class ApplicationTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Application::shared()->reset(); }
+  void TearDown() override { Application::shared()->reset(); }
+  DeviceProfileScope profile{DeviceProfile::phone375x667()};
+};
+
+TEST_F(ApplicationTest, EventsReachTheDelegateInThePlatformsOrder) {
+  auto app = Application::shared();
+  auto delegate = std::make_shared<RecordingDelegate>();
+  app->setDelegate(delegate);
+  auto screen = ViewController::make();
+  app->setMainInterface([screen] { return screen; });
+  EXPECT_TRUE(app->launch());
+  ASSERT_TRUE(delegate->window());
+  EXPECT_EQ(app->keyWindow(), delegate->window());
+  EXPECT_EQ(delegate->window()->rootViewController(), screen);
+  EXPECT_TRUE(screen->isAppeared());
+  app->enterBackground();
+  app->enterForeground();
+  app->receiveMemoryWarning();
+  app->terminate();
+  EXPECT_EQ(delegate->log, (std::vector<std::string>{"launch", "active", "resign", "background", "foreground",
+                                                     "active", "memory", "terminate"}));
+  EXPECT_EQ(app->applicationState(), ApplicationState::Active);
+  // Only the URL form the delegate implements is called.
+  EXPECT_TRUE(app->openURLFromOutside("game123://pay?x=1", "com.pay.wallet"));
+  EXPECT_FALSE(app->openURLFromOutside("other://x"));
+  EXPECT_EQ(delegate->log.back(), "open:other://x from ");
+  const auto& posted = app->postedNotifications();
+  EXPECT_NE(std::find(posted.begin(), posted.end(), ApplicationDidEnterBackgroundNotification), posted.end());
+}
+
+TEST_F(ApplicationTest, OpeningURLsUsesTheInstalledSchemes) {
+  auto app = Application::shared();
+  EXPECT_TRUE(app->canOpenURL("https://example.test/a"));
+  EXPECT_FALSE(app->canOpenURL("weixin://pay"));
+  EXPECT_FALSE(app->canOpenURL("no scheme"));
+  EXPECT_FALSE(app->openURL("weixin://pay", true));
+  app->addInstalledScheme("weixin");
+  EXPECT_TRUE(app->openURL("WeiXin://pay", true));
+  EXPECT_EQ(app->openedURLs(), std::vector<std::string>{"WeiXin://pay"});
+}
+
+TEST_F(ApplicationTest, WindowsAreListedByLevelAndTheKeyRolePasses) {
+  auto app = Application::shared();
+  auto game = Window::make();
+  game->makeKeyAndVisible();
+  auto ball = Window::make(Rect{315, 100, 60, 60});
+  ball->setWindowLevel(WindowLevelAlert * 2);
+  ball->setHidden(false);
+  auto login = Window::make();
+  login->makeKeyAndVisible();
+  EXPECT_EQ(app->windows(), (std::vector<Ref<Window>>{game, login, ball}));
+  EXPECT_EQ(app->keyWindow(), login);
+  EXPECT_TRUE(login->isKeyWindow());
+  login->setHidden(true);
+  EXPECT_EQ(app->keyWindow(), game);
+  EXPECT_EQ(app->windows(), (std::vector<Ref<Window>>{game, ball}));
+  ball.reset();  // the application does not keep windows alive
+  EXPECT_EQ(app->windows(), std::vector<Ref<Window>>{game});
+}
+
+TEST_F(ApplicationTest, EventsArePostedOnTheNotificationCenter) {
+  auto app = Application::shared();
+  auto observer = kit::make<Object>();
+  std::vector<std::string> seen;
+  std::string keyboardFrame;
+  NotificationCenter::defaultCenter()->addObserver(
+      observer, [&](const Ref<Notification>& n) {
+        seen.push_back(n->name());
+        EXPECT_EQ(n->object(), Id(app));
+        if (n->name() == KeyboardWillShowNotification) keyboardFrame = describe(Id(n->userInfo())[KeyboardFrameEndUserInfoKey]);
+      },
+      "");
+  app->becomeActive();
+  app->enterBackground();
+  app->showKeyboard({0, 451, 375, 216});
+  NotificationCenter::defaultCenter()->removeObserver(observer);
+  EXPECT_EQ(seen, (std::vector<std::string>{ApplicationDidBecomeActiveNotification,
+                                            ApplicationWillResignActiveNotification,
+                                            ApplicationDidEnterBackgroundNotification, KeyboardWillShowNotification,
+                                            KeyboardDidShowNotification}));
+  EXPECT_EQ(keyboardFrame, "{{0, 451}, {375, 216}}");
+}
+
+TEST_F(ApplicationTest, BackgroundTasksAndOrientation) {
+  auto app = Application::shared();
+  int expired = 0;
+  auto task = app->beginBackgroundTask([&] { ++expired; });
+  EXPECT_NE(task, InvalidBackgroundTask);
+  app->expireBackgroundTasks();
+  EXPECT_EQ(expired, 1);
+  app->endBackgroundTask(task);
+  EXPECT_EQ(app->backgroundTaskCount(), 0u);
+  EXPECT_EQ(app->statusBarOrientation(), InterfaceOrientation::Portrait);
+  app->setStatusBarOrientation(InterfaceOrientation::LandscapeRight);
+  EXPECT_TRUE(isLandscape(app->statusBarOrientation()));
+  EXPECT_EQ(app->postedNotifications().back(), ApplicationDidChangeStatusBarOrientationNotification);
+}
+
+TEST_F(ApplicationTest, DeviceProfilesSetScreenAndDevice) {
+  {
+    DeviceProfileScope landscape(DeviceProfile::notched812x375());
+    EXPECT_EQ(Screen::main()->bounds(), (Rect{0, 0, 812, 375}));
+    EXPECT_EQ(Screen::main()->scale(), 3);
+    EXPECT_EQ(Application::shared()->statusBarOrientation(), InterfaceOrientation::LandscapeRight);
+    EXPECT_TRUE(DeviceProfile::current().hasNotch());
+  }
+  EXPECT_EQ(Screen::main()->bounds(), (Rect{0, 0, 375, 667}));
+  EXPECT_EQ(Device::current()->systemVersionNumber(), 12.4);
+  EXPECT_EQ(Device::current()->model(), "iPhone");
+  // A window covering the screen follows a change of profile.
+  auto window = Window::make();
+  window->setHidden(false);
+  DeviceProfileScope wide(DeviceProfile::phone667x375());
+  EXPECT_EQ(window->frame(), (Rect{0, 0, 667, 375}));
+}
+
+TEST_F(ApplicationTest, PasteboardKeepsStrings) {
+  auto board = Pasteboard::general();
+  const long before = board->changeCount();
+  board->setString("兑换码 ABC");
+  EXPECT_EQ(board->string(), "兑换码 ABC");
+  EXPECT_EQ(board->changeCount(), before + 1);
+  EXPECT_EQ(Pasteboard::general(), board);
+  board->setStrings({});
+  EXPECT_FALSE(board->string());
+}
+
+TEST(LayoutConstraintTest, CentresEdgesWithMarginsAndFixedSizes) {
+  auto parent = View::make(Rect{0, 0, 400, 300});
+  auto card = View::make();
+  card->setTranslatesAutoresizingMaskIntoConstraints(false);
+  parent->addSubview(card);
+  using A = LayoutAttribute;
+  using R = LayoutRelation;
+  parent->addConstraints({LayoutConstraint::make(card, A::CenterX, R::Equal, parent, A::CenterX),
+                          LayoutConstraint::make(card, A::CenterY, R::Equal, parent, A::CenterY),
+                          LayoutConstraint::make(card, A::Width, R::Equal, 200),
+                          LayoutConstraint::make(card, A::Height, R::Equal, parent, A::Height, 0.5, 0)});
+  parent->layoutIfNeeded();
+  EXPECT_EQ(card->frame(), (Rect{100, 75, 200, 150}));
+
+  auto bar = View::make();
+  bar->setTranslatesAutoresizingMaskIntoConstraints(false);
+  parent->addSubview(bar);
+  auto height = LayoutConstraint::make(bar, A::Height, R::Equal, 49);
+  parent->addConstraints({LayoutConstraint::make(bar, A::Leading, R::Equal, parent, A::Leading, 1, 15),
+                          LayoutConstraint::make(bar, A::Trailing, R::Equal, parent, A::Trailing, 1, -15),
+                          LayoutConstraint::make(bar, A::Bottom, R::Equal, parent, A::Bottom), height});
+  parent->layoutIfNeeded();
+  EXPECT_EQ(bar->frame(), (Rect{15, 251, 370, 49}));
+  height->setConstant(83);
+  parent->layoutIfNeeded();
+  EXPECT_EQ(bar->frame(), (Rect{15, 217, 370, 83}));
+  // A chain: the label sits below the bar's top, at its natural size.
+  auto label = Label::make();
+  label->setText("知道了");
+  label->setTranslatesAutoresizingMaskIntoConstraints(false);
+  parent->addSubview(label);
+  parent->addConstraints({LayoutConstraint::make(label, A::Bottom, R::Equal, bar, A::Top, 1, -4),
+                          LayoutConstraint::make(label, A::CenterX, R::Equal, bar, A::CenterX)});
+  parent->layoutIfNeeded();
+  const Size natural = label->intrinsicContentSize();
+  EXPECT_EQ(label->frame().size, natural);
+  EXPECT_EQ(label->frame().maxY(), 213);
+  EXPECT_EQ(label->frame().midX(), 200);
+}
+
+TEST(LayoutConstraintTest, PrioritiesAndInequalities) {
+  auto parent = View::make(Rect{0, 0, 300, 200});
+  auto bezel = View::make();
+  bezel->setTranslatesAutoresizingMaskIntoConstraints(false);
+  parent->addSubview(bezel);
+  using A = LayoutAttribute;
+  using R = LayoutRelation;
+  auto wide = LayoutConstraint::make(bezel, A::Width, R::Equal, 500);
+  wide->setPriority(500);
+  auto margin = LayoutConstraint::make(bezel, A::Leading, R::GreaterThanOrEqual, parent, A::Leading, 1, 20);
+  auto marginRight = LayoutConstraint::make(bezel, A::Trailing, R::LessThanOrEqual, parent, A::Trailing, 1, -20);
+  auto centre = LayoutConstraint::make(bezel, A::CenterX, R::Equal, parent, A::CenterX);
+  centre->setPriority(998);
+  parent->addConstraints({wide, margin, marginRight, centre,
+                          LayoutConstraint::make(bezel, A::Top, R::Equal, parent, A::Top, 1, 10),
+                          LayoutConstraint::make(bezel, A::Height, R::Equal, 50)});
+  parent->layoutIfNeeded();
+  EXPECT_EQ(bezel->frame(), (Rect{20, 10, 260, 50})) << "the required margins beat the wanted width";
+  wide->setConstant(100);
+  parent->layoutIfNeeded();
+  EXPECT_EQ(bezel->frame(), (Rect{100, 10, 100, 50}));
+  // Safe-area guides.
+  DeviceProfileScope notched(DeviceProfile::notched812x375());
+  auto window = Window::make();
+  auto content = View::make();
+  content->setTranslatesAutoresizingMaskIntoConstraints(false);
+  window->addSubview(content);
+  const Ref<LayoutGuide>& safe = window->safeAreaLayoutGuide();
+  window->addConstraints({LayoutConstraint::make(content, A::Leading, R::Equal, safe, A::Leading),
+                          LayoutConstraint::make(content, A::Trailing, R::Equal, safe, A::Trailing),
+                          LayoutConstraint::make(content, A::Top, R::Equal, safe, A::Top),
+                          LayoutConstraint::make(content, A::Bottom, R::Equal, safe, A::Bottom)});
+  window->layoutIfNeeded();
+  EXPECT_EQ(content->frame(), (Rect{44, 0, 724, 354}));
+}
+
+}  // namespace
+}  // namespace kit

@@ -1,0 +1,248 @@
+// kit::Layer: the platform's layer. It holds the geometry (bounds, position,
+// anchor point, transform) that a view's frame is made of, the appearance
+// that rendering draws (background colour, corner radius, border, contents
+// image, opacity, mask, clipping), the sublayer tree, and the animations
+// added to it. Animations never change the model values; the presentation
+// value of a key path applies the running animations at the clock's time.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kit/foundation/object.h"
+#include "kit/graphics/bitmap.h"
+#include "kit/graphics/color.h"
+#include "kit/graphics/geometry.h"
+#include "kit/ui/animation.h"
+#include "kit/ui/transform3d.h"
+
+namespace kit {
+
+class Canvas;
+class GraphicsContext;
+class Layer;
+
+// What a layer asks of the view that owns it.
+class LayerDelegate {
+ public:
+  virtual ~LayerDelegate() = default;
+  // Draws the layer's own content; true when something was drawn.
+  virtual bool drawLayerContent(Layer& layer, Canvas& canvas) = 0;
+  virtual void layoutSublayersOfLayer(Layer&) {}
+};
+
+// The platform's contents gravity names.
+inline constexpr const char* GravityResize = "resize";
+inline constexpr const char* GravityResizeAspect = "resizeAspect";
+inline constexpr const char* GravityResizeAspectFill = "resizeAspectFill";
+inline constexpr const char* GravityCenter = "center";
+inline constexpr const char* GravityTop = "top";
+inline constexpr const char* GravityBottom = "bottom";
+inline constexpr const char* GravityLeft = "left";
+inline constexpr const char* GravityRight = "right";
+inline constexpr const char* GravityTopLeft = "topLeft";
+inline constexpr const char* GravityTopRight = "topRight";
+inline constexpr const char* GravityBottomLeft = "bottomLeft";
+inline constexpr const char* GravityBottomRight = "bottomRight";
+
+class Layer : public Object {
+ public:
+  static Ref<Layer> make() { return kit::make<Layer>(); }
+  Layer();
+  ~Layer() override;
+  std::string description() const override;
+
+  // ---- Geometry
+  const Rect& bounds() const { return bounds_; }
+  void setBounds(const Rect& bounds);
+  Point position() const { return position_; }
+  void setPosition(Point p) { position_ = p; }
+  Point anchorPoint() const { return anchorPoint_; }
+  void setAnchorPoint(Point p) { anchorPoint_ = p; }
+  double zPosition() const { return zPosition_; }
+  void setZPosition(double z) { zPosition_ = z; }
+  const Transform3D& transform() const { return transform_; }
+  void setTransform(const Transform3D& t) { transform_ = t; }
+  AffineTransform affineTransform() const { return transform_.affine(); }
+  void setAffineTransform(const AffineTransform& t) { transform_ = Transform3D::fromAffine(t); }
+  // The bounding box of the transformed bounds in the superlayer.
+  Rect frame() const;
+  void setFrame(const Rect& frame);
+
+  // ---- Appearance
+  const Ref<Color>& backgroundColor() const { return backgroundColor_; }
+  void setBackgroundColor(Ref<Color> c) { backgroundColor_ = std::move(c); }
+  double cornerRadius() const { return cornerRadius_; }
+  void setCornerRadius(double r) { cornerRadius_ = r; }
+  double borderWidth() const { return borderWidth_; }
+  void setBorderWidth(double w) { borderWidth_ = w; }
+  // Black by default, as on the platform.
+  const Ref<Color>& borderColor() const { return borderColor_; }
+  void setBorderColor(Ref<Color> c) { borderColor_ = std::move(c); }
+  bool masksToBounds() const { return masksToBounds_; }
+  void setMasksToBounds(bool v) { masksToBounds_ = v; }
+  // A layer whose alpha masks this layer's drawing (its own geometry is in
+  // this layer's coordinates).
+  const Ref<Layer>& mask() const { return mask_; }
+  void setMask(Ref<Layer> mask);
+  bool isHidden() const { return hidden_; }
+  void setHidden(bool v) { hidden_ = v; }
+  double opacity() const { return opacity_; }
+  void setOpacity(double o) { opacity_ = o; }
+  bool isOpaque() const { return opaque_; }
+  void setOpaque(bool v) { opaque_ = v; }
+  bool allowsGroupOpacity() const { return allowsGroupOpacity_; }
+  void setAllowsGroupOpacity(bool v) { allowsGroupOpacity_ = v; }
+  const std::string& name() const { return name_; }
+  void setName(std::string n) { name_ = std::move(n); }
+
+  // Shadows are kept for those who read them; rendering does not draw them.
+  const Ref<Color>& shadowColor() const { return shadowColor_; }
+  void setShadowColor(Ref<Color> c) { shadowColor_ = std::move(c); }
+  double shadowOpacity() const { return shadowOpacity_; }
+  void setShadowOpacity(double o) { shadowOpacity_ = o; }
+  Size shadowOffset() const { return shadowOffset_; }
+  void setShadowOffset(Size s) { shadowOffset_ = s; }
+  double shadowRadius() const { return shadowRadius_; }
+  void setShadowRadius(double r) { shadowRadius_ = r; }
+
+  // ---- Contents: an image drawn into the bounds by the gravity.
+  const Ref<Bitmap>& contents() const { return contents_; }
+  void setContents(Ref<Bitmap> image) { contents_ = std::move(image); }
+  // The part of the image shown, in unit coordinates.
+  const Rect& contentsRect() const { return contentsRect_; }
+  void setContentsRect(const Rect& r) { contentsRect_ = r; }
+  double contentsScale() const { return contentsScale_; }
+  void setContentsScale(double s) { contentsScale_ = s > 0 ? s : 1; }
+  const std::string& contentsGravity() const { return contentsGravity_; }
+  void setContentsGravity(std::string g) { contentsGravity_ = std::move(g); }
+
+  // ---- Tree
+  Ref<Layer> superlayer() const;
+  const std::vector<Ref<Layer>>& sublayers() const { return sublayers_; }
+  void addSublayer(const Ref<Layer>& layer);
+  void insertSublayerAt(const Ref<Layer>& layer, size_t index);
+  void insertSublayerBelow(const Ref<Layer>& layer, const Layer* sibling);
+  void insertSublayerAbove(const Ref<Layer>& layer, const Layer* sibling);
+  void replaceSublayer(const Layer* old, const Ref<Layer>& replacement);
+  void removeFromSuperlayer();
+  // The layer's index among its superlayer's sublayers, or -1.
+  long indexInSuperlayer() const;
+
+  // ---- Coordinates
+  Point convertPointToLayer(Point p, const Layer* to) const;
+  Point convertPointFromLayer(Point p, const Layer* from) const;
+  Rect convertRectToLayer(const Rect& r, const Layer* to) const;
+  bool containsPoint(Point p) const { return bounds_.contains(p); }
+  // The deepest visible layer at a point of the superlayer's space.
+  Ref<Layer> hitTest(Point p);
+
+  // ---- Display
+  void setNeedsDisplay() { needsDisplay_ = true; }
+  bool needsDisplay() const { return needsDisplay_; }
+  bool needsDisplayOnBoundsChange() const { return needsDisplayOnBoundsChange_; }
+  void setNeedsDisplayOnBoundsChange(bool v) { needsDisplayOnBoundsChange_ = v; }
+  void setNeedsLayout() { needsLayout_ = true; }
+  bool needsLayout() const { return needsLayout_; }
+  void layoutIfNeeded();
+  virtual void layoutSublayers();
+  // Custom drawing into a context whose origin is the bounds' top-left
+  // corner, y growing downwards, at the layer's bounds size. Called when the
+  // layer has been told setNeedsDisplay and is rendered.
+  virtual void drawInContext(GraphicsContext& context);
+  // Draws content beyond the base appearance (shape, gradient, text, the
+  // owning view's drawing) in the layer's bounds space; true when it drew.
+  virtual bool drawOwnContent(Canvas& canvas);
+  // Used by rendering: the cached result of drawInContext and its scale.
+  struct DrawnContents {
+    Ref<Bitmap> bitmap;
+    double scale = 0;
+    Size size;
+  };
+  DrawnContents& drawnContents() { return drawn_; }
+  void clearNeedsDisplay() { needsDisplay_ = false; }
+
+  LayerDelegate* delegate() const { return delegate_; }
+  void setDelegate(LayerDelegate* d) { delegate_ = d; }
+
+  // ---- Animations
+  // Adds a copy of the animation under the key (replacing, and stopping, an
+  // animation under the same key). The copy starts now.
+  void addAnimation(const Ref<Animation>& animation, const std::string& key = "");
+  Ref<Animation> animationForKey(const std::string& key) const;
+  // Keys of the keyed animations, in the order they were added.
+  std::vector<std::string> animationKeys() const;
+  // Every animation on the layer, keyed or not.
+  std::vector<Ref<Animation>> allAnimations() const;
+  void removeAnimationForKey(const std::string& key);
+  void removeAllAnimations();
+  bool hasAnimations() const { return !animations_.empty(); }
+
+  // The model value of an animatable key path ("opacity", "position",
+  // "position.x", "bounds", "bounds.size", "transform", "transform.scale",
+  // "transform.rotation", "backgroundColor", "cornerRadius", ...); empty for
+  // an unknown key path.
+  virtual AnimationValue modelValue(const std::string& keyPath) const;
+  // The value shown at kit::Clock's time, `delay` seconds behind (used for
+  // replicated instances): the model value with the running animations on
+  // that key path applied.
+  AnimationValue presentationValue(const std::string& keyPath, double delay = 0) const;
+  // The transform shown, with animations of "transform" and its
+  // components ("transform.scale", "transform.rotation.z", ...) applied.
+  Transform3D presentationTransform(double delay = 0) const;
+  double presentationDouble(const std::string& keyPath, double delay = 0) const;
+
+ protected:
+  // Called after the bounds change.
+  virtual void boundsDidChange(const Rect& old);
+
+ private:
+  struct Running {
+    std::string key;
+    Ref<Animation> animation;
+    double start = 0;
+    uint64_t serial = 0;
+  };
+  void finishAnimation(uint64_t serial);
+  void stopRunning(Running& r, bool finished);
+  void applyAnimations(const std::string& keyPath, AnimationValue& value, double delay) const;
+  Point boundsAnchor() const;
+  void detachSublayer(Layer* layer);
+
+  Rect bounds_;
+  Point position_;
+  Point anchorPoint_{0.5, 0.5};
+  double zPosition_ = 0;
+  Transform3D transform_;
+  Ref<Color> backgroundColor_;
+  double cornerRadius_ = 0;
+  double borderWidth_ = 0;
+  Ref<Color> borderColor_;
+  bool masksToBounds_ = false;
+  Ref<Layer> mask_;
+  bool hidden_ = false;
+  double opacity_ = 1;
+  bool opaque_ = false;
+  bool allowsGroupOpacity_ = true;
+  std::string name_;
+  Ref<Color> shadowColor_;
+  double shadowOpacity_ = 0;
+  Size shadowOffset_{0, -3};
+  double shadowRadius_ = 3;
+  Ref<Bitmap> contents_;
+  Rect contentsRect_{0, 0, 1, 1};
+  double contentsScale_ = 1;
+  std::string contentsGravity_ = GravityResize;
+  Layer* superlayer_ = nullptr;
+  std::vector<Ref<Layer>> sublayers_;
+  bool needsDisplay_ = false;
+  bool needsDisplayOnBoundsChange_ = false;
+  bool needsLayout_ = false;
+  DrawnContents drawn_;
+  LayerDelegate* delegate_ = nullptr;
+  std::vector<Running> animations_;
+  uint64_t nextSerial_ = 1;
+};
+
+}  // namespace kit
