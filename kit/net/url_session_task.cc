@@ -98,7 +98,58 @@ Ref<URLSession> URLSessionTask::releaseSession() {
   return std::move(running_);
 }
 
+namespace {
+
+struct ResumeSuspendObservers {
+  std::mutex mutex;
+  std::map<uint64_t, URLSessionTask::ResumeSuspendObserver> observers;
+  uint64_t next = 1;
+};
+
+ResumeSuspendObservers& resumeSuspendObservers() {
+  static auto* observers = new ResumeSuspendObservers;  // lives for the whole process
+  return *observers;
+}
+
+void announce(URLSessionTask& task, bool resumed, URLSessionTaskState before) {
+  std::vector<URLSessionTask::ResumeSuspendObserver> observers;
+  {
+    auto& r = resumeSuspendObservers();
+    std::lock_guard lock(r.mutex);
+    for (const auto& [token, observer] : r.observers) observers.push_back(observer);
+  }
+  for (const auto& observer : observers) observer(task, resumed, before);
+}
+
+}  // namespace
+
+uint64_t URLSessionTask::addResumeSuspendObserver(ResumeSuspendObserver observer) {
+  auto& r = resumeSuspendObservers();
+  std::lock_guard lock(r.mutex);
+  uint64_t token = r.next++;
+  r.observers[token] = std::move(observer);
+  return token;
+}
+
+void URLSessionTask::removeResumeSuspendObserver(uint64_t token) {
+  auto& r = resumeSuspendObservers();
+  std::lock_guard lock(r.mutex);
+  r.observers.erase(token);
+}
+
 void URLSessionTask::resume() {
+  const auto before = state_.load();
+  resumeTask();
+  announce(*this, true, before);
+}
+
+void URLSessionTask::suspend() {
+  const auto before = state_.load();
+  suspendTask();
+  announce(*this, false, before);
+}
+
+void URLSessionTask::resumeTask() {
   auto session = session_.lock();
   if (!session) return;
   auto state = state_.load();
@@ -114,7 +165,7 @@ void URLSessionTask::resume() {
   }
 }
 
-void URLSessionTask::suspend() {
+void URLSessionTask::suspendTask() {
   auto expected = URLSessionTaskState::Running;
   if (!state_.compare_exchange_strong(expected, URLSessionTaskState::Suspended)) return;
   if (auto session = session_.lock(); session && started_) {

@@ -75,6 +75,15 @@ class URLSessionTask : public Object {
   virtual void resume();
   // Holds the transfer (no bytes move and no time-out runs) until resume().
   virtual void suspend();
+
+  // Observers of every resume() and suspend() of every task in the process,
+  // called on the calling thread after the call with the state the task was
+  // in before it (the platform lets a library exchange these two methods at
+  // load time to hear of them). Returns a token for
+  // removeResumeSuspendObserver.
+  using ResumeSuspendObserver = std::function<void(URLSessionTask& task, bool resumed, URLSessionTaskState before)>;
+  static uint64_t addResumeSuspendObserver(ResumeSuspendObserver observer);
+  static void removeResumeSuspendObserver(uint64_t token);
   // Ends the task with the cancelled error (-999).
   virtual void cancel();
 
@@ -93,6 +102,9 @@ class URLSessionTask : public Object {
   Ref<URLSession> session() const { return session_.lock(); }
 
  private:
+  void resumeTask();
+  void suspendTask();
+
   const Kind kind_;
   const uint64_t identifier_;
   const Ref<URLRequest> original_;
