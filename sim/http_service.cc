@@ -93,6 +93,9 @@ void HttpService::handle(const void* request, void* response) {
     exchange.headers.emplace_back(name, value);
   }
   exchange.body = req.body;
+  for (const auto& [name, file] : req.files) {
+    exchange.parts.push_back({file.name, file.filename, file.content_type, file.content});
+  }
   {
     std::lock_guard lock(mutex_);
     log_.push_back(exchange);

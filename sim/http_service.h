@@ -27,13 +27,22 @@ namespace sim {
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
+// One part of a multipart/form-data body.
+struct FormPart {
+  std::string name;
+  std::string filename;
+  std::string contentType;
+  std::string content;
+};
+
 // One request as the service received it.
 struct HttpExchange {
   std::string method;
   std::string path;   // without the query
   std::string query;  // without "?"
   HeaderList headers;
-  std::string body;   // raw bytes
+  std::string body;   // raw bytes (empty for a multipart body, which is in `parts`)
+  std::vector<FormPart> parts;
 
   // The first header of that name (compared without case).
   std::optional<std::string> header(std::string_view name) const;

@@ -100,7 +100,8 @@ HttpAnswer PlatformAPIServer::answer(const HttpExchange& exchange) {
   request.endpoint = exchange.path.substr(prefix.size());
   std::string type = exchange.header("Content-Type").value_or("");
   bool formPost = type.starts_with("application/x-www-form-urlencoded");
-  bool scrambledPost = exchange.method == "POST" && !formPost && !type.starts_with("application/json");
+  bool scrambledPost = exchange.method == "POST" && !formPost && !type.starts_with("application/json") &&
+                       !type.starts_with("multipart/form-data");
   request.form = decodeFormFields(formPost ? exchange.body : exchange.query);
   if (scrambledPost) {
     PlatformBodyCodec::Failure failure;
@@ -126,6 +127,7 @@ HttpAnswer PlatformAPIServer::answer(const HttpExchange& exchange) {
 
   answer.status = reply.status;
   answer.contentType = reply.contentType;
+  answer.headers = reply.headers;
   answer.delaySeconds = reply.delaySeconds;
   answer.silent = reply.silent;
   answer.closeMidBody = reply.closeMidBody;

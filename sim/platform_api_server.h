@@ -2,8 +2,8 @@
 // post to, under the path prefix "/sdkapicoupon/".
 //
 // It reads requests as the real server does: a scrambled gzip body (checked
-// strictly, see PlatformBodyCodec), or form fields for form posts and
-// queries. Each endpoint answers from a scriptable route: a scrambled gzip
+// strictly, see PlatformBodyCodec), form fields for form posts and queries,
+// or the parts of a multipart upload. Each endpoint answers from a scriptable route: a scrambled gzip
 // reply (its base64 on one line), a plain gzip reply, plain JSON, or raw
 // bytes, with any status and the fault modes of HttpService. A body that
 // does not decode gets a scrambled error reply with status 400; an endpoint
@@ -50,6 +50,7 @@ struct PlatformAPIReply {
   std::string raw;
   int status = 200;
   std::string contentType = "text/html";
+  HeaderList headers;  // e.g. a Location for a redirect
 
   // Fault modes.
   double delaySeconds = 0;
