@@ -4,6 +4,7 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <strings.h>
@@ -35,7 +36,15 @@ void HttpService::start() {
   server_->Options(".*", handler);
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("the simulator could not bind a port on 127.0.0.1");
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  auto listening = std::make_shared<std::atomic<bool>>(true);
+  thread_ = std::thread([this, listening] {
+    server_->listen_after_bind();
+    *listening = false;
+  });
+  // stop() reaches only a server whose accept loop has begun; stopped
+  // earlier, the loop would start afterwards and never end. It begins at
+  // once, so this is a short spin.
+  while (!server_->is_running() && *listening) std::this_thread::yield();
 }
 
 void HttpService::stop() {

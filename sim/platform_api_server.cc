@@ -5,6 +5,7 @@
 
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
+#include "net/platform_api_configuration.h"
 #include "sim/form_fields.h"
 #include "sim/platform_body_codec.h"
 
@@ -70,6 +71,10 @@ std::unique_ptr<PlatformAPIServer> PlatformAPIServer::start() {
 PlatformAPIServer::~PlatformAPIServer() { stop(); }
 
 std::string PlatformAPIServer::baseURL() const { return origin() + kPathPrefix; }
+
+kit::Ref<kit::Dictionary> PlatformAPIServer::configurationEntries() const {
+  return kit::dict({{kPlatformAPIBaseInfoKey, origin()}});
+}
 
 void PlatformAPIServer::route(const std::string& endpoint, PlatformAPIHandler handler) {
   std::lock_guard lock(mutex_);

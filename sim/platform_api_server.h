@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "kit/foundation/dictionary.h"
 #include "kit/foundation/object.h"
 #include "sim/http_service.h"
 
@@ -81,6 +82,9 @@ class PlatformAPIServer : public HttpService {
 
   // origin() + "/sdkapicoupon/": what the client's base URL must be.
   std::string baseURL() const;
+  // The client's configuration entries for this server (see
+  // bundle_configuration.h).
+  kit::Ref<kit::Dictionary> configurationEntries() const;
 
   // Routes an endpoint (the path after the prefix, e.g. "pay/getjiasu").
   // A later route for the same endpoint replaces the earlier one.

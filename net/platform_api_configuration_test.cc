@@ -1,0 +1,48 @@
+// The platform API base URL from its configuration, and the parameter
+// dictionary setters.
+#include "net/platform_api_configuration.h"
+
+#include <gtest/gtest.h>
+
+#include "kit/foundation/values.h"
+#include "net/mutable_dictionary_fields.h"
+#include "sim/bundle_configuration.h"
+
+namespace {
+
+TEST(PlatformAPIConfiguration, EnvironmentBeforeBundleBeforeDefault) {
+  auto info = kit::dict({{kPlatformAPIBaseInfoKey, "http://10.0.0.2:8080/"}});
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom("http://127.0.0.1:4000", info), "http://127.0.0.1:4000/sdkapicoupon/");
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom("", info), "http://10.0.0.2:8080/sdkapicoupon/");
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom(nullptr, kit::dict()), std::string(kPlatformAPIDefaultOrigin) + "/sdkapicoupon/");
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom(nullptr, nullptr), std::string(kPlatformAPIDefaultOrigin) + "/sdkapicoupon/");
+}
+
+TEST(PlatformAPIConfiguration, ReadsTheMainBundle) {
+  if (std::getenv(kPlatformAPIBaseEnvironmentVariable)) GTEST_SKIP() << "the environment overrides the bundle";
+  sim::ScopedBundleConfiguration configuration(kit::dict({{kPlatformAPIBaseInfoKey, "http://127.0.0.1:5555"}}));
+  EXPECT_EQ(SDPPlatformAPIBaseURL(), "http://127.0.0.1:5555/sdkapicoupon/");
+}
+
+TEST(MutableDictionaryFields, NilBecomesWhatEachSetterSays) {
+  auto params = kit::MutableDictionary::make();
+  setObjectForField(*params, nullptr, "a");
+  setObjectForFKField(*params, nullptr, "b");
+  setObjectForTMField(*params, nullptr, "c");
+  setObjectForOPField(*params, nullptr, "d");
+  setObjectForOPField(*params, kit::str("kept"), "e");
+  setObjectForField(*params, kit::num(7), "f");
+  EXPECT_EQ(kit::describe(params->objectForKey("a")), "");
+  EXPECT_TRUE(kit::isKind<kit::String>(params->objectForKey("a")));
+  EXPECT_TRUE(kit::isKind<kit::Null>(params->objectForKey("b")));
+  EXPECT_EQ(kit::describe(params->objectForKey("c")), "0");
+  EXPECT_FALSE(params->objectForKey("d"));
+  EXPECT_EQ(kit::describe(params->objectForKey("e")), "kept");
+  EXPECT_EQ(kit::describe(params->objectForKey("f")), "7");
+  EXPECT_EQ(params->count(), 5u);
+
+  setObjectForOPField(*params, nullptr, "e");
+  EXPECT_EQ(kit::describe(params->objectForKey("e")), "kept") << "nil leaves the key as it was";
+}
+
+}  // namespace
