@@ -87,13 +87,20 @@ kit::Ref<kit::Data> DecodeGzipBase64::codingJSON(const kit::Id& parameters, kit:
 kit::Id DecodeGzipBase64::decodingJSON(const kit::Ref<kit::Data>& body) {
   kit::Ref<kit::Data> plain = cxrLFCGzipUtillity::uncompressZippedData(body);
   if (!plain || plain->empty()) return nullptr;
-  kit::Ref<kit::String> text = kit::String::fromUTF8Bytes(plain->view());
-  if (!text || text->empty()) return nullptr;
+  const std::string_view text = plain->view();
+  if (!kit::isValidUTF8(text)) return nullptr;
 
-  // Without both framing characters there is nothing between them.
-  std::u16string units = text->utf16();
-  if (units.size() < 2) return nullptr;
-  std::string inner = kit::utf16ToUTF8(std::u16string_view(units).substr(1, units.size() - 2));
+  // Drop the two framing characters. They are ASCII in every reply the
+  // server writes; anything else is dropped by its UTF-16 units, as text.
+  std::string inner;
+  if (static_cast<unsigned char>(text.front()) < 0x80 && static_cast<unsigned char>(text.back()) < 0x80) {
+    if (text.size() < 2) return nullptr;
+    inner = std::string(text.substr(1, text.size() - 2));
+  } else {
+    std::u16string units = kit::utf8ToUTF16(text);
+    if (units.size() < 2) return nullptr;
+    inner = kit::utf16ToUTF8(std::u16string_view(units).substr(1, units.size() - 2));
+  }
 
   std::string base64;
   size_t position = 0;
@@ -102,8 +109,8 @@ kit::Id DecodeGzipBase64::decodingJSON(const kit::Ref<kit::Data>& body) {
     size_t end = inner.find('_', start);
     std::string_view piece = std::string_view(inner).substr(start, end == std::string::npos ? end : end - start);
     int value = pieceValue(piece);
-    char16_t unit = static_cast<char16_t>(static_cast<unsigned>(value) -
-                                          kPlatformBodyKey[position % kPlatformBodyKeyLength]);
+    char16_t unit =
+        static_cast<char16_t>(static_cast<unsigned>(value) - kPlatformBodyKey[position % kPlatformBodyKeyLength]);
     // The strict decoder takes nothing outside the base64 alphabet, so a
     // unit beyond ASCII fails the whole reply here already.
     if (unit > 0x7f) return nullptr;

@@ -83,12 +83,11 @@ void CXRNetTool::POST(std::string_view URLString, const kit::Id& parameters, Suc
     return;
   }
 
-  auto request = kit::MutableURLRequest::make(kit::URL::URLWithString(URLString),
-                                              kit::URLRequestCachePolicy::ReloadIgnoringLocalCacheData,
-                                              kTimeoutInterval);
+  auto request = kit::MutableURLRequest::make(
+      kit::URL::URLWithString(URLString), kit::URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTimeoutInterval);
   request->setValue("text/html", "Content-Type");
   request->setHTTPBody(body);
   request->setHTTPMethod("POST");
-  kit::URLConnection::connectionWithRequest(request, std::make_shared<CXRNetToolRequest>(std::move(success),
-                                                                                           std::move(failure)));
+  kit::URLConnection::connectionWithRequest(
+      request, std::make_shared<CXRNetToolRequest>(std::move(success), std::move(failure)));
 }

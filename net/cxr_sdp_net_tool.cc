@@ -51,8 +51,7 @@ void CXRSdpNetTool::requestWithURLString(std::string_view URLString, const kit::
             if (failure) failure(error);
           });
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -25,7 +25,8 @@ class CXRSdpNetTool : public SDPHTTPSessionManager {
   CXRSdpNetTool() = default;
 
  protected:
-  kit::Ref<SDPURLSessionManager> makeSameClass(const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
+  kit::Ref<SDPURLSessionManager> makeSameClass(
+      const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
 
  private:
   void setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration);

@@ -71,8 +71,8 @@ kit::Ref<kit::Data> cxrLFCGzipUtillity::gzipData(const kit::Ref<kit::Data>& data
 
   if (status != Z_STREAM_END) {
     const char* message = compressionMessage(status);
-    kit::log("%s:zlib error while attempting compression: \"%@\" Message: \"%s\"", kGzipOperation,
-             kit::str(message), stream.msg ? stream.msg : "");
+    kit::log("%s:zlib error while attempting compression: \"%@\" Message: \"%s\"", kGzipOperation, kit::str(message),
+             stream.msg ? stream.msg : "");
     if (error) *error = zlibError(status, message);
     deflateEnd(&stream);
     return nullptr;

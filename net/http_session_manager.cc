@@ -101,8 +101,8 @@ kit::Ref<kit::URLSessionDataTask> SDPHTTPSessionManager::HEAD(std::string_view U
   if (success) {
     taskOnly = [success](const kit::Ref<kit::URLSessionDataTask>& task, const kit::Id&) { success(task); };
   }
-  return started(dataTaskWithHTTPMethod("HEAD", URLString, parameters, nullptr, nullptr, std::move(taskOnly),
-                                        std::move(failure)));
+  return started(
+      dataTaskWithHTTPMethod("HEAD", URLString, parameters, nullptr, nullptr, std::move(taskOnly), std::move(failure)));
 }
 
 kit::Ref<kit::URLSessionDataTask> SDPHTTPSessionManager::POST(std::string_view URLString, const kit::Id& parameters,
@@ -128,7 +128,7 @@ kit::Ref<kit::URLSessionDataTask> SDPHTTPSessionManager::POST(std::string_view U
                                                               Success success, Failure failure) {
   kit::Ref<kit::Error> serializationError;
   auto request = requestSerializer_->multipartFormRequestWithMethod("POST", absoluteURLString(URLString), parameters,
-                                                                     body.block, &serializationError);
+                                                                    body.block, &serializationError);
   if (serializationError || !request) {
     failLater(failure, serializationError);
     return nullptr;

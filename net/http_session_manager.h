@@ -17,8 +17,7 @@ struct SDPConstructingBody {
 
   SDPConstructingBody() = default;
   template <class F>
-    requires std::invocable<F&, SDPMultipartFormData&>
-  SDPConstructingBody(F f) : block(std::move(f)) {}
+  requires std::invocable<F&, SDPMultipartFormData&> SDPConstructingBody(F f) : block(std::move(f)) {}
 };
 
 class SDPHTTPSessionManager : public SDPURLSessionManager {
@@ -83,7 +82,8 @@ class SDPHTTPSessionManager : public SDPURLSessionManager {
 
  protected:
   void initWithBaseURL(const kit::Ref<kit::URL>& baseURL, const kit::Ref<kit::URLSessionConfiguration>& configuration);
-  kit::Ref<SDPURLSessionManager> makeSameClass(const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
+  kit::Ref<SDPURLSessionManager> makeSameClass(
+      const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
 
  private:
   // Calls failure(nil, error) asynchronously on the completion queue.

@@ -171,7 +171,8 @@ TEST_F(HTTPSessionManagerTest, MultipartPostSendsTheFormAndReportsAFailedForm) {
       sent.failure());
   ASSERT_TRUE(kit::test::runUntil([&] { return sent.done; }));
   EXPECT_FALSE(sent.error);
-  EXPECT_TRUE(server->requests().at(0).header("Content-Type").value_or("").starts_with("multipart/form-data; boundary="));
+  EXPECT_TRUE(
+      server->requests().at(0).header("Content-Type").value_or("").starts_with("multipart/form-data; boundary="));
 
   manager->setRequestSerializer(kit::make<FailingMultipartSerializer>());
   Outcome failed;

@@ -82,16 +82,10 @@ kit::Ref<kit::Image> SDPImageResponseSerializer::inflatedImage(const kit::Ref<ki
 
   kit::BitmapInfo info = bitmap->bitmapInfo() & ~kit::AlphaInfoMask;
   switch (bitmap->alphaInfo()) {
-    case kit::AlphaInfo::None:
-      info |= static_cast<kit::BitmapInfo>(kit::AlphaInfo::NoneSkipFirst);
-      break;
+    case kit::AlphaInfo::None: info |= static_cast<kit::BitmapInfo>(kit::AlphaInfo::NoneSkipFirst); break;
     case kit::AlphaInfo::NoneSkipLast:
-    case kit::AlphaInfo::NoneSkipFirst:
-      info |= static_cast<kit::BitmapInfo>(bitmap->alphaInfo());
-      break;
-    default:
-      info |= static_cast<kit::BitmapInfo>(kit::AlphaInfo::PremultipliedFirst);
-      break;
+    case kit::AlphaInfo::NoneSkipFirst: info |= static_cast<kit::BitmapInfo>(bitmap->alphaInfo()); break;
+    default: info |= static_cast<kit::BitmapInfo>(kit::AlphaInfo::PremultipliedFirst); break;
   }
   auto context = kit::GraphicsContext::createBitmap(width, height, bitmap->bitsPerComponent(), 0,
                                                     kit::ColorSpace::deviceRGB(), info);

@@ -121,9 +121,7 @@ long SDPHTTPBodyPart::readContent(uint8_t* buffer, size_t length) {
 
 bool SDPHTTPBodyPart::transitionToNextPhase() {
   switch (phase_) {
-    case EncapsulationBoundaryPhase:
-      phase_ = HeaderPhase;
-      break;
+    case EncapsulationBoundaryPhase: phase_ = HeaderPhase; break;
     case HeaderPhase: {
       auto stream = inputStream();
       stream->open();
@@ -138,9 +136,7 @@ bool SDPHTTPBodyPart::transitionToNextPhase() {
       finished_ = true;
       phase_ = EncapsulationBoundaryPhase;
       break;
-    default:
-      phase_ = EncapsulationBoundaryPhase;
-      break;
+    default: phase_ = EncapsulationBoundaryPhase; break;
   }
   phaseReadOffset_ = 0;
   return true;

@@ -11,15 +11,15 @@
 namespace {
 
 kit::Ref<kit::Dictionary> fileHeaders(std::string_view name, std::string_view fileName, std::string_view mimeType) {
-  return kit::dict({{"Content-Disposition",
-                     kit::formatString("form-data; name=\"%s\"; filename=\"%s\"", SDPQuotedHeaderText(name),
-                                       SDPQuotedHeaderText(fileName))},
-                    {"Content-Type", std::string(mimeType)}});
+  return kit::dict(
+      {{"Content-Disposition", kit::formatString("form-data; name=\"%s\"; filename=\"%s\"", SDPQuotedHeaderText(name),
+                                                 SDPQuotedHeaderText(fileName))},
+       {"Content-Type", std::string(mimeType)}});
 }
 
 kit::Ref<kit::Error> fileURLError(std::string_view reason) {
-  return SDPMakeError(SDPRequestSerializationErrorDomain, kit::URLErrorBadURL,
-                      SDPLocalizedText(reason), nullptr, kit::LocalizedFailureReasonErrorKey);
+  return SDPMakeError(SDPRequestSerializationErrorDomain, kit::URLErrorBadURL, SDPLocalizedText(reason), nullptr,
+                      kit::LocalizedFailureReasonErrorKey);
 }
 
 }  // namespace

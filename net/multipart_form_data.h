@@ -36,8 +36,8 @@ class SDPMultipartFormData {
   // A part read from `stream`, of exactly `length` bytes.
   virtual void appendPartWithInputStream(const kit::Ref<kit::InputStream>& stream, std::string_view name,
                                          std::string_view fileName, int64_t length, std::string_view mimeType) = 0;
-  virtual void appendPartWithFileData(const kit::Ref<kit::Data>& data, std::string_view name,
-                                      std::string_view fileName, std::string_view mimeType) = 0;
+  virtual void appendPartWithFileData(const kit::Ref<kit::Data>& data, std::string_view name, std::string_view fileName,
+                                      std::string_view mimeType) = 0;
   // A plain form field.
   virtual void appendPartWithFormData(const kit::Ref<kit::Data>& data, std::string_view name) = 0;
   virtual void appendPartWithHeaders(const kit::Ref<kit::Dictionary>& headers, const kit::Ref<kit::Data>& body) = 0;

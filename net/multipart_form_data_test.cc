@@ -65,8 +65,10 @@ TEST(MultipartFormData, SmallBuffersDeliverExactlyTheAnnouncedLength) {
   auto request = form->requestByFinalizingMultipartFormData();
   std::vector<long> sizes;
   auto whole = readAll(request->HTTPBodyStream(), 7, &sizes);
-  EXPECT_TRUE(whole.starts_with("--" + form->boundary() + "\r\nContent-Disposition: form-data; name=\"field\"\r\n\r\n"
-                                "value\r\n--" + form->boundary() + "\r\n"));
+  EXPECT_TRUE(whole.starts_with("--" + form->boundary() +
+                                "\r\nContent-Disposition: form-data; name=\"field\"\r\n\r\n"
+                                "value\r\n--" +
+                                form->boundary() + "\r\n"));
   EXPECT_EQ(std::to_string(whole.size()), kit::describe(request->valueForHTTPHeaderField("Content-Length")));
   for (size_t i = 0; i + 1 < sizes.size(); ++i) EXPECT_LE(sizes[i], 7);
   EXPECT_NE(whole.find("name=\"avatar\"; filename=\"photo.png\"\r\nContent-Type: image/png\r\n\r\n" +

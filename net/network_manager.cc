@@ -27,9 +27,9 @@ kit::Ref<NetWorkManager> NetWorkManager::sharedInstance() {
 void NetWorkManager::setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration) {
   initWithSessionConfiguration(configuration);
   auto serializer = SDPHTTPResponseSerializer::serializer();
-  serializer->setAcceptableContentTypes(kit::Set::make({kit::str("application/json"), kit::str("text/html"),
-                                                        kit::str("text/json"), kit::str("text/javascript"),
-                                                        kit::str("text/plain")}));
+  serializer->setAcceptableContentTypes(
+      kit::Set::make({kit::str("application/json"), kit::str("text/html"), kit::str("text/json"),
+                      kit::str("text/javascript"), kit::str("text/plain")}));
   setResponseSerializer(serializer);
 }
 
@@ -58,22 +58,21 @@ void NetWorkManager::POST(std::string_view URLString, const kit::Id& parameters,
   request->setValue("text/html", "Content-Type");
   request->setHTTPBody(body);
 
-  auto task = dataTaskWithRequest(
-      request, nullptr, nullptr,
-      [success, failure](const kit::Ref<kit::URLResponse>&, const kit::Id& responseObject,
-                         const kit::Ref<kit::Error>& error) {
-        // The raw serializer hands over the body of every exchange that
-        // completed, valid or not; only one that did not complete has none.
-        if (responseObject) {
-          if (success) success(DecodeGzipBase64::decodingJSON(kit::as<kit::Data>(responseObject)));
-        } else if (failure) {
-          failure(error);
-        }
-      });
+  auto task = dataTaskWithRequest(request, nullptr, nullptr,
+                                  [success, failure](const kit::Ref<kit::URLResponse>&, const kit::Id& responseObject,
+                                                     const kit::Ref<kit::Error>& error) {
+                                    // The raw serializer hands over the body of every exchange that
+                                    // completed, valid or not; only one that did not complete has none.
+                                    if (responseObject) {
+                                      if (success)
+                                        success(DecodeGzipBase64::decodingJSON(kit::as<kit::Data>(responseObject)));
+                                    } else if (failure) {
+                                      failure(error);
+                                    }
+                                  });
   task->resume();
 }
 
-void NetWorkManager::PostCouponURL(std::string_view path, const kit::Id& parameters, Success success,
-                                   Failure failure) {
+void NetWorkManager::PostCouponURL(std::string_view path, const kit::Id& parameters, Success success, Failure failure) {
   POST(SDPPlatformAPIBaseURL() + std::string(path), parameters, std::move(success), std::move(failure));
 }

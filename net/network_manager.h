@@ -30,7 +30,8 @@ class NetWorkManager : public SDPURLSessionManager {
   NetWorkManager() = default;
 
  protected:
-  kit::Ref<SDPURLSessionManager> makeSameClass(const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
+  kit::Ref<SDPURLSessionManager> makeSameClass(
+      const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
 
  private:
   void setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration);

@@ -25,8 +25,7 @@ enum class SDPNetworkReachabilityStatus : int64_t {
 };
 
 // Posted with no object and {status item: status as a number}.
-inline constexpr const char* SDPNetworkingReachabilityDidChangeNotification =
-    "com.sdp.networking.reachability.change";
+inline constexpr const char* SDPNetworkingReachabilityDidChangeNotification = "com.sdp.networking.reachability.change";
 inline constexpr const char* SDPNetworkingReachabilityNotificationStatusItem =
     "SDPNetworkingReachabilityNotificationStatusItem";
 

@@ -2,7 +2,6 @@
 #include "net/network_reachability_manager.h"
 
 #include <gtest/gtest.h>
-
 #include <netinet/in.h>
 
 #include <atomic>
@@ -22,9 +21,8 @@ class InjectedFlags {
  public:
   explicit InjectedFlags(uint32_t flags) : flags_(std::make_shared<std::atomic<uint32_t>>(flags)) {
     auto flagsRef = flags_;
-    kit::NetworkReachability::setFlagsSource([flagsRef](const kit::NetworkReachability::Target&) {
-      return flagsRef->load();
-    });
+    kit::NetworkReachability::setFlagsSource(
+        [flagsRef](const kit::NetworkReachability::Target&) { return flagsRef->load(); });
   }
   ~InjectedFlags() { kit::NetworkReachability::setFlagsSource(nullptr); }
   void change(uint32_t flags) {
@@ -80,9 +78,9 @@ TEST(NetworkReachabilityManager, MonitoringDeliversOnTheMainQueue) {
   auto token = kit::NotificationCenter::defaultCenter()->addObserverForName(
       SDPNetworkingReachabilityDidChangeNotification, nullptr, [&](const kit::Ref<kit::Notification>& n) {
         EXPECT_TRUE(kit::RunLoop::isMainThread());
-        posted.push_back(kit::as<kit::Number>(n->userInfo()->objectForKey(
-                                                  SDPNetworkingReachabilityNotificationStatusItem))
-                             ->longLongValue());
+        posted.push_back(
+            kit::as<kit::Number>(n->userInfo()->objectForKey(SDPNetworkingReachabilityNotificationStatusItem))
+                ->longLongValue());
       });
 
   manager->startMonitoring();

@@ -21,5 +21,6 @@ std::string SDPPlatformAPIBaseURLFrom(const char* environmentValue, const kit::R
 }
 
 std::string SDPPlatformAPIBaseURL() {
-  return SDPPlatformAPIBaseURLFrom(std::getenv(kPlatformAPIBaseEnvironmentVariable), kit::Bundle::main()->infoDictionary());
+  return SDPPlatformAPIBaseURLFrom(std::getenv(kPlatformAPIBaseEnvironmentVariable),
+                                   kit::Bundle::main()->infoDictionary());
 }

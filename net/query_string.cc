@@ -14,12 +14,14 @@
 namespace {
 
 const kit::CharacterSet& queryComponentAllowed() {
-  static const auto* allowed = new kit::Ref<kit::CharacterSet>(
-      kit::CharacterSet::urlQueryAllowed()->removing(":#[]@")->removing("!$&'()*+,;="));
+  static const auto* allowed =
+      new kit::Ref<kit::CharacterSet>(kit::CharacterSet::urlQueryAllowed()->removing(":#[]@")->removing("!$&'()*+,;="));
   return **allowed;
 }
 
-std::string escape(const kit::Id& value) { return SDPPercentEscapedStringFromString(kit::String(kit::describe(value))); }
+std::string escape(const kit::Id& value) {
+  return SDPPercentEscapedStringFromString(kit::String(kit::describe(value)));
+}
 
 // Sorted ascending by the "%@" text, with the platform's plain compare.
 std::vector<kit::Id> sortedByDescription(std::vector<kit::Id> objects) {
@@ -76,8 +78,7 @@ std::string SDPPercentEscapedStringFromString(const kit::String& text) {
   return escaped;
 }
 
-std::vector<kit::Ref<SDPQueryStringPair>> SDPQueryStringPairsFromKeyAndValue(const kit::Id& key,
-                                                                             const kit::Id& value) {
+std::vector<kit::Ref<SDPQueryStringPair>> SDPQueryStringPairsFromKeyAndValue(const kit::Id& key, const kit::Id& value) {
   std::vector<kit::Ref<SDPQueryStringPair>> pairs;
   flatten(key, value, pairs);
   return pairs;

@@ -32,6 +32,5 @@ class SDPQueryStringPair : public kit::Object {
 // is escaped in pieces of 50 units that never split a composed character.
 std::string SDPPercentEscapedStringFromString(const kit::String& text);
 
-std::vector<kit::Ref<SDPQueryStringPair>> SDPQueryStringPairsFromKeyAndValue(const kit::Id& key,
-                                                                             const kit::Id& value);
+std::vector<kit::Ref<SDPQueryStringPair>> SDPQueryStringPairsFromKeyAndValue(const kit::Id& key, const kit::Id& value);
 std::string SDPQueryStringFromParameters(const kit::Id& parameters);

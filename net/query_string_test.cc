@@ -10,8 +10,7 @@ namespace {
 
 TEST(QueryString, FlattensInKeyOrderWithBrackets) {
   EXPECT_EQ(SDPQueryStringFromParameters(kit::dict({{"b", 1}, {"a", 2}})), "a=2&b=1");
-  EXPECT_EQ(SDPQueryStringFromParameters(kit::dict({{"a", kit::dict({{"y", 1}, {"x", 2}})}})),
-            "a%5Bx%5D=2&a%5By%5D=1");
+  EXPECT_EQ(SDPQueryStringFromParameters(kit::dict({{"a", kit::dict({{"y", 1}, {"x", 2}})}})), "a%5Bx%5D=2&a%5By%5D=1");
   EXPECT_EQ(SDPQueryStringFromParameters(kit::dict({{"b", kit::array({1, 2})}})), "b%5B%5D=1&b%5B%5D=2");
   EXPECT_EQ(SDPQueryStringFromParameters(kit::dict({{"a", kit::null()}})), "a");
   EXPECT_EQ(SDPQueryStringFromParameters(kit::dict({{"s", kit::Set::make({kit::str("z"), kit::str("c")})}})),

@@ -251,10 +251,9 @@ kit::Ref<kit::MutableURLRequest> SDPHTTPRequestSerializer::requestWithMultipartF
     const kit::Ref<kit::URLRequest>& request, const kit::Ref<kit::URL>& fileURL,
     std::function<void(kit::Ref<kit::Error>)> completion) {
   kit::Ref<kit::InputStream> input = request ? request->HTTPBodyStream() : nullptr;
-  kit::Ref<kit::OutputStream> output =
-      fileURL && fileURL->isFileURL() && fileURL->path()
-          ? kit::OutputStream::outputStreamToFileAtPath(fileURL->path()->utf8(), false)
-          : nullptr;
+  kit::Ref<kit::OutputStream> output = fileURL && fileURL->isFileURL() && fileURL->path()
+                                           ? kit::OutputStream::outputStreamToFileAtPath(fileURL->path()->utf8(), false)
+                                           : nullptr;
 
   kit::Queue::global().async([input, output, completion = std::move(completion)] {
     kit::Ref<kit::Error> streamError;
@@ -279,7 +278,8 @@ kit::Ref<kit::MutableURLRequest> SDPHTTPRequestSerializer::requestWithMultipartF
           long n = output->write(buffer + written, static_cast<size_t>(got - written));
           if (n <= 0 || output->streamError()) {
             streamError = output->streamError();
-            if (!streamError) streamError = kit::Error::make(kit::CocoaErrorDomain, 512, "The file could not be written");
+            if (!streamError)
+              streamError = kit::Error::make(kit::CocoaErrorDomain, 512, "The file could not be written");
             break;
           }
           written += n;

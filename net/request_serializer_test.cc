@@ -80,8 +80,7 @@ TEST(RequestSerializer, URIMethodsPutParametersInTheURL) {
   auto serializer = SDPHTTPRequestSerializer::serializer();
   EXPECT_EQ(serializer->requestWithMethod("GET", "http://h/p", kit::dict(), nullptr)->URL()->absoluteText(),
             "http://h/p?");
-  EXPECT_EQ(serializer->requestWithMethod("GET", "http://h/p", nullptr, nullptr)->URL()->absoluteText(),
-            "http://h/p");
+  EXPECT_EQ(serializer->requestWithMethod("GET", "http://h/p", nullptr, nullptr)->URL()->absoluteText(), "http://h/p");
   auto withQuery = serializer->requestWithMethod("get", "http://h/p?x=1", kit::dict({{"y", 2}}), nullptr);
   EXPECT_EQ(withQuery->URL()->absoluteText(), "http://h/p?x=1&y=2");
   EXPECT_EQ(bodyText(withQuery), "<none>");
@@ -94,8 +93,8 @@ TEST(RequestSerializer, URIMethodsPutParametersInTheURL) {
 }
 
 TEST(RequestSerializer, URLTextThatIsNotAURLGivesARequestWithoutURL) {
-  auto request = SDPHTTPRequestSerializer::serializer()->requestWithMethod("GET", "http://h/a b", kit::dict({{"a", 1}}),
-                                                                           nullptr);
+  auto request =
+      SDPHTTPRequestSerializer::serializer()->requestWithMethod("GET", "http://h/a b", kit::dict({{"a", 1}}), nullptr);
   ASSERT_TRUE(request);
   EXPECT_FALSE(request->URL());
 }
@@ -276,8 +275,8 @@ TEST(RequestSerializer, SpoolsAMultipartBodyToAFile) {
 
 TEST(RequestSerializer, SpoolingReportsAWriteFailure) {
   auto serializer = SDPHTTPRequestSerializer::serializer();
-  auto request = serializer->multipartFormRequestWithMethod("POST", "http://h/upload", kit::dict({{"f", "v"}}),
-                                                            nullptr, nullptr);
+  auto request =
+      serializer->multipartFormRequestWithMethod("POST", "http://h/upload", kit::dict({{"f", "v"}}), nullptr, nullptr);
   bool done = false;
   kit::Ref<kit::Error> result;
   serializer->requestWithMultipartFormRequest(request, kit::URL::fileURLWithPath("/dev/full"),

@@ -16,8 +16,8 @@ kit::Ref<kit::Set> typeSet(std::initializer_list<const char*> types) {
   return kit::Set::make(objects);
 }
 
-kit::Ref<kit::Error> validationError(long code, const std::string& message, const kit::Ref<kit::HTTPURLResponse>& response,
-                                     const kit::Ref<kit::Data>& data) {
+kit::Ref<kit::Error> validationError(long code, const std::string& message,
+                                     const kit::Ref<kit::HTTPURLResponse>& response, const kit::Ref<kit::Data>& data) {
   auto info = kit::MutableDictionary::make();
   info->setObject(kit::str(message), kit::LocalizedDescriptionKey);
   info->setObject(response->URL(), kit::URLErrorKey);
@@ -31,8 +31,8 @@ kit::Ref<kit::Array> rangesOf(const kit::Ref<kit::IndexSet>& codes) {
   auto ranges = kit::MutableArray::make();
   if (!codes) return ranges;
   for (const auto& range : codes->ranges()) {
-    ranges->addObject(kit::array({static_cast<unsigned long long>(range.location),
-                                  static_cast<unsigned long long>(range.length)}));
+    ranges->addObject(
+        kit::array({static_cast<unsigned long long>(range.location), static_cast<unsigned long long>(range.length)}));
   }
   return ranges;
 }
@@ -66,7 +66,8 @@ kit::Id SDPJSONObjectByRemovingKeysWithNullValues(const kit::Id& object, unsigne
   const bool mutableContainers = readingOptions & kit::JSONReadingMutableContainers;
   if (auto array = kit::as<kit::Array>(object)) {
     auto out = kit::MutableArray::make();
-    for (const auto& element : array->objects()) out->addObject(SDPJSONObjectByRemovingKeysWithNullValues(element, readingOptions));
+    for (const auto& element : array->objects())
+      out->addObject(SDPJSONObjectByRemovingKeysWithNullValues(element, readingOptions));
     return mutableContainers ? kit::Id(out) : out->copy();
   }
   if (auto dictionary = kit::as<kit::Dictionary>(object)) {
@@ -105,9 +106,9 @@ bool SDPHTTPResponseSerializer::validateResponse(const kit::Ref<kit::HTTPURLResp
   const auto& mime = response->MIMEType();
   if (acceptableContentTypes_ && !(mime && acceptableContentTypes_->containsObject(mime))) {
     if (data && data->length() > 0 && response->URL()) {
-      failure = validationError(kit::URLErrorCannotDecodeContentData,
-                                kit::formatString(SDPLocalizedText("Request failed: unacceptable content-type: %@"), mime),
-                                response, data);
+      failure = validationError(
+          kit::URLErrorCannotDecodeContentData,
+          kit::formatString(SDPLocalizedText("Request failed: unacceptable content-type: %@"), mime), response, data);
     }
     valid = false;
   }
@@ -115,11 +116,11 @@ bool SDPHTTPResponseSerializer::validateResponse(const kit::Ref<kit::HTTPURLResp
   const long status = response->statusCode();
   if (acceptableStatusCodes_ && !(status >= 0 && acceptableStatusCodes_->containsIndex(static_cast<size_t>(status))) &&
       response->URL()) {
-    auto statusError = validationError(
-        kit::URLErrorBadServerResponse,
-        kit::formatString(SDPLocalizedText("Request failed: %@ (%ld)"),
-                          kit::str(kit::HTTPURLResponse::localizedStringForStatusCode(status)), status),
-        response, data);
+    auto statusError =
+        validationError(kit::URLErrorBadServerResponse,
+                        kit::formatString(SDPLocalizedText("Request failed: %@ (%ld)"),
+                                          kit::str(kit::HTTPURLResponse::localizedStringForStatusCode(status)), status),
+                        response, data);
     failure = SDPErrorWithUnderlyingError(statusError, failure);
     valid = false;
   }
@@ -166,9 +167,9 @@ bool SDPHTTPResponseSerializer::initWithCoder(kit::KeyedUnarchiver& coder) {
   auto codes = kit::as<kit::Array>(coder.decodeObjectForKey("acceptableStatusCodes"));
   acceptableStatusCodes_ = codes ? indexSetOf(codes) : nullptr;
   auto types = kit::as<kit::Array>(coder.decodeObjectForKey("acceptableContentTypes"));
-  acceptableContentTypes_ = types ? kit::Set::setWithArray(*types->filtered([](const kit::Id& t) {
-    return kit::isKind<kit::String>(t);
-  })) : nullptr;
+  acceptableContentTypes_ =
+      types ? kit::Set::setWithArray(*types->filtered([](const kit::Id& t) { return kit::isKind<kit::String>(t); }))
+            : nullptr;
   return true;
 }
 

@@ -28,8 +28,8 @@ class SDPURLResponseSerialization {
   virtual ~SDPURLResponseSerialization() = default;
   // The object for the response, or nil; *error (when given, passed empty)
   // receives what went wrong. A valid response leaves it untouched.
-  virtual kit::Id responseObjectForResponse(const kit::Ref<kit::URLResponse>& response,
-                                            const kit::Ref<kit::Data>& data, kit::Ref<kit::Error>* error) = 0;
+  virtual kit::Id responseObjectForResponse(const kit::Ref<kit::URLResponse>& response, const kit::Ref<kit::Data>& data,
+                                            kit::Ref<kit::Error>* error) = 0;
 };
 
 class SDPHTTPResponseSerializer : public kit::Object, public SDPURLResponseSerialization, public kit::Coding {

@@ -171,8 +171,8 @@ TEST(ResponseSerializer, ResponsesWithoutURLOrNotHTTPAreNotRejected) {
 TEST(ResponseSerializer, RemovesKeysWithNullValuesAtEveryDepth) {
   auto json = SDPJSONResponseSerializer::serializer();
   json->removesKeysWithNullValues = true;
-  kit::Id object = json->responseObjectForResponse(
-      response(200, "application/json"), bytes("{\"a\":1,\"b\":null,\"c\":[null,{\"d\":null}]}"), nullptr);
+  kit::Id object = json->responseObjectForResponse(response(200, "application/json"),
+                                                   bytes("{\"a\":1,\"b\":null,\"c\":[null,{\"d\":null}]}"), nullptr);
   EXPECT_EQ(kit::JSONSerialization::dataWithJSONObject(object)->toString(), "{\"a\":1,\"c\":[null,{}]}");
   EXPECT_FALSE(kit::isKind<kit::MutableDictionary>(object));
   kit::Id mutableObject = SDPJSONObjectByRemovingKeysWithNullValues(object, kit::JSONReadingMutableContainers);
@@ -193,23 +193,23 @@ TEST(ResponseSerializer, PropertyListBodies) {
 TEST(ResponseSerializer, ImagesDecodeAndSmallOnesAreInflated) {
   auto images = SDPImageResponseSerializer::serializer();
   images->imageScale = 3;
-  auto small = kit::as<kit::Image>(images->responseObjectForResponse(response(200, "image/png"), pngData(8, 4, true),
-                                                                       nullptr));
+  auto small =
+      kit::as<kit::Image>(images->responseObjectForResponse(response(200, "image/png"), pngData(8, 4, true), nullptr));
   ASSERT_TRUE(small);
   EXPECT_EQ(small->bitmap()->width(), 8u);
   EXPECT_EQ(small->scale(), 3);
   EXPECT_EQ(small->bitmap()->alphaInfo(), kit::AlphaInfo::PremultipliedFirst) << "inflated into an RGB context";
   EXPECT_EQ(small->bitmap()->colorSpace()->model(), kit::ColorSpace::Model::RGB);
 
-  auto large = kit::as<kit::Image>(images->responseObjectForResponse(response(200, "image/png"),
-                                                                       pngData(2000, 1000, true), nullptr));
+  auto large = kit::as<kit::Image>(
+      images->responseObjectForResponse(response(200, "image/png"), pngData(2000, 1000, true), nullptr));
   ASSERT_TRUE(large);
   EXPECT_EQ(large->bitmap()->width(), 2000u);
   EXPECT_EQ(large->bitmap()->alphaInfo(), kit::AlphaInfo::Last) << "left as decoded";
 
   images->automaticallyInflatesResponseImage = false;
-  auto plain = kit::as<kit::Image>(images->responseObjectForResponse(response(200, "image/png"), pngData(8, 4, true),
-                                                                       nullptr));
+  auto plain =
+      kit::as<kit::Image>(images->responseObjectForResponse(response(200, "image/png"), pngData(8, 4, true), nullptr));
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->bitmap()->alphaInfo(), kit::AlphaInfo::Last);
   EXPECT_EQ(plain->scale(), 3);
@@ -217,8 +217,8 @@ TEST(ResponseSerializer, ImagesDecodeAndSmallOnesAreInflated) {
 
 TEST(ResponseSerializer, CMYKJPEGIsInflatedFromTheGeneralDecoder) {
   auto images = SDPImageResponseSerializer::serializer();
-  auto image = kit::as<kit::Image>(images->responseObjectForResponse(response(200, "image/jpeg"), cmykJPEG(16),
-                                                                       nullptr));
+  auto image =
+      kit::as<kit::Image>(images->responseObjectForResponse(response(200, "image/jpeg"), cmykJPEG(16), nullptr));
   ASSERT_TRUE(image);
   EXPECT_EQ(image->bitmap()->colorSpace()->model(), kit::ColorSpace::Model::RGB);
   auto pixel = image->bitmap()->pixelAt(8, 8);

@@ -108,8 +108,7 @@ bool SDPSecurityPolicy::evaluateServerTrust(const kit::Ref<kit::Trust>& serverTr
       }
       return matches > 0;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -133,12 +132,11 @@ bool SDPSecurityPolicy::initWithCoder(kit::KeyedUnarchiver& coder) {
   auto mode = kit::as<kit::Number>(coder.decodeObjectForKey("SSLPinningMode"));
   SSLPinningMode = static_cast<SDPSSLPinningMode>(mode ? mode->unsignedLongLongValue() : 0);
   allowInvalidCertificates = coder.decodeBoolForKey("allowInvalidCertificates");
-  validatesDomainName = coder.containsValueForKey("validatesDomainName") ? coder.decodeBoolForKey("validatesDomainName")
-                                                                         : true;
+  validatesDomainName =
+      coder.containsValueForKey("validatesDomainName") ? coder.decodeBoolForKey("validatesDomainName") : true;
   if (auto certificates = kit::as<kit::Array>(coder.decodeObjectForKey("pinnedCertificates"))) {
-    setPinnedCertificates(kit::Set::setWithArray(*certificates->filtered([](const kit::Id& entry) {
-      return kit::isKind<kit::Data>(entry);
-    })));
+    setPinnedCertificates(kit::Set::setWithArray(
+        *certificates->filtered([](const kit::Id& entry) { return kit::isKind<kit::Data>(entry); })));
   }
   return true;
 }

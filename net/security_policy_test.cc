@@ -77,8 +77,7 @@ TEST_F(SecurityPolicyTest, AllowingInvalidCertificates) {
   kit::test::LogCapture logs;
   policy->validatesDomainName = true;
   EXPECT_FALSE(policy->evaluateServerTrust(trustFor(certs.localhost), "localhost"));
-  EXPECT_TRUE(
-      logs.contains("In order to validate a domain name for self signed certificates, you MUST use pinning."));
+  EXPECT_TRUE(logs.contains("In order to validate a domain name for self signed certificates, you MUST use pinning."));
 }
 
 TEST_F(SecurityPolicyTest, CertificatePinningAgainstAPinnedIntermediate) {
@@ -101,7 +100,8 @@ TEST_F(SecurityPolicyTest, PinnedDataThatIsNotACertificateIsSkipped) {
 }
 
 TEST_F(SecurityPolicyTest, PublicKeyPinningAcceptsARenewedCertificateWithTheSameKey) {
-  auto policy = SDPSecurityPolicy::policyWithPinningMode(SDPSSLPinningMode::PublicKey, pins({certs.localhost.certificate}));
+  auto policy =
+      SDPSecurityPolicy::policyWithPinningMode(SDPSSLPinningMode::PublicKey, pins({certs.localhost.certificate}));
   auto renewed = reissue(certs.localhost);
   ASSERT_FALSE(renewed->isEqual(*certs.localhost.certificate));
   EXPECT_TRUE(policy->evaluateServerTrust(kit::Trust::create({renewed}, {}), "localhost"));

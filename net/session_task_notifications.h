@@ -15,9 +15,11 @@ inline constexpr const char* SDPManagerTaskSuspendedNotification = "com.sdp.netw
 // completion keys below.
 inline constexpr const char* SDPManagerTaskCompletedNotification = "com.sdp.networking.manager.task.completed";
 // The object is the session.
-inline constexpr const char* SDPManagerSessionInvalidatedNotification = "com.sdp.networking.manager.session.invalidated";
+inline constexpr const char* SDPManagerSessionInvalidatedNotification =
+    "com.sdp.networking.manager.session.invalidated";
 // The object is the download task; the user info is the move error's.
-inline constexpr const char* SDPManagerDownloadMoveFailedNotification = "com.sdp.networking.manager.download.move-failed";
+inline constexpr const char* SDPManagerDownloadMoveFailedNotification =
+    "com.sdp.networking.manager.download.move-failed";
 
 // Completion user-info keys.
 inline constexpr const char* SDPCompletedTaskSerializerKey = "com.sdp.networking.task.complete.serializer";

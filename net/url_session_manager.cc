@@ -132,11 +132,9 @@ void SDPURLSessionManager::addDelegateForTask(const kit::Ref<kit::URLSessionTask
   delegate->manager = weakSelf<SDPURLSessionManager>();
   delegate->completionHandler = std::move(completion);
   if (destination) {
-    delegate->downloadTaskDidFinishDownloading = [destination](kit::URLSession&,
-                                                               const kit::Ref<kit::URLSessionDownloadTask>& t,
-                                                               const kit::Ref<kit::URL>& location) {
-      return destination(location, t->response());
-    };
+    delegate->downloadTaskDidFinishDownloading =
+        [destination](kit::URLSession&, const kit::Ref<kit::URLSessionDownloadTask>& t,
+                      const kit::Ref<kit::URL>& location) { return destination(location, t->response()); };
   }
   task->setTaskDescription(kit::str(taskDescriptionForSessionTasks()));
   setDelegate(delegate, task);
@@ -158,7 +156,8 @@ kit::Ref<kit::Progress> SDPURLSessionManager::downloadProgressForTask(const kit:
 
 void SDPURLSessionManager::taskDidResume(const kit::Ref<kit::Notification>& notification) {
   auto task = kit::as<kit::URLSessionTask>(notification->object());
-  if (!task || !task->taskDescription() || !task->taskDescription()->isEqualToString(taskDescriptionForSessionTasks())) {
+  if (!task || !task->taskDescription() ||
+      !task->taskDescription()->isEqualToString(taskDescriptionForSessionTasks())) {
     return;
   }
   kit::Queue::main().async([task] {
@@ -168,7 +167,8 @@ void SDPURLSessionManager::taskDidResume(const kit::Ref<kit::Notification>& noti
 
 void SDPURLSessionManager::taskDidSuspend(const kit::Ref<kit::Notification>& notification) {
   auto task = kit::as<kit::URLSessionTask>(notification->object());
-  if (!task || !task->taskDescription() || !task->taskDescription()->isEqualToString(taskDescriptionForSessionTasks())) {
+  if (!task || !task->taskDescription() ||
+      !task->taskDescription()->isEqualToString(taskDescriptionForSessionTasks())) {
     return;
   }
   kit::Queue::main().async([task] {

@@ -34,8 +34,8 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate 
   using ProgressBlock = SDPURLSessionManagerTaskDelegate::ProgressBlock;
   using CompletionHandler = SDPURLSessionManagerTaskDelegate::CompletionHandler;
   // (temporary file URL, response) -> where to move the download.
-  using DestinationBlock =
-      std::function<kit::Ref<kit::URL>(const kit::Ref<kit::URL>& targetPath, const kit::Ref<kit::URLResponse>& response)>;
+  using DestinationBlock = std::function<kit::Ref<kit::URL>(const kit::Ref<kit::URL>& targetPath,
+                                                            const kit::Ref<kit::URLResponse>& response)>;
   using ChallengeBlock = std::function<kit::URLSessionAuthChallengeDisposition(
       kit::URLSession& session, const kit::Ref<kit::URLAuthenticationChallenge>& challenge,
       kit::Ref<kit::URLCredential>* credential)>;
@@ -69,7 +69,8 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate 
 
   // ---- Task delegates
   kit::Ref<SDPURLSessionManagerTaskDelegate> delegateForTask(const kit::Ref<kit::URLSessionTask>& task) const;
-  void setDelegate(const kit::Ref<SDPURLSessionManagerTaskDelegate>& delegate, const kit::Ref<kit::URLSessionTask>& task);
+  void setDelegate(const kit::Ref<SDPURLSessionManagerTaskDelegate>& delegate,
+                   const kit::Ref<kit::URLSessionTask>& task);
   void removeDelegateForTask(const kit::Ref<kit::URLSessionTask>& task);
   size_t taskDelegateCount() const;
 
@@ -89,12 +90,15 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate 
                                                         CompletionHandler completion);
   kit::Ref<kit::URLSessionUploadTask> uploadTaskWithRequestFromFile(const kit::Ref<kit::URLRequest>& request,
                                                                     const kit::Ref<kit::URL>& fileURL,
-                                                                    ProgressBlock progress, CompletionHandler completion);
+                                                                    ProgressBlock progress,
+                                                                    CompletionHandler completion);
   kit::Ref<kit::URLSessionUploadTask> uploadTaskWithRequestFromData(const kit::Ref<kit::URLRequest>& request,
                                                                     const kit::Ref<kit::Data>& body,
-                                                                    ProgressBlock progress, CompletionHandler completion);
+                                                                    ProgressBlock progress,
+                                                                    CompletionHandler completion);
   kit::Ref<kit::URLSessionUploadTask> uploadTaskWithStreamedRequest(const kit::Ref<kit::URLRequest>& request,
-                                                                    ProgressBlock progress, CompletionHandler completion);
+                                                                    ProgressBlock progress,
+                                                                    CompletionHandler completion);
   kit::Ref<kit::URLSessionDownloadTask> downloadTaskWithRequest(const kit::Ref<kit::URLRequest>& request,
                                                                 ProgressBlock progress, DestinationBlock destination,
                                                                 CompletionHandler completion);
@@ -220,7 +224,8 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate 
   // The second step of creation, once a Ref owns the manager.
   void initWithSessionConfiguration(const kit::Ref<kit::URLSessionConfiguration>& configuration);
   // A new, initialised manager of this class for copy().
-  virtual kit::Ref<SDPURLSessionManager> makeSameClass(const kit::Ref<kit::URLSessionConfiguration>& configuration) const;
+  virtual kit::Ref<SDPURLSessionManager> makeSameClass(
+      const kit::Ref<kit::URLSessionConfiguration>& configuration) const;
 
  private:
   void addDelegateForTask(const kit::Ref<kit::URLSessionTask>& task, ProgressBlock uploadProgress,
@@ -229,7 +234,8 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate 
   void taskDidSuspend(const kit::Ref<kit::Notification>& notification);
   // The disposition and credential for a challenge under the policy.
   kit::URLSessionAuthChallengeDisposition evaluateChallenge(const kit::Ref<kit::URLAuthenticationChallenge>& challenge,
-                                                            bool sessionLevel, kit::Ref<kit::URLCredential>* credential);
+                                                            bool sessionLevel,
+                                                            kit::Ref<kit::URLCredential>* credential);
 
   kit::Ref<kit::URLSessionConfiguration> sessionConfiguration_;
   kit::Ref<kit::OperationQueue> operationQueue_;

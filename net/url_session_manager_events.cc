@@ -60,7 +60,8 @@ void SDPURLSessionManager::taskDidReceiveChallenge(kit::URLSession& session, con
   completion(disposition, credential);
 }
 
-void SDPURLSessionManager::willPerformHTTPRedirection(kit::URLSession& session, const kit::Ref<kit::URLSessionTask>& task,
+void SDPURLSessionManager::willPerformHTTPRedirection(kit::URLSession& session,
+                                                      const kit::Ref<kit::URLSessionTask>& task,
                                                       const kit::Ref<kit::HTTPURLResponse>& response,
                                                       const kit::Ref<kit::URLRequest>& request,
                                                       RedirectCompletion completion) {

@@ -214,8 +214,8 @@ TEST_F(URLSessionManagerTest, ProgressFollowsTheBytesAndCallsTheBlocks) {
 
 TEST_F(URLSessionManagerTest, UnknownSendTotalTakesTheContentLengthHeader) {
   int64_t expected = 0;
-  manager->setTaskDidSendBodyDataBlock(
-      [&](kit::URLSession&, const kit::Ref<kit::URLSessionTask>&, int64_t, int64_t, int64_t total) { expected = total; });
+  manager->setTaskDidSendBodyDataBlock([&](kit::URLSession&, const kit::Ref<kit::URLSessionTask>&, int64_t, int64_t,
+                                           int64_t total) { expected = total; });
   auto upload = request(server->url("/upload"));
   upload->setHTTPMethod("POST");
   upload->setValue("1234", "Content-Length");
@@ -270,11 +270,12 @@ TEST_F(URLSessionManagerTest, DownloadsMoveToTheDestination) {
   std::string target = dir.file("saved.txt");
   Completion result;
   manager
-      ->downloadTaskWithRequest(request(server->url("/file")), nullptr,
-                                [&](const kit::Ref<kit::URL>&, const kit::Ref<kit::URLResponse>&) {
-                                  return kit::URL::fileURLWithPath(target);
-                                },
-                                result.handler())
+      ->downloadTaskWithRequest(
+          request(server->url("/file")), nullptr,
+          [&](const kit::Ref<kit::URL>&, const kit::Ref<kit::URLResponse>&) {
+            return kit::URL::fileURLWithPath(target);
+          },
+          result.handler())
       ->resume();
   ASSERT_TRUE(kit::test::runUntil([&] { return result.done; }));
   EXPECT_FALSE(result.error);
@@ -289,11 +290,12 @@ TEST_F(URLSessionManagerTest, FailedDownloadMoveReachesCompletionAsAnError) {
   server->route("GET", "/file", TestResponse::text("file contents"));
   NotificationLog moveFailed(SDPManagerDownloadMoveFailedNotification);
   Completion result;
-  auto task = manager->downloadTaskWithRequest(request(server->url("/file")), nullptr,
-                                               [&](const kit::Ref<kit::URL>&, const kit::Ref<kit::URLResponse>&) {
-                                                 return kit::URL::fileURLWithPath("/nonexistent/dir/saved.txt");
-                                               },
-                                               result.handler());
+  auto task = manager->downloadTaskWithRequest(
+      request(server->url("/file")), nullptr,
+      [&](const kit::Ref<kit::URL>&, const kit::Ref<kit::URLResponse>&) {
+        return kit::URL::fileURLWithPath("/nonexistent/dir/saved.txt");
+      },
+      result.handler());
   task->resume();
   ASSERT_TRUE(kit::test::runUntil([&] { return result.done; }));
   ASSERT_TRUE(result.error);
@@ -342,8 +344,8 @@ TEST_F(URLSessionManagerTest, ServerTrustFollowsTheSecurityPolicy) {
 
   // A policy that pins the self-signed certificate (and so must allow what
   // the platform calls invalid) trusts it.
-  auto pinning = SDPSecurityPolicy::policyWithPinningMode(
-      SDPSSLPinningMode::Certificate, kit::Set::make({certs.selfSigned.certificate->DERData()}));
+  auto pinning = SDPSecurityPolicy::policyWithPinningMode(SDPSSLPinningMode::Certificate,
+                                                          kit::Set::make({certs.selfSigned.certificate->DERData()}));
   pinning->allowInvalidCertificates = true;
   manager->setSecurityPolicy(pinning);
   Completion pinned;

@@ -11,7 +11,8 @@ namespace {
 
 // Where replies are read by the response serializers, side by side.
 kit::Queue& processingQueue() {
-  static auto* queue = new kit::Ref<kit::Queue>(kit::Queue::concurrent("com.sdp.networking.session.manager.processing"));
+  static auto* queue =
+      new kit::Ref<kit::Queue>(kit::Queue::concurrent("com.sdp.networking.session.manager.processing"));
   return **queue;
 }
 
@@ -100,9 +101,10 @@ void SDPURLSessionManagerTaskDelegate::setupProgressForTask(const kit::Ref<kit::
   }
 
   kit::Weak<SDPURLSessionManagerTaskDelegate> weak = weakSelf<SDPURLSessionManagerTaskDelegate>();
-  counterToken_ = task->addCounterObserver([weak](kit::URLSessionTask&, kit::URLSessionTaskCounter counter, int64_t value) {
-    if (auto self = weak.lock()) self->counterChanged(counter, value);
-  });
+  counterToken_ =
+      task->addCounterObserver([weak](kit::URLSessionTask&, kit::URLSessionTaskCounter counter, int64_t value) {
+        if (auto self = weak.lock()) self->counterChanged(counter, value);
+      });
   // Progress callbacks run on the thread that made the change.
   uploadToken_ = uploadProgress->addObserver([weak](kit::Progress&, kit::Progress::Key key) {
     auto self = weak.lock();

@@ -18,12 +18,10 @@ class SDPURLSessionManager;
 class SDPURLSessionManagerTaskDelegate : public kit::Object {
  public:
   using ProgressBlock = std::function<void(const kit::Ref<kit::Progress>& progress)>;
-  using CompletionHandler =
-      std::function<void(const kit::Ref<kit::URLResponse>& response, const kit::Id& responseObject,
-                         const kit::Ref<kit::Error>& error)>;
-  using DownloadDestination =
-      std::function<kit::Ref<kit::URL>(kit::URLSession& session, const kit::Ref<kit::URLSessionDownloadTask>& task,
-                                       const kit::Ref<kit::URL>& location)>;
+  using CompletionHandler = std::function<void(const kit::Ref<kit::URLResponse>& response,
+                                               const kit::Id& responseObject, const kit::Ref<kit::Error>& error)>;
+  using DownloadDestination = std::function<kit::Ref<kit::URL>(
+      kit::URLSession& session, const kit::Ref<kit::URLSessionDownloadTask>& task, const kit::Ref<kit::URL>& location)>;
 
   SDPURLSessionManagerTaskDelegate();
   ~SDPURLSessionManagerTaskDelegate() override;

@@ -2,12 +2,12 @@
 #include "sim/http_service.h"
 
 #include <httplib.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
-#include <strings.h>
 
 namespace sim {
 
@@ -128,22 +128,24 @@ void HttpService::handle(const void* request, void* response) {
   if (!answer.chunks.empty()) {
     auto chunks = answer.chunks;
     double interval = answer.chunkIntervalSeconds;
-    res.set_chunked_content_provider(type ? type : "application/octet-stream", [this, chunks, interval](size_t, httplib::DataSink& sink) {
-      for (size_t i = 0; i < chunks.size(); ++i) {
-        if (i > 0 && interval > 0 && waitStopping(interval)) return false;
-        if (!sink.write(chunks[i].data(), chunks[i].size())) return false;
-      }
-      sink.done();
-      return true;
-    });
+    res.set_chunked_content_provider(type ? type : "application/octet-stream",
+                                     [this, chunks, interval](size_t, httplib::DataSink& sink) {
+                                       for (size_t i = 0; i < chunks.size(); ++i) {
+                                         if (i > 0 && interval > 0 && waitStopping(interval)) return false;
+                                         if (!sink.write(chunks[i].data(), chunks[i].size())) return false;
+                                       }
+                                       sink.done();
+                                       return true;
+                                     });
     return;
   }
   if (answer.closeMidBody) {
     auto body = answer.body;
-    res.set_content_provider(body.size(), type ? type : "application/octet-stream", [body](size_t offset, size_t, httplib::DataSink& sink) {
-      if (offset == 0) sink.write(body.data(), body.size() / 2);
-      return false;
-    });
+    res.set_content_provider(body.size(), type ? type : "application/octet-stream",
+                             [body](size_t offset, size_t, httplib::DataSink& sink) {
+                               if (offset == 0) sink.write(body.data(), body.size() / 2);
+                               return false;
+                             });
     return;
   }
   if (type) {

@@ -41,7 +41,7 @@ struct HttpExchange {
   std::string path;   // without the query
   std::string query;  // without "?"
   HeaderList headers;
-  std::string body;   // raw bytes (empty for a multipart body, which is in `parts`)
+  std::string body;  // raw bytes (empty for a multipart body, which is in `parts`)
   std::vector<FormPart> parts;
 
   // The first header of that name (compared without case).

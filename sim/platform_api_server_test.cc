@@ -15,8 +15,7 @@ class PlatformAPIServerTest : public ::testing::Test {
  protected:
   void SetUp() override { server = PlatformAPIServer::start(); }
 
-  httplib::Result post(const std::string& path, const std::string& body,
-                       const std::string& type = "text/html") {
+  httplib::Result post(const std::string& path, const std::string& body, const std::string& type = "text/html") {
     httplib::Client client("127.0.0.1", server->port());
     return client.Post(path.c_str(), body, type.c_str());
   }

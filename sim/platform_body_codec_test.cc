@@ -31,9 +31,8 @@ constexpr const char* kReply =
     "171_137_23593_182_162_178_166_113_191_137_131_208_159_25223_176_174_210_86_128y";
 
 kit::Id replyObject() {
-  return kit::dict({{"code", "1"},
-                    {"msg", "成功"},
-                    {"data", kit::dict({{"z", kit::array({1, 2.5, kit::Null::null()})}})}});
+  return kit::dict(
+      {{"code", "1"}, {"msg", "成功"}, {"data", kit::dict({{"z", kit::array({1, 2.5, kit::Null::null()})}})}});
 }
 
 TEST(SimBodyCodec, ScramblesAndUnscramblesTheHandVectors) {

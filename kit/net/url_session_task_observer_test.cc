@@ -19,8 +19,8 @@ struct Seen {
 TEST(URLSessionTaskObservers, EveryResumeAndSuspendIsReportedWithTheStateBefore) {
   std::mutex mutex;
   std::vector<Seen> seen;
-  uint64_t token = URLSessionTask::addResumeSuspendObserver(
-      [&](URLSessionTask& task, bool resumed, URLSessionTaskState before) {
+  uint64_t token =
+      URLSessionTask::addResumeSuspendObserver([&](URLSessionTask& task, bool resumed, URLSessionTaskState before) {
         std::lock_guard lock(mutex);
         seen.push_back({task.taskIdentifier(), resumed, before});
       });
