@@ -4,9 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "kit/foundation/values.h"
 
 namespace {
@@ -71,35 +71,17 @@ void BM_SnprintfDictionaryText(benchmark::State& state) {
 }
 BENCHMARK(BM_SnprintfDictionaryText);
 
-// Prints kit time / peer time for each pair after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    ratio("format", "BM_KitFormat", "BM_Snprintf");
-    ratio("describe(number)", "BM_KitDescribeNumber", "BM_SnprintfNumber");
-    ratio("describe(dictionary)", "BM_KitDescribeDictionary", "BM_SnprintfDictionaryText");
-  }
-
- private:
-  void ratio(const char* what, const std::string& kit, const std::string& peer) {
-    if (times_.count(kit) && times_.count(peer) && times_[peer] > 0) {
-      std::printf("ratio %-22s kit/snprintf = %.2fx\n", what, times_[kit] / times_[peer]);
-    }
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  bench::printRatio("format", "kit/snprintf", reporter.cpuTime("BM_KitFormat"), reporter.cpuTime("BM_Snprintf"));
+  bench::printRatio("describe(number)", "kit/snprintf", reporter.cpuTime("BM_KitDescribeNumber"),
+                    reporter.cpuTime("BM_SnprintfNumber"));
+  bench::printRatio("describe(dictionary)", "kit/snprintf", reporter.cpuTime("BM_KitDescribeDictionary"),
+                    reporter.cpuTime("BM_SnprintfDictionaryText"));
   benchmark::Shutdown();
   return 0;
 }

@@ -2,6 +2,8 @@
 // libpng and libjpeg directly on the same bytes, with ratios printed at the
 // end (kit time / direct time).
 #include <benchmark/benchmark.h>
+
+#include "bench/bench_support.h"
 #include <png.h>
 
 #include <cstdio>
@@ -111,33 +113,16 @@ void BM_LibjpegDecodeJPEG(benchmark::State& state) {
 BENCHMARK(BM_LibjpegDecodeJPEG);
 
 // Prints kit time / direct time for each pair after the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    ratio("PNG decode", "BM_KitDecodePNG", "BM_LibpngDecodePNG", "libpng");
-    ratio("JPEG decode", "BM_KitDecodeJPEG", "BM_LibjpegDecodeJPEG", "libjpeg");
-  }
-
- private:
-  void ratio(const char* what, const std::string& kit, const std::string& peer, const char* peerName) {
-    if (times_.count(kit) && times_.count(peer) && times_[peer] > 0) {
-      std::printf("ratio %-12s kit/%s = %.2fx\n", what, peerName, times_[kit] / times_[peer]);
-    }
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  bench::printRatio("PNG decode", "kit/libpng", reporter.cpuTime("BM_KitDecodePNG"),
+                    reporter.cpuTime("BM_LibpngDecodePNG"));
+  bench::printRatio("JPEG decode", "kit/libjpeg", reporter.cpuTime("BM_KitDecodeJPEG"),
+                    reporter.cpuTime("BM_LibjpegDecodeJPEG"));
   benchmark::Shutdown();
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
@@ -178,13 +179,12 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  auto ratio = [](const char* what, const char* ours, const char* peer) {
-    double a = nanosecondsPerItem[ours], b = nanosecondsPerItem[peer];
-    if (a > 0 && b > 0) std::printf("%s: %.1f us against %.1f us, ratio %.2fx\n", what, a / 1e3, b / 1e3, a / b);
+  auto ratio = [](const char* what, const char* how, const char* ours, const char* peer) {
+    bench::printRatio(what, how, nanosecondsPerItem[ours], nanosecondsPerItem[peer]);
   };
-  ratio("body encode (codec vs zlib deflate)", "encode/codec", "encode/zlib");
-  ratio("reply decode (codec vs zlib inflate)", "decode/codec", "decode/zlib");
-  std::printf("(round trips below are per %d requests)\n", kRoundTrips);
-  ratio("round trip (NetWorkManager vs libcurl POST)", "roundtrip/NetWorkManager", "roundtrip/libcurl");
+  ratio("body encode", "codec/zlib deflate", "encode/codec", "encode/zlib");
+  ratio("reply decode", "codec/zlib inflate", "decode/codec", "decode/zlib");
+  ratio((std::to_string(kRoundTrips) + " round trips").c_str(), "NetWorkManager/libcurl POST",
+        "roundtrip/NetWorkManager", "roundtrip/libcurl");
   return 0;
 }

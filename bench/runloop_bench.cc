@@ -4,6 +4,8 @@
 // main thread runs them. Prints the throughput ratios at the end.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -110,28 +112,12 @@ void BM_CondvarQueue_FromWorker(benchmark::State& state) {
 BENCHMARK(BM_CondvarQueue_FromWorker)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Keeps each benchmark's throughput for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs) {
-      auto it = run.counters.find("items_per_second");
-      if (it != run.counters.end()) itemsPerSecond[run.benchmark_name()] = it->second.value;
-    }
-  }
-  std::map<std::string, double> itemsPerSecond;
-};
-
-void printRatio(const RatioReporter& reporter, const char* label, std::string ours, std::string peer) {
-  // With --benchmark_repetitions, compare the medians.
-  if (reporter.itemsPerSecond.count(ours + "_median")) {
-    ours += "_median";
-    peer += "_median";
-  }
-  auto a = reporter.itemsPerSecond.find(ours), b = reporter.itemsPerSecond.find(peer);
-  if (a == reporter.itemsPerSecond.end() || b == reporter.itemsPerSecond.end() || b->second == 0) return;
-  std::printf("%-40s main queue %.2f M tasks/s, mutex+condvar %.2f M tasks/s, ratio %.2f\n", label, a->second / 1e6,
-              b->second / 1e6, a->second / b->second);
+void printRatio(const bench::RecordingReporter& reporter, const char* label, const std::string& ours,
+                const std::string& peer) {
+  const double a = reporter.counter(ours, "items_per_second"), b = reporter.counter(peer, "items_per_second");
+  if (a <= 0 || b <= 0) return;
+  std::printf("%-40s main queue %.2f M tasks/s, mutex+condvar %.2f M tasks/s, ratio %.2f\n", label, a / 1e6,
+              b / 1e6, a / b);
 }
 
 }  // namespace
@@ -140,7 +126,7 @@ int main(int argc, char** argv) {
   kit::RunLoop::declareMainThread();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nThroughput, main queue / mutex+condvar queue:\n");
   printRatio(reporter, "posted and run on the main thread:", "BM_MainQueue_SameThread",

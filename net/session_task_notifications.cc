@@ -8,8 +8,9 @@
 void SDPURLSessionTaskSwizzling::load() {
   static kit::OnceToken token;
   kit::once(token, [] {
-    kit::URLSessionTask::addResumeSuspendObserver(
-        [](kit::URLSessionTask& task, bool resumed, kit::URLSessionTaskState before) {
+    kit::URLSessionTask::addLifecycleHook(
+        [](kit::URLSessionTask& task, kit::URLSessionTask::LifecycleCall call, kit::URLSessionTaskState before) {
+          const bool resumed = call == kit::URLSessionTask::LifecycleCall::Resume;
           const char* name = nullptr;
           if (resumed && before != kit::URLSessionTaskState::Running) name = SDPSessionTaskResumeNotification;
           if (!resumed && before != kit::URLSessionTaskState::Suspended) name = SDPSessionTaskSuspendNotification;

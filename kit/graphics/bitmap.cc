@@ -7,6 +7,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(Bitmap, Object, "CGImage") {}
+
 Bitmap::Bitmap(size_t width, size_t height, const PixelFormat& format, size_t bytesPerRow,
                std::vector<uint8_t> pixels)
     : width_(width), height_(height), format_(format), bytesPerRow_(bytesPerRow), pixels_(std::move(pixels)) {}

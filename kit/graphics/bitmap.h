@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/geometry.h"
 #include "kit/graphics/pixel_format.h"
 
@@ -21,6 +22,8 @@ struct Pixel {
 };
 
 class Bitmap : public Object {
+  KIT_OBJECT(Bitmap)
+
  public:
   // A bitmap over the given bytes. bytesPerRow 0 means tightly packed.
   // Nil when the layout is not supported or the bytes are too few.

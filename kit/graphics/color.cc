@@ -7,6 +7,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(Color, Object, "UIColor") {}
+
 static double clampUnit(double v) { return std::clamp(v, 0.0, 1.0); }
 
 Color::Color(Ref<ColorSpace> space, std::vector<double> components)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/color_space.h"
 
 namespace kit {
@@ -19,6 +20,8 @@ struct RGBA {
 };
 
 class Color : public Object {
+  KIT_OBJECT(Color)
+
  public:
   static Ref<Color> rgba(double red, double green, double blue, double alpha = 1.0);
   static Ref<Color> white(double white, double alpha = 1.0);

@@ -3,6 +3,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(ColorSpace, Object, "CGColorSpace") {}
+
 Ref<ColorSpace> ColorSpace::deviceRGB() {
   static const Ref<ColorSpace> space = make<ColorSpace>(Model::RGB, "kCGColorSpaceDeviceRGB");
   return space;

@@ -6,10 +6,13 @@
 #include <string>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 
 namespace kit {
 
 class ColorSpace : public Object {
+  KIT_OBJECT(ColorSpace)
+
  public:
   // The platform's colour-space model numbers.
   enum class Model : int { Unknown = -1, Monochrome = 0, RGB = 1, CMYK = 2, Lab = 3, DeviceN = 4, Indexed = 5 };

@@ -5,6 +5,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(Gradient, Object, "CGGradient") {}
+
 Ref<Gradient> Gradient::create(Ref<ColorSpace> space, const std::vector<Ref<Color>>& colors,
                                std::vector<double> locations) {
   if (colors.empty() || (!locations.empty() && locations.size() != colors.size())) return nullptr;

@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/color.h"
 
 namespace kit {
 
 class Gradient : public Object {
+  KIT_OBJECT(Gradient)
+
  public:
   struct Stop {
     double location;

@@ -9,6 +9,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(GraphicsContext, Object, "CGContext") {}
+
 namespace {
 
 constexpr size_t kMaxSide = 32767;  // Cairo's image-surface limit

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/affine_transform.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/color.h"
@@ -41,6 +42,8 @@ enum GradientDrawingOptions : unsigned {
 };
 
 class GraphicsContext : public Object {
+  KIT_OBJECT(GraphicsContext)
+
  public:
   // A context drawing into a new zeroed bitmap. bytesPerRow 0 lets kit pick.
   // Nil for a zero or oversized bitmap or a layout the platform refuses.

@@ -14,6 +14,11 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(Image, Object, "UIImage") {
+  cls.readonlyProperty("scale", &Image::scale);
+  cls.readonlyProperty("duration", &Image::duration);
+}
+
 namespace {
 
 bool swapsSides(ImageOrientation o) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/geometry.h"
 #include "kit/graphics/graphics_context.h"
@@ -29,6 +30,8 @@ ImageOrientation orientationFromEXIF(int exif);
 int exifFromOrientation(ImageOrientation orientation);
 
 class Image : public Object {
+  KIT_OBJECT(Image)
+
  public:
   // Nil for a nil bitmap.
   static Ref<Image> withBitmap(Ref<Bitmap> bitmap, double scale = 1.0,

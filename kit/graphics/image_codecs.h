@@ -35,12 +35,17 @@ std::unique_ptr<ImageReader> openJPEGReader(Bytes data, bool complete, const Dec
 std::unique_ptr<ImageReader> openGIFReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
 std::unique_ptr<ImageReader> openBMPReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
 std::unique_ptr<ImageReader> openICOReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
+std::unique_ptr<ImageReader> openTIFFReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
+// JP2 files and raw codestreams alike.
+std::unique_ptr<ImageReader> openJPEG2000Reader(Bytes data, bool complete, const DecodeLimits& limits,
+                                                std::string& error);
+std::unique_ptr<ImageReader> openICNSReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error);
 
 // Per-image options of a destination.
 struct EncodeOptions {
   double quality = 1.0;          // LossyCompressionQuality, 0 to 1
   double gifDelayTime = 0;       // GIF DelayTime in seconds
-  int orientation = 0;           // Orientation to record (JPEG); 0 none
+  int orientation = 0;           // Orientation to record (JPEG, TIFF); 0 none
 };
 
 struct EncodeFrame {
@@ -54,6 +59,12 @@ bool writeJPEG(const Bitmap& bitmap, const EncodeOptions& options, std::vector<u
 bool writeGIF(const std::vector<EncodeFrame>& frames, int loopCount, std::vector<uint8_t>& out, std::string& error);
 bool writeBMP(const Bitmap& bitmap, std::vector<uint8_t>& out, std::string& error);
 bool writeICO(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error);
+// One page per frame, LZW-compressed.
+bool writeTIFF(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error);
+// A JP2 file, or a raw codestream when `codestream` is set. Quality 1 is
+// lossless; lower qualities use the irreversible wavelet.
+bool writeJPEG2000(const Bitmap& bitmap, const EncodeOptions& options, bool codestream, std::vector<uint8_t>& out,
+                   std::string& error);
 
 // Helpers shared by the codecs.
 namespace codec {

@@ -1,6 +1,7 @@
 // Image destinations write one or more bitmaps as an encoded file of a given
 // type: PNG, JPEG (with a quality), GIF (colour-quantised, with per-frame
-// delays and a loop count), BMP and ICO (PNG-compressed entries).
+// delays and a loop count), BMP, ICO (PNG-compressed entries), TIFF (one
+// page per image) and JPEG 2000 (JP2, lossless at quality 1).
 #pragma once
 
 #include <optional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/image_codecs.h"
 
@@ -21,6 +23,8 @@ struct DestinationProperties {
 };
 
 class ImageDestination : public Object {
+  KIT_OBJECT(ImageDestination)
+
  public:
   // A destination for `count` images of the type; nil for types kit cannot
   // write or a zero count.

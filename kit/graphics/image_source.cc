@@ -11,6 +11,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(ImageSource, Object, "CGImageSource") {}
+
 namespace {
 
 using Opener = std::unique_ptr<ImageReader> (*)(Bytes, bool, const DecodeLimits&, std::string&);
@@ -21,6 +23,9 @@ Opener openerFor(const std::string& type) {
   if (type == UTType::GIF) return openGIFReader;
   if (type == UTType::BMP) return openBMPReader;
   if (type == UTType::ICO) return openICOReader;
+  if (type == UTType::TIFF) return openTIFFReader;
+  if (type == UTType::JPEG2000) return openJPEG2000Reader;
+  if (type == UTType::ICNS) return openICNSReader;
   return nullptr;
 }
 
@@ -52,7 +57,7 @@ Ref<ImageSource> ImageSource::createIncremental(ImageSourceOptions options) {
 }
 
 std::vector<std::string> ImageSource::typeIdentifiers() {
-  return {UTType::PNG, UTType::JPEG, UTType::GIF, UTType::BMP, UTType::ICO};
+  return {UTType::PNG, UTType::JPEG, UTType::GIF, UTType::BMP, UTType::ICO, UTType::TIFF, UTType::JPEG2000, UTType::ICNS};
 }
 
 void ImageSource::updateData(std::span<const uint8_t> data, bool final) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/image_properties.h"
 
@@ -40,6 +41,8 @@ struct ImageSourceOptions {
 };
 
 class ImageSource : public Object {
+  KIT_OBJECT(ImageSource)
+
  public:
   // A source over complete data; nil for empty data.
   static Ref<ImageSource> create(std::span<const uint8_t> data, ImageSourceOptions options = {});

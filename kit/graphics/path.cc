@@ -7,6 +7,8 @@
 
 namespace kit {
 
+KIT_DEFINE_CLASS_NAMED(Path, Object, "CGPath") {}
+
 namespace {
 // Control-point distance for a circular arc of a quarter turn or less.
 double arcHandle(double sweep) { return 4.0 / 3.0 * std::tan(sweep / 4); }

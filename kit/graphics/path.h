@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/runtime.h"
 #include "kit/graphics/affine_transform.h"
 #include "kit/graphics/geometry.h"
 
 namespace kit {
 
 class Path : public Object {
+  KIT_OBJECT(Path)
+
  public:
   enum class ElementType { MoveTo, LineTo, QuadCurveTo, CurveTo, Close };
   struct Element {

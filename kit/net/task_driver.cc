@@ -52,32 +52,7 @@ bool isRedirectStatus(long status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-std::string base64(std::string_view in) {
-  static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  while (i + 2 < in.size()) {
-    uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8) | uint8_t(in[i + 2]);
-    out += table[v >> 18];
-    out += table[(v >> 12) & 63];
-    out += table[(v >> 6) & 63];
-    out += table[v & 63];
-    i += 3;
-  }
-  if (i + 1 == in.size()) {
-    uint32_t v = uint8_t(in[i]) << 16;
-    out += table[v >> 18];
-    out += table[(v >> 12) & 63];
-    out += "==";
-  } else if (i + 2 == in.size()) {
-    uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8);
-    out += table[v >> 18];
-    out += table[(v >> 12) & 63];
-    out += table[(v >> 6) & 63];
-    out += '=';
-  }
-  return out;
-}
+}  // namespace
 
 std::string makeTemporaryFile(FILE** file) {
   const char* dir = getenv("TMPDIR");
@@ -95,7 +70,6 @@ std::string makeTemporaryFile(FILE** file) {
   return buffer.data();
 }
 
-}  // namespace
 
 TaskDriver::TaskDriver(Ref<URLSessionTask> task, DriverSettings settings, BodySource body,
                        URLSession::DataCompletion dataCompletion, URLSession::DownloadCompletion downloadCompletion)
@@ -237,6 +211,16 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
   if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  // Loopback never goes through a proxy from the environment (this list
+  // replaces no_proxy, so it carries that variable's hosts along).
+  static const std::string noProxy = [] {
+    std::string list = "localhost,127.0.0.1,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+      if (const char* value = getenv(name); value && *value) return list + "," + value;
+    }
+    return list;
+  }();
+  curl_easy_setopt(easy_, CURLOPT_NOPROXY, noProxy.c_str());
   // The share carries the session's cookies, so a request that opts out of
   // cookies stays out of it.
   bool cookies = settings_.setCookies && request_->HTTPShouldHandleCookies();
@@ -438,62 +422,6 @@ size_t TaskDriver::onRead(char* buffer, size_t length) {
   return n;
 }
 
-int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
-  if (trustStep_ == TrustStep::Accepted) return 1;
-  if (trustStep_ == TrustStep::Refused) return 0;
-  std::vector<Ref<Certificate>> chain;
-  X509* leaf = X509_STORE_CTX_get0_cert(ctx);
-  if (leaf) {
-    X509_up_ref(leaf);
-    chain.push_back(std::make_shared<Certificate>(leaf));
-  }
-  if (STACK_OF(X509)* others = X509_STORE_CTX_get0_untrusted(ctx)) {
-    for (int i = 0; i < sk_X509_num(others); ++i) {
-      X509* c = sk_X509_value(others, i);
-      if (leaf && X509_cmp(c, leaf) == 0) continue;
-      X509_up_ref(c);
-      chain.push_back(std::make_shared<Certificate>(c));
-    }
-  }
-  const auto url = request_->URL();
-  auto trust = Trust::create(std::move(chain), {TrustPolicy::SSL(true, urlHost(url))});
-  if (!trust) {
-    trustStep_ = TrustStep::Refused;
-    trustError_ = errorFor(URLErrorSecureConnectionFailed, "");
-    return 0;
-  }
-  TrustAnswer answer;
-  if (!settings_.hasDelegate) {
-    answer = evaluateTrustByDefault(trust, url);
-  } else {
-    // The handshake waits here for the delegate: nothing else moves on this
-    // session's network thread until it answers, or the task is cancelled.
-    auto gate = settings_.engine->openGate(id_);
-    auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), "https", "",
-                                                      URLAuthenticationMethodServerTrust, trust);
-    postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
-    {
-      std::unique_lock lock(gate->mutex);
-      gate->cv.wait(lock, [&] { return gate->answer.has_value() || gate->interrupted; });
-      if (gate->answer) {
-        answer = *gate->answer;
-      } else {
-        answer.accepted = false;
-        answer.error = errorFor(URLErrorCancelled, "");
-      }
-    }
-    settings_.engine->closeGate(id_);
-  }
-  touch();
-  if (answer.accepted) {
-    trustStep_ = TrustStep::Accepted;
-    return 1;
-  }
-  trustStep_ = TrustStep::Refused;
-  trustError_ = answer.error ? answer.error : errorFor(URLErrorCancelled, "");
-  return 0;
-}
-
 // ---- Response head
 
 void TaskDriver::headComplete() {
@@ -601,6 +529,9 @@ void TaskDriver::onTransferDone(int curlCode) {
     if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
     if (streamFailed_) return finishWithError(URLErrorUnknown, "The body stream failed.");
     long code = urlErrorForCurlCode(curlCode, osErrno);
+    // Only http and https reach libcurl, so an "unsupported protocol" here
+    // is a reply that is not HTTP at all.
+    if (code == URLErrorUnsupportedURL) code = URLErrorBadServerResponse;
     return finishWithError(code, "");
   }
   if (redirectPending_) return handleRedirect();
@@ -705,47 +636,6 @@ void TaskDriver::takeHeldResponseAsFinal() {
   }
 }
 
-void TaskDriver::askHTTPAuthentication() {
-  auto http = as<HTTPURLResponse>(response_);
-  auto url = request_->URL();
-  std::string challengeText = http->headerFields().value("WWW-Authenticate").value_or("");
-  std::string method = URLAuthenticationMethodDefault;
-  if (challengeText.size() >= 5 && equalsIgnoringCase(challengeText.substr(0, 5), "basic")) {
-    method = URLAuthenticationMethodHTTPBasic;
-  } else if (challengeText.size() >= 6 && equalsIgnoringCase(challengeText.substr(0, 6), "digest")) {
-    method = URLAuthenticationMethodHTTPDigest;
-  }
-  std::string realm;
-  if (size_t r = challengeText.find("realm=\""); r != std::string::npos) {
-    size_t end = challengeText.find('"', r + 7);
-    if (end != std::string::npos) realm = challengeText.substr(r + 7, end - r - 7);
-  }
-  auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), urlScheme(url), realm, method);
-  phase_ = Phase::AwaitingDelegate;
-  postHTTPChallenge(settings_.lane, task_, space, authFailures_, http, settings_.engine, id_);
-}
-
-void TaskDriver::answerAuthentication(URLSessionAuthChallengeDisposition disposition, Ref<URLCredential> credential) {
-  if (phase_ == Phase::Finished) return;
-  switch (disposition) {
-    case URLSessionAuthChallengeDisposition::CancelAuthenticationChallenge:
-      return finishWithError(URLErrorCancelled, "");
-    case URLSessionAuthChallengeDisposition::UseCredential:
-      if (credential && credential->hasPassword()) {
-        ++authFailures_;
-        authorization_ = "Basic " + base64(credential->user() + ":" + credential->password());
-        trustStep_ = TrustStep::NotAsked;
-        if (body_.kind == BodySource::Kind::Stream) return askForBodyStream([this] { beginAttempt(); });
-        return beginAttempt();
-      }
-      [[fallthrough]];
-    case URLSessionAuthChallengeDisposition::PerformDefaultHandling:
-    case URLSessionAuthChallengeDisposition::RejectProtectionSpace:
-      // Without a credential the 401 response is the answer.
-      return takeHeldResponseAsFinal();
-  }
-}
-
 void TaskDriver::finishSuccess() {
   phase_ = Phase::Transferring;
   flush();
@@ -771,77 +661,6 @@ void TaskDriver::answerCache(Ref<CachedURLResponse> cached) {
   if (phase_ == Phase::Finished) return;
   if (cached && settings_.cache) settings_.cache->storeCachedResponse(cached, request_);
   postCompletion(nullptr);
-}
-
-URLRequestCachePolicy TaskDriver::cachePolicy() const {
-  auto policy = request_->cachePolicy();
-  if (policy == URLRequestCachePolicy::UseProtocolCachePolicy) policy = settings_.sessionCachePolicy;
-  return policy;
-}
-
-bool TaskDriver::serveFromCache() {
-  if (!settings_.cache || request_->HTTPMethod() != "GET" || sink_ == Sink::File) return false;
-  auto policy = cachePolicy();
-  if (policy == URLRequestCachePolicy::ReloadIgnoringLocalCacheData ||
-      policy == URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData ||
-      policy == URLRequestCachePolicy::ReloadRevalidatingCacheData) {
-    return false;
-  }
-  auto cached = settings_.cache->cachedResponseForRequest(request_);
-  bool usable = cached && (policy != URLRequestCachePolicy::UseProtocolCachePolicy ||
-                           URLCache::isFresh(*cached, wallNow()));
-  if (!usable) {
-    if (policy == URLRequestCachePolicy::ReturnCacheDataDontLoad) {
-      finishWithError(URLErrorResourceUnavailable, "");
-      return true;
-    }
-    return false;
-  }
-  servedFromCache_ = true;
-  phase_ = Phase::Transferring;
-  response_ = cached->response();
-  const auto& data = cached->data();
-  pending_.assign(data->bytes(), data->bytes() + data->length());
-  received_ = static_cast<int64_t>(data->length());
-  deliverResponse();
-  if (holdForDelegate_) {
-    finishedWhileHeld_ = CURLE_OK;
-  } else {
-    finishSuccess();
-  }
-  return true;
-}
-
-void TaskDriver::serveFile() {
-  std::string path = urlPath(request_->URL());
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return finishWithError(URLErrorFileDoesNotExist, "");
-  if (S_ISDIR(st.st_mode)) return finishWithError(URLErrorFileIsDirectory, "");
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file) return finishWithError(URLErrorNoPermissionsToReadFile, "");
-  std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
-  size_t n = bytes.empty() ? 0 : fread(bytes.data(), 1, bytes.size(), file);
-  fclose(file);
-  bytes.resize(n);
-  phase_ = Phase::Transferring;
-  servedFromCache_ = true;  // nothing to store
-  response_ = URLResponse::make(request_->URL(), String::make(MIMETypeForPathOrDefault(path)),
-                                static_cast<int64_t>(bytes.size()), nullptr);
-  received_ = static_cast<int64_t>(bytes.size());
-  if (sink_ == Sink::File) {
-    if (downloadFile_ || !(downloadPath_ = makeTemporaryFile(&downloadFile_)).empty()) {
-      if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), downloadFile_);
-    }
-    pendingFileBytes_ = static_cast<int64_t>(bytes.size());
-  } else {
-    pending_ = std::move(bytes);
-  }
-  deliverResponse();
-  if (holdForDelegate_) {
-    finishedWhileHeld_ = CURLE_OK;
-  } else {
-    finishSuccess();
-  }
 }
 
 // ---- Events

@@ -55,6 +55,10 @@ struct BodySource {
   bool streamFromDelegate = false;
 };
 
+// A new file in the temporary directory, open for writing; its path, or ""
+// when it cannot be made.
+std::string makeTemporaryFile(FILE** file);
+
 class TaskDriver {
  public:
   TaskDriver(Ref<URLSessionTask> task, DriverSettings settings, BodySource body,

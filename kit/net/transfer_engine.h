@@ -100,6 +100,7 @@ class TransferEngine {
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> dirty_;
   std::vector<CURL*> spareHandles_;
+  std::chrono::steady_clock::time_point nextTimeoutCheck_;
   std::mutex aliasMutex_;
   std::map<uint64_t, uint64_t> aliases_;
 

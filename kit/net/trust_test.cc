@@ -37,7 +37,7 @@ TEST(PublicKey, ComparesBySubjectPublicKeyInfo) {
   ASSERT_TRUE(key);
   EXPECT_TRUE(isEqual(key, Certificate::fromDER(certs.localhost.certificate->DERData())->publicKey()));
   EXPECT_FALSE(isEqual(key, certs.selfSigned.certificate->publicKey()));
-  // A re-issued certificate for the same key has the same public key.
+  // A trust answers with its leaf's key.
   auto trust = Trust::create({certs.localhost.certificate}, {TrustPolicy::basicX509()});
   EXPECT_TRUE(isEqual(trust->copyPublicKey(), key));
 }

@@ -212,24 +212,75 @@ void URLCache::trimDisk() {
 }
 
 // Entry file: a text head (magic, URL, stored time, status, version, header
-// count, then one "name\tvalue" line per header) and the body after it.
-void URLCache::writeDisk(const std::string& key, const CachedURLResponse& cached) {
-  makeDirectories(diskPath_);
+// count, then one "name\tvalue" line per header, body length) and the body.
+std::string URLCache::encodeEntry(const std::string& key, const CachedURLResponse& cached) {
   std::ostringstream head;
   head << kDiskMagic << "\n" << key << "\n" << std::to_string(cached.storedAt) << "\n";
   auto http = as<HTTPURLResponse>(cached.response());
   head << (http ? http->statusCode() : 0) << "\n" << (http ? http->HTTPVersion() : "") << "\n";
-  std::vector<HTTPHeaderFields::Entry> fields = http ? http->headerFields().entries() : std::vector<HTTPHeaderFields::Entry>{};
+  std::vector<HTTPHeaderFields::Entry> fields =
+      http ? http->headerFields().entries() : std::vector<HTTPHeaderFields::Entry>{};
   head << fields.size() << "\n";
   for (const auto& [n, v] : fields) head << n << "\t" << v << "\n";
   head << cached.data()->length() << "\n";
+  std::string out = head.str();
+  out.append(cached.data()->view());
+  return out;
+}
+
+Ref<CachedURLResponse> URLCache::decodeEntry(std::string_view bytes, std::string_view key, uint64_t maxBody) {
+  auto line = [&bytes](std::string& out) {
+    size_t end = bytes.find('\n');
+    if (end == std::string_view::npos) return false;
+    out.assign(bytes.substr(0, end));
+    bytes.remove_prefix(end + 1);
+    return true;
+  };
+  std::string magic, url, stored, status, version, count;
+  if (!line(magic) || magic != kDiskMagic) return nullptr;
+  if (!line(url) || url != key) return nullptr;
+  if (!line(stored) || !line(status) || !line(version) || !line(count)) return nullptr;
+  auto number = [](const std::string& text, long long limit) -> std::optional<long long> {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) {
+      return std::nullopt;
+    }
+    long long v = std::stoll(text);
+    if (v > limit) return std::nullopt;
+    return v;
+  };
+  auto code = number(status, 999);
+  auto n = number(count, 1000);
+  if (!code || !n) return nullptr;
+  HTTPHeaderFields fields;
+  for (long long i = 0; i < *n; ++i) {
+    std::string field;
+    if (!line(field)) return nullptr;
+    size_t tab = field.find('\t');
+    if (tab == std::string::npos) return nullptr;
+    fields.add(field.substr(0, tab), field.substr(tab + 1));
+  }
+  std::string lengthText;
+  if (!line(lengthText)) return nullptr;
+  auto length = number(lengthText, static_cast<long long>(std::min<uint64_t>(maxBody, INT64_MAX)));
+  if (!length || static_cast<size_t>(*length) != bytes.size()) return nullptr;
+  auto response = HTTPURLResponse::make(URL::URLWithString(url), static_cast<int>(*code), version, fields);
+  if (!response) return nullptr;
+  auto cached = std::make_shared<CachedURLResponse>(response, Data::make(bytes));
+  char* end = nullptr;
+  cached->storedAt = std::strtod(stored.c_str(), &end);
+  if (end == stored.c_str()) return nullptr;
+  return cached;
+}
+
+void URLCache::writeDisk(const std::string& key, const CachedURLResponse& cached) {
+  makeDirectories(diskPath_);
   std::string path = fileFor(key);
   std::string tmp = path + ".tmp";
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     if (!out) return;
-    out << head.str();
-    out.write(reinterpret_cast<const char*>(cached.data()->bytes()), static_cast<std::streamsize>(cached.data()->length()));
+    std::string bytes = encodeEntry(key, cached);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
       unlink(tmp.c_str());
       return;
@@ -250,34 +301,9 @@ void URLCache::writeDisk(const std::string& key, const CachedURLResponse& cached
 Ref<CachedURLResponse> URLCache::readDisk(const std::string& key) {
   std::ifstream in(fileFor(key), std::ios::binary);
   if (!in) return nullptr;
-  std::string magic, url, stored, status, version, count;
-  if (!std::getline(in, magic) || magic != kDiskMagic) return nullptr;
-  if (!std::getline(in, url) || url != key) return nullptr;
-  if (!std::getline(in, stored) || !std::getline(in, status) || !std::getline(in, version) ||
-      !std::getline(in, count)) {
-    return nullptr;
-  }
-  HTTPHeaderFields fields;
-  long n = std::strtol(count.c_str(), nullptr, 10);
-  if (n < 0 || n > 1000) return nullptr;
-  for (long i = 0; i < n; ++i) {
-    std::string line;
-    if (!std::getline(in, line)) return nullptr;
-    size_t tab = line.find('\t');
-    if (tab == std::string::npos) return nullptr;
-    fields.add(line.substr(0, tab), line.substr(tab + 1));
-  }
-  std::string lengthText;
-  if (!std::getline(in, lengthText)) return nullptr;
-  long long length = std::strtoll(lengthText.c_str(), nullptr, 10);
-  if (length < 0 || static_cast<uint64_t>(length) > diskCapacity_) return nullptr;
-  std::vector<uint8_t> body(static_cast<size_t>(length));
-  if (length > 0 && !in.read(reinterpret_cast<char*>(body.data()), length)) return nullptr;
-  auto response = HTTPURLResponse::make(URL::URLWithString(url), std::atoi(status.c_str()), version, fields);
-  if (!response) return nullptr;
-  auto cached = std::make_shared<CachedURLResponse>(response, Data::make(std::move(body)));
-  cached->storedAt = std::strtod(stored.c_str(), nullptr);
-  return cached;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return decodeEntry(bytes.str(), key, diskCapacity_);
 }
 
 void URLCache::scanDisk() {

@@ -76,6 +76,11 @@ class URLCache : public Object {
   static bool isCacheable(const Ref<URLRequest>& request, const Ref<URLResponse>& response);
   static bool isFresh(const CachedURLResponse& cached, double now);
 
+  // The bytes of a disk entry for `key`, and back: nil for bytes that are
+  // not an entry for `key` or whose body is longer than `maxBody`.
+  static std::string encodeEntry(const std::string& key, const CachedURLResponse& cached);
+  static Ref<CachedURLResponse> decodeEntry(std::string_view bytes, std::string_view key, uint64_t maxBody);
+
  private:
   struct Entry {
     Ref<CachedURLResponse> cached;

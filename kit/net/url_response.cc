@@ -48,11 +48,14 @@ int64_t lengthOf(const HTTPHeaderFields& fields) {
 }  // namespace
 
 HTTPURLResponse::HTTPURLResponse(Ref<kit::URL> url, int statusCode, std::string httpVersion, HTTPHeaderFields fields)
-    : URLResponse(std::move(url), orNil(contentTypeOf(fields).mimeType), lengthOf(fields),
-                  orNil(contentTypeOf(fields).charset)),
+    : URLResponse(std::move(url), nullptr, lengthOf(fields), nullptr),
       status_(statusCode),
       version_(std::move(httpVersion)),
-      fields_(std::move(fields)) {}
+      fields_(std::move(fields)) {
+  ContentType type = contentTypeOf(fields_);
+  mimeType_ = orNil(type.mimeType);
+  encoding_ = orNil(type.charset);
+}
 
 Ref<HTTPURLResponse> HTTPURLResponse::make(Ref<kit::URL> url, int statusCode, std::string httpVersion,
                                            HTTPHeaderFields fields) {

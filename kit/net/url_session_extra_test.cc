@@ -1,7 +1,10 @@
 // More session behaviour: content decoding only when declared, the
 // per-host connection limit, will-cache, counter observers, subclassed
 // body streams, TLS failures, and the URL cache's disk store.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -9,13 +12,16 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
+#include "kit/dispatch/operation_queue.h"
 #include "kit/foundation/format.h"
 #include "kit/net/input_stream.h"
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_session.h"
+#include "kit/testing/run_until.h"
 
 namespace kit {
 namespace {
@@ -205,6 +211,100 @@ TEST(SessionBehaviour, SubclassedStreamIsSentChunkedAndCountersAreObserved) {
   }
   EXPECT_TRUE(sawReceived);
   session = nullptr;
+}
+
+TEST(SessionBehaviour, LifecycleHooksHearEveryResumeAndSuspendWithThePriorState) {
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  std::vector<std::pair<URLSessionTask::LifecycleCall, URLSessionTaskState>> calls;
+  auto task = session->dataTaskWithURL(url("http://127.0.0.1:9/"));
+  uint64_t token = URLSessionTask::addLifecycleHook(
+      [&](URLSessionTask& t, URLSessionTask::LifecycleCall call, URLSessionTaskState before) {
+        if (&t == task.get()) calls.emplace_back(call, before);
+      });
+  task->resume();
+  task->resume();
+  task->suspend();
+  task->suspend();
+  task->resume();
+  URLSessionTask::removeLifecycleHook(token);
+  task->cancel();
+  using C = URLSessionTask::LifecycleCall;
+  using S = URLSessionTaskState;
+  EXPECT_EQ(calls, (std::vector<std::pair<C, S>>{{C::Resume, S::Suspended},
+                                                  {C::Resume, S::Running},
+                                                  {C::Suspend, S::Running},
+                                                  {C::Suspend, S::Suspended},
+                                                  {C::Resume, S::Suspended}}));
+  session = nullptr;
+}
+
+// A server that answers one connection with `reply` and closes it.
+class RawServer {
+ public:
+  explicit RawServer(std::string reply) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(fd_, 4);
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this, reply] {
+      int client = accept(fd_, nullptr, nullptr);
+      if (client < 0) return;
+      char buffer[4096];
+      (void)!read(client, buffer, sizeof buffer);
+      (void)!write(client, reply.data(), reply.size());
+      close(client);
+    });
+  }
+  ~RawServer() {
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    thread_.join();
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  int fd_;
+  int port_;
+  std::thread thread_;
+};
+
+TEST(SessionBehaviour, RepliesThatAreNotHTTPAreBadServerResponsesAndSilenceIsALostConnection) {
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  {
+    RawServer garbage("this is not HTTP at all\r\n\r\n");
+    auto f = fetch(session, URLRequest::make(url(garbage.url())));
+    ASSERT_TRUE(f->error);
+    EXPECT_EQ(f->error->code(), URLErrorBadServerResponse);
+  }
+  {
+    RawServer nothing("");
+    auto f = fetch(session, URLRequest::make(url(nothing.url())));
+    ASSERT_TRUE(f->error);
+    EXPECT_EQ(f->error->code(), URLErrorNetworkConnectionLost);
+  }
+  session = nullptr;
+}
+
+TEST(SessionBehaviour, MainOperationQueueDeliversOnlyWhileTheMainRunLoopRuns) {
+  auto server = TestServer::startHTTP();
+  server->route("GET", "/x", TestResponse::text("main"));
+  auto delegate = std::make_shared<RecordingDelegate>();
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
+                                                      OperationQueue::main().selfAs<OperationQueue>());
+  auto task = session->dataTaskWithURL(url(server->url("/x")));
+  task->resume();
+  ASSERT_TRUE(server->waitForRequests(1, 10));
+  EXPECT_TRUE(delegate->events().empty());
+  ASSERT_TRUE(test::runUntil([&] { return delegate->completion(task->taskIdentifier()).has_value(); }));
+  for (const auto& e : delegate->events()) EXPECT_EQ(e.thread, std::this_thread::get_id());
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "main");
+  session->finishTasksAndInvalidate();
+  ASSERT_TRUE(test::runUntil([&] { return !delegate->names().empty() && delegate->names().back() == "invalid"; }));
 }
 
 TEST(SessionBehaviour, TLSToAPlainServerFailsAsASecureConnectionFailure) {

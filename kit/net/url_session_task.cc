@@ -100,59 +100,45 @@ Ref<URLSession> URLSessionTask::releaseSession() {
 
 namespace {
 
-struct ResumeSuspendObservers {
-  std::mutex mutex;
-  std::map<uint64_t, URLSessionTask::ResumeSuspendObserver> observers;
-  uint64_t next = 1;
-};
-
-ResumeSuspendObservers& resumeSuspendObservers() {
-  static auto* observers = new ResumeSuspendObservers;  // lives for the whole process
-  return *observers;
+std::mutex hooksMutex;
+std::map<uint64_t, URLSessionTask::LifecycleHook>& lifecycleHooks() {
+  static auto* hooks = new std::map<uint64_t, URLSessionTask::LifecycleHook>();
+  return *hooks;
 }
-
-void announce(URLSessionTask& task, bool resumed, URLSessionTaskState before) {
-  std::vector<URLSessionTask::ResumeSuspendObserver> observers;
-  {
-    auto& r = resumeSuspendObservers();
-    std::lock_guard lock(r.mutex);
-    for (const auto& [token, observer] : r.observers) observers.push_back(observer);
-  }
-  for (const auto& observer : observers) observer(task, resumed, before);
-}
+uint64_t nextHook = 1;
 
 }  // namespace
 
-uint64_t URLSessionTask::addResumeSuspendObserver(ResumeSuspendObserver observer) {
-  auto& r = resumeSuspendObservers();
-  std::lock_guard lock(r.mutex);
-  uint64_t token = r.next++;
-  r.observers[token] = std::move(observer);
+uint64_t URLSessionTask::addLifecycleHook(LifecycleHook hook) {
+  std::lock_guard lock(hooksMutex);
+  uint64_t token = nextHook++;
+  lifecycleHooks()[token] = std::move(hook);
   return token;
 }
 
-void URLSessionTask::removeResumeSuspendObserver(uint64_t token) {
-  auto& r = resumeSuspendObservers();
-  std::lock_guard lock(r.mutex);
-  r.observers.erase(token);
+void URLSessionTask::removeLifecycleHook(uint64_t token) {
+  std::lock_guard lock(hooksMutex);
+  lifecycleHooks().erase(token);
+}
+
+void URLSessionTask::callLifecycleHooks(LifecycleCall call, URLSessionTaskState before) {
+  std::vector<LifecycleHook> hooks;
+  {
+    std::lock_guard lock(hooksMutex);
+    for (const auto& [token, hook] : lifecycleHooks()) hooks.push_back(hook);
+  }
+  for (const auto& hook : hooks) hook(*this, call, before);
 }
 
 void URLSessionTask::resume() {
-  const auto before = state_.load();
-  resumeTask();
-  announce(*this, true, before);
+  auto before = state_.load();
+  resumeNow(before);
+  callLifecycleHooks(LifecycleCall::Resume, before);
 }
 
-void URLSessionTask::suspend() {
-  const auto before = state_.load();
-  suspendTask();
-  announce(*this, false, before);
-}
-
-void URLSessionTask::resumeTask() {
+void URLSessionTask::resumeNow(URLSessionTaskState state) {
   auto session = session_.lock();
   if (!session) return;
-  auto state = state_.load();
   if (state == URLSessionTaskState::Completed || state == URLSessionTaskState::Canceling) return;
   if (!started_.exchange(true)) {
     state_ = URLSessionTaskState::Running;
@@ -165,12 +151,14 @@ void URLSessionTask::resumeTask() {
   }
 }
 
-void URLSessionTask::suspendTask() {
+void URLSessionTask::suspend() {
   auto expected = URLSessionTaskState::Running;
-  if (!state_.compare_exchange_strong(expected, URLSessionTaskState::Suspended)) return;
-  if (auto session = session_.lock(); session && started_) {
-    session->suspendTask(std::static_pointer_cast<URLSessionTask>(self()), true);
+  if (state_.compare_exchange_strong(expected, URLSessionTaskState::Suspended)) {
+    if (auto session = session_.lock(); session && started_) {
+      session->suspendTask(std::static_pointer_cast<URLSessionTask>(self()), true);
+    }
   }
+  callLifecycleHooks(LifecycleCall::Suspend, expected);
 }
 
 void URLSessionTask::cancel() {

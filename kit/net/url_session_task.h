@@ -71,19 +71,18 @@ class URLSessionTask : public Object {
   uint64_t addCounterObserver(CounterObserver observer);
   void removeCounterObserver(uint64_t token);
 
+  // Process-wide hooks told of every resume() and suspend() call on any
+  // task, after it, with the state the task was in before it (so that
+  // announcing resumes and suspends needs no change to the tasks).
+  enum class LifecycleCall { Resume, Suspend };
+  using LifecycleHook = std::function<void(URLSessionTask& task, LifecycleCall call, URLSessionTaskState before)>;
+  static uint64_t addLifecycleHook(LifecycleHook hook);
+  static void removeLifecycleHook(uint64_t token);
+
   // Starts or continues the task. A no-op when running or finished.
   virtual void resume();
   // Holds the transfer (no bytes move and no time-out runs) until resume().
   virtual void suspend();
-
-  // Observers of every resume() and suspend() of every task in the process,
-  // called on the calling thread after the call with the state the task was
-  // in before it (the platform lets a library exchange these two methods at
-  // load time to hear of them). Returns a token for
-  // removeResumeSuspendObserver.
-  using ResumeSuspendObserver = std::function<void(URLSessionTask& task, bool resumed, URLSessionTaskState before)>;
-  static uint64_t addResumeSuspendObserver(ResumeSuspendObserver observer);
-  static void removeResumeSuspendObserver(uint64_t token);
   // Ends the task with the cancelled error (-999).
   virtual void cancel();
 
@@ -102,8 +101,8 @@ class URLSessionTask : public Object {
   Ref<URLSession> session() const { return session_.lock(); }
 
  private:
-  void resumeTask();
-  void suspendTask();
+  void callLifecycleHooks(LifecycleCall call, URLSessionTaskState before);
+  void resumeNow(URLSessionTaskState before);
 
   const Kind kind_;
   const uint64_t identifier_;

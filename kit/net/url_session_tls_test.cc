@@ -188,5 +188,25 @@ TEST(URLSessionTLS, CancellingATaskWhileItsChallengeIsOpenEndsTheHandshake) {
   EXPECT_EQ(t.server->requestCount(), 0u);
 }
 
+TEST(URLSessionTLS, AnUnansweredChallengeTimesOutWithTheRequest) {
+  TLSSession t(TestCertificates::shared().selfSigned);
+  std::vector<URLSessionDelegate::ChallengeCompletion> held;
+  std::mutex heldMutex;
+  t.delegate->onChallenge = [&](const Ref<URLAuthenticationChallenge>&,
+                                URLSessionDelegate::ChallengeCompletion completion) {
+    std::lock_guard lock(heldMutex);
+    held.push_back(std::move(completion));  // never answered in time
+  };
+  auto request = MutableURLRequest::make(url(t.server->url("/hello")));
+  request->setTimeoutInterval(0.5);
+  auto started = std::chrono::steady_clock::now();
+  auto task = t.session->dataTaskWithRequest(request);
+  task->resume();
+  ASSERT_TRUE(t.delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(t.delegate->completion(task->taskIdentifier())->error->code(), URLErrorTimedOut);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+  EXPECT_EQ(t.server->requestCount(), 0u);
+}
+
 }  // namespace
 }  // namespace kit

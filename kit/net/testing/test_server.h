@@ -11,6 +11,9 @@
 //   server->route("GET", "/hello", kit::test::TestResponse::text("hi"));
 //   ... request server->url("/hello") ...
 //   EXPECT_EQ(server->requests().size(), 1u);
+//
+// Let go of client sessions before the server: stopping waits for
+// connections a client keeps alive (up to two seconds each).
 #pragma once
 
 #include <condition_variable>

@@ -1,0 +1,226 @@
+// The task driver's steps that need no transfer of their own, or decide
+// whether a transfer may go on: answers from file URLs and the URL cache,
+// the TLS trust step during the handshake, and HTTP authentication.
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "kit/net/event_lane.h"
+#include "kit/net/mime_types.h"
+#include "kit/net/session_events.h"
+#include "kit/net/task_driver.h"
+#include "kit/net/transfer_engine.h"
+#include "kit/net/url_cache.h"
+#include "kit/net/url_error_mapping.h"
+
+namespace kit::netdetail {
+
+namespace {
+
+std::string base64(std::string_view in) {
+  static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  size_t i = 0;
+  while (i + 2 < in.size()) {
+    uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8) | uint8_t(in[i + 2]);
+    out += table[v >> 18];
+    out += table[(v >> 12) & 63];
+    out += table[(v >> 6) & 63];
+    out += table[v & 63];
+    i += 3;
+  }
+  if (i + 1 == in.size()) {
+    uint32_t v = uint8_t(in[i]) << 16;
+    out += table[v >> 18];
+    out += table[(v >> 12) & 63];
+    out += "==";
+  } else if (i + 2 == in.size()) {
+    uint32_t v = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8);
+    out += table[v >> 18];
+    out += table[(v >> 12) & 63];
+    out += table[(v >> 6) & 63];
+    out += '=';
+  }
+  return out;
+}
+
+}  // namespace
+
+int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
+  if (trustStep_ == TrustStep::Accepted) return 1;
+  if (trustStep_ == TrustStep::Refused) return 0;
+  std::vector<Ref<Certificate>> chain;
+  X509* leaf = X509_STORE_CTX_get0_cert(ctx);
+  if (leaf) {
+    X509_up_ref(leaf);
+    chain.push_back(std::make_shared<Certificate>(leaf));
+  }
+  if (STACK_OF(X509)* others = X509_STORE_CTX_get0_untrusted(ctx)) {
+    for (int i = 0; i < sk_X509_num(others); ++i) {
+      X509* c = sk_X509_value(others, i);
+      if (leaf && X509_cmp(c, leaf) == 0) continue;
+      X509_up_ref(c);
+      chain.push_back(std::make_shared<Certificate>(c));
+    }
+  }
+  const auto url = request_->URL();
+  auto trust = Trust::create(std::move(chain), {TrustPolicy::SSL(true, urlHost(url))});
+  if (!trust) {
+    trustStep_ = TrustStep::Refused;
+    trustError_ = errorFor(URLErrorSecureConnectionFailed, "");
+    return 0;
+  }
+  TrustAnswer answer;
+  if (!settings_.hasDelegate) {
+    answer = evaluateTrustByDefault(trust, url);
+  } else {
+    // The handshake waits here for the delegate: nothing else moves on this
+    // session's network thread until it answers, or the task is cancelled.
+    auto gate = settings_.engine->openGate(id_);
+    auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), "https", "",
+                                                      URLAuthenticationMethodServerTrust, trust);
+    postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
+    {
+      // The wait counts against the request's time-out like any other.
+      double timeout = request_->timeoutInterval();
+      if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
+      auto limit = std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<int64_t>(timeout * 1e6));
+      std::unique_lock lock(gate->mutex);
+      bool answered =
+          gate->cv.wait_until(lock, limit, [&] { return gate->answer.has_value() || gate->interrupted; });
+      if (gate->answer) {
+        answer = *gate->answer;
+      } else {
+        answer.accepted = false;
+        answer.error = errorFor(answered ? URLErrorCancelled : URLErrorTimedOut, "");
+      }
+    }
+    settings_.engine->closeGate(id_);
+  }
+  touch();
+  if (answer.accepted) {
+    trustStep_ = TrustStep::Accepted;
+    return 1;
+  }
+  trustStep_ = TrustStep::Refused;
+  trustError_ = answer.error ? answer.error : errorFor(URLErrorCancelled, "");
+  return 0;
+}
+
+void TaskDriver::askHTTPAuthentication() {
+  auto http = as<HTTPURLResponse>(response_);
+  auto url = request_->URL();
+  std::string challengeText = http->headerFields().value("WWW-Authenticate").value_or("");
+  std::string method = URLAuthenticationMethodDefault;
+  if (challengeText.size() >= 5 && equalsIgnoringCase(challengeText.substr(0, 5), "basic")) {
+    method = URLAuthenticationMethodHTTPBasic;
+  } else if (challengeText.size() >= 6 && equalsIgnoringCase(challengeText.substr(0, 6), "digest")) {
+    method = URLAuthenticationMethodHTTPDigest;
+  }
+  std::string realm;
+  if (size_t r = challengeText.find("realm=\""); r != std::string::npos) {
+    size_t end = challengeText.find('"', r + 7);
+    if (end != std::string::npos) realm = challengeText.substr(r + 7, end - r - 7);
+  }
+  auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), urlScheme(url), realm, method);
+  phase_ = Phase::AwaitingDelegate;
+  postHTTPChallenge(settings_.lane, task_, space, authFailures_, http, settings_.engine, id_);
+}
+
+void TaskDriver::answerAuthentication(URLSessionAuthChallengeDisposition disposition, Ref<URLCredential> credential) {
+  if (phase_ == Phase::Finished) return;
+  switch (disposition) {
+    case URLSessionAuthChallengeDisposition::CancelAuthenticationChallenge:
+      return finishWithError(URLErrorCancelled, "");
+    case URLSessionAuthChallengeDisposition::UseCredential:
+      if (credential && credential->hasPassword()) {
+        ++authFailures_;
+        authorization_ = "Basic " + base64(credential->user() + ":" + credential->password());
+        trustStep_ = TrustStep::NotAsked;
+        if (body_.kind == BodySource::Kind::Stream) return askForBodyStream([this] { beginAttempt(); });
+        return beginAttempt();
+      }
+      [[fallthrough]];
+    case URLSessionAuthChallengeDisposition::PerformDefaultHandling:
+    case URLSessionAuthChallengeDisposition::RejectProtectionSpace:
+      // Without a credential the 401 response is the answer.
+      return takeHeldResponseAsFinal();
+  }
+}
+
+URLRequestCachePolicy TaskDriver::cachePolicy() const {
+  auto policy = request_->cachePolicy();
+  if (policy == URLRequestCachePolicy::UseProtocolCachePolicy) policy = settings_.sessionCachePolicy;
+  return policy;
+}
+
+bool TaskDriver::serveFromCache() {
+  if (!settings_.cache || request_->HTTPMethod() != "GET" || sink_ == Sink::File) return false;
+  auto policy = cachePolicy();
+  if (policy == URLRequestCachePolicy::ReloadIgnoringLocalCacheData ||
+      policy == URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData ||
+      policy == URLRequestCachePolicy::ReloadRevalidatingCacheData) {
+    return false;
+  }
+  auto cached = settings_.cache->cachedResponseForRequest(request_);
+  bool usable = cached && (policy != URLRequestCachePolicy::UseProtocolCachePolicy ||
+                           URLCache::isFresh(*cached, wallNow()));
+  if (!usable) {
+    if (policy == URLRequestCachePolicy::ReturnCacheDataDontLoad) {
+      finishWithError(URLErrorResourceUnavailable, "");
+      return true;
+    }
+    return false;
+  }
+  servedFromCache_ = true;
+  phase_ = Phase::Transferring;
+  response_ = cached->response();
+  const auto& data = cached->data();
+  pending_.assign(data->bytes(), data->bytes() + data->length());
+  received_ = static_cast<int64_t>(data->length());
+  deliverResponse();
+  if (holdForDelegate_) {
+    finishedWhileHeld_ = CURLE_OK;
+  } else {
+    finishSuccess();
+  }
+  return true;
+}
+
+void TaskDriver::serveFile() {
+  std::string path = urlPath(request_->URL());
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return finishWithError(URLErrorFileDoesNotExist, "");
+  if (S_ISDIR(st.st_mode)) return finishWithError(URLErrorFileIsDirectory, "");
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return finishWithError(URLErrorNoPermissionsToReadFile, "");
+  std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+  size_t n = bytes.empty() ? 0 : fread(bytes.data(), 1, bytes.size(), file);
+  fclose(file);
+  bytes.resize(n);
+  phase_ = Phase::Transferring;
+  servedFromCache_ = true;  // nothing to store
+  response_ = URLResponse::make(request_->URL(), String::make(MIMETypeForPathOrDefault(path)),
+                                static_cast<int64_t>(bytes.size()), nullptr);
+  received_ = static_cast<int64_t>(bytes.size());
+  if (sink_ == Sink::File) {
+    if (downloadFile_ || !(downloadPath_ = makeTemporaryFile(&downloadFile_)).empty()) {
+      if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), downloadFile_);
+    }
+    pendingFileBytes_ = static_cast<int64_t>(bytes.size());
+  } else {
+    pending_ = std::move(bytes);
+  }
+  deliverResponse();
+  if (holdForDelegate_) {
+    finishedWhileHeld_ = CURLE_OK;
+  } else {
+    finishSuccess();
+  }
+}
+
+}  // namespace kit::netdetail
