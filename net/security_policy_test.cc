@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <openssl/x509v3.h>
 
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/keyed_archiver.h"
 #include "kit/net/testing/test_certificates.h"
 #include "kit/testing/log_capture.h"
+#include "kit/testing/temp_directory.h"
 
 namespace {
 
@@ -140,6 +142,20 @@ TEST_F(SecurityPolicyTest, CopiesAndArchivesRecomputeTheSameKeys) {
   }
   policy->setPinnedCertificates(nullptr);
   EXPECT_FALSE(policy->pinnedPublicKeys());
+}
+
+TEST_F(SecurityPolicyTest, CertificatesComeFromTheBundleTopFolder) {
+  kit::test::TempDirectory dir;
+  auto der = certs.intermediate->DERData();
+  kit::writeDataToFile(*der, dir.file("pinned.cer"), false);
+  kit::writeDataToFile(*kit::Data::make("not a certificate"), dir.file("broken.cer"), false);
+  kit::writeDataToFile(*der, dir.file("ignored.pem"), false);
+  auto found = SDPSecurityPolicy::certificatesInBundle(kit::Bundle::bundleWithPath(dir.path()));
+  EXPECT_EQ(found->count(), 2u);
+  EXPECT_TRUE(found->containsObject(der));
+  auto policy = SDPSecurityPolicy::policyWithPinningMode(SDPSSLPinningMode::Certificate, found);
+  EXPECT_EQ(policy->pinnedPublicKeys()->count(), 1u) << "the broken file contributes no key";
+  EXPECT_TRUE(policy->evaluateServerTrust(trustFor(certs.intermediateSigned), "localhost"));
 }
 
 }  // namespace

@@ -207,3 +207,22 @@ TEST(ClockAndDates, DatesAndMediaTimeFollowTheVirtualClock) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ClockAndTimers, RepeatingTimerKeepsItsScheduleFarFromZero) {
+  // Summing 0.1 ten times onto most clock readings lands just past the tenth
+  // slot; the schedule must still give exactly ten fires a second, whatever
+  // the reading the timer starts at.
+  kit::VirtualClock clock;
+  for (int start = 0; start < 40; ++start) {
+    clock.advance(1.0);
+    int fires = 0;
+    auto timer = kit::Timer::scheduled(0.1, true, [&](kit::Timer&) { ++fires; });
+    clock.advance(1.0);
+    EXPECT_EQ(fires, 10) << "timer started at " << clock.now();
+    timer->invalidate();
+  }
+}
+
+}  // namespace

@@ -28,6 +28,7 @@ Ref<Timer> Timer::scheduled(double interval, bool repeats, Callback callback) {
 Timer::Timer(double interval, bool repeats, Callback callback)
     : callback_(callback ? std::make_shared<Callback>(std::move(callback)) : nullptr),
       fireDate_(Clock::now() + std::max(interval, 0.0)),
+      anchor_(fireDate_),
       interval_(repeats ? std::max(interval, kMinimumInterval) : 0),
       repeats_(repeats) {}
 
@@ -46,6 +47,8 @@ void Timer::setFireDate(double date) {
   {
     std::lock_guard lock(mutex_);
     fireDate_ = date;
+    anchor_ = date;
+    firesSinceAnchor_ = 0;
     loop = loop_.lock();
   }
   if (loop) loop->timerChanged();
@@ -124,10 +127,14 @@ bool Timer::fireFromLoop(double now) {
   {
     std::lock_guard lock(mutex_);
     if (!valid_ || fireDate_ != firedDate) return true;  // invalidated, or moved by the callback
-    double next = firedDate + interval_;
-    if (next <= now) next += std::ceil((now - next) / interval_) * interval_;
-    while (next <= now) next += interval_;
-    fireDate_ = next;
+    // The next slot of the schedule after now; missed slots are skipped.
+    uint64_t k = firesSinceAnchor_ + 1;
+    if (anchor_ + static_cast<double>(k) * interval_ <= now) {
+      k = static_cast<uint64_t>(std::floor((now - anchor_) / interval_)) + 1;
+    }
+    while (anchor_ + static_cast<double>(k) * interval_ <= now) ++k;
+    firesSinceAnchor_ = k;
+    fireDate_ = anchor_ + static_cast<double>(k) * interval_;
     loop = loop_.lock();
   }
   if (loop) loop->timerChanged();

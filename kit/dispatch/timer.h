@@ -9,6 +9,8 @@
 // it alive past invalidate().
 #pragma once
 
+#include <cstdint>
+
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -58,6 +60,10 @@ class Timer : public Object {
   mutable std::mutex mutex_;
   std::shared_ptr<Callback> callback_;
   double fireDate_;
+  // A repeating timer's schedule is anchor_ + k * interval_, computed rather
+  // than summed, so rounding never pushes a fire past the moment it is due.
+  double anchor_;
+  uint64_t firesSinceAnchor_ = 0;
   const double interval_;
   const bool repeats_;
   double tolerance_ = 0;

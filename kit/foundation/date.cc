@@ -4,6 +4,7 @@
 
 #include <time.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -23,10 +24,13 @@ namespace {
 
 // A clock source swapped under a mutex; readers copy the shared pointer and
 // call it outside the lock, so a slow source never blocks an installer.
+// While no source is installed, readers skip the lock altogether: reading
+// the system clock is on hot paths (cache lookups stamp every access).
 template <class Source>
 class ClockSlot {
  public:
   std::shared_ptr<const Source> get() {
+    if (!installed_.load(std::memory_order_acquire)) return nullptr;
     std::lock_guard lock(mutex_);
     return source_;
   }
@@ -35,6 +39,7 @@ class ClockSlot {
     std::shared_ptr<const Source> old;
     {
       std::lock_guard lock(mutex_);
+      installed_.store(fresh != nullptr, std::memory_order_release);
       old = std::exchange(source_, std::move(fresh));
     }
     return old ? *old : Source();
@@ -43,6 +48,7 @@ class ClockSlot {
  private:
   std::mutex mutex_;
   std::shared_ptr<const Source> source_;
+  std::atomic<bool> installed_{false};
 };
 
 ClockSlot<WallClockSource>& wallSlot() {
@@ -71,6 +77,11 @@ TimeInterval wallClockNow() {
 TimeInterval mediaTime() {
   if (auto source = mediaSlot().get()) return (*source)();
   return readClock(CLOCK_MONOTONIC);
+}
+
+TimeInterval coarseMediaTime() {
+  if (auto source = mediaSlot().get()) return (*source)();
+  return readClock(CLOCK_MONOTONIC_COARSE);
 }
 
 WallClockSource setWallClockSource(WallClockSource source) { return wallSlot().exchange(std::move(source)); }

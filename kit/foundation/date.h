@@ -40,6 +40,11 @@ TimeInterval wallClockNow();
 // the system's monotonic clock by default). Stands in for the platform's
 // current media time and for the process's uptime.
 TimeInterval mediaTime();
+// The media time at the resolution of the system's coarse monotonic clock
+// (a few milliseconds), several times cheaper to read: for stamping
+// frequent events, such as cache accesses, where milliseconds do not
+// matter. Follows an installed media time source exactly.
+TimeInterval coarseMediaTime();
 
 // Installs a source; an empty function restores the system clock. Returns
 // the source that was installed before (empty for the system clock).

@@ -79,5 +79,14 @@ TEST(Clock, MediaTimeIsMonotonicAndReplaceable) {
   EXPECT_GE(mediaTime(), b);
 }
 
+TEST(Clock, CoarseMediaTimeFollowsTheSameClock) {
+  const TimeInterval coarse = coarseMediaTime();
+  const TimeInterval precise = mediaTime();
+  EXPECT_LE(coarse, precise);
+  EXPECT_LT(precise - coarse, 0.1);  // a tick or so behind at most
+  ScopedMediaTime fixed(42.5);
+  EXPECT_EQ(coarseMediaTime(), 42.5);
+}
+
 }  // namespace
 }  // namespace kit

@@ -91,6 +91,11 @@ Id Class::associated(const void* key) const {
   return it == associated_.end() ? nullptr : it->second;
 }
 
+bool ClassValue::isEqual(const Object& other) const {
+  auto* value = dynamic_cast<const ClassValue*>(&other);
+  return value && value->cls_ == cls_;
+}
+
 namespace detail {
 
 void raiseNotNumber(Object& target, const std::string& key) {

@@ -111,6 +111,25 @@ class Class {
   mutable std::unordered_map<const void*, Id> associated_;
 };
 
+// A class as an object value, so that classes can stand in arrays and
+// dictionaries (a table of element classes, say) as they do on the platform.
+// Two values are equal when they hold the same class; "%@" prints its name.
+class ClassValue : public Object {
+ public:
+  explicit ClassValue(const Class& cls) : cls_(&cls) {}
+  static Ref<ClassValue> make(const Class& cls) { return std::make_shared<ClassValue>(cls); }
+
+  const Class& value() const { return *cls_; }
+
+  std::string description() const override { return cls_->name(); }
+  bool isEqual(const Object& other) const override;
+  size_t hash() const override { return reinterpret_cast<uintptr_t>(cls_) >> 4; }
+  Id copy() const override { return self(); }
+
+ private:
+  const Class* cls_;
+};
+
 // ---- Type encodings and boxing --------------------------------------------
 
 namespace detail {

@@ -161,4 +161,15 @@ TEST(Runtime, WeakPropertiesAndAssociatedValues) {
   Player::staticClass().setAssociated(&kTag, nullptr);
 }
 
+TEST(Runtime, ClassesAsValuesInContainers) {
+  auto table = kit::dict({{"deputy", kit::ClassValue::make(Captain::staticClass())}});
+  auto held = kit::as<kit::ClassValue>((*table)["deputy"]);
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(&held->value(), &Captain::staticClass());
+  EXPECT_EQ(kit::describe(held), "Captain");
+  EXPECT_TRUE(kit::isEqual(held, kit::ClassValue::make(Captain::staticClass())));
+  EXPECT_FALSE(kit::isEqual(held, kit::ClassValue::make(Player::staticClass())));
+  EXPECT_EQ(held->copy(), kit::Id(held));
+}
+
 }  // namespace

@@ -14,7 +14,21 @@
 namespace kit {
 
 Ref<Application> Application::shared() {
-  static Ref<Application> app = kit::make<Application>();
+  static Ref<Application> app = [] {
+    auto made = kit::make<Application>();
+    // Code below the interface layer asks the application for background time.
+    Weak<Application> weak = made;
+    setBackgroundTaskHandler({
+        [weak](std::function<void()> expiration) {
+          auto self = weak.lock();
+          return self ? self->beginBackgroundTask(std::move(expiration), "") : InvalidBackgroundTaskId;
+        },
+        [weak](BackgroundTaskId task) {
+          if (auto self = weak.lock()) self->endBackgroundTask(task);
+        },
+    });
+    return made;
+  }();
   return app;
 }
 
@@ -136,12 +150,14 @@ bool Application::openURL(const std::string& url, bool) {
 
 BackgroundTaskIdentifier Application::beginBackgroundTask(std::function<void()> expirationHandler,
                                                           const std::string& name) {
+  std::lock_guard lock(tasksMutex_);
   const BackgroundTaskIdentifier id = nextTask_++;
   tasks_.push_back({id, name, std::move(expirationHandler)});
   return id;
 }
 
 void Application::endBackgroundTask(BackgroundTaskIdentifier task) {
+  std::lock_guard lock(tasksMutex_);
   std::erase_if(tasks_, [&](const Task& t) { return t.id == task; });
 }
 
@@ -150,7 +166,11 @@ double Application::backgroundTimeRemaining() const {
 }
 
 void Application::expireBackgroundTasks() {
-  std::vector<Task> open = tasks_;
+  std::vector<Task> open;
+  {
+    std::lock_guard lock(tasksMutex_);
+    open = tasks_;
+  }
   for (auto& t : open)
     if (t.expiration) t.expiration();
 }
@@ -254,7 +274,10 @@ void Application::reset() {
   mainWindow_.reset();
   delegate_.reset();
   opened_.clear();
-  tasks_.clear();
+  {
+    std::lock_guard lock(tasksMutex_);
+    tasks_.clear();
+  }
   posted_.clear();
   statusBarOrientation_.reset();
   statusBarHidden_ = false;

@@ -12,6 +12,10 @@
 //   EXPECT_EQ(app.openedURLs().back(), "weixin://pay?x=1");
 #pragma once
 
+#include "kit/foundation/app_notifications.h"
+
+#include <mutex>
+
 #include <functional>
 #include <optional>
 #include <set>
@@ -58,16 +62,13 @@ class ApplicationDelegate {
 
 enum class ApplicationState { Active = 0, Inactive = 1, Background = 2 };
 
-// The platform's application notification names.
+// The platform's application notification names (memory warning, background
+// and terminate come from kit/foundation/app_notifications.h).
 inline constexpr const char* ApplicationDidFinishLaunchingNotification = "UIApplicationDidFinishLaunchingNotification";
 inline constexpr const char* ApplicationWillResignActiveNotification = "UIApplicationWillResignActiveNotification";
-inline constexpr const char* ApplicationDidEnterBackgroundNotification = "UIApplicationDidEnterBackgroundNotification";
 inline constexpr const char* ApplicationWillEnterForegroundNotification =
     "UIApplicationWillEnterForegroundNotification";
 inline constexpr const char* ApplicationDidBecomeActiveNotification = "UIApplicationDidBecomeActiveNotification";
-inline constexpr const char* ApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
-inline constexpr const char* ApplicationDidReceiveMemoryWarningNotification =
-    "UIApplicationDidReceiveMemoryWarningNotification";
 inline constexpr const char* ApplicationDidChangeStatusBarOrientationNotification =
     "UIApplicationDidChangeStatusBarOrientationNotification";
 inline constexpr const char* KeyboardWillShowNotification = "UIKeyboardWillShowNotification";
@@ -77,8 +78,8 @@ inline constexpr const char* KeyboardDidHideNotification = "UIKeyboardDidHideNot
 inline constexpr const char* KeyboardFrameEndUserInfoKey = "UIKeyboardFrameEndUserInfoKey";
 inline constexpr const char* KeyboardAnimationDurationUserInfoKey = "UIKeyboardAnimationDurationUserInfoKey";
 
-using BackgroundTaskIdentifier = unsigned long;
-inline constexpr BackgroundTaskIdentifier InvalidBackgroundTask = 0;
+using BackgroundTaskIdentifier = BackgroundTaskId;
+inline constexpr BackgroundTaskIdentifier InvalidBackgroundTask = InvalidBackgroundTaskId;
 
 class Application : public Responder {
  public:
@@ -127,7 +128,10 @@ class Application : public Responder {
   BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler,
                                                const std::string& name = "");
   void endBackgroundTask(BackgroundTaskIdentifier task);
-  size_t backgroundTaskCount() const { return tasks_.size(); }
+  size_t backgroundTaskCount() const {
+    std::lock_guard lock(tasksMutex_);
+    return tasks_.size();
+  }
   double backgroundTimeRemaining() const;
   // Runs the expiration handlers of every open task (the system's time-out).
   void expireBackgroundTasks();
@@ -191,6 +195,7 @@ class Application : public Responder {
   bool idleTimerDisabled_ = false;
   std::vector<std::string> opened_;
   std::set<std::string> schemes_{"http", "https", "tel", "mailto", "sms"};
+  mutable std::mutex tasksMutex_;  // background tasks may be asked for from any thread
   std::vector<Task> tasks_;
   BackgroundTaskIdentifier nextTask_ = 1;
   std::function<Ref<ViewController>()> mainInterface_;

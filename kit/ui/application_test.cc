@@ -3,6 +3,8 @@
 // constraints solving the forms screens use.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "kit/foundation/format.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/ui/application.h"
@@ -138,6 +140,17 @@ TEST_F(ApplicationTest, BackgroundTasksAndOrientation) {
   app->setStatusBarOrientation(InterfaceOrientation::LandscapeRight);
   EXPECT_TRUE(isLandscape(app->statusBarOrientation()));
   EXPECT_EQ(app->postedNotifications().back(), ApplicationDidChangeStatusBarOrientationNotification);
+
+  // Code below the interface layer gets its background time from the
+  // application, from any thread.
+  ASSERT_TRUE(hasBackgroundTaskHandler());
+  BackgroundTaskId fromWorker = InvalidBackgroundTaskId;
+  std::thread worker([&] { fromWorker = kit::beginBackgroundTask([] {}); });
+  worker.join();
+  EXPECT_NE(fromWorker, InvalidBackgroundTaskId);
+  EXPECT_EQ(app->backgroundTaskCount(), 1u);
+  kit::endBackgroundTask(fromWorker);
+  EXPECT_EQ(app->backgroundTaskCount(), 0u);
 }
 
 TEST_F(ApplicationTest, DeviceProfilesSetScreenAndDevice) {

@@ -1,6 +1,7 @@
 // Gesture recognizer states, actions and the tap, pan and long-press rules.
 #include "kit/ui/gesture_recognizer.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "kit/dispatch/clock.h"
@@ -67,9 +68,15 @@ void GestureRecognizer::setState(GestureRecognizerState state) {
       for (const auto& t : touches_)
         if (auto touched = t->view(); touched && !touched->gestureRecognizerShouldBegin(*this)) allowed = false;
     }
+    // The recognizer's own view may refuse it too (a scroll view refuses
+    // a pan along an axis it cannot scroll).
+    if (allowed && view_ && std::none_of(touches_.begin(), touches_.end(), [&](const Ref<Touch>& t) {
+          return t->view().get() == view_;
+        }))
+      allowed = view_->gestureRecognizerShouldBegin(*this);
     if (allowed && arena_) allowed = arena_->mayRecognize(*this);
     if (!allowed) {
-      state_ = GestureRecognizerState::Failed;
+      assignState(GestureRecognizerState::Failed);
       return;
     }
     if (arena_ && !arena_->winner) {
@@ -77,9 +84,9 @@ void GestureRecognizer::setState(GestureRecognizerState state) {
       arena_->failOthers();
     }
   }
-  state_ = state;
-  if (state == GestureRecognizerState::Failed || state == GestureRecognizerState::Possible) return;
   Ref<Object> keep = weak_from_this().lock();
+  assignState(state);
+  if (state == GestureRecognizerState::Failed || state == GestureRecognizerState::Possible) return;
   for (auto& action : std::vector<Action>(actions_)) action(*this);
 }
 
@@ -95,11 +102,17 @@ void GestureRecognizer::touchesCancelled(const TouchSet&, const Event&) {
   if (state_ == GestureRecognizerState::Began || state_ == GestureRecognizerState::Changed)
     setState(GestureRecognizerState::Cancelled);
   else if (state_ == GestureRecognizerState::Possible)
-    state_ = GestureRecognizerState::Failed;
+    assignState(GestureRecognizerState::Failed);
+}
+
+void GestureRecognizer::assignState(GestureRecognizerState state) {
+  const GestureRecognizerState old = state_;
+  state_ = state;
+  if (old != state) observers_.notify("state", static_cast<long>(old), static_cast<long>(state));
 }
 
 void GestureRecognizer::reset() {
-  state_ = GestureRecognizerState::Possible;
+  assignState(GestureRecognizerState::Possible);
   touches_.clear();
   arena_ = nullptr;
 }
@@ -157,8 +170,10 @@ void PanGestureRecognizer::touchesMoved(const TouchSet& touches, const Event&) {
   if (touches.empty()) return;
   const Point p = touches.front()->windowLocation();
   const double now = Clock::now();
-  const double dt = now - lastTime_;
-  if (dt > 0) velocity_ = {(p.x - lastPoint_.x) / dt, (p.y - lastPoint_.y) / dt};
+  // Touches arrive at most once a frame, so a move is spread over at least
+  // one frame; a finger that stays put has no velocity.
+  const double dt = std::max(now - lastTime_, 1.0 / 60);
+  velocity_ = {(p.x - lastPoint_.x) / dt, (p.y - lastPoint_.y) / dt};
   lastPoint_ = p;
   lastTime_ = now;
   if (state() == GestureRecognizerState::Possible) {

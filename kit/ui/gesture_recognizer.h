@@ -19,6 +19,7 @@
 
 #include "kit/foundation/object.h"
 #include "kit/graphics/geometry.h"
+#include "kit/ui/key_value_observing.h"
 #include "kit/ui/touch.h"
 
 namespace kit {
@@ -59,6 +60,12 @@ class GestureRecognizer : public Object {
   const std::string& name() const { return name_; }
   void setName(std::string n) { name_ = std::move(n); }
   Weak<GestureRecognizerDelegate> delegate;
+  // Observation of "state" (the new and old state as long values).
+  void addObserver(const Id& observer, const std::string& keyPath, KeyValueHandler handler) {
+    observers_.add(observer, keyPath, std::move(handler));
+  }
+  // Raises RangeException when `observer` does not observe `keyPath`.
+  void removeObserver(const Object* observer, const std::string& keyPath) { observers_.remove(observer, keyPath); }
   // This recognizer waits until `other` has failed.
   void requireGestureRecognizerToFail(const Ref<GestureRecognizer>& other) { mustFail_.push_back(other); }
 
@@ -87,7 +94,10 @@ class GestureRecognizer : public Object {
   std::vector<Ref<Touch>> touches_;
 
  private:
+  // Moves to `state` and tells the observers when it changed.
+  void assignState(GestureRecognizerState state);
   std::vector<Action> actions_;
+  KeyValueObservers observers_;
   GestureRecognizerState state_ = GestureRecognizerState::Possible;
   bool enabled_ = true;
   View* view_ = nullptr;

@@ -1,39 +1,51 @@
-// Navigation stacks, their bar and its items.
+// Navigation stacks: pushes and pops with their transitions, the bar kept
+// in step with the stack, and the edge pan that pops.
 #include "kit/ui/navigation_controller.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "kit/ui/gesture_recognizer.h"
-#include "kit/ui/label.h"
+#include "kit/ui/main_loop.h"
 #include "kit/ui/screen.h"
+#include "kit/ui/touch.h"
+#include "kit/ui/window.h"
 
 namespace kit {
 
-Ref<BarButtonItem> BarButtonItem::withCustomView(Ref<View> view) {
-  auto item = kit::make<BarButtonItem>();
-  item->customView_ = std::move(view);
-  return item;
-}
+namespace {
 
-Ref<BarButtonItem> BarButtonItem::withTitle(std::string title, std::function<void()> action) {
-  auto item = kit::make<BarButtonItem>();
-  item->title_ = std::move(title);
-  item->action = std::move(action);
-  return item;
-}
+// A pan that begins only at the left edge and only towards the right.
+class EdgePanGestureRecognizer : public PanGestureRecognizer {
+ public:
+  using PanGestureRecognizer::PanGestureRecognizer;
+  static constexpr double EdgeWidth = 20;
 
-void NavigationItem::setTitleView(Ref<View> v) {
-  titleView_ = std::move(v);
-  if (onChange) onChange();
-}
+  void touchesBegan(const TouchSet& touches, const Event& event) override {
+    PanGestureRecognizer::touchesBegan(touches, event);
+    if (touches.empty()) return;
+    start_ = touches.front()->windowLocation();
+    const View* v = viewPointer();
+    const Point local = v ? v->convertPointFromView(start_, nullptr) : start_;
+    if (local.x > EdgeWidth) setState(GestureRecognizerState::Failed);
+  }
+  void touchesMoved(const TouchSet& touches, const Event& event) override {
+    if (state() == GestureRecognizerState::Possible && !touches.empty()) {
+      const Point p = touches.front()->windowLocation();
+      const double dx = p.x - start_.x, dy = p.y - start_.y;
+      if (std::hypot(dx, dy) >= Hysteresis && (dx <= 0 || std::fabs(dy) > std::fabs(dx))) {
+        setState(GestureRecognizerState::Failed);
+        return;
+      }
+    }
+    PanGestureRecognizer::touchesMoved(touches, event);
+  }
 
-void NavigationItem::setLeftBarButtonItem(Ref<BarButtonItem> item) {
-  left_ = std::move(item);
-  if (onChange) onChange();
-}
+ private:
+  Point start_;
+};
 
-void NavigationItem::setRightBarButtonItem(Ref<BarButtonItem> item) {
-  right_ = std::move(item);
-  if (onChange) onChange();
-}
+}  // namespace
 
 Ref<NavigationController> NavigationController::withRoot(const Ref<ViewController>& root) {
   auto nav = kit::make<NavigationController>();
@@ -43,20 +55,28 @@ Ref<NavigationController> NavigationController::withRoot(const Ref<ViewControlle
 
 NavigationController::NavigationController() = default;
 
+NavigationController::~NavigationController() {
+  if (bar_) bar_->onBack = nullptr;
+}
+
 void NavigationController::loadView() {
   auto view = View::make(Screen::main()->bounds());
   setView(view);
+  navigationBar()->setFrame(Rect{0, 0, view->bounds().width(), BarHeight});
   view->addSubview(navigationBar());
-  showTop(false);
+  showTop(false, true, {});
 }
 
-const Ref<View>& NavigationController::navigationBar() {
+const Ref<NavigationBar>& NavigationController::navigationBar() {
   if (!bar_) {
     const double width = isViewLoaded() ? viewIfLoaded()->bounds().size.width : Screen::main()->bounds().size.width;
-    bar_ = View::make(Rect{0, 0, width, BarHeight});
-    bar_->setBackgroundColor(Color::white(0.97));
+    bar_ = NavigationBar::make(Rect{0, 0, width, BarHeight});
     bar_->setAutoresizingMask(AutoresizingFlexibleWidth);
     bar_->setHidden(barHidden_);
+    Weak<NavigationController> weak = std::static_pointer_cast<NavigationController>(weak_from_this().lock());
+    bar_->onBack = [weak] {
+      if (auto nav = weak.lock(); nav && !nav->isTransitioning()) nav->popViewController(true);
+    };
   }
   return bar_;
 }
@@ -64,9 +84,14 @@ const Ref<View>& NavigationController::navigationBar() {
 const Ref<GestureRecognizer>& NavigationController::interactivePopGestureRecognizer() {
   if (!popGesture_) {
     Weak<NavigationController> weak = std::static_pointer_cast<NavigationController>(weak_from_this().lock());
-    popGesture_ = PanGestureRecognizer::make([weak](GestureRecognizer& g) {
+    popGesture_ = kit::make<EdgePanGestureRecognizer>([weak](GestureRecognizer& g) {
       auto nav = weak.lock();
-      if (nav && g.state() == GestureRecognizerState::Ended && nav->childViewControllers().size() > 1)
+      if (!nav || g.state() != GestureRecognizerState::Ended) return;
+      auto& pan = static_cast<PanGestureRecognizer&>(g);
+      const double width = nav->view()->bounds().width();
+      const bool far = pan.translationInView(nav->view().get()).x > width / 3;
+      const bool quick = pan.velocityInView(nav->view().get()).x > 300;
+      if ((far || quick) && nav->childViewControllers().size() > 1 && !nav->isTransitioning())
         nav->popViewController(true);
     });
     view()->addGestureRecognizer(popGesture_);
@@ -85,42 +110,91 @@ Ref<ViewController> NavigationController::visibleViewController() const {
   return top;
 }
 
+// ---- The bar's hidden flag per level ---------------------------------------------
+
+void NavigationController::rememberBarState() {
+  if (auto top = topViewController()) barHiddenFor_[top.get()] = barHidden_;
+}
+
+void NavigationController::forgetRemoved() {
+  const auto& list = childViewControllers();
+  for (auto it = barHiddenFor_.begin(); it != barHiddenFor_.end();) {
+    const bool kept = std::any_of(list.begin(), list.end(), [&](const Ref<ViewController>& c) {
+      return c.get() == it->first;
+    });
+    it = kept ? std::next(it) : barHiddenFor_.erase(it);
+  }
+}
+
+// ---- Stack changes ---------------------------------------------------------------
+
 void NavigationController::setViewControllers(const std::vector<Ref<ViewController>>& controllers, bool animated) {
-  for (auto& old : std::vector<Ref<ViewController>>(childViewControllers())) old->removeFromParentViewController();
+  for (auto& old : std::vector<Ref<ViewController>>(childViewControllers())) {
+    if (std::find(controllers.begin(), controllers.end(), old) != controllers.end()) continue;
+    old->willMoveToParentViewController(nullptr);
+    old->removeFromParentViewController();
+  }
   for (auto& c : controllers) {
+    if (!c || c->parentViewController().get() == this) continue;
     addChildViewController(c);
     c->didMoveToParentViewController(this);
   }
-  if (isViewLoaded()) showTop(animated);
+  forgetRemoved();
+  if (isViewLoaded()) showTop(animated, true, {});
 }
 
-void NavigationController::pushViewController(const Ref<ViewController>& controller, bool animated) {
-  if (!controller || controller->parentViewController().get() == this) return;
+void NavigationController::pushViewController(const Ref<ViewController>& controller, bool animated,
+                                              std::function<void()> completion) {
+  if (!controller || controller->parentViewController().get() == this || controller.get() == this) return;
+  rememberBarState();
   addChildViewController(controller);
   controller->didMoveToParentViewController(this);
-  if (isViewLoaded()) showTop(animated);
+  barHiddenFor_[controller.get()] = barHidden_;
+  if (isViewLoaded()) showTop(animated, true, std::move(completion));
+  else if (completion) runOnMainSoon(std::move(completion));
 }
 
-Ref<ViewController> NavigationController::popViewController(bool animated) {
-  if (childViewControllers().size() < 2) return nullptr;
+Ref<ViewController> NavigationController::takeTop() {
   Ref<ViewController> top = topViewController();
   top->willMoveToParentViewController(nullptr);
   top->removeFromParentViewController();
-  if (isViewLoaded()) showTop(animated);
   return top;
 }
 
-std::vector<Ref<ViewController>> NavigationController::popToRootViewController(bool animated) {
-  std::vector<Ref<ViewController>> popped;
-  while (childViewControllers().size() > 1) {
-    Ref<ViewController> top = topViewController();
-    top->willMoveToParentViewController(nullptr);
-    top->removeFromParentViewController();
-    popped.insert(popped.begin(), top);
-  }
-  if (isViewLoaded()) showTop(animated);
+Ref<ViewController> NavigationController::popViewController(bool animated, std::function<void()> completion) {
+  if (childViewControllers().size() < 2) return nullptr;
+  Ref<ViewController> popped = takeTop();
+  forgetRemoved();
+  if (auto top = topViewController(); top && barHiddenFor_.count(top.get()))
+    setNavigationBarHidden(barHiddenFor_[top.get()], animated);
+  if (isViewLoaded()) showTop(animated, false, std::move(completion));
+  else if (completion) runOnMainSoon(std::move(completion));
   return popped;
 }
+
+std::vector<Ref<ViewController>> NavigationController::popToViewController(const Ref<ViewController>& controller,
+                                                                           bool animated,
+                                                                           std::function<void()> completion) {
+  std::vector<Ref<ViewController>> popped;
+  const auto& list = childViewControllers();
+  if (std::find(list.begin(), list.end(), controller) == list.end()) return popped;
+  while (topViewController() != controller) popped.insert(popped.begin(), takeTop());
+  if (popped.empty()) return popped;
+  forgetRemoved();
+  if (barHiddenFor_.count(controller.get())) setNavigationBarHidden(barHiddenFor_[controller.get()], animated);
+  if (isViewLoaded()) showTop(animated, false, std::move(completion));
+  else if (completion) runOnMainSoon(std::move(completion));
+  return popped;
+}
+
+std::vector<Ref<ViewController>> NavigationController::popToRootViewController(bool animated,
+                                                                               std::function<void()> completion) {
+  const auto& list = childViewControllers();
+  if (list.empty()) return {};
+  return popToViewController(list.front(), animated, std::move(completion));
+}
+
+// ---- Showing the top ---------------------------------------------------------------
 
 Rect NavigationController::contentFrame() {
   Rect b = view()->bounds();
@@ -131,64 +205,87 @@ Rect NavigationController::contentFrame() {
   return b;
 }
 
-void NavigationController::showTop(bool) {
+void NavigationController::showTop(bool animated, bool fromRight, std::function<void()> completion) {
   Ref<ViewController> top = topViewController();
-  auto shown = shown_.lock();
-  if (shown && shown != top && shown->isViewLoaded()) shown->viewIfLoaded()->removeFromSuperview();
+  Ref<ViewController> shown = shown_.lock();
+  Ref<NavigationController> self = std::static_pointer_cast<NavigationController>(weak_from_this().lock());
+  auto finished = [self, top, animated, completion = std::move(completion)]() mutable {
+    if (top && top == self->topViewController())
+      if (auto d = self->delegate.lock()) d->didShowViewController(*self, *top, animated);
+    if (completion) completion();
+  };
+  if (top == shown) {
+    if (top && top->isViewLoaded()) top->viewIfLoaded()->setFrame(contentFrame());
+    refreshBar();
+    runOnMainSoon(std::move(finished));
+    return;
+  }
+  if (top)
+    if (auto d = delegate.lock()) d->willShowViewController(*this, *top, animated);
   shown_ = top;
+  Ref<View> oldView = shown && shown->isViewLoaded() ? shown->viewIfLoaded() : nullptr;
+  if (oldView && oldView->superview().get() != view().get()) oldView.reset();
+  const Rect target = contentFrame();
+  Ref<View> newView;
   if (top) {
-    const Ref<View>& v = top->view();
-    v->setFrame(contentFrame());
-    v->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-    view()->insertSubviewBelow(v, navigationBar().get());
+    newView = top->view();
+    newView->setFrame(target);
+    newView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+    if (oldView && !fromRight) view()->insertSubviewBelow(newView, oldView.get());
+    else view()->insertSubviewBelow(newView, navigationBar().get());
   }
   refreshBar();
+  const bool slide = animated && oldView && newView && view()->window();
+  if (!slide) {
+    if (oldView) oldView->removeFromSuperview();
+    runOnMainSoon(std::move(finished));
+    return;
+  }
+  ++transitioning_;
+  const double width = target.width();
+  Rect newStart = target, oldEnd = oldView->frame();
+  if (fromRight) {
+    newStart.origin.x += width;
+    oldEnd.origin.x -= width / 3;
+  } else {
+    newStart.origin.x -= width / 3;
+    oldEnd.origin.x += width;
+  }
+  const Rect oldStart = oldView->frame();
+  newView->setFrame(newStart);
+  View::animate(
+      TransitionDuration,
+      [&] {
+        newView->setFrame(target);
+        oldView->setFrame(oldEnd);
+      },
+      [self, shown, oldView, oldStart, finished = std::move(finished)](bool) mutable {
+        --self->transitioning_;
+        // The controller that left keeps its view for another showing.
+        if (shown != self->topViewController()) {
+          oldView->removeFromSuperview();
+          oldView->setFrame(oldStart);
+        }
+        finished();
+      });
 }
 
 void NavigationController::refreshBar() {
-  const Ref<View>& bar = navigationBar();
-  for (auto& sub : std::vector<Ref<View>>(bar->subviews())) sub->removeFromSuperview();
-  Ref<ViewController> top = topViewController();
-  if (!top) return;
-  NavigationItem& item = top->navigationItem();
-  Weak<NavigationController> weak = std::static_pointer_cast<NavigationController>(weak_from_this().lock());
-  item.onChange = [weak] {
-    if (auto nav = weak.lock()) nav->refreshBar();
-  };
-  const Rect b = bar->bounds();
-  if (auto title = item.titleView()) {
-    title->setCenter({b.size.width / 2, b.size.height / 2});
-    bar->addSubview(title);
-  } else if (!item.title().empty() || !top->title().empty()) {
-    auto label = Label::make(Rect{b.size.width / 4, 0, b.size.width / 2, b.size.height});
-    label->setText(item.title().empty() ? top->title() : item.title());
-    label->setTextAlignment(TextAlignment::Center);
-    label->setFont(Font::boldSystemFont(17));
-    bar->addSubview(label);
-  }
-  if (auto left = item.leftBarButtonItem(); left && left->customView()) {
-    Rect f = left->customView()->frame();
-    f.origin.y = (b.size.height - f.size.height) / 2;
-    if (f.origin.x == 0) f.origin.x = 8;
-    left->customView()->setFrame(f);
-    bar->addSubview(left->customView());
-  }
-  if (auto right = item.rightBarButtonItem(); right && right->customView()) {
-    Rect f = right->customView()->frame();
-    f.origin = {b.size.width - f.size.width - 8, (b.size.height - f.size.height) / 2};
-    right->customView()->setFrame(f);
-    bar->addSubview(right->customView());
-  }
+  std::vector<Ref<NavigationItem>> items;
+  for (const auto& c : childViewControllers()) items.push_back(c->navigationItem().selfAs<NavigationItem>());
+  navigationBar()->setItems(std::move(items));
 }
 
 void NavigationController::setNavigationBarHidden(bool hidden, bool) {
   barHidden_ = hidden;
+  if (auto top = topViewController()) barHiddenFor_[top.get()] = hidden;
   navigationBar()->setHidden(hidden);
   if (isViewLoaded())
     if (auto top = topViewController(); top && top->isViewLoaded()) top->viewIfLoaded()->setFrame(contentFrame());
 }
 
 void NavigationController::viewDidLayoutSubviews() {
+  if (isTransitioning()) return;
   if (auto top = topViewController(); top && top->isViewLoaded()) top->viewIfLoaded()->setFrame(contentFrame());
 }
 
@@ -205,6 +302,11 @@ unsigned NavigationController::supportedInterfaceOrientations() const {
 InterfaceOrientation NavigationController::preferredInterfaceOrientationForPresentation() const {
   auto top = topViewController();
   return top ? top->preferredInterfaceOrientationForPresentation() : InterfaceOrientation::Portrait;
+}
+
+bool NavigationController::prefersStatusBarHidden() const {
+  auto top = topViewController();
+  return top ? top->prefersStatusBarHidden() : false;
 }
 
 }  // namespace kit

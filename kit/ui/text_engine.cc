@@ -245,6 +245,55 @@ void TextEngine::draw(_cairo* cr, const TextLayoutRequest& request, Point origin
   g_object_unref(layout);
 }
 
+namespace {
+
+// UTF-8 byte offset to UTF-16 index, and back, within `text`.
+size_t utf16IndexOfByte(const std::string& text, size_t byte) {
+  size_t units = 0;
+  for (size_t i = 0; i < text.size() && i < byte;) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    units += length == 4 ? 2 : 1;
+    i += length;
+  }
+  return units;
+}
+
+}  // namespace
+
+size_t TextEngine::characterIndexAtPoint(const TextLayoutRequest& request, Point point) {
+  if (!request.text || request.text->length() == 0) return 0;
+  std::lock_guard lock(mutex_);
+  PangoLayout* layout = impl_->layout(request, nullptr);
+  int index = 0, trailing = 0;
+  const bool inside = pango_layout_xy_to_index(layout, static_cast<int>(point.x * PANGO_SCALE),
+                                               static_cast<int>(point.y * PANGO_SCALE), &index, &trailing);
+  const std::string& text = request.text->string();
+  size_t byte = static_cast<size_t>(std::max(0, index));
+  // A trailing hit means the boundary after the character.
+  for (int t = 0; t < trailing && byte < text.size(); ++t) {
+    const unsigned char c = static_cast<unsigned char>(text[byte]);
+    byte += c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  }
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  g_object_unref(layout);
+  if (!inside && point.y * PANGO_SCALE >= logical.y + logical.height) return request.text->length();
+  return std::min(utf16IndexOfByte(text, byte), request.text->length());
+}
+
+Rect TextEngine::characterRect(const TextLayoutRequest& request, size_t utf16Index) {
+  if (!request.text || request.text->length() == 0) return {};
+  std::lock_guard lock(mutex_);
+  PangoLayout* layout = impl_->layout(request, nullptr);
+  PangoRectangle r;
+  pango_layout_index_to_pos(layout, static_cast<int>(request.text->byteOffset(utf16Index)), &r);
+  g_object_unref(layout);
+  return Rect{r.x / double(PANGO_SCALE), r.y / double(PANGO_SCALE), r.width / double(PANGO_SCALE),
+              r.height / double(PANGO_SCALE)}
+      .standardized();
+}
+
 TextEngine::FontMetrics TextEngine::metrics(const Font& font) {
   std::lock_guard lock(mutex_);
   PangoFontDescription* d = describe(font);

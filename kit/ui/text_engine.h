@@ -40,6 +40,13 @@ class TextEngine {
   // `boxWidth` places aligned lines (0: the request's width or the text's).
   void draw(_cairo* cr, const TextLayoutRequest& request, Point origin, double boxWidth = 0);
 
+  // The UTF-16 index of the character boundary nearest to a point of the
+  // laid-out text (its box's top-left corner at 0, 0): a point past the
+  // end of a line gives the line's end, a point below the text its end.
+  size_t characterIndexAtPoint(const TextLayoutRequest& request, Point point);
+  // The box of the character at a UTF-16 index, in the same space.
+  Rect characterRect(const TextLayoutRequest& request, size_t utf16Index);
+
   struct FontMetrics {
     double ascent = 0, descent = 0, height = 0;
   };

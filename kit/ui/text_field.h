@@ -1,19 +1,24 @@
 // kit::TextField: a one-line editable text. It becomes the first responder
-// to edit, asks its delegate before every change, reports editing events,
-// and draws its text (or its placeholder in grey; dots when secure).
-// Typing comes from kit::test::typeText, as a player's keyboard would send it.
+// to edit (the keyboard shows while it is), asks its delegate before every
+// change, reports editing events, and draws its text (or its placeholder in
+// grey; dots when secure). A clear button and left and right views show as
+// their modes say. Typing comes from kit::test::type, one character at a
+// time through the delegate, as a player's keyboard sends it.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "kit/foundation/string.h"
+#include "kit/ui/attributed_string.h"
 #include "kit/ui/control.h"
 #include "kit/ui/font.h"
+#include "kit/ui/keyboard.h"
 
 namespace kit {
 
 class TextField;
+class Button;
 
 class TextFieldDelegate {
  public:
@@ -29,10 +34,10 @@ class TextFieldDelegate {
 };
 
 enum class TextBorderStyle { None = 0, Line, Bezel, RoundedRect };
-enum class KeyboardType { Default = 0, ASCIICapable = 1, NumbersAndPunctuation = 2, URL = 3, NumberPad = 4,
-                          PhonePad = 5, NamePhonePad = 6, EmailAddress = 7, DecimalPad = 8 };
+// When the clear button, or a left or right view, shows.
+enum class TextFieldViewMode { Never = 0, WhileEditing, UnlessEditing, Always };
 
-class TextField : public Control {
+class TextField : public Control, public TextInputTraits {
  public:
   static Ref<TextField> make(const Rect& frame = {}) { return kit::make<TextField>(frame); }
   explicit TextField(const Rect& frame = {});
@@ -41,6 +46,9 @@ class TextField : public Control {
   void setText(std::string_view text);
   const std::string& placeholder() const { return placeholder_; }
   void setPlaceholder(std::string_view p);
+  // A placeholder with its own attributes (its text becomes placeholder()).
+  const Ref<AttributedString>& attributedPlaceholder() const { return attributedPlaceholder_; }
+  void setAttributedPlaceholder(Ref<AttributedString> p);
   const Ref<Font>& font() const { return font_; }
   void setFont(Ref<Font> f);
   const Ref<Color>& textColor() const { return textColor_; }
@@ -49,12 +57,31 @@ class TextField : public Control {
   void setTextAlignment(TextAlignment a) { alignment_ = a; setNeedsDisplay(); }
   bool isSecureTextEntry() const { return secure_; }
   void setSecureTextEntry(bool v) { secure_ = v; setNeedsDisplay(); }
-  KeyboardType keyboardType() const { return keyboard_; }
-  void setKeyboardType(KeyboardType k) { keyboard_ = k; }
   TextBorderStyle borderStyle() const { return border_; }
   void setBorderStyle(TextBorderStyle b) { border_ = b; setNeedsDisplay(); }
   bool isEditing() const { return editing_; }
   Weak<TextFieldDelegate> delegate;
+
+  // ---- Clear button and side views
+  TextFieldViewMode clearButtonMode() const { return clearMode_; }
+  void setClearButtonMode(TextFieldViewMode m);
+  bool clearsOnBeginEditing() const { return clearsOnBegin_; }
+  void setClearsOnBeginEditing(bool v) { clearsOnBegin_ = v; }
+  // The clear button, while it shows (nil otherwise).
+  Ref<Button> clearButtonShown() const;
+  const Ref<View>& leftView() const { return leftView_; }
+  void setLeftView(Ref<View> v);
+  TextFieldViewMode leftViewMode() const { return leftMode_; }
+  void setLeftViewMode(TextFieldViewMode m);
+  const Ref<View>& rightView() const { return rightView_; }
+  void setRightView(Ref<View> v);
+  TextFieldViewMode rightViewMode() const { return rightMode_; }
+  void setRightViewMode(TextFieldViewMode m);
+  // What the clear button does: asks textFieldShouldClear, then empties the
+  // text (EditingChanged). True when it cleared.
+  bool clear();
+  // The area the text is drawn in.
+  Rect textRectForBounds(const Rect& bounds) const;
 
   bool canBecomeFirstResponder() const override { return isEnabled(); }
   bool becomeFirstResponder() override;
@@ -69,19 +96,28 @@ class TextField : public Control {
   void pressReturn();
 
   void touchesEnded(const TouchSet& touches, const Event* event) override;
+  void layoutSubviews() override;
 
  protected:
   bool drawContent(Canvas& canvas) override;
 
  private:
+  bool shows(TextFieldViewMode mode) const;
+  void updateSideViews();
+
   std::string text_, placeholder_;
+  Ref<AttributedString> attributedPlaceholder_;
   Ref<Font> font_;
   Ref<Color> textColor_;
   TextAlignment alignment_ = TextAlignment::Natural;
   bool secure_ = false;
-  KeyboardType keyboard_ = KeyboardType::Default;
   TextBorderStyle border_ = TextBorderStyle::None;
   bool editing_ = false;
+  TextFieldViewMode clearMode_ = TextFieldViewMode::Never;
+  bool clearsOnBegin_ = false;
+  Ref<Button> clearButton_;
+  Ref<View> leftView_, rightView_;
+  TextFieldViewMode leftMode_ = TextFieldViewMode::Never, rightMode_ = TextFieldViewMode::Never;
 };
 
 }  // namespace kit

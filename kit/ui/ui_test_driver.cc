@@ -1,6 +1,7 @@
 // Touch and keyboard drivers for tests.
 #include "kit/ui/ui_test_driver.h"
 
+#include "kit/foundation/composed_characters.h"
 #include "kit/ui/button.h"
 #include "kit/ui/touch.h"
 
@@ -70,6 +71,47 @@ bool typeText(TextField& field, const std::string& text) {
   if (!field.becomeFirstResponder()) return false;
   return field.insertText(text);
 }
+
+namespace {
+
+// The composed characters of a text, as the keys that type it.
+std::vector<std::string> keys(const std::string& text) {
+  std::vector<std::string> out;
+  const Ref<String> s = String::make(text);
+  const std::u16string units = utf8ToUTF16(text);
+  for (size_t i = 0; i < units.size();) {
+    Range r = rangeOfComposedCharacterSequenceAtIndex(*s, i);
+    if (r.length == 0) r = {i, 1};
+    out.push_back(utf16ToUTF8(std::u16string_view(units).substr(r.location, r.length)));
+    i = r.location + r.length;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool type(TextField& field, const std::string& text) {
+  if (!field.becomeFirstResponder()) return false;
+  bool all = true;
+  for (const std::string& key : keys(text)) all = field.insertText(key) && all;
+  return all;
+}
+
+bool type(TextView& view, const std::string& text) {
+  if (!view.becomeFirstResponder()) return false;
+  bool all = true;
+  for (const std::string& key : keys(text)) all = view.insertText(key) && all;
+  return all;
+}
+
+bool pressBackspace(TextField& field) {
+  const std::u16string units = utf8ToUTF16(field.text());
+  if (units.empty()) return field.replaceCharacters({0, 0}, "");
+  const Range last = rangeOfComposedCharacterSequenceAtIndex(*String::make(field.text()), units.size() - 1);
+  return field.replaceCharacters(last, "");
+}
+
+void pressReturn(TextField& field) { field.pressReturn(); }
 
 std::vector<Ref<View>> findViews(View& root, const std::function<bool(View&)>& match) {
   std::vector<Ref<View>> out;

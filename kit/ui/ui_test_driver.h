@@ -7,6 +7,8 @@
 //   kit::test::drag(*window, {300, 100}, {40, 400});   // a pan in ten steps
 //   kit::test::pressAlertAction(*alert, "确认");
 //   kit::test::typeText(*nameField, "player01");
+//   kit::test::type(*phoneField, "13800138000");       // key by key, through the delegate
+//   kit::test::pressReturn(*phoneField);
 #pragma once
 
 #include <functional>
@@ -18,6 +20,7 @@
 #include "kit/ui/button.h"
 #include "kit/ui/label.h"
 #include "kit/ui/text_field.h"
+#include "kit/ui/text_view.h"
 #include "kit/ui/view.h"
 #include "kit/ui/window.h"
 
@@ -45,6 +48,16 @@ bool pressAlertAction(AlertController& alert, const std::string& title);
 // Focuses the field and types the text at its end; false when the field
 // cannot become first responder or the delegate refuses the change.
 bool typeText(TextField& field, const std::string& text);
+// Types as a keyboard does: focuses the input, then one key press per
+// composed character, each asked of the delegate on its own. Returns true
+// when every character was taken (a refused one is dropped and typing goes
+// on with the next).
+bool type(TextField& field, const std::string& text);
+bool type(TextView& view, const std::string& text);
+// The backspace key: deletes the character before the end of the text.
+bool pressBackspace(TextField& field);
+// The return key: asks textFieldShouldReturn and sends EditingDidEndOnExit.
+void pressReturn(TextField& field);
 
 // The views under `root` (itself included, depth first) that satisfy `match`.
 std::vector<Ref<View>> findViews(View& root, const std::function<bool(View&)>& match);

@@ -105,8 +105,16 @@ NavigationController* ViewController::navigationController() const {
 }
 
 NavigationItem& ViewController::navigationItem() {
-  if (!navigationItem_) navigationItem_ = kit::make<NavigationItem>();
+  if (!navigationItem_) {
+    navigationItem_ = kit::make<NavigationItem>();
+    if (!title_.empty()) navigationItem_->setTitle(title_);
+  }
   return *navigationItem_;
+}
+
+void ViewController::setTitle(const std::string& title) {
+  title_ = title;
+  if (navigationItem_) navigationItem_->setTitle(title);
 }
 
 // ---- Presentation --------------------------------------------------------------

@@ -80,7 +80,8 @@ class ViewController : public Responder {
   bool isAppeared() const { return appeared_; }
 
   const std::string& title() const { return title_; }
-  virtual void setTitle(const std::string& title) { title_ = title; }
+  // Also the navigation item's title, as on the platform.
+  virtual void setTitle(const std::string& title);
 
   // ---- Children
   void addChildViewController(const Ref<ViewController>& child);

@@ -1,0 +1,232 @@
+// The older in-app web view: loads asked of the delegate, history, and
+// synchronous scripts.
+#include "kit/web/legacy_web_view.h"
+
+#include "kit/foundation/values.h"
+#include "kit/ui/main_loop.h"
+#include "kit/web/html_text.h"
+
+namespace kit {
+
+namespace {
+
+LegacyNavigationType legacyType(NavigationType type) {
+  switch (type) {
+    case NavigationType::LinkActivated: return LegacyNavigationType::LinkClicked;
+    case NavigationType::FormSubmitted: return LegacyNavigationType::FormSubmitted;
+    case NavigationType::BackForward: return LegacyNavigationType::BackForward;
+    case NavigationType::Reload: return LegacyNavigationType::Reload;
+    case NavigationType::FormResubmitted: return LegacyNavigationType::FormResubmitted;
+    case NavigationType::Other: return LegacyNavigationType::Other;
+  }
+  return LegacyNavigationType::Other;
+}
+
+Ref<Error> interruptedError() {
+  return Error::make(WebKitErrorDomain, WebKitErrorFrameLoadInterruptedByPolicyChange,
+                     dict({{LocalizedDescriptionKey, "Frame load interrupted"}}));
+}
+
+}  // namespace
+
+LegacyWebView::LegacyWebView(const Rect& frame) : View(frame) {
+  setBackgroundColor(Color::whiteColor());
+  scrollView_ = ScrollView::make(bounds());
+  scrollView_->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
+  scrollView_->setContentSize(bounds().size);
+  addSubview(scrollView_);
+  pageText_ = Label::make(Rect{8, 8, std::max(0.0, bounds().width() - 16), 0});
+  pageText_->setNumberOfLines(0);
+  pageText_->setFont(Font::systemFont(14));
+  pageText_->setTextColor(Color::white(0.2));
+  scrollView_->addSubview(pageText_);
+}
+
+LegacyWebView::~LegacyWebView() {
+  fetcher_.reset();
+  if (engine_) engine_->setHost({});
+}
+
+void LegacyWebView::ensureAttached() {
+  Ref<LegacyWebView> self = strongSelf();
+  if (!fetcher_ && self) fetcher_ = std::make_shared<PageFetcher>(std::weak_ptr<PageFetcher::Client>(self));
+  pageEngine();
+}
+
+const Ref<PageEngine>& LegacyWebView::pageEngine() {
+  if (!engine_) engine_ = PageDriver::make();
+  if (!engine_->host())
+    if (Ref<LegacyWebView> self = strongSelf()) engine_->setHost(std::weak_ptr<PageHost>(self));
+  return engine_;
+}
+
+Ref<PageDriver> LegacyWebView::pageDriver() { return as<PageDriver>(pageEngine()); }
+
+// ---- Loading -------------------------------------------------------------------------
+
+void LegacyWebView::loadRequest(const Ref<URLRequest>& request) {
+  if (request && request->URL()) navigate(request, LegacyNavigationType::Other, std::nullopt, -1);
+}
+
+void LegacyWebView::loadHTMLString(const std::string& html, const Ref<URL>& baseURL) {
+  navigate(URLRequest::make(baseURL ? baseURL : URL::URLWithString("about:blank")), LegacyNavigationType::Other,
+           html, -1);
+}
+
+void LegacyWebView::reload() {
+  if (historyIndex_ < 0) return;
+  navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_)]), LegacyNavigationType::Reload, std::nullopt,
+           historyIndex_);
+}
+
+void LegacyWebView::goBack() {
+  if (canGoBack())
+    navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_ - 1)]), LegacyNavigationType::BackForward,
+             std::nullopt, historyIndex_ - 1);
+}
+
+void LegacyWebView::goForward() {
+  if (canGoForward())
+    navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_ + 1)]), LegacyNavigationType::BackForward,
+             std::nullopt, historyIndex_ + 1);
+}
+
+void LegacyWebView::pageNavigate(const Ref<URLRequest>& request, NavigationType type) {
+  if (request && request->URL()) navigate(request, legacyType(type), std::nullopt, -1);
+}
+
+void LegacyWebView::navigate(const Ref<URLRequest>& request, LegacyNavigationType type,
+                             std::optional<std::string> html, long historyTarget) {
+  ensureAttached();
+  Weak<LegacyWebView> weak = strongSelf();
+  runOnMainSoon([weak, request, type, html = std::move(html), historyTarget] {
+    auto self = weak.lock();
+    if (!self) return;
+    if (auto d = self->delegate.lock(); d && !d->shouldStartLoadWithRequest(*self, request, type)) return;
+    // A new load ends the one in progress, which fails as cancelled.
+    if (self->load_) {
+      self->fetcher_->cancel();
+      self->load_.reset();
+      if (auto d = self->delegate.lock())
+        d->didFailLoadWithError(*self, Error::make(URLErrorDomain, URLErrorCancelled,
+                                                   dict({{LocalizedDescriptionKey, "cancelled"}})));
+    }
+    self->load_ = Load{request, html, historyTarget, ++self->generation_};
+    self->request_ = request;
+    const uint64_t generation = self->generation_;
+    if (auto d = self->delegate.lock()) d->webViewDidStartLoad(*self);
+    if (!self->load_ || self->load_->generation != generation) return;
+    if (html || request->URL()->absoluteText() == "about:blank") {
+      runOnMainSoon([weak, generation] {
+        auto view = weak.lock();
+        if (view && view->load_ && view->load_->generation == generation)
+          view->finish(nullptr, view->load_->html.value_or(""));
+      });
+      return;
+    }
+    self->fetcher_->start(request);
+  });
+}
+
+void LegacyWebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLRequest>& next,
+                                      std::function<void(bool)> decide) {
+  if (!load_) {
+    decide(false);
+    return;
+  }
+  Ref<LegacyWebView> keep = strongSelf();
+  if (auto d = delegate.lock(); d && !d->shouldStartLoadWithRequest(*this, next, LegacyNavigationType::Other)) {
+    decide(false);
+    fail(interruptedError());
+    return;
+  }
+  decide(true);
+  if (load_) {
+    load_->request = next;
+    request_ = next;
+  }
+}
+
+void LegacyWebView::fetchDidReceiveResponse(const Ref<URLResponse>&, std::function<void(bool)> decide) {
+  decide(static_cast<bool>(load_));
+}
+
+void LegacyWebView::fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& body) {
+  if (!load_) return;
+  finish(response, htmlDocumentText(*body, response && response->textEncodingName()
+                                               ? response->textEncodingName()->utf8()
+                                               : std::string()));
+}
+
+void LegacyWebView::fetchDidFail(const Ref<Error>& error) { fail(error); }
+
+void LegacyWebView::finish(const Ref<URLResponse>& response, const std::string& html) {
+  Ref<LegacyWebView> keep = strongSelf();
+  Load load = *load_;
+  load_.reset();
+  Ref<URL> url = response && response->URL() ? response->URL() : load.request->URL();
+  if (load.historyTarget >= 0 && load.historyTarget < static_cast<long>(history_.size())) {
+    historyIndex_ = load.historyTarget;
+  } else {
+    if (historyIndex_ + 1 < static_cast<long>(history_.size())) history_.resize(static_cast<size_t>(historyIndex_ + 1));
+    history_.push_back(url);
+    historyIndex_ = static_cast<long>(history_.size()) - 1;
+  }
+  pageEngine()->loadDocument(PageDocument{url, html, response});
+  updatePageView();
+  if (auto d = delegate.lock()) d->webViewDidFinishLoad(*this);
+}
+
+void LegacyWebView::fail(const Ref<Error>& error) {
+  if (!load_) return;
+  Ref<LegacyWebView> keep = strongSelf();
+  load_.reset();
+  if (fetcher_) fetcher_->cancel();
+  if (historyIndex_ >= 0) request_ = URLRequest::make(history_[static_cast<size_t>(historyIndex_)]);
+  if (auto d = delegate.lock()) d->didFailLoadWithError(*this, error);
+}
+
+void LegacyWebView::stopLoading() {
+  if (!load_) return;
+  load_.reset();
+  if (fetcher_) fetcher_->cancel();
+}
+
+// ---- Scripts and the page's acts ------------------------------------------------------
+
+std::string LegacyWebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
+  ScriptResult result = pageEngine()->evaluateScript(script);
+  if (result.error || !result.value || isKind<Null>(result.value)) return {};
+  return describe(result.value);
+}
+
+bool LegacyWebView::postScriptMessage(const std::string&, Id) { return false; }
+
+void LegacyWebView::runAlertPanel(const std::string&, std::function<void()> completion) {
+  if (completion) completion();
+}
+
+void LegacyWebView::runConfirmPanel(const std::string&, std::function<void(bool)> completion) {
+  if (completion) completion(false);
+}
+
+void LegacyWebView::runTextInputPanel(const std::string&, const std::optional<std::string>&,
+                                      std::function<void(std::optional<std::string>)> completion) {
+  if (completion) completion(std::nullopt);
+}
+
+void LegacyWebView::pageContentSizeDidChange(Size) { updatePageView(); }
+
+void LegacyWebView::updatePageView() {
+  const Rect b = bounds();
+  pageText_->setText(engine_ ? engine_->visibleText() : std::string());
+  const double width = std::max(0.0, b.width() - 16);
+  const Size textSize = pageText_->sizeThatFits({width, 1e6});
+  pageText_->setFrame(Rect{8, 8, width, textSize.height});
+  Size content = engine_ ? engine_->contentSize() : Size{};
+  if (content.width <= 0) content.width = b.width();
+  if (content.height <= 0) content.height = std::max(b.height(), textSize.height + 16);
+  scrollView_->setContentSize(content);
+}
+
+}  // namespace kit

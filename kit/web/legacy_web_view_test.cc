@@ -1,0 +1,141 @@
+// The older in-app web view against a loopback server: every load and
+// redirect is asked of the delegate, the title comes from the fetched page,
+// failures carry kit networking's codes, and the history goes back.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kit/net/testing/test_server.h"
+#include "kit/testing/run_until.h"
+#include "kit/web/legacy_web_view.h"
+#include "kit/web/web_test_support.h"
+
+namespace {
+
+using kit::test::TestResponse;
+using kit::test::TestServer;
+
+TestResponse html(std::string body) {
+  TestResponse r = TestResponse::text(std::move(body));
+  r.contentType = "text/html; charset=utf-8";
+  return r;
+}
+
+struct LegacyRecorder : kit::LegacyWebViewDelegate {
+  std::vector<std::string> asked;
+  std::vector<kit::LegacyNavigationType> types;
+  std::vector<std::string> events;
+  kit::Ref<kit::Error> error;
+  std::string refuse;  // a path whose loads are refused
+
+  bool shouldStartLoadWithRequest(kit::LegacyWebView&, const kit::Ref<kit::URLRequest>& request,
+                                  kit::LegacyNavigationType type) override {
+    const std::string url = request->URL()->absoluteText();
+    asked.push_back(url);
+    types.push_back(type);
+    return refuse.empty() || url.find(refuse) == std::string::npos;
+  }
+  void webViewDidStartLoad(kit::LegacyWebView&) override { events.push_back("start"); }
+  void webViewDidFinishLoad(kit::LegacyWebView&) override { events.push_back("finish"); }
+  void didFailLoadWithError(kit::LegacyWebView&, const kit::Ref<kit::Error>& e) override {
+    events.push_back("fail");
+    error = e;
+  }
+  bool ended() const { return !events.empty() && (events.back() == "finish" || events.back() == "fail"); }
+};
+
+class LegacyWebViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server = TestServer::startHTTP();
+    server->route("GET", "/pay", TestResponse::redirect("/cashier?order=7"));
+    server->route("GET", "/cashier", html("<html><title>收银台</title><body>支付</body></html>"));
+    server->route("GET", "/done", html("<title>完成</title>"));
+    web = kit::LegacyWebView::make(kit::Rect{0, 0, 375, 600});
+    recorder = std::make_shared<LegacyRecorder>();
+    web->delegate = recorder;
+  }
+  void TearDown() override {
+    web.reset();
+    EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+    server.reset();
+  }
+  bool load(const std::string& url) {
+    recorder->events.clear();
+    web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(url)));
+    return kit::test::runUntil([&] { return recorder->ended(); });
+  }
+
+  std::unique_ptr<TestServer> server;
+  kit::Ref<kit::LegacyWebView> web;
+  std::shared_ptr<LegacyRecorder> recorder;
+};
+
+TEST_F(LegacyWebViewTest, ARedirectIsAskedForBothAddressesAndTheTitleIsThePages) {
+  ASSERT_TRUE(load(server->url("/pay")));
+  EXPECT_EQ(recorder->asked, (std::vector<std::string>{server->url("/pay"), server->url("/cashier?order=7")}));
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "finish"}));
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "收银台");
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("window.location.href"), server->url("/cashier?order=7"));
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("nonsense("), "") << "a failing script gives no text";
+  EXPECT_EQ(web->request()->URL()->absoluteText(), server->url("/cashier?order=7"));
+  EXPECT_FALSE(web->isLoading());
+
+  // A refused redirect stops the load, reported as interrupted.
+  recorder->refuse = "/cashier";
+  recorder->asked.clear();
+  server->clearLog();
+  ASSERT_TRUE(load(server->url("/pay")));
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "fail"}));
+  EXPECT_EQ(recorder->error->code(), kit::WebKitErrorFrameLoadInterruptedByPolicyChange);
+  EXPECT_EQ(server->requestCount(), 1u);
+
+  // A refused first request does nothing at all.
+  recorder->refuse = "/done";
+  recorder->events.clear();
+  web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/done"))));
+  ASSERT_TRUE(kit::test::runUntil([&] { return recorder->asked.back() == server->url("/done"); }));
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_TRUE(recorder->events.empty());
+  EXPECT_FALSE(web->isLoading());
+}
+
+TEST_F(LegacyWebViewTest, HistoryGoesBackAndLinksAreAsked) {
+  ASSERT_TRUE(load(server->url("/cashier")));
+  EXPECT_FALSE(web->canGoBack());
+  recorder->events.clear();
+  ASSERT_TRUE(web->pageDriver()->followLink("/done"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return recorder->ended(); }));
+  EXPECT_EQ(recorder->types.back(), kit::LegacyNavigationType::LinkClicked);
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "完成");
+  ASSERT_TRUE(web->canGoBack());
+  recorder->events.clear();
+  web->goBack();
+  ASSERT_TRUE(kit::test::runUntil([&] { return recorder->ended(); }));
+  EXPECT_EQ(recorder->types.back(), kit::LegacyNavigationType::BackForward);
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "收银台");
+  EXPECT_FALSE(web->canGoBack());
+  EXPECT_TRUE(web->canGoForward());
+  EXPECT_EQ(web->historyList().size(), 2u);
+}
+
+TEST_F(LegacyWebViewTest, FailuresCarryNetworkCodesAndTheScrollViewKeepsItsBounce) {
+  ASSERT_TRUE(load(kit::test::closedPortURL("/pay")));
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "fail"}));
+  EXPECT_EQ(recorder->error->code(), kit::URLErrorCannotConnectToHost);
+  // A scheme nothing loads (a copy link of a chat page) fails too.
+  ASSERT_TRUE(load("tolcopy://copy?abc"));
+  EXPECT_EQ(recorder->events.back(), "fail");
+  EXPECT_EQ(recorder->asked.back(), "tolcopy://copy?abc");
+
+  web->scrollView()->setBounces(false);
+  EXPECT_FALSE(web->scrollView()->bounces());
+  web->loadHTMLString("<title>本地</title>", nullptr);
+  recorder->events.clear();
+  ASSERT_TRUE(kit::test::runUntil([&] { return recorder->ended(); }));
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "本地");
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// kit::PageDriver: the default page engine, which plays the page's part
+// for tests and the demo. It keeps the loaded document (title, text),
+// answers the scripts clients commonly evaluate ("document.title",
+// "location.href", "navigator.userAgent", calls of page functions with
+// literal arguments), records every script it is given and decodes the
+// callbacks among them, and acts as the page's script would: posting
+// script messages, raising panels, following links.
+//
+//   auto driver = webView->pageDriver();
+//   driver->postMessage("eventComplete", kit::str(R"({"action":"login"})"));
+//   ... the client answers with evaluateJavaScript("CallbackFromIOS('...')")
+//   auto replies = driver->callbacks();           // the decoded JSON, in order
+//   driver->raisePrompt("名字", "默认", [&](auto text) { answer = text; });
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kit/web/page_engine.h"
+#include "kit/web/script_call.h"
+
+namespace kit {
+
+class PageDriver : public PageEngine {
+ public:
+  static Ref<PageDriver> make() { return kit::make<PageDriver>(); }
+
+  // ---- The page's side (each false when the view has gone)
+  // Posts a script message; false when no handler has the name.
+  bool postMessage(const std::string& name, Id body);
+  void raiseAlert(const std::string& message, std::function<void()> done = {});
+  void raiseConfirm(const std::string& message, std::function<void(bool)> done);
+  void raisePrompt(const std::string& prompt, std::optional<std::string> defaultText,
+                   std::function<void(std::optional<std::string>)> done);
+  // A tap on a link: `url` is read against the document's address.
+  bool followLink(const std::string& url);
+  // The document's size changes (a page that grows as it loads content).
+  void setContentSize(Size size);
+  // document.title = ...
+  void setTitle(std::string title);
+
+  // ---- The page's functions. Calls of other names throw a ReferenceError
+  // once any function is defined; until then every call is accepted and
+  // answers undefined.
+  using PageFunction = std::function<Id(const std::vector<Id>& arguments)>;
+  void defineFunction(const std::string& name, PageFunction function = {});
+  // Answers scripts the driver does not read itself (nullopt: not known,
+  // which is a script error).
+  std::function<std::optional<Id>(const std::string& script)> scriptAnswer;
+  // Told of every script and its outcome, in order (the demo prints them).
+  std::function<void(const std::string& script, const ScriptResult& result)> onScript;
+
+  // ---- What the client did to the page
+  struct Evaluation {
+    std::string script;
+    std::vector<ScriptCall> calls;  // the function calls read from it
+    Ref<Error> error;               // the script's error, if it failed
+  };
+  const std::vector<Evaluation>& evaluations() const { return evaluations_; }
+  std::vector<std::string> evaluatedScripts() const;
+  // The JSON passed to `function` in every successful script, in order.
+  std::vector<Id> callbacks(const std::string& function = "CallbackFromIOS") const;
+  void clearRecord() { evaluations_.clear(); }
+
+  // ---- The document
+  const Ref<URL>& url() const { return document_.url; }
+  const std::string& html() const { return document_.html; }
+  const Ref<URLResponse>& response() const { return document_.response; }
+  int documentsLoaded() const { return loads_; }
+  std::string userAgent() const;
+
+  // ---- PageEngine
+  void loadDocument(const PageDocument& document) override;
+  void unloadDocument() override;
+  ScriptResult evaluateScript(const std::string& script) override;
+  std::string documentTitle() const override { return title_; }
+  Size contentSize() const override { return contentSize_; }
+  std::string visibleText() const override { return text_; }
+
+ private:
+  ScriptResult run(const std::string& script, std::vector<ScriptCall>& calls);
+
+  PageDocument document_;
+  std::string title_, text_;
+  Size contentSize_;
+  int loads_ = 0;
+  std::map<std::string, PageFunction> functions_;
+  std::vector<Evaluation> evaluations_;
+};
+
+}  // namespace kit
