@@ -4,24 +4,39 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
 #include "net/mutable_dictionary_fields.h"
 #include "sim/bundle_configuration.h"
 
 namespace {
 
-TEST(PlatformAPIConfiguration, EnvironmentBeforeBundleBeforeDefault) {
-  auto info = kit::dict({{kPlatformAPIBaseInfoKey, "http://10.0.0.2:8080/"}});
-  EXPECT_EQ(SDPPlatformAPIBaseURLFrom("http://127.0.0.1:4000", info), "http://127.0.0.1:4000/sdkapicoupon/");
-  EXPECT_EQ(SDPPlatformAPIBaseURLFrom("", info), "http://10.0.0.2:8080/sdkapicoupon/");
-  EXPECT_EQ(SDPPlatformAPIBaseURLFrom(nullptr, kit::dict()), std::string(kPlatformAPIDefaultOrigin) + "/sdkapicoupon/");
-  EXPECT_EQ(SDPPlatformAPIBaseURLFrom(nullptr, nullptr), std::string(kPlatformAPIDefaultOrigin) + "/sdkapicoupon/");
+TEST(PlatformAPIConfiguration, EnvironmentThenServiceListsThenDefault) {
+  auto services = kit::dict({{kPlatformAPIBaseInfoKey, "http://10.0.0.2:8080/"}});
+  auto info = kit::dict({{kPlatformAPIBaseInfoKey, "http://10.0.0.3"}});
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom("http://127.0.0.1:4000", {services, info}),
+            "http://127.0.0.1:4000/sdkapicoupon/");
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom("", {services, info}), "http://10.0.0.2:8080/sdkapicoupon/");
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom(nullptr, {nullptr, kit::dict({{kPlatformAPIBaseInfoKey, ""}}), info}),
+            "http://10.0.0.3/sdkapicoupon/");
+  EXPECT_EQ(SDPPlatformAPIBaseURLFrom(nullptr, {kit::dict(), nullptr}),
+            std::string(kPlatformAPIDefaultOrigin) + "/sdkapicoupon/");
 }
 
-TEST(PlatformAPIConfiguration, ReadsTheMainBundle) {
-  if (std::getenv(kPlatformAPIBaseEnvironmentVariable)) GTEST_SKIP() << "the environment overrides the bundle";
-  sim::ScopedBundleConfiguration configuration(kit::dict({{kPlatformAPIBaseInfoKey, "http://127.0.0.1:5555"}}));
-  EXPECT_EQ(SDPPlatformAPIBaseURL(), "http://127.0.0.1:5555/sdkapicoupon/");
+TEST(PlatformAPIConfiguration, ReadsTheBundleServiceListBeforeItsInfoPlist) {
+  if (std::getenv(kPlatformAPIBaseEnvironmentVariable) || std::getenv(kPlatformAPIServicesEnvironmentVariable)) {
+    GTEST_SKIP() << "the environment overrides the bundle";
+  }
+  {
+    sim::ScopedBundleConfiguration configuration(kit::dict({{kPlatformAPIBaseInfoKey, "http://127.0.0.1:5555"}}));
+    kit::writePropertyListToFile(kit::dict({{kPlatformAPIBaseInfoKey, "http://127.0.0.1:6666"}}),
+                                 configuration.bundleDirectory() + "/Info.plist");
+    EXPECT_EQ(SDPPlatformAPIBaseURL(), "http://127.0.0.1:5555/sdkapicoupon/");
+  }
+  sim::ScopedBundleConfiguration empty(kit::dict());
+  kit::writePropertyListToFile(kit::dict({{kPlatformAPIBaseInfoKey, "http://127.0.0.1:6666"}}),
+                               empty.bundleDirectory() + "/Info.plist");
+  EXPECT_EQ(SDPPlatformAPIBaseURL(), "http://127.0.0.1:6666/sdkapicoupon/");
 }
 
 TEST(MutableDictionaryFields, NilBecomesWhatEachSetterSays) {

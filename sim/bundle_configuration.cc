@@ -1,4 +1,4 @@
-// Writing the client's configuration into a bundle's Info.plist.
+// Writing the client's configuration into a bundle's service list.
 #include "sim/bundle_configuration.h"
 
 #include "kit/foundation/bundle.h"
@@ -12,7 +12,7 @@ namespace sim {
 bool writeBundleConfiguration(const std::string& bundleDirectory, const kit::Ref<kit::Dictionary>& entries) {
   auto files = kit::FileManager::defaultManager();
   if (!files->createDirectoryAtPath(bundleDirectory, true)) return false;
-  std::string path = bundleDirectory + "/Info.plist";
+  std::string path = bundleDirectory + "/ServiceHosts.plist";
   auto info = kit::MutableDictionary::make();
   if (auto existing = kit::dictionaryWithContentsOfFile(path)) info->addEntriesFromDictionary(*existing);
   if (entries) info->addEntriesFromDictionary(*entries);

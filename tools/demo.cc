@@ -1,51 +1,280 @@
-// The main job. Until the client is assembled on top of kit, this program
-// exercises the platform layer the way the client will and writes what it
-// saw to the output folder; it exits non-zero when a check fails.
+// The main job: the whole client on the embedded simulator. It starts the
+// simulated channel SDK server and game page server on 127.0.0.1, points
+// the client at them through its configuration file, starts the client the
+// way the platform would (application main, AppDelegate, the channel core's
+// launch, the ViewController with its web view), and plays a game session
+// as the page: login, a payment before any role report, the role report, a
+// payment through the pay sheet, and logout. Every message between page and
+// client is printed; after every step the screen is written as a PNG, and
+// index.html shows the steps in order. It exits non-zero when a step does
+// not produce what the script expects.
+//
+// The platform SDK's login and pay screens are played by the scriptable
+// facade: the player logs in as "player01" and pays what is asked.
+//
+//   demo <output folder>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "kit/foundation/runtime.h"
+#include "app/application_main.h"
+#include "channel/core/client_configuration.h"
+#include "channel/testing/scripted_tolmix_sdk.h"
+#include "kit/dispatch/queue.h"
+#include "kit/dispatch/runloop.h"
+#include "kit/foundation/json_serialization.h"
+#include "kit/foundation/log.h"
+#include "kit/foundation/notification_center.h"
+#include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
+#include "kit/ui/application.h"
+#include "kit/ui/device_profile.h"
+#include "kit/ui/render.h"
+#include "kit/ui/window.h"
+#include "sim/simulator.h"
+#include "ui/widgets/nuva_progress_hud.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+
+// How long one step may take, in real seconds.
+constexpr double kStepTimeout = 15.0;
+
 struct Step {
-  std::string name;
-  std::string observed;
-  bool ok;
+  std::string title;
+  std::string picture;
+  std::vector<std::string> messages;
+  std::string outcome;
+  bool ok = false;
+};
+
+std::string compactJSON(const kit::Id& value) {
+  if (!kit::JSONSerialization::isValidJSONObject(value)) return kit::describe(value);
+  auto data = kit::JSONSerialization::dataWithJSONObject(value, kit::JSONWritingWithoutEscapingSlashes);
+  return data ? data->toString() : kit::describe(value);
+}
+
+std::string htmlEscape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+class MainJob {
+ public:
+  explicit MainJob(fs::path out) : out_(std::move(out)) {}
+
+  int run() {
+    fs::create_directories(out_);
+    kit::UserDefaults::setStandardPath((out_ / "defaults.plist").string());
+
+    // The services, and the client's configuration pointing at them.
+    sim::Simulator simulator;
+    simulator.channel().setPackage("com.example.starfleet");
+    const std::string services = (out_ / "services.plist").string();
+    if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
+    setenv(ClientConfiguration::kEnvironmentVariable, services.c_str(), 1);
+    ClientConfiguration::shared().reload();
+    std::printf("simulator: channel SDK server %s, game page %s\n", simulator.channel().baseURL().c_str(),
+                simulator.page().pageURL().c_str());
+
+    auto facade = ScriptedTolmixSDK::install();
+    kit::QueueActivityWatch wakeOnWork;
+    std::vector<std::string> hud;
+    auto hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
+        NUVAProgressHUDWillAppearNotification, nullptr, [&](const kit::Ref<kit::Notification>& n) {
+          hud.push_back(n->userInfo() ? kit::describe((*n->userInfo())[NUVAProgressHUDStatusUserInfoKey]) : "");
+          note("HUD: " + hud.back());
+        });
+
+    // ---- Launch: main, AppDelegate (with its pause), core, the page screen.
+    begin("启动：启动图与游戏页面");
+    auto app = startApplication();
+    controller_ = app.controller();
+    if (!controller_) return fail("the main window has no game page screen");
+    driver_ = controller_->wkWebView()->pageDriver();
+    driver_->onScript = [this](const std::string& script, const kit::ScriptResult&) {
+      note("client → page: " + script);
+    };
+    bool loaded = waitFor([&] { return controller_->pageFinished(); });
+    end(loaded, loaded ? "page " + kit::describe(controller_->wkWebView()->URL()) + " loaded" : "the page did not load");
+
+    begin("启动图消失，显示游戏页面");
+    bool splashGone = waitFor([&] { return controller_->splashView()->superview() == nullptr; });
+    end(splashGone, splashGone ? "the splash faded after two seconds" : "the splash stayed");
+
+    // ---- Login through the platform login and the channel server.
+    begin("登录：loginNotify");
+    post(R"({"action":"login","data":{}})");
+    bool loggedIn = waitForAnswer("loginNotify");
+    std::string user = loggedIn ? kit::describe(lastAnswer()["data"]["super_user_id"]) : "";
+    end(loggedIn && !user.empty() && user != "(null)", "channel user " + user);
+
+    // ---- A payment before the role report is refused on the client.
+    begin("未上报角色时支付：提示先上报角色");
+    size_t hudBefore = hud.size();
+    post(payMessage("G-0001"));
+    bool refused = waitFor([&] { return hud.size() > hudBefore; }) && hud.back() == "请先调用上报角色方法";
+    settle(0.3);
+    end(refused && simulator.channel().requestsTo("order/index").empty(), refused ? "HUD: " + hud.back() : "no HUD");
+    waitFor([] { return !NUVAProgressHUD::iNUVAisible(); });
+
+    // ---- Role report.
+    begin("上报角色：uploadGameRoleInfo");
+    post(R"({"action":"uploadGameRoleInfo","data":{"role_id":"10086","role_name":"凌霄","role_level":"12",)"
+         R"("service_id":"3","service_name":"青龙","power_value":"3500"}})");
+    bool reported = waitForAnswer("uploadGameRoleInfo") && waitFor([&] { return !facade->roleReports().empty(); });
+    end(reported, reported ? "channel role " + facade->roleReports().back().roleId : "no role report answer");
+
+    // ---- Payment: order, pay sheet, result.
+    begin("支付：下单并打开支付页");
+    post(payMessage("G-0001"));
+    bool sheet = waitFor([&] { return facade->paySheets().size() == 1; });
+    end(sheet, sheet ? "pay sheet for channel order " + facade->paySheets().back().attach : "no pay sheet");
+
+    begin("支付完成：payNotify");
+    if (sheet) facade->finishPayment(true);
+    bool paid = sheet && waitForAnswer("payNotify") && kit::describe(lastAnswer()["data"]["status"]) == "1";
+    end(paid, paid ? "paid order " + kit::describe(lastAnswer()["data"]["order_id"]) + " for " +
+                         kit::describe(lastAnswer()["data"]["cp_order"])
+                   : "no payNotify with status 1");
+
+    // ---- Logout: the page hears of it and loads again.
+    begin("退出登录：clientlogout 并重新加载页面");
+    size_t loads = simulator.page().requests().size();
+    post(R"({"action":"logout","data":{}})");
+    bool out = waitForAnswer("clientlogout") &&
+               waitFor([&] { return simulator.page().requests().size() > loads && controller_->pageFinished(); });
+    end(out && facade->logoutCount() == 1, out ? "logged out; page loaded again" : "no clientlogout or reload");
+
+    kit::NotificationCenter::defaultCenter()->removeObserver(hudToken);
+    return finish();
+  }
+
+ private:
+  static std::string payMessage(const std::string& gameOrder) {
+    return R"({"action":"pay","data":{"money":"6.00","good_name":"月 卡","good_id":"60","game_order_sn":")" +
+           gameOrder +
+           R"(","remark":"首充","role_id":"10086","role_name":"凌霄","role_level":"12","service_id":"3",)"
+           R"("service_name":"青龙"}})";
+  }
+
+  void begin(std::string title) {
+    steps_.push_back(Step{std::move(title), "", {}, "", false});
+    std::printf("\n== %zu. %s\n", steps_.size(), steps_.back().title.c_str());
+    answersSeen_ = driver_ ? driver_->callbacks().size() : 0;
+  }
+
+  void note(const std::string& line) {
+    std::printf("   %s\n", line.c_str());
+    if (!steps_.empty()) steps_.back().messages.push_back(line);
+  }
+
+  void post(const std::string& json) {
+    note("page → client: eventComplete " + json);
+    if (!driver_->postMessage("eventComplete", kit::str(json))) note("(the client has no eventComplete handler)");
+  }
+
+  kit::Id lastAnswer() const {
+    auto answers = driver_->callbacks();
+    return answers.empty() ? kit::Id() : answers.back();
+  }
+
+  // Waits for the page's next answer with this action.
+  bool waitForAnswer(const std::string& action) {
+    return waitFor([&] {
+      auto answers = driver_->callbacks();
+      for (size_t i = answersSeen_; i < answers.size(); ++i) {
+        if (kit::describe(answers[i]["action"]) == action) {
+          note("page received: " + compactJSON(answers[i]));
+          answersSeen_ = answers.size();
+          return true;
+        }
+      }
+      return false;
+    });
+  }
+
+  static bool waitFor(const std::function<bool()>& condition) {
+    return kit::RunLoop::main().runUntil(condition, kStepTimeout);
+  }
+
+  // Runs the loop for a moment so that fades and answers settle.
+  static void settle(double seconds) { kit::RunLoop::main().runUntil([] { return false; }, seconds); }
+
+  void end(bool ok, const std::string& outcome) {
+    settle(0.3);
+    Step& step = steps_.back();
+    step.ok = ok;
+    step.outcome = outcome;
+    char name[32];
+    std::snprintf(name, sizeof name, "%02zu.png", steps_.size());
+    step.picture = name;
+    auto window = kit::Application::shared()->keyWindow();
+    std::string error;
+    if (!window || !kit::writePNG(*window, (out_ / name).string(), 0, &error)) {
+      step.ok = false;
+      step.outcome += " (no picture: " + error + ")";
+    }
+    std::printf("%s %s\n", step.ok ? "   ok:" : "   FAILED:", step.outcome.c_str());
+  }
+
+  int fail(const std::string& why) {
+    std::fprintf(stderr, "main job: %s\n", why.c_str());
+    return 1;
+  }
+
+  int finish() {
+    std::ofstream index(out_ / "index.html");
+    index << "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>星河远征 · 主流程</title>\n"
+             "<style>body{font-family:sans-serif;background:#f3f1ec;margin:24px}"
+             ".step{display:flex;gap:24px;margin-bottom:32px;background:#fff;padding:16px;border-radius:8px}"
+             "img{width:300px;border:1px solid #ccc}.ok{color:#197a3d}.failed{color:#b3261e}"
+             "pre{white-space:pre-wrap;font-size:12px;max-width:760px}</style></head><body>\n"
+             "<h1>星河远征 · 主流程</h1>\n";
+    int failures = 0;
+    for (size_t i = 0; i < steps_.size(); ++i) {
+      const Step& s = steps_[i];
+      failures += !s.ok;
+      index << "<div class=\"step\"><img src=\"" << s.picture << "\" alt=\"" << htmlEscape(s.title) << "\"><div><h2>"
+            << i + 1 << ". " << htmlEscape(s.title) << "</h2><p class=\"" << (s.ok ? "ok" : "failed") << "\">"
+            << (s.ok ? "✓ " : "✗ ") << htmlEscape(s.outcome) << "</p><pre>";
+      for (const auto& m : s.messages) index << htmlEscape(m) << "\n";
+      index << "</pre></div></div>\n";
+    }
+    index << "</body></html>\n";
+    std::printf("\n%zu steps, %d failed; pictures and index.html in %s\n", steps_.size(), failures, out_.c_str());
+    return failures ? 1 : 0;
+  }
+
+  fs::path out_;
+  std::vector<Step> steps_;
+  kit::Ref<ViewController> controller_;
+  kit::Ref<kit::PageDriver> driver_;
+  size_t answersSeen_ = 0;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::filesystem::path out = argc > 1 ? argv[1] : "out/demo";
-  std::filesystem::create_directories(out);
-  std::vector<Step> steps;
-  auto check = [&](std::string name, std::string observed, std::string expected) {
-    bool ok = observed == expected;
-    std::printf("%s %-40s %s\n", ok ? "ok  " : "FAIL", name.c_str(), observed.c_str());
-    steps.push_back({std::move(name), std::move(observed), ok});
-  };
-
-  // A page message as the game page posts it, read the way the client reads it.
-  kit::Id message = kit::dict({{"action", "login"}, {"data", kit::dict({{"role_id", 7}, {"role_name", "领主"}})}});
-  check("action text", kit::describe(message["action"]), "login");
-  check("missing field reads (null)", kit::describe(message["data"]["service_id"]), "(null)");
-  check("role id is set", kit::isSet(message["data"]["role_id"]) ? "yes" : "no", "yes");
-  check("callback script", kit::formatString("CallbackFromIOS('%@')", kit::str("{}")), "CallbackFromIOS('{}')");
-  check("UTF-16 length", std::to_string(kit::str("a😀b")->length()), "4");
-  check("reply log text", kit::describe(kit::dict({{"msg", "领取成功"}})), "{\n    msg = \"领取成功\";\n}");
-
-  std::ofstream report(out / "report.txt");
-  int failures = 0;
-  for (const Step& s : steps) {
-    report << (s.ok ? "ok   " : "FAIL ") << s.name << ": " << s.observed << "\n";
-    failures += !s.ok;
-  }
-  std::printf("%zu checks, %d failed; report in %s\n", steps.size(), failures, (out / "report.txt").c_str());
-  return failures ? 1 : 0;
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  kit::DeviceProfileScope phone{kit::DeviceProfile::phone375x667()};
+  MainJob job(argc > 1 ? argv[1] : "out/demo");
+  int status = job.run();
+  kit::Application::shared()->reset();
+  return status;
 }

@@ -104,23 +104,23 @@ bool checkSiz(const Siz& siz, const DecodeLimits& limits, std::string& error) {
 
 // A prefix of a file for openjpeg's lenient mode. openjpeg allocates each
 // tile-part at the length its SOT marker declares and, when lenient, even
-// when the data holds far less; so the tile-part that runs past the end of
+// when the data holds far less; so every tile-part that runs past the end of
 // the prefix is marked as the last one, running to the end (length 0).
+// Walking the markers by their lengths cannot find every SOT openjpeg will
+// read: it passes over a marker it does not know by searching for the next
+// known one, two bytes at a time. So every SOT marker segment after SIZ is
+// looked at, wherever it starts. Entropy-coded data never holds a 0xFF byte
+// followed by one above 0x8F, so only marker segments can be touched, and
+// of those only bytes that spell a SOT whose length overruns the data.
 std::vector<uint8_t> withTileDataInBounds(const std::vector<uint8_t>& data) {
   std::vector<uint8_t> copy = data;
   size_t at = 0;
-  if (!findCodestream(copy.data(), copy.size(), at)) return copy;
+  if (!findCodestream(copy.data(), copy.size(), at) || copy.size() - at < 6) return copy;
   const size_t n = copy.size();
-  at += 2;  // SOC
-  while (at + 4 <= n && copy[at] == 0xFF && copy[at + 1] != 0x90) at += 2 + size_t{be16(&copy[at + 2])};
-  while (at + 10 <= n && copy[at] == 0xFF && copy[at + 1] == 0x90) {
-    const uint32_t length = be32(&copy[at + 6]);
-    if (length == 0) break;
-    if (length > n - at) {
-      std::memset(&copy[at + 6], 0, 4);
-      break;
-    }
-    at += length;
+  at += 4 + size_t{be16(&copy[at + 4])};  // SOC, SIZ
+  for (; at + 10 <= n; ++at) {
+    if (copy[at] != 0xFF || copy[at + 1] != 0x90 || be16(&copy[at + 2]) != 10) continue;
+    if (be32(&copy[at + 6]) > n - at) std::memset(&copy[at + 6], 0, 4);
   }
   return copy;
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "kit/graphics/image_codecs.h"
 #include "kit/graphics/image_test_support.h"
@@ -169,6 +171,39 @@ TEST(JPEG2000, PartialDataAndHostileHeaders) {
           EXPECT_FALSE(source->lastError().empty());
         }
       }
+    }
+  }
+}
+
+// A raw codestream whose main header holds a marker openjpeg does not know
+// (it skips such a marker by searching for the next known one, not by its
+// length) and then tile-parts claiming about four gigabytes. Both readers,
+// under the limits the fuzz target uses, fail cleanly or decode the 8x4
+// picture without allocating the claimed lengths.
+TEST(JPEG2000, TilePartLengthsBeyondTheDataAreNotAllocated) {
+  std::ifstream in(KIT_FUZZ_CORPUS_DIR "/image_jpeg2000/j2k-unknown-marker-long-tile-part", std::ios::binary);
+  ASSERT_TRUE(in);
+  auto bytes = std::make_shared<const std::vector<uint8_t>>(std::istreambuf_iterator<char>(in),
+                                                            std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes->size(), 516u);
+  DecodeLimits limits;
+  limits.maxPixels = size_t{1} << 20;
+  limits.maxMemory = size_t{1} << 26;
+  for (bool complete : {true, false}) {
+    SCOPED_TRACE(complete ? "complete" : "partial");
+    std::string error;
+    auto reader = openJPEG2000Reader(bytes, complete, limits, error);
+    if (!reader) {
+      EXPECT_NE(error.find("JPEG 2000"), std::string::npos) << error;
+      continue;
+    }
+    auto bitmap = reader->decode(0, error);
+    if (bitmap) {
+      EXPECT_EQ(bitmap->width(), 8u);
+      EXPECT_EQ(bitmap->height(), 4u);
+    } else {
+      EXPECT_NE(error.find("JPEG 2000"), std::string::npos) << error;
+      EXPECT_EQ(error.find("memory"), std::string::npos) << error;
     }
   }
 }

@@ -1,0 +1,58 @@
+// The application delegate: the launch pause, the launch reaching the
+// channel core and the platform, and the application events it forwards.
+
+#include "app/app_delegate.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "channel/testing/scripted_tolmix_sdk.h"
+#include "channel/testing/test_bundle.h"
+#include "kit/foundation/format.h"
+
+namespace {
+
+class Delegate : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    TolmixSDKFacade::install(nullptr);
+    kit::Application::shared()->reset();
+  }
+  TestBundle bundle;
+  std::shared_ptr<ScriptedTolmixSDK> facade = ScriptedTolmixSDK::install();
+  kit::Ref<JHLCoreEntity> core = kit::make<JHLCoreEntity>();
+};
+
+TEST_F(Delegate, LaunchPausesThenLaunchesTheCoreAndThePlatform) {
+  auto delegate = kit::make<AppDelegate>(core, 0.2);
+  auto app = kit::Application::shared();
+  app->setDelegate(delegate);
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_TRUE(app->launch());
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_GE(took, 0.19);
+  EXPECT_EQ(kit::describe(core->nuvagameid()), "1001");
+  EXPECT_EQ(kit::describe(core->platform_id()), "256");
+  EXPECT_EQ(facade->launchCount(), 1);
+}
+
+TEST_F(Delegate, OpenURLFormsReachThePlatformAndAnswerYes) {
+  auto delegate = kit::make<AppDelegate>(core, 0);
+  auto app = kit::Application::shared();
+  app->setDelegate(delegate);
+  app->launch();
+  EXPECT_TRUE(app->openURLFromOutside("TolmixWalletPayScheme1001://safepay?result=1", "com.wallet"));
+  EXPECT_EQ(delegate->handleOpenURL(*app, "x://handle"), true);
+  EXPECT_EQ(delegate->openURL(*app, "x://source", "com.other", nullptr), true);
+  auto urls = facade->openedURLs();
+  ASSERT_EQ(urls.size(), 3u);
+  EXPECT_EQ(urls[0], "TolmixWalletPayScheme1001://safepay?result=1");
+  // Background, foreground, terminate, resign and become active pass quietly.
+  app->enterBackground();
+  app->enterForeground();
+  app->terminate();
+  EXPECT_EQ(facade->launchCount(), 1);
+}
+
+}  // namespace

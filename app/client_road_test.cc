@@ -1,0 +1,318 @@
+// The client end to end on the real road: the page driver plays the game
+// page in the web view, the ViewController hands its messages to the
+// channel core, the core talks to the simulated channel server over
+// loopback, and the answers come back to the page through
+// CallbackFromIOS. The platform facade is the scriptable stand-in.
+
+#include <gtest/gtest.h>
+
+#include "app/application_main.h"
+#include "channel/core/client_configuration.h"
+#include "channel/testing/scripted_tolmix_sdk.h"
+#include "channel/testing/test_bundle.h"
+#include "kit/foundation/json_serialization.h"
+#include "kit/foundation/notification_center.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/run_until.h"
+#include "kit/testing/virtual_clock_fixture.h"
+#include "kit/ui/alert_controller.h"
+#include "kit/ui/device_profile.h"
+#include "kit/ui/ui_test_driver.h"
+#include "sim/simulator.h"
+#include "ui/widgets/nuva_progress_hud.h"
+
+namespace {
+
+class ClientRoad : public kit::test::VirtualClockTest {
+ protected:
+  void SetUp() override {
+    VirtualClockTest::SetUp();
+    kit::Application::shared()->reset();
+    simulator.channel().setPackage("com.example.starfleet");
+    ClientConfiguration::shared().setOverrides(simulator.configuration());
+    hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
+        NUVAProgressHUDWillAppearNotification, nullptr, [this](const kit::Ref<kit::Notification>& n) {
+          hudTexts.push_back(n->userInfo() ? kit::describe((*n->userInfo())[NUVAProgressHUDStatusUserInfoKey]) : "");
+        });
+    app = startApplication(core, 0);
+    controller = app.controller();
+    ASSERT_TRUE(controller);
+    driver = controller->wkWebView()->pageDriver();
+    ASSERT_TRUE(driver);
+  }
+
+  void TearDown() override {
+    kit::NotificationCenter::defaultCenter()->removeObserver(hudToken);
+    NUVAProgressHUD::dismiss();
+    advance(1);
+    kit::Weak<ViewController> weak = controller;
+    controller = nullptr;
+    driver = nullptr;
+    app = {};
+    kit::Application::shared()->reset();
+    advance(3);  // the splash timer lets go of nothing it should not
+    EXPECT_TRUE(weak.expired()) << "the page screen leaked";
+    ClientConfiguration::shared().setOverrides(nullptr);
+    TolmixSDKFacade::install(nullptr);
+    libNUVALightChannel::sharedInstance()->setDelegate(nullptr);
+    VirtualClockTest::TearDown();
+  }
+
+  bool waitForPage() {
+    return kit::test::runUntil([&] { return controller->pageFinished(); });
+  }
+  // Posts a message as the page does.
+  bool post(const std::string& json) { return driver->postMessage("eventComplete", kit::str(json)); }
+  // The page's answers so far.
+  std::vector<kit::Id> answers() const { return driver->callbacks(); }
+  bool waitForAnswers(size_t count) {
+    return kit::test::runUntil([&] { return answers().size() >= count; });
+  }
+  kit::Id lastAnswer() const { return answers().back(); }
+
+  void logIn() {
+    size_t before = answers().size();
+    ASSERT_TRUE(post(R"({"action":"login","data":{}})"));
+    ASSERT_TRUE(waitForAnswers(before + 1));
+    ASSERT_EQ(kit::describe(lastAnswer()["action"]), "loginNotify");
+  }
+  void reportRole() {
+    size_t before = answers().size();
+    ASSERT_TRUE(post(R"({"action":"uploadGameRoleInfo","data":{"role_id":"10086","role_name":"凌霄",)"
+                     R"("role_level":"12","service_id":"3","service_name":"青龙"}})"));
+    ASSERT_TRUE(waitForAnswers(before + 1));
+    ASSERT_EQ(kit::describe(lastAnswer()["action"]), "uploadGameRoleInfo");
+  }
+  void pay(const std::string& gameOrder = "G-0001") {
+    auto message = kit::dict({{"action", "pay"},
+                              {"data", kit::dict({{"money", "6.00"},
+                                                  {"good_name", "月 卡"},
+                                                  {"good_id", "60"},
+                                                  {"game_order_sn", gameOrder},
+                                                  {"role_id", "10086"},
+                                                  {"role_name", "凌霄"},
+                                                  {"role_level", "12"},
+                                                  {"service_id", "3"},
+                                                  {"service_name", "青龙"}})}});
+    ASSERT_TRUE(driver->postMessage("eventComplete",
+                                    kit::str(kit::JSONSerialization::dataWithJSONObject(message)->toString())));
+  }
+  kit::Ref<kit::AlertController> presentedAlert() const {
+    return kit::as<kit::AlertController>(controller->presentedViewController());
+  }
+
+  kit::DeviceProfileScope profile{kit::DeviceProfile::phone375x667()};
+  TestBundle bundle;
+  sim::Simulator simulator;
+  std::shared_ptr<ScriptedTolmixSDK> facade = ScriptedTolmixSDK::install();
+  kit::Ref<JHLCoreEntity> core = kit::make<JHLCoreEntity>();
+  ClientApplication app;
+  kit::Ref<ViewController> controller;
+  kit::Ref<kit::PageDriver> driver;
+  std::vector<std::string> hudTexts;
+  kit::Id hudToken;
+};
+
+TEST_F(ClientRoad, LaunchShowsTheGamePageUnderTheSplash) {
+  EXPECT_EQ(facade->launchCount(), 1);
+  EXPECT_EQ(kit::describe(core->nuvagameid()), "1001");
+  EXPECT_EQ(kit::Application::shared()->keyWindow()->rootViewController(), controller);
+  EXPECT_TRUE(controller->prefersStatusBarHidden());
+  ASSERT_TRUE(waitForPage());
+  auto served = simulator.page().requests();
+  ASSERT_EQ(served.size(), 1u);
+  EXPECT_NE(served[0].find("_channel=nuva"), std::string::npos);
+  EXPECT_TRUE(controller->wkWebView()->scrollView()->isScrollEnabled() == false);
+
+  // The splash covers the page for two seconds, then goes.
+  ASSERT_TRUE(controller->splashView()->superview());
+  EXPECT_TRUE(controller->splashView()->image());
+  EXPECT_EQ(controller->splashView()->frame(), (kit::Rect{0, 0, 375, 667}));
+  advance(1.9);
+  EXPECT_TRUE(controller->splashView()->superview());
+  advance(0.6);
+  EXPECT_FALSE(controller->splashView()->superview());
+}
+
+TEST_F(ClientRoad, LoginReachesThePageAsLoginNotify) {
+  simulator.channel().setReply("login/index", R"({"code":"200","data":{"super_user_id":"99","token":"abcdef"}})");
+  ASSERT_TRUE(waitForPage());
+  logIn();
+  auto login = simulator.channel().requestsTo("login/index");
+  ASSERT_EQ(login.size(), 1u);
+  EXPECT_EQ(login[0].field("game_id"), "1001");
+  EXPECT_EQ(login[0].field("platform_id"), "256");
+  EXPECT_EQ(login[0].field("os_type"), "2");
+  kit::Id answer = lastAnswer();
+  EXPECT_EQ(kit::describe(answer["data"]["super_user_id"]), "99");
+  EXPECT_EQ(kit::describe(answer["data"]["token"]), "abcdef");
+  EXPECT_EQ(kit::as<kit::Dictionary>(answer["data"])->count(), 2u);
+  EXPECT_EQ(kit::describe(controller->super_user_id()), "99");
+  EXPECT_EQ(kit::describe(controller->serviceToken()), "abcdef");
+
+  // A short token is refused: the page hears nothing.
+  simulator.channel().setReply("login/index", R"({"code":"200","data":{"super_user_id":"99","token":"abcde"}})");
+  size_t before = answers().size();
+  ASSERT_TRUE(post(R"({"action":"login","data":{}})"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return simulator.channel().requestsTo("login/index").size() == 2; }));
+  ASSERT_TRUE(kit::test::drain(kit::Queue::global()));
+  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_EQ(answers().size(), before);
+}
+
+TEST_F(ClientRoad, RoleReportsWaitForThePageAndReachBothSides) {
+  // Before the page has finished loading nothing is sent.
+  ASSERT_TRUE(post(R"({"action":"uploadGameRoleInfo","data":{"role_id":"1","role_name":"a","service_id":"3","service_name":"b"}})"));
+  ASSERT_TRUE(waitForPage());
+  logIn();
+  EXPECT_TRUE(simulator.channel().requestsTo("role/index").empty());
+
+  // A JSON null role id drops the report.
+  ASSERT_TRUE(post(R"({"action":"uploadGameRoleInfo","data":{"role_id":null,"role_name":"a","service_id":"3","service_name":"b"}})"));
+  reportRole();
+  auto sent = simulator.channel().requestsTo("role/index");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].field("role_id"), "10086");
+  EXPECT_EQ(sent[0].field("power_value"), "1");
+  EXPECT_EQ(sent[0].field("money"), "金币");
+  EXPECT_EQ(sent[0].field("describe"), "");
+  EXPECT_EQ(sent[0].field("experience"), "");
+  EXPECT_EQ(kit::describe(lastAnswer()["data"]), "");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !facade->roleReports().empty(); }));
+  EXPECT_EQ(facade->roleReports().back().roleId, "r1");
+}
+
+TEST_F(ClientRoad, PaymentRunsFromOrderToPaySheetToPayNotify) {
+  ASSERT_TRUE(waitForPage());
+  logIn();
+  pay();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !hudTexts.empty(); }));
+  EXPECT_EQ(hudTexts.back(), "请先调用上报角色方法");
+  EXPECT_TRUE(simulator.channel().requestsTo("order/index").empty());
+
+  reportRole();
+  pay("G-'\\\n1");  // a game order that quotes, escapes and breaks a line
+  ASSERT_TRUE(kit::test::runUntil([&] { return facade->paySheets().size() == 1; }));
+  auto order = simulator.channel().requestsTo("order/index").back();
+  EXPECT_EQ(order.field("package"), "com.example.starfleet");
+  EXPECT_EQ(order.field("good_name"), "月卡");
+  EXPECT_EQ(order.field("money"), "6.00");
+  EXPECT_EQ(order.field("remark"), "");
+  EXPECT_EQ(facade->paySheets().back().attach, "o1");
+
+  size_t before = answers().size();
+  ASSERT_TRUE(facade->finishPayment(true));
+  ASSERT_TRUE(waitForAnswers(before + 1));
+  kit::Id paid = lastAnswer();
+  EXPECT_EQ(kit::describe(paid["action"]), "payNotify");
+  EXPECT_EQ(kit::describe(paid["data"]["status"]), "1");
+  EXPECT_EQ(kit::describe(paid["data"]["order_id"]), "o1");
+  EXPECT_EQ(kit::describe(paid["data"]["channel_order"]), "o1");
+  EXPECT_EQ(kit::describe(paid["data"]["cp_order"]), "G-'\\\n1");
+
+  pay("G-0002");
+  ASSERT_TRUE(kit::test::runUntil([&] { return facade->paySheets().size() == 2; }));
+  ASSERT_TRUE(facade->finishPayment(false));
+  ASSERT_TRUE(waitForAnswers(before + 2));
+  EXPECT_EQ(kit::describe(lastAnswer()["data"]["status"]), "2");
+  EXPECT_EQ(kit::describe(lastAnswer()["data"]["cp_order"]), "G-0002");
+  for (const auto& script : driver->evaluatedScripts()) EXPECT_TRUE(script.starts_with("CallbackFromIOS('"));
+}
+
+TEST_F(ClientRoad, LogoutTellsThePageAndReloadsIt) {
+  ASSERT_TRUE(waitForPage());
+  logIn();
+  reportRole();
+  size_t loads = simulator.page().requests().size();
+  size_t before = answers().size();
+  ASSERT_TRUE(post(R"({"action":"logout","data":{}})"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return facade->logoutCount() == 1; }));
+  ASSERT_TRUE(kit::test::runUntil([&] { return simulator.page().requests().size() == loads + 1; }));
+  ASSERT_TRUE(waitForAnswers(before + 1));
+  kit::Id answer = lastAnswer();
+  EXPECT_EQ(kit::describe(answer["action"]), "clientlogout");
+  EXPECT_EQ(kit::describe(answer["data"]), "");
+  ASSERT_TRUE(waitForPage());
+  // A role report waits for the reloaded page; afterwards it is accepted
+  // again, and it needs a new login first.
+  EXPECT_EQ(controller->wkWebView()->URL()->absoluteText(), simulator.page().pageURL());
+  EXPECT_EQ(kit::describe(core->roleid()), "");
+  EXPECT_EQ(kit::describe(controller->super_user_id()), kit::describe(core->super_user_id()));
+}
+
+TEST_F(ClientRoad, AnUnreachablePageOffersARetry) {
+  ASSERT_TRUE(waitForPage());
+  simulator.page().down();
+  // A forced logout reloads the page, which cannot be reached now.
+  ASSERT_TRUE(post(R"({"action":"logout","data":{}})"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return presentedAlert() != nullptr; }));
+  auto alert = presentedAlert();
+  EXPECT_EQ(alert->alertTitle(), "提示");
+  EXPECT_EQ(alert->message(), "连接服务器失败");
+  ASSERT_EQ(alert->actions().size(), 1u);
+  EXPECT_EQ(alert->actions()[0]->title(), "重试");
+  advance(kit::ViewController::TransitionDuration);
+
+  ASSERT_TRUE(simulator.page().up());
+  ASSERT_TRUE(kit::test::pressAlertAction(*alert, "重试"));
+  advance(kit::ViewController::TransitionDuration);
+  ASSERT_TRUE(waitForPage());
+  EXPECT_EQ(simulator.page().requests().size(), 2u);
+}
+
+TEST_F(ClientRoad, PageDialogsAnswerAsThePlayerChooses) {
+  ASSERT_TRUE(waitForPage());
+  std::optional<bool> first, second;
+  driver->raiseConfirm("确定要离开吗？", [&](bool yes) { first = yes; });
+  ASSERT_TRUE(kit::test::runUntil([&] { return presentedAlert() != nullptr; }));
+  auto confirm = presentedAlert();
+  EXPECT_EQ(confirm->alertTitle(), "提示");
+  EXPECT_EQ(confirm->message(), "确定要离开吗？");
+  ASSERT_EQ(confirm->actions().size(), 2u);
+  EXPECT_EQ(confirm->actions()[0]->title(), "取消");
+  EXPECT_EQ(confirm->actions()[0]->style(), kit::AlertActionStyle::Cancel);
+  advance(kit::ViewController::TransitionDuration);
+  ASSERT_TRUE(kit::test::pressAlertAction(*confirm, "取消"));
+  advance(kit::ViewController::TransitionDuration);
+  ASSERT_TRUE(kit::test::runUntil([&] { return first.has_value(); }));
+  EXPECT_FALSE(*first);
+
+  driver->raiseConfirm("", [&](bool yes) { second = yes; });
+  ASSERT_TRUE(kit::test::runUntil([&] { return presentedAlert() != nullptr; }));
+  advance(kit::ViewController::TransitionDuration);
+  ASSERT_TRUE(kit::test::pressAlertAction(*presentedAlert(), "确认"));
+  advance(kit::ViewController::TransitionDuration);
+  ASSERT_TRUE(kit::test::runUntil([&] { return second.has_value(); }));
+  EXPECT_TRUE(*second);
+
+  bool alerted = false;
+  driver->raiseAlert("hello", [&] { alerted = true; });
+  ASSERT_TRUE(kit::test::runUntil([&] { return alerted; }));
+  EXPECT_EQ(presentedAlert(), nullptr);
+
+  std::optional<std::optional<std::string>> typed;
+  driver->raisePrompt("昵称", std::string("默认"), [&](std::optional<std::string> text) { typed = text; });
+  ASSERT_TRUE(kit::test::runUntil([&] { return presentedAlert() != nullptr; }));
+  EXPECT_EQ(presentedAlert()->alertTitle(), "昵称");
+  ASSERT_EQ(presentedAlert()->textFields().size(), 1u);
+  EXPECT_EQ(presentedAlert()->textFields()[0]->text(), "默认");
+  advance(kit::ViewController::TransitionDuration);
+  ASSERT_TRUE(kit::test::pressAlertAction(*presentedAlert(), "完成"));
+  advance(kit::ViewController::TransitionDuration);
+  ASSERT_TRUE(kit::test::runUntil([&] { return typed.has_value(); }));
+  EXPECT_EQ(**typed, "默认");
+}
+
+TEST_F(ClientRoad, MessagesOfOtherNamesOrShapesAreIgnored) {
+  ASSERT_TRUE(waitForPage());
+  EXPECT_FALSE(driver->postMessage("EventComplete", kit::str(R"({"action":"login"})")));
+  EXPECT_TRUE(post("not json at all"));
+  EXPECT_TRUE(post(R"({"action":"fly","data":{}})"));
+  EXPECT_TRUE(post(R"(["login"])"));
+  EXPECT_TRUE(post(R"({"action":"openStore","data":{}})"));
+  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_EQ(facade->loginCount(), 0);
+  EXPECT_EQ(simulator.channel().requestCount(), 0u);
+}
+
+}  // namespace

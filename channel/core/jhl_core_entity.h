@@ -1,0 +1,220 @@
+// JHLCoreEntity: the channel SDK's core. One shared object that the game
+// page host and the application delegate talk to. It keeps the logged-in
+// channel user and the last reported role, signs and sends the channel
+// platform's requests (login, role report, order), drives the light channel
+// and reports results to its listener through JHLCoreEntityDelegate.
+//
+// The core's state belongs to the main queue: replies arrive on the HTTP
+// client's callback queue and hop to the main queue before anything is
+// stored or shown. Listener calls are made on the main queue after a hop
+// through a global queue (the logout confirmation synchronously), except
+// canEnterListenCallBack, which is called on the reply queue.
+//
+// The core is split over three files: instance, launch, login and the
+// application events in jhl_core_entity.cc, the role report in
+// jhl_core_entity_role.cc, and orders, payment results and logout in
+// jhl_core_entity_order.cc.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "channel/core/lib_nuva_light_channel.h"
+#include "kit/foundation/array.h"
+#include "kit/foundation/dictionary.h"
+#include "kit/foundation/object.h"
+#include "kit/foundation/string.h"
+#include "kit/ui/application.h"
+#include "kit/ui/image_view.h"
+#include "kit/ui/view.h"
+
+// What the core tells the game page host. Every operation has an empty
+// default body.
+class JHLCoreEntityDelegate {
+ public:
+  virtual ~JHLCoreEntityDelegate() = default;
+  // {"super_user_id", "token", "auth", "birthday"}: the channel login is done.
+  virtual void nuva_LightGetChannelLoginCallBack(const kit::Ref<kit::Dictionary>& /*login*/) {}
+  // The role report's reply.
+  virtual void getUpdateRoleCallBack(const kit::Ref<kit::Dictionary>& /*reply*/) {}
+  // "1" or "0": whether the player may enter the game server (called on the
+  // HTTP reply queue).
+  virtual void canEnterListenCallBack(const kit::Ref<kit::String>& /*canEnter*/) {}
+  // {"order_id", "cpOrder"} of the order whose payment ended.
+  virtual void getPaySuccessCallBack(const kit::Ref<kit::Dictionary>& /*order*/) {}
+  virtual void getPayFailCallBack(const kit::Ref<kit::Dictionary>& /*order*/) {}
+  // "success": the player logged out.
+  virtual void logOutCallBack(const kit::Ref<kit::String>& /*result*/) {}
+  // The store hub's request to recharge.
+  virtual void rechargeCallBack(const kit::Id& /*request*/) {}
+};
+
+// Posted (no object, no user info) after the listener heard of a successful
+// payment; the store's time-limited packs reload on it.
+inline constexpr const char* NUVAGIFTPAYSUCCESSNotification = "NUVAGIFTPAYSUCCESSNotification";
+
+class NUVATimePopView;
+
+class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, public kit::ApplicationDelegate {
+ public:
+  // The signing key appended to the fields of signed requests.
+  static constexpr const char* kSigningSalt = "5e0c7a9d13f2b84e6a1d0c3f9b7e2a64";
+
+  static kit::Ref<JHLCoreEntity> sharedInstance();
+  // A core of its own (tests); the process uses sharedInstance().
+  JHLCoreEntity() = default;
+
+  // ---- State ----------------------------------------------------------------
+  std::shared_ptr<JHLCoreEntityDelegate> delegate() const { return delegate_.lock(); }
+  // The game id from the bundle plist NUVAPLIST.
+  const kit::Ref<kit::String>& nuvagameid() const { return nuvagameid_; }
+  void setNuvagameid(kit::Ref<kit::String> v) { nuvagameid_ = std::move(v); }
+  // The channel platform id ("256", from the light channel).
+  const kit::Ref<kit::String>& platform_id() const { return platform_id_; }
+  // The channel user and token of the last accepted login reply.
+  const kit::Ref<kit::String>& super_user_id() const { return super_user_id_; }
+  const kit::Ref<kit::String>& token() const { return token_; }
+  // The channel server's role id of the last successful role report; empty
+  // after logout and after a new login.
+  const kit::Ref<kit::String>& roleid() const { return roleid_; }
+  // The game's role fields of the last successful role report.
+  const kit::Ref<kit::String>& cp_role_id() const { return cp_role_id_; }
+  const kit::Ref<kit::String>& service_id() const { return service_id_; }
+  const kit::Ref<kit::String>& service_name() const { return service_name_; }
+  const kit::Ref<kit::String>& role_name() const { return role_name_; }
+  const kit::Ref<kit::String>& role_level() const { return role_level_; }
+  const kit::Ref<kit::String>& power_value() const { return power_value_; }
+  // The last successful role report's reply.
+  const kit::Ref<kit::Dictionary>& rolesurperdic() const { return rolesurperdic_; }
+  // The channel order id and the game's order number of the last order reply.
+  const kit::Ref<kit::String>& order_id() const { return order_id_; }
+  const kit::Ref<kit::String>& cpOrder() const { return cpOrder_; }
+  bool isRunLogic() const { return isRunLogic_; }
+  bool isHallOpen() const { return isHallOpen_; }
+  void setIsHallOpen(bool v) { isHallOpen_ = v; }
+  bool isTimeStore() const { return isTimeStore_; }
+  void setIsTimeStore(bool v) { isTimeStore_ = v; }
+  const kit::Ref<kit::String>& shop_type() const { return shop_type_; }
+  void setShop_type(kit::Ref<kit::String> v) { shop_type_ = std::move(v); }
+  // Store and menu lists, created empty on first read.
+  kit::Ref<kit::MutableArray> responseArray();
+  kit::Ref<kit::MutableArray> VIPArray();
+  kit::Ref<kit::MutableArray> menuArray();
+  kit::Ref<kit::MutableArray> levelListArray();
+  // Menu times (seconds as texts) and store texts of the server menu and
+  // the store hub.
+  const kit::Ref<kit::String>& time_shop_refresh() const { return time_shop_refresh_; }
+  const kit::Ref<kit::String>& luck_time() const { return luck_time_; }
+  const kit::Ref<kit::String>& day_time() const { return day_time_; }
+  const kit::Ref<kit::String>& active_time() const { return active_time_; }
+  const kit::Ref<kit::String>& shop_time() const { return shop_time_; }
+  const kit::Ref<kit::String>& gmtotal_money() const { return gmtotal_money_; }
+  const kit::Ref<kit::String>& gmdesc() const { return gmdesc_; }
+  const kit::Ref<kit::String>& viptotal_money() const { return viptotal_money_; }
+  const kit::Ref<kit::String>& vipdesc() const { return vipdesc_; }
+  const kit::Ref<kit::Dictionary>& responseData() const { return responseData_; }
+  const kit::Ref<kit::Dictionary>& playerDic() const { return playerDic_; }
+
+  // ---- Login ------------------------------------------------------------------
+  // The core's listener := `listener`; the light channel's listener := the
+  // core.
+  void nuva_setStartLoginListener(const std::shared_ptr<JHLCoreEntityDelegate>& listener);
+  // nuva_lightLoginWithGameId with nuvagameid.
+  void nuva_lightLoginStart();
+  // Opens the platform login and empties the store and menu lists.
+  void nuva_lightLoginWithGameId(const kit::Ref<kit::String>& gameId);
+  // Posts the channel login to `url`.
+  void nuva_superLoginCallBackWithGame_id(const kit::Ref<kit::String>& game_id, const kit::Ref<kit::String>& token,
+                                          const kit::Ref<kit::String>& platform_id, const kit::Ref<kit::String>& uid,
+                                          const kit::Ref<kit::String>& channel_code, const kit::Ref<kit::String>& url);
+  // Asks "login/enter" whether the player may enter a game server.
+  void nuva_canEnterGameWithServiceID(const kit::Ref<kit::String>& serviceID, const kit::Ref<kit::String>& serviceName);
+
+  // ---- Role report, orders, logout -------------------------------------------
+  // Checks, signs and posts the role report of a JSON text.
+  void nuva_superRoleUpdate(const kit::Ref<kit::String>& roleJSON);
+  // Checks, signs and posts the order of a JSON text; an accepted order
+  // opens the platform pay sheet.
+  void nuva_superOrder(const kit::Ref<kit::String>& orderJSON);
+  // Resets the role state and logs the platform out.
+  void nuva_logout();
+
+  // ---- Helpers ------------------------------------------------------------------
+  // Seconds since 1970 of now shifted by years, months and days (one
+  // calendar step), as "%ld" text.
+  static kit::Ref<kit::String> ddpGetExpectTimestamp(long year, long month, long day);
+  // The moment of a seconds text as "yyyy-MM-dd" in the device's time zone.
+  static kit::Ref<kit::String> getTimeFromTimestamp(const kit::Ref<kit::String>& timestamp);
+  // The JSON object of a text with mutable containers, or nil (logged).
+  static kit::Id dictionaryWithJsonString(const kit::Ref<kit::String>& json);
+
+  // ---- The light channel's listener ----------------------------------------------
+  void nuvaChannel_LightGetChannelLoginCallBack(const kit::Ref<kit::Dictionary>& result) override;
+  void nuvaChannel_getUpdateRoleCallBack(const kit::Ref<kit::Dictionary>& result) override;
+  void nuvaChannel_getPaySuccessCallBack(const kit::Ref<kit::Dictionary>& result) override;
+  void nuvaChannel_getPayFailCallBack(const kit::Ref<kit::Dictionary>& result) override;
+  void nuvaChannel_logOutCallBack(const kit::Ref<kit::String>& result) override;
+
+  // ---- Application events ------------------------------------------------------
+  // Reads the game id, takes the platform id, sets the flags and starts the
+  // platform SDK through the light channel.
+  bool didFinishLaunching(kit::Application& application, const kit::Ref<kit::Dictionary>& options) override;
+  void willResignActive(kit::Application& application) override;
+  void didEnterBackground(kit::Application& application) override;
+  void willEnterForeground(kit::Application& application) override;
+  void didBecomeActive(kit::Application& application) override;
+  void willTerminate(kit::Application& application) override;
+  void didRegisterForRemoteNotificationsWithDeviceToken(kit::Application& application, const kit::Ref<kit::Data>& token);
+  void didFailToRegisterForRemoteNotificationsWithError(kit::Application& application, const kit::Ref<kit::Error>& error);
+  void didReceiveRemoteNotification(kit::Application& application, const kit::Ref<kit::Dictionary>& userInfo);
+  std::optional<unsigned> supportedInterfaceOrientations(kit::Application& application, kit::Window* window) override;
+  std::optional<bool> handleOpenURL(kit::Application& application, const std::string& url) override;
+  std::optional<bool> openURL(kit::Application& application, const std::string& url,
+                              const std::string& sourceApplication, const kit::Id& annotation) override;
+  std::optional<bool> openURL(kit::Application& application, const std::string& url,
+                              const kit::Ref<kit::Dictionary>& options) override;
+
+ private:
+  // The address of a channel SDK server endpoint.
+  static kit::Ref<kit::String> sdkURL(std::string_view path);
+  // Runs `call` with the listener on the main queue after a hop through a
+  // global queue.
+  void notifyListener(std::function<void(JHLCoreEntityDelegate&)> call);
+  // The five resets of a logout.
+  void resetRoleState();
+  // The stored answer of a reply that passed the checks (main queue).
+  void acceptLoginReply(const kit::Ref<kit::String>& superUserId, const kit::Ref<kit::String>& token);
+  void handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent);
+  void handleOrderReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent);
+  // {"order_id", "cpOrder"} of the order whose pay sheet a result ends.
+  kit::Ref<kit::Dictionary> paymentResultFor(const kit::Ref<kit::Dictionary>& result);
+
+  std::weak_ptr<JHLCoreEntityDelegate> delegate_;
+  kit::Ref<kit::String> nuvagameid_;
+  kit::Ref<kit::String> platform_id_;
+  kit::Ref<kit::String> super_user_id_;
+  kit::Ref<kit::String> token_;
+  kit::Ref<kit::String> roleid_;
+  kit::Ref<kit::String> cp_role_id_, service_id_, service_name_, role_name_, role_level_, power_value_;
+  kit::Ref<kit::Dictionary> rolesurperdic_;
+  kit::Ref<kit::String> order_id_;
+  kit::Ref<kit::String> cpOrder_;
+  bool isRunLogic_ = true;
+  bool isHallOpen_ = false;
+  bool isTimeStore_ = false;
+  kit::Ref<kit::String> shop_type_ = kit::str("3");
+  kit::Ref<kit::MutableArray> responseArray_, VIPArray_, menuArray_, levelListArray_;
+  kit::Ref<kit::String> time_shop_refresh_, luck_time_, day_time_, active_time_, shop_time_;
+  kit::Ref<kit::String> gmtotal_money_, gmdesc_, viptotal_money_, vipdesc_;
+  kit::Ref<kit::Dictionary> responseData_;
+  kit::Ref<kit::Dictionary> playerDic_;
+  // The time-store banner, the lucky-player cover and the custom luck
+  // picture.
+  kit::Ref<NUVATimePopView> popView_;
+  kit::Ref<kit::View> coverView_;
+  kit::Ref<kit::ImageView> luckyGiftView_;
+  // The game's order number of every order whose pay sheet is open, by
+  // channel order id.
+  std::map<std::string, kit::Ref<kit::String>> payingOrders_;
+};

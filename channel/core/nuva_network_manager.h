@@ -1,0 +1,55 @@
+// NUVANetworkManager: the channel's one HTTP client. GET carries its query in
+// the URL; POST sends a form body. Both time out after 3 seconds, parse the
+// reply body as JSON and hand the result (nil when the body is empty or not
+// JSON) or a Chinese error text to exactly one of two callbacks. It does not
+// look inside the reply; callers test its "code" or "status".
+//
+// GET calls back on the main queue and shows nothing on failure. POST calls
+// back on the URL session's callback queue (not the main queue) and shows a
+// transport failure in the status HUD before its failure callback.
+//
+// The POST body is application/x-www-form-urlencoded with keys and values
+// percent-encoded as UTF-8, so "&", "=", "+" and spaces inside a value
+// arrive as sent.
+#pragma once
+
+#include <functional>
+
+#include "kit/foundation/dictionary.h"
+#include "kit/foundation/string.h"
+
+class NUVANetworkManager {
+ public:
+  using Success = std::function<void(kit::Id response)>;
+  using Failure = std::function<void(kit::Ref<kit::String> error)>;
+
+  // The time-out of every request, in seconds.
+  static constexpr double kTimeoutInterval = 3.0;
+
+  // Appends the parameters' form text to the URL text as it is (the URL
+  // must already end in "?" or "&"), percent-encodes the whole text with the
+  // URL-query set and GETs it.
+  static void getWithURL(const kit::Ref<kit::String>& url, const kit::Ref<kit::Dictionary>& params, Success success,
+                         Failure failure);
+  // POSTs the parameters as a form body to the URL text as it is.
+  static void PostWithURL(const kit::Ref<kit::String>& url, const kit::Ref<kit::Dictionary>& params,
+                          Success success, Failure failure);
+
+  // "key=value&" for every entry in the dictionary's order, neither part
+  // encoded; the empty text for nil or an empty dictionary.
+  static kit::Ref<kit::String> dealWithParam(const kit::Ref<kit::Dictionary>& params);
+  // The same with keys and values percent-encoded as UTF-8 (everything but
+  // ASCII letters, digits and "-._~"), as the POST body carries them.
+  static kit::Ref<kit::String> formBodyWithParam(const kit::Ref<kit::Dictionary>& params);
+
+  // The text for a URL-loading error code or an HTTP status; nil for 401.
+  static kit::Ref<kit::String> showErrorInfoWithStatusCode(long code);
+};
+
+// Null cleaning for reply dictionaries.
+class NUVADealNull {
+ public:
+  // A new dictionary in which null values and "(null)" texts of the
+  // receiver's top level are empty texts; other values are kept.
+  static kit::Ref<kit::MutableDictionary> deleteNull(const kit::Dictionary& dictionary);
+};

@@ -1,0 +1,27 @@
+// The installed platform facade.
+
+#include "channel/core/tolmix_sdk_facade.h"
+
+namespace {
+
+std::mutex& facadeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::shared_ptr<TolmixSDKFacade>& facadeSlot() {
+  static auto* slot = new std::shared_ptr<TolmixSDKFacade>();
+  return *slot;
+}
+
+}  // namespace
+
+std::shared_ptr<TolmixSDKFacade> TolmixSDKFacade::installed() {
+  std::lock_guard lock(facadeMutex());
+  return facadeSlot();
+}
+
+void TolmixSDKFacade::install(std::shared_ptr<TolmixSDKFacade> facade) {
+  std::lock_guard lock(facadeMutex());
+  facadeSlot() = std::move(facade);
+}

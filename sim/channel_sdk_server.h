@@ -1,0 +1,114 @@
+// The channel platform's SDK server, played on 127.0.0.1: "init",
+// "login/index", "login/special", "login/enter", "role/index" and
+// "order/index". It reads form bodies the standard way, checks the required
+// fields and recomputes the signatures of role reports and orders as the
+// real server does, keeps players, roles and orders, and logs every request.
+//
+// Tests script it: replace the reply of a route, or give a route a fault
+// (a delay past the client's time-out, a 500 with a JSON body, an empty
+// body, a body that is not JSON, a connection closed mid-body).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kit/net/testing/test_server.h"
+
+namespace sim {
+
+enum class RouteFault {
+  None,
+  Delay,            // answers after 5 seconds, past the client's 3-second time-out
+  ServerErrorJSON,  // 500 with {"code":"500","msg":"服务器内部错误"}
+  EmptyBody,        // 200 with no body
+  NotJSON,          // 200 with an HTML body
+  CloseConnection,  // announces a body, sends half of it and closes
+};
+
+// One request as the server decoded it.
+struct ChannelRequest {
+  std::string route;  // "login/index", "role/index" ...
+  std::map<std::string, std::string> fields;
+  std::string rawBody;
+  std::string contentType;
+  std::string contentLength;
+
+  std::string field(const std::string& name) const;
+  bool has(const std::string& name) const { return fields.count(name) > 0; }
+};
+
+class ChannelSDKServer {
+ public:
+  // The key the server appends to signed fields (it shares it with the
+  // client).
+  static constexpr const char* kSigningSalt = "5e0c7a9d13f2b84e6a1d0c3f9b7e2a64";
+  // The path under which the routes live: "<origin>/sdk/<route>".
+  static constexpr const char* kBasePath = "/sdk/";
+
+  // Starts serving on 127.0.0.1 at a port the system picks.
+  ChannelSDKServer();
+  ~ChannelSDKServer();
+  ChannelSDKServer(const ChannelSDKServer&) = delete;
+  ChannelSDKServer& operator=(const ChannelSDKServer&) = delete;
+
+  // "http://127.0.0.1:PORT/sdk/": the base URL the client is configured with.
+  std::string baseURL() const;
+
+  // The game the server knows; other game ids are refused.
+  void setGameId(std::string gameId);
+  // The application package orders must come from.
+  void setPackage(std::string package);
+  // The reply of a route, as JSON text, instead of the server's own; empty
+  // restores it.
+  void setReply(const std::string& route, std::string json);
+  void setFault(const std::string& route, RouteFault fault);
+  // A notice for "init" (title and content); none by default.
+  void setNotice(std::string title, std::string content);
+
+  // Every request received, in order, decoded.
+  std::vector<ChannelRequest> requests() const;
+  std::vector<ChannelRequest> requestsTo(const std::string& route) const;
+  size_t requestCount() const;
+  // Waits (on a condition) until `count` requests have come in.
+  bool waitForRequests(size_t count, double timeoutSeconds = 10) const;
+  void clearLog();
+
+  // What the server answered last for each route (JSON text).
+  std::string lastReply(const std::string& route) const;
+  // The channel user id given to a platform user name at login.
+  std::optional<std::string> superUserIdFor(const std::string& uid) const;
+
+ private:
+  kit::test::TestResponse answer(const std::string& route, const kit::test::RecordedRequest& request);
+  std::string answerInit(const ChannelRequest& request);
+  std::string answerLogin(const ChannelRequest& request);
+  std::string answerEnter(const ChannelRequest& request);
+  std::string answerRole(const ChannelRequest& request);
+  std::string answerOrder(const ChannelRequest& request);
+
+  std::unique_ptr<kit::test::TestServer> server_;
+  mutable std::mutex mutex_;
+  std::string gameId_ = "1001";
+  std::string package_;
+  std::map<std::string, std::string> replies_;
+  std::map<std::string, RouteFault> faults_;
+  std::map<std::string, std::string> lastReplies_;
+  std::string noticeTitle_, noticeContent_;
+  // Platform user name -> channel user id; channel user id -> token.
+  std::map<std::string, std::string> users_;
+  std::map<std::string, std::string> tokens_;
+  // (channel user, server, game role) -> channel role id.
+  std::map<std::string, std::string> roles_;
+  int nextUser_ = 99;
+  int nextRole_ = 1;
+  int nextOrder_ = 1;
+};
+
+// The lower-case hex MD5 of a text, as the server signs.
+std::string md5Hex(const std::string& text);
+
+}  // namespace sim

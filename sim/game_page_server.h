@@ -1,0 +1,55 @@
+// The game's resource server, played on 127.0.0.1: it serves the H5 game
+// page at "/games/<game id>/index.html" (our own small page; the page's part
+// in tests and the demo is played by the page driver) and logs what was
+// asked for. It can be taken down and brought back on the same port, so a
+// client that failed to load the page can retry the same address.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace sim {
+
+class GamePageServer {
+ public:
+  // Starts serving at a port the system picks.
+  explicit GamePageServer(std::string gameId = "1001");
+  ~GamePageServer();
+  GamePageServer(const GamePageServer&) = delete;
+  GamePageServer& operator=(const GamePageServer&) = delete;
+
+  int port() const { return port_; }
+  // "http://127.0.0.1:PORT/games/<game id>/index.html?_channel=nuva"
+  std::string pageURL() const;
+
+  // Stops listening; connections to the port are refused until up().
+  void down();
+  // Listens again on the same port.
+  bool up();
+  bool isUp() const;
+
+  // The request targets served (path and query), in order.
+  std::vector<std::string> requests() const;
+
+  // The page's HTML.
+  static std::string pageHTML(const std::string& gameId);
+
+ private:
+  bool listen(int port);
+
+  std::string gameId_;
+  int port_ = 0;
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> log_;
+};
+
+}  // namespace sim

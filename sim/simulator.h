@@ -1,0 +1,36 @@
+// The simulator: every remote service the client talks to, started together
+// on 127.0.0.1, and the client configuration that points at them.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "kit/foundation/dictionary.h"
+#include "sim/channel_sdk_server.h"
+#include "sim/game_page_server.h"
+#include "sim/platform_api_server.h"
+
+namespace sim {
+
+class Simulator {
+ public:
+  explicit Simulator(std::string gameId = "1001");
+
+  ChannelSDKServer& channel() { return *channel_; }
+  GamePageServer& page() { return *page_; }
+  PlatformAPIServer& platformAPI() { return *platformAPI_; }
+
+  // The service addresses under the client's configuration keys
+  // ("ChannelSDKServer", "ChannelGameServer", "GamePage", "PlatformAPIBase").
+  kit::Ref<kit::Dictionary> configuration() const;
+  // Writes the configuration as a property list the client reads through
+  // its environment override.
+  bool writeConfiguration(const std::string& path) const;
+
+ private:
+  std::unique_ptr<ChannelSDKServer> channel_;
+  std::unique_ptr<GamePageServer> page_;
+  std::unique_ptr<PlatformAPIServer> platformAPI_;
+};
+
+}  // namespace sim
