@@ -36,6 +36,7 @@ class VectorArray final : public Array {
     if (index >= objects_.size()) raiseIndex(index);
     return objects_[index];
   }
+  Id copy() const override { return self(); }  // it never changes
 
  private:
   std::vector<Id> objects_;

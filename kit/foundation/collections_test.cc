@@ -3,10 +3,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <random>
+#include <limits>
+#include <vector>
+
 #include "kit/foundation/values.h"
 
 namespace kit {
 namespace {
+
+// An element whose "value" key mutates the array it sits in.
+class MutatingHolder : public Object {
+ public:
+  Ref<MutableArray> owner;
+  Id valueForKey(const std::string&) override {
+    if (owner) owner->addObject(num(0));
+    return num(1);
+  }
+};
 
 TEST(Collections, MutatingWhileEnumeratingRaises) {
   auto a = mutableArray({1, 2, 3});
@@ -69,6 +86,106 @@ TEST(Collections, DictionaryKeepsInsertionOrderThroughRemovals) {
   }
 }
 
+TEST(Collections, DictionaryChurnMatchesAReferenceModel) {
+  // Random sets, replacements and removals over a small key space, so holes
+  // pile up and get compacted many times; order, count and contents must
+  // match a plain insertion-ordered list after every step. Keys come as
+  // immutable and mutable strings.
+  std::mt19937 rng(3);
+  auto d = mutableDict();
+  std::vector<std::pair<int, int>> model;  // key, value in insertion order
+  auto keyObject = [&](int k) -> Id {
+    std::string text = "k" + std::to_string(k);
+    if (rng() % 2) return MutableString::make(text);  // copied on insertion
+    return str(text);
+  };
+  for (int step = 0; step < 30000; ++step) {
+    int k = static_cast<int>(rng() % 97);
+    auto at = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == k; });
+    if (rng() % 5 < 3) {
+      int v = step;
+      d->setObject(num(v), keyObject(k));
+      if (at == model.end()) model.emplace_back(k, v);
+      else at->second = v;
+    } else {
+      d->removeObjectForKey(keyObject(k));
+      if (at != model.end()) model.erase(at);
+    }
+    ASSERT_EQ(d->count(), model.size());
+    int probe = static_cast<int>(rng() % 97);
+    auto expected = std::find_if(model.begin(), model.end(), [&](const auto& e) { return e.first == probe; });
+    Id found = (*d)["k" + std::to_string(probe)];
+    if (expected == model.end()) {
+      ASSERT_EQ(found, nullptr);
+    } else {
+      ASSERT_EQ(describe(found), std::to_string(expected->second));
+    }
+    if (step % 500 == 0 || step == 29999) {
+      auto keys = d->keys();
+      ASSERT_EQ(keys.size(), model.size());
+      for (size_t i = 0; i < keys.size(); ++i) ASSERT_EQ(describe(keys[i]), "k" + std::to_string(model[i].first));
+    }
+  }
+  // Numbers equal across kinds are one key through any amount of churn.
+  auto numbers = mutableDict();
+  for (int round = 0; round < 200; ++round) {
+    for (int i = 0; i < 40; ++i) numbers->setObject(num(round), Id(i % 2 ? Id(num(i)) : Id(num(static_cast<double>(i)))));
+    for (int i = 0; i < 40; i += 2) numbers->removeObjectForKey(Id(num(static_cast<long long>(i))));
+    ASSERT_EQ(numbers->count(), 20u);
+  }
+  EXPECT_EQ(describe((*numbers)[Id(num(true))]), "199");
+}
+
+TEST(Collections, EveryEnumerationPathDetectsMutation) {
+  auto raisesMutation = [](const std::function<void()>& body) {
+    try {
+      body();
+    } catch (const Exception& e) {
+      return e.name() == GenericException && e.reason().find("mutated while being enumerated") != std::string::npos;
+    }
+    return false;
+  };
+  auto a = mutableArray({1, 2, 3});
+  EXPECT_TRUE(raisesMutation([&] {
+    for (const Id& v : *a) {
+      if (describe(v) == "3") a->removeLastObject();  // even on the last element
+    }
+  }));
+  a = mutableArray({1, 2, 3});
+  EXPECT_TRUE(raisesMutation([&] { a->enumerateObjects([&](const Id&, size_t, bool*) { a->addObject(num(9)); }); }));
+  a = mutableArray({1, 2, 3});
+  EXPECT_TRUE(raisesMutation([&] {
+    a->filtered([&](const Id&) {
+      a->replaceObjectAtIndex(0, num(0));
+      return true;
+    });
+  }));
+  auto holder = make<MutatingHolder>();
+  holder->owner = mutableArray({holder, make<MutatingHolder>()});
+  EXPECT_TRUE(raisesMutation([&] { holder->owner->valueForKey("value"); }));
+  holder->owner = nullptr;
+
+  auto d = mutableDict({{"a", 1}, {"b", 2}});
+  EXPECT_TRUE(raisesMutation([&] { d->enumerateKeysAndObjects([&](const Id&, const Id&, bool*) { d->setObject(num(3), "a"); }); }));
+  d = mutableDict({{"a", 1}, {"b", 2}});
+  EXPECT_TRUE(raisesMutation([&] {
+    d->enumerateKeysAndObjects([&](const Id& k, const Id&, bool*) {
+      if (describe(k) == "b") d->removeObjectForKey("a");  // after the last entry
+    });
+  }));
+  // Stopping early after a mutation is not an error; neither is mutating
+  // through a copy.
+  d = mutableDict({{"a", 1}, {"b", 2}});
+  d->enumerateKeysAndObjects([&](const Id&, const Id&, bool* stop) {
+    d->setObject(num(3), "c");
+    *stop = true;
+  });
+  EXPECT_EQ(d->count(), 3u);
+  auto snapshot = as<Dictionary>(d->copy());
+  snapshot->enumerateKeysAndObjects([&](const Id& k, const Id&, bool*) { d->removeObjectForKey(k); });
+  EXPECT_TRUE(d->empty());
+}
+
 TEST(Collections, KeysAreCopiedAndCompareByValue) {
   auto key = MutableString::make("k");
   auto d = mutableDict();
@@ -99,6 +216,44 @@ TEST(Collections, NumbersCompareByValue) {
   EXPECT_FALSE(isEqual(str("1"), num(1)));
 }
 
+TEST(Collections, NumbersCompareExactlyAcrossTypes) {
+  // Boundary values of every kind. long double holds each of them exactly,
+  // so it gives the expected order; NaN sorts below everything.
+  std::vector<Ref<Number>> values = {
+      num(0), num(-0.0), num(true), num(false), num(1.0), num(1.5), num(-1), num(-1.5),
+      num(9223372036854775807LL), num(-9223372036854775807LL - 1), num(9223372036854775808.0),
+      num(-9223372036854775808.0), num(9223372036854774784.0), num(9223372036854775808ull),
+      num(18446744073709551615ull), num(18446744073709551616.0), num(18446744073709549568.0),
+      num(9007199254740993LL), num(9007199254740992.0), num(1e300), num(-1e300),
+      num(std::numeric_limits<double>::infinity()), num(-std::numeric_limits<double>::infinity()),
+      num(std::nan("")), num(-std::nan("1")), num(4294967295u), num(2.5f)};
+  auto exact = [](const Number& n) -> long double {
+    switch (n.kind()) {
+      case Number::Kind::Unsigned: return static_cast<long double>(n.unsignedLongLongValue());
+      case Number::Kind::Double: return static_cast<long double>(n.doubleValue());
+      default: return static_cast<long double>(n.longLongValue());
+    }
+  };
+  for (const auto& a : values) {
+    for (const auto& b : values) {
+      long double x = exact(*a), y = exact(*b);
+      int expected = std::isnan(x) ? (std::isnan(y) ? 0 : -1) : std::isnan(y) ? 1 : (x < y ? -1 : x > y ? 1 : 0);
+      SCOPED_TRACE(describe(a) + " vs " + describe(b));
+      EXPECT_EQ(a->compare(*b), expected);
+      EXPECT_EQ(a->isEqual(*b), expected == 0);
+      if (expected == 0) {
+        EXPECT_EQ(a->hash(), b->hash());
+      }
+    }
+  }
+  // A dictionary keyed by one spelling finds every equal spelling.
+  auto d = mutableDict();
+  d->setObject(str("top"), Id(num(9223372036854775808ull)));
+  d->setObject(str("nan"), Id(num(std::nan(""))));
+  EXPECT_EQ(describe((*d)[Id(num(9223372036854775808.0))]), "top");
+  EXPECT_EQ(describe((*d)[Id(num(-std::nan("2")))]), "nan");
+}
+
 TEST(Collections, CopiesFollowMutability) {
   auto a = mutableArray({1});
   Id frozen = a->copy();
@@ -107,6 +262,18 @@ TEST(Collections, CopiesFollowMutability) {
   EXPECT_FALSE(isKind<MutableArray>(frozen));
   auto s = str("x");
   EXPECT_EQ(s->copy(), Id(s));  // immutable copy is the same object
+  auto fixed = array({1, "x"});
+  EXPECT_EQ(fixed->copy(), Id(fixed));
+  auto fixedDict = dict({{"a", 1}});
+  EXPECT_EQ(fixedDict->copy(), Id(fixedDict));
+  auto thawed = as<MutableDictionary>(fixedDict->mutableCopy());
+  thawed->setObject(num(2), "b");
+  EXPECT_EQ(fixedDict->count(), 1u);
+  auto frozenDict = thawed->copy();
+  EXPECT_NE(frozenDict, Id(thawed));
+  EXPECT_FALSE(isKind<MutableDictionary>(frozenDict));
+  thawed->removeAllObjects();
+  EXPECT_EQ(as<Dictionary>(frozenDict)->count(), 2u);
   EXPECT_TRUE(isKind<MutableString>(s->mutableCopy()));
   EXPECT_THROW(make<Object>()->copy(), Exception);
 

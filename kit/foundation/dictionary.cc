@@ -79,10 +79,13 @@ class OrderedStorage {
     return out;
   }
 
+  // Calls f(key, value) for each entry in order until it returns false.
+  // Slots are read by index, so f may change the storage as long as it
+  // then returns false.
   template <class F>
   void forEach(F&& f) const {
-    for (const auto& [k, v] : slots_) {
-      if (k) f(k, v);
+    for (size_t i = 0; i < slots_.size(); ++i) {
+      if (slots_[i].first && !f(slots_[i].first, slots_[i].second)) return;
     }
   }
 
@@ -103,6 +106,11 @@ class OrderedStorage {
   size_t holes_ = 0;
 };
 
+[[noreturn]] void raiseMutated(const Object& dictionary) {
+  raise(GenericException,
+        "*** Collection " + dictionary.defaultDescription() + " was mutated while being enumerated.");
+}
+
 [[noreturn]] void raiseNil(const char* what) {
   raise(InvalidArgumentException, std::string("*** -[__NSDictionaryM setObject:forKey:]: ") + what +
                                       " cannot be nil");
@@ -121,6 +129,14 @@ class OrderedDictionary final : public Dictionary {
   Id objectForKey(const Id& key) const override { return key ? storage_.find(key) : nullptr; }
   Id objectForKey(std::string_view key) const override { return storage_.find(key); }
   std::vector<Id> keys() const override { return storage_.keys(); }
+  void enumerateKeysAndObjects(const std::function<void(const Id&, const Id&, bool*)>& block) const override {
+    bool stop = false;
+    storage_.forEach([&](const Id& k, const Id& v) {
+      block(k, v, &stop);
+      return !stop;
+    });
+  }
+  Id copy() const override { return self(); }  // it never changes
 
  private:
   OrderedStorage storage_;
@@ -136,6 +152,16 @@ class OrderedMutableDictionary final : public MutableDictionary {
   Id objectForKey(std::string_view key) const override { return storage_.find(key); }
   std::vector<Id> keys() const override { return storage_.keys(); }
   uint64_t mutationCount() const override { return mutations_; }
+  void enumerateKeysAndObjects(const std::function<void(const Id&, const Id&, bool*)>& block) const override {
+    const uint64_t before = mutations_;
+    bool stop = false;
+    storage_.forEach([&](const Id& k, const Id& v) {
+      block(k, v, &stop);
+      if (stop) return false;
+      if (mutations_ != before) raiseMutated(*this);  // before the storage is read again
+      return true;
+    });
+  }
 
   void setObject(const Id& object, const Id& key) override {
     if (!key) raiseNil("key");
@@ -170,7 +196,8 @@ Ref<Array> Dictionary::allValues() const {
 
 Dictionary::Entries Dictionary::entries() const {
   Entries out;
-  for (const Id& k : keys()) out.emplace_back(k, objectForKey(k));
+  out.reserve(count());
+  enumerateKeysAndObjects([&out](const Id& k, const Id& v, bool*) { out.emplace_back(k, v); });
   return out;
 }
 
@@ -178,17 +205,13 @@ void Dictionary::enumerateKeysAndObjects(const std::function<void(const Id&, con
   uint64_t before = mutationCount();
   bool stop = false;
   for (const Id& k : keys()) {
-    if (mutationCount() != before) {
-      raise(GenericException, "*** Collection " + defaultDescription() + " was mutated while being enumerated.");
-    }
+    if (mutationCount() != before) raiseMutated(*this);
     Id v = objectForKey(k);
     if (!v) continue;
     block(k, v, &stop);
     if (stop) break;
   }
-  if (mutationCount() != before && !stop) {
-    raise(GenericException, "*** Collection " + defaultDescription() + " was mutated while being enumerated.");
-  }
+  if (mutationCount() != before && !stop) raiseMutated(*this);
 }
 
 bool Dictionary::isEqualToDictionary(const Dictionary& other) const {

@@ -41,7 +41,10 @@ class Dictionary : public Object {
   Ref<Array> allValues() const;
   Entries entries() const;
   // Calls `block` for every entry in order; raises when mutated meanwhile.
-  void enumerateKeysAndObjects(const std::function<void(const Id& key, const Id& value, bool* stop)>& block) const;
+  // The default goes through keys() and objectForKey(); the concrete
+  // classes walk their storage directly.
+  virtual void enumerateKeysAndObjects(
+      const std::function<void(const Id& key, const Id& value, bool* stop)>& block) const;
   bool isEqualToDictionary(const Dictionary& other) const;
 
   Id valueForKey(const std::string& key) override { return objectForKey(std::string_view(key)); }

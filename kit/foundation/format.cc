@@ -3,12 +3,16 @@
 
 #include "kit/foundation/format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 
 #include "kit/foundation/array.h"
+#include "kit/foundation/data.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/number.h"
 
@@ -24,67 +28,100 @@ namespace detail {
 
 namespace {
 
-// Strings inside a collection description are quoted unless they are plain
-// words (letters, digits and underscores), as the platform writes them.
-std::string quoteIfNeeded(const std::string& s) {
+bool isWordCharacter(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Element texts inside a collection description are quoted unless they are
+// one word of ASCII letters and digits, as the platform writes them: "-1",
+// "6.5", "<null>" and "user_id" are quoted, abc and 200 are not.
+void appendQuotedIfNeeded(std::string& out, std::string_view s) {
   bool plain = !s.empty();
   for (unsigned char c : s) {
-    if (!(std::isalnum(c) || c == '_')) {
+    if (!isWordCharacter(c)) {
       plain = false;
       break;
     }
   }
-  if (plain) return s;
-  std::string out = "\"";
-  for (char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
-    }
+  if (plain) {
+    out += s;
+    return;
   }
-  return out + "\"";
+  out += '"';
+  size_t run = 0;  // start of the bytes not yet copied
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char* escape = nullptr;
+    switch (s[i]) {
+      case '"': escape = "\\\""; break;
+      case '\\': escape = "\\\\"; break;
+      case '\n': escape = "\\n"; break;
+      case '\t': escape = "\\t"; break;
+      case '\r': escape = "\\r"; break;
+      default: continue;
+    }
+    out.append(s, run, i - run);
+    out += escape;
+    run = i + 1;
+  }
+  out.append(s, run);
+  out += '"';
 }
 
-std::string elementText(const Id& v, int level);
+void appendSpaces(std::string& out, int level) { out.append(4 * static_cast<size_t>(level), ' '); }
+
+void appendCollection(std::string& out, const Object& collection, int level);
+
+void appendElement(std::string& out, const Id& v, int level) {
+  const Object* o = v.get();
+  if (auto* s = dynamic_cast<const String*>(o)) {
+    appendQuotedIfNeeded(out, s->utf8());
+  } else if (dynamic_cast<const Array*>(o) || dynamic_cast<const Dictionary*>(o)) {
+    // Only the kit's own description format nests; a collection class with
+    // its own description is written through it.
+    appendCollection(out, *o, level);
+  } else if (dynamic_cast<const Data*>(o)) {
+    out += o->description();  // "<0a1b2c3d>" stays bare
+  } else {
+    appendQuotedIfNeeded(out, describe(o));
+  }
+}
+
+void appendCollection(std::string& out, const Object& collection, int level) {
+  if (auto* a = dynamic_cast<const Array*>(&collection)) {
+    appendSpaces(out, level);
+    out += "(\n";
+    for (size_t i = 0, n = a->count(); i < n; ++i) {
+      appendSpaces(out, level + 1);
+      appendElement(out, a->objectAtIndex(i), level + 1);
+      out += i + 1 < n ? ",\n" : "\n";
+    }
+    appendSpaces(out, level);
+    out += ')';
+    return;
+  }
+  auto& d = dynamic_cast<const Dictionary&>(collection);
+  appendSpaces(out, level);
+  out += "{\n";
+  d.enumerateKeysAndObjects([&out, level](const Id& k, const Id& v, bool*) {
+    appendSpaces(out, level + 1);
+    appendElement(out, k, level + 1);
+    out += " = ";
+    appendElement(out, v, level + 1);
+    out += ";\n";
+  });
+  appendSpaces(out, level);
+  out += '}';
+}
 
 }  // namespace
 
 std::string describeCollection(const Object& collection, int level) {
-  std::string pad(4 * static_cast<size_t>(level), ' ');
-  std::string inner(4 * static_cast<size_t>(level + 1), ' ');
-  if (auto* a = dynamic_cast<const Array*>(&collection)) {
-    std::string out = pad + "(\n";
-    for (size_t i = 0, n = a->count(); i < n; ++i) {
-      out += inner + elementText(a->objectAtIndex(i), level + 1);
-      out += i + 1 < n ? ",\n" : "\n";
-    }
-    return out + pad + ")";
-  }
-  auto& d = dynamic_cast<const Dictionary&>(collection);
-  std::string out = pad + "{\n";
-  for (const auto& [k, v] : d.entries()) {
-    out += inner + elementText(k, level + 1) + " = " + elementText(v, level + 1) + ";\n";
-  }
-  return out + pad + "}";
+  std::string out;
+  out.reserve(128);
+  appendCollection(out, collection, level);
+  return out;
 }
 
-namespace {
-
-std::string elementText(const Id& v, int level) {
-  if (dynamic_cast<const Array*>(v.get()) || dynamic_cast<const Dictionary*>(v.get())) {
-    // Only the kit's own description format nests; a collection class with
-    // its own description is written through it.
-    return describeCollection(*v, level);
-  }
-  if (auto* s = dynamic_cast<const String*>(v.get())) return quoteIfNeeded(s->utf8());
-  return describe(v);
-}
-
-}  // namespace
 }  // namespace detail
 
 // ---- FormatArg ------------------------------------------------------------
@@ -93,7 +130,13 @@ long long FormatArg::asSigned() const {
   switch (type_) {
     case Type::Signed: return i_;
     case Type::Unsigned: return static_cast<long long>(u_);
-    case Type::Double: return static_cast<long long>(d_);
+    case Type::Double:
+      // Clamped like Number's readings: the plain cast is undefined for NaN
+      // and for values out of range.
+      if (std::isnan(d_)) return 0;
+      if (d_ >= 9223372036854775807.0) return std::numeric_limits<long long>::max();
+      if (d_ <= -9223372036854775808.0) return std::numeric_limits<long long>::min();
+      return static_cast<long long>(d_);
     case Type::Object:
       if (auto* n = dynamic_cast<const Number*>(obj_)) return n->longLongValue();
       return 0;
@@ -132,11 +175,8 @@ std::string FormatArg::asText() const {
     case Type::Object: return describe(obj_);
     case Type::Signed: return std::to_string(i_);
     case Type::Unsigned: return std::to_string(u_);
-    case Type::Double: {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%g", d_);
-      return buf;
-    }
+    case Type::Double:  // as the boxed number prints
+      return (single_ ? Number::fromFloat(static_cast<float>(d_)) : Number::fromDouble(d_))->stringValue();
     case Type::Pointer: {
       char buf[32];
       std::snprintf(buf, sizeof buf, "%p", p_);
@@ -160,13 +200,36 @@ const void* FormatArg::pointer() const {
 
 namespace {
 
+constexpr int kMaxWidth = 4096;
+
+// Writes `body` padded with spaces to `width`, measured in `chars`.
+void padTo(std::string& out, std::string_view body, size_t chars, int width, bool left) {
+  size_t fill = width > 0 && chars < static_cast<size_t>(width) ? static_cast<size_t>(width) - chars : 0;
+  if (!left) out.append(fill, ' ');
+  out += body;
+  if (left) out.append(fill, ' ');
+}
+
 void pad(std::string& out, const std::string& body, int width, bool left) {
   // Width counts characters, not bytes, for text directives.
   size_t chars = 0;
   for (unsigned char c : body) chars += (c & 0xC0) != 0x80;
-  if (width > 0 && chars < static_cast<size_t>(width) && !left) out.append(width - chars, ' ');
-  out += body;
-  if (width > 0 && chars < static_cast<size_t>(width) && left) out.append(width - chars, ' ');
+  padTo(out, body, chars, width, left);
+}
+
+// The bytes of the longest head of `text` that fits in `maxUnits` UTF-16
+// units without cutting a character; its length in units goes to *units.
+size_t headInUnits(std::string_view text, size_t maxUnits, size_t* units) {
+  size_t pos = 0, counted = 0;
+  while (pos < text.size()) {
+    size_t next = pos;
+    size_t n = decodeCodePoint(text, next) >= 0x10000 ? 2 : 1;
+    if (counted + n > maxUnits) break;
+    counted += n;
+    pos = next;
+  }
+  *units = counted;
+  return pos;
 }
 
 }  // namespace
@@ -194,9 +257,12 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
   static const FormatArg missing(nullptr);
 
   for (size_t i = 0; i < fmt.size(); ++i) {
-    char c = fmt[i];
-    if (c != '%') {
-      out += c;
+    if (fmt[i] != '%') {
+      // Copy the literal text up to the next directive in one go.
+      size_t next = fmt.find('%', i);
+      if (next == std::string_view::npos) next = fmt.size();
+      out.append(fmt, i, next - i);
+      i = next - 1;
       continue;
     }
     size_t start = i++;
@@ -213,19 +279,21 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       if (flags.size() < 8) flags += fmt[i];
       ++i;
     }
+    // Widths and precisions are capped, however they are given, so a
+    // hostile format or argument cannot ask for gigabytes.
     int width = -1, precision = -1;
     if (i < fmt.size() && fmt[i] == '*') {
       const FormatArg* a = take();
-      width = static_cast<int>(a ? a->asSigned() : 0);
-      if (width < 0) {
+      long long given = a ? a->asSigned() : 0;
+      if (given < 0) {
         flags += '-';
-        width = -width;
+        given = given == std::numeric_limits<long long>::min() ? kMaxWidth : -given;
       }
+      width = static_cast<int>(std::min<long long>(given, kMaxWidth));
       ++i;
     } else {
       while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) {
-        width = (width < 0 ? 0 : width) * 10 + (fmt[i++] - '0');
-        if (width > 4096) width = 4096;
+        width = std::min((width < 0 ? 0 : width) * 10 + (fmt[i++] - '0'), kMaxWidth);
       }
     }
     if (i < fmt.size() && fmt[i] == '.') {
@@ -233,13 +301,12 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       precision = 0;
       if (i < fmt.size() && fmt[i] == '*') {
         const FormatArg* a = take();
-        precision = static_cast<int>(a ? a->asSigned() : 0);
-        if (precision < 0) precision = -1;
+        long long given = a ? a->asSigned() : 0;
+        precision = given < 0 ? -1 : static_cast<int>(std::min<long long>(given, kMaxWidth));
         ++i;
       } else {
         while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) {
-          precision = precision * 10 + (fmt[i++] - '0');
-          if (precision > 4096) precision = 4096;
+          precision = std::min(precision * 10 + (fmt[i++] - '0'), kMaxWidth);
         }
       }
     }
@@ -289,17 +356,30 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       *p = 0;
       return specBuf;
     };
+    // snprintf into a stack buffer, or into the output itself when the
+    // text is longer (wide fields reach kMaxWidth).
     char buf[512];
+    auto print = [&](auto value, const char* len) {
+      const char* format = spec(len, conv);
+      int n = std::snprintf(buf, sizeof buf, format, value);
+      if (n < 0) return;
+      if (static_cast<size_t>(n) < sizeof buf) {
+        out.append(buf, static_cast<size_t>(n));
+        return;
+      }
+      size_t at = out.size();
+      out.resize(at + static_cast<size_t>(n) + 1);
+      std::snprintf(out.data() + at, static_cast<size_t>(n) + 1, format, value);
+      out.resize(at + static_cast<size_t>(n));
+    };
     switch (conv) {
       case '@': {
+        // Width and precision count UTF-16 units, as string lengths do.
         const FormatArg* a = take();
         std::string body = a ? a->asText() : "(null)";
-        if (a && a->type() != FormatArg::Type::Object && a->type() != FormatArg::Type::CString &&
-            a->type() != FormatArg::Type::Text) {
-          body = a->asText();
-        }
-        if (precision >= 0 && body.size() > static_cast<size_t>(precision)) body.resize(precision);
-        pad(out, body, width, left);
+        size_t units = 0;
+        size_t bytes = headInUnits(body, precision >= 0 ? static_cast<size_t>(precision) : SIZE_MAX, &units);
+        padTo(out, std::string_view(body).substr(0, bytes), units, width, left);
         break;
       }
       case 's': {
@@ -321,8 +401,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
         if (length.empty()) v = static_cast<int>(v);
         else if (length == "h") v = static_cast<short>(v);
         else if (length == "hh") v = static_cast<signed char>(v);
-        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
-        out += buf;
+        print(v, "ll");
         break;
       }
       case 'u':
@@ -334,8 +413,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
         if (length.empty()) v = static_cast<unsigned>(v);
         else if (length == "h") v = static_cast<unsigned short>(v);
         else if (length == "hh") v = static_cast<unsigned char>(v);
-        std::snprintf(buf, sizeof buf, spec("ll", conv), v);
-        out += buf;
+        print(v, "ll");
         break;
       }
       case 'f':
@@ -347,16 +425,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
       case 'a':
       case 'A': {
         const FormatArg* a = take();
-        double v = (a ? *a : missing).asDouble();
-        int n = std::snprintf(buf, sizeof buf, spec("", conv), v);
-        if (n >= static_cast<int>(sizeof buf)) {
-          std::string big(static_cast<size_t>(n) + 1, '\0');
-          std::snprintf(big.data(), big.size(), spec("", conv), v);
-          big.resize(static_cast<size_t>(n));
-          out += big;
-        } else {
-          out += buf;
-        }
+        print((a ? *a : missing).asDouble(), "");
         break;
       }
       case 'c':
@@ -367,7 +436,7 @@ std::string formatText(std::string_view fmt, std::span<const FormatArg> args) {
         if (conv == 'c' && length.empty()) {
           body = std::string(1, static_cast<char>(v));
         } else {
-          appendCodePoint(body, static_cast<char32_t>(v & 0x1FFFFF));
+          appendCodePoint(body, v > 0x10FFFF ? char32_t{0xFFFD} : static_cast<char32_t>(v));
         }
         pad(out, body, width, left);
         break;

@@ -36,7 +36,7 @@ class FormatArg {
   FormatArg(T v) : type_(Type::Unsigned), u_(v) {}
   FormatArg(bool v) : type_(Type::Signed), i_(v ? 1 : 0) {}
   FormatArg(double v) : type_(Type::Double), d_(v) {}
-  FormatArg(float v) : type_(Type::Double), d_(v) {}
+  FormatArg(float v) : type_(Type::Double), d_(v), single_(true) {}
   FormatArg(const char* v) : type_(Type::CString), text_(v) {}
   FormatArg(const std::string& v) : type_(Type::Text), text_(v.c_str()), len_(v.size()) {}
   FormatArg(std::string_view v) : type_(Type::Text), text_(v.data()), len_(v.size()) {}
@@ -68,6 +68,7 @@ class FormatArg {
   };
   const char* text_ = nullptr;
   size_t len_ = static_cast<size_t>(-1);
+  bool single_ = false;  // a float: "%@" prints its own shortest digits
 };
 
 // Formats into a std::string.

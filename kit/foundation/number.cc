@@ -88,6 +88,62 @@ double Number::doubleValue() const {
   return 0;
 }
 
+namespace {
+
+// The shortest digits that read back as the same value ("0.1", not
+// "0.10000000000000001"), laid out as printf's "%.16g" lays out a number:
+// fixed notation for decimal exponents from -4 up to 15, exponent form
+// ("1e+16", "2.5e-07") outside that. A value that needs 17 digits gets the
+// layout of "%.17g", whose fixed range reaches one exponent further.
+std::string shortestText(double v, bool single) {
+  char sci[40];
+  std::to_chars_result r = single ? std::to_chars(sci, sci + sizeof sci, static_cast<float>(v),
+                                                  std::chars_format::scientific)
+                                  : std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific);
+  // sci holds "[-]d[.ddd]e[+-]xx".
+  const char* p = sci;
+  char out[48];
+  size_t n = 0;
+  if (*p == '-') out[n++] = *p++;
+  char digits[24];
+  size_t count = 0;
+  for (; *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  ++p;
+  if (*p == '+') ++p;
+  int exponent = 0;
+  std::from_chars(p, r.ptr, exponent);
+  const int precision = count > 16 ? 17 : 16;
+  if (exponent < -4 || exponent >= precision) {
+    out[n++] = digits[0];
+    if (count > 1) {
+      out[n++] = '.';
+      for (size_t i = 1; i < count; ++i) out[n++] = digits[i];
+    }
+    out[n++] = 'e';
+    out[n++] = exponent < 0 ? '-' : '+';
+    int magnitude = exponent < 0 ? -exponent : exponent;
+    if (magnitude < 10) out[n++] = '0';
+    n = static_cast<size_t>(std::to_chars(out + n, out + sizeof out, magnitude).ptr - out);
+  } else if (exponent < 0) {
+    out[n++] = '0';
+    out[n++] = '.';
+    for (int i = -1; i > exponent; --i) out[n++] = '0';
+    for (size_t i = 0; i < count; ++i) out[n++] = digits[i];
+  } else {
+    const auto whole = static_cast<size_t>(exponent) + 1;
+    for (size_t i = 0; i < whole; ++i) out[n++] = i < count ? digits[i] : '0';
+    if (count > whole) {
+      out[n++] = '.';
+      for (size_t i = whole; i < count; ++i) out[n++] = digits[i];
+    }
+  }
+  return std::string(out, n);
+}
+
+}  // namespace
+
 std::string Number::stringValue() const {
   char buf[40];
   switch (kind_) {
@@ -103,50 +159,48 @@ std::string Number::stringValue() const {
     case Kind::Double: {
       if (std::isnan(d_)) return "nan";
       if (std::isinf(d_)) return d_ > 0 ? "inf" : "-inf";
-      // Shortest text that reads back as the same value, as "%@" prints
-      // doubles ("2.5", "0.1", "100").
-      double v = type_[0] == 'f' ? static_cast<double>(static_cast<float>(d_)) : d_;
-      std::to_chars_result r;
-      if (type_[0] == 'f') {
-        r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(v));
-      } else {
-        r = std::to_chars(buf, buf + sizeof buf, v);
-      }
-      std::string s(buf, r.ptr);
-      // to_chars may choose exponent form for large integers; print those in
-      // full like the platform does up to 1e16.
-      if (s.find('e') != std::string::npos && std::fabs(v) < 1e16 && v == std::floor(v)) {
-        std::snprintf(buf, sizeof buf, "%.0f", v);
-        s = buf;
-      }
-      return s;
+      return shortestText(d_, type_[0] == 'f');
     }
   }
   return "0";
 }
 
+namespace {
+
+int sign(auto a, auto b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+// The order of an integer (signed, or unsigned above INT64_MAX) against a
+// double, exactly: converting either side would round near 2^63 and 2^64.
+// NaN sorts below every number.
+int compareIntegerWithDouble(bool isUnsigned, int64_t i, uint64_t u, double d) {
+  if (std::isnan(d)) return 1;
+  if (d >= 18446744073709551616.0) return -1;
+  if (d < -9223372036854775808.0) return 1;
+  if (d >= 9223372036854775808.0) {  // an integral double in [2^63, 2^64)
+    return isUnsigned ? sign(u, static_cast<uint64_t>(d)) : -1;
+  }
+  if (isUnsigned) return 1;
+  auto whole = static_cast<int64_t>(d);  // toward zero, exact in this range
+  if (i != whole) return sign(i, whole);
+  double fraction = d - static_cast<double>(whole);
+  return fraction > 0 ? -1 : (fraction < 0 ? 1 : 0);
+}
+
+}  // namespace
+
 int Number::compare(const Number& o) const {
-  auto cmp = [](auto a, auto b) { return a < b ? -1 : (a > b ? 1 : 0); };
   bool aInt = kind_ != Kind::Double, bInt = o.kind_ != Kind::Double;
   if (aInt && bInt) {
     bool aU = kind_ == Kind::Unsigned, bU = o.kind_ == Kind::Unsigned;
-    if (aU && bU) return cmp(u_, o.u_);
+    if (aU && bU) return sign(u_, o.u_);
     if (aU) return 1;   // above INT64_MAX, so above any signed value
     if (bU) return -1;
-    return cmp(i_, o.i_);
+    return sign(i_, o.i_);
   }
-  double a = doubleValue(), b = o.doubleValue();
-  if (a == b && aInt != bInt) {
-    // Equal as doubles; look closer when the integer is large.
-    const Number& in = aInt ? *this : o;
-    const Number& dn = aInt ? o : *this;
-    if (dn.d_ >= 9223372036854775808.0 || dn.d_ < -9223372036854775808.0) return aInt ? -cmp(dn.d_, 0.0) : 0;
-    long long di = static_cast<long long>(dn.d_);
-    int c = in.kind_ == Kind::Unsigned ? 1 : cmp(in.i_, di);
-    return aInt ? c : -c;
-  }
-  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b) ? 0 : (std::isnan(a) ? -1 : 1);
-  return cmp(a, b);
+  if (aInt) return compareIntegerWithDouble(kind_ == Kind::Unsigned, i_, u_, o.d_);
+  if (bInt) return -compareIntegerWithDouble(o.kind_ == Kind::Unsigned, o.i_, o.u_, d_);
+  if (std::isnan(d_) || std::isnan(o.d_)) return std::isnan(d_) && std::isnan(o.d_) ? 0 : (std::isnan(d_) ? -1 : 1);
+  return sign(d_, o.d_);
 }
 
 bool Number::isEqual(const Object& other) const {
@@ -167,6 +221,7 @@ size_t Number::hash() const {
       if (d_ == std::floor(d_) && d_ >= 9223372036854775808.0 && d_ < 18446744073709551616.0) {
         return std::hash<unsigned long long>()(static_cast<unsigned long long>(d_));
       }
+      if (std::isnan(d_)) return 0x6e616eu;  // every NaN is equal to every other
       return std::hash<double>()(d_);
   }
   return 0;

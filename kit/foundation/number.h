@@ -50,8 +50,9 @@ class Number : public Object {
   float floatValue() const { return static_cast<float>(doubleValue()); }
   double doubleValue() const;
 
-  // Decimal text as "%@" prints it: integers exactly, doubles with up to 17
-  // significant digits, bools "1" / "0".
+  // Decimal text as "%@" prints it: integers exactly, doubles with the
+  // fewest digits that read back as the same value, laid out as "%.16g"
+  // lays them out ("0.0001", "2.5", "1e+16"), bools "1" / "0".
   std::string stringValue() const;
   std::string description() const override { return stringValue(); }
 

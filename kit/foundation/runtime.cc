@@ -65,7 +65,7 @@ const Property* Class::property(std::string_view name) const {
 
 void Class::setHook(const std::string& name, std::any value) const {
   std::lock_guard lock(mutex_);
-  hooks_[name] = std::move(value);
+  hooks_[name] = &hookValues_.emplace_back(std::move(value));
 }
 
 bool Class::hasOwnHook(std::string_view name) const {

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <any>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -75,14 +76,16 @@ class Class {
   bool canCreate() const { return static_cast<bool>(factory_); }
 
   // Hooks: optional class-level behaviour (callbacks, settings) stored by
-  // name and looked up through the superclass chain.
+  // name and looked up through the superclass chain. A value handed out by
+  // hook() stays valid for the life of the process, even after setHook
+  // replaces it on another thread.
   void setHook(const std::string& name, std::any value) const;
   template <class T>
   const T* hook(std::string_view name) const {
     for (const Class* c = this; c; c = c->super_) {
       std::lock_guard lock(c->mutex_);
       auto it = c->hooks_.find(std::string(name));
-      if (it != c->hooks_.end()) return std::any_cast<T>(&it->second);
+      if (it != c->hooks_.end()) return std::any_cast<T>(it->second);
     }
     return nullptr;
   }
@@ -107,7 +110,8 @@ class Class {
   std::vector<Property> properties_;
   std::function<Id()> factory_;
   mutable std::mutex mutex_;
-  mutable std::unordered_map<std::string, std::any> hooks_;
+  mutable std::unordered_map<std::string, const std::any*> hooks_;  // into hookValues_
+  mutable std::deque<std::any> hookValues_;  // every value ever set; a deque never moves them
   mutable std::unordered_map<const void*, Id> associated_;
 };
 
@@ -195,6 +199,7 @@ Id box(const V& v) {
   using T = std::remove_cvref_t<V>;
   if constexpr (std::is_same_v<T, bool>) return Number::fromBool(v);
   else if constexpr (std::is_same_v<T, char> || std::is_same_v<T, signed char>) return Number::fromChar(static_cast<char>(v));
+  else if constexpr (std::is_same_v<T, float>) return Number::fromFloat(v);
   else if constexpr (std::is_floating_point_v<T>) return Number::fromDouble(v);
   else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) return Number::fromLongLong(v);
   else if constexpr (std::is_integral_v<T>) return Number::fromUnsignedLongLong(v);
@@ -202,6 +207,14 @@ Id box(const V& v) {
   else if constexpr (detail::IsRef<T>::value || std::is_same_v<T, Id>) return Id(v);
   else return nullptr;  // blocks, classes and C strings are not boxed
 }
+
+// True for the property types that key-value coding can set: scalars and
+// objects. Blocks, classes and C strings are declared but not boxed.
+template <class V>
+inline constexpr bool isSettableByKey = std::is_arithmetic_v<std::remove_cvref_t<V>> ||
+                                        std::is_same_v<std::remove_cvref_t<V>, Id> ||
+                                        detail::IsRef<std::remove_cvref_t<V>>::value ||
+                                        detail::IsWeak<std::remove_cvref_t<V>>::value;
 
 // Converts a boxed value back for a property. Scalars need a Number (nil
 // calls setNilValueForKey); objects must be of the property's class.
@@ -241,8 +254,11 @@ bool unbox(Object& target, const std::string& key, const Id& value, V& out) {
 // ---- Builder --------------------------------------------------------------
 
 // Declares a class's properties. Flags follow the platform's attribute
-// letters: "C" copy, "W" weak, "R" read-only; object properties without
-// "C" or "W" are strong ("&"). Every property is nonatomic ("N").
+// letters: "C" copy, "W" weak, "R" read-only, "&" strong; writable object
+// properties without "C" or "W" are strong, and a read-only one names its
+// ownership only when it is given. Every property is nonatomic ("N").
+// Blocks, classes and C strings can be declared; key-value coding reads
+// them as nil and cannot set them.
 template <class T>
 class ClassBuilder {
  public:
@@ -256,10 +272,12 @@ class ClassBuilder {
     const bool copy = flags.find('C') != std::string_view::npos;
     Property p = make<V>(name, flags);
     p.get = [getter](Object& o) { return box<V>((static_cast<T&>(o).*getter)()); };
-    p.set = [setter, name, copy](Object& o, const Id& v) {
-      V value{};
-      if (unbox<V>(o, name, copy && v ? v->copy() : v, value)) (static_cast<T&>(o).*setter)(value);
-    };
+    if constexpr (isSettableByKey<V>) {
+      p.set = [setter, name, copy](Object& o, const Id& v) {
+        V value{};
+        if (unbox<V>(o, name, copy && v ? v->copy() : v, value)) (static_cast<T&>(o).*setter)(value);
+      };
+    }
     cls_.properties_.push_back(std::move(p));
     return *this;
   }
@@ -281,11 +299,13 @@ class ClassBuilder {
     const bool copy = flags.find('C') != std::string_view::npos;
     Property p = make<M>(name, flags);
     p.get = [field](Object& o) { return box<M>(static_cast<T&>(o).*field); };
-    if (!p.readonly) {
-      p.set = [field, name, copy](Object& o, const Id& v) {
-        M value{};
-        if (unbox<M>(o, name, copy && v ? v->copy() : v, value)) static_cast<T&>(o).*field = value;
-      };
+    if constexpr (isSettableByKey<M>) {
+      if (!p.readonly) {
+        p.set = [field, name, copy](Object& o, const Id& v) {
+          M value{};
+          if (unbox<M>(o, name, copy && v ? v->copy() : v, value)) static_cast<T&>(o).*field = value;
+        };
+      }
     }
     cls_.properties_.push_back(std::move(p));
     return *this;
@@ -308,10 +328,14 @@ class ClassBuilder {
     p.readonly = flags.find('R') != std::string_view::npos;
     std::string attrs = "T" + p.typeEncoding;
     if (p.readonly) attrs += ",R";
+    // Unless given, ownership is implied for writable properties only: the
+    // platform writes it for a read-only one where it is spelled out.
+    const bool block = p.typeEncoding == "@?";
     if (flags.find('C') != std::string_view::npos) attrs += ",C";
     else if (flags.find('W') != std::string_view::npos || detail::IsWeak<V>::value) attrs += ",W";
-    else if (p.isObject() && p.typeEncoding != "@?") attrs += ",&";
-    else if (p.typeEncoding == "@?") attrs += ",C";
+    else if (flags.find('&') != std::string_view::npos) attrs += ",&";
+    else if (!p.readonly && block) attrs += ",C";
+    else if (!p.readonly && p.isObject()) attrs += ",&";
     attrs += ",N,V_" + name;
     p.attributes = std::move(attrs);
     return p;

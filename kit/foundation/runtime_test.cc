@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/values.h"
 
@@ -42,6 +49,76 @@ class Captain : public Player {
 KIT_DEFINE_CLASS(Captain, Player) {
   cls.property("stars", &Captain::stars);
   cls.property("deputy", &Captain::deputy);
+}
+
+// One property of every supported type.
+class Gauge : public kit::Object {
+  KIT_OBJECT(Gauge)
+ public:
+  bool flag = false;
+  char letter = 0;
+  unsigned char byte = 0;
+  short small = 0;
+  unsigned short smallUnsigned = 0;
+  int whole = 0;
+  unsigned wholeUnsigned = 0;
+  long long big = 0;
+  unsigned long long bigUnsigned = 0;
+  float ratio = 0;
+  double exact = 0;
+  kit::Id anything;
+  kit::Ref<kit::String> label;
+  kit::Weak<kit::Object> owner;
+  kit::Ref<kit::String> serial;
+  std::function<void()> done;
+  const kit::Class* kind = nullptr;
+  const char* cName = nullptr;
+};
+
+KIT_DEFINE_CLASS(Gauge, kit::Object) {
+  cls.property("flag", &Gauge::flag).property("letter", &Gauge::letter).property("byte", &Gauge::byte);
+  cls.property("small", &Gauge::small).property("smallUnsigned", &Gauge::smallUnsigned);
+  cls.property("whole", &Gauge::whole).property("wholeUnsigned", &Gauge::wholeUnsigned);
+  cls.property("big", &Gauge::big).property("bigUnsigned", &Gauge::bigUnsigned);
+  cls.property("ratio", &Gauge::ratio).property("exact", &Gauge::exact);
+  cls.property("anything", &Gauge::anything).property("label", &Gauge::label, "C");
+  cls.property("owner", &Gauge::owner).property("serial", &Gauge::serial, "R");
+  cls.property("done", &Gauge::done).property("kind", &Gauge::kind).property("cName", &Gauge::cName);
+}
+
+// Takes nil for a scalar as zero.
+class Lenient : public Captain {
+ public:
+  void setNilValueForKey(const std::string& key) override {
+    if (key == "stars") stars = 0;
+  }
+};
+
+TEST(Runtime, AttributeTextsOfEveryPropertyType) {
+  std::vector<std::string> attrs;
+  for (const auto& p : Gauge::staticClass().declaredProperties()) attrs.push_back(p.attributes);
+  EXPECT_EQ(attrs, (std::vector<std::string>{
+                       "TB,N,V_flag", "Tc,N,V_letter", "TC,N,V_byte", "Ts,N,V_small", "TS,N,V_smallUnsigned",
+                       "Ti,N,V_whole", "TI,N,V_wholeUnsigned", "Tq,N,V_big", "TQ,N,V_bigUnsigned",
+                       "Tf,N,V_ratio", "Td,N,V_exact", "T@,&,N,V_anything", "T@\"NSString\",C,N,V_label",
+                       "T@,W,N,V_owner",
+                       // Read-only properties name their ownership only when it is copy or weak.
+                       "T@\"NSString\",R,N,V_serial",
+                       "T@?,C,N,V_done", "T#,N,V_kind", "T*,N,V_cName"}));
+
+  auto g = kit::make<Gauge>();
+  g->setValueForKey("ratio", kit::num(0.1));
+  EXPECT_EQ(kit::describe(g->valueForKey("ratio")), "0.1");  // a float reads back as a float
+  EXPECT_EQ(std::string(kit::as<kit::Number>(g->valueForKey("ratio"))->objCType()), "f");
+  g->setValueForKey("bigUnsigned", kit::num(18446744073709551615ull));
+  EXPECT_EQ(g->bigUnsigned, 18446744073709551615ull);
+  g->setValueForKey("letter", kit::num(65));
+  EXPECT_EQ(g->letter, 'A');
+  // Blocks, classes and C strings are declared but not boxed: they read as
+  // nil and cannot be set by key.
+  EXPECT_EQ(g->valueForKey("done"), nullptr);
+  EXPECT_THROW(g->setValueForKey("kind", kit::str("x")), kit::Exception);
+  EXPECT_THROW(g->setValueForKey("serial", kit::str("x")), kit::Exception);
 }
 
 TEST(Runtime, DeclaredPropertiesKeepOrderAndAttributeTexts) {
@@ -136,6 +213,71 @@ TEST(Runtime, DictionariesAndKeyPaths) {
   d->setValueForKey("b", kit::num(2));
   d->setValueForKey("a", nullptr);
   EXPECT_EQ(kit::describe(d), "{\n    b = 2;\n}");
+
+  // Through a nil link a key path reads nil and a write goes nowhere.
+  p->deputy = nullptr;
+  EXPECT_EQ(p->valueForKeyPath("deputy.name"), nullptr);
+  p->setValueForKeyPath("deputy.name", kit::str("lost"));
+  EXPECT_EQ(p->valueForKeyPath("deputy.deputy.stars"), nullptr);
+  // The null object becomes nil, which a scalar refuses through
+  // setNilValueForKey unless the class overrides it.
+  try {
+    p->setValuesForKeysWithDictionary(kit::dict({{"stars", kit::null()}}));
+    FAIL() << "nil for a scalar";
+  } catch (const kit::Exception& e) {
+    EXPECT_EQ(e.name(), kit::InvalidArgumentException);
+  }
+  auto lenient = kit::make<Lenient>();
+  lenient->stars = 4;
+  lenient->setValuesForKeysWithDictionary(kit::dict({{"stars", kit::null()}, {"name", kit::null()}}));
+  EXPECT_EQ(lenient->stars, 0);
+  EXPECT_EQ(lenient->name(), nullptr);
+}
+
+TEST(Runtime, HooksAndRegistrationAcrossThreads) {
+  // Readers keep using a hook while another thread replaces it; a value
+  // handed out stays valid (AddressSanitizer watches for the reverse).
+  const kit::Class& cls = Captain::staticClass();
+  cls.setHook("motto", std::string(64, 'a'));
+  std::atomic<bool> stop{false};
+  std::atomic<int> readersStarted{0};
+  std::atomic<size_t> seen{0};
+  std::thread writer([&] {
+    while (readersStarted < 3) std::this_thread::yield();  // every reader is in its loop
+    for (int i = 0; i < 2000; ++i) cls.setHook("motto", std::string(64, static_cast<char>('a' + i % 26)));
+    stop = true;
+  });
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; ++t) {
+    readers.emplace_back([&] {
+      ++readersStarted;
+      do {
+        const std::string* motto = cls.hook<std::string>("motto");
+        ASSERT_NE(motto, nullptr);
+        std::string copy = *motto;
+        EXPECT_EQ(copy.size(), 64u);
+        EXPECT_EQ(copy.find_first_not_of(copy[0]), std::string::npos);
+        ++seen;
+      } while (!stop);
+    });
+  }
+  // Meanwhile classes register and are looked up by name.
+  std::vector<std::thread> registrars;
+  for (int t = 0; t < 2; ++t) {
+    registrars.emplace_back([t] {
+      for (int i = 0; i < 50; ++i) {
+        std::string name = "ThreadMade" + std::to_string(t) + "_" + std::to_string(i);
+        kit::Class::registerClass(name, &kit::Object::staticClass(), typeid(void));
+        ASSERT_NE(kit::Class::named(name), nullptr);
+      }
+    });
+  }
+  writer.join();
+  for (auto& r : readers) r.join();
+  for (auto& r : registrars) r.join();
+  EXPECT_GT(seen.load(), 0u);
+  EXPECT_EQ(*cls.hook<std::string>("motto"), std::string(64, static_cast<char>('a' + 1999 % 26)));
+  EXPECT_EQ(*Player::staticClass().hook<std::string>("tableName"), "players");
 }
 
 TEST(Runtime, WeakPropertiesAndAssociatedValues) {
@@ -154,6 +296,28 @@ TEST(Runtime, WeakPropertiesAndAssociatedValues) {
   EXPECT_EQ(kit::describe(a->associated(&kTag)), "t");
   a->setAssociated(&kTag, nullptr);
   EXPECT_EQ(a->associated(&kTag), nullptr);
+
+  // A weak association neither keeps its value alive nor makes a cycle:
+  // an object weakly associated with itself is still freed (LeakSanitizer).
+  static const char kOwner = 0;
+  {
+    auto owner = kit::make<Player>();
+    a->setAssociated(&kOwner, owner, kit::Association::Weak);
+    EXPECT_EQ(a->associated(&kOwner), kit::Id(owner));
+    kit::Weak<Player> watch = owner;
+    a->setAssociated(&kOwner, kit::str("strong now"));  // replacing weak with strong
+    EXPECT_EQ(kit::describe(a->associated(&kOwner)), "strong now");
+    a->setAssociated(&kOwner, owner, kit::Association::Weak);
+    owner.reset();
+    EXPECT_TRUE(watch.expired());
+  }
+  EXPECT_EQ(a->associated(&kOwner), nullptr);
+  auto loner = kit::make<Player>();
+  kit::Weak<Player> lonerWatch = loner;
+  loner->setAssociated(&kOwner, loner, kit::Association::Weak);
+  EXPECT_EQ(loner->associated(&kOwner), kit::Id(loner));
+  loner.reset();
+  EXPECT_TRUE(lonerWatch.expired());
 
   Player::staticClass().setAssociated(&kTag, kit::str("on class"));
   EXPECT_EQ(kit::describe(Captain::staticClass().associated(&kTag)), "(null)");  // not inherited

@@ -4,6 +4,7 @@
 #include "kit/foundation/string.h"
 
 #include <unicode/uchar.h>
+#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
+#include <utility>
 
 #include "kit/foundation/array.h"
 #include "kit/foundation/charset.h"
@@ -236,7 +239,11 @@ char16_t String::characterAtIndex(size_t index) const {
   if (index >= length()) {
     raise(RangeException, "-[__NSCFString characterAtIndex:]: Range or index out of bounds");
   }
-  if (length() == text_.size()) return static_cast<char16_t>(text_[index]);
+  if (length() == text_.size()) {
+    // One byte per unit: ASCII, or bytes that are not UTF-8 and read as U+FFFD.
+    auto byte = static_cast<unsigned char>(text_[index]);
+    return byte < 0x80 ? char16_t{byte} : char16_t{0xFFFD};
+  }
   std::u16string u = utf16();
   return u[index];
 }
@@ -270,13 +277,40 @@ Ref<String> String::substringToIndex(size_t to) const {
 namespace {
 
 std::u16string foldCase(std::u16string_view s) {
+  // Folding can triple a text; a short buffer is grown to the size asked.
   std::u16string out(s.size() * 2 + 4, u'\0');
-  UErrorCode err = U_ZERO_ERROR;
-  int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
-                            reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
-                            U_FOLD_CASE_DEFAULT, &err);
+  auto fold = [&] {
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                              reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
+                              U_FOLD_CASE_DEFAULT, &err);
+    return std::pair(n, err);
+  };
+  auto [n, err] = fold();
+  if (err == U_BUFFER_OVERFLOW_ERROR) {
+    out.resize(static_cast<size_t>(n));
+    std::tie(n, err) = fold();
+  }
   if (U_FAILURE(err)) return std::u16string(s);
-  out.resize(n);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+std::u16string canonicalDecomposition(const std::u16string& s) {
+  UErrorCode err = U_ZERO_ERROR;
+  const UNormalizer2* nfd = unorm2_getNFDInstance(&err);
+  if (U_FAILURE(err)) return s;
+  std::u16string out(s.size() * 3 + 4, u'\0');
+  int32_t n = unorm2_normalize(nfd, reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
+                               reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &err);
+  if (err == U_BUFFER_OVERFLOW_ERROR) {
+    err = U_ZERO_ERROR;
+    out.resize(static_cast<size_t>(n));
+    n = unorm2_normalize(nfd, reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()),
+                         reinterpret_cast<UChar*>(out.data()), n, &err);
+  }
+  if (U_FAILURE(err)) return s;
+  out.resize(static_cast<size_t>(n));
   return out;
 }
 
@@ -315,14 +349,24 @@ int compareNumeric(std::u16string_view a, std::u16string_view b, bool fold) {
 ComparisonResult String::compare(const String& other, unsigned options) const {
   int c;
   bool fold = options & CaseInsensitiveSearch;
-  if (options & NumericSearch) {
-    c = compareNumeric(utf16(), other.utf16(), fold);
-  } else if (fold) {
-    c = foldCase(utf16()).compare(foldCase(other.utf16()));
-  } else if (isAscii(text_) && isAscii(other.text_)) {
+  const bool ascii = isAscii(text_) && isAscii(other.text_);
+  if (ascii && !fold && !(options & NumericSearch)) {
     c = text_.compare(other.text_);
   } else {
-    c = utf16().compare(other.utf16());
+    // Unless the comparison is literal, canonically equivalent texts ("é"
+    // and "e" + combining acute) compare alike.
+    std::u16string a = utf16(), b = other.utf16();
+    if (!ascii && !(options & LiteralSearch)) {
+      a = canonicalDecomposition(a);
+      b = canonicalDecomposition(b);
+    }
+    if (options & NumericSearch) {
+      c = compareNumeric(a, b, fold);
+    } else if (fold) {
+      c = foldCase(a).compare(foldCase(b));
+    } else {
+      c = a.compare(b);
+    }
   }
   return c < 0 ? ComparisonResult::Ascending : (c > 0 ? ComparisonResult::Descending : ComparisonResult::Same);
 }
@@ -332,7 +376,8 @@ Range String::rangeOfString(std::string_view other, unsigned options) const {
 }
 
 Range String::rangeOfString(std::string_view needle, unsigned options, Range within) const {
-  if (needle.empty() || within.end() > length()) return {NotFound, 0};
+  const size_t len = length();
+  if (needle.empty() || within.location > len || within.length > len - within.location) return {NotFound, 0};
   std::u16string hay = utf16().substr(within.location, within.length);
   std::u16string pin = utf8ToUTF16(needle);
   if (options & CaseInsensitiveSearch) {
@@ -491,12 +536,29 @@ Ref<String> String::capitalizedString() const { return make(mapCase(text_, CaseM
 
 namespace {
 
-bool isSpaceChar(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+// The white space the platform's numeric scanner passes over: control
+// characters and the space, DEL through the no-break space, the spaces from
+// U+2000 to U+200B and the ideographic space.
+bool isScannerSpace(char32_t c) {
+  return c < 0x21 || (c > 0x7E && c < 0xA1) || (c >= 0x2000 && c <= 0x200B) || c == 0x3000;
+}
+
+// The offset of the first character after leading white space.
+size_t skipSpace(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t next = i;
+    char32_t c = decodeCodePoint(s, next);
+    // A byte that is not UTF-8 is not space, whatever it decodes as.
+    if (!isScannerSpace(c) || (c > 0x7F && next - i == 1)) break;
+    i = next;
+  }
+  return i;
+}
 
 // Leading white space, optional sign, digits; saturating.
 long long scanInteger(const std::string& s, long long min, long long max) {
-  size_t i = 0;
-  while (i < s.size() && isSpaceChar(s[i])) ++i;
+  size_t i = skipSpace(s);
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   long long value = 0;
@@ -522,8 +584,7 @@ long String::integerValue() const { return static_cast<long>(scanInteger(text_, 
 long long String::longLongValue() const { return scanInteger(text_, LLONG_MIN, LLONG_MAX); }
 
 double String::doubleValue() const {
-  size_t i = 0;
-  while (i < text_.size() && isSpaceChar(text_[i])) ++i;
+  size_t i = skipSpace(text_);
   // Only decimal notation: sign, digits, point, digits, exponent.
   size_t j = i;
   if (j < text_.size() && (text_[j] == '+' || text_[j] == '-')) ++j;
@@ -549,8 +610,7 @@ double String::doubleValue() const {
 }
 
 bool String::boolValue() const {
-  size_t i = 0;
-  while (i < text_.size() && isSpaceChar(text_[i])) ++i;
+  size_t i = skipSpace(text_);
   if (i < text_.size() && (text_[i] == '+' || text_[i] == '-')) ++i;
   while (i < text_.size() && text_[i] == '0') ++i;
   if (i >= text_.size()) return false;

@@ -64,14 +64,23 @@ class String : public Object {
 
   bool isEqualToString(const String& other) const { return text_ == other.text_; }
   bool isEqualToString(std::string_view other) const { return text_ == other; }
+  // Unless LiteralSearch is given, canonically equivalent texts (a
+  // precomposed "é" and "e" with a combining accent) compare alike.
   ComparisonResult compare(const String& other, unsigned options = 0) const;
   ComparisonResult caseInsensitiveCompare(const String& other) const {
     return compare(other, CaseInsensitiveSearch);
   }
 
-  bool hasPrefix(std::string_view prefix) const { return std::string_view(text_).starts_with(prefix); }
-  bool hasSuffix(std::string_view suffix) const { return std::string_view(text_).ends_with(suffix); }
-  bool containsString(std::string_view other) const { return text_.find(other) != std::string::npos; }
+  // An empty prefix, suffix or needle matches nothing, as on the platform.
+  bool hasPrefix(std::string_view prefix) const {
+    return !prefix.empty() && std::string_view(text_).starts_with(prefix);
+  }
+  bool hasSuffix(std::string_view suffix) const {
+    return !suffix.empty() && std::string_view(text_).ends_with(suffix);
+  }
+  bool containsString(std::string_view other) const {
+    return !other.empty() && text_.find(other) != std::string::npos;
+  }
   Range rangeOfString(std::string_view other, unsigned options = 0) const;
   Range rangeOfString(std::string_view other, unsigned options, Range within) const;
   Range rangeOfCharacterFromSet(const CharacterSet& set, unsigned options = 0) const;
@@ -88,9 +97,11 @@ class String : public Object {
   Ref<String> uppercaseString() const;
   Ref<String> capitalizedString() const;
 
-  // The platform's numeric readings: leading white space, an optional sign
-  // and as many digits as follow; anything else ends the number, and text
-  // without a number reads as 0. intValue saturates at INT_MIN / INT_MAX.
+  // The platform's numeric readings: leading white space (the scanner's:
+  // control characters, no-break and other Unicode spaces), an optional
+  // sign and as many ASCII digits as follow; anything else ends the number,
+  // and text without a number reads as 0. intValue saturates at INT_MIN /
+  // INT_MAX.
   int intValue() const;
   long integerValue() const;
   long long longLongValue() const;

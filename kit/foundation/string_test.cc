@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+
 #include "kit/foundation/charset.h"
 #include "kit/foundation/values.h"
 
@@ -55,6 +58,32 @@ TEST(String, NumericReadingsFollowThePlatform) {
   EXPECT_FALSE(str("no")->boolValue());
 }
 
+TEST(String, NumericReadingsOnEdgeInputs) {
+  // Leading white space is the platform scanner's: control characters,
+  // no-break space, the U+2000 spaces and the ideographic space.
+  EXPECT_EQ(str("\u00A012")->intValue(), 12);
+  EXPECT_EQ(str("\u3000\u2003-7")->integerValue(), -7);
+  EXPECT_EQ(str("\x01\x1F 9")->longLongValue(), 9);
+  EXPECT_DOUBLE_EQ(str("\u00A0 2.5")->doubleValue(), 2.5);
+  EXPECT_TRUE(str("\u3000yes")->boolValue());
+  EXPECT_EQ(str("\u00B75")->intValue(), 0);  // a middle dot is not space
+  // Signs, overflow and notations the readings do not take.
+  EXPECT_EQ(str("+-1")->intValue(), 0);
+  EXPECT_EQ(str("  ")->intValue(), 0);
+  EXPECT_EQ(str("-")->doubleValue(), 0.0);
+  EXPECT_EQ(str("0x10")->intValue(), 0);
+  EXPECT_EQ(str("2147483648")->intValue(), 2147483647);
+  EXPECT_EQ(str("2147483648")->longLongValue(), 2147483648LL);
+  EXPECT_EQ(str("-99999999999999999999")->longLongValue(), -9223372036854775807LL - 1);
+  EXPECT_EQ(str("1e400")->intValue(), 1);
+  EXPECT_EQ(str("1e400")->doubleValue(), HUGE_VAL);
+  EXPECT_EQ(str("-1e400")->doubleValue(), -HUGE_VAL);
+  EXPECT_EQ(str("1e-400")->doubleValue(), 0.0);
+  EXPECT_EQ(str("\u0661\u0662")->intValue(), 0);  // only ASCII digits
+  EXPECT_FALSE(str("0.5")->boolValue());
+  EXPECT_TRUE(str("-0009")->boolValue());
+}
+
 TEST(String, SearchCompareAndSplit) {
   auto s = str("Hello, 世界 hello");
   EXPECT_EQ(s->rangeOfString("hello"), (Range{10, 5}));
@@ -77,6 +106,50 @@ TEST(String, SearchCompareAndSplit) {
   EXPECT_EQ(str("good name ")->stringByReplacingOccurrencesOfString(" ", "")->utf8(), "goodname");
   EXPECT_EQ(str("straße")->uppercaseString()->utf8(), "STRASSE");
   EXPECT_EQ(str("ÉCOLE")->lowercaseString()->utf8(), "école");
+}
+
+TEST(String, EmptyAndOutOfRangeSearchArguments) {
+  // An empty prefix, suffix or needle matches nothing, as on the platform.
+  auto s = str("abc");
+  EXPECT_FALSE(s->hasPrefix(""));
+  EXPECT_FALSE(s->hasSuffix(""));
+  EXPECT_FALSE(s->containsString(""));
+  EXPECT_FALSE(str("")->hasPrefix(""));
+  EXPECT_TRUE(s->hasPrefix("ab"));
+  EXPECT_TRUE(s->hasSuffix("bc"));
+  EXPECT_TRUE(s->containsString("b"));
+  // A range past the end finds nothing, even when its end wraps around.
+  EXPECT_EQ(s->rangeOfString("b", 0, {1, 5}).location, NotFound);
+  EXPECT_EQ(s->rangeOfString("b", 0, {NotFound, 2}).location, NotFound);
+  EXPECT_EQ(s->rangeOfString("b", 0, {SIZE_MAX, 2}).location, NotFound);
+  EXPECT_EQ(s->rangeOfString("c", BackwardsSearch | AnchoredSearch, {1, 2}), (Range{2, 1}));
+  EXPECT_EQ(s->rangeOfString("a", AnchoredSearch, {1, 2}).location, NotFound);
+}
+
+TEST(String, MalformedBytesReadAsReplacementCharacters) {
+  // Bytes that are not UTF-8 count one unit each and read as U+FFFD, the
+  // same through characterAtIndex as through utf16().
+  auto s = str("a\xFF\xC3");
+  EXPECT_EQ(s->length(), 3u);
+  EXPECT_EQ(s->characterAtIndex(1), 0xFFFD);
+  EXPECT_EQ(s->characterAtIndex(2), 0xFFFD);
+  EXPECT_EQ(s->utf16(), (std::u16string{u'a', 0xFFFD, 0xFFFD}));
+}
+
+TEST(String, CompareTreatsCanonicalEquivalentsAlikeUnlessLiteral) {
+  auto composed = str("caf\u00E9"), decomposed = str("cafe\u0301");
+  EXPECT_EQ(composed->compare(*decomposed), ComparisonResult::Same);
+  EXPECT_EQ(str("CAF\u00C9")->compare(*decomposed, CaseInsensitiveSearch), ComparisonResult::Same);
+  EXPECT_EQ(str("a\u00E92")->compare(*str("ae\u030110"), NumericSearch), ComparisonResult::Ascending);
+  EXPECT_NE(composed->compare(*decomposed, LiteralSearch), ComparisonResult::Same);
+  EXPECT_FALSE(composed->isEqualToString(*decomposed));  // equality stays literal
+  // Case folding that triples the text ("\u0390" folds to three units).
+  auto greek = str("\u0390\u0390\u0390\u0390\u0390\u0390");
+  EXPECT_EQ(greek->compare(*greek->uppercaseString(), CaseInsensitiveSearch | LiteralSearch), ComparisonResult::Same);
+  EXPECT_EQ(composed->compare(*str("cafe")), ComparisonResult::Descending);
+  // Characters compare in decomposed form, by code unit, not by locale.
+  EXPECT_EQ(str("\u00E9")->compare(*str("f")), ComparisonResult::Ascending);
+  EXPECT_EQ(str("\u00E9")->compare(*str("f"), LiteralSearch), ComparisonResult::Descending);
 }
 
 TEST(String, Paths) {

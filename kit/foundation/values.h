@@ -22,7 +22,7 @@ namespace kit {
 // A value in a literal: text, a number, a bool or any object.
 class Value {
  public:
-  Value(const char* v) : id_(String::make(v)) {}
+  Value(const char* v) : id_(v ? Id(String::make(v)) : Id()) {}  // a null C string is nil
   Value(std::string_view v) : id_(String::make(v)) {}
   Value(const std::string& v) : id_(String::make(v)) {}
   Value(int v) : id_(Number::fromInt(v)) {}

@@ -38,6 +38,11 @@ TEST(Values, NilValueLeavesTheKeyOutButNilElementRaises) {
   auto d = dict({{"a", 1}, {"b", missing}});
   EXPECT_EQ(d->count(), 1u);
   EXPECT_THROW(array({1, missing}), Exception);
+  // A null C string (an unset environment variable, say) is nil too.
+  const char* unset = nullptr;
+  EXPECT_EQ(dict({{"a", unset}, {"b", 1}})->count(), 1u);
+  EXPECT_EQ(mutableDict({{"a", unset}})->count(), 0u);
+  EXPECT_THROW(array({unset}), Exception);
 }
 
 TEST(Values, ArrayIndexLookups) {
