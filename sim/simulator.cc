@@ -8,14 +8,18 @@
 namespace sim {
 
 Simulator::Simulator(std::string gameId)
-    : channel_(std::make_unique<ChannelSDKServer>()), page_(std::make_unique<GamePageServer>(gameId)) {
+    : channel_(std::make_unique<ChannelSDKServer>()),
+      page_(std::make_unique<GamePageServer>(gameId)),
+      platformAPI_(PlatformAPIServer::start()) {
   channel_->setGameId(std::move(gameId));
 }
 
 kit::Ref<kit::Dictionary> Simulator::configuration() const {
-  return kit::dict({{"ChannelSDKServer", channel_->baseURL()},
-                    {"ChannelGameServer", channel_->baseURL()},
-                    {"GamePage", page_->pageURL()}});
+  auto entries = kit::mutableDict({{"ChannelSDKServer", channel_->baseURL()},
+                                   {"ChannelGameServer", channel_->baseURL()},
+                                   {"GamePage", page_->pageURL()}});
+  entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
+  return entries;
 }
 
 bool Simulator::writeConfiguration(const std::string& path) const {

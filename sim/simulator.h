@@ -8,6 +8,7 @@
 #include "kit/foundation/dictionary.h"
 #include "sim/channel_sdk_server.h"
 #include "sim/game_page_server.h"
+#include "sim/platform_api_server.h"
 
 namespace sim {
 
@@ -17,9 +18,10 @@ class Simulator {
 
   ChannelSDKServer& channel() { return *channel_; }
   GamePageServer& page() { return *page_; }
+  PlatformAPIServer& platformAPI() { return *platformAPI_; }
 
   // The service addresses under the client's configuration keys
-  // ("ChannelSDKServer", "ChannelGameServer", "GamePage").
+  // ("ChannelSDKServer", "ChannelGameServer", "GamePage", "PlatformAPIBase").
   kit::Ref<kit::Dictionary> configuration() const;
   // Writes the configuration as a property list the client reads through
   // its environment override.
@@ -28,6 +30,7 @@ class Simulator {
  private:
   std::unique_ptr<ChannelSDKServer> channel_;
   std::unique_ptr<GamePageServer> page_;
+  std::unique_ptr<PlatformAPIServer> platformAPI_;
 };
 
 }  // namespace sim

@@ -1,0 +1,59 @@
+// Fuzzes the platform API body readers: the client's reply decoders (the
+// scrambled and the plain form) and the local server's request decoder.
+// The first byte picks whether the rest is used as it is or gzip-compressed
+// first, so the fuzzer reaches the unscrambling and not only zlib.
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "kit/foundation/array.h"
+#include "kit/foundation/dictionary.h"
+#include "net/body_codec.h"
+#include "sim/platform_body_codec.h"
+
+namespace {
+
+std::string gzip(const uint8_t* bytes, size_t size) {
+  z_stream s{};
+  deflateInit2(&s, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&s, size), '\0');
+  s.next_in = const_cast<Bytef*>(bytes);
+  s.avail_in = static_cast<uInt>(size);
+  s.next_out = reinterpret_cast<Bytef*>(out.data());
+  s.avail_out = static_cast<uInt>(out.size());
+  deflate(&s, Z_FINISH);
+  out.resize(s.total_out);
+  deflateEnd(&s);
+  return out;
+}
+
+bool isContainer(const kit::Id& value) { return kit::isKind<kit::Dictionary>(value) || kit::isKind<kit::Array>(value); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  if (size == 0) return 0;
+  const bool compress = bytes[0] & 1;
+  std::string body =
+      compress ? gzip(bytes + 1, size - 1) : std::string(reinterpret_cast<const char*>(bytes + 1), size - 1);
+  auto data = kit::Data::make(body);
+
+  kit::Id scrambled = DecodeGzipBase64::decodingJSON(data);
+  if (scrambled && !isContainer(scrambled)) std::abort();
+  kit::Id plain = DecodeGzipBase64::cxr_decodingJSON(data);
+  if (plain && !isContainer(plain)) std::abort();
+
+  sim::PlatformBodyCodec::Failure failure;
+  kit::Id request = sim::PlatformBodyCodec::decodeRequest(body, &failure);
+  if (!request && failure.reason.empty()) std::abort();
+  // What the server reads, the client writes the same way.
+  if (request && kit::isKind<kit::Dictionary>(request)) {
+    kit::Id again = sim::PlatformBodyCodec::decodeRequest(DecodeGzipBase64::codingJSON(request)->view());
+    if (!kit::isEqual(again, request)) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,65 @@
+// The form-field client of the platform SDK.
+#include "net/cxr_sdp_net_tool.h"
+
+#include "kit/dispatch/once.h"
+#include "kit/foundation/log.h"
+#include "net/platform_api_configuration.h"
+
+kit::Ref<CXRSdpNetTool> CXRSdpNetTool::sharedTool() {
+  static kit::OnceToken token;
+  static kit::Ref<CXRSdpNetTool>* shared = nullptr;
+  kit::once(token, [] {
+    auto tool = kit::make<CXRSdpNetTool>();
+    tool->setUp(nullptr);
+    shared = new kit::Ref<CXRSdpNetTool>(tool);
+  });
+  return *shared;
+}
+
+void CXRSdpNetTool::setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration) {
+  initWithBaseURL(nullptr, configuration);
+  auto serializer = responseSerializer();
+  std::vector<kit::Id> types = serializer->acceptableContentTypes()->allObjects()->objects();
+  types.push_back(kit::str("text/html"));
+  serializer->setAcceptableContentTypes(kit::Set::make(types));
+}
+
+kit::Ref<SDPURLSessionManager> CXRSdpNetTool::makeSameClass(
+    const kit::Ref<kit::URLSessionConfiguration>& configuration) const {
+  auto tool = kit::make<CXRSdpNetTool>();
+  tool->setUp(configuration);
+  return tool;
+}
+
+void CXRSdpNetTool::requestWithURLString(std::string_view URLString, const kit::Id& parameters, long method,
+                                         Success success, Failure failure) {
+  auto succeeded = [success](const kit::Ref<kit::URLSessionDataTask>&, const kit::Id& responseObject) {
+    if (success) success(responseObject);
+  };
+  switch (method) {
+    case 0:
+      POST(URLString, parameters, ProgressBlock(), succeeded,
+           [failure](const kit::Ref<kit::URLSessionDataTask>&, const kit::Ref<kit::Error>& error) {
+             kit::log("error = %@", error);
+             if (failure) failure(error);
+           });
+      break;
+    case 1:
+      GET(URLString, parameters, ProgressBlock(), succeeded,
+          [failure](const kit::Ref<kit::URLSessionDataTask>&, const kit::Ref<kit::Error>& error) {
+            kit::log("%@", error);
+            if (failure) failure(error);
+          });
+      break;
+    default: break;
+  }
+}
+
+void CXRSdpNetTool::PostWithURLString(std::string_view path, const kit::Id& parameters, Success success,
+                                      Failure failure) {
+  requestWithURLString(SDPPlatformAPIBaseURL() + std::string(path), parameters, 0, std::move(success),
+                       [failure](const kit::Ref<kit::Error>& error) {
+                         kit::log("error = %@", error);
+                         if (failure) failure(error);
+                       });
+}
