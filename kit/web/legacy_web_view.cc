@@ -1,5 +1,6 @@
 // The older in-app web view: loads asked of the delegate, history, and
 // synchronous scripts.
+#include "kit/web/page_text_view.h"
 #include "kit/web/legacy_web_view.h"
 
 #include "kit/foundation/values.h"
@@ -30,16 +31,7 @@ Ref<Error> interruptedError() {
 }  // namespace
 
 LegacyWebView::LegacyWebView(const Rect& frame) : View(frame) {
-  setBackgroundColor(Color::whiteColor());
-  scrollView_ = ScrollView::make(bounds());
-  scrollView_->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-  scrollView_->setContentSize(bounds().size);
-  addSubview(scrollView_);
-  pageText_ = Label::make(Rect{8, 8, std::max(0.0, bounds().width() - 16), 0});
-  pageText_->setNumberOfLines(0);
-  pageText_->setFont(Font::systemFont(14));
-  pageText_->setTextColor(Color::white(0.2));
-  scrollView_->addSubview(pageText_);
+  addPageTextView(*this, scrollView_, pageText_);
 }
 
 LegacyWebView::~LegacyWebView() {

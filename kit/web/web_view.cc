@@ -1,5 +1,6 @@
 // Web views: navigations over the page fetcher, the delegates' decisions,
 // history, scripts through the page engine, and the page's acts.
+#include "kit/web/page_text_view.h"
 #include "kit/web/web_view.h"
 
 #include <cstdio>
@@ -67,16 +68,7 @@ bool NavigationResponse::canShowMIMEType() const {
 
 WebView::WebView(const Rect& frame, Ref<WebViewConfiguration> configuration)
     : View(frame), configuration_(configuration ? std::move(configuration) : WebViewConfiguration::make()) {
-  setBackgroundColor(Color::whiteColor());
-  scrollView_ = ScrollView::make(bounds());
-  scrollView_->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
-  scrollView_->setContentSize(bounds().size);
-  addSubview(scrollView_);
-  pageText_ = Label::make(Rect{8, 8, std::max(0.0, bounds().width() - 16), 0});
-  pageText_->setNumberOfLines(0);
-  pageText_->setFont(Font::systemFont(14));
-  pageText_->setTextColor(Color::white(0.2));
-  scrollView_->addSubview(pageText_);
+  addPageTextView(*this, scrollView_, pageText_);
 }
 
 WebView::~WebView() {
