@@ -1,11 +1,11 @@
 // The older in-app web view: loads asked of the delegate, history, and
 // synchronous scripts.
-#include "kit/web/page_text_view.h"
 #include "kit/web/legacy_web_view.h"
 
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
 #include "kit/web/html_text.h"
+#include "kit/web/page_text_view.h"
 
 namespace kit {
 

@@ -1,6 +1,5 @@
 // Web views: navigations over the page fetcher, the delegates' decisions,
 // history, scripts through the page engine, and the page's acts.
-#include "kit/web/page_text_view.h"
 #include "kit/web/web_view.h"
 
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
 #include "kit/web/html_text.h"
+#include "kit/web/page_text_view.h"
 
 namespace kit {
 
