@@ -382,18 +382,13 @@ kit::Ref<kit::Image> NUVAAnimatedGIF::predrawnImageFromImage(const kit::Ref<kit:
   const size_t width = bitmap.width(), height = bitmap.height();
   const size_t bitsPerComponent = 8;
   const size_t bytesPerRow = width * 4;  // the colour space's three components plus alpha, one byte each
-  // Contexts take premultiplied alpha or none: straight alpha becomes
-  // premultiplied, and pictures without colour alpha skip the first byte.
-  kit::AlphaInfo alpha = bitmap.alphaInfo();
-  switch (alpha) {
-    case kit::AlphaInfo::None:
-    case kit::AlphaInfo::Only: alpha = kit::AlphaInfo::NoneSkipFirst; break;
-    case kit::AlphaInfo::First: alpha = kit::AlphaInfo::PremultipliedFirst; break;
-    case kit::AlphaInfo::Last: alpha = kit::AlphaInfo::PremultipliedLast; break;
-    default: break;
-  }
+  // The layout kit draws from without converting: premultiplied alpha first
+  // in 32-bit little-endian words, or the same with the alpha byte skipped
+  // for pictures without colour alpha.
+  const kit::AlphaInfo alpha =
+      kit::hasAlphaChannel(bitmap.alphaInfo()) ? kit::AlphaInfo::PremultipliedFirst : kit::AlphaInfo::NoneSkipFirst;
   auto context = kit::GraphicsContext::createBitmap(width, height, bitsPerComponent, bytesPerRow, space,
-                                                    kit::makeBitmapInfo(alpha, kit::ByteOrderDefault));
+                                                    kit::makeBitmapInfo(alpha, kit::ByteOrder32Little));
   if (!context) {
     gifLog(NUVALogLevel::Error,
            "Failed to create a bitmap context with color space %@ and parameters (width: %lu height: %lu "

@@ -99,8 +99,9 @@ class NUVAAnimatedGIF : public kit::Object {
   // The size of a still image or of an animated GIF; zero for nil, and
   // zero with a logged complaint (Error) for anything else.
   static kit::Size sizeForImage(const kit::Id& image);
-  // The image redrawn into a fresh device-RGB bitmap with premultiplied
-  // alpha, so that drawing it needs no conversion; the image itself when
+  // The image redrawn into a fresh device-RGB bitmap in the layout drawing
+  // reads (premultiplied alpha first, or no alpha, in 32-bit little-endian
+  // words), so that showing it needs no conversion; the image itself when
   // that fails.
   static kit::Ref<kit::Image> predrawnImageFromImage(const kit::Ref<kit::Image>& image);
   // Installs the log sink for every instance; an empty block logs nothing.

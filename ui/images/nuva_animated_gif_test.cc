@@ -176,8 +176,8 @@ TEST(NUVAAnimatedGIF, SmallGIFIsDecodedWholeAndPredrawn) {
     EXPECT_EQ(giftest::frameNumber(frame), static_cast<int>(i));
   }
   EXPECT_EQ(gif->cachedFrameIndexes().size(), 3u);
-  // Predrawn frames are premultiplied; the poster is the decoded picture.
-  EXPECT_EQ(gif->imageLazilyCachedAtIndex(1)->bitmap()->alphaInfo(), kit::AlphaInfo::PremultipliedLast);
+  // Predrawn frames are in the drawing layout; the poster is the decoded picture.
+  EXPECT_EQ(gif->imageLazilyCachedAtIndex(1)->bitmap()->format(), kit::PixelFormat::argb32());
   EXPECT_EQ(gif->posterImage()->bitmap()->alphaInfo(), kit::AlphaInfo::Last);
 }
 
@@ -201,7 +201,7 @@ TEST(NUVAAnimatedGIF, PredrawingKeepsThePictureScaleAndOrientation) {
   auto predrawn = NUVAAnimatedGIF::predrawnImageFromImage(image);
   ASSERT_TRUE(predrawn);
   ASSERT_NE(predrawn, image);
-  EXPECT_EQ(predrawn->bitmap()->alphaInfo(), kit::AlphaInfo::PremultipliedLast);
+  EXPECT_EQ(predrawn->bitmap()->format(), kit::PixelFormat::argb32());
   EXPECT_EQ(predrawn->bitmap()->width(), 3u);
   EXPECT_EQ(predrawn->bitmap()->height(), 2u);
   EXPECT_EQ(predrawn->bitmap()->bytesPerRow(), 12u);
@@ -212,9 +212,10 @@ TEST(NUVAAnimatedGIF, PredrawingKeepsThePictureScaleAndOrientation) {
   EXPECT_EQ(p.g, 0);
   EXPECT_NEAR(p.a, 128, 1);
   // Opaque pictures skip the alpha byte.
-  auto opaque = kit::Bitmap::create(2, 2, kit::PixelFormat::xrgb32(), 0, std::vector<uint8_t>(16, 200));
-  EXPECT_EQ(NUVAAnimatedGIF::predrawnImageFromImage(kit::Image::withBitmap(opaque))->bitmap()->alphaInfo(),
-            kit::AlphaInfo::NoneSkipFirst);
+  auto gray = kit::Bitmap::create(2, 2, kit::PixelFormat::gray8(), 0, std::vector<uint8_t>(4, 200));
+  auto opaque = NUVAAnimatedGIF::predrawnImageFromImage(kit::Image::withBitmap(gray));
+  EXPECT_EQ(opaque->bitmap()->format(), kit::PixelFormat::xrgb32());
+  EXPECT_EQ(opaque->bitmap()->pixelAt(1, 1), (kit::Pixel{200, 200, 200, 255}));
   EXPECT_FALSE(NUVAAnimatedGIF::predrawnImageFromImage(nullptr));
 }
 
