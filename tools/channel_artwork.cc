@@ -159,7 +159,8 @@ void sparkles(const Theme& theme, kit::Size size) {
 // name at the lower right.
 void landscapeCard(const Theme& theme, kit::Size size) {
   const Rect all{0, 0, size.width, size.height};
-  gradientRounded(all, 18, theme.top, theme.bottom);
+  // Square corners: the landscape card lies on a white view.
+  gradientRounded(all, 0, theme.top, theme.bottom);
   strokeRounded(all.insetBy(4, 4), 15, theme.accent, 3);
   fillRounded({20, 100, size.width - 40, 110}, 12, rgb(0xFFFFFF, 0.18));
   sparkles(theme, size);
