@@ -19,6 +19,7 @@
 #include "kit/dispatch/operation_queue.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/values.h"
+#include "kit/graphics/image_source.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/net/url_session.h"
 #include "kit/testing/run_until.h"
@@ -243,7 +244,19 @@ TEST_F(LuckyPlayerCards, ArtworkFollowsTheRewardKind) {
   // The banner's pictures are in the bundle too, where the banner looks.
   auto bundle = kit::Bundle::bundleWithPath(kit::Bundle::main()->pathForResource("NUVALight", "bundle")->utf8());
   ASSERT_TRUE(bundle);
-  EXPECT_TRUE(bundle->pathForResource("timepopbg", "gif"));
+  auto banner = kit::ImageSource::createWithFile(bundle->pathForResource("timepopbg", "gif")->utf8());
+  ASSERT_TRUE(banner);
+  ASSERT_EQ(banner->count(), 3u);
+  EXPECT_EQ(banner->properties().gifLoopCount, 0);
+  for (size_t i = 0; i < 3; ++i) {
+    auto frame = banner->propertiesAtIndex(i);
+    ASSERT_TRUE(frame);
+    EXPECT_GE(frame->gifDelayTime.value_or(0), 0.3) << i;
+    auto bitmap = banner->createImageAtIndex(i);
+    ASSERT_TRUE(bitmap) << i;
+    EXPECT_EQ(bitmap->width(), 300u);
+    EXPECT_EQ(bitmap->height(), 75u);
+  }
   EXPECT_TRUE(NUVALightImage("close"));
   EXPECT_TRUE(NUVALightImage("luck/luckygifttwver"));
   EXPECT_FALSE(NUVALightImage("missing"));
