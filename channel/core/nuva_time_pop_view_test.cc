@@ -1,13 +1,15 @@
-// The time-store banner: its parts and where they sit, the GIF background
-// playing from the resource bundle, the close image's tap, and a bundle
+// The time-store banner: its parts and where they sit, the application's
+// banner GIF playing frame by frame, the close image's tap, and a bundle
 // without the artwork.
 #include "channel/core/nuva_time_pop_view.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "channel/testing/test_bundle.h"
+#include "kit/foundation/bundle.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/image_codecs.h"
 #include "kit/graphics/image_destination.h"
@@ -106,17 +108,36 @@ TEST_F(TimePopViewTest, BuildsItsPartsWhereTheLayoutPutsThem) {
   EXPECT_EQ(banner->closeImage(), close);
 }
 
-TEST_F(TimePopViewTest, BackgroundPlaysWhileTheBannerIsOnScreen) {
-  addArtwork(bundle);
+TEST_F(TimePopViewTest, PlaysTheApplicationsBannerGIFFrameByFrame) {
+  kit::Bundle::setMainBundlePath(CHANNEL_RESOURCES_DIR);
   auto banner = showBanner();
   auto background = banner->popBg();
-  EXPECT_TRUE(background->isAnimating());
-  auto first = background->image();
-  advance(0.45);
-  EXPECT_NE(background->image(), first);
-  EXPECT_EQ(background->image()->bitmap()->pixelAt(0, 0), (kit::Pixel{40, 200, 40, 255}));
+  auto gif = background->animatedImage();
+  ASSERT_TRUE(gif);
+  ASSERT_EQ(gif->frameCount(), 3u);
+  EXPECT_EQ(gif->size(), (kit::Size{300, 75}));
+  const std::map<size_t, double> delays{{0, 0.6}, {1, 0.3}, {2, 0.3}};
+  ASSERT_EQ(gif->delayTimesForIndexes(), delays);
+  EXPECT_TRUE(banner->closeImage()->image());
+  // Ticks every 0.3 s: the first frame stays two ticks, the others one, and
+  // each tick shows the frame the playhead reached on the tick before.
+  std::vector<size_t> playhead;
+  std::vector<kit::Ref<kit::Image>> shown;
+  const double start = clock().now();
+  for (int tick = 1; tick <= 5; ++tick) {
+    clock().advanceTo(start + tick * 0.3 + 1e-6);
+    playhead.push_back(background->currentFrameIndex());
+    shown.push_back(background->image());
+  }
+  EXPECT_EQ(playhead, (std::vector<size_t>{0, 1, 2, 0, 0}));
+  EXPECT_EQ(shown[0], gif->posterImage());
+  EXPECT_EQ(shown[1], shown[0]);
+  EXPECT_NE(shown[2], shown[1]);
+  EXPECT_NE(shown[3], shown[2]);
+  EXPECT_NE(shown[4], shown[3]);
   banner->removeFromSuperview();
   EXPECT_FALSE(background->isAnimating());
+  kit::Bundle::setMainBundlePath(bundle.path());
 }
 
 TEST_F(TimePopViewTest, CloseImageTapCallsCloseBlockOncePerTap) {
