@@ -58,53 +58,42 @@ NUVAProgressHUD::NUVAProgressHUD(const kit::Rect& frame) : kit::View(frame) {
 }
 
 // ---- Settings ------------------------------------------------------------------
+// Settings made while the shared HUD builds itself are ignored, so that its
+// own defaults are not taken for the caller's.
+
+template <class T, class V>
+void NUVAProgressHUD::applySetting(T NUVAProgressHUD::*field, V&& value) {
+  auto hud = sharedView();
+  if (!hud->isInitializing_) (*hud).*field = std::forward<V>(value);
+}
 
 void NUVAProgressHUD::setStatus(const kit::Ref<kit::String>& status) { sharedView()->updateStatus(status); }
 
 void NUVAProgressHUD::setDefaultStyle(NUVAProgressHUDStyle style) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->defaultStyle_ = style;
+  applySetting(&NUVAProgressHUD::defaultStyle_, style);
 }
 
 void NUVAProgressHUD::setDefaultMaskType(NUVAProgressHUDMaskType maskType) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->defaultMaskType_ = maskType;
+  applySetting(&NUVAProgressHUD::defaultMaskType_, maskType);
 }
 
 void NUVAProgressHUD::setDefaultAnimationType(NUVAProgressHUDAnimationType type) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->defaultAnimationType_ = type;
+  applySetting(&NUVAProgressHUD::defaultAnimationType_, type);
 }
 
 void NUVAProgressHUD::setContainerView(kit::Ref<kit::View> containerView) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->containerViewStrong_ = std::move(containerView);
+  applySetting(&NUVAProgressHUD::containerViewStrong_, std::move(containerView));
 }
 
-void NUVAProgressHUD::setMinimumSize(kit::Size size) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->minimumSize_ = size;
-}
+void NUVAProgressHUD::setMinimumSize(kit::Size size) { applySetting(&NUVAProgressHUD::minimumSize_, size); }
 
-void NUVAProgressHUD::setRingThickness(double thickness) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->ringThickness_ = thickness;
-}
+void NUVAProgressHUD::setRingThickness(double thickness) { applySetting(&NUVAProgressHUD::ringThickness_, thickness); }
 
-void NUVAProgressHUD::setRingRadius(double radius) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->ringRadius_ = radius;
-}
+void NUVAProgressHUD::setRingRadius(double radius) { applySetting(&NUVAProgressHUD::ringRadius_, radius); }
 
-void NUVAProgressHUD::setRingNoTextRadius(double radius) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->ringNoTextRadius_ = radius;
-}
+void NUVAProgressHUD::setRingNoTextRadius(double radius) { applySetting(&NUVAProgressHUD::ringNoTextRadius_, radius); }
 
-void NUVAProgressHUD::setCornerRadius(double radius) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->cornerRadius_ = radius;
-}
+void NUVAProgressHUD::setCornerRadius(double radius) { applySetting(&NUVAProgressHUD::cornerRadius_, radius); }
 
 void NUVAProgressHUD::setBorderColor(kit::Ref<kit::Color> color) {
   sharedView()->hudView()->layer()->setBorderColor(std::move(color));
@@ -112,10 +101,7 @@ void NUVAProgressHUD::setBorderColor(kit::Ref<kit::Color> color) {
 
 void NUVAProgressHUD::setBorderWidth(double width) { sharedView()->hudView()->layer()->setBorderWidth(width); }
 
-void NUVAProgressHUD::setFont(kit::Ref<kit::Font> font) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->font_ = std::move(font);
-}
+void NUVAProgressHUD::setFont(kit::Ref<kit::Font> font) { applySetting(&NUVAProgressHUD::font_, std::move(font)); }
 
 void NUVAProgressHUD::setForegroundColor(kit::Ref<kit::Color> color) {
   auto hud = sharedView();
@@ -132,42 +118,33 @@ void NUVAProgressHUD::setHudBackgroundColor(kit::Ref<kit::Color> color) {
 }
 
 void NUVAProgressHUD::setBackgroundLayerColor(kit::Ref<kit::Color> color) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->backgroundLayerColor_ = std::move(color);
+  applySetting(&NUVAProgressHUD::backgroundLayerColor_, std::move(color));
 }
 
 void NUVAProgressHUD::setImageViewSize(kit::Size size) { sharedView()->imageViewSize_ = size; }
 
-void NUVAProgressHUD::setShouldTintImages(bool tint) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->shouldTintImages_ = tint;
-}
+void NUVAProgressHUD::setShouldTintImages(bool tint) { applySetting(&NUVAProgressHUD::shouldTintImages_, tint); }
 
 void NUVAProgressHUD::setInfoImage(kit::Ref<kit::Image> image) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->infoImage_ = std::move(image);
+  applySetting(&NUVAProgressHUD::infoImage_, std::move(image));
 }
 
 void NUVAProgressHUD::setSuccessImage(kit::Ref<kit::Image> image) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->successImage_ = std::move(image);
+  applySetting(&NUVAProgressHUD::successImage_, std::move(image));
 }
 
 void NUVAProgressHUD::setErrorImage(kit::Ref<kit::Image> image) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->errorImage_ = std::move(image);
+  applySetting(&NUVAProgressHUD::errorImage_, std::move(image));
 }
 
 void NUVAProgressHUD::setViewForExtension(kit::Ref<kit::View> view) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->viewForExtension_ = std::move(view);
+  applySetting(&NUVAProgressHUD::viewForExtension_, std::move(view));
 }
 
 void NUVAProgressHUD::setGraceTimeInterval(double seconds) { sharedView()->graceTimeInterval_ = seconds; }
 
 void NUVAProgressHUD::setMinimumDismissTimeInterval(double seconds) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->minimumDismissTimeInterval_ = seconds;
+  applySetting(&NUVAProgressHUD::minimumDismissTimeInterval_, seconds);
 }
 
 void NUVAProgressHUD::setMaximumDismissTimeInterval(double seconds) {
@@ -175,18 +152,15 @@ void NUVAProgressHUD::setMaximumDismissTimeInterval(double seconds) {
 }
 
 void NUVAProgressHUD::setFadeInAnimationDuration(double seconds) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->fadeInAnimationDuration_ = seconds;
+  applySetting(&NUVAProgressHUD::fadeInAnimationDuration_, seconds);
 }
 
 void NUVAProgressHUD::setFadeOutAnimationDuration(double seconds) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->fadeOutAnimationDuration_ = seconds;
+  applySetting(&NUVAProgressHUD::fadeOutAnimationDuration_, seconds);
 }
 
 void NUVAProgressHUD::setMaxSupportedWindowLevel(kit::WindowLevel level) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->maxSupportedWindowLevel_ = level;
+  applySetting(&NUVAProgressHUD::maxSupportedWindowLevel_, level);
 }
 
 void NUVAProgressHUD::setHapticsEnabled(bool enabled) {
@@ -196,8 +170,7 @@ void NUVAProgressHUD::setHapticsEnabled(bool enabled) {
 }
 
 void NUVAProgressHUD::setOffsetFromCenter(NUVAProgressHUDOffset offset) {
-  auto hud = sharedView();
-  if (!hud->isInitializing_) hud->offsetFromCenter_ = offset;
+  applySetting(&NUVAProgressHUD::offsetFromCenter_, offset);
 }
 
 void NUVAProgressHUD::resetOffsetFromCenter() { setOffsetFromCenter({0, 0}); }

@@ -216,6 +216,8 @@ class NUVAProgressHUD : public kit::View {
   static void withMaskType(NUVAProgressHUDMaskType maskType, const std::function<void()>& body);
 
   bool isInitializing_ = true;
+  template <class T, class V>
+  static void applySetting(T NUVAProgressHUD::*field, V&& value);
   NUVAProgressHUDStyle defaultStyle_ = NUVAProgressHUDStyle::Light;
   NUVAProgressHUDMaskType defaultMaskType_ = NUVAProgressHUDMaskType::None;
   NUVAProgressHUDAnimationType defaultAnimationType_ = NUVAProgressHUDAnimationType::Flat;
