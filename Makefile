@@ -1,6 +1,7 @@
 # The two commands a newcomer needs:
 #   make demo   builds the client and runs it end to end on the embedded simulator
-#   make test   builds with AddressSanitizer + UndefinedBehaviorSanitizer and runs every test
+#   make test   builds with AddressSanitizer + UndefinedBehaviorSanitizer, runs every test and
+#               every fuzz target
 # Both install the Debian packages the project needs first (scripts/install-deps.sh).
 
 JOBS ?= $(shell nproc)
@@ -16,23 +17,27 @@ demo: deps
 	ninja -C build/release -j $(JOBS) demo
 	./build/release/tools/demo out/demo
 
+# One clang tree serves the tests and the fuzz targets: AddressSanitizer and
+# UndefinedBehaviorSanitizer everywhere, libFuzzer instrumentation on the
+# libraries, optimised a little so that the fuzzers get through their runs.
+SANITIZE_TREE = build/sanitize
+
 build-test: deps
-	cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKIT_SANITIZE=ON -DKIT_BENCH=OFF
-	ninja -C build/asan -j $(JOBS)
+	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_TREE) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	  -DKIT_SANITIZE=ON -DKIT_FUZZ=ON -DKIT_BENCH=OFF
+	ninja -C $(SANITIZE_TREE) -j $(JOBS)
 
 test: build-test
-	cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	cd $(SANITIZE_TREE) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300
-	$(MAKE) --no-print-directory fuzz
+	FUZZ_JOBS=$(JOBS) bash scripts/run-fuzzers.sh $(SANITIZE_TREE)/fuzz $(FUZZ_RUNS)
 
 # Every fuzz target replays its seeds and explores a fixed number of inputs
 # from a fixed seed (reproducible).
-fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DKIT_FUZZ=ON -DKIT_TESTS=OFF -DKIT_BENCH=OFF
-	ninja -C build/fuzz -j $(JOBS)
-	bash scripts/run-fuzzers.sh build/fuzz/fuzz $(FUZZ_RUNS)
+fuzz: build-test
+	FUZZ_JOBS=$(JOBS) bash scripts/run-fuzzers.sh $(SANITIZE_TREE)/fuzz $(FUZZ_RUNS)
 
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF -DKIT_BENCH=ON

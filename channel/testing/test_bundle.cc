@@ -34,6 +34,15 @@ TestBundle::TestBundle(std::optional<std::string> gameId, std::string bundleIden
   kit::Bundle::setMainBundlePath(path_);
 }
 
+bool TestBundle::addFile(const std::string& relativePath, std::span<const uint8_t> bytes) const {
+  const std::filesystem::path file = std::filesystem::path(path_) / relativePath;
+  std::error_code error;
+  std::filesystem::create_directories(file.parent_path(), error);
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
 TestBundle::~TestBundle() {
   kit::Bundle::setMainBundlePath("");
   std::error_code ignored;

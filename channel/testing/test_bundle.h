@@ -3,7 +3,9 @@
 // bundle while the object lives.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 class TestBundle {
@@ -16,6 +18,9 @@ class TestBundle {
   TestBundle& operator=(const TestBundle&) = delete;
 
   const std::string& path() const { return path_; }
+  // Writes a file into the bundle ("NUVALight.bundle/close.png"), making
+  // the folders on the way; false when it cannot be written.
+  bool addFile(const std::string& relativePath, std::span<const uint8_t> bytes) const;
 
  private:
   std::string path_;

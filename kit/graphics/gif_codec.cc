@@ -22,6 +22,9 @@ struct Frame {
   int paletteSize = 0;
   int transparent = -1;
   int disposal = 0;
+  // Delay and disposal come from a graphic control extension; a frame
+  // without one has no delay at all (not a delay of 0).
+  bool hasControl = false;
   int delayCentiseconds = 0;
 };
 
@@ -90,9 +93,11 @@ class GIFReader : public ImageReader {
     p.pixelWidth = width_;
     p.pixelHeight = height_;
     p.hasAlpha = true;
-    const double delay = frames_[index].delayCentiseconds / 100.0;
-    p.gifUnclampedDelayTime = delay;
-    p.gifDelayTime = delay < 0.011 ? 0.1 : delay;
+    if (frames_[index].hasControl) {
+      const double delay = frames_[index].delayCentiseconds / 100.0;
+      p.gifUnclampedDelayTime = delay;
+      p.gifDelayTime = delay < 0.011 ? 0.1 : delay;
+    }
     return p;
   }
 
@@ -131,6 +136,7 @@ class GIFReader : public ImageReader {
  private:
   void readFrames(GifFileType* gif, std::string& error) {
     GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    bool sawControl = false;
     size_t memory = 0;
     for (;;) {
       GifRecordType type;
@@ -143,6 +149,7 @@ class GIFReader : public ImageReader {
         bool netscape = false;
         if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
           DGifExtensionToGCB(block[0], block + 1, &gcb);
+          sawControl = true;
         } else if (code == APPLICATION_EXT_FUNC_CODE && block && block[0] == 11 &&
                    (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0)) {
           netscape = true;
@@ -189,7 +196,9 @@ class GIFReader : public ImageReader {
       f.transparent = gcb.TransparentColor;
       f.disposal = gcb.DisposalMode;
       f.delayCentiseconds = gcb.DelayTime;
+      f.hasControl = sawControl;
       gcb = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+      sawControl = false;
       f.indices.assign(size_t(f.width) * f.height, 0);
       f.rowDone.assign(f.height, false);
       bool complete = true;

@@ -274,6 +274,45 @@ TEST(ImageIO, AnimatedGIFFramesAreCompositedOnTheCanvas) {
   EXPECT_EQ(f2->pixelAt(3, 3), blue);
 }
 
+// Frame 0 has a control extension with a delay of 0, frame 1 has none: a
+// zero delay is reported (clamped to 0.1), a missing one not at all.
+TEST(ImageIO, GIFFrameWithoutControlExtensionHasNoDelay) {
+  std::vector<uint8_t> out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(
+      &out,
+      [](GifFileType* g, const GifByteType* d, int n) {
+        auto* o = static_cast<std::vector<uint8_t>*>(g->UserData);
+        o->insert(o->end(), d, d + n);
+        return n;
+      },
+      &error);
+  GifColorType colors[2] = {{255, 0, 0}, {0, 255, 0}};
+  ColorMapObject* map = GifMakeMapObject(2, colors);
+  EGifSetGifVersion(gif, true);
+  EGifPutScreenDesc(gif, 2, 2, 1, 0, map);
+  GraphicsControlBlock gcb{DISPOSE_DO_NOT, false, 0, NO_TRANSPARENT_COLOR};
+  GifByteType ext[4];
+  EGifGCBToExtension(&gcb, ext);
+  EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, ext);
+  for (int frame = 0; frame < 2; ++frame) {
+    std::vector<GifPixelType> pixels(4, static_cast<GifPixelType>(frame));
+    EGifPutImageDesc(gif, 0, 0, 2, 2, false, nullptr);
+    for (int y = 0; y < 2; ++y) EGifPutLine(gif, pixels.data() + y * 2, 2);
+  }
+  EGifCloseFile(gif, &error);
+  GifFreeMapObject(map);
+
+  auto source = ImageSource::create(out);
+  ASSERT_TRUE(source);
+  ASSERT_EQ(source->count(), 2u);
+  EXPECT_DOUBLE_EQ(*source->propertiesAtIndex(0)->gifUnclampedDelayTime, 0.0);
+  EXPECT_DOUBLE_EQ(*source->propertiesAtIndex(0)->gifDelayTime, 0.1);
+  EXPECT_FALSE(source->propertiesAtIndex(1)->gifUnclampedDelayTime);
+  EXPECT_FALSE(source->propertiesAtIndex(1)->gifDelayTime);
+  EXPECT_EQ(source->createImageAtIndex(1)->pixelAt(1, 1), (Pixel{0, 255, 0, 255}));
+}
+
 TEST(ImageIO, GIFWriterQuantisesAndKeepsTiming) {
   auto destination = ImageDestination::create(UTType::GIF, 3);
   destination->setProperties({0});

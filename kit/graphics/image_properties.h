@@ -18,7 +18,7 @@ struct ImageProperties {
   int depth = 8;           // Depth: bits per sample in the file
   ColorSpace::Model colorModel = ColorSpace::Model::RGB;  // ColorModel
   std::optional<double> dpiWidth, dpiHeight;              // DPIWidth, DPIHeight
-  // GIF dictionary.
+  // GIF dictionary; no delays for a frame without a graphic control block.
   std::optional<double> gifDelayTime;           // DelayTime (at least 0.1 when the file says 0.01 or less)
   std::optional<double> gifUnclampedDelayTime;  // UnclampedDelayTime
   // PNG dictionary.

@@ -5,6 +5,8 @@
 // animations.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "kit/testing/run_until.h"
 #include "kit/testing/virtual_clock_fixture.h"
 #include "kit/ui/display_link.h"
@@ -178,6 +180,26 @@ TEST_F(AnimationTest, DisplayLinkTicksOncePerFrameOfClockTime) {
   link->invalidate();
   advance(1.0);
   EXPECT_EQ(frames, running) << "no frames after invalidation";
+}
+
+TEST_F(AnimationTest, DisplayLinkFrameIntervalCallsBackOnEveryNthFrame) {
+  std::vector<double> stamps;
+  double duration = 0;
+  auto link = DisplayLink::make([&](DisplayLink& l) {
+    stamps.push_back(l.timestamp() - startTime());
+    duration = l.duration();
+  });
+  link->setFrameInterval(6);
+  link->addToRunLoop(RunLoop::main());
+  advance(0.35);
+  ASSERT_EQ(stamps.size(), 3u);
+  EXPECT_NEAR(stamps[0], 0.1, 1e-9);
+  EXPECT_NEAR(stamps[2], 0.3, 1e-9);
+  EXPECT_DOUBLE_EQ(duration, 1.0 / 60) << "the duration stays one display frame";
+  EXPECT_NEAR(link->targetTimestamp() - link->timestamp(), 0.1, 1e-9);
+  link->setFrameInterval(0);
+  EXPECT_EQ(link->frameInterval(), 1);
+  link->invalidate();
 }
 
 TEST_F(AnimationTest, TransactionCompletesAfterItsLongestAnimation) {

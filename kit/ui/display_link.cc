@@ -20,7 +20,7 @@ void DisplayLink::schedule() {
   if (timer_) timer_->invalidate();
   if (!loop_ || !callback_) return;
   Weak<DisplayLink> weak = std::static_pointer_cast<DisplayLink>(weak_from_this().lock());
-  timer_ = Timer::create(duration(), true, [weak](Timer&) {
+  timer_ = Timer::create(duration() * frameInterval_, true, [weak](Timer&) {
     auto self = weak.lock();
     if (!self || !self->callback_ || self->paused_) return;
     self->timestamp_ = Clock::now();
@@ -33,6 +33,13 @@ void DisplayLink::schedule() {
 
 void DisplayLink::setPreferredFramesPerSecond(int fps) {
   fps_ = fps < 0 ? 0 : fps;
+  if (timer_) schedule();
+}
+
+void DisplayLink::setFrameInterval(int interval) {
+  interval = interval < 1 ? 1 : interval;
+  if (interval == frameInterval_) return;
+  frameInterval_ = interval;
   if (timer_) schedule();
 }
 

@@ -1,7 +1,8 @@
 // kit::DisplayLink: calls back once per frame (60 a second unless asked
 // otherwise) on a run loop, from a timer on kit::Clock, so a test moves it
-// frame by frame with a virtual clock. Paused links skip frames;
-// invalidating one removes it and releases its callback.
+// frame by frame with a virtual clock. A frame interval of n calls back on
+// every n-th frame only. Paused links skip frames; invalidating one removes
+// it and releases its callback.
 #pragma once
 
 #include <functional>
@@ -28,9 +29,13 @@ class DisplayLink : public Object {
   // 0 means the display's rate (60).
   int preferredFramesPerSecond() const { return fps_; }
   void setPreferredFramesPerSecond(int fps);
-  // The time of the frame being delivered and the one after it.
+  // Frames per callback, at least 1: 6 calls back ten times a second at 60.
+  int frameInterval() const { return frameInterval_; }
+  void setFrameInterval(int interval);
+  // The time of the frame being delivered and of the next callback.
   double timestamp() const { return timestamp_; }
-  double targetTimestamp() const { return timestamp_ + duration(); }
+  double targetTimestamp() const { return timestamp_ + duration() * frameInterval_; }
+  // One frame of the display (not the time between callbacks).
   double duration() const { return 1.0 / (fps_ > 0 ? fps_ : 60); }
   long frameCount() const { return frames_; }
 
@@ -42,6 +47,7 @@ class DisplayLink : public Object {
   std::string mode_;
   bool paused_ = false;
   int fps_ = 0;
+  int frameInterval_ = 1;
   double timestamp_ = 0;
   long frames_ = 0;
 };

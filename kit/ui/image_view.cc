@@ -60,7 +60,7 @@ Ref<Image> frameAt(const std::vector<Ref<Image>>& frames, double cycle, double e
 }  // namespace
 
 Ref<Image> ImageView::displayedImage() const {
-  if (isAnimating()) {
+  if (ImageView::isAnimating()) {
     const double cycle = animationDuration_ > 0 ? animationDuration_ : animationImages_.size() / 30.0;
     return frameAt(animationImages_, cycle, Clock::now() - animationStart_);
   }

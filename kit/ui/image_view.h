@@ -18,12 +18,13 @@ class ImageView : public View {
   static Ref<ImageView> withImage(Ref<Image> image);
   explicit ImageView(const Rect& frame = {});
 
-  const Ref<Image>& image() const { return image_; }
-  void setImage(Ref<Image> image);
+  // Virtual so that image views that play their own frames can answer them.
+  virtual const Ref<Image>& image() const { return image_; }
+  virtual void setImage(Ref<Image> image);
   const Ref<Image>& highlightedImage() const { return highlightedImage_; }
   void setHighlightedImage(Ref<Image> image);
   bool isHighlighted() const { return highlighted_; }
-  void setHighlighted(bool v);
+  virtual void setHighlighted(bool v);
 
   const std::vector<Ref<Image>>& animationImages() const { return animationImages_; }
   void setAnimationImages(std::vector<Ref<Image>> images) { animationImages_ = std::move(images); }
@@ -33,12 +34,12 @@ class ImageView : public View {
   // 0 repeats without end.
   int animationRepeatCount() const { return animationRepeatCount_; }
   void setAnimationRepeatCount(int n) { animationRepeatCount_ = n; }
-  void startAnimating();
-  void stopAnimating();
-  bool isAnimating() const;
+  virtual void startAnimating();
+  virtual void stopAnimating();
+  virtual bool isAnimating() const;
 
-  // The image shown now.
-  Ref<Image> displayedImage() const;
+  // The image shown now (what drawing shows).
+  virtual Ref<Image> displayedImage() const;
 
   Size sizeThatFits(Size size) const override;
   Size intrinsicContentSize() const override;

@@ -56,7 +56,7 @@ class View : public Responder, public LayerDelegate {
 
   // ---- Appearance
   double alpha() const { return layer_->opacity(); }
-  void setAlpha(double alpha);
+  virtual void setAlpha(double alpha);
   bool isHidden() const { return layer_->isHidden(); }
   virtual void setHidden(bool hidden);
   Ref<Color> backgroundColor() const { return layer_->backgroundColor(); }

@@ -1,0 +1,336 @@
+// channel_artwork: draws the channel pop-ups' artwork of the resource
+// bundle "NUVALight.bundle" (the lucky-player cards and their buttons, the
+// custom luck pictures, the time-store banner's animated background and the
+// close image) with kit graphics and kit text, and writes it as PNG and GIF
+// files. The files are committed under resources/, so the bundle exists
+// without running this; run it again only to change the pictures.
+//
+//   channel_artwork <resources folder>     (writes <folder>/NUVALight.bundle/...)
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "kit/graphics/color_space.h"
+#include "kit/graphics/gradient.h"
+#include "kit/graphics/image.h"
+#include "kit/graphics/image_context.h"
+#include "kit/graphics/image_destination.h"
+#include "kit/graphics/path.h"
+#include "kit/graphics/type_identifiers.h"
+#include "kit/ui/font.h"
+#include "kit/ui/text_measure.h"
+
+namespace {
+
+using kit::Color;
+using kit::Rect;
+using kit::Ref;
+
+// The look of one reward kind: background colours, accent and texts.
+struct Theme {
+  Ref<Color> top, bottom;  // the card's gradient
+  Ref<Color> accent;       // stars, ribbons and the button
+  Ref<Color> accentDark;
+  std::string name;        // the kind's name, drawn on the card
+  std::string button;      // the button's text
+};
+
+Ref<Color> rgb(unsigned hex, double alpha = 1) { return Color::hex(hex, alpha); }
+
+Theme luckTheme() {
+  return {rgb(0xB3261E), rgb(0xF06A2A), rgb(0xFFD34D), rgb(0xC77800), "幸运玩家", "立即领取"};
+}
+Theme dayTheme() {
+  return {rgb(0x145A8C), rgb(0x2BB3C8), rgb(0x7CF3E0), rgb(0x108A7A), "每日福利", "去使用"};
+}
+Theme activeTheme() {
+  return {rgb(0x4B1E8C), rgb(0xB04FD8), rgb(0xFFB3F0), rgb(0x9A2C9A), "活跃奖励", "领取奖励"};
+}
+
+// ---- Drawing helpers (the image context's space runs top-down, in points)
+
+kit::GraphicsContext& context() { return *kit::currentContext(); }
+
+void fillRounded(const Rect& rect, double radius, const Ref<Color>& color) {
+  context().setFillColor(color);
+  context().beginPath();
+  context().addPath(*kit::Path::withRoundedRect(rect, radius));
+  context().fillPath();
+}
+
+void gradientRounded(const Rect& rect, double radius, const Ref<Color>& top, const Ref<Color>& bottom) {
+  auto& ctx = context();
+  ctx.saveGState();
+  ctx.beginPath();
+  ctx.addPath(*kit::Path::withRoundedRect(rect, radius));
+  ctx.clip();
+  auto gradient = kit::Gradient::create(kit::ColorSpace::deviceRGB(), {top, bottom});
+  ctx.drawLinearGradient(*gradient, {rect.midX(), rect.minY()}, {rect.midX(), rect.maxY()}, 0);
+  ctx.restoreGState();
+}
+
+void strokeRounded(const Rect& rect, double radius, const Ref<Color>& color, double width) {
+  context().setStrokeColor(color);
+  context().setLineWidth(width);
+  context().beginPath();
+  context().addPath(*kit::Path::withRoundedRect(rect, radius));
+  context().strokePath();
+}
+
+// A five-pointed star.
+void star(kit::Point centre, double radius, const Ref<Color>& color) {
+  auto& ctx = context();
+  ctx.setFillColor(color);
+  ctx.beginPath();
+  for (int i = 0; i < 10; ++i) {
+    const double r = i % 2 ? radius * 0.45 : radius;
+    const double angle = -M_PI / 2 + i * M_PI / 5;
+    const double x = centre.x + r * std::cos(angle), y = centre.y + r * std::sin(angle);
+    if (i == 0) {
+      ctx.moveTo(x, y);
+    } else {
+      ctx.addLineTo(x, y);
+    }
+  }
+  ctx.closePath();
+  ctx.fillPath();
+}
+
+enum class Align { Left, Centre };
+
+// One line of text in `box`, centred vertically.
+void text(const std::string& words, const Rect& box, double size, const Ref<Color>& color, bool bold = true,
+          Align align = Align::Centre) {
+  kit::TextAttributes attributes;
+  attributes.font = bold ? kit::Font::boldSystemFont(size) : kit::Font::systemFont(size);
+  attributes.foregroundColor = color;
+  const kit::Size measured = kit::sizeWithAttributes(words, attributes);
+  const double x = align == Align::Centre ? box.midX() - measured.width / 2 : box.minX();
+  const double y = box.midY() - measured.height / 2;
+  kit::drawText(words, Rect{x, y, std::ceil(measured.width) + 2, std::ceil(measured.height) + 2}, attributes);
+}
+
+// A gift box: body, lid and ribbon.
+void giftBox(const Rect& body, const Ref<Color>& box, const Ref<Color>& ribbon) {
+  const double lid = body.height() * 0.28;
+  fillRounded({body.minX(), body.minY() + lid, body.width(), body.height() - lid}, 6, box);
+  fillRounded({body.minX() - 6, body.minY(), body.width() + 12, lid + 4}, 6, box);
+  context().setFillColor(rgb(0x000000, 0.12));
+  context().fillRect({body.minX(), body.minY() + lid + 4, body.width(), 4});
+  const double band = body.width() * 0.16;
+  context().setFillColor(ribbon);
+  context().fillRect({body.midX() - band / 2, body.minY(), band, body.height()});
+  context().setFillColor(ribbon);
+  context().fillEllipseInRect({body.midX() - band * 2.2, body.minY() - band * 1.4, band * 2.2, band * 1.6});
+  context().fillEllipseInRect({body.midX(), body.minY() - band * 1.4, band * 2.2, band * 1.6});
+}
+
+// ---- Pictures -----------------------------------------------------------------------
+
+using Painter = void (*)(const Theme&, kit::Size);
+
+Ref<kit::Image> paint(kit::Size size, const Theme& theme, Painter painter) {
+  if (!kit::beginImageContext(size, false, 1)) return nullptr;
+  painter(theme, size);
+  Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The button of a card: a pill with the kind's words.
+void button(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, rgb(0xFFF3B0), theme.accent);
+  strokeRounded(all.insetBy(1, 1), size.height / 2 - 1, theme.accentDark, 2);
+  text(theme.button, all, size.height * 0.46, theme.accentDark);
+}
+
+void sparkles(const Theme& theme, kit::Size size) {
+  const kit::Point spots[] = {{0.05, 0.06}, {0.95, 0.05}, {0.93, 0.9}, {0.04, 0.94}, {0.5, 0.03}};
+  for (const auto& spot : spots) star({spot.x * size.width, spot.y * size.height}, 9, theme.accent);
+}
+
+// A landscape card (575 x 310): title row at the top, the reward row at
+// y 112 to 197 on a lighter panel, the button at the lower left, the kind's
+// name at the lower right.
+void landscapeCard(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  // Square corners: the landscape card lies on a white view.
+  gradientRounded(all, 0, theme.top, theme.bottom);
+  strokeRounded(all.insetBy(4, 4), 15, theme.accent, 3);
+  fillRounded({20, 100, size.width - 40, 110}, 12, rgb(0xFFFFFF, 0.18));
+  sparkles(theme, size);
+  text(theme.name, {250, 245, 300, 40}, 28, theme.accent);
+}
+
+// A portrait card (330 x 540): title at the top, rewards at the left
+// (x 35 to 220, y 170 to 355), the kind's name down the right side, the
+// button below.
+void portraitCard(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, 18, theme.top, theme.bottom);
+  strokeRounded(all.insetBy(4, 4), 15, theme.accent, 3);
+  fillRounded({20, 155, 215, 215}, 12, rgb(0xFFFFFF, 0.18));
+  fillRounded({250, 150, 56, 225}, 28, rgb(0x000000, 0.18));
+  // The name, one character a line (UTF-8 CJK characters are 3 bytes).
+  for (size_t i = 0; i + 3 <= theme.name.size(); i += 3) {
+    text(theme.name.substr(i, 3), {250, 165 + static_cast<double>(i / 3) * 50, 56, 44}, 30, theme.accent);
+  }
+  sparkles(theme, size);
+}
+
+// The custom luck picture, portrait (330 x 540; its button goes at
+// 110, 490, 110 x 35).
+void customPortrait(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, 20, theme.top, theme.bottom);
+  strokeRounded(all.insetBy(5, 5), 16, theme.accent, 4);
+  sparkles(theme, size);
+  text("恭喜成为", {0, 50, size.width, 40}, 30, rgb(0xFFFFFF));
+  text(theme.name, {0, 95, size.width, 56}, 46, theme.accent);
+  context().setFillColor(rgb(0xFFFFFF, 0.2));
+  context().fillEllipseInRect({65, 180, 200, 200});
+  giftBox({115, 235, 100, 100}, rgb(0xFFD34D), rgb(0xD0021B));
+  text("神秘大礼已为您备好", {0, 400, size.width, 30}, 18, rgb(0xFFFFFF), false);
+  text("点击下方按钮领取", {0, 435, size.width, 24}, 14, rgb(0xFFF3B0), false);
+}
+
+// The custom luck picture, landscape (575 x 310; its button goes at
+// 241, 265, 92 x 32).
+void customLandscape(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, 20, theme.top, theme.bottom);
+  strokeRounded(all.insetBy(5, 5), 16, theme.accent, 4);
+  sparkles(theme, size);
+  context().setFillColor(rgb(0xFFFFFF, 0.2));
+  context().fillEllipseInRect({45, 55, 190, 190});
+  giftBox({95, 105, 90, 90}, rgb(0xFFD34D), rgb(0xD0021B));
+  text("恭喜成为", {250, 50, 300, 40}, 28, rgb(0xFFFFFF));
+  text(theme.name, {250, 95, 300, 56}, 44, theme.accent);
+  text("神秘大礼已为您备好", {250, 170, 300, 30}, 18, rgb(0xFFFFFF), false);
+  text("点击下方按钮领取", {250, 205, 300, 24}, 14, rgb(0xFFF3B0), false);
+}
+
+// The banner's close image: a dark disc with a white cross.
+void closeImage(const Theme&, kit::Size size) {
+  auto& ctx = context();
+  ctx.setFillColor(rgb(0x000000, 0.45));
+  ctx.fillEllipseInRect({1, 1, size.width - 2, size.height - 2});
+  ctx.setStrokeColor(rgb(0xFFFFFF));
+  ctx.setLineWidth(size.width * 0.09);
+  ctx.setLineCap(kit::LineCap::Round);
+  const double a = size.width * 0.32, b = size.width * 0.68;
+  ctx.beginPath();
+  ctx.moveTo(a, a);
+  ctx.addLineTo(b, b);
+  ctx.moveTo(b, a);
+  ctx.addLineTo(a, b);
+  ctx.strokePath();
+}
+
+// One frame of the time-store banner (300 x 75): a warm strip with a gift,
+// "限时特惠" and a line of small print, with a light band that slides
+// from left to right over the frames. The upper right (close image) and
+// lower right (countdown text) stay plain.
+Ref<kit::Image> bannerFrame(int frame) {
+  const kit::Size size{300, 75};
+  if (!kit::beginImageContext(size, false, 1)) return nullptr;
+  auto& ctx = context();
+  ctx.setFillColor(rgb(0x8E1B1B));
+  ctx.fillRect({0, 0, size.width, size.height});
+  ctx.setFillColor(rgb(0xC8361F));
+  ctx.fillRect({0, 0, size.width, 50});
+  ctx.setFillColor(rgb(0xFFD34D));
+  ctx.fillRect({0, 50, size.width, 2});
+  giftBox({16, 18, 40, 40}, rgb(0xFFD34D), rgb(0x8E1B1B));
+  text("限时特惠", {70, 6, 150, 36}, 26, rgb(0xFFF3B0), true, Align::Left);
+  text("超值礼包 限时开抢", {70, 54, 130, 18}, 11, rgb(0xFFFFFF), false, Align::Left);
+  // The sliding highlight: a slanted band.
+  const double x = 40 + frame * 90;
+  ctx.setFillColor(rgb(0xFFFFFF, 0.28));
+  ctx.beginPath();
+  ctx.moveTo(x, 0);
+  ctx.addLineTo(x + 26, 0);
+  ctx.addLineTo(x + 6, 50);
+  ctx.addLineTo(x - 20, 50);
+  ctx.closePath();
+  ctx.fillPath();
+  Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// ---- Writing ---------------------------------------------------------------------------
+
+bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    std::fprintf(stderr, "channel_artwork: cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("%6zu bytes  %s\n", bytes.size(), path.c_str());
+  return true;
+}
+
+bool writePNG(const std::filesystem::path& path, const Ref<kit::Image>& image) {
+  if (!image) {
+    std::fprintf(stderr, "channel_artwork: nothing drawn for %s\n", path.c_str());
+    return false;
+  }
+  return writeFile(path, image->pngData());
+}
+
+// The banner: three frames with their delays, looping without end.
+bool writeBanner(const std::filesystem::path& path) {
+  const double delays[] = {0.6, 0.3, 0.3};
+  auto gif = kit::ImageDestination::create(kit::UTType::GIF, 3);
+  gif->setProperties({.gifLoopCount = 0});
+  for (int i = 0; i < 3; ++i) {
+    auto frame = bannerFrame(i);
+    if (!frame) return false;
+    kit::EncodeOptions options;
+    options.gifDelayTime = delays[i];
+    gif->addImage(frame->uprightBitmap(), options);
+  }
+  if (!gif->finalize()) {
+    std::fprintf(stderr, "channel_artwork: %s\n", gif->lastError().c_str());
+    return false;
+  }
+  return writeFile(path, gif->data());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: channel_artwork <resources folder>\n");
+    return 2;
+  }
+  const std::filesystem::path bundle = std::filesystem::path(argv[1]) / "NUVALight.bundle";
+  const kit::Size landscape{575, 310}, portrait{330, 540}, cardButton{110, 35};
+  const Theme luck = luckTheme(), day = dayTheme(), active = activeTheme();
+
+  bool ok = true;
+  ok &= writePNG(bundle / "img_luckbg.png", paint(landscape, luck, landscapeCard));
+  ok &= writePNG(bundle / "img_veluckbg.png", paint(portrait, luck, portraitCard));
+  ok &= writePNG(bundle / "img_luckbtn.png", paint(cardButton, luck, button));
+  ok &= writePNG(bundle / "day/img_daybg.png", paint(landscape, day, landscapeCard));
+  ok &= writePNG(bundle / "day/img_vedaybg.png", paint(portrait, day, portraitCard));
+  ok &= writePNG(bundle / "day/img_daybtn.png", paint(cardButton, day, button));
+  ok &= writePNG(bundle / "img_activebg.png", paint(landscape, active, landscapeCard));
+  ok &= writePNG(bundle / "img_veactivebg.png", paint(portrait, active, portraitCard));
+  ok &= writePNG(bundle / "img_activebtn.png", paint(cardButton, active, button));
+  ok &= writePNG(bundle / "luck/luckygifttwver.png", paint(portrait, luck, customPortrait));
+  ok &= writePNG(bundle / "luck/luckygiftverbtn.png", paint(cardButton, luck, button));
+  ok &= writePNG(bundle / "luck/luckygifttw.png", paint(landscape, luck, customLandscape));
+  ok &= writePNG(bundle / "luck/luckygifttwbtn.png", paint({92, 32}, luck, button));
+  ok &= writePNG(bundle / "close.png", paint({50, 50}, luck, closeImage));
+  ok &= writeBanner(bundle / "timepopbg.gif");
+  return ok ? 0 : 1;
+}
