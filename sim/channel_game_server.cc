@@ -264,13 +264,15 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
 
 std::string ChannelGameServer::sampleGMGoods() {
   return R"({"total_money":"128","desc":"累计充值领取GM礼包","list":[)"
-         R"([{"id":"11","name":"新手礼包","money":"6","status":"0"},{"id":"12","name":"进阶礼包","money":"30","status":"0"}],)"
-         R"([{"id":"21","name":"豪华礼包","money":"98","status":"0"}]]})";
+         R"([{"id":"11","gm_id":"1","gm_name":"GM1","gift_name":"新手礼包","gift_num":"1","status":"0"},)"
+         R"({"id":"12","gm_id":"1","gm_name":"GM1","gift_name":"进阶礼包","gift_num":"1","status":"0"}],)"
+         R"([{"id":"21","gm_id":"2","gm_name":"GM2","gift_name":"豪华礼包","gift_num":"1","status":"0"}]]})";
 }
 
 std::string ChannelGameServer::sampleVIPGoods() {
   return R"({"total_money":"128","desc":"VIP等级礼包","list":[)"
-         R"([{"id":"31","name":"VIP1礼包","money":"0","status":"0"},{"id":"32","name":"VIP2礼包","money":"0","status":"0"}]]})";
+         R"([{"id":"31","vip_id":"1","vip_name":"VIP1","gift_name":"VIP1礼包","gift_num":"1","status":"0"},)"
+         R"({"id":"32","vip_id":"2","vip_name":"VIP2","gift_name":"VIP2礼包","gift_num":"1","status":"0"}]]})";
 }
 
 std::string ChannelGameServer::sampleResourceGoods() {
