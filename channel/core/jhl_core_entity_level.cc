@@ -5,6 +5,7 @@
 
 #include "channel/core/jhl_core_entity.h"
 #include "channel/core/nuva_channel_reply.h"
+#include "channel/core/nuva_game_reply.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
 #include "channel/core/nuva_store_overlays.h"
@@ -21,7 +22,7 @@ void JHLCoreEntity::levelstoreReport(AnswerBlock callback) {
         auto self = weak.lock();
         if (!self) return;
         kit::log("level store report: %@", NUVALog::describe(answer));
-        if (!NUVAChannelReply::isStatusSuccess(answer)) return;
+        if (!NUVAGameReply::isSuccess(answer)) return;
         kit::Id offer = answer["data"];
         if (NUVAChannelReply::hasEntries(offer)) {
           auto overlays = NUVAStoreOverlays::installed();

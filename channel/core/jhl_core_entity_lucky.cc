@@ -7,10 +7,8 @@
 // Lookups, claims and countdowns all answer on the main queue; the flow
 // keeps no state of its own beyond the custom luck picture and its cover.
 
-#include <cmath>
-
 #include "channel/core/jhl_core_entity.h"
-#include "channel/core/nuva_channel_reply.h"
+#include "channel/core/nuva_game_reply.h"
 #include "channel/core/nuva_countdown.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
@@ -30,8 +28,7 @@ kit::Ref<kit::String> nextLuckyType(const kit::Ref<kit::String>& type) {
 }  // namespace
 
 void JHLCoreEntity::addPlayerGiftLogicWithTime(double, const kit::Ref<kit::String>& timetype) {
-  double delay = kit::describe(timetype) == "luck" && luck_time_ ? luck_time_->doubleValue() : kLuckyFollowUpDelay;
-  if (!std::isfinite(delay)) delay = 0;
+  double delay = kit::describe(timetype) == "luck" ? NUVAGameReply::seconds(luck_time_) : kLuckyFollowUpDelay;
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
   auto type = copied(timetype);
   NUVACountdown::shareInstance()->time(
@@ -56,7 +53,7 @@ void JHLCoreEntity::getLuckyPlayerDataWithTime(const kit::Ref<kit::String>& type
         auto self = weak.lock();
         if (!self) return;
         kit::log("lucky player %@: %@", type, NUVALog::describe(answer));
-        if (NUVAChannelReply::isStatusSuccess(answer)) {
+        if (NUVAGameReply::isSuccess(answer)) {
           if (sucessData) sucessData(answer);
           return;
         }
@@ -89,7 +86,7 @@ void JHLCoreEntity::claimLuckyReward(const kit::Ref<kit::String>& type, std::fun
   NUVANetworkManager::getWithURL(
       url, nullptr,
       [type, done](kit::Id answer) {
-        if (NUVAChannelReply::isStatusSuccess(answer)) kit::log("领取成功");
+        if (NUVAGameReply::isSuccess(answer)) kit::log("领取成功");
         else kit::log("lucky player %@ claim refused: %@", type, NUVALog::describe(answer));
         if (done) done(true);
       },

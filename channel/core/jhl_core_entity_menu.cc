@@ -4,12 +4,10 @@
 // report's menu and lucky timer, the level check), and two time texts. See
 // jhl_core_entity.h.
 
-#include <cmath>
-
 #include "channel/core/jhl_core_entity.h"
-#include "channel/core/nuva_channel_reply.h"
 #include "channel/core/nuva_countdown.h"
 #include "channel/core/nuva_data_format.h"
+#include "channel/core/nuva_game_reply.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
 #include "kit/foundation/calendar.h"
@@ -18,31 +16,6 @@
 #include "kit/foundation/log.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
-
-namespace {
-
-// A menu time as kept: nil when missing or null, else its "%@" text (a
-// number becomes its decimal text).
-kit::Ref<kit::String> timeValue(const kit::Id& value) {
-  if (!value || kit::isKind<kit::Null>(value)) return nullptr;
-  return kit::text(value);
-}
-
-// A kept time in seconds; nil, text without a number and values that are
-// not finite read as 0.
-double secondsOf(const kit::Ref<kit::String>& value) {
-  double seconds = value ? value->doubleValue() : 0;
-  return std::isfinite(seconds) ? seconds : 0;
-}
-
-// A mutable copy of an array; anything else gives an empty array.
-kit::Ref<kit::MutableArray> mutableCopyOfArray(const kit::Id& value) {
-  auto copy = kit::MutableArray::make();
-  if (auto array = kit::as<kit::Array>(value)) copy->addObjectsFromArray(*array);
-  return copy;
-}
-
-}  // namespace
 
 // ---- The menu ------------------------------------------------------------------------------
 
@@ -55,7 +28,7 @@ void JHLCoreEntity::showMenu(AnswerBlock callback) {
         auto self = weak.lock();
         if (!self) return;
         kit::log("server menu: %@", NUVALog::describe(answer));
-        if (!NUVAChannelReply::isStatusSuccess(answer)) return;
+        if (!NUVAGameReply::isSuccess(answer)) return;
         self->storeMenuAnswer(answer);
         if (callback) callback(answer);
       },
@@ -63,19 +36,17 @@ void JHLCoreEntity::showMenu(AnswerBlock callback) {
 }
 
 void JHLCoreEntity::storeMenuAnswer(const kit::Id& answer) {
-  // A "data" that is not a list is an empty menu.
-  menuArray_ = mutableCopyOfArray(answer["data"]);
-  kit::Id time = answer["time"];
-  if (NUVADataFormat::isBlankDictionary(time)) return;
-  time_shop_refresh_ = timeValue(time["time_shop_refresh"]);
-  luck_time_ = timeValue(time["luck_time"]);
-  day_time_ = timeValue(time["day_time"]);
-  active_time_ = timeValue(time["active_time"]);
-  shop_time_ = timeValue(time["shop_time"]);
+  auto menu = NUVAGameReply::menu(answer);
+  menuArray_ = menu.ids;
+  if (!menu.hasTimes) return;
+  time_shop_refresh_ = menu.time_shop_refresh;
+  luck_time_ = menu.luck_time;
+  day_time_ = menu.day_time;
+  active_time_ = menu.active_time;
+  shop_time_ = menu.shop_time;
   // Level ranges given as text keep the previous list; a missing list, or
   // one of any other kind, empties it.
-  kit::Id levels = time["level_list"];
-  if (!kit::isKind<kit::String>(levels)) levelListArray_ = mutableCopyOfArray(levels);
+  if (menu.replacesLevelList) levelListArray_ = menu.levelList;
 }
 
 bool JHLCoreEntity::menuListsTimeStore() {
@@ -89,7 +60,7 @@ bool JHLCoreEntity::menuListsTimeStore() {
 
 void JHLCoreEntity::popViewPoint() {
   // A menu without a usable interval would refresh without pause.
-  double interval = secondsOf(time_shop_refresh_);
+  double interval = NUVAGameReply::seconds(time_shop_refresh_);
   if (interval <= 0) interval = kMinimumMenuRefresh;
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
   NUVACountdown::shareInstance()->time(
@@ -127,7 +98,7 @@ void JHLCoreEntity::startOffersAfterRoleReport() {
       defaults->setObject(dayKey, kNowDateKey);
       defaults->synchronize();
       NUVACountdown::shareInstance()->time(
-          secondsOf(self->shop_time_), [](double) {},
+          NUVAGameReply::seconds(self->shop_time_), [](double) {},
           [weak] {
             if (auto self = weak.lock()) self->popViewanimate();
           },
@@ -143,7 +114,7 @@ void JHLCoreEntity::startOffersAfterRoleReport() {
       auto self = weak.lock();
       if (!self) return;
       self->runLevelCheck();
-      self->addPlayerGiftLogicWithTime(secondsOf(self->luck_time_), kit::str("luck"));
+      self->addPlayerGiftLogicWithTime(NUVAGameReply::seconds(self->luck_time_), kit::str("luck"));
     });
   } else {
     runLevelCheck();

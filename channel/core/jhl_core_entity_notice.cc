@@ -12,6 +12,11 @@
 #include "kit/foundation/values.h"
 
 void JHLCoreEntity::nvSetNoticeView() {
+  // Without a game id the server cannot tell which game started.
+  if (!kit::isSet(nuvagameid_)) {
+    kit::log("init: no game id; the launch is not reported and no notice is asked for");
+    return;
+  }
   auto params = kit::dict({{"platform_id", platform_id_}, {"game_id", nuvagameid_}, {"os_type", "2"}});
   NUVANetworkManager::PostWithURL(
       sdkURL("init"), params,

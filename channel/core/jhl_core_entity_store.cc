@@ -10,10 +10,10 @@
 
 #include "channel/core/jhl_core_entity.h"
 #include "channel/core/nuva_channel_reply.h"
+#include "channel/core/nuva_game_reply.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
 #include "channel/core/nuva_store_overlays.h"
-#include "channel/core/nuva_store_records.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/json_serialization.h"
@@ -22,13 +22,6 @@
 #include "ui/widgets/nuva_progress_hud.h"
 
 namespace {
-
-// A mutable copy of an array; anything else gives an empty array.
-kit::Ref<kit::MutableArray> mutableCopyOfArray(const kit::Id& value) {
-  auto copy = kit::MutableArray::make();
-  if (auto array = kit::as<kit::Array>(value)) copy->addObjectsFromArray(*array);
-  return copy;
-}
 
 // One loading of the hub: two parts (GM and VIP, each goods then status),
 // joined on the main queue.
@@ -138,7 +131,7 @@ void JHLCoreEntity::reloadGoods(bool vip, AnswerBlock success, std::function<voi
         auto self = weak.lock();
         if (!self) return;
         kit::log("%s goods: %@", vip ? "VIP" : "GM", NUVALog::describe(answer));
-        if (!NUVAChannelReply::isStatusSuccess(answer)) {
+        if (!NUVAGameReply::isSuccess(answer)) {
           if (failure) failure();
           return;
         }
@@ -147,7 +140,7 @@ void JHLCoreEntity::reloadGoods(bool vip, AnswerBlock success, std::function<voi
         if (NUVAChannelReply::hasEntries(data)) {
           auto total = kit::text(data["total_money"]);
           auto desc = kit::text(data["desc"]);
-          auto list = mutableCopyOfArray(data["list"]);
+          auto list = NUVAGameReply::listOf(data["list"]);
           if (vip) {
             self->viptotal_money_ = total;
             self->vipdesc_ = desc;
@@ -193,45 +186,7 @@ void JHLCoreEntity::reloadStatus(bool vip, AnswerBlock success, std::function<vo
 void JHLCoreEntity::mergeClaimStatus(bool vip, const kit::Id& answer) {
   auto goods = vip ? VIPArray() : responseArray();
   if (goods->count() == 0) return;
-  auto claims = kit::as<kit::Dictionary>(answer);
-  auto merged = kit::MutableArray::make();
-  for (const auto& category : *goods) {
-    // A category that is not a list, or an item that is not an object,
-    // carries nothing the hub can show.
-    auto items = kit::MutableArray::make();
-    if (auto list = kit::as<kit::Array>(category)) {
-      for (const auto& entry : *list) {
-        auto item = kit::as<kit::Dictionary>(entry);
-        if (!item) continue;
-        kit::Ref<kit::Object> model;
-        if (vip) {
-          model = NUVAVIPModel::make();
-        } else {
-          model = NUVAGMModel::make();
-        }
-        model->setValuesForKeysWithDictionary(item);
-        kit::Id categoryId = model->valueForKey("categoryid");
-        if (claims && kit::isSet(categoryId)) {
-          const std::string id = kit::describe(categoryId);
-          for (const auto& [key, value] : claims->entries()) {
-            if (kit::describe(key) == id) {
-              model->setValueForKey("status", value);
-              break;
-            }
-          }
-        }
-        auto copy = kit::as<kit::MutableDictionary>(item->mutableCopy());
-        kit::Id status = model->valueForKey("status");
-        if (status) {
-          copy->setObject(status, "status");
-        } else {
-          copy->removeObjectForKey("status");
-        }
-        items->addObject(copy);
-      }
-    }
-    merged->addObject(items);
-  }
+  auto merged = NUVAGameReply::mergedClaimStatus(goods, answer, vip);
   if (vip) {
     VIPArray_ = merged;
   } else {
@@ -314,7 +269,7 @@ void JHLCoreEntity::nuva_openResourceStore() {
         auto self = weak.lock();
         if (!self) return;
         kit::log("resource hall goods: %@", NUVALog::describe(answer));
-        if (!NUVAChannelReply::isStatusSuccess(answer)) return;
+        if (!NUVAGameReply::isSuccess(answer)) return;
         if (NUVAChannelReply::hasEntries(answer["data"])) {
           self->responseData_ = kit::as<kit::Dictionary>(answer);
           self->registerResourceOrderObserver();

@@ -14,8 +14,6 @@ kit::Id NUVAChannelReply::parse(const kit::Ref<kit::Data>& body) {
 
 bool NUVAChannelReply::isSuccess(const kit::Id& reply) { return kit::describe(reply["code"]) == "200"; }
 
-bool NUVAChannelReply::isStatusSuccess(const kit::Id& answer) { return kit::describe(answer["status"]) == "200"; }
-
 bool NUVAChannelReply::hasEntries(const kit::Id& value) {
   if (auto dictionary = kit::as<kit::Dictionary>(value)) return dictionary->count() > 0;
   if (auto array = kit::as<kit::Array>(value)) return array->count() > 0;

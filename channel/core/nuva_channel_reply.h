@@ -27,8 +27,6 @@ class NUVAChannelReply {
   static kit::Id parse(const kit::Ref<kit::Data>& body);
   // "code" read as text is "200".
   static bool isSuccess(const kit::Id& reply);
-  // The game server's envelope: "status" read as text is "200".
-  static bool isStatusSuccess(const kit::Id& answer);
   // A dictionary or an array with at least one entry.
   static bool hasEntries(const kit::Id& value);
   // The reply's "msg", or the server error text when it carries none.
