@@ -12,6 +12,7 @@
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/testing/core_road_fixture.h"
 #include "kit/ui/image_view.h"
+#include "kit/ui/render.h"
 #include "kit/ui/ui_test_driver.h"
 
 namespace {
@@ -76,6 +77,7 @@ TEST_F(CorePopups, TheBannerRestsBelowTheNotchAndCountsFiveSeconds) {
   EXPECT_EQ(banner->lastTimeLabel()->text(), "4秒后自动关闭");
   advance(1);
   EXPECT_EQ(banner->frame(), (kit::Rect{37.5, 32, 300, 75}));
+  EXPECT_TRUE(kit::writePNG(*window, std::string(KIT_UI_ARTIFACT_DIR) + "/time_store_banner.png"));
   EXPECT_EQ(banner->lastTimeLabel()->text(), "3秒后自动关闭");
   advance(1);
   EXPECT_EQ(banner->lastTimeLabel()->text(), "2秒后自动关闭");
@@ -254,6 +256,7 @@ TEST_F(CorePopups, TheCustomLuckPictureClaimsWithItsButtonAndASecondReplacesTheF
   ASSERT_EQ(picture->subviews().size(), 1u);
   EXPECT_EQ(picture->subviews()[0]->frame(), (kit::Rect{110, 490, 110, 35}));
   EXPECT_EQ(cover->frame(), (kit::Rect{0, 0, 375, 667}));
+  EXPECT_TRUE(kit::writePNG(*window, std::string(KIT_UI_ARTIFACT_DIR) + "/custom_luck_picture.png"));
 
   // A second picture takes the place of the first, cover and all.
   lookUpNow("luck");

@@ -9,6 +9,7 @@
 
 #include "channel/testing/core_road_fixture.h"
 #include "kit/foundation/json_serialization.h"
+#include "kit/ui/render.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ TEST_F(CoreStore, RequestsWithinASecondOpenTheHubOnceASecondAfterTheLast) {
   EXPECT_EQ(kit::describe(hub->vipdesc), "VIP等级礼包");
   EXPECT_EQ(kit::describe(hub->roleid), "r1");
   EXPECT_EQ(hub->superview().get(), static_cast<kit::View*>(window.get()));
+  EXPECT_TRUE(kit::writePNG(*window, std::string(KIT_UI_ARTIFACT_DIR) + "/store_hub_placeholder.png"));
 }
 
 TEST_F(CoreStore, TheClaimStatusMarksTheItemsOfItsIdAndLeavesTheOthers) {

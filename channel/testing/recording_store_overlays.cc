@@ -60,7 +60,7 @@ void RecordingOverlayView::showPlaceholder(kit::Size cardSize, const std::string
   titleLabel_->setTextColor(kit::Color::rgba(246 / 255.0, 71 / 255.0, 32 / 255.0));
   card->addSubview(titleLabel_);
 
-  detailLabel_ = kit::Label::make({16, 60, size.width - 32, size.height - 80});
+  detailLabel_ = kit::Label::make({16, 60, size.width - 32, std::min(120.0, size.height - 80)});
   detailLabel_->setText(detail);
   detailLabel_->setFont(kit::Font::systemFont(13));
   detailLabel_->setNumberOfLines(0);
