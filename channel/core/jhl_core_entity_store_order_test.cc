@@ -15,7 +15,9 @@ class CoreStoreOrder : public CoreTimedFixture {
   void logInWithRole() {
     logIn();
     reportRole();
-    ASSERT_TRUE(kit::test::runUntil([&] { return core->menuArray()->count() > 0; }));
+    ASSERT_TRUE(kit::test::runUntil([&] {
+      return kit::describe((*NUVACountdown::shareInstance()->timerDictionary())["luck"]) == "running";
+    }));
     settle();
   }
   void openHub() {

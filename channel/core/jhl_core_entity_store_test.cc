@@ -22,7 +22,10 @@ class CoreStore : public CoreTimedFixture {
     logIn();
     reportRole();
     ASSERT_TRUE(kit::test::runUntil([&] { return game.requestsTo("menu/new").size() >= 2; }));
-    ASSERT_TRUE(kit::test::runUntil([&] { return core->menuArray()->count() > 0; }));
+    // The first report's own menu was handled: the lucky timer runs.
+    ASSERT_TRUE(kit::test::runUntil([&] {
+      return kit::describe((*NUVACountdown::shareInstance()->timerDictionary())["luck"]) == "running";
+    }));
     settle();
     game.clearLog();
   }
@@ -159,6 +162,7 @@ TEST_F(CoreStore, TheHubWaitsForAMenuWhenThereIsNone) {
   // asks for no menu.
   game.setMenu({"1", "3"});
   logInWithRole();
+  ASSERT_TRUE(kit::test::runUntil([&] { return core->isTimeStore(); }));
   logIn();  // a new login empties the menu
   reportRole();
   settle();
