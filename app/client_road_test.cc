@@ -8,6 +8,7 @@
 
 #include "app/application_main.h"
 #include "channel/core/client_configuration.h"
+#include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "channel/testing/test_bundle.h"
 #include "kit/foundation/json_serialization.h"
@@ -312,7 +313,43 @@ TEST_F(ClientRoad, MessagesOfOtherNamesOrShapesAreIgnored) {
   EXPECT_TRUE(post(R"({"action":"openStore","data":{}})"));
   ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
   EXPECT_EQ(facade->loginCount(), 0);
-  EXPECT_EQ(simulator.channel().requestCount(), 0u);
+  // Only the launch's "init" reached the channel server.
+  EXPECT_EQ(simulator.channel().requestCount(), simulator.channel().requestsTo("init").size());
+}
+
+TEST_F(ClientRoad, StoreOpeningsFromThePageOpenTheHubWhoseRechargeReachesThePage) {
+  auto overlays = RecordingStoreOverlays::install();
+  struct Uninstall {
+    ~Uninstall() { NUVAStoreOverlays::install(nullptr); }
+  } uninstall;
+  ASSERT_TRUE(waitForPage());
+  logIn();
+  reportRole();
+  ASSERT_TRUE(kit::test::runUntil([&] { return simulator.game().requestsTo("menu/new").size() >= 2; }));
+  ASSERT_TRUE(kit::test::runUntil([&] { return core->menuArray()->count() > 0; }));
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(post(R"({"action":"openStore","data":{}})"));
+    advance(0.3);
+  }
+  advance(1);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !overlays->hubs().empty(); }));
+  EXPECT_EQ(overlays->hubs().size(), 1u);
+  EXPECT_EQ(simulator.game().requestsTo("gmstore/goodsnew").size(), 1u);
+
+  size_t before = answers().size();
+  overlays->hubs()[0]->recharge();
+  ASSERT_TRUE(waitForAnswers(before + 1));
+  auto answer = kit::as<kit::Dictionary>(lastAnswer());
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(kit::describe((*answer)["action"]), "goPay");
+  EXPECT_EQ((*answer)["data"], nullptr);
+  EXPECT_EQ(answer->count(), 1u);
+  EXPECT_FALSE(core->isHallOpen());
+
+  ASSERT_TRUE(post(R"({"action":"openResourseStore","data":{}})"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return core->responseData() != nullptr; }));
+  advance(1);
+  EXPECT_EQ(overlays->halls().size(), 1u);
 }
 
 }  // namespace

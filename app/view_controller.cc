@@ -146,8 +146,10 @@ void ViewController::didReceiveScriptMessage(kit::UserContentController&, const 
     if (auto role = page.roleJSON(super_user_id_)) core_->nuva_superRoleUpdate(role);
   } else if (action == "logout") {
     core_->nuva_logout();
-  } else if (action == "openStore" || action == "openResourseStore") {
-    kit::log("game page: %@ asked for; the store overlays are not part of this client yet", action);
+  } else if (action == "openStore") {
+    core_->nuva_openGmShop();
+  } else if (action == "openResourseStore") {
+    core_->nuva_openResourceStore();
   }
 }
 

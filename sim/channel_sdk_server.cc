@@ -13,6 +13,23 @@ namespace sim {
 namespace {
 
 const char* const kRoutes[] = {"init", "login/index", "login/special", "login/enter", "role/index", "order/index"};
+// The notice page's route.
+constexpr const char* kNoticePage = "notice/page";
+
+// Text made safe for an HTML page.
+std::string escapeHTML(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
 
 std::string jsonText(const kit::Id& object) {
   auto data = kit::JSONSerialization::dataWithJSONObject(object, kit::JSONWritingWithoutEscapingSlashes);
@@ -53,6 +70,15 @@ ChannelSDKServer::ChannelSDKServer() : server_(kit::test::TestServer::startHTTP(
     server_->route("*", std::string(kBasePath) + name,
                    [this, name](const kit::test::RecordedRequest& request) { return answer(name, request); });
   }
+  server_->route("GET", std::string(kBasePath) + kNoticePage, [this](const kit::test::RecordedRequest&) {
+    std::lock_guard lock(mutex_);
+    auto page = kit::test::TestResponse::text(
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + escapeHTML(notice_.title) +
+        "</title></head><body><h3>" + escapeHTML(notice_.title) + "</h3><p>" + escapeHTML(notice_.content) +
+        "</p></body></html>");
+    page.contentType = "text/html; charset=utf-8";
+    return page;
+  });
 }
 
 ChannelSDKServer::~ChannelSDKServer() { server_->stop(); }
@@ -83,17 +109,25 @@ void ChannelSDKServer::setFault(const std::string& route, RouteFault fault) {
   faults_[route] = fault;
 }
 
-void ChannelSDKServer::setNotice(std::string title, std::string content) {
+void ChannelSDKServer::setNotice(Notice notice) {
   std::lock_guard lock(mutex_);
-  noticeTitle_ = std::move(title);
-  noticeContent_ = std::move(content);
+  notice_ = std::move(notice);
 }
 
-namespace {
+void ChannelSDKServer::setNotice(std::string title, std::string content) {
+  Notice notice;
+  notice.title = std::move(title);
+  notice.content = std::move(content);
+  setNotice(std::move(notice));
+}
 
-ChannelRequest decode(const std::string& route, const kit::test::RecordedRequest& request) {
+std::string ChannelSDKServer::noticePageURL() const { return server_->url(std::string(kBasePath) + kNoticePage); }
+
+ChannelRequest decodeChannelRequest(const std::string& route, const kit::test::RecordedRequest& request) {
   ChannelRequest decoded;
   decoded.route = route;
+  decoded.method = request.method;
+  decoded.query = request.query;
   for (const auto& [name, value] : request.form) decoded.fields[name] = value;
   decoded.rawBody = request.body;
   decoded.contentType = request.header("Content-Type").value_or("");
@@ -101,14 +135,12 @@ ChannelRequest decode(const std::string& route, const kit::test::RecordedRequest
   return decoded;
 }
 
-}  // namespace
-
 std::vector<ChannelRequest> ChannelSDKServer::requests() const {
   std::vector<ChannelRequest> list;
   for (const auto& request : server_->requests()) {
     std::string path = request.path;
     std::string route = path.starts_with(kBasePath) ? path.substr(std::string(kBasePath).size()) : path;
-    list.push_back(decode(route, request));
+    list.push_back(decodeChannelRequest(route, request));
   }
   return list;
 }
@@ -133,6 +165,12 @@ std::string ChannelSDKServer::lastReply(const std::string& route) const {
   std::lock_guard lock(mutex_);
   auto found = lastReplies_.find(route);
   return found == lastReplies_.end() ? std::string() : found->second;
+}
+
+bool ChannelSDKServer::isTokenOf(const std::string& superUserId, const std::string& token) const {
+  std::lock_guard lock(mutex_);
+  auto found = tokens_.find(superUserId);
+  return found != tokens_.end() && !token.empty() && found->second == token;
 }
 
 std::optional<std::string> ChannelSDKServer::superUserIdFor(const std::string& uid) const {
@@ -167,7 +205,7 @@ kit::test::TestResponse ChannelSDKServer::answer(const std::string& route, const
     }
   }
 
-  ChannelRequest decoded = decode(route, request);
+  ChannelRequest decoded = decodeChannelRequest(route, request);
   std::string reply;
   if (!scripted.empty()) {
     reply = scripted;
@@ -192,10 +230,14 @@ kit::test::TestResponse ChannelSDKServer::answer(const std::string& route, const
 std::string ChannelSDKServer::answerInit(const ChannelRequest& request) {
   std::lock_guard lock(mutex_);
   if (request.field("game_id") != gameId_) return refusal("400", "游戏不存在");
-  kit::Id notice = noticeTitle_.empty()
+  if (request.field("platform_id") != "256") return refusal("400", "渠道不存在");
+  if (request.field("os_type") != "2") return refusal("400", "系统类型错误");
+  kit::Id notice = notice_.title.empty() && notice_.content.empty()
                        ? kit::Id(kit::dict())
-                       : kit::Id(kit::dict({{"notice_title", noticeTitle_}, {"notice_content", noticeContent_},
-                                            {"notice_type", "1"}, {"notice_url", ""}}));
+                       : kit::Id(kit::dict({{"notice_title", notice_.title},
+                                            {"notice_content", notice_.content},
+                                            {"notice_type", notice_.type},
+                                            {"notice_url", notice_.url}}));
   return jsonText(kit::dict({{"code", "200"}, {"msg", "ok"}, {"data", kit::dict({{"notice_data", notice}})}}));
 }
 

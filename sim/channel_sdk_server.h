@@ -32,6 +32,9 @@ enum class RouteFault {
 // One request as the server decoded it.
 struct ChannelRequest {
   std::string route;  // "login/index", "role/index" ...
+  std::string method;
+  std::string query;  // the URL's query, without "?"
+  // The form body's fields, or the query's for a request without a form.
   std::map<std::string, std::string> fields;
   std::string rawBody;
   std::string contentType;
@@ -66,8 +69,19 @@ class ChannelSDKServer {
   // restores it.
   void setReply(const std::string& route, std::string json);
   void setFault(const std::string& route, RouteFault fault);
-  // A notice for "init" (title and content); none by default.
+  // The launch notice "init" carries ("notice_data"); none by default.
+  struct Notice {
+    std::string type = "1";  // "1" text, "2" web page, other: text with a link
+    std::string title;
+    std::string content;  // the text, or for the link form {"content","url_content","url"} as JSON text
+    std::string url;      // the page of the web form (noticePageURL() serves one)
+  };
+  void setNotice(Notice notice);
+  // A text notice (type "1") with a title and content.
   void setNotice(std::string title, std::string content);
+  // The address of the notice page the server serves: an HTML page with the
+  // notice's title and content.
+  std::string noticePageURL() const;
 
   // Every request received, in order, decoded.
   std::vector<ChannelRequest> requests() const;
@@ -81,6 +95,8 @@ class ChannelSDKServer {
   std::string lastReply(const std::string& route) const;
   // The channel user id given to a platform user name at login.
   std::optional<std::string> superUserIdFor(const std::string& uid) const;
+  // Whether a token is the one last issued to a channel user.
+  bool isTokenOf(const std::string& superUserId, const std::string& token) const;
 
  private:
   kit::test::TestResponse answer(const std::string& route, const kit::test::RecordedRequest& request);
@@ -97,7 +113,7 @@ class ChannelSDKServer {
   std::map<std::string, std::string> replies_;
   std::map<std::string, RouteFault> faults_;
   std::map<std::string, std::string> lastReplies_;
-  std::string noticeTitle_, noticeContent_;
+  Notice notice_;
   // Platform user name -> channel user id; channel user id -> token.
   std::map<std::string, std::string> users_;
   std::map<std::string, std::string> tokens_;
@@ -107,6 +123,9 @@ class ChannelSDKServer {
   int nextRole_ = 1;
   int nextOrder_ = 1;
 };
+
+// A request as the channel servers decode it, for the route it reached.
+ChannelRequest decodeChannelRequest(const std::string& route, const kit::test::RecordedRequest& request);
 
 // The lower-case hex MD5 of a text, as the server signs.
 std::string md5Hex(const std::string& text);

@@ -109,7 +109,7 @@ TEST_F(ChannelServer, FaultModesAnswerAsPromised) {
 
   server.setFault("init", sim::RouteFault::None);
   server.setNotice("维护公告", "今晚停服维护");
-  auto notice = post("init", "game_id=1001&");
+  auto notice = post("init", "platform_id=256&game_id=1001&os_type=2&");
   EXPECT_EQ(kit::describe(notice["data"]["notice_data"]["notice_title"]), "维护公告");
 
   server.setReply("init", R"({"code":"201"})");

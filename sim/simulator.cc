@@ -9,14 +9,20 @@ namespace sim {
 
 Simulator::Simulator(std::string gameId)
     : channel_(std::make_unique<ChannelSDKServer>()),
+      game_(std::make_unique<ChannelGameServer>()),
       page_(std::make_unique<GamePageServer>(gameId)),
       platformAPI_(PlatformAPIServer::start()) {
-  channel_->setGameId(std::move(gameId));
+  channel_->setGameId(gameId);
+  game_->setGameId(std::move(gameId));
+  ChannelSDKServer* channel = channel_.get();
+  game_->setTokenCheck([channel](const std::string& superUserId, const std::string& token) {
+    return channel->isTokenOf(superUserId, token);
+  });
 }
 
 kit::Ref<kit::Dictionary> Simulator::configuration() const {
   auto entries = kit::mutableDict({{"ChannelSDKServer", channel_->baseURL()},
-                                   {"ChannelGameServer", channel_->baseURL()},
+                                   {"ChannelGameServer", game_->baseURL()},
                                    {"GamePage", page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
   return entries;

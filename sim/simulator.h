@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kit/foundation/dictionary.h"
+#include "sim/channel_game_server.h"
 #include "sim/channel_sdk_server.h"
 #include "sim/game_page_server.h"
 #include "sim/platform_api_server.h"
@@ -17,6 +18,8 @@ class Simulator {
   explicit Simulator(std::string gameId = "1001");
 
   ChannelSDKServer& channel() { return *channel_; }
+  // The channel game server; it accepts the tokens the SDK server issued.
+  ChannelGameServer& game() { return *game_; }
   GamePageServer& page() { return *page_; }
   PlatformAPIServer& platformAPI() { return *platformAPI_; }
 
@@ -29,6 +32,7 @@ class Simulator {
 
  private:
   std::unique_ptr<ChannelSDKServer> channel_;
+  std::unique_ptr<ChannelGameServer> game_;
   std::unique_ptr<GamePageServer> page_;
   std::unique_ptr<PlatformAPIServer> platformAPI_;
 };

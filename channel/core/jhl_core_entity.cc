@@ -51,8 +51,21 @@ kit::Ref<kit::MutableArray> JHLCoreEntity::levelListArray() {
   return levelListArray_;
 }
 
+JHLCoreEntity::~JHLCoreEntity() {
+  for (const auto& token : orderObservers_) kit::NotificationCenter::defaultCenter()->removeObserver(token);
+}
+
 kit::Ref<kit::String> JHLCoreEntity::sdkURL(std::string_view path) {
   return ClientConfiguration::shared().urlForService(ClientConfiguration::kChannelSDKServer, path);
+}
+
+kit::Ref<kit::String> JHLCoreEntity::gameURL(const kit::Ref<kit::String>& pathAndQuery) {
+  return ClientConfiguration::shared().urlForService(ClientConfiguration::kChannelGameServer,
+                                                     pathAndQuery ? pathAndQuery->utf8() : "");
+}
+
+kit::Ref<kit::String> JHLCoreEntity::copied(const kit::Ref<kit::String>& v) {
+  return v ? kit::String::make(v->utf8()) : nullptr;
 }
 
 void JHLCoreEntity::notifyListener(std::function<void(JHLCoreEntityDelegate&)> call) {
@@ -149,6 +162,12 @@ void JHLCoreEntity::acceptLoginReply(const kit::Ref<kit::String>& superUserId, c
       auto self = weak.lock();
       if (!self) return;
       if (auto listener = self->delegate_.lock()) listener->nuva_LightGetChannelLoginCallBack(login);
+      // While the menu offers the time store, its refresh starts again for
+      // the new login.
+      if (self->isTimeStore_) {
+        self->roleid_ = kit::str("");
+        self->popViewPoint();
+      }
     });
   });
 }
@@ -229,6 +248,7 @@ bool JHLCoreEntity::didFinishLaunching(kit::Application& application, const kit:
 
   auto lightChannel = libNUVALightChannel::sharedInstance();
   platform_id_ = lightChannel->platformId();
+  nvSetNoticeView();
   isRunLogic_ = true;
   isHallOpen_ = false;
   isTimeStore_ = false;

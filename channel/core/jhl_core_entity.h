@@ -10,19 +10,27 @@
 // through a global queue (the logout confirmation synchronously), except
 // canEnterListenCallBack, which is called on the reply queue.
 //
-// The core is split over three files: instance, launch, login and the
-// application events in jhl_core_entity.cc, the role report in
-// jhl_core_entity_role.cc, and orders, payment results and logout in
-// jhl_core_entity_order.cc.
+// The core is split by theme: instance, launch, login and the application
+// events in jhl_core_entity.cc, the role report in jhl_core_entity_role.cc,
+// orders, payment results and logout in jhl_core_entity_order.cc, the
+// launch notice in jhl_core_entity_notice.cc, the server menu and its
+// timers in jhl_core_entity_menu.cc, the store hub and resource hall in
+// jhl_core_entity_store.cc, the overlays' orders in
+// jhl_core_entity_store_order.cc, the level store report in
+// jhl_core_entity_level.cc, and the time-store banner and lucky-player flow
+// in jhl_core_entity_popups.cc.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "channel/core/lib_nuva_light_channel.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/notification_center.h"
 #include "kit/foundation/object.h"
 #include "kit/foundation/string.h"
 #include "kit/ui/application.h"
@@ -64,6 +72,22 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   static kit::Ref<JHLCoreEntity> sharedInstance();
   // A core of its own (tests); the process uses sharedInstance().
   JHLCoreEntity() = default;
+  ~JHLCoreEntity() override;
+
+  // A callback given a game server answer.
+  using AnswerBlock = std::function<void(const kit::Id& answer)>;
+
+  // The user-defaults key of the last once-a-day menu: "yyyy-MM-dd"
+  // followed by the channel user id.
+  static constexpr const char* kNowDateKey = "nowDate";
+  // The refresh interval used when the menu gives none above zero.
+  static constexpr double kMinimumMenuRefresh = 10;
+  // How long repeated store openings and overlay orders are collapsed.
+  static constexpr double kCollapseDelay = 1.0;
+  // How long the store hub's loading may take before it is given up.
+  static constexpr double kHubLoadTimeout = 15.0;
+  // The wait before the "day" and "active" lucky lookups.
+  static constexpr double kLuckyFollowUpDelay = 10.0;
 
   // ---- State ----------------------------------------------------------------
   std::shared_ptr<JHLCoreEntityDelegate> delegate() const { return delegate_.lock(); }
@@ -113,8 +137,14 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   const kit::Ref<kit::String>& gmdesc() const { return gmdesc_; }
   const kit::Ref<kit::String>& viptotal_money() const { return viptotal_money_; }
   const kit::Ref<kit::String>& vipdesc() const { return vipdesc_; }
+  void setTime_shop_refresh(const kit::Ref<kit::String>& v) { time_shop_refresh_ = copied(v); }
+  void setLuck_time(const kit::Ref<kit::String>& v) { luck_time_ = copied(v); }
+  void setShop_time(const kit::Ref<kit::String>& v) { shop_time_ = copied(v); }
   const kit::Ref<kit::Dictionary>& responseData() const { return responseData_; }
   const kit::Ref<kit::Dictionary>& playerDic() const { return playerDic_; }
+  void setPlayerDic(kit::Ref<kit::Dictionary> v) { playerDic_ = std::move(v); }
+  // The last order text built from an overlay's order notification.
+  const kit::Ref<kit::String>& roleData1() const { return roleData1_; }
 
   // ---- Login ------------------------------------------------------------------
   // The core's listener := `listener`; the light channel's listener := the
@@ -139,6 +169,88 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   void nuva_superOrder(const kit::Ref<kit::String>& orderJSON);
   // Resets the role state and logs the platform out.
   void nuva_logout();
+
+  // ---- Launch notice ----------------------------------------------------------------
+  // Tells the SDK server that the game started ("init") and shows, on the
+  // main queue, the notice its answer carries.
+  void nvSetNoticeView();
+
+  // ---- Server menu and refresh timers ------------------------------------------------
+  // Fetches the server menu of the game and the last reported server and
+  // keeps its ids, times and level ranges; calls back (main queue) only for
+  // a "200" answer.
+  void showMenu(AnswerBlock callback);
+  // Arms the "upDown" refresh: when it runs out the menu is fetched again,
+  // the banner is attempted, and a menu still listing the time store arms
+  // it again.
+  void popViewPoint();
+  // Now in whole seconds since 1970, as decimal text.
+  kit::Ref<kit::String> getNowTimeTimestamp() const;
+  // Whole seconds from now to the next full hour of the local clock.
+  kit::Ref<kit::String> getNowTimeWithString() const;
+
+  // ---- Store hub and resource hall ---------------------------------------------------
+  // Asks for the store hub; requests within 1 s collapse into one
+  // openActivityHall 1 s after the last.
+  void nuva_openGmShop();
+  // Checks game id and role, fetches the menu if there is none, then loads.
+  void openActivityHall();
+  // Loads GM and VIP goods with their claim status side by side and opens
+  // the hub when every part succeeded; a failed part or the time-out
+  // leaves it closed.
+  void getUsefulData();
+  // GET a store's goods and keep them; success on a "200" answer, failure
+  // otherwise (both on the main queue).
+  void reloadGmDataWithSuccessBlock(AnswerBlock success, std::function<void()> failure = {});
+  void reloadVIPDataWithSuccessBlock(AnswerBlock success, std::function<void()> failure = {});
+  // POST a store's claim status and merge it into the kept goods; success
+  // on any answer, failure on a transport failure (both on the main queue).
+  // The GM one registers the order observers the first time.
+  void reloadGetStatusData(AnswerBlock success, std::function<void()> failure = {});
+  void reloadGetVIPStatusData(AnswerBlock success, std::function<void()> failure = {});
+  // Builds, fills and shows the hub of the current orientation.
+  void toGmShop();
+  // Checks game id and role, loads the hall's goods and shows the hall
+  // (collapsed like the hub) or the not-open pop-up.
+  void nuva_openResourceStore();
+  void openResourceStore();
+  // The role description the overlays sign with: pretty-printed JSON with
+  // ten keys.
+  kit::Ref<kit::String> userInfo() const;
+
+  // ---- Orders from the overlays ---------------------------------------------------------
+  // A pack or level gift order (NUVAGIFTPAYNotification,
+  // NUVALEVELPAYNotification): its order text is built on the main queue and
+  // sent with toGiftPay 1 s after the last such notification.
+  void giftPayData(const kit::Ref<kit::Notification>& notification);
+  void toGiftPay();
+  // A hall order (NUVAResourcePAYNotification), with its own pending order
+  // and delayed step.
+  void resourcePayData(const kit::Ref<kit::Notification>& notification);
+  void toResourcePay();
+
+  // ---- Level store ----------------------------------------------------------------------
+  // Reports the role's level to the level store and shows its offer.
+  void levelstoreReport(AnswerBlock callback);
+
+  // ---- Time-store banner and lucky player ----------------------------------------------
+  // The banner, made on first use with a tap recognizer calling
+  // addPopGestureRecognizer.
+  kit::Ref<NUVATimePopView> popView();
+  // Slides the banner in for five seconds when the hub is closed, the time
+  // store is offered and a role is reported.
+  void popViewanimate();
+  // The banner was tapped: hide it and ask for the hub.
+  void addPopGestureRecognizer();
+  // Arms the lucky lookup of a type ("luck" after luck_time, the others
+  // after 10 s); the time argument is not read.
+  void addPlayerGiftLogicWithTime(double time, const kit::Ref<kit::String>& timetype);
+  // GET the lookup of a type; calls back on "200", else arms the next type.
+  void getLuckyPlayerDataWithTime(const kit::Ref<kit::String>& type, AnswerBlock sucessData);
+  // The custom luck picture's button: claim, remove the picture, arm "day".
+  void addGestureluckyGiftView();
+  const kit::Ref<kit::View>& coverView() const { return coverView_; }
+  const kit::Ref<kit::ImageView>& luckyGiftView() const { return luckyGiftView_; }
 
   // ---- Helpers ------------------------------------------------------------------
   // Seconds since 1970 of now shifted by years, months and days (one
@@ -178,6 +290,9 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
  private:
   // The address of a channel SDK server endpoint.
   static kit::Ref<kit::String> sdkURL(std::string_view path);
+  // The address of a channel game server endpoint (path and query).
+  static kit::Ref<kit::String> gameURL(const kit::Ref<kit::String>& pathAndQuery);
+  static kit::Ref<kit::String> copied(const kit::Ref<kit::String>& v);
   // Runs `call` with the listener on the main queue after a hop through a
   // global queue.
   void notifyListener(std::function<void(JHLCoreEntityDelegate&)> call);
@@ -189,6 +304,36 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   void handleOrderReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent);
   // {"order_id", "cpOrder"} of the order whose pay sheet a result ends.
   kit::Ref<kit::Dictionary> paymentResultFor(const kit::Ref<kit::Dictionary>& result);
+
+  // Menu: keep an answer's ids, times and level ranges; whether the kept
+  // menu lists the time store ("3").
+  void storeMenuAnswer(const kit::Id& answer);
+  bool menuListsTimeStore();
+  // After a successful role report: the once-a-day menu, then the first
+  // report's menu and lucky timer or the level check.
+  void startOffersAfterRoleReport();
+  void runLevelCheck();
+  // Runs a step on the main queue kCollapseDelay seconds after the last
+  // request for it, dropping the requests before (the run loop's delayed
+  // performs, keyed by the core and the step's name).
+  void performCollapsed(const char* name, void (JHLCoreEntity::*step)());
+  // Store: a store's goods request, its status request and the merge of
+  // the claim status into the kept goods.
+  void reloadGoods(bool vip, AnswerBlock success, std::function<void()> failure);
+  void reloadStatus(bool vip, AnswerBlock success, std::function<void()> failure);
+  void mergeClaimStatus(bool vip, const kit::Id& answer);
+  // Orders: observe the overlays' notifications (once each).
+  void registerGiftOrderObservers();
+  void registerResourceOrderObserver();
+  // The order text of an order notification's object.
+  kit::Ref<kit::String> orderTextFor(const kit::Id& order);
+  // Lucky player: show the answer of a lookup, and what closing its card
+  // does.
+  void showLuckyPlayer(const kit::Ref<kit::String>& type, const kit::Id& answer);
+  void luckyPlayerClosed(const kit::Ref<kit::String>& type, const kit::Id& data);
+  void claimLuckyReward(const kit::Ref<kit::String>& type, std::function<void(bool answered)> done);
+  void showCustomLuckPicture();
+  void removeCustomLuckPicture();
 
   std::weak_ptr<JHLCoreEntityDelegate> delegate_;
   kit::Ref<kit::String> nuvagameid_;
@@ -214,6 +359,15 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   kit::Ref<NUVATimePopView> popView_;
   kit::Ref<kit::View> coverView_;
   kit::Ref<kit::ImageView> luckyGiftView_;
+  // Orders from the overlays: the last text built, and the pending order of
+  // each delayed step.
+  kit::Ref<kit::String> roleData1_;
+  kit::Ref<kit::String> giftOrderText_;
+  kit::Ref<kit::String> resourceOrderText_;
+  // Tokens of the order observers, removed when the core goes.
+  std::vector<kit::Id> orderObservers_;
+  bool giftObserversRegistered_ = false;
+  bool resourceObserverRegistered_ = false;
   // The game's order number of every order whose pay sheet is open, by
   // channel order id.
   std::map<std::string, kit::Ref<kit::String>> payingOrders_;

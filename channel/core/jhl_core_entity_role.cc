@@ -107,9 +107,10 @@ void JHLCoreEntity::handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Di
       role->setRoleLevel(self->role_level_);
       role->setPowerValue(self->power_value_);
       libNUVALightChannel::sharedInstance()->nuvaChannel_superRoleUpdate(role);
-      // The first report since launch or logout starts the channel's timed
-      // offers (server menu, lucky player); later ones only the level check.
-      if (self->isRunLogic_) self->isRunLogic_ = false;
+      // The once-a-day menu; the first report since launch or logout starts
+      // the channel's timed offers (menu, lucky player), later ones only the
+      // level check.
+      self->startOffersAfterRoleReport();
     });
   });
 }

@@ -14,6 +14,12 @@ kit::Id NUVAChannelReply::parse(const kit::Ref<kit::Data>& body) {
 
 bool NUVAChannelReply::isSuccess(const kit::Id& reply) { return kit::describe(reply["code"]) == "200"; }
 
+bool NUVAChannelReply::hasEntries(const kit::Id& value) {
+  if (auto dictionary = kit::as<kit::Dictionary>(value)) return dictionary->count() > 0;
+  if (auto array = kit::as<kit::Array>(value)) return array->count() > 0;
+  return false;
+}
+
 kit::Ref<kit::String> NUVAChannelReply::refusalText(const kit::Id& reply) {
   if (kit::isSet(reply["msg"])) return kit::text(reply["msg"]);
   return NUVANetworkManager::showErrorInfoWithStatusCode(500);

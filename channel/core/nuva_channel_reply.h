@@ -27,6 +27,8 @@ class NUVAChannelReply {
   static kit::Id parse(const kit::Ref<kit::Data>& body);
   // "code" read as text is "200".
   static bool isSuccess(const kit::Id& reply);
+  // A dictionary or an array with at least one entry.
+  static bool hasEntries(const kit::Id& value);
   // The reply's "msg", or the server error text when it carries none.
   static kit::Ref<kit::String> refusalText(const kit::Id& reply);
   // The login a reply carries: "data"."super_user_id" and "data"."token"

@@ -1,8 +1,11 @@
-// A gtest fixture for the channel core's road to the channel server: a test
-// bundle (game id 1001), the simulated channel SDK server on 127.0.0.1 with
-// the client configured to reach it, the scriptable platform facade, a key
-// window for the status HUD, and a fresh core with a recording listener,
-// launched. Header-only: included by tests alone.
+// A gtest fixture for the channel core's road to the channel servers: a test
+// bundle (game id 1001), the simulated channel SDK server and game server on
+// 127.0.0.1 with the client configured to reach them, user defaults in the
+// test's own file, the scriptable platform facade, recording stand-ins for
+// the store overlays, a key window for the status HUD and the overlays, and
+// a fresh core with a recording listener, launched. CoreTimedFixture adds a
+// virtual clock for the core's countdowns and delayed steps (the network
+// stays real). Header-only: included by tests alone.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,18 +16,23 @@
 
 #include "channel/core/client_configuration.h"
 #include "channel/core/jhl_core_entity.h"
+#include "channel/core/nuva_countdown.h"
 #include "channel/testing/recording_core_listener.h"
+#include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "channel/testing/test_bundle.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/json_serialization.h"
+#include "kit/dispatch/clock.h"
 #include "kit/foundation/notification_center.h"
+#include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/view_controller.h"
 #include "kit/ui/window.h"
+#include "sim/channel_game_server.h"
 #include "sim/channel_sdk_server.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
@@ -36,7 +44,12 @@ class CoreRoadFixture : public ::testing::Test {
     window->setRootViewController(kit::make<kit::ViewController>());
     window->makeKeyAndVisible();
     server.setPackage("com.example.starfleet");
-    ClientConfiguration::shared().setOverrides(kit::dict({{ClientConfiguration::kChannelSDKServer, server.baseURL()}}));
+    game.setTokenCheck([this](const std::string& user, const std::string& token) {
+      return server.isTokenOf(user, token);
+    });
+    ClientConfiguration::shared().setOverrides(kit::dict({{ClientConfiguration::kChannelSDKServer, server.baseURL()},
+                                                          {ClientConfiguration::kChannelGameServer, game.baseURL()}}));
+    kit::UserDefaults::setStandardPath(bundle.path() + "/defaults.plist");
     hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
         NUVAProgressHUDWillAppearNotification, nullptr, [this](const kit::Ref<kit::Notification>& n) {
           hudTexts.push_back(n->userInfo() ? kit::describe((*n->userInfo())[NUVAProgressHUDStatusUserInfoKey]) : "");
@@ -46,6 +59,11 @@ class CoreRoadFixture : public ::testing::Test {
   }
 
   void TearDown() override {
+    for (const char* key : {"twoTimer", "upDown", "luck", "day", "active"}) {
+      NUVACountdown::shareInstance()->cancelTimer(kit::str(key));
+    }
+    NUVAStoreOverlays::install(nullptr);
+    kit::UserDefaults::setStandardPath("");
     kit::NotificationCenter::defaultCenter()->removeObserver(hudToken);
     NUVAProgressHUD::dismiss();
     ClientConfiguration::shared().setOverrides(nullptr);
@@ -142,10 +160,35 @@ class CoreRoadFixture : public ::testing::Test {
   kit::DeviceProfileScope profile{kit::DeviceProfile::phone375x667()};
   TestBundle bundle;
   sim::ChannelSDKServer server;
+  sim::ChannelGameServer game;
   std::shared_ptr<ScriptedTolmixSDK> facade = ScriptedTolmixSDK::install();
+  std::shared_ptr<RecordingStoreOverlays> overlays = RecordingStoreOverlays::install();
   std::shared_ptr<RecordingCoreListener> listener = std::make_shared<RecordingCoreListener>();
   kit::Ref<JHLCoreEntity> core = kit::make<JHLCoreEntity>();
   kit::Ref<kit::Window> window;
   std::vector<std::string> hudTexts;
   kit::Id hudToken;
+};
+
+// The same road with the clock under the test's control: countdowns, delayed
+// steps and time-outs move only when the test advances it. Wait for network
+// answers (runUntil) before advancing, so that no request times out.
+class CoreTimedFixture : public CoreRoadFixture {
+ protected:
+  void SetUp() override {
+    clock = std::make_unique<kit::VirtualClock>();
+    CoreRoadFixture::SetUp();
+  }
+  void TearDown() override {
+    CoreRoadFixture::TearDown();
+    clock.reset();
+  }
+  // Moves time on, after letting queued work settle.
+  void advance(double seconds) {
+    settle();
+    clock->advance(seconds);
+    settle();
+  }
+
+  std::unique_ptr<kit::VirtualClock> clock;
 };

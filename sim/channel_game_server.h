@@ -1,0 +1,137 @@
+// The channel platform's game server, played on 127.0.0.1: the server menu
+// ("menu/new"), the store hub's goods and claim status ("gmstore/goodsnew",
+// "vipstore/goodsnew", "gmstore/status", "vipstore/status"), the resource
+// hall's goods ("infiniteres/goodsnew"), the lucky-player lookups and claims
+// ("luck/index", "luck/get") and the level store report
+// ("levelstore/report"). Answers use the game server's envelope: "status"
+// ("200" is success), "msg" and "data".
+//
+// Like the real server it checks every request: the method of the route,
+// the required query or form fields (present, not empty, not "(null)"), the
+// game id, and for the claim status the channel user's token (through the
+// token check the simulator wires to the SDK server). A refused request is
+// answered {"status":"400"|"401"|"405","msg":...}.
+//
+// Tests script it: the menu and its times, the goods and claim status of
+// each store, the hall's goods, a reward per lucky type, the level offer;
+// any route's reply (every answer, or only the next ones in a queue); and a
+// fault per route (sim::RouteFault). Every request is logged with its query.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kit/net/testing/test_server.h"
+#include "sim/channel_sdk_server.h"
+
+namespace sim {
+
+// The server menu's timing values, as the game server sends them (texts).
+struct GameMenuTimes {
+  std::string timeShopRefresh = "60";
+  std::string luckTime = "30";
+  std::string dayTime = "10";
+  std::string activeTime = "10";
+  std::string shopTime = "5";
+  // Level ranges "min,max" in which a role's level is reported.
+  std::vector<std::string> levelList;
+};
+
+class ChannelGameServer {
+ public:
+  // The path under which the routes live: "<origin>/game/<route>".
+  static constexpr const char* kBasePath = "/game/";
+
+  using MenuTimes = GameMenuTimes;
+  enum class Store { GM, VIP };
+
+  // Starts serving on 127.0.0.1 at a port the system picks.
+  ChannelGameServer();
+  ~ChannelGameServer();
+  ChannelGameServer(const ChannelGameServer&) = delete;
+  ChannelGameServer& operator=(const ChannelGameServer&) = delete;
+
+  // "http://127.0.0.1:PORT/game/": the base URL the client is configured with.
+  std::string baseURL() const;
+
+  // The game the server knows; other game ids are refused.
+  void setGameId(std::string gameId);
+  // Decides whether a channel user's token is valid; unset, any token that
+  // is present passes.
+  void setTokenCheck(std::function<bool(const std::string& superUserId, const std::string& token)> check);
+
+  // ---- Scripted state
+  // The menu ids of "menu/new" ("1" GM, "2" VIP, "3" time store, "4"
+  // vouchers, "8" level gifts) and its "time" object. By default
+  // ["1","2","4","8"] (no time store) with the default times.
+  void setMenu(std::vector<std::string> ids, MenuTimes times = {});
+  // The "data" of a store's goods answer, as JSON text ({"list": [[items]],
+  // "total_money", "desc"}); "[]" or "{}" for a store without goods.
+  void setGoods(Store store, std::string dataJSON);
+  // The claim status a store's status answer adds at its top level: item id
+  // -> status.
+  void setClaimStatus(Store store, std::map<std::string, std::string> statusById);
+  // The "data" of the resource hall's goods answer, as JSON text.
+  void setResourceGoods(std::string dataJSON);
+  // The reward of a lucky type ("luck", "day", "active") as the JSON text of
+  // its "data"; empty: no reward (the lookup answers "500"). A claimed
+  // reward is gone.
+  void setLuck(const std::string& type, std::string dataJSON);
+  // The "data" of the level store report's answer, as JSON text ("{}" by
+  // default: no offer).
+  void setLevelOffer(std::string dataJSON);
+
+  // The reply of a route for every request, as JSON text, instead of the
+  // server's own; empty restores it.
+  void setReply(const std::string& route, std::string json);
+  // Replies for the next requests of a route, one each, before the scripted
+  // reply or the server's own.
+  void queueReply(const std::string& route, std::string json);
+  void setFault(const std::string& route, RouteFault fault);
+
+  // ---- What came in
+  std::vector<ChannelRequest> requests() const;
+  std::vector<ChannelRequest> requestsTo(const std::string& route) const;
+  size_t requestCount() const;
+  bool waitForRequests(size_t count, double timeoutSeconds = 10) const;
+  void clearLog();
+  // The lucky types claimed successfully, in order.
+  std::vector<std::string> claims() const;
+
+  // Sample data the server starts with (and the demo shows).
+  static std::string sampleGMGoods();
+  static std::string sampleVIPGoods();
+  static std::string sampleResourceGoods();
+  static std::string sampleLuckReward(const std::string& title);
+
+ private:
+  kit::test::TestResponse answer(const std::string& route, const kit::test::RecordedRequest& request);
+  // The refusal of a request that misses or mismatches something; empty
+  // when it passes.
+  std::string refusalOf(const std::string& route, const ChannelRequest& request);
+  std::string answerLocked(const std::string& route, const ChannelRequest& request);
+
+  std::unique_ptr<kit::test::TestServer> server_;
+  mutable std::mutex mutex_;
+  std::string gameId_ = "1001";
+  std::function<bool(const std::string&, const std::string&)> tokenCheck_;
+  std::vector<std::string> menu_{"1", "2", "4", "8"};
+  MenuTimes times_;
+  std::map<Store, std::string> goods_;
+  std::map<Store, std::map<std::string, std::string>> claimStatus_;
+  std::string resourceGoods_;
+  std::map<std::string, std::string> luck_;
+  std::string levelOffer_ = "{}";
+  std::map<std::string, std::string> replies_;
+  std::map<std::string, std::deque<std::string>> queued_;
+  std::map<std::string, RouteFault> faults_;
+  std::vector<std::string> claims_;
+};
+
+}  // namespace sim

@@ -1,0 +1,186 @@
+// The simulated channel game server answers as scripted and checks what it
+// receives as the real one does: methods, required fields, the game id and
+// the channel user's token; claims use up a reward; queued replies, faults
+// and the request log.
+
+#include "sim/channel_game_server.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include "kit/foundation/json_serialization.h"
+#include "kit/foundation/values.h"
+#include "sim/simulator.h"
+
+namespace {
+
+using Store = sim::ChannelGameServer::Store;
+
+class GameServer : public ::testing::Test {
+ protected:
+  kit::Id get(const std::string& routeAndQuery) {
+    httplib::Client client("127.0.0.1", port());
+    auto result = client.Get(std::string(sim::ChannelGameServer::kBasePath) + routeAndQuery);
+    return reply(result);
+  }
+  kit::Id post(const std::string& route, const std::string& form) {
+    httplib::Client client("127.0.0.1", port());
+    auto result = client.Post(std::string(sim::ChannelGameServer::kBasePath) + route, form,
+                              "application/x-www-form-urlencoded");
+    return reply(result);
+  }
+  kit::Id reply(const httplib::Result& result) {
+    if (!result) return nullptr;
+    lastStatus = result->status;
+    return kit::JSONSerialization::JSONObjectWithData(kit::Data::make(result->body));
+  }
+  int port() const { return std::stoi(server.baseURL().substr(std::string("http://127.0.0.1:").size())); }
+  static std::string status(const kit::Id& reply) { return kit::describe(reply["status"]); }
+
+  sim::ChannelGameServer server;
+  int lastStatus = 0;
+};
+
+TEST_F(GameServer, TheMenuCarriesItsIdsTimesAndLevelRanges) {
+  auto menu = get("menu/new?game_id=1001&server_id=3");
+  EXPECT_EQ(status(menu), "200");
+  EXPECT_EQ(kit::describe(menu["data"]), kit::describe(kit::array({"1", "2", "4", "8"})));
+
+  sim::ChannelGameServer::MenuTimes times;
+  times.timeShopRefresh = "90";
+  times.shopTime = "5";
+  times.levelList = {"10,20", "30,40"};
+  server.setMenu({"3"}, times);
+  menu = get("menu/new?game_id=1001&server_id=3");
+  EXPECT_EQ(kit::describe(menu["data"]), kit::describe(kit::array({"3"})));
+  EXPECT_EQ(kit::describe(menu["time"]["time_shop_refresh"]), "90");
+  EXPECT_EQ(kit::describe(menu["time"]["shop_time"]), "5");
+  EXPECT_EQ(kit::describe(menu["time"]["luck_time"]), "30");
+  EXPECT_EQ(kit::describe(menu["time"]["level_list"][1]), "30,40");
+
+  auto requests = server.requestsTo("menu/new");
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].method, "GET");
+  EXPECT_EQ(requests[0].query, "game_id=1001&server_id=3");
+  EXPECT_EQ(requests[0].field("server_id"), "3");
+}
+
+TEST_F(GameServer, RequestsAreCheckedLikeTheRealServerDoes) {
+  EXPECT_EQ(status(get("menu/new?game_id=1001")), "400");
+  EXPECT_EQ(status(get("menu/new?game_id=1001&server_id=(null)")), "400");
+  EXPECT_EQ(status(get("menu/new?game_id=7&server_id=3")), "400");
+  EXPECT_EQ(status(post("menu/new", "game_id=1001&server_id=3&")), "405");
+  EXPECT_EQ(status(get("gmstore/status?game_id=1001&token=t&super_user_id=99&role_id=r1")), "405");
+  EXPECT_EQ(status(get("luck/index?game_id=1001&role_id=r1&server_id=3&time=week")), "400");
+  EXPECT_EQ(status(get("levelstore/report?server_id=3&role_id=r1&game_id=1001&level=15")), "400");
+  EXPECT_EQ(status(get("levelstore/report?server_id=3&role_id=r1&platform_id=256&game_id=1001&level=15")), "200");
+  EXPECT_EQ(lastStatus, 200);
+
+  server.setTokenCheck([](const std::string& user, const std::string& token) { return user == "99" && token == "t"; });
+  EXPECT_EQ(status(post("gmstore/status", "game_id=1001&token=x&super_user_id=99&role_id=r1&")), "401");
+  EXPECT_EQ(status(post("gmstore/status", "game_id=1001&super_user_id=99&role_id=r1&")), "400");
+  EXPECT_EQ(status(post("gmstore/status", "game_id=1001&token=t&super_user_id=99&role_id=r1&")), "200");
+}
+
+TEST_F(GameServer, GoodsAndClaimStatusPerStore) {
+  auto gm = get("gmstore/goodsnew?game_id=1001&role_id=r1");
+  EXPECT_EQ(status(gm), "200");
+  EXPECT_EQ(kit::describe(gm["data"]["list"][0][1]["id"]), "12");
+  server.setGoods(Store::VIP, "[]");
+  auto vip = get("vipstore/goodsnew?game_id=1001&role_id=r1");
+  EXPECT_EQ(kit::describe(vip["data"]), kit::describe(kit::array()));
+
+  server.setClaimStatus(Store::GM, {{"12", "1"}});
+  auto claimed = post("gmstore/status", "game_id=1001&token=t&super_user_id=99&role_id=r1&");
+  EXPECT_EQ(kit::describe(claimed["12"]), "1");
+  auto vipClaimed = post("vipstore/status", "game_id=1001&token=t&super_user_id=99&role_id=r1&");
+  EXPECT_EQ(vipClaimed["12"], nullptr);
+
+  server.setResourceGoods("[]");
+  auto hall = get("infiniteres/goodsnew?game_id=1001&role_id=r1&server_id=3");
+  EXPECT_EQ(status(hall), "200");
+  EXPECT_EQ(kit::describe(hall["data"]), kit::describe(kit::array()));
+}
+
+TEST_F(GameServer, ARewardIsFoundOnceAndClaimedOnce) {
+  const std::string query = "game_id=1001&role_id=r1&server_id=3&time=";
+  EXPECT_EQ(status(get("luck/index?" + query + "luck")), "500");
+  server.setLuck("luck", sim::ChannelGameServer::sampleLuckReward("幸运玩家"));
+  auto found = get("luck/index?" + query + "luck");
+  EXPECT_EQ(status(found), "200");
+  EXPECT_EQ(kit::describe(found["data"]["items"][0]["name"]), "金币");
+  EXPECT_EQ(status(get("luck/get?" + query + "day")), "500");
+  EXPECT_EQ(status(get("luck/get?" + query + "luck")), "200");
+  EXPECT_EQ(status(get("luck/get?" + query + "luck")), "500");
+  EXPECT_EQ(status(get("luck/index?" + query + "luck")), "500");
+  EXPECT_EQ(server.claims(), std::vector<std::string>{"luck"});
+}
+
+TEST_F(GameServer, QueuedRepliesComeFirstThenScriptedOnesThenFaults) {
+  server.queueReply("menu/new", R"({"status":"200","data":["3"]})");
+  server.setReply("menu/new", R"({"status":"200","data":["1","2"]})");
+  EXPECT_EQ(kit::describe(get("menu/new?game_id=1001&server_id=3")["data"][0]), "3");
+  EXPECT_EQ(kit::describe(get("menu/new?game_id=1001&server_id=3")["data"][0]), "1");
+  EXPECT_EQ(kit::describe(get("menu/new?game_id=1001&server_id=3")["data"][0]), "1");
+  server.setReply("menu/new", "");
+
+  server.setFault("gmstore/goodsnew", sim::RouteFault::ServerErrorJSON);
+  EXPECT_EQ(status(get("gmstore/goodsnew?game_id=1001&role_id=r1")), "500");
+  EXPECT_EQ(lastStatus, 500);
+  server.setFault("gmstore/goodsnew", sim::RouteFault::NotJSON);
+  EXPECT_EQ(get("gmstore/goodsnew?game_id=1001&role_id=r1"), nullptr);
+  server.setFault("gmstore/goodsnew", sim::RouteFault::None);
+  EXPECT_EQ(status(get("gmstore/goodsnew?game_id=1001&role_id=r1")), "200");
+  EXPECT_EQ(server.requestCount(), 6u);
+  server.clearLog();
+  EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST(SimulatorGameServer, IsConfiguredAndAcceptsTheTokensTheSDKServerIssued) {
+  sim::Simulator simulator;
+  auto configuration = simulator.configuration();
+  EXPECT_EQ(kit::describe((*configuration)["ChannelGameServer"]), simulator.game().baseURL());
+
+  httplib::Client sdk("127.0.0.1", std::stoi(simulator.channel().baseURL().substr(17)));
+  auto login = sdk.Post("/sdk/login/index", "game_id=1001&token=s&uid=alice&platform_id=256&os_type=2&",
+                        "application/x-www-form-urlencoded");
+  ASSERT_TRUE(login);
+  kit::Id loginReply = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(login->body));
+  std::string user = kit::describe(loginReply["data"]["super_user_id"]);
+  std::string token = kit::describe(loginReply["data"]["token"]);
+
+  httplib::Client game("127.0.0.1", std::stoi(simulator.game().baseURL().substr(17)));
+  auto status = [&](const std::string& form) {
+    auto result = game.Post("/game/gmstore/status", form, "application/x-www-form-urlencoded");
+    return result ? kit::describe(kit::JSONSerialization::JSONObjectWithData(kit::Data::make(result->body))["status"])
+                  : std::string();
+  };
+  EXPECT_EQ(status("game_id=1001&token=" + token + "&super_user_id=" + user + "&role_id=r1&"), "200");
+  EXPECT_EQ(status("game_id=1001&token=forged&super_user_id=" + user + "&role_id=r1&"), "401");
+}
+
+TEST(SimulatorNotice, InitCarriesTheWholeNoticeAndThePageIsServed) {
+  sim::ChannelSDKServer server;
+  sim::ChannelSDKServer::Notice notice;
+  notice.type = "2";
+  notice.title = "活动公告";
+  notice.content = "<b>双倍经验</b>";
+  notice.url = server.noticePageURL();
+  server.setNotice(notice);
+  httplib::Client client("127.0.0.1", std::stoi(server.baseURL().substr(17)));
+  auto init = client.Post("/sdk/init", "platform_id=256&game_id=1001&os_type=2&", "application/x-www-form-urlencoded");
+  ASSERT_TRUE(init);
+  kit::Id reply = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(init->body));
+  EXPECT_EQ(kit::describe(reply["data"]["notice_data"]["notice_type"]), "2");
+  EXPECT_EQ(kit::describe(reply["data"]["notice_data"]["notice_url"]), server.noticePageURL());
+  auto missingOS = client.Post("/sdk/init", "platform_id=256&game_id=1001&", "application/x-www-form-urlencoded");
+  ASSERT_TRUE(missingOS);
+  EXPECT_NE(missingOS->body.find("\"400\""), std::string::npos);
+
+  auto page = client.Get("/sdk/notice/page");
+  ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find("活动公告"), std::string::npos);
+  EXPECT_NE(page->body.find("&lt;b&gt;双倍经验"), std::string::npos);
+}
+
+}  // namespace
