@@ -3,14 +3,18 @@
 // the client at them through its configuration file, starts the client the
 // way the platform would (application main, AppDelegate, the channel core's
 // launch, the ViewController with its web view), and plays a game session
-// as the page: login, a payment before any role report, the role report, a
-// payment through the pay sheet, and logout. Every message between page and
-// client is printed; after every step the screen is written as a PNG, and
-// index.html shows the steps in order. It exits non-zero when a step does
-// not produce what the script expects.
+// as the page: the launch notice, login, a payment before any role report,
+// the role report with the channel's time-store banner, the store it opens
+// and the lucky-player reward that follows, a payment through the pay sheet,
+// and logout. Every message between page and client is printed; after every
+// step the screen is written as a PNG, and index.html shows the steps in
+// order. It exits non-zero when a step does not produce what the script
+// expects.
 //
 // The platform SDK's login and pay screens are played by the scriptable
-// facade: the player logs in as "player01" and pays what is asked.
+// facade: the player logs in as "player01" and pays what is asked. The store
+// hub is a placeholder card from the channel's test support until the store
+// views exist.
 //
 //   demo <output folder>
 
@@ -24,6 +28,11 @@
 
 #include "app/application_main.h"
 #include "channel/core/client_configuration.h"
+#include "channel/core/jhl_core_entity.h"
+#include "channel/core/nuva_lucky_player_view.h"
+#include "channel/core/nuva_time_pop_view.h"
+#include "channel/core/vanu_notice_view.h"
+#include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
@@ -35,6 +44,7 @@
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/render.h"
+#include "kit/ui/ui_test_driver.h"
 #include "kit/ui/window.h"
 #include "sim/simulator.h"
 #include "ui/widgets/nuva_progress_hud.h"
@@ -80,11 +90,26 @@ class MainJob {
 
   int run() {
     fs::create_directories(out_);
+    // A fresh player on a fresh device: the once-a-day menu runs again.
+    fs::remove(out_ / "defaults.plist");
     kit::UserDefaults::setStandardPath((out_ / "defaults.plist").string());
 
     // The services, and the client's configuration pointing at them.
     sim::Simulator simulator;
     simulator.channel().setPackage("com.example.starfleet");
+    simulator.channel().setNotice({.type = "1",
+                                   .title = "星河远征开服公告",
+                                   .content = "欢迎来到星河远征！新服「青龙」今日开启，"
+                                              "登录即送开服礼包，限时商店每日上新。",
+                                   .url = ""});
+    // The server menu offers the time store: its banner slides in a second
+    // after the role report, the lucky-player reward is looked up after
+    // eight.
+    sim::GameMenuTimes times;
+    times.shopTime = "1";
+    times.luckTime = "8";
+    simulator.game().setMenu({"1", "2", "3", "4", "8"}, times);
+    simulator.game().setLuck("luck", sim::ChannelGameServer::sampleLuckReward("恭喜获得幸运玩家奖励"));
     const std::string services = (out_ / "services.plist").string();
     if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
     setenv(ClientConfiguration::kEnvironmentVariable, services.c_str(), 1);
@@ -93,6 +118,7 @@ class MainJob {
                 simulator.page().pageURL().c_str());
 
     auto facade = ScriptedTolmixSDK::install();
+    auto overlays = RecordingStoreOverlays::install();
     kit::QueueActivityWatch wakeOnWork;
     std::vector<std::string> hud;
     auto hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
@@ -117,6 +143,17 @@ class MainJob {
     bool splashGone = waitFor([&] { return controller_->splashView()->superview() == nullptr; });
     end(splashGone, splashGone ? "the splash faded after two seconds" : "the splash stayed");
 
+    // ---- The launch notice from the channel server's "init" answer.
+    begin("启动公告：init 返回的公告");
+    auto notice = waitForView<VANUNoticeView>();
+    end(notice && notice->titleView()->text() == "星河远征开服公告",
+        notice ? "notice \"" + notice->titleView()->text() + "\" over the game" : "no notice");
+
+    begin("关闭公告：知道了");
+    bool noticeClosed = notice && kit::test::tap(notice->sureButton()) &&
+                        waitFor([&] { return !notice->superview() && !notice->coverView(); });
+    end(noticeClosed, noticeClosed ? "cover and card removed" : "the notice stayed");
+
     // ---- Login through the platform login and the channel server.
     begin("登录：loginNotify");
     post(R"({"action":"login","data":{}})");
@@ -139,6 +176,43 @@ class MainJob {
          R"("service_id":"3","service_name":"青龙","power_value":"3500"}})");
     bool reported = waitForAnswer("uploadGameRoleInfo") && waitFor([&] { return !facade->roleReports().empty(); });
     end(reported, reported ? "channel role " + facade->roleReports().back().roleId : "no role report answer");
+
+    // ---- The daily menu lists the time store: the banner slides in.
+    begin("限时商店横幅：每日菜单含限时商店");
+    auto core = JHLCoreEntity::sharedInstance();
+    // Shown, and come to rest after its two-second slide.
+    bool banner = waitFor([&] {
+      auto pop = core->popView();
+      return !pop->isHidden() && pop->superview() && !pop->layer()->hasAnimations();
+    });
+    end(banner, banner ? "banner at " + describeFrame(core->popView()->frame()) + ": " +
+                             core->popView()->lastTimeLabel()->text()
+                       : "no banner");
+
+    begin("点击横幅：打开商城");
+    bool hub = banner && kit::test::tap(core->popView()) &&
+               waitFor([&] { return !overlays->hubs().empty() && overlays->hubs().back()->isShown(); });
+    if (hub) {
+      auto shown = overlays->hubs().back();
+      note("store hub: menu " + compactJSON(shown->menuBtnArray) + ", " +
+           std::to_string(shown->responseArray ? shown->responseArray->count() : 0) + " GM categories, " +
+           std::to_string(shown->VIPArray ? shown->VIPArray->count() : 0) + " VIP categories");
+    }
+    end(hub && core->isHallOpen(), hub ? "store hub opened after its goods and claim status loaded" : "no store hub");
+    if (hub) overlays->hubs().back()->close();
+
+    // ---- Eight seconds after the first report: the lucky-player reward.
+    begin("幸运玩家：奖励弹窗");
+    auto lucky = waitForView<NUVAVerticalLuckyPlayerView>();
+    end(lucky && lucky->itemsArray()->count() == 2,
+        lucky ? "lucky card \"" + lucky->titleLabel()->text() + "\" with " +
+                    std::to_string(lucky->itemsArray()->count()) + " rewards"
+              : "no lucky card");
+
+    begin("领取幸运奖励");
+    bool claimed = lucky && kit::test::tap(lucky->closeBtn()) &&
+                   waitFor([&] { return simulator.game().claims() == std::vector<std::string>{"luck"}; });
+    end(claimed && !lucky->superview(), claimed ? "claimed with luck/get; the card closed" : "no claim");
 
     // ---- Payment: order, pay sheet, result.
     begin("支付：下单并打开支付页");
@@ -207,6 +281,27 @@ class MainJob {
       }
       return false;
     });
+  }
+
+  // Waits for a view of this class on the key window.
+  template <class V>
+  static kit::Ref<V> waitForView() {
+    kit::Ref<V> found;
+    waitFor([&] {
+      auto window = kit::Application::shared()->keyWindow();
+      if (!window) return false;
+      for (const auto& view : window->subviews())
+        if ((found = std::dynamic_pointer_cast<V>(view))) return true;
+      return false;
+    });
+    return found;
+  }
+
+  static std::string describeFrame(const kit::Rect& r) {
+    char text[96];
+    std::snprintf(text, sizeof text, "(%.0f, %.0f, %.0f × %.0f)", r.origin.x, r.origin.y, r.size.width,
+                  r.size.height);
+    return text;
   }
 
   static bool waitFor(const std::function<bool()>& condition) {
