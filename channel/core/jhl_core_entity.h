@@ -327,6 +327,12 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   void registerResourceOrderObserver();
   // The order text of an order notification's object.
   kit::Ref<kit::String> orderTextFor(const kit::Id& order);
+  // Builds the order text of a notification into roleData1 and `pending`
+  // (main queue) and schedules `step` collapsed; the step places what
+  // `pending` holds then, once.
+  void keepPendingOrder(const kit::Ref<kit::Notification>& notification, kit::Ref<kit::String> JHLCoreEntity::*pending,
+                        const char* stepName, void (JHLCoreEntity::*step)());
+  void placePendingOrder(kit::Ref<kit::String>& pending);
   // Lucky player: show the answer of a lookup, and what closing its card
   // does.
   void showLuckyPlayer(const kit::Ref<kit::String>& type, const kit::Id& answer);

@@ -81,39 +81,34 @@ kit::Ref<kit::String> JHLCoreEntity::orderTextFor(const kit::Id& order) {
 }
 
 void JHLCoreEntity::giftPayData(const kit::Ref<kit::Notification>& notification) {
-  auto fields = orderFields(notification);
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  onMain([weak, fields] {
-    auto self = weak.lock();
-    if (!self) return;
-    self->roleData1_ = self->orderTextFor(fields);
-    self->giftOrderText_ = self->roleData1_;
-    self->performCollapsed("toGiftPay", &JHLCoreEntity::toGiftPay);
-  });
+  keepPendingOrder(notification, &JHLCoreEntity::giftOrderText_, "toGiftPay", &JHLCoreEntity::toGiftPay);
 }
 
-void JHLCoreEntity::toGiftPay() {
-  // A pending order is placed once.
-  auto order = std::move(giftOrderText_);
-  giftOrderText_ = nullptr;
-  if (order) nuva_superOrder(order);
-}
+void JHLCoreEntity::toGiftPay() { placePendingOrder(giftOrderText_); }
 
 void JHLCoreEntity::resourcePayData(const kit::Ref<kit::Notification>& notification) {
+  keepPendingOrder(notification, &JHLCoreEntity::resourceOrderText_, "toResourcePay", &JHLCoreEntity::toResourcePay);
+}
+
+void JHLCoreEntity::toResourcePay() { placePendingOrder(resourceOrderText_); }
+
+void JHLCoreEntity::keepPendingOrder(const kit::Ref<kit::Notification>& notification,
+                                     kit::Ref<kit::String> JHLCoreEntity::*pending, const char* stepName,
+                                     void (JHLCoreEntity::*step)()) {
   auto fields = orderFields(notification);
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  onMain([weak, fields] {
+  onMain([weak, fields, pending, stepName, step] {
     auto self = weak.lock();
     if (!self) return;
     self->roleData1_ = self->orderTextFor(fields);
-    self->resourceOrderText_ = self->roleData1_;
-    self->performCollapsed("toResourcePay", &JHLCoreEntity::toResourcePay);
+    (*self).*pending = self->roleData1_;
+    self->performCollapsed(stepName, step);
   });
 }
 
-void JHLCoreEntity::toResourcePay() {
+void JHLCoreEntity::placePendingOrder(kit::Ref<kit::String>& pending) {
   // A pending order is placed once.
-  auto order = std::move(resourceOrderText_);
-  resourceOrderText_ = nullptr;
+  auto order = std::move(pending);
+  pending = nullptr;
   if (order) nuva_superOrder(order);
 }
