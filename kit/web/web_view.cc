@@ -234,6 +234,30 @@ void WebView::beginLoad() {
   fetcher_->start(load_->request);
 }
 
+template <class Policy>
+std::function<void(Policy)> WebView::fetchPolicyAnswer(std::function<void(bool)> decide,
+                                                       std::function<void(WebView&)> allowed, const char* what) {
+  const uint64_t generation = load_->generation;
+  Weak<WebView> weak = strongSelf();
+  return answerOnce<Policy>(
+      [weak, generation, decide, allowed = std::move(allowed)](Policy policy) {
+        auto self = weak.lock();
+        if (!self || !self->isCurrent(generation)) {
+          decide(false);
+          return;
+        }
+        if (policy != Policy::Allow) {
+          decide(false);
+          self->failLoad(Error::make(WebKitErrorDomain, WebKitErrorFrameLoadInterruptedByPolicyChange,
+                                     dict({{LocalizedDescriptionKey, "Frame load interrupted"}})));
+          return;
+        }
+        decide(true);
+        allowed(*self);
+      },
+      [decide] { decide(false); }, what);
+}
+
 void WebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLRequest>& next,
                                 std::function<void(bool)> decide) {
   if (!load_) {
@@ -241,28 +265,15 @@ void WebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLReques
     return;
   }
   Ref<WebView> keep = strongSelf();
-  const uint64_t generation = load_->generation;
-  Weak<WebView> weak = keep;
-  auto answer = answerOnce<NavigationActionPolicy>(
-      [weak, generation, next, decide](NavigationActionPolicy policy) {
-        auto self = weak.lock();
-        if (!self || !self->isCurrent(generation)) {
-          decide(false);
-          return;
-        }
-        if (policy != NavigationActionPolicy::Allow) {
-          decide(false);
-          self->failLoad(Error::make(WebKitErrorDomain, WebKitErrorFrameLoadInterruptedByPolicyChange,
-                                     dict({{LocalizedDescriptionKey, "Frame load interrupted"}})));
-          return;
-        }
-        decide(true);
-        self->load_->request = next;
-        self->setURL(next->URL());
-        if (auto d = self->navigationDelegate())
-          d->didReceiveServerRedirectForProvisionalNavigation(*self, self->load_->navigation);
+  auto answer = fetchPolicyAnswer<NavigationActionPolicy>(
+      decide,
+      [next](WebView& self) {
+        self.load_->request = next;
+        self.setURL(next->URL());
+        if (auto d = self.navigationDelegate())
+          d->didReceiveServerRedirectForProvisionalNavigation(self, self.load_->navigation);
       },
-      [decide] { decide(false); }, "navigation action decision");
+      "navigation action decision");
   auto action = kit::make<NavigationAction>(next, NavigationType::Other,
                                             FrameInfo{true, load_->request->URL()->absoluteText()});
   if (auto d = navigationDelegate()) d->decidePolicyForNavigationAction(*this, action, answer);
@@ -275,25 +286,8 @@ void WebView::fetchDidReceiveResponse(const Ref<URLResponse>& response, std::fun
     return;
   }
   Ref<WebView> keep = strongSelf();
-  const uint64_t generation = load_->generation;
-  Weak<WebView> weak = keep;
-  auto answer = answerOnce<NavigationResponsePolicy>(
-      [weak, generation, decide](NavigationResponsePolicy policy) {
-        auto self = weak.lock();
-        if (!self || !self->isCurrent(generation)) {
-          decide(false);
-          return;
-        }
-        if (policy != NavigationResponsePolicy::Allow) {
-          decide(false);
-          self->failLoad(Error::make(WebKitErrorDomain, WebKitErrorFrameLoadInterruptedByPolicyChange,
-                                     dict({{LocalizedDescriptionKey, "Frame load interrupted"}})));
-          return;
-        }
-        decide(true);
-        self->commitLoad();
-      },
-      [decide] { decide(false); }, "navigation response decision");
+  auto answer = fetchPolicyAnswer<NavigationResponsePolicy>(
+      decide, [](WebView& self) { self.commitLoad(); }, "navigation response decision");
   if (auto d = navigationDelegate())
     d->decidePolicyForNavigationResponse(*this, kit::make<NavigationResponse>(response), answer);
   else answer(NavigationResponsePolicy::Allow);

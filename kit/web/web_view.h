@@ -128,6 +128,12 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   void commitLoad();
   void finishLoad(const Ref<URLResponse>& response, const std::string& html);
   void failLoad(const Ref<Error>& error);
+  // The answer to a policy asked during the current load's fetch: a stale
+  // or refused answer declines (a refusal fails the load with the
+  // interrupted error); an allowed one accepts and runs `allowed`.
+  template <class Policy>
+  std::function<void(Policy)> fetchPolicyAnswer(std::function<void(bool)> decide,
+                                                std::function<void(WebView&)> allowed, const char* what);
   void abandonLoad(bool report);
   bool isCurrent(uint64_t generation) const { return load_ && load_->generation == generation; }
   void setProgress(double progress);
