@@ -89,6 +89,23 @@ TEST_F(CorePopups, TheBannerRestsBelowTheNotchAndCountsFiveSeconds) {
   EXPECT_TRUE(banner->isHidden());
 }
 
+TEST_F(CorePopups, AHiddenBannerStopsPlayingItsBackground) {
+  logInWithRole();
+  core->popViewanimate();
+  auto background = core->popView()->popBg();
+  ASSERT_TRUE(background->animatedImage());
+  EXPECT_TRUE(background->isAnimating());
+  advance(5);
+  ASSERT_TRUE(core->popView()->isHidden());
+  // The banner stays on the window between showings; its GIF must not play
+  // on unseen for the rest of the run.
+  EXPECT_FALSE(background->isAnimating());
+  core->popViewanimate();
+  EXPECT_TRUE(background->isAnimating());
+  ASSERT_TRUE(kit::test::tap(core->popView()->closeImage()));
+  EXPECT_FALSE(background->isAnimating());
+}
+
 TEST_F(CorePopups, InLandscapeTheBannerRestsAtTheTopEdgeAndStartsAboveIt) {
   kit::DeviceProfileScope notched{kit::DeviceProfile::notched812x375()};
   logInWithRole();

@@ -52,6 +52,11 @@ void NUVATimePopView::p_setupUI() {
   closeImage()->setFrame(kCloseFrame);
 }
 
+void NUVATimePopView::setHidden(bool hidden) {
+  kit::View::setHidden(hidden);
+  popBg()->setHidden(hidden);
+}
+
 void NUVATimePopView::addPopGestureRecognizer() {
   if (closeBlock_) closeBlock_();
 }

@@ -31,6 +31,11 @@ class NUVATimePopView : public kit::View {
   // The close image's tap: calls closeBlock when one is set.
   void addPopGestureRecognizer();
 
+  // Hiding the banner pauses its background GIF, which only watches its own
+  // visibility; the owner keeps the hidden banner on the window between
+  // showings.
+  void setHidden(bool hidden) override;
+
   // The parts, each made on first use.
   const kit::Ref<NUVAAnimatedGIFView>& popBg();
   const kit::Ref<kit::Label>& lastTimeLabel();
