@@ -98,10 +98,14 @@ void JHLCoreEntity::claimLuckyReward(const kit::Ref<kit::String>& type, std::fun
 
 void JHLCoreEntity::addGestureluckyGiftView() {
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  claimLuckyReward(kit::str("luck"), [weak](bool answered) {
+  kit::Weak<kit::ImageView> claimed = luckyGiftView_;
+  claimLuckyReward(kit::str("luck"), [weak, claimed](bool answered) {
     auto self = weak.lock();
     if (!self) return;
-    self->removeCustomLuckPicture();
+    // The claimed picture goes; one that replaced it while the claim was
+    // under way stays for its own button.
+    auto picture = claimed.lock();
+    if (picture && picture == self->luckyGiftView_) self->removeCustomLuckPicture();
     if (answered) self->addPlayerGiftLogicWithTime(0, kit::str("day"));
   });
 }

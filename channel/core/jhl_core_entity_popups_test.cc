@@ -11,6 +11,7 @@
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/testing/core_road_fixture.h"
+#include "kit/testing/log_capture.h"
 #include "kit/ui/image_view.h"
 #include "kit/ui/render.h"
 #include "kit/ui/ui_test_driver.h"
@@ -287,6 +288,29 @@ TEST_F(CorePopups, TheCustomLuckPictureClaimsWithItsButtonAndASecondReplacesTheF
   EXPECT_EQ(game.requestsTo("luck/get")[0].query, "game_id=1001&role_id=r1&server_id=3&time=luck");
   EXPECT_EQ(core->coverView(), nullptr);
   EXPECT_EQ(timer("day"), "running");
+}
+
+TEST_F(CorePopups, ALateClaimLeavesThePictureThatReplacedTheClaimedOne) {
+  game.setLuck("luck", R"({"is_custom":"2","items":[{"name":"金币","amount":"100"}]})");
+  logInWithRole();
+  lookUpNow("luck");
+  ASSERT_TRUE(kit::test::runUntil([&] { return core->luckyGiftView() != nullptr; }));
+  auto first = core->luckyGiftView();
+
+  // The first picture's claim hangs until the client gives up on it; a
+  // second picture comes in the meantime.
+  kit::test::LogCapture log;
+  game.setFault("luck/get", sim::RouteFault::Delay);
+  ASSERT_TRUE(kit::test::tap(first->subviews()[0]));
+  lookUpNow("luck");
+  ASSERT_TRUE(kit::test::runUntil([&] { return core->luckyGiftView() && core->luckyGiftView() != first; }));
+  auto second = core->luckyGiftView();
+
+  ASSERT_TRUE(kit::test::runUntil([&] { return log.contains("lucky player luck claim failed"); }, 10));
+  settle();
+  EXPECT_EQ(core->luckyGiftView(), second);
+  EXPECT_EQ(second->superview().get(), static_cast<kit::View*>(window.get()));
+  EXPECT_TRUE(core->coverView() && core->coverView()->superview());
 }
 
 }  // namespace
