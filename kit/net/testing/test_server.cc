@@ -4,10 +4,48 @@
 #include <httplib.h>
 #include <openssl/ssl.h>
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 
 namespace kit::test {
+
+namespace {
+
+// Shuts down every connection this process accepted on `port`. The
+// server's workers wait on idle keep-alive connections until their
+// time-out; with the sockets shut down they see the end at once, so a
+// stopped server does not hold its owner for seconds.
+void shutDownAcceptedConnections(int port) {
+  DIR* fds = opendir("/proc/self/fd");
+  if (!fds) return;
+  const int listing = dirfd(fds);
+  while (dirent* entry = readdir(fds)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || fd == listing) continue;
+    struct stat info {};
+    if (fstat(static_cast<int>(fd), &info) != 0 || !S_ISSOCK(info.st_mode)) continue;
+    sockaddr_in local{}, peer{};
+    socklen_t length = sizeof local;
+    if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+        local.sin_family != AF_INET || ntohs(local.sin_port) != port)
+      continue;
+    length = sizeof peer;
+    // Accepted connections have a peer; the listening socket has none.
+    if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
+    shutdown(static_cast<int>(fd), SHUT_RDWR);
+  }
+  closedir(fds);
+}
+
+}  // namespace
 
 std::optional<std::string> RecordedRequest::formValue(std::string_view name) const {
   for (const auto& [k, v] : form) {
@@ -207,6 +245,7 @@ void TestServer::stop() {
   }
   changed_.notify_all();
   server_->stop();
+  if (port_ > 0) shutDownAcceptedConnections(port_);
   if (thread_.joinable()) thread_.join();
 }
 
