@@ -329,29 +329,20 @@ void CollectionView::updateVisibleViews() {
 
 std::vector<Ref<CollectionViewCell>> CollectionView::visibleCells() {
   updateVisibleViews();
-  std::vector<Ref<CollectionViewCell>> out;
-  for (auto& [path, cell] : visible_) out.push_back(cell);
-  return out;
+  return visible_.cells();
 }
 
 std::vector<IndexPath> CollectionView::indexPathsForVisibleItems() {
   updateVisibleViews();
-  std::vector<IndexPath> out;
-  for (auto& [path, cell] : visible_) out.push_back(path);
-  return out;
+  return visible_.indexPaths();
 }
 
 Ref<CollectionViewCell> CollectionView::cellForItemAtIndexPath(const IndexPath& indexPath) {
   updateVisibleViews();
-  auto it = visible_.find(indexPath);
-  return it == visible_.end() ? nullptr : it->second;
+  return visible_.cellAt(indexPath);
 }
 
-std::optional<IndexPath> CollectionView::indexPathForCell(const CollectionViewCell& cell) const {
-  for (const auto& [path, shown] : visible_)
-    if (shown.get() == &cell) return path;
-  return std::nullopt;
-}
+std::optional<IndexPath> CollectionView::indexPathForCell(const CollectionViewCell& cell) const { return visible_.indexPathOf(cell); }
 
 std::optional<IndexPath> CollectionView::indexPathForItemAtPoint(Point point) {
   ensureLayout();

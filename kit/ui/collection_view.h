@@ -20,6 +20,7 @@
 #include "kit/ui/collection_view_layout.h"
 #include "kit/ui/reuse_pool.h"
 #include "kit/ui/scroll_view.h"
+#include "kit/ui/visible_cells.h"
 
 namespace kit {
 
@@ -227,7 +228,7 @@ class CollectionView : public ScrollView {
   bool loaded_ = false;
   bool updatingViews_ = false;
   std::vector<long> itemCounts_;
-  std::map<IndexPath, Ref<CollectionViewCell>> visible_;
+  VisibleCells<CollectionViewCell> visible_;
   std::map<std::pair<std::string, IndexPath>, Ref<CollectionReusableView>> visibleSupplementary_;
 };
 

@@ -470,29 +470,20 @@ void TableView::updateVisibleViews() {
 
 std::vector<Ref<TableViewCell>> TableView::visibleCells() {
   updateVisibleViews();
-  std::vector<Ref<TableViewCell>> out;
-  for (auto& [path, cell] : visible_) out.push_back(cell);
-  return out;
+  return visible_.cells();
 }
 
 std::vector<IndexPath> TableView::indexPathsForVisibleRows() {
   updateVisibleViews();
-  std::vector<IndexPath> out;
-  for (auto& [path, cell] : visible_) out.push_back(path);
-  return out;
+  return visible_.indexPaths();
 }
 
 Ref<TableViewCell> TableView::cellForRowAtIndexPath(const IndexPath& indexPath) {
   updateVisibleViews();
-  auto it = visible_.find(indexPath);
-  return it == visible_.end() ? nullptr : it->second;
+  return visible_.cellAt(indexPath);
 }
 
-std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) const {
-  for (const auto& [path, shown] : visible_)
-    if (shown.get() == &cell) return path;
-  return std::nullopt;
-}
+std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) const { return visible_.indexPathOf(cell); }
 
 Ref<View> TableView::headerViewForSection(long section) {
   updateVisibleViews();

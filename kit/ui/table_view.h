@@ -24,6 +24,7 @@
 #include "kit/ui/index_path.h"
 #include "kit/ui/reuse_pool.h"
 #include "kit/ui/scroll_view.h"
+#include "kit/ui/visible_cells.h"
 #include "kit/ui/table_view_cell.h"
 
 namespace kit {
@@ -230,7 +231,7 @@ class TableView : public ScrollView {
   bool updatingViews_ = false;
   int updateDepth_ = 0;
   std::vector<SectionGeometry> sections_;
-  std::map<IndexPath, Ref<TableViewCell>> visible_;
+  VisibleCells<TableViewCell> visible_;
   std::map<long, Ref<View>> visibleHeaders_, visibleFooters_;
 };
 
