@@ -57,20 +57,22 @@ bool isBlank(const std::string& value) { return value.empty() || value == "(null
 
 }  // namespace
 
-ChannelGameServer::ChannelGameServer() : server_(kit::test::TestServer::startHTTP()) {
+ChannelGameServer::ChannelGameServer()
+    : ChannelRouteServer(kBasePath, [](const std::string& status, const std::string& message) {
+        return answerOf(status, message);
+      }) {
   goods_[Store::GM] = sampleGMGoods();
   goods_[Store::VIP] = sampleVIPGoods();
   resourceGoods_ = sampleResourceGoods();
   for (const auto& rule : routeRules()) {
     std::string name = rule.route;
-    server_->route("*", std::string(kBasePath) + name,
-                   [this, name](const kit::test::RecordedRequest& request) { return answer(name, request); });
+    serve(name, [this](const std::string& route, const kit::test::RecordedRequest& request) {
+      return answer(route, request);
+    });
   }
 }
 
-ChannelGameServer::~ChannelGameServer() { server_->stop(); }
-
-std::string ChannelGameServer::baseURL() const { return server_->url(kBasePath); }
+ChannelGameServer::~ChannelGameServer() { stop(); }
 
 void ChannelGameServer::setGameId(std::string gameId) {
   std::lock_guard lock(mutex_);
@@ -131,64 +133,12 @@ void ChannelGameServer::queueReply(const std::string& route, std::string json) {
   queued_[route].push_back(std::move(json));
 }
 
-void ChannelGameServer::setFault(const std::string& route, RouteFault fault) {
-  std::lock_guard lock(mutex_);
-  faults_[route] = fault;
-}
-
-std::vector<ChannelRequest> ChannelGameServer::requests() const {
-  std::vector<ChannelRequest> list;
-  for (const auto& request : server_->requests()) {
-    const std::string& path = request.path;
-    std::string route = path.starts_with(kBasePath) ? path.substr(std::string(kBasePath).size()) : path;
-    list.push_back(decodeChannelRequest(route, request));
-  }
-  return list;
-}
-
-std::vector<ChannelRequest> ChannelGameServer::requestsTo(const std::string& route) const {
-  std::vector<ChannelRequest> list;
-  for (auto& request : requests()) {
-    if (request.route == route) list.push_back(std::move(request));
-  }
-  return list;
-}
-
-size_t ChannelGameServer::requestCount() const { return server_->requestCount(); }
-
-bool ChannelGameServer::waitForRequests(size_t count, double timeoutSeconds) const {
-  return server_->waitForRequests(count, timeoutSeconds);
-}
-
-void ChannelGameServer::clearLog() { server_->clearLog(); }
-
 std::vector<std::string> ChannelGameServer::claims() const {
   std::lock_guard lock(mutex_);
   return claims_;
 }
 
 kit::test::TestResponse ChannelGameServer::answer(const std::string& route, const kit::test::RecordedRequest& request) {
-  RouteFault fault;
-  {
-    std::lock_guard lock(mutex_);
-    fault = faults_.count(route) ? faults_[route] : RouteFault::None;
-  }
-  switch (fault) {
-    case RouteFault::None: break;
-    case RouteFault::Delay: {
-      auto response = kit::test::TestResponse::json(answerOf("200", "late"));
-      response.delaySeconds = 5;
-      return response;
-    }
-    case RouteFault::ServerErrorJSON: return kit::test::TestResponse::json(answerOf("500", "服务器内部错误"), 500);
-    case RouteFault::EmptyBody: return kit::test::TestResponse::json("", 200);
-    case RouteFault::NotJSON: return kit::test::TestResponse::text("<html><body>502 Bad Gateway</body></html>", 200);
-    case RouteFault::CloseConnection: {
-      auto response = kit::test::TestResponse::json(answerOf("200", "cut off in the middle of the body"));
-      response.closeMidBody = true;
-      return response;
-    }
-  }
   ChannelRequest decoded = decodeChannelRequest(route, request);
   std::lock_guard lock(mutex_);
   if (auto queued = queued_.find(route); queued != queued_.end() && !queued->second.empty()) {

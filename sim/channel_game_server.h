@@ -43,7 +43,7 @@ struct GameMenuTimes {
   std::vector<std::string> levelList;
 };
 
-class ChannelGameServer {
+class ChannelGameServer : public ChannelRouteServer {
  public:
   // The path under which the routes live: "<origin>/game/<route>".
   static constexpr const char* kBasePath = "/game/";
@@ -56,9 +56,6 @@ class ChannelGameServer {
   ~ChannelGameServer();
   ChannelGameServer(const ChannelGameServer&) = delete;
   ChannelGameServer& operator=(const ChannelGameServer&) = delete;
-
-  // "http://127.0.0.1:PORT/game/": the base URL the client is configured with.
-  std::string baseURL() const;
 
   // The game the server knows; other game ids are refused.
   void setGameId(std::string gameId);
@@ -93,14 +90,8 @@ class ChannelGameServer {
   // Replies for the next requests of a route, one each, before the scripted
   // reply or the server's own.
   void queueReply(const std::string& route, std::string json);
-  void setFault(const std::string& route, RouteFault fault);
 
   // ---- What came in
-  std::vector<ChannelRequest> requests() const;
-  std::vector<ChannelRequest> requestsTo(const std::string& route) const;
-  size_t requestCount() const;
-  bool waitForRequests(size_t count, double timeoutSeconds = 10) const;
-  void clearLog();
   // The lucky types claimed successfully, in order.
   std::vector<std::string> claims() const;
 
@@ -117,7 +108,6 @@ class ChannelGameServer {
   std::string refusalOf(const std::string& route, const ChannelRequest& request);
   std::string answerLocked(const std::string& route, const ChannelRequest& request);
 
-  std::unique_ptr<kit::test::TestServer> server_;
   mutable std::mutex mutex_;
   std::string gameId_ = "1001";
   std::function<bool(const std::string&, const std::string&)> tokenCheck_;
@@ -130,7 +120,6 @@ class ChannelGameServer {
   std::string levelOffer_ = "{}";
   std::map<std::string, std::string> replies_;
   std::map<std::string, std::deque<std::string>> queued_;
-  std::map<std::string, RouteFault> faults_;
   std::vector<std::string> claims_;
 };
 

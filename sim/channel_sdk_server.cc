@@ -59,18 +59,13 @@ bool isAmount(const std::string& text) {
 
 std::string md5Hex(const std::string& text) { return kit::md5Hex(text); }
 
-std::string ChannelRequest::field(const std::string& name) const {
-  auto found = fields.find(name);
-  return found == fields.end() ? std::string() : found->second;
-}
-
-ChannelSDKServer::ChannelSDKServer() : server_(kit::test::TestServer::startHTTP()) {
+ChannelSDKServer::ChannelSDKServer() : ChannelRouteServer(kBasePath, refusal) {
   for (const char* route : kRoutes) {
-    std::string name = route;
-    server_->route("*", std::string(kBasePath) + name,
-                   [this, name](const kit::test::RecordedRequest& request) { return answer(name, request); });
+    serve(route, [this](const std::string& name, const kit::test::RecordedRequest& request) {
+      return answer(name, request);
+    });
   }
-  server_->route("GET", std::string(kBasePath) + kNoticePage, [this](const kit::test::RecordedRequest&) {
+  serveGET(kNoticePage, [this] {
     std::lock_guard lock(mutex_);
     auto page = kit::test::TestResponse::text(
         "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>" + escapeHTML(notice_.title) +
@@ -81,9 +76,7 @@ ChannelSDKServer::ChannelSDKServer() : server_(kit::test::TestServer::startHTTP(
   });
 }
 
-ChannelSDKServer::~ChannelSDKServer() { server_->stop(); }
-
-std::string ChannelSDKServer::baseURL() const { return server_->url(kBasePath); }
+ChannelSDKServer::~ChannelSDKServer() { stop(); }
 
 void ChannelSDKServer::setGameId(std::string gameId) {
   std::lock_guard lock(mutex_);
@@ -104,11 +97,6 @@ void ChannelSDKServer::setReply(const std::string& route, std::string json) {
   }
 }
 
-void ChannelSDKServer::setFault(const std::string& route, RouteFault fault) {
-  std::lock_guard lock(mutex_);
-  faults_[route] = fault;
-}
-
 void ChannelSDKServer::setNotice(Notice notice) {
   std::lock_guard lock(mutex_);
   notice_ = std::move(notice);
@@ -121,45 +109,9 @@ void ChannelSDKServer::setNotice(std::string title, std::string content) {
   setNotice(std::move(notice));
 }
 
-std::string ChannelSDKServer::noticePageURL() const { return server_->url(std::string(kBasePath) + kNoticePage); }
+std::string ChannelSDKServer::noticePageURL() const { return urlOf(kNoticePage); }
 
-ChannelRequest decodeChannelRequest(const std::string& route, const kit::test::RecordedRequest& request) {
-  ChannelRequest decoded;
-  decoded.route = route;
-  decoded.method = request.method;
-  decoded.query = request.query;
-  for (const auto& [name, value] : request.form) decoded.fields[name] = value;
-  decoded.rawBody = request.body;
-  decoded.contentType = request.header("Content-Type").value_or("");
-  decoded.contentLength = request.header("Content-Length").value_or("");
-  return decoded;
-}
 
-std::vector<ChannelRequest> ChannelSDKServer::requests() const {
-  std::vector<ChannelRequest> list;
-  for (const auto& request : server_->requests()) {
-    std::string path = request.path;
-    std::string route = path.starts_with(kBasePath) ? path.substr(std::string(kBasePath).size()) : path;
-    list.push_back(decodeChannelRequest(route, request));
-  }
-  return list;
-}
-
-std::vector<ChannelRequest> ChannelSDKServer::requestsTo(const std::string& route) const {
-  std::vector<ChannelRequest> list;
-  for (auto& request : requests()) {
-    if (request.route == route) list.push_back(std::move(request));
-  }
-  return list;
-}
-
-size_t ChannelSDKServer::requestCount() const { return server_->requestCount(); }
-
-bool ChannelSDKServer::waitForRequests(size_t count, double timeoutSeconds) const {
-  return server_->waitForRequests(count, timeoutSeconds);
-}
-
-void ChannelSDKServer::clearLog() { server_->clearLog(); }
 
 std::string ChannelSDKServer::lastReply(const std::string& route) const {
   std::lock_guard lock(mutex_);
@@ -181,28 +133,10 @@ std::optional<std::string> ChannelSDKServer::superUserIdFor(const std::string& u
 }
 
 kit::test::TestResponse ChannelSDKServer::answer(const std::string& route, const kit::test::RecordedRequest& request) {
-  RouteFault fault;
   std::string scripted;
   {
     std::lock_guard lock(mutex_);
-    fault = faults_.count(route) ? faults_[route] : RouteFault::None;
     scripted = replies_.count(route) ? replies_[route] : std::string();
-  }
-  switch (fault) {
-    case RouteFault::None: break;
-    case RouteFault::Delay: {
-      auto response = kit::test::TestResponse::json(refusal("200", "late"));
-      response.delaySeconds = 5;
-      return response;
-    }
-    case RouteFault::ServerErrorJSON: return kit::test::TestResponse::json(refusal("500", "服务器内部错误"), 500);
-    case RouteFault::EmptyBody: return kit::test::TestResponse::json("", 200);
-    case RouteFault::NotJSON: return kit::test::TestResponse::text("<html><body>502 Bad Gateway</body></html>", 200);
-    case RouteFault::CloseConnection: {
-      auto response = kit::test::TestResponse::json(refusal("200", "cut off in the middle of the body"));
-      response.closeMidBody = true;
-      return response;
-    }
   }
 
   ChannelRequest decoded = decodeChannelRequest(route, request);

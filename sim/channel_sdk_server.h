@@ -16,35 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "kit/net/testing/test_server.h"
+#include "sim/channel_route_server.h"
 
 namespace sim {
 
-enum class RouteFault {
-  None,
-  Delay,            // answers after 5 seconds, past the client's 3-second time-out
-  ServerErrorJSON,  // 500 with {"code":"500","msg":"服务器内部错误"}
-  EmptyBody,        // 200 with no body
-  NotJSON,          // 200 with an HTML body
-  CloseConnection,  // announces a body, sends half of it and closes
-};
-
-// One request as the server decoded it.
-struct ChannelRequest {
-  std::string route;  // "login/index", "role/index" ...
-  std::string method;
-  std::string query;  // the URL's query, without "?"
-  // The form body's fields, or the query's for a request without a form.
-  std::map<std::string, std::string> fields;
-  std::string rawBody;
-  std::string contentType;
-  std::string contentLength;
-
-  std::string field(const std::string& name) const;
-  bool has(const std::string& name) const { return fields.count(name) > 0; }
-};
-
-class ChannelSDKServer {
+class ChannelSDKServer : public ChannelRouteServer {
  public:
   // The key the server appends to signed fields (it shares it with the
   // client).
@@ -58,17 +34,13 @@ class ChannelSDKServer {
   ChannelSDKServer(const ChannelSDKServer&) = delete;
   ChannelSDKServer& operator=(const ChannelSDKServer&) = delete;
 
-  // "http://127.0.0.1:PORT/sdk/": the base URL the client is configured with.
-  std::string baseURL() const;
-
   // The game the server knows; other game ids are refused.
   void setGameId(std::string gameId);
   // The application package orders must come from.
   void setPackage(std::string package);
   // The reply of a route, as JSON text, instead of the server's own; empty
-  // restores it.
+  // restores it. Faults (setFault) come before it.
   void setReply(const std::string& route, std::string json);
-  void setFault(const std::string& route, RouteFault fault);
   // The launch notice "init" carries ("notice_data"); none by default.
   struct Notice {
     std::string type = "1";  // "1" text, "2" web page, other: text with a link
@@ -82,14 +54,6 @@ class ChannelSDKServer {
   // The address of the notice page the server serves: an HTML page with the
   // notice's title and content.
   std::string noticePageURL() const;
-
-  // Every request received, in order, decoded.
-  std::vector<ChannelRequest> requests() const;
-  std::vector<ChannelRequest> requestsTo(const std::string& route) const;
-  size_t requestCount() const;
-  // Waits (on a condition) until `count` requests have come in.
-  bool waitForRequests(size_t count, double timeoutSeconds = 10) const;
-  void clearLog();
 
   // What the server answered last for each route (JSON text).
   std::string lastReply(const std::string& route) const;
@@ -106,12 +70,10 @@ class ChannelSDKServer {
   std::string answerRole(const ChannelRequest& request);
   std::string answerOrder(const ChannelRequest& request);
 
-  std::unique_ptr<kit::test::TestServer> server_;
   mutable std::mutex mutex_;
   std::string gameId_ = "1001";
   std::string package_;
   std::map<std::string, std::string> replies_;
-  std::map<std::string, RouteFault> faults_;
   std::map<std::string, std::string> lastReplies_;
   Notice notice_;
   // Platform user name -> channel user id; channel user id -> token.
@@ -123,9 +85,6 @@ class ChannelSDKServer {
   int nextRole_ = 1;
   int nextOrder_ = 1;
 };
-
-// A request as the channel servers decode it, for the route it reached.
-ChannelRequest decodeChannelRequest(const std::string& route, const kit::test::RecordedRequest& request);
 
 // The lower-case hex MD5 of a text, as the server signs.
 std::string md5Hex(const std::string& text);
