@@ -342,7 +342,9 @@ Ref<CollectionViewCell> CollectionView::cellForItemAtIndexPath(const IndexPath& 
   return visible_.cellAt(indexPath);
 }
 
-std::optional<IndexPath> CollectionView::indexPathForCell(const CollectionViewCell& cell) const { return visible_.indexPathOf(cell); }
+std::optional<IndexPath> CollectionView::indexPathForCell(const CollectionViewCell& cell) const {
+  return visible_.indexPathOf(cell);
+}
 
 std::optional<IndexPath> CollectionView::indexPathForItemAtPoint(Point point) {
   ensureLayout();

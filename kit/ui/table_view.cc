@@ -483,7 +483,9 @@ Ref<TableViewCell> TableView::cellForRowAtIndexPath(const IndexPath& indexPath) 
   return visible_.cellAt(indexPath);
 }
 
-std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) const { return visible_.indexPathOf(cell); }
+std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) const {
+  return visible_.indexPathOf(cell);
+}
 
 Ref<View> TableView::headerViewForSection(long section) {
   updateVisibleViews();
