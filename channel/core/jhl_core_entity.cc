@@ -68,6 +68,20 @@ kit::Ref<kit::String> JHLCoreEntity::copied(const kit::Ref<kit::String>& v) {
   return v ? kit::String::make(v->utf8()) : nullptr;
 }
 
+void JHLCoreEntity::postToSDK(std::string_view path, const char* what, const kit::Ref<kit::Dictionary>& params,
+                              void (JHLCoreEntity::*handle)(const kit::Id&, const kit::Ref<kit::Dictionary>&)) {
+  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
+  NUVANetworkManager::PostWithURL(
+      sdkURL(path), params,
+      [weak, params, what, handle](kit::Id reply) {
+        kit::log("%s reply: %@", what, NUVALog::describe(reply));
+        kit::Queue::main().async([weak, params, reply, handle] {
+          if (auto self = weak.lock()) ((*self).*handle)(reply, params);
+        });
+      },
+      [what](kit::Ref<kit::String> error) { kit::log("%s failed: %@", what, error); });
+}
+
 void JHLCoreEntity::notifyListener(std::function<void(JHLCoreEntityDelegate&)> call) {
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
   kit::Queue::global().async([weak, call = std::move(call)] {

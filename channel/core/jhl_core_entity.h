@@ -293,6 +293,11 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   // The address of a channel game server endpoint (path and query).
   static kit::Ref<kit::String> gameURL(const kit::Ref<kit::String>& pathAndQuery);
   static kit::Ref<kit::String> copied(const kit::Ref<kit::String>& v);
+  // Posts signed fields to an SDK server endpoint; the reply is logged as
+  // "<what> reply" on the reply queue and handled on the main queue with
+  // the fields sent.
+  void postToSDK(std::string_view path, const char* what, const kit::Ref<kit::Dictionary>& params,
+                 void (JHLCoreEntity::*handle)(const kit::Id&, const kit::Ref<kit::Dictionary>&));
   // Runs `call` with the listener on the main queue after a hop through a
   // global queue.
   void notifyListener(std::function<void(JHLCoreEntityDelegate&)> call);

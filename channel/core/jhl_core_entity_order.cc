@@ -74,16 +74,7 @@ void JHLCoreEntity::nuva_superOrder(const kit::Ref<kit::String>& orderJSON) {
                            {"os_type", "2"},
                            {"random", random},
                            {"sign", sign}});
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::PostWithURL(
-      sdkURL("order/index"), params,
-      [weak, params](kit::Id reply) {
-        kit::log("order reply: %@", NUVALog::describe(reply));
-        kit::Queue::main().async([weak, params, reply] {
-          if (auto self = weak.lock()) self->handleOrderReply(reply, params);
-        });
-      },
-      [](kit::Ref<kit::String> error) { kit::log("order failed: %@", error); });
+  postToSDK("order/index", "order", params, &JHLCoreEntity::handleOrderReply);
 }
 
 void JHLCoreEntity::handleOrderReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent) {

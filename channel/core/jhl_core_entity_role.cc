@@ -66,16 +66,7 @@ void JHLCoreEntity::nuva_superRoleUpdate(const kit::Ref<kit::String>& roleJSON) 
                            {"random", random},
                            {"sign", sign},
                            {"os_type", "2"}});
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::PostWithURL(
-      sdkURL("role/index"), params,
-      [weak, params](kit::Id reply) {
-        kit::log("role report reply: %@", NUVALog::describe(reply));
-        kit::Queue::main().async([weak, params, reply] {
-          if (auto self = weak.lock()) self->handleRoleReply(reply, params);
-        });
-      },
-      [](kit::Ref<kit::String> error) { kit::log("role report failed: %@", error); });
+  postToSDK("role/index", "role report", params, &JHLCoreEntity::handleRoleReply);
 }
 
 void JHLCoreEntity::handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent) {
