@@ -6,7 +6,7 @@
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
 #include "net/platform_api_configuration.h"
-#include "sim/form_fields.h"
+#include "kit/net/testing/test_server.h"
 #include "sim/platform_body_codec.h"
 
 namespace sim {
@@ -107,7 +107,7 @@ HttpAnswer PlatformAPIServer::answer(const HttpExchange& exchange) {
   bool formPost = type.starts_with("application/x-www-form-urlencoded");
   bool scrambledPost = exchange.method == "POST" && !formPost && !type.starts_with("application/json") &&
                        !type.starts_with("multipart/form-data");
-  request.form = decodeFormFields(formPost ? exchange.body : exchange.query);
+  request.form = kit::test::decodeForm(formPost ? exchange.body : exchange.query);
   if (scrambledPost) {
     PlatformBodyCodec::Failure failure;
     request.parameters = PlatformBodyCodec::decodeRequest(exchange.body, &failure);
