@@ -3,7 +3,7 @@
 #include "app/page_message.h"
 
 #include "channel/core/nuva_data_format.h"
-#include "data/json_text.h"
+#include "data/json/json_text.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
 

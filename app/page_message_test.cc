@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/json_text.h"
+#include "data/json/json_text.h"
 #include "kit/foundation/values.h"
 
 namespace {

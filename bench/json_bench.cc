@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "data/json_text.h"
+#include "data/json/json_text.h"
 #include "kit/foundation/data.h"
 
 namespace {

@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "data/kv_storage.h"
-#include "data/memory_cache.h"
+#include "data/cache/kv_storage.h"
+#include "data/cache/memory_cache.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/string.h"

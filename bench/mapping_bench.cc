@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "data/mx_key_value.h"
+#include "data/model/mx_key_value.h"
 #include "kit/foundation/number_formatter.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/values.h"

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "data/json_decoder.h"
-#include "data/json_text.h"
-#include "data/jx_array.h"
-#include "data/jx_dictionary.h"
-#include "data/jx_constants.h"
+#include "data/json/json_decoder.h"
+#include "data/json/json_text.h"
+#include "data/json/jx_array.h"
+#include "data/json/jx_dictionary.h"
+#include "data/json/jx_constants.h"
 #include "kit/foundation/values.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "data/disk_cache.h"
+#include "data/cache/disk_cache.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/keyed_archiver.h"
 #include "kit/foundation/string.h"

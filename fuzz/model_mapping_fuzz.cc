@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "data/mx_hooks.h"
-#include "data/mx_key_value.h"
+#include "data/model/mx_hooks.h"
+#include "data/model/mx_key_value.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/page_message.h"
-#include "data/json_text.h"
+#include "data/json/json_text.h"
 #include "kit/foundation/values.h"
 
 namespace {

@@ -30,7 +30,7 @@
 #include "kit/ui/view_controller.h"
 #include "kit/ui/visual_effect_view.h"
 #include "kit/ui/window.h"
-#include "kit/web/web_test_support.h"
+#include "kit/web/testing/web_test_support.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "channel/core/nuva_store_records.h"
 
-#include "data/mx_hooks.h"
+#include "data/model/mx_hooks.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/values.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "channel/core/nuva_data_format.h"
-#include "data/mx_key_value.h"
+#include "data/model/mx_key_value.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/values.h"
 

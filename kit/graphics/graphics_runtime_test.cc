@@ -9,7 +9,7 @@
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_destination.h"
 #include "kit/graphics/image_source.h"
-#include "kit/graphics/image_test_support.h"
+#include "kit/graphics/testing/image_test_support.h"
 #include "kit/graphics/path.h"
 #include "kit/graphics/type_identifiers.h"
 

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "kit/graphics/image_codecs.h"
-#include "kit/graphics/image_test_support.h"
+#include "kit/graphics/testing/image_test_support.h"
 #include "kit/graphics/type_identifiers.h"
 
 namespace kit {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "kit/graphics/image.h"
-#include "kit/graphics/image_test_support.h"
+#include "kit/graphics/testing/image_test_support.h"
 #include "kit/graphics/type_identifiers.h"
 #include "kit/testing/temp_directory.h"
 

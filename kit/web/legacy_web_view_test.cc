@@ -10,7 +10,7 @@
 #include "kit/net/testing/test_server.h"
 #include "kit/testing/run_until.h"
 #include "kit/web/legacy_web_view.h"
-#include "kit/web/web_test_support.h"
+#include "kit/web/testing/web_test_support.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "kit/testing/virtual_clock_fixture.h"
 #include "kit/ui/device_profile.h"
 #include "kit/web/player.h"
-#include "kit/web/web_test_support.h"
+#include "kit/web/testing/web_test_support.h"
 
 namespace {
 

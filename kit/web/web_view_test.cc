@@ -16,7 +16,7 @@
 #include "kit/net/testing/test_server.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/view_controller.h"
-#include "kit/web/web_test_support.h"
+#include "kit/web/testing/web_test_support.h"
 #include "kit/web/web_view.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "kit/graphics/type_identifiers.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/virtual_clock_fixture.h"
-#include "ui/images/gif_test_support.h"
+#include "ui/images/testing/gif_test_support.h"
 #include "ui/images/nuva_gif_weak_proxy.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "kit/testing/virtual_clock_fixture.h"
 #include "kit/ui/render.h"
 #include "kit/ui/window.h"
-#include "ui/images/gif_test_support.h"
+#include "ui/images/testing/gif_test_support.h"
 
 namespace {
 

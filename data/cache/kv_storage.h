@@ -1,0 +1,152 @@
+// KTKVStorage: the persistent layer of the key-value cache. It keeps byte
+// values under string keys in one folder:
+//
+//   manifest.sqlite (+ -shm, -wal)   one row per item (see KTKVManifest)
+//   data/                            one file per file-backed item
+//   trash/                           data folders moved away by a reset,
+//                                    emptied on a queue of the storage's own
+//
+// Values live inline in the manifest or in files under "data", as the
+// storage type and the caller's file name decide. Items are evicted by
+// size, count and age, oldest access first, in small batches.
+//
+// A file-backed value is written under a temporary name in "data" and
+// renamed over its file only after its row was saved, so a failed save,
+// or a process killed in the middle of one, leaves the old value whole.
+// Temporary files left behind by a killed process are removed when the
+// storage opens. File names are refused when they are ".", "..", contain
+// "/" or NUL, or begin with the temporary-file prefix; names read back from
+// the manifest pass the same test before a file is touched.
+//
+// The storage takes no lock: call it from one thread at a time (the disk
+// cache serialises every call). Times are seconds since 1970 on the wall
+// clock; sizes, counts and times are 64-bit, and 2147483647 keeps its
+// meaning of "no limit" where the operations below say so.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "data/cache/kv_storage_item.h"
+#include "kit/dispatch/queue.h"
+#include "kit/foundation/array.h"
+#include "kit/foundation/data.h"
+#include "kit/foundation/dictionary.h"
+#include "kit/foundation/runtime.h"
+#include "kit/foundation/string.h"
+
+class KTKVManifest;
+
+class KTKVStorage : public kit::Object {
+  KIT_OBJECT(KTKVStorage)
+  struct Passkey {};
+
+ public:
+  // The limit value that means "no limit" for the size, count and time
+  // operations.
+  static constexpr int64_t NoLimit = 2147483647;
+  // The longest root path accepted, in UTF-16 units.
+  static constexpr size_t MaxPathLength = 960;
+  // Names of value files being written begin with this.
+  static constexpr std::string_view TemporaryFilePrefix = ".kvtmp-";
+
+  // The storage in the folder at `path` (created when missing), or nil after
+  // logging why: an empty path or one longer than 960 characters, a type
+  // other than 0, 1 or 2, a folder that cannot be made, or a database that
+  // cannot be opened even after a reset.
+  static kit::Ref<KTKVStorage> initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type);
+  // Raises "KTKVStorage init error": a path and a type are required.
+  [[noreturn]] static kit::Ref<KTKVStorage> init();
+
+  KTKVStorage(Passkey, std::string path, KTKVStorageType type);
+  ~KTKVStorage() override;
+
+  const kit::Ref<kit::String>& path() const { return pathString_; }
+  KTKVStorageType type() const { return type_; }
+  bool errorLogsEnabled() const;
+  void setErrorLogsEnabled(bool enabled);
+
+  // ---- Saving
+  // Fails for an empty key or value, and for the file type without a file
+  // name. With a file name (ignored by the SQLite type) the value goes to
+  // data/<filename>, else inline; a file the key used before is deleted
+  // once the new row is saved.
+  bool saveItem(const kit::Ref<KTKVStorageItem>& item);
+  bool saveItemWithKey(const kit::Ref<kit::String>& key, const kit::Ref<kit::Data>& value);
+  bool saveItemWithKey(const kit::Ref<kit::String>& key, const kit::Ref<kit::Data>& value,
+                       const kit::Ref<kit::String>& filename, const kit::Ref<kit::Data>& extendedData);
+
+  // ---- Removing
+  bool removeItemForKey(const kit::Ref<kit::String>& key);
+  bool removeItemForKeys(const kit::Ref<kit::Array>& keys);
+  // NoLimit does nothing; 0 or less removes everything.
+  bool removeItemsLargerThanSize(int64_t size);
+  // 0 or less does nothing; NoLimit removes everything.
+  bool removeItemsEarlierThanTime(int64_t time);
+  // Oldest access first until the total is at most the limit. NoLimit does
+  // nothing; 0 or less removes everything.
+  bool removeItemsToFitSize(int64_t maxSize);
+  bool removeItemsToFitCount(int64_t maxCount);
+  // Starts over with an empty database; the old files go to the trash.
+  bool removeAllItems();
+  // Deletes row by row in batches of 32, oldest first, calling `progress`
+  // (removed, total) after each batch and `end` (error) at the end, on the
+  // calling thread.
+  void removeAllItemsWithProgressBlock(const std::function<void(int64_t removed, int64_t total)>& progress,
+                                       const std::function<void(bool error)>& end);
+
+  // ---- Reading
+  // The item with its value; refreshes its access time. An item whose file
+  // cannot be read is deleted and reads as nil.
+  kit::Ref<KTKVStorageItem> getItemForKey(const kit::Ref<kit::String>& key);
+  // The item without its value; does not count as an access.
+  kit::Ref<KTKVStorageItem> getItemInfoForKey(const kit::Ref<kit::String>& key);
+  kit::Ref<kit::Data> getItemValueForKey(const kit::Ref<kit::String>& key);
+  // The items found (nil when none); refreshes the access time of every key
+  // asked for.
+  kit::Ref<kit::Array> getItemForKeys(const kit::Ref<kit::Array>& keys);
+  kit::Ref<kit::Array> getItemInfoForKeys(const kit::Ref<kit::Array>& keys);
+  // Key to value for the items found; nil when none.
+  kit::Ref<kit::Dictionary> getItemValueForKeys(const kit::Ref<kit::Array>& keys);
+  bool itemExistsForKey(const kit::Ref<kit::String>& key);
+  // -1 when the database cannot answer.
+  int64_t getItemsCount();
+  int64_t getItemsSize();
+
+ private:
+  bool openDatabase();
+  // Removes the database files and moves the data to the trash.
+  void reset();
+
+  // The file layer: names are checked before every use.
+  std::string dataFilePath(std::string_view name) const;
+  // Writes the value under a fresh temporary name; returns that path, or ""
+  // when the write failed.
+  std::string writeTemporaryFile(const kit::Data& value) const;
+  kit::Ref<kit::Data> readFile(std::string_view name) const;
+  bool deleteFile(std::string_view name) const;
+  bool moveAllToTrash() const;
+  void emptyTrashInBackground() const;
+  void removeStaleTemporaryFiles() const;
+  // Reads the file of a row, deleting the row when it cannot be read.
+  kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
+  bool refuseFilename(std::string_view name) const;
+
+  // Deletes the rows (and files) of the oldest items until `total` is at
+  // most `limit`; `weight` is what one item counts.
+  bool removeOldestUntil(int64_t total, int64_t limit, const std::function<int64_t(const KTKVStorageItem&)>& weight);
+
+  const std::string path_;
+  const kit::Ref<kit::String> pathString_;
+  const std::string dataPath_;
+  const std::string trashPath_;
+  const KTKVStorageType type_;
+  const kit::Ref<kit::Queue> trashQueue_;
+  std::unique_ptr<KTKVManifest> manifest_;
+};
+
+// True for a name the storage accepts for a value file.
+bool KTKVStorageIsValidFilename(std::string_view name);
