@@ -82,7 +82,8 @@ TEST_F(KVFileStoreTest, SystemFailuresCarryErrnoAndThePath) {
 
 TEST_F(KVFileStoreTest, RefusedNamesFailBeforeAnyFileIsTouched) {
   ASSERT_EQ(::mkdir((dir.file("outside")).c_str(), 0755), 0);
-  for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../outside", "a/b", std::string("nul\0x", 5), ".kvtmp-1"}) {
+  const std::vector<std::string> names{"", ".", "..", "../outside", "a/b", std::string("nul\0x", 5), ".kvtmp-1"};
+  for (const std::string& bad : names) {
     auto refused = store.remove(bad);
     ASSERT_FALSE(refused) << bad;
     EXPECT_EQ(refused.error()->domain(), KTKVStorageErrorDomain);
