@@ -13,6 +13,7 @@
 #include "kit/foundation/array.h"
 #include "kit/foundation/dictionary.h"
 #include "net/body_codec.h"
+#include "net/gzip_utility.h"
 #include "sim/platform_body_codec.h"
 
 namespace {
@@ -33,6 +34,10 @@ std::string gzip(const uint8_t* bytes, size_t size) {
 
 bool isContainer(const kit::Id& value) { return kit::isKind<kit::Dictionary>(value) || kit::isKind<kit::Array>(value); }
 
+bool knownFailure(const kit::Error& error) {
+  return error.domain() == SDPBodyCodecErrorDomain || error.domain() == SDPZlibErrorDomain;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -46,6 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (scrambled && !isContainer(scrambled)) std::abort();
   kit::Id plain = DecodeGzipBase64::cxr_decodingJSON(data);
   if (plain && !isContainer(plain)) std::abort();
+  // The decodings as values agree with the answers and always say why not.
+  auto scrambledValue = DecodeGzipBase64::decodeScrambledReply(data);
+  auto plainValue = DecodeGzipBase64::decodePlainReply(data);
+  if (scrambledValue.hasValue() != (scrambled != nullptr) || plainValue.hasValue() != (plain != nullptr)) std::abort();
+  if (!scrambledValue && !knownFailure(*scrambledValue.error())) std::abort();
+  if (!plainValue && !knownFailure(*plainValue.error())) std::abort();
 
   sim::PlatformBodyCodec::Failure failure;
   kit::Id request = sim::PlatformBodyCodec::decodeRequest(body, &failure);

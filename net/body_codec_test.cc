@@ -8,6 +8,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
@@ -117,33 +118,57 @@ TEST(BodyCodecDecode, BytesAfterTheFirstMemberAreIgnored) {
   ASSERT_TRUE(reply);
 }
 
-TEST(BodyCodecDecode, MalformedRepliesGiveNil) {
+TEST(BodyCodecDecode, MalformedRepliesGiveNilAndNameTheStepTheyFailed) {
+  struct Case {
+    const char* what;
+    kit::Ref<kit::Data> body;
+    const char* domain;
+    long code;
+  };
+  const char* codec = SDPBodyCodecErrorDomain;
+  const Case cases[] = {
+      {"CR LF fail strict base64", gz(kReplyWithLineBreak), codec, SDPBodyCodecErrorNotBase64},
+      {"one empty piece, value 0", gz("xy"), codec, SDPBodyCodecErrorNotBase64},
+      {"fewer than two framing characters", gz("x"), codec, SDPBodyCodecErrorNoFraming},
+      {"one character", gz("q"), codec, SDPBodyCodecErrorNoFraming},
+      {"pieces beyond ASCII", gz("xa1_b2y"), codec, SDPBodyCodecErrorNotBase64},
+      {"saturated pieces", gz("x99999999999999999999_-99999999999999999999y"), codec, SDPBodyCodecErrorNotBase64},
+      {"empty pieces", gz("x____y"), codec, SDPBodyCodecErrorNotBase64},
+      {"not UTF-8 text", gz("\xff\xfe"), codec, SDPBodyCodecErrorNotText},
+      // "//57fQ==" is FF FE 7B 7D: valid base64, not UTF-8.
+      {"base64 of invalid UTF-8", gz("x157_135_25156_174_160_203_99_128y"), codec, SDPBodyCodecErrorNotText},
+      {"empty body", kit::Data::make(), codec, SDPBodyCodecErrorEmptyReply},
+      {"no body", nullptr, codec, SDPBodyCodecErrorEmptyReply},
+      {"compressed nothing", gz(""), codec, SDPBodyCodecErrorEmptyReply},
+      {"not compressed", kit::Data::make("not compressed at all"), SDPZlibErrorDomain, Z_DATA_ERROR},
+      {"cut off", kit::Data::make(deflateText(kReply).substr(0, 30)), SDPZlibErrorDomain, Z_BUF_ERROR},
+  };
   kit::test::LogCapture logs;
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz(kReplyWithLineBreak)));  // CR LF fail strict base64
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("xy")));                 // one empty piece, value 0
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("x")));                  // fewer than two framing characters
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("q")));
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("xa1_b2y")));
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("x99999999999999999999_-99999999999999999999y")));
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("x____y")));
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("\xff\xfe")));  // not UTF-8 text
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(kit::Data::make()));
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(nullptr));
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(kit::Data::make("not compressed at all")));
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(kit::Data::make(deflateText(kReply).substr(0, 30))));
+  for (const Case& c : cases) {
+    EXPECT_FALSE(DecodeGzipBase64::decodingJSON(c.body)) << c.what;
+    auto decoded = DecodeGzipBase64::decodeScrambledReply(c.body);
+    ASSERT_FALSE(decoded) << c.what;
+    EXPECT_EQ(decoded.error()->domain(), c.domain) << c.what;
+    EXPECT_EQ(decoded.error()->code(), c.code) << c.what << ": " << decoded.error()->localizedDescription();
+  }
   EXPECT_EQ(logs.count(), 0u) << "only JSON parse errors are logged";
 }
 
-TEST(BodyCodecDecode, Base64OfInvalidUTF8GivesNil) {
-  // "//57fQ==" is FF FE 7B 7D: valid base64, not UTF-8.
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("x157_135_25156_174_160_203_99_128y")));
-}
-
-TEST(BodyCodecDecode, TruncatedJSONIsLoggedAndGivesNil) {
-  kit::test::LogCapture logs;
+TEST(BodyCodecDecode, TruncatedJSONIsLoggedOnceWithTheParsersErrorAndGivesNil) {
   // {"a":1 without its closing brace.
-  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(gz("x211_209_25177_180_145_228_149_187y")));
-  EXPECT_TRUE(logs.contains("JSON序列化失败----"));
+  auto body = gz("x211_209_25177_180_145_228_149_187y");
+  auto decoded = DecodeGzipBase64::decodeScrambledReply(body);
+  ASSERT_FALSE(decoded);
+  EXPECT_EQ(decoded.error()->domain(), SDPBodyCodecErrorDomain);
+  EXPECT_EQ(decoded.error()->code(), SDPBodyCodecErrorNotJSON);
+  auto parserError = decoded.error()->underlyingError();
+  ASSERT_TRUE(parserError);
+  EXPECT_EQ(parserError->domain(), kit::CocoaErrorDomain);
+  EXPECT_EQ(decoded.error()->localizedDescription(), "The reply is not JSON: " + parserError->localizedDescription());
+
+  kit::test::LogCapture logs;
+  EXPECT_FALSE(DecodeGzipBase64::decodingJSON(body));
+  EXPECT_EQ(logs.messages(), std::vector<std::string>{"JSON序列化失败----" + parserError->description()});
 }
 
 TEST(BodyCodecDecode, RequestBodyRoundTripsOnlyWhenItFitsOneLine) {
@@ -166,10 +191,15 @@ TEST(BodyCodecPlainReply, EmptyAndBrokenBodiesGiveNil) {
   kit::test::LogCapture logs;
   EXPECT_FALSE(DecodeGzipBase64::cxr_decodingJSON(kit::Data::make()));
   EXPECT_TRUE(logs.contains("JSON序列化失败----")) << "empty input reaches the parser";
+  EXPECT_EQ(DecodeGzipBase64::decodePlainReply(kit::Data::make()).error()->code(), SDPBodyCodecErrorNotJSON);
   logs.clear();
   EXPECT_FALSE(DecodeGzipBase64::cxr_decodingJSON(kit::Data::make("{\"z\":1}")));  // not compressed
+  EXPECT_FALSE(DecodeGzipBase64::cxr_decodingJSON(nullptr));
   EXPECT_EQ(logs.count(), 0u);
+  EXPECT_EQ(DecodeGzipBase64::decodePlainReply(kit::Data::make("{\"z\":1}")).error()->domain(), SDPZlibErrorDomain);
+  EXPECT_EQ(DecodeGzipBase64::decodePlainReply(nullptr).error()->code(), SDPBodyCodecErrorEmptyReply);
   EXPECT_FALSE(DecodeGzipBase64::cxr_decodingJSON(gz("\"just a string\"")));
+  EXPECT_EQ(DecodeGzipBase64::decodePlainReply(gz("\"just a string\"")).error()->code(), SDPBodyCodecErrorNotJSON);
 }
 
 TEST(BodyCodecKey, TableHasSixtyFourOneUnitEntriesInAFreshArray) {
@@ -201,6 +231,13 @@ TEST(Gzip, EmptyInputIsLoggedAndGivesNil) {
   EXPECT_FALSE(cxrLFCGzipUtillity::gzipData(nullptr));
   EXPECT_TRUE(logs.contains("+[cxrLFCGzipUtillity gzipData:]: Error: Can't compress an empty or nil NSData object"));
   EXPECT_EQ(logs.count(), 2u);
+  // The same refusal as a value, logged by nobody.
+  logs.clear();
+  auto refused = cxrLFCGzipUtillity::compress(kit::Data::make());
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error()->domain(), SDPZlibErrorDomain);
+  EXPECT_EQ(refused.error()->code(), Z_BUF_ERROR);
+  EXPECT_EQ(logs.count(), 0u);
 }
 
 TEST(Gzip, IncompressibleInputStillCompressesAndRoundTrips) {
@@ -231,12 +268,23 @@ TEST(Gzip, EmptyInputToUncompressComesBackItself) {
   EXPECT_FALSE(cxrLFCGzipUtillity::uncompressZippedData(nullptr));
 }
 
-TEST(Gzip, TinyAndBrokenInputsGiveNil) {
-  EXPECT_FALSE(cxrLFCGzipUtillity::uncompressZippedData(kit::Data::make("\x1f")));
-  EXPECT_FALSE(cxrLFCGzipUtillity::uncompressZippedData(kit::Data::make(std::string("\x1f\x8b\x08\x00", 4))));
+TEST(Gzip, TinyAndBrokenInputsGiveNilAndZlibsReason) {
+  for (std::string cut : {std::string("\x1f"), std::string("\x1f\x8b\x08\x00", 4)}) {
+    EXPECT_FALSE(cxrLFCGzipUtillity::uncompressZippedData(kit::Data::make(cut)));
+    auto failed = cxrLFCGzipUtillity::decompress(kit::Data::make(cut));
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error()->domain(), SDPZlibErrorDomain);
+    EXPECT_EQ(failed.error()->code(), Z_BUF_ERROR);
+    EXPECT_EQ(failed.error()->localizedDescription(), "The compressed data ends before the stream does.");
+  }
   std::string corrupt = deflateText("hello hello hello hello");
   corrupt[12] ^= 0x55;
   EXPECT_FALSE(cxrLFCGzipUtillity::uncompressZippedData(kit::Data::make(corrupt)));
+  auto failed = cxrLFCGzipUtillity::decompress(kit::Data::make(corrupt));
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error()->code(), Z_DATA_ERROR);
+  EXPECT_EQ(kit::describe(failed.error()->userInfo()->objectForKey(kit::str(SDPZlibFunctionKey))), "inflate");
+  EXPECT_FALSE(kit::describe(failed.error()->userInfo()->objectForKey(kit::str(SDPZlibMessageKey))).empty());
 }
 
 TEST(Gzip, OutputBeyondTheLimitIsRefused) {
@@ -244,6 +292,8 @@ TEST(Gzip, OutputBeyondTheLimitIsRefused) {
   auto bomb = kit::Data::make(deflateText(zeros));
   EXPECT_LT(bomb->length(), 200000u);
   EXPECT_FALSE(cxrLFCGzipUtillity::uncompressZippedData(bomb));
+  EXPECT_EQ(cxrLFCGzipUtillity::decompress(bomb).error()->localizedDescription(),
+            "The uncompressed data is larger than 64 MiB.");
   std::string atLimit(cxrLFCGzipUtillity::kMaximumUncompressedLength, '\0');
   auto fits = cxrLFCGzipUtillity::uncompressZippedData(kit::Data::make(deflateText(atLimit)));
   ASSERT_TRUE(fits);

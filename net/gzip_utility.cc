@@ -4,15 +4,18 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "kit/foundation/log.h"
+#include "kit/foundation/values.h"
 
 namespace {
 
 constexpr const char* kGzipOperation = "+[cxrLFCGzipUtillity gzipData:]";
+constexpr const char* kEmptyInput = "Can't compress an empty or nil NSData object";
 
-// The text logged for a zlib result code during deflateInit2.
+// The message for a zlib result code during deflateInit2.
 const char* initialisationMessage(int code) {
   switch (code) {
     case Z_VERSION_ERROR: return "The version of zlib.h and the version of the library linked do not match.";
@@ -22,7 +25,7 @@ const char* initialisationMessage(int code) {
   }
 }
 
-// The text logged for a zlib result code during compression.
+// The message for a zlib result code during compression.
 const char* compressionMessage(int code) {
   switch (code) {
     case Z_VERSION_ERROR: return "The version of zlib.h and the version of the library linked do not match.";
@@ -35,28 +38,54 @@ const char* compressionMessage(int code) {
   }
 }
 
-kit::Ref<kit::Error> zlibError(int code, const char* message) {
-  return kit::Error::make(SDPZlibErrorDomain, code, message);
+// The message for a zlib result code during decompression.
+const char* decompressionMessage(int code) {
+  switch (code) {
+    case Z_NEED_DICT: return "The compressed data needs a preset dictionary.";
+    case Z_BUF_ERROR: return "The compressed data ends before the stream does.";
+    case Z_MEM_ERROR: return "Memory could not be allocated for processing.";
+    case Z_DATA_ERROR: return "The deflate data was invalid or incomplete.";
+    case Z_STREAM_ERROR: return "The stream state was inconsistent.";
+    case Z_VERSION_ERROR: return "The version of zlib.h and the version of the library linked do not match.";
+    default: return "Unknown error code.";
+  }
+}
+
+kit::Unexpected zlibError(int code, const char* description, const char* function, const char* zlibMessage) {
+  return kit::unexpected(kit::Error::make(SDPZlibErrorDomain, code,
+                                          kit::dict({{kit::LocalizedDescriptionKey, description},
+                                                     {SDPZlibFunctionKey, function},
+                                                     {SDPZlibMessageKey, zlibMessage}})));
+}
+
+std::string infoText(const kit::Error& error, const char* key) {
+  auto value = error.userInfo()->objectForKey(kit::str(key));
+  return value ? kit::describe(value) : std::string();
+}
+
+// The log line of a failed compression, by the step that failed.
+void logCompressionFailure(const kit::Error& error) {
+  const std::string function = infoText(error, SDPZlibFunctionKey);
+  const auto description = kit::str(error.localizedDescription());
+  const std::string zlibMessage = infoText(error, SDPZlibMessageKey);
+  if (function.empty()) {
+    kit::log("%s: Error: %@", kGzipOperation, description);
+  } else if (function == "deflateInit2") {
+    kit::log("%s:deflateInit2() Error: \"%@\" Message: \"%s\"", kGzipOperation, description, zlibMessage);
+  } else {
+    kit::log("%s:zlib error while attempting compression: \"%@\" Message: \"%s\"", kGzipOperation, description,
+             zlibMessage);
+  }
 }
 
 }  // namespace
 
-kit::Ref<kit::Data> cxrLFCGzipUtillity::gzipData(const kit::Ref<kit::Data>& data, kit::Ref<kit::Error>* error) {
-  if (!data || data->empty()) {
-    kit::log("%s: Error: Can't compress an empty or nil NSData object", kGzipOperation);
-    if (error) *error = zlibError(Z_BUF_ERROR, "Can't compress an empty or nil NSData object");
-    return nullptr;
-  }
+kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::compress(const kit::Ref<kit::Data>& data) {
+  if (!data || data->empty()) return zlibError(Z_BUF_ERROR, kEmptyInput, nullptr, nullptr);
 
   z_stream stream{};
   int status = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  if (status != Z_OK) {
-    const char* message = initialisationMessage(status);
-    kit::log("%s:deflateInit2() Error: \"%@\" Message: \"%s\"", kGzipOperation, kit::str(message),
-             stream.msg ? stream.msg : "");
-    if (error) *error = zlibError(status, message);
-    return nullptr;
-  }
+  if (status != Z_OK) return zlibError(status, initialisationMessage(status), "deflateInit2", stream.msg);
 
   // deflateBound covers the worst case of the whole input in one pass, so a
   // buffer of that size never runs out, incompressible input included.
@@ -70,19 +99,16 @@ kit::Ref<kit::Data> cxrLFCGzipUtillity::gzipData(const kit::Ref<kit::Data>& data
   } while (status == Z_OK);
 
   if (status != Z_STREAM_END) {
-    const char* message = compressionMessage(status);
-    kit::log("%s:zlib error while attempting compression: \"%@\" Message: \"%s\"", kGzipOperation, kit::str(message),
-             stream.msg ? stream.msg : "");
-    if (error) *error = zlibError(status, message);
+    auto failed = zlibError(status, compressionMessage(status), "deflate", stream.msg);
     deflateEnd(&stream);
-    return nullptr;
+    return failed;
   }
   out.resize(stream.total_out);
   deflateEnd(&stream);
   return kit::Data::make(std::move(out));
 }
 
-kit::Ref<kit::Data> cxrLFCGzipUtillity::uncompressZippedData(const kit::Ref<kit::Data>& data) {
+kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::decompress(const kit::Ref<kit::Data>& data) {
   if (!data || data->empty()) return data;
 
   const size_t length = data->length();
@@ -95,14 +121,16 @@ kit::Ref<kit::Data> cxrLFCGzipUtillity::uncompressZippedData(const kit::Ref<kit:
   z_stream stream{};
   stream.next_in = const_cast<Bytef*>(data->bytes());
   stream.avail_in = static_cast<uInt>(std::min<size_t>(length, UINT32_MAX));
-  if (inflateInit2(&stream, 47) != Z_OK) return nullptr;
+  if (int status = inflateInit2(&stream, 47); status != Z_OK) {
+    return zlibError(status, decompressionMessage(status), "inflateInit2", stream.msg);
+  }
 
   int status = Z_OK;
   while (status == Z_OK) {
     if (stream.total_out >= out.size()) {
       if (out.size() >= kMaximumUncompressedLength) {
         inflateEnd(&stream);
-        return nullptr;
+        return zlibError(Z_BUF_ERROR, "The uncompressed data is larger than 64 MiB.", "inflate", nullptr);
       }
       out.resize(std::min(out.size() + step, kMaximumUncompressedLength));
     }
@@ -112,11 +140,28 @@ kit::Ref<kit::Data> cxrLFCGzipUtillity::uncompressZippedData(const kit::Ref<kit:
   }
 
   if (status != Z_STREAM_END) {
+    auto failed = zlibError(status, decompressionMessage(status), "inflate", stream.msg);
     inflateEnd(&stream);
-    return nullptr;
+    return failed;
   }
   size_t produced = stream.total_out;
-  if (inflateEnd(&stream) != Z_OK) return nullptr;
+  if (int ended = inflateEnd(&stream); ended != Z_OK) {
+    return zlibError(ended, decompressionMessage(ended), "inflateEnd", nullptr);
+  }
   out.resize(produced);
   return kit::Data::make(std::move(out));
+}
+
+kit::Ref<kit::Data> cxrLFCGzipUtillity::gzipData(const kit::Ref<kit::Data>& data, kit::Ref<kit::Error>* error) {
+  auto compressed = compress(data);
+  if (!compressed) {
+    logCompressionFailure(*compressed.error());
+    if (error) *error = compressed.error();
+    return nullptr;
+  }
+  return std::move(compressed).value();
+}
+
+kit::Ref<kit::Data> cxrLFCGzipUtillity::uncompressZippedData(const kit::Ref<kit::Data>& data) {
+  return decompress(data).valueOr(nullptr);
 }

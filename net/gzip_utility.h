@@ -6,16 +6,26 @@
 // input fits too. Decompression reads a gzip or zlib stream (window bits 47,
 // header detected), only its first member, and refuses output beyond
 // kMaximumUncompressedLength.
+//
+// compress() and decompress() do the work and return failures as values;
+// gzipData() and uncompressZippedData() are their answers for the request
+// clients: nil, with the log lines compression failures are known by.
 #pragma once
 
 #include <cstddef>
 
 #include "kit/foundation/data.h"
 #include "kit/foundation/error.h"
+#include "kit/foundation/expected.h"
 
-// The error domain of a zlib failure, as handed out by gzipData; the code is
-// zlib's result code and the description the message logged for it.
+// The error domain of a zlib failure: the code is zlib's result code and the
+// description the message for it. The zlib call that failed is named under
+// SDPZlibFunctionKey ("deflateInit2", "deflate", "inflateInit2", "inflate",
+// "inflateEnd"; absent for input refused before any call) and zlib's own
+// message, when it gave one, under SDPZlibMessageKey.
 inline constexpr const char* SDPZlibErrorDomain = "com.sdp.networking.zlib";
+inline constexpr const char* SDPZlibFunctionKey = "SDPZlibFunction";
+inline constexpr const char* SDPZlibMessageKey = "SDPZlibMessage";
 
 class cxrLFCGzipUtillity {
  public:
@@ -30,4 +40,11 @@ class cxrLFCGzipUtillity {
   // the bytes are not a complete gzip or zlib stream or decompress to more
   // than kMaximumUncompressedLength. Logs nothing.
   static kit::Ref<kit::Data> uncompressZippedData(const kit::Ref<kit::Data>& data);
+
+  // The same two operations with their failures as values. Compression
+  // refuses nil or empty input with Z_BUF_ERROR; decompression answers nil
+  // or empty input with that input, and output beyond the limit with
+  // Z_BUF_ERROR from "inflate".
+  static kit::Expected<kit::Ref<kit::Data>> compress(const kit::Ref<kit::Data>& data);
+  static kit::Expected<kit::Ref<kit::Data>> decompress(const kit::Ref<kit::Data>& data);
 };

@@ -1,15 +1,21 @@
 // The channel HTTP helper. See nuva_network_manager.h.
+//
+// A request runs in two steps that produce values: the exchange (the shared
+// URL session's reply, or its error: a URL that cannot be made goes to the
+// session as none, which fails it as an unsupported URL like any other
+// transport failure) and the decoding of the body. The callbacks, the error
+// text and the POST's HUD are made in one place, answer(), from that value.
 
 #include "channel/core/nuva_network_manager.h"
 
 #include "channel/core/nuva_channel_reply.h"
 
+#include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/charset.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/error.h"
-#include "kit/foundation/json_serialization.h"
-#include "kit/foundation/log.h"
+#include "kit/foundation/expected.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
@@ -19,8 +25,26 @@
 
 namespace {
 
-kit::Ref<kit::String> errorText(const kit::Ref<kit::Error>& error) {
-  return NUVANetworkManager::showErrorInfoWithStatusCode(error ? error->code() : 0);
+// What one request came to: the reply (nil when its body is not JSON), or
+// the error that ended the exchange without a body.
+using Outcome = kit::Expected<kit::Id>;
+
+Outcome outcomeOf(const kit::Ref<kit::Data>& data, const kit::Ref<kit::Error>& error) {
+  if (error) return kit::unexpected(error);
+  return NUVAChannelReply::parse(data ? data : kit::Data::make());
+}
+
+// The edge: success with the reply, or failure with the text for the error's
+// code, shown first in the status HUD when `showHUD`.
+void answer(const Outcome& outcome, const NUVANetworkManager::Success& success,
+            const NUVANetworkManager::Failure& failure, bool showHUD) {
+  if (outcome) {
+    if (success) success(*outcome);
+    return;
+  }
+  auto text = NUVANetworkManager::showErrorInfoWithStatusCode(outcome.error()->code());
+  if (showHUD) NUVAProgressHUD::showErrorWithStatus(text);
+  if (failure) failure(text);
 }
 
 const kit::CharacterSet& formValueAllowed() {
@@ -71,56 +95,36 @@ void NUVANetworkManager::getWithURL(const kit::Ref<kit::String>& url, const kit:
   std::string text = url ? url->utf8() : "";
   if (params) text += dealWithParam(params)->utf8();
   auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(text, *kit::CharacterSet::urlQueryAllowed());
-  auto requestURL = encoded ? kit::URL::URLWithString(encoded) : nullptr;
-  if (!requestURL) {
-    kit::Queue::main().async([failure] {
-      if (failure) failure(showErrorInfoWithStatusCode(kit::URLErrorUnsupportedURL));
-    });
-    return;
-  }
-  auto request = kit::MutableURLRequest::make(requestURL);
+  auto request = kit::MutableURLRequest::make(encoded ? kit::URL::URLWithString(encoded) : nullptr);
   request->setHTTPMethod("GET");
   request->setTimeoutInterval(kTimeoutInterval);
-  auto task = kit::URLSession::sharedSession()->dataTaskWithRequest(
-      request, [success, failure](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse>, kit::Ref<kit::Error> error) {
-        kit::Queue::main().async([success, failure, data, error] {
-          if (!error) {
-            if (success) success(NUVAChannelReply::parse(data ? data : kit::Data::make()));
-          } else if (failure) {
-            failure(errorText(error));
-          }
-        });
-      });
-  task->resume();
+  // GET answers on the main queue, so its callers may touch views.
+  auto answerOnMain = kit::bindPost(kit::Queue::main(), [success, failure](const Outcome& outcome) {
+    answer(outcome, success, failure, false);
+  });
+  kit::URLSession::sharedSession()
+      ->dataTaskWithRequest(request, [answerOnMain](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse>,
+                                                    kit::Ref<kit::Error> error) { answerOnMain(outcomeOf(data, error)); })
+      ->resume();
 }
 
 void NUVANetworkManager::PostWithURL(const kit::Ref<kit::String>& url, const kit::Ref<kit::Dictionary>& params,
                                      Success success, Failure failure) {
-  auto fail = [failure](const kit::Ref<kit::String>& text) {
-    NUVAProgressHUD::showErrorWithStatus(text);
-    if (failure) failure(text);
-  };
-  auto requestURL = url ? kit::URL::URLWithString(url) : nullptr;
-  if (!requestURL) {
-    kit::Queue::global().async([fail] { fail(showErrorInfoWithStatusCode(kit::URLErrorUnsupportedURL)); });
-    return;
-  }
   auto body = formBodyWithParam(params)->utf8();
-  auto request = kit::MutableURLRequest::make(requestURL);
+  auto request = kit::MutableURLRequest::make(url ? kit::URL::URLWithString(url) : nullptr);
   request->setHTTPMethod("POST");
   request->setHTTPBody(kit::Data::make(body));
   request->setValue("application/x-www-form-urlencoded", "Content-Type");
   request->setValue(kit::formatString("%ld", static_cast<long>(body.size())), "Content-Length");
   request->setTimeoutInterval(kTimeoutInterval);
-  auto task = kit::URLSession::sharedSession()->dataTaskWithRequest(
-      request, [success, fail](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse>, kit::Ref<kit::Error> error) {
-        if (!error) {
-          if (success) success(NUVAChannelReply::parse(data ? data : kit::Data::make()));
-        } else {
-          fail(errorText(error));
-        }
-      });
-  task->resume();
+  // POST answers on the session's own queue.
+  kit::URLSession::sharedSession()
+      ->dataTaskWithRequest(request,
+                            [success, failure](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse>,
+                                               kit::Ref<kit::Error> error) {
+                              answer(outcomeOf(data, error), success, failure, true);
+                            })
+      ->resume();
 }
 
 kit::Ref<kit::String> NUVANetworkManager::showErrorInfoWithStatusCode(long code) {

@@ -217,4 +217,37 @@ TEST_F(NetworkManager, AConnectionClosedMidBodyIsAFailure) {
   ASSERT_TRUE(o.error);
 }
 
+TEST_F(NetworkManager, AURLThatCannotBeMadeFailsAsUnsupportedOnEachRequestsOwnQueue) {
+  HUDWatch hud;
+  // An earlier test's HUD may still be on its way: count this test's text.
+  auto unsupportedShown = [&] {
+    int n = 0;
+    for (const auto& text : hud.shown) n += text == "不支持的URL！";
+    return n;
+  };
+  Outcome noURL, otherScheme;
+  NUVANetworkManager::getWithURL(nullptr, nullptr, recordSuccess(noURL), recordFailure(noURL));
+  NUVANetworkManager::getWithURL(kit::str("ftp://127.0.0.1/file"), nullptr, recordSuccess(otherScheme),
+                                 recordFailure(otherScheme));
+  EXPECT_FALSE(noURL.done) << "the answer comes later, never inside the call";
+  ASSERT_TRUE(kit::test::runUntil([&] { return noURL.done && otherScheme.done; }));
+  for (const Outcome* get : {&noURL, &otherScheme}) {
+    EXPECT_FALSE(get->succeeded);
+    EXPECT_TRUE(get->onMain);
+    ASSERT_TRUE(get->error);
+    EXPECT_EQ(get->error->utf8(), "不支持的URL！");
+  }
+  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_EQ(unsupportedShown(), 0);
+
+  Outcome post;
+  NUVANetworkManager::PostWithURL(kit::str("http://no spaces allowed/x"), kit::dict({{"a", 1}}), recordSuccess(post),
+                                  recordFailure(post));
+  ASSERT_TRUE(kit::test::runUntil([&] { return post.done && unsupportedShown() == 1; }));
+  EXPECT_FALSE(post.succeeded);
+  EXPECT_FALSE(post.onMain);
+  EXPECT_EQ(post.error->utf8(), "不支持的URL！");
+  EXPECT_TRUE(server->requests().empty());
+}
+
 }  // namespace

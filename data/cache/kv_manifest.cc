@@ -7,7 +7,8 @@
 #include <utility>
 
 #include "kit/foundation/date.h"
-#include "kit/foundation/log.h"
+#include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 
 namespace {
 
@@ -21,6 +22,25 @@ constexpr const char* kSchema =
 // the media time that must pass between two attempts.
 constexpr unsigned kMaxOpenRetries = 8;
 constexpr double kOpenRetryInterval = 2.0;
+
+// What each failed step is called in its error's description.
+constexpr const char* kQueryError = "sqlite query error";
+constexpr const char* kUpdateError = "sqlite update error";
+constexpr const char* kDeleteError = "sqlite delete error";
+
+kit::Unexpected manifestError(long code, const std::string& description, const char* operation, int line) {
+  return kit::unexpected(kit::Error::make(KTKVManifestErrorDomain, code,
+                                          kit::dict({{kit::LocalizedDescriptionKey, description},
+                                                     {KTKVManifestOperationKey, operation},
+                                                     {KTKVManifestLineKey, line}})));
+}
+
+// "sqlite insert error (5): database is locked", with the connection's
+// message for its last failure.
+kit::Unexpected stepError(sqlite3* db, const char* what, int code, const char* operation, int line) {
+  const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  return manifestError(code, kit::formatString("%s (%d): %s", what, code, message), operation, line);
+}
 
 std::string_view columnText(sqlite3_stmt* stmt, int column) {
   auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
@@ -70,246 +90,66 @@ std::string replacePlaceholders(std::string_view pattern, const std::string& joi
   return out;
 }
 
-}  // namespace
-
-template <class... Args>
-void KTKVManifest::logError(std::string_view format, const Args&... args) const {
-  if (errorLogsEnabled_) kit::log(format, args...);
+// Runs a cached write statement to its end and resets it at once, which
+// ends the write and releases the bound bytes.
+kit::Expected<void> stepWrite(sqlite3* db, sqlite3_stmt* stmt, const char* what, const char* operation, int line) {
+  int result = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  if (result != SQLITE_DONE) return stepError(db, what, result, operation, line);
+  return {};
 }
 
-KTKVManifest::KTKVManifest(std::string databasePath) : databasePath_(std::move(databasePath)) {}
+// Runs an uncached statement to its end and finalises it.
+kit::Expected<void> stepOnce(sqlite3* db, sqlite3_stmt* stmt, const char* what, const char* operation, int line) {
+  int result = sqlite3_step(stmt);
+  kit::Expected<void> outcome;
+  if (result != SQLITE_DONE) outcome = stepError(db, what, result, operation, line);
+  sqlite3_finalize(stmt);
+  return outcome;
+}
 
-KTKVManifest::~KTKVManifest() { close(); }
-
-bool KTKVManifest::open() {
-  if (db_) return true;
-  sqlite3* db = nullptr;
-  // The owner serialises every call, so the connection needs no mutex.
-  int result = sqlite3_open_v2(databasePath_.c_str(), &db,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (result != SQLITE_OK) {
-    sqlite3_close(db);  // a failed open still hands out a handle to release
-    statements_.clear();
-    lastOpenErrorTime_ = kit::mediaTime();
-    ++openErrorCount_;
-    logError("%s line:%d sqlite open failed (%d).", "-[KTKVStorage _dbOpen]", __LINE__, result);
-    return false;
+// The one row of a cached single-row query read by `read`, or `none` when
+// there is no row.
+template <class T, class Read>
+kit::Expected<T> singleRow(sqlite3* db, sqlite3_stmt* stmt, T none, Read read, const char* operation, int line) {
+  int result = sqlite3_step(stmt);
+  kit::Expected<T> outcome = std::move(none);
+  if (result == SQLITE_ROW) {
+    outcome = read(stmt);
+  } else if (result != SQLITE_DONE) {
+    outcome = stepError(db, kQueryError, result, operation, line);
   }
-  db_ = db;
-  statements_.clear();
-  lastOpenErrorTime_ = 0;
-  openErrorCount_ = 0;
-  return true;
+  sqlite3_reset(stmt);
+  return outcome;
 }
 
-bool KTKVManifest::close() {
-  if (!db_) return true;
-  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
-  statements_.clear();
-  int result = sqlite3_close(db_);
-  if (result == SQLITE_BUSY || result == SQLITE_LOCKED) {
-    // Statements prepared elsewhere on the connection keep it open: finalise
-    // them, and let SQLite finish the close once nothing uses the handle,
-    // rather than dropping a connection that is still open.
-    while (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr)) sqlite3_finalize(stmt);
-    result = sqlite3_close_v2(db_);
-  }
-  if (result != SQLITE_OK) logError("%s line:%d sqlite close failed (%d).", "-[KTKVStorage _dbClose]", __LINE__, result);
-  db_ = nullptr;
-  return true;
-}
-
-bool KTKVManifest::check() {
-  if (db_) return true;
-  if (openErrorCount_ >= kMaxOpenRetries) return false;
-  if (openErrorCount_ > 0 && kit::mediaTime() - lastOpenErrorTime_ <= kOpenRetryInterval) return false;
-  return open() && initialize();
-}
-
-bool KTKVManifest::initialize() { return execute(kSchema); }
-
-void KTKVManifest::checkpoint() {
-  if (!check()) return;
-  sqlite3_wal_checkpoint(db_, nullptr);
-}
-
-bool KTKVManifest::execute(const char* sql) {
-  if (!sql || !*sql || !check()) return false;
-  char* error = nullptr;
-  int result = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
-  if (error) {
-    logError("%s line:%d sqlite exec error (%d): %s", "-[KTKVStorage _dbExecute:]", __LINE__, result, error);
-    sqlite3_free(error);
-  }
-  return result == SQLITE_OK;
-}
-
-sqlite3_stmt* KTKVManifest::prepare(const char* sql) {
-  if (!sql || !*sql || !check()) return nullptr;
-  if (auto found = statements_.find(sql); found != statements_.end()) {
-    sqlite3_reset(found->second);
-    return found->second;
-  }
-  sqlite3_stmt* stmt = nullptr;
-  int result = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
-  if (result != SQLITE_OK) {
-    logError("%s line:%d sqlite stmt prepare error (%d): %s", "-[KTKVStorage _dbPrepareStmt:]", __LINE__, result,
-             errorMessage());
-    return nullptr;
-  }
-  statements_.emplace(sql, stmt);
-  return stmt;
-}
-
-sqlite3_stmt* KTKVManifest::prepareUncached(const std::string& sql, const char* function, int line) {
-  if (!check()) return nullptr;
-  sqlite3_stmt* stmt = nullptr;
-  int result = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
-  if (result != SQLITE_OK) {
-    logError("%s line:%d sqlite stmt prepare error (%d): %s", function, line, result, errorMessage());
-    return nullptr;
-  }
-  return stmt;
-}
-
-size_t KTKVManifest::keysPerStatement() {
-  // Stay below the connection's host-parameter limit (32766 by default).
-  int limit = db_ ? sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1) : 999;
-  return static_cast<size_t>(std::max(1, limit - 1));
-}
-
-// ---- Writes ----------------------------------------------------------------
-
-bool KTKVManifest::saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
-                           const kit::Data* extendedData, int64_t now) {
-  sqlite3_stmt* stmt = prepare(
-      "insert or replace into manifest (key, filename, size, inline_data, modification_time, last_access_time, "
-      "extended_data) values (?1, ?2, ?3, ?4, ?5, ?6, ?7);");
-  if (!stmt) return false;
-  bindText(stmt, 1, key);
-  if (filename.empty()) {
-    sqlite3_bind_null(stmt, 2);
-    bindBlob(stmt, 4, &value);
+// The first column of the first row of a count or sum.
+kit::Expected<int64_t> scalar(sqlite3* db, sqlite3_stmt* stmt, const char* operation, int line) {
+  int result = sqlite3_step(stmt);
+  kit::Expected<int64_t> outcome = int64_t{-1};
+  if (result == SQLITE_ROW) {
+    outcome = static_cast<int64_t>(sqlite3_column_int64(stmt, 0));
   } else {
-    bindText(stmt, 2, filename);
-    sqlite3_bind_null(stmt, 4);
+    outcome = stepError(db, kQueryError, result, operation, line);
   }
-  sqlite3_bind_int64(stmt, 3, static_cast<sqlite3_int64>(value.length()));
-  sqlite3_bind_int64(stmt, 5, now);
-  sqlite3_bind_int64(stmt, 6, now);
-  bindBlob(stmt, 7, extendedData);
-  int result = sqlite3_step(stmt);
-  sqlite3_reset(stmt);  // ends the write at once and releases the bound bytes
-  if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite insert error (%d): %s", "-[KTKVStorage _dbSaveWithKey:value:fileName:extendedData:]",
-             __LINE__, result, errorMessage());
-    return false;
-  }
-  return true;
-}
-
-bool KTKVManifest::updateAccessTime(std::string_view key, int64_t now) {
-  sqlite3_stmt* stmt = prepare("update manifest set last_access_time = ?1 where key = ?2;");
-  if (!stmt) return false;
-  sqlite3_bind_int64(stmt, 1, now);
-  bindText(stmt, 2, key);
-  int result = sqlite3_step(stmt);
   sqlite3_reset(stmt);
-  if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite update error (%d): %s", "-[KTKVStorage _dbUpdateAccessTimeWithKey:]", __LINE__, result,
-             errorMessage());
-    return false;
-  }
-  return true;
+  return outcome;
 }
 
-bool KTKVManifest::updateAccessTimes(std::span<const std::string_view> keys, int64_t now) {
-  if (!check()) return false;
-  const size_t chunk = keysPerStatement();
-  for (size_t from = 0; from < keys.size(); from += chunk) {
-    auto part = keys.subspan(from, std::min(chunk, keys.size() - from));
-    std::string sql = "update manifest set last_access_time = " + std::to_string(now) + " where key in (" +
-                      joinedPlaceholders(part.size()) + ");";
-    sqlite3_stmt* stmt = prepareUncached(sql, "-[KTKVStorage _dbUpdateAccessTimeWithKeys:]", __LINE__);
-    if (!stmt) return false;
-    bindKeys(stmt, part, 1);
-    int result = sqlite3_step(stmt);
-    sqlite3_finalize(stmt);
-    if (result != SQLITE_DONE) {
-      logError("%s line:%d sqlite update error (%d): %s", "-[KTKVStorage _dbUpdateAccessTimeWithKeys:]", __LINE__,
-               result, errorMessage());
-      return false;
-    }
+// The non-empty names in the first column of every row.
+kit::Expected<std::vector<std::string>> filenamesFrom(sqlite3* db, sqlite3_stmt* stmt, const char* operation,
+                                                      int line) {
+  std::vector<std::string> names;
+  int result;
+  while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
+    std::string_view name = columnText(stmt, 0);
+    if (!name.empty()) names.emplace_back(name);
   }
-  return true;
+  if (result != SQLITE_DONE) return stepError(db, kQueryError, result, operation, line);
+  return names;
 }
 
-bool KTKVManifest::deleteItem(std::string_view key) {
-  sqlite3_stmt* stmt = prepare("delete from manifest where key = ?1;");
-  if (!stmt) return false;
-  bindText(stmt, 1, key);
-  int result = sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-  if (result != SQLITE_DONE) {
-    logError("%s line:%d db delete error (%d): %s", "-[KTKVStorage _dbDeleteItemWithKey:]", __LINE__, result,
-             errorMessage());
-    return false;
-  }
-  return true;
-}
-
-bool KTKVManifest::deleteItems(std::span<const std::string_view> keys) {
-  if (!check()) return false;
-  const size_t chunk = keysPerStatement();
-  for (size_t from = 0; from < keys.size(); from += chunk) {
-    auto part = keys.subspan(from, std::min(chunk, keys.size() - from));
-    std::string sql = replacePlaceholders("delete from manifest where key in (%@);", joinedPlaceholders(part.size()));
-    sqlite3_stmt* stmt = prepareUncached(sql, "-[KTKVStorage _dbDeleteItemWithKeys:]", __LINE__);
-    if (!stmt) return false;
-    bindKeys(stmt, part, 1);
-    int result = sqlite3_step(stmt);
-    sqlite3_finalize(stmt);
-    // Only a finished statement deleted the rows; busy or locked did not.
-    if (result != SQLITE_DONE) {
-      logError("%s line:%d sqlite delete error (%d): %s", "-[KTKVStorage _dbDeleteItemWithKeys:]", __LINE__, result,
-               errorMessage());
-      return false;
-    }
-  }
-  return true;
-}
-
-bool KTKVManifest::deleteItemsLargerThan(int64_t size) {
-  sqlite3_stmt* stmt = prepare("delete from manifest where size > ?1;");
-  if (!stmt) return false;
-  sqlite3_bind_int64(stmt, 1, size);
-  int result = sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-  if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite delete error (%d): %s", "-[KTKVStorage _dbDeleteItemsWithSizeLargerThan:]", __LINE__,
-             result, errorMessage());
-    return false;
-  }
-  return true;
-}
-
-bool KTKVManifest::deleteItemsEarlierThan(int64_t time) {
-  sqlite3_stmt* stmt = prepare("delete from manifest where last_access_time < ?1;");
-  if (!stmt) return false;
-  sqlite3_bind_int64(stmt, 1, time);
-  int result = sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-  if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite delete error (%d): %s", "-[KTKVStorage _dbDeleteItemsWithTimeEarlierThan:]",
-             __LINE__, result, errorMessage());
-    return false;
-  }
-  return true;
-}
-
-// ---- Reads -----------------------------------------------------------------
-
-kit::Ref<KTKVStorageItem> KTKVManifest::itemFromStatement(sqlite3_stmt* stmt, bool excludeInlineData) {
+kit::Ref<KTKVStorageItem> itemFromStatement(sqlite3_stmt* stmt, bool excludeInlineData) {
   int column = 0;
   auto item = kit::make<KTKVStorageItem>();
   if (sqlite3_column_type(stmt, column) != SQLITE_NULL) item->setKey(kit::String::make(columnText(stmt, column)));
@@ -324,29 +164,219 @@ kit::Ref<KTKVStorageItem> KTKVManifest::itemFromStatement(sqlite3_stmt* stmt, bo
   return item;
 }
 
-kit::Ref<KTKVStorageItem> KTKVManifest::getItem(std::string_view key, bool excludeInlineData) {
-  sqlite3_stmt* stmt = prepare(excludeInlineData
-                                   ? "select key, filename, size, modification_time, last_access_time, "
-                                     "extended_data from manifest where key = ?1;"
-                                   : "select key, filename, size, inline_data, modification_time, last_access_time, "
-                                     "extended_data from manifest where key = ?1;");
-  if (!stmt) return nullptr;
-  bindText(stmt, 1, key);
-  kit::Ref<KTKVStorageItem> item;
-  int result = sqlite3_step(stmt);
-  if (result == SQLITE_ROW) {
-    item = itemFromStatement(stmt, excludeInlineData);
-  } else if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite query error (%d): %s", "-[KTKVStorage _dbGetItemWithKey:excludeInlineData:]",
-             __LINE__, result, errorMessage());
+}  // namespace
+
+KTKVManifest::KTKVManifest(std::string databasePath) : databasePath_(std::move(databasePath)) {}
+
+KTKVManifest::~KTKVManifest() { (void)close(); }
+
+kit::Expected<void> KTKVManifest::open() {
+  if (db_) return {};
+  sqlite3* db = nullptr;
+  // The owner serialises every call, so the connection needs no mutex.
+  int result = sqlite3_open_v2(databasePath_.c_str(), &db,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (result != SQLITE_OK) {
+    sqlite3_close(db);  // a failed open still hands out a handle to release
+    statements_.clear();
+    lastOpenErrorTime_ = kit::mediaTime();
+    ++openErrorCount_;
+    return manifestError(result, kit::formatString("sqlite open failed (%d).", result), "-[KTKVStorage _dbOpen]",
+                         __LINE__);
   }
-  sqlite3_reset(stmt);
-  return item;
+  db_ = db;
+  statements_.clear();
+  lastOpenErrorTime_ = 0;
+  openErrorCount_ = 0;
+  return {};
 }
 
-std::optional<std::vector<kit::Ref<KTKVStorageItem>>> KTKVManifest::getItems(std::span<const std::string_view> keys,
+kit::Expected<void> KTKVManifest::close() {
+  if (!db_) return {};
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+  statements_.clear();
+  int result = sqlite3_close(db_);
+  if (result == SQLITE_BUSY || result == SQLITE_LOCKED) {
+    // Statements prepared elsewhere on the connection keep it open: finalise
+    // them, and let SQLite finish the close once nothing uses the handle,
+    // rather than dropping a connection that is still open.
+    while (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr)) sqlite3_finalize(stmt);
+    result = sqlite3_close_v2(db_);
+  }
+  db_ = nullptr;
+  if (result != SQLITE_OK) {
+    return manifestError(result, kit::formatString("sqlite close failed (%d).", result), "-[KTKVStorage _dbClose]",
+                         __LINE__);
+  }
+  return {};
+}
+
+kit::Expected<void> KTKVManifest::check() {
+  if (db_) return {};
+  const bool givenUp = openErrorCount_ >= kMaxOpenRetries;
+  const bool tooSoon = openErrorCount_ > 0 && kit::mediaTime() - lastOpenErrorTime_ <= kOpenRetryInterval;
+  if (givenUp || tooSoon) {
+    return manifestError(KTKVManifestUnavailable, "sqlite database unavailable", "-[KTKVStorage _dbCheck]", __LINE__);
+  }
+  if (auto opened = open(); !opened) return opened;
+  return initialize();
+}
+
+kit::Expected<void> KTKVManifest::initialize() { return execute(kSchema); }
+
+void KTKVManifest::checkpoint() {
+  if (!check()) return;
+  sqlite3_wal_checkpoint(db_, nullptr);
+}
+
+kit::Expected<void> KTKVManifest::execute(const char* sql) {
+  if (auto available = check(); !available) return available;
+  char* message = nullptr;
+  int result = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+  kit::Expected<void> outcome;
+  if (result != SQLITE_OK) {
+    outcome = manifestError(result,
+                            kit::formatString("sqlite exec error (%d): %s", result,
+                                              message ? message : sqlite3_errstr(result)),
+                            "-[KTKVStorage _dbExecute:]", __LINE__);
+  }
+  sqlite3_free(message);
+  return outcome;
+}
+
+kit::Expected<sqlite3_stmt*> KTKVManifest::prepare(const char* sql) {
+  if (auto available = check(); !available) return kit::unexpected(available.error());
+  if (auto found = statements_.find(sql); found != statements_.end()) {
+    sqlite3_reset(found->second);
+    return found->second;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  int result = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
+  if (result != SQLITE_OK) {
+    return stepError(db_, "sqlite stmt prepare error", result, "-[KTKVStorage _dbPrepareStmt:]", __LINE__);
+  }
+  statements_.emplace(sql, stmt);
+  return stmt;
+}
+
+kit::Expected<sqlite3_stmt*> KTKVManifest::prepareUncached(const std::string& sql, const char* operation, int line) {
+  if (auto available = check(); !available) return kit::unexpected(available.error());
+  sqlite3_stmt* stmt = nullptr;
+  int result = sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr);
+  if (result != SQLITE_OK) return stepError(db_, "sqlite stmt prepare error", result, operation, line);
+  return stmt;
+}
+
+size_t KTKVManifest::keysPerStatement() {
+  // Stay below the connection's host-parameter limit (32766 by default).
+  int limit = db_ ? sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1) : 999;
+  return static_cast<size_t>(std::max(1, limit - 1));
+}
+
+// ---- Writes ----------------------------------------------------------------
+
+kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
+                                          const kit::Data* extendedData, int64_t now) {
+  auto stmt = prepare(
+      "insert or replace into manifest (key, filename, size, inline_data, modification_time, last_access_time, "
+      "extended_data) values (?1, ?2, ?3, ?4, ?5, ?6, ?7);");
+  if (!stmt) return kit::unexpected(stmt.error());
+  bindText(*stmt, 1, key);
+  if (filename.empty()) {
+    sqlite3_bind_null(*stmt, 2);
+    bindBlob(*stmt, 4, &value);
+  } else {
+    bindText(*stmt, 2, filename);
+    sqlite3_bind_null(*stmt, 4);
+  }
+  sqlite3_bind_int64(*stmt, 3, static_cast<sqlite3_int64>(value.length()));
+  sqlite3_bind_int64(*stmt, 5, now);
+  sqlite3_bind_int64(*stmt, 6, now);
+  bindBlob(*stmt, 7, extendedData);
+  return stepWrite(db_, *stmt, "sqlite insert error", "-[KTKVStorage _dbSaveWithKey:value:fileName:extendedData:]",
+                   __LINE__);
+}
+
+kit::Expected<void> KTKVManifest::updateAccessTime(std::string_view key, int64_t now) {
+  auto stmt = prepare("update manifest set last_access_time = ?1 where key = ?2;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  sqlite3_bind_int64(*stmt, 1, now);
+  bindText(*stmt, 2, key);
+  return stepWrite(db_, *stmt, kUpdateError, "-[KTKVStorage _dbUpdateAccessTimeWithKey:]", __LINE__);
+}
+
+kit::Expected<void> KTKVManifest::updateAccessTimes(std::span<const std::string_view> keys, int64_t now) {
+  constexpr const char* operation = "-[KTKVStorage _dbUpdateAccessTimeWithKeys:]";
+  if (auto available = check(); !available) return available;
+  const size_t chunk = keysPerStatement();
+  for (size_t from = 0; from < keys.size(); from += chunk) {
+    auto part = keys.subspan(from, std::min(chunk, keys.size() - from));
+    std::string sql = "update manifest set last_access_time = " + std::to_string(now) + " where key in (" +
+                      joinedPlaceholders(part.size()) + ");";
+    auto stmt = prepareUncached(sql, operation, __LINE__);
+    if (!stmt) return kit::unexpected(stmt.error());
+    bindKeys(*stmt, part, 1);
+    if (auto done = stepOnce(db_, *stmt, kUpdateError, operation, __LINE__); !done) return done;
+  }
+  return {};
+}
+
+kit::Expected<void> KTKVManifest::deleteItem(std::string_view key) {
+  auto stmt = prepare("delete from manifest where key = ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  bindText(*stmt, 1, key);
+  return stepWrite(db_, *stmt, "db delete error", "-[KTKVStorage _dbDeleteItemWithKey:]", __LINE__);
+}
+
+kit::Expected<void> KTKVManifest::deleteItems(std::span<const std::string_view> keys) {
+  constexpr const char* operation = "-[KTKVStorage _dbDeleteItemWithKeys:]";
+  if (auto available = check(); !available) return available;
+  const size_t chunk = keysPerStatement();
+  for (size_t from = 0; from < keys.size(); from += chunk) {
+    auto part = keys.subspan(from, std::min(chunk, keys.size() - from));
+    std::string sql = replacePlaceholders("delete from manifest where key in (%@);", joinedPlaceholders(part.size()));
+    auto stmt = prepareUncached(sql, operation, __LINE__);
+    if (!stmt) return kit::unexpected(stmt.error());
+    bindKeys(*stmt, part, 1);
+    // Only a finished statement deleted the rows; busy or locked did not.
+    if (auto done = stepOnce(db_, *stmt, kDeleteError, operation, __LINE__); !done) return done;
+  }
+  return {};
+}
+
+kit::Expected<void> KTKVManifest::deleteItemsLargerThan(int64_t size) {
+  auto stmt = prepare("delete from manifest where size > ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  sqlite3_bind_int64(*stmt, 1, size);
+  return stepWrite(db_, *stmt, kDeleteError, "-[KTKVStorage _dbDeleteItemsWithSizeLargerThan:]", __LINE__);
+}
+
+kit::Expected<void> KTKVManifest::deleteItemsEarlierThan(int64_t time) {
+  auto stmt = prepare("delete from manifest where last_access_time < ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  sqlite3_bind_int64(*stmt, 1, time);
+  return stepWrite(db_, *stmt, kDeleteError, "-[KTKVStorage _dbDeleteItemsWithTimeEarlierThan:]", __LINE__);
+}
+
+// ---- Reads -----------------------------------------------------------------
+
+kit::Expected<kit::Ref<KTKVStorageItem>> KTKVManifest::getItem(std::string_view key, bool excludeInlineData) {
+  auto stmt = prepare(excludeInlineData
+                          ? "select key, filename, size, modification_time, last_access_time, "
+                            "extended_data from manifest where key = ?1;"
+                          : "select key, filename, size, inline_data, modification_time, last_access_time, "
+                            "extended_data from manifest where key = ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  bindText(*stmt, 1, key);
+  return singleRow<kit::Ref<KTKVStorageItem>>(
+      db_, *stmt, nullptr, [&](sqlite3_stmt* row) { return itemFromStatement(row, excludeInlineData); },
+      "-[KTKVStorage _dbGetItemWithKey:excludeInlineData:]", __LINE__);
+}
+
+kit::Expected<std::vector<kit::Ref<KTKVStorageItem>>> KTKVManifest::getItems(std::span<const std::string_view> keys,
                                                                              bool excludeInlineData) {
-  if (!check()) return std::nullopt;
+  constexpr const char* operation = "-[KTKVStorage _dbGetItemWithKeys:excludeInlineData:]";
+  if (auto available = check(); !available) return kit::unexpected(available.error());
   std::vector<kit::Ref<KTKVStorageItem>> items;
   const size_t chunk = keysPerStatement();
   for (size_t from = 0; from < keys.size(); from += chunk) {
@@ -357,163 +387,117 @@ std::optional<std::vector<kit::Ref<KTKVStorageItem>>> KTKVManifest::getItems(std
                           : "select key, filename, size, inline_data, modification_time, last_access_time, "
                             "extended_data from manifest where key in (%@)",
         joinedPlaceholders(part.size()));
-    sqlite3_stmt* stmt = prepareUncached(sql, "-[KTKVStorage _dbGetItemWithKeys:excludeInlineData:]", __LINE__);
-    if (!stmt) return std::nullopt;
-    bindKeys(stmt, part, 1);
+    auto stmt = prepareUncached(sql, operation, __LINE__);
+    if (!stmt) return kit::unexpected(stmt.error());
+    bindKeys(*stmt, part, 1);
     int result;
-    while ((result = sqlite3_step(stmt)) == SQLITE_ROW) items.push_back(itemFromStatement(stmt, excludeInlineData));
-    sqlite3_finalize(stmt);
+    while ((result = sqlite3_step(*stmt)) == SQLITE_ROW) items.push_back(itemFromStatement(*stmt, excludeInlineData));
     if (result != SQLITE_DONE) {
-      logError("%s line:%d sqlite query error (%d): %s", "-[KTKVStorage _dbGetItemWithKeys:excludeInlineData:]",
-               __LINE__, result, errorMessage());
-      return std::nullopt;
+      auto failed = stepError(db_, kQueryError, result, operation, __LINE__);
+      sqlite3_finalize(*stmt);
+      return failed;
     }
+    sqlite3_finalize(*stmt);
   }
   return items;
 }
 
-kit::Ref<kit::Data> KTKVManifest::getValue(std::string_view key) {
-  sqlite3_stmt* stmt = prepare("select inline_data from manifest where key = ?1;");
-  if (!stmt) return nullptr;
-  bindText(stmt, 1, key);
-  kit::Ref<kit::Data> value;
-  int result = sqlite3_step(stmt);
-  if (result == SQLITE_ROW) {
-    value = columnBlob(stmt, 0);
-  } else if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite query error (%d): %s", "-[KTKVStorage _dbGetValueWithKey:]", __LINE__, result,
-             errorMessage());
-  }
-  sqlite3_reset(stmt);
-  return value;
+kit::Expected<kit::Ref<kit::Data>> KTKVManifest::getValue(std::string_view key) {
+  auto stmt = prepare("select inline_data from manifest where key = ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  bindText(*stmt, 1, key);
+  return singleRow<kit::Ref<kit::Data>>(
+      db_, *stmt, nullptr, [](sqlite3_stmt* row) { return columnBlob(row, 0); }, "-[KTKVStorage _dbGetValueWithKey:]",
+      __LINE__);
 }
 
-std::string KTKVManifest::getFilename(std::string_view key) {
-  sqlite3_stmt* stmt = prepare("select filename from manifest where key = ?1;");
-  if (!stmt) return {};
-  bindText(stmt, 1, key);
-  std::string filename;
-  int result = sqlite3_step(stmt);
-  if (result == SQLITE_ROW) {
-    filename = columnText(stmt, 0);
-  } else if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite query error (%d): %s", "-[KTKVStorage _dbGetFilenameWithKey:]", __LINE__, result,
-             errorMessage());
-  }
-  sqlite3_reset(stmt);
-  return filename;
+kit::Expected<std::string> KTKVManifest::getFilename(std::string_view key) {
+  auto stmt = prepare("select filename from manifest where key = ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  bindText(*stmt, 1, key);
+  return singleRow<std::string>(
+      db_, *stmt, std::string(), [](sqlite3_stmt* row) { return std::string(columnText(row, 0)); },
+      "-[KTKVStorage _dbGetFilenameWithKey:]", __LINE__);
 }
 
-std::optional<std::vector<std::string>> KTKVManifest::filenamesFrom(sqlite3_stmt* stmt, const char* function,
-                                                                    int line) {
-  std::vector<std::string> names;
-  int result;
-  while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
-    std::string_view name = columnText(stmt, 0);
-    if (!name.empty()) names.emplace_back(name);
-  }
-  if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite query error (%d): %s", function, line, result, errorMessage());
-    return std::nullopt;
-  }
-  return names;
-}
-
-std::optional<std::vector<std::string>> KTKVManifest::getFilenames(std::span<const std::string_view> keys) {
-  if (!check()) return std::nullopt;
+kit::Expected<std::vector<std::string>> KTKVManifest::getFilenames(std::span<const std::string_view> keys) {
+  constexpr const char* operation = "-[KTKVStorage _dbGetFilenameWithKeys:]";
+  if (auto available = check(); !available) return kit::unexpected(available.error());
   std::vector<std::string> names;
   const size_t chunk = keysPerStatement();
   for (size_t from = 0; from < keys.size(); from += chunk) {
     auto part = keys.subspan(from, std::min(chunk, keys.size() - from));
     std::string sql =
         replacePlaceholders("select filename from manifest where key in (%@);", joinedPlaceholders(part.size()));
-    sqlite3_stmt* stmt = prepareUncached(sql, "-[KTKVStorage _dbGetFilenameWithKeys:]", __LINE__);
-    if (!stmt) return std::nullopt;
-    bindKeys(stmt, part, 1);
-    auto found = filenamesFrom(stmt, "-[KTKVStorage _dbGetFilenameWithKeys:]", __LINE__);
-    sqlite3_finalize(stmt);
-    if (!found) return std::nullopt;
+    auto stmt = prepareUncached(sql, operation, __LINE__);
+    if (!stmt) return kit::unexpected(stmt.error());
+    bindKeys(*stmt, part, 1);
+    auto found = filenamesFrom(db_, *stmt, operation, __LINE__);
+    sqlite3_finalize(*stmt);
+    if (!found) return kit::unexpected(found.error());
     names.insert(names.end(), std::make_move_iterator(found->begin()), std::make_move_iterator(found->end()));
   }
   return names;
 }
 
-std::optional<std::vector<std::string>> KTKVManifest::getFilenamesLargerThan(int64_t size) {
-  sqlite3_stmt* stmt = prepare("select filename from manifest where size > ?1 and filename is not null;");
-  if (!stmt) return std::nullopt;
-  sqlite3_bind_int64(stmt, 1, size);
-  auto names = filenamesFrom(stmt, "-[KTKVStorage _dbGetFilenamesWithSizeLargerThan:]", __LINE__);
-  sqlite3_reset(stmt);
+kit::Expected<std::vector<std::string>> KTKVManifest::getFilenamesLargerThan(int64_t size) {
+  auto stmt = prepare("select filename from manifest where size > ?1 and filename is not null;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  sqlite3_bind_int64(*stmt, 1, size);
+  auto names = filenamesFrom(db_, *stmt, "-[KTKVStorage _dbGetFilenamesWithSizeLargerThan:]", __LINE__);
+  sqlite3_reset(*stmt);
   return names;
 }
 
-std::optional<std::vector<std::string>> KTKVManifest::getFilenamesEarlierThan(int64_t time) {
-  sqlite3_stmt* stmt = prepare("select filename from manifest where last_access_time < ?1 and filename is not null;");
-  if (!stmt) return std::nullopt;
-  sqlite3_bind_int64(stmt, 1, time);
-  auto names = filenamesFrom(stmt, "-[KTKVStorage _dbGetFilenamesWithTimeEarlierThan:]", __LINE__);
-  sqlite3_reset(stmt);
+kit::Expected<std::vector<std::string>> KTKVManifest::getFilenamesEarlierThan(int64_t time) {
+  auto stmt = prepare("select filename from manifest where last_access_time < ?1 and filename is not null;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  sqlite3_bind_int64(*stmt, 1, time);
+  auto names = filenamesFrom(db_, *stmt, "-[KTKVStorage _dbGetFilenamesWithTimeEarlierThan:]", __LINE__);
+  sqlite3_reset(*stmt);
   return names;
 }
 
-std::optional<std::vector<kit::Ref<KTKVStorageItem>>> KTKVManifest::getItemSizeInfoOrderByTimeAsc(int limit) {
-  sqlite3_stmt* stmt = prepare("select key, filename, size from manifest order by last_access_time asc limit ?1;");
-  if (!stmt) return std::nullopt;
-  sqlite3_bind_int(stmt, 1, limit);
+kit::Expected<std::vector<kit::Ref<KTKVStorageItem>>> KTKVManifest::getItemSizeInfoOrderByTimeAsc(int limit) {
+  auto stmt = prepare("select key, filename, size from manifest order by last_access_time asc limit ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  sqlite3_bind_int(*stmt, 1, limit);
   std::vector<kit::Ref<KTKVStorageItem>> items;
   int result;
-  while ((result = sqlite3_step(stmt)) == SQLITE_ROW) {
-    if (sqlite3_column_type(stmt, 0) == SQLITE_NULL) continue;
+  while ((result = sqlite3_step(*stmt)) == SQLITE_ROW) {
+    if (sqlite3_column_type(*stmt, 0) == SQLITE_NULL) continue;
     auto item = kit::make<KTKVStorageItem>();
-    item->setKey(kit::String::make(columnText(stmt, 0)));
-    std::string_view filename = columnText(stmt, 1);
+    item->setKey(kit::String::make(columnText(*stmt, 0)));
+    std::string_view filename = columnText(*stmt, 1);
     if (!filename.empty()) item->setFilename(kit::String::make(filename));
-    item->setSize(sqlite3_column_int64(stmt, 2));
+    item->setSize(sqlite3_column_int64(*stmt, 2));
     items.push_back(std::move(item));
   }
-  sqlite3_reset(stmt);
   if (result != SQLITE_DONE) {
-    logError("%s line:%d sqlite query error (%d): %s", "-[KTKVStorage _dbGetItemSizeInfoOrderByTimeAscWithLimit:]",
-             __LINE__, result, errorMessage());
-    return std::nullopt;
+    auto failed = stepError(db_, kQueryError, result, "-[KTKVStorage _dbGetItemSizeInfoOrderByTimeAscWithLimit:]",
+                            __LINE__);
+    sqlite3_reset(*stmt);
+    return failed;
   }
+  sqlite3_reset(*stmt);
   return items;
 }
 
-int64_t KTKVManifest::scalar(const char* sql, const char* function, int line) {
-  sqlite3_stmt* stmt = prepare(sql);
-  if (!stmt) return -1;
-  int result = sqlite3_step(stmt);
-  int64_t value = -1;
-  if (result == SQLITE_ROW) {
-    value = sqlite3_column_int64(stmt, 0);
-  } else {
-    logError("%s line:%d sqlite query error (%d): %s", function, line, result, errorMessage());
-  }
-  sqlite3_reset(stmt);
-  return value;
+kit::Expected<int64_t> KTKVManifest::getItemCount(std::string_view key) {
+  auto stmt = prepare("select count(key) from manifest where key = ?1;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  bindText(*stmt, 1, key);
+  return scalar(db_, *stmt, "-[KTKVStorage _dbGetItemCountWithKey:]", __LINE__);
 }
 
-int64_t KTKVManifest::getItemCount(std::string_view key) {
-  sqlite3_stmt* stmt = prepare("select count(key) from manifest where key = ?1;");
-  if (!stmt) return -1;
-  bindText(stmt, 1, key);
-  int result = sqlite3_step(stmt);
-  int64_t count = -1;
-  if (result == SQLITE_ROW) {
-    count = sqlite3_column_int64(stmt, 0);
-  } else {
-    logError("%s line:%d sqlite query error (%d): %s", "-[KTKVStorage _dbGetItemCountWithKey:]", __LINE__, result,
-             errorMessage());
-  }
-  sqlite3_reset(stmt);
-  return count;
+kit::Expected<int64_t> KTKVManifest::getTotalItemSize() {
+  auto stmt = prepare("select sum(size) from manifest;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  return scalar(db_, *stmt, "-[KTKVStorage _dbGetTotalItemSize]", __LINE__);
 }
 
-int64_t KTKVManifest::getTotalItemSize() {
-  return scalar("select sum(size) from manifest;", "-[KTKVStorage _dbGetTotalItemSize]", __LINE__);
-}
-
-int64_t KTKVManifest::getTotalItemCount() {
-  return scalar("select count(*) from manifest;", "-[KTKVStorage _dbGetTotalItemCount]", __LINE__);
+kit::Expected<int64_t> KTKVManifest::getTotalItemCount() {
+  auto stmt = prepare("select count(*) from manifest;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  return scalar(db_, *stmt, "-[KTKVStorage _dbGetTotalItemCount]", __LINE__);
 }

@@ -1,14 +1,11 @@
 // The key-value storage: saving, reading and evicting items across the
-// manifest and the value files.
+// manifest and the value files, and the one place that turns their errors
+// into the storage's answers and log lines.
 
 #include "data/cache/kv_storage.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cmath>
 #include <vector>
 
@@ -20,7 +17,7 @@
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/runtime.h"
-#include "kit/foundation/uuid.h"
+#include "kit/foundation/values.h"
 
 KIT_DEFINE_CLASS(KTKVStorageItem, kit::Object) {}
 KIT_DEFINE_CLASS(KTKVStorage, kit::Object) {}
@@ -57,25 +54,11 @@ struct KeyList {
   std::vector<std::string_view> views;
 };
 
-bool writeAll(int fd, const uint8_t* bytes, size_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(fd, bytes, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
+std::string userInfoText(const kit::Error& error, const char* key) {
+  return kit::describe(error.userInfo()->objectForKey(kit::str(key)));
 }
 
 }  // namespace
-
-bool KTKVStorageIsValidFilename(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos && !name.starts_with(KTKVStorage::TemporaryFilePrefix);
-}
 
 // ---- Creation --------------------------------------------------------------
 
@@ -86,10 +69,8 @@ kit::Ref<KTKVStorage> KTKVStorage::init() {
 KTKVStorage::KTKVStorage(Passkey, std::string path, KTKVStorageType type)
     : path_(std::move(path)),
       pathString_(kit::String::make(path_)),
-      dataPath_(joinPath(path_, "data")),
-      trashPath_(joinPath(path_, "trash")),
       type_(type),
-      trashQueue_(kit::Queue::serial("kt.kvstorage.trash")),
+      files_(joinPath(path_, "data"), joinPath(path_, "trash")),
       manifest_(std::make_unique<KTKVManifest>(joinPath(path_, "manifest.sqlite"))) {}
 
 kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type) {
@@ -106,23 +87,23 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
   auto files = kit::FileManager::defaultManager();
   kit::Ref<kit::Error> error;
   if (!files->createDirectoryAtPath(storage->path_, true, nullptr, &error) ||
-      !files->createDirectoryAtPath(storage->dataPath_, true, nullptr, &error) ||
-      !files->createDirectoryAtPath(storage->trashPath_, true, nullptr, &error)) {
+      !files->createDirectoryAtPath(joinPath(storage->path_, "data"), true, nullptr, &error) ||
+      !files->createDirectoryAtPath(joinPath(storage->path_, "trash"), true, nullptr, &error)) {
     kit::log("KTKVStorage init error:%@", error);
     return nullptr;
   }
-  storage->removeStaleTemporaryFiles();
+  storage->files_.removeStaleTemporaryFiles();
 
-  if (!storage->openDatabase()) {
-    storage->manifest_->close();
+  if (!storage->succeeded(storage->openDatabase())) {
+    storage->succeeded(storage->manifest_->close());
     storage->reset();
-    if (!storage->openDatabase()) {
-      storage->manifest_->close();
+    if (!storage->succeeded(storage->openDatabase())) {
+      storage->succeeded(storage->manifest_->close());
       kit::log("KTKVStorage init error: fail to open sqlite db.");
       return nullptr;
     }
   }
-  storage->emptyTrashInBackground();
+  storage->files_.emptyTrashInBackground();
   return storage;
 }
 
@@ -130,111 +111,64 @@ KTKVStorage::~KTKVStorage() {
   // Closing checkpoints the write-ahead log; ask for the time to finish it
   // should the application be leaving the foreground.
   kit::BackgroundTaskId task = kit::beginBackgroundTask([] {});
-  manifest_->close();
+  succeeded(manifest_->close());
   kit::endBackgroundTask(task);
 }
 
-bool KTKVStorage::errorLogsEnabled() const { return manifest_->errorLogsEnabled(); }
-void KTKVStorage::setErrorLogsEnabled(bool enabled) { manifest_->setErrorLogsEnabled(enabled); }
-
-bool KTKVStorage::openDatabase() { return manifest_->open() && manifest_->initialize(); }
+kit::Expected<void> KTKVStorage::openDatabase() {
+  if (auto opened = manifest_->open(); !opened) return opened;
+  return manifest_->initialize();
+}
 
 void KTKVStorage::reset() {
   for (const char* name : {"manifest.sqlite", "manifest.sqlite-shm", "manifest.sqlite-wal"}) {
     ::unlink(joinPath(path_, name).c_str());
   }
-  moveAllToTrash();
-  emptyTrashInBackground();
+  succeeded(files_.moveAllToTrash());
+  files_.emptyTrashInBackground();
+}
+
+// ---- Reporting -------------------------------------------------------------
+
+void KTKVStorage::report(const kit::Ref<kit::Error>& error) const {
+  if (!error || !errorLogsEnabled_) return;
+  if (error->domain() == KTKVManifestErrorDomain) {
+    // A closed database that may not be opened yet repeats the failed open,
+    // which was reported when it happened.
+    if (error->code() == KTKVManifestUnavailable) return;
+    kit::log("%s line:%s %s", userInfoText(*error, KTKVManifestOperationKey),
+             userInfoText(*error, KTKVManifestLineKey), error->localizedDescription());
+  } else if (error->domain() == KTKVStorageErrorDomain && error->code() == KTKVStorageErrorInvalidFilename) {
+    kit::log("KTKVStorage refused the file name [%s].", userInfoText(*error, KTKVStorageFilenameKey));
+  }
+  // A value file that is missing or cannot be written shows in the result
+  // alone: the caller's item is gone or not saved, and nothing else is hurt.
+}
+
+bool KTKVStorage::succeeded(const kit::Expected<void>& result) const {
+  if (!result) report(result.error());
+  return result.hasValue();
+}
+
+template <class T>
+T KTKVStorage::valueOr(kit::Expected<T>&& result, T fallback) const {
+  if (result) return std::move(result).value();
+  report(result.error());
+  return fallback;
 }
 
 // ---- Files -----------------------------------------------------------------
 
-std::string KTKVStorage::dataFilePath(std::string_view name) const { return joinPath(dataPath_, name); }
-
-bool KTKVStorage::refuseFilename(std::string_view name) const {
-  if (KTKVStorageIsValidFilename(name)) return false;
-  if (manifest_->errorLogsEnabled()) kit::log("KTKVStorage refused the file name [%s].", std::string(name));
-  return true;
-}
-
-std::string KTKVStorage::writeTemporaryFile(const kit::Data& value) const {
-  std::string temporary = dataFilePath(std::string(TemporaryFilePrefix) + kit::makeUUIDString());
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return {};
-  bool written = writeAll(fd, value.bytes(), value.length());
-  if (::close(fd) != 0) written = false;
-  if (!written) {
-    ::unlink(temporary.c_str());
-    return {};
-  }
-  return temporary;
-}
-
-kit::Ref<kit::Data> KTKVStorage::readFile(std::string_view name) const {
-  int fd = ::open(dataFilePath(name).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st{};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
-  size_t filled = 0;
-  uint8_t more[4096];  // a file that grew since fstat goes on here
-  for (;;) {
-    const bool full = filled == bytes.size();
-    ssize_t n = full ? ::read(fd, more, sizeof more) : ::read(fd, bytes.data() + filled, bytes.size() - filled);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return nullptr;
-    }
-    if (n == 0) break;
-    if (full) bytes.insert(bytes.end(), more, more + n);
-    filled += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  bytes.resize(filled);
-  return kit::Data::make(std::move(bytes));
-}
-
-bool KTKVStorage::deleteFile(std::string_view name) const {
-  if (refuseFilename(name)) return false;
-  return ::unlink(dataFilePath(name).c_str()) == 0;
-}
-
-bool KTKVStorage::moveAllToTrash() const {
-  auto files = kit::FileManager::defaultManager();
-  std::string destination = joinPath(trashPath_, kit::makeUUIDString());
-  if (!files->moveItemAtPath(dataPath_, destination)) return false;
-  return files->createDirectoryAtPath(dataPath_, true);
-}
-
-void KTKVStorage::emptyTrashInBackground() const {
-  trashQueue_->async([trashPath = trashPath_] {
-    auto files = kit::make<kit::FileManager>();
-    auto entries = files->contentsOfDirectoryAtPath(trashPath);
-    if (!entries) return;
-    for (const kit::Id& entry : *entries) files->removeItemAtPath(joinPath(trashPath, kit::describe(entry)));
-  });
-}
-
-void KTKVStorage::removeStaleTemporaryFiles() const {
-  // Only a killed process leaves these behind: a finished save renames its
-  // file and a failed one removes it.
-  DIR* dir = ::opendir(dataPath_.c_str());
-  if (!dir) return;
-  while (dirent* entry = ::readdir(dir)) {
-    std::string_view name = entry->d_name;
-    if (name.starts_with(TemporaryFilePrefix)) ::unlinkat(::dirfd(dir), entry->d_name, 0);
-  }
-  ::closedir(dir);
-}
-
 kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
-  kit::Ref<kit::Data> value = refuseFilename(name) ? nullptr : readFile(name);
-  if (!value) manifest_->deleteItem(key);
-  return value;
+  auto value = files_.read(name);
+  if (value) return *value;
+  report(value.error());
+  succeeded(manifest_->deleteItem(key));
+  return nullptr;
+}
+
+void KTKVStorage::deleteFiles(const std::vector<std::string>& names) {
+  for (const auto& name : names) succeeded(files_.remove(name));
 }
 
 // ---- Saving ----------------------------------------------------------------
@@ -254,28 +188,29 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
   // The SQLite type keeps every value inline, whatever the caller names.
   std::string_view name = (type_ == KTKVStorageTypeSQLite || !filename) ? std::string_view() : filename->utf8();
   if (type_ == KTKVStorageTypeFile && name.empty()) return false;
-  if (!name.empty() && refuseFilename(name)) return false;
+  if (!name.empty() && !succeeded(KTKVFileStore::checkName(name))) return false;
+  return succeeded(save(key->utf8(), *value, name, extendedData.get()));
+}
 
+kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& value, std::string_view name,
+                                      const kit::Data* extendedData) {
   // The file the key uses now, to delete once the new row is in place.
-  std::string oldName = type_ == KTKVStorageTypeSQLite ? std::string() : manifest_->getFilename(key->utf8());
+  std::string oldName = type_ == KTKVStorageTypeSQLite ? std::string()
+                                                       : valueOr(manifest_->getFilename(key), std::string());
   const int64_t now = wallSeconds();
-
-  if (!name.empty()) {
-    std::string temporary = writeTemporaryFile(*value);
-    if (temporary.empty()) return false;
-    if (!manifest_->saveRow(key->utf8(), *value, name, extendedData.get(), now)) {
-      ::unlink(temporary.c_str());
-      return false;
+  if (name.empty()) {
+    if (auto saved = manifest_->saveRow(key, value, {}, extendedData, now); !saved) return saved;
+  } else {
+    auto temporary = files_.writeTemporary(value);
+    if (!temporary) return kit::unexpected(temporary.error());
+    if (auto saved = manifest_->saveRow(key, value, name, extendedData, now); !saved) {
+      files_.discard(*temporary);
+      return saved;
     }
-    if (::rename(temporary.c_str(), dataFilePath(name).c_str()) != 0) {
-      ::unlink(temporary.c_str());
-      return false;
-    }
-  } else if (!manifest_->saveRow(key->utf8(), *value, {}, extendedData.get(), now)) {
-    return false;
+    if (auto committed = files_.commit(*temporary, name); !committed) return committed;
   }
-  if (!oldName.empty() && oldName != name) deleteFile(oldName);
-  return true;
+  if (!oldName.empty() && oldName != name) succeeded(files_.remove(oldName));
+  return {};
 }
 
 // ---- Removing --------------------------------------------------------------
@@ -283,32 +218,24 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
 bool KTKVStorage::removeItemForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return false;
   if (type_ != KTKVStorageTypeSQLite) {
-    std::string name = manifest_->getFilename(key->utf8());
-    if (!name.empty()) deleteFile(name);
+    std::string name = valueOr(manifest_->getFilename(key->utf8()), std::string());
+    if (!name.empty()) succeeded(files_.remove(name));
   }
-  return manifest_->deleteItem(key->utf8());
+  return succeeded(manifest_->deleteItem(key->utf8()));
 }
 
 bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
   KeyList list(keys);
   if (list.views.empty()) return false;
-  if (type_ != KTKVStorageTypeSQLite) {
-    if (auto names = manifest_->getFilenames(list.views)) {
-      for (const auto& name : *names) deleteFile(name);
-    }
-  }
-  return manifest_->deleteItems(list.views);
+  if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenames(list.views), {}));
+  return succeeded(manifest_->deleteItems(list.views));
 }
 
 bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
   if (size == NoLimit) return true;
   if (size <= 0) return removeAllItems();
-  if (type_ != KTKVStorageTypeSQLite) {
-    if (auto names = manifest_->getFilenamesLargerThan(size)) {
-      for (const auto& name : *names) deleteFile(name);
-    }
-  }
-  if (!manifest_->deleteItemsLargerThan(size)) return false;
+  if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesLargerThan(size), {}));
+  if (!succeeded(manifest_->deleteItemsLargerThan(size))) return false;
   manifest_->checkpoint();
   return true;
 }
@@ -316,12 +243,8 @@ bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
 bool KTKVStorage::removeItemsEarlierThanTime(int64_t time) {
   if (time <= 0) return true;
   if (time == NoLimit) return removeAllItems();
-  if (type_ != KTKVStorageTypeSQLite) {
-    if (auto names = manifest_->getFilenamesEarlierThan(time)) {
-      for (const auto& name : *names) deleteFile(name);
-    }
-  }
-  if (!manifest_->deleteItemsEarlierThan(time)) return false;
+  if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesEarlierThan(time), {}));
+  if (!succeeded(manifest_->deleteItemsEarlierThan(time))) return false;
   manifest_->checkpoint();
   return true;
 }
@@ -332,12 +255,15 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
   size_t fetched = 0;
   do {
     auto items = manifest_->getItemSizeInfoOrderByTimeAsc(kFitBatchSize);
-    fetched = items ? items->size() : 0;
-    if (!items) break;
+    if (!items) {
+      report(items.error());
+      break;
+    }
+    fetched = items->size();
     for (const auto& item : *items) {
       if (total <= limit) break;
-      if (item->filename()) deleteFile(item->filename()->utf8());
-      deleted = manifest_->deleteItem(item->key()->utf8());
+      if (item->filename()) succeeded(files_.remove(item->filename()->utf8()));
+      deleted = succeeded(manifest_->deleteItem(item->key()->utf8()));
       total -= weight(*item);
       if (!deleted) break;
     }
@@ -349,7 +275,7 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
 bool KTKVStorage::removeItemsToFitSize(int64_t maxSize) {
   if (maxSize == NoLimit) return true;
   if (maxSize <= 0) return removeAllItems();
-  int64_t total = manifest_->getTotalItemSize();
+  int64_t total = valueOr(manifest_->getTotalItemSize(), int64_t{-1});
   if (total < 0) return false;
   if (total <= maxSize) return true;
   return removeOldestUntil(total, maxSize, [](const KTKVStorageItem& item) { return item.size(); });
@@ -358,21 +284,21 @@ bool KTKVStorage::removeItemsToFitSize(int64_t maxSize) {
 bool KTKVStorage::removeItemsToFitCount(int64_t maxCount) {
   if (maxCount == NoLimit) return true;
   if (maxCount <= 0) return removeAllItems();
-  int64_t total = manifest_->getTotalItemCount();
+  int64_t total = valueOr(manifest_->getTotalItemCount(), int64_t{-1});
   if (total < 0) return false;
   if (total <= maxCount) return true;
   return removeOldestUntil(total, maxCount, [](const KTKVStorageItem&) { return int64_t{1}; });
 }
 
 bool KTKVStorage::removeAllItems() {
-  if (!manifest_->close()) return false;
+  succeeded(manifest_->close());  // the connection is gone whatever SQLite says
   reset();
-  return openDatabase();
+  return succeeded(openDatabase());
 }
 
 void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64_t, int64_t)>& progress,
                                                   const std::function<void(bool)>& end) {
-  const int64_t total = manifest_->getTotalItemCount();
+  const int64_t total = valueOr(manifest_->getTotalItemCount(), int64_t{-1});
   if (total <= 0) {
     if (end) end(total < 0);
     return;
@@ -382,15 +308,18 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
   size_t fetched = 0;
   do {
     auto items = manifest_->getItemSizeInfoOrderByTimeAsc(kRemoveAllBatchSize);
-    fetched = items ? items->size() : 0;
+    fetched = 0;
     if (items) {
+      fetched = items->size();
       for (const auto& item : *items) {
         if (left <= 0) break;
-        if (item->filename()) deleteFile(item->filename()->utf8());
-        deleted = manifest_->deleteItem(item->key()->utf8());
+        if (item->filename()) succeeded(files_.remove(item->filename()->utf8()));
+        deleted = succeeded(manifest_->deleteItem(item->key()->utf8()));
         --left;
         if (!deleted) break;
       }
+    } else {
+      report(items.error());
     }
     if (progress) progress(total - left, total);
   } while (left > 0 && fetched > 0 && deleted);
@@ -402,9 +331,9 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
 
 kit::Ref<KTKVStorageItem> KTKVStorage::getItemForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return nullptr;
-  auto item = manifest_->getItem(key->utf8(), false);
+  auto item = valueOr(manifest_->getItem(key->utf8(), false), kit::Ref<KTKVStorageItem>());
   if (!item) return nullptr;
-  manifest_->updateAccessTime(key->utf8(), wallSeconds());
+  succeeded(manifest_->updateAccessTime(key->utf8(), wallSeconds()));
   if (item->filename()) {
     item->setValue(readFileOrDropRow(key->utf8(), item->filename()->utf8()));
     if (!item->value()) return nullptr;
@@ -414,23 +343,23 @@ kit::Ref<KTKVStorageItem> KTKVStorage::getItemForKey(const kit::Ref<kit::String>
 
 kit::Ref<KTKVStorageItem> KTKVStorage::getItemInfoForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return nullptr;
-  return manifest_->getItem(key->utf8(), true);
+  return valueOr(manifest_->getItem(key->utf8(), true), kit::Ref<KTKVStorageItem>());
 }
 
 kit::Ref<kit::Data> KTKVStorage::getItemValueForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return nullptr;
   kit::Ref<kit::Data> value;
   if (type_ == KTKVStorageTypeSQLite) {
-    value = manifest_->getValue(key->utf8());
+    value = valueOr(manifest_->getValue(key->utf8()), kit::Ref<kit::Data>());
   } else {
-    std::string name = manifest_->getFilename(key->utf8());
+    std::string name = valueOr(manifest_->getFilename(key->utf8()), std::string());
     if (!name.empty()) {
       value = readFileOrDropRow(key->utf8(), name);
     } else if (type_ == KTKVStorageTypeMixed) {
-      value = manifest_->getValue(key->utf8());
+      value = valueOr(manifest_->getValue(key->utf8()), kit::Ref<kit::Data>());
     }
   }
-  if (value) manifest_->updateAccessTime(key->utf8(), wallSeconds());
+  if (value) succeeded(manifest_->updateAccessTime(key->utf8(), wallSeconds()));
   return value;
 }
 
@@ -438,7 +367,10 @@ kit::Ref<kit::Array> KTKVStorage::getItemForKeys(const kit::Ref<kit::Array>& key
   KeyList list(keys);
   if (list.views.empty()) return nullptr;
   auto items = manifest_->getItems(list.views, false);
-  if (!items) return nullptr;
+  if (!items) {
+    report(items.error());
+    return nullptr;
+  }
   std::vector<kit::Id> found;
   found.reserve(items->size());
   for (auto& item : *items) {
@@ -450,7 +382,7 @@ kit::Ref<kit::Array> KTKVStorage::getItemForKeys(const kit::Ref<kit::Array>& key
     found.push_back(std::move(item));
   }
   if (found.empty()) return nullptr;
-  manifest_->updateAccessTimes(list.views, wallSeconds());
+  succeeded(manifest_->updateAccessTimes(list.views, wallSeconds()));
   return kit::Array::make(std::move(found));
 }
 
@@ -458,7 +390,10 @@ kit::Ref<kit::Array> KTKVStorage::getItemInfoForKeys(const kit::Ref<kit::Array>&
   KeyList list(keys);
   if (list.views.empty()) return nullptr;
   auto items = manifest_->getItems(list.views, true);
-  if (!items) return nullptr;
+  if (!items) {
+    report(items.error());
+    return nullptr;
+  }
   return kit::Array::make(std::vector<kit::Id>(items->begin(), items->end()));
 }
 
@@ -476,9 +411,9 @@ kit::Ref<kit::Dictionary> KTKVStorage::getItemValueForKeys(const kit::Ref<kit::A
 
 bool KTKVStorage::itemExistsForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return false;
-  return manifest_->getItemCount(key->utf8()) > 0;
+  return valueOr(manifest_->getItemCount(key->utf8()), int64_t{-1}) > 0;
 }
 
-int64_t KTKVStorage::getItemsCount() { return manifest_->getTotalItemCount(); }
+int64_t KTKVStorage::getItemsCount() { return valueOr(manifest_->getTotalItemCount(), int64_t{-1}); }
 
-int64_t KTKVStorage::getItemsSize() { return manifest_->getTotalItemSize(); }
+int64_t KTKVStorage::getItemsSize() { return valueOr(manifest_->getTotalItemSize(), int64_t{-1}); }

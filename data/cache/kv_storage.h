@@ -18,6 +18,12 @@
 // "/" or NUL, or begin with the temporary-file prefix; names read back from
 // the manifest pass the same test before a file is touched.
 //
+// Below this interface failures are values: the manifest and the file store
+// return kit::Expected, and the public operations below are the edge that
+// turns an error into the Boolean, nil or -1 they answer and into the log
+// line it deserves (SQLite failures and refused file names, when
+// errorLogsEnabled; the initialisation texts always).
+//
 // The storage takes no lock: call it from one thread at a time (the disk
 // cache serialises every call). Times are seconds since 1970 on the wall
 // clock; sizes, counts and times are 64-bit, and 2147483647 keeps its
@@ -29,12 +35,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "data/cache/kv_file_store.h"
 #include "data/cache/kv_storage_item.h"
-#include "kit/dispatch/queue.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/expected.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
 
@@ -51,7 +59,7 @@ class KTKVStorage : public kit::Object {
   // The longest root path accepted, in UTF-16 units.
   static constexpr size_t MaxPathLength = 960;
   // Names of value files being written begin with this.
-  static constexpr std::string_view TemporaryFilePrefix = ".kvtmp-";
+  static constexpr std::string_view TemporaryFilePrefix = KTKVFileStore::TemporaryFilePrefix;
 
   // The storage in the folder at `path` (created when missing), or nil after
   // logging why: an empty path or one longer than 960 characters, a type
@@ -66,8 +74,8 @@ class KTKVStorage : public kit::Object {
 
   const kit::Ref<kit::String>& path() const { return pathString_; }
   KTKVStorageType type() const { return type_; }
-  bool errorLogsEnabled() const;
-  void setErrorLogsEnabled(bool enabled);
+  bool errorLogsEnabled() const { return errorLogsEnabled_; }
+  void setErrorLogsEnabled(bool enabled) { errorLogsEnabled_ = enabled; }
 
   // ---- Saving
   // Fails for an empty key or value, and for the file type without a file
@@ -117,23 +125,27 @@ class KTKVStorage : public kit::Object {
   int64_t getItemsSize();
 
  private:
-  bool openDatabase();
+  kit::Expected<void> openDatabase();
   // Removes the database files and moves the data to the trash.
   void reset();
 
-  // The file layer: names are checked before every use.
-  std::string dataFilePath(std::string_view name) const;
-  // Writes the value under a fresh temporary name; returns that path, or ""
-  // when the write failed.
-  std::string writeTemporaryFile(const kit::Data& value) const;
-  kit::Ref<kit::Data> readFile(std::string_view name) const;
-  bool deleteFile(std::string_view name) const;
-  bool moveAllToTrash() const;
-  void emptyTrashInBackground() const;
-  void removeStaleTemporaryFiles() const;
+  // The edge: logs an error the way the storage reports it (when error logs
+  // are on) and answers whether `result` succeeded, or its value or
+  // `fallback`.
+  void report(const kit::Ref<kit::Error>& error) const;
+  bool succeeded(const kit::Expected<void>& result) const;
+  template <class T>
+  T valueOr(kit::Expected<T>&& result, T fallback) const;
+
+  // Saves a checked item: the value file first (under a temporary name),
+  // then the row, then the file renamed into place; a file the key used
+  // before is deleted once the new row is saved.
+  kit::Expected<void> save(std::string_view key, const kit::Data& value, std::string_view filename,
+                           const kit::Data* extendedData);
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
-  bool refuseFilename(std::string_view name) const;
+  // Deletes the files of `names`; a file already gone is no failure here.
+  void deleteFiles(const std::vector<std::string>& names);
 
   // Deletes the rows (and files) of the oldest items until `total` is at
   // most `limit`; `weight` is what one item counts.
@@ -141,12 +153,8 @@ class KTKVStorage : public kit::Object {
 
   const std::string path_;
   const kit::Ref<kit::String> pathString_;
-  const std::string dataPath_;
-  const std::string trashPath_;
   const KTKVStorageType type_;
-  const kit::Ref<kit::Queue> trashQueue_;
+  const KTKVFileStore files_;
   std::unique_ptr<KTKVManifest> manifest_;
+  bool errorLogsEnabled_ = true;
 };
-
-// True for a name the storage accepts for a value file.
-bool KTKVStorageIsValidFilename(std::string_view name);

@@ -463,7 +463,12 @@ TEST_F(KVStorageTest, WritesThatFindTheDatabaseBusyFailAndKeepTheOldValues) {
   // A save whose row cannot be written leaves the old file and no other.
   EXPECT_FALSE(storage->saveItemWithKey(kit::str("f"), bytes("new file"), kit::str("f.bin"), nullptr));
   EXPECT_FALSE(storage->saveItemWithKey(kit::str("f"), bytes("now inline")));
-  EXPECT_TRUE(logs.contains("sqlite insert error (5)"));
+  // Each failure is logged once, with the operation that met it and SQLite's message.
+  EXPECT_TRUE(logs.contains("-[KTKVStorage _dbSaveWithKey:value:fileName:extendedData:] line:"));
+  EXPECT_TRUE(logs.contains("sqlite insert error (5): database is locked"));
+  size_t inserts = 0;
+  for (const auto& m : logs.messages()) inserts += m.find("sqlite insert error") != std::string::npos;
+  EXPECT_EQ(inserts, 2u);
   EXPECT_EQ(filesIn(data()), std::set<std::string>{"f.bin"});
   ASSERT_EQ(peek.exec("rollback;"), SQLITE_OK);
 
@@ -471,6 +476,25 @@ TEST_F(KVStorageTest, WritesThatFindTheDatabaseBusyFailAndKeepTheOldValues) {
   EXPECT_EQ(storage->getItemValueForKey(kit::str("f"))->toString(), "old file");
   EXPECT_TRUE(storage->removeItemForKeys(keyArray({"a", "b"})));
   EXPECT_EQ(storage->getItemsCount(), 1);
+}
+
+TEST_F(KVStorageTest, AValueFileThatCannotBeWrittenFailsTheSaveAndKeepsTheOldValue) {
+  auto storage = open(KTKVStorageTypeMixed);
+  setWall(1000);
+  ASSERT_TRUE(storage->saveItemWithKey(kit::str("k"), bytes("old"), kit::str("k.bin"), nullptr));
+  // The data folder goes away behind the storage's back.
+  ASSERT_EQ(::rename(data().c_str(), (root() + "/aside").c_str()), 0);
+  setWall(2000);
+  kit::test::LogCapture logs;
+  EXPECT_FALSE(storage->saveItemWithKey(kit::str("k"), bytes("new"), kit::str("k.bin"), nullptr));
+  EXPECT_FALSE(storage->saveItemWithKey(kit::str("n"), bytes("new"), kit::str("n.bin"), nullptr));
+  EXPECT_EQ(logs.count(), 0u);  // the answer says it; the database is fine
+  ASSERT_EQ(::rename((root() + "/aside").c_str(), data().c_str()), 0);
+
+  EXPECT_EQ(storage->getItemsCount(), 1);
+  EXPECT_EQ(storage->getItemInfoForKey(kit::str("k"))->modTime(), 1000);
+  EXPECT_EQ(storage->getItemValueForKey(kit::str("k"))->toString(), "old");
+  EXPECT_EQ(filesIn(data()), std::set<std::string>{"k.bin"});
 }
 
 TEST_F(KVStorageTest, StaleTemporaryFilesAreRemovedOnOpen) {

@@ -1,5 +1,10 @@
 // JSONDecoder: the top-level parse, the recursive container builder, the
 // value cache and error recording. Tokens come from jx_tokenizer.cc.
+//
+// The tokenizer and the builder record the first error of a parse in its
+// state and stop; the parse then yields the document or that error as one
+// kit::Expected, which the decoder's methods turn into nil and the error
+// out-parameter.
 
 #include "data/json/json_decoder.h"
 
@@ -13,6 +18,7 @@
 #include "data/json/jx_dictionary.h"
 #include "data/json/jx_parse_state.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/expected.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
@@ -85,8 +91,9 @@ void recordParseError(JXParseState& s, const std::string& message) {
 // The container builder. A struct so that JXArray and JXDictionary can let
 // it fill them directly.
 struct JXParser {
-  static kit::Id parseText(JXParseState& s, const uint8_t* bytes, size_t length, bool mutableCollections,
-                           kit::Ref<kit::Error>* error);
+  // The document, or the first error the parse recorded.
+  static kit::Expected<kit::Id> parseText(JXParseState& s, const uint8_t* bytes, size_t length,
+                                          bool mutableCollections);
 
  private:
   static kit::Id parseValue(JXParseState& s);
@@ -110,8 +117,8 @@ const kit::Id& emptyString() {
 
 }  // namespace
 
-kit::Id JXParser::parseText(JXParseState& s, const uint8_t* bytes, size_t length, bool mutableCollections,
-                            kit::Ref<kit::Error>* error) {
+kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes, size_t length,
+                                           bool mutableCollections) {
   s.input = bytes;
   s.length = length;
   s.atIndex = 0;
@@ -144,7 +151,7 @@ kit::Id JXParser::parseText(JXParseState& s, const uint8_t* bytes, size_t length
     if (s.atIndex == s.length) recordParseError(s, "Reached the end of the buffer.");
     recordParseError(s, "Unable to parse JSON.");
   }
-  if (s.error && error) *error = s.error;
+  kit::Ref<kit::Error> error = std::move(s.error);
 
   s.values.clear();
   s.keys.clear();
@@ -154,6 +161,8 @@ kit::Id JXParser::parseText(JXParseState& s, const uint8_t* bytes, size_t length
   s.atIndex = 0;
   s.lineNumber = 1;
   s.error = nullptr;
+  // Every road to no result recorded why.
+  if (!result) return kit::unexpected(std::move(error));
   return result;
 }
 
@@ -382,7 +391,12 @@ void JSONDecoder::releaseState() { JXParseState::giveBack(std::move(state_)); }
 kit::Id JSONDecoder::parse(const char* bytes, size_t length, bool mutableCollections, kit::Ref<kit::Error>* error) {
   if (!state_) kit::raise(kit::InternalInconsistencyException, "parseState is NULL.");
   if (!bytes) kit::raise(kit::InvalidArgumentException, "The string argument is NULL.");
-  return JXParser::parseText(*state_, reinterpret_cast<const uint8_t*>(bytes), length, mutableCollections, error);
+  auto parsed = JXParser::parseText(*state_, reinterpret_cast<const uint8_t*>(bytes), length, mutableCollections);
+  if (!parsed) {
+    if (error) *error = parsed.error();
+    return nullptr;
+  }
+  return std::move(parsed).value();
 }
 
 kit::Id JSONDecoder::parseData(const kit::Ref<kit::Data>& data, bool mutableCollections, kit::Ref<kit::Error>* error) {

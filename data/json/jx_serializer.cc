@@ -1,6 +1,8 @@
 // JXSerializer: the recursive value encoder, string escaping, number
 // formatting, indentation, the object-text cache and substitutes for
-// unsupported objects.
+// unsupported objects. The encoder records the first error and stops; the
+// document comes out as one kit::Expected, which serialize() turns into nil
+// and the error out-parameter.
 
 #include "data/json/jx_serializer.h"
 
@@ -22,6 +24,7 @@
 #include "kit/foundation/data.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/expected.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
@@ -485,49 +488,11 @@ bool Encoder::writeDictionary(const kit::Dictionary& d) {
   return true;
 }
 
-}  // namespace
-
-// ---- JXSerializer -------------------------------------------------------------
-
-JXSerializer::JXSerializer() = default;
-JXSerializer::~JXSerializer() = default;
-
-void JXSerializer::releaseState() { state_.reset(); }
-
-kit::Id JXSerializer::serializeObject(const kit::Id& object, unsigned long options, unsigned long encodeOption,
-                                      const UnsupportedClassBlock& block, const kit::Id& delegate,
-                                      const JXSelector& selector, kit::Ref<kit::Error>* error) {
-  return std::make_shared<JXSerializer>()->serialize(object, options, encodeOption, block, delegate, selector, error);
-}
-
-kit::Id JXSerializer::serialize(const kit::Id& object, unsigned long options, unsigned long encodeOption,
-                                const UnsupportedClassBlock& block, const kit::Id& delegate,
-                                const JXSelector& selector, kit::Ref<kit::Error>* error) {
-  releaseState();
-  const unsigned long form = encodeOption & JXEncodeAsTypeMask;
-  state_ = std::make_unique<JXEncodeState>();
-  struct Release {
-    JXSerializer* self;
-    ~Release() { self->releaseState(); }
-  } release{this};
-  JXEncodeState& s = *state_;
-
-  if (error && *error) *error = nullptr;
-  if (delegate) {
-    if (!selector) {
-      kit::raise(kit::InvalidArgumentException, "The delegate argument is not NULL, but the selector argument is NULL.");
-    }
-    if (!selector.respondsTo(*delegate)) {
-      kit::raise(kit::InvalidArgumentException,
-                 "The serializeUnsupportedClassesUsingDelegate: delegate does not respond to the selector argument.");
-    }
-    s.delegate = delegate.get();
-    s.selector = &selector;
-  }
-  s.block = &block;
-  s.slotsHoldObjects = static_cast<bool>(block) || s.delegate != nullptr;
-  s.options = options;
-  s.encodeOption = encodeOption;
+// Writes the whole document in the form the state asks for; the text, or
+// the first error the encoder recorded.
+kit::Expected<kit::Id> encodeDocument(JXEncodeState& s, const kit::Id& object) {
+  const unsigned long form = s.encodeOption & JXEncodeAsTypeMask;
+  const unsigned long encodeOption = s.encodeOption;
 
   Encoder encoder(s);
   kit::Id result;
@@ -558,6 +523,58 @@ kit::Id JXSerializer::serialize(const kit::Id& object, unsigned long options, un
     encoder.fail("Unable to resize temporary buffer.");
     result = nullptr;
   }
-  if (error && s.error) *error = s.error;
+  // Every road to no result recorded why.
+  if (!result) return kit::unexpected(s.error);
   return result;
+}
+
+}  // namespace
+
+// ---- JXSerializer -------------------------------------------------------------
+
+JXSerializer::JXSerializer() = default;
+JXSerializer::~JXSerializer() = default;
+
+void JXSerializer::releaseState() { state_.reset(); }
+
+kit::Id JXSerializer::serializeObject(const kit::Id& object, unsigned long options, unsigned long encodeOption,
+                                      const UnsupportedClassBlock& block, const kit::Id& delegate,
+                                      const JXSelector& selector, kit::Ref<kit::Error>* error) {
+  return std::make_shared<JXSerializer>()->serialize(object, options, encodeOption, block, delegate, selector, error);
+}
+
+kit::Id JXSerializer::serialize(const kit::Id& object, unsigned long options, unsigned long encodeOption,
+                                const UnsupportedClassBlock& block, const kit::Id& delegate,
+                                const JXSelector& selector, kit::Ref<kit::Error>* error) {
+  releaseState();
+  state_ = std::make_unique<JXEncodeState>();
+  struct Release {
+    JXSerializer* self;
+    ~Release() { self->releaseState(); }
+  } release{this};
+  JXEncodeState& s = *state_;
+
+  if (error && *error) *error = nullptr;
+  if (delegate) {
+    if (!selector) {
+      kit::raise(kit::InvalidArgumentException, "The delegate argument is not NULL, but the selector argument is NULL.");
+    }
+    if (!selector.respondsTo(*delegate)) {
+      kit::raise(kit::InvalidArgumentException,
+                 "The serializeUnsupportedClassesUsingDelegate: delegate does not respond to the selector argument.");
+    }
+    s.delegate = delegate.get();
+    s.selector = &selector;
+  }
+  s.block = &block;
+  s.slotsHoldObjects = static_cast<bool>(block) || s.delegate != nullptr;
+  s.options = options;
+  s.encodeOption = encodeOption;
+
+  auto written = encodeDocument(s, object);
+  if (!written) {
+    if (error) *error = written.error();
+    return nullptr;
+  }
+  return std::move(written).value();
 }

@@ -1,0 +1,69 @@
+// The value files of the key-value storage: one file per file-backed item in
+// the "data" folder, written under a temporary name and renamed into place,
+// and a "trash" folder that whole data folders are moved into and that is
+// emptied on a queue of its own.
+//
+// Failures are values: a refused file name is KTKVStorageErrorInvalidFilename
+// in KTKVStorageErrorDomain (the name in KTKVStorageFilenameKey); a failed
+// system call is a POSIX error with its errno, the path in
+// kit::FilePathErrorKey and a description naming the step ("could not write
+// <path>: No space left on device"). Nothing here logs.
+//
+// Names are refused when they are empty, ".", "..", contain "/" or NUL, or
+// begin with the temporary-file prefix, before any file is touched. Like
+// its owner, the store takes no lock; only the trash queue runs beside it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "kit/dispatch/queue.h"
+#include "kit/foundation/data.h"
+#include "kit/foundation/expected.h"
+
+inline constexpr const char* KTKVStorageErrorDomain = "KTKVStorageErrorDomain";
+inline constexpr const char* KTKVStorageFilenameKey = "KTKVStorageFilename";
+enum KTKVStorageErrorCode : long {
+  KTKVStorageErrorInvalidFilename = 1,
+};
+
+class KTKVFileStore {
+ public:
+  // Names of value files being written begin with this.
+  static constexpr std::string_view TemporaryFilePrefix = ".kvtmp-";
+
+  // The store over `dataPath` and `trashPath`; the folders are made by the
+  // owner.
+  KTKVFileStore(std::string dataPath, std::string trashPath);
+
+  // True for a name the store accepts for a value file.
+  static bool isValidName(std::string_view name);
+  // Success for a valid name, else the refusal.
+  static kit::Expected<void> checkName(std::string_view name);
+
+  // Writes the value under a fresh temporary name and returns its path.
+  kit::Expected<std::string> writeTemporary(const kit::Data& value) const;
+  // Renames a temporary file over the file `name`; the temporary file is
+  // removed when that fails.
+  kit::Expected<void> commit(const std::string& temporaryPath, std::string_view name) const;
+  // Removes a temporary file that will not be committed.
+  void discard(const std::string& temporaryPath) const;
+
+  kit::Expected<kit::Ref<kit::Data>> read(std::string_view name) const;
+  kit::Expected<void> remove(std::string_view name) const;
+
+  // Moves the data folder into the trash under a fresh UUID name and makes
+  // an empty one.
+  kit::Expected<void> moveAllToTrash() const;
+  // Removes everything in the trash on the trash queue; errors are ignored.
+  void emptyTrashInBackground() const;
+  // Removes temporary files a killed process left in the data folder.
+  void removeStaleTemporaryFiles() const;
+
+ private:
+  std::string pathOf(std::string_view name) const;
+
+  const std::string dataPath_;
+  const std::string trashPath_;
+  const kit::Ref<kit::Queue> trashQueue_;
+};

@@ -1,0 +1,102 @@
+// The value files' failures as values: a missing folder, a missing file, a
+// folder where a file should be and a refused name each come back as an
+// error with its domain, code and path, and leave no temporary file behind.
+
+#include "data/cache/kv_file_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "kit/foundation/file_manager.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/temp_directory.h"
+
+namespace {
+
+std::string infoText(const kit::Ref<kit::Error>& error, const char* key) {
+  return kit::describe(error->userInfo()->objectForKey(kit::str(key)));
+}
+
+size_t entriesIn(const std::string& folder) {
+  auto list = kit::FileManager::defaultManager()->contentsOfDirectoryAtPath(folder);
+  return list ? list->count() : 0;
+}
+
+class KVFileStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(::mkdir(data.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(trash.c_str(), 0755), 0);
+  }
+
+  kit::test::TempDirectory dir{"kv-files"};
+  std::string data = dir.file("data");
+  std::string trash = dir.file("trash");
+  KTKVFileStore store{data, trash};
+};
+
+TEST_F(KVFileStoreTest, WritesReadsAndRemovesThroughATemporaryName) {
+  auto temporary = store.writeTemporary(*kit::Data::make("value"));
+  ASSERT_TRUE(temporary) << temporary.error()->localizedDescription();
+  EXPECT_EQ(temporary->rfind(data + "/" + std::string(KTKVFileStore::TemporaryFilePrefix), 0), 0u);
+  ASSERT_TRUE(store.commit(*temporary, "v.bin"));
+  auto read = store.read("v.bin");
+  ASSERT_TRUE(read);
+  EXPECT_EQ((*read)->toString(), "value");
+  ASSERT_TRUE(store.remove("v.bin"));
+  EXPECT_EQ(entriesIn(data), 0u);
+}
+
+TEST_F(KVFileStoreTest, SystemFailuresCarryErrnoAndThePath) {
+  auto missing = store.read("gone.bin");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error()->domain(), kit::POSIXErrorDomain);
+  EXPECT_EQ(missing.error()->code(), ENOENT);
+  EXPECT_EQ(infoText(missing.error(), kit::FilePathErrorKey), data + "/gone.bin");
+  EXPECT_EQ(missing.error()->localizedDescription(), "could not open " + data + "/gone.bin: No such file or directory");
+  EXPECT_EQ(store.remove("gone.bin").error()->code(), ENOENT);
+
+  ASSERT_EQ(::mkdir((data + "/folder").c_str(), 0755), 0);
+  EXPECT_EQ(store.read("folder").error()->code(), EISDIR);
+
+  // A file cannot be renamed over a folder: the temporary file goes.
+  auto temporary = store.writeTemporary(*kit::Data::make("value"));
+  ASSERT_TRUE(temporary);
+  auto committed = store.commit(*temporary, "folder");
+  ASSERT_FALSE(committed);
+  EXPECT_EQ(committed.error()->domain(), kit::POSIXErrorDomain);
+  EXPECT_EQ(committed.error()->code(), EISDIR);
+  EXPECT_EQ(entriesIn(data), 1u);  // the folder alone
+
+  // The data folder gone: the write fails before anything exists.
+  ASSERT_TRUE(kit::FileManager::defaultManager()->removeItemAtPath(data));
+  auto unwritten = store.writeTemporary(*kit::Data::make("value"));
+  ASSERT_FALSE(unwritten);
+  EXPECT_EQ(unwritten.error()->code(), ENOENT);
+  EXPECT_EQ(unwritten.error()->localizedDescription().rfind("could not create " + data + "/", 0), 0u);
+}
+
+TEST_F(KVFileStoreTest, RefusedNamesFailBeforeAnyFileIsTouched) {
+  ASSERT_EQ(::mkdir((dir.file("outside")).c_str(), 0755), 0);
+  const std::vector<std::string> names{"", ".", "..", "../outside", "a/b", std::string("nul\0x", 5), ".kvtmp-1"};
+  for (const std::string& bad : names) {
+    auto refused = store.remove(bad);
+    ASSERT_FALSE(refused) << bad;
+    EXPECT_EQ(refused.error()->domain(), KTKVStorageErrorDomain);
+    EXPECT_EQ(refused.error()->code(), KTKVStorageErrorInvalidFilename);
+    EXPECT_EQ(infoText(refused.error(), KTKVStorageFilenameKey), bad);
+    EXPECT_EQ(store.read(bad).error()->code(), KTKVStorageErrorInvalidFilename);
+  }
+  auto temporary = store.writeTemporary(*kit::Data::make("value"));
+  ASSERT_TRUE(temporary);
+  EXPECT_EQ(store.commit(*temporary, "../escape").error()->code(), KTKVStorageErrorInvalidFilename);
+  EXPECT_EQ(entriesIn(data), 0u);
+  EXPECT_FALSE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("escape")));
+  EXPECT_TRUE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("outside")));
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// The manifest's failures as values: a write that finds another writer
+// holding the database, a table gone behind its back and a database that
+// cannot be opened each come back as an error with SQLite's code, a
+// description and the storage operation that met it, and nothing is logged
+// on the way.
+
+#include "data/cache/kv_manifest.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "kit/foundation/data_file.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/log_capture.h"
+#include "kit/testing/temp_directory.h"
+#include "kit/testing/virtual_clock_fixture.h"
+
+namespace {
+
+std::string infoText(const kit::Ref<kit::Error>& error, const char* key) {
+  return kit::describe(error->userInfo()->objectForKey(kit::str(key)));
+}
+
+class KVManifestTest : public kit::test::VirtualClockTest {
+ protected:
+  void SetUp() override {
+    VirtualClockTest::SetUp();
+    ASSERT_TRUE(manifest.open());
+    ASSERT_TRUE(manifest.initialize());
+    ASSERT_TRUE(manifest.saveRow("a", *kit::Data::make("A"), {}, nullptr, 100));
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+  }
+  void TearDown() override {
+    sqlite3_close(other);
+    VirtualClockTest::TearDown();
+  }
+  int otherExec(const char* sql) { return sqlite3_exec(other, sql, nullptr, nullptr, nullptr); }
+
+  kit::test::TempDirectory dir{"kv-manifest"};
+  std::string path = dir.file("manifest.sqlite");
+  KTKVManifest manifest{path};
+  sqlite3* other = nullptr;
+  kit::test::LogCapture logs;
+};
+
+TEST_F(KVManifestTest, WritesBlockedByAnotherWriterFailWithSQLitesCodeAndTheirOperation) {
+  ASSERT_EQ(otherExec("begin immediate;"), SQLITE_OK);
+
+  auto saved = manifest.saveRow("b", *kit::Data::make("B"), {}, nullptr, 200);
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error()->domain(), KTKVManifestErrorDomain);
+  EXPECT_EQ(saved.error()->code(), SQLITE_BUSY);
+  EXPECT_EQ(saved.error()->localizedDescription(), "sqlite insert error (5): database is locked");
+  EXPECT_EQ(infoText(saved.error(), KTKVManifestOperationKey),
+            "-[KTKVStorage _dbSaveWithKey:value:fileName:extendedData:]");
+  EXPECT_GT(std::stol(infoText(saved.error(), KTKVManifestLineKey)), 0);
+
+  std::vector<std::string_view> keys{"a"};
+  auto deleted = manifest.deleteItems(keys);
+  ASSERT_FALSE(deleted);
+  EXPECT_EQ(deleted.error()->code(), SQLITE_BUSY);
+  EXPECT_EQ(infoText(deleted.error(), KTKVManifestOperationKey), "-[KTKVStorage _dbDeleteItemWithKeys:]");
+  EXPECT_EQ(manifest.deleteItem("a").error()->localizedDescription(), "db delete error (5): database is locked");
+  EXPECT_EQ(manifest.updateAccessTime("a", 300).error()->code(), SQLITE_BUSY);
+
+  // Reads go on under the write-ahead log, and the failed writes changed nothing.
+  auto count = manifest.getTotalItemCount();
+  ASSERT_TRUE(count);
+  EXPECT_EQ(*count, 1);
+  auto item = manifest.getItem("a", false);
+  ASSERT_TRUE(item && *item);
+  EXPECT_EQ((*item)->accessTime(), 100);
+  EXPECT_EQ((*manifest.getItem("missing", false)), nullptr);  // no row is no failure
+  EXPECT_EQ(logs.count(), 0u);
+
+  ASSERT_EQ(otherExec("rollback;"), SQLITE_OK);
+  EXPECT_TRUE(manifest.saveRow("b", *kit::Data::make("B"), {}, nullptr, 200));
+}
+
+TEST_F(KVManifestTest, ATableDroppedBehindItsBackFailsQueriesWithSQLitesMessage) {
+  ASSERT_EQ(otherExec("drop table manifest;"), SQLITE_OK);
+
+  std::vector<std::string_view> keys{"a", "b"};
+  auto items = manifest.getItems(keys, false);
+  ASSERT_FALSE(items);
+  EXPECT_EQ(items.error()->code(), SQLITE_ERROR);
+  EXPECT_EQ(items.error()->localizedDescription(), "sqlite query error (1): no such table: manifest");
+  EXPECT_EQ(infoText(items.error(), KTKVManifestOperationKey), "-[KTKVStorage _dbGetItemWithKeys:excludeInlineData:]");
+
+  auto size = manifest.getTotalItemSize();
+  ASSERT_FALSE(size);
+  EXPECT_EQ(size.error()->code(), SQLITE_ERROR);
+  EXPECT_NE(size.error()->localizedDescription().find("no such table: manifest"), std::string::npos);
+  EXPECT_FALSE(manifest.getFilename("a"));
+  EXPECT_EQ(logs.count(), 0u);
+
+  // The schema comes back with the next initialisation.
+  ASSERT_TRUE(manifest.initialize());
+  EXPECT_EQ(*manifest.getTotalItemCount(), 0);
+}
+
+TEST_F(KVManifestTest, AFailedOpenIsReportedOnceAndThenTheDatabaseIsUnavailableUntilTheRetryTime) {
+  // A plain file where the folder should be: the database cannot be made.
+  ASSERT_TRUE(kit::writeDataToFile(*kit::Data::make("not a folder"), dir.file("file"), false));
+  KTKVManifest blocked(dir.file("file") + "/manifest.sqlite");
+
+  auto opened = blocked.check();
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error()->domain(), KTKVManifestErrorDomain);
+  EXPECT_EQ(opened.error()->code(), SQLITE_CANTOPEN);
+  EXPECT_EQ(opened.error()->localizedDescription(), "sqlite open failed (14).");
+  EXPECT_EQ(infoText(opened.error(), KTKVManifestOperationKey), "-[KTKVStorage _dbOpen]");
+
+  auto soon = blocked.getTotalItemCount();
+  ASSERT_FALSE(soon);
+  EXPECT_EQ(soon.error()->code(), KTKVManifestUnavailable);
+  advance(2.5);
+  EXPECT_EQ(blocked.getTotalItemCount().error()->code(), SQLITE_CANTOPEN);  // tried again
+  EXPECT_FALSE(blocked.isOpen());
+  EXPECT_TRUE(blocked.close());  // nothing open, nothing to fail
+  EXPECT_EQ(logs.count(), 0u);
+}
+
+}  // namespace
