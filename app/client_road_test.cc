@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "app/application_main.h"
-#include "channel/core/client_configuration.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "channel/testing/test_bundle.h"
+#include "config/client_configuration.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/values.h"

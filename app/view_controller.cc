@@ -3,8 +3,8 @@
 #include "app/view_controller.h"
 
 #include "app/page_message.h"
-#include "channel/core/client_configuration.h"
 #include "channel/core/nuva_log.h"
+#include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/log.h"

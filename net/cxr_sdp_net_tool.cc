@@ -3,7 +3,7 @@
 
 #include "kit/dispatch/once.h"
 #include "kit/foundation/log.h"
-#include "net/platform_api_configuration.h"
+#include "net/network_manager.h"
 
 kit::Ref<CXRSdpNetTool> CXRSdpNetTool::sharedTool() {
   static kit::OnceToken token;

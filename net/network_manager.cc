@@ -1,12 +1,16 @@
 // The platform SDK's main API client.
 #include "net/network_manager.h"
 
+#include "config/client_configuration.h"
 #include "kit/dispatch/once.h"
 #include "kit/foundation/values.h"
 #include "net/body_codec.h"
 #include "net/networking_errors.h"
-#include "net/platform_api_configuration.h"
 #include "net/request_serializer.h"
+
+std::string SDPPlatformAPIBaseURL() {
+  return ClientConfiguration::shared().urlForService(ClientConfiguration::kPlatformAPIBase, "sdkapicoupon/")->utf8();
+}
 
 kit::Ref<kit::Error> SDPBodyEncodingError(const kit::Ref<kit::Error>& underlying) {
   return SDPMakeError(SDPRequestSerializationErrorDomain, SDPRequestBodyEncodingFailedError,

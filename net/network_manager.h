@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "net/url_session_manager.h"
@@ -36,6 +37,11 @@ class NetWorkManager : public SDPURLSessionManager {
  private:
   void setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration);
 };
+
+// The platform API base URL that every platform API caller appends its
+// relative path to: the configured platform API origin
+// (ClientConfiguration::kPlatformAPIBase) followed by "/sdkapicoupon/".
+std::string SDPPlatformAPIBaseURL();
 
 // The request-serialization error for a body that could not be encoded,
 // with the JSON or zlib error underneath.

@@ -10,7 +10,6 @@
 #include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
 #include "net/networking_errors.h"
-#include "net/platform_api_configuration.h"
 #include "sim/bundle_configuration.h"
 #include "sim/platform_api_server.h"
 #include "sim/platform_body_codec.h"

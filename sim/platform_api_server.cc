@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "config/client_configuration.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
-#include "net/platform_api_configuration.h"
 #include "kit/net/testing/test_server.h"
 #include "sim/platform_body_codec.h"
 
@@ -73,7 +73,7 @@ PlatformAPIServer::~PlatformAPIServer() { stop(); }
 std::string PlatformAPIServer::baseURL() const { return origin() + kPathPrefix; }
 
 kit::Ref<kit::Dictionary> PlatformAPIServer::configurationEntries() const {
-  return kit::dict({{kPlatformAPIBaseInfoKey, origin()}});
+  return kit::dict({{ClientConfiguration::kPlatformAPIBase, origin()}});
 }
 
 void PlatformAPIServer::route(const std::string& endpoint, PlatformAPIHandler handler) {

@@ -27,13 +27,13 @@
 #include <vector>
 
 #include "app/application_main.h"
-#include "channel/core/client_configuration.h"
 #include "channel/core/jhl_core_entity.h"
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/core/vanu_notice_view.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
+#include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/json_serialization.h"
@@ -112,8 +112,18 @@ class MainJob {
     simulator.game().setLuck("luck", sim::ChannelGameServer::sampleLuckReward("恭喜获得幸运玩家奖励"));
     const std::string services = (out_ / "services.plist").string();
     if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
-    setenv(ClientConfiguration::kEnvironmentVariable, services.c_str(), 1);
+    // The services file answers for the simulator's keys: a key's own
+    // variable left in the shell would win over it.
+    for (const ServiceKey& key : ClientConfiguration::keys()) unsetenv(std::string(key.environmentVariable).c_str());
+    setenv(ClientConfiguration::kServicesEnvironmentVariable, services.c_str(), 1);
     ClientConfiguration::shared().reload();
+    auto served = simulator.configuration();
+    for (const auto& name : served->keys()) {
+      std::string key = kit::describe(name);
+      if (kit::describe(ClientConfiguration::shared().valueForKey(key)) != kit::describe((*served)[key])) {
+        return fail("the client does not read " + key + " from " + services);
+      }
+    }
     std::printf("simulator: channel SDK server %s, game page %s\n", simulator.channel().baseURL().c_str(),
                 simulator.page().pageURL().c_str());
 

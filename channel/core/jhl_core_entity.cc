@@ -3,11 +3,11 @@
 
 #include "channel/core/jhl_core_entity.h"
 
-#include "channel/core/client_configuration.h"
 #include "channel/core/nuva_channel_reply.h"
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
+#include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/calendar.h"

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "channel/core/client_configuration.h"
 #include "channel/core/jhl_core_entity.h"
 #include "channel/core/nuva_countdown.h"
 #include "channel/testing/recording_core_listener.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "channel/testing/test_bundle.h"
+#include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/dispatch/clock.h"
