@@ -2,10 +2,6 @@
 
 #include "sim/game_page_server.h"
 
-#include <httplib.h>
-
-#include <atomic>
-
 namespace sim {
 
 GamePageServer::GamePageServer(std::string gameId) : gameId_(std::move(gameId)) { listen(0); }
@@ -17,40 +13,19 @@ std::string GamePageServer::pageURL() const {
 }
 
 bool GamePageServer::listen(int port) {
-  auto server = std::make_unique<httplib::Server>();
-  server->new_task_queue = [] { return new httplib::ThreadPool(4); };
-  std::string page = "/games/" + gameId_ + "/index.html";
-  std::string html = pageHTML(gameId_);
-  server->Get(".*", [this, page, html](const httplib::Request& request, httplib::Response& response) {
-    {
-      std::lock_guard lock(mutex_);
-      log_.push_back(request.target);
-    }
-    if (request.path == page) {
-      response.set_content(html, "text/html; charset=utf-8");
-    } else {
-      response.status = 404;
-      response.set_content("not found", "text/plain");
-    }
-  });
-  int bound = port == 0 ? server->bind_to_any_port("127.0.0.1") : (server->bind_to_port("127.0.0.1", port) ? port : -1);
-  if (bound <= 0) return false;
-  port_ = bound;
+  auto server = kit::test::TestServer::startHTTP(port);
+  if (!server) return false;
+  auto page = kit::test::TestResponse::text(pageHTML(gameId_));
+  page.contentType = "text/html; charset=utf-8";
+  server->route("GET", "/games/" + gameId_ + "/index.html", page);
+  port_ = server->port();
   server_ = std::move(server);
-  auto listening = std::make_shared<std::atomic<bool>>(true);
-  httplib::Server* raw = server_.get();
-  thread_ = std::thread([raw, listening] {
-    raw->listen_after_bind();
-    *listening = false;
-  });
-  while (!raw->is_running() && *listening) std::this_thread::yield();
   return true;
 }
 
 void GamePageServer::down() {
   if (!server_) return;
-  server_->stop();
-  if (thread_.joinable()) thread_.join();
+  for (const auto& request : server_->requests()) earlier_.push_back(request.target());
   server_.reset();
 }
 
@@ -62,8 +37,11 @@ bool GamePageServer::up() {
 bool GamePageServer::isUp() const { return server_ != nullptr; }
 
 std::vector<std::string> GamePageServer::requests() const {
-  std::lock_guard lock(mutex_);
-  return log_;
+  std::vector<std::string> targets = earlier_;
+  if (server_) {
+    for (const auto& request : server_->requests()) targets.push_back(request.target());
+  }
+  return targets;
 }
 
 std::string GamePageServer::pageHTML(const std::string& gameId) {
