@@ -148,8 +148,12 @@ TEST_F(URLSessionTest, CancelRunningTaskCompletesWithCancelledError) {
   auto task = session->dataTaskWithURL(url(server->url("/silent")));
   task->resume();
   ASSERT_TRUE(server->waitForRequests(1, 10));
+  // Held delegate queue: the task stays cancelling until its completion
+  // event runs there.
+  session->delegateQueue()->setSuspended(true);
   task->cancel();
   EXPECT_EQ(task->state(), URLSessionTaskState::Canceling);
+  session->delegateQueue()->setSuspended(false);
   ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
   auto error = delegate->completion(task->taskIdentifier())->error;
   ASSERT_TRUE(error);
