@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "kit/dispatch/clock.h"
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/values.h"
 #include "kit/net/testing/test_certificates.h"
@@ -145,9 +146,14 @@ TEST_F(URLSessionManagerTest, TimeOutCompletesWithNilObjectAndTheError) {
     return r;
   });
   NotificationLog completed(SDPManagerTaskCompletedNotification);
+  kit::VirtualClock clock;
   Completion result;
-  auto task = manager->dataTaskWithRequest(request(server->url("/silent"), 1), result.handler());
+  auto task = manager->dataTaskWithRequest(request(server->url("/silent"), 5), result.handler());
   task->resume();
+  ASSERT_TRUE(server->waitForRequests(1, 10));
+  clock.advance(4.9);
+  EXPECT_FALSE(result.done) << "timed out before its time";
+  clock.advance(0.2);
   ASSERT_TRUE(kit::test::runUntil([&] { return result.done && completed.countFor(task) == 1; }));
   EXPECT_FALSE(result.object);
   ASSERT_TRUE(result.error);

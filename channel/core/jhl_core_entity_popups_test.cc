@@ -297,16 +297,18 @@ TEST_F(CorePopups, ALateClaimLeavesThePictureThatReplacedTheClaimedOne) {
   ASSERT_TRUE(kit::test::runUntil([&] { return core->luckyGiftView() != nullptr; }));
   auto first = core->luckyGiftView();
 
-  // The first picture's claim hangs until the client gives up on it; a
-  // second picture comes in the meantime.
+  // The first picture's claim hangs until the client gives up on it (its
+  // three-second time-out); a second picture comes in the meantime.
   kit::test::LogCapture log;
   game.setFault("luck/get", sim::RouteFault::Delay);
   ASSERT_TRUE(kit::test::tap(first->subviews()[0]));
+  ASSERT_TRUE(kit::test::runUntil([&] { return claims("luck") == 1; }));
   lookUpNow("luck");
   ASSERT_TRUE(kit::test::runUntil([&] { return core->luckyGiftView() && core->luckyGiftView() != first; }));
   auto second = core->luckyGiftView();
 
-  ASSERT_TRUE(kit::test::runUntil([&] { return log.contains("lucky player luck claim failed"); }, 10));
+  advance(3);
+  ASSERT_TRUE(kit::test::runUntil([&] { return log.contains("lucky player luck claim failed"); }));
   settle();
   EXPECT_EQ(core->luckyGiftView(), second);
   EXPECT_EQ(second->superview().get(), static_cast<kit::View*>(window.get()));
