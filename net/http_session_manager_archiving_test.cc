@@ -1,4 +1,5 @@
-// Archiving the session managers: a decoded manager has the class, base URL,
+// The session managers as runtime classes: each answers its own name, and
+// archiving keeps it. A decoded manager has the class, base URL,
 // configuration, serializers and policy of the one archived and works
 // against a real server; a configuration the archiver cannot keep travels
 // as its background identifier; plain, corrupt and hostile archives give
@@ -62,6 +63,30 @@ class SessionManagerArchivingTest : public ::testing::Test {
 
   std::vector<kit::Ref<SDPURLSessionManager>> managers;
 };
+
+TEST_F(SessionManagerArchivingTest, TheManagersAnswerTheirOwnNames) {
+  std::vector<kit::Ref<SDPURLSessionManager>> all = {
+      keep(SDPURLSessionManager::make()), keep(SDPHTTPSessionManager::manager()),
+      keep(kit::as<SDPURLSessionManager>(NetWorkManager::sharedInstance()->copy())),
+      keep(kit::as<SDPURLSessionManager>(CXRSdpNetTool::sharedTool()->copy()))};
+  std::vector<std::pair<std::string, std::string>> expected = {{"SDPURLSessionManager", "NSObject"},
+                                                               {"SDPHTTPSessionManager", "SDPURLSessionManager"},
+                                                               {"NetWorkManager", "SDPURLSessionManager"},
+                                                               {"CXRSdpNetTool", "SDPHTTPSessionManager"}};
+  for (size_t i = 0; i < all.size(); ++i) {
+    const auto& [name, super] = expected[i];
+    ASSERT_TRUE(all[i]);
+    EXPECT_EQ(all[i]->className(), name);
+    EXPECT_TRUE(all[i]->description().starts_with("<" + name + ": 0x")) << all[i]->description();
+    const kit::Class* cls = kit::Class::named(name);
+    ASSERT_TRUE(cls);
+    EXPECT_EQ(&all[i]->objectClass(), cls);
+    EXPECT_EQ(cls->superclass()->name(), super);
+    EXPECT_TRUE(all[i]->isKindOfClass(SDPURLSessionManager::staticClass()));
+  }
+  EXPECT_TRUE(all[3]->isKindOfClass(SDPHTTPSessionManager::staticClass()));
+  EXPECT_FALSE(all[2]->isKindOfClass(SDPHTTPSessionManager::staticClass()));
+}
 
 TEST_F(SessionManagerArchivingTest, HTTPManagerComesBackWithEverythingAndWorks) {
   auto server = TestServer::startHTTP();
