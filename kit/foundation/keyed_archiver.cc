@@ -20,6 +20,7 @@
 #include <limits>
 
 #include "kit/foundation/array.h"
+#include "kit/foundation/decimal_number.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/serial_date.h"
@@ -46,6 +47,7 @@ enum Tag : uint8_t {
   TagMutableDictionary,
   TagObject,              // class name, field count, (key, reference) pairs
   TagURL,                 // base URL reference (0: none), relative text
+  TagDecimalNumber,       // the decimal's exact text ("8.49", "NaN")
 };
 
 [[noreturn]] void raiseArchive(const std::string& reason) {
@@ -293,6 +295,9 @@ std::string KeyedArchiver::body(const Id& object, size_t depth) {
   } else if (auto* s = dynamic_cast<const String*>(object.get())) {
     out += static_cast<char>(isKind<MutableString>(object) ? TagMutableString : TagString);
     out += s->utf8();
+  } else if (auto* decimal = dynamic_cast<const DecimalNumber*>(object.get())) {
+    out += static_cast<char>(TagDecimalNumber);
+    out += decimal->description();
   } else if (auto* n = dynamic_cast<const Number*>(object.get())) {
     out += static_cast<char>(TagNumber);
     out += static_cast<char>(n->kind());
@@ -542,6 +547,11 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
       double seconds = in.real();
       in.expectEnd();
       return done(makeDateValue(seconds));
+    }
+    case TagDecimalNumber: {
+      Ref<DecimalNumber> decimal = DecimalNumber::decimalNumberWithCanonicalText(in.rest());
+      if (!decimal) raiseCorrupt("a decimal number is not in its written form");
+      return done(decimal);
     }
     case TagURL: {
       uint64_t baseRef = in.varint();

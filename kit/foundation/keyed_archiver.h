@@ -1,12 +1,12 @@
 // Keyed archiving: an object graph to bytes and back, in kit's own binary
 // format (not the platform's).
 //
-// An archive keeps strings, numbers (with their exact type), data, dates,
-// URLs (with their base URL), arrays and dictionaries (mutable or not,
-// dictionary order kept), the null object, and objects of registered classes
-// that adopt kit::Coding. Every
-// object is stored once, so shared references stay shared and cycles come
-// back as cycles. A cycle must pass through a Coding object, which decides
+// An archive keeps strings, numbers (with their exact type; decimal numbers
+// exactly), data, dates, URLs (with their base URL), arrays and
+// dictionaries (mutable or not, dictionary order kept), the null object,
+// and objects of registered classes that adopt kit::Coding. Every object is
+// stored once, so shared references stay shared and cycles come back as
+// cycles. A cycle must pass through a Coding object, which decides
 // whether it holds the reference weakly; a collection that contains itself
 // only through collections could never be released, and is refused on both
 // sides.
