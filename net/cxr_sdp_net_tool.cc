@@ -5,6 +5,8 @@
 #include "kit/foundation/log.h"
 #include "net/network_manager.h"
 
+KIT_DEFINE_CLASS(CXRSdpNetTool, SDPHTTPSessionManager) {}
+
 kit::Ref<CXRSdpNetTool> CXRSdpNetTool::sharedTool() {
   static kit::OnceToken token;
   static kit::Ref<CXRSdpNetTool>* shared = nullptr;

@@ -17,6 +17,8 @@ kit::Ref<kit::Error> SDPBodyEncodingError(const kit::Ref<kit::Error>& underlying
                       SDPLocalizedText("The request body could not be encoded."), underlying);
 }
 
+KIT_DEFINE_CLASS(NetWorkManager, SDPURLSessionManager) {}
+
 kit::Ref<NetWorkManager> NetWorkManager::sharedInstance() {
   static kit::OnceToken token;
   static kit::Ref<NetWorkManager>* shared = nullptr;
@@ -42,6 +44,10 @@ kit::Ref<SDPURLSessionManager> NetWorkManager::makeSameClass(
   auto manager = kit::make<NetWorkManager>();
   manager->setUp(configuration);
   return manager;
+}
+
+void NetWorkManager::initFromArchive(const kit::Ref<kit::URLSessionConfiguration>& configuration) {
+  setUp(configuration);
 }
 
 void NetWorkManager::POST(std::string_view URLString, const kit::Id& parameters, Success success, Failure failure) {

@@ -14,6 +14,8 @@
 #include "net/url_session_manager.h"
 
 class NetWorkManager : public SDPURLSessionManager {
+  KIT_OBJECT(NetWorkManager)
+
  public:
   using Success = std::function<void(const kit::Id& responseObject)>;
   using Failure = std::function<void(const kit::Ref<kit::Error>& error)>;
@@ -33,6 +35,7 @@ class NetWorkManager : public SDPURLSessionManager {
  protected:
   kit::Ref<SDPURLSessionManager> makeSameClass(
       const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
+  void initFromArchive(const kit::Ref<kit::URLSessionConfiguration>& configuration) override;
 
  private:
   void setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration);
