@@ -140,8 +140,8 @@ TEST_F(CoreLogin, AnAccountSwitchInThePlatformLoginLogsOut) {
 
 TEST_F(CoreLogin, EnteringAServerAsksTheChannelServer) {
   core->nuva_canEnterGameWithServiceID(kit::str("3"), kit::str("青龙"));
-  ASSERT_TRUE(waitForHUD(1));
-  EXPECT_EQ(hudTexts.back(), "请先获取登录回调的super_user_id");
+  ASSERT_TRUE(kit::test::runUntil([&] { return hudShown("请先获取登录回调的super_user_id"); }));
+  EXPECT_TRUE(server.requestsTo("login/enter").empty());
 
   logIn();
   core->nuva_canEnterGameWithServiceID(kit::str(" 3 "), kit::str("青 龙"));

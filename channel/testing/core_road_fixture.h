@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,10 @@ class CoreRoadFixture : public ::testing::Test {
   // Runs the main loop until the HUD has shown `count` texts.
   bool waitForHUD(size_t count) {
     return kit::test::runUntil([&] { return hudTexts.size() >= count; });
+  }
+  // Whether the HUD has shown `text`.
+  bool hudShown(const std::string& text) const {
+    return std::find(hudTexts.begin(), hudTexts.end(), text) != hudTexts.end();
   }
   // Runs the main-queue work queued so far. Every step the core takes after
   // a reply or a platform result is one main-queue task, so a test that
