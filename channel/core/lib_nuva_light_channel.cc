@@ -2,8 +2,8 @@
 
 #include "channel/core/lib_nuva_light_channel.h"
 
-#include "channel/core/tolmix_sdk_facade.h"
 #include "channel/core/nuva_result_hop.h"
+#include "channel/core/tolmix_sdk_facade.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
