@@ -2,6 +2,7 @@
 // synchronous scripts.
 #include "kit/web/legacy_web_view.h"
 
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
 #include "kit/web/html_text.h"
@@ -57,33 +58,39 @@ Ref<PageDriver> LegacyWebView::pageDriver() { return as<PageDriver>(pageEngine()
 // ---- Loading -------------------------------------------------------------------------
 
 void LegacyWebView::loadRequest(const Ref<URLRequest>& request) {
+  KIT_CHECK_MAIN_THREAD();
   if (request && request->URL()) navigate(request, LegacyNavigationType::Other, std::nullopt, -1);
 }
 
 void LegacyWebView::loadHTMLString(const std::string& html, const Ref<URL>& baseURL) {
+  KIT_CHECK_MAIN_THREAD();
   navigate(URLRequest::make(baseURL ? baseURL : URL::URLWithString("about:blank")), LegacyNavigationType::Other,
            html, -1);
 }
 
 void LegacyWebView::reload() {
+  KIT_CHECK_MAIN_THREAD();
   if (historyIndex_ < 0) return;
   navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_)]), LegacyNavigationType::Reload, std::nullopt,
            historyIndex_);
 }
 
 void LegacyWebView::goBack() {
+  KIT_CHECK_MAIN_THREAD();
   if (canGoBack())
     navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_ - 1)]), LegacyNavigationType::BackForward,
              std::nullopt, historyIndex_ - 1);
 }
 
 void LegacyWebView::goForward() {
+  KIT_CHECK_MAIN_THREAD();
   if (canGoForward())
     navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_ + 1)]), LegacyNavigationType::BackForward,
              std::nullopt, historyIndex_ + 1);
 }
 
 void LegacyWebView::pageNavigate(const Ref<URLRequest>& request, NavigationType type) {
+  KIT_CHECK_MAIN_THREAD();
   if (request && request->URL()) navigate(request, legacyType(type), std::nullopt, -1);
 }
 
@@ -122,6 +129,7 @@ void LegacyWebView::navigate(const Ref<URLRequest>& request, LegacyNavigationTyp
 
 void LegacyWebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLRequest>& next,
                                       std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) {
     decide(false);
     return;
@@ -140,17 +148,22 @@ void LegacyWebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URL
 }
 
 void LegacyWebView::fetchDidReceiveResponse(const Ref<URLResponse>&, std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   decide(static_cast<bool>(load_));
 }
 
 void LegacyWebView::fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& body) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) return;
   finish(response, htmlDocumentText(*body, response && response->textEncodingName()
                                                ? response->textEncodingName()->utf8()
                                                : std::string()));
 }
 
-void LegacyWebView::fetchDidFail(const Ref<Error>& error) { fail(error); }
+void LegacyWebView::fetchDidFail(const Ref<Error>& error) {
+  KIT_CHECK_MAIN_THREAD();
+  fail(error);
+}
 
 void LegacyWebView::finish(const Ref<URLResponse>& response, const std::string& html) {
   Ref<LegacyWebView> keep = strongSelf();
@@ -179,6 +192,7 @@ void LegacyWebView::fail(const Ref<Error>& error) {
 }
 
 void LegacyWebView::stopLoading() {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) return;
   load_.reset();
   if (fetcher_) fetcher_->cancel();
@@ -187,6 +201,7 @@ void LegacyWebView::stopLoading() {
 // ---- Scripts and the page's acts ------------------------------------------------------
 
 std::string LegacyWebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
+  KIT_CHECK_MAIN_THREAD();
   ScriptResult result = pageEngine()->evaluateScript(script);
   if (result.error || !result.value || isKind<Null>(result.value)) return {};
   return describe(result.value);
@@ -195,19 +210,25 @@ std::string LegacyWebView::stringByEvaluatingJavaScriptFromString(const std::str
 bool LegacyWebView::postScriptMessage(const std::string&, Id) { return false; }
 
 void LegacyWebView::runAlertPanel(const std::string&, std::function<void()> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (completion) completion();
 }
 
 void LegacyWebView::runConfirmPanel(const std::string&, std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (completion) completion(false);
 }
 
 void LegacyWebView::runTextInputPanel(const std::string&, const std::optional<std::string>&,
                                       std::function<void(std::optional<std::string>)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (completion) completion(std::nullopt);
 }
 
-void LegacyWebView::pageContentSizeDidChange(Size) { updatePageView(); }
+void LegacyWebView::pageContentSizeDidChange(Size) {
+  KIT_CHECK_MAIN_THREAD();
+  updatePageView();
+}
 
 void LegacyWebView::updatePageView() {
   const Rect b = bounds();

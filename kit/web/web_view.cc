@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
 #include "kit/web/html_text.h"
@@ -137,34 +138,40 @@ Ref<BackForwardListItem> WebView::currentItem() const {
 // ---- Navigations -------------------------------------------------------------------
 
 Ref<Navigation> WebView::loadRequest(const Ref<URLRequest>& request) {
+  KIT_CHECK_MAIN_THREAD();
   if (!request || !request->URL()) return nullptr;
   return startNavigation(request, NavigationType::Other, std::nullopt, -1);
 }
 
 Ref<Navigation> WebView::loadHTMLString(const std::string& html, const Ref<kit::URL>& baseURL) {
+  KIT_CHECK_MAIN_THREAD();
   Ref<kit::URL> url = baseURL ? baseURL : kit::URL::URLWithString("about:blank");
   return startNavigation(URLRequest::make(url), NavigationType::Other, html, -1);
 }
 
 Ref<Navigation> WebView::reload() {
+  KIT_CHECK_MAIN_THREAD();
   auto item = currentItem();
   if (!item) return nullptr;
   return startNavigation(URLRequest::make(item->URL()), NavigationType::Reload, std::nullopt, historyIndex_);
 }
 
 Ref<Navigation> WebView::goBack() {
+  KIT_CHECK_MAIN_THREAD();
   if (!canGoBack()) return nullptr;
   auto item = history_[static_cast<size_t>(historyIndex_ - 1)];
   return startNavigation(URLRequest::make(item->URL()), NavigationType::BackForward, std::nullopt, historyIndex_ - 1);
 }
 
 Ref<Navigation> WebView::goForward() {
+  KIT_CHECK_MAIN_THREAD();
   if (!canGoForward()) return nullptr;
   auto item = history_[static_cast<size_t>(historyIndex_ + 1)];
   return startNavigation(URLRequest::make(item->URL()), NavigationType::BackForward, std::nullopt, historyIndex_ + 1);
 }
 
 void WebView::pageNavigate(const Ref<URLRequest>& request, NavigationType type) {
+  KIT_CHECK_MAIN_THREAD();
   if (request && request->URL()) startNavigation(request, type, std::nullopt, -1);
 }
 
@@ -260,6 +267,7 @@ std::function<void(Policy)> WebView::fetchPolicyAnswer(std::function<void(bool)>
 
 void WebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLRequest>& next,
                                 std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) {
     decide(false);
     return;
@@ -281,6 +289,7 @@ void WebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLReques
 }
 
 void WebView::fetchDidReceiveResponse(const Ref<URLResponse>& response, std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) {
     decide(false);
     return;
@@ -302,11 +311,13 @@ void WebView::commitLoad() {
 }
 
 void WebView::fetchDidReceiveData(int64_t received, int64_t expected) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_ || expected <= 0) return;
   setProgress(std::max(progress_, 0.5 + 0.4 * std::min(1.0, static_cast<double>(received) / expected)));
 }
 
 void WebView::fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& body) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) return;
   commitLoad();
   if (!load_) return;
@@ -336,7 +347,10 @@ void WebView::finishLoad(const Ref<URLResponse>& response, const std::string& ht
   if (auto d = navigationDelegate()) d->didFinishNavigation(*this, load.navigation);
 }
 
-void WebView::fetchDidFail(const Ref<Error>& error) { failLoad(error); }
+void WebView::fetchDidFail(const Ref<Error>& error) {
+  KIT_CHECK_MAIN_THREAD();
+  failLoad(error);
+}
 
 void WebView::failLoad(const Ref<Error>& error) {
   if (!load_) return;
@@ -364,6 +378,7 @@ void WebView::abandonLoad(bool report) {
 }
 
 void WebView::stopLoading() {
+  KIT_CHECK_MAIN_THREAD();
   const bool was = load_.has_value();
   abandonLoad(false);
   if (was) {
@@ -375,6 +390,7 @@ void WebView::stopLoading() {
 // ---- Scripts -------------------------------------------------------------------------
 
 void WebView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
+  KIT_CHECK_MAIN_THREAD();
   ensureAttached();
   Weak<WebView> weak = strongSelf();
   runOnMainSoon([weak, script, completion = std::move(completion)] {
@@ -397,6 +413,7 @@ void WebView::evaluateJavaScript(const std::string& script, ScriptCompletion com
 // ---- The page's acts ---------------------------------------------------------------
 
 bool WebView::postScriptMessage(const std::string& name, Id body) {
+  KIT_CHECK_MAIN_THREAD();
   Ref<UserContentController> controller = configuration_->userContentController();
   if (!controller->handlerForName(name)) return false;
   auto message = kit::make<ScriptMessage>(name, std::move(body), strongSelf(),
@@ -406,6 +423,7 @@ bool WebView::postScriptMessage(const std::string& name, Id body) {
 }
 
 void WebView::runAlertPanel(const std::string& message, std::function<void()> completion) {
+  KIT_CHECK_MAIN_THREAD();
   auto answer = answerOnce<>(completion, completion, "alert panel");
   const FrameInfo frame{true, url_ ? url_->absoluteText() : std::string()};
   if (auto d = uiDelegate()) d->runJavaScriptAlertPanel(*this, message, frame, answer);
@@ -413,6 +431,7 @@ void WebView::runAlertPanel(const std::string& message, std::function<void()> co
 }
 
 void WebView::runConfirmPanel(const std::string& message, std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   auto answer = answerOnce<bool>(completion, [completion] { completion(false); }, "confirm panel");
   const FrameInfo frame{true, url_ ? url_->absoluteText() : std::string()};
   if (auto d = uiDelegate()) d->runJavaScriptConfirmPanel(*this, message, frame, answer);
@@ -421,6 +440,7 @@ void WebView::runConfirmPanel(const std::string& message, std::function<void(boo
 
 void WebView::runTextInputPanel(const std::string& prompt, const std::optional<std::string>& defaultText,
                                 std::function<void(std::optional<std::string>)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   auto answer = answerOnce<std::optional<std::string>>(completion, [completion] { completion(std::nullopt); },
                                                        "text input panel");
   const FrameInfo frame{true, url_ ? url_->absoluteText() : std::string()};
@@ -428,9 +448,13 @@ void WebView::runTextInputPanel(const std::string& prompt, const std::optional<s
   else answer(std::nullopt);
 }
 
-void WebView::pageContentSizeDidChange(Size) { updatePageView(); }
+void WebView::pageContentSizeDidChange(Size) {
+  KIT_CHECK_MAIN_THREAD();
+  updatePageView();
+}
 
 void WebView::pageTitleDidChange() {
+  KIT_CHECK_MAIN_THREAD();
   if (engine_) setTitle(engine_->documentTitle());
 }
 
@@ -449,6 +473,7 @@ void WebView::updatePageView() {
 }
 
 void WebView::layoutSubviews() {
+  KIT_CHECK_MAIN_THREAD();
   View::layoutSubviews();
   if (pageText_->frame().width() != std::max(0.0, bounds().width() - 16)) updatePageView();
 }
