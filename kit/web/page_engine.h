@@ -23,6 +23,7 @@
 #include "kit/graphics/geometry.h"
 #include "kit/net/url_request.h"
 #include "kit/net/url_response.h"
+#include "kit/web/web_view_configuration.h"
 
 namespace kit {
 
@@ -88,6 +89,11 @@ class PageHost {
   // The process that ran the page ended (crashed or was killed); the page
   // is gone until the view loads a document again.
   virtual void pageContentProcessDidTerminate() {}
+  // What the page is given: the view's configuration (handler names, user
+  // scripts, preferences; nil for a view without one) and user agent ("":
+  // the engine's own).
+  virtual Ref<WebViewConfiguration> pageConfiguration() const { return nullptr; }
+  virtual std::string pageUserAgent() const { return {}; }
 };
 
 // Where a pointer is in a touch's life.

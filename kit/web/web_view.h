@@ -105,6 +105,8 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   void pageContentSizeDidChange(Size size) override;
   void pageTitleDidChange() override;
   void pageContentProcessDidTerminate() override;
+  Ref<WebViewConfiguration> pageConfiguration() const override { return configuration_; }
+  std::string pageUserAgent() const override { return customUserAgent_; }
 
   // ---- PageFetcher::Client
   void fetchWillRedirect(const Ref<HTTPURLResponse>& response, const Ref<URLRequest>& next,
