@@ -18,6 +18,7 @@
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
+#include "kit/ui/screen.h"
 #include "kit/web/browser/browser_runtime.h"
 #include "kit/web/browser/glib_pump.h"
 #include "kit/web/browser/browser_values.h"
@@ -125,7 +126,12 @@ Ref<BrowserEngine> BrowserEngine::make() {
   return engine;
 }
 
-BrowserEngine::BrowserEngine() : native_(std::make_unique<Native>()) { native_->create(); }
+BrowserEngine::BrowserEngine() : native_(std::make_unique<Native>()) {
+  // GDK gives a window the display's scale when it is made.
+  native_->scale = Screen::main()->scale();
+  detail::setBrowserDisplayScale(native_->scale);
+  native_->create();
+}
 
 BrowserEngine::~BrowserEngine() = default;
 

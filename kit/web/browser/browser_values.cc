@@ -54,9 +54,8 @@ Ref<Bitmap> bitmapFromSurface(cairo_surface_t* surface, int width, int height, i
   // window's included) and brings its device scale to pixels.
   cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   cairo_t* cr = cairo_create(image);
-  double sx = 1, sy = 1;
-  cairo_surface_get_device_scale(surface, &sx, &sy);
-  cairo_scale(cr, static_cast<double>(scale) / sx, static_cast<double>(scale) / sy);
+  // User units are the surface's own (its device scale applied by Cairo).
+  cairo_scale(cr, scale, scale);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_surface(cr, surface, 0, 0);
   cairo_paint(cr);
