@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -35,7 +36,9 @@ void BrowserEngineTest::SetUp() {
   useBrowserEngine();
 }
 
-std::vector<pid_t> webContentProcesses(pid_t parent) {
+namespace {
+
+std::vector<pid_t> childrenNamed(pid_t parent, bool (*wanted)(const std::string& name)) {
   if (parent == 0) parent = getpid();
   std::vector<pid_t> found;
   DIR* proc = opendir("/proc");
@@ -46,12 +49,22 @@ std::vector<pid_t> webContentProcesses(pid_t parent) {
     std::string name;
     pid_t ppid = 0;
     char state = 0;
-    // The kernel keeps 15 characters of a process name.
-    if (readStat(pid, name, ppid, state) && ppid == parent && name == "WebKitWebProces" && state != 'Z')
-      found.push_back(pid);
+    if (readStat(pid, name, ppid, state) && ppid == parent && state != 'Z' && wanted(name)) found.push_back(pid);
   }
   closedir(proc);
+  std::sort(found.begin(), found.end());
   return found;
+}
+
+}  // namespace
+
+// The kernel keeps 15 characters of a process name.
+std::vector<pid_t> webContentProcesses(pid_t parent) {
+  return childrenNamed(parent, [](const std::string& name) { return name == "WebKitWebProces"; });
+}
+
+std::vector<pid_t> webKitProcesses(pid_t parent) {
+  return childrenNamed(parent, [](const std::string& name) { return name.rfind("WebKit", 0) == 0; });
 }
 
 bool processHasExited(pid_t pid) {

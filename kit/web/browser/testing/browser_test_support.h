@@ -25,6 +25,8 @@ class BrowserEngineTest : public ::testing::Test {
 // The web content processes whose parent is `parent` (this process by
 // default).
 std::vector<pid_t> webContentProcesses(pid_t parent = 0);
+// Every process of WebKit's (content, network, GPU) whose parent is `parent`.
+std::vector<pid_t> webKitProcesses(pid_t parent = 0);
 // True when `pid` has exited (gone, or a zombie its parent has not reaped).
 bool processHasExited(pid_t pid);
 
