@@ -61,8 +61,10 @@ void start() {
   Runtime& r = runtime();
   if (r.started) return;
   r.started = true;
-  // The offscreen windows and the display scale are X11's.
+  // The offscreen windows and the display scale are X11's; no window is
+  // shown to assistive technologies (the accessibility bus stays closed).
   gdk_set_allowed_backends("x11");
+  g_setenv("NO_AT_BRIDGE", "1", FALSE);
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
     r.reason = "DISPLAY is not set (run under xvfb-run -a)";
