@@ -41,7 +41,7 @@ done
 echo
 echo "== Ratios against the peers (ours/peer, median of 5; lower is better)"
 awk '
-  # A line may carry the console reporter's colour codes in front.
+  # A line may carry the console reporter colour codes in front.
   /RATIO / {
     sub(/^.*RATIO /, "")
     verdict = $6; for (i = 7; i <= NF; ++i) verdict = verdict " " $i
