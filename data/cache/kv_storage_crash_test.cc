@@ -50,10 +50,10 @@ constexpr int kKills = 2000;
 // Storage folders worked on side by side, each by one child at a time.
 constexpr int kLanes = 4;
 constexpr int kKeys = 8;
-// Operations a child killed at a counted call may reach, and the calls it
-// may be killed at (an operation makes about 4 to 14).
-constexpr int kOpsPerChild = 2;
-constexpr int kMaxKillCall = 24;
+// The most operations a child runs (it is killed long before), and the
+// counted calls it may be killed at (an operation makes about 4 to 14).
+constexpr int kOpsPerChild = 50;
+constexpr int kMaxKillCall = 20;
 // Every fourth child dies by a timer instead, within this many microseconds.
 constexpr int kMaxTimerMicros = 600;
 
@@ -208,7 +208,6 @@ struct ChildPlan {
   }
   report(fd, "V");
 
-  int last = plan.start + kOpsPerChild;
   if (plan.killAtCall > 0) {
     faults->arm(plan.killAtCall);
   } else {
@@ -217,9 +216,8 @@ struct ChildPlan {
     ::sigaction(SIGALRM, &action, nullptr);
     itimerval timer{{0, 0}, {0, plan.timerMicros + 1}};
     ::setitimer(ITIMER_REAL, &timer, nullptr);
-    last = plan.start + 50;
   }
-  for (int index = plan.start; index < last; ++index) {
+  for (int index = plan.start; index < plan.start + kOpsPerChild; ++index) {
     Operation op = operationAt(index);
     auto key = kit::str(keyName(op.key));
     bool done = op.remove ? storage->removeItemForKey(key)
