@@ -45,6 +45,15 @@ kit::Expected<void> writeAll(KTKVFileSystem& fs, int fd, const uint8_t* bytes, s
   return {};
 }
 
+// The refusal of a file name.
+kit::Unexpected refusal(std::string_view name) {
+  std::string text(name);
+  return kit::unexpected(kit::Error::make(
+      KTKVStorageErrorDomain, KTKVStorageErrorInvalidFilename,
+      kit::dict({{kit::LocalizedDescriptionKey, "refused the file name [" + text + "]"},
+                 {KTKVStorageFilenameKey, text}})));
+}
+
 }  // namespace
 
 KTKVFileStore::KTKVFileStore(std::string dataPath, std::string trashPath, std::shared_ptr<KTKVFileSystem> fileSystem)
@@ -65,11 +74,7 @@ bool KTKVFileStore::isTemporaryName(std::string_view name) {
 
 kit::Expected<void> KTKVFileStore::checkName(std::string_view name) {
   if (isValidName(name)) return {};
-  std::string text(name);
-  return kit::unexpected(kit::Error::make(
-      KTKVStorageErrorDomain, KTKVStorageErrorInvalidFilename,
-      kit::dict({{kit::LocalizedDescriptionKey, "refused the file name [" + text + "]"},
-                 {KTKVStorageFilenameKey, text}})));
+  return refusal(name);
 }
 
 std::string KTKVFileStore::pathOf(std::string_view name) const { return joinPath(dataPath_, name); }
@@ -93,7 +98,7 @@ kit::Expected<std::string> KTKVFileStore::writeTemporary(const kit::Data& value)
 
 kit::Expected<void> KTKVFileStore::commit(std::string_view temporaryName, std::string_view name) const {
   if (auto valid = checkName(name); !valid) return valid;
-  if (!isTemporaryName(temporaryName)) return checkName(temporaryName);
+  if (!isTemporaryName(temporaryName)) return refusal(temporaryName);
   std::string path = pathOf(name);
   if (fs_->rename(pathOf(temporaryName).c_str(), path.c_str()) != 0) {
     return posixError(errno, "could not rename into", path);

@@ -1,7 +1,7 @@
 // The value files' failures as values: a missing folder, a missing file, a
-// folder where a file should be and a refused name each come back as an
-// error with its domain, code and path; a failed write leaves no temporary
-// file behind, and a failed rename leaves it to its caller.
+// folder or a link where a file should be and a refused name each come back
+// as an error with its domain, code and path; a failed write leaves no
+// temporary file behind, and a failed rename leaves it to its caller.
 
 #include "data/cache/kv_file_store.h"
 
@@ -66,6 +66,10 @@ TEST_F(KVFileStoreTest, SystemFailuresCarryErrnoAndThePath) {
 
   ASSERT_EQ(::mkdir((data + "/folder").c_str(), 0755), 0);
   EXPECT_EQ(store.read("folder").error()->code(), EISDIR);
+  // A link is no value file, wherever it leads.
+  ASSERT_EQ(::symlink("folder", (data + "/link").c_str()), 0);
+  EXPECT_EQ(store.read("link").error()->code(), ELOOP);
+  ASSERT_TRUE(store.remove("link"));
 
   // A file cannot be renamed over a folder: the temporary file stays until
   // it is discarded.
@@ -102,6 +106,7 @@ TEST_F(KVFileStoreTest, RefusedNamesFailBeforeAnyFileIsTouched) {
   ASSERT_TRUE(temporary);
   EXPECT_EQ(store.commit(*temporary, "../escape").error()->code(), KTKVStorageErrorInvalidFilename);
   EXPECT_EQ(store.commit("../" + *temporary, "name").error()->code(), KTKVStorageErrorInvalidFilename);
+  EXPECT_EQ(store.commit("name", "other").error()->code(), KTKVStorageErrorInvalidFilename);  // not a temporary
   store.discard("../outside");  // only temporary files are discarded
   store.discard(*temporary);
   EXPECT_EQ(entriesIn(data), 0u);
