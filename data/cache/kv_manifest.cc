@@ -297,7 +297,8 @@ kit::Expected<void> KTKVManifest::transaction(const char* what, const char* oper
   kit::Expected<void> done = body();
   if (done) {
     auto commit = prepare("commit;");
-    done = commit ? stepWrite(db_, *commit, what, operation, __LINE__) : kit::Expected<void>(kit::unexpected(commit.error()));
+    done = commit ? stepWrite(db_, *commit, what, operation, __LINE__)
+                  : kit::Expected<void>(kit::unexpected(commit.error()));
   }
   // SQLite rolls some failed transactions back by itself.
   if (!done && db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "rollback;", nullptr, nullptr, nullptr);

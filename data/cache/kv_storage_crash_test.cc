@@ -187,8 +187,8 @@ struct ChildPlan {
   faults->skipSync = true;  // a kill needs no fsync
   faults->action = [] { ::raise(SIGKILL); };
   kvtest::ScopedFaultyVFS vfs(faults);
-  auto storage =
-      KTKVStorage::initWithPath(kit::str(folder), KTKVStorageTypeMixed, std::make_shared<kvtest::FaultyFileSystem>(faults));
+  auto files = std::make_shared<kvtest::FaultyFileSystem>(faults);
+  auto storage = KTKVStorage::initWithPath(kit::str(folder), KTKVStorageTypeMixed, files);
   if (!storage) {
     report(fd, "F the storage did not open");
     _exit(3);
@@ -247,7 +247,9 @@ size_t threadCount() {
 
 // What kind of change an operation makes to a key holding `before`.
 std::string kindOf(const std::optional<Stored>& before, const Operation& op) {
-  if (op.remove) return !before ? "removal of nothing" : before->filename.empty() ? "removal inline" : "removal of a file";
+  if (op.remove) {
+    return !before ? "removal of nothing" : before->filename.empty() ? "removal inline" : "removal of a file";
+  }
   if (!before) return op.filename.empty() ? "new key inline" : "new key in a file";
   if (before->filename.empty()) return op.filename.empty() ? "inline over inline" : "inline to a file";
   if (op.filename.empty()) return "file to inline";
