@@ -18,6 +18,26 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   list(APPEND PROJECT_WARNINGS -Wno-restrict)
 endif()
 
+# Folders are added in dependency order (the root CMakeLists.txt lists them
+# bottom up), so every library a folder links must already be defined when
+# the folder is added. A dependency on a folder added later is an upward
+# dependency, which is how a cycle starts: the configure step stops there.
+# Imported targets ("Pkg::Name") and library files (paths) are outside the
+# folder graph; tests may link anything (TEST_DEPS are not checked).
+function(check_folder_dependencies name)
+  foreach(dep ${ARGN})
+    if(dep MATCHES "::" OR dep MATCHES "/" OR dep MATCHES "^-" OR dep MATCHES "^\\$<")
+      continue()
+    endif()
+    if(NOT TARGET ${dep})
+      message(FATAL_ERROR
+        "${name} (${CMAKE_CURRENT_SOURCE_DIR}) depends on '${dep}', which is not defined yet. "
+        "Folders are added bottom up (root CMakeLists.txt) and may only depend on folders below them; "
+        "a dependency on a folder added later points upwards and would close a cycle.")
+    endif()
+  endforeach()
+endfunction()
+
 # Programs link only the shared libraries they use (the browser engine's
 # WebKitGTK stays out of the unit tests that never start it).
 add_link_options(LINKER:--as-needed)
@@ -28,6 +48,7 @@ add_link_options(LINKER:--as-needed)
 # with the reason, where none can be had.
 function(add_folder_library name)
   cmake_parse_arguments(A "" "" "DEPS;PRIVATE_DEPS;TEST_DEPS" ${ARGN})
+  check_folder_dependencies(${name} ${A_DEPS} ${A_PRIVATE_DEPS})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
   list(FILTER sources EXCLUDE REGEX "_test\\.cc$")
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
