@@ -7,6 +7,9 @@
 
 #include "kit/foundation/format.h"
 #include "kit/foundation/notification_center.h"
+#include "kit/foundation/user_defaults.h"
+#include "kit/foundation/uuid.h"
+#include "kit/testing/temp_directory.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/label.h"
@@ -173,6 +176,28 @@ TEST_F(ApplicationTest, DeviceProfilesSetScreenAndDevice) {
   window->setHidden(false);
   DeviceProfileScope wide(DeviceProfile::phone667x375());
   EXPECT_EQ(window->frame(), (Rect{0, 0, 667, 375}));
+}
+
+TEST_F(ApplicationTest, AdvertisingIdentifierComesFromTheProfileOrIsKeptAcrossRestarts) {
+  kit::test::TempDirectory dir;
+  UserDefaults::setStandardPath(dir.file("defaults.plist"));
+  const std::string made = Device::current()->advertisingIdentifier()->UUIDString();
+  ASSERT_TRUE(UUID::fromString(made));
+  EXPECT_EQ(made, UUID::fromString(made)->UUIDString()) << "upper-case";
+  UserDefaults::resetStandardUserDefaults();  // what a restart reads: the file
+  EXPECT_EQ(Device::current()->advertisingIdentifier()->UUIDString(), made);
+  {
+    DeviceProfile named = DeviceProfile::phone375x667();
+    named.advertisingIdentifier = "6d1c6f32-0b7e-4c1a-9f25-3a1b2c3d4e5f";
+    DeviceProfileScope scope(named);
+    EXPECT_EQ(Device::current()->advertisingIdentifier()->UUIDString(), "6D1C6F32-0B7E-4C1A-9F25-3A1B2C3D4E5F");
+  }
+  // A stored value that is not a UUID is replaced, once, by a new one.
+  UserDefaults::standardUserDefaults()->setObject(String::make("not a uuid"), DeviceDescription::kAdvertisingIdentifierKey);
+  const std::string replaced = DeviceDescription::advertisingIdentifierInForce();
+  EXPECT_NE(replaced, made);
+  EXPECT_EQ(DeviceDescription::advertisingIdentifierInForce(), replaced);
+  UserDefaults::setStandardPath("");
 }
 
 TEST_F(ApplicationTest, PasteboardKeepsStrings) {

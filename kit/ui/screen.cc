@@ -110,5 +110,8 @@ std::string Device::systemName() const { return DeviceDescription::current().sys
 std::string Device::systemVersion() const { return DeviceDescription::current().systemVersion; }
 std::string Device::machine() const { return DeviceDescription::current().machine; }
 double Device::systemVersionNumber() const { return std::strtod(systemVersion().c_str(), nullptr); }
+Ref<UUID> Device::advertisingIdentifier() const {
+  return UUID::fromString(DeviceDescription::advertisingIdentifierInForce());
+}
 
 }  // namespace kit

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kit/foundation/object.h"
+#include "kit/foundation/uuid.h"
 #include "kit/graphics/geometry.h"
 #include "kit/ui/ui_types.h"
 
@@ -40,6 +41,9 @@ class Device : public Object {
   UserInterfaceIdiom userInterfaceIdiom() const { return UserInterfaceIdiom::Phone; }
   // The system version as a number ("12.4" -> 12.4), as products compare it.
   double systemVersionNumber() const;
+  // The advertising identifier (DeviceDescription::advertisingIdentifierInForce);
+  // its UUIDString() is the upper-case text.
+  Ref<UUID> advertisingIdentifier() const;
 };
 
 }  // namespace kit
