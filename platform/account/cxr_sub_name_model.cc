@@ -1,0 +1,40 @@
+// The sub-account record. See cxr_sub_name_model.h.
+#include "platform/account/cxr_sub_name_model.h"
+
+#include "data/model/mx_hooks.h"
+#include "data/model/mx_key_value.h"
+#include "kit/foundation/dictionary.h"
+#include "kit/foundation/values.h"
+
+namespace {
+kit::Ref<kit::String> copied(const kit::Ref<kit::String>& v) { return v ? kit::as<kit::String>(v->copy()) : nullptr; }
+}  // namespace
+
+kit::Ref<CXRSubNameModel> CXRSubNameModel::initWithDictionary(const kit::Id& dictionary) {
+  auto model = kit::make<CXRSubNameModel>();
+  if (kit::isKind<kit::Dictionary>(dictionary)) mx_setKeyValues(model, dictionary);
+  return model;
+}
+
+void CXRSubNameModel::setNickname(const kit::Ref<kit::String>& v) { nickname_ = copied(v); }
+void CXRSubNameModel::setUsername(const kit::Ref<kit::String>& v) { username_ = copied(v); }
+void CXRSubNameModel::setLogin_time(const kit::Ref<kit::String>& v) { login_time_ = copied(v); }
+
+void CXRSubNameModel::setSign(const kit::Ref<kit::String>& v) {
+  if (!v || v->length() == 0) {
+    sign_ = copied(v);
+    return;
+  }
+  const char16_t first = v->characterAtIndex(0);
+  const bool pair = first >= 0xD800 && first <= 0xDBFF && v->length() > 1;
+  sign_ = v->substringFromIndex(pair ? 2 : 1);
+}
+
+KIT_DEFINE_CLASS(CXRSubNameModel, kit::Object) {
+  cls.property("nickname", &CXRSubNameModel::nickname, &CXRSubNameModel::setNickname, "C");
+  cls.property("username", &CXRSubNameModel::username, &CXRSubNameModel::setUsername, "C");
+  cls.property("sign", &CXRSubNameModel::sign, &CXRSubNameModel::setSign, "C");
+  cls.property("login_time", &CXRSubNameModel::login_time, &CXRSubNameModel::setLogin_time, "C");
+  mx_answer(cls, MXHooks::mx_allowedPropertyNames,
+            [] { return kit::array({"nickname", "username", "sign", "login_time"}); });
+}

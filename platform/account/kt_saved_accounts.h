@@ -1,0 +1,27 @@
+// KTSavedAccounts: the accounts the login card offers, kept in the standard
+// user defaults under "KT_accounts" as a list of [user name, password]
+// pairs of texts, oldest first, one per user name, without limit. Every
+// login that succeeds saves its account as the newest; a changed password
+// replaces the old one.
+//
+// The stored value may have been written by anything: a value that is not
+// a list reads as no accounts, and entries that are not two texts are
+// skipped by accounts() but left where they are by save(). Main thread.
+#pragma once
+
+#include "kit/foundation/array.h"
+#include "kit/foundation/string.h"
+
+class KTSavedAccounts {
+ public:
+  static constexpr const char* kKey = "KT_accounts";
+
+  // The well-formed entries, oldest first: each a new two-text array.
+  static kit::Ref<kit::Array> accounts();
+
+  // Removes the first well-formed entry with this name (if any), appends
+  // [name, password] as the newest and synchronises. An account without a
+  // name or a password cannot be offered again and is not saved. A stored
+  // value that is not a list is replaced by a new list.
+  static void save(const kit::Ref<kit::String>& name, const kit::Ref<kit::String>& password);
+};
