@@ -102,6 +102,59 @@ void PlatformAPIServer::route(const std::string& endpoint, PlatformAPIReply repl
   route(endpoint, [reply](const PlatformAPIRequest&) { return reply; });
 }
 
+void PlatformAPIServer::setFault(const std::string& endpoint, RouteFault fault) {
+  std::lock_guard lock(mutex_);
+  if (fault == RouteFault::None) {
+    faults_.erase(endpoint);
+  } else {
+    faults_[endpoint] = fault;
+  }
+}
+
+void PlatformAPIServer::enqueue(const std::string& endpoint, PlatformAPIReply reply) {
+  std::lock_guard lock(mutex_);
+  queued_[endpoint].push_back(std::move(reply));
+}
+
+void PlatformAPIServer::routePage(const std::string& pattern, kit::test::RouteHandler handler) {
+  server_->route("*", pattern, std::move(handler));
+}
+
+std::vector<PlatformAPIRequest> PlatformAPIServer::requestsTo(const std::string& endpoint) const {
+  std::lock_guard lock(mutex_);
+  std::vector<PlatformAPIRequest> matching;
+  for (const auto& request : apiLog_) {
+    if (request.endpoint == endpoint) matching.push_back(request);
+  }
+  return matching;
+}
+
+namespace {
+
+// What a fault mode answers on this server.
+PlatformAPIReply faultReply(RouteFault fault) {
+  auto errorEnvelope = kit::dict({{"code", "500"}, {"msg", "服务器内部错误"}});
+  switch (fault) {
+    case RouteFault::Delay: {
+      auto reply = PlatformAPIReply::scrambled(errorEnvelope);
+      reply.delaySeconds = 12;
+      return reply;
+    }
+    case RouteFault::ServerErrorJSON: return PlatformAPIReply::scrambled(errorEnvelope, 500);
+    case RouteFault::EmptyBody: return PlatformAPIReply::bytes("");
+    case RouteFault::NotJSON: return PlatformAPIReply::bytes("<html><body>Service Unavailable</body></html>");
+    case RouteFault::CloseConnection: {
+      auto reply = PlatformAPIReply::scrambled(errorEnvelope);
+      reply.closeMidBody = true;
+      return reply;
+    }
+    case RouteFault::None: break;
+  }
+  return PlatformAPIReply::bytes("");
+}
+
+}  // namespace
+
 std::vector<PlatformAPIRequest> PlatformAPIServer::apiRequests() const {
   std::lock_guard lock(mutex_);
   return apiLog_;
@@ -128,11 +181,19 @@ kit::test::TestResponse PlatformAPIServer::answer(const kit::test::RecordedReque
   }
 
   PlatformAPIHandler handler;
+  std::optional<PlatformAPIReply> scripted;
   {
     std::lock_guard lock(mutex_);
     apiLog_.push_back(request);
+    if (auto fault = faults_.find(request.endpoint); fault != faults_.end()) {
+      scripted = faultReply(fault->second);
+    } else if (auto queue = queued_.find(request.endpoint); queue != queued_.end() && !queue->second.empty()) {
+      scripted = std::move(queue->second.front());
+      queue->second.pop_front();
+    }
     if (auto it = routes_.find(request.endpoint); it != routes_.end()) handler = it->second;
   }
+  if (scripted) return scripted->response();
 
   if (!handler) {
     return PlatformAPIReply::scrambled(kit::dict({{"code", "404"}, {"msg", "no such endpoint"}}), 404).response();

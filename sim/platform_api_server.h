@@ -10,12 +10,21 @@
 // does not decode gets a scrambled error reply with status 400; an endpoint
 // without a route gets a scrambled 404. Replies never declare a
 // Content-Encoding. Every request is kept, decoded, in the request log.
+//
+// Each endpoint is scriptable on top of its route: a fault for every
+// request (the channel servers' RouteFault modes), then a queue of canned
+// replies used one per request, then the route. The same host serves the
+// platform's web pages outside the API prefix (routePage). The platform's
+// own behaviour (accounts, orders ...) is PlatformService's, which routes
+// its endpoints here.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +33,7 @@
 #include "kit/foundation/object.h"
 #include "kit/net/http_header_fields.h"
 #include "kit/net/testing/test_server.h"
+#include "sim/channel_route_server.h"
 
 namespace sim {
 
@@ -98,8 +108,22 @@ class PlatformAPIServer {
   void route(const std::string& endpoint, PlatformAPIHandler handler);
   void route(const std::string& endpoint, PlatformAPIReply reply);
 
+  // A fault for every later request to the endpoint, before its queued
+  // replies and its route; RouteFault::None ends it. Delay answers after
+  // 12 seconds, past the clients' 10-second time-out.
+  void setFault(const std::string& endpoint, RouteFault fault);
+  // A canned reply for the next request to the endpoint that no fault
+  // takes; replies queue up and are used in order, then the route answers
+  // again.
+  void enqueue(const std::string& endpoint, PlatformAPIReply reply);
+  // Serves a path of this host outside the API prefix (an exact path, or a
+  // prefix ending in "*"): the platform's web pages.
+  void routePage(const std::string& pattern, kit::test::RouteHandler handler);
+
   // The decoded request log, in arrival order.
   std::vector<PlatformAPIRequest> apiRequests() const;
+  // The decoded requests to one endpoint, in arrival order.
+  std::vector<PlatformAPIRequest> requestsTo(const std::string& endpoint) const;
   // The requests as they came over the wire, in arrival order.
   std::vector<kit::test::RecordedRequest> requests() const { return server_->requests(); }
   size_t requestCount() const { return server_->requestCount(); }
@@ -115,6 +139,8 @@ class PlatformAPIServer {
 
   mutable std::mutex mutex_;
   std::map<std::string, PlatformAPIHandler> routes_;
+  std::map<std::string, RouteFault> faults_;
+  std::map<std::string, std::deque<PlatformAPIReply>> queued_;
   std::vector<PlatformAPIRequest> apiLog_;
   // Last, so that it stops before the routes and the log go: its answers
   // read them.

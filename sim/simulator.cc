@@ -13,6 +13,7 @@ Simulator::Simulator(std::string gameId)
       game_(std::make_unique<ChannelGameServer>()),
       page_(std::make_unique<GamePageServer>(gameId)),
       platformAPI_(PlatformAPIServer::start()) {
+  platform_ = std::make_unique<PlatformService>(*platformAPI_);
   channel_->setGameId(gameId);
   game_->setGameId(std::move(gameId));
   ChannelSDKServer* channel = channel_.get();
@@ -26,6 +27,7 @@ kit::Ref<kit::Dictionary> Simulator::configuration() const {
                                    {ClientConfiguration::kChannelGameServer, game_->baseURL()},
                                    {ClientConfiguration::kGamePage, page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
+  entries->setObject(kit::str(platformAPI_->origin() + "/"), std::string_view(ClientConfiguration::kPlatformWebHost));
   return entries;
 }
 

@@ -10,6 +10,7 @@
 #include "sim/channel_sdk_server.h"
 #include "sim/game_page_server.h"
 #include "sim/platform_api_server.h"
+#include "sim/platform_service.h"
 
 namespace sim {
 
@@ -22,10 +23,12 @@ class Simulator {
   ChannelGameServer& game() { return *game_; }
   GamePageServer& page() { return *page_; }
   PlatformAPIServer& platformAPI() { return *platformAPI_; }
+  // The platform's accounts, orders and pages, served by platformAPI().
+  PlatformService& platform() { return *platform_; }
 
   // The addresses of the services it runs under the client's configuration
-  // keys (ChannelSDKServer, ChannelGameServer, GamePage, PlatformAPIBase);
-  // the other keys keep the client's own values.
+  // keys (ChannelSDKServer, ChannelGameServer, GamePage, PlatformAPIBase,
+  // PlatformWebHost); the other keys keep the client's own values.
   kit::Ref<kit::Dictionary> configuration() const;
   // Writes the configuration as the services file the client reads when
   // GAMECLIENT_SERVICES names it.
@@ -35,6 +38,9 @@ class Simulator {
   std::unique_ptr<ChannelSDKServer> channel_;
   std::unique_ptr<ChannelGameServer> game_;
   std::unique_ptr<GamePageServer> page_;
+  // Before the server, so that it goes after it: the server's answers call
+  // into the service until the server has stopped.
+  std::unique_ptr<PlatformService> platform_;
   std::unique_ptr<PlatformAPIServer> platformAPI_;
 };
 

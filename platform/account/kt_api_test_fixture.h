@@ -1,0 +1,151 @@
+// Test support for the platform API tests (header only, for *_test.cc): a
+// temporary bundle with KT.plist (app id "10001", game id "1001", app key
+// "k1", agent "agent7") and defaults file, the platform service on a
+// loopback server that the client's configuration points at, a key window
+// for toasts, and waiting for the blocks of a call.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "config/client_configuration.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/run_until.h"
+#include "kit/ui/application.h"
+#include "kit/ui/device_profile.h"
+#include "kit/ui/label.h"
+#include "kit/ui/ui_test_driver.h"
+#include "kit/ui/window.h"
+#include "platform/base/share_vale.h"
+#include "platform/base/testing/platform_test_bundle.h"
+#include "sim/platform_api_server.h"
+#include "sim/platform_service.h"
+
+class PlatformAPITest : public ::testing::Test {
+ protected:
+  PlatformAPITest() { platform = std::make_unique<sim::PlatformService>(*server); }
+
+  void SetUp() override {
+    pointClientAt(server->origin());
+    window = kit::Window::make();
+    window->makeKeyAndVisible();
+  }
+  void TearDown() override {
+    ClientConfiguration::shared().setOverrides(nullptr);
+    window.reset();
+    kit::Application::shared()->reset();
+  }
+
+  // The client's platform API base and web host.
+  static void pointClientAt(const std::string& origin) {
+    ClientConfiguration::shared().setOverrides(kit::dict(
+        {{ClientConfiguration::kPlatformAPIBase, origin}, {ClientConfiguration::kPlatformWebHost, origin + "/"}}));
+  }
+  // Points the client at a port where nothing listens any more.
+  void pointClientAtClosedPort() {
+    auto gone = sim::PlatformAPIServer::start();
+    const std::string origin = gone->origin();
+    gone.reset();
+    pointClientAt(origin);
+  }
+
+  void addPlayer(const std::string& name, const std::string& password) {
+    sim::PlatformAccount account;
+    account.userName = name;
+    account.password = password;
+    platform->addAccount(account);
+  }
+  static void storeUserName(const char* name) { ShareVale::sharedInstance()->setUserName(kit::str(name)); }
+
+  // The parameters of the last request to an endpoint (scrambled body or
+  // form fields), as a dictionary.
+  kit::Id sentTo(const std::string& endpoint) const {
+    auto requests = server->requestsTo(endpoint);
+    if (requests.empty()) return nullptr;
+    const auto& last = requests.back();
+    if (auto parameters = kit::as<kit::Dictionary>(last.parameters)) return kit::Id(parameters);
+    auto fields = kit::MutableDictionary::make();
+    for (const auto& [name, value] : last.exchange.form) fields->setObject(kit::str(value), std::string_view(name));
+    return kit::Id(fields);
+  }
+  // Waits until `count` requests to the endpoint are in the decoded log.
+  bool waitForCalls(const std::string& endpoint, size_t count) const {
+    return kit::test::runUntil([&] { return server->requestsTo(endpoint).size() >= count; });
+  }
+  // The keys of a dictionary, sorted, joined by ",".
+  static std::string keysOf(const kit::Id& value) {
+    auto dictionary = kit::as<kit::Dictionary>(value);
+    std::vector<std::string> keys;
+    if (dictionary) {
+      for (const kit::Id& key : dictionary->keys()) keys.push_back(kit::describe(key));
+    }
+    std::sort(keys.begin(), keys.end());
+    std::string joined;
+    for (const auto& key : keys) joined += (joined.empty() ? "" : ",") + key;
+    return joined;
+  }
+
+  bool toastShown(const std::string& text) const { return kit::test::findLabel(*window, text) != nullptr; }
+
+  kit::DeviceProfileScope profile{kit::DeviceProfile::phone375x667()};
+  PlatformTestBundle bundle;
+  // The service goes after the server, whose answers call into it.
+  std::unique_ptr<sim::PlatformService> platform;
+  std::unique_ptr<sim::PlatformAPIServer> server = sim::PlatformAPIServer::start();
+  kit::Ref<kit::Window> window;
+};
+
+// What a call's blocks delivered: how many ran, on which thread, with what.
+struct Outcome {
+  int calls = 0;
+  bool succeeded = false;
+  bool onMain = true;
+  kit::Id result;
+  kit::Ref<kit::String> message;
+  kit::Ref<kit::String> code;
+
+  bool done() const { return calls > 0; }
+  void record() {
+    ++calls;
+    onMain = onMain && kit::RunLoop::isMainThread();
+  }
+  template <class T>
+  std::function<void(const kit::Ref<T>&)> success() {
+    return [this](const kit::Ref<T>& value) {
+      record();
+      succeeded = true;
+      result = value;
+    };
+  }
+  std::function<void(const kit::Id&)> valueSuccess() {
+    return [this](const kit::Id& value) {
+      record();
+      succeeded = true;
+      result = value;
+    };
+  }
+  std::function<void()> plainSuccess() {
+    return [this] {
+      record();
+      succeeded = true;
+    };
+  }
+  std::function<void(const kit::Ref<kit::String>&)> failure() {
+    return [this](const kit::Ref<kit::String>& m) {
+      record();
+      message = m;
+    };
+  }
+  std::function<void(const kit::Ref<kit::String>&, const kit::Ref<kit::String>&)> codeFailure() {
+    return [this](const kit::Ref<kit::String>& m, const kit::Ref<kit::String>& c) {
+      record();
+      message = m;
+      code = c;
+    };
+  }
+  // The failure's texts as "message|code" ("(null)" for nil).
+  std::string texts() const { return kit::describe(message) + "|" + kit::describe(code); }
+  bool wait() { return kit::test::runUntil([this] { return done(); }); }
+};
