@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/dispatch/clock.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/uuid.h"
 #include "kit/ui/screen.h"
@@ -99,6 +100,22 @@ TEST_F(LoginAPI, RefusedUnreachableAndUnreadableLoginsSaveNothing) {
   EXPECT_EQ(unreachable.texts(), "无法连接服务器|501");
   EXPECT_EQ(unreachable.calls, 1);
   EXPECT_EQ(savedAccounts(), "(\n)");
+}
+
+TEST_F(LoginAPI, ASilentServerFailsTheLoginAtTheTimeOutOnTheClock) {
+  addPlayer("player01", "pass123");
+  kit::VirtualClock clock;
+  server->enqueue("login/dologin", PlatformAPIReply::silence());
+  Outcome outcome;
+  KTLoginAPI::LonginWithUsername(kit::str("player01"), kit::str("pass123"), outcome.success<LoginResult>(),
+                                 outcome.codeFailure());
+  ASSERT_TRUE(waitForCalls("login/dologin", 1));
+  clock.advance(9.9);
+  EXPECT_EQ(outcome.calls, 0);
+  clock.advance(0.2);
+  ASSERT_TRUE(outcome.wait());
+  EXPECT_EQ(outcome.texts(), "无法连接服务器|501");
+  EXPECT_TRUE(toastShown("无法连接服务器"));
 }
 
 TEST_F(LoginAPI, WithoutKTPlistTheIdentitiesGoAsEmptyTexts) {
