@@ -1,10 +1,9 @@
-// Image type detection from first bytes, and the type-identifier table.
+// Image type detection from the first bytes of a file.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "kit/graphics/type_identifiers.h"
 #include "ui/images/kt_image_type.h"
 
 namespace {
@@ -42,21 +41,6 @@ TEST(ImageType, DetectedFromTheFirstBytes) {
   EXPECT_EQ(KTDetectImageType(bytes("plain text, not an image")), KTImageTypeUnknown);
   EXPECT_EQ(KTDetectImageType(kit::Ref<kit::Data>()), KTImageTypeUnknown);
   EXPECT_EQ(KTDetectImageType(kit::Data::make(bytes(png))), KTImageTypePNG);
-}
-
-TEST(ImageType, TypeIdentifiers) {
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypeJPEG), kit::UTType::JPEG);
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypeJPEG2000), kit::UTType::JPEG2000);
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypeTIFF), kit::UTType::TIFF);
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypeBMP), kit::UTType::BMP);
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypeICO), kit::UTType::ICO);
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypeICNS), kit::UTType::ICNS);
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypeGIF), kit::UTType::GIF);
-  EXPECT_STREQ(KTImageTypeToUTType(KTImageTypePNG), kit::UTType::PNG);
-  EXPECT_EQ(KTImageTypeToUTType(KTImageTypeUnknown), nullptr);
-  EXPECT_EQ(KTImageTypeToUTType(KTImageTypeWebP), nullptr);
-  EXPECT_EQ(KTImageTypeToUTType(static_cast<KTImageType>(10)), nullptr);
-  EXPECT_FALSE(KTWebPAvailable());
 }
 
 }  // namespace
