@@ -2,6 +2,8 @@
 
 #include "sim/game_page_server.h"
 
+#include "sim/game_page.h"
+
 namespace sim {
 
 GamePageServer::GamePageServer(std::string gameId) : gameId_(std::move(gameId)) { listen(0); }
@@ -44,37 +46,6 @@ std::vector<std::string> GamePageServer::requests() const {
   return targets;
 }
 
-std::string GamePageServer::pageHTML(const std::string& gameId) {
-  return R"HTML(<!DOCTYPE html>
-<html lang="zh-CN">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1, user-scalable=no">
-<title>星河远征</title>
-<style>
-  html, body { margin: 0; height: 100%; background: #10243f; color: #f4e9c8; font-family: sans-serif; }
-  .title { padding-top: 30%; text-align: center; font-size: 32px; letter-spacing: 4px; }
-  .server { text-align: center; margin-top: 16px; font-size: 16px; color: #9fb6d8; }
-  .start { display: block; margin: 40px auto; width: 180px; height: 48px; border-radius: 24px;
-           border: none; background: #e0a42b; color: #10243f; font-size: 20px; }
-</style>
-</head>
-<body data-game=")HTML" + gameId + R"HTML(">
-<div class="title">星河远征</div>
-<div class="server">3区 · 青龙</div>
-<button class="start" onclick="send('login', {})">开始游戏</button>
-<script>
-  function send(action, data) {
-    window.webkit.messageHandlers.eventComplete.postMessage(JSON.stringify({action: action, data: data}));
-  }
-  function CallbackFromIOS(text) {
-    var message = JSON.parse(text);
-    document.querySelector('.server').textContent = message.action;
-  }
-</script>
-</body>
-</html>
-)HTML";
-}
+std::string GamePageServer::pageHTML(const std::string& gameId) { return gamePageHTML(gameId); }
 
 }  // namespace sim

@@ -1,7 +1,7 @@
 // The game's resource server, played on 127.0.0.1: it serves the H5 game
-// page at "/games/<game id>/index.html" (our own small page; the page's part
-// in tests and the demo is played by the page driver) and logs what was
-// asked for. It can be taken down and brought back on the same port, so a
+// page at "/games/<game id>/index.html" (our own small canvas game, see
+// game_page.h; the browser engine runs it, unit tests play its part with
+// the page driver) and logs what was asked for. It can be taken down and brought back on the same port, so a
 // client that failed to load the page can retry the same address.
 #pragma once
 

@@ -9,8 +9,8 @@
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
+#include "kit/ui/screen.h"
 #include "kit/web/html_text.h"
-#include "kit/web/page_text_view.h"
 
 namespace kit {
 
@@ -87,7 +87,8 @@ void WebView::ensureAttached() {
 const Ref<PageEngine>& WebView::pageEngine() {
   if (!engine_) {
     if (configuration_->pageEngineFactory) engine_ = configuration_->pageEngineFactory();
-    if (!engine_) engine_ = PageDriver::make();
+    if (!engine_) engine_ = makeDefaultPageEngine();
+    engine_->setViewport(bounds().size, Screen::main()->scale());
   }
   if (!engine_->host())
     if (Ref<WebView> self = strongSelf()) engine_->setHost(std::weak_ptr<PageHost>(self));
@@ -326,10 +327,24 @@ void WebView::fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& 
 
 void WebView::finishLoad(const Ref<URLResponse>& response, const std::string& html) {
   Ref<WebView> keep = strongSelf();
+  Ref<kit::URL> url = response && response->URL() ? response->URL() : load_->request->URL();
+  // The navigation finishes once the engine has loaded the document (the
+  // page driver at once; the browser when the page's load event fired).
+  Weak<WebView> weak = keep;
+  const uint64_t generation = load_->generation;
+  pageEngine()->loadDocument(PageDocument{url, html, response}, [weak, generation, url](Ref<Error> error) {
+    auto self = weak.lock();
+    if (!self || !self->isCurrent(generation)) return;
+    if (error) self->failLoad(error);
+    else self->documentDidLoad(url);
+  });
+}
+
+void WebView::documentDidLoad(const Ref<kit::URL>& url) {
+  Ref<WebView> keep = strongSelf();
   Load load = *load_;
   load_.reset();
   const bool couldGoBack = canGoBack();
-  Ref<kit::URL> url = response && response->URL() ? response->URL() : load.request->URL();
   if (load.historyTarget >= 0 && load.historyTarget < static_cast<long>(history_.size())) {
     historyIndex_ = load.historyTarget;
   } else {
@@ -338,7 +353,6 @@ void WebView::finishLoad(const Ref<URLResponse>& response, const std::string& ht
     historyIndex_ = static_cast<long>(history_.size()) - 1;
   }
   setURL(url);
-  pageEngine()->loadDocument(PageDocument{url, html, response});
   setTitle(engine_->documentTitle());
   updatePageView();
   updateCanGoBack(couldGoBack);
@@ -396,17 +410,16 @@ void WebView::evaluateJavaScript(const std::string& script, ScriptCompletion com
   runOnMainSoon([weak, script, completion = std::move(completion)] {
     auto self = weak.lock();
     if (!self) {
-      if (completion)
-        completion(nullptr, Error::make(WebErrorDomain, WebErrorWebViewInvalidated,
-                                        dict({{LocalizedDescriptionKey, "The web view was invalidated"}})));
+      if (completion) completion(nullptr, webViewInvalidatedError());
       return;
     }
     if (!self->configuration_->preferences()->javaScriptEnabled) {
       if (completion) completion(nullptr, scriptExceptionError("JavaScript is disabled"));
       return;
     }
-    ScriptResult result = self->pageEngine()->evaluateScript(script);
-    if (completion) completion(result.value, result.error);
+    self->pageEngine()->evaluateScript(script, [completion](const ScriptResult& result) {
+      if (completion) completion(result.value, result.error);
+    });
   });
 }
 
@@ -458,24 +471,45 @@ void WebView::pageTitleDidChange() {
   if (engine_) setTitle(engine_->documentTitle());
 }
 
+void WebView::pageContentProcessDidTerminate() {
+  Ref<WebView> keep = strongSelf();
+  setNeedsDisplay();
+  if (auto d = navigationDelegate()) d->webViewWebContentProcessDidTerminate(*this);
+}
+
 // ---- What the view shows -----------------------------------------------------------
 
-void WebView::updatePageView() {
-  const Rect b = bounds();
-  pageText_->setText(engine_ ? engine_->visibleText() : std::string());
-  const double width = std::max(0.0, b.width() - 16);
-  const Size textSize = pageText_->sizeThatFits({width, 1e6});
-  pageText_->setFrame(Rect{8, 8, width, textSize.height});
-  Size content = engine_ ? engine_->contentSize() : Size{};
-  if (content.width <= 0) content.width = b.width();
-  if (content.height <= 0) content.height = std::max(b.height(), textSize.height + 16);
-  scrollView_->setContentSize(content);
-}
+void WebView::updatePageView() { updatePageTextView(*this, engine_.get(), *scrollView_, *pageText_); }
 
 void WebView::layoutSubviews() {
   KIT_CHECK_MAIN_THREAD();
   View::layoutSubviews();
+  if (engine_) engine_->setViewport(bounds().size, Screen::main()->scale());
   if (pageText_->frame().width() != std::max(0.0, bounds().width() - 16)) updatePageView();
+}
+
+bool WebView::drawContent(Canvas& canvas) {
+  return drawPagePicture(engine_.get(), canvas, bounds()) || View::drawContent(canvas);
+}
+
+Ref<View> WebView::hitTest(Point p, const Event* event) {
+  Ref<View> hit = View::hitTest(p, event);
+  // A drawn page lies under the text view, which shows nothing then.
+  if (engine_ && engine_->drawsPage() && (hit == scrollView_ || hit == pageText_)) return strongSelf();
+  return hit;
+}
+
+void WebView::touchesBegan(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Down)) View::touchesBegan(touches, event);
+}
+void WebView::touchesMoved(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Move)) View::touchesMoved(touches, event);
+}
+void WebView::touchesEnded(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Up)) View::touchesEnded(touches, event);
+}
+void WebView::touchesCancelled(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Cancel)) View::touchesCancelled(touches, event);
 }
 
 }  // namespace kit
