@@ -2,7 +2,9 @@
 // gameclient, started as a child process against the simulated services on
 // 127.0.0.1 (through its services file), launches, loads the configured
 // game page from the page server and, sent SIGTERM, leaves through the
-// application's terminate path with status 0.
+// application's terminate path with status 0. Under a display (as CI runs
+// the tests) the page runs in the browser engine, elsewhere in the page
+// driver: the road is the same.
 
 #include <gtest/gtest.h>
 

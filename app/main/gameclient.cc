@@ -4,8 +4,13 @@
 // SIGTERM and SIGINT end it through the application's terminate path.
 // The services it reaches come from its configuration (see
 // config/client_configuration.h); its bundle is the resources folder next
-// to it.
+// to it. The page runs in the browser engine where a display can be had;
+// elsewhere (one log line says so) the page driver stands in.
 
 #include "app/application_main.h"
+#include "kit/web/browser/browser_runtime.h"
 
-int main(int argc, char** argv) { return ApplicationMain(argc, argv); }
+int main(int argc, char** argv) {
+  kit::useBrowserEngine();
+  return ApplicationMain(argc, argv);
+}
