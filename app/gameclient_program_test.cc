@@ -37,17 +37,29 @@ std::string readFile(const std::string& path) {
 }
 
 // The environment without anything that would point the program elsewhere
-// than the test's services, bundle and defaults.
+// than the test's services, bundle and defaults. A sanitizer build of the
+// program that runs the browser engine reads the engine's known
+// allocations from the project's LeakSanitizer suppressions, as the engine
+// tests do.
 std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir) {
   std::vector<std::string> out;
+  std::string leakOptions;
   for (char** e = environ; e && *e; ++e) {
     std::string entry(*e);
     if (entry.starts_with("GAMECLIENT_") || entry.starts_with("KIT_MAIN_BUNDLE=") ||
         entry.starts_with("KIT_USER_DEFAULTS_PATH=")) {
       continue;
     }
+    if (entry.starts_with("LSAN_OPTIONS=")) {
+      leakOptions = entry.substr(std::string("LSAN_OPTIONS=").size());
+      continue;
+    }
     out.push_back(entry);
   }
+  if (leakOptions.find("suppressions=") == std::string::npos) {
+    leakOptions += std::string(leakOptions.empty() ? "" : ":") + "suppressions=" + LSAN_SUPPRESSIONS;
+  }
+  out.push_back("LSAN_OPTIONS=" + leakOptions);
   out.push_back("GAMECLIENT_SERVICES=" + dir.file("services.plist"));
   out.push_back("KIT_USER_DEFAULTS_PATH=" + dir.file("defaults.plist"));
   return out;
