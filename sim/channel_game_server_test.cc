@@ -65,6 +65,25 @@ TEST_F(GameServer, TheMenuCarriesItsIdsTimesAndLevelRanges) {
   EXPECT_EQ(requests[0].field("server_id"), "3");
 }
 
+TEST_F(GameServer, EscapedQueryValuesArriveAsOneValue) {
+  // A value holding "&" and "=" stays one value: the game id is not
+  // replaced and no argument is added.
+  auto menu = get("menu/new?game_id=1001&server_id=3%26game_id%3D7");
+  EXPECT_EQ(status(menu), "200");
+  auto report = get("levelstore/report?server_id=%E9%9D%92%E9%BE%99&role_id=(null)x&platform_id=256&game_id=1001"
+                    "&level=15%2B1");
+  EXPECT_EQ(status(report), "200");
+  auto requests = server.requestsTo("menu/new");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].field("server_id"), "3&game_id=7");
+  EXPECT_EQ(requests[0].field("game_id"), "1001");
+  EXPECT_EQ(requests[0].fields.size(), 2u);
+  auto reports = server.requestsTo("levelstore/report");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].field("server_id"), "青龙");
+  EXPECT_EQ(reports[0].field("level"), "15+1");
+}
+
 TEST_F(GameServer, RequestsAreCheckedLikeTheRealServerDoes) {
   EXPECT_EQ(status(get("menu/new?game_id=1001")), "400");
   EXPECT_EQ(status(get("menu/new?game_id=1001&server_id=(null)")), "400");
