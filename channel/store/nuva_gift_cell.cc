@@ -147,7 +147,8 @@ void NUVAGiftRow::setModel(kit::Ref<NUVATimeStoreModel> model) {
   nameLabel_->setFrame(fixedPack ? layout_.nameFrameFixedPack : layout_.nameFrameOtherPack);
 
   giftModelArray()->removeAllObjects();
-  for (const kit::Id& item : *model_->optionalItems()) giftModelArray()->addObject(NUVAFixedGiftModel::withValues(item));
+  const auto optional = model_->optionalItems();
+  for (const kit::Id& item : *optional) giftModelArray()->addObject(NUVAFixedGiftModel::withValues(item));
 
   if (model_->isCustomPack()) {
     showCustomPack();
@@ -202,10 +203,11 @@ void NUVAGiftRow::showCustomPack() {
 bool NUVAGiftRow::showFixedPack() {
   const double H = fixView_->frame().height(), G = layout_.gap;
   std::vector<kit::Id> items;
-  for (const kit::Id& item : *model_->fixedItems()) items.push_back(item);
+  const auto fixed = model_->fixedItems(), optional = model_->optionalItems();
+  for (const kit::Id& item : *fixed) items.push_back(item);
   const long included = model_->optionalCount();
   long position = 0;
-  for (const kit::Id& item : *model_->optionalItems()) {
+  for (const kit::Id& item : *optional) {
     if (position++ >= included) break;
     items.push_back(item);
   }
@@ -268,7 +270,8 @@ void NUVAGiftRow::toCharge() {
       NUVAProgressHUD::showErrorWithStatus(kit::str("请选择定制礼包"));
       return;
     }
-    for (const kit::Id& item : *model_->fixedItems()) itemIds.push_back(item["mid"]);
+    const auto fixed = model_->fixedItems();
+    for (const kit::Id& item : *fixed) itemIds.push_back(item["mid"]);
     for (const kit::Id& item : *chooseModelArray_) itemIds.push_back(kit::as<NUVAFixedGiftModel>(item)->mid());
   } else {
     for (const kit::Id& item : *fixDataArray_) itemIds.push_back(kit::as<NUVAFixedGiftModel>(item)->mid());

@@ -139,7 +139,8 @@ void NUVALevelRow::setModel(kit::Ref<NUVALevelModel> model) {
   // Every tile is laid out, also those beyond the strip's width.
   const double h = fixView_->frame().height(), G = layout_.gap;
   size_t i = 0;
-  for (const kit::Id& item : *model_->itemList()) {
+  const auto items = model_->itemList();
+  for (const kit::Id& item : *items) {
     auto tile = NUVAFixBtn::init({G + static_cast<double>(i) * (h + G), 0, h, h});
     fixView_->addSubview(tile);
     tile->setModel(NUVAFixedGiftModel::withValues(item));

@@ -9,6 +9,7 @@
 #include "channel/store/nuva_level_store_controller.h"
 #include "channel/store/nuva_store_order.h"
 #include "channel/store/nuva_store_pack_records.h"
+#include "channel/store/nuva_store_replies.h"
 #include "kit/foundation/values.h"
 
 namespace {
@@ -118,6 +119,31 @@ TEST(StoreOrders, LevelTimesReadHoursMinutesAndSeconds) {
   EXPECT_EQ(hms("3725.000000"), "01:02:05");
   EXPECT_EQ(hms("360000"), "100:00:00");
   EXPECT_EQ(show(NUVALevelTableController::getMMSSFromSS(nullptr)), "00:00:00");
+}
+
+TEST(StoreReplies, OnlyA200AnswerWithDataOrATimeObjectCounts) {
+  auto packs = NUVAStoreReplies::timeStorePacks(
+      json(R"({"status":200,"data":{"gift_no_name":"一期","notice_content":null,"list":[{"good_id":"1"}]}})"));
+  ASSERT_TRUE(packs);
+  EXPECT_EQ(show(packs->name), "一期");
+  EXPECT_EQ(show(packs->notice), "");  // null shows nothing
+  EXPECT_EQ(packs->list->count(), 1u);
+  for (const char* refused : {R"({"status":"500","data":{"list":[]}})", R"({"status":"200","data":{}})",
+                              R"({"status":"200","data":[]})", R"({"status":"200"})", "[]"}) {
+    EXPECT_FALSE(NUVAStoreReplies::timeStorePacks(json(refused))) << refused;
+    EXPECT_FALSE(NUVAStoreReplies::levelStorePacks(json(refused))) << refused;
+  }
+  auto level = NUVAStoreReplies::levelStorePacks(json(R"({"status":"200","data":{"notice_content":7,"list":"x"}})"));
+  ASSERT_TRUE(level);
+  EXPECT_EQ(show(level->notice), "7");
+  EXPECT_EQ(level->list->count(), 0u);  // a list that is no list is empty
+
+  EXPECT_EQ(NUVAStoreReplies::refreshSeconds(json(R"({"status":"200","time":{"time_shop_refresh":59.9}})")), 59.9);
+  EXPECT_EQ(NUVAStoreReplies::refreshSeconds(json(R"({"status":"200","time":{"luck_time":"3"}})")), 0);
+  EXPECT_EQ(NUVAStoreReplies::refreshSeconds(json(R"({"status":"200","time":{"time_shop_refresh":"1e999"}})")), 0);
+  EXPECT_FALSE(NUVAStoreReplies::refreshSeconds(json(R"({"status":"200","time":{}})")));
+  EXPECT_FALSE(NUVAStoreReplies::refreshSeconds(json(R"({"status":"200","time":"60"})")));
+  EXPECT_FALSE(NUVAStoreReplies::refreshSeconds(json(R"({"status":"404","time":{"time_shop_refresh":"60"}})")));
 }
 
 }  // namespace
