@@ -2,6 +2,7 @@
 
 #include "app/application_main.h"
 
+#include "channel/store/nuva_store_views.h"
 #include "kit/dispatch/runloop.h"
 
 kit::Ref<ViewController> ClientApplication::controller() const {
@@ -19,6 +20,7 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 }
 
 int ApplicationMain(int, char**) {
+  NUVAStoreViews::install();
   startApplication();
   kit::RunLoop::main().run();
   return 0;

@@ -18,5 +18,6 @@ struct ClientApplication {
 ClientApplication startApplication(kit::Ref<JHLCoreEntity> core = JHLCoreEntity::sharedInstance(),
                                    double launchPause = AppDelegate::kLaunchPauseSeconds);
 
-// startApplication, then the main run loop for good.
+// Installs the store's overlay factory, startApplication, then the main
+// run loop for good.
 int ApplicationMain(int argc, char** argv);

@@ -261,22 +261,28 @@ void NUVAGiftRow::choose(const kit::Ref<NUVAFixedGiftModel>& item, NUVAFixBtn& s
 
 // ---- Buying -----------------------------------------------------------------------------
 
-void NUVAGiftRow::toCharge() {
-  KIT_CHECK_MAIN_THREAD();
-  if (!model_) return;
+kit::Ref<kit::String> NUVAGiftRow::orderRemark() {
+  if (!model_) return nullptr;
   std::vector<kit::Id> itemIds;
   if (model_->isCustomPack()) {
-    if (static_cast<long>(chooseModelArray_->count()) != model_->optionalCount()) {
-      NUVAProgressHUD::showErrorWithStatus(kit::str("请选择定制礼包"));
-      return;
-    }
+    if (static_cast<long>(chooseModelArray_->count()) != model_->optionalCount()) return nullptr;
     const auto fixed = model_->fixedItems();
     for (const kit::Id& item : *fixed) itemIds.push_back(item["mid"]);
     for (const kit::Id& item : *chooseModelArray_) itemIds.push_back(kit::as<NUVAFixedGiftModel>(item)->mid());
   } else {
     for (const kit::Id& item : *fixDataArray_) itemIds.push_back(kit::as<NUVAFixedGiftModel>(item)->mid());
   }
-  auto remark = NUVAStoreOrder::remarkOf(model_->good_id(), itemIds);
+  return NUVAStoreOrder::remarkOf(model_->good_id(), itemIds);
+}
+
+void NUVAGiftRow::toCharge() {
+  KIT_CHECK_MAIN_THREAD();
+  if (!model_) return;
+  auto remark = orderRemark();
+  if (!remark) {
+    NUVAProgressHUD::showErrorWithStatus(kit::str("请选择定制礼包"));
+    return;
+  }
   auto form = NUVAStoreOrder::giftOrderForm(NUVAStoreOrder::roleOf(userInfo_), model_->good_id(), remark,
                                             NUVADataFormat::NUVAMD5GetRandomStr());
   NUVAStoreOrder::place("charge/order", form, {model_->gift_name(), model_->good_id(), model_->gift_money()},

@@ -72,6 +72,10 @@ class NUVAGiftRow : public kit::TableViewCell {
   void clickFixBtn(NUVAFixBtn& slot);
   // The buy button's tap: places the order.
   void toCharge();
+  // The order's remark for the row as it stands: the pack id, then the
+  // fixed items and the choices of a custom pack (nil while a slot is
+  // empty), or the items shown of any other pack, padded to five fields.
+  kit::Ref<kit::String> orderRemark();
 
   // ---- Parts and state
   const kit::Ref<kit::Label>& nameLabel() const { return nameLabel_; }
