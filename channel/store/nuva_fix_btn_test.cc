@@ -12,7 +12,7 @@
 
 #include "channel/store/nuva_fix_btn.h"
 #include "channel/store/nuva_optional_gift_view.h"
-#include "channel/store/store_test_fixture.h"
+#include "channel/store/testing/store_fixture.h"
 #include "kit/graphics/image.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/ui/font.h"

@@ -9,7 +9,7 @@
 
 #include "channel/core/nuva_data_format.h"
 #include "channel/store/nuva_gift_cell.h"
-#include "channel/store/store_test_fixture.h"
+#include "channel/store/testing/store_fixture.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/ui_test_driver.h"
 
@@ -103,7 +103,11 @@ TEST_F(PackRow, ACustomPackShowsFixedItemsAPlusSignAndItsSlots) {
   EXPECT_TRUE(near(custom->nameLabel()->frame(), {5, 2, 80, 30}));
   EXPECT_EQ(custom->nameLabel()->text(), "定制礼包");
   EXPECT_TRUE(custom->buyBtn()->isUserInteractionEnabled());
-  EXPECT_TRUE(custom->buyBtn()->currentBackgroundImage());
+  // "tobuy" is the accent's green.
+  const kit::Rect button = kit::test::frameInWindow(*custom->buyBtn());
+  auto pixel = kit::render(*window, 1)->pixelAt(static_cast<size_t>(button.minX() + 8),
+                                                static_cast<size_t>(button.midY()));
+  EXPECT_GT(pixel.g, pixel.r + 80);
   picture("pack_row_custom");
 
   // Without fixed items: no plus sign, and the first slot still 60 in.
@@ -124,7 +128,13 @@ TEST_F(PackRow, AFixedPackShowsItsFixedItemsAndTheFirstOptionalOnesWithoutABadge
   EXPECT_EQ(mids(fixed->fixDataArray()), (std::vector<std::string>{"5", "6"}));
   EXPECT_TRUE(fixed->fixImage()->isHidden());
   EXPECT_TRUE(near(fixed->nameLabel()->frame(), {5, 10, 80, 30}));
-  // Bought: "giftget", and the button takes no touches.
+  // Bought: "giftget" (grey), and the button takes no touches.
+  const kit::Rect button = kit::test::frameInWindow(*fixed->buyBtn());
+  auto pixel = kit::render(*window, 1)->pixelAt(static_cast<size_t>(button.minX() + 8),
+                                                static_cast<size_t>(button.midY()));
+  EXPECT_NEAR(pixel.r, pixel.g, 12);
+  EXPECT_NEAR(pixel.g, pixel.b, 12);
+  EXPECT_GT(pixel.r, 120);
   EXPECT_FALSE(fixed->buyBtn()->isUserInteractionEnabled());
   kit::test::tap(fixed->buyBtn());
   drainMain();

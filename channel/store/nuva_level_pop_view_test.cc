@@ -10,7 +10,7 @@
 
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
-#include "channel/store/store_test_fixture.h"
+#include "channel/store/testing/store_fixture.h"
 #include "channel/testing/core_road_fixture.h"
 #include "kit/ui/ui_test_driver.h"
 #include "ui/images/nuva_animated_gif.h"

@@ -10,7 +10,7 @@
 #include "channel/core/nuva_data_format.h"
 #include "channel/store/nuva_level_cell.h"
 #include "channel/store/nuva_levelstore_view.h"
-#include "channel/store/store_test_fixture.h"
+#include "channel/store/testing/store_fixture.h"
 #include "kit/ui/ui_test_driver.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "channel/core/nuva_countdown.h"
 #include "channel/store/nuva_gift_cell.h"
 #include "channel/store/nuva_time_store_view.h"
-#include "channel/store/store_test_fixture.h"
+#include "channel/store/testing/store_fixture.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/ui_test_driver.h"
 
