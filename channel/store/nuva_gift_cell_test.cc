@@ -110,6 +110,10 @@ TEST_F(PackRow, ACustomPackShowsFixedItemsAPlusSignAndItsSlots) {
   EXPECT_GT(pixel.g, pixel.r + 80);
   picture("pack_row_custom");
 
+  // A server asking for a hundred thousand choices gets a bounded row.
+  auto greedy = row(R"({"good_id":"19","is_all_fixed":"1","optional_num":"100000"})");
+  EXPECT_EQ(greedy->tiles().size(), static_cast<size_t>(NUVAGiftRow::kMaxSlots));
+
   // Without fixed items: no plus sign, and the first slot still 60 in.
   auto bare = row(R"({"good_id":"13","is_all_fixed":"1","optional_num":"1","optional_gift":[)" + item("40", "钻石") +
                   "]}");
