@@ -368,8 +368,9 @@ std::string ChannelGameServer::sampleTimeStorePacks() const {
 
 std::string ChannelGameServer::sampleLevelStorePacks() const {
   auto items = [this](int first) {
-    return jsonText(kit::array({kit::dict({{"mid", "1"}, {"name", "金币"}, {"amount", "1000"}, {"icon", itemIconURL(first)}}),
-                                kit::dict({{"mid", "2"}, {"name", "钻石"}, {"amount", "60"}, {"icon", itemIconURL(first + 1)}})}));
+    return jsonText(
+        kit::array({kit::dict({{"mid", "1"}, {"name", "金币"}, {"amount", "1000"}, {"icon", itemIconURL(first)}}),
+                    kit::dict({{"mid", "2"}, {"name", "钻石"}, {"amount", "60"}, {"icon", itemIconURL(first + 1)}})}));
   };
   auto pack = [&](const char* id, const char* name, const char* money, const char* isBuy, const char* lost, int icon) {
     return kit::dict({{"good_id", id}, {"good_name", name}, {"money", money}, {"is_buy", isBuy},

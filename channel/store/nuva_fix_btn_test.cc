@@ -43,7 +43,8 @@ class PropTile : public StoreFixture {
 TEST_F(PropTile, ANamedItemShowsItsCountNameAndPictureFromTheServer) {
   auto tile = tileAt({20, 20, 56, 56});
   tile->setModel(item({{"mid", "5"}, {"name", "金币"}, {"amount", 100}, {"icon", game.itemIconURL(2)}}));
-  EXPECT_EQ(tile->backgroundColor()->description(), kit::Color::rgba(241 / 255.0, 241 / 255.0, 241 / 255.0, 1)->description());
+  EXPECT_EQ(tile->backgroundColor()->description(),
+            kit::Color::rgba(241 / 255.0, 241 / 255.0, 241 / 255.0, 1)->description());
   EXPECT_EQ(tile->layer()->cornerRadius(), 4);
   EXPECT_EQ(tile->num()->text(), "100");
   EXPECT_EQ(tile->name()->text(), "金币");

@@ -215,7 +215,8 @@ TEST_F(PackRow, ChoicesFillSlotsAndGiveBackWhatTheyReplace) {
 }
 
 TEST_F(PackRow, ItemsWithoutAnIdAreGivenBackWhenTheirSlotIsChosenAgain) {
-  auto custom = row(R"({"good_id":"15","is_all_fixed":"1","optional_num":"1","optional_gift":[{"name":"甲"},{"name":"乙"}]})");
+  auto custom =
+      row(R"({"good_id":"15","is_all_fixed":"1","optional_num":"1","optional_gift":[{"name":"甲"},{"name":"乙"}]})");
   choose(custom, 0, 0);
   choose(custom, 0, 0);  // 乙 replaces 甲, which has no id
   ASSERT_EQ(custom->chooseModelArray()->count(), 1u);

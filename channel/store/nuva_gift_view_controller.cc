@@ -42,5 +42,6 @@ void NUVAGiftTableController::configureRow(kit::TableViewCell& row, const kit::I
   auto* pack = dynamic_cast<NUVAGiftRow*>(&row);
   if (!pack) return;
   pack->setUserInfo(userInfo_);
-  pack->setModel(kit::as<NUVATimeStoreModel>(giftModelArray()->objectAtIndexOrNil(static_cast<size_t>(indexPath.section))));
+  auto record = giftModelArray()->objectAtIndexOrNil(static_cast<size_t>(indexPath.section));
+  pack->setModel(kit::as<NUVATimeStoreModel>(record));
 }

@@ -70,8 +70,8 @@ TEST(StoreOrders, RemarksArePaddedToFiveFieldsAndNeverCut) {
 }
 
 TEST(StoreOrders, PackAndLevelOrdersAreSignedWithTheirFieldsAndTheKey) {
-  auto role = NUVAStoreOrder::roleOf(kit::str(
-      R"({"super_user_id":"99","game_id":1001,"service_id":"3","super_role_id":"r1","service_name":"青龙","role_name":"凌霄"})"));
+  auto role = NUVAStoreOrder::roleOf(kit::str(R"({"super_user_id":"99","game_id":1001,"service_id":"3",)"
+                                              R"("super_role_id":"r1","service_name":"青龙","role_name":"凌霄"})"));
   auto gift = NUVAStoreOrder::giftOrderForm(role, kit::str("7"), kit::str("7|5|0|0|0"), kit::str("12345"));
   EXPECT_EQ(show((*gift)["sign"]), "45fc5f5e73df815e93c948de7aa4d5d6");
   EXPECT_EQ(gift->count(), 10u);

@@ -252,7 +252,8 @@ TEST_F(TimeStore, EveryTimeTheTableAsksForARowItIsBuiltFromItsPack) {
   std::string list;
   for (int i = 0; i < 10; ++i) {
     list += std::string(i ? "," : "") + R"({"good_id":")" + std::to_string(100 + i) +
-            R"(","gift_name":"定制","is_all_fixed":"1","optional_num":"1","optional_gift":[{"mid":"40","name":"钻石"},{"mid":"41","name":"金币"}]})";
+            R"(","gift_name":"定制","is_all_fixed":"1","optional_num":"1",)"
+            R"("optional_gift":[{"mid":"40","name":"钻石"},{"mid":"41","name":"金币"}]})";
   }
   game.setTimeStorePacks(R"({"gift_no_name":"n","notice_content":"c","list":[)" + list + "]}");
   auto tab = open();
