@@ -2,6 +2,7 @@
 
 #include "app/application_main.h"
 
+#include "channel/store/nuva_store_views.h"
 #include "kit/ui/application.h"
 #include "kit/ui/application_main.h"
 #include "kit/ui/scene_registry.h"
@@ -35,5 +36,6 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 
 int ApplicationMain(int argc, char** argv) {
   registerClientInterface();
+  NUVAStoreViews::install();
   return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }
