@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data/json/jx_token_cache.h"
 #include "kit/foundation/error.h"
 #include "kit/foundation/object.h"
 
@@ -43,26 +44,6 @@ inline bool isValueToken(JXTokenType t) {
   }
 }
 
-enum class JXValueType : uint8_t {
-  None = 0,
-  String = 5,
-  LongLong = 7,
-  UnsignedLongLong = 11,
-  Double = 13,
-};
-
-// One slot of the value cache: a string or number made earlier in this
-// decoder's life, found again by its hash, type and value bytes.
-struct JXTokenCacheItem {
-  kit::Id object;
-  uint64_t hash = 0;
-  uint64_t keyHash = 0;  // the object's hash() as a dictionary key, once computed
-  bool hasKeyHash = false;
-  JXValueType type = JXValueType::None;
-  std::string bytes;
-};
-
-inline constexpr size_t kJXTokenCacheSize = 1024;
 inline constexpr uint64_t kJXHashSeed = 1402737925;
 
 // The hash that places values in the cache: eight bytes at a time, seeded
@@ -109,6 +90,8 @@ struct JXParseToken {
   JXTokenCacheItem* cacheItem = nullptr;
 };
 
+class JXArena;
+
 struct JXParseState {
   // Decoders take their state from a spare kept per thread and give it back,
   // so the many short-lived decoders of the text operations do not each
@@ -117,7 +100,7 @@ struct JXParseState {
   static void giveBack(std::unique_ptr<JXParseState> state);
 
   // Releases every cached object and empties every slot.
-  void clearCache();
+  void clearCache() { cache->clear(); }
 
   unsigned long options = 0;
   const uint8_t* input = nullptr;
@@ -126,6 +109,7 @@ struct JXParseState {
   size_t lineNumber = 1;
   unsigned depth = 0;
   bool mutableCollections = false;
+  JXArena* arena = nullptr;  // where this parse's objects are made
 
   JXParseToken token;
   std::string tokenBuffer;  // unescaped text of the current string when it needed unescaping
@@ -136,7 +120,10 @@ struct JXParseState {
   std::vector<kit::Id> keys;
   std::vector<uint64_t> keyHashes;
 
-  std::unique_ptr<JXTokenCacheItem[]> cache = std::make_unique<JXTokenCacheItem[]>(kJXTokenCacheSize);
+  std::unique_ptr<JXTokenCache> cache = std::make_unique<JXTokenCache>();
+  // Pairs that a repeated key pushed out of a dictionary during the parse,
+  // kept until it ends so that the cache's borrowed objects stay alive.
+  std::vector<kit::Id> displaced;
 
   kit::Ref<kit::Error> error;  // the first error of the parse
 };
@@ -148,6 +135,55 @@ void recordParseError(JXParseState& state, const std::string& message);
 // counting lines.
 void skipWhitespace(JXParseState& state);
 
+// Reads a token that is not punctuation (a string, number or literal) at
+// the current position, white space already skipped; false (with an error
+// recorded) when there is none.
+bool scanValueToken(JXParseState& state);
+
+// The token type of each punctuation byte; None for every other byte.
+struct JXPunctuation {
+  JXTokenType of[256];
+  constexpr JXPunctuation() : of() {
+    of[static_cast<uint8_t>('{')] = JXTokenType::ObjectBegin;
+    of[static_cast<uint8_t>('}')] = JXTokenType::ObjectEnd;
+    of[static_cast<uint8_t>('[')] = JXTokenType::ArrayBegin;
+    of[static_cast<uint8_t>(']')] = JXTokenType::ArrayEnd;
+    of[static_cast<uint8_t>(':')] = JXTokenType::Separator;
+    of[static_cast<uint8_t>(',')] = JXTokenType::Comma;
+  }
+};
+inline constexpr JXPunctuation kJXPunctuation;
+
 // Reads the next token into state.token; false (with an error recorded) when
-// there is none.
-bool scanNextToken(JXParseState& state);
+// there is none. Punctuation, most tokens, is read here; the rest by
+// scanValueToken.
+inline bool scanNextToken(JXParseState& s) {
+  JXParseToken& t = s.token;
+  t.type = JXTokenType::None;
+  t.valueType = JXValueType::None;
+  t.cacheItem = nullptr;
+  if (s.atIndex < s.length) {
+    uint8_t c = s.input[s.atIndex];
+    // White space starts with a blank, a control byte, "/" (comments) or a
+    // byte of 80 or above (Unicode newlines).
+    if (c <= ' ' || c == '/' || c >= 0x80) {
+      // Most often one space, between a colon and its value.
+      if (c == ' ' && s.atIndex + 1 < s.length && s.input[s.atIndex + 1] > ' ' && s.input[s.atIndex + 1] != '/' &&
+          s.input[s.atIndex + 1] < 0x80) {
+        ++s.atIndex;
+      } else {
+        skipWhitespace(s);
+      }
+      if (s.atIndex >= s.length) return scanValueToken(s);  // records the unexpected end
+      c = s.input[s.atIndex];
+    }
+    if (const JXTokenType type = kJXPunctuation.of[c]; type != JXTokenType::None) {
+      t.type = type;
+      t.text = s.input + s.atIndex;
+      t.textLength = 1;
+      ++s.atIndex;
+      return true;
+    }
+  }
+  return scanValueToken(s);
+}

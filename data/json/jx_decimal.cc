@@ -1,0 +1,121 @@
+// Decimal to double without the general conversion, exact by construction:
+//   - a mantissa of at most 53 bits times or over an exactly representable
+//     power of ten (10^0 to 10^22) is one correctly rounded IEEE operation;
+//   - otherwise, for powers 10^1 to 10^19, the product mantissa × 10^k is
+//     formed exactly in 128 bits, or the quotient (mantissa × 2^s) / 10^k
+//     with its remainder in one 128-by-64-bit division (s is chosen so that
+//     the quotient has 63 or 64 bits), and the top bits are rounded to 53
+//     with the remainder and the dropped bits as the sticky bit.
+// The results lie between 1e-19 and 2e38, far from subnormals and overflow.
+
+#include "data/json/jx_decimal.h"
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+using u128 = unsigned __int128;
+
+constexpr uint64_t kPow10[20] = {
+    1ULL,
+    10ULL,
+    100ULL,
+    1000ULL,
+    10000ULL,
+    100000ULL,
+    1000000ULL,
+    10000000ULL,
+    100000000ULL,
+    1000000000ULL,
+    10000000000ULL,
+    100000000000ULL,
+    1000000000000ULL,
+    10000000000000ULL,
+    100000000000000ULL,
+    1000000000000000ULL,
+    10000000000000000ULL,
+    100000000000000000ULL,
+    1000000000000000000ULL,
+    10000000000000000000ULL,
+};
+
+// Powers of ten that doubles hold exactly.
+constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+int bitLength(u128 v) {
+  const auto high = static_cast<uint64_t>(v >> 64);
+  return high ? 128 - std::countl_zero(high) : 64 - std::countl_zero(static_cast<uint64_t>(v));
+}
+
+// (high × 2^64 + low) / divisor and its remainder, for high < divisor (so
+// that the quotient fits in 64 bits).
+inline uint64_t divide(uint64_t high, uint64_t low, uint64_t divisor, uint64_t& remainder) {
+#if defined(__x86_64__)
+  uint64_t quotient;
+  __asm__("divq %[divisor]" : "=a"(quotient), "=d"(remainder) : [divisor] "r"(divisor), "a"(low), "d"(high));
+  return quotient;
+#else
+  const u128 dividend = (u128{high} << 64) | low;
+  remainder = static_cast<uint64_t>(dividend % divisor);
+  return static_cast<uint64_t>(dividend / divisor);
+#endif
+}
+
+// The double nearest to (q + a fraction) × 2^e2, ties to even, for q of more
+// than 53 bits; `sticky`: the fraction is not zero.
+double roundToDouble(u128 q, int e2, bool sticky) {
+  const int shift = bitLength(q) - 54;
+  uint64_t mantissa = static_cast<uint64_t>(q >> shift);  // 54 bits: 53 and the rounding bit
+  sticky = sticky || (q & ((u128{1} << shift) - 1)) != 0;
+  const bool roundBit = mantissa & 1;
+  mantissa >>= 1;
+  int exponent = e2 + shift + 1;
+  if (roundBit && (sticky || (mantissa & 1))) {
+    if (++mantissa == (uint64_t{1} << 53)) {
+      mantissa >>= 1;
+      ++exponent;
+    }
+  }
+  // mantissa × 2^exponent with mantissa in [2^52, 2^53).
+  const uint64_t biased = static_cast<uint64_t>(exponent + 52 + 1023);
+  const uint64_t bits = (biased << 52) | (mantissa & ((uint64_t{1} << 52) - 1));
+  return std::bit_cast<double>(bits);
+}
+
+}  // namespace
+
+bool jxDecimalToDouble(uint64_t mantissa, int exponent10, double& value) {
+  if (mantissa == 0) {
+    value = 0;
+    return true;
+  }
+  if (mantissa <= (uint64_t{1} << 53) && exponent10 >= -22 && exponent10 <= 22) {
+    const double m = static_cast<double>(mantissa);
+    value = exponent10 >= 0 ? m * kExactPow10[exponent10] : m / kExactPow10[-exponent10];
+    return true;
+  }
+  if (exponent10 == 0) {
+    value = static_cast<double>(mantissa);  // a correctly rounded conversion
+    return true;
+  }
+  if (exponent10 > 0 && exponent10 <= 19) {
+    const u128 product = u128{mantissa} * kPow10[exponent10];
+    value = roundToDouble(product, 0, false);  // more than 53 bits: the mantissa alone has 54
+    return true;
+  }
+  if (exponent10 < 0 && exponent10 >= -19) {
+    // With s = 63 + bits(divisor) - bits(mantissa), mantissa × 2^s is below
+    // divisor × 2^64 and the quotient is at least 2^62.
+    const uint64_t divisor = kPow10[-exponent10];
+    const int shift = 63 + (64 - std::countl_zero(divisor)) - (64 - std::countl_zero(mantissa));
+    const u128 dividend = u128{mantissa} << shift;
+    uint64_t remainder = 0;
+    const uint64_t quotient =
+        divide(static_cast<uint64_t>(dividend >> 64), static_cast<uint64_t>(dividend), divisor, remainder);
+    value = roundToDouble(quotient, -shift, remainder != 0);
+    return true;
+  }
+  return false;
+}
