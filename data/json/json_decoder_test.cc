@@ -290,6 +290,15 @@ TEST(JSONDecoder, UnescapesStrings) {
             "Required a second \\u Unicode escape sequence following a surrogate \\u Unicode escape sequence.");
   EXPECT_EQ(message(R"(["\u12G4"])"),
             "Unexpected character found in \\u Unicode escape sequence.  Found 'G', expected [0-9a-fA-F].");
+  // Input bytes that are not printable ASCII or well-formed UTF-8 are quoted
+  // as \xNN, so that messages stay valid UTF-8.
+  EXPECT_EQ(message("[\"\\u12\xE9\"]"),
+            "Unexpected character found in \\u Unicode escape sequence.  Found '\\xE9', expected [0-9a-fA-F].");
+  EXPECT_EQ(message("[\"\\u1\x7F\"]"),
+            "Unexpected character found in \\u Unicode escape sequence.  Found '\\x7F', expected [0-9a-fA-F].");
+  for (const char* text : {"[\"\\u12\xE9\"]", "[\"\\u\x80\"]"}) {
+    EXPECT_TRUE(kit::isValidUTF8(message(text))) << text;
+  }
   EXPECT_EQ(message(R"(["\x"])"), "Invalid escape sequence found in \"\" string.");
   EXPECT_EQ(message("[\"a\x01\"]"), "Invalid character < 0x20 found in string: 0x01.");
   EXPECT_EQ(message("[\"a\tb\"]"), "Invalid character < 0x20 found in string: 0x09.");

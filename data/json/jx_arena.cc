@@ -101,19 +101,6 @@ JXChunk* newChunk(size_t bytes, int live) {
 
 }  // namespace
 
-void* JXChunk::carve(size_t bytes) noexcept {
-  void* p = next;
-  next += bytes;
-  // Only the arena's thread can reach this chunk's objects while it fills
-  // the chunk, so the count needs no atomic update here.
-#if defined(__GLIBCXX__)
-  ++live;
-#else
-  live.store(live.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-#endif
-  return p;
-}
-
 void JXChunk::dropOne() noexcept {
 #if defined(__GLIBCXX__)
   const int before = __gnu_cxx::__exchange_and_add_dispatch(&live, -1);
@@ -137,20 +124,12 @@ JXArena::~JXArena() {
   if (current_) current_->dropOne();
 }
 
-JXChunk* JXArena::chunkWithRoom(size_t bytes, size_t trailingBytes, void** trailing) {
-  JXChunk* chunk = current_;
-  if (!chunk || chunk->room() < bytes) {
-    if (bytes > kOwnChunkAbove) {
-      chunk = newChunk(kHeaderSize + bytes, 0);  // its one object keeps it
-    } else {
-      chunk = newChunk(nextChunkSize_, 1);  // the arena's hold
-      nextChunkSize_ = kMaxChunkSize;
-      if (current_) current_->dropOne();
-      current_ = chunk;
-    }
-  }
-  chunk->pendingTrailing = trailingBytes;
-  chunk->pendingTrailingOut = trailing;
+JXChunk* JXArena::newChunkFor(size_t bytes) {
+  if (bytes > kOwnChunkAbove) return newChunk(kHeaderSize + bytes, 0);  // its one object keeps it
+  JXChunk* chunk = newChunk(nextChunkSize_, 1);                          // the arena's hold
+  nextChunkSize_ = kMaxChunkSize;
+  if (current_) current_->dropOne();
+  current_ = chunk;
   return chunk;
 }
 

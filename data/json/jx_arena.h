@@ -56,6 +56,7 @@ class JXArena {
   // A chunk with room for `bytes` more: the current one, a new current one,
   // or, for a large object, a chunk of its own.
   JXChunk* chunkWithRoom(size_t bytes, size_t trailingBytes, void** trailing);
+  JXChunk* newChunkFor(size_t bytes);
 
   JXChunk* current_ = nullptr;
   size_t nextChunkSize_;
@@ -66,7 +67,18 @@ class JXArena {
 struct JXChunk {
   // Carves `bytes` (a multiple of 8) for one object; the caller has checked
   // that they fit.
-  void* carve(size_t bytes) noexcept;
+  void* carve(size_t bytes) noexcept {
+    void* p = next;
+    next += bytes;
+    // Only the arena's thread can reach this chunk's objects while it
+    // fills the chunk, so the count needs no atomic update here.
+#if defined(__GLIBCXX__)
+    ++live;
+#else
+    live.store(live.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+#endif
+    return p;
+  }
   size_t room() const { return static_cast<size_t>(end - next); }
   // Releases one object (or the arena's hold); frees the chunk with the
   // last one.
@@ -109,6 +121,14 @@ struct JXArenaAllocator {
 
   JXChunk* chunk;
 };
+
+inline JXChunk* JXArena::chunkWithRoom(size_t bytes, size_t trailingBytes, void** trailing) {
+  JXChunk* chunk = current_;
+  if (!chunk || chunk->room() < bytes) chunk = newChunkFor(bytes);
+  chunk->pendingTrailing = trailingBytes;
+  chunk->pendingTrailingOut = trailing;
+  return chunk;
+}
 
 // Room for the control block of allocate_shared beside the object itself.
 inline constexpr size_t kJXControlBlockRoom = 64;

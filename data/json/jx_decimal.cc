@@ -3,7 +3,7 @@
 //     power of ten (10^0 to 10^22) is one correctly rounded IEEE operation;
 //   - otherwise, for powers 10^1 to 10^19, the product mantissa × 10^k is
 //     formed exactly in 128 bits, or the quotient (mantissa × 2^s) / 10^k
-//     with its remainder in one 128-by-64-bit division (s is chosen so that
+//     with its remainder by a 128-by-64-bit division (s is chosen so that
 //     the quotient has 63 or 64 bits), and the top bits are rounded to 53
 //     with the remainder and the dropped bits as the sticky bit.
 // The results lie between 1e-19 and 2e38, far from subnormals and overflow.
@@ -48,27 +48,59 @@ int bitLength(u128 v) {
   const auto high = static_cast<uint64_t>(v >> 64);
   return high ? 128 - std::countl_zero(high) : 64 - std::countl_zero(static_cast<uint64_t>(v));
 }
+int bitLength(uint64_t v) { return 64 - std::countl_zero(v); }
 
-// (high × 2^64 + low) / divisor and its remainder, for high < divisor (so
-// that the quotient fits in 64 bits).
-inline uint64_t divide(uint64_t high, uint64_t low, uint64_t divisor, uint64_t& remainder) {
-#if defined(__x86_64__)
-  uint64_t quotient;
-  __asm__("divq %[divisor]" : "=a"(quotient), "=d"(remainder) : [divisor] "r"(divisor), "a"(low), "d"(high));
-  return quotient;
-#else
-  const u128 dividend = (u128{high} << 64) | low;
-  remainder = static_cast<uint64_t>(dividend % divisor);
-  return static_cast<uint64_t>(dividend / divisor);
-#endif
+// A power of ten as a divisor for division by multiplication (Möller and
+// Granlund, "Improved division by invariant integers"): shifted so that its
+// top bit is set, and its reciprocal floor((2^128 - 1) / divisor) - 2^64.
+struct Divisor {
+  uint64_t normalized;
+  int shift;
+  uint64_t reciprocal;
+};
+
+constexpr Divisor makeDivisor(uint64_t d) {
+  const int shift = std::countl_zero(d);
+  const uint64_t normalized = d << shift;
+  return {normalized, shift, static_cast<uint64_t>(~u128{0} / normalized - (u128{1} << 64))};
+}
+
+constexpr Divisor kPow10Divisors[20] = {
+    makeDivisor(kPow10[0]),  makeDivisor(kPow10[1]),  makeDivisor(kPow10[2]),  makeDivisor(kPow10[3]),
+    makeDivisor(kPow10[4]),  makeDivisor(kPow10[5]),  makeDivisor(kPow10[6]),  makeDivisor(kPow10[7]),
+    makeDivisor(kPow10[8]),  makeDivisor(kPow10[9]),  makeDivisor(kPow10[10]), makeDivisor(kPow10[11]),
+    makeDivisor(kPow10[12]), makeDivisor(kPow10[13]), makeDivisor(kPow10[14]), makeDivisor(kPow10[15]),
+    makeDivisor(kPow10[16]), makeDivisor(kPow10[17]), makeDivisor(kPow10[18]), makeDivisor(kPow10[19]),
+};
+
+// dividend / divisor and whether it leaves a remainder, for a dividend below
+// divisor × 2^64 (so that the quotient fits in 64 bits): two multiplications
+// and at most two corrections instead of a hardware division.
+inline uint64_t divide(u128 dividend, const Divisor& divisor, bool& remainder) {
+  const u128 n = dividend << divisor.shift;  // below normalized × 2^64, so it fits
+  const auto n1 = static_cast<uint64_t>(n >> 64), n0 = static_cast<uint64_t>(n);
+  const u128 estimate = u128{divisor.reciprocal} * n1 + n;
+  uint64_t q = static_cast<uint64_t>(estimate >> 64) + 1;
+  uint64_t r = n0 - q * divisor.normalized;
+  if (r > static_cast<uint64_t>(estimate)) {
+    --q;
+    r += divisor.normalized;
+  }
+  if (r >= divisor.normalized) {
+    ++q;
+    r -= divisor.normalized;
+  }
+  remainder = r != 0;
+  return q;
 }
 
 // The double nearest to (q + a fraction) × 2^e2, ties to even, for q of more
 // than 53 bits; `sticky`: the fraction is not zero.
-double roundToDouble(u128 q, int e2, bool sticky) {
+template <class Bits>
+double roundToDouble(Bits q, int e2, bool sticky) {
   const int shift = bitLength(q) - 54;
   uint64_t mantissa = static_cast<uint64_t>(q >> shift);  // 54 bits: 53 and the rounding bit
-  sticky = sticky || (q & ((u128{1} << shift) - 1)) != 0;
+  sticky = sticky || (q & ((Bits{1} << shift) - 1)) != 0;
   const bool roundBit = mantissa & 1;
   mantissa >>= 1;
   int exponent = e2 + shift + 1;
@@ -106,15 +138,13 @@ bool jxDecimalToDouble(uint64_t mantissa, int exponent10, double& value) {
     return true;
   }
   if (exponent10 < 0 && exponent10 >= -19) {
-    // With s = 63 + bits(divisor) - bits(mantissa), mantissa × 2^s is below
-    // divisor × 2^64 and the quotient is at least 2^62.
-    const uint64_t divisor = kPow10[-exponent10];
-    const int shift = 63 + (64 - std::countl_zero(divisor)) - (64 - std::countl_zero(mantissa));
-    const u128 dividend = u128{mantissa} << shift;
-    uint64_t remainder = 0;
-    const uint64_t quotient =
-        divide(static_cast<uint64_t>(dividend >> 64), static_cast<uint64_t>(dividend), divisor, remainder);
-    value = roundToDouble(quotient, -shift, remainder != 0);
+    // With s = 63 + bits(10^k) - bits(mantissa), mantissa × 2^s is below
+    // 10^k × 2^64 and the quotient is at least 2^62.
+    const int k = -exponent10;
+    const int shift = 63 + (64 - std::countl_zero(kPow10[k])) - (64 - std::countl_zero(mantissa));
+    bool remainder = false;
+    const uint64_t quotient = divide(u128{mantissa} << shift, kPow10Divisors[k], remainder);
+    value = roundToDouble(quotient, -shift, remainder);
     return true;
   }
   return false;

@@ -3,45 +3,18 @@
 
 #include "data/json/jx_token_cache.h"
 
-#include <cstring>
-
-namespace {
-
-// Equal value bytes; short values (all numbers, most keys) without a call.
-inline bool sameBytes(const std::string& stored, const uint8_t* bytes, size_t length) {
-  if (stored.size() != length) return false;
-  const char* a = stored.data();
-  if (length > 16 || length < 8) return std::memcmp(a, bytes, length) == 0;
-  uint64_t x1, y1, x2, y2;
-  std::memcpy(&x1, a, 8);
-  std::memcpy(&y1, bytes, 8);
-  std::memcpy(&x2, a + length - 8, 8);
-  std::memcpy(&y2, bytes + length - 8, 8);
-  return ((x1 ^ y1) | (x2 ^ y2)) == 0;
-}
-
-}  // namespace
-
-JXTokenCacheItem* JXTokenCache::find(uint64_t hash, JXValueType type, const uint8_t* bytes, size_t length,
-                                     size_t& slot) {
-  const uint64_t tag = hash | 1;
-  const uint64_t step = length + static_cast<uint64_t>(type) + 3;
-  size_t replace = kSize;
-  for (uint64_t i = 0; i < 4; ++i) {
-    const size_t probe = (hash + step * i) & (kSize - 1);
-    const uint64_t probeTag = tags_[probe];
-    if (!probeTag) {
-      slot = probe;
-      return nullptr;
-    }
-    if (probeTag == tag) {
-      JXTokenCacheItem& item = items_[probe];
-      if (item.type == type && sameBytes(item.bytes, bytes, length)) return &item;
-    }
-    if (replace == kSize) replace = probe;
+void JXTokenCacheItem::setBytes(const uint8_t* valueBytes, size_t valueLength) {
+  length = static_cast<uint32_t>(valueLength);
+  if (valueLength <= kShortLength) {
+    std::memcpy(shortBytes, valueBytes, valueLength);
+    return;
   }
-  slot = replace;
-  return nullptr;
+  if (!longBlock || longBlock[0] < valueLength) {
+    const size_t words = (valueLength + 7) / 8;
+    longBlock = std::make_unique_for_overwrite<uint64_t[]>(words + 1);
+    longBlock[0] = words * 8;
+  }
+  std::memcpy(longBlock.get() + 1, valueBytes, valueLength);
 }
 
 JXTokenCacheItem& JXTokenCache::store(size_t slot, uint64_t hash, JXValueType type, const uint8_t* bytes,
@@ -51,7 +24,7 @@ JXTokenCacheItem& JXTokenCache::store(size_t slot, uint64_t hash, JXValueType ty
   item.object = object;
   item.hasKeyHash = false;
   item.type = type;
-  item.bytes.assign(reinterpret_cast<const char*>(bytes), length);
+  item.setBytes(bytes, length);
   tags_[slot] = hash | 1;
   if (!borrowedOverflow_) {
     if (borrowed_.size() < kSize) {
@@ -89,11 +62,8 @@ void JXTokenCache::empty(size_t slot) {
   item.object = nullptr;
   item.held.reset();
   item.type = JXValueType::None;
-  if (item.bytes.capacity() > 256) {
-    std::string().swap(item.bytes);
-  } else {
-    item.bytes.clear();
-  }
+  item.length = 0;
+  if (item.longBlock && item.longBlock[0] > 256) item.longBlock.reset();
 }
 
 void JXTokenCache::clear() {

@@ -9,14 +9,16 @@
 // fill. While a parse runs, the slots it fills only borrow their objects:
 // the document being built holds them, so replacing such a slot costs no
 // reference-count update on an object made long ago (in a document of
-// numbers that rarely repeat, that update is a cache miss per number). When
-// the parse ends the cache takes a reference to every borrowed object still
-// in a slot, or, after a failed parse whose objects are gone, forgets them.
+// numbers that rarely repeat, that update is a cache miss per number). A
+// borrowed object that is found again is retained from then on, and when
+// the parse ends the cache retains every borrowed object still in a slot,
+// or, after a failed parse whose objects are gone, forgets them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "kit/foundation/object.h"
@@ -29,13 +31,26 @@ enum class JXValueType : uint8_t {
   Double = 13,
 };
 
-struct JXTokenCacheItem {
+// One slot, one cache line.
+struct alignas(64) JXTokenCacheItem {
+  static constexpr size_t kShortLength = 16;
+
   kit::Object* object = nullptr;  // the value; null for an empty slot
   kit::Id held;                   // the cache's reference, unless the object is borrowed
   uint64_t keyHash = 0;           // the object's hash() as a dictionary key, once computed
-  bool hasKeyHash = false;
+  uint32_t length = 0;            // of the value bytes
   JXValueType type = JXValueType::None;
-  std::string bytes;  // the value bytes the object was made from
+  bool hasKeyHash = false;
+  // The value bytes the object was made from: here when short, else in a
+  // heap block that starts with its capacity and is kept for reuse.
+  uint8_t shortBytes[kShortLength];
+  std::unique_ptr<uint64_t[]> longBlock;
+
+  const uint8_t* bytes() const {
+    return length <= kShortLength ? shortBytes : reinterpret_cast<const uint8_t*>(longBlock.get() + 1);
+  }
+  bool holds(JXValueType t, const uint8_t* valueBytes, size_t valueLength) const;
+  void setBytes(const uint8_t* valueBytes, size_t valueLength);
 };
 
 class JXTokenCache {
@@ -53,8 +68,12 @@ class JXTokenCache {
   // borrows it until endParse().
   JXTokenCacheItem& store(size_t slot, uint64_t hash, JXValueType type, const uint8_t* bytes, size_t length,
                           kit::Object* object);
-  // A reference to an item's object.
-  static kit::Id objectOf(const JXTokenCacheItem& item) { return item.held ? item.held : item.object->self(); }
+  // A reference to an item's object. A borrowed object found again is
+  // retained from then on, as it is likely to be found once more.
+  static kit::Id objectOf(JXTokenCacheItem& item) {
+    if (!item.held) item.held = item.object->self();
+    return item.held;
+  }
 
   // Called when a parse ends. `objectsLive`: every object the parse made is
   // still alive (it succeeded), so the borrowed ones are retained; otherwise
@@ -73,3 +92,36 @@ class JXTokenCache {
   std::vector<uint16_t> borrowed_;
   bool borrowedOverflow_ = false;
 };
+
+inline bool JXTokenCacheItem::holds(JXValueType t, const uint8_t* valueBytes, size_t valueLength) const {
+  if (type != t || length != valueLength) return false;
+  if (valueLength == 8) {  // every number and many keys
+    uint64_t a, b;
+    std::memcpy(&a, shortBytes, 8);
+    std::memcpy(&b, valueBytes, 8);
+    return a == b;
+  }
+  return std::memcmp(bytes(), valueBytes, valueLength) == 0;
+}
+
+inline JXTokenCacheItem* JXTokenCache::find(uint64_t hash, JXValueType type, const uint8_t* bytes, size_t length,
+                                            size_t& slot) {
+  const uint64_t tag = hash | 1;
+  const uint64_t step = length + static_cast<uint64_t>(type) + 3;
+  size_t replace = kSize;
+  for (uint64_t i = 0; i < 4; ++i) {
+    const size_t probe = (hash + step * i) & (kSize - 1);
+    const uint64_t probeTag = tags_[probe];
+    if (!probeTag) {
+      slot = probe;
+      __builtin_prefetch(&items_[probe], 1);
+      return nullptr;
+    }
+    if (probeTag == tag && items_[probe].holds(type, bytes, length)) return &items_[probe];
+    if (replace == kSize) replace = probe;
+  }
+  slot = replace;
+  // The slot is written once the new object is made: start loading it now.
+  __builtin_prefetch(&items_[replace], 1);
+  return nullptr;
+}

@@ -333,7 +333,8 @@ bool readHex4(JXParseState& s, const uint8_t*& p, const uint8_t* end, char32_t& 
     int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
     if (digit < 0) {
       return fail(s, p, std::string("Unexpected character found in \\u Unicode escape sequence.  Found '") +
-                            static_cast<char>(c) + "', expected [0-9a-fA-F].");
+                            quotedForMessage(p, 1) +
+                            "', expected [0-9a-fA-F].");
     }
     unit = (unit << 4) | static_cast<char32_t>(digit);
   }
