@@ -184,12 +184,14 @@ kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes
 }
 
 kit::Id JXParser::parseValue(JXParseState& s) {
+  // The shared constants, looked up once.
+  static const kit::Id yes = kit::Number::yes(), no = kit::Number::no(), null = kit::Null::null();
   switch (s.token.type) {
     case JXTokenType::Number:
     case JXTokenType::String: return valueForToken(s);
-    case JXTokenType::True: return kit::Number::yes();
-    case JXTokenType::False: return kit::Number::no();
-    case JXTokenType::Null: return kit::Null::null();
+    case JXTokenType::True: return yes;
+    case JXTokenType::False: return no;
+    case JXTokenType::Null: return null;
     case JXTokenType::ArrayBegin: return parseArray(s);
     case JXTokenType::ObjectBegin: return parseObject(s);
     default: return nullptr;
@@ -220,7 +222,7 @@ kit::Id JXParser::parseArray(JXParseState& s) {
         recordParseError(s, "Unexpected value.");
         break;
       }
-      kit::Id value = parseValue(s);
+      kit::Id value = type <= JXTokenType::String ? valueForToken(s) : parseValue(s);
       if (!value) break;
       s.values.push_back(std::move(value));
       allowed = kAllowComma | kAllowClose;
@@ -274,7 +276,8 @@ kit::Id JXParser::parseObject(JXParseState& s) {
         expectedTokenError(s, "a value", "a '}'", allowed);
         break;
       }
-      kit::Id value = parseValue(s);
+      const JXTokenType valueType = s.token.type;
+      kit::Id value = valueType <= JXTokenType::String ? valueForToken(s) : parseValue(s);
       if (!value) break;
       s.keys.push_back(std::move(key));
       s.keyHashes.push_back(keyHash);

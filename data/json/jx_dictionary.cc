@@ -31,7 +31,25 @@ bool sameKey(const kit::Id& stored, const kit::Id& key) { return stored == key |
 
 }  // namespace
 
+namespace {
+
+// capacityForCount for the small counts most objects have, worked out once.
+struct SmallCapacities {
+  static constexpr size_t kCount = 64;
+  size_t of[kCount];
+  SmallCapacities() {
+    for (size_t n = 0; n < kCount; ++n) {
+      const size_t wanted = static_cast<size_t>(static_cast<double>(n) * 1.33);
+      of[n] = *std::lower_bound(std::begin(kCapacities), std::end(kCapacities), wanted);
+    }
+  }
+};
+
+}  // namespace
+
 size_t JXDictionary::capacityForCount(size_t count) {
+  static const SmallCapacities small;
+  if (count < SmallCapacities::kCount) return small.of[count];
   size_t wanted = static_cast<size_t>(static_cast<double>(count) * 1.33);
   const size_t* end = std::end(kCapacities);
   const size_t* found = std::lower_bound(std::begin(kCapacities), end, wanted);

@@ -95,13 +95,27 @@ class JXTokenCache {
 
 inline bool JXTokenCacheItem::holds(JXValueType t, const uint8_t* valueBytes, size_t valueLength) const {
   if (type != t || length != valueLength) return false;
-  if (valueLength == 8) {  // every number and many keys
-    uint64_t a, b;
-    std::memcpy(&a, shortBytes, 8);
-    std::memcpy(&b, valueBytes, 8);
-    return a == b;
+  if (valueLength > kShortLength) return std::memcmp(bytes(), valueBytes, valueLength) == 0;
+  // Short values (every number, most keys) as two overlapping words.
+  auto load64 = [](const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  };
+  auto load32 = [](const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  };
+  if (valueLength >= 8) {
+    return ((load64(shortBytes) ^ load64(valueBytes)) |
+            (load64(shortBytes + valueLength - 8) ^ load64(valueBytes + valueLength - 8))) == 0;
   }
-  return std::memcmp(bytes(), valueBytes, valueLength) == 0;
+  if (valueLength >= 4) {
+    return ((load32(shortBytes) ^ load32(valueBytes)) |
+            (load32(shortBytes + valueLength - 4) ^ load32(valueBytes + valueLength - 4))) == 0;
+  }
+  return std::memcmp(shortBytes, valueBytes, valueLength) == 0;
 }
 
 inline JXTokenCacheItem* JXTokenCache::find(uint64_t hash, JXValueType type, const uint8_t* bytes, size_t length,

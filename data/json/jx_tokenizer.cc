@@ -485,7 +485,12 @@ void skipWhitespace(JXParseState& s) {
       ++p;
       continue;
     }
-    if (c == '\n' || c == '\r' || c >= 0xC2) {
+    if (c == '\n') {  // a new line, most often followed by indentation
+      ++s.lineNumber;
+      p = skipSpaces(p + 1, end);
+      continue;
+    }
+    if (c == '\r' || c >= 0xC2) {
       size_t n = newlineAt(s, p, end);
       if (!n) break;
       ++s.lineNumber;
