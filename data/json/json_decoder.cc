@@ -357,28 +357,30 @@ kit::Id JXParser::valueForToken(JXParseState& s) {
   JXParseToken& t = s.token;
   if (t.valueType == JXValueType::String && t.valueLength == 0) return emptyString();
 
-  size_t slot = 0;
-  if (JXTokenCacheItem* item = s.cache->find(t.hash, t.valueType, t.valueBytes, t.valueLength, slot)) {
-    t.cacheItem = item;
-    return JXTokenCache::objectOf(*item);
+  size_t fill = 0;
+  const size_t found = s.cache->find(t.hash, t.valueType, t.valueBytes, t.valueLength, fill);
+  if (found != JXTokenCache::kMiss) {
+    t.cacheSlot = found;
+    return s.cache->objectAt(found);
   }
   kit::Id object = makeValue(*s.arena, t);
   if (!object) {
     recordParseError(s, "Internal error: Unknown token value type.");
     return nullptr;
   }
-  t.cacheItem = &s.cache->store(slot, t.hash, t.valueType, t.valueBytes, t.valueLength, object.get());
+  s.cache->store(fill, t.hash, t.valueType, t.valueBytes, t.valueLength, object.get());
+  t.cacheSlot = fill;
   return object;
 }
 
 uint64_t JXParser::keyHashForToken(JXParseState& s, const kit::Id& key) {
-  JXTokenCacheItem* item = s.token.cacheItem;
-  if (!item) return key->hash();
-  if (!item->hasKeyHash) {
-    item->keyHash = item->object->hash();
-    item->hasKeyHash = true;
+  if (s.token.cacheSlot == JXTokenCache::kMiss) return key->hash();
+  JXTokenCacheRecord& record = s.cache->recordAt(s.token.cacheSlot);
+  if (!record.hasKeyHash) {
+    record.keyHash = key->hash();
+    record.hasKeyHash = true;
   }
-  return item->keyHash;
+  return record.keyHash;
 }
 
 // ---- JSONDecoder -------------------------------------------------------------

@@ -72,6 +72,13 @@ inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
   return h ^ (h >> 29);
 }
 
+// The hash of a number's eight value bytes, seeded per value type: one
+// multiplication, its high half folded into the low bits the cache indexes by.
+inline uint64_t jxHashNumber(uint64_t seed, uint64_t bits) {
+  const unsigned __int128 product = static_cast<unsigned __int128>(bits ^ seed) * 0x9E3779B97F4A7C15ULL;
+  return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
+
 struct JXParseToken {
   JXTokenType type = JXTokenType::None;
   const uint8_t* text = nullptr;  // where the token starts (strings: the opening quote)
@@ -87,7 +94,7 @@ struct JXParseToken {
     uint64_t unsignedLongLongValue;
     double doubleValue;
   } number{};
-  JXTokenCacheItem* cacheItem = nullptr;
+  size_t cacheSlot = JXTokenCache::kMiss;  // the cache slot of the value, once looked up
 };
 
 class JXArena;
@@ -161,7 +168,7 @@ inline bool scanNextToken(JXParseState& s) {
   JXParseToken& t = s.token;
   t.type = JXTokenType::None;
   t.valueType = JXValueType::None;
-  t.cacheItem = nullptr;
+  t.cacheSlot = JXTokenCache::kMiss;
   if (s.atIndex < s.length) {
     uint8_t c = s.input[s.atIndex];
     // White space starts with a blank, a control byte, "/" (comments) or a

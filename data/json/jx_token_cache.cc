@@ -1,9 +1,9 @@
-// JXTokenCache: probing, filling, and what happens to borrowed objects when
-// a parse ends.
+// JXTokenCache: string bytes, and what happens to borrowed objects when a
+// parse ends.
 
 #include "data/json/jx_token_cache.h"
 
-void JXTokenCacheItem::setBytes(const uint8_t* valueBytes, size_t valueLength) {
+void JXTokenCacheRecord::setBytes(const uint8_t* valueBytes, size_t valueLength) {
   length = static_cast<uint32_t>(valueLength);
   if (valueLength <= kShortLength) {
     std::memcpy(shortBytes, valueBytes, valueLength);
@@ -17,32 +17,12 @@ void JXTokenCacheItem::setBytes(const uint8_t* valueBytes, size_t valueLength) {
   std::memcpy(longBlock.get() + 1, valueBytes, valueLength);
 }
 
-JXTokenCacheItem& JXTokenCache::store(size_t slot, uint64_t hash, JXValueType type, const uint8_t* bytes,
-                                      size_t length, kit::Object* object) {
-  JXTokenCacheItem& item = items_[slot];
-  item.held.reset();  // a reference from an earlier parse; a borrowed object is simply dropped
-  item.object = object;
-  item.hasKeyHash = false;
-  item.type = type;
-  item.setBytes(bytes, length);
-  tags_[slot] = hash | 1;
-  if (!borrowedOverflow_) {
-    if (borrowed_.size() < kSize) {
-      borrowed_.push_back(static_cast<uint16_t>(slot));
-    } else {
-      borrowedOverflow_ = true;
-      borrowed_.clear();
-    }
-  }
-  return item;
-}
-
 void JXTokenCache::endParse(bool objectsLive) {
   auto settle = [&](size_t slot) {
-    JXTokenCacheItem& item = items_[slot];
-    if (!item.object || item.held) return;
+    if (!objects_[slot] || isHeld(slot)) return;
     if (objectsLive) {
-      item.held = item.object->self();
+      records_[slot].held = objects_[slot]->self();
+      setHeld(slot);
     } else {
       empty(slot);
     }
@@ -58,12 +38,15 @@ void JXTokenCache::endParse(bool objectsLive) {
 
 void JXTokenCache::empty(size_t slot) {
   tags_[slot] = 0;
-  JXTokenCacheItem& item = items_[slot];
-  item.object = nullptr;
-  item.held.reset();
-  item.type = JXValueType::None;
-  item.length = 0;
-  if (item.longBlock && item.longBlock[0] > 256) item.longBlock.reset();
+  types_[slot] = JXValueType::None;
+  objects_[slot] = nullptr;
+  JXTokenCacheRecord& record = records_[slot];
+  if (isHeld(slot)) {
+    record.held.reset();
+    clearHeld(slot);
+  }
+  record.length = 0;
+  if (record.longBlock && record.longBlock[0] > 256) record.longBlock.reset();
 }
 
 void JXTokenCache::clear() {

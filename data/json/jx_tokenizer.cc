@@ -208,7 +208,9 @@ bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, const
   if (!converted && !convertGenerally(s, start, p, n)) return false;
   t.valueBytes = reinterpret_cast<const uint8_t*>(&t.number);
   t.valueLength = sizeof t.number;
-  t.hash = jxHashBytes(seed, &t.number, sizeof t.number);
+  uint64_t bits;
+  std::memcpy(&bits, &t.number, sizeof bits);
+  t.hash = jxHashNumber(seed, bits);
   setAt(s, p);
   return true;
 }
