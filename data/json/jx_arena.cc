@@ -101,13 +101,7 @@ JXChunk* newChunk(size_t bytes, int live) {
 
 }  // namespace
 
-void JXChunk::dropOne() noexcept {
-#if defined(__GLIBCXX__)
-  const int before = __gnu_cxx::__exchange_and_add_dispatch(&live, -1);
-#else
-  const int before = live.fetch_sub(1, std::memory_order_acq_rel);
-#endif
-  if (before != 1) return;
+void JXChunk::giveBack() noexcept {
   liveChunkCount.fetch_sub(1, std::memory_order_relaxed);
   if (static_cast<size_t>(end - reinterpret_cast<char*>(this)) == JXArena::kMaxChunkSize &&
       ChunkPool::shared().put(this)) {

@@ -82,7 +82,16 @@ struct JXChunk {
   size_t room() const { return static_cast<size_t>(end - next); }
   // Releases one object (or the arena's hold); frees the chunk with the
   // last one.
-  void dropOne() noexcept;
+  void dropOne() noexcept {
+#if defined(__GLIBCXX__)
+    const int before = __gnu_cxx::__exchange_and_add_dispatch(&live, -1);
+#else
+    const int before = live.fetch_sub(1, std::memory_order_acq_rel);
+#endif
+    if (before == 1) giveBack();
+  }
+  // Frees the chunk, or keeps it for reuse.
+  void giveBack() noexcept;
 
   char* next;
   char* end;

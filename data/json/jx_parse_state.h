@@ -4,6 +4,7 @@
 // (jx_tokenizer.cc) and the container builder (json_decoder.cc) share it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -142,6 +143,21 @@ void recordParseError(JXParseState& state, const std::string& message);
 // counting lines.
 void skipWhitespace(JXParseState& state);
 
+// Passes over a run of spaces, eight at a time while it can.
+inline const uint8_t* jxSkipSpaces(const uint8_t* p, const uint8_t* end) {
+  while (end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    // The high bit of each byte that is not a space.
+    const uint64_t x = word ^ 0x2020202020202020ULL;
+    const uint64_t others = (((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
+    if (others) return p + std::countr_zero(others) / 8;
+    p += 8;
+  }
+  while (p < end && *p == ' ') ++p;
+  return p;
+}
+
 // Reads a token that is not punctuation (a string, number or literal) at
 // the current position, white space already skipped; false (with an error
 // recorded) when there is none.
@@ -174,10 +190,18 @@ inline bool scanNextToken(JXParseState& s) {
     // White space starts with a blank, a control byte, "/" (comments) or a
     // byte of 80 or above (Unicode newlines).
     if (c <= ' ' || c == '/' || c >= 0x80) {
-      // Most often one space, between a colon and its value.
+      // Most often one space, between a colon and its value, or a newline
+      // and indentation.
       if (c == ' ' && s.atIndex + 1 < s.length && s.input[s.atIndex + 1] > ' ' && s.input[s.atIndex + 1] != '/' &&
           s.input[s.atIndex + 1] < 0x80) {
         ++s.atIndex;
+      } else if (c == '\n') {
+        ++s.lineNumber;
+        s.atIndex = static_cast<size_t>(jxSkipSpaces(s.input + s.atIndex + 1, s.input + s.length) - s.input);
+        if (s.atIndex < s.length) {
+          const uint8_t next = s.input[s.atIndex];
+          if (next <= ' ' || next == '/' || next >= 0x80) skipWhitespace(s);
+        }
       } else {
         skipWhitespace(s);
       }

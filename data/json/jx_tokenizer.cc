@@ -76,21 +76,6 @@ inline const uint8_t* skipPlainBytes(const uint8_t* p, const uint8_t* end) {
   return p;
 }
 
-// Passes over a run of spaces, eight at a time while it can.
-inline const uint8_t* skipSpaces(const uint8_t* p, const uint8_t* end) {
-  while (end - p >= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    // The high bit of each byte that is not a space.
-    const uint64_t x = word ^ 0x2020202020202020ULL;
-    const uint64_t others = (((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
-    if (others) return p + std::countr_zero(others) / 8;
-    p += 8;
-  }
-  while (p < end && *p == ' ') ++p;
-  return p;
-}
-
 // The length of the well-formed two- or three-byte sequence at `p` that
 // needs no further checks, or 0 (then decodeUTF8Sequence decides).
 inline int commonUTF8Length(const uint8_t* p, const uint8_t* end) {
@@ -480,7 +465,7 @@ void skipWhitespace(JXParseState& s) {
   while (p < end) {
     const uint8_t c = *p;
     if (c == ' ') {
-      p = skipSpaces(p + 1, end);  // indentation comes in runs
+      p = jxSkipSpaces(p + 1, end);  // indentation comes in runs
       continue;
     }
     if (c == '\t') {
@@ -489,7 +474,7 @@ void skipWhitespace(JXParseState& s) {
     }
     if (c == '\n') {  // a new line, most often followed by indentation
       ++s.lineNumber;
-      p = skipSpaces(p + 1, end);
+      p = jxSkipSpaces(p + 1, end);
       continue;
     }
     if (c == '\r' || c >= 0xC2) {
