@@ -55,14 +55,13 @@ int bitLength(uint64_t v) { return 64 - std::countl_zero(v); }
 // top bit is set, and its reciprocal floor((2^128 - 1) / divisor) - 2^64.
 struct Divisor {
   uint64_t normalized;
-  int shift;
+  int bits;  // of the power itself
   uint64_t reciprocal;
 };
 
 constexpr Divisor makeDivisor(uint64_t d) {
-  const int shift = std::countl_zero(d);
-  const uint64_t normalized = d << shift;
-  return {normalized, shift, static_cast<uint64_t>(~u128{0} / normalized - (u128{1} << 64))};
+  const uint64_t normalized = d << std::countl_zero(d);
+  return {normalized, 64 - std::countl_zero(d), static_cast<uint64_t>(~u128{0} / normalized - (u128{1} << 64))};
 }
 
 constexpr Divisor kPow10Divisors[20] = {
@@ -73,19 +72,16 @@ constexpr Divisor kPow10Divisors[20] = {
     makeDivisor(kPow10[16]), makeDivisor(kPow10[17]), makeDivisor(kPow10[18]), makeDivisor(kPow10[19]),
 };
 
-// dividend / divisor and whether it leaves a remainder, for a dividend below
-// divisor × 2^64 (so that the quotient fits in 64 bits): two multiplications
-// and at most two corrections instead of a hardware division.
-inline uint64_t divide(u128 dividend, const Divisor& divisor, bool& remainder) {
-  const u128 n = dividend << divisor.shift;  // below normalized × 2^64, so it fits
-  const auto n1 = static_cast<uint64_t>(n >> 64), n0 = static_cast<uint64_t>(n);
-  const u128 estimate = u128{divisor.reciprocal} * n1 + n;
+// (n1 × 2^64 + n0) / normalized divisor and whether it leaves a remainder,
+// for n1 below the divisor: two multiplications and at most two
+// corrections, the first (as likely as not) without a branch.
+inline uint64_t divide(uint64_t n1, uint64_t n0, const Divisor& divisor, bool& remainder) {
+  const u128 estimate = u128{divisor.reciprocal} * n1 + ((u128{n1} << 64) | n0);
   uint64_t q = static_cast<uint64_t>(estimate >> 64) + 1;
   uint64_t r = n0 - q * divisor.normalized;
-  if (r > static_cast<uint64_t>(estimate)) {
-    --q;
-    r += divisor.normalized;
-  }
+  const uint64_t over = -static_cast<uint64_t>(r > static_cast<uint64_t>(estimate));
+  q += over;  // one less when over
+  r += divisor.normalized & over;
   if (r >= divisor.normalized) {
     ++q;
     r -= divisor.normalized;
@@ -100,19 +96,16 @@ template <class Bits>
 double roundToDouble(Bits q, int e2, bool sticky) {
   const int shift = bitLength(q) - 54;
   uint64_t mantissa = static_cast<uint64_t>(q >> shift);  // 54 bits: 53 and the rounding bit
-  sticky = sticky || (q & ((Bits{1} << shift) - 1)) != 0;
-  const bool roundBit = mantissa & 1;
+  const uint64_t dropped = (q & ((Bits{1} << shift) - 1)) != 0;
+  const uint64_t roundBit = mantissa & 1;
   mantissa >>= 1;
-  int exponent = e2 + shift + 1;
-  if (roundBit && (sticky || (mantissa & 1))) {
-    if (++mantissa == (uint64_t{1} << 53)) {
-      mantissa >>= 1;
-      ++exponent;
-    }
-  }
-  // mantissa × 2^exponent with mantissa in [2^52, 2^53).
+  // mantissa × 2^exponent with mantissa in [2^52, 2^53); rounding up adds
+  // one to the bits, and a mantissa that overflows carries into the exponent
+  // as it should. (No branches: which way a number rounds is unpredictable.)
+  const int exponent = e2 + shift + 1;
   const uint64_t biased = static_cast<uint64_t>(exponent + 52 + 1023);
-  const uint64_t bits = (biased << 52) | (mantissa & ((uint64_t{1} << 52) - 1));
+  const uint64_t roundUp = roundBit & (static_cast<uint64_t>(sticky) | dropped | (mantissa & 1));
+  const uint64_t bits = ((biased << 52) | (mantissa & ((uint64_t{1} << 52) - 1))) + roundUp;
   return std::bit_cast<double>(bits);
 }
 
@@ -138,12 +131,16 @@ bool jxDecimalToDouble(uint64_t mantissa, int exponent10, double& value) {
     return true;
   }
   if (exponent10 < 0 && exponent10 >= -19) {
-    // With s = 63 + bits(10^k) - bits(mantissa), mantissa × 2^s is below
-    // 10^k × 2^64 and the quotient is at least 2^62.
-    const int k = -exponent10;
-    const int shift = 63 + (64 - std::countl_zero(kPow10[k])) - (64 - std::countl_zero(mantissa));
+    // The quotient of (mantissa × 2^s) / 10^k for s = 63 + bits(10^k) -
+    // bits(mantissa): the dividend is below 10^k × 2^64 and the quotient at
+    // least 2^62. Divided by the normalized power, the dividend is
+    // normalized mantissa × 2^63, two words without a variable shift.
+    const Divisor& divisor = kPow10Divisors[-exponent10];
+    const int leading = std::countl_zero(mantissa);
+    const uint64_t normalized = mantissa << leading;
+    const int shift = 63 + divisor.bits - (64 - leading);
     bool remainder = false;
-    const uint64_t quotient = divide(u128{mantissa} << shift, kPow10Divisors[k], remainder);
+    const uint64_t quotient = divide(normalized >> 1, normalized << 63, divisor, remainder);
     value = roundToDouble(quotient, -shift, remainder);
     return true;
   }
