@@ -19,6 +19,7 @@ constexpr size_t kMinChunkSize = 1024;
 // Objects larger than this get a chunk of their own, so that a chunk is not
 // closed early with much of its room unused.
 constexpr size_t kOwnChunkAbove = JXArena::kMaxChunkSize / 4;
+static_assert(kHeaderSize + kOwnChunkAbove <= JXArena::kMaxChunkSize);
 
 std::atomic<size_t> liveChunkCount{0};
 
@@ -120,7 +121,12 @@ JXArena::~JXArena() {
 
 JXChunk* JXArena::newChunkFor(size_t bytes) {
   if (bytes > kOwnChunkAbove) return newChunk(kHeaderSize + bytes, 0);  // its one object keeps it
-  JXChunk* chunk = newChunk(nextChunkSize_, 1);                          // the arena's hold
+  // A first chunk sized for a small text may still be too small for its
+  // first large object; a full-size chunk holds any object not given a
+  // chunk of its own.
+  size_t size = nextChunkSize_;
+  while (size < kHeaderSize + bytes) size *= 2;
+  JXChunk* chunk = newChunk(size, 1);  // the arena's hold
   nextChunkSize_ = kMaxChunkSize;
   if (current_) current_->dropOne();
   current_ = chunk;

@@ -11,6 +11,7 @@
 // pointer to its chunk in its allocator.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -68,6 +69,7 @@ struct JXChunk {
   // Carves `bytes` (a multiple of 8) for one object; the caller has checked
   // that they fit.
   void* carve(size_t bytes) noexcept {
+    assert(room() >= bytes);
     void* p = next;
     next += bytes;
     // Only the arena's thread can reach this chunk's objects while it

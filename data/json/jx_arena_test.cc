@@ -95,6 +95,18 @@ TEST(JXArena, LargeContainersAndFailedParsesLeaveNothingBehind) {
   }
   EXPECT_EQ(JXArena::liveChunks(), before);
 
+  // A short text whose array is its first object and needs more room than
+  // the chunk sized for the text, and one whose array needs a chunk of its
+  // own.
+  for (int count : {300, 1500}) {
+    std::string text = "[";
+    for (int i = 0; i < count; ++i) text += i ? ",null" : "null";
+    auto array = kit::as<JXArray>(parse(text + "]"));
+    ASSERT_TRUE(array);
+    EXPECT_EQ(array->count(), static_cast<size_t>(count));
+  }
+  EXPECT_EQ(JXArena::liveChunks(), before);
+
   // A parse that fails deep inside releases everything it built.
   auto decoder = JSONDecoder::decoder();
   std::string broken = coordinates(20, 50);
