@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "data/json/jx_token_cache.h"
 #include "kit/foundation/error.h"
 #include "kit/foundation/object.h"
@@ -143,8 +147,17 @@ void recordParseError(JXParseState& state, const std::string& message);
 // counting lines.
 void skipWhitespace(JXParseState& state);
 
-// Passes over a run of spaces, eight at a time while it can.
+// Passes over a run of spaces, sixteen or eight at a time while it can.
 inline const uint8_t* jxSkipSpaces(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+  const __m128i spaces = _mm_set1_epi8(' ');
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, spaces))) & 0xFFFF;
+    if (others) return p + std::countr_zero(others);
+    p += 16;
+  }
+#endif
   while (end - p >= 8) {
     uint64_t word;
     std::memcpy(&word, p, 8);

@@ -62,6 +62,20 @@ inline size_t newlineAt(const JXParseState& s, const uint8_t* p, const uint8_t* 
 // Passes over bytes that need nothing but a copy: printable ASCII other than
 // the quote and the backslash. Eight at a time while it can.
 inline const uint8_t* skipPlainBytes(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+  // Sixteen at a time: the quote, the backslash, and (compared as signed
+  // bytes) everything below 20 and from 80 up.
+  const __m128i quotes = _mm_set1_epi8('"'), backslashes = _mm_set1_epi8('\\'), blank = _mm_set1_epi8(0x20);
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quotes), _mm_cmpeq_epi8(bytes, backslashes)),
+                                         _mm_cmplt_epi8(bytes, blank));
+    if (const unsigned flagged = static_cast<unsigned>(_mm_movemask_epi8(special))) {
+      return p + std::countr_zero(flagged);
+    }
+    p += 16;
+  }
+#endif
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
   while (end - p >= 8) {
     uint64_t w;
@@ -69,7 +83,9 @@ inline const uint8_t* skipPlainBytes(const uint8_t* p, const uint8_t* end) {
     const uint64_t quote = w ^ (kOnes * '"'), backslash = w ^ (kOnes * '\\');
     const uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
                              ((w - kOnes * 0x20) & ~w) | w;
-    if (special & kHighs) break;
+    // Borrows run only upward from a byte that matches, so the lowest
+    // flagged byte is the first one that is not plain.
+    if (const uint64_t flagged = special & kHighs) return p + std::countr_zero(flagged) / 8;
     p += 8;
   }
   while (p < end && kStringBytes.of[*p] == kPlain) ++p;
