@@ -107,6 +107,19 @@ TEST(JXArena, LargeContainersAndFailedParsesLeaveNothingBehind) {
   }
   EXPECT_EQ(JXArena::liveChunks(), before);
 
+  // The deepest nesting the parser takes: the innermost value outlives the
+  // 512 arrays around it.
+  {
+    kit::Id inner;
+    {
+      kit::Id nested = parse(std::string(512, '[') + "1.5" + std::string(512, ']'));
+      inner = nested;
+      for (int level = 0; level < 512; ++level) inner = inner[0];
+    }
+    EXPECT_EQ(kit::as<kit::Number>(inner)->doubleValue(), 1.5);
+  }
+  EXPECT_EQ(JXArena::liveChunks(), before);
+
   // A parse that fails deep inside releases everything it built.
   auto decoder = JSONDecoder::decoder();
   std::string broken = coordinates(20, 50);
@@ -126,6 +139,12 @@ TEST(JXTokenCache, BorrowedValuesSurviveRepeatedKeysFailuresAndLaterParses) {
   EXPECT_EQ(kit::describe(a->objectAtIndex(0)["k"]), "1");
   EXPECT_EQ(kit::describe(a->objectAtIndex(1)), "xyz");
   EXPECT_EQ(a->objectAtIndex(1), a->objectAtIndex(2)["k"]);
+
+  // Keys repeated across objects are one object too.
+  auto objects = kit::as<JXArray>(parse(R"([{"name":1},{"name":2},{"name":3}])", decoder));
+  ASSERT_TRUE(objects);
+  const kit::Id firstKey = kit::as<JXDictionary>(objects->objectAtIndex(0))->keys().at(0);
+  for (size_t i = 1; i < 3; ++i) EXPECT_EQ(kit::as<JXDictionary>(objects->objectAtIndex(i))->keys().at(0), firstKey);
 
   // Values of a failed parse (here one with text after its end) are not
   // handed out by later parses: equal values are made again.

@@ -51,9 +51,9 @@ inline bool isValueToken(JXTokenType t) {
 
 inline constexpr uint64_t kJXHashSeed = 1402737925;
 
-// The hash that places values in the cache: eight bytes at a time, seeded
-// per value type. Only the cache sees it; equal bytes of one type always
-// hash alike, which is all the sharing of equal values needs.
+// The hash that places strings in the value cache: eight bytes at a time.
+// Only the cache sees it (and jxHashNumber's for numbers); equal bytes of one
+// type always hash alike, which is all the sharing of equal values needs.
 inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
   auto* p = static_cast<const uint8_t*>(bytes);
   uint64_t h = seed ^ (length * 0x9E3779B97F4A7C15ULL);
