@@ -59,10 +59,7 @@ void JXParseState::giveBack(std::unique_ptr<JXParseState> state) {
   // Keep moderate buffers only.
   if (state->tokenBuffer.capacity() > 65536) std::string().swap(state->tokenBuffer);
   if (state->values.capacity() > 65536) std::vector<kit::Id>().swap(state->values);
-  if (state->keys.capacity() > 65536) {
-    std::vector<kit::Id>().swap(state->keys);
-    std::vector<uint64_t>().swap(state->keyHashes);
-  }
+  if (state->pairs.capacity() > 65536) std::vector<JXHashTableEntry>().swap(state->pairs);
   (void)&spareStateRelease;  // frees the spare when the thread ends
   spareState = state.release();
 }
@@ -116,8 +113,7 @@ class ParseEnd {
   ParseEnd& operator=(const ParseEnd&) = delete;
   ~ParseEnd() {
     s_.values.clear();
-    s_.keys.clear();
-    s_.keyHashes.clear();
+    s_.pairs.clear();
     s_.cache->endParse(result_ != nullptr);
     s_.displaced.clear();
     s_.input = nullptr;
@@ -251,8 +247,7 @@ kit::Id JXParser::parseArray(JXParseState& s) {
 
 kit::Id JXParser::parseObject(JXParseState& s) {
   if (!enterContainer(s)) return nullptr;
-  const size_t valueBase = s.values.size();
-  const size_t keyBase = s.keys.size();
+  const size_t pairBase = s.pairs.size();
   unsigned allowed = kAllowValue | kAllowClose;
   kit::Ref<JXDictionary> result;
   while (s.atIndex < s.length) {
@@ -279,9 +274,7 @@ kit::Id JXParser::parseObject(JXParseState& s) {
       const JXTokenType valueType = s.token.type;
       kit::Id value = valueType <= JXTokenType::String ? valueForToken(s) : parseValue(s);
       if (!value) break;
-      s.keys.push_back(std::move(key));
-      s.keyHashes.push_back(keyHash);
-      s.values.push_back(std::move(value));
+      s.pairs.push_back({keyHash, std::move(key), std::move(value)});
       allowed = kAllowComma | kAllowClose;
     } else if (type == JXTokenType::Comma) {
       if (!(allowed & kAllowComma)) {
@@ -294,21 +287,16 @@ kit::Id JXParser::parseObject(JXParseState& s) {
         recordParseError(s, "Unexpected '}'.");
         break;
       }
-      const size_t count = s.keys.size() - keyBase;
+      const size_t count = s.pairs.size() - pairBase;
       result = JXDictionary::create(*s.arena, JXDictionary::capacityForCount(count), s.mutableCollections);
-      for (size_t i = 0; i < count; ++i) {
-        result->insert(s.keyHashes[keyBase + i], std::move(s.keys[keyBase + i]), std::move(s.values[valueBase + i]),
-                       &s.displaced);
-      }
+      result->insertAll(s.pairs.data() + pairBase, count, s.displaced);
       break;
     } else {
       expectedTokenError(s, "a \"STRING\"", "a '}'", allowed);
       break;
     }
   }
-  s.values.resize(valueBase);
-  s.keys.resize(keyBase);
-  s.keyHashes.resize(keyBase);
+  s.pairs.resize(pairBase);
   --s.depth;
   return result;
 }

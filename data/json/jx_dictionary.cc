@@ -169,6 +169,12 @@ void JXDictionary::insert(uint64_t hash, kit::Id key, kit::Id object, std::vecto
   // No free slot: the entry is dropped (the callers size the table first).
 }
 
+void JXDictionary::insertAll(JXHashTableEntry* entries, size_t count, std::vector<kit::Id>& displaced) {
+  for (size_t i = 0; i < count; ++i) {
+    insert(entries[i].keyHash, std::move(entries[i].key), std::move(entries[i].object), &displaced);
+  }
+}
+
 void JXDictionary::removeSlot(size_t slot, std::vector<kit::Id>* displaced) {
   JXHashTableEntry removed = std::move(entries_[slot]);  // released once the table is consistent
   entries_[slot] = JXHashTableEntry();

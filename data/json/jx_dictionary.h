@@ -85,6 +85,9 @@ class JXDictionary final : public kit::MutableDictionary {
   // `displaced` is given, moved there. Drops the entry when the table is
   // full.
   void insert(uint64_t hash, kit::Id key, kit::Id object, std::vector<kit::Id>* displaced = nullptr);
+  // Moves `count` entries in, in order; what a repeated key pushes out goes
+  // to `displaced`.
+  void insertAll(JXHashTableEntry* entries, size_t count, std::vector<kit::Id>& displaced);
   const JXHashTableEntry* lookup(const kit::Id& key) const;
   size_t nextSlot(size_t slot) const { return slot + 1 == capacity_ ? 0 : slot + 1; }
   void removeSlot(size_t slot, std::vector<kit::Id>* displaced = nullptr);

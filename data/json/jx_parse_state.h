@@ -17,6 +17,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "data/json/jx_dictionary.h"
 #include "data/json/jx_token_cache.h"
 #include "kit/foundation/error.h"
 #include "kit/foundation/object.h"
@@ -126,11 +127,10 @@ struct JXParseState {
   JXParseToken token;
   std::string tokenBuffer;  // unescaped text of the current string when it needed unescaping
 
-  // Values waiting for their container; dictionaries also stack their keys
-  // and the keys' hashes.
+  // Values waiting for their array, and pairs (with the key's hash) waiting
+  // for their dictionary.
   std::vector<kit::Id> values;
-  std::vector<kit::Id> keys;
-  std::vector<uint64_t> keyHashes;
+  std::vector<JXHashTableEntry> pairs;
 
   std::unique_ptr<JXTokenCache> cache = std::make_unique<JXTokenCache>();
   // Pairs that a repeated key pushed out of a dictionary during the parse,
