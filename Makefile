@@ -12,10 +12,14 @@ FUZZ_RUNS ?= 100000
 deps:
 	@bash scripts/install-deps.sh
 
+# The browser engine draws on a display: the main job and the tests run
+# under a virtual X server (Xvfb, with Mesa's software GL).
+XVFB = xvfb-run -a -s "-screen 0 1280x1024x24"
+
 demo: deps
 	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIT_TESTS=OFF -DKIT_BENCH=OFF
 	ninja -C build/release -j $(JOBS) demo
-	./build/release/tools/demo out/demo
+	$(XVFB) ./build/release/tools/demo out/demo
 
 # One clang tree serves the tests and the fuzz targets: AddressSanitizer and
 # UndefinedBehaviorSanitizer everywhere, libFuzzer instrumentation on the
@@ -28,10 +32,14 @@ build-test: deps
 	  -DKIT_SANITIZE=ON -DKIT_FUZZ=ON -DKIT_BENCH=OFF
 	ninja -C $(SANITIZE_TREE) -j $(JOBS)
 
+# The engine tests (label "engine") find the display xvfb-run gives; the
+# sanitizers instrument only the client's process (WebKit's own processes
+# are Debian's), and LeakSanitizer reads the engine's known allocations from
+# scripts/lsan-suppressions.txt.
 test: build-test
 	cd $(SANITIZE_TREE) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure -j $(JOBS) --timeout 300
+	  $(XVFB) ctest --output-on-failure -j $(JOBS) --timeout 300
 	FUZZ_JOBS=$(JOBS) bash scripts/run-fuzzers.sh $(SANITIZE_TREE)/fuzz $(FUZZ_RUNS)
 
 # Every fuzz target replays its seeds and explores a fixed number of inputs
@@ -39,10 +47,14 @@ test: build-test
 fuzz: build-test
 	FUZZ_JOBS=$(JOBS) bash scripts/run-fuzzers.sh $(SANITIZE_TREE)/fuzz $(FUZZ_RUNS)
 
+# Every benchmark program, five repetitions each, then one table of every
+# ratio against its peer with its goal (scripts/run-benchmarks.sh).
+# BENCH_FLAGS go to every program, e.g. BENCH_FLAGS=--benchmark_min_time=0.05.
+BENCH_FLAGS ?=
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF -DKIT_BENCH=ON
 	ninja -C build/bench -j $(JOBS)
-	bash scripts/run-benchmarks.sh build/bench/bench
+	bash scripts/run-benchmarks.sh build/bench/bench $(BENCH_FLAGS)
 
 clean:
 	rm -rf build out

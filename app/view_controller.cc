@@ -3,9 +3,10 @@
 #include "app/view_controller.h"
 
 #include "app/page_message.h"
-#include "channel/core/client_configuration.h"
 #include "channel/core/nuva_log.h"
+#include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
@@ -129,16 +130,15 @@ void ViewController::runJavaScriptTextInputPanel(kit::WebView&, const std::strin
 // ---- The page's messages ---------------------------------------------------------------
 
 void ViewController::didReceiveScriptMessage(kit::UserContentController&, const kit::Ref<kit::ScriptMessage>& message) {
+  KIT_CHECK_MAIN_THREAD();
   if (!message || message->name() != kMessageName) return;
   PageMessage page = PageMessage::parse(message->body());
   const std::string action = page.action()->utf8();
 
+  // Each message reaches the core while it is handled, so the core takes
+  // the page's messages in the order the page posted them.
   if (action == "pay") {
-    auto order = page.orderJSON(super_user_id_);
-    kit::Weak<ViewController> weak = selfAs<ViewController>();
-    kit::Queue::main().async([weak, order] {
-      if (auto self = weak.lock()) self->core_->nuva_superOrder(order);
-    });
+    core_->nuva_superOrder(page.orderJSON(super_user_id_));
   } else if (action == "login") {
     core_->nuva_lightLoginStart();
   } else if (action == "uploadGameRoleInfo") {
@@ -154,16 +154,15 @@ void ViewController::didReceiveScriptMessage(kit::UserContentController&, const 
 }
 
 void ViewController::callJS(const kit::Ref<kit::Dictionary>& message) {
-  auto script = PageMessage::callbackScript(message)->utf8();
-  kit::Weak<ViewController> weak = selfAs<ViewController>();
-  kit::Queue::main().async([weak, script] {
-    auto self = weak.lock();
-    if (!self || !self->wkWebView_) return;
-    self->wkWebView_->evaluateJavaScript(script, [](kit::Id result, kit::Ref<kit::Error> error) {
-      if (error) kit::log("CallbackFromIOS failed: %@", error);
-      else if (result) kit::log("CallbackFromIOS answered %@", result);
-    });
-  });
+  KIT_CHECK_MAIN_THREAD();
+  if (!wkWebView_) return;
+  // The web view runs the script on its next pass, after the main-queue work
+  // running now; answers reach the page in the order they are given here.
+  wkWebView_->evaluateJavaScript(PageMessage::callbackScript(message)->utf8(),
+                                 [](kit::Id result, kit::Ref<kit::Error> error) {
+                                   if (error) kit::log("CallbackFromIOS failed: %@", error);
+                                   else if (result) kit::log("CallbackFromIOS answered %@", result);
+                                 });
 }
 
 // ---- The channel core's listener ----------------------------------------------------------

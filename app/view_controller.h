@@ -65,7 +65,8 @@ class ViewController : public kit::ViewController,
   // ---- The page's messages and the answers
   void didReceiveScriptMessage(kit::UserContentController& controller,
                                const kit::Ref<kit::ScriptMessage>& message) override;
-  // Answers the page with a JSON object, after the current main-queue work.
+  // Answers the page with a JSON object; the page runs it after the current
+  // main-queue work, answers in the order given.
   void callJS(const kit::Ref<kit::Dictionary>& message);
 
   // ---- The channel core's listener

@@ -1,16 +1,20 @@
 // Fuzzes the multipart body: parts with arbitrary names, file names,
 // content and declared lengths, read with arbitrary buffer sizes. A read
 // either fails or delivers exactly the announced Content-Length, and no
-// name can start a header line of its own.
+// name can start a header line of its own: the test server's strict reader
+// finds every part again with its content unchanged. The reader also takes
+// the raw input as a body.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "kit/foundation/format.h"
 #include "kit/foundation/string.h"
 #include "kit/net/input_stream.h"
+#include "kit/net/testing/multipart_form.h"
 #include "net/multipart_form_data.h"
 
 namespace {
@@ -28,6 +32,8 @@ std::string take(const uint8_t*& p, const uint8_t* end) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  kit::test::parseMultipartFormData("multipart/form-data; boundary=B",
+                                    std::string_view(reinterpret_cast<const char*>(bytes), size));
   if (size < 2) return 0;
   const uint8_t* p = bytes;
   const uint8_t* end = bytes + size;
@@ -35,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   auto request = kit::MutableURLRequest::make(kit::URL::URLWithString("http://127.0.0.1/upload"));
   auto form = kit::make<SDPStreamingMultipartFormData>(request, kit::StringEncoding::UTF8);
   bool streamLiesAboutLength = false;
+  std::vector<std::string> contents;
   while (p < end) {
     uint8_t kind = *p++ % 4;
     std::string name = take(p, end);
@@ -48,10 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         if (static_cast<size_t>(declared) > content.size()) streamLiesAboutLength = true;
         form->appendPartWithInputStream(kit::InputStream::inputStreamWithData(kit::Data::make(content)), name, fileName,
                                         declared, "text/plain");
+        content.resize(std::min(content.size(), static_cast<size_t>(declared)));
         break;
       }
       default: form->appendPartWithHeaders(nullptr, kit::Data::make(content)); break;
     }
+    contents.push_back(content);
   }
   auto finished = form->requestByFinalizingMultipartFormData();
   auto stream = finished->HTTPBodyStream();
@@ -71,8 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     body.append(buffer.data(), static_cast<size_t>(n));
   }
   if (failed != streamLiesAboutLength) std::abort();
-  if (!failed && std::to_string(body.size()) != kit::describe(finished->valueForHTTPHeaderField("Content-Length"))) {
-    std::abort();
+  if (failed) return 0;
+  if (std::to_string(body.size()) != kit::describe(finished->valueForHTTPHeaderField("Content-Length"))) std::abort();
+  auto parts =
+      kit::test::parseMultipartFormData(kit::describe(finished->valueForHTTPHeaderField("Content-Type")), body);
+  if (!parts || parts->size() != contents.size()) std::abort();
+  for (size_t i = 0; i < contents.size(); ++i) {
+    if ((*parts)[i].content != contents[i]) std::abort();
   }
   return 0;
 }

@@ -1,7 +1,10 @@
 // Fuzzes the platform API body readers: the client's reply decoders (the
 // scrambled and the plain form) and the local server's request decoder.
 // The first byte picks whether the rest is used as it is or gzip-compressed
-// first, so the fuzzer reaches the unscrambling and not only zlib.
+// first, so the fuzzer reaches the unscrambling and not only zlib. Where the
+// server's strict reader takes a compressed text, the client must read the
+// same object from it: the client's one-pass reading of well-formed replies
+// and its step-by-step reading of the rest agree with an independent reader.
 
 #include <zlib.h>
 
@@ -12,6 +15,7 @@
 
 #include "kit/foundation/array.h"
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/json_serialization.h"
 #include "net/body_codec.h"
 #include "net/gzip_utility.h"
 #include "sim/platform_body_codec.h"
@@ -57,6 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   if (scrambledValue.hasValue() != (scrambled != nullptr) || plainValue.hasValue() != (plain != nullptr)) std::abort();
   if (!scrambledValue && !knownFailure(*scrambledValue.error())) std::abort();
   if (!plainValue && !knownFailure(*plainValue.error())) std::abort();
+
+  if (compress) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes + 1), size - 1);
+    auto base64 = sim::PlatformBodyCodec::unscramble(text);
+    auto json = base64 && base64->find_first_of("\r\n") == std::string::npos
+                    ? sim::PlatformBodyCodec::unbase64(*base64)
+                    : std::nullopt;
+    if (json && kit::isValidUTF8(*json)) {
+      kit::Id expected = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(*json),
+                                                                    kit::JSONReadingMutableLeaves);
+      if (isContainer(expected) && !kit::isEqual(scrambled, expected)) std::abort();
+    }
+  }
 
   sim::PlatformBodyCodec::Failure failure;
   kit::Id request = sim::PlatformBodyCodec::decodeRequest(body, &failure);

@@ -2,8 +2,13 @@
 // around them.
 #include "net/body_codec.h"
 
+#include <array>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "kit/foundation/base64.h"
 #include "kit/foundation/exception.h"
@@ -60,21 +65,24 @@ kit::Expected<kit::Ref<kit::Data>> jsonOf(const kit::Id& parameters) {
   return kit::unexpected(kit::CocoaErrorDomain, kit::JSONReadCorruptError, "No JSON text");
 }
 
-// The scrambled text of JSON bytes.
-std::string scramble(const kit::Data& json) {
-  std::string base64 = kit::base64Encode(json.span(), kit::Base64Encoding64CharacterLineLength);
-  std::string scrambled;
-  scrambled.reserve(base64.size() * 4 + 2);
-  scrambled += 'x';
-  char digits[16];
+// The scrambled text of JSON bytes, written in one pass into a buffer of the
+// most it can take: every number is at most five digits (a base64
+// character plus a UTF-16 unit) and a separator.
+std::vector<uint8_t> scramble(const kit::Data& json) {
+  const std::string base64 = kit::base64Encode(json.span(), kit::Base64Encoding64CharacterLineLength);
+  std::vector<uint8_t> scrambled(base64.size() * 6 + 2);
+  char* const first = reinterpret_cast<char*>(scrambled.data());
+  char* const last = first + scrambled.size();
+  char* out = first;
+  *out++ = 'x';
   // Base64 text is ASCII, so each byte is one UTF-16 unit.
   for (size_t p = 0; p < base64.size(); ++p) {
-    unsigned sum = static_cast<unsigned char>(base64[p]) + kPlatformBodyKey[p % kPlatformBodyKeyLength];
-    if (p > 0) scrambled += '_';
-    auto end = std::to_chars(digits, digits + sizeof digits, sum).ptr;
-    scrambled.append(digits, end);
+    if (p > 0) *out++ = '_';
+    const unsigned sum = static_cast<unsigned char>(base64[p]) + kPlatformBodyKey[p % kPlatformBodyKeyLength];
+    out = std::to_chars(out, last, sum).ptr;
   }
-  scrambled += 'y';
+  *out++ = 'y';
+  scrambled.resize(static_cast<size_t>(out - first));
   return scrambled;
 }
 
@@ -114,6 +122,130 @@ kit::Expected<std::string> unscramble(std::string_view text) {
     start = end + 1;
   }
   return base64;
+}
+
+static_assert(kPlatformBodyKeyLength == 64, "key positions wrap with a mask");
+
+// The 6-bit value of each base64 character, kPadding for "=", kNotBase64 for
+// every other ASCII character.
+constexpr int8_t kNotBase64 = -1;
+constexpr int8_t kPadding = -2;
+constexpr std::array<int8_t, 128> makeBase64Values() {
+  constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::array<int8_t, 128> values{};
+  for (auto& v : values) v = kNotBase64;
+  for (int i = 0; i < 64; ++i) values[static_cast<unsigned char>(alphabet[i])] = static_cast<int8_t>(i);
+  values['='] = kPadding;
+  return values;
+}
+constexpr auto kBase64Values = makeBase64Values();
+
+// The decoded bytes of a reply text in the form the server writes it: an
+// ASCII first character, pieces of one to nine digits joined by "_", each
+// giving a base64 character, "=" padding only where strict base64 allows
+// it, and a last character that is neither a digit nor "_". Unscrambling
+// and base64 decoding happen in one pass over the text, with no
+// intermediate string. Anything else gives nothing, and the reply is then
+// read step by step (unscramble() and kit::base64Decode), which accept what
+// the platform's readers accept (signs, white space, long digit runs) and
+// say where a reply fails. For every text this accepts, the two ways give
+// the same bytes.
+std::optional<std::vector<uint8_t>> decodeWellFormed(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t n = text.size();
+  if (n < 3 || s[0] >= 0x80 || s[n - 1] >= 0x80) return std::nullopt;
+  // The last character stops every digit run and separator search, so the
+  // loop below needs no bounds check of its own.
+  if (static_cast<unsigned>(s[n - 1] - '0') <= 9 || s[n - 1] == '_') return std::nullopt;
+  const unsigned char* p = s + 1;
+  const unsigned char* const end = s + n - 1;
+
+  // Each piece is at least one digit and a separator, and four pieces make
+  // three bytes.
+  std::vector<uint8_t> out(((end - p) / 2 + 1) / 4 * 3 + 3);
+  uint8_t* o = out.data();
+  uint32_t quantum = 0;
+  unsigned inGroup = 0, padding = 0;
+  size_t position = 0;
+  while (true) {
+    const unsigned char* const start = p;
+    uint32_t value = 0;
+    for (unsigned digit; (digit = static_cast<unsigned>(*p - '0')) <= 9; ++p) value = value * 10 + digit;
+    // One to nine digits: within the int range, where the step-by-step
+    // reading does not saturate.
+    if (static_cast<size_t>(p - start) - 1 >= 9) return std::nullopt;
+    const uint32_t unit = (value - kPlatformBodyKey[position++ & 63]) & 0xFFFF;
+    if (unit >= kBase64Values.size()) return std::nullopt;
+    const int8_t v = kBase64Values[unit];
+    if (v >= 0) {
+      if (padding) return std::nullopt;  // data after the padding
+      quantum = quantum << 6 | static_cast<uint32_t>(v);
+      if (++inGroup == 4) {
+        o[0] = static_cast<uint8_t>(quantum >> 16);
+        o[1] = static_cast<uint8_t>(quantum >> 8);
+        o[2] = static_cast<uint8_t>(quantum);
+        o += 3;
+        quantum = 0;
+        inGroup = 0;
+      }
+    } else if (v == kPadding) {
+      ++padding;
+    } else {
+      return std::nullopt;
+    }
+    if (*p != '_') {
+      if (p == end) break;
+      return std::nullopt;
+    }
+    ++p;
+  }
+  // Padding completes a last group of two characters with "==" or of three
+  // with "=".
+  if (padding == 0 && inGroup != 0) return std::nullopt;
+  if (padding != 0) {
+    if (inGroup == 2 && padding == 2) {
+      *o++ = static_cast<uint8_t>(quantum >> 4);
+    } else if (inGroup == 3 && padding == 1) {
+      *o++ = static_cast<uint8_t>(quantum >> 10);
+      *o++ = static_cast<uint8_t>(quantum >> 2);
+    } else {
+      return std::nullopt;
+    }
+  }
+  out.resize(static_cast<size_t>(o - out.data()));
+  return out;
+}
+
+// The bytes read step by step, with the failure of the step that refused
+// them.
+kit::Expected<std::vector<uint8_t>> decodeStepByStep(std::string_view text) {
+  if (!kit::isValidUTF8(text)) return codecError(SDPBodyCodecErrorNotText, "The reply is not UTF-8 text.");
+  auto base64 = unscramble(text);
+  if (!base64) return kit::unexpected(base64.error());
+  auto decoded = kit::base64Decode(*base64);
+  if (!decoded) return codecError(SDPBodyCodecErrorNotBase64, "The unscrambled reply is not base64.");
+  return std::move(*decoded);
+}
+
+// kit::isValidUTF8 with ASCII, most of any reply, skipped eight bytes at a
+// time: only the runs of other bytes go to the full check. A sequence cut
+// by an ASCII byte is invalid in its run as it is in the whole.
+bool isUTF8Text(std::string_view bytes) {
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    for (uint64_t word; i + 8 <= n; i += 8) {
+      std::memcpy(&word, bytes.data() + i, 8);
+      if (word & 0x8080808080808080ULL) break;
+    }
+    while (i < n && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+    if (i == n) break;
+    size_t run = i;
+    while (run < n && static_cast<unsigned char>(bytes[run]) >= 0x80) ++run;
+    if (!kit::isValidUTF8(bytes.substr(i, run - i))) return false;
+    i = run;
+  }
+  return true;
 }
 
 // The reply's JSON object, with strings mutable.
@@ -156,18 +288,20 @@ kit::Expected<kit::Id> DecodeGzipBase64::decodeScrambledReply(const kit::Ref<kit
   if (!plain) return kit::unexpected(plain.error());
   if (!*plain || (*plain)->empty()) return codecError(SDPBodyCodecErrorEmptyReply, "The reply is empty.");
   const std::string_view text = (*plain)->view();
-  if (!kit::isValidUTF8(text)) return codecError(SDPBodyCodecErrorNotText, "The reply is not UTF-8 text.");
 
-  auto base64 = unscramble(text);
-  if (!base64) return kit::unexpected(base64.error());
-  auto decoded = kit::base64Decode(*base64);
-  if (!decoded) return codecError(SDPBodyCodecErrorNotBase64, "The unscrambled reply is not base64.");
+  std::vector<uint8_t> bytes;
+  if (auto fast = decodeWellFormed(text)) {
+    bytes = std::move(*fast);
+  } else {
+    auto decoded = decodeStepByStep(text);
+    if (!decoded) return kit::unexpected(decoded.error());
+    bytes = std::move(*decoded);
+  }
   // The decoded bytes must be UTF-8 text before they are parsed.
-  kit::Ref<kit::Data> bytes = kit::Data::make(std::move(*decoded));
-  if (!kit::isValidUTF8(bytes->view())) {
+  if (!isUTF8Text({reinterpret_cast<const char*>(bytes.data()), bytes.size()})) {
     return codecError(SDPBodyCodecErrorNotText, "The decoded reply is not UTF-8 text.");
   }
-  return parseJSON(bytes);
+  return parseJSON(kit::Data::make(std::move(bytes)));
 }
 
 kit::Expected<kit::Id> DecodeGzipBase64::decodePlainReply(const kit::Ref<kit::Data>& body) {

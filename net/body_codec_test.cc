@@ -14,6 +14,7 @@
 #include "kit/foundation/values.h"
 #include "kit/testing/log_capture.h"
 #include "net/gzip_utility.h"
+#include "sim/platform_body_codec.h"
 
 namespace {
 
@@ -137,6 +138,9 @@ TEST(BodyCodecDecode, MalformedRepliesGiveNilAndNameTheStepTheyFailed) {
       {"not UTF-8 text", gz("\xff\xfe"), codec, SDPBodyCodecErrorNotText},
       // "//57fQ==" is FF FE 7B 7D: valid base64, not UTF-8.
       {"base64 of invalid UTF-8", gz("x157_135_25156_174_160_203_99_128y"), codec, SDPBodyCodecErrorNotText},
+      {"data after the padding", gz(sim::PlatformBodyCodec::scramble("Zm8=Zm8=")), codec, SDPBodyCodecErrorNotBase64},
+      {"padding missing", gz(sim::PlatformBodyCodec::scramble("eyJhIjoxfQ")), codec, SDPBodyCodecErrorNotBase64},
+      {"padding too short", gz(sim::PlatformBodyCodec::scramble("eyJhIjoxfQ=")), codec, SDPBodyCodecErrorNotBase64},
       {"empty body", kit::Data::make(), codec, SDPBodyCodecErrorEmptyReply},
       {"no body", nullptr, codec, SDPBodyCodecErrorEmptyReply},
       {"compressed nothing", gz(""), codec, SDPBodyCodecErrorEmptyReply},
@@ -152,6 +156,52 @@ TEST(BodyCodecDecode, MalformedRepliesGiveNilAndNameTheStepTheyFailed) {
     EXPECT_EQ(decoded.error()->code(), c.code) << c.what << ": " << decoded.error()->localizedDescription();
   }
   EXPECT_EQ(logs.count(), 0u) << "only JSON parse errors are logged";
+}
+
+TEST(BodyCodecDecode, RepliesOfEverySizeAndPaddingDecodeToTheirObject) {
+  // Texts of every length modulo 3 (no, one and two padding characters),
+  // past the 64-entry key many times over, and replies whose text is far
+  // beyond the first output buffer: one without a stated size (zlib-wrapped)
+  // and one that is megabytes long.
+  std::vector<size_t> lengths;
+  for (size_t n = 0; n < 80; ++n) lengths.push_back(n);
+  for (size_t n : {1000u, 30001u, 400002u}) lengths.push_back(n);
+  for (size_t n : lengths) {
+    std::string value;
+    for (size_t i = 0; i < n; ++i) value += i % 5 == 4 ? "玩" : std::string(1, static_cast<char>('a' + i % 26));
+    kit::Id object = kit::dict({{"code", "1"}, {"v", value}, {"n", static_cast<long long>(n)}});
+    kit::Id gzipped = DecodeGzipBase64::decodingJSON(kit::Data::make(sim::PlatformBodyCodec::encodeReply(object)));
+    ASSERT_TRUE(gzipped) << n;
+    EXPECT_TRUE(kit::isEqual(gzipped, object)) << n;
+    if (n % 20 == 1 || n > 80) {
+      const std::string json = kit::JSONSerialization::dataWithJSONObject(object)->toString();
+      const std::string text = sim::PlatformBodyCodec::scramble(sim::PlatformBodyCodec::base64(json));
+      kit::Id wrapped = DecodeGzipBase64::decodingJSON(kit::Data::make(deflateText(text, 15)));
+      EXPECT_TRUE(kit::isEqual(wrapped, object)) << n;
+    }
+  }
+}
+
+TEST(BodyCodecDecode, PiecesInLenientFormsReadAsThePlatformReadsThem) {
+  // The platform's reader takes white space and a sign before the digits,
+  // leading zeros and any framing characters; a reply written so means what
+  // its plain form means.
+  const std::string plain = kReply;
+  kit::Id expected = DecodeGzipBase64::decodingJSON(gz(plain));
+  ASSERT_TRUE(expected);
+  const std::string inner = plain.substr(1, plain.size() - 2);
+  const std::string variants[] = {
+      "x0000000000211" + plain.substr(4),                        // twelve digits and more
+      "x+211_ \t209" + plain.substr(8),                          // a sign, white space
+      "x" + inner + "7",                                         // a digit as the last character
+      "x" + inner + "_",                                         // a separator as the last character
+      "玩" + inner + "家",                                       // framing beyond ASCII
+      "\x01" + inner + "\x7f",                                   // control characters
+  };
+  for (const std::string& text : variants) {
+    kit::Id reply = DecodeGzipBase64::decodingJSON(gz(text));
+    EXPECT_TRUE(kit::isEqual(reply, expected)) << text.substr(0, 20);
+  }
 }
 
 TEST(BodyCodecDecode, TruncatedJSONIsLoggedOnceWithTheParsersErrorAndGivesNil) {
@@ -254,12 +304,19 @@ TEST(Gzip, IncompressibleInputStillCompressesAndRoundTrips) {
   EXPECT_TRUE(back->isEqualToData(*input));
 }
 
-TEST(Gzip, LargeCompressibleInputRoundTripsThroughGrowingBuffer) {
+TEST(Gzip, OutputBeyondTheFirstBufferGuessComesOutWhole) {
+  // A gzip member states its size at its end; a zlib stream does not, and
+  // bytes after a member state a wrong size (here far too small and far too
+  // large). Each time the buffer has to grow, or the guess is bounded, and
+  // the output is the same.
   std::string text;
   for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i % 7) + "\n";
   auto packed = cxrLFCGzipUtillity::gzipData(kit::Data::make(text));
   ASSERT_TRUE(packed);
   EXPECT_EQ(inflateText(packed), text);
+  EXPECT_EQ(inflateText(kit::Data::make(deflateText(text, 15))), text);
+  EXPECT_EQ(inflateText(kit::Data::make(packed->toString() + std::string("\x01\0\0\0", 4))), text);
+  EXPECT_EQ(inflateText(kit::Data::make(packed->toString() + "\xff\xff\xff\x7f")), text);
 }
 
 TEST(Gzip, EmptyInputToUncompressComesBackItself) {

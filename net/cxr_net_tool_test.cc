@@ -48,7 +48,7 @@ class CXRNetToolTest : public ::testing::Test {
 TEST_F(CXRNetToolTest, ChunkedReplyGivesOneSuccessWithTheWholeObject) {
   auto reply = PlatformAPIReply::plain(kit::dict({{"code", "1"}, {"list", kit::array({std::string(300, 'x'), 2})}}));
   reply.chunkCount = 3;
-  reply.chunkIntervalSeconds = 0.1;
+  reply.chunkIntervalSeconds = 0.01;
   api->route("user/info", reply);
   Reply result;
   auto tool = CXRNetTool::sharedInstance();
@@ -70,7 +70,7 @@ TEST_F(CXRNetToolTest, ChunkedReplyGivesOneSuccessWithTheWholeObject) {
 
 TEST_F(CXRNetToolTest, OverlappingRequestsEachGetTheirOwnReply) {
   auto slow = PlatformAPIReply::plain(kit::dict({{"who", "first"}}));
-  slow.delaySeconds = 0.3;
+  slow.delaySeconds = 0.03;
   api->route("first", slow);
   api->route("second", PlatformAPIReply::plain(kit::dict({{"who", "second"}})));
   Reply first, second;

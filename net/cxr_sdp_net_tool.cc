@@ -3,7 +3,9 @@
 
 #include "kit/dispatch/once.h"
 #include "kit/foundation/log.h"
-#include "net/platform_api_configuration.h"
+#include "net/network_manager.h"
+
+KIT_DEFINE_CLASS(CXRSdpNetTool, SDPHTTPSessionManager) {}
 
 kit::Ref<CXRSdpNetTool> CXRSdpNetTool::sharedTool() {
   static kit::OnceToken token;

@@ -11,6 +11,8 @@
 #include "net/http_session_manager.h"
 
 class CXRSdpNetTool : public SDPHTTPSessionManager {
+  KIT_OBJECT(CXRSdpNetTool)
+
  public:
   using Success = std::function<void(const kit::Id& responseObject)>;
   using Failure = std::function<void(const kit::Ref<kit::Error>& error)>;

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,23 @@ void logCompressionFailure(const kit::Error& error) {
   }
 }
 
+// The output buffer's first size. A body that is one whole gzip member ends
+// with its uncompressed size (modulo 2^32), so most replies inflate into a
+// buffer of exactly their size in one call. The field is only a guess: bytes
+// after the member, or a zlib stream, end with something else, so it is
+// trusted only as far as deflate can expand the input (at most 1032 to 1)
+// and never beyond the limit; without it the guess is four times the input.
+size_t firstOutputSize(std::span<const uint8_t> in) {
+  constexpr size_t kMostExpansion = 1032;
+  const size_t bound = std::min(in.size() * kMostExpansion + 64, cxrLFCGzipUtillity::kMaximumUncompressedLength);
+  if (in.size() >= 18 && in[0] == 0x1f && in[1] == 0x8b) {
+    const uint8_t* size = in.data() + in.size() - 4;
+    const size_t stated = size[0] | size[1] << 8 | size[2] << 16 | static_cast<size_t>(size[3]) << 24;
+    if (stated > 0 && stated <= bound) return stated;
+  }
+  return std::clamp<size_t>(in.size() * 4, 64, bound);
+}
+
 }  // namespace
 
 kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::compress(const kit::Ref<kit::Data>& data) {
@@ -111,32 +129,32 @@ kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::compress(const kit::Ref<k
 kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::decompress(const kit::Ref<kit::Data>& data) {
   if (!data || data->empty()) return data;
 
-  const size_t length = data->length();
-  // The buffer starts at one and a half times the input and grows by half
-  // the input each time it fills (at least one byte, so tiny inputs still
-  // make progress), up to the output limit.
-  const size_t step = std::max<size_t>(length / 2, 1);
-  std::vector<uint8_t> out(std::min(length + length / 2, kMaximumUncompressedLength));
-
+  // The slack keeps the end of an output of the stated size on zlib's fast
+  // path, which wants room for a longest match (258 bytes) after it. The
+  // buffer never outgrows the limit, so neither can the output.
+  std::vector<uint8_t> out(std::min(firstOutputSize(data->span()) + 512, kMaximumUncompressedLength));
   z_stream stream{};
   stream.next_in = const_cast<Bytef*>(data->bytes());
-  stream.avail_in = static_cast<uInt>(std::min<size_t>(length, UINT32_MAX));
+  stream.avail_in = static_cast<uInt>(std::min<size_t>(data->length(), UINT32_MAX));
   if (int status = inflateInit2(&stream, 47); status != Z_OK) {
     return zlibError(status, decompressionMessage(status), "inflateInit2", stream.msg);
   }
 
-  int status = Z_OK;
-  while (status == Z_OK) {
-    if (stream.total_out >= out.size()) {
-      if (out.size() >= kMaximumUncompressedLength) {
-        inflateEnd(&stream);
-        return zlibError(Z_BUF_ERROR, "The uncompressed data is larger than 64 MiB.", "inflate", nullptr);
-      }
-      out.resize(std::min(out.size() + step, kMaximumUncompressedLength));
-    }
+  // Z_FINISH lets zlib inflate straight into the buffer without keeping a
+  // window of its own when the buffer is large enough. When it is not,
+  // inflate stops with Z_BUF_ERROR and no room left; the buffer doubles and
+  // inflation goes on. Z_BUF_ERROR with room left means the input ran out.
+  int status;
+  while (true) {
     stream.next_out = out.data() + stream.total_out;
-    stream.avail_out = static_cast<uInt>(out.size() - stream.total_out);
-    status = inflate(&stream, Z_SYNC_FLUSH);
+    stream.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - stream.total_out, UINT32_MAX));
+    status = inflate(&stream, Z_FINISH);
+    if (status != Z_BUF_ERROR || stream.avail_out != 0) break;
+    if (out.size() >= kMaximumUncompressedLength) {
+      inflateEnd(&stream);
+      return zlibError(Z_BUF_ERROR, "The uncompressed data is larger than 64 MiB.", "inflate", nullptr);
+    }
+    out.resize(std::min(out.size() * 2, kMaximumUncompressedLength));
   }
 
   if (status != Z_STREAM_END) {
@@ -149,6 +167,9 @@ kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::decompress(const kit::Ref
     return zlibError(ended, decompressionMessage(ended), "inflateEnd", nullptr);
   }
   out.resize(produced);
+  // A first size taken from bytes after the member (not its size field) can
+  // be far too large; the result does not keep such slack.
+  if (out.capacity() - produced > produced + 4096) out.shrink_to_fit();
   return kit::Data::make(std::move(out));
 }
 

@@ -5,7 +5,9 @@
 // finishing pass into a buffer sized with deflateBound, so incompressible
 // input fits too. Decompression reads a gzip or zlib stream (window bits 47,
 // header detected), only its first member, and refuses output beyond
-// kMaximumUncompressedLength.
+// kMaximumUncompressedLength. It inflates in one call into a buffer of the
+// size a gzip member states in its trailer, doubling the buffer when the
+// size was not stated or was wrong.
 //
 // compress() and decompress() do the work and return failures as values;
 // gzipData() and uncompressZippedData() are their answers for the request

@@ -3,6 +3,8 @@
 
 #include "kit/foundation/format.h"
 
+KIT_DEFINE_CLASS(SDPHTTPSessionManager, SDPURLSessionManager) {}
+
 kit::Ref<SDPHTTPSessionManager> SDPHTTPSessionManager::manager() { return managerWithBaseURL(nullptr); }
 
 kit::Ref<SDPHTTPSessionManager> SDPHTTPSessionManager::managerWithBaseURL(
@@ -178,4 +180,44 @@ kit::Id SDPHTTPSessionManager::copy() const {
   }
   if (auto policy = securityPolicy()) copy->setSecurityPolicy(kit::as<SDPSecurityPolicy>(policy->copy()));
   return copy;
+}
+
+// ---- Archiving
+
+void SDPHTTPSessionManager::encodeWithCoder(kit::KeyedArchiver& coder) const {
+  SDPURLSessionManager::encodeWithCoder(coder);
+  coder.encodeObject(baseURL_, "baseURL");
+  if (auto configuration = session() ? session()->configuration() : nullptr) {
+    if (kit::KeyedArchiver::canArchiveObject(*configuration)) {
+      coder.encodeObject(configuration, "sessionConfiguration");
+    } else if (configuration->identifier()) {
+      coder.encodeObject(kit::str(*configuration->identifier()), "identifier");
+    }
+  }
+  coder.encodeObject(requestSerializer_, "requestSerializer");
+  coder.encodeObject(responseSerializer(), "responseSerializer");
+  coder.encodeObject(securityPolicy(), "securityPolicy");
+}
+
+bool SDPHTTPSessionManager::initWithCoder(kit::KeyedUnarchiver& coder) {
+  if (!coder.requiresSecureCoding()) return false;
+  // Everything is read before the session exists, so an archive that turns
+  // out to be bad leaves no session behind.
+  auto baseURL = coder.decodeObjectOfClass<kit::URL>("baseURL");
+  auto configuration = coder.decodeObjectOfClass<kit::URLSessionConfiguration>("sessionConfiguration");
+  if (!configuration) {
+    auto identifier = coder.decodeObjectOfClass<kit::String>("identifier");
+    if (identifier && !identifier->empty()) {
+      configuration = kit::URLSessionConfiguration::backgroundSessionConfigurationWithIdentifier(identifier->utf8());
+    }
+  }
+  auto requestSerializer = coder.decodeObjectOfClass<SDPHTTPRequestSerializer>("requestSerializer");
+  auto responseSerializer = coder.decodeObjectOfClass<SDPHTTPResponseSerializer>("responseSerializer");
+  auto policy = coder.decodeObjectOfClass<SDPSecurityPolicy>("securityPolicy");
+
+  initWithBaseURL(baseURL, configuration);
+  if (requestSerializer) setRequestSerializer(requestSerializer);
+  if (responseSerializer) setResponseSerializer(responseSerializer);
+  if (policy) setSecurityPolicy(policy);
+  return true;
 }

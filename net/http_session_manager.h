@@ -21,6 +21,8 @@ struct SDPConstructingBody {
 };
 
 class SDPHTTPSessionManager : public SDPURLSessionManager {
+  KIT_OBJECT(SDPHTTPSessionManager)
+
  public:
   using Success = std::function<void(const kit::Ref<kit::URLSessionDataTask>& task, const kit::Id& responseObject)>;
   using TaskSuccess = std::function<void(const kit::Ref<kit::URLSessionDataTask>& task)>;
@@ -77,6 +79,15 @@ class SDPHTTPSessionManager : public SDPURLSessionManager {
   // A manager of the same class, base URL and configuration with copies of
   // the serializers and the security policy.
   kit::Id copy() const override;
+
+  // Archives the base URL, the session's configuration (or, when the
+  // archiver cannot keep it, its identifier under "identifier"), both
+  // serializers and the security policy.
+  void encodeWithCoder(kit::KeyedArchiver& coder) const override;
+  // A configuration from the archive, else a background one for the
+  // archived identifier, else the default one. Serializers and policy the
+  // archive does not hold keep their defaults.
+  bool initWithCoder(kit::KeyedUnarchiver& coder) override;
 
   SDPHTTPSessionManager() = default;
 

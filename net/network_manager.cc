@@ -1,17 +1,23 @@
 // The platform SDK's main API client.
 #include "net/network_manager.h"
 
+#include "config/client_configuration.h"
 #include "kit/dispatch/once.h"
 #include "kit/foundation/values.h"
 #include "net/body_codec.h"
 #include "net/networking_errors.h"
-#include "net/platform_api_configuration.h"
 #include "net/request_serializer.h"
+
+std::string SDPPlatformAPIBaseURL() {
+  return ClientConfiguration::shared().urlForService(ClientConfiguration::kPlatformAPIBase, "sdkapicoupon/")->utf8();
+}
 
 kit::Ref<kit::Error> SDPBodyEncodingError(const kit::Ref<kit::Error>& underlying) {
   return SDPMakeError(SDPRequestSerializationErrorDomain, SDPRequestBodyEncodingFailedError,
                       SDPLocalizedText("The request body could not be encoded."), underlying);
 }
+
+KIT_DEFINE_CLASS(NetWorkManager, SDPURLSessionManager) {}
 
 kit::Ref<NetWorkManager> NetWorkManager::sharedInstance() {
   static kit::OnceToken token;
@@ -38,6 +44,10 @@ kit::Ref<SDPURLSessionManager> NetWorkManager::makeSameClass(
   auto manager = kit::make<NetWorkManager>();
   manager->setUp(configuration);
   return manager;
+}
+
+void NetWorkManager::initFromArchive(const kit::Ref<kit::URLSessionConfiguration>& configuration) {
+  setUp(configuration);
 }
 
 void NetWorkManager::POST(std::string_view URLString, const kit::Id& parameters, Success success, Failure failure) {

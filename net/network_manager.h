@@ -8,11 +8,14 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "net/url_session_manager.h"
 
 class NetWorkManager : public SDPURLSessionManager {
+  KIT_OBJECT(NetWorkManager)
+
  public:
   using Success = std::function<void(const kit::Id& responseObject)>;
   using Failure = std::function<void(const kit::Ref<kit::Error>& error)>;
@@ -32,10 +35,16 @@ class NetWorkManager : public SDPURLSessionManager {
  protected:
   kit::Ref<SDPURLSessionManager> makeSameClass(
       const kit::Ref<kit::URLSessionConfiguration>& configuration) const override;
+  void initFromArchive(const kit::Ref<kit::URLSessionConfiguration>& configuration) override;
 
  private:
   void setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration);
 };
+
+// The platform API base URL that every platform API caller appends its
+// relative path to: the configured platform API origin
+// (ClientConfiguration::kPlatformAPIBase) followed by "/sdkapicoupon/".
+std::string SDPPlatformAPIBaseURL();
 
 // The request-serialization error for a body that could not be encoded,
 // with the JSON or zlib error underneath.

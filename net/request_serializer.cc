@@ -8,17 +8,13 @@
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/base64.h"
 #include "kit/foundation/bundle.h"
+#include "kit/foundation/device_description.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/string_transform.h"
 #include "kit/foundation/values.h"
 #include "kit/net/input_stream.h"
 #include "net/query_string.h"
-
-#if __has_include("kit/ui/screen.h")
-#include "kit/ui/screen.h"
-#define SDP_HAS_DEVICE 1
-#endif
 
 namespace {
 
@@ -42,22 +38,6 @@ std::string acceptLanguage() {
   return header;
 }
 
-struct DeviceDescription {
-  std::string model = "iPhone";
-  std::string systemVersion = "12.4";
-  double scale = 2;
-};
-
-DeviceDescription currentDevice() {
-  DeviceDescription device;
-#ifdef SDP_HAS_DEVICE
-  device.model = kit::Device::current()->model();
-  device.systemVersion = kit::Device::current()->systemVersion();
-  device.scale = kit::Screen::main()->scale();
-#endif
-  return device;
-}
-
 // "App/1.0 (iPhone; iOS 12.4; Scale/2.00)", in ASCII.
 std::string userAgent() {
   auto bundle = kit::Bundle::main();
@@ -65,7 +45,7 @@ std::string userAgent() {
   if (!name) name = bundle->bundleIdentifier();
   kit::Id version = bundle->objectForInfoDictionaryKey("CFBundleShortVersionString");
   if (!version) version = bundle->objectForInfoDictionaryKey("CFBundleVersion");
-  DeviceDescription device = currentDevice();
+  kit::DeviceDescription device = kit::DeviceDescription::current();
   std::string text = kit::formatString("%@/%@ (%@; iOS %@; Scale/%0.2f)", name, version, kit::str(device.model),
                                        kit::str(device.systemVersion), device.scale);
   bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });

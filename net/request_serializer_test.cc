@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "kit/foundation/bundle.h"
+#include "kit/foundation/device_description.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/keyed_archiver.h"
 #include "kit/foundation/values.h"
@@ -130,10 +131,20 @@ TEST(RequestSerializer, AcceptLanguageWeighsAtMostSixLanguages) {
 TEST(RequestSerializer, UserAgentNamesTheApplicationInASCII) {
   {
     ScopedMainBundle bundle(kit::dict({{"CFBundleExecutable", "Game"}, {"CFBundleShortVersionString", "2.1"}}));
-    auto agent = kit::describe(SDPHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("User-Agent"));
-    EXPECT_TRUE(agent.starts_with("Game/2.1 (")) << agent;
-    EXPECT_TRUE(agent.ends_with("; Scale/2.00)")) << agent;
-    EXPECT_NE(agent.find("; iOS "), std::string::npos);
+    auto agent = [] {
+      return kit::describe(SDPHTTPRequestSerializer::serializer()->valueForHTTPHeaderField("User-Agent"));
+    };
+    EXPECT_EQ(agent(), "Game/2.1 (iPhone; iOS 12.4; Scale/2.00)");
+    // The device is read from its description, below the screens.
+    const kit::DeviceDescription previous = kit::DeviceDescription::current();
+    kit::DeviceDescription tablet;
+    tablet.model = "iPad";
+    tablet.systemVersion = "13.1";
+    tablet.scale = 3;
+    kit::DeviceDescription::setCurrent(tablet);
+    std::string tabletAgent = agent();
+    kit::DeviceDescription::setCurrent(previous);
+    EXPECT_EQ(tabletAgent, "Game/2.1 (iPad; iOS 13.1; Scale/3.00)");
   }
   {
     ScopedMainBundle bundle(kit::dict({{"CFBundleIdentifier", "com.example.game"}, {"CFBundleVersion", "77"}}));

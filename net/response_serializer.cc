@@ -1,5 +1,5 @@
-// Response validation and the raw, JSON, property-list and compound
-// serializers.
+// Response validation and the raw, JSON, XML-parser, property-list and
+// compound serializers.
 #include "net/response_serializer.h"
 
 #include "kit/foundation/array.h"
@@ -225,6 +225,25 @@ bool SDPJSONResponseSerializer::initWithCoder(kit::KeyedUnarchiver& coder) {
   return true;
 }
 
+// ---- SDPXMLParserResponseSerializer
+
+KIT_DEFINE_CLASS(SDPXMLParserResponseSerializer, SDPHTTPResponseSerializer) {}
+
+SDPXMLParserResponseSerializer::SDPXMLParserResponseSerializer() {
+  setAcceptableContentTypes(typeSet({"application/xml", "text/xml"}));
+}
+
+kit::Id SDPXMLParserResponseSerializer::responseObjectForResponse(const kit::Ref<kit::URLResponse>& response,
+                                                                  const kit::Ref<kit::Data>& data,
+                                                                  kit::Ref<kit::Error>* error) {
+  if (!validateForReading(response, data, error)) return nullptr;
+  return kit::XMLParser::make(data);
+}
+
+kit::Ref<SDPHTTPResponseSerializer> SDPXMLParserResponseSerializer::makeEmpty() const {
+  return kit::make<SDPXMLParserResponseSerializer>();
+}
+
 // ---- SDPPropertyListResponseSerializer
 
 KIT_DEFINE_CLASS(SDPPropertyListResponseSerializer, SDPHTTPResponseSerializer) {}
@@ -320,10 +339,8 @@ void SDPCompoundResponseSerializer::encodeWithCoder(kit::KeyedArchiver& coder) c
 bool SDPCompoundResponseSerializer::initWithCoder(kit::KeyedUnarchiver& coder) {
   SDPHTTPResponseSerializer::initWithCoder(coder);
   serializers_.clear();
-  if (auto members = kit::as<kit::Array>(coder.decodeObjectForKey("responseSerializers"))) {
-    for (const auto& member : members->objects()) {
-      if (auto serializer = kit::as<SDPHTTPResponseSerializer>(member)) serializers_.push_back(serializer);
-    }
+  if (auto members = coder.decodeArrayOfObjectsOfClass<SDPHTTPResponseSerializer>("responseSerializers")) {
+    for (const auto& member : members->objects()) serializers_.push_back(kit::as<SDPHTTPResponseSerializer>(member));
   }
   return true;
 }

@@ -1,7 +1,8 @@
 // Response serializers: validate an HTTP response (status code and MIME
 // type) and turn its body into the object a success callback receives: the
 // raw body (SDPHTTPResponseSerializer), parsed JSON (SDPJSONResponseSerializer),
-// a property list (SDPPropertyListResponseSerializer), or the first object
+// an XML parser over the body (SDPXMLParserResponseSerializer), a property
+// list (SDPPropertyListResponseSerializer), or the first object
 // that a list of serializers produces (SDPCompoundResponseSerializer). The
 // image serializer is in image_response_serializer.h.
 //
@@ -20,6 +21,7 @@
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/set.h"
 #include "kit/foundation/string_encoding.h"
+#include "kit/foundation/xml_parser.h"
 #include "kit/net/url_response.h"
 
 // Turns a response and its body into an object.
@@ -97,6 +99,23 @@ class SDPJSONResponseSerializer : public SDPHTTPResponseSerializer {
  protected:
   kit::Ref<SDPHTTPResponseSerializer> makeEmpty() const override;
   void copySettingsTo(SDPHTTPResponseSerializer& other) const override;
+};
+
+class SDPXMLParserResponseSerializer : public SDPHTTPResponseSerializer {
+  KIT_OBJECT(SDPXMLParserResponseSerializer)
+
+ public:
+  static kit::Ref<SDPXMLParserResponseSerializer> serializer() { return kit::make<SDPXMLParserResponseSerializer>(); }
+  // Accepts "application/xml" and "text/xml".
+  SDPXMLParserResponseSerializer();
+
+  // A kit::XMLParser over the body, not yet parsed (the caller sets its
+  // delegate and parses); nil for a type failure.
+  kit::Id responseObjectForResponse(const kit::Ref<kit::URLResponse>& response, const kit::Ref<kit::Data>& data,
+                                    kit::Ref<kit::Error>* error) override;
+
+ protected:
+  kit::Ref<SDPHTTPResponseSerializer> makeEmpty() const override;
 };
 
 class SDPPropertyListResponseSerializer : public SDPHTTPResponseSerializer {

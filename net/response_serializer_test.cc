@@ -190,6 +190,61 @@ TEST(ResponseSerializer, PropertyListBodies) {
   EXPECT_TRUE(error);
 }
 
+// Collects element names and text.
+class XMLOutline : public kit::XMLParserDelegate {
+ public:
+  std::string outline;
+  void didStartElement(kit::XMLParser&, const std::string& name, const kit::Ref<kit::String>&,
+                       const kit::Ref<kit::String>&, const kit::Ref<kit::Dictionary>&) override {
+    outline += "<" + name + ">";
+  }
+  void foundCharacters(kit::XMLParser&, const kit::Ref<kit::String>& text) override { outline += text->utf8(); }
+};
+
+TEST(ResponseSerializer, XMLBodiesBecomeAParserNotYetRun) {
+  auto xml = SDPXMLParserResponseSerializer::serializer();
+  EXPECT_EQ(xml->acceptableContentTypes()->count(), 2u);
+  kit::Ref<kit::Error> error;
+  kit::Id object =
+      xml->responseObjectForResponse(response(200, "text/xml"), bytes("<roles><role>knight</role></roles>"), &error);
+  auto parser = kit::as<kit::XMLParser>(object);
+  ASSERT_TRUE(parser);
+  EXPECT_FALSE(error);
+  EXPECT_FALSE(parser->parserError());
+  auto outline = std::make_shared<XMLOutline>();
+  parser->setDelegate(outline);
+  EXPECT_TRUE(parser->parse());
+  EXPECT_EQ(outline->outline, "<roles><role>knight");
+
+  // A status failure keeps the parser and reports the error with it; a type
+  // failure gives nil.
+  object = xml->responseObjectForResponse(response(500, "application/xml"), bytes("<fault/>"), &error);
+  EXPECT_TRUE(kit::isKind<kit::XMLParser>(object));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), kit::URLErrorBadServerResponse);
+  error.reset();
+  EXPECT_FALSE(xml->responseObjectForResponse(response(200, "application/json"), bytes("<a/>"), &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), kit::URLErrorCannotDecodeContentData);
+  // Without a body the parser has an empty document to report.
+  auto empty = kit::as<kit::XMLParser>(xml->responseObjectForResponse(response(200, "text/xml"), nullptr, nullptr));
+  ASSERT_TRUE(empty);
+  EXPECT_FALSE(empty->parse());
+  EXPECT_EQ(empty->parserError()->code(), kit::XMLParserEmptyDocumentError);
+
+  // In a compound it answers for XML bodies; copies and archives keep it.
+  auto compound = SDPCompoundResponseSerializer::compoundSerializerWithResponseSerializers(
+      {SDPJSONResponseSerializer::serializer(), xml});
+  EXPECT_TRUE(kit::isKind<kit::XMLParser>(
+      compound->responseObjectForResponse(response(200, "application/xml"), bytes("<a/>"), nullptr)));
+  auto restored = kit::KeyedUnarchiver::unarchivedObjectOfClass<SDPCompoundResponseSerializer>(
+      kit::KeyedArchiver::archivedDataWithRootObject(compound), &error);
+  ASSERT_TRUE(restored) << kit::describe(error);
+  ASSERT_EQ(restored->responseSerializers().size(), 2u);
+  EXPECT_EQ(restored->responseSerializers()[1]->className(), "SDPXMLParserResponseSerializer");
+  EXPECT_EQ(kit::as<SDPHTTPResponseSerializer>(xml->copy())->className(), "SDPXMLParserResponseSerializer");
+}
+
 TEST(ResponseSerializer, ImagesDecodeAndSmallOnesAreInflated) {
   auto images = SDPImageResponseSerializer::serializer();
   images->imageScale = 3;

@@ -85,6 +85,12 @@ bool SDPSecurityPolicy::evaluateServerTrust(const kit::Ref<kit::Trust>& serverTr
 
   serverTrust->setPolicies({validatesDomainName ? kit::TrustPolicy::SSL(true, domain) : kit::TrustPolicy::basicX509()});
   const bool valid = kit::trustResultIsValid(serverTrust->evaluate());
+  // A failed evaluation may have stopped before looking at the host, and
+  // allowing invalid certificates must not drop the host check asked for.
+  if (validatesDomainName && domain && !domain->empty()) {
+    auto leaf = serverTrust->certificateAtIndex(0);
+    if (!leaf || !leaf->matchesHost(*domain)) return false;
+  }
 
   if (SSLPinningMode == SDPSSLPinningMode::None) return allowInvalidCertificates || valid;
   if (!valid && !allowInvalidCertificates) return false;
@@ -100,7 +106,9 @@ bool SDPSecurityPolicy::evaluateServerTrust(const kit::Ref<kit::Trust>& serverTr
       return false;
     }
     case SDPSSLPinningMode::PublicKey: {
-      // The chain as verification built it: the leaf and what it links to.
+      // The leaf and the certificates whose signatures link it to them; a
+      // certificate presented beside the chain, or only named as an
+      // issuer, carries no weight.
       size_t matches = 0;
       for (const auto& certificate : serverTrust->certificates()) {
         auto key = publicKeyOf(certificate);

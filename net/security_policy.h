@@ -3,10 +3,12 @@
 // checking, or by pinning certificates or public keys shipped with the
 // application.
 //
-// Public-key pinning counts only the certificates that verification linked
-// to the leaf, so a server cannot pass by presenting an unrelated
-// certificate that happens to carry a pinned key. Pinned data that is not a
-// DER certificate is skipped.
+// Public-key pinning counts a certificate only when every signature from
+// the leaf up to it verifies, so a server cannot pass by presenting a
+// pinned (public) certificate beside a leaf that merely names it as issuer.
+// With domain validation, a leaf whose subject alternative names do not
+// cover the host is refused in every mode, invalid certificates allowed or
+// not. Pinned data that is not a DER certificate is skipped.
 #pragma once
 
 #include <cstdint>

@@ -16,6 +16,8 @@ namespace {
 
 }  // namespace
 
+KIT_DEFINE_CLASS(SDPURLSessionManager, kit::Object) {}
+
 kit::Ref<SDPURLSessionManager> SDPURLSessionManager::make(const kit::Ref<kit::URLSessionConfiguration>& configuration) {
   auto manager = kit::make<SDPURLSessionManager>();
   manager->initWithSessionConfiguration(configuration);
@@ -297,3 +299,21 @@ kit::Ref<SDPURLSessionManager> SDPURLSessionManager::makeSameClass(
 }
 
 kit::Id SDPURLSessionManager::copy() const { return makeSameClass(session_->configuration()); }
+
+// ---- Archiving
+
+void SDPURLSessionManager::initFromArchive(const kit::Ref<kit::URLSessionConfiguration>& configuration) {
+  initWithSessionConfiguration(configuration);
+}
+
+void SDPURLSessionManager::encodeWithCoder(kit::KeyedArchiver& coder) const {
+  if (!session_) return;
+  auto configuration = session_->configuration();
+  if (kit::KeyedArchiver::canArchiveObject(*configuration)) coder.encodeObject(configuration, "sessionConfiguration");
+}
+
+bool SDPURLSessionManager::initWithCoder(kit::KeyedUnarchiver& coder) {
+  if (!coder.requiresSecureCoding()) return false;
+  initFromArchive(coder.decodeObjectOfClass<kit::URLSessionConfiguration>("sessionConfiguration"));
+  return true;
+}

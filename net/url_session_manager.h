@@ -9,6 +9,12 @@
 // A manager is made with make() (or a subclass's factory) and lives until
 // its session is invalidated: the session keeps its delegate, as on the
 // platform, so a manager that is done must invalidateSessionCancelingTasks.
+//
+// A manager can be archived: its session's configuration goes under
+// "sessionConfiguration", and decoding makes a manager over it. Because a
+// manager owns a session and its threads, it is made only by secure
+// decoding (KeyedUnarchiver::unarchivedObjectOfClass naming a manager
+// class); plain decoding gives nil for it.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +35,9 @@
 #include "net/session_task_notifications.h"
 #include "net/url_session_task_delegate.h"
 
-class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate {
+class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate, public kit::Coding {
+  KIT_OBJECT(SDPURLSessionManager)
+
  public:
   using ProgressBlock = SDPURLSessionManagerTaskDelegate::ProgressBlock;
   using CompletionHandler = SDPURLSessionManagerTaskDelegate::CompletionHandler;
@@ -184,6 +192,14 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate 
   // A new manager of the same class over the session's configuration.
   kit::Id copy() const override;
 
+  // ---- kit::Coding
+  static bool supportsSecureCoding() { return true; }
+  // The session's configuration, when the archiver can keep it.
+  void encodeWithCoder(kit::KeyedArchiver& coder) const override;
+  // Initialises over the decoded configuration (the default one when the
+  // archive holds none); refuses outside secure decoding.
+  bool initWithCoder(kit::KeyedUnarchiver& coder) override;
+
   // ---- kit::URLSessionDelegate
   bool implements(kit::URLSessionDelegateEvent event) const override;
   void didBecomeInvalid(kit::URLSession& session, const kit::Ref<kit::Error>& error) override;
@@ -226,6 +242,9 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate 
   // A new, initialised manager of this class for copy().
   virtual kit::Ref<SDPURLSessionManager> makeSameClass(
       const kit::Ref<kit::URLSessionConfiguration>& configuration) const;
+  // Initialises a manager of this class decoded from an archive, as its
+  // factory would with that configuration.
+  virtual void initFromArchive(const kit::Ref<kit::URLSessionConfiguration>& configuration);
 
  private:
   void addDelegateForTask(const kit::Ref<kit::URLSessionTask>& task, ProgressBlock uploadProgress,

@@ -1,6 +1,7 @@
 // Writing the client's configuration into a bundle's service list.
 #include "sim/bundle_configuration.h"
 
+#include "config/client_configuration.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/property_list.h"
@@ -12,11 +13,13 @@ namespace sim {
 bool writeBundleConfiguration(const std::string& bundleDirectory, const kit::Ref<kit::Dictionary>& entries) {
   auto files = kit::FileManager::defaultManager();
   if (!files->createDirectoryAtPath(bundleDirectory, true)) return false;
-  std::string path = bundleDirectory + "/ServiceHosts.plist";
+  std::string path = bundleDirectory + "/" + ClientConfiguration::kServiceHostsResource + ".plist";
   auto info = kit::MutableDictionary::make();
   if (auto existing = kit::dictionaryWithContentsOfFile(path)) info->addEntriesFromDictionary(*existing);
   if (entries) info->addEntriesFromDictionary(*entries);
-  return kit::writePropertyListToFile(info, path);
+  bool written = kit::writePropertyListToFile(info, path);
+  ClientConfiguration::shared().reload();
+  return written;
 }
 
 ScopedBundleConfiguration::ScopedBundleConfiguration(const kit::Ref<kit::Dictionary>& entries) {

@@ -1,6 +1,8 @@
-// The simulator writes the client's configuration: the addresses of the
-// services it runs go into the application bundle's service list
-// ("ServiceHosts.plist"), where the client reads its remote addresses from.
+// The simulator writes the client's configuration into an application
+// bundle: the addresses of the services it runs go into the bundle's list of
+// service hosts (ClientConfiguration::kServiceHostsResource, that is
+// "ServiceHosts.plist"), which the client reads below its overrides, its
+// environment and its services file (see config/client_configuration.h).
 //
 //   auto api = sim::PlatformAPIServer::start();
 //   sim::ScopedBundleConfiguration configuration(api->configurationEntries());
@@ -14,7 +16,8 @@
 namespace sim {
 
 // Merges `entries` into the service list of the bundle folder (made when
-// missing). False when the file cannot be written.
+// missing) and has the client read its configuration again. False when the
+// file cannot be written.
 bool writeBundleConfiguration(const std::string& bundleDirectory, const kit::Ref<kit::Dictionary>& entries);
 
 // A fresh bundle folder under the temporary directory whose service list

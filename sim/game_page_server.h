@@ -1,19 +1,15 @@
 // The game's resource server, played on 127.0.0.1: it serves the H5 game
-// page at "/games/<game id>/index.html" (our own small page; the page's part
-// in tests and the demo is played by the page driver) and logs what was
-// asked for. It can be taken down and brought back on the same port, so a
+// page at "/games/<game id>/index.html" (our own small canvas game, see
+// game_page.h; the browser engine runs it, unit tests play its part with
+// the page driver) and logs what was asked for. It can be taken down and brought back on the same port, so a
 // client that failed to load the page can retry the same address.
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace httplib {
-class Server;
-}
+#include "kit/net/testing/test_server.h"
 
 namespace sim {
 
@@ -29,13 +25,15 @@ class GamePageServer {
   // "http://127.0.0.1:PORT/games/<game id>/index.html?_channel=nuva"
   std::string pageURL() const;
 
-  // Stops listening; connections to the port are refused until up().
+  // Stops listening and closes the open connections; connections to the
+  // port are refused until up().
   void down();
   // Listens again on the same port.
   bool up();
   bool isUp() const;
 
-  // The request targets served (path and query), in order.
+  // The request targets served (path and query), in order, across downs
+  // and ups.
   std::vector<std::string> requests() const;
 
   // The page's HTML.
@@ -46,10 +44,9 @@ class GamePageServer {
 
   std::string gameId_;
   int port_ = 0;
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::vector<std::string> log_;
+  std::unique_ptr<kit::test::TestServer> server_;
+  // What the servers taken down had served.
+  std::vector<std::string> earlier_;
 };
 
 }  // namespace sim

@@ -3,20 +3,13 @@
 
 #include <algorithm>
 
+#include "config/client_configuration.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
-#include "net/platform_api_configuration.h"
 #include "kit/net/testing/test_server.h"
 #include "sim/platform_body_codec.h"
 
 namespace sim {
-
-std::optional<std::string> PlatformAPIRequest::formValue(std::string_view name) const {
-  for (const auto& [key, value] : form) {
-    if (key == name) return value;
-  }
-  return std::nullopt;
-}
 
 PlatformAPIReply PlatformAPIReply::scrambled(kit::Id object, int status) {
   PlatformAPIReply reply;
@@ -62,18 +55,42 @@ std::string PlatformAPIReply::encodedBody() const {
   return {};
 }
 
-std::unique_ptr<PlatformAPIServer> PlatformAPIServer::start() {
-  std::unique_ptr<PlatformAPIServer> server(new PlatformAPIServer());
-  server->HttpService::start();
-  return server;
+kit::test::TestResponse PlatformAPIReply::response() const {
+  kit::test::TestResponse response;
+  response.status = status;
+  response.contentType = contentType;
+  response.headers = headers;
+  response.delaySeconds = delaySeconds;
+  response.silent = silent;
+  response.closeMidBody = closeMidBody;
+  response.chunkIntervalSeconds = chunkIntervalSeconds;
+  if (silent) return response;
+  response.body = encodedBody();
+  if (chunkCount > 0 && !response.body.empty()) {
+    size_t count = std::min(chunkCount, response.body.size());
+    size_t size = response.body.size() / count;
+    for (size_t i = 0; i < count; ++i) {
+      response.chunks.push_back(response.body.substr(i * size, i + 1 == count ? std::string::npos : size));
+    }
+  }
+  return response;
 }
 
-PlatformAPIServer::~PlatformAPIServer() { stop(); }
+PlatformAPIServer::PlatformAPIServer() : server_(kit::test::TestServer::startHTTP()) {
+  server_->route("*", std::string(kPathPrefix) + "*",
+                 [this](const kit::test::RecordedRequest& received) { return answer(received); });
+}
+
+std::unique_ptr<PlatformAPIServer> PlatformAPIServer::start() {
+  return std::unique_ptr<PlatformAPIServer>(new PlatformAPIServer());
+}
+
+PlatformAPIServer::~PlatformAPIServer() { server_->stop(); }
 
 std::string PlatformAPIServer::baseURL() const { return origin() + kPathPrefix; }
 
 kit::Ref<kit::Dictionary> PlatformAPIServer::configurationEntries() const {
-  return kit::dict({{kPlatformAPIBaseInfoKey, origin()}});
+  return kit::dict({{ClientConfiguration::kPlatformAPIBase, origin()}});
 }
 
 void PlatformAPIServer::route(const std::string& endpoint, PlatformAPIHandler handler) {
@@ -90,27 +107,23 @@ std::vector<PlatformAPIRequest> PlatformAPIServer::apiRequests() const {
   return apiLog_;
 }
 
-HttpAnswer PlatformAPIServer::answer(const HttpExchange& exchange) {
-  HttpAnswer answer;
-  std::string_view prefix = kPathPrefix;
-  if (!std::string_view(exchange.path).starts_with(prefix)) {
-    answer.status = 404;
-    answer.contentType = "text/plain";
-    answer.body = "not found";
-    return answer;
-  }
+void PlatformAPIServer::clearLog() {
+  server_->clearLog();
+  std::lock_guard lock(mutex_);
+  apiLog_.clear();
+}
 
+kit::test::TestResponse PlatformAPIServer::answer(const kit::test::RecordedRequest& received) {
   PlatformAPIRequest request;
-  request.exchange = exchange;
-  request.endpoint = exchange.path.substr(prefix.size());
-  std::string type = exchange.header("Content-Type").value_or("");
+  request.exchange = received;
+  request.endpoint = received.path.substr(std::string_view(kPathPrefix).size());
+  std::string type = received.header("Content-Type").value_or("");
   bool formPost = type.starts_with("application/x-www-form-urlencoded");
-  bool scrambledPost = exchange.method == "POST" && !formPost && !type.starts_with("application/json") &&
+  bool scrambledPost = received.method == "POST" && !formPost && !type.starts_with("application/json") &&
                        !type.starts_with("multipart/form-data");
-  request.form = kit::test::decodeForm(formPost ? exchange.body : exchange.query);
   if (scrambledPost) {
     PlatformBodyCodec::Failure failure;
-    request.parameters = PlatformBodyCodec::decodeRequest(exchange.body, &failure);
+    request.parameters = PlatformBodyCodec::decodeRequest(received.body, &failure);
     if (!request.parameters) request.decodeFailure = failure.reason;
   }
 
@@ -121,32 +134,13 @@ HttpAnswer PlatformAPIServer::answer(const HttpExchange& exchange) {
     if (auto it = routes_.find(request.endpoint); it != routes_.end()) handler = it->second;
   }
 
-  PlatformAPIReply reply;
   if (!handler) {
-    reply = PlatformAPIReply::scrambled(kit::dict({{"code", "404"}, {"msg", "no such endpoint"}}), 404);
-  } else if (scrambledPost && !request.parameters) {
-    reply = PlatformAPIReply::scrambled(kit::dict({{"code", "0"}, {"msg", "bad request body"}}), 400);
-  } else {
-    reply = handler(request);
+    return PlatformAPIReply::scrambled(kit::dict({{"code", "404"}, {"msg", "no such endpoint"}}), 404).response();
   }
-
-  answer.status = reply.status;
-  answer.contentType = reply.contentType;
-  answer.headers = reply.headers;
-  answer.delaySeconds = reply.delaySeconds;
-  answer.silent = reply.silent;
-  answer.closeMidBody = reply.closeMidBody;
-  answer.chunkIntervalSeconds = reply.chunkIntervalSeconds;
-  answer.body = reply.silent ? std::string() : reply.encodedBody();
-  if (reply.chunkCount > 0 && !answer.body.empty()) {
-    size_t count = std::min(reply.chunkCount, answer.body.size());
-    size_t size = answer.body.size() / count;
-    for (size_t i = 0; i < count; ++i) {
-      size_t from = i * size;
-      answer.chunks.push_back(answer.body.substr(from, i + 1 == count ? std::string::npos : size));
-    }
+  if (scrambledPost && !request.parameters) {
+    return PlatformAPIReply::scrambled(kit::dict({{"code", "0"}, {"msg", "bad request body"}}), 400).response();
   }
-  return answer;
+  return handler(request).response();
 }
 
 }  // namespace sim

@@ -3,9 +3,10 @@
 //
 // It reads requests as the real server does: a scrambled gzip body (checked
 // strictly, see PlatformBodyCodec), form fields for form posts and queries,
-// or the parts of a multipart upload. Each endpoint answers from a scriptable route: a scrambled gzip
-// reply (its base64 on one line), a plain gzip reply, plain JSON, or raw
-// bytes, with any status and the fault modes of HttpService. A body that
+// or the parts of a multipart upload. Each endpoint answers from a
+// scriptable route: a scrambled gzip reply (its base64 on one line), a plain
+// gzip reply, plain JSON, or raw bytes, with any status and the test
+// server's fault modes (kit/net/testing/test_server.h). A body that
 // does not decode gets a scrambled error reply with status 400; an endpoint
 // without a route gets a scrambled 404. Replies never declare a
 // Content-Encoding. Every request is kept, decoded, in the request log.
@@ -21,22 +22,21 @@
 
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/object.h"
-#include "sim/http_service.h"
+#include "kit/net/http_header_fields.h"
+#include "kit/net/testing/test_server.h"
 
 namespace sim {
 
 // A request as the server understood it.
 struct PlatformAPIRequest {
-  HttpExchange exchange;
+  kit::test::RecordedRequest exchange;  // as it came over the wire
   std::string endpoint;  // the path after "/sdkapicoupon/"
   // The decoded body of a scrambled post, else nil.
   kit::Id parameters;
   // Why a scrambled body was refused; empty when it decoded (or was none).
   std::string decodeFailure;
-  // The fields of a form post, or of the query of other requests.
-  std::vector<std::pair<std::string, std::string>> form;
-
-  std::optional<std::string> formValue(std::string_view name) const;
+  // A field of a form post, or of the query of other requests.
+  std::optional<std::string> formValue(std::string_view name) const { return exchange.formValue(name); }
 };
 
 struct PlatformAPIReply {
@@ -51,7 +51,7 @@ struct PlatformAPIReply {
   std::string raw;
   int status = 200;
   std::string contentType = "text/html";
-  HeaderList headers;  // e.g. a Location for a redirect
+  kit::HTTPHeaderFields headers;  // e.g. a Location for a redirect
 
   // Fault modes.
   double delaySeconds = 0;
@@ -68,18 +68,25 @@ struct PlatformAPIReply {
 
   // The body bytes this reply sends.
   std::string encodedBody() const;
+  // The reply as the test server sends it, faults included.
+  kit::test::TestResponse response() const;
 };
 
 using PlatformAPIHandler = std::function<PlatformAPIReply(const PlatformAPIRequest&)>;
 
-class PlatformAPIServer : public HttpService {
+class PlatformAPIServer {
  public:
   static constexpr const char* kPathPrefix = "/sdkapicoupon/";
 
   // A started server.
   static std::unique_ptr<PlatformAPIServer> start();
-  ~PlatformAPIServer() override;
+  ~PlatformAPIServer();
+  PlatformAPIServer(const PlatformAPIServer&) = delete;
+  PlatformAPIServer& operator=(const PlatformAPIServer&) = delete;
 
+  int port() const { return server_->port(); }
+  // "http://127.0.0.1:PORT"
+  std::string origin() const { return server_->baseURL(); }
   // origin() + "/sdkapicoupon/": what the client's base URL must be.
   std::string baseURL() const;
   // The client's configuration entries for this server (see
@@ -93,16 +100,25 @@ class PlatformAPIServer : public HttpService {
 
   // The decoded request log, in arrival order.
   std::vector<PlatformAPIRequest> apiRequests() const;
-
- protected:
-  HttpAnswer answer(const HttpExchange& request) override;
+  // The requests as they came over the wire, in arrival order.
+  std::vector<kit::test::RecordedRequest> requests() const { return server_->requests(); }
+  size_t requestCount() const { return server_->requestCount(); }
+  // Waits (on a condition) until `count` requests have come in.
+  bool waitForRequests(size_t count, double timeoutSeconds = 10) const {
+    return server_->waitForRequests(count, timeoutSeconds);
+  }
+  void clearLog();
 
  private:
-  PlatformAPIServer() = default;
+  PlatformAPIServer();
+  kit::test::TestResponse answer(const kit::test::RecordedRequest& received);
 
   mutable std::mutex mutex_;
   std::map<std::string, PlatformAPIHandler> routes_;
   std::vector<PlatformAPIRequest> apiLog_;
+  // Last, so that it stops before the routes and the log go: its answers
+  // read them.
+  std::unique_ptr<kit::test::TestServer> server_;
 };
 
 }  // namespace sim

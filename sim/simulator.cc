@@ -2,6 +2,7 @@
 
 #include "sim/simulator.h"
 
+#include "config/client_configuration.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
 
@@ -21,9 +22,9 @@ Simulator::Simulator(std::string gameId)
 }
 
 kit::Ref<kit::Dictionary> Simulator::configuration() const {
-  auto entries = kit::mutableDict({{"ChannelSDKServer", channel_->baseURL()},
-                                   {"ChannelGameServer", game_->baseURL()},
-                                   {"GamePage", page_->pageURL()}});
+  auto entries = kit::mutableDict({{ClientConfiguration::kChannelSDKServer, channel_->baseURL()},
+                                   {ClientConfiguration::kChannelGameServer, game_->baseURL()},
+                                   {ClientConfiguration::kGamePage, page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
   return entries;
 }

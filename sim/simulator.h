@@ -23,11 +23,12 @@ class Simulator {
   GamePageServer& page() { return *page_; }
   PlatformAPIServer& platformAPI() { return *platformAPI_; }
 
-  // The service addresses under the client's configuration keys
-  // ("ChannelSDKServer", "ChannelGameServer", "GamePage", "PlatformAPIBase").
+  // The addresses of the services it runs under the client's configuration
+  // keys (ChannelSDKServer, ChannelGameServer, GamePage, PlatformAPIBase);
+  // the other keys keep the client's own values.
   kit::Ref<kit::Dictionary> configuration() const;
-  // Writes the configuration as a property list the client reads through
-  // its environment override.
+  // Writes the configuration as the services file the client reads when
+  // GAMECLIENT_SERVICES names it.
   bool writeConfiguration(const std::string& path) const;
 
  private:

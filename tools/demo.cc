@@ -2,14 +2,17 @@
 // simulated channel SDK server and game page server on 127.0.0.1, points
 // the client at them through its configuration file, starts the client the
 // way the platform would (application main, AppDelegate, the channel core's
-// launch, the ViewController with its web view), and plays a game session
-// as the page: the launch notice, login, a payment before any role report,
-// the role report with the channel's time-store banner, the store it opens
-// and the lucky-player reward that follows, a payment through the pay sheet,
-// and logout. Every message between page and client is printed; after every
-// step the screen is written as a PNG, and index.html shows the steps in
-// order. It exits non-zero when a step does not produce what the script
-// expects.
+// launch, the ViewController with its web view, whose game page runs in the
+// browser engine), and plays a game session as a player would, tapping the
+// page's own buttons through the window: the launch notice, login, a
+// payment before any role report, the role report with the channel's
+// time-store banner, the store it opens and the lucky-player reward that
+// follows, a payment through the pay sheet, and logout. The page's answers
+// are read from the page itself, by script. Every message between page and
+// client is printed; after every step the screen (the page's real rendering
+// under the native overlays) is written as a PNG, and index.html shows the
+// steps in order. It exits non-zero when a step does not produce what the
+// script expects. It needs a display (make demo runs it under xvfb-run).
 //
 // The platform SDK's login and pay screens are played by the scriptable
 // facade: the player logs in as "player01" and pays what is asked. The store
@@ -18,6 +21,8 @@
 //
 //   demo <output folder>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,13 +32,13 @@
 #include <vector>
 
 #include "app/application_main.h"
-#include "channel/core/client_configuration.h"
 #include "channel/core/jhl_core_entity.h"
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/core/vanu_notice_view.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
+#include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/json_serialization.h"
@@ -46,6 +51,7 @@
 #include "kit/ui/render.h"
 #include "kit/ui/ui_test_driver.h"
 #include "kit/ui/window.h"
+#include "kit/web/browser/browser_runtime.h"
 #include "sim/simulator.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
@@ -55,6 +61,11 @@ namespace fs = std::filesystem;
 
 // How long one step may take, in real seconds.
 constexpr double kStepTimeout = 15.0;
+
+std::chrono::steady_clock::time_point startTime() {
+  static const auto start = std::chrono::steady_clock::now();
+  return start;
+}
 
 struct Step {
   std::string title;
@@ -112,8 +123,18 @@ class MainJob {
     simulator.game().setLuck("luck", sim::ChannelGameServer::sampleLuckReward("恭喜获得幸运玩家奖励"));
     const std::string services = (out_ / "services.plist").string();
     if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
-    setenv(ClientConfiguration::kEnvironmentVariable, services.c_str(), 1);
+    // The services file answers for the simulator's keys: a key's own
+    // variable left in the shell would win over it.
+    for (const ServiceKey& key : ClientConfiguration::keys()) unsetenv(std::string(key.environmentVariable).c_str());
+    setenv(ClientConfiguration::kServicesEnvironmentVariable, services.c_str(), 1);
     ClientConfiguration::shared().reload();
+    auto served = simulator.configuration();
+    for (const auto& name : served->keys()) {
+      std::string key = kit::describe(name);
+      if (kit::describe(ClientConfiguration::shared().valueForKey(key)) != kit::describe((*served)[key])) {
+        return fail("the client does not read " + key + " from " + services);
+      }
+    }
     std::printf("simulator: channel SDK server %s, game page %s\n", simulator.channel().baseURL().c_str(),
                 simulator.page().pageURL().c_str());
 
@@ -132,12 +153,10 @@ class MainJob {
     auto app = startApplication();
     controller_ = app.controller();
     if (!controller_) return fail("the main window has no game page screen");
-    driver_ = controller_->wkWebView()->pageDriver();
-    driver_->onScript = [this](const std::string& script, const kit::ScriptResult&) {
-      note("client → page: " + script);
-    };
+    web_ = controller_->wkWebView();
     bool loaded = waitFor([&] { return controller_->pageFinished(); });
-    end(loaded, loaded ? "page " + kit::describe(controller_->wkWebView()->URL()) + " loaded" : "the page did not load");
+    if (loaded) note("page loaded " + std::to_string(static_cast<long>(sinceStart() * 1000)) + " ms after the start");
+    end(loaded, loaded ? "page " + kit::describe(web_->URL()) + " loaded" : "the page did not load");
 
     begin("启动图消失，显示游戏页面");
     bool splashGone = waitFor([&] { return controller_->splashView()->superview() == nullptr; });
@@ -155,8 +174,8 @@ class MainJob {
     end(noticeClosed, noticeClosed ? "cover and card removed" : "the notice stayed");
 
     // ---- Login through the platform login and the channel server.
-    begin("登录：loginNotify");
-    post(R"({"action":"login","data":{}})");
+    begin("开始游戏：登录 loginNotify");
+    tapPage("start");
     bool loggedIn = waitForAnswer("loginNotify");
     std::string user = loggedIn ? kit::describe(lastAnswer()["data"]["super_user_id"]) : "";
     end(loggedIn && !user.empty() && user != "(null)", "channel user " + user);
@@ -164,7 +183,7 @@ class MainJob {
     // ---- A payment before the role report is refused on the client.
     begin("未上报角色时支付：提示先上报角色");
     size_t hudBefore = hud.size();
-    post(payMessage("G-0001"));
+    tapPage("pay");
     bool refused = waitFor([&] { return hud.size() > hudBefore; }) && hud.back() == "请先调用上报角色方法";
     settle(0.3);
     end(refused && simulator.channel().requestsTo("order/index").empty(), refused ? "HUD: " + hud.back() : "no HUD");
@@ -172,8 +191,7 @@ class MainJob {
 
     // ---- Role report.
     begin("上报角色：uploadGameRoleInfo");
-    post(R"({"action":"uploadGameRoleInfo","data":{"role_id":"10086","role_name":"凌霄","role_level":"12",)"
-         R"("service_id":"3","service_name":"青龙","power_value":"3500"}})");
+    tapPage("role-report");
     bool reported = waitForAnswer("uploadGameRoleInfo") && waitFor([&] { return !facade->roleReports().empty(); });
     end(reported, reported ? "channel role " + facade->roleReports().back().roleId : "no role report answer");
 
@@ -216,7 +234,7 @@ class MainJob {
 
     // ---- Payment: order, pay sheet, result.
     begin("支付：下单并打开支付页");
-    post(payMessage("G-0001"));
+    tapPage("pay");
     bool sheet = waitFor([&] { return facade->paySheets().size() == 1; });
     end(sheet, sheet ? "pay sheet for channel order " + facade->paySheets().back().attach : "no pay sheet");
 
@@ -230,7 +248,7 @@ class MainJob {
     // ---- Logout: the page hears of it and loads again.
     begin("退出登录：clientlogout 并重新加载页面");
     size_t loads = simulator.page().requests().size();
-    post(R"({"action":"logout","data":{}})");
+    tapPage("logout");
     bool out = waitForAnswer("clientlogout") &&
                waitFor([&] { return simulator.page().requests().size() > loads && controller_->pageFinished(); });
     end(out && facade->logoutCount() == 1, out ? "logged out; page loaded again" : "no clientlogout or reload");
@@ -240,17 +258,13 @@ class MainJob {
   }
 
  private:
-  static std::string payMessage(const std::string& gameOrder) {
-    return R"({"action":"pay","data":{"money":"6.00","good_name":"月 卡","good_id":"60","game_order_sn":")" +
-           gameOrder +
-           R"(","remark":"首充","role_id":"10086","role_name":"凌霄","role_level":"12","service_id":"3",)"
-           R"("service_name":"青龙"}})";
+  static double sinceStart() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime()).count();
   }
 
   void begin(std::string title) {
     steps_.push_back(Step{std::move(title), "", {}, "", false});
     std::printf("\n== %zu. %s\n", steps_.size(), steps_.back().title.c_str());
-    answersSeen_ = driver_ ? driver_->callbacks().size() : 0;
   }
 
   void note(const std::string& line) {
@@ -258,29 +272,83 @@ class MainJob {
     if (!steps_.empty()) steps_.back().messages.push_back(line);
   }
 
-  void post(const std::string& json) {
-    note("page → client: eventComplete " + json);
-    if (!driver_->postMessage("eventComplete", kit::str(json))) note("(the client has no eventComplete handler)");
+  // Runs a script in the page and waits for its value (nil on failure).
+  kit::Id pageValue(const std::string& script) {
+    kit::Id value;
+    bool done = false;
+    web_->evaluateJavaScript(script, [&](kit::Id v, kit::Ref<kit::Error> error) {
+      if (error) note("page script failed: " + kit::describe(error));
+      value = v;
+      done = true;
+    });
+    waitFor([&] { return done; });
+    return value;
   }
 
-  kit::Id lastAnswer() const {
-    auto answers = driver_->callbacks();
-    return answers.empty() ? kit::Id() : answers.back();
+  // The page's state: what it sent and the answers it received.
+  kit::Id pageState() {
+    kit::Id text = pageValue("JSON.stringify({sent: gamePage.sent, answers: gamePage.answers})");
+    if (!text) return nullptr;
+    return kit::JSONSerialization::JSONObjectWithData(kit::Data::make(kit::describe(text)));
   }
 
-  // Waits for the page's next answer with this action.
+  // Prints what the page sent since the last look.
+  void notePageMessages(const kit::Id& state) {
+    auto sent = kit::as<kit::Array>(state["sent"]);
+    for (size_t i = sentSeen_; sent && i < sent->count(); ++i)
+      note("page → client: eventComplete " + kit::describe(sent->objectAtIndex(i)));
+    if (sent) sentSeen_ = std::max(sentSeen_, sent->count());
+  }
+
+  // Taps one of the page's buttons at its centre, through the window, as a
+  // player would, and waits for the page's message.
+  void tapPage(const std::string& id) {
+    kit::Id centre = pageValue("(function () { var r = document.getElementById('" + id +
+                               "').getBoundingClientRect(); return {x: r.left + r.width / 2, y: r.top + r.height / 2}; })()");
+    if (!centre) {
+      note("no button #" + id + " on the page");
+      return;
+    }
+    const kit::Point inPage{std::stod(kit::describe(centre["x"])), std::stod(kit::describe(centre["y"]))};
+    const kit::Point inWindow = web_->convertPointToView(inPage, nullptr);
+    note("tap #" + id + " at " + describePoint(inWindow));
+    auto window = kit::Application::shared()->keyWindow();
+    if (!window || !kit::test::tapAt(*window, inWindow)) note("(the tap did not land)");
+    waitFor([&] {
+      kit::Id state = pageState();
+      auto sent = kit::as<kit::Array>(state["sent"]);
+      if (!sent || sent->count() <= sentSeen_) return false;
+      notePageMessages(state);
+      return true;
+    });
+  }
+
+  kit::Id lastAnswer() const { return lastAnswer_; }
+
+  // Waits for the page's next answer with this action, read from the page
+  // (which keeps its answers across the reload after a logout).
   bool waitForAnswer(const std::string& action) {
     return waitFor([&] {
-      auto answers = driver_->callbacks();
-      for (size_t i = answersSeen_; i < answers.size(); ++i) {
-        if (kit::describe(answers[i]["action"]) == action) {
-          note("page received: " + compactJSON(answers[i]));
-          answersSeen_ = answers.size();
+      kit::Id state = pageState();
+      auto answers = kit::as<kit::Array>(state["answers"]);
+      if (!answers) return false;
+      for (size_t i = answersSeen_; i < answers->count(); ++i) {
+        kit::Id answer = answers->objectAtIndex(i);
+        note("client → page: CallbackFromIOS " + compactJSON(answer));
+        answersSeen_ = i + 1;
+        if (kit::describe(answer["action"]) == action) {
+          lastAnswer_ = answer;
           return true;
         }
       }
       return false;
     });
+  }
+
+  static std::string describePoint(kit::Point p) {
+    char text[48];
+    std::snprintf(text, sizeof text, "(%.0f, %.0f)", p.x, p.y);
+    return text;
   }
 
   // Waits for a view of this class on the key window.
@@ -359,15 +427,26 @@ class MainJob {
   fs::path out_;
   std::vector<Step> steps_;
   kit::Ref<ViewController> controller_;
-  kit::Ref<kit::PageDriver> driver_;
+  kit::Ref<kit::WebView> web_;
+  kit::Id lastAnswer_;
   size_t answersSeen_ = 0;
+  size_t sentSeen_ = 0;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  startTime();
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   kit::DeviceProfileScope phone{kit::DeviceProfile::phone375x667()};
+  // The game page runs for real: the browser engine needs a display.
+  if (!kit::browserEngineAvailable()) {
+    std::fprintf(stderr, "main job: the game page needs the browser engine (%s); run it as make demo does, "
+                         "under xvfb-run -a\n",
+                 kit::browserEngineUnavailableReason().c_str());
+    return 1;
+  }
+  kit::useBrowserEngine();
   MainJob job(argc > 1 ? argv[1] : "out/demo");
   int status = job.run();
   kit::Application::shared()->reset();

@@ -3,12 +3,14 @@
 
 #include "channel/core/jhl_core_entity.h"
 
-#include "channel/core/client_configuration.h"
 #include "channel/core/nuva_channel_reply.h"
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
+#include "config/client_configuration.h"
+#include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/queue.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/calendar.h"
 #include "kit/foundation/date.h"
@@ -70,39 +72,46 @@ kit::Ref<kit::String> JHLCoreEntity::copied(const kit::Ref<kit::String>& v) {
 
 void JHLCoreEntity::postToSDK(std::string_view path, const char* what, const kit::Ref<kit::Dictionary>& params,
                               void (JHLCoreEntity::*handle)(const kit::Id&, const kit::Ref<kit::Dictionary>&)) {
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
+  postForMain(sdkURL(path), what, params, handle);
+}
+
+void JHLCoreEntity::postForMain(const kit::Ref<kit::String>& url, const char* what,
+                                const kit::Ref<kit::Dictionary>& params,
+                                void (JHLCoreEntity::*handle)(const kit::Id&, const kit::Ref<kit::Dictionary>&)) {
+  // POST replies come in on the URL session's queue; the core's state and
+  // its listener live on the main queue.
+  auto onMain = kit::bindPost(kit::Queue::main(), weakSelf<JHLCoreEntity>(),
+                              [params, handle](JHLCoreEntity& self, const kit::Id& reply) {
+                                (self.*handle)(reply, params);
+                              });
   NUVANetworkManager::PostWithURL(
-      sdkURL(path), params,
-      [weak, params, what, handle](kit::Id reply) {
+      url, params,
+      [what, onMain](kit::Id reply) {
         kit::log("%s reply: %@", what, NUVALog::describe(reply));
-        kit::Queue::main().async([weak, params, reply, handle] {
-          if (auto self = weak.lock()) ((*self).*handle)(reply, params);
-        });
+        onMain(reply);
       },
       [what](kit::Ref<kit::String> error) { kit::log("%s failed: %@", what, error); });
 }
 
-void JHLCoreEntity::notifyListener(std::function<void(JHLCoreEntityDelegate&)> call) {
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  kit::Queue::global().async([weak, call = std::move(call)] {
-    kit::Queue::main().async([weak, call] {
-      auto self = weak.lock();
-      if (!self) return;
-      if (auto listener = self->delegate_.lock()) call(*listener);
-    });
-  });
+void JHLCoreEntity::notifyListener(const std::function<void(JHLCoreEntityDelegate&)>& call) {
+  if (auto listener = delegate_.lock()) call(*listener);
 }
 
 // ---- Login -------------------------------------------------------------------------
 
 void JHLCoreEntity::nuva_setStartLoginListener(const std::shared_ptr<JHLCoreEntityDelegate>& listener) {
+  KIT_CHECK_MAIN_THREAD();
   delegate_ = listener;
   libNUVALightChannel::sharedInstance()->setDelegate(selfAs<JHLCoreEntity>());
 }
 
-void JHLCoreEntity::nuva_lightLoginStart() { nuva_lightLoginWithGameId(nuvagameid_); }
+void JHLCoreEntity::nuva_lightLoginStart() {
+  KIT_CHECK_MAIN_THREAD();
+  nuva_lightLoginWithGameId(nuvagameid_);
+}
 
 void JHLCoreEntity::nuva_lightLoginWithGameId(const kit::Ref<kit::String>& gameId) {
+  KIT_CHECK_MAIN_THREAD();
   nuvagameid_ = gameId;
   libNUVALightChannel::sharedInstance()->nuvaChannel_lightLoginStart();
   responseArray()->removeAllObjects();
@@ -111,6 +120,7 @@ void JHLCoreEntity::nuva_lightLoginWithGameId(const kit::Ref<kit::String>& gameI
 }
 
 void JHLCoreEntity::nuvaChannel_LightGetChannelLoginCallBack(const kit::Ref<kit::Dictionary>& result) {
+  KIT_CHECK_MAIN_THREAD();
   kit::Id login = result;
   auto token = NUVADataFormat::textOfValue(login["token"]);
   auto uid = NUVADataFormat::textOfValue(login["uid"]);
@@ -136,30 +146,24 @@ void JHLCoreEntity::nuva_superLoginCallBackWithGame_id(const kit::Ref<kit::Strin
                                                        const kit::Ref<kit::String>& uid,
                                                        const kit::Ref<kit::String>& channel_code,
                                                        const kit::Ref<kit::String>& url) {
+  KIT_CHECK_MAIN_THREAD();
   auto params = kit::dict({{"game_id", game_id},
                            {"token", token},
                            {"platform_id", platform_id},
                            {"uid", uid},
                            {"channel_code", channel_code},
                            {"os_type", "2"}});
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::PostWithURL(
-      url, params,
-      [weak](kit::Id reply) {
-        kit::log("channel login reply: %@", NUVALog::describe(reply));
-        kit::Queue::main().async([weak, reply] {
-          auto self = weak.lock();
-          if (!self) return;
-          // The reply's "code" is not looked at; its user and token are.
-          auto login = NUVAChannelReply::acceptedLogin(reply);
-          if (!login) {
-            kit::log("channel login refused: no channel user or usable token in the reply");
-            return;
-          }
-          self->acceptLoginReply(login->superUserId, login->token);
-        });
-      },
-      [](kit::Ref<kit::String> error) { kit::log("channel login failed: %@", error); });
+  postForMain(url, "channel login", params, &JHLCoreEntity::handleLoginReply);
+}
+
+void JHLCoreEntity::handleLoginReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>&) {
+  // The reply's "code" is not looked at; its user and token are.
+  auto login = NUVAChannelReply::acceptedLogin(reply);
+  if (!login) {
+    kit::log("channel login refused: no channel user or usable token in the reply");
+    return;
+  }
+  acceptLoginReply(login->superUserId, login->token);
 }
 
 void JHLCoreEntity::acceptLoginReply(const kit::Ref<kit::String>& superUserId, const kit::Ref<kit::String>& token) {
@@ -170,24 +174,18 @@ void JHLCoreEntity::acceptLoginReply(const kit::Ref<kit::String>& superUserId, c
   roleid_ = kit::str("");
   auto birthday = getTimeFromTimestamp(ddpGetExpectTimestamp(-19, -2, -1));
   auto login = kit::dict({{"super_user_id", superUserId}, {"token", token}, {"auth", "1"}, {"birthday", birthday}});
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  kit::Queue::global().async([weak, login] {
-    kit::Queue::main().async([weak, login] {
-      auto self = weak.lock();
-      if (!self) return;
-      if (auto listener = self->delegate_.lock()) listener->nuva_LightGetChannelLoginCallBack(login);
-      // While the menu offers the time store, its refresh starts again for
-      // the new login.
-      if (self->isTimeStore_) {
-        self->roleid_ = kit::str("");
-        self->popViewPoint();
-      }
-    });
-  });
+  notifyListener([&login](JHLCoreEntityDelegate& listener) { listener.nuva_LightGetChannelLoginCallBack(login); });
+  // While the menu offers the time store, its refresh starts again for the
+  // new login.
+  if (isTimeStore_) {
+    roleid_ = kit::str("");
+    popViewPoint();
+  }
 }
 
 void JHLCoreEntity::nuva_canEnterGameWithServiceID(const kit::Ref<kit::String>& serviceID,
                                                    const kit::Ref<kit::String>& serviceName) {
+  KIT_CHECK_MAIN_THREAD();
   auto serverId = serviceID ? serviceID->stringByReplacingOccurrencesOfString(" ", "") : nullptr;
   auto serverName = serviceName ? serviceName->stringByReplacingOccurrencesOfString(" ", "") : nullptr;
   const std::pair<kit::Id, const char*> checks[] = {
@@ -216,8 +214,8 @@ void JHLCoreEntity::nuva_canEnterGameWithServiceID(const kit::Ref<kit::String>& 
           return;
         }
         if (listener) listener->canEnterListenCallBack(kit::str("0"));
-        auto message = NUVAChannelReply::refusalText(reply);
-        kit::Queue::main().async([message] { NUVAProgressHUD::showErrorWithStatus(message); });
+        // The HUD moves to the main queue itself.
+        NUVAProgressHUD::showErrorWithStatus(NUVAChannelReply::refusalText(reply));
       },
       [weak](kit::Ref<kit::String>) {
         auto self = weak.lock();
@@ -251,6 +249,7 @@ kit::Id JHLCoreEntity::dictionaryWithJsonString(const kit::Ref<kit::String>& jso
 // ---- Application events --------------------------------------------------------
 
 bool JHLCoreEntity::didFinishLaunching(kit::Application& application, const kit::Ref<kit::Dictionary>& options) {
+  KIT_CHECK_MAIN_THREAD();
   kit::Ref<kit::Dictionary> plist;
   if (auto path = kit::Bundle::main()->pathForResource("NUVAPLIST", "plist")) {
     plist = kit::dictionaryWithContentsOfFile(path->utf8());
@@ -272,22 +271,27 @@ bool JHLCoreEntity::didFinishLaunching(kit::Application& application, const kit:
 }
 
 void JHLCoreEntity::willResignActive(kit::Application& application) {
+  KIT_CHECK_MAIN_THREAD();
   libNUVALightChannel::sharedInstance()->willResignActive(application);
 }
 
 void JHLCoreEntity::didEnterBackground(kit::Application& application) {
+  KIT_CHECK_MAIN_THREAD();
   libNUVALightChannel::sharedInstance()->didEnterBackground(application);
 }
 
 void JHLCoreEntity::willEnterForeground(kit::Application& application) {
+  KIT_CHECK_MAIN_THREAD();
   libNUVALightChannel::sharedInstance()->willEnterForeground(application);
 }
 
 void JHLCoreEntity::didBecomeActive(kit::Application& application) {
+  KIT_CHECK_MAIN_THREAD();
   libNUVALightChannel::sharedInstance()->didBecomeActive(application);
 }
 
 void JHLCoreEntity::willTerminate(kit::Application& application) {
+  KIT_CHECK_MAIN_THREAD();
   libNUVALightChannel::sharedInstance()->willTerminate(application);
 }
 
@@ -312,15 +316,18 @@ std::optional<unsigned> JHLCoreEntity::supportedInterfaceOrientations(kit::Appli
 }
 
 std::optional<bool> JHLCoreEntity::handleOpenURL(kit::Application& application, const std::string& url) {
+  KIT_CHECK_MAIN_THREAD();
   return libNUVALightChannel::sharedInstance()->handleOpenURL(application, url);
 }
 
 std::optional<bool> JHLCoreEntity::openURL(kit::Application& application, const std::string& url,
                                            const std::string& sourceApplication, const kit::Id& annotation) {
+  KIT_CHECK_MAIN_THREAD();
   return libNUVALightChannel::sharedInstance()->openURL(application, url, sourceApplication, annotation);
 }
 
 std::optional<bool> JHLCoreEntity::openURL(kit::Application& application, const std::string& url,
                                            const kit::Ref<kit::Dictionary>& options) {
+  KIT_CHECK_MAIN_THREAD();
   return libNUVALightChannel::sharedInstance()->openURL(application, url, options);
 }

@@ -5,10 +5,13 @@
 // and reports results to its listener through JHLCoreEntityDelegate.
 //
 // The core's state belongs to the main queue: replies arrive on the HTTP
-// client's callback queue and hop to the main queue before anything is
-// stored or shown. Listener calls are made on the main queue after a hop
-// through a global queue (the logout confirmation synchronously), except
-// canEnterListenCallBack, which is called on the reply queue.
+// client's callback queue and hop to the main queue (kit::bindPost, dropped
+// when the core is gone) before anything is stored or shown. Listener calls
+// are made on the main queue in the step that handles the reply or the
+// light channel's result (which reaches the core after its one hop,
+// nuva_result_hop.h), except canEnterListenCallBack, which is called on the
+// reply queue. The entry points the page host and the application call
+// check that they run on the main thread.
 //
 // The core is split by theme: instance, launch, login and the application
 // events in jhl_core_entity.cc, the role report in jhl_core_entity_role.cc,
@@ -293,17 +296,20 @@ class JHLCoreEntity : public kit::Object, public NUVALightChannelDelegate, publi
   // The address of a channel game server endpoint (path and query).
   static kit::Ref<kit::String> gameURL(const kit::Ref<kit::String>& pathAndQuery);
   static kit::Ref<kit::String> copied(const kit::Ref<kit::String>& v);
-  // Posts signed fields to an SDK server endpoint; the reply is logged as
-  // "<what> reply" on the reply queue and handled on the main queue with
-  // the fields sent.
+  // Posts signed fields to an SDK server endpoint (or an address); the
+  // reply is logged as "<what> reply" on the reply queue and handled on the
+  // main queue with the fields sent, while the core lives.
   void postToSDK(std::string_view path, const char* what, const kit::Ref<kit::Dictionary>& params,
                  void (JHLCoreEntity::*handle)(const kit::Id&, const kit::Ref<kit::Dictionary>&));
-  // Runs `call` with the listener on the main queue after a hop through a
-  // global queue.
-  void notifyListener(std::function<void(JHLCoreEntityDelegate&)> call);
+  void postForMain(const kit::Ref<kit::String>& url, const char* what, const kit::Ref<kit::Dictionary>& params,
+                   void (JHLCoreEntity::*handle)(const kit::Id&, const kit::Ref<kit::Dictionary>&));
+  // Runs `call` with the listener, when there is one (main queue).
+  void notifyListener(const std::function<void(JHLCoreEntityDelegate&)>& call);
   // The five resets of a logout.
   void resetRoleState();
-  // The stored answer of a reply that passed the checks (main queue).
+  // The login reply, and the stored answer of one that passed the checks
+  // (main queue).
+  void handleLoginReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent);
   void acceptLoginReply(const kit::Ref<kit::String>& superUserId, const kit::Ref<kit::String>& token);
   void handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent);
   void handleOrderReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent);

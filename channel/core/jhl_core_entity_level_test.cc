@@ -22,7 +22,7 @@ class CoreLevel : public CoreTimedFixture {
   void reportLevel(const char* level) {
     core->nuva_superRoleUpdate(roleJSON({{"role_level", level}}));
     ASSERT_TRUE(kit::test::runUntil([&] { return core->levelListArray()->count() > 0; }));
-    settle();
+    drainMain();
   }
   std::vector<sim::ChannelRequest> reports() const { return game.requestsTo("levelstore/report"); }
 };
@@ -31,7 +31,7 @@ TEST_F(CoreLevel, EveryRangeHoldingTheLevelReportsOnceAndOthersAreIgnored) {
   logIn();
   reportLevel("15");
   ASSERT_TRUE(kit::test::runUntil([&] { return reports().size() >= 2; }));
-  settle();
+  drainMain();
   auto sent = reports();
   ASSERT_EQ(sent.size(), 2u);  // "10,20" and "14,15"
   EXPECT_EQ(sent[0].query, "server_id=3&role_id=r1&platform_id=256&game_id=1001&level=15");
@@ -41,7 +41,7 @@ TEST_F(CoreLevel, EveryRangeHoldingTheLevelReportsOnceAndOthersAreIgnored) {
   game.clearLog();
   core->nuva_superRoleUpdate(roleJSON({{"role_level", "30"}}));
   ASSERT_TRUE(kit::test::runUntil([&] { return reports().size() >= 1; }));
-  settle();
+  drainMain();
   EXPECT_EQ(reports().size(), 1u);
   EXPECT_EQ(reports()[0].field("level"), "30");
 }
@@ -70,7 +70,7 @@ TEST_F(CoreLevel, AnOfferShowsThePopUpWhoseButtonOpensTheLevelGifts) {
   ASSERT_TRUE(kit::test::runUntil([&] { return overlays->hubs().size() == 2; }));
   size_t before = reports().size();
   reportRole();
-  settle();
+  drainMain();
   EXPECT_EQ(reports().size(), before);
 }
 
@@ -99,7 +99,7 @@ TEST_F(CoreLevel, AnswersWithoutAnOfferCallBackButShowNothing) {
   game.queueReply("levelstore/report", R"({"status":"500","data":{"ads_pic":"x"}})");
   core->levelstoreReport([&](const kit::Id&) { called = true; });
   ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("level store report:"); }));
-  settle();
+  drainMain();
   EXPECT_FALSE(called);
   EXPECT_EQ(overlays->levelPopUps().size(), 1u);
 }

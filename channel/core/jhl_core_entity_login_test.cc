@@ -8,6 +8,7 @@
 #include "kit/foundation/calendar.h"
 #include "kit/foundation/date.h"
 #include "kit/foundation/date_formatter.h"
+#include "kit/testing/log_capture.h"
 
 namespace {
 
@@ -67,10 +68,11 @@ TEST_F(CoreLogin, RepliesWithoutAUsableUserOrTokenAreRefusedAndChangeNothing) {
                             R"J({"code":"200","data":{"super_user_id":"7","token":"(null)"}})J",
                             R"({"code":"200","data":{"super_user_id":"","token":"abcdefgh"}})"}) {
     server.setReply("login/index", reply);
-    size_t before = server.requestsTo("login/index").size();
+    kit::test::LogCapture logs;
     core->nuva_lightLoginStart();
-    ASSERT_TRUE(kit::test::runUntil([&] { return server.requestsTo("login/index").size() > before; }));
-    settle();
+    // The refusal is decided where the reply is handled, in one main-queue
+    // step: once it is logged, the listener would have been called.
+    ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("channel login refused"); })) << reply;
     EXPECT_EQ(listener->count(), 0u) << reply;
     EXPECT_EQ(kit::describe(core->super_user_id()), userBefore) << reply;
     EXPECT_EQ(kit::describe(core->token()), tokenBefore) << reply;
@@ -116,9 +118,10 @@ TEST_F(CoreLogin, StartingALoginEmptiesTheStoreAndMenuLists) {
 
 TEST_F(CoreLogin, AFailedTransportEndsTheLoginWithTheHUDOnly) {
   server.setFault("login/index", sim::RouteFault::CloseConnection);
+  kit::test::LogCapture logs;
   core->nuva_lightLoginStart();
-  ASSERT_TRUE(waitForHUD(1));
-  settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("channel login failed") && !hudTexts.empty(); }));
+  EXPECT_EQ(hudTexts.size(), 1u);
   EXPECT_EQ(listener->count(), 0u);
   EXPECT_EQ(core->super_user_id(), nullptr);
 }
@@ -137,8 +140,8 @@ TEST_F(CoreLogin, AnAccountSwitchInThePlatformLoginLogsOut) {
 
 TEST_F(CoreLogin, EnteringAServerAsksTheChannelServer) {
   core->nuva_canEnterGameWithServiceID(kit::str("3"), kit::str("青龙"));
-  ASSERT_TRUE(waitForHUD(1));
-  EXPECT_EQ(hudTexts.back(), "请先获取登录回调的super_user_id");
+  ASSERT_TRUE(kit::test::runUntil([&] { return hudShown("请先获取登录回调的super_user_id"); }));
+  EXPECT_TRUE(server.requestsTo("login/enter").empty());
 
   logIn();
   core->nuva_canEnterGameWithServiceID(kit::str(" 3 "), kit::str("青 龙"));

@@ -30,7 +30,7 @@ class CoreMenu : public CoreTimedFixture {
     reportRole();
     ASSERT_TRUE(waitForMenuRequests(before + menus));
     ASSERT_TRUE(kit::test::runUntil(handled));
-    settle();
+    drainMain();
   }
   // The first report's menu was handled: the lucky timer runs.
   static bool luckArmed() { return timer("luck") == "running"; }
@@ -77,7 +77,7 @@ TEST_F(CoreMenu, ADailyMenuWithTheTimeStoreMarksTheDayAndArmsTheBanner) {
 
   // The same user the same day: no daily menu, and no first-report menu.
   reportRole();
-  settle();
+  drainMain();
   EXPECT_EQ(menuRequests(), 2u);
 
   // Another channel user on the same device gets the daily menu.
@@ -97,11 +97,11 @@ TEST_F(CoreMenu, ALoginDuringTheTimeStoreRunsTheRefreshCycleUntilTheMenuDropsIt)
 
   // A new login forgets the role and arms "upDown" for 60 s.
   logIn();
-  settle();
+  drainMain();
   EXPECT_EQ(kit::describe(core->roleid()), "");
   EXPECT_EQ(timer("upDown"), "running");
   reportRole();
-  settle();
+  drainMain();
   size_t before = menuRequests();
 
   advance(59.5);
@@ -118,7 +118,7 @@ TEST_F(CoreMenu, ALoginDuringTheTimeStoreRunsTheRefreshCycleUntilTheMenuDropsIt)
   game.setMenu({"1", "2"}, times("60"));
   advance(60);
   ASSERT_TRUE(waitForMenuRequests(before + 3));
-  settle();
+  drainMain();
   EXPECT_EQ(timer("upDown"), "finished");
   advance(120);
   EXPECT_EQ(menuRequests(), before + 3);
@@ -130,7 +130,7 @@ TEST_F(CoreMenu, ARefreshIntervalOfZeroOrLessWaitsTenSeconds) {
   logIn();
   reportRoleExpectingMenus(2, [&] { return luckArmed() && core->isTimeStore(); });
   logIn();
-  settle();
+  drainMain();
   size_t before = menuRequests();
   advance(9.5);
   EXPECT_EQ(menuRequests(), before);
@@ -153,24 +153,23 @@ TEST_F(CoreMenu, ARefusedOrFailedMenuChangesNothingAndEndsTheCycle) {
   logIn();
   reportRoleExpectingMenus(2, [&] { return luckArmed() && core->isTimeStore(); });
   logIn();
-  settle();
+  drainMain();
   size_t before = menuRequests();
   game.setReply("menu/new", R"({"status":"500","data":["1"],"time":{"shop_time":"99"}})");
   advance(60);
   ASSERT_TRUE(waitForMenuRequests(before + 1));
-  settle();
-  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+  drainMain();
   EXPECT_EQ(timer("upDown"), "finished");
   // The login emptied the menu; the refused answer did not fill it.
   EXPECT_EQ(core->menuArray()->count(), 0u);
   EXPECT_EQ(kit::describe(core->shop_time()), "5");
   // A failed request likewise ends it.
   logIn();
-  settle();
+  drainMain();
   game.setFault("menu/new", sim::RouteFault::CloseConnection);
   advance(60);
   ASSERT_TRUE(waitForMenuRequests(before + 2));
-  settle();
+  drainMain();
   EXPECT_EQ(timer("upDown"), "finished");
 }
 

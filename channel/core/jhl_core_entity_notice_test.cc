@@ -26,7 +26,7 @@ class CoreNotice : public CoreRoadFixture {
     logs.clear();
     core->nvSetNoticeView();
     ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("launch notice:") || !notices().empty(); }));
-    settle();
+    drainMain();
   }
   static sim::ChannelSDKServer::Notice notice(std::string type, std::string title, std::string content) {
     sim::ChannelSDKServer::Notice n;
@@ -93,7 +93,7 @@ TEST_F(CoreNotice, AnswersThatShowNothing) {
   server.setFault("init", sim::RouteFault::CloseConnection);
   core->nvSetNoticeView();
   ASSERT_TRUE(waitForHUD(1));
-  settle();
+  drainMain();
   EXPECT_TRUE(notices().empty());
 }
 

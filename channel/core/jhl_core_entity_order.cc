@@ -8,7 +8,7 @@
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
-#include "kit/dispatch/queue.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/notification_center.h"
@@ -16,6 +16,7 @@
 #include "ui/widgets/nuva_progress_hud.h"
 
 void JHLCoreEntity::nuva_superOrder(const kit::Ref<kit::String>& orderJSON) {
+  KIT_CHECK_MAIN_THREAD();
   kit::Id input = dictionaryWithJsonString(orderJSON);
   auto field = [&input](const char* key) { return NUVADataFormat::textOfValue(input[key]); };
   auto goodId = field("good_id");
@@ -81,34 +82,23 @@ void JHLCoreEntity::handleOrderReply(const kit::Id& reply, const kit::Ref<kit::D
   kit::Id values = sent;
   order_id_ = NUVAChannelReply::orderId(reply);
   cpOrder_ = kit::text(values["game_order_sn"]);
-  bool accepted = NUVAChannelReply::isSuccess(reply);
-  if (accepted) payingOrders_[order_id_->utf8()] = cpOrder_;
-
-  auto orderId = order_id_;
-  auto message = NUVAChannelReply::refusalText(reply);
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  kit::Queue::global().async([weak, accepted, values, orderId, message] {
-    kit::Queue::main().async([weak, accepted, values, orderId, message] {
-      auto self = weak.lock();
-      if (!self) return;
-      if (!accepted) {
-        NUVAProgressHUD::showErrorWithStatus(message);
-        return;
-      }
-      auto order = NUVAChannelOrderInfo::make();
-      order->setGoodID(kit::text(values["good_id"]));
-      order->setPayMoney(kit::text(values["money"]));
-      order->setGoodName(kit::text(values["good_name"]));
-      order->setGameOrderSn(orderId);
-      order->setServiceId(kit::text(values["service_id"]));
-      order->setServiceName(kit::text(values["service_name"]));
-      order->setRoleId(self->roleid_);
-      order->setRoleName(kit::text(values["role_name"]));
-      order->setPowerValue(self->power_value_);
-      order->setRemark(kit::text(values["remark"]));
-      libNUVALightChannel::sharedInstance()->nuvaChannel_superOrder(order);
-    });
-  });
+  if (!NUVAChannelReply::isSuccess(reply)) {
+    NUVAProgressHUD::showErrorWithStatus(NUVAChannelReply::refusalText(reply));
+    return;
+  }
+  payingOrders_[order_id_->utf8()] = cpOrder_;
+  auto order = NUVAChannelOrderInfo::make();
+  order->setGoodID(kit::text(values["good_id"]));
+  order->setPayMoney(kit::text(values["money"]));
+  order->setGoodName(kit::text(values["good_name"]));
+  order->setGameOrderSn(order_id_);
+  order->setServiceId(kit::text(values["service_id"]));
+  order->setServiceName(kit::text(values["service_name"]));
+  order->setRoleId(roleid_);
+  order->setRoleName(kit::text(values["role_name"]));
+  order->setPowerValue(power_value_);
+  order->setRemark(kit::text(values["remark"]));
+  libNUVALightChannel::sharedInstance()->nuvaChannel_superOrder(order);
 }
 
 kit::Ref<kit::Dictionary> JHLCoreEntity::paymentResultFor(const kit::Ref<kit::Dictionary>& result) {
@@ -127,27 +117,17 @@ kit::Ref<kit::Dictionary> JHLCoreEntity::paymentResultFor(const kit::Ref<kit::Di
 }
 
 void JHLCoreEntity::nuvaChannel_getPaySuccessCallBack(const kit::Ref<kit::Dictionary>& result) {
+  KIT_CHECK_MAIN_THREAD();
   auto order = paymentResultFor(result);
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  kit::Queue::global().async([weak, order] {
-    kit::Queue::main().async([weak, order] {
-      auto self = weak.lock();
-      if (!self) return;
-      if (auto listener = self->delegate_.lock()) listener->getPaySuccessCallBack(order);
-      // The time store reloads its packs after the page heard of the payment.
-      kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAGIFTPAYSUCCESSNotification);
-    });
-  });
+  notifyListener([&order](JHLCoreEntityDelegate& listener) { listener.getPaySuccessCallBack(order); });
+  // The time store reloads its packs after the page heard of the payment.
+  kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAGIFTPAYSUCCESSNotification);
 }
 
 void JHLCoreEntity::nuvaChannel_getPayFailCallBack(const kit::Ref<kit::Dictionary>& result) {
+  KIT_CHECK_MAIN_THREAD();
   auto order = paymentResultFor(result);
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  kit::Queue::main().async([weak, order] {
-    auto self = weak.lock();
-    if (!self) return;
-    self->notifyListener([order](JHLCoreEntityDelegate& listener) { listener.getPayFailCallBack(order); });
-  });
+  notifyListener([&order](JHLCoreEntityDelegate& listener) { listener.getPayFailCallBack(order); });
 }
 
 void JHLCoreEntity::resetRoleState() {
@@ -159,11 +139,13 @@ void JHLCoreEntity::resetRoleState() {
 }
 
 void JHLCoreEntity::nuva_logout() {
+  KIT_CHECK_MAIN_THREAD();
   resetRoleState();
   libNUVALightChannel::sharedInstance()->nuvaChannel_logout();
 }
 
 void JHLCoreEntity::nuvaChannel_logOutCallBack(const kit::Ref<kit::String>&) {
+  KIT_CHECK_MAIN_THREAD();
   resetRoleState();
   if (auto listener = delegate_.lock()) listener->logOutCallBack(kit::str("success"));
 }

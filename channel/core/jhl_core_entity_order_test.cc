@@ -14,7 +14,7 @@ TEST_F(CoreOrder, BeforeARoleReportNothingIsSent) {
   core->nuva_superOrder(orderJSON());
   ASSERT_TRUE(waitForHUD(1));
   EXPECT_EQ(hudTexts.back(), "请先调用上报角色方法");
-  settle();
+  drainMain();
   EXPECT_TRUE(server.requestsTo("order/index").empty());
   EXPECT_TRUE(facade->paySheets().empty());
 }
@@ -31,7 +31,7 @@ TEST_F(CoreOrder, ChecksRunInOrderAndOnlyTheFirstFailureShows) {
     hudTexts.clear();
     core->nuva_superOrder(orderJSON({{missing, kit::Id()}, {"role_name", kit::null()}}));
     ASSERT_TRUE(waitForHUD(1));
-    settle();
+    drainMain();
     EXPECT_EQ(hudTexts.size(), 1u) << missing;
     EXPECT_EQ(hudTexts.back(), text) << missing;
   }
@@ -39,7 +39,7 @@ TEST_F(CoreOrder, ChecksRunInOrderAndOnlyTheFirstFailureShows) {
   core->nuva_superOrder(orderJSON({{"good_name", "   "}}));
   ASSERT_TRUE(waitForHUD(1));
   EXPECT_EQ(hudTexts.back(), "good_name为空");
-  settle();
+  drainMain();
   EXPECT_TRUE(server.requestsTo("order/index").empty());
 }
 
@@ -102,7 +102,7 @@ TEST_F(CoreOrder, AFailedPaymentReachesTheListenerWithoutTheReload) {
       NUVAGIFTPAYSUCCESSNotification, nullptr, [&](const kit::Ref<kit::Notification>&) { ++reloads; });
   ASSERT_TRUE(facade->finishPayment(false));
   ASSERT_TRUE(kit::test::runUntil([&] { return !listener->callsNamed("payFail").empty(); }));
-  settle();
+  drainMain();
   kit::NotificationCenter::defaultCenter()->removeObserver(token);
   EXPECT_EQ(reloads, 0);
   EXPECT_EQ(kit::describe(listener->callsNamed("payFail").back().argument["order_id"]), "o1");

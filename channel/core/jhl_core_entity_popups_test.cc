@@ -36,7 +36,7 @@ class CorePopups : public CoreTimedFixture {
     logIn();
     reportRole();
     ASSERT_TRUE(kit::test::runUntil([&] { return timer("luck") == "running" && timer("twoTimer") == "running"; }));
-    settle();
+    drainMain();
   }
   static std::string timer(const char* key) {
     return kit::describe((*NUVACountdown::shareInstance()->timerDictionary())[key]);
@@ -58,7 +58,7 @@ class CorePopups : public CoreTimedFixture {
     core->setLuck_time(kit::str("0"));
     core->addPlayerGiftLogicWithTime(0, kit::str(type));
     if (std::string(type) != "luck") advance(JHLCoreEntity::kLuckyFollowUpDelay);
-    settle();
+    drainMain();
   }
   bool bannerShown() {
     auto banner = core->popView();
@@ -72,7 +72,7 @@ TEST_F(CorePopups, TheBannerRestsBelowTheNotchAndCountsFiveSeconds) {
   core->popViewanimate();
   auto banner = core->popView();
   ASSERT_EQ(banner->superview().get(), static_cast<kit::View*>(window.get()));
-  settle();
+  drainMain();
   EXPECT_EQ(banner->lastTimeLabel()->text(), "5秒后自动关闭");
   advance(1);
   EXPECT_EQ(banner->lastTimeLabel()->text(), "4秒后自动关闭");
@@ -172,7 +172,6 @@ TEST_F(CorePopups, TheTimersOfTheMenuShowTheBanner) {
   // After a login the refresh shows it when it runs out, with a role.
   logIn();
   reportRole();
-  settle();
   advance(60);
   EXPECT_TRUE(bannerShown());
 }
@@ -192,7 +191,6 @@ TEST_F(CorePopups, ALuckLookupWithoutARewardLooksUpTheDayTenSecondsLater) {
   ASSERT_TRUE(kit::test::runUntil([&] { return timer("active") == "running"; }));
   advance(10);
   ASSERT_TRUE(kit::test::runUntil([&] { return lookups("active") == 1; }));
-  settle();
   advance(30);
   EXPECT_EQ(game.requestsTo("luck/index").size(), 3u);  // the chain ended
 }
@@ -250,7 +248,7 @@ TEST_F(CorePopups, ActiveRewardsAreClaimedAndAnEmptyListShowsNothing) {
   game.queueReply("luck/index", R"({"status":"200","data":{"title":"活跃","items":[]}})");
   lookUpNow("active");
   ASSERT_TRUE(kit::test::runUntil([&] { return lookups("active") == 1; }));
-  settle();
+  drainMain();
   EXPECT_TRUE(cards().empty());
 
   game.setLuck("active", sim::ChannelGameServer::sampleLuckReward("活跃奖励"));
@@ -297,17 +295,19 @@ TEST_F(CorePopups, ALateClaimLeavesThePictureThatReplacedTheClaimedOne) {
   ASSERT_TRUE(kit::test::runUntil([&] { return core->luckyGiftView() != nullptr; }));
   auto first = core->luckyGiftView();
 
-  // The first picture's claim hangs until the client gives up on it; a
-  // second picture comes in the meantime.
+  // The first picture's claim hangs until the client gives up on it (its
+  // three-second time-out); a second picture comes in the meantime.
   kit::test::LogCapture log;
   game.setFault("luck/get", sim::RouteFault::Delay);
   ASSERT_TRUE(kit::test::tap(first->subviews()[0]));
+  ASSERT_TRUE(kit::test::runUntil([&] { return claims("luck") == 1; }));
   lookUpNow("luck");
   ASSERT_TRUE(kit::test::runUntil([&] { return core->luckyGiftView() && core->luckyGiftView() != first; }));
   auto second = core->luckyGiftView();
 
-  ASSERT_TRUE(kit::test::runUntil([&] { return log.contains("lucky player luck claim failed"); }, 10));
-  settle();
+  advance(3);
+  ASSERT_TRUE(kit::test::runUntil([&] { return log.contains("lucky player luck claim failed"); }));
+  drainMain();
   EXPECT_EQ(core->luckyGiftView(), second);
   EXPECT_EQ(second->superview().get(), static_cast<kit::View*>(window.get()));
   EXPECT_TRUE(core->coverView() && core->coverView()->superview());

@@ -7,12 +7,13 @@
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
-#include "kit/dispatch/queue.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
 void JHLCoreEntity::nuva_superRoleUpdate(const kit::Ref<kit::String>& roleJSON) {
+  KIT_CHECK_MAIN_THREAD();
   kit::Id input = dictionaryWithJsonString(roleJSON);
   auto field = [&input](const char* key) { return NUVADataFormat::textOfValue(input[key]); };
   auto superUserId = field("super_user_id");
@@ -85,28 +86,22 @@ void JHLCoreEntity::handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Di
   power_value_ = kit::text(values["power_value"]);
   roleid_ = NUVAChannelReply::roleId(reply);
 
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  kit::Queue::global().async([weak] {
-    kit::Queue::main().async([weak] {
-      auto self = weak.lock();
-      if (!self) return;
-      auto role = NUVAChannelRoleInfo::make();
-      role->setServiceId(self->service_id_);
-      role->setServiceName(self->service_name_);
-      role->setRoleId(self->roleid_);
-      role->setRoleName(self->role_name_);
-      role->setRoleLevel(self->role_level_);
-      role->setPowerValue(self->power_value_);
-      libNUVALightChannel::sharedInstance()->nuvaChannel_superRoleUpdate(role);
-      // The once-a-day menu; the first report since launch or logout starts
-      // the channel's timed offers (menu, lucky player), later ones only the
-      // level check.
-      self->startOffersAfterRoleReport();
-    });
-  });
+  auto role = NUVAChannelRoleInfo::make();
+  role->setServiceId(service_id_);
+  role->setServiceName(service_name_);
+  role->setRoleId(roleid_);
+  role->setRoleName(role_name_);
+  role->setRoleLevel(role_level_);
+  role->setPowerValue(power_value_);
+  libNUVALightChannel::sharedInstance()->nuvaChannel_superRoleUpdate(role);
+  // The once-a-day menu; the first report since launch or logout starts the
+  // channel's timed offers (menu, lucky player), later ones only the level
+  // check.
+  startOffersAfterRoleReport();
 }
 
 void JHLCoreEntity::nuvaChannel_getUpdateRoleCallBack(const kit::Ref<kit::Dictionary>&) {
+  KIT_CHECK_MAIN_THREAD();
   auto reply = rolesurperdic_;
   notifyListener([reply](JHLCoreEntityDelegate& listener) { listener.getUpdateRoleCallBack(reply); });
 }

@@ -14,7 +14,7 @@ TEST_F(CoreRole, BeforeALoginTheReportStopsAtTheFirstMissingValue) {
   core->nuva_superRoleUpdate(roleJSON());
   ASSERT_TRUE(waitForHUD(1));
   EXPECT_EQ(hudTexts.back(), "请先获取登录回调的super_user_id");
-  settle();
+  drainMain();
   EXPECT_TRUE(server.requestsTo("role/index").empty());
 }
 
@@ -28,7 +28,7 @@ TEST_F(CoreRole, ChecksRunInOrderAndOnlyTheFirstFailureShows) {
     // Everything after the missing field is missing too; only the first shows.
     core->nuva_superRoleUpdate(roleJSON({{missing, kit::Id()}, {"role_level", "(null)"}}));
     ASSERT_TRUE(waitForHUD(1));
-    settle();
+    drainMain();
     EXPECT_EQ(hudTexts.size(), 1u);
     EXPECT_EQ(hudTexts.back(), text);
   }
@@ -37,7 +37,7 @@ TEST_F(CoreRole, ChecksRunInOrderAndOnlyTheFirstFailureShows) {
   core->nuva_superRoleUpdate(roleJSON({{"role_id", kit::null()}}));
   ASSERT_TRUE(waitForHUD(1));
   EXPECT_EQ(hudTexts.back(), "roleid为空");
-  settle();
+  drainMain();
   EXPECT_TRUE(server.requestsTo("role/index").empty());
 }
 
@@ -94,7 +94,7 @@ TEST_F(CoreRole, ARefusedReportKeepsThePreviousRole) {
   server.setReply("role/index", R"({"code":"403","msg":"角色已封禁","data":{"role_id":"r9"}})");
   core->nuva_superRoleUpdate(roleJSON({{"role_id", "20000"}, {"role_name", "别人"}, {"service_id", "8"}}));
   ASSERT_TRUE(kit::test::runUntil([&] { return !hudTexts.empty() && hudTexts.back() == "角色已封禁"; }));
-  settle();
+  drainMain();
   EXPECT_EQ(kit::describe(core->roleid()), "r1");
   EXPECT_EQ(kit::describe(core->cp_role_id()), "10086");
   EXPECT_EQ(kit::describe(core->role_name()), "凌霄");
@@ -117,7 +117,7 @@ TEST_F(CoreRole, AReplyThatIsNotJSONIsARefusalWithAClearText) {
   // The reply is not JSON: it has no code, and no message to show.
   ASSERT_TRUE(waitForHUD(1));
   EXPECT_EQ(hudTexts.back(), "服务器异常！");
-  settle();
+  drainMain();
   EXPECT_EQ(kit::describe(core->roleid()), "");
   EXPECT_TRUE(facade->roleReports().empty());
 }

@@ -14,8 +14,10 @@
 #include "channel/core/nuva_log.h"
 #include "channel/core/nuva_network_manager.h"
 #include "channel/core/nuva_store_overlays.h"
+#include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
@@ -35,26 +37,21 @@ kit::Ref<kit::String> textOrEmpty(const kit::Ref<kit::String>& text) { return te
 }  // namespace
 
 void JHLCoreEntity::performCollapsed(const char* name, void (JHLCoreEntity::*step)()) {
+  KIT_CHECK_MAIN_THREAD();
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  auto schedule = [weak, name = std::string(name), step] {
-    auto self = weak.lock();
-    if (!self) return;
-    auto& loop = kit::RunLoop::main();
-    loop.cancelPreviousPerformRequests(self.get(), name, nullptr);
-    loop.performAfter(self.get(), name, nullptr, kCollapseDelay, [weak, step] {
-      if (auto self = weak.lock()) ((*self).*step)();
-    });
-  };
-  if (kit::RunLoop::isMainThread()) {
-    schedule();
-  } else {
-    kit::Queue::main().async(schedule);
-  }
+  auto& loop = kit::RunLoop::main();
+  loop.cancelPreviousPerformRequests(this, name, nullptr);
+  loop.performAfter(this, name, nullptr, kCollapseDelay, [weak, step] {
+    if (auto self = weak.lock()) ((*self).*step)();
+  });
 }
 
 // ---- The store hub --------------------------------------------------------------------------
 
-void JHLCoreEntity::nuva_openGmShop() { performCollapsed("openActivityHall", &JHLCoreEntity::openActivityHall); }
+void JHLCoreEntity::nuva_openGmShop() {
+  KIT_CHECK_MAIN_THREAD();
+  performCollapsed("openActivityHall", &JHLCoreEntity::openActivityHall);
+}
 
 void JHLCoreEntity::openActivityHall() {
   if (!kit::isSet(nuvagameid_)) {
@@ -163,23 +160,22 @@ void JHLCoreEntity::reloadStatus(bool vip, AnswerBlock success, std::function<vo
   auto params = kit::dict(
       {{"game_id", nuvagameid_}, {"token", token_}, {"super_user_id", super_user_id_}, {"role_id", roleid_}});
   if (!vip) registerGiftOrderObservers();
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
+  // POST answers come in on the URL session's queue; the goods are merged
+  // and the chain goes on on the main queue.
+  auto merge = kit::bindPost(kit::Queue::main(), weakSelf<JHLCoreEntity>(),
+                             [vip, success](JHLCoreEntity& self, const kit::Id& answer) {
+                               // Whatever the status says, the goods go on with what it holds.
+                               self.mergeClaimStatus(vip, answer);
+                               if (success) success(answer);
+                             });
+  auto fail = kit::bindPost(kit::Queue::main(), [failure] {
+    if (failure) failure();
+  });
   NUVANetworkManager::PostWithURL(
-      gameURL(kit::str(vip ? "vipstore/status" : "gmstore/status")), params,
-      [weak, vip, success](kit::Id answer) {
-        kit::Queue::main().async([weak, vip, success, answer] {
-          auto self = weak.lock();
-          if (!self) return;
-          // Whatever the status says, the goods go on with what it holds.
-          self->mergeClaimStatus(vip, answer);
-          if (success) success(answer);
-        });
-      },
-      [vip, failure](kit::Ref<kit::String> error) {
+      gameURL(kit::str(vip ? "vipstore/status" : "gmstore/status")), params, merge,
+      [vip, fail](kit::Ref<kit::String> error) {
         kit::log("%s claim status failed: %@", vip ? "VIP" : "GM", error);
-        kit::Queue::main().async([failure] {
-          if (failure) failure();
-        });
+        fail();
       });
 }
 
@@ -252,6 +248,7 @@ kit::Ref<kit::String> JHLCoreEntity::userInfo() const {
 // ---- The resource hall ------------------------------------------------------------------------
 
 void JHLCoreEntity::nuva_openResourceStore() {
+  KIT_CHECK_MAIN_THREAD();
   if (!kit::isSet(nuvagameid_)) {
     NUVAProgressHUD::showErrorWithStatus(kit::str("请先登录"));
     return;

@@ -12,6 +12,7 @@
 #include "channel/core/jhl_core_entity.h"
 #include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_store_overlays.h"
+#include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/json_serialization.h"
@@ -30,14 +31,6 @@ kit::Ref<kit::Dictionary> orderFields(const kit::Ref<kit::Notification>& notific
                     {"money", field("money")},
                     {"good_id", field("good_id")},
                     {"good_name", field("good_name")}});
-}
-
-void onMain(std::function<void()> step) {
-  if (kit::RunLoop::isMainThread()) {
-    step();
-  } else {
-    kit::Queue::main().async(std::move(step));
-  }
 }
 
 }  // namespace
@@ -96,14 +89,16 @@ void JHLCoreEntity::keepPendingOrder(const kit::Ref<kit::Notification>& notifica
                                      kit::Ref<kit::String> JHLCoreEntity::*pending, const char* stepName,
                                      void (JHLCoreEntity::*step)()) {
   auto fields = orderFields(notification);
-  kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  onMain([weak, fields, pending, stepName, step] {
-    auto self = weak.lock();
-    if (!self) return;
-    self->roleData1_ = self->orderTextFor(fields);
-    (*self).*pending = self->roleData1_;
-    self->performCollapsed(stepName, step);
-  });
+  auto keep = [fields, pending, stepName, step](JHLCoreEntity& self) {
+    self.roleData1_ = self.orderTextFor(fields);
+    self.*pending = self.roleData1_;
+    self.performCollapsed(stepName, step);
+  };
+  if (kit::RunLoop::isMainThread()) {
+    keep(*this);
+  } else {
+    kit::bindPost(kit::Queue::main(), weakSelf<JHLCoreEntity>(), keep)();
+  }
 }
 
 void JHLCoreEntity::placePendingOrder(kit::Ref<kit::String>& pending) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "channel/testing/core_road_fixture.h"
 
 namespace {
@@ -18,7 +20,7 @@ class CoreStoreOrder : public CoreTimedFixture {
     ASSERT_TRUE(kit::test::runUntil([&] {
       return kit::describe((*NUVACountdown::shareInstance()->timerDictionary())["luck"]) == "running";
     }));
-    settle();
+    drainMain();
   }
   void openHub() {
     size_t before = overlays->hubs().size();
@@ -39,10 +41,13 @@ class CoreStoreOrder : public CoreTimedFixture {
   void postOrder(const char* name, const std::string& orderId, const std::string& goodId = "701") {
     auto order = kit::dict({{"good_name", "限时 礼包"}, {"good_id", goodId}, {"order_id", orderId},
                             {"remark", "pack"}, {"money", "6.00"}});
-    kit::Queue::global().async([name, order] {
-      kit::NotificationCenter::defaultCenter()->postNotificationName(name, order);
-    });
-    settle();
+    postFromWorker([name, order] { kit::NotificationCenter::defaultCenter()->postNotificationName(name, order); });
+  }
+  // Runs `post` on a worker thread, then the main-queue step it set off.
+  void postFromWorker(std::function<void()> post) {
+    kit::Queue::global().async(std::move(post));
+    ASSERT_TRUE(kit::test::drain(kit::Queue::global()));
+    drainMain();
   }
   size_t orders() const { return server.requestsTo("order/index").size(); }
   bool waitForOrders(size_t count) {
@@ -62,7 +67,7 @@ TEST_F(CoreStoreOrder, OneNotificationAfterThreeOpeningsPlacesOneOrderASecondLat
   ASSERT_TRUE(waitForOrders(1));
   ASSERT_TRUE(kit::test::runUntil([&] { return !facade->paySheets().empty(); }));
   advance(5);
-  settle();
+  drainMain();
   auto sent = server.requestsTo("order/index");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].field("role_id"), "10086");  // the game's own role id
@@ -89,7 +94,7 @@ TEST_F(CoreStoreOrder, TheLastOrderOfAStepWinsAndLevelGiftsShareIt) {
   advance(0.1);
   ASSERT_TRUE(waitForOrders(1));
   advance(3);
-  settle();
+  drainMain();
   auto sent = server.requestsTo("order/index");
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].field("game_order_sn"), "L-2");
@@ -107,7 +112,7 @@ TEST_F(CoreStoreOrder, AGiftAndAHallOrderWithinASecondAreBothPlaced) {
   advance(0.3);
   ASSERT_TRUE(waitForOrders(2));
   advance(3);
-  settle();
+  drainMain();
   auto sent = server.requestsTo("order/index");
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0].field("game_order_sn"), "G-5");
@@ -127,9 +132,7 @@ TEST_F(CoreStoreOrder, NotificationsBeforeTheOverlaysOpenedAreNotObserved) {
 TEST_F(CoreStoreOrder, AnOrderWithoutItsValuesIsRefusedByTheOrderChecks) {
   logInWithRole();
   openHub();
-  kit::Queue::global().async(
-      [] { kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAGIFTPAYNotification); });
-  settle();
+  postFromWorker([] { kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAGIFTPAYNotification); });
   advance(1);
   ASSERT_TRUE(waitForHUD(1));
   EXPECT_EQ(hudTexts.back(), "good_id为空");

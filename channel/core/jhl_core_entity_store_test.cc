@@ -26,7 +26,7 @@ class CoreStore : public CoreTimedFixture {
     ASSERT_TRUE(kit::test::runUntil([&] {
       return kit::describe((*NUVACountdown::shareInstance()->timerDictionary())["luck"]) == "running";
     }));
-    settle();
+    drainMain();
     game.clearLog();
   }
   // Asks for the hub and lets the collapse delay run out.
@@ -43,7 +43,7 @@ class CoreStore : public CoreTimedFixture {
   void waitForLoad(size_t loads) {
     ASSERT_TRUE(kit::test::runUntil(
         [&] { return requestsTo("gmstore/status") >= loads && requestsTo("vipstore/status") >= loads; }));
-    settle();
+    drainMain();
   }
   static kit::Id parsed(const kit::Ref<kit::String>& json) {
     return kit::JSONSerialization::JSONObjectWithData(kit::Data::make(kit::describe(json)));
@@ -61,7 +61,7 @@ TEST_F(CoreStore, RequestsWithinASecondOpenTheHubOnceASecondAfterTheLast) {
   EXPECT_EQ(game.requestCount(), 0u);
   advance(0.1);
   ASSERT_TRUE(waitForHubs(1));
-  settle();
+  drainMain();
   EXPECT_EQ(overlays->hubs().size(), 1u);
   EXPECT_EQ(requestsTo("gmstore/goodsnew"), 1u);
   EXPECT_EQ(requestsTo("vipstore/goodsnew"), 1u);
@@ -113,7 +113,7 @@ TEST_F(CoreStore, AFailingPartLeavesNoHubAndBlocksNothing) {
   game.setFault("gmstore/goodsnew", sim::RouteFault::ServerErrorJSON);
   openHub();
   ASSERT_TRUE(kit::test::runUntil([&] { return requestsTo("vipstore/status") == 1; }));
-  settle();
+  drainMain();
   EXPECT_EQ(requestsTo("gmstore/status"), 0u);
   EXPECT_TRUE(overlays->hubs().empty());
   EXPECT_FALSE(core->isHallOpen());
@@ -124,12 +124,12 @@ TEST_F(CoreStore, AFailingPartLeavesNoHubAndBlocksNothing) {
   openHub();
   waitForLoad(1);
   ASSERT_TRUE(kit::test::runUntil([&] { return requestsTo("vipstore/goodsnew") == 2; }));
-  settle();
+  drainMain();
   EXPECT_TRUE(overlays->hubs().empty());
   game.setFault("vipstore/status", sim::RouteFault::CloseConnection);
   openHub();
   ASSERT_TRUE(kit::test::runUntil([&] { return requestsTo("vipstore/status") == 2; }));
-  settle();
+  drainMain();
   EXPECT_TRUE(overlays->hubs().empty());
 
   // Nothing waits on the failed loads: the next request opens the hub.
@@ -165,12 +165,12 @@ TEST_F(CoreStore, TheHubWaitsForAMenuWhenThereIsNone) {
   ASSERT_TRUE(kit::test::runUntil([&] { return core->isTimeStore(); }));
   logIn();  // a new login empties the menu
   reportRole();
-  settle();
+  drainMain();
   game.clearLog();
   game.queueReply("menu/new", R"({"status":"500"})");
   openHub();
   ASSERT_TRUE(kit::test::runUntil([&] { return requestsTo("menu/new") == 1; }));
-  settle();
+  drainMain();
   EXPECT_EQ(requestsTo("gmstore/goodsnew"), 0u);
   EXPECT_TRUE(overlays->hubs().empty());
 
@@ -183,7 +183,7 @@ TEST_F(CoreStore, TheHubWaitsForAMenuWhenThereIsNone) {
 
 TEST_F(CoreStore, NoGameOrNoRoleOpensNothing) {
   openHub();
-  settle();
+  drainMain();
   EXPECT_EQ(game.requestCount(), 0u);
   core->nuva_openResourceStore();
   ASSERT_TRUE(waitForHUD(1));
@@ -267,7 +267,6 @@ TEST_F(CoreStore, TheHallShowsItsGoodsOrTheNotOpenPopUp) {
   game.queueReply("infiniteres/goodsnew", R"({"status":"403","data":{"list":[1]}})");
   core->nuva_openResourceStore();
   ASSERT_TRUE(kit::test::runUntil([&] { return game.requestsTo("infiniteres/goodsnew").size() == 2; }));
-  settle();
   advance(2);
   EXPECT_EQ(overlays->notOpenViews().size(), 1u);
   EXPECT_TRUE(overlays->halls().empty());

@@ -2,8 +2,9 @@
 
 #include "channel/core/lib_nuva_light_channel.h"
 
+#include "channel/core/nuva_result_hop.h"
 #include "channel/core/tolmix_sdk_facade.h"
-#include "kit/dispatch/queue.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 
@@ -19,16 +20,13 @@ void libNUVALightChannel::deliver(std::function<void(NUVALightChannelDelegate&)>
 }
 
 void libNUVALightChannel::deliverAlways(std::function<void(NUVALightChannelDelegate*)> call) {
-  std::weak_ptr<NUVALightChannelDelegate> weak = delegate_;
-  kit::Queue::global().async([weak, call = std::move(call)] {
-    kit::Queue::main().async([weak, call] {
-      auto listener = weak.lock();
-      call(listener.get());
-    });
-  });
+  std::weak_ptr<NUVALightChannelDelegate> listener = delegate_;
+  NUVAPostResult(selfAs<libNUVALightChannel>(),
+                 [listener, call = std::move(call)](libNUVALightChannel&) { call(listener.lock().get()); });
 }
 
 void libNUVALightChannel::nuvaChannel_lightLoginStart() {
+  KIT_CHECK_MAIN_THREAD();
   auto facade = TolmixSDKFacade::installed();
   if (!facade) {
     kit::log("light channel: no platform facade installed; the login window cannot open");
@@ -56,6 +54,7 @@ void libNUVALightChannel::nuvaChannel_lightLoginStart() {
 }
 
 void libNUVALightChannel::nuvaChannel_superRoleUpdate(const kit::Ref<NUVAChannelRoleInfo>& role) {
+  KIT_CHECK_MAIN_THREAD();
   if (!role) return;
   auto result = kit::dict({{"status", "success"}});
   // The listener's confirmation first, then the platform, in one step on
@@ -72,6 +71,7 @@ void libNUVALightChannel::nuvaChannel_superRoleUpdate(const kit::Ref<NUVAChannel
 }
 
 void libNUVALightChannel::nuvaChannel_superOrder(const kit::Ref<NUVAChannelOrderInfo>& order) {
+  KIT_CHECK_MAIN_THREAD();
   if (!order) return;
   auto facade = TolmixSDKFacade::installed();
   if (!facade) {
@@ -98,6 +98,7 @@ void libNUVALightChannel::nuvaChannel_superOrder(const kit::Ref<NUVAChannelOrder
 }
 
 void libNUVALightChannel::nuvaChannel_logout() {
+  KIT_CHECK_MAIN_THREAD();
   if (auto facade = TolmixSDKFacade::installed()) facade->LoginOut();
   if (auto listener = delegate_.lock()) listener->nuvaChannel_logOutCallBack(kit::str("success"));
 }

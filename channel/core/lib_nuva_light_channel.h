@@ -4,10 +4,12 @@
 // results into calls on its listener, the channel core. Its platform id,
 // "256", names the channel platform.
 //
-// Every result reaches the listener on the main queue after a hop through a
-// global queue, so it always comes after the main-queue work running when
-// the facade called back. The logout confirmation is the one synchronous
-// delivery. The listener is held weakly; with none, results are dropped.
+// Every result reaches the listener on the main queue after one hop
+// (NUVAPostResult, nuva_result_hop.h), so it always comes after the
+// main-queue work running when the facade called back, and results keep the
+// order in which the facade gave them. The logout confirmation is the one
+// synchronous delivery. The listener is held weakly; with none, results are
+// dropped. Callers call on the main thread.
 #pragma once
 
 #include <memory>
@@ -75,8 +77,8 @@ class libNUVALightChannel : public kit::Object, public kit::ApplicationDelegate 
   void didReceiveRemoteNotification(kit::Application&, const kit::Ref<kit::Dictionary>&) {}
 
  private:
-  // Hands a result to the listener through a global queue and the main
-  // queue.
+  // Hands a result to the listener, after the main-queue work running now
+  // (the listener of this moment, if it is still there then).
   void deliver(std::function<void(NUVALightChannelDelegate&)> call);
   // The same road for a step that runs with or without a listener.
   void deliverAlways(std::function<void(NUVALightChannelDelegate*)> call);

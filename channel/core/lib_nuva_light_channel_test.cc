@@ -82,7 +82,7 @@ TEST_F(LightChannel, OnlyAnAccountSwitchFailureLogsOut) {
   other.succeed = false;
   other.failureCode = -8;
   ASSERT_TRUE(facade->answerPendingLogin(other));
-  ASSERT_TRUE(kit::test::drain(kit::Queue::global()));
+  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
   EXPECT_TRUE(listener->calls.empty());
 
   channel->nuvaChannel_lightLoginStart();
@@ -143,6 +143,28 @@ TEST_F(LightChannel, OrdersOpenThePaySheetAndItsResultNamesTheOrder) {
   EXPECT_FALSE(facade->finishPayment(true, "o1"));  // that sheet has ended
 }
 
+// The platform's results come after the step that gave them and in the
+// order it gave them, whatever their kind.
+TEST_F(LightChannel, ResultsArriveAfterTheFacadesStepInTheOrderGiven) {
+  for (int n = 1; n <= 8; ++n) {
+    auto order = NUVAChannelOrderInfo::make();
+    order->setGameOrderSn(kit::str("o" + std::to_string(n)));
+    channel->nuvaChannel_superOrder(order);
+  }
+  const std::vector<std::pair<const char*, bool>> endings = {{"o3", false}, {"o1", true}, {"o7", false}, {"o2", true},
+                                                             {"o8", true},  {"o5", false}, {"o4", true}, {"o6", false}};
+  std::vector<std::string> expected;
+  for (const auto& [attach, success] : endings) {
+    ASSERT_TRUE(facade->finishPayment(success, attach));
+    expected.push_back(std::string(success ? "paySuccess " : "payFail ") + attach);
+  }
+  EXPECT_TRUE(listener->calls.empty());  // not inside the facade's step
+  ASSERT_TRUE(kit::test::runUntil([&] { return listener->calls.size() == endings.size(); }));
+  std::vector<std::string> heard;
+  for (const auto& call : listener->calls) heard.push_back(call.name + " " + kit::describe(call.argument["order_id"]));
+  EXPECT_EQ(heard, expected);
+}
+
 TEST_F(LightChannel, LogoutTellsThePlatformThenTheListenerAtOnce) {
   channel->nuvaChannel_logout();
   EXPECT_EQ(facade->logoutCount(), 1);
@@ -166,7 +188,6 @@ TEST_F(LightChannel, WithoutAListenerResultsAreDropped) {
   listener.reset();
   channel->nuvaChannel_lightLoginStart();
   ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
-  ASSERT_TRUE(kit::test::drain(kit::Queue::global()));
   channel->nuvaChannel_logout();  // nothing to call; no crash
   EXPECT_EQ(facade->logoutCount(), 1);
 }

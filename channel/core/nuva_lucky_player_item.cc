@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/format.h"
@@ -71,19 +72,19 @@ void NUVALuckyPlayerItem::loadIcon(const kit::Id& address) {
   if (scheme != "http" && scheme != "https") return;
 
   auto request = kit::URLRequest::make(url, kit::URLRequestCachePolicy::UseProtocolCachePolicy, kIconTimeout);
-  kit::Weak<NUVALuckyPlayerItem> weak = selfAs<NUVALuckyPlayerItem>();
   kit::Weak<NUVAFixedGiftModel> wanted = model_;
+  auto show = kit::bindPost(kit::Queue::main(), selfAs<NUVALuckyPlayerItem>(),
+                            [wanted](NUVALuckyPlayerItem& self, const kit::Ref<kit::Data>& data) {
+                              // A tile given another reward meanwhile keeps that one's icon.
+                              if (!self.model_ || self.model_ != wanted.lock()) return;
+                              if (auto image = kit::Image::withData(data->span())) self.icon_->setImage(image);
+                            });
   auto task = kit::URLSession::sharedSession()->dataTaskWithRequest(
-      request, [weak, wanted](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse> response, kit::Ref<kit::Error> error) {
+      request, [show](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse> response, kit::Ref<kit::Error> error) {
         if (error || !data) return;
         auto http = kit::as<kit::HTTPURLResponse>(response);
         if (http && (http->statusCode() < 200 || http->statusCode() > 299)) return;
-        kit::Queue::main().async([weak, wanted, data] {
-          auto self = weak.lock();
-          // A tile given another reward meanwhile keeps that one's icon.
-          if (!self || !self->model_ || self->model_ != wanted.lock()) return;
-          if (auto image = kit::Image::withData(data->span())) self->icon_->setImage(image);
-        });
+        show(data);
       });
   task->resume();
 }

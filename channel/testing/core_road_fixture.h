@@ -10,17 +10,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "channel/core/client_configuration.h"
 #include "channel/core/jhl_core_entity.h"
 #include "channel/core/nuva_countdown.h"
 #include "channel/testing/recording_core_listener.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "channel/testing/test_bundle.h"
+#include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/dispatch/clock.h"
@@ -81,13 +82,15 @@ class CoreRoadFixture : public ::testing::Test {
   bool waitForHUD(size_t count) {
     return kit::test::runUntil([&] { return hudTexts.size() >= count; });
   }
-  // Lets every queued hop finish.
-  void settle() {
-    for (int i = 0; i < 3; ++i) {
-      ASSERT_TRUE(kit::test::drain(kit::Queue::global()));
-      ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
-    }
+  // Whether the HUD has shown `text`.
+  bool hudShown(const std::string& text) const {
+    return std::find(hudTexts.begin(), hudTexts.end(), text) != hudTexts.end();
   }
+  // Runs the main-queue work queued so far. Every step the core takes after
+  // a reply or a platform result is one main-queue task, so a test that
+  // waited for its signal with runUntil needs this only before checking
+  // that nothing more came of it.
+  void drainMain() { ASSERT_TRUE(kit::test::drain(kit::Queue::main())); }
 
   // Logs in through the facade and the channel server; the listener's
   // login call is then the last one.
@@ -183,11 +186,14 @@ class CoreTimedFixture : public CoreRoadFixture {
     CoreRoadFixture::TearDown();
     clock.reset();
   }
-  // Moves time on, after letting queued work settle.
+  // Moves time on: the main-queue work queued so far runs first, then what
+  // the time released. The core's countdowns tick on a global queue and
+  // take each step on the main queue, so both are drained once.
   void advance(double seconds) {
-    settle();
+    drainMain();
     clock->advance(seconds);
-    settle();
+    ASSERT_TRUE(kit::test::drain(kit::Queue::global()));
+    drainMain();
   }
 
   std::unique_ptr<kit::VirtualClock> clock;

@@ -5,7 +5,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -32,9 +31,10 @@ kit::Unexpected posixError(int code, std::string_view step, const std::string& p
       kit::dict({{kit::LocalizedDescriptionKey, description}, {kit::FilePathErrorKey, path}})));
 }
 
-kit::Expected<void> writeAll(int fd, const uint8_t* bytes, size_t length, const std::string& path) {
+kit::Expected<void> writeAll(KTKVFileSystem& fs, int fd, const uint8_t* bytes, size_t length,
+                             const std::string& path) {
   while (length > 0) {
-    ssize_t n = ::write(fd, bytes, length);
+    ssize_t n = fs.write(fd, bytes, length);
     if (n < 0) {
       if (errno == EINTR) continue;
       return posixError(errno, "could not write", path);
@@ -45,20 +45,8 @@ kit::Expected<void> writeAll(int fd, const uint8_t* bytes, size_t length, const 
   return {};
 }
 
-}  // namespace
-
-KTKVFileStore::KTKVFileStore(std::string dataPath, std::string trashPath)
-    : dataPath_(std::move(dataPath)),
-      trashPath_(std::move(trashPath)),
-      trashQueue_(kit::Queue::serial("kt.kvstorage.trash")) {}
-
-bool KTKVFileStore::isValidName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos && !name.starts_with(TemporaryFilePrefix);
-}
-
-kit::Expected<void> KTKVFileStore::checkName(std::string_view name) {
-  if (isValidName(name)) return {};
+// The refusal of a file name.
+kit::Unexpected refusal(std::string_view name) {
   std::string text(name);
   return kit::unexpected(kit::Error::make(
       KTKVStorageErrorDomain, KTKVStorageErrorInvalidFilename,
@@ -66,46 +54,72 @@ kit::Expected<void> KTKVFileStore::checkName(std::string_view name) {
                  {KTKVStorageFilenameKey, text}})));
 }
 
+}  // namespace
+
+KTKVFileStore::KTKVFileStore(std::string dataPath, std::string trashPath, std::shared_ptr<KTKVFileSystem> fileSystem)
+    : dataPath_(std::move(dataPath)),
+      trashPath_(std::move(trashPath)),
+      fs_(fileSystem ? std::move(fileSystem) : KTKVFileSystem::system()),
+      trashQueue_(kit::Queue::serial("kt.kvstorage.trash")) {}
+
+bool KTKVFileStore::isValidName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos && !isTemporaryName(name);
+}
+
+bool KTKVFileStore::isTemporaryName(std::string_view name) {
+  return name.starts_with(TemporaryFilePrefix) && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
+kit::Expected<void> KTKVFileStore::checkName(std::string_view name) {
+  if (isValidName(name)) return {};
+  return refusal(name);
+}
+
 std::string KTKVFileStore::pathOf(std::string_view name) const { return joinPath(dataPath_, name); }
 
 kit::Expected<std::string> KTKVFileStore::writeTemporary(const kit::Data& value) const {
-  std::string temporary = pathOf(std::string(TemporaryFilePrefix) + kit::makeUUIDString());
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return posixError(errno, "could not create", temporary);
-  kit::Expected<void> written = writeAll(fd, value.bytes(), value.length(), temporary);
-  if (::close(fd) != 0 && written) written = posixError(errno, "could not close", temporary);
+  std::string name = std::string(TemporaryFilePrefix) + kit::makeUUIDString();
+  std::string path = pathOf(name);
+  int fd = fs_->open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return posixError(errno, "could not create", path);
+  kit::Expected<void> written = writeAll(*fs_, fd, value.bytes(), value.length(), path);
+  // Synced before any row names it, so that a power cut never leaves a
+  // recorded value file empty or torn.
+  if (written && fs_->fsync(fd) != 0) written = posixError(errno, "could not sync", path);
+  if (fs_->close(fd) != 0 && written) written = posixError(errno, "could not close", path);
   if (!written) {
-    ::unlink(temporary.c_str());
+    fs_->unlink(path.c_str());
     return kit::unexpected(written.error());
   }
-  return temporary;
+  return name;
 }
 
-kit::Expected<void> KTKVFileStore::commit(const std::string& temporaryPath, std::string_view name) const {
-  if (auto valid = checkName(name); !valid) {
-    discard(temporaryPath);
-    return valid;
-  }
+kit::Expected<void> KTKVFileStore::commit(std::string_view temporaryName, std::string_view name) const {
+  if (auto valid = checkName(name); !valid) return valid;
+  if (!isTemporaryName(temporaryName)) return refusal(temporaryName);
   std::string path = pathOf(name);
-  if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
-    auto failed = posixError(errno, "could not rename into", path);
-    discard(temporaryPath);
-    return failed;
+  if (fs_->rename(pathOf(temporaryName).c_str(), path.c_str()) != 0) {
+    return posixError(errno, "could not rename into", path);
   }
   return {};
 }
 
-void KTKVFileStore::discard(const std::string& temporaryPath) const { ::unlink(temporaryPath.c_str()); }
+void KTKVFileStore::discard(std::string_view temporaryName) const {
+  if (isTemporaryName(temporaryName)) fs_->unlink(pathOf(temporaryName).c_str());
+}
 
 kit::Expected<kit::Ref<kit::Data>> KTKVFileStore::read(std::string_view name) const {
   if (auto valid = checkName(name); !valid) return kit::unexpected(valid.error());
   std::string path = pathOf(name);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A link could name any file on the machine: it is no value file.
+  int fd = fs_->open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
   if (fd < 0) return posixError(errno, "could not open", path);
   struct stat st{};
-  const int statCode = ::fstat(fd, &st) != 0 ? errno : 0;
+  const int statCode = fs_->fstat(fd, &st) != 0 ? errno : 0;
   if (statCode || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+    fs_->close(fd);
     return posixError(statCode ? statCode : S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "could not read", path);
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
@@ -113,18 +127,18 @@ kit::Expected<kit::Ref<kit::Data>> KTKVFileStore::read(std::string_view name) co
   uint8_t more[4096];  // a file that grew since fstat goes on here
   for (;;) {
     const bool full = filled == bytes.size();
-    ssize_t n = full ? ::read(fd, more, sizeof more) : ::read(fd, bytes.data() + filled, bytes.size() - filled);
+    ssize_t n = full ? fs_->read(fd, more, sizeof more) : fs_->read(fd, bytes.data() + filled, bytes.size() - filled);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       auto failed = posixError(errno, "could not read", path);
-      ::close(fd);
+      fs_->close(fd);
       return failed;
     }
     if (n == 0) break;
     if (full) bytes.insert(bytes.end(), more, more + n);
     filled += static_cast<size_t>(n);
   }
-  ::close(fd);
+  fs_->close(fd);
   bytes.resize(filled);
   return kit::Data::make(std::move(bytes));
 }
@@ -132,22 +146,33 @@ kit::Expected<kit::Ref<kit::Data>> KTKVFileStore::read(std::string_view name) co
 kit::Expected<void> KTKVFileStore::remove(std::string_view name) const {
   if (auto valid = checkName(name); !valid) return valid;
   std::string path = pathOf(name);
-  if (::unlink(path.c_str()) != 0) return posixError(errno, "could not remove", path);
+  if (fs_->unlink(path.c_str()) != 0) return posixError(errno, "could not remove", path);
   return {};
 }
 
 kit::Expected<void> KTKVFileStore::moveAllToTrash() const {
-  auto files = kit::FileManager::defaultManager();
-  kit::Ref<kit::Error> error;
   std::string destination = joinPath(trashPath_, kit::makeUUIDString());
-  if (!files->moveItemAtPath(dataPath_, destination, &error) ||
-      !files->createDirectoryAtPath(dataPath_, true, nullptr, &error)) {
-    return kit::unexpected(error ? error : kit::Error::make(kit::CocoaErrorDomain, 0, "could not empty " + dataPath_));
+  if (fs_->rename(dataPath_.c_str(), destination.c_str()) != 0) {
+    return posixError(errno, "could not move to the trash", dataPath_);
   }
+  if (fs_->mkdir(dataPath_.c_str(), 0755) != 0) return posixError(errno, "could not create", dataPath_);
   return {};
 }
 
 void KTKVFileStore::emptyTrashInBackground() const {
+  // Nothing to do most of the time: look before waking a worker.
+  if (DIR* dir = ::opendir(trashPath_.c_str())) {
+    bool empty = true;
+    while (dirent* entry = ::readdir(dir)) {
+      std::string_view name = entry->d_name;
+      if (name != "." && name != "..") {
+        empty = false;
+        break;
+      }
+    }
+    ::closedir(dir);
+    if (empty) return;
+  }
   trashQueue_->async([trashPath = trashPath_] {
     auto files = kit::make<kit::FileManager>();
     auto entries = files->contentsOfDirectoryAtPath(trashPath);
@@ -158,12 +183,14 @@ void KTKVFileStore::emptyTrashInBackground() const {
 
 void KTKVFileStore::removeStaleTemporaryFiles() const {
   // Only a killed process leaves these behind: a finished save renames its
-  // file and a failed one removes it.
-  DIR* dir = ::opendir(dataPath_.c_str());
+  // file and a failed one removes it. The owner replays its journal first,
+  // which renames the temporary files of saves already recorded.
+  DIR* dir = fs_->opendir(dataPath_.c_str());
   if (!dir) return;
+  std::vector<std::string> stale;
   while (dirent* entry = ::readdir(dir)) {
-    std::string_view name = entry->d_name;
-    if (name.starts_with(TemporaryFilePrefix)) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    if (isTemporaryName(entry->d_name)) stale.emplace_back(entry->d_name);
   }
-  ::closedir(dir);
+  fs_->closedir(dir);
+  for (const auto& name : stale) fs_->unlink(pathOf(name).c_str());
 }

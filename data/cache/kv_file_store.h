@@ -1,7 +1,8 @@
 // The value files of the key-value storage: one file per file-backed item in
-// the "data" folder, written under a temporary name and renamed into place,
-// and a "trash" folder that whole data folders are moved into and that is
-// emptied on a queue of its own.
+// the "data" folder, written under a temporary name, synced and renamed into
+// place, and a "trash" folder that whole data folders are moved into and
+// that is emptied on a queue of its own. Every call on the data folder goes
+// through a KTKVFileSystem, the seam tests fail calls at.
 //
 // Failures are values: a refused file name is KTKVStorageErrorInvalidFilename
 // in KTKVStorageErrorDomain (the name in KTKVStorageFilenameKey); a failed
@@ -10,13 +11,17 @@
 // <path>: No space left on device"). Nothing here logs.
 //
 // Names are refused when they are empty, ".", "..", contain "/" or NUL, or
-// begin with the temporary-file prefix, before any file is touched. Like
-// its owner, the store takes no lock; only the trash queue runs beside it.
+// begin with the temporary-file prefix, before any file is touched. Value
+// files are opened without following a symbolic link: a link in "data" reads
+// as a file that cannot be read. Like its owner, the store takes no lock;
+// only the trash queue runs beside it.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "data/cache/kv_file_system.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/expected.h"
@@ -34,20 +39,25 @@ class KTKVFileStore {
 
   // The store over `dataPath` and `trashPath`; the folders are made by the
   // owner.
-  KTKVFileStore(std::string dataPath, std::string trashPath);
+  KTKVFileStore(std::string dataPath, std::string trashPath,
+                std::shared_ptr<KTKVFileSystem> fileSystem = KTKVFileSystem::system());
 
   // True for a name the store accepts for a value file.
   static bool isValidName(std::string_view name);
   // Success for a valid name, else the refusal.
   static kit::Expected<void> checkName(std::string_view name);
+  // True for the name of a temporary file.
+  static bool isTemporaryName(std::string_view name);
 
-  // Writes the value under a fresh temporary name and returns its path.
+  // Writes the value to a file under a fresh temporary name, syncs it to the
+  // disk and returns the name. Nothing is left behind when it fails.
   kit::Expected<std::string> writeTemporary(const kit::Data& value) const;
-  // Renames a temporary file over the file `name`; the temporary file is
-  // removed when that fails.
-  kit::Expected<void> commit(const std::string& temporaryPath, std::string_view name) const;
-  // Removes a temporary file that will not be committed.
-  void discard(const std::string& temporaryPath) const;
+  // Renames a temporary file over the file `name`. The temporary file is
+  // left as it is when that fails; ENOENT says it was renamed before.
+  kit::Expected<void> commit(std::string_view temporaryName, std::string_view name) const;
+  // Removes a temporary file that will not be committed; errors are ignored
+  // (a file left over goes at the next open).
+  void discard(std::string_view temporaryName) const;
 
   kit::Expected<kit::Ref<kit::Data>> read(std::string_view name) const;
   kit::Expected<void> remove(std::string_view name) const;
@@ -65,5 +75,6 @@ class KTKVFileStore {
 
   const std::string dataPath_;
   const std::string trashPath_;
+  const std::shared_ptr<KTKVFileSystem> fs_;
   const kit::Ref<kit::Queue> trashQueue_;
 };

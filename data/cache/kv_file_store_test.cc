@@ -1,6 +1,7 @@
 // The value files' failures as values: a missing folder, a missing file, a
-// folder where a file should be and a refused name each come back as an
-// error with its domain, code and path, and leave no temporary file behind.
+// folder or a link where a file should be and a refused name each come back
+// as an error with its domain, code and path; a failed write leaves no
+// temporary file behind, and a failed rename leaves it to its caller.
 
 #include "data/cache/kv_file_store.h"
 
@@ -42,8 +43,11 @@ class KVFileStoreTest : public ::testing::Test {
 TEST_F(KVFileStoreTest, WritesReadsAndRemovesThroughATemporaryName) {
   auto temporary = store.writeTemporary(*kit::Data::make("value"));
   ASSERT_TRUE(temporary) << temporary.error()->localizedDescription();
-  EXPECT_EQ(temporary->rfind(data + "/" + std::string(KTKVFileStore::TemporaryFilePrefix), 0), 0u);
+  EXPECT_TRUE(temporary->starts_with(KTKVFileStore::TemporaryFilePrefix)) << *temporary;
+  EXPECT_EQ(entriesIn(data), 1u);
   ASSERT_TRUE(store.commit(*temporary, "v.bin"));
+  // Renamed once: a second rename finds no temporary file.
+  EXPECT_EQ(store.commit(*temporary, "v.bin").error()->code(), ENOENT);
   auto read = store.read("v.bin");
   ASSERT_TRUE(read);
   EXPECT_EQ((*read)->toString(), "value");
@@ -62,14 +66,21 @@ TEST_F(KVFileStoreTest, SystemFailuresCarryErrnoAndThePath) {
 
   ASSERT_EQ(::mkdir((data + "/folder").c_str(), 0755), 0);
   EXPECT_EQ(store.read("folder").error()->code(), EISDIR);
+  // A link is no value file, wherever it leads.
+  ASSERT_EQ(::symlink("folder", (data + "/link").c_str()), 0);
+  EXPECT_EQ(store.read("link").error()->code(), ELOOP);
+  ASSERT_TRUE(store.remove("link"));
 
-  // A file cannot be renamed over a folder: the temporary file goes.
+  // A file cannot be renamed over a folder: the temporary file stays until
+  // it is discarded.
   auto temporary = store.writeTemporary(*kit::Data::make("value"));
   ASSERT_TRUE(temporary);
   auto committed = store.commit(*temporary, "folder");
   ASSERT_FALSE(committed);
   EXPECT_EQ(committed.error()->domain(), kit::POSIXErrorDomain);
   EXPECT_EQ(committed.error()->code(), EISDIR);
+  EXPECT_EQ(entriesIn(data), 2u);
+  store.discard(*temporary);
   EXPECT_EQ(entriesIn(data), 1u);  // the folder alone
 
   // The data folder gone: the write fails before anything exists.
@@ -94,6 +105,10 @@ TEST_F(KVFileStoreTest, RefusedNamesFailBeforeAnyFileIsTouched) {
   auto temporary = store.writeTemporary(*kit::Data::make("value"));
   ASSERT_TRUE(temporary);
   EXPECT_EQ(store.commit(*temporary, "../escape").error()->code(), KTKVStorageErrorInvalidFilename);
+  EXPECT_EQ(store.commit("../" + *temporary, "name").error()->code(), KTKVStorageErrorInvalidFilename);
+  EXPECT_EQ(store.commit("name", "other").error()->code(), KTKVStorageErrorInvalidFilename);  // not a temporary
+  store.discard("../outside");  // only temporary files are discarded
+  store.discard(*temporary);
   EXPECT_EQ(entriesIn(data), 0u);
   EXPECT_FALSE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("escape")));
   EXPECT_TRUE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("outside")));

@@ -16,7 +16,10 @@ constexpr const char* kSchema =
     "pragma journal_mode = wal; pragma synchronous = normal; create table if not exists manifest (key text, "
     "filename text, size integer, inline_data blob, modification_time integer, last_access_time integer, "
     "extended_data blob, primary key(key)); create index if not exists last_access_time_idx on "
-    "manifest(last_access_time);";
+    "manifest(last_access_time);"
+    // The journal: value-file work that committed rows wait for, kept apart
+    // so that the manifest table stays as every reader knows it.
+    " create table if not exists manifest_journal (temporary text, filename text, obsolete text);";
 
 // Failed opens tolerated before the manifest stops retrying on its own, and
 // the media time that must pass between two attempts.
@@ -27,6 +30,8 @@ constexpr double kOpenRetryInterval = 2.0;
 constexpr const char* kQueryError = "sqlite query error";
 constexpr const char* kUpdateError = "sqlite update error";
 constexpr const char* kDeleteError = "sqlite delete error";
+constexpr const char* kInsertError = "sqlite insert error";
+constexpr const char* kSaveOperation = "-[KTKVStorage _dbSaveWithKey:value:fileName:extendedData:]";
 
 kit::Unexpected manifestError(long code, const std::string& description, const char* operation, int line) {
   return kit::unexpected(kit::Error::make(KTKVManifestErrorDomain, code,
@@ -57,6 +62,15 @@ kit::Ref<kit::Data> columnBlob(sqlite3_stmt* stmt, int column) {
 
 void bindText(sqlite3_stmt* stmt, int index, std::string_view text) {
   sqlite3_bind_text64(stmt, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+}
+
+// NULL for an empty text.
+void bindOptionalText(sqlite3_stmt* stmt, int index, std::string_view text) {
+  if (text.empty()) {
+    sqlite3_bind_null(stmt, index);
+  } else {
+    bindText(stmt, index, text);
+  }
 }
 
 void bindBlob(sqlite3_stmt* stmt, int index, const kit::Data* data) {
@@ -275,26 +289,60 @@ size_t KTKVManifest::keysPerStatement() {
 
 // ---- Writes ----------------------------------------------------------------
 
-kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
-                                          const kit::Data* extendedData, int64_t now) {
+template <class Body>
+kit::Expected<void> KTKVManifest::transaction(const char* what, const char* operation, Body&& body) {
+  auto begin = prepare("begin immediate;");
+  if (!begin) return kit::unexpected(begin.error());
+  if (auto begun = stepWrite(db_, *begin, what, operation, __LINE__); !begun) return begun;
+  kit::Expected<void> done = body();
+  if (done) {
+    auto commit = prepare("commit;");
+    done = commit ? stepWrite(db_, *commit, what, operation, __LINE__)
+                  : kit::Expected<void>(kit::unexpected(commit.error()));
+  }
+  // SQLite rolls some failed transactions back by itself.
+  if (!done && db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "rollback;", nullptr, nullptr, nullptr);
+  return done;
+}
+
+kit::Expected<void> KTKVManifest::writeRow(std::string_view key, const kit::Data* value, std::string_view filename,
+                                           int64_t size, int64_t modTime, int64_t accessTime,
+                                           const kit::Data* extendedData) {
   auto stmt = prepare(
       "insert or replace into manifest (key, filename, size, inline_data, modification_time, last_access_time, "
       "extended_data) values (?1, ?2, ?3, ?4, ?5, ?6, ?7);");
   if (!stmt) return kit::unexpected(stmt.error());
   bindText(*stmt, 1, key);
-  if (filename.empty()) {
-    sqlite3_bind_null(*stmt, 2);
-    bindBlob(*stmt, 4, &value);
-  } else {
-    bindText(*stmt, 2, filename);
-    sqlite3_bind_null(*stmt, 4);
-  }
-  sqlite3_bind_int64(*stmt, 3, static_cast<sqlite3_int64>(value.length()));
-  sqlite3_bind_int64(*stmt, 5, now);
-  sqlite3_bind_int64(*stmt, 6, now);
+  bindOptionalText(*stmt, 2, filename);
+  sqlite3_bind_int64(*stmt, 3, size);
+  bindBlob(*stmt, 4, value);
+  sqlite3_bind_int64(*stmt, 5, modTime);
+  sqlite3_bind_int64(*stmt, 6, accessTime);
   bindBlob(*stmt, 7, extendedData);
-  return stepWrite(db_, *stmt, "sqlite insert error", "-[KTKVStorage _dbSaveWithKey:value:fileName:extendedData:]",
-                   __LINE__);
+  return stepWrite(db_, *stmt, kInsertError, kSaveOperation, __LINE__);
+}
+
+kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
+                                          const kit::Data* extendedData, int64_t now, const JournalEntry& journal) {
+  auto write = [&] {
+    return writeRow(key, filename.empty() ? &value : nullptr, filename, static_cast<int64_t>(value.length()), now,
+                    now, extendedData);
+  };
+  if (journal.empty()) return write();
+  return transaction(kInsertError, kSaveOperation, [&]() -> kit::Expected<void> {
+    if (auto cleared = clearJournal(); !cleared) return cleared;
+    if (auto added = addJournalEntry(journal); !added) return added;
+    return write();
+  });
+}
+
+kit::Expected<void> KTKVManifest::restoreRow(std::string_view key, const KTKVStorageItem* old) {
+  return transaction(kInsertError, kSaveOperation, [&]() -> kit::Expected<void> {
+    if (auto cleared = clearJournal(); !cleared) return cleared;
+    if (!old) return deleteItem(key);
+    return writeRow(key, old->value().get(), old->filename() ? std::string_view(old->filename()->utf8()) : "",
+                    old->size(), old->modTime(), old->accessTime(), old->extendedData().get());
+  });
 }
 
 kit::Expected<void> KTKVManifest::updateAccessTime(std::string_view key, int64_t now) {
@@ -321,27 +369,52 @@ kit::Expected<void> KTKVManifest::updateAccessTimes(std::span<const std::string_
   return {};
 }
 
-kit::Expected<void> KTKVManifest::deleteItem(std::string_view key) {
-  auto stmt = prepare("delete from manifest where key = ?1;");
-  if (!stmt) return kit::unexpected(stmt.error());
-  bindText(*stmt, 1, key);
-  return stepWrite(db_, *stmt, "db delete error", "-[KTKVStorage _dbDeleteItemWithKey:]", __LINE__);
+kit::Expected<void> KTKVManifest::deleteItem(std::string_view key, std::string_view obsolete) {
+  constexpr const char* operation = "-[KTKVStorage _dbDeleteItemWithKey:]";
+  constexpr const char* what = "db delete error";
+  auto remove = [&]() -> kit::Expected<void> {
+    auto stmt = prepare("delete from manifest where key = ?1;");
+    if (!stmt) return kit::unexpected(stmt.error());
+    bindText(*stmt, 1, key);
+    return stepWrite(db_, *stmt, what, operation, __LINE__);
+  };
+  if (obsolete.empty()) return remove();
+  return transaction(what, operation, [&]() -> kit::Expected<void> {
+    if (auto cleared = clearJournal(); !cleared) return cleared;
+    if (auto added = addJournalEntry({{}, {}, std::string(obsolete)}); !added) return added;
+    return remove();
+  });
 }
 
-kit::Expected<void> KTKVManifest::deleteItems(std::span<const std::string_view> keys) {
+kit::Expected<void> KTKVManifest::deleteItems(std::span<const std::string_view> keys,
+                                              std::span<const std::string> obsolete) {
   constexpr const char* operation = "-[KTKVStorage _dbDeleteItemWithKeys:]";
   if (auto available = check(); !available) return available;
-  const size_t chunk = keysPerStatement();
-  for (size_t from = 0; from < keys.size(); from += chunk) {
-    auto part = keys.subspan(from, std::min(chunk, keys.size() - from));
-    std::string sql = replacePlaceholders("delete from manifest where key in (%@);", joinedPlaceholders(part.size()));
-    auto stmt = prepareUncached(sql, operation, __LINE__);
-    if (!stmt) return kit::unexpected(stmt.error());
-    bindKeys(*stmt, part, 1);
-    // Only a finished statement deleted the rows; busy or locked did not.
-    if (auto done = stepOnce(db_, *stmt, kDeleteError, operation, __LINE__); !done) return done;
-  }
-  return {};
+  auto remove = [&]() -> kit::Expected<void> {
+    const size_t chunk = keysPerStatement();
+    for (size_t from = 0; from < keys.size(); from += chunk) {
+      auto part = keys.subspan(from, std::min(chunk, keys.size() - from));
+      std::string sql =
+          replacePlaceholders("delete from manifest where key in (%@);", joinedPlaceholders(part.size()));
+      auto stmt = prepareUncached(sql, operation, __LINE__);
+      if (!stmt) return kit::unexpected(stmt.error());
+      bindKeys(*stmt, part, 1);
+      // Only a finished statement deleted the rows; busy or locked did not.
+      if (auto done = stepOnce(db_, *stmt, kDeleteError, operation, __LINE__); !done) return done;
+    }
+    return {};
+  };
+  if (obsolete.empty() && keys.size() <= keysPerStatement()) return remove();
+  // Several statements, or files to remove after them: all or nothing.
+  return transaction(kDeleteError, operation, [&]() -> kit::Expected<void> {
+    if (!obsolete.empty()) {
+      if (auto cleared = clearJournal(); !cleared) return cleared;
+      for (const auto& name : obsolete) {
+        if (auto added = addJournalEntry({{}, {}, name}); !added) return added;
+      }
+    }
+    return remove();
+  });
 }
 
 kit::Expected<void> KTKVManifest::deleteItemsLargerThan(int64_t size) {
@@ -500,4 +573,36 @@ kit::Expected<int64_t> KTKVManifest::getTotalItemCount() {
   auto stmt = prepare("select count(*) from manifest;");
   if (!stmt) return kit::unexpected(stmt.error());
   return scalar(db_, *stmt, "-[KTKVStorage _dbGetTotalItemCount]", __LINE__);
+}
+
+// ---- Journal ---------------------------------------------------------------
+
+kit::Expected<void> KTKVManifest::addJournalEntry(const JournalEntry& entry) {
+  auto stmt = prepare("insert into manifest_journal (temporary, filename, obsolete) values (?1, ?2, ?3);");
+  if (!stmt) return kit::unexpected(stmt.error());
+  bindOptionalText(*stmt, 1, entry.temporary);
+  bindOptionalText(*stmt, 2, entry.filename);
+  bindOptionalText(*stmt, 3, entry.obsolete);
+  return stepWrite(db_, *stmt, kInsertError, "-[KTKVStorage _dbAddJournalEntry]", __LINE__);
+}
+
+kit::Expected<void> KTKVManifest::clearJournal() {
+  auto stmt = prepare("delete from manifest_journal;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  return stepWrite(db_, *stmt, kDeleteError, "-[KTKVStorage _dbClearJournal]", __LINE__);
+}
+
+kit::Expected<std::vector<KTKVManifest::JournalEntry>> KTKVManifest::journalEntries() {
+  auto stmt = prepare("select temporary, filename, obsolete from manifest_journal;");
+  if (!stmt) return kit::unexpected(stmt.error());
+  std::vector<JournalEntry> entries;
+  int result;
+  while ((result = sqlite3_step(*stmt)) == SQLITE_ROW) {
+    entries.push_back({std::string(columnText(*stmt, 0)), std::string(columnText(*stmt, 1)),
+                       std::string(columnText(*stmt, 2))});
+  }
+  kit::Expected<std::vector<JournalEntry>> outcome = std::move(entries);
+  if (result != SQLITE_DONE) outcome = stepError(db_, kQueryError, result, "-[KTKVStorage _dbGetJournal]", __LINE__);
+  sqlite3_reset(*stmt);
+  return outcome;
 }

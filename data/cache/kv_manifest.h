@@ -1,7 +1,9 @@
 // The manifest database of the key-value storage: one SQLite table that
 // records every item (key, file name, size, inline value, modification and
 // access times, extended data), run in write-ahead-log mode with prepared
-// statements cached per SQL text.
+// statements cached per SQL text, and beside it the journal of value-file
+// work (renames and removals) that a saved row still waits for; see
+// KTKVStorage for how the two are used together.
 //
 // Every operation that can fail returns kit::Expected and logs nothing: a
 // failure is an error in KTKVManifestErrorDomain whose code is SQLite's
@@ -58,14 +60,35 @@ class KTKVManifest {
   void checkpoint();
   bool isOpen() const { return db_ != nullptr; }
 
+  // ---- The journal of value-file work
+  // One entry: rename data/<temporary> to data/<filename> when the
+  // temporary file is still there, then remove data/<obsolete> unless it is
+  // <filename>; any part may be empty. A write that records entries replaces
+  // the ones recorded before, in the same transaction.
+  struct JournalEntry {
+    std::string temporary;
+    std::string filename;
+    std::string obsolete;
+    bool empty() const { return temporary.empty() && obsolete.empty(); }
+  };
+  kit::Expected<std::vector<JournalEntry>> journalEntries();
+  kit::Expected<void> clearJournal();
+
   // Replaces the whole row; both times become `now`. With a non-empty file
-  // name the value's bytes are not stored, only its length.
+  // name the value's bytes are not stored, only its length. A non-empty
+  // `journal` entry is recorded in the same transaction.
   kit::Expected<void> saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
-                              const kit::Data* extendedData, int64_t now);
+                              const kit::Data* extendedData, int64_t now, const JournalEntry& journal = {});
+  // Puts back the row `old` read before a save (times included), or deletes
+  // the key's row when there was none, and clears the journal: the undoing
+  // of a save whose file could not be put in place.
+  kit::Expected<void> restoreRow(std::string_view key, const KTKVStorageItem* old);
   kit::Expected<void> updateAccessTime(std::string_view key, int64_t now);
   kit::Expected<void> updateAccessTimes(std::span<const std::string_view> keys, int64_t now);
-  kit::Expected<void> deleteItem(std::string_view key);
-  kit::Expected<void> deleteItems(std::span<const std::string_view> keys);
+  // The file names in `obsolete` are recorded in the journal in the same
+  // transaction, to be removed once the rows are gone.
+  kit::Expected<void> deleteItem(std::string_view key, std::string_view obsolete = {});
+  kit::Expected<void> deleteItems(std::span<const std::string_view> keys, std::span<const std::string> obsolete = {});
   kit::Expected<void> deleteItemsLargerThan(int64_t size);
   kit::Expected<void> deleteItemsEarlierThan(int64_t time);
 
@@ -87,6 +110,14 @@ class KTKVManifest {
   kit::Expected<int64_t> getTotalItemCount();
 
  private:
+  // Runs `body` in one transaction that takes the write lock at once; it is
+  // committed when `body` succeeds and rolled back otherwise. A failed begin
+  // or commit is reported as `what` of `operation`.
+  template <class Body>
+  kit::Expected<void> transaction(const char* what, const char* operation, Body&& body);
+  kit::Expected<void> addJournalEntry(const JournalEntry& entry);
+  kit::Expected<void> writeRow(std::string_view key, const kit::Data* value, std::string_view filename, int64_t size,
+                               int64_t modTime, int64_t accessTime, const kit::Data* extendedData);
   kit::Expected<void> execute(const char* sql);
   kit::Expected<sqlite3_stmt*> prepare(const char* sql);
   // Prepares a statement for a list of keys, uncached.

@@ -2,7 +2,8 @@
 // holding the database, a table gone behind its back and a database that
 // cannot be opened each come back as an error with SQLite's code, a
 // description and the storage operation that met it, and nothing is logged
-// on the way.
+// on the way. Rows and the journal entries written with them commit
+// together or not at all.
 
 #include "data/cache/kv_manifest.h"
 
@@ -78,6 +79,54 @@ TEST_F(KVManifestTest, WritesBlockedByAnotherWriterFailWithSQLitesCodeAndTheirOp
 
   ASSERT_EQ(otherExec("rollback;"), SQLITE_OK);
   EXPECT_TRUE(manifest.saveRow("b", *kit::Data::make("B"), {}, nullptr, 200));
+}
+
+std::vector<std::string> journalText(KTKVManifest& manifest) {
+  std::vector<std::string> out;
+  auto entries = manifest.journalEntries();
+  if (!entries) return {"(failed)"};
+  for (const auto& e : *entries) out.push_back(e.temporary + ">" + e.filename + "-" + e.obsolete);
+  return out;
+}
+
+TEST_F(KVManifestTest, RowsAndTheirJournalEntriesCommitTogetherOrNotAtAll) {
+  auto value = kit::Data::make("value");
+  ASSERT_TRUE(manifest.saveRow("f", *value, "f.bin", nullptr, 200, {".kvtmp-1", "f.bin", ""}));
+  EXPECT_EQ(journalText(manifest), std::vector<std::string>{".kvtmp-1>f.bin-"});
+  // The next entry replaces the ones before.
+  ASSERT_TRUE(manifest.saveRow("g", *value, "g.bin", value.get(), 300, {".kvtmp-2", "g.bin", "old.bin"}));
+  EXPECT_EQ(journalText(manifest), std::vector<std::string>{".kvtmp-2>g.bin-old.bin"});
+  std::vector<std::string_view> keys{"a", "f"};
+  std::vector<std::string> names{"f.bin"};
+  ASSERT_TRUE(manifest.deleteItems(keys, names));
+  EXPECT_EQ(journalText(manifest), std::vector<std::string>{">-f.bin"});
+  EXPECT_EQ(*manifest.getTotalItemCount(), 1);
+
+  // Another writer holds the database: neither the row nor the entry is written.
+  auto before = *manifest.getItem("g", false);
+  ASSERT_EQ(otherExec("begin immediate;"), SQLITE_OK);
+  auto saved = manifest.saveRow("g", *kit::Data::make("new"), {}, nullptr, 400, {{}, {}, "g.bin"});
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error()->localizedDescription(), "sqlite insert error (5): database is locked");
+  EXPECT_EQ(infoText(saved.error(), KTKVManifestOperationKey),
+            "-[KTKVStorage _dbSaveWithKey:value:fileName:extendedData:]");
+  EXPECT_EQ(manifest.deleteItem("g", "g.bin").error()->localizedDescription(),
+            "db delete error (5): database is locked");
+  ASSERT_EQ(otherExec("rollback;"), SQLITE_OK);
+  EXPECT_EQ(journalText(manifest), std::vector<std::string>{">-f.bin"});
+  EXPECT_EQ((*manifest.getItem("g", false))->filename()->utf8(), "g.bin");
+
+  // Undoing a save puts the row back as it was, times included, and clears
+  // the journal; with no row before, the key goes.
+  ASSERT_TRUE(manifest.saveRow("g", *kit::Data::make("newer"), "g.bin", nullptr, 500, {".kvtmp-3", "g.bin", ""}));
+  ASSERT_TRUE(manifest.restoreRow("g", before.get()));
+  auto restored = *manifest.getItem("g", false);
+  EXPECT_EQ(restored->size(), 5);
+  EXPECT_EQ(restored->modTime(), 300);
+  EXPECT_EQ(restored->extendedData()->toString(), "value");
+  EXPECT_TRUE(journalText(manifest).empty());
+  ASSERT_TRUE(manifest.restoreRow("g", nullptr));
+  EXPECT_EQ(*manifest.getTotalItemCount(), 0);
 }
 
 TEST_F(KVManifestTest, ATableDroppedBehindItsBackFailsQueriesWithSQLitesMessage) {

@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <vector>
 
@@ -66,14 +67,19 @@ kit::Ref<KTKVStorage> KTKVStorage::init() {
   kit::raise("KTKVStorage init error", "Please use the designated initializer and pass the 'path' and 'type'.");
 }
 
-KTKVStorage::KTKVStorage(Passkey, std::string path, KTKVStorageType type)
+KTKVStorage::KTKVStorage(Passkey, std::string path, KTKVStorageType type, std::shared_ptr<KTKVFileSystem> fileSystem)
     : path_(std::move(path)),
       pathString_(kit::String::make(path_)),
       type_(type),
-      files_(joinPath(path_, "data"), joinPath(path_, "trash")),
+      files_(joinPath(path_, "data"), joinPath(path_, "trash"), std::move(fileSystem)),
       manifest_(std::make_unique<KTKVManifest>(joinPath(path_, "manifest.sqlite"))) {}
 
 kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type) {
+  return initWithPath(path, type, KTKVFileSystem::system());
+}
+
+kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type,
+                                                std::shared_ptr<KTKVFileSystem> fileSystem) {
   if (isEmpty(path) || path->length() > MaxPathLength) {
     kit::log("KTKVStorage init error: invalid path: [%@].", path);
     return nullptr;
@@ -82,7 +88,7 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
     kit::log("KTKVStorage init error: invalid type: %lu.", static_cast<unsigned long>(type));
     return nullptr;
   }
-  auto storage = std::make_shared<KTKVStorage>(Passkey{}, path->utf8(), type);
+  auto storage = std::make_shared<KTKVStorage>(Passkey{}, path->utf8(), type, std::move(fileSystem));
 
   auto files = kit::FileManager::defaultManager();
   kit::Ref<kit::Error> error;
@@ -92,7 +98,6 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
     kit::log("KTKVStorage init error:%@", error);
     return nullptr;
   }
-  storage->files_.removeStaleTemporaryFiles();
 
   if (!storage->succeeded(storage->openDatabase())) {
     storage->succeeded(storage->manifest_->close());
@@ -103,6 +108,13 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
       return nullptr;
     }
   }
+  // Finish the file work of saves and removals that a killed process left
+  // half done; only then are the temporary files left over stale.
+  if (storage->succeeded(storage->replayJournal())) storage->files_.removeStaleTemporaryFiles();
+  // A process that was killed leaves its write-ahead log behind, and every
+  // open reads all of it again to rebuild the log's index; folding it into
+  // the database now keeps that to what one run writes.
+  storage->manifest_->checkpoint();
   storage->files_.emptyTrashInBackground();
   return storage;
 }
@@ -111,6 +123,7 @@ KTKVStorage::~KTKVStorage() {
   // Closing checkpoints the write-ahead log; ask for the time to finish it
   // should the application be leaving the foreground.
   kit::BackgroundTaskId task = kit::beginBackgroundTask([] {});
+  if (undo_) settle();  // a failed save is undone now, or finished by the journal at the next open
   succeeded(manifest_->close());
   kit::endBackgroundTask(task);
 }
@@ -143,11 +156,6 @@ void KTKVStorage::report(const kit::Ref<kit::Error>& error) const {
   }
   // A value file that is missing or cannot be written shows in the result
   // alone: the caller's item is gone or not saved, and nothing else is hurt.
-}
-
-bool KTKVStorage::succeeded(const kit::Expected<void>& result) const {
-  if (!result) report(result.error());
-  return result.hasValue();
 }
 
 template <class T>
@@ -189,51 +197,132 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
   std::string_view name = (type_ == KTKVStorageTypeSQLite || !filename) ? std::string_view() : filename->utf8();
   if (type_ == KTKVStorageTypeFile && name.empty()) return false;
   if (!name.empty() && !succeeded(KTKVFileStore::checkName(name))) return false;
+  if (!settle()) return false;
   return succeeded(save(key->utf8(), *value, name, extendedData.get()));
 }
 
 kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& value, std::string_view name,
                                       const kit::Data* extendedData) {
-  // The file the key uses now, to delete once the new row is in place.
-  std::string oldName = type_ == KTKVStorageTypeSQLite ? std::string()
-                                                       : valueOr(manifest_->getFilename(key), std::string());
   const int64_t now = wallSeconds();
   if (name.empty()) {
-    if (auto saved = manifest_->saveRow(key, value, {}, extendedData, now); !saved) return saved;
-  } else {
-    auto temporary = files_.writeTemporary(value);
-    if (!temporary) return kit::unexpected(temporary.error());
-    if (auto saved = manifest_->saveRow(key, value, name, extendedData, now); !saved) {
-      files_.discard(*temporary);
-      return saved;
+    // Inline: the row is the whole value. A file the key used before is
+    // recorded for removal in the same transaction and removed after it.
+    std::string oldName;
+    if (type_ != KTKVStorageTypeSQLite) {
+      auto found = manifest_->getFilename(key);
+      if (!found) return kit::unexpected(found.error());
+      oldName = std::move(*found);
     }
-    if (auto committed = files_.commit(*temporary, name); !committed) return committed;
+    if (auto saved = manifest_->saveRow(key, value, {}, extendedData, now, {{}, {}, oldName}); !saved) return saved;
+    if (!oldName.empty()) succeeded(files_.remove(oldName));
+    return {};
   }
-  if (!oldName.empty() && oldName != name) succeeded(files_.remove(oldName));
+
+  // In a file: the value is written and synced under a temporary name; the
+  // row and the journal entry naming that file commit together; then the
+  // file is renamed over its name. Should the rename fail, the old row goes
+  // back and the key reads its old value.
+  auto old = manifest_->getItem(key, false);
+  if (!old) return kit::unexpected(old.error());
+  const std::string oldName = *old && (*old)->filename() ? (*old)->filename()->utf8() : std::string();
+  auto temporary = files_.writeTemporary(value);
+  if (!temporary) return kit::unexpected(temporary.error());
+  KTKVManifest::JournalEntry entry{*temporary, std::string(name), oldName != name ? oldName : std::string()};
+  if (auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry); !saved) {
+    files_.discard(*temporary);
+    return saved;
+  }
+  if (auto committed = files_.commit(*temporary, name); !committed) {
+    if (succeeded(manifest_->restoreRow(key, old->get()))) {
+      files_.discard(*temporary);
+    } else {
+      // The new row stays for now: the undoing is tried again before the
+      // next operation. (Should the process end first, the journal finishes
+      // the save instead when the storage opens again.)
+      undo_ = Undo{std::string(key), *old, *temporary};
+    }
+    return committed;
+  }
+  if (!entry.obsolete.empty()) succeeded(files_.remove(entry.obsolete));
   return {};
+}
+
+kit::Expected<void> KTKVStorage::replayJournal() {
+  auto entries = manifest_->journalEntries();
+  if (!entries) {
+    journalPending_ = true;
+    return kit::unexpected(entries.error());
+  }
+  for (const auto& entry : *entries) {
+    // An entry naming files the storage would not have written is skipped.
+    if (KTKVFileStore::isTemporaryName(entry.temporary) && KTKVFileStore::isValidName(entry.filename)) {
+      auto committed = files_.commit(entry.temporary, entry.filename);
+      // No temporary file: it was renamed before.
+      const bool renamedBefore = !committed && committed.error()->domain() == kit::POSIXErrorDomain &&
+                                 committed.error()->code() == ENOENT;
+      if (!committed && !renamedBefore) {
+        journalPending_ = true;
+        return committed;
+      }
+    }
+    if (!entry.obsolete.empty() && entry.obsolete != entry.filename) succeeded(files_.remove(entry.obsolete));
+  }
+  if (!entries->empty()) {
+    if (auto cleared = manifest_->clearJournal(); !cleared) {
+      journalPending_ = true;
+      return cleared;
+    }
+  }
+  journalPending_ = false;
+  return {};
+}
+
+bool KTKVStorage::settle() {
+  if (undo_) {
+    if (!succeeded(manifest_->restoreRow(undo_->key, undo_->old.get()))) return false;
+    files_.discard(undo_->temporary);
+    undo_.reset();
+  }
+  return !journalPending_ || succeeded(replayJournal());
 }
 
 // ---- Removing --------------------------------------------------------------
 
 bool KTKVStorage::removeItemForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return false;
+  if (!settle()) return false;
+  // The row goes first, with its file recorded in the journal; the file is
+  // removed after, so a failed removal leaves the item whole.
+  std::string name;
   if (type_ != KTKVStorageTypeSQLite) {
-    std::string name = valueOr(manifest_->getFilename(key->utf8()), std::string());
-    if (!name.empty()) succeeded(files_.remove(name));
+    auto found = manifest_->getFilename(key->utf8());
+    if (!succeeded(found)) return false;
+    name = std::move(*found);
   }
-  return succeeded(manifest_->deleteItem(key->utf8()));
+  if (!succeeded(manifest_->deleteItem(key->utf8(), name))) return false;
+  if (!name.empty()) succeeded(files_.remove(name));
+  return true;
 }
 
 bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
   KeyList list(keys);
   if (list.views.empty()) return false;
-  if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenames(list.views), {}));
-  return succeeded(manifest_->deleteItems(list.views));
+  if (!settle()) return false;
+  std::vector<std::string> names;
+  if (type_ != KTKVStorageTypeSQLite) {
+    auto found = manifest_->getFilenames(list.views);
+    if (!succeeded(found)) return false;
+    names = std::move(*found);
+  }
+  if (!succeeded(manifest_->deleteItems(list.views, names))) return false;
+  deleteFiles(names);
+  return true;
 }
 
 bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
   if (size == NoLimit) return true;
   if (size <= 0) return removeAllItems();
+  if (!settle()) return false;
   if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesLargerThan(size), {}));
   if (!succeeded(manifest_->deleteItemsLargerThan(size))) return false;
   manifest_->checkpoint();
@@ -243,6 +332,7 @@ bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
 bool KTKVStorage::removeItemsEarlierThanTime(int64_t time) {
   if (time <= 0) return true;
   if (time == NoLimit) return removeAllItems();
+  if (!settle()) return false;
   if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesEarlierThan(time), {}));
   if (!succeeded(manifest_->deleteItemsEarlierThan(time))) return false;
   manifest_->checkpoint();
@@ -275,6 +365,7 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
 bool KTKVStorage::removeItemsToFitSize(int64_t maxSize) {
   if (maxSize == NoLimit) return true;
   if (maxSize <= 0) return removeAllItems();
+  if (!settle()) return false;
   int64_t total = valueOr(manifest_->getTotalItemSize(), int64_t{-1});
   if (total < 0) return false;
   if (total <= maxSize) return true;
@@ -284,6 +375,7 @@ bool KTKVStorage::removeItemsToFitSize(int64_t maxSize) {
 bool KTKVStorage::removeItemsToFitCount(int64_t maxCount) {
   if (maxCount == NoLimit) return true;
   if (maxCount <= 0) return removeAllItems();
+  if (!settle()) return false;
   int64_t total = valueOr(manifest_->getTotalItemCount(), int64_t{-1});
   if (total < 0) return false;
   if (total <= maxCount) return true;
@@ -293,11 +385,18 @@ bool KTKVStorage::removeItemsToFitCount(int64_t maxCount) {
 bool KTKVStorage::removeAllItems() {
   succeeded(manifest_->close());  // the connection is gone whatever SQLite says
   reset();
+  // The journal went with the database, its files with the data.
+  journalPending_ = false;
+  undo_.reset();
   return succeeded(openDatabase());
 }
 
 void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64_t, int64_t)>& progress,
                                                   const std::function<void(bool)>& end) {
+  if (!settle()) {
+    if (end) end(true);
+    return;
+  }
   const int64_t total = valueOr(manifest_->getTotalItemCount(), int64_t{-1});
   if (total <= 0) {
     if (end) end(total < 0);
@@ -331,6 +430,7 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
 
 kit::Ref<KTKVStorageItem> KTKVStorage::getItemForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return nullptr;
+  settle();
   auto item = valueOr(manifest_->getItem(key->utf8(), false), kit::Ref<KTKVStorageItem>());
   if (!item) return nullptr;
   succeeded(manifest_->updateAccessTime(key->utf8(), wallSeconds()));
@@ -343,11 +443,13 @@ kit::Ref<KTKVStorageItem> KTKVStorage::getItemForKey(const kit::Ref<kit::String>
 
 kit::Ref<KTKVStorageItem> KTKVStorage::getItemInfoForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return nullptr;
+  settle();
   return valueOr(manifest_->getItem(key->utf8(), true), kit::Ref<KTKVStorageItem>());
 }
 
 kit::Ref<kit::Data> KTKVStorage::getItemValueForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return nullptr;
+  settle();
   kit::Ref<kit::Data> value;
   if (type_ == KTKVStorageTypeSQLite) {
     value = valueOr(manifest_->getValue(key->utf8()), kit::Ref<kit::Data>());
@@ -366,6 +468,7 @@ kit::Ref<kit::Data> KTKVStorage::getItemValueForKey(const kit::Ref<kit::String>&
 kit::Ref<kit::Array> KTKVStorage::getItemForKeys(const kit::Ref<kit::Array>& keys) {
   KeyList list(keys);
   if (list.views.empty()) return nullptr;
+  settle();
   auto items = manifest_->getItems(list.views, false);
   if (!items) {
     report(items.error());
@@ -389,6 +492,7 @@ kit::Ref<kit::Array> KTKVStorage::getItemForKeys(const kit::Ref<kit::Array>& key
 kit::Ref<kit::Array> KTKVStorage::getItemInfoForKeys(const kit::Ref<kit::Array>& keys) {
   KeyList list(keys);
   if (list.views.empty()) return nullptr;
+  settle();
   auto items = manifest_->getItems(list.views, true);
   if (!items) {
     report(items.error());
@@ -411,6 +515,7 @@ kit::Ref<kit::Dictionary> KTKVStorage::getItemValueForKeys(const kit::Ref<kit::A
 
 bool KTKVStorage::itemExistsForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return false;
+  settle();
   return valueOr(manifest_->getItemCount(key->utf8()), int64_t{-1}) > 0;
 }
 

@@ -10,13 +10,46 @@
 // storage type and the caller's file name decide. Items are evicted by
 // size, count and age, oldest access first, in small batches.
 //
-// A file-backed value is written under a temporary name in "data" and
-// renamed over its file only after its row was saved, so a failed save,
-// or a process killed in the middle of one, leaves the old value whole.
-// Temporary files left behind by a killed process are removed when the
-// storage opens. File names are refused when they are ".", "..", contain
-// "/" or NUL, or begin with the temporary-file prefix; names read back from
-// the manifest pass the same test before a file is touched.
+// Saves and removals are all or nothing: after a failure at any step, or a
+// process killed at any moment, each key reads exactly its old value (bytes,
+// size, extended data) or exactly its new one, never nothing and never a
+// mix. The row and the value file cannot change together, so the row is the
+// point of decision and the file work it implies is written down first:
+//
+//   save in a file   write data/.kvtmp-<uuid>, fsync it; commit the row and a
+//                    journal entry "rename .kvtmp-<uuid> to <name>, remove
+//                    <old name>" in one transaction; rename; remove the old
+//                    file. Should the rename fail, the old row (read before)
+//                    goes back in place of the new one.
+//   save inline      commit the row with a journal entry for the old file,
+//                    if the key had one; remove that file.
+//   remove           delete the row with a journal entry for its file;
+//                    remove the file.
+//
+// The journal is a table of its own beside the manifest table
+// (manifest_journal), so the manifest keeps the columns stored files and
+// other readers know; the next write that records entries replaces the
+// ones before, and opening the storage replays what is left: a temporary
+// file still there is renamed into place (its row is committed), obsolete
+// files are removed, and only then are other temporary files removed as
+// stale. Value files keep the names callers give them, which a scheme of
+// fresh names per save would not.
+//
+// Durability: against a killed process the order above needs no fsync at
+// all, since a finished write, rename or WAL commit lives in the kernel.
+// The value file is synced once before its row commits, as a plain atomic
+// file write (write, fsync, rename) is, so a power cut never leaves a
+// recorded file empty or torn. The manifest keeps write-ahead logging with
+// synchronous=normal: a power cut may roll back its newest commits (never
+// corrupt it), and a file renamed after such a commit then holds the newer
+// bytes under the older row; syncing the log at every save would close
+// that window at the price of a second fsync per save, about twice the cost
+// of the save, which a cache does not pay.
+//
+// File names are refused when they are ".", "..", contain "/" or NUL, or
+// begin with the temporary-file prefix; names read back from the manifest
+// pass the same test before a file is touched, and a value file that is a
+// symbolic link reads as missing.
 //
 // Below this interface failures are values: the manifest and the file store
 // return kit::Expected, and the public operations below are the edge that
@@ -33,6 +66,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,10 +100,14 @@ class KTKVStorage : public kit::Object {
   // other than 0, 1 or 2, a folder that cannot be made, or a database that
   // cannot be opened even after a reset.
   static kit::Ref<KTKVStorage> initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type);
+  // The same with every call on the value files made through `fileSystem`
+  // (tests pass one that fails calls on demand).
+  static kit::Ref<KTKVStorage> initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type,
+                                            std::shared_ptr<KTKVFileSystem> fileSystem);
   // Raises "KTKVStorage init error": a path and a type are required.
   [[noreturn]] static kit::Ref<KTKVStorage> init();
 
-  KTKVStorage(Passkey, std::string path, KTKVStorageType type);
+  KTKVStorage(Passkey, std::string path, KTKVStorageType type, std::shared_ptr<KTKVFileSystem> fileSystem);
   ~KTKVStorage() override;
 
   const kit::Ref<kit::String>& path() const { return pathString_; }
@@ -133,15 +171,23 @@ class KTKVStorage : public kit::Object {
   // are on) and answers whether `result` succeeded, or its value or
   // `fallback`.
   void report(const kit::Ref<kit::Error>& error) const;
-  bool succeeded(const kit::Expected<void>& result) const;
+  template <class T>
+  bool succeeded(const kit::Expected<T>& result) const {
+    if (!result) report(result.error());
+    return result.hasValue();
+  }
   template <class T>
   T valueOr(kit::Expected<T>&& result, T fallback) const;
 
-  // Saves a checked item: the value file first (under a temporary name),
-  // then the row, then the file renamed into place; a file the key used
-  // before is deleted once the new row is saved.
+  // Saves a checked item (see the top of this file).
   kit::Expected<void> save(std::string_view key, const kit::Data& value, std::string_view filename,
                            const kit::Data* extendedData);
+  // Does the file work the journal records and clears it.
+  kit::Expected<void> replayJournal();
+  // Finishes what a failed call left pending (undoing a save whose file
+  // could not be put in place, replaying the journal); false while that
+  // still fails, and then no other write may clear the journal.
+  bool settle();
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
   // Deletes the files of `names`; a file already gone is no failure here.
@@ -157,4 +203,12 @@ class KTKVStorage : public kit::Object {
   const KTKVFileStore files_;
   std::unique_ptr<KTKVManifest> manifest_;
   bool errorLogsEnabled_ = true;
+  // A save whose row could not be put back after its rename failed.
+  struct Undo {
+    std::string key;
+    kit::Ref<KTKVStorageItem> old;  // nil: the key had no row
+    std::string temporary;
+  };
+  std::optional<Undo> undo_;
+  bool journalPending_ = false;
 };

@@ -433,7 +433,7 @@ TEST_F(KVStorageEvictionTest, RemoveAllMovesTheDataToTheTrashAndEmptiesIt) {
 
 // ---- Faults from outside ---------------------------------------------------
 
-TEST_F(KVStorageTest, NamesFromTheManifestAreCheckedBeforeAnyFileIsTouched) {
+TEST_F(KVStorageTest, ValueFilesOutsideTheDataFolderAreNeverReadNorRemoved) {
   auto storage = open(KTKVStorageTypeMixed);
   ASSERT_TRUE(kit::writeDataToFile(*bytes("precious"), root() + "/victim", false));
   ASSERT_TRUE(storage->saveItemWithKey(kit::str("a"), bytes("A"), kit::str("a"), nullptr));
@@ -447,6 +447,34 @@ TEST_F(KVStorageTest, NamesFromTheManifestAreCheckedBeforeAnyFileIsTouched) {
   EXPECT_FALSE(storage->itemExistsForKey(kit::str("a")));
   EXPECT_TRUE(storage->removeItemForKey(kit::str("b")));
   EXPECT_EQ(kit::dataWithContentsOfFile(root() + "/victim")->toString(), "precious");
+
+  // Value files that are links to the victim read as missing files, by
+  // every read, and lose their rows.
+  for (const char* key : {"c", "d", "e"}) {
+    ASSERT_TRUE(storage->saveItemWithKey(kit::str(key), bytes("value"), kit::str(key), nullptr));
+    ASSERT_EQ(::unlink((data() + "/" + key).c_str()), 0);
+    ASSERT_EQ(::symlink((root() + "/victim").c_str(), (data() + "/" + key).c_str()), 0);
+  }
+  EXPECT_FALSE(storage->getItemForKey(kit::str("c")));
+  EXPECT_FALSE(storage->getItemValueForKey(kit::str("d")));
+  EXPECT_FALSE(storage->getItemForKeys(keyArray({"e"})));
+  for (const char* key : {"c", "d", "e"}) EXPECT_FALSE(storage->itemExistsForKey(kit::str(key))) << key;
+  EXPECT_EQ(kit::dataWithContentsOfFile(root() + "/victim")->toString(), "precious");
+
+  // A journal naming files outside is not followed when the storage opens.
+  storage.reset();
+  ASSERT_TRUE(kit::writeDataToFile(*bytes("temporary"), data() + "/.kvtmp-1", false));
+  {
+    ManifestPeek peek(root());
+    ASSERT_EQ(peek.exec("insert into manifest_journal values ('../victim', 'x', '../victim'), "
+                        "('.kvtmp-1', '../moved', NULL), (NULL, NULL, '/victim'), (NULL, NULL, '..');"),
+              SQLITE_OK);
+  }
+  storage = open(KTKVStorageTypeMixed);
+  ASSERT_TRUE(storage);
+  EXPECT_EQ(kit::dataWithContentsOfFile(root() + "/victim")->toString(), "precious");
+  EXPECT_FALSE(exists(root() + "/moved"));
+  EXPECT_TRUE(exists(data()));
 }
 
 TEST_F(KVStorageTest, WritesThatFindTheDatabaseBusyFailAndKeepTheOldValues) {

@@ -37,5 +37,5 @@ kit::Id KTPropertyKey::valueInObject(const kit::Id& object) const {
 }
 
 std::string KTPropertyKey::description() const {
-  return type_ == KTPropertyKeyTypeArray ? "[" + name_ + "]" : name_;
+  return "<KTPropertyKey " + (type_ == KTPropertyKeyTypeArray ? "[" + name_ + "]" : name_) + ">";
 }

@@ -2,7 +2,9 @@
 
 #include "data/model/mx_class.h"
 
+#include <map>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -30,6 +32,34 @@ const MXHook<MXNamesHook>& hookOf(MXNameList list) {
       MXHooks::mx_ignoredCodingPropertyNames,
   };
   return hooks[static_cast<int>(list)];
+}
+
+// The name list kept under `key`, if it is one of the four.
+std::optional<MXNameList> listOfKey(std::string_view key) {
+  static const std::pair<std::string_view, MXNameList> keys[] = {
+      {MXAllowedPropertyNamesKey, MXNameList::Allowed},
+      {MXIgnoredPropertyNamesKey, MXNameList::Ignored},
+      {MXAllowedCodingPropertyNamesKey, MXNameList::AllowedCoding},
+      {MXIgnoredCodingPropertyNamesKey, MXNameList::IgnoredCoding},
+  };
+  for (const auto& [name, list] : keys) {
+    if (name == key) return list;
+  }
+  return std::nullopt;
+}
+
+// Values set up under other keys, and the totals made from them (keyed by
+// key, then selector), guarded together.
+struct GenericSettings {
+  std::mutex mutex;
+  std::map<std::string, std::unordered_map<const kit::Class*, kit::Id>, std::less<>> values;
+  std::map<std::pair<std::string, std::string>, std::unordered_map<const kit::Class*, kit::Ref<kit::Array>>> totals;
+  uint64_t generation = 0;
+};
+
+GenericSettings& generic() {
+  static auto* settings = new GenericSettings;  // lives for the process
+  return *settings;
 }
 
 void appendAll(std::vector<kit::Id>& out, const kit::Ref<kit::Array>& names) {
@@ -66,17 +96,85 @@ void mx_enumerateAllClasses(const kit::Class& cls, const MXClassesEnumeration& e
   mx_settings::walkAll(cls, enumeration);
 }
 
+namespace {
+MXValueSetup valueSetup(const MXNamesSetup& setup) {
+  return setup ? MXValueSetup([&setup] { return kit::Id(setup()); }) : MXValueSetup();
+}
+}  // namespace
+
 void mx_setupAllowedPropertyNames(const kit::Class& cls, const MXNamesSetup& setup) {
-  setupNames(cls, setup, MXNameList::Allowed);
+  mx_setupBlockReturnValue(cls, valueSetup(setup), MXAllowedPropertyNamesKey);
 }
 void mx_setupIgnoredPropertyNames(const kit::Class& cls, const MXNamesSetup& setup) {
-  setupNames(cls, setup, MXNameList::Ignored);
+  mx_setupBlockReturnValue(cls, valueSetup(setup), MXIgnoredPropertyNamesKey);
 }
 void mx_setupAllowedCodingPropertyNames(const kit::Class& cls, const MXNamesSetup& setup) {
-  setupNames(cls, setup, MXNameList::AllowedCoding);
+  mx_setupBlockReturnValue(cls, valueSetup(setup), MXAllowedCodingPropertyNamesKey);
 }
 void mx_setupIgnoredCodingPropertyNames(const kit::Class& cls, const MXNamesSetup& setup) {
-  setupNames(cls, setup, MXNameList::IgnoredCoding);
+  mx_setupBlockReturnValue(cls, valueSetup(setup), MXIgnoredCodingPropertyNamesKey);
+}
+
+void mx_setupBlockReturnValue(const kit::Class& cls, const MXValueSetup& setup, std::string_view key) {
+  if (auto list = listOfKey(key)) {
+    setupNames(cls, setup ? MXNamesSetup([&] { return kit::as<kit::Array>(setup()); }) : MXNamesSetup(), *list);
+  } else {
+    kit::Id answer = setup ? setup() : nullptr;
+    GenericSettings& settings = generic();
+    kit::Id old;  // released outside the lock
+    std::lock_guard lock(settings.mutex);
+    auto& byClass = settings.values[std::string(key)];
+    old = byClass[&cls];
+    if (answer) byClass[&cls] = answer;
+    else byClass.erase(&cls);
+  }
+  // Totals of any key may have read this one's values.
+  GenericSettings& settings = generic();
+  decltype(settings.totals) dropped;
+  std::lock_guard lock(settings.mutex);
+  dropped.swap(settings.totals);
+  ++settings.generation;
+}
+
+kit::Id mx_setupValueForKey(const kit::Class& cls, std::string_view key) {
+  if (auto list = listOfKey(key)) return mx_settings::of(cls).names[static_cast<int>(*list)];
+  GenericSettings& settings = generic();
+  std::lock_guard lock(settings.mutex);
+  auto values = settings.values.find(key);
+  if (values == settings.values.end()) return nullptr;
+  auto it = values->second.find(&cls);
+  return it == values->second.end() ? nullptr : it->second;
+}
+
+kit::Ref<kit::MutableArray> mx_totalObjectsWithSelector(const kit::Class& cls, std::string_view selector,
+                                                        std::string_view key) {
+  // A name list asked for with its own hook is the list's total.
+  auto list = listOfKey(key);
+  if (list && selector == hookOf(*list).name) {
+    return kit::as<kit::MutableArray>(mx_totalNames(cls, *list)->names->mutableCopy());
+  }
+  GenericSettings& settings = generic();
+  const std::pair<std::string, std::string> slot{std::string(key), std::string(selector)};
+  uint64_t generation;
+  {
+    std::lock_guard lock(settings.mutex);
+    auto totals = settings.totals.find(slot);
+    if (totals != settings.totals.end()) {
+      auto it = totals->second.find(&cls);
+      if (it != totals->second.end()) return kit::as<kit::MutableArray>(it->second->mutableCopy());
+    }
+    generation = settings.generation;
+  }
+  // Built outside the lock: the hook is model code.
+  std::vector<kit::Id> objects;
+  if (const MXNamesHook* hook = mx_hook(cls, MXHook<MXNamesHook>{slot.second.c_str()})) appendAll(objects, (*hook)());
+  mx_enumerateAllClasses(cls, [&](const kit::Class& c, bool*) {
+    appendAll(objects, kit::as<kit::Array>(mx_setupValueForKey(c, key)));
+  });
+  auto total = kit::Array::make(std::move(objects));
+  std::lock_guard lock(settings.mutex);
+  if (settings.generation == generation) settings.totals[slot][&cls] = total;
+  return kit::as<kit::MutableArray>(total->mutableCopy());
 }
 
 std::shared_ptr<const MXNameTotal> mx_totalNames(const kit::Class& cls, MXNameList list) {

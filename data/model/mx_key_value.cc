@@ -14,6 +14,7 @@
 #include "data/model/mx_property.h"
 #include "data/model/mx_string.h"
 #include "kit/foundation/bundle.h"
+#include "kit/foundation/decimal_number.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/number.h"
@@ -106,6 +107,8 @@ kit::Id plainValue(kit::Id value, const KTPropertyType& type) {
   } else if (auto text = kit::as<kit::String>(value)) {
     if (typeClass == &kit::URL::staticClass()) {
       value = mx_url(text);
+    } else if (typeClass == &kit::DecimalNumber::staticClass()) {
+      value = kit::DecimalNumber::decimalNumberWithString(text->utf8());  // NaN for a text of no number
     } else if (type.isNumberType()) {
       value = mx_platform::numberFromString(text->utf8());
       if (type.isBoolType()) {
@@ -116,6 +119,13 @@ kit::Id plainValue(kit::Id value, const KTPropertyType& type) {
           value = kit::Number::no();
         }
       }
+    }
+  }
+  // A plain number for a decimal property is taken at its written value
+  // rather than dropped as a number of the wrong class.
+  if (typeClass == &kit::DecimalNumber::staticClass() && !kit::isKind<kit::DecimalNumber>(value)) {
+    if (auto* number = dynamic_cast<const kit::Number*>(value.get())) {
+      value = kit::DecimalNumber::decimalNumberWithNumber(*number);
     }
   }
   if (typeClass && value && !value->isKindOfClass(*typeClass)) value = nullptr;

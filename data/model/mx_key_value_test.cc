@@ -11,6 +11,7 @@
 #include "data/model/mx_key_value.h"
 #include "data/model/mx_property.h"
 #include "kit/foundation/bundle.h"
+#include "kit/foundation/decimal_number.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
@@ -179,6 +180,51 @@ TEST(MXFilling, PropertiesConvertByTheirTypes) {
   mx_setKeyValues(u, kit::dict({{"height", "tall"}, {"score", "many"}}));
   EXPECT_DOUBLE_EQ(u->height, 3);
   EXPECT_EQ(kit::describe(u->score), "7");
+}
+
+class MXKOrder : public kit::Object {
+  KIT_OBJECT(MXKOrder)
+ public:
+  kit::Ref<kit::DecimalNumber> price;
+  kit::Ref<kit::String> label;
+};
+KIT_DEFINE_CLASS(MXKOrder, kit::Object) {
+  cls.property("price", &MXKOrder::price);
+  cls.property("label", &MXKOrder::label, "C");
+}
+
+TEST(MXFilling, DecimalPropertiesTakeTextAndNumbersExactly) {
+  auto order = [](kit::Id keyValues) { return mx_objectWithKeyValues<MXKOrder>(keyValues); };
+  ASSERT_EQ(MXKOrder::staticClass().declaredProperties()[0].typeEncoding, "@\"NSDecimalNumber\"");
+
+  // Text is read as a decimal (NaN when it holds no number), exactly.
+  auto o = order(kit::dict({{"price", "8.490"}, {"label", kit::DecimalNumber::decimalNumberWithString("10.50")}}));
+  ASSERT_TRUE(o->price);
+  EXPECT_EQ(kit::describe(o->price), "8.49");
+  EXPECT_EQ(kit::describe(o->label), "10.5");  // a decimal into text: its description
+  EXPECT_EQ(kit::describe(order(kit::dict({{"price", "0.1000000000000000000000000000000000001"}}))->price),
+            "0.1000000000000000000000000000000000001");
+  EXPECT_TRUE(order(kit::dict({{"price", "free"}}))->price->isNaN());
+  EXPECT_EQ(kit::describe(order(kit::dict({{"price", "12 yuan"}}))->price), "12");
+
+  // A JSON number is taken at its written value, not dropped; null and
+  // values of other kinds leave the property alone.
+  EXPECT_EQ(kit::describe(order(kit::str(R"({"price": 19.99})"))->price), "19.99");
+  EXPECT_EQ(kit::describe(order(kit::dict({{"price", 3}}))->price), "3");
+  auto kept = kit::make<MXKOrder>();
+  kept->price = kit::DecimalNumber::one();
+  mx_setKeyValues(kept, kit::dict({{"price", kit::null()}}));
+  mx_setKeyValues(kept, kit::dict({{"price", kit::array({1})}}));
+  EXPECT_EQ(kit::describe(kept->price), "1");
+
+  // Back to key values the decimal stays a decimal.
+  kit::Id keyValues = mx_keyValues(o);
+  EXPECT_TRUE(kit::isKind<kit::DecimalNumber>(keyValues["price"]));
+  EXPECT_EQ(kit::describe(keyValues["price"]), "8.49");
+  // JSON carries it as a number (the codec writes its nearest double).
+  kit::Id json = mx_JSONObject(mx_JSONString(o));
+  EXPECT_EQ(kit::as<kit::Number>(json["price"])->doubleValue(), 8.49);
+  EXPECT_EQ(kit::describe(json["label"]), "10.5");
 }
 
 TEST(MXFilling, BooleansReadWordsAndNumbers) {

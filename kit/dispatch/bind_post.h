@@ -10,13 +10,15 @@
 //                                [](Login& self, const Ref<Data>& body) { self.finish(body); }));
 //
 // The queue is held strongly (a private queue lives as long as a callback
-// bound to it); the main and global queues live forever.
+// bound to it); the main and global queues live forever. An operation queue
+// works the same way: each call adds one block operation.
 #pragma once
 
 #include <memory>
 #include <tuple>
 #include <utility>
 
+#include "kit/dispatch/operation_queue.h"
 #include "kit/dispatch/queue.h"
 
 namespace kit {
@@ -47,6 +49,25 @@ auto bindPost(Queue& queue, std::weak_ptr<T> receiver, F fn) {
 // The same with a strong receiver: held weakly from here on.
 template <class T, class F>
 auto bindPost(Queue& queue, const std::shared_ptr<T>& receiver, F fn) {
+  return bindPost(queue, std::weak_ptr<T>(receiver), std::move(fn));
+}
+
+// The same onto an operation queue (the main operation queue runs its
+// operations on the main queue, one at a time, in order).
+template <class T, class F>
+auto bindPost(OperationQueue& queue, std::weak_ptr<T> receiver, F fn) {
+  return [queue = queue.selfAs<OperationQueue>(), receiver = std::move(receiver), fn = std::move(fn)](auto&&... args) {
+    queue->addOperationWithBlock([receiver, fn, captured = std::make_tuple(std::decay_t<decltype(args)>(
+                                                     std::forward<decltype(args)>(args))...)]() mutable {
+      if (auto strong = receiver.lock()) {
+        std::apply([&](auto&... values) { fn(*strong, values...); }, captured);
+      }
+    });
+  };
+}
+
+template <class T, class F>
+auto bindPost(OperationQueue& queue, const std::shared_ptr<T>& receiver, F fn) {
   return bindPost(queue, std::weak_ptr<T>(receiver), std::move(fn));
 }
 

@@ -1,8 +1,9 @@
-// Internals shared by the parts of kit/dispatch that keep deadlines on
-// kit::Clock. Not for use outside kit/dispatch and kit/testing.
+// Internals shared by the parts of kit that keep deadlines on kit::Clock.
+// Not for use outside kit/dispatch, kit/net (the network thread's
+// time-outs) and kit/testing.
 //
 // - ClockClient: something holding deadlines (the delay scheduler, every run
-//   loop). A virtual clock asks clients for their next deadline to step to,
+//   loop, every session's network thread). A virtual clock asks clients for their next deadline to step to,
 //   and tells them to start what is due.
 // - Flights: while a virtual clock is installed, work started because time
 //   moved carries a flight, and so does work that work posts. An advance

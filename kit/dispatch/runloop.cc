@@ -16,6 +16,8 @@ namespace {
 std::atomic<std::thread::id> g_mainThread{};
 
 std::thread::id mainThreadId() {
+  // Read on every main-thread check: a plain load once the thread is known.
+  if (std::thread::id known = g_mainThread.load(std::memory_order_acquire); known != std::thread::id{}) return known;
   std::thread::id expected{};
   // The first caller records itself; static initialisation below makes that
   // the process's first thread.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kit/dispatch/bind_post.h"
+#include "kit/dispatch/operation_queue.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/testing/run_until.h"
@@ -60,6 +61,26 @@ TEST(BindPostTest, RunsOnTheQueueWithCopiedArgumentsWhileTheReceiverLives) {
   // Gone before the task runs: dropped.
   bool ran = false;
   auto late = kit::bindPost(kit::Queue::main(), counter, [&](Counter&) { ran = true; });
+  late();
+  counter.reset();
+  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_FALSE(ran);
+}
+
+TEST(BindPostTest, OperationQueuePostsRunInOrderWhileTheReceiverLives) {
+  auto counter = kit::make<Counter>();
+  auto post = kit::bindPost(kit::OperationQueue::main(), counter, [](Counter& self, int n) {
+    EXPECT_TRUE(kit::RunLoop::isMainThread());
+    self.heard.push_back(std::to_string(n));
+  });
+  std::thread([&] { post(1); }).join();
+  post(2);
+  post(3);
+  ASSERT_TRUE(kit::test::runUntil([&] { return counter->heard.size() == 3; }));
+  EXPECT_EQ(counter->heard, (std::vector<std::string>{"1", "2", "3"}));
+
+  bool ran = false;
+  auto late = kit::bindPost(kit::OperationQueue::main(), counter, [&](Counter&) { ran = true; });
   late();
   counter.reset();
   ASSERT_TRUE(kit::test::drain(kit::Queue::main()));

@@ -84,9 +84,13 @@ std::shared_ptr<Timer::Callback> Timer::takeCallback() {
 void Timer::invalidate() {
   if (!valid_.exchange(false)) return;
   Ref<RunLoop> loop;
+  Id userInfo;
   {
     std::lock_guard lock(mutex_);
     loop = loop_.lock();
+    // The user info is held until the timer is invalidated, as on the
+    // platform, so what it holds can be freed with the timer's work done.
+    userInfo = std::move(userInfo_);
   }
   // Released outside the locks: the callback may own objects whose
   // destructors use the run loop. A callback running right now keeps its

@@ -5,8 +5,8 @@
 // a wake-up; under a virtual clock every timer fires at its exact date.
 //
 // The run loop holds a scheduled timer until it is invalidated; invalidating
-// releases the callback, so a callback that captures its owner does not keep
-// it alive past invalidate().
+// releases the callback and the user info, so a callback (or user info) that
+// captures its owner does not keep it alive past invalidate().
 #pragma once
 
 #include <cstdint>

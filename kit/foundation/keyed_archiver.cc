@@ -20,10 +20,12 @@
 #include <limits>
 
 #include "kit/foundation/array.h"
+#include "kit/foundation/decimal_number.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/serial_date.h"
 #include "kit/foundation/string.h"
+#include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
 
 namespace kit {
@@ -44,6 +46,8 @@ enum Tag : uint8_t {
   TagDictionary,          // count, (key reference, value reference) pairs
   TagMutableDictionary,
   TagObject,              // class name, field count, (key, reference) pairs
+  TagURL,                 // base URL reference (0: none), relative text
+  TagDecimalNumber,       // the decimal's exact text ("8.49", "NaN")
 };
 
 [[noreturn]] void raiseArchive(const std::string& reason) {
@@ -223,6 +227,17 @@ Ref<Data> KeyedArchiver::archivedDataWithRootObject(const Id& root, Ref<Error>* 
   }
 }
 
+bool KeyedArchiver::canArchiveObject(const Object& object) {
+  if (dynamic_cast<const Coding*>(&object)) {
+    const Class& cls = object.objectClass();
+    return Class::forType(typeid(object)) == &cls && cls.canCreate();
+  }
+  return dynamic_cast<const Null*>(&object) || dynamic_cast<const String*>(&object) ||
+         dynamic_cast<const Number*>(&object) || dynamic_cast<const Data*>(&object) ||
+         dynamic_cast<const URL*>(&object) || dynamic_cast<const Date*>(&object) || dynamic_cast<const Array*>(&object) ||
+         dynamic_cast<const Dictionary*>(&object);
+}
+
 uint64_t KeyedArchiver::reference(const Id& object, size_t depth) {
   if (!object) return 0;
   if (auto it = indexOf_.find(object.get()); it != indexOf_.end()) {
@@ -280,6 +295,9 @@ std::string KeyedArchiver::body(const Id& object, size_t depth) {
   } else if (auto* s = dynamic_cast<const String*>(object.get())) {
     out += static_cast<char>(isKind<MutableString>(object) ? TagMutableString : TagString);
     out += s->utf8();
+  } else if (auto* decimal = dynamic_cast<const DecimalNumber*>(object.get())) {
+    out += static_cast<char>(TagDecimalNumber);
+    out += decimal->description();
   } else if (auto* n = dynamic_cast<const Number*>(object.get())) {
     out += static_cast<char>(TagNumber);
     out += static_cast<char>(n->kind());
@@ -296,6 +314,10 @@ std::string KeyedArchiver::body(const Id& object, size_t depth) {
   } else if (auto seconds = dateValueSeconds(object)) {
     out += static_cast<char>(TagDate);
     putDouble(out, *seconds);
+  } else if (auto* url = dynamic_cast<const URL*>(object.get())) {
+    out += static_cast<char>(TagURL);
+    putVarint(out, reference(url->baseURL(), depth + 1));
+    out += url->relativeString()->utf8();
   } else if (auto* a = dynamic_cast<const Array*>(object.get())) {
     out += static_cast<char>(isKind<MutableArray>(object) ? TagMutableArray : TagArray);
     std::vector<Id> items = a->objects();
@@ -367,6 +389,40 @@ Id KeyedUnarchiver::unarchivedObjectWithData(const Ref<Data>& data, Ref<Error>* 
   }
 }
 
+Id KeyedUnarchiver::unarchivedObjectOfClass(const Class& cls, const Ref<Data>& data, Ref<Error>* error) {
+  try {
+    if (!data) raise(InvalidArgumentException, "*** -[KeyedUnarchiver initForReadingWithData:]: data is nil");
+    KeyedUnarchiver unarchiver(data);
+    unarchiver.secure_ = true;
+    unarchiver.allowed_ = &cls;
+    Id root = unarchiver.root();
+    if (root && !root->objectClass().isSubclassOf(cls)) {
+      raise(InvalidUnarchiveOperationException, "*** -[KeyedUnarchiver decodeObjectOfClass:]: the root is of class (" +
+                                                    root->className() + "), not (" + cls.name() + ")");
+    }
+    unarchiver.finished_ = true;
+    return root;
+  } catch (const Exception& e) {
+    if (error) *error = Error::make(CocoaErrorDomain, CoderReadCorruptError, e.reason());
+    return nullptr;
+  }
+}
+
+void KeyedUnarchiver::checkAllowed(const Class* cls, std::string_view name) const {
+  if (!secure_ || (cls && allowed_ && cls->isSubclassOf(*allowed_))) return;
+  raise(InvalidUnarchiveOperationException, "*** -[KeyedUnarchiver decodeObjectOfClass:]: value of class (" +
+                                                std::string(name) + ") was not asked for" +
+                                                (allowed_ ? "; expected (" + allowed_->name() + ")" : std::string()));
+}
+
+void KeyedUnarchiver::checkArrayOf(std::string_view key, const Id& value, bool (*isElement)(const Id&)) {
+  auto array = as<Array>(value);
+  if (!array) raiseUnexpectedClass(key, value);
+  for (const Id& element : array->objects()) {
+    if (!isElement(element)) raiseUnexpectedClass(key, element);
+  }
+}
+
 KeyedUnarchiver::~KeyedUnarchiver() {
   if (finished_) return;
   // Unarchiving failed: empty the containers made so far, so that a cycle
@@ -409,7 +465,11 @@ Id KeyedUnarchiver::object(uint64_t ref, size_t depth) {
   if (state_[index] == InProgress && !cyclePassesThroughCoding(open_, openAt_[index])) {
     raiseCorrupt("a collection contains itself");
   }
-  if (state_[index] != NotDecoded) return decoded_[index];
+  if (state_[index] != NotDecoded) {
+    const Id& earlier = decoded_[index];
+    if (secure_ && dynamic_cast<const Coding*>(earlier.get())) checkAllowed(&earlier->objectClass(), earlier->className());
+    return earlier;
+  }
   if (depth > ArchiveMaximumDepth) raiseCorrupt("the object graph nests too deeply");
   return decodeEntry(index, depth);
 }
@@ -488,6 +548,20 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
       in.expectEnd();
       return done(makeDateValue(seconds));
     }
+    case TagDecimalNumber: {
+      Ref<DecimalNumber> decimal = DecimalNumber::decimalNumberWithCanonicalText(in.rest());
+      if (!decimal) raiseCorrupt("a decimal number is not in its written form");
+      return done(decimal);
+    }
+    case TagURL: {
+      uint64_t baseRef = in.varint();
+      openEntry(false);  // a base URL that leads back here is refused
+      Id base = object(baseRef, depth + 1);
+      if (base && !isKind<URL>(base)) raiseCorrupt("the base of a URL is not a URL");
+      Ref<URL> url = URL::URLWithString(in.rest(), as<URL>(base));
+      if (!url) raiseCorrupt("a URL is not valid");
+      return done(url);
+    }
     case TagArray:
     case TagMutableArray: {
       uint64_t count = in.count(1);
@@ -540,6 +614,7 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
       }
       in.expectEnd();
       const Class* cls = Class::named(name);
+      checkAllowed(cls, name);  // before anything of the class runs
       Id instance = cls ? cls->create() : nullptr;
       auto* coding = dynamic_cast<Coding*>(instance.get());
       if (!coding) {
@@ -550,14 +625,15 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
       openEntry(true);
       const std::vector<Field>* outerFields = std::exchange(fields_, &fields);
       size_t outerDepth = std::exchange(depth_, depth);
+      const Class* outerAllowed = std::exchange(allowed_, nullptr);  // its fields name their own classes
       bool ok;
       try {
         ok = coding->initWithCoder(*this);
       } catch (...) {
-        fields_ = outerFields, depth_ = outerDepth;
+        fields_ = outerFields, depth_ = outerDepth, allowed_ = outerAllowed;
         throw;
       }
-      fields_ = outerFields, depth_ = outerDepth;
+      fields_ = outerFields, depth_ = outerDepth, allowed_ = outerAllowed;
       return done(ok ? instance : nullptr);
     }
     default:
@@ -575,9 +651,21 @@ const KeyedUnarchiver::Field* KeyedUnarchiver::field(std::string_view key) const
 
 bool KeyedUnarchiver::containsValueForKey(std::string_view key) const { return field(key) != nullptr; }
 
-Id KeyedUnarchiver::decodeObjectForKey(std::string_view key) {
+Id KeyedUnarchiver::decodeObjectForKey(std::string_view key) { return decodeObjectForKey(key, nullptr); }
+
+Id KeyedUnarchiver::decodeObjectForKey(std::string_view key, const Class* allowed) {
   const Field* f = field(key);
-  return f ? object(f->ref, depth_ + 1) : nullptr;
+  if (!f) return nullptr;
+  const Class* outer = std::exchange(allowed_, allowed);
+  Id value;
+  try {
+    value = object(f->ref, depth_ + 1);
+  } catch (...) {
+    allowed_ = outer;
+    throw;
+  }
+  allowed_ = outer;
+  return value;
 }
 
 void KeyedUnarchiver::raiseUnexpectedClass(std::string_view key, const Id& value) {

@@ -1,11 +1,12 @@
 // Keyed archiving: an object graph to bytes and back, in kit's own binary
 // format (not the platform's).
 //
-// An archive keeps strings, numbers (with their exact type), data, dates,
-// arrays and dictionaries (mutable or not, dictionary order kept), the null
-// object, and objects of registered classes that adopt kit::Coding. Every
-// object is stored once, so shared references stay shared and cycles come
-// back as cycles. A cycle must pass through a Coding object, which decides
+// An archive keeps strings, numbers (with their exact type; decimal numbers
+// exactly), data, dates, URLs (with their base URL), arrays and
+// dictionaries (mutable or not, dictionary order kept), the null object,
+// and objects of registered classes that adopt kit::Coding. Every object is
+// stored once, so shared references stay shared and cycles come back as
+// cycles. A cycle must pass through a Coding object, which decides
 // whether it holds the reference weakly; a collection that contains itself
 // only through collections could never be released, and is refused on both
 // sides.
@@ -33,6 +34,13 @@
 // InvalidArchiveOperationException; unarchiving malformed bytes raises
 // InvalidUnarchiveOperationException. The variants taking an Error** return
 // nil with an Error instead.
+//
+// Secure decoding (unarchivedObjectOfClass) is for bytes that come from
+// outside: it creates an object of a registered class only where the caller
+// names that class (the root's class, decodeObjectOfClass<T>,
+// decodeArrayOfObjectsOfClass<T>), so an archive cannot make the program
+// build objects it did not ask for. Plain values (strings, numbers, data,
+// dates, URLs, collections of them) are always allowed.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +50,7 @@
 #include <utility>
 #include <vector>
 
+#include "kit/foundation/array.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/error.h"
 #include "kit/foundation/exception.h"
@@ -80,6 +89,11 @@ class KeyedArchiver {
   static Ref<Data> archivedDataWithRootObject(const Id& root);
   // The same, giving nil and an Error instead of raising.
   static Ref<Data> archivedDataWithRootObject(const Id& root, Ref<Error>* error);
+
+  // Whether archiving `object` can store it as what it is: plain values
+  // always; other objects when they adopt Coding and their own class (not
+  // only an ancestor) is registered and can be created by name.
+  static bool canArchiveObject(const Object& object);
 
   // Inside encodeWithCoder: values of the object being archived.
   void encodeObject(const Id& object, std::string_view key);
@@ -125,16 +139,41 @@ class KeyedUnarchiver {
   static Id unarchiveObjectWithData(const Ref<Data>& data);
   // The same, giving nil and an Error instead of raising.
   static Id unarchivedObjectWithData(const Ref<Data>& data, Ref<Error>* error);
+  // Secure decoding: the root object, which must be of `cls` (or a
+  // subclass); nil with an Error for malformed data, for a root of another
+  // class, and for an object of a class nobody asked for anywhere inside.
+  static Id unarchivedObjectOfClass(const Class& cls, const Ref<Data>& data, Ref<Error>* error);
+  template <class T>
+  static Ref<T> unarchivedObjectOfClass(const Ref<Data>& data, Ref<Error>* error) {
+    return as<T>(unarchivedObjectOfClass(T::staticClass(), data, error));
+  }
+
+  // True while decoding securely: initWithCoder can refuse to build an
+  // object that only trusted bytes should make.
+  bool requiresSecureCoding() const { return secure_; }
 
   // Inside initWithCoder: values of the object being unarchived. A missing
   // key gives nil / 0 / false; a value of the wrong kind raises.
   bool containsValueForKey(std::string_view key) const;
+  // While decoding securely, an object of a registered class is refused
+  // here: name its class with decodeObjectOfClass.
   Id decodeObjectForKey(std::string_view key);
+  // The value, which must be a T (nil when missing). While decoding
+  // securely, objects of registered classes are made only when their class
+  // is T's or a subclass of it.
   template <class T>
   Ref<T> decodeObjectOfClass(std::string_view key) {
-    Id value = decodeObjectForKey(key);
+    Id value = decodeObjectForKey(key, &T::staticClass());
     if (value && !isKind<T>(value)) raiseUnexpectedClass(key, value);
     return std::static_pointer_cast<T>(std::shared_ptr<Object>(value));
+  }
+  // An array whose every element is a T (nil when missing).
+  template <class T>
+  Ref<Array> decodeArrayOfObjectsOfClass(std::string_view key) {
+    Id value = decodeObjectForKey(key, &T::staticClass());
+    if (!value) return nullptr;
+    checkArrayOf(key, value, [](const Id& element) { return isKind<T>(element); });
+    return std::static_pointer_cast<Array>(std::shared_ptr<Object>(value));
   }
   bool decodeBoolForKey(std::string_view key);
   int decodeIntForKey(std::string_view key);
@@ -162,7 +201,11 @@ class KeyedUnarchiver {
   Id object(uint64_t ref, size_t depth);
   Id decodeEntry(size_t index, size_t depth);
   const Field* field(std::string_view key) const;
+  Id decodeObjectForKey(std::string_view key, const Class* allowed);
   Ref<Number> number(std::string_view key);
+  // Raises unless a Coding object may be made (or referred to) here.
+  void checkAllowed(const Class* cls, std::string_view name) const;
+  void checkArrayOf(std::string_view key, const Id& value, bool (*isElement)(const Id&));
   [[noreturn]] void raiseUnexpectedClass(std::string_view key, const Id& value);
 
   Ref<Data> data_;
@@ -172,6 +215,10 @@ class KeyedUnarchiver {
   const std::vector<Field>* fields_ = nullptr;
   size_t depth_ = 0;
   bool finished_ = false;
+  bool secure_ = false;
+  // While decoding securely: the class a Coding object must be of at this
+  // point (nil: none may be made).
+  const Class* allowed_ = nullptr;
   // The entries being decoded, as in KeyedArchiver.
   struct Open {
     bool isCoding;

@@ -9,6 +9,7 @@
 
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/serial_date.h"
+#include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
 
 namespace kit {
@@ -82,6 +83,47 @@ KIT_DEFINE_CLASS(ArchiveProfile, Object) {
   cls.property("height", &ArchiveProfile::height);
   cls.property("count", &ArchiveProfile::count);
 }
+
+// Counts the instances made, and whether they were decoded securely.
+class ArchiveSpy : public Object, public Coding {
+  KIT_OBJECT(ArchiveSpy)
+
+ public:
+  ArchiveSpy() { ++made; }
+  void encodeWithCoder(KeyedArchiver&) const override {}
+  bool initWithCoder(KeyedUnarchiver& coder) override {
+    secure = coder.requiresSecureCoding();
+    return true;
+  }
+  static inline int made = 0;
+  bool secure = false;
+};
+KIT_DEFINE_CLASS(ArchiveSpy, Object) {}
+
+// Names the class of everything it decodes, as secure decoding needs.
+class ArchiveParty : public Object, public Coding {
+  KIT_OBJECT(ArchiveParty)
+
+ public:
+  void encodeWithCoder(KeyedArchiver& coder) const override {
+    coder.encodeObject(members, "members");
+    coder.encodeObject(leader, "leader");
+    coder.encodeObject(spy, "spy");
+    coder.encodeObject(home, "home");
+  }
+  bool initWithCoder(KeyedUnarchiver& coder) override {
+    members = coder.decodeArrayOfObjectsOfClass<ArchiveRole>("members");
+    leader = coder.decodeObjectOfClass<ArchiveRole>("leader");
+    spy = coder.decodeObjectOfClass<ArchiveSpy>("spy");
+    home = coder.decodeObjectOfClass<URL>("home");
+    return true;
+  }
+  Ref<Array> members;
+  Ref<ArchiveRole> leader;
+  Ref<ArchiveSpy> spy;
+  Ref<URL> home;
+};
+KIT_DEFINE_CLASS(ArchiveParty, Object) {}
 
 // Adopts Coding but is not registered itself: it would come back as its
 // parent class, so archiving refuses it.
@@ -249,6 +291,83 @@ TEST(KeyedArchiver, ObjectsThatCannotBeArchivedRaise) {
   EXPECT_EQ(failure->code(), CoderInvalidValueError);
 }
 
+TEST(KeyedArchiver, URLsComeBackWithTheirBase) {
+  auto base = URL::URLWithString("https://api.example.test/v2/");
+  auto relative = URL::URLWithString("users?id=7", base);
+  Id back = roundTrip(array({relative, base, URL::URLWithString("file:///tmp/a%20b")}));
+  auto url = as<URL>(back[0]);
+  ASSERT_TRUE(url);
+  EXPECT_EQ(describe(url->relativeString()), "users?id=7");
+  EXPECT_EQ(url->absoluteText(), "https://api.example.test/v2/users?id=7");
+  ASSERT_TRUE(url->baseURL());
+  EXPECT_EQ(url->baseURL(), as<URL>(back[1]));  // the base is stored once
+  EXPECT_EQ(url->absoluteText(), relative->absoluteText());
+  EXPECT_EQ(describe(back[2]), "file:///tmp/a%20b");
+
+  EXPECT_TRUE(KeyedArchiver::canArchiveObject(*relative));
+  EXPECT_TRUE(KeyedArchiver::canArchiveObject(*std::make_shared<ArchiveRole>()));
+  EXPECT_FALSE(KeyedArchiver::canArchiveObject(*std::make_shared<UnregisteredRole>()));
+  EXPECT_FALSE(KeyedArchiver::canArchiveObject(*Error::make("d", 1)));
+}
+
+TEST(KeyedArchiver, SecureDecodingMakesOnlyTheClassesAskedFor) {
+  auto party = std::make_shared<ArchiveParty>();
+  auto leader = std::make_shared<ArchiveRole>();
+  leader->name = str("lead");
+  leader->owner = party;  // a cycle back to the party, through "owner"
+  party->members = array({leader, std::make_shared<ArchiveRole>()});
+  party->leader = leader;
+  party->spy = std::make_shared<ArchiveSpy>();
+  party->home = URL::URLWithString("https://example.test/home");
+  auto bytes = KeyedArchiver::archivedDataWithRootObject(party);
+
+  Ref<Error> error;
+  auto back = KeyedUnarchiver::unarchivedObjectOfClass<ArchiveParty>(bytes, &error);
+  ASSERT_TRUE(back) << describe(error);
+  ASSERT_EQ(back->members->count(), 2u);
+  EXPECT_EQ(back->leader, back->members->objectAtIndex(0));
+  EXPECT_EQ(describe(back->leader->name), "lead");
+  EXPECT_EQ(back->leader->owner.lock(), back);
+  EXPECT_TRUE(back->spy->secure);
+  EXPECT_EQ(describe(back->home), "https://example.test/home");
+  EXPECT_FALSE(as<ArchiveSpy>(KeyedUnarchiver::unarchiveObjectWithData(
+                                  KeyedArchiver::archivedDataWithRootObject(std::make_shared<ArchiveSpy>())))
+                   ->secure);
+  back->leader->owner.reset();
+
+  // A root of another class is refused.
+  error.reset();
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<ArchiveRole>(bytes, &error));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), CoderReadCorruptError);
+  EXPECT_NE(error->localizedDescription().find("ArchiveParty"), std::string::npos);
+
+  // A spy where a role was asked for is never made; plain decoding makes it.
+  auto infiltrated = std::make_shared<ArchiveParty>();
+  infiltrated->members = array({std::make_shared<ArchiveSpy>()});
+  auto hostile = KeyedArchiver::archivedDataWithRootObject(infiltrated);
+  int before = ArchiveSpy::made;
+  error.reset();
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<ArchiveParty>(hostile, &error));
+  EXPECT_EQ(ArchiveSpy::made, before);
+  ASSERT_TRUE(error);
+  EXPECT_NE(error->localizedDescription().find("(ArchiveSpy) was not asked for"), std::string::npos);
+  EXPECT_THROW(KeyedUnarchiver::unarchiveObjectWithData(hostile), Exception);  // not an array of roles
+  EXPECT_EQ(ArchiveSpy::made, before + 1);
+
+  // An object decoded without naming a class: only plain values may come.
+  auto player = std::make_shared<ArchivePlayer>();
+  player->roles->addObject(std::make_shared<ArchiveRole>());
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<ArchivePlayer>(
+      KeyedArchiver::archivedDataWithRootObject(player), nullptr));
+  EXPECT_TRUE(KeyedUnarchiver::unarchiveObjectWithData(KeyedArchiver::archivedDataWithRootObject(player)));
+  player->roles->addObject(str("plain values pass"));
+  player->roles->removeObjectAtIndex(0);
+  EXPECT_TRUE(KeyedUnarchiver::unarchivedObjectOfClass<ArchivePlayer>(KeyedArchiver::archivedDataWithRootObject(player),
+                                                                      nullptr));
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<ArchivePlayer>(nullptr, nullptr));
+}
+
 // An archive assembled by hand.
 std::string archive(const std::vector<std::string>& entries, uint8_t root) {
   std::string out("KITARC\x01\x00", 8);
@@ -273,6 +392,9 @@ TEST(KeyedArchiver, MalformedArchivesRaiseAndCanBeCaught) {
   EXPECT_NE(corruptReason(archive({"\x08\x01\x05"}, 1)).find("out of range"), std::string::npos);
   EXPECT_NE(corruptReason(archive({std::string("\x08\x01\x00", 3)}, 1)).find("nil"), std::string::npos);
   EXPECT_NE(corruptReason(archive({"\x63"}, 1)).find("unknown entry tag"), std::string::npos);
+  EXPECT_NE(corruptReason(archive({std::string("\x0d\x00not a url", 11)}, 1)).find("URL is not valid"), std::string::npos);
+  EXPECT_NE(corruptReason(archive({"\x0d\x02rel", "\x02hi"}, 1)).find("base of a URL"), std::string::npos);
+  EXPECT_NE(corruptReason(archive({"\x0d\x01rel"}, 1)).find("contains itself"), std::string::npos);
   EXPECT_NE(corruptReason(archive({"\x08\x01\x01"}, 1)).find("contains itself"), std::string::npos);
   EXPECT_NE(corruptReason(archive({"\x02\xff\xfe"}, 1)).find("UTF-8"), std::string::npos);
   EXPECT_NE(corruptReason(archive({std::string("\x0c\x07Missing\x00", 10)}, 1)).find("cannot decode object of class (Missing)"),

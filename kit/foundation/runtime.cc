@@ -47,6 +47,15 @@ const Class* Class::forType(std::type_index type) {
   return it == r.byType.end() ? nullptr : it->second;
 }
 
+std::vector<const Class*> Class::classList() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  std::vector<const Class*> out;
+  out.reserve(r.byName.size());
+  for (const auto& [name, cls] : r.byName) out.push_back(cls);
+  return out;
+}
+
 bool Class::isSubclassOf(const Class& other) const {
   for (const Class* c = this; c; c = c->super_) {
     if (c == &other) return true;

@@ -65,6 +65,8 @@ class Class {
   static const Class* named(std::string_view name);
   // The class registered for a C++ type, or nullptr.
   static const Class* forType(std::type_index type);
+  // Every registered class, ordered by name (objc_copyClassList).
+  static std::vector<const Class*> classList();
 
   // Properties declared by this class itself, in declaration order.
   const std::vector<Property>& declaredProperties() const { return properties_; }

@@ -170,6 +170,14 @@ TEST(ImageIO, PartialProgressiveJPEGAndBaselineJPEG) {
     if (!progressive) {
       EXPECT_EQ(partial->pixelAt(50, 95).a, 0);  // the bottom was never reached
     }
+    // Every longer prefix decodes too, wherever it ends: inside a table, a
+    // scan header or entropy-coded data.
+    for (size_t n = file.size() / 2; n < file.size(); n += 7) {
+      source->updateData(std::span(file.data(), n), false);
+      auto grown = source->createImageAtIndex(0);
+      ASSERT_TRUE(grown) << n << ": " << source->lastError();
+      EXPECT_EQ(grown->width(), 96u);
+    }
     source->updateData(file, true);
     EXPECT_EQ(source->status(), ImageSourceStatus::Complete);
     auto full = source->createImageAtIndex(0);
@@ -358,6 +366,20 @@ TEST(ImageIO, EXIFOrientationAndCMYK) {
   const Pixel storedTopLeft = source->createImageAtIndex(0)->pixelAt(0, 0);
   EXPECT_NEAR(upright->pixelAt(29, 0).r, storedTopLeft.r, 2);
   EXPECT_NEAR(upright->pixelAt(29, 0).g, storedTopLeft.g, 2);
+  // The mirrored turns: 5 transposes (the stored top-left stays top-left),
+  // 7 transverses (the stored top-left goes to the bottom-right).
+  for (int exif : {5, 7}) {
+    SCOPED_TRACE(exif);
+    options.orientation = exif;
+    auto turned = Image::withData(encode(gradient(40, 30), UTType::JPEG, options));
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->orientation(), exif == 5 ? ImageOrientation::LeftMirrored : ImageOrientation::RightMirrored);
+    auto shown = turned->uprightBitmap();
+    ASSERT_EQ(shown->width(), 30u);
+    const Pixel corner = exif == 5 ? shown->pixelAt(0, 0) : shown->pixelAt(29, 39);
+    EXPECT_NEAR(corner.r, storedTopLeft.r, 2);
+    EXPECT_NEAR(corner.g, storedTopLeft.g, 2);
+  }
 
   // Adobe-style CMYK (stored inverted): no cyan, full magenta and yellow = red.
   const auto cmyk = libjpegFile(16, 16, JCS_CMYK, 4, false, [](size_t, size_t, uint8_t* p) {

@@ -1,6 +1,7 @@
 // Certificates and public keys over OpenSSL.
 #include "kit/net/certificate.h"
 
+#include <arpa/inet.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -80,6 +81,26 @@ std::string Certificate::subjectSummary() const {
 }
 
 bool Certificate::isSelfSigned() const { return X509_check_issued(cert_, cert_) == X509_V_OK; }
+
+bool Certificate::isSignedBy(const Certificate& issuer) const {
+  if (X509_NAME_cmp(X509_get_issuer_name(cert_), X509_get_subject_name(issuer.cert_)) != 0) return false;
+  EVP_PKEY* key = X509_get0_pubkey(issuer.cert_);
+  return key && X509_verify(cert_, key) == 1;
+}
+
+unsigned int Certificate::hostCheckFlags() { return X509_CHECK_FLAG_NEVER_CHECK_SUBJECT; }
+
+bool Certificate::isIPAddress(std::string_view host) {
+  std::string text(host);
+  unsigned char buffer[16];
+  return inet_pton(AF_INET, text.c_str(), buffer) == 1 || inet_pton(AF_INET6, text.c_str(), buffer) == 1;
+}
+
+bool Certificate::matchesHost(std::string_view host) const {
+  if (host.empty() || host.find('\0') != std::string_view::npos) return false;
+  if (isIPAddress(host)) return X509_check_ip_asc(cert_, std::string(host).c_str(), 0) == 1;
+  return X509_check_host(cert_, host.data(), host.size(), hostCheckFlags(), nullptr) == 1;
+}
 
 Ref<PublicKey> Certificate::publicKey() const {
   EVP_PKEY* key = X509_get_pubkey(cert_);

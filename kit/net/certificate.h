@@ -1,10 +1,12 @@
 // X.509 certificates and public keys (OpenSSL), standing in for the
 // platform's certificate and key references. A certificate is made from DER
 // bytes and gives them back unchanged; a public key compares by its
-// SubjectPublicKeyInfo bytes.
+// SubjectPublicKeyInfo bytes. Host names are matched against subject
+// alternative names only: a common name names no host.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kit/foundation/data.h"
@@ -57,6 +59,17 @@ class Certificate : public Object {
   // The subject's common name, or "".
   std::string subjectSummary() const;
   bool isSelfSigned() const;
+  // Whether `issuer` is named as this certificate's issuer and its key
+  // verifies this certificate's signature.
+  bool isSignedBy(const Certificate& issuer) const;
+  // Whether the subject alternative names cover `host`: a DNS name (a
+  // wildcard only as the whole leftmost label), or for an IPv4 or IPv6
+  // address an IP entry. The common name is never read.
+  bool matchesHost(std::string_view host) const;
+  // The OpenSSL host-check flags matchesHost() uses, for verifiers that
+  // check the host themselves.
+  static unsigned int hostCheckFlags();
+  static bool isIPAddress(std::string_view host);
   // The key the certificate holds; nil when it cannot be read.
   Ref<PublicKey> publicKey() const;
 

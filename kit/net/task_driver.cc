@@ -13,6 +13,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "kit/dispatch/clock.h"
 #include "kit/foundation/format.h"
 #include "kit/net/event_lane.h"
 #include "kit/net/input_stream.h"
@@ -27,6 +28,8 @@ namespace kit::netdetail {
 namespace {
 
 constexpr int kMaxRedirects = 16;
+// About 24 days: far beyond any request time-out the engine enforces.
+constexpr long kNoCurlConnectLimitMs = 0x7fffffffL;
 constexpr size_t kMaxHeldBody = 1 << 20;
 
 size_t headerCallback(char* bytes, size_t size, size_t count, void* driver) {
@@ -101,7 +104,7 @@ TaskDriver::~TaskDriver() {
 // ---- Starting
 
 void TaskDriver::start() {
-  startedAt_ = std::chrono::steady_clock::now();
+  startedAt_ = Clock::now();
   touch();
   auto url = request_ ? request_->URL() : nullptr;
   if (!url) return finishWithError(URLErrorUnsupportedURL, "");
@@ -281,9 +284,10 @@ bool TaskDriver::configureEasy() {
     headerList_ = curl_slist_append(headerList_, line.c_str());
   }
   curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
-  double timeout = request_->timeoutInterval();
-  if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
-  if (timeout > 0) curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000) + 1);
+  // Time-outs are the engine's, on kit::Clock (see deadline()): libcurl
+  // reads the real clock, so its own connect limit (300 s unless set) is
+  // moved out of the way and no other limit of its own is set.
+  curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, kNoCurlConnectLimitMs);
   return true;
 }
 
@@ -341,15 +345,21 @@ void TaskDriver::cancelProducingResumeData(std::function<void(Ref<Data>)> comple
   finishWithError(URLErrorCancelled, "");
 }
 
-void TaskDriver::touch() { lastActivity_ = std::chrono::steady_clock::now(); }
+void TaskDriver::touch() { lastActivity_ = Clock::now(); }
 
-std::optional<std::chrono::steady_clock::time_point> TaskDriver::deadline() const {
-  if (phase_ != Phase::Transferring || userSuspended_ || holdForDelegate_) return std::nullopt;
+double TaskDriver::requestTimeout() const {
   double timeout = request_->timeoutInterval();
   if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
-  auto idle = lastActivity_ + std::chrono::microseconds(static_cast<int64_t>(timeout * 1e6));
-  auto total = startedAt_ + std::chrono::microseconds(static_cast<int64_t>(settings_.resourceTimeout * 1e6));
-  return std::min(idle, total);
+  return timeout;
+}
+
+double TaskDriver::timeoutDeadline() const {
+  return std::min(lastActivity_ + requestTimeout(), startedAt_ + settings_.resourceTimeout);
+}
+
+std::optional<double> TaskDriver::deadline() const {
+  if (phase_ != Phase::Transferring || userSuspended_ || holdForDelegate_) return std::nullopt;
+  return timeoutDeadline();
 }
 
 void TaskDriver::onTimeout() {

@@ -6,7 +6,6 @@
 // session's event lane; answers come back as commands on the network thread.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -83,7 +82,11 @@ class TaskDriver {
   void onTransferDone(int curlCode);
   void onTimeout();
   void flush();
-  std::optional<std::chrono::steady_clock::time_point> deadline() const;
+  // When the task times out on kit::Clock: its request time-out after the
+  // last sign of life (an idle time-out), or its resource time-out after it
+  // started, whichever comes first. None while it waits for its delegate or
+  // is suspended.
+  std::optional<double> deadline() const;
 
   // ---- libcurl callbacks
   size_t onHeader(const char* bytes, size_t length);
@@ -185,8 +188,12 @@ class TaskDriver {
   enum class TrustStep { NotAsked, Accepted, Refused } trustStep_ = TrustStep::NotAsked;
   Ref<Error> trustError_;  // why the handshake was refused
 
-  std::chrono::steady_clock::time_point lastActivity_;
-  std::chrono::steady_clock::time_point startedAt_;
+  double requestTimeout() const;
+  // The idle or resource time-out, whichever comes first, while bytes move.
+  double timeoutDeadline() const;
+
+  double lastActivity_ = 0;  // on kit::Clock
+  double startedAt_ = 0;
   bool timedOut_ = false;
 };
 

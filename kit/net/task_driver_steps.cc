@@ -85,18 +85,15 @@ int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
                                                       URLAuthenticationMethodServerTrust, trust);
     postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
     {
-      // The wait counts against the request's time-out like any other.
-      double timeout = request_->timeoutInterval();
-      if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
-      auto limit = std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<int64_t>(timeout * 1e6));
-      std::unique_lock lock(gate->mutex);
-      bool answered =
-          gate->cv.wait_until(lock, limit, [&] { return gate->answer.has_value() || gate->interrupted; });
+      // The wait counts against the request's time-out like any other
+      // silence: it ends when the task would have idled out.
+      const bool ended = settings_.engine->waitAtGate(*gate, timeoutDeadline());
+      std::lock_guard lock(gate->waitable->mutex);
       if (gate->answer) {
         answer = *gate->answer;
       } else {
         answer.accepted = false;
-        answer.error = errorFor(answered ? URLErrorCancelled : URLErrorTimedOut, "");
+        answer.error = errorFor(ended ? URLErrorCancelled : URLErrorTimedOut, "");
       }
     }
     settings_.engine->closeGate(id_);

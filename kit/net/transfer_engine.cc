@@ -5,9 +5,12 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
+#include "kit/dispatch/clock.h"
 #include "kit/net/task_driver.h"
+#include "kit/net/transfer_clock.h"
 
 namespace kit::netdetail {
 
@@ -28,6 +31,9 @@ TransferEngine::TransferEngine(Options options) {
   share_ = curl_share_init();
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  // The clock wakes the thread when it moves, so that a time-out that fell
+  // due is seen at once.
+  clock_ = TransferClock::create([multi = multi_] { curl_multi_wakeup(multi); });
   thread_ = std::thread([this] { run(); });
 }
 
@@ -39,13 +45,16 @@ TransferEngine::~TransferEngine() {
   {
     std::lock_guard lock(gateMutex_);
     for (auto& [id, gate] : gates_) {
-      std::lock_guard g(gate->mutex);
-      gate->interrupted = true;
-      gate->cv.notify_all();
+      {
+        std::lock_guard g(gate->waitable->mutex);
+        gate->interrupted = true;
+      }
+      gate->waitable->notifyAll();
     }
   }
   curl_multi_wakeup(multi_);
   thread_.join();
+  clock_->detach();
   curl_multi_cleanup(multi_);
   curl_share_cleanup(share_);
 }
@@ -144,18 +153,35 @@ void TransferEngine::answerGate(uint64_t id, TrustAnswer answer) {
   std::lock_guard lock(gateMutex_);
   auto it = gates_.find(id);
   if (it == gates_.end()) return;
-  std::lock_guard g(it->second->mutex);
-  it->second->answer = std::move(answer);
-  it->second->cv.notify_all();
+  HandshakeGate& gate = *it->second;
+  {
+    std::lock_guard g(gate.waitable->mutex);
+    gate.answer = std::move(answer);
+  }
+  gate.waitable->notifyAll();
 }
 
 void TransferEngine::interruptGate(uint64_t id) {
   std::lock_guard lock(gateMutex_);
   auto it = gates_.find(id);
   if (it == gates_.end()) return;
-  std::lock_guard g(it->second->mutex);
-  it->second->interrupted = true;
-  it->second->cv.notify_all();
+  HandshakeGate& gate = *it->second;
+  {
+    std::lock_guard g(gate.waitable->mutex);
+    gate.interrupted = true;
+  }
+  gate.waitable->notifyAll();
+}
+
+bool TransferEngine::waitAtGate(HandshakeGate& gate, double deadline) {
+  clock_->beginBlockingWait();
+  bool ended;
+  {
+    std::unique_lock lock(gate.waitable->mutex);
+    ended = gate.waitable->waitUntil(lock, deadline, [&] { return gate.answer.has_value() || gate.interrupted; });
+  }
+  clock_->endBlockingWait();
+  return ended;
 }
 
 void TransferEngine::runCommands() {
@@ -191,14 +217,16 @@ void TransferEngine::flushDirty() {
 }
 
 int TransferEngine::checkTimeouts() {
-  auto now = std::chrono::steady_clock::now();
-  // Deadlines are kept to a few milliseconds; a busy round does not need to
-  // look at every driver again.
-  if (now < nextTimeoutCheck_) {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(nextTimeoutCheck_ - now).count() + 1;
-    return static_cast<int>(std::clamp<long long>(ms, 1, 1000));
+  constexpr double kMaxWait = 1.0;
+  const double now = Clock::now();
+  const bool onVirtualClock = Clock::isVirtual();
+  // Deadlines are kept to a few milliseconds; a busy round on the real clock
+  // does not need to look at every driver again. (A virtual clock stands
+  // still between advances, and each advance wakes the thread to look.)
+  if (!onVirtualClock && now < nextTimeoutCheck_) {
+    return static_cast<int>(std::clamp((nextTimeoutCheck_ - now) * 1000.0 + 1, 1.0, kMaxWait * 1000));
   }
-  auto next = now + std::chrono::seconds(1);
+  double nearest = Forever;
   std::vector<uint64_t> expired;
   for (auto& [id, d] : drivers_) {
     auto deadline = d->deadline();
@@ -206,15 +234,17 @@ int TransferEngine::checkTimeouts() {
     if (*deadline <= now) {
       expired.push_back(id);
     } else {
-      next = std::min(next, *deadline);
+      nearest = std::min(nearest, *deadline);
     }
   }
   for (uint64_t id : expired) {
     if (TaskDriver* d = driver(id)) d->onTimeout();
   }
-  nextTimeoutCheck_ = std::min(next, now + std::chrono::milliseconds(5));
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
-  return static_cast<int>(std::clamp<long long>(ms, 1, 1000));
+  clock_->publish(nearest);
+  nextTimeoutCheck_ = std::min(nearest, now + 0.005);
+  if (onVirtualClock) return static_cast<int>(kMaxWait * 1000);
+  const double wait = std::min(nearest - now, kMaxWait);
+  return static_cast<int>(std::clamp(std::ceil(wait * 1000.0), 1.0, kMaxWait * 1000));
 }
 
 void TransferEngine::run() {
@@ -228,8 +258,15 @@ void TransferEngine::run() {
     curl_multi_perform(multi_, &running);
     processMessages();
     flushDirty();
-    int wait = checkTimeouts();
-    flushDirty();
+    int wait;
+    {
+      // Flights handed over by a virtual clock's advance stay in the air
+      // until the failures of the time-outs it reached are posted.
+      auto flights = clock_->takeFlights();
+      detail::FlightScope scope(flights.empty() ? nullptr : flights.back());
+      wait = checkTimeouts();
+      flushDirty();
+    }
     long curlTimeout = -1;
     curl_multi_timeout(multi_, &curlTimeout);
     if (curlTimeout >= 0) wait = std::min<int>(wait, static_cast<int>(curlTimeout));

@@ -1,11 +1,10 @@
 // Internal: the network thread of a session. It owns a libcurl multi
 // handle and the drivers of the session's running tasks, runs commands
 // posted from other threads between rounds of I/O, and watches each task's
-// time-outs. Everything a driver does happens on this thread.
+// time-outs on kit::Clock (libcurl's own time-outs are left out of it).
+// Everything a driver does happens on this thread.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -15,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+#include "kit/dispatch/clock_detail.h"
 #include "kit/foundation/error.h"
 
 typedef void CURLM;
@@ -32,11 +32,13 @@ struct TrustAnswer {
   Ref<Error> error;
 };
 
+class TransferClock;
+
 // A place where the network thread waits for a delegate's answer during a
-// TLS handshake. Answered or interrupted from any thread.
+// TLS handshake. Answered or interrupted from any thread; `answer` and
+// `interrupted` are guarded by the waitable's mutex.
 struct HandshakeGate {
-  std::mutex mutex;
-  std::condition_variable cv;
+  std::shared_ptr<detail::ClockWaitable> waitable = detail::ClockWaitable::create();
   std::optional<TrustAnswer> answer;
   bool interrupted = false;
 };
@@ -86,13 +88,18 @@ class TransferEngine {
   void answerGate(uint64_t id, TrustAnswer answer);
   // Ends a wait with a refusal (cancel, invalidation).
   void interruptGate(uint64_t id);
+  // Network thread: waits at `gate` until it is answered or interrupted
+  // (true), or kit::Clock reaches `deadline` (false).
+  bool waitAtGate(HandshakeGate& gate, double deadline);
 
  private:
   void run();
   void runCommands();
   void processMessages();
   void flushDirty();
-  // Milliseconds until the next driver time-out is due (capped).
+  // Times out the drivers whose deadline has passed on kit::Clock and
+  // publishes the nearest deadline left. Returns how many milliseconds the
+  // thread may wait for I/O before it looks again (capped).
   int checkTimeouts();
 
   CURLM* multi_ = nullptr;
@@ -100,7 +107,8 @@ class TransferEngine {
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> dirty_;
   std::vector<CURL*> spareHandles_;
-  std::chrono::steady_clock::time_point nextTimeoutCheck_;
+  double nextTimeoutCheck_ = 0;  // on kit::Clock
+  std::shared_ptr<TransferClock> clock_;
   std::mutex aliasMutex_;
   std::map<uint64_t, uint64_t> aliases_;
 

@@ -1,7 +1,6 @@
 // Chain evaluation with OpenSSL's verifier.
 #include "kit/net/trust.h"
 
-#include <arpa/inet.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
@@ -55,11 +54,6 @@ struct DefaultStore {
 DefaultStore& defaultStore() {
   static DefaultStore instance;
   return instance;
-}
-
-bool isIPAddress(const std::string& host) {
-  unsigned char buffer[16];
-  return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
 }
 
 }  // namespace
@@ -131,25 +125,33 @@ TrustResultType Trust::evaluate() {
       if (!policy || policy->kind() != TrustPolicy::Kind::SSL) continue;
       X509_STORE_CTX_set_purpose(ctx, policy->server() ? X509_PURPOSE_SSL_SERVER : X509_PURPOSE_SSL_CLIENT);
       if (const auto& host = policy->host()) {
-        if (isIPAddress(*host)) {
+        if (Certificate::isIPAddress(*host)) {
           X509_VERIFY_PARAM_set1_ip_asc(param, host->c_str());
         } else {
+          X509_VERIFY_PARAM_set_hostflags(param, Certificate::hostCheckFlags());
           X509_VERIFY_PARAM_set1_host(param, host->c_str(), host->size());
         }
       }
     }
     int ok = X509_verify_cert(ctx);
     verifyError_ = X509_STORE_CTX_get_error(ctx);
+    // OpenSSL assembles the chain by names and key identifiers and checks
+    // signatures afterwards; when it stops at an earlier error the chain
+    // may hold certificates that merely claim to be issuers. Keep the leaf
+    // and then only what each signature links.
     if (STACK_OF(X509)* chain = X509_STORE_CTX_get1_chain(ctx)) {
       for (int i = 0; i < sk_X509_num(chain); ++i) {
         X509* c = sk_X509_value(chain, i);
         X509_up_ref(c);
-        built_.push_back(std::make_shared<Certificate>(c));
+        auto certificate = std::make_shared<Certificate>(c);
+        if (!built_.empty() && !built_.back()->isSignedBy(*certificate)) break;
+        built_.push_back(std::move(certificate));
       }
       sk_X509_pop_free(chain, X509_free);
     }
     result = ok == 1 ? TrustResultType::Unspecified : TrustResultType::RecoverableTrustFailure;
   }
+  if (built_.empty()) built_.push_back(given_.front());
   if (ctx) X509_STORE_CTX_free(ctx);
   sk_X509_free(untrusted);
   X509_STORE_free(store);

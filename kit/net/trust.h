@@ -38,8 +38,8 @@ class TrustPolicy : public Object {
   static const Class& staticClass();
 
   enum class Kind { BasicX509, SSL };
-  // The SSL policy; with a host name, the leaf must name that host (DNS or
-  // IP subject alternative names, or the common name when there are none).
+  // The SSL policy; with a host name, the leaf must name that host in its
+  // subject alternative names (Certificate::matchesHost).
   static Ref<TrustPolicy> SSL(bool server, std::optional<std::string> host);
   static Ref<TrustPolicy> basicX509();
 
@@ -85,8 +85,12 @@ class Trust : public Object {
   int verifyError() const;
   std::string verifyErrorText() const;
 
-  // The chain: the certificates given, or after an evaluation the chain it
-  // built (leaf first, anchor last).
+  // The chain: before an evaluation, the certificates given; after one, the
+  // leaf followed by each certificate whose key verifies the signature of
+  // the one before it, as far as the evaluation built the chain (to the
+  // anchor when it succeeded). A certificate that is only named as an
+  // issuer, without a signature of its key, ends the chain, so whatever is
+  // listed past the leaf vouches for it even when the evaluation failed.
   size_t certificateCount() const;
   Ref<Certificate> certificateAtIndex(size_t index) const;
   std::vector<Ref<Certificate>> certificates() const;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <optional>
+#include <tuple>
 
 #include "kit/net/testing/test_certificates.h"
 #include "kit/net/trust.h"
@@ -58,19 +60,97 @@ TEST(Trust, DefaultAnchorsIncludeTestAnchorsOnlyWhileInstalled) {
   EXPECT_FALSE(trustResultIsValid(make()->evaluate()));
 }
 
-TEST(Trust, HostNameIsCheckedAgainstDNSAndIPNames) {
+TEST(Trust, HostNameIsCheckedAgainstSubjectAlternativeNamesOnly) {
   test::ScopedTestAnchors anchors;
   const auto& certs = TestCertificates::shared();
-  auto check = [&](const std::string& host) {
-    auto trust = Trust::create({certs.localhost.certificate}, {TrustPolicy::SSL(true, host)});
+  auto check = [&](const Ref<Certificate>& leaf, const std::string& host) {
+    auto trust = Trust::create({leaf}, {TrustPolicy::SSL(true, host)});
     return trustResultIsValid(trust->evaluate());
   };
-  EXPECT_TRUE(check("localhost"));
-  EXPECT_TRUE(check("127.0.0.1"));
-  EXPECT_FALSE(check("127.0.0.2"));
-  EXPECT_FALSE(check("example.com"));
+  EXPECT_TRUE(check(certs.localhost.certificate, "localhost"));
+  EXPECT_TRUE(check(certs.localhost.certificate, "LocalHost"));
+  EXPECT_TRUE(check(certs.localhost.certificate, "127.0.0.1"));
+  EXPECT_FALSE(check(certs.localhost.certificate, "127.0.0.2"));
+  EXPECT_FALSE(check(certs.localhost.certificate, "example.com"));
+  EXPECT_TRUE(check(certs.wrongHost.certificate, "wrong.example"));
+  // A common name is not a host name: without subject alternative names a
+  // certificate names no host at all.
+  auto commonNameOnly = certs.issue("localhost", {}, -1, 365).certificate;
+  EXPECT_FALSE(check(commonNameOnly, "localhost"));
+  auto ipInCommonName = certs.issue("127.0.0.1", {}, -1, 365).certificate;
+  EXPECT_FALSE(check(ipInCommonName, "127.0.0.1"));
   auto basic = Trust::create({certs.wrongHost.certificate}, {TrustPolicy::basicX509()});
   EXPECT_TRUE(trustResultIsValid(basic->evaluate())) << "the basic policy checks no host";
+  auto basicCommonNameOnly = Trust::create({commonNameOnly}, {TrustPolicy::basicX509()});
+  EXPECT_TRUE(trustResultIsValid(basicCommonNameOnly->evaluate()));
+
+  // The same rule for a leaf checked on its own, whatever its issuer.
+  auto wildcard = certs.issue("*.example.test", {"DNS:*.example.test", "IP:::1"}, -1, 365).certificate;
+  for (const auto& [leaf, host, matches] : std::vector<std::tuple<Ref<Certificate>, std::string, bool>>{
+           {certs.selfSigned.certificate, "localhost", true},
+           {certs.selfSigned.certificate, "127.0.0.1", true},
+           {certs.selfSigned.certificate, "LOCALHOST", true},
+           {certs.selfSigned.certificate, "localhost.example", false},
+           {certs.selfSigned.certificate, "", false},
+           {certs.wrongHost.certificate, "localhost", false},
+           {commonNameOnly, "localhost", false},
+           {ipInCommonName, "127.0.0.1", false},
+           {wildcard, "a.example.test", true},
+           {wildcard, "example.test", false},
+           {wildcard, "a.b.example.test", false},
+           {wildcard, "::1", true},
+           {wildcard, "0:0:0:0:0:0:0:1", true},
+           {wildcard, "127.0.0.1", false},
+       }) {
+    EXPECT_EQ(leaf->matchesHost(host), matches) << leaf->subjectSummary() << " for \"" << host << '"';
+  }
+}
+
+// After an evaluation, failed or not, the chain holds the leaf and then
+// each certificate whose key verifies the signature of the one before it.
+// A certificate that is only named as issuer ends the chain.
+TEST(Trust, ChainAfterEvaluationFollowsVerifiedSignaturesOnly) {
+  const auto& certs = TestCertificates::shared();
+  const std::vector<std::string> local = {"DNS:localhost", "IP:127.0.0.1"};
+  auto chainOf = [](const Ref<Trust>& trust) {
+    std::vector<std::string> subjects;
+    for (const auto& c : trust->certificates()) subjects.push_back(c->subjectSummary());
+    return subjects;
+  };
+  for (bool anchored : {false, true}) {
+    SCOPED_TRACE(anchored ? "test authority trusted" : "no test authority");
+    std::optional<test::ScopedTestAnchors> anchors;
+    if (anchored) anchors.emplace();
+    for (const auto& claimed : {certs.authority, certs.selfSigned.certificate, certs.intermediate}) {
+      SCOPED_TRACE(claimed->subjectSummary());
+      auto forged = TestCertificates::forge(claimed, local);
+      auto trust = Trust::create({forged.certificate, claimed}, {TrustPolicy::basicX509()});
+      EXPECT_FALSE(trustResultIsValid(trust->evaluate()));
+      ASSERT_EQ(trust->certificateCount(), 1u);
+      EXPECT_TRUE(isEqual(trust->certificateAtIndex(0), forged.certificate));
+      EXPECT_FALSE(trust->certificateAtIndex(1));
+    }
+  }
+  auto forged = TestCertificates::forge(certs.authority, local);
+  EXPECT_FALSE(forged.certificate->isSignedBy(*certs.authority));
+  EXPECT_TRUE(certs.localhost.certificate->isSignedBy(*certs.authority));
+  EXPECT_TRUE(certs.intermediateSigned.certificate->isSignedBy(*certs.intermediate));
+  EXPECT_FALSE(certs.intermediateSigned.certificate->isSignedBy(*certs.authority)) << "another issuer's name";
+  EXPECT_TRUE(certs.selfSigned.certificate->isSignedBy(*certs.selfSigned.certificate));
+
+  // A genuine chain whose root is unknown fails, but its links hold.
+  auto unanchored = Trust::create({certs.intermediateSigned.certificate, certs.intermediate},
+                                  {TrustPolicy::SSL(true, std::string("localhost"))});
+  EXPECT_FALSE(trustResultIsValid(unanchored->evaluate()));
+  EXPECT_EQ(chainOf(unanchored), (std::vector<std::string>{"localhost", "kit Test Intermediate CA"}));
+  // An expired leaf fails with its issuer still linked.
+  test::ScopedTestAnchors anchors;
+  auto expired = Trust::create({certs.expired.certificate}, {TrustPolicy::basicX509()});
+  EXPECT_FALSE(trustResultIsValid(expired->evaluate()));
+  EXPECT_EQ(chainOf(expired), (std::vector<std::string>{"localhost", "kit Test Root CA"}));
+  auto valid = Trust::create({certs.intermediateSigned.certificate, certs.intermediate}, {TrustPolicy::basicX509()});
+  EXPECT_TRUE(trustResultIsValid(valid->evaluate()));
+  EXPECT_EQ(chainOf(valid), (std::vector<std::string>{"localhost", "kit Test Intermediate CA", "kit Test Root CA"}));
 }
 
 TEST(Trust, ErrorsTellExpiredFromUntrusted) {

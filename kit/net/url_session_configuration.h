@@ -1,19 +1,26 @@
 // Session configurations: default, ephemeral and background (with an
 // identifier), with the platform's defaults (60-second request time-out,
 // 7-day resource time-out, 6 connections per host, cookies on).
+//
+// A configuration can be archived with kit's keyed archiver: its kind,
+// identifier and settings are kept. The URL cache is a live object and is
+// not: whether the configuration had one is kept, and a decoded one gets
+// its kind's cache (the shared cache, or a fresh in-memory one when
+// ephemeral), never a cache at a place the archive names.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/keyed_archiver.h"
 #include "kit/net/url_request.h"
 
 namespace kit {
 
 class URLCache;
 
-class URLSessionConfiguration : public Object {
+class URLSessionConfiguration : public Object, public Coding {
  public:
   const Class& objectClass() const override { return staticClass(); }
   static const Class& staticClass();
@@ -47,7 +54,17 @@ class URLSessionConfiguration : public Object {
   Id copy() const override;
   std::string description() const override;
 
+  // Settings that do not make a working session (time-outs that are not
+  // finite and positive, no connections, unknown policies, headers that are
+  // not text) decode as nil.
+  void encodeWithCoder(KeyedArchiver& coder) const override;
+  bool initWithCoder(KeyedUnarchiver& coder) override;
+
   URLSessionConfiguration() = default;
+
+ protected:
+  // Takes over every setting of `other`, its kind and identifier included.
+  void takeSettings(const URLSessionConfiguration& other);
 
  private:
   std::optional<std::string> identifier_;

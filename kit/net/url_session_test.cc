@@ -1,6 +1,7 @@
 // URLSession against real servers on 127.0.0.1: event order and queues,
-// counters, errors (cancel, time-out, refused, lost), never-resumed tasks,
-// connection limits under load, redirects and streamed bodies.
+// counters, errors (cancel, refused, lost; time-outs are in
+// url_session_timeout_test.cc), never-resumed tasks, connection limits under
+// load, redirects and streamed bodies.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -8,7 +9,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
@@ -148,8 +148,12 @@ TEST_F(URLSessionTest, CancelRunningTaskCompletesWithCancelledError) {
   auto task = session->dataTaskWithURL(url(server->url("/silent")));
   task->resume();
   ASSERT_TRUE(server->waitForRequests(1, 10));
+  // Held delegate queue: the task stays cancelling until its completion
+  // event runs there.
+  session->delegateQueue()->setSuspended(true);
   task->cancel();
   EXPECT_EQ(task->state(), URLSessionTaskState::Canceling);
+  session->delegateQueue()->setSuspended(false);
   ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
   auto error = delegate->completion(task->taskIdentifier())->error;
   ASSERT_TRUE(error);
@@ -167,25 +171,6 @@ TEST_F(URLSessionTest, CancelBeforeResumeCompletesWithoutRequest) {
   EXPECT_EQ(delegate->completion(task->taskIdentifier())->error->code(), URLErrorCancelled);
   task->resume();  // a finished task stays finished
   EXPECT_EQ(server->requestCount(), 0u);
-}
-
-TEST_F(URLSessionTest, SilentRouteTimesOutAfterTheRequestTimeout) {
-  TestResponse silent;
-  silent.silent = true;
-  server->route("GET", "/silent", silent);
-  makePlainSession();
-  auto request = MutableURLRequest::make(url(server->url("/silent")));
-  request->setTimeoutInterval(1.0);
-  Result result;
-  auto started = std::chrono::steady_clock::now();
-  session->dataTaskWithRequest(request, result.handler())->resume();
-  ASSERT_TRUE(result.done.wait(10));
-  double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  ASSERT_TRUE(result.error);
-  EXPECT_EQ(result.error->code(), URLErrorTimedOut);
-  EXPECT_GE(elapsed, 1.0);
-  EXPECT_LT(elapsed, 5.0);
-  EXPECT_FALSE(result.data);
 }
 
 TEST_F(URLSessionTest, ClosedPortFailsWithCannotConnect) {

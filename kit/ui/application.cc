@@ -59,6 +59,7 @@ Ref<Window> Application::keyWindow() const {
 }
 
 void Application::windowVisibilityChanged(Window* window) {
+  KIT_CHECK_MAIN_THREAD();
   prune();
   auto it = std::find_if(windows_.begin(), windows_.end(), [&](const WindowEntry& e) { return e.pointer == window; });
   if (window->isHidden()) {
@@ -82,9 +83,12 @@ void Application::windowVisibilityChanged(Window* window) {
   }
 }
 
-void Application::windowLevelChanged(Window*) {}
+void Application::windowLevelChanged(Window*) {
+  KIT_CHECK_MAIN_THREAD();
+}
 
 void Application::makeKey(Window* window) {
+  KIT_CHECK_MAIN_THREAD();
   auto old = key_.lock();
   if (old.get() == window) return;
   if (old) old->resignKeyWindow();
@@ -93,6 +97,7 @@ void Application::makeKey(Window* window) {
 }
 
 void Application::screenDidChange(Size oldScreen) {
+  KIT_CHECK_MAIN_THREAD();
   for (auto& w : windows()) w->screenDidChange(oldScreen);
   if (mainWindow_ && mainWindow_->isHidden()) mainWindow_->screenDidChange(oldScreen);
 }
@@ -104,6 +109,7 @@ InterfaceOrientation Application::statusBarOrientation() const {
 }
 
 void Application::setStatusBarOrientation(InterfaceOrientation orientation) {
+  KIT_CHECK_MAIN_THREAD();
   const InterfaceOrientation old = statusBarOrientation();
   statusBarOrientation_ = orientation;
   if (old != orientation) postNotification(ApplicationDidChangeStatusBarOrientationNotification);
@@ -135,12 +141,14 @@ bool Application::canOpenURL(const std::string& url) const {
 }
 
 void Application::openURL(const std::string& url, const Ref<Dictionary>&, std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   const bool ok = canOpenURL(url);
   if (ok) opened_.push_back(url);
   if (completion) runOnMainSoon([completion = std::move(completion), ok] { completion(ok); });
 }
 
 bool Application::openURL(const std::string& url, bool) {
+  KIT_CHECK_MAIN_THREAD();
   const bool ok = canOpenURL(url);
   if (ok) opened_.push_back(url);
   return ok;
@@ -178,6 +186,7 @@ void Application::expireBackgroundTasks() {
 // ---- Events -------------------------------------------------------------------
 
 bool Application::launch(const Ref<Dictionary>& options) {
+  KIT_CHECK_MAIN_THREAD();
   bool result = true;
   if (delegate_) {
     result = delegate_->willFinishLaunching(*this, options) && result;
@@ -198,6 +207,7 @@ bool Application::launch(const Ref<Dictionary>& options) {
 
 bool Application::openURLFromOutside(const std::string& url, const std::string& sourceApplication,
                                      const Ref<Dictionary>& options) {
+  KIT_CHECK_MAIN_THREAD();
   if (!delegate_) return false;
   if (auto r = delegate_->openURL(*this, url, options)) return *r;
   if (auto r = delegate_->openURL(*this, url, sourceApplication, nullptr)) return *r;
@@ -206,6 +216,7 @@ bool Application::openURLFromOutside(const std::string& url, const std::string& 
 }
 
 void Application::resignActive() {
+  KIT_CHECK_MAIN_THREAD();
   if (state_ != ApplicationState::Active) return;
   state_ = ApplicationState::Inactive;
   if (delegate_) delegate_->willResignActive(*this);
@@ -213,6 +224,7 @@ void Application::resignActive() {
 }
 
 void Application::becomeActive() {
+  KIT_CHECK_MAIN_THREAD();
   if (state_ == ApplicationState::Active) return;
   state_ = ApplicationState::Active;
   if (delegate_) delegate_->didBecomeActive(*this);
@@ -220,6 +232,7 @@ void Application::becomeActive() {
 }
 
 void Application::enterBackground() {
+  KIT_CHECK_MAIN_THREAD();
   resignActive();
   if (state_ == ApplicationState::Background) return;
   state_ = ApplicationState::Background;
@@ -228,6 +241,7 @@ void Application::enterBackground() {
 }
 
 void Application::enterForeground() {
+  KIT_CHECK_MAIN_THREAD();
   if (state_ != ApplicationState::Background) return;
   state_ = ApplicationState::Inactive;
   if (delegate_) delegate_->willEnterForeground(*this);
@@ -236,11 +250,13 @@ void Application::enterForeground() {
 }
 
 void Application::terminate() {
+  KIT_CHECK_MAIN_THREAD();
   if (delegate_) delegate_->willTerminate(*this);
   postNotification(ApplicationWillTerminateNotification);
 }
 
 void Application::receiveMemoryWarning() {
+  KIT_CHECK_MAIN_THREAD();
   if (delegate_) delegate_->didReceiveMemoryWarning(*this);
   postNotification(ApplicationDidReceiveMemoryWarningNotification);
   for (auto& w : windows())
@@ -250,6 +266,7 @@ void Application::receiveMemoryWarning() {
 // The keyboard's end frame travels as the platform prints rectangles
 // ("{{0, 451}, {375, 216}}"), its duration as a number.
 void Application::showKeyboard(const Rect& endFrame, double duration) {
+  KIT_CHECK_MAIN_THREAD();
   keyboardVisible_ = true;
   auto info = dict({{KeyboardFrameEndUserInfoKey, toString(endFrame)}, {KeyboardAnimationDurationUserInfoKey, duration}});
   postNotification(KeyboardWillShowNotification, info);
@@ -257,6 +274,7 @@ void Application::showKeyboard(const Rect& endFrame, double duration) {
 }
 
 void Application::hideKeyboard(double duration) {
+  KIT_CHECK_MAIN_THREAD();
   keyboardVisible_ = false;
   auto info = dict({{KeyboardAnimationDurationUserInfoKey, duration}});
   postNotification(KeyboardWillHideNotification, info);
@@ -264,11 +282,13 @@ void Application::hideKeyboard(double duration) {
 }
 
 void Application::postNotification(const std::string& name, const Ref<Dictionary>& userInfo) {
+  KIT_CHECK_MAIN_THREAD();
   posted_.push_back(name);
   NotificationCenter::defaultCenter()->postNotificationName(name, weak_from_this().lock(), userInfo);
 }
 
 void Application::reset() {
+  KIT_CHECK_MAIN_THREAD();
   windows_.clear();
   key_.reset();
   mainWindow_.reset();

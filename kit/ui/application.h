@@ -5,6 +5,9 @@
 // application events: tests fire each one through the hooks below, the
 // same way the system would.
 //
+// Everything but the background tasks belongs to the main thread: the
+// methods that change the application check it (KIT_CHECK_MAIN_THREAD).
+//
 //   auto& app = *kit::Application::shared();
 //   app.setDelegate(delegate);
 //   app.launch();                 // didFinishLaunching, main interface
@@ -22,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/graphics/geometry.h"
 #include "kit/ui/responder.h"
@@ -85,7 +89,7 @@ class Application : public Responder {
  public:
   static Ref<Application> shared();
 
-  void setDelegate(Ref<ApplicationDelegate> delegate) { delegate_ = std::move(delegate); }
+  void setDelegate(Ref<ApplicationDelegate> delegate) { KIT_CHECK_MAIN_THREAD(); delegate_ = std::move(delegate); }
   const Ref<ApplicationDelegate>& delegate() const { return delegate_; }
   ApplicationState applicationState() const { return state_; }
 
@@ -99,14 +103,14 @@ class Application : public Responder {
   InterfaceOrientation statusBarOrientation() const;
   void setStatusBarOrientation(InterfaceOrientation orientation);
   bool isStatusBarHidden() const { return statusBarHidden_; }
-  void setStatusBarHidden(bool v) { statusBarHidden_ = v; }
+  void setStatusBarHidden(bool v) { KIT_CHECK_MAIN_THREAD(); statusBarHidden_ = v; }
   // What the delegate allows for a window, else the configured default.
   unsigned supportedInterfaceOrientations(Window* window);
-  void setDefaultSupportedOrientations(unsigned mask) { defaultOrientations_ = mask; }
+  void setDefaultSupportedOrientations(unsigned mask) { KIT_CHECK_MAIN_THREAD(); defaultOrientations_ = mask; }
   bool isNetworkActivityIndicatorVisible() const { return networkIndicator_; }
-  void setNetworkActivityIndicatorVisible(bool v) { networkIndicator_ = v; }
+  void setNetworkActivityIndicatorVisible(bool v) { KIT_CHECK_MAIN_THREAD(); networkIndicator_ = v; }
   bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
-  void setIdleTimerDisabled(bool v) { idleTimerDisabled_ = v; }
+  void setIdleTimerDisabled(bool v) { KIT_CHECK_MAIN_THREAD(); idleTimerDisabled_ = v; }
 
   // ---- URLs
   // Whether an installed application (or the system) handles the scheme.
@@ -118,11 +122,11 @@ class Application : public Responder {
   // The older synchronous form.
   bool openURL(const std::string& url, bool);
   const std::vector<std::string>& openedURLs() const { return opened_; }
-  void clearOpenedURLs() { opened_.clear(); }
+  void clearOpenedURLs() { KIT_CHECK_MAIN_THREAD(); opened_.clear(); }
   // Schemes that count as installed ("http", "https", "tel", "mailto" and
   // "sms" by default).
-  void setInstalledSchemes(std::set<std::string> schemes) { schemes_ = std::move(schemes); }
-  void addInstalledScheme(const std::string& scheme) { schemes_.insert(scheme); }
+  void setInstalledSchemes(std::set<std::string> schemes) { KIT_CHECK_MAIN_THREAD(); schemes_ = std::move(schemes); }
+  void addInstalledScheme(const std::string& scheme) { KIT_CHECK_MAIN_THREAD(); schemes_.insert(scheme); }
 
   // ---- Background tasks
   BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler,
@@ -141,7 +145,10 @@ class Application : public Responder {
   // been set, its window shown as key. Returns the delegate's answer.
   bool launch(const Ref<Dictionary>& options = nullptr);
   // The main interface: a factory of the initial window's root controller.
-  void setMainInterface(std::function<Ref<class ViewController>()> factory) { mainInterface_ = std::move(factory); }
+  void setMainInterface(std::function<Ref<class ViewController>()> factory) {
+    KIT_CHECK_MAIN_THREAD();
+    mainInterface_ = std::move(factory);
+  }
   // An URL from another application: the delegate's newest implemented
   // form is called, as the platform chooses it.
   bool openURLFromOutside(const std::string& url, const std::string& sourceApplication = "",

@@ -160,7 +160,11 @@ TEST_F(ApplicationTest, DeviceProfilesSetScreenAndDevice) {
     EXPECT_EQ(Screen::main()->scale(), 3);
     EXPECT_EQ(Application::shared()->statusBarOrientation(), InterfaceOrientation::LandscapeRight);
     EXPECT_TRUE(DeviceProfile::current().hasNotch());
+    // Code below the screens sees the same device.
+    EXPECT_EQ(DeviceDescription::current().scale, 3);
+    EXPECT_EQ(DeviceDescription::current().machine, "iPhone10,3");
   }
+  EXPECT_EQ(DeviceDescription::current().machine, "iPhone10,1");
   EXPECT_EQ(Screen::main()->bounds(), (Rect{0, 0, 375, 667}));
   EXPECT_EQ(Device::current()->systemVersionNumber(), 12.4);
   EXPECT_EQ(Device::current()->model(), "iPhone");

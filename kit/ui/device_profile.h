@@ -1,26 +1,23 @@
-// The device a test or the demo runs as: screen size and scale, the unsafe
-// edges of a full-screen window, the system version and the model. The
-// screen, the device and the application read the current profile; tests
-// choose one (phone375x667, phone667x375, notched812x375, ...).
+// The device a test or the demo runs as: the device description below the
+// screens (model, system version, scale; kit/foundation/device_description.h)
+// plus the screen size and the unsafe edges of a full-screen window. The
+// screen and the application read the current profile, the device and the
+// code below ui its description; tests choose one (phone375x667,
+// phone667x375, notched812x375, ...).
 #pragma once
 
 #include <string>
 
+#include "kit/foundation/device_description.h"
 #include "kit/graphics/geometry.h"
 #include "kit/ui/ui_types.h"
 
 namespace kit {
 
-struct DeviceProfile {
+struct DeviceProfile : DeviceDescription {
   std::string name;
   Size screenSize{375, 667};  // the screen's bounds as the device is held
-  double scale = 2;
   EdgeInsets safeAreaInsets;  // of a window covering the screen
-  std::string systemName = "iOS";
-  std::string systemVersion = "12.4";
-  std::string model = "iPhone";
-  std::string machine = "iPhone10,1";  // the hardware identifier
-  std::string deviceName = "kit phone";
 
   // A portrait phone without a notch (375 x 667, scale 2).
   static DeviceProfile phone375x667();
@@ -41,7 +38,8 @@ struct DeviceProfile {
 
   // The profile in force (phone375x667 until one is chosen).
   static const DeviceProfile& current();
-  // Makes a profile current; windows covering the old screen are resized.
+  // Makes a profile current, and its description the device description;
+  // windows covering the old screen are resized.
   static void use(const DeviceProfile& profile);
 };
 

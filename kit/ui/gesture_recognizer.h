@@ -47,6 +47,9 @@ class GestureRecognizer : public Object {
 
   void addAction(Action action);
   void removeAllActions() { actions_.clear(); }
+  // The recognizer's target-action pairs, as callbacks: another recognizer
+  // can be given the same ones (the platform's "_targets").
+  const std::vector<Action>& actions() const { return actions_; }
 
   GestureRecognizerState state() const { return state_; }
   bool isEnabled() const { return enabled_; }

@@ -32,6 +32,7 @@ std::string Layer::description() const {
 // ---- Geometry ---------------------------------------------------------------
 
 void Layer::setBounds(const Rect& bounds) {
+  KIT_CHECK_MAIN_THREAD();
   const Rect old = bounds_;
   bounds_ = bounds;
   if (old.size != bounds.size) boundsDidChange(old);
@@ -64,12 +65,14 @@ Rect Layer::frame() const {
 }
 
 void Layer::setFrame(const Rect& frame) {
+  KIT_CHECK_MAIN_THREAD();
   const Rect f = frame.standardized();
   setBounds({bounds_.origin, f.size});
   position_ = {f.origin.x + anchorPoint_.x * f.size.width, f.origin.y + anchorPoint_.y * f.size.height};
 }
 
 void Layer::setMask(Ref<Layer> mask) {
+  KIT_CHECK_MAIN_THREAD();
   if (mask_) mask_->superlayer_ = nullptr;
   mask_ = std::move(mask);
   if (mask_) {
@@ -90,6 +93,7 @@ void Layer::detachSublayer(Layer* layer) {
 }
 
 void Layer::insertSublayerAt(const Ref<Layer>& layer, size_t index) {
+  KIT_CHECK_MAIN_THREAD();
   if (!layer || layer.get() == this) return;
   Ref<Layer> keep = layer;  // the layer may be held only by its old superlayer
   if (layer->superlayer_) layer->superlayer_->detachSublayer(layer.get());
@@ -99,6 +103,7 @@ void Layer::insertSublayerAt(const Ref<Layer>& layer, size_t index) {
 }
 
 void Layer::addSublayer(const Ref<Layer>& layer) {
+  KIT_CHECK_MAIN_THREAD();
   if (layer && layer->superlayer_ == this) {
     detachSublayer(layer.get());
     Ref<Layer> keep = layer;
@@ -109,6 +114,7 @@ void Layer::addSublayer(const Ref<Layer>& layer) {
 }
 
 void Layer::insertSublayerBelow(const Ref<Layer>& layer, const Layer* sibling) {
+  KIT_CHECK_MAIN_THREAD();
   if (!layer) return;
   Ref<Layer> keep = layer;
   if (layer->superlayer_ == this) detachSublayer(layer.get());
@@ -118,6 +124,7 @@ void Layer::insertSublayerBelow(const Ref<Layer>& layer, const Layer* sibling) {
 }
 
 void Layer::insertSublayerAbove(const Ref<Layer>& layer, const Layer* sibling) {
+  KIT_CHECK_MAIN_THREAD();
   if (!layer) return;
   Ref<Layer> keep = layer;
   if (layer->superlayer_ == this) detachSublayer(layer.get());
@@ -127,6 +134,7 @@ void Layer::insertSublayerAbove(const Ref<Layer>& layer, const Layer* sibling) {
 }
 
 void Layer::replaceSublayer(const Layer* old, const Ref<Layer>& replacement) {
+  KIT_CHECK_MAIN_THREAD();
   for (size_t i = 0; i < sublayers_.size(); ++i) {
     if (sublayers_[i].get() != old) continue;
     Ref<Layer> gone = sublayers_[i];
@@ -138,6 +146,7 @@ void Layer::replaceSublayer(const Layer* old, const Ref<Layer>& replacement) {
 }
 
 void Layer::removeFromSuperlayer() {
+  KIT_CHECK_MAIN_THREAD();
   if (!superlayer_) return;
   Layer* parent = superlayer_;
   superlayer_ = nullptr;
@@ -228,6 +237,7 @@ Ref<Layer> Layer::hitTest(Point p) {
 // ---- Display and layout -----------------------------------------------------
 
 void Layer::layoutIfNeeded() {
+  KIT_CHECK_MAIN_THREAD();
   if (needsLayout_) {
     needsLayout_ = false;
     layoutSublayers();
@@ -252,6 +262,7 @@ bool Layer::drawOwnContent(Canvas& canvas) {
 // ---- Animations -------------------------------------------------------------
 
 void Layer::addAnimation(const Ref<Animation>& animation, const std::string& key) {
+  KIT_CHECK_MAIN_THREAD();
   if (!animation) return;
   if (auto property = as<PropertyAnimation>(animation); property && property->keyPath().empty() && key.empty()) {
     return;  // an animation of nothing
@@ -322,6 +333,7 @@ std::vector<Ref<Animation>> Layer::allAnimations() const {
 }
 
 void Layer::removeAnimationForKey(const std::string& key) {
+  KIT_CHECK_MAIN_THREAD();
   for (size_t i = 0; i < animations_.size(); ++i) {
     if (animations_[i].key != key || key.empty()) continue;
     Running r = animations_[i];
@@ -332,6 +344,7 @@ void Layer::removeAnimationForKey(const std::string& key) {
 }
 
 void Layer::removeAllAnimations() {
+  KIT_CHECK_MAIN_THREAD();
   std::vector<Running> all;
   all.swap(animations_);
   for (auto& r : all) stopRunning(r, false);

@@ -4,12 +4,16 @@
 // image, opacity, mask, clipping), the sublayer tree, and the animations
 // added to it. Animations never change the model values; the presentation
 // value of a key path applies the running animations at the clock's time.
+//
+// Layers belong to the main thread: every method that changes one checks it
+// (KIT_CHECK_MAIN_THREAD) in debug and test builds.
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/object.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/color.h"
@@ -57,66 +61,69 @@ class Layer : public Object {
   const Rect& bounds() const { return bounds_; }
   void setBounds(const Rect& bounds);
   Point position() const { return position_; }
-  void setPosition(Point p) { position_ = p; }
+  void setPosition(Point p) { KIT_CHECK_MAIN_THREAD(); position_ = p; }
   Point anchorPoint() const { return anchorPoint_; }
-  void setAnchorPoint(Point p) { anchorPoint_ = p; }
+  void setAnchorPoint(Point p) { KIT_CHECK_MAIN_THREAD(); anchorPoint_ = p; }
   double zPosition() const { return zPosition_; }
-  void setZPosition(double z) { zPosition_ = z; }
+  void setZPosition(double z) { KIT_CHECK_MAIN_THREAD(); zPosition_ = z; }
   const Transform3D& transform() const { return transform_; }
-  void setTransform(const Transform3D& t) { transform_ = t; }
+  void setTransform(const Transform3D& t) { KIT_CHECK_MAIN_THREAD(); transform_ = t; }
   AffineTransform affineTransform() const { return transform_.affine(); }
-  void setAffineTransform(const AffineTransform& t) { transform_ = Transform3D::fromAffine(t); }
+  void setAffineTransform(const AffineTransform& t) {
+    KIT_CHECK_MAIN_THREAD();
+    transform_ = Transform3D::fromAffine(t);
+  }
   // The bounding box of the transformed bounds in the superlayer.
   Rect frame() const;
   void setFrame(const Rect& frame);
 
   // ---- Appearance
   const Ref<Color>& backgroundColor() const { return backgroundColor_; }
-  void setBackgroundColor(Ref<Color> c) { backgroundColor_ = std::move(c); }
+  void setBackgroundColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); backgroundColor_ = std::move(c); }
   double cornerRadius() const { return cornerRadius_; }
-  void setCornerRadius(double r) { cornerRadius_ = r; }
+  void setCornerRadius(double r) { KIT_CHECK_MAIN_THREAD(); cornerRadius_ = r; }
   double borderWidth() const { return borderWidth_; }
-  void setBorderWidth(double w) { borderWidth_ = w; }
+  void setBorderWidth(double w) { KIT_CHECK_MAIN_THREAD(); borderWidth_ = w; }
   // Black by default, as on the platform.
   const Ref<Color>& borderColor() const { return borderColor_; }
-  void setBorderColor(Ref<Color> c) { borderColor_ = std::move(c); }
+  void setBorderColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); borderColor_ = std::move(c); }
   bool masksToBounds() const { return masksToBounds_; }
-  void setMasksToBounds(bool v) { masksToBounds_ = v; }
+  void setMasksToBounds(bool v) { KIT_CHECK_MAIN_THREAD(); masksToBounds_ = v; }
   // A layer whose alpha masks this layer's drawing (its own geometry is in
   // this layer's coordinates).
   const Ref<Layer>& mask() const { return mask_; }
   void setMask(Ref<Layer> mask);
   bool isHidden() const { return hidden_; }
-  void setHidden(bool v) { hidden_ = v; }
+  void setHidden(bool v) { KIT_CHECK_MAIN_THREAD(); hidden_ = v; }
   double opacity() const { return opacity_; }
-  void setOpacity(double o) { opacity_ = o; }
+  void setOpacity(double o) { KIT_CHECK_MAIN_THREAD(); opacity_ = o; }
   bool isOpaque() const { return opaque_; }
-  void setOpaque(bool v) { opaque_ = v; }
+  void setOpaque(bool v) { KIT_CHECK_MAIN_THREAD(); opaque_ = v; }
   bool allowsGroupOpacity() const { return allowsGroupOpacity_; }
-  void setAllowsGroupOpacity(bool v) { allowsGroupOpacity_ = v; }
+  void setAllowsGroupOpacity(bool v) { KIT_CHECK_MAIN_THREAD(); allowsGroupOpacity_ = v; }
   const std::string& name() const { return name_; }
-  void setName(std::string n) { name_ = std::move(n); }
+  void setName(std::string n) { KIT_CHECK_MAIN_THREAD(); name_ = std::move(n); }
 
   // Shadows are kept for those who read them; rendering does not draw them.
   const Ref<Color>& shadowColor() const { return shadowColor_; }
-  void setShadowColor(Ref<Color> c) { shadowColor_ = std::move(c); }
+  void setShadowColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); shadowColor_ = std::move(c); }
   double shadowOpacity() const { return shadowOpacity_; }
-  void setShadowOpacity(double o) { shadowOpacity_ = o; }
+  void setShadowOpacity(double o) { KIT_CHECK_MAIN_THREAD(); shadowOpacity_ = o; }
   Size shadowOffset() const { return shadowOffset_; }
-  void setShadowOffset(Size s) { shadowOffset_ = s; }
+  void setShadowOffset(Size s) { KIT_CHECK_MAIN_THREAD(); shadowOffset_ = s; }
   double shadowRadius() const { return shadowRadius_; }
-  void setShadowRadius(double r) { shadowRadius_ = r; }
+  void setShadowRadius(double r) { KIT_CHECK_MAIN_THREAD(); shadowRadius_ = r; }
 
   // ---- Contents: an image drawn into the bounds by the gravity.
   const Ref<Bitmap>& contents() const { return contents_; }
-  void setContents(Ref<Bitmap> image) { contents_ = std::move(image); }
+  void setContents(Ref<Bitmap> image) { KIT_CHECK_MAIN_THREAD(); contents_ = std::move(image); }
   // The part of the image shown, in unit coordinates.
   const Rect& contentsRect() const { return contentsRect_; }
-  void setContentsRect(const Rect& r) { contentsRect_ = r; }
+  void setContentsRect(const Rect& r) { KIT_CHECK_MAIN_THREAD(); contentsRect_ = r; }
   double contentsScale() const { return contentsScale_; }
-  void setContentsScale(double s) { contentsScale_ = s > 0 ? s : 1; }
+  void setContentsScale(double s) { KIT_CHECK_MAIN_THREAD(); contentsScale_ = s > 0 ? s : 1; }
   const std::string& contentsGravity() const { return contentsGravity_; }
-  void setContentsGravity(std::string g) { contentsGravity_ = std::move(g); }
+  void setContentsGravity(std::string g) { KIT_CHECK_MAIN_THREAD(); contentsGravity_ = std::move(g); }
 
   // ---- Tree
   Ref<Layer> superlayer() const;
@@ -139,11 +146,11 @@ class Layer : public Object {
   Ref<Layer> hitTest(Point p);
 
   // ---- Display
-  void setNeedsDisplay() { needsDisplay_ = true; }
+  void setNeedsDisplay() { KIT_CHECK_MAIN_THREAD(); needsDisplay_ = true; }
   bool needsDisplay() const { return needsDisplay_; }
   bool needsDisplayOnBoundsChange() const { return needsDisplayOnBoundsChange_; }
-  void setNeedsDisplayOnBoundsChange(bool v) { needsDisplayOnBoundsChange_ = v; }
-  void setNeedsLayout() { needsLayout_ = true; }
+  void setNeedsDisplayOnBoundsChange(bool v) { KIT_CHECK_MAIN_THREAD(); needsDisplayOnBoundsChange_ = v; }
+  void setNeedsLayout() { KIT_CHECK_MAIN_THREAD(); needsLayout_ = true; }
   bool needsLayout() const { return needsLayout_; }
   void layoutIfNeeded();
   virtual void layoutSublayers();

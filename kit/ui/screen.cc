@@ -68,6 +68,7 @@ void DeviceProfile::use(const DeviceProfile& profile) {
     old = profileSlot().screenSize;
     profileSlot() = profile;
   }
+  DeviceDescription::setCurrent(profile);
   setMainScreenScale(profile.scale);
   Application::shared()->screenDidChange(old);
 }
@@ -96,18 +97,18 @@ Rect Screen::nativeBounds() const {
   return {0, 0, w, h};
 }
 
-double Screen::scale() const { return DeviceProfile::current().scale; }
+double Screen::scale() const { return DeviceDescription::current().scale; }
 
 Ref<Device> Device::current() {
   static Ref<Device> device = kit::make<Device>();
   return device;
 }
 
-std::string Device::name() const { return DeviceProfile::current().deviceName; }
-std::string Device::model() const { return DeviceProfile::current().model; }
-std::string Device::systemName() const { return DeviceProfile::current().systemName; }
-std::string Device::systemVersion() const { return DeviceProfile::current().systemVersion; }
-std::string Device::machine() const { return DeviceProfile::current().machine; }
+std::string Device::name() const { return DeviceDescription::current().deviceName; }
+std::string Device::model() const { return DeviceDescription::current().model; }
+std::string Device::systemName() const { return DeviceDescription::current().systemName; }
+std::string Device::systemVersion() const { return DeviceDescription::current().systemVersion; }
+std::string Device::machine() const { return DeviceDescription::current().machine; }
 double Device::systemVersionNumber() const { return std::strtod(systemVersion().c_str(), nullptr); }
 
 }  // namespace kit

@@ -1,6 +1,6 @@
-// kit::Screen and kit::Device: the main screen (bounds, scale) and the
-// device (system version, model, hardware identifier) as the current
-// device profile describes them.
+// kit::Screen and kit::Device: the main screen (bounds from the current
+// device profile, scale) and the device (system version, model, hardware
+// identifier) as the current device description gives them.
 #pragma once
 
 #include <string>

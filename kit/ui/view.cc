@@ -16,6 +16,7 @@ namespace kit {
 View::View(const Rect& frame) : View(Layer::make(), frame) {}
 
 View::View(Ref<Layer> layer, const Rect& frame) : layer_(std::move(layer)) {
+  KIT_CHECK_MAIN_THREAD();
   layer_->setDelegate(this);
   layer_->setFrame(frame);
   layer_->setNeedsDisplay();
@@ -43,6 +44,7 @@ std::string View::description() const {
 // ---- Geometry ---------------------------------------------------------------
 
 void View::setFrame(const Rect& frame) {
+  KIT_CHECK_MAIN_THREAD();
   const Rect f = frame.standardized();
   const Point oldCenter = center();
   const Rect oldBounds = bounds();
@@ -53,6 +55,7 @@ void View::setFrame(const Rect& frame) {
 }
 
 void View::setBounds(const Rect& bounds) {
+  KIT_CHECK_MAIN_THREAD();
   const Rect old = this->bounds();
   layer_->setBounds(bounds.standardized());
   noteAnimatedChange("bounds", old, this->bounds());
@@ -61,26 +64,33 @@ void View::setBounds(const Rect& bounds) {
 }
 
 void View::setCenter(Point c) {
+  KIT_CHECK_MAIN_THREAD();
   const Point old = center();
   layer_->setPosition(c);
   noteAnimatedChange("position", old, c);
 }
 
 void View::setTransform(const AffineTransform& t) {
+  KIT_CHECK_MAIN_THREAD();
   const Transform3D old = layer_->transform();
   layer_->setAffineTransform(t);
   noteAnimatedChange("transform", old, layer_->transform());
 }
 
 void View::setAlpha(double alpha) {
+  KIT_CHECK_MAIN_THREAD();
   const double old = layer_->opacity();
   layer_->setOpacity(alpha);
   noteAnimatedChange("opacity", old, alpha);
 }
 
-void View::setHidden(bool hidden) { layer_->setHidden(hidden); }
+void View::setHidden(bool hidden) {
+  KIT_CHECK_MAIN_THREAD();
+  layer_->setHidden(hidden);
+}
 
 void View::setBackgroundColor(Ref<Color> color) {
+  KIT_CHECK_MAIN_THREAD();
   const Ref<Color> old = layer_->backgroundColor();
   layer_->setBackgroundColor(color);
   noteAnimatedChange("backgroundColor", old, color);
@@ -93,6 +103,7 @@ Ref<Color> View::tintColor() const {
 }
 
 void View::setTintColor(Ref<Color> color) {
+  KIT_CHECK_MAIN_THREAD();
   tintColor_ = std::move(color);
   std::function<void(View&)> notify = [&](View& v) {
     v.tintColorDidChange();
@@ -103,6 +114,7 @@ void View::setTintColor(Ref<Color> color) {
 }
 
 void View::setContentMode(ContentMode mode) {
+  KIT_CHECK_MAIN_THREAD();
   contentMode_ = mode;
   setNeedsDisplay();
 }
@@ -206,6 +218,7 @@ void View::moveSubview(const Ref<View>& view, size_t index) {
 }
 
 void View::insertSubviewAt(const Ref<View>& view, size_t index) {
+  KIT_CHECK_MAIN_THREAD();
   if (!view || view.get() == this || isDescendantOfView(view.get())) return;
   Ref<View> keep = view;
   if (view->superview_ == this) {
@@ -247,6 +260,7 @@ void View::insertSubviewAt(const Ref<View>& view, size_t index) {
 }
 
 void View::addSubview(const Ref<View>& view) {
+  KIT_CHECK_MAIN_THREAD();
   if (view && view->superview_ == this) {
     bringSubviewToFront(view.get());
     return;
@@ -255,6 +269,7 @@ void View::addSubview(const Ref<View>& view) {
 }
 
 void View::insertSubviewBelow(const Ref<View>& view, const View* sibling) {
+  KIT_CHECK_MAIN_THREAD();
   if (!view) return;
   Ref<View> keep = view;
   for (size_t i = 0; i < subviews_.size(); ++i) {
@@ -271,6 +286,7 @@ void View::insertSubviewBelow(const Ref<View>& view, const View* sibling) {
 }
 
 void View::insertSubviewAbove(const Ref<View>& view, const View* sibling) {
+  KIT_CHECK_MAIN_THREAD();
   if (!view) return;
   Ref<View> keep = view;
   for (size_t i = 0; i < subviews_.size(); ++i) {
@@ -287,6 +303,7 @@ void View::insertSubviewAbove(const Ref<View>& view, const View* sibling) {
 }
 
 void View::removeFromSuperview() {
+  KIT_CHECK_MAIN_THREAD();
   if (!superview_) return;
   Ref<Object> keep = weak_from_this().lock();
   View* parent = superview_;
@@ -318,16 +335,19 @@ void View::removeFromSuperview() {
 }
 
 void View::bringSubviewToFront(const View* view) {
+  KIT_CHECK_MAIN_THREAD();
   for (auto& sub : subviews_)
     if (sub.get() == view) return moveSubview(sub, subviews_.size());
 }
 
 void View::sendSubviewToBack(const View* view) {
+  KIT_CHECK_MAIN_THREAD();
   for (auto& sub : subviews_)
     if (sub.get() == view) return moveSubview(sub, 0);
 }
 
 void View::exchangeSubviewAt(size_t first, size_t second) {
+  KIT_CHECK_MAIN_THREAD();
   if (first >= subviews_.size() || second >= subviews_.size() || first == second) return;
   std::swap(subviews_[first], subviews_[second]);
   for (size_t i = 0; i < subviews_.size(); ++i) {
@@ -343,11 +363,13 @@ void View::scheduleLayout() {
 }
 
 void View::setNeedsLayout() {
+  KIT_CHECK_MAIN_THREAD();
   needsLayout_ = true;
   scheduleLayout();
 }
 
 void View::layoutIfNeeded() {
+  KIT_CHECK_MAIN_THREAD();
   View* root = this;
   for (View* v = superview_; v; v = v->superview_)
     if (v->needsLayout_) root = v;
@@ -371,6 +393,7 @@ void View::layoutSubviews() { applyConstraints(); }
 void View::layoutSublayersOfLayer(Layer&) {}
 
 void View::updateConstraintsIfNeeded() {
+  KIT_CHECK_MAIN_THREAD();
   for (auto& sub : std::vector<Ref<View>>(subviews_))
     if (sub->needsUpdateConstraints_) sub->updateConstraintsIfNeeded();
   if (needsUpdateConstraints_) {
@@ -382,11 +405,13 @@ void View::updateConstraintsIfNeeded() {
 Size View::sizeThatFits(Size) const { return bounds().size; }
 
 void View::sizeToFit() {
+  KIT_CHECK_MAIN_THREAD();
   const Size s = sizeThatFits(bounds().size);
   setFrame({frame().origin, s});
 }
 
 void View::invalidateIntrinsicContentSize() {
+  KIT_CHECK_MAIN_THREAD();
   if (superview_) superview_->setNeedsLayout();
 }
 
@@ -415,6 +440,7 @@ const Ref<LayoutGuide>& View::safeAreaLayoutGuide() {
 }
 
 void View::addConstraint(const Ref<LayoutConstraint>& constraint) {
+  KIT_CHECK_MAIN_THREAD();
   if (!constraint) return;
   if (std::find(constraints_.begin(), constraints_.end(), constraint) == constraints_.end())
     constraints_.push_back(constraint);
@@ -422,10 +448,12 @@ void View::addConstraint(const Ref<LayoutConstraint>& constraint) {
 }
 
 void View::addConstraints(const std::vector<Ref<LayoutConstraint>>& constraints) {
+  KIT_CHECK_MAIN_THREAD();
   for (const auto& c : constraints) addConstraint(c);
 }
 
 void View::removeConstraint(const LayoutConstraint* constraint) {
+  KIT_CHECK_MAIN_THREAD();
   auto it = std::find_if(constraints_.begin(), constraints_.end(),
                          [&](const Ref<LayoutConstraint>& c) { return c.get() == constraint; });
   if (it != constraints_.end()) constraints_.erase(it);
@@ -433,6 +461,7 @@ void View::removeConstraint(const LayoutConstraint* constraint) {
 }
 
 void View::removeConstraints(const std::vector<Ref<LayoutConstraint>>& constraints) {
+  KIT_CHECK_MAIN_THREAD();
   for (const auto& c : constraints) removeConstraint(c.get());
 }
 
@@ -483,6 +512,7 @@ Ref<View> View::hitTest(Point p, const Event* event) {
 // ---- Gestures ---------------------------------------------------------------
 
 void View::addGestureRecognizer(const Ref<GestureRecognizer>& recognizer) {
+  KIT_CHECK_MAIN_THREAD();
   if (!recognizer) return;
   if (View* old = recognizer->viewPointer(); old && old != this) old->removeGestureRecognizer(recognizer.get());
   if (std::find(recognizers_.begin(), recognizers_.end(), recognizer) == recognizers_.end())
@@ -491,6 +521,7 @@ void View::addGestureRecognizer(const Ref<GestureRecognizer>& recognizer) {
 }
 
 void View::removeGestureRecognizer(const GestureRecognizer* recognizer) {
+  KIT_CHECK_MAIN_THREAD();
   auto it = std::find_if(recognizers_.begin(), recognizers_.end(),
                          [&](const Ref<GestureRecognizer>& r) { return r.get() == recognizer; });
   if (it == recognizers_.end()) return;
@@ -508,6 +539,7 @@ Ref<Responder> View::nextResponder() const {
 }
 
 bool View::endEditing(bool force) {
+  KIT_CHECK_MAIN_THREAD();
   auto first = as<View>(Responder::currentFirstResponder());
   if (!first || !first->isDescendantOfView(this)) return true;
   if (first->resignFirstResponder()) return true;
@@ -530,10 +562,12 @@ Ref<MotionEffect> MotionEffect::interpolating(std::string keyPath, Kind kind, do
 }
 
 void View::addMotionEffect(const Ref<MotionEffect>& effect) {
+  KIT_CHECK_MAIN_THREAD();
   if (effect) motionEffects_.push_back(effect);
 }
 
 void View::removeMotionEffect(const MotionEffect* effect) {
+  KIT_CHECK_MAIN_THREAD();
   std::erase_if(motionEffects_, [&](const Ref<MotionEffect>& e) { return e.get() == effect; });
 }
 

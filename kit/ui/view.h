@@ -9,6 +9,10 @@
 // gesture recognizers. Its superview, window and controller are back
 // references that never keep anything alive.
 //
+// Views belong to the main thread: every method that changes one checks it
+// (KIT_CHECK_MAIN_THREAD) and aborts a debug or test build when called from
+// another thread.
+//
 //   auto card = kit::View::make(kit::Rect{10, 0, 355, 295});
 //   card->setBackgroundColor(kit::Color::whiteColor());
 //   window->addSubview(card);
@@ -18,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/dispatch/thread_check.h"
 #include "kit/graphics/affine_transform.h"
 #include "kit/graphics/color.h"
 #include "kit/graphics/geometry.h"
@@ -62,9 +67,9 @@ class View : public Responder, public LayerDelegate {
   Ref<Color> backgroundColor() const { return layer_->backgroundColor(); }
   virtual void setBackgroundColor(Ref<Color> color);
   bool clipsToBounds() const { return layer_->masksToBounds(); }
-  void setClipsToBounds(bool v) { layer_->setMasksToBounds(v); }
+  void setClipsToBounds(bool v) { KIT_CHECK_MAIN_THREAD(); layer_->setMasksToBounds(v); }
   bool isOpaque() const { return layer_->isOpaque(); }
-  void setOpaque(bool v) { layer_->setOpaque(v); }
+  void setOpaque(bool v) { KIT_CHECK_MAIN_THREAD(); layer_->setOpaque(v); }
   // The tint: the view's own, else its superview's, else the system blue.
   Ref<Color> tintColor() const;
   void setTintColor(Ref<Color> color);
@@ -72,18 +77,18 @@ class View : public Responder, public LayerDelegate {
   ContentMode contentMode() const { return contentMode_; }
   virtual void setContentMode(ContentMode mode);
   double contentScaleFactor() const { return layer_->contentsScale(); }
-  void setContentScaleFactor(double s) { layer_->setContentsScale(s); }
+  void setContentScaleFactor(double s) { KIT_CHECK_MAIN_THREAD(); layer_->setContentsScale(s); }
 
   // ---- Interaction
   bool isUserInteractionEnabled() const { return userInteractionEnabled_; }
-  void setUserInteractionEnabled(bool v) { userInteractionEnabled_ = v; }
+  void setUserInteractionEnabled(bool v) { KIT_CHECK_MAIN_THREAD(); userInteractionEnabled_ = v; }
   bool isMultipleTouchEnabled() const { return multipleTouchEnabled_; }
-  void setMultipleTouchEnabled(bool v) { multipleTouchEnabled_ = v; }
+  void setMultipleTouchEnabled(bool v) { KIT_CHECK_MAIN_THREAD(); multipleTouchEnabled_ = v; }
   bool isExclusiveTouch() const { return exclusiveTouch_; }
-  void setExclusiveTouch(bool v) { exclusiveTouch_ = v; }
+  void setExclusiveTouch(bool v) { KIT_CHECK_MAIN_THREAD(); exclusiveTouch_ = v; }
 
   long tag() const { return tag_; }
-  void setTag(long tag) { tag_ = tag; }
+  void setTag(long tag) { KIT_CHECK_MAIN_THREAD(); tag_ = tag; }
   // This view or the first descendant (depth first) with the tag.
   Ref<View> viewWithTag(long tag);
 
@@ -116,9 +121,9 @@ class View : public Responder, public LayerDelegate {
 
   // ---- Layout
   unsigned autoresizingMask() const { return autoresizingMask_; }
-  void setAutoresizingMask(unsigned mask) { autoresizingMask_ = mask; }
+  void setAutoresizingMask(unsigned mask) { KIT_CHECK_MAIN_THREAD(); autoresizingMask_ = mask; }
   bool autoresizesSubviews() const { return autoresizesSubviews_; }
-  void setAutoresizesSubviews(bool v) { autoresizesSubviews_ = v; }
+  void setAutoresizesSubviews(bool v) { KIT_CHECK_MAIN_THREAD(); autoresizesSubviews_ = v; }
   void setNeedsLayout();
   bool needsLayout() const { return needsLayout_; }
   // Runs the pending layout passes of this view's tree now.
@@ -141,19 +146,22 @@ class View : public Responder, public LayerDelegate {
   void removeConstraint(const LayoutConstraint* constraint);
   void removeConstraints(const std::vector<Ref<LayoutConstraint>>& constraints);
   bool translatesAutoresizingMaskIntoConstraints() const { return translatesMask_; }
-  void setTranslatesAutoresizingMaskIntoConstraints(bool v) { translatesMask_ = v; }
-  void setNeedsUpdateConstraints() { needsUpdateConstraints_ = true; setNeedsLayout(); }
+  void setTranslatesAutoresizingMaskIntoConstraints(bool v) { KIT_CHECK_MAIN_THREAD(); translatesMask_ = v; }
+  void setNeedsUpdateConstraints() { KIT_CHECK_MAIN_THREAD(); needsUpdateConstraints_ = true; setNeedsLayout(); }
   bool needsUpdateConstraints() const { return needsUpdateConstraints_; }
   void updateConstraintsIfNeeded();
   virtual void updateConstraints() {}
   // Priorities that keep the view at its intrinsic size (250 and 750 by
   // default); index 0 is horizontal, 1 vertical.
   double contentHuggingPriority(int axis) const { return hugging_[axis & 1]; }
-  void setContentHuggingPriority(double p, int axis) { hugging_[axis & 1] = p; }
+  void setContentHuggingPriority(double p, int axis) { KIT_CHECK_MAIN_THREAD(); hugging_[axis & 1] = p; }
   double contentCompressionResistancePriority(int axis) const { return compression_[axis & 1]; }
-  void setContentCompressionResistancePriority(double p, int axis) { compression_[axis & 1] = p; }
+  void setContentCompressionResistancePriority(double p, int axis) {
+    KIT_CHECK_MAIN_THREAD();
+    compression_[axis & 1] = p;
+  }
   const EdgeInsets& layoutMargins() const { return layoutMargins_; }
-  void setLayoutMargins(const EdgeInsets& m) { layoutMargins_ = m; }
+  void setLayoutMargins(const EdgeInsets& m) { KIT_CHECK_MAIN_THREAD(); layoutMargins_ = m; }
   // The part of the bounds not covered by the window's unsafe edges.
   EdgeInsets safeAreaInsets() const;
   Rect safeAreaLayoutFrame() const { return insetRect(bounds(), safeAreaInsets()); }
@@ -161,8 +169,8 @@ class View : public Responder, public LayerDelegate {
   virtual void safeAreaInsetsDidChange() {}
 
   // ---- Display
-  void setNeedsDisplay() { layer_->setNeedsDisplay(); }
-  void setNeedsDisplayInRect(const Rect&) { layer_->setNeedsDisplay(); }
+  void setNeedsDisplay() { KIT_CHECK_MAIN_THREAD(); layer_->setNeedsDisplay(); }
+  void setNeedsDisplayInRect(const Rect&) { KIT_CHECK_MAIN_THREAD(); layer_->setNeedsDisplay(); }
   // Custom drawing: kit::currentContext() is a context over the bounds, its
   // origin at the top-left corner. Called when the view is rendered after
   // setNeedsDisplay (or for the first time).
@@ -196,19 +204,19 @@ class View : public Responder, public LayerDelegate {
 
   // ---- Accessibility and motion effects, kept for those who read them
   const std::string& accessibilityLabel() const { return accessibilityLabel_; }
-  void setAccessibilityLabel(std::string s) { accessibilityLabel_ = std::move(s); }
+  void setAccessibilityLabel(std::string s) { KIT_CHECK_MAIN_THREAD(); accessibilityLabel_ = std::move(s); }
   const std::string& accessibilityIdentifier() const { return accessibilityIdentifier_; }
-  void setAccessibilityIdentifier(std::string s) { accessibilityIdentifier_ = std::move(s); }
+  void setAccessibilityIdentifier(std::string s) { KIT_CHECK_MAIN_THREAD(); accessibilityIdentifier_ = std::move(s); }
   const std::string& accessibilityHint() const { return accessibilityHint_; }
-  void setAccessibilityHint(std::string s) { accessibilityHint_ = std::move(s); }
+  void setAccessibilityHint(std::string s) { KIT_CHECK_MAIN_THREAD(); accessibilityHint_ = std::move(s); }
   const std::string& accessibilityValue() const { return accessibilityValue_; }
-  void setAccessibilityValue(std::string s) { accessibilityValue_ = std::move(s); }
+  void setAccessibilityValue(std::string s) { KIT_CHECK_MAIN_THREAD(); accessibilityValue_ = std::move(s); }
   bool isAccessibilityElement() const { return isAccessibilityElement_; }
-  void setIsAccessibilityElement(bool v) { isAccessibilityElement_ = v; }
+  void setIsAccessibilityElement(bool v) { KIT_CHECK_MAIN_THREAD(); isAccessibilityElement_ = v; }
   bool accessibilityViewIsModal() const { return accessibilityViewIsModal_; }
-  void setAccessibilityViewIsModal(bool v) { accessibilityViewIsModal_ = v; }
+  void setAccessibilityViewIsModal(bool v) { KIT_CHECK_MAIN_THREAD(); accessibilityViewIsModal_ = v; }
   uint64_t accessibilityTraits() const { return accessibilityTraits_; }
-  void setAccessibilityTraits(uint64_t t) { accessibilityTraits_ = t; }
+  void setAccessibilityTraits(uint64_t t) { KIT_CHECK_MAIN_THREAD(); accessibilityTraits_ = t; }
   void addMotionEffect(const Ref<MotionEffect>& effect);
   void removeMotionEffect(const MotionEffect* effect);
   const std::vector<Ref<MotionEffect>>& motionEffects() const { return motionEffects_; }

@@ -149,11 +149,13 @@ void View::noteAnimatedChange(const std::string& keyPath, const AnimationValue& 
 }
 
 void View::animate(double duration, const std::function<void()>& animations, std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   animate(duration, 0, 0, animations, std::move(completion));
 }
 
 void View::animate(double duration, double delay, unsigned options, const std::function<void()>& animations,
                    std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   Context ctx;
   ctx.duration = duration;
   ctx.delay = delay;
@@ -163,6 +165,7 @@ void View::animate(double duration, double delay, unsigned options, const std::f
 
 void View::animateSpring(double duration, double delay, double damping, double initialVelocity, unsigned options,
                          const std::function<void()>& animations, std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   Context ctx;
   ctx.duration = duration;
   ctx.delay = delay;
@@ -175,6 +178,7 @@ void View::animateSpring(double duration, double delay, double damping, double i
 
 void View::transition(View* view, double duration, unsigned options, const std::function<void()>& animations,
                       std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   performWithoutAnimation(animations);
   auto block = std::make_shared<Block>();
   block->completion = std::move(completion);
@@ -198,6 +202,7 @@ void View::transition(View* view, double duration, unsigned options, const std::
 }
 
 void View::performWithoutAnimation(const std::function<void()>& actions) {
+  KIT_CHECK_MAIN_THREAD();
   const bool was = enabledFlag();
   enabledFlag() = false;
   if (actions) actions();
@@ -205,25 +210,35 @@ void View::performWithoutAnimation(const std::function<void()>& actions) {
 }
 
 bool View::areAnimationsEnabled() { return enabledFlag(); }
-void View::setAnimationsEnabled(bool enabled) { enabledFlag() = enabled; }
+void View::setAnimationsEnabled(bool enabled) {
+  KIT_CHECK_MAIN_THREAD();
+  enabledFlag() = enabled;
+}
 
 // The older form keeps its context open between begin and commit; the
 // duration set in between applies to every change at commit.
-void View::beginAnimations(const std::string&) { contexts().push_back(Context{}); }
+void View::beginAnimations(const std::string&) {
+  KIT_CHECK_MAIN_THREAD();
+  contexts().push_back(Context{});
+}
 
 void View::setAnimationDuration(double seconds) {
+  KIT_CHECK_MAIN_THREAD();
   if (!contexts().empty()) contexts().back().duration = seconds;
 }
 
 void View::setAnimationDelay(double seconds) {
+  KIT_CHECK_MAIN_THREAD();
   if (!contexts().empty()) contexts().back().delay = seconds;
 }
 
 void View::setAnimationCurve(unsigned curveOption) {
+  KIT_CHECK_MAIN_THREAD();
   if (!contexts().empty()) contexts().back().options = (contexts().back().options & ~(0xFu << 16)) | curveOption;
 }
 
 void View::commitAnimations() {
+  KIT_CHECK_MAIN_THREAD();
   if (contexts().empty()) return;
   Context done = std::move(contexts().back());
   contexts().pop_back();

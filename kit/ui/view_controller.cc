@@ -23,6 +23,7 @@ std::string ViewController::description() const { return defaultDescription(); }
 // ---- The view ------------------------------------------------------------------
 
 const Ref<View>& ViewController::view() {
+  KIT_CHECK_MAIN_THREAD();
   if (!view_ && !loading_) {
     loading_ = true;
     loadView();
@@ -34,12 +35,14 @@ const Ref<View>& ViewController::view() {
 }
 
 void ViewController::setView(Ref<View> view) {
+  KIT_CHECK_MAIN_THREAD();
   if (view_ && view_->controller_ == this) view_->controller_ = nullptr;
   view_ = std::move(view);
   if (view_) view_->controller_ = this;
 }
 
 void ViewController::loadView() {
+  KIT_CHECK_MAIN_THREAD();
   if (!nibName_.empty()) {
     if (auto loaded = SceneRegistry::shared().loadNib(nibName_, this)) {
       if (!view_) setView(loaded);
@@ -50,16 +53,19 @@ void ViewController::loadView() {
 }
 
 void ViewController::viewWillTransitionToSize(Size size) {
+  KIT_CHECK_MAIN_THREAD();
   for (auto& child : std::vector<Ref<ViewController>>(children_)) child->viewWillTransitionToSize(size);
 }
 
 void ViewController::receiveMemoryWarning() {
+  KIT_CHECK_MAIN_THREAD();
   didReceiveMemoryWarning();
   for (auto& child : std::vector<Ref<ViewController>>(children_)) child->receiveMemoryWarning();
   if (presented_) presented_->receiveMemoryWarning();
 }
 
 void ViewController::updateAppearance(bool animated) {
+  KIT_CHECK_MAIN_THREAD();
   bool visible = false;
   if (view_) {
     Window* w = view_->windowPointer();
@@ -79,6 +85,7 @@ void ViewController::updateAppearance(bool animated) {
 // ---- Children ----------------------------------------------------------------
 
 void ViewController::addChildViewController(const Ref<ViewController>& child) {
+  KIT_CHECK_MAIN_THREAD();
   if (!child || child.get() == this) return;
   if (auto old = child->parent_.lock(); old.get() == this) return;
   if (child->parent_.lock()) child->removeFromParentViewController();
@@ -88,6 +95,7 @@ void ViewController::addChildViewController(const Ref<ViewController>& child) {
 }
 
 void ViewController::removeFromParentViewController() {
+  KIT_CHECK_MAIN_THREAD();
   auto parent = parent_.lock();
   if (!parent) return;
   Ref<ViewController> keep = std::static_pointer_cast<ViewController>(weak_from_this().lock());
@@ -113,6 +121,7 @@ NavigationItem& ViewController::navigationItem() {
 }
 
 void ViewController::setTitle(const std::string& title) {
+  KIT_CHECK_MAIN_THREAD();
   title_ = title;
   if (navigationItem_) navigationItem_->setTitle(title);
 }
@@ -121,6 +130,7 @@ void ViewController::setTitle(const std::string& title) {
 
 bool ViewController::presentViewController(const Ref<ViewController>& controller, bool animated,
                                            std::function<void()> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (!controller) return false;
   auto refuse = [&](const char* why) {
     std::fprintf(stderr, "kit: refused to present %s on %s: %s\n", controller->description().c_str(),
@@ -184,6 +194,7 @@ void ViewController::finishPresentation(const Ref<ViewController>& presented, bo
 }
 
 void ViewController::dismissViewController(bool animated, std::function<void()> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (presented_) {
     removePresented(animated, std::move(completion));
     return;

@@ -3,7 +3,9 @@
 // callbacks when that view enters or leaves a visible window, keeps child
 // controllers, and presents and dismisses other controllers over the
 // window. A controller presents one controller at a time: presenting while
-// something is presented is refused, as the platform refuses it.
+// something is presented is refused, as the platform refuses it. A
+// controller belongs to the main thread: the methods that change it check
+// it (KIT_CHECK_MAIN_THREAD, through view.h).
 //
 //   class NoticeController : public kit::ViewController {
 //     void viewDidLoad() override {
@@ -62,7 +64,7 @@ class ViewController : public Responder {
   virtual void loadView();
   virtual void viewDidLoad() {}
   const std::string& nibName() const { return nibName_; }
-  void setNibName(std::string name) { nibName_ = std::move(name); }
+  void setNibName(std::string name) { KIT_CHECK_MAIN_THREAD(); nibName_ = std::move(name); }
 
   // ---- Appearance and layout callbacks
   virtual void viewWillAppear(bool /*animated*/) {}
@@ -109,11 +111,11 @@ class ViewController : public Responder {
   bool isBeingPresented() const { return beingPresented_; }
   bool isBeingDismissed() const { return beingDismissed_; }
   ModalPresentationStyle modalPresentationStyle() const { return presentationStyle_; }
-  void setModalPresentationStyle(ModalPresentationStyle s) { presentationStyle_ = s; }
+  void setModalPresentationStyle(ModalPresentationStyle s) { KIT_CHECK_MAIN_THREAD(); presentationStyle_ = s; }
   ModalTransitionStyle modalTransitionStyle() const { return transitionStyle_; }
-  void setModalTransitionStyle(ModalTransitionStyle s) { transitionStyle_ = s; }
+  void setModalTransitionStyle(ModalTransitionStyle s) { KIT_CHECK_MAIN_THREAD(); transitionStyle_ = s; }
   bool definesPresentationContext() const { return definesContext_; }
-  void setDefinesPresentationContext(bool v) { definesContext_ = v; }
+  void setDefinesPresentationContext(bool v) { KIT_CHECK_MAIN_THREAD(); definesContext_ = v; }
   // Kept for those who read it (custom presentations are drawn as full
   // screen ones).
   Weak<Object> transitioningDelegate;
@@ -128,7 +130,7 @@ class ViewController : public Responder {
   virtual InterfaceOrientation preferredInterfaceOrientationForPresentation() const {
     return InterfaceOrientation::Portrait;
   }
-  void setNeedsStatusBarAppearanceUpdate() { ++statusBarUpdates_; }
+  void setNeedsStatusBarAppearanceUpdate() { KIT_CHECK_MAIN_THREAD(); ++statusBarUpdates_; }
   int statusBarAppearanceUpdates() const { return statusBarUpdates_; }
 
   // ---- Responder: the view's superview (a root view's controller answers

@@ -1,11 +1,17 @@
 // Views: hierarchy and its hooks, geometry, autoresizing, layout passes,
-// coordinate conversion, hit testing, safe areas and ownership.
+// coordinate conversion, hit testing, safe areas, ownership, and the main
+// thread check on the methods that change views, layers, controllers and
+// the application.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "kit/dispatch/thread_check.h"
 #include "kit/testing/run_until.h"
+#include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/view_controller.h"
@@ -269,6 +275,35 @@ TEST_F(ViewTest, EndEditingResignsTheFirstResponderInside) {
   EXPECT_TRUE(field->isFirstResponder());
   EXPECT_TRUE(root->endEditing(true));
   EXPECT_FALSE(field->isFirstResponder());
+}
+
+// A change made from another thread aborts at the call, naming the method;
+// the same changes on the main thread go through.
+TEST(ViewThreadDeathTest, ChangesOffTheMainThreadAbortNamingTheMethod) {
+#if defined(NDEBUG) && !defined(KIT_THREAD_CHECKS)
+  GTEST_SKIP() << "thread checks are compiled out of this build";
+#endif
+  auto offMain = [](const std::function<void()>& change) { std::thread(change).join(); };
+  auto view = View::make(Rect{0, 0, 10, 10});
+  auto controller = ViewController::make();
+  EXPECT_DEATH(offMain([&] { view->setFrame({0, 0, 20, 20}); }), "View::setFrame.*must be called on the main thread");
+  auto child = View::make();
+  EXPECT_DEATH(offMain([&] { view->addSubview(child); }), "View::addSubview.*on the main thread");
+  EXPECT_DEATH(offMain([] { View::make(); }), "View::View.*on the main thread");
+  EXPECT_DEATH(offMain([&] { view->setUserInteractionEnabled(false); }), "View::setUserInteractionEnabled");
+  EXPECT_DEATH(offMain([&] { view->layer()->setOpacity(0.5); }), "Layer::setOpacity.*on the main thread");
+  EXPECT_DEATH(offMain([&] { controller->setTitle("x"); }), "ViewController::setTitle.*on the main thread");
+  EXPECT_DEATH(offMain([] { Application::shared()->setStatusBarHidden(true); }),
+               "Application::setStatusBarHidden.*on the main thread");
+
+  view->setFrame({0, 0, 20, 20});
+  view->addSubview(child);
+  view->layer()->setOpacity(0.5);
+  controller->setTitle("x");
+  EXPECT_EQ(view->frame(), (Rect{0, 0, 20, 20}));
+  EXPECT_EQ(view->subviews().size(), 1u);
+  EXPECT_EQ(view->alpha(), 0.5);
+  EXPECT_EQ(controller->title(), "x");
 }
 
 }  // namespace

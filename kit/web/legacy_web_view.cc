@@ -2,10 +2,12 @@
 // synchronous scripts.
 #include "kit/web/legacy_web_view.h"
 
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/values.h"
+#include "kit/foundation/log.h"
 #include "kit/ui/main_loop.h"
+#include "kit/ui/screen.h"
 #include "kit/web/html_text.h"
-#include "kit/web/page_text_view.h"
 
 namespace kit {
 
@@ -46,7 +48,10 @@ void LegacyWebView::ensureAttached() {
 }
 
 const Ref<PageEngine>& LegacyWebView::pageEngine() {
-  if (!engine_) engine_ = PageDriver::make();
+  if (!engine_) {
+    engine_ = makeDefaultPageEngine();
+    engine_->setViewport(bounds().size, Screen::main()->scale());
+  }
   if (!engine_->host())
     if (Ref<LegacyWebView> self = strongSelf()) engine_->setHost(std::weak_ptr<PageHost>(self));
   return engine_;
@@ -57,33 +62,39 @@ Ref<PageDriver> LegacyWebView::pageDriver() { return as<PageDriver>(pageEngine()
 // ---- Loading -------------------------------------------------------------------------
 
 void LegacyWebView::loadRequest(const Ref<URLRequest>& request) {
+  KIT_CHECK_MAIN_THREAD();
   if (request && request->URL()) navigate(request, LegacyNavigationType::Other, std::nullopt, -1);
 }
 
 void LegacyWebView::loadHTMLString(const std::string& html, const Ref<URL>& baseURL) {
+  KIT_CHECK_MAIN_THREAD();
   navigate(URLRequest::make(baseURL ? baseURL : URL::URLWithString("about:blank")), LegacyNavigationType::Other,
            html, -1);
 }
 
 void LegacyWebView::reload() {
+  KIT_CHECK_MAIN_THREAD();
   if (historyIndex_ < 0) return;
   navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_)]), LegacyNavigationType::Reload, std::nullopt,
            historyIndex_);
 }
 
 void LegacyWebView::goBack() {
+  KIT_CHECK_MAIN_THREAD();
   if (canGoBack())
     navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_ - 1)]), LegacyNavigationType::BackForward,
              std::nullopt, historyIndex_ - 1);
 }
 
 void LegacyWebView::goForward() {
+  KIT_CHECK_MAIN_THREAD();
   if (canGoForward())
     navigate(URLRequest::make(history_[static_cast<size_t>(historyIndex_ + 1)]), LegacyNavigationType::BackForward,
              std::nullopt, historyIndex_ + 1);
 }
 
 void LegacyWebView::pageNavigate(const Ref<URLRequest>& request, NavigationType type) {
+  KIT_CHECK_MAIN_THREAD();
   if (request && request->URL()) navigate(request, legacyType(type), std::nullopt, -1);
 }
 
@@ -122,6 +133,7 @@ void LegacyWebView::navigate(const Ref<URLRequest>& request, LegacyNavigationTyp
 
 void LegacyWebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLRequest>& next,
                                       std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) {
     decide(false);
     return;
@@ -140,23 +152,41 @@ void LegacyWebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URL
 }
 
 void LegacyWebView::fetchDidReceiveResponse(const Ref<URLResponse>&, std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   decide(static_cast<bool>(load_));
 }
 
 void LegacyWebView::fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& body) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) return;
   finish(response, htmlDocumentText(*body, response && response->textEncodingName()
                                                ? response->textEncodingName()->utf8()
                                                : std::string()));
 }
 
-void LegacyWebView::fetchDidFail(const Ref<Error>& error) { fail(error); }
+void LegacyWebView::fetchDidFail(const Ref<Error>& error) {
+  KIT_CHECK_MAIN_THREAD();
+  fail(error);
+}
 
 void LegacyWebView::finish(const Ref<URLResponse>& response, const std::string& html) {
   Ref<LegacyWebView> keep = strongSelf();
+  Ref<URL> url = response && response->URL() ? response->URL() : load_->request->URL();
+  // The load finishes once the engine has loaded the document.
+  Weak<LegacyWebView> weak = keep;
+  const uint64_t generation = load_->generation;
+  pageEngine()->loadDocument(PageDocument{url, html, response}, [weak, generation, url](Ref<Error> error) {
+    auto self = weak.lock();
+    if (!self || !self->load_ || self->load_->generation != generation) return;
+    if (error) self->fail(error);
+    else self->documentDidLoad(url);
+  });
+}
+
+void LegacyWebView::documentDidLoad(const Ref<URL>& url) {
+  Ref<LegacyWebView> keep = strongSelf();
   Load load = *load_;
   load_.reset();
-  Ref<URL> url = response && response->URL() ? response->URL() : load.request->URL();
   if (load.historyTarget >= 0 && load.historyTarget < static_cast<long>(history_.size())) {
     historyIndex_ = load.historyTarget;
   } else {
@@ -164,7 +194,6 @@ void LegacyWebView::finish(const Ref<URLResponse>& response, const std::string& 
     history_.push_back(url);
     historyIndex_ = static_cast<long>(history_.size()) - 1;
   }
-  pageEngine()->loadDocument(PageDocument{url, html, response});
   updatePageView();
   if (auto d = delegate.lock()) d->webViewDidFinishLoad(*this);
 }
@@ -179,6 +208,7 @@ void LegacyWebView::fail(const Ref<Error>& error) {
 }
 
 void LegacyWebView::stopLoading() {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) return;
   load_.reset();
   if (fetcher_) fetcher_->cancel();
@@ -187,7 +217,8 @@ void LegacyWebView::stopLoading() {
 // ---- Scripts and the page's acts ------------------------------------------------------
 
 std::string LegacyWebView::stringByEvaluatingJavaScriptFromString(const std::string& script) {
-  ScriptResult result = pageEngine()->evaluateScript(script);
+  KIT_CHECK_MAIN_THREAD();
+  ScriptResult result = pageEngine()->evaluateScriptAndWait(script);
   if (result.error || !result.value || isKind<Null>(result.value)) return {};
   return describe(result.value);
 }
@@ -195,30 +226,63 @@ std::string LegacyWebView::stringByEvaluatingJavaScriptFromString(const std::str
 bool LegacyWebView::postScriptMessage(const std::string&, Id) { return false; }
 
 void LegacyWebView::runAlertPanel(const std::string&, std::function<void()> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (completion) completion();
 }
 
 void LegacyWebView::runConfirmPanel(const std::string&, std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (completion) completion(false);
 }
 
 void LegacyWebView::runTextInputPanel(const std::string&, const std::optional<std::string>&,
                                       std::function<void(std::optional<std::string>)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   if (completion) completion(std::nullopt);
 }
 
-void LegacyWebView::pageContentSizeDidChange(Size) { updatePageView(); }
+void LegacyWebView::pageContentSizeDidChange(Size) {
+  KIT_CHECK_MAIN_THREAD();
+  updatePageView();
+}
 
-void LegacyWebView::updatePageView() {
-  const Rect b = bounds();
-  pageText_->setText(engine_ ? engine_->visibleText() : std::string());
-  const double width = std::max(0.0, b.width() - 16);
-  const Size textSize = pageText_->sizeThatFits({width, 1e6});
-  pageText_->setFrame(Rect{8, 8, width, textSize.height});
-  Size content = engine_ ? engine_->contentSize() : Size{};
-  if (content.width <= 0) content.width = b.width();
-  if (content.height <= 0) content.height = std::max(b.height(), textSize.height + 16);
-  scrollView_->setContentSize(content);
+void LegacyWebView::pageContentProcessDidTerminate() {
+  // The older view has no delegate call for it: the page is blank until
+  // the next load.
+  log("LegacyWebView: the page's content process ended; reload to show it again");
+  setNeedsDisplay();
+}
+
+// ---- What the view shows -----------------------------------------------------------
+
+void LegacyWebView::updatePageView() { updatePageTextView(*this, engine_.get(), *scrollView_, *pageText_); }
+
+void LegacyWebView::layoutSubviews() {
+  View::layoutSubviews();
+  if (engine_) engine_->setViewport(bounds().size, Screen::main()->scale());
+}
+
+bool LegacyWebView::drawContent(Canvas& canvas) {
+  return drawPagePicture(engine_.get(), canvas, bounds()) || View::drawContent(canvas);
+}
+
+Ref<View> LegacyWebView::hitTest(Point p, const Event* event) {
+  Ref<View> hit = View::hitTest(p, event);
+  if (engine_ && engine_->drawsPage() && (hit == scrollView_ || hit == pageText_)) return strongSelf();
+  return hit;
+}
+
+void LegacyWebView::touchesBegan(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Down)) View::touchesBegan(touches, event);
+}
+void LegacyWebView::touchesMoved(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Move)) View::touchesMoved(touches, event);
+}
+void LegacyWebView::touchesEnded(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Up)) View::touchesEnded(touches, event);
+}
+void LegacyWebView::touchesCancelled(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Cancel)) View::touchesCancelled(touches, event);
 }
 
 }  // namespace kit

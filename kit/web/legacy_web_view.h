@@ -2,10 +2,13 @@
 // for real over kit networking and asks its delegate before every load
 // starts (the first request, each redirect, each link the page follows,
 // each step back or forward), then tells it the load started, finished or
-// failed. It keeps a history for going back and forward, evaluates scripts
-// synchronously in its page engine (a page driver by default), so
-// "document.title" answers the fetched page's title, and shows the page
-// in a scroll view whose bouncing can be turned off.
+// failed (a load finishes once the page engine has loaded the document).
+// It keeps a history for going back and forward, evaluates scripts
+// synchronously in its page engine (the browser engine where the program
+// installed it, else the page driver), so "document.title" answers the
+// fetched page's title, and shows the page (the engine's picture of it, or
+// its text in a scroll view whose bouncing can be turned off); touches on
+// a drawn page reach it as pointer events.
 //
 //   auto web = kit::LegacyWebView::make(view()->bounds());
 //   web->delegate = self;
@@ -22,6 +25,7 @@
 #include "kit/ui/scroll_view.h"
 #include "kit/web/page_driver.h"
 #include "kit/web/page_fetcher.h"
+#include "kit/web/page_surface.h"
 
 namespace kit {
 
@@ -91,6 +95,7 @@ class LegacyWebView : public View, public PageHost, public PageFetcher::Client {
   void pageNavigate(const Ref<URLRequest>& request, NavigationType type) override;
   void pageContentSizeDidChange(Size size) override;
   void pageTitleDidChange() override {}
+  void pageContentProcessDidTerminate() override;
 
   // ---- PageFetcher::Client
   void fetchWillRedirect(const Ref<HTTPURLResponse>& response, const Ref<URLRequest>& next,
@@ -99,6 +104,16 @@ class LegacyWebView : public View, public PageHost, public PageFetcher::Client {
   void fetchDidReceiveData(int64_t, int64_t) override {}
   void fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& body) override;
   void fetchDidFail(const Ref<Error>& error) override;
+
+  void layoutSubviews() override;
+  Ref<View> hitTest(Point p, const Event* event) override;
+  void touchesBegan(const TouchSet& touches, const Event* event) override;
+  void touchesMoved(const TouchSet& touches, const Event* event) override;
+  void touchesEnded(const TouchSet& touches, const Event* event) override;
+  void touchesCancelled(const TouchSet& touches, const Event* event) override;
+
+ protected:
+  bool drawContent(Canvas& canvas) override;
 
  private:
   struct Load {
@@ -111,6 +126,7 @@ class LegacyWebView : public View, public PageHost, public PageFetcher::Client {
   void navigate(const Ref<URLRequest>& request, LegacyNavigationType type, std::optional<std::string> html,
                 long historyTarget);
   void finish(const Ref<URLResponse>& response, const std::string& html);
+  void documentDidLoad(const Ref<URL>& url);
   void fail(const Ref<Error>& error);
   void updatePageView();
   Ref<LegacyWebView> strongSelf() { return std::static_pointer_cast<LegacyWebView>(weak_from_this().lock()); }

@@ -8,12 +8,6 @@
 
 namespace kit {
 
-Ref<Error> scriptExceptionError(const std::string& message) {
-  return Error::make(WebErrorDomain, WebErrorJavaScriptExceptionOccurred,
-                     dict({{LocalizedDescriptionKey, "A JavaScript exception occurred"},
-                           {JavaScriptExceptionMessageKey, message}}));
-}
-
 namespace {
 
 std::string trimmed(std::string_view s) {
@@ -66,6 +60,11 @@ void PageDriver::setTitle(std::string title) {
   if (auto h = host()) h->pageTitleDidChange();
 }
 
+void PageDriver::terminateContentProcess() {
+  unloadDocument();
+  if (auto h = host()) h->pageContentProcessDidTerminate();
+}
+
 void PageDriver::defineFunction(const std::string& name, PageFunction function) {
   functions_[name] = function ? std::move(function) : [](const std::vector<Id>&) { return Id(); };
 }
@@ -95,12 +94,13 @@ std::string PageDriver::userAgent() const {
 
 // ---- PageEngine --------------------------------------------------------------------
 
-void PageDriver::loadDocument(const PageDocument& document) {
+void PageDriver::loadDocument(const PageDocument& document, LoadCompletion loaded) {
   document_ = document;
   title_ = htmlTitle(document.html);
   text_ = htmlVisibleText(document.html);
   contentSize_ = {};
   ++loads_;
+  if (loaded) loaded(nullptr);
 }
 
 void PageDriver::unloadDocument() {
@@ -140,7 +140,12 @@ ScriptResult PageDriver::run(const std::string& script, std::vector<ScriptCall>&
   return {last, nullptr};
 }
 
-ScriptResult PageDriver::evaluateScript(const std::string& script) {
+void PageDriver::evaluateScript(const std::string& script, ScriptCompletion completion) {
+  ScriptResult result = evaluateScriptAndWait(script);
+  if (completion) completion(result);
+}
+
+ScriptResult PageDriver::evaluateScriptAndWait(const std::string& script) {
   Ref<Object> keep = weak_from_this().lock();
   Evaluation evaluation;
   evaluation.script = script;

@@ -42,6 +42,9 @@ class PageDriver : public PageEngine {
   void setContentSize(Size size);
   // document.title = ...
   void setTitle(std::string title);
+  // The process running the page ends: the document is gone and the view
+  // hears of it.
+  void terminateContentProcess();
 
   // ---- The page's functions. Calls of other names throw a ReferenceError
   // once any function is defined; until then every call is accepted and
@@ -74,9 +77,11 @@ class PageDriver : public PageEngine {
   std::string userAgent() const;
 
   // ---- PageEngine
-  void loadDocument(const PageDocument& document) override;
+  void loadDocument(const PageDocument& document, LoadCompletion loaded) override;
   void unloadDocument() override;
-  ScriptResult evaluateScript(const std::string& script) override;
+  // Both answer before returning.
+  void evaluateScript(const std::string& script, ScriptCompletion completion) override;
+  ScriptResult evaluateScriptAndWait(const std::string& script) override;
   std::string documentTitle() const override { return title_; }
   Size contentSize() const override { return contentSize_; }
   std::string visibleText() const override { return text_; }

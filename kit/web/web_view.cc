@@ -6,10 +6,11 @@
 #include <type_traits>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/dispatch/thread_check.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
+#include "kit/ui/screen.h"
 #include "kit/web/html_text.h"
-#include "kit/web/page_text_view.h"
 
 namespace kit {
 
@@ -86,7 +87,8 @@ void WebView::ensureAttached() {
 const Ref<PageEngine>& WebView::pageEngine() {
   if (!engine_) {
     if (configuration_->pageEngineFactory) engine_ = configuration_->pageEngineFactory();
-    if (!engine_) engine_ = PageDriver::make();
+    if (!engine_) engine_ = makeDefaultPageEngine();
+    engine_->setViewport(bounds().size, Screen::main()->scale());
   }
   if (!engine_->host())
     if (Ref<WebView> self = strongSelf()) engine_->setHost(std::weak_ptr<PageHost>(self));
@@ -137,34 +139,40 @@ Ref<BackForwardListItem> WebView::currentItem() const {
 // ---- Navigations -------------------------------------------------------------------
 
 Ref<Navigation> WebView::loadRequest(const Ref<URLRequest>& request) {
+  KIT_CHECK_MAIN_THREAD();
   if (!request || !request->URL()) return nullptr;
   return startNavigation(request, NavigationType::Other, std::nullopt, -1);
 }
 
 Ref<Navigation> WebView::loadHTMLString(const std::string& html, const Ref<kit::URL>& baseURL) {
+  KIT_CHECK_MAIN_THREAD();
   Ref<kit::URL> url = baseURL ? baseURL : kit::URL::URLWithString("about:blank");
   return startNavigation(URLRequest::make(url), NavigationType::Other, html, -1);
 }
 
 Ref<Navigation> WebView::reload() {
+  KIT_CHECK_MAIN_THREAD();
   auto item = currentItem();
   if (!item) return nullptr;
   return startNavigation(URLRequest::make(item->URL()), NavigationType::Reload, std::nullopt, historyIndex_);
 }
 
 Ref<Navigation> WebView::goBack() {
+  KIT_CHECK_MAIN_THREAD();
   if (!canGoBack()) return nullptr;
   auto item = history_[static_cast<size_t>(historyIndex_ - 1)];
   return startNavigation(URLRequest::make(item->URL()), NavigationType::BackForward, std::nullopt, historyIndex_ - 1);
 }
 
 Ref<Navigation> WebView::goForward() {
+  KIT_CHECK_MAIN_THREAD();
   if (!canGoForward()) return nullptr;
   auto item = history_[static_cast<size_t>(historyIndex_ + 1)];
   return startNavigation(URLRequest::make(item->URL()), NavigationType::BackForward, std::nullopt, historyIndex_ + 1);
 }
 
 void WebView::pageNavigate(const Ref<URLRequest>& request, NavigationType type) {
+  KIT_CHECK_MAIN_THREAD();
   if (request && request->URL()) startNavigation(request, type, std::nullopt, -1);
 }
 
@@ -260,6 +268,7 @@ std::function<void(Policy)> WebView::fetchPolicyAnswer(std::function<void(bool)>
 
 void WebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLRequest>& next,
                                 std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) {
     decide(false);
     return;
@@ -281,6 +290,7 @@ void WebView::fetchWillRedirect(const Ref<HTTPURLResponse>&, const Ref<URLReques
 }
 
 void WebView::fetchDidReceiveResponse(const Ref<URLResponse>& response, std::function<void(bool)> decide) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) {
     decide(false);
     return;
@@ -302,11 +312,13 @@ void WebView::commitLoad() {
 }
 
 void WebView::fetchDidReceiveData(int64_t received, int64_t expected) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_ || expected <= 0) return;
   setProgress(std::max(progress_, 0.5 + 0.4 * std::min(1.0, static_cast<double>(received) / expected)));
 }
 
 void WebView::fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& body) {
+  KIT_CHECK_MAIN_THREAD();
   if (!load_) return;
   commitLoad();
   if (!load_) return;
@@ -315,10 +327,24 @@ void WebView::fetchDidFinish(const Ref<URLResponse>& response, const Ref<Data>& 
 
 void WebView::finishLoad(const Ref<URLResponse>& response, const std::string& html) {
   Ref<WebView> keep = strongSelf();
+  Ref<kit::URL> url = response && response->URL() ? response->URL() : load_->request->URL();
+  // The navigation finishes once the engine has loaded the document (the
+  // page driver at once; the browser when the page's load event fired).
+  Weak<WebView> weak = keep;
+  const uint64_t generation = load_->generation;
+  pageEngine()->loadDocument(PageDocument{url, html, response}, [weak, generation, url](Ref<Error> error) {
+    auto self = weak.lock();
+    if (!self || !self->isCurrent(generation)) return;
+    if (error) self->failLoad(error);
+    else self->documentDidLoad(url);
+  });
+}
+
+void WebView::documentDidLoad(const Ref<kit::URL>& url) {
+  Ref<WebView> keep = strongSelf();
   Load load = *load_;
   load_.reset();
   const bool couldGoBack = canGoBack();
-  Ref<kit::URL> url = response && response->URL() ? response->URL() : load.request->URL();
   if (load.historyTarget >= 0 && load.historyTarget < static_cast<long>(history_.size())) {
     historyIndex_ = load.historyTarget;
   } else {
@@ -327,7 +353,6 @@ void WebView::finishLoad(const Ref<URLResponse>& response, const std::string& ht
     historyIndex_ = static_cast<long>(history_.size()) - 1;
   }
   setURL(url);
-  pageEngine()->loadDocument(PageDocument{url, html, response});
   setTitle(engine_->documentTitle());
   updatePageView();
   updateCanGoBack(couldGoBack);
@@ -336,7 +361,10 @@ void WebView::finishLoad(const Ref<URLResponse>& response, const std::string& ht
   if (auto d = navigationDelegate()) d->didFinishNavigation(*this, load.navigation);
 }
 
-void WebView::fetchDidFail(const Ref<Error>& error) { failLoad(error); }
+void WebView::fetchDidFail(const Ref<Error>& error) {
+  KIT_CHECK_MAIN_THREAD();
+  failLoad(error);
+}
 
 void WebView::failLoad(const Ref<Error>& error) {
   if (!load_) return;
@@ -364,6 +392,7 @@ void WebView::abandonLoad(bool report) {
 }
 
 void WebView::stopLoading() {
+  KIT_CHECK_MAIN_THREAD();
   const bool was = load_.has_value();
   abandonLoad(false);
   if (was) {
@@ -375,28 +404,29 @@ void WebView::stopLoading() {
 // ---- Scripts -------------------------------------------------------------------------
 
 void WebView::evaluateJavaScript(const std::string& script, ScriptCompletion completion) {
+  KIT_CHECK_MAIN_THREAD();
   ensureAttached();
   Weak<WebView> weak = strongSelf();
   runOnMainSoon([weak, script, completion = std::move(completion)] {
     auto self = weak.lock();
     if (!self) {
-      if (completion)
-        completion(nullptr, Error::make(WebErrorDomain, WebErrorWebViewInvalidated,
-                                        dict({{LocalizedDescriptionKey, "The web view was invalidated"}})));
+      if (completion) completion(nullptr, webViewInvalidatedError());
       return;
     }
     if (!self->configuration_->preferences()->javaScriptEnabled) {
       if (completion) completion(nullptr, scriptExceptionError("JavaScript is disabled"));
       return;
     }
-    ScriptResult result = self->pageEngine()->evaluateScript(script);
-    if (completion) completion(result.value, result.error);
+    self->pageEngine()->evaluateScript(script, [completion](const ScriptResult& result) {
+      if (completion) completion(result.value, result.error);
+    });
   });
 }
 
 // ---- The page's acts ---------------------------------------------------------------
 
 bool WebView::postScriptMessage(const std::string& name, Id body) {
+  KIT_CHECK_MAIN_THREAD();
   Ref<UserContentController> controller = configuration_->userContentController();
   if (!controller->handlerForName(name)) return false;
   auto message = kit::make<ScriptMessage>(name, std::move(body), strongSelf(),
@@ -406,6 +436,7 @@ bool WebView::postScriptMessage(const std::string& name, Id body) {
 }
 
 void WebView::runAlertPanel(const std::string& message, std::function<void()> completion) {
+  KIT_CHECK_MAIN_THREAD();
   auto answer = answerOnce<>(completion, completion, "alert panel");
   const FrameInfo frame{true, url_ ? url_->absoluteText() : std::string()};
   if (auto d = uiDelegate()) d->runJavaScriptAlertPanel(*this, message, frame, answer);
@@ -413,6 +444,7 @@ void WebView::runAlertPanel(const std::string& message, std::function<void()> co
 }
 
 void WebView::runConfirmPanel(const std::string& message, std::function<void(bool)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   auto answer = answerOnce<bool>(completion, [completion] { completion(false); }, "confirm panel");
   const FrameInfo frame{true, url_ ? url_->absoluteText() : std::string()};
   if (auto d = uiDelegate()) d->runJavaScriptConfirmPanel(*this, message, frame, answer);
@@ -421,6 +453,7 @@ void WebView::runConfirmPanel(const std::string& message, std::function<void(boo
 
 void WebView::runTextInputPanel(const std::string& prompt, const std::optional<std::string>& defaultText,
                                 std::function<void(std::optional<std::string>)> completion) {
+  KIT_CHECK_MAIN_THREAD();
   auto answer = answerOnce<std::optional<std::string>>(completion, [completion] { completion(std::nullopt); },
                                                        "text input panel");
   const FrameInfo frame{true, url_ ? url_->absoluteText() : std::string()};
@@ -428,29 +461,55 @@ void WebView::runTextInputPanel(const std::string& prompt, const std::optional<s
   else answer(std::nullopt);
 }
 
-void WebView::pageContentSizeDidChange(Size) { updatePageView(); }
+void WebView::pageContentSizeDidChange(Size) {
+  KIT_CHECK_MAIN_THREAD();
+  updatePageView();
+}
 
 void WebView::pageTitleDidChange() {
+  KIT_CHECK_MAIN_THREAD();
   if (engine_) setTitle(engine_->documentTitle());
+}
+
+void WebView::pageContentProcessDidTerminate() {
+  Ref<WebView> keep = strongSelf();
+  setNeedsDisplay();
+  if (auto d = navigationDelegate()) d->webViewWebContentProcessDidTerminate(*this);
 }
 
 // ---- What the view shows -----------------------------------------------------------
 
-void WebView::updatePageView() {
-  const Rect b = bounds();
-  pageText_->setText(engine_ ? engine_->visibleText() : std::string());
-  const double width = std::max(0.0, b.width() - 16);
-  const Size textSize = pageText_->sizeThatFits({width, 1e6});
-  pageText_->setFrame(Rect{8, 8, width, textSize.height});
-  Size content = engine_ ? engine_->contentSize() : Size{};
-  if (content.width <= 0) content.width = b.width();
-  if (content.height <= 0) content.height = std::max(b.height(), textSize.height + 16);
-  scrollView_->setContentSize(content);
-}
+void WebView::updatePageView() { updatePageTextView(*this, engine_.get(), *scrollView_, *pageText_); }
 
 void WebView::layoutSubviews() {
+  KIT_CHECK_MAIN_THREAD();
   View::layoutSubviews();
+  if (engine_) engine_->setViewport(bounds().size, Screen::main()->scale());
   if (pageText_->frame().width() != std::max(0.0, bounds().width() - 16)) updatePageView();
+}
+
+bool WebView::drawContent(Canvas& canvas) {
+  return drawPagePicture(engine_.get(), canvas, bounds()) || View::drawContent(canvas);
+}
+
+Ref<View> WebView::hitTest(Point p, const Event* event) {
+  Ref<View> hit = View::hitTest(p, event);
+  // A drawn page lies under the text view, which shows nothing then.
+  if (engine_ && engine_->drawsPage() && (hit == scrollView_ || hit == pageText_)) return strongSelf();
+  return hit;
+}
+
+void WebView::touchesBegan(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Down)) View::touchesBegan(touches, event);
+}
+void WebView::touchesMoved(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Move)) View::touchesMoved(touches, event);
+}
+void WebView::touchesEnded(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Up)) View::touchesEnded(touches, event);
+}
+void WebView::touchesCancelled(const TouchSet& touches, const Event* event) {
+  if (!sendTouchesToPage(engine_.get(), *this, touches, PointerPhase::Cancel)) View::touchesCancelled(touches, event);
 }
 
 }  // namespace kit

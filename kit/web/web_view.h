@@ -1,13 +1,16 @@
 // kit::WebView: the platform's script-bridge web view. It loads pages for
 // real over kit networking (its page fetcher) and tells its navigation
 // delegate each step on the main thread: a navigation finishes on any HTTP
-// answer (an error page is a page); an unreachable, refused or timed-out
-// host fails it provisionally with kit networking's error code. The page's
-// script side runs in its page engine (by default a page driver, which
-// tests and the demo use to play the page): scripts the client evaluates go
-// there, and what the page does (script messages to the configuration's
-// named handlers, alert/confirm/prompt panels for the UI delegate, links)
-// comes from there. Loading progress, title, address and loading state can
+// answer (an error page is a page) once the page engine has loaded the
+// document; an unreachable, refused or timed-out host fails it
+// provisionally with kit networking's error code. The page runs in its
+// page engine (the browser engine where the program installed it, else the
+// page driver that unit tests use to play the page): scripts the client
+// evaluates go there, and what the page does (script messages to the
+// configuration's named handlers, alert/confirm/prompt panels for the UI
+// delegate, links, its content process ending) comes from there. An engine
+// that draws the page is shown in every picture of the view, and touches
+// on the view reach the page as pointer events. Loading progress, title, address and loading state can
 // be observed ("estimatedProgress", "title", "URL", "loading",
 // "canGoBack").
 //
@@ -29,6 +32,7 @@
 #include "kit/ui/scroll_view.h"
 #include "kit/web/page_driver.h"
 #include "kit/web/page_fetcher.h"
+#include "kit/web/page_surface.h"
 #include "kit/web/web_view_configuration.h"
 #include "kit/web/web_view_delegates.h"
 
@@ -100,6 +104,9 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   void pageNavigate(const Ref<URLRequest>& request, NavigationType type) override;
   void pageContentSizeDidChange(Size size) override;
   void pageTitleDidChange() override;
+  void pageContentProcessDidTerminate() override;
+  Ref<WebViewConfiguration> pageConfiguration() const override { return configuration_; }
+  std::string pageUserAgent() const override { return customUserAgent_; }
 
   // ---- PageFetcher::Client
   void fetchWillRedirect(const Ref<HTTPURLResponse>& response, const Ref<URLRequest>& next,
@@ -110,6 +117,15 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   void fetchDidFail(const Ref<Error>& error) override;
 
   void layoutSubviews() override;
+  // Touches on a page the engine draws go to the page.
+  Ref<View> hitTest(Point p, const Event* event) override;
+  void touchesBegan(const TouchSet& touches, const Event* event) override;
+  void touchesMoved(const TouchSet& touches, const Event* event) override;
+  void touchesEnded(const TouchSet& touches, const Event* event) override;
+  void touchesCancelled(const TouchSet& touches, const Event* event) override;
+
+ protected:
+  bool drawContent(Canvas& canvas) override;
 
  private:
   struct Load {
@@ -127,6 +143,7 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   void beginLoad();
   void commitLoad();
   void finishLoad(const Ref<URLResponse>& response, const std::string& html);
+  void documentDidLoad(const Ref<kit::URL>& url);
   void failLoad(const Ref<Error>& error);
   // The answer to a policy asked during the current load's fetch: a stale
   // or refused answer declines (a refusal fails the load with the

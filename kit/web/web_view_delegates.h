@@ -1,7 +1,8 @@
 // The web view's navigation objects and its two delegates. The navigation
 // delegate decides on every navigation (also each redirect) and on each
 // response, and hears a navigation's steps: started, redirected,
-// committed, finished, or failed before commit (provisional) or after it.
+// committed, finished, or failed before commit (provisional) or after it,
+// and hears when the page's content process ends.
 // The UI delegate shows the page's alert, confirm and prompt panels; every
 // panel's completion must be called once, and the web view makes sure the
 // page hears exactly one answer (a second call is ignored, a completion
@@ -82,6 +83,9 @@ class NavigationDelegate {
   virtual void didCommitNavigation(WebView&, const Ref<Navigation>&) {}
   virtual void didFinishNavigation(WebView&, const Ref<Navigation>&) {}
   virtual void didFailNavigation(WebView&, const Ref<Navigation>&, const Ref<Error>&) {}
+  // The process that ran the page ended; the view shows nothing until it
+  // loads again (reload() brings the page back).
+  virtual void webViewWebContentProcessDidTerminate(WebView&) {}
 };
 
 class UIDelegate {

@@ -72,6 +72,7 @@ struct Recorder : kit::NavigationDelegate {
     note("fail");
     error = e;
   }
+  void webViewWebContentProcessDidTerminate(kit::WebView&) override { note("terminated"); }
   bool ended() const {
     return !events.empty() && (events.back() == "finish" || events.back() == "failProvisional" || events.back() == "fail");
   }
@@ -286,6 +287,20 @@ TEST_F(WebViewTest, PageMessagesReachTheNamedHandlerAndCallbacksAreReadBack) {
   web->evaluateJavaScript("document.title", [&](kit::Id value, kit::Ref<kit::Error>) { title = value; });
   ASSERT_TRUE(kit::test::runUntil([&] { return static_cast<bool>(title); }));
   EXPECT_EQ(kit::describe(title), "游戏 & 活动");
+}
+
+TEST_F(WebViewTest, AnEndedContentProcessIsReportedAndAReloadBringsThePageBack) {
+  ASSERT_TRUE(load("/index.html"));
+  recorder->events.clear();
+  web->pageDriver()->terminateContentProcess();
+  EXPECT_EQ(recorder->events, std::vector<std::string>{"terminated"});
+  EXPECT_EQ(web->pageDriver()->visibleText(), "");
+  recorder->events.clear();
+  web->reload();
+  ASSERT_TRUE(kit::test::runUntil([&] { return recorder->ended(); }));
+  EXPECT_EQ(recorder->events.back(), "finish");
+  EXPECT_EQ(web->pageDriver()->visibleText(), "hello");
+  EXPECT_EQ(recorder->actionTypes.back(), kit::NavigationType::Reload);
 }
 
 struct PanelDelegate : kit::UIDelegate {

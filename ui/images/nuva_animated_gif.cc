@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/once.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/app_notifications.h"
@@ -263,19 +264,19 @@ void NUVAAnimatedGIF::addFrameIndexesToCache(const std::set<size_t>& indexes) {
     if (i >= requestedFrameIndex_) order.push_back(i);
   for (size_t i : indexes)
     if (i < requestedFrameIndex_) order.push_back(i);
-  serialQueue_->async([weak = weakSelf<NUVAAnimatedGIF>(), source = imageSource_, predraw = predrawingEnabled_,
-                       order = std::move(order)] {
+  // Decoded frames go into the cache on the main queue, while the image lives.
+  auto keep = kit::bindPost(kit::Queue::main(), weakSelf<NUVAAnimatedGIF>(),
+                            [](NUVAAnimatedGIF& self, size_t index, const kit::Ref<kit::Image>& image) {
+                              self.cachedFramesForIndexes_[index] = image;
+                              self.cachedFrameIndexes_.insert(index);
+                              self.requestedFrameIndexes_.erase(index);
+                            });
+  serialQueue_->async([weak = weakSelf<NUVAAnimatedGIF>(), keep, source = imageSource_,
+                       predraw = predrawingEnabled_, order = std::move(order)] {
     for (size_t index : order) {
       if (weak.expired()) return;
       kit::Ref<kit::Image> image = imageAtIndex(*source, index, predraw);
-      if (!image) continue;
-      kit::Queue::main().async([weak, index, image] {
-        auto self = weak.lock();
-        if (!self) return;
-        self->cachedFramesForIndexes_[index] = image;
-        self->cachedFrameIndexes_.insert(index);
-        self->requestedFrameIndexes_.erase(index);
-      });
+      if (image) keep(index, image);
     }
   });
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/operation_queue.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
@@ -295,86 +296,87 @@ void NUVAProgressHUD::updateStatus(const kit::Ref<kit::String>& status) {
 }
 
 void NUVAProgressHUD::showProgressNow(float progress, const kit::Ref<kit::String>& status) {
-  kit::Weak<NUVAProgressHUD> weak = weakSelf<NUVAProgressHUD>();
-  kit::OperationQueue::main().addOperationWithBlock([weak, progress, status] {
-    auto self = weak.lock();
-    if (!self) return;
-    if (self->fadeOutTimer_ && self->fadeOutTimer_->isValid()) self->activityCount_ = 0;
-    self->setFadeOutTimer(nullptr);
-    self->setGraceTimer(nullptr);
-    self->updateViewHierarchy();
+  kit::bindPost(kit::OperationQueue::main(), weakSelf<NUVAProgressHUD>(),
+                [progress, status](NUVAProgressHUD& hud) { hud.showProgressStep(progress, status); })();
+}
 
-    self->imageView()->setHidden(true);
-    self->imageView()->setImage(nullptr);
-    self->statusLabel()->setHidden(!hasText(status));
-    self->statusLabel()->setText(status ? status->utf8() : "");
-    self->progress_ = progress;
+void NUVAProgressHUD::showProgressStep(float progress, const kit::Ref<kit::String>& status) {
+  if (fadeOutTimer_ && fadeOutTimer_->isValid()) activityCount_ = 0;
+  setFadeOutTimer(nullptr);
+  setGraceTimer(nullptr);
+  updateViewHierarchy();
 
-    auto content = self->hudView()->contentView();
-    if (progress >= 0) {
-      self->cancelIndefiniteAnimatedViewAnimation();
-      if (!self->ringView()->superview()) content->addSubview(self->ringView());
-      if (!self->backgroundRingView()->superview()) content->addSubview(self->backgroundRingView());
-      kit::Transaction::begin();
-      kit::Transaction::setDisableActions(true);
-      self->ringView()->setStrokeEnd(progress);
-      kit::Transaction::commit();
-    } else {
-      self->cancelRingLayerAnimation();
-      content->addSubview(self->indefiniteAnimatedView());
-      if (auto spinner = kit::as<kit::ActivityIndicatorView>(self->indefiniteAnimatedView())) spinner->startAnimating();
-    }
-    if (progress <= 0) self->activityCount_++;
+  imageView()->setHidden(true);
+  imageView()->setImage(nullptr);
+  statusLabel()->setHidden(!hasText(status));
+  statusLabel()->setText(status ? status->utf8() : "");
+  progress_ = progress;
 
-    if (self->graceTimeInterval_ > 0 && self->backgroundView()->alpha() == 0) {
-      self->setGraceTimer(self->scheduleOneShot(self->graceTimeInterval_, [](NUVAProgressHUD& hud) {
-        hud.fadeIn(nullptr);
-      }));
-    } else {
-      self->fadeIn(nullptr);
-    }
-    if (auto generator = self->hapticGenerator()) generator->prepare();
-  });
+  auto content = hudView()->contentView();
+  if (progress >= 0) {
+    cancelIndefiniteAnimatedViewAnimation();
+    if (!ringView()->superview()) content->addSubview(ringView());
+    if (!backgroundRingView()->superview()) content->addSubview(backgroundRingView());
+    kit::Transaction::begin();
+    kit::Transaction::setDisableActions(true);
+    ringView()->setStrokeEnd(progress);
+    kit::Transaction::commit();
+  } else {
+    cancelRingLayerAnimation();
+    content->addSubview(indefiniteAnimatedView());
+    if (auto spinner = kit::as<kit::ActivityIndicatorView>(indefiniteAnimatedView())) spinner->startAnimating();
+  }
+  if (progress <= 0) activityCount_++;
+
+  if (graceTimeInterval_ > 0 && backgroundView()->alpha() == 0) {
+    setGraceTimer(scheduleOneShot(graceTimeInterval_, [](NUVAProgressHUD& hud) {
+      hud.fadeIn(nullptr);
+    }));
+  } else {
+    fadeIn(nullptr);
+  }
+  if (auto generator = hapticGenerator()) generator->prepare();
 }
 
 void NUVAProgressHUD::showImageNow(const kit::Ref<kit::Image>& image, const kit::Ref<kit::String>& status,
                                    double duration) {
-  kit::Weak<NUVAProgressHUD> weak = weakSelf<NUVAProgressHUD>();
-  kit::OperationQueue::main().addOperationWithBlock([weak, image, status, duration] {
-    auto self = weak.lock();
-    if (!self) return;
-    self->setFadeOutTimer(nullptr);
-    self->setGraceTimer(nullptr);
-    self->updateViewHierarchy();
-    self->progress_ = -1;
-    self->cancelRingLayerAnimation();
-    self->cancelIndefiniteAnimatedViewAnimation();
+  kit::bindPost(kit::OperationQueue::main(), weakSelf<NUVAProgressHUD>(),
+                [image, status, duration](NUVAProgressHUD& hud) { hud.showImageStep(image, status, duration); })();
+}
 
-    if (self->shouldTintImages_) {
-      if (image && image->renderingMode() != kit::ImageRenderingMode::AlwaysTemplate) {
-        self->imageView()->setImage(image->withRenderingMode(kit::ImageRenderingMode::AlwaysTemplate));
-      } else {
-        self->imageView()->setImage(image);
-      }
-      self->imageView()->setTintColor(self->foregroundColorForStyle());
-    } else {
-      self->imageView()->setImage(image);
-    }
-    self->imageView()->setHidden(false);
-    self->statusLabel()->setHidden(!hasText(status));
-    self->statusLabel()->setText(status ? status->utf8() : "");
+void NUVAProgressHUD::showImageStep(const kit::Ref<kit::Image>& image, const kit::Ref<kit::String>& status,
+                                    double duration) {
+  setFadeOutTimer(nullptr);
+  setGraceTimer(nullptr);
+  updateViewHierarchy();
+  progress_ = -1;
+  cancelRingLayerAnimation();
+  cancelIndefiniteAnimatedViewAnimation();
 
-    kit::Id durationValue = kit::Number::fromDouble(duration);
-    if (self->graceTimeInterval_ > 0 && self->backgroundView()->alpha() == 0) {
-      auto timer = self->scheduleOneShot(self->graceTimeInterval_, [durationValue](NUVAProgressHUD& hud) {
-        hud.fadeIn(durationValue);
-      });
-      timer->setUserInfo(durationValue);
-      self->setGraceTimer(timer);
+  if (shouldTintImages_) {
+    if (image && image->renderingMode() != kit::ImageRenderingMode::AlwaysTemplate) {
+      imageView()->setImage(image->withRenderingMode(kit::ImageRenderingMode::AlwaysTemplate));
     } else {
-      self->fadeIn(durationValue);
+      imageView()->setImage(image);
     }
-  });
+    imageView()->setTintColor(foregroundColorForStyle());
+  } else {
+    imageView()->setImage(image);
+  }
+  imageView()->setHidden(false);
+  statusLabel()->setHidden(!hasText(status));
+  statusLabel()->setText(status ? status->utf8() : "");
+
+  kit::Id durationValue = kit::Number::fromDouble(duration);
+  if (graceTimeInterval_ > 0 && backgroundView()->alpha() == 0) {
+    auto timer = scheduleOneShot(graceTimeInterval_, [durationValue](NUVAProgressHUD& hud) {
+      hud.fadeIn(durationValue);
+    });
+    timer->setUserInfo(durationValue);
+    setGraceTimer(timer);
+  } else {
+    fadeIn(durationValue);
+  }
 }
 
 void NUVAProgressHUD::fadeIn(const kit::Id& data) {
@@ -445,61 +447,62 @@ void NUVAProgressHUD::fadeIn(const kit::Id& data) {
 }
 
 void NUVAProgressHUD::dismissNow(double delay, Completion completion) {
+  kit::bindPost(kit::OperationQueue::main(), weakSelf<NUVAProgressHUD>(),
+                [delay, completion](NUVAProgressHUD& hud) { hud.dismissStep(delay, completion); })();
+}
+
+void NUVAProgressHUD::dismissStep(double delay, const Completion& completion) {
+  setGraceTimer(nullptr);
+  kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAProgressHUDWillDisappearNotification, nullptr,
+                                                                notificationUserInfo());
+  activityCount_ = 0;
+
   kit::Weak<NUVAProgressHUD> weak = weakSelf<NUVAProgressHUD>();
-  kit::OperationQueue::main().addOperationWithBlock([weak, delay, completion] {
+  auto fadeOut = [weak, completion] {
     auto self = weak.lock();
     if (!self) return;
-    self->setGraceTimer(nullptr);
-    kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAProgressHUDWillDisappearNotification, nullptr,
-                                                                  self->notificationUserInfo());
-    self->activityCount_ = 0;
-
-    auto fadeOut = [weak, completion] {
-      auto self = weak.lock();
-      if (!self) return;
-      auto animations = [weak] {
-        if (auto self = weak.lock()) {
-          float shrink = 1 / 1.3f;
-          self->hudView()->setTransform(self->hudView()->transform().scaled(shrink, shrink));
-          self->fadeOutEffects();
-        }
-      };
-      auto finished = [weak, completion](bool) {
-        auto self = weak.lock();
-        if (!self || self->backgroundView()->alpha() != 0) return;
-        self->controlView()->removeFromSuperview();
-        self->backgroundView()->removeFromSuperview();
-        self->hudView()->removeFromSuperview();
-        self->removeFromSuperview();
-        self->progress_ = -1;
-        self->cancelRingLayerAnimation();
-        self->cancelIndefiniteAnimatedViewAnimation();
-        self->unregisterNotifications();
-        kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAProgressHUDDidDisappearNotification,
-                                                                      self->self(), self->notificationUserInfo());
-        if (auto key = kit::Application::shared()->keyWindow()) {
-          if (auto root = key->rootViewController()) root->setNeedsStatusBarAppearanceUpdate();
-        }
-        if (completion) completion();
-      };
-      if (self->fadeOutAnimationDuration_ > 0) {
-        kit::View::animate(self->fadeOutAnimationDuration_, 0,
-                           kit::AnimationOptionAllowUserInteraction | kit::AnimationOptionBeginFromCurrentState,
-                           animations, finished);
-      } else {
-        animations();
-        finished(true);
+    auto animations = [weak] {
+      if (auto self = weak.lock()) {
+        float shrink = 1 / 1.3f;
+        self->hudView()->setTransform(self->hudView()->transform().scaled(shrink, shrink));
+        self->fadeOutEffects();
       }
-      self->setNeedsDisplay();
     };
-    // A dismiss followed at once by a show relies on this step running
-    // before the show: a zero delay goes straight onto the main queue.
-    if (delay > 0) {
-      kit::Queue::main().after(delay, fadeOut);
+    auto finished = [weak, completion](bool) {
+      auto self = weak.lock();
+      if (!self || self->backgroundView()->alpha() != 0) return;
+      self->controlView()->removeFromSuperview();
+      self->backgroundView()->removeFromSuperview();
+      self->hudView()->removeFromSuperview();
+      self->removeFromSuperview();
+      self->progress_ = -1;
+      self->cancelRingLayerAnimation();
+      self->cancelIndefiniteAnimatedViewAnimation();
+      self->unregisterNotifications();
+      kit::NotificationCenter::defaultCenter()->postNotificationName(NUVAProgressHUDDidDisappearNotification,
+                                                                    self->self(), self->notificationUserInfo());
+      if (auto key = kit::Application::shared()->keyWindow()) {
+        if (auto root = key->rootViewController()) root->setNeedsStatusBarAppearanceUpdate();
+      }
+      if (completion) completion();
+    };
+    if (self->fadeOutAnimationDuration_ > 0) {
+      kit::View::animate(self->fadeOutAnimationDuration_, 0,
+                         kit::AnimationOptionAllowUserInteraction | kit::AnimationOptionBeginFromCurrentState,
+                         animations, finished);
     } else {
-      kit::Queue::main().async(fadeOut);
+      animations();
+      finished(true);
     }
-  });
+    self->setNeedsDisplay();
+  };
+  // A dismiss followed at once by a show relies on this step running
+  // before the show: a zero delay goes straight onto the main queue.
+  if (delay > 0) {
+    kit::Queue::main().after(delay, fadeOut);
+  } else {
+    kit::Queue::main().async(fadeOut);
+  }
 }
 
 void NUVAProgressHUD::fadeInEffects() {

@@ -191,6 +191,11 @@ class NUVAProgressHUD : public kit::View {
   void showProgressNow(float progress, const kit::Ref<kit::String>& status);
   void showImageNow(const kit::Ref<kit::Image>& image, const kit::Ref<kit::String>& status, double duration);
   void dismissNow(double delay, Completion completion);
+  // The steps those post to the main operation queue (dropped when the HUD
+  // is gone by then).
+  void showProgressStep(float progress, const kit::Ref<kit::String>& status);
+  void showImageStep(const kit::Ref<kit::Image>& image, const kit::Ref<kit::String>& status, double duration);
+  void dismissStep(double delay, const Completion& completion);
   void fadeIn(const kit::Id& data);
   void fadeInEffects();
   void fadeOutEffects();

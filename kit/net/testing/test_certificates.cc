@@ -92,6 +92,24 @@ TestIdentity TestCertificates::issue(const std::string& commonName, const std::v
   return id;
 }
 
+TestIdentity TestCertificates::selfSign(const std::string& commonName, const std::vector<std::string>& names,
+                                        std::shared_ptr<EVP_PKEY> key) {
+  TestIdentity id;
+  id.key = key ? std::move(key) : makeKey();
+  id.certificate = makeCertificate(commonName, id.key.get(), nullptr, nullptr, false, names, -1, 365);
+  return id;
+}
+
+TestIdentity TestCertificates::forge(const Ref<Certificate>& claimedIssuer, const std::vector<std::string>& names) {
+  TestIdentity id;
+  id.key = makeKey();
+  auto forgerKey = makeKey();
+  id.certificate =
+      makeCertificate("localhost", id.key.get(), claimedIssuer->x509(), forgerKey.get(), false, names, -1, 365);
+  id.chain = {claimedIssuer};
+  return id;
+}
+
 const TestCertificates& TestCertificates::shared() {
   static const TestCertificates* certs = [] {
     auto* c = new TestCertificates();
@@ -101,9 +119,7 @@ const TestCertificates& TestCertificates::shared() {
     c->localhost = c->issue("localhost", local, -1, 365);
     c->expired = c->issue("localhost", local, -30, -1);
     c->wrongHost = c->issue("wrong.example", {"DNS:wrong.example"}, -1, 365);
-    c->selfSigned.key = makeKey();
-    c->selfSigned.certificate =
-        makeCertificate("localhost", c->selfSigned.key.get(), nullptr, nullptr, false, local, -1, 365);
+    c->selfSigned = selfSign("localhost", local);
     auto intermediateKey = makeKey();
     c->intermediate = makeCertificate("kit Test Intermediate CA", intermediateKey.get(), c->authority->x509(),
                                       c->authorityKey.get(), true, {}, -3650, 3650);

@@ -1,7 +1,8 @@
 // Certificates for tests, made with OpenSSL when first asked for: a test
 // certificate authority and server identities for "localhost" and
 // 127.0.0.1 signed by it, one self-signed, one expired and one for another
-// host. Keys are P-256, so making them is quick.
+// host; on demand, self-signed identities around a given key and forged
+// chains. Keys are P-256, so making them is quick.
 #pragma once
 
 #include <memory>
@@ -36,6 +37,16 @@ struct TestCertificates {
   // test authority, valid from `notBeforeDays` to `notAfterDays` from now.
   TestIdentity issue(const std::string& commonName, const std::vector<std::string>& names, long notBeforeDays,
                      long notAfterDays) const;
+  // A self-signed identity for `names`, valid for a year, around `key` (a
+  // fresh key when nil).
+  static TestIdentity selfSign(const std::string& commonName, const std::vector<std::string>& names,
+                               std::shared_ptr<EVP_PKEY> key = nullptr);
+  // A forged chain: a leaf for `names` that claims `claimedIssuer` as its
+  // issuer (the issuer's subject as issuer name, its key identifier as
+  // authority key identifier) but is signed by an unrelated key, presented
+  // with the genuine `claimedIssuer` beside it. Anyone who has seen the
+  // claimed issuer's (public) certificate can make one.
+  static TestIdentity forge(const Ref<Certificate>& claimedIssuer, const std::vector<std::string>& names);
 };
 
 // Installs the test authority as an extra trust anchor for the lifetime

@@ -1,4 +1,4 @@
-// The test server on cpp-httplib.
+// The test server on cpp-httplib. See test_server.h.
 #include "kit/net/testing/test_server.h"
 
 #include <httplib.h>
@@ -13,6 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
+
+#include "kit/net/testing/connection_workers.h"
 
 namespace kit::test {
 
@@ -43,6 +46,14 @@ void shutDownAcceptedConnections(int port) {
     shutdown(static_cast<int>(fd), SHUT_RDWR);
   }
   closedir(fds);
+}
+
+// The Content-Type of the multipart request this thread is serving, taken
+// out of the request before cpp-httplib reads its body; empty for other
+// requests. A connection's requests are read and handled on one thread.
+std::string& multipartTypeOfThisRequest() {
+  thread_local std::string type;
+  return type;
 }
 
 }  // namespace
@@ -111,45 +122,24 @@ std::vector<std::pair<std::string, std::string>> decodeForm(std::string_view tex
   return out;
 }
 
-namespace {
-
-void countHandshake(const SSL* ssl, int where, int) {
-  if (!(where & SSL_CB_HANDSHAKE_START)) return;
-  auto* counter = static_cast<std::function<void()>*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-  if (counter) (*counter)();
-}
-
-}  // namespace
-
-std::unique_ptr<TestServer> TestServer::startHTTP() {
+std::unique_ptr<TestServer> TestServer::startHTTP(int port) {
   std::unique_ptr<TestServer> server(new TestServer(std::make_unique<httplib::Server>(), false));
-  server->start();
+  if (!server->start(port)) return nullptr;
   return server;
 }
 
 std::unique_ptr<TestServer> TestServer::startHTTPS(const TestIdentity& identity) {
-  // The counter outlives the server's SSL context (it is freed with the
-  // TestServer, after the context).
-  auto counter = std::make_shared<std::function<void()>>();
-  auto ssl = std::make_unique<httplib::SSLServer>([identity, counter](SSL_CTX& ctx) {
+  auto ssl = std::make_unique<httplib::SSLServer>([identity](SSL_CTX& ctx) {
     SSL_CTX_use_certificate(&ctx, identity.certificate->x509());
     SSL_CTX_use_PrivateKey(&ctx, identity.key.get());
     for (const auto& c : identity.chain) {
       X509_up_ref(c->x509());
       SSL_CTX_add_extra_chain_cert(&ctx, c->x509());
     }
-    SSL_CTX_set_app_data(&ctx, counter.get());
-    SSL_CTX_set_info_callback(&ctx, countHandshake);
     return true;
   });
   std::unique_ptr<TestServer> server(new TestServer(std::move(ssl), true));
-  TestServer* raw = server.get();
-  *counter = [raw] {
-    std::lock_guard lock(raw->mutex_);
-    ++raw->connections_;
-  };
-  server->handshakeCounter_ = counter;
-  server->start();
+  if (!server->start(0)) return nullptr;
   return server;
 }
 
@@ -158,10 +148,30 @@ TestServer::TestServer(std::unique_ptr<httplib::Server> server, bool secure)
 
 TestServer::~TestServer() { stop(); }
 
-void TestServer::start() {
-  server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
-  server_->set_keep_alive_timeout(2);
+bool TestServer::start(int port) {
+  server_->new_task_queue = [this] {
+    return new ConnectionWorkers([this] {
+      std::lock_guard lock(mutex_);
+      ++connections_;
+    });
+  };
+  // Idle connections stay open well past any test's pauses; stop() ends
+  // them at once.
+  server_->set_keep_alive_timeout(10);
+  server_->set_keep_alive_max_count(std::numeric_limits<int>::max());
   server_->set_tcp_nodelay(true);
+  // cpp-httplib reads a multipart body into parts and drops its bytes;
+  // shown as plain bytes it keeps them, and the log reads the parts itself.
+  server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+    multipartTypeOfThisRequest().clear();
+    if (req.is_multipart_form_data()) {
+      // The request is the server's own non-const object, handed on as const.
+      auto& headers = const_cast<httplib::Request&>(req).headers;
+      auto type = headers.find("Content-Type");
+      multipartTypeOfThisRequest() = std::exchange(type->second, "application/octet-stream");
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { handle(&req, &res); };
   server_->Get(".*", handler);
   server_->Post(".*", handler);
@@ -169,15 +179,34 @@ void TestServer::start() {
   server_->Patch(".*", handler);
   server_->Delete(".*", handler);
   server_->Options(".*", handler);
-  port_ = server_->bind_to_any_port("127.0.0.1");
-  auto listening = std::make_shared<std::atomic<bool>>(true);
-  thread_ = std::thread([this, listening] {
+  auto listening = std::make_shared<int>(-1);
+  server_->set_socket_options([listening](int fd) {
+    // A restart may take the port back from connections still closing, but
+    // never shares it with a server that holds it (cpp-httplib's default,
+    // SO_REUSEPORT, would).
+    int yes = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    *listening = fd;
+  });
+  if (port == 0) {
+    port_ = server_->bind_to_any_port("127.0.0.1");
+  } else {
+    port_ = server_->bind_to_port("127.0.0.1", port) ? port : -1;
+  }
+  if (port_ <= 0) return false;
+  // cpp-httplib listens with a backlog of 5: a client opening dozens of
+  // connections at once would see the rest of its connection attempts
+  // dropped and retried a second later.
+  ::listen(*listening, SOMAXCONN);
+  auto accepting = std::make_shared<std::atomic<bool>>(true);
+  thread_ = std::thread([this, accepting] {
     server_->listen_after_bind();
-    *listening = false;
+    *accepting = false;
   });
   // stop() only reaches a server whose accept loop has begun; until then it
   // would leave the loop to block for ever. The loop begins at once.
-  while (!server_->is_running() && *listening) std::this_thread::yield();
+  while (!server_->is_running() && *accepting) std::this_thread::yield();
+  return true;
 }
 
 std::string TestServer::baseURL() const {
@@ -189,14 +218,16 @@ std::string TestServer::localhostURL(std::string_view pathAndQuery) const {
 }
 
 void TestServer::route(const std::string& method, const std::string& path, RouteHandler handler) {
+  Route fresh{method, path, path.ends_with('*'), std::move(handler)};
+  if (fresh.prefix) fresh.path.pop_back();
   std::lock_guard lock(mutex_);
-  for (auto& [key, h] : routes_) {
-    if (key.first == method && key.second == path) {
-      h = std::move(handler);
+  for (auto& existing : routes_) {
+    if (existing.method == fresh.method && existing.path == fresh.path && existing.prefix == fresh.prefix) {
+      existing.handler = std::move(fresh.handler);
       return;
     }
   }
-  routes_.push_back({{method, path}, std::move(handler)});
+  routes_.push_back(std::move(fresh));
 }
 
 void TestServer::route(const std::string& method, const std::string& path, TestResponse response) {
@@ -237,6 +268,21 @@ bool TestServer::waitStopping(double seconds) {
   return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return stopping_; });
 }
 
+RouteHandler TestServer::handlerFor(const RecordedRequest& request) const {
+  const Route* exact = nullptr;
+  const Route* byPrefix = nullptr;
+  for (const auto& route : routes_) {
+    if (route.method != "*" && route.method != request.method) continue;
+    if (!route.prefix) {
+      if (route.path == request.path) exact = &route;
+    } else if (request.path.starts_with(route.path) && (!byPrefix || route.path.size() >= byPrefix->path.size())) {
+      byPrefix = &route;
+    }
+  }
+  if (exact) return exact->handler;
+  return byPrefix ? byPrefix->handler : RouteHandler();
+}
+
 void TestServer::stop() {
   {
     std::lock_guard lock(mutex_);
@@ -258,22 +304,26 @@ void TestServer::handle(const void* request, void* response) {
   size_t question = target.find('?');
   record.path = target.substr(0, question);
   record.query = question == std::string::npos ? std::string() : target.substr(question + 1);
+  std::string multipartType = std::move(multipartTypeOfThisRequest());
+  multipartTypeOfThisRequest().clear();
   for (const auto& [name, value] : req.headers) {
     if (name == "LOCAL_ADDR" || name == "LOCAL_PORT" || name == "REMOTE_ADDR" || name == "REMOTE_PORT") continue;
-    record.headers.add(name, value);
+    bool shownAsBytes = !multipartType.empty() && equalsIgnoringCase(name, "Content-Type");
+    record.headers.add(name, shownAsBytes ? multipartType : value);
   }
   record.body = req.body;
   auto type = record.headers.value("Content-Type");
   record.form = decodeForm(type && type->starts_with("application/x-www-form-urlencoded") ? record.body
                                                                                           : record.query);
+  if (!multipartType.empty()) {
+    record.parts = parseMultipartFormData(multipartType, record.body).value_or(std::vector<FormPart>());
+  }
   record.secure = secure_;
 
   RouteHandler handler;
   {
     std::lock_guard lock(mutex_);
-    for (const auto& [key, h] : routes_) {
-      if ((key.first == "*" || key.first == record.method) && key.second == record.path) handler = h;
-    }
+    handler = handlerFor(record);
     log_.push_back(record);
   }
   changed_.notify_all();

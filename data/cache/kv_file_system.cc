@@ -1,0 +1,24 @@
+// The key-value storage's file-system calls, made by the system.
+
+#include "data/cache/kv_file_system.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+const std::shared_ptr<KTKVFileSystem>& KTKVFileSystem::system() {
+  static const auto* const shared = new std::shared_ptr<KTKVFileSystem>(std::make_shared<KTKVFileSystem>());
+  return *shared;
+}
+
+int KTKVFileSystem::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+ssize_t KTKVFileSystem::read(int fd, void* bytes, size_t length) { return ::read(fd, bytes, length); }
+ssize_t KTKVFileSystem::write(int fd, const void* bytes, size_t length) { return ::write(fd, bytes, length); }
+int KTKVFileSystem::fstat(int fd, struct stat* status) { return ::fstat(fd, status); }
+int KTKVFileSystem::fsync(int fd) { return ::fsync(fd); }
+int KTKVFileSystem::close(int fd) { return ::close(fd); }
+int KTKVFileSystem::rename(const char* from, const char* to) { return ::rename(from, to); }
+int KTKVFileSystem::unlink(const char* path) { return ::unlink(path); }
+int KTKVFileSystem::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+DIR* KTKVFileSystem::opendir(const char* path) { return ::opendir(path); }
+int KTKVFileSystem::closedir(DIR* dir) { return ::closedir(dir); }

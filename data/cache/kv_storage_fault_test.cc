@@ -1,0 +1,181 @@
+// I/O errors during the key-value storage's saves and removals, the way
+// storage engines test them: every operation is run again and again with
+// its Nth call failing (N = 1, 2, ... until it runs through), once with
+// that one call failing and once with every call from the Nth on failing.
+// The calls counted are those that change the disk, in the value files
+// (create, write, fsync, close, rename, remove) and in the manifest
+// (SQLite's writes, syncs, truncations and removals) alike.
+//
+// Each time, every key must read exactly its old value (bytes, size,
+// extended data, file) when the operation failed and exactly its new one
+// when it succeeded, in the same process and after opening the storage
+// again; and then the data folder holds the files of the stored items and
+// nothing else.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "data/cache/kv_storage.h"
+#include "data/cache/testing/kv_fault_injection.h"
+#include "kit/foundation/file_manager.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/temp_directory.h"
+
+namespace {
+
+// What one key holds: its bytes, its file (empty for inline) and its
+// extended data (empty for none).
+struct Value {
+  std::string bytes;
+  std::string filename;
+  std::string extended;
+};
+using State = std::map<std::string, std::optional<Value>>;
+
+struct Scenario {
+  const char* name;
+  State before;
+  std::function<bool(KTKVStorage&)> operation;
+  State after;  // keys not named keep their state
+};
+
+bool save(KTKVStorage& storage, const std::string& key, const Value& v) {
+  return storage.saveItemWithKey(kit::str(key), kit::Data::make(v.bytes),
+                                 v.filename.empty() ? nullptr : kit::str(v.filename),
+                                 v.extended.empty() ? nullptr : kit::Data::make(v.extended));
+}
+
+Value inlineValue(char c, size_t size, const char* ext) { return {std::string(size, c), "", ext}; }
+Value fileValue(char c, size_t size, const char* file, const char* ext) { return {std::string(size, c), file, ext}; }
+
+std::vector<Scenario> scenarios() {
+  const Value oldInline = inlineValue('a', 300, "old ext");
+  const Value newInline = inlineValue('b', 500, "new ext");
+  const Value oldFile = fileValue('c', 9000, "k.bin", "old ext");
+  const Value newFile = fileValue('d', 12000, "k.bin", "");
+  auto saving = [](Value v) { return [v](KTKVStorage& s) { return save(s, "k", v); }; };
+  auto removing = [](KTKVStorage& s) { return s.removeItemForKey(kit::str("k")); };
+  return {
+      {"inline over inline", {{"k", oldInline}}, saving(newInline), {{"k", newInline}}},
+      {"new inline key", {}, saving(newInline), {{"k", newInline}}},
+      {"file over the same file", {{"k", oldFile}}, saving(newFile), {{"k", newFile}}},
+      {"file under a new name", {{"k", oldFile}}, saving(fileValue('e', 7000, "k2.bin", "x")),
+       {{"k", fileValue('e', 7000, "k2.bin", "x")}}},
+      {"inline to file", {{"k", oldInline}}, saving(newFile), {{"k", newFile}}},
+      {"file to inline", {{"k", oldFile}}, saving(newInline), {{"k", newInline}}},
+      {"new file key", {}, saving(newFile), {{"k", newFile}}},
+      {"remove a file", {{"k", oldFile}}, removing, {{"k", std::nullopt}}},
+      {"remove inline", {{"k", oldInline}}, removing, {{"k", std::nullopt}}},
+      {"remove several",
+       {{"k", oldFile}, {"j", oldInline}},
+       [](KTKVStorage& s) {
+         return s.removeItemForKeys(kit::Array::make(std::vector<kit::Id>{kit::str("k"), kit::str("j")}));
+       },
+       {{"k", std::nullopt}, {"j", std::nullopt}}},
+  };
+}
+
+// Every key reads as `expected` says, through the full and the value reads.
+void expectState(KTKVStorage& storage, const State& expected, const std::string& where) {
+  for (const auto& [key, value] : expected) {
+    SCOPED_TRACE(where + ", key " + key);
+    auto item = storage.getItemForKey(kit::str(key));
+    if (!value) {
+      EXPECT_FALSE(item) << "a removed key still reads";
+      continue;
+    }
+    ASSERT_TRUE(item) << "the key reads nothing";
+    ASSERT_TRUE(item->value());
+    EXPECT_EQ(item->value()->toString(), value->bytes) << "of " << item->value()->length() << " bytes";
+    EXPECT_EQ(item->size(), static_cast<int64_t>(value->bytes.size()));
+    EXPECT_EQ(item->filename() ? item->filename()->utf8() : "", value->filename);
+    EXPECT_EQ(item->extendedData() ? item->extendedData()->toString() : "", value->extended);
+    auto bytes = storage.getItemValueForKey(kit::str(key));
+    EXPECT_EQ(bytes ? bytes->toString() : "(none)", value->bytes);
+  }
+}
+
+std::set<std::string> filesOf(const State& state) {
+  std::set<std::string> names;
+  for (const auto& [key, value] : state) {
+    if (value && !value->filename.empty()) names.insert(value->filename);
+  }
+  return names;
+}
+
+std::set<std::string> filesIn(const std::string& folder) {
+  std::set<std::string> names;
+  if (auto list = kit::FileManager::defaultManager()->contentsOfDirectoryAtPath(folder)) {
+    for (const kit::Id& name : *list) names.insert(kit::describe(name));
+  }
+  return names;
+}
+
+class KVStorageFaultTest : public ::testing::TestWithParam<bool> {
+ protected:
+  std::shared_ptr<kvtest::FaultPlan> plan = std::make_shared<kvtest::FaultPlan>();
+  kvtest::ScopedFaultyVFS vfs{plan};
+  std::shared_ptr<KTKVFileSystem> files = std::make_shared<kvtest::FaultyFileSystem>(plan);
+};
+
+TEST_P(KVStorageFaultTest, EveryFailedCallLeavesTheOldValueAndEverySuccessTheNewOne) {
+  const bool sticky = GetParam();
+  plan->skipSync = true;
+  kit::test::TempDirectory dir("kv-fault");
+  int folders = 0;
+  for (const Scenario& scenario : scenarios()) {
+    SCOPED_TRACE(scenario.name);
+    // A key that no operation names, in a file of its own.
+    State before = scenario.before;
+    before["other"] = fileValue('o', 5000, "other.bin", "other ext");
+    State after = before;
+    for (const auto& [key, value] : scenario.after) after[key] = value;
+
+    int failures = 0;
+    for (int64_t n = 1;; ++n) {
+      const std::string where = std::string(scenario.name) + ", call " + std::to_string(n) + " failing";
+      const std::string root = dir.file("kv" + std::to_string(folders++));
+      plan->disarm();
+      auto storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeMixed, files);
+      ASSERT_TRUE(storage);
+      storage->setErrorLogsEnabled(false);
+      for (const auto& [key, value] : before) {
+        if (value) ASSERT_TRUE(save(*storage, key, *value));
+      }
+
+      plan->arm(n, sticky);
+      const bool succeeded = scenario.operation(*storage);
+      const bool fired = plan->fired;
+      plan->disarm();
+      failures += !succeeded;
+      const State& expected = succeeded ? after : before;
+      expectState(*storage, expected, where);
+
+      storage.reset();
+      storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeMixed, files);
+      ASSERT_TRUE(storage) << where;
+      storage->setErrorLogsEnabled(false);
+      expectState(*storage, expected, where + ", opened again");
+      EXPECT_EQ(filesIn(root + "/data"), filesOf(expected)) << where;
+      if (::testing::Test::HasFailure()) return;
+      if (!fired) {
+        EXPECT_TRUE(succeeded) << where << ": no call failed, yet the operation did";
+        break;
+      }
+      ASSERT_LT(n, 200) << "the operation never ran through";
+    }
+    EXPECT_GT(failures, 0) << "no failed call made the operation fail";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(OneCallOrAllFromIt, KVStorageFaultTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "FromTheNthOn" : "TheNthAlone"; });
+
+}  // namespace

@@ -1,0 +1,113 @@
+// Session configurations through the keyed archiver: every kind and setting
+// comes back, the cache follows the kind, and settings that would not make
+// a working session decode as nil.
+
+#include "kit/net/url_session_configuration.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "kit/foundation/values.h"
+#include "kit/net/url_cache.h"
+
+namespace kit {
+namespace {
+
+Ref<URLSessionConfiguration> roundTrip(const Ref<URLSessionConfiguration>& config) {
+  Ref<Error> error;
+  auto back = KeyedUnarchiver::unarchivedObjectOfClass<URLSessionConfiguration>(
+      KeyedArchiver::archivedDataWithRootObject(config), &error);
+  EXPECT_FALSE(error) << describe(error);
+  return back;
+}
+
+TEST(URLSessionConfigurationArchiving, EveryKindAndSettingComesBack) {
+  auto background = URLSessionConfiguration::backgroundSessionConfigurationWithIdentifier("com.example.upload");
+  background->timeoutIntervalForRequest = 12.5;
+  background->timeoutIntervalForResource = 300;
+  background->HTTPMaximumConnectionsPerHost = 2;
+  background->requestCachePolicy = URLRequestCachePolicy::ReturnCacheDataElseLoad;
+  background->networkServiceType = URLRequestNetworkServiceType::Background;
+  background->allowsCellularAccess = false;
+  background->HTTPShouldUsePipelining = true;
+  background->HTTPShouldSetCookies = false;
+  background->waitsForConnectivity = true;
+  background->discretionary = true;
+  background->sessionSendsLaunchEvents = false;
+  background->HTTPAdditionalHeaders = dict({{"X-Client", "game"}, {"Accept", "application/json"}});
+  background->sharedContainerIdentifier = "group.example";
+
+  auto back = roundTrip(background);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->identifier(), std::optional<std::string>("com.example.upload"));
+  EXPECT_FALSE(back->isEphemeral());
+  EXPECT_EQ(back->timeoutIntervalForRequest, 12.5);
+  EXPECT_EQ(back->timeoutIntervalForResource, 300);
+  EXPECT_EQ(back->HTTPMaximumConnectionsPerHost, 2);
+  EXPECT_EQ(back->requestCachePolicy, URLRequestCachePolicy::ReturnCacheDataElseLoad);
+  EXPECT_EQ(back->networkServiceType, URLRequestNetworkServiceType::Background);
+  EXPECT_FALSE(back->allowsCellularAccess);
+  EXPECT_TRUE(back->HTTPShouldUsePipelining);
+  EXPECT_FALSE(back->HTTPShouldSetCookies);
+  EXPECT_TRUE(back->waitsForConnectivity);
+  EXPECT_TRUE(back->discretionary);
+  EXPECT_FALSE(back->sessionSendsLaunchEvents);
+  EXPECT_TRUE(isEqual(back->HTTPAdditionalHeaders, background->HTTPAdditionalHeaders));
+  EXPECT_EQ(back->sharedContainerIdentifier, std::optional<std::string>("group.example"));
+  EXPECT_EQ(back->URLCache, URLCache::sharedURLCache());
+
+  // The defaults of the default kind survive untouched.
+  auto plain = roundTrip(URLSessionConfiguration::defaultSessionConfiguration());
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->identifier());
+  EXPECT_EQ(plain->timeoutIntervalForRequest, DefaultRequestTimeout);
+  EXPECT_EQ(plain->HTTPMaximumConnectionsPerHost, 6);
+  EXPECT_TRUE(plain->HTTPShouldSetCookies);
+  EXPECT_FALSE(plain->HTTPAdditionalHeaders);
+
+  // An ephemeral configuration gets a fresh in-memory cache, never the
+  // shared one; a configuration without a cache stays without.
+  auto ephemeral = roundTrip(URLSessionConfiguration::ephemeralSessionConfiguration());
+  ASSERT_TRUE(ephemeral);
+  EXPECT_TRUE(ephemeral->isEphemeral());
+  ASSERT_TRUE(ephemeral->URLCache);
+  EXPECT_NE(ephemeral->URLCache, URLCache::sharedURLCache());
+  auto uncached = URLSessionConfiguration::defaultSessionConfiguration();
+  uncached->URLCache = nullptr;
+  auto uncachedBack = roundTrip(uncached);
+  ASSERT_TRUE(uncachedBack);
+  EXPECT_FALSE(uncachedBack->URLCache);
+}
+
+TEST(URLSessionConfigurationArchiving, SettingsThatMakeNoWorkingSessionDecodeAsNil) {
+  auto archiveOf = [](auto change) {
+    auto config = URLSessionConfiguration::defaultSessionConfiguration();
+    change(*config);
+    return KeyedArchiver::archivedDataWithRootObject(config);
+  };
+  std::vector<Ref<Data>> hostile = {
+      archiveOf([](URLSessionConfiguration& c) { c.timeoutIntervalForRequest = std::nan(""); }),
+      archiveOf([](URLSessionConfiguration& c) { c.timeoutIntervalForResource = -1; }),
+      archiveOf([](URLSessionConfiguration& c) { c.timeoutIntervalForRequest = INFINITY; }),
+      archiveOf([](URLSessionConfiguration& c) { c.HTTPMaximumConnectionsPerHost = 0; }),
+      archiveOf([](URLSessionConfiguration& c) { c.requestCachePolicy = static_cast<URLRequestCachePolicy>(77); }),
+      archiveOf([](URLSessionConfiguration& c) {
+        c.networkServiceType = static_cast<URLRequestNetworkServiceType>(7);
+      }),
+      archiveOf([](URLSessionConfiguration& c) { c.HTTPAdditionalHeaders = dict({{"X-Count", 3}}); }),
+  };
+  for (const auto& bytes : hostile) {
+    Ref<Error> error;
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<URLSessionConfiguration>(bytes, &error));
+    EXPECT_FALSE(error);  // well-formed bytes, refused values: nil without an error
+  }
+  // A string where the configuration belongs is the wrong class.
+  Ref<Error> error;
+  EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<URLSessionConfiguration>(
+      KeyedArchiver::archivedDataWithRootObject(str("default")), &error));
+  EXPECT_TRUE(error);
+}
+
+}  // namespace
+}  // namespace kit

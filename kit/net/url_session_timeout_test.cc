@@ -1,0 +1,226 @@
+// Request time-outs on kit::Clock: a silent server times a request out only
+// when the clock passes the request's time-out, a transfer that keeps
+// sending bytes never idles out however long it runs, and one that falls
+// silent times out a time-out after its last byte. The clock is virtual,
+// so each case takes milliseconds; the last case checks the real clock.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "kit/net/testing/recording_delegate.h"
+#include "kit/net/testing/test_server.h"
+#include "kit/net/url_session.h"
+#include "kit/testing/virtual_clock_fixture.h"
+
+namespace kit {
+namespace {
+
+using test::Latch;
+using test::RecordingDelegate;
+using test::TestResponse;
+using test::TestServer;
+
+// A server on 127.0.0.1 that takes one connection, reads its request head
+// and then writes exactly what the test hands it, when the test does.
+class TrickleServer {
+ public:
+  TrickleServer() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener_, 1) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+      ADD_FAILURE() << "cannot listen on 127.0.0.1";
+      return;
+    }
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+
+  ~TrickleServer() {
+    shutdown(listener_, SHUT_RDWR);  // ends a pending accept
+    {
+      std::lock_guard lock(mutex_);
+      if (connection_ >= 0) shutdown(connection_, SHUT_RDWR);
+    }
+    if (thread_.joinable()) thread_.join();
+    if (connection_ >= 0) close(connection_);
+    close(listener_);
+  }
+
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/trickle"; }
+
+  // Waits (on a condition) until the request head has arrived.
+  bool waitForRequest(double seconds = 10) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return requested_; });
+  }
+
+  bool write(const std::string& bytes) {
+    std::lock_guard lock(mutex_);
+    return connection_ >= 0 && ::send(connection_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                                   static_cast<ssize_t>(bytes.size());
+  }
+
+ private:
+  void serve() {
+    const int fd = accept(listener_, nullptr, nullptr);
+    if (fd < 0) return;
+    {
+      std::lock_guard lock(mutex_);
+      connection_ = fd;
+    }
+    std::string head;
+    char buffer[1024];
+    while (head.find("\r\n\r\n") == std::string::npos) {
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) return;
+      head.append(buffer, static_cast<size_t>(n));
+    }
+    {
+      std::lock_guard lock(mutex_);
+      requested_ = true;
+    }
+    cv_.notify_all();
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  int connection_ = -1;
+  bool requested_ = false;
+};
+
+// The result of a completion-handler task.
+struct Result {
+  Latch done;
+  std::mutex mutex;
+  Ref<Data> data;
+  Ref<Error> error;
+
+  URLSession::DataCompletion handler() {
+    return [this](Ref<Data> d, Ref<URLResponse>, Ref<Error> e) {
+      {
+        std::lock_guard lock(mutex);
+        data = d;
+        error = e;
+      }
+      done.open();
+    };
+  }
+};
+
+Ref<MutableURLRequest> requestWithTimeout(const std::string& url, double seconds) {
+  auto request = MutableURLRequest::make(URL::URLWithString(url));
+  request->setTimeoutInterval(seconds);
+  return request;
+}
+
+class NetworkTimeOnTheClock : public test::VirtualClockTest {
+ protected:
+  void TearDown() override {
+    if (session) {
+      session->invalidateAndCancel();
+      if (delegate) EXPECT_TRUE(delegate->waitForEvent("invalid"));
+    }
+    session = nullptr;
+    VirtualClockTest::TearDown();
+  }
+
+  std::shared_ptr<RecordingDelegate> delegate;
+  Ref<URLSession> session;
+};
+
+TEST_F(NetworkTimeOnTheClock, ASilentServerTimesTheRequestOutWhenTheClockPassesItsTimeOut) {
+  auto server = TestServer::startHTTP();
+  TestResponse silent;
+  silent.silent = true;
+  server->route("GET", "/silent", silent);
+  session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+  session->dataTaskWithRequest(requestWithTimeout(server->url("/silent"), 10), result.handler())->resume();
+  ASSERT_TRUE(server->waitForRequests(1, 10));
+
+  advance(9.9);
+  EXPECT_FALSE(result.done.isOpen()) << "timed out before its time";
+  advance(0.2);
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorTimedOut);
+  EXPECT_FALSE(result.data);
+  EXPECT_EQ(server->requestCount(), 1u) << "a time-out is not retried";
+}
+
+TEST_F(NetworkTimeOnTheClock, BytesKeepATransferAliveAndSilenceAfterThemTimesItOut) {
+  TrickleServer server;
+  delegate = std::make_shared<RecordingDelegate>();
+  session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
+                                                 nullptr);
+  auto task = session->dataTaskWithRequest(requestWithTimeout(server.url(), 10));
+  const uint64_t id = task->taskIdentifier();
+  task->resume();
+  ASSERT_TRUE(server.waitForRequest());
+  auto received = [&](size_t bytes) {
+    return delegate->waitFor([&](const std::vector<RecordingDelegate::Event>& events) {
+      size_t total = 0;
+      for (const auto& e : events) {
+        if (e.task == id && e.name == "data") total += e.data->length();
+      }
+      return total >= bytes;
+    });
+  };
+
+  // A byte every 6 seconds for 48 seconds: each gap is below the time-out,
+  // the whole far above it.
+  ASSERT_TRUE(server.write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\na"));
+  ASSERT_TRUE(received(1));
+  for (size_t sent = 2; sent <= 9; ++sent) {
+    advance(6);
+    ASSERT_TRUE(server.write("b"));
+    ASSERT_TRUE(received(sent));
+  }
+  EXPECT_FALSE(delegate->completion(id)) << "timed out while bytes were arriving";
+  EXPECT_DOUBLE_EQ(elapsed(), 48);
+
+  // Silence: the time-out counts from the last byte.
+  advance(9.9);
+  EXPECT_FALSE(delegate->completion(id)) << "timed out before its time";
+  advance(0.2);
+  ASSERT_TRUE(delegate->waitForCompletion(id));
+  ASSERT_TRUE(delegate->completion(id)->error);
+  EXPECT_EQ(delegate->completion(id)->error->code(), URLErrorTimedOut);
+  EXPECT_EQ(delegate->body(id), "abbbbbbbb");
+}
+
+// The product's clock: the same idle time-out on real time.
+TEST(NetworkTimeOnTheRealClock, ASilentServerTimesTheRequestOutAfterItsTimeOut) {
+  auto server = TestServer::startHTTP();
+  TestResponse silent;
+  silent.silent = true;
+  server->route("GET", "/silent", silent);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+  const auto started = std::chrono::steady_clock::now();
+  session->dataTaskWithRequest(requestWithTimeout(server->url("/silent"), 0.05), result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorTimedOut);
+  session->invalidateAndCancel();
+}
+
+}  // namespace
+}  // namespace kit

@@ -1,0 +1,110 @@
+// The page's content process: killing it is reported to the navigation
+// delegate as the platform's content-process-terminated event and a reload
+// brings the page back; WebKit's processes die with the client when the
+// client is killed. Skips itself without a display.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kit/foundation/values.h"
+#include "kit/net/testing/test_server.h"
+#include "kit/testing/run_until.h"
+#include "kit/web/browser/testing/browser_test_support.h"
+#include "kit/web/web_view.h"
+
+extern char** environ;
+
+namespace {
+
+using kit::test::TestResponse;
+using kit::test::TestServer;
+
+struct Watcher : kit::NavigationDelegate {
+  int finished = 0, terminated = 0;
+  void didFinishNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&) override { ++finished; }
+  void webViewWebContentProcessDidTerminate(kit::WebView&) override { ++terminated; }
+};
+
+class BrowserProcessTest : public kit::test::BrowserEngineTest {};
+
+TEST_F(BrowserProcessTest, AKilledContentProcessIsReportedAndAReloadRecovers) {
+  auto server = TestServer::startHTTP();
+  TestResponse page = TestResponse::text("<title>游戏</title><script>var started = Date.now();</script>");
+  page.contentType = "text/html; charset=utf-8";
+  server->route("GET", "/index.html", page);
+  auto web = kit::WebView::make(kit::Rect{0, 0, 375, 667});
+  auto watcher = std::make_shared<Watcher>();
+  web->setNavigationDelegate(watcher);
+  web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/index.html"))));
+  ASSERT_TRUE(kit::test::runUntil([&] { return watcher->finished == 1; }));
+
+  const std::vector<pid_t> before = kit::test::webContentProcesses();
+  ASSERT_FALSE(before.empty());
+  for (pid_t pid : before) kill(pid, SIGKILL);
+  ASSERT_TRUE(kit::test::runUntil([&] { return watcher->terminated == 1; }));
+
+  web->reload();
+  ASSERT_TRUE(kit::test::runUntil([&] { return watcher->finished == 2; }));
+  bool answered = false;
+  std::string title;
+  web->evaluateJavaScript("typeof started + ' ' + document.title", [&](kit::Id value, kit::Ref<kit::Error> error) {
+    title = error ? "error" : kit::describe(value);
+    answered = true;
+  });
+  ASSERT_TRUE(kit::test::runUntil([&] { return answered; }));
+  EXPECT_EQ(title, "number 游戏");
+  for (pid_t pid : kit::test::webContentProcesses()) EXPECT_EQ(std::count(before.begin(), before.end(), pid), 0);
+  web.reset();
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+}
+
+TEST_F(BrowserProcessTest, WebKitsProcessesDieWithTheClient) {
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  char program[] = KIT_CONTENT_PROCESS_CHILD;
+  char* argv[] = {program, nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, program, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string line;
+  char c;
+  while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  ASSERT_EQ(line.rfind("content", 0), 0u) << line;
+  std::vector<pid_t> content;
+  std::istringstream ids(line.substr(7));
+  for (pid_t pid; ids >> pid;) content.push_back(pid);
+  ASSERT_FALSE(content.empty());
+  EXPECT_EQ(kit::test::webContentProcesses(child), content);
+  // Every process of WebKit's the client started, the network process too.
+  const std::vector<pid_t> all = kit::test::webKitProcesses(child);
+  EXPECT_GT(all.size(), content.size());
+
+  kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(kit::test::runUntil(
+      [&] {
+        for (pid_t pid : all)
+          if (!kit::test::processHasExited(pid)) return false;
+        return true;
+      },
+      20))
+      << "a process of WebKit's outlived its client";
+}
+
+}  // namespace

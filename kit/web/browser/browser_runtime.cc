@@ -1,0 +1,116 @@
+// GTK on a display, WebKit's shared context and the default engine. See
+// browser_runtime.h.
+#include "kit/web/browser/browser_runtime.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "kit/dispatch/thread_check.h"
+#include "kit/foundation/log.h"
+#include "kit/foundation/search_paths.h"
+#include "kit/web/browser/browser_engine.h"
+#include "kit/web/browser/glib_pump.h"
+
+// Last: X11's headers define macros (None, True, Status) that kit's names
+// would collide with.
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+#include <gdk/gdkx.h>
+
+namespace kit {
+
+namespace {
+
+struct Runtime {
+  bool started = false;
+  bool available = false;
+  std::string reason;
+  WebKitWebContext* context = nullptr;
+};
+
+Runtime& runtime() {
+  static Runtime* r = new Runtime();
+  return *r;
+}
+
+std::string folderUnder(SearchPathDirectory directory, const char* name) {
+  auto paths = searchPathForDirectoriesInDomains(directory);
+  auto first = paths ? as<String>(paths->firstObject()) : nullptr;
+  if (!first) return {};
+  std::string path = first->utf8();
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + name;
+}
+
+WebKitWebContext* makeContext() {
+  // The page's storage (local storage, IndexedDB, cookies) and WebKit's
+  // caches live in the application's own folders.
+  const std::string data = folderUnder(LibraryDirectory, "WebKit");
+  const std::string cache = folderUnder(CachesDirectory, "WebKit");
+  WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
+      "base-data-directory", data.empty() ? nullptr : data.c_str(), "base-cache-directory",
+      cache.empty() ? nullptr : cache.c_str(), nullptr);
+  WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(manager);
+  g_object_unref(manager);
+  // One page at a time is shown: keep WebKit's memory caches small.
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  return context;
+}
+
+void start() {
+  Runtime& r = runtime();
+  if (r.started) return;
+  r.started = true;
+  // The offscreen windows and the display scale are X11's; no window is
+  // shown to assistive technologies (the accessibility bus stays closed).
+  gdk_set_allowed_backends("x11");
+  g_setenv("NO_AT_BRIDGE", "1", FALSE);
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) {
+    r.reason = "DISPLAY is not set (run under xvfb-run -a)";
+  } else if (!gtk_init_check(nullptr, nullptr)) {
+    r.reason = std::string("GTK cannot open the display ") + display;
+  } else {
+    r.available = true;
+    GLibPump::shared();
+    r.context = makeContext();
+    GLibPump::shared().poke();
+  }
+  if (!r.available) log("kit: no browser engine: %s; web views use the page driver", r.reason.c_str());
+}
+
+}  // namespace
+
+bool browserEngineAvailable() {
+  KIT_CHECK_MAIN_THREAD();
+  start();
+  return runtime().available;
+}
+
+std::string browserEngineUnavailableReason() {
+  KIT_CHECK_MAIN_THREAD();
+  start();
+  return runtime().reason;
+}
+
+void useBrowserEngine() {
+  setDefaultPageEngineFactory([]() -> Ref<PageEngine> { return BrowserEngine::make(); });
+}
+
+namespace detail {
+
+WebKitWebContext* browserWebContext() {
+  start();
+  return runtime().context;
+}
+
+void setBrowserDisplayScale(double scale) {
+  if (!browserEngineAvailable()) return;
+  GdkDisplay* display = gdk_display_get_default();
+  const int wanted = std::max(1, static_cast<int>(std::lround(scale)));
+  if (GDK_IS_X11_DISPLAY(display)) gdk_x11_display_set_window_scale(display, wanted);
+}
+
+}  // namespace detail
+
+}  // namespace kit

@@ -1,0 +1,31 @@
+// The browser engine's place in the process: GTK opened on a display (X11;
+// tests, CI and the main job run under Xvfb with Mesa's software GL), the
+// screen's scale given to GDK, WebKit's shared context with its data and
+// cache folders under the application's own, and the default engine of new
+// web views. Where no display can be had (no DISPLAY, or GTK cannot open
+// it), the browser engine is unavailable: one log line says so, once, and
+// web views run the page driver instead. All of it on the main thread.
+#pragma once
+
+#include <string>
+
+typedef struct _WebKitWebContext WebKitWebContext;
+
+namespace kit {
+
+// True when GTK runs on a display (opening it on the first call).
+bool browserEngineAvailable();
+// Why the browser engine is unavailable ("" when it is available).
+std::string browserEngineUnavailableReason();
+// New web views (without an engine factory in their configuration) run the
+// browser engine, or the page driver where it is unavailable.
+void useBrowserEngine();
+
+namespace detail {
+// WebKit's context shared by every browser engine (nil when unavailable).
+WebKitWebContext* browserWebContext();
+// Gives GDK the scale of the screen the views are drawn for.
+void setBrowserDisplayScale(double scale);
+}  // namespace detail
+
+}  // namespace kit

@@ -1,0 +1,72 @@
+// platform_artwork: draws the platform SDK's artwork of the resource bundle
+// "VIROV.bundle" (the navigation bar's back arrow) with kit graphics and
+// writes it as PNG files, at scale 1 and 2. The files are committed under
+// resources/, so the bundle exists without running this; run it again only
+// to change the pictures.
+//
+//   platform_artwork <resources folder>     (writes <folder>/VIROV.bundle/...)
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "kit/graphics/color.h"
+#include "kit/graphics/image.h"
+#include "kit/graphics/image_context.h"
+
+namespace {
+
+// The back arrow's box in points: the bar's back button is 30 x 25.
+constexpr double W = 30, H = 25;
+// The chevron: its tip, its arms' reach and the stroke.
+constexpr double TipX = 9, ArmX = 19, ArmY = 8, Stroke = 2.5;
+
+kit::Ref<kit::Image> backArrow(double scale) {
+  if (!kit::beginImageContext({W, H}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0x333333));
+  ctx.setLineWidth(Stroke);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.setLineJoin(kit::LineJoin::Round);
+  ctx.beginPath();
+  ctx.moveTo(ArmX, H / 2 - ArmY);
+  ctx.addLineTo(TipX, H / 2);
+  ctx.addLineTo(ArmX, H / 2 + ArmY);
+  ctx.strokePath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+bool writePNG(const std::filesystem::path& path, const kit::Ref<kit::Image>& image) {
+  if (!image) {
+    std::fprintf(stderr, "platform_artwork: nothing drawn for %s\n", path.c_str());
+    return false;
+  }
+  const std::vector<uint8_t> bytes = image->pngData();
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    std::fprintf(stderr, "platform_artwork: cannot write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("%6zu bytes  %s\n", bytes.size(), path.c_str());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: platform_artwork <resources folder>\n");
+    return 2;
+  }
+  const std::filesystem::path bundle = std::filesystem::path(argv[1]) / "VIROV.bundle";
+  bool ok = true;
+  ok &= writePNG(bundle / "KT_nav_back.png", backArrow(1));
+  ok &= writePNG(bundle / "KT_nav_back@2x.png", backArrow(2));
+  return ok ? 0 : 1;
+}
