@@ -9,9 +9,9 @@
 //   parse: text to objects, result freed inside the timing
 //   write: objects (parsed beforehand) to compact text
 //
-// After the run: a table of MB/s and speed ratios, then one line per goal,
-// "RATIO <name> <ours/peer time> goal <= <goal> <met|not met>", from the
-// medians when the run has repetitions.
+// After the run: a table of MB/s and speed ratios, then one comparison line
+// per goal (bench/bench_support.h), from the medians when the run has
+// repetitions.
 
 #include <benchmark/benchmark.h>
 
@@ -155,12 +155,6 @@ void writeRapid(benchmark::State& state, const Document* doc) {
 
 // ---- Results ---------------------------------------------------------------------
 
-// The CPU time of a run per iteration, the median when there were repetitions.
-double timeOf(const bench::RecordingReporter& reporter, const std::string& name) {
-  const double median = reporter.cpuTime(name + "_median");
-  return median > 0 ? median : reporter.cpuTime(name);
-}
-
 void printTable(const bench::RecordingReporter& reporter) {
   auto speed = [&](const std::string& op, const std::string& file, const std::string& who) {
     return reporter.counter(op + "/" + file + "/" + who, "bytes_per_second") / 1e6;
@@ -178,22 +172,17 @@ void printTable(const bench::RecordingReporter& reporter) {
   }
 }
 
-// "RATIO <name> <ratio> goal <= <goal> <met|not met>", for each goal whose
-// two sides ran.
-void printGoals(const bench::RecordingReporter& reporter) {
+// One comparison line per goal (bench/bench_support.h): our parse time
+// against RapidJSON's DOM, and against nlohmann::json, which ours must beat.
+void reportGoals(const bench::RecordingReporter& reporter) {
   std::printf("\n");
-  auto line = [&](const std::string& name, double ours, double peer, double goal) {
-    if (ours <= 0 || peer <= 0) return;
-    const double ratio = ours / peer;
-    std::printf("RATIO %s %.2f goal <= %.2f %s\n", name.c_str(), ratio, goal, ratio <= goal ? "met" : "not met");
-  };
   for (const Document& doc : documents()) {
     const std::string stem = doc.name.substr(0, doc.name.find('.'));
-    const double ours = timeOf(reporter, "parse/" + doc.name + "/ours");
-    line("json_parse_" + stem + "_vs_rapidjson", ours, timeOf(reporter, "parse/" + doc.name + "/rapidjson"),
-         doc.parseGoal);
-    // And still faster than nlohmann::json.
-    line("json_parse_" + stem + "_vs_nlohmann", ours, timeOf(reporter, "parse/" + doc.name + "/nlohmann"), 1.0);
+    const double ours = reporter.cpuTime("parse/" + doc.name + "/ours");
+    bench::reportRatio(("json_parse_" + stem + "/rapidjson").c_str(), ours,
+                       reporter.cpuTime("parse/" + doc.name + "/rapidjson"), doc.parseGoal);
+    bench::reportRatio(("json_parse_" + stem + "/nlohmann").c_str(), ours,
+                       reporter.cpuTime("parse/" + doc.name + "/nlohmann"), 1.0);
   }
 }
 
@@ -214,7 +203,7 @@ int main(int argc, char** argv) {
   bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   printTable(reporter);
-  printGoals(reporter);
+  reportGoals(reporter);
   benchmark::Shutdown();
   return 0;
 }
