@@ -221,6 +221,7 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
     settings.cacheEntryLimit = std::max(settings.cache->memoryCapacity(), settings.cache->diskCapacity()) / 20;
   }
   settings.sessionCachePolicy = configuration_->requestCachePolicy;
+  settings.maximumInMemoryBody = configuration_->maximumInMemoryBodyLength();
   if (delegate) {
     settings.askResponse = delegate->implements(URLSessionDelegateEvent::DataTaskResponse);
     settings.askRedirect = delegate->implements(URLSessionDelegateEvent::Redirection);

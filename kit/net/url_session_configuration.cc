@@ -49,6 +49,7 @@ Id URLSessionConfiguration::copy() const {
                                                      : nullptr;
   out->URLCache = URLCache;
   out->sharedContainerIdentifier = sharedContainerIdentifier;
+  out->maximumInMemoryBodyLength_ = maximumInMemoryBodyLength_;
   return out;
 }
 
