@@ -15,6 +15,7 @@
 
 #include "kit/dispatch/clock.h"
 #include "kit/foundation/format.h"
+#include "kit/net/body_buffer_pool.h"
 #include "kit/net/content_decoder.h"
 #include "kit/net/event_lane.h"
 #include "kit/net/input_stream.h"
@@ -438,7 +439,9 @@ bool TaskDriver::takeBody(const uint8_t* bytes, size_t length) {
       fault_ = Fault::TooLong;
       return false;
     }
-    pending_.insert(pending_.end(), bytes, bytes + length);
+    // A body for a completion handler goes straight to its buffer.
+    auto& into = sink_ == Sink::Memory && pending_.empty() ? accumulated_ : pending_;
+    into.insert(into.end(), bytes, bytes + length);
   }
   received_ += static_cast<int64_t>(length);
   settings_.engine->markDirty(id_);
@@ -518,6 +521,17 @@ bool TaskDriver::headComplete() {
   if (code == 401 && settings_.hasDelegate && response->headerFields().contains("WWW-Authenticate")) {
     authPending_ = true;
     return true;
+  }
+  // The body's buffer is made once at the length it says it has (a large
+  // one from the pool).
+  if (sink_ == Sink::Memory && !decoder_ && declaredLength_ && *declaredLength_ <= settings_.maximumInMemoryBody &&
+      code != 204 && code != 304 && request_->HTTPMethod() != "HEAD" && accumulated_.empty()) {
+    const auto length = static_cast<size_t>(*declaredLength_);
+    if (length >= BodyBufferPool::kMinPooled) {
+      accumulated_ = BodyBufferPool::shared().take(length);
+    } else {
+      accumulated_.reserve(length);
+    }
   }
   if (resumeRequested_ && sink_ == Sink::File) {
     int64_t offset = resumeOffset_;
@@ -736,9 +750,13 @@ void TaskDriver::finishSuccess() {
     fclose(downloadFile_);
     downloadFile_ = nullptr;
   }
-  if (!servedFromCache_ && settings_.cache && sink_ != Sink::File && cacheBodyUsable_ &&
+  // A body held in memory is the cache's body as it stands; one handed out
+  // as data events was kept aside while it came.
+  const bool memory = sink_ == Sink::Memory;
+  const bool usable = memory ? accumulated_.size() <= settings_.cacheEntryLimit : cacheBodyUsable_;
+  if (!servedFromCache_ && settings_.cache && sink_ != Sink::File && usable &&
       URLCache::isCacheable(request_, response_) && cachePolicy() != URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData) {
-    auto proposed = std::make_shared<CachedURLResponse>(response_, Data::make(std::move(cacheBody_)));
+    auto proposed = std::make_shared<CachedURLResponse>(response_, Data::make(memory ? accumulated_ : std::move(cacheBody_)));
     cacheBody_.clear();
     if (sink_ == Sink::Events && settings_.askCache) {
       phase_ = Phase::AwaitingDelegate;
@@ -776,7 +794,16 @@ void TaskDriver::flush() {
       task_->setCounter(URLSessionTaskCounter::BytesSent, uploaded_);
     }
   }
-  if (!pending_.empty()) {
+  if (sink_ == Sink::Memory) {
+    if (!pending_.empty()) {
+      accumulated_.insert(accumulated_.end(), pending_.begin(), pending_.end());
+      pending_.clear();
+    }
+    if (received_ != countedReceived_) {
+      countedReceived_ = received_;
+      task_->setCounter(URLSessionTaskCounter::BytesReceived, received_ + resumeOffset_);
+    }
+  } else if (!pending_.empty()) {
     if (settings_.cache && cacheBodyUsable_) {
       if (cacheBody_.size() + pending_.size() > settings_.cacheEntryLimit) {
         cacheBodyUsable_ = false;
@@ -785,15 +812,9 @@ void TaskDriver::flush() {
         cacheBody_.insert(cacheBody_.end(), pending_.begin(), pending_.end());
       }
     }
-    if (sink_ == Sink::Memory) {
-      accumulated_.insert(accumulated_.end(), pending_.begin(), pending_.end());
-      pending_.clear();
-      task_->setCounter(URLSessionTaskCounter::BytesReceived, received_ + resumeOffset_);
-    } else {
-      auto chunk = Data::make(std::move(pending_));
-      pending_.clear();
-      postData(settings_.lane, as<URLSessionDataTask>(task_), chunk, received_);
-    }
+    auto chunk = Data::make(std::move(pending_));
+    pending_.clear();
+    postData(settings_.lane, as<URLSessionDataTask>(task_), chunk, received_);
   }
   if (pendingFileBytes_ > 0) {
     int64_t written = pendingFileBytes_;
@@ -843,7 +864,7 @@ void TaskDriver::postCompletion(Ref<Error> error) {
   c.error = std::move(error);
   c.response = response_;
   if (!c.error) {
-    if (sink_ == Sink::Memory) c.body = Data::make(std::move(accumulated_));
+    if (sink_ == Sink::Memory) c.body = BodyBufferPool::shared().makeData(std::move(accumulated_));
     if (sink_ == Sink::File) c.downloadPath = downloadPath_;
   }
   accumulated_.clear();

@@ -177,6 +177,7 @@ class TaskDriver {
 
   std::vector<uint8_t> pending_;       // bytes not yet posted
   std::vector<uint8_t> accumulated_;   // body for a completion handler
+  int64_t countedReceived_ = 0;        // the received counter as last set
   std::vector<uint8_t> heldBody_;      // body of a redirect or challenge response
   std::vector<uint8_t> cacheBody_;     // body kept for the URL cache
   bool cacheBodyUsable_ = true;
