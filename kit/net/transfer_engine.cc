@@ -26,7 +26,11 @@ void ensureCurlInitialized() {
   });
 }
 
-TransferEngine::TransferEngine(Options options) : lane_(std::move(options.lane)) {
+TransferEngine::TransferEngine(Options options)
+    // Enough spare handles for every connection to start its next request
+    // on one that is already set up.
+    : spareLimit_(static_cast<size_t>(std::max(16L, 2 * options.maxConnectionsPerHost))),
+      lane_(std::move(options.lane)) {
   ensureCurlInitialized();
   multi_ = curl_multi_init();
   curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, options.maxConnectionsPerHost));
@@ -83,7 +87,7 @@ CURL* TransferEngine::takeEasyHandle() {
 }
 
 void TransferEngine::returnEasyHandle(CURL* easy) {
-  if (spareHandles_.size() >= 16) {
+  if (spareHandles_.size() >= spareLimit_) {
     curl_easy_cleanup(easy);
     return;
   }

@@ -123,6 +123,7 @@ class TransferEngine {
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> dirty_;
   std::vector<CURL*> spareHandles_;
+  const size_t spareLimit_;
   double nextTimeoutCheck_ = 0;  // on kit::Clock
   std::shared_ptr<TransferClock> clock_;
   std::mutex aliasMutex_;
