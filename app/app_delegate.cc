@@ -4,6 +4,8 @@
 
 #include "kit/dispatch/semaphore.h"
 
+KIT_DEFINE_CLASS(AppDelegate, kit::Object) {}
+
 AppDelegate::AppDelegate(kit::Ref<JHLCoreEntity> core, double launchPause)
     : core_(std::move(core)), launchPause_(launchPause) {}
 

@@ -1,14 +1,18 @@
 // AppDelegate: the application's delegate. It pauses the launch for the
 // splash, then forwards launch, every open-URL form, background,
 // foreground and terminate to the channel core; resign-active and
-// become-active stop here.
+// become-active stop here. Registered with the runtime, so that the
+// application main makes it by name.
 #pragma once
 
 #include "channel/core/jhl_core_entity.h"
+#include "kit/foundation/runtime.h"
 #include "kit/ui/application.h"
 #include "kit/ui/window.h"
 
 class AppDelegate : public kit::Object, public kit::ApplicationDelegate {
+  KIT_OBJECT(AppDelegate)
+
  public:
   // How long the launch holds the main thread before it goes on.
   static constexpr double kLaunchPauseSeconds = 2.0;

@@ -2,11 +2,27 @@
 
 #include "app/application_main.h"
 
-#include "kit/dispatch/runloop.h"
+#include "channel/store/nuva_store_views.h"
+#include "kit/ui/application.h"
+#include "kit/ui/application_main.h"
+#include "kit/ui/scene_registry.h"
 
 kit::Ref<ViewController> ClientApplication::controller() const {
   auto window = delegate ? delegate->window() : nullptr;
   return window ? kit::as<ViewController>(window->rootViewController()) : nullptr;
+}
+
+void registerClientInterface() {
+  auto& scenes = kit::SceneRegistry::shared();
+  if (scenes.hasStoryboard(kClientMainStoryboard)) return;
+  scenes.registerController(kClientMainStoryboard, "ViewController", [] { return kit::make<ViewController>(); });
+  scenes.setInitialController(kClientMainStoryboard, "ViewController");
+}
+
+ClientApplication startApplication(int argc, char** argv) {
+  registerClientInterface();
+  if (!kit::ApplicationLaunch(argc, argv, AppDelegate::staticClass().name())) return {};
+  return ClientApplication{kit::as<AppDelegate>(kit::Application::shared()->delegate())};
 }
 
 ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPause) {
@@ -18,8 +34,8 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
   return ClientApplication{delegate};
 }
 
-int ApplicationMain(int, char**) {
-  startApplication();
-  kit::RunLoop::main().run();
-  return 0;
+int ApplicationMain(int argc, char** argv) {
+  registerClientInterface();
+  NUVAStoreViews::install();
+  return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }

@@ -1,7 +1,11 @@
-// What the platform's application main does for this client: the
-// application delegate is an AppDelegate, the main interface is one window
-// whose root is the game page's ViewController, and the application
-// launches and runs the main run loop.
+// The client's application main, as the platform runs it: the application
+// delegate is the class named "AppDelegate", the main interface is the
+// storyboard the bundle's Info.plist names ("Main", whose one scene is the
+// game page's ViewController, showing the configured game page), and the
+// application launches and runs until it terminates (SIGTERM or SIGINT
+// take its terminate path). The gameclient program is ApplicationMain; the
+// main job starts the client with startApplication, the same launch without
+// the endless loop, and drives the run loop itself.
 #pragma once
 
 #include "app/app_delegate.h"
@@ -13,10 +17,20 @@ struct ClientApplication {
   kit::Ref<ViewController> controller() const;
 };
 
-// Installs the delegate and the main interface and launches; returns once
-// the window shows the game page's screen. The caller runs the loop.
-ClientApplication startApplication(kit::Ref<JHLCoreEntity> core = JHLCoreEntity::sharedInstance(),
-                                   double launchPause = AppDelegate::kLaunchPauseSeconds);
+// The client's main interface: the storyboard "Main" with the game page's
+// ViewController as its initial scene. Registered by the entries below.
+inline constexpr const char* kClientMainStoryboard = "Main";
+void registerClientInterface();
 
-// startApplication, then the main run loop for good.
+// Launches the client as ApplicationMain does and returns once the window
+// shows the game page's screen; the caller runs the loop. Nothing in it
+// when the bundle names no main interface.
+ClientApplication startApplication(int argc = 0, char** argv = nullptr);
+
+// For tests: the same main interface, with a delegate for a core of the
+// test's own and its own launch pause.
+ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPause);
+
+// The program: the launch, then the main run loop until the application
+// terminates. 0 after a termination.
 int ApplicationMain(int argc, char** argv);

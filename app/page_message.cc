@@ -5,7 +5,9 @@
 #include "channel/core/nuva_data_format.h"
 #include "data/json/json_text.h"
 #include "kit/foundation/json_serialization.h"
+#include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
+#include "kit/web/script_call.h"
 
 namespace {
 
@@ -21,9 +23,14 @@ kit::Ref<kit::String> prettyJSON(const kit::Ref<kit::Dictionary>& dictionary) {
 
 PageMessage PageMessage::parse(const kit::Id& body) {
   PageMessage message;
-  if (body) {
-    auto text = kit::text(body);
-    message.object_ = objectFromJSONStringWithParseOptions(*text, kLooseUnicode);
+  if (!body) {
+    kit::log("eventComplete: message not read: it has no body");
+  } else {
+    kit::Ref<kit::Error> error;
+    message.object_ = objectFromJSONStringWithParseOptions(*kit::text(body), kLooseUnicode, &error);
+    if (!message.object_) {
+      kit::log("eventComplete: message not read: %@", error ? error->localizedDescription() : "not a JSON text");
+    }
   }
   message.action_ = kit::text(message.object_["action"]);
   return message;
@@ -63,32 +70,8 @@ kit::Ref<kit::String> PageMessage::roleJSON(const kit::Ref<kit::String>& superUs
                                {"experience", ""}}));
 }
 
-std::string PageMessage::javaScriptStringBody(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    switch (c) {
-      case '\\': out += "\\\\"; continue;
-      case '\'': out += "\\'"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      default: break;
-    }
-    // U+2028 and U+2029 (E2 80 A8 / E2 80 A9) end a line inside a literal.
-    if (static_cast<unsigned char>(c) == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-        (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-      out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-      i += 2;
-      continue;
-    }
-    out += c;
-  }
-  return out;
-}
-
 kit::Ref<kit::String> PageMessage::callbackScript(const kit::Ref<kit::Dictionary>& message) {
   auto json = message ? JSONString(*message) : nullptr;
   std::string body = json ? json->utf8() : "{}";
-  return kit::str("CallbackFromIOS('" + javaScriptStringBody(body) + "')");
+  return kit::str(kit::scriptCall("CallbackFromIOS", body));
 }

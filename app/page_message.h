@@ -4,9 +4,11 @@
 // the "CallbackFromIOS('...')" call that answers the page.
 //
 // Values are read as their "%@" texts, a missing key and a JSON null both
-// reading as "(null)" (unset). The answer's JSON text is written as a
-// JavaScript single-quoted string literal, so the page function receives
-// exactly that text and nothing in it can end the literal and run as script.
+// reading as "(null)" (unset). A message that cannot be read leaves one log
+// line with the reason and matches no action. The answer's JSON text goes
+// into the call through kit::scriptCall, so the page function receives
+// that text (bytes that are not UTF-8 replaced) and nothing in it can end
+// the literal and run as script.
 #pragma once
 
 #include "kit/foundation/dictionary.h"
@@ -15,8 +17,10 @@
 
 class PageMessage {
  public:
-  // A message body parsed as JSON (loose Unicode: malformed UTF-8 reads as
-  // U+FFFD); nil when it is not a JSON text.
+  // A message body's "%@" text parsed as JSON (loose Unicode: malformed
+  // UTF-8 reads as U+FFFD). When there is no body or its text is not JSON
+  // the codec can read (a number beyond 64 bits or beyond a double is not),
+  // the object is nil and one line is logged naming the reason.
   static PageMessage parse(const kit::Id& body);
 
   // The "%@" text of "action" ("(null)" when there is none).
@@ -33,11 +37,9 @@ class PageMessage {
   // "service_name" or "role_name" is unset (the report is then dropped).
   kit::Ref<kit::String> roleJSON(const kit::Ref<kit::String>& superUserId) const;
 
-  // "CallbackFromIOS('<the compact JSON text of message>')" with the text
-  // escaped for a single-quoted string literal.
+  // "CallbackFromIOS('<the compact JSON text of message>')", written by
+  // kit::scriptCall.
   static kit::Ref<kit::String> callbackScript(const kit::Ref<kit::Dictionary>& message);
-  // A text as the body of a JavaScript single-quoted string literal.
-  static std::string javaScriptStringBody(std::string_view text);
 
  private:
   kit::Id object_;

@@ -6,38 +6,22 @@
 #include <gtest/gtest.h>
 
 #include "data/json/json_text.h"
+#include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/log_capture.h"
+#include "kit/web/script_call.h"
 
 namespace {
 
-// What a JavaScript engine makes of the body of a single-quoted literal
-// (the escapes the bridge writes, and no raw quote or line break).
-std::optional<std::string> evaluateLiteralBody(const std::string& body) {
-  std::string out;
-  for (size_t i = 0; i < body.size(); ++i) {
-    char c = body[i];
-    if (c == '\'' || c == '\n' || c == '\r') return std::nullopt;  // would end the literal
-    if (body.compare(i, 3, "\xE2\x80\xA8") == 0 || body.compare(i, 3, "\xE2\x80\xA9") == 0) return std::nullopt;
-    if (c != '\\') {
-      out += c;
-      continue;
-    }
-    if (++i >= body.size()) return std::nullopt;
-    switch (body[i]) {
-      case '\\': out += '\\'; break;
-      case '\'': out += '\''; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 'u':
-        if (body.compare(i + 1, 4, "2028") == 0) out += "\xE2\x80\xA8";
-        else if (body.compare(i + 1, 4, "2029") == 0) out += "\xE2\x80\xA9";
-        else return std::nullopt;
-        i += 4;
-        break;
-      default: out += body[i];  // an escape JavaScript reads as the character itself
-    }
-  }
-  return out;
+// The text the page function receives from an answer script, read by the
+// page driver's script reader as an engine reads it; nullopt when the
+// script is not one call with one text argument (a text that broke out).
+std::optional<std::string> receivedByThePage(const std::string& script) {
+  kit::ScriptCallParse parse = kit::parseScriptCalls(script);
+  if (!parse.ok() || parse.calls.size() != 1 || parse.calls[0].function != "CallbackFromIOS" ||
+      parse.calls[0].arguments.size() != 1)
+    return std::nullopt;
+  return parse.calls[0].firstString();
 }
 
 TEST(PageMessage, ReadsActionAndFieldsWithNullAsUnset) {
@@ -91,20 +75,66 @@ TEST(PageMessage, OrderTextsPassEveryFieldThrough) {
   EXPECT_EQ(order["super_user_id"], nullptr);
 }
 
-TEST(PageMessage, AnswersReachThePageExactlyAsWritten) {
-  auto message = kit::dict({{"action", "payNotify"},
-                            {"data", kit::dict({{"cp_order", "G-'); alert(1); //"},
-                                                {"role_name", "凌'霄\\\n\r\xE2\x80\xA8\xE2\x80\xA9" "end"}})}});
-  auto script = PageMessage::callbackScript(message)->utf8();
-  ASSERT_TRUE(script.starts_with("CallbackFromIOS('"));
-  ASSERT_TRUE(script.ends_with("')"));
-  std::string body = script.substr(17, script.size() - 19);
-  auto received = evaluateLiteralBody(body);
-  ASSERT_TRUE(received) << script;
-  kit::Id parsed = objectFromJSONString(*kit::str(*received));
-  EXPECT_EQ(kit::describe(parsed["data"]["cp_order"]), "G-'); alert(1); //");
-  EXPECT_EQ(kit::describe(parsed["data"]["role_name"]), "凌'霄\\\n\r\xE2\x80\xA8\xE2\x80\xA9" "end");
-  EXPECT_EQ(kit::describe(parsed["action"]), "payNotify");
+TEST(PageMessage, UnreadableMessagesMatchNothingAndLeaveOneLogLineWithTheReason) {
+  struct Case {
+    kit::Id body;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {kit::str(R"({"action":"pay","data":{"money":123456789012345678901234567890}})"),
+       "'123456789012345678901234567890' exceeded the maximum value"},
+      {kit::str(R"({"action":"pay","data":{"money":-9223372036854775809}})"),
+       "'-9223372036854775809' exceeded the minimum value"},
+      {kit::str(R"({"action":"login","data":{"n":1e999}})"), "'1e999' could not be represented as a 'double'"},
+      {kit::str(R"({"action":"login",)"), "Reached the end of the buffer"},
+      {kit::str("login"), "Unexpected token"},
+      {nullptr, "no body"},
+  };
+  for (const Case& c : cases) {
+    kit::test::LogCapture logs;
+    auto message = PageMessage::parse(c.body);
+    EXPECT_EQ(message.object(), nullptr);
+    EXPECT_EQ(message.action()->utf8(), "(null)");
+    ASSERT_EQ(logs.count(), 1u) << kit::describe(c.body);
+    EXPECT_TRUE(logs.contains("eventComplete: message not read")) << logs.messages()[0];
+    EXPECT_TRUE(logs.contains(c.reason)) << logs.messages()[0];
+  }
+  // The largest integers the codec holds, and a message that reads, log nothing.
+  kit::test::LogCapture logs;
+  auto message = PageMessage::parse(
+      kit::str(R"({"action":"pay","data":{"money":18446744073709551615,"n":-9223372036854775808,"d":1e308}})"));
+  EXPECT_EQ(message.action()->utf8(), "pay");
+  EXPECT_EQ(message.field("money")->utf8(), "18446744073709551615");
+  EXPECT_EQ(logs.count(), 0u);
+}
+
+TEST(PageMessage, AnswersReachThePageAsWrittenWithInvalidUTF8ReplacedOncePerSequence) {
+  const std::string hostile = std::string("凌'霄\\\n\r\t\xE2\x80\xA8\xE2\x80\xA9 nul[") + '\0' + "] end";
+  struct Case {
+    std::string sent;
+    std::string received;
+  };
+  const Case cases[] = {
+      {"G-'); alert(1); //", "G-'); alert(1); //"},
+      {hostile, hostile},
+      // Truncated, overlong, beyond U+10FFFF, a stray continuation byte and
+      // bytes that start nothing: each ill-formed sequence reads as one U+FFFD.
+      {"a\xE2\x82" "b\xC0\xAF" "c\xF0\x9F\x98\xFF" "d\xF4\x90\x80\x80" "e\x80" "f\xE2\x82",
+       "a\uFFFD" "b\uFFFD\uFFFD" "c\uFFFD\uFFFD" "d\uFFFD\uFFFD\uFFFD\uFFFD" "e\uFFFD" "f\uFFFD"},
+      {"月\xE6\x9C卡", "月\uFFFD卡"},
+  };
+  for (const Case& c : cases) {
+    auto message = kit::dict({{"action", "payNotify"}, {"data", kit::dict({{"cp_order", c.sent}})}});
+    const std::string script = PageMessage::callbackScript(message)->utf8();
+    EXPECT_TRUE(kit::isValidUTF8(script)) << script;
+    auto received = receivedByThePage(script);
+    ASSERT_TRUE(received) << script;
+    // As the page's JSON.parse reads it.
+    kit::Id parsed = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(*received));
+    EXPECT_EQ(kit::describe(parsed["action"]), "payNotify");
+    EXPECT_EQ(kit::describe(parsed["data"]["cp_order"]), c.received) << script;
+  }
+  EXPECT_EQ(PageMessage::callbackScript(nullptr)->utf8(), "CallbackFromIOS('{}')");
 }
 
 }  // namespace

@@ -80,7 +80,10 @@ void ViewController::viewWillLayoutSubviews() {
 
 // ---- Navigation and page dialogs ----------------------------------------------------
 
-void ViewController::didFinishNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&) { pageFinished_ = true; }
+void ViewController::didFinishNavigation(kit::WebView& webView, const kit::Ref<kit::Navigation>&) {
+  pageFinished_ = true;
+  kit::log("game page loaded: %@", webView.URL());
+}
 
 void ViewController::didFailProvisionalNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&,
                                                   const kit::Ref<kit::Error>& error) {

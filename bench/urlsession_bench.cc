@@ -1,191 +1,246 @@
-// kit::URLSession against plain libcurl easy handles on loopback: 1,000
-// sequential and 1,000 concurrent small GETs to the same in-process test
-// server. Prints the time ratio (URLSession / libcurl) for each pattern.
+// kit::URLSession against plain libcurl on loopback, both talking to the
+// same in-process test server:
+// - 1,000 sequential small GETs, against one reused libcurl easy handle;
+// - 1,000 GETs with 32 in flight (small bodies, and 1 MB bodies), against a
+//   libcurl multi handle driving 32 reused easy handles.
+// The session gets its bodies as the platform hands them over (a fresh data
+// object per request, in a completion handler on its delegate queue); the
+// peer appends each body to a fresh string, as a plain libcurl client would.
+// Each round runs the peer and then the session, five rounds interleaved;
+// the ratio is of the median wall times (the work happens on other threads:
+// the session's network thread and the server's).
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <atomic>
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
-#include "bench/bench_support.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/net/url_session.h"
 
 namespace {
 
 constexpr int kRequests = 1000;
-constexpr long kConnectionsPerHost = 6;
+constexpr int kInFlight = 32;
+constexpr int kRounds = 5;
+constexpr size_t kLargeBody = 1 << 20;
+
+// The goals, as time ratios (session / libcurl).
+struct Pattern {
+  const char* name;
+  const char* path;
+  int inFlight;  // 1: sequential
+  double goal;
+};
+constexpr Pattern kPatterns[] = {
+    {"urlsession_sequential_small_get", "/small", 1, 1.5},
+    {"urlsession_32_in_flight_small_get", "/small", kInFlight, 1.5},
+    {"urlsession_32_in_flight_1mb_get", "/large", kInFlight, 1.5},
+};
 
 kit::test::TestServer& server() {
   static auto* s = [] {
     auto* server = kit::test::TestServer::startHTTP().release();
     server->route("GET", "/small", kit::test::TestResponse::text("{\"code\":200,\"msg\":\"ok\"}"));
+    server->route("GET", "/large", kit::test::TestResponse::text(std::string(kLargeBody, 'x')));
     return server;
   }();
   return *s;
 }
 
-std::mutex timesMutex;
-std::map<std::string, double> secondsPerRun;
+using Clock = std::chrono::steady_clock;
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-void record(const std::string& name, double seconds) {
-  std::lock_guard lock(timesMutex);
-  auto& slot = secondsPerRun[name];
-  if (slot == 0 || seconds < slot) slot = seconds;  // best run
-}
-
-size_t discard(char*, size_t size, size_t count, void* sink) {
-  *static_cast<size_t*>(sink) += size * count;
-  return size * count;
-}
+// ---- The session
 
 kit::Ref<kit::URLSession> makeSession() {
   auto config = kit::URLSessionConfiguration::ephemeralSessionConfiguration();
   config->URLCache = nullptr;
-  config->HTTPMaximumConnectionsPerHost = kConnectionsPerHost;
+  config->HTTPMaximumConnectionsPerHost = kInFlight;
   return kit::URLSession::sessionWithConfiguration(config);
 }
 
-// Waits for a number of completions without sleeping.
-struct Countdown {
-  std::mutex mutex;
-  std::condition_variable cv;
-  int left;
-  size_t bytes = 0;
-  explicit Countdown(int n) : left(n) {}
-  void done(size_t n) {
-    std::lock_guard lock(mutex);
-    bytes += n;
-    if (--left == 0) cv.notify_all();
+// Runs `total` GETs with at most `inFlight` at a time: each completion
+// starts the next request. Returns the bytes received.
+size_t runSession(const kit::Ref<kit::URLSession>& session, const kit::Ref<kit::URL>& url, int total, int inFlight) {
+  struct State {
+    std::mutex mutex;
+    std::condition_variable cv;
+    int issued = 0;
+    int done = 0;
+    size_t bytes = 0;
+    bool failed = false;
+  };
+  State state;
+  std::function<void()> issue = [&] {
+    session->dataTaskWithURL(url, [&](kit::Ref<kit::Data> data, kit::Ref<kit::URLResponse>, kit::Ref<kit::Error> error) {
+      bool next = false;
+      {
+        std::lock_guard lock(state.mutex);
+        state.bytes += data ? data->length() : 0;
+        state.failed |= error != nullptr;
+        ++state.done;
+        if (state.issued < total) {
+          ++state.issued;
+          next = true;
+        }
+        if (state.done == total) state.cv.notify_all();
+      }
+      if (next) issue();
+    })->resume();
+  };
+  {
+    std::lock_guard lock(state.mutex);
+    state.issued = std::min(inFlight, total);
   }
-  void wait() {
-    std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return left == 0; });
+  for (int i = 0; i < std::min(inFlight, total); ++i) issue();
+  std::unique_lock lock(state.mutex);
+  state.cv.wait(lock, [&] { return state.done == total; });
+  if (state.failed) std::fprintf(stderr, "URLSession: some requests failed\n");
+  return state.bytes;
+}
+
+// ---- The peer
+
+size_t appendBody(char* bytes, size_t size, size_t count, void* body) {
+  static_cast<std::string*>(body)->append(bytes, size * count);
+  return size * count;
+}
+
+struct CurlPeer {
+  CURLM* multi = nullptr;
+  std::vector<CURL*> handles;
+  std::vector<std::string> bodies;
+
+  explicit CurlPeer(int count) : handles(count), bodies(count) {
+    multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kInFlight));
+    for (int i = 0; i < count; ++i) {
+      handles[i] = curl_easy_init();
+      curl_easy_setopt(handles[i], CURLOPT_WRITEFUNCTION, appendBody);
+      curl_easy_setopt(handles[i], CURLOPT_WRITEDATA, &bodies[i]);
+      curl_easy_setopt(handles[i], CURLOPT_NOSIGNAL, 1L);
+      curl_easy_setopt(handles[i], CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<intptr_t>(i)));
+    }
+  }
+  ~CurlPeer() {
+    for (CURL* easy : handles) curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
+  }
+
+  // One reused easy handle, one request after the other.
+  size_t sequential(const std::string& url, int total) {
+    size_t bytes = 0;
+    curl_easy_setopt(handles[0], CURLOPT_URL, url.c_str());
+    for (int i = 0; i < total; ++i) {
+      std::string body;
+      curl_easy_setopt(handles[0], CURLOPT_WRITEDATA, &body);
+      if (curl_easy_perform(handles[0]) != CURLE_OK) std::fprintf(stderr, "libcurl: a request failed\n");
+      bytes += body.size();
+    }
+    return bytes;
+  }
+
+  // The multi handle keeps every easy handle busy until `total` are done.
+  size_t concurrent(const std::string& url, int total) {
+    size_t bytes = 0;
+    int issued = 0, done = 0;
+    auto start = [&](int i) {
+      bodies[i] = std::string();
+      curl_easy_setopt(handles[i], CURLOPT_URL, url.c_str());
+      curl_multi_add_handle(multi, handles[i]);
+      ++issued;
+    };
+    for (int i = 0; i < static_cast<int>(handles.size()) && issued < total; ++i) start(i);
+    while (done < total) {
+      int running = 0;
+      curl_multi_perform(multi, &running);
+      int left = 0;
+      while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+        if (msg->msg != CURLMSG_DONE) continue;
+        if (msg->data.result != CURLE_OK) std::fprintf(stderr, "libcurl: a request failed\n");
+        CURL* easy = msg->easy_handle;
+        char* priv = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_PRIVATE, &priv);
+        const int i = static_cast<int>(reinterpret_cast<intptr_t>(priv));
+        curl_multi_remove_handle(multi, easy);
+        bytes += bodies[i].size();
+        ++done;
+        if (issued < total) start(i);
+      }
+      if (done < total) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    return bytes;
   }
 };
 
-void BM_URLSessionSequential(benchmark::State& state) {
+// ---- Rounds
+
+std::map<std::string, std::vector<double>> oursSeconds, peerSeconds;
+
+void BM_URLSessionVersusLibcurl(benchmark::State& state) {
+  const Pattern& pattern = kPatterns[state.range(0)];
+  state.SetLabel(pattern.name);
+  const std::string address = server().url(pattern.path);
+  auto url = kit::URL::URLWithString(address);
   auto session = makeSession();
-  auto url = kit::URL::URLWithString(server().url("/small"));
+  CurlPeer peer(pattern.inFlight);
+  auto runPeer = [&] {
+    return pattern.inFlight == 1 ? peer.sequential(address, kRequests) : peer.concurrent(address, kRequests);
+  };
+  // Warm up both: connections open, threads started.
+  runPeer();
+  runSession(session, url, pattern.inFlight * 4, pattern.inFlight);
   for (auto _ : state) {
-    auto start = std::chrono::steady_clock::now();
-    size_t bytes = 0;
-    for (int i = 0; i < kRequests; ++i) {
-      Countdown one(1);
-      session->dataTaskWithURL(url, [&](kit::Ref<kit::Data> d, kit::Ref<kit::URLResponse>, kit::Ref<kit::Error>) {
-        one.done(d ? d->length() : 0);
-      })->resume();
-      one.wait();
-      bytes += one.bytes;
-    }
-    record("sequential/URLSession", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    benchmark::DoNotOptimize(bytes);
+    auto start = Clock::now();
+    benchmark::DoNotOptimize(runPeer());
+    const double peerTime = secondsSince(start);
+    start = Clock::now();
+    benchmark::DoNotOptimize(runSession(session, url, kRequests, pattern.inFlight));
+    const double oursTime = secondsSince(start);
+    state.SetIterationTime(oursTime);
+    oursSeconds[pattern.name].push_back(oursTime);
+    peerSeconds[pattern.name].push_back(peerTime);
   }
   session->invalidateAndCancel();
 }
 
-void BM_CurlEasySequential(benchmark::State& state) {
-  std::string url = server().url("/small");
-  CURL* easy = curl_easy_init();
-  size_t bytes = 0;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, discard);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &bytes);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  for (auto _ : state) {
-    auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kRequests; ++i) curl_easy_perform(easy);
-    record("sequential/libcurl", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-  }
-  benchmark::DoNotOptimize(bytes);
-  curl_easy_cleanup(easy);
-}
+BENCHMARK(BM_URLSessionVersusLibcurl)
+    ->DenseRange(0, static_cast<int>(std::size(kPatterns)) - 1)
+    ->Iterations(kRounds)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
-void BM_URLSessionConcurrent(benchmark::State& state) {
-  auto session = makeSession();
-  auto url = kit::URL::URLWithString(server().url("/small"));
-  for (auto _ : state) {
-    auto start = std::chrono::steady_clock::now();
-    Countdown all(kRequests);
-    for (int i = 0; i < kRequests; ++i) {
-      session->dataTaskWithURL(url, [&](kit::Ref<kit::Data> d, kit::Ref<kit::URLResponse>, kit::Ref<kit::Error>) {
-        all.done(d ? d->length() : 0);
-      })->resume();
-    }
-    all.wait();
-    record("concurrent/URLSession", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    benchmark::DoNotOptimize(all.bytes);
-  }
-  session->invalidateAndCancel();
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
-
-void BM_CurlEasyConcurrent(benchmark::State& state) {
-  std::string url = server().url("/small");
-  for (auto _ : state) {
-    auto start = std::chrono::steady_clock::now();
-    CURLM* multi = curl_multi_init();
-    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, kConnectionsPerHost);
-    std::vector<CURL*> handles;
-    size_t bytes = 0;
-    for (int i = 0; i < kRequests; ++i) {
-      CURL* easy = curl_easy_init();
-      curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, discard);
-      curl_easy_setopt(easy, CURLOPT_WRITEDATA, &bytes);
-      curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-      curl_multi_add_handle(multi, easy);
-      handles.push_back(easy);
-    }
-    int running = 1;
-    while (running) {
-      curl_multi_perform(multi, &running);
-      if (running) curl_multi_poll(multi, nullptr, 0, 100, nullptr);
-    }
-    for (CURL* easy : handles) {
-      curl_multi_remove_handle(multi, easy);
-      curl_easy_cleanup(easy);
-    }
-    curl_multi_cleanup(multi);
-    record("concurrent/libcurl", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    benchmark::DoNotOptimize(bytes);
-  }
-}
-
-BENCHMARK(BM_CurlEasySequential)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_URLSessionSequential)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CurlEasyConcurrent)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_URLSessionConcurrent)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
-  bench::RecordingReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  // The work happens on other threads (the session's network thread, the
-  // server), so the comparison is of wall time, best run of each.
-  for (const char* pattern : {"sequential", "concurrent"}) {
-    double kit = secondsPerRun[std::string(pattern) + "/URLSession"];
-    double curl = secondsPerRun[std::string(pattern) + "/libcurl"];
-    if (kit > 0 && curl > 0) {
-      std::printf("%d %s GETs: URLSession %.1f ms, libcurl %.1f ms\n", kRequests, pattern, kit * 1e3, curl * 1e3);
-    }
+  for (const Pattern& pattern : kPatterns) {
+    const double ours = median(oursSeconds[pattern.name]);
+    const double peer = median(peerSeconds[pattern.name]);
+    if (ours <= 0 || peer <= 0) continue;
+    std::printf("%s: URLSession %.1f ms, libcurl %.1f ms (median of %zu)\n", pattern.name, ours * 1e3, peer * 1e3,
+                oursSeconds[pattern.name].size());
+    const double ratio = ours / peer;
+    std::printf("RATIO %s %.2f goal <= %.2f %s\n", pattern.name, ratio, pattern.goal,
+                ratio <= pattern.goal ? "met" : "not met");
   }
-  // The table's figures are medians of wall time per iteration. Goal: a
-  // session within half again of libcurl doing the same GETs.
-  constexpr double kGoal = 1.5;
-  bench::reportRatio("URLSession_1000_sequential_GETs/libcurl_easy",
-                     reporter.realTime("BM_URLSessionSequential/iterations:5/real_time"),
-                     reporter.realTime("BM_CurlEasySequential/iterations:5/real_time"), kGoal);
-  bench::reportRatio("URLSession_1000_concurrent_GETs/libcurl_multi",
-                     reporter.realTime("BM_URLSessionConcurrent/iterations:5/real_time"),
-                     reporter.realTime("BM_CurlEasyConcurrent/iterations:5/real_time"), kGoal);
   return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target in a directory: first each seed in fuzz/corpus/<name>
-# once, then a bounded, seeded exploration from those seeds. The seed and the
+# (and in the public data folders fuzz/corpus/<name>.bench-data lists) once,
+# then a bounded, seeded exploration from those seeds. The seed and the
 # run count are fixed, so a run is reproducible: what passes here passes in
 # CI, and a finding can be replayed from the file libFuzzer writes.
 # Targets run side by side (FUZZ_JOBS at a time, default: the processor
@@ -24,6 +25,14 @@ run_one() {
   rm -rf "$work"
   mkdir -p "$work"
   if [ -d "$seeds" ]; then cp -r "$seeds"/. "$work"/; fi
+  # Public data sets named in fuzz/corpus/<name>.bench-data (folders under
+  # KIT_BENCH_DATA, one a line) seed the run too, when they are present.
+  if [ -f "$seeds.bench-data" ]; then
+    local data=${KIT_BENCH_DATA:-../shared/bench-data} folder
+    while read -r folder; do
+      [ -n "$folder" ] && [ -d "$data/$folder" ] && find "$data/$folder" -maxdepth 1 -type f -exec cp {} "$work"/ \;
+    done <"$seeds.bench-data"
+  fi
   "$target" -seed=1 -runs="$runs" -max_total_time="$cap" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
     -artifact_prefix=build/fuzz-artifacts/ -timeout=10 -print_final_stats=1 "$work" >"$logs/$name.log" 2>&1
 }

@@ -2,8 +2,11 @@
 
 #include "sim/channel_game_server.h"
 
+#include <cctype>
+
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
+#include "sim/store_pictures.h"
 
 namespace sim {
 
@@ -26,6 +29,16 @@ const std::vector<RouteRule>& routeRules() {
       {"luck/index", "GET", {"game_id", "role_id", "server_id", "time"}},
       {"luck/get", "GET", {"game_id", "role_id", "server_id", "time"}},
       {"levelstore/report", "GET", {"server_id", "role_id", "platform_id", "game_id", "level"}},
+      {"timestore/goodsnew", "GET", {"game_id", "role_id"}},
+      {"levelstore/goodsnew", "GET", {"server_id", "role_id", "platform_id", "game_id", "level"}},
+      {"charge/order",
+       "POST",
+       {"super_user_id", "game_id", "service_id", "service_name", "role_id", "role_name", "good_id", "remark",
+        "random", "sign"}},
+      {"charge/levelorder",
+       "POST",
+       {"super_user_id", "game_id", "service_id", "service_name", "role_id", "role_name", "good_id", "random",
+        "sign"}},
   };
   return rules;
 }
@@ -55,6 +68,34 @@ std::string answerOf(const std::string& status, const std::string& message, cons
 
 bool isBlank(const std::string& value) { return value.empty() || value == "(null)"; }
 
+// The pictures served, each made once.
+constexpr int kItemIcons = 8;
+const std::string& iconBytes(int index) {
+  static const std::vector<std::string> icons = [] {
+    std::vector<std::string> made;
+    for (int i = 1; i <= kItemIcons; ++i) {
+      auto png = itemIconPNG(i);
+      made.emplace_back(png.begin(), png.end());
+    }
+    return made;
+  }();
+  return icons[static_cast<size_t>(index - 1)];
+}
+const std::string& gifBytes() {
+  static const std::string gif = [] {
+    auto bytes = advertisingGIF();
+    return std::string(bytes.begin(), bytes.end());
+  }();
+  return gif;
+}
+
+kit::test::TestResponse picture(const std::string& bytes, const char* type) {
+  kit::test::TestResponse response;
+  response.contentType = type;
+  response.body = bytes;
+  return response;
+}
+
 }  // namespace
 
 ChannelGameServer::ChannelGameServer()
@@ -64,12 +105,18 @@ ChannelGameServer::ChannelGameServer()
   goods_[Store::GM] = sampleGMGoods();
   goods_[Store::VIP] = sampleVIPGoods();
   resourceGoods_ = sampleResourceGoods();
+  timeStorePacks_ = sampleTimeStorePacks();
+  levelStorePacks_ = sampleLevelStorePacks();
   for (const auto& rule : routeRules()) {
     std::string name = rule.route;
     serve(name, [this](const std::string& route, const kit::test::RecordedRequest& request) {
       return answer(route, request);
     });
   }
+  for (int i = 1; i <= kItemIcons; ++i) {
+    serveGET("pictures/item" + std::to_string(i) + ".png", [i] { return picture(iconBytes(i), "image/png"); });
+  }
+  serveGET("pictures/ad.gif", [] { return picture(gifBytes(), "image/gif"); });
 }
 
 ChannelGameServer::~ChannelGameServer() { stop(); }
@@ -118,6 +165,27 @@ void ChannelGameServer::setLevelOffer(std::string dataJSON) {
   std::lock_guard lock(mutex_);
   levelOffer_ = std::move(dataJSON);
 }
+
+void ChannelGameServer::setTimeStorePacks(std::string dataJSON) {
+  std::lock_guard lock(mutex_);
+  timeStorePacks_ = std::move(dataJSON);
+}
+
+void ChannelGameServer::setLevelStorePacks(std::string dataJSON) {
+  std::lock_guard lock(mutex_);
+  levelStorePacks_ = std::move(dataJSON);
+}
+
+void ChannelGameServer::setNextOrderId(long orderId) {
+  std::lock_guard lock(mutex_);
+  nextOrderId_ = orderId;
+}
+
+std::string ChannelGameServer::itemIconURL(int index) const {
+  return urlOf("pictures/item" + std::to_string((index - 1 + kItemIcons * 1000) % kItemIcons + 1) + ".png");
+}
+
+std::string ChannelGameServer::adPictureURL() const { return urlOf("pictures/ad.gif"); }
 
 void ChannelGameServer::setReply(const std::string& route, std::string json) {
   std::lock_guard lock(mutex_);
@@ -168,6 +236,21 @@ std::string ChannelGameServer::refusalOf(const std::string& route, const Channel
     const std::string type = request.field("time");
     if (type != "luck" && type != "day" && type != "active") return answerOf("400", "time参数错误");
   }
+  if (route.starts_with("charge/")) return orderRefusal(route, request);
+  return {};
+}
+
+std::string ChannelGameServer::orderRefusal(const std::string& route, const ChannelRequest& request) {
+  const std::string random = request.field("random");
+  bool fiveDigits = random.size() == 5 && random[0] != '0';
+  for (char c : random) fiveDigits = fiveDigits && std::isdigit(static_cast<unsigned char>(c));
+  if (!fiveDigits) return answerOf("400", "random参数错误");
+  // The signed fields in their order; a level order signs no remark.
+  std::string signed_ = request.field("super_user_id") + request.field("game_id") + request.field("service_id") +
+                        request.field("role_id") + request.field("good_id");
+  if (route == "charge/order") signed_ += request.field("remark");
+  signed_ += random + kOrderSigningKey;
+  if (request.field("sign") != md5Hex(signed_)) return answerOf("403", "签名错误");
   return {};
 }
 
@@ -208,6 +291,16 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
     luck_.erase(reward);
     return answerOf("200", "领取成功");
   }
+  if (route == "timestore/goodsnew") return answerOf("200", "ok", parsed(timeStorePacks_));
+  if (route == "levelstore/goodsnew") return answerOf("200", "ok", parsed(levelStorePacks_));
+  if (route == "charge/order" || route == "charge/levelorder") {
+    // The remark comes back as the server keeps it: a pack order's as
+    // received, a level order's naming the pack.
+    const std::string remark =
+        route == "charge/order" ? request.field("remark") : "level|" + request.field("good_id");
+    auto data = kit::dict({{"order_id", nextOrderId_++}, {"remark", remark}});
+    return answerOf("200", "下单成功", data);
+  }
   // levelstore/report
   return answerOf("200", "ok", parsed(levelOffer_));
 }
@@ -236,6 +329,63 @@ std::string ChannelGameServer::sampleLuckReward(const std::string& title) {
        {"is_custom", "1"},
        {"items", kit::array({kit::dict({{"mid", "1"}, {"name", "金币"}, {"amount", "100"}, {"icon", ""}}),
                              kit::dict({{"mid", "2"}, {"name", "钻石"}, {"amount", "20"}, {"icon", ""}})})}}));
+}
+
+std::string ChannelGameServer::sampleTimeStorePacks() const {
+  auto item = [this](const char* mid, const char* name, const char* amount, int icon) {
+    return kit::dict({{"mid", mid}, {"name", name}, {"amount", amount}, {"bind", "1"}, {"type", "1"},
+                      {"icon", itemIconURL(icon)}});
+  };
+  auto custom = kit::dict({{"good_id", "12"},
+                           {"gift_name", "定制礼包"},
+                           {"gift_money", "30"},
+                           {"is_all_fixed", "1"},
+                           {"is_buy", "0"},
+                           {"optional_num", "2"},
+                           {"fixed_gift", kit::array({item("31", "金币", "1000", 1), item("32", "体力", "50", 2)})},
+                           {"optional_gift", kit::array({item("40", "钻石", "100", 3), item("41", "经验书", "5", 4),
+                                                         item("42", "强化石", "10", 5)})}});
+  auto fixed = kit::dict({{"good_id", "7"},
+                          {"gift_name", "超值礼包"},
+                          {"gift_money", "6"},
+                          {"is_all_fixed", "2"},
+                          {"is_buy", "0"},
+                          {"optional_num", "1"},
+                          {"fixed_gift", kit::array({item("5", "金币", "500", 1)})},
+                          {"optional_gift", kit::array({item("6", "钻石", "20", 3)})}});
+  auto bought = kit::dict({{"good_id", "8"},
+                           {"gift_name", "首充礼包"},
+                           {"gift_money", "1"},
+                           {"is_all_fixed", "2"},
+                           {"is_buy", "1"},
+                           {"optional_num", "0"},
+                           {"fixed_gift", kit::array({item("9", "体力", "20", 2)})},
+                           {"optional_gift", kit::array()}});
+  return jsonText(kit::dict({{"gift_no_name", "限时特惠第一期"},
+                             {"notice_content", "礼包每日零点刷新"},
+                             {"list", kit::array({custom, fixed, bought})}}));
+}
+
+std::string ChannelGameServer::sampleLevelStorePacks() const {
+  auto items = [this](int first) {
+    return jsonText(
+        kit::array({kit::dict({{"mid", "1"}, {"name", "金币"}, {"amount", "1000"}, {"icon", itemIconURL(first)}}),
+                    kit::dict({{"mid", "2"}, {"name", "钻石"}, {"amount", "60"}, {"icon", itemIconURL(first + 1)}})}));
+  };
+  auto pack = [&](const char* id, const char* name, const char* money, const char* isBuy, const char* lost, int icon) {
+    return kit::dict({{"good_id", id}, {"good_name", name}, {"money", money}, {"is_buy", isBuy},
+                      {"lost_time", lost}, {"items", items(icon)}});
+  };
+  return jsonText(kit::dict({{"notice_content", "等级礼包限时开放"},
+                             {"list", kit::array({pack("7", "15级礼包", "6", "0", "3600", 1),
+                                                  pack("8", "20级礼包", "30", "1", "0", 3)})}}));
+}
+
+std::string ChannelGameServer::sampleLevelOffer() const {
+  auto items = kit::array({kit::dict({{"mid", "1"}, {"name", "金币"}, {"amount", "1000"}, {"icon", itemIconURL(1)}}),
+                           kit::dict({{"mid", "2"}, {"name", "钻石"}, {"amount", "60"}, {"icon", itemIconURL(3)}}),
+                           kit::dict({{"mid", "3"}, {"name", "体力"}, {"amount", "50"}, {"icon", itemIconURL(2)}})});
+  return jsonText(kit::dict({{"ads_pic", adPictureURL()}, {"items", jsonText(items)}}));
 }
 
 }  // namespace sim

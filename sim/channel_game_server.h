@@ -1,21 +1,28 @@
 // The channel platform's game server, played on 127.0.0.1: the server menu
 // ("menu/new"), the store hub's goods and claim status ("gmstore/goodsnew",
-// "vipstore/goodsnew", "gmstore/status", "vipstore/status"), the resource
-// hall's goods ("infiniteres/goodsnew"), the lucky-player lookups and claims
-// ("luck/index", "luck/get") and the level store report
-// ("levelstore/report"). Answers use the game server's envelope: "status"
-// ("200" is success), "msg" and "data".
+// "vipstore/goodsnew", "gmstore/status", "vipstore/status"), the time
+// store's and the level store's packs ("timestore/goodsnew",
+// "levelstore/goodsnew"), the pack and level orders ("charge/order",
+// "charge/levelorder"), the resource hall's goods ("infiniteres/goodsnew"),
+// the lucky-player lookups and claims ("luck/index", "luck/get") and the
+// level store report ("levelstore/report"). Answers use the game server's
+// envelope: "status" ("200" is success), "msg" and "data". It also serves
+// the store's pictures: item icons (PNG) and an advertising GIF.
 //
 // Like the real server it checks every request: the method of the route,
 // the required query or form fields (present, not empty, not "(null)"), the
-// game id, and for the claim status the channel user's token (through the
-// token check the simulator wires to the SDK server). A refused request is
-// answered {"status":"400"|"401"|"405","msg":...}.
+// game id, for the claim status the channel user's token (through the
+// token check the simulator wires to the SDK server), and for the orders a
+// five-digit "random" and the sign, recomputed from the fields received and
+// the order-signing key. A refused request is answered
+// {"status":"400"|"401"|"403"|"405","msg":...}.
 //
 // Tests script it: the menu and its times, the goods and claim status of
-// each store, the hall's goods, a reward per lucky type, the level offer;
-// any route's reply (every answer, or only the next ones in a queue); and a
-// fault per route (sim::RouteFault). Every request is logged with its query.
+// each store, the packs of the time and level stores, the hall's goods, a
+// reward per lucky type, the level offer; any route's reply (every answer,
+// or only the next ones in a queue); and a fault per route
+// (sim::RouteFault). Every request is logged with its method, path, raw
+// query and decoded form.
 #pragma once
 
 #include <deque>
@@ -47,6 +54,8 @@ class ChannelGameServer : public ChannelRouteServer {
  public:
   // The path under which the routes live: "<origin>/game/<route>".
   static constexpr const char* kBasePath = "/game/";
+  // The key the server signs orders with (the client holds its own copy).
+  static constexpr const char* kOrderSigningKey = "7c3e91d0b52a4f86e1d9a0c47b3f2e58";
 
   using MenuTimes = GameMenuTimes;
   enum class Store { GM, VIP };
@@ -83,6 +92,14 @@ class ChannelGameServer : public ChannelRouteServer {
   // The "data" of the level store report's answer, as JSON text ("{}" by
   // default: no offer).
   void setLevelOffer(std::string dataJSON);
+  // The "data" of the time store's pack list ({"gift_no_name",
+  // "notice_content", "list"}) and of the level store's ({"notice_content",
+  // "list"}), as JSON text; samples by default.
+  void setTimeStorePacks(std::string dataJSON);
+  void setLevelStorePacks(std::string dataJSON);
+  // The number the next accepted order gets (orders are numbered upwards;
+  // the answer carries it as a JSON number). 88 at start.
+  void setNextOrderId(long orderId);
 
   // The reply of a route for every request, as JSON text, instead of the
   // server's own; empty restores it.
@@ -95,11 +112,21 @@ class ChannelGameServer : public ChannelRouteServer {
   // The lucky types claimed successfully, in order.
   std::vector<std::string> claims() const;
 
+  // ---- Pictures
+  // The address of item icon `index` (a PNG) and of the advertising GIF.
+  std::string itemIconURL(int index) const;
+  std::string adPictureURL() const;
+
   // Sample data the server starts with (and the demo shows).
   static std::string sampleGMGoods();
   static std::string sampleVIPGoods();
   static std::string sampleResourceGoods();
   static std::string sampleLuckReward(const std::string& title);
+  // Packs whose items carry this server's icons.
+  std::string sampleTimeStorePacks() const;
+  std::string sampleLevelStorePacks() const;
+  // A level offer with this server's advertising GIF and two items.
+  std::string sampleLevelOffer() const;
 
  private:
   kit::test::TestResponse answer(const std::string& route, const kit::test::RecordedRequest& request);
@@ -107,6 +134,8 @@ class ChannelGameServer : public ChannelRouteServer {
   // when it passes.
   std::string refusalOf(const std::string& route, const ChannelRequest& request);
   std::string answerLocked(const std::string& route, const ChannelRequest& request);
+  // The order checks: five-digit random and the sign; empty when it passes.
+  static std::string orderRefusal(const std::string& route, const ChannelRequest& request);
 
   mutable std::mutex mutex_;
   std::string gameId_ = "1001";
@@ -118,6 +147,9 @@ class ChannelGameServer : public ChannelRouteServer {
   std::string resourceGoods_;
   std::map<std::string, std::string> luck_;
   std::string levelOffer_ = "{}";
+  std::string timeStorePacks_;
+  std::string levelStorePacks_;
+  long nextOrderId_ = 88;
   std::map<std::string, std::string> replies_;
   std::map<std::string, std::deque<std::string>> queued_;
   std::vector<std::string> claims_;

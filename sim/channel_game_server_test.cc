@@ -65,6 +65,25 @@ TEST_F(GameServer, TheMenuCarriesItsIdsTimesAndLevelRanges) {
   EXPECT_EQ(requests[0].field("server_id"), "3");
 }
 
+TEST_F(GameServer, EscapedQueryValuesArriveAsOneValue) {
+  // A value holding "&" and "=" stays one value: the game id is not
+  // replaced and no argument is added.
+  auto menu = get("menu/new?game_id=1001&server_id=3%26game_id%3D7");
+  EXPECT_EQ(status(menu), "200");
+  auto report = get("levelstore/report?server_id=%E9%9D%92%E9%BE%99&role_id=(null)x&platform_id=256&game_id=1001"
+                    "&level=15%2B1");
+  EXPECT_EQ(status(report), "200");
+  auto requests = server.requestsTo("menu/new");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].field("server_id"), "3&game_id=7");
+  EXPECT_EQ(requests[0].field("game_id"), "1001");
+  EXPECT_EQ(requests[0].fields.size(), 2u);
+  auto reports = server.requestsTo("levelstore/report");
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].field("server_id"), "青龙");
+  EXPECT_EQ(reports[0].field("level"), "15+1");
+}
+
 TEST_F(GameServer, RequestsAreCheckedLikeTheRealServerDoes) {
   EXPECT_EQ(status(get("menu/new?game_id=1001")), "400");
   EXPECT_EQ(status(get("menu/new?game_id=1001&server_id=(null)")), "400");
@@ -100,6 +119,63 @@ TEST_F(GameServer, GoodsAndClaimStatusPerStore) {
   auto hall = get("infiniteres/goodsnew?game_id=1001&role_id=r1&server_id=3");
   EXPECT_EQ(status(hall), "200");
   EXPECT_EQ(kit::describe(hall["data"]), kit::describe(kit::array()));
+}
+
+TEST_F(GameServer, TheStoresPacksAndPicturesAreServed) {
+  auto time = get("timestore/goodsnew?game_id=1001&role_id=r1&server_id=(null)");
+  EXPECT_EQ(status(time), "200");
+  EXPECT_EQ(kit::describe(time["data"]["list"][0]["is_all_fixed"]), "1");
+  EXPECT_EQ(status(get("timestore/goodsnew?game_id=1001&server_id=3")), "400");
+  server.setLevelStorePacks(R"({"notice_content":"x","list":[]})");
+  auto level = get("levelstore/goodsnew?server_id=3&role_id=r1&platform_id=256&game_id=1001&level=15");
+  EXPECT_EQ(kit::describe(level["data"]["notice_content"]), "x");
+  EXPECT_EQ(status(get("levelstore/goodsnew?server_id=3&role_id=r1&game_id=1001&level=15")), "400");
+
+  httplib::Client client("127.0.0.1", port());
+  const std::string base = "http://127.0.0.1:" + std::to_string(port());
+  auto icon = client.Get(server.itemIconURL(2).substr(base.size()));
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->get_header_value("Content-Type"), "image/png");
+  EXPECT_EQ(icon->body.substr(1, 3), "PNG");
+  auto gif = client.Get(server.adPictureURL().substr(base.size()));
+  ASSERT_TRUE(gif);
+  EXPECT_EQ(gif->body.substr(0, 6), "GIF89a");
+}
+
+TEST_F(GameServer, OrdersAreCheckedForTheirRandomAndTheirSign) {
+  auto form = [](const std::string& route, const std::string& random, const std::string& sign) {
+    std::string body = "super_user_id=99&game_id=1001&service_id=3&service_name=a&role_id=r1&role_name=b&good_id=7&";
+    if (route == "charge/order") body += "remark=7%7C5%7C0%7C0%7C0&";
+    return body + "random=" + random + "&sign=" + sign + "&";
+  };
+  const std::string key = sim::ChannelGameServer::kOrderSigningKey;
+  const std::string giftSign = sim::md5Hex("99" "1001" "3" "r1" "7" "7|5|0|0|0" "12345" + key);
+  const std::string levelSign = sim::md5Hex("99" "1001" "3" "r1" "7" "12345" + key);
+  EXPECT_EQ(giftSign, "45fc5f5e73df815e93c948de7aa4d5d6");
+  EXPECT_EQ(levelSign, "0f4cce47738b460907ac08f1d5293fba");
+
+  auto gift = post("charge/order", form("charge/order", "12345", giftSign));
+  EXPECT_EQ(status(gift), "200");
+  EXPECT_EQ(kit::describe(gift["data"]["order_id"]), "88");
+  EXPECT_TRUE(kit::isKind<kit::Number>(gift["data"]["order_id"]));
+  EXPECT_EQ(kit::describe(gift["data"]["remark"]), "7|5|0|0|0");
+  auto level = post("charge/levelorder", form("charge/levelorder", "12345", levelSign));
+  EXPECT_EQ(status(level), "200");
+  EXPECT_EQ(kit::describe(level["data"]["order_id"]), "89");
+
+  // A level sign does not pass for a pack order, nor a wrong random.
+  EXPECT_EQ(status(post("charge/order", form("charge/order", "12345", levelSign))), "403");
+  EXPECT_FALSE(kit::describe(post("charge/order", form("charge/order", "12345", levelSign))["msg"]).empty());
+  EXPECT_EQ(status(post("charge/levelorder", form("charge/levelorder", "12346", levelSign))), "403");
+  EXPECT_EQ(status(post("charge/order", form("charge/order", "1234", giftSign))), "400");
+  EXPECT_EQ(status(post("charge/order", form("charge/order", "01234", giftSign))), "400");
+  EXPECT_EQ(status(post("charge/order", "super_user_id=99&game_id=1001&")), "400");
+  EXPECT_EQ(status(get("charge/order?super_user_id=99")), "405");
+  auto recorded = server.requestsTo("charge/order");
+  ASSERT_FALSE(recorded.empty());
+  EXPECT_EQ(recorded[0].method, "POST");
+  EXPECT_EQ(recorded[0].field("remark"), "7|5|0|0|0");
+  EXPECT_NE(recorded[0].rawBody.find("remark=7%7C5"), std::string::npos);
 }
 
 TEST_F(GameServer, ARewardIsFoundOnceAndClaimedOnce) {

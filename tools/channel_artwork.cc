@@ -1,8 +1,11 @@
 // channel_artwork: draws the channel pop-ups' artwork of the resource
 // bundle "NUVALight.bundle" (the lucky-player cards and their buttons, the
-// custom luck pictures, the time-store banner's animated background and the
-// close image) with kit graphics and kit text, and writes it as PNG and GIF
-// files. The files are committed under resources/, so the bundle exists
+// custom luck pictures, the time-store banner's animated background, the
+// close image, and the store's pictures: the time store's backdrops, the
+// prop tile's empty slot, the pack row's badge, buttons, plus sign and
+// arrow, and the level-reached pop-up's panel, logo, picture frame, item
+// background and buttons) with kit graphics and kit text, and writes it as
+// PNG and GIF files. The files are committed under resources/, so the bundle exists
 // without running this; run it again only to change the pictures.
 //
 //   channel_artwork <resources folder>     (writes <folder>/NUVALight.bundle/...)
@@ -264,6 +267,151 @@ Ref<kit::Image> bannerFrame(int frame) {
   return image;
 }
 
+// ---- The store's pictures ----------------------------------------------------------------
+
+// The store's accent and its pale and dark companions.
+Theme storeTheme() {
+  return {rgb(0xE8FBF7), rgb(0xBFEFE6), rgb(0x11CCB1), rgb(0x0B8F7C), "限时礼包", "购买"};
+}
+
+// A time store backdrop: a pale panel with an accent frame, a header band
+// for the collection's name and a lighter well for the pack list.
+void storeBackdrop(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, 14, rgb(0xFFFFFF), theme.bottom);
+  strokeRounded(all.insetBy(2, 2), 12, theme.accent, 3);
+  fillRounded({8, 6, size.width - 16, 28}, 10, rgb(0x11CCB1, 0.18));
+  const double well = size.height > size.width ? 64 : 38;
+  fillRounded({12, well, size.width - 24, size.height - well - 12}, 10, rgb(0xFFFFFF, 0.7));
+  star({22, 20}, 7, theme.accent);
+  star({size.width - 22, 20}, 7, theme.accent);
+}
+
+// The prop tile's empty slot: a dashed rounded square with a question mark.
+void emptySlot(const Theme& theme, kit::Size size) {
+  auto& ctx = context();
+  const Rect inner = Rect{0, 0, size.width, size.height}.insetBy(6, 6);
+  fillRounded(inner, 10, rgb(0xFFFFFF));
+  ctx.saveGState();
+  ctx.setLineDash(0, {8, 6});
+  strokeRounded(inner, 10, theme.accent, 3);
+  ctx.restoreGState();
+  text("?", inner, size.height * 0.5, theme.accent);
+}
+
+// The "私人定制" badge: a ribbon whose right end is notched (the row writes
+// the words on it).
+void badge(const Theme& theme, kit::Size size) {
+  auto& ctx = context();
+  ctx.setFillColor(rgb(0xFF7A45));
+  ctx.beginPath();
+  ctx.moveTo(0, 0);
+  ctx.addLineTo(size.width, 0);
+  ctx.addLineTo(size.width - size.height * 0.4, size.height / 2);
+  ctx.addLineTo(size.width, size.height);
+  ctx.addLineTo(0, size.height);
+  ctx.closePath();
+  ctx.fillPath();
+  ctx.setFillColor(rgb(0xFFFFFF, 0.25));
+  ctx.fillRect({0, 0, size.width, size.height * 0.35});
+  (void)theme;
+}
+
+// A buy button: an accent pill with "购买", or a grey one with "已购买".
+void buyButton(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, rgb(0x4BE3CB), theme.accent);
+  text(theme.button, all, size.height * 0.46, rgb(0xFFFFFF));
+}
+void boughtButton(const Theme&, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, rgb(0xD0D0D0), rgb(0xA8A8A8));
+  text("已购买", all, size.height * 0.42, rgb(0xFFFFFF));
+}
+
+// The plus sign between a custom pack's fixed items and its slots.
+void plusSign(const Theme& theme, kit::Size size) {
+  auto& ctx = context();
+  ctx.setFillColor(theme.accent);
+  ctx.fillEllipseInRect({0, 0, size.width, size.height});
+  ctx.setStrokeColor(rgb(0xFFFFFF));
+  ctx.setLineWidth(size.width * 0.12);
+  ctx.setLineCap(kit::LineCap::Round);
+  const double a = size.width * 0.28, b = size.width * 0.72, m = size.width / 2;
+  ctx.beginPath();
+  ctx.moveTo(a, m);
+  ctx.addLineTo(b, m);
+  ctx.moveTo(m, a);
+  ctx.addLineTo(m, b);
+  ctx.strokePath();
+}
+
+// The arrow after a row's name: a chevron pointing right.
+void chevron(const Theme& theme, kit::Size size) {
+  auto& ctx = context();
+  ctx.setStrokeColor(theme.accent);
+  ctx.setLineWidth(size.width * 0.3);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.setLineJoin(kit::LineJoin::Round);
+  ctx.beginPath();
+  ctx.moveTo(size.width * 0.25, size.height * 0.15);
+  ctx.addLineTo(size.width * 0.75, size.height * 0.5);
+  ctx.addLineTo(size.width * 0.25, size.height * 0.85);
+  ctx.strokePath();
+}
+
+// The level pop-up's panel (300 x 230): the logo covers its top edge, the
+// picture frame sits at (20, 26), the reward tiles from y 160.
+void levelPanel(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, 18, rgb(0xFFF6E0), rgb(0xFFD98A));
+  strokeRounded(all.insetBy(3, 3), 15, rgb(0xE39B1B), 3);
+  fillRounded({10, 154, size.width - 20, 70}, 10, rgb(0xFFFFFF, 0.55));
+  sparkles(Theme{theme.top, theme.bottom, rgb(0xE39B1B), theme.accentDark, theme.name, theme.button}, size);
+}
+
+// The level pop-up's logo (220 x 50): a ribbon with "等级礼包".
+void levelLogo(const Theme&, kit::Size size) {
+  auto& ctx = context();
+  ctx.setFillColor(rgb(0xB3261E));
+  ctx.beginPath();
+  ctx.moveTo(0, size.height * 0.2);
+  ctx.addLineTo(size.width * 0.12, size.height * 0.2);
+  ctx.addLineTo(size.width * 0.12, size.height);
+  ctx.addLineTo(size.width * 0.05, size.height * 0.85);
+  ctx.closePath();
+  ctx.moveTo(size.width, size.height * 0.2);
+  ctx.addLineTo(size.width * 0.88, size.height * 0.2);
+  ctx.addLineTo(size.width * 0.88, size.height);
+  ctx.addLineTo(size.width * 0.95, size.height * 0.85);
+  ctx.closePath();
+  ctx.fillPath();
+  gradientRounded({size.width * 0.08, 0, size.width * 0.84, size.height * 0.85}, 8, rgb(0xF0532B), rgb(0xC8361F));
+  text("等级礼包", {0, 0, size.width, size.height * 0.85}, size.height * 0.48, rgb(0xFFF3B0));
+}
+
+// The frame of the advertising picture (260 x 136).
+void pictureFrame(const Theme&, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  fillRounded(all, 8, rgb(0xE39B1B));
+  fillRounded(all.insetBy(4, 4), 5, rgb(0x3A2A1A));
+  text("精彩活动", all.insetBy(4, 4), 18, rgb(0xFFFFFF, 0.35), false);
+}
+
+// The reward item's background (46 x 46).
+void itemBackground(const Theme&, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.width * 0.18, rgb(0x8C5A2B), rgb(0x5A3518));
+  strokeRounded(all.insetBy(2, 2), size.width * 0.16, rgb(0xFFD34D), 3);
+}
+
+// The level pop-up's go button (100 x 30; the button writes "前往").
+void goButton(const Theme&, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, rgb(0xFFB347), rgb(0xF06A2A));
+  strokeRounded(all.insetBy(2, 2), size.height / 2 - 2, rgb(0xFFF3B0), 2);
+}
+
 // ---- Writing ---------------------------------------------------------------------------
 
 bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
@@ -332,5 +480,22 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "luck/luckygifttwbtn.png", paint({92, 32}, luck, button));
   ok &= writePNG(bundle / "close.png", paint({50, 50}, luck, closeImage));
   ok &= writeBanner(bundle / "timepopbg.gif");
+
+  // The store: time store, pack rows and prop tiles, level pop-up.
+  const Theme store = storeTheme();
+  ok &= writePNG(bundle / "timestorebg.png", paint({587, 290}, store, storeBackdrop));
+  ok &= writePNG(bundle / "timestorebgver.png", paint({295, 527}, store, storeBackdrop));
+  ok &= writePNG(bundle / "fixbtnbg.png", paint({90, 90}, store, emptySlot));
+  ok &= writePNG(bundle / "fixbg.png", paint({80, 24}, store, badge));
+  ok &= writePNG(bundle / "tobuy.png", paint({140, 50}, store, buyButton));
+  ok &= writePNG(bundle / "giftget.png", paint({140, 50}, store, boughtButton));
+  ok &= writePNG(bundle / "plusimg.png", paint({40, 40}, store, plusSign));
+  ok &= writePNG(bundle / "arrow.png", paint({16, 30}, store, chevron));
+  ok &= writePNG(bundle / "levelpopbg.png", paint({300, 230}, luck, levelPanel));
+  ok &= writePNG(bundle / "levelpoplogo.png", paint({220, 50}, luck, levelLogo));
+  ok &= writePNG(bundle / "levelpopimg.png", paint({260, 136}, luck, pictureFrame));
+  ok &= writePNG(bundle / "levelpopclose.png", paint({60, 60}, luck, closeImage));
+  ok &= writePNG(bundle / "levelpopbtn.png", paint({200, 60}, luck, goButton));
+  ok &= writePNG(bundle / "levelpopitembg.png", paint({92, 92}, luck, itemBackground));
   return ok ? 0 : 1;
 }

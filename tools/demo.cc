@@ -15,9 +15,9 @@
 // script expects. It needs a display (make demo runs it under xvfb-run).
 //
 // The platform SDK's login and pay screens are played by the scriptable
-// facade: the player logs in as "player01" and pays what is asked. The store
-// hub is a placeholder card from the channel's test support until the store
-// views exist.
+// facade: the player logs in as "player01" and pays what is asked. The
+// level-reached pop-up is the store's own; the store hub is a placeholder
+// card from the channel's test support until the hub exists.
 //
 //   demo <output folder>
 
@@ -36,6 +36,8 @@
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/core/vanu_notice_view.h"
+#include "channel/store/nuva_level_pop_view.h"
+#include "channel/store/nuva_store_views.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "config/client_configuration.h"
@@ -119,7 +121,10 @@ class MainJob {
     sim::GameMenuTimes times;
     times.shopTime = "1";
     times.luckTime = "8";
+    // The page's role (level 12) is in a level range: the level store offers a pack.
+    times.levelList = {"10,20"};
     simulator.game().setMenu({"1", "2", "3", "4", "8"}, times);
+    simulator.game().setLevelOffer(simulator.game().sampleLevelOffer());
     simulator.game().setLuck("luck", sim::ChannelGameServer::sampleLuckReward("恭喜获得幸运玩家奖励"));
     const std::string services = (out_ / "services.plist").string();
     if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
@@ -140,6 +145,7 @@ class MainJob {
 
     auto facade = ScriptedTolmixSDK::install();
     auto overlays = RecordingStoreOverlays::install();
+    NUVAStoreViews::install(overlays);
     kit::QueueActivityWatch wakeOnWork;
     std::vector<std::string> hud;
     auto hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
@@ -194,6 +200,14 @@ class MainJob {
     tapPage("role-report");
     bool reported = waitForAnswer("uploadGameRoleInfo") && waitFor([&] { return !facade->roleReports().empty(); });
     end(reported, reported ? "channel role " + facade->roleReports().back().roleId : "no role report answer");
+
+    // ---- The role's level is in a menu range: the level store's offer.
+    begin("等级礼包弹窗：角色等级在菜单等级范围内");
+    auto levelPop = waitForView<NUVALevelPopView>();
+    bool offered = levelPop && waitFor([&] { return levelPop->adImge()->animatedImage() != nullptr; });
+    end(offered, levelPop ? "level pop-up with " + std::to_string(levelPop->tiles().size()) + " rewards and its picture"
+                          : "no level pop-up");
+    if (levelPop) kit::test::tap(levelPop->closeButton());
 
     // ---- The daily menu lists the time store: the banner slides in.
     begin("限时商店横幅：每日菜单含限时商店");

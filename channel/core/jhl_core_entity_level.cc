@@ -13,11 +13,11 @@
 #include "kit/foundation/values.h"
 
 void JHLCoreEntity::levelstoreReport(AnswerBlock callback) {
-  auto url = gameURL(kit::format("levelstore/report?server_id=%@&role_id=%@&platform_id=%@&game_id=%@&level=%@",
-                                 service_id_, roleid_, platform_id_, nuvagameid_, role_level_));
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::getWithURL(
-      url, nullptr,
+  NUVANetworkManager::getWithQuery(
+      gameURL(kit::str("levelstore/report")),
+      {{"server_id", service_id_}, {"role_id", roleid_}, {"platform_id", platform_id_}, {"game_id", nuvagameid_},
+       {"level", role_level_}},
       [weak, callback](kit::Id answer) {
         auto self = weak.lock();
         if (!self) return;

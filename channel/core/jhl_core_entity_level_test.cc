@@ -46,6 +46,27 @@ TEST_F(CoreLevel, EveryRangeHoldingTheLevelReportsOnceAndOthersAreIgnored) {
   EXPECT_EQ(reports()[0].field("level"), "30");
 }
 
+TEST_F(CoreLevel, PageValuesHoldingQueryDelimitersStayOneArgument) {
+  logIn();
+  // The page's server id and level go into the game server's queries; what
+  // they hold must not add or replace arguments.
+  core->nuva_superRoleUpdate(roleJSON({{"service_id", "3&game_id=7"}, {"role_level", "15&level=99"}}));
+  ASSERT_TRUE(kit::test::runUntil([&] { return core->levelListArray()->count() > 0; }));
+  ASSERT_TRUE(kit::test::runUntil([&] { return reports().size() >= 2; }));
+  drainMain();
+  auto menus = game.requestsTo("menu/new");
+  ASSERT_FALSE(menus.empty());
+  EXPECT_EQ(menus[0].query, "game_id=1001&server_id=3%26game_id%3D7");
+  EXPECT_EQ(menus[0].field("game_id"), "1001");
+  EXPECT_EQ(menus[0].field("server_id"), "3&game_id=7");
+  auto sent = reports();
+  ASSERT_EQ(sent.size(), 2u);  // level 15: "10,20" and "14,15"
+  EXPECT_EQ(sent[0].field("server_id"), "3&game_id=7");
+  EXPECT_EQ(sent[0].field("level"), "15&level=99");
+  EXPECT_EQ(sent[0].field("game_id"), "1001");
+  EXPECT_EQ(sent[0].fields.size(), 5u);
+}
+
 TEST_F(CoreLevel, AnOfferShowsThePopUpWhoseButtonOpensTheLevelGifts) {
   game.setLevelOffer(R"({"ads_pic":"https://example.invalid/ad.gif","items":"[{\"name\":\"金币\",\"amount\":\"100\"}]"})");
   logIn();

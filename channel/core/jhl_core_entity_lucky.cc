@@ -44,11 +44,10 @@ void JHLCoreEntity::addPlayerGiftLogicWithTime(double, const kit::Ref<kit::Strin
 }
 
 void JHLCoreEntity::getLuckyPlayerDataWithTime(const kit::Ref<kit::String>& type, AnswerBlock sucessData) {
-  auto url = gameURL(
-      kit::format("luck/index?game_id=%@&role_id=%@&server_id=%@&time=%@", nuvagameid_, roleid_, service_id_, type));
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::getWithURL(
-      url, nullptr,
+  NUVANetworkManager::getWithQuery(
+      gameURL(kit::str("luck/index")),
+      {{"game_id", nuvagameid_}, {"role_id", roleid_}, {"server_id", service_id_}, {"time", type}},
       [weak, type, sucessData](kit::Id answer) {
         auto self = weak.lock();
         if (!self) return;
@@ -81,10 +80,9 @@ void JHLCoreEntity::luckyPlayerClosed(const kit::Ref<kit::String>& type, const k
 }
 
 void JHLCoreEntity::claimLuckyReward(const kit::Ref<kit::String>& type, std::function<void(bool answered)> done) {
-  auto url = gameURL(
-      kit::format("luck/get?game_id=%@&role_id=%@&server_id=%@&time=%@", nuvagameid_, roleid_, service_id_, type));
-  NUVANetworkManager::getWithURL(
-      url, nullptr,
+  NUVANetworkManager::getWithQuery(
+      gameURL(kit::str("luck/get")),
+      {{"game_id", nuvagameid_}, {"role_id", roleid_}, {"server_id", service_id_}, {"time", type}},
       [type, done](kit::Id answer) {
         if (NUVAGameReply::isSuccess(answer)) kit::log("领取成功");
         else kit::log("lucky player %@ claim refused: %@", type, NUVALog::describe(answer));

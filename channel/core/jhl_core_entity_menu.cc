@@ -20,10 +20,9 @@
 // ---- The menu ------------------------------------------------------------------------------
 
 void JHLCoreEntity::showMenu(AnswerBlock callback) {
-  auto url = gameURL(kit::format("menu/new?game_id=%@&server_id=%@", nuvagameid_, service_id_));
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::getWithURL(
-      url, nullptr,
+  NUVANetworkManager::getWithQuery(
+      gameURL(kit::str("menu/new")), {{"game_id", nuvagameid_}, {"server_id", service_id_}},
       [weak, callback](kit::Id answer) {
         auto self = weak.lock();
         if (!self) return;

@@ -82,7 +82,10 @@ void JHLCoreEntity::handleOrderReply(const kit::Id& reply, const kit::Ref<kit::D
   kit::Id values = sent;
   order_id_ = NUVAChannelReply::orderId(reply);
   cpOrder_ = kit::text(values["game_order_sn"]);
-  if (!NUVAChannelReply::isSuccess(reply)) {
+  // A success without an order id names no order a payment could be
+  // matched to: it is refused like any other answer the server did not
+  // accept.
+  if (!NUVAChannelReply::isSuccess(reply) || !NUVAChannelReply::hasOrderId(reply)) {
     NUVAProgressHUD::showErrorWithStatus(NUVAChannelReply::refusalText(reply));
     return;
   }

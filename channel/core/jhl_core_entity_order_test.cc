@@ -127,6 +127,33 @@ TEST_F(CoreOrder, ARefusedSecondOrderDoesNotChangeWhatTheOpenPaySheetReports) {
   EXPECT_EQ(kit::describe(paid.argument["cpOrder"]), "G-0001");
 }
 
+TEST_F(CoreOrder, ASuccessWithoutAnOrderIdIsRefusedAndOpensNoPaySheet) {
+  logIn();
+  reportRole();
+  // Each answer says "200" but names no order a payment could be matched to.
+  const std::vector<std::pair<std::string, std::string>> replies = {
+      {R"({"code":"200","msg":"下单成功","data":{}})", "下单成功"},
+      {R"({"code":"200","msg":"下单成功","data":{"order_id":null}})", "下单成功"},
+      {R"({"code":200,"data":{"order_id":""}})", "服务器异常！"},
+      {R"J({"code":"200","msg":"","data":{"order_id":"(null)"}})J", "服务器异常！"},
+      {R"({"code":"200","msg":"ok"})", "ok"}};
+  int n = 0;
+  for (const auto& [reply, shown] : replies) {
+    const std::string sn = "G-10" + std::to_string(++n);
+    hudTexts.clear();
+    server.setReply("order/index", reply);
+    core->nuva_superOrder(orderJSON({{"game_order_sn", sn}}));
+    ASSERT_TRUE(waitForHUD(1)) << reply;
+    drainMain();
+    EXPECT_EQ(hudTexts, std::vector<std::string>{shown}) << reply;
+    EXPECT_TRUE(facade->paySheets().empty()) << reply;
+    // The answer is still the last one the server gave.
+    EXPECT_EQ(kit::describe(core->cpOrder()), sn);
+  }
+  EXPECT_EQ(server.requestsTo("order/index").size(), replies.size());
+  EXPECT_TRUE(listener->callsNamed("paySuccess").empty());
+}
+
 TEST_F(CoreOrder, TwoOpenPaySheetsEachReportTheirOwnOrder) {
   logIn();
   reportRole();

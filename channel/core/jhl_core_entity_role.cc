@@ -71,8 +71,10 @@ void JHLCoreEntity::nuva_superRoleUpdate(const kit::Ref<kit::String>& roleJSON) 
 }
 
 void JHLCoreEntity::handleRoleReply(const kit::Id& reply, const kit::Ref<kit::Dictionary>& sent) {
-  if (!NUVAChannelReply::isSuccess(reply)) {
-    // A refused report keeps the role the core had.
+  // A success without the channel's role id is no report the platform or
+  // the orders could use: refused like any other, it keeps the role the
+  // core had.
+  if (!NUVAChannelReply::isSuccess(reply) || !NUVAChannelReply::hasRoleId(reply)) {
     NUVAProgressHUD::showErrorWithStatus(NUVAChannelReply::refusalText(reply));
     return;
   }

@@ -103,6 +103,36 @@ TEST_F(CoreRole, ARefusedReportKeepsThePreviousRole) {
   EXPECT_EQ(listener->count(), 0u) << (listener->count() ? listener->calls()[0].name : "");
 }
 
+TEST_F(CoreRole, ASuccessWithoutTheChannelsRoleIdIsARefusedReport) {
+  logIn();
+  reportRole();
+  ASSERT_EQ(kit::describe(core->roleid()), "r1");
+  listener->clear();
+  const size_t reportsBefore = facade->roleReports().size();
+  const std::vector<std::pair<std::string, std::string>> replies = {
+      {R"({"code":"200","msg":"上报成功","data":{}})", "上报成功"},
+      {R"({"code":"200","msg":"上报成功","data":{"role_id":null}})", "上报成功"},
+      {R"({"code":200,"data":{"role_id":""}})", "服务器异常！"},
+      {R"J({"code":"200","data":{"role_id":"(null)"}})J", "服务器异常！"}};
+  for (const auto& [reply, shown] : replies) {
+    hudTexts.clear();
+    server.setReply("role/index", reply);
+    core->nuva_superRoleUpdate(roleJSON({{"role_id", "20000"}, {"role_name", "别人"}}));
+    ASSERT_TRUE(waitForHUD(1)) << reply;
+    drainMain();
+    EXPECT_EQ(hudTexts, std::vector<std::string>{shown}) << reply;
+    EXPECT_EQ(kit::describe(core->roleid()), "r1") << reply;
+    EXPECT_EQ(kit::describe(core->role_name()), "凌霄") << reply;
+  }
+  // Neither the page nor the platform heard of a role "(null)", and orders
+  // still go out for the role that was accepted.
+  EXPECT_EQ(listener->count(), 0u);
+  EXPECT_EQ(facade->roleReports().size(), reportsBefore);
+  core->nuva_superOrder(orderJSON());
+  ASSERT_TRUE(kit::test::runUntil([&] { return facade->paySheets().size() == 1; }));
+  EXPECT_EQ(facade->paySheets().back().roleid, "r1");
+}
+
 TEST_F(CoreRole, TheServersRefusalMessageIsShown) {
   logIn();
   core->nuva_superRoleUpdate(roleJSON({{"super_user_id", "100"}}));

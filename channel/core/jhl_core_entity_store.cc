@@ -119,11 +119,9 @@ void JHLCoreEntity::reloadGetVIPStatusData(AnswerBlock success, std::function<vo
 }
 
 void JHLCoreEntity::reloadGoods(bool vip, AnswerBlock success, std::function<void()> failure) {
-  auto url = gameURL(kit::format(vip ? "vipstore/goodsnew?game_id=%@&role_id=%@" : "gmstore/goodsnew?game_id=%@&role_id=%@",
-                                 nuvagameid_, roleid_));
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::getWithURL(
-      url, nullptr,
+  NUVANetworkManager::getWithQuery(
+      gameURL(kit::str(vip ? "vipstore/goodsnew" : "gmstore/goodsnew")), {{"game_id", nuvagameid_}, {"role_id", roleid_}},
       [weak, vip, success, failure](kit::Id answer) {
         auto self = weak.lock();
         if (!self) return;
@@ -257,11 +255,10 @@ void JHLCoreEntity::nuva_openResourceStore() {
     NUVAProgressHUD::showErrorWithStatus(kit::str("请先调用上报角色方法"));
     return;
   }
-  auto url = gameURL(kit::format("infiniteres/goodsnew?game_id=%@&role_id=%@&server_id=%@", nuvagameid_, roleid_,
-                                 service_id_));
   kit::Weak<JHLCoreEntity> weak = weakSelf<JHLCoreEntity>();
-  NUVANetworkManager::getWithURL(
-      url, nullptr,
+  NUVANetworkManager::getWithQuery(
+      gameURL(kit::str("infiniteres/goodsnew")),
+      {{"game_id", nuvagameid_}, {"role_id", roleid_}, {"server_id", service_id_}},
       [weak](kit::Id answer) {
         auto self = weak.lock();
         if (!self) return;

@@ -33,6 +33,10 @@ std::optional<NUVAChannelReply::Login> NUVAChannelReply::acceptedLogin(const kit
   return Login{kit::text(data["super_user_id"]), token};
 }
 
+bool NUVAChannelReply::hasRoleId(const kit::Id& reply) { return kit::isSet(reply["data"]["role_id"]); }
+
+bool NUVAChannelReply::hasOrderId(const kit::Id& reply) { return kit::isSet(reply["data"]["order_id"]); }
+
 kit::Ref<kit::String> NUVAChannelReply::roleId(const kit::Id& reply) {
   return NUVADataFormat::textOfValue(reply["data"]["role_id"]);
 }

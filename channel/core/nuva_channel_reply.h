@@ -35,6 +35,10 @@ class NUVAChannelReply {
   // both set and the token at least six UTF-16 units long. The reply's
   // "code" is not looked at.
   static std::optional<Login> acceptedLogin(const kit::Id& reply);
+  // Whether "data"."role_id" / "data"."order_id" is set: present, not
+  // null, its text neither empty nor "(null)".
+  static bool hasRoleId(const kit::Id& reply);
+  static bool hasOrderId(const kit::Id& reply);
   // "data"."role_id" / "data"."order_id" as text ("(null)" when missing).
   static kit::Ref<kit::String> roleId(const kit::Id& reply);
   static kit::Ref<kit::String> orderId(const kit::Id& reply);

@@ -95,7 +95,32 @@ void NUVANetworkManager::getWithURL(const kit::Ref<kit::String>& url, const kit:
   std::string text = url ? url->utf8() : "";
   if (params) text += dealWithParam(params)->utf8();
   auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(text, *kit::CharacterSet::urlQueryAllowed());
-  auto request = kit::MutableURLRequest::make(encoded ? kit::URL::URLWithString(encoded) : nullptr);
+  get(encoded, std::move(success), std::move(failure));
+}
+
+kit::Ref<kit::String> NUVANetworkManager::queryURL(const kit::Ref<kit::String>& url,
+                                                   std::initializer_list<QueryItem> items) {
+  std::string text = url ? url->utf8() : "";
+  char separator = '?';
+  for (const auto& [name, value] : items) {
+    auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(
+        withoutLoneSurrogates(kit::describe(value)), *kit::CharacterSet::urlQueryValueAllowed());
+    text += separator;
+    text += name;
+    text += '=';
+    text += encoded ? encoded->utf8() : "";
+    separator = '&';
+  }
+  return kit::str(text);
+}
+
+void NUVANetworkManager::getWithQuery(const kit::Ref<kit::String>& url, std::initializer_list<QueryItem> items,
+                                      Success success, Failure failure) {
+  get(queryURL(url, items), std::move(success), std::move(failure));
+}
+
+void NUVANetworkManager::get(const kit::Ref<kit::String>& encodedURL, Success success, Failure failure) {
+  auto request = kit::MutableURLRequest::make(encodedURL ? kit::URL::URLWithString(encodedURL) : nullptr);
   request->setHTTPMethod("GET");
   request->setTimeoutInterval(kTimeoutInterval);
   // GET answers on the main queue, so its callers may touch views.

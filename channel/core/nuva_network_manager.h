@@ -14,6 +14,8 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
+#include <utility>
 
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/string.h"
@@ -31,6 +33,17 @@ class NUVANetworkManager {
   // URL-query set and GETs it.
   static void getWithURL(const kit::Ref<kit::String>& url, const kit::Ref<kit::Dictionary>& params, Success success,
                          Failure failure);
+  // One argument of a GET query: its name and its value, sent as the
+  // value's "%@" text.
+  using QueryItem = std::pair<const char*, kit::Id>;
+  // GETs queryURL(url, items): the URL text and the names as they stand,
+  // each value percent-encoded as one query value, so a value holding "&"
+  // or "=" arrives as that one value. Answers as getWithURL does.
+  static void getWithQuery(const kit::Ref<kit::String>& url, std::initializer_list<QueryItem> items,
+                           Success success, Failure failure);
+  // "<url>?name=value&name=value" with every value's "%@" text escaped but
+  // for letters, digits and "-._~()" (kit::CharacterSet::urlQueryValueAllowed).
+  static kit::Ref<kit::String> queryURL(const kit::Ref<kit::String>& url, std::initializer_list<QueryItem> items);
   // POSTs the parameters as a form body to the URL text as it is.
   static void PostWithURL(const kit::Ref<kit::String>& url, const kit::Ref<kit::Dictionary>& params,
                           Success success, Failure failure);
@@ -44,6 +57,10 @@ class NUVANetworkManager {
 
   // The text for a URL-loading error code or an HTTP status; nil for 401.
   static kit::Ref<kit::String> showErrorInfoWithStatusCode(long code);
+
+ private:
+  // GETs a URL text that is already percent-encoded.
+  static void get(const kit::Ref<kit::String>& encodedURL, Success success, Failure failure);
 };
 
 // Null cleaning for reply dictionaries.

@@ -127,6 +127,29 @@ TEST_F(NetworkManager, GetAppendsParamsAsTheyAreAndEncodesTheWholeURL) {
   EXPECT_EQ(server->requests().back().query, "name=a%2520b%23frag&city=%E5%8C%97%E4%BA%AC");
 }
 
+TEST_F(NetworkManager, AQueryValueArrivesAsOneArgumentWhateverItHolds) {
+  server->route("GET", "/q", TestResponse::json(R"({"code":"200"})"));
+  Outcome o;
+  NUVANetworkManager::getWithQuery(kit::str(server->url("/q")),
+                                   {{"game_id", kit::str("1001")},
+                                    {"server_id", kit::str("3&game_id=7")},
+                                    {"role_id", nullptr},
+                                    {"name", kit::str("凌霄 100%+1#a")},
+                                    {"level", kit::num(12)}},
+                                   recordSuccess(o), recordFailure(o));
+  ASSERT_TRUE(kit::test::runUntil([&] { return o.done; }));
+  ASSERT_TRUE(o.succeeded && o.onMain);
+  const auto sent = server->requests().back();
+  // Ids and "(null)" go out as they are; delimiters inside a value do not
+  // split it, and nothing is escaped twice.
+  EXPECT_EQ(sent.query,
+            "game_id=1001&server_id=3%26game_id%3D7&role_id=(null)&name=%E5%87%8C%E9%9C%84%20100%25%2B1%23a&level=12");
+  const std::vector<std::pair<std::string, std::string>> fields = {
+      {"game_id", "1001"}, {"server_id", "3&game_id=7"}, {"role_id", "(null)"}, {"name", "凌霄 100%+1#a"}, {"level", "12"}};
+  EXPECT_EQ(sent.form, fields);
+  EXPECT_EQ(NUVANetworkManager::queryURL(kit::str("http://h/p"), {})->utf8(), "http://h/p");
+}
+
 TEST_F(NetworkManager, GetAnswersOnMainWithTheBodyWhateverTheStatus) {
   server->route("GET", "/error", TestResponse::json(R"({"code":"500","msg":"内部错误"})", 500));
   server->route("GET", "/empty", TestResponse::json("", 200));

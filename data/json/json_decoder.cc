@@ -13,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "data/json/jx_arena.h"
 #include "data/json/jx_array.h"
 #include "data/json/jx_constants.h"
 #include "data/json/jx_dictionary.h"
@@ -58,26 +59,9 @@ void JXParseState::giveBack(std::unique_ptr<JXParseState> state) {
   // Keep moderate buffers only.
   if (state->tokenBuffer.capacity() > 65536) std::string().swap(state->tokenBuffer);
   if (state->values.capacity() > 65536) std::vector<kit::Id>().swap(state->values);
-  if (state->keys.capacity() > 65536) {
-    std::vector<kit::Id>().swap(state->keys);
-    std::vector<uint64_t>().swap(state->keyHashes);
-  }
+  if (state->pairs.capacity() > 65536) std::vector<JXHashTableEntry>().swap(state->pairs);
   (void)&spareStateRelease;  // frees the spare when the thread ends
   spareState = state.release();
-}
-
-void JXParseState::clearCache() {
-  for (size_t i = 0; i < kJXTokenCacheSize; ++i) {
-    JXTokenCacheItem& item = cache[i];
-    if (!item.object) continue;
-    item.object.reset();
-    item.type = JXValueType::None;
-    if (item.bytes.capacity() > 256) {
-      std::string().swap(item.bytes);
-    } else {
-      item.bytes.clear();
-    }
-  }
 }
 
 void recordParseError(JXParseState& s, const std::string& message) {
@@ -117,6 +101,36 @@ const kit::Id& emptyString() {
 
 }  // namespace
 
+namespace {
+
+// Puts the parse state back when a parse ends, however it ends. The value
+// cache keeps the objects of a parse whose document survives and forgets
+// those of one that failed (released with the stacks, or already gone).
+class ParseEnd {
+ public:
+  ParseEnd(JXParseState& s, const kit::Id& result) : s_(s), result_(result) {}
+  ParseEnd(const ParseEnd&) = delete;
+  ParseEnd& operator=(const ParseEnd&) = delete;
+  ~ParseEnd() {
+    s_.values.clear();
+    s_.pairs.clear();
+    s_.cache->endParse(result_ != nullptr);
+    s_.displaced.clear();
+    s_.input = nullptr;
+    s_.length = 0;
+    s_.atIndex = 0;
+    s_.lineNumber = 1;
+    s_.error = nullptr;
+    s_.arena = nullptr;
+  }
+
+ private:
+  JXParseState& s_;
+  const kit::Id& result_;
+};
+
+}  // namespace
+
 kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes, size_t length,
                                            bool mutableCollections) {
   s.input = bytes;
@@ -127,52 +141,53 @@ kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes
   s.error = nullptr;
   s.mutableCollections = mutableCollections;
 
+  // The strings, numbers and containers of this parse are carved from one
+  // arena; it stops filling its last chunk when the parse returns.
+  JXArena arena(length * 2);
+  s.arena = &arena;
   kit::Id result;
-  bool failed = true;
-  try {
-    if (s.atIndex < s.length && scanNextToken(s)) {
-      if (s.token.type != JXTokenType::ArrayBegin && s.token.type != JXTokenType::ObjectBegin) {
-        recordParseError(s, "Expected either '[' or '{'.");
-      } else if ((result = parseValue(s))) {
-        failed = false;
-        skipWhitespace(s);
-        if (s.atIndex < s.length && !(s.options & JXParseOptionPermitTextAfterValidJSON)) {
-          recordParseError(s, "A valid JSON object was parsed but there were additional non-white-space characters "
-                              "remaining.");
-          result = nullptr;
+  kit::Ref<kit::Error> error;
+  {
+    ParseEnd end(s, result);
+    bool failed = true;
+    try {
+      if (s.atIndex < s.length && scanNextToken(s)) {
+        if (s.token.type != JXTokenType::ArrayBegin && s.token.type != JXTokenType::ObjectBegin) {
+          recordParseError(s, "Expected either '[' or '{'.");
+        } else if ((result = parseValue(s))) {
+          failed = false;
+          skipWhitespace(s);
+          if (s.atIndex < s.length && !(s.options & JXParseOptionPermitTextAfterValidJSON)) {
+            recordParseError(s, "A valid JSON object was parsed but there were additional non-white-space "
+                                "characters remaining.");
+            result = nullptr;
+          }
         }
       }
+    } catch (const std::bad_alloc&) {
+      recordParseError(s, "Internal error: Unable to allocate memory for the parsed objects.");
+      result = nullptr;
     }
-  } catch (const std::bad_alloc&) {
-    recordParseError(s, "Internal error: Unable to allocate memory for the parsed objects.");
-    result = nullptr;
+    if (failed) {
+      if (s.atIndex == s.length) recordParseError(s, "Reached the end of the buffer.");
+      recordParseError(s, "Unable to parse JSON.");
+    }
+    error = std::move(s.error);
   }
-  if (failed) {
-    if (s.atIndex == s.length) recordParseError(s, "Reached the end of the buffer.");
-    recordParseError(s, "Unable to parse JSON.");
-  }
-  kit::Ref<kit::Error> error = std::move(s.error);
-
-  s.values.clear();
-  s.keys.clear();
-  s.keyHashes.clear();
-  s.input = nullptr;
-  s.length = 0;
-  s.atIndex = 0;
-  s.lineNumber = 1;
-  s.error = nullptr;
   // Every road to no result recorded why.
   if (!result) return kit::unexpected(std::move(error));
   return result;
 }
 
 kit::Id JXParser::parseValue(JXParseState& s) {
+  // The shared constants, looked up once.
+  static const kit::Id yes = kit::Number::yes(), no = kit::Number::no(), null = kit::Null::null();
   switch (s.token.type) {
     case JXTokenType::Number:
     case JXTokenType::String: return valueForToken(s);
-    case JXTokenType::True: return kit::Number::yes();
-    case JXTokenType::False: return kit::Number::no();
-    case JXTokenType::Null: return kit::Null::null();
+    case JXTokenType::True: return yes;
+    case JXTokenType::False: return no;
+    case JXTokenType::Null: return null;
     case JXTokenType::ArrayBegin: return parseArray(s);
     case JXTokenType::ObjectBegin: return parseObject(s);
     default: return nullptr;
@@ -203,7 +218,7 @@ kit::Id JXParser::parseArray(JXParseState& s) {
         recordParseError(s, "Unexpected value.");
         break;
       }
-      kit::Id value = parseValue(s);
+      kit::Id value = type <= JXTokenType::String ? valueForToken(s) : parseValue(s);
       if (!value) break;
       s.values.push_back(std::move(value));
       allowed = kAllowComma | kAllowClose;
@@ -218,7 +233,7 @@ kit::Id JXParser::parseArray(JXParseState& s) {
         recordParseError(s, "Unexpected ']'.");
         break;
       }
-      result = JXArray::create(s.values.data() + base, s.values.size() - base, s.mutableCollections);
+      result = JXArray::create(*s.arena, s.values.data() + base, s.values.size() - base, s.mutableCollections);
       break;
     } else {
       expectedTokenError(s, "a value", "a ']'", allowed);
@@ -232,8 +247,7 @@ kit::Id JXParser::parseArray(JXParseState& s) {
 
 kit::Id JXParser::parseObject(JXParseState& s) {
   if (!enterContainer(s)) return nullptr;
-  const size_t valueBase = s.values.size();
-  const size_t keyBase = s.keys.size();
+  const size_t pairBase = s.pairs.size();
   unsigned allowed = kAllowValue | kAllowClose;
   kit::Ref<JXDictionary> result;
   while (s.atIndex < s.length) {
@@ -257,11 +271,10 @@ kit::Id JXParser::parseObject(JXParseState& s) {
         expectedTokenError(s, "a value", "a '}'", allowed);
         break;
       }
-      kit::Id value = parseValue(s);
+      const JXTokenType valueType = s.token.type;
+      kit::Id value = valueType <= JXTokenType::String ? valueForToken(s) : parseValue(s);
       if (!value) break;
-      s.keys.push_back(std::move(key));
-      s.keyHashes.push_back(keyHash);
-      s.values.push_back(std::move(value));
+      s.pairs.push_back({keyHash, std::move(key), std::move(value)});
       allowed = kAllowComma | kAllowClose;
     } else if (type == JXTokenType::Comma) {
       if (!(allowed & kAllowComma)) {
@@ -274,20 +287,16 @@ kit::Id JXParser::parseObject(JXParseState& s) {
         recordParseError(s, "Unexpected '}'.");
         break;
       }
-      const size_t count = s.keys.size() - keyBase;
-      result = JXDictionary::create(JXDictionary::capacityForCount(count), s.mutableCollections);
-      for (size_t i = 0; i < count; ++i) {
-        result->insert(s.keyHashes[keyBase + i], std::move(s.keys[keyBase + i]), std::move(s.values[valueBase + i]));
-      }
+      const size_t count = s.pairs.size() - pairBase;
+      result = JXDictionary::create(*s.arena, JXDictionary::capacityForCount(count), s.mutableCollections);
+      result->insertAll(s.pairs.data() + pairBase, count, s.displaced);
       break;
     } else {
       expectedTokenError(s, "a \"STRING\"", "a '}'", allowed);
       break;
     }
   }
-  s.values.resize(valueBase);
-  s.keys.resize(keyBase);
-  s.keyHashes.resize(keyBase);
+  s.pairs.resize(pairBase);
   --s.depth;
   return result;
 }
@@ -309,64 +318,57 @@ void JXParser::expectedTokenError(JXParseState& s, const char* valueWord, const 
   recordParseError(s, message);
 }
 
+namespace {
+
+kit::Id makeValue(JXArena& arena, const JXParseToken& t) {
+  using Kind = kit::Number::Kind;
+  switch (t.valueType) {
+    case JXValueType::String:
+      return arena.make<kit::String>(std::string(reinterpret_cast<const char*>(t.valueBytes), t.valueLength));
+    case JXValueType::LongLong: return arena.make<kit::Number>(Kind::Signed, 'q', t.number.longLongValue, 0, 0.0);
+    case JXValueType::UnsignedLongLong: {
+      // Unsigned values that fit a signed 64-bit number are kept as one.
+      const uint64_t v = t.number.unsignedLongLongValue;
+      if (v <= static_cast<uint64_t>(INT64_MAX)) {
+        return arena.make<kit::Number>(Kind::Signed, 'q', static_cast<int64_t>(v), 0, 0.0);
+      }
+      return arena.make<kit::Number>(Kind::Unsigned, 'Q', 0, v, 0.0);
+    }
+    case JXValueType::Double: return arena.make<kit::Number>(Kind::Double, 'd', 0, 0, t.number.doubleValue);
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
 kit::Id JXParser::valueForToken(JXParseState& s) {
   JXParseToken& t = s.token;
   if (t.valueType == JXValueType::String && t.valueLength == 0) return emptyString();
 
-  // Up to four probes; an empty slot ends the search, otherwise the first
-  // occupied slot probed is the one to replace.
-  const uint64_t h = t.hash;
-  const size_t length = t.valueLength;
-  const uint64_t step = length + static_cast<uint64_t>(t.valueType) + 3;
-  JXTokenCacheItem* fill = nullptr;
-  JXTokenCacheItem* replace = nullptr;
-  for (uint64_t i = 0; i < 4; ++i) {
-    JXTokenCacheItem& item = s.cache[(h + step * i) & (kJXTokenCacheSize - 1)];
-    if (!item.object) {
-      fill = &item;
-      break;
-    }
-    if (item.hash == h && item.type == t.valueType && item.bytes.size() == length &&
-        std::memcmp(item.bytes.data(), t.valueBytes, length) == 0) {
-      t.cacheItem = &item;
-      return item.object;
-    }
-    if (!replace) replace = &item;
+  size_t fill = 0;
+  const size_t found = s.cache->find(t.hash, t.valueType, t.valueBytes, t.valueLength, fill);
+  if (found != JXTokenCache::kMiss) {
+    t.cacheSlot = found;
+    return s.cache->objectAt(found);
   }
-  if (!fill) fill = replace;
-
-  kit::Id object;
-  switch (t.valueType) {
-    case JXValueType::String:
-      object = std::make_shared<kit::String>(std::string(reinterpret_cast<const char*>(t.valueBytes), length));
-      break;
-    case JXValueType::LongLong: object = kit::Number::fromLongLong(t.number.longLongValue); break;
-    case JXValueType::UnsignedLongLong: {
-      uint64_t v = t.number.unsignedLongLongValue;
-      object = v <= static_cast<uint64_t>(INT64_MAX) ? kit::Number::fromLongLong(static_cast<long long>(v))
-                                                      : kit::Number::fromUnsignedLongLong(v);
-      break;
-    }
-    case JXValueType::Double: object = kit::Number::fromDouble(t.number.doubleValue); break;
-    default: recordParseError(s, "Internal error: Unknown token value type."); return nullptr;
+  kit::Id object = makeValue(*s.arena, t);
+  if (!object) {
+    recordParseError(s, "Internal error: Unknown token value type.");
+    return nullptr;
   }
-  fill->object = object;
-  fill->hash = h;
-  fill->hasKeyHash = false;
-  fill->type = t.valueType;
-  fill->bytes.assign(reinterpret_cast<const char*>(t.valueBytes), length);
-  t.cacheItem = fill;
+  s.cache->store(fill, t.hash, t.valueType, t.valueBytes, t.valueLength, object.get());
+  t.cacheSlot = fill;
   return object;
 }
 
 uint64_t JXParser::keyHashForToken(JXParseState& s, const kit::Id& key) {
-  JXTokenCacheItem* item = s.token.cacheItem;
-  if (!item) return key->hash();
-  if (!item->hasKeyHash) {
-    item->keyHash = item->object->hash();
-    item->hasKeyHash = true;
+  if (s.token.cacheSlot == JXTokenCache::kMiss) return key->hash();
+  JXTokenCacheRecord& record = s.cache->recordAt(s.token.cacheSlot);
+  if (!record.hasKeyHash) {
+    record.keyHash = key->hash();
+    record.hasKeyHash = true;
   }
-  return item->keyHash;
+  return record.keyHash;
 }
 
 // ---- JSONDecoder -------------------------------------------------------------

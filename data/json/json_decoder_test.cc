@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <clocale>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "data/json/jx_array.h"
 #include "data/json/jx_constants.h"
@@ -165,6 +169,63 @@ TEST(JSONDecoder, TypesNumbers) {
   EXPECT_EQ(kit::as<kit::Number>(first("[0e-400]"))->doubleValue(), 0.0);
 }
 
+// Every decimal becomes the double nearest to it, whichever conversion the
+// parser picks for its shape (short mantissas, 17-digit coordinates, long
+// digit runs, large and small exponents); std::from_chars is the reference.
+TEST(JSONDecoder, DecimalsBecomeTheNearestDouble) {
+  std::vector<std::string> texts = {
+      "9007199254740993.0",     // 2^53 + 1: a tie, to even
+      "9007199254740995.0",     // a tie, to even (up)
+      "18446744073709551615.5", "1844674407370955161.5e1", "-65.613616999999977", "43.420273000000009",
+      "0.1",                    "0.30000000000000004",     "1.7976931348623157e308", "2.2250738585072014e-308",
+      "123456789012345678e-19", "9999999999999999999e19",  "9999999999999999999e-19", "1e23",
+      "8.98846567431158e307",   "0.000000000000000000001", "1234567890123456789012345678901234567890e-30",
+      "-0.0",                   "5e-324",                  "7.2057594037927933e16",
+  };
+  std::mt19937_64 random(20240611);
+  for (int i = 0; i < 20000; ++i) {
+    const int digitCount = 1 + static_cast<int>(random() % 20);
+    std::string digits;
+    for (int d = 0; d < digitCount; ++d) digits += static_cast<char>('0' + random() % 10);
+    digits[0] = static_cast<char>('1' + random() % 9);
+    const size_t point = random() % (digits.size() + 1);
+    std::string text = (random() % 2 ? "-" : "") + digits.substr(0, point);
+    if (point == 0) text += "0";
+    if (point < digits.size()) text += "." + digits.substr(point);
+    if (random() % 3 == 0) text += "e" + std::to_string(static_cast<int>(random() % 51) - 25);
+    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    texts.push_back(text);
+  }
+  std::string json = "[";
+  for (const std::string& t : texts) json += t + ",";
+  json.back() = ']';
+  auto array = kit::as<JXArray>(parse(json).value);
+  ASSERT_TRUE(array);
+  ASSERT_EQ(array->count(), texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    double expected = 0;
+    std::from_chars(texts[i].data(), texts[i].data() + texts[i].size(), expected);
+    auto n = kit::as<kit::Number>(array->objectAtIndex(i));
+    ASSERT_TRUE(n) << texts[i];
+    EXPECT_STREQ(n->objCType(), "d") << texts[i];
+    EXPECT_EQ(std::bit_cast<uint64_t>(n->doubleValue()), std::bit_cast<uint64_t>(expected)) << texts[i];
+  }
+
+  // Integers at the edges of the direct conversion keep their exact value.
+  auto integers = kit::as<JXArray>(
+      parse("[999999999999999999,-999999999999999999,9999999999999999999,-1000000000000000000,"
+            "10000000000000000000,0,-1]")
+          .value);
+  ASSERT_TRUE(integers);
+  EXPECT_EQ(kit::as<kit::Number>(integers->objectAtIndex(0))->longLongValue(), 999999999999999999LL);
+  EXPECT_EQ(kit::as<kit::Number>(integers->objectAtIndex(1))->longLongValue(), -999999999999999999LL);
+  EXPECT_EQ(kit::as<kit::Number>(integers->objectAtIndex(2))->unsignedLongLongValue(), 9999999999999999999ULL);
+  EXPECT_EQ(kit::as<kit::Number>(integers->objectAtIndex(3))->longLongValue(), -1000000000000000000LL);
+  EXPECT_EQ(kit::as<kit::Number>(integers->objectAtIndex(4))->unsignedLongLongValue(), 10000000000000000000ULL);
+  EXPECT_EQ(kit::as<kit::Number>(integers->objectAtIndex(5))->longLongValue(), 0);
+  EXPECT_EQ(kit::as<kit::Number>(integers->objectAtIndex(6))->longLongValue(), -1);
+}
+
 TEST(JSONDecoder, NumbersIgnoreTheProcessLocale) {
   const char* previous = std::setlocale(LC_NUMERIC, nullptr);
   std::string saved = previous ? previous : "C";
@@ -229,6 +290,15 @@ TEST(JSONDecoder, UnescapesStrings) {
             "Required a second \\u Unicode escape sequence following a surrogate \\u Unicode escape sequence.");
   EXPECT_EQ(message(R"(["\u12G4"])"),
             "Unexpected character found in \\u Unicode escape sequence.  Found 'G', expected [0-9a-fA-F].");
+  // Input bytes that are not printable ASCII or well-formed UTF-8 are quoted
+  // as \xNN, so that messages stay valid UTF-8.
+  EXPECT_EQ(message("[\"\\u12\xE9\"]"),
+            "Unexpected character found in \\u Unicode escape sequence.  Found '\\xE9', expected [0-9a-fA-F].");
+  EXPECT_EQ(message("[\"\\u1\x7F\"]"),
+            "Unexpected character found in \\u Unicode escape sequence.  Found '\\x7F', expected [0-9a-fA-F].");
+  for (const char* text : {"[\"\\u12\xE9\"]", "[\"\\u\x80\"]"}) {
+    EXPECT_TRUE(kit::isValidUTF8(message(text))) << text;
+  }
   EXPECT_EQ(message(R"(["\x"])"), "Invalid escape sequence found in \"\" string.");
   EXPECT_EQ(message("[\"a\x01\"]"), "Invalid character < 0x20 found in string: 0x01.");
   EXPECT_EQ(message("[\"a\tb\"]"), "Invalid character < 0x20 found in string: 0x09.");

@@ -45,16 +45,27 @@ kit::Id parseString(const kit::String& json, unsigned long options, kit::Ref<kit
 
 kit::Id parseData(const kit::Data& json, unsigned long options, kit::Ref<kit::Error>* error, bool isMutable) {
   kit::Ref<JSONDecoder> decoder = JSONDecoder::decoderWithParseOptions(options);
-  kit::Ref<kit::Data> data = std::static_pointer_cast<kit::Data>(json.self());
-  kit::Id result = isMutable ? decoder->mutableObjectWithData(data, error) : decoder->objectWithData(data, error);
+  // Empty data may have no byte pointer at all; it is still text, just empty.
+  const char* bytes = json.length() ? reinterpret_cast<const char*>(json.bytes()) : "";
+  kit::Id result = isMutable ? decoder->mutableObjectWithUTF8String(bytes, json.length(), error)
+                             : decoder->objectWithUTF8String(bytes, json.length(), error);
   decoder->releaseState();
   return result;
+}
+
+// The receiver as the serializer takes it: its own shared reference when it
+// lives in one, else a reference that does not own it (a receiver on the
+// stack or inside another object), valid for the call.
+kit::Id receiverReference(const kit::Object& receiver) {
+  if (kit::Id owned = std::const_pointer_cast<kit::Object>(receiver.weak_from_this().lock())) return owned;
+  return kit::Id(kit::Id(), const_cast<kit::Object*>(&receiver));
 }
 
 kit::Id write(const kit::Object& receiver, unsigned long options, unsigned long encodeOption,
               const JXSerializer::UnsupportedClassBlock& block, const kit::Id& delegate, const JXSelector& selector,
               kit::Ref<kit::Error>* error) {
-  return JXSerializer::serializeObject(receiver.self(), options, encodeOption, block, delegate, selector, error);
+  return JXSerializer::serializeObject(receiverReference(receiver), options, encodeOption, block, delegate, selector,
+                                       error);
 }
 
 kit::Ref<kit::Data> asData(const kit::Id& v) { return std::static_pointer_cast<kit::Data>(v); }

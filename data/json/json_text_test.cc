@@ -87,6 +87,28 @@ TEST(JSONText, WritesStringsAsJSONValues) {
   EXPECT_EQ(JSONDataWithOptions(*s, 0, false, &error)->toString(), "say \\\"hi\\\"/\\t\xC3\xA9");
 }
 
+// An array kind of the product's own, as a class may be a kind of array.
+class Pair final : public kit::Array {
+ public:
+  size_t count() const override { return 2; }
+  kit::Id objectAtIndex(size_t index) const override { return index == 0 ? kit::Id(kit::str("x")) : kit::Id(kit::num(2)); }
+};
+
+TEST(JSONText, ReceiversNeedNotLiveInASharedReference) {
+  // Values on the stack or inside other objects are written and parsed
+  // like shared ones.
+  const kit::String onStack("say \"hi\"");
+  EXPECT_EQ(JSONString(onStack)->utf8(), "\"say \\\"hi\\\"\"");
+  EXPECT_EQ(JSONDataWithOptions(onStack, 0, false, nullptr)->toString(), "say \\\"hi\\\"");
+  const Pair pair;
+  EXPECT_EQ(JSONString(pair)->utf8(), R"(["x",2])");
+  EXPECT_EQ(JSONData(pair)->toString(), R"(["x",2])");
+  const kit::Data text(std::vector<uint8_t>{'[', '7', ']'});
+  EXPECT_EQ(kit::describe(objectFromJSONData(text)[0]), "7");
+  EXPECT_TRUE(kit::as<JXArray>(mutableObjectFromJSONData(text))->isMutable());
+  EXPECT_FALSE(objectFromJSONData(kit::Data()));
+}
+
 TEST(JSONText, WritesArraysAndDictionaries) {
   auto answer = kit::dict({{"action", "loginNotify"}, {"data", kit::dict({{"code", 1}, {"msg", "ok"}})}});
   EXPECT_EQ(JSONString(*answer)->utf8(), R"({"action":"loginNotify","data":{"code":1,"msg":"ok"}})");

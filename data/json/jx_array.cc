@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "data/json/jx_trailing_allocator.h"
+#include "data/json/jx_arena.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/runtime.h"
 
@@ -31,10 +31,10 @@ JXArray::JXArray(Key, void* const* storage, kit::Id* objects, size_t count, bool
 
 JXArray::~JXArray() { std::destroy_n(inline_, inlineCount_); }
 
-kit::Ref<JXArray> JXArray::create(kit::Id* objects, size_t count, bool isMutable) {
+kit::Ref<JXArray> JXArray::create(JXArena& arena, kit::Id* objects, size_t count, bool isMutable) {
   void* storage = nullptr;
-  return std::allocate_shared<JXArray>(JXTrailingAllocator<JXArray>(count * sizeof(kit::Id), &storage), Key(),
-                                       &storage, objects, count, isMutable);
+  return arena.makeWithTrailing<JXArray>(count * sizeof(kit::Id), &storage, Key(), &storage, objects, count,
+                                         isMutable);
 }
 
 void JXArray::allocWithZone() {

@@ -15,6 +15,7 @@
 #include "kit/foundation/array.h"
 #include "kit/foundation/string.h"
 
+class JXArena;
 struct JXParser;
 
 class JXArray final : public kit::MutableArray {
@@ -58,8 +59,8 @@ class JXArray final : public kit::MutableArray {
 
  private:
   friend struct JXParser;  // the parser creates and fills these containers
-  // Moves `count` objects out of `objects` into a new array.
-  static kit::Ref<JXArray> create(kit::Id* objects, size_t count, bool isMutable);
+  // Moves `count` objects out of `objects` into a new array in `arena`.
+  static kit::Ref<JXArray> create(JXArena& arena, kit::Id* objects, size_t count, bool isMutable);
 
   void checkMutable(const char* selector) const;
   void noteMutation();

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "data/json/jx_trailing_allocator.h"
+#include "data/json/jx_arena.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/runtime.h"
@@ -31,7 +31,25 @@ bool sameKey(const kit::Id& stored, const kit::Id& key) { return stored == key |
 
 }  // namespace
 
+namespace {
+
+// capacityForCount for the small counts most objects have, worked out once.
+struct SmallCapacities {
+  static constexpr size_t kCount = 64;
+  size_t of[kCount];
+  SmallCapacities() {
+    for (size_t n = 0; n < kCount; ++n) {
+      const size_t wanted = static_cast<size_t>(static_cast<double>(n) * 1.33);
+      of[n] = *std::lower_bound(std::begin(kCapacities), std::end(kCapacities), wanted);
+    }
+  }
+};
+
+}  // namespace
+
 size_t JXDictionary::capacityForCount(size_t count) {
+  static const SmallCapacities small;
+  if (count < SmallCapacities::kCount) return small.of[count];
   size_t wanted = static_cast<size_t>(static_cast<double>(count) * 1.33);
   const size_t* end = std::end(kCapacities);
   const size_t* found = std::lower_bound(std::begin(kCapacities), end, wanted);
@@ -51,11 +69,10 @@ JXDictionary::JXDictionary(Key, void* const* storage, size_t capacity, bool isMu
 
 JXDictionary::~JXDictionary() { std::destroy_n(inline_, inlineCapacity_); }
 
-kit::Ref<JXDictionary> JXDictionary::create(size_t capacity, bool isMutable) {
+kit::Ref<JXDictionary> JXDictionary::create(JXArena& arena, size_t capacity, bool isMutable) {
   void* storage = nullptr;
-  return std::allocate_shared<JXDictionary>(
-      JXTrailingAllocator<JXDictionary>(capacity * sizeof(JXHashTableEntry), &storage), Key(), &storage, capacity,
-      isMutable);
+  return arena.makeWithTrailing<JXDictionary>(capacity * sizeof(JXHashTableEntry), &storage, Key(), &storage,
+                                              capacity, isMutable);
 }
 
 void JXDictionary::allocWithZone() {
@@ -136,11 +153,11 @@ kit::Ref<JXDictionaryEnumerator> JXDictionary::keyEnumerator() const {
   return std::make_shared<JXDictionaryEnumerator>(std::static_pointer_cast<const JXDictionary>(shared_from_this()));
 }
 
-void JXDictionary::insert(uint64_t hash, kit::Id key, kit::Id object) {
+void JXDictionary::insert(uint64_t hash, kit::Id key, kit::Id object, std::vector<kit::Id>* displaced) {
   if (capacity_ == 0) return;
   for (size_t i = 0, slot = homeSlot(hash, capacity_); i < capacity_; ++i, slot = nextSlot(slot)) {
     JXHashTableEntry& e = entries_[slot];
-    if (e.key && e.keyHash == hash && sameKey(e.key, key)) removeSlot(slot);
+    if (e.key && e.keyHash == hash && sameKey(e.key, key)) removeSlot(slot, displaced);
     if (!e.key) {
       e.keyHash = hash;
       e.key = std::move(key);
@@ -152,9 +169,19 @@ void JXDictionary::insert(uint64_t hash, kit::Id key, kit::Id object) {
   // No free slot: the entry is dropped (the callers size the table first).
 }
 
-void JXDictionary::removeSlot(size_t slot) {
+void JXDictionary::insertAll(JXHashTableEntry* entries, size_t count, std::vector<kit::Id>& displaced) {
+  for (size_t i = 0; i < count; ++i) {
+    insert(entries[i].keyHash, std::move(entries[i].key), std::move(entries[i].object), &displaced);
+  }
+}
+
+void JXDictionary::removeSlot(size_t slot, std::vector<kit::Id>* displaced) {
   JXHashTableEntry removed = std::move(entries_[slot]);  // released once the table is consistent
   entries_[slot] = JXHashTableEntry();
+  if (displaced) {
+    displaced->push_back(std::move(removed.key));
+    displaced->push_back(std::move(removed.object));
+  }
   --count_;
   // Re-seat the rest of the cluster so every key stays reachable from its
   // home slot without markers for deleted slots.

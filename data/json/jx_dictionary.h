@@ -16,6 +16,7 @@
 
 #include "kit/foundation/dictionary.h"
 
+class JXArena;
 struct JXParser;
 class JXDictionaryEnumerator;
 
@@ -76,14 +77,20 @@ class JXDictionary final : public kit::MutableDictionary {
 
  private:
   friend struct JXParser;  // the parser creates and fills these containers
-  static kit::Ref<JXDictionary> create(size_t capacity, bool isMutable);
+  // An empty dictionary of `capacity` slots in `arena`.
+  static kit::Ref<JXDictionary> create(JXArena& arena, size_t capacity, bool isMutable);
 
   // Stores an entry under a hash the caller computed; an equal key already
-  // present is removed first. Drops the entry when the table is full.
-  void insert(uint64_t hash, kit::Id key, kit::Id object);
+  // present is removed first, its key and object released or, when
+  // `displaced` is given, moved there. Drops the entry when the table is
+  // full.
+  void insert(uint64_t hash, kit::Id key, kit::Id object, std::vector<kit::Id>* displaced = nullptr);
+  // Moves `count` entries in, in order; what a repeated key pushes out goes
+  // to `displaced`.
+  void insertAll(JXHashTableEntry* entries, size_t count, std::vector<kit::Id>& displaced);
   const JXHashTableEntry* lookup(const kit::Id& key) const;
   size_t nextSlot(size_t slot) const { return slot + 1 == capacity_ ? 0 : slot + 1; }
-  void removeSlot(size_t slot);
+  void removeSlot(size_t slot, std::vector<kit::Id>* displaced = nullptr);
   void checkMutable(const char* selector) const;
   void noteMutation();
 

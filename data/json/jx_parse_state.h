@@ -4,6 +4,7 @@
 // (jx_tokenizer.cc) and the container builder (json_decoder.cc) share it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "data/json/jx_dictionary.h"
+#include "data/json/jx_token_cache.h"
 #include "kit/foundation/error.h"
 #include "kit/foundation/object.h"
 
@@ -43,31 +50,11 @@ inline bool isValueToken(JXTokenType t) {
   }
 }
 
-enum class JXValueType : uint8_t {
-  None = 0,
-  String = 5,
-  LongLong = 7,
-  UnsignedLongLong = 11,
-  Double = 13,
-};
-
-// One slot of the value cache: a string or number made earlier in this
-// decoder's life, found again by its hash, type and value bytes.
-struct JXTokenCacheItem {
-  kit::Id object;
-  uint64_t hash = 0;
-  uint64_t keyHash = 0;  // the object's hash() as a dictionary key, once computed
-  bool hasKeyHash = false;
-  JXValueType type = JXValueType::None;
-  std::string bytes;
-};
-
-inline constexpr size_t kJXTokenCacheSize = 1024;
 inline constexpr uint64_t kJXHashSeed = 1402737925;
 
-// The hash that places values in the cache: eight bytes at a time, seeded
-// per value type. Only the cache sees it; equal bytes of one type always
-// hash alike, which is all the sharing of equal values needs.
+// The hash that places strings in the value cache: eight bytes at a time.
+// Only the cache sees it (and jxHashNumber's for numbers); equal bytes of one
+// type always hash alike, which is all the sharing of equal values needs.
 inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
   auto* p = static_cast<const uint8_t*>(bytes);
   uint64_t h = seed ^ (length * 0x9E3779B97F4A7C15ULL);
@@ -91,6 +78,13 @@ inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
   return h ^ (h >> 29);
 }
 
+// The hash of a number's eight value bytes, seeded per value type: one
+// multiplication, its high half folded into the low bits the cache indexes by.
+inline uint64_t jxHashNumber(uint64_t seed, uint64_t bits) {
+  const unsigned __int128 product = static_cast<unsigned __int128>(bits ^ seed) * 0x9E3779B97F4A7C15ULL;
+  return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
+
 struct JXParseToken {
   JXTokenType type = JXTokenType::None;
   const uint8_t* text = nullptr;  // where the token starts (strings: the opening quote)
@@ -106,8 +100,10 @@ struct JXParseToken {
     uint64_t unsignedLongLongValue;
     double doubleValue;
   } number{};
-  JXTokenCacheItem* cacheItem = nullptr;
+  size_t cacheSlot = JXTokenCache::kMiss;  // the cache slot of the value, once looked up
 };
+
+class JXArena;
 
 struct JXParseState {
   // Decoders take their state from a spare kept per thread and give it back,
@@ -117,7 +113,7 @@ struct JXParseState {
   static void giveBack(std::unique_ptr<JXParseState> state);
 
   // Releases every cached object and empties every slot.
-  void clearCache();
+  void clearCache() { cache->clear(); }
 
   unsigned long options = 0;
   const uint8_t* input = nullptr;
@@ -126,17 +122,20 @@ struct JXParseState {
   size_t lineNumber = 1;
   unsigned depth = 0;
   bool mutableCollections = false;
+  JXArena* arena = nullptr;  // where this parse's objects are made
 
   JXParseToken token;
   std::string tokenBuffer;  // unescaped text of the current string when it needed unescaping
 
-  // Values waiting for their container; dictionaries also stack their keys
-  // and the keys' hashes.
+  // Values waiting for their array, and pairs (with the key's hash) waiting
+  // for their dictionary.
   std::vector<kit::Id> values;
-  std::vector<kit::Id> keys;
-  std::vector<uint64_t> keyHashes;
+  std::vector<JXHashTableEntry> pairs;
 
-  std::unique_ptr<JXTokenCacheItem[]> cache = std::make_unique<JXTokenCacheItem[]>(kJXTokenCacheSize);
+  std::unique_ptr<JXTokenCache> cache = std::make_unique<JXTokenCache>();
+  // Pairs that a repeated key pushed out of a dictionary during the parse,
+  // kept until it ends so that the cache's borrowed objects stay alive.
+  std::vector<kit::Id> displaced;
 
   kit::Ref<kit::Error> error;  // the first error of the parse
 };
@@ -148,6 +147,87 @@ void recordParseError(JXParseState& state, const std::string& message);
 // counting lines.
 void skipWhitespace(JXParseState& state);
 
+// Passes over a run of spaces, sixteen or eight at a time while it can.
+inline const uint8_t* jxSkipSpaces(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+  const __m128i spaces = _mm_set1_epi8(' ');
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const unsigned others = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, spaces))) & 0xFFFF;
+    if (others) return p + std::countr_zero(others);
+    p += 16;
+  }
+#endif
+  while (end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    // The high bit of each byte that is not a space.
+    const uint64_t x = word ^ 0x2020202020202020ULL;
+    const uint64_t others = (((x & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | x) & 0x8080808080808080ULL;
+    if (others) return p + std::countr_zero(others) / 8;
+    p += 8;
+  }
+  while (p < end && *p == ' ') ++p;
+  return p;
+}
+
+// Reads a token that is not punctuation (a string, number or literal) at
+// the current position, white space already skipped; false (with an error
+// recorded) when there is none.
+bool scanValueToken(JXParseState& state);
+
+// The token type of each punctuation byte; None for every other byte.
+struct JXPunctuation {
+  JXTokenType of[256];
+  constexpr JXPunctuation() : of() {
+    of[static_cast<uint8_t>('{')] = JXTokenType::ObjectBegin;
+    of[static_cast<uint8_t>('}')] = JXTokenType::ObjectEnd;
+    of[static_cast<uint8_t>('[')] = JXTokenType::ArrayBegin;
+    of[static_cast<uint8_t>(']')] = JXTokenType::ArrayEnd;
+    of[static_cast<uint8_t>(':')] = JXTokenType::Separator;
+    of[static_cast<uint8_t>(',')] = JXTokenType::Comma;
+  }
+};
+inline constexpr JXPunctuation kJXPunctuation;
+
 // Reads the next token into state.token; false (with an error recorded) when
-// there is none.
-bool scanNextToken(JXParseState& state);
+// there is none. Punctuation, most tokens, is read here; the rest by
+// scanValueToken.
+inline bool scanNextToken(JXParseState& s) {
+  JXParseToken& t = s.token;
+  t.type = JXTokenType::None;
+  t.valueType = JXValueType::None;
+  t.cacheSlot = JXTokenCache::kMiss;
+  if (s.atIndex < s.length) {
+    uint8_t c = s.input[s.atIndex];
+    // White space starts with a blank, a control byte, "/" (comments) or a
+    // byte of 80 or above (Unicode newlines).
+    if (c <= ' ' || c == '/' || c >= 0x80) {
+      // Most often one space, between a colon and its value, or a newline
+      // and indentation.
+      if (c == ' ' && s.atIndex + 1 < s.length && s.input[s.atIndex + 1] > ' ' && s.input[s.atIndex + 1] != '/' &&
+          s.input[s.atIndex + 1] < 0x80) {
+        ++s.atIndex;
+      } else if (c == '\n') {
+        ++s.lineNumber;
+        s.atIndex = static_cast<size_t>(jxSkipSpaces(s.input + s.atIndex + 1, s.input + s.length) - s.input);
+        if (s.atIndex < s.length) {
+          const uint8_t next = s.input[s.atIndex];
+          if (next <= ' ' || next == '/' || next >= 0x80) skipWhitespace(s);
+        }
+      } else {
+        skipWhitespace(s);
+      }
+      if (s.atIndex >= s.length) return scanValueToken(s);  // records the unexpected end
+      c = s.input[s.atIndex];
+    }
+    if (const JXTokenType type = kJXPunctuation.of[c]; type != JXTokenType::None) {
+      t.type = type;
+      t.text = s.input + s.atIndex;
+      t.textLength = 1;
+      ++s.atIndex;
+      return true;
+    }
+  }
+  return scanValueToken(s);
+}

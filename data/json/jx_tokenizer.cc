@@ -3,6 +3,7 @@
 // and strings (a fast pass that hashes plain text in place, and a slow pass
 // that unescapes into the token buffer).
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "data/json/jx_constants.h"
+#include "data/json/jx_decimal.h"
 #include "data/json/jx_parse_state.h"
 #include "data/json/utf8_sequence.h"
 
@@ -60,6 +62,20 @@ inline size_t newlineAt(const JXParseState& s, const uint8_t* p, const uint8_t* 
 // Passes over bytes that need nothing but a copy: printable ASCII other than
 // the quote and the backslash. Eight at a time while it can.
 inline const uint8_t* skipPlainBytes(const uint8_t* p, const uint8_t* end) {
+#if defined(__SSE2__)
+  // Sixteen at a time: the quote, the backslash, and (compared as signed
+  // bytes) everything below 20 and from 80 up.
+  const __m128i quotes = _mm_set1_epi8('"'), backslashes = _mm_set1_epi8('\\'), blank = _mm_set1_epi8(0x20);
+  while (end - p >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quotes), _mm_cmpeq_epi8(bytes, backslashes)),
+                                         _mm_cmplt_epi8(bytes, blank));
+    if (const unsigned flagged = static_cast<unsigned>(_mm_movemask_epi8(special))) {
+      return p + std::countr_zero(flagged);
+    }
+    p += 16;
+  }
+#endif
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
   while (end - p >= 8) {
     uint64_t w;
@@ -67,7 +83,9 @@ inline const uint8_t* skipPlainBytes(const uint8_t* p, const uint8_t* end) {
     const uint64_t quote = w ^ (kOnes * '"'), backslash = w ^ (kOnes * '\\');
     const uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
                              ((w - kOnes * 0x20) & ~w) | w;
-    if (special & kHighs) break;
+    // Borrows run only upward from a byte that matches, so the lowest
+    // flagged byte is the first one that is not plain.
+    if (const uint64_t flagged = special & kHighs) return p + std::countr_zero(flagged) / 8;
     p += 8;
   }
   while (p < end && kStringBytes.of[*p] == kPlain) ++p;
@@ -88,29 +106,33 @@ inline int commonUTF8Length(const uint8_t* p, const uint8_t* end) {
 
 // ---- Numbers ---------------------------------------------------------------
 
-enum class NumberState { Start, AfterMinus, LeadingZero, IntegerDigits, AfterPoint, FractionDigits, AfterExponentMark,
-                         AfterExponentSign, ExponentDigits };
-
 double convertWithCLocale(const std::string& text) {
   static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
   return strtod_l(text.c_str(), nullptr, cLocale);
 }
 
-bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, bool negative, bool decimal) {
+// What the scanner learnt about a number besides its text: its digits as
+// one integer (exact while there are at most 19 of them) and the power of
+// ten the fraction and the exponent give.
+struct ScannedNumber {
+  bool negative = false;
+  bool decimal = false;  // a fraction or an exponent
+  uint64_t digits = 0;
+  size_t digitCount = 0;  // integer and fraction digits, the lone leading 0 aside
+  int64_t exponent10 = 0;
+};
+
+// Above this an exponent no longer matters for the fast conversion.
+constexpr int kExponentCap = 100000;
+
+// The general conversion: any length and range, and the range messages.
+bool convertGenerally(JXParseState& s, const uint8_t* start, const uint8_t* p, const ScannedNumber& n) {
   JXParseToken& t = s.token;
-  t.type = JXTokenType::Number;
-  t.text = start;
-  t.textLength = static_cast<size_t>(p - start);
   const char* first = reinterpret_cast<const char*>(start);
   const char* last = reinterpret_cast<const char*>(p);
   std::string_view text(first, t.textLength);
   std::from_chars_result r{};
-  uint64_t seed = kJXHashSeed;
-  // (Number hashes start from the seed plus the value type.)
-
-  // "-0" reads as a double so that it keeps its sign.
-  if (decimal || text == "-0") {
-    t.valueType = JXValueType::Double;
+  if (t.valueType == JXValueType::Double) {
     double v = 0;
     r = std::from_chars(first, last, v);
     if (r.ec == std::errc::result_out_of_range) {
@@ -125,9 +147,7 @@ bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, bool 
       return fail(s, p, "Invalid number.");
     }
     t.number.doubleValue = v;
-    seed += 13;
-  } else if (negative) {
-    t.valueType = JXValueType::LongLong;
+  } else if (n.negative) {
     long long v = 0;
     r = std::from_chars(first, last, v);
     if (r.ec == std::errc::result_out_of_range) {
@@ -136,9 +156,7 @@ bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, bool 
       return fail(s, p, "Invalid number.");
     }
     t.number.longLongValue = v;
-    seed += 7;
   } else {
-    t.valueType = JXValueType::UnsignedLongLong;
     unsigned long long v = 0;
     r = std::from_chars(first, last, v);
     if (r.ec == std::errc::result_out_of_range) {
@@ -147,90 +165,144 @@ bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, bool 
       return fail(s, p, "Invalid number.");
     }
     t.number.unsignedLongLongValue = v;
-    seed += 11;
   }
   if (r.ec != std::errc() || r.ptr != last) {
     fail(s, p, "The conversion function did not consume all of the number tokens characters.");
     return fail(s, p, "Invalid number.");
   }
+  return true;
+}
+
+bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, const ScannedNumber& n) {
+  JXParseToken& t = s.token;
+  t.type = JXTokenType::Number;
+  t.text = start;
+  t.textLength = static_cast<size_t>(p - start);
+  // Number hashes start from the seed plus the value type.
+  uint64_t seed = kJXHashSeed;
+  bool converted = false;
+
+  // "-0" reads as a double so that it keeps its sign.
+  if (n.decimal || (n.negative && t.textLength == 2 && start[1] == '0')) {
+    t.valueType = JXValueType::Double;
+    seed += 13;
+    double v = 0;
+    if (n.digitCount <= 19 && jxDecimalToDouble(n.digits, static_cast<int>(n.exponent10), v)) {
+      t.number.doubleValue = n.negative ? -v : v;
+      converted = true;
+    }
+  } else if (n.negative) {
+    t.valueType = JXValueType::LongLong;
+    seed += 7;
+    if (n.digitCount <= 18) {
+      t.number.longLongValue = -static_cast<int64_t>(n.digits);
+      converted = true;
+    }
+  } else {
+    t.valueType = JXValueType::UnsignedLongLong;
+    seed += 11;
+    if (n.digitCount <= 19) {
+      t.number.unsignedLongLongValue = n.digits;
+      converted = true;
+    }
+  }
+  if (!converted && !convertGenerally(s, start, p, n)) return false;
   t.valueBytes = reinterpret_cast<const uint8_t*>(&t.number);
   t.valueLength = sizeof t.number;
-  t.hash = jxHashBytes(seed, &t.number, sizeof t.number);
+  uint64_t bits;
+  std::memcpy(&bits, &t.number, sizeof bits);
+  t.hash = jxHashNumber(seed, bits);
   setAt(s, p);
   return true;
 }
 
+constexpr uint64_t kDigitPowers[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// How many of the eight bytes of the little-endian word, from the first,
+// are ASCII digits. (A byte below '0' borrows, and one above '9' carries,
+// only into the bytes after it, so the first non-digit is always found.)
+inline int leadingDigits(uint64_t word) {
+  const uint64_t nonDigits =
+      ((word + 0x4646464646464646ULL) | (word - 0x3030303030303030ULL)) & 0x8080808080808080ULL;
+  return nonDigits ? std::countr_zero(nonDigits) / 8 : 8;
+}
+
+// The value of the first `count` (1 to 8) bytes of the word, all digits:
+// the digits are moved to the top so that zeros lead, then combined in
+// pairs, fours and eights, each step one multiply-add on every lane at once.
+inline uint64_t valueOfDigits(uint64_t word, int count) {
+  word = (word - 0x3030303030303030ULL) << (8 * (8 - count));
+  word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FFULL;
+  word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFFULL;
+  return (word * 10000 + (word >> 32)) & 0xFFFFFFFFULL;
+}
+
+// Reads a run of digits into `n`, up to eight at a time; false when the
+// text ends in it (a number must be followed by the byte that ends it).
+inline bool readDigits(const uint8_t*& p, const uint8_t* end, ScannedNumber& n) {
+  const uint8_t* run = p;
+  uint64_t digits = n.digits;
+  for (;;) {
+    if (end - p < 8) {
+      while (p < end && isDigit(*p)) digits = digits * 10 + (*p++ - '0');
+      break;
+    }
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    const int count = leadingDigits(word);
+    if (count == 0) break;
+    digits = digits * kDigitPowers[count] + valueOfDigits(word, count);
+    p += count;
+    if (count < 8) break;
+  }
+  n.digits = digits;
+  n.digitCount += static_cast<size_t>(p - run);
+  return p < end;
+}
+
+// The number grammar: an optional minus, 0 or a digit run without a leading
+// 0, an optional fraction, an optional exponent. A byte that fits nowhere
+// ends the number and is read again as the next token (so 01 is 0 and 1);
+// a missing digit, or the end of the text inside the number, is invalid.
 bool scanNumber(JXParseState& s, const uint8_t* p, const uint8_t* end) {
   const uint8_t* start = p;
-  bool negative = false, decimal = false;
-  NumberState state = NumberState::Start;
-  for (;; ++p) {
-    // A number must be followed by the byte that ends it.
-    if (p >= end) return fail(s, p, "Invalid number.");
-    const uint8_t c = *p;
-    switch (state) {
-      case NumberState::Start:
-        if (c == '-') {
-          negative = true;
-          state = NumberState::AfterMinus;
-          continue;
-        }
-        [[fallthrough]];
-      case NumberState::AfterMinus:
-        if (c == '0') {
-          state = NumberState::LeadingZero;
-        } else if (c >= '1' && c <= '9') {
-          state = NumberState::IntegerDigits;
-        } else {
-          return fail(s, p, "Invalid number.");
-        }
-        continue;
-      case NumberState::IntegerDigits:
-        while (p < end && isDigit(*p)) ++p;
-        if (p >= end) return fail(s, p, "Invalid number.");
-        [[fallthrough]];
-      case NumberState::LeadingZero:
-        if (*p == '.') {
-          decimal = true;
-          state = NumberState::AfterPoint;
-        } else if (*p == 'e' || *p == 'E') {
-          decimal = true;
-          state = NumberState::AfterExponentMark;
-        } else {
-          return finishNumber(s, start, p, negative, decimal);
-        }
-        continue;
-      case NumberState::AfterPoint:
-        if (!isDigit(c)) return fail(s, p, "Invalid number.");
-        state = NumberState::FractionDigits;
-        continue;
-      case NumberState::FractionDigits:
-        while (p < end && isDigit(*p)) ++p;
-        if (p >= end) return fail(s, p, "Invalid number.");
-        if (*p == 'e' || *p == 'E') {
-          state = NumberState::AfterExponentMark;
-          continue;
-        }
-        return finishNumber(s, start, p, negative, decimal);
-      case NumberState::AfterExponentMark:
-        if (c == '+' || c == '-') {
-          state = NumberState::AfterExponentSign;
-        } else if (isDigit(c)) {
-          state = NumberState::ExponentDigits;
-        } else {
-          return fail(s, p, "Invalid number.");
-        }
-        continue;
-      case NumberState::AfterExponentSign:
-        if (!isDigit(c)) return fail(s, p, "Invalid number.");
-        state = NumberState::ExponentDigits;
-        continue;
-      case NumberState::ExponentDigits:
-        while (p < end && isDigit(*p)) ++p;
-        if (p >= end) return fail(s, p, "Invalid number.");
-        return finishNumber(s, start, p, negative, decimal);
-    }
+  ScannedNumber n;
+  if (*p == '-') {
+    n.negative = true;
+    ++p;
   }
+  if (p >= end) return fail(s, p, "Invalid number.");
+  if (*p == '0') {
+    ++p;
+  } else if (isDigit(*p)) {
+    if (!readDigits(p, end, n)) return fail(s, p, "Invalid number.");
+  } else {
+    return fail(s, p, "Invalid number.");
+  }
+  if (p >= end) return fail(s, p, "Invalid number.");
+  if (*p == '.') {
+    n.decimal = true;
+    ++p;
+    if (p >= end || !isDigit(*p)) return fail(s, p, "Invalid number.");
+    const size_t before = n.digitCount;
+    if (!readDigits(p, end, n)) return fail(s, p, "Invalid number.");
+    n.exponent10 = -static_cast<int64_t>(n.digitCount - before);
+  }
+  if (*p == 'e' || *p == 'E') {
+    n.decimal = true;
+    ++p;
+    bool negativeExponent = false;
+    if (p < end && (*p == '+' || *p == '-')) negativeExponent = *p++ == '-';
+    if (p >= end || !isDigit(*p)) return fail(s, p, "Invalid number.");
+    int exponent = 0;
+    while (p < end && isDigit(*p)) {
+      if (exponent < kExponentCap) exponent = exponent * 10 + (*p - '0');
+      ++p;
+    }
+    if (p >= end) return fail(s, p, "Invalid number.");
+    n.exponent10 += negativeExponent ? -exponent : exponent;
+  }
+  return finishNumber(s, start, p, n);
 }
 
 // ---- Strings ---------------------------------------------------------------
@@ -264,7 +336,8 @@ bool readHex4(JXParseState& s, const uint8_t*& p, const uint8_t* end, char32_t& 
     int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
     if (digit < 0) {
       return fail(s, p, std::string("Unexpected character found in \\u Unicode escape sequence.  Found '") +
-                            static_cast<char>(c) + "', expected [0-9a-fA-F].");
+                            quotedForMessage(p, 1) +
+                            "', expected [0-9a-fA-F].");
     }
     unit = (unit << 4) | static_cast<char32_t>(digit);
   }
@@ -406,20 +479,21 @@ void skipWhitespace(JXParseState& s) {
   const uint8_t* p = s.input + s.atIndex;
   const uint8_t* end = s.input + s.length;
   while (p < end) {
-    // Indentation comes in runs of spaces: pass them eight at a time.
-    while (end - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      if (word != 0x2020202020202020ULL) break;
-      p += 8;
-    }
-    if (p >= end) break;
     const uint8_t c = *p;
-    if (c == ' ' || c == '\t') {
+    if (c == ' ') {
+      p = jxSkipSpaces(p + 1, end);  // indentation comes in runs
+      continue;
+    }
+    if (c == '\t') {
       ++p;
       continue;
     }
-    if (c == '\n' || c == '\r' || c >= 0xC2) {
+    if (c == '\n') {  // a new line, most often followed by indentation
+      ++s.lineNumber;
+      p = jxSkipSpaces(p + 1, end);
+      continue;
+    }
+    if (c == '\r' || c >= 0xC2) {
       size_t n = newlineAt(s, p, end);
       if (!n) break;
       ++s.lineNumber;
@@ -458,32 +532,14 @@ void skipWhitespace(JXParseState& s) {
   setAt(s, p);
 }
 
-bool scanNextToken(JXParseState& s) {
-  // Most tokens follow their predecessor directly or after one space.
-  if (s.atIndex < s.length) {
-    uint8_t c = s.input[s.atIndex];
-    if (c == ' ' && s.atIndex + 1 < s.length && s.input[s.atIndex + 1] > ' ' && s.input[s.atIndex + 1] != '/' &&
-        s.input[s.atIndex + 1] < 0x80) {
-      ++s.atIndex;
-    } else if (c <= ' ' || c == '/' || c >= 0x80) {
-      skipWhitespace(s);
-    }
-  }
+bool scanValueToken(JXParseState& s) {
   JXParseToken& t = s.token;
-  t.type = JXTokenType::None;
-  t.valueType = JXValueType::None;
-  t.cacheItem = nullptr;
   const uint8_t* p = s.input + s.atIndex;
   const uint8_t* end = s.input + s.length;
   if (p >= end) return fail(s, p, kUnexpectedToken);
   t.text = p;
   t.textLength = 1;
 
-  auto punctuation = [&](JXTokenType type) {
-    t.type = type;
-    setAt(s, p + 1);
-    return true;
-  };
   // A literal counts only when some byte follows it.
   auto literal = [&](const char* word, size_t length, JXTokenType type) {
     if (static_cast<size_t>(end - p) <= length || std::memcmp(p, word, length) != 0) return fail(s, p, kUnexpectedToken);
@@ -494,12 +550,6 @@ bool scanNextToken(JXParseState& s) {
   };
 
   switch (*p) {
-    case '{': return punctuation(JXTokenType::ObjectBegin);
-    case '}': return punctuation(JXTokenType::ObjectEnd);
-    case '[': return punctuation(JXTokenType::ArrayBegin);
-    case ']': return punctuation(JXTokenType::ArrayEnd);
-    case ':': return punctuation(JXTokenType::Separator);
-    case ',': return punctuation(JXTokenType::Comma);
     case 't': return literal("true", 4, JXTokenType::True);
     case 'f': return literal("false", 5, JXTokenType::False);
     case 'n': return literal("null", 4, JXTokenType::Null);

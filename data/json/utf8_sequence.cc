@@ -38,3 +38,28 @@ UTF8Sequence decodeUTF8Sequence(const uint8_t* at, const uint8_t* end) {
   }
   return UTF8Sequence{at + 1 + trailing, cp, UTF8SequenceResult::WellFormed};
 }
+
+std::string quotedForMessage(const uint8_t* bytes, size_t length) {
+  std::string out;
+  const uint8_t* end = bytes + length;
+  for (const uint8_t* p = bytes; p < end;) {
+    if (*p >= 0x20 && *p < 0x7F) {
+      out += static_cast<char>(*p++);
+      continue;
+    }
+    if (*p >= 0x80) {
+      const UTF8Sequence seq = decodeUTF8Sequence(p, end);
+      if (seq.result == UTF8SequenceResult::WellFormed) {
+        out.append(reinterpret_cast<const char*>(p), static_cast<size_t>(seq.next - p));
+        p = seq.next;
+        continue;
+      }
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[*p >> 4];
+    out += kHex[*p & 15];
+    ++p;
+  }
+  return out;
+}

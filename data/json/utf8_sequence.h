@@ -2,10 +2,13 @@
 // Standard's well-formed byte sequences, minus surrogates and
 // noncharacters (U+FDD0..U+FDEF and every code point ending in FFFE or FFFF).
 // Shared by the parser, which checks the strings it reads, and the writer,
-// which escapes non-ASCII text.
+// which escapes non-ASCII text. Also the quoting of input bytes in error
+// messages.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 enum class UTF8SequenceResult : uint8_t {
   WellFormed = 0,
@@ -51,3 +54,8 @@ inline uint8_t* encodeUTF8(char32_t cp, uint8_t* out) {
   }
   return out;
 }
+
+// Input bytes as an error message may quote them: well-formed UTF-8 and
+// printable ASCII as they stand, every other byte as \xNN, so that the
+// message is valid UTF-8 whatever the input held.
+std::string quotedForMessage(const uint8_t* bytes, size_t length);

@@ -94,6 +94,10 @@ Ref<CharacterSet> CharacterSet::urlQueryAllowed() {
   static auto s = urlSet("!$&'()*+,;=:@/?");
   return s;
 }
+Ref<CharacterSet> CharacterSet::urlQueryValueAllowed() {
+  static auto s = urlSet("()");
+  return s;
+}
 Ref<CharacterSet> CharacterSet::urlFragmentAllowed() {
   static auto s = urlSet("!$&'()*+,;=:@/?");
   return s;

@@ -36,6 +36,11 @@ class CharacterSet : public Object {
   static Ref<CharacterSet> urlFragmentAllowed();
   static Ref<CharacterSet> urlUserAllowed();
   static Ref<CharacterSet> urlPasswordAllowed();
+  // What one value inside a URL query keeps as it is: letters, digits and
+  // "-._~()". Everything else ("&", "=", "+", "#", "%", "/" and "?"
+  // included) is escaped, so a value can neither end itself nor add
+  // arguments, and ordinary ids and "(null)" are sent as they are.
+  static Ref<CharacterSet> urlQueryValueAllowed();
 
   Ref<CharacterSet> inverted() const;
   Ref<CharacterSet> adding(std::string_view chars) const;

@@ -48,6 +48,13 @@ TEST(PercentEncoding, PlatformURLSetsKeepTheirCharacters) {
             "%20!%22%23$%25&'()*+,-.%2F0123456789%3A;%3C=%3E%3F%40ABCDEFGHIJKLMNOPQRSTUVWXYZ%5B%5C%5D%5E_%60"
             "abcdefghijklmnopqrstuvwxyz%7B%7C%7D~");
   EXPECT_EQ(encoded(ascii, CharacterSet::urlPasswordAllowed()), encoded(ascii, CharacterSet::urlUserAllowed()));
+  // One query value: only the unreserved characters and the parentheses
+  // stay, so "(null)" and ids pass and "&", "=", "+" cannot split it.
+  EXPECT_EQ(encoded(ascii, CharacterSet::urlQueryValueAllowed()),
+            "%20%21%22%23%24%25%26%27()%2A%2B%2C-.%2F0123456789%3A%3B%3C%3D%3E%3F%40ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+            "%5B%5C%5D%5E_%60abcdefghijklmnopqrstuvwxyz%7B%7C%7D~");
+  EXPECT_EQ(encoded("3&game_id=7", CharacterSet::urlQueryValueAllowed()), "3%26game_id%3D7");
+  EXPECT_EQ(encoded("(null)", CharacterSet::urlQueryValueAllowed()), "(null)");
   // Control characters are escaped too.
   EXPECT_EQ(encoded(std::string_view("\0\t\x7f", 3), CharacterSet::urlQueryAllowed()), "%00%09%7F");
 }

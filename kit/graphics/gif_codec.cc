@@ -1,6 +1,10 @@
-// GIF reading and writing with giflib. The reader parses every frame's
-// indices when it opens (stopping cleanly where the data ends) and returns
-// frames composited on the full canvas, following each frame's disposal.
+// GIF reading and writing with giflib. The reader walks the file's frame
+// table when it opens (descriptors, colour tables and control extensions;
+// the compressed pixel data is skipped, not decompressed), so opening costs
+// no more than reading the blocks. Frames are decompressed when asked for,
+// composited on the full canvas following each frame's disposal; the canvas
+// is kept, so frames asked for in order cost one frame each. A file that
+// ends inside a frame keeps that frame, with the rows it holds.
 // The writer quantises colours by median cut.
 #include <gif_lib.h>
 
@@ -15,9 +19,9 @@ namespace kit {
 namespace {
 
 struct Frame {
+  // Where the frame's image separator (0x2C) sits in the file.
+  size_t offset = 0;
   int left = 0, top = 0, width = 0, height = 0;
-  std::vector<uint8_t> indices;  // width * height, rows in picture order
-  std::vector<bool> rowDone;
   std::array<uint8_t, 256 * 3> palette{};
   int paletteSize = 0;
   int transparent = -1;
@@ -28,6 +32,8 @@ struct Frame {
   int delayCentiseconds = 0;
 };
 
+// giflib reads through this: exactly the bytes it asks for, from `at`, so
+// the position after any record is known and can be set back to a frame.
 struct Reading {
   const uint8_t* data;
   size_t size;
@@ -41,6 +47,30 @@ int readBytes(GifFileType* gif, GifByteType* buffer, int length) {
   r->at += n;
   return static_cast<int>(n);
 }
+
+// A giflib reader over the bytes, positioned after the screen descriptor
+// and the global colour table; closed with the object.
+class GIFStream {
+ public:
+  explicit GIFStream(const std::vector<uint8_t>& data) : reading_{data.data(), data.size()} {
+    gif_ = DGifOpen(&reading_, readBytes, &code_);
+  }
+  ~GIFStream() {
+    if (gif_) DGifCloseFile(gif_, &code_);
+  }
+  GIFStream(const GIFStream&) = delete;
+  GIFStream& operator=(const GIFStream&) = delete;
+
+  GifFileType* get() const { return gif_; }
+  int openError() const { return code_; }
+  size_t position() const { return reading_.at; }
+  void seek(size_t at) { reading_.at = std::min(at, reading_.size); }
+
+ private:
+  Reading reading_;
+  int code_ = 0;
+  GifFileType* gif_ = nullptr;
+};
 
 // The picture row of the n-th row in the file for an interlaced frame.
 int interlacedRow(int n, int height) {
@@ -57,14 +87,14 @@ class GIFReader : public ImageReader {
  public:
   GIFReader(Bytes data, const DecodeLimits& limits) : data_(std::move(data)), limits_(limits) {}
 
-  // Reads the screen and every frame; false when not even the first frame
-  // header is present.
+  // Reads the screen and the frame table; false when not even the first
+  // frame's descriptor is present.
   bool parse(std::string& error) {
-    Reading reading{data_->data(), data_->size()};
-    int code = 0;
-    GifFileType* gif = DGifOpen(&reading, readBytes, &code);
+    GIFStream stream(*data_);
+    GifFileType* gif = stream.get();
     if (!gif) {
-      error = std::string("GIF header unreadable: ") + (GifErrorString(code) ? GifErrorString(code) : "");
+      error = std::string("GIF header unreadable: ") +
+              (GifErrorString(stream.openError()) ? GifErrorString(stream.openError()) : "");
       return false;
     }
     width_ = gif->SWidth;
@@ -72,12 +102,10 @@ class GIFReader : public ImageReader {
     if (!limits_.accepts(width_, height_)) {
       error = "GIF canvas of " + std::to_string(width_) + "x" + std::to_string(height_) +
               " is beyond the decoder's limits";
-      DGifCloseFile(gif, &code);
       return false;
     }
     hasGlobalMap_ = gif->SColorMap != nullptr;
-    readFrames(gif, error);
-    DGifCloseFile(gif, &code);
+    readFrameTable(stream, error);
     if (frames_.empty()) {
       if (error.empty()) error = "GIF holds no frames yet";
       return false;
@@ -118,12 +146,17 @@ class GIFReader : public ImageReader {
       canvas_.assign(width_ * height_ * 4, 0);
       nextFrame_ = 0;
     }
+    GIFStream stream(*data_);
+    if (!stream.get()) {
+      error = "GIF header unreadable";
+      return nullptr;
+    }
     Ref<Bitmap> result;
     while (nextFrame_ <= index) {
       const Frame& f = frames_[nextFrame_];
       std::vector<uint8_t> before;
       if (f.disposal == DISPOSE_PREVIOUS) before = canvas_;
-      draw(f);
+      draw(f, stream);
       if (nextFrame_ == index) result = codec::fromRGBA(width_, height_, canvas_, true);
       if (f.disposal == DISPOSE_BACKGROUND) clear(f);
       else if (f.disposal == DISPOSE_PREVIOUS) canvas_ = std::move(before);
@@ -134,11 +167,12 @@ class GIFReader : public ImageReader {
   }
 
  private:
-  void readFrames(GifFileType* gif, std::string& error) {
+  void readFrameTable(GIFStream& stream, std::string& error) {
+    GifFileType* gif = stream.get();
     GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     bool sawControl = false;
-    size_t memory = 0;
     for (;;) {
+      const size_t recordStart = stream.position();
       GifRecordType type;
       if (DGifGetRecordType(gif, &type) == GIF_ERROR) return;
       if (type == TERMINATE_RECORD_TYPE) return;
@@ -170,6 +204,7 @@ class GIFReader : public ImageReader {
       }
       if (DGifGetImageDesc(gif) == GIF_ERROR) return;
       Frame f;
+      f.offset = recordStart;
       const GifImageDesc& desc = gif->Image;
       f.left = desc.Left;
       f.top = desc.Top;
@@ -177,11 +212,6 @@ class GIFReader : public ImageReader {
       f.height = desc.Height;
       if (f.width <= 0 || f.height <= 0 || !limits_.accepts(f.width, f.height)) {
         error = "GIF frame size is beyond the decoder's limits";
-        return;
-      }
-      memory += size_t(f.width) * f.height;
-      if (memory > limits_.maxMemory) {
-        error = "GIF frames exceed the decoder's memory limit";
         return;
       }
       const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
@@ -199,38 +229,47 @@ class GIFReader : public ImageReader {
       f.hasControl = sawControl;
       gcb = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
       sawControl = false;
-      f.indices.assign(size_t(f.width) * f.height, 0);
-      f.rowDone.assign(f.height, false);
-      bool complete = true;
-      for (int n = 0; n < f.height; ++n) {
-        const int y = desc.Interlace ? interlacedRow(n, f.height) : n;
-        if (y < 0 || DGifGetLine(gif, f.indices.data() + size_t(y) * f.width, f.width) == GIF_ERROR) {
-          complete = false;
-          break;
-        }
-        f.rowDone[y] = true;
+      frames_.push_back(f);
+      // Step over the compressed data, block by block.
+      int codeSize = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetCode(gif, &codeSize, &block) == GIF_ERROR) return;  // the data ends inside this frame
+      while (block) {
+        if (DGifGetCodeNext(gif, &block) == GIF_ERROR) return;
       }
-      frames_.push_back(std::move(f));
-      if (!complete) return;  // the data ends inside this frame
     }
   }
 
-  void draw(const Frame& f) {
-    for (int y = 0; y < f.height; ++y) {
-      const int cy = f.top + y;
-      if (!f.rowDone[y] || cy < 0 || static_cast<size_t>(cy) >= height_) continue;
-      const uint8_t* row = f.indices.data() + size_t(y) * f.width;
-      for (int x = 0; x < f.width; ++x) {
-        const int cx = f.left + x;
-        if (cx < 0 || static_cast<size_t>(cx) >= width_) continue;
-        const int i = row[x];
-        if (i == f.transparent || i >= f.paletteSize) continue;
-        uint8_t* p = &canvas_[(size_t(cy) * width_ + cx) * 4];
-        p[0] = f.palette[i * 3];
-        p[1] = f.palette[i * 3 + 1];
-        p[2] = f.palette[i * 3 + 2];
-        p[3] = 255;
-      }
+  // Decompresses the frame's rows from the file and paints them; rows the
+  // file does not hold (it ends, or the data is damaged) are left alone.
+  void draw(const Frame& f, GIFStream& stream) {
+    GifFileType* gif = stream.get();
+    stream.seek(f.offset);
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR || type != IMAGE_DESC_RECORD_TYPE) return;
+    if (DGifGetImageDesc(gif) == GIF_ERROR) return;
+    const bool interlaced = gif->Image.Interlace;
+    rowIndices_.resize(size_t(f.width));
+    for (int n = 0; n < f.height; ++n) {
+      const int y = interlaced ? interlacedRow(n, f.height) : n;
+      if (y < 0 || DGifGetLine(gif, rowIndices_.data(), f.width) == GIF_ERROR) return;
+      paintRow(f, y, rowIndices_.data());
+    }
+  }
+
+  void paintRow(const Frame& f, int y, const uint8_t* row) {
+    const int cy = f.top + y;
+    if (cy < 0 || static_cast<size_t>(cy) >= height_) return;
+    for (int x = 0; x < f.width; ++x) {
+      const int cx = f.left + x;
+      if (cx < 0 || static_cast<size_t>(cx) >= width_) continue;
+      const int i = row[x];
+      if (i == f.transparent || i >= f.paletteSize) continue;
+      uint8_t* p = &canvas_[(size_t(cy) * width_ + cx) * 4];
+      p[0] = f.palette[i * 3];
+      p[1] = f.palette[i * 3 + 1];
+      p[2] = f.palette[i * 3 + 2];
+      p[3] = 255;
     }
   }
 
@@ -249,6 +288,7 @@ class GIFReader : public ImageReader {
   std::optional<int> loopCount_;
   std::vector<Frame> frames_;
   std::vector<uint8_t> canvas_;
+  std::vector<uint8_t> rowIndices_;
   size_t nextFrame_ = 0;
 };
 

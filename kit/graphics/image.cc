@@ -35,8 +35,12 @@ AffineTransform displayTransform(ImageOrientation o, double w, double h) {
     case ImageOrientation::Right: return {0, 1, -1, 0, w, 0};
     case ImageOrientation::UpMirrored: return {-1, 0, 0, 1, w, 0};
     case ImageOrientation::DownMirrored: return {1, 0, 0, -1, 0, h};
-    case ImageOrientation::LeftMirrored: return {0, -1, -1, 0, w, h};
-    case ImageOrientation::RightMirrored: return {0, 1, 1, 0, 0, 0};
+    // EXIF 5: the stored rows become the columns from the left, the stored
+    // columns the rows from the top (a transpose).
+    case ImageOrientation::LeftMirrored: return {0, 1, 1, 0, 0, 0};
+    // EXIF 7: stored rows become columns from the right, stored columns rows
+    // from the bottom.
+    case ImageOrientation::RightMirrored: return {0, -1, -1, 0, w, h};
   }
   return {};
 }

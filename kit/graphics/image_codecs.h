@@ -25,6 +25,11 @@ class ImageReader {
   virtual FileProperties fileProperties() const { return {}; }
   // A frame, or nil with a reason in `error`.
   virtual Ref<Bitmap> decode(size_t index, std::string& error) = 0;
+  // For complete data: why frame `index` cannot be decoded because the data
+  // is damaged, or empty when it can (or when a prefix is all there is). A
+  // reader that can only tell by decoding may keep the frame it decoded
+  // for the decode that follows.
+  virtual std::string corruption(size_t /*index*/) { return {}; }
 };
 
 // Each opener gives nil with a reason when the header is unusable or breaks

@@ -6,6 +6,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include <jpeglib.h>
@@ -169,6 +170,14 @@ TEST(ImageIO, PartialProgressiveJPEGAndBaselineJPEG) {
     EXPECT_EQ(partial->pixelAt(0, 0).a, 255);
     if (!progressive) {
       EXPECT_EQ(partial->pixelAt(50, 95).a, 0);  // the bottom was never reached
+    }
+    // Every longer prefix decodes too, wherever it ends: inside a table, a
+    // scan header or entropy-coded data.
+    for (size_t n = file.size() / 2; n < file.size(); n += 7) {
+      source->updateData(std::span(file.data(), n), false);
+      auto grown = source->createImageAtIndex(0);
+      ASSERT_TRUE(grown) << n << ": " << source->lastError();
+      EXPECT_EQ(grown->width(), 96u);
     }
     source->updateData(file, true);
     EXPECT_EQ(source->status(), ImageSourceStatus::Complete);
@@ -358,6 +367,20 @@ TEST(ImageIO, EXIFOrientationAndCMYK) {
   const Pixel storedTopLeft = source->createImageAtIndex(0)->pixelAt(0, 0);
   EXPECT_NEAR(upright->pixelAt(29, 0).r, storedTopLeft.r, 2);
   EXPECT_NEAR(upright->pixelAt(29, 0).g, storedTopLeft.g, 2);
+  // The mirrored turns: 5 transposes (the stored top-left stays top-left),
+  // 7 transverses (the stored top-left goes to the bottom-right).
+  for (int exif : {5, 7}) {
+    SCOPED_TRACE(exif);
+    options.orientation = exif;
+    auto turned = Image::withData(encode(gradient(40, 30), UTType::JPEG, options));
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->orientation(), exif == 5 ? ImageOrientation::LeftMirrored : ImageOrientation::RightMirrored);
+    auto shown = turned->uprightBitmap();
+    ASSERT_EQ(shown->width(), 30u);
+    const Pixel corner = exif == 5 ? shown->pixelAt(0, 0) : shown->pixelAt(29, 39);
+    EXPECT_NEAR(corner.r, storedTopLeft.r, 2);
+    EXPECT_NEAR(corner.g, storedTopLeft.g, 2);
+  }
 
   // Adobe-style CMYK (stored inverted): no cyan, full magenta and yellow = red.
   const auto cmyk = libjpegFile(16, 16, JCS_CMYK, 4, false, [](size_t, size_t, uint8_t* p) {
@@ -490,6 +513,81 @@ TEST(ImageIO, MalformedAndHostileFilesFailCleanly) {
   auto webpSource = ImageSource::create(webp);
   EXPECT_EQ(webpSource->type(), UTType::WebP);
   EXPECT_EQ(webpSource->count(), 0u);
+}
+
+// PNG chunks written by hand, with their CRC-32.
+uint32_t pngCRC(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void putBE32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+// The offset of the first chunk of `type` (its length field).
+size_t pngChunk(const std::vector<uint8_t>& png, const char* type) {
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const uint32_t length = (uint32_t(png[at]) << 24) | (png[at + 1] << 16) | (png[at + 2] << 8) | png[at + 3];
+    if (std::memcmp(&png[at + 4], type, 4) == 0) return at;
+    at += 12 + length;
+  }
+  return png.size();
+}
+
+TEST(ImageIO, CompletePNGDataThatCannotDecodeIsInvalid) {
+  const auto intact = encode(gradient(16, 16), UTType::PNG);
+  const size_t idat = pngChunk(intact, "IDAT");
+  ASSERT_LT(idat, intact.size());
+  const uint32_t idatLength = (uint32_t(intact[idat]) << 24) | (intact[idat + 1] << 16) | (intact[idat + 2] << 8) |
+                              intact[idat + 3];
+
+  // The image data's Adler-32 is wrong; every chunk's CRC is right.
+  auto badAdler = intact;
+  badAdler[idat + 8 + idatLength - 1] ^= 0x5A;
+  putBE32(badAdler, idat + 8 + idatLength, pngCRC(&badAdler[idat + 4], idatLength + 4));
+  // Chunks claiming 2^30 bytes where the image data should be, ancillary
+  // and critical.
+  auto hugeIDAT = std::vector<uint8_t>(intact.begin(), intact.begin() + static_cast<long>(idat));
+  const uint8_t claim[] = {0x40, 0, 0, 0, 'I', 'D', 'A', 'T', 1, 2, 3, 4, 5, 6, 7, 8};
+  hugeIDAT.insert(hugeIDAT.end(), std::begin(claim), std::end(claim));
+  auto hugeText = hugeIDAT;
+  std::memcpy(&hugeText[idat + 4], "tEXt", 4);
+
+  for (const auto* file : {&badAdler, &hugeIDAT, &hugeText}) {
+    SCOPED_TRACE(file == &badAdler ? "bad Adler-32" : file == &hugeIDAT ? "2^30 IDAT" : "2^30 tEXt");
+    auto source = ImageSource::create(*file);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->status(), ImageSourceStatus::InvalidData);
+    EXPECT_EQ(source->statusAtIndex(0), ImageSourceStatus::InvalidData);
+    EXPECT_FALSE(source->createImageAtIndex(0));
+    EXPECT_NE(source->lastError().find("corrupt"), std::string::npos) << source->lastError();
+    // Asked the other way round: the frame first, then the status.
+    auto fresh = ImageSource::create(*file);
+    EXPECT_FALSE(fresh->createImageAtIndex(0));
+    EXPECT_NE(fresh->lastError().find("PNG data is corrupt"), std::string::npos) << fresh->lastError();
+    EXPECT_EQ(fresh->statusAtIndex(0), ImageSourceStatus::InvalidData);
+  }
+
+  // The same bytes while they arrive are a prefix still waiting for rows.
+  auto arriving = ImageSource::createIncremental();
+  arriving->updateData(hugeIDAT, false);
+  EXPECT_EQ(arriving->status(), ImageSourceStatus::Incomplete);
+  EXPECT_FALSE(arriving->createImageAtIndex(0));
+  EXPECT_NE(arriving->lastError().find("no image rows yet"), std::string::npos) << arriving->lastError();
+
+  // Intact data stays complete, and the frame decoded for the check is the
+  // picture handed out.
+  auto good = ImageSource::create(intact);
+  EXPECT_EQ(good->status(), ImageSourceStatus::Complete);
+  EXPECT_EQ(good->statusAtIndex(0), ImageSourceStatus::Complete);
+  auto bitmap = good->createImageAtIndex(0);
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(bitmap->pixelAt(15, 15), gradient(16, 16)->pixelAt(15, 15));
 }
 
 TEST(ImageIO, TypeIdentifiers) {

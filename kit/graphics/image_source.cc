@@ -72,6 +72,7 @@ void ImageSource::updateData(std::span<const uint8_t> data, bool final) {
 void ImageSource::reopen() {
   reader_.reset();
   error_.clear();
+  corruption_.clear();
   type_ = detectImageType(data_->data(), data_->size());
   if (type_.empty()) type_ = options_.typeHint;
   if (type_ == UTType::WebP) {
@@ -94,7 +95,14 @@ ImageSourceStatus ImageSource::status() const {
     if (type_ == UTType::WebP) return ImageSourceStatus::UnknownType;
     return final_ ? ImageSourceStatus::InvalidData : ImageSourceStatus::ReadingHeader;
   }
+  if (final_ && reader_->frameCount() > 0 && !corruptionLocked(0).empty()) return ImageSourceStatus::InvalidData;
   return final_ ? ImageSourceStatus::Complete : ImageSourceStatus::Incomplete;
+}
+
+const std::string& ImageSource::corruptionLocked(size_t index) const {
+  auto found = corruption_.find(index);
+  if (found == corruption_.end()) found = corruption_.emplace(index, reader_->corruption(index)).first;
+  return found->second;
 }
 
 ImageSourceStatus ImageSource::statusAtIndex(size_t index) const {
@@ -102,7 +110,7 @@ ImageSourceStatus ImageSource::statusAtIndex(size_t index) const {
   if (whole != ImageSourceStatus::Complete && whole != ImageSourceStatus::Incomplete) return whole;
   std::lock_guard lock(mutex_);
   if (index >= reader_->frameCount()) return final_ ? ImageSourceStatus::InvalidData : ImageSourceStatus::ReadingHeader;
-  if (final_) return ImageSourceStatus::Complete;
+  if (final_) return corruptionLocked(index).empty() ? ImageSourceStatus::Complete : ImageSourceStatus::InvalidData;
   return index + 1 < reader_->frameCount() ? ImageSourceStatus::Complete : ImageSourceStatus::Incomplete;
 }
 
@@ -143,6 +151,10 @@ Ref<Bitmap> ImageSource::createImageAtIndex(size_t index) {
     return nullptr;
   }
   if (auto it = cache_.find(index); it != cache_.end()) return it->second;
+  if (auto damaged = corruption_.find(index); damaged != corruption_.end() && !damaged->second.empty()) {
+    error_ = damaged->second;
+    return nullptr;
+  }
   std::string error;
   Ref<Bitmap> bitmap = reader_->decode(index, error);
   if (!bitmap) {

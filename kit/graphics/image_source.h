@@ -55,6 +55,9 @@ class ImageSource : public Object {
   // says whether it is the whole file. Ignored once final data was given.
   void updateData(std::span<const uint8_t> data, bool final);
 
+  // Complete data whose first frame the reader finds damaged is InvalidData
+  // for the source, and so is any such frame for its index (finding out may
+  // decode the frame once).
   ImageSourceStatus status() const;
   ImageSourceStatus statusAtIndex(size_t index) const;
   // The type identifier of the data, or empty when unknown.
@@ -78,6 +81,8 @@ class ImageSource : public Object {
 
  private:
   void reopen();
+  // The reader's verdict on frame `index` of complete data, asked once.
+  const std::string& corruptionLocked(size_t index) const;
 
   mutable std::mutex mutex_;
   ImageSourceOptions options_;
@@ -87,6 +92,8 @@ class ImageSource : public Object {
   std::unique_ptr<ImageReader> reader_;
   std::string error_;
   std::map<size_t, Ref<Bitmap>> cache_;
+  // What the reader found damaged in complete data, per frame checked.
+  mutable std::map<size_t, std::string> corruption_;
 };
 
 }  // namespace kit

@@ -1,6 +1,9 @@
 // JPEG reading and writing with libjpeg-turbo. A prefix of a file decodes
 // as far as its data goes: the source feeds an end-of-image marker when the
-// bytes run out, and rows the data never reached are left transparent.
+// bytes run out, and rows the data never reached are left transparent. A
+// prefix that ends inside a marker segment (a table, a scan header) is read
+// only up to that marker, so that the end-of-image marker is never taken as
+// part of a segment.
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -30,6 +33,46 @@ struct Source {
 };
 
 void initSource(j_decompress_ptr) {}
+
+// The length of a file prefix that ends on a whole marker segment or inside
+// entropy-coded data: marker segments are walked from the start, and one
+// that runs past the data is cut off with its marker.
+size_t usablePrefix(const uint8_t* data, size_t size) {
+  constexpr uint8_t kStartOfImage = 0xD8, kStartOfScan = 0xDA;
+  if (size < 2 || data[0] != 0xFF || data[1] != kStartOfImage) return size;
+  size_t at = 2;
+  while (true) {
+    if (at + 2 > size) return at;
+    if (data[at] != 0xFF) return size;  // not a marker where one belongs: leave it to libjpeg
+    const uint8_t marker = data[at + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    if (marker == JPEG_EOI) return size;
+    if (marker == 0x01 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) {  // no length
+      at += 2;
+      continue;
+    }
+    if (at + 4 > size) return at;
+    const size_t end = at + 2 + ((size_t{data[at + 2]} << 8) | data[at + 3]);
+    if (end > size) return at;
+    at = end;
+    if (marker != kStartOfScan) continue;
+    // Entropy-coded data runs to the next marker other than a stuffed zero
+    // or a restart marker; data that ends inside it is fine.
+    while (true) {
+      while (at < size && data[at] != 0xFF) ++at;
+      if (at + 1 >= size) return size;
+      const uint8_t next = data[at + 1];
+      if (next == 0 || (next >= JPEG_RST0 && next <= JPEG_RST0 + 7)) {
+        at += 2;
+        continue;
+      }
+      break;
+    }
+  }
+}
 
 boolean fillInput(j_decompress_ptr cinfo) {
   auto* src = reinterpret_cast<Source*>(cinfo->src);
@@ -164,8 +207,8 @@ bool decodeRows(Decoder& d, bool cmyk, std::vector<uint8_t>& pixels, size_t& val
 
 class JPEGReader : public ImageReader {
  public:
-  JPEGReader(Bytes data, Info info, const DecodeLimits& limits)
-      : data_(std::move(data)), info_(info), limits_(limits) {}
+  JPEGReader(Bytes data, size_t usable, Info info, const DecodeLimits& limits)
+      : data_(std::move(data)), usable_(usable), info_(info), limits_(limits) {}
 
   size_t frameCount() const override { return 1; }
 
@@ -188,7 +231,7 @@ class JPEGReader : public ImageReader {
       error = "JPEG has one frame";
       return nullptr;
     }
-    Decoder d(data_->data(), data_->size(), limits_.maxMemory);
+    Decoder d(data_->data(), usable_, limits_.maxMemory);
     if (!readHeader(d)) {
       error = d.err.message;
       return nullptr;
@@ -218,6 +261,7 @@ class JPEGReader : public ImageReader {
 
  private:
   Bytes data_;
+  size_t usable_;  // the bytes handed to libjpeg
   Info info_;
   DecodeLimits limits_;
 };
@@ -283,10 +327,12 @@ bool compress(jpeg_compress_struct& c, ErrorManager& err, const std::vector<uint
 
 }  // namespace
 
-std::unique_ptr<ImageReader> openJPEGReader(Bytes data, bool, const DecodeLimits& limits, std::string& error) {
+std::unique_ptr<ImageReader> openJPEGReader(Bytes data, bool complete, const DecodeLimits& limits,
+                                            std::string& error) {
+  const size_t usable = complete ? data->size() : usablePrefix(data->data(), data->size());
   Info info;
   {
-    Decoder d(data->data(), data->size(), limits.maxMemory);
+    Decoder d(data->data(), usable, limits.maxMemory);
     if (!readHeader(d)) {
       error = d.err.message[0] ? d.err.message : "JPEG header is incomplete";
       return nullptr;
@@ -298,7 +344,7 @@ std::unique_ptr<ImageReader> openJPEGReader(Bytes data, bool, const DecodeLimits
             " is beyond the decoder's limits";
     return nullptr;
   }
-  return std::make_unique<JPEGReader>(std::move(data), info, limits);
+  return std::make_unique<JPEGReader>(std::move(data), usable, info, limits);
 }
 
 bool writeJPEG(const Bitmap& bitmap, const EncodeOptions& options, std::vector<uint8_t>& out, std::string& error) {

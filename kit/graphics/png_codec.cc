@@ -1,9 +1,13 @@
 // PNG reading (libpng's progressive reader, so a prefix of a file decodes
-// the rows it holds, interlaced passes included) and writing.
+// the rows it holds, interlaced passes included) and writing. Complete data
+// whose image data libpng finds damaged (a failed check sum, a chunk that
+// claims more bytes than the file has, no rows at all) is corrupt: it
+// decodes to nothing rather than to the rows that happened to come out.
 #include <png.h>
 
 #include <csetjmp>
 #include <cstring>
+#include <utility>
 
 #include "kit/graphics/image_codecs.h"
 
@@ -63,6 +67,10 @@ struct Progress {
   bool finished = false;
   size_t rows = 0;  // row callbacks received
   std::string error;
+  // The first complaint about the image data (libpng reports a check-sum
+  // mismatch or an oversized chunk only as a warning on "IDAT").
+  std::string damage;
+  bool overLimits = false;
 };
 
 void onError(png_structp png, png_const_charp message) {
@@ -71,12 +79,20 @@ void onError(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-void onWarning(png_structp, png_const_charp) {}
+void onWarning(png_structp png, png_const_charp message) {
+  auto* p = static_cast<Progress*>(png_get_progressive_ptr(png));
+  if (p && p->damage.empty() && message && std::strncmp(message, "IDAT", 4) == 0) p->damage = message;
+}
+
+void ignoreWarning(png_structp, png_const_charp) {}
 
 void onInfo(png_structp png, png_infop info) {
   auto* p = static_cast<Progress*>(png_get_progressive_ptr(png));
   const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-  if (!p->limits.accepts(w, h)) png_error(png, "PNG image is larger than the decoder's limits");
+  if (!p->limits.accepts(w, h)) {
+    p->overLimits = true;
+    png_error(png, "PNG image is larger than the decoder's limits");
+  }
   const int colorType = png_get_color_type(png, info);
   p->hasAlpha = (colorType & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
   png_set_expand(png);
@@ -125,8 +141,8 @@ bool feed(Progress& p, const uint8_t* data, size_t size) {
 
 class PNGReader : public ImageReader {
  public:
-  PNGReader(Bytes data, const Header& header, const DecodeLimits& limits)
-      : data_(std::move(data)), header_(header), limits_(limits) {}
+  PNGReader(Bytes data, bool complete, const Header& header, const DecodeLimits& limits)
+      : data_(std::move(data)), complete_(complete), header_(header), limits_(limits) {}
 
   size_t frameCount() const override { return 1; }
 
@@ -150,6 +166,23 @@ class PNGReader : public ImageReader {
       error = "PNG has one frame";
       return nullptr;
     }
+    if (checked_) return std::exchange(checked_, nullptr);
+    bool corrupt = false;
+    return decodeImage(error, corrupt);
+  }
+
+  std::string corruption(size_t index) override {
+    if (!complete_ || index != 0) return {};
+    std::string error;
+    bool corrupt = false;
+    checked_ = decodeImage(error, corrupt);
+    return corrupt ? error : std::string();
+  }
+
+ private:
+  // The image, or nil with the reason; `corrupt` when complete data is
+  // damaged (as opposed to a prefix, or a file beyond the limits).
+  Ref<Bitmap> decodeImage(std::string& error, bool& corrupt) {
     Progress p;
     p.limits = limits_;
     p.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &p, onError, onWarning);
@@ -165,18 +198,29 @@ class PNGReader : public ImageReader {
     png_set_chunk_cache_max(p.png, 1000);
     const bool ok = feed(p, data_->data(), data_->size());
     png_destroy_read_struct(&p.png, &p.info, nullptr);
-    if (p.pixels.empty() || p.rows == 0) {
+    const bool noRows = p.pixels.empty() || p.rows == 0;
+    if (complete_ && !p.overLimits && (noRows || !ok || !p.damage.empty())) {
+      corrupt = true;
+      error = "PNG data is corrupt: " + (!p.error.empty()    ? p.error
+                                         : !p.damage.empty() ? p.damage
+                                                             : std::string("the file ends before any image data"));
+      return nullptr;
+    }
+    if (noRows) {
       error = !p.error.empty() ? p.error : "PNG holds no image rows yet";
       return nullptr;
     }
-    (void)ok;  // a failure after some rows keeps what was decoded, the rest transparent
+    // A prefix, or a file cut short without damage, keeps what was decoded,
+    // the rest transparent.
     return codec::fromRGBA(p.width, p.height, std::move(p.pixels), p.hasAlpha || !p.finished);
   }
 
- private:
   Bytes data_;
+  bool complete_;
   Header header_;
   DecodeLimits limits_;
+  // The frame decoded to check the data, for the decode that follows.
+  Ref<Bitmap> checked_;
 };
 
 // ---- Writing ----
@@ -204,7 +248,7 @@ bool writeRows(png_structp png, png_infop info, const Bitmap& bitmap, const std:
 
 }  // namespace
 
-std::unique_ptr<ImageReader> openPNGReader(Bytes data, bool, const DecodeLimits& limits, std::string& error) {
+std::unique_ptr<ImageReader> openPNGReader(Bytes data, bool complete, const DecodeLimits& limits, std::string& error) {
   Header header;
   if (!readHeader(*data, header, error)) return nullptr;
   if (!limits.accepts(header.width, header.height)) {
@@ -212,7 +256,7 @@ std::unique_ptr<ImageReader> openPNGReader(Bytes data, bool, const DecodeLimits&
             " is beyond the decoder's limits";
     return nullptr;
   }
-  return std::make_unique<PNGReader>(std::move(data), header, limits);
+  return std::make_unique<PNGReader>(std::move(data), complete, header, limits);
 }
 
 bool writePNG(const Bitmap& bitmap, std::vector<uint8_t>& out, std::string& error) {
@@ -229,7 +273,7 @@ bool writePNG(const Bitmap& bitmap, std::vector<uint8_t>& out, std::string& erro
   }
   std::vector<png_bytep> rows(h);
   for (size_t y = 0; y < h; ++y) rows[y] = rgba.data() + y * w * channels;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, writeError, onWarning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, writeError, ignoreWarning);
   if (!png) {
     error = "out of memory";
     return false;

@@ -1,13 +1,15 @@
-// The serial event lane and its targets.
+// The serial event lane: batches from the network thread, drains on the
+// delegate queue, lingering on the session's own queue.
 #include "kit/net/event_lane.h"
 
+#include <sched.h>
+
+#include <chrono>
+
+#include "kit/dispatch/clock.h"
 #include "kit/dispatch/operation_queue.h"
 
 namespace kit::netdetail {
-
-Submit submitToOperationQueue(const Ref<OperationQueue>& queue) {
-  return [queue](std::function<void()> block) { queue->addOperationWithBlock(std::move(block)); };
-}
 
 Ref<OperationQueue> makeSerialOperationQueue(const std::string& name) {
   auto queue = OperationQueue::create(name);
@@ -15,36 +17,82 @@ Ref<OperationQueue> makeSerialOperationQueue(const std::string& name) {
   return queue;
 }
 
+EventLane::EventLane(Ref<OperationQueue> queue, bool ownQueue) : queue_(std::move(queue)), ownQueue_(ownQueue) {}
+
 void EventLane::post(std::function<void()> event) {
-  bool schedule = false;
   {
     std::lock_guard lock(mutex_);
     pending_.push_back(std::move(event));
-    if (!scheduled_) {
-      scheduled_ = true;
-      schedule = true;
-    }
+    pendingCount_.fetch_add(1, std::memory_order_release);
+    if (scheduled_ || batching_ == std::this_thread::get_id()) return;
+    scheduled_ = true;
   }
-  if (schedule) submit_([self = shared_from_this()] { self->drain(); });
+  schedule();
+}
+
+void EventLane::beginBatch() {
+  std::lock_guard lock(mutex_);
+  batching_ = std::this_thread::get_id();
+}
+
+void EventLane::endBatch() {
+  {
+    std::lock_guard lock(mutex_);
+    batching_ = {};
+    if (scheduled_ || pending_.empty()) return;
+    scheduled_ = true;
+  }
+  schedule();
+}
+
+void EventLane::schedule() {
+  queue_->addOperationWithBlock([self = shared_from_this()] { self->drain(); });
 }
 
 void EventLane::drain() {
+  const bool mayLinger = ownQueue_ && !Clock::isVirtual();
   // A batch at a time, so that a busy session does not hold its queue for
   // ever; the rest goes back to the queue behind whatever else waits there.
-  for (int handled = 0; handled < 64; ++handled) {
+  for (int handled = 0; handled < 64;) {
+    // Suspending the queue holds the events not yet delivered: the drain
+    // ends here, submitted again, and waits in the queue.
+    if (queue_->isSuspended()) break;
     std::function<void()> event;
     {
+      std::lock_guard lock(mutex_);
+      if (!pending_.empty()) {
+        event = std::move(pending_.front());
+        pending_.pop_front();
+        pendingCount_.fetch_sub(1, std::memory_order_relaxed);
+      } else if (!mayLinger) {
+        scheduled_ = false;
+        return;
+      }
+    }
+    if (!event) {
+      if (linger()) continue;
       std::lock_guard lock(mutex_);
       if (pending_.empty()) {
         scheduled_ = false;
         return;
       }
-      event = std::move(pending_.front());
-      pending_.pop_front();
+      continue;
     }
     event();
+    ++handled;
   }
-  submit_([self = shared_from_this()] { self->drain(); });
+  schedule();
+}
+
+bool EventLane::linger() {
+  using std::chrono::steady_clock;
+  const auto until = steady_clock::now() + std::chrono::duration<double>(kLingerSeconds);
+  do {
+    if (pendingCount_.load(std::memory_order_acquire) > 0) return true;
+    // Gives the processor to whoever is about to post, if they share it.
+    sched_yield();
+  } while (steady_clock::now() < until);
+  return pendingCount_.load(std::memory_order_acquire) > 0;
 }
 
 }  // namespace kit::netdetail

@@ -1,13 +1,22 @@
 // Internal: delivers a session's events one at a time, in the order they
 // were posted, on the session's delegate queue. The queue may be concurrent;
 // the lane still runs one event at a time.
+//
+// Fewer hops: the network thread posts a pass's events as one batch (one
+// submission to the queue however many tasks moved), and on the session's
+// own serial queue a drain that has run out of events waits a little for
+// the next before it lets the queue go, so that a request following closely
+// on the last one is delivered without waking another thread. A suspended
+// queue stops delivery between events, as it would between operations.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "kit/foundation/object.h"
 
@@ -17,27 +26,42 @@ class OperationQueue;
 
 namespace kit::netdetail {
 
-using Submit = std::function<void(std::function<void()>)>;
-
-// Submits to an operation queue.
-Submit submitToOperationQueue(const Ref<OperationQueue>& queue);
 // A private serial operation queue for a session without a delegate queue.
 Ref<OperationQueue> makeSerialOperationQueue(const std::string& name);
 
 class EventLane : public std::enable_shared_from_this<EventLane> {
  public:
-  explicit EventLane(Submit submit) : submit_(std::move(submit)) {}
+  // `ownQueue`: the queue is the session's own serial queue, which nothing
+  // else uses, so a drain may hold it while it waits for more events.
+  EventLane(Ref<OperationQueue> queue, bool ownQueue);
 
   // Queues an event; it runs after every event posted before it.
   void post(std::function<void()> event);
 
- private:
-  void drain();
+  // ---- The network thread
+  // Events this thread posts from now on wait for endBatch(), which submits
+  // them together. Posts from other threads go on as usual.
+  void beginBatch();
+  void endBatch();
 
-  Submit submit_;
+  // How long a drain on the session's own queue waits for the next event
+  // (real time: it trades a little processor time for a thread wake).
+  static constexpr double kLingerSeconds = 150e-6;
+
+ private:
+  void schedule();
+  void drain();
+  // Waits up to kLingerSeconds for an event while the queue runs; true when
+  // one came.
+  bool linger();
+
+  Ref<OperationQueue> queue_;
+  const bool ownQueue_;
   std::mutex mutex_;
   std::deque<std::function<void()>> pending_;
+  std::atomic<size_t> pendingCount_{0};
   bool scheduled_ = false;
+  std::thread::id batching_;  // the thread holding its posts, if any
 };
 
 }  // namespace kit::netdetail

@@ -2,6 +2,7 @@
 #include "kit/net/http_header_fields.h"
 
 #include <cctype>
+#include <cstdint>
 
 #include "kit/foundation/format.h"
 #include "kit/foundation/string.h"
@@ -150,14 +151,23 @@ ContentType parseContentType(std::string_view value) {
 }
 
 std::optional<int64_t> parseContentLength(std::string_view value) {
-  value = trim(value);
-  if (value.empty() || value.size() > 18) return std::nullopt;
-  int64_t n = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + (c - '0');
+  std::optional<int64_t> length;
+  for (;;) {
+    const size_t comma = value.find(',');
+    std::string_view item = trim(value.substr(0, comma));
+    if (item.empty()) return std::nullopt;
+    int64_t n = 0;
+    for (char c : item) {
+      if (c < '0' || c > '9') return std::nullopt;
+      const int digit = c - '0';
+      if (n > (INT64_MAX - digit) / 10) return std::nullopt;
+      n = n * 10 + digit;
+    }
+    if (length && *length != n) return std::nullopt;
+    length = n;
+    if (comma == std::string_view::npos) return length;
+    value.remove_prefix(comma + 1);
   }
-  return n;
 }
 
 std::string dispositionFilename(std::string_view value) {

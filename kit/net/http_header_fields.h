@@ -67,7 +67,8 @@ struct ContentType {
 ContentType parseContentType(std::string_view value);
 
 // A Content-Length value: a non-negative decimal that fits in 63 bits, or
-// nullopt.
+// nullopt. The field repeated (or a list) with one value throughout is that
+// value; lengths that differ are nullopt.
 std::optional<int64_t> parseContentLength(std::string_view value);
 
 // The filename parameter of a Content-Disposition value, or empty.

@@ -68,6 +68,12 @@ TEST(ContentType, MIMETypeAndCharsetAreLowerCased) {
   EXPECT_EQ(parseContentLength(" 42 "), 42);
   EXPECT_FALSE(parseContentLength("-1"));
   EXPECT_FALSE(parseContentLength("99999999999999999999"));
+  EXPECT_EQ(parseContentLength("9223372036854775807"), INT64_MAX);
+  EXPECT_EQ(parseContentLength("007"), 7);
+  EXPECT_EQ(parseContentLength("5, 5,5"), 5) << "one length repeated is that length";
+  for (const char* bad : {"9223372036854775808", "5,7", "5,", ",5", "1e3", "0x3", "+3", "", " "}) {
+    EXPECT_FALSE(parseContentLength(bad)) << bad;
+  }
   EXPECT_EQ(dispositionFilename("attachment; filename=\"../../etc/passwd\""), "passwd");
   EXPECT_EQ(dispositionFilename("attachment; filename=report.pdf"), "report.pdf");
   EXPECT_EQ(dispositionFilename("inline"), "");

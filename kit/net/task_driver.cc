@@ -15,6 +15,8 @@
 
 #include "kit/dispatch/clock.h"
 #include "kit/foundation/format.h"
+#include "kit/net/body_buffer_pool.h"
+#include "kit/net/content_decoder.h"
 #include "kit/net/event_lane.h"
 #include "kit/net/input_stream.h"
 #include "kit/net/mime_types.h"
@@ -30,7 +32,10 @@ namespace {
 constexpr int kMaxRedirects = 16;
 // About 24 days: far beyond any request time-out the engine enforces.
 constexpr long kNoCurlConnectLimitMs = 0x7fffffffL;
-constexpr size_t kMaxHeldBody = 1 << 20;
+// A response head beyond these is refused: one line (the status line or a
+// field), and the whole head with its informational heads and trailers.
+constexpr size_t kMaxHeadLine = 64 * 1024;
+constexpr size_t kMaxHead = 256 * 1024;
 
 size_t headerCallback(char* bytes, size_t size, size_t count, void* driver) {
   return static_cast<TaskDriver*>(driver)->onHeader(bytes, size * count);
@@ -131,6 +136,13 @@ void TaskDriver::setResumeState(std::string partialFile, int64_t offset, std::st
 
 void TaskDriver::beginAttempt() {
   head_.reset();
+  headDone_ = false;
+  headBytes_ = 0;
+  declaredLength_.reset();
+  decoder_.reset();
+  wireBytes_ = 0;
+  inMemory_ = 0;
+  fault_ = Fault::None;
   response_ = nullptr;
   heldBody_.clear();
   redirectPending_ = false;
@@ -233,8 +245,9 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, writeCallback);
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-  // Declared content encodings are decoded; nothing is decoded otherwise.
-  curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+  // Declared content encodings are decoded here, not by libcurl, which
+  // cannot tell a compressed stream cut short from a whole one.
+  curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -312,7 +325,14 @@ void TaskDriver::setSuspended(bool suspended) {
 
 void TaskDriver::applyPause() {
   if (!easy_) return;
-  curl_easy_pause(easy_, userSuspended_ ? CURLPAUSE_ALL : CURLPAUSE_CONT);
+  // Unpausing hands libcurl's held bytes to onWrite at once; when it
+  // refuses them the transfer is over. (Before the transfer has a
+  // connection libcurl refuses the call itself, which means nothing.)
+  const CURLcode result = curl_easy_pause(easy_, userSuspended_ ? CURLPAUSE_ALL : CURLPAUSE_CONT);
+  if (result == CURLE_WRITE_ERROR || fault_ != Fault::None) {
+    closeBody();
+    finishAfterCurlError(result, 0);
+  }
 }
 
 void TaskDriver::cancel() {
@@ -373,25 +393,16 @@ void TaskDriver::onTimeout() {
 
 size_t TaskDriver::onHeader(const char* bytes, size_t length) {
   touch();
-  if (head_.feedLine(std::string_view(bytes, length)) && head_.complete()) headComplete();
-  return length;
-}
-
-size_t TaskDriver::onWrite(const char* bytes, size_t length) {
-  touch();
-  if (redirectPending_ || authPending_) {
-    if (heldBody_.size() + length <= kMaxHeldBody) heldBody_.insert(heldBody_.end(), bytes, bytes + length);
-    return length;
+  headBytes_ += length;
+  if (length > kMaxHeadLine || headBytes_ > kMaxHead) {
+    fault_ = Fault::BadHead;
+    return 0;
   }
-  if (holdForDelegate_) return CURL_WRITEFUNC_PAUSE;
-  if (sink_ == Sink::File) {
-    if (!downloadFile_ || fwrite(bytes, 1, length, downloadFile_) != length) return 0;
-    pendingFileBytes_ += static_cast<int64_t>(length);
-  } else {
-    pending_.insert(pending_.end(), bytes, bytes + length);
+  // Trailers of a chunked body come this way too; the head is done by then.
+  if (head_.feedLine(std::string_view(bytes, length)) && head_.complete() && !headDone_) {
+    headDone_ = true;
+    if (!headComplete()) return 0;
   }
-  received_ += static_cast<int64_t>(length);
-  settings_.engine->markDirty(id_);
   return length;
 }
 
@@ -434,20 +445,41 @@ size_t TaskDriver::onRead(char* buffer, size_t length) {
 
 // ---- Response head
 
-void TaskDriver::headComplete() {
+bool TaskDriver::headComplete() {
   const auto& status = head_.status();
+  // A length that is not a number, or two that differ, leaves no telling
+  // where the body ends.
+  if (auto length = head_.fields().value("Content-Length")) {
+    declaredLength_ = parseContentLength(*length);
+    if (!declaredLength_) {
+      fault_ = Fault::BadHead;
+      return false;
+    }
+  }
+  if (auto encoding = head_.fields().value("Content-Encoding")) decoder_ = ContentDecoder::forEncoding(*encoding);
   auto response = HTTPURLResponse::make(request_->URL(), status->statusCode, status->version, head_.fields());
-  if (!response) return;
+  if (!response) return true;
   response_ = response;
   long code = response->statusCode();
   bool canRedirect = isRedirectStatus(code) && response->headerFields().contains("Location");
   if (canRedirect) {
     redirectPending_ = true;
-    return;
+    return true;
   }
   if (code == 401 && settings_.hasDelegate && response->headerFields().contains("WWW-Authenticate")) {
     authPending_ = true;
-    return;
+    return true;
+  }
+  // The body's buffer is made once at the length it says it has (a large
+  // one from the pool).
+  if (sink_ == Sink::Memory && !decoder_ && declaredLength_ && *declaredLength_ <= settings_.maximumInMemoryBody &&
+      code != 204 && code != 304 && request_->HTTPMethod() != "HEAD" && accumulated_.empty()) {
+    const auto length = static_cast<size_t>(*declaredLength_);
+    if (length >= BodyBufferPool::kMinPooled) {
+      accumulated_ = BodyBufferPool::shared().take(length);
+    } else {
+      accumulated_.reserve(length);
+    }
   }
   if (resumeRequested_ && sink_ == Sink::File) {
     int64_t offset = resumeOffset_;
@@ -463,6 +495,7 @@ void TaskDriver::headComplete() {
                         settings_.hasDelegate && !downloadCompletion_);
   }
   deliverResponse();
+  return true;
 }
 
 void TaskDriver::deliverResponse() {
@@ -535,19 +568,31 @@ void TaskDriver::onTransferDone(int curlCode) {
     return;
   }
   closeBody();
-  if (curlCode != CURLE_OK) {
-    if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
-    if (streamFailed_) return finishWithError(URLErrorUnknown, "The body stream failed.");
-    long code = urlErrorForCurlCode(curlCode, osErrno);
-    // Only http and https reach libcurl, so an "unsupported protocol" here
-    // is a reply that is not HTTP at all.
-    if (code == URLErrorUnsupportedURL) code = URLErrorBadServerResponse;
-    return finishWithError(code, "");
-  }
+  if (curlCode != CURLE_OK) return finishAfterCurlError(curlCode, osErrno);
   if (redirectPending_) return handleRedirect();
   if (authPending_) return askHTTPAuthentication();
   if (!response_) return finishWithError(URLErrorBadServerResponse, "");
+  if (decoder_ && !decoder_->complete()) return finishWithError(URLErrorCannotDecodeContentData, "");
+  if (bodyCutShort()) return finishWithError(URLErrorNetworkConnectionLost, "");
   finishSuccess();
+}
+
+void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
+  switch (fault_) {
+    case Fault::BadHead: return finishWithError(URLErrorBadServerResponse, "");
+    case Fault::Undecodable: return finishWithError(URLErrorCannotDecodeContentData, "");
+    case Fault::TooLong: return finishWithError(URLErrorDataLengthExceedsMaximum, "");
+    case Fault::None: break;
+  }
+  if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
+  if (streamFailed_) return finishWithError(URLErrorUnknown, "The body stream failed.");
+  // libcurl refuses a header line beyond its own limit as if memory ran out.
+  if (curlCode == CURLE_OUT_OF_MEMORY && !headDone_) return finishWithError(URLErrorBadServerResponse, "");
+  long code = urlErrorForCurlCode(curlCode, osErrno);
+  // Only http and https reach libcurl, so an "unsupported protocol" here
+  // is a reply that is not HTTP at all.
+  if (code == URLErrorUnsupportedURL) code = URLErrorBadServerResponse;
+  finishWithError(code, "");
 }
 
 void TaskDriver::handleRedirect() {
@@ -653,9 +698,13 @@ void TaskDriver::finishSuccess() {
     fclose(downloadFile_);
     downloadFile_ = nullptr;
   }
-  if (!servedFromCache_ && settings_.cache && sink_ != Sink::File && cacheBodyUsable_ &&
+  // A body held in memory is the cache's body as it stands; one handed out
+  // as data events was kept aside while it came.
+  const bool memory = sink_ == Sink::Memory;
+  const bool usable = memory ? accumulated_.size() <= settings_.cacheEntryLimit : cacheBodyUsable_;
+  if (!servedFromCache_ && settings_.cache && sink_ != Sink::File && usable &&
       URLCache::isCacheable(request_, response_) && cachePolicy() != URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData) {
-    auto proposed = std::make_shared<CachedURLResponse>(response_, Data::make(std::move(cacheBody_)));
+    auto proposed = std::make_shared<CachedURLResponse>(response_, Data::make(memory ? accumulated_ : std::move(cacheBody_)));
     cacheBody_.clear();
     if (sink_ == Sink::Events && settings_.askCache) {
       phase_ = Phase::AwaitingDelegate;
@@ -671,58 +720,6 @@ void TaskDriver::answerCache(Ref<CachedURLResponse> cached) {
   if (phase_ == Phase::Finished) return;
   if (cached && settings_.cache) settings_.cache->storeCachedResponse(cached, request_);
   postCompletion(nullptr);
-}
-
-// ---- Events
-
-void TaskDriver::flush() {
-  if (holdForDelegate_ || redirectPending_ || authPending_) return;
-  if (uploaded_ > postedUpload_) {
-    int64_t delta = uploaded_ - postedUpload_;
-    postedUpload_ = uploaded_;
-    int64_t expected = uploadExpected_;
-    if (expected == URLSessionTransferSizeUnknown) {
-      // The platform reports the declared length when the body's own is not known.
-      if (auto declared = request_->headerFields().value("Content-Length")) {
-        expected = parseContentLength(*declared).value_or(URLSessionTransferSizeUnknown);
-      }
-    }
-    if (settings_.hasDelegate) {
-      postSentBodyData(settings_.lane, task_, delta, uploaded_, expected);
-    } else {
-      task_->setCounter(URLSessionTaskCounter::BytesSent, uploaded_);
-    }
-  }
-  if (!pending_.empty()) {
-    if (settings_.cache && cacheBodyUsable_) {
-      if (cacheBody_.size() + pending_.size() > settings_.cacheEntryLimit) {
-        cacheBodyUsable_ = false;
-        cacheBody_.clear();
-      } else {
-        cacheBody_.insert(cacheBody_.end(), pending_.begin(), pending_.end());
-      }
-    }
-    if (sink_ == Sink::Memory) {
-      accumulated_.insert(accumulated_.end(), pending_.begin(), pending_.end());
-      pending_.clear();
-      task_->setCounter(URLSessionTaskCounter::BytesReceived, received_ + resumeOffset_);
-    } else {
-      auto chunk = Data::make(std::move(pending_));
-      pending_.clear();
-      postData(settings_.lane, as<URLSessionDataTask>(task_), chunk, received_);
-    }
-  }
-  if (pendingFileBytes_ > 0) {
-    int64_t written = pendingFileBytes_;
-    pendingFileBytes_ = 0;
-    int64_t total = received_ + resumeOffset_;
-    int64_t expected = task_->countOfBytesExpectedToReceive();
-    if (settings_.hasDelegate && !downloadCompletion_) {
-      postWroteData(settings_.lane, as<URLSessionDownloadTask>(task_), written, total, expected);
-    } else {
-      task_->setCounter(URLSessionTaskCounter::BytesReceived, total);
-    }
-  }
 }
 
 Ref<Error> TaskDriver::errorFor(long code, const std::string& description, Ref<Error> underlying) const {
@@ -760,7 +757,7 @@ void TaskDriver::postCompletion(Ref<Error> error) {
   c.error = std::move(error);
   c.response = response_;
   if (!c.error) {
-    if (sink_ == Sink::Memory) c.body = Data::make(std::move(accumulated_));
+    if (sink_ == Sink::Memory) c.body = BodyBufferPool::shared().makeData(std::move(accumulated_));
     if (sink_ == Sink::File) c.downloadPath = downloadPath_;
   }
   accumulated_.clear();

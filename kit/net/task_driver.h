@@ -23,6 +23,7 @@ typedef struct x509_store_ctx_st X509_STORE_CTX;
 
 namespace kit::netdetail {
 
+class ContentDecoder;
 class EventLane;
 class TransferEngine;
 
@@ -38,6 +39,8 @@ struct DriverSettings {
   Ref<URLCache> cache;
   size_t cacheEntryLimit = 0;  // larger bodies are not cached
   URLRequestCachePolicy sessionCachePolicy = URLRequestCachePolicy::UseProtocolCachePolicy;
+  // Longer decoded bodies fail a task that holds its body in memory.
+  int64_t maximumInMemoryBody = URLSessionDefaultMaximumInMemoryBodyLength;
   // Whether the delegate takes part in these events (else kit answers).
   bool askResponse = false;
   bool askRedirect = false;
@@ -105,7 +108,16 @@ class TaskDriver {
   };
   enum class Sink { Memory, Events, File };
 
+  // Why a transfer was stopped from one of its callbacks.
+  enum class Fault { None, BadHead, Undecodable, TooLong };
+
   void beginAttempt();
+  // Takes decoded body bytes; false stops the transfer.
+  bool takeBody(const uint8_t* bytes, size_t length);
+  // The response declared a length and fewer body bytes came.
+  bool bodyCutShort() const;
+  // Ends the task after libcurl stopped its transfer with `curlCode`.
+  void finishAfterCurlError(int curlCode, long osErrno);
   void handleRedirect();
   void takeHeldResponseAsFinal();
   URLRequestCachePolicy cachePolicy() const;
@@ -113,7 +125,8 @@ class TaskDriver {
   void releaseEasy();
   bool openBody();
   void closeBody();
-  void headComplete();
+  // False when the head is not one to go on with (see fault_).
+  bool headComplete();
   void deliverResponse();
   void continueAfterResponse();
   bool startRedirect(Ref<URLRequest> next);
@@ -143,6 +156,13 @@ class TaskDriver {
   CURL* easy_ = nullptr;
   curl_slist* headerList_ = nullptr;
   ResponseHeadParser head_;
+  bool headDone_ = false;
+  size_t headBytes_ = 0;
+  std::optional<int64_t> declaredLength_;
+  std::unique_ptr<ContentDecoder> decoder_;
+  int64_t wireBytes_ = 0;   // body bytes as sent, this attempt
+  int64_t inMemory_ = 0;    // decoded bytes held for memory or data events
+  Fault fault_ = Fault::None;
   Ref<URLResponse> response_;
   Phase phase_ = Phase::Idle;
   Sink sink_ = Sink::Events;
@@ -157,6 +177,7 @@ class TaskDriver {
 
   std::vector<uint8_t> pending_;       // bytes not yet posted
   std::vector<uint8_t> accumulated_;   // body for a completion handler
+  int64_t countedReceived_ = 0;        // the received counter as last set
   std::vector<uint8_t> heldBody_;      // body of a redirect or challenge response
   std::vector<uint8_t> cacheBody_;     // body kept for the URL cache
   bool cacheBodyUsable_ = true;

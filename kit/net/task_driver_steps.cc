@@ -173,10 +173,14 @@ bool TaskDriver::serveFromCache() {
     }
     return false;
   }
+  const auto& data = cached->data();
+  if (static_cast<int64_t>(data->length()) > settings_.maximumInMemoryBody) {
+    finishWithError(URLErrorDataLengthExceedsMaximum, "");
+    return true;
+  }
   servedFromCache_ = true;
   phase_ = Phase::Transferring;
   response_ = cached->response();
-  const auto& data = cached->data();
   pending_.assign(data->bytes(), data->bytes() + data->length());
   received_ = static_cast<int64_t>(data->length());
   deliverResponse();
@@ -193,6 +197,9 @@ void TaskDriver::serveFile() {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return finishWithError(URLErrorFileDoesNotExist, "");
   if (S_ISDIR(st.st_mode)) return finishWithError(URLErrorFileIsDirectory, "");
+  if (sink_ != Sink::File && st.st_size > settings_.maximumInMemoryBody) {
+    return finishWithError(URLErrorDataLengthExceedsMaximum, "");
+  }
   FILE* file = fopen(path.c_str(), "rb");
   if (!file) return finishWithError(URLErrorNoPermissionsToReadFile, "");
   std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));

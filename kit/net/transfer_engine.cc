@@ -4,11 +4,16 @@
 
 #include <curl/curl.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
 #include "kit/dispatch/clock.h"
+#include "kit/net/event_lane.h"
 #include "kit/net/task_driver.h"
 #include "kit/net/transfer_clock.h"
 
@@ -21,7 +26,11 @@ void ensureCurlInitialized() {
   });
 }
 
-TransferEngine::TransferEngine(Options options) {
+TransferEngine::TransferEngine(Options options)
+    // Enough spare handles for every connection to start its next request
+    // on one that is already set up.
+    : spareLimit_(static_cast<size_t>(std::max(16L, 2 * options.maxConnectionsPerHost))),
+      lane_(std::move(options.lane)) {
   ensureCurlInitialized();
   multi_ = curl_multi_init();
   curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, options.maxConnectionsPerHost));
@@ -64,8 +73,10 @@ void TransferEngine::post(std::function<void()> command) {
     std::lock_guard lock(mutex_);
     commands_.push_back(std::move(command));
   }
-  // The network thread looks at its commands before it waits again.
-  if (!onEngineThread()) curl_multi_wakeup(multi_);
+  posted_.fetch_add(1);
+  // The network thread looks at the count before it blocks: only a thread
+  // already blocked needs waking.
+  if (!onEngineThread() && polling_.load()) curl_multi_wakeup(multi_);
 }
 
 CURL* TransferEngine::takeEasyHandle() {
@@ -76,7 +87,7 @@ CURL* TransferEngine::takeEasyHandle() {
 }
 
 void TransferEngine::returnEasyHandle(CURL* easy) {
-  if (spareHandles_.size() >= 16) {
+  if (spareHandles_.size() >= spareLimit_) {
     curl_easy_cleanup(easy);
     return;
   }
@@ -174,6 +185,9 @@ void TransferEngine::interruptGate(uint64_t id) {
 }
 
 bool TransferEngine::waitAtGate(HandshakeGate& gate, double deadline) {
+  // The challenge this wait is for goes out now, with whatever else the
+  // pass has posted.
+  if (lane_) lane_->endBatch();
   clock_->beginBlockingWait();
   bool ended;
   {
@@ -181,31 +195,53 @@ bool TransferEngine::waitAtGate(HandshakeGate& gate, double deadline) {
     ended = gate.waitable->waitUntil(lock, deadline, [&] { return gate.answer.has_value() || gate.interrupted; });
   }
   clock_->endBlockingWait();
+  if (lane_) lane_->beginBatch();
   return ended;
 }
 
-void TransferEngine::runCommands() {
+bool TransferEngine::runCommands() {
+  bool ran = false;
   for (;;) {
     std::deque<std::function<void()>> batch;
+    seen_ = posted_.load();
     {
       std::lock_guard lock(mutex_);
       batch.swap(commands_);
     }
-    if (batch.empty()) return;
+    if (batch.empty()) return ran;
+    ran = true;
     for (auto& command : batch) command();
   }
 }
 
-void TransferEngine::processMessages() {
+bool TransferEngine::linger(bool sockets) {
+  using std::chrono::steady_clock;
+  const auto until = steady_clock::now() + std::chrono::duration<double>(kLingerSeconds);
+  do {
+    if (posted_.load(std::memory_order_acquire) != seen_) return true;
+    if (sockets) {
+      int ready = 0;
+      curl_multi_poll(multi_, nullptr, 0, 0, &ready);
+      if (ready > 0) return true;
+    }
+    sched_yield();
+  } while (steady_clock::now() < until);
+  return posted_.load(std::memory_order_acquire) != seen_;
+}
+
+bool TransferEngine::processMessages() {
   int left = 0;
+  bool any = false;
   while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
     if (msg->msg != CURLMSG_DONE) continue;
+    any = true;
     char* priv = nullptr;
     curl_easy_getinfo(msg->easy_handle, CURLINFO_PRIVATE, &priv);
     uint64_t id = reinterpret_cast<uintptr_t>(priv);
     CURLcode result = msg->data.result;
     if (TaskDriver* d = driver(id)) d->onTransferDone(result);
   }
+  return any;
 }
 
 void TransferEngine::flushDirty() {
@@ -248,15 +284,21 @@ int TransferEngine::checkTimeouts() {
 }
 
 void TransferEngine::run() {
+  pthread_setname_np(pthread_self(), "kit.net.session");
   for (;;) {
-    runCommands();
+    // The events of a pass go to the delegate queue together, at its end.
+    if (lane_) lane_->beginBatch();
+    bool busy = runCommands();
     {
       std::lock_guard lock(mutex_);
-      if (stopping_ && commands_.empty()) break;
+      if (stopping_ && commands_.empty()) {
+        if (lane_) lane_->endBatch();
+        break;
+      }
     }
     int running = 0;
     curl_multi_perform(multi_, &running);
-    processMessages();
+    busy |= processMessages();
     flushDirty();
     int wait;
     {
@@ -266,6 +308,7 @@ void TransferEngine::run() {
       detail::FlightScope scope(flights.empty() ? nullptr : flights.back());
       wait = checkTimeouts();
       flushDirty();
+      if (lane_) lane_->endBatch();
     }
     long curlTimeout = -1;
     curl_multi_timeout(multi_, &curlTimeout);
@@ -274,7 +317,17 @@ void TransferEngine::run() {
       std::lock_guard lock(mutex_);
       if (!commands_.empty() || stopping_) wait = 0;
     }
-    if (wait > 0 || running > 0) curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+    // After a busy pass (a request went out, a transfer ended) the next
+    // thing to do often comes within microseconds, a command or an answer
+    // on loopback: look out for it before blocking.
+    if (wait > 0 && busy && !Clock::isVirtual() && linger(running > 0)) wait = 0;
+    if (wait > 0 || running > 0) {
+      polling_.store(true);
+      // A command posted since the thread took its commands runs first.
+      if (posted_.load() != seen_) wait = 0;
+      curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
+      polling_.store(false);
+    }
   }
   // Whatever is left is dropped without events: the session is gone.
   while (!drivers_.empty()) removeDriver(drivers_.begin()->first);

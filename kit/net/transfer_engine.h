@@ -5,6 +5,7 @@
 // Everything a driver does happens on this thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -32,6 +33,7 @@ struct TrustAnswer {
   Ref<Error> error;
 };
 
+class EventLane;
 class TransferClock;
 
 // A place where the network thread waits for a delegate's answer during a
@@ -48,7 +50,16 @@ class TransferEngine {
   struct Options {
     long maxConnectionsPerHost = 6;
     bool pipelining = false;
+    // The session's events: each pass of the thread posts its events as
+    // one batch.
+    std::shared_ptr<EventLane> lane;
   };
+
+  // How long the thread, after a busy pass, looks out for what comes next
+  // (a command, or an answer on one of its sockets) before it blocks. Real
+  // time: it trades a little processor time for a thread wake when
+  // requests and answers follow closely, as on loopback or a fast link.
+  static constexpr double kLingerSeconds = 150e-6;
 
   explicit TransferEngine(Options options);
   // Cancels nothing by itself: the session cancels its tasks first. Must
@@ -94,8 +105,13 @@ class TransferEngine {
 
  private:
   void run();
-  void runCommands();
-  void processMessages();
+  // Whether commands ran.
+  bool runCommands();
+  // Waits up to kLingerSeconds for a command, or with `sockets` for a
+  // transfer's socket to be ready; true when one came.
+  bool linger(bool sockets);
+  // Whether a transfer ended.
+  bool processMessages();
   void flushDirty();
   // Times out the drivers whose deadline has passed on kit::Clock and
   // publishes the nearest deadline left. Returns how many milliseconds the
@@ -107,14 +123,23 @@ class TransferEngine {
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
   std::vector<uint64_t> dirty_;
   std::vector<CURL*> spareHandles_;
+  const size_t spareLimit_;
   double nextTimeoutCheck_ = 0;  // on kit::Clock
   std::shared_ptr<TransferClock> clock_;
   std::mutex aliasMutex_;
   std::map<uint64_t, uint64_t> aliases_;
 
+  std::shared_ptr<EventLane> lane_;
+
   std::mutex mutex_;
   std::deque<std::function<void()>> commands_;
   bool stopping_ = false;
+  // Commands posted so far, and how many the thread had seen when it last
+  // took its commands; while it blocks in poll, `polling_` is set and a
+  // post wakes it (else the thread sees the count move before it blocks).
+  std::atomic<uint64_t> posted_{0};
+  uint64_t seen_ = 0;
+  std::atomic<bool> polling_{false};
 
   std::mutex gateMutex_;
   std::map<uint64_t, std::shared_ptr<HandshakeGate>> gates_;

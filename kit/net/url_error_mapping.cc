@@ -24,7 +24,9 @@ std::string describeURLError(long code) {
     case URLErrorBadServerResponse: return "The server returned a bad response.";
     case URLErrorUserCancelledAuthentication: return "The operation couldn't be completed.";
     case URLErrorCannotDecodeRawData: return "cannot decode raw data";
+    case URLErrorCannotDecodeContentData: return "cannot decode content data";
     case URLErrorCannotParseResponse: return "cannot parse response";
+    case URLErrorDataLengthExceedsMaximum: return "resource exceeds maximum size";
     case URLErrorFileDoesNotExist: return "The requested URL was not found on this server.";
     case URLErrorFileIsDirectory: return "file is directory";
     case URLErrorSecureConnectionFailed:

@@ -52,8 +52,9 @@ URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessio
                                    : netdetail::makeSerialOperationQueue("kit.net.session.delegate")),
       shared_(shared),
       delegate_(std::move(delegate)) {
-  lane_ = std::make_shared<netdetail::EventLane>(netdetail::submitToOperationQueue(delegateQueue_));
+  lane_ = std::make_shared<netdetail::EventLane>(delegateQueue_, /*ownQueue=*/!delegateQueue);
   netdetail::TransferEngine::Options options;
+  options.lane = lane_;
   options.maxConnectionsPerHost = configuration_->HTTPMaximumConnectionsPerHost;
   options.pipelining = configuration_->HTTPShouldUsePipelining;
   engine_ = std::make_unique<netdetail::TransferEngine>(options);
@@ -221,6 +222,7 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
     settings.cacheEntryLimit = std::max(settings.cache->memoryCapacity(), settings.cache->diskCapacity()) / 20;
   }
   settings.sessionCachePolicy = configuration_->requestCachePolicy;
+  settings.maximumInMemoryBody = configuration_->maximumInMemoryBodyLength();
   if (delegate) {
     settings.askResponse = delegate->implements(URLSessionDelegateEvent::DataTaskResponse);
     settings.askRedirect = delegate->implements(URLSessionDelegateEvent::Redirection);

@@ -51,6 +51,7 @@ void URLSessionConfiguration::takeSettings(const URLSessionConfiguration& other)
                               : nullptr;
   URLCache = other.URLCache;
   sharedContainerIdentifier = other.sharedContainerIdentifier;
+  maximumInMemoryBodyLength_ = other.maximumInMemoryBodyLength_;
 }
 
 Id URLSessionConfiguration::copy() const {
@@ -88,6 +89,7 @@ void URLSessionConfiguration::encodeWithCoder(KeyedArchiver& coder) const {
   coder.encodeObject(HTTPAdditionalHeaders, "HTTPAdditionalHeaders");
   coder.encodeBool(URLCache != nullptr, "usesURLCache");
   coder.encodeObject(optionalText(sharedContainerIdentifier), "sharedContainerIdentifier");
+  coder.encodeInt64(maximumInMemoryBodyLength_, "maximumInMemoryBodyLength");
 }
 
 bool URLSessionConfiguration::initWithCoder(KeyedUnarchiver& coder) {
@@ -106,8 +108,11 @@ bool URLSessionConfiguration::initWithCoder(KeyedUnarchiver& coder) {
                                : HTTPMaximumConnectionsPerHost;
   const long cachePolicy = coder.decodeIntegerForKey("requestCachePolicy");
   const long serviceType = coder.decodeIntegerForKey("networkServiceType");
+  const int64_t bodyMaximum = coder.containsValueForKey("maximumInMemoryBodyLength")
+                                  ? coder.decodeInt64ForKey("maximumInMemoryBodyLength")
+                                  : URLSessionDefaultMaximumInMemoryBodyLength;
   if (!isTimeout(requestTimeout) || !isTimeout(resourceTimeout) || connections < 1 || !isCachePolicy(cachePolicy) ||
-      !isServiceType(serviceType) || (identifier && ephemeral)) {
+      !isServiceType(serviceType) || bodyMaximum < 1 || (identifier && ephemeral)) {
     return false;
   }
   if (headers) {
@@ -123,6 +128,7 @@ bool URLSessionConfiguration::initWithCoder(KeyedUnarchiver& coder) {
   HTTPMaximumConnectionsPerHost = connections;
   requestCachePolicy = static_cast<URLRequestCachePolicy>(cachePolicy);
   networkServiceType = static_cast<URLRequestNetworkServiceType>(serviceType);
+  maximumInMemoryBodyLength_ = bodyMaximum;
   auto flag = [&](const char* key, bool fallback) {
     return coder.containsValueForKey(key) ? coder.decodeBoolForKey(key) : fallback;
   };

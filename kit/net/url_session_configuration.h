@@ -9,6 +9,7 @@
 // ephemeral), never a cache at a place the archive names.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,9 @@
 namespace kit {
 
 class URLCache;
+
+// The default maximum of a body held in memory, after decoding: 64 MiB.
+inline constexpr int64_t URLSessionDefaultMaximumInMemoryBodyLength = int64_t{64} << 20;
 
 class URLSessionConfiguration : public Object, public Coding {
  public:
@@ -50,6 +54,14 @@ class URLSessionConfiguration : public Object, public Coding {
   Ref<kit::URLCache> URLCache;
   std::optional<std::string> sharedContainerIdentifier;
 
+  // The longest body, after decoding, that a task holds in memory for its
+  // completion handler or hands to its delegate as data; a longer one fails
+  // the task with URLErrorDataLengthExceedsMaximum (a small compressed
+  // body can decode to gigabytes). Downloads write to files and are not
+  // bounded by it.
+  int64_t maximumInMemoryBodyLength() const { return maximumInMemoryBodyLength_; }
+  void setMaximumInMemoryBodyLength(int64_t length) { maximumInMemoryBodyLength_ = length; }
+
   // A configuration with the same settings (the cache object is shared).
   Id copy() const override;
   std::string description() const override;
@@ -69,6 +81,7 @@ class URLSessionConfiguration : public Object, public Coding {
  private:
   std::optional<std::string> identifier_;
   bool ephemeral_ = false;
+  int64_t maximumInMemoryBodyLength_ = URLSessionDefaultMaximumInMemoryBodyLength;
 };
 
 }  // namespace kit

@@ -37,6 +37,7 @@ TEST(URLSessionConfigurationArchiving, EveryKindAndSettingComesBack) {
   background->sessionSendsLaunchEvents = false;
   background->HTTPAdditionalHeaders = dict({{"X-Client", "game"}, {"Accept", "application/json"}});
   background->sharedContainerIdentifier = "group.example";
+  background->setMaximumInMemoryBodyLength(int64_t{3} << 20);
 
   auto back = roundTrip(background);
   ASSERT_TRUE(back);
@@ -56,6 +57,9 @@ TEST(URLSessionConfigurationArchiving, EveryKindAndSettingComesBack) {
   EXPECT_TRUE(isEqual(back->HTTPAdditionalHeaders, background->HTTPAdditionalHeaders));
   EXPECT_EQ(back->sharedContainerIdentifier, std::optional<std::string>("group.example"));
   EXPECT_EQ(back->URLCache, URLCache::sharedURLCache());
+  EXPECT_EQ(back->maximumInMemoryBodyLength(), int64_t{3} << 20);
+  EXPECT_EQ(std::static_pointer_cast<URLSessionConfiguration>(background->copy())->maximumInMemoryBodyLength(),
+            int64_t{3} << 20);
 
   // The defaults of the default kind survive untouched.
   auto plain = roundTrip(URLSessionConfiguration::defaultSessionConfiguration());
@@ -65,6 +69,7 @@ TEST(URLSessionConfigurationArchiving, EveryKindAndSettingComesBack) {
   EXPECT_EQ(plain->HTTPMaximumConnectionsPerHost, 6);
   EXPECT_TRUE(plain->HTTPShouldSetCookies);
   EXPECT_FALSE(plain->HTTPAdditionalHeaders);
+  EXPECT_EQ(plain->maximumInMemoryBodyLength(), URLSessionDefaultMaximumInMemoryBodyLength);
 
   // An ephemeral configuration gets a fresh in-memory cache, never the
   // shared one; a configuration without a cache stays without.
@@ -96,6 +101,7 @@ TEST(URLSessionConfigurationArchiving, SettingsThatMakeNoWorkingSessionDecodeAsN
         c.networkServiceType = static_cast<URLRequestNetworkServiceType>(7);
       }),
       archiveOf([](URLSessionConfiguration& c) { c.HTTPAdditionalHeaders = dict({{"X-Count", 3}}); }),
+      archiveOf([](URLSessionConfiguration& c) { c.setMaximumInMemoryBodyLength(0); }),
   };
   for (const auto& bytes : hostile) {
     Ref<Error> error;

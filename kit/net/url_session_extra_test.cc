@@ -1,10 +1,7 @@
 // More session behaviour: content decoding only when declared, the
 // per-host connection limit, will-cache, counter observers, subclassed
 // body streams, TLS failures, and the URL cache's disk store.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -17,6 +14,7 @@
 #include "kit/dispatch/operation_queue.h"
 #include "kit/foundation/format.h"
 #include "kit/net/input_stream.h"
+#include "kit/net/testing/raw_server.h"
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/net/url_cache.h"
@@ -27,6 +25,7 @@ namespace kit {
 namespace {
 
 using test::Latch;
+using test::RawServer;
 using test::RecordingDelegate;
 using test::TestResponse;
 using test::TestServer;
@@ -237,41 +236,6 @@ TEST(SessionBehaviour, LifecycleHooksHearEveryResumeAndSuspendWithThePriorState)
                                                   {C::Resume, S::Suspended}}));
   session = nullptr;
 }
-
-// A server that answers one connection with `reply` and closes it.
-class RawServer {
- public:
-  explicit RawServer(std::string reply) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(fd_, 4);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this, reply] {
-      int client = accept(fd_, nullptr, nullptr);
-      if (client < 0) return;
-      char buffer[4096];
-      (void)!read(client, buffer, sizeof buffer);
-      (void)!write(client, reply.data(), reply.size());
-      close(client);
-    });
-  }
-  ~RawServer() {
-    shutdown(fd_, SHUT_RDWR);
-    close(fd_);
-    thread_.join();
-  }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
-
- private:
-  int fd_;
-  int port_;
-  std::thread thread_;
-};
 
 TEST(SessionBehaviour, RepliesThatAreNotHTTPAreBadServerResponsesAndSilenceIsALostConnection) {
   auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());

@@ -101,11 +101,16 @@ void drawTemplate(Canvas& canvas, const Bitmap& bitmap, const Rect& dest, const 
   cairo_pop_group_to_source(cr);
   cairo_pattern_t* fill = cairo_get_source(cr);
   cairo_pattern_reference(fill);
-  cairo_save(cr);
-  placePattern(cr, surface, bitmap, dest, {0, 0, 1, 1});
-  cairo_pattern_t* mask = cairo_get_source(cr);
-  cairo_pattern_reference(mask);
-  cairo_restore(cr);
+  // The mask is used in the current user space, so its own matrix maps the
+  // destination onto the bitmap's pixels (a pattern taken from a scaled
+  // source would lose the scale and draw a 2x bitmap twice as large).
+  cairo_pattern_t* mask = cairo_pattern_create_for_surface(surface);
+  cairo_matrix_t toPixels;
+  cairo_matrix_init_scale(&toPixels, bitmap.width() / dest.size.width, bitmap.height() / dest.size.height);
+  cairo_matrix_translate(&toPixels, -dest.origin.x, -dest.origin.y);
+  cairo_pattern_set_matrix(mask, &toPixels);
+  cairo_pattern_set_filter(mask, bitmap.shouldInterpolate() ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(mask, CAIRO_EXTEND_PAD);
   cairo_set_source(cr, fill);
   cairo_mask(cr, mask);
   cairo_pattern_destroy(mask);

@@ -180,6 +180,21 @@ TEST_F(WidgetsTest, ImageViewShowsTheFrameDueAndHighlightedImage) {
   // An image at scale 2 is half its pixel size in points.
   EXPECT_EQ(solidImage(50, 50, 0, 0, 0, 2)->size(), (Size{25, 25}));
   EXPECT_EQ(ImageView::withImage(solidImage(50, 50, 0, 0, 0, 2))->frame(), (Rect{0, 0, 25, 25}));
+  // A template image at scale 2 takes the tint where it is opaque, at its
+  // size in points: here its right half.
+  std::vector<uint8_t> rgba;
+  for (size_t y = 0; y < 20; ++y) {
+    for (size_t x = 0; x < 20; ++x) rgba.insert(rgba.end(), {0, 0, 0, static_cast<uint8_t>(x < 10 ? 0 : 255)});
+  }
+  PixelFormat format;
+  format.colorSpace = ColorSpace::deviceRGB();
+  format.bitmapInfo = makeBitmapInfo(AlphaInfo::Last);
+  auto halfImage = Image::withBitmap(Bitmap::create(20, 20, format, 0, rgba), 2);
+  auto tinted = ImageView::withImage(halfImage->withRenderingMode(ImageRenderingMode::AlwaysTemplate));
+  tinted->setTintColor(Color::rgba(1, 0, 0, 1));
+  auto picture = render(*tinted, 2);
+  EXPECT_EQ(picture->pixelAt(15, 5), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(picture->pixelAt(5, 15).a, 0);
 }
 
 TEST_F(WidgetsTest, SpinnerBlurAndHapticsKeepTheirState) {

@@ -1,4 +1,5 @@
-// A reader for scripts made of function calls with literal arguments.
+// Writing and reading scripts made of function calls with literal
+// arguments. See script_call.h.
 #include "kit/web/script_call.h"
 
 #include <cmath>
@@ -50,6 +51,45 @@ void appendCodePoint(std::u16string& out, uint32_t cp) {
     out += static_cast<char16_t>(cp);
   }
 }
+
+// One UTF-8 sequence at a position, as the WHATWG decoder reads it.
+struct Sequence {
+  size_t length;   // bytes taken: the sequence, or the ill-formed bytes
+  bool wellFormed;
+  bool surrogate;  // ED A0..BF 80..BF: a lone surrogate in kit's 3-byte form
+};
+
+Sequence sequenceAt(std::string_view s, size_t i) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return {1, true, false};
+  size_t need = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the first continuation byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 2;
+    if (lead == 0xE0) low = 0xA0;  // no overlong forms
+    if (lead == 0xED) {
+      if (i + 2 < s.size() && byte(i + 1) >= 0xA0 && byte(i + 1) <= 0xBF && (byte(i + 2) & 0xC0) == 0x80)
+        return {3, true, true};
+      high = 0x9F;
+    }
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 3;
+    if (lead == 0xF0) low = 0x90;   // no overlong forms
+    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+  } else {
+    return {1, false, false};  // a continuation byte, C0, C1 or F5..FF
+  }
+  for (size_t n = 1; n <= need; ++n) {
+    if (i + n >= s.size() || byte(i + n) < low || byte(i + n) > high) return {n, false, false};
+    low = 0x80, high = 0xBF;
+  }
+  return {need + 1, true, false};
+}
+
+constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 class Reader {
  public:
@@ -211,7 +251,7 @@ class Reader {
     std::string pending;  // plain bytes not yet converted
     auto flush = [&] {
       if (pending.empty()) return;
-      units += utf8ToUTF16(pending);
+      units += utf8ToUTF16(replacingInvalidUTF8(pending));
       pending.clear();
     };
     while (i_ < s_.size()) {
@@ -309,6 +349,73 @@ class Reader {
 };
 
 }  // namespace
+
+std::string replacingInvalidUTF8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    const Sequence sequence = sequenceAt(bytes, i);
+    if (sequence.wellFormed) out.append(bytes.substr(i, sequence.length));
+    else out += kReplacementCharacter;
+    i += sequence.length;
+  }
+  return out;
+}
+
+std::string javaScriptStringLiteral(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() + 8);
+  out += '\'';
+  for (size_t i = 0; i < text.size();) {
+    const Sequence sequence = sequenceAt(text, i);
+    const std::string_view bytes = text.substr(i, sequence.length);
+    i += sequence.length;
+    if (!sequence.wellFormed) {
+      out += kReplacementCharacter;
+      continue;
+    }
+    const auto lead = static_cast<unsigned char>(bytes[0]);
+    if (sequence.surrogate) {
+      // ED A0..BF 80..BF holds the unit D800..DFFF.
+      const unsigned unit = 0xD000 | ((static_cast<unsigned char>(bytes[1]) & 0x3F) << 6) |
+                            (static_cast<unsigned char>(bytes[2]) & 0x3F);
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
+      continue;
+    }
+    if (bytes == "\xE2\x80\xA8" || bytes == "\xE2\x80\xA9") {
+      // Line and paragraph separators end a line inside a literal.
+      out += bytes[2] == '\xA8' ? "\\u2028" : "\\u2029";
+      continue;
+    }
+    switch (lead) {
+      case '\\': out += "\\\\"; break;
+      case '\'': out += "\\'"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (lead < 0x20) {  // other control characters, NUL among them
+          out += "\\x";
+          out += kHex[lead >> 4];
+          out += kHex[lead & 0xF];
+        } else {
+          out.append(bytes);
+        }
+    }
+  }
+  out += '\'';
+  return out;
+}
+
+std::string scriptCall(std::string_view function, std::string_view text) {
+  std::string out(function);
+  out += '(';
+  out += javaScriptStringLiteral(text);
+  out += ')';
+  return out;
+}
 
 std::optional<std::string> ScriptCall::firstString() const {
   if (arguments.empty()) return std::nullopt;

@@ -39,7 +39,7 @@ std::string URLQueryValue::encode(std::string_view utf8) {
 }
 
 const kit::Ref<kit::CharacterSet>& URLQueryValue::allowedCharacters() {
-  static const auto set = std::make_shared<kit::CharacterSet>(
-      [](char32_t c) { return c < 0x80 && isAllowed(static_cast<unsigned char>(c)); });
+  // kit keeps the one definition of the set for every percent-encoding call.
+  static const kit::Ref<kit::CharacterSet> set = kit::CharacterSet::urlQueryValueAllowed();
   return set;
 }

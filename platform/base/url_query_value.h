@@ -24,6 +24,7 @@ class URLQueryValue {
   // The value with every other byte percent-escaped. Bytes that are not
   // UTF-8 are escaped one by one like any other.
   static std::string encode(std::string_view utf8);
-  // The same set, for kit's percent-encoding functions.
+  // The same set, for kit's percent-encoding functions (it is
+  // kit::CharacterSet::urlQueryValueAllowed()).
   static const kit::Ref<kit::CharacterSet>& allowedCharacters();
 };

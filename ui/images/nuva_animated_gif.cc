@@ -122,23 +122,27 @@ bool NUVAAnimatedGIF::load(size_t optimalFrameCacheSize) {
   const kit::FileProperties fileProperties = imageSource_->properties();
   loopCount_ = static_cast<size_t>(std::max(0, fileProperties.gifLoopCount.value_or(0)));
 
+  // The frame table gives every frame's delay without decoding it; only the
+  // poster (the first frame that decodes) is decoded here. The others are
+  // decoded when the playhead nears them, and one that fails then stays
+  // requested.
   const size_t count = imageSource_->count();
   size_t skipped = 0;
   for (size_t i = 0; i < count; ++i) {
-    kit::Ref<kit::Bitmap> bitmap = imageSource_->createImageAtIndex(i);
-    if (!bitmap) {
-      ++skipped;
-      gifLog(NUVALogLevel::Info, "Dropping frame %lu because failed to decode it with image source %@ (%@)", i,
-             imageSource_, imageSource_->lastError());
-      continue;
-    }
-    kit::Ref<kit::Image> image = kit::Image::withBitmap(bitmap);
-    if (!image) {
-      ++skipped;
-      gifLog(NUVALogLevel::Info, "Dropping frame %lu because valid bitmap %@ did result in nil image.", i, bitmap);
-      continue;
-    }
     if (!posterImage_) {
+      kit::Ref<kit::Bitmap> bitmap = imageSource_->createImageAtIndex(i);
+      if (!bitmap) {
+        ++skipped;
+        gifLog(NUVALogLevel::Info, "Dropping frame %lu because failed to decode it with image source %@ (%@)", i,
+               imageSource_, imageSource_->lastError());
+        continue;
+      }
+      kit::Ref<kit::Image> image = kit::Image::withBitmap(bitmap);
+      if (!image) {
+        ++skipped;
+        gifLog(NUVALogLevel::Info, "Dropping frame %lu because valid bitmap %@ did result in nil image.", i, bitmap);
+        continue;
+      }
       posterImage_ = image;
       size_ = image->size();
       posterImageFrameIndex_ = i;
@@ -153,11 +157,11 @@ bool NUVAAnimatedGIF::load(size_t optimalFrameCacheSize) {
       const kit::Id propertiesText = properties ? kit::Id(kit::toDictionary(*properties)) : nullptr;
       if (i == 0) {
         gifLog(NUVALogLevel::Info, "Falling back to default delay time for first frame %@ because none found in GIF properties %@",
-               image, propertiesText);
+               posterImage_, propertiesText);
         delay = kDefaultDelay;
       } else {
         gifLog(NUVALogLevel::Info,
-               "Falling back to preceding delay time for frame %lu %@ because none found in GIF properties %@", i, image,
+               "Falling back to preceding delay time for frame %lu because none found in GIF properties %@", i,
                propertiesText);
         // A skipped predecessor has no delay: that reads as 0, raised below.
         auto previous = delayTimesForIndexes_.find(i - 1);

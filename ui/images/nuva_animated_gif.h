@@ -1,8 +1,10 @@
 // NUVAAnimatedGIF: one animated GIF, built from its bytes, that hands out
 // decoded frames on demand to the view that plays it.
 //
-// At creation it reads every frame's delay, the loop count and the first
-// frame that decodes (the poster image, always kept). Afterwards
+// At creation it reads every frame's delay and the loop count from the
+// file's frame table and decodes one frame: the first that decodes (the
+// poster image, always kept). So creating it costs about one frame,
+// whatever the frame count. Afterwards
 // imageLazilyCachedAtIndex answers from a bounded cache of decoded frames
 // and, as a side effect, queues the frames just ahead of the playhead for
 // decoding on a private serial queue; each decoded frame is handed to the
@@ -68,7 +70,8 @@ class NUVAAnimatedGIF : public kit::Object {
   kit::Size size() const { return size_; }
   // 0 loops forever.
   size_t loopCount() const { return loopCount_; }
-  // Seconds per frame that decoded; frames that failed have no entry.
+  // Seconds per frame; frames before the poster that failed to decode have
+  // no entry.
   const std::map<size_t, double>& delayTimesForIndexes() const { return delayTimesForIndexes_; }
   // Frames in the file, failed ones included.
   size_t frameCount() const { return frameCount_; }

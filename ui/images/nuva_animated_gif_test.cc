@@ -53,6 +53,46 @@ TEST(NUVAAnimatedGIF, CreationReadsFramesDelaysLoopCountAndPoster) {
   EXPECT_EQ(NUVAAnimatedGIF::animatedImageWithGIFData(data(gifBytes({0.1, 0.1}, -1)))->loopCount(), 0u);
 }
 
+// A 1x1 GIF written by hand; each frame is its delay in hundredths and its
+// compressed pixel: colour 0, colour 1, or bytes that are no valid code.
+enum class Code { Colour0, Colour1, Damaged };
+std::vector<uint8_t> handmadeGIF(const std::vector<std::pair<uint8_t, Code>>& frames) {
+  std::vector<uint8_t> gif{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 255, 0, 0, 0, 0, 255};
+  for (const auto& [centiseconds, pixel] : frames) {
+    gif.insert(gif.end(), {0x21, 0xF9, 4, 0, centiseconds, 0, 0, 0});
+    gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0});
+    // Code size 2: clear (4), the colour, end (5), packed three bits each.
+    const uint8_t first = pixel == Code::Colour0 ? 0x44 : pixel == Code::Colour1 ? 0x4C : 0xFF;
+    const uint8_t second = pixel == Code::Damaged ? 0xFF : 0x01;
+    gif.insert(gif.end(), {2, 2, first, second, 0});
+  }
+  gif.push_back(0x3B);
+  return gif;
+}
+
+TEST(NUVAAnimatedGIF, CreationDecodesThePosterOnlyAndLaterFramesOnDemand) {
+  // Frame 1's pixels cannot be decompressed. Creation never decompresses
+  // it: every frame keeps its delay, and frame 2 after it is played.
+  auto gif = NUVAAnimatedGIF::initWithAnimatedGIFData(
+      data(handmadeGIF({{10, Code::Colour0}, {20, Code::Damaged}, {30, Code::Colour1}})), 0, false);
+  ASSERT_TRUE(gif);
+  EXPECT_EQ(gif->frameCount(), 3u);
+  const std::map<size_t, double> delays{{0, 0.1}, {1, 0.2}, {2, 0.3}};
+  EXPECT_EQ(gif->delayTimesForIndexes(), delays);
+  EXPECT_EQ(gif->cachedFrameIndexes(), (std::set<size_t>{0}));
+  EXPECT_EQ(gif->posterImage()->bitmap()->pixelAt(0, 0), (kit::Pixel{255, 0, 0, 255}));
+
+  EXPECT_FALSE(gif->imageLazilyCachedAtIndex(2));
+  ASSERT_TRUE(giftest::finishDecoding(*gif));
+  auto last = gif->imageLazilyCachedAtIndex(2);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->bitmap()->pixelAt(0, 0), (kit::Pixel{0, 0, 255, 255}));
+  // The damaged frame shows what was on the canvas before it.
+  auto damaged = gif->imageLazilyCachedAtIndex(1);
+  ASSERT_TRUE(damaged);
+  EXPECT_EQ(damaged->bitmap()->pixelAt(0, 0), (kit::Pixel{255, 0, 0, 255}));
+}
+
 TEST(NUVAAnimatedGIF, MissingAndTooShortDelaysFallBack) {
   // Frame 0 and frame 2 have no delay; frame 3 asks for 0.01 s, frame 4 for
   // the 0.02 s minimum.

@@ -1,0 +1,31 @@
+// kit::ApplicationMain: what the platform's application main does for a
+// program built on kit. It makes the application delegate from its class
+// name through the runtime, makes the main interface the main bundle's
+// Info.plist names ("UIMainStoryboardFile": that storyboard's initial
+// controller becomes the root of the key window), launches, and runs the
+// main run loop until the application terminates.
+//
+// The system ends a program with SIGTERM and a person at a terminal with
+// SIGINT; either takes the application's terminate path (the delegate's
+// willTerminate, then the will-terminate notification), and so does
+// Application::terminate() called inside the program. The loop then
+// returns and so does ApplicationMain.
+//
+//   int main(int argc, char** argv) { return kit::ApplicationMain(argc, argv, "AppDelegate"); }
+#pragma once
+
+#include <string>
+
+namespace kit {
+
+// Everything before the loop: the delegate by class name, the main
+// interface from Info.plist, launch. False (and a log line) when no class of
+// that name can be made or it is no application delegate. Main thread.
+bool ApplicationLaunch(int argc, char** argv, const std::string& delegateClassName);
+
+// Catches SIGTERM and SIGINT, ApplicationLaunch, then runs the main run
+// loop until the application terminates. 0 after a termination, 1 when the
+// launch could not start.
+int ApplicationMain(int argc, char** argv, const std::string& delegateClassName);
+
+}  // namespace kit

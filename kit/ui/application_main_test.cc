@@ -1,0 +1,99 @@
+// The application main: the delegate made by class name, the main interface
+// from the bundle's Info.plist, and a SIGTERM that takes the terminate path
+// and ends the loop; an unknown delegate class ends it at once.
+#include "kit/ui/application_main.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+
+#include "kit/dispatch/queue.h"
+#include "kit/foundation/bundle.h"
+#include "kit/foundation/runtime.h"
+#include "kit/testing/temp_directory.h"
+#include "kit/ui/application.h"
+#include "kit/ui/device_profile.h"
+#include "kit/ui/scene_registry.h"
+#include "kit/ui/view_controller.h"
+#include "kit/ui/window.h"
+
+namespace kit {
+namespace {
+
+std::vector<std::string> delegateEvents;
+
+class MainTestDelegate : public Object, public ApplicationDelegate {
+  KIT_OBJECT(MainTestDelegate)
+
+ public:
+  bool didFinishLaunching(Application&, const Ref<Dictionary>&) override {
+    delegateEvents.push_back("launch");
+    return true;
+  }
+  void willTerminate(Application&) override { delegateEvents.push_back("terminate"); }
+  Ref<Window> window() const override { return window_; }
+  void setWindow(Ref<Window> w) override { window_ = std::move(w); }
+
+ private:
+  Ref<Window> window_;
+};
+
+KIT_DEFINE_CLASS_NAMED(MainTestDelegate, Object, "KitMainTestDelegate") {}
+
+class ApplicationMainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application::shared()->reset();
+    delegateEvents.clear();
+    std::ofstream(bundle.file("Info.plist"))
+        << R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>)"
+           R"(<key>UIMainStoryboardFile</key><string>KitMainTest</string></dict></plist>)";
+    Bundle::setMainBundlePath(bundle.path());
+    SceneRegistry::shared().registerController("KitMainTest", "Root", [this] {
+      root = make<ViewController>();
+      return root;
+    });
+    SceneRegistry::shared().setInitialController("KitMainTest", "Root");
+  }
+  void TearDown() override {
+    SceneRegistry::shared().removeStoryboard("KitMainTest");
+    Bundle::setMainBundlePath("");
+    Application::shared()->reset();
+  }
+
+  DeviceProfileScope profile{DeviceProfile::phone375x667()};
+  test::TempDirectory bundle{"kit-app-main"};
+  Ref<ViewController> root;
+};
+
+TEST_F(ApplicationMainTest, LaunchesByNameAndATermSignalEndsItThroughTheTerminatePath) {
+  // Sent once the loop runs, as the system would.
+  Queue::main().async([] { std::raise(SIGTERM); });
+  EXPECT_EQ(ApplicationMain(0, nullptr, "KitMainTestDelegate"), 0);
+
+  EXPECT_EQ(delegateEvents, (std::vector<std::string>{"launch", "terminate"}));
+  auto app = Application::shared();
+  ASSERT_TRUE(isKind<MainTestDelegate>(app->delegate()));
+  ASSERT_TRUE(root);
+  ASSERT_TRUE(app->keyWindow());
+  EXPECT_EQ(app->keyWindow()->rootViewController(), root);
+  EXPECT_EQ(app->delegate()->window(), app->keyWindow());
+  const auto& posted = app->postedNotifications();
+  EXPECT_NE(std::find(posted.begin(), posted.end(), ApplicationWillTerminateNotification), posted.end());
+
+  // The signal is the system's again once the loop has returned.
+  struct sigaction now {};
+  sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+TEST_F(ApplicationMainTest, AnUnknownDelegateClassEndsAtOnce) {
+  EXPECT_EQ(ApplicationMain(0, nullptr, "NoSuchDelegateClass"), 1);
+  EXPECT_FALSE(ApplicationLaunch(0, nullptr, "KitMainTestDelegate2"));
+  EXPECT_TRUE(delegateEvents.empty());
+  EXPECT_FALSE(Application::shared()->keyWindow());
+}
+
+}  // namespace
+}  // namespace kit
