@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
+#include "kit/dispatch/queue.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/process_info.h"
+#include "kit/ui/application.h"
 #include "kit/foundation/log.h"
 #include "kit/graphics/image_destination.h"
 #include "kit/graphics/image_source.h"
@@ -222,4 +226,31 @@ kit::Ref<kit::Data> KT_dataRepresentationForSystem(const kit::Ref<kit::Image>& i
   }
   if (!data) data = kit::Data::make(image->pngData());
   return data;
+}
+
+void KT_saveToAlbumWithCompletionBlock(const kit::Ref<kit::Image>& image,
+                                       std::function<void(kit::Ref<kit::URL>, kit::Ref<kit::Error>)> completion) {
+  const std::string folder = kit::Application::shared()->picturesDirectory();
+  kit::Queue::global().async([image, folder, completion = std::move(completion)] {
+    kit::Ref<kit::URL> url;
+    kit::Ref<kit::Error> error;
+    auto data = KT_dataRepresentationForSystem(image, true);
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!data || data->length() == 0) {
+      error = kit::Error::make("KTImageCoderErrorDomain", -1, "the image has no data to save");
+    } else if (ec) {
+      error = kit::Error::make("KTImageCoderErrorDomain", -1, "the pictures folder cannot be made: " + ec.message());
+    } else {
+      const KTImageType type = KTDetectImageType(data);
+      const char* extension = type == KTImageTypeGIF ? "gif" : type == KTImageTypePNG ? "png" : "jpg";
+      const std::string path =
+          folder + "/IMG_" + kit::ProcessInfo::processInfo()->globallyUniqueString() + "." + extension;
+      if (writeAll(path, *data)) url = kit::URL::fileURLWithPath(path);
+      else error = kit::Error::make("KTImageCoderErrorDomain", -1, "the picture cannot be written");
+    }
+    if (!completion) return;
+    // The completion is the caller's; it runs on the main thread.
+    kit::Queue::main().async([completion, url, error] { completion(url, error); });
+  });
 }

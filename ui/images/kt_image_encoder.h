@@ -6,11 +6,14 @@
 // every image has, which the image cache stores on disk.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "kit/foundation/data.h"
+#include "kit/foundation/error.h"
+#include "kit/foundation/url.h"
 #include "kit/graphics/bitmap.h"
 #include "kit/graphics/image.h"
 #include "ui/images/kt_image_decoder.h"
@@ -81,3 +84,10 @@ kit::Ref<kit::Data> KT_imageDataRepresentation(const kit::Ref<kit::Image>& image
 // The same for the system's photo album, which takes only GIF and PNG
 // files as they are.
 kit::Ref<kit::Data> KT_dataRepresentationForSystem(const kit::Ref<kit::Image>& image, bool forSystem);
+
+// Saves the image's data for the system (an animated GIF or PNG as it is)
+// as a new file in the application's pictures folder, off the main thread,
+// then calls `completion` on the main thread with the file's URL, or nil
+// and an error. A nil completion is not called.
+void KT_saveToAlbumWithCompletionBlock(const kit::Ref<kit::Image>& image,
+                                       std::function<void(kit::Ref<kit::URL>, kit::Ref<kit::Error>)> completion);

@@ -8,7 +8,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
+#include "kit/testing/run_until.h"
+#include "kit/ui/application.h"
 #include "kit/graphics/testing/image_test_support.h"
 #include "kit/testing/log_capture.h"
 #include "kit/testing/temp_directory.h"
@@ -173,6 +176,31 @@ TEST(KTImageEncoderTest, DataRepresentationAndFiles) {
   EXPECT_FALSE(broken->encodeToFile(path));
   EXPECT_EQ(readBytes(path), before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KTImageEncoderTest, SavingToTheAlbumWritesIntoThePicturesFolder) {
+  kit::test::TempDirectory dir;
+  kit::Application::shared()->setPicturesDirectory(dir.file("album"));
+  const auto gifBytes = giftest::gifBytes({0.1, 0.2});
+  auto gif = KTImage::imageWithData(giftest::data(gifBytes), 1);
+  kit::Ref<kit::URL> saved;
+  bool done = false, onMain = false;
+  KT_saveToAlbumWithCompletionBlock(gif, [&](kit::Ref<kit::URL> url, kit::Ref<kit::Error> error) {
+    EXPECT_FALSE(error);
+    saved = url;
+    onMain = kit::RunLoop::isMainThread();
+    done = true;
+  });
+  ASSERT_TRUE(kit::test::runUntil([&] { return done; }));
+  EXPECT_TRUE(onMain);
+  ASSERT_TRUE(saved);
+  EXPECT_TRUE(saved->path()->utf8().ends_with(".gif"));
+  EXPECT_EQ(readBytes(saved->path()->utf8()), gifBytes);  // the GIF as it is
+  kit::Application::shared()->setPicturesDirectory("");
 }
 
 }  // namespace
