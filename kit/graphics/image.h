@@ -73,6 +73,15 @@ class Image : public Object {
   // Use the factories; public for make.
   Image(Ref<Bitmap> bitmap, double scale, ImageOrientation orientation);
 
+ protected:
+  // For subclasses that learn their picture after construction (decoding
+  // from an archive): replaces the bitmap, scale and orientation.
+  void setContents(Ref<Bitmap> bitmap, double scale, ImageOrientation orientation) {
+    bitmap_ = std::move(bitmap);
+    scale_ = scale > 0 ? scale : 1.0;
+    orientation_ = orientation;
+  }
+
  private:
   Ref<Bitmap> bitmap_;
   double scale_ = 1;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "kit/foundation/notification_center.h"
+#include "kit/foundation/search_paths.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/main_loop.h"
@@ -138,6 +139,18 @@ std::string schemeOf(const std::string& url) {
 bool Application::canOpenURL(const std::string& url) const {
   const std::string scheme = schemeOf(url);
   return !scheme.empty() && schemes_.count(scheme) > 0;
+}
+
+std::string Application::picturesDirectory() const {
+  std::lock_guard lock(picturesMutex_);
+  if (!picturesDirectory_.empty()) return picturesDirectory_;
+  auto home = homeDirectory();
+  return (home ? home->utf8() : std::string()) + "/Pictures";
+}
+
+void Application::setPicturesDirectory(std::string path) {
+  std::lock_guard lock(picturesMutex_);
+  picturesDirectory_ = std::move(path);
 }
 
 void Application::openURL(const std::string& url, const Ref<Dictionary>&, std::function<void(bool)> completion) {

@@ -122,6 +122,10 @@ class Application : public Responder {
   // The older synchronous form.
   bool openURL(const std::string& url, bool);
   const std::vector<std::string>& openedURLs() const { return opened_; }
+  // The folder that stands for the photo album: pictures saved "to the
+  // album" are written here. Default "<home>/Pictures"; any thread may ask.
+  std::string picturesDirectory() const;
+  void setPicturesDirectory(std::string path);
   void clearOpenedURLs() { KIT_CHECK_MAIN_THREAD(); opened_.clear(); }
   // Schemes that count as installed ("http", "https", "tel", "mailto" and
   // "sms" by default).
@@ -202,6 +206,8 @@ class Application : public Responder {
   bool idleTimerDisabled_ = false;
   std::vector<std::string> opened_;
   std::set<std::string> schemes_{"http", "https", "tel", "mailto", "sms"};
+  mutable std::mutex picturesMutex_;
+  std::string picturesDirectory_;
   mutable std::mutex tasksMutex_;  // background tasks may be asked for from any thread
   std::vector<Task> tasks_;
   BackgroundTaskIdentifier nextTask_ = 1;

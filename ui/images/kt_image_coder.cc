@@ -3,6 +3,7 @@
 
 #include "kit/foundation/number.h"
 #include "ui/images/kt_image_utilities.h"
+#include "ui/images/kt_sprite_sheet_image.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ const char kDecodedForDisplayKey = 0;
 
 bool KT_isDecodedForDisplay(const kit::Image& image) {
   if (image.images().size() > 1) return true;
+  // A sprite sheet is shown through contents rectangles, never redrawn.
+  if (dynamic_cast<const KTSpriteSheetImage*>(&image)) return true;
   auto flag = kit::as<kit::Number>(image.associated(&kDecodedForDisplayKey));
   return flag && flag->boolValue();
 }

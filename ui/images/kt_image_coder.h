@@ -12,7 +12,8 @@
 // itself is returned.
 kit::Ref<kit::Image> KT_imageByDecoded(const kit::Ref<kit::Image>& image);
 
-// True for an animated image holding two or more images; otherwise the
+// True for an animated image holding two or more images and for a sprite
+// sheet; otherwise the
 // stored flag (false when never set).
 bool KT_isDecodedForDisplay(const kit::Image& image);
 void setKT_isDecodedForDisplay(kit::Image& image, bool decoded);
