@@ -77,7 +77,7 @@ kit::Id NUVADataFormat::dictionaryWithJsonString(const kit::Ref<kit::String>& js
 kit::Id NUVADataFormat::arrayWithJsonString(const kit::Ref<kit::String>& json) { return parseJSONText(json); }
 
 kit::Ref<kit::String> NUVADataFormat::urlEncodeStr(std::string_view text) {
-  static const auto allowed = kit::CharacterSet::fromString(kReservedURLCharacters)->inverted();
+  static const auto& allowed = *new auto(kit::CharacterSet::fromString(kReservedURLCharacters)->inverted());
   return kit::stringByAddingPercentEncodingWithAllowedCharacters(text, *allowed);
 }
 

@@ -48,8 +48,8 @@ void answer(const Outcome& outcome, const NUVANetworkManager::Success& success,
 }
 
 const kit::CharacterSet& formValueAllowed() {
-  static const auto set = kit::CharacterSet::fromString(
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._~");
+  static const auto& set = *new auto(kit::CharacterSet::fromString(
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._~"));
   return *set;
 }
 

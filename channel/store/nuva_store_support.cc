@@ -28,8 +28,8 @@ kit::Ref<kit::String> NUVAStoreSupport::plistGameId() {
 
 kit::Ref<kit::String> NUVAStoreSupport::queryValue(const kit::Id& value) {
   // The URL-query-value set; a shared kit helper for it is on its way.
-  static const auto allowed = kit::CharacterSet::fromString(
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~()");
+  static const auto& allowed = *new auto(kit::CharacterSet::fromString(
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~()"));
   auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(kit::describe(value), *allowed);
   return encoded ? encoded : kit::str("");
 }

@@ -95,7 +95,7 @@ namespace {
 enum : unsigned { kAllowValue = 1, kAllowComma = 2, kAllowClose = 4 };
 
 const kit::Id& emptyString() {
-  static const kit::Id empty = kit::String::make("");
+  static const kit::Id& empty = *new kit::Id(kit::String::make(""));
   return empty;
 }
 
@@ -181,7 +181,10 @@ kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes
 
 kit::Id JXParser::parseValue(JXParseState& s) {
   // The shared constants, looked up once.
-  static const kit::Id yes = kit::Number::yes(), no = kit::Number::no(), null = kit::Null::null();
+  // Never destroyed: another thread may still parse while the process exits.
+  static const kit::Id& yes = *new kit::Id(kit::Number::yes());
+  static const kit::Id& no = *new kit::Id(kit::Number::no());
+  static const kit::Id& null = *new kit::Id(kit::Null::null());
   switch (s.token.type) {
     case JXTokenType::Number:
     case JXTokenType::String: return valueForToken(s);

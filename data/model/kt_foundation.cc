@@ -61,7 +61,7 @@ bool walk(std::string_view name, const kit::Class* cls) {
 }  // namespace
 
 const std::vector<std::string>& KTFoundation::foundationClasses() {
-  static const std::vector<std::string> classes = {"NSURL",        "NSDate",   "NSValue",
+  static const std::vector<std::string>& classes = *new std::vector<std::string>{"NSURL",        "NSDate",   "NSValue",
                                                    "NSData",       "NSError",  "NSArray",
                                                    "NSDictionary", "NSString", "NSAttributedString"};
   return classes;

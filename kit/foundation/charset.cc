@@ -34,50 +34,50 @@ Ref<CharacterSet> urlSet(std::string_view extras) {
 }  // namespace
 
 Ref<CharacterSet> CharacterSet::whitespace() {
-  static auto s = makeSet([](char32_t c) { return c == ' ' || c == '\t' || (c > 0x7F && u_hasBinaryProperty(c, UCHAR_WHITE_SPACE) && u_charType(c) == U_SPACE_SEPARATOR); });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return c == ' ' || c == '\t' || (c > 0x7F && u_hasBinaryProperty(c, UCHAR_WHITE_SPACE) && u_charType(c) == U_SPACE_SEPARATOR); }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::newline() {
-  static auto s = makeSet([](char32_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::whitespaceAndNewline() {
-  static auto s = makeSet([](char32_t c) {
+  static const auto& s = *new auto(makeSet([](char32_t c) {
     return c == ' ' || c == '\t' || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029 ||
            (c > 0x7F && u_charType(c) == U_SPACE_SEPARATOR);
-  });
+  }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::decimalDigits() {
-  static auto s = makeSet([](char32_t c) { return u_charType(c) == U_DECIMAL_DIGIT_NUMBER; });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return u_charType(c) == U_DECIMAL_DIGIT_NUMBER; }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::letters() {
-  static auto s = makeSet([](char32_t c) { return u_isalpha(c) || u_charType(c) == U_NON_SPACING_MARK; });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return u_isalpha(c) || u_charType(c) == U_NON_SPACING_MARK; }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::alphanumerics() {
-  static auto s = makeSet([](char32_t c) { return u_isalnum(c) || u_charType(c) == U_NON_SPACING_MARK || u_isdigit(c); });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return u_isalnum(c) || u_charType(c) == U_NON_SPACING_MARK || u_isdigit(c); }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::uppercaseLetters() {
-  static auto s = makeSet([](char32_t c) { return u_isupper(c) || u_istitle(c); });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return u_isupper(c) || u_istitle(c); }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::lowercaseLetters() {
-  static auto s = makeSet([](char32_t c) { return u_islower(c); });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return u_islower(c); }));
   return s;
 }
 
 Ref<CharacterSet> CharacterSet::punctuation() {
-  static auto s = makeSet([](char32_t c) { return u_ispunct(c); });
+  static const auto& s = *new auto(makeSet([](char32_t c) { return u_ispunct(c); }));
   return s;
 }
 
@@ -91,31 +91,31 @@ Ref<CharacterSet> CharacterSet::fromRange(char32_t first, size_t length) {
 }
 
 Ref<CharacterSet> CharacterSet::urlQueryAllowed() {
-  static auto s = urlSet("!$&'()*+,;=:@/?");
+  static const auto& s = *new auto(urlSet("!$&'()*+,;=:@/?"));
   return s;
 }
 Ref<CharacterSet> CharacterSet::urlQueryValueAllowed() {
-  static auto s = urlSet("()");
+  static const auto& s = *new auto(urlSet("()"));
   return s;
 }
 Ref<CharacterSet> CharacterSet::urlFragmentAllowed() {
-  static auto s = urlSet("!$&'()*+,;=:@/?");
+  static const auto& s = *new auto(urlSet("!$&'()*+,;=:@/?"));
   return s;
 }
 Ref<CharacterSet> CharacterSet::urlPathAllowed() {
-  static auto s = urlSet("!$&'()*+,;=:@/");
+  static const auto& s = *new auto(urlSet("!$&'()*+,;=:@/"));
   return s;
 }
 Ref<CharacterSet> CharacterSet::urlHostAllowed() {
-  static auto s = urlSet("!$&'()*+,;=:[]");
+  static const auto& s = *new auto(urlSet("!$&'()*+,;=:[]"));
   return s;
 }
 Ref<CharacterSet> CharacterSet::urlUserAllowed() {
-  static auto s = urlSet("!$&'()*+,;=");
+  static const auto& s = *new auto(urlSet("!$&'()*+,;="));
   return s;
 }
 Ref<CharacterSet> CharacterSet::urlPasswordAllowed() {
-  static auto s = urlSet("!$&'()*+,;=");
+  static const auto& s = *new auto(urlSet("!$&'()*+,;="));
   return s;
 }
 

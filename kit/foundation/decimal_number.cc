@@ -92,17 +92,17 @@ Ref<DecimalNumber> DecimalNumber::decimalNumberWithNumber(const Number& number) 
 }
 
 Ref<DecimalNumber> DecimalNumber::zero() {
-  static const auto value = decimalNumberWithDecimal(Decimal{});
+  static const auto& value = *new auto(decimalNumberWithDecimal(Decimal{}));
   return value;
 }
 
 Ref<DecimalNumber> DecimalNumber::one() {
-  static const auto value = decimalNumberWithMantissa(1, 0, false);
+  static const auto& value = *new auto(decimalNumberWithMantissa(1, 0, false));
   return value;
 }
 
 Ref<DecimalNumber> DecimalNumber::notANumber() {
-  static const auto value = decimalNumberWithDecimal(Decimal::notANumber());
+  static const auto& value = *new auto(decimalNumberWithDecimal(Decimal::notANumber()));
   return value;
 }
 

@@ -35,12 +35,13 @@ LogState& state() {
 }
 
 const std::string& processName() {
-  static const std::string name = [] {
+  // Never destroyed, like the log state: threads may log while the process exits.
+  static const std::string& name = *new std::string([] {
     std::ifstream comm("/proc/self/comm");
     std::string text;
     std::getline(comm, text);
     return text.empty() ? std::string("process") : text;
-  }();
+  }());
   return name;
 }
 

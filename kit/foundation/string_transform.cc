@@ -16,8 +16,9 @@ namespace {
 // Building a transliterator parses its rules, which is slow, so each one is
 // built once and cloned for every use (a clone may be used on any thread).
 std::unique_ptr<icu::Transliterator> transliterator(std::string_view id, bool reverse) {
-  static std::mutex mutex;
-  static std::map<std::pair<std::string, bool>, std::unique_ptr<icu::Transliterator>> cache;
+  // Never destroyed: a worker thread may transform text while the process exits.
+  static std::mutex& mutex = *new std::mutex;
+  static auto& cache = *new std::map<std::pair<std::string, bool>, std::unique_ptr<icu::Transliterator>>;
   std::lock_guard lock(mutex);
   auto key = std::make_pair(std::string(id), reverse);
   auto it = cache.find(key);

@@ -59,12 +59,12 @@ std::optional<std::string> checked(std::optional<std::string_view> text, URLComp
 }
 
 const Ref<CharacterSet>& queryItemNameAllowed() {
-  static const Ref<CharacterSet> set = CharacterSet::urlQueryAllowed()->removing("&=");
+  static const Ref<CharacterSet>& set = *new Ref<CharacterSet>(CharacterSet::urlQueryAllowed()->removing("&="));
   return set;
 }
 
 const Ref<CharacterSet>& queryItemValueAllowed() {
-  static const Ref<CharacterSet> set = CharacterSet::urlQueryAllowed()->removing("&");
+  static const Ref<CharacterSet>& set = *new Ref<CharacterSet>(CharacterSet::urlQueryAllowed()->removing("&"));
   return set;
 }
 

@@ -6,17 +6,17 @@ namespace kit {
 KIT_DEFINE_CLASS_NAMED(ColorSpace, Object, "CGColorSpace") {}
 
 Ref<ColorSpace> ColorSpace::deviceRGB() {
-  static const Ref<ColorSpace> space = make<ColorSpace>(Model::RGB, "kCGColorSpaceDeviceRGB");
+  static const Ref<ColorSpace>& space = *new Ref<ColorSpace>(make<ColorSpace>(Model::RGB, "kCGColorSpaceDeviceRGB"));
   return space;
 }
 
 Ref<ColorSpace> ColorSpace::deviceGray() {
-  static const Ref<ColorSpace> space = make<ColorSpace>(Model::Monochrome, "kCGColorSpaceDeviceGray");
+  static const Ref<ColorSpace>& space = *new Ref<ColorSpace>(make<ColorSpace>(Model::Monochrome, "kCGColorSpaceDeviceGray"));
   return space;
 }
 
 Ref<ColorSpace> ColorSpace::deviceCMYK() {
-  static const Ref<ColorSpace> space = make<ColorSpace>(Model::CMYK, "kCGColorSpaceDeviceCMYK");
+  static const Ref<ColorSpace>& space = *new Ref<ColorSpace>(make<ColorSpace>(Model::CMYK, "kCGColorSpaceDeviceCMYK"));
   return space;
 }
 

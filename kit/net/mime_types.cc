@@ -7,7 +7,9 @@
 namespace kit {
 
 std::string MIMETypeForExtension(std::string_view extension) {
-  static const std::unordered_map<std::string, std::string> table = {
+  // Never destroyed: worker threads may still look a type up while the
+  // process exits.
+  static const auto& table = *new std::unordered_map<std::string, std::string>{
       {"html", "text/html"}, {"htm", "text/html"}, {"css", "text/css"}, {"js", "text/javascript"},
       {"mjs", "text/javascript"}, {"json", "application/json"}, {"txt", "text/plain"}, {"text", "text/plain"},
       {"csv", "text/csv"}, {"xml", "application/xml"}, {"plist", "application/x-plist"},

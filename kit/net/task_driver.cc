@@ -228,13 +228,13 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
   // Loopback never goes through a proxy from the environment (this list
   // replaces no_proxy, so it carries that variable's hosts along).
-  static const std::string noProxy = [] {
+  static const std::string& noProxy = *new std::string([] {
     std::string list = "localhost,127.0.0.1,::1";
     for (const char* name : {"no_proxy", "NO_PROXY"}) {
       if (const char* value = getenv(name); value && *value) return list + "," + value;
     }
     return list;
-  }();
+  }());
   curl_easy_setopt(easy_, CURLOPT_NOPROXY, noProxy.c_str());
   // The share carries the session's cookies, so a request that opts out of
   // cookies stays out of it.

@@ -96,11 +96,11 @@ std::string NSStringURLEncode::trimmedWhitespaceAndNewlineString(std::string_vie
 }
 
 bool NSStringURLEncode::isTelephone(std::string_view text) {
-  static const auto patterns = [] {
+  static const auto& patterns = *new auto([] {
     std::array<kit::Ref<kit::RegularExpression>, kPhonePatterns.size()> compiled;
     for (size_t i = 0; i < kPhonePatterns.size(); ++i) compiled[i] = wholeTextPattern(kPhonePatterns[i]);
     return compiled;
-  }();
+  }());
   for (const auto& pattern : patterns) {
     if (matchesWhole(pattern, text)) return true;
   }
@@ -108,12 +108,12 @@ bool NSStringURLEncode::isTelephone(std::string_view text) {
 }
 
 bool NSStringURLEncode::isEmail(std::string_view text) {
-  static const auto pattern = wholeTextPattern(kEmailPattern);
+  static const auto& pattern = *new auto(wholeTextPattern(kEmailPattern));
   return matchesWhole(pattern, kit::str(text)->lowercaseString()->utf8());
 }
 
 bool NSStringURLEncode::isWeakPswd(std::string_view text) {
-  static const auto pattern = wholeTextPattern(kWeakPasswordPattern);
+  static const auto& pattern = *new auto(wholeTextPattern(kWeakPasswordPattern));
   return matchesWhole(pattern, text);
 }
 
