@@ -47,10 +47,14 @@ test: build-test
 fuzz: build-test
 	FUZZ_JOBS=$(JOBS) bash scripts/run-fuzzers.sh $(SANITIZE_TREE)/fuzz $(FUZZ_RUNS)
 
+# Every benchmark program, five repetitions each, then one table of every
+# ratio against its peer with its goal (scripts/run-benchmarks.sh).
+# BENCH_FLAGS go to every program, e.g. BENCH_FLAGS=--benchmark_min_time=0.05.
+BENCH_FLAGS ?=
 bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF -DKIT_BENCH=ON
 	ninja -C build/bench -j $(JOBS)
-	bash scripts/run-benchmarks.sh build/bench/bench
+	bash scripts/run-benchmarks.sh build/bench/bench $(BENCH_FLAGS)
 
 clean:
 	rm -rf build out

@@ -3,7 +3,7 @@
 // its windowed playback (one frame cached, each decoded ahead on the
 // model's queue and delivered to the main queue) against decoding every
 // frame straight from kit::ImageSource, as a player without the model
-// would. Ratios are printed at the end (model frames/s over direct).
+// would. Ratios are printed at the end (time per frame, model over direct).
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -125,11 +125,18 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const double direct = reporter.counter("BM_ImageSourceDecodeEachFrame/real_time", "items_per_second");
-  bench::printRatio("GIF frames cached", "model/direct decode",
-                    reporter.counter("BM_ModelCachedPlayback", "items_per_second"), direct);
-  bench::printRatio("GIF frames windowed", "model/direct decode",
-                    reporter.counter("BM_ModelWindowedPlayback/predraw:1/real_time", "items_per_second"), direct);
+  // Time per frame (the inverse of frames per second), ours over decoding
+  // each frame directly. Goals: a cached frame is a hundred times cheaper
+  // than a decode; a frame decoded ahead on the model's queue and handed
+  // to the main thread costs at most half again a decode on the spot.
+  auto secondsPerFrame = [&](const char* name) {
+    const double rate = reporter.counter(name, "items_per_second");
+    return rate > 0 ? 1 / rate : 0;
+  };
+  const double direct = secondsPerFrame("BM_ImageSourceDecodeEachFrame/real_time");
+  bench::reportRatio("GIF_frame_cached/direct_decode", secondsPerFrame("BM_ModelCachedPlayback"), direct, 0.01);
+  bench::reportRatio("GIF_frame_windowed/direct_decode",
+                     secondsPerFrame("BM_ModelWindowedPlayback/predraw:1/real_time"), direct, 1.5);
   benchmark::Shutdown();
   return 0;
 }

@@ -77,11 +77,13 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  bench::printRatio("format", "kit/snprintf", reporter.cpuTime("BM_KitFormat"), reporter.cpuTime("BM_Snprintf"));
-  bench::printRatio("describe(number)", "kit/snprintf", reporter.cpuTime("BM_KitDescribeNumber"),
-                    reporter.cpuTime("BM_SnprintfNumber"));
-  bench::printRatio("describe(dictionary)", "kit/snprintf", reporter.cpuTime("BM_KitDescribeDictionary"),
-                    reporter.cpuTime("BM_SnprintfDictionaryText"));
+  // Goal: within half again of snprintf doing the same formatting.
+  constexpr double kGoal = 1.5;
+  bench::reportRatio("kit_format/snprintf", reporter.cpuTime("BM_KitFormat"), reporter.cpuTime("BM_Snprintf"), kGoal);
+  bench::reportRatio("describe_number/snprintf", reporter.cpuTime("BM_KitDescribeNumber"),
+                     reporter.cpuTime("BM_SnprintfNumber"), kGoal);
+  bench::reportRatio("describe_dictionary/snprintf", reporter.cpuTime("BM_KitDescribeDictionary"),
+                     reporter.cpuTime("BM_SnprintfDictionaryText"), kGoal);
   benchmark::Shutdown();
   return 0;
 }

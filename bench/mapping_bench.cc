@@ -131,9 +131,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  bench::printRatio("10,000 rows to models", "mapper/hand-written",
-                    reporter.cpuTime("BM_MapperDictionariesToModels"),
-                    reporter.cpuTime("BM_HandWrittenDictionariesToModels"));
+  // Goal: mapping by reflection costs at most two and a half times the
+  // hand-written conversion.
+  bench::reportRatio("10000_rows_to_models/hand_written", reporter.cpuTime("BM_MapperDictionariesToModels"),
+                     reporter.cpuTime("BM_HandWrittenDictionariesToModels"), 2.5);
   benchmark::Shutdown();
   return 0;
 }

@@ -133,6 +133,15 @@ int main(int argc, char** argv) {
              "BM_CondvarQueue_SameThread");
   printRatio(reporter, "posted from a worker:", "BM_MainQueue_FromWorker/real_time",
              "BM_CondvarQueue_FromWorker/real_time");
+  // Time per task, main queue over the plain queue. Goal: at most half again.
+  auto secondsPerTask = [&](const char* name) {
+    const double rate = reporter.counter(name, "items_per_second");
+    return rate > 0 ? 1 / rate : 0;
+  };
+  bench::reportRatio("main_queue_same_thread/condvar_queue", secondsPerTask("BM_MainQueue_SameThread"),
+                     secondsPerTask("BM_CondvarQueue_SameThread"), 1.5);
+  bench::reportRatio("main_queue_from_worker/condvar_queue", secondsPerTask("BM_MainQueue_FromWorker/real_time"),
+                     secondsPerTask("BM_CondvarQueue_FromWorker/real_time"), 1.5);
   benchmark::Shutdown();
   return 0;
 }
