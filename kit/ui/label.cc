@@ -54,6 +54,26 @@ void Label::setTextAlignment(TextAlignment a) {
   setNeedsDisplay();
 }
 
+void Label::setMinimumScaleFactor(double f) {
+  minimumScale_ = f;
+  if (adjusts_) setNeedsDisplay();
+}
+
+void Label::setEnabled(bool v) {
+  enabled_ = v;
+  setNeedsDisplay();
+}
+
+void Label::setHighlightedTextColor(Ref<Color> c) {
+  highlightedTextColor_ = std::move(c);
+  if (highlighted_) setNeedsDisplay();
+}
+
+void Label::setHighlighted(bool v) {
+  highlighted_ = v;
+  setNeedsDisplay();
+}
+
 void Label::setNumberOfLines(int n) {
   lines_ = std::max(0, n);
   changed();

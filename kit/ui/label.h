@@ -2,7 +2,8 @@
 // colour, aligned and broken into at most numberOfLines lines (0: any
 // number), truncated or clipped by the line break mode, optionally shrunk to
 // fit its width. It measures and draws through the same Pango layout, and
-// draws its text centred vertically in its bounds.
+// draws its text centred vertically in its bounds. Rendering keeps the drawn
+// text until a setter changes it.
 //
 //   auto label = kit::Label::make(kit::Rect{0, 0, W, 44});
 //   label->setText("知道了");
@@ -41,17 +42,17 @@ class Label : public View {
   bool adjustsFontSizeToFitWidth() const { return adjusts_; }
   void setAdjustsFontSizeToFitWidth(bool v);
   double minimumScaleFactor() const { return minimumScale_; }
-  void setMinimumScaleFactor(double f) { minimumScale_ = f; }
+  void setMinimumScaleFactor(double f);
   BaselineAdjustment baselineAdjustment() const { return baseline_; }
   void setBaselineAdjustment(BaselineAdjustment b) { baseline_ = b; }
   double preferredMaxLayoutWidth() const { return preferredMaxWidth_; }
   void setPreferredMaxLayoutWidth(double w);
   bool isEnabled() const { return enabled_; }
-  void setEnabled(bool v) { enabled_ = v; }
+  void setEnabled(bool v);
   const Ref<Color>& highlightedTextColor() const { return highlightedTextColor_; }
-  void setHighlightedTextColor(Ref<Color> c) { highlightedTextColor_ = std::move(c); }
+  void setHighlightedTextColor(Ref<Color> c);
   bool isHighlighted() const { return highlighted_; }
-  void setHighlighted(bool v) { highlighted_ = v; }
+  void setHighlighted(bool v);
 
   // The text's size within `size` (wrapping at its width when the label
   // has more than one line), rounded up to whole points.
@@ -61,6 +62,9 @@ class Label : public View {
   virtual Rect textRectForBounds(const Rect& bounds, int numberOfLines) const;
   // The font actually drawn (smaller when adjusting to fit).
   Ref<Font> fontForDrawing() const;
+
+  // The text is kept as pixels until a setter above changes what is drawn.
+  LayerContent layerContent(const Layer&) const override { return LayerContent::Retained; }
 
  protected:
   bool drawContent(Canvas& canvas) override;

@@ -33,6 +33,7 @@ std::string Layer::description() const {
 
 void Layer::setBounds(const Rect& bounds) {
   KIT_CHECK_MAIN_THREAD();
+  noteChange();
   const Rect old = bounds_;
   bounds_ = bounds;
   if (old.size != bounds.size) boundsDidChange(old);
@@ -66,6 +67,7 @@ Rect Layer::frame() const {
 
 void Layer::setFrame(const Rect& frame) {
   KIT_CHECK_MAIN_THREAD();
+  noteChange();
   const Rect f = frame.standardized();
   setBounds({bounds_.origin, f.size});
   position_ = {f.origin.x + anchorPoint_.x * f.size.width, f.origin.y + anchorPoint_.y * f.size.height};
@@ -73,6 +75,7 @@ void Layer::setFrame(const Rect& frame) {
 
 void Layer::setMask(Ref<Layer> mask) {
   KIT_CHECK_MAIN_THREAD();
+  noteChange();
   if (mask_) mask_->superlayer_ = nullptr;
   mask_ = std::move(mask);
   if (mask_) {
@@ -88,6 +91,7 @@ Ref<Layer> Layer::superlayer() const {
 }
 
 void Layer::detachSublayer(Layer* layer) {
+  noteChange();
   auto it = std::find_if(sublayers_.begin(), sublayers_.end(), [&](const Ref<Layer>& l) { return l.get() == layer; });
   if (it != sublayers_.end()) sublayers_.erase(it);
 }
@@ -98,6 +102,7 @@ void Layer::insertSublayerAt(const Ref<Layer>& layer, size_t index) {
   Ref<Layer> keep = layer;  // the layer may be held only by its old superlayer
   if (layer->superlayer_) layer->superlayer_->detachSublayer(layer.get());
   layer->superlayer_ = this;
+  noteChange();
   index = std::min(index, sublayers_.size());
   sublayers_.insert(sublayers_.begin() + static_cast<long>(index), layer);
 }
@@ -139,6 +144,7 @@ void Layer::replaceSublayer(const Layer* old, const Ref<Layer>& replacement) {
     if (sublayers_[i].get() != old) continue;
     Ref<Layer> gone = sublayers_[i];
     gone->superlayer_ = nullptr;
+    noteChange();
     sublayers_.erase(sublayers_.begin() + static_cast<long>(i));
     insertSublayerAt(replacement, i);
     return;
@@ -275,6 +281,7 @@ void Layer::addAnimation(const Ref<Animation>& animation, const std::string& key
   r.start = animation->beginTime() > 0 ? animation->beginTime() : now;
   r.serial = nextSerial_++;
   animations_.push_back(r);
+  noteChange();
   Transaction::noteAnimation(r.start + r.animation->activeDuration());
 
   Ref<Animation> added = r.animation;
@@ -297,7 +304,10 @@ void Layer::finishAnimation(uint64_t serial) {
   for (size_t i = 0; i < animations_.size(); ++i) {
     if (animations_[i].serial != serial) continue;
     Running r = animations_[i];
-    if (r.animation->isRemovedOnCompletion()) animations_.erase(animations_.begin() + static_cast<long>(i));
+    if (r.animation->isRemovedOnCompletion()) {
+      animations_.erase(animations_.begin() + static_cast<long>(i));
+      noteChange();
+    }
     if (r.animation->onStop) r.animation->onStop(*r.animation, true);
     return;
   }
@@ -338,6 +348,7 @@ void Layer::removeAnimationForKey(const std::string& key) {
     if (animations_[i].key != key || key.empty()) continue;
     Running r = animations_[i];
     animations_.erase(animations_.begin() + static_cast<long>(i));
+    noteChange();
     stopRunning(r, false);
     return;
   }
@@ -347,6 +358,7 @@ void Layer::removeAllAnimations() {
   KIT_CHECK_MAIN_THREAD();
   std::vector<Running> all;
   all.swap(animations_);
+  if (!all.empty()) noteChange();
   for (auto& r : all) stopRunning(r, false);
 }
 

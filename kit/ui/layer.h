@@ -9,7 +9,9 @@
 // (KIT_CHECK_MAIN_THREAD) in debug and test builds.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,11 +23,26 @@
 #include "kit/ui/animation.h"
 #include "kit/ui/transform3d.h"
 
+struct _cairo_surface;
+
 namespace kit {
 
 class Canvas;
 class GraphicsContext;
 class Layer;
+
+// How rendering may treat what a layer's delegate draws.
+enum class LayerContent {
+  // Drawn anew for every picture: it may follow the clock or state kept
+  // elsewhere. The default.
+  Live,
+  // Changes only when the layer is marked for display (setNeedsDisplay) or
+  // its bounds change: rendering keeps the pixels and reuses them until
+  // then. Every setter that changes what is drawn must mark the layer.
+  Retained,
+  // Nothing is drawn.
+  None,
+};
 
 // What a layer asks of the view that owns it.
 class LayerDelegate {
@@ -33,6 +50,7 @@ class LayerDelegate {
   virtual ~LayerDelegate() = default;
   // Draws the layer's own content; true when something was drawn.
   virtual bool drawLayerContent(Layer& layer, Canvas& canvas) = 0;
+  virtual LayerContent layerContent(const Layer&) const { return LayerContent::Live; }
   virtual void layoutSublayersOfLayer(Layer&) {}
 };
 
@@ -61,16 +79,17 @@ class Layer : public Object {
   const Rect& bounds() const { return bounds_; }
   void setBounds(const Rect& bounds);
   Point position() const { return position_; }
-  void setPosition(Point p) { KIT_CHECK_MAIN_THREAD(); position_ = p; }
+  void setPosition(Point p) { KIT_CHECK_MAIN_THREAD(); noteChange(); position_ = p; }
   Point anchorPoint() const { return anchorPoint_; }
-  void setAnchorPoint(Point p) { KIT_CHECK_MAIN_THREAD(); anchorPoint_ = p; }
+  void setAnchorPoint(Point p) { KIT_CHECK_MAIN_THREAD(); noteChange(); anchorPoint_ = p; }
   double zPosition() const { return zPosition_; }
-  void setZPosition(double z) { KIT_CHECK_MAIN_THREAD(); zPosition_ = z; }
+  void setZPosition(double z) { KIT_CHECK_MAIN_THREAD(); noteChange(); zPosition_ = z; }
   const Transform3D& transform() const { return transform_; }
-  void setTransform(const Transform3D& t) { KIT_CHECK_MAIN_THREAD(); transform_ = t; }
+  void setTransform(const Transform3D& t) { KIT_CHECK_MAIN_THREAD(); noteChange(); transform_ = t; }
   AffineTransform affineTransform() const { return transform_.affine(); }
   void setAffineTransform(const AffineTransform& t) {
     KIT_CHECK_MAIN_THREAD();
+    noteChange();
     transform_ = Transform3D::fromAffine(t);
   }
   // The bounding box of the transformed bounds in the superlayer.
@@ -79,24 +98,24 @@ class Layer : public Object {
 
   // ---- Appearance
   const Ref<Color>& backgroundColor() const { return backgroundColor_; }
-  void setBackgroundColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); backgroundColor_ = std::move(c); }
+  void setBackgroundColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); noteChange(); backgroundColor_ = std::move(c); }
   double cornerRadius() const { return cornerRadius_; }
-  void setCornerRadius(double r) { KIT_CHECK_MAIN_THREAD(); cornerRadius_ = r; }
+  void setCornerRadius(double r) { KIT_CHECK_MAIN_THREAD(); noteChange(); cornerRadius_ = r; }
   double borderWidth() const { return borderWidth_; }
-  void setBorderWidth(double w) { KIT_CHECK_MAIN_THREAD(); borderWidth_ = w; }
+  void setBorderWidth(double w) { KIT_CHECK_MAIN_THREAD(); noteChange(); borderWidth_ = w; }
   // Black by default, as on the platform.
   const Ref<Color>& borderColor() const { return borderColor_; }
-  void setBorderColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); borderColor_ = std::move(c); }
+  void setBorderColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); noteChange(); borderColor_ = std::move(c); }
   bool masksToBounds() const { return masksToBounds_; }
-  void setMasksToBounds(bool v) { KIT_CHECK_MAIN_THREAD(); masksToBounds_ = v; }
+  void setMasksToBounds(bool v) { KIT_CHECK_MAIN_THREAD(); noteChange(); masksToBounds_ = v; }
   // A layer whose alpha masks this layer's drawing (its own geometry is in
   // this layer's coordinates).
   const Ref<Layer>& mask() const { return mask_; }
   void setMask(Ref<Layer> mask);
   bool isHidden() const { return hidden_; }
-  void setHidden(bool v) { KIT_CHECK_MAIN_THREAD(); hidden_ = v; }
+  void setHidden(bool v) { KIT_CHECK_MAIN_THREAD(); noteChange(); hidden_ = v; }
   double opacity() const { return opacity_; }
-  void setOpacity(double o) { KIT_CHECK_MAIN_THREAD(); opacity_ = o; }
+  void setOpacity(double o) { KIT_CHECK_MAIN_THREAD(); noteChange(); opacity_ = o; }
   bool isOpaque() const { return opaque_; }
   void setOpaque(bool v) { KIT_CHECK_MAIN_THREAD(); opaque_ = v; }
   bool allowsGroupOpacity() const { return allowsGroupOpacity_; }
@@ -116,14 +135,14 @@ class Layer : public Object {
 
   // ---- Contents: an image drawn into the bounds by the gravity.
   const Ref<Bitmap>& contents() const { return contents_; }
-  void setContents(Ref<Bitmap> image) { KIT_CHECK_MAIN_THREAD(); contents_ = std::move(image); }
+  void setContents(Ref<Bitmap> image) { KIT_CHECK_MAIN_THREAD(); noteChange(); contents_ = std::move(image); }
   // The part of the image shown, in unit coordinates.
   const Rect& contentsRect() const { return contentsRect_; }
-  void setContentsRect(const Rect& r) { KIT_CHECK_MAIN_THREAD(); contentsRect_ = r; }
+  void setContentsRect(const Rect& r) { KIT_CHECK_MAIN_THREAD(); noteChange(); contentsRect_ = r; }
   double contentsScale() const { return contentsScale_; }
-  void setContentsScale(double s) { KIT_CHECK_MAIN_THREAD(); contentsScale_ = s > 0 ? s : 1; }
+  void setContentsScale(double s) { KIT_CHECK_MAIN_THREAD(); noteChange(); contentsScale_ = s > 0 ? s : 1; }
   const std::string& contentsGravity() const { return contentsGravity_; }
-  void setContentsGravity(std::string g) { KIT_CHECK_MAIN_THREAD(); contentsGravity_ = std::move(g); }
+  void setContentsGravity(std::string g) { KIT_CHECK_MAIN_THREAD(); noteChange(); contentsGravity_ = std::move(g); }
 
   // ---- Tree
   Ref<Layer> superlayer() const;
@@ -146,7 +165,7 @@ class Layer : public Object {
   Ref<Layer> hitTest(Point p);
 
   // ---- Display
-  void setNeedsDisplay() { KIT_CHECK_MAIN_THREAD(); needsDisplay_ = true; }
+  void setNeedsDisplay() { KIT_CHECK_MAIN_THREAD(); noteChange(); needsDisplay_ = true; }
   bool needsDisplay() const { return needsDisplay_; }
   bool needsDisplayOnBoundsChange() const { return needsDisplayOnBoundsChange_; }
   void setNeedsDisplayOnBoundsChange(bool v) { KIT_CHECK_MAIN_THREAD(); needsDisplayOnBoundsChange_ = v; }
@@ -168,10 +187,30 @@ class Layer : public Object {
     Size size;
   };
   DrawnContents& drawnContents() { return drawn_; }
+  // Used by rendering: the delegate's retained content as last drawn (no
+  // surface when it drew nothing), what it was drawn for (scale, bounds
+  // shown, model bounds, sub-pixel position in the picture) and the device
+  // pixel it was last placed at.
+  struct RetainedContent {
+    std::shared_ptr<_cairo_surface> surface;
+    bool valid = false;
+    double scale = 0;
+    Rect bounds;
+    Rect modelBounds;
+    Point phase;
+    Point pixelOrigin;
+  };
+  RetainedContent& retainedContent() { return retained_; }
   void clearNeedsDisplay() { needsDisplay_ = false; }
 
+  // Used by rendering: a count of the changes made to any layer that can
+  // alter a picture (geometry, appearance, the tree, display requests,
+  // animations added or ended). While it stands still, a picture of a tree
+  // that draws nothing live (see LayerContent) stays right.
+  static uint64_t changeCount() { return changes_.load(std::memory_order_relaxed); }
+
   LayerDelegate* delegate() const { return delegate_; }
-  void setDelegate(LayerDelegate* d) { delegate_ = d; }
+  void setDelegate(LayerDelegate* d) { noteChange(); delegate_ = d; }
 
   // ---- Animations
   // Adds a copy of the animation under the key (replacing, and stopping, an
@@ -203,6 +242,8 @@ class Layer : public Object {
  protected:
   // Called after the bounds change.
   virtual void boundsDidChange(const Rect& old);
+  // Counts a change that can alter a picture (see changeCount).
+  static void noteChange() { changes_.fetch_add(1, std::memory_order_relaxed); }
 
  private:
   struct Running {
@@ -247,9 +288,11 @@ class Layer : public Object {
   bool needsDisplayOnBoundsChange_ = false;
   bool needsLayout_ = false;
   DrawnContents drawn_;
+  RetainedContent retained_;
   LayerDelegate* delegate_ = nullptr;
   std::vector<Running> animations_;
   uint64_t nextSerial_ = 1;
+  static inline std::atomic<uint64_t> changes_{0};
 };
 
 }  // namespace kit

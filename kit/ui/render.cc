@@ -1,4 +1,21 @@
 // Drawing layer trees with Cairo.
+//
+// Each layer is drawn in its superlayer's space: background, contents image,
+// its own content (the view's or the layer's drawing), its sublayers, then
+// its border. A layer that is translucent or masked is composited as one
+// piece, and that is where the time of a picture goes, so the renderer keeps
+// it small:
+// - a group (an offscreen surface) is clipped to the device-space box of
+//   what the layer and its sublayers can draw, so a translucent 40x40 view
+//   costs a 40x40 surface, not one of the whole picture;
+// - a layer that draws one thing and has no sublayers needs no group at
+//   all: its opacity goes into that one paint;
+// - content that only changes when the layer is marked for display (labels'
+//   text, see LayerDelegate::layerContent) is kept as pixels at the scale
+//   and sub-pixel position it was drawn at, and copied into later pictures.
+// The reference mode (renderReference) draws every translucent or masked
+// layer through a group of the picture's size and draws every content anew:
+// the tests hold the shortcuts against it.
 #include "kit/ui/render.h"
 
 #include <cairo.h>
@@ -8,6 +25,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <typeinfo>
 
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_codecs.h"
@@ -15,8 +34,11 @@
 #include "kit/ui/application.h"
 #include "kit/ui/canvas.h"
 #include "kit/ui/canvas_drawing.h"
+#include "kit/ui/gradient_layer.h"
+#include "kit/ui/render_reference.h"
 #include "kit/ui/replicator_layer.h"
 #include "kit/ui/screen.h"
+#include "kit/ui/shape_layer.h"
 #include "kit/ui/view.h"
 #include "kit/ui/window.h"
 
@@ -24,53 +46,366 @@ namespace kit {
 
 namespace {
 
-void applyTransform(cairo_t* cr, const Transform3D& t) {
-  if (t.isIdentity()) return;
-  // The plane part of the transform (perspective is not drawn).
-  cairo_matrix_t m;
-  cairo_matrix_init(&m, t.m11, t.m12, t.m21, t.m22, t.m41, t.m42);
-  double det = m.xx * m.yy - m.xy * m.yx;
-  if (std::fabs(det) < 1e-12) {
-    // A collapsed layer draws nothing; keep Cairo's matrix invertible.
-    cairo_scale(cr, 1e-6, 1e-6);
-    return;
+// What a layer shows at the clock's time (`delay` seconds behind for
+// replicated instances): its model values with running animations applied.
+struct Geometry {
+  Point position;
+  Rect bounds;
+  Transform3D transform;
+  double opacity = 1;
+};
+
+Geometry geometryOf(const Layer& layer, double delay, bool root) {
+  Geometry g;
+  if (!layer.hasAnimations()) {
+    g.position = layer.position();
+    g.bounds = layer.bounds();
+    g.transform = layer.transform();
+    g.opacity = root ? 1.0 : layer.opacity();
+    return g;
   }
-  cairo_transform(cr, &m);
+  AnimationValue positionValue = layer.presentationValue("position", delay);
+  AnimationValue boundsValue = layer.presentationValue("bounds", delay);
+  g.position = std::holds_alternative<Point>(positionValue) ? std::get<Point>(positionValue) : layer.position();
+  g.bounds = std::holds_alternative<Rect>(boundsValue) ? std::get<Rect>(boundsValue) : layer.bounds();
+  g.transform = layer.presentationTransform(delay);
+  g.opacity = root ? 1.0 : layer.presentationDouble("opacity", delay);
+  return g;
 }
 
-Ref<Color> colorValue(const Layer& layer, const char* key, double delay) {
+double doubleValue(const Layer& layer, const char* key, double model, double delay) {
+  return layer.hasAnimations() ? layer.presentationDouble(key, delay) : model;
+}
+
+Ref<Color> colorValue(const Layer& layer, const char* key, const Ref<Color>& model, double delay) {
+  if (!layer.hasAnimations()) return model;
   AnimationValue v = layer.presentationValue(key, delay);
   if (auto c = std::get_if<Ref<Color>>(&v)) return *c;
   return nullptr;
 }
 
-// The cached result of a plain layer's drawInContext.
-void drawCustomLayerContents(Layer& layer, Canvas& canvas) {
-  auto& cache = layer.drawnContents();
-  const Size size = layer.bounds().size;
-  if (layer.needsDisplay() || (cache.bitmap && (cache.scale != canvas.scale() || cache.size != size))) {
-    layer.clearNeedsDisplay();
-    cache = {};
-    cache.scale = canvas.scale();
-    cache.size = size;
-    if (beginImageContext(size, false, canvas.scale())) {
-      if (auto ctx = currentContext()) layer.drawInContext(*ctx);
-      if (auto image = imageFromCurrentImageContext()) cache.bitmap = image->bitmap();
-      endImageContext();
-    }
-  }
-  if (cache.bitmap) drawBitmap(canvas, *cache.bitmap, {layer.bounds().origin, size});
+// The plane part of a layer's transform as a Cairo matrix (perspective is
+// not drawn); a collapsed transform becomes a tiny scale, which draws
+// nothing and keeps Cairo's matrix invertible.
+cairo_matrix_t planeMatrix(const Transform3D& t) {
+  cairo_matrix_t m;
+  cairo_matrix_init(&m, t.m11, t.m12, t.m21, t.m22, t.m41, t.m42);
+  if (std::fabs(m.xx * m.yy - m.xy * m.yx) < 1e-12) cairo_matrix_init_scale(&m, 1e-6, 1e-6);
+  return m;
 }
 
-void drawLayer(cairo_t* cr, Layer& layer, double scale, double delay, bool root = false);
+// Moves the context from a superlayer's bounds space into the layer's.
+void enterLayer(cairo_t* cr, const Layer& layer, const Geometry& g) {
+  cairo_translate(cr, g.position.x, g.position.y);
+  if (!g.transform.isIdentity()) {
+    const cairo_matrix_t m = planeMatrix(g.transform);
+    cairo_transform(cr, &m);
+  }
+  cairo_translate(cr, -(g.bounds.origin.x + layer.anchorPoint().x * g.bounds.size.width),
+                  -(g.bounds.origin.y + layer.anchorPoint().y * g.bounds.size.height));
+}
 
-void drawSublayers(cairo_t* cr, Layer& layer, double scale, double delay) {
+// The same move as a matrix from the layer's bounds space to its
+// superlayer's.
+cairo_matrix_t placementOf(const Layer& layer, const Geometry& g) {
+  cairo_matrix_t m;
+  cairo_matrix_init_translate(&m, -(g.bounds.origin.x + layer.anchorPoint().x * g.bounds.size.width),
+                              -(g.bounds.origin.y + layer.anchorPoint().y * g.bounds.size.height));
+  if (!g.transform.isIdentity()) {
+    const cairo_matrix_t t = planeMatrix(g.transform);
+    cairo_matrix_multiply(&m, &m, &t);
+  }
+  cairo_matrix_t move;
+  cairo_matrix_init_translate(&move, g.position.x, g.position.y);
+  cairo_matrix_multiply(&m, &m, &move);
+  return m;
+}
+
+// The box of a rectangle mapped through a matrix.
+Rect mappedBox(const cairo_matrix_t& m, const Rect& r) {
+  const double xs[2] = {r.minX(), r.maxX()}, ys[2] = {r.minY(), r.maxY()};
+  double minX = HUGE_VAL, minY = HUGE_VAL, maxX = -HUGE_VAL, maxY = -HUGE_VAL;
+  for (double x : xs)
+    for (double y : ys) {
+      double px = x, py = y;
+      cairo_matrix_transform_point(&m, &px, &py);
+      minX = std::min(minX, px);
+      maxX = std::max(maxX, px);
+      minY = std::min(minY, py);
+      maxY = std::max(maxY, py);
+    }
+  return {minX, minY, maxX - minX, maxY - minY};
+}
+
+Rect unite(const Rect& a, const Rect& b) {
+  if (a.isEmpty()) return b;
+  if (b.isEmpty()) return a;
+  return a.unionWith(b);
+}
+
+// Where the contents image goes in the bounds.
+Rect contentsPlacement(const Layer& layer, const Bitmap& contents, const Rect& bounds) {
+  const double s = layer.contentsScale();
+  const Rect unit = layer.contentsRect();
+  const Size size{contents.width() * unit.size.width / s, contents.height() * unit.size.height / s};
+  return rectForContentMode(contentModeForGravity(layer.contentsGravity()), size, bounds);
+}
+
+// The part of a layer's bounds space that the layer's own drawing can
+// cover; nothing when it is not known (a layer class whose drawing the
+// renderer cannot see into).
+std::optional<Rect> ownDrawingExtent(Layer& layer, const Rect& bounds, double delay) {
+  Rect extent = bounds;
+  if (const Ref<Bitmap>& contents = layer.contents()) {
+    // Outside rounded corners the image is clipped; with square ones it may
+    // pass the bounds.
+    if (doubleValue(layer, "cornerRadius", layer.cornerRadius(), delay) <= 0)
+      extent = unite(extent, contentsPlacement(layer, *contents, bounds));
+  }
+  // A view's drawing is clipped to the bounds, and so is a plain layer's
+  // drawInContext picture.
+  if (layer.delegate()) return extent;
+  const std::type_info& type = typeid(layer);
+  if (type == typeid(Layer) || type == typeid(GradientLayer) || type == typeid(ReplicatorLayer)) return extent;
+  if (auto* shape = dynamic_cast<ShapeLayer*>(&layer); shape && type == typeid(ShapeLayer)) {
+    AnimationValue pathValue = shape->presentationValue("path", delay);
+    Ref<Path> path = std::holds_alternative<Ref<Path>>(pathValue) ? std::get<Ref<Path>>(pathValue) : shape->path();
+    if (!path || path->isEmpty()) return extent;
+    // Strokes reach half their width out, and miter joins up to the limit.
+    const double width = std::max(shape->lineWidth(), shape->presentationDouble("lineWidth", delay));
+    const double reach = width / 2 * std::max({shape->miterLimit(), M_SQRT2, 1.0}) + 1;
+    return unite(extent, path->boundingBox().insetBy(-reach, -reach));
+  }
+  return std::nullopt;
+}
+
+std::optional<Rect> drawnExtent(Layer& layer, const Geometry& g, double delay);
+
+// The part of a layer's bounds space that its sublayers can draw on.
+std::optional<Rect> sublayersExtent(Layer& layer, double delay) {
+  Rect extent = Rect::null();
+  for (const auto& sub : layer.sublayers()) {
+    if (sub->isHidden()) continue;
+    const Geometry sg = geometryOf(*sub, delay, false);
+    if (sg.opacity <= 0) continue;
+    std::optional<Rect> inner = drawnExtent(*sub, sg, delay);
+    if (!inner) return std::nullopt;
+    if (inner->isEmpty()) continue;
+    extent = unite(extent, mappedBox(placementOf(*sub, sg), *inner));
+  }
+  return extent;
+}
+
+// The part of a layer's bounds space that the layer and its sublayers can
+// draw on; nothing when it is not known.
+std::optional<Rect> drawnExtent(Layer& layer, const Geometry& g, double delay) {
+  std::optional<Rect> extent = ownDrawingExtent(layer, g.bounds, delay);
+  if (!extent) return std::nullopt;
+  // Everything but the border (which is inside the bounds) is clipped.
+  if (layer.masksToBounds()) return g.bounds;
+  if (auto* replicator = dynamic_cast<ReplicatorLayer*>(&layer); replicator && replicator->instanceCount() > 1) {
+    return std::nullopt;  // copies spread by the instance transform
+  }
+  std::optional<Rect> subs = sublayersExtent(layer, delay);
+  if (!subs) return std::nullopt;
+  return unite(*extent, *subs);
+}
+
+// Clips the context to the device pixels that `extent` (in user space)
+// touches, so that a group pushed next is no larger. False when nothing is
+// left to draw on.
+bool clipToDeviceBox(cairo_t* cr, const Rect& extent) {
+  if (extent.isEmpty()) return false;
+  cairo_matrix_t m;
+  cairo_get_matrix(cr, &m);
+  const Rect box = mappedBox(m, extent);
+  double x0, y0, x1, y1;
+  cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+  // The clip's extents come back in user space; take them to device space.
+  const Rect clip = mappedBox(m, {x0, y0, x1 - x0, y1 - y0});
+  const double left = std::floor(std::max(box.minX(), clip.minX()));
+  const double top = std::floor(std::max(box.minY(), clip.minY()));
+  const double right = std::ceil(std::min(box.maxX(), clip.maxX()));
+  const double bottom = std::ceil(std::min(box.maxY(), clip.maxY()));
+  if (!(right > left && bottom > top)) return false;
+  cairo_identity_matrix(cr);
+  cairo_rectangle(cr, left, top, right - left, bottom - top);
+  cairo_clip(cr);
+  cairo_set_matrix(cr, &m);
+  return true;
+}
+
+// A cairo surface shared with the layer that keeps it.
+std::shared_ptr<_cairo_surface> keepSurface(cairo_surface_t* surface) {
+  return std::shared_ptr<_cairo_surface>(surface, cairo_surface_destroy);
+}
+
+class Renderer {
+ public:
+  Renderer(cairo_t* cr, double scale, bool reference) : cr_(cr), scale_(scale), reference_(reference) {}
+
+  // Draws a layer in its superlayer's space; the root of a picture is
+  // drawn in its own bounds space, whatever its position, transform,
+  // opacity or hidden flag.
+  void drawLayer(Layer& layer, double delay, bool root = false);
+
+ private:
+  // The layer's own content, when the layer is translucent: how it is to be
+  // drawn and whether it draws one thing.
+  enum class Content { None, OnePaint, Unknown };
+
+  void drawSublayers(Layer& layer, double delay);
+  Content prepareContent(Layer& layer, const Rect& bounds);
+  void drawContent(Layer& layer, const Rect& bounds, double alpha);
+  bool retainedUsable(const Layer& layer) const;
+  // Draws a delegate's retained content from its kept pixels (drawing them
+  // first when they are out of date); false when the context's matrix does
+  // not allow it (the content is then drawn directly).
+  bool refreshRetained(Layer& layer, const Rect& bounds);
+  void paintRetained(Layer& layer, double alpha);
+  void prepareLayerPicture(Layer& layer);
+
+  cairo_t* cr_;
+  double scale_;
+  bool reference_;
+};
+
+bool Renderer::retainedUsable(const Layer& layer) const {
+  return !reference_ && layer.delegate() && layer.delegate()->layerContent(layer) == LayerContent::Retained;
+}
+
+bool Renderer::refreshRetained(Layer& layer, const Rect& bounds) {
+  cairo_matrix_t m;
+  cairo_get_matrix(cr_, &m);
+  // Kept pixels are copied one to one: only for a plain scale to the
+  // picture's pixels and a move.
+  if (m.xy != 0 || m.yx != 0 || std::fabs(m.xx - scale_) > 1e-9 || std::fabs(m.yy - scale_) > 1e-9) return false;
+  double dx = bounds.origin.x, dy = bounds.origin.y;
+  cairo_matrix_transform_point(&m, &dx, &dy);
+  const double px = std::floor(dx), py = std::floor(dy);
+  const Point phase{dx - px, dy - py};
+  Layer::RetainedContent& kept = layer.retainedContent();
+  kept.pixelOrigin = {px, py};
+  auto same = [](double a, double b) { return std::fabs(a - b) < 1e-6; };
+  if (kept.valid && !layer.needsDisplay() && kept.scale == scale_ && kept.bounds == bounds &&
+      kept.modelBounds == layer.bounds() && same(kept.phase.x, phase.x) && same(kept.phase.y, phase.y)) {
+    return true;
+  }
+  kept.surface.reset();
+  kept.valid = true;
+  kept.scale = scale_;
+  kept.bounds = bounds;
+  kept.modelBounds = layer.bounds();
+  kept.phase = phase;
+  const int w = static_cast<int>(std::ceil(phase.x + bounds.size.width * scale_));
+  const int h = static_cast<int>(std::ceil(phase.y + bounds.size.height * scale_));
+  if (w > 0 && h > 0 && w <= 32767 && h <= 32767) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(surface);
+    // The same sub-pixel position as in the picture, so the pixels are the
+    // ones drawing in place would give.
+    cairo_translate(cr, phase.x, phase.y);
+    cairo_scale(cr, scale_, scale_);
+    cairo_translate(cr, -bounds.origin.x, -bounds.origin.y);
+    cairo_rectangle(cr, bounds.origin.x, bounds.origin.y, bounds.size.width, bounds.size.height);
+    cairo_clip(cr);
+    Canvas canvas(cr, scale_);
+    const bool drew = layer.delegate()->drawLayerContent(layer, canvas);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    if (drew) kept.surface = keepSurface(surface);
+    else cairo_surface_destroy(surface);
+  }
+  layer.clearNeedsDisplay();
+  return true;
+}
+
+void Renderer::paintRetained(Layer& layer, double alpha) {
+  const Layer::RetainedContent& kept = layer.retainedContent();
+  if (!kept.surface) return;
+  cairo_surface_t* surface = kept.surface.get();
+  cairo_save(cr_);
+  cairo_identity_matrix(cr_);
+  cairo_set_source_surface(cr_, surface, kept.pixelOrigin.x, kept.pixelOrigin.y);
+  cairo_rectangle(cr_, kept.pixelOrigin.x, kept.pixelOrigin.y, cairo_image_surface_get_width(surface),
+                  cairo_image_surface_get_height(surface));
+  if (alpha >= 1) {
+    cairo_fill(cr_);
+  } else {
+    cairo_clip(cr_);
+    cairo_paint_with_alpha(cr_, alpha);
+  }
+  cairo_restore(cr_);
+}
+
+// A plain layer's drawInContext picture, drawn when it was marked for
+// display (or its size or scale changed) and kept until then.
+void Renderer::prepareLayerPicture(Layer& layer) {
+  auto& cache = layer.drawnContents();
+  const Size size = layer.bounds().size;
+  if (!layer.needsDisplay() && !(cache.bitmap && (cache.scale != scale_ || cache.size != size))) return;
+  layer.clearNeedsDisplay();
+  cache = {};
+  cache.scale = scale_;
+  cache.size = size;
+  if (beginImageContext(size, false, scale_)) {
+    if (auto ctx = currentContext()) layer.drawInContext(*ctx);
+    if (auto image = imageFromCurrentImageContext()) cache.bitmap = image->bitmap();
+    endImageContext();
+  }
+}
+
+Renderer::Content Renderer::prepareContent(Layer& layer, const Rect& bounds) {
+  if (LayerDelegate* delegate = layer.delegate()) {
+    switch (delegate->layerContent(layer)) {
+      case LayerContent::None: return Content::None;
+      case LayerContent::Retained:
+        if (!refreshRetained(layer, bounds)) return Content::Unknown;
+        return layer.retainedContent().surface ? Content::OnePaint : Content::None;
+      case LayerContent::Live: return Content::Unknown;
+    }
+  }
+  if (typeid(layer) != typeid(Layer)) return Content::Unknown;
+  prepareLayerPicture(layer);
+  return layer.drawnContents().bitmap ? Content::OnePaint : Content::None;
+}
+
+void Renderer::drawContent(Layer& layer, const Rect& bounds, double alpha) {
+  Canvas canvas(cr_, scale_);
+  if (LayerDelegate* delegate = layer.delegate()) {
+    const LayerContent kind = reference_ ? LayerContent::Live : delegate->layerContent(layer);
+    if (kind == LayerContent::None) return;
+    if (kind == LayerContent::Retained && refreshRetained(layer, bounds)) {
+      paintRetained(layer, alpha);
+      return;
+    }
+    // A view's own content is drawn within its bounds, as in a backing
+    // store.
+    cairo_save(cr_);
+    cairo_rectangle(cr_, bounds.origin.x, bounds.origin.y, bounds.size.width, bounds.size.height);
+    cairo_clip(cr_);
+    layer.drawOwnContent(canvas);
+    cairo_restore(cr_);
+    return;
+  }
+  if (layer.needsDisplay() || layer.drawnContents().bitmap) {
+    prepareLayerPicture(layer);
+    if (const Ref<Bitmap>& bitmap = layer.drawnContents().bitmap)
+      drawBitmap(canvas, *bitmap, {layer.bounds().origin, layer.drawnContents().size}, alpha);
+  }
+  cairo_save(cr_);
+  layer.drawOwnContent(canvas);
+  cairo_restore(cr_);
+}
+
+void Renderer::drawSublayers(Layer& layer, double delay) {
   std::vector<Layer*> order;
+  order.reserve(layer.sublayers().size());
   for (const auto& sub : layer.sublayers()) order.push_back(sub.get());
   std::stable_sort(order.begin(), order.end(), [](Layer* a, Layer* b) { return a->zPosition() < b->zPosition(); });
   auto* replicator = dynamic_cast<ReplicatorLayer*>(&layer);
   if (!replicator || replicator->instanceCount() <= 1) {
-    for (Layer* sub : order) drawLayer(cr, *sub, scale, delay);
+    for (Layer* sub : order) drawLayer(*sub, delay);
     return;
   }
   // Each instance is drawn with the instance transform applied once more
@@ -82,114 +417,137 @@ void drawSublayers(cairo_t* cr, Layer& layer, double scale, double delay) {
   Transform3D t;
   double alpha = 1;
   for (long i = 0; i < replicator->instanceCount(); ++i) {
-    cairo_save(cr);
-    cairo_translate(cr, anchor.x, anchor.y);
-    applyTransform(cr, t);
-    cairo_translate(cr, -anchor.x, -anchor.y);
-    cairo_push_group(cr);
-    for (Layer* sub : order) drawLayer(cr, *sub, scale, delay + replicator->instanceDelay() * static_cast<double>(i));
-    cairo_pop_group_to_source(cr);
-    cairo_paint_with_alpha(cr, std::clamp(alpha, 0.0, 1.0));
-    cairo_restore(cr);
+    const double instanceDelay = delay + replicator->instanceDelay() * static_cast<double>(i);
+    cairo_save(cr_);
+    cairo_translate(cr_, anchor.x, anchor.y);
+    if (!t.isIdentity()) {
+      const cairo_matrix_t m = planeMatrix(t);
+      cairo_transform(cr_, &m);
+    }
+    cairo_translate(cr_, -anchor.x, -anchor.y);
+    bool visible = true;
+    if (!reference_) {
+      if (std::optional<Rect> extent = sublayersExtent(layer, instanceDelay)) visible = clipToDeviceBox(cr_, *extent);
+    }
+    if (visible) {
+      cairo_push_group(cr_);
+      for (Layer* sub : order) drawLayer(*sub, instanceDelay);
+      cairo_pop_group_to_source(cr_);
+      cairo_reset_clip(cr_);  // drawn through the clips already
+      cairo_paint_with_alpha(cr_, std::clamp(alpha, 0.0, 1.0));
+    }
+    cairo_restore(cr_);
     t = t.concat(replicator->instanceTransform());
     alpha += replicator->instanceAlphaOffset();
   }
 }
 
-// Draws a layer in its superlayer's space; the root of a picture is drawn in
-// its own bounds space, whatever its position, transform, opacity or hidden
-// flag.
-void drawLayer(cairo_t* cr, Layer& layer, double scale, double delay, bool root) {
+void Renderer::drawLayer(Layer& layer, double delay, bool root) {
   if (layer.isHidden() && !root) return;
-  const double opacity = root ? 1.0 : layer.presentationDouble("opacity", delay);
-  if (opacity <= 0) return;
-  AnimationValue positionValue = layer.presentationValue("position", delay);
-  AnimationValue boundsValue = layer.presentationValue("bounds", delay);
-  const Point position = std::holds_alternative<Point>(positionValue) ? std::get<Point>(positionValue)
-                                                                      : layer.position();
-  const Rect bounds = std::holds_alternative<Rect>(boundsValue) ? std::get<Rect>(boundsValue) : layer.bounds();
-  const Transform3D transform = layer.presentationTransform(delay);
-  const double radius = layer.presentationDouble("cornerRadius", delay);
-  const double borderWidth = layer.presentationDouble("borderWidth", delay);
+  const Geometry g = geometryOf(layer, delay, root);
+  if (g.opacity <= 0) return;
+  const Rect& bounds = g.bounds;
+  const double radius = doubleValue(layer, "cornerRadius", layer.cornerRadius(), delay);
+  const double borderWidth = doubleValue(layer, "borderWidth", layer.borderWidth(), delay);
+  const Ref<Color> background = colorValue(layer, "backgroundColor", layer.backgroundColor(), delay);
+  const Ref<Color> border = borderWidth > 0 ? colorValue(layer, "borderColor", layer.borderColor(), delay) : nullptr;
 
-  cairo_save(cr);
-  if (!root) {
-    cairo_translate(cr, position.x, position.y);
-    applyTransform(cr, transform);
-    cairo_translate(cr, -(bounds.origin.x + layer.anchorPoint().x * bounds.size.width),
-                    -(bounds.origin.y + layer.anchorPoint().y * bounds.size.height));
-  } else {
-    cairo_translate(cr, -bounds.origin.x, -bounds.origin.y);
+  cairo_save(cr_);
+  if (!root) enterLayer(cr_, layer, g);
+  else cairo_translate(cr_, -bounds.origin.x, -bounds.origin.y);
+
+  // How the layer's opacity is applied: to the one thing it draws, or to
+  // everything it draws together, through a group.
+  const bool translucent = g.opacity < 1;
+  bool group = translucent || layer.mask();
+  double paintAlpha = 1;
+  if (group && !reference_) {
+    if (translucent && !layer.mask()) {
+      bool drawsSublayers = false;
+      for (const auto& sub : layer.sublayers()) drawsSublayers = drawsSublayers || !sub->isHidden();
+      const Content content = drawsSublayers ? Content::Unknown : prepareContent(layer, bounds);
+      if (content != Content::Unknown) {
+        const int things = (background && background->alpha() > 0) + (layer.contents() != nullptr) +
+                           (border != nullptr) + (content == Content::OnePaint);
+        if (things == 0) {
+          cairo_restore(cr_);
+          return;
+        }
+        if (things == 1) {
+          group = false;
+          paintAlpha = g.opacity;
+        }
+      }
+    }
+    if (group) {
+      if (std::optional<Rect> extent = drawnExtent(layer, g, delay); extent && !clipToDeviceBox(cr_, *extent)) {
+        cairo_restore(cr_);
+        return;
+      }
+    }
   }
-  const bool group = opacity < 1 || layer.mask();
-  if (group) cairo_push_group(cr);
+  if (group) cairo_push_group(cr_);
 
-  Canvas canvas(cr, scale);
-  cairo_save(cr);
+  Canvas canvas(cr_, scale_);
+  cairo_save(cr_);
   if (layer.masksToBounds()) {
     addRoundedRect(canvas, bounds, radius);
-    cairo_clip(cr);
+    cairo_clip(cr_);
   }
-  if (auto bg = colorValue(layer, "backgroundColor", delay)) {
+  if (background) {
     addRoundedRect(canvas, bounds, radius);
-    setSourceColor(canvas, *bg);
-    cairo_fill(cr);
+    setSourceColor(canvas, *background, paintAlpha);
+    cairo_fill(cr_);
   }
   if (const Ref<Bitmap>& contents = layer.contents()) {
-    const double s = layer.contentsScale();
-    const Rect unit = layer.contentsRect();
-    const Size size{contents->width() * unit.size.width / s, contents->height() * unit.size.height / s};
-    cairo_save(cr);
+    cairo_save(cr_);
     if (radius > 0) {
       addRoundedRect(canvas, bounds, radius);
-      cairo_clip(cr);
+      cairo_clip(cr_);
     }
-    drawBitmap(canvas, *contents, rectForContentMode(contentModeForGravity(layer.contentsGravity()), size, bounds), 1,
-               unit);
-    cairo_restore(cr);
+    drawBitmap(canvas, *contents, contentsPlacement(layer, *contents, bounds), paintAlpha, layer.contentsRect());
+    cairo_restore(cr_);
   }
-  cairo_save(cr);
-  if (layer.delegate()) {
-    // A view's own content is drawn within its bounds, as in a backing store.
-    cairo_rectangle(cr, bounds.origin.x, bounds.origin.y, bounds.size.width, bounds.size.height);
-    cairo_clip(cr);
-    layer.drawOwnContent(canvas);
-  } else {
-    if (layer.needsDisplay() || layer.drawnContents().bitmap) drawCustomLayerContents(layer, canvas);
-    layer.drawOwnContent(canvas);
-  }
-  cairo_restore(cr);
-  drawSublayers(cr, layer, scale, delay);
-  cairo_restore(cr);
+  drawContent(layer, bounds, paintAlpha);
+  drawSublayers(layer, delay);
+  cairo_restore(cr_);
 
-  if (borderWidth > 0) {
-    if (auto border = colorValue(layer, "borderColor", delay)) {
-      const Rect inner = bounds.insetBy(borderWidth / 2, borderWidth / 2);
-      addRoundedRect(canvas, inner, std::max(0.0, radius - borderWidth / 2));
-      setSourceColor(canvas, *border);
-      cairo_set_line_width(cr, borderWidth);
-      cairo_stroke(cr);
-    }
+  if (border) {
+    const Rect inner = bounds.insetBy(borderWidth / 2, borderWidth / 2);
+    addRoundedRect(canvas, inner, std::max(0.0, radius - borderWidth / 2));
+    setSourceColor(canvas, *border, paintAlpha);
+    cairo_set_line_width(cr_, borderWidth);
+    cairo_stroke(cr_);
   }
 
   if (group) {
-    cairo_pattern_t* content = cairo_pop_group(cr);
+    // What the group holds was drawn through the clips in force, so it is
+    // painted back (and masked) without them: a clip's soft edge counts
+    // once, as for a layer drawn without a group.
+    cairo_pattern_t* content = cairo_pop_group(cr_);
     if (const Ref<Layer>& mask = layer.mask()) {
-      cairo_push_group(cr);
-      drawLayer(cr, *mask, scale, delay);
-      cairo_pattern_t* maskPattern = cairo_pop_group(cr);
-      cairo_push_group(cr);
-      cairo_set_source(cr, content);
-      cairo_mask(cr, maskPattern);
+      cairo_push_group(cr_);
+      cairo_save(cr_);
+      cairo_reset_clip(cr_);
+      drawLayer(*mask, delay);
+      cairo_restore(cr_);
+      cairo_pattern_t* maskPattern = cairo_pop_group(cr_);
+      cairo_push_group(cr_);
+      cairo_save(cr_);
+      cairo_reset_clip(cr_);
+      cairo_set_source(cr_, content);
+      cairo_mask(cr_, maskPattern);
+      cairo_restore(cr_);
       cairo_pattern_destroy(maskPattern);
       cairo_pattern_destroy(content);
-      content = cairo_pop_group(cr);
+      content = cairo_pop_group(cr_);
     }
-    cairo_set_source(cr, content);
-    cairo_paint_with_alpha(cr, opacity);
+    cairo_reset_clip(cr_);
+    cairo_set_source(cr_, content);
+    cairo_paint_with_alpha(cr_, g.opacity);
     cairo_pattern_destroy(content);
   }
-  cairo_restore(cr);
+  cairo_restore(cr_);
 }
 
 Ref<Bitmap> toBitmap(cairo_surface_t* surface) {
@@ -197,8 +555,14 @@ Ref<Bitmap> toBitmap(cairo_surface_t* surface) {
   const int w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   const uint8_t* data = cairo_image_surface_get_data(surface);
-  std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
-  for (int y = 0; y < h; ++y) std::memcpy(&pixels[static_cast<size_t>(y) * w * 4], data + y * stride, w * 4);
+  const size_t row = static_cast<size_t>(w) * 4;
+  std::vector<uint8_t> pixels;
+  if (static_cast<size_t>(stride) == row) {
+    pixels.assign(data, data + row * h);
+  } else {
+    pixels.reserve(row * h);
+    for (int y = 0; y < h; ++y) pixels.insert(pixels.end(), data + y * stride, data + y * stride + row);
+  }
   return Bitmap::create(w, h, PixelFormat::argb32(), 0, std::move(pixels));
 }
 
@@ -209,6 +573,79 @@ cairo_surface_t* makeSurface(Size size, double scale) {
   return cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
 }
 
+// Whether a picture's root layer paints every pixel of it opaquely (its own
+// background), so that nothing under it shows.
+bool coversPicture(const Layer& root, double scale) {
+  if (root.mask()) return false;
+  const Ref<Color> background = colorValue(root, "backgroundColor", root.backgroundColor(), 0);
+  if (!background || background->alpha() < 1) return false;
+  if (doubleValue(root, "cornerRadius", root.cornerRadius(), 0) > 0) return false;
+  // The picture is the model bounds; the background fills the bounds shown.
+  const Rect shown = geometryOf(root, 0, true).bounds;
+  const double w = root.bounds().size.width * scale, h = root.bounds().size.height * scale;
+  return shown.size == root.bounds().size && w == std::floor(w) && h == std::floor(h);
+}
+
+// Whether everything a tree draws follows from layer state that counts its
+// changes (Layer::changeCount): plain layers only (the shape, gradient and
+// replicator layers and other layer classes keep state of their own), no
+// running animation (the clock moves them), no live view content.
+bool drawsFromLayerStateOnly(const Layer& layer, bool root) {
+  if (layer.isHidden() && !root) return true;
+  if (typeid(layer) != typeid(Layer) || layer.hasAnimations()) return false;
+  if (layer.delegate() && layer.delegate()->layerContent(layer) == LayerContent::Live) return false;
+  if (layer.mask() && !drawsFromLayerStateOnly(*layer.mask(), false)) return false;
+  for (const auto& sub : layer.sublayers())
+    if (!drawsFromLayerStateOnly(*sub, false)) return false;
+  return true;
+}
+
+// The last picture of a view tree, given again while no layer has changed
+// since it was drawn and the tree draws nothing live.
+struct LastPicture {
+  Weak<Layer> root;
+  double scale = 0;
+  uint64_t changeCount = 0;
+  Ref<Bitmap> picture;
+};
+thread_local LastPicture lastPicture;
+
+Ref<Bitmap> renderView(View& view, double scale, bool reference) {
+  if (scale <= 0) scale = Screen::main()->scale();
+  view.layoutIfNeeded();
+  Layer& root = *view.layer();
+  const uint64_t changeCount = Layer::changeCount();
+  const bool reusable = !reference && drawsFromLayerStateOnly(root, true);
+  if (reusable && lastPicture.picture && lastPicture.root.lock().get() == &root && lastPicture.scale == scale &&
+      lastPicture.changeCount == changeCount) {
+    return lastPicture.picture;
+  }
+  const int w = std::max(1, static_cast<int>(std::ceil(view.bounds().size.width * scale)));
+  const int h = std::max(1, static_cast<int>(std::ceil(view.bounds().size.height * scale)));
+  if (w > 32767 || h > 32767) return nullptr;
+  // Drawn straight into the picture's pixels.
+  std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels.data(), CAIRO_FORMAT_ARGB32, w, h, w * 4);
+  cairo_t* cr = cairo_create(surface);
+  if (dynamic_cast<Window*>(&view) && (reference || !coversPicture(root, scale))) {
+    // A window is seen over black, as on a screen.
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+  }
+  cairo_scale(cr, scale, scale);
+  Renderer(cr, scale, reference).drawLayer(root, 0, true);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  cairo_surface_destroy(surface);
+  Ref<Bitmap> out = Bitmap::create(w, h, PixelFormat::argb32(), 0, std::move(pixels));
+  if (reusable) {
+    lastPicture = {std::static_pointer_cast<Layer>(root.shared_from_this()), scale, changeCount, out};
+  } else if (lastPicture.root.lock().get() == &root) {
+    lastPicture = {};
+  }
+  return out;
+}
+
 }  // namespace
 
 Ref<Bitmap> renderLayer(Layer& layer, double scale) {
@@ -217,31 +654,16 @@ Ref<Bitmap> renderLayer(Layer& layer, double scale) {
   if (!surface) return nullptr;
   cairo_t* cr = cairo_create(surface);
   cairo_scale(cr, scale, scale);
-  drawLayer(cr, layer, scale, 0, true);
+  Renderer(cr, scale, false).drawLayer(layer, 0, true);
   cairo_destroy(cr);
   Ref<Bitmap> out = toBitmap(surface);
   cairo_surface_destroy(surface);
   return out;
 }
 
-Ref<Bitmap> render(View& view, double scale) {
-  if (scale <= 0) scale = Screen::main()->scale();
-  view.layoutIfNeeded();
-  cairo_surface_t* surface = makeSurface(view.bounds().size, scale);
-  if (!surface) return nullptr;
-  cairo_t* cr = cairo_create(surface);
-  if (dynamic_cast<Window*>(&view)) {
-    // A window is seen over black, as on a screen.
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_paint(cr);
-  }
-  cairo_scale(cr, scale, scale);
-  drawLayer(cr, *view.layer(), scale, 0, true);
-  cairo_destroy(cr);
-  Ref<Bitmap> out = toBitmap(surface);
-  cairo_surface_destroy(surface);
-  return out;
-}
+Ref<Bitmap> render(View& view, double scale) { return renderView(view, scale, false); }
+
+Ref<Bitmap> renderReference(View& view, double scale) { return renderView(view, scale, true); }
 
 Ref<Bitmap> renderScreen(double scale) {
   if (scale <= 0) scale = Screen::main()->scale();
@@ -252,9 +674,10 @@ Ref<Bitmap> renderScreen(double scale) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_paint(cr);
   cairo_scale(cr, scale, scale);
+  Renderer renderer(cr, scale, false);
   for (const auto& window : Application::shared()->windows()) {
     window->layoutIfNeeded();
-    drawLayer(cr, *window->layer(), scale, 0);
+    renderer.drawLayer(*window->layer(), 0);
   }
   cairo_destroy(cr);
   Ref<Bitmap> out = toBitmap(surface);

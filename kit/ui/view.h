@@ -247,6 +247,9 @@ class View : public Responder, public LayerDelegate {
 
   // Used by rendering and the layer.
   bool drawLayerContent(Layer& layer, Canvas& canvas) override;
+  // A view or window of that very class draws nothing; subclasses draw anew
+  // for every picture unless they keep their content (see LayerContent).
+  LayerContent layerContent(const Layer& layer) const override;
   void layoutSublayersOfLayer(Layer& layer) override;
   // The cached output of drawRect (and whether drawRect drew anything).
   bool hasCustomDrawing() const { return customDrawing_; }

@@ -1,12 +1,14 @@
 // A view's own drawing: drawRect into an image context, kept until the view
 // asks for display again.
 #include <cmath>
+#include <typeinfo>
 
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_context.h"
 #include "kit/ui/canvas.h"
 #include "kit/ui/canvas_drawing.h"
 #include "kit/ui/view.h"
+#include "kit/ui/window.h"
 
 namespace kit {
 
@@ -15,9 +17,11 @@ namespace {
 // empty picture and is not asked again until setNeedsDisplay.
 thread_local bool baseDrawRectCalled = false;
 
+// An image context starts with every byte zero (premultiplied, clear), so
+// any byte that is not is ink.
 bool anyInk(const Bitmap& bitmap) {
-  for (uint32_t px : bitmap.premultipliedARGB())
-    if (px != 0) return true;
+  for (uint8_t byte : bitmap.data())
+    if (byte != 0) return true;
   return false;
 }
 }  // namespace
@@ -25,6 +29,13 @@ bool anyInk(const Bitmap& bitmap) {
 void View::drawRect(const Rect&) { baseDrawRectCalled = true; }
 
 bool View::drawLayerContent(Layer&, Canvas& canvas) { return drawContent(canvas); }
+
+LayerContent View::layerContent(const Layer&) const {
+  // The base drawRect draws nothing, and the plain views (a view or a
+  // window of that very class) have no other drawing.
+  const std::type_info& type = typeid(*this);
+  return type == typeid(View) || type == typeid(Window) ? LayerContent::None : LayerContent::Live;
+}
 
 bool View::drawContent(Canvas& canvas) {
   auto& cache = layer_->drawnContents();
