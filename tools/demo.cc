@@ -14,6 +14,16 @@
 // steps in order. It exits non-zero when a step does not produce what the
 // script expects. It needs a display (make demo runs it under xvfb-run).
 //
+// Time: kit's clock is virtual for the whole session. It keeps up with real
+// time while the page, the network and the simulator work (GLib keeps real
+// time), and where the script waits on kit's own timers (the launch pause,
+// the splash, the banner's slide, the lucky-player delay, the HUD's
+// dismissal, the settling before each picture) it moves on as soon as
+// nothing else is happening, so those waits cost no real time while the
+// steps and what kit's screens show in each picture stay those of a session
+// at the real pace. Before each picture the page is given the time to draw
+// what it was told.
+//
 // The platform SDK's login and pay screens are played by the scriptable
 // facade: the player logs in as "player01" and pays what is asked. The
 // level-reached pop-up is the store's own; the store hub is a placeholder
@@ -22,13 +32,17 @@
 //   demo <output folder>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/application_main.h"
@@ -41,6 +55,7 @@
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "config/client_configuration.h"
+#include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/json_serialization.h"
@@ -63,6 +78,120 @@ namespace fs = std::filesystem;
 
 // How long one step may take, in real seconds.
 constexpr double kStepTimeout = 15.0;
+// One frame of the page's drawing, in real time, and how long the page may
+// take to draw.
+constexpr auto kPageFrame = std::chrono::milliseconds(20);
+constexpr double kPagePaintTimeout = 2.0;
+
+// kit's clock for the session (see the top of the file). Waits run the main
+// run loop; after each pass the clock catches up with the real time that
+// passed. A wait on kit's timers also moves the clock on by kSkip whenever
+// the loop has had nothing to do for kQuiet, which gives the network and
+// the page their turn first, so kit's timers and the real work keep their
+// order.
+class SessionClock {
+ public:
+  static constexpr auto kQuiet = std::chrono::milliseconds(10);
+  static constexpr double kSkip = 0.1;
+  static constexpr auto kLaunchGrace = std::chrono::milliseconds(50);
+  static constexpr auto kKeepUpStep = std::chrono::milliseconds(5);
+
+  // What a wait is for: real work (the clock keeps up with real time), kit's
+  // timers (the clock also moves on when nothing else happens), or the
+  // page's drawing (the clock stands still, so kit's screens stay as they
+  // are while the page catches up).
+  enum class Waiting { ForRealWork, OnKitTimers, ForThePage };
+
+  // Starts the client (`start` returns once the main window shows the game
+  // page's screen) and passes the launch pause the application delegate
+  // makes on kit's clock, which holds the main thread: another thread moves
+  // the clock past it, a moment after the call begins, and then keeps the
+  // clock up with real time until the call returns. Should the pause begin
+  // later than that moment, it simply lasts its real time.
+  template <class Start>
+  auto launch(Start start, double pause) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool started = false;
+    std::atomic<bool> moved{false};
+    std::thread mover([&] {
+      std::unique_lock lock(mutex);
+      // The main thread reaches the pause at once; the moment is generous.
+      if (!changed.wait_for(lock, kLaunchGrace, [&] { return started; })) {
+        lock.unlock();
+        clock_.advance(pause);
+        lock.lock();
+      }
+      auto synced = std::chrono::steady_clock::now();
+      while (!changed.wait_for(lock, kQuiet, [&] { return started; })) {
+        lock.unlock();
+        const auto now = std::chrono::steady_clock::now();
+        clock_.advance(std::chrono::duration<double>(now - synced).count());
+        synced = now;
+        lock.lock();
+      }
+      moved = true;
+      kit::RunLoop::main().wakeUp();
+    });
+    auto result = start();
+    {
+      std::lock_guard lock(mutex);
+      started = true;
+    }
+    changed.notify_all();
+    // Work the clock set off on the main queue runs while the mover ends.
+    while (!moved.load()) kit::RunLoop::main().runOnceWithRealTimeout(kit::DefaultRunLoopMode, kQuiet);
+    mover.join();
+    synced_ = std::chrono::steady_clock::now();
+    return result;
+  }
+
+  // Runs the main run loop until `condition` holds or `limit` real seconds
+  // pass; the condition's value. Moving on, the clock goes no further than
+  // `until`.
+  bool run(const std::function<bool()>& condition, Waiting waiting, double until = kit::Forever,
+           double limit = kStepTimeout) {
+    const auto start = std::chrono::steady_clock::now();
+    auto busy = start;
+    bool held = condition();
+    while (!held && std::chrono::steady_clock::now() - start <= std::chrono::duration<double>(limit)) {
+      const auto pass = kit::RunLoop::main().runOnceWithRealTimeout(kit::DefaultRunLoopMode, kQuiet);
+      if (waiting != Waiting::ForThePage) keepUp(until);
+      const auto now = std::chrono::steady_clock::now();
+      if (pass == kit::RunLoop::RunResult::HandledSource) {
+        busy = now;
+      } else if (waiting == Waiting::OnKitTimers && now - busy >= kQuiet) {
+        clock_.advance(std::min(kSkip, until - kit::Clock::now()));
+        busy = std::chrono::steady_clock::now();
+      }
+      held = condition();
+    }
+    if (waiting == Waiting::ForThePage) synced_ = std::chrono::steady_clock::now();
+    return held;
+  }
+
+  // Lets kit's clock run until it reads `until` (fades and answers settle).
+  void settleUntil(double until) {
+    run([&] { return kit::Clock::now() >= until; }, Waiting::OnKitTimers, until);
+  }
+
+ private:
+  // Moves kit's clock by the real time passed since it was last moved (to
+  // `until` at most).
+  void keepUp(double until) {
+    const auto now = std::chrono::steady_clock::now();
+    // In steps of a few milliseconds: each step wakes every thread that
+    // keeps time on the clock.
+    if (now - synced_ < kKeepUpStep) return;
+    const double passed = std::chrono::duration<double>(now - synced_).count();
+    synced_ = now;
+    const double step = std::min(passed, until - kit::Clock::now());
+    if (step > 0) clock_.advance(step);
+  }
+
+  kit::VirtualClock clock_;
+  std::chrono::steady_clock::time_point synced_ = std::chrono::steady_clock::now();
+};
 
 std::chrono::steady_clock::time_point startTime() {
   static const auto start = std::chrono::steady_clock::now();
@@ -156,7 +285,7 @@ class MainJob {
 
     // ---- Launch: main, AppDelegate (with its pause), core, the page screen.
     begin("启动：启动图与游戏页面");
-    auto app = startApplication();
+    auto app = clock_.launch([] { return startApplication(); }, AppDelegate::kLaunchPauseSeconds);
     controller_ = app.controller();
     if (!controller_) return fail("the main window has no game page screen");
     web_ = controller_->wkWebView();
@@ -165,7 +294,7 @@ class MainJob {
     end(loaded, loaded ? "page " + kit::describe(web_->URL()) + " loaded" : "the page did not load");
 
     begin("启动图消失，显示游戏页面");
-    bool splashGone = waitFor([&] { return controller_->splashView()->superview() == nullptr; });
+    bool splashGone = waitOnKitTimers([&] { return controller_->splashView()->superview() == nullptr; });
     end(splashGone, splashGone ? "the splash faded after two seconds" : "the splash stayed");
 
     // ---- The launch notice from the channel server's "init" answer.
@@ -193,7 +322,7 @@ class MainJob {
     bool refused = waitFor([&] { return hud.size() > hudBefore; }) && hud.back() == "请先调用上报角色方法";
     settle(0.3);
     end(refused && simulator.channel().requestsTo("order/index").empty(), refused ? "HUD: " + hud.back() : "no HUD");
-    waitFor([] { return !NUVAProgressHUD::iNUVAisible(); });
+    waitOnKitTimers([] { return !NUVAProgressHUD::iNUVAisible(); });
 
     // ---- Role report.
     begin("上报角色：uploadGameRoleInfo");
@@ -213,7 +342,7 @@ class MainJob {
     begin("限时商店横幅：每日菜单含限时商店");
     auto core = JHLCoreEntity::sharedInstance();
     // Shown, and come to rest after its two-second slide.
-    bool banner = waitFor([&] {
+    bool banner = waitOnKitTimers([&] {
       auto pop = core->popView();
       return !pop->isHidden() && pop->superview() && !pop->layer()->hasAnimations();
     });
@@ -223,7 +352,7 @@ class MainJob {
 
     begin("点击横幅：打开商城");
     bool hub = banner && kit::test::tap(core->popView()) &&
-               waitFor([&] { return !overlays->hubs().empty() && overlays->hubs().back()->isShown(); });
+               waitOnKitTimers([&] { return !overlays->hubs().empty() && overlays->hubs().back()->isShown(); });
     if (hub) {
       auto shown = overlays->hubs().back();
       note("store hub: menu " + compactJSON(shown->menuBtnArray) + ", " +
@@ -235,7 +364,7 @@ class MainJob {
 
     // ---- Eight seconds after the first report: the lucky-player reward.
     begin("幸运玩家：奖励弹窗");
-    auto lucky = waitForView<NUVAVerticalLuckyPlayerView>();
+    auto lucky = waitForView<NUVAVerticalLuckyPlayerView>(SessionClock::Waiting::OnKitTimers);
     end(lucky && lucky->itemsArray()->count() == 2,
         lucky ? "lucky card \"" + lucky->titleLabel()->text() + "\" with " +
                     std::to_string(lucky->itemsArray()->count()) + " rewards"
@@ -287,7 +416,8 @@ class MainJob {
   }
 
   // Runs a script in the page and waits for its value (nil on failure).
-  kit::Id pageValue(const std::string& script) {
+  kit::Id pageValue(const std::string& script,
+                    SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
     kit::Id value;
     bool done = false;
     web_->evaluateJavaScript(script, [&](kit::Id v, kit::Ref<kit::Error> error) {
@@ -295,8 +425,23 @@ class MainJob {
       value = v;
       done = true;
     });
-    waitFor([&] { return done; });
+    clock_.run([&] { return done; }, waiting);
     return value;
+  }
+
+  // Waits until the page has painted what its script changed so far (two
+  // of its animation frames), and the loop has run long enough after that
+  // for the view's picture to take the frame: the page paints in real time.
+  void waitForPagePaint() {
+    if (!web_) return;
+    constexpr auto page = SessionClock::Waiting::ForThePage;
+    pageValue("window.kitPainted = false; requestAnimationFrame(function () {"
+              " requestAnimationFrame(function () { window.kitPainted = true; }); }); true",
+              page);
+    clock_.run([&] { return kit::describe(pageValue("window.kitPainted === true", page)) == "1"; }, page,
+               kit::Forever, kPagePaintTimeout);
+    const auto painted = std::chrono::steady_clock::now();
+    clock_.run([&] { return std::chrono::steady_clock::now() - painted >= kPageFrame; }, page);
   }
 
   // The page's state: what it sent and the answers it received.
@@ -367,15 +512,15 @@ class MainJob {
 
   // Waits for a view of this class on the key window.
   template <class V>
-  static kit::Ref<V> waitForView() {
+  kit::Ref<V> waitForView(SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
     kit::Ref<V> found;
-    waitFor([&] {
+    clock_.run([&] {
       auto window = kit::Application::shared()->keyWindow();
       if (!window) return false;
       for (const auto& view : window->subviews())
         if ((found = std::dynamic_pointer_cast<V>(view))) return true;
       return false;
-    });
+    }, waiting);
     return found;
   }
 
@@ -386,15 +531,23 @@ class MainJob {
     return text;
   }
 
-  static bool waitFor(const std::function<bool()>& condition) {
-    return kit::RunLoop::main().runUntil(condition, kStepTimeout);
+  // Waits for what the page, the network or the simulator do.
+  bool waitFor(const std::function<bool()>& condition) {
+    return clock_.run(condition, SessionClock::Waiting::ForRealWork);
   }
 
-  // Runs the loop for a moment so that fades and answers settle.
-  static void settle(double seconds) { kit::RunLoop::main().runUntil([] { return false; }, seconds); }
+  // Waits for what kit's timers bring (and the work they set off).
+  bool waitOnKitTimers(const std::function<bool()>& condition) {
+    return clock_.run(condition, SessionClock::Waiting::OnKitTimers);
+  }
+
+  // Lets kit's clock run for a moment so that fades and answers settle.
+  void settle(double seconds) { clock_.settleUntil(kit::Clock::now() + seconds); }
 
   void end(bool ok, const std::string& outcome) {
     settle(0.3);
+    // kit's screens as they are now, and the page as it has drawn by then.
+    waitForPagePaint();
     Step& step = steps_.back();
     step.ok = ok;
     step.outcome = outcome;
@@ -439,6 +592,7 @@ class MainJob {
   }
 
   fs::path out_;
+  SessionClock clock_;
   std::vector<Step> steps_;
   kit::Ref<ViewController> controller_;
   kit::Ref<kit::WebView> web_;
