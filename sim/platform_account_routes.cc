@@ -71,7 +71,7 @@ bool isMinor(const std::string& birth, double now) {
   const std::time_t seconds = static_cast<std::time_t>(now);
   std::tm today{};
   gmtime_r(&seconds, &today);
-  char adultBirthday[16];
+  char adultBirthday[40];  // room for any int the format could print
   std::snprintf(adultBirthday, sizeof adultBirthday, "%04d%02d%02d", today.tm_year + 1900 - 18, today.tm_mon + 1,
                 today.tm_mday);
   return birth > std::string(adultBirthday);

@@ -134,7 +134,10 @@ kit::Expected<void> KTKVStorage::openDatabase() {
 }
 
 void KTKVStorage::reset() {
-  for (const char* name : {"manifest.sqlite", "manifest.sqlite-shm", "manifest.sqlite-wal"}) {
+  // The log goes before the database: a process killed in between must not
+  // leave an old write-ahead log beside a new, empty database, which SQLite
+  // would read as that database's pages (a malformed database).
+  for (const char* name : {"manifest.sqlite-wal", "manifest.sqlite-shm", "manifest.sqlite"}) {
     ::unlink(joinPath(path_, name).c_str());
   }
   succeeded(files_.moveAllToTrash());

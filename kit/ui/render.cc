@@ -257,7 +257,6 @@ class Renderer {
   void drawSublayers(Layer& layer, double delay);
   Content prepareContent(Layer& layer, const Rect& bounds);
   void drawContent(Layer& layer, const Rect& bounds, double alpha);
-  bool retainedUsable(const Layer& layer) const;
   // Draws a delegate's retained content from its kept pixels (drawing them
   // first when they are out of date); false when the context's matrix does
   // not allow it (the content is then drawn directly).
@@ -269,10 +268,6 @@ class Renderer {
   double scale_;
   bool reference_;
 };
-
-bool Renderer::retainedUsable(const Layer& layer) const {
-  return !reference_ && layer.delegate() && layer.delegate()->layerContent(layer) == LayerContent::Retained;
-}
 
 bool Renderer::refreshRetained(Layer& layer, const Rect& bounds) {
   cairo_matrix_t m;

@@ -1,6 +1,6 @@
 // CXRImageTitleBtn: a button loaded from an interface scene that stacks its
 // image centred above its title (insets with a 5-point space, which leaves
-// the parts 2.5 points apart, as edge insets move a part by half their
+// image and title 2.5 points apart, as edge insets move each by half their
 // amount). When its scene wakes it
 // (awakeFromNib), it sets its title and image edge insets from the image
 // view's frame size and the title's natural size; it has no state of its
