@@ -35,12 +35,6 @@ namespace {
 using kit::test::TestResponse;
 using kit::test::TestServer;
 
-TestResponse html(std::string body) {
-  TestResponse r = TestResponse::text(std::move(body));
-  r.contentType = "text/html; charset=utf-8";
-  return r;
-}
-
 struct Messages : kit::ScriptMessageHandler {
   std::vector<kit::Ref<kit::ScriptMessage>> received;
   bool onMain = true;
@@ -61,7 +55,7 @@ class PageBridge : public kit::test::BrowserEngineTest {
 };
 
 TEST_F(PageBridge, ThePagesLoginArrivesOnMainAndEveryAnswerArrivesAsSent) {
-  server->route("GET", "/index.html", html(R"(<html><head><title>桥</title></head><body><script>
+  server->route("GET", "/index.html", TestResponse::html(R"(<html><head><title>桥</title></head><body><script>
       window.webkit.messageHandlers.eventComplete.postMessage(JSON.stringify({action: "login", data: {}}));
       function CallbackFromIOS(text) { window.webkit.messageHandlers.echo.postMessage(text); }
     </script></body></html>)"));
@@ -140,7 +134,7 @@ TEST_F(PageBridge, ThePagesLoginArrivesOnMainAndEveryAnswerArrivesAsSent) {
 }
 
 TEST_F(PageBridge, APageConfirmShowsTheClientsAlertAndThePressedButtonAnswersThePage) {
-  server->route("GET", "/index.html", html("<title>确认</title><script>var answers = [];</script>"));
+  server->route("GET", "/index.html", TestResponse::html("<title>确认</title><script>var answers = [];</script>"));
   ClientConfiguration::shared().setOverrides(kit::dict({{ClientConfiguration::kGamePage, server->url("/index.html")}}));
   kit::Application::shared()->reset();
   auto controller = kit::make<ViewController>(JHLCoreEntity::sharedInstance());

@@ -17,12 +17,6 @@ namespace {
 using kit::test::TestResponse;
 using kit::test::TestServer;
 
-TestResponse html(std::string body) {
-  TestResponse r = TestResponse::text(std::move(body));
-  r.contentType = "text/html; charset=utf-8";
-  return r;
-}
-
 struct LegacyRecorder : kit::LegacyWebViewDelegate {
   std::vector<std::string> asked;
   std::vector<kit::LegacyNavigationType> types;
@@ -51,8 +45,8 @@ class LegacyWebViewTest : public ::testing::Test {
   void SetUp() override {
     server = TestServer::startHTTP();
     server->route("GET", "/pay", TestResponse::redirect("/cashier?order=7"));
-    server->route("GET", "/cashier", html("<html><title>收银台</title><body>支付</body></html>"));
-    server->route("GET", "/done", html("<title>完成</title>"));
+    server->route("GET", "/cashier", TestResponse::html("<html><title>收银台</title><body>支付</body></html>"));
+    server->route("GET", "/done", TestResponse::html("<title>完成</title>"));
     web = kit::LegacyWebView::make(kit::Rect{0, 0, 375, 600});
     recorder = std::make_shared<LegacyRecorder>();
     web->delegate = recorder;

@@ -24,12 +24,6 @@ namespace {
 using kit::test::TestResponse;
 using kit::test::TestServer;
 
-TestResponse html(std::string body, int status = 200) {
-  TestResponse r = TestResponse::text(std::move(body), status);
-  r.contentType = "text/html; charset=utf-8";
-  return r;
-}
-
 struct Recorder : kit::NavigationDelegate {
   std::vector<std::string> events;
   std::vector<kit::NavigationType> actionTypes;
@@ -92,7 +86,7 @@ class WebViewTest : public ::testing::Test {
   void SetUp() override {
     server = TestServer::startHTTP();
     server->route("GET", "/index.html",
-                  html("<html><head><title> 游戏 &amp; 活动 </title></head><body><p>hello</p></body></html>"));
+                  TestResponse::html("<html><head><title> 游戏 &amp; 活动 </title></head><body><p>hello</p></body></html>"));
     configuration = kit::WebViewConfiguration::make();
     web = kit::WebView::make(kit::Rect{0, 0, 375, 667}, configuration);
     recorder = std::make_shared<Recorder>();
@@ -206,7 +200,7 @@ TEST_F(WebViewTest, RedirectsAndResponsesGoThroughTheDelegatesDecisions) {
 }
 
 TEST_F(WebViewTest, LinksHistoryAndAPageFromText) {
-  server->route("GET", "/b", html("<title>B</title>"));
+  server->route("GET", "/b", TestResponse::html("<title>B</title>"));
   ASSERT_TRUE(load("/index.html"));
   EXPECT_FALSE(web->canGoBack());
   recorder->events.clear();

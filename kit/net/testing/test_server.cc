@@ -72,6 +72,12 @@ TestResponse TestResponse::text(std::string body, int status) {
   return r;
 }
 
+TestResponse TestResponse::html(std::string body, int status) {
+  TestResponse r = text(std::move(body), status);
+  r.contentType = "text/html; charset=utf-8";
+  return r;
+}
+
 TestResponse TestResponse::json(std::string body, int status) {
   TestResponse r = text(std::move(body), status);
   r.contentType = "application/json";

@@ -77,6 +77,8 @@ struct TestResponse {
 
   static TestResponse text(std::string body, int status = 200);
   static TestResponse json(std::string body, int status = 200);
+  // A page: text/html in UTF-8.
+  static TestResponse html(std::string body, int status = 200);
   static TestResponse redirect(std::string location, int status = 302);
   static TestResponse withStatus(int code);
 };

@@ -24,12 +24,6 @@ namespace {
 using kit::test::TestResponse;
 using kit::test::TestServer;
 
-TestResponse html(std::string body) {
-  TestResponse r = TestResponse::text(std::move(body));
-  r.contentType = "text/html; charset=utf-8";
-  return r;
-}
-
 struct Messages : kit::ScriptMessageHandler {
   std::vector<kit::Ref<kit::ScriptMessage>> received;
   bool onMain = true;
@@ -95,7 +89,7 @@ class BrowserBridgeTest : public kit::test::BrowserEngineTest {
 };
 
 TEST_F(BrowserBridgeTest, ThePagesOwnScriptPostsOnLoadAndTheHandlerHearsItOnMain) {
-  server->route("GET", "/index.html", html(R"(<html><head><title>桥</title></head><body><script>
+  server->route("GET", "/index.html", TestResponse::html(R"(<html><head><title>桥</title></head><body><script>
       window.webkit.messageHandlers.eventComplete.postMessage(JSON.stringify({action: "login", data: {}}));
       window.webkit.messageHandlers.eventComplete.postMessage({n: 1.5, list: [true, null, "文字"]});
     </script></body></html>)"));
@@ -120,7 +114,7 @@ TEST_F(BrowserBridgeTest, ThePagesOwnScriptPostsOnLoadAndTheHandlerHearsItOnMain
 }
 
 TEST_F(BrowserBridgeTest, ScriptsAnswerValuesOrThePlatformsErrorsInOrder) {
-  server->route("GET", "/index.html", html("<title>值</title><script>function twice(x) { return x * 2; }</script>"));
+  server->route("GET", "/index.html", TestResponse::html("<title>值</title><script>function twice(x) { return x * 2; }</script>"));
   ASSERT_TRUE(load("/index.html"));
   EXPECT_EQ(kit::describe(evaluate("twice(21)").value), "42");
   EXPECT_EQ(kit::describe(evaluate("document.title").value), "值");
@@ -168,7 +162,7 @@ struct Panels : kit::UIDelegate {
 };
 
 TEST_F(BrowserBridgeTest, PanelsReachTheUIDelegateAndTheirAnswersReachThePage) {
-  server->route("GET", "/index.html", html("<title>面板</title>"));
+  server->route("GET", "/index.html", TestResponse::html("<title>面板</title>"));
   ASSERT_TRUE(load("/index.html"));
   // Without a UI delegate: the page hears no and no text.
   EXPECT_EQ(kit::describe(evaluate("String(confirm('确定?')) + '/' + String(prompt('名字'))").value), "false/null");
@@ -183,7 +177,7 @@ TEST_F(BrowserBridgeTest, PanelsReachTheUIDelegateAndTheirAnswersReachThePage) {
 }
 
 TEST_F(BrowserBridgeTest, UserScriptsRunAndHandlersAddedLaterAreThereOnTheNextPage) {
-  server->route("GET", "/index.html", html("<title>脚本</title><script>window.seen = window.injected;</script>"));
+  server->route("GET", "/index.html", TestResponse::html("<title>脚本</title><script>window.seen = window.injected;</script>"));
   configuration->userContentController()->addUserScript(
       kit::UserScript::make("window.injected = 'start';", kit::UserScriptInjectionTime::AtDocumentStart, true));
   ASSERT_TRUE(load("/index.html"));
@@ -199,7 +193,7 @@ TEST_F(BrowserBridgeTest, UserScriptsRunAndHandlersAddedLaterAreThereOnTheNextPa
 }
 
 TEST_F(BrowserBridgeTest, TheOlderViewsScriptsWaitForThePage) {
-  server->route("GET", "/pay", html("<title>收银台</title><script>var order = 7;</script>"));
+  server->route("GET", "/pay", TestResponse::html("<title>收银台</title><script>var order = 7;</script>"));
   auto legacy = kit::LegacyWebView::make(kit::Rect{0, 0, 375, 600});
   struct Done : kit::LegacyWebViewDelegate {
     bool finished = false;

@@ -23,12 +23,6 @@ namespace {
 using kit::test::TestResponse;
 using kit::test::TestServer;
 
-TestResponse html(std::string body) {
-  TestResponse r = TestResponse::text(std::move(body));
-  r.contentType = "text/html; charset=utf-8";
-  return r;
-}
-
 struct Decider : kit::NavigationDelegate {
   std::vector<std::string> asked;
   std::vector<kit::NavigationType> kinds;
@@ -94,7 +88,7 @@ class BrowserNavigationTest : public kit::test::BrowserEngineTest {
 TEST_F(BrowserNavigationTest, TwoRedirectsPassBothAddressesThroughTheDecisionHandler) {
   server->route("GET", "/first", TestResponse::redirect("/second"));
   server->route("GET", "/second", TestResponse::redirect("/game.html"));
-  server->route("GET", "/game.html", html("<title>终点</title><script>var arrived = location.pathname;</script>"));
+  server->route("GET", "/game.html", TestResponse::html("<title>终点</title><script>var arrived = location.pathname;</script>"));
   web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/first"))));
   ASSERT_TRUE(waitFinished(1));
   EXPECT_EQ(decider->asked, (std::vector<std::string>{server->url("/first"), server->url("/second"),
@@ -114,10 +108,10 @@ TEST_F(BrowserNavigationTest, TwoRedirectsPassBothAddressesThroughTheDecisionHan
 }
 
 TEST_F(BrowserNavigationTest, ALinkThePlayerTapsIsDecidedByTheViewAndARefusedOneDoesNotLoad) {
-  server->route("GET", "/index.html", html(R"(<title>首页</title><body style="margin:0">
+  server->route("GET", "/index.html", TestResponse::html(R"(<title>首页</title><body style="margin:0">
       <a id="shop" href="/shop.html" style="position:absolute; left:40px; top:100px; width:200px; height:60px;
          display:block; background:#0a0">商城</a><script>var page = "home";</script></body>)"));
-  server->route("GET", "/shop.html", html("<title>商城</title><script>var page = 'shop';</script>"));
+  server->route("GET", "/shop.html", TestResponse::html("<title>商城</title><script>var page = 'shop';</script>"));
   web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/index.html"))));
   ASSERT_TRUE(waitFinished(1));
 
@@ -139,8 +133,8 @@ TEST_F(BrowserNavigationTest, ALinkThePlayerTapsIsDecidedByTheViewAndARefusedOne
 }
 
 TEST_F(BrowserNavigationTest, LocationChangesAndOtherSchemesAreAskedOfTheDelegate) {
-  server->route("GET", "/index.html", html("<title>页</title><iframe src=\"/frame.html\"></iframe>"));
-  server->route("GET", "/frame.html", html("<p>frame</p>"));
+  server->route("GET", "/index.html", TestResponse::html("<title>页</title><iframe src=\"/frame.html\"></iframe>"));
+  server->route("GET", "/frame.html", TestResponse::html("<p>frame</p>"));
   web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/index.html"))));
   ASSERT_TRUE(waitFinished(1));
   EXPECT_EQ(decider->asked, std::vector<std::string>{server->url("/index.html")})
