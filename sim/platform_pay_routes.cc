@@ -199,7 +199,7 @@ PlatformAnswer wxOrder(PlatformService& service, const PlatformCall& call) {
   auto order = layoutAOrder(service, call, {"wx"});
   if (!order) return kit::unexpected(order.error());
   return cashierAnswer(service, *order, "code", "msg", "data",
-                       PlatformWebPages::cashierURL(R::webHost(service), order->orderNumber, "wxh5"));
+                       PlatformWebPages::officialURL(R::webHost(service), order->orderNumber));
 }
 
 PlatformAnswer ptbOrder(PlatformService& service, const PlatformCall& call) {
