@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "kit/dispatch/clock.h"
 #include "kit/testing/log_capture.h"
 #include "kit/ui/render.h"
@@ -28,7 +31,15 @@ class CouponPicker : public PlatformAPITest {
     account.coupons = {general, bound};
     platform->addAccount(account);
     storeUserName("player01");
+    for (const char* art : {"KT_coupon_close@2x.png", "KT_coupon_box@2x.png"}) copyArtwork(art);
     window->setRootViewController(game);
+  }
+  // A picture of the SDK's resource bundle into the test's bundle.
+  void copyArtwork(const std::string& name) {
+    std::ifstream in(std::string(PLATFORM_RESOURCES_DIR) + "/VIROV.bundle/" + name, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(bytes.empty()) << name;
+    ASSERT_TRUE(bundle.addFile("VIROV.bundle/" + name, bytes));
   }
   void TearDown() override {
     game.reset();

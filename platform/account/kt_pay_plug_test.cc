@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/url_components.h"
+#include "kit/ui/render.h"
 #include "kit/testing/log_capture.h"
 #include "kit/ui/ui_test_driver.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
@@ -191,6 +193,11 @@ TEST_F(PayPlugTest, AnAppOrderRunsThroughTheWalletAndBackToTheBlock) {
 }
 
 TEST_F(PayPlugTest, TheNoticesButtonsHandBackTheErrorAndStatus) {
+  auto icon = kit::dataWithContentsOfFile(std::string(PLATFORM_RESOURCES_DIR) + "/VIROV.bundle/KT_pay_notice@2x.png");
+  ASSERT_TRUE(icon);
+  const std::string_view bytes = icon->view();
+  ASSERT_TRUE(bundle.addFile("VIROV.bundle/KT_pay_notice@2x.png",
+                             std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())));
   auto notice = UIViewExtension::ViewFromXib<KTPayNoticeView>("KTPayNoticeView");
   ASSERT_TRUE(notice);
   EXPECT_EQ(notice->layer()->cornerRadius(), 5);
@@ -202,6 +209,7 @@ TEST_F(PayPlugTest, TheNoticesButtonsHandBackTheErrorAndStatus) {
   notice->setPayStatus(kit::str("取消充值"));
   notice->setFrame(kit::Rect{47, 200, KTPayNoticeView::W, KTPayNoticeView::H});
   window->addSubview(notice);
+  kit::writePNG(*window, std::string(KIT_UI_ARTIFACT_DIR) + "/pay_notice.png");
   ASSERT_TRUE(kit::test::findButton(*notice, "返回游戏"));
   ASSERT_TRUE(kit::test::findButton(*notice, "去申请"));
 
