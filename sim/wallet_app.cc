@@ -47,6 +47,7 @@ struct WalletApp::State {
   PlatformService& platform;
   std::string scheme;
   std::string answer = kPaid;
+  bool installed = false;
   std::vector<std::string> received;
   std::vector<std::string> returned;
 
@@ -81,7 +82,9 @@ struct WalletApp::State {
 WalletApp::WalletApp(PlatformService& platform, std::string scheme)
     : state_(std::make_shared<State>(platform, std::move(scheme))) {}
 
-WalletApp::~WalletApp() { uninstall(); }
+WalletApp::~WalletApp() {
+  if (state_->installed) uninstall();
+}
 
 void WalletApp::install() {
   KIT_CHECK_MAIN_THREAD();
@@ -89,11 +92,15 @@ void WalletApp::install() {
   kit::Application::shared()->installApplication(state_->scheme, [weak](const std::string& url) {
     if (auto state = weak.lock()) state->receive(url);
   });
+  state_->installed = true;
 }
+
+bool WalletApp::isInstalled() const { return state_->installed; }
 
 void WalletApp::uninstall() {
   KIT_CHECK_MAIN_THREAD();
   kit::Application::shared()->installApplication(state_->scheme, nullptr);
+  state_->installed = false;
 }
 
 void WalletApp::setAnswer(std::string resultStatus) { state_->answer = std::move(resultStatus); }

@@ -33,13 +33,14 @@ class WalletApp {
   static constexpr const char* kUnknownOrderMemo = "订单信息无效";
 
   explicit WalletApp(PlatformService& platform, std::string scheme = kScheme);
-  // Uninstalls it.
+  // Uninstalls it, when it is installed.
   ~WalletApp();
   WalletApp(const WalletApp&) = delete;
   WalletApp& operator=(const WalletApp&) = delete;
 
   // Puts the wallet in (or takes it out of) kit's application.
   void install();
+  bool isInstalled() const;
   void uninstall();
   // The status of the next answers ("9000" until set).
   void setAnswer(std::string resultStatus);
