@@ -59,8 +59,11 @@ const kit::Ref<kit::ActivityIndicatorView>& KTWebPayVC::avi() {
 }
 
 const kit::Ref<kit::LegacyWebView>& KTWebPayVC::webView() {
+  if (webView_) return webView_;
+  // Loading the page's view makes the web view on the way (viewDidLoad).
+  const kit::Rect bounds = view()->bounds();
   if (!webView_) {
-    webView_ = kit::LegacyWebView::make(view()->bounds());
+    webView_ = kit::LegacyWebView::make(bounds);
     webView_->setBackgroundColor(kit::Color::whiteColor());
     webView_->delegate = weakSelf<KTWebPayVC>();
   }

@@ -135,6 +135,16 @@ TEST_F(WebPayPage, TheSpinnerStopsOnlyWhenAPageFinishes) {
   EXPECT_EQ(callbacks, 1);
 }
 
+TEST_F(WebPayPage, AskedForItsWebViewFirstThePageLoadsIntoTheOneItShows) {
+  auto page = kit::make<KTWebPayVC>();
+  page->setUrl(kit::str(server->origin() + "/h5"));
+  auto web = page->webView();
+  EXPECT_EQ(web->superview(), page->view());
+  EXPECT_EQ(page->webView(), web);
+  ASSERT_TRUE(loaded(*page));
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "官方支付");
+}
+
 TEST_F(WebPayPage, EveryReturnToTheClientAndTheBackActionCallTheSheet) {
   auto page = show(server->origin() + "/h5", false);
   ASSERT_TRUE(loaded(*page));
