@@ -95,6 +95,8 @@ class TaskDriver {
   size_t onHeader(const char* bytes, size_t length);
   size_t onWrite(const char* bytes, size_t length);
   size_t onRead(char* buffer, size_t length);
+  // Moves the body to `offset` for a request libcurl sends again.
+  int onSeek(int64_t offset, int origin);
   int onVerify(X509_STORE_CTX* ctx);
 
   uint64_t id() const { return id_; }
@@ -124,6 +126,9 @@ class TaskDriver {
   bool configureEasy();
   void releaseEasy();
   bool openBody();
+  // The current stream body, made again from its source and moved past
+  // `offset` bytes; false when it has no source to start from.
+  bool reopenStream(int64_t offset);
   void closeBody();
   // False when the head is not one to go on with (see fault_).
   bool headComplete();
@@ -184,6 +189,8 @@ class TaskDriver {
   bool servedFromCache_ = false;
   int64_t pendingFileBytes_ = 0;       // written to the download file, not yet reported
   bool streamFailed_ = false;
+  Ref<Error> activeStreamError_;
+  int bodyStreamRestarts_ = 0;
   std::function<void()> afterBodyStream_;
   int64_t received_ = 0;
   int64_t postedUpload_ = 0;
@@ -194,6 +201,7 @@ class TaskDriver {
   size_t dataOffset_ = 0;
   FILE* uploadFile_ = nullptr;
   Ref<InputStream> activeStream_;
+  Ref<InputStream> streamSource_;  // the stream the body came from
   int64_t bodyLength_ = -1;  // -1: unknown (chunked)
   int64_t bodyProvided_ = 0;
 
