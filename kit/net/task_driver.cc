@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "kit/dispatch/clock.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/format.h"
 #include "kit/net/body_buffer_pool.h"
 #include "kit/net/content_decoder.h"
@@ -187,8 +188,12 @@ bool TaskDriver::openBody() {
       bodyLength_ = static_cast<int64_t>(body_.data->length());
       break;
     case BodySource::Kind::File: {
-      uploadFile_ = fopen(body_.filePath.c_str(), "rb");
+      // Only a regular file is sent: a FIFO or a device would hold the
+      // network thread.
+      const int fd = openRegularFileForReading(body_.filePath);
+      uploadFile_ = fd >= 0 ? fdopen(fd, "rb") : nullptr;
       if (!uploadFile_) {
+        if (fd >= 0) close(fd);
         finishWithError(URLErrorFileDoesNotExist, "");
         return false;
       }
