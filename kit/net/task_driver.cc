@@ -5,10 +5,13 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <openssl/x509_vfy.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -52,6 +55,24 @@ size_t readCallback(char* buffer, size_t size, size_t count, void* driver) {
 }
 int seekCallback(void* driver, curl_off_t offset, int origin) {
   return static_cast<TaskDriver*>(driver)->onSeek(offset, origin);
+}
+int socketCallback(void* driver, curl_socket_t fd, curlsocktype) {
+  static_cast<TaskDriver*>(driver)->onSocket(fd);
+  return CURL_SOCKOPT_OK;
+}
+int prerequestCallback(void* driver, char*, char*, int remotePort, int localPort) {
+  static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort);
+  return CURL_PREREQFUNC_OK;
+}
+// The bytes a TCP socket has received so far, as the kernel counts them.
+std::optional<uint64_t> bytesReceived(int fd) {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+      length < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
+    return std::nullopt;
+  }
+  return info.tcpi_bytes_received;
 }
 int verifyCallback(X509_STORE_CTX* ctx, void* driver) { return static_cast<TaskDriver*>(driver)->onVerify(ctx); }
 CURLcode sslContextCallback(CURL*, void* sslContext, void* driver) {
@@ -261,6 +282,10 @@ bool TaskDriver::configureEasy() {
   // cannot tell a compressed stream cut short from a whole one.
   curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
+  curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, socketCallback);
+  curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
+  curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, prerequestCallback);
+  curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
   curl_easy_setopt(easy_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
@@ -328,6 +353,7 @@ void TaskDriver::releaseEasy() {
   }
   if (headerList_) curl_slist_free_all(headerList_);
   headerList_ = nullptr;
+  socket_ = -1;
 }
 
 // ---- Commands
@@ -381,7 +407,26 @@ void TaskDriver::cancelProducingResumeData(std::function<void(Ref<Data>)> comple
   finishWithError(URLErrorCancelled, "");
 }
 
-void TaskDriver::touch() { lastActivity_ = Clock::now(); }
+void TaskDriver::touch() {
+  lastActivity_ = Clock::now();
+  // What the connection has received is counted from here.
+  if (socket_ >= 0) socketBytes_ = bytesReceived(socket_).value_or(socketBytes_);
+}
+
+void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
+
+void TaskDriver::onConnectionReady(long localPort, long remotePort) {
+  socket_ = settings_.engine->socketFor(localPort, remotePort);
+  socketBytes_ = socket_ >= 0 ? bytesReceived(socket_).value_or(0) : 0;
+}
+
+bool TaskDriver::bytesArrivedOnConnection() {
+  if (socket_ < 0) return false;
+  const auto bytes = bytesReceived(socket_);
+  if (!bytes || *bytes <= socketBytes_) return false;
+  touch();
+  return true;
+}
 
 double TaskDriver::requestTimeout() const {
   double timeout = request_->timeoutInterval();

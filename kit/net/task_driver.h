@@ -90,6 +90,10 @@ class TaskDriver {
   // started, whichever comes first. None while it waits for its delegate or
   // is suspended.
   std::optional<double> deadline() const;
+  // Whether bytes came in on the transfer's connection since the last look
+  // (and then the transfer is alive): libcurl hands a head over a line at a
+  // time and keeps the framing of a chunked body to itself.
+  bool bytesArrivedOnConnection();
 
   // ---- libcurl callbacks
   size_t onHeader(const char* bytes, size_t length);
@@ -98,6 +102,9 @@ class TaskDriver {
   // Moves the body to `offset` for a request libcurl sends again.
   int onSeek(int64_t offset, int origin);
   int onVerify(X509_STORE_CTX* ctx);
+  void onSocket(int fd);
+  // The connection is made or taken for reuse; the request goes out next.
+  void onConnectionReady(long localPort, long remotePort);
 
   uint64_t id() const { return id_; }
 
@@ -222,6 +229,8 @@ class TaskDriver {
   double timeoutDeadline() const;
 
   double lastActivity_ = 0;  // on kit::Clock
+  int socket_ = -1;           // the connection's socket while the transfer runs
+  uint64_t socketBytes_ = 0;  // what it had received at the last look
   double startedAt_ = 0;
   bool timedOut_ = false;
 };

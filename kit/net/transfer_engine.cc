@@ -2,12 +2,16 @@
 // event flushing and time-outs.
 #include "kit/net/transfer_engine.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -126,6 +130,32 @@ TaskDriver* TransferEngine::driver(uint64_t id) const {
   }
   auto it = drivers_.find(id);
   return it == drivers_.end() ? nullptr : it->second.get();
+}
+
+void TransferEngine::noteSocket(int fd) {
+  if (std::find(sockets_.begin(), sockets_.end(), fd) == sockets_.end()) sockets_.push_back(fd);
+}
+
+int TransferEngine::socketFor(long localPort, long remotePort) {
+  auto portOf = [](const sockaddr_storage& address) -> long {
+    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return -1;
+  };
+  int found = -1;
+  // Sockets closed since they were noted (their number maybe taken by
+  // something else since) are forgotten on the way.
+  std::erase_if(sockets_, [&](int fd) {
+    sockaddr_storage local{}, remote{};
+    socklen_t localLength = sizeof local, remoteLength = sizeof remote;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+        getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) != 0) {
+      return errno == EBADF || errno == ENOTSOCK;
+    }
+    if (found < 0 && portOf(local) == localPort && portOf(remote) == remotePort) found = fd;
+    return false;
+  });
+  return found;
 }
 
 void TransferEngine::removeDriver(uint64_t id) {
@@ -267,6 +297,9 @@ int TransferEngine::checkTimeouts() {
   for (auto& [id, d] : drivers_) {
     auto deadline = d->deadline();
     if (!deadline) continue;
+    // Bytes that libcurl holds without handing them on (part of a head
+    // line) still show the connection is alive.
+    if (*deadline <= now && d->bytesArrivedOnConnection()) deadline = d->deadline();
     if (*deadline <= now) {
       expired.push_back(id);
     } else {
