@@ -20,8 +20,18 @@
 #include "kit/net/event_lane.h"
 #include "kit/net/task_driver.h"
 #include "kit/net/transfer_clock.h"
+#include "kit/net/url_session_configuration.h"
 
 namespace kit::netdetail {
+
+namespace {
+
+// The configured number, within what a session opens.
+long connectionsPerHost(const TransferEngine::Options& options) {
+  return std::clamp(options.maxConnectionsPerHost, 1L, URLSessionMaximumConnectionsPerHost);
+}
+
+}  // namespace
 
 void ensureCurlInitialized() {
   static std::once_flag once;
@@ -33,11 +43,11 @@ void ensureCurlInitialized() {
 TransferEngine::TransferEngine(Options options)
     // Enough spare handles for every connection to start its next request
     // on one that is already set up.
-    : spareLimit_(static_cast<size_t>(std::max(16L, 2 * options.maxConnectionsPerHost))),
+    : spareLimit_(static_cast<size_t>(std::max(16L, 2 * connectionsPerHost(options)))),
       lane_(std::move(options.lane)) {
   ensureCurlInitialized();
   multi_ = curl_multi_init();
-  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, options.maxConnectionsPerHost));
+  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, connectionsPerHost(options));
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, options.pipelining ? CURLPIPE_MULTIPLEX : CURLPIPE_NOTHING);
   // Cookies and resolved names are shared by the session's transfers; all of
   // them run on this thread, so the share needs no locks.
