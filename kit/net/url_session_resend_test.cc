@@ -189,7 +189,9 @@ class URLSessionResend : public ::testing::Test {
  protected:
   void TearDown() override {
     if (session) session->invalidateAndCancel();
-    if (delegate && session) EXPECT_TRUE(delegate->waitForEvent("invalid"));
+    if (delegate && session) {
+      EXPECT_TRUE(delegate->waitForEvent("invalid"));
+    }
   }
 
   // Sends `request` and waits for its answer.
