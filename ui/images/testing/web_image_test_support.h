@@ -195,6 +195,13 @@ class ImageServer {
     http_->route("GET", "/cookie/set.jpg", cookie);
     http_->route("GET", "/cookie/next.jpg", image(p.baselineJPEG, "image/jpeg"));
     http_->route("GET", "/corrupt.jpg", image(p.corrupt, "image/jpeg"));
+    // The pictures again after a pause: "/slow/baseline.jpg", "/slow/plain.png".
+    http_->route("GET", "/slow/*", [](const kit::test::RecordedRequest& request) {
+      const Pictures& p = Pictures::shared();
+      auto answer = request.path.ends_with(".png") ? image(p.plainPNG, "image/png") : image(p.baselineJPEG, "image/jpeg");
+      answer.delaySeconds = 0.3;
+      return answer;
+    });
   }
 
   kit::test::TestServer& http() { return *http_; }
