@@ -7,10 +7,14 @@
 // gives the hits per path and the headers each request carried.
 #pragma once
 
+// stdio before libjpeg's header, which uses FILE.
+#include <cstdio>
+#include <cstdlib>
+// clang-format off
 #include <jpeglib.h>
+// clang-format on
 #include <zlib.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
