@@ -9,6 +9,7 @@
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/file_manager.h"
 #include "kit/foundation/format.h"
 #include "kit/testing/temp_directory.h"
 #include "kit/ui/screen.h"
@@ -131,6 +132,23 @@ TEST_F(WebImageOperationTest, ProgressStartsAtZeroAndCountsEveryChunk) {
     previous = calls[i].first;
   }
   EXPECT_EQ(previous, static_cast<int64_t>(Pictures::shared().baselineJPEG.size()));
+}
+
+TEST_F(WebImageOperationTest, FileAddressesLoadWithTheirSizeAndWithoutTheIndicator) {
+  const auto& bytes = Pictures::shared().plainPNG;
+  const std::string path = dir_.file("picture.png");
+  ASSERT_TRUE(kit::FileManager::defaultManager()->createFileAtPath(path, kit::Data::make(bytes)));
+  Recorder recorder;
+  const long before = KTWebImageManager::currentNetworkActivityCount();
+  requestURL("file://" + path, KTWebImageOptionNetworkIndicator, recorder);
+  ASSERT_TRUE(recorder.waitForEnd());
+  Call file = recorder.last();
+  ASSERT_TRUE(file.image) << kit::describe(file.error);
+  EXPECT_EQ(file.from, KTWebImageSourceRemote);
+  bool sawSize = false;
+  for (const auto& [received, expected] : recorder.progressCalls()) sawSize |= expected == int64_t(bytes.size());
+  EXPECT_TRUE(sawSize);
+  EXPECT_EQ(KTWebImageManager::currentNetworkActivityCount(), before);
 }
 
 TEST_F(WebImageOperationTest, FailuresFinishOnceAndTheFailedListRefusesOnlyOnRequest) {
