@@ -37,8 +37,8 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 const std::vector<uint8_t>& pictureBytes() {
-  // About 200 KB: a noisy 512x384 picture at quality 92.
-  static const auto bytes = webimagetest::jpeg(512, 384, false, 92);
+  // About 200 KB: a noisy 720x540 picture at quality 92.
+  static const auto bytes = webimagetest::jpeg(720, 540, false, 92);
   return bytes;
 }
 

@@ -387,7 +387,9 @@ TEST_F(WebImageOperationTest, ProgressiveDownloadsDeliverPartialImages) {
   int64_t largest = 0;
   for (size_t i = 1; i < calls.size(); ++i) largest = std::max(largest, calls[i].first - calls[i - 1].first);
   EXPECT_GT(calls.size(), 10u);
-  if (largest < 17) EXPECT_EQ(tiny.count(KTWebImageStageProgress), 0u);
+  if (largest < 17) {
+    EXPECT_EQ(tiny.count(KTWebImageStageProgress), 0u);
+  }
   EXPECT_TRUE(tiny.last().image);
 }
 
@@ -410,7 +412,9 @@ TEST_F(WebImageOperationTest, BlurredPartialImagesOnlyForProgressiveFilesAndOnly
   ASSERT_GE(partial.size(), 1u);
   for (size_t i = 0; i < partial.size(); ++i) {
     ASSERT_TRUE(partial[i].image);
-    if (i > 0) EXPECT_GE(partial[i].at - partial[i - 1].at, 0.4);
+    if (i > 0) {
+      EXPECT_GE(partial[i].at - partial[i - 1].at, 0.4);
+    }
     // Each blurred picture needs one more scan than the pictures before it.
     EXPECT_GE(webimagetest::countScanMarkers(bytes.data(), static_cast<size_t>(partial[i].receivedBefore)), i + 1);
   }
