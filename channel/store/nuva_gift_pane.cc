@@ -227,22 +227,24 @@ void NUVAGiftPane::toGetClick() {
 
 void NUVAGiftPane::claimAnswered(const NUVAGiftTab& tab, const kit::Id& answer,
                                  const kit::Ref<NUVAStoreRecord>& claimed) {
-  // On the reply's thread, as the grid's observers expect.
+  // On the reply's thread: the claim is announced there, as the grids
+  // expect; the HUD, a view, is shown from the main queue.
   const std::string status = kit::describe(answer["status"]);
+  auto toast = [](std::function<void()> show) {
+    kit::Queue::main().async([show = std::move(show)] {
+      NUVAProgressHUD::dismiss();
+      show();
+    });
+  };
   if (status == "200") {
-    NUVAProgressHUD::dismiss();
-    NUVAProgressHUD::showSuccessWithStatus(kit::str("领取成功"));
+    toast([] { NUVAProgressHUD::showSuccessWithStatus(kit::str("领取成功")); });
     kit::NotificationCenter::defaultCenter()->postNotificationName(tab.successNotification, claimed);
     return;
   }
   if (status == "500") {
-    NUVAProgressHUD::dismiss();
-    NUVAProgressHUD::showSuccessWithStatus(kit::str("还未达到开启要求"));
+    toast([] { NUVAProgressHUD::showSuccessWithStatus(kit::str("还未达到开启要求")); });
     return;
   }
   auto message = kit::text(answer["msg"]);
-  kit::Queue::main().async([message] {
-    NUVAProgressHUD::dismiss();
-    NUVAProgressHUD::showErrorWithStatus(message);
-  });
+  toast([message] { NUVAProgressHUD::showErrorWithStatus(message); });
 }
