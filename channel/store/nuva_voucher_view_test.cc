@@ -159,7 +159,9 @@ TEST_F(VouchersTab, ClaimingTheDailyGiftShowsTheResultAndThenTheOffer) {
   NUVAProgressHUD::dismiss();
   drainMain();
   game.queueReply("luck/get", R"({"status":"200","msg":"ok"})");
-  game.setFreeVideoOffer({.isGet = "1"});
+  sim::FreeVideoOffer taken;
+  taken.isGet = "1";
+  game.setFreeVideoOffer(taken);
   ASSERT_TRUE(kit::test::tap(tab->closeBtn()));
   ASSERT_TRUE(waitForHUD(2));
   EXPECT_EQ(hudSoFar().back(), "领取成功");
