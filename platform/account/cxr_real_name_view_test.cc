@@ -103,15 +103,16 @@ TEST_F(RealNameForm, ItsLookAndTheCompulsoryLayout) {
 TEST_F(RealNameForm, ASuccessReportsASecondAfterItsMessage) {
   auto result = loginResult(false);
   form->setReponse(result);
-  server->enqueue("login/idcheck", sim::PlatformAPIReply::scrambled(kit::dict(
-                                       {{"z", "1"}, {"b", "认证成功"}, {"frz", "1"}, {"nrz", "2"}, {"lmit", "1700000000000"}})));
+  server->enqueue("login/idcheck",
+                  sim::PlatformAPIReply::scrambled(kit::dict(
+                      {{"z", "1"}, {"b", "认证成功"}, {"frz", "1"}, {"nrz", "2"}, {"lmit", "1700000000000"}})));
   ASSERT_TRUE(submit("张三", "11010519491231002X", "认证成功"));
   auto sent = sentTo("login/idcheck");
   EXPECT_EQ(keysOf(sent), "i,id,r");
   EXPECT_EQ(d(sent["r"]), "张三");
   EXPECT_EQ(d(sent["i"]), "player01");
   EXPECT_EQ(d(sent["id"]), "11010519491231002X");
-  EXPECT_FALSE(form->realNameF()->isFirstResponder());
+  EXPECT_FALSE(form->userNumberF()->isFirstResponder()) << "submit ends editing";
 
   clock.advance(0.99);
   EXPECT_EQ(recorder->calls, 0);
@@ -161,7 +162,8 @@ TEST_F(RealNameForm, NothingIsStoredWhenTheFormOrTheDelegateIsGoneOrDeclines) {
   EXPECT_EQ(storedState(), "(null)");
 
   // No delegate at all.
-  server->enqueue("login/idcheck", sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "成功二"}, {"nrz", "1"}})));
+  server->enqueue("login/idcheck",
+                  sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "成功二"}, {"nrz", "1"}})));
   form->delegate.reset();
   ASSERT_TRUE(submit("", "", "成功二"));
   clock.advance(1.0);
@@ -170,7 +172,8 @@ TEST_F(RealNameForm, NothingIsStoredWhenTheFormOrTheDelegateIsGoneOrDeclines) {
   // The form is released within the second.
   recorder->takes = true;
   form->delegate = recorder;
-  server->enqueue("login/idcheck", sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "成功三"}, {"nrz", "1"}})));
+  server->enqueue("login/idcheck",
+                  sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "成功三"}, {"nrz", "1"}})));
   ASSERT_TRUE(submit("", "", "成功三"));
   form->removeFromSuperview();
   form.reset();

@@ -122,7 +122,8 @@ TEST_F(LoginPages, TheForgottenPasswordPageShowsItsBarAndPopsWithoutAnimation) {
   EXPECT_FALSE(nav->isNavigationBarHidden());
   EXPECT_EQ(titleView(), (std::pair<std::string, bool>{"忘记密码", true}));
   ASSERT_TRUE(page->web()->request());
-  EXPECT_EQ(kit::describe(page->web()->request()->URL()->absoluteString()), server->origin() + "/appview/User/forgetpwd");
+  EXPECT_EQ(kit::describe(page->web()->request()->URL()->absoluteString()),
+            server->origin() + "/appview/User/forgetpwd");
   ASSERT_TRUE(kit::test::runUntil(
       [&] { return page->web()->stringByEvaluatingJavaScriptFromString("document.title") == "忘记密码"; }));
 
