@@ -85,7 +85,9 @@ class SubNameChooser : public PlatformAPITest {
     ASSERT_TRUE(kit::test::tap(chooser->addBtn()));
     auto alert = std::dynamic_pointer_cast<kit::AlertController>(chooser->presentedViewController());
     ASSERT_TRUE(alert);
-    if (!nickname.empty()) ASSERT_TRUE(kit::test::typeText(*alert->textFields().at(0), nickname));
+    if (!nickname.empty()) {
+      ASSERT_TRUE(kit::test::typeText(*alert->textFields().at(0), nickname));
+    }
     ASSERT_TRUE(kit::test::pressAlertAction(*alert, "确认"));
     clock.advance(1);  // the alert's dismissal
   }
