@@ -14,6 +14,7 @@ Simulator::Simulator(std::string gameId)
       page_(std::make_unique<GamePageServer>(gameId)),
       platformAPI_(PlatformAPIServer::start()) {
   platform_ = std::make_unique<PlatformService>(*platformAPI_);
+  userCentre_ = std::make_unique<PlatformUserCentre>(*platformAPI_);
   channel_->setGameId(gameId);
   game_->setGameId(std::move(gameId));
   ChannelSDKServer* channel = channel_.get();
@@ -30,6 +31,7 @@ kit::Ref<kit::Dictionary> Simulator::configuration() const {
                                    {ClientConfiguration::kGamePage, page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
   entries->setObject(kit::str(platformAPI_->origin() + "/"), std::string_view(ClientConfiguration::kPlatformWebHost));
+  entries->addEntriesFromDictionary(*userCentre_->configurationEntries());
   return entries;
 }
 
