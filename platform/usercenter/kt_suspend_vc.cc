@@ -99,6 +99,7 @@ void KTSuspendVC::loadView() {
   bar->setBackgroundColor(kit::Color::whiteColor());
   panel->addSubview(bar);
 
+  for (const auto& laidOut : {panel, temp, bar}) laidOut->setTranslatesAutoresizingMaskIntoConstraints(false);
   auto top = pin(panel, A::Top, root, A::Top, Portrait.top);
   auto left = pin(panel, A::Left, root, A::Left, Portrait.left);
   auto width = fixed(panel, A::Width, Portrait.width);
@@ -120,6 +121,7 @@ void KTSuspendVC::loadView() {
     button->setTitleColor(kit::Color::hex(Accent), kit::ControlStateDisabled);
     button->titleLabel()->setFont(kit::Font::systemFont(11));
     button->setImage(bundleImage(PageIcons[i]));
+    button->setTranslatesAutoresizingMaskIntoConstraints(false);
     bar->addSubview(button);
     bar->addConstraints({pin(button, A::Top, bar, A::Top), fixed(button, A::Height, Portrait.bottomH),
                          kit::LayoutConstraint::make(button, A::Width, kit::LayoutRelation::Equal, bar, A::Width,
@@ -135,6 +137,7 @@ void KTSuspendVC::loadView() {
     if (i == 0 || i == 2) {
       auto red = kit::ImageView::withImage(bundleImage(RedDotIcon));
       red->setHidden(true);
+      red->setTranslatesAutoresizingMaskIntoConstraints(false);
       bar->addSubview(red);
       bar->addConstraints({pin(red, A::Top, button, A::Top, 6), pin(red, A::CenterX, button, A::CenterX, 12),
                            fixed(red, A::Width, RedSide), fixed(red, A::Height, RedSide)});
