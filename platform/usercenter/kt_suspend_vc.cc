@@ -282,9 +282,14 @@ void KTSuspendVC::showRedCount() {
   manager()->POST(
       SDPPlatformAPIBaseURL() + RedCountPath, parameters, nullptr,
       [weak](const kit::Ref<kit::URLSessionDataTask>&, const kit::Id& reply) {
-        if (auto self = weak.lock()) self->applyRedCounts(reply);
+        if (auto self = weak.lock()) {
+          ++self->redCountAnswers_;
+          self->applyRedCounts(reply);
+        }
       },
-      [](const kit::Ref<kit::URLSessionDataTask>&, const kit::Ref<kit::Error>&) {});
+      [weak](const kit::Ref<kit::URLSessionDataTask>&, const kit::Ref<kit::Error>&) {
+        if (auto self = weak.lock()) ++self->redCountAnswers_;
+      });
 }
 
 void KTSuspendVC::applyRedCounts(const kit::Id& reply) {

@@ -93,6 +93,8 @@ class KTSuspendVC : public kit::ViewController {
   long suHomeCount() const { return suHomeCount_; }
   long suGiftCount() const { return suGiftCount_; }
   long suCouponCount() const { return suCouponCount_; }
+  // How many red-dot requests have come back (answered or failed).
+  int redCountAnswers() const { return redCountAnswers_; }
 
  private:
   bool isX_ = false;
@@ -105,5 +107,6 @@ class KTSuspendVC : public kit::ViewController {
   kit::Ref<kit::Button> chooseBtn_;
   kit::Ref<SDPHTTPSessionManager> manager_;
   long suHomeCount_ = 0, suGiftCount_ = 0, suCouponCount_ = 0;
+  int redCountAnswers_ = 0;
   kit::Ref<kit::View> addView_;
 };
