@@ -1,8 +1,6 @@
 // The customer-service page. See kt_su_service_vc.h.
 #include "platform/usercenter/kt_su_service_vc.h"
 
-#include <cctype>
-
 #include "config/client_configuration.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/format.h"
@@ -16,8 +14,8 @@
 #include "platform/account/cxr_message.h"
 #include "platform/base/ns_string_url_encode.h"
 #include "platform/base/share_vale.h"
+#include "platform/base/url_query_value.h"
 #include "platform/usercenter/kt_suspend_vc.h"
-#include "ui/widgets/ui_color_xt_extention.h"
 
 namespace {
 
@@ -34,22 +32,6 @@ std::string plistText(const char* key) {
   return kit::as<kit::String>(value) || kit::as<kit::Number>(value) ? kit::describe(value) : std::string();
 }
 
-// Query values: letters, digits and "-._~" stand for themselves.
-std::string queryValue(const std::string& text) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 void KTSuServiceVC::registerScene() {
@@ -60,8 +42,8 @@ void KTSuServiceVC::registerScene() {
 
 std::string KTSuServiceVC::chatPageURL() {
   auto host = ClientConfiguration::shared().urlForService(ClientConfiguration::kPlatformChatHost, ChatPath);
-  return kit::describe(host) + "?sysNum=" + queryValue(plistText("TOLMIX_CHAT_SYSNUM")) +
-         "&receiveId=&sourceId=" + queryValue(plistText("TOLMIX_CHAT_SOURCEID"));
+  return kit::describe(host) + "?sysNum=" + URLQueryValue::encode(plistText("TOLMIX_CHAT_SYSNUM")) +
+         "&receiveId=&sourceId=" + URLQueryValue::encode(plistText("TOLMIX_CHAT_SOURCEID"));
 }
 
 std::string KTSuServiceVC::feedbackURL() {

@@ -16,7 +16,6 @@
 #include "platform/base/share_vale.h"
 #include "platform/usercenter/cxr_helper_btn.h"
 #include "ui/widgets/ui_button_helpers.h"
-#include "ui/widgets/ui_color_xt_extention.h"
 
 namespace {
 
