@@ -15,6 +15,7 @@ Simulator::Simulator(std::string gameId)
       platformAPI_(PlatformAPIServer::start()) {
   platform_ = std::make_unique<PlatformService>(*platformAPI_);
   wallet_ = std::make_unique<WalletApp>(*platform_);
+  userCentre_ = std::make_unique<PlatformUserCentre>(*platformAPI_);
   channel_->setGameId(gameId);
   game_->setGameId(std::move(gameId));
   ChannelSDKServer* channel = channel_.get();
@@ -31,6 +32,7 @@ kit::Ref<kit::Dictionary> Simulator::configuration() const {
                                    {ClientConfiguration::kGamePage, page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
   entries->setObject(kit::str(platformAPI_->origin() + "/"), std::string_view(ClientConfiguration::kPlatformWebHost));
+  entries->addEntriesFromDictionary(*userCentre_->configurationEntries());
   return entries;
 }
 

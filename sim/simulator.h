@@ -12,6 +12,7 @@
 #include "sim/platform_api_server.h"
 #include "sim/platform_service.h"
 #include "sim/wallet_app.h"
+#include "sim/platform_user_centre.h"
 
 namespace sim {
 
@@ -29,10 +30,13 @@ class Simulator {
   // The wallet app, paying the platform's app orders; not installed in
   // kit's application until wallet().install() (main thread).
   WalletApp& wallet() { return *wallet_; }
+  // The user centre's red dots, feedback page, ball icon and chat host.
+  PlatformUserCentre& userCentre() { return *userCentre_; }
 
   // The addresses of the services it runs under the client's configuration
   // keys (ChannelSDKServer, ChannelGameServer, ChannelVideoBase,
-  // ChannelActivityHost, GamePage, PlatformAPIBase, PlatformWebHost); the other keys keep the client's own values.
+  // ChannelActivityHost, GamePage, PlatformAPIBase, PlatformWebHost,
+  // PlatformChatHost); the other keys keep the client's own values.
   kit::Ref<kit::Dictionary> configuration() const;
   // Writes the configuration as the services file the client reads when
   // GAMECLIENT_SERVICES names it.
@@ -45,6 +49,7 @@ class Simulator {
   // Before the server, so that it goes after it: the server's answers call
   // into the service until the server has stopped.
   std::unique_ptr<PlatformService> platform_;
+  std::unique_ptr<PlatformUserCentre> userCentre_;
   std::unique_ptr<PlatformAPIServer> platformAPI_;
   // Last, so that it goes first: it pays orders in the service.
   std::unique_ptr<WalletApp> wallet_;
