@@ -15,6 +15,7 @@
 #include "platform/base/ns_string_url_encode.h"
 #include "platform/base/share_vale.h"
 #include "platform/usercenter/cxr_helper_btn.h"
+#include "platform/usercenter/kt_su_pages.h"
 #include "ui/widgets/ui_button_helpers.h"
 
 namespace {
@@ -56,6 +57,7 @@ kit::Ref<kit::LayoutConstraint> fixed(const kit::Ref<kit::View>& view, kit::Layo
 void KTSuspendVC::registerScene() {
   (void)registered;
   kit::SceneRegistry::shared().registerController(Storyboard, Identifier, [] { return kit::make<KTSuspendVC>(); });
+  KTSuRegisterPages();
 }
 
 KTSuspendVC::~KTSuspendVC() {

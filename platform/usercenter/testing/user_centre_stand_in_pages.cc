@@ -31,7 +31,6 @@ void registerUserCentreStandInPages() {
     }
   };
   add("KTSuHomeVC", [] { return kit::make<KTSuStandInHomePage>(); });
-  add("KTSuKaiFuVC", [] { return kit::make<KTSuStandInPage>("开服"); });
   add("KTSuWelfareVC", [] { return kit::make<KTSuStandInPage>("福利"); });
   add("KTSuTradeVC", [] { return kit::make<KTSuStandInPage>("交易"); });
 }

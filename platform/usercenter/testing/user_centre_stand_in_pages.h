@@ -1,5 +1,5 @@
-// Plain stand-ins for the user centre's home, server-openings, welfare and
-// trade scenes of the storyboard "KTSuspendVC", for the container's tests.
+// Plain stand-ins for the user centre's home, welfare and trade scenes of
+// the storyboard "KTSuspendVC", for the container's tests.
 // Each is a page with one label (its title); the home stand-in has the
 // account-switch button "切换账号", which calls the block the container
 // gives it. A scene that is already registered is left as it is.
@@ -33,5 +33,5 @@ class KTSuStandInHomePage : public KTSuStandInPage, public KTSuLoginOutPage {
   std::function<void()> loginOutBlock_;
 };
 
-// Registers the four stand-ins where the storyboard lacks the scene.
+// Registers the stand-ins where the storyboard lacks the scene.
 void registerUserCentreStandInPages();

@@ -1,0 +1,6 @@
+// The user centre's page scenes. See kt_su_pages.h.
+#include "platform/usercenter/kt_su_pages.h"
+
+#include "platform/usercenter/kt_su_kaifu_vc.h"
+
+void KTSuRegisterPages() { KTSuKaiFuVC::registerScene(); }
