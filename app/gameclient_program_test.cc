@@ -8,18 +8,24 @@
 
 #include <gtest/gtest.h>
 
+#include <elf.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "kit/net/testing/test_server.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
 #include "sim/simulator.h"
@@ -41,7 +47,8 @@ std::string readFile(const std::string& path) {
 // program that runs the browser engine reads the engine's known
 // allocations from the project's LeakSanitizer suppressions, as the engine
 // tests do.
-std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir) {
+std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir,
+                                          const std::vector<std::string>& extra = {}) {
   std::vector<std::string> out;
   std::string leakOptions;
   for (char** e = environ; e && *e; ++e) {
@@ -62,6 +69,7 @@ std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir) {
   out.push_back("LSAN_OPTIONS=" + leakOptions);
   out.push_back("GAMECLIENT_SERVICES=" + dir.file("services.plist"));
   out.push_back("KIT_USER_DEFAULTS_PATH=" + dir.file("defaults.plist"));
+  out.insert(out.end(), extra.begin(), extra.end());
   return out;
 }
 
@@ -130,6 +138,116 @@ TEST(GameClientProgram, LoadsTheConfiguredPageAndEndsCleanlyOnSIGTERM) {
   ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status());
   EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
   EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
+}
+
+// The names of the functions a program's dynamic symbol table defines.
+std::vector<std::string> exportedFunctions(const std::string& path) {
+  std::vector<std::string> names;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return names;
+  struct stat st {};
+  fstat(fd, &st);
+  void* mapped = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  close(fd);
+  if (mapped == MAP_FAILED) return names;
+  const auto* bytes = static_cast<const unsigned char*>(mapped);
+  const auto* header = reinterpret_cast<const Elf64_Ehdr*>(bytes);
+  const auto* sections = reinterpret_cast<const Elf64_Shdr*>(bytes + header->e_shoff);
+  for (int i = 0; i < header->e_shnum; ++i) {
+    if (sections[i].sh_type != SHT_DYNSYM) continue;
+    const auto* symbols = reinterpret_cast<const Elf64_Sym*>(bytes + sections[i].sh_offset);
+    const char* strings = reinterpret_cast<const char*>(bytes + sections[sections[i].sh_link].sh_offset);
+    for (size_t k = 0; k < sections[i].sh_size / sizeof(Elf64_Sym); ++k) {
+      if (symbols[k].st_shndx != SHN_UNDEF && ELF64_ST_TYPE(symbols[k].st_info) == STT_FUNC)
+        names.emplace_back(strings + symbols[k].st_name);
+    }
+  }
+  munmap(mapped, static_cast<size_t>(st.st_size));
+  return names;
+}
+
+// The browser engine's libraries define some of the C++ library's inline
+// functions themselves (std::shared_ptr's release, std::string's members):
+// a program that exported its own copies would have the engine run them,
+// and a sanitizer build of the program checks those copies against objects
+// the engine built without type information, and dies.
+TEST(GameClientProgram, ExportsNoCopiesOfTheStandardLibrarysFunctions) {
+  const std::vector<std::string> exported = exportedFunctions(GAMECLIENT_PROGRAM);
+  ASSERT_FALSE(exported.empty()) << "no dynamic symbols read from " << GAMECLIENT_PROGRAM;
+  std::vector<std::string> standard;
+  for (const std::string& name : exported) {
+    if (name.starts_with("_ZNSt") || name.starts_with("_ZNKSt") || name.starts_with("_ZSt")) standard.push_back(name);
+  }
+  EXPECT_TRUE(standard.empty()) << standard.size() << " exported, the first " << standard.front();
+}
+
+// A page that posts messages to the client in bursts and tells its server
+// how many it has posted. Between bursts the engine's script values in the
+// client go unused long enough for their virtual machine to be torn down,
+// which is where the engine's own code ran the client's copies of inline
+// library functions.
+constexpr const char* kChattyPage = R"HTML(<title>chatty</title><script>
+var posted = 0;
+function burst() {
+  for (var i = 0; i < 20; ++i) {
+    posted += 1;
+    window.webkit.messageHandlers.eventComplete.postMessage(
+        JSON.stringify({ action: "tick", data: { n: posted, text: "消息".repeat(40) } }));
+  }
+  fetch("/posted?n=" + posted);
+}
+burst();
+setInterval(burst, 1500);
+</script>)HTML";
+
+// How long the client must keep running while the page talks to it. The
+// sanitizer build used to die within 5 to 12 seconds of this; 15 seconds
+// outlasts the slowest of those ends and keeps the test short.
+constexpr double kChattySeconds = 15;
+
+TEST(GameClientProgram, RunsUnderADisplayWhileThePageSendsMessages) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) GTEST_SKIP() << "needs a display (run under xvfb-run -a)";
+  sim::Simulator simulator;
+  auto pages = kit::test::TestServer::startHTTP();
+  ASSERT_TRUE(pages);
+  pages->route("GET", "/chatty.html", kit::test::TestResponse::html(kChattyPage));
+  size_t posted = 0;
+  std::mutex postedMutex;
+  pages->route("GET", "/posted", [&](const kit::test::RecordedRequest& request) {
+    std::lock_guard lock(postedMutex);
+    posted = std::max<size_t>(posted, std::stoul(request.formValue("n").value_or("0")));
+    return kit::test::TestResponse::text("ok");
+  });
+  auto postedSoFar = [&] {
+    std::lock_guard lock(postedMutex);
+    return posted;
+  };
+  kit::test::TempDirectory dir("gameclient");
+  ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
+  const std::string output = dir.file("output.log");
+  const std::string page = pages->url("/chatty.html");
+
+  Program program(childEnvironment(dir, {"GAMECLIENT_GAME_PAGE=" + page}), output);
+  ASSERT_TRUE(program.started()) << GAMECLIENT_PROGRAM;
+  ASSERT_TRUE(kit::test::runUntil(
+      [&] { return program.ended() || readFile(output).find("game page loaded: " + page) != std::string::npos; },
+      30))
+      << readFile(output);
+  ASSERT_FALSE(program.ended()) << readFile(output);
+
+  // The point is the time itself: the client keeps running while the page
+  // keeps talking, or the wait ends early with the client gone.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(kChattySeconds);
+  kit::test::runUntil([&] { return program.ended() || std::chrono::steady_clock::now() >= until; },
+                      kChattySeconds + 5);
+  ASSERT_FALSE(program.ended()) << "the client ended while the page talked to it\n" << readFile(output);
+  EXPECT_GE(postedSoFar(), 100u) << "the page kept posting messages";
+
+  program.signal(SIGTERM);
+  ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, 20)) << readFile(output);
+  ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status());
+  EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
 }
 
 }  // namespace
