@@ -75,7 +75,19 @@ std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir,
 
 class Program {
  public:
-  Program(const std::vector<std::string>& environment, const std::string& output) {
+  // `holdingTermination`: started with SIGTERM and SIGINT blocked, as a
+  // signal in the program's first instant finds them.
+  Program(const std::vector<std::string>& environment, const std::string& output, bool holdingTermination = false) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (holdingTermination) {
+      sigset_t held;
+      sigemptyset(&held);
+      sigaddset(&held, SIGTERM);
+      sigaddset(&held, SIGINT);
+      posix_spawnattr_setsigmask(&attributes, &held);
+      posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -84,8 +96,9 @@ class Program {
     for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
     envp.push_back(nullptr);
     char* argv[] = {const_cast<char*>(GAMECLIENT_PROGRAM), nullptr};
-    if (posix_spawn(&pid_, GAMECLIENT_PROGRAM, &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, GAMECLIENT_PROGRAM, &actions, &attributes, argv, envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
   }
   ~Program() {
     if (running()) {
@@ -135,6 +148,21 @@ TEST(GameClientProgram, LoadsTheConfiguredPageAndEndsCleanlyOnSIGTERM) {
 
   program.signal(SIGTERM);
   ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, 20)) << readFile(output);
+  ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status());
+  EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
+  EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
+}
+
+TEST(GameClientProgram, ASIGTERMInItsFirstInstantTakesTheTerminatePath) {
+  sim::Simulator simulator;
+  kit::test::TempDirectory dir("gameclient");
+  ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
+  const std::string output = dir.file("output.log");
+
+  Program program(childEnvironment(dir), output, true);
+  ASSERT_TRUE(program.started()) << GAMECLIENT_PROGRAM;
+  program.signal(SIGTERM);
+  ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, 30)) << readFile(output);
   ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status());
   EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
   EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
