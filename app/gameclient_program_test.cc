@@ -10,6 +10,8 @@
 
 #include <elf.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -25,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include "kit/foundation/property_list.h"
+#include "kit/foundation/values.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
@@ -75,9 +79,12 @@ std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir,
 
 class Program {
  public:
-  // `holdingTermination`: started with SIGTERM and SIGINT blocked, as a
-  // signal in the program's first instant finds them.
-  Program(const std::vector<std::string>& environment, const std::string& output, bool holdingTermination = false) {
+  // The client. `holdingTermination`: started with SIGTERM and SIGINT
+  // blocked, as a signal in the program's first instant finds them.
+  Program(const std::vector<std::string>& environment, const std::string& output, bool holdingTermination = false)
+      : Program(GAMECLIENT_PROGRAM, {}, environment, output, holdingTermination) {}
+  Program(const std::string& path, const std::vector<std::string>& arguments,
+          const std::vector<std::string>& environment, const std::string& output, bool holdingTermination = false) {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     if (holdingTermination) {
@@ -95,8 +102,10 @@ class Program {
     std::vector<char*> envp;
     for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(GAMECLIENT_PROGRAM), nullptr};
-    if (posix_spawn(&pid_, GAMECLIENT_PROGRAM, &actions, &attributes, argv, envp.data()) != 0) pid_ = -1;
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, path.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
   }
@@ -166,6 +175,68 @@ TEST(GameClientProgram, ASIGTERMInItsFirstInstantTakesTheTerminatePath) {
   ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status());
   EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
   EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
+}
+
+// A port the system had free a moment ago.
+int freePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  close(fd);
+  return port;
+}
+
+TEST(GameClientProgram, RunsAgainstTheSimulatorProgram) {
+  kit::test::TempDirectory dir("gameclient");
+  const std::string services = dir.file("services.plist");
+  const std::string simulatorOutput = dir.file("simulator.log");
+  const std::string clientOutput = dir.file("output.log");
+  // The page's port from the command line, the others from the system.
+  const int pagePort = freePort();
+  ASSERT_GT(pagePort, 0);
+  Program simulator(SIMULATOR_PROGRAM, {"--services", services, "--game-page-port", std::to_string(pagePort)},
+                    childEnvironment(dir), simulatorOutput);
+  ASSERT_TRUE(simulator.started()) << SIMULATOR_PROGRAM;
+  ASSERT_TRUE(kit::test::runUntil(
+      [&] { return simulator.ended() || readFile(simulatorOutput).find("simulator: ready") != std::string::npos; },
+      30))
+      << readFile(simulatorOutput);
+  ASSERT_FALSE(simulator.ended()) << readFile(simulatorOutput);
+  auto written = kit::dictionaryWithContentsOfFile(services);
+  ASSERT_TRUE(written) << services;
+  const std::string page = kit::describe((*written)["GamePage"]);
+  EXPECT_EQ(page, "http://127.0.0.1:" + std::to_string(pagePort) + "/games/1001/index.html?_channel=nuva");
+
+  // childEnvironment points the client at the services file.
+  Program client(childEnvironment(dir), clientOutput);
+  ASSERT_TRUE(client.started());
+  ASSERT_TRUE(kit::test::runUntil(
+      [&] {
+        return client.ended() || (readFile(clientOutput).find("game page loaded: " + page) != std::string::npos &&
+                                  readFile(simulatorOutput).find("game-page GET /games/1001/index.html?_channel=nuva") !=
+                                      std::string::npos);
+      },
+      30))
+      << readFile(clientOutput) << readFile(simulatorOutput);
+  ASSERT_FALSE(client.ended()) << readFile(clientOutput);
+  // Every request in one line: the launch reached the channel SDK server.
+  EXPECT_NE(readFile(simulatorOutput).find(" /sdk/init"), std::string::npos)
+      << readFile(simulatorOutput);
+
+  client.signal(SIGTERM);
+  simulator.signal(SIGTERM);
+  ASSERT_TRUE(kit::test::runUntil([&] { return client.ended() && simulator.ended(); }, 20));
+  for (Program* program : {&client, &simulator}) {
+    ASSERT_TRUE(WIFEXITED(program->status())) << "ended by signal " << WTERMSIG(program->status());
+    EXPECT_EQ(WEXITSTATUS(program->status()), 0) << readFile(clientOutput) << readFile(simulatorOutput);
+  }
+  EXPECT_NE(readFile(simulatorOutput).find("simulator: signal 15, stopping"), std::string::npos);
 }
 
 // The names of the functions a program's dynamic symbol table defines.
