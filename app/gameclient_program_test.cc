@@ -177,6 +177,59 @@ TEST(GameClientProgram, ASIGTERMInItsFirstInstantTakesTheTerminatePath) {
   EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
 }
 
+TEST(GameClientProgram, LosingTheDisplayIsLoggedAndEndsThroughTheTerminatePath) {
+  // A display of the test's own, to take away.
+  int number[2];
+  ASSERT_EQ(pipe(number), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, number[1], 3);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  char* xvfb[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>("3"),
+                  const_cast<char*>("-screen"), const_cast<char*>("0"), const_cast<char*>("1280x1024x24"),
+                  const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
+  pid_t server = 0;
+  const int spawned = posix_spawnp(&server, "Xvfb", &actions, nullptr, xvfb, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(number[1]);
+  if (spawned != 0) {
+    close(number[0]);
+    GTEST_SKIP() << "needs Xvfb";
+  }
+  std::string display;
+  char c;
+  while (read(number[0], &c, 1) == 1 && c != '\n') display += c;
+  close(number[0]);
+  ASSERT_FALSE(display.empty()) << "Xvfb gave no display";
+
+  sim::Simulator simulator;
+  kit::test::TempDirectory dir("gameclient");
+  ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
+  const std::string output = dir.file("output.log");
+  std::vector<std::string> environment;
+  for (const std::string& entry : childEnvironment(dir))
+    if (!entry.starts_with("DISPLAY=")) environment.push_back(entry);
+  environment.push_back("DISPLAY=:" + display);
+  Program program(environment, output);
+  ASSERT_TRUE(program.started());
+  const std::string page = simulator.page().pageURL();
+  const bool loaded = kit::test::runUntil(
+      [&] { return program.ended() || readFile(output).find("game page loaded: " + page) != std::string::npos; }, 30);
+  const bool engine = readFile(output).find("no browser engine") == std::string::npos;
+
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
+  ASSERT_TRUE(loaded) << readFile(output);
+  ASSERT_TRUE(engine) << "the client ran the page driver\n" << readFile(output);
+  ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, 30)) << readFile(output);
+  ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status());
+  EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
+  const std::string log = readFile(output);
+  const size_t lost = log.find("lost the connection to the display :" + display);
+  ASSERT_NE(lost, std::string::npos) << log;
+  EXPECT_NE(log.find("application: terminated", lost), std::string::npos) << log;
+}
+
 // A port the system had free a moment ago.
 int freePort() {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

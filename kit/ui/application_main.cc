@@ -71,8 +71,11 @@ int ApplicationMain(int argc, char** argv, const std::string& delegateClassName)
   // One that came while they were held back arrives now.
   pthread_sigmask(SIG_UNBLOCK, &caught, nullptr);
   auto center = NotificationCenter::defaultCenter();
-  const Id terminated = center->addObserverForName(ApplicationWillTerminateNotification, nullptr,
-                                                   [](const Ref<Notification>&) { RunLoop::main().stop(); });
+  const Id terminated =
+      center->addObserverForName(ApplicationWillTerminateNotification, nullptr, [](const Ref<Notification>&) {
+        log("application: terminated");
+        RunLoop::main().stop();
+      });
   int status = 1;
   if (ApplicationLaunch(argc, argv, delegateClassName)) {
     RunLoop::main().run();
