@@ -68,7 +68,8 @@ int displayLost(Display*) {
   static bool logged = false;
   if (!logged) {
     logged = true;
-    log("kit: lost the connection to the display %s; terminating", std::getenv("DISPLAY"));
+    const char* name = std::getenv("DISPLAY");
+    log("kit: lost the connection to the display %s; terminating", name ? name : "");
   }
   return 0;
 }
