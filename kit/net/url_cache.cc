@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "kit/dispatch/clock.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/search_paths.h"
@@ -336,20 +337,9 @@ void URLCache::writeDisk(const std::string& key, const CachedURLResponse& cached
 }
 
 Ref<CachedURLResponse> URLCache::readDisk(const std::string& key) {
-  const int fd = open(fileFor(key).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  std::string bytes;
-  char buffer[16384];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      close(fd);
-      return nullptr;
-    }
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  close(fd);
-  return decodeEntry(bytes, key, diskCapacity_);
+  auto bytes = dataWithContentsOfFile(fileFor(key));
+  if (!bytes) return nullptr;
+  return decodeEntry(std::string(bytes->view()), key, diskCapacity_);
 }
 
 void URLCache::scanDisk() {
@@ -361,9 +351,20 @@ void URLCache::scanDisk() {
     std::string name = entry->d_name;
     if (!name.ends_with(".entry")) continue;
     std::string path = diskPath_ + "/" + name;
-    std::ifstream in(path, std::ios::binary);
+    // The entry's first two lines: the magic and its URL.
     std::string magic, url;
-    if (!std::getline(in, magic) || magic != kDiskMagic || !std::getline(in, url) || fileFor(url) != path) {
+    const int fd = openRegularFileForReading(path);
+    if (FILE* in = fd >= 0 ? fdopen(fd, "rb") : nullptr) {
+      auto line = [in](std::string& into) {
+        for (int c; (c = fgetc(in)) != EOF && c != '\n';) into.push_back(static_cast<char>(c));
+        return !ferror(in);
+      };
+      if (!line(magic) || !line(url)) magic.clear();
+      fclose(in);
+    } else if (fd >= 0) {
+      close(fd);
+    }
+    if (magic != kDiskMagic || fileFor(url) != path) {
       unlink(path.c_str());
       continue;
     }
