@@ -1,6 +1,7 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
-// "VIROV.bundle" (the navigation bar's back arrow and the 20-point title
-// images of the agreement and forgotten-password pages) with kit graphics and
+// "VIROV.bundle" (the navigation bar's back arrow, the 20-point title
+// images of the agreement and forgotten-password pages, and the login
+// card's icons of account and phone registration) with kit graphics and
 // writes it as PNG files, at scale 1 and 2. The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
