@@ -215,6 +215,8 @@ TEST_F(LoginWindow, TheStoredLoginStyleFillsTheForm) {
   ASSERT_TRUE(waitForCalls("login/dologin", 1));
   EXPECT_EQ(d(sentTo("login/dologin")["z"]), "player01");
   EXPECT_EQ(d(sentTo("login/dologin")["b"]), "pass123");
+  // Nothing of this login is left in flight when the test ends.
+  ASSERT_TRUE(kit::test::runUntil([&] { return card()->loginData() != nullptr; }));
 }
 
 TEST_F(LoginWindow, ASuccessReportsStartsTheBallAndReleasesTheWindow) {
