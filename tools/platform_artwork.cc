@@ -1,8 +1,10 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
 // "VIROV.bundle" (the navigation bar's back arrow, the 20-point title
-// images of the agreement and forgotten-password pages, the floating ball's
-// own picture and the user centre's bar icons, red dot and close cross) with kit graphics and
-// writes it as PNG files, at scale 1 and 2. The files are committed under
+// images of the agreement and forgotten-password pages, the coupon
+// picker's close button and game-box mark, the pay notice's icon, and the
+// login card's icons of account and phone registration, the floating ball's
+// own picture and the user centre's bar icons, red dot and close cross) with
+// kit graphics and writes it as PNG files, at scale 1 and 2. The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
 //
@@ -17,6 +19,7 @@
 #include "kit/graphics/color.h"
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/path.h"
 
 namespace {
 
@@ -37,6 +40,68 @@ kit::Ref<kit::Image> backArrow(double scale) {
   ctx.addLineTo(TipX, H / 2);
   ctx.addLineTo(ArmX, H / 2 + ArmY);
   ctx.strokePath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The coupon picker's close button: a grey cross in a 20-point box.
+constexpr double CloseSide = 20, CloseInset = 5, CloseStroke = 2;
+
+kit::Ref<kit::Image> closeCross(double scale) {
+  if (!kit::beginImageContext({CloseSide, CloseSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0x999999));
+  ctx.setLineWidth(CloseStroke);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.beginPath();
+  ctx.moveTo(CloseInset, CloseInset);
+  ctx.addLineTo(CloseSide - CloseInset, CloseSide - CloseInset);
+  ctx.moveTo(CloseSide - CloseInset, CloseInset);
+  ctx.addLineTo(CloseInset, CloseSide - CloseInset);
+  ctx.strokePath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The game-box mark beside the picker's link: a blue rounded box with a
+// white play triangle, 20 points.
+constexpr double BoxSide = 20, BoxRadius = 5;
+
+kit::Ref<kit::Image> gameBox(double scale) {
+  if (!kit::beginImageContext({BoxSide, BoxSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0x3092F6));
+  ctx.beginPath();
+  ctx.addPath(*kit::Path::withRoundedRect(kit::Rect{0, 0, BoxSide, BoxSide}, BoxRadius));
+  ctx.fillPath();
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.beginPath();
+  ctx.moveTo(8, 5.5);
+  ctx.addLineTo(14.5, 10);
+  ctx.addLineTo(8, 14.5);
+  ctx.closePath();
+  ctx.fillPath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The pay notice's icon: a white card with a stripe on a blue disc, 40
+// points.
+constexpr double NoticeSide = 40;
+
+kit::Ref<kit::Image> payNotice(double scale) {
+  if (!kit::beginImageContext({NoticeSide, NoticeSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0x3092F6));
+  ctx.fillEllipseInRect(kit::Rect{0, 0, NoticeSide, NoticeSide});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillRect(kit::Rect{10, 13, 20, 14});
+  ctx.setFillColor(kit::Color::hex(0x3092F6));
+  ctx.fillRect(kit::Rect{10, 16, 20, 3});
+  ctx.fillRect(kit::Rect{13, 22, 6, 2});
   kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
   kit::endImageContext();
   return image;
@@ -93,6 +158,37 @@ kit::Ref<kit::Image> forgetPasswordIcon(double scale) {
   ctx.fillRect({4, 9, 12, 9});
   ctx.setFillColor(kit::Color::whiteColor());
   ctx.fillEllipseInRect({8.5, 11.5, 3, 3});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The registration name field's icons, 20 points, grey like the field's
+// placeholder: a person for an account name, a phone for a number.
+kit::Ref<kit::Image> newUserIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0x999999));
+  ctx.fillEllipseInRect({6.5, 2, 7, 7});
+  ctx.beginPath();
+  ctx.moveTo(3, 18);
+  ctx.addCurveTo(3, 10.5, 17, 10.5, 17, 18);
+  ctx.closePath();
+  ctx.fillPath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+kit::Ref<kit::Image> newPhoneIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0x999999));
+  ctx.setFillColor(kit::Color::hex(0x999999));
+  ctx.setLineWidth(1.6);
+  ctx.strokeRect({5.5, 1.5, 9, 17});
+  ctx.fillRect({8, 3.5, 4, 1});
+  ctx.fillEllipseInRect({9, 15, 2, 2});
   kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
   kit::endImageContext();
   return image;
@@ -208,24 +304,6 @@ kit::Ref<kit::Image> redDot(double scale) {
   return image;
 }
 
-// The close cross of the user centre's web page, 20 x 20 points.
-kit::Ref<kit::Image> closeCross(double scale) {
-  if (!kit::beginImageContext({20, 20}, false, scale)) return nullptr;
-  auto& ctx = *kit::currentContext();
-  ctx.setStrokeColor(kit::Color::hex(0x333333));
-  ctx.setLineWidth(2);
-  ctx.setLineCap(kit::LineCap::Round);
-  ctx.beginPath();
-  ctx.moveTo(5, 5);
-  ctx.addLineTo(15, 15);
-  ctx.moveTo(15, 5);
-  ctx.addLineTo(5, 15);
-  ctx.strokePath();
-  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
-  kit::endImageContext();
-  return image;
-}
-
 bool writePNG(const std::filesystem::path& path, const kit::Ref<kit::Image>& image) {
   if (!image) {
     std::fprintf(stderr, "platform_artwork: nothing drawn for %s\n", path.c_str());
@@ -258,6 +336,16 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "KT_User_Protocol@2x.png", protocolIcon(2));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon.png", forgetPasswordIcon(1));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon@2x.png", forgetPasswordIcon(2));
+  ok &= writePNG(bundle / "KT_coupon_close.png", closeCross(1));
+  ok &= writePNG(bundle / "KT_coupon_close@2x.png", closeCross(2));
+  ok &= writePNG(bundle / "KT_coupon_box.png", gameBox(1));
+  ok &= writePNG(bundle / "KT_coupon_box@2x.png", gameBox(2));
+  ok &= writePNG(bundle / "KT_pay_notice.png", payNotice(1));
+  ok &= writePNG(bundle / "KT_pay_notice@2x.png", payNotice(2));
+  ok &= writePNG(bundle / "tol_new_user.png", newUserIcon(1));
+  ok &= writePNG(bundle / "tol_new_user@2x.png", newUserIcon(2));
+  ok &= writePNG(bundle / "tol_new_phone.png", newPhoneIcon(1));
+  ok &= writePNG(bundle / "tol_new_phone@2x.png", newPhoneIcon(2));
   for (double scale : {1.0, 2.0}) {
     const std::string suffix = scale == 1 ? ".png" : "@2x.png";
     ok &= writePNG(bundle / ("KT_HelpBtn_StopIcon" + suffix), ballStopIcon(scale));
