@@ -140,10 +140,10 @@ kit::test::TestResponse picture(const std::string& bytes, const char* type) {
 
 }  // namespace
 
-ChannelGameServer::ChannelGameServer()
-    : ChannelRouteServer(kBasePath, [](const std::string& status, const std::string& message) {
-        return answerOf(status, message);
-      }) {
+ChannelGameServer::ChannelGameServer(int port)
+    : ChannelRouteServer(
+          kBasePath,
+          [](const std::string& status, const std::string& message) { return answerOf(status, message); }, port) {
   goods_[Store::GM] = sampleGMGoods();
   goods_[Store::VIP] = sampleVIPGoods();
   resourceGoods_ = sampleResourceGoods();

@@ -79,8 +79,9 @@ class ChannelGameServer : public ChannelRouteServer {
   using MenuTimes = GameMenuTimes;
   enum class Store { GM, VIP };
 
-  // Starts serving on 127.0.0.1 at a port the system picks.
-  ChannelGameServer();
+  // Starts serving on 127.0.0.1 at `port`, or at a port the system picks
+  // for 0 (PortUnavailable when it cannot).
+  explicit ChannelGameServer(int port = 0);
   ~ChannelGameServer();
   ChannelGameServer(const ChannelGameServer&) = delete;
   ChannelGameServer& operator=(const ChannelGameServer&) = delete;

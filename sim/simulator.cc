@@ -8,14 +8,16 @@
 
 namespace sim {
 
-Simulator::Simulator(std::string gameId)
-    : channel_(std::make_unique<ChannelSDKServer>()),
-      game_(std::make_unique<ChannelGameServer>()),
-      page_(std::make_unique<GamePageServer>(gameId)),
-      platformAPI_(PlatformAPIServer::start()) {
+Simulator::Simulator(std::string gameId) : Simulator(std::move(gameId), SimulatorPorts{}) {}
+
+Simulator::Simulator(std::string gameId, const SimulatorPorts& ports)
+    : channel_(std::make_unique<ChannelSDKServer>(ports.channelSDK)),
+      game_(std::make_unique<ChannelGameServer>(ports.channelGame)),
+      page_(std::make_unique<GamePageServer>(gameId, ports.gamePage)),
+      platformAPI_(PlatformAPIServer::start(ports.platformAPI)) {
   platform_ = std::make_unique<PlatformService>(*platformAPI_);
-  wallet_ = std::make_unique<WalletApp>(*platform_);
   userCentre_ = std::make_unique<PlatformUserCentre>(*platformAPI_);
+  wallet_ = std::make_unique<WalletApp>(*platform_);
   channel_->setGameId(gameId);
   game_->setGameId(std::move(gameId));
   ChannelSDKServer* channel = channel_.get();

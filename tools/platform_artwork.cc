@@ -1,10 +1,10 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
 // "VIROV.bundle" (the navigation bar's back arrow, the 20-point title
 // images of the agreement and forgotten-password pages, the coupon
-// picker's close button and game-box mark, the pay notice's icon, the
-// floating ball's own picture and the user centre's bar icons, red dot and
-// close cross) with kit graphics and writes it as PNG files, at scale 1
-// and 2. The files are committed under
+// picker's close button and game-box mark, the pay notice's icon, and the
+// login card's icons of account and phone registration, the floating ball's
+// own picture and the user centre's bar icons, red dot and close cross) with
+// kit graphics and writes it as PNG files, at scale 1 and 2. The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
 //
@@ -163,6 +163,37 @@ kit::Ref<kit::Image> forgetPasswordIcon(double scale) {
   return image;
 }
 
+// The registration name field's icons, 20 points, grey like the field's
+// placeholder: a person for an account name, a phone for a number.
+kit::Ref<kit::Image> newUserIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0x999999));
+  ctx.fillEllipseInRect({6.5, 2, 7, 7});
+  ctx.beginPath();
+  ctx.moveTo(3, 18);
+  ctx.addCurveTo(3, 10.5, 17, 10.5, 17, 18);
+  ctx.closePath();
+  ctx.fillPath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+kit::Ref<kit::Image> newPhoneIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0x999999));
+  ctx.setFillColor(kit::Color::hex(0x999999));
+  ctx.setLineWidth(1.6);
+  ctx.strokeRect({5.5, 1.5, 9, 17});
+  ctx.fillRect({8, 3.5, 4, 1});
+  ctx.fillEllipseInRect({9, 15, 2, 2});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 // ---- The floating ball and the user centre
 
 // The ball's own picture when its icon cannot be fetched: an orange disc
@@ -273,24 +304,6 @@ kit::Ref<kit::Image> redDot(double scale) {
   return image;
 }
 
-// The close cross of the user centre's web page, 20 x 20 points.
-kit::Ref<kit::Image> suCloseCross(double scale) {
-  if (!kit::beginImageContext({20, 20}, false, scale)) return nullptr;
-  auto& ctx = *kit::currentContext();
-  ctx.setStrokeColor(kit::Color::hex(0x333333));
-  ctx.setLineWidth(2);
-  ctx.setLineCap(kit::LineCap::Round);
-  ctx.beginPath();
-  ctx.moveTo(5, 5);
-  ctx.addLineTo(15, 15);
-  ctx.moveTo(15, 5);
-  ctx.addLineTo(5, 15);
-  ctx.strokePath();
-  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
-  kit::endImageContext();
-  return image;
-}
-
 bool writePNG(const std::filesystem::path& path, const kit::Ref<kit::Image>& image) {
   if (!image) {
     std::fprintf(stderr, "platform_artwork: nothing drawn for %s\n", path.c_str());
@@ -329,6 +342,10 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "KT_coupon_box@2x.png", gameBox(2));
   ok &= writePNG(bundle / "KT_pay_notice.png", payNotice(1));
   ok &= writePNG(bundle / "KT_pay_notice@2x.png", payNotice(2));
+  ok &= writePNG(bundle / "tol_new_user.png", newUserIcon(1));
+  ok &= writePNG(bundle / "tol_new_user@2x.png", newUserIcon(2));
+  ok &= writePNG(bundle / "tol_new_phone.png", newPhoneIcon(1));
+  ok &= writePNG(bundle / "tol_new_phone@2x.png", newPhoneIcon(2));
   for (double scale : {1.0, 2.0}) {
     const std::string suffix = scale == 1 ? ".png" : "@2x.png";
     ok &= writePNG(bundle / ("KT_HelpBtn_StopIcon" + suffix), ballStopIcon(scale));
@@ -338,7 +355,7 @@ int main(int argc, char** argv) {
     ok &= writePNG(bundle / ("KT_su_trade" + suffix), tabIcon(TabIcon::Trade, scale));
     ok &= writePNG(bundle / ("KT_su_service" + suffix), tabIcon(TabIcon::Service, scale));
     ok &= writePNG(bundle / ("KT_su_red" + suffix), redDot(scale));
-    ok &= writePNG(bundle / ("KT_su_close" + suffix), suCloseCross(scale));
+    ok &= writePNG(bundle / ("KT_su_close" + suffix), closeCross(scale));
   }
   return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 
 #include "kit/foundation/json_serialization.h"
 #include "kit/testing/log_capture.h"
+#include "kit/ui/render.h"
 #include "kit/ui/scene_registry.h"
 #include "platform/usercenter/testing/user_centre_stand_in_pages.h"
 #include "platform/usercenter/usercenter_test_fixture.h"
@@ -247,6 +248,27 @@ TEST_F(Container, AReplyAfterTheContainerIsGoneChangesNothing) {
   server->setFault(KTSuspendVC::RedCountPath, sim::RouteFault::None);
   ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
   EXPECT_EQ(ShareVale::sharedInstance()->suHomeCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Container, RendersThePanelWithItsBar) {
+  centre->setRedCounts(2, 1, 0);
+  open();
+  vc->view()->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !vc->isBeingPresented(); }));
+  auto bitmap = kit::render(*window, 1);
+  ASSERT_TRUE(bitmap);
+#ifdef KIT_UI_ARTIFACT_DIR
+  kit::writePNG(*bitmap, std::string(KIT_UI_ARTIFACT_DIR) + "/user_centre.png");
+#endif
+  // The bar's buttons are drawn inside the white panel at the left.
+  auto bar = kit::test::frameInWindow(*vc->bottomView());
+  EXPECT_EQ(bar.origin.x, 0);
+  EXPECT_EQ(bar.size.width, 300);
+  EXPECT_EQ(bar.origin.y + bar.size.height, 667);
 }
 
 }  // namespace
