@@ -2,5 +2,9 @@
 #include "platform/usercenter/kt_su_pages.h"
 
 #include "platform/usercenter/kt_su_kaifu_vc.h"
+#include "platform/usercenter/kt_su_trade_vc.h"
 
-void KTSuRegisterPages() { KTSuKaiFuVC::registerScene(); }
+void KTSuRegisterPages() {
+  KTSuKaiFuVC::registerScene();
+  KTSuTradeVC::registerScene();
+}

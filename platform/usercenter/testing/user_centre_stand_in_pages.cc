@@ -32,5 +32,4 @@ void registerUserCentreStandInPages() {
   };
   add("KTSuHomeVC", [] { return kit::make<KTSuStandInHomePage>(); });
   add("KTSuWelfareVC", [] { return kit::make<KTSuStandInPage>("福利"); });
-  add("KTSuTradeVC", [] { return kit::make<KTSuStandInPage>("交易"); });
 }

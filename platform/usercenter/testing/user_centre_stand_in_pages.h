@@ -1,4 +1,4 @@
-// Plain stand-ins for the user centre's home, welfare and trade scenes of
+// Plain stand-ins for the user centre's home and welfare scenes of
 // the storyboard "KTSuspendVC", for the container's tests.
 // Each is a page with one label (its title); the home stand-in has the
 // account-switch button "切换账号", which calls the block the container
