@@ -14,6 +14,7 @@ PlatformUserCentreLists::PlatformUserCentreLists(PlatformAPIServer& server) {
     std::string name = endpoint;
     server.route(name, [this, name](const PlatformAPIRequest& request) { return answer(name, request); });
   }
+  server.route(kGiftClaim, [this](const PlatformAPIRequest& request) { return claim(request); });
 }
 
 std::string PlatformUserCentreLists::listKey(const std::string& endpoint, const std::string& isDisplay) const {
@@ -52,6 +53,38 @@ PlatformAPIReply PlatformUserCentreLists::pageReply(const std::string& endpoint,
 PlatformAPIReply PlatformUserCentreLists::answer(const std::string& endpoint, const PlatformAPIRequest& request) const {
   const long page = std::atol(request.formValue("pagecode").value_or("1").c_str());
   return pageReply(endpoint, page, request.formValue("is_display").value_or("1"));
+}
+
+void PlatformUserCentreLists::setClaimReply(kit::Id reply) {
+  std::lock_guard lock(mutex_);
+  claimReply_ = std::move(reply);
+}
+
+PlatformAPIReply PlatformUserCentreLists::claim(const PlatformAPIRequest& request) {
+  std::lock_guard lock(mutex_);
+  if (claimReply_) return PlatformAPIReply::scrambled(claimReply_);
+  const std::string card = kit::describe(kit::Id(request.parameters)["cardid"]);
+  for (auto& page : pages_[kGiftList]) {
+    auto changed = kit::MutableArray::make();
+    bool found = false;
+    for (size_t i = 0; i < page->count(); ++i) {
+      kit::Id pack = page->objectAtIndex(i);
+      if (auto dict = kit::as<kit::Dictionary>(pack); dict && kit::describe(pack["ID"]) == card) {
+        auto claimed = kit::MutableDictionary::make();
+        claimed->addEntriesFromDictionary(*dict);
+        claimed->setObject(kit::str("GIFT-" + card), "code");
+        claimed->setObject(kit::str("1"), "getstatus");
+        pack = claimed;
+        found = true;
+      }
+      changed->addObject(pack);
+    }
+    if (found) {
+      page = changed;
+      return PlatformAPIReply::scrambled(kit::dict({{"a", kit::num(1)}, {"b", kClaimedText}}));
+    }
+  }
+  return PlatformAPIReply::scrambled(kit::dict({{"a", kit::num(0)}, {"b", "礼包不存在"}}));
 }
 
 kit::Ref<kit::Array> PlatformUserCentreLists::records(long first, long count,

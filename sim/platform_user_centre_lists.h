@@ -6,6 +6,12 @@
 // plus "auto" on "Server/lists" (the game opens servers dynamically). The
 // two server lists are kept apart by the request's "is_display".
 //
+// "Card/receive" claims a gift pack: the scrambled post's "cardid" names
+// the pack ("ID" of a "Card/lists" record), which from then on lists its
+// code ("GIFT-<ID>") and "getstatus" "1"; the scrambled reply is
+// {"a": 1, "b": "领取成功"} ({"a": 0, "b": "礼包不存在"} for an unknown pack),
+// unless a test scripted its own.
+//
 // Tests script the pages of each list; a page past the last is answered
 // with an empty "lists". Failure modes and one-off replies (a delayed page,
 // a reply of the test's own) go through the server's setFault and enqueue;
@@ -32,6 +38,8 @@ class PlatformUserCentreLists {
   static constexpr const char* kNewsList = "News/lists";
   static constexpr const char* kCouponList = "home/getCoupons";
   static constexpr const char* kCouponLogList = "home/getCouponsLog";
+  static constexpr const char* kGiftClaim = "Card/receive";
+  static constexpr const char* kClaimedText = "领取成功";
 
   // Routes the lists on `server`; every list starts with no pages.
   explicit PlatformUserCentreLists(PlatformAPIServer& server);
@@ -46,6 +54,10 @@ class PlatformUserCentreLists {
   // "auto" of the server lists' replies (false unless set).
   void setServerAuto(bool dynamic);
 
+  // The reply of later claims (any JSON value, sent scrambled); nil goes
+  // back to claiming.
+  void setClaimReply(kit::Id reply);
+
   // The reply that the list would give to a request for `page`.
   PlatformAPIReply pageReply(const std::string& endpoint, long page, const std::string& isDisplay = "1") const;
 
@@ -55,10 +67,12 @@ class PlatformUserCentreLists {
  private:
   std::string listKey(const std::string& endpoint, const std::string& isDisplay) const;
   PlatformAPIReply answer(const std::string& endpoint, const PlatformAPIRequest& request) const;
+  PlatformAPIReply claim(const PlatformAPIRequest& request);
 
   mutable std::mutex mutex_;
   std::map<std::string, std::vector<kit::Ref<kit::Array>>> pages_;
   bool serverAuto_ = false;
+  kit::Id claimReply_;
 };
 
 }  // namespace sim

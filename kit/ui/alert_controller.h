@@ -34,6 +34,10 @@ class AlertAction : public Object {
   AlertActionStyle style() const { return style_; }
   bool isEnabled() const { return enabled_; }
   void setEnabled(bool v) { enabled_ = v; }
+  // The title's colour (the platform's key "titleTextColor"); nil for the
+  // alert's tint.
+  const Ref<Color>& titleTextColor() const { return titleTextColor_; }
+  void setTitleTextColor(Ref<Color> colour) { titleTextColor_ = std::move(colour); }
   // Runs the handler (used by the alert).
   void perform() {
     if (handler_) handler_(*this);
@@ -44,6 +48,7 @@ class AlertAction : public Object {
   AlertActionStyle style_;
   Handler handler_;
   bool enabled_ = true;
+  Ref<Color> titleTextColor_;
 };
 
 class AlertController : public ViewController {

@@ -1,11 +1,10 @@
 // The server-openings page. See kt_su_kaifu_vc.h.
 #include "platform/usercenter/kt_su_kaifu_vc.h"
 
-#include <cmath>
-
 #include "kit/dispatch/thread_check.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/scene_registry.h"
+#include "platform/usercenter/kt_su_page_scroll.h"
 #include "platform/usercenter/kt_suspend_vc.h"
 
 namespace {
@@ -87,27 +86,14 @@ void KTSuKaiFuVC::initScrollView() {
   scrollViewDidEndScrollingAnimation(*scroll);
 }
 
-size_t KTSuKaiFuVC::pageIndex(const kit::ScrollView& scroll) const {
-  const double width = scroll.bounds().size.width;
-  if (width <= 0 || childViewControllers().empty()) return 0;
-  const double index = std::floor(scroll.contentOffset().x / width);
-  if (!(index > 0)) return 0;
-  return std::min(static_cast<size_t>(index), childViewControllers().size() - 1);
-}
-
 void KTSuKaiFuVC::scrollViewDidEndScrollingAnimation(kit::ScrollView& scroll) {
   KIT_CHECK_MAIN_THREAD();
-  if (childViewControllers().empty()) return;
-  auto& child = childViewControllers()[pageIndex(scroll)];
-  if (child->isViewLoaded()) return;
-  const kit::Size size = scroll.bounds().size;
-  child->view()->setFrame(kit::Rect{scroll.contentOffset().x, 0, size.width, size.height});
-  scroll.addSubview(child->view());
+  KTSuPlaceVisibleChild(*this, scroll);
 }
 
 void KTSuKaiFuVC::scrollViewDidEndDecelerating(kit::ScrollView& scroll) {
   scrollViewDidEndScrollingAnimation(scroll);
-  const size_t index = pageIndex(scroll);
+  const size_t index = KTSuVisibleChildIndex(scroll, childViewControllers().size());
   if (index != tabIndex_) {
     tabIndex_ = index;
     if (tabView_) tabView_->setTabStateIndex(index);

@@ -38,10 +38,6 @@ class KTSuKaiFuVC : public kit::ViewController, public KTTabDelegate, public kit
   kit::Ref<KTKaifuBaseVC> list(size_t index) const;
 
  private:
-  // The index of the list in view: 0 for a scroll view without width, and
-  // never past the last list.
-  size_t pageIndex(const kit::ScrollView& scrollView) const;
-
   kit::Weak<kit::View> tempView_, bottomView_;
   kit::Weak<kit::ScrollView> scrollView_;
   kit::Ref<KTTab> tabView_;

@@ -3,8 +3,10 @@
 
 #include "platform/usercenter/kt_su_kaifu_vc.h"
 #include "platform/usercenter/kt_su_trade_vc.h"
+#include "platform/usercenter/kt_su_welfare_vc.h"
 
 void KTSuRegisterPages() {
   KTSuKaiFuVC::registerScene();
   KTSuTradeVC::registerScene();
+  KTSuWelfareVC::registerScene();
 }

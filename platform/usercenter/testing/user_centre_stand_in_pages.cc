@@ -31,5 +31,4 @@ void registerUserCentreStandInPages() {
     }
   };
   add("KTSuHomeVC", [] { return kit::make<KTSuStandInHomePage>(); });
-  add("KTSuWelfareVC", [] { return kit::make<KTSuStandInPage>("福利"); });
 }

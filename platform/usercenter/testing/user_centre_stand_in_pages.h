@@ -1,4 +1,4 @@
-// Plain stand-ins for the user centre's home and welfare scenes of
+// A plain stand-in for the user centre's home scene of
 // the storyboard "KTSuspendVC", for the container's tests.
 // Each is a page with one label (its title); the home stand-in has the
 // account-switch button "切换账号", which calls the block the container
@@ -33,5 +33,5 @@ class KTSuStandInHomePage : public KTSuStandInPage, public KTSuLoginOutPage {
   std::function<void()> loginOutBlock_;
 };
 
-// Registers the stand-ins where the storyboard lacks the scene.
+// Registers the stand-in where the storyboard lacks the scene.
 void registerUserCentreStandInPages();
