@@ -1,6 +1,7 @@
 // The user centre's page scenes. See kt_su_pages.h.
 #include "platform/usercenter/kt_su_pages.h"
 
+#include "platform/usercenter/kt_su_home_msg_vc.h"
 #include "platform/usercenter/kt_su_kaifu_vc.h"
 #include "platform/usercenter/kt_su_trade_vc.h"
 #include "platform/usercenter/kt_su_welfare_vc.h"
@@ -9,4 +10,5 @@ void KTSuRegisterPages() {
   KTSuKaiFuVC::registerScene();
   KTSuTradeVC::registerScene();
   KTSuWelfareVC::registerScene();
+  KTSuHomeMsgVC::registerScene();
 }
