@@ -10,6 +10,7 @@
 #include "kit/testing/log_capture.h"
 #include "kit/ui/render.h"
 #include "kit/ui/scene_registry.h"
+#include "platform/usercenter/kt_su_home_vc.h"
 #include "platform/usercenter/testing/user_centre_stand_in_pages.h"
 #include "platform/usercenter/usercenter_test_fixture.h"
 #include "ui/widgets/ui_button_helpers.h"
@@ -224,9 +225,9 @@ TEST_F(Container, TheHomePagesAccountSwitchReachesTheLoginFailureBlock) {
     texts = kit::describe(message) + "|" + kit::describe(code);
   });
   open();
-  auto home = std::dynamic_pointer_cast<KTSuStandInHomePage>(vc->childViewControllers()[0]);
+  auto home = std::dynamic_pointer_cast<KTSuHomeVC>(vc->childViewControllers()[0]);
   ASSERT_TRUE(home);
-  kit::test::tap(kit::test::findButton(*home->view(), KTSuStandInHomePage::SwitchTitle));
+  kit::test::tap(kit::test::findButton(*home->view(), KTSuHomeVC::SwitchTitle));
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(texts, "注销|-9");
   EXPECT_TRUE(kit::test::runUntil([&] { return !game->presentedViewController(); }));
