@@ -3,8 +3,10 @@
 // images of the agreement and forgotten-password pages, the coupon
 // picker's close button and game-box mark, the pay notice's icon, and the
 // login card's icons of account and phone registration, the floating ball's
-// own picture and the user centre's bar icons, red dot and close cross) with
-// kit graphics and writes it as PNG files, at scale 1 and 2. The files are committed under
+// own picture and the user centre's bar icons, red dot and close cross, the
+// player's placeholder picture, the coupon page's hairline and voucher
+// stamps) with kit graphics and writes it as PNG files, at scale 1 and 2.
+// The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
 //
@@ -304,6 +306,69 @@ kit::Ref<kit::Image> redDot(double scale) {
   return image;
 }
 
+// ---- The user centre's pages
+
+// The player's picture when the platform has none: a grey disc with a
+// white head and shoulders, 60 x 60 points.
+kit::Ref<kit::Image> userIcon(double scale) {
+  constexpr double Side = 60;
+  if (!kit::beginImageContext({Side, Side}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0xC8CDD2));
+  ctx.fillEllipseInRect({0, 0, Side, Side});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillEllipseInRect({21, 12, 18, 18});
+  ctx.beginPath();
+  ctx.addArc(Side / 2, 52, 20, 3.14159265358979, 0, false);
+  ctx.fillPath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The hairline under the coupon page's titles: a light grey line, 300 x 1.
+kit::Ref<kit::Image> hairline(double scale) {
+  if (!kit::beginImageContext({300, 1}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0xCCCCCC));
+  ctx.fillRect({0, 0, 300, 1});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// A voucher's state stamp, 60 x 60 points: a ring in the state's colour
+// with its mark: a tick (usable), two ticks (used), a bar (ended).
+enum class CouponStamp { Usable, Used, Ended };
+
+kit::Ref<kit::Image> couponStamp(CouponStamp stamp, double scale) {
+  constexpr double Side = 60;
+  if (!kit::beginImageContext({Side, Side}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  const unsigned colour = stamp == CouponStamp::Usable ? 0xFF7F00 : stamp == CouponStamp::Used ? 0x4CAF50 : 0x999999;
+  ctx.setStrokeColor(kit::Color::hex(colour));
+  ctx.setLineWidth(3);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.strokeEllipseInRect({4, 4, Side - 8, Side - 8});
+  ctx.beginPath();
+  if (stamp == CouponStamp::Ended) {
+    ctx.moveTo(18, 30);
+    ctx.addLineTo(42, 30);
+  } else {
+    ctx.moveTo(18, 31);
+    ctx.addLineTo(26, 39);
+    ctx.addLineTo(42, 22);
+    if (stamp == CouponStamp::Used) {
+      ctx.moveTo(24, 24);
+      ctx.addLineTo(30, 30);
+    }
+  }
+  ctx.strokePath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 bool writePNG(const std::filesystem::path& path, const kit::Ref<kit::Image>& image) {
   if (!image) {
     std::fprintf(stderr, "platform_artwork: nothing drawn for %s\n", path.c_str());
@@ -356,6 +421,15 @@ int main(int argc, char** argv) {
     ok &= writePNG(bundle / ("KT_su_service" + suffix), tabIcon(TabIcon::Service, scale));
     ok &= writePNG(bundle / ("KT_su_red" + suffix), redDot(scale));
     ok &= writePNG(bundle / ("KT_su_close" + suffix), closeCross(scale));
+  }
+  for (double scale : {1.0, 2.0}) {
+    const std::string suffix = scale == 1 ? ".png" : "@2x.png";
+    ok &= writePNG(bundle / ("KT_Helper_UserIcon" + suffix), userIcon(scale));
+    ok &= writePNG(bundle / ("KT_line" + suffix), hairline(scale));
+    ok &= writePNG(bundle / ("KT_suCouponState_0" + suffix), couponStamp(CouponStamp::Usable, scale));
+    ok &= writePNG(bundle / ("KT_suCouponState_1" + suffix), couponStamp(CouponStamp::Used, scale));
+    ok &= writePNG(bundle / ("KT_suCouponState_2" + suffix), couponStamp(CouponStamp::Ended, scale));
+    ok &= writePNG(bundle / ("KT_suCouponState_end" + suffix), couponStamp(CouponStamp::Ended, scale));
   }
   return ok ? 0 : 1;
 }
