@@ -44,6 +44,9 @@ void noteEvents(GdkEvent* event, gpointer) {
   gtk_main_do_event(event);
 }
 
+// GTK's own handling, as before the window was opened.
+void handOnToGtk(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
+
 bool treeAnimates(const Layer& layer) {
   if (layer.isHidden()) return false;
   if (layer.hasAnimations()) return true;
@@ -133,6 +136,7 @@ struct DesktopWindow::Native {
   }
   static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self) {
     auto& n = *static_cast<Native*>(self);
+    log("desktop: the window was closed");
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
     return TRUE;  // the window stays until its owner destroys it
   }
@@ -185,7 +189,7 @@ DesktopWindow::DesktopWindow() : native_(std::make_unique<Native>()) {}
 DesktopWindow::~DesktopWindow() {
   Native& n = *native_;
   n.link->invalidate();
-  gdk_event_handler_set(reinterpret_cast<GdkEventFunc>(gtk_main_do_event), nullptr, nullptr);
+  gdk_event_handler_set(handOnToGtk, nullptr, nullptr);
   g_signal_handlers_disconnect_by_data(n.input, &n);
   g_signal_handlers_disconnect_by_data(n.area, &n);
   g_signal_handlers_disconnect_by_data(n.window, &n);
