@@ -28,7 +28,8 @@
 namespace {
 
 // A canvas redrawn on every animation frame, counting them, and a button
-// that notes when its click handler runs (milliseconds since the epoch).
+// that notes when the press of a click reaches its handler (milliseconds
+// since the epoch).
 const char* kGamePage = R"(<!DOCTYPE html><html><body style="margin:0; background:#102030">
 <canvas id="c" width="375" height="300" style="position:absolute; left:0; top:0"></canvas>
 <button id="b" style="position:absolute; left:100px; top:360px; width:175px; height:80px">开始</button>
@@ -41,7 +42,7 @@ const char* kGamePage = R"(<!DOCTYPE html><html><body style="margin:0; backgroun
     requestAnimationFrame(step);
   }
   requestAnimationFrame(step);
-  document.getElementById('b').addEventListener('click', function () {
+  document.getElementById('b').addEventListener('pointerdown', function () {
     clicks.push(performance.timeOrigin + performance.now());
   });
 </script></body></html>)";
@@ -100,6 +101,21 @@ struct Scene {
     kit::test::runUntil([&] { return done; });
     return value;
   }
+  // Runs kit's main loop until the number `script` gives exceeds `above`:
+  // the script is asked again each time its answer comes.
+  bool waitForPage(const std::string& script, double above) {
+    bool reached = false, asking = false;
+    return kit::test::runUntil([&] {
+      if (!asking && !reached) {
+        asking = true;
+        web->evaluateJavaScript(script, [&](kit::Id result, kit::Ref<kit::Error> error) {
+          asking = false;
+          reached = !error && std::stod(kit::describe(result)) > above;
+        });
+      }
+      return reached;
+    }) || (kit::test::runUntil([&] { return !asking; }) && false);
+  }
   // Runs kit's main loop for `seconds` of wall time.
   void run(double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -146,6 +162,8 @@ void BM_ClickToThePagesHandler(benchmark::State& state) {
   const int scale = s.desktop->scale();
   const int x = s.originX + 187 * scale, y = s.originY + 400 * scale;
   for (auto _ : state) {
+    // Clicks apart in time, as a player's taps are, not a double click.
+    s.run(0.6);
     const double before = s.number("clicks.length");
     XTestFakeMotionEvent(s.display, -1, x, y, CurrentTime);
     XSync(s.display, False);
@@ -153,7 +171,7 @@ void BM_ClickToThePagesHandler(benchmark::State& state) {
     XTestFakeButtonEvent(s.display, 1, True, CurrentTime);
     XTestFakeButtonEvent(s.display, 1, False, CurrentTime);
     XSync(s.display, False);
-    if (!kit::test::runUntil([&] { return s.number("clicks.length") > before; })) {
+    if (!s.waitForPage("clicks.length", before)) {
       state.SkipWithError("the click did not reach the page");
       return;
     }
@@ -163,6 +181,10 @@ void BM_ClickToThePagesHandler(benchmark::State& state) {
 }
 BENCHMARK(BM_ClickToThePagesHandler)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
+// The names the runs are reported under.
+const char* kCanvas = "BM_CanvasAnimationInTheWindow/iterations:6/manual_time";
+const char* kClick = "BM_ClickToThePagesHandler/iterations:20/manual_time";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,12 +192,12 @@ int main(int argc, char** argv) {
   bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  const double fps = reporter.counter("BM_CanvasAnimationInTheWindow", "page_fps");
+  const double fps = reporter.counter(kCanvas, "page_fps");
   std::printf("canvas animation: %.1f page frames/s, %.1f window frames/s\n", fps,
-              reporter.counter("BM_CanvasAnimationInTheWindow", "window_fps"));
+              reporter.counter(kCanvas, "window_fps"));
   // Times in the display unit (milliseconds): a page frame against the
   // budget of 1/30 s, a click against 50 ms.
   bench::reportRatio("canvas_page_frame/30fps_budget", fps > 0 ? 1000 / fps : 0, 1000.0 / 30, 1.0);
-  bench::reportRatio("click_to_page_handler/50ms_budget", reporter.realTime("BM_ClickToThePagesHandler"), 50, 1.0);
+  bench::reportRatio("click_to_page_handler/50ms_budget", reporter.realTime(kClick), 50, 1.0);
   return 0;
 }
