@@ -12,8 +12,9 @@
 // the stored items and nothing else.
 //
 // Four storage folders are worked on side by side, each by one child at a
-// time. The children are forked from this test's process, which has no
-// other thread, and report on a pipe: "V" once their check is done, "S 0"
+// time. The test runs in a process of its own (its program started again
+// for this test alone), which has no other thread; the children are forked
+// from there and report on a pipe: "V" once their check is done, "S 0"
 // or "S 1" for whether the operation the last child was killed in took
 // effect, "D <n>" for every operation finished, "F <text>" for a failed
 // check. Syncs are skipped: they guard against power cuts, not kills.
@@ -42,6 +43,7 @@
 #include "data/cache/testing/kv_fault_injection.h"
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/own_process.h"
 #include "kit/testing/temp_directory.h"
 
 namespace {
@@ -329,6 +331,8 @@ void finishChild(Lane& lane, std::map<std::string, int>& killsByKind) {
 }
 
 TEST(KVStorageCrash, EveryKillLeavesEachKeyWithExactlyItsOldOrItsNewValue) {
+  // Tests before this one leave threads in this process; forking needs none.
+  if (!kit::test::inOwnProcess()) return;
   kit::test::TempDirectory dir("kv-crash");
   {
     // Everything a child does once is done here first, so that the children
