@@ -554,17 +554,22 @@ void NUVAResourceHall::sendDraw(bool super, bool five) {
                     }));
 }
 
-void NUVAResourceHall::takeDrawAnswer(const kit::Id& answer, bool super, bool five) {
+bool NUVAResourceHall::takeDrawPrizes(const kit::Id& answer) {
   KIT_CHECK_MAIN_THREAD();
   if (!NUVAGameReply::isSuccess(answer)) {
     drawing_ = false;
     NUVAProgressHUD::showErrorWithStatus(kit::text(answer["msg"]));
-    return;
+    return false;
   }
   drawing_ = true;
   // The prizes of this draw only: an answer without them leaves none.
   prop_listArray_ = kit::MutableArray::make();
   if (auto list = kit::as<kit::Array>(answer["data"]["prop_list"])) prop_listArray_->addObjectsFromArray(*list);
+  return true;
+}
+
+void NUVAResourceHall::takeDrawAnswer(const kit::Id& answer, bool super, bool five) {
+  if (!takeDrawPrizes(answer)) return;
 
   auto spin = std::make_shared<Spin>();
   spin->stopTime = five ? kFiveLastStep : kOneLastStep;

@@ -75,8 +75,13 @@ class NUVAResourceHall : public kit::View, public NUVAResourceHallOverlay {
   // queue).
   void takeWelfareAnswer(const kit::Id& answer);
   void takeSuperWelfareAnswer(const kit::Id& answer);
-  // `five` tells a five-draw; `super` the super wheel.
+  // `five` tells a five-draw; `super` the super wheel. A "200" answer
+  // starts the spin.
   void takeDrawAnswer(const kit::Id& answer, bool super, bool five);
+  // The part of it that reads the answer: for "200", this draw's prizes
+  // (none when the answer has none) and true; otherwise the answer's "msg"
+  // in the error HUD, the draw over, and false.
+  bool takeDrawPrizes(const kit::Id& answer);
 
   // The pulse of the full bar's icon.
   static kit::Ref<kit::BasicAnimation> opacityForever_Animation(float seconds);
