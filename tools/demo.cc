@@ -50,6 +50,9 @@
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/core/vanu_notice_view.h"
+#include "channel/hall/nuva_hall_views.h"
+#include "channel/hall/nuva_resource_hall_view.h"
+#include "channel/hall/nuva_turn_gift_pop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
 #include "channel/testing/recording_store_overlays.h"
@@ -274,7 +277,8 @@ class MainJob {
 
     auto facade = ScriptedTolmixSDK::install();
     auto overlays = RecordingStoreOverlays::install();
-    NUVAStoreViews::install(overlays);
+    // The real resource hall and placard; stand-ins for the rest.
+    NUVAStoreViews::install(std::make_shared<NUVAHallViews>(overlays));
     kit::QueueActivityWatch wakeOnWork;
     std::vector<std::string> hud;
     auto hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
@@ -374,6 +378,34 @@ class MainJob {
     bool claimed = lucky && kit::test::tap(lucky->closeBtn()) &&
                    waitFor([&] { return simulator.game().claims() == std::vector<std::string>{"luck"}; });
     end(claimed && !lucky->superview(), claimed ? "claimed with luck/get; the card closed" : "no claim");
+
+    // ---- The resource hall: goods, the welfare wheel and a one-draw.
+    begin("资源大厅：openResourseStore 打开资源大厅");
+    tapPage("hall");
+    auto hall = waitForView<NUVAResourceHall>();
+    bool goods = hall && waitFor([&] {
+      return !hall->cards().empty() && hall->cards()[0]->prop_img()->image() && !hall->welfarecellArray().empty();
+    });
+    end(goods, hall ? "resource hall with " + std::to_string(hall->cards().size()) + " goods" : "no resource hall");
+
+    begin("资源大厅：福利转盘");
+    bool wheel = goods && kit::test::tap(hall->rebtn2()) && !hall->welfareView()->isHidden() &&
+                 waitFor([&] { return hall->welfarecellArray()[0]->icon()->image() != nullptr; });
+    end(wheel, wheel ? "welfare wheel with " + std::to_string(hall->welfarecellArray().size()) + " prizes, " +
+                           hall->welfareLabel()->text() + " spins"
+                     : "no welfare wheel");
+
+    begin("福利转盘：抽一次");
+    kit::Ref<NUVATurnOneGiftPopView> won;
+    if (wheel) {
+      kit::test::tap(hall->clickOneButton());
+      won = waitForView<NUVATurnOneGiftPopView>(SessionClock::Waiting::OnKitTimers);
+    }
+    bool drawn = won && waitFor([&] { return won->iconImg()->image() != nullptr; });
+    end(drawn, won ? "won " + kit::describe(won->name()) : "no one-draw result");
+    if (won) won->closeClick();
+    if (hall) hall->closeClick();
+    settle(0.3);
 
     // ---- Payment: order, pay sheet, result.
     begin("支付：下单并打开支付页");
