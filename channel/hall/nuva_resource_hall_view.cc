@@ -569,7 +569,9 @@ bool NUVAResourceHall::takeDrawPrizes(const kit::Id& answer) {
 }
 
 void NUVAResourceHall::takeDrawAnswer(const kit::Id& answer, bool super, bool five) {
+  if (spinning_) return;
   if (!takeDrawPrizes(answer)) return;
+  spinning_ = true;
 
   auto spin = std::make_shared<Spin>();
   spin->stopTime = five ? kFiveLastStep : kOneLastStep;
@@ -601,6 +603,7 @@ void NUVAResourceHall::step(bool super, long currentTime) {
 
 void NUVAResourceHall::finishSpin(bool super, bool five) {
   drawing_ = false;
+  spinning_ = false;
   for (const auto& button : super ? std::vector{superclickOne_, superclickFive_} : std::vector{clickOne_, clickFive_}) {
     button->setEnabled(true);
   }

@@ -184,6 +184,8 @@ class NUVAResourceHall : public kit::View, public NUVAResourceHallOverlay {
   std::vector<kit::Ref<kit::Label>> tipsArray_;
   // From a draw's request until its spin ends or its request fails.
   bool drawing_ = false;
+  // While a spin's timer runs: a second one never starts beside it.
+  bool spinning_ = false;
 };
 
 class NUVAResourceHallView : public NUVAResourceHall {

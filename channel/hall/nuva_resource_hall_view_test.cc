@@ -347,6 +347,9 @@ TEST_F(WelfareWheel, RefusedDrawsSpinNothingAndEmptyDataShowsNoEarlierPrizes) {
   // earlier prizes.
   hall->takeDrawAnswer(answerOf(R"({"status":"200","data":{"prop_list":[{"name":"金币","amount":"9"}]}})"), false,
                        false);
+  // A second answer during the spin starts no second one.
+  hall->takeDrawAnswer(answerOf(R"({"status":"200","data":{"prop_list":[]}})"), false, true);
+  EXPECT_EQ(hall->prop_listArray()->count(), 1u);
   for (int i = 0; i < 8; ++i) advance(0.08);
   ASSERT_TRUE(kit::test::runUntil([&] { return popUpsShown<NUVATurnOneGiftPopView>().size() == 1; }));
   hall->takeDrawAnswer(answerOf(R"({"status":"200","data":{}})"), false, false);
@@ -446,6 +449,14 @@ TEST_F(PortraitSuperWheel, FillsDownwards) {
   EXPECT_EQ(hall->superturnTableImg()->frame(), (kit::Rect{(375 - 266) / 2.0 + 10, 30, 266, 266}));
   EXPECT_EQ(hall->clickOneButton()->frame(), (kit::Rect{65.75, 311, 112, 34}));
   EXPECT_EQ(hall->clickFiveButton()->frame().minX(), 65.75 + 112 + 30);
+
+  // The centre tip stands 60 above the centre's window origin.
+  auto centre = hall->superturnTableImg()->viewWithTag(NUVAResourceHall::kSuperCentreTag);
+  ASSERT_TRUE(centre);
+  hall->tapCenterImg(centre);
+  const kit::Point origin = centre->convertRectToView(centre->bounds(), nullptr).origin;
+  ASSERT_EQ(hall->tipsArray().size(), 1u);
+  EXPECT_EQ(hall->tipsArray()[0]->frame().origin, (kit::Point{origin.x, origin.y - 60}));
 }
 
 }  // namespace
