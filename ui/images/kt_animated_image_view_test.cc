@@ -162,6 +162,44 @@ TEST_F(AnimatedViewTest, MemoryWarningsAndJumps) {
   EXPECT_EQ(shownFrame(), static_cast<int>(target));
 }
 
+TEST_F(AnimatedViewTest, HighlightedAndNormalSequencesStayApart) {
+  auto frame = [](uint8_t red) { return kit::Image::withBitmap(giftest::solid(2, 2, {red, 0, 0, 255})); };
+  const std::vector<kit::Ref<kit::Image>> normal = {frame(1), frame(2)}, highlighted = {frame(11), frame(12)};
+  view->setAnimationImages(normal);
+  view->setHighlightedAnimationImages(highlighted);
+  view->setAnimationDuration(1.0);
+  window->addSubview(view);
+  ASSERT_TRUE(view->isAnimating());
+  EXPECT_EQ(shownFrame(), 1);
+  advance(0.6);
+  EXPECT_EQ(shownFrame(), 2);
+
+  view->setHighlighted(true);
+  EXPECT_TRUE(view->isAnimating());
+  EXPECT_EQ(shownFrame(), 11);
+  advance(0.6);
+  EXPECT_EQ(shownFrame(), 12);
+  EXPECT_EQ(view->animationImages(), normal);
+  EXPECT_EQ(view->highlightedAnimationImages(), highlighted);
+
+  // Highlighting ends: the normal sequence plays again.
+  view->setHighlighted(false);
+  EXPECT_TRUE(view->isAnimating());
+  EXPECT_EQ(shownFrame(), 1);
+  advance(0.6);
+  EXPECT_EQ(shownFrame(), 2);
+
+  // The same without auto-play: a playing sequence follows the state.
+  view->setAutoPlayAnimatedImage(false);
+  view->setHighlighted(true);
+  EXPECT_EQ(shownFrame(), 11);
+  view->setHighlighted(false);
+  EXPECT_EQ(shownFrame(), 1);
+  view->stopAnimating();
+  view->setHighlighted(true);
+  EXPECT_FALSE(view->isAnimating());
+}
+
 TEST_F(AnimatedViewTest, ArraysAutoPlayReleaseAndArchives) {
   view->setAnimationImages({kit::Image::withBitmap(giftest::solid(2, 2, {1, 0, 0, 255})),
                             kit::Image::withBitmap(giftest::solid(2, 2, {2, 0, 0, 255}))});
