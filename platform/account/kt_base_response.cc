@@ -70,6 +70,15 @@ kit::Ref<kit::Dictionary> noticeKeys() {
 
 kit::Ref<kit::Dictionary> logoutKeys() { return kit::dict({{"code", "z"}, {"mesage", "b"}}); }
 
+// "isMustRZ" given as text takes the text's truth value ("Y", "true", " 1"
+// and "2" are true; "0", "no" and "" are false), as every other truth value
+// the client reads from text does.
+kit::Id mustRZValue(kit::Object&, const kit::Id& oldValue, const KTProperty& property) {
+  if (property.nameText() != "isMustRZ") return oldValue;
+  if (auto text = kit::as<kit::String>(oldValue)) return kit::num(text->boolValue());
+  return oldValue;
+}
+
 }  // namespace
 
 // The mapper converts for each field's type: a number into a text field
@@ -96,6 +105,7 @@ KIT_DEFINE_CLASS(LoginResult, KTBaseResponse) {
   cls.property("rzStatus", &LoginResult::rzStatus, &LoginResult::setRzStatus, "C");
   cls.property("lmitTime", &LoginResult::lmitTime, &LoginResult::setLmitTime, "C");
   KT_MAP_KEYS(cls, loginKeys);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, mustRZValue);
 }
 
 KIT_DEFINE_CLASS(RegisterResult, KTBaseResponse) {
@@ -111,6 +121,7 @@ KIT_DEFINE_CLASS(rzResult, KTBaseResponse) {
   cls.property("rzStatus", &rzResult::rzStatus, &rzResult::setRzStatus, "C");
   cls.property("lmitTime", &rzResult::lmitTime, &rzResult::setLmitTime, "C");
   KT_MAP_KEYS(cls, realNameKeys);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, mustRZValue);
 }
 
 KIT_DEFINE_CLASS(GetNotice, KTBaseResponse) {

@@ -92,7 +92,9 @@ void KTLoginAPI::Answers::login(const KTPlatformReply& reply, const LoginSuccess
   auto result = readTextResult<LoginResult>(reply, "z", "x");
   // A login without a user name or password logs no one in and cannot be
   // saved: the reply is as good as none.
-  if (result && (!isFilled((*result)->userName()) || !(*result)->urserPwd())) result = KTPlatformReplies::noReply();
+  if (result && (!isFilled((*result)->userName()) || !isFilled((*result)->urserPwd()))) {
+    result = KTPlatformReplies::noReply();
+  }
   if (result) {
     userLoginInfoWriteToLocal(*result);
     if (success) success(*result);

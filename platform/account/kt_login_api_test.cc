@@ -102,6 +102,20 @@ TEST_F(LoginAPI, RefusedUnreachableAndUnreadableLoginsSaveNothing) {
   EXPECT_EQ(savedAccounts(), "(\n)");
 }
 
+TEST_F(LoginAPI, ALoginAnswerWithANameAndNoPasswordLogsNoOneIn) {
+  addPlayer("player01", "pass123");
+  server->enqueue("login/dologin", PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "player01"}})));
+  Outcome missing = login("player01", "pass123");
+  EXPECT_EQ(missing.texts(), "无法连接服务器|501");
+  EXPECT_EQ(missing.calls, 1);
+  server->enqueue("login/dologin",
+                  PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "player01"}, {"c", ""}})));
+  Outcome empty = login("player01", "pass123");
+  EXPECT_EQ(empty.texts(), "无法连接服务器|501");
+  EXPECT_EQ(empty.calls, 1);
+  EXPECT_EQ(savedAccounts(), "(\n)");
+}
+
 TEST_F(LoginAPI, ASilentServerFailsTheLoginAtTheTimeOutOnTheClock) {
   addPlayer("player01", "pass123");
   kit::VirtualClock clock;
@@ -441,6 +455,19 @@ TEST(LoginAnswers, RepliesOfUnexpectedKindsEndInAtMostOneBlock) {
 }  // namespace
 
 namespace {
+
+TEST(SavedAccounts, AnEmptyNameOrPasswordIsNeverSaved) {
+  PlatformTestBundle bundle;
+  KTSavedAccounts::save(kit::str(""), kit::str(""));
+  KTSavedAccounts::save(kit::str("u1"), kit::str(""));
+  KTSavedAccounts::save(kit::str(""), kit::str("p1"));
+  EXPECT_FALSE(kit::UserDefaults::standardUserDefaults()->objectForKey(KTSavedAccounts::kKey));
+  KTSavedAccounts::save(kit::str("u1"), kit::str("p1"));
+  // An empty password for a saved name neither replaces nor removes it.
+  KTSavedAccounts::save(kit::str("u1"), kit::str(""));
+  PlatformTestBundle::reloadUserDefaults();
+  EXPECT_EQ(d(KTSavedAccounts::accounts()), d(kit::array({kit::array({"u1", "p1"})})));
+}
 
 TEST(SavedAccounts, StoredValuesOfTheWrongKindAreSkippedNotLost) {
   PlatformTestBundle bundle;
