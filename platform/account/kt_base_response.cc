@@ -10,6 +10,7 @@
 #include "kit/foundation/format.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/values.h"
+#include "platform/account/kt_reply_keys.h"
 
 kit::Ref<kit::String> KTReplyText(const kit::Id& value) {
   if (auto text = kit::as<kit::String>(value)) return text;
@@ -31,10 +32,6 @@ kit::Ref<GetNotice> GetNotice::responseWithDic(const kit::Id& dic) { return mapp
 kit::Ref<LoginOut> LoginOut::responseWithDic(const kit::Id& dic) { return mapped<LoginOut>(dic); }
 
 namespace {
-
-// The names of a key map, which are the fields a class fills: the others
-// it declares stay empty.
-kit::Ref<kit::Array> namesOf(const kit::Ref<kit::Dictionary>& keys) { return keys->allKeys(); }
 
 kit::Ref<kit::Dictionary> loginKeys() {
   return kit::dict({{"code", "z"},
@@ -80,12 +77,6 @@ kit::Id mustRZValue(kit::Object&, const kit::Id& oldValue, const KTProperty& pro
 }
 
 }  // namespace
-
-// The mapper converts for each field's type: a number into a text field
-// becomes its "%@" text, a value of another kind leaves the field nil.
-#define KT_MAP_KEYS(cls, keys)                                                                    \
-  mx_answer(cls, MXHooks::mx_replacedKeyFromPropertyName, keys);                                  \
-  mx_answer(cls, MXHooks::mx_allowedPropertyNames, [] { return namesOf(keys()); })
 
 KIT_DEFINE_CLASS(KTBaseResponse, kit::Object) {
   cls.property("code", &KTBaseResponse::code, &KTBaseResponse::setCode, "C");
