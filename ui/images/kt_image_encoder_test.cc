@@ -98,6 +98,25 @@ TEST(KTImageEncoderTest, CreationAndSettings) {
   EXPECT_FALSE(gif->encode());  // nothing was added
 }
 
+TEST(KTImageEncoderTest, IconFamiliesAreWrittenForTheSizesTheyHold) {
+  auto icns = KTImageEncoder::initWithType(KTImageTypeICNS);
+  icns->addImage(solid({10, 20, 30, 255}, 32, 32), 0);
+  icns->addImage(solid({40, 50, 60, 128}, 16, 16), 0);
+  auto data = icns->encode();
+  ASSERT_TRUE(data);
+  EXPECT_EQ(KTDetectImageType(data), KTImageTypeICNS);
+  // As for every format but GIF, the first image is written.
+  auto decoder = KTImageDecoder::decoderWithData(data, 1);
+  ASSERT_TRUE(decoder);
+  EXPECT_EQ(decoder->frameCount(), 1u);
+  EXPECT_EQ(decoder->width(), 32u);
+  auto single = KTEncodeCGImage(giftest::solid(64, 64, {1, 2, 3, 255}), KTImageTypeICNS, 1);
+  ASSERT_TRUE(single);
+  EXPECT_EQ(KTDetectImageType(single), KTImageTypeICNS);
+  // A size an icon family has no place for gives nothing.
+  EXPECT_FALSE(KTEncodeCGImage(giftest::solid(4, 4, {1, 2, 3, 255}), KTImageTypeICNS, 1));
+}
+
 TEST(KTImageEncoderTest, PNGJPEGAndGIFFiles) {
   auto png = KTImageEncoder::initWithType(KTImageTypePNG);
   png->addImage(solid({255, 0, 0, 255}), 0.1);
