@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/memory_statistics.h"
@@ -198,6 +199,32 @@ TEST_F(AnimatedViewTest, HighlightedAndNormalSequencesStayApart) {
   view->stopAnimating();
   view->setHighlighted(true);
   EXPECT_FALSE(view->isAnimating());
+}
+
+TEST_F(AnimatedViewTest, PlayingAManyFrameImageHoldsNoMoreThanItsBuffer) {
+  // 100 frames of 256 x 256 from about 2 KB of GIF: 25 MB if every decoded
+  // frame were kept, 2.5 MB in the view's budget.
+  constexpr size_t kFrameBytes = 256 * 256 * 4;
+  const size_t before = kit::Bitmap::liveBytes();
+  auto gif = KTImage::imageWithData(giftest::data(giftest::sparseGIF(256, 256, 100)), 1);
+  ASSERT_TRUE(gif);
+  ASSERT_EQ(gif->animatedImageFrameCount(), 100u);
+  view->setMaxBufferSize(10 * kFrameBytes);
+  view->setImage(gif);
+  ASSERT_EQ(view->maxBufferCount(), 10u);
+  window->addSubview(view);
+  ASSERT_TRUE(view->isAnimating());
+  size_t most = 0;
+  std::set<size_t> shown;
+  for (int i = 0; i < 6 * 130; ++i) {  // a loop and a third
+    tick();
+    shown.insert(view->currentAnimatedImageIndex());
+    most = std::max(most, kit::Bitmap::liveBytes() - before);
+  }
+  EXPECT_EQ(shown.size(), 100u);
+  // The buffer, the image's own first frame, the frame shown and one being
+  // decoded (with its copy for display).
+  EXPECT_LE(most, 14 * kFrameBytes) << most / kFrameBytes << " frames held";
 }
 
 TEST_F(AnimatedViewTest, ArraysAutoPlayReleaseAndArchives) {

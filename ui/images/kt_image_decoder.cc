@@ -105,10 +105,14 @@ void KTImageDecoder::updateSourceImageIO() {
 
   const std::span<const uint8_t> bytes = data_->span();
   if (!source_) {
+    // The decoder's callers keep the frames they want (an animated image's
+    // view buffers what its budget allows); the source keeps none.
+    kit::ImageSourceOptions options;
+    options.shouldCache = false;
     if (finalized_) {
-      source_ = kit::ImageSource::create(bytes);
+      source_ = kit::ImageSource::create(bytes, options);
     } else {
-      source_ = kit::ImageSource::createIncremental();
+      source_ = kit::ImageSource::createIncremental(options);
       source_->updateData(bytes, false);
     }
   } else {
