@@ -334,7 +334,9 @@ TEST(APNGWriter, TwoImagesOfDifferentSizesReadBack) {
       EXPECT_EQ(apngtest::get32(&c.data[0]), 2u);
       EXPECT_EQ(apngtest::get32(&c.data[4]), 3u);
     }
-    if (c.type == "fcTL" || c.type == "fdAT") EXPECT_EQ(apngtest::get32(&c.data[0]), nextSequence++);
+    if (c.type == "fcTL" || c.type == "fdAT") {
+      EXPECT_EQ(apngtest::get32(&c.data[0]), nextSequence++);
+    }
     if (c.type == "fcTL") controls.push_back(&c);
   }
   ASSERT_EQ(controls.size(), 2u);
@@ -400,7 +402,9 @@ TEST(APNGReader, HostileLengthsAndSizesGiveStillImagesOrNothing) {
     bad[second + 2] = uint8_t(length >> 8), bad[second + 3] = uint8_t(length);
     EXPECT_FALSE(KTAPNGReadChunks(bad)) << length;
     auto decoder = KTImageDecoder::decoderWithData(dataOf(bad), 1);
-    if (decoder) EXPECT_EQ(decoder->frameCount(), 1u);
+    if (decoder) {
+      EXPECT_EQ(decoder->frameCount(), 1u);
+    }
   }
   EXPECT_FALSE(KTAPNGReadChunks(std::span<const uint8_t>(file.data(), 31)));
   auto wrongSignature = file;

@@ -301,7 +301,9 @@ TEST(ImageDecoder, ADownloadThreadAndADisplayThreadShareOneDecoder) {
   });
   size_t frames = 0;
   while (!decoder->isFinalized() || frames < 4) {
-    if (auto frame = decoder->frameAtIndex(frames % 4, true)) EXPECT_EQ(frame->image()->bitmap()->width(), 24u);
+    if (auto frame = decoder->frameAtIndex(frames % 4, true)) {
+      EXPECT_EQ(frame->image()->bitmap()->width(), 24u);
+    }
     decoder->frameDurationAtIndex(0);
     if (decoder->isFinalized()) ++frames;
   }
