@@ -10,7 +10,7 @@
 #include "kit/foundation/uuid.h"
 #include "kit/ui/screen.h"
 #include "platform/account/cxr_sub_name_model.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_saved_accounts.h"
 #include "platform/base/ns_string_url_encode.h"
 #include "sim/platform_body_codec.h"
