@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -55,6 +56,13 @@ class RecordingReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> realTime_;
   std::map<std::string, double> counters_;
 };
+
+// The middle value (the upper middle of an even count); 0 for none.
+inline double medianOf(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
 
 // "ratio <what> <how> = 1.23x", skipped when either side did not run.
 inline void printRatio(const char* what, const char* how, double ours, double peer) {

@@ -258,7 +258,6 @@ struct StorageFixture {
   TempFolder dir;
   kit::Ref<KTKVStorage> storage = KTKVStorage::initWithPath(kit::str(dir.file("ours")), KTKVStorageTypeMixed,
                                                             std::make_shared<UnsyncedFileSystem>());
-  bool filesFilled = false;
   std::unique_ptr<PlainStore> plain;
   std::vector<std::string> keys;
   std::vector<kit::Ref<kit::String>> keyStrings, fileNames;
@@ -294,39 +293,80 @@ void BM_PlainSQLite_SaveInline(benchmark::State& state) {
   for (auto _ : state) f.plain->save(f.keys[i++ % kStorageKeys], f.inlineBytes, "");
   state.SetItemsProcessed(state.iterations());
 }
+// Every read benchmark first stores, untimed, the values of its kind under
+// every key on its own side, so each repetition finds what it reads whatever
+// order the runner interleaves the benchmarks in.
+void fillOurs(StorageFixture& f, bool files) {
+  for (int k = 0; k < kStorageKeys; ++k) {
+    if (files) {
+      f.storage->saveItemWithKey(f.keyStrings[k], f.fileValue, f.fileNames[k], nullptr);
+    } else {
+      f.storage->saveItemWithKey(f.keyStrings[k], f.inlineValue);
+    }
+  }
+}
+void fillPlain(StorageFixture& f, bool files) {
+  for (int k = 0; k < kStorageKeys; ++k) {
+    if (files) {
+      f.plain->save(f.keys[k], f.fileBytes, f.keys[k] + ".bin");
+    } else {
+      f.plain->save(f.keys[k], f.inlineBytes, "");
+    }
+  }
+}
+// The bytes a read returned, checked after the timing: a read of the wrong
+// kind (or of nothing) stops the benchmark instead of timing it.
+void expectSize(benchmark::State& state, size_t got, size_t want) {
+  if (got != want) state.SkipWithError("a read returned a value of the wrong size");
+}
+size_t sizeOf(const kit::Ref<kit::Data>& value) { return value ? value->length() : 0; }
+
 void BM_Storage_ReadInline(benchmark::State& state) {
   StorageFixture& f = storage();
-  size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(f.storage->getItemValueForKey(f.keyStrings[i++ % kStorageKeys]));
+  fillOurs(f, false);
+  size_t i = 0, last = 0;
+  for (auto _ : state) {
+    auto value = f.storage->getItemValueForKey(f.keyStrings[i++ % kStorageKeys]);
+    last = sizeOf(value);
+    benchmark::DoNotOptimize(value);
+  }
+  expectSize(state, last, kInlineSize);
   state.SetItemsProcessed(state.iterations());
 }
 void BM_PlainSQLite_ReadInline(benchmark::State& state) {
   StorageFixture& f = storage();
-  size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(f.plain->read(f.keys[i++ % kStorageKeys]));
-  state.SetItemsProcessed(state.iterations());
-}
-// Puts the file values the reads below find on both sides, once.
-void fillFiles(StorageFixture& f) {
-  if (f.filesFilled) return;
-  f.filesFilled = true;
-  for (int k = 0; k < kStorageKeys; ++k) {
-    f.storage->saveItemWithKey(f.keyStrings[k], f.fileValue, f.fileNames[k], nullptr);
-    f.plain->save(f.keys[k], f.fileBytes, f.keys[k] + ".bin");
+  fillPlain(f, false);
+  size_t i = 0, last = 0;
+  for (auto _ : state) {
+    auto value = f.plain->read(f.keys[i++ % kStorageKeys]);
+    last = value.size();
+    benchmark::DoNotOptimize(value);
   }
+  expectSize(state, last, kInlineSize);
+  state.SetItemsProcessed(state.iterations());
 }
 void BM_Storage_ReadFile(benchmark::State& state) {
   StorageFixture& f = storage();
-  fillFiles(f);
-  size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(f.storage->getItemValueForKey(f.keyStrings[i++ % kStorageKeys]));
+  fillOurs(f, true);
+  size_t i = 0, last = 0;
+  for (auto _ : state) {
+    auto value = f.storage->getItemValueForKey(f.keyStrings[i++ % kStorageKeys]);
+    last = sizeOf(value);
+    benchmark::DoNotOptimize(value);
+  }
+  expectSize(state, last, kFileSize);
   state.SetItemsProcessed(state.iterations());
 }
 void BM_PlainSQLite_ReadFile(benchmark::State& state) {
   StorageFixture& f = storage();
-  fillFiles(f);
-  size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(f.plain->read(f.keys[i++ % kStorageKeys]));
+  fillPlain(f, true);
+  size_t i = 0, last = 0;
+  for (auto _ : state) {
+    auto value = f.plain->read(f.keys[i++ % kStorageKeys]);
+    last = value.size();
+    benchmark::DoNotOptimize(value);
+  }
+  expectSize(state, last, kFileSize);
   state.SetItemsProcessed(state.iterations());
 }
 // ---- Durable file saves ----------------------------------------------------
@@ -407,7 +447,6 @@ void registerDurableSaves() {
   }
 }
 
-// Each read follows the saves of its kind, so it finds what they stored.
 BENCHMARK(BM_Storage_SaveInline);
 BENCHMARK(BM_PlainSQLite_SaveInline);
 BENCHMARK(BM_Storage_ReadInline);

@@ -6,6 +6,8 @@
 // nil without a crash and without leaving a session behind.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "kit/foundation/values.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/testing/run_until.h"
@@ -225,6 +227,36 @@ TEST_F(SessionManagerArchivingTest, PlainCorruptAndHostileArchivesGiveNil) {
     bad[i] = static_cast<char>(bad[i] ^ (1 << (i % 8)));
     keep(kit::KeyedUnarchiver::unarchivedObjectOfClass<SDPHTTPSessionManager>(kit::Data::make(bad), nullptr));
   }
+}
+
+// The threads of this process.
+size_t liveThreads() {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+  return count;
+}
+
+// Each manager runs a session with a thread of its own: 8 managers decoded
+// 5 times would leave 40 threads behind. (Other threads of the process may
+// come and go meanwhile, hence the margin.)
+TEST(SessionManagerSecureDecoding, AnArrayOfManagersWhereAManagerIsAskedForBuildsNone) {
+  auto managers = kit::MutableArray::make();
+  for (int i = 0; i < 8; ++i) managers->addObject(SDPHTTPSessionManager::manager());
+  auto bytes = kit::KeyedArchiver::archivedDataWithRootObject(managers);
+  for (const kit::Id& manager : managers->objects()) {
+    kit::as<SDPHTTPSessionManager>(manager)->invalidateSessionCancelingTasks(true);
+  }
+  managers = nullptr;
+
+  const size_t threads = liveThreads();
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    kit::Ref<kit::Error> error;
+    EXPECT_FALSE(kit::KeyedUnarchiver::unarchivedObjectOfClass<SDPHTTPSessionManager>(bytes, &error));
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->localizedDescription().find("was not asked for"), std::string::npos)
+        << error->localizedDescription();
+  }
+  EXPECT_LT(liveThreads(), threads + 8) << "a refused archive started sessions";
 }
 
 }  // namespace

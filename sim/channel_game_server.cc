@@ -39,6 +39,10 @@ const std::vector<RouteRule>& routeRules() {
        "POST",
        {"super_user_id", "game_id", "service_id", "service_name", "role_id", "role_name", "good_id", "random",
         "sign"}},
+      {"gmstore/index", "POST", {"token", "super_user_id", "role_id", "gm_id", "gift_id"}},
+      {"vipstore/index", "POST", {"token", "super_user_id", "role_id", "vip_id", "gift_id"}},
+      {"freevideogift/index", "GET", {"game_id", "platform_id", "role_id", "server_id", "screen_type"}},
+      {"freevideogift/get", "GET", {"game_id", "platform_id", "role_id", "server_id"}},
   };
   return rules;
 }
@@ -67,6 +71,44 @@ std::string answerOf(const std::string& status, const std::string& message, cons
 }
 
 bool isBlank(const std::string& value) { return value.empty() || value == "(null)"; }
+
+bool requiresField(const RouteRule& rule, std::string_view field) {
+  for (const char* name : rule.required) {
+    if (field == name) return true;
+  }
+  return false;
+}
+
+// The activity host's voucher page: it asks the client for the role as it
+// loads and shows what comes back.
+constexpr const char* kVoucherPage = R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><meta name="viewport" content="width=device-width">
+<title>代金券</title>
+<style>
+body { margin: 0; font: 14px sans-serif; color: #38506A; background: #FFFFFF; }
+h1 { margin: 0; padding: 12px; font-size: 16px; color: #FFFFFF; background: #11CCB1; text-align: center; }
+.voucher { margin: 10px 12px; padding: 12px; border: 2px dashed #11CCB1; border-radius: 8px; }
+.voucher b { font-size: 20px; color: #FF7F00; }
+#role { margin: 10px 12px; font-size: 12px; color: #888888; }
+</style></head>
+<body>
+<h1>128元代金券</h1>
+<div class="voucher"><b>¥30</b> 满128元可用 · 全部礼包</div>
+<div class="voucher"><b>¥50</b> 满198元可用 · 限时礼包</div>
+<div class="voucher"><b>¥48</b> 满328元可用 · 等级礼包</div>
+<div id="role">正在读取角色…</div>
+<script>
+function CallbackFromIOS(text) {
+  var answer = JSON.parse(text);
+  var role = answer.data || {};
+  document.getElementById("role").textContent = "角色：" + role.role_name + " · " + role.service_name;
+}
+if (window.webkit && window.webkit.messageHandlers && window.webkit.messageHandlers.eventComplete) {
+  window.webkit.messageHandlers.eventComplete.postMessage(JSON.stringify({action: "get_remark"}));
+}
+</script>
+</body></html>
+)";
 
 // The pictures served, each made once.
 constexpr int kItemIcons = 8;
@@ -117,6 +159,16 @@ ChannelGameServer::ChannelGameServer()
     serveGET("pictures/item" + std::to_string(i) + ".png", [i] { return picture(iconBytes(i), "image/png"); });
   }
   serveGET("pictures/ad.gif", [] { return picture(gifBytes(), "image/gif"); });
+  serveGET("videos/trailer.mp4", [this] {
+    // Some bytes; the player reads the duration from the header.
+    auto response = picture(std::string(4096, '\0'), "video/mp4");
+    std::lock_guard lock(mutex_);
+    response.headers.set("X-Content-Duration", std::to_string(videoDuration_));
+    return response;
+  });
+  serveGET("activity/128voucher/index.html", [] {
+    return kit::test::TestResponse::html(kVoucherPage);
+  });
 }
 
 ChannelGameServer::~ChannelGameServer() { stop(); }
@@ -206,6 +258,28 @@ std::vector<std::string> ChannelGameServer::claims() const {
   return claims_;
 }
 
+std::vector<std::string> ChannelGameServer::giftClaims(Store store) const {
+  std::lock_guard lock(mutex_);
+  auto found = giftClaims_.find(store);
+  return found == giftClaims_.end() ? std::vector<std::string>{} : found->second;
+}
+
+void ChannelGameServer::setFreeVideoOffer(FreeVideoOffer offer) {
+  std::lock_guard lock(mutex_);
+  freeVideo_ = std::move(offer);
+}
+
+void ChannelGameServer::setVideoDuration(double seconds) {
+  std::lock_guard lock(mutex_);
+  videoDuration_ = seconds;
+}
+
+std::string ChannelGameServer::videoURL() const { return urlOf("videos/trailer.mp4"); }
+
+std::string ChannelGameServer::activityBaseURL() const { return urlOf("activity/"); }
+
+std::string ChannelGameServer::voucherPageURL() const { return urlOf("activity/128voucher/index.html"); }
+
 kit::test::TestResponse ChannelGameServer::answer(const std::string& route, const kit::test::RecordedRequest& request) {
   ChannelRequest decoded = decodeChannelRequest(route, request);
   std::lock_guard lock(mutex_);
@@ -228,7 +302,7 @@ std::string ChannelGameServer::refusalOf(const std::string& route, const Channel
   for (const char* name : rule->required) {
     if (isBlank(request.field(name))) return answerOf("400", std::string("缺少参数") + name);
   }
-  if (request.field("game_id") != gameId_) return answerOf("400", "游戏不存在");
+  if (requiresField(*rule, "game_id") && request.field("game_id") != gameId_) return answerOf("400", "游戏不存在");
   if (request.has("token") && tokenCheck_ && !tokenCheck_(request.field("super_user_id"), request.field("token"))) {
     return answerOf("401", "登录已失效");
   }
@@ -289,6 +363,30 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
     if (reward == luck_.end()) return answerOf("500", "奖励已领取");
     claims_.push_back(reward->first);
     luck_.erase(reward);
+    return answerOf("200", "领取成功");
+  }
+  if (route == "gmstore/index" || route == "vipstore/index") {
+    Store store = route.starts_with("gm") ? Store::GM : Store::VIP;
+    const std::string id = request.field(store == Store::GM ? "gm_id" : "vip_id");
+    giftClaims_[store].push_back(id + "/" + request.field("gift_id"));
+    claimStatus_[store][request.field("gift_id")] = "1";
+    return answerOf("200", "领取成功");
+  }
+  if (route == "freevideogift/index") {
+    const FreeVideoOffer& offer = freeVideo_;
+    auto data = kit::dict({{"is_get", offer.isGet},
+                           {"items", offer.items},
+                           {"video_time", offer.videoTime},
+                           {"video_url", offer.videoURL.empty() ? urlOf("videos/trailer.mp4") : offer.videoURL},
+                           {"down_link", offer.downLink},
+                           {"game_name", offer.gameName},
+                           {"game_desc", offer.gameDesc},
+                           {"game_icon", offer.gameIcon.empty() ? itemIconURL(1) : offer.gameIcon},
+                           {"video_pic", offer.videoPic.empty() ? itemIconURL(2) : offer.videoPic}});
+    return answerOf("200", "ok", data);
+  }
+  if (route == "freevideogift/get") {
+    freeVideo_.isGet = "1";
     return answerOf("200", "领取成功");
   }
   if (route == "timestore/goodsnew") return answerOf("200", "ok", parsed(timeStorePacks_));

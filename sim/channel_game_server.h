@@ -4,8 +4,14 @@
 // store's and the level store's packs ("timestore/goodsnew",
 // "levelstore/goodsnew"), the pack and level orders ("charge/order",
 // "charge/levelorder"), the resource hall's goods ("infiniteres/goodsnew"),
-// the lucky-player lookups and claims ("luck/index", "luck/get") and the
-// level store report ("levelstore/report"). Answers use the game server's
+// the lucky-player lookups and claims ("luck/index", "luck/get"), the level
+// store report ("levelstore/report"), the GM and VIP gift claims
+// ("gmstore/index", "vipstore/index", POST) and the free-video offer and
+// its reward ("freevideogift/index", "freevideogift/get"; the client asks
+// for them over plain http, as this server speaks). It also serves the
+// activity host's voucher page ("activity/128voucher/index.html", a page
+// that asks for the role with {"action":"get_remark"}) and the trial
+// video's bytes with the duration the test gives. Answers use the game server's
 // envelope: "status" ("200" is success), "msg" and "data". It also serves
 // the store's pictures: item icons (PNG) and an advertising GIF.
 //
@@ -40,6 +46,19 @@
 namespace sim {
 
 // The server menu's timing values, as the game server sends them (texts).
+// The free-video offer: the promoted game, its trial video and the reward.
+struct FreeVideoOffer {
+  std::string isGet = "0";  // "0" while the reward is still to be earned
+  std::string items;        // the JSON text of the item array
+  std::string videoTime = "30";
+  std::string videoURL;     // the server's own video when empty
+  std::string downLink = "https://example.com/starfleet/download";
+  std::string gameName = "星河远征";
+  std::string gameDesc = "太空策略手游，登录即送战舰";
+  std::string gameIcon;     // the server's item icon 1 when empty
+  std::string videoPic;     // the server's item icon 2 when empty
+};
+
 struct GameMenuTimes {
   std::string timeShopRefresh = "60";
   std::string luckTime = "30";
@@ -97,6 +116,18 @@ class ChannelGameServer : public ChannelRouteServer {
   // "list"}), as JSON text; samples by default.
   void setTimeStorePacks(std::string dataJSON);
   void setLevelStorePacks(std::string dataJSON);
+  // The free-video offer of "freevideogift/index"; a claim with
+  // "freevideogift/get" sets its "is_get" to "1".
+  void setFreeVideoOffer(FreeVideoOffer offer);
+  // The duration the trial video announces (X-Content-Duration), in
+  // seconds; 20 at start.
+  void setVideoDuration(double seconds);
+  // The addresses of the trial video, of the activity host's base (the
+  // client's ChannelActivityHost) and of the voucher page.
+  std::string videoURL() const;
+  std::string activityBaseURL() const;
+  std::string voucherPageURL() const;
+
   // The number the next accepted order gets (orders are numbered upwards;
   // the answer carries it as a JSON number). 88 at start.
   void setNextOrderId(long orderId);
@@ -111,6 +142,9 @@ class ChannelGameServer : public ChannelRouteServer {
   // ---- What came in
   // The lucky types claimed successfully, in order.
   std::vector<std::string> claims() const;
+  // The gifts claimed with "gmstore/index" and "vipstore/index", as
+  // "<gm_id or vip_id>/<gift_id>", in order.
+  std::vector<std::string> giftClaims(Store store) const;
 
   // ---- Pictures
   // The address of item icon `index` (a PNG) and of the advertising GIF.
@@ -150,6 +184,9 @@ class ChannelGameServer : public ChannelRouteServer {
   std::string timeStorePacks_;
   std::string levelStorePacks_;
   long nextOrderId_ = 88;
+  FreeVideoOffer freeVideo_;
+  double videoDuration_ = 20;
+  std::map<Store, std::vector<std::string>> giftClaims_;
   std::map<std::string, std::string> replies_;
   std::map<std::string, std::deque<std::string>> queued_;
   std::vector<std::string> claims_;

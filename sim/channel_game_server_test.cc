@@ -260,3 +260,51 @@ TEST(SimulatorNotice, InitCarriesTheWholeNoticeAndThePageIsServed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GameServer, GiftClaimsNeedTheirFieldsButNoGameId) {
+  auto claim = post("gmstore/index", "token=t&super_user_id=99&role_id=r1&gm_id=2&gift_id=21");
+  EXPECT_EQ(status(claim), "200");
+  EXPECT_EQ(status(post("vipstore/index", "token=t&super_user_id=99&role_id=r1&gift_id=7")), "400");
+  EXPECT_EQ(status(post("vipstore/index", "token=t&super_user_id=99&role_id=r1&vip_id=1&gift_id=7")), "200");
+  EXPECT_EQ(server.giftClaims(Store::GM), std::vector<std::string>{"2/21"});
+  EXPECT_EQ(server.giftClaims(Store::VIP), std::vector<std::string>{"1/7"});
+  // The claim shows in the store's status answer.
+  auto state = post("gmstore/status", "game_id=1001&token=t&super_user_id=99&role_id=r1");
+  EXPECT_EQ(kit::describe(state["21"]), "1");
+}
+
+TEST_F(GameServer, TheFreeVideoOfferIsTakenByItsClaim) {
+  sim::FreeVideoOffer offer;
+  offer.items = R"([{"mid":"1","name":"金币","amount":"100"}])";
+  offer.videoTime = "25";
+  server.setFreeVideoOffer(offer);
+  const std::string query = "game_id=1001&platform_id=256&role_id=r1&server_id=3";
+  EXPECT_EQ(status(get("freevideogift/index?" + query)), "400");  // no screen_type
+  auto answer = get("freevideogift/index?" + query + "&screen_type=1");
+  EXPECT_EQ(status(answer), "200");
+  EXPECT_EQ(kit::describe(answer["data"]["is_get"]), "0");
+  EXPECT_EQ(kit::describe(answer["data"]["video_time"]), "25");
+  EXPECT_EQ(kit::describe(answer["data"]["video_url"]), server.videoURL());
+  EXPECT_TRUE(kit::as<kit::String>(answer["data"]["items"]));  // a JSON text
+  EXPECT_EQ(status(get("freevideogift/get?" + query)), "200");
+  EXPECT_EQ(kit::describe(get("freevideogift/index?" + query + "&screen_type=2")["data"]["is_get"]), "1");
+  EXPECT_EQ(server.requestsTo("freevideogift/index").back().field("screen_type"), "2");
+}
+
+TEST_F(GameServer, TheVideoAnnouncesItsDurationAndTheVoucherPageAsksForTheRole) {
+  server.setVideoDuration(12.5);
+  httplib::Client client("127.0.0.1", port());
+  auto video = client.Get(std::string(sim::ChannelGameServer::kBasePath) + "videos/trailer.mp4");
+  ASSERT_TRUE(video);
+  EXPECT_FALSE(video->body.empty());
+  EXPECT_EQ(std::stod(video->get_header_value("X-Content-Duration")), 12.5);
+  auto page = client.Get(std::string(sim::ChannelGameServer::kBasePath) + "activity/128voucher/index.html?os_type=2");
+  ASSERT_TRUE(page);
+  EXPECT_NE(page->body.find("get_remark"), std::string::npos);
+  EXPECT_NE(page->body.find("CallbackFromIOS"), std::string::npos);
+  EXPECT_EQ(server.voucherPageURL().rfind(server.activityBaseURL(), 0), 0u);
+}
+
+}  // namespace

@@ -111,6 +111,9 @@ void PlatformWebPages::install(PlatformService& service, PlatformAPIServer& serv
   server.routePage(std::string("/") + kForgetPasswordPath, [](const kit::test::RecordedRequest&) {
     return page("忘记密码", "<h1>忘记密码</h1><p>请联系客服找回密码。</p>");
   });
+  server.routePage(std::string(PlatformAPIServer::kPathPrefix) + kAgreementPath, [](const kit::test::RecordedRequest&) {
+    return page("用户协议", "<h1>用户协议</h1><p>欢迎使用本平台的游戏服务。登录即表示您同意本协议。</p>");
+  });
   server.routePage(std::string("/") + kBoxPath, [](const kit::test::RecordedRequest& request) {
     return page("游戏盒子", "<h1>游戏盒子</h1><p id=\"agent\">" + escapeHTML(request.formValue("ag").value_or("")) +
                                 "</p>");

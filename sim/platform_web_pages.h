@@ -1,8 +1,8 @@
 // The platform's web pages, on the platform API server's host (the client's
 // PlatformWebHost): the logo and floating-button pictures, the user,
-// forgotten-password and game-box pages, and the pay pages of the H5
-// orders, where the player pays (which marks the order paid, as the real
-// cashier reports to the platform). Later screens add their pages here.
+// forgotten-password and game-box pages, the user agreement (under the API
+// prefix), and the pay pages of the H5 orders, where the player pays (which
+// marks the order paid, as the real cashier reports to the platform). Later screens add their pages here.
 //
 // Every page is HTML in UTF-8; what a page shows of its query is escaped.
 #pragma once
@@ -24,6 +24,8 @@ class PlatformWebPages {
   static constexpr const char* kBoxPath = "cdcloud/welcome/box";
   static constexpr const char* kCashierPath = "appview/pay/cashier";
   static constexpr const char* kPayPath = "appview/pay/confirm";
+  // The user agreement, under the API prefix (PlatformAPIServer::kPathPrefix).
+  static constexpr const char* kAgreementPath = "Agreement/xieyi";
 
   // Routes the pages on the server's host.
   static void install(PlatformService& service, PlatformAPIServer& server);

@@ -25,6 +25,8 @@ Simulator::Simulator(std::string gameId)
 kit::Ref<kit::Dictionary> Simulator::configuration() const {
   auto entries = kit::mutableDict({{ClientConfiguration::kChannelSDKServer, channel_->baseURL()},
                                    {ClientConfiguration::kChannelGameServer, game_->baseURL()},
+                                   {ClientConfiguration::kChannelVideoBase, game_->baseURL()},
+                                   {ClientConfiguration::kChannelActivityHost, game_->activityBaseURL()},
                                    {ClientConfiguration::kGamePage, page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
   entries->setObject(kit::str(platformAPI_->origin() + "/"), std::string_view(ClientConfiguration::kPlatformWebHost));

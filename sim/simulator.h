@@ -27,8 +27,8 @@ class Simulator {
   PlatformService& platform() { return *platform_; }
 
   // The addresses of the services it runs under the client's configuration
-  // keys (ChannelSDKServer, ChannelGameServer, GamePage, PlatformAPIBase,
-  // PlatformWebHost); the other keys keep the client's own values.
+  // keys (ChannelSDKServer, ChannelGameServer, ChannelVideoBase,
+  // ChannelActivityHost, GamePage, PlatformAPIBase, PlatformWebHost); the other keys keep the client's own values.
   kit::Ref<kit::Dictionary> configuration() const;
   // Writes the configuration as the services file the client reads when
   // GAMECLIENT_SERVICES names it.

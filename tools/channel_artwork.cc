@@ -3,8 +3,10 @@
 // custom luck pictures, the time-store banner's animated background, the
 // close image, and the store's pictures: the time store's backdrops, the
 // prop tile's empty slot, the pack row's badge, buttons, plus sign and
-// arrow, and the level-reached pop-up's panel, logo, picture frame, item
-// background and buttons) with kit graphics and kit text, and writes it as
+// arrow, the level-reached pop-up's panel, logo, picture frame, item
+// background and buttons, the hub's tabs, description panels, claim button,
+// amount plate and claimed stamp, and the free video's play and close
+// icons) with kit graphics and kit text, and writes it as
 // PNG and GIF files. The files are committed under resources/, so the bundle exists
 // without running this; run it again only to change the pictures.
 //
@@ -412,6 +414,92 @@ void goButton(const Theme&, kit::Size size) {
   strokeRounded(all.insetBy(2, 2), size.height / 2 - 2, rgb(0xFFF3B0), 2);
 }
 
+// ---- The store hub's pictures -------------------------------------------------------------
+
+// A tab of the hub's bar with the tab's name (the theme's): white with an
+// accent frame, or filled with the accent once chosen.
+void tabButton(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  fillRounded(all.insetBy(1, 1), size.height / 2 - 1, rgb(0xFFFFFF));
+  strokeRounded(all.insetBy(2, 2), size.height / 2 - 2, theme.accent, 3);
+  text(theme.name, all, size.height * 0.46, theme.accent);
+}
+void tabButtonChosen(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, rgb(0x4BE3CB), theme.accent);
+  text(theme.name, all, size.height * 0.46, rgb(0xFFFFFF));
+}
+
+// The description panels' background: pale with a thin accent frame.
+void descPanel(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  fillRounded(all, 8, rgb(0xF5FCFA));
+  strokeRounded(all.insetBy(1.5, 1.5), 7, theme.accent, 2);
+}
+
+// The claim button: an accent pill with "领取".
+void claimButton(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, rgb(0xFFB347), rgb(0xF06A2A));
+  strokeRounded(all.insetBy(1.5, 1.5), size.height / 2 - 1.5, rgb(0xFFF3B0), 2);
+  text("领取", all, size.height * 0.5, rgb(0xFFFFFF));
+  (void)theme;
+}
+
+// The plate under the recharged amount (the button writes the amount).
+void moneyPlate(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, theme.accent, theme.accentDark);
+  star({size.height * 0.5, size.height * 0.5}, size.height * 0.28, rgb(0xFFD34D));
+}
+
+// The claimed stamp: a tilted red frame with "已领取".
+void claimedStamp(const Theme&, kit::Size size) {
+  auto& ctx = context();
+  ctx.saveGState();
+  ctx.translateCTM(size.width / 2, size.height / 2);
+  ctx.rotateCTM(-0.18);
+  const Rect inner{-size.width * 0.42, -size.height * 0.34, size.width * 0.84, size.height * 0.68};
+  fillRounded(inner, 6, rgb(0xFFFFFF, 0.85));
+  strokeRounded(inner, 6, rgb(0xE0393E), 3);
+  text("已领取", inner, size.height * 0.36, rgb(0xE0393E));
+  ctx.restoreGState();
+}
+
+// The free video's play icon: a white ring with a triangle.
+void playIcon(const Theme& theme, kit::Size size) {
+  auto& ctx = context();
+  ctx.setFillColor(rgb(0x000000, 0.35));
+  ctx.fillEllipseInRect({2, 2, size.width - 4, size.height - 4});
+  ctx.setStrokeColor(rgb(0xFFFFFF));
+  ctx.setLineWidth(size.width * 0.06);
+  ctx.strokeEllipseInRect({size.width * 0.06, size.height * 0.06, size.width * 0.88, size.height * 0.88});
+  ctx.setFillColor(theme.accent);
+  ctx.beginPath();
+  ctx.moveTo(size.width * 0.4, size.height * 0.3);
+  ctx.addLineTo(size.width * 0.72, size.height * 0.5);
+  ctx.addLineTo(size.width * 0.4, size.height * 0.7);
+  ctx.closePath();
+  ctx.fillPath();
+}
+
+// The video's close icon: a grey disc with a white cross.
+void videoClose(const Theme&, kit::Size size) {
+  auto& ctx = context();
+  ctx.setFillColor(rgb(0x6B7785, 0.9));
+  ctx.fillEllipseInRect({1, 1, size.width - 2, size.height - 2});
+  ctx.setStrokeColor(rgb(0xFFFFFF));
+  ctx.setLineWidth(size.width * 0.1);
+  ctx.setLineCap(kit::LineCap::Round);
+  const double a = size.width * 0.33, b = size.width * 0.67;
+  ctx.beginPath();
+  ctx.moveTo(a, a);
+  ctx.addLineTo(b, b);
+  ctx.moveTo(b, a);
+  ctx.addLineTo(a, b);
+  ctx.strokePath();
+}
+
 // ---- Writing ---------------------------------------------------------------------------
 
 bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
@@ -497,5 +585,28 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "levelpopclose.png", paint({60, 60}, luck, closeImage));
   ok &= writePNG(bundle / "levelpopbtn.png", paint({200, 60}, luck, goButton));
   ok &= writePNG(bundle / "levelpopitembg.png", paint({92, 92}, luck, itemBackground));
+
+  // The store hub: its tabs, the GM and VIP panes, the free video.
+  const struct {
+    const char* normal;
+    const char* chosen;
+    const char* name;
+  } tabs[] = {{"gmbtn", "gmbtnsel", "GM礼包"},
+              {"vipgiftbtn", "vipgiftbtnsel", "VIP礼包"},
+              {"xianshibtn", "xianshibtnsel", "限时礼包"},
+              {"128btn", "128btnsel", "代金券"},
+              {"xggift", "xggiftsel", "等级礼包"}};
+  for (const auto& tab : tabs) {
+    Theme named = store;
+    named.name = tab.name;
+    ok &= writePNG(bundle / (std::string(tab.normal) + ".png"), paint({200, 50}, named, tabButton));
+    ok &= writePNG(bundle / (std::string(tab.chosen) + ".png"), paint({200, 50}, named, tabButtonChosen));
+  }
+  ok &= writePNG(bundle / "desc.png", paint({300, 150}, store, descPanel));
+  ok &= writePNG(bundle / "getbtn.png", paint({140, 54}, store, claimButton));
+  ok &= writePNG(bundle / "totalmoneybg.png", paint({290, 54}, store, moneyPlate));
+  ok &= writePNG(bundle / "albuy.png", paint({90, 56}, store, claimedStamp));
+  ok &= writePNG(bundle / "vediobtn.png", paint({156, 156}, store, playIcon));
+  ok &= writePNG(bundle / "vedioclose.png", paint({80, 80}, store, videoClose));
   return ok ? 0 : 1;
 }

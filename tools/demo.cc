@@ -7,7 +7,9 @@
 // page's own buttons through the window: the launch notice, login, a
 // payment before any role report, the role report with the channel's
 // time-store banner, the store it opens and the lucky-player reward that
-// follows, a payment through the pay sheet, and logout. The page's answers
+// follows, the page's store button with the hub's GM, level and voucher
+// tabs and the free-video card, a payment through the pay sheet, and
+// logout. The page's answers
 // are read from the page itself, by script. Every message between page and
 // client is printed; after every step the screen (the page's real rendering
 // under the native overlays) is written as a PNG, and index.html shows the
@@ -26,8 +28,9 @@
 //
 // The platform SDK's login and pay screens are played by the scriptable
 // facade: the player logs in as "player01" and pays what is asked. The
-// level-reached pop-up is the store's own; the store hub is a placeholder
-// card from the channel's test support until the hub exists.
+// level-reached pop-up and the store hub are the store's own; the resource
+// hall is a placeholder card from the channel's test support until the hall
+// exists.
 //
 //   demo <output folder>
 
@@ -50,6 +53,8 @@
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/core/vanu_notice_view.h"
+#include "channel/store/nuva_free_vedio_view.h"
+#include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
 #include "channel/testing/recording_store_overlays.h"
@@ -255,6 +260,12 @@ class MainJob {
     simulator.game().setMenu({"1", "2", "3", "4", "8"}, times);
     simulator.game().setLevelOffer(simulator.game().sampleLevelOffer());
     simulator.game().setLuck("luck", sim::ChannelGameServer::sampleLuckReward("恭喜获得幸运玩家奖励"));
+    // No daily gift: the vouchers tab offers the free video.
+    sim::FreeVideoOffer freeVideo;
+    freeVideo.items = R"([{"mid":"1","name":"金币","amount":"1000","icon":")" + simulator.game().itemIconURL(1) +
+                      R"("},{"mid":"2","name":"钻石","amount":"60","icon":")" + simulator.game().itemIconURL(3) +
+                      R"("},{"mid":"3","name":"体力","amount":"50","icon":")" + simulator.game().itemIconURL(2) + R"("}])";
+    simulator.game().setFreeVideoOffer(freeVideo);
     const std::string services = (out_ / "services.plist").string();
     if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
     // The services file answers for the simulator's keys: a key's own
@@ -273,6 +284,7 @@ class MainJob {
                 simulator.page().pageURL().c_str());
 
     auto facade = ScriptedTolmixSDK::install();
+    // The store's own views; the resource hall is still a recording stand-in.
     auto overlays = RecordingStoreOverlays::install();
     NUVAStoreViews::install(overlays);
     kit::QueueActivityWatch wakeOnWork;
@@ -350,17 +362,16 @@ class MainJob {
                              core->popView()->lastTimeLabel()->text()
                        : "no banner");
 
-    begin("点击横幅：打开商城");
+    begin("点击横幅：打开商城（限时礼包）");
+    kit::Ref<NUVAGMShopHub> bannerHub;
     bool hub = banner && kit::test::tap(core->popView()) &&
-               waitOnKitTimers([&] { return !overlays->hubs().empty() && overlays->hubs().back()->isShown(); });
-    if (hub) {
-      auto shown = overlays->hubs().back();
-      note("store hub: menu " + compactJSON(shown->menuBtnArray) + ", " +
-           std::to_string(shown->responseArray ? shown->responseArray->count() : 0) + " GM categories, " +
-           std::to_string(shown->VIPArray ? shown->VIPArray->count() : 0) + " VIP categories");
-    }
-    end(hub && core->isHallOpen(), hub ? "store hub opened after its goods and claim status loaded" : "no store hub");
-    if (hub) overlays->hubs().back()->close();
+               (bannerHub = waitForView<NUVAGMShopHub>(SessionClock::Waiting::OnKitTimers)) != nullptr;
+    if (hub) noteHub(*bannerHub);
+    bool timeTab = hub && waitFor([&] { return !bannerHub->timeStoreView()->isHidden() &&
+                                               bannerHub->timeStoreView()->giftVC()->tableView()->numberOfSections() > 0; });
+    end(hub && timeTab && core->isHallOpen(),
+        hub ? "store hub opened on the time store tab after its goods and claim status loaded" : "no store hub");
+    if (hub) closeHub(*bannerHub);
 
     // ---- Eight seconds after the first report: the lucky-player reward.
     begin("幸运玩家：奖励弹窗");
@@ -374,6 +385,64 @@ class MainJob {
     bool claimed = lucky && kit::test::tap(lucky->closeBtn()) &&
                    waitFor([&] { return simulator.game().claims() == std::vector<std::string>{"luck"}; });
     end(claimed && !lucky->superview(), claimed ? "claimed with luck/get; the card closed" : "no claim");
+
+    // ---- The page's store button: the hub and its tabs.
+    begin("商城：游戏页面的商城按钮");
+    tapPage("store");
+    auto storeHub = waitForView<NUVAGMShopHub>(SessionClock::Waiting::OnKitTimers);
+    bool gmTab = storeHub && tapHubTab(*storeHub, 1) &&
+                 waitFor([&] { return storeHub->gmPane()->model() != nullptr; });
+    if (gmTab) noteHub(*storeHub);
+    end(gmTab, gmTab ? "GM gifts: \"" + storeHub->gmPane()->nameLabel()->text() + "\" described, " +
+                           storeHub->gmPane()->totalMoney()->currentTitle()
+                     : "no GM tab");
+
+    begin("商城：等级礼包");
+    bool levelTab = storeHub && tapHubTab(*storeHub, 8) && waitFor([&] {
+      return storeHub->levelStoreView()->giftVC()->tableView()->numberOfSections() > 0;
+    });
+    end(levelTab, levelTab ? "level gifts with " +
+                                 std::to_string(storeHub->levelStoreView()->giftVC()->tableView()->numberOfSections()) +
+                                 " packs"
+                           : "no level packs");
+
+    begin("商城：代金券与免费视频");
+    bool vouchers = storeHub && tapHubTab(*storeHub, 4) && waitFor([&] {
+      auto tab = storeHub->voucherView();
+      return !tab->dayGiftView()->isHidden() && tab->closeBtn()->currentTitle() == "观看视频领取道具" &&
+             tab->wkWebView()->URL() && !tab->wkWebView()->isLoading();
+    });
+    // The voucher page asked for the role ("get_remark") and shows the answer.
+    std::string roleLine;
+    bool answered = vouchers && waitFor([&] {
+      roleLine = kit::describe(pageValue("document.getElementById('role').textContent",
+                                         SessionClock::Waiting::ForRealWork,
+                                         storeHub->voucherView()->wkWebView().get()));
+      return roleLine.starts_with("角色：");
+    });
+    if (answered) {
+      note("voucher page: " + roleLine);
+      waitForPagePaint(storeHub->voucherView()->wkWebView().get());
+    }
+    end(vouchers && answered, vouchers ? "free-video offer with " +
+                                             std::to_string(storeHub->voucherView()->itemView()->subviews().size()) +
+                                             " rewards above the voucher page"
+                                       : "no free-video offer");
+
+    begin("免费视频：游戏卡片");
+    kit::Ref<NUVAFreeVedioView> video;
+    bool card = vouchers && kit::test::tap(storeHub->voucherView()->closeBtn()) &&
+                (video = waitForView<NUVAFreeVedioView>()) != nullptr &&
+                waitFor([&] { return video->icon()->image() && video->topbg()->image(); });
+    end(card, card ? "card of \"" + video->name()->text() + "\" with its picture and icon" : "no free-video card");
+
+    begin("免费视频：关闭视频与商城");
+    bool closedVideo = card && kit::test::tap(video->playIcon()) && video->closeIcon() &&
+                       kit::test::tap(video->closeIcon()) && !video->superview();
+    if (storeHub) closeHub(*storeHub);
+    bool hubGone = storeHub && waitFor([&] { return !storeHub->superview(); });
+    end(closedVideo && hubGone && kit::describe(core->shop_type()) == "3",
+        closedVideo ? "video closed without a reward; hub closed" : "the video or the hub stayed");
 
     // ---- Payment: order, pay sheet, result.
     begin("支付：下单并打开支付页");
@@ -416,11 +485,11 @@ class MainJob {
   }
 
   // Runs a script in the page and waits for its value (nil on failure).
-  kit::Id pageValue(const std::string& script,
-                    SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
+  kit::Id pageValue(const std::string& script, SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork,
+                    kit::WebView* page = nullptr) {
     kit::Id value;
     bool done = false;
-    web_->evaluateJavaScript(script, [&](kit::Id v, kit::Ref<kit::Error> error) {
+    (page ? page : web_.get())->evaluateJavaScript(script, [&](kit::Id v, kit::Ref<kit::Error> error) {
       if (error) note("page script failed: " + kit::describe(error));
       value = v;
       done = true;
@@ -432,13 +501,13 @@ class MainJob {
   // Waits until the page has painted what its script changed so far (two
   // of its animation frames), and the loop has run long enough after that
   // for the view's picture to take the frame: the page paints in real time.
-  void waitForPagePaint() {
+  void waitForPagePaint(kit::WebView* view = nullptr) {
     if (!web_) return;
     constexpr auto page = SessionClock::Waiting::ForThePage;
     pageValue("window.kitPainted = false; requestAnimationFrame(function () {"
               " requestAnimationFrame(function () { window.kitPainted = true; }); }); true",
-              page);
-    clock_.run([&] { return kit::describe(pageValue("window.kitPainted === true", page)) == "1"; }, page,
+              page, view);
+    clock_.run([&] { return kit::describe(pageValue("window.kitPainted === true", page, view)) == "1"; }, page,
                kit::Forever, kPagePaintTimeout);
     const auto painted = std::chrono::steady_clock::now();
     clock_.run([&] { return std::chrono::steady_clock::now() - painted >= kPageFrame; }, page);
@@ -508,6 +577,28 @@ class MainJob {
     char text[48];
     std::snprintf(text, sizeof text, "(%.0f, %.0f)", p.x, p.y);
     return text;
+  }
+
+  void noteHub(NUVAGMShopHub& hub) {
+    std::string tabs;
+    for (const auto& id : hub.strArray()) tabs += (tabs.empty() ? "" : ",") + id;
+    note("store hub " + std::string(hub.form() == NUVAOverlayForm::Portrait ? "portrait" : "landscape") +
+         ": tabs [" + tabs + "], " + std::to_string(hub.gmPane()->menu()->catelogyList()->count()) +
+         " GM categories, " + std::to_string(hub.vipPane()->menu()->catelogyList()->count()) + " VIP categories");
+  }
+
+  // Taps the hub's tab button for a menu id.
+  bool tapHubTab(NUVAGMShopHub& hub, long id) {
+    for (const auto& button : hub.btnArray()) {
+      if (button->tag() == id) return kit::test::tap(button);
+    }
+    return false;
+  }
+
+  // The portrait hub's corner button, else the open tab's own close control.
+  void closeHub(NUVAGMShopHub& hub) {
+    if (hub.closeBtn() && kit::test::tap(hub.closeBtn())) return;
+    hub.closeClick();
   }
 
   // Waits for a view of this class on the key window.

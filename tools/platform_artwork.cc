@@ -1,5 +1,6 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
-// "VIROV.bundle" (the navigation bar's back arrow) with kit graphics and
+// "VIROV.bundle" (the navigation bar's back arrow and the 20-point title
+// images of the agreement and forgotten-password pages) with kit graphics and
 // writes it as PNG files, at scale 1 and 2. The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
@@ -40,6 +41,62 @@ kit::Ref<kit::Image> backArrow(double scale) {
   return image;
 }
 
+// The title images of the web pages sit left of the title on the bar.
+constexpr double TitleSide = 20;
+
+// The agreement: a page with a folded corner and three lines of text.
+kit::Ref<kit::Image> protocolIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0xF64720));
+  ctx.setLineWidth(1.5);
+  ctx.setLineJoin(kit::LineJoin::Round);
+  ctx.beginPath();
+  ctx.moveTo(4, 2);
+  ctx.addLineTo(12, 2);
+  ctx.addLineTo(16, 6);
+  ctx.addLineTo(16, 18);
+  ctx.addLineTo(4, 18);
+  ctx.closePath();
+  ctx.strokePath();
+  ctx.beginPath();
+  ctx.moveTo(12, 2);
+  ctx.addLineTo(12, 6);
+  ctx.addLineTo(16, 6);
+  ctx.strokePath();
+  ctx.setLineCap(kit::LineCap::Round);
+  for (double y : {9.0, 12.0, 15.0}) {
+    ctx.beginPath();
+    ctx.moveTo(7, y);
+    ctx.addLineTo(13, y);
+    ctx.strokePath();
+  }
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The forgotten password: a padlock with its shackle open.
+kit::Ref<kit::Image> forgetPasswordIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0xF64720));
+  ctx.setFillColor(kit::Color::hex(0xF64720));
+  ctx.setLineWidth(1.8);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.beginPath();
+  ctx.moveTo(6.5, 9);
+  ctx.addLineTo(6.5, 6.5);
+  ctx.addCurveTo(6.5, 2, 13.5, 2, 13.5, 5.5);
+  ctx.strokePath();
+  ctx.fillRect({4, 9, 12, 9});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillEllipseInRect({8.5, 11.5, 3, 3});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 bool writePNG(const std::filesystem::path& path, const kit::Ref<kit::Image>& image) {
   if (!image) {
     std::fprintf(stderr, "platform_artwork: nothing drawn for %s\n", path.c_str());
@@ -68,5 +125,9 @@ int main(int argc, char** argv) {
   bool ok = true;
   ok &= writePNG(bundle / "KT_nav_back.png", backArrow(1));
   ok &= writePNG(bundle / "KT_nav_back@2x.png", backArrow(2));
+  ok &= writePNG(bundle / "KT_User_Protocol.png", protocolIcon(1));
+  ok &= writePNG(bundle / "KT_User_Protocol@2x.png", protocolIcon(2));
+  ok &= writePNG(bundle / "KT_ForgetPwd_Icon.png", forgetPasswordIcon(1));
+  ok &= writePNG(bundle / "KT_ForgetPwd_Icon@2x.png", forgetPasswordIcon(2));
   return ok ? 0 : 1;
 }

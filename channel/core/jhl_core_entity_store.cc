@@ -17,6 +17,7 @@
 #include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
+#include "kit/dispatch/thread.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
@@ -218,12 +219,20 @@ void JHLCoreEntity::toGmShop() {
     if (auto listener = self->delegate_.lock()) listener->rechargeCallBack(request);
   });
   bool portrait = form == NUVAOverlayForm::Portrait;
-  hub->setCloseBlock([weak, portrait] {
+  // The hub closes on order notifications too, which come on the network's
+  // thread: there the state changes hop to the main queue.
+  auto markClosed = [](JHLCoreEntity& self) {
+    self.isHallOpen_ = false;
+    self.shop_type_ = kit::str("3");
+  };
+  auto closedLater = kit::bindPost(kit::Queue::main(), weak, markClosed);
+  hub->setCloseBlock([weak, closedLater, markClosed, portrait] {
     if (portrait) kit::log("关闭");
-    auto self = weak.lock();
-    if (!self) return;
-    self->isHallOpen_ = false;
-    self->shop_type_ = kit::str("3");
+    if (!kit::Thread::isMainThread()) {
+      closedLater();
+      return;
+    }
+    if (auto self = weak.lock()) markClosed(*self);
   });
   hub->show();
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "channel/testing/core_road_fixture.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/ui/render.h"
@@ -244,6 +246,21 @@ TEST_F(CoreStore, TheHubSignsWithTheRoleDescriptionAndReportsCloseAndRecharge) {
   ASSERT_EQ(recharge.size(), 1u);
   EXPECT_TRUE(recharge[0].onMain);
   EXPECT_EQ(kit::describe(parsed(kit::text(recharge[0].argument))["event"]), "open_shop");
+}
+
+TEST_F(CoreStore, AHubClosedOnAnotherThreadChangesTheCoreOnTheMainQueue) {
+  logInWithRole();
+  core->setShop_type(kit::str("1"));
+  openHub();
+  ASSERT_TRUE(waitForHubs(1));
+  ASSERT_TRUE(core->isHallOpen());
+  // An order notification closes the hub on the network's thread.
+  std::thread network([&] { overlays->hubs()[0]->closeBlock(); });
+  network.join();
+  EXPECT_TRUE(core->isHallOpen());
+  EXPECT_EQ(kit::describe(core->shop_type()), "1");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !core->isHallOpen(); }));
+  EXPECT_EQ(kit::describe(core->shop_type()), "3");
 }
 
 TEST_F(CoreStore, TheHallShowsItsGoodsOrTheNotOpenPopUp) {

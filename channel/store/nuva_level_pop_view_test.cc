@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
 #include "channel/store/testing/store_fixture.h"
@@ -122,7 +123,7 @@ class CoreLevelPopUp : public CoreTimedFixture {
     CoreTimedFixture::SetUp();
     std::filesystem::copy(std::string(CHANNEL_RESOURCES_DIR) + "/NUVALight.bundle",
                           bundle.path() + "/NUVALight.bundle", std::filesystem::copy_options::recursive);
-    // The store's level pop-up; the hub is still the recording stand-in.
+    // The store's level pop-up and hub.
     NUVAStoreViews::install(overlays);
     sim::GameMenuTimes times;
     times.levelList = {"10,20"};
@@ -148,9 +149,17 @@ TEST_F(CoreLevelPopUp, AnOfferShowsThePopUpAndGoOpensTheHubOnTheLevelTab) {
   ASSERT_TRUE(kit::test::tap(popUp->goButton()));
   EXPECT_EQ(kit::describe(core->shop_type()), "1");
   EXPECT_FALSE(popUp->superview());
-  ASSERT_TRUE(kit::test::runUntil([&] { return !overlays->hubs().empty(); }));
-  EXPECT_EQ(kit::describe(overlays->hubs()[0]->shop_type), "1");
-  overlays->hubs()[0]->close();
+  kit::Ref<NUVAGMShopHub> hub;
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    for (const auto& view : window->subviews()) {
+      if ((hub = kit::as<NUVAGMShopHub>(view))) return true;
+    }
+    return false;
+  }));
+  EXPECT_EQ(kit::describe(hub->shop_type()), "1");
+  EXPECT_FALSE(hub->levelStoreView()->isHidden());
+  hub->closeClick();
+  drainMain();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "channel/store/nuva_store_views.h"
 
+#include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 
 std::shared_ptr<NUVAStoreViews> NUVAStoreViews::install(std::shared_ptr<NUVAStoreOverlays> others) {
@@ -11,7 +12,8 @@ std::shared_ptr<NUVAStoreViews> NUVAStoreViews::install(std::shared_ptr<NUVAStor
 }
 
 std::shared_ptr<NUVAGMShopOverlay> NUVAStoreViews::makeGMShopView(NUVAOverlayForm form) {
-  return others_ ? others_->makeGMShopView(form) : nullptr;
+  if (form == NUVAOverlayForm::Portrait) return NUVAVerticalGMShopView::init();
+  return NUVAGMShopView::init();
 }
 
 std::shared_ptr<NUVALevelPopOverlay> NUVAStoreViews::makeLevelPopView() { return NUVALevelPopView::init(); }

@@ -1,9 +1,8 @@
 // NUVAStoreViews: the channel core's store overlay factory as the store
-// provides it. It makes the store's own views (the level-reached pop-up
-// now; the store hub once it is built) and hands what it does not make (the
-// resource hall's views, and until then the hub) to another factory, when
-// one is given; without one those makers give nil, and the core logs one
-// line and opens nothing.
+// provides it. It makes the store's own views (the store hub and the
+// level-reached pop-up) and hands what it does not make (the resource
+// hall's views) to another factory, when one is given; without one those
+// makers give nil, and the core logs one line and opens nothing.
 //
 //   NUVAStoreViews::install();                 // at start-up
 //   NUVAStoreViews::install(recordingStandIns); // the main job: stand-ins for the rest

@@ -56,9 +56,11 @@ kit::Unexpected refusal(std::string_view name) {
 
 }  // namespace
 
-KTKVFileStore::KTKVFileStore(std::string dataPath, std::string trashPath, std::shared_ptr<KTKVFileSystem> fileSystem)
+KTKVFileStore::KTKVFileStore(std::string dataPath, std::string trashPath, std::shared_ptr<KTKVFileSystem> fileSystem,
+                             std::string roomPath)
     : dataPath_(std::move(dataPath)),
       trashPath_(std::move(trashPath)),
+      roomPath_(std::move(roomPath)),
       fs_(fileSystem ? std::move(fileSystem) : KTKVFileSystem::system()),
       trashQueue_(kit::Queue::serial("kt.kvstorage.trash")) {}
 
@@ -78,6 +80,29 @@ kit::Expected<void> KTKVFileStore::checkName(std::string_view name) {
 }
 
 std::string KTKVFileStore::pathOf(std::string_view name) const { return joinPath(dataPath_, name); }
+
+bool KTKVFileStore::keepRoom() const {
+  if (roomPath_.empty()) return false;
+  if (int fd = fs_->open(roomPath_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0); fd >= 0) {
+    struct stat st{};
+    const bool whole = fs_->fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(RoomBytes);
+    fs_->close(fd);
+    if (whole) return true;
+  }
+  // Written beside it and renamed into place, so that a room cut short by a
+  // full disk is never taken for a whole one.
+  const std::string partial = roomPath_ + ".new";
+  int fd = fs_->open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  static const std::vector<uint8_t> zeros(RoomBytes, 0);
+  const bool written = writeAll(*fs_, fd, zeros.data(), zeros.size(), partial).hasValue();
+  const bool closed = fs_->close(fd) == 0;
+  if (written && closed && fs_->rename(partial.c_str(), roomPath_.c_str()) == 0) return true;
+  fs_->unlink(partial.c_str());
+  return false;
+}
+
+bool KTKVFileStore::releaseRoom() const { return !roomPath_.empty() && fs_->unlink(roomPath_.c_str()) == 0; }
 
 kit::Expected<std::string> KTKVFileStore::writeTemporary(const kit::Data& value) const {
   std::string name = std::string(TemporaryFilePrefix) + kit::makeUUIDString();

@@ -38,9 +38,19 @@ class KTKVFileStore {
   static constexpr std::string_view TemporaryFilePrefix = ".kvtmp-";
 
   // The store over `dataPath` and `trashPath`; the folders are made by the
-  // owner.
+  // owner. Without a room path the store keeps no room.
   KTKVFileStore(std::string dataPath, std::string trashPath,
-                std::shared_ptr<KTKVFileSystem> fileSystem = KTKVFileSystem::system());
+                std::shared_ptr<KTKVFileSystem> fileSystem = KTKVFileSystem::system(), std::string roomPath = {});
+
+  // The room kept free for a full disk: a file of RoomBytes zeros at the
+  // room path, given up when the disk is full so that a removal can still
+  // be recorded and free what it removes, and made again once there is
+  // space.
+  static constexpr size_t RoomBytes = 256 * 1024;
+  // Makes the room when it is missing or short; true when it is there.
+  bool keepRoom() const;
+  // Gives the room up; true when there was one.
+  bool releaseRoom() const;
 
   // True for a name the store accepts for a value file.
   static bool isValidName(std::string_view name);
@@ -75,6 +85,7 @@ class KTKVFileStore {
 
   const std::string dataPath_;
   const std::string trashPath_;
+  const std::string roomPath_;
   const std::shared_ptr<KTKVFileSystem> fs_;
   const kit::Ref<kit::Queue> trashQueue_;
 };

@@ -3,6 +3,7 @@
 #include "data/cache/kv_manifest.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <utility>
 
@@ -288,6 +289,11 @@ size_t KTKVManifest::keysPerStatement() {
 }
 
 // ---- Writes ----------------------------------------------------------------
+
+bool KTKVManifest::isDiskFull(const kit::Error& error) {
+  if (error.domain() == KTKVManifestErrorDomain) return (error.code() & 0xff) == SQLITE_FULL;
+  return error.domain() == kit::POSIXErrorDomain && error.code() == ENOSPC;
+}
 
 template <class Body>
 kit::Expected<void> KTKVManifest::transaction(const char* what, const char* operation, Body&& body) {

@@ -41,6 +41,9 @@ inline constexpr long KTKVManifestUnavailable = -1;
 
 class KTKVManifest {
  public:
+  // Whether `error` says the disk is full (from SQLite or from a system call).
+  static bool isDiskFull(const kit::Error& error);
+
   explicit KTKVManifest(std::string databasePath);
   ~KTKVManifest();
   KTKVManifest(const KTKVManifest&) = delete;

@@ -71,7 +71,7 @@ KTKVStorage::KTKVStorage(Passkey, std::string path, KTKVStorageType type, std::s
     : path_(std::move(path)),
       pathString_(kit::String::make(path_)),
       type_(type),
-      files_(joinPath(path_, "data"), joinPath(path_, "trash"), std::move(fileSystem)),
+      files_(joinPath(path_, "data"), joinPath(path_, "trash"), std::move(fileSystem), joinPath(path_, "room")),
       manifest_(std::make_unique<KTKVManifest>(joinPath(path_, "manifest.sqlite"))) {}
 
 kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type) {
@@ -111,6 +111,8 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
   // Finish the file work of saves and removals that a killed process left
   // half done; only then are the temporary files left over stale.
   if (storage->succeeded(storage->replayJournal())) storage->files_.removeStaleTemporaryFiles();
+  // Room kept free for the removals that free space once the disk is full.
+  storage->roomHeld_ = storage->files_.keepRoom();
   // A process that was killed leaves its write-ahead log behind, and every
   // open reads all of it again to rebuild the log's index; folding it into
   // the database now keeps that to what one run writes.
@@ -169,6 +171,20 @@ T KTKVStorage::valueOr(kit::Expected<T>&& result, T fallback) const {
 }
 
 // ---- Files -----------------------------------------------------------------
+
+kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void>()>& write) {
+  auto result = write();
+  if (!result && roomHeld_ && KTKVManifest::isDiskFull(*result.error())) {
+    roomHeld_ = false;
+    files_.releaseRoom();
+    result = write();
+  }
+  return result;
+}
+
+void KTKVStorage::regainRoom() {
+  if (!roomHeld_) roomHeld_ = files_.keepRoom();
+}
 
 kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
   auto value = files_.read(name);
@@ -271,7 +287,7 @@ kit::Expected<void> KTKVStorage::replayJournal() {
     if (!entry.obsolete.empty() && entry.obsolete != entry.filename) succeeded(files_.remove(entry.obsolete));
   }
   if (!entries->empty()) {
-    if (auto cleared = manifest_->clearJournal(); !cleared) {
+    if (auto cleared = withRoom([&] { return manifest_->clearJournal(); }); !cleared) {
       journalPending_ = true;
       return cleared;
     }
@@ -282,7 +298,7 @@ kit::Expected<void> KTKVStorage::replayJournal() {
 
 bool KTKVStorage::settle() {
   if (undo_) {
-    if (!succeeded(manifest_->restoreRow(undo_->key, undo_->old.get()))) return false;
+    if (!succeeded(withRoom([&] { return manifest_->restoreRow(undo_->key, undo_->old.get()); }))) return false;
     files_.discard(undo_->temporary);
     undo_.reset();
   }
@@ -302,8 +318,9 @@ bool KTKVStorage::removeItemForKey(const kit::Ref<kit::String>& key) {
     if (!succeeded(found)) return false;
     name = std::move(*found);
   }
-  if (!succeeded(manifest_->deleteItem(key->utf8(), name))) return false;
+  if (!succeeded(withRoom([&] { return manifest_->deleteItem(key->utf8(), name); }))) return false;
   if (!name.empty()) succeeded(files_.remove(name));
+  regainRoom();
   return true;
 }
 
@@ -317,8 +334,9 @@ bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
     if (!succeeded(found)) return false;
     names = std::move(*found);
   }
-  if (!succeeded(manifest_->deleteItems(list.views, names))) return false;
+  if (!succeeded(withRoom([&] { return manifest_->deleteItems(list.views, names); }))) return false;
   deleteFiles(names);
+  regainRoom();
   return true;
 }
 
@@ -327,8 +345,9 @@ bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
   if (size <= 0) return removeAllItems();
   if (!settle()) return false;
   if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesLargerThan(size), {}));
-  if (!succeeded(manifest_->deleteItemsLargerThan(size))) return false;
+  if (!succeeded(withRoom([&] { return manifest_->deleteItemsLargerThan(size); }))) return false;
   manifest_->checkpoint();
+  regainRoom();
   return true;
 }
 
@@ -337,8 +356,9 @@ bool KTKVStorage::removeItemsEarlierThanTime(int64_t time) {
   if (time == NoLimit) return removeAllItems();
   if (!settle()) return false;
   if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesEarlierThan(time), {}));
-  if (!succeeded(manifest_->deleteItemsEarlierThan(time))) return false;
+  if (!succeeded(withRoom([&] { return manifest_->deleteItemsEarlierThan(time); }))) return false;
   manifest_->checkpoint();
+  regainRoom();
   return true;
 }
 
@@ -356,12 +376,13 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
     for (const auto& item : *items) {
       if (total <= limit) break;
       if (item->filename()) succeeded(files_.remove(item->filename()->utf8()));
-      deleted = succeeded(manifest_->deleteItem(item->key()->utf8()));
+      deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
       total -= weight(*item);
       if (!deleted) break;
     }
   } while (total > limit && fetched > 0 && deleted);
   if (deleted) manifest_->checkpoint();
+  regainRoom();
   return deleted;
 }
 
@@ -391,7 +412,9 @@ bool KTKVStorage::removeAllItems() {
   // The journal went with the database, its files with the data.
   journalPending_ = false;
   undo_.reset();
-  return succeeded(openDatabase());
+  const bool opened = succeeded(openDatabase());
+  regainRoom();
+  return opened;
 }
 
 void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64_t, int64_t)>& progress,
@@ -416,7 +439,7 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
       for (const auto& item : *items) {
         if (left <= 0) break;
         if (item->filename()) succeeded(files_.remove(item->filename()->utf8()));
-        deleted = succeeded(manifest_->deleteItem(item->key()->utf8()));
+        deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
         --left;
         if (!deleted) break;
       }

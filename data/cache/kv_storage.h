@@ -188,6 +188,11 @@ class KTKVStorage : public kit::Object {
   // could not be put in place, replaying the journal); false while that
   // still fails, and then no other write may clear the journal.
   bool settle();
+  // Runs a manifest write that removes something; when the disk is full it
+  // gives up the room kept for this and runs the write once more.
+  kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write);
+  // Makes the room again after it was given up (when there is space now).
+  void regainRoom();
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
   // Deletes the files of `names`; a file already gone is no failure here.
@@ -211,4 +216,5 @@ class KTKVStorage : public kit::Object {
   };
   std::optional<Undo> undo_;
   bool journalPending_ = false;
+  bool roomHeld_ = false;
 };

@@ -178,4 +178,79 @@ TEST_P(KVStorageFaultTest, EveryFailedCallLeavesTheOldValueAndEverySuccessTheNew
 INSTANTIATE_TEST_SUITE_P(OneCallOrAllFromIt, KVStorageFaultTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "FromTheNthOn" : "TheNthAlone"; });
 
+// Each key reads its value in `saved` or nothing (removed), and the data
+// folder holds the files of the keys that read.
+void expectSavedOrGone(KTKVStorage& storage, const State& saved, const std::string& root, const std::string& where,
+                       State* reading = nullptr) {
+  State now;
+  for (const auto& [key, value] : saved) {
+    if (!value || !storage.getItemForKey(kit::str(key))) {
+      now[key] = std::nullopt;
+      continue;
+    }
+    now[key] = value;
+  }
+  expectState(storage, now, where);
+  EXPECT_EQ(filesIn(root + "/data"), filesOf(now)) << where;
+  if (reading) *reading = now;
+}
+
+// A full disk: once saves fail for want of space, removing items still
+// works and frees the space (the manifest records a removal before its
+// file goes, and that needs room too), and every key reads its old value
+// or none, in this process and after opening the storage again.
+TEST(KVStorageFullDisk, RemovingFreesSpaceOnAFullDisk) {
+  auto plan = std::make_shared<kvtest::FaultPlan>();
+  plan->skipSync = true;
+  kvtest::ScopedFaultyVFS vfs(plan);
+  auto files = std::make_shared<kvtest::FaultyFileSystem>(plan);
+  kit::test::TempDirectory dir("kv-full");
+  const std::string root = dir.file("kv");
+  auto storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeMixed, files);
+  ASSERT_TRUE(storage);
+  storage->setErrorLogsEnabled(false);
+
+  // Two megabytes free, filled with values of 20 KB in files and some
+  // inline until a save fails.
+  plan->spaceLeft = 2 << 20;
+  State saved;
+  for (int n = 0;; ++n) {
+    ASSERT_LT(n, 1000) << "the disk never filled";
+    const std::string key = "k" + std::to_string(n);
+    const char c = static_cast<char>('a' + n % 26);
+    Value value = n % 4 == 3 ? inlineValue(c, 3000, "") : fileValue(c, 20000, (key + ".bin").c_str(), "ext");
+    if (!save(*storage, key, value)) break;
+    saved[key] = value;
+  }
+  ASSERT_GT(saved.size(), 20u);
+  EXPECT_LT(plan->spaceLeft, 20000);
+  expectSavedOrGone(*storage, saved, root, "full");
+
+  // One key, then several: each removal succeeds and frees its file.
+  const int64_t fullCount = storage->getItemsCount();
+  EXPECT_TRUE(storage->removeItemForKey(kit::str("k0")));
+  EXPECT_TRUE(storage->removeItemForKeys(kit::Array::make(std::vector<kit::Id>{kit::str("k1"), kit::str("k2")})));
+  for (const char* key : {"k0", "k1", "k2"}) saved[key] = std::nullopt;
+  EXPECT_EQ(storage->getItemsCount(), fullCount - 3);
+  expectSavedOrGone(*storage, saved, root, "after removals");
+
+  // Evicting to a size frees the rest it needs.
+  const int64_t half = storage->getItemsSize() / 2;
+  EXPECT_TRUE(storage->removeItemsToFitSize(half));
+  EXPECT_LE(storage->getItemsSize(), half);
+  State reading;
+  expectSavedOrGone(*storage, saved, root, "after fitting the size", &reading);
+  // There is room to save again.
+  EXPECT_TRUE(save(*storage, "fresh", fileValue('z', 20000, "fresh.bin", "")));
+  reading["fresh"] = fileValue('z', 20000, "fresh.bin", "");
+
+  storage.reset();
+  storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeMixed, files);
+  ASSERT_TRUE(storage);
+  storage->setErrorLogsEnabled(false);
+  expectState(*storage, reading, "opened again");
+  EXPECT_EQ(filesIn(root + "/data"), filesOf(reading));
+  plan->spaceLeft = -1;
+}
+
 }  // namespace

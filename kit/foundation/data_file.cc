@@ -85,23 +85,43 @@ bool writeAtomically(const Data& data, const std::string& path, Ref<Error>* erro
 
 }  // namespace
 
+int openRegularFileForReading(const std::string& path) {
+  auto refuse = [](const struct stat& st) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  };
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) return refuse(st);
+  // Something else may take the file's place between the check and the
+  // open: opened without blocking, it is refused by the second check.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!S_ISREG(st.st_mode)) return refuse(st);
+    errno = savedErrno;
+    return -1;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
 Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error, size_t maxBytes) {
   const std::string p = path.str();
   if (p.empty()) {
     setError(error, fileError(ENOENT, FileOperation::Read, p));
     return nullptr;
   }
-  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = openRegularFileForReading(p);
   if (fd < 0) {
     setError(error, fileError(errno, FileOperation::Read, p));
     return nullptr;
   }
   struct stat st{};
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    setError(error, fileError(EISDIR, FileOperation::Read, p));
-    return nullptr;
-  }
+  fstat(fd, &st);
   if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) > maxBytes) {
     ::close(fd);
     setError(error, fileError(EFBIG, FileOperation::Read, p));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "kit/foundation/data.h"
@@ -14,7 +15,14 @@
 
 namespace kit {
 
-// Files larger than `maxBytes` fail with a file-too-large error instead of
+// Opens `path` for reading when it names a regular file (through symbolic
+// links). Anything else is refused before it is opened for reading, so a
+// FIFO or a device in a file's place never blocks the reader: -1 with errno
+// set (EISDIR for a folder, EINVAL for the rest; the open's own otherwise).
+int openRegularFileForReading(const std::string& path);
+
+// Only regular files are read (see openRegularFileForReading). Files larger
+// than `maxBytes` fail with a file-too-large error instead of
 // being read into memory.
 Ref<Data> dataWithContentsOfFile(PathArg path, Ref<Error>* error = nullptr, size_t maxBytes = SIZE_MAX);
 bool writeDataToFile(const Data& data, PathArg path, bool atomically, Ref<Error>* error = nullptr);

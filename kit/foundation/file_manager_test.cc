@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <filesystem>
 #include <optional>
 
@@ -367,6 +372,51 @@ TEST(DataFile, ReadingReportsWhyItFailed) {
   EXPECT_EQ(dataWithContentsOfFile(dir / "big", &error, 1000), nullptr);
   EXPECT_EQ(error->code(), FileReadTooLargeError);
   EXPECT_EQ(dataWithContentsOfFile(dir / "big", nullptr, big.size())->length(), big.size());
+}
+
+// Runs `read` on a thread of its own and waits up to ten seconds for it.
+// A read still blocked by then is a failure; the FIFO's writing end is then
+// opened and closed so that the thread ends.
+template <typename Read>
+void expectNoBlockOnFIFO(const std::string& fifo, Read read) {
+  std::promise<void> returned;
+  auto done = returned.get_future();
+  std::thread reader([&] {
+    read();
+    returned.set_value();
+  });
+  if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "the read blocked on a FIFO";
+    const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    if (writer >= 0) ::close(writer);
+  }
+  reader.join();
+}
+
+TEST(DataFile, OnlyRegularFilesAreReadAndAFIFONeverBlocks) {
+  TempDir dir;
+  const std::string fifo = dir / "services.plist";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  expectNoBlockOnFIFO(fifo, [&] {
+    Ref<Error> error;
+    EXPECT_EQ(dataWithContentsOfFile(fifo, &error), nullptr);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), FileReadUnknownError);
+    EXPECT_TRUE(underlyingIs(error, EINVAL));
+  });
+  expectNoBlockOnFIFO(fifo, [&] { EXPECT_EQ(stringWithContentsOfFile(fifo), nullptr); });
+  expectNoBlockOnFIFO(fifo, [&] {
+    EXPECT_EQ(openRegularFileForReading(fifo), -1);
+    EXPECT_EQ(errno, EINVAL);
+  });
+
+  // A link to a regular file is read; one to the FIFO is not.
+  write(dir / "real", "contents");
+  ASSERT_EQ(symlink((dir / "real").c_str(), (dir / "to-real").c_str()), 0);
+  ASSERT_EQ(symlink(fifo.c_str(), (dir / "to-fifo").c_str()), 0);
+  EXPECT_EQ(stringWithContentsOfFile(dir / "to-real")->utf8(), "contents");
+  expectNoBlockOnFIFO(fifo, [&] { EXPECT_EQ(dataWithContentsOfFile(dir / "to-fifo"), nullptr); });
+  EXPECT_EQ(dataWithContentsOfFile("/dev/null"), nullptr) << "a device is not a file";
 }
 
 TEST(SearchPaths, HomeOverrideUsesThePlatformLayout) {

@@ -556,6 +556,7 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
     case TagURL: {
       uint64_t baseRef = in.varint();
       openEntry(false);  // a base URL that leads back here is refused
+      AllowedScope scope(*this, nullptr, nullptr);
       Id base = object(baseRef, depth + 1);
       if (base && !isKind<URL>(base)) raiseCorrupt("the base of a URL is not a URL");
       Ref<URL> url = URL::URLWithString(in.rest(), as<URL>(base));
@@ -566,6 +567,9 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
     case TagMutableArray: {
       uint64_t count = in.count(1);
       openEntry(false);
+      // Its elements may be of the class named for the elements of an array
+      // here; nothing below them may.
+      AllowedScope scope(*this, allowedElements_, nullptr);
       // An element whose initWithCoder failed (nil) is left out.
       if (tag == TagArray) {
         auto array = std::make_shared<UnarchivedArray>();
@@ -588,6 +592,7 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
     case TagMutableDictionary: {
       uint64_t count = in.count(2);
       openEntry(false);
+      AllowedScope scope(*this, nullptr, nullptr);
       Ref<UnarchivedDictionary> fixed;
       Ref<MutableDictionary> growing;
       if (tag == TagDictionary) decoded_[index] = fixed = std::make_shared<UnarchivedDictionary>();
@@ -625,15 +630,15 @@ Id KeyedUnarchiver::decodeEntry(size_t index, size_t depth) {
       openEntry(true);
       const std::vector<Field>* outerFields = std::exchange(fields_, &fields);
       size_t outerDepth = std::exchange(depth_, depth);
-      const Class* outerAllowed = std::exchange(allowed_, nullptr);  // its fields name their own classes
+      AllowedScope scope(*this, nullptr, nullptr);  // its fields name their own classes
       bool ok;
       try {
         ok = coding->initWithCoder(*this);
       } catch (...) {
-        fields_ = outerFields, depth_ = outerDepth, allowed_ = outerAllowed;
+        fields_ = outerFields, depth_ = outerDepth;
         throw;
       }
-      fields_ = outerFields, depth_ = outerDepth, allowed_ = outerAllowed;
+      fields_ = outerFields, depth_ = outerDepth;
       return done(ok ? instance : nullptr);
     }
     default:
@@ -653,19 +658,11 @@ bool KeyedUnarchiver::containsValueForKey(std::string_view key) const { return f
 
 Id KeyedUnarchiver::decodeObjectForKey(std::string_view key) { return decodeObjectForKey(key, nullptr); }
 
-Id KeyedUnarchiver::decodeObjectForKey(std::string_view key, const Class* allowed) {
+Id KeyedUnarchiver::decodeObjectForKey(std::string_view key, const Class* allowed, const Class* allowedElements) {
   const Field* f = field(key);
   if (!f) return nullptr;
-  const Class* outer = std::exchange(allowed_, allowed);
-  Id value;
-  try {
-    value = object(f->ref, depth_ + 1);
-  } catch (...) {
-    allowed_ = outer;
-    throw;
-  }
-  allowed_ = outer;
-  return value;
+  AllowedScope scope(*this, allowed, allowedElements);
+  return object(f->ref, depth_ + 1);
 }
 
 void KeyedUnarchiver::raiseUnexpectedClass(std::string_view key, const Id& value) {

@@ -37,10 +37,12 @@
 //
 // Secure decoding (unarchivedObjectOfClass) is for bytes that come from
 // outside: it creates an object of a registered class only where the caller
-// names that class (the root's class, decodeObjectOfClass<T>,
-// decodeArrayOfObjectsOfClass<T>), so an archive cannot make the program
-// build objects it did not ask for. Plain values (strings, numbers, data,
-// dates, URLs, collections of them) are always allowed.
+// names that class: the root itself, the value of decodeObjectOfClass<T>
+// itself, the elements of the array of decodeArrayOfObjectsOfClass<T>;
+// never inside another collection — so an archive cannot make the program
+// build objects it did not ask for, and a refused archive has built none.
+// Plain values (strings, numbers, data, dates, URLs, collections of them)
+// are always allowed.
 #pragma once
 
 #include <cstdint>
@@ -170,7 +172,7 @@ class KeyedUnarchiver {
   // An array whose every element is a T (nil when missing).
   template <class T>
   Ref<Array> decodeArrayOfObjectsOfClass(std::string_view key) {
-    Id value = decodeObjectForKey(key, &T::staticClass());
+    Id value = decodeObjectForKey(key, nullptr, &T::staticClass());
     if (!value) return nullptr;
     checkArrayOf(key, value, [](const Id& element) { return isKind<T>(element); });
     return std::static_pointer_cast<Array>(std::shared_ptr<Object>(value));
@@ -201,7 +203,9 @@ class KeyedUnarchiver {
   Id object(uint64_t ref, size_t depth);
   Id decodeEntry(size_t index, size_t depth);
   const Field* field(std::string_view key) const;
-  Id decodeObjectForKey(std::string_view key, const Class* allowed);
+  // The value for `key`, which may itself be an object of `allowed`, or an
+  // array whose elements may be objects of `allowedElements`.
+  Id decodeObjectForKey(std::string_view key, const Class* allowed, const Class* allowedElements = nullptr);
   Ref<Number> number(std::string_view key);
   // Raises unless a Coding object may be made (or referred to) here.
   void checkAllowed(const Class* cls, std::string_view name) const;
@@ -217,8 +221,30 @@ class KeyedUnarchiver {
   bool finished_ = false;
   bool secure_ = false;
   // While decoding securely: the class a Coding object must be of at this
-  // point (nil: none may be made).
+  // point (nil: none may be made), and the class the elements of an array
+  // met at this point may be of. Objects inside other collections, or
+  // deeper, may be of neither.
   const Class* allowed_ = nullptr;
+  const Class* allowedElements_ = nullptr;
+  // Sets both for a scope and puts the outer ones back at its end.
+  class AllowedScope {
+   public:
+    AllowedScope(KeyedUnarchiver& unarchiver, const Class* allowed, const Class* allowedElements)
+        : unarchiver_(unarchiver),
+          outer_(std::exchange(unarchiver.allowed_, allowed)),
+          outerElements_(std::exchange(unarchiver.allowedElements_, allowedElements)) {}
+    ~AllowedScope() {
+      unarchiver_.allowed_ = outer_;
+      unarchiver_.allowedElements_ = outerElements_;
+    }
+    AllowedScope(const AllowedScope&) = delete;
+    AllowedScope& operator=(const AllowedScope&) = delete;
+
+   private:
+    KeyedUnarchiver& unarchiver_;
+    const Class* outer_;
+    const Class* outerElements_;
+  };
   // The entries being decoded, as in KeyedArchiver.
   struct Open {
     bool isCoding;

@@ -21,6 +21,8 @@ class ArchiveRole : public Object, public Coding {
   KIT_OBJECT(ArchiveRole)
 
  public:
+  ArchiveRole() { ++made; }
+  static inline int made = 0;
   void encodeWithCoder(KeyedArchiver& coder) const override {
     coder.encodeObject(name, "name");
     coder.encodeInteger(level, "level");
@@ -366,6 +368,38 @@ TEST(KeyedArchiver, SecureDecodingMakesOnlyTheClassesAskedFor) {
   EXPECT_TRUE(KeyedUnarchiver::unarchivedObjectOfClass<ArchivePlayer>(KeyedArchiver::archivedDataWithRootObject(player),
                                                                       nullptr));
   EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<ArchivePlayer>(nullptr, nullptr));
+}
+
+TEST(KeyedArchiver, SecureDecodingBuildsAnAllowedClassOnlyWhereItIsAllowed) {
+  auto refused = [](const Ref<Data>& bytes, auto decode) {
+    const int spies = ArchiveSpy::made, roles = ArchiveRole::made;
+    Ref<Error> error;
+    EXPECT_FALSE(decode(bytes, &error));
+    EXPECT_TRUE(error);
+    EXPECT_EQ(ArchiveSpy::made, spies) << "a spy was built for a refused archive";
+    EXPECT_EQ(ArchiveRole::made, roles) << "a role was built for a refused archive";
+  };
+  auto spyRoot = [](const Ref<Data>& bytes, Ref<Error>* error) {
+    return KeyedUnarchiver::unarchivedObjectOfClass<ArchiveSpy>(bytes, error);
+  };
+  auto partyRoot = [](const Ref<Data>& bytes, Ref<Error>* error) {
+    return KeyedUnarchiver::unarchivedObjectOfClass<ArchiveParty>(bytes, error);
+  };
+  // The root's class is allowed for the root alone, not for what a root of
+  // another kind holds.
+  auto many = MutableArray::make();
+  for (int i = 0; i < 50; ++i) many->addObject(std::make_shared<ArchiveSpy>());
+  refused(KeyedArchiver::archivedDataWithRootObject(many), spyRoot);
+  refused(KeyedArchiver::archivedDataWithRootObject(dict({{"spy", std::make_shared<ArchiveSpy>()}})), spyRoot);
+  // An array of roles is allowed its roles, not roles inside arrays in it.
+  auto party = std::make_shared<ArchiveParty>();
+  party->members = array({array({std::make_shared<ArchiveRole>(), std::make_shared<ArchiveRole>()})});
+  refused(KeyedArchiver::archivedDataWithRootObject(party), partyRoot);
+  // A role where an array of roles was asked for is no array.
+  party->members = nullptr;
+  party->leader = std::make_shared<ArchiveRole>();
+  auto bytes = KeyedArchiver::archivedDataWithRootObject(party);
+  EXPECT_TRUE(partyRoot(bytes, nullptr)) << "a role where a role is asked for";
 }
 
 // An archive assembled by hand.

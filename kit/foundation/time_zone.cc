@@ -9,13 +9,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <utility>
-#include <sstream>
 
 #include "kit/foundation/civil_time.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/tz_rules.h"
 
@@ -52,15 +51,9 @@ bool isSafeZoneName(std::string_view name) {
 }
 
 std::optional<std::string> readSmallFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes;
-  char buf[8192];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    bytes.append(buf, static_cast<size_t>(in.gcount()));
-    if (bytes.size() > MaxZoneFileSize) return std::nullopt;
-  }
-  return bytes;
+  auto bytes = dataWithContentsOfFile(path, nullptr, MaxZoneFileSize);
+  if (!bytes) return std::nullopt;
+  return bytes->toString();
 }
 
 std::shared_ptr<const tz::Rules> loadZoneFile(const std::string& path) {

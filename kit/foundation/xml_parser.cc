@@ -15,8 +15,12 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "kit/foundation/format.h"
 #include "kit/foundation/runtime.h"
@@ -34,6 +38,13 @@ constexpr char NamespaceSeparator = '\x01';
 constexpr unsigned long long AmplificationThreshold = 1 << 20;
 
 constexpr size_t ParseSlice = 1 << 24;
+
+// The deepest nesting of entity references and of elements a document may
+// have (see xml_parser.h).
+constexpr int MaxEntityDepth = XMLParserMaximumEntityDepth;
+constexpr size_t MaxElementDepth = XMLParserMaximumElementDepth;
+
+bool isNameByte(char c) { return c != ';' && c != '&' && c != '%' && !std::isspace(static_cast<unsigned char>(c)); }
 
 long errorCodeFor(XML_Error error) {
   switch (error) {
@@ -106,6 +117,22 @@ struct XMLParser::Reader {
   bool inCDATA = false;
   bool sawElement = false;
   bool aborted = false;
+  size_t elementDepth = 0;
+  // A bound the document went past: the parse stops with this error.
+  long limitCode = 0;
+  std::string limitMessage;
+  // Declared entities (general and parameter, apart) and how deeply the
+  // references in their replacement text nest: an entity that refers to no
+  // other has depth 1. Depths are kept up to date as declarations come, so
+  // a document is stopped before any reference could be expanded past the
+  // bound (expat expands nested references by recursion).
+  struct Entity {
+    bool declared = false;
+    int depth = 0;
+    std::vector<size_t> referencedBy;  // declared entities whose text refers to this one
+  };
+  std::unordered_map<std::string, size_t> entityIndex;
+  std::vector<Entity> entities;
   std::exception_ptr thrown;  // from a delegate; rethrown once expat has returned
 
   Reader(XMLParser& parser, Ref<XMLParserDelegate> d) : owner(parser), delegate(std::move(d)) {}
@@ -114,7 +141,59 @@ struct XMLParser::Reader {
   }
 
   // True while events should still reach the delegate.
-  bool live() const { return !aborted && !thrown; }
+  bool live() const { return !aborted && !thrown && !limitCode; }
+
+  void stopAtLimit(long code, std::string message) {
+    limitCode = code;
+    limitMessage = std::move(message);
+    XML_StopParser(expat, XML_FALSE);
+  }
+
+  size_t entityNamed(bool parameter, std::string_view name) {
+    std::string key = (parameter ? "%" : "&") + std::string(name);
+    auto [it, added] = entityIndex.emplace(std::move(key), entities.size());
+    if (added) entities.emplace_back();
+    return it->second;
+  }
+
+  static void XMLCALL entityDeclared(void* userData, const XML_Char* name, int parameter, const XML_Char* value,
+                                     int valueLength, const XML_Char*, const XML_Char*, const XML_Char*,
+                                     const XML_Char*) {
+    Reader& r = of(userData);
+    if (r.limitCode) return;
+    const size_t self = r.entityNamed(parameter != 0, name);
+    if (r.entities[self].declared) return;  // the first declaration is the one that holds
+    r.entities[self].declared = true;
+    int depth = 1;
+    const std::string_view text = value ? std::string_view(value, static_cast<size_t>(valueLength)) : "";
+    for (size_t at = 0; (at = text.find_first_of("&%", at)) != std::string_view::npos;) {
+      const bool refersToParameter = text[at] == '%';
+      size_t end = at + 1;
+      while (end < text.size() && isNameByte(text[end])) ++end;
+      if (end == at + 1 || end == text.size() || text[end] != ';' || text[at + 1] == '#') {
+        at = end;
+        continue;
+      }
+      const size_t other = r.entityNamed(refersToParameter, text.substr(at + 1, end - at - 1));
+      r.entities[other].referencedBy.push_back(self);
+      if (r.entities[other].declared) depth = std::max(depth, r.entities[other].depth + 1);
+      at = end + 1;
+    }
+    // The new depth, and what it deepens among the entities that refer to
+    // this one. Each depth only grows and stops at the bound, so this ends.
+    std::vector<std::pair<size_t, int>> raise = {{self, depth}};
+    while (!raise.empty()) {
+      const auto [entity, newDepth] = raise.back();
+      raise.pop_back();
+      if (newDepth <= r.entities[entity].depth) continue;
+      if (newDepth > MaxEntityDepth) {
+        return r.stopAtLimit(XMLParserEntityRefLoopError,
+                             formatString("Entity references nest deeper than %d", MaxEntityDepth));
+      }
+      r.entities[entity].depth = newDepth;
+      for (size_t referrer : r.entities[entity].referencedBy) raise.emplace_back(referrer, newDepth + 1);
+    }
+  }
 
   // Runs a delegate event; a throw stops the parse and is rethrown later.
   template <class F>
@@ -139,6 +218,9 @@ struct XMLParser::Reader {
   static void XMLCALL startElement(void* userData, const XML_Char* name, const XML_Char** attributes) {
     Reader& r = of(userData);
     r.sawElement = true;
+    if (++r.elementDepth > MaxElementDepth) {
+      return r.stopAtLimit(XMLParserInternalError, formatString("Elements nest deeper than %zu", MaxElementDepth));
+    }
     r.flushText();
     if (!r.live()) return;
     auto attributeDictionary = MutableDictionary::make();
@@ -158,6 +240,7 @@ struct XMLParser::Reader {
 
   static void XMLCALL endElement(void* userData, const XML_Char* name) {
     Reader& r = of(userData);
+    --r.elementDepth;
     r.flushText();
     if (r.owner.shouldProcessNamespaces) {
       ExpandedName n = splitName(name);
@@ -295,6 +378,7 @@ bool XMLParser::parse() {
     XML_SetDefaultHandler(r.expat, Reader::ignore);
     XML_SetSkippedEntityHandler(r.expat, Reader::skippedEntity);
   }
+  XML_SetEntityDeclHandler(r.expat, Reader::entityDeclared);
   XML_SetParamEntityParsing(r.expat, XML_PARAM_ENTITY_PARSING_NEVER);
   XML_SetBillionLaughsAttackProtectionActivationThreshold(r.expat, AmplificationThreshold);
 
@@ -313,9 +397,14 @@ bool XMLParser::parse() {
   XML_Error code = XML_GetErrorCode(r.expat);
   std::exception_ptr thrown = r.thrown;
   const bool aborted = r.aborted;
+  const long limitCode = r.limitCode;
+  if (limitCode) ok = false;
 
   if (!thrown) {
-    if (ok && !aborted) {
+    if (limitCode) {
+      r.limitCode = 0;  // the error itself still reaches the delegate
+      fail(limitCode, r.limitMessage);
+    } else if (ok && !aborted) {
       r.flushText();
       r.deliver([&](XMLParserDelegate& d) { d.parserDidEndDocument(*this); });
     } else if (aborted) {

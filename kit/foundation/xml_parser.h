@@ -14,11 +14,18 @@
 // an amplification limit: a document whose entities multiply its size
 // (the "billion laughs") fails with XMLParserEntityRefLoopError instead of
 // filling memory. The same limit applies when expansion is switched on.
+// Entity references nest at most XMLParserMaximumEntityDepth deep (an
+// entity whose text refers to another is one level deeper than it): a DTD
+// that declares deeper nesting, or a loop, fails with
+// XMLParserEntityRefLoopError as soon as the declaration that makes it
+// comes. Elements nest at most XMLParserMaximumElementDepth deep; one more
+// fails with XMLParserInternalError.
 //
 // Text between two other events is delivered in one foundCharacters call.
 // Lines and columns count from 1; columns count bytes of the document.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -36,6 +43,9 @@ inline constexpr const char* XMLParserErrorColumnKey = "NSXMLParserErrorColumn";
 inline constexpr const char* XMLParserErrorMessageKey = "NSXMLParserErrorMessage";
 
 // The platform's parse error codes (those this parser reports).
+inline constexpr int XMLParserMaximumEntityDepth = 64;
+inline constexpr size_t XMLParserMaximumElementDepth = 10000;
+
 enum XMLParserError : long {
   XMLParserInternalError = 1,
   XMLParserOutOfMemoryError = 2,

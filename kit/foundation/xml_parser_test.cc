@@ -267,5 +267,72 @@ TEST(XMLParser, EntityExpansionIsOffByDefaultAndBounded) {
             "start|<r>|text A Company B|</r>|end|");
 }
 
+// A document whose root refers to a chain of `depth` entities, each the
+// next one's reference and the last "x", declared from the first or from
+// the last; `inText` puts the reference in text instead of an attribute.
+std::string entityChain(int depth, bool lastFirst, bool inText) {
+  std::vector<std::string> declarations;
+  for (int i = 1; i <= depth; ++i) {
+    declarations.push_back(formatString("<!ENTITY e%d \"", i) + (i == depth ? "x" : formatString("&e%d;", i + 1)) +
+                           "\">");
+  }
+  if (lastFirst) std::reverse(declarations.begin(), declarations.end());
+  std::string xml = "<!DOCTYPE r [";
+  for (const auto& declaration : declarations) xml += declaration;
+  return xml + "]>" + (inText ? "<r>&e1;</r>" : "<r a=\"&e1;\"/>");
+}
+
+TEST(XMLParser, EntityReferencesNestNoDeeperThanTheBound) {
+  for (bool lastFirst : {false, true}) {
+    SCOPED_TRACE(lastFirst ? "declared from the last" : "declared from the first");
+    auto deepest = parse(entityChain(XMLParserMaximumEntityDepth, lastFirst, false));
+    EXPECT_TRUE(deepest.ok);
+    EXPECT_EQ(deepest.log->joined(), "start|<r a=x>|</r>|end|");
+
+    // One more, or a chain long enough to exhaust the stack were it
+    // expanded, in an attribute or in text being expanded: an error.
+    for (int depth : {XMLParserMaximumEntityDepth + 1, 100'000}) {
+      for (bool inText : {false, true}) {
+        auto p = parse(entityChain(depth, lastFirst, inText),
+                       [](XMLParser& parser, EventLog&) { parser.expandsInternalEntities = true; });
+        EXPECT_FALSE(p.ok) << depth;
+        ASSERT_TRUE(p.parser->parserError());
+        EXPECT_EQ(p.parser->parserError()->code(), XMLParserEntityRefLoopError);
+        EXPECT_EQ(p.log->errors, 1);
+        EXPECT_EQ(p.log->events, std::vector<std::string>{"start"}) << "stopped within the DTD";
+      }
+    }
+  }
+  // A loop has no depth at all.
+  auto loop = parse("<!DOCTYPE r [<!ENTITY a \"&b;\"><!ENTITY b \"&a;\">]><r/>");
+  EXPECT_FALSE(loop.ok);
+  EXPECT_EQ(loop.parser->parserError()->code(), XMLParserEntityRefLoopError);
+  // Character references and text that only looks like a reference are not
+  // references.
+  auto plain = parse("<!DOCTYPE r [<!ENTITY a \"&#38;#38; &#37;a;\">]><r b=\"&a;\"/>");
+  EXPECT_TRUE(plain.ok) << describe(plain.parser->parserError());
+  EXPECT_EQ(plain.log->joined(), "start|<r b=& %a;>|</r>|end|");
+}
+
+TEST(XMLParser, ElementsNestNoDeeperThanTheBound) {
+  auto nested = [](size_t depth) {
+    std::string xml;
+    for (size_t i = 0; i < depth; ++i) xml += "<a>";
+    for (size_t i = 0; i < depth; ++i) xml += "</a>";
+    return xml;
+  };
+  auto deepest = parse(nested(XMLParserMaximumElementDepth));
+  EXPECT_TRUE(deepest.ok);
+  EXPECT_EQ(deepest.log->events.size(), 2 * XMLParserMaximumElementDepth + 2);
+  for (size_t depth : {XMLParserMaximumElementDepth + 1, size_t{1'000'000}}) {
+    auto p = parse(nested(depth));
+    EXPECT_FALSE(p.ok);
+    ASSERT_TRUE(p.parser->parserError());
+    EXPECT_EQ(p.parser->parserError()->code(), XMLParserInternalError);
+    EXPECT_EQ(p.log->errors, 1);
+    EXPECT_EQ(p.log->events.size(), XMLParserMaximumElementDepth + 1) << "the document start and every element within";
+  }
+}
+
 }  // namespace
 }  // namespace kit

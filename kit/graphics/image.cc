@@ -3,10 +3,10 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <regex>
 
+#include "kit/foundation/data_file.h"
 #include "kit/graphics/image_context.h"
 #include "kit/graphics/image_destination.h"
 #include "kit/graphics/image_source.h"
@@ -46,9 +46,9 @@ AffineTransform displayTransform(ImageOrientation o, double w, double h) {
 }
 
 std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return {};
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  auto data = dataWithContentsOfFile(path);
+  if (!data) return {};
+  return std::vector<uint8_t>(data->bytes(), data->bytes() + data->length());
 }
 
 double scaleFromName(const std::string& stem) {

@@ -2,9 +2,9 @@
 #include "kit/graphics/image_source.h"
 
 #include <cmath>
-#include <fstream>
 #include <iterator>
 
+#include "kit/foundation/data_file.h"
 #include "kit/graphics/graphics_context.h"
 #include "kit/graphics/image_codecs.h"
 #include "kit/graphics/type_identifiers.h"
@@ -42,9 +42,9 @@ Ref<ImageSource> ImageSource::create(std::span<const uint8_t> data, ImageSourceO
 }
 
 Ref<ImageSource> ImageSource::createWithFile(const std::string& path, ImageSourceOptions options) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return nullptr;
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  auto data = dataWithContentsOfFile(path);
+  if (!data) return nullptr;
+  std::span<const uint8_t> bytes(data->bytes(), data->length());
   if (options.typeHint.empty()) {
     const size_t dot = path.find_last_of('.');
     if (dot != std::string::npos) options.typeHint = typeForFilenameExtension(path.substr(dot + 1));

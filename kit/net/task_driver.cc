@@ -5,15 +5,19 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <openssl/x509_vfy.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
 #include "kit/dispatch/clock.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/format.h"
 #include "kit/net/body_buffer_pool.h"
 #include "kit/net/content_decoder.h"
@@ -30,6 +34,9 @@ namespace kit::netdetail {
 namespace {
 
 constexpr int kMaxRedirects = 16;
+// A stream body that cannot be rewound is asked for again this many times
+// before the task gives up.
+constexpr int kMaxBodyStreamRestarts = 3;
 // About 24 days: far beyond any request time-out the engine enforces.
 constexpr long kNoCurlConnectLimitMs = 0x7fffffffL;
 // A response head beyond these is refused: one line (the status line or a
@@ -45,6 +52,27 @@ size_t writeCallback(char* bytes, size_t size, size_t count, void* driver) {
 }
 size_t readCallback(char* buffer, size_t size, size_t count, void* driver) {
   return static_cast<TaskDriver*>(driver)->onRead(buffer, size * count);
+}
+int seekCallback(void* driver, curl_off_t offset, int origin) {
+  return static_cast<TaskDriver*>(driver)->onSeek(offset, origin);
+}
+int socketCallback(void* driver, curl_socket_t fd, curlsocktype) {
+  static_cast<TaskDriver*>(driver)->onSocket(fd);
+  return CURL_SOCKOPT_OK;
+}
+int prerequestCallback(void* driver, char*, char*, int remotePort, int localPort) {
+  static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort);
+  return CURL_PREREQFUNC_OK;
+}
+// The bytes a TCP socket has received so far, as the kernel counts them.
+std::optional<uint64_t> bytesReceived(int fd) {
+  tcp_info info{};
+  socklen_t length = sizeof info;
+  if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+      length < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
+    return std::nullopt;
+  }
+  return info.tcpi_bytes_received;
 }
 int verifyCallback(X509_STORE_CTX* ctx, void* driver) { return static_cast<TaskDriver*>(driver)->onVerify(ctx); }
 CURLcode sslContextCallback(CURL*, void* sslContext, void* driver) {
@@ -162,7 +190,7 @@ void TaskDriver::beginAttempt() {
   if (!configureEasy()) return finishWithError(URLErrorBadURL, "");
   if (curl_multi_add_handle(settings_.engine->multi(), easy_) != CURLM_OK) {
     releaseEasy();
-    return finishWithError(URLErrorUnknown, "");
+    return finishWithError(URLErrorCannotLoadFromNetwork, "");
   }
   applyPause();
 }
@@ -181,8 +209,12 @@ bool TaskDriver::openBody() {
       bodyLength_ = static_cast<int64_t>(body_.data->length());
       break;
     case BodySource::Kind::File: {
-      uploadFile_ = fopen(body_.filePath.c_str(), "rb");
+      // Only a regular file is sent: a FIFO or a device would hold the
+      // network thread.
+      const int fd = openRegularFileForReading(body_.filePath);
+      uploadFile_ = fd >= 0 ? fdopen(fd, "rb") : nullptr;
       if (!uploadFile_) {
+        if (fd >= 0) close(fd);
         finishWithError(URLErrorFileDoesNotExist, "");
         return false;
       }
@@ -192,7 +224,8 @@ bool TaskDriver::openBody() {
     }
     case BodySource::Kind::Stream: {
       activeStream_ = body_.stream;
-      body_.stream = nullptr;  // a stream is read once; a resend needs a new one
+      streamSource_ = activeStream_;
+      body_.stream = nullptr;  // a stream is read once; a new request needs a new one
       if (!activeStream_) {
         finishWithError(URLErrorRequestBodyStreamExhausted, "");
         return false;
@@ -249,6 +282,10 @@ bool TaskDriver::configureEasy() {
   // cannot tell a compressed stream cut short from a whole one.
   curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
+  curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, socketCallback);
+  curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
+  curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, prerequestCallback);
+  curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
   curl_easy_setopt(easy_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
@@ -261,6 +298,10 @@ bool TaskDriver::configureEasy() {
     curl_easy_setopt(easy_, CURLOPT_POST, 1L);
     curl_easy_setopt(easy_, CURLOPT_READFUNCTION, readCallback);
     curl_easy_setopt(easy_, CURLOPT_READDATA, this);
+    // libcurl sends a request again on its own (a kept-alive connection the
+    // server had closed, an authentication round): the body starts over.
+    curl_easy_setopt(easy_, CURLOPT_SEEKFUNCTION, seekCallback);
+    curl_easy_setopt(easy_, CURLOPT_SEEKDATA, this);
     curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength_));
     if (method != "POST") curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
   } else if (method == "GET") {
@@ -312,6 +353,7 @@ void TaskDriver::releaseEasy() {
   }
   if (headerList_) curl_slist_free_all(headerList_);
   headerList_ = nullptr;
+  socket_ = -1;
 }
 
 // ---- Commands
@@ -365,7 +407,26 @@ void TaskDriver::cancelProducingResumeData(std::function<void(Ref<Data>)> comple
   finishWithError(URLErrorCancelled, "");
 }
 
-void TaskDriver::touch() { lastActivity_ = Clock::now(); }
+void TaskDriver::touch() {
+  lastActivity_ = Clock::now();
+  // What the connection has received is counted from here.
+  if (socket_ >= 0) socketBytes_ = bytesReceived(socket_).value_or(socketBytes_);
+}
+
+void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
+
+void TaskDriver::onConnectionReady(long localPort, long remotePort) {
+  socket_ = settings_.engine->socketFor(localPort, remotePort);
+  socketBytes_ = socket_ >= 0 ? bytesReceived(socket_).value_or(0) : 0;
+}
+
+bool TaskDriver::bytesArrivedOnConnection() {
+  if (socket_ < 0) return false;
+  const auto bytes = bytesReceived(socket_);
+  if (!bytes || *bytes <= socketBytes_) return false;
+  touch();
+  return true;
+}
 
 double TaskDriver::requestTimeout() const {
   double timeout = request_->timeoutInterval();
@@ -431,6 +492,7 @@ size_t TaskDriver::onRead(char* buffer, size_t length) {
       long got = activeStream_->read(reinterpret_cast<uint8_t*>(buffer), length);
       if (got < 0) {
         streamFailed_ = true;
+        activeStreamError_ = activeStream_->streamError();
         return CURL_READFUNC_ABORT;
       }
       n = static_cast<size_t>(got);
@@ -441,6 +503,50 @@ size_t TaskDriver::onRead(char* buffer, size_t length) {
   uploaded_ += static_cast<int64_t>(n);
   if (n) settings_.engine->markDirty(id_);
   return n;
+}
+
+int TaskDriver::onSeek(int64_t offset, int origin) {
+  touch();
+  if (origin != SEEK_SET || offset < 0 || (bodyLength_ >= 0 && offset > bodyLength_)) return CURL_SEEKFUNC_FAIL;
+  switch (body_.kind) {
+    case BodySource::Kind::None:
+      if (offset != 0) return CURL_SEEKFUNC_FAIL;
+      break;
+    case BodySource::Kind::Data:
+      if (static_cast<uint64_t>(offset) > body_.data->length()) return CURL_SEEKFUNC_FAIL;
+      dataOffset_ = static_cast<size_t>(offset);
+      break;
+    case BodySource::Kind::File:
+      if (!uploadFile_ || fseeko(uploadFile_, static_cast<off_t>(offset), SEEK_SET) != 0) return CURL_SEEKFUNC_FAIL;
+      break;
+    case BodySource::Kind::Stream:
+      if (offset != bodyProvided_ && !reopenStream(offset)) return CURL_SEEKFUNC_CANTSEEK;
+      break;
+  }
+  bodyProvided_ = offset;
+  uploaded_ = offset;
+  postedUpload_ = std::min(postedUpload_, offset);
+  return CURL_SEEKFUNC_OK;
+}
+
+bool TaskDriver::reopenStream(int64_t offset) {
+  // Streams over bytes or a file start again from their source; any other
+  // stream is the delegate's to make again (see finishAfterCurlError).
+  if (!streamSource_ || (!as<DataInputStream>(streamSource_) && !as<FileInputStream>(streamSource_))) return false;
+  auto fresh = std::static_pointer_cast<InputStream>(streamSource_->copy());
+  fresh->open();
+  uint8_t buffer[16 * 1024];
+  for (int64_t skipped = 0; skipped < offset;) {
+    const long got = fresh->read(buffer, static_cast<size_t>(std::min<int64_t>(offset - skipped, sizeof buffer)));
+    if (got <= 0) {
+      fresh->close();
+      return false;
+    }
+    skipped += got;
+  }
+  if (activeStream_) activeStream_->close();
+  activeStream_ = std::move(fresh);
+  return true;
 }
 
 // ---- Response head
@@ -585,7 +691,21 @@ void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
     case Fault::None: break;
   }
   if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
-  if (streamFailed_) return finishWithError(URLErrorUnknown, "The body stream failed.");
+  if (streamFailed_) {
+    return finishWithError(URLErrorRequestBodyStreamExhausted, "The body stream failed.",
+                           activeStreamError_);
+  }
+  // A stream that could not start again: its source (the delegate) is
+  // asked for a new one and the request goes out again with it.
+  if (curlCode == CURLE_SEND_FAIL_REWIND && body_.kind == BodySource::Kind::Stream && settings_.hasDelegate &&
+      bodyStreamRestarts_ < kMaxBodyStreamRestarts) {
+    ++bodyStreamRestarts_;
+    return askForBodyStream([this] { beginAttempt(); });
+  }
+  if (curlCode == CURLE_SEND_FAIL_REWIND) {
+    return finishWithError(URLErrorRequestBodyStreamExhausted,
+                           "The request had to be sent again and its body stream cannot start over.");
+  }
   // libcurl refuses a header line beyond its own limit as if memory ran out.
   if (curlCode == CURLE_OUT_OF_MEMORY && !headDone_) return finishWithError(URLErrorBadServerResponse, "");
   long code = urlErrorForCurlCode(curlCode, osErrno);

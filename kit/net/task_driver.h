@@ -90,12 +90,21 @@ class TaskDriver {
   // started, whichever comes first. None while it waits for its delegate or
   // is suspended.
   std::optional<double> deadline() const;
+  // Whether bytes came in on the transfer's connection since the last look
+  // (and then the transfer is alive): libcurl hands a head over a line at a
+  // time and keeps the framing of a chunked body to itself.
+  bool bytesArrivedOnConnection();
 
   // ---- libcurl callbacks
   size_t onHeader(const char* bytes, size_t length);
   size_t onWrite(const char* bytes, size_t length);
   size_t onRead(char* buffer, size_t length);
+  // Moves the body to `offset` for a request libcurl sends again.
+  int onSeek(int64_t offset, int origin);
   int onVerify(X509_STORE_CTX* ctx);
+  void onSocket(int fd);
+  // The connection is made or taken for reuse; the request goes out next.
+  void onConnectionReady(long localPort, long remotePort);
 
   uint64_t id() const { return id_; }
 
@@ -124,6 +133,9 @@ class TaskDriver {
   bool configureEasy();
   void releaseEasy();
   bool openBody();
+  // The current stream body, made again from its source and moved past
+  // `offset` bytes; false when it has no source to start from.
+  bool reopenStream(int64_t offset);
   void closeBody();
   // False when the head is not one to go on with (see fault_).
   bool headComplete();
@@ -184,6 +196,8 @@ class TaskDriver {
   bool servedFromCache_ = false;
   int64_t pendingFileBytes_ = 0;       // written to the download file, not yet reported
   bool streamFailed_ = false;
+  Ref<Error> activeStreamError_;
+  int bodyStreamRestarts_ = 0;
   std::function<void()> afterBodyStream_;
   int64_t received_ = 0;
   int64_t postedUpload_ = 0;
@@ -194,6 +208,7 @@ class TaskDriver {
   size_t dataOffset_ = 0;
   FILE* uploadFile_ = nullptr;
   Ref<InputStream> activeStream_;
+  Ref<InputStream> streamSource_;  // the stream the body came from
   int64_t bodyLength_ = -1;  // -1: unknown (chunked)
   int64_t bodyProvided_ = 0;
 
@@ -214,6 +229,8 @@ class TaskDriver {
   double timeoutDeadline() const;
 
   double lastActivity_ = 0;  // on kit::Clock
+  int socket_ = -1;           // the connection's socket while the transfer runs
+  uint64_t socketBytes_ = 0;  // what it had received at the last look
   double startedAt_ = 0;
   bool timedOut_ = false;
 };

@@ -6,9 +6,13 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 
+#include "kit/foundation/data_file.h"
 #include "kit/net/event_lane.h"
 #include "kit/net/mime_types.h"
 #include "kit/net/session_events.h"
@@ -194,14 +198,29 @@ bool TaskDriver::serveFromCache() {
 
 void TaskDriver::serveFile() {
   std::string path = urlPath(request_->URL());
+  // Only a regular file is read: a FIFO or a device would hold the
+  // network thread.
+  const int fd = openRegularFileForReading(path);
+  if (fd < 0) {
+    switch (errno) {
+      case ENOENT:
+      case ENOTDIR: return finishWithError(URLErrorFileDoesNotExist, "");
+      case EISDIR: return finishWithError(URLErrorFileIsDirectory, "");
+      case EINVAL: return finishWithError(URLErrorResourceUnavailable, "");
+      default: return finishWithError(URLErrorNoPermissionsToReadFile, "");
+    }
+  }
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return finishWithError(URLErrorFileDoesNotExist, "");
-  if (S_ISDIR(st.st_mode)) return finishWithError(URLErrorFileIsDirectory, "");
+  fstat(fd, &st);
   if (sink_ != Sink::File && st.st_size > settings_.maximumInMemoryBody) {
+    close(fd);
     return finishWithError(URLErrorDataLengthExceedsMaximum, "");
   }
-  FILE* file = fopen(path.c_str(), "rb");
-  if (!file) return finishWithError(URLErrorNoPermissionsToReadFile, "");
+  FILE* file = fdopen(fd, "rb");
+  if (!file) {
+    close(fd);
+    return finishWithError(URLErrorNoPermissionsToReadFile, "");
+  }
   std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
   size_t n = bytes.empty() ? 0 : fread(bytes.data(), 1, bytes.size(), file);
   fclose(file);

@@ -2,12 +2,16 @@
 // event flushing and time-outs.
 #include "kit/net/transfer_engine.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -16,8 +20,18 @@
 #include "kit/net/event_lane.h"
 #include "kit/net/task_driver.h"
 #include "kit/net/transfer_clock.h"
+#include "kit/net/url_session_configuration.h"
 
 namespace kit::netdetail {
+
+namespace {
+
+// The configured number, within what a session opens.
+long connectionsPerHost(const TransferEngine::Options& options) {
+  return std::clamp(options.maxConnectionsPerHost, 1L, URLSessionMaximumConnectionsPerHost);
+}
+
+}  // namespace
 
 void ensureCurlInitialized() {
   static std::once_flag once;
@@ -29,11 +43,11 @@ void ensureCurlInitialized() {
 TransferEngine::TransferEngine(Options options)
     // Enough spare handles for every connection to start its next request
     // on one that is already set up.
-    : spareLimit_(static_cast<size_t>(std::max(16L, 2 * options.maxConnectionsPerHost))),
+    : spareLimit_(static_cast<size_t>(std::max(16L, 2 * connectionsPerHost(options)))),
       lane_(std::move(options.lane)) {
   ensureCurlInitialized();
   multi_ = curl_multi_init();
-  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, options.maxConnectionsPerHost));
+  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, connectionsPerHost(options));
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, options.pipelining ? CURLPIPE_MULTIPLEX : CURLPIPE_NOTHING);
   // Cookies and resolved names are shared by the session's transfers; all of
   // them run on this thread, so the share needs no locks.
@@ -126,6 +140,32 @@ TaskDriver* TransferEngine::driver(uint64_t id) const {
   }
   auto it = drivers_.find(id);
   return it == drivers_.end() ? nullptr : it->second.get();
+}
+
+void TransferEngine::noteSocket(int fd) {
+  if (std::find(sockets_.begin(), sockets_.end(), fd) == sockets_.end()) sockets_.push_back(fd);
+}
+
+int TransferEngine::socketFor(long localPort, long remotePort) {
+  auto portOf = [](const sockaddr_storage& address) -> long {
+    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return -1;
+  };
+  int found = -1;
+  // Sockets closed since they were noted (their number maybe taken by
+  // something else since) are forgotten on the way.
+  std::erase_if(sockets_, [&](int fd) {
+    sockaddr_storage local{}, remote{};
+    socklen_t localLength = sizeof local, remoteLength = sizeof remote;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+        getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) != 0) {
+      return errno == EBADF || errno == ENOTSOCK;
+    }
+    if (found < 0 && portOf(local) == localPort && portOf(remote) == remotePort) found = fd;
+    return false;
+  });
+  return found;
 }
 
 void TransferEngine::removeDriver(uint64_t id) {
@@ -267,6 +307,9 @@ int TransferEngine::checkTimeouts() {
   for (auto& [id, d] : drivers_) {
     auto deadline = d->deadline();
     if (!deadline) continue;
+    // Bytes that libcurl holds without handing them on (part of a head
+    // line) still show the connection is alive.
+    if (*deadline <= now && d->bytesArrivedOnConnection()) deadline = d->deadline();
     if (*deadline <= now) {
       expired.push_back(id);
     } else {

@@ -77,6 +77,10 @@ class TransferEngine {
   CURLSH* share() const { return share_; }
   void addDriver(uint64_t id, std::unique_ptr<TaskDriver> driver);
   TaskDriver* driver(uint64_t id) const;
+  // Sockets libcurl opened for the engine's connections (network thread).
+  void noteSocket(int fd);
+  // The noted socket connected from `localPort` to `remotePort`, or -1.
+  int socketFor(long localPort, long remotePort);
   // Destroys the driver (after it has removed its transfer).
   void removeDriver(uint64_t id);
   // A driver with events to flush after this round.
@@ -121,6 +125,7 @@ class TransferEngine {
   CURLM* multi_ = nullptr;
   CURLSH* share_ = nullptr;
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
+  std::vector<int> sockets_;
   std::vector<uint64_t> dirty_;
   std::vector<CURL*> spareHandles_;
   const size_t spareLimit_;

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "kit/dispatch/clock.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
 
@@ -299,11 +300,9 @@ void URLCache::writeDisk(const std::string& key, const CachedURLResponse& cached
 }
 
 Ref<CachedURLResponse> URLCache::readDisk(const std::string& key) {
-  std::ifstream in(fileFor(key), std::ios::binary);
-  if (!in) return nullptr;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return decodeEntry(bytes.str(), key, diskCapacity_);
+  auto bytes = dataWithContentsOfFile(fileFor(key));
+  if (!bytes) return nullptr;
+  return decodeEntry(std::string(bytes->view()), key, diskCapacity_);
 }
 
 void URLCache::scanDisk() {
@@ -315,9 +314,20 @@ void URLCache::scanDisk() {
     std::string name = entry->d_name;
     if (!name.ends_with(".entry")) continue;
     std::string path = diskPath_ + "/" + name;
-    std::ifstream in(path, std::ios::binary);
+    // The entry's first two lines: the magic and its URL.
     std::string magic, url;
-    if (!std::getline(in, magic) || magic != kDiskMagic || !std::getline(in, url) || fileFor(url) != path) {
+    const int fd = openRegularFileForReading(path);
+    if (FILE* in = fd >= 0 ? fdopen(fd, "rb") : nullptr) {
+      auto line = [in](std::string& into) {
+        for (int c; (c = fgetc(in)) != EOF && c != '\n';) into.push_back(static_cast<char>(c));
+        return !ferror(in);
+      };
+      if (!line(magic) || !line(url)) magic.clear();
+      fclose(in);
+    } else if (fd >= 0) {
+      close(fd);
+    }
+    if (magic != kDiskMagic || fileFor(url) != path) {
       unlink(path.c_str());
       continue;
     }

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <map>
+#include <utility>
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/runtime.h"
@@ -36,7 +37,42 @@ class ConnectionRouter : public URLSessionDelegate {
   }
 
   bool implements(URLSessionDelegateEvent event) const override {
-    return event == URLSessionDelegateEvent::Redirection || event == URLSessionDelegateEvent::DataTaskResponse;
+    return event == URLSessionDelegateEvent::Redirection || event == URLSessionDelegateEvent::DataTaskResponse ||
+           event == URLSessionDelegateEvent::TaskChallenge || event == URLSessionDelegateEvent::WillCacheResponse;
+  }
+
+  void taskDidReceiveChallenge(URLSession&, const Ref<URLSessionTask>& task,
+                               const Ref<URLAuthenticationChallenge>& challenge,
+                               ChallengeCompletion completion) override {
+    // The sender answers the default handling if the event is dropped
+    // (the connection was cancelled) before the delegate answered.
+    auto sender = std::make_shared<URLAuthenticationChallengeSender>(std::move(completion));
+    auto connection = find(task->taskIdentifier());
+    if (!connection) return sender->performDefaultHandling();
+    connection->deliver(
+        [challenge, sender](URLConnection& c, URLConnectionDelegate& d) {
+          d.connectionWillSendRequestForAuthenticationChallenge(c, challenge, sender);
+        },
+        false);
+  }
+  void willCacheResponse(URLSession&, const Ref<URLSessionDataTask>& task, const Ref<CachedURLResponse>& proposed,
+                         CacheCompletion completion) override {
+    auto connection = find(task->taskIdentifier());
+    if (!connection) return completion(nullptr);
+    // Answered exactly once: by the delegate, or with nothing when the
+    // event is dropped.
+    auto answer = std::shared_ptr<CacheCompletion>(new CacheCompletion(std::move(completion)),
+                                                   [](CacheCompletion* pending) {
+                                                     if (*pending) (*pending)(nullptr);
+                                                     delete pending;
+                                                   });
+    connection->deliver(
+        [proposed, answer](URLConnection& c, URLConnectionDelegate& d) {
+          auto chosen = d.connectionWillCacheResponse(c, proposed);
+          auto complete = std::exchange(*answer, nullptr);
+          complete(chosen);
+        },
+        false);
   }
 
   void willPerformHTTPRedirection(URLSession&, const Ref<URLSessionTask>& task, const Ref<HTTPURLResponse>& response,
@@ -102,10 +138,45 @@ Ref<URLRequest> URLConnectionDelegate::connectionWillSendRequest(URLConnection&,
                                                                  const Ref<URLResponse>&) {
   return request;
 }
+void URLConnectionDelegate::connectionWillSendRequestForAuthenticationChallenge(
+    URLConnection&, const Ref<URLAuthenticationChallenge>&, const Ref<URLAuthenticationChallengeSender>& sender) {
+  sender->performDefaultHandling();
+}
+Ref<CachedURLResponse> URLConnectionDelegate::connectionWillCacheResponse(URLConnection&,
+                                                                          const Ref<CachedURLResponse>& proposed) {
+  return proposed;
+}
 void URLConnectionDelegate::connectionDidReceiveResponse(URLConnection&, const Ref<URLResponse>&) {}
 void URLConnectionDelegate::connectionDidReceiveData(URLConnection&, const Ref<Data>&) {}
 void URLConnectionDelegate::connectionDidFinishLoading(URLConnection&) {}
 void URLConnectionDelegate::connectionDidFailWithError(URLConnection&, const Ref<Error>&) {}
+
+URLAuthenticationChallengeSender::~URLAuthenticationChallengeSender() {
+  if (answer_) answer_(URLSessionAuthChallengeDisposition::PerformDefaultHandling, nullptr);
+}
+
+void URLAuthenticationChallengeSender::answer(URLSessionAuthChallengeDisposition disposition,
+                                              Ref<URLCredential> credential) {
+  Answer answer;
+  {
+    std::lock_guard lock(mutex_);
+    answer = std::exchange(answer_, nullptr);
+  }
+  if (answer) answer(disposition, std::move(credential));
+}
+
+void URLAuthenticationChallengeSender::useCredential(const Ref<URLCredential>& credential) {
+  answer(URLSessionAuthChallengeDisposition::UseCredential, credential);
+}
+void URLAuthenticationChallengeSender::continueWithoutCredential() {
+  answer(URLSessionAuthChallengeDisposition::UseCredential, nullptr);
+}
+void URLAuthenticationChallengeSender::performDefaultHandling() {
+  answer(URLSessionAuthChallengeDisposition::PerformDefaultHandling, nullptr);
+}
+void URLAuthenticationChallengeSender::cancelAuthenticationChallenge() {
+  answer(URLSessionAuthChallengeDisposition::CancelAuthenticationChallenge, nullptr);
+}
 
 Ref<URLConnection> URLConnection::connectionWithRequest(const Ref<URLRequest>& request,
                                                         Ref<URLConnectionDelegate> delegate) {

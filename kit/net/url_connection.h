@@ -1,14 +1,18 @@
 // URL connections: a request loaded on behalf of a delegate whose events
 // (response, each chunk of data, finish or failure) arrive on the run loop
 // of the thread that started the connection, in its default mode. The
-// connection keeps its delegate alive until it ends. Also the synchronous
-// loads: sendSynchronousRequest and dataWithContentsOfURL.
+// connection keeps its delegate alive until it ends. Authentication
+// challenges (server trust, HTTP basic) and the proposal to cache the
+// response reach the delegate there too and wait for its answer. Also the
+// synchronous loads: sendSynchronousRequest and dataWithContentsOfURL.
 #pragma once
 
 #include <mutex>
 
 #include "kit/foundation/data.h"
 #include "kit/foundation/error.h"
+#include "kit/net/authentication_challenge.h"
+#include "kit/net/url_cache.h"
 #include "kit/net/url_request.h"
 #include "kit/net/url_response.h"
 
@@ -18,6 +22,31 @@ class RunLoop;
 class URLConnection;
 class URLSessionDataTask;
 
+// How a connection's delegate answers an authentication challenge, once:
+// with a credential (a user and password, or for server trust a credential
+// for the presented trust), without one (the server's refusal is the answer;
+// for server trust the default evaluation decides), or by the default
+// handling (no credential; the default evaluation decides on trust). A sender
+// dropped without an answer takes the default handling.
+class URLAuthenticationChallengeSender : public Object {
+ public:
+  using Answer = std::function<void(URLSessionAuthChallengeDisposition, Ref<URLCredential>)>;
+  explicit URLAuthenticationChallengeSender(Answer answer) : answer_(std::move(answer)) {}
+  ~URLAuthenticationChallengeSender() override;
+
+  void useCredential(const Ref<URLCredential>& credential);
+  void continueWithoutCredential();
+  void performDefaultHandling();
+  void cancelAuthenticationChallenge();
+  // Connections always offer the default handling.
+  bool respondsToPerformDefaultHandling() const { return true; }
+
+ private:
+  void answer(URLSessionAuthChallengeDisposition disposition, Ref<URLCredential> credential);
+  std::mutex mutex_;
+  Answer answer_;
+};
+
 class URLConnectionDelegate {
  public:
   virtual ~URLConnectionDelegate() = default;
@@ -25,8 +54,16 @@ class URLConnectionDelegate {
   // take the redirect response as the answer.
   virtual Ref<URLRequest> connectionWillSendRequest(URLConnection& connection, const Ref<URLRequest>& request,
                                                     const Ref<URLResponse>& redirectResponse);
+  // Answers through `sender`; by default the default handling.
+  virtual void connectionWillSendRequestForAuthenticationChallenge(
+      URLConnection& connection, const Ref<URLAuthenticationChallenge>& challenge,
+      const Ref<URLAuthenticationChallengeSender>& sender);
   virtual void connectionDidReceiveResponse(URLConnection& connection, const Ref<URLResponse>& response);
   virtual void connectionDidReceiveData(URLConnection& connection, const Ref<Data>& data);
+  // The response the URL cache may keep: the proposal, another one, or nil
+  // to keep nothing. Asked only for responses the cache would keep.
+  virtual Ref<CachedURLResponse> connectionWillCacheResponse(URLConnection& connection,
+                                                             const Ref<CachedURLResponse>& proposed);
   virtual void connectionDidFinishLoading(URLConnection& connection);
   virtual void connectionDidFailWithError(URLConnection& connection, const Ref<Error>& error);
 };

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "kit/foundation/string.h"
+#include "kit/net/url_session.h"
 
 namespace kit::netdetail {
 
@@ -35,7 +36,11 @@ std::string describeURLError(long code) {
     case URLErrorServerCertificateUntrusted: return "The certificate for this server is invalid.";
     case URLErrorServerCertificateNotYetValid: return "The certificate for this server is not yet valid.";
     case URLErrorCannotWriteToFile: return "The file could not be written.";
-    case -1021: return "request body stream exhausted";
+    case URLErrorRequestBodyStreamExhausted: return "request body stream exhausted";
+    case URLErrorUserAuthenticationRequired: return "user authentication required";
+    case URLErrorClientCertificateRejected: return "client certificate rejected";
+    case URLErrorCannotLoadFromNetwork: return "cannot load from network";
+    case URLErrorCannotCreateFile: return "cannot create file";
     default: return "unknown error";
   }
 }
@@ -62,27 +67,72 @@ long urlErrorForCurlCode(int curlCode, long osErrno) {
     case CURLE_COULDNT_CONNECT:
       if (osErrno == ENETUNREACH || osErrno == ENETDOWN) return URLErrorNotConnectedToInternet;
       return URLErrorCannotConnectToHost;
+    case CURLE_INTERFACE_FAILED:
+    case CURLE_NO_CONNECTION_AVAILABLE:
+    case CURLE_PROXY:
+    case CURLE_QUIC_CONNECT_ERROR: return URLErrorCannotConnectToHost;
     case CURLE_OPERATION_TIMEDOUT: return URLErrorTimedOut;
+    case CURLE_ABORTED_BY_CALLBACK: return URLErrorCancelled;
+
+    // The connection broke off while the request or its answer was under way.
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
     case CURLE_GOT_NOTHING:
     case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM: return URLErrorNetworkConnectionLost;
-    case CURLE_WEIRD_SERVER_REPLY: return URLErrorBadServerResponse;
+    case CURLE_HTTP2_STREAM:
+    case CURLE_HTTP3:
+    case CURLE_AGAIN:
+    case CURLE_UNRECOVERABLE_POLL: return URLErrorNetworkConnectionLost;
+
+    // The answer is not one HTTP allows.
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_HTTP_RETURNED_ERROR:
+    case CURLE_RANGE_ERROR:
+    case CURLE_BAD_DOWNLOAD_RESUME:
+    case CURLE_CHUNK_FAILED: return URLErrorBadServerResponse;
+    case CURLE_FILESIZE_EXCEEDED: return URLErrorDataLengthExceedsMaximum;
     case CURLE_TOO_MANY_REDIRECTS: return URLErrorHTTPTooManyRedirects;
     case CURLE_BAD_CONTENT_ENCODING: return URLErrorCannotDecodeContentData;
+
+    // The request's body could not be read, or not read again for a resend.
+    case CURLE_READ_ERROR:
+    case CURLE_SEND_FAIL_REWIND:
+    case CURLE_UPLOAD_FAILED: return URLErrorRequestBodyStreamExhausted;
     case CURLE_FILE_COULDNT_READ_FILE: return URLErrorFileDoesNotExist;
     case CURLE_WRITE_ERROR: return URLErrorCannotWriteToFile;
+
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
     case CURLE_SSL_CIPHER:
     case CURLE_SSL_SHUTDOWN_FAILED:
     case CURLE_USE_SSL_FAILED: return URLErrorSecureConnectionFailed;
     case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE: return URLErrorServerCertificateUntrusted;
-    case CURLE_LOGIN_DENIED: return URLErrorUserAuthenticationRequired;
-    default: return URLErrorUnknown;
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS: return URLErrorServerCertificateUntrusted;
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CLIENTCERT: return URLErrorClientCertificateRejected;
+    case CURLE_LOGIN_DENIED:
+    case CURLE_AUTH_ERROR: return URLErrorUserAuthenticationRequired;
+
+    // Faults of the library or of its use, not of the network: the request
+    // could not be made.
+    case CURLE_FAILED_INIT:
+    case CURLE_NOT_BUILT_IN:
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_FUNCTION_NOT_FOUND:
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+    case CURLE_UNKNOWN_OPTION:
+    case CURLE_SETOPT_OPTION_SYNTAX:
+    case CURLE_RECURSIVE_API_CALL: return URLErrorCannotLoadFromNetwork;
+
+    // Codes of protocols other than HTTP, which never reach libcurl here.
+    default: return URLErrorUnsupportedURL;
   }
 }
 

@@ -111,7 +111,8 @@ bool URLSessionConfiguration::initWithCoder(KeyedUnarchiver& coder) {
   const int64_t bodyMaximum = coder.containsValueForKey("maximumInMemoryBodyLength")
                                   ? coder.decodeInt64ForKey("maximumInMemoryBodyLength")
                                   : URLSessionDefaultMaximumInMemoryBodyLength;
-  if (!isTimeout(requestTimeout) || !isTimeout(resourceTimeout) || connections < 1 || !isCachePolicy(cachePolicy) ||
+  if (!isTimeout(requestTimeout) || !isTimeout(resourceTimeout) || connections < 1 ||
+      connections > URLSessionMaximumConnectionsPerHost || !isCachePolicy(cachePolicy) ||
       !isServiceType(serviceType) || bodyMaximum < 1 || (identifier && ephemeral)) {
     return false;
   }

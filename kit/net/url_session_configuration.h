@@ -24,6 +24,9 @@ class URLCache;
 // The default maximum of a body held in memory, after decoding: 64 MiB.
 inline constexpr int64_t URLSessionDefaultMaximumInMemoryBodyLength = int64_t{64} << 20;
 
+// The most connections a session opens to one host.
+inline constexpr long URLSessionMaximumConnectionsPerHost = 1024;
+
 class URLSessionConfiguration : public Object, public Coding {
  public:
   const Class& objectClass() const override { return staticClass(); }
@@ -39,6 +42,8 @@ class URLSessionConfiguration : public Object, public Coding {
 
   double timeoutIntervalForRequest = DefaultRequestTimeout;
   double timeoutIntervalForResource = 7 * 24 * 3600.0;
+  // At least 1. A session opens no more than URLSessionMaximumConnectionsPerHost
+  // whatever is set here, and an archive with more decodes as nil.
   long HTTPMaximumConnectionsPerHost = 6;
   URLRequestCachePolicy requestCachePolicy = URLRequestCachePolicy::UseProtocolCachePolicy;
   URLRequestNetworkServiceType networkServiceType = URLRequestNetworkServiceType::Default;

@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 
 #include "kit/foundation/values.h"
+#include "kit/net/testing/recording_delegate.h"
+#include "kit/net/testing/test_server.h"
 #include "kit/net/url_cache.h"
+#include "kit/net/url_session.h"
 
 namespace kit {
 namespace {
@@ -96,6 +100,10 @@ TEST(URLSessionConfigurationArchiving, SettingsThatMakeNoWorkingSessionDecodeAsN
       archiveOf([](URLSessionConfiguration& c) { c.timeoutIntervalForResource = -1; }),
       archiveOf([](URLSessionConfiguration& c) { c.timeoutIntervalForRequest = INFINITY; }),
       archiveOf([](URLSessionConfiguration& c) { c.HTTPMaximumConnectionsPerHost = 0; }),
+      archiveOf([](URLSessionConfiguration& c) {
+        c.HTTPMaximumConnectionsPerHost = URLSessionMaximumConnectionsPerHost + 1;
+      }),
+      archiveOf([](URLSessionConfiguration& c) { c.HTTPMaximumConnectionsPerHost = LONG_MAX; }),
       archiveOf([](URLSessionConfiguration& c) { c.requestCachePolicy = static_cast<URLRequestCachePolicy>(77); }),
       archiveOf([](URLSessionConfiguration& c) {
         c.networkServiceType = static_cast<URLRequestNetworkServiceType>(7);
@@ -108,11 +116,38 @@ TEST(URLSessionConfigurationArchiving, SettingsThatMakeNoWorkingSessionDecodeAsN
     EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<URLSessionConfiguration>(bytes, &error));
     EXPECT_FALSE(error);  // well-formed bytes, refused values: nil without an error
   }
+  // The largest number allowed comes back as it was.
+  auto most = URLSessionConfiguration::defaultSessionConfiguration();
+  most->HTTPMaximumConnectionsPerHost = URLSessionMaximumConnectionsPerHost;
+  ASSERT_TRUE(roundTrip(most));
+  EXPECT_EQ(roundTrip(most)->HTTPMaximumConnectionsPerHost, URLSessionMaximumConnectionsPerHost);
   // A string where the configuration belongs is the wrong class.
   Ref<Error> error;
   EXPECT_FALSE(KeyedUnarchiver::unarchivedObjectOfClass<URLSessionConfiguration>(
       KeyedArchiver::archivedDataWithRootObject(str("default")), &error));
   EXPECT_TRUE(error);
+}
+
+// A number set in code beyond what a session opens is held to it, not
+// computed with.
+TEST(URLSessionConfigurationArchiving, ASessionWithAnyConnectionCountLoads) {
+  auto server = test::TestServer::startHTTP();
+  server->route("GET", "/ok", test::TestResponse::text("ok"));
+  for (long connections : {-5L, 1L, URLSessionMaximumConnectionsPerHost, LONG_MAX}) {
+    auto config = URLSessionConfiguration::ephemeralSessionConfiguration();
+    config->HTTPMaximumConnectionsPerHost = connections;
+    auto session = URLSession::sessionWithConfiguration(config);
+    test::Latch done;
+    Ref<Data> body;
+    session->dataTaskWithURL(URL::URLWithString(server->url("/ok")), [&](Ref<Data> d, Ref<URLResponse>, Ref<Error>) {
+      body = d;
+      done.open();
+    })->resume();
+    ASSERT_TRUE(done.wait());
+    ASSERT_TRUE(body) << connections;
+    EXPECT_EQ(body->toString(), "ok");
+    session->invalidateAndCancel();
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Download tasks (temporary files, progress, resume data, a data task that
 // becomes a download), file URLs and the URL cache through a session.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,6 +207,42 @@ TEST(FileURL, DataTaskReadsAFileAndReportsAMissingOne) {
   ASSERT_TRUE(missingError);
   EXPECT_EQ(missingError->code(), URLErrorFileDoesNotExist);
   unlink(path.c_str());
+  rmdir(dir.c_str());
+}
+
+TEST(FileURL, AFIFOIsRefusedWithoutHoldingTheSession) {
+  std::string dir = tempDir();
+  const std::string fifo = dir + "/page.html";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Latch loaded, uploaded;
+  Ref<Error> loadError, uploadError;
+  session->dataTaskWithURL(URL::fileURLWithPath(fifo), [&](Ref<Data>, Ref<URLResponse>, Ref<Error> e) {
+    loadError = e;
+    loaded.open();
+  })->resume();
+  auto request = MutableURLRequest::make(URL::URLWithString("http://127.0.0.1:9/upload"));
+  request->setHTTPMethod("POST");
+  session->uploadTaskWithRequestFromFile(request, URL::fileURLWithPath(fifo), [&](Ref<Data>, Ref<URLResponse>, Ref<Error> e) {
+    uploadError = e;
+    uploaded.open();
+  })->resume();
+  const bool answered = loaded.wait(10) && uploaded.wait(10);
+  if (!answered) {
+    ADD_FAILURE() << "the session blocked on a FIFO";
+    for (int i = 0; i < 2; ++i) {  // lets each blocked open return
+      const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (writer >= 0) close(writer);
+    }
+  }
+  session->invalidateAndCancel();
+  if (answered) {
+    ASSERT_TRUE(loadError);
+    EXPECT_EQ(loadError->code(), URLErrorResourceUnavailable);
+    ASSERT_TRUE(uploadError);
+    EXPECT_EQ(uploadError->code(), URLErrorFileDoesNotExist);
+  }
+  unlink(fifo.c_str());
   rmdir(dir.c_str());
 }
 

@@ -6,7 +6,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,6 +67,22 @@ class TrickleServer {
   bool waitForRequest(double seconds = 10) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return requested_; });
+  }
+
+  // Waits until the client's side has taken in everything written (the
+  // kernel has it; the client may not have read it yet).
+  bool waitUntilReceived(double seconds = 10) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+      int unacknowledged = 0;
+      {
+        std::lock_guard lock(mutex_);
+        if (connection_ < 0 || ioctl(connection_, SIOCOUTQ, &unacknowledged) != 0) return false;
+      }
+      if (unacknowledged == 0) return true;
+      if (std::chrono::steady_clock::now() >= until) return false;
+      std::this_thread::yield();
+    }
   }
 
   bool write(const std::string& bytes) {
@@ -203,6 +221,28 @@ TEST_F(NetworkTimeOnTheClock, BytesKeepATransferAliveAndSilenceAfterThemTimesItO
   ASSERT_TRUE(delegate->completion(id)->error);
   EXPECT_EQ(delegate->completion(id)->error->code(), URLErrorTimedOut);
   EXPECT_EQ(delegate->body(id), "abbbbbbbb");
+}
+
+TEST_F(NetworkTimeOnTheClock, BytesOfAnUnfinishedHeadLineKeepARequestAlive) {
+  TrickleServer server;
+  session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+  session->dataTaskWithRequest(requestWithTimeout(server.url(), 2), result.handler())->resume();
+  ASSERT_TRUE(server.waitForRequest());
+
+  // The status line one byte every 1.2 seconds: no line is whole for 20
+  // seconds, yet bytes never stop for 2.
+  for (char byte : std::string("HTTP/1.1 200 OK\r\n")) {
+    ASSERT_TRUE(server.write(std::string(1, byte)));
+    ASSERT_TRUE(server.waitUntilReceived());
+    advance(1.2);
+    ASSERT_FALSE(result.done.isOpen()) << "timed out while the status line was arriving";
+  }
+  ASSERT_TRUE(server.write("Content-Length: 2\r\n\r\nok"));
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_FALSE(result.error) << result.error->code();
+  ASSERT_TRUE(result.data);
+  EXPECT_EQ(result.data->toString(), "ok");
 }
 
 // The product's clock: the same idle time-out on real time.

@@ -205,9 +205,21 @@ class Layer : public Object {
 
   // Used by rendering: a count of the changes made to any layer that can
   // alter a picture (geometry, appearance, the tree, display requests,
-  // animations added or ended). While it stands still, a picture of a tree
-  // that draws nothing live (see LayerContent) stays right.
+  // animations added or ended).
   static uint64_t changeCount() { return changes_.load(std::memory_order_relaxed); }
+  // The count as it stood after this layer's latest change (its own state,
+  // or its list of sublayers). The largest stamp in a tree moves whenever
+  // anything in the tree changes, and only then: while it stands still, a
+  // picture of a tree that draws nothing live (see LayerContent) stays right.
+  uint64_t changeStamp() const { return stamp_; }
+  // The last picture rendering made of the tree under this layer, with the
+  // scale and the tree's largest stamp it was made at.
+  struct KeptPicture {
+    double scale = 0;
+    uint64_t stamp = 0;
+    Ref<Bitmap> picture;
+  };
+  KeptPicture& keptPicture() { return keptPicture_; }
 
   LayerDelegate* delegate() const { return delegate_; }
   void setDelegate(LayerDelegate* d) { noteChange(); delegate_ = d; }
@@ -243,7 +255,7 @@ class Layer : public Object {
   // Called after the bounds change.
   virtual void boundsDidChange(const Rect& old);
   // Counts a change that can alter a picture (see changeCount).
-  static void noteChange() { changes_.fetch_add(1, std::memory_order_relaxed); }
+  void noteChange() { stamp_ = changes_.fetch_add(1, std::memory_order_relaxed) + 1; }
 
  private:
   struct Running {
@@ -293,6 +305,8 @@ class Layer : public Object {
   std::vector<Running> animations_;
   uint64_t nextSerial_ = 1;
   static inline std::atomic<uint64_t> changes_{0};
+  uint64_t stamp_ = 0;
+  KeptPicture keptPicture_;
 };
 
 }  // namespace kit

@@ -582,39 +582,33 @@ bool coversPicture(const Layer& root, double scale) {
 }
 
 // Whether everything a tree draws follows from layer state that counts its
-// changes (Layer::changeCount): plain layers only (the shape, gradient and
+// changes (Layer::changeStamp): plain layers only (the shape, gradient and
 // replicator layers and other layer classes keep state of their own), no
-// running animation (the clock moves them), no live view content.
-bool drawsFromLayerStateOnly(const Layer& layer, bool root) {
+// running animation (the clock moves them), no live view content. `stamp`
+// gathers the largest change stamp of the tree, hidden layers' included (a
+// layer that was just hidden changed the picture).
+bool drawsFromLayerStateOnly(const Layer& layer, bool root, uint64_t& stamp) {
+  stamp = std::max(stamp, layer.changeStamp());
   if (layer.isHidden() && !root) return true;
   if (typeid(layer) != typeid(Layer) || layer.hasAnimations()) return false;
   if (layer.delegate() && layer.delegate()->layerContent(layer) == LayerContent::Live) return false;
-  if (layer.mask() && !drawsFromLayerStateOnly(*layer.mask(), false)) return false;
+  if (layer.mask() && !drawsFromLayerStateOnly(*layer.mask(), false, stamp)) return false;
   for (const auto& sub : layer.sublayers())
-    if (!drawsFromLayerStateOnly(*sub, false)) return false;
+    if (!drawsFromLayerStateOnly(*sub, false, stamp)) return false;
   return true;
 }
 
-// The last picture of a view tree, given again while no layer has changed
-// since it was drawn and the tree draws nothing live.
-struct LastPicture {
-  Weak<Layer> root;
-  double scale = 0;
-  uint64_t changeCount = 0;
-  Ref<Bitmap> picture;
-};
-thread_local LastPicture lastPicture;
-
+// Each root layer keeps its last picture (Layer::keptPicture), given again
+// while nothing in its tree has changed since it was drawn and the tree draws
+// nothing live; changes in other windows leave it standing.
 Ref<Bitmap> renderView(View& view, double scale, bool reference) {
   if (scale <= 0) scale = Screen::main()->scale();
   view.layoutIfNeeded();
   Layer& root = *view.layer();
-  const uint64_t changeCount = Layer::changeCount();
-  const bool reusable = !reference && drawsFromLayerStateOnly(root, true);
-  if (reusable && lastPicture.picture && lastPicture.root.lock().get() == &root && lastPicture.scale == scale &&
-      lastPicture.changeCount == changeCount) {
-    return lastPicture.picture;
-  }
+  uint64_t stamp = 0;
+  const bool reusable = !reference && drawsFromLayerStateOnly(root, true, stamp);
+  Layer::KeptPicture& kept = root.keptPicture();
+  if (reusable && kept.picture && kept.scale == scale && kept.stamp == stamp) return kept.picture;
   const int w = std::max(1, static_cast<int>(std::ceil(view.bounds().size.width * scale)));
   const int h = std::max(1, static_cast<int>(std::ceil(view.bounds().size.height * scale)));
   if (w > 32767 || h > 32767) return nullptr;
@@ -634,9 +628,9 @@ Ref<Bitmap> renderView(View& view, double scale, bool reference) {
   cairo_surface_destroy(surface);
   Ref<Bitmap> out = Bitmap::create(w, h, PixelFormat::argb32(), 0, std::move(pixels));
   if (reusable) {
-    lastPicture = {std::static_pointer_cast<Layer>(root.shared_from_this()), scale, changeCount, out};
-  } else if (lastPicture.root.lock().get() == &root) {
-    lastPicture = {};
+    kept = {scale, stamp, out};
+  } else if (!reference) {
+    kept = {};
   }
   return out;
 }

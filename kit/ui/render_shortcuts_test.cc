@@ -335,6 +335,44 @@ TEST_F(RenderShortcutsTest, APictureIsGivenAgainOnlyWhileNoLayerChanged) {
   }
 }
 
+TEST_F(RenderShortcutsTest, EachWindowKeepsItsPictureWhileOnlyOtherWindowsChange) {
+  auto first = box({0, 0, 200, 200}, Color::whiteColor());
+  auto firstCard = box({20, 20, 80, 80}, Color::rgba(0.2, 0.4, 0.8, 1));
+  first->addSubview(firstCard);
+  auto second = box({0, 0, 200, 200}, Color::rgba(0.9, 0.9, 0.8, 1));
+  auto secondCard = box({60, 60, 80, 80}, Color::rgba(0.8, 0.3, 0.2, 1));
+  second->addSubview(secondCard);
+
+  Ref<Bitmap> firstPicture = render(*first, 2);
+  Ref<Bitmap> secondPicture = render(*second, 2);
+  EXPECT_EQ(render(*first, 2).get(), firstPicture.get()) << "drawing another window leaves this one's picture";
+  EXPECT_EQ(render(*second, 2).get(), secondPicture.get());
+
+  secondCard->setBackgroundColor(Color::greenColor());
+  auto third = box({0, 0, 50, 50}, Color::blackColor());  // a window being built
+  EXPECT_EQ(render(*first, 2).get(), firstPicture.get()) << "changes elsewhere leave this picture standing";
+  EXPECT_NE(render(*second, 2).get(), secondPicture.get()) << "a change inside the window draws it again";
+
+  // A layer moved from one window into the other changes both.
+  secondPicture = render(*second, 2);
+  second->addSubview(firstCard);
+  Ref<Bitmap> firstWithout = render(*first, 2);
+  EXPECT_NE(firstWithout.get(), firstPicture.get());
+  EXPECT_GT(compare(*firstPicture, *firstWithout).pixels, 0u);
+  EXPECT_NE(render(*second, 2).get(), secondPicture.get());
+  expectSamePicture(*first, 2, "after the move");
+  expectSamePicture(*second, 2, "after the move");
+
+  // Hiding a layer counts, though a hidden layer draws nothing.
+  Ref<Bitmap> beforeHide = render(*second, 2);
+  secondCard->setAlpha(0.5);
+  Ref<Bitmap> afterAlpha = render(*second, 2);
+  EXPECT_NE(afterAlpha.get(), beforeHide.get());
+  firstCard->setHidden(true);
+  EXPECT_NE(render(*second, 2).get(), afterAlpha.get()) << "a layer just hidden changes the picture";
+  expectSamePicture(*second, 2, "after hiding");
+}
+
 class RenderLiveContentTest : public test::VirtualClockTest {
  protected:
   DeviceProfileScope profile{DeviceProfile::phone375x667()};

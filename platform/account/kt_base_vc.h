@@ -48,7 +48,7 @@ class KTBaseVC : public kit::ViewController, public kit::TextFieldDelegate {
   void hiddenLeftBtn();
   // Hides the back arrow and removes the custom title view, then pops this
   // page, or dismisses the whole stack when it holds one page.
-  void popAction();
+  virtual void popAction();
 
   // A line feed closes the keyboard and is refused; any other text goes in.
   bool shouldChangeCharacters(kit::TextField& field, kit::Range range, const std::string& replacement) override;

@@ -41,7 +41,9 @@ class StoreFixture : public ::testing::Test {
     std::filesystem::copy(std::string(CHANNEL_RESOURCES_DIR) + "/NUVALight.bundle",
                           bundle->path() + "/NUVALight.bundle", std::filesystem::copy_options::recursive);
     ClientConfiguration::shared().setOverrides(
-        kit::dict({{ClientConfiguration::kChannelGameServer, game.baseURL()}}));
+        kit::dict({{ClientConfiguration::kChannelGameServer, game.baseURL()},
+                   {ClientConfiguration::kChannelVideoBase, game.baseURL()},
+                   {ClientConfiguration::kChannelActivityHost, game.activityBaseURL()}}));
     window = kit::Window::make();
     window->setRootViewController(kit::make<kit::ViewController>());
     window->makeKeyAndVisible();

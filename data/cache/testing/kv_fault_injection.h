@@ -14,6 +14,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -41,6 +43,23 @@ struct FaultPlan {
   // tests that need neither run much faster).
   bool skipSync = false;
 
+  // Free space on the disk, in bytes; negative for no limit. A write that
+  // would grow a file (a value file, the database or its log) beyond it
+  // fails with ENOSPC (SQLITE_FULL), whole; removing, truncating or
+  // replacing a file gives its bytes back.
+  int64_t spaceLeft = -1;
+
+  // Takes `bytes` of the free space; false when they are not there.
+  bool take(int64_t bytes) {
+    if (spaceLeft < 0 || bytes <= 0) return true;
+    if (bytes > spaceLeft) return false;
+    spaceLeft -= bytes;
+    return true;
+  }
+  void giveBack(int64_t bytes) {
+    if (spaceLeft >= 0 && bytes > 0) spaceLeft += bytes;
+  }
+
   void arm(int64_t at, bool stick = false) {
     calls = 0;
     failAt = at;
@@ -62,6 +81,12 @@ struct FaultPlan {
   }
 };
 
+// The size of the file at `path` (0 when there is none).
+inline int64_t sizeOf(const char* path) {
+  struct stat status{};
+  return ::stat(path, &status) == 0 ? static_cast<int64_t>(status.st_size) : 0;
+}
+
 class FaultyFileSystem : public KTKVFileSystem {
  public:
   explicit FaultyFileSystem(std::shared_ptr<FaultPlan> plan) : plan_(std::move(plan)) {}
@@ -75,6 +100,13 @@ class FaultyFileSystem : public KTKVFileSystem {
     // Two calls for a value of more than one page, so that a fault can fall
     // between them.
     if (length > 4096) length = (length / 2 + 4095) / 4096 * 4096;
+    struct stat status{};
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    if (at >= 0 && ::fstat(fd, &status) == 0 &&
+        !plan_->take(static_cast<int64_t>(at) + static_cast<int64_t>(length) - status.st_size)) {
+      errno = ENOSPC;
+      return -1;
+    }
     return KTKVFileSystem::write(fd, bytes, length);
   }
   int fsync(int fd) override {
@@ -89,11 +121,17 @@ class FaultyFileSystem : public KTKVFileSystem {
   }
   int rename(const char* from, const char* to) override {
     if (plan_->hit()) return fail();
-    return KTKVFileSystem::rename(from, to);
+    const int64_t replaced = sizeOf(to);
+    const int result = KTKVFileSystem::rename(from, to);
+    if (result == 0) plan_->giveBack(replaced);
+    return result;
   }
   int unlink(const char* path) override {
     if (plan_->hit()) return fail();
-    return KTKVFileSystem::unlink(path);
+    const int64_t size = sizeOf(path);
+    const int result = KTKVFileSystem::unlink(path);
+    if (result == 0) plan_->giveBack(size);
+    return result;
   }
   int mkdir(const char* path, mode_t mode) override {
     if (plan_->hit()) return fail();
@@ -107,6 +145,8 @@ class FaultyFileSystem : public KTKVFileSystem {
   }
   std::shared_ptr<FaultPlan> plan_;
 };
+
+
 
 // While it lives, a VFS that follows `plan` is SQLite's default, for the
 // connections opened meanwhile (close them before it goes).
@@ -161,7 +201,16 @@ class ScopedFaultyVFS {
   }
   static int xDelete(sqlite3_vfs*, const char* name, int syncDir) {
     if (hit()) return SQLITE_IOERR_DELETE;
-    return state().base->xDelete(state().base, name, syncDir);
+    const int64_t size = sizeOf(name);
+    const int rc = state().base->xDelete(state().base, name, syncDir);
+    if (rc == SQLITE_OK && state().plan) state().plan->giveBack(size);
+    return rc;
+  }
+  // What a write of `amount` bytes at `offset` adds to the file.
+  static int64_t growth(sqlite3_file* f, int amount, sqlite3_int64 offset) {
+    sqlite3_int64 size = 0;
+    if (inner(f)->pMethods->xFileSize(inner(f), &size) != SQLITE_OK) return 0;
+    return offset + amount - size;
   }
 
   static void installMethods(const sqlite3_io_methods* base) {
@@ -180,11 +229,16 @@ class ScopedFaultyVFS {
     };
     m.xWrite = [](sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
       if (hit()) return SQLITE_IOERR_WRITE;
+      if (state().plan && !state().plan->take(growth(f, amount, offset))) return SQLITE_FULL;
       return inner(f)->pMethods->xWrite(inner(f), buffer, amount, offset);
     };
     m.xTruncate = [](sqlite3_file* f, sqlite3_int64 size) {
       if (hit()) return SQLITE_IOERR_TRUNCATE;
-      return inner(f)->pMethods->xTruncate(inner(f), size);
+      sqlite3_int64 before = 0;
+      inner(f)->pMethods->xFileSize(inner(f), &before);
+      const int rc = inner(f)->pMethods->xTruncate(inner(f), size);
+      if (rc == SQLITE_OK && state().plan) state().plan->giveBack(before - size);
+      return rc;
     };
     m.xSync = [](sqlite3_file* f, int flags) {
       if (hit()) return SQLITE_IOERR_FSYNC;

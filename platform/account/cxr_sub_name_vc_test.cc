@@ -1,0 +1,317 @@
+// The sub-account chooser against the platform service: the page, the list
+// and the add button's limit, adding through the alert (nickname lengths,
+// the reply's list, refusals and an unreachable server), choosing with and
+// without a delegate, logging out, and the game-box links.
+
+#include "platform/account/cxr_sub_name_vc.h"
+
+#include <gtest/gtest.h>
+
+#include "kit/dispatch/clock.h"
+#include "kit/ui/alert_controller.h"
+#include "kit/ui/view_controller.h"
+#include "platform/account/cxr_sub_name_cell.h"
+#include "platform/account/kt_api_test_fixture.h"
+
+namespace {
+
+std::string d(const kit::Id& value) { return kit::describe(value); }
+
+struct RecordingChooserDelegate : CXRSubNameVCDelegate {
+  bool takes = true;
+  std::vector<std::string> events;
+  kit::Ref<CXRSubNameModel> chosen;
+  std::function<bool()> dismissed;
+  bool dismissedAtCall = false;
+  bool takesSubNameSelection() const override { return takes; }
+  void didSelectedCXRSubNameVCTableViewWithResponse(const kit::Ref<CXRSubNameModel>& model) override {
+    events.push_back("selected");
+    chosen = model;
+    dismissedAtCall = dismissed && dismissed();
+  }
+  void CXRSubNameVCLoginOut() override {
+    events.push_back("logout");
+    dismissedAtCall = dismissed && dismissed();
+  }
+};
+
+class SubNameChooser : public PlatformAPITest {
+ protected:
+  void SetUp() override {
+    PlatformAPITest::SetUp();
+    root = kit::make<kit::ViewController>();
+    window->setRootViewController(root);
+    recorder = std::make_shared<RecordingChooserDelegate>();
+    recorder->dismissed = [this] { return root->presentedViewController() == nullptr; };
+  }
+  void TearDown() override {
+    chooser.reset();
+    root.reset();
+    PlatformAPITest::TearDown();
+  }
+  // An account with `count` sub-accounts, logged in.
+  void account(size_t count) {
+    sim::PlatformAccount account;
+    account.userName = "player01";
+    account.password = "pass123";
+    for (size_t i = 1; i <= count; ++i) {
+      account.subAccounts.push_back({"小号" + std::to_string(i), "player01_" + std::to_string(i), "1700000000"});
+    }
+    platform->addAccount(account);
+    storeUserName("player01");
+  }
+  // Presents the chooser and waits until its list shows `expected` rows
+  // (for an empty list: until the request has been answered).
+  void open(long expected, bool withDelegate = true) {
+    const size_t before = server->requestsTo("login/iosxiaohao").size();
+    chooser = CXRSubNameVC::instantiate();
+    ASSERT_TRUE(chooser);
+    if (withDelegate) chooser->delegate = recorder;
+    ASSERT_TRUE(root->presentViewController(chooser, false));
+    ASSERT_TRUE(waitForCalls("login/iosxiaohao", before + 1));
+    if (expected > 0) {
+      ASSERT_TRUE(kit::test::runUntil([&] { return rows() == expected; })) << rows();
+    } else {
+      kit::test::runUntil([] { return false; }, 0.2);
+    }
+  }
+  void close() {
+    root->dismissViewController(false);
+    ASSERT_TRUE(kit::test::runUntil([&] { return root->presentedViewController() == nullptr; }));
+  }
+  long rows() { return chooser->tableView()->numberOfRowsInSection(0); }
+  // Opens the add alert, types the nickname and confirms.
+  void add(const std::string& nickname) {
+    ASSERT_TRUE(kit::test::tap(chooser->addBtn()));
+    auto alert = std::dynamic_pointer_cast<kit::AlertController>(chooser->presentedViewController());
+    ASSERT_TRUE(alert);
+    if (!nickname.empty()) {
+      ASSERT_TRUE(kit::test::typeText(*alert->textFields().at(0), nickname));
+    }
+    ASSERT_TRUE(kit::test::pressAlertAction(*alert, "确认"));
+    clock.advance(1);  // the alert's dismissal
+  }
+
+  kit::VirtualClock clock;
+  kit::Ref<kit::ViewController> root;
+  kit::Ref<CXRSubNameVC> chooser;
+  std::shared_ptr<RecordingChooserDelegate> recorder;
+};
+
+TEST_F(SubNameChooser, ThePageListsTheSubAccountsByNickname) {
+  account(3);
+  open(3);
+  EXPECT_FALSE(chooser->shouldAutorotate());
+  EXPECT_EQ(chooser->nameL()->text(), "player01");
+  const auto grey = kit::Color::rgba(245 / 255.0, 245 / 255.0, 245 / 255.0, 1);
+  EXPECT_TRUE(kit::isEqual(chooser->view()->backgroundColor(), grey));
+  EXPECT_TRUE(kit::isEqual(chooser->viewTop()->backgroundColor(), grey));
+  EXPECT_TRUE(kit::isEqual(chooser->viewMid()->backgroundColor(), grey));
+  auto table = chooser->tableView();
+  EXPECT_DOUBLE_EQ(table->rowHeight(), 50);
+  EXPECT_EQ(table->separatorStyle(), kit::TableViewSeparatorStyle::None);
+  EXPECT_DOUBLE_EQ(table->layer()->cornerRadius(), 5);
+  EXPECT_DOUBLE_EQ(chooser->addBtn()->layer()->cornerRadius(), 3);
+  EXPECT_DOUBLE_EQ(chooser->midLeft()->constant(), 10);  // the scene's value on a portrait phone
+
+  auto sent = sentTo("login/iosxiaohao");
+  EXPECT_EQ(keysOf(sent), "c,e,f,z");
+  EXPECT_EQ(d(sent["z"]), "player01");
+  ASSERT_EQ(rows(), 3);
+  EXPECT_FALSE(chooser->addBtn()->isHidden());
+  for (long row = 0; row < 3; ++row) {
+    auto cell = std::dynamic_pointer_cast<CXRSubNameCell>(table->cellForRowAtIndexPath(kit::IndexPath::forRow(row, 0)));
+    ASSERT_TRUE(cell) << row;
+    EXPECT_EQ(cell->nickNameL()->text(), "小号" + std::to_string(row + 1));
+  }
+}
+
+TEST_F(SubNameChooser, TheMiddleSectionMovesInOnlyOnANotchedLandscapeScreen) {
+  account(0);
+  struct Case {
+    kit::DeviceProfile profile;
+    double midLeft;
+  };
+  size_t requests = 0;
+  for (const Case& c : {Case{kit::DeviceProfile::notched812x375(), 20}, Case{kit::DeviceProfile::phone667x375(), 10},
+                        Case{kit::DeviceProfile::notched375x812(), 10}}) {
+    kit::DeviceProfileScope scope{c.profile};
+    auto screen = kit::Window::make();
+    screen->makeKeyAndVisible();
+    auto page = CXRSubNameVC::instantiate();
+    page->loadViewIfNeeded();
+    EXPECT_DOUBLE_EQ(page->midLeft()->constant(), c.midLeft) << c.profile.name;
+    page->view()->layoutIfNeeded();
+    EXPECT_DOUBLE_EQ(page->viewMid()->frame().origin.x, c.midLeft) << c.profile.name;
+    // Let the page's list request end before the next one.
+    ASSERT_TRUE(waitForCalls("login/iosxiaohao", ++requests));
+    kit::test::runUntil([] { return false; }, 0.2);
+  }
+}
+
+TEST_F(SubNameChooser, TheAddButtonGoesAtExactlyTenAndAFailedListLeavesNoRows) {
+  account(10);
+  open(10);
+  EXPECT_TRUE(chooser->addBtn()->isHidden());
+  close();
+
+  for (const std::string& name : {std::string("nine"), std::string("eleven")}) {
+    server->enqueue("login/iosxiaohao", sim::PlatformAPIReply::plain(kit::dict(
+                                            {{"code", "1"},
+                                             {"data", [&] {
+                                                auto list = kit::MutableArray::make();
+                                                for (int i = 0; i < (name == "nine" ? 9 : 11); ++i)
+                                                  list->addObject(kit::dict({{"nickname", "n"}, {"sign", "S1"}}));
+                                                return kit::Id(list);
+                                              }()}})));
+    open(name == "nine" ? 9 : 11);
+    EXPECT_FALSE(chooser->addBtn()->isHidden()) << name;
+    close();
+  }
+
+  server->enqueue("login/iosxiaohao", sim::PlatformAPIReply::plain(kit::dict({{"code", "0"}, {"msg", "失败"}})));
+  open(0);
+  EXPECT_EQ(rows(), 0);
+  EXPECT_FALSE(toastShown("失败"));
+}
+
+TEST_F(SubNameChooser, AddingTakesOneToEightUnitsAndShowsTheRepliedList) {
+  account(2);
+  open(2);
+  ASSERT_TRUE(kit::test::tap(chooser->addBtn()));
+  auto alert = std::dynamic_pointer_cast<kit::AlertController>(chooser->presentedViewController());
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->alertTitle(), "添加新小号");
+  EXPECT_EQ(alert->message(), "");
+  ASSERT_EQ(alert->textFields().size(), 1u);
+  EXPECT_EQ(alert->textFields()[0]->placeholder(), "名称不能超过8个字符");
+  ASSERT_EQ(alert->actions().size(), 2u);
+  EXPECT_EQ(alert->actions()[0]->title(), "取消");
+  EXPECT_EQ(alert->actions()[0]->style(), kit::AlertActionStyle::Destructive);
+  EXPECT_EQ(alert->actions()[1]->title(), "确认");
+  EXPECT_EQ(alert->actions()[1]->style(), kit::AlertActionStyle::Default);
+  ASSERT_TRUE(kit::test::pressAlertAction(*alert, "取消"));
+  clock.advance(1);
+
+  // Too long, empty: no request.
+  for (const std::string& bad : {std::string("一二三四五六七八九"), std::string("😀😀😀😀😀"), std::string("")}) {
+    add(bad);
+    EXPECT_TRUE(toastShown("请输入有效字符")) << bad;
+    clock.advance(3);  // the toast fades
+  }
+  EXPECT_TRUE(server->requestsTo("login/iosaddxiaohao").empty());
+
+  add("一二三四五六七八");
+  ASSERT_TRUE(chooser->hud());
+  EXPECT_EQ(chooser->hud()->superview(), chooser->view());
+  EXPECT_TRUE(kit::isEqual(chooser->hud()->backgroundView()->color(), kit::Color::white(0, 0.2)));
+  kit::Ref<PHProgressHUD> hud = chooser->hud();
+  ASSERT_TRUE(waitForCalls("login/iosaddxiaohao", 1));
+  ASSERT_TRUE(kit::test::runUntil([&] { return rows() == 3; }));
+  EXPECT_EQ(chooser->hud(), nullptr);
+  EXPECT_TRUE(hud->hasFinished());
+  auto sent = sentTo("login/iosaddxiaohao");
+  EXPECT_EQ(keysOf(sent), "c,e,f,x,z");
+  EXPECT_EQ(d(sent["z"]), "player01");
+  EXPECT_EQ(d(sent["c"]), "1001");
+  EXPECT_EQ(d(sent["f"]), "10001");
+  EXPECT_EQ(d(sent["e"]), d(ShareVale::sharedInstance()->chanelid()));
+  EXPECT_EQ(d(sent["x"]), "一二三四五六七八");
+  clock.advance(1);
+  EXPECT_EQ(hud->superview(), nullptr);
+
+  // Four emoji are eight units.
+  add("😀😀😀😀");
+  ASSERT_TRUE(waitForCalls("login/iosaddxiaohao", 2));
+  ASSERT_TRUE(kit::test::runUntil([&] { return rows() == 4; }));
+  EXPECT_EQ(d(sentTo("login/iosaddxiaohao")["x"]), "😀😀😀😀");
+}
+
+TEST_F(SubNameChooser, TheTenthAddHidesTheButtonAndRefusalsAndFailuresToast) {
+  account(9);
+  open(9);
+  EXPECT_FALSE(chooser->addBtn()->isHidden());
+  add("十号");
+  ASSERT_TRUE(kit::test::runUntil([&] { return rows() == 10; }));
+  EXPECT_TRUE(chooser->addBtn()->isHidden());
+
+  server->enqueue("login/iosaddxiaohao",
+                  sim::PlatformAPIReply::plain(kit::dict({{"code", "0"}, {"msg", "数量已达上限"}})));
+  chooser->addSubNameWithNickName(kit::str("十一"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("小号数量已达上限"); }));
+  EXPECT_EQ(rows(), 10);
+  EXPECT_EQ(chooser->hud(), nullptr);
+
+  pointClientAtClosedPort();
+  chooser->addSubNameWithNickName(kit::str("十二"));
+  kit::Ref<PHProgressHUD> hud = chooser->hud();
+  ASSERT_TRUE(hud);
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("无法链接服务器"); }));
+  EXPECT_EQ(chooser->hud(), nullptr);
+  EXPECT_TRUE(hud->hasFinished());
+  EXPECT_EQ(rows(), 10);
+}
+
+TEST_F(SubNameChooser, ChoosingReportsTheEntryAfterTheDismissalOnlyToADelegateThatTakesIt) {
+  server->enqueue("login/iosxiaohao",
+                  sim::PlatformAPIReply::plain(kit::dict(
+                      {{"code", "1"},
+                       {"data", kit::array({kit::dict({{"nickname", "甲"}, {"username", "u1"}, {"sign", "S123"}}),
+                                          kit::dict({{"nickname", "乙"}, {"username", "u2"}, {"sign", "S456"}})})}})));
+  account(0);
+  recorder->takes = false;
+  open(2);
+  chooser->view()->layoutIfNeeded();
+  auto second = chooser->tableView()->cellForRowAtIndexPath(kit::IndexPath::forRow(1, 0));
+  ASSERT_TRUE(second);
+  ASSERT_TRUE(kit::test::tap(second));
+  clock.advance(1);
+  EXPECT_EQ(root->presentedViewController(), chooser);
+  EXPECT_TRUE(recorder->events.empty());
+
+  recorder->takes = true;
+  ASSERT_TRUE(kit::test::tap(second));
+  EXPECT_TRUE(recorder->events.empty());  // not before the page is gone
+  clock.advance(1);
+  ASSERT_EQ(recorder->events, std::vector<std::string>{"selected"});
+  EXPECT_TRUE(recorder->dismissedAtCall);
+  EXPECT_EQ(d(recorder->chosen->username()), "u2");
+  EXPECT_EQ(d(recorder->chosen->sign()), "456");
+}
+
+TEST_F(SubNameChooser, LogoutDismissesThenTellsTheDelegate) {
+  account(1);
+  open(1);
+  ASSERT_TRUE(kit::test::tap(chooser->loginOutBtn()));
+  EXPECT_TRUE(recorder->events.empty());
+  clock.advance(1);
+  EXPECT_EQ(recorder->events, std::vector<std::string>{"logout"});
+  EXPECT_TRUE(recorder->dismissedAtCall);
+
+  // Without a delegate the page still goes.
+  open(1, false);
+  ASSERT_TRUE(kit::test::tap(chooser->loginOutBtn()));
+  clock.advance(1);
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+TEST_F(SubNameChooser, TheBoxLinksOpenTheAppOrItsWebPage) {
+  account(1);
+  open(1);
+  auto application = kit::Application::shared();
+  application->clearOpenedURLs();
+  ASSERT_TRUE(kit::test::tap(chooser->activityBtn()));
+  ASSERT_TRUE(kit::test::tap(chooser->fanliBtn()));
+  const std::string box = server->origin() + "/cdcloud/welcome/box?ag=" + d(ShareVale::sharedInstance()->chanelid());
+  EXPECT_EQ(application->openedURLs(), (std::vector<std::string>{box, box}));
+
+  application->clearOpenedURLs();
+  application->addInstalledScheme("vexobox");  // schemes are matched in lower case
+  ASSERT_TRUE(kit::test::tap(chooser->activityBtn()));
+  ASSERT_TRUE(kit::test::tap(chooser->fanliBtn()));
+  EXPECT_EQ(application->openedURLs(),
+            (std::vector<std::string>{"vexoBox://activityURL", "vexoBox://fanliURL"}));
+  EXPECT_EQ(root->presentedViewController(), chooser);
+}
+
+}  // namespace
