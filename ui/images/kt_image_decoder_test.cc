@@ -288,7 +288,11 @@ TEST(ImageDecoder, WebPIsRecognisedNotDecodedAndTheNoticeIsLoggedOnce) {
   EXPECT_FALSE(KTImageDecoder::decoderWithData(whole(webp), 1));
   size_t notices = 0;
   for (const auto& message : log.messages()) notices += message.find("WebP") != std::string::npos;
-  EXPECT_EQ(notices, 1u);
+  // Once a process: no other test decodes WebP, so the first run of this
+  // test hears the notice and a repeated run does not.
+  static bool firstRun = true;
+  EXPECT_EQ(notices, firstRun ? 1u : 0u);
+  firstRun = false;
 }
 
 TEST(ImageDecoder, ADownloadThreadAndADisplayThreadShareOneDecoder) {
