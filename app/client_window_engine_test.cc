@@ -29,6 +29,7 @@
 #include "channel/testing/test_bundle.h"
 #include "config/client_configuration.h"
 #include "kit/desktop/desktop_window.h"
+#include "kit/desktop/testing/private_display.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
@@ -89,10 +90,9 @@ kit::Point centreOf(const kit::View& view) {
 class ClientWindow : public kit::test::BrowserEngineTest {
  protected:
   void SetUp() override {
+    kit::test::usePrivateDisplay();  // clicks of other tests stay on their displays
     kit::test::BrowserEngineTest::SetUp();
     if (IsSkipped()) return;
-    display = XOpenDisplay(nullptr);
-    ASSERT_TRUE(display);
     kit::Application::shared()->reset();
     simulator.channel().setPackage("com.example.starfleet");
     simulator.channel().setNotice("开服公告", "欢迎来到星河远征！");
@@ -102,6 +102,8 @@ class ClientWindow : public kit::test::BrowserEngineTest {
     ASSERT_TRUE(controller);
     desktop = kit::DesktopWindow::open("client window test");
     ASSERT_TRUE(desktop);
+    display = XOpenDisplay(desktop->displayName().c_str());
+    ASSERT_TRUE(display);
     ::Window child;
     XTranslateCoordinates(display, desktop->xid(), DefaultRootWindow(display), 0, 0, &originX, &originY, &child);
     XSetInputFocus(display, desktop->xid(), RevertToParent, CurrentTime);
@@ -268,6 +270,7 @@ std::string readFile(const std::string& path) {
 }
 
 TEST(ClientWindowProgram, ClosingTheWindowTerminatesTheProgramAndLeavesNoProcessBehind) {
+  kit::test::usePrivateDisplay();
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display";
   Display* display = XOpenDisplay(nullptr);
   if (!display) GTEST_SKIP() << "cannot open the display";

@@ -79,7 +79,7 @@ struct Scene {
     web->setNavigationDelegate(finish);
     web->loadHTMLString(kGamePage, kit::URL::URLWithString("http://127.0.0.1/game.html"));
     desktop = kit::DesktopWindow::open("bench");
-    display = XOpenDisplay(nullptr);
+    display = desktop ? XOpenDisplay(desktop->displayName().c_str()) : nullptr;
     if (!kit::test::runUntil([&] { return finish->done; }) || !desktop || !display) {
       failure = "the page or the window did not come up";
       return;

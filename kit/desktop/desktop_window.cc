@@ -205,6 +205,10 @@ unsigned long DesktopWindow::xid() const {
   return window ? GDK_WINDOW_XID(window) : 0;
 }
 
+std::string DesktopWindow::displayName() const {
+  return gdk_display_get_name(gtk_widget_get_display(native_->window));
+}
+
 int DesktopWindow::scale() const { return gtk_widget_get_scale_factor(native_->area); }
 long DesktopWindow::framesDrawn() const { return native_->frames; }
 Ref<Bitmap> DesktopWindow::lastFrame() const { return native_->lastFrame; }

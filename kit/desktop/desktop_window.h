@@ -44,8 +44,10 @@ class DesktopWindow {
   // stays until it is destroyed).
   void setCloseHandler(std::function<void()> handler);
 
-  // The X11 window (for a test's display-server input and screenshots).
+  // The X11 window and the name of its display (for a test's
+  // display-server input and screenshots).
   unsigned long xid() const;
+  std::string displayName() const;
   // The window's pixels per point.
   int scale() const;
   // Frames drawn so far, and the picture of the latest.
