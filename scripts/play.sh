@@ -28,14 +28,14 @@ stop_simulator() {
 }
 trap stop_simulator EXIT
 
-# The simulator prints "ready" once its services listen and the file is
+# The simulator prints "simulator: ready" once its services listen and the file is
 # written.
 for _ in $(seq 1 100); do
-  grep -q '^ready' "$dir/simulator.log" 2>/dev/null && break
+  grep -q '^simulator: ready' "$dir/simulator.log" 2>/dev/null && break
   kill -0 "$simulator" 2>/dev/null || { cat "$dir/simulator.log" >&2; exit 1; }
   sleep 0.1
 done
-grep -q '^ready' "$dir/simulator.log" || { echo "play: the simulator did not start" >&2; exit 1; }
+grep -q '^simulator: ready' "$dir/simulator.log" || { echo "play: the simulator did not start" >&2; exit 1; }
 echo "play: simulator running (log: $dir/simulator.log); opening the client window"
 
 GAMECLIENT_SERVICES="$services" "$bin/gameclient" --window --device "$device"
