@@ -16,6 +16,7 @@ Simulator::Simulator(std::string gameId, const SimulatorPorts& ports)
       page_(std::make_unique<GamePageServer>(gameId, ports.gamePage)),
       platformAPI_(PlatformAPIServer::start(ports.platformAPI)) {
   platform_ = std::make_unique<PlatformService>(*platformAPI_);
+  userCentre_ = std::make_unique<PlatformUserCentre>(*platformAPI_);
   wallet_ = std::make_unique<WalletApp>(*platform_);
   channel_->setGameId(gameId);
   game_->setGameId(std::move(gameId));
@@ -33,6 +34,7 @@ kit::Ref<kit::Dictionary> Simulator::configuration() const {
                                    {ClientConfiguration::kGamePage, page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
   entries->setObject(kit::str(platformAPI_->origin() + "/"), std::string_view(ClientConfiguration::kPlatformWebHost));
+  entries->addEntriesFromDictionary(*userCentre_->configurationEntries());
   return entries;
 }
 
