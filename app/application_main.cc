@@ -2,6 +2,7 @@
 
 #include "app/application_main.h"
 
+#include "channel/hall/nuva_hall_views.h"
 #include "channel/store/nuva_store_views.h"
 #include "kit/ui/application.h"
 #include "kit/ui/application_main.h"
@@ -36,6 +37,6 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 
 int ApplicationMain(int argc, char** argv) {
   registerClientInterface();
-  NUVAStoreViews::install();
+  NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
   return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }

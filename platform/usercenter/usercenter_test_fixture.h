@@ -9,7 +9,7 @@
 
 #include "kit/ui/view_controller.h"
 #include "platform/account/cxr_window_manager.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/usercenter/cxr_helper_btn.h"
 #include "sim/platform_user_centre.h"
 
