@@ -66,7 +66,9 @@ class Home : public UserCentreTest {
     container->addChildViewController(page);
     container->view()->viewWithTag(KTSuspendVC::SlideAreaTag)->addSubview(page->view());
     ASSERT_TRUE(kit::test::runUntil([&] { return page->homeReplies() == 1; }));
-    if (waitForNews) ASSERT_TRUE(kit::test::runUntil([&] { return page->newsReplies() == 1; }));
+    if (waitForNews) {
+      ASSERT_TRUE(kit::test::runUntil([&] { return page->newsReplies() == 1; }));
+    }
   }
   kit::Ref<kit::Button> button(const std::string& title) { return kit::test::findButton(*page->view(), title); }
 
