@@ -10,6 +10,7 @@
 #include "kit/ui/application.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/window.h"
+#include "net/mutable_dictionary_fields.h"
 #include "net/network_manager.h"
 #include "net/response_serializer.h"
 #include "platform/base/share_vale.h"
@@ -96,8 +97,8 @@ void KTPagedListVC::loadMoreData() {
 
 void KTPagedListVC::post(unsigned long page, bool firstPage) {
   auto parameters = kit::MutableDictionary::make();
-  parameters->setObject(ShareVale::sharedInstance()->gameID(), "gid");
-  parameters->setObject(kit::num(page), "pagecode");
+  setObjectForField(*parameters, ShareVale::sharedInstance()->gameID(), "gid");
+  setObjectForField(*parameters, kit::num(page), "pagecode");
   parameters->addEntriesFromDictionary(*listParameters());
   kit::Weak<KTPagedListVC> weak = weakSelf<KTPagedListVC>();
   const unsigned long askedUnder = firstPageLoads_;

@@ -8,6 +8,7 @@
 #include "kit/ui/font.h"
 #include "kit/ui/image_view.h"
 #include "kit/ui/screen.h"
+#include "net/mutable_dictionary_fields.h"
 #include "platform/base/ns_string_url_encode.h"
 #include "platform/base/share_vale.h"
 #include "platform/usercenter/kt_su_coupon_cell.h"
@@ -34,7 +35,9 @@ std::string KTSuCouponVC::listPath() const {
 }
 
 kit::Ref<kit::Dictionary> KTSuCouponVC::listParameters() const {
-  return kit::dict({{"username", kit::Id(ShareVale::sharedInstance()->userName())}});
+  auto parameters = kit::MutableDictionary::make();
+  setObjectForField(*parameters, ShareVale::sharedInstance()->userName(), "username");
+  return parameters;
 }
 
 const kit::Ref<kit::View>& KTSuCouponVC::midView() {

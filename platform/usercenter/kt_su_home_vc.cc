@@ -15,6 +15,7 @@
 #include "kit/ui/scene_registry.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/window.h"
+#include "net/mutable_dictionary_fields.h"
 #include "net/network_manager.h"
 #include "net/response_serializer.h"
 #include "platform/account/cxr_window_manager.h"
@@ -252,8 +253,8 @@ const kit::Ref<::CXRRealNameView>& KTSuHomeVC::rzView() {
 void KTSuHomeVC::loadData() {
   auto share = ShareVale::sharedInstance();
   auto parameters = kit::MutableDictionary::make();
-  parameters->setObject(share->userName(), "username");
-  parameters->setObject(share->gameID(), "gid");
+  setObjectForField(*parameters, share->userName(), "username");
+  setObjectForField(*parameters, share->gameID(), "gid");
   kit::Weak<KTSuHomeVC> weak = weakSelf<KTSuHomeVC>();
   manager()->POST(
       SDPPlatformAPIBaseURL() + HomePath, parameters,
@@ -277,8 +278,8 @@ void KTSuHomeVC::loadData() {
 
 void KTSuHomeVC::loadMsgData() {
   auto parameters = kit::MutableDictionary::make();
-  parameters->setObject(ShareVale::sharedInstance()->gameID(), "gid");
-  parameters->setObject(kit::str(NewsCount), "num");
+  setObjectForField(*parameters, ShareVale::sharedInstance()->gameID(), "gid");
+  setObjectForField(*parameters, kit::str(NewsCount), "num");
   kit::Weak<KTSuHomeVC> weak = weakSelf<KTSuHomeVC>();
   manager()->POST(
       SDPPlatformAPIBaseURL() + NewsPath, parameters,

@@ -13,6 +13,7 @@
 #include "kit/ui/render.h"
 #include "kit/ui/scene_registry.h"
 #include "kit/ui/ui_test_driver.h"
+#include "platform/base/share_vale.h"
 #include "platform/usercenter/kt_gift_cells.h"
 #include "platform/usercenter/kt_suspend_vc.h"
 #include "platform/usercenter/usercenter_test_fixture.h"
@@ -176,6 +177,22 @@ TEST(WelfareTables, SizesFollowTheScreenAndTheBar) {
     window->makeKeyAndVisible();
     EXPECT_EQ(KTWelfareBaseVC::make()->tableView()->frame(), (kit::Rect{0, 0, 300, height}));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Without a logged-in name the lists and claims still ask, with an empty
+// name, rather than failing to build their forms.
+TEST_F(Welfare, NoUserNameSendsAnEmptyOne) {
+  ShareVale::sharedInstance()->setUserName(nullptr);
+  show();
+  EXPECT_EQ(server->requestsTo(Lists::kGiftList).at(0).formValue("username"), "");
+  auto open = kit::as<KTGetGiftCell>(row(2));
+  open->btnClick(*open->getBtn());
+  ASSERT_TRUE(kit::test::runUntil([&] { return server->requestsTo(Lists::kGiftClaim).size() == 1; }));
+  EXPECT_EQ(kit::describe(kit::Id(server->requestsTo(Lists::kGiftClaim).at(0).parameters)["username"]), "");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/pasteboard.h"
 #include "kit/ui/screen.h"
+#include "net/mutable_dictionary_fields.h"
 #include "platform/account/cxr_message.h"
 #include "platform/base/share_vale.h"
 #include "platform/usercenter/kt_gift_cells.h"
@@ -32,7 +33,9 @@ void KTWelfareBaseVC::viewDidLoad() {
 }
 
 kit::Ref<kit::Dictionary> KTWelfareBaseVC::listParameters() const {
-  return kit::dict({{"username", kit::Id(ShareVale::sharedInstance()->userName())}});
+  auto parameters = kit::MutableDictionary::make();
+  setObjectForField(*parameters, ShareVale::sharedInstance()->userName(), "username");
+  return parameters;
 }
 
 const kit::Ref<NetWorkManager>& KTWelfareBaseVC::netManager() {
@@ -88,8 +91,8 @@ std::optional<double> KTWelfareBaseVC::heightForRowAtIndexPath(kit::TableView&, 
 
 void KTWelfareBaseVC::getGiftCodeWithBtn(kit::Button&, const kit::Ref<KTSuGiftModel>& model) {
   auto parameters = kit::MutableDictionary::make();
-  parameters->setObject(ShareVale::sharedInstance()->userName(), "username");
-  parameters->setObject(model ? model->ID() : nullptr, "cardid");
+  setObjectForField(*parameters, ShareVale::sharedInstance()->userName(), "username");
+  setObjectForField(*parameters, model ? model->ID() : nullptr, "cardid");
   kit::Weak<KTWelfareBaseVC> weak = weakSelf<KTWelfareBaseVC>();
   netManager()->PostCouponURL(
       ClaimPath, parameters,
