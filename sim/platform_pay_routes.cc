@@ -186,6 +186,12 @@ PlatformAnswer walletAppOrder(PlatformService& service, const PlatformCall& call
   const std::string fields = "partner=\"" + call.text("j") + "\"&out_trade_no=\"" + order->orderNumber +
                              "\"&subject=\"" + order->productName + "\"&total_fee=\"" + order->realMoney + "\"";
   const std::string signedOrder = fields + "&sign=\"" + kit::md5Hex(fields + service.identity().appKey) + "\"";
+  {
+    std::lock_guard lock(R::lock(service));
+    for (auto& placed : R::orders(service)) {
+      if (placed.orderNumber == order->orderNumber) placed.signedOrder = signedOrder;
+    }
+  }
   return cashierAnswer(service, *order, "z", "b", "c", signedOrder);
 }
 
@@ -193,7 +199,7 @@ PlatformAnswer wxOrder(PlatformService& service, const PlatformCall& call) {
   auto order = layoutAOrder(service, call, {"wx"});
   if (!order) return kit::unexpected(order.error());
   return cashierAnswer(service, *order, "code", "msg", "data",
-                       PlatformWebPages::cashierURL(R::webHost(service), order->orderNumber, "wxh5"));
+                       PlatformWebPages::officialURL(R::webHost(service), order->orderNumber));
 }
 
 PlatformAnswer ptbOrder(PlatformService& service, const PlatformCall& call) {

@@ -85,6 +85,9 @@ struct PlatformOrder {
   std::string productName;
   std::string createTime;  // seconds since 1970
   bool paid = false;
+  // The signed order text an app order was answered with (the wallet
+  // checks what it is handed against it); empty for other orders.
+  std::string signedOrder;
 };
 
 struct PlatformNotice {

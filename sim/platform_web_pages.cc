@@ -97,6 +97,10 @@ std::string PlatformWebPages::cashierURL(const std::string& host, const std::str
   return host + kCashierPath + "?order=" + queryValue(orderNumber) + "&type=" + queryValue(payType);
 }
 
+std::string PlatformWebPages::officialURL(const std::string& host, const std::string& orderNumber) {
+  return host + kOfficialPath + "?order=" + queryValue(orderNumber);
+}
+
 void PlatformWebPages::install(PlatformService& service, PlatformAPIServer& server) {
   server.routePage(std::string("/") + kLogoPath, [](const kit::test::RecordedRequest&) {
     return picture(solidPNG(40, 120, 220));
@@ -127,6 +131,18 @@ void PlatformWebPages::install(PlatformService& service, PlatformAPIServer& serv
                               escapeHTML(order->realMoney) + "元</p><p id=\"type\">" +
                               escapeHTML(request.formValue("type").value_or("")) + "</p><a id=\"pay\" href=\"" +
                               escapeHTML(pay) + "\">确认支付</a>");
+  });
+  server.routePage(std::string("/") + kOfficialPath, [&service](const kit::test::RecordedRequest& request) {
+    const std::string host = request.header("Host").value_or("");
+    const std::string expected = host.substr(0, host.rfind(':')) + "://";
+    if (request.header("Referer").value_or("") != expected) return page(kRefusedText, "<p id=\"error\">" + std::string(kRefusedText) + "</p>");
+    const std::string number = request.formValue("order").value_or("");
+    auto order = service.order(number);
+    if (!order) return page("微信支付", "<p id=\"error\">订单不存在</p>");
+    const std::string pay = std::string("/") + kPayPath + "?order=" + queryValue(number);
+    return page("微信支付", "<h1>微信支付</h1><p id=\"order\">" + escapeHTML(number) + "</p><p id=\"amount\">" +
+                                escapeHTML(order->realMoney) + "元</p><a id=\"pay\" href=\"" + escapeHTML(pay) +
+                                "\">确认支付</a>");
   });
   server.routePage(std::string("/") + kPayPath, [&service](const kit::test::RecordedRequest& request) {
     const std::string number = request.formValue("order").value_or("");

@@ -26,6 +26,11 @@ class PlatformWebPages {
   static constexpr const char* kPayPath = "appview/pay/confirm";
   // The user agreement, under the API prefix (PlatformAPIServer::kPathPrefix).
   static constexpr const char* kAgreementPath = "Agreement/xieyi";
+  // The official WeChat H5 pay page: it serves its pay link only to a
+  // request whose "Referer" is the platform's host followed by "://" (what
+  // the pay page's real counterpart checks); others get kRefusedText.
+  static constexpr const char* kOfficialPath = "appview/pay/official";
+  static constexpr const char* kRefusedText = "请求来源未授权";
 
   // Routes the pages on the server's host.
   static void install(PlatformService& service, PlatformAPIServer& server);
@@ -33,6 +38,9 @@ class PlatformWebPages {
   // The pay page of an order: `host` (ending in "/") + the cashier path
   // with the order number and the pay type as query values.
   static std::string cashierURL(const std::string& host, const std::string& orderNumber, const std::string& payType);
+  // The official pay page of an order: `host` + the official path with the
+  // order number as query value.
+  static std::string officialURL(const std::string& host, const std::string& orderNumber);
 
   // The text with "&", "<", ">", quotes and apostrophes as entities.
   static std::string escapeHTML(const std::string& text);

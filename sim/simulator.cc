@@ -14,6 +14,7 @@ Simulator::Simulator(std::string gameId)
       page_(std::make_unique<GamePageServer>(gameId)),
       platformAPI_(PlatformAPIServer::start()) {
   platform_ = std::make_unique<PlatformService>(*platformAPI_);
+  wallet_ = std::make_unique<WalletApp>(*platform_);
   channel_->setGameId(gameId);
   game_->setGameId(std::move(gameId));
   ChannelSDKServer* channel = channel_.get();

@@ -11,6 +11,7 @@
 #include "sim/game_page_server.h"
 #include "sim/platform_api_server.h"
 #include "sim/platform_service.h"
+#include "sim/wallet_app.h"
 
 namespace sim {
 
@@ -25,6 +26,9 @@ class Simulator {
   PlatformAPIServer& platformAPI() { return *platformAPI_; }
   // The platform's accounts, orders and pages, served by platformAPI().
   PlatformService& platform() { return *platform_; }
+  // The wallet app, paying the platform's app orders; not installed in
+  // kit's application until wallet().install() (main thread).
+  WalletApp& wallet() { return *wallet_; }
 
   // The addresses of the services it runs under the client's configuration
   // keys (ChannelSDKServer, ChannelGameServer, ChannelVideoBase,
@@ -42,6 +46,8 @@ class Simulator {
   // into the service until the server has stopped.
   std::unique_ptr<PlatformService> platform_;
   std::unique_ptr<PlatformAPIServer> platformAPI_;
+  // Last, so that it goes first: it pays orders in the service.
+  std::unique_ptr<WalletApp> wallet_;
 };
 
 }  // namespace sim

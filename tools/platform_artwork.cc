@@ -1,6 +1,7 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
-// "VIROV.bundle" (the navigation bar's back arrow and the 20-point title
-// images of the agreement and forgotten-password pages) with kit graphics and
+// "VIROV.bundle" (the navigation bar's back arrow, the 20-point title images of
+// the agreement and forgotten-password pages, the coupon picker's close button
+// and game-box mark, the pay notice's icon) with kit graphics and
 // writes it as PNG files, at scale 1 and 2. The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
@@ -16,6 +17,7 @@
 #include "kit/graphics/color.h"
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/path.h"
 
 namespace {
 
@@ -76,6 +78,26 @@ kit::Ref<kit::Image> protocolIcon(double scale) {
   return image;
 }
 
+// The coupon picker's close button: a grey cross in a 20-point box.
+constexpr double CloseSide = 20, CloseInset = 5, CloseStroke = 2;
+
+kit::Ref<kit::Image> closeCross(double scale) {
+  if (!kit::beginImageContext({CloseSide, CloseSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0x999999));
+  ctx.setLineWidth(CloseStroke);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.beginPath();
+  ctx.moveTo(CloseInset, CloseInset);
+  ctx.addLineTo(CloseSide - CloseInset, CloseSide - CloseInset);
+  ctx.moveTo(CloseSide - CloseInset, CloseInset);
+  ctx.addLineTo(CloseInset, CloseSide - CloseInset);
+  ctx.strokePath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 // The forgotten password: a padlock with its shackle open.
 kit::Ref<kit::Image> forgetPasswordIcon(double scale) {
   if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
@@ -92,6 +114,48 @@ kit::Ref<kit::Image> forgetPasswordIcon(double scale) {
   ctx.fillRect({4, 9, 12, 9});
   ctx.setFillColor(kit::Color::whiteColor());
   ctx.fillEllipseInRect({8.5, 11.5, 3, 3});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The game-box mark beside the picker's link: a blue rounded box with a
+// white play triangle, 20 points.
+constexpr double BoxSide = 20, BoxRadius = 5;
+
+kit::Ref<kit::Image> gameBox(double scale) {
+  if (!kit::beginImageContext({BoxSide, BoxSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0x3092F6));
+  ctx.beginPath();
+  ctx.addPath(*kit::Path::withRoundedRect(kit::Rect{0, 0, BoxSide, BoxSide}, BoxRadius));
+  ctx.fillPath();
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.beginPath();
+  ctx.moveTo(8, 5.5);
+  ctx.addLineTo(14.5, 10);
+  ctx.addLineTo(8, 14.5);
+  ctx.closePath();
+  ctx.fillPath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The pay notice's icon: a white card with a stripe on a blue disc, 40
+// points.
+constexpr double NoticeSide = 40;
+
+kit::Ref<kit::Image> payNotice(double scale) {
+  if (!kit::beginImageContext({NoticeSide, NoticeSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0x3092F6));
+  ctx.fillEllipseInRect(kit::Rect{0, 0, NoticeSide, NoticeSide});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillRect(kit::Rect{10, 13, 20, 14});
+  ctx.setFillColor(kit::Color::hex(0x3092F6));
+  ctx.fillRect(kit::Rect{10, 16, 20, 3});
+  ctx.fillRect(kit::Rect{13, 22, 6, 2});
   kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
   kit::endImageContext();
   return image;
@@ -129,5 +193,11 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "KT_User_Protocol@2x.png", protocolIcon(2));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon.png", forgetPasswordIcon(1));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon@2x.png", forgetPasswordIcon(2));
+  ok &= writePNG(bundle / "KT_coupon_close.png", closeCross(1));
+  ok &= writePNG(bundle / "KT_coupon_close@2x.png", closeCross(2));
+  ok &= writePNG(bundle / "KT_coupon_box.png", gameBox(1));
+  ok &= writePNG(bundle / "KT_coupon_box@2x.png", gameBox(2));
+  ok &= writePNG(bundle / "KT_pay_notice.png", payNotice(1));
+  ok &= writePNG(bundle / "KT_pay_notice@2x.png", payNotice(2));
   return ok ? 0 : 1;
 }

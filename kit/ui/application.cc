@@ -158,13 +158,35 @@ void Application::openURL(const std::string& url, const Ref<Dictionary>&, std::f
   const bool ok = canOpenURL(url);
   if (ok) opened_.push_back(url);
   if (completion) runOnMainSoon([completion = std::move(completion), ok] { completion(ok); });
+  if (ok) handOver(url);
 }
 
 bool Application::openURL(const std::string& url, bool) {
   KIT_CHECK_MAIN_THREAD();
   const bool ok = canOpenURL(url);
   if (ok) opened_.push_back(url);
+  if (ok) handOver(url);
   return ok;
+}
+
+void Application::installApplication(const std::string& scheme,
+                                     std::function<void(const std::string& url)> receiver) {
+  KIT_CHECK_MAIN_THREAD();
+  std::string key = scheme;
+  std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (receiver) {
+    schemes_.insert(key);
+    receivers_[key] = std::move(receiver);
+  } else {
+    schemes_.erase(key);
+    receivers_.erase(key);
+  }
+}
+
+void Application::handOver(const std::string& url) {
+  auto found = receivers_.find(schemeOf(url));
+  if (found == receivers_.end()) return;
+  runOnMainSoon([receiver = found->second, url] { receiver(url); });
 }
 
 // ---- Background tasks ---------------------------------------------------------
@@ -316,6 +338,7 @@ void Application::reset() {
   statusBarHidden_ = false;
   state_ = ApplicationState::Inactive;
   schemes_ = {"http", "https", "tel", "mailto", "sms"};
+  receivers_.clear();
   mainInterface_ = nullptr;
   keyboardVisible_ = false;
 }

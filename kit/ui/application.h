@@ -20,6 +20,7 @@
 #include <mutex>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -131,6 +132,12 @@ class Application : public Responder {
   // "sms" by default).
   void setInstalledSchemes(std::set<std::string> schemes) { KIT_CHECK_MAIN_THREAD(); schemes_ = std::move(schemes); }
   void addInstalledScheme(const std::string& scheme) { KIT_CHECK_MAIN_THREAD(); schemes_.insert(scheme); }
+  // An installed application that receives the URLs of its scheme (a
+  // stand-in for another app, such as a wallet): the scheme counts as
+  // installed, and every URL opened with it is recorded and then handed to
+  // `receiver` on a later main run loop pass, after the opener's completion.
+  // An empty receiver uninstalls the application and its scheme.
+  void installApplication(const std::string& scheme, std::function<void(const std::string& url)> receiver);
 
   // ---- Background tasks
   BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler,
@@ -193,6 +200,8 @@ class Application : public Responder {
     std::function<void()> expiration;
   };
   void prune() const;
+  // Hands an opened URL to the installed application of its scheme.
+  void handOver(const std::string& url);
 
   Ref<ApplicationDelegate> delegate_;
   ApplicationState state_ = ApplicationState::Inactive;
@@ -206,6 +215,7 @@ class Application : public Responder {
   bool idleTimerDisabled_ = false;
   std::vector<std::string> opened_;
   std::set<std::string> schemes_{"http", "https", "tel", "mailto", "sms"};
+  std::map<std::string, std::function<void(const std::string&)>> receivers_;  // by lower-case scheme
   mutable std::mutex picturesMutex_;
   std::string picturesDirectory_;
   mutable std::mutex tasksMutex_;  // background tasks may be asked for from any thread

@@ -9,6 +9,7 @@
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/uuid.h"
+#include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
@@ -86,6 +87,28 @@ TEST_F(ApplicationTest, OpeningURLsUsesTheInstalledSchemes) {
   app->addInstalledScheme("weixin");
   EXPECT_TRUE(app->openURL("WeiXin://pay", true));
   EXPECT_EQ(app->openedURLs(), std::vector<std::string>{"WeiXin://pay"});
+}
+
+TEST_F(ApplicationTest, AnInstalledApplicationReceivesItsSchemesURLsAfterTheOpenersCompletion) {
+  auto app = Application::shared();
+  std::vector<std::string> events;
+  app->installApplication("WalletPay", [&](const std::string& url) { events.push_back("wallet:" + url); });
+  EXPECT_TRUE(app->canOpenURL("walletpay://pay?order=1"));
+  app->openURL("WALLETPAY://pay?order=1", nullptr, [&](bool ok) { events.push_back(ok ? "opened" : "refused"); });
+  EXPECT_TRUE(app->openURL("walletpay://pay?order=2", true));
+  app->openURL("other://x", nullptr, [&](bool ok) { events.push_back(ok ? "opened" : "refused"); });
+  EXPECT_TRUE(events.empty()) << "nothing is handed over during the call";
+  ASSERT_TRUE(test::runUntil([&] { return events.size() == 4; }));
+  EXPECT_EQ(events, (std::vector<std::string>{"opened", "wallet:WALLETPAY://pay?order=1", "wallet:walletpay://pay?order=2",
+                                              "refused"}));
+  EXPECT_EQ(app->openedURLs().size(), 2u);
+
+  // Uninstalled, the scheme is gone with it; reset forgets it too.
+  app->installApplication("walletpay", nullptr);
+  EXPECT_FALSE(app->canOpenURL("walletpay://pay"));
+  app->installApplication("walletpay", [&](const std::string& url) { events.push_back(url); });
+  app->reset();
+  EXPECT_FALSE(app->openURL("walletpay://pay", true));
 }
 
 TEST_F(ApplicationTest, WindowsAreListedByLevelAndTheKeyRolePasses) {

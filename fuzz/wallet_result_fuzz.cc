@@ -1,0 +1,76 @@
+// Fuzz target for the wallet's answers, which another application sends:
+// the return URL the vendor's service reads and the result dictionary the
+// pay plug turns into the sheet's status. The first byte picks the form of
+// the rest: a whole return URL, the "result" value of one (percent-encoded
+// here, so the JSON reader sees the bytes), or a result dictionary in JSON
+// handed straight to the plug. Every return URL gets exactly one callback
+// with a text status; every dictionary at most one block call, whose
+// status is one of the three texts.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "kit/foundation/charset.h"
+#include "kit/foundation/data.h"
+#include "kit/foundation/json_serialization.h"
+#include "kit/foundation/percent_encoding.h"
+#include "kit/foundation/values.h"
+#include "payvendor/pay/wallet_pay_sdk.h"
+#include "platform/account/kt_pay_plug.h"
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+int blockCalls = 0;
+
+void toPlug(const kit::Ref<kit::Dictionary>& result) {
+  auto plug = KTPayPlug::sharedInstance();
+  plug->setBlock([](unsigned long, const kit::Ref<kit::String>& status, const kit::Ref<kit::Error>& error) {
+    ++blockCalls;
+    const std::string text = kit::describe(status);
+    check(text == KTPayPlug::kPaidStatus || text == KTPayPlug::kCancelledStatus || text == KTPayPlug::kFailedStatus);
+    check((text == KTPayPlug::kPaidStatus) == !error);
+  });
+  blockCalls = 0;
+  plug->setWalletPayResultDic(result);
+  check(blockCalls <= 1);
+  check(plug->walletPayResultDic() == result);
+}
+
+void readReturnURL(const std::string& text) {
+  int callbacks = 0;
+  WalletPaySDK::defaultService()->processOrderWithPaymentResult(
+      kit::URL::URLWithString(text), [&](const kit::Ref<kit::Dictionary>& result) {
+        ++callbacks;
+        check(kit::isKind<kit::String>(kit::Id(result)["resultStatus"]));
+        check(kit::isKind<kit::String>(kit::Id(result)["memo"]));
+        toPlug(result);
+        check(blockCalls == 1);
+      });
+  check(callbacks == 1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
+  switch (data[0] % 3) {
+    case 0: readReturnURL(rest); break;
+    case 1: {
+      auto value = kit::stringByAddingPercentEncodingWithAllowedCharacters(
+          rest, *kit::CharacterSet::urlQueryValueAllowed());
+      readReturnURL("TolmixWalletPayScheme1001://safepay/?result=" + (value ? value->utf8() : std::string()));
+      break;
+    }
+    default: {
+      kit::Id object = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(rest), 0);
+      if (auto dictionary = kit::as<kit::Dictionary>(object)) toPlug(dictionary);
+      break;
+    }
+  }
+  return 0;
+}

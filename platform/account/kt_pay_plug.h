@@ -1,0 +1,77 @@
+// KTPayPlug: the bridge between the pay sheet and the payment vendor's SDK.
+// doPay starts an app payment with the signed order of the platform's order
+// reply (walletPayInfo) and this client's return scheme
+// "TolmixWalletPayScheme<game id>"; the vendor's result dictionary, which
+// comes back through the return URL (or straight from the vendor when the
+// wallet cannot be opened), becomes a status text and an error for the
+// block the sheet handed to doPay:
+//   "9000"     "充值成功", no error
+//   "6001"     "取消充值", error "支付失败,用户取消支付"
+//   otherwise  "充值失败", error "支付失败"
+// Errors carry the status's integer as their code and the vendor's "memo"
+// under "ErrorInfo". The block stays until the next doPay replaces it, so a
+// second result calls it again; a result without a block is only kept.
+//
+// One instance for the process; main thread.
+//
+//   auto plug = KTPayPlug::sharedInstance();
+//   plug->setWalletPayInfo(info);
+//   plug->doPay([](unsigned long payWay, const kit::Ref<kit::String>& status, const kit::Ref<kit::Error>& error) {
+//     ...
+//   });
+#pragma once
+
+#include <functional>
+
+#include "kit/foundation/dictionary.h"
+#include "kit/foundation/error.h"
+#include "kit/foundation/object.h"
+#include "kit/foundation/string.h"
+#include "platform/account/kt_pay_replies.h"
+
+// The vendor routes of the plug.
+inline constexpr unsigned long KTPayWayWalletPayApp = 0;
+
+class KTPayPlug : public kit::Object {
+ public:
+  using Block = std::function<void(unsigned long payWay, const kit::Ref<kit::String>& status,
+                                   const kit::Ref<kit::Error>& error)>;
+
+  static constexpr const char* kPaidStatus = "充值成功";
+  static constexpr const char* kCancelledStatus = "取消充值";
+  static constexpr const char* kFailedStatus = "充值失败";
+  static constexpr const char* kCancelledDomain = "支付失败,用户取消支付";
+  static constexpr const char* kFailedDomain = "支付失败";
+
+  // Made once, under a lock.
+  static kit::Ref<KTPayPlug> sharedInstance();
+
+  // Keeps the block and, on the wallet app route (payWay 0), starts the
+  // payment; other routes do nothing more.
+  void doPay(Block block);
+  // Hands the signed order of walletPayInfo to the vendor with the return
+  // scheme. A result the vendor delivers to this call (the wallet could not
+  // be opened) is logged ("回调 = %@") and goes on like a returned one.
+  void WalletPay();
+  // Keeps the dictionary and tells the block what it means. A status or
+  // memo of another kind than text is read as missing: a missing status is
+  // a failure with code 0, a missing memo leaves "ErrorInfo" out.
+  void setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic);
+
+  unsigned long payWay() const { return payWay_; }
+  void setPayWay(unsigned long v) { payWay_ = v; }
+  const kit::Ref<WalletPayInfo>& walletPayInfo() const { return walletPayInfo_; }
+  void setWalletPayInfo(const kit::Ref<WalletPayInfo>& v) { walletPayInfo_ = v; }
+  const kit::Ref<kit::Dictionary>& walletPayResultDic() const { return walletPayResultDic_; }
+  const Block& block() const { return block_; }
+  void setBlock(Block v) { block_ = std::move(v); }
+
+  // "TolmixWalletPayScheme<game id>": the scheme the wallet returns under.
+  static std::string returnScheme();
+
+ private:
+  unsigned long payWay_ = KTPayWayWalletPayApp;
+  kit::Ref<WalletPayInfo> walletPayInfo_;
+  kit::Ref<kit::Dictionary> walletPayResultDic_;
+  Block block_;
+};
