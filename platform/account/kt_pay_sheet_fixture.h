@@ -38,7 +38,15 @@ class PaySheetTest : public PlatformAPITest {
     window->setRootViewController(game);
   }
   void TearDown() override {
-    if (auto sheet = KTNewPayVC::openSheet()) sheet->pause();
+    // A sheet stays open until its dismissal completes on this test's clock.
+    for (int pages = 0; pages < 3; ++pages) {
+      auto sheet = KTNewPayVC::openSheet();
+      if (!sheet) break;
+      sheet->pause();
+      sheet->popAction();
+      settle();
+    }
+    settle();
     game.reset();
     PlatformAPITest::TearDown();
   }
