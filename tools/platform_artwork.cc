@@ -176,6 +176,37 @@ kit::Ref<kit::Image> payTitleIcon(double scale) {
   return image;
 }
 
+// The registration name field's icons, 20 points, grey like the field's
+// placeholder: a person for an account name, a phone for a number.
+kit::Ref<kit::Image> newUserIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0x999999));
+  ctx.fillEllipseInRect({6.5, 2, 7, 7});
+  ctx.beginPath();
+  ctx.moveTo(3, 18);
+  ctx.addCurveTo(3, 10.5, 17, 10.5, 17, 18);
+  ctx.closePath();
+  ctx.fillPath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+kit::Ref<kit::Image> newPhoneIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0x999999));
+  ctx.setFillColor(kit::Color::hex(0x999999));
+  ctx.setLineWidth(1.6);
+  ctx.strokeRect({5.5, 1.5, 9, 17});
+  ctx.fillRect({8, 3.5, 4, 1});
+  ctx.fillEllipseInRect({9, 15, 2, 2});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 bool writePNG(const std::filesystem::path& path, const kit::Ref<kit::Image>& image) {
   if (!image) {
     std::fprintf(stderr, "platform_artwork: nothing drawn for %s\n", path.c_str());
@@ -208,6 +239,10 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "KT_User_Protocol@2x.png", protocolIcon(2));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon.png", forgetPasswordIcon(1));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon@2x.png", forgetPasswordIcon(2));
+  ok &= writePNG(bundle / "tol_new_user.png", newUserIcon(1));
+  ok &= writePNG(bundle / "tol_new_user@2x.png", newUserIcon(2));
+  ok &= writePNG(bundle / "tol_new_phone.png", newPhoneIcon(1));
+  ok &= writePNG(bundle / "tol_new_phone@2x.png", newPhoneIcon(2));
   ok &= writePNG(bundle / "KT_coupon_close.png", closeCross(1));
   ok &= writePNG(bundle / "KT_coupon_close@2x.png", closeCross(2));
   ok &= writePNG(bundle / "KT_coupon_box.png", gameBox(1));

@@ -1,0 +1,291 @@
+// The login chain against the platform service: what a login stores, the
+// 1.5 s pause (virtual clock), the real-name prompt and form, the notice
+// step, the sub-account chooser and the report of the chosen sub-account,
+// logging out in the chooser, change-account during the pause, and failed
+// logins.
+
+#include <gtest/gtest.h>
+
+#include "kit/dispatch/clock.h"
+#include "kit/dispatch/runloop.h"
+#include "kit/foundation/user_defaults.h"
+#include "kit/ui/alert_controller.h"
+#include "kit/ui/view_controller.h"
+#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/kt_login_view.h"
+#include "platform/account/kt_notice_vc.h"
+
+namespace {
+
+std::string d(const kit::Id& value) { return kit::describe(value); }
+std::string stored(const char* key) { return d(kit::UserDefaults::standardUserDefaults()->objectForKey(key)); }
+
+struct ChainRecorder : KTLoginViewDelegate {
+  std::vector<std::string> failures;   // "message|code"
+  std::vector<std::string> successes;  // "time|name|sign"
+  kit::Ref<LoginResult> loginData;
+  void ktLoginViewLoginSuccessLogintime(const kit::Ref<kit::String>& time, const kit::Ref<kit::String>& name,
+                                        const kit::Ref<kit::String>& sign, const kit::Ref<LoginResult>& data) override {
+    successes.push_back(d(time) + "|" + d(name) + "|" + d(sign));
+    loginData = data;
+  }
+  void ktLoginViewLoginFaildeMessage(const kit::Ref<kit::String>& message,
+                                     const kit::Ref<kit::String>& code) override {
+    failures.push_back(d(message) + "|" + d(code));
+  }
+};
+
+class LoginChain : public PlatformAPITest {
+ protected:
+  void SetUp() override {
+    PlatformAPITest::SetUp();
+    root = kit::make<kit::ViewController>();
+    window->setRootViewController(root);
+    card = KTLoginView::make();
+    root->view()->addSubview(card);
+    recorder = std::make_shared<ChainRecorder>();
+    card->delegate = recorder;
+    card->setUsingStyle(KTLoginView::Login);
+    sim::PlatformAccount account;
+    account.userName = "player01";
+    account.password = "pass123";
+    account.askRealName = false;
+    account.subAccounts.push_back({"小号1", "player01_1", "1700000001"});
+    platform->addAccount(account);
+  }
+  void TearDown() override {
+    kit::RunLoop::main().cancelPreviousPerformRequests(card.get());
+    if (root->presentedViewController()) root->dismissViewController(false);
+    card.reset();
+    root.reset();
+    PlatformAPITest::TearDown();
+  }
+  // Types the account into the form and taps the main button; waits for
+  // the login's answer.
+  void logIn(const std::string& name = "player01", const std::string& password = "pass123") {
+    card->outlets().loginName.lock()->setText(name);
+    card->outlets().loginPwd.lock()->setText(password);
+    const size_t before = server->requestsTo("login/dologin").size();
+    card->layoutIfNeeded();
+    ASSERT_TRUE(kit::test::tap(card->outlets().loginBtn.lock()));
+    ASSERT_TRUE(waitForCalls("login/dologin", before + 1));
+    ASSERT_TRUE(kit::test::runUntil([&] {
+      return card->loginData() != answered || !recorder->failures.empty() || card->UsingStyle() != KTLoginView::LoggingIn;
+    }));
+    answered = card->loginData();
+  }
+  kit::Ref<CXRSubNameVC> chooser() const {
+    return std::dynamic_pointer_cast<CXRSubNameVC>(root->presentedViewController());
+  }
+  // Waits for the chooser (after the pause and the notice step).
+  bool waitForChooser() {
+    return kit::test::runUntil([&] { return chooser() && chooser()->tableView() &&
+                                            chooser()->tableView()->numberOfRowsInSection(0) > 0; });
+  }
+  // The player leaves the chooser; the card shows the form again.
+  void closeChooser() {
+    root->dismissViewController(false);
+    ASSERT_TRUE(kit::test::runUntil([&] { return root->presentedViewController() == nullptr; }));
+    card->setUsingStyle(KTLoginView::Login);
+    clock.advance(1);  // the notice step's HUD fades out
+  }
+  kit::Ref<KTNoticeVC> notice() const {
+    for (const auto& child : root->childViewControllers()) {
+      if (auto page = std::dynamic_pointer_cast<KTNoticeVC>(child)) return page;
+    }
+    return nullptr;
+  }
+  void setNotice(const std::string& status, const std::string& content, long id) {
+    sim::PlatformNotice n;
+    n.status = status;
+    n.content = content;
+    n.id = id;
+    platform->setNotice(n);
+  }
+
+  kit::VirtualClock clock;
+  kit::Ref<kit::ViewController> root;
+  kit::Ref<KTLoginView> card;
+  std::shared_ptr<ChainRecorder> recorder;
+  kit::Ref<LoginResult> answered;
+};
+
+TEST_F(LoginChain, ALoginStoresTheReplysValuesAndPausesForOneAndAHalfSeconds) {
+  server->enqueue("login/dologin", sim::PlatformAPIReply::scrambled(kit::dict(
+                                       {{"z", "1"}, {"b", "server_name"}, {"c", "server_pwd"}, {"d", "SIGN"},
+                                        {"e", "1700000000"}, {"x", "登录成功"}, {"sid", "SID9"}, {"rz", "0"},
+                                        {"isck", "1"}, {"nrz", "1"}})));
+  logIn("typed_name", "typed_pwd");
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::LoggingIn);
+  EXPECT_EQ(stored("KT_username"), "server_name");
+  EXPECT_EQ(stored("KT_pwd"), "server_pwd");
+  EXPECT_EQ(stored("KT_sid"), "SID9");
+  EXPECT_EQ(stored("KT_isRz"), "1");
+  EXPECT_EQ(ShareVale::sharedInstance()->loginStyle(), KTLoginStyleAutoLogin);
+  ASSERT_TRUE(card->loginData());
+  EXPECT_EQ(d(card->loginData()->userName()), "server_name");
+
+  clock.advance(1.4);
+  kit::test::runUntil([] { return false; }, 0.05);
+  EXPECT_TRUE(server->requestsTo("Sdkmsg/indexios").empty());
+  EXPECT_FALSE(card->hud());
+  clock.advance(0.1);
+  ASSERT_TRUE(card->hud()) << "the notice step's HUD";
+  EXPECT_EQ(card->hud()->superview(), card);
+  EXPECT_TRUE(kit::isEqual(card->hud()->backgroundView()->color(), kit::Color::white(0, 0.1)));
+  ASSERT_TRUE(waitForCalls("Sdkmsg/indexios", 1));
+}
+
+TEST_F(LoginChain, TheRealNamePromptPutsTheFormOnTheCardAndContinuesWithTheNotice) {
+  platform->updateAccount("player01", [](sim::PlatformAccount& a) { a.askRealName = true; });
+  logIn();
+  clock.advance(1.5);
+  auto alert = std::dynamic_pointer_cast<kit::AlertController>(root->presentedViewController());
+  ASSERT_TRUE(alert);
+  EXPECT_EQ(alert->alertTitle(), "提示");
+  EXPECT_EQ(alert->message(), "根据国家相关规定，需要用户进行实名认证");
+  ASSERT_TRUE(kit::test::pressAlertAction(*alert, "确定"));
+  clock.advance(1);
+  auto form = std::dynamic_pointer_cast<CXRRealNameView>(card->viewWithTag(KTLoginView::RealNameTag));
+  ASSERT_TRUE(form);
+  EXPECT_EQ(form->superview(), card);
+  EXPECT_EQ(form->reponse(), card->loginData());
+  EXPECT_EQ(form->delegate.lock().get(), static_cast<CXRRealNameDelegate*>(card.get()));
+  EXPECT_TRUE(server->requestsTo("Sdkmsg/indexios").empty());
+
+  // Skipping continues with the notice step, then the chooser, which takes
+  // the form away.
+  form->cancelBtnClick();
+  ASSERT_TRUE(waitForCalls("Sdkmsg/indexios", 1));
+  ASSERT_TRUE(waitForChooser());
+  EXPECT_FALSE(card->viewWithTag(KTLoginView::RealNameTag));
+}
+
+TEST_F(LoginChain, ANewNoticeShowsOnceAndClosingItOpensTheChooser) {
+  setNotice("0", "开服公告", 5);
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(kit::test::runUntil([&] { return notice() != nullptr; }));
+  auto page = notice();
+  EXPECT_TRUE(card->isHidden());
+  EXPECT_EQ(page->view()->superview(), root->view());
+  EXPECT_EQ(page->textView()->text(), "开服公告");
+  EXPECT_EQ(stored("KT_noticeId"), "5");
+  EXPECT_FALSE(card->hud());
+  EXPECT_FALSE(chooser());
+  ASSERT_TRUE(kit::test::tap(page->closeBtn()));
+  EXPECT_FALSE(page->view()->superview());
+  EXPECT_FALSE(page->parentViewController());
+  ASSERT_TRUE(waitForChooser());
+  EXPECT_EQ(chooser()->modalPresentationStyle(), kit::ModalPresentationStyle::FullScreen);
+}
+
+TEST_F(LoginChain, TheSameNoticeIsSkippedUnlessItsStatusIsOne) {
+  ShareVale::sharedInstance()->setNoticeId(kit::num(5));
+  setNotice("0", "开服公告", 5);
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+  EXPECT_FALSE(notice());
+  EXPECT_TRUE(card->isHidden() == false);
+
+  closeChooser();
+  setNotice("1", "每次都显示", 5);
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(kit::test::runUntil([&] { return notice() != nullptr; }));
+  EXPECT_EQ(notice()->textView()->text(), "每次都显示");
+}
+
+TEST_F(LoginChain, ANoticeWithoutContentOrAFailedNoticeIsSkipped) {
+  server->enqueue("Sdkmsg/indexios",
+                  sim::PlatformAPIReply::json(kit::dict(
+                      {{"code", "1"}, {"msg", ""},
+                       {"data", kit::dict({{"status", "0"}, {"content", kit::Null::null()}, {"id", 9}})}})));
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+  EXPECT_FALSE(notice());
+  EXPECT_EQ(stored("KT_noticeId"), "(null)") << "a notice without content keeps no id";
+
+  closeChooser();
+  server->setFault("Sdkmsg/indexios", sim::RouteFault::EmptyBody);
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+  EXPECT_FALSE(card->hud());
+}
+
+TEST_F(LoginChain, ChoosingASubAccountReportsItsOwnLoginAfterTheSlideOut) {
+  server->enqueue("login/iosxiaohao",
+                  sim::PlatformAPIReply::plain(kit::dict(
+                      {{"code", "1"},
+                       {"data", kit::array({kit::dict({{"nickname", "小号"}, {"username", "player01_7"},
+                                                       {"sign", "S123"}, {"login_time", "1700000077"}})})}})));
+  logIn();
+  auto dialog = card->dp();
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+  auto page = chooser();
+  page->didSelectRowAtIndexPath(*page->tableView(), kit::IndexPath::forRow(0, 0));
+  // The chooser's dismissal, then the choice.
+  for (int step = 0; step < 40 && stored("KT_subUserName") != "player01_7"; ++step) clock.advance(0.05);
+  ASSERT_EQ(stored("KT_subUserName"), "player01_7");
+  auto slide = kit::as<kit::SpringAnimation>(card->layer()->animationForKey("transform"));
+  ASSERT_TRUE(slide);
+  EXPECT_DOUBLE_EQ(slide->duration(), 0.6);
+  EXPECT_DOUBLE_EQ(slide->damping(), 0.75);
+  EXPECT_EQ(card->transform(), kit::AffineTransform::makeTranslation(0, 600));
+  EXPECT_TRUE(recorder->successes.empty()) << "reported when the slide ends";
+  clock.advance(0.6);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !recorder->successes.empty(); }));
+  EXPECT_EQ(recorder->successes, (std::vector<std::string>{"1700000077|player01_7|123"}));
+  EXPECT_EQ(recorder->loginData, card->loginData());
+  EXPECT_FALSE(dialog->superview()) << "the progress dialog is dismissed";
+}
+
+TEST_F(LoginChain, LoggingOutInTheChooserReturnsToTheEmptyForm) {
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+  chooser()->loginOut();
+  clock.advance(1);
+  ASSERT_TRUE(kit::test::runUntil([&] { return card->UsingStyle() == KTLoginView::Login; }));
+  EXPECT_FALSE(card->isHidden());
+  EXPECT_EQ(ShareVale::sharedInstance()->loginStyle(), KTLoginStyleEmptyForm);
+  EXPECT_TRUE(recorder->successes.empty());
+}
+
+TEST_F(LoginChain, ChangeAccountDuringThePauseStopsTheChain) {
+  platform->updateAccount("player01", [](sim::PlatformAccount& a) { a.askRealName = true; });
+  logIn();
+  clock.advance(1.0);
+  ASSERT_TRUE(kit::test::tap(card->outlets().changeButton.lock()));
+  clock.advance(5);
+  kit::test::runUntil([] { return false; }, 0.05);
+  EXPECT_FALSE(root->presentedViewController()) << "no alert, no chooser";
+  EXPECT_TRUE(server->requestsTo("Sdkmsg/indexios").empty());
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
+  EXPECT_EQ(stored("KT_username"), "player01");
+  EXPECT_EQ(stored("KT_pwd"), "pass123");
+  EXPECT_EQ(ShareVale::sharedInstance()->loginStyle(), KTLoginStyleAutoLogin);
+}
+
+TEST_F(LoginChain, AFailedLoginReturnsToTheFormAndReports) {
+  logIn("player01", "wrong");
+  auto dialog = card->dp();
+  ASSERT_EQ(recorder->failures.size(), 1u);
+  EXPECT_EQ(recorder->failures[0], std::string(sim::PlatformService::kWrongPassword) + "|0");
+  EXPECT_TRUE(toastShown(sim::PlatformService::kWrongPassword));
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
+  EXPECT_FALSE(card->dp());
+
+  server->enqueue("login/dologin", sim::PlatformAPIReply::bytes("<html>error</html>", 500));
+  logIn();
+  ASSERT_TRUE(kit::test::runUntil([&] { return recorder->failures.size() == 2; }));
+  EXPECT_EQ(recorder->failures[1], "无法连接服务器|501");
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
+  (void)dialog;
+}
+
+}  // namespace
