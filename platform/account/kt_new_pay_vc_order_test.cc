@@ -67,7 +67,7 @@ TEST_F(PaySheetOrder, CoinOrdersPayInWholeCoinsAndCloseTheSheet) {
   settle();
   EXPECT_FALSE(game->presentedViewController());
   EXPECT_FALSE(KTNewPayVC::openSheet());
-  EXPECT_EQ(ball.shows, 1);
+  EXPECT_EQ(ballCalls("show"), 1);
 }
 
 TEST_F(PaySheetOrder, ARefusedCoinOrderKeepsTheSheetOpenForAnotherTry) {

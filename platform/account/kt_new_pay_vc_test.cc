@@ -47,7 +47,7 @@ TEST_F(PaySheet, AnAmountThatIsNoNumberOpensNothing) {
   EXPECT_TRUE(toastShown(KTNewPayVC::kBadAmount));
   EXPECT_FALSE(game->presentedViewController());
   EXPECT_FALSE(KTNewPayVC::openSheet());
-  EXPECT_EQ(ball.hides, 0);
+  EXPECT_EQ(ballCalls("hide"), 0);
   EXPECT_TRUE(heard.empty());
 }
 
@@ -55,7 +55,7 @@ TEST_F(PaySheet, OpensFullScreenOverTheGameAndShowsThePayWaysOffered) {
   platform->setPayWays({{"1", "平台币", ""}, {"2", "钱包支付", ""}, {"4", "代金券", ""}});
   ShareVale::sharedInstance()->setPtbValue(kit::str("7"));
   order("6.5");
-  EXPECT_EQ(ball.hides, 1);
+  EXPECT_EQ(ballCalls("hide"), 1);
   auto sheet = KTNewPayVC::openSheet();
   ASSERT_TRUE(sheet);
   // The HUD covers the top window while the pay ways load.
@@ -203,7 +203,7 @@ TEST_F(PaySheet, AReplyAfterTheSheetClosedIsIgnored) {
   EXPECT_FALSE(game->presentedViewController());
   EXPECT_FALSE(KTNewPayVC::openSheet());
   EXPECT_TRUE(kit::test::runUntil([&] { return !weak.lock(); })) << "nothing holds a closed sheet";
-  EXPECT_EQ(ball.shows, 1);
+  EXPECT_EQ(ballCalls("show"), 1);
   EXPECT_TRUE(heard.empty()) << "closing before a result tells neither block";
 }
 
@@ -259,7 +259,7 @@ TEST_F(PaySheet, ASecondOrderWhileASheetIsOpenIsRefusedAndChangesNothing) {
                                     kit::str("礼包"), kit::str("礼包"), success(), failure());
   ASSERT_EQ(heard.size(), 1u);
   EXPECT_EQ(heard[0], "failure|支付进行中|-1|30");
-  EXPECT_EQ(ball.hides, 1);
+  EXPECT_EQ(ballCalls("hide"), 1);
   EXPECT_EQ(KTNewPayVC::openSheet(), sheet);
   EXPECT_EQ(d(sheet->order().money), "6");
   EXPECT_EQ(d(sheet->order().cpExtend), "ORDER-1");

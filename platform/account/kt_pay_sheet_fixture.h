@@ -4,6 +4,7 @@
 // whose blocks record what they hear.
 #pragma once
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,7 +16,7 @@
 #include "kit/ui/navigation_controller.h"
 #include "platform/account/kt_api_test_fixture.h"
 #include "platform/account/kt_new_pay_vc.h"
-#include "platform/account/recording_helper_btn.h"
+#include "platform/testing/recording_helper_btn.h"
 
 class PaySheetTest : public PlatformAPITest {
  protected:
@@ -94,7 +95,11 @@ class PaySheetTest : public PlatformAPITest {
 
   kit::VirtualClock clock;
   kit::test::LogCapture logs;
-  RecordingHelperBtnScope ballScope;
-  RecordingHelperBtn& ball = *ballScope.ball;
+  std::shared_ptr<RecordingHelperBtn> ballHandle = RecordingHelperBtn::install();
+  RecordingHelperBtn& ball = *ballHandle;
+  // How often the screens called the ball's `name`.
+  long ballCalls(const std::string& name) const {
+    return std::count(ball.calls().begin(), ball.calls().end(), name);
+  }
   kit::Ref<kit::ViewController> game = kit::ViewController::make();
 };

@@ -11,6 +11,7 @@
 #include "kit/ui/ui_types.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
 #include "platform/account/cxr_helper_btn_port.h"
+#include "platform/account/kt_alter_login_vc.h"
 #include "platform/account/kt_login_api.h"
 #include "platform/account/kt_new_pay_vc.h"
 #include "platform/account/kt_pay_plug.h"
@@ -25,6 +26,17 @@ bool filled(const kit::Ref<kit::String>& text) { return text && text->length() >
 void TolmixSDK::didFinishLaunching() {
   KIT_CHECK_MAIN_THREAD();
   kit::URLCache::setSharedURLCache(kit::URLCache::make(kCacheMemoryCapacity, kCacheDiskCapacity, kCachePath));
+}
+
+void TolmixSDK::loadLoginViewResultSuccess(LoginSuccess success, LoginFailure failed) {
+  KIT_CHECK_MAIN_THREAD();
+  KTAlterLoginVC::loadAlterLoginVCResultSuccess(
+      [success](const Text& loginTime, const Text& userName, const Text& sign, const Text& realName) {
+        if (success) success(loginTime, userName, sign, realName);
+      },
+      [failed](const Text& message, const Text& code) {
+        if (failed) failed(code ? static_cast<long>(code->intValue()) : 0, message);
+      });
 }
 
 void TolmixSDK::loadToPayVCWithroleid(const Text& roleid, const Text& money, const Text& serverid,

@@ -28,6 +28,11 @@ class TolmixSDK {
   using Text = kit::Ref<kit::String>;
   using PaySuccess = std::function<void(const Text& message, const Text& money)>;
   using PayFailure = std::function<void(const Text& message, long code, const Text& money)>;
+  // (login time, user name, sign, real-name status)
+  using LoginSuccess = std::function<void(const Text& loginTime, const Text& userName, const Text& sign,
+                                          const Text& realName)>;
+  // (code, message): -9 when the player switched account in the user centre.
+  using LoginFailure = std::function<void(long code, const Text& message)>;
   // 1 reported, 0 refused or not delivered, 2 a required field was empty.
   using RoleResult = std::function<void(long result)>;
 
@@ -39,6 +44,11 @@ class TolmixSDK {
 
   // Installs the process's shared URL cache.
   static void didFinishLaunching();
+  // Opens the login window. Its success passes through unchanged; its
+  // failure (message, code text) reaches `failed` as (code as an integer,
+  // 0 when it is none; message). The floating ball keeps that failure
+  // block and calls it with "注销", "-9" on a switch of account.
+  static void loadLoginViewResultSuccess(LoginSuccess success, LoginFailure failed);
   // Opens the pay sheet for the order; its failure code text becomes an
   // integer (0 when it is none).
   static void loadToPayVCWithroleid(const Text& roleid, const Text& money, const Text& serverid,

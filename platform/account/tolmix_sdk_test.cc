@@ -11,6 +11,7 @@
 #include "kit/foundation/user_defaults.h"
 #include "kit/net/url_cache.h"
 #include "kit/ui/application.h"
+#include "platform/account/kt_alter_login_vc.h"
 #include "platform/account/kt_pay_plug.h"
 #include "platform/account/kt_pay_sheet_fixture.h"
 
@@ -173,7 +174,7 @@ TEST_F(Facade, LogoutHidesTheBallStopsItsTimerAndReturnsBeforeTheAnswer) {
   ball.setTimer(timer);
   ShareVale::sharedInstance()->setLoginStyle(0);
   TolmixSDK::LoginOut();
-  EXPECT_EQ(ball.hides, 1);
+  EXPECT_EQ(ballCalls("hide"), 1);
   EXPECT_FALSE(ball.timer());
   EXPECT_EQ(ShareVale::sharedInstance()->loginStyle(), 2u);
   // The answer, which empties the stored name, comes later on the main queue.
@@ -185,6 +186,41 @@ TEST_F(Facade, LogoutHidesTheBallStopsItsTimerAndReturnsBeforeTheAnswer) {
   clock.advance(5);
   kit::test::runUntil([] { return false; }, 0.02);
   EXPECT_EQ(ticks, 0) << "the ball's timer was cancelled";
+}
+
+TEST_F(Facade, LoginHandsTheWindowsAnswersUpWithTheCodeAsAnInteger) {
+  std::vector<std::string> answers;
+  TolmixSDK::loadLoginViewResultSuccess(
+      [&](const kit::Ref<kit::String>& time, const kit::Ref<kit::String>& name, const kit::Ref<kit::String>& sign,
+          const kit::Ref<kit::String>& realName) {
+        answers.push_back("success|" + d(time) + "|" + d(name) + "|" + d(sign) + "|" + d(realName));
+      },
+      [&](long code, const kit::Ref<kit::String>& message) {
+        answers.push_back("failure|" + std::to_string(code) + "|" + d(message));
+      });
+  kit::Ref<KTAlterLoginVC> login;
+  for (const auto& shown : kit::Application::shared()->windows()) {
+    if (auto nav = kit::as<kit::NavigationController>(shown->rootViewController())) {
+      if (!nav->viewControllers().empty()) login = kit::as<KTAlterLoginVC>(nav->viewControllers().front());
+    }
+    if (login) break;
+  }
+  ASSERT_TRUE(login) << "the login window is open";
+  login->ktLoginViewLoginFaildeMessage(kit::str("m"), kit::str("-9"));
+  login->ktLoginViewLoginFaildeMessage(kit::str("n"), kit::str("x"));
+  login->ktLoginViewLoginSuccessLogintime(kit::str("1717000000"), kit::str("player01"), kit::str("sign-1"),
+                                          LoginResult::responseWithDic(kit::dict({{"nrz", "1"}})));
+  ASSERT_EQ(answers.size(), 3u);
+  EXPECT_EQ(answers[0], "failure|-9|m");
+  EXPECT_EQ(answers[1], "failure|0|n");
+  EXPECT_EQ(answers[2], "success|1717000000|player01|sign-1|1");
+  // The ball keeps the failure block for a switch of account.
+  ASSERT_TRUE(ball.failedBlock());
+  ball.failedBlock()(kit::str("注销"), kit::str("-9"));
+  ASSERT_EQ(answers.size(), 4u);
+  EXPECT_EQ(answers[3], "failure|-9|注销");
+  settle();
+  clock.advance(KTAlterLoginVC::FadeDuration);
 }
 
 TEST_F(Facade, OnlyThePaymentReturnURLReachesThePlug) {
