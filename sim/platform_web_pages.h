@@ -24,13 +24,13 @@ class PlatformWebPages {
   static constexpr const char* kBoxPath = "cdcloud/welcome/box";
   static constexpr const char* kCashierPath = "appview/pay/cashier";
   static constexpr const char* kPayPath = "appview/pay/confirm";
-  // The user agreement, under the API prefix (PlatformAPIServer::kPathPrefix).
-  static constexpr const char* kAgreementPath = "Agreement/xieyi";
   // The official WeChat H5 pay page: it serves its pay link only to a
   // request whose "Referer" is the platform's host followed by "://" (what
   // the pay page's real counterpart checks); others get kRefusedText.
   static constexpr const char* kOfficialPath = "appview/pay/official";
   static constexpr const char* kRefusedText = "请求来源未授权";
+  // The user agreement, under the API prefix (PlatformAPIServer::kPathPrefix).
+  static constexpr const char* kAgreementPath = "Agreement/xieyi";
 
   // Routes the pages on the server's host.
   static void install(PlatformService& service, PlatformAPIServer& server);

@@ -1,8 +1,9 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
-// "VIROV.bundle" (the navigation bar's back arrow, the 20-point title images of
-// the agreement and forgotten-password pages, the coupon picker's close button
-// and game-box mark, the pay notice's icon, the pay sheet's title mark) with kit graphics and
-// writes it as PNG files, at scale 1 and 2. The files are committed under
+// "VIROV.bundle" (the navigation bar's back arrow, the 20-point title
+// images of the agreement and forgotten-password pages, the coupon
+// picker's close button and game-box mark, the pay notice's icon, the pay
+// sheet's title mark, and the login card's icons of account and phone registration) with kit graphics
+// and writes it as PNG files, at scale 1 and 2. The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
 //
@@ -43,41 +44,6 @@ kit::Ref<kit::Image> backArrow(double scale) {
   return image;
 }
 
-// The title images of the web pages sit left of the title on the bar.
-constexpr double TitleSide = 20;
-
-// The agreement: a page with a folded corner and three lines of text.
-kit::Ref<kit::Image> protocolIcon(double scale) {
-  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
-  auto& ctx = *kit::currentContext();
-  ctx.setStrokeColor(kit::Color::hex(0xF64720));
-  ctx.setLineWidth(1.5);
-  ctx.setLineJoin(kit::LineJoin::Round);
-  ctx.beginPath();
-  ctx.moveTo(4, 2);
-  ctx.addLineTo(12, 2);
-  ctx.addLineTo(16, 6);
-  ctx.addLineTo(16, 18);
-  ctx.addLineTo(4, 18);
-  ctx.closePath();
-  ctx.strokePath();
-  ctx.beginPath();
-  ctx.moveTo(12, 2);
-  ctx.addLineTo(12, 6);
-  ctx.addLineTo(16, 6);
-  ctx.strokePath();
-  ctx.setLineCap(kit::LineCap::Round);
-  for (double y : {9.0, 12.0, 15.0}) {
-    ctx.beginPath();
-    ctx.moveTo(7, y);
-    ctx.addLineTo(13, y);
-    ctx.strokePath();
-  }
-  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
-  kit::endImageContext();
-  return image;
-}
-
 // The coupon picker's close button: a grey cross in a 20-point box.
 constexpr double CloseSide = 20, CloseInset = 5, CloseStroke = 2;
 
@@ -93,27 +59,6 @@ kit::Ref<kit::Image> closeCross(double scale) {
   ctx.moveTo(CloseSide - CloseInset, CloseInset);
   ctx.addLineTo(CloseInset, CloseSide - CloseInset);
   ctx.strokePath();
-  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
-  kit::endImageContext();
-  return image;
-}
-
-// The forgotten password: a padlock with its shackle open.
-kit::Ref<kit::Image> forgetPasswordIcon(double scale) {
-  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
-  auto& ctx = *kit::currentContext();
-  ctx.setStrokeColor(kit::Color::hex(0xF64720));
-  ctx.setFillColor(kit::Color::hex(0xF64720));
-  ctx.setLineWidth(1.8);
-  ctx.setLineCap(kit::LineCap::Round);
-  ctx.beginPath();
-  ctx.moveTo(6.5, 9);
-  ctx.addLineTo(6.5, 6.5);
-  ctx.addCurveTo(6.5, 2, 13.5, 2, 13.5, 5.5);
-  ctx.strokePath();
-  ctx.fillRect({4, 9, 12, 9});
-  ctx.setFillColor(kit::Color::whiteColor());
-  ctx.fillEllipseInRect({8.5, 11.5, 3, 3});
   kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
   kit::endImageContext();
   return image;
@@ -161,16 +106,57 @@ kit::Ref<kit::Image> payNotice(double scale) {
   return image;
 }
 
-// The pay sheet's title mark: a coin with a yuan sign's two bars.
-kit::Ref<kit::Image> payTitleIcon(double scale) {
+// The title images of the web pages sit left of the title on the bar.
+constexpr double TitleSide = 20;
+
+// The agreement: a page with a folded corner and three lines of text.
+kit::Ref<kit::Image> protocolIcon(double scale) {
   if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
   auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0xF64720));
+  ctx.setLineWidth(1.5);
+  ctx.setLineJoin(kit::LineJoin::Round);
+  ctx.beginPath();
+  ctx.moveTo(4, 2);
+  ctx.addLineTo(12, 2);
+  ctx.addLineTo(16, 6);
+  ctx.addLineTo(16, 18);
+  ctx.addLineTo(4, 18);
+  ctx.closePath();
+  ctx.strokePath();
+  ctx.beginPath();
+  ctx.moveTo(12, 2);
+  ctx.addLineTo(12, 6);
+  ctx.addLineTo(16, 6);
+  ctx.strokePath();
+  ctx.setLineCap(kit::LineCap::Round);
+  for (double y : {9.0, 12.0, 15.0}) {
+    ctx.beginPath();
+    ctx.moveTo(7, y);
+    ctx.addLineTo(13, y);
+    ctx.strokePath();
+  }
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The forgotten password: a padlock with its shackle open.
+kit::Ref<kit::Image> forgetPasswordIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0xF64720));
   ctx.setFillColor(kit::Color::hex(0xF64720));
-  ctx.fillEllipseInRect(kit::Rect{1, 1, TitleSide - 2, TitleSide - 2});
+  ctx.setLineWidth(1.8);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.beginPath();
+  ctx.moveTo(6.5, 9);
+  ctx.addLineTo(6.5, 6.5);
+  ctx.addCurveTo(6.5, 2, 13.5, 2, 13.5, 5.5);
+  ctx.strokePath();
+  ctx.fillRect({4, 9, 12, 9});
   ctx.setFillColor(kit::Color::whiteColor());
-  ctx.fillRect(kit::Rect{6, 8, 8, 1.5});
-  ctx.fillRect(kit::Rect{6, 11, 8, 1.5});
-  ctx.fillRect(kit::Rect{9.25, 8, 1.5, 8});
+  ctx.fillEllipseInRect({8.5, 11.5, 3, 3});
   kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
   kit::endImageContext();
   return image;
@@ -202,6 +188,21 @@ kit::Ref<kit::Image> newPhoneIcon(double scale) {
   ctx.strokeRect({5.5, 1.5, 9, 17});
   ctx.fillRect({8, 3.5, 4, 1});
   ctx.fillEllipseInRect({9, 15, 2, 2});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The pay sheet's title mark: a coin with a yuan sign's two bars.
+kit::Ref<kit::Image> payTitleIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0xF64720));
+  ctx.fillEllipseInRect(kit::Rect{1, 1, TitleSide - 2, TitleSide - 2});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillRect(kit::Rect{6, 8, 8, 1.5});
+  ctx.fillRect(kit::Rect{6, 11, 8, 1.5});
+  ctx.fillRect(kit::Rect{9.25, 8, 1.5, 8});
   kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
   kit::endImageContext();
   return image;
@@ -239,16 +240,16 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "KT_User_Protocol@2x.png", protocolIcon(2));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon.png", forgetPasswordIcon(1));
   ok &= writePNG(bundle / "KT_ForgetPwd_Icon@2x.png", forgetPasswordIcon(2));
-  ok &= writePNG(bundle / "tol_new_user.png", newUserIcon(1));
-  ok &= writePNG(bundle / "tol_new_user@2x.png", newUserIcon(2));
-  ok &= writePNG(bundle / "tol_new_phone.png", newPhoneIcon(1));
-  ok &= writePNG(bundle / "tol_new_phone@2x.png", newPhoneIcon(2));
   ok &= writePNG(bundle / "KT_coupon_close.png", closeCross(1));
   ok &= writePNG(bundle / "KT_coupon_close@2x.png", closeCross(2));
   ok &= writePNG(bundle / "KT_coupon_box.png", gameBox(1));
   ok &= writePNG(bundle / "KT_coupon_box@2x.png", gameBox(2));
   ok &= writePNG(bundle / "KT_pay_notice.png", payNotice(1));
   ok &= writePNG(bundle / "KT_pay_notice@2x.png", payNotice(2));
+  ok &= writePNG(bundle / "tol_new_user.png", newUserIcon(1));
+  ok &= writePNG(bundle / "tol_new_user@2x.png", newUserIcon(2));
+  ok &= writePNG(bundle / "tol_new_phone.png", newPhoneIcon(1));
+  ok &= writePNG(bundle / "tol_new_phone@2x.png", newPhoneIcon(2));
   ok &= writePNG(bundle / "tol_pay_titleIcon.png", payTitleIcon(1));
   ok &= writePNG(bundle / "tol_pay_titleIcon@2x.png", payTitleIcon(2));
   return ok ? 0 : 1;

@@ -3,7 +3,6 @@
 
 #include <cctype>
 
-#include "kit/dispatch/once.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/charset.h"

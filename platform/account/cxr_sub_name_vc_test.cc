@@ -5,6 +5,7 @@
 
 #include "platform/account/cxr_sub_name_vc.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "kit/dispatch/clock.h"
@@ -81,7 +82,10 @@ class SubNameChooser : public PlatformAPITest {
   }
   long rows() { return chooser->tableView()->numberOfRowsInSection(0); }
   // Opens the add alert, types the nickname and confirms.
-  void add(const std::string& nickname) {
+  // Adds under `nickname` through the alert. `whileSending` runs right after
+  // the confirmation, before the run loop turns again (a reply can arrive on
+  // any later turn).
+  void add(const std::string& nickname, const std::function<void()>& whileSending = nullptr) {
     ASSERT_TRUE(kit::test::tap(chooser->addBtn()));
     auto alert = std::dynamic_pointer_cast<kit::AlertController>(chooser->presentedViewController());
     ASSERT_TRUE(alert);
@@ -89,6 +93,7 @@ class SubNameChooser : public PlatformAPITest {
       ASSERT_TRUE(kit::test::typeText(*alert->textFields().at(0), nickname));
     }
     ASSERT_TRUE(kit::test::pressAlertAction(*alert, "确认"));
+    if (whileSending) whileSending();
     clock.advance(1);  // the alert's dismissal
   }
 
@@ -201,11 +206,14 @@ TEST_F(SubNameChooser, AddingTakesOneToEightUnitsAndShowsTheRepliedList) {
   }
   EXPECT_TRUE(server->requestsTo("login/iosaddxiaohao").empty());
 
-  add("一二三四五六七八");
-  ASSERT_TRUE(chooser->hud());
-  EXPECT_EQ(chooser->hud()->superview(), chooser->view());
-  EXPECT_TRUE(kit::isEqual(chooser->hud()->backgroundView()->color(), kit::Color::white(0, 0.2)));
-  kit::Ref<PHProgressHUD> hud = chooser->hud();
+  kit::Ref<PHProgressHUD> hud;
+  add("一二三四五六七八", [&] {
+    hud = chooser->hud();
+    ASSERT_TRUE(hud);
+    EXPECT_EQ(hud->superview(), chooser->view());
+    EXPECT_TRUE(kit::isEqual(hud->backgroundView()->color(), kit::Color::white(0, 0.2)));
+  });
+  ASSERT_TRUE(hud);
   ASSERT_TRUE(waitForCalls("login/iosaddxiaohao", 1));
   ASSERT_TRUE(kit::test::runUntil([&] { return rows() == 3; }));
   EXPECT_EQ(chooser->hud(), nullptr);

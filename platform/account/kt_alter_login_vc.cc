@@ -70,11 +70,15 @@ void KTAlterLoginVC::loadView() {
   root->setAutoresizingMask(kit::AutoresizingFlexibleWidth | kit::AutoresizingFlexibleHeight);
   auto card = KTLoginView::make();
   card->setCenter({screen.size.width / 2, screen.size.height / 2});
-  card->setAutoresizingMask(kit::AutoresizingFlexibleLeftMargin | kit::AutoresizingFlexibleRightMargin |
-                            kit::AutoresizingFlexibleTopMargin | kit::AutoresizingFlexibleBottomMargin);
   root->addSubview(card);
   loginView_ = card;
   setView(root);
+}
+
+void KTAlterLoginVC::viewDidLayoutSubviews() {
+  KTBaseVC::viewDidLayoutSubviews();
+  const kit::Rect bounds = view()->bounds();
+  if (auto card = loginView()) card->setCenter({bounds.size.width / 2, bounds.size.height / 2});
 }
 
 void KTAlterLoginVC::viewWillAppear(bool animated) {

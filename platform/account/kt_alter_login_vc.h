@@ -53,6 +53,8 @@ class KTAlterLoginVC : public KTBaseVC, public KTLoginViewDelegate {
 
   // The scene: a clear full-screen view with the card in its centre.
   void loadView() override;
+  // Keeps the card in the middle of the page.
+  void viewDidLayoutSubviews() override;
   void viewWillAppear(bool animated) override;
   void viewDidLoad() override;
   void viewDidAppear(bool animated) override;

@@ -272,20 +272,26 @@ TEST_F(LoginChain, ChangeAccountDuringThePauseStopsTheChain) {
 }
 
 TEST_F(LoginChain, AFailedLoginReturnsToTheFormAndReports) {
-  logIn("player01", "wrong");
+  card->outlets().loginName.lock()->setText("player01");
+  card->outlets().loginPwd.lock()->setText("wrong");
+  card->gotoLoginAndQuickRegister();
   auto dialog = card->dp();
-  ASSERT_EQ(recorder->failures.size(), 1u);
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(dialog->title(), "正在登陆");
+  ASSERT_TRUE(kit::test::runUntil([&] { return recorder->failures.size() == 1; }));
   EXPECT_EQ(recorder->failures[0], std::string(sim::PlatformService::kWrongPassword) + "|0");
   EXPECT_TRUE(toastShown(sim::PlatformService::kWrongPassword));
   EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
   EXPECT_FALSE(card->dp());
+  EXPECT_FALSE(dialog->superview()) << "the 正在登陆 dialog is removed";
 
   server->enqueue("login/dologin", sim::PlatformAPIReply::bytes("<html>error</html>", 500));
   logIn();
   ASSERT_TRUE(kit::test::runUntil([&] { return recorder->failures.size() == 2; }));
   EXPECT_EQ(recorder->failures[1], "无法连接服务器|501");
   EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
-  (void)dialog;
+  clock.advance(5);
+  EXPECT_TRUE(server->requestsTo("Sdkmsg/indexios").empty()) << "no chain after a failure";
 }
 
 }  // namespace

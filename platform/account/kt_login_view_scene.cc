@@ -16,6 +16,7 @@ constexpr double Inset = 18, RowW = W - 2 * Inset;
 constexpr double RowH = 40, Gap = 10;
 constexpr double LinkH = 30, AgreeH = 20;
 constexpr double WelcomeTop = 20;
+constexpr double CaptionH = 40;
 
 kit::Ref<kit::Color> accent() { return kit::Color::hex(0xF64720); }
 
@@ -97,9 +98,10 @@ kit::Ref<KTLoginView> KTLoginViewScene::build() {
   auto pwdRow = fieldRow(login, 16 + RowH + Gap, "请输入密码", pwd, 30);
   pwd->setSecureTextEntry(true);
   auto change = kit::Button::make({RowW - 34, 5, 30, 30});
-  change->setTitle("▾", kit::ControlStateNormal);
-  change->setTitle("▴", kit::ControlStateSelected);
+  change->setTitle("历史", kit::ControlStateNormal);
+  change->setTitle("收起", kit::ControlStateSelected);
   change->setTitleColor(kit::Color::hex(0x999999), kit::ControlStateNormal);
+  change->titleLabel()->setFont(kit::Font::systemFont(13));
   nameRow->addSubview(change);
   auto show = kit::Button::make({RowW - 34, 5, 30, 30});
   show->setTitle("显", kit::ControlStateNormal);
@@ -154,10 +156,14 @@ kit::Ref<KTLoginView> KTLoginViewScene::build() {
   regPwd->setSecureTextEntry(true);
   auto regBtn = mainButton(reg, 0, "注册并登录");
   on(regBtn, &KTLoginView::gotoLoginAndQuickRegister);
-  auto select = kit::Button::make({Inset, 0, AgreeH, AgreeH});
-  select->setTitle("☐", kit::ControlStateNormal);
-  select->setTitle("☑", kit::ControlStateSelected);
+  auto select = kit::Button::make({Inset + 2, 0, AgreeH - 4, AgreeH});
+  select->setTitle("", kit::ControlStateNormal);
+  select->setTitle("√", kit::ControlStateSelected);
   select->setTitleColor(accent(), kit::ControlStateNormal);
+  select->titleLabel()->setFont(kit::Font::boldSystemFont(13));
+  select->layer()->setBorderColor(accent());
+  select->layer()->setBorderWidth(1);
+  select->layer()->setCornerRadius(3);
   select->setSelected(true);
   reg->addSubview(select);
   auto protocol = linkButton({Inset + AgreeH + 4, 0, 160, AgreeH}, "我已阅读并同意用户协议");
@@ -275,6 +281,7 @@ void KTLoginView::layoutSubviews() {
   place(o.tishiTitle.lock(), LogoH + WelcomeTop, welcomeH);
   y = LogoH + WelcomeTop + welcomeH + Gap;
   place(o.progressView.lock(), y, c.progressH->constant());
-  y += c.progressH->constant() + Gap;
+  // The dialog's caption hangs below its 85 points.
+  y += c.progressH->constant() + CaptionH;
   place(o.changeButton.lock(), y, c.changeBtnH->constant());
 }

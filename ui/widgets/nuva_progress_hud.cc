@@ -4,6 +4,7 @@
 #include "ui/widgets/nuva_progress_hud.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/operation_queue.h"
@@ -29,14 +30,23 @@ bool hasText(const kit::Ref<kit::String>& text) { return text && !text->empty();
 
 kit::Ref<NUVAProgressHUD> NUVAProgressHUD::sharedView() {
   // Kept for the whole process; never destroyed, so no exit-time teardown
-  // races the run loop.
-  static kit::Ref<NUVAProgressHUD>* const instance = [] {
+  // races the run loop. The HUD is a view, so it is made on the main thread:
+  // a first call from another thread waits for the main thread to make it.
+  static std::atomic<kit::Ref<NUVAProgressHUD>*> instance{nullptr};
+  if (auto* made = instance.load(std::memory_order_acquire)) return *made;
+  auto build = [] {
+    if (instance.load(std::memory_order_acquire)) return;
     kit::Rect frame = kit::Screen::main()->bounds();
     auto delegate = kit::Application::shared()->delegate();
     if (delegate && delegate->window()) frame = delegate->window()->bounds();
-    return new kit::Ref<NUVAProgressHUD>(kit::make<NUVAProgressHUD>(frame));
-  }();
-  return *instance;
+    instance.store(new kit::Ref<NUVAProgressHUD>(kit::make<NUVAProgressHUD>(frame)), std::memory_order_release);
+  };
+  if (kit::RunLoop::isMainThread()) {
+    build();
+  } else {
+    kit::Queue::main().sync(build);
+  }
+  return *instance.load(std::memory_order_acquire);
 }
 
 NUVAProgressHUD::NUVAProgressHUD(const kit::Rect& frame) : kit::View(frame) {

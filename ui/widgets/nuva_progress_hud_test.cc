@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <numbers>
@@ -548,3 +549,25 @@ TEST_F(StatusHUD, TheKeyboardRepositionsTheBoxOverItsOwnAnimationTime) {
 }
 
 }  // namespace
+
+// The class operations may be called from any thread, the very first one
+// included: the shared HUD is then made on the main thread, and the call
+// goes on from there. In a process of its own, where no HUD exists yet.
+TEST(NUVAProgressHUDThreads, AFirstDismissFromAnotherThreadMakesTheHUDOnTheMainThread) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        kit::RunLoop::declareMainThread();
+        std::atomic<bool> returned{false};
+        std::thread worker([&] {
+          NUVAProgressHUD::dismiss();
+          NUVAProgressHUD::showErrorWithStatus(kit::str("稍后再试"));
+          returned = true;
+        });
+        const bool done = kit::test::runUntil([&] { return returned.load(); }, 10);
+        worker.join();
+        std::_Exit(done && NUVAProgressHUD::sharedView() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
