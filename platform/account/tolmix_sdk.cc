@@ -4,6 +4,7 @@
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/bundle.h"
+#include "kit/foundation/search_paths.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
@@ -25,7 +26,12 @@ bool filled(const kit::Ref<kit::String>& text) { return text && text->length() >
 
 void TolmixSDK::didFinishLaunching() {
   KIT_CHECK_MAIN_THREAD();
-  kit::URLCache::setSharedURLCache(kit::URLCache::make(kCacheMemoryCapacity, kCacheDiskCapacity, kCachePath));
+  // The disk path is the platform's: a folder of the application's caches,
+  // not of whatever the working directory happens to be.
+  std::string folder = kCachePath;
+  auto caches = kit::searchPathForDirectoriesInDomains(kit::CachesDirectory);
+  if (caches && caches->count() > 0) folder = kit::describe(caches->objectAtIndex(0)) + "/" + kCachePath;
+  kit::URLCache::setSharedURLCache(kit::URLCache::make(kCacheMemoryCapacity, kCacheDiskCapacity, folder));
 }
 
 void TolmixSDK::loadLoginViewResultSuccess(LoginSuccess success, LoginFailure failed) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "kit/foundation/property_list.h"
+#include "kit/foundation/search_paths.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/net/url_cache.h"
 #include "kit/ui/application.h"
@@ -64,7 +65,10 @@ TEST_F(Facade, LaunchInstallsTheSharedURLCache) {
   EXPECT_NE(cache, before);
   EXPECT_EQ(cache->memoryCapacity(), 4194304u);
   EXPECT_EQ(cache->diskCapacity(), 33554432u);
-  EXPECT_NE(cache->diskPath().find("nsurlcache"), std::string::npos);
+  EXPECT_TRUE(cache->diskPath().ends_with("/nsurlcache")) << cache->diskPath();
+  EXPECT_EQ(cache->diskPath(),
+            kit::describe(kit::searchPathForDirectoriesInDomains(kit::CachesDirectory)->objectAtIndex(0)) + "/nsurlcache")
+      << "in the application's caches, not the working directory";
   kit::URLCache::setSharedURLCache(before);
 }
 
