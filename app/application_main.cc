@@ -2,6 +2,7 @@
 
 #include "app/application_main.h"
 
+#include "app/platform_sdk.h"
 #include "channel/store/nuva_store_views.h"
 #include "kit/ui/application.h"
 #include "kit/ui/application_main.h"
@@ -21,6 +22,7 @@ void registerClientInterface() {
 
 ClientApplication startApplication(int argc, char** argv) {
   registerClientInterface();
+  PlatformSDK::install();
   if (!kit::ApplicationLaunch(argc, argv, AppDelegate::staticClass().name())) return {};
   return ClientApplication{kit::as<AppDelegate>(kit::Application::shared()->delegate())};
 }
@@ -37,5 +39,6 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 int ApplicationMain(int argc, char** argv) {
   registerClientInterface();
   NUVAStoreViews::install();
+  PlatformSDK::install();
   return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }
