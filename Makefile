@@ -18,7 +18,7 @@ XVFB = xvfb-run -a -s "-screen 0 1280x1024x24"
 
 demo: deps
 	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIT_TESTS=OFF -DKIT_BENCH=OFF
-	ninja -C build/release -j $(JOBS) demo
+	ninja -C build/release -j $(JOBS) demo gameclient simulator
 	$(XVFB) ./build/release/tools/demo out/demo
 
 # One clang tree serves the tests and the fuzz targets: AddressSanitizer and

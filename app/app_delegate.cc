@@ -3,6 +3,7 @@
 #include "app/app_delegate.h"
 
 #include "kit/dispatch/semaphore.h"
+#include "platform/usercenter/cxr_helper_btn.h"
 
 KIT_DEFINE_CLASS(AppDelegate, kit::Object) {}
 
@@ -15,6 +16,8 @@ bool AppDelegate::didFinishLaunching(kit::Application& application, const kit::R
     kit::Semaphore pause(0);
     pause.wait(launchPause_);
   }
+  // The account and pay screens reach the floating ball through its port.
+  if (!CXRHelperBtnPort::shared()) CXRHelperBtnPort::install(CXRHelperBtn::sharedPort());
   core_->didFinishLaunching(application, options);
   return true;
 }

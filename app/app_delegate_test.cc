@@ -10,6 +10,7 @@
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "channel/testing/test_bundle.h"
 #include "kit/foundation/format.h"
+#include "platform/usercenter/cxr_helper_btn.h"
 
 namespace {
 
@@ -35,6 +36,20 @@ TEST_F(Delegate, LaunchPausesThenLaunchesTheCoreAndThePlatform) {
   EXPECT_EQ(kit::describe(core->nuvagameid()), "1001");
   EXPECT_EQ(kit::describe(core->platform_id()), "256");
   EXPECT_EQ(facade->launchCount(), 1);
+}
+
+TEST_F(Delegate, LaunchInstallsTheFloatingBallForTheAccountScreens) {
+  CXRHelperBtnPort::install(nullptr);
+  auto delegate = kit::make<AppDelegate>(core, 0);
+  auto app = kit::Application::shared();
+  app->setDelegate(delegate);
+  EXPECT_TRUE(app->launch());
+  auto* ball = CXRHelperBtnPort::shared();
+  ASSERT_NE(ball, nullptr);
+  EXPECT_FALSE(ball->isCreate()) << "the ball's window comes with the first login";
+  EXPECT_FALSE(CXRHelperBtn::hasShared());
+  CXRHelperBtnPort::install(nullptr);
+  CXRHelperBtn::resetShared();
 }
 
 TEST_F(Delegate, OpenURLFormsReachThePlatformAndAnswerYes) {

@@ -3,6 +3,7 @@
 #include "app/application_main.h"
 
 #include "app/platform_sdk.h"
+#include "channel/hall/nuva_hall_views.h"
 #include "channel/store/nuva_store_views.h"
 #include "kit/ui/application.h"
 #include "kit/ui/application_main.h"
@@ -38,7 +39,7 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 
 int ApplicationMain(int argc, char** argv) {
   registerClientInterface();
-  NUVAStoreViews::install();
+  NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
   PlatformSDK::install();
   return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }

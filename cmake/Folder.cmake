@@ -39,6 +39,10 @@ function(check_folder_dependencies name)
   endforeach()
 endfunction()
 
+# Programs keep their copies of the C++ library's inline functions to
+# themselves, so that no shared library binds to them (program-exports.map).
+string(APPEND CMAKE_EXE_LINKER_FLAGS " -Wl,--version-script=${CMAKE_CURRENT_LIST_DIR}/program-exports.map")
+
 # Programs link only the shared libraries they use (the browser engine's
 # WebKitGTK stays out of the unit tests that never start it).
 add_link_options(LINKER:--as-needed)

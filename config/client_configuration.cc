@@ -23,6 +23,7 @@ constexpr ServiceKey kKeys[] = {
     {ClientConfiguration::kPlatformAPIBase, "GAMECLIENT_PLATFORM_API_BASE", "http://sdkapi.platform.invalid"},
     {ClientConfiguration::kPlatformWebHost, "GAMECLIENT_PLATFORM_WEB_HOST", "http://sdkapi.platform.invalid/"},
     {ClientConfiguration::kPaymentGateway, "GAMECLIENT_PAYMENT_GATEWAY", "https://gateway.payvendor.invalid/"},
+    {ClientConfiguration::kPlatformChatHost, "GAMECLIENT_PLATFORM_CHAT_HOST", "https://chat.platform.invalid/"},
 };
 
 std::string environmentValue(std::string_view variable) {
@@ -49,7 +50,7 @@ void logIgnored(const std::string& source, const std::vector<std::string>& ignor
 
 }  // namespace
 
-static_assert(std::size(kKeys) == 8, "the key count in client_configuration.h");
+static_assert(std::size(kKeys) == 9, "the key count in client_configuration.h");
 
 std::span<const ServiceKey> ClientConfiguration::keys() { return kKeys; }
 

@@ -44,6 +44,9 @@
 //                        (GAMECLIENT_PLATFORM_WEB_HOST; http://sdkapi.platform.invalid/)
 //   PaymentGateway       the payment vendor's gateway ("mgw.htm", "sdklog.do")
 //                        (GAMECLIENT_PAYMENT_GATEWAY; https://gateway.payvendor.invalid/)
+//   PlatformChatHost     the outside customer-service chat that the user
+//                        centre's service page shows ("robot/h5chat.html")
+//                        (GAMECLIENT_PLATFORM_CHAT_HOST; https://chat.platform.invalid/)
 //
 //   auto url = ClientConfiguration::shared().urlForService(ClientConfiguration::kChannelSDKServer,
 //                                                          "login/index");
@@ -77,6 +80,7 @@ class ClientConfiguration {
   static constexpr const char* kPlatformAPIBase = "PlatformAPIBase";
   static constexpr const char* kPlatformWebHost = "PlatformWebHost";
   static constexpr const char* kPaymentGateway = "PaymentGateway";
+  static constexpr const char* kPlatformChatHost = "PlatformChatHost";
 
   // The variable that names the services file.
   static constexpr const char* kServicesEnvironmentVariable = "GAMECLIENT_SERVICES";
@@ -105,7 +109,7 @@ class ClientConfiguration {
   void reload();
 
  private:
-  static constexpr size_t kKeyCount = 8;
+  static constexpr size_t kKeyCount = 9;
   void loadIfStaleLocked();
 
   std::mutex mutex_;

@@ -39,6 +39,18 @@ const std::vector<RouteRule>& routeRules() {
        "POST",
        {"super_user_id", "game_id", "service_id", "service_name", "role_id", "role_name", "good_id", "random",
         "sign"}},
+      {"charge/resorder",
+       "POST",
+       {"super_user_id", "game_id", "service_id", "service_name", "role_id", "role_name", "good_id", "random",
+        "sign"}},
+      {"infiniteres/getcoin", "GET", {"game_id", "role_id", "server_id", "good_id"}},
+      {"infiniteres/getwelfare", "GET", {"game_id", "role_id", "server_id", "good_id"}},
+      {"infiniteres/getsuperwelfare", "GET", {"game_id", "role_id", "server_id", "good_id"}},
+      {"infiniteres/welfareturntable", "GET", {"game_id", "role_id", "server_id"}},
+      {"infiniteres/superwelfareturntable", "GET", {"game_id", "role_id", "server_id"}},
+      {"infiniteres/getwelfareturntable", "GET", {"game_id", "role_id", "server_id", "nums"}},
+      {"infiniteres/getsuperwelfareturntable", "GET", {"game_id", "role_id", "server_id", "nums"}},
+      {"infiniteres/getsuperprop", "GET", {"game_id", "role_id", "server_id"}},
       {"gmstore/index", "POST", {"token", "super_user_id", "role_id", "gm_id", "gift_id"}},
       {"vipstore/index", "POST", {"token", "super_user_id", "role_id", "vip_id", "gift_id"}},
       {"freevideogift/index", "GET", {"game_id", "platform_id", "role_id", "server_id", "screen_type"}},
@@ -140,13 +152,16 @@ kit::test::TestResponse picture(const std::string& bytes, const char* type) {
 
 }  // namespace
 
-ChannelGameServer::ChannelGameServer()
-    : ChannelRouteServer(kBasePath, [](const std::string& status, const std::string& message) {
-        return answerOf(status, message);
-      }) {
+ChannelGameServer::ChannelGameServer(int port)
+    : ChannelRouteServer(
+          kBasePath,
+          [](const std::string& status, const std::string& message) { return answerOf(status, message); }, port) {
   goods_[Store::GM] = sampleGMGoods();
   goods_[Store::VIP] = sampleVIPGoods();
-  resourceGoods_ = sampleResourceGoods();
+  resourceGoods_ = sampleHallGoods();
+  welfareWheel_ = sampleWelfareWheel();
+  superWheel_ = sampleSuperWheel();
+  drawPrizes_ = samplePrizes();
   timeStorePacks_ = sampleTimeStorePacks();
   levelStorePacks_ = sampleLevelStorePacks();
   for (const auto& rule : routeRules()) {
@@ -226,6 +241,31 @@ void ChannelGameServer::setTimeStorePacks(std::string dataJSON) {
 void ChannelGameServer::setLevelStorePacks(std::string dataJSON) {
   std::lock_guard lock(mutex_);
   levelStorePacks_ = std::move(dataJSON);
+}
+
+void ChannelGameServer::setWelfareWheel(std::string dataJSON) {
+  std::lock_guard lock(mutex_);
+  welfareWheel_ = std::move(dataJSON);
+}
+
+void ChannelGameServer::setSuperWheel(std::string dataJSON) {
+  std::lock_guard lock(mutex_);
+  superWheel_ = std::move(dataJSON);
+}
+
+void ChannelGameServer::setDrawPrizes(std::string prizesJSON) {
+  std::lock_guard lock(mutex_);
+  drawPrizes_ = std::move(prizesJSON);
+}
+
+std::vector<std::string> ChannelGameServer::goodsClaims() const {
+  std::lock_guard lock(mutex_);
+  return goodsClaimLog_;
+}
+
+int ChannelGameServer::extraPrizesGiven() const {
+  std::lock_guard lock(mutex_);
+  return extraPrizes_;
 }
 
 void ChannelGameServer::setNextOrderId(long orderId) {
@@ -391,6 +431,11 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
   }
   if (route == "timestore/goodsnew") return answerOf("200", "ok", parsed(timeStorePacks_));
   if (route == "levelstore/goodsnew") return answerOf("200", "ok", parsed(levelStorePacks_));
+  if (route.starts_with("infiniteres/") && route != "infiniteres/goodsnew") return hallAnswerLocked(route, request);
+  if (route == "charge/resorder") {
+    auto data = kit::dict({{"order_id", nextOrderId_++}, {"remark", "res|" + request.field("good_id")}});
+    return answerOf("200", "下单成功", data);
+  }
   if (route == "charge/order" || route == "charge/levelorder") {
     // The remark comes back as the server keeps it: a pack order's as
     // received, a level order's naming the pack.
@@ -401,6 +446,70 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
   }
   // levelstore/report
   return answerOf("200", "ok", parsed(levelOffer_));
+}
+
+namespace {
+
+// A wheel's "data" as a mutable dictionary, and one count of it as a number.
+kit::Ref<kit::MutableDictionary> wheelOf(const std::string& json) {
+  auto dict = kit::as<kit::Dictionary>(parsed(json));
+  auto copy = dict ? kit::as<kit::MutableDictionary>(dict->mutableCopy()) : nullptr;
+  return copy ? copy : kit::MutableDictionary::make();
+}
+long countOf(const kit::Id& value) {
+  if (auto text = kit::as<kit::String>(value)) return text->integerValue();
+  if (auto number = kit::as<kit::Number>(value)) return number->integerValue();
+  return 0;
+}
+
+}  // namespace
+
+std::string ChannelGameServer::hallAnswerLocked(const std::string& route, const ChannelRequest& request) {
+  if (route == "infiniteres/welfareturntable") return answerOf("200", "ok", parsed(welfareWheel_));
+  if (route == "infiniteres/superwelfareturntable") return answerOf("200", "ok", parsed(superWheel_));
+  if (route == "infiniteres/getcoin" || route == "infiniteres/getwelfare" || route == "infiniteres/getsuperwelfare") {
+    const std::string type = route == "infiniteres/getcoin" ? "coin" : route == "infiniteres/getwelfare" ? "welfare" : "super";
+    const std::string claim = type + "|" + request.field("good_id");
+    if (!goodsClaims_.insert(claim).second) return answerOf("500", "已领取");
+    goodsClaimLog_.push_back(claim);
+    if (type != "coin") {
+      auto wheel = wheelOf(type == "welfare" ? welfareWheel_ : superWheel_);
+      const char* key = type == "welfare" ? "user_welfare_nums" : "user_superwelfare_nums";
+      wheel->setObject(kit::str(std::to_string(countOf((*wheel)[key]) + 5)), kit::str(key));
+      (type == "welfare" ? welfareWheel_ : superWheel_) = jsonText(wheel);
+    }
+    return answerOf("200", "领取成功");
+  }
+  if (route == "infiniteres/getwelfareturntable" || route == "infiniteres/getsuperwelfareturntable") {
+    const long nums = countOf(kit::str(request.field("nums")));
+    if (nums != 1 && nums != 5) return answerOf("400", "nums参数错误");
+    const bool super = route == "infiniteres/getsuperwelfareturntable";
+    auto wheel = wheelOf(super ? superWheel_ : welfareWheel_);
+    const char* held = super ? "user_superwelfare_nums" : "user_welfare_nums";
+    const long spins = countOf((*wheel)[held]);
+    if (spins < nums) return answerOf("500", "抽奖次数不足");
+    wheel->setObject(kit::str(std::to_string(spins - nums)), kit::str(held));
+    if (super) {
+      wheel->setObject(kit::str(std::to_string(countOf((*wheel)["use_superwelfare_nums"]) + nums)),
+                       kit::str("use_superwelfare_nums"));
+    }
+    (super ? superWheel_ : welfareWheel_) = jsonText(wheel);
+    auto prizes = kit::as<kit::Array>(parsed(drawPrizes_));
+    auto won = kit::MutableArray::make();
+    for (long i = 0; prizes && prizes->count() > 0 && i < nums; ++i) {
+      won->addObject(prizes->objectAtIndex(static_cast<size_t>(i) % prizes->count()));
+    }
+    return answerOf("200", "ok", kit::dict({{"prop_list", won}}));
+  }
+  // infiniteres/getsuperprop
+  auto wheel = wheelOf(superWheel_);
+  const long used = countOf((*wheel)["use_superwelfare_nums"]);
+  const long target = countOf(kit::Id((*wheel)["select_extra_items"])["nums"]);
+  if (target <= 0 || used < target) return answerOf("500", "进度未满");
+  wheel->setObject(kit::str(std::to_string(used - target)), kit::str("use_superwelfare_nums"));
+  superWheel_ = jsonText(wheel);
+  ++extraPrizes_;
+  return answerOf("200", "领取成功");
 }
 
 std::string ChannelGameServer::sampleGMGoods() {
@@ -419,6 +528,66 @@ std::string ChannelGameServer::sampleVIPGoods() {
 std::string ChannelGameServer::sampleResourceGoods() {
   return R"({"rule":"每日限购","notice":"资源大厅开放中","list":[)"
          R"({"id":"501","name":"金币*10000","money":"6"},{"id":"502","name":"钻石*300","money":"30"}]})";
+}
+
+std::string ChannelGameServer::sampleHallGoods() const {
+  auto goods = [this](const char* id, const char* title, const char* money, const char* coin, const char* isBuy,
+                      int icon) {
+    return kit::dict({{"id", id}, {"title", title}, {"content", "购买后可领取金币与转盘次数"}, {"money", money},
+                      {"prop_img", itemIconURL(icon)}, {"game_coin", coin}, {"welfare_nums", "5"},
+                      {"super_welfare_nums", "2"}, {"is_buy", isBuy}, {"is_coin", "0"}, {"is_welfare", "0"},
+                      {"is_superwelfare", "0"}});
+  };
+  return jsonText(kit::dict({{"rule_content", "每个资源每日限购一次，购买后领取金币和转盘次数。"},
+                             {"notice", "资源大厅开放中"},
+                             {"list", kit::array({goods("501", "金币*10000", "6", "10000", "0", 1),
+                                                  goods("502", "钻石*300", "30", "300", "1", 3),
+                                                  goods("503", "体力*50", "12", "50", "0", 2),
+                                                  goods("504", "经验书*10", "18", "10", "0", 4)})}}));
+}
+
+namespace {
+kit::Ref<kit::Dictionary> prize(const char* mid, const char* name, const char* amount, const char* isSuper,
+                                const std::string& icon) {
+  return kit::dict({{"mid", mid}, {"name", name}, {"amount", amount}, {"is_super", isSuper}, {"icon", icon}});
+}
+}  // namespace
+
+std::string ChannelGameServer::sampleWelfareWheel() const {
+  const char* names[] = {"金币", "钻石", "体力", "经验书", "强化石", "宝箱", "坐骑", "时装"};
+  auto items = kit::MutableArray::make();
+  for (int i = 0; i < 8; ++i) {
+    items->addObject(prize(std::to_string(i + 1).c_str(), names[i], std::to_string((i + 1) * 10).c_str(), "0",
+                           itemIconURL(i + 1)));
+  }
+  items->addObject(prize("99", "神兽", "1", "1", itemIconURL(5)));
+  return jsonText(kit::dict({{"items", items},
+                             {"active_title", "福利转盘"},
+                             {"active_rule", "每次抽奖消耗一次福利转盘次数。"},
+                             {"user_welfare_nums", "10"}}));
+}
+
+std::string ChannelGameServer::sampleSuperWheel() const {
+  const char* names[] = {"神兵", "灵石", "仙丹", "羽翼", "宝石", "翅膀", "法宝", "称号"};
+  auto items = kit::MutableArray::make();
+  for (int i = 0; i < 8; ++i) {
+    items->addObject(prize(std::to_string(i + 11).c_str(), names[i], std::to_string(i + 1).c_str(), "0",
+                           itemIconURL(8 - i)));
+  }
+  auto extra = kit::dict({{"mid", "100"}, {"name", "至尊神兽"}, {"amount", "1"}, {"nums", "10"},
+                          {"icon", itemIconURL(6)}});
+  return jsonText(kit::dict({{"items", items},
+                             {"select_extra_items", extra},
+                             {"active_title", "超级转盘"},
+                             {"active_rule", "每抽一次积累进度，满进度可领取至尊奖励。"},
+                             {"user_superwelfare_nums", "10"},
+                             {"use_superwelfare_nums", "3"}}));
+}
+
+std::string ChannelGameServer::samplePrizes() const {
+  return jsonText(kit::array({prize("2", "钻石", "20", "0", itemIconURL(2)), prize("1", "金币", "10", "0", itemIconURL(1)),
+                              prize("3", "体力", "30", "0", itemIconURL(3)), prize("4", "经验书", "40", "0", itemIconURL(4)),
+                              prize("5", "强化石", "50", "0", itemIconURL(5))}));
 }
 
 std::string ChannelGameServer::sampleLuckReward(const std::string& title) {

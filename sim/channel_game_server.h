@@ -6,12 +6,18 @@
 // "charge/levelorder"), the resource hall's goods ("infiniteres/goodsnew"),
 // the lucky-player lookups and claims ("luck/index", "luck/get"), the level
 // store report ("levelstore/report"), the GM and VIP gift claims
-// ("gmstore/index", "vipstore/index", POST) and the free-video offer and
-// its reward ("freevideogift/index", "freevideogift/get"; the client asks
-// for them over plain http, as this server speaks). It also serves the
-// activity host's voucher page ("activity/128voucher/index.html", a page
-// that asks for the role with {"action":"get_remark"}) and the trial
-// video's bytes with the duration the test gives. Answers use the game server's
+// ("gmstore/index", "vipstore/index", POST), the free-video offer and its
+// reward ("freevideogift/index", "freevideogift/get"; the client asks for
+// them over plain http, as this server speaks), and the hall's resource
+// orders ("charge/resorder"), goods claims ("infiniteres/getcoin",
+// "infiniteres/getwelfare", "infiniteres/getsuperwelfare") and prize wheels
+// ("infiniteres/welfareturntable", "infiniteres/superwelfareturntable",
+// their draws "infiniteres/getwelfareturntable" and
+// "infiniteres/getsuperwelfareturntable", and the super wheel's extra
+// prize "infiniteres/getsuperprop"). It also serves the activity host's
+// voucher page ("activity/128voucher/index.html", a page that asks for the
+// role with {"action":"get_remark"}) and the trial video's bytes with the
+// duration the test gives. Answers use the game server's
 // envelope: "status" ("200" is success), "msg" and "data". It also serves
 // the store's pictures: item icons (PNG) and an advertising GIF.
 //
@@ -79,8 +85,9 @@ class ChannelGameServer : public ChannelRouteServer {
   using MenuTimes = GameMenuTimes;
   enum class Store { GM, VIP };
 
-  // Starts serving on 127.0.0.1 at a port the system picks.
-  ChannelGameServer();
+  // Starts serving on 127.0.0.1 at `port`, or at a port the system picks
+  // for 0 (PortUnavailable when it cannot).
+  explicit ChannelGameServer(int port = 0);
   ~ChannelGameServer();
   ChannelGameServer(const ChannelGameServer&) = delete;
   ChannelGameServer& operator=(const ChannelGameServer&) = delete;
@@ -132,6 +139,24 @@ class ChannelGameServer : public ChannelRouteServer {
   // the answer carries it as a JSON number). 88 at start.
   void setNextOrderId(long orderId);
 
+  // ---- The hall's wheels
+  // The "data" of the welfare and super wheels' answers, as JSON text
+  // (samples with this server's icons by default). Draws take the spins
+  // from "user_welfare_nums" / "user_superwelfare_nums" (refused with
+  // "500" when too few), a super draw adds to "use_superwelfare_nums", and
+  // the extra prize is given once "use_superwelfare_nums" reaches the
+  // extra prize's "nums" (which it then takes off). A spin claim of goods
+  // adds its spins.
+  void setWelfareWheel(std::string dataJSON);
+  void setSuperWheel(std::string dataJSON);
+  // The prizes a draw gives ("prop_list"), as the JSON text of an array; a
+  // draw of n gives the first n (repeating the list when shorter).
+  void setDrawPrizes(std::string prizesJSON);
+  // The goods claimed ("coin|5", "welfare|5", "super|5"), in order, and the
+  // extra prizes given.
+  std::vector<std::string> goodsClaims() const;
+  int extraPrizesGiven() const;
+
   // The reply of a route for every request, as JSON text, instead of the
   // server's own; empty restores it.
   void setReply(const std::string& route, std::string json);
@@ -161,6 +186,11 @@ class ChannelGameServer : public ChannelRouteServer {
   std::string sampleLevelStorePacks() const;
   // A level offer with this server's advertising GIF and two items.
   std::string sampleLevelOffer() const;
+  // Hall goods, wheels and prizes with this server's icons.
+  std::string sampleHallGoods() const;
+  std::string sampleWelfareWheel() const;
+  std::string sampleSuperWheel() const;
+  std::string samplePrizes() const;
 
  private:
   kit::test::TestResponse answer(const std::string& route, const kit::test::RecordedRequest& request);
@@ -168,6 +198,7 @@ class ChannelGameServer : public ChannelRouteServer {
   // when it passes.
   std::string refusalOf(const std::string& route, const ChannelRequest& request);
   std::string answerLocked(const std::string& route, const ChannelRequest& request);
+  std::string hallAnswerLocked(const std::string& route, const ChannelRequest& request);
   // The order checks: five-digit random and the sign; empty when it passes.
   static std::string orderRefusal(const std::string& route, const ChannelRequest& request);
 
@@ -190,6 +221,10 @@ class ChannelGameServer : public ChannelRouteServer {
   std::map<std::string, std::string> replies_;
   std::map<std::string, std::deque<std::string>> queued_;
   std::vector<std::string> claims_;
+  std::string welfareWheel_, superWheel_, drawPrizes_;
+  std::set<std::string> goodsClaims_;
+  std::vector<std::string> goodsClaimLog_;
+  int extraPrizes_ = 0;
 };
 
 }  // namespace sim

@@ -178,6 +178,48 @@ TEST_F(GameServer, OrdersAreCheckedForTheirRandomAndTheirSign) {
   EXPECT_NE(recorded[0].rawBody.find("remark=7%7C5"), std::string::npos);
 }
 
+TEST_F(GameServer, ResourceOrdersAreSignedLikeLevelOrders) {
+  const std::string key = sim::ChannelGameServer::kOrderSigningKey;
+  const std::string sign = sim::md5Hex("99" "1001" "3" "r1" "5" "12345" + key);
+  EXPECT_EQ(sign, "fd37f0da5b3e91c71252b763e4d2b375");
+  const std::string body = "super_user_id=99&game_id=1001&service_id=3&service_name=a&role_id=r1&role_name=b&good_id=5&";
+  auto order = post("charge/resorder", body + "random=12345&sign=" + sign);
+  EXPECT_EQ(status(order), "200");
+  EXPECT_EQ(kit::describe(order["data"]["order_id"]), "88");
+  auto refused = post("charge/resorder", body + "random=12346&sign=" + sign);
+  EXPECT_EQ(status(refused), "403");
+  EXPECT_FALSE(kit::describe(refused["msg"]).empty());
+  EXPECT_EQ(status(post("charge/resorder", body + "random=123&sign=" + sign)), "400");
+}
+
+TEST_F(GameServer, TheHallsClaimsAndWheelsKeepTheirCounts) {
+  const std::string query = "game_id=1001&role_id=r1&server_id=3";
+  EXPECT_EQ(status(get("infiniteres/getwelfare?" + query + "&good_id=5")), "200");
+  EXPECT_EQ(status(get("infiniteres/getwelfare?" + query + "&good_id=5")), "500");
+  EXPECT_EQ(status(get("infiniteres/getcoin?" + query)), "400");
+  EXPECT_EQ(server.goodsClaims(), std::vector<std::string>{"welfare|5"});
+  // The claim added five spins to the sample's ten.
+  auto wheel = get("infiniteres/welfareturntable?" + query);
+  EXPECT_EQ(kit::describe(wheel["data"]["user_welfare_nums"]), "15");
+  EXPECT_EQ(kit::as<kit::Array>(wheel["data"]["items"])->count(), 9u);
+
+  auto drawn = get("infiniteres/getwelfareturntable?" + query + "&nums=5");
+  EXPECT_EQ(status(drawn), "200");
+  EXPECT_EQ(kit::as<kit::Array>(drawn["data"]["prop_list"])->count(), 5u);
+  EXPECT_EQ(status(get("infiniteres/getwelfareturntable?" + query + "&nums=2")), "400");
+  EXPECT_EQ(kit::describe(get("infiniteres/welfareturntable?" + query)["data"]["user_welfare_nums"]), "10");
+
+  // The super wheel: 3 of 10 used; the extra prize waits for a full bar.
+  EXPECT_EQ(status(get("infiniteres/getsuperprop?" + query)), "500");
+  EXPECT_EQ(status(get("infiniteres/getsuperwelfareturntable?" + query + "&nums=5")), "200");
+  EXPECT_EQ(status(get("infiniteres/getsuperwelfareturntable?" + query + "&nums=5")), "200");
+  EXPECT_EQ(kit::describe(get("infiniteres/superwelfareturntable?" + query)["data"]["use_superwelfare_nums"]), "13");
+  EXPECT_EQ(status(get("infiniteres/getsuperwelfareturntable?" + query + "&nums=1")), "500");  // none left
+  EXPECT_EQ(status(get("infiniteres/getsuperprop?" + query)), "200");
+  EXPECT_EQ(server.extraPrizesGiven(), 1);
+  EXPECT_EQ(kit::describe(get("infiniteres/superwelfareturntable?" + query)["data"]["use_superwelfare_nums"]), "3");
+}
+
 TEST_F(GameServer, ARewardIsFoundOnceAndClaimedOnce) {
   const std::string query = "game_id=1001&role_id=r1&server_id=3&time=";
   EXPECT_EQ(status(get("luck/index?" + query + "luck")), "500");

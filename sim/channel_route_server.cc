@@ -3,6 +3,8 @@
 
 #include "sim/channel_route_server.h"
 
+#include "sim/service_port.h"
+
 namespace sim {
 
 std::string ChannelRequest::field(const std::string& name) const {
@@ -22,8 +24,8 @@ ChannelRequest decodeChannelRequest(const std::string& route, const kit::test::R
   return decoded;
 }
 
-ChannelRouteServer::ChannelRouteServer(std::string basePath, Envelope envelope)
-    : basePath_(std::move(basePath)), envelope_(std::move(envelope)), server_(kit::test::TestServer::startHTTP()) {}
+ChannelRouteServer::ChannelRouteServer(std::string basePath, Envelope envelope, int port)
+    : basePath_(std::move(basePath)), envelope_(std::move(envelope)), server_(listenForService(port)) {}
 
 ChannelRouteServer::~ChannelRouteServer() { stop(); }
 

@@ -66,9 +66,10 @@ class ChannelRouteServer {
   void clearLog();
 
  protected:
-  // Starts serving on 127.0.0.1 at a port the system picks; routes live
-  // under `basePath` ("/sdk/", "/game/").
-  ChannelRouteServer(std::string basePath, Envelope envelope);
+  // Starts serving on 127.0.0.1 at `port`, or at a port the system picks
+  // for 0 (PortUnavailable when it cannot); routes live under `basePath`
+  // ("/sdk/", "/game/").
+  ChannelRouteServer(std::string basePath, Envelope envelope, int port = 0);
   // The owner stops the server before its own members go, since answers
   // call into it.
   ~ChannelRouteServer();

@@ -59,7 +59,7 @@ bool isAmount(const std::string& text) {
 
 std::string md5Hex(const std::string& text) { return kit::md5Hex(text); }
 
-ChannelSDKServer::ChannelSDKServer() : ChannelRouteServer(kBasePath, refusal) {
+ChannelSDKServer::ChannelSDKServer(int port) : ChannelRouteServer(kBasePath, refusal, port) {
   for (const char* route : kRoutes) {
     serve(route, [this](const std::string& name, const kit::test::RecordedRequest& request) {
       return answer(name, request);

@@ -28,8 +28,9 @@ class ChannelSDKServer : public ChannelRouteServer {
   // The path under which the routes live: "<origin>/sdk/<route>".
   static constexpr const char* kBasePath = "/sdk/";
 
-  // Starts serving on 127.0.0.1 at a port the system picks.
-  ChannelSDKServer();
+  // Starts serving on 127.0.0.1 at `port`, or at a port the system picks
+  // for 0 (PortUnavailable when it cannot).
+  explicit ChannelSDKServer(int port = 0);
   ~ChannelSDKServer();
   ChannelSDKServer(const ChannelSDKServer&) = delete;
   ChannelSDKServer& operator=(const ChannelSDKServer&) = delete;

@@ -3,10 +3,13 @@
 #include "sim/game_page_server.h"
 
 #include "sim/game_page.h"
+#include "sim/service_port.h"
 
 namespace sim {
 
-GamePageServer::GamePageServer(std::string gameId) : gameId_(std::move(gameId)) { listen(0); }
+GamePageServer::GamePageServer(std::string gameId, int port) : gameId_(std::move(gameId)) {
+  if (!listen(port)) throw PortUnavailable(port);
+}
 
 GamePageServer::~GamePageServer() { down(); }
 
@@ -44,6 +47,11 @@ std::vector<std::string> GamePageServer::requests() const {
     for (const auto& request : server_->requests()) targets.push_back(request.target());
   }
   return targets;
+}
+
+bool GamePageServer::waitForRequests(size_t count, double timeoutSeconds) const {
+  if (count <= earlier_.size()) return true;
+  return server_ && server_->waitForRequests(count - earlier_.size(), timeoutSeconds);
 }
 
 std::string GamePageServer::pageHTML(const std::string& gameId) { return gamePageHTML(gameId); }

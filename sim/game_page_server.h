@@ -15,8 +15,9 @@ namespace sim {
 
 class GamePageServer {
  public:
-  // Starts serving at a port the system picks.
-  explicit GamePageServer(std::string gameId = "1001");
+  // Starts serving at `port`, or at a port the system picks for 0
+  // (PortUnavailable when it cannot).
+  explicit GamePageServer(std::string gameId = "1001", int port = 0);
   ~GamePageServer();
   GamePageServer(const GamePageServer&) = delete;
   GamePageServer& operator=(const GamePageServer&) = delete;
@@ -35,6 +36,9 @@ class GamePageServer {
   // The request targets served (path and query), in order, across downs
   // and ups.
   std::vector<std::string> requests() const;
+  // Waits (on a condition) until `count` requests have been served, or
+  // `timeoutSeconds` pass; true when they have.
+  bool waitForRequests(size_t count, double timeoutSeconds) const;
 
   // The page's HTML.
   static std::string pageHTML(const std::string& gameId);

@@ -8,6 +8,7 @@
 #include "kit/foundation/values.h"
 #include "kit/net/testing/test_server.h"
 #include "sim/platform_body_codec.h"
+#include "sim/service_port.h"
 
 namespace sim {
 
@@ -76,13 +77,13 @@ kit::test::TestResponse PlatformAPIReply::response() const {
   return response;
 }
 
-PlatformAPIServer::PlatformAPIServer() : server_(kit::test::TestServer::startHTTP()) {
+PlatformAPIServer::PlatformAPIServer(int port) : server_(listenForService(port)) {
   server_->route("*", std::string(kPathPrefix) + "*",
                  [this](const kit::test::RecordedRequest& received) { return answer(received); });
 }
 
-std::unique_ptr<PlatformAPIServer> PlatformAPIServer::start() {
-  return std::unique_ptr<PlatformAPIServer>(new PlatformAPIServer());
+std::unique_ptr<PlatformAPIServer> PlatformAPIServer::start(int port) {
+  return std::unique_ptr<PlatformAPIServer>(new PlatformAPIServer(port));
 }
 
 PlatformAPIServer::~PlatformAPIServer() { server_->stop(); }

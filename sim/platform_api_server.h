@@ -88,8 +88,9 @@ class PlatformAPIServer {
  public:
   static constexpr const char* kPathPrefix = "/sdkapicoupon/";
 
-  // A started server.
-  static std::unique_ptr<PlatformAPIServer> start();
+  // A started server, at `port` or at a port the system picks for 0
+  // (PortUnavailable when it cannot).
+  static std::unique_ptr<PlatformAPIServer> start(int port = 0);
   ~PlatformAPIServer();
   PlatformAPIServer(const PlatformAPIServer&) = delete;
   PlatformAPIServer& operator=(const PlatformAPIServer&) = delete;
@@ -134,7 +135,7 @@ class PlatformAPIServer {
   void clearLog();
 
  private:
-  PlatformAPIServer();
+  explicit PlatformAPIServer(int port);
   kit::test::TestResponse answer(const kit::test::RecordedRequest& received);
 
   mutable std::mutex mutex_;

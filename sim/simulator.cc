@@ -8,12 +8,15 @@
 
 namespace sim {
 
-Simulator::Simulator(std::string gameId)
-    : channel_(std::make_unique<ChannelSDKServer>()),
-      game_(std::make_unique<ChannelGameServer>()),
-      page_(std::make_unique<GamePageServer>(gameId)),
-      platformAPI_(PlatformAPIServer::start()) {
+Simulator::Simulator(std::string gameId) : Simulator(std::move(gameId), SimulatorPorts{}) {}
+
+Simulator::Simulator(std::string gameId, const SimulatorPorts& ports)
+    : channel_(std::make_unique<ChannelSDKServer>(ports.channelSDK)),
+      game_(std::make_unique<ChannelGameServer>(ports.channelGame)),
+      page_(std::make_unique<GamePageServer>(gameId, ports.gamePage)),
+      platformAPI_(PlatformAPIServer::start(ports.platformAPI)) {
   platform_ = std::make_unique<PlatformService>(*platformAPI_);
+  userCentre_ = std::make_unique<PlatformUserCentre>(*platformAPI_);
   wallet_ = std::make_unique<WalletApp>(*platform_);
   channel_->setGameId(gameId);
   game_->setGameId(std::move(gameId));
@@ -31,6 +34,7 @@ kit::Ref<kit::Dictionary> Simulator::configuration() const {
                                    {ClientConfiguration::kGamePage, page_->pageURL()}});
   entries->addEntriesFromDictionary(*platformAPI_->configurationEntries());
   entries->setObject(kit::str(platformAPI_->origin() + "/"), std::string_view(ClientConfiguration::kPlatformWebHost));
+  entries->addEntriesFromDictionary(*userCentre_->configurationEntries());
   return entries;
 }
 

@@ -5,13 +5,15 @@
 // prop tile's empty slot, the pack row's badge, buttons, plus sign and
 // arrow, the level-reached pop-up's panel, logo, picture frame, item
 // background and buttons, the hub's tabs, description panels, claim button,
-// amount plate and claimed stamp, and the free video's play and close
-// icons) with kit graphics and kit text, and writes it as
+// amount plate and claimed stamp, the free video's play and close icons,
+// and the resource hall's tabs, panels, cards, wheel, progress bar, draw
+// pop-ups and not-open placard) with kit graphics and kit text, and writes it as
 // PNG and GIF files. The files are committed under resources/, so the bundle exists
 // without running this; run it again only to change the pictures.
 //
 //   channel_artwork <resources folder>     (writes <folder>/NUVALight.bundle/...)
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -414,6 +416,165 @@ void goButton(const Theme&, kit::Size size) {
   strokeRounded(all.insetBy(2, 2), size.height / 2 - 2, rgb(0xFFF3B0), 2);
 }
 
+// ---- The resource hall ----------------------------------------------------------------
+// Deep violet panels with gold trim; the theme's name is the picture's word.
+
+Theme hallTheme() {
+  return {rgb(0x2A1459), rgb(0x5B2A9E), rgb(0xFFD34D), rgb(0xB8860B), "资源大厅", ""};
+}
+
+// A panel: the theme's gradient with a gold frame and the theme's name.
+void hallPanel(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  const double radius = std::min(size.width, size.height) * 0.08;
+  gradientRounded(all, radius, theme.top, theme.bottom);
+  strokeRounded(all.insetBy(3, 3), radius, theme.accent, 4);
+  if (!theme.name.empty()) {
+    text(theme.name, {0, 6, size.width, std::min(60.0, size.height * 0.2)}, std::min(36.0, size.height * 0.1),
+         theme.accent);
+  }
+}
+
+// A pill button with the theme's word (its colours from the theme).
+void hallPill(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, theme.top, theme.bottom);
+  strokeRounded(all.insetBy(2, 2), size.height / 2 - 2, theme.accentDark, 3);
+  if (!theme.button.empty()) text(theme.button, all, size.height * 0.42, theme.accentDark);
+}
+
+// The hall's logo: a gold ribbon with the title.
+void hallLogo(const Theme& theme, kit::Size size) {
+  const Rect ribbon{size.width * 0.2, size.height * 0.12, size.width * 0.6, size.height * 0.76};
+  gradientRounded(ribbon, ribbon.height() / 2, rgb(0xFFF3B0), theme.accent);
+  strokeRounded(ribbon.insetBy(3, 3), ribbon.height() / 2 - 3, theme.accentDark, 4);
+  text(theme.name, ribbon, ribbon.height() * 0.5, rgb(0x5A2D00));
+  star({ribbon.minX() - size.height * 0.3, size.height / 2}, size.height * 0.25, theme.accent);
+  star({ribbon.maxX() + size.height * 0.3, size.height / 2}, size.height * 0.25, theme.accent);
+}
+
+// The wheel's disc: eight alternating sectors, a gold rim and a hub.
+void wheelDisc(const Theme& theme, kit::Size size) {
+  auto& ctx = context();
+  const kit::Point c{size.width / 2, size.height / 2};
+  const double r = size.width / 2 - 6;
+  ctx.setFillColor(theme.accent);
+  ctx.fillEllipseInRect({0, 0, size.width, size.height});
+  for (int i = 0; i < 8; ++i) {
+    const double a0 = -M_PI / 2 + i * M_PI / 4, a1 = a0 + M_PI / 4;
+    ctx.setFillColor(i % 2 ? theme.top : theme.bottom);
+    ctx.beginPath();
+    ctx.moveTo(c.x, c.y);
+    for (int k = 0; k <= 16; ++k) {
+      const double a = a0 + (a1 - a0) * k / 16;
+      ctx.addLineTo(c.x + r * std::cos(a), c.y + r * std::sin(a));
+    }
+    ctx.closePath();
+    ctx.fillPath();
+  }
+  for (int i = 0; i < 16; ++i) {
+    const double a = i * M_PI / 8;
+    star({c.x + (r + 1) * std::cos(a), c.y + (r + 1) * std::sin(a)}, 5, rgb(0xFFFFFF));
+  }
+  ctx.setFillColor(theme.accentDark);
+  ctx.fillEllipseInRect({c.x - r * 0.26, c.y - r * 0.26, r * 0.52, r * 0.52});
+}
+
+// The progress bar's track and fill, along the longer side.
+void barTrack(const Theme&, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  const double radius = std::min(size.width, size.height) / 2;
+  fillRounded(all, radius, rgb(0x1A0B36));
+  strokeRounded(all.insetBy(2, 2), radius - 2, rgb(0xFFD34D), 3);
+}
+void barFill(const Theme&, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  const bool wide = size.width > size.height;
+  auto& ctx = context();
+  ctx.saveGState();
+  ctx.beginPath();
+  ctx.addPath(*kit::Path::withRoundedRect(all.insetBy(8, 8), std::min(size.width, size.height) / 2 - 8));
+  ctx.clip();
+  auto gradient = kit::Gradient::create(kit::ColorSpace::deviceRGB(), {rgb(0xFFF3B0), rgb(0xFF8C1A)});
+  if (wide) {
+    ctx.drawLinearGradient(*gradient, {0, 0}, {size.width, 0}, 0);
+  } else {
+    ctx.drawLinearGradient(*gradient, {0, 0}, {0, size.height}, 0);
+  }
+  ctx.restoreGState();
+}
+
+// The highlight round a prize cell.
+void cellHighlight(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  strokeRounded(all.insetBy(4, 4), 18, theme.accent, 8);
+  strokeRounded(all.insetBy(12, 12), 12, rgb(0xFFFFFF, 0.7), 3);
+}
+
+// The spin-count plate: a light plate with "次数" at its right end.
+void countPlate(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.height / 2, rgb(0xFFF3B0), theme.accent);
+  strokeRounded(all.insetBy(2, 2), size.height / 2 - 2, theme.accentDark, 3);
+  text("次", {size.width * 0.86, 0, size.width * 0.14, size.height}, size.height * 0.42, theme.accentDark);
+}
+
+// The icon's frame in the one-draw pop-up.
+void iconFrame(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  gradientRounded(all, size.width * 0.18, rgb(0x7A4FC0), theme.top);
+  strokeRounded(all.insetBy(3, 3), size.width * 0.16, theme.accent, 4);
+}
+
+bool writePNG(const std::filesystem::path& path, const Ref<kit::Image>& image);
+
+void hallPictures(const std::filesystem::path& bundle, bool& ok) {
+  const Theme hall = hallTheme();
+  auto with = [&](std::string name, std::string button, unsigned top, unsigned bottom, unsigned dark) {
+    Theme theme = hall;
+    theme.name = std::move(name);
+    theme.button = std::move(button);
+    theme.top = rgb(top);
+    theme.bottom = rgb(bottom);
+    theme.accentDark = rgb(dark);
+    return theme;
+  };
+  const Theme plain = with("", "", 0x2A1459, 0x5B2A9E, 0xB8860B);
+  ok &= writePNG(bundle / "resourcelogo.png", paint({1350, 148}, hall, hallLogo));
+  ok &= writePNG(bundle / "verresourcelogo.png", paint({750, 148}, hall, hallLogo));
+  ok &= writePNG(bundle / "reclose.png", paint({64, 64}, hall, closeImage));
+  const char* tabs[] = {"资源", "福利转盘", "超级转盘"};
+  for (int i = 0; i < 3; ++i) {
+    const std::string stem = "rebtn" + std::to_string(i + 1);
+    ok &= writePNG(bundle / (stem + ".png"), paint({200, 72}, with("", tabs[i], 0x3B2370, 0x23124A, 0xD9C7FF), hallPill));
+    ok &= writePNG(bundle / (stem + "sel.png"), paint({200, 72}, with("", tabs[i], 0xFFF3B0, 0xFFB347, 0x5A2D00), hallPill));
+  }
+  ok &= writePNG(bundle / "redesc.png", paint({200, 300}, with("", "", 0x241048, 0x3A1D6E, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "verredesc.png", paint({730, 150}, with("", "", 0x241048, 0x3A1D6E, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "noopen.png", paint({667, 375}, with("资源大厅暂未开放", "", 0x2A1459, 0x5B2A9E, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "vernoopen.png", paint({375, 667}, with("资源大厅暂未开放", "", 0x2A1459, 0x5B2A9E, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "rehallitembg.png", paint({280, 580}, with("", "", 0x4A2790, 0x2A1459, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "verrehallitembg.png", paint({324, 488}, with("", "", 0x4A2790, 0x2A1459, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "rehallbtn.png", paint({210, 44}, with("", "", 0xFFF3B0, 0xFFB347, 0xB8860B), hallPill));
+  ok &= writePNG(bundle / "rehallbtnalget.png", paint({210, 44}, with("", "", 0xD0D0D0, 0x8A8A8A, 0x5A5A5A), hallPill));
+  ok &= writePNG(bundle / "turntablenum.png", paint({156, 64}, hall, countPlate));
+  ok &= writePNG(bundle / "turntable.png", paint({532, 532}, hall, wheelDisc));
+  ok &= writePNG(bundle / "turnclickone.png", paint({224, 68}, with("", "抽一次", 0xFFF3B0, 0xFFB347, 0x5A2D00), hallPill));
+  ok &= writePNG(bundle / "turnclickten.png", paint({224, 68}, with("", "抽五次", 0xFFB3F0, 0xD84FA8, 0x5A0D3A), hallPill));
+  ok &= writePNG(bundle / "turnprocessbg.png", paint({412, 80}, plain, barTrack));
+  ok &= writePNG(bundle / "veturnprocessbg.png", paint({80, 412}, plain, barTrack));
+  // Three pixels a point: the bar is cut from these at that factor.
+  ok &= writePNG(bundle / "turnprocess.png", paint({618, 120}, plain, barFill));
+  ok &= writePNG(bundle / "veturnprocess.png", paint({120, 618}, plain, barFill));
+  ok &= writePNG(bundle / "turnablechoose.png", paint({170, 150}, hall, cellHighlight));
+  ok &= writePNG(bundle / "onegiftbg.png", paint({456, 400}, with("恭喜获得", "", 0x4A2790, 0x2A1459, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "onegiftclose.png", paint({64, 64}, hall, closeImage));
+  ok &= writePNG(bundle / "onegiftget.png", paint({312, 104}, with("", "收下", 0xFFF3B0, 0xFFB347, 0x5A2D00), hallPill));
+  ok &= writePNG(bundle / "onegifticonbg.png", paint({124, 124}, hall, iconFrame));
+  ok &= writePNG(bundle / "fivegiftbg.png", paint({956, 550}, with("恭喜获得", "", 0x4A2790, 0x2A1459, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "vefivegiftbg.png", paint({652, 632}, with("恭喜获得", "", 0x4A2790, 0x2A1459, 0xB8860B), hallPanel));
+}
+
 // ---- The store hub's pictures -------------------------------------------------------------
 
 // A tab of the hub's bar with the tab's name (the theme's): white with an
@@ -608,5 +769,9 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "albuy.png", paint({90, 56}, store, claimedStamp));
   ok &= writePNG(bundle / "vediobtn.png", paint({156, 156}, store, playIcon));
   ok &= writePNG(bundle / "vedioclose.png", paint({80, 80}, store, videoClose));
+
+  // The resource hall: its tabs and panels, goods cards, wheels, progress
+  // bar, draw pop-ups and the not-open placard.
+  hallPictures(bundle, ok);
   return ok ? 0 : 1;
 }

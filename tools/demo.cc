@@ -55,11 +55,13 @@
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/core/vanu_notice_view.h"
+#include "channel/hall/nuva_hall_views.h"
+#include "channel/hall/nuva_resource_hall_view.h"
+#include "channel/hall/nuva_turn_gift_pop_view.h"
 #include "channel/store/nuva_free_vedio_view.h"
 #include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
-#include "channel/testing/recording_store_overlays.h"
 #include "config/client_configuration.h"
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
@@ -307,9 +309,8 @@ class MainJob {
     sim::PlatformNotice platformNotice;
     platformNotice.content = "星河远征平台公告：充值优惠进行中。";
     simulator.platform().setNotice(platformNotice);
-    // The store's own views; the resource hall is still a recording stand-in.
-    auto overlays = RecordingStoreOverlays::install();
-    NUVAStoreViews::install(overlays);
+    // Every overlay is the real one: the store's views and the hall's.
+    NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
     kit::QueueActivityWatch wakeOnWork;
     std::vector<std::string> hud;
     auto hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
@@ -456,6 +457,33 @@ class MainJob {
                    waitFor([&] { return simulator.game().claims() == std::vector<std::string>{"luck"}; });
     end(claimed && !lucky->superview(), claimed ? "claimed with luck/get; the card closed" : "no claim");
 
+    // ---- The resource hall: goods, the welfare wheel and a one-draw.
+    begin("资源大厅：openResourseStore 打开资源大厅");
+    tapPage("hall");
+    auto hall = waitForView<NUVAResourceHall>();
+    bool goods = hall && waitFor([&] {
+      return !hall->cards().empty() && hall->cards()[0]->prop_img()->image() && !hall->welfarecellArray().empty();
+    });
+    end(goods, hall ? "resource hall with " + std::to_string(hall->cards().size()) + " goods" : "no resource hall");
+
+    begin("资源大厅：福利转盘");
+    bool wheel = goods && kit::test::tap(hall->rebtn2()) && !hall->welfareView()->isHidden() &&
+                 waitFor([&] { return hall->welfarecellArray()[0]->icon()->image() != nullptr; });
+    end(wheel, wheel ? "welfare wheel with " + std::to_string(hall->welfarecellArray().size()) + " prizes, " +
+                           hall->welfareLabel()->text() + " spins"
+                     : "no welfare wheel");
+
+    begin("福利转盘：抽一次");
+    kit::Ref<NUVATurnOneGiftPopView> won;
+    if (wheel) {
+      kit::test::tap(hall->clickOneButton());
+      won = waitForView<NUVATurnOneGiftPopView>(SessionClock::Waiting::OnKitTimers);
+    }
+    bool drawn = won && waitFor([&] { return won->iconImg()->image() != nullptr; });
+    end(drawn, won ? "won " + kit::describe(won->name()) : "no one-draw result");
+    if (won) won->closeClick();
+    if (hall) hall->closeClick();
+    settle(0.3);
     // ---- The page's store button: the hub and its tabs.
     begin("商城：游戏页面的商城按钮");
     tapPage("store");

@@ -2,8 +2,10 @@
 // "VIROV.bundle" (the navigation bar's back arrow, the 20-point title
 // images of the agreement and forgotten-password pages, the coupon
 // picker's close button and game-box mark, the pay notice's icon, the pay
-// sheet's title mark, and the login card's icons of account and phone registration) with kit graphics
-// and writes it as PNG files, at scale 1 and 2. The files are committed under
+// sheet's title mark, and the
+// login card's icons of account and phone registration, the floating ball's
+// own picture and the user centre's bar icons, red dot and close cross) with
+// kit graphics and writes it as PNG files, at scale 1 and 2. The files are committed under
 // resources/, so the bundle exists without running this; run it again only
 // to change the pictures.
 //
@@ -193,6 +195,116 @@ kit::Ref<kit::Image> newPhoneIcon(double scale) {
   return image;
 }
 
+// ---- The floating ball and the user centre
+
+// The ball's own picture when its icon cannot be fetched: an orange disc
+// with a white ring and a white play-pad mark, 60 x 60 points.
+kit::Ref<kit::Image> ballStopIcon(double scale) {
+  constexpr double Side = 60;
+  if (!kit::beginImageContext({Side, Side}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0xFF7F00));
+  ctx.fillEllipseInRect({2, 2, Side - 4, Side - 4});
+  ctx.setStrokeColor(kit::Color::whiteColor());
+  ctx.setLineWidth(2.5);
+  ctx.strokeEllipseInRect({8, 8, Side - 16, Side - 16});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillRect({22, 20, 5, 20});
+  ctx.fillRect({33, 20, 5, 20});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The bar icons of the user centre, 24 x 24 points, grey strokes.
+constexpr double TabSide = 24;
+enum class TabIcon { Home, Openings, Welfare, Trade, Service };
+
+kit::Ref<kit::Image> tabIcon(TabIcon icon, double scale) {
+  if (!kit::beginImageContext({TabSide, TabSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setStrokeColor(kit::Color::hex(0x777777));
+  ctx.setFillColor(kit::Color::hex(0x777777));
+  ctx.setLineWidth(1.8);
+  ctx.setLineCap(kit::LineCap::Round);
+  ctx.setLineJoin(kit::LineJoin::Round);
+  ctx.beginPath();
+  switch (icon) {
+    case TabIcon::Home:  // a house
+      ctx.moveTo(3, 12);
+      ctx.addLineTo(12, 4);
+      ctx.addLineTo(21, 12);
+      ctx.moveTo(6, 10);
+      ctx.addLineTo(6, 20);
+      ctx.addLineTo(18, 20);
+      ctx.addLineTo(18, 10);
+      ctx.moveTo(10, 20);
+      ctx.addLineTo(10, 15);
+      ctx.addLineTo(14, 15);
+      ctx.addLineTo(14, 20);
+      break;
+    case TabIcon::Openings:  // a flag on a pole
+      ctx.moveTo(6, 21);
+      ctx.addLineTo(6, 3);
+      ctx.addLineTo(19, 7);
+      ctx.addLineTo(6, 12);
+      break;
+    case TabIcon::Welfare:  // a gift box with its ribbon
+      ctx.moveTo(4, 10);
+      ctx.addLineTo(20, 10);
+      ctx.addLineTo(20, 20);
+      ctx.addLineTo(4, 20);
+      ctx.closePath();
+      ctx.moveTo(12, 10);
+      ctx.addLineTo(12, 20);
+      ctx.moveTo(12, 10);
+      ctx.addCurveTo(8, 3, 4, 7, 12, 10);
+      ctx.moveTo(12, 10);
+      ctx.addCurveTo(16, 3, 20, 7, 12, 10);
+      break;
+    case TabIcon::Trade:  // two arrows, one each way
+      ctx.moveTo(4, 8);
+      ctx.addLineTo(19, 8);
+      ctx.moveTo(15, 4);
+      ctx.addLineTo(19, 8);
+      ctx.addLineTo(15, 12);
+      ctx.moveTo(20, 16);
+      ctx.addLineTo(5, 16);
+      ctx.moveTo(9, 12);
+      ctx.addLineTo(5, 16);
+      ctx.addLineTo(9, 20);
+      break;
+    case TabIcon::Service:  // a speech bubble with three dots
+      ctx.moveTo(4, 5);
+      ctx.addLineTo(20, 5);
+      ctx.addLineTo(20, 16);
+      ctx.addLineTo(11, 16);
+      ctx.addLineTo(6, 20);
+      ctx.addLineTo(7, 16);
+      ctx.addLineTo(4, 16);
+      ctx.closePath();
+      break;
+  }
+  ctx.strokePath();
+  if (icon == TabIcon::Service) {
+    for (double x : {8.0, 12.0, 16.0}) ctx.fillEllipseInRect({x - 1.2, 9.3, 2.4, 2.4});
+  }
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The red dot of the bar buttons, 8 x 8 points.
+kit::Ref<kit::Image> redDot(double scale) {
+  if (!kit::beginImageContext({8, 8}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0xF23030));
+  ctx.fillEllipseInRect({0, 0, 8, 8});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 // The pay sheet's title mark: a coin with a yuan sign's two bars.
 kit::Ref<kit::Image> payTitleIcon(double scale) {
   if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
@@ -250,6 +362,17 @@ int main(int argc, char** argv) {
   ok &= writePNG(bundle / "tol_new_user@2x.png", newUserIcon(2));
   ok &= writePNG(bundle / "tol_new_phone.png", newPhoneIcon(1));
   ok &= writePNG(bundle / "tol_new_phone@2x.png", newPhoneIcon(2));
+  for (double scale : {1.0, 2.0}) {
+    const std::string suffix = scale == 1 ? ".png" : "@2x.png";
+    ok &= writePNG(bundle / ("KT_HelpBtn_StopIcon" + suffix), ballStopIcon(scale));
+    ok &= writePNG(bundle / ("KT_su_home" + suffix), tabIcon(TabIcon::Home, scale));
+    ok &= writePNG(bundle / ("KT_su_kaifu" + suffix), tabIcon(TabIcon::Openings, scale));
+    ok &= writePNG(bundle / ("KT_su_welfare" + suffix), tabIcon(TabIcon::Welfare, scale));
+    ok &= writePNG(bundle / ("KT_su_trade" + suffix), tabIcon(TabIcon::Trade, scale));
+    ok &= writePNG(bundle / ("KT_su_service" + suffix), tabIcon(TabIcon::Service, scale));
+    ok &= writePNG(bundle / ("KT_su_red" + suffix), redDot(scale));
+    ok &= writePNG(bundle / ("KT_su_close" + suffix), closeCross(scale));
+  }
   ok &= writePNG(bundle / "tol_pay_titleIcon.png", payTitleIcon(1));
   ok &= writePNG(bundle / "tol_pay_titleIcon@2x.png", payTitleIcon(2));
   return ok ? 0 : 1;

@@ -136,7 +136,12 @@ TEST_F(CoreOrder, ASuccessWithoutAnOrderIdIsRefusedAndOpensNoPaySheet) {
       {R"({"code":"200","msg":"下单成功","data":{"order_id":null}})", "下单成功"},
       {R"({"code":200,"data":{"order_id":""}})", "服务器异常！"},
       {R"J({"code":"200","msg":"","data":{"order_id":"(null)"}})J", "服务器异常！"},
-      {R"({"code":"200","msg":"ok"})", "ok"}};
+      {R"({"code":"200","msg":"ok"})", "ok"},
+      // The store's rule: blank texts and values that are no text or number.
+      {R"({"code":"200","msg":"空","data":{"order_id":"  "}})", "空"},
+      {R"({"code":"200","msg":"空","data":{"order_id":"NULL"}})", "空"},
+      {R"({"code":"200","msg":"表","data":{"order_id":{}}})", "表"},
+      {R"({"code":"200","msg":"表","data":{"order_id":["o1"]}})", "表"}};
   int n = 0;
   for (const auto& [reply, shown] : replies) {
     const std::string sn = "G-10" + std::to_string(++n);

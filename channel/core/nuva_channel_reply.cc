@@ -35,7 +35,7 @@ std::optional<NUVAChannelReply::Login> NUVAChannelReply::acceptedLogin(const kit
 
 bool NUVAChannelReply::hasRoleId(const kit::Id& reply) { return kit::isSet(reply["data"]["role_id"]); }
 
-bool NUVAChannelReply::hasOrderId(const kit::Id& reply) { return kit::isSet(reply["data"]["order_id"]); }
+bool NUVAChannelReply::hasOrderId(const kit::Id& reply) { return NUVADataFormat::isUsableId(reply["data"]["order_id"]); }
 
 kit::Ref<kit::String> NUVAChannelReply::roleId(const kit::Id& reply) {
   return NUVADataFormat::textOfValue(reply["data"]["role_id"]);

@@ -35,9 +35,11 @@ class NUVAChannelReply {
   // both set and the token at least six UTF-16 units long. The reply's
   // "code" is not looked at.
   static std::optional<Login> acceptedLogin(const kit::Id& reply);
-  // Whether "data"."role_id" / "data"."order_id" is set: present, not
-  // null, its text neither empty nor "(null)".
+  // Whether "data"."role_id" is set: present, not null, its text neither
+  // empty nor "(null)".
   static bool hasRoleId(const kit::Id& reply);
+  // Whether "data"."order_id" is a usable id (NUVADataFormat::isUsableId),
+  // the same rule the store holds its orders to.
   static bool hasOrderId(const kit::Id& reply);
   // "data"."role_id" / "data"."order_id" as text ("(null)" when missing).
   static kit::Ref<kit::String> roleId(const kit::Id& reply);

@@ -61,6 +61,11 @@ bool NUVADataFormat::isBlankString(std::string_view text) {
   return kit::String(std::string(text)).stringByTrimmingCharactersInSet(*kit::CharacterSet::whitespaceAndNewline())->empty();
 }
 
+bool NUVADataFormat::isUsableId(const kit::Id& value) {
+  if (!kit::isKind<kit::String>(value) && !kit::isKind<kit::Number>(value)) return false;
+  return !isBlankString(value);
+}
+
 kit::Ref<kit::String> NUVADataFormat::textOfValue(const kit::Id& value) {
   if (kit::isKind<kit::Null>(value)) return kit::str("(null)");
   return kit::text(value);

@@ -22,6 +22,11 @@ class NUVADataFormat {
   static bool isBlankString(const kit::Id& value);
   static bool isBlankString(std::string_view text);
 
+  // Whether a reply value can stand as an id (an order id, say): a text or
+  // a number whose text is not blank as isBlankString says. Containers,
+  // nulls and anything else are not ids, whatever their description.
+  static bool isUsableId(const kit::Id& value);
+
   // The "%@" text of a value read from a reply or a page message, with a
   // JSON null reading as "(null)", like a missing key, so that it counts as
   // unset and never travels on as "<null>".

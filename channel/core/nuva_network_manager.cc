@@ -8,6 +8,8 @@
 
 #include "channel/core/nuva_network_manager.h"
 
+#include <cctype>
+
 #include "channel/core/nuva_channel_reply.h"
 
 #include "kit/dispatch/bind_post.h"
@@ -64,6 +66,35 @@ std::string withoutLoneSurrogates(const std::string& text) {
   return out;
 }
 
+bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// The URL text percent-encoded with the URL-query set, except that an escape
+// already in it ("%" and two hexadecimal digits) stands as it is: a URL
+// whose query was encoded by its caller is not encoded a second time.
+kit::Ref<kit::String> encodeURLText(const std::string& text) {
+  const auto& allowed = *kit::CharacterSet::urlQueryAllowed();
+  std::string out, run;
+  auto flush = [&]() -> bool {
+    if (run.empty()) return true;
+    auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(withoutLoneSurrogates(run), allowed);
+    if (!encoded) return false;
+    out += encoded->utf8();
+    run.clear();
+    return true;
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && isHexDigit(text[i + 1]) && isHexDigit(text[i + 2])) {
+      if (!flush()) return nullptr;
+      out.append(text, i, 3);
+      i += 2;
+    } else {
+      run += text[i];
+    }
+  }
+  if (!flush()) return nullptr;
+  return kit::str(out);
+}
+
 std::string encodeFormComponent(const std::string& text) {
   auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(text, formValueAllowed());
   if (!encoded) {
@@ -94,8 +125,7 @@ void NUVANetworkManager::getWithURL(const kit::Ref<kit::String>& url, const kit:
                                     Success success, Failure failure) {
   std::string text = url ? url->utf8() : "";
   if (params) text += dealWithParam(params)->utf8();
-  auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(text, *kit::CharacterSet::urlQueryAllowed());
-  get(encoded, std::move(success), std::move(failure));
+  get(encodeURLText(text), std::move(success), std::move(failure));
 }
 
 kit::Ref<kit::String> NUVANetworkManager::queryURL(const kit::Ref<kit::String>& url,

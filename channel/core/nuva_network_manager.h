@@ -30,7 +30,9 @@ class NUVANetworkManager {
 
   // Appends the parameters' form text to the URL text as it is (the URL
   // must already end in "?" or "&"), percent-encodes the whole text with the
-  // URL-query set and GETs it.
+  // URL-query set and GETs it. Escapes already in the text ("%" and two
+  // hexadecimal digits) are kept as they are, so a query built with
+  // queryURL() is sent exactly as built.
   static void getWithURL(const kit::Ref<kit::String>& url, const kit::Ref<kit::Dictionary>& params, Success success,
                          Failure failure);
   // One argument of a GET query: its name and its value, sent as the

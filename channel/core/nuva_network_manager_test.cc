@@ -124,7 +124,26 @@ TEST_F(NetworkManager, GetAppendsParamsAsTheyAreAndEncodesTheWholeURL) {
   NUVANetworkManager::getWithURL(kit::str(server->url("/x?name=a%20b#frag&city=北京")), nullptr,
                                  recordSuccess(escaped), recordFailure(escaped));
   ASSERT_TRUE(kit::test::runUntil([&] { return escaped.done; }));
-  EXPECT_EQ(server->requests().back().query, "name=a%2520b%23frag&city=%E5%8C%97%E4%BA%AC");
+  // An escape already in the URL is kept; only what the query may not hold
+  // is escaped.
+  EXPECT_EQ(server->requests().back().query, "name=a%20b%23frag&city=%E5%8C%97%E4%BA%AC");
+
+  // A query built value by value goes out exactly as built: every value is
+  // encoded once, and a "%" that is no escape is still escaped.
+  Outcome built;
+  auto url = NUVANetworkManager::queryURL(
+      kit::str(server->url("/x")),
+      {{"role_id", kit::str("r 1/青龙%")}, {"server_id", kit::str("3&game_id=7")}, {"level", kit::str("3 区+r")}});
+  NUVANetworkManager::getWithURL(url, nullptr, recordSuccess(built), recordFailure(built));
+  ASSERT_TRUE(kit::test::runUntil([&] { return built.done; }));
+  const std::vector<std::pair<std::string, std::string>> fields = {
+      {"role_id", "r 1/青龙%"}, {"server_id", "3&game_id=7"}, {"level", "3 区+r"}};
+  EXPECT_EQ(server->requests().back().form, fields);
+  Outcome bare;
+  NUVANetworkManager::getWithURL(kit::str(server->url("/x?p=100%&q=%zz%4")), nullptr, recordSuccess(bare),
+                                 recordFailure(bare));
+  ASSERT_TRUE(kit::test::runUntil([&] { return bare.done; }));
+  EXPECT_EQ(server->requests().back().query, "p=100%25&q=%25zz%254");
 }
 
 TEST_F(NetworkManager, AQueryValueArrivesAsOneArgumentWhateverItHolds) {

@@ -121,11 +121,12 @@ kit::Ref<kit::String> NUVALevelTableController::getMMSSFromSS(const kit::Ref<kit
 
 kit::Ref<kit::String> NUVALevelTableController::packListURL(const kit::Ref<kit::String>& userInfo) {
   kit::Id role = NUVADataFormat::dictionaryWithJsonString(userInfo);
-  auto value = [&](const char* key) { return NUVAStoreSupport::queryValue(role[key]); };
-  return NUVAStoreSupport::gameURL(
-      kit::formatString("levelstore/goodsnew?server_id=%@&role_id=%@&platform_id=%@&game_id=%@&level=%@",
-                        value("service_id"), value("super_role_id"), value("channel_id"), value("game_id"),
-                        value("role_level")));
+  return NUVANetworkManager::queryURL(NUVAStoreSupport::gameURL("levelstore/goodsnew"),
+                                     {{"server_id", role["service_id"]},
+                                      {"role_id", role["super_role_id"]},
+                                      {"platform_id", role["channel_id"]},
+                                      {"game_id", role["game_id"]},
+                                      {"level", role["role_level"]}});
 }
 
 void NUVALevelTableController::requestPackList(const kit::Ref<kit::String>& userInfo,

@@ -192,6 +192,23 @@ TEST_F(LevelStore, EveryLayoutPassReadsThePacksOfTheRolesLevel) {
   EXPECT_EQ(table->numberOfSections(), 0);
 }
 
+TEST_F(LevelStore, EveryQueryValueIsEncodedOnceAndArrivesAsItWas) {
+  auto tab = NUVALevelstoreView::init();
+  tab->setFrame(window->bounds());
+  tab->setUserInfo(kit::str(R"({"service_id":"3 区","super_role_id":"r+1/青龙%","channel_id":"a&b=c",)"
+                            R"("game_id":"1001%20","role_level":12})"));
+  window->addSubview(tab);
+  window->layoutIfNeeded();
+  ASSERT_TRUE(waitForRequests("levelstore/goodsnew", 1));
+  auto sent = game.requestsTo("levelstore/goodsnew")[0];
+  EXPECT_EQ(sent.field("server_id"), "3 区") << sent.query;
+  EXPECT_EQ(sent.field("role_id"), "r+1/青龙%");
+  EXPECT_EQ(sent.field("platform_id"), "a&b=c");
+  EXPECT_EQ(sent.field("game_id"), "1001%20");
+  EXPECT_EQ(sent.field("level"), "12");
+  EXPECT_EQ(sent.fields.size(), 5u);
+}
+
 TEST_F(LevelStore, APackOnSaleCountsDownAndTheListIsReadAgainAtZero) {
   game.setLevelStorePacks(packsJSON({packJSON("7", "0", "3")}));
   auto tab = open();

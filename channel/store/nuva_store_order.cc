@@ -72,7 +72,7 @@ kit::Expected<kit::Ref<kit::Dictionary>> NUVAStoreOrder::orderOf(const kit::Id& 
   if (!NUVAGameReply::isSuccess(answer)) return kit::unexpected(kErrorDomain, Refused, message);
   kit::Id data = answer["data"];
   // An order the server did not number cannot be paid.
-  if (NUVADataFormat::isBlankString(NUVADataFormat::textOfValue(data["order_id"]))) {
+  if (!NUVADataFormat::isUsableId(data["order_id"])) {
     return kit::unexpected(kErrorDomain, NoOrderId, message);
   }
   return kit::dict({{"good_name", kit::text(goods.good_name)},

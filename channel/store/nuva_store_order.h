@@ -70,7 +70,8 @@ class NUVAStoreOrder {
   // The order notification's object an answer confirms: {good_name,
   // good_id, order_id, remark, money}, order_id and remark as "%@" of the
   // answer's "data" values. An answer whose status is not "200" fails
-  // Refused, one without a non-blank order id fails NoOrderId; either error
+  // Refused, one whose order id is no usable id (NUVADataFormat::isUsableId,
+  // the channel core's rule too) fails NoOrderId; either error
   // carries "%@" of the answer's "msg" as its description.
   static kit::Expected<kit::Ref<kit::Dictionary>> orderOf(const kit::Id& answer, const Goods& goods);
 

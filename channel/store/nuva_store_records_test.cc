@@ -102,7 +102,8 @@ TEST(StoreOrders, AnAnswerMakesAnOrderOnlyWithStatus200AndAnOrderId) {
   EXPECT_EQ(refused.error()->localizedDescription(), "库存不足");
   EXPECT_EQ(NUVAStoreOrder::orderOf(nullptr, goods).error()->localizedDescription(), "(null)");
 
-  for (const char* data : {R"({})", R"({"order_id":""})", R"({"order_id":null})", R"({"order_id":"  "})"}) {
+  for (const char* data : {R"({})", R"({"order_id":""})", R"({"order_id":null})", R"({"order_id":"  "})", R"({"order_id":"NULL"})",
+                           R"({"order_id":{}})", R"({"order_id":{"a":1}})", R"({"order_id":[7]})"}) {
     auto unnumbered =
         NUVAStoreOrder::orderOf(json(std::string(R"({"status":"200","msg":"ok","data":)") + data + "}"), goods);
     ASSERT_FALSE(unnumbered) << data;

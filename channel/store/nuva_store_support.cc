@@ -7,10 +7,8 @@
 
 #include "config/client_configuration.h"
 #include "kit/foundation/bundle.h"
-#include "kit/foundation/charset.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/number.h"
-#include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
 
@@ -24,14 +22,6 @@ kit::Ref<kit::String> NUVAStoreSupport::plistGameId() {
     plist = kit::dictionaryWithContentsOfFile(path->utf8());
   }
   return kit::text(plist ? (*plist)["game_id"] : nullptr);
-}
-
-kit::Ref<kit::String> NUVAStoreSupport::queryValue(const kit::Id& value) {
-  // The URL-query-value set; a shared kit helper for it is on its way.
-  static const auto& allowed = *new auto(kit::CharacterSet::fromString(
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~()"));
-  auto encoded = kit::stringByAddingPercentEncodingWithAllowedCharacters(kit::describe(value), *allowed);
-  return encoded ? encoded : kit::str("");
 }
 
 long NUVAStoreSupport::integerOf(const kit::Id& value) {

@@ -1,7 +1,7 @@
 // What the store's views share about the channel's game server and its
 // values: the address of a game server path, the game id of the bundle's
-// NUVAPLIST, the encoding of a value put into a GET query, and numbers read
-// from reply values that may be texts or numbers.
+// NUVAPLIST, and numbers read from reply values that may be texts or
+// numbers. GET queries are built with NUVANetworkManager::queryURL.
 #pragma once
 
 #include <string_view>
@@ -17,11 +17,6 @@ class NUVAStoreSupport {
 
   // "%@" of NUVAPLIST's "game_id" in the main bundle ("(null)" without one).
   static kit::Ref<kit::String> plistGameId();
-
-  // "%@" of a value, percent-encoded for a GET query: letters, digits and
-  // "-._~()" stay, so ordinary ids and "(null)" are sent unchanged, and
-  // "&", "=", "#" or spaces cannot add or break arguments.
-  static kit::Ref<kit::String> queryValue(const kit::Id& value);
 
   // The integer a text or a number holds (0 for anything else).
   static long integerOf(const kit::Id& value);

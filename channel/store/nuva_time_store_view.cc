@@ -183,9 +183,8 @@ void NUVATimeStoreTab::didMoveToWindow() {
 
 void NUVATimeStoreTab::refreshData() {
   KIT_CHECK_MAIN_THREAD();
-  auto url = NUVAStoreSupport::gameURL(kit::formatString("menu/new?game_id=%@&server_id=%@",
-                                                         NUVAStoreSupport::queryValue(NUVAStoreSupport::plistGameId()),
-                                                         NUVAStoreSupport::queryValue(service_id_)));
+  auto url = NUVANetworkManager::queryURL(NUVAStoreSupport::gameURL("menu/new"),
+                                          {{"game_id", NUVAStoreSupport::plistGameId()}, {"server_id", service_id_}});
   // GET answers come in on the main queue.
   kit::Weak<NUVATimeStoreTab> weak = weakSelf<NUVATimeStoreTab>();
   NUVANetworkManager::getWithURL(
@@ -240,9 +239,8 @@ void NUVATimeStoreTab::getTimeStoreData() {
   KIT_CHECK_MAIN_THREAD();
   auto gameId = NUVAStoreSupport::plistGameId();
   if (NUVADataFormat::isBlankString(gameId)) return;
-  auto url = NUVAStoreSupport::gameURL(kit::formatString(
-      "timestore/goodsnew?game_id=%@&role_id=%@&server_id=%@", NUVAStoreSupport::queryValue(gameId),
-      NUVAStoreSupport::queryValue(roleid_), NUVAStoreSupport::queryValue(service_id_)));
+  auto url = NUVANetworkManager::queryURL(NUVAStoreSupport::gameURL("timestore/goodsnew"),
+                                          {{"game_id", gameId}, {"role_id", roleid_}, {"server_id", service_id_}});
   kit::Weak<NUVATimeStoreTab> weak = weakSelf<NUVATimeStoreTab>();
   NUVANetworkManager::getWithURL(
       url, nullptr,

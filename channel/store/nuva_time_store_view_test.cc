@@ -121,6 +121,26 @@ TEST_F(TimeStore, ARoleIdBeforeTheDescriptionAndABlankGameIdAreSentAsTheyAre) {
   EXPECT_EQ(packLists(), 0u);
 }
 
+TEST_F(TimeStore, EveryQueryValueIsEncodedOnceAndArrivesAsItWas) {
+  const std::string gameId = "g 1/七&=+%", serverId = "3&game_id=7 区+1", roleId = "r 1/青龙%2B=";
+  bundle.reset();
+  bundle = std::make_unique<TestBundle>(gameId);
+  auto tab = NUVATimeStoreView::init();
+  tab->setFrame(window->bounds());
+  tab->setUserInfo(kit::str(R"({"service_id":"3&game_id=7 区+1"})"));
+  tab->setRoleid(kit::str(roleId));
+  window->addSubview(tab);
+  window->layoutIfNeeded();
+  ASSERT_TRUE(waitForRequests("menu/new", 1));
+  ASSERT_TRUE(waitForRequests("timestore/goodsnew", 1));
+  for (const auto& request : {game.requestsTo("menu/new").back(), game.requestsTo("timestore/goodsnew").back()}) {
+    EXPECT_EQ(request.field("game_id"), gameId) << request.query;
+    EXPECT_EQ(request.field("server_id"), serverId) << request.query;
+    EXPECT_EQ(request.fields.size(), request.route == "menu/new" ? 2u : 3u) << request.query;
+  }
+  EXPECT_EQ(game.requestsTo("timestore/goodsnew").back().field("role_id"), roleId);
+}
+
 TEST_F(TimeStore, TheCountdownRunsToTheRefreshThenReadsAgainAndCountsAgain) {
   menuRefresh("59.9");
   auto tab = open();

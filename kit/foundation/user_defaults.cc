@@ -2,6 +2,8 @@
 
 #include "kit/foundation/user_defaults.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +68,25 @@ std::string directoryOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// An exclusive lock on a lock file, held while the object lives. Without a
+// lock file (a folder that cannot be written) it holds nothing, and the
+// write that follows fails and says so.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
@@ -165,20 +186,26 @@ void UserDefaults::load() {
 
 bool UserDefaults::synchronize() {
   std::lock_guard lock(mutex_);
+  if (pending_.empty()) {
+    // The file is only ever replaced whole, so it reads whole without the
+    // lock.
+    Ref<MutableDictionary> stored = readFile(true);
+    values_ = stored ? stored : MutableDictionary::make();
+    return true;
+  }
+  makeDirectories(directoryOf(path_));
+  // Another process's read-merge-write of this file comes before or after
+  // ours, never in between, so that neither loses the other's keys.
+  FileLock fileLock(path_ + ".lock");
   // What is on disk now, which another process may have changed.
   Ref<MutableDictionary> merged = readFile(true);
   if (!merged) merged = MutableDictionary::make();
-  if (pending_.empty()) {
-    values_ = merged;
-    return true;
-  }
   for (const auto& [key, value] : pending_) {
     if (value) merged->setObject(value, std::string_view(key));
     else merged->removeObjectForKey(std::string_view(key));
   }
   Ref<Error> error;
   Ref<Data> data = PropertyListSerialization::dataWithPropertyList(merged, PropertyListFormat::Binary, &error);
-  makeDirectories(directoryOf(path_));
   if (!data || !writeDataToFile(*data, path_, true, &error)) {
     log("UserDefaults: cannot save %s: %@", path_, error);
     return false;

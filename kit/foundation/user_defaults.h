@@ -9,8 +9,10 @@
 //
 // Values are property-list objects, stored as immutable deep copies.
 // synchronize() merges this process's changes into what is on disk and
-// writes the file atomically (a temporary file renamed over it), so values
-// survive a restart and another process's keys are not lost; the standard
+// writes the file atomically (a temporary file renamed over it), holding an
+// exclusive lock (flock) on "<file>.lock" beside it from the read to the
+// write, so values survive a restart and another process's keys are not
+// lost; the standard
 // defaults also synchronize when the process exits normally. All methods
 // may be called from any thread.
 #pragma once

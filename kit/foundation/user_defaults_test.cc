@@ -1,12 +1,14 @@
 // User defaults on real files: values survive into a new process, changes
-// from two processes merge, the file is replaced atomically, a corrupt file
-// is kept aside, and concurrent use from several threads loses nothing.
+// from two processes merge (also two writing at once), the file is replaced
+// atomically, a corrupt file is kept aside, and concurrent use from several
+// threads loses nothing.
 
 #include "kit/foundation/user_defaults.h"
 
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -147,8 +149,9 @@ TEST_F(UserDefaultsTest, CorruptFileIsKeptAsideAndFailedWritesStayPending) {
   defaults->setObject(str("v"), "k");
   ASSERT_TRUE(defaults->synchronize());
   EXPECT_EQ(describe(UserDefaults::withFile(path_)->stringForKey("k")), "v");
-  // Only the file itself (and the corrupt copy): no temporary files remain.
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/prefs"), fs::directory_iterator()), 2);
+  // Only the file itself, the corrupt copy and the lock file the writers
+  // take turns on: no temporary files remain.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/prefs"), fs::directory_iterator()), 3);
 
   // A file that cannot be written: synchronize fails and keeps the change.
   std::ofstream(dir_ + "/blocker") << "a file where a folder should be";
@@ -177,6 +180,67 @@ TEST_F(UserDefaultsTest, ConcurrentUseLosesNothing) {
   Ref<Dictionary> onDisk = dictionaryWithContentsOfFile(path_);
   ASSERT_TRUE(onDisk);
   EXPECT_EQ(onDisk->count(), 200u);
+}
+
+// The writer half of TwoProcessesWritingOneFileKeepEachOthersKeys; skipped
+// when run alone. It waits for the parent's go (the end of a pipe), then
+// writes its keys, synchronizing after each.
+TEST(UserDefaultsChild, WritesItsKeysOneSynchronizeAtATime) {
+  const char* prefix = std::getenv("KIT_USER_DEFAULTS_WRITER");
+  const char* go = std::getenv("KIT_USER_DEFAULTS_GO");
+  if (!prefix || !go) GTEST_SKIP() << "runs as a child process only";
+  char byte;
+  while (read(std::atoi(go), &byte, 1) > 0) {
+  }
+  Ref<UserDefaults> defaults = UserDefaults::standardUserDefaults();
+  for (int i = 0; i < 50; ++i) {
+    defaults->setInteger(i, std::string(prefix) + "." + std::to_string(i));
+    ASSERT_TRUE(defaults->synchronize());
+  }
+}
+
+TEST_F(UserDefaultsTest, TwoProcessesWritingOneFileKeepEachOthersKeys) {
+  // Both writers start on the same instant: when the pipe's last writing
+  // end closes.
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  std::vector<pid_t> writers;
+  for (const char* prefix : {"first", "second"}) {
+    std::vector<std::string> env{"KIT_USER_DEFAULTS_PATH=" + path_, std::string("KIT_USER_DEFAULTS_WRITER=") + prefix,
+                                 "KIT_USER_DEFAULTS_GO=" + std::to_string(go[0])};
+    for (char** e = environ; *e; ++e) {
+      if (!std::string_view(*e).starts_with("KIT_USER_DEFAULTS_")) env.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, go[1]);
+    std::string exe = fs::read_symlink("/proc/self/exe").string();
+    std::string filter = "--gtest_filter=UserDefaultsChild.WritesItsKeysOneSynchronizeAtATime";
+    char* argv[] = {exe.data(), filter.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    writers.push_back(pid);
+  }
+  close(go[0]);
+  close(go[1]);
+  for (pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+
+  Ref<Dictionary> onDisk = dictionaryWithContentsOfFile(path_);
+  ASSERT_TRUE(onDisk);
+  int kept = 0;
+  for (const char* prefix : {"first", "second"}) {
+    for (int i = 0; i < 50; ++i) kept += (*onDisk)[std::string(prefix) + "." + std::to_string(i)] ? 1 : 0;
+  }
+  EXPECT_EQ(kept, 100) << "keys lost between the two processes";
+  EXPECT_TRUE(fs::exists(path_ + ".lock"));
 }
 
 TEST(UserDefaultsLocation, FollowsTheSetterThenTheEnvironmentThenXDG) {

@@ -1,6 +1,7 @@
 // Bitmap storage, cropping and layout conversion.
 #include "kit/graphics/bitmap.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -9,9 +10,21 @@ namespace kit {
 
 KIT_DEFINE_CLASS_NAMED(Bitmap, Object, "CGImage") {}
 
+namespace {
+std::atomic<size_t> allBitmapBytes{0};
+}  // namespace
+
+size_t Bitmap::liveBytes() { return allBitmapBytes.load(std::memory_order_relaxed); }
+
 Bitmap::Bitmap(size_t width, size_t height, const PixelFormat& format, size_t bytesPerRow,
                std::vector<uint8_t> pixels)
-    : width_(width), height_(height), format_(format), bytesPerRow_(bytesPerRow), pixels_(std::move(pixels)) {}
+    : width_(width), height_(height), format_(format), bytesPerRow_(bytesPerRow), pixels_(std::move(pixels)) {
+  allBitmapBytes.fetch_add(pixels_.size(), std::memory_order_relaxed);
+}
+
+Bitmap::~Bitmap() {
+  allBitmapBytes.fetch_sub(pixels_.size() + argb_.size() * sizeof(uint32_t), std::memory_order_relaxed);
+}
 
 Ref<Bitmap> Bitmap::create(size_t width, size_t height, const PixelFormat& format, size_t bytesPerRow,
                            std::vector<uint8_t> pixels) {
@@ -69,6 +82,7 @@ Pixel Bitmap::pixelAt(size_t x, size_t y) const {
 std::span<const uint32_t> Bitmap::premultipliedARGB() const {
   std::call_once(argbOnce_, [this] {
     argb_.resize(width_ * height_);
+    allBitmapBytes.fetch_add(argb_.size() * sizeof(uint32_t), std::memory_order_relaxed);
     const PixelFormat native = PixelFormat::argb32();
     if (format_ == native) {
       for (size_t y = 0; y < height_; ++y) std::memcpy(&argb_[y * width_], row(y), width_ * 4);

@@ -57,8 +57,13 @@ class Bitmap : public Object {
   // with a stride of width * 4. Shared and computed once.
   std::span<const uint32_t> premultipliedARGB() const;
 
+  // The pixel bytes of every bitmap alive in the process, with their drawing
+  // copies: what decoded and drawn pictures hold, for tests and diagnostics.
+  static size_t liveBytes();
+
   // Use create; public for make.
   Bitmap(size_t width, size_t height, const PixelFormat& format, size_t bytesPerRow, std::vector<uint8_t> pixels);
+  ~Bitmap() override;
 
  private:
   size_t width_, height_;

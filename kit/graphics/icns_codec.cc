@@ -5,6 +5,9 @@
 // entry ('s8mk', 'l8mk', 'h8mk', 't8mk'); the 'ARGB' entries are run-length
 // coded planes with alpha. Every icon is a frame at its own size, the largest
 // first. The 1-, 4- and 8-bit palette icons of the oldest files are skipped.
+//
+// ICNS writing: one PNG entry per image, each under the entry type of its
+// size, the order of the images kept.
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -229,6 +232,58 @@ std::unique_ptr<ImageReader> openICNSReader(Bytes data, bool, const DecodeLimits
     return a.properties.pixelWidth * a.properties.pixelHeight > b.properties.pixelWidth * b.properties.pixelHeight;
   });
   return std::make_unique<ICNSReader>(std::move(data), std::move(icons), limits);
+}
+
+namespace {
+
+// The entry types that hold a PNG of one size.
+struct PNGKind {
+  const char* type;
+  size_t size;
+};
+constexpr PNGKind kPNGKinds[] = {{"icp4", 16},  {"icp5", 32},  {"icp6", 64},  {"ic07", 128},
+                                 {"ic08", 256}, {"ic09", 512}, {"ic10", 1024}};
+
+void putBE32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+}  // namespace
+
+bool writeICNS(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error) {
+  if (frames.empty()) {
+    error = "icon family needs at least one image";
+    return false;
+  }
+  std::vector<uint8_t> file = {'i', 'c', 'n', 's', 0, 0, 0, 0};
+  std::vector<const char*> used;
+  for (const auto& frame : frames) {
+    const Bitmap& b = *frame.bitmap;
+    const auto kind = std::find_if(std::begin(kPNGKinds), std::end(kPNGKinds),
+                                   [&](const PNGKind& k) { return b.width() == k.size && b.height() == k.size; });
+    if (kind == std::end(kPNGKinds)) {
+      error = "icon family images are square, 16, 32, 64, 128, 256, 512 or 1024 pixels a side";
+      return false;
+    }
+    if (std::find(used.begin(), used.end(), kind->type) != used.end()) {
+      error = "icon family holds one image of each size";
+      return false;
+    }
+    used.push_back(kind->type);
+    std::vector<uint8_t> png;
+    if (!writePNG(b, png, error)) return false;
+    if (png.size() > 0x7fffffffu - file.size()) {
+      error = "icon family is too large";
+      return false;
+    }
+    file.insert(file.end(), kind->type, kind->type + 4);
+    putBE32(file, static_cast<uint32_t>(png.size() + 8));
+    file.insert(file.end(), png.begin(), png.end());
+  }
+  const auto total = static_cast<uint32_t>(file.size());
+  for (int i = 0; i < 4; ++i) file[4 + i] = static_cast<uint8_t>(total >> (24 - 8 * i));
+  out.insert(out.end(), file.begin(), file.end());
+  return true;
 }
 
 }  // namespace kit

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "kit/graphics/image.h"
+#include "kit/graphics/image_destination.h"
+#include "kit/graphics/image_source.h"
 #include "kit/graphics/testing/image_test_support.h"
 #include "kit/graphics/type_identifiers.h"
 
@@ -139,6 +141,46 @@ TEST(ICNS, EveryIconIsAFrameLargestFirst) {
   auto image = Image::withData(sample.icns.bytes);
   ASSERT_TRUE(image);
   EXPECT_EQ(image->size(), Size(128, 128));
+}
+
+TEST(ICNS, WrittenIconFamiliesReadBackIconForIcon) {
+  // The images in a mixed order, with and without alpha.
+  const std::vector<Ref<Bitmap>> images = {patternBitmap(32, 32, true), patternBitmap(256, 256, false),
+                                           patternBitmap(16, 16, true), patternBitmap(1024, 1024, true)};
+  auto destination = ImageDestination::create(UTType::ICNS, images.size());
+  ASSERT_TRUE(destination);
+  for (const auto& image : images) destination->addImage(image, {});
+  ASSERT_TRUE(destination->finalize()) << destination->lastError();
+  const std::vector<uint8_t> file = destination->data();
+  ASSERT_GT(file.size(), 8u);
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "icns");
+  EXPECT_EQ((uint32_t(file[4]) << 24) | (uint32_t(file[5]) << 16) | (uint32_t(file[6]) << 8) | file[7], file.size());
+  EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 12), "icp5");  // the first image's entry
+
+  auto source = ImageSource::create(file);
+  ASSERT_TRUE(source);
+  EXPECT_EQ(source->type(), UTType::ICNS);
+  ASSERT_EQ(source->count(), images.size()) << source->lastError();
+  // Read back largest first, each exactly.
+  const std::vector<size_t> order = {3, 1, 0, 2};
+  for (size_t i = 0; i < order.size(); ++i) {
+    SCOPED_TRACE("frame " + std::to_string(i));
+    auto frame = source->createImageAtIndex(i);
+    ASSERT_TRUE(frame) << source->lastError();
+    EXPECT_EQ(test::maxChannelError(*images[order[i]], *frame), 0);
+  }
+
+  // Sizes the format has no entry for, and a size given twice, are refused.
+  for (const auto& wrong : std::vector<std::vector<Ref<Bitmap>>>{{patternBitmap(48, 48, true)},
+                                                                 {patternBitmap(32, 16, true)},
+                                                                 {patternBitmap(2048, 2048, false)},
+                                                                 {patternBitmap(16, 16, true), patternBitmap(16, 16, false)}}) {
+    auto refused = ImageDestination::create(UTType::ICNS, wrong.size());
+    for (const auto& image : wrong) refused->addImage(image, {});
+    EXPECT_FALSE(refused->finalize());
+    EXPECT_FALSE(refused->lastError().empty());
+    EXPECT_TRUE(refused->data().empty());
+  }
 }
 
 TEST(ICNS, DamagedAndHostileContainersFailCleanly) {

@@ -64,6 +64,9 @@ bool writeJPEG(const Bitmap& bitmap, const EncodeOptions& options, std::vector<u
 bool writeGIF(const std::vector<EncodeFrame>& frames, int loopCount, std::vector<uint8_t>& out, std::string& error);
 bool writeBMP(const Bitmap& bitmap, std::vector<uint8_t>& out, std::string& error);
 bool writeICO(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error);
+// One PNG entry per image; each image is square, 16 to 1024 pixels a side
+// in powers of two, and each size appears once.
+bool writeICNS(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error);
 // One page per frame, LZW-compressed.
 bool writeTIFF(const std::vector<EncodeFrame>& frames, std::vector<uint8_t>& out, std::string& error);
 // A JP2 file, or a raw codestream when `codestream` is set. Quality 1 is

@@ -11,7 +11,8 @@ namespace kit {
 KIT_DEFINE_CLASS_NAMED(ImageDestination, Object, "CGImageDestination") {}
 
 std::vector<std::string> ImageDestination::typeIdentifiers() {
-  return {UTType::PNG, UTType::JPEG, UTType::GIF, UTType::BMP, UTType::ICO, UTType::TIFF, UTType::JPEG2000};
+  return {UTType::PNG,  UTType::JPEG,     UTType::GIF, UTType::BMP, UTType::ICO,
+          UTType::TIFF, UTType::JPEG2000, UTType::ICNS};
 }
 
 Ref<ImageDestination> ImageDestination::create(const std::string& type, size_t count) {
@@ -51,6 +52,7 @@ bool ImageDestination::finalize() {
   else if (type_ == UTType::GIF) ok = writeGIF(frames_, properties_.gifLoopCount.value_or(-1), data_, error_);
   else if (type_ == UTType::BMP) ok = writeBMP(*first.bitmap, data_, error_);
   else if (type_ == UTType::ICO) ok = writeICO(frames_, data_, error_);
+  else if (type_ == UTType::ICNS) ok = writeICNS(frames_, data_, error_);
   else if (type_ == UTType::TIFF) ok = writeTIFF(frames_, data_, error_);
   else if (type_ == UTType::JPEG2000) ok = writeJPEG2000(*first.bitmap, first.options, false, data_, error_);
   if (!ok) data_.clear();

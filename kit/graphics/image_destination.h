@@ -1,7 +1,8 @@
 // Image destinations write one or more bitmaps as an encoded file of a given
 // type: PNG, JPEG (with a quality), GIF (colour-quantised, with per-frame
 // delays and a loop count), BMP, ICO (PNG-compressed entries), TIFF (one
-// page per image) and JPEG 2000 (JP2, lossless at quality 1).
+// page per image), JPEG 2000 (JP2, lossless at quality 1) and ICNS (one PNG
+// entry per image of 16 to 1024 pixels a side).
 #pragma once
 
 #include <optional>

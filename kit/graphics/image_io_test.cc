@@ -714,3 +714,60 @@ TEST(ImageIO, BMPAndIconRoundTripsAndClassicIcons) {
 
 }  // namespace
 }  // namespace kit
+
+namespace kit {
+namespace {
+
+// A GIF with a large screen and one-pixel frames: little data, while every
+// decoded frame is as large as the screen.
+std::vector<uint8_t> sparseGIF(uint16_t side, size_t frames) {
+  std::vector<uint8_t> gif{'G', 'I', 'F', '8', '9', 'a'};
+  gif.insert(gif.end(), {static_cast<uint8_t>(side), static_cast<uint8_t>(side >> 8), static_cast<uint8_t>(side),
+                         static_cast<uint8_t>(side >> 8), 0x80, 0, 0, 255, 0, 0, 0, 0, 255});
+  for (size_t i = 0; i < frames; ++i) {
+    gif.insert(gif.end(), {0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0});
+  }
+  gif.push_back(0x3B);
+  return gif;
+}
+
+TEST(ImageIO, ASourceKeepsDecodedFramesWithinItsLimit) {
+  constexpr size_t kFrame = 512 * 512 * 4;
+  const auto file = sparseGIF(512, 40);  // 40 MB of frames
+  auto source = ImageSource::create(file);
+  ASSERT_TRUE(source);
+  ASSERT_EQ(source->count(), 40u);
+  for (size_t i = 0; i < source->count(); ++i) {
+    ASSERT_TRUE(source->createImageAtIndex(i)) << source->lastError();
+    EXPECT_LE(source->cachedBytes(), ImageSourceOptions::kDefaultMaxCachedBytes);
+  }
+  EXPECT_EQ(source->cachedBytes(), ImageSourceOptions::kDefaultMaxCachedBytes / kFrame * kFrame);
+
+  // The frames asked for last are the ones kept.
+  ImageSourceOptions four;
+  four.maxCachedBytes = 4 * kFrame;
+  auto small = ImageSource::create(file, four);
+  std::vector<Ref<Bitmap>> first;
+  for (size_t i = 0; i < 6; ++i) first.push_back(small->createImageAtIndex(i));
+  EXPECT_EQ(small->cachedBytes(), 4 * kFrame);
+  EXPECT_EQ(small->createImageAtIndex(2), first[2]);  // kept, and now the newest
+  EXPECT_EQ(small->createImageAtIndex(5), first[5]);
+  EXPECT_NE(small->createImageAtIndex(0), first[0]);  // gone, decoded again
+  EXPECT_EQ(small->createImageAtIndex(2), first[2]);
+  EXPECT_NE(small->createImageAtIndex(3), first[3]);  // pushed out by 0
+
+  // A frame larger than the limit, and a source told not to keep frames.
+  ImageSourceOptions tiny;
+  tiny.maxCachedBytes = kFrame - 1;
+  auto none = ImageSource::create(file, tiny);
+  ASSERT_TRUE(none->createImageAtIndex(0));
+  EXPECT_EQ(none->cachedBytes(), 0u);
+  ImageSourceOptions off;
+  off.shouldCache = false;
+  auto uncached = ImageSource::create(file, off);
+  ASSERT_TRUE(uncached->createImageAtIndex(0));
+  EXPECT_EQ(uncached->cachedBytes(), 0u);
+}
+
+}  // namespace
+}  // namespace kit

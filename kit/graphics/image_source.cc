@@ -65,7 +65,7 @@ void ImageSource::updateData(std::span<const uint8_t> data, bool final) {
   if (final_) return;
   data_ = std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end());
   final_ = final;
-  cache_.clear();
+  clearCacheLocked();
   reopen();
 }
 
@@ -150,7 +150,11 @@ Ref<Bitmap> ImageSource::createImageAtIndex(size_t index) {
     error_ = "frame index out of range";
     return nullptr;
   }
-  if (auto it = cache_.find(index); it != cache_.end()) return it->second;
+  if (auto it = cache_.find(index); it != cache_.end()) {
+    cacheOrder_.remove(index);
+    cacheOrder_.push_front(index);
+    return it->second;
+  }
   if (auto damaged = corruption_.find(index); damaged != corruption_.end() && !damaged->second.empty()) {
     error_ = damaged->second;
     return nullptr;
@@ -161,8 +165,33 @@ Ref<Bitmap> ImageSource::createImageAtIndex(size_t index) {
     error_ = error.empty() ? "decoding failed" : error;
     return nullptr;
   }
-  if (final_ && options_.shouldCache) cache_[index] = bitmap;
+  if (final_ && options_.shouldCache) keepLocked(index, bitmap);
   return bitmap;
+}
+
+void ImageSource::keepLocked(size_t index, const Ref<Bitmap>& bitmap) {
+  const size_t bytes = bitmap->data().size();
+  if (bytes > options_.maxCachedBytes) return;
+  while (cachedBytes_ + bytes > options_.maxCachedBytes && !cacheOrder_.empty()) {
+    auto oldest = cache_.find(cacheOrder_.back());
+    cachedBytes_ -= oldest->second->data().size();
+    cache_.erase(oldest);
+    cacheOrder_.pop_back();
+  }
+  cache_[index] = bitmap;
+  cacheOrder_.push_front(index);
+  cachedBytes_ += bytes;
+}
+
+void ImageSource::clearCacheLocked() {
+  cache_.clear();
+  cacheOrder_.clear();
+  cachedBytes_ = 0;
+}
+
+size_t ImageSource::cachedBytes() const {
+  std::lock_guard lock(mutex_);
+  return cachedBytes_;
 }
 
 Ref<Bitmap> ImageSource::createThumbnailAtIndex(size_t index, size_t maxPixelSize) {

@@ -5,6 +5,7 @@
 // reason (lastError) instead of allocating what a file asks for.
 #pragma once
 
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,8 +37,14 @@ struct ImageSourceOptions {
   DecodeLimits limits;
   // The type to assume when the data's first bytes do not say.
   std::string typeHint;
-  // Keep decoded frames of complete data for later requests.
+  // Keep decoded frames of complete data for later requests: at most
+  // maxCachedBytes of pixels in all, the frames asked for last kept first.
+  // A frame larger than that is never kept.
   bool shouldCache = true;
+  size_t maxCachedBytes = kDefaultMaxCachedBytes;
+
+  // 32 MiB: eight 1024 x 1024 frames.
+  static constexpr size_t kDefaultMaxCachedBytes = size_t{32} << 20;
 };
 
 class ImageSource : public Object {
@@ -71,6 +78,8 @@ class ImageSource : public Object {
   // The frame scaled down so that its longer side is at most maxPixelSize.
   Ref<Bitmap> createThumbnailAtIndex(size_t index, size_t maxPixelSize);
   std::string lastError() const;
+  // The pixel bytes of the frames kept for later requests.
+  size_t cachedBytes() const;
 
   // The type identifiers sources can decode.
   static std::vector<std::string> typeIdentifiers();
@@ -91,7 +100,12 @@ class ImageSource : public Object {
   std::string type_;
   std::unique_ptr<ImageReader> reader_;
   std::string error_;
+  // Kept frames, the one asked for last at the front of cacheOrder_.
+  void keepLocked(size_t index, const Ref<Bitmap>& bitmap);
+  void clearCacheLocked();
   std::map<size_t, Ref<Bitmap>> cache_;
+  std::list<size_t> cacheOrder_;
+  size_t cachedBytes_ = 0;
   // What the reader found damaged in complete data, per frame checked.
   mutable std::map<size_t, std::string> corruption_;
 };

@@ -3,9 +3,11 @@
 
 #include <curl/curl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -13,7 +15,9 @@
 
 #include "kit/dispatch/clock.h"
 #include "kit/foundation/data_file.h"
+#include "kit/foundation/log.h"
 #include "kit/foundation/runtime.h"
+#include "kit/foundation/search_paths.h"
 #include "kit/foundation/string.h"
 
 namespace kit {
@@ -43,6 +47,24 @@ void makeDirectories(const std::string& path) {
   }
 }
 
+// A folder only this user can use: a real folder (not a link), owned by the
+// user, closed to group and others.
+bool isPrivateFolder(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 std::mutex sharedMutex;
 Ref<URLCache>& sharedSlot() {
   static Ref<URLCache>* slot = new Ref<URLCache>();
@@ -58,9 +80,10 @@ Ref<URLCache> URLCache::sharedURLCache() {
   std::lock_guard lock(sharedMutex);
   auto& slot = sharedSlot();
   if (!slot) {
-    const char* tmp = getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/kit-url-cache-" + std::to_string(getuid());
-    slot = make(4 * 1024 * 1024, 20 * 1024 * 1024, dir);
+    // In the application's own caches folder, never in a shared one.
+    auto caches = searchPathForDirectoriesInDomains(CachesDirectory);
+    auto folder = caches ? as<String>(caches->firstObject()) : nullptr;
+    slot = make(4 * 1024 * 1024, 20 * 1024 * 1024, folder ? folder->utf8() + "/URLCache" : std::string());
   }
   return slot;
 }
@@ -273,16 +296,30 @@ Ref<CachedURLResponse> URLCache::decodeEntry(std::string_view bytes, std::string
   return cached;
 }
 
-void URLCache::writeDisk(const std::string& key, const CachedURLResponse& cached) {
+bool URLCache::diskUsable() {
+  if (diskPath_.empty() || diskRefused_) return false;
+  if (diskChecked_) return true;
   makeDirectories(diskPath_);
+  if (!isPrivateFolder(diskPath_)) {
+    // Someone else could read the entries there, or plant their own.
+    diskRefused_ = true;
+    log("URLCache: %s is not a folder of this user's alone; responses are kept in memory only", diskPath_.c_str());
+    return false;
+  }
+  diskChecked_ = true;
+  return true;
+}
+
+void URLCache::writeDisk(const std::string& key, const CachedURLResponse& cached) {
+  if (!diskUsable()) return;
   std::string path = fileFor(key);
   std::string tmp = path + ".tmp";
   {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    std::string bytes = encodeEntry(key, cached);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
+    unlink(tmp.c_str());
+    const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const bool written = writeAll(fd, encodeEntry(key, cached));
+    if (close(fd) != 0 || !written) {
       unlink(tmp.c_str());
       return;
     }
@@ -306,7 +343,7 @@ Ref<CachedURLResponse> URLCache::readDisk(const std::string& key) {
 }
 
 void URLCache::scanDisk() {
-  if (scanned_ || diskPath_.empty()) return;
+  if (scanned_ || !diskUsable()) return;
   scanned_ = true;
   DIR* dir = opendir(diskPath_.c_str());
   if (!dir) return;

@@ -47,13 +47,18 @@ class URLCache : public Object {
   const Class& objectClass() const override { return staticClass(); }
   static const Class& staticClass();
 
-  // `diskPath` empty: memory only. The directory is created when needed.
+  // `diskPath` empty: memory only. The folder is made when needed, with
+  // mode 0700; one that is not a folder of this user's alone (a link, owned
+  // by another user, open to group or others) is not used, with one log
+  // line, and the cache keeps responses in memory only. Entries are files
+  // of mode 0600.
   URLCache(uint64_t memoryCapacity, uint64_t diskCapacity, std::string diskPath);
   static Ref<URLCache> make(uint64_t memoryCapacity, uint64_t diskCapacity, std::string diskPath) {
     return std::make_shared<URLCache>(memoryCapacity, diskCapacity, std::move(diskPath));
   }
-  // The process-wide cache (4 MB memory, 20 MB disk under the temporary
-  // directory), replaceable.
+  // The process-wide cache (4 MB memory, 20 MB disk in "URLCache" in the
+  // application's caches folder: $XDG_CACHE_HOME or ~/.cache, then the
+  // application's name; see search_paths.h), replaceable.
   static Ref<URLCache> sharedURLCache();
   static void setSharedURLCache(Ref<URLCache> cache);
 
@@ -93,6 +98,8 @@ class URLCache : public Object {
   void writeDisk(const std::string& key, const CachedURLResponse& cached);
   Ref<CachedURLResponse> readDisk(const std::string& key);
   void scanDisk();
+  // Whether the disk folder may be used (checked, and made, once).
+  bool diskUsable();
 
   mutable std::mutex mutex_;
   uint64_t memoryCapacity_, diskCapacity_;
@@ -102,6 +109,7 @@ class URLCache : public Object {
   std::map<std::string, uint64_t> disk_;  // key -> file size
   std::list<std::string> diskLru_;
   bool scanned_ = false;
+  bool diskChecked_ = false, diskRefused_ = false;
 };
 
 }  // namespace kit

@@ -1,6 +1,8 @@
 // The application main. See application_main.h.
 #include "kit/ui/application_main.h"
 
+#include <pthread.h>
+
 #include <csignal>
 #include <vector>
 
@@ -54,6 +56,8 @@ int ApplicationMain(int argc, char** argv, const std::string& delegateClassName)
   // Caught before the launch, so that a signal during it takes the
   // terminate path as soon as the loop runs.
   std::vector<Ref<SignalSource>> signals;
+  sigset_t caught;
+  sigemptyset(&caught);
   for (int signal : {SIGTERM, SIGINT}) {
     auto source = SignalSource::create(signal, Queue::main());
     source->setEventHandler([signal] {
@@ -62,10 +66,16 @@ int ApplicationMain(int argc, char** argv, const std::string& delegateClassName)
     });
     source->resume();
     signals.push_back(source);
+    sigaddset(&caught, signal);
   }
+  // One that came while they were held back arrives now.
+  pthread_sigmask(SIG_UNBLOCK, &caught, nullptr);
   auto center = NotificationCenter::defaultCenter();
-  const Id terminated = center->addObserverForName(ApplicationWillTerminateNotification, nullptr,
-                                                   [](const Ref<Notification>&) { RunLoop::main().stop(); });
+  const Id terminated =
+      center->addObserverForName(ApplicationWillTerminateNotification, nullptr, [](const Ref<Notification>&) {
+        log("application: terminated");
+        RunLoop::main().stop();
+      });
   int status = 1;
   if (ApplicationLaunch(argc, argv, delegateClassName)) {
     RunLoop::main().run();
@@ -74,6 +84,14 @@ int ApplicationMain(int argc, char** argv, const std::string& delegateClassName)
   center->removeObserver(terminated);
   for (const auto& source : signals) source->cancel();
   return status;
+}
+
+void ApplicationHoldTerminationSignals() {
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, SIGTERM);
+  sigaddset(&held, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &held, nullptr);
 }
 
 }  // namespace kit

@@ -25,7 +25,16 @@ bool ApplicationLaunch(int argc, char** argv, const std::string& delegateClassNa
 
 // Catches SIGTERM and SIGINT, ApplicationLaunch, then runs the main run
 // loop until the application terminates. 0 after a termination, 1 when the
-// launch could not start.
+// launch could not start. A signal held back until then (see below), or
+// blocked by whoever started the program, is caught then and takes the
+// terminate path.
 int ApplicationMain(int argc, char** argv, const std::string& delegateClassName);
+
+// Holds SIGTERM and SIGINT back (blocks them) until ApplicationMain catches
+// them, so that a signal in the program's first instant takes the
+// terminate path instead of ending it. A program calls it before anything
+// else; threads started meanwhile keep them blocked, so the main thread
+// hears them.
+void ApplicationHoldTerminationSignals();
 
 }  // namespace kit

@@ -1,9 +1,11 @@
 // The application main: the delegate made by class name, the main interface
 // from the bundle's Info.plist, and a SIGTERM that takes the terminate path
-// and ends the loop; an unknown delegate class ends it at once.
+// and ends the loop, also one that came before anything caught it; an
+// unknown delegate class ends it at once.
 #include "kit/ui/application_main.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <csignal>
 #include <fstream>
@@ -86,6 +88,21 @@ TEST_F(ApplicationMainTest, LaunchesByNameAndATermSignalEndsItThroughTheTerminat
   struct sigaction now {};
   sigaction(SIGTERM, nullptr, &now);
   EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+TEST_F(ApplicationMainTest, ATermSignalHeldBackBeforeTheMainTakesTheTerminatePath) {
+  // As in a program's first instant: the signal comes before anything
+  // catches it.
+  ApplicationHoldTerminationSignals();
+  std::raise(SIGTERM);
+  EXPECT_EQ(ApplicationMain(0, nullptr, "KitMainTestDelegate"), 0);
+  EXPECT_EQ(delegateEvents, (std::vector<std::string>{"launch", "terminate"}));
+
+  // Held no longer: the main thread hears the signals again.
+  sigset_t now;
+  pthread_sigmask(SIG_SETMASK, nullptr, &now);
+  EXPECT_FALSE(sigismember(&now, SIGTERM));
+  EXPECT_FALSE(sigismember(&now, SIGINT));
 }
 
 TEST_F(ApplicationMainTest, AnUnknownDelegateClassEndsAtOnce) {

@@ -62,6 +62,7 @@ void PageDriver::setTitle(std::string title) {
 
 void PageDriver::terminateContentProcess() {
   unloadDocument();
+  processEnded_ = true;
   if (auto h = host()) h->pageContentProcessDidTerminate();
 }
 
@@ -99,6 +100,7 @@ void PageDriver::loadDocument(const PageDocument& document, LoadCompletion loade
   title_ = htmlTitle(document.html);
   text_ = htmlVisibleText(document.html);
   contentSize_ = {};
+  processEnded_ = false;
   ++loads_;
   if (loaded) loaded(nullptr);
 }
@@ -149,7 +151,9 @@ ScriptResult PageDriver::evaluateScriptAndWait(const std::string& script) {
   Ref<Object> keep = weak_from_this().lock();
   Evaluation evaluation;
   evaluation.script = script;
-  ScriptResult result = run(script, evaluation.calls);
+  // A page whose process ended runs nothing until a document loads.
+  ScriptResult result =
+      processEnded_ ? ScriptResult{nullptr, webContentProcessTerminatedError()} : run(script, evaluation.calls);
   evaluation.error = result.error;
   evaluations_.push_back(std::move(evaluation));
   if (onScript) onScript(script, result);

@@ -42,8 +42,9 @@ class PageDriver : public PageEngine {
   void setContentSize(Size size);
   // document.title = ...
   void setTitle(std::string title);
-  // The process running the page ends: the document is gone and the view
-  // hears of it.
+  // The process running the page ends: the document is gone, the view
+  // hears of it, and scripts fail with the content process's error until a
+  // document loads again.
   void terminateContentProcess();
 
   // ---- The page's functions. Calls of other names throw a ReferenceError
@@ -93,6 +94,7 @@ class PageDriver : public PageEngine {
   std::string title_, text_;
   Size contentSize_;
   int loads_ = 0;
+  bool processEnded_ = false;
   std::map<std::string, PageFunction> functions_;
   std::vector<Evaluation> evaluations_;
 };

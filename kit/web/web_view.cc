@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "kit/dispatch/clock.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
 #include "kit/ui/screen.h"
@@ -358,6 +360,7 @@ void WebView::documentDidLoad(const Ref<kit::URL>& url) {
   updateCanGoBack(couldGoBack);
   setProgress(1.0);
   setLoading(false);
+  lastFinishedAt_ = Clock::now();
   if (auto d = navigationDelegate()) d->didFinishNavigation(*this, load.navigation);
 }
 
@@ -472,9 +475,31 @@ void WebView::pageTitleDidChange() {
 }
 
 void WebView::pageContentProcessDidTerminate() {
+  KIT_CHECK_MAIN_THREAD();
   Ref<WebView> keep = strongSelf();
   setNeedsDisplay();
   if (auto d = navigationDelegate()) d->webViewWebContentProcessDidTerminate(*this);
+  else reloadAfterContentProcessTermination();
+}
+
+void WebView::reloadAfterContentProcessTermination() {
+  KIT_CHECK_MAIN_THREAD();
+  if (reloadsAfterTermination_ > 0 && Clock::now() - lastFinishedAt_ >= ReloadCountResetSeconds)
+    reloadsAfterTermination_ = 0;
+  if (reloadsAfterTermination_ >= MaxReloadsAfterTermination) {
+    log("WebView: the page's content process ended %d times in a row; not reloading %@", reloadsAfterTermination_ + 1,
+        url_);
+    reloadsAfterTermination_ = 0;
+    return;
+  }
+  if (!currentItem()) return;
+  ++reloadsAfterTermination_;
+  log("WebView: the page's content process ended; reloading %@", url_);
+  reload();
+}
+
+void NavigationDelegate::webViewWebContentProcessDidTerminate(WebView& webView) {
+  webView.reloadAfterContentProcessTermination();
 }
 
 // ---- What the view shows -----------------------------------------------------------

@@ -66,6 +66,15 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   Ref<kit::URL> URL() const { return url_; }
   std::string title() const { return title_; }
 
+  // What the view does when its page's content process ends and no
+  // navigation delegate handles it: reloads the page, up to
+  // MaxReloadsAfterTermination times in a row (a page that has stayed up
+  // ReloadCountResetSeconds since it loaded starts the count again); past
+  // that, one log line and the page stays gone until it is loaded again.
+  void reloadAfterContentProcessTermination();
+  static constexpr int MaxReloadsAfterTermination = 5;
+  static constexpr double ReloadCountResetSeconds = 30;
+
   // ---- History
   bool canGoBack() const { return historyIndex_ > 0; }
   bool canGoForward() const { return historyIndex_ + 1 < static_cast<long>(history_.size()); }
@@ -176,6 +185,10 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   std::string title_;
   std::vector<Ref<BackForwardListItem>> history_;
   long historyIndex_ = -1;
+  // Reloads after content process ends, in a row, and when (kit::Clock)
+  // the last page finished loading.
+  int reloadsAfterTermination_ = 0;
+  double lastFinishedAt_ = 0;
   std::string customUserAgent_;
   bool backForwardGestures_ = false;
   KeyValueObservers observers_;

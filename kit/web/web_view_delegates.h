@@ -8,7 +8,8 @@
 // page hears exactly one answer (a second call is ignored, a completion
 // dropped uncalled answers as the platform's default would: no, or no
 // text). Default bodies do what the platform does without a delegate
-// method: allow, complete at once with the default answer.
+// method: allow, complete at once with the default answer, reload a page
+// whose content process ended.
 #pragma once
 
 #include <functional>
@@ -84,8 +85,10 @@ class NavigationDelegate {
   virtual void didFinishNavigation(WebView&, const Ref<Navigation>&) {}
   virtual void didFailNavigation(WebView&, const Ref<Navigation>&, const Ref<Error>&) {}
   // The process that ran the page ended; the view shows nothing until it
-  // loads again (reload() brings the page back).
-  virtual void webViewWebContentProcessDidTerminate(WebView&) {}
+  // loads again (reload() brings the page back). Without an override the
+  // view reloads the page itself, as the platform does for a delegate that
+  // does not handle the event (WebView::reloadAfterContentProcessTermination).
+  virtual void webViewWebContentProcessDidTerminate(WebView& webView);
 };
 
 class UIDelegate {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/dispatch/clock.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/values.h"
@@ -295,6 +296,56 @@ TEST_F(WebViewTest, AnEndedContentProcessIsReportedAndAReloadBringsThePageBack) 
   EXPECT_EQ(recorder->events.back(), "finish");
   EXPECT_EQ(web->pageDriver()->visibleText(), "hello");
   EXPECT_EQ(recorder->actionTypes.back(), kit::NavigationType::Reload);
+}
+
+// A delegate that leaves the content process's end to the view.
+struct FinishCounter : kit::NavigationDelegate {
+  int finished = 0;
+  void didFinishNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&) override { ++finished; }
+};
+
+TEST_F(WebViewTest, AnEndedContentProcessNobodyHandlesReloadsThePageABoundedNumberOfTimesInARow) {
+  kit::VirtualClock clock;
+  auto counter = std::make_shared<FinishCounter>();
+  web->setNavigationDelegate(counter);
+  web->loadRequest(request("/index.html"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished == 1; }));
+  auto driver = web->pageDriver();
+  auto pageLoads = [&] { return server->requests().size(); };
+
+  // Ends the page's process; true when the view loaded the page again.
+  auto endProcess = [&] {
+    const int before = counter->finished;
+    const size_t loads = pageLoads();
+    driver->terminateContentProcess();
+    kit::Ref<kit::Error> error;
+    web->evaluateJavaScript("document.title", [&](kit::Id, kit::Ref<kit::Error> e) { error = e; });
+    // A reload has started (or finished) once the queued work has run.
+    EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+    if (!web->isLoading() && counter->finished == before) {
+      EXPECT_EQ(pageLoads(), loads);
+      return false;
+    }
+    EXPECT_TRUE(kit::test::runUntil([&] { return counter->finished > before; }));
+    // A script sent meanwhile had no page to run in, and says so.
+    EXPECT_TRUE(error && error->code() == kit::WebErrorWebContentProcessTerminated) << kit::describe(error);
+    EXPECT_EQ(pageLoads(), loads + 1);
+    return true;
+  };
+  for (int i = 0; i < kit::WebView::MaxReloadsAfterTermination; ++i) EXPECT_TRUE(endProcess()) << i;
+  // A page that stays up long enough starts the count again.
+  clock.advance(kit::WebView::ReloadCountResetSeconds);
+  for (int i = 0; i < kit::WebView::MaxReloadsAfterTermination; ++i) EXPECT_TRUE(endProcess()) << i;
+  EXPECT_FALSE(endProcess()) << "a page that keeps ending is not reloaded for ever";
+  EXPECT_EQ(driver->visibleText(), "");
+
+  // Loaded again, the page answers.
+  web->reload();
+  ASSERT_TRUE(kit::test::runUntil([&] { return driver->visibleText() == "hello"; }));
+  kit::Id title;
+  web->evaluateJavaScript("document.title", [&](kit::Id value, kit::Ref<kit::Error>) { title = value; });
+  ASSERT_TRUE(kit::test::runUntil([&] { return static_cast<bool>(title); }));
+  EXPECT_EQ(kit::describe(title), "游戏 & 活动");
 }
 
 struct PanelDelegate : kit::UIDelegate {

@@ -10,7 +10,7 @@
 
 #include "kit/dispatch/clock.h"
 #include "kit/foundation/user_defaults.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_game_over_view.h"
 
 namespace {

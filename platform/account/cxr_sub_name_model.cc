@@ -5,10 +5,7 @@
 #include "data/model/mx_key_value.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/values.h"
-
-namespace {
-kit::Ref<kit::String> copied(const kit::Ref<kit::String>& v) { return v ? kit::as<kit::String>(v->copy()) : nullptr; }
-}  // namespace
+#include "platform/account/kt_base_response.h"
 
 kit::Ref<CXRSubNameModel> CXRSubNameModel::initWithDictionary(const kit::Id& dictionary) {
   auto model = kit::make<CXRSubNameModel>();
@@ -16,13 +13,13 @@ kit::Ref<CXRSubNameModel> CXRSubNameModel::initWithDictionary(const kit::Id& dic
   return model;
 }
 
-void CXRSubNameModel::setNickname(const kit::Ref<kit::String>& v) { nickname_ = copied(v); }
-void CXRSubNameModel::setUsername(const kit::Ref<kit::String>& v) { username_ = copied(v); }
-void CXRSubNameModel::setLogin_time(const kit::Ref<kit::String>& v) { login_time_ = copied(v); }
+void CXRSubNameModel::setNickname(const kit::Ref<kit::String>& v) { nickname_ = KTBaseResponse::copied(v); }
+void CXRSubNameModel::setUsername(const kit::Ref<kit::String>& v) { username_ = KTBaseResponse::copied(v); }
+void CXRSubNameModel::setLogin_time(const kit::Ref<kit::String>& v) { login_time_ = KTBaseResponse::copied(v); }
 
 void CXRSubNameModel::setSign(const kit::Ref<kit::String>& v) {
   if (!v || v->length() == 0) {
-    sign_ = copied(v);
+    sign_ = KTBaseResponse::copied(v);
     return;
   }
   const char16_t first = v->characterAtIndex(0);

@@ -12,7 +12,7 @@
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/view_controller.h"
 #include "platform/account/cxr_sub_name_cell.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "kit/ui/navigation_controller.h"
 #include "kit/ui/render.h"
 #include "kit/ui/screen.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_notice_vc.h"
 #include "platform/testing/recording_helper_btn.h"
 #include "speedup/acc.h"

@@ -10,6 +10,7 @@
 #include "kit/foundation/format.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/values.h"
+#include "platform/account/kt_reply_keys.h"
 
 kit::Ref<kit::String> KTReplyText(const kit::Id& value) {
   if (auto text = kit::as<kit::String>(value)) return text;
@@ -31,10 +32,6 @@ kit::Ref<GetNotice> GetNotice::responseWithDic(const kit::Id& dic) { return mapp
 kit::Ref<LoginOut> LoginOut::responseWithDic(const kit::Id& dic) { return mapped<LoginOut>(dic); }
 
 namespace {
-
-// The names of a key map, which are the fields a class fills: the others
-// it declares stay empty.
-kit::Ref<kit::Array> namesOf(const kit::Ref<kit::Dictionary>& keys) { return keys->allKeys(); }
 
 kit::Ref<kit::Dictionary> loginKeys() {
   return kit::dict({{"code", "z"},
@@ -70,13 +67,16 @@ kit::Ref<kit::Dictionary> noticeKeys() {
 
 kit::Ref<kit::Dictionary> logoutKeys() { return kit::dict({{"code", "z"}, {"mesage", "b"}}); }
 
-}  // namespace
+// "isMustRZ" given as text takes the text's truth value ("Y", "true", " 1"
+// and "2" are true; "0", "no" and "" are false), as every other truth value
+// the client reads from text does.
+kit::Id mustRZValue(kit::Object&, const kit::Id& oldValue, const KTProperty& property) {
+  if (property.nameText() != "isMustRZ") return oldValue;
+  if (auto text = kit::as<kit::String>(oldValue)) return kit::num(text->boolValue());
+  return oldValue;
+}
 
-// The mapper converts for each field's type: a number into a text field
-// becomes its "%@" text, a value of another kind leaves the field nil.
-#define KT_MAP_KEYS(cls, keys)                                                                    \
-  mx_answer(cls, MXHooks::mx_replacedKeyFromPropertyName, keys);                                  \
-  mx_answer(cls, MXHooks::mx_allowedPropertyNames, [] { return namesOf(keys()); })
+}  // namespace
 
 KIT_DEFINE_CLASS(KTBaseResponse, kit::Object) {
   cls.property("code", &KTBaseResponse::code, &KTBaseResponse::setCode, "C");
@@ -96,6 +96,7 @@ KIT_DEFINE_CLASS(LoginResult, KTBaseResponse) {
   cls.property("rzStatus", &LoginResult::rzStatus, &LoginResult::setRzStatus, "C");
   cls.property("lmitTime", &LoginResult::lmitTime, &LoginResult::setLmitTime, "C");
   KT_MAP_KEYS(cls, loginKeys);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, mustRZValue);
 }
 
 KIT_DEFINE_CLASS(RegisterResult, KTBaseResponse) {
@@ -111,6 +112,7 @@ KIT_DEFINE_CLASS(rzResult, KTBaseResponse) {
   cls.property("rzStatus", &rzResult::rzStatus, &rzResult::setRzStatus, "C");
   cls.property("lmitTime", &rzResult::lmitTime, &rzResult::setLmitTime, "C");
   KT_MAP_KEYS(cls, realNameKeys);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, mustRZValue);
 }
 
 KIT_DEFINE_CLASS(GetNotice, KTBaseResponse) {

@@ -14,7 +14,7 @@
 #include "kit/ui/render.h"
 #include "kit/ui/scene_registry.h"
 #include "kit/ui/screen.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/screen.h"
-#include "net/mutable_dictionary_fields.h"
 #include "platform/account/cxr_message.h"
 #include "platform/account/cxr_sub_name_model.h"
+#include "platform/account/kt_api_support.h"
 #include "platform/account/kt_saved_accounts.h"
 #include "platform/base/share_vale.h"
 
@@ -30,13 +30,9 @@ constexpr const char* kLoggedOut = "退出成功";
 // The SMS code's type: a registration.
 constexpr int kAuthCodeForRegistration = 4;
 
-kit::Ref<ShareVale> share() { return ShareVale::sharedInstance(); }
-
-kit::Ref<kit::MutableDictionary> fields(std::initializer_list<std::pair<const char*, kit::Id>> entries) {
-  auto parameters = kit::MutableDictionary::make();
-  for (const auto& [key, value] : entries) setObjectForField(*parameters, value, key);
-  return parameters;
-}
+using kt_api::failureOf;
+using kt_api::fields;
+using kt_api::share;
 
 // A result code compared as text: success is the text "1".
 template <class Model>
@@ -48,8 +44,6 @@ kit::Expected<kit::Ref<Model>> readTextResult(const KTPlatformReply& reply, cons
   if (!KTPlatformReplies::isText(dic[codeKey], "1")) return KTPlatformReplies::refused(dic[messageKey], dic[codeKey]);
   return Model::responseWithDic(dic);
 }
-
-long failureOf(const kit::Ref<kit::Error>& error) { return KTPlatformReplies::failureOf(error); }
 
 bool isFilled(const kit::Ref<kit::String>& text) { return text && text->length() > 0; }
 
@@ -92,7 +86,9 @@ void KTLoginAPI::Answers::login(const KTPlatformReply& reply, const LoginSuccess
   auto result = readTextResult<LoginResult>(reply, "z", "x");
   // A login without a user name or password logs no one in and cannot be
   // saved: the reply is as good as none.
-  if (result && (!isFilled((*result)->userName()) || !(*result)->urserPwd())) result = KTPlatformReplies::noReply();
+  if (result && (!isFilled((*result)->userName()) || !isFilled((*result)->urserPwd()))) {
+    result = KTPlatformReplies::noReply();
+  }
   if (result) {
     userLoginInfoWriteToLocal(*result);
     if (success) success(*result);

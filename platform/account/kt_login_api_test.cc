@@ -10,7 +10,7 @@
 #include "kit/foundation/uuid.h"
 #include "kit/ui/screen.h"
 #include "platform/account/cxr_sub_name_model.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_saved_accounts.h"
 #include "platform/base/ns_string_url_encode.h"
 #include "sim/platform_body_codec.h"
@@ -99,6 +99,20 @@ TEST_F(LoginAPI, RefusedUnreachableAndUnreadableLoginsSaveNothing) {
   Outcome unreachable = login("player01", "pass123");
   EXPECT_EQ(unreachable.texts(), "无法连接服务器|501");
   EXPECT_EQ(unreachable.calls, 1);
+  EXPECT_EQ(savedAccounts(), "(\n)");
+}
+
+TEST_F(LoginAPI, ALoginAnswerWithANameAndNoPasswordLogsNoOneIn) {
+  addPlayer("player01", "pass123");
+  server->enqueue("login/dologin", PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "player01"}})));
+  Outcome missing = login("player01", "pass123");
+  EXPECT_EQ(missing.texts(), "无法连接服务器|501");
+  EXPECT_EQ(missing.calls, 1);
+  server->enqueue("login/dologin",
+                  PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "player01"}, {"c", ""}})));
+  Outcome empty = login("player01", "pass123");
+  EXPECT_EQ(empty.texts(), "无法连接服务器|501");
+  EXPECT_EQ(empty.calls, 1);
   EXPECT_EQ(savedAccounts(), "(\n)");
 }
 
@@ -441,6 +455,19 @@ TEST(LoginAnswers, RepliesOfUnexpectedKindsEndInAtMostOneBlock) {
 }  // namespace
 
 namespace {
+
+TEST(SavedAccounts, AnEmptyNameOrPasswordIsNeverSaved) {
+  PlatformTestBundle bundle;
+  KTSavedAccounts::save(kit::str(""), kit::str(""));
+  KTSavedAccounts::save(kit::str("u1"), kit::str(""));
+  KTSavedAccounts::save(kit::str(""), kit::str("p1"));
+  EXPECT_FALSE(kit::UserDefaults::standardUserDefaults()->objectForKey(KTSavedAccounts::kKey));
+  KTSavedAccounts::save(kit::str("u1"), kit::str("p1"));
+  // An empty password for a saved name neither replaces nor removes it.
+  KTSavedAccounts::save(kit::str("u1"), kit::str(""));
+  PlatformTestBundle::reloadUserDefaults();
+  EXPECT_EQ(d(KTSavedAccounts::accounts()), d(kit::array({kit::array({"u1", "p1"})})));
+}
 
 TEST(SavedAccounts, StoredValuesOfTheWrongKindAreSkippedNotLost) {
   PlatformTestBundle bundle;

@@ -10,7 +10,7 @@
 #include "kit/ui/image_view.h"
 #include "kit/ui/navigation_bar.h"
 #include "kit/ui/scene_registry.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_base_nav.h"
 #include "platform/account/kt_forget_password_vc.h"
 #include "platform/account/kt_notice_vc.h"

@@ -11,7 +11,7 @@
 #include "kit/foundation/user_defaults.h"
 #include "kit/ui/keyboard.h"
 #include "kit/ui/view_controller.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 
 namespace {
 

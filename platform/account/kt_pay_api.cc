@@ -9,6 +9,7 @@
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "net/mutable_dictionary_fields.h"
+#include "platform/account/kt_api_support.h"
 #include "platform/account/kt_login_api.h"
 #include "platform/base/share_vale.h"
 
@@ -23,21 +24,15 @@ constexpr long kPaid = 1;
 constexpr long kNeedsNoPayment = 11;
 
 using Text = KTPayAPI::Text;
-using Fields = std::initializer_list<std::pair<const char*, kit::Id>>;
-
-kit::Ref<ShareVale> share() { return ShareVale::sharedInstance(); }
+using kt_api::failureOf;
+using kt_api::Fields;
+using kt_api::fields;  // queries send absent values as ""
+using kt_api::share;
 
 // Order requests leave absent values out.
 kit::Ref<kit::MutableDictionary> orderFields(Fields entries) {
   auto parameters = kit::MutableDictionary::make();
   for (const auto& [key, value] : entries) setObjectForOPField(*parameters, value, key);
-  return parameters;
-}
-
-// Queries send absent values as "".
-kit::Ref<kit::MutableDictionary> queryFields(Fields entries) {
-  auto parameters = kit::MutableDictionary::make();
-  for (const auto& [key, value] : entries) setObjectForField(*parameters, value, key);
   return parameters;
 }
 
@@ -88,8 +83,6 @@ kit::Ref<kit::MutableDictionary> layoutB(const char* payType, const Text& money,
                       {"y", cpExtend},
                       {"os", kit::str("ios")}});
 }
-
-long failureOf(const kit::Ref<kit::Error>& error) { return KTPlatformReplies::failureOf(error); }
 
 // An order's reply: the dictionary when its integer result is 1, else the
 // failure. Where 11 means an order that needs no payment, it is refused
@@ -291,7 +284,7 @@ void KTPayAPI::Answers::djqOrder(const KTPlatformReply& reply, const Success<Dis
 void KTPayAPI::GetMyPtbMoneyWithsuccess(Success<GetMyPtbResult> success, Failure failed) {
   KIT_CHECK_MAIN_THREAD();
   auto s = share();
-  KTPlatformReplies::postScrambled("Ttbpay/getTTB", queryFields({{"z", s->appID()}, {"b", s->userName()}}),
+  KTPlatformReplies::postScrambled("Ttbpay/getTTB", fields({{"z", s->appID()}, {"b", s->userName()}}),
                                    [success = std::move(success), failed = std::move(failed)](
                                        const KTPlatformReply& reply) { Answers::ptbBalance(reply, success, failed); });
 }
@@ -305,7 +298,7 @@ void KTPayAPI::Answers::ptbBalance(const KTPlatformReply& reply, const Success<G
 void KTPayAPI::GetMyDiscountMoneyWithsuccess(Success<GetMyDiscountResult> success, Failure failed) {
   KIT_CHECK_MAIN_THREAD();
   auto s = share();
-  auto parameters = queryFields({{"z", s->appID()}, {"b", s->userName()}, {"c", s->gameID()}});
+  auto parameters = fields({{"z", s->appID()}, {"b", s->userName()}, {"c", s->gameID()}});
   KTPlatformReplies::postScrambled("Ttbpay/getDJQ", parameters,
                                    [success = std::move(success), failed = std::move(failed)](
                                        const KTPlatformReply& reply) {
@@ -321,7 +314,7 @@ void KTPayAPI::Answers::discountBalance(const KTPlatformReply& reply, const Succ
 
 void KTPayAPI::GetServiceQQAndPhonesuccess(Success<HelpQQAndTel> success, Failure failed) {
   KIT_CHECK_MAIN_THREAD();
-  KTPlatformReplies::postScrambled("Service/getkefu", queryFields({{"z", share()->appID()}}),
+  KTPlatformReplies::postScrambled("Service/getkefu", fields({{"z", share()->appID()}}),
                                    [success = std::move(success), failed = std::move(failed)](
                                        const KTPlatformReply& reply) {
                                      Answers::serviceContacts(reply, success, failed);
@@ -338,7 +331,7 @@ void KTPayAPI::payRecordsWithStatus(const Text& status, const Text& page, Succes
                                     Failure failed) {
   KIT_CHECK_MAIN_THREAD();
   auto s = share();
-  auto parameters = queryFields({{"z", s->userName()}, {"b", s->appID()}, {"c", status}, {"d", page}});
+  auto parameters = fields({{"z", s->userName()}, {"b", s->appID()}, {"c", status}, {"d", page}});
   KTPlatformReplies::postScrambled("pay/payRecords", parameters,
                                    [success = std::move(success), failed = std::move(failed)](
                                        const KTPlatformReply& reply) { Answers::payRecords(reply, success, failed); });
@@ -353,7 +346,7 @@ void KTPayAPI::Answers::payRecords(const KTPlatformReply& reply, const Success<O
 void KTPayAPI::getGameDetailInfosuccess(ValueSuccess success, Failure failed) {
   KIT_CHECK_MAIN_THREAD();
   auto s = share();
-  KTPlatformReplies::postScrambled("d", queryFields({{"z", s->appID()}, {"b", s->gameID()}}),
+  KTPlatformReplies::postScrambled("d", fields({{"z", s->appID()}, {"b", s->gameID()}}),
                                    [success = std::move(success), failed = std::move(failed)](
                                        const KTPlatformReply& reply) { Answers::gameDetail(reply, success, failed); });
 }
@@ -372,7 +365,7 @@ void KTPayAPI::GetGamePresentHtmlsuccess(ValueSuccess, Failure) {}
 void KTPayAPI::GetPayWayssuccess(ValueSuccess success, Failure failed) {
   KIT_CHECK_MAIN_THREAD();
   auto s = share();
-  auto parameters = queryFields(
+  auto parameters = fields(
       {{"z", s->appID()}, {"b", s->gameID()}, {"h", KTLoginAPI::advertisingIdentifier()}, {"os", kit::str("ios")}});
   KTPlatformReplies::postScrambled("pay/getPayWayios", parameters,
                                    [success = std::move(success), failed = std::move(failed)](

@@ -7,7 +7,7 @@
 
 #include "kit/testing/log_capture.h"
 #include "kit/ui/screen.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_login_api.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "kit/testing/log_capture.h"
 #include "kit/ui/ui_test_driver.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_pay_api.h"
 #include "platform/account/kt_pay_notice_view.h"
 #include "sim/wallet_app.h"

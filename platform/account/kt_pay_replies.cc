@@ -6,10 +6,9 @@
 #include "data/model/mx_key_value.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/values.h"
+#include "platform/account/kt_reply_keys.h"
 
 namespace {
-
-kit::Ref<kit::Array> namesOf(const kit::Ref<kit::Dictionary>& keys) { return keys->allKeys(); }
 
 kit::Ref<kit::Dictionary> balanceKeys(const char* field) {
   return kit::dict({{"code", "z"}, {field, "b"}, {"mesage", "c"}});
@@ -90,10 +89,6 @@ kit::Ref<OrderRecords> OrderRecords::responseWithDic(const kit::Id& dic) {
   outer->setDataArray(records);
   return outer;
 }
-
-#define KT_MAP_KEYS(cls, keys)                                   \
-  mx_answer(cls, MXHooks::mx_replacedKeyFromPropertyName, keys); \
-  mx_answer(cls, MXHooks::mx_allowedPropertyNames, [] { return namesOf(keys()); })
 
 KIT_DEFINE_CLASS(GetMyPtbResult, KTBaseResponse) {
   cls.property("ptb", &GetMyPtbResult::ptb, &GetMyPtbResult::setPtb, "C");

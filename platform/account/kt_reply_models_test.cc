@@ -36,6 +36,17 @@ TEST(ReplyModels, LoginResultReadsEveryKeyAndTheTruthOfFrz) {
   EXPECT_TRUE(LoginResult::responseWithDic(json(R"({"frz":"1"})"))->isMustRZ());
   EXPECT_TRUE(LoginResult::responseWithDic(json(R"({"frz":1})"))->isMustRZ());
   EXPECT_FALSE(LoginResult::responseWithDic(json(R"({"frz":[1]})"))->isMustRZ()) << "a list has no truth value";
+  // Text reads with the text truth value, for both replies that carry it.
+  for (const char* yes : {"Y", "yes", "true", " 1", "2", "+1"}) {
+    const std::string reply = std::string(R"({"frz":")") + yes + "\"}";
+    EXPECT_TRUE(LoginResult::responseWithDic(json(reply))->isMustRZ()) << yes;
+    EXPECT_TRUE(rzResult::responseWithDic(json(reply))->isMustRZ()) << yes;
+  }
+  for (const char* no : {"N", "no", "false", "", " 0", "0.5", "x1"}) {
+    const std::string reply = std::string(R"({"frz":")") + no + "\"}";
+    EXPECT_FALSE(LoginResult::responseWithDic(json(reply))->isMustRZ()) << no;
+    EXPECT_FALSE(rzResult::responseWithDic(json(reply))->isMustRZ()) << no;
+  }
 
   // The declared order is the platform's.
   std::vector<std::string> names;

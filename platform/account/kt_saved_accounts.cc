@@ -32,7 +32,7 @@ kit::Ref<kit::Array> KTSavedAccounts::accounts() {
 
 void KTSavedAccounts::save(const kit::Ref<kit::String>& name, const kit::Ref<kit::String>& password) {
   KIT_CHECK_MAIN_THREAD();
-  if (!name || !password) return;
+  if (!name || !password || name->length() == 0 || password->length() == 0) return;
   auto defaults = kit::UserDefaults::standardUserDefaults();
   auto stored = defaults->arrayForKey(kKey);
   auto list = stored ? kit::as<kit::MutableArray>(stored->mutableCopy()) : kit::MutableArray::make();

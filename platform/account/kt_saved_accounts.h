@@ -21,7 +21,8 @@ class KTSavedAccounts {
 
   // Removes the first well-formed entry with this name (if any), appends
   // [name, password] as the newest and synchronises. An account without a
-  // name or a password cannot be offered again and is not saved. A stored
+  // name or a password (nil or empty) cannot be offered again and is not
+  // saved: the stored list is left as it was. A stored
   // value that is not a list is replaced by a new list.
   static void save(const kit::Ref<kit::String>& name, const kit::Ref<kit::String>& password);
 };

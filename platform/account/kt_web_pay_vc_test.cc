@@ -10,7 +10,7 @@
 #include "kit/testing/log_capture.h"
 #include "kit/web/testing/web_test_support.h"
 #include "kit/ui/application.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_pay_api.h"
 #include "sim/platform_web_pages.h"
 

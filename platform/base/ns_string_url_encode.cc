@@ -76,11 +76,31 @@ std::string NSStringURLEncode::stringFromBytes(const uint8_t* bytes, long length
 }
 
 std::string NSStringURLEncode::URLEncodedString(std::string_view text) {
-  kit::Ref<kit::String> encoded =
-      kit::stringByAddingPercentEscapes(*kit::str(text), "", kAlsoEscaped, kit::StringEncoding::GB18030);
-  // GB 18030 covers all of Unicode; text that is not Unicode at all (a lone
-  // surrogate) is escaped byte by byte instead of being dropped.
-  return encoded ? encoded->utf8() : URLQueryValue::encode(text);
+  // GB 18030 covers all of Unicode. What is not Unicode at all (a byte that
+  // is no UTF-8, a lone surrogate) is escaped byte by byte; the characters
+  // around it keep their GB 18030 escapes.
+  std::string out;
+  size_t runStart = 0;
+  auto flushRun = [&](size_t end) {
+    if (end <= runStart) return;
+    kit::Ref<kit::String> encoded = kit::stringByAddingPercentEscapes(
+        *kit::str(text.substr(runStart, end - runStart)), "", kAlsoEscaped, kit::StringEncoding::GB18030);
+    out += encoded ? encoded->utf8() : URLQueryValue::encode(text.substr(runStart, end - runStart));
+  };
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t start = pos;
+    const char32_t c = kit::decodeCodePoint(text, pos);
+    const bool convertible = !(c == 0xFFFD && pos - start == 1) && !(c >= 0xD800 && c <= 0xDFFF);
+    if (convertible) continue;
+    flushRun(start);
+    for (size_t i = start; i < pos; ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      out += {'%', "0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
+    }
+    runStart = pos;
+  }
+  flushRun(text.size());
+  return out;
 }
 
 bool NSStringURLEncode::isEmptyOrWhitespace(std::string_view text) {

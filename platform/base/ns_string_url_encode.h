@@ -30,7 +30,9 @@ class NSStringURLEncode {
   static std::string stringFromBytes(const uint8_t* bytes, long length);
   // Every character that may not stand in a URL, and each of
   // ":/?#[]@!$ &'()*+,;=\"<>%{}|\^~`", as "%" and two hex digits per byte;
-  // non-ASCII characters are first turned into their GB 18030 bytes.
+  // non-ASCII characters are first turned into their GB 18030 bytes. Bytes
+  // that are no character (not UTF-8, a lone surrogate) are escaped as
+  // they are, one by one.
   static std::string URLEncodedString(std::string_view text);
   // YES for "" and for blanks and tabs only (line breaks are content).
   static bool isEmptyOrWhitespace(std::string_view text);

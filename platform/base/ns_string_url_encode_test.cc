@@ -66,6 +66,12 @@ TEST(TextEncoding, OlderPercentEncodingWithGB18030) {
             "%3A%2F%3F%23%5B%5D%40%21%24%26%27%28%29%2A%2B%2C%3B%3D%22%3C%3E%25%7B%7D%7C%5C%5E%60");
   EXPECT_EQ(S::URLEncodedString("Az09"), "Az09");
   EXPECT_EQ(S::URLEncodedString(""), "");
+  // Bytes that are no character are escaped one by one; the characters
+  // around them keep their GB 18030 escapes and the escape set.
+  EXPECT_EQ(S::URLEncodedString("中~()\xFF"), "%D6%D0%7E%28%29%FF");
+  EXPECT_EQ(S::URLEncodedString("a\xED\xA0\x80中 b"), "a%ED%A0%80%D6%D0%20b");
+  EXPECT_EQ(S::URLEncodedString("\xE4\xB8"), "%E4%B8");  // a character cut short
+  EXPECT_EQ(S::URLEncodedString("\xC0\xAF/"), "%C0%AF%2F");
 }
 
 TEST(TextBlanks, WhitespaceTestsAndTrimming) {

@@ -155,6 +155,37 @@ TEST(ShareValeSession, FreshStoreAndEverySetterAfterAReloadFromDisk) {
   EXPECT_EQ(said(file->objectForKey("KT_suGiftCount")), "5");
 }
 
+TEST(ShareValeSession, EverySessionValueIsStoredUnderItsExactName) {
+  // The defaults file outlives an upgrade: each value must be found by the
+  // next version under the name it was stored with.
+  PlatformTestBundle bundle;
+  auto share = ShareVale::sharedInstance();
+  share->setLoginStyle(KTLoginStyleSavedName);
+  share->setPtbValue(kit::str("12.5"));
+  share->setNoticeId(kit::num(7));
+  share->setUserName(kit::str("player01"));
+  share->setIsRz(kit::num(1));
+  share->setSid(kit::str("s1"));
+  share->setSubUserName(kit::str("sub9"));
+  share->setPassWord(kit::str("pw123456"));
+  share->setSuHomeCount(3);
+  share->setSuGiftCount(5);
+  share->setSuCouponCount(-2);
+
+  auto file = kit::UserDefaults::withFile(bundle.defaultsPath());
+  const std::vector<std::pair<const char*, const char*>> stored = {
+      {"KT_LoginStyle", "2"},   {"KT_ptbValue", "12.5"},    {"KT_noticeId", "7"},
+      {"KT_username", "player01"}, {"KT_isRz", "1"},         {"KT_sid", "s1"},
+      {"KT_subUserName", "sub9"}, {"KT_pwd", "pw123456"},    {"KT_suHomeCount", "3"},
+      {"KT_suGiftCount", "5"},  {"KT_suCouponCount", "-2"}};
+  for (const auto& [key, value] : stored) EXPECT_EQ(said(file->objectForKey(key)), value) << key;
+  size_t sessionKeys = 0;
+  for (const auto& [key, value] : file->dictionaryRepresentation()->entries()) {
+    sessionKeys += kit::describe(key).starts_with("KT_");
+  }
+  EXPECT_EQ(sessionKeys, stored.size()) << "no value under another name";
+}
+
 TEST(ShareValeSession, ObjectsKeepTheirKindAndNilRemoves) {
   PlatformTestBundle bundle;
   auto share = ShareVale::sharedInstance();

@@ -3,9 +3,11 @@
 #include "ui/images/kt_animated_image_view.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "kit/dispatch/bind_post.h"
+#include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
@@ -178,9 +180,18 @@ void KTAnimatedImageView::setHighlightedAnimationImages(std::vector<kit::Ref<kit
 
 void KTAnimatedImageView::setHighlighted(bool highlighted) {
   KIT_CHECK_MAIN_THREAD();
+  const Kind before = currentKind();
+  // A playing sequence goes on as the sequence of the new state.
+  const bool playedSequence =
+      currentIsPlayingAnimation_ && (before == Kind::Images || before == Kind::HighlightedImages);
   kit::ImageView::setHighlighted(highlighted);
   if (link_) resetAnimated();
+  if (playedSequence) {
+    kit::ImageView::stopAnimating();
+    currentIsPlayingAnimation_ = false;
+  }
   imageChanged();
+  if (playedSequence && !currentIsPlayingAnimation_) startAnimating();
 }
 
 void KTAnimatedImageView::imageChanged() {
@@ -309,8 +320,14 @@ void KTAnimatedImageView::startAnimating() {
   if (kind == Kind::Images || kind == Kind::HighlightedImages) {
     const auto& images = kind == Kind::Images ? animationImages() : highlightedAnimationImages_;
     if (!images.empty()) {
-      if (kind == Kind::HighlightedImages) kit::ImageView::setAnimationImages(images);
-      kit::ImageView::startAnimating();
+      // The image view plays the normal sequence; the highlighted one is
+      // played here, so neither replaces the other.
+      if (kind == Kind::Images) {
+        kit::ImageView::startAnimating();
+      } else {
+        kit::ImageView::stopAnimating();
+        highlightedStart_ = kit::Clock::now();
+      }
       currentIsPlayingAnimation_ = true;
     }
     return;
@@ -335,7 +352,24 @@ bool KTAnimatedImageView::isAnimating() const { return currentIsPlayingAnimation
 
 kit::Ref<kit::Image> KTAnimatedImageView::displayedImage() const {
   if (curAnimatedImage_ && curFrame_) return curFrame_;
+  if (currentIsPlayingAnimation_ && currentKind() == Kind::HighlightedImages) {
+    if (auto frame = highlightedFrameNow()) return frame;
+  }
   return kit::ImageView::displayedImage();
+}
+
+kit::Ref<kit::Image> KTAnimatedImageView::highlightedFrameNow() const {
+  // The image view's timing: the cycle lasts animationDuration() (1/30 s a
+  // frame when 0) and plays animationRepeatCount() times (0: without end).
+  const auto& frames = highlightedAnimationImages_;
+  if (frames.empty()) return nullptr;
+  const double count = static_cast<double>(frames.size());
+  const double cycle = animationDuration() > 0 ? animationDuration() : count / 30.0;
+  const double elapsed = std::max(0.0, kit::Clock::now() - highlightedStart_);
+  if (animationRepeatCount() > 0 && elapsed >= cycle * animationRepeatCount()) return nullptr;
+  const double within = std::fmod(elapsed, cycle);
+  const auto index = static_cast<size_t>(within / cycle * count);
+  return frames[std::min(index, frames.size() - 1)];
 }
 
 void KTAnimatedImageView::didMoveToWindow() {

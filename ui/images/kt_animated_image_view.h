@@ -115,7 +115,11 @@ class KTAnimatedImageView : public kit::ImageView, public kit::Coding {
   bool autoPlayAnimatedImage_ = true;
   bool currentIsPlayingAnimation_ = false;
   std::string runloopMode_;
+  // The highlighted sequence plays here, apart from the image view's own
+  // (normal) sequence: when it started, and the frame due now.
   std::vector<kit::Ref<kit::Image>> highlightedAnimationImages_;
+  double highlightedStart_ = 0;
+  kit::Ref<kit::Image> highlightedFrameNow() const;
 
   kit::Ref<kit::Image> curAnimatedImage_;
   const KTAnimatedImage* curAnimated_ = nullptr;  // curAnimatedImage_ as an animated image

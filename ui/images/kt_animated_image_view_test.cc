@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/memory_statistics.h"
@@ -160,6 +161,70 @@ TEST_F(AnimatedViewTest, MemoryWarningsAndJumps) {
   view->setCurrentAnimatedImageIndex(target);
   EXPECT_EQ(view->currentAnimatedImageIndex(), target);
   EXPECT_EQ(shownFrame(), static_cast<int>(target));
+}
+
+TEST_F(AnimatedViewTest, HighlightedAndNormalSequencesStayApart) {
+  auto frame = [](uint8_t red) { return kit::Image::withBitmap(giftest::solid(2, 2, {red, 0, 0, 255})); };
+  const std::vector<kit::Ref<kit::Image>> normal = {frame(1), frame(2)}, highlighted = {frame(11), frame(12)};
+  view->setAnimationImages(normal);
+  view->setHighlightedAnimationImages(highlighted);
+  view->setAnimationDuration(1.0);
+  window->addSubview(view);
+  ASSERT_TRUE(view->isAnimating());
+  EXPECT_EQ(shownFrame(), 1);
+  advance(0.6);
+  EXPECT_EQ(shownFrame(), 2);
+
+  view->setHighlighted(true);
+  EXPECT_TRUE(view->isAnimating());
+  EXPECT_EQ(shownFrame(), 11);
+  advance(0.6);
+  EXPECT_EQ(shownFrame(), 12);
+  EXPECT_EQ(view->animationImages(), normal);
+  EXPECT_EQ(view->highlightedAnimationImages(), highlighted);
+
+  // Highlighting ends: the normal sequence plays again.
+  view->setHighlighted(false);
+  EXPECT_TRUE(view->isAnimating());
+  EXPECT_EQ(shownFrame(), 1);
+  advance(0.6);
+  EXPECT_EQ(shownFrame(), 2);
+
+  // The same without auto-play: a playing sequence follows the state.
+  view->setAutoPlayAnimatedImage(false);
+  view->setHighlighted(true);
+  EXPECT_EQ(shownFrame(), 11);
+  view->setHighlighted(false);
+  EXPECT_EQ(shownFrame(), 1);
+  view->stopAnimating();
+  view->setHighlighted(true);
+  EXPECT_FALSE(view->isAnimating());
+}
+
+TEST_F(AnimatedViewTest, PlayingAManyFrameImageHoldsNoMoreThanItsBuffer) {
+  // 100 frames of 256 x 256 from about 2 KB of GIF: 25 MB if every decoded
+  // frame were kept, 2.5 MB in the view's budget.
+  constexpr size_t kFrameBytes = 256 * 256 * 4;
+  const size_t before = kit::Bitmap::liveBytes();
+  auto gif = KTImage::imageWithData(giftest::data(giftest::sparseGIF(256, 256, 100)), 1);
+  ASSERT_TRUE(gif);
+  ASSERT_EQ(gif->animatedImageFrameCount(), 100u);
+  view->setMaxBufferSize(10 * kFrameBytes);
+  view->setImage(gif);
+  ASSERT_EQ(view->maxBufferCount(), 10u);
+  window->addSubview(view);
+  ASSERT_TRUE(view->isAnimating());
+  size_t most = 0;
+  std::set<size_t> shown;
+  for (int i = 0; i < 6 * 130; ++i) {  // a loop and a third
+    tick();
+    shown.insert(view->currentAnimatedImageIndex());
+    most = std::max(most, kit::Bitmap::liveBytes() - before);
+  }
+  EXPECT_EQ(shown.size(), 100u);
+  // The buffer, the image's own first frame, the frame shown and one being
+  // decoded (with its copy for display).
+  EXPECT_LE(most, 14 * kFrameBytes) << most / kFrameBytes << " frames held";
 }
 
 TEST_F(AnimatedViewTest, ArraysAutoPlayReleaseAndArchives) {

@@ -288,6 +288,33 @@ TEST(APNGCompositing, FramesMatchTheFormatsRulesInEveryRequestOrder) {
       "a full-size source frame disposed to the previous picture later on");
 }
 
+TEST(APNGCompositing, AFrameAgainAndALaterFrameContinueFromTheCanvas) {
+  // Twelve frames drawn over the first: every frame's picture starts at 0.
+  std::vector<Frame> frames = {{picture(4, 4, 0), 0, 0, 1, 10, 0, 0}};
+  for (int i = 1; i < 12; ++i) frames.push_back({picture(2, 2, i), uint32_t(i % 3), uint32_t(i % 2), 1, 10, 0, 1});
+  const auto expected = apngtest::compose(4, 4, frames);
+  auto decoder = KTImageDecoder::decoderWithData(dataOf(apngtest::animatedPNG(4, 4, frames)), 1);
+  ASSERT_TRUE(decoder);
+  auto frame = [&](size_t i) {
+    auto made = decoder->frameAtIndex(i, true);
+    EXPECT_LE(apngtest::difference(*made->image()->bitmap(), expected[i], 4, 4), 1) << "frame " << i;
+    return made;
+  };
+  auto third = frame(3);
+  EXPECT_EQ(decoder->framesDecoded(), 4u);  // 0 to 3
+  // The same frame again is the picture just made.
+  EXPECT_EQ(frame(3)->image()->bitmap(), third->image()->bitmap());
+  EXPECT_EQ(decoder->framesDecoded(), 4u);
+  // A jump ahead draws only the frames between, not the run from frame 0.
+  frame(9);
+  EXPECT_EQ(decoder->framesDecoded(), 10u);
+  frame(10);
+  EXPECT_EQ(decoder->framesDecoded(), 11u);
+  // Back is a rebuild from the picture's start.
+  frame(2);
+  EXPECT_EQ(decoder->framesDecoded(), 14u);
+}
+
 TEST(APNGWriter, TwoImagesOfDifferentSizesReadBack) {
   const auto withAlpha = kit::test::patternBitmap(10, 10, true);
   const auto opaque = kit::test::photoBitmap(20, 5);
@@ -307,7 +334,9 @@ TEST(APNGWriter, TwoImagesOfDifferentSizesReadBack) {
       EXPECT_EQ(apngtest::get32(&c.data[0]), 2u);
       EXPECT_EQ(apngtest::get32(&c.data[4]), 3u);
     }
-    if (c.type == "fcTL" || c.type == "fdAT") EXPECT_EQ(apngtest::get32(&c.data[0]), nextSequence++);
+    if (c.type == "fcTL" || c.type == "fdAT") {
+      EXPECT_EQ(apngtest::get32(&c.data[0]), nextSequence++);
+    }
     if (c.type == "fcTL") controls.push_back(&c);
   }
   ASSERT_EQ(controls.size(), 2u);
@@ -373,7 +402,9 @@ TEST(APNGReader, HostileLengthsAndSizesGiveStillImagesOrNothing) {
     bad[second + 2] = uint8_t(length >> 8), bad[second + 3] = uint8_t(length);
     EXPECT_FALSE(KTAPNGReadChunks(bad)) << length;
     auto decoder = KTImageDecoder::decoderWithData(dataOf(bad), 1);
-    if (decoder) EXPECT_EQ(decoder->frameCount(), 1u);
+    if (decoder) {
+      EXPECT_EQ(decoder->frameCount(), 1u);
+    }
   }
   EXPECT_FALSE(KTAPNGReadChunks(std::span<const uint8_t>(file.data(), 31)));
   auto wrongSignature = file;

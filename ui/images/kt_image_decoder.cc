@@ -72,6 +72,8 @@ bool KTImageDecoder::updateData(const kit::Ref<kit::Data>& data, bool final) {
 
 void KTImageDecoder::updateSource() {
   blendFrameIndex_ = kNoFrame;
+  lastComposedIndex_ = kNoFrame;
+  lastComposed_ = nullptr;
   switch (type_.load()) {
     case KTImageTypePNG:
       updateSourceAPNG();
@@ -105,10 +107,14 @@ void KTImageDecoder::updateSourceImageIO() {
 
   const std::span<const uint8_t> bytes = data_->span();
   if (!source_) {
+    // The decoder's callers keep the frames they want (an animated image's
+    // view buffers what its budget allows); the source keeps none.
+    kit::ImageSourceOptions options;
+    options.shouldCache = false;
     if (finalized_) {
-      source_ = kit::ImageSource::create(bytes);
+      source_ = kit::ImageSource::create(bytes, options);
     } else {
-      source_ = kit::ImageSource::createIncremental();
+      source_ = kit::ImageSource::createIncremental(options);
       source_->updateData(bytes, false);
     }
   } else {
@@ -273,6 +279,7 @@ kit::Ref<kit::Bitmap> KTImageDecoder::unblendedImage(size_t index, bool extendTo
   if (!record) return nullptr;
   const size_t canvasWidth = width_, canvasHeight = height_;
 
+  ++framesDecoded_;
   if (source_) {
     auto image = source_->createImageAtIndex(index);
     if (!image || !extendToCanvas) return image;
@@ -314,9 +321,17 @@ kit::Ref<kit::Bitmap> KTImageDecoder::composedImage(const KTImageDecoderFrame& f
     if (!blendCanvas_) return nullptr;
   }
   const size_t index = frame.index();
+  // The frame just made, asked for again.
+  if (lastComposed_ && lastComposedIndex_ == index) return lastComposed_;
   kit::Ref<kit::Bitmap> result;
   bool canvasHoldsResult = true;
-  if (blendFrameIndex_ != kNoFrame && blendFrameIndex_ + 1 == index) {
+  if (blendFrameIndex_ != kNoFrame && blendFrameIndex_ < index && frame.blendFromIndex() <= blendFrameIndex_ + 1) {
+    // A later frame whose picture the canvas already leads up to: the
+    // frames between are drawn on it, not the whole run from the frame the
+    // picture starts at.
+    for (size_t i = blendFrameIndex_ + 1; i < index; ++i) {
+      if (auto earlier = frameRecord(i)) applyEarlierFrame(*earlier);
+    }
     result = blendedImage(frame);
   } else {
     blendFrameIndex_ = kNoFrame;
@@ -341,6 +356,8 @@ kit::Ref<kit::Bitmap> KTImageDecoder::composedImage(const KTImageDecoderFrame& f
     }
   }
   blendFrameIndex_ = result && canvasHoldsResult ? index : kNoFrame;
+  lastComposedIndex_ = result ? index : kNoFrame;
+  lastComposed_ = result;
   return result;
 }
 

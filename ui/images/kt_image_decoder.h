@@ -71,6 +71,9 @@ class KTImageDecoder : public kit::Object {
   // Whether frames are composed on the canvas (an animated PNG whose frames
   // do not all stand alone).
   bool needsBlend() const { return needBlend_; }
+  // How many frame pictures have been decoded from the data so far: what
+  // the requests cost, for diagnostics.
+  size_t framesDecoded() const { return framesDecoded_; }
 
   // Use the factories; public for make.
   explicit KTImageDecoder(double scale);
@@ -110,6 +113,11 @@ class KTImageDecoder : public kit::Object {
   std::mutex framesLock_;
   Frames frames_;
 
+  // The canvas is ready for the frame after blendFrameIndex_ (kNoFrame when
+  // it must be rebuilt); lastComposed_ is the frame last composed.
   size_t blendFrameIndex_ = kNoFrame;
   kit::Ref<kit::GraphicsContext> blendCanvas_;
+  size_t lastComposedIndex_ = kNoFrame;
+  std::atomic<size_t> framesDecoded_{0};
+  kit::Ref<kit::Bitmap> lastComposed_;
 };

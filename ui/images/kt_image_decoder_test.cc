@@ -285,7 +285,11 @@ TEST(ImageDecoder, WebPIsRecognisedNotDecodedAndTheNoticeIsLoggedOnce) {
   EXPECT_FALSE(KTImageDecoder::decoderWithData(whole(webp), 1));
   size_t notices = 0;
   for (const auto& message : log.messages()) notices += message.find("WebP") != std::string::npos;
-  EXPECT_EQ(notices, 1u);
+  // Once a process: no other test decodes WebP, so the first run of this
+  // test hears the notice and a repeated run does not.
+  static bool firstRun = true;
+  EXPECT_EQ(notices, firstRun ? 1u : 0u);
+  firstRun = false;
 }
 
 TEST(ImageDecoder, ADownloadThreadAndADisplayThreadShareOneDecoder) {
@@ -297,7 +301,9 @@ TEST(ImageDecoder, ADownloadThreadAndADisplayThreadShareOneDecoder) {
   });
   size_t frames = 0;
   while (!decoder->isFinalized() || frames < 4) {
-    if (auto frame = decoder->frameAtIndex(frames % 4, true)) EXPECT_EQ(frame->image()->bitmap()->width(), 24u);
+    if (auto frame = decoder->frameAtIndex(frames % 4, true)) {
+      EXPECT_EQ(frame->image()->bitmap()->width(), 24u);
+    }
     decoder->frameDurationAtIndex(0);
     if (decoder->isFinalized()) ++frames;
   }

@@ -213,7 +213,8 @@ kit::Ref<kit::Image> KT_imageByRoundCornerRadius(const kit::Ref<kit::Image>& ima
 }
 
 kit::Ref<kit::Image> KT_imageByRotate(const kit::Ref<kit::Image>& image, double radians, bool fitSize) {
-  if (!image || !image->bitmap()) return nullptr;
+  // An angle that is no number turns the picture into no size at all.
+  if (!image || !image->bitmap() || !std::isfinite(radians)) return nullptr;
   const double w = static_cast<double>(image->bitmap()->width());
   const double h = static_cast<double>(image->bitmap()->height());
   double boxW = w, boxH = h;

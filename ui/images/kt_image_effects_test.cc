@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "kit/graphics/image_context.h"
 #include "kit/graphics/testing/image_test_support.h"
 #include "kit/testing/log_capture.h"
@@ -180,6 +182,17 @@ TEST(KTImageEffects, DrawingRotationTintAndColours) {
   EXPECT_TRUE(KT_hasAlphaChannel(*dot));
   EXPECT_FALSE(KT_hasAlphaChannel(*kit::Image::withBitmap(giftest::solid(1, 1, {0, 0, 0, 255})->converted(
       kit::PixelFormat::xrgb32()))));
+}
+
+TEST(KTImageEffects, ARotationByNoNumberGivesNoImage) {
+  auto image = solidImage(4, 2, {9, 8, 7, 255});
+  for (double angle : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    EXPECT_FALSE(KT_imageByRotate(image, angle, true)) << angle;
+    EXPECT_FALSE(KT_imageByRotate(image, angle, false)) << angle;
+  }
+  auto turned = KT_imageByRotate(image, 1e300, false);  // finite: turned, same size
+  ASSERT_TRUE(turned);
+  EXPECT_EQ(turned->bitmap()->width(), 4u);
 }
 
 TEST(KTImageEffects, SmallGIFRepeatsFramesForTheirDelays) {

@@ -1,13 +1,15 @@
 // KTImageEncoder and the data representation. See kt_image_encoder.h.
 #include "ui/images/kt_image_encoder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/exception.h"
@@ -28,11 +30,43 @@ kit::Ref<kit::Bitmap> uprightBitmap(const kit::Image& image, kit::BitmapInfo inf
   return KTOrientedImageCopy(image.bitmap(), image.orientation(), info);
 }
 
-bool writeAll(const std::string& path, const kit::Data& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.bytes()), static_cast<std::streamsize>(data.length()));
-  out.close();
-  return static_cast<bool>(out);
+bool writeAll(int fd, const kit::Data& data) {
+  const uint8_t* bytes = data.bytes();
+  size_t left = data.length();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, bytes, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes the data to a new file beside `path` and renames it over `path`
+// once it is complete, so `path` never holds part of the data: a failed
+// write (a full disk, a file-size limit) leaves it as it was. The new file
+// gets the mode any new file gets (0666 less the process's umask), set by
+// the kernel as it is made; the umask itself is never touched, since it
+// belongs to every thread of the process.
+bool writeFileAtomically(const std::string& path, const kit::Data& data) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = folder + ".kt-encode-" + kit::ProcessInfo::processInfo()->globallyUniqueString();
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  const bool written = writeAll(fd, data);
+  const bool closed = ::close(fd) == 0;
+  if (!written || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -102,22 +136,7 @@ bool KTImageEncoder::encodeToFile(const std::string& path) {
   if (images_.empty() || path.empty()) return false;
   auto data = encode();
   if (!data || data->length() == 0) return false;
-  // A temporary file in the target's folder, renamed over it once complete.
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-  std::string temp = folder + (slash == std::string::npos ? "/" : "") + ".kt-encode-XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  // mkstemp makes the file private; give it the mode a new file gets.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  close(fd);
-  if (!writeAll(temp, *data) || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
+  return writeFileAtomically(path, *data);
 }
 
 kit::Ref<kit::Data> KTImageEncoder::encodeWithImageIO() {
@@ -246,7 +265,7 @@ void KT_saveToAlbumWithCompletionBlock(const kit::Ref<kit::Image>& image,
       const char* extension = type == KTImageTypeGIF ? "gif" : type == KTImageTypePNG ? "png" : "jpg";
       const std::string path =
           folder + "/IMG_" + kit::ProcessInfo::processInfo()->globallyUniqueString() + "." + extension;
-      if (writeAll(path, *data)) url = kit::URL::fileURLWithPath(path);
+      if (writeFileAtomically(path, *data)) url = kit::URL::fileURLWithPath(path);
       else error = kit::Error::make("KTImageCoderErrorDomain", -1, "the picture cannot be written");
     }
     if (!completion) return;

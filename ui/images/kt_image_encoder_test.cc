@@ -3,7 +3,16 @@
 #include "ui/images/kt_image_encoder.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +26,14 @@
 #include "kit/testing/temp_directory.h"
 #include "ui/images/kt_image.h"
 #include "ui/images/testing/gif_test_support.h"
+
+// Every call of umask() from this program (the encoder's included) is
+// counted, so a test can tell that writing a file leaves it alone.
+std::atomic<int> umaskCalls{0};
+extern "C" mode_t umask(mode_t mask) {
+  ++umaskCalls;
+  return static_cast<mode_t>(syscall(SYS_umask, mask));
+}
 
 namespace {
 
@@ -79,6 +96,25 @@ TEST(KTImageEncoderTest, CreationAndSettings) {
   gif->addImageWithFile("", 1);
   gif->addImage(nullptr, 1);
   EXPECT_FALSE(gif->encode());  // nothing was added
+}
+
+TEST(KTImageEncoderTest, IconFamiliesAreWrittenForTheSizesTheyHold) {
+  auto icns = KTImageEncoder::initWithType(KTImageTypeICNS);
+  icns->addImage(solid({10, 20, 30, 255}, 32, 32), 0);
+  icns->addImage(solid({40, 50, 60, 128}, 16, 16), 0);
+  auto data = icns->encode();
+  ASSERT_TRUE(data);
+  EXPECT_EQ(KTDetectImageType(data), KTImageTypeICNS);
+  // As for every format but GIF, the first image is written.
+  auto decoder = KTImageDecoder::decoderWithData(data, 1);
+  ASSERT_TRUE(decoder);
+  EXPECT_EQ(decoder->frameCount(), 1u);
+  EXPECT_EQ(decoder->width(), 32u);
+  auto single = KTEncodeCGImage(giftest::solid(64, 64, {1, 2, 3, 255}), KTImageTypeICNS, 1);
+  ASSERT_TRUE(single);
+  EXPECT_EQ(KTDetectImageType(single), KTImageTypeICNS);
+  // A size an icon family has no place for gives nothing.
+  EXPECT_FALSE(KTEncodeCGImage(giftest::solid(4, 4, {1, 2, 3, 255}), KTImageTypeICNS, 1));
 }
 
 TEST(KTImageEncoderTest, PNGJPEGAndGIFFiles) {
@@ -201,6 +237,94 @@ TEST(KTImageEncoderTest, SavingToTheAlbumWritesIntoThePicturesFolder) {
   EXPECT_TRUE(saved->path()->utf8().ends_with(".gif"));
   EXPECT_EQ(readBytes(saved->path()->utf8()), gifBytes);  // the GIF as it is
   kit::Application::shared()->setPicturesDirectory("");
+}
+
+}  // namespace
+
+namespace {
+
+// The process's umask, read without changing it.
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("Umask:")) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+  }
+  return 022;
+}
+
+TEST(KTImageEncoderTest, WritingAFileNeverTouchesTheUmask) {
+  kit::test::TempDirectory dir;
+  auto encoder = KTImageEncoder::initWithType(KTImageTypePNG);
+  encoder->addImage(solid({1, 2, 3, 255}), 0);
+  const int before = umaskCalls;
+  ASSERT_TRUE(encoder->encodeToFile(dir.file("a.png")));
+  EXPECT_EQ(umaskCalls.load(), before);
+  struct stat info {};
+  ASSERT_EQ(::stat(dir.file("a.png").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~currentUmask());
+}
+
+// Runs this test binary again, running only `test`, with `variable` set.
+int runChild(const std::string& test, const std::string& variable) {
+  std::string filter = "--gtest_filter=" + test;
+  std::vector<std::string> env{variable};
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+  char* argv[] = {exe.data(), filter.data(), nullptr};
+  pid_t pid;
+  if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The child half of AFailedWriteLeavesNoPartOfAPicture: under a file-size
+// limit (which fails a write even for root) with SIGXFSZ ignored, so the
+// write fails instead of ending the process. Skipped when run alone.
+TEST(KTImageEncoderChild, WritesUnderAFileSizeLimit) {
+  const char* folder = std::getenv("KT_ENCODER_FSIZE_CHILD");
+  if (!folder) GTEST_SKIP() << "runs as a child process only";
+  const std::string album = std::string(folder) + "/album";
+  kit::Application::shared()->setPicturesDirectory(album);
+  const std::string kept = std::string(folder) + "/kept.png";
+  auto big = kit::Image::withBitmap(kit::test::photoBitmap(400, 400), 1);
+  auto small = KTImageEncoder::initWithType(KTImageTypePNG);
+  small->addImage(solid({1, 2, 3, 255}), 0);
+  ASSERT_TRUE(small->encodeToFile(kept));
+  const auto before = readBytes(kept);
+
+  signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{4096, 4096};
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  auto encoder = KTImageEncoder::initWithType(KTImageTypePNG);
+  encoder->addImage(big, 0);
+  EXPECT_FALSE(encoder->encodeToFile(kept));
+  EXPECT_EQ(readBytes(kept), before);
+
+  bool done = false;
+  kit::Ref<kit::URL> saved;
+  kit::Ref<kit::Error> failed;
+  KT_saveToAlbumWithCompletionBlock(big, [&](kit::Ref<kit::URL> url, kit::Ref<kit::Error> error) {
+    saved = url;
+    failed = error;
+    done = true;
+  });
+  ASSERT_TRUE(kit::test::runUntil([&] { return done; }));
+  EXPECT_FALSE(saved);
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->localizedDescription(), "the picture cannot be written");
+  // Nothing is left behind: no partial picture, no temporary file.
+  EXPECT_TRUE(std::filesystem::is_empty(album));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 2);
+  kit::Application::shared()->setPicturesDirectory("");
+}
+
+TEST(KTImageEncoderTest, AFailedWriteLeavesNoPartOfAPicture) {
+  kit::test::TempDirectory dir;
+  EXPECT_EQ(runChild("KTImageEncoderChild.WritesUnderAFileSizeLimit", "KT_ENCODER_FSIZE_CHILD=" + dir.path()), 0);
 }
 
 }  // namespace

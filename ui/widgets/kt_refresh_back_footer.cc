@@ -100,7 +100,7 @@ void KTRefreshBackFooter::setState(KTRefreshState state) {
             auto footer = weak.lock();
             if (!footer) return;
             footer->setPullingPercent(0.0);
-            if (footer->endRefreshingCompletionBlock()) footer->endRefreshingCompletionBlock()();
+            footer->executeEndRefreshingCompletion();
           });
     }
     const double deltaH = heightForContentBreakView();
@@ -235,8 +235,11 @@ void KTRefreshBackNormalFooter::setState(KTRefreshState state) {
           KTRefreshSlowAnimationDuration, [spinner] { spinner->setAlpha(0.0); },
           [weak, spinner](bool) {
             spinner->setAlpha(1.0);
+            // A load that began meanwhile keeps its spinner.
+            auto self = weak.lock();
+            if (!self || self->state() != KTRefreshState::Idle) return;
             spinner->stopAnimating();
-            if (auto self = weak.lock()) self->arrowView()->setHidden(false);
+            self->arrowView()->setHidden(false);
           });
     } else {
       arrowView()->setHidden(false);

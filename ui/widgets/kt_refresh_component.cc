@@ -149,11 +149,17 @@ void KTRefreshComponent::setAutomaticallyChangeAlpha(bool on) {
 }
 
 void KTRefreshComponent::executeRefreshingCallback() {
+  // Each callback runs as a copy: one that replaces a callback (its own
+  // included) keeps its captures while it runs.
   kit::bindPost(kit::Queue::main(), weakSelf<KTRefreshComponent>(), [](KTRefreshComponent& self) {
-    if (self.refreshingBlock_) self.refreshingBlock_();
-    if (auto target = self.refreshingTarget_.lock(); target && self.refreshingAction_) {
-      self.refreshingAction_(*target, self);
+    if (Block block = self.refreshingBlock_) block();
+    if (auto target = self.refreshingTarget_.lock()) {
+      if (KTRefreshAction action = self.refreshingAction_) action(*target, self);
     }
-    if (self.beginCompletion_) self.beginCompletion_();
+    if (Block completion = self.beginCompletion_) completion();
   })();
+}
+
+void KTRefreshComponent::executeEndRefreshingCompletion() const {
+  if (Block completion = endCompletion_) completion();
 }

@@ -132,6 +132,10 @@ class KTRefreshComponent : public kit::View {
   void addObservers();
   void removeObservers();
 
+  // Runs a copy of the end-refreshing completion block: a block that sets a
+  // new one keeps its own captures while it runs.
+  void executeEndRefreshingCompletion() const;
+
   void setScrollViewOriginalInset(const kit::EdgeInsets& inset) { scrollViewOriginalInset_ = inset; }
   // The state as stored, for subclasses comparing before the inherited call.
   KTRefreshState state_ = KTRefreshState::Idle;

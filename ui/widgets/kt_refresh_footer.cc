@@ -112,13 +112,19 @@ void KTRefreshAutoFooter::setState(KTRefreshState state) {
   KTRefreshFooter::setState(state);
   if (state == KTRefreshState::Refreshing) {
     // The footer already sits in the bottom inset: nothing moves. A load
-    // ended or hidden before the pause is over starts nothing.
-    kit::Queue::main().after(CallbackDelay, [self = selfAs<KTRefreshAutoFooter>()] {
-      if (self->state() == KTRefreshState::Refreshing) self->executeRefreshingCallback();
+    // ended or hidden before the pause is over starts nothing, even when
+    // another load began meanwhile: that one has its own pause.
+    const unsigned long load = ++load_;
+    kit::Weak<KTRefreshAutoFooter> weak = weakSelf<KTRefreshAutoFooter>();
+    kit::Queue::main().after(CallbackDelay, [weak, load] {
+      auto self = weak.lock();
+      if (self && self->load_ == load && self->state() == KTRefreshState::Refreshing) {
+        self->executeRefreshingCallback();
+      }
     });
   } else if ((state == KTRefreshState::Idle || state == KTRefreshState::NoMoreData) &&
              old == KTRefreshState::Refreshing) {
-    if (endRefreshingCompletionBlock()) endRefreshingCompletionBlock()();
+    executeEndRefreshingCompletion();
   }
 }
 

@@ -77,6 +77,9 @@ class KTRefreshAutoFooter : public KTRefreshFooter {
  private:
   bool automaticallyRefresh_ = true;
   double triggerPercent_ = 1.0;
+  // Counts the loads: a delayed callback runs only for the load that
+  // scheduled it, not for one started after that load ended.
+  unsigned long load_ = 0;
 };
 
 class KTRefreshAutoStateFooter : public KTRefreshAutoFooter {

@@ -236,6 +236,102 @@ TEST_F(RefreshFooter, BackFooterOnAShortListHoldsTheMissingHeightWhileLoading) {
   EXPECT_EQ(footer->stateLabel()->text(), refresh_test::kOverriddenText);
 }
 
+TEST_F(RefreshFooter, AutoFooterRunsOneCallbackPerLoadAtItsOwnPause) {
+  auto footer = attach<KTRefreshAutoNormalFooter>();
+  // A load ended and started again within the pause: only the second load
+  // calls back, half a second after it began.
+  const double first = now();
+  footer->beginRefreshing();
+  settle();
+  ASSERT_EQ(footer->state(), KTRefreshState::Refreshing);
+  advance(0.2);
+  footer->endRefreshing();
+  settle();
+  ASSERT_EQ(footer->state(), KTRefreshState::Idle);
+  const double second = now();
+  footer->beginRefreshing();
+  settle();
+  advance(0.31);
+  EXPECT_TRUE(loads.empty());
+  advance(0.2);
+  ASSERT_EQ(loads.size(), 1u);
+  EXPECT_NEAR(loads[0] - second, 0.5, 1e-9);
+  EXPECT_GT(loads[0] - first, 0.6);
+  advance(1);
+  EXPECT_EQ(loads.size(), 1u);
+
+  // The same through hiding and showing.
+  footer->endRefreshing();
+  settle();
+  loads.clear();
+  footer->beginRefreshing();
+  settle();
+  advance(0.2);
+  footer->setHidden(true);
+  footer->setHidden(false);
+  const double shown = now();
+  footer->beginRefreshing();
+  settle();
+  advance(2);
+  ASSERT_EQ(loads.size(), 1u);
+  EXPECT_NEAR(loads[0] - shown, 0.5, 1e-9);
+}
+
+TEST_F(RefreshFooter, BackFooterStartedAgainWhileItsEndFadesKeepsItsSpinner) {
+  auto footer = attach<KTRefreshBackNormalFooter>();
+  footer->beginRefreshing();
+  settle();
+  ASSERT_EQ(footer->state(), KTRefreshState::Refreshing);
+  footer->endRefreshing();
+  settle();
+  ASSERT_EQ(footer->state(), KTRefreshState::Idle);
+  advance(0.1);
+  footer->beginRefreshing();
+  settle();
+  ASSERT_EQ(footer->state(), KTRefreshState::Refreshing);
+  advance(1);  // the end's fade is long over
+  EXPECT_EQ(footer->state(), KTRefreshState::Refreshing);
+  EXPECT_TRUE(footer->loadingView()->isAnimating());
+  EXPECT_EQ(footer->loadingView()->alpha(), 1.0);
+  EXPECT_TRUE(footer->arrowView()->isHidden());
+}
+
+TEST_F(RefreshFooter, ABlockThatReplacesItselfKeepsItsCapturesWhileItRuns) {
+  // Each block replaces itself, then reads what it captured: a block run in
+  // place would read freed memory here.
+  std::vector<std::string> seen;
+  auto back = attach<KTRefreshBackNormalFooter>();
+  KTRefreshComponent* component = back.get();
+  auto replacing = [&seen, component](std::string name, auto setter) {
+    auto text = std::make_shared<std::string>(std::move(name));
+    return [&seen, component, setter, text] {
+      (component->*setter)([] {});
+      seen.push_back(*text);
+    };
+  };
+  back->setRefreshingBlock(replacing("refreshing", &KTRefreshComponent::setRefreshingBlock));
+  back->setBeginRefreshingCompletionBlock(
+      replacing("begun", &KTRefreshComponent::setBeginRefreshingCompletionBlock));
+  back->setEndRefreshingCompletionBlock(replacing("ended", &KTRefreshComponent::setEndRefreshingCompletionBlock));
+  back->beginRefreshing();
+  advance(1);
+  back->endRefreshing();
+  settle();
+  advance(1);
+  EXPECT_EQ(seen, (std::vector<std::string>{"refreshing", "begun", "ended"}));
+
+  seen.clear();
+  auto autoFooter = attach<KTRefreshAutoNormalFooter>();
+  component = autoFooter.get();
+  autoFooter->setEndRefreshingCompletionBlock(
+      replacing("auto ended", &KTRefreshComponent::setEndRefreshingCompletionBlock));
+  autoFooter->beginRefreshing();
+  settle();
+  autoFooter->endRefreshing();
+  settle();
+  EXPECT_EQ(seen, (std::vector<std::string>{"auto ended"}));
+}
+
 TEST_F(RefreshFooter, GifFootersShowTheirSequences) {
   auto image = [](double height) {
     kit::beginImageContext({10, height}, false, 1.0);

@@ -109,7 +109,7 @@ void KTRefreshHeader::setState(KTRefreshState state) {
           auto header = weak.lock();
           if (!header) return;
           header->setPullingPercent(0.0);
-          if (header->endRefreshingCompletionBlock()) header->endRefreshingCompletionBlock()();
+          header->executeEndRefreshingCompletion();
         });
   }
 }

@@ -167,6 +167,39 @@ TEST_F(RefreshHeader, ARefreshingListGivesBackTheInsetAsItScrollsAndEndingCloses
   EXPECT_EQ(header->loadingView()->alpha(), 1.0);
 }
 
+TEST_F(RefreshHeader, APullPastItsHeightAndBackAfterARefreshEndedIsNoEndOfARefresh) {
+  pullAndRelease(-80);
+  advance(0.3);
+  ASSERT_EQ(refreshes.size(), 1u);
+  int ends = 0;
+  header->endRefreshingWithCompletionBlock([&] { ++ends; });
+  settle();
+  advance(1);
+  ASSERT_EQ(ends, 1);
+  auto stored = [] {
+    auto date = kit::as<kit::Date>(
+        kit::UserDefaults::standardUserDefaults()->objectForKey(KTRefreshHeaderLastUpdatedTimeKey));
+    return date ? date->timeIntervalSince1970() : -1;
+  };
+  const double endedAt = stored();
+  ASSERT_GT(endedAt, 0);
+
+  advance(60);
+  fingerDown();
+  moveTo(-80);
+  EXPECT_EQ(header->state(), KTRefreshState::Pulling);
+  moveTo(-40);
+  EXPECT_EQ(header->state(), KTRefreshState::Idle);
+  fingerUp();
+  advance(2);
+  EXPECT_EQ(header->state(), KTRefreshState::Idle);
+  EXPECT_EQ(stored(), endedAt);
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(table->contentInset().top, 0);
+  EXPECT_EQ(table->contentOffset().y, 0);
+  EXPECT_EQ(refreshes.size(), 1u);
+}
+
 TEST_F(RefreshHeader, TheLastUpdatedLineShowsTheStoredDate) {
   EXPECT_EQ(header->lastUpdatedTimeLabel()->text(), "Updated: not yet");
   EXPECT_FALSE(header->lastUpdatedTime());

@@ -67,10 +67,12 @@ void KTRefreshNormalHeader::setState(KTRefreshState state) {
           KTRefreshSlowAnimationDuration, [spinner] { spinner->setAlpha(0.0); },
           [weak](bool) {
             auto self = weak.lock();
-            // A pull that began meanwhile keeps its arrow.
-            if (!self || self->state() != KTRefreshState::Idle) return;
+            if (!self) return;
             auto loading = self->loadingView();
             loading->setAlpha(1.0);
+            // A pull or a refresh that began meanwhile keeps its arrow or
+            // its spinner.
+            if (self->state() != KTRefreshState::Idle) return;
             loading->stopAnimating();
             self->arrowView()->setHidden(false);
           });

@@ -26,30 +26,31 @@ void setStrokeEndAtOnce(kit::ShapeLayer& layer, double end) {
 
 kit::Ref<KTWebProgressLayer> KTWebProgressLayer::layerWithFrame(const kit::Rect& frame) {
   auto layer = kit::make<KTWebProgressLayer>();
-  layer->initialize();
+  layer->makeTimer();
   layer->setFrame(frame);
   return layer;
 }
 
-KTWebProgressLayer::~KTWebProgressLayer() { closeTimer(); }
-
-void KTWebProgressLayer::initialize() {
+KTWebProgressLayer::KTWebProgressLayer() {
   setAnchorPoint(kit::Point{0, 0.5});
   setLineWidth(LineWidth);
   setStrokeColor(kit::Color::rgba(1.0, 127 / 255.0, 0.0, 1.0));
-
-  kit::Weak<KTWebProgressLayer> weak = weakSelf<KTWebProgressLayer>();
-  timer_ = NSTimerKTAddition::wy_scheduledTimerWithTimeInterval(TickInterval, true, [weak](kit::Timer&) {
-    if (auto self = weak.lock()) self->pathChanged();
-  });
-  NSTimerKTAddition::pause(*timer_);
-
   auto path = kit::Path::create();
   path->moveTo(kit::Point{0, LineY});
   path->lineTo(kit::Point{kit::Screen::main()->bounds().width(), LineY});
   setPath(path);
   setStrokeEnd(0);
-  plusWidth_ = FastStep;
+}
+
+KTWebProgressLayer::~KTWebProgressLayer() { closeTimer(); }
+
+void KTWebProgressLayer::makeTimer() {
+  if (timer_ || timerClosed_) return;
+  kit::Weak<KTWebProgressLayer> weak = weakSelf<KTWebProgressLayer>();
+  timer_ = NSTimerKTAddition::wy_scheduledTimerWithTimeInterval(TickInterval, true, [weak](kit::Timer&) {
+    if (auto self = weak.lock()) self->pathChanged();
+  });
+  NSTimerKTAddition::pause(*timer_);
 }
 
 void KTWebProgressLayer::pathChanged() {
@@ -64,6 +65,7 @@ void KTWebProgressLayer::pathChanged() {
 
 void KTWebProgressLayer::startLoad() {
   KIT_CHECK_MAIN_THREAD();
+  makeTimer();
   if (timer_) NSTimerKTAddition::resumeWithTimeInterval(*timer_, TickInterval);
 }
 
@@ -79,6 +81,7 @@ void KTWebProgressLayer::finishedLoad() {
 }
 
 void KTWebProgressLayer::closeTimer() {
+  timerClosed_ = true;
   if (!timer_) return;
   timer_->invalidate();
   timer_.reset();

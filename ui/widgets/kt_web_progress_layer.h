@@ -21,7 +21,9 @@ class KTWebProgressLayer : public kit::ShapeLayer {
  public:
   // A new line (timer paused, nothing drawn) with that frame.
   static kit::Ref<KTWebProgressLayer> layerWithFrame(const kit::Rect& frame);
-  KTWebProgressLayer() = default;
+  // However it is made, a line has its look and an empty stroke; its timer
+  // is made paused by layerWithFrame, or at the first startLoad.
+  KTWebProgressLayer();
   ~KTWebProgressLayer() override;
 
   // Starts (or restarts) the growth, first step 0.03 s from now. Does
@@ -41,10 +43,12 @@ class KTWebProgressLayer : public kit::ShapeLayer {
   static constexpr double HideDelay = 0.25;
 
  private:
-  void initialize();
+  // Makes the timer, paused, unless it was closed.
+  void makeTimer();
   // One tick of the timer.
   void pathChanged();
 
   kit::Ref<kit::Timer> timer_;
+  bool timerClosed_ = false;
   double plusWidth_ = FastStep;
 };

@@ -189,4 +189,23 @@ TEST_F(WebProgressLine, ALineDroppedWhileLoadingTakesItsTimerWithIt) {
   advance(1);
 }
 
+TEST_F(WebProgressLine, ALineMadeWithoutItsFactoryLooksAndGrowsTheSame) {
+  auto plain = kit::make<KTWebProgressLayer>();
+  plain->setFrame(kit::Rect{0, 44, 300, 2});
+  window->layer()->addSublayer(plain);
+  EXPECT_DOUBLE_EQ(plain->lineWidth(), 2);
+  EXPECT_EQ(plain->anchorPoint(), (kit::Point{0, 0.5}));
+  ASSERT_TRUE(plain->path());
+  EXPECT_DOUBLE_EQ(plain->path()->boundingBox().maxX(), 375);
+  EXPECT_DOUBLE_EQ(plain->strokeEnd(), 0) << "an empty line, not a full one";
+  plain->startLoad();
+  ASSERT_TRUE(plain->timer());
+  advance(1.5);
+  EXPECT_NEAR(plain->strokeEnd(), line->strokeEnd() + 0.50, 0.011);
+  plain->finishedLoad();
+  plain->startLoad();
+  EXPECT_FALSE(plain->timer()) << "a finished line starts no new timer";
+  plain->closeTimer();
+}
+
 }  // namespace

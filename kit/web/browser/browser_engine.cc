@@ -92,6 +92,9 @@ struct BrowserEngine::Native {
   std::map<std::string, NavigationType> pageNavigations;
   std::string title;
   bool pointerDown = false;
+  // The content process ended and no document has been loaded since:
+  // scripts have no page to run in.
+  bool processEnded = false;
 
   ~Native();
   void create();
@@ -279,6 +282,7 @@ void BrowserEngine::loadDocument(const PageDocument& document, LoadCompletion lo
   n.configure(h ? h->pageConfiguration() : nullptr, h ? h->pageUserAgent() : std::string());
   n.loadingURL = document.url ? document.url->absoluteText() : "about:blank";
   n.loaded = std::move(loaded);
+  n.processEnded = false;
   n.ownNavigationPending = true;
   n.pageNavigations.clear();
   webkit_web_view_load_html(n.view, document.html.c_str(), n.loadingURL.c_str());
@@ -313,6 +317,11 @@ std::string BrowserEngine::documentTitle() const {
 void BrowserEngine::evaluateScript(const std::string& script, ScriptCompletion completion) {
   KIT_CHECK_MAIN_THREAD();
   Native& n = *native_;
+  if (n.processEnded) {
+    if (completion)
+      runOnMainSoon([completion] { completion(ScriptResult{nullptr, webContentProcessTerminatedError()}); });
+    return;
+  }
   if (n.loaded) {
     n.waitingScripts.emplace_back(script, std::move(completion));
     return;
@@ -323,6 +332,7 @@ void BrowserEngine::evaluateScript(const std::string& script, ScriptCompletion c
 ScriptResult BrowserEngine::evaluateScriptAndWait(const std::string& script) {
   KIT_CHECK_MAIN_THREAD();
   Native& n = *native_;
+  if (n.processEnded) return ScriptResult{nullptr, webContentProcessTerminatedError()};
   auto result = std::make_shared<std::optional<ScriptResult>>();
   bool started = false;
   const bool answered = GLibPump::shared().waitUntil(
@@ -361,7 +371,11 @@ void BrowserEngine::Native::onScriptDone(GObject* source, GAsyncResult* result, 
     outcome = scriptResultFromJSC(value);
     g_object_unref(value);
   } else {
-    outcome.error = scriptErrorFromGError(error);
+    // A script whose page's process ended fails for that reason, whatever
+    // WebKit's error says.
+    auto engine = call.owner.lock();
+    outcome.error = engine && engine->native_->processEnded ? webContentProcessTerminatedError()
+                                                            : scriptErrorFromGError(error);
   }
   if (error) g_error_free(error);
   if (call.done) return;
@@ -510,6 +524,7 @@ void BrowserEngine::Native::onTerminated(WebKitWebView*, WebKitWebProcessTermina
       reason == WEBKIT_WEB_PROCESS_CRASHED ? "crashed"
       : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
                                                           : "terminated");
+  n->processEnded = true;
   if (n->loaded) n->finishLoad(webContentProcessTerminatedError());
   n->toHost([](BrowserEngine&, PageHost& host) { host.pageContentProcessDidTerminate(); });
 }

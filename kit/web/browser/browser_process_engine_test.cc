@@ -1,7 +1,9 @@
 // The page's content process: killing it is reported to the navigation
-// delegate as the platform's content-process-terminated event and a reload
-// brings the page back; WebKit's processes die with the client when the
-// client is killed. Skips itself without a display.
+// delegate as the platform's content-process-terminated event, scripts
+// fail with that error, and a reload brings the page back; a view whose
+// delegate leaves the event alone reloads the page itself. WebKit's
+// processes die with the client when the client is killed. Skips itself
+// without a display.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -51,6 +53,14 @@ TEST_F(BrowserProcessTest, AKilledContentProcessIsReportedAndAReloadRecovers) {
   ASSERT_FALSE(before.empty());
   for (pid_t pid : before) kill(pid, SIGKILL);
   ASSERT_TRUE(kit::test::runUntil([&] { return watcher->terminated == 1; }));
+  // The delegate handled the end: nothing is reloaded, and a script has no
+  // page to run in.
+  kit::Ref<kit::Error> ended;
+  web->evaluateJavaScript("document.title", [&](kit::Id, kit::Ref<kit::Error> error) { ended = error; });
+  ASSERT_TRUE(kit::test::runUntil([&] { return static_cast<bool>(ended); }));
+  EXPECT_EQ(ended->domain(), kit::WebErrorDomain);
+  EXPECT_EQ(ended->code(), kit::WebErrorWebContentProcessTerminated) << kit::describe(ended);
+  EXPECT_EQ(watcher->finished, 1);
 
   web->reload();
   ASSERT_TRUE(kit::test::runUntil([&] { return watcher->finished == 2; }));
@@ -63,6 +73,46 @@ TEST_F(BrowserProcessTest, AKilledContentProcessIsReportedAndAReloadRecovers) {
   ASSERT_TRUE(kit::test::runUntil([&] { return answered; }));
   EXPECT_EQ(title, "number 游戏");
   for (pid_t pid : kit::test::webContentProcesses()) EXPECT_EQ(std::count(before.begin(), before.end(), pid), 0);
+  web.reset();
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+}
+
+struct Probe : kit::ScriptMessageHandler {
+  std::vector<std::string> messages;
+  void didReceiveScriptMessage(kit::UserContentController&, const kit::Ref<kit::ScriptMessage>& message) override {
+    messages.push_back(kit::describe(message->body()));
+  }
+};
+
+// A navigation delegate that leaves the content process's end to the view.
+struct FinishCounter : kit::NavigationDelegate {
+  int finished = 0;
+  void didFinishNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&) override { ++finished; }
+};
+
+TEST_F(BrowserProcessTest, AKilledContentProcessNobodyHandlesBringsThePageBackWithItsBridge) {
+  auto server = TestServer::startHTTP();
+  server->route("GET", "/game.html",
+                TestResponse::html("<title>游戏</title><script>"
+                                   "function answer(x) { window.webkit.messageHandlers.probe.postMessage('answer ' + x); }"
+                                   "window.webkit.messageHandlers.probe.postMessage('loaded');</script>"));
+  auto probe = std::make_shared<Probe>();
+  auto configuration = kit::WebViewConfiguration::make();
+  configuration->userContentController()->addScriptMessageHandler(probe, "probe");
+  auto web = kit::WebView::make(kit::Rect{0, 0, 375, 667}, configuration);
+  auto counter = std::make_shared<FinishCounter>();
+  web->setNavigationDelegate(counter);
+  web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/game.html"))));
+  ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished == 1 && probe->messages.size() == 1; }));
+
+  for (pid_t pid : kit::test::webContentProcesses()) kill(pid, SIGKILL);
+  // The view loads the page again by itself, and the page's bridge works.
+  ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished == 2 && probe->messages.size() == 2; }, 30));
+  EXPECT_EQ(server->requests().size(), 2u);
+  web->evaluateJavaScript("answer('again')");
+  ASSERT_TRUE(kit::test::runUntil([&] { return probe->messages.size() == 3; }));
+  EXPECT_EQ(probe->messages, (std::vector<std::string>{"loaded", "loaded", "answer again"}));
+  configuration->userContentController()->removeScriptMessageHandlerForName("probe");
   web.reset();
   EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
 }

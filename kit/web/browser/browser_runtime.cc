@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "kit/dispatch/queue.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/search_paths.h"
+#include "kit/ui/application.h"
 #include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/glib_pump.h"
 
@@ -16,6 +18,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 #include <gdk/gdkx.h>
+#include <X11/Xlib.h>
 
 namespace kit {
 
@@ -57,6 +60,34 @@ WebKitWebContext* makeContext() {
   return context;
 }
 
+// Losing the display (the X server ended, or its connection broke) is
+// logged once and ends the application through its terminate path, on the
+// main queue; meanwhile the dead connection answers nothing instead of
+// ending the process the way the toolkit's own handler does.
+int displayLost(Display*) {
+  static bool logged = false;
+  if (!logged) {
+    logged = true;
+    const char* name = std::getenv("DISPLAY");
+    log("kit: lost the connection to the display %s; terminating", name ? name : "");
+  }
+  return 0;
+}
+
+void afterDisplayLost(Display*, void*) {
+  static bool terminating = false;
+  if (terminating) return;
+  terminating = true;
+  Queue::main().async([] { Application::shared()->terminate(); });
+}
+
+void watchDisplayConnection() {
+  GdkDisplay* display = gdk_display_get_default();
+  if (!GDK_IS_X11_DISPLAY(display)) return;
+  XSetIOErrorHandler(displayLost);
+  XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), afterDisplayLost, nullptr);
+}
+
 void start() {
   Runtime& r = runtime();
   if (r.started) return;
@@ -72,6 +103,7 @@ void start() {
     r.reason = std::string("GTK cannot open the display ") + display;
   } else {
     r.available = true;
+    watchDisplayConnection();
     GLibPump::shared();
     r.context = makeContext();
     GLibPump::shared().poke();

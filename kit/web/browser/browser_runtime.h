@@ -4,7 +4,9 @@
 // cache folders under the application's own, and the default engine of new
 // web views. Where no display can be had (no DISPLAY, or GTK cannot open
 // it), the browser engine is unavailable: one log line says so, once, and
-// web views run the page driver instead. All of it on the main thread.
+// web views run the page driver instead. Losing the display later (the X
+// server ends) is logged and ends the application through its terminate
+// path. All of it on the main thread.
 #pragma once
 
 #include <string>

@@ -1,0 +1,156 @@
+// The play-time countdown on the virtual clock: who is counted, the
+// deadline already past, the ten-second ticks with their online-time
+// reports and the overlay at the end, logout, and a new login replacing
+// the countdown.
+#include <gtest/gtest.h>
+
+#include "kit/dispatch/clock.h"
+#include "kit/foundation/format.h"
+#include "platform/account/kt_game_over_view.h"
+#include "platform/account/kt_login_api.h"
+#include "platform/testing/login_out_stand_in.h"
+#include "platform/usercenter/cxr_helper_btn.h"
+#include "platform/usercenter/usercenter_test_fixture.h"
+
+namespace {
+
+constexpr double Start = 1700000000;  // the virtual wall clock at the start
+
+class Countdown : public UserCentreTest {
+ protected:
+  void SetUp() override {
+    UserCentreTest::SetUp();
+    clock = std::make_unique<kit::VirtualClock>(Start);
+    ball = CXRHelperBtn::shared();
+    ball->create();
+    CXRHelperBtnPort::install(CXRHelperBtn::sharedPort());
+  }
+  void TearDown() override {
+    ball.reset();
+    UserCentreTest::TearDown();
+    clock.reset();
+  }
+
+  // A login of a minor with `seconds` of play left.
+  static kit::Ref<LoginResult> minor(double seconds, const char* rzStatus = "2") {
+    auto result = kit::make<LoginResult>();
+    result->setIsMustRZ(true);
+    result->setRzStatus(kit::str(rzStatus));
+    result->setLmitTime(kit::str(kit::formatString("%.0f", (kit::Clock::wallNow() + seconds) * 1000)));
+    return result;
+  }
+  void login(const kit::Ref<LoginResult>& result) {
+    ball->setLoginData(result);
+    ball->startTimer();
+  }
+  size_t uploads() const { return server->requestsTo("login/setTime").size(); }
+  size_t overlays() const { return kit::test::findViewsOfType<KTGameOverView>(*window).size(); }
+  // The reports that reached the server before a marker report sent now:
+  // what the countdown sent, whatever was still on its way.
+  size_t reportsBeforeMarker() {
+    const size_t before = uploads();
+    KTLoginAPI::doUploadUserOlineTime();
+    EXPECT_TRUE(kit::test::runUntil([&] { return uploads() > before; }));
+    return uploads() - 1;
+  }
+
+  std::unique_ptr<kit::VirtualClock> clock;
+  kit::Ref<CXRHelperBtn> ball;
+};
+
+TEST_F(Countdown, OnlyMinorsUnderTheRulesAreCounted) {
+  login(minor(600, "1"));
+  EXPECT_FALSE(ball->timer());
+  auto adult = minor(600);
+  adult->setIsMustRZ(false);
+  login(adult);
+  EXPECT_FALSE(ball->timer());
+  clock->advance(700);
+  EXPECT_EQ(overlays(), 0u);
+  EXPECT_EQ(reportsBeforeMarker(), 0u);
+}
+
+TEST_F(Countdown, ADeadlinePastOrMissingShowsTheOverlayAtOnce) {
+  login(minor(-5));
+  EXPECT_EQ(overlays(), 1u);
+  EXPECT_FALSE(ball->timer());
+  auto missing = minor(600);
+  missing->setLmitTime(nullptr);
+  login(missing);
+  EXPECT_EQ(overlays(), 2u);
+  EXPECT_FALSE(ball->timer());
+  auto garbage = minor(600);
+  garbage->setLmitTime(kit::str("soon"));
+  login(garbage);
+  EXPECT_EQ(overlays(), 3u);
+  clock->advance(30);
+  EXPECT_EQ(reportsBeforeMarker(), 0u);
+}
+
+TEST_F(Countdown, NinetyFiveSecondsEndAtTheEleventhTickWithOneReport) {
+  login(minor(95));
+  ASSERT_TRUE(ball->timer());
+  for (int tick = 1; tick <= 9; ++tick) {
+    clock->advance(10);
+    EXPECT_EQ(overlays(), 0u) << "tick at " << tick * 10 << " s";
+  }
+  clock->advance(10);  // 100 s: the count is at or below zero
+  EXPECT_EQ(overlays(), 1u);
+  ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 1; }));
+  auto report = sentTo("login/setTime");
+  EXPECT_EQ(keysOf(report), "g,n");
+  EXPECT_EQ(kit::describe(kit::as<kit::Dictionary>(report)->objectForKey("n")), "player01");
+  EXPECT_EQ(kit::describe(kit::as<kit::Dictionary>(report)->objectForKey("g")), "1001");
+  EXPECT_TRUE(ball->timer()->isCancelled());
+  clock->advance(100);
+  EXPECT_EQ(overlays(), 1u);
+  EXPECT_EQ(reportsBeforeMarker(), 1u) << "the final report only, no periodic one";
+}
+
+TEST_F(Countdown, TwoHoursReportEvery900SecondsThenAtTheEnd) {
+  login(minor(7200));
+  size_t expected = 0;
+  for (int step = 1; step < 720; ++step) {
+    clock->advance(10);
+    if (step % 90 == 0) {
+      ++expected;
+      ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == expected; })) << "report at " << step * 10 << " s";
+    }
+  }
+  EXPECT_EQ(uploads(), 7u) << "900, 1800, ..., 6300 s";
+  EXPECT_EQ(overlays(), 0u);
+  clock->advance(10);  // 7200 s: the tick that finds the count at zero
+  EXPECT_EQ(overlays(), 1u);
+  ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 8u; }));
+}
+
+TEST_F(Countdown, LogoutStopsTheCount) {
+  login(minor(7200));
+  clock->advance(300);
+  loginOutBallStandIn();
+  EXPECT_FALSE(ball->timer());
+  for (int step = 0; step < 700; ++step) clock->advance(10);
+  EXPECT_EQ(reportsBeforeMarker(), 0u);
+  EXPECT_EQ(overlays(), 0u);
+}
+
+TEST_F(Countdown, ANewLoginReplacesTheCountdown) {
+  login(minor(7200));
+  auto first = ball->timer();
+  clock->advance(300);
+  login(minor(2000));
+  EXPECT_TRUE(first->isCancelled());
+  ASSERT_TRUE(ball->timer());
+  EXPECT_NE(ball->timer(), first);
+  // 900 s after the first login: the first countdown would report here.
+  clock->advance(600);
+  EXPECT_EQ(reportsBeforeMarker(), 0u);
+  clock->advance(300);  // 900 s after the second login
+  ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 2u; })) << "the marker and the report";
+  clock->advance(1090);  // 1990 s after the second login
+  EXPECT_EQ(overlays(), 0u);
+  clock->advance(20);
+  EXPECT_EQ(overlays(), 1u) << "at the new deadline, not the old one";
+}
+
+}  // namespace

@@ -1,0 +1,274 @@
+// The user centre's container: the red-dot request and reply, the seen
+// counts, the panel's layout per screen form, the bar's page switching,
+// closing, the account switch, and a reply that comes after the container
+// has gone.
+#include "platform/usercenter/kt_suspend_vc.h"
+
+#include <gtest/gtest.h>
+
+#include "kit/foundation/json_serialization.h"
+#include "kit/testing/log_capture.h"
+#include "kit/ui/render.h"
+#include "kit/ui/scene_registry.h"
+#include "platform/usercenter/testing/user_centre_stand_in_pages.h"
+#include "platform/usercenter/usercenter_test_fixture.h"
+#include "ui/widgets/ui_button_helpers.h"
+
+namespace {
+
+class Container : public UserCentreTest {
+ protected:
+  void SetUp() override {
+    UserCentreTest::SetUp();
+    registerUserCentreStandInPages();
+    ball = CXRHelperBtn::shared();
+    ball->create();
+  }
+  void TearDown() override {
+    vc.reset();
+    ball.reset();
+    UserCentreTest::TearDown();
+  }
+
+  // Opens the user centre as the awake ball does, and waits for its
+  // red-dot request to be answered.
+  void open() {
+    ball->setStatus(1);
+    ball->doShowHelperVC();
+    vc = std::dynamic_pointer_cast<KTSuspendVC>(game->presentedViewController());
+    ASSERT_TRUE(vc);
+    vc->view()->layoutIfNeeded();
+    waitForReply();
+  }
+  void waitForReply() { ASSERT_TRUE(kit::test::runUntil([&] { return vc->redCountAnswers() == 1; })); }
+  static void storeSeen(long news, long gifts, long coupons) {
+    auto share = ShareVale::sharedInstance();
+    share->setSuHomeCount(news);
+    share->setSuGiftCount(gifts);
+    share->setSuCouponCount(coupons);
+  }
+  bool homeDot() const { return !vc->homeRed()->isHidden(); }
+  bool welfareDot() const { return !vc->welfareRed()->isHidden(); }
+  kit::Ref<kit::View> pageView(size_t index) const { return vc->childViewControllers()[index]->view(); }
+
+  kit::Ref<CXRHelperBtn> ball;
+  kit::Ref<KTSuspendVC> vc;
+};
+
+TEST_F(Container, RedDotsFollowTheServerCountsAndTheSeenCounts) {
+  storeSeen(0, 5, 1);
+  centre->setRedCounts(3, 0, 2);
+  open();
+  auto sent = sentTo(KTSuspendVC::RedCountPath);
+  EXPECT_EQ(keysOf(sent), "gid,username");
+  EXPECT_EQ(kit::describe(kit::as<kit::Dictionary>(sent)->objectForKey("username")), "player01");
+  EXPECT_EQ(kit::describe(kit::as<kit::Dictionary>(sent)->objectForKey("gid")), "1001");
+  EXPECT_TRUE(homeDot());
+  EXPECT_TRUE(welfareDot()) << "no new gift packs, but more coupon records than seen";
+
+  kit::test::tap(vc->barButton(12));
+  auto share = ShareVale::sharedInstance();
+  EXPECT_EQ(share->suGiftCount(), 0);
+  EXPECT_EQ(share->suCouponCount(), 2);
+  EXPECT_EQ(share->suHomeCount(), 0) << "the home dot is still unseen";
+  EXPECT_FALSE(welfareDot());
+  kit::test::tap(vc->barButton(10));
+  EXPECT_EQ(share->suHomeCount(), 3);
+  EXPECT_FALSE(homeDot());
+
+  PlatformTestBundle::reloadUserDefaults();
+  ShareVale::distroyInstance();
+  EXPECT_EQ(ShareVale::sharedInstance()->suCouponCount(), 2) << "the seen counts survive a restart";
+  EXPECT_EQ(ShareVale::sharedInstance()->suHomeCount(), 3);
+}
+
+TEST_F(Container, OnAFreshInstallAnyPositiveCountShowsItsDot) {
+  centre->setRedCounts(0, 1, 0);
+  open();
+  EXPECT_FALSE(homeDot());
+  EXPECT_TRUE(welfareDot());
+}
+
+TEST_F(Container, DotsStartHiddenAndRepliesThatDoNotCountChangeNothing) {
+  centre->setRedCounts(9, 9, 9);
+  centre->setRedCountCodeAsNumber(true);
+  open();
+  EXPECT_FALSE(homeDot()) << "only the text \"1\" counts";
+  EXPECT_FALSE(welfareDot());
+
+  vc->applyRedCounts(kit::dict({{"a", "0"}, {"c", kit::dict({{"posts", kit::dict({{"log", 5}})}})}}));
+  vc->applyRedCounts(kit::str("<html>"));
+  vc->applyRedCounts(kit::array({"1"}));
+  vc->applyRedCounts(nullptr);
+  EXPECT_FALSE(homeDot());
+  EXPECT_EQ(vc->suHomeCount(), 0);
+}
+
+TEST_F(Container, FailedRedDotRequestsChangeNothing) {
+  centre->setRedCounts(4, 4, 4);
+  for (auto fault : {sim::RouteFault::ServerErrorJSON, sim::RouteFault::NotJSON, sim::RouteFault::CloseConnection}) {
+    server->setFault(KTSuspendVC::RedCountPath, fault);
+    open();
+    EXPECT_FALSE(homeDot());
+    EXPECT_FALSE(welfareDot());
+    vc->goBackGameVC();
+    ASSERT_TRUE(kit::test::runUntil([&] { return !game->presentedViewController(); }));
+    vc.reset();
+  }
+}
+
+TEST_F(Container, TheBarSwitchesPagesAndKeepsTheHomePageBelow) {
+  open();
+  EXPECT_EQ(vc->childViewControllers().size(), 5u);
+  EXPECT_TRUE(vc->childViewControllers()[0]->isViewLoaded());
+  for (size_t i = 1; i < 5; ++i) EXPECT_FALSE(vc->childViewControllers()[i]->isViewLoaded()) << "page " << i;
+  EXPECT_EQ(vc->chooseBtn(), vc->homeBtn());
+  EXPECT_FALSE(vc->homeBtn()->isEnabled());
+  EXPECT_EQ(vc->addView(), nullptr);
+
+  for (long tag = 10; tag <= 14; ++tag) {
+    auto button = vc->barButton(tag);
+    ASSERT_TRUE(button);
+    auto expected = UIButtonKTImageTitleSpacing::insetsFor(0, button->imageView()->frame().size,
+                                                          button->titleLabel()->intrinsicContentSize(), 10);
+    EXPECT_EQ(button->imageEdgeInsets(), expected.image) << tag;
+    EXPECT_EQ(button->titleEdgeInsets(), expected.title) << tag;
+  }
+
+  vc->btnClick(vc->homeBtn());
+  EXPECT_EQ(vc->addView(), nullptr) << "the selected button does nothing";
+
+  auto temp = vc->tempView();
+  kit::test::tap(vc->barButton(11));
+  EXPECT_EQ(vc->addView(), pageView(1));
+  EXPECT_EQ(pageView(1)->superview(), temp);
+  EXPECT_EQ(pageView(1)->frame(), temp->bounds());
+  EXPECT_FALSE(vc->barButton(11)->isEnabled());
+  EXPECT_TRUE(vc->homeBtn()->isEnabled());
+
+  kit::test::tap(vc->barButton(10));
+  EXPECT_EQ(pageView(1)->superview(), nullptr) << "the server-openings view is removed";
+  EXPECT_EQ(temp->subviews().back(), pageView(0)) << "the home view is in front again";
+  EXPECT_EQ(vc->chooseBtn(), vc->homeBtn());
+
+  kit::test::tap(vc->barButton(14));
+  EXPECT_EQ(vc->addView(), pageView(4));
+}
+
+struct LayoutRow {
+  kit::DeviceProfile profile;
+  double top, left, width, bottomH;
+  const char* log;
+};
+
+
+TEST_F(Container, LayoutFollowsTheScreenForm) {
+  const LayoutRow rows[] = {
+      {kit::DeviceProfile::notched375x812(), 44, 0, 300, 83, "X 竖屏 "},
+      {kit::DeviceProfile::phone375x667(), 22, 0, 300, 49, "其他 竖屏 "},
+      {kit::DeviceProfile::notched812x375(), 0, 44, 344, 83, "X 横屏 "},
+      {kit::DeviceProfile::phone667x375(), 0, 0, 300, 49, "其他 横屏 "},
+  };
+  for (const auto& row : rows) {
+    kit::DeviceProfileScope device{row.profile};
+    auto key = kit::Window::make();
+    key->makeKeyAndVisible();
+    kit::test::LogCapture log;
+    auto panel = kit::make<KTSuspendVC>();
+    panel->loadViewIfNeeded();
+    EXPECT_EQ(panel->top()->constant(), row.top) << row.log;
+    EXPECT_EQ(panel->left()->constant(), row.left) << row.log;
+    EXPECT_EQ(panel->width()->constant(), row.width) << row.log;
+    EXPECT_EQ(panel->bottomH()->constant(), row.bottomH) << row.log;
+    EXPECT_TRUE(log.contains(row.log)) << row.log;
+    panel->view()->layoutIfNeeded();
+    auto area = panel->view()->viewWithTag(KTSuspendVC::SlideAreaTag);
+    EXPECT_EQ(area->frame().origin, (kit::Point{row.left, row.top})) << row.log;
+    EXPECT_EQ(area->frame().size.width, row.width) << row.log;
+    EXPECT_EQ(panel->bottomView()->frame().size.height, row.bottomH) << row.log;
+    key.reset();
+    kit::Application::shared()->reset();
+  }
+}
+
+TEST_F(Container, TurningANotchedPhoneToLandscapeMovesThePanel) {
+  kit::DeviceProfileScope device{kit::DeviceProfile::notched375x812()};
+  auto key = kit::Window::make();
+  key->makeKeyAndVisible();
+  auto panel = kit::make<KTSuspendVC>();
+  panel->loadViewIfNeeded();
+  ASSERT_TRUE(panel->isX());
+  panel->viewWillTransitionToSize({812, 375});
+  EXPECT_EQ(panel->screenFlag(), 0);
+  EXPECT_EQ(panel->top()->constant(), 0);
+  EXPECT_EQ(panel->left()->constant(), 44);
+  EXPECT_EQ(panel->width()->constant(), 344);
+  EXPECT_EQ(panel->bottomH()->constant(), 83);
+  EXPECT_FALSE(panel->shouldAutorotate());
+}
+
+TEST_F(Container, CloseShowsTheBallAgain) {
+  open();
+  auto win = ballWindow();
+  EXPECT_TRUE(win->isHidden());
+  kit::test::tapAt(*window, {360, 300});  // right of the panel
+  EXPECT_FALSE(win->isHidden());
+  EXPECT_TRUE(kit::test::runUntil([&] { return !game->presentedViewController(); }));
+}
+
+TEST_F(Container, TheHomePagesAccountSwitchReachesTheLoginFailureBlock) {
+  int calls = 0;
+  std::string texts;
+  ball->setFailedBlock([&](const kit::Id& message, const kit::Id& code) {
+    ++calls;
+    texts = kit::describe(message) + "|" + kit::describe(code);
+  });
+  open();
+  auto home = std::dynamic_pointer_cast<KTSuStandInHomePage>(vc->childViewControllers()[0]);
+  ASSERT_TRUE(home);
+  kit::test::tap(kit::test::findButton(*home->view(), KTSuStandInHomePage::SwitchTitle));
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(texts, "注销|-9");
+  EXPECT_TRUE(kit::test::runUntil([&] { return !game->presentedViewController(); }));
+  EXPECT_TRUE(ballWindow()->isHidden()) << "the login flow shows the ball again";
+}
+
+TEST_F(Container, AReplyAfterTheContainerIsGoneChangesNothing) {
+  centre->setRedCounts(1, 1, 1);
+  server->setFault(KTSuspendVC::RedCountPath, sim::RouteFault::Delay);
+  ball->setStatus(1);
+  ball->doShowHelperVC();
+  {
+    auto presented = std::dynamic_pointer_cast<KTSuspendVC>(game->presentedViewController());
+    ASSERT_TRUE(presented);
+    presented->goBackGameVC();
+  }
+  ASSERT_TRUE(kit::test::runUntil([&] { return !game->presentedViewController(); }));
+  ASSERT_TRUE(server->waitForRequests(1));
+  server->setFault(KTSuspendVC::RedCountPath, sim::RouteFault::None);
+  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_EQ(ShareVale::sharedInstance()->suHomeCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Container, RendersThePanelWithItsBar) {
+  centre->setRedCounts(2, 1, 0);
+  open();
+  vc->view()->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !vc->isBeingPresented(); }));
+  auto bitmap = kit::render(*window, 1);
+  ASSERT_TRUE(bitmap);
+#ifdef KIT_UI_ARTIFACT_DIR
+  kit::writePNG(*bitmap, std::string(KIT_UI_ARTIFACT_DIR) + "/user_centre.png");
+#endif
+  // The bar's buttons are drawn inside the white panel at the left.
+  auto bar = kit::test::frameInWindow(*vc->bottomView());
+  EXPECT_EQ(bar.origin.x, 0);
+  EXPECT_EQ(bar.size.width, 300);
+  EXPECT_EQ(bar.origin.y + bar.size.height, 667);
+}
+
+}  // namespace

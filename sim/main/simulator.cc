@@ -1,0 +1,197 @@
+// The simulator program: every remote service the client talks to, on
+// 127.0.0.1, for a person or a script to run the client against.
+//
+//   simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]
+//             [--game-page-port N] [--platform-api-port N] [--game-id ID]
+//
+// It starts the services (at the ports given, or where the system picks),
+// writes the services file the client reads when GAMECLIENT_SERVICES names
+// it (services.plist in the current folder unless --services says
+// otherwise), prints "ready", then one line per request the services
+// receive, and runs until SIGTERM or SIGINT; then it stops the services and
+// ends with 0. Bad arguments end it with 2, a port it cannot listen on with
+// 1. Its bundle (the platform's identity) is the resources folder next to
+// it, as the client's is.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/simulator.h"
+
+namespace {
+
+struct Options {
+  std::string services = "services.plist";
+  std::string gameId = "1001";
+  sim::SimulatorPorts ports;
+};
+
+int usage(const std::string& why) {
+  std::fprintf(stderr,
+               "simulator: %s\n"
+               "usage: simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]\n"
+               "                 [--game-page-port N] [--platform-api-port N] [--game-id ID]\n",
+               why.c_str());
+  return 2;
+}
+
+// A port from the command line: 0 to 65535.
+bool readPort(const std::string& text, int& port) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  port = std::stoi(text);
+  return port <= 65535;
+}
+
+// False, with the reason, for arguments it does not understand.
+bool readOptions(int argc, char** argv, Options& options, std::string& why) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (i + 1 >= argc) {
+      why = "no value after " + name;
+      return false;
+    }
+    const std::string value = argv[++i];
+    int* port = name == "--channel-sdk-port"    ? &options.ports.channelSDK
+                : name == "--channel-game-port" ? &options.ports.channelGame
+                : name == "--game-page-port"    ? &options.ports.gamePage
+                : name == "--platform-api-port" ? &options.ports.platformAPI
+                                                : nullptr;
+    if (port) {
+      if (!readPort(value, *port)) {
+        why = "not a port: " + value;
+        return false;
+      }
+    } else if (name == "--services") {
+      options.services = value;
+    } else if (name == "--game-id" && !value.empty()) {
+      options.gameId = value;
+    } else {
+      why = "unknown argument " + name;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::mutex outputMutex;
+
+void say(const std::string& line) {
+  std::lock_guard lock(outputMutex);
+  std::fprintf(stdout, "simulator: %s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+// The path of a URL ("http://host:port/sdk/" -> "/sdk/").
+std::string pathOf(const std::string& url) {
+  const size_t host = url.find("://");
+  const size_t path = url.find('/', host == std::string::npos ? 0 : host + 3);
+  return path == std::string::npos ? "/" : url.substr(path);
+}
+
+// One service's requests, as log lines, and a wait for more of them.
+struct Feed {
+  std::string service;
+  std::function<bool(size_t count, double timeoutSeconds)> waitFor;
+  std::function<std::vector<std::string>()> lines;
+};
+
+std::vector<Feed> feeds(sim::Simulator& simulator) {
+  auto channel = [](const std::string& service, sim::ChannelRouteServer& server) {
+    const std::string base = pathOf(server.baseURL());
+    return Feed{service, [&server](size_t n, double t) { return server.waitForRequests(n, t); },
+                [&server, base] {
+                  std::vector<std::string> out;
+                  for (const auto& r : server.requests())
+                    out.push_back(r.method + " " + base + r.route + (r.query.empty() ? "" : "?" + r.query));
+                  return out;
+                }};
+  };
+  sim::GamePageServer& page = simulator.page();
+  sim::PlatformAPIServer& api = simulator.platformAPI();
+  return {channel("channel-sdk", simulator.channel()), channel("channel-game", simulator.game()),
+          Feed{"game-page", [&page](size_t n, double t) { return page.waitForRequests(n, t); },
+               [&page] {
+                 std::vector<std::string> out;
+                 for (const auto& target : page.requests()) out.push_back("GET " + target);
+                 return out;
+               }},
+          Feed{"platform-api", [&api](size_t n, double t) { return api.waitForRequests(n, t); },
+               [&api] {
+                 std::vector<std::string> out;
+                 for (const auto& r : api.requests()) out.push_back(r.method + " " + r.target());
+                 return out;
+               }}};
+}
+
+// Prints a feed's requests as they come, until `stopping`; then the rest.
+void follow(const Feed& feed, const std::atomic<bool>& stopping) {
+  size_t printed = 0;
+  auto printNew = [&] {
+    const std::vector<std::string> lines = feed.lines();
+    for (; printed < lines.size(); ++printed) say(feed.service + " " + lines[printed]);
+  };
+  while (!stopping) {
+    // Wakes for the next request, or now and then to see whether to stop.
+    if (feed.waitFor(printed + 1, 0.2)) printNew();
+  }
+  printNew();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before anything else: SIGTERM and SIGINT wait for the loop below, in
+  // every thread the services start.
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGTERM);
+  sigaddset(&ending, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+
+  Options options;
+  std::string why;
+  if (!readOptions(argc, argv, options, why)) return usage(why);
+
+  std::unique_ptr<sim::Simulator> simulator;
+  try {
+    simulator = std::make_unique<sim::Simulator>(options.gameId, options.ports);
+  } catch (const sim::PortUnavailable& error) {
+    std::fprintf(stderr, "simulator: %s\n", error.what());
+    return 1;
+  }
+  say("channel SDK server " + simulator->channel().baseURL());
+  say("channel game server " + simulator->game().baseURL());
+  say("game page " + simulator->page().pageURL());
+  say("platform API " + simulator->platformAPI().baseURL());
+  std::error_code ignored;
+  const std::string services = std::filesystem::absolute(options.services, ignored).string();
+  if (!simulator->writeConfiguration(services)) {
+    std::fprintf(stderr, "simulator: cannot write the services file %s\n", services.c_str());
+    return 1;
+  }
+  say("services file " + services + " (run the client with GAMECLIENT_SERVICES=" + services + ")");
+
+  std::atomic<bool> stopping = false;
+  std::vector<std::thread> followers;
+  const std::vector<Feed> all = feeds(*simulator);
+  for (const Feed& feed : all) followers.emplace_back([&feed, &stopping] { follow(feed, stopping); });
+  say("ready; SIGTERM or SIGINT ends it");
+
+  int signal = 0;
+  sigwait(&ending, &signal);
+  stopping = true;
+  for (auto& follower : followers) follower.join();
+  say("signal " + std::to_string(signal) + ", stopping");
+  simulator.reset();
+  return 0;
+}
