@@ -7,7 +7,7 @@
 #include "kit/ui/render.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
 #include "platform/account/kt_pay_plug.h"
-#include "platform/account/kt_pay_sheet_fixture.h"
+#include "platform/account/testing/kt_pay_sheet_fixture.h"
 #include "platform/account/kt_web_pay_vc.h"
 
 namespace {

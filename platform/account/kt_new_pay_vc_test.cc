@@ -9,7 +9,7 @@
 #include "kit/ui/device_profile.h"
 #include "platform/account/kt_base_nav.h"
 #include "platform/account/kt_coupons_vc.h"
-#include "platform/account/kt_pay_sheet_fixture.h"
+#include "platform/account/testing/kt_pay_sheet_fixture.h"
 
 namespace {
 

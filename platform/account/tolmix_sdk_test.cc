@@ -14,7 +14,7 @@
 #include "kit/ui/application.h"
 #include "platform/account/kt_alter_login_vc.h"
 #include "platform/account/kt_pay_plug.h"
-#include "platform/account/kt_pay_sheet_fixture.h"
+#include "platform/account/testing/kt_pay_sheet_fixture.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "kit/foundation/json_serialization.h"
 #include "kit/testing/log_capture.h"
 #include "kit/ui/navigation_controller.h"
-#include "platform/account/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_new_pay_vc.h"
 #include "platform/testing/recording_helper_btn.h"
 
