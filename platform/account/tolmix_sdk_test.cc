@@ -33,7 +33,9 @@ class Facade : public PaySheetTest {
     long result = -1;
     TolmixSDK::SetUserInfoDataWithRoleId(kit::str("R1"), kit::str("勇者"), kit::str("30"), kit::str("S1"),
                                          kit::str(zoneName), kit::str("ext-1"), [&](long r) { result = r; });
-    if (wait) EXPECT_TRUE(kit::test::runUntil([&] { return result != -1; }));
+    if (wait) {
+      EXPECT_TRUE(kit::test::runUntil([&] { return result != -1; }));
+    }
     return result;
   }
   kit::Id roleInfo() { return kit::UserDefaults::standardUserDefaults()->objectForKey(TolmixSDK::kRoleInfoKey); }
