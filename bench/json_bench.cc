@@ -9,11 +9,19 @@
 //   parse: text to objects, result freed inside the timing
 //   write: objects (parsed beforehand) to compact text
 //
+// Large documents (generated: one array of 32 MB or 128 MB of numbers, or of
+// small records): parse time against RapidJSON's full-precision parse at
+// 32 MB, how the per-byte time holds from 32 MB to 128 MB, and the memory
+// the parsed tree holds as a multiple of the input (the `held_ratio`
+// counter: heap bytes in use with the tree alive less before the parse, from
+// malloc's own statistics, so arena chunks and every object are counted).
+//
 // After the run: a table of MB/s and speed ratios, then one comparison line
 // per goal (bench/bench_support.h), from the medians when the run has
 // repetitions.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include "bench/bench_support.h"
 #include "bench/json_documents.h"
@@ -22,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <nlohmann/json.hpp>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -160,6 +169,122 @@ void writeRapid(benchmark::State& state, const Document* doc) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc->text.size()));
 }
 
+// ---- Large documents -------------------------------------------------------------
+
+constexpr size_t kLargeSizes[] = {32u << 20, 128u << 20};
+// Goals: held memory as a multiple of the input; our 32 MB parse time as a
+// multiple of RapidJSON's full-precision parse; the per-byte time at 128 MB
+// as a multiple of that at 32 MB.
+constexpr double kHeldGoal = 3.0;
+constexpr double kLargeParseGoal = 2.0;
+constexpr double kLinearGoal = 1.1;
+
+// One array of `bytes` (about) of numbers written as canada.json writes its
+// coordinates, or of small records with strings, integers, a boolean and a
+// null, from a fixed seed.
+std::string largeDocument(bool records, size_t bytes) {
+  std::mt19937_64 random(42);
+  std::uniform_real_distribution<double> coordinate(-180.0, 180.0);
+  std::string out;
+  out.reserve(bytes + 256);
+  out += '[';
+  char text[160];
+  for (size_t i = 0; out.size() < bytes; ++i) {
+    if (i) out += ',';
+    if (records) {
+      std::snprintf(text, sizeof text,
+                    "{\"id\":%zu,\"name\":\"user %zu\",\"score\":%.3f,\"active\":%s,\"tag\":null,\"city\":\"c%llu\"}",
+                    i, i * 7919 % 100000, coordinate(random), i % 3 ? "true" : "false",
+                    static_cast<unsigned long long>(random() % 5000));
+    } else {
+      std::snprintf(text, sizeof text, "%.15g", coordinate(random));
+    }
+    out += text;
+  }
+  out += ']';
+  return out;
+}
+
+struct LargeDocument {
+  std::string name;  // "numbers_32MB" ...
+  std::string text;
+  kit::Ref<kit::Data> data;
+  size_t size;
+};
+
+std::vector<LargeDocument>& largeDocuments() {
+  static std::vector<LargeDocument> docs;
+  return docs;
+}
+
+void makeLargeDocuments() {
+  for (bool records : {false, true})
+    for (size_t size : kLargeSizes) {
+      LargeDocument d;
+      d.name = std::string(records ? "records_" : "numbers_") + std::to_string(size >> 20) + "MB";
+      d.text = largeDocument(records, size);
+      d.data = kit::Data::make(std::string_view(d.text));
+      d.size = size;
+      largeDocuments().push_back(std::move(d));
+    }
+}
+
+size_t heapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+// The parse as parseOurs times it, plus the memory the tree holds, measured
+// once outside the timing.
+void parseLargeOurs(benchmark::State& state, const LargeDocument* doc) {
+  {
+    const size_t before = heapInUse();
+    kit::Id value = objectFromJSONData(*doc->data);
+    state.counters["held_ratio"] = static_cast<double>(heapInUse() - before) / static_cast<double>(doc->text.size());
+  }
+  for (auto _ : state) {
+    kit::Id value = objectFromJSONData(*doc->data);
+    if (!value) state.SkipWithError("parse failed");
+    benchmark::DoNotOptimize(value.get());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc->text.size()));
+}
+
+void parseLargeRapid(benchmark::State& state, const LargeDocument* doc) {
+  {
+    const size_t before = heapInUse();
+    rapidjson::Document value;
+    value.Parse<rapidjson::kParseFullPrecisionFlag>(doc->text.data(), doc->text.size());
+    state.counters["held_ratio"] = static_cast<double>(heapInUse() - before) / static_cast<double>(doc->text.size());
+  }
+  for (auto _ : state) {
+    rapidjson::Document value;
+    value.Parse<rapidjson::kParseFullPrecisionFlag>(doc->text.data(), doc->text.size());
+    if (value.HasParseError()) state.SkipWithError("parse failed");
+    benchmark::DoNotOptimize(&value);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc->text.size()));
+}
+
+void reportLargeGoals(const bench::RecordingReporter& reporter) {
+  std::printf("\n");
+  for (const char* shape : {"numbers", "records"}) {
+    const std::string small = std::string(shape) + "_32MB", large = std::string(shape) + "_128MB";
+    const std::string ours32 = "parse_large/" + small + "/ours", ours128 = "parse_large/" + large + "/ours";
+    const std::string rapid32 = "parse_large/" + small + "/rapidjson_fullprec";
+    std::printf("%s: held %.2fx the input at 32 MB, %.2fx at 128 MB (RapidJSON %.2fx)\n", shape,
+                reporter.counter(ours32, "held_ratio"), reporter.counter(ours128, "held_ratio"),
+                reporter.counter(rapid32, "held_ratio"));
+    bench::reportRatio(("json_large_" + std::string(shape) + "_held/input").c_str(),
+                       reporter.counter(ours128, "held_ratio"), 1.0, kHeldGoal);
+    bench::reportRatio(("json_large_" + small + "/rapidjson_fullprec").c_str(), reporter.cpuTime(ours32),
+                       reporter.cpuTime(rapid32), kLargeParseGoal);
+    // Per byte: 128 MB is four times the text of 32 MB.
+    bench::reportRatio(("json_large_" + std::string(shape) + "_per_byte_128MB/32MB").c_str(),
+                       reporter.cpuTime(ours128) / 4, reporter.cpuTime(ours32), kLinearGoal);
+  }
+}
+
 // ---- Results ---------------------------------------------------------------------
 
 void printTable(const bench::RecordingReporter& reporter) {
@@ -214,10 +339,19 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(("write/" + doc.name + "/nlohmann").c_str(), writeNlohmann, d);
     benchmark::RegisterBenchmark(("write/" + doc.name + "/rapidjson").c_str(), writeRapid, d);
   }
+  makeLargeDocuments();
+  for (const LargeDocument& doc : largeDocuments()) {
+    const LargeDocument* d = &doc;
+    benchmark::RegisterBenchmark(("parse_large/" + doc.name + "/ours").c_str(), parseLargeOurs, d)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("parse_large/" + doc.name + "/rapidjson_fullprec").c_str(), parseLargeRapid, d)
+        ->Unit(benchmark::kMillisecond);
+  }
   bench::RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   printTable(reporter);
   reportGoals(reporter);
+  reportLargeGoals(reporter);
   benchmark::Shutdown();
   return 0;
 }

@@ -11,12 +11,15 @@
 //   measured against the peer on the plain form.
 // - body encode: DecodeGzipBase64::codingJSON against kit's JSON write plus
 //   a zlib deflate of the same scrambled text.
-// - round trips: NetWorkManager and CXRNetTool posting to the local
-//   platform API server and decoding its reply, against libcurl on one
-//   reused easy handle encoding the same parameters and decoding the same
-//   replies with the same codec (wall time, 300 sequential round trips per
-//   iteration); and kit::URLSession alone posting encoded bytes, to tell
-//   the session's share from the client's.
+// - round trips: NetWorkManager and CXRNetTool posting to a lean loopback
+//   server (bench/lean_server.h: prepared replies, the platform API's
+//   scrambled and plain forms, one epoll thread) and decoding its reply,
+//   against libcurl on one reused easy handle encoding the same parameters
+//   and decoding the same replies with the same codec (300 sequential round
+//   trips per iteration); and kit::URLSession alone posting encoded bytes,
+//   to tell the session's share from the client's. Two ratios each: wall
+//   time, and the client's CPU time (the process's less the server
+//   thread's, the `client_cpu_us` counter, per round trip).
 //
 // Prints one RATIO line per comparison (see bench_support.h).
 
@@ -30,6 +33,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/lean_server.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/net/url_session.h"
@@ -39,7 +43,6 @@
 #include "net/cxr_net_tool.h"
 #include "net/gzip_utility.h"
 #include "net/network_manager.h"
-#include "sim/platform_api_server.h"
 #include "sim/platform_body_codec.h"
 
 namespace {
@@ -48,6 +51,7 @@ namespace {
 constexpr double kDecodeGoal = 1.5;
 constexpr double kEncodeGoal = 1.5;
 constexpr double kRoundTripGoal = 1.5;
+constexpr double kRoundTripCPUGoal = 2.0;
 
 constexpr int kRoundTrips = 300;
 constexpr int kLargeReplyOrders = 60;
@@ -162,21 +166,39 @@ void BM_JSONWriteAndDeflate(benchmark::State& state) {
   }
 }
 
-sim::PlatformAPIServer& server() {
+constexpr const char* kScrambledPath = "/sdkapicoupon/pay/getjiasu";
+constexpr const char* kPlainPath = "/sdkapicoupon/pay/plain";
+
+bench::LeanServer& server() {
   static auto* s = [] {
-    auto* api = sim::PlatformAPIServer::start().release();
-    api->route("pay/getjiasu", sim::PlatformAPIReply::scrambled(kit::dict({{"code", "1"}, {"z", "ok"}})));
-    api->route("pay/plain", sim::PlatformAPIReply::plain(kit::dict({{"code", "1"}, {"z", "ok"}})));
-    return api;
+    auto* lean = new bench::LeanServer;
+    const auto reply = kit::dict({{"code", "1"}, {"z", "ok"}});
+    lean->answer(kScrambledPath, sim::PlatformBodyCodec::encodeReply(reply), "POST", "text/html");
+    lean->answer(kPlainPath, sim::PlatformBodyCodec::encodePlainReply(reply), "POST", "text/html");
+    lean->start();
+    return lean;
   }();
   return *s;
 }
 
+// Runs `roundTrips` and records the client's CPU time per round trip: the
+// process's less the server thread's.
+template <typename RoundTrips>
+void measureClient(benchmark::State& state, RoundTrips&& roundTrips) {
+  double client = 0;
+  for (auto _ : state) {
+    const double process = bench::processCPUSeconds(), serving = server().cpuSeconds();
+    if (!roundTrips()) return state.SkipWithError("a round trip failed");
+    client += (bench::processCPUSeconds() - process) - (server().cpuSeconds() - serving);
+  }
+  state.counters["client_cpu_us"] = client / static_cast<double>(state.iterations()) / kRoundTrips * 1e6;
+}
+
 void BM_NetWorkManagerRoundTrip(benchmark::State& state) {
   auto manager = NetWorkManager::sharedInstance();
-  std::string url = server().baseURL() + "pay/getjiasu";
+  std::string url = server().url(kScrambledPath);
   auto params = parameters();
-  for (auto _ : state) {
+  measureClient(state, [&] {
     for (int i = 0; i < kRoundTrips; ++i) {
       bool done = false, ok = false;
       manager->POST(
@@ -187,15 +209,16 @@ void BM_NetWorkManagerRoundTrip(benchmark::State& state) {
           },
           [&](const kit::Ref<kit::Error>&) { done = true; });
       kit::RunLoop::main().runUntil([&] { return done; }, 10);
-      if (!ok) return state.SkipWithError("a round trip failed");
+      if (!ok) return false;
     }
-  }
+    return true;
+  });
 }
 
 void BM_CXRNetToolRoundTrip(benchmark::State& state) {
-  std::string url = server().baseURL() + "pay/plain";
+  std::string url = server().url(kPlainPath);
   auto params = parameters();
-  for (auto _ : state) {
+  measureClient(state, [&] {
     for (int i = 0; i < kRoundTrips; ++i) {
       bool done = false, ok = false;
       CXRNetTool::sharedInstance()->POST(
@@ -206,9 +229,10 @@ void BM_CXRNetToolRoundTrip(benchmark::State& state) {
           },
           [&](const kit::Ref<kit::Error>&) { done = true; });
       kit::RunLoop::main().runUntil([&] { return done; }, 10);
-      if (!ok) return state.SkipWithError("a round trip failed");
+      if (!ok) return false;
     }
-  }
+    return true;
+  });
 }
 
 // The URL session under NetWorkManager on its own: the same encoded bytes
@@ -217,9 +241,9 @@ void BM_CXRNetToolRoundTrip(benchmark::State& state) {
 // cost and what the client adds on top (encoding, serializers, decoding).
 void BM_URLSessionRoundTrip(benchmark::State& state) {
   auto session = kit::URLSession::sessionWithConfiguration(kit::URLSessionConfiguration::defaultSessionConfiguration());
-  auto url = kit::URL::URLWithString(server().baseURL() + "pay/getjiasu");
+  auto url = kit::URL::URLWithString(server().url(kScrambledPath));
   auto body = DecodeGzipBase64::codingJSON(parameters());
-  for (auto _ : state) {
+  measureClient(state, [&] {
     for (int i = 0; i < kRoundTrips; ++i) {
       bool done = false, ok = false;
       auto request = kit::MutableURLRequest::make(url);
@@ -237,9 +261,10 @@ void BM_URLSessionRoundTrip(benchmark::State& state) {
                                 })
           ->resume();
       kit::RunLoop::main().runUntil([&] { return done; }, 10);
-      if (!ok) return state.SkipWithError("a round trip failed");
+      if (!ok) return false;
     }
-  }
+    return true;
+  });
   session->invalidateAndCancel();
 }
 
@@ -255,7 +280,7 @@ size_t collect(char* data, size_t size, size_t count, void* sink) {
 // the codec and the transfer.
 void BM_CurlRoundTrip(benchmark::State& state) {
   const bool plain = state.range(0);
-  std::string url = server().baseURL() + (plain ? "pay/plain" : "pay/getjiasu");
+  std::string url = server().url(plain ? kPlainPath : kScrambledPath);
   auto params = parameters();
   CURL* easy = curl_easy_init();
   curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/html");
@@ -263,7 +288,7 @@ void BM_CurlRoundTrip(benchmark::State& state) {
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  for (auto _ : state) {
+  measureClient(state, [&] {
     for (int i = 0; i < kRoundTrips; ++i) {
       auto body = DecodeGzipBase64::codingJSON(params);
       curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body->bytes());
@@ -275,13 +300,11 @@ void BM_CurlRoundTrip(benchmark::State& state) {
         auto data = kit::Data::make(std::string_view(reply));
         decoded = plain ? DecodeGzipBase64::cxr_decodingJSON(data) : DecodeGzipBase64::decodingJSON(data);
       }
-      if (!decoded) {
-        state.SkipWithError("a round trip failed");
-        break;
-      }
+      if (!decoded) return false;
       benchmark::DoNotOptimize(decoded);
     }
-  }
+    return true;
+  });
   curl_slist_free_all(headers);
   curl_easy_cleanup(easy);
 }
@@ -324,14 +347,23 @@ int main(int argc, char** argv) {
   bench::reportRatio("platform_body_encode/json+deflate", reporter.cpuTime("BM_EncodeCodec"),
                      reporter.cpuTime("BM_JSONWriteAndDeflate"), kEncodeGoal);
   // The work happens on the session's and the server's threads too, so the
-  // round trips compare wall time.
-  bench::reportRatio("NetWorkManager_POST/libcurl",
-                     reporter.realTime("BM_NetWorkManagerRoundTrip/iterations:3/real_time"),
-                     reporter.realTime("BM_CurlRoundTrip/plain:0/iterations:3/real_time"), kRoundTripGoal);
-  bench::reportRatio("CXRNetTool_POST/libcurl", reporter.realTime("BM_CXRNetToolRoundTrip/iterations:3/real_time"),
-                     reporter.realTime("BM_CurlRoundTrip/plain:1/iterations:3/real_time"), kRoundTripGoal);
-  bench::reportRatio("URLSession_POST_under_NetWorkManager/libcurl",
-                     reporter.realTime("BM_URLSessionRoundTrip/iterations:3/real_time"),
-                     reporter.realTime("BM_CurlRoundTrip/plain:0/iterations:3/real_time"), kRoundTripGoal);
+  // round trips compare wall time, and the client's CPU time.
+  const struct {
+    const char* name;
+    const char* ours;
+    const char* peer;
+  } roundTrips[] = {
+      {"NetWorkManager_POST", "BM_NetWorkManagerRoundTrip", "BM_CurlRoundTrip/plain:0"},
+      {"CXRNetTool_POST", "BM_CXRNetToolRoundTrip", "BM_CurlRoundTrip/plain:1"},
+      {"URLSession_POST_under_NetWorkManager", "BM_URLSessionRoundTrip", "BM_CurlRoundTrip/plain:0"},
+  };
+  for (const auto& row : roundTrips) {
+    const std::string ours = std::string(row.ours) + "/iterations:3/real_time";
+    const std::string peer = std::string(row.peer) + "/iterations:3/real_time";
+    bench::reportRatio((std::string(row.name) + "/libcurl").c_str(), reporter.realTime(ours), reporter.realTime(peer),
+                       kRoundTripGoal);
+    bench::reportRatio((std::string(row.name) + "_cpu/libcurl").c_str(), reporter.counter(ours, "client_cpu_us"),
+                       reporter.counter(peer, "client_cpu_us"), kRoundTripCPUGoal);
+  }
   return 0;
 }

@@ -1,7 +1,10 @@
 // Task throughput of the main queue drained by the main run loop, against a
 // plain mutex + condition variable task queue, in the same run: tasks
 // posted and run on one thread, and tasks posted from a worker while the
-// main thread runs them. Prints the throughput ratios at the end.
+// main thread runs them; and 100,000 blocks added at once to the main
+// operation queue and to a serial one, which must cost no more per block
+// than a few (starting one does not look at the others that wait). Prints
+// the throughput ratios at the end.
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_support.h"
@@ -16,12 +19,15 @@
 #include <string>
 #include <thread>
 
+#include "kit/dispatch/operation_queue.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 
 namespace {
 
 constexpr int kTasks = 10000;
+// Blocks added at once to an operation queue before it drains them.
+constexpr int kBlocks = 100000;
 
 // The peer: the simplest thread-safe task queue.
 class CondvarQueue {
@@ -111,6 +117,46 @@ void BM_CondvarQueue_FromWorker(benchmark::State& state) {
 }
 BENCHMARK(BM_CondvarQueue_FromWorker)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+void BM_MainOperationQueue_Blocks(benchmark::State& state) {
+  int ran = 0;
+  for (auto _ : state) {
+    ran = 0;
+    for (int i = 0; i < kBlocks; ++i) kit::OperationQueue::main().addOperationWithBlock([&ran] { ++ran; });
+    runMainLoopUntil([&] { return ran == kBlocks; });
+  }
+  state.SetItemsProcessed(state.iterations() * kBlocks);
+}
+BENCHMARK(BM_MainOperationQueue_Blocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SerialOperationQueue_Blocks(benchmark::State& state) {
+  auto queue = kit::OperationQueue::create("bench.serial");
+  queue->setMaxConcurrentOperationCount(1);
+  std::atomic<int> ran{0};
+  for (auto _ : state) {
+    ran = 0;
+    for (int i = 0; i < kBlocks; ++i) {
+      queue->addOperationWithBlock([&ran] { ran.fetch_add(1, std::memory_order_relaxed); });
+    }
+    queue->waitUntilAllOperationsAreFinished();
+  }
+  state.SetItemsProcessed(state.iterations() * kBlocks);
+}
+BENCHMARK(BM_SerialOperationQueue_Blocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The peer: the same blocks through the plain queue, run on a worker.
+void BM_CondvarQueue_Blocks(benchmark::State& state) {
+  CondvarQueue queue;
+  std::atomic<int> ran{0};
+  for (auto _ : state) {
+    ran = 0;
+    std::thread consumer([&] { queue.runUntil([&] { return ran.load() == kBlocks; }); });
+    for (int i = 0; i < kBlocks; ++i) queue.post([&ran] { ran.fetch_add(1, std::memory_order_relaxed); });
+    consumer.join();
+  }
+  state.SetItemsProcessed(state.iterations() * kBlocks);
+}
+BENCHMARK(BM_CondvarQueue_Blocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Keeps each benchmark's throughput for the ratios.
 void printRatio(const bench::RecordingReporter& reporter, const char* label, const std::string& ours,
                 const std::string& peer) {
@@ -142,6 +188,16 @@ int main(int argc, char** argv) {
                      secondsPerTask("BM_CondvarQueue_SameThread"), 1.5);
   bench::reportRatio("main_queue_from_worker/condvar_queue", secondsPerTask("BM_MainQueue_FromWorker/real_time"),
                      secondsPerTask("BM_CondvarQueue_FromWorker/real_time"), 1.5);
+  // An operation is an object with states, observers and a hop through a
+  // dispatch queue: tens of bare tasks, but the same however many wait (a
+  // queue that looked at every waiting operation per start took minutes for
+  // these 100,000, thousands of times the peer).
+  bench::reportRatio("main_operation_queue_100k/condvar_queue",
+                     secondsPerTask("BM_MainOperationQueue_Blocks/real_time"),
+                     secondsPerTask("BM_CondvarQueue_Blocks/real_time"), 100);
+  bench::reportRatio("serial_operation_queue_100k/condvar_queue",
+                     secondsPerTask("BM_SerialOperationQueue_Blocks/real_time"),
+                     secondsPerTask("BM_CondvarQueue_Blocks/real_time"), 100);
   benchmark::Shutdown();
   return 0;
 }

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/lean_server.h"
 #include "kit/net/url_session.h"
 
 namespace {
@@ -60,163 +61,8 @@ constexpr Pattern kPatterns[] = {
     {"urlsession_32_in_flight_1mb_get", "/large", kInFlight, 1.5, 0},
 };
 
-// The server: HTTP/1.1 keep-alive on 127.0.0.1, every answer prepared in
-// full beforehand, one thread running one epoll loop over non-blocking
-// sockets. It reads requests up to their blank line (GETs carry no body),
-// answers by path, and keeps what the socket did not take for the next
-// writable event.
-class LeanServer {
- public:
-  LeanServer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listener_, 256);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
-    wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    watch(listener_, EPOLLIN);
-    watch(wake_, EPOLLIN);
-  }
-  ~LeanServer() {
-    uint64_t one = 1;
-    if (::write(wake_, &one, sizeof one) < 0) std::perror("eventfd");
-    if (thread_.joinable()) thread_.join();
-    for (auto& [fd, _] : connections_) ::close(fd);
-    ::close(listener_);
-    ::close(wake_);
-    ::close(epoll_);
-  }
-
-  void answer(const std::string& path, const std::string& body) {
-    answers_["GET " + path + " "] = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                                     std::to_string(body.size()) + "\r\n\r\n" + body;
-  }
-  void start() { thread_ = std::thread([this] { loop(); }); }
-  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-  // The CPU time the server's thread has used, in seconds.
-  double cpuSeconds() {
-    clockid_t clock;
-    timespec ts{};
-    if (pthread_getcpuclockid(thread_.native_handle(), &clock) != 0 || clock_gettime(clock, &ts) != 0) return 0;
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-  }
-
- private:
-  struct Connection {
-    std::string in;
-    std::string out;
-    size_t sent = 0;
-  };
-
-  void watch(int fd, uint32_t events) {
-    epoll_event ev{};
-    ev.events = events;
-    ev.data.fd = fd;
-    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
-  }
-  void rearm(int fd, uint32_t events) {
-    epoll_event ev{};
-    ev.events = events;
-    ev.data.fd = fd;
-    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, fd, &ev);
-  }
-  void drop(int fd) {
-    ::epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-    ::close(fd);
-    connections_.erase(fd);
-  }
-
-  void loop() {
-    epoll_event events[64];
-    for (;;) {
-      const int n = ::epoll_wait(epoll_, events, 64, -1);
-      for (int i = 0; i < n; ++i) {
-        const int fd = events[i].data.fd;
-        if (fd == wake_) return;
-        if (fd == listener_) {
-          acceptAll();
-          continue;
-        }
-        if (events[i].events & (EPOLLERR | EPOLLHUP)) {
-          drop(fd);
-          continue;
-        }
-        if (events[i].events & EPOLLIN) readFrom(fd);
-        if (connections_.count(fd) && (events[i].events & EPOLLOUT)) flush(fd);
-      }
-    }
-  }
-
-  void acceptAll() {
-    for (;;) {
-      const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) return;
-      int on = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-      connections_[fd];
-      watch(fd, EPOLLIN);
-    }
-  }
-
-  void readFrom(int fd) {
-    Connection& c = connections_[fd];
-    char buffer[16384];
-    for (;;) {
-      const ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got > 0) {
-        c.in.append(buffer, static_cast<size_t>(got));
-        continue;
-      }
-      if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-        drop(fd);
-        return;
-      }
-      break;
-    }
-    size_t end;
-    while ((end = c.in.find("\r\n\r\n")) != std::string::npos) {
-      const size_t lineEnd = c.in.find(' ', c.in.find(' ') + 1);
-      auto it = lineEnd == std::string::npos ? answers_.end() : answers_.find(c.in.substr(0, lineEnd + 1));
-      c.out += it != answers_.end() ? it->second : kNotFound;
-      c.in.erase(0, end + 4);
-    }
-    flush(fd);
-  }
-
-  void flush(int fd) {
-    Connection& c = connections_[fd];
-    while (c.sent < c.out.size()) {
-      const ssize_t put = ::send(fd, c.out.data() + c.sent, c.out.size() - c.sent, MSG_NOSIGNAL);
-      if (put > 0) {
-        c.sent += static_cast<size_t>(put);
-        continue;
-      }
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        rearm(fd, EPOLLIN | EPOLLOUT);
-        return;
-      }
-      drop(fd);
-      return;
-    }
-    c.out.clear();
-    c.sent = 0;
-    rearm(fd, EPOLLIN);
-  }
-
-  static constexpr const char* kNotFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-  int listener_ = -1, epoll_ = -1, wake_ = -1;
-  uint16_t port_ = 0;
-  std::thread thread_;
-  std::unordered_map<std::string, std::string> answers_;
-  std::unordered_map<int, Connection> connections_;
-};
+using bench::LeanServer;
+using bench::processCPUSeconds;
 
 LeanServer& server() {
   static auto* s = [] {
@@ -227,13 +73,6 @@ LeanServer& server() {
     return server;
   }();
   return *s;
-}
-
-// The CPU time of the whole process, in seconds.
-double processCPUSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 using Clock = std::chrono::steady_clock;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "kit/foundation/values.h"
 #include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
@@ -47,12 +49,12 @@ PlatformAPIReply htmlJSON(kit::Id object, int status = 200) {
 class CXRSdpNetToolTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    bool invalid = false;
+    std::atomic<bool> invalid{false};  // set on the thread that posts it
     auto token = kit::NotificationCenter::defaultCenter()->addObserverForName(
         SDPManagerSessionInvalidatedNotification, tool->session(),
         [&](const kit::Ref<kit::Notification>&) { invalid = true; });
     tool->invalidateSessionCancelingTasks(true);
-    EXPECT_TRUE(kit::test::runUntil([&] { return invalid; }));
+    EXPECT_TRUE(kit::test::runUntil([&] { return invalid.load(); }));
     kit::NotificationCenter::defaultCenter()->removeObserver(token);
     tool = nullptr;
   }

@@ -6,6 +6,7 @@
 // nil without a crash and without leaving a session behind.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "kit/foundation/values.h"
@@ -41,12 +42,12 @@ class SessionManagerArchivingTest : public ::testing::Test {
  protected:
   void TearDown() override {
     for (auto& manager : managers) {
-      bool invalid = false;
+      std::atomic<bool> invalid{false};  // set on the thread that posts it
       auto token = kit::NotificationCenter::defaultCenter()->addObserverForName(
           SDPManagerSessionInvalidatedNotification, manager->session(),
           [&](const kit::Ref<kit::Notification>&) { invalid = true; });
       manager->invalidateSessionCancelingTasks(true);
-      EXPECT_TRUE(kit::test::runUntil([&] { return invalid; }));
+      EXPECT_TRUE(kit::test::runUntil([&] { return invalid.load(); }));
       kit::NotificationCenter::defaultCenter()->removeObserver(token);
     }
   }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "kit/foundation/values.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/testing/run_until.h"
@@ -53,12 +55,12 @@ class HTTPSessionManagerTest : public ::testing::Test {
   void SetUp() override { server = TestServer::startHTTP(); }
   void TearDown() override {
     for (auto& manager : managers) {
-      bool invalid = false;
+      std::atomic<bool> invalid{false};  // set on the thread that posts it
       auto token = kit::NotificationCenter::defaultCenter()->addObserverForName(
           SDPManagerSessionInvalidatedNotification, manager->session(),
           [&](const kit::Ref<kit::Notification>&) { invalid = true; });
       manager->invalidateSessionCancelingTasks(true);
-      EXPECT_TRUE(kit::test::runUntil([&] { return invalid; }));
+      EXPECT_TRUE(kit::test::runUntil([&] { return invalid.load(); }));
       kit::NotificationCenter::defaultCenter()->removeObserver(token);
     }
     managers.clear();

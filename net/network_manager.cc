@@ -32,6 +32,7 @@ kit::Ref<NetWorkManager> NetWorkManager::sharedInstance() {
 
 void NetWorkManager::setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration) {
   initWithSessionConfiguration(configuration);
+  requestSerializer_ = SDPHTTPRequestSerializer::serializer();
   auto serializer = SDPHTTPResponseSerializer::serializer();
   serializer->setAcceptableContentTypes(
       kit::Set::make({kit::str("application/json"), kit::str("text/html"), kit::str("text/json"),
@@ -63,7 +64,8 @@ void NetWorkManager::POST(std::string_view URLString, const kit::Id& parameters,
     return;
   }
 
-  auto request = SDPHTTPRequestSerializer::serializer()->requestWithMethod("POST", URLString, nullptr, nullptr);
+  const auto& serializer = requestSerializer_ ? requestSerializer_ : SDPHTTPRequestSerializer::serializer();
+  auto request = serializer->requestWithMethod("POST", URLString, nullptr, nullptr);
   request->setTimeoutInterval(kTimeoutInterval);
   request->setValue("text/html", "Content-Type");
   request->setHTTPBody(body);

@@ -13,6 +13,8 @@
 
 #include "net/url_session_manager.h"
 
+class SDPHTTPRequestSerializer;
+
 class NetWorkManager : public SDPURLSessionManager {
   KIT_OBJECT(NetWorkManager)
 
@@ -39,6 +41,11 @@ class NetWorkManager : public SDPURLSessionManager {
 
  private:
   void setUp(const kit::Ref<kit::URLSessionConfiguration>& configuration);
+
+  // Made once with the manager: its default headers (language, user agent)
+  // cost more to work out than a request does to build, and it is only
+  // read afterwards, so POSTs from any thread share it.
+  kit::Ref<SDPHTTPRequestSerializer> requestSerializer_;
 };
 
 // The platform API base URL that every platform API caller appends its

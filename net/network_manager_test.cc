@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "kit/dispatch/clock.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/log_capture.h"
@@ -48,12 +50,12 @@ class NetWorkManagerTest : public ::testing::Test {
  protected:
   // A manager set up as the shared one, whose connections end with the test.
   void TearDown() override {
-    bool invalid = false;
+    std::atomic<bool> invalid{false};  // set on the thread that posts it
     auto token = kit::NotificationCenter::defaultCenter()->addObserverForName(
         SDPManagerSessionInvalidatedNotification, manager->session(),
         [&](const kit::Ref<kit::Notification>&) { invalid = true; });
     manager->invalidateSessionCancelingTasks(true);
-    EXPECT_TRUE(kit::test::runUntil([&] { return invalid; }));
+    EXPECT_TRUE(kit::test::runUntil([&] { return invalid.load(); }));
     kit::NotificationCenter::defaultCenter()->removeObserver(token);
     manager = nullptr;
   }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <openssl/x509v3.h>
 
+#include <atomic>
+
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/keyed_archiver.h"
 #include "kit/foundation/notification_center.h"
@@ -259,12 +261,12 @@ class SecurityPolicyServerTest : public SecurityPolicyTest {
                               })
         ->resume();
     EXPECT_TRUE(kit::test::runUntil([&] { return done; }));
-    bool invalid = false;
+    std::atomic<bool> invalid{false};  // set on the thread that posts it
     auto token = kit::NotificationCenter::defaultCenter()->addObserverForName(
         SDPManagerSessionInvalidatedNotification, manager->session(),
         [&](const kit::Ref<kit::Notification>&) { invalid = true; });
     manager->invalidateSessionCancelingTasks(true);
-    EXPECT_TRUE(kit::test::runUntil([&] { return invalid; }));
+    EXPECT_TRUE(kit::test::runUntil([&] { return invalid.load(); }));
     kit::NotificationCenter::defaultCenter()->removeObserver(token);
     const bool reached = server.requestCount() > before;
     EXPECT_EQ(reached, !error) << "a refused handshake sends no request, an accepted one gets its answer";

@@ -147,7 +147,9 @@ TEST_P(KVStorageFaultTest, EveryFailedCallLeavesTheOldValueAndEverySuccessTheNew
       ASSERT_TRUE(storage);
       storage->setErrorLogsEnabled(false);
       for (const auto& [key, value] : before) {
-        if (value) ASSERT_TRUE(save(*storage, key, *value));
+        if (value) {
+          ASSERT_TRUE(save(*storage, key, *value));
+        }
       }
 
       plan->arm(n, sticky);

@@ -24,6 +24,11 @@ double systemSeconds() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+// Where monotonic time starts in every process: the real clock reads this
+// when first read, and a virtual clock installed then starts a whole second
+// after it. Time is the same on every machine, however long it has been up.
+constexpr double kRealClockOrigin = 1000;
+
 struct ClockState {
   std::atomic<bool> isVirtual{false};
   std::atomic<double> virtualNow{0};
@@ -32,7 +37,7 @@ struct ClockState {
   std::atomic<double> virtualNowBase{0};
   // Real monotonic time is steady_clock + offset; the offset grows when a
   // virtual clock that ran ahead is removed, so that time never goes back.
-  std::atomic<double> offset{0};
+  std::atomic<double> offset{kRealClockOrigin - steadySeconds()};
   std::atomic<bool> advancing{false};
   // The foundation's date clocks, handed back when the virtual clock goes.
   WallClockSource previousWall;
@@ -197,6 +202,16 @@ double nextStepAfter(double time) {
   return next;
 }
 
+// A deadline this close past the time an advance moves to counts as
+// reached: the sum of a few steps (0.2 + 0.2) can round to a hair before the
+// deadline that one step (0.4) gives, and the work due then must still run.
+// A nanosecond, or a few units in the last place where the clock reads
+// so high that a nanosecond is finer than a double can tell.
+double sameInstantTolerance(double time) {
+  const double ulp = std::nextafter(std::fabs(time), Forever) - std::fabs(time);
+  return std::max(1e-9, 4 * ulp);
+}
+
 void setVirtualNow(double time) {
   state().virtualNow.store(time);
 }
@@ -233,11 +248,13 @@ std::chrono::steady_clock::time_point Clock::realDeadline(double deadline) {
 
 VirtualClock::VirtualClock() : VirtualClock(systemSeconds()) {}
 
-VirtualClock::VirtualClock(double wallStart) {
+// A whole second to start from: the process's real clock starts at the
+// same reading everywhere, so the first virtual clock of a test program
+// starts at the same time on every machine.
+VirtualClock::VirtualClock(double wallStart) : VirtualClock(wallStart, std::ceil(Clock::now())) {}
+
+VirtualClock::VirtualClock(double wallStart, double start) {
   if (state().isVirtual.load()) raise(InternalInconsistencyException, "a virtual clock is already installed");
-  // A whole second to start from (time moves forward by less than a second)
-  // keeps sums of short delays exact in tests.
-  const double start = std::ceil(Clock::now());
   state().virtualNow.store(start);
   state().virtualNowBase.store(start);
   state().virtualWallBase.store(wallStart);
@@ -282,9 +299,10 @@ void VirtualClock::advanceTo(double target) {
   };
 
   settleAt(now());
+  const double reach = target + sameInstantTolerance(target);
   for (;;) {
     const double next = nextStepAfter(now());
-    if (next > target) break;
+    if (next > reach) break;
     moveTo(next);
     settleAt(next);
   }

@@ -38,13 +38,19 @@ class Clock {
 };
 
 // Replaces the real clock while it exists (one at a time). Time stands still
-// until advanced. Its monotonic time starts where the real clock stands, so
-// deadlines set before it was installed keep their meaning.
+// until advanced. Its monotonic time starts at the next whole second of the
+// real clock, so deadlines set before it was installed keep their meaning;
+// the real clock reads the same fixed time in every process when first read,
+// so a test's virtual time does not depend on the machine it runs on.
 class VirtualClock {
  public:
   VirtualClock();
   // Starts the wall clock at `wallStart` (seconds since 1970).
   explicit VirtualClock(double wallStart);
+  // Also starts monotonic time at `start`, wherever the real clock stands:
+  // for tests of time itself. Deadlines set before are then off by the jump,
+  // and once the clock goes, real time goes on from where it reached.
+  VirtualClock(double wallStart, double start);
   ~VirtualClock();
   VirtualClock(const VirtualClock&) = delete;
   VirtualClock& operator=(const VirtualClock&) = delete;
@@ -53,7 +59,8 @@ class VirtualClock {
   double wallNow() const;
 
   // Moves time forward by `seconds`, stepping through every deadline on the
-  // way: at each one the clock reads exactly that time while the due timers,
+  // way (and any within a nanosecond past the end, which a sum of steps can
+  // fall short of by rounding): at each one the clock reads exactly that time while the due timers,
   // delayed calls and timer sources run, and what they start (tasks on
   // worker queues, hops to the main queue, new zero-delay calls) finishes
   // before time moves on. Called on the main thread it runs the main run

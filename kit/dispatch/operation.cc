@@ -116,8 +116,13 @@ Operation::QueuePriority Operation::queuePriority() const {
 }
 
 void Operation::setQueuePriority(QueuePriority priority) {
-  std::lock_guard lock(mutex_);
-  priority_ = priority;
+  {
+    std::lock_guard lock(mutex_);
+    if (priority_ == priority) return;
+    priority_ = priority;
+  }
+  // A queue holding the operation files it again under its new priority.
+  notify("queuePriority");
 }
 
 std::string Operation::name() const {

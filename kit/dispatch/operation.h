@@ -8,9 +8,9 @@
 // work completes, on any thread.
 //
 // Every state change is reported to state observers with the platform's key
-// ("isReady", "isExecuting", "isFinished", "isCancelled") after the change,
-// on the thread that made it; operation queues use this, and so can
-// key-value observing.
+// ("isReady", "isExecuting", "isFinished", "isCancelled", "queuePriority")
+// after the change, on the thread that made it; operation queues use this,
+// and so can key-value observing.
 #pragma once
 
 #include <condition_variable>

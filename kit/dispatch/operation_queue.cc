@@ -63,13 +63,16 @@ void OperationQueue::addOperation(const Ref<Operation>& operation) {
     if (!queue) return;
     if (key == "isFinished") {
       queue->operationFinished(&op);
-    } else if (key == "isReady") {
-      queue->pump();
+    } else if (key == "isReady" || key == "queuePriority") {
+      queue->operationChanged(&op);
     }
   });
   {
     std::lock_guard lock(mutex_);
-    entries_.push_back(Entry{operation, observer, nextOrder_++, false});
+    const uint64_t order = nextOrder_++;
+    Entry& entry = entries_.emplace(order, Entry{operation, observer}).first->second;
+    orderOf_.emplace(operation.get(), order);
+    fileLocked(order, entry);
   }
   pump();
 }
@@ -89,7 +92,8 @@ void OperationQueue::addOperations(const std::vector<Ref<Operation>>& operations
 std::vector<Ref<Operation>> OperationQueue::operations() const {
   std::lock_guard lock(mutex_);
   std::vector<Ref<Operation>> list;
-  for (const auto& entry : entries_) list.push_back(entry.operation);
+  list.reserve(entries_.size());
+  for (const auto& [order, entry] : entries_) list.push_back(entry.operation);
   return list;
 }
 
@@ -163,6 +167,30 @@ void OperationQueue::waitUntilAllOperationsAreFinished() {
   emptied_.wait(lock, [&] { return entries_.empty(); });
 }
 
+void OperationQueue::fileLocked(uint64_t order, Entry& entry) {
+  if (entry.started || entry.inReady || !entry.operation->isReady()) return;
+  entry.priority = static_cast<int>(entry.operation->queuePriority());
+  entry.inReady = true;
+  ready_.insert(ReadyKey{-entry.priority, order});
+}
+
+void OperationQueue::operationChanged(Operation* operation) {
+  {
+    std::lock_guard lock(mutex_);
+    auto found = orderOf_.find(operation);
+    if (found == orderOf_.end()) return;
+    const uint64_t order = found->second;
+    Entry& entry = entries_.at(order);
+    // Filed again under its present priority and readiness.
+    if (entry.inReady) {
+      ready_.erase(ReadyKey{-entry.priority, order});
+      entry.inReady = false;
+    }
+    fileLocked(order, entry);
+  }
+  pump();
+}
+
 // Starts ready operations while the limit allows: highest priority first,
 // then in the order added. Cancelled operations are ready at once, so that
 // they finish and leave the queue.
@@ -174,16 +202,16 @@ void OperationQueue::pump() {
     if (suspended_) return;
     const size_t limit = maxConcurrent_ < 0 ? defaultWidth() : static_cast<size_t>(maxConcurrent_);
     underlying = underlying_;
-    while (executing_ < limit) {
-      Entry* best = nullptr;
-      for (auto& entry : entries_) {
-        if (entry.started || !entry.operation->isReady()) continue;
-        if (!best || entry.operation->queuePriority() > best->operation->queuePriority()) best = &entry;
-      }
-      if (!best) break;
-      best->started = true;
+    while (executing_ < limit && !ready_.empty()) {
+      const uint64_t order = ready_.begin()->second;
+      ready_.erase(ready_.begin());
+      Entry& entry = entries_.at(order);
+      entry.inReady = false;
+      // A dependency added since it was filed: it waits to be ready again.
+      if (!entry.operation->isReady()) continue;
+      entry.started = true;
       ++executing_;
-      starting.push_back(best->operation);
+      starting.push_back(entry.operation);
     }
   }
   auto self = selfAs<OperationQueue>();
@@ -209,12 +237,15 @@ void OperationQueue::operationFinished(Operation* operation) {
   uint64_t observer = 0;
   {
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(entries_.begin(), entries_.end(),
-                           [&](const Entry& e) { return e.operation.get() == operation; });
-    if (it == entries_.end()) return;
-    if (it->started) --executing_;
-    finished = std::move(it->operation);
-    observer = it->observer;
+    auto found = orderOf_.find(operation);
+    if (found == orderOf_.end()) return;
+    auto it = entries_.find(found->second);
+    orderOf_.erase(found);
+    Entry& entry = it->second;
+    if (entry.started) --executing_;
+    if (entry.inReady) ready_.erase(ReadyKey{-entry.priority, it->first});
+    finished = std::move(entry.operation);
+    observer = entry.observer;
     entries_.erase(it);
     if (entries_.empty()) emptied_.notify_all();
   }

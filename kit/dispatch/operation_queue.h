@@ -9,8 +9,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "kit/dispatch/operation.h"
@@ -59,17 +63,30 @@ class OperationQueue : public Object {
   struct Entry {
     Ref<Operation> operation;
     uint64_t observer = 0;
-    uint64_t order = 0;
+    int priority = 0;  // as it stood when the entry joined ready_
     bool started = false;
+    bool inReady = false;
   };
+  // Orders ready operations: highest priority first, then first added.
+  using ReadyKey = std::pair<int, uint64_t>;  // (-priority, order)
 
   void pump();
   void operationFinished(Operation* operation);
+  // The operation's readiness or priority may have changed.
+  void operationChanged(Operation* operation);
   void run(const Ref<Operation>& operation);
+  // With mutex_ held: puts a waiting entry in ready_ when it is ready.
+  void fileLocked(uint64_t order, Entry& entry);
 
   mutable std::mutex mutex_;
   std::condition_variable emptied_;
-  std::vector<Entry> entries_;
+  // Every operation not yet finished, by the order added; starting and
+  // finishing one costs a lookup, however many wait.
+  std::map<uint64_t, Entry> entries_;
+  std::unordered_map<const Operation*, uint64_t> orderOf_;
+  // The entries not started that are ready to start, best first. Entries
+  // that wait on dependencies join when their operation says it is ready.
+  std::set<ReadyKey> ready_;
   std::string name_;
   Ref<Queue> underlying_;
   long maxConcurrent_;

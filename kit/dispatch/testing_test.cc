@@ -1,5 +1,8 @@
 // The test support library: log capture and the log line format, temporary
-// directories, runUntil, drain and the virtual clock fixture.
+// directories, runUntil, drain, the virtual clock fixture and tests run in
+// a process of their own.
+#include <dirent.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include "kit/foundation/log.h"
 #include "kit/foundation/string.h"
 #include "kit/testing/log_capture.h"
+#include "kit/testing/own_process.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
 #include "kit/testing/virtual_clock_fixture.h"
@@ -111,6 +115,30 @@ TEST_F(FixtureTest, InstallsAVirtualClockForTheTest) {
   EXPECT_TRUE(fired);
   EXPECT_EQ(elapsed(), 10.0);
   EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(2));
+}
+
+size_t threadsOfThisProcess() {
+  size_t n = 0;
+  if (DIR* dir = ::opendir("/proc/self/task")) {
+    while (dirent* entry = ::readdir(dir)) n += entry->d_name[0] != '.';
+    ::closedir(dir);
+  }
+  return n;
+}
+
+TEST(OwnProcessTest, RunsTheTestAloneInANewProcessWithOneThread) {
+  // Earlier tests of this program leave worker threads behind; the test's
+  // own process has run nothing else.
+  if (!test::inOwnProcess()) return;
+  EXPECT_EQ(::testing::UnitTest::GetInstance()->test_to_run_count(), 1);
+  EXPECT_EQ(threadsOfThisProcess(), 1u);
+}
+
+bool g_inOwnProcess = false;
+
+TEST(OwnProcessTest, AFailureThereFailsTheTestHereWithItsOutput) {
+  EXPECT_NONFATAL_FAILURE(g_inOwnProcess = test::inOwnProcess(), "failing on purpose, there");
+  if (g_inOwnProcess) ADD_FAILURE() << "failing on purpose, there";
 }
 
 }  // namespace

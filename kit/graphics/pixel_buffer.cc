@@ -78,48 +78,77 @@ long boxConvolveARGB8888(const PixelBuffer& s, PixelBuffer& d, size_t kh, size_t
   }
   if (fill && !background) return PixelNullPointerArgument;
   const size_t w = s.width, h = s.height;
-  const long rx = static_cast<long>(kw / 2), ry = static_cast<long>(kh / 2);
-  // Horizontal sums per pixel and channel, then vertical sums of those.
-  std::vector<uint32_t> sums(w * h * 4);
-  for (size_t y = 0; y < h; ++y) {
-    const uint8_t* row = s.row(y);
-    for (int c = 0; c < 4; ++c) {
-      uint32_t sum = 0;
-      auto value = [&](long x) -> uint32_t {
-        if (x < 0 || x >= static_cast<long>(w)) {
-          if (fill) return background[c];
-          x = std::clamp<long>(x, 0, static_cast<long>(w) - 1);
-        }
-        return row[x * 4 + c];
-      };
-      for (long x = -rx; x <= rx; ++x) sum += value(x);
-      for (size_t x = 0; x < w; ++x) {
-        sums[(y * w + x) * 4 + c] = sum;
-        sum += value(static_cast<long>(x) + rx + 1);
-        sum -= value(static_cast<long>(x) - rx);
-      }
-    }
-  }
+  const size_t rx = kw / 2, ry = kh / 2;
   const uint32_t area = static_cast<uint32_t>(kw * kh);
-  std::vector<uint32_t> column(h);
-  for (size_t x = 0; x < w; ++x) {
-    for (int c = 0; c < 4; ++c) {
-      auto value = [&](long y) -> uint32_t {
-        if (y < 0 || y >= static_cast<long>(h)) {
-          if (fill) return background[c] * static_cast<uint32_t>(kw);
-          y = std::clamp<long>(y, 0, static_cast<long>(h) - 1);
-        }
-        return sums[(static_cast<size_t>(y) * w + x) * 4 + c];
-      };
-      uint32_t sum = 0;
-      for (long y = -ry; y <= ry; ++y) sum += value(y);
-      for (size_t y = 0; y < h; ++y) {
-        column[y] = sum;
-        sum += value(static_cast<long>(y) + ry + 1);
-        sum -= value(static_cast<long>(y) - ry);
+  // Rounded division by the area as a multiply and shift, exact for every
+  // rounded sum (below 256 * area) while area < 2^20; a larger box divides.
+  const bool reciprocal = area < (uint32_t{1} << 20);
+  const uint64_t inverse = ((uint64_t{1} << 48) + area - 1) / area;
+
+  // Horizontal sums of the kernel-high band of rows the vertical window
+  // covers, in a ring: virtual row v (from -ry to h - 1 + ry) lives in slot
+  // (v + ry) % kh, so each source row is summed once however tall the box.
+  // The rows are walked in order, which keeps both passes in the cache.
+  std::vector<uint32_t> ring(kh * w * 4);
+  std::vector<uint8_t> padded((w + 2 * rx) * 4);
+  std::vector<uint32_t> fillRow;
+  if (fill) {
+    fillRow.resize(w * 4);
+    for (size_t x = 0; x < w; ++x)
+      for (int c = 0; c < 4; ++c) fillRow[x * 4 + c] = background[c] * static_cast<uint32_t>(kw);
+  }
+  auto sumRow = [&](long v, uint32_t* out) {
+    if (v < 0 || v >= static_cast<long>(h)) {
+      if (fill) {
+        std::memcpy(out, fillRow.data(), w * 4 * sizeof(uint32_t));
+        return;
       }
-      for (size_t y = 0; y < h; ++y) d.row(y)[x * 4 + c] = static_cast<uint8_t>((column[y] + area / 2) / area);
+      v = std::clamp<long>(v, 0, static_cast<long>(h) - 1);
     }
+    // The row with rx pixels of edge (or background) on either side.
+    const uint8_t* row = s.row(static_cast<size_t>(v));
+    std::memcpy(padded.data() + rx * 4, row, w * 4);
+    for (size_t i = 0; i < rx; ++i) {
+      for (int c = 0; c < 4; ++c) {
+        padded[i * 4 + c] = fill ? background[c] : row[c];
+        padded[(rx + w + i) * 4 + c] = fill ? background[c] : row[(w - 1) * 4 + c];
+      }
+    }
+    uint32_t sum[4] = {0, 0, 0, 0};
+    for (size_t x = 0; x < kw; ++x)
+      for (int c = 0; c < 4; ++c) sum[c] += padded[x * 4 + c];
+    const uint8_t* enter = padded.data() + kw * 4;
+    const uint8_t* leave = padded.data();
+    for (size_t x = 0; x < w; ++x) {
+      for (int c = 0; c < 4; ++c) out[x * 4 + c] = sum[c];
+      if (x + 1 == w) break;
+      for (int c = 0; c < 4; ++c) sum[c] += uint32_t{enter[x * 4 + c]} - leave[x * 4 + c];
+    }
+  };
+  auto slot = [&](long v) { return ring.data() + static_cast<size_t>(v + static_cast<long>(ry)) % kh * w * 4; };
+
+  std::vector<uint32_t> column(w * 4, 0);
+  for (long v = -static_cast<long>(ry); v <= static_cast<long>(ry); ++v) {
+    uint32_t* sums = slot(v);
+    sumRow(v, sums);
+    for (size_t i = 0; i < w * 4; ++i) column[i] += sums[i];
+  }
+  for (size_t y = 0; y < h; ++y) {
+    uint8_t* out = d.row(y);
+    if (reciprocal) {
+      for (size_t i = 0; i < w * 4; ++i)
+        out[i] = static_cast<uint8_t>((uint64_t{column[i] + area / 2} * inverse) >> 48);
+    } else {
+      for (size_t i = 0; i < w * 4; ++i) out[i] = static_cast<uint8_t>((column[i] + area / 2) / area);
+    }
+    if (y + 1 == h) break;
+    // Slide down: the row leaving the window shares its slot with the one
+    // entering it.
+    const long entering = static_cast<long>(y + ry + 1);
+    uint32_t* sums = slot(entering);
+    for (size_t i = 0; i < w * 4; ++i) column[i] -= sums[i];
+    sumRow(entering, sums);
+    for (size_t i = 0; i < w * 4; ++i) column[i] += sums[i];
   }
   return PixelNoError;
 }

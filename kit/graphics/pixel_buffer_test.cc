@@ -5,6 +5,9 @@
 #include <cstring>
 #include <functional>
 #include <numbers>
+#include <tuple>
+#include <vector>
+#include <algorithm>
 
 #include "kit/graphics/pixel_buffer.h"
 
@@ -72,6 +75,45 @@ TEST(PixelBuffer, BlurKeepsSizeAndOpacityAndFlattensACheckerboard) {
   PixelBuffer other;
   initBuffer(other, 5, 4, 32);
   EXPECT_EQ(boxConvolveARGB8888(small, other, 3, 3, nullptr, PixelEdgeExtend), PixelBufferSizeMismatch);
+}
+
+// Every output channel is the rounded mean of its box, counted pixel by
+// pixel: edge pixels repeated, or the background outside; kernels wider or
+// taller than the picture, and a box large enough to need plain division.
+TEST(PixelBuffer, BoxBlurIsTheRoundedMeanOfEachBox) {
+  const uint8_t background[4] = {7, 200, 33, 255};
+  for (const auto& [w, h, kh, kw, fill] : std::vector<std::tuple<size_t, size_t, size_t, size_t, bool>>{
+           {13, 9, 3, 5, false}, {13, 9, 5, 3, true}, {6, 4, 9, 11, false}, {6, 4, 11, 9, true},
+           {2, 1, 1025, 1025, false}, {1, 1, 3, 3, false}}) {
+    PixelBuffer in, out;
+    initBuffer(in, h, w, 32);
+    initBuffer(out, h, w, 32);
+    uint32_t seed = 12345;
+    for (size_t y = 0; y < h; ++y)
+      for (size_t i = 0; i < w * 4; ++i) in.row(y)[i] = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    ASSERT_EQ(boxConvolveARGB8888(in, out, kh, kw, fill ? background : nullptr,
+                                  fill ? PixelBackgroundColorFill : PixelEdgeExtend),
+              PixelNoError);
+    const long rx = static_cast<long>(kw / 2), ry = static_cast<long>(kh / 2);
+    for (long y = 0; y < static_cast<long>(h); ++y)
+      for (long x = 0; x < static_cast<long>(w); ++x)
+        for (int c = 0; c < 4; ++c) {
+          uint64_t sum = 0;
+          for (long dy = -ry; dy <= ry; ++dy)
+            for (long dx = -rx; dx <= rx; ++dx) {
+              const long sx = x + dx, sy = y + dy;
+              const bool outside = sx < 0 || sy < 0 || sx >= static_cast<long>(w) || sy >= static_cast<long>(h);
+              if (outside && fill) {
+                sum += background[c];
+                continue;
+              }
+              sum += in.row(std::clamp<long>(sy, 0, h - 1))[std::clamp<long>(sx, 0, w - 1) * 4 + c];
+            }
+          const uint64_t area = kw * kh;
+          ASSERT_EQ(out.row(y)[x * 4 + c], (sum + area / 2) / area)
+              << w << "x" << h << " kernel " << kh << "x" << kw << " at " << x << "," << y << " channel " << c;
+        }
+  }
 }
 
 TEST(PixelBuffer, ColourMatrixIdentityAndSaturation) {

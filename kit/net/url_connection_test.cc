@@ -72,7 +72,12 @@ TEST(URLConnection, CallbacksArriveOnlyWhileTheMainRunLoopRuns) {
   EXPECT_EQ(later->toString(), "later");
   EXPECT_TRUE(log->events.empty()) << "nothing is delivered while the main run loop does not run";
   ASSERT_TRUE(test::runUntil([&] { return log->finished(); }));
-  EXPECT_EQ(log->events, (std::vector<std::string>{"response", "data", "data", "data", "finish"}));
+  // The chunks may arrive in fewer reads than were sent (a busy machine
+  // reads two at once): the promise is the order and the bytes.
+  ASSERT_GE(log->events.size(), 3u);
+  EXPECT_EQ(log->events.front(), "response");
+  EXPECT_EQ(log->events.back(), "finish");
+  for (size_t i = 1; i + 1 < log->events.size(); ++i) EXPECT_EQ(log->events[i], "data") << "event " << i;
   EXPECT_EQ(log->body, "one,two,three");
   EXPECT_TRUE(log->allOnMainThread);
 }

@@ -152,7 +152,9 @@ class NetworkTimeOnTheClock : public test::VirtualClockTest {
   void TearDown() override {
     if (session) {
       session->invalidateAndCancel();
-      if (delegate) EXPECT_TRUE(delegate->waitForEvent("invalid"));
+      if (delegate) {
+        EXPECT_TRUE(delegate->waitForEvent("invalid"));
+      }
     }
     session = nullptr;
     VirtualClockTest::TearDown();

@@ -2,11 +2,15 @@
 // values at once and complete after their duration on the run loop; layer
 // animations are recorded, evaluated for presentation, and end in order;
 // display links tick per frame; transactions complete after their
-// animations.
+// animations; the same steps give the same events whatever the clock reads.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
+#include "kit/dispatch/queue.h"
+#include "kit/dispatch/timer.h"
+#include "kit/testing/own_process.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/virtual_clock_fixture.h"
 #include "kit/ui/display_link.h"
@@ -221,6 +225,53 @@ TEST_F(AnimationTest, TransactionCompletesAfterItsLongestAnimation) {
   EXPECT_FALSE(done);
   advance(0.1);
   EXPECT_TRUE(done);
+}
+
+// A 0.4 s layer animation, a repeating 0.1 s timer and a delayed call at
+// 0.3 s that starts a 0.3 s animation, advanced in steps that sum to their
+// deadlines (0.1 + 0.2 + 0.1 = 0.4, ... = 0.6): what ended or fired after
+// each step. Monotonic time starts at `origin`.
+std::vector<std::string> eventsOfTheSequenceAt(double origin) {
+  VirtualClock clock(0, origin);
+  std::vector<std::string> events;
+  auto layer = Layer::make();
+  auto animation = [&](const char* name, const char* keyPath, double duration) {
+    auto a = BasicAnimation::withKeyPath(keyPath);
+    a->setFromValue(0.0);
+    a->setToValue(1.0);
+    a->setDuration(duration);
+    a->onStop = [&events, name](Animation&, bool finished) {
+      events.push_back(std::string(name) + (finished ? " ended" : " cut"));
+    };
+    layer->addAnimation(a, name);
+  };
+  animation("slide", "position.y", 0.4);
+  int ticks = 0;
+  auto timer = Timer::scheduled(0.1, true, [&](Timer&) { ++ticks; });
+  Queue::main().after(0.3, [&] {
+    events.push_back("delayed call");
+    animation("fade", "opacity", 0.3);
+  });
+  for (double step : {0.1, 0.2, 0.1, 0.2, 0.2, 0.1, 0.2, 0.1}) {
+    clock.advance(step);
+    events.push_back("ticks " + std::to_string(ticks) + (layer->hasAnimations() ? ", animating" : ", still"));
+  }
+  timer->invalidate();
+  return events;
+}
+
+TEST(AnimationClock, TheSameStepsGiveTheSameEventsAtAnyOrigin) {
+  // Clocks far ahead leave this process's time there: the test runs alone.
+  if (!test::inOwnProcess()) return;
+  const std::vector<std::string> expected{
+      "ticks 1, animating",                  // 0.1
+      "delayed call", "ticks 3, animating",  // 0.3
+      "slide ended", "ticks 4, animating",   // 0.4
+      "fade ended", "ticks 6, still",        // 0.6
+      "ticks 8, still", "ticks 9, still", "ticks 11, still", "ticks 12, still"};
+  for (double origin : {0.0, 2600.0, 1e6, 1e9}) {
+    EXPECT_EQ(eventsOfTheSequenceAt(origin), expected) << "starting at " << origin << " s";
+  }
 }
 
 }  // namespace

@@ -198,10 +198,10 @@ void RecordingDelegate::didResumeAtOffset(URLSession&, const Ref<URLSessionDownl
 }
 
 void Latch::open() {
-  {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-  }
+  // Notified under the lock: a waiter that sees the latch open may return
+  // and destroy it at once, so the notify must be done by then.
+  std::lock_guard lock(mutex_);
+  open_ = true;
   cv_.notify_all();
 }
 

@@ -1,0 +1,21 @@
+// Running a test in a process of its own: the test program started again
+// with a filter that names this one test. Forking is safe only in a process
+// with one thread, and a test program that has run other tests has threads
+// (queues, sessions, servers); a test that forks therefore runs its body in
+// a new process, where nothing ran before it.
+//
+//   TEST(Crash, EveryKillLeavesOldOrNew) {
+//     if (!kit::test::inOwnProcess()) return;  // ran, and was judged, there
+//     ... fork children ...
+//   }
+#pragma once
+
+namespace kit::test {
+
+// True in the process started for the current test: the test goes on.
+// Elsewhere, starts that process, waits for it and returns false; the
+// current test fails, with the process's output, unless the test passed
+// there.
+bool inOwnProcess();
+
+}  // namespace kit::test
