@@ -1,7 +1,8 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
 // "VIROV.bundle" (the navigation bar's back arrow, the 20-point title
 // images of the agreement and forgotten-password pages, the coupon
-// picker's close button and game-box mark, the pay notice's icon, and the
+// picker's close button and game-box mark, the pay notice's icon, the pay
+// sheet's title mark, and the
 // login card's icons of account and phone registration, the floating ball's
 // own picture and the user centre's bar icons, red dot and close cross, the
 // player's placeholder picture, the coupon page's hairline and voucher
@@ -364,6 +365,16 @@ kit::Ref<kit::Image> couponStamp(CouponStamp stamp, double scale) {
     }
   }
   ctx.strokePath();
+// The pay sheet's title mark: a coin with a yuan sign's two bars.
+kit::Ref<kit::Image> payTitleIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0xF64720));
+  ctx.fillEllipseInRect(kit::Rect{1, 1, TitleSide - 2, TitleSide - 2});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillRect(kit::Rect{6, 8, 8, 1.5});
+  ctx.fillRect(kit::Rect{6, 11, 8, 1.5});
+  ctx.fillRect(kit::Rect{9.25, 8, 1.5, 8});
   kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
   kit::endImageContext();
   return image;
@@ -431,5 +442,7 @@ int main(int argc, char** argv) {
     ok &= writePNG(bundle / ("KT_suCouponState_2" + suffix), couponStamp(CouponStamp::Ended, scale));
     ok &= writePNG(bundle / ("KT_suCouponState_end" + suffix), couponStamp(CouponStamp::Ended, scale));
   }
+  ok &= writePNG(bundle / "tol_pay_titleIcon.png", payTitleIcon(1));
+  ok &= writePNG(bundle / "tol_pay_titleIcon@2x.png", payTitleIcon(2));
   return ok ? 0 : 1;
 }
