@@ -365,6 +365,11 @@ kit::Ref<kit::Image> couponStamp(CouponStamp stamp, double scale) {
     }
   }
   ctx.strokePath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 // The pay sheet's title mark: a coin with a yuan sign's two bars.
 kit::Ref<kit::Image> payTitleIcon(double scale) {
   if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
