@@ -7,6 +7,7 @@
 #include "kit/foundation/notification_center.h"
 #include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
+#include "kit/graphics/image_named.h"
 #include "kit/ui/application.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -158,7 +159,8 @@ TEST_F(Home, TheAvatarLoadsWithItsPlaceholderAlsoOnError) {
   // The placeholder is wider than the simulator's avatar.
   show();
   auto avatar = [&] { return page->userBtn()->backgroundImage(kit::ControlStateNormal); };
-  const double placeholder = avatar()->size().width;
+  const double placeholder =
+      kit::imageNamed(NSStringURLEncode::getImagePath(KTSuHomeVC::UserIcon))->size().width;
   ASSERT_TRUE(kit::test::runUntil([&] { return avatar()->size().width < placeholder; }));
 
   page->initUIWithData(kit::dict({{"uinfo", kit::dict({{"avatar", kit::Id(kit::str(server->origin() + "/uc/none.png"))}})}}));
