@@ -7,7 +7,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_RUNS ?= 100000
 
-.PHONY: demo test deps build-test fuzz bench clean
+.PHONY: demo test deps build-test fuzz bench play clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -55,6 +55,15 @@ bench: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF -DKIT_BENCH=ON
 	ninja -C build/bench -j $(JOBS)
 	bash scripts/run-benchmarks.sh build/bench/bench $(BENCH_FLAGS)
+
+# A person's session: the simulator, and the client in a window of the
+# desktop (needs a display) against it. DEVICE picks another device
+# profile, e.g. DEVICE=notched812x375.
+DEVICE ?= phone375x667
+play: deps
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIT_TESTS=OFF -DKIT_BENCH=OFF
+	ninja -C build/release -j $(JOBS) gameclient simulator
+	bash scripts/play.sh build/release/bin $(DEVICE)
 
 clean:
 	rm -rf build out

@@ -2,6 +2,7 @@
 
 #include "app/application_main.h"
 
+#include "app/platform_sdk.h"
 #include "channel/hall/nuva_hall_views.h"
 #include "channel/store/nuva_store_views.h"
 #include "kit/ui/application.h"
@@ -22,6 +23,7 @@ void registerClientInterface() {
 
 ClientApplication startApplication(int argc, char** argv) {
   registerClientInterface();
+  PlatformSDK::install();
   if (!kit::ApplicationLaunch(argc, argv, AppDelegate::staticClass().name())) return {};
   return ClientApplication{kit::as<AppDelegate>(kit::Application::shared()->delegate())};
 }
@@ -38,5 +40,6 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 int ApplicationMain(int argc, char** argv) {
   registerClientInterface();
   NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
+  PlatformSDK::install();
   return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }

@@ -12,7 +12,7 @@ packages=(
   libcpp-httplib-dev nlohmann-json3-dev rapidjson-dev libplist-dev libicu-dev libpcre2-dev uuid-dev libexpat1-dev
   libcairo2-dev libpango1.0-dev libpng-dev libjpeg-dev libgif-dev libtiff-dev libopenjp2-7-dev libwebp-dev
   fonts-wqy-microhei tzdata
-  libwebkit2gtk-4.1-dev libgtk-3-dev
+  libwebkit2gtk-4.1-dev libgtk-3-dev libxtst-dev
   xvfb xauth libgl1-mesa-dri libglx-mesa0 libegl-mesa0 libgbm1
 )
 

@@ -26,8 +26,10 @@
 // at the real pace. Before each picture the page is given the time to draw
 // what it was told.
 //
-// The platform SDK's login and pay screens are played by the scriptable
-// facade: the player logs in as "player01" and pays what is asked. The
+// The platform SDK is the real one: the player logs in through the login
+// window (name and password, the real-name form, the notice, a
+// sub-account) and pays twice through the pay sheet, once in the wallet app
+// and once on the H5 cashier's web page. The
 // level-reached pop-up and the store hub are the store's own; the resource
 // hall is a placeholder card from the channel's test support until the hall
 // exists.
@@ -60,7 +62,6 @@
 #include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
-#include "channel/testing/scripted_tolmix_sdk.h"
 #include "config/client_configuration.h"
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
@@ -70,12 +71,22 @@
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
+#include "kit/ui/alert_controller.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
+#include "kit/ui/navigation_controller.h"
 #include "kit/ui/render.h"
 #include "kit/ui/ui_test_driver.h"
 #include "kit/ui/window.h"
 #include "kit/web/browser/browser_runtime.h"
+#include "platform/account/cxr_real_name_view.h"
+#include "platform/account/cxr_sub_name_vc.h"
+#include "platform/account/kt_coupons_vc.h"
+#include "platform/account/kt_login_view.h"
+#include "platform/account/kt_new_pay_vc.h"
+#include "platform/account/kt_notice_vc.h"
+#include "platform/account/kt_pay_plug.h"
+#include "platform/account/kt_web_pay_vc.h"
 #include "sim/simulator.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
@@ -285,7 +296,19 @@ class MainJob {
     std::printf("simulator: channel SDK server %s, game page %s\n", simulator.channel().baseURL().c_str(),
                 simulator.page().pageURL().c_str());
 
-    auto facade = ScriptedTolmixSDK::install();
+    // The platform's player: a password, no real name yet, one sub-account,
+    // coupons; the platform's notice; the wallet app on the device.
+    sim::PlatformAccount player;
+    player.userName = "player01";
+    player.password = "pass123";
+    player.platformCoins = 120;
+    player.vouchers = "12.50";
+    player.subAccounts = {{"青龙小号", "player01_1", "1717000001"}};
+    player.coupons = {sim::PlatformCoupon{"57", "满5减1", "5", "1"}};
+    simulator.platform().addAccount(player);
+    sim::PlatformNotice platformNotice;
+    platformNotice.content = "星河远征平台公告：充值优惠进行中。";
+    simulator.platform().setNotice(platformNotice);
     // Every overlay is the real one: the store's views and the hall's.
     NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
     kit::QueueActivityWatch wakeOnWork;
@@ -321,10 +344,56 @@ class MainJob {
                         waitFor([&] { return !notice->superview() && !notice->coverView(); });
     end(noticeClosed, noticeClosed ? "cover and card removed" : "the notice stayed");
 
-    // ---- Login through the platform login and the channel server.
-    begin("开始游戏：登录 loginNotify");
+    // ---- Login through the platform's login window and the channel server.
+    begin("开始游戏：平台登录窗口");
     tapPage("start");
-    bool loggedIn = waitForAnswer("loginNotify");
+    auto loginCard = waitForAnyView<KTLoginView>();
+    // The window dims in and the card drops into place.
+    if (loginCard) waitOnKitTimers([&] { settle(1); return true; });
+    end(loginCard != nullptr, loginCard ? "the login window over the game" : "no login window");
+
+    begin("登录：账号密码，实名认证");
+    bool tapped = false;
+    if (loginCard) {
+      KTLoginView::get(loginCard->outlets().loginName)->setText("player01");
+      KTLoginView::get(loginCard->outlets().loginPwd)->setText("pass123");
+      loginCard->layoutIfNeeded();
+      tapped = kit::test::tap(KTLoginView::get(loginCard->outlets().loginBtn));
+      if (!tapped) note("(the login button did not take the tap)");
+    }
+    // The platform asks for the real name: its prompt, then its form.
+    kit::Ref<kit::AlertController> prompt;
+    if (tapped) waitOnKitTimers([&] { return (prompt = findController<kit::AlertController>()) != nullptr; });
+    if (prompt) note("alert: " + prompt->message());
+    auto realName = prompt && kit::test::pressAlertAction(*prompt, "确定")
+                        ? waitForAnyView<CXRRealNameView>(SessionClock::Waiting::OnKitTimers)
+                        : nullptr;
+    end(realName != nullptr, realName ? "logged in; the real-name form" : "no real-name form");
+
+    begin("实名认证：提交后显示平台公告");
+    kit::Ref<KTNoticeVC> platformPage;
+    if (realName) {
+      realName->realNameF()->setText("张三");
+      realName->userNumberF()->setText("11010519491231002X");
+      kit::test::tap(realName->btn());
+      waitOnKitTimers([&] { return (platformPage = findController<KTNoticeVC>()) != nullptr; });
+    }
+    end(platformPage != nullptr, platformPage ? "verified; the platform's notice" : "no notice");
+
+    begin("关闭公告：选择小号");
+    kit::Ref<CXRSubNameVC> chooser;
+    if (platformPage) {
+      platformPage->doCloseBtnClick();
+      waitOnKitTimers([&] {
+        chooser = findController<CXRSubNameVC>();
+        return chooser && chooser->tableView() && !chooser->tableView()->visibleCells().empty();
+      });
+    }
+    end(chooser != nullptr, chooser ? "the sub-account chooser" : "no chooser");
+
+    begin("选择小号：登录 loginNotify");
+    if (chooser) kit::test::tap(chooser->tableView()->visibleCells().front());
+    bool loggedIn = chooser && waitForAnswer("loginNotify");
     std::string user = loggedIn ? kit::describe(lastAnswer()["data"]["super_user_id"]) : "";
     end(loggedIn && !user.empty() && user != "(null)", "channel user " + user);
 
@@ -340,8 +409,9 @@ class MainJob {
     // ---- Role report.
     begin("上报角色：uploadGameRoleInfo");
     tapPage("role-report");
-    bool reported = waitForAnswer("uploadGameRoleInfo") && waitFor([&] { return !facade->roleReports().empty(); });
-    end(reported, reported ? "channel role " + facade->roleReports().back().roleId : "no role report answer");
+    bool reported = waitForAnswer("uploadGameRoleInfo") &&
+                    waitFor([&] { return !simulator.platformAPI().requestsTo("User/setRole").empty(); });
+    end(reported, reported ? "role reported to the channel and the platform" : "no role report answer");
 
     // ---- The role's level is in a menu range: the level store's offer.
     begin("等级礼包弹窗：角色等级在菜单等级范围内");
@@ -472,18 +542,77 @@ class MainJob {
     end(closedVideo && hubGone && kit::describe(core->shop_type()) == "3",
         closedVideo ? "video closed without a reward; hub closed" : "the video or the hub stayed");
 
-    // ---- Payment: order, pay sheet, result.
+    // ---- Payment in the wallet app: order, pay sheet, coupon, result.
+    simulator.wallet().install();
     begin("支付：下单并打开支付页");
     tapPage("pay");
-    bool sheet = waitFor([&] { return facade->paySheets().size() == 1; });
-    end(sheet, sheet ? "pay sheet for channel order " + facade->paySheets().back().attach : "no pay sheet");
+    kit::Ref<KTNewPayVC> sheet;
+    waitFor([&] { return (sheet = KTNewPayVC::openSheet()) && sheet->payStyle() != 0; });
+    end(sheet != nullptr, sheet ? "pay sheet for " + kit::describe(sheet->order().money) + " yuan" : "no pay sheet");
 
-    begin("支付完成：payNotify");
-    if (sheet) facade->finishPayment(true);
-    bool paid = sheet && waitForAnswer("payNotify") && kit::describe(lastAnswer()["data"]["status"]) == "1";
+    begin("优惠券：选择优惠券");
+    kit::Ref<KTCouponsVC> picker;
+    if (sheet && kit::test::tap(sheet->couponsBtn())) {
+      waitFor([&] {
+        picker = std::dynamic_pointer_cast<KTCouponsVC>(sheet->presentedViewController());
+        return picker && picker->dataSource()->count() > 0;
+      });
+    }
+    end(picker != nullptr, picker ? std::to_string(picker->dataSource()->count()) + " coupon(s) for the order" : "no picker");
+
+    begin("钱包APP支付：支付结果");
+    if (picker) {
+      picker->doCancel();
+      waitOnKitTimers([&] { return !sheet->presentedViewController(); });
+    }
+    bool walletPaid = sheet && kit::test::tap(sheet->GFWalletPayIconBtn()) && kit::test::tap(sheet->payBtn()) &&
+                      waitFor([&] {
+                        return sheet->coverView()->superview() &&
+                               sheet->noticeView()->statusL()->text() == KTPayPlug::kPaidStatus;
+                      });
+    end(walletPaid, walletPaid ? "the wallet paid: " + sheet->noticeView()->statusL()->text() : "no paid notice");
+
+    begin("返回游戏：payNotify");
+    if (walletPaid) kit::test::tap(sheet->noticeView()->goToGameButton());
+    bool paid = walletPaid && waitForAnswer("payNotify") && kit::describe(lastAnswer()["data"]["status"]) == "1";
     end(paid, paid ? "paid order " + kit::describe(lastAnswer()["data"]["order_id"]) + " for " +
                          kit::describe(lastAnswer()["data"]["cp_order"])
                    : "no payNotify with status 1");
+    waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
+    sheet.reset();
+
+    // ---- Payment on the H5 cashier's web page, then the result polling.
+    begin("H5 收银台：网页支付页");
+    tapPage("pay");
+    kit::Ref<KTWebPayVC> payPage;
+    if (waitFor([&] { return (sheet = KTNewPayVC::openSheet()) && sheet->payStyle() != 0; }) &&
+        kit::test::tap(sheet->walletPayIconBtn()) && kit::test::tap(sheet->payBtn())) {
+      waitFor([&] {
+        auto* nav = sheet->navigationController();
+        return nav && (payPage = std::dynamic_pointer_cast<KTWebPayVC>(nav->viewControllers().back()));
+      });
+      settle(1);
+    }
+    end(payPage != nullptr, payPage ? "the cashier page " + kit::describe(payPage->url()) : "no web pay page");
+
+    begin("回到应用：查询支付结果");
+    bool h5Paid = false;
+    if (payPage) {
+      auto orders = simulator.platform().orders();
+      if (!orders.empty()) simulator.platform().markPaid(orders.back().orderNumber);
+      payPage->cancelBtnClick();
+      payPage.reset();
+      h5Paid = waitOnKitTimers([&] { return sheet->noticeView()->statusL()->text() == KTNewPayVC::kPaid; });
+    }
+    end(h5Paid, h5Paid ? "the polling read the paid order" : "no paid result");
+
+    begin("返回游戏：payNotify");
+    if (h5Paid) kit::test::tap(sheet->noticeView()->goToGameButton());
+    bool h5Notified = h5Paid && waitForAnswer("payNotify") &&
+                      kit::describe(lastAnswer()["data"]["status"]) == "1";
+    end(h5Notified, h5Notified ? "paid order " + kit::describe(lastAnswer()["data"]["order_id"]) : "no payNotify");
+    waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
+    sheet.reset();
 
     // ---- Logout: the page hears of it and loads again.
     begin("退出登录：clientlogout 并重新加载页面");
@@ -491,7 +620,8 @@ class MainJob {
     tapPage("logout");
     bool out = waitForAnswer("clientlogout") &&
                waitFor([&] { return simulator.page().requests().size() > loads && controller_->pageFinished(); });
-    end(out && facade->logoutCount() == 1, out ? "logged out; page loaded again" : "no clientlogout or reload");
+    bool reportedOut = out && waitFor([&] { return !simulator.platformAPI().requestsTo("login/logout").empty(); });
+    end(reportedOut, reportedOut ? "logged out; page loaded again" : "no clientlogout, reload or logout report");
 
     kit::NotificationCenter::defaultCenter()->removeObserver(hudToken);
     return finish();
@@ -629,6 +759,38 @@ class MainJob {
     hub.closeClick();
   }
 
+  // A view of this class in any of the application's windows.
+  template <class V>
+  static kit::Ref<V> findInWindows() {
+    for (const auto& window : kit::Application::shared()->windows()) {
+      auto found = kit::test::findViewsOfType<V>(*window);
+      if (!found.empty()) return found.front();
+    }
+    return nullptr;
+  }
+  template <class V>
+  kit::Ref<V> waitForAnyView(SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
+    kit::Ref<V> found;
+    clock_.run([&] { return (found = findInWindows<V>()) != nullptr; }, waiting);
+    return found;
+  }
+  // A controller of this class on screen: a window's root, a child or a
+  // presented controller, at any depth.
+  template <class C>
+  static kit::Ref<C> findController(const kit::Ref<kit::ViewController>& from) {
+    if (!from) return nullptr;
+    if (auto found = std::dynamic_pointer_cast<C>(from)) return found;
+    for (const auto& child : from->childViewControllers())
+      if (auto found = findController<C>(child)) return found;
+    return findController<C>(from->presentedViewController());
+  }
+  template <class C>
+  static kit::Ref<C> findController() {
+    for (const auto& window : kit::Application::shared()->windows())
+      if (auto found = findController<C>(window->rootViewController())) return found;
+    return nullptr;
+  }
+
   // Waits for a view of this class on the key window.
   template <class V>
   kit::Ref<V> waitForView(SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
@@ -673,9 +835,10 @@ class MainJob {
     char name[32];
     std::snprintf(name, sizeof name, "%02zu.png", steps_.size());
     step.picture = name;
-    auto window = kit::Application::shared()->keyWindow();
+    // Every window on screen, as the player sees them.
     std::string error;
-    if (!window || !kit::writePNG(*window, (out_ / name).string(), 0, &error)) {
+    auto screen = kit::renderScreen();
+    if (!screen || !kit::writePNG(*screen, (out_ / name).string(), &error)) {
       step.ok = false;
       step.outcome += " (no picture: " + error + ")";
     }

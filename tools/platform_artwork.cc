@@ -1,7 +1,8 @@
 // platform_artwork: draws the platform SDK's artwork of the resource bundle
 // "VIROV.bundle" (the navigation bar's back arrow, the 20-point title
 // images of the agreement and forgotten-password pages, the coupon
-// picker's close button and game-box mark, the pay notice's icon, and the
+// picker's close button and game-box mark, the pay notice's icon, the pay
+// sheet's title mark, and the
 // login card's icons of account and phone registration, the floating ball's
 // own picture and the user centre's bar icons, red dot and close cross) with
 // kit graphics and writes it as PNG files, at scale 1 and 2. The files are committed under
@@ -304,6 +305,21 @@ kit::Ref<kit::Image> redDot(double scale) {
   return image;
 }
 
+// The pay sheet's title mark: a coin with a yuan sign's two bars.
+kit::Ref<kit::Image> payTitleIcon(double scale) {
+  if (!kit::beginImageContext({TitleSide, TitleSide}, false, scale)) return nullptr;
+  auto& ctx = *kit::currentContext();
+  ctx.setFillColor(kit::Color::hex(0xF64720));
+  ctx.fillEllipseInRect(kit::Rect{1, 1, TitleSide - 2, TitleSide - 2});
+  ctx.setFillColor(kit::Color::whiteColor());
+  ctx.fillRect(kit::Rect{6, 8, 8, 1.5});
+  ctx.fillRect(kit::Rect{6, 11, 8, 1.5});
+  ctx.fillRect(kit::Rect{9.25, 8, 1.5, 8});
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
 bool writePNG(const std::filesystem::path& path, const kit::Ref<kit::Image>& image) {
   if (!image) {
     std::fprintf(stderr, "platform_artwork: nothing drawn for %s\n", path.c_str());
@@ -357,5 +373,7 @@ int main(int argc, char** argv) {
     ok &= writePNG(bundle / ("KT_su_red" + suffix), redDot(scale));
     ok &= writePNG(bundle / ("KT_su_close" + suffix), closeCross(scale));
   }
+  ok &= writePNG(bundle / "tol_pay_titleIcon.png", payTitleIcon(1));
+  ok &= writePNG(bundle / "tol_pay_titleIcon@2x.png", payTitleIcon(2));
   return ok ? 0 : 1;
 }

@@ -7,8 +7,23 @@
 // resources folder next to it. The page runs in the browser engine where a
 // display can be had; elsewhere (one log line says so) the page driver
 // stands in.
+//
+//   gameclient [--window] [--device NAME]
+//
+// It runs headless unless --window asks for a desktop window showing the
+// client (mouse as touches, keyboard to the focused text input; closing
+// the window terminates the application); --device picks the device it
+// runs as (phone375x667, the default, phone667x375, notched812x375,
+// notched375x812).
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/application_main.h"
+#include "kit/desktop/desktop_window.h"
+#include "kit/ui/application.h"
 #include "kit/ui/application_main.h"
 #include "kit/web/browser/browser_runtime.h"
 
@@ -22,6 +37,37 @@ void holdTerminationSignals(int, char**, char**) { kit::ApplicationHoldTerminati
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The program's own options are taken out; the rest go to the launch.
+  bool window = false;
+  std::vector<char*> rest{argv[0]};
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--window") {
+      window = true;
+    } else if (option == "--device" || option.starts_with("--device=")) {
+      const std::string name = option == "--device" ? (i + 1 < argc ? argv[++i] : "") : option.substr(9);
+      auto profile = kit::deviceProfileNamed(name);
+      if (!profile) {
+        std::fprintf(stderr, "gameclient: no device \"%s\" (phone375x667, phone667x375, notched812x375, "
+                             "notched375x812)\n", name.c_str());
+        return 2;
+      }
+      kit::DeviceProfile::use(*profile);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  rest.push_back(nullptr);
   kit::useBrowserEngine();
-  return ApplicationMain(argc, argv);
+  std::unique_ptr<kit::DesktopWindow> desktop;
+  if (window) {
+    desktop = kit::DesktopWindow::open("gameclient");
+    if (desktop) {
+      desktop->setCloseHandler([] { kit::Application::shared()->terminate(); });
+      kit::openOutsideURLsOnDesktop();
+    }
+  }
+  const int status = ApplicationMain(static_cast<int>(rest.size()) - 1, rest.data());
+  desktop.reset();
+  return status;
 }

@@ -185,8 +185,11 @@ void Application::installApplication(const std::string& scheme,
 
 void Application::handOver(const std::string& url) {
   auto found = receivers_.find(schemeOf(url));
-  if (found == receivers_.end()) return;
-  runOnMainSoon([receiver = found->second, url] { receiver(url); });
+  if (found != receivers_.end()) {
+    runOnMainSoon([receiver = found->second, url] { receiver(url); });
+  } else if (outsideHandler_) {
+    runOnMainSoon([receiver = outsideHandler_, url] { receiver(url); });
+  }
 }
 
 // ---- Background tasks ---------------------------------------------------------
@@ -329,6 +332,7 @@ void Application::reset() {
   mainWindow_.reset();
   delegate_.reset();
   opened_.clear();
+  outsideHandler_ = nullptr;
   {
     std::lock_guard lock(tasksMutex_);
     tasks_.clear();

@@ -138,6 +138,13 @@ class Application : public Responder {
   // `receiver` on a later main run loop pass, after the opener's completion.
   // An empty receiver uninstalls the application and its scheme.
   void installApplication(const std::string& scheme, std::function<void(const std::string& url)> receiver);
+  // Where an opened URL goes when no installed application receives its
+  // scheme (a desktop's own handler): handed over on a later main run loop
+  // pass, as to an installed application. None by default.
+  void setOutsideURLHandler(std::function<void(const std::string& url)> handler) {
+    KIT_CHECK_MAIN_THREAD();
+    outsideHandler_ = std::move(handler);
+  }
 
   // ---- Background tasks
   BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler,
@@ -216,6 +223,7 @@ class Application : public Responder {
   std::vector<std::string> opened_;
   std::set<std::string> schemes_{"http", "https", "tel", "mailto", "sms"};
   std::map<std::string, std::function<void(const std::string&)>> receivers_;  // by lower-case scheme
+  std::function<void(const std::string&)> outsideHandler_;
   mutable std::mutex picturesMutex_;
   std::string picturesDirectory_;
   mutable std::mutex tasksMutex_;  // background tasks may be asked for from any thread

@@ -111,6 +111,25 @@ TEST_F(ApplicationTest, AnInstalledApplicationReceivesItsSchemesURLsAfterTheOpen
   EXPECT_FALSE(app->openURL("walletpay://pay", true));
 }
 
+TEST_F(ApplicationTest, URLsNoInstalledApplicationTakesGoToTheOutsideHandler) {
+  auto app = Application::shared();
+  std::vector<std::string> events;
+  app->installApplication("walletpay", [&](const std::string& url) { events.push_back("wallet:" + url); });
+  app->setOutsideURLHandler([&](const std::string& url) { events.push_back("outside:" + url); });
+  app->openURL("https://example.com/help", nullptr, [&](bool ok) { events.push_back(ok ? "opened" : "refused"); });
+  EXPECT_TRUE(app->openURL("walletpay://pay?order=3", true));
+  EXPECT_FALSE(app->openURL("unknown://x", true));
+  EXPECT_TRUE(events.empty()) << "nothing is handed over during the call";
+  ASSERT_TRUE(test::runUntil([&] { return events.size() == 3; }));
+  EXPECT_EQ(events, (std::vector<std::string>{"opened", "outside:https://example.com/help",
+                                              "wallet:walletpay://pay?order=3"}));
+  // reset forgets the handler.
+  app->reset();
+  app->openURL("https://example.com/again", true);
+  EXPECT_TRUE(test::drain(Queue::main()));
+  EXPECT_EQ(events.size(), 3u);
+}
+
 TEST_F(ApplicationTest, WindowsAreListedByLevelAndTheKeyRolePasses) {
   auto app = Application::shared();
   auto game = Window::make();

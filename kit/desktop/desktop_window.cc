@@ -1,0 +1,393 @@
+// The desktop window: a GTK drawing area showing kit's screen, fed by a
+// display link on kit's main run loop, and GTK's input turned into kit's
+// touches and text editing. See desktop_window.h.
+
+#include "kit/desktop/desktop_window.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "kit/dispatch/runloop.h"
+#include "kit/foundation/log.h"
+#include "kit/foundation/string.h"
+#include "kit/ui/application.h"
+#include "kit/ui/display_link.h"
+#include "kit/ui/layer.h"
+#include "kit/ui/pasteboard.h"
+#include "kit/ui/render.h"
+#include "kit/ui/screen.h"
+#include "kit/ui/scroll_view.h"
+#include "kit/ui/text_field.h"
+#include "kit/ui/text_view.h"
+#include "kit/ui/touch.h"
+#include "kit/ui/window.h"
+#include "kit/web/browser/browser_runtime.h"
+#include "kit/web/browser/glib_pump.h"
+#include "kit/ui/main_loop.h"
+
+// Last: X11's macros would rename kit's enumerators.
+#include <gdk/gdkx.h>
+
+namespace kit {
+
+namespace {
+
+// Pages drawn by the browser engine repaint their offscreen windows; GDK
+// reports each repaint as a damage event. Counted here, for every desktop
+// window, before GTK handles the event as usual.
+uint64_t pageDamage = 0;
+
+void noteEvents(GdkEvent* event, gpointer) {
+  if (event->type == GDK_DAMAGE) ++pageDamage;
+  gtk_main_do_event(event);
+}
+
+// GTK's own handling, as before the window was opened.
+void handOnToGtk(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
+
+bool treeAnimates(const Layer& layer) {
+  if (layer.isHidden()) return false;
+  if (layer.hasAnimations()) return true;
+  for (const auto& sublayer : layer.sublayers())
+    if (treeAnimates(*sublayer)) return true;
+  return false;
+}
+
+// The number of UTF-16 units of the last character of `text` (0 when empty).
+size_t lastCharacterUnits(const std::string& text) {
+  if (text.empty()) return 0;
+  size_t start = text.size() - 1;
+  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  return utf8ToUTF16(std::string_view(text).substr(start)).size();
+}
+
+}  // namespace
+
+struct DesktopWindow::Native {
+  GtkWidget* window = nullptr;
+  GtkWidget* area = nullptr;
+  GtkIMContext* input = nullptr;
+  Ref<DisplayLink> link;
+  std::function<void()> closeHandler;
+  // What the shown frame was drawn from.
+  uint64_t drawnChanges = 0;
+  uint64_t drawnDamage = 0;
+  bool drawnOnce = false;
+  long frames = 0;
+  Ref<Bitmap> lastFrame;
+  // The window the mouse's touch went down in.
+  Weak<Window> touched;
+  Point touchOrigin;
+
+  void tick();
+  void draw(cairo_t* cr);
+  void press(Point screen);
+  void touch(TouchPhase phase, Point screen);
+  void scroll(Point screen, double dx, double dy);
+  bool key(GdkEventKey* event);
+  void insert(const std::string& text);
+  void paste();
+
+  static gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer self) {
+    static_cast<Native*>(self)->draw(cr);
+    return TRUE;
+  }
+  static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
+    const Point at{event->x, event->y};
+    if (event->type == GDK_BUTTON_PRESS) n.press(at);
+    else if (event->type == GDK_BUTTON_RELEASE) n.touch(TouchPhase::Ended, at);
+    GLibPump::shared().poke();
+    return TRUE;
+  }
+  static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    if (event->state & GDK_BUTTON1_MASK) n.touch(TouchPhase::Moved, {event->x, event->y});
+    return TRUE;
+  }
+  static gboolean onGrabBroken(GtkWidget*, GdkEvent*, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    n.touch(TouchPhase::Cancelled, n.touchOrigin);
+    return FALSE;
+  }
+  static gboolean onScroll(GtkWidget*, GdkEventScroll* event, gpointer self) {
+    constexpr double Step = 40;  // points per wheel notch
+    double dx = 0, dy = 0;
+    switch (event->direction) {
+      case GDK_SCROLL_UP: dy = -Step; break;
+      case GDK_SCROLL_DOWN: dy = Step; break;
+      case GDK_SCROLL_LEFT: dx = -Step; break;
+      case GDK_SCROLL_RIGHT: dx = Step; break;
+      case GDK_SCROLL_SMOOTH: dx = event->delta_x * Step; dy = event->delta_y * Step; break;
+    }
+    static_cast<Native*>(self)->scroll({event->x, event->y}, dx, dy);
+    return TRUE;
+  }
+  static gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer self) {
+    const bool handled = static_cast<Native*>(self)->key(event);
+    GLibPump::shared().poke();
+    return handled;
+  }
+  static void onCommit(GtkIMContext*, const gchar* text, gpointer self) {
+    static_cast<Native*>(self)->insert(text);
+  }
+  static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    log("desktop: the window was closed");
+    if (n.closeHandler) runOnMainSoon(n.closeHandler);
+    return TRUE;  // the window stays until its owner destroys it
+  }
+};
+
+std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
+  KIT_CHECK_MAIN_THREAD();
+  // The browser engine's runtime opens GTK on the display and gives GDK
+  // the screen's scale.
+  if (!browserEngineAvailable()) {
+    log("desktop: no window (%s)", browserEngineUnavailableReason().c_str());
+    return nullptr;
+  }
+  detail::setBrowserDisplayScale(Screen::main()->scale());
+  std::unique_ptr<DesktopWindow> desktop(new DesktopWindow());
+  Native& n = *desktop->native_;
+  const Size size = Screen::main()->bounds().size;
+  n.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(n.window), title.c_str());
+  gtk_window_set_resizable(GTK_WINDOW(n.window), FALSE);
+  n.area = gtk_drawing_area_new();
+  gtk_widget_set_size_request(n.area, static_cast<int>(size.width), static_cast<int>(size.height));
+  gtk_widget_set_can_focus(n.area, TRUE);
+  gtk_widget_add_events(n.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+                                    GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK);
+  gtk_container_add(GTK_CONTAINER(n.window), n.area);
+  n.input = gtk_im_context_simple_new();
+  g_signal_connect(n.input, "commit", G_CALLBACK(Native::onCommit), &n);
+  g_signal_connect(n.area, "draw", G_CALLBACK(Native::onDraw), &n);
+  g_signal_connect(n.area, "button-press-event", G_CALLBACK(Native::onButton), &n);
+  g_signal_connect(n.area, "button-release-event", G_CALLBACK(Native::onButton), &n);
+  g_signal_connect(n.area, "motion-notify-event", G_CALLBACK(Native::onMotion), &n);
+  g_signal_connect(n.area, "grab-broken-event", G_CALLBACK(Native::onGrabBroken), &n);
+  g_signal_connect(n.area, "scroll-event", G_CALLBACK(Native::onScroll), &n);
+  g_signal_connect(n.area, "key-press-event", G_CALLBACK(Native::onKey), &n);
+  g_signal_connect(n.window, "delete-event", G_CALLBACK(Native::onDelete), &n);
+  gtk_widget_show_all(n.window);
+  gtk_widget_grab_focus(n.area);
+  gtk_im_context_set_client_window(n.input, gtk_widget_get_window(n.area));
+  gtk_im_context_focus_in(n.input);
+  gdk_event_handler_set(noteEvents, nullptr, nullptr);
+  n.link = DisplayLink::make([&n](DisplayLink&) { n.tick(); });
+  n.link->addToRunLoop(RunLoop::main(), CommonRunLoopModes);
+  GLibPump::shared().poke();
+  return desktop;
+}
+
+DesktopWindow::DesktopWindow() : native_(std::make_unique<Native>()) {}
+
+DesktopWindow::~DesktopWindow() {
+  Native& n = *native_;
+  n.link->invalidate();
+  gdk_event_handler_set(handOnToGtk, nullptr, nullptr);
+  g_signal_handlers_disconnect_by_data(n.input, &n);
+  g_signal_handlers_disconnect_by_data(n.area, &n);
+  g_signal_handlers_disconnect_by_data(n.window, &n);
+  g_object_unref(n.input);
+  gtk_widget_destroy(n.window);
+  GLibPump::shared().poke();
+}
+
+void DesktopWindow::setCloseHandler(std::function<void()> handler) { native_->closeHandler = std::move(handler); }
+
+unsigned long DesktopWindow::xid() const {
+  GdkWindow* window = gtk_widget_get_window(native_->window);
+  return window ? GDK_WINDOW_XID(window) : 0;
+}
+
+std::string DesktopWindow::displayName() const {
+  return gdk_display_get_name(gtk_widget_get_display(native_->window));
+}
+
+int DesktopWindow::scale() const { return gtk_widget_get_scale_factor(native_->area); }
+long DesktopWindow::framesDrawn() const { return native_->frames; }
+Ref<Bitmap> DesktopWindow::lastFrame() const { return native_->lastFrame; }
+
+void DesktopWindow::Native::tick() {
+  bool animating = false;
+  for (const auto& shown : Application::shared()->windows())
+    if (treeAnimates(*shown->layer())) animating = true;
+  if (drawnOnce && !animating && Layer::changeCount() == drawnChanges && pageDamage == drawnDamage) return;
+  gtk_widget_queue_draw(area);
+  GLibPump::shared().poke();
+}
+
+void DesktopWindow::Native::draw(cairo_t* cr) {
+  drawnChanges = Layer::changeCount();
+  drawnDamage = pageDamage;
+  drawnOnce = true;
+  const int scale = gtk_widget_get_scale_factor(area);
+  Ref<Bitmap> frame = renderScreen(scale);
+  if (!frame) return;
+  ++frames;
+  lastFrame = frame;
+  auto words = frame->premultipliedARGB();
+  const int width = static_cast<int>(frame->width()), height = static_cast<int>(frame->height());
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(words.data())), CAIRO_FORMAT_ARGB32, width, height,
+      width * 4);
+  cairo_surface_set_device_scale(surface, scale, scale);
+  cairo_set_source_surface(cr, surface, 0, 0);
+  cairo_paint(cr);
+  cairo_surface_destroy(surface);
+}
+
+void DesktopWindow::Native::press(Point screen) {
+  gtk_widget_grab_focus(area);
+  if (auto previous = touched.lock()) previous->sendTouch(TouchPhase::Cancelled, touchOrigin);
+  touched.reset();
+  // The topmost window whose hit test finds a view takes the touch.
+  auto windows = Application::shared()->windows();
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    const Point inWindow{screen.x - (*it)->frame().origin.x, screen.y - (*it)->frame().origin.y};
+    if ((*it)->hitTest(inWindow, nullptr)) {
+      touched = *it;
+      touchOrigin = screen;
+      (*it)->sendTouch(TouchPhase::Began, inWindow);
+      return;
+    }
+  }
+}
+
+void DesktopWindow::Native::touch(TouchPhase phase, Point screen) {
+  auto window = touched.lock();
+  if (!window) return;
+  if (phase == TouchPhase::Ended || phase == TouchPhase::Cancelled) touched.reset();
+  window->sendTouch(phase, {screen.x - window->frame().origin.x, screen.y - window->frame().origin.y});
+}
+
+void DesktopWindow::Native::scroll(Point screen, double dx, double dy) {
+  auto windows = Application::shared()->windows();
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+    const Point inWindow{screen.x - (*it)->frame().origin.x, screen.y - (*it)->frame().origin.y};
+    Ref<View> hit = (*it)->hitTest(inWindow, nullptr);
+    if (!hit) continue;
+    for (View* view = hit.get(); view; view = view->superview().get()) {
+      auto* scroller = dynamic_cast<ScrollView*>(view);
+      if (!scroller || !scroller->isScrollEnabled()) continue;
+      const EdgeInsets inset = scroller->adjustedContentInset();
+      const Size bounds = scroller->bounds().size, content = scroller->contentSize();
+      auto clamp = [](double v, double low, double high) { return v < low ? low : (v > high ? high : v); };
+      const Point offset = scroller->contentOffset();
+      const double maxX = content.width + inset.right - bounds.width;
+      const double maxY = content.height + inset.bottom - bounds.height;
+      const Point next{clamp(offset.x + dx, -inset.left, std::max(-inset.left, maxX)),
+                       clamp(offset.y + dy, -inset.top, std::max(-inset.top, maxY))};
+      if (next != offset) {
+        scroller->setContentOffset(next);
+        return;
+      }
+    }
+    return;
+  }
+}
+
+bool DesktopWindow::Native::key(GdkEventKey* event) {
+  Ref<Responder> responder = Responder::currentFirstResponder();
+  auto* field = dynamic_cast<TextField*>(responder.get());
+  auto* textView = dynamic_cast<TextView*>(responder.get());
+  if (!field && !textView) return false;
+  const bool control = event->state & GDK_CONTROL_MASK;
+  if (control && (event->keyval == GDK_KEY_v || event->keyval == GDK_KEY_V)) {
+    paste();
+    return true;
+  }
+  switch (event->keyval) {
+    case GDK_KEY_BackSpace:
+      if (field) {
+        const size_t units = lastCharacterUnits(field->text());
+        if (units) field->replaceCharacters({utf8ToUTF16(field->text()).size() - units, units}, "");
+      } else {
+        Range selection = textView->selectedRange();
+        if (selection.length == 0 && selection.location > 0) selection = {selection.location - 1, 1};
+        if (selection.length) textView->replaceCharacters(selection, "");
+      }
+      return true;
+    case GDK_KEY_Delete:
+      if (textView) {
+        Range selection = textView->selectedRange();
+        if (selection.length == 0) selection.length = 1;
+        if (selection.location + selection.length <= utf8ToUTF16(textView->text()).size())
+          textView->replaceCharacters(selection, "");
+      }
+      return true;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+      if (field) field->pressReturn();
+      else insert("\n");
+      return true;
+    case GDK_KEY_Left:
+    case GDK_KEY_Right:
+    case GDK_KEY_Home:
+    case GDK_KEY_End:
+      if (textView) {
+        const size_t length = utf8ToUTF16(textView->text()).size();
+        const Range selection = textView->selectedRange();
+        size_t at = selection.location;
+        if (event->keyval == GDK_KEY_Left && at > 0) --at;
+        if (event->keyval == GDK_KEY_Right && at + selection.length < length) at += selection.length + 1;
+        if (event->keyval == GDK_KEY_Home) at = 0;
+        if (event->keyval == GDK_KEY_End) at = length;
+        textView->setSelectedRange({at, 0});
+      }
+      return true;
+    default:
+      break;
+  }
+  if (control) return false;
+  return gtk_im_context_filter_keypress(input, event);
+}
+
+void DesktopWindow::Native::insert(const std::string& text) {
+  Ref<Responder> responder = Responder::currentFirstResponder();
+  if (auto* field = dynamic_cast<TextField*>(responder.get())) {
+    field->insertText(text);
+  } else if (auto* textView = dynamic_cast<TextView*>(responder.get())) {
+    textView->insertText(text);
+  }
+}
+
+void DesktopWindow::Native::paste() {
+  // The desktop's clipboard becomes the general pasteboard's string, which
+  // the first responder takes.
+  GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  gtk_clipboard_request_text(
+      clipboard,
+      [](GtkClipboard*, const gchar* text, gpointer self) {
+        if (text) Pasteboard::general()->setString(text);
+        if (auto pasted = Pasteboard::general()->string()) static_cast<Native*>(self)->insert(*pasted);
+      },
+      this);
+  GLibPump::shared().poke();
+}
+
+std::optional<DeviceProfile> deviceProfileNamed(const std::string& name) {
+  for (const DeviceProfile& profile : {DeviceProfile::phone375x667(), DeviceProfile::phone667x375(),
+                                       DeviceProfile::notched812x375(), DeviceProfile::notched375x812()})
+    if (profile.name == name) return profile;
+  return std::nullopt;
+}
+
+void openOutsideURLsOnDesktop() {
+  Application::shared()->setOutsideURLHandler([](const std::string& url) {
+    log("desktop: opening %s with the desktop's handler", url.c_str());
+    GError* error = nullptr;
+    if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error)) {
+      log("desktop: could not open %s: %s", url.c_str(), error ? error->message : "no handler");
+      if (error) g_error_free(error);
+    }
+    GLibPump::shared().poke();
+  });
+}
+
+}  // namespace kit

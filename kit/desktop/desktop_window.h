@@ -1,0 +1,72 @@
+// kit::DesktopWindow: kit's screen shown in a window of a Linux desktop
+// (GTK 3 on X11), for a person to use the client.
+//
+// The window is the size of the current device profile's screen in points,
+// at GDK's scale (the screen's). It shows every visible kit window, lowest
+// level first, exactly as kit renders them, web views included: a browser
+// engine's page is drawn from its own window, so kit's overlays lie above it
+// with their transparency. A frame is drawn on a display-link tick when
+// something changed since the last one: a layer was changed or marked for
+// display, an animation runs, or a page repainted.
+//
+// Input goes where kit's hit testing says: a mouse press, its moves and its
+// release are one touch through the touched window's touch dispatcher (a
+// web view passes it on to its page); the wheel scrolls the scroll view
+// under the pointer. Keys go to kit's first responder when it is a text
+// field or text view: typed text (through GTK's input method), Backspace,
+// Delete, Return, the cursor keys of a text view, and Ctrl+V, which pastes
+// the desktop clipboard's text through kit's general pasteboard.
+//
+//   auto desktop = kit::DesktopWindow::open("gameclient");   // nil: no display
+//   desktop->setCloseHandler([] { kit::Application::shared()->terminate(); });
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "kit/graphics/bitmap.h"
+#include "kit/ui/device_profile.h"
+
+namespace kit {
+
+class DesktopWindow {
+ public:
+  // Opens the window on the display; nil (with a log line) when GTK cannot
+  // open one. Main thread.
+  static std::unique_ptr<DesktopWindow> open(const std::string& title);
+  ~DesktopWindow();
+  DesktopWindow(const DesktopWindow&) = delete;
+  DesktopWindow& operator=(const DesktopWindow&) = delete;
+
+  // What closing the window does (the default does nothing; the window
+  // stays until it is destroyed).
+  void setCloseHandler(std::function<void()> handler);
+
+  // The X11 window and the name of its display (for a test's
+  // display-server input and screenshots).
+  unsigned long xid() const;
+  std::string displayName() const;
+  // The window's pixels per point.
+  int scale() const;
+  // Frames drawn so far, and the picture of the latest.
+  long framesDrawn() const;
+  Ref<Bitmap> lastFrame() const;
+
+  struct Native;
+
+ private:
+  DesktopWindow();
+  std::unique_ptr<Native> native_;
+};
+
+// The device profiles a program may run as, by name ("phone375x667",
+// "phone667x375", "notched812x375", "notched375x812").
+std::optional<DeviceProfile> deviceProfileNamed(const std::string& name);
+
+// Opens URLs that no installed application takes (the desktop's handler for
+// http(s) and other schemes), each after a log line.
+void openOutsideURLsOnDesktop();
+
+}  // namespace kit

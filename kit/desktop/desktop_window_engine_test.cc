@@ -1,0 +1,306 @@
+// The desktop window on a real X server: what it shows equals kit's own
+// render of the screen (a web view's page included, under a translucent
+// native view), frames are drawn when something changes and not while
+// nothing does, and input made through the display server (XTest) reaches
+// what kit's hit testing finds: buttons, text fields (typing, Backspace,
+// Return), the page under the web view, scroll views under the wheel.
+// Closing the window asks its close handler. Skips itself without a display.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "kit/desktop/desktop_window.h"
+#include "kit/desktop/testing/private_display.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/run_until.h"
+#include "kit/ui/application.h"
+#include "kit/ui/button.h"
+#include "kit/ui/display_link.h"
+#include "kit/ui/render.h"
+#include "kit/ui/scroll_view.h"
+#include "kit/ui/text_field.h"
+#include "kit/ui/window.h"
+#include "kit/web/browser/testing/browser_test_support.h"
+#include "kit/web/web_view.h"
+
+// Last: X11's macros would rename kit's enumerators.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace {
+
+const char* kPage = R"(<!DOCTYPE html><html><body style="margin:0; background:#204080">
+<div style="position:absolute; left:20px; top:20px; width:100px; height:100px; background:#ff0000"></div>
+<script>
+  var clicks = [];
+  document.addEventListener('click', function (e) { clicks.push([e.clientX, e.clientY]); });
+</script></body></html>)";
+
+// One point is one pixel here, so that the window fits the virtual screen.
+kit::DeviceProfile flatPhone() {
+  kit::DeviceProfile profile = kit::DeviceProfile::phone375x667();
+  profile.scale = 1;
+  return profile;
+}
+
+// The display server as a person's mouse and keyboard and a screenshot tool.
+class Display {
+ public:
+  ~Display() {
+    if (display_) XCloseDisplay(display_);
+  }
+  // Opens the window's display and finds where the window's origin lies
+  // on its screen.
+  bool locate(const std::string& name, unsigned long window) {
+    display_ = XOpenDisplay(name.c_str());
+    if (!display_) return false;
+    ::Window child;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &x_, &y_, &child);
+    XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+    XSync(display_, False);
+    return true;
+  }
+  void click(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x_ + x, y_ + y, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XSync(display_, False);
+  }
+  void wheelDown(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x_ + x, y_ + y, CurrentTime);
+    XTestFakeButtonEvent(display_, 5, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 5, False, CurrentTime);
+    XSync(display_, False);
+  }
+  void key(KeySym symbol) {
+    const KeyCode code = XKeysymToKeycode(display_, symbol);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XSync(display_, False);
+  }
+  void close(unsigned long window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    XSync(display_, False);
+  }
+  // The window's pixels as the X server shows them.
+  kit::Ref<kit::Bitmap> screenshot(unsigned long window, int width, int height) {
+    XImage* image = XGetImage(display_, window, 0, 0, width, height, AllPlanes, ZPixmap);
+    if (!image) return nullptr;
+    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        uint8_t* out = &rgba[(static_cast<size_t>(y) * width + x) * 4];
+        out[0] = (pixel >> 16) & 0xFF;
+        out[1] = (pixel >> 8) & 0xFF;
+        out[2] = pixel & 0xFF;
+        out[3] = 255;
+      }
+    XDestroyImage(image);
+    return kit::Bitmap::create(width, height, kit::PixelFormat::rgba8(), 0, std::move(rgba));
+  }
+
+ private:
+  ::Display* display_ = nullptr;
+  int x_ = 0, y_ = 0;
+};
+
+// The share of pixels whose channels differ by more than `tolerance`.
+double differingShare(const kit::Bitmap& a, const kit::Bitmap& b, int tolerance) {
+  if (a.width() != b.width() || a.height() != b.height()) return 1;
+  size_t differing = 0;
+  for (size_t y = 0; y < a.height(); ++y)
+    for (size_t x = 0; x < a.width(); ++x) {
+      const kit::Pixel p = a.pixelAt(x, y), q = b.pixelAt(x, y);
+      if (std::abs(p.r - q.r) > tolerance || std::abs(p.g - q.g) > tolerance || std::abs(p.b - q.b) > tolerance)
+        ++differing;
+    }
+  return static_cast<double>(differing) / static_cast<double>(a.width() * a.height());
+}
+
+class DesktopWindowTest : public kit::test::BrowserEngineTest {
+ protected:
+  void SetUp() override {
+    kit::test::usePrivateDisplay();  // clicks of other tests stay on their displays
+    kit::test::BrowserEngineTest::SetUp();
+    if (IsSkipped()) return;
+    window = kit::Window::make(kit::Rect{0, 0, 375, 667});
+    window->setBackgroundColor(kit::Color::whiteColor());
+    web = kit::WebView::make(kit::Rect{0, 300, 375, 367});
+    window->addSubview(web);
+    button = kit::Button::make(kit::Rect{20, 20, 150, 44});
+    button->setBackgroundColor(kit::Color::hex(0x2060C0));
+    button->setTitle("知道了");
+    button->addAction(kit::ControlEvent::TouchUpInside, [this] { ++taps; });
+    window->addSubview(button);
+    field = kit::TextField::make(kit::Rect{20, 100, 300, 40});
+    field->setBorderStyle(kit::TextBorderStyle::RoundedRect);
+    window->addSubview(field);
+    // A translucent native view above the page.
+    veil = kit::View::make(kit::Rect{200, 320, 150, 100});
+    veil->setBackgroundColor(kit::Color::rgba(0, 1, 0, 0.5));
+    window->addSubview(veil);
+    window->makeKeyAndVisible();
+    struct Finish : kit::NavigationDelegate {
+      bool done = false;
+      void didFinishNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&) override { done = true; }
+    };
+    auto finish = std::make_shared<Finish>();
+    web->setNavigationDelegate(finish);
+    web->loadHTMLString(kPage, kit::URL::URLWithString("http://127.0.0.1/page.html"));
+    ASSERT_TRUE(kit::test::runUntil([&] { return finish->done; }));
+    desktop = kit::DesktopWindow::open("desktop test");
+    ASSERT_TRUE(desktop);
+    ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+    ASSERT_TRUE(shows([&](const kit::Bitmap& frame) { return frame.pixelAt(70, 370).r > 200; }));
+  }
+  void TearDown() override {
+    desktop.reset();
+    if (window) window->setHidden(true);
+    web.reset();
+    window.reset();
+    EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  }
+  // Runs until the desktop window has drawn a frame that satisfies `test`.
+  bool shows(const std::function<bool(const kit::Bitmap&)>& test) {
+    return kit::test::runUntil([&] {
+      auto frame = desktop->lastFrame();
+      return frame && test(*frame);
+    });
+  }
+  std::string evaluate(const std::string& script) {
+    std::string text;
+    bool done = false;
+    web->evaluateJavaScript(script, [&](kit::Id value, kit::Ref<kit::Error> error) {
+      text = error ? "error" : kit::describe(value);
+      done = true;
+    });
+    EXPECT_TRUE(kit::test::runUntil([&] { return done; }));
+    return text;
+  }
+  // Lets the display link tick `frames` times.
+  void runFrames(int frames) {
+    int ticks = 0;
+    auto link = kit::DisplayLink::make([&](kit::DisplayLink&) { ++ticks; });
+    link->addToRunLoop(kit::RunLoop::main());
+    EXPECT_TRUE(kit::test::runUntil([&] { return ticks >= frames; }));
+    link->invalidate();
+  }
+
+  // Lets the display link tick until a few ticks in a row draw no frame
+  // (the window's first exposures and the page's first paints are over).
+  bool settle() {
+    for (int round = 0; round < 50; ++round) {
+      const long drawn = desktop->framesDrawn();
+      runFrames(5);
+      if (desktop->framesDrawn() == drawn) return true;
+    }
+    return false;
+  }
+
+  kit::DeviceProfileScope phone{flatPhone()};
+  Display display;
+  kit::Ref<kit::Window> window;
+  kit::Ref<kit::WebView> web;
+  kit::Ref<kit::Button> button;
+  kit::Ref<kit::TextField> field;
+  kit::Ref<kit::View> veil;
+  int taps = 0;
+  std::unique_ptr<kit::DesktopWindow> desktop;
+};
+
+TEST_F(DesktopWindowTest, AScreenshotOfTheWindowEqualsKitsRenderOfTheScreen) {
+  EXPECT_EQ(desktop->scale(), 1);
+  ASSERT_TRUE(settle());
+  kit::Ref<kit::Bitmap> shot = display.screenshot(desktop->xid(), 375, 667);
+  ASSERT_TRUE(shot);
+  kit::Ref<kit::Bitmap> rendered = kit::renderScreen(1);
+  EXPECT_LT(differingShare(*shot, *rendered, 6), 0.002);
+  // The page is live under the translucent view: its red square, the veil
+  // blended over the page's blue.
+  EXPECT_GT(shot->pixelAt(70, 370).r, 200);
+  const kit::Pixel veiled = shot->pixelAt(300, 400);
+  EXPECT_GT(veiled.g, 100);
+  EXPECT_GT(veiled.b, 40);
+}
+
+TEST_F(DesktopWindowTest, FramesAreDrawnWhenSomethingChangesAndNotWhileNothingDoes) {
+  // The page repainting is a change.
+  ASSERT_TRUE(settle());
+  const long before = desktop->framesDrawn();
+  evaluate("document.body.style.background = '#ffff00'; 1");
+  EXPECT_TRUE(shows([](const kit::Bitmap& frame) {
+    const kit::Pixel p = frame.pixelAt(10, 600);
+    return p.r > 200 && p.g > 200 && p.b < 50;
+  }));
+  EXPECT_GT(desktop->framesDrawn(), before);
+
+  // Without the page (whose engine may paint at any time), nothing changes
+  // and nothing is drawn, until a view changes.
+  web->removeFromSuperview();
+  web.reset();
+  ASSERT_TRUE(settle());
+  const long idle = desktop->framesDrawn();
+  runFrames(10);
+  EXPECT_EQ(desktop->framesDrawn(), idle);
+  veil->setBackgroundColor(kit::Color::rgba(0, 0, 1, 1));
+  EXPECT_TRUE(shows([](const kit::Bitmap& frame) { return frame.pixelAt(300, 330).b > 200; }));
+  EXPECT_GT(desktop->framesDrawn(), idle);
+}
+
+TEST_F(DesktopWindowTest, ClicksAndKeysThroughTheDisplayServerReachWhatKitsHitTestingFinds) {
+  display.click(60, 40);
+  ASSERT_TRUE(kit::test::runUntil([&] { return taps == 1; }));
+
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  for (KeySym symbol : {XK_a, XK_d, XK_a, XK_m, XK_x}) display.key(symbol);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "adamx"; })) << field->text();
+  display.key(XK_BackSpace);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "adam"; })) << field->text();
+  EXPECT_TRUE(kit::Application::shared()->isKeyboardVisible());
+  bool returned = false;
+  field->addAction(kit::ControlEvent::EditingDidEndOnExit, [&] { returned = true; });
+  display.key(XK_Return);
+  ASSERT_TRUE(kit::test::runUntil([&] { return returned; }));
+
+  // The page gets a click where no native view lies above it, at its own
+  // point; a click on the veil does not reach it.
+  display.click(50, 350);
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("clicks.length") == "1"; }));
+  EXPECT_EQ(evaluate("clicks[0].join(',')"), "50,50");
+  display.click(250, 350);
+  display.click(60, 40);
+  ASSERT_TRUE(kit::test::runUntil([&] { return taps == 2; }));
+  EXPECT_EQ(evaluate("clicks.length"), "1");
+}
+
+TEST_F(DesktopWindowTest, TheWheelScrollsTheScrollViewUnderThePointer) {
+  auto scroller = kit::ScrollView::make(kit::Rect{20, 160, 200, 100});
+  scroller->setContentSize({200, 1000});
+  window->addSubview(scroller);
+  display.wheelDown(100, 200);
+  ASSERT_TRUE(kit::test::runUntil([&] { return scroller->contentOffset().y > 0; }));
+  EXPECT_EQ(scroller->contentOffset().y, 40);
+}
+
+TEST_F(DesktopWindowTest, ClosingTheWindowAsksItsCloseHandler) {
+  bool closed = false;
+  desktop->setCloseHandler([&] { closed = true; });
+  display.close(desktop->xid());
+  EXPECT_TRUE(kit::test::runUntil([&] { return closed; }));
+}
+
+}  // namespace

@@ -1,0 +1,328 @@
+// The pay sheet's order flow: the order of each pay style, the web pay page
+// and its return, the result notice, the result polling and closing the
+// sheet. See kt_new_pay_vc.h.
+//
+// An order that fails keeps the sheet open for another try and tells the
+// order's failure block each time; closing the sheet with its back button
+// before a result tells neither block.
+#include "config/client_configuration.h"
+#include "kit/dispatch/queue.h"
+#include "kit/dispatch/thread_check.h"
+#include "kit/foundation/charset.h"
+#include "kit/foundation/log.h"
+#include "kit/foundation/percent_encoding.h"
+#include "kit/foundation/values.h"
+#include "kit/graphics/color.h"
+#include "kit/ui/application.h"
+#include "kit/ui/navigation_controller.h"
+#include "net/mutable_dictionary_fields.h"
+#include "platform/account/cxr_helper_btn_port.h"
+#include "platform/account/cxr_message.h"
+#include "platform/account/cxr_window_manager.h"
+#include "platform/account/kt_new_pay_vc.h"
+#include "platform/account/kt_pay_api.h"
+#include "platform/account/kt_pay_plug.h"
+#include "platform/account/kt_web_pay_vc.h"
+#include "platform/base/ns_string_url_encode.h"
+#include "platform/base/share_vale.h"
+#include "ui/widgets/ui_view_extension.h"
+
+namespace {
+
+kit::Ref<kit::String> orderNumber() { return kit::str(NSStringURLEncode::getOrderNumber()); }
+kit::Ref<kit::String> coinsText(const kit::Ref<kit::String>& yuan) {
+  return kit::format("%d", KTNewPayVC::coinsOf(yuan));
+}
+
+}  // namespace
+
+void KTNewPayVC::doPay() {
+  KIT_CHECK_MAIN_THREAD();
+  switch (payStyle_) {
+    case 1: goToPayWithType("wx", "微信支付"); break;
+    case 2: goToPayWithType("qb", "钱包支付"); break;
+    case 3: goToPtbPay(); break;
+    case 4: goToDjqPay(); break;
+    case 5: goToWalletPayAppPay(); break;
+    case 6: goToGFWxPay(); break;
+    default: break;
+  }
+}
+
+// A failed H5, app or official WeChat order: "11" needs no payment; any
+// other message is shown here and the order hears it could not be placed.
+void KTNewPayVC::orderFailed(const Text& message) {
+  payBtn()->setEnabled(true);
+  if (kit::describe(message) == "11") {
+    payWithFree();
+    return;
+  }
+  CXRMessage::showMessage(message, view());
+  if (order_.failed) order_.failed(kit::str(kNotNotified), kit::str("3"), order_.money);
+}
+
+void KTNewPayVC::goToPayWithType(const std::string& type, const std::string& title) {
+  payBtn()->setEnabled(false);
+  kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+  KTPayAPI::doH5PayWithMoney(
+      order_.money, order_.realMoney, order_.cid, orderNumber(), kit::format("%.2f", discount_), kit::str(type),
+      order_.roleId, order_.serverId, order_.productName, order_.productDesc, order_.cpExtend,
+      [weak, title](const kit::Ref<NotifyServer>& result) {
+        auto self = weak.lock();
+        if (!self || !self->navigationController()) return;
+        auto page = kit::make<KTWebPayVC>();
+        page->setUrl(result->url());
+        page->setIsGFWXH5(false);
+        page->setWebViewCallBack([weak](const kit::Ref<KTWebPayVC>& returned) {
+          if (auto sheet = weak.lock()) sheet->webPayReturned(returned);
+        });
+        self->navigationController()->pushViewController(page, true);
+        page->setTitle(title);
+      },
+      [weak](const Text& message) {
+        if (auto self = weak.lock()) self->orderFailed(message);
+      });
+}
+
+void KTNewPayVC::goToGFWxPay() {
+  payBtn()->setEnabled(false);
+  kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+  KTPayAPI::doWxPayWithMoney(
+      order_.money, order_.realMoney, order_.cid, orderNumber(), kit::format("%.2f", discount_), order_.roleId,
+      order_.serverId, order_.productName, order_.productDesc, order_.cpExtend,
+      kit::str(isWxpayTwo_ ? "Wxh5other/h5pay" : "wxh5/h5pay"),
+      [weak](const kit::Ref<NotifyServer>& result) {
+        auto self = weak.lock();
+        if (!self || !self->navigationController()) return;
+        auto page = kit::make<KTWebPayVC>();
+        page->setUrl(result->url());
+        page->setIsGFWXH5(true);
+        page->setWebViewCallBack([weak](const kit::Ref<KTWebPayVC>& returned) {
+          if (auto sheet = weak.lock()) sheet->webPayReturned(returned);
+        });
+        self->navigationController()->pushViewController(page, true);
+        page->setTitle("微信支付");
+      },
+      [weak](const Text& message) {
+        if (auto self = weak.lock()) self->orderFailed(message);
+      });
+}
+
+void KTNewPayVC::goToWalletPayAppPay() {
+  payBtn()->setEnabled(false);
+  kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+  KTPayAPI::doWalletPayAppPayWithMoney(
+      order_.money, order_.realMoney, order_.cid, orderNumber(), kit::format("%.2f", discount_), order_.roleId,
+      order_.serverId, order_.productName, order_.productDesc, order_.cpExtend,
+      kit::str(isWalletPayTwo_ ? "WalletPayappother/apppayios" : "WalletPayapp/apppayios"),
+      [weak](const kit::Ref<WalletPayInfo>& info) {
+        if (!weak.lock()) return;
+        auto plug = KTPayPlug::sharedInstance();
+        plug->setWalletPayInfo(info);
+        plug->setPayWay(KTPayWayWalletPayApp);
+        plug->doPay([weak](unsigned long, const Text& status, const kit::Ref<kit::Error>& error) {
+          auto self = weak.lock();
+          if (!self) return;
+          auto& notice = self->noticeView();
+          notice->statusL()->setText(kit::describe(status));
+          notice->setPayStatus(status);
+          notice->setPayError(error);
+          self->showNotice();
+        });
+      },
+      [weak](const Text& message) {
+        if (auto self = weak.lock()) self->orderFailed(message);
+      });
+}
+
+void KTNewPayVC::goToPtbPay() {
+  payBtn()->setEnabled(false);
+  kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+  KTPayAPI::doPtbPayWithMoney(
+      coinsText(order_.money), coinsText(order_.realMoney), order_.cid, orderNumber(),
+      kit::format("%.2f", discount_), order_.roleId, order_.serverId, order_.productName, order_.productDesc,
+      order_.cpExtend,
+      [weak](const kit::Ref<PtbPay>& result) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (self->order_.success) self->order_.success(result->mesage(), self->order_.money);
+        self->popAction();
+      },
+      [weak](const Text& message, const Text& code) {
+        auto self = weak.lock();
+        if (!self) return;
+        CXRMessage::showMessage(message, self->view());
+        self->payBtn()->setEnabled(true);
+        if (self->order_.failed) self->order_.failed(message, code, self->order_.money);
+      });
+}
+
+void KTNewPayVC::goToDjqPay() {
+  payBtn()->setEnabled(false);
+  kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+  KTPayAPI::doDjqPayWithMoney(
+      order_.money, order_.couponMoney, order_.cid, order_.roleId, order_.serverId, order_.productName,
+      order_.productDesc, order_.cpExtend,
+      [weak](const kit::Ref<DiscountPayWay>& result) {
+        auto self = weak.lock();
+        if (!self) return;
+        if (self->order_.success) self->order_.success(result->mesage(), self->order_.money);
+        self->popAction();
+      },
+      [weak](const Text& message, const Text& code) {
+        auto self = weak.lock();
+        if (!self) return;
+        CXRMessage::showMessage(message, self->view());
+        self->payBtn()->setEnabled(true);
+        if (self->order_.failed) self->order_.failed(message, code, self->order_.money);
+      });
+}
+
+// ---- Notice ---------------------------------------------------------------------
+
+const kit::Ref<kit::View>& KTNewPayVC::coverView() {
+  if (!coverView_) {
+    coverView_ = kit::View::make(view()->frame());
+    coverView_->setBackgroundColor(kit::Color::white(0, 0.2));
+  }
+  return coverView_;
+}
+
+const kit::Ref<KTPayNoticeView>& KTNewPayVC::noticeView() {
+  if (!noticeView_) {
+    noticeView_ = UIViewExtension::ViewFromXib<KTPayNoticeView>(KTPayNoticeView::kSceneName);
+    if (!noticeView_) noticeView_ = KTPayNoticeView::make();
+    noticeView_->setCenter(view()->center());
+    kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+    noticeView_->setGoToGameBlock([weak](const kit::Ref<kit::Error>& error, const Text& status) {
+      if (auto self = weak.lock()) self->leaveNotice(error, status);
+    });
+    noticeView_->setGoToApplyBlock([weak](const kit::Ref<kit::Error>& error, const Text& status) {
+      auto self = weak.lock();
+      if (!self) return;
+      self->leaveNotice(error, status);
+      self->openGameBox();
+    });
+  }
+  return noticeView_;
+}
+
+void KTNewPayVC::showNotice() {
+  auto cover = coverView();
+  cover->addSubview(noticeView());
+  if (auto top = CXRWindowManager::topWindow()) top->addSubview(cover);
+}
+
+void KTNewPayVC::payWithFree() {
+  auto& notice = noticeView();
+  notice->setPayError(nullptr);
+  notice->setPayStatus(kit::str(kPaid));
+  notice->statusL()->setText(kPaid);
+  showNotice();
+}
+
+void KTNewPayVC::leaveNotice(const kit::Ref<kit::Error>& error, const Text& status) {
+  coverView()->removeFromSuperview();
+  // The blocks and the amount outlive the close.
+  const Order order = order_;
+  popAction();
+  if (error) {
+    if (order.failed) order.failed(status, kit::str("1"), order.money);
+  } else if (order.success) {
+    order.success(status, order.money);
+  }
+}
+
+void KTNewPayVC::openGameBox() {
+  auto app = kit::Application::shared();
+  if (app->canOpenURL(kBoxAppURL)) {
+    app->openURL(kBoxAppURL);
+    return;
+  }
+  auto channel = kit::stringByAddingPercentEncodingWithAllowedCharacters(
+      kit::describe(ShareVale::sharedInstance()->chanelid()), *kit::CharacterSet::urlQueryValueAllowed());
+  auto host = ClientConfiguration::shared().valueForKey(ClientConfiguration::kPlatformWebHost);
+  app->openURL(kit::format("%@?ag=%@", kit::format("%@%@", host, kit::str(kBoxPath)), channel)->utf8());
+}
+
+// ---- Web page return and polling ------------------------------------------------
+
+void KTNewPayVC::webPayReturned(const kit::Ref<KTWebPayVC>& page) {
+  KIT_CHECK_MAIN_THREAD();
+  payBtn()->setEnabled(true);
+  if (page && page->navigationController()) page->navigationController()->popViewController(true);
+  auto& notice = noticeView();
+  notice->setPayError(kit::Error::make(kUnpaid, 1));
+  notice->setPayStatus(kit::str(kUnpaid));
+  notice->statusL()->setText(kPaying);
+  showNotice();
+  loadTimer();
+}
+
+void KTNewPayVC::loadTimer() {
+  KIT_CHECK_MAIN_THREAD();
+  pause();
+  auto remaining = std::make_shared<long>(PollCount);
+  timer_ = kit::TimerSource::create(kit::Queue::main());
+  timer_->setTimer(0, PollInterval, 0);
+  kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+  timer_->setEventHandler([weak, remaining] {
+    auto self = weak.lock();
+    if (!self) return;
+    if (*remaining < 0) {
+      self->pause();
+      return;
+    }
+    auto parameters = kit::MutableDictionary::make();
+    setObjectForField(*parameters, ShareVale::sharedInstance()->userName(), "z");
+    self->manager()->PostCouponURL(
+        kResultEndpoint, parameters,
+        [weak](const kit::Id& reply) {
+          auto sheet = weak.lock();
+          if (!sheet || kit::describe(reply["z"]) != "1") return;
+          auto& notice = sheet->noticeView();
+          notice->setPayError(nullptr);
+          notice->setPayStatus(kit::str(kPaid));
+          notice->statusL()->setText(kPaid);
+          sheet->pause();
+        },
+        [](const kit::Ref<kit::Error>& error) { kit::log("error = %@", error); });
+    --*remaining;
+  });
+  timer_->resume();
+}
+
+void KTNewPayVC::pause() {
+  if (!timer_) return;
+  timer_->cancel();
+  timer_.reset();
+}
+
+// ---- Closing ----------------------------------------------------------------------
+
+void KTNewPayVC::popAction() {
+  KIT_CHECK_MAIN_THREAD();
+  hiddenLeftBtn();
+  if (hud_) {
+    hud_->hideAnimated(true);
+    hud_.reset();
+  }
+  if (auto ball = CXRHelperBtnPort::shared()) ball->show();
+  order_.realMoney = nullptr;
+  order_.couponMoney = nullptr;
+  order_.cid = nullptr;
+  auto* nav = navigationController();
+  if (!nav) {
+    dismissed();
+    return;
+  }
+  if (auto titleView = nav->navigationBar()->viewWithTag(TitleViewTag)) titleView->removeFromSuperview();
+  if (nav->viewControllers().size() > 1) {
+    nav->popViewController(true);
+  } else {
+    kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+    nav->dismissViewController(true, [weak] {
+      if (auto self = weak.lock()) self->dismissed();
+    });
+  }
+}

@@ -1,0 +1,263 @@
+// The pay sheet's order flow against the platform service: what each pay
+// style orders, the web pay page and its return, the result notice and its
+// buttons, the result polling on the virtual clock, and closing.
+#include <gtest/gtest.h>
+
+#include "kit/ui/application.h"
+#include "kit/ui/render.h"
+#include "payvendor/pay/wallet_pay_sdk.h"
+#include "platform/account/kt_pay_plug.h"
+#include "platform/account/testing/kt_pay_sheet_fixture.h"
+#include "platform/account/kt_web_pay_vc.h"
+
+namespace {
+
+std::string d(const kit::Id& value) { return kit::describe(value); }
+
+class PaySheetOrder : public PaySheetTest {
+ protected:
+  // Opens a sheet with one pay way listed.
+  kit::Ref<KTNewPayVC> openWith(const char* code, const char* money) {
+    platform->setPayWays({{code, "way", ""}});
+    return open(money);
+  }
+  // Presses pay and waits for the order's request.
+  void pay(KTNewPayVC& sheet, const std::string& endpoint) {
+    const size_t before = server->requestsTo(endpoint).size();
+    kit::test::tap(sheet.payBtn());
+    EXPECT_FALSE(sheet.payBtn()->isEnabled());
+    EXPECT_TRUE(waitForCalls(endpoint, before + 1));
+  }
+  kit::Ref<KTWebPayVC> webPage(KTNewPayVC& sheet) {
+    kit::Ref<KTWebPayVC> page;
+    kit::test::runUntil([&] {
+      page = std::dynamic_pointer_cast<KTWebPayVC>(nav(sheet)->viewControllers().back());
+      return page != nullptr;
+    });
+    settle();
+    return page;
+  }
+  bool noticeShown(KTNewPayVC& sheet) { return sheet.coverView()->superview() == window; }
+  size_t polls() const { return server->requestsTo(KTNewPayVC::kResultEndpoint).size(); }
+  // Advances the virtual clock by `seconds` and lets the polls it sends arrive.
+  void wait(double seconds, size_t expected) {
+    clock.advance(seconds);
+    EXPECT_TRUE(kit::test::runUntil([&] { return polls() >= expected; })) << polls() << " of " << expected;
+  }
+};
+
+TEST_F(PaySheetOrder, CoinOrdersPayInWholeCoinsAndCloseTheSheet) {
+  auto sheet = openWith("1", "6.5");
+  ASSERT_TRUE(sheet);
+  ASSERT_EQ(sheet->payStyle(), 3u);
+  pay(*sheet, "Ttbpaynew/ttbnew");
+  auto sent = sentTo("Ttbpaynew/ttbnew");
+  EXPECT_EQ(d(sent["p"]), "65");
+  EXPECT_EQ(d(sent["b"]), "65");
+  EXPECT_EQ(d(sent["xx"]), "1.00");
+  EXPECT_EQ(d(sent["x"]), "R7");
+  EXPECT_EQ(d(sent["h"]), "S2");
+  EXPECT_EQ(d(sent["k"]), "元宝");
+  EXPECT_EQ(d(sent["l"]), "60元宝");
+  EXPECT_EQ(d(sent["y"]), "ORDER-1");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !heard.empty(); }));
+  EXPECT_TRUE(heard[0].starts_with("success|")) << heard[0];
+  EXPECT_TRUE(heard[0].ends_with("|6.5")) << heard[0];
+  EXPECT_EQ(platform->account("player01")->platformCoins, 55);
+  settle();
+  EXPECT_FALSE(game->presentedViewController());
+  EXPECT_FALSE(KTNewPayVC::openSheet());
+  EXPECT_EQ(ballCalls("show"), 1);
+}
+
+TEST_F(PaySheetOrder, ARefusedCoinOrderKeepsTheSheetOpenForAnotherTry) {
+  auto sheet = openWith("1", "60");
+  ASSERT_TRUE(sheet);
+  pay(*sheet, "Ttbpaynew/ttbnew");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !heard.empty(); }));
+  EXPECT_TRUE(heard[0].starts_with("failure|")) << heard[0];
+  EXPECT_TRUE(heard[0].ends_with("|60")) << heard[0];
+  EXPECT_TRUE(sheet->payBtn()->isEnabled());
+  EXPECT_EQ(KTNewPayVC::openSheet(), sheet);
+  // Every attempt is heard.
+  pay(*sheet, "Ttbpaynew/ttbnew");
+  ASSERT_TRUE(kit::test::runUntil([&] { return heard.size() == 2; }));
+}
+
+TEST_F(PaySheetOrder, VoucherOrdersSendTheAmountAfterTheCoupon) {
+  auto sheet = openWith("4", "10");
+  ASSERT_TRUE(sheet);
+  sheet->couponChosen(
+      KTCouponsModel::initWithDictionary(kit::dict({{"cid", "57"}, {"pay_money", "10"}, {"coupon_money", "2"}})));
+  pay(*sheet, "Ttbpaynew/djqpay");
+  auto sent = sentTo("Ttbpaynew/djqpay");
+  EXPECT_EQ(d(sent["p"]), "10");
+  EXPECT_EQ(d(sent["b"]), "8");
+  EXPECT_EQ(d(sent["cid"]), "57");
+  EXPECT_FALSE(sent["xx"]) << "no discount on vouchers";
+  ASSERT_TRUE(kit::test::runUntil([&] { return !heard.empty(); }));
+  EXPECT_TRUE(heard[0].starts_with("success|")) << heard[0];
+}
+
+TEST_F(PaySheetOrder, H5PaymentGoesThroughTheWebPageAndThePolling) {
+  auto sheet = openWith("2", "6");
+  ASSERT_TRUE(sheet);
+  pay(*sheet, "H5pay/pay");
+  auto sent = sentTo("H5pay/pay");
+  EXPECT_EQ(d(sent["z"]), "qb");
+  EXPECT_EQ(d(sent["xx"]), "1.00");
+  EXPECT_EQ(d(sent["p"]), "6");
+  EXPECT_EQ(d(sent["d"]), "R7");
+  EXPECT_EQ(d(sent["n"]), "ORDER-1");
+  EXPECT_FALSE(d(sent["x"]).empty()) << "a fresh order number";
+  auto page = webPage(*sheet);
+  ASSERT_TRUE(page);
+  EXPECT_FALSE(page->isGFWXH5());
+  EXPECT_FALSE(d(page->url()).empty());
+  EXPECT_EQ(page->titlelable()->text(), "钱包支付");
+
+  // The player comes back: the page goes, the notice and the polling come.
+  page->cancelBtnClick();
+  settle();
+  EXPECT_TRUE(sheet->payBtn()->isEnabled());
+  EXPECT_EQ(nav(*sheet)->viewControllers().size(), 1u);
+  ASSERT_TRUE(noticeShown(*sheet));
+  EXPECT_TRUE(kit::Color::white(0, 0.2)->isEqual(*sheet->coverView()->backgroundColor()));
+  EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTNewPayVC::kPaying);
+  ASSERT_TRUE(sheet->noticeView()->payError());
+  EXPECT_EQ(sheet->noticeView()->payError()->domain(), "支付失败");
+  EXPECT_EQ(sheet->noticeView()->payError()->code(), 1);
+  wait(0, 1);
+  EXPECT_EQ(keysOf(sentTo(KTNewPayVC::kResultEndpoint)), "z");
+  EXPECT_EQ(d(sentTo(KTNewPayVC::kResultEndpoint)["z"]), "player01");
+  kit::writePNG(*window, std::string(KIT_UI_ARTIFACT_DIR) + "/pay_sheet_paying.png");
+
+  // Paid: the next answer says so and the polling stops.
+  ASSERT_TRUE(platform->markPaid(platform->orders().back().orderNumber));
+  wait(2, 2);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !sheet->timer(); }));
+  EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTNewPayVC::kPaid);
+  EXPECT_FALSE(sheet->noticeView()->payError());
+  clock.advance(10);
+  kit::test::runUntil([] { return false; }, 0.05);
+  EXPECT_EQ(polls(), 2u);
+
+  // Go-to-game: cover gone, the whole sheet dismissed, success.
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_FALSE(sheet->coverView()->superview());
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0], "success|支付成功|6");
+  settle();
+  EXPECT_FALSE(game->presentedViewController());
+}
+
+TEST_F(PaySheetOrder, PollingAsksThirtyOneTimesOverSixtySecondsAndAReturnRestartsIt) {
+  auto sheet = openWith("3", "6");
+  ASSERT_TRUE(sheet);
+  pay(*sheet, "H5pay/pay");
+  EXPECT_EQ(d(sentTo("H5pay/pay")["z"]), "wx");
+  auto page = webPage(*sheet);
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->titlelable()->text(), "微信支付");
+  page->cancelBtnClick();
+  wait(0, 1);
+  wait(20, 11);
+  // A second return starts the count again, without a second timer.
+  sheet->webPayReturned(nullptr);
+  wait(0, 12);
+  for (int i = 0; i < 30; ++i) wait(2, 13 + static_cast<size_t>(i));
+  EXPECT_EQ(polls(), 42u) << "31 requests after the second return, over 60 seconds";
+  clock.advance(2);
+  kit::test::runUntil([] { return false; }, 0.05);
+  EXPECT_FALSE(sheet->timer()) << "gone at the tick after the last request";
+  clock.advance(10);
+  kit::test::runUntil([] { return false; }, 0.05);
+  EXPECT_EQ(polls(), 42u);
+
+  // Unpaid: go-to-game reports the failure with code 1.
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0], "failure|支付失败|1|6");
+}
+
+TEST_F(PaySheetOrder, AClosedSheetPollsNoMore) {
+  auto sheet = openWith("2", "6");
+  ASSERT_TRUE(sheet);
+  sheet->webPayReturned(nullptr);
+  wait(0, 1);
+  kit::Weak<KTNewPayVC> weak = sheet;
+  kit::test::tap(sheet->noticeView()->goToApplyButton());
+  EXPECT_EQ(heard.size(), 1u);
+  auto app = kit::Application::shared();
+  ASSERT_FALSE(app->openedURLs().empty());
+  EXPECT_EQ(app->openedURLs().back(),
+            server->origin() + "/cdcloud/welcome/box?ag=" + d(ShareVale::sharedInstance()->chanelid()));
+  sheet.reset();
+  settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !weak.lock(); }));
+  clock.advance(10);
+  kit::test::runUntil([] { return false; }, 0.05);
+  EXPECT_EQ(polls(), 1u);
+}
+
+TEST_F(PaySheetOrder, ANothingToPayAnswerShowsThePaidNotice) {
+  auto sheet = openWith("6", "6");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->payStyle(), 6u);
+  server->enqueue("wxh5/h5pay", sim::PlatformAPIReply::scrambled(kit::dict({{"code", "11"}, {"msg", "m"}})));
+  pay(*sheet, "wxh5/h5pay");
+  ASSERT_TRUE(kit::test::runUntil([&] { return noticeShown(*sheet); }));
+  EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTNewPayVC::kPaid);
+  EXPECT_TRUE(sheet->payBtn()->isEnabled());
+  EXPECT_TRUE(heard.empty());
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0], "success|支付成功|6");
+}
+
+TEST_F(PaySheetOrder, OtherOrderFailuresAreShownAndHeardEachTime) {
+  auto sheet = openWith("32", "6");
+  ASSERT_TRUE(sheet);
+  server->enqueue("Wxh5other/h5pay", sim::PlatformAPIReply::scrambled(kit::dict({{"code", 0}, {"msg", "暂停"}})));
+  pay(*sheet, "Wxh5other/h5pay");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !heard.empty(); }));
+  EXPECT_EQ(heard[0], "failure|无法通知服务器|3|6");
+  EXPECT_TRUE(kit::test::findLabel(*sheet->view(), "暂停")) << "the toast is in the sheet";
+  EXPECT_TRUE(sheet->payBtn()->isEnabled());
+  // The official page: its own flag and title.
+  pay(*sheet, "Wxh5other/h5pay");
+  auto page = webPage(*sheet);
+  ASSERT_TRUE(page);
+  EXPECT_TRUE(page->isGFWXH5());
+  EXPECT_EQ(page->titlelable()->text(), "微信支付");
+}
+
+TEST_F(PaySheetOrder, AppPaymentShowsThePlugsResultWithoutPolling) {
+  std::vector<std::string> walletOpened;
+  kit::Application::shared()->installApplication(WalletPaySDK::kDefaultWalletScheme,
+                                                 [&](const std::string& url) { walletOpened.push_back(url); });
+  auto sheet = openWith("31", "6");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->payStyle(), 5u);
+  pay(*sheet, "WalletPayappother/apppayios");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !walletOpened.empty(); }));
+  auto plug = KTPayPlug::sharedInstance();
+  ASSERT_TRUE(plug->walletPayInfo());
+  EXPECT_FALSE(d(plug->walletPayInfo()->signStr()).empty());
+  EXPECT_EQ(plug->payWay(), KTPayWayWalletPayApp);
+
+  plug->setWalletPayResultDic(kit::dict({{"resultStatus", "6001"}, {"memo", "用户取消"}, {"result", ""}}));
+  ASSERT_TRUE(noticeShown(*sheet));
+  EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTPayPlug::kCancelledStatus);
+  EXPECT_TRUE(sheet->noticeView()->payError());
+  plug->setWalletPayResultDic(kit::dict({{"resultStatus", "9000"}, {"memo", ""}, {"result", ""}}));
+  EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTPayPlug::kPaidStatus);
+  EXPECT_FALSE(sheet->noticeView()->payError());
+  EXPECT_EQ(polls(), 0u);
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0], "success|充值成功|6");
+  plug->setBlock(nullptr);
+}
+
+}  // namespace

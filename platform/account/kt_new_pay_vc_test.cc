@@ -1,0 +1,269 @@
+// The pay sheet: its amounts, opening and refusing orders, the pay ways the
+// server offers (and replies it must survive), the coupon picker and what a
+// chosen coupon does to the amounts.
+#include "platform/account/kt_new_pay_vc.h"
+
+#include <gtest/gtest.h>
+
+#include "kit/ui/render.h"
+#include "kit/ui/device_profile.h"
+#include "platform/account/kt_base_nav.h"
+#include "platform/account/kt_coupons_vc.h"
+#include "platform/account/testing/kt_pay_sheet_fixture.h"
+
+namespace {
+
+std::string d(const kit::Id& value) { return kit::describe(value); }
+std::string calc(const char* a, const char* b, const char* way) {
+  return d(KTNewPayVC::calculateMoney(kit::str(a), kit::str(b), way));
+}
+
+TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsInSinglePrecision) {
+  EXPECT_EQ(calc("9.99", "0.850000", "*"), "8.49") << "8.4915 cut, not rounded";
+  EXPECT_EQ(calc("10", "12", "-"), "-2");
+  EXPECT_EQ(calc("10", "1.000000", "*"), "10");
+  EXPECT_EQ(calc(".", "1.000000", "*"), "NaN");
+  EXPECT_EQ(calc("10", "1", "+"), "(null)");
+  EXPECT_EQ(d(KTNewPayVC::calculateMoney(nullptr, kit::str("1"), "*")), "NaN");
+
+  auto coins = [](const char* yuan) { return KTNewPayVC::coinsOf(kit::str(yuan)); };
+  EXPECT_EQ(coins("6.5"), 65);
+  EXPECT_EQ(coins("5.85"), 59);
+  EXPECT_EQ(coins("1.1"), 11) << "single precision: 1.1f × 10 is 11";
+  EXPECT_EQ(coins("0"), 0);
+  // No number, or none an int holds: no coins rather than undefined.
+  EXPECT_EQ(coins("NaN"), 0);
+  EXPECT_EQ(coins("abc"), 0);
+  EXPECT_EQ(coins("1e12"), 0);
+  EXPECT_EQ(coins("-1e300"), 0);
+  EXPECT_EQ(KTNewPayVC::coinsOf(nullptr), 0);
+}
+
+class PaySheet : public PaySheetTest {};
+
+TEST_F(PaySheet, AnAmountThatIsNoNumberOpensNothing) {
+  order("abc");
+  settle();
+  EXPECT_TRUE(toastShown(KTNewPayVC::kBadAmount));
+  EXPECT_FALSE(game->presentedViewController());
+  EXPECT_FALSE(KTNewPayVC::openSheet());
+  EXPECT_EQ(ballCalls("hide"), 0);
+  EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(PaySheet, OpensFullScreenOverTheGameAndShowsThePayWaysOffered) {
+  platform->setPayWays({{"1", "平台币", ""}, {"2", "钱包支付", ""}, {"4", "代金券", ""}});
+  ShareVale::sharedInstance()->setPtbValue(kit::str("7"));
+  order("6.5");
+  EXPECT_EQ(ballCalls("hide"), 1);
+  auto sheet = KTNewPayVC::openSheet();
+  ASSERT_TRUE(sheet);
+  // The HUD covers the top window while the pay ways load.
+  ASSERT_TRUE(sheet->hud());
+  EXPECT_EQ(sheet->hud()->superview(), window);
+  EXPECT_TRUE(kit::Color::white(0, 0.1)->isEqual(*sheet->hud()->backgroundView()->color()));
+  settle();
+  auto nav = std::dynamic_pointer_cast<KTBaseNav>(game->presentedViewController());
+  ASSERT_TRUE(nav);
+  EXPECT_EQ(nav->modalPresentationStyle(), kit::ModalPresentationStyle::FullScreen);
+  EXPECT_EQ(nav->viewControllers().front(), sheet);
+  ASSERT_TRUE(waitForCalls(KTNewPayVC::kPayWaysEndpoint, 1));
+  auto sent = sentTo(KTNewPayVC::kPayWaysEndpoint);
+  EXPECT_EQ(keysOf(sent), "b,bb,os,z,zz");
+  EXPECT_EQ(d(sent["zz"]), "player01");
+  EXPECT_EQ(d(sent["z"]), "10001");
+  EXPECT_EQ(d(sent["b"]), "1001");
+  EXPECT_EQ(d(sent["bb"]), d(ShareVale::sharedInstance()->chanelid()));
+  EXPECT_EQ(d(sent["os"]), "ios");
+  ASSERT_TRUE(kit::test::runUntil([&] { return sheet->hud()->hasFinished(); }));
+
+  EXPECT_TRUE(kit::test::findLabel(*nav->navigationBar(), KTNewPayVC::kTitle));
+  EXPECT_EQ(sheet->productNameL()->text(), "元宝");
+  EXPECT_EQ(sheet->moneyL()->text(), "6.5元");
+  auto runs = sheet->moneyL()->attributedText()->runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].attributes.strikethroughStyle, kit::UnderlineStyleSingle);
+  EXPECT_EQ(runs[0].range.length, sheet->moneyL()->attributedText()->length());
+  EXPECT_EQ(sheet->infoLeft()->constant(), 15);
+  EXPECT_EQ(sheet->typeLeft()->constant(), 15);
+
+  // First way "1": the coin row, in coins.
+  EXPECT_EQ(sheet->firstSelected(), 1u);
+  EXPECT_EQ(sheet->payStyle(), 3u);
+  EXPECT_TRUE(sheet->ptbIconBtn()->isSelected());
+  EXPECT_EQ(sheet->realMoneyL()->text(), "65平台币");
+  EXPECT_EQ(sheet->discountL()->text(), "（10.0折）") << "no discount stays 1.0";
+  EXPECT_EQ(sheet->remainPtbL()->text(), "（余额:120平台币）");
+  EXPECT_EQ(sheet->remainDjqL()->text(), "（余额:12.50元）");
+  EXPECT_EQ(d(ShareVale::sharedInstance()->ptbValue()), "120");
+  EXPECT_EQ(sheet->ptbViewH()->constant(), KTNewPayVC::RowH);
+  EXPECT_EQ(sheet->walletPayViewH()->constant(), KTNewPayVC::RowH);
+  EXPECT_EQ(sheet->djqViewH()->constant(), KTNewPayVC::RowH);
+  for (auto& hidden : {sheet->wxViewH(), sheet->GFWalletPayViewH(), sheet->GFWxViewH()}) {
+    EXPECT_EQ(hidden->constant(), 0);
+  }
+  kit::writePNG(*window, std::string(KIT_UI_ARTIFACT_DIR) + "/pay_sheet.png");
+
+  // Another row by tap; the vouchers style drops the discount label.
+  kit::test::tap(sheet->djqIconBtn());
+  EXPECT_EQ(sheet->payStyle(), 4u);
+  EXPECT_EQ(sheet->realMoneyL()->text(), "6.5元");
+  EXPECT_EQ(sheet->discountL()->text(), "");
+  EXPECT_FALSE(sheet->ptbIconBtn()->isSelected());
+  EXPECT_TRUE(logs.contains("代金券支付"));
+}
+
+TEST_F(PaySheet, MarginsWidenOnANotchedLandscapeScreen) {
+  kit::DeviceProfileScope landscape{kit::DeviceProfile::notched812x375()};
+  window = kit::Window::make();
+  window->makeKeyAndVisible();
+  window->setRootViewController(game);
+  auto sheet = open("6");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->infoLeft()->constant(), 30);
+  EXPECT_EQ(sheet->typeLeft()->constant(), 30);
+}
+
+TEST_F(PaySheet, TheFirstWayTheServerListsIsSelected) {
+  auto sheet = open("9.99");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->payStyle(), 2u) << "the service lists WalletPay H5 first";
+  // A flag of the other path changes only with a reply that lists its way.
+  struct Case {
+    const char* first;
+    unsigned long style;
+    bool walletTwo, wxTwo;
+  } cases[] = {{"3", 1, false, false}, {"31", 5, true, false}, {"32", 6, true, true}, {"1", 3, true, true}};
+  for (const auto& c : cases) {
+    sheet->handlePayWaysReply(json(std::string(R"({"code":"1","ttb":"0","djq":0,"discount":0,"data":[{"z":")") +
+                                   c.first + R"("}]})"));
+    EXPECT_EQ(sheet->payStyle(), c.style) << c.first;
+    EXPECT_EQ(sheet->isWalletPayTwo(), c.walletTwo) << c.first;
+    EXPECT_EQ(sheet->isWxpayTwo(), c.wxTwo) << c.first;
+  }
+}
+
+TEST_F(PaySheet, TheServersDiscountSetsTheAmountToPay) {
+  platform->setDiscount("0.85");
+  auto sheet = open("9.99");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->discountL()->text(), "（8.5折）");
+  EXPECT_EQ(sheet->realMoneyL()->text(), "8.49元");
+  EXPECT_EQ(d(sheet->order().realMoney), "8.49");
+}
+
+TEST_F(PaySheet, RepliesWithoutUsablePayWays) {
+  // Not delivered: WalletPay H5, every row kept.
+  server->setFault(KTNewPayVC::kPayWaysEndpoint, sim::RouteFault::CloseConnection);
+  auto sheet = open("6");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->payStyle(), 2u);
+  EXPECT_TRUE(sheet->walletPayIconBtn()->isSelected());
+  EXPECT_EQ(sheet->GFWxViewH()->constant(), KTNewPayVC::RowH);
+
+  // "djq" null: only the HUD goes.
+  sheet->remainPtbL()->setText("before");
+  sheet->handlePayWaysReply(json(R"({"code":"1","djq":null,"ttb":"9","data":[{"z":"1"}]})"));
+  EXPECT_EQ(sheet->remainPtbL()->text(), "before");
+  EXPECT_EQ(sheet->payStyle(), 2u);
+  EXPECT_EQ(sheet->ptbViewH()->constant(), KTNewPayVC::RowH);
+
+  // An empty reply: WalletPay H5.
+  kit::test::tap(sheet->ptbIconBtn());
+  sheet->handlePayWaysReply(json("{}"));
+  EXPECT_EQ(sheet->payStyle(), 2u);
+
+  // "data" not a list: a toast, WalletPay H5.
+  kit::test::tap(sheet->ptbIconBtn());
+  sheet->handlePayWaysReply(json(R"({"code":"1","data":{"z":"1"},"djq":1})"));
+  EXPECT_TRUE(toastShown(KTNewPayVC::kBadData));
+  EXPECT_EQ(sheet->payStyle(), 2u);
+}
+
+TEST_F(PaySheet, ARefusalSelectsNothingAndPayDoesNothing) {
+  server->enqueue(KTNewPayVC::kPayWaysEndpoint,
+                  sim::PlatformAPIReply::scrambled(kit::dict({{"code", "0"}, {"msg", "维护中"}})));
+  auto sheet = open("6");
+  ASSERT_TRUE(sheet);
+  EXPECT_TRUE(toastShown("维护中"));
+  EXPECT_EQ(sheet->payStyle(), 0u);
+  EXPECT_FALSE(sheet->selectedIconBtn());
+  kit::test::tap(sheet->payBtn());
+  EXPECT_TRUE(sheet->payBtn()->isEnabled()) << "no style, no order";
+}
+
+TEST_F(PaySheet, AReplyAfterTheSheetClosedIsIgnored) {
+  server->setFault(KTNewPayVC::kPayWaysEndpoint, sim::RouteFault::Delay);
+  order("6");
+  settle();
+  kit::Weak<KTNewPayVC> weak = KTNewPayVC::openSheet();
+  ASSERT_TRUE(weak.lock());
+  weak.lock()->popAction();
+  settle();
+  EXPECT_FALSE(game->presentedViewController());
+  EXPECT_FALSE(KTNewPayVC::openSheet());
+  EXPECT_TRUE(kit::test::runUntil([&] { return !weak.lock(); })) << "nothing holds a closed sheet";
+  EXPECT_EQ(ballCalls("show"), 1);
+  EXPECT_TRUE(heard.empty()) << "closing before a result tells neither block";
+}
+
+TEST_F(PaySheet, ACouponFromThePickerLowersTheAmounts) {
+  platform->setDiscount("0.8");
+  auto sheet = open("10");
+  ASSERT_TRUE(sheet);
+  kit::test::tap(sheet->couponsBtn());
+  auto picker = std::dynamic_pointer_cast<KTCouponsVC>(sheet->presentedViewController());
+  ASSERT_TRUE(picker);
+  EXPECT_EQ(picker->modalTransitionStyle(), kit::ModalTransitionStyle::CrossDissolve);
+  EXPECT_EQ(d(picker->money()), "10") << "the order amount, not the amount to pay (8)";
+  settle();
+  ASSERT_TRUE(waitForCalls(KTCouponsVC::kEndpoint, 1));
+  EXPECT_EQ(d(sentTo(KTCouponsVC::kEndpoint)["mm"]), "10");
+  ASSERT_TRUE(kit::test::runUntil([&] { return picker->dataSource()->count() == 2; }));
+
+  // 12 off 10 at 0.8: nothing after the coupon, nothing to pay.
+  auto big = kit::as<KTCouponsModel>(picker->dataSource()->objectAtIndex(1));
+  auto small = kit::as<KTCouponsModel>(picker->dataSource()->objectAtIndex(0));
+  picker->doCancel();
+  settle();
+  sheet->couponChosen(big);
+  EXPECT_EQ(sheet->couponsBtn()->titleLabel()->text(), "满5减12");
+  EXPECT_EQ(d(sheet->order().cid), "58");
+  EXPECT_EQ(d(sheet->order().couponMoney), "0");
+  EXPECT_EQ(d(sheet->order().realMoney), "0");
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0元");
+  kit::test::tap(sheet->ptbIconBtn());
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0平台币");
+  const std::string before = sheet->realMoneyL()->text();
+  sheet->doPtbPay();
+  EXPECT_EQ(sheet->realMoneyL()->text(), before) << "the selected row again changes nothing";
+
+  // 2 off: 8 after the coupon, 6.4 to pay; vouchers show the 8.
+  sheet->couponChosen(small);
+  EXPECT_EQ(sheet->realMoneyL()->text(), "64平台币");
+  kit::test::tap(sheet->djqIconBtn());
+  EXPECT_EQ(sheet->realMoneyL()->text(), "8元");
+  EXPECT_EQ(sheet->discountL()->text(), "");
+
+  // A coupon value that is no number: no coins rather than undefined.
+  auto bad = KTCouponsModel::initWithDictionary(kit::dict({{"cid", "9"}, {"pay_money", "1"}, {"coupon_money", "abc"}}));
+  kit::test::tap(sheet->ptbIconBtn());
+  sheet->couponChosen(bad);
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0平台币");
+}
+
+TEST_F(PaySheet, ASecondOrderWhileASheetIsOpenIsRefusedAndChangesNothing) {
+  auto sheet = open("6");
+  ASSERT_TRUE(sheet);
+  KTNewPayVC::loadToPayVCWithroleid(kit::str("R8"), kit::str("S3"), kit::str("30"), kit::str("ORDER-2"),
+                                    kit::str("礼包"), kit::str("礼包"), success(), failure());
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0], "failure|支付进行中|-1|30");
+  EXPECT_EQ(ballCalls("hide"), 1);
+  EXPECT_EQ(KTNewPayVC::openSheet(), sheet);
+  EXPECT_EQ(d(sheet->order().money), "6");
+  EXPECT_EQ(d(sheet->order().cpExtend), "ORDER-1");
+  EXPECT_EQ(d(sheet->order().roleId), "R7");
+}
+
+}  // namespace
