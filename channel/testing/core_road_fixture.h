@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
+#include "kit/net/url_session.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
@@ -60,6 +62,7 @@ class CoreRoadFixture : public ::testing::Test {
   }
 
   void TearDown() override {
+    settleSharedSession();
     for (const char* key : {"twoTimer", "upDown", "luck", "day", "active"}) {
       NUVACountdown::shareInstance()->cancelTimer(kit::str(key));
     }
@@ -72,6 +75,22 @@ class CoreRoadFixture : public ::testing::Test {
     libNUVALightChannel::sharedInstance()->setDelegate(nullptr);
     window = nullptr;
     kit::Application::shared()->reset();
+  }
+
+  // Ends what the test left in flight on the shared session (the launch's
+  // init request, a reply held back) while its servers still stand, and
+  // runs the answers' main-queue work: no answer of this test's can reach
+  // the next test's HUD observer.
+  void settleSharedSession() {
+    auto session = kit::URLSession::sharedSession();
+    for (const auto& task : session->allTasks()) task->cancel();
+    ASSERT_TRUE(kit::test::runUntil([&] { return session->allTasks().empty(); }));
+    // The session's delegate queue is serial: once this answers, the
+    // completion handlers queued before it have run.
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    session->getAllTasksWithCompletionHandler([answered](const auto&) { *answered = true; });
+    ASSERT_TRUE(kit::test::runUntil([&] { return answered->load(); }));
+    drainMain();
   }
 
   // Runs the main loop until `count` listener calls have come in.

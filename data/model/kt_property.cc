@@ -110,20 +110,24 @@ KTKeyPath KTProperty::propertyKeysWithStringKey(std::string_view key) {
   return steps;
 }
 
-void KTProperty::setOriginKey(const kit::Id& key, const kit::Class& cls) {
+KTKeyPaths KTProperty::keyPathsWithOriginKey(const kit::Id& key) {
+  KTKeyPaths paths;
   if (auto* text = dynamic_cast<const kit::String*>(key.get())) {
     KTKeyPath path = propertyKeysWithStringKey(text->utf8());
-    if (!path.empty()) setPorpertyKeys({std::move(path)}, cls);
+    if (!path.empty()) paths.push_back(std::move(path));
   } else if (auto* keys = dynamic_cast<const kit::Array*>(key.get())) {
-    KTKeyPaths paths;
     for (const kit::Id& element : keys->objects()) {
       auto* elementText = dynamic_cast<const kit::String*>(element.get());
       if (!elementText) continue;
       KTKeyPath path = propertyKeysWithStringKey(elementText->utf8());
       if (!path.empty()) paths.push_back(std::move(path));
     }
-    setPorpertyKeys(paths, cls);
   }
+  return paths;
+}
+
+void KTProperty::setOriginKey(const kit::Id& key, const kit::Class& cls) {
+  setPorpertyKeys(keyPathsWithOriginKey(key), cls);
 }
 
 void KTProperty::setPorpertyKeys(const KTKeyPaths& keyPaths, const kit::Class& cls) {

@@ -51,8 +51,10 @@ class KTProperty : public kit::Object {
 
   // The steps of a key such as "data.list[1].name"; empty for an empty key.
   static KTKeyPath propertyKeysWithStringKey(std::string_view key);
-  // Turns a key given by a model class (a string, an array of strings, or
-  // anything else, which gives no key path) into key paths for `cls`.
+  // The key paths of a key given by a model class: a string gives one, an
+  // array of strings one per string, anything else none.
+  static KTKeyPaths keyPathsWithOriginKey(const kit::Id& key);
+  // Stores keyPathsWithOriginKey(key) for `cls` (as setPorpertyKeys does).
   void setOriginKey(const kit::Id& key, const kit::Class& cls);
   // Stores the key paths for `cls`; an empty list changes nothing.
   void setPorpertyKeys(const KTKeyPaths& keyPaths, const kit::Class& cls);

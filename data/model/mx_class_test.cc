@@ -185,6 +185,27 @@ TEST(MXConfiguration, KeyFunctionsConvertNamesBothWays) {
   mx_setupReplacedKeyFromPropertyName121(MXCAccount::staticClass(), nullptr);
 }
 
+TEST(MXConfiguration, AChangedOrRemovedSetupTakesEffectOnTheNextMapping) {
+  // A key that was found once is not kept once the key function gives none.
+  auto input = kit::dict({{"userName", "ann"}, {"secret", "s"}});
+  EXPECT_EQ(kit::describe(mx_objectWithKeyValues<MXCAccount>(input)->secret), "s");
+  mx_setupReplacedKeyFromPropertyName121(MXCAccount::staticClass(), [](const std::string& name) -> kit::Id {
+    return name == "secret" ? kit::Id(kit::num(7)) : kit::Id(kit::str(name));
+  });
+  auto account = mx_objectWithKeyValues<MXCAccount>(input);
+  EXPECT_EQ(kit::describe(account->userName), "ann");
+  EXPECT_EQ(account->secret, nullptr);
+  mx_setupReplacedKeyFromPropertyName121(MXCAccount::staticClass(), nullptr);
+  EXPECT_EQ(kit::describe(mx_objectWithKeyValues<MXCAccount>(input)->secret), "s");
+
+  // An element class set up and removed again: the elements stay dictionaries.
+  auto tagged = kit::dict({{"tags", kit::array({kit::dict({{"label", "a"}})})}});
+  mx_setupObjectClassInArray(MXCBase::staticClass(), [] { return kit::dict({{"tags", "MXCTag"}}); });
+  EXPECT_TRUE(kit::isKind<MXCTag>(subFrom(tagged)->tags->objectAtIndex(0)));
+  mx_setupObjectClassInArray(MXCBase::staticClass(), nullptr);
+  EXPECT_TRUE(kit::isKind<kit::Dictionary>(subFrom(tagged)->tags->objectAtIndex(0)));
+}
+
 TEST(MXConfiguration, ReplacedKeysGivenAsArraysAreTriedInOrder) {
   mx_setupReplacedKeyFromPropertyName(MXCBase::staticClass(),
                                       [] { return kit::dict({{"code", kit::array({"first", "second.code"})}}); });

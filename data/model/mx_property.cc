@@ -49,9 +49,15 @@ MXPropertyList buildList(const kit::Class& cls) {
       kit::Ref<KTProperty> property = KTProperty::cachedPropertyWithProperty(&declared);
       if (KTFoundation::isClassFromFoundation(property->srcClass())) continue;
       property->setSrcClass(&visited);
-      property->setOriginKey(mx_propertyKey(cls, property->nameText()), cls);
-      property->setObjectClassInArray(mx_propertyObjectClassInArray(cls, property->nameText()), cls);
-      entries->push_back({property, property->propertyKeysForClass(cls), property->objectClassInArrayForClass(cls)});
+      // The entry holds what the settings give now. The shared descriptor
+      // keeps its last non-empty keys and element class per class, which a
+      // setup changed or removed since would leave stale.
+      KTKeyPaths keyPaths = KTProperty::keyPathsWithOriginKey(mx_propertyKey(cls, property->nameText()));
+      const kit::Class* elementClass = mx_propertyObjectClassInArray(cls, property->nameText());
+      property->setPorpertyKeys(keyPaths, cls);
+      property->setObjectClassInArray(elementClass, cls);
+      KTKeyPathList keys = keyPaths.empty() ? nullptr : std::make_shared<const KTKeyPaths>(std::move(keyPaths));
+      entries->push_back({property, std::move(keys), elementClass});
     }
   });
   return entries;

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 
 namespace kit {
@@ -27,6 +28,15 @@ Class::Class(std::string name, const Class* superclass) : name_(std::move(name))
 Class& Class::registerClass(std::string name, const Class* superclass, std::type_index type) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
+  // A name names one class for the process: registering it again answers
+  // the class already there (callers may hold it), never a second one.
+  if (auto it = r.byName.find(name); it != r.byName.end()) {
+    if (it->second->super_ != superclass) {
+      raise(InternalInconsistencyException, "class " + name + " is already registered with another superclass");
+    }
+    r.byType.try_emplace(type, it->second);
+    return *it->second;
+  }
   auto* cls = new Class(name, superclass);  // class objects live for the process
   r.byName[name] = cls;
   r.byType[type] = cls;

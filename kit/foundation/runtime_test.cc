@@ -157,6 +157,25 @@ TEST(Runtime, ClassesByNameAndHierarchy) {
   EXPECT_EQ(cls->hook<int>("tableName"), nullptr);  // wrong type is no hook
 }
 
+TEST(Runtime, ANameNamesOneClassForTheProcess) {
+  // Registering a name again answers the class already there, with what
+  // was declared on it; under another superclass it is refused.
+  kit::Class& first = kit::Class::registerClass("RegisteredTwice", &Player::staticClass(), typeid(void));
+  first.setHook("motto", std::string("kept"));
+  kit::Class& again = kit::Class::registerClass("RegisteredTwice", &Player::staticClass(), typeid(void));
+  EXPECT_EQ(&again, &first);
+  EXPECT_EQ(kit::Class::named("RegisteredTwice"), &first);
+  EXPECT_EQ(*again.hook<std::string>("motto"), "kept");
+  EXPECT_EQ(&kit::Class::registerClass("Captain", &Player::staticClass(), typeid(void)), &Captain::staticClass());
+  try {
+    kit::Class::registerClass("RegisteredTwice", &kit::Object::staticClass(), typeid(void));
+    FAIL() << "a second superclass for one name";
+  } catch (const kit::Exception& e) {
+    EXPECT_EQ(e.name(), kit::InternalInconsistencyException);
+  }
+  EXPECT_EQ(kit::Class::named("RegisteredTwice")->superclass(), &Player::staticClass());
+}
+
 TEST(Runtime, KeyValueCodingBoxesAndChecks) {
   auto p = kit::make<Captain>();
   auto name = kit::MutableString::make("Ann");

@@ -121,8 +121,10 @@ struct ConnectionSession {
   std::shared_ptr<ConnectionRouter> router = std::make_shared<ConnectionRouter>();
   Ref<URLSession> session;
   ConnectionSession() {
-    auto config = URLSessionConfiguration::defaultSessionConfiguration();
-    session = URLSession::sessionWithConfiguration(config, router, nullptr);
+    // Process-wide, as the shared session: connections use the shared
+    // cache as it is when each one starts.
+    session = std::make_shared<URLSession>(URLSessionConfiguration::defaultSessionConfiguration(), router, nullptr,
+                                           /*shared=*/true);
   }
 };
 

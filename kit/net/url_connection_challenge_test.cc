@@ -143,5 +143,27 @@ TEST(URLConnectionChallenge, TheDelegateDecidesWhatTheURLCacheKeeps) {
   cache->removeCachedResponseForRequest(requestFor("/kept"));
 }
 
+TEST(URLConnectionChallenge, ConnectionsCacheInTheSharedCacheAsItIsWhenTheyStart) {
+  auto server = TestServer::startHTTP();
+  auto cacheable = TestResponse::text("kept");
+  cacheable.headers.set("Cache-Control", "max-age=600");
+  server->route("GET", "/*", cacheable);
+  auto requestFor = [&](const char* path) { return URLRequest::make(URL::URLWithString(server->url(path))); };
+  auto before = URLCache::sharedURLCache();
+  load(server->url("/first"), {Answer::Default}, true);
+  EXPECT_TRUE(before->cachedResponseForRequest(requestFor("/first")));
+  before->removeCachedResponseForRequest(requestFor("/first"));
+
+  // A cache set in its place takes the next connection's response.
+  auto replacement = URLCache::make(1 << 20, 0, "");
+  URLCache::setSharedURLCache(replacement);
+  load(server->url("/second"), {Answer::Default}, true);
+  auto kept = replacement->cachedResponseForRequest(requestFor("/second"));
+  URLCache::setSharedURLCache(before);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->data()->toString(), "kept");
+  EXPECT_FALSE(before->cachedResponseForRequest(requestFor("/second")));
+}
+
 }  // namespace
 }  // namespace kit

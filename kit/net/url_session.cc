@@ -217,7 +217,9 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
   settings.resourceTimeout = configuration_->timeoutIntervalForResource;
   settings.setCookies = configuration_->HTTPShouldSetCookies;
   settings.additionalHeaders = HTTPHeaderFields::fromDictionary(configuration_->HTTPAdditionalHeaders);
-  settings.cache = configuration_->URLCache;
+  // A process-wide session caches in the shared cache as it is now: one
+  // set since the session was made takes over from the one it replaced.
+  settings.cache = shared_ ? URLCache::sharedURLCache() : configuration_->URLCache;
   if (settings.cache) {
     settings.cacheEntryLimit = std::max(settings.cache->memoryCapacity(), settings.cache->diskCapacity()) / 20;
   }
