@@ -12,6 +12,8 @@
 #include "sim/platform_api_server.h"
 #include "sim/platform_service.h"
 #include "sim/platform_user_centre.h"
+#include "sim/platform_user_centre_home.h"
+#include "sim/platform_user_centre_lists.h"
 #include "sim/service_port.h"
 #include "sim/wallet_app.h"
 
@@ -41,6 +43,11 @@ class Simulator {
   PlatformService& platform() { return *platform_; }
   // The user centre's red dots, feedback page, ball icon and chat host.
   PlatformUserCentre& userCentre() { return *userCentre_; }
+  // The user centre's home ("Home/index" and its pictures and pages) and its
+  // paged lists (servers, trades, gift packs, news, coupons), with sample
+  // records until a caller sets its own.
+  PlatformUserCentreHome& userCentreHome() { return *userCentreHome_; }
+  PlatformUserCentreLists& userCentreLists() { return *userCentreLists_; }
   // The wallet app, paying the platform's app orders; not installed in
   // kit's application until wallet().install() (main thread).
   WalletApp& wallet() { return *wallet_; }
@@ -55,6 +62,9 @@ class Simulator {
   bool writeConfiguration(const std::string& path) const;
 
  private:
+  // Sample records for the user centre's lists.
+  void addSampleUserCentreLists();
+
   std::unique_ptr<ChannelSDKServer> channel_;
   std::unique_ptr<ChannelGameServer> game_;
   std::unique_ptr<GamePageServer> page_;
@@ -62,6 +72,8 @@ class Simulator {
   // into the service until the server has stopped.
   std::unique_ptr<PlatformService> platform_;
   std::unique_ptr<PlatformUserCentre> userCentre_;
+  std::unique_ptr<PlatformUserCentreHome> userCentreHome_;
+  std::unique_ptr<PlatformUserCentreLists> userCentreLists_;
   std::unique_ptr<PlatformAPIServer> platformAPI_;
   // Last, so that it goes first: it pays orders in the service.
   std::unique_ptr<WalletApp> wallet_;

@@ -87,6 +87,13 @@
 #include "platform/account/kt_notice_vc.h"
 #include "platform/account/kt_pay_plug.h"
 #include "platform/account/kt_web_pay_vc.h"
+#include "platform/usercenter/cxr_helper_btn.h"
+#include "platform/usercenter/kt_su_home_msg_vc.h"
+#include "platform/usercenter/kt_su_home_vc.h"
+#include "platform/usercenter/kt_su_kaifu_vc.h"
+#include "platform/usercenter/kt_su_trade_vc.h"
+#include "platform/usercenter/kt_su_welfare_vc.h"
+#include "platform/usercenter/kt_suspend_vc.h"
 #include "sim/simulator.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
@@ -396,6 +403,100 @@ class MainJob {
     bool loggedIn = chooser && waitForAnswer("loginNotify");
     std::string user = loggedIn ? kit::describe(lastAnswer()["data"]["super_user_id"]) : "";
     end(loggedIn && !user.empty() && user != "(null)", "channel user " + user);
+
+    // ---- The floating ball the login started, and the user centre it opens.
+    begin("悬浮球：登录后停靠");
+    kit::Ref<CXRHelperBtn> ball;
+    bool docked = loggedIn && waitOnKitTimers([&] {
+      ball = findInWindows<CXRHelperBtn>();
+      return ball && ball->window() && !ball->window()->isHidden() && ball->currentBackgroundImage() &&
+             !ball->window()->layer()->hasAnimations();
+    });
+    end(docked, docked ? "the ball docked at " + describeFrame(ball->window()->frame()) : "no floating ball");
+
+    begin("悬浮球：点击唤醒");
+    bool woken = docked && kit::test::tap(ball) && ball->status() == 1 &&
+                 waitOnKitTimers([&] { return !ball->window()->layer()->hasAnimations(); });
+    end(woken, woken ? "the ball came out to " + describeFrame(ball->window()->frame()) : "the ball stayed docked");
+
+    begin("用户中心：首页");
+    kit::Ref<KTSuspendVC> centre;
+    kit::Ref<KTSuHomeVC> home;
+    if (woken && kit::test::tap(ball)) {
+      waitOnKitTimers([&] {
+        centre = findController<KTSuspendVC>();
+        home = findController<KTSuHomeVC>();
+        return home && home->homeReplies() > 0 && home->newsReplies() > 0;
+      });
+      settle(0.5);
+    }
+    end(home && home->homeReplies() > 0 && home->newsReplies() > 0,
+        home ? "user centre home: " + home->nameL()->text() + ", " + std::to_string(home->msgData()->count()) +
+                   " news"
+             : "no user centre");
+
+    begin("用户中心：开服");
+    kit::Ref<KTSuKaiFuVC> servers;
+    bool serversShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 1)) && waitDrawn([&] {
+      servers = findController<KTSuKaiFuVC>();
+      return servers && servers->list(0) && servers->list(0)->repliesReceived() > 0;
+    });
+    end(serversShown, serversShown ? std::to_string(servers->list(0)->dataSource()->count()) + " server openings"
+                                   : "no server openings");
+
+    begin("用户中心：福利");
+    kit::Ref<KTSuWelfareVC> welfare;
+    bool welfareShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 2)) && waitDrawn([&] {
+      welfare = findController<KTSuWelfareVC>();
+      return welfare && welfare->list() && welfare->list()->repliesReceived() > 0;
+    });
+    end(welfareShown, welfareShown ? std::to_string(welfare->list()->dataSource()->count()) + " gift packs"
+                                   : "no gift packs");
+
+    begin("用户中心：交易");
+    kit::Ref<KTSuTradeVC> trades;
+    bool tradesShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 3)) && waitDrawn([&] {
+      trades = findController<KTSuTradeVC>();
+      return trades && trades->repliesReceived() > 0;
+    });
+    end(tradesShown, tradesShown ? std::to_string(trades->dataSource()->count()) + " account offers"
+                                 : "no account offers");
+
+    begin("用户中心：消息列表");
+    kit::Ref<KTSuHomeMsgVC> messages;
+    if (centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag)) && home && home->moreBtn() &&
+        kit::test::tap(home->moreBtn())) {
+      waitDrawn([&] {
+        messages = findController<KTSuHomeMsgVC>();
+        return messages && messages->repliesReceived() > 0;
+      });
+      // The list slides in over the home page.
+      settle(KTSuHomeMsgVC::SlideDuration + 0.2);
+    }
+    end(messages && messages->repliesReceived() > 0,
+        messages ? std::to_string(messages->dataSource()->count()) + " messages" : "no message list");
+
+    begin("用户中心：关闭，悬浮球回到屏幕");
+    if (messages && messages->backBtn()) kit::test::tap(messages->backBtn());
+    settle(KTSuHomeMsgVC::SlideDuration + 0.2);
+    messages.reset();
+    // The close button lies under the panel: the player taps the game's
+    // side of the screen, right of the panel.
+    auto outside = centre ? centre->closeBtn() : nullptr;
+    bool centreClosed = outside && outside->window() &&
+                        kit::test::tapAt(*outside->window(),
+                                         outside->convertPointToView({outside->bounds().size.width - 20,
+                                                                      outside->bounds().size.height / 2},
+                                                                     nullptr)) &&
+                        waitOnKitTimers([&] {
+      return !findController<KTSuspendVC>() && ball->window() && !ball->window()->isHidden();
+    });
+    end(centreClosed, centreClosed ? "user centre closed; the ball is back" : "the user centre stayed");
+    home.reset();
+    servers.reset();
+    welfare.reset();
+    trades.reset();
+    centre.reset();
 
     // ---- A payment before the role report is refused on the client.
     begin("未上报角色时支付：提示先上报角色");
@@ -815,6 +916,16 @@ class MainJob {
   // Waits for what the page, the network or the simulator do.
   bool waitFor(const std::function<bool()>& condition) {
     return clock_.run(condition, SessionClock::Waiting::ForRealWork);
+  }
+
+  // Waits for what the page, the network or the simulator do while the
+  // screen is drawn, as the device's display would: a list's pull-to-refresh
+  // header starts the list's first load when it is first drawn.
+  bool waitDrawn(const std::function<bool()>& condition) {
+    return waitFor([&] {
+      kit::renderScreen();
+      return condition();
+    });
   }
 
   // Waits for what kit's timers bring (and the work they set off).
