@@ -146,6 +146,7 @@ class KTNewPayVC : public KTBaseVC {
   // The notice of an order that needs no payment.
   void payWithFree();
   // The web pay page came back: pop it, show the notice, poll.
+  void pushWebPayPage(const kit::Ref<kit::String>& url, bool official, const std::string& title);
   void webPayReturned(const kit::Ref<KTWebPayVC>& page);
   // The result polling; resume starts it afresh, pause stops it.
   void loadTimer();

@@ -61,6 +61,20 @@ void KTNewPayVC::orderFailed(const Text& message) {
   if (order_.failed) order_.failed(kit::str(kNotNotified), kit::str("3"), order_.money);
 }
 
+// Shows an H5 order's pay page above the sheet; its return reaches the sheet.
+void KTNewPayVC::pushWebPayPage(const kit::Ref<kit::String>& url, bool official, const std::string& title) {
+  if (!navigationController()) return;
+  auto page = kit::make<KTWebPayVC>();
+  page->setUrl(url);
+  page->setIsGFWXH5(official);
+  kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
+  page->setWebViewCallBack([weak](const kit::Ref<KTWebPayVC>& returned) {
+    if (auto sheet = weak.lock()) sheet->webPayReturned(returned);
+  });
+  navigationController()->pushViewController(page, true);
+  page->setTitle(title);
+}
+
 void KTNewPayVC::goToPayWithType(const std::string& type, const std::string& title) {
   payBtn()->setEnabled(false);
   kit::Weak<KTNewPayVC> weak = weakSelf<KTNewPayVC>();
@@ -68,16 +82,7 @@ void KTNewPayVC::goToPayWithType(const std::string& type, const std::string& tit
       order_.money, order_.realMoney, order_.cid, orderNumber(), kit::format("%.2f", discount_), kit::str(type),
       order_.roleId, order_.serverId, order_.productName, order_.productDesc, order_.cpExtend,
       [weak, title](const kit::Ref<NotifyServer>& result) {
-        auto self = weak.lock();
-        if (!self || !self->navigationController()) return;
-        auto page = kit::make<KTWebPayVC>();
-        page->setUrl(result->url());
-        page->setIsGFWXH5(false);
-        page->setWebViewCallBack([weak](const kit::Ref<KTWebPayVC>& returned) {
-          if (auto sheet = weak.lock()) sheet->webPayReturned(returned);
-        });
-        self->navigationController()->pushViewController(page, true);
-        page->setTitle(title);
+        if (auto self = weak.lock()) self->pushWebPayPage(result->url(), false, title);
       },
       [weak](const Text& message) {
         if (auto self = weak.lock()) self->orderFailed(message);
@@ -92,16 +97,7 @@ void KTNewPayVC::goToGFWxPay() {
       order_.serverId, order_.productName, order_.productDesc, order_.cpExtend,
       kit::str(isWxpayTwo_ ? "Wxh5other/h5pay" : "wxh5/h5pay"),
       [weak](const kit::Ref<NotifyServer>& result) {
-        auto self = weak.lock();
-        if (!self || !self->navigationController()) return;
-        auto page = kit::make<KTWebPayVC>();
-        page->setUrl(result->url());
-        page->setIsGFWXH5(true);
-        page->setWebViewCallBack([weak](const kit::Ref<KTWebPayVC>& returned) {
-          if (auto sheet = weak.lock()) sheet->webPayReturned(returned);
-        });
-        self->navigationController()->pushViewController(page, true);
-        page->setTitle("微信支付");
+        if (auto self = weak.lock()) self->pushWebPayPage(result->url(), true, "微信支付");
       },
       [weak](const Text& message) {
         if (auto self = weak.lock()) self->orderFailed(message);
