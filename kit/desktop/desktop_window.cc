@@ -47,6 +47,21 @@ void noteEvents(GdkEvent* event, gpointer) {
 // GTK's own handling, as before the window was opened.
 void handOnToGtk(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
 
+// GDK follows the second and third press of a quick series with a double
+// or triple press of its own, next in its queue. The browser engine counts
+// clicks itself and skips a press that such an event follows (taking it for
+// the first half of one), so the page would lose the second click of a
+// double click: the window takes every press as a touch of its own and
+// drops GDK's double and triple presses before the press is passed on.
+void dropMultiplePresses() {
+  while (GdkEvent* next = gdk_event_peek()) {
+    const bool multiple = next->type == GDK_2BUTTON_PRESS || next->type == GDK_3BUTTON_PRESS;
+    gdk_event_free(next);
+    if (!multiple) return;
+    gdk_event_free(gdk_event_get());
+  }
+}
+
 bool treeAnimates(const Layer& layer) {
   if (layer.isHidden()) return false;
   if (layer.hasAnimations()) return true;
@@ -98,7 +113,10 @@ struct DesktopWindow::Native {
     auto& n = *static_cast<Native*>(self);
     if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
     const Point at{event->x, event->y};
-    if (event->type == GDK_BUTTON_PRESS) n.press(at);
+    if (event->type == GDK_BUTTON_PRESS) {
+      dropMultiplePresses();
+      n.press(at);
+    }
     else if (event->type == GDK_BUTTON_RELEASE) n.touch(TouchPhase::Ended, at);
     GLibPump::shared().poke();
     return TRUE;

@@ -37,8 +37,9 @@ namespace {
 const char* kPage = R"(<!DOCTYPE html><html><body style="margin:0; background:#204080">
 <div style="position:absolute; left:20px; top:20px; width:100px; height:100px; background:#ff0000"></div>
 <script>
-  var clicks = [];
+  var clicks = [], doubleClicks = 0;
   document.addEventListener('click', function (e) { clicks.push([e.clientX, e.clientY]); });
+  document.addEventListener('dblclick', function () { ++doubleClicks; });
 </script></body></html>)";
 
 // One point is one pixel here, so that the window fits the virtual screen.
@@ -285,6 +286,13 @@ TEST_F(DesktopWindowTest, ClicksAndKeysThroughTheDisplayServerReachWhatKitsHitTe
   display.click(60, 40);
   ASSERT_TRUE(kit::test::runUntil([&] { return taps == 2; }));
   EXPECT_EQ(evaluate("clicks.length"), "1");
+}
+
+TEST_F(DesktopWindowTest, TwoQuickClicksReachThePageAsTwoClicksAndOneDoubleClick) {
+  display.click(50, 350);
+  display.click(50, 350);
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("clicks.length") == "2"; })) << evaluate("clicks.length");
+  EXPECT_EQ(evaluate("doubleClicks"), "1");
 }
 
 TEST_F(DesktopWindowTest, TheWheelScrollsTheScrollViewUnderThePointer) {
