@@ -36,7 +36,10 @@ namespace {
 
 const char* kPage = R"(<!DOCTYPE html><html><body style="margin:0; background:#204080">
 <div style="position:absolute; left:20px; top:20px; width:100px; height:100px; background:#ff0000"></div>
+<input id="name" style="position:absolute; left:150px; top:150px; width:150px; height:30px">
 <script>
+  var blurs = 0;
+  document.getElementById('name').addEventListener('blur', function () { ++blurs; });
   var clicks = [], doubleClicks = 0;
   document.addEventListener('click', function (e) { clicks.push([e.clientX, e.clientY]); });
   document.addEventListener('dblclick', function () { ++doubleClicks; });
@@ -83,6 +86,26 @@ class Display {
     XTestFakeKeyEvent(display_, code, True, CurrentTime);
     XTestFakeKeyEvent(display_, code, False, CurrentTime);
     XSync(display_, False);
+  }
+  // Gives `symbol` a key of its own when the keyboard has none for it (as
+  // an input method's characters have none) and types it.
+  void type(KeySym symbol) {
+    if (!XKeysymToKeycode(display_, symbol)) {
+      int low = 0, high = 0, perCode = 0;
+      XDisplayKeycodes(display_, &low, &high);
+      KeySym* map = XGetKeyboardMapping(display_, static_cast<KeyCode>(low), high - low + 1, &perCode);
+      for (int code = high; code >= low; --code) {
+        bool unused = true;
+        for (int i = 0; i < perCode; ++i) unused = unused && map[(code - low) * perCode + i] == NoSymbol;
+        if (!unused) continue;
+        KeySym symbols[] = {symbol, symbol};
+        XChangeKeyboardMapping(display_, code, 2, symbols, 1);
+        break;
+      }
+      XFree(map);
+      XSync(display_, False);
+    }
+    key(symbol);
   }
   void close(unsigned long window) {
     XEvent event{};
@@ -286,6 +309,41 @@ TEST_F(DesktopWindowTest, ClicksAndKeysThroughTheDisplayServerReachWhatKitsHitTe
   display.click(60, 40);
   ASSERT_TRUE(kit::test::runUntil([&] { return taps == 2; }));
   EXPECT_EQ(evaluate("clicks.length"), "1");
+}
+
+TEST_F(DesktopWindowTest, KeysTypeIntoThePagesFieldAfterATapOnItAndIntoTheClientsFocusedField) {
+  auto pageText = [&] { return evaluate("document.getElementById('name').value"); };
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  display.type(XK_o);
+  display.type(XK_k);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "ok"; })) << field->text();
+
+  // A tap on the page's field gives the page the keyboard; the client's
+  // field leaves editing.
+  display.click(200, 465);
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("document.activeElement.id") == "name"; }));
+  EXPECT_FALSE(field->isFirstResponder());
+  for (KeySym symbol : {XK_h, XK_i, XK_x, XK_eacute, 0x1004F60 /* 你 */}) display.type(symbol);
+  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "hixé你"; })) << pageText();
+  display.type(XK_BackSpace);
+  display.type(XK_BackSpace);
+  display.type(XK_BackSpace);
+  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "hi"; })) << pageText();
+  EXPECT_EQ(field->text(), "ok");
+
+  EXPECT_EQ(evaluate("document.hasFocus()"), "1");
+
+  // A tap on the client's field takes the keyboard back; the page's field
+  // loses the focus.
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  EXPECT_TRUE(kit::test::runUntil([&] { return evaluate("blurs") == "1"; }));
+  display.type(XK_eacute);
+  display.type(XK_BackSpace);
+  display.type(XK_y);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "oky"; })) << field->text();
+  EXPECT_EQ(pageText(), "hi");
 }
 
 TEST_F(DesktopWindowTest, TwoQuickClicksReachThePageAsTwoClicksAndOneDoubleClick) {
