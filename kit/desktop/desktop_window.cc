@@ -378,11 +378,15 @@ bool DesktopWindow::Native::key(GdkEventKey* event) {
     gtk_im_context_reset(input);
     return engine->keyEvent({event->type == GDK_KEY_PRESS, event->keyval, event->hardware_keycode, event->state});
   }
-  if (event->type != GDK_KEY_PRESS) return false;
   Ref<Responder> responder = Responder::currentFirstResponder();
   auto* field = dynamic_cast<TextField*>(responder.get());
   auto* textView = dynamic_cast<TextView*>(responder.get());
   if (!field && !textView) return false;
+  // The input method sees every key first, releases too: it types text and
+  // composes what no key gives (Ctrl+Shift+U and a code point), and leaves
+  // the editing keys and the shortcuts, which give no text, to what follows.
+  if (gtk_im_context_filter_keypress(input, event)) return true;
+  if (event->type != GDK_KEY_PRESS) return false;
   const bool control = event->state & GDK_CONTROL_MASK;
   if (control && (event->keyval == GDK_KEY_v || event->keyval == GDK_KEY_V)) {
     paste();
@@ -428,10 +432,8 @@ bool DesktopWindow::Native::key(GdkEventKey* event) {
       }
       return true;
     default:
-      break;
+      return false;
   }
-  if (control) return false;
-  return gtk_im_context_filter_keypress(input, event);
 }
 
 void DesktopWindow::Native::insert(const std::string& text) {

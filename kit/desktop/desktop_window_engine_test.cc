@@ -2,11 +2,14 @@
 // render of the screen (a web view's page included, under a translucent
 // native view), frames are drawn when something changes and not while
 // nothing does, and input made through the display server (XTest) reaches
-// what kit's hit testing finds: buttons, text fields (typing, Backspace,
-// Return), the page under the web view, scroll views under the wheel.
-// Closing the window asks its close handler. Skips itself without a display.
+// what kit's hit testing finds: buttons, text fields (typing, composing,
+// Backspace, Return, pasting), the page under the web view (its clicks,
+// double clicks and, after a click into it, its keyboard), scroll views
+// under the wheel. Closing the window asks its close handler. Skips itself
+// without a display.
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <cstdlib>
 #include <memory>
@@ -106,6 +109,20 @@ class Display {
       XSync(display_, False);
     }
     key(symbol);
+  }
+  // Types `symbol` with the modifier keys held.
+  void chord(std::initializer_list<KeySym> modifiers, KeySym symbol) {
+    for (KeySym modifier : modifiers) XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), True, CurrentTime);
+    key(symbol);
+    for (KeySym modifier : modifiers) XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), False, CurrentTime);
+    XSync(display_, False);
+  }
+  // Composes a character from its code point with the input method's
+  // Ctrl+Shift+U, as a person types one that no key gives.
+  void compose(std::initializer_list<KeySym> hexDigits) {
+    chord({XK_Control_L, XK_Shift_L}, XK_u);
+    for (KeySym digit : hexDigits) key(digit);
+    key(XK_space);
   }
   void close(unsigned long window) {
     XEvent event{};
@@ -325,10 +342,9 @@ TEST_F(DesktopWindowTest, KeysTypeIntoThePagesFieldAfterATapOnItAndIntoTheClient
   ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("document.activeElement.id") == "name"; }));
   EXPECT_FALSE(field->isFirstResponder());
   for (KeySym symbol : {XK_h, XK_i, XK_x, XK_eacute, 0x1004F60 /* 你 */}) display.type(symbol);
-  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "hixé你"; })) << pageText();
-  display.type(XK_BackSpace);
-  display.type(XK_BackSpace);
-  display.type(XK_BackSpace);
+  display.compose({XK_5, XK_9, XK_2, XK_7});  // 大
+  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "hixé你大"; })) << pageText();
+  for (int i = 0; i < 4; ++i) display.type(XK_BackSpace);
   ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "hi"; })) << pageText();
   EXPECT_EQ(field->text(), "ok");
 
@@ -342,8 +358,26 @@ TEST_F(DesktopWindowTest, KeysTypeIntoThePagesFieldAfterATapOnItAndIntoTheClient
   display.type(XK_eacute);
   display.type(XK_BackSpace);
   display.type(XK_y);
-  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "oky"; })) << field->text();
+  display.compose({XK_5, XK_9, XK_2, XK_7});
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "oky大"; })) << field->text();
   EXPECT_EQ(pageText(), "hi");
+}
+
+TEST_F(DesktopWindowTest, ControlVPastesTheDesktopClipboardIntoThePageOrIntoTheClientsField) {
+  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "粘贴 ok", -1);
+  auto pageText = [&] { return evaluate("document.getElementById('name').value"); };
+  display.click(200, 465);
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("document.activeElement.id") == "name"; }));
+  display.chord({XK_Control_L}, XK_v);
+  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "粘贴 ok"; })) << pageText();
+
+  // A screen that focuses its own field takes the keyboard from the page.
+  ASSERT_TRUE(field->becomeFirstResponder());
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("blurs") == "1"; }));
+  display.chord({XK_Control_L}, XK_v);
+  display.type(XK_y);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "粘贴 oky"; })) << field->text();
+  EXPECT_EQ(pageText(), "粘贴 ok");
 }
 
 TEST_F(DesktopWindowTest, TwoQuickClicksReachThePageAsTwoClicksAndOneDoubleClick) {
