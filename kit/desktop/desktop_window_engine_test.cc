@@ -12,6 +12,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -112,9 +113,11 @@ class Display {
   }
   // Types `symbol` with the modifier keys held.
   void chord(std::initializer_list<KeySym> modifiers, KeySym symbol) {
-    for (KeySym modifier : modifiers) XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), True, CurrentTime);
+    for (KeySym modifier : modifiers)
+      XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), True, CurrentTime);
     key(symbol);
-    for (KeySym modifier : modifiers) XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), False, CurrentTime);
+    for (KeySym modifier : modifiers)
+      XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), False, CurrentTime);
     XSync(display_, False);
   }
   // Composes a character from its code point with the input method's

@@ -59,6 +59,10 @@ bool loadsInPage(const std::string& url) {
   return false;
 }
 
+// The display's keyboard, which the key and focus events given to a page
+// come from.
+GdkDevice* defaultKeyboard() { return gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())); }
+
 bool isWebScheme(const std::string& url) { return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0; }
 
 }  // namespace
@@ -648,7 +652,7 @@ void BrowserEngine::setKeyboardFocus(bool focused) {
   event->focus_change.window = GDK_WINDOW(g_object_ref(target));
   event->focus_change.send_event = TRUE;
   event->focus_change.in = focused;
-  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gdk_event_set_device(event, defaultKeyboard());
   gtk_widget_send_focus_change(view, event);
   gdk_event_free(event);
   GLibPump::shared().poke();
@@ -668,7 +672,7 @@ bool BrowserEngine::keyEvent(const Key& key) {
   event->key.keyval = key.keyval;
   event->key.hardware_keycode = static_cast<guint16>(key.keycode);
   event->key.string = g_strdup("");
-  gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+  gdk_event_set_device(event, defaultKeyboard());
   const bool handled = gtk_widget_event(view, event);
   gdk_event_free(event);
   GLibPump::shared().poke();
