@@ -1,6 +1,8 @@
 // The page driver: documents, the scripts it reads, and the page's acts.
 #include "kit/web/page_driver.h"
 
+#include <utility>
+
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/string.h"
 #include "kit/foundation/values.h"
@@ -156,9 +158,9 @@ ScriptResult PageDriver::runInContext(const std::string& script, std::vector<Scr
   }
   const std::string href = document_.url ? document_.url->absoluteText() : "about:blank";
   PageScriptContext::Page page{href, title_, document_.url ? "complete" : "loading", contentSize_};
-  recording_ = &calls;
+  std::vector<ScriptCall>* outer = std::exchange(recording_, &calls);  // a page function may run a script
   ScriptResult result = context_->run(script, page);
-  recording_ = nullptr;
+  recording_ = outer;
   // What the script changed of the page: its title, and where it sent it.
   if (page.title != title_) setTitle(page.title);
   if (page.url != href) followLink(page.url);
