@@ -3,14 +3,14 @@
 
 namespace kit::test {
 
-ConnectionWorkers::ConnectionWorkers(std::function<void()> accepted) : accepted_(std::move(accepted)) {}
+ConnectionWorkers::ConnectionWorkers(Accepted accepted) : accepted_(std::move(accepted)) {}
 
 ConnectionWorkers::~ConnectionWorkers() { shutdown(); }
 
 void ConnectionWorkers::enqueue(std::function<void()> connection) {
-  if (accepted_) accepted_();
+  std::function<void()> served = accepted_ ? accepted_() : nullptr;
   std::lock_guard lock(mutex_);
-  waiting_.push_back(std::move(connection));
+  waiting_.push_back({std::move(connection), std::move(served)});
   // Every waiting connection needs a worker of its own: a busy worker may
   // stay busy for the whole keep-alive time-out.
   if (waiting_.size() > idle_ && workers_.size() < kMaxWorkers) {
@@ -48,7 +48,8 @@ void ConnectionWorkers::work() {
     auto connection = std::move(waiting_.front());
     waiting_.pop_front();
     lock.unlock();
-    connection();
+    connection.serve();
+    if (connection.served) connection.served();
     lock.lock();
   }
 }
