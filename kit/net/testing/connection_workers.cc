@@ -3,14 +3,14 @@
 
 namespace kit::test {
 
-ConnectionWorkers::ConnectionWorkers(Accepted accepted) : accepted_(std::move(accepted)) {}
+ConnectionWorkers::ConnectionWorkers(std::function<void()> accepted) : accepted_(std::move(accepted)) {}
 
 ConnectionWorkers::~ConnectionWorkers() { shutdown(); }
 
 void ConnectionWorkers::enqueue(std::function<void()> connection) {
-  std::function<void()> served = accepted_ ? accepted_() : nullptr;
+  if (accepted_) accepted_();
   std::lock_guard lock(mutex_);
-  waiting_.push_back({std::move(connection), std::move(served)});
+  waiting_.push_back(std::move(connection));
   // Every waiting connection needs a worker of its own: a busy worker may
   // stay busy for the whole keep-alive time-out.
   if (waiting_.size() > idle_ && workers_.size() < kMaxWorkers) {
@@ -48,8 +48,7 @@ void ConnectionWorkers::work() {
     auto connection = std::move(waiting_.front());
     waiting_.pop_front();
     lock.unlock();
-    connection.serve();
-    if (connection.served) connection.served();
+    connection();
     lock.lock();
   }
 }

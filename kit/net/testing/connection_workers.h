@@ -27,12 +27,8 @@ class ConnectionWorkers : public httplib::TaskQueue {
   // More connections than this at once wait for a free worker.
   static constexpr size_t kMaxWorkers = 256;
 
-  // Runs on the accepting thread for every connection, before it waits for
-  // a worker; what it returns runs on the worker once the connection is
-  // served and closed.
-  using Accepted = std::function<std::function<void()>()>;
-
-  explicit ConnectionWorkers(Accepted accepted);
+  // `accepted` runs on the accepting thread for every connection.
+  explicit ConnectionWorkers(std::function<void()> accepted);
   ~ConnectionWorkers() override;
 
   void enqueue(std::function<void()> connection) override;
@@ -44,15 +40,10 @@ class ConnectionWorkers : public httplib::TaskQueue {
  private:
   void work();
 
-  struct Connection {
-    std::function<void()> serve;
-    std::function<void()> served;
-  };
-
-  Accepted accepted_;
+  std::function<void()> accepted_;
   mutable std::mutex mutex_;
   std::condition_variable ready_;
-  std::deque<Connection> waiting_;
+  std::deque<std::function<void()>> waiting_;
   std::vector<std::thread> workers_;
   size_t idle_ = 0;
   bool shuttingDown_ = false;

@@ -32,22 +32,21 @@ namespace {
 // descriptor is touched to find them.
 std::set<ino_t> acceptedSocketInodes(int port) {
   std::set<ino_t> inodes;
-  std::ifstream table("/proc/self/net/tcp");
+  std::ifstream file("/proc/self/net/tcp");
+  std::stringstream table;
+  table << file.rdbuf();
   std::string line;
   std::getline(table, line);  // the column names
   constexpr unsigned kListening = 0x0A;
   while (std::getline(table, line)) {
     // sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode
-    std::istringstream fields(line);
-    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+    unsigned localPort = 0, state = 0;
     unsigned long long inode = 0;
-    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode))
+    if (std::sscanf(line.c_str(), " %*u: %*x:%x %*x:%*x %x %*x:%*x %*x:%*x %*x %*u %*u %llu", &localPort, &state,
+                    &inode) != 3)
       continue;
-    const size_t colon = local.find(':');
-    if (colon == std::string::npos || inode == 0) continue;
-    if (std::stoul(local.substr(colon + 1), nullptr, 16) != static_cast<unsigned long>(port)) continue;
-    if (std::stoul(state, nullptr, 16) == kListening) continue;
-    inodes.insert(static_cast<ino_t>(inode));
+    if (localPort == static_cast<unsigned>(port) && state != kListening && inode != 0)
+      inodes.insert(static_cast<ino_t>(inode));
   }
   return inodes;
 }
@@ -191,7 +190,12 @@ TestServer::TestServer(std::unique_ptr<httplib::Server> server, bool secure)
 TestServer::~TestServer() { stop(); }
 
 bool TestServer::start(int port) {
-  server_->new_task_queue = [this] { return new ConnectionWorkers([this] { return holdAcceptedConnection(); }); };
+  server_->new_task_queue = [this] {
+    return new ConnectionWorkers([this] {
+      std::lock_guard lock(mutex_);
+      ++connections_;
+    });
+  };
   // Idle connections stay open well past any test's pauses; stop() ends
   // them at once.
   server_->set_keep_alive_timeout(10);
@@ -328,36 +332,16 @@ void TestServer::stop() {
   }
   changed_.notify_all();
   server_->stop();
-  {
-    std::lock_guard lock(mutex_);
-    for (const auto& [inode, socket] : held_) shutdown(socket, SHUT_RDWR);
+  // The server's workers wait on idle keep-alive connections until their
+  // time-out; with the sockets shut down they see the end at once, so a
+  // stopped server does not hold its owner for seconds.
+  if (port_ > 0) {
+    for (const auto& [inode, socket] : holdSockets(acceptedSocketInodes(port_))) {
+      shutdown(socket, SHUT_RDWR);
+      close(socket);
+    }
   }
   if (thread_.joinable()) thread_.join();
-}
-
-std::function<void()> TestServer::holdAcceptedConnection() {
-  std::set<ino_t> fresh = acceptedSocketInodes(port_);
-  {
-    std::lock_guard lock(mutex_);
-    ++connections_;
-    // Connections accepted before are held already; their sockets stay in
-    // the table until their worker lets go of them.
-    for (const auto& [inode, socket] : held_) fresh.erase(inode);
-  }
-  std::map<ino_t, int> sockets = holdSockets(fresh);
-  std::lock_guard lock(mutex_);
-  for (const auto& [inode, socket] : sockets) {
-    // Accepted while stop() was shutting down the others.
-    if (stopping_) shutdown(socket, SHUT_RDWR);
-    held_.emplace(inode, socket);
-  }
-  return [this, sockets] {
-    std::lock_guard lock(mutex_);
-    for (const auto& [inode, socket] : sockets) {
-      close(socket);
-      held_.erase(inode);
-    }
-  };
 }
 
 void TestServer::handle(const void* request, void* response) {

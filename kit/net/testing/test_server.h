@@ -20,11 +20,8 @@
 // accepted, so a client's idle keep-alive connections never hold it.
 #pragma once
 
-#include <sys/types.h>
-
 #include <condition_variable>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -143,11 +140,6 @@ class TestServer {
   // Waits up to `seconds` (for ever when negative) unless the server stops;
   // true when it stopped.
   bool waitStopping(double seconds);
-  // Runs on the accepting thread for each connection: keeps a duplicate of
-  // the accepted socket, which stop() shuts down so that the connection's
-  // worker, waiting on an idle client, sees the end at once. The returned
-  // function, run once the connection is served, lets go of it.
-  std::function<void()> holdAcceptedConnection();
 
   std::unique_ptr<httplib::Server> server_;
   bool secure_;
@@ -158,8 +150,6 @@ class TestServer {
   std::vector<Route> routes_;
   std::vector<RecordedRequest> log_;
   size_t connections_ = 0;
-  // Duplicates of the sockets of the connections being served, by inode.
-  std::map<ino_t, int> held_;
   bool stopping_ = false;
 };
 
