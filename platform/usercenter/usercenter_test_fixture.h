@@ -29,6 +29,12 @@ class UserCentreTest : public PlatformAPITest {
     storeUserName("player01");
   }
   void TearDown() override {
+    // A presentation still under way holds its controller, and so the user
+    // centre's pages with their notification observers, until its animation
+    // ends: let it end in this test, not in the next one.
+    if (auto shown = game->presentedViewController()) {
+      EXPECT_TRUE(kit::test::runUntil([&] { return !shown->isBeingPresented() && !shown->isBeingDismissed(); }));
+    }
     CXRHelperBtnPort::install(nullptr);
     CXRHelperBtn::resetShared();
     CXRWindowManager::shared()->windowDic()->removeAllObjects();

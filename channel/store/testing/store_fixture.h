@@ -63,13 +63,16 @@ class StoreFixture : public ::testing::Test {
   }
 
   void TearDown() override {
+    for (const auto& token : tokens) kit::NotificationCenter::defaultCenter()->removeObserver(token);
+    NUVAProgressHUD::dismiss();
+    // The views go first and the main queue is drained after them: an answer
+    // that lands now finds no tab to fill and starts no countdown, so the
+    // countdowns cancelled below are the last of this test's.
+    window = nullptr;
+    ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
     auto countdowns = NUVACountdown::shareInstance();
     auto keys = countdowns->timerDictionary()->allKeys();
     for (const kit::Id& key : *keys) countdowns->cancelTimer(kit::text(key));
-    for (const auto& token : tokens) kit::NotificationCenter::defaultCenter()->removeObserver(token);
-    NUVAProgressHUD::dismiss();
-    ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
-    window = nullptr;
     ClientConfiguration::shared().setOverrides(nullptr);
     kit::Application::shared()->reset();
     clock.reset();
