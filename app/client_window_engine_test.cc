@@ -52,6 +52,11 @@ extern char** environ;
 
 namespace {
 
+// GTK opens the display of this program's first engine test and keeps it:
+// every test here, the page bridge's too, runs on the private display.
+const ::testing::Environment* const privateDisplay =
+    ::testing::AddGlobalTestEnvironment(new kit::test::PrivateDisplayEnvironment);
+
 // One pixel per point, so that the window fits the virtual screen.
 kit::DeviceProfile flatPhone() {
   kit::DeviceProfile profile = kit::DeviceProfile::phone375x667();

@@ -38,6 +38,11 @@
 
 namespace {
 
+// GTK opens the display of this program's first engine test and keeps it:
+// every test here, runs on the private display.
+const ::testing::Environment* const privateDisplay =
+    ::testing::AddGlobalTestEnvironment(new kit::test::PrivateDisplayEnvironment);
+
 const char* kPage = R"(<!DOCTYPE html><html><body style="margin:0; background:#204080">
 <div style="position:absolute; left:20px; top:20px; width:100px; height:100px; background:#ff0000"></div>
 <input id="name" style="position:absolute; left:150px; top:150px; width:150px; height:30px">

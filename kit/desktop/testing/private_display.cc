@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <X11/Xlib.h>
 
 #include <cstdlib>
 #include <string>
@@ -58,6 +59,14 @@ bool startServer() {
   while (read(number[0], &c, 1) == 1 && c != '\n') display += c;
   close(number[0]);
   if (display.empty()) {
+    stopServer();
+    return false;
+  }
+  // Held until the process exits: a client that opens the display and
+  // closes it again (a program the test starts, a test's own connection)
+  // would otherwise be the last one and end the server under the next test.
+  static Display* const held = XOpenDisplay((":" + display).c_str());
+  if (!held) {
     stopServer();
     return false;
   }
