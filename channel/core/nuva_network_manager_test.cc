@@ -252,11 +252,17 @@ TEST_F(NetworkManager, AConnectionClosedMidBodyIsAFailure) {
   auto cut = TestResponse::json(R"({"code":"200","msg":"a long enough body to be cut in half"})");
   cut.closeMidBody = true;
   server->route("POST", "/cut", cut);
+  HUDWatch hud;
   Outcome o;
   NUVANetworkManager::PostWithURL(kit::str(server->url("/cut")), nullptr, recordSuccess(o), recordFailure(o));
   ASSERT_TRUE(kit::test::runUntil([&] { return o.done; }));
   EXPECT_FALSE(o.succeeded);
   ASSERT_TRUE(o.error);
+  EXPECT_EQ(o.error->utf8(), "连接丢失，请稍后重试！");
+  // The HUD comes a few main-queue steps after the callback: it shows in
+  // this test, not in the next one's watch.
+  ASSERT_TRUE(kit::test::runUntil([&] { return !hud.shown.empty(); }));
+  EXPECT_EQ(hud.shown, std::vector<std::string>{"连接丢失，请稍后重试！"});
 }
 
 TEST_F(NetworkManager, AURLThatCannotBeMadeFailsAsUnsupportedOnEachRequestsOwnQueue) {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "channel/core/jhl_core_entity.h"
-#include "channel/core/nuva_countdown.h"
+#include "channel/testing/countdowns.h"
 #include "channel/testing/recording_core_listener.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
@@ -63,9 +63,7 @@ class CoreRoadFixture : public ::testing::Test {
 
   void TearDown() override {
     settleSharedSession();
-    for (const char* key : {"twoTimer", "upDown", "luck", "day", "active"}) {
-      NUVACountdown::shareInstance()->cancelTimer(kit::str(key));
-    }
+    cancelAllCountdowns();
     NUVAStoreOverlays::install(nullptr);
     kit::UserDefaults::setStandardPath("");
     kit::NotificationCenter::defaultCenter()->removeObserver(hudToken);

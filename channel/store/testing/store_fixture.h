@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "channel/core/nuva_countdown.h"
 #include "channel/core/nuva_store_overlays.h"
+#include "channel/testing/countdowns.h"
 #include "channel/testing/test_bundle.h"
 #include "config/client_configuration.h"
 #include "kit/dispatch/clock.h"
@@ -36,6 +36,9 @@ class StoreFixture : public ::testing::Test {
   explicit StoreFixture(kit::DeviceProfile device = kit::DeviceProfile::phone667x375()) : profile_(device) {}
 
   void SetUp() override {
+    // The level rows' tests wait for their countdowns in the shared
+    // registry: it starts empty, whatever ran before.
+    cancelAllCountdowns();
     clock = std::make_unique<kit::VirtualClock>();
     kit::Application::shared()->reset();
     std::filesystem::copy(std::string(CHANNEL_RESOURCES_DIR) + "/NUVALight.bundle",
@@ -70,9 +73,7 @@ class StoreFixture : public ::testing::Test {
     // countdowns cancelled below are the last of this test's.
     window = nullptr;
     ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
-    auto countdowns = NUVACountdown::shareInstance();
-    auto keys = countdowns->timerDictionary()->allKeys();
-    for (const kit::Id& key : *keys) countdowns->cancelTimer(kit::text(key));
+    cancelAllCountdowns();
     ClientConfiguration::shared().setOverrides(nullptr);
     kit::Application::shared()->reset();
     clock.reset();
