@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "channel/core/jhl_core_entity.h"
-#include "channel/testing/countdowns.h"
+#include "channel/testing/fixture_settling.h"
 #include "channel/testing/recording_core_listener.h"
 #include "channel/testing/recording_store_overlays.h"
 #include "channel/testing/scripted_tolmix_sdk.h"
@@ -73,22 +73,6 @@ class CoreRoadFixture : public ::testing::Test {
     libNUVALightChannel::sharedInstance()->setDelegate(nullptr);
     window = nullptr;
     kit::Application::shared()->reset();
-  }
-
-  // Ends what the test left in flight on the shared session (the launch's
-  // init request, a reply held back) while its servers still stand, and
-  // runs the answers' main-queue work: no answer of this test's can reach
-  // the next test's HUD observer.
-  void settleSharedSession() {
-    auto session = kit::URLSession::sharedSession();
-    for (const auto& task : session->allTasks()) task->cancel();
-    ASSERT_TRUE(kit::test::runUntil([&] { return session->allTasks().empty(); }));
-    // The session's delegate queue is serial: once this answers, the
-    // completion handlers queued before it have run.
-    auto answered = std::make_shared<std::atomic<bool>>(false);
-    session->getAllTasksWithCompletionHandler([answered](const auto&) { *answered = true; });
-    ASSERT_TRUE(kit::test::runUntil([&] { return answered->load(); }));
-    drainMain();
   }
 
   // Runs the main loop until `count` listener calls have come in.

@@ -10,9 +10,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "kit/dispatch/operation_queue.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/string.h"
@@ -101,6 +105,24 @@ TEST(RunUntilTest, DrainWaitsForEverythingSubmittedBefore) {
   Queue::main().async([&] { ++mainDone; });
   ASSERT_TRUE(test::drain(Queue::main()));
   EXPECT_EQ(mainDone, 1);
+}
+
+TEST(RunUntilTest, SettleMainRunsHopsThatHopAgainToTheirEnd) {
+  std::vector<std::string> steps;
+  Queue::main().async([&] {
+    steps.push_back("queue");
+    OperationQueue::main().addOperationWithBlock([&] {
+      steps.push_back("operation");
+      Queue::main().async([&] { steps.push_back("queue again"); });
+    });
+  });
+  ASSERT_TRUE(test::settleMain());
+  EXPECT_EQ(steps, (std::vector<std::string>{"queue", "operation", "queue again"}));
+
+  auto later = std::make_shared<bool>(false);
+  Queue::main().after(3600, [later] { *later = true; });
+  ASSERT_TRUE(test::settleMain(1)) << "delayed work is not waited for";
+  EXPECT_FALSE(*later);
 }
 
 class FixtureTest : public test::VirtualClockTest {};

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 
+#include "kit/dispatch/operation_queue.h"
 #include "kit/foundation/exception.h"
 
 namespace kit::test {
@@ -38,6 +39,11 @@ bool drain(Queue& queue, double timeout) {
   auto reached = std::make_shared<std::atomic<bool>>(false);
   queue.barrierAsync([reached] { reached->store(true); });
   return runUntil([&] { return reached->load(); }, timeout);
+}
+
+bool settleMain(double timeout) {
+  return runUntil(
+      [] { return Queue::main().pendingTaskCount() == 0 && OperationQueue::main().operationCount() == 0; }, timeout);
 }
 
 }  // namespace kit::test

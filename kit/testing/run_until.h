@@ -3,6 +3,7 @@
 //
 //   ASSERT_TRUE(kit::test::runUntil([&] { return done; }));
 //   ASSERT_TRUE(kit::test::drain(*queue));
+//   ASSERT_TRUE(kit::test::settleMain());
 #pragma once
 
 #include <functional>
@@ -27,5 +28,12 @@ bool runUntil(const std::function<bool()>& condition, double timeout = kDefaultT
 // meanwhile so that tasks that hop to the main queue complete. Returns false
 // on time-out. Call on the main thread.
 bool drain(Queue& queue, double timeout = kDefaultTimeout);
+
+// Runs the main run loop until the main queue and the main operation queue
+// hold no task, so that work that queues more main-queue work (a hop that
+// hops again) runs to its end, which drain(Queue::main()) does not wait
+// for. Timers and delayed work are not waited for. Returns false on
+// time-out. Call on the main thread.
+bool settleMain(double timeout = kDefaultTimeout);
 
 }  // namespace kit::test

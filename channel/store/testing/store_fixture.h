@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "channel/core/nuva_store_overlays.h"
-#include "channel/testing/countdowns.h"
+#include "channel/testing/fixture_settling.h"
 #include "channel/testing/test_bundle.h"
 #include "config/client_configuration.h"
 #include "kit/dispatch/clock.h"
@@ -66,13 +66,15 @@ class StoreFixture : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (const auto& token : tokens) kit::NotificationCenter::defaultCenter()->removeObserver(token);
-    NUVAProgressHUD::dismiss();
-    // The views go first and the main queue is drained after them: an answer
-    // that lands now finds no tab to fill and starts no countdown, so the
-    // countdowns cancelled below are the last of this test's.
+    // The views go first, then what is in flight ends while the server
+    // stands and its work runs out: an answer that lands now finds no tab
+    // to fill and starts no countdown, so the countdowns cancelled below are
+    // the last of this test's, and its HUDs show before the observers go.
     window = nullptr;
-    ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+    settleSharedSession();
+    NUVAProgressHUD::dismiss();
+    ASSERT_TRUE(kit::test::settleMain());
+    for (const auto& token : tokens) kit::NotificationCenter::defaultCenter()->removeObserver(token);
     cancelAllCountdowns();
     ClientConfiguration::shared().setOverrides(nullptr);
     kit::Application::shared()->reset();
