@@ -61,6 +61,8 @@ void JXParseState::giveBack(std::unique_ptr<JXParseState> state) {
   if (state->tokenBuffer.capacity() > 65536) std::string().swap(state->tokenBuffer);
   state->values.trim(65536);
   if (state->pairs.capacity() > 65536) std::vector<JXPendingPair>().swap(state->pairs);
+  if (state->layoutScratch.capacity() > 65536) std::vector<JXKeyLayout::BuildEntry>().swap(state->layoutScratch);
+  if (state->displaced.capacity() > 65536) std::vector<kit::Id>().swap(state->displaced);
   (void)&spareStateRelease;  // frees the spare when the thread ends
   spareState = state.release();
 }
