@@ -59,6 +59,10 @@ bool loadsInPage(const std::string& url) {
   return false;
 }
 
+// The display's keyboard, which the key and focus events given to a page
+// come from.
+GdkDevice* defaultKeyboard() { return gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())); }
+
 bool isWebScheme(const std::string& url) { return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0; }
 
 }  // namespace
@@ -79,9 +83,15 @@ struct BrowserEngine::Native {
   double scale = 0;
   std::map<std::string, std::unique_ptr<Handler>> handlers;
   std::vector<Ref<UserScript>> userScripts;
-  // The document the view handed over, while WebKit loads it.
+  // The document the view handed over, while WebKit loads it, and how far
+  // WebKit has taken it: asked for, its navigation accepted, started.
+  // WebKit reports the end of a load from the content process, late: a
+  // load the page began for the same address, ended by the engine when it
+  // went to the view, can fail after the view handed its document over.
+  // Only events after the document's own start are its.
+  enum class Stage { None, Asked, Accepted, Started };
   std::string loadingURL;
-  bool ownNavigationPending = false;
+  Stage stage = Stage::None;
   LoadCompletion loaded;
   std::vector<std::pair<std::string, ScriptCompletion>> waitingScripts;
   std::vector<std::weak_ptr<ScriptCall>> scripts;
@@ -283,14 +293,14 @@ void BrowserEngine::loadDocument(const PageDocument& document, LoadCompletion lo
   n.loadingURL = document.url ? document.url->absoluteText() : "about:blank";
   n.loaded = std::move(loaded);
   n.processEnded = false;
-  n.ownNavigationPending = true;
+  n.stage = Native::Stage::Asked;
   n.pageNavigations.clear();
   webkit_web_view_load_html(n.view, document.html.c_str(), n.loadingURL.c_str());
   GLibPump::shared().poke();
 }
 
 void BrowserEngine::Native::finishLoad(Ref<Error> error) {
-  ownNavigationPending = false;
+  stage = Stage::None;
   auto completion = std::move(loaded);
   loaded = nullptr;
   auto waiting = std::move(waitingScripts);
@@ -407,9 +417,9 @@ gboolean BrowserEngine::Native::onDecidePolicy(WebKitWebView*, WebKitPolicyDecis
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const std::string url = webkit_uri_request_get_uri(request);
-    if (n->ownNavigationPending && url == n->loadingURL) {
+    if (n->stage == Stage::Asked && url == n->loadingURL) {
       // The document the view handed over.
-      n->ownNavigationPending = false;
+      n->stage = Stage::Accepted;
       webkit_policy_decision_use(decision);
       return TRUE;
     }
@@ -433,7 +443,8 @@ gboolean BrowserEngine::Native::onDecidePolicy(WebKitWebView*, WebKitPolicyDecis
   // A response.
   auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
   if (!webkit_response_policy_decision_is_main_frame_main_resource(response) ||
-      n->loadingURL == webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response))) {
+      (n->stage != Stage::None &&
+       n->loadingURL == webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response)))) {
     webkit_policy_decision_use(decision);
     return TRUE;
   }
@@ -451,16 +462,23 @@ gboolean BrowserEngine::Native::onDecidePolicy(WebKitWebView*, WebKitPolicyDecis
 }
 
 void BrowserEngine::Native::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Native* n) {
-  if (event != WEBKIT_LOAD_FINISHED || !n->loaded) return;
+  if (!n->loaded) return;
+  // The first start after the document's navigation was accepted is its
+  // own; a finish before it ends a load that it replaced.
+  if (event == WEBKIT_LOAD_STARTED && n->stage == Stage::Accepted) n->stage = Stage::Started;
+  if (event != WEBKIT_LOAD_FINISHED || n->stage != Stage::Started) return;
   const char* uri = webkit_web_view_get_uri(view);
   if (uri && n->loadingURL == uri) n->finishLoad(nullptr);
 }
 
 gboolean BrowserEngine::Native::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, Native* n) {
   // Loads the engine ended itself (a main-frame navigation handed to the
-  // view) fail quietly; the view's own document failing fails its load.
-  if (n->loaded && uri && n->loadingURL == uri && !g_error_matches(error, WEBKIT_NETWORK_ERROR,
-                                                                    WEBKIT_NETWORK_ERROR_CANCELLED)) {
+  // view) fail quietly, even when they end after the view handed over a
+  // document for the same address; the view's own document failing fails
+  // its load.
+  const bool own = n->stage == Stage::Accepted || n->stage == Stage::Started;
+  if (n->loaded && own && uri && n->loadingURL == uri &&
+      !g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
     n->finishLoad(Error::make(WebKitErrorDomain, WebKitErrorCannotShowURL,
                               dict({{LocalizedDescriptionKey, error ? error->message : "The page did not load"}})));
   }
@@ -634,6 +652,45 @@ void BrowserEngine::pointerEvent(PointerPhase phase, Point location) {
   gtk_main_do_event(event);
   gdk_event_free(event);
   GLibPump::shared().poke();
+}
+
+void BrowserEngine::setKeyboardFocus(bool focused) {
+  KIT_CHECK_MAIN_THREAD();
+  GtkWidget* view = GTK_WIDGET(native_->view);
+  GdkWindow* target = gtk_widget_get_window(view);
+  if (!target || static_cast<bool>(gtk_widget_has_focus(view)) == focused) return;
+  // The offscreen window never has the display's focus: the view hears
+  // that it gained or lost it, as the focused widget of an active window.
+  if (focused) gtk_widget_grab_focus(view);
+  GdkEvent* event = gdk_event_new(GDK_FOCUS_CHANGE);
+  event->focus_change.window = GDK_WINDOW(g_object_ref(target));
+  event->focus_change.send_event = TRUE;
+  event->focus_change.in = focused;
+  gdk_event_set_device(event, defaultKeyboard());
+  gtk_widget_send_focus_change(view, event);
+  gdk_event_free(event);
+  GLibPump::shared().poke();
+}
+
+bool BrowserEngine::keyEvent(const Key& key) {
+  KIT_CHECK_MAIN_THREAD();
+  GtkWidget* view = GTK_WIDGET(native_->view);
+  GdkWindow* target = gtk_widget_get_window(view);
+  if (!target) return false;
+  setKeyboardFocus(true);
+  GdkEvent* event = gdk_event_new(key.pressed ? GDK_KEY_PRESS : GDK_KEY_RELEASE);
+  event->key.window = GDK_WINDOW(g_object_ref(target));
+  event->key.send_event = TRUE;
+  event->key.time = static_cast<guint32>(g_get_monotonic_time() / 1000);
+  event->key.state = key.state;
+  event->key.keyval = key.keyval;
+  event->key.hardware_keycode = static_cast<guint16>(key.keycode);
+  event->key.string = g_strdup("");
+  gdk_event_set_device(event, defaultKeyboard());
+  const bool handled = gtk_widget_event(view, event);
+  gdk_event_free(event);
+  GLibPump::shared().poke();
+  return handled;
 }
 
 }  // namespace kit
