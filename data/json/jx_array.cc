@@ -61,8 +61,17 @@ JXArray::~JXArray() {
 }
 
 kit::Ref<JXArray> JXArray::create(JXArena& arena, JXValueStack& stack, size_t base, bool isMutable,
-                                  std::shared_ptr<JXValueCache> cache) {
+                                  const std::shared_ptr<JXValueCache>& documentCache) {
   const size_t count = stack.size() - base;
+  // Only numbers and short strings are read through the cache; an array
+  // without them (of containers, literals, or empty) does without it.
+  std::shared_ptr<JXValueCache> cache;
+  for (size_t i = base; i < stack.size(); ++i) {
+    if (jxReadsThroughCache(stack.tags()[i])) {
+      cache = documentCache;
+      break;
+    }
+  }
   JXSlot* slots = nullptr;
   uint8_t* tags = nullptr;
   if (base == 0 && count >= kHandOverCount && stack.handOver(slots, tags)) {

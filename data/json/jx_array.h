@@ -77,7 +77,7 @@ class JXArray final : public kit::MutableArray {
   // Moves the values from `base` on out of the stack into a new array in
   // `arena`.
   static kit::Ref<JXArray> create(JXArena& arena, JXValueStack& stack, size_t base, bool isMutable,
-                                  std::shared_ptr<JXValueCache> cache);
+                                  const std::shared_ptr<JXValueCache>& documentCache);
 
   std::vector<kit::Id> objectsInRange(size_t from, size_t to) const;
   void checkMutable(const char* selector) const;
@@ -90,5 +90,5 @@ class JXArray final : public kit::MutableArray {
   size_t capacity_ = 0;
   uint64_t mutations_ = 0;
   bool ownsStorage_ = false;
-  std::shared_ptr<JXValueCache> cache_;
+  std::shared_ptr<JXValueCache> cache_;  // nil when no value is read through it
 };

@@ -222,7 +222,13 @@ bool Encoder::writeUnsupported(const kit::Id& value, const kit::Id* replaced) {
 
 bool Encoder::encodeSlot(const JXSlot& slot, uint8_t tag) {
   switch (tag) {
-    case kJXSlotObject: return encode(slot.object());
+    case kJXSlotObject: {
+      // A formatter may change the container and move the slot meanwhile;
+      // then the object is held here.
+      if (!s_.slotsHoldObjects) return encode(slot.object());
+      const kit::Id object = slot.object();
+      return encode(object);
+    }
     case kJXSlotSigned: writeSigned(slot.signedValue()); return true;
     case kJXSlotUnsigned: writeInteger(slot.unsignedValue(), false); return true;
     case kJXSlotDouble: return writeDouble(slot.doubleValue());

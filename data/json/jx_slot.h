@@ -34,6 +34,10 @@ enum : uint8_t {
 inline constexpr size_t kJXShortStringMax = 16;
 
 inline bool jxIsShortString(uint8_t tag) { return tag >= kJXSlotString; }
+// Numbers and non-empty short strings: the values read through a value cache.
+inline bool jxReadsThroughCache(uint8_t tag) {
+  return (tag >= kJXSlotSigned && tag <= kJXSlotDouble) || tag > kJXSlotString;
+}
 inline size_t jxShortStringLength(uint8_t tag) { return tag - kJXSlotString; }
 
 struct JXSlot {
