@@ -11,14 +11,17 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "kit/foundation/object.h"
+#include "kit/net/adaptive_linger.h"
 
 namespace kit {
 class OperationQueue;
@@ -45,15 +48,19 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   void endBatch();
 
   // How long a drain on the session's own queue waits for the next event
-  // (real time: it trades a little processor time for a thread wake).
-  static constexpr double kLingerSeconds = 150e-6;
+  // (real time: it trades a little processor time for a thread wake). It
+  // does so only while the next event has lately come within that time.
+  static constexpr std::chrono::microseconds kLinger{150};
 
  private:
   void schedule();
   void drain();
-  // Waits up to kLingerSeconds for an event while the queue runs; true when
-  // one came.
+  // Waits up to kLinger for an event while the queue runs; true when one
+  // came.
   bool linger();
+  // Called with mutex_ held when a post finds the drain gone: tells the
+  // policy how long the lane waited for it.
+  void noteWaitEndedLocked();
 
   Ref<OperationQueue> queue_;
   const bool ownQueue_;
@@ -62,6 +69,10 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   std::atomic<size_t> pendingCount_{0};
   bool scheduled_ = false;
   std::thread::id batching_;  // the thread holding its posts, if any
+  AdaptiveLinger lingerPolicy_{kLinger};
+  // When a drain that may linger ran out of events and let the queue go,
+  // until the next post (guarded by mutex_).
+  std::optional<AdaptiveLinger::Clock::time_point> idleSince_;
 };
 
 }  // namespace kit::netdetail

@@ -40,6 +40,8 @@ class ConnectionRouter : public URLSessionDelegate {
     return event == URLSessionDelegateEvent::Redirection || event == URLSessionDelegateEvent::DataTaskResponse ||
            event == URLSessionDelegateEvent::TaskChallenge || event == URLSessionDelegateEvent::WillCacheResponse;
   }
+  // A connection's delegate hears of the response, but cannot refuse it.
+  bool waitsForResponseAnswer() const override { return false; }
 
   void taskDidReceiveChallenge(URLSession&, const Ref<URLSessionTask>& task,
                                const Ref<URLAuthenticationChallenge>& challenge,

@@ -125,6 +125,8 @@ class URLSession : public Object {
   void invalidateIfDone();
 
   Ref<URLSessionConfiguration> configuration_;
+  // Whether the delegate queue is the session's own (none was given).
+  const bool ownsDelegateQueue_;
   Ref<OperationQueue> delegateQueue_;
   std::shared_ptr<netdetail::EventLane> lane_;
   std::unique_ptr<netdetail::TransferEngine> engine_;
