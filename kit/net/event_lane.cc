@@ -54,17 +54,19 @@ void EventLane::endBatch() {
 }
 
 void EventLane::schedule() {
+  if (!queue_) return drain();
   queue_->addOperationWithBlock([self = shared_from_this()] { self->drain(); });
 }
 
 void EventLane::drain() {
-  const bool mayLinger = ownQueue_ && !Clock::isVirtual();
+  const bool mayLinger = queue_ && ownQueue_ && !Clock::isVirtual();
   // A batch at a time, so that a busy session does not hold its queue for
   // ever; the rest goes back to the queue behind whatever else waits there.
-  for (int handled = 0; handled < 64;) {
+  // Without a queue the posting thread runs them all.
+  for (int handled = 0; handled < 64 || !queue_;) {
     // Suspending the queue holds the events not yet delivered: the drain
     // ends here, submitted again, and waits in the queue.
-    if (queue_->isSuspended()) break;
+    if (queue_ && queue_->isSuspended()) break;
     std::function<void()> event;
     {
       std::lock_guard lock(mutex_);

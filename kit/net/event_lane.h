@@ -8,6 +8,11 @@
 // the next before it lets the queue go, so that a request following closely
 // on the last one is delivered without waking another thread. A suspended
 // queue stops delivery between events, as it would between operations.
+//
+// A lane without a queue runs its events on the thread that posts them
+// (the network thread for a pass's batch), still one at a time and in
+// order: for kit's own delegates that only hand each event on to another
+// thread and never block.
 #pragma once
 
 #include <atomic>
@@ -35,7 +40,8 @@ Ref<OperationQueue> makeSerialOperationQueue(const std::string& name);
 class EventLane : public std::enable_shared_from_this<EventLane> {
  public:
   // `ownQueue`: the queue is the session's own serial queue, which nothing
-  // else uses, so a drain may hold it while it waits for more events.
+  // else uses, so a drain may hold it while it waits for more events. No
+  // queue: events run on the posting thread.
   EventLane(Ref<OperationQueue> queue, bool ownQueue);
 
   // Queues an event; it runs after every event posted before it.
@@ -48,9 +54,10 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   void endBatch();
 
   // How long a drain on the session's own queue waits for the next event
-  // (real time: it trades a little processor time for a thread wake). It
-  // does so only while the next event has lately come within that time.
-  static constexpr std::chrono::microseconds kLinger{150};
+  // (real time: it trades a little processor time for a thread wake, and
+  // is about what the wake costs). It does so only while the next event
+  // has lately come within that time.
+  static constexpr std::chrono::microseconds kLinger{50};
 
  private:
   void schedule();

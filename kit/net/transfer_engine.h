@@ -61,8 +61,10 @@ class TransferEngine {
   // (a command, or an answer on one of its sockets) before it blocks. Real
   // time: it trades a little processor time for a thread wake when
   // requests and answers follow closely, as on loopback or a fast link,
-  // and is left out while such waits have lately been longer.
-  static constexpr std::chrono::microseconds kLinger{150};
+  // and is left out while such waits have lately been longer. About what
+  // blocking and being woken cost, so that a spin that does not pay costs
+  // no more than the wake it tried to save.
+  static constexpr std::chrono::microseconds kLinger{50};
 
   explicit TransferEngine(Options options);
   // Cancels nothing by itself: the session cancels its tasks first. Must

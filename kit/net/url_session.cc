@@ -46,7 +46,7 @@ Ref<URLSession> URLSession::sessionWithConfiguration(const Ref<URLSessionConfigu
 }
 
 URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessionDelegate> delegate,
-                       Ref<OperationQueue> delegateQueue, bool shared)
+                       Ref<OperationQueue> delegateQueue, bool shared, Delivery delivery)
     : configuration_(std::move(configuration)),
       ownsDelegateQueue_(!delegateQueue),
       delegateQueue_(delegateQueue ? std::move(delegateQueue)
@@ -55,7 +55,8 @@ URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessio
       delegate_(std::move(delegate)) {
   // Only the session's own queue may be held by a drain waiting for more
   // events; a caller's queue runs the caller's other work too.
-  lane_ = std::make_shared<netdetail::EventLane>(delegateQueue_, ownsDelegateQueue_);
+  lane_ = std::make_shared<netdetail::EventLane>(delivery == Delivery::DelegateQueue ? delegateQueue_ : nullptr,
+                                                 ownsDelegateQueue_);
   netdetail::TransferEngine::Options options;
   options.lane = lane_;
   options.maxConnectionsPerHost = configuration_->HTTPMaximumConnectionsPerHost;

@@ -101,8 +101,12 @@ class URLSession : public Object {
   std::string description() const override;
 
   // ---- Used by the session's tasks and internals
+  // Where the events go: to the delegate queue, or straight to the delegate
+  // on the thread that has them (the network thread, mostly), for kit's
+  // own delegates that only hand each event on and never block.
+  enum class Delivery { DelegateQueue, PostingThread };
   URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessionDelegate> delegate,
-             Ref<OperationQueue> delegateQueue, bool shared);
+             Ref<OperationQueue> delegateQueue, bool shared, Delivery delivery = Delivery::DelegateQueue);
   void startTask(const Ref<URLSessionTask>& task);
   void suspendTask(const Ref<URLSessionTask>& task, bool suspended);
   void cancelTask(const Ref<URLSessionTask>& task);
