@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -80,15 +81,21 @@ class PlatformRoad : public kit::test::VirtualClockTest {
 
   bool post(const std::string& json) { return driver->postMessage("eventComplete", kit::str(json)); }
   std::vector<kit::Id> answers() const { return driver->callbacks(); }
-  // The channel's hops and HUDs run on kit's timers, so the wait moves kit's
-  // clock on; requests time out on the same clock, so it moves at most twice
-  // as fast as real time (a loaded machine's servers still answer in time).
-  bool waitForAction(const std::string& action, size_t after) {
+  // The channel's hops and HUDs run on kit's timers, so a wait moves kit's
+  // clock on, by up to `step` per pass; requests time out on the same clock,
+  // so it moves at most twice as fast as real time (a loaded machine's
+  // servers still answer in time).
+  bool waitMovingTheClock(double step, const std::function<bool()>& done) {
     auto last = std::chrono::steady_clock::now();
     return kit::test::runUntil([&] {
       const auto now = std::chrono::steady_clock::now();
-      advance(std::min(0.1, 2 * std::chrono::duration<double>(now - last).count()));
+      advance(std::min(step, 2 * std::chrono::duration<double>(now - last).count()));
       last = now;
+      return done();
+    });
+  }
+  bool waitForAction(const std::string& action, size_t after) {
+    return waitMovingTheClock(0.1, [&] {
       auto all = answers();
       for (size_t i = after; i < all.size(); ++i)
         if (d(all[i]["action"]) == action) return true;
@@ -133,8 +140,7 @@ class PlatformRoad : public kit::test::VirtualClockTest {
     card->layoutIfNeeded();
     ASSERT_TRUE(kit::test::tap(KTLoginView::get(card->outlets().loginBtn)));
     kit::Ref<CXRSubNameVC> chooser;
-    ASSERT_TRUE(kit::test::runUntil([&] {
-      advance(0.5);
+    ASSERT_TRUE(waitMovingTheClock(0.5, [&] {
       chooser = findController<CXRSubNameVC>();
       return chooser && chooser->tableView() && !chooser->tableView()->visibleCells().empty();
     }));

@@ -1,5 +1,5 @@
-// Fuzz target for reading pages: the title, the visible text and the
-// declared charset of any bytes, and the page's bytes decoded in any
+// Fuzz target for reading pages: the title, the visible text, the elements
+// and the declared charset of any bytes, and the page's bytes decoded in any
 // charset the first byte picks. The title and the text never hold a
 // run of white space or leading and trailing space, the text stays within
 // its limit, and everything read is valid UTF-8 when the input was.
@@ -37,6 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string text = kit::htmlVisibleText(html, 256);
   check(text.size() <= 256);
+  const auto elements = kit::htmlElements(html, 64);
+  check(elements.size() <= 64);
+  for (const auto& element : elements) {
+    check(!element.name.empty());
+    for (const auto& [name, value] : element.attributes) check(!name.empty());
+  }
   const std::string charsetFound = kit::htmlDeclaredCharset(html);
   for (char c : charsetFound) check(!(c >= 'A' && c <= 'Z'));
 

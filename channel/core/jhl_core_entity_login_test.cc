@@ -121,7 +121,7 @@ TEST_F(CoreLogin, AFailedTransportEndsTheLoginWithTheHUDOnly) {
   kit::test::LogCapture logs;
   core->nuva_lightLoginStart();
   ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("channel login failed") && !hudTexts.empty(); }));
-  EXPECT_EQ(hudTexts.size(), 1u);
+  EXPECT_EQ(hudTexts.size(), 1u) << testing::PrintToString(hudTexts);
   EXPECT_EQ(listener->count(), 0u);
   EXPECT_EQ(core->super_user_id(), nullptr);
 }

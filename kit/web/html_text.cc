@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "kit/foundation/string_encoding.h"
 
@@ -180,8 +181,10 @@ bool isBlock(const std::string& name) {
   return std::find(blocks.begin(), blocks.end(), name) != blocks.end();
 }
 
-// The value of attribute `name` in a tag's attribute text, if present.
-std::optional<std::string> attribute(std::string_view attrs, std::string_view name) {
+// The attributes of a tag's attribute text, names in lower case, values as
+// written (references not decoded), in order.
+std::vector<std::pair<std::string, std::string>> readAttributes(std::string_view attrs) {
+  std::vector<std::pair<std::string, std::string>> out;
   size_t i = 0;
   while (i < attrs.size()) {
     while (i < attrs.size() && (isSpace(attrs[i]) || attrs[i] == '/')) ++i;
@@ -204,8 +207,15 @@ std::optional<std::string> attribute(std::string_view attrs, std::string_view na
       if (i < attrs.size()) ++i;
       continue;
     }
-    if (key == name) return value;
+    out.emplace_back(std::move(key), std::move(value));
   }
+  return out;
+}
+
+// The value of attribute `name` in a tag's attribute text, if present.
+std::optional<std::string> attribute(std::string_view attrs, std::string_view name) {
+  for (auto& [key, value] : readAttributes(attrs))
+    if (key == name) return std::move(value);
   return std::nullopt;
 }
 
@@ -351,6 +361,27 @@ std::string htmlDeclaredCharset(std::string_view html) {
         return charset.empty();
       });
   return charset;
+}
+
+std::vector<HTMLElement> htmlElements(std::string_view html, size_t limit) {
+  std::vector<HTMLElement> elements;
+  walk(
+      html, [](std::string_view) {},
+      [&](const Tag& tag, std::string_view, std::string_view doc) {
+        if (tag.closing || tag.name.empty()) return true;
+        if (elements.size() >= limit) return false;
+        HTMLElement element{tag.name, {}};
+        for (auto& attribute :
+             readAttributes(doc.substr(tag.attributesStart, tag.attributesEnd - tag.attributesStart))) {
+          const bool repeated = std::any_of(element.attributes.begin(), element.attributes.end(),
+                                            [&](const auto& a) { return a.first == attribute.first; });
+          if (!repeated)
+            element.attributes.emplace_back(std::move(attribute.first), decodeHTMLEntities(attribute.second));
+        }
+        elements.push_back(std::move(element));
+        return true;
+      });
+  return elements;
 }
 
 std::string htmlDocumentText(const Data& bytes, std::string_view headerCharset) {

@@ -1,6 +1,6 @@
 // Reading the few things kit needs from an HTML page without a browser
-// engine: its title, the text a reader sees, and the character set it
-// declares, and the page's bytes as text. Pages come from outside, so
+// engine: its title, the text a reader sees, its elements' attributes, the
+// character set it declares, and the page's bytes as text. Pages come from outside, so
 // every function takes any bytes: unclosed tags, comments and elements end
 // at the end of the input, and nothing is read beyond it.
 //
@@ -9,6 +9,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "kit/foundation/data.h"
 
@@ -25,6 +27,18 @@ std::string htmlTitle(std::string_view html);
 // (paragraphs, divisions, line breaks, list items, headings, rows) end
 // lines. At most `limit` bytes (cut at a character boundary).
 std::string htmlVisibleText(std::string_view html, size_t limit = 4096);
+
+// An element as its start tag gives it: the tag's name and its attributes,
+// names in lower case, values with references decoded; an attribute given
+// twice keeps its first value, as browsers keep it.
+struct HTMLElement {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+};
+
+// The elements of the document in order (their start tags outside comments
+// and raw text), at most `limit` of them.
+std::vector<HTMLElement> htmlElements(std::string_view html, size_t limit = 4096);
 
 // The charset a <meta charset="..."> or <meta http-equiv="Content-Type"
 // content="...; charset=..."> in the first 1024 bytes declares, in lower

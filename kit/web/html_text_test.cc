@@ -33,6 +33,25 @@ TEST(HTMLText, VisibleTextLeavesOutTagsScriptsAndTheTitle) {
   EXPECT_EQ(kit::htmlVisibleText("<p>一二三四五</p>", 7), "一二") << "cut at a character boundary";
 }
 
+TEST(HTMLText, ElementsKeepTheirAttributesInOrder) {
+  const auto elements = kit::htmlElements(
+      "<!-- <meta name=hidden> --><META Name=\"viewport\" CONTENT='width=device-width, a&amp;b'>"
+      "<script>var t = '<p id=no>';</script><p id=note class=tip hidden id=again>x</p><br/><a href=\"/a?x>1\">");
+  ASSERT_EQ(elements.size(), 5u);
+  EXPECT_EQ(elements[0].name, "meta");
+  EXPECT_EQ(elements[0].attributes, (std::vector<std::pair<std::string, std::string>>{
+                                        {"name", "viewport"}, {"content", "width=device-width, a&b"}}));
+  EXPECT_EQ(elements[1].name, "script");
+  EXPECT_TRUE(elements[1].attributes.empty()) << "no element is read inside a script";
+  EXPECT_EQ(elements[2].attributes, (std::vector<std::pair<std::string, std::string>>{
+                                        {"id", "note"}, {"class", "tip"}, {"hidden", ""}}))
+      << "a repeated attribute keeps its first value";
+  EXPECT_EQ(elements[3].name, "br");
+  EXPECT_EQ(elements[4].attributes[0].second, "/a?x>1");
+  EXPECT_EQ(kit::htmlElements("<p><p><p>", 2).size(), 2u);
+  EXPECT_TRUE(kit::htmlElements("<p id='unclosed").front().attributes.front().second == "unclosed");
+}
+
 TEST(HTMLText, CharsetsAreFoundAndPagesDecodedInThem) {
   EXPECT_EQ(kit::htmlDeclaredCharset("<meta charset=\"GBK\">"), "gbk");
   EXPECT_EQ(kit::htmlDeclaredCharset(

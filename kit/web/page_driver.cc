@@ -1,6 +1,8 @@
 // The page driver: documents, the scripts it reads, and the page's acts.
 #include "kit/web/page_driver.h"
 
+#include <utility>
+
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/string.h"
 #include "kit/foundation/values.h"
@@ -101,12 +103,14 @@ void PageDriver::loadDocument(const PageDocument& document, LoadCompletion loade
   text_ = htmlVisibleText(document.html);
   contentSize_ = {};
   processEnded_ = false;
+  context_.reset();
   ++loads_;
   if (loaded) loaded(nullptr);
 }
 
 void PageDriver::unloadDocument() {
   document_ = {};
+  context_.reset();
   title_.clear();
   text_.clear();
   contentSize_ = {};
@@ -126,7 +130,7 @@ ScriptResult PageDriver::run(const std::string& script, std::vector<ScriptCall>&
     if (std::optional<Id> answer = scriptAnswer(script)) return {*answer, nullptr};
   }
   ScriptCallParse parse = parseScriptCalls(script);
-  if (!parse.ok()) return {nullptr, scriptExceptionError(parse.error)};
+  if (!parse.ok()) return runInContext(script, calls);
   calls = parse.calls;
   Id last;
   for (const ScriptCall& call : parse.calls) {
@@ -140,6 +144,27 @@ ScriptResult PageDriver::run(const std::string& script, std::vector<ScriptCall>&
     last = it->second(call.arguments);
   }
   return {last, nullptr};
+}
+
+ScriptResult PageDriver::runInContext(const std::string& script, std::vector<ScriptCall>& calls) {
+  if (!context_) context_ = std::make_unique<PageScriptContext>(document_.html, userAgent());
+  for (const auto& entry : functions_) {
+    const std::string name = entry.first;
+    context_->define(name, [this, name](const std::vector<Id>& arguments) -> Id {
+      if (recording_) recording_->push_back(ScriptCall{name, arguments});
+      auto it = functions_.find(name);
+      return it != functions_.end() ? it->second(arguments) : nullptr;
+    });
+  }
+  const std::string href = document_.url ? document_.url->absoluteText() : "about:blank";
+  PageScriptContext::Page page{href, title_, document_.url ? "complete" : "loading", contentSize_};
+  std::vector<ScriptCall>* outer = std::exchange(recording_, &calls);  // a page function may run a script
+  ScriptResult result = context_->run(script, page);
+  recording_ = outer;
+  // What the script changed of the page: its title, and where it sent it.
+  if (page.title != title_) setTitle(page.title);
+  if (page.url != href) followLink(page.url);
+  return result;
 }
 
 void PageDriver::evaluateScript(const std::string& script, ScriptCompletion completion) {

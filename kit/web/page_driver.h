@@ -2,9 +2,10 @@
 // for tests and the demo. It keeps the loaded document (title, text),
 // answers the scripts clients commonly evaluate ("document.title",
 // "location.href", "navigator.userAgent", calls of page functions with
-// literal arguments), records every script it is given and decodes the
-// callbacks among them, and acts as the page's script would: posting
-// script messages, raising panels, following links.
+// literal arguments) itself, runs any other script in a JavaScript context
+// of the document (page_script_context.h), records every script it is
+// given and decodes the callbacks among them, and acts as the page's
+// script would: posting script messages, raising panels, following links.
 //
 //   auto driver = webView->pageDriver();
 //   driver->postMessage("eventComplete", kit::str(R"({"action":"login"})"));
@@ -15,12 +16,14 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "kit/web/page_engine.h"
+#include "kit/web/page_script_context.h"
 #include "kit/web/script_call.h"
 
 namespace kit {
@@ -47,13 +50,14 @@ class PageDriver : public PageEngine {
   // document loads again.
   void terminateContentProcess();
 
-  // ---- The page's functions. Calls of other names throw a ReferenceError
-  // once any function is defined; until then every call is accepted and
-  // answers undefined.
+  // ---- The page's functions. In a script of literal calls, calls of other
+  // names throw a ReferenceError once any function is defined; until then
+  // every call is accepted and answers undefined. Other scripts see the
+  // defined functions only, as a page's scripts would.
   using PageFunction = std::function<Id(const std::vector<Id>& arguments)>;
   void defineFunction(const std::string& name, PageFunction function = {});
-  // Answers scripts the driver does not read itself (nullopt: not known,
-  // which is a script error).
+  // Answers scripts before the driver reads them (nullopt: the driver
+  // reads the script, or runs it in the document's context).
   std::function<std::optional<Id>(const std::string& script)> scriptAnswer;
   // Told of every script and its outcome, in order (the demo prints them).
   std::function<void(const std::string& script, const ScriptResult& result)> onScript;
@@ -61,7 +65,7 @@ class PageDriver : public PageEngine {
   // ---- What the client did to the page
   struct Evaluation {
     std::string script;
-    std::vector<ScriptCall> calls;  // the function calls read from it
+    std::vector<ScriptCall> calls;  // the calls of page functions it made
     Ref<Error> error;               // the script's error, if it failed
   };
   const std::vector<Evaluation>& evaluations() const { return evaluations_; }
@@ -89,6 +93,7 @@ class PageDriver : public PageEngine {
 
  private:
   ScriptResult run(const std::string& script, std::vector<ScriptCall>& calls);
+  ScriptResult runInContext(const std::string& script, std::vector<ScriptCall>& calls);
 
   PageDocument document_;
   std::string title_, text_;
@@ -97,6 +102,10 @@ class PageDriver : public PageEngine {
   bool processEnded_ = false;
   std::map<std::string, PageFunction> functions_;
   std::vector<Evaluation> evaluations_;
+  // The document's script context, made for the first script the driver
+  // does not read itself, and the calls of the script it runs.
+  std::unique_ptr<PageScriptContext> context_;
+  std::vector<ScriptCall>* recording_ = nullptr;
 };
 
 }  // namespace kit

@@ -4,16 +4,21 @@
 #include <httplib.h>
 #include <openssl/ssl.h>
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "kit/net/testing/connection_workers.h"
 
@@ -21,31 +26,61 @@ namespace kit::test {
 
 namespace {
 
-// Shuts down every connection this process accepted on `port`. The
-// server's workers wait on idle keep-alive connections until their
-// time-out; with the sockets shut down they see the end at once, so a
-// stopped server does not hold its owner for seconds.
-void shutDownAcceptedConnections(int port) {
-  DIR* fds = opendir("/proc/self/fd");
-  if (!fds) return;
-  const int listing = dirfd(fds);
-  while (dirent* entry = readdir(fds)) {
-    char* end = nullptr;
-    const long fd = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0' || fd == listing) continue;
-    struct stat info {};
-    if (fstat(static_cast<int>(fd), &info) != 0 || !S_ISSOCK(info.st_mode)) continue;
-    sockaddr_in local{}, peer{};
-    socklen_t length = sizeof local;
-    if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
-        local.sin_family != AF_INET || ntohs(local.sin_port) != port)
+// The inodes of the TCP sockets of this process's network namespace whose
+// local port is `port` and which are not listening: the connections a
+// server on that port accepted. Read from the kernel's table, so no
+// descriptor is touched to find them.
+std::set<ino_t> acceptedSocketInodes(int port) {
+  std::set<ino_t> inodes;
+  std::ifstream file("/proc/self/net/tcp");
+  std::stringstream table;
+  table << file.rdbuf();
+  std::string line;
+  std::getline(table, line);  // the column names
+  constexpr unsigned kListening = 0x0A;
+  while (std::getline(table, line)) {
+    // sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode
+    unsigned localPort = 0, state = 0;
+    unsigned long long inode = 0;
+    if (std::sscanf(line.c_str(), " %*u: %*x:%x %*x:%*x %x %*x:%*x %*x:%*x %*x %*u %*u %llu", &localPort, &state,
+                    &inode) != 3)
       continue;
-    length = sizeof peer;
-    // Accepted connections have a peer; the listening socket has none.
-    if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
-    shutdown(static_cast<int>(fd), SHUT_RDWR);
+    if (localPort == static_cast<unsigned>(port) && state != kListening && inode != 0)
+      inodes.insert(static_cast<ino_t>(inode));
+  }
+  return inodes;
+}
+
+// Duplicates the descriptors of this process that refer to the sockets
+// `wanted` names, keyed by inode. A descriptor is only ever duplicated, and
+// the duplicate is checked to be the wanted socket before it is kept, so a
+// descriptor another thread closes and reuses meanwhile is left alone.
+std::map<ino_t, int> holdSockets(const std::set<ino_t>& wanted) {
+  std::map<ino_t, int> held;
+  if (wanted.empty()) return held;
+  DIR* fds = opendir("/proc/self/fd");
+  if (!fds) return held;
+  while (dirent* entry = readdir(fds)) {
+    if (entry->d_name[0] == '.') continue;
+    char target[64];
+    const std::string path = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0) continue;
+    target[length] = '\0';
+    unsigned long long inode = 0;
+    if (std::sscanf(target, "socket:[%llu]", &inode) != 1) continue;
+    if (!wanted.contains(static_cast<ino_t>(inode)) || held.contains(static_cast<ino_t>(inode))) continue;
+    const int copy = fcntl(std::atoi(entry->d_name), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) continue;
+    struct stat info {};
+    if (fstat(copy, &info) == 0 && S_ISSOCK(info.st_mode) && info.st_ino == static_cast<ino_t>(inode)) {
+      held.emplace(info.st_ino, copy);
+    } else {
+      close(copy);
+    }
   }
   closedir(fds);
+  return held;
 }
 
 // The Content-Type of the multipart request this thread is serving, taken
@@ -297,7 +332,15 @@ void TestServer::stop() {
   }
   changed_.notify_all();
   server_->stop();
-  if (port_ > 0) shutDownAcceptedConnections(port_);
+  // The server's workers wait on idle keep-alive connections until their
+  // time-out; with the sockets shut down they see the end at once, so a
+  // stopped server does not hold its owner for seconds.
+  if (port_ > 0) {
+    for (const auto& [inode, socket] : holdSockets(acceptedSocketInodes(port_))) {
+      shutdown(socket, SHUT_RDWR);
+      close(socket);
+    }
+  }
   if (thread_.joinable()) thread_.join();
 }
 

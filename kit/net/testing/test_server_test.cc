@@ -1,10 +1,15 @@
 // The test server itself: multipart bodies in the log byte for byte, prefix
 // routes, many kept-alive connections served at once, and a stop that does
-// not wait for idle clients and frees the port for a restart.
+// not wait for idle clients, frees the port for a restart and leaves the
+// process's other sockets alone.
 #include "kit/net/testing/test_server.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -134,6 +139,46 @@ TEST(TestServer, StopDoesNotWaitForIdleClientsAndFreesThePort) {
   ASSERT_TRUE(reply) << "the client finds its old connection closed and opens a new one";
   EXPECT_EQ(reply->body, "back");
   EXPECT_FALSE(TestServer::startHTTP(port)) << "the port is taken";
+}
+
+TEST(TestServer, StopShutsDownOnlyTheConnectionsItAccepted) {
+  auto server = TestServer::startHTTP();
+  server->route("GET", "/hello", TestResponse::text("hello"));
+  auto client = clientOf(*server);
+  ASSERT_TRUE(client.Get("/hello"));
+  // A datagram socket on the server's own port number with a peer of its
+  // own looks, address for address, like one of the server's connections.
+  const auto address = [](int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+  };
+  const int receiver = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(receiver, 0);
+  ASSERT_GE(sender, 0);
+  sockaddr_in local = address(server->port());
+  ASSERT_EQ(bind(receiver, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  sockaddr_in any = address(0);
+  ASSERT_EQ(bind(sender, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  socklen_t length = sizeof any;
+  ASSERT_EQ(getsockname(sender, reinterpret_cast<sockaddr*>(&any), &length), 0);
+  ASSERT_EQ(connect(receiver, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  ASSERT_EQ(connect(sender, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+
+  auto stopped = std::async(std::launch::async, [&] { server->stop(); });
+  EXPECT_EQ(stopped.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the idle connection was ended";
+  stopped.wait();
+
+  EXPECT_EQ(send(receiver, "ping", 4, MSG_NOSIGNAL), 4) << "the datagram socket still sends";
+  char received[8] = {};
+  // Loopback delivers a datagram as it is sent.
+  EXPECT_EQ(recv(sender, received, sizeof received, MSG_DONTWAIT), 4);
+  EXPECT_EQ(std::string(received, 4), "ping");
+  close(sender);
+  close(receiver);
 }
 
 }  // namespace

@@ -161,6 +161,34 @@ struct Panels : kit::UIDelegate {
   }
 };
 
+// Any script runs as the page's own would, and answers the value of its
+// last statement.
+TEST_F(BrowserBridgeTest, StatementScriptsAnswerTheirLastStatementsValue) {
+  server->route("GET", "/index.html", TestResponse::html(
+      R"(<head><meta name="viewport" content="width=device-width"><title>句</title></head>)"));
+  ASSERT_TRUE(load("/index.html"));
+  kit::ScriptResult assigned =
+      evaluate(R"(document.getElementsByName("viewport")[0].content = "width=375, user-scalable=no";)");
+  EXPECT_FALSE(assigned.error) << kit::describe(assigned.error);
+  EXPECT_EQ(kit::describe(assigned.value), "width=375, user-scalable=no");
+  EXPECT_EQ(kit::describe(evaluate("document.querySelector('meta').content").value), "width=375, user-scalable=no");
+  EXPECT_EQ(kit::describe(evaluate("var n = 20;\nn += 1;\nn * 2; // the answer\n").value), "42");
+  EXPECT_FALSE(evaluate("var unused = 1;").value);
+  EXPECT_EQ(kit::describe(evaluate("if (n > 1) { 'many' } else { 'one' }").value), "many");
+
+  kit::ScriptResult thrown = evaluate("throw new Error('坏了');");
+  ASSERT_TRUE(thrown.error);
+  EXPECT_EQ(thrown.error->code(), kit::WebErrorJavaScriptExceptionOccurred);
+  EXPECT_NE(kit::describe(kit::Id(thrown.error->userInfo())[kit::JavaScriptExceptionMessageKey]).find("坏了"),
+            std::string::npos);
+  kit::ScriptResult broken = evaluate("var = ;");
+  ASSERT_TRUE(broken.error);
+  EXPECT_EQ(broken.error->code(), kit::WebErrorJavaScriptExceptionOccurred);
+  EXPECT_NE(kit::describe(kit::Id(broken.error->userInfo())[kit::JavaScriptExceptionMessageKey]).find("SyntaxError"),
+            std::string::npos)
+      << kit::describe(broken.error);
+}
+
 TEST_F(BrowserBridgeTest, PanelsReachTheUIDelegateAndTheirAnswersReachThePage) {
   server->route("GET", "/index.html", TestResponse::html("<title>面板</title>"));
   ASSERT_TRUE(load("/index.html"));

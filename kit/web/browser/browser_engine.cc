@@ -79,9 +79,15 @@ struct BrowserEngine::Native {
   double scale = 0;
   std::map<std::string, std::unique_ptr<Handler>> handlers;
   std::vector<Ref<UserScript>> userScripts;
-  // The document the view handed over, while WebKit loads it.
+  // The document the view handed over, while WebKit loads it, and how far
+  // WebKit has taken it: asked for, its navigation accepted, started.
+  // WebKit reports the end of a load from the content process, late: a
+  // load the page began for the same address, ended by the engine when it
+  // went to the view, can fail after the view handed its document over.
+  // Only events after the document's own start are its.
+  enum class Stage { None, Asked, Accepted, Started };
   std::string loadingURL;
-  bool ownNavigationPending = false;
+  Stage stage = Stage::None;
   LoadCompletion loaded;
   std::vector<std::pair<std::string, ScriptCompletion>> waitingScripts;
   std::vector<std::weak_ptr<ScriptCall>> scripts;
@@ -283,14 +289,14 @@ void BrowserEngine::loadDocument(const PageDocument& document, LoadCompletion lo
   n.loadingURL = document.url ? document.url->absoluteText() : "about:blank";
   n.loaded = std::move(loaded);
   n.processEnded = false;
-  n.ownNavigationPending = true;
+  n.stage = Native::Stage::Asked;
   n.pageNavigations.clear();
   webkit_web_view_load_html(n.view, document.html.c_str(), n.loadingURL.c_str());
   GLibPump::shared().poke();
 }
 
 void BrowserEngine::Native::finishLoad(Ref<Error> error) {
-  ownNavigationPending = false;
+  stage = Stage::None;
   auto completion = std::move(loaded);
   loaded = nullptr;
   auto waiting = std::move(waitingScripts);
@@ -407,9 +413,9 @@ gboolean BrowserEngine::Native::onDecidePolicy(WebKitWebView*, WebKitPolicyDecis
         webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     WebKitURIRequest* request = webkit_navigation_action_get_request(action);
     const std::string url = webkit_uri_request_get_uri(request);
-    if (n->ownNavigationPending && url == n->loadingURL) {
+    if (n->stage == Stage::Asked && url == n->loadingURL) {
       // The document the view handed over.
-      n->ownNavigationPending = false;
+      n->stage = Stage::Accepted;
       webkit_policy_decision_use(decision);
       return TRUE;
     }
@@ -433,7 +439,8 @@ gboolean BrowserEngine::Native::onDecidePolicy(WebKitWebView*, WebKitPolicyDecis
   // A response.
   auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
   if (!webkit_response_policy_decision_is_main_frame_main_resource(response) ||
-      n->loadingURL == webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response))) {
+      (n->stage != Stage::None &&
+       n->loadingURL == webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response)))) {
     webkit_policy_decision_use(decision);
     return TRUE;
   }
@@ -451,16 +458,23 @@ gboolean BrowserEngine::Native::onDecidePolicy(WebKitWebView*, WebKitPolicyDecis
 }
 
 void BrowserEngine::Native::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Native* n) {
-  if (event != WEBKIT_LOAD_FINISHED || !n->loaded) return;
+  if (!n->loaded) return;
+  // The first start after the document's navigation was accepted is its
+  // own; a finish before it ends a load that it replaced.
+  if (event == WEBKIT_LOAD_STARTED && n->stage == Stage::Accepted) n->stage = Stage::Started;
+  if (event != WEBKIT_LOAD_FINISHED || n->stage != Stage::Started) return;
   const char* uri = webkit_web_view_get_uri(view);
   if (uri && n->loadingURL == uri) n->finishLoad(nullptr);
 }
 
 gboolean BrowserEngine::Native::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, Native* n) {
   // Loads the engine ended itself (a main-frame navigation handed to the
-  // view) fail quietly; the view's own document failing fails its load.
-  if (n->loaded && uri && n->loadingURL == uri && !g_error_matches(error, WEBKIT_NETWORK_ERROR,
-                                                                    WEBKIT_NETWORK_ERROR_CANCELLED)) {
+  // view) fail quietly, even when they end after the view handed over a
+  // document for the same address; the view's own document failing fails
+  // its load.
+  const bool own = n->stage == Stage::Accepted || n->stage == Stage::Started;
+  if (n->loaded && own && uri && n->loadingURL == uri &&
+      !g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
     n->finishLoad(Error::make(WebKitErrorDomain, WebKitErrorCannotShowURL,
                               dict({{LocalizedDescriptionKey, error ? error->message : "The page did not load"}})));
   }

@@ -15,6 +15,7 @@
 #include "kit/ui/device_profile.h"
 #include "kit/ui/ui_test_driver.h"
 #include "kit/ui/window.h"
+#include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/testing/browser_test_support.h"
 #include "kit/web/web_view.h"
 
@@ -44,6 +45,30 @@ struct Decider : kit::NavigationDelegate {
   }
 };
 
+// A page host that loads every navigation the page starts at once, in the
+// same run loop pass it hears of it: the view's fastest possible answer.
+struct LoadingHost : kit::PageHost, std::enable_shared_from_this<LoadingHost> {
+  kit::Weak<kit::BrowserEngine> engine;
+  std::function<std::string(const std::string& url)> pageFor;
+  std::vector<std::string> loaded;  // each document and how its load ended ("ok" or the error)
+  bool postScriptMessage(const std::string&, kit::Id) override { return false; }
+  void runAlertPanel(const std::string&, std::function<void()> done) override { done(); }
+  void runConfirmPanel(const std::string&, std::function<void(bool)> done) override { done(false); }
+  void runTextInputPanel(const std::string&, const std::optional<std::string>&,
+                         std::function<void(std::optional<std::string>)> done) override {
+    done(std::nullopt);
+  }
+  void pageNavigate(const kit::Ref<kit::URLRequest>& request, kit::NavigationType) override { load(request->URL()); }
+  void pageContentSizeDidChange(kit::Size) override {}
+  void pageTitleDidChange() override {}
+  void load(const kit::Ref<kit::URL>& url) {
+    const std::string address = url->absoluteText();
+    engine.lock()->loadDocument(kit::PageDocument{url, pageFor(address), nullptr}, [this, address](kit::Ref<kit::Error> e) {
+      loaded.push_back(address + (e ? " " + kit::describe(e) : " ok"));
+    });
+  }
+};
+
 class BrowserNavigationTest : public kit::test::BrowserEngineTest {
  protected:
   void SetUp() override {
@@ -63,6 +88,28 @@ class BrowserNavigationTest : public kit::test::BrowserEngineTest {
     window.reset();
     EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
     server.reset();
+  }
+  // An engine whose host loads what the page navigates to at once, with
+  // the home page loaded.
+  kit::Ref<kit::BrowserEngine> startEngine(LoadingHost& host) {
+    auto engine = kit::BrowserEngine::make();
+    if (!engine) return nullptr;
+    host.engine = engine;
+    host.pageFor = [](const std::string& url) -> std::string {
+      return url.ends_with("/shop.html") ? "<title>商城</title><script>var page = 'shop';</script>"
+                                         : "<title>首页</title><script>var page = 'home';</script>";
+    };
+    engine->setHost(std::weak_ptr<kit::PageHost>(host.shared_from_this()));
+    host.load(kit::URL::URLWithString(server->url("/index.html")));
+    if (!kit::test::runUntil([&] { return host.loaded.size() == 1; })) return nullptr;
+    EXPECT_EQ(host.loaded[0], server->url("/index.html") + " ok");
+    return engine;
+  }
+  static std::string pageOf(kit::BrowserEngine& engine) {
+    std::string page;
+    engine.evaluateScript("page", [&](const kit::ScriptResult& r) { page = kit::describe(r.value); });
+    EXPECT_TRUE(kit::test::runUntil([&] { return !page.empty(); }));
+    return page;
   }
   std::string evaluate(const std::string& script) {
     std::string text;
@@ -151,6 +198,44 @@ TEST_F(BrowserNavigationTest, LocationChangesAndOtherSchemesAreAskedOfTheDelegat
   EXPECT_EQ(decider->asked.back(), server->url("/pay.html"));
   EXPECT_EQ(decider->kinds.back(), kit::NavigationType::Other);
   EXPECT_EQ(evaluate("document.title"), "页");
+}
+
+// WebKit ends the page's own load of an address once the engine hands it
+// to the view, and reports that end later, from the content process. A
+// document the view hands over for the same address in the meantime is a
+// new load: the old load's late failure and finish are not its.
+TEST_F(BrowserNavigationTest, ADocumentLoadedAtOnceForTheAddressThePageLeftForFinishes) {
+  server->route("GET", "/shop.html", TestResponse::html("<title>WebKit's own copy</title>"));
+  auto host = std::make_shared<LoadingHost>();
+  auto engine = startEngine(*host);
+  ASSERT_TRUE(engine);
+
+  for (int round = 0; round < 3; ++round) {
+    // The page leaves for the shop; the host loads the shop's document in
+    // the pass it hears of it, while WebKit's own load is still ending.
+    host->loaded.clear();
+    engine->evaluateScript("location.href = '/shop.html'", {});
+    ASSERT_TRUE(kit::test::runUntil([&] { return !host->loaded.empty(); }));
+    ASSERT_EQ(host->loaded, std::vector<std::string>{server->url("/shop.html") + " ok"}) << "round " << round;
+    EXPECT_EQ(pageOf(*engine), "shop");
+    host->loaded.clear();
+    host->load(kit::URL::URLWithString(server->url("/index.html")));
+    ASSERT_TRUE(kit::test::runUntil([&] { return host->loaded.size() == 1; }));
+  }
+}
+
+// The page going to the address of the document it shows goes to the view
+// like any other navigation; WebKit does not load it behind the view's back.
+TEST_F(BrowserNavigationTest, ThePageGoingToItsOwnAddressIsHandedToTheView) {
+  server->route("GET", "/index.html", TestResponse::html("<title>WebKit's own copy</title>"));
+  auto host = std::make_shared<LoadingHost>();
+  auto engine = startEngine(*host);
+  ASSERT_TRUE(engine);
+  host->loaded.clear();
+  engine->evaluateScript("page = 'changed'; location.href = location.href", {});
+  ASSERT_TRUE(kit::test::runUntil([&] { return !host->loaded.empty(); }));
+  EXPECT_EQ(host->loaded, std::vector<std::string>{server->url("/index.html") + " ok"});
+  EXPECT_EQ(pageOf(*engine), "home");
 }
 
 }  // namespace

@@ -10,31 +10,9 @@
 #include <cstring>
 #include <vector>
 
-#include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
 
 namespace kit {
-
-Id valueFromJSC(JSCValue* value, bool* unsupported) {
-  if (unsupported) *unsupported = false;
-  if (!value || jsc_value_is_undefined(value)) return nullptr;
-  char* json = jsc_value_to_json(value, 0);
-  if (!json) {
-    if (unsupported) *unsupported = true;
-    return nullptr;
-  }
-  Id parsed = JSONSerialization::JSONObjectWithData(Data::make(std::string_view(json)), JSONReadingFragmentsAllowed);
-  g_free(json);
-  if (!parsed && unsupported) *unsupported = true;
-  return parsed;
-}
-
-ScriptResult scriptResultFromJSC(JSCValue* value) {
-  bool unsupported = false;
-  Id result = valueFromJSC(value, &unsupported);
-  if (unsupported) return ScriptResult{nullptr, scriptResultUnsupportedError()};
-  return ScriptResult{result, nullptr};
-}
 
 Ref<Error> scriptErrorFromGError(const GError* error) {
   if (!error) return scriptExceptionError("The script failed");

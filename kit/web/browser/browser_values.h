@@ -1,23 +1,17 @@
 // What the browser engine hands over between WebKit and kit: script values
-// as kit values (through JavaScriptCore's value-to-JSON), WebKit's script
-// errors as the platform's, and Cairo surfaces as kit bitmaps.
+// as kit values (javascript_values.h), WebKit's script errors as the
+// platform's, and Cairo surfaces as kit bitmaps.
 #pragma once
 
 #include "kit/graphics/bitmap.h"
+#include "kit/web/javascript_values.h"
 #include "kit/web/page_engine.h"
 
-typedef struct _JSCValue JSCValue;
 typedef struct _GError GError;
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace kit {
 
-// A script value as kit values: strings, numbers, booleans, null, arrays and
-// dictionaries; nil for undefined. `unsupported` (when given) is set for a
-// value that has no JSON form (a function, a symbol).
-Id valueFromJSC(JSCValue* value, bool* unsupported);
-// The outcome of a script that returned `value`.
-ScriptResult scriptResultFromJSC(JSCValue* value);
 // The error of a script that failed with `error`.
 Ref<Error> scriptErrorFromGError(const GError* error);
 // The pixels of `surface` (any kind of Cairo surface), `width` by `height`
