@@ -25,6 +25,8 @@
 #include "kit/ui/window.h"
 #include "kit/web/browser/browser_runtime.h"
 #include "kit/web/browser/glib_pump.h"
+#include "kit/web/legacy_web_view.h"
+#include "kit/web/web_view.h"
 #include "kit/ui/main_loop.h"
 
 // Last: X11's macros would rename kit's enumerators.
@@ -47,6 +49,21 @@ void noteEvents(GdkEvent* event, gpointer) {
 // GTK's own handling, as before the window was opened.
 void handOnToGtk(GdkEvent* event, gpointer) { gtk_main_do_event(event); }
 
+// GDK follows the second and third press of a quick series with a double
+// or triple press of its own, next in its queue. The browser engine counts
+// clicks itself and skips a press that such an event follows (taking it for
+// the first half of one), so the page would lose the second click of a
+// double click: the window takes every press as a touch of its own and
+// drops GDK's double and triple presses before the press is passed on.
+void dropMultiplePresses() {
+  while (GdkEvent* next = gdk_event_peek()) {
+    const bool multiple = next->type == GDK_2BUTTON_PRESS || next->type == GDK_3BUTTON_PRESS;
+    gdk_event_free(next);
+    if (!multiple) return;
+    gdk_event_free(gdk_event_get());
+  }
+}
+
 bool treeAnimates(const Layer& layer) {
   if (layer.isHidden()) return false;
   if (layer.hasAnimations()) return true;
@@ -61,6 +78,26 @@ size_t lastCharacterUnits(const std::string& text) {
   size_t start = text.size() - 1;
   while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
   return utf8ToUTF16(std::string_view(text).substr(start)).size();
+}
+
+// The engine of the page `view` shows, when `view` is a web view whose
+// engine draws its page (and so takes input); nil otherwise.
+Ref<PageEngine> drawingEngineOf(View* view) {
+  Ref<PageEngine> engine;
+  if (auto* web = dynamic_cast<WebView*>(view)) engine = web->pageEngine();
+  else if (auto* legacy = dynamic_cast<LegacyWebView*>(view)) engine = legacy->pageEngine();
+  return engine && engine->drawsPage() ? engine : nullptr;
+}
+
+// The web view at or above `view` whose page takes input, if any.
+Ref<View> pageViewOf(const Ref<View>& view) {
+  for (Ref<View> at = view; at; at = at->superview())
+    if (drawingEngineOf(at.get())) return at;
+  return nullptr;
+}
+
+bool isTextInput(Responder* responder) {
+  return dynamic_cast<TextField*>(responder) || dynamic_cast<TextView*>(responder);
 }
 
 }  // namespace
@@ -80,6 +117,11 @@ struct DesktopWindow::Native {
   // The window the mouse's touch went down in.
   Weak<Window> touched;
   Point touchOrigin;
+  // The web view whose page the latest press went down in: the page has
+  // the keyboard while no text input of kit's is the first responder.
+  Weak<View> page;
+  // The engine whose page was last given the keyboard.
+  Weak<PageEngine> focusedPage;
 
   void tick();
   void draw(cairo_t* cr);
@@ -87,6 +129,8 @@ struct DesktopWindow::Native {
   void touch(TouchPhase phase, Point screen);
   void scroll(Point screen, double dx, double dy);
   bool key(GdkEventKey* event);
+  Ref<PageEngine> keyboardPage() const;
+  void updatePageFocus();
   void insert(const std::string& text);
   void paste();
 
@@ -98,7 +142,10 @@ struct DesktopWindow::Native {
     auto& n = *static_cast<Native*>(self);
     if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
     const Point at{event->x, event->y};
-    if (event->type == GDK_BUTTON_PRESS) n.press(at);
+    if (event->type == GDK_BUTTON_PRESS) {
+      dropMultiplePresses();
+      n.press(at);
+    }
     else if (event->type == GDK_BUTTON_RELEASE) n.touch(TouchPhase::Ended, at);
     GLibPump::shared().poke();
     return TRUE;
@@ -161,7 +208,8 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   gtk_widget_set_size_request(n.area, static_cast<int>(size.width), static_cast<int>(size.height));
   gtk_widget_set_can_focus(n.area, TRUE);
   gtk_widget_add_events(n.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
-                                    GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK);
+                                    GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK |
+                                    GDK_KEY_RELEASE_MASK);
   gtk_container_add(GTK_CONTAINER(n.window), n.area);
   n.input = gtk_im_context_simple_new();
   g_signal_connect(n.input, "commit", G_CALLBACK(Native::onCommit), &n);
@@ -172,6 +220,7 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   g_signal_connect(n.area, "grab-broken-event", G_CALLBACK(Native::onGrabBroken), &n);
   g_signal_connect(n.area, "scroll-event", G_CALLBACK(Native::onScroll), &n);
   g_signal_connect(n.area, "key-press-event", G_CALLBACK(Native::onKey), &n);
+  g_signal_connect(n.area, "key-release-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.window, "delete-event", G_CALLBACK(Native::onDelete), &n);
   gtk_widget_show_all(n.window);
   gtk_widget_grab_focus(n.area);
@@ -189,6 +238,7 @@ DesktopWindow::DesktopWindow() : native_(std::make_unique<Native>()) {}
 DesktopWindow::~DesktopWindow() {
   Native& n = *native_;
   n.link->invalidate();
+  if (auto engine = n.focusedPage.lock()) engine->setKeyboardFocus(false);
   gdk_event_handler_set(handOnToGtk, nullptr, nullptr);
   g_signal_handlers_disconnect_by_data(n.input, &n);
   g_signal_handlers_disconnect_by_data(n.area, &n);
@@ -214,6 +264,7 @@ long DesktopWindow::framesDrawn() const { return native_->frames; }
 Ref<Bitmap> DesktopWindow::lastFrame() const { return native_->lastFrame; }
 
 void DesktopWindow::Native::tick() {
+  updatePageFocus();
   bool animating = false;
   for (const auto& shown : Application::shared()->windows())
     if (treeAnimates(*shown->layer())) animating = true;
@@ -246,17 +297,27 @@ void DesktopWindow::Native::press(Point screen) {
   gtk_widget_grab_focus(area);
   if (auto previous = touched.lock()) previous->sendTouch(TouchPhase::Cancelled, touchOrigin);
   touched.reset();
+  page.reset();
   // The topmost window whose hit test finds a view takes the touch.
   auto windows = Application::shared()->windows();
   for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
     const Point inWindow{screen.x - (*it)->frame().origin.x, screen.y - (*it)->frame().origin.y};
-    if ((*it)->hitTest(inWindow, nullptr)) {
+    if (Ref<View> hit = (*it)->hitTest(inWindow, nullptr)) {
+      // Pressing the page leaves the text input of kit's being edited, as
+      // clicking into a page does on a desktop: the keys go to the page.
+      if (Ref<View> pageView = pageViewOf(hit)) {
+        page = pageView;
+        Ref<Responder> responder = Responder::currentFirstResponder();
+        if (isTextInput(responder.get())) responder->resignFirstResponder();
+      }
+      updatePageFocus();
       touched = *it;
       touchOrigin = screen;
       (*it)->sendTouch(TouchPhase::Began, inWindow);
       return;
     }
   }
+  updatePageFocus();
 }
 
 void DesktopWindow::Native::touch(TouchPhase phase, Point screen) {
@@ -292,11 +353,40 @@ void DesktopWindow::Native::scroll(Point screen, double dx, double dy) {
   }
 }
 
+Ref<PageEngine> DesktopWindow::Native::keyboardPage() const {
+  Ref<View> view = page.lock();
+  if (!view || !view->window() || isTextInput(Responder::currentFirstResponder().get())) return nullptr;
+  return drawingEngineOf(view.get());
+}
+
+// The page that has the keyboard hears it first: it gains it on a press
+// and loses it when the press goes elsewhere or a text input of kit's
+// becomes the first responder (a screen focusing its field).
+void DesktopWindow::Native::updatePageFocus() {
+  Ref<PageEngine> wanted = keyboardPage();
+  Ref<PageEngine> focused = focusedPage.lock();
+  if (wanted == focused) return;
+  if (focused) focused->setKeyboardFocus(false);
+  if (wanted) wanted->setKeyboardFocus(true);
+  focusedPage = wanted;
+}
+
 bool DesktopWindow::Native::key(GdkEventKey* event) {
+  updatePageFocus();
+  if (Ref<PageEngine> engine = keyboardPage()) {
+    // The page's engine types with its own input method.
+    gtk_im_context_reset(input);
+    return engine->keyEvent({event->type == GDK_KEY_PRESS, event->keyval, event->hardware_keycode, event->state});
+  }
   Ref<Responder> responder = Responder::currentFirstResponder();
   auto* field = dynamic_cast<TextField*>(responder.get());
   auto* textView = dynamic_cast<TextView*>(responder.get());
   if (!field && !textView) return false;
+  // The input method sees every key first, releases too: it types text and
+  // composes what no key gives (Ctrl+Shift+U and a code point), and leaves
+  // the editing keys and the shortcuts, which give no text, to what follows.
+  if (gtk_im_context_filter_keypress(input, event)) return true;
+  if (event->type != GDK_KEY_PRESS) return false;
   const bool control = event->state & GDK_CONTROL_MASK;
   if (control && (event->keyval == GDK_KEY_v || event->keyval == GDK_KEY_V)) {
     paste();
@@ -342,10 +432,8 @@ bool DesktopWindow::Native::key(GdkEventKey* event) {
       }
       return true;
     default:
-      break;
+      return false;
   }
-  if (control) return false;
-  return gtk_im_context_filter_keypress(input, event);
 }
 
 void DesktopWindow::Native::insert(const std::string& text) {

@@ -11,11 +11,17 @@
 //
 // Input goes where kit's hit testing says: a mouse press, its moves and its
 // release are one touch through the touched window's touch dispatcher (a
-// web view passes it on to its page); the wheel scrolls the scroll view
+// web view passes it on to its page; every press is a click of its own, so
+// the page counts double clicks itself); the wheel scrolls the scroll view
 // under the pointer. Keys go to kit's first responder when it is a text
-// field or text view: typed text (through GTK's input method), Backspace,
-// Delete, Return, the cursor keys of a text view, and Ctrl+V, which pastes
-// the desktop clipboard's text through kit's general pasteboard.
+// field or text view: typed text (through GTK's input method, composing
+// included), Backspace, Delete, Return, the cursor keys of a text view, and
+// Ctrl+V, which pastes the desktop clipboard's text through kit's general
+// pasteboard. A press on a page that its engine draws gives the page the
+// keyboard (and ends the editing of kit's text input, as clicking into a
+// page does on a desktop): until a press lands elsewhere or a text input of
+// kit's becomes the first responder, every key goes to the page's engine,
+// whose own input method and editing type, compose and paste.
 //
 //   auto desktop = kit::DesktopWindow::open("gameclient");   // nil: no display
 //   desktop->setCloseHandler([] { kit::Application::shared()->terminate(); });

@@ -2,13 +2,17 @@
 // render of the screen (a web view's page included, under a translucent
 // native view), frames are drawn when something changes and not while
 // nothing does, and input made through the display server (XTest) reaches
-// what kit's hit testing finds: buttons, text fields (typing, Backspace,
-// Return), the page under the web view, scroll views under the wheel.
-// Closing the window asks its close handler. Skips itself without a display.
+// what kit's hit testing finds: buttons, text fields (typing, composing,
+// Backspace, Return, pasting), the page under the web view (its clicks,
+// double clicks and, after a click into it, its keyboard), scroll views
+// under the wheel. Closing the window asks its close handler. Skips itself
+// without a display.
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -36,9 +40,13 @@ namespace {
 
 const char* kPage = R"(<!DOCTYPE html><html><body style="margin:0; background:#204080">
 <div style="position:absolute; left:20px; top:20px; width:100px; height:100px; background:#ff0000"></div>
+<input id="name" style="position:absolute; left:150px; top:150px; width:150px; height:30px">
 <script>
-  var clicks = [];
+  var blurs = 0;
+  document.getElementById('name').addEventListener('blur', function () { ++blurs; });
+  var clicks = [], doubleClicks = 0;
   document.addEventListener('click', function (e) { clicks.push([e.clientX, e.clientY]); });
+  document.addEventListener('dblclick', function () { ++doubleClicks; });
 </script></body></html>)";
 
 // One point is one pixel here, so that the window fits the virtual screen.
@@ -83,6 +91,42 @@ class Display {
     XTestFakeKeyEvent(display_, code, False, CurrentTime);
     XSync(display_, False);
   }
+  // Gives `symbol` a key of its own when the keyboard has none for it (as
+  // an input method's characters have none) and types it.
+  void type(KeySym symbol) {
+    if (!XKeysymToKeycode(display_, symbol)) {
+      int low = 0, high = 0, perCode = 0;
+      XDisplayKeycodes(display_, &low, &high);
+      KeySym* map = XGetKeyboardMapping(display_, static_cast<KeyCode>(low), high - low + 1, &perCode);
+      for (int code = high; code >= low; --code) {
+        bool unused = true;
+        for (int i = 0; i < perCode; ++i) unused = unused && map[(code - low) * perCode + i] == NoSymbol;
+        if (!unused) continue;
+        KeySym symbols[] = {symbol, symbol};
+        XChangeKeyboardMapping(display_, code, 2, symbols, 1);
+        break;
+      }
+      XFree(map);
+      XSync(display_, False);
+    }
+    key(symbol);
+  }
+  // Types `symbol` with the modifier keys held.
+  void chord(std::initializer_list<KeySym> modifiers, KeySym symbol) {
+    for (KeySym modifier : modifiers)
+      XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), True, CurrentTime);
+    key(symbol);
+    for (KeySym modifier : modifiers)
+      XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, modifier), False, CurrentTime);
+    XSync(display_, False);
+  }
+  // Composes a character from its code point with the input method's
+  // Ctrl+Shift+U, as a person types one that no key gives.
+  void compose(std::initializer_list<KeySym> hexDigits) {
+    chord({XK_Control_L, XK_Shift_L}, XK_u);
+    for (KeySym digit : hexDigits) key(digit);
+    key(XK_space);
+  }
   void close(unsigned long window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
@@ -116,6 +160,8 @@ class Display {
   ::Display* display_ = nullptr;
   int x_ = 0, y_ = 0;
 };
+
+bool isRed(const kit::Pixel& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
 
 // The share of pixels whose channels differ by more than `tolerance`.
 double differingShare(const kit::Bitmap& a, const kit::Bitmap& b, int tolerance) {
@@ -164,7 +210,9 @@ class DesktopWindowTest : public kit::test::BrowserEngineTest {
     desktop = kit::DesktopWindow::open("desktop test");
     ASSERT_TRUE(desktop);
     ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
-    ASSERT_TRUE(shows([&](const kit::Bitmap& frame) { return frame.pixelAt(70, 370).r > 200; }));
+    // The page has painted: its red square shows (GTK's light grey, before
+    // the first paint, is no red).
+    ASSERT_TRUE(shows([&](const kit::Bitmap& frame) { return isRed(frame.pixelAt(70, 370)); }));
   }
   void TearDown() override {
     desktop.reset();
@@ -230,7 +278,7 @@ TEST_F(DesktopWindowTest, AScreenshotOfTheWindowEqualsKitsRenderOfTheScreen) {
   EXPECT_LT(differingShare(*shot, *rendered, 6), 0.002);
   // The page is live under the translucent view: its red square, the veil
   // blended over the page's blue.
-  EXPECT_GT(shot->pixelAt(70, 370).r, 200);
+  EXPECT_TRUE(isRed(shot->pixelAt(70, 370)));
   const kit::Pixel veiled = shot->pixelAt(300, 400);
   EXPECT_GT(veiled.g, 100);
   EXPECT_GT(veiled.b, 40);
@@ -285,6 +333,64 @@ TEST_F(DesktopWindowTest, ClicksAndKeysThroughTheDisplayServerReachWhatKitsHitTe
   display.click(60, 40);
   ASSERT_TRUE(kit::test::runUntil([&] { return taps == 2; }));
   EXPECT_EQ(evaluate("clicks.length"), "1");
+}
+
+TEST_F(DesktopWindowTest, KeysTypeIntoThePagesFieldAfterATapOnItAndIntoTheClientsFocusedField) {
+  auto pageText = [&] { return evaluate("document.getElementById('name').value"); };
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  display.type(XK_o);
+  display.type(XK_k);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "ok"; })) << field->text();
+
+  // A tap on the page's field gives the page the keyboard; the client's
+  // field leaves editing.
+  display.click(200, 465);
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("document.activeElement.id") == "name"; }));
+  EXPECT_FALSE(field->isFirstResponder());
+  for (KeySym symbol : {XK_h, XK_i, XK_x, XK_eacute, 0x1004F60 /* 你 */}) display.type(symbol);
+  display.compose({XK_5, XK_9, XK_2, XK_7});  // 大
+  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "hixé你大"; })) << pageText();
+  for (int i = 0; i < 4; ++i) display.type(XK_BackSpace);
+  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "hi"; })) << pageText();
+  EXPECT_EQ(field->text(), "ok");
+  EXPECT_EQ(evaluate("document.hasFocus()"), "1");  // the page shows its caret
+
+  // A tap on the client's field takes the keyboard back; the page's field
+  // loses the focus.
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  EXPECT_TRUE(kit::test::runUntil([&] { return evaluate("blurs") == "1"; }));
+  display.type(XK_eacute);
+  display.type(XK_BackSpace);
+  display.type(XK_y);
+  display.compose({XK_5, XK_9, XK_2, XK_7});
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "oky大"; })) << field->text();
+  EXPECT_EQ(pageText(), "hi");
+}
+
+TEST_F(DesktopWindowTest, ControlVPastesTheDesktopClipboardIntoThePageOrIntoTheClientsField) {
+  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "粘贴 ok", -1);
+  auto pageText = [&] { return evaluate("document.getElementById('name').value"); };
+  display.click(200, 465);
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("document.activeElement.id") == "name"; }));
+  display.chord({XK_Control_L}, XK_v);
+  ASSERT_TRUE(kit::test::runUntil([&] { return pageText() == "粘贴 ok"; })) << pageText();
+
+  // A screen that focuses its own field takes the keyboard from the page.
+  ASSERT_TRUE(field->becomeFirstResponder());
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("blurs") == "1"; }));
+  display.chord({XK_Control_L}, XK_v);
+  display.type(XK_y);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "粘贴 oky"; })) << field->text();
+  EXPECT_EQ(pageText(), "粘贴 ok");
+}
+
+TEST_F(DesktopWindowTest, TwoQuickClicksReachThePageAsTwoClicksAndOneDoubleClick) {
+  display.click(50, 350);
+  display.click(50, 350);
+  ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("clicks.length") == "2"; })) << evaluate("clicks.length");
+  EXPECT_EQ(evaluate("doubleClicks"), "1");
 }
 
 TEST_F(DesktopWindowTest, TheWheelScrollsTheScrollViewUnderThePointer) {

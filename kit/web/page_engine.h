@@ -144,6 +144,21 @@ class PageEngine : public Object {
   // A pointer at `location` (points, in the view's space), as a finger
   // touching the page would press, move and lift.
   virtual void pointerEvent(PointerPhase /*phase*/, Point /*location*/) {}
+  // The page has a desktop's keyboard (its focused element shows a caret
+  // and hears the keys), or has it no longer.
+  virtual void setKeyboardFocus(bool /*focused*/) {}
+  // A key pressed or let go while the page has the keyboard, named as X11
+  // and GDK name keys: `keyval` the key's symbol, `keycode` its hardware
+  // code, `state` the modifier mask. The engine's own input method turns
+  // keys into text, and its own editing takes the clipboard. True when the
+  // engine took the key.
+  struct Key {
+    bool pressed = true;
+    unsigned keyval = 0;
+    unsigned keycode = 0;
+    unsigned state = 0;
+  };
+  virtual bool keyEvent(const Key& /*key*/) { return false; }
 
  private:
   std::weak_ptr<PageHost> host_;

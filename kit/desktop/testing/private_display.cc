@@ -35,11 +35,15 @@ bool startServer() {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, number[1], 3);
+  // The server writes nothing to the test's output, and ends when its last
+  // client goes (-terminate): a test process that aborts leaves no server
+  // behind, nor one holding the test's output open.
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   char* arguments[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>("3"),
                        const_cast<char*>("-screen"), const_cast<char*>("0"),
                        const_cast<char*>("1280x1024x24"), const_cast<char*>("-nolisten"),
-                       const_cast<char*>("tcp"), nullptr};
+                       const_cast<char*>("tcp"), const_cast<char*>("-terminate"), nullptr};
   const int spawned = posix_spawnp(&server, "Xvfb", &actions, nullptr, arguments, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(number[1]);

@@ -59,6 +59,10 @@ bool loadsInPage(const std::string& url) {
   return false;
 }
 
+// The display's keyboard, which the key and focus events given to a page
+// come from.
+GdkDevice* defaultKeyboard() { return gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())); }
+
 bool isWebScheme(const std::string& url) { return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0; }
 
 }  // namespace
@@ -648,6 +652,45 @@ void BrowserEngine::pointerEvent(PointerPhase phase, Point location) {
   gtk_main_do_event(event);
   gdk_event_free(event);
   GLibPump::shared().poke();
+}
+
+void BrowserEngine::setKeyboardFocus(bool focused) {
+  KIT_CHECK_MAIN_THREAD();
+  GtkWidget* view = GTK_WIDGET(native_->view);
+  GdkWindow* target = gtk_widget_get_window(view);
+  if (!target || static_cast<bool>(gtk_widget_has_focus(view)) == focused) return;
+  // The offscreen window never has the display's focus: the view hears
+  // that it gained or lost it, as the focused widget of an active window.
+  if (focused) gtk_widget_grab_focus(view);
+  GdkEvent* event = gdk_event_new(GDK_FOCUS_CHANGE);
+  event->focus_change.window = GDK_WINDOW(g_object_ref(target));
+  event->focus_change.send_event = TRUE;
+  event->focus_change.in = focused;
+  gdk_event_set_device(event, defaultKeyboard());
+  gtk_widget_send_focus_change(view, event);
+  gdk_event_free(event);
+  GLibPump::shared().poke();
+}
+
+bool BrowserEngine::keyEvent(const Key& key) {
+  KIT_CHECK_MAIN_THREAD();
+  GtkWidget* view = GTK_WIDGET(native_->view);
+  GdkWindow* target = gtk_widget_get_window(view);
+  if (!target) return false;
+  setKeyboardFocus(true);
+  GdkEvent* event = gdk_event_new(key.pressed ? GDK_KEY_PRESS : GDK_KEY_RELEASE);
+  event->key.window = GDK_WINDOW(g_object_ref(target));
+  event->key.send_event = TRUE;
+  event->key.time = static_cast<guint32>(g_get_monotonic_time() / 1000);
+  event->key.state = key.state;
+  event->key.keyval = key.keyval;
+  event->key.hardware_keycode = static_cast<guint16>(key.keycode);
+  event->key.string = g_strdup("");
+  gdk_event_set_device(event, defaultKeyboard());
+  const bool handled = gtk_widget_event(view, event);
+  gdk_event_free(event);
+  GLibPump::shared().poke();
+  return handled;
 }
 
 }  // namespace kit

@@ -51,6 +51,8 @@ class BrowserEngine : public PageEngine {
   Ref<Bitmap> currentPicture() override;
   void takeSnapshot(SnapshotCompletion completion) override;
   void pointerEvent(PointerPhase phase, Point location) override;
+  void setKeyboardFocus(bool focused) override;
+  bool keyEvent(const Key& key) override;
 
   static constexpr double SynchronousScriptSeconds = 10.0;
 
