@@ -40,7 +40,9 @@
 #include <vector>
 
 #include "data/json/json_text.h"
+#include "kit/foundation/app_notifications.h"
 #include "kit/foundation/data.h"
+#include "kit/foundation/notification_center.h"
 
 namespace {
 
@@ -235,9 +237,12 @@ size_t heapInUse() {
 }
 
 // The parse as parseOurs times it, plus the memory the tree holds, measured
-// once outside the timing.
+// once outside the timing. The parser keeps chunks that earlier documents
+// gave back for the next parse; they are let go first, so that chunks taken
+// from that reserve count as held too.
 void parseLargeOurs(benchmark::State& state, const LargeDocument* doc) {
   {
+    kit::NotificationCenter::defaultCenter()->postNotificationName(kit::ApplicationDidReceiveMemoryWarningNotification);
     const size_t before = heapInUse();
     kit::Id value = objectFromJSONData(*doc->data);
     state.counters["held_ratio"] = static_cast<double>(heapInUse() - before) / static_cast<double>(doc->text.size());

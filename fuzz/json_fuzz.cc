@@ -1,10 +1,10 @@
 // Fuzz target for the JSON parser. The low four bits of the first byte pick
 // the parse options, bit 0x10 a mutable parse and bit 0x20 number mode; the
-// rest is the text. Whatever parses (and, when mutable, is then changed)
-// must write back (compact, and pretty with every escape) and read again as
-// an equal value, and a second parse by the same decoder, after the first
-// document is gone, must give an equal value again; whatever does not parse
-// must say why in valid UTF-8.
+// rest is the text. Whatever parses must equal its copy, and (when mutable,
+// after changes) write back (compact, and pretty with every escape) and read
+// again as an equal value; a second parse by the same decoder, after the
+// first document is gone, must give an equal value again; whatever does not
+// parse must say why in valid UTF-8.
 //
 // Number mode parses "[" text "]": when that is one decimal number, its
 // value must be the double std::from_chars reads from the same text.
@@ -72,6 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (numberMode) checkNumber(value, text.substr(1, text.size() - 2));
+  // Values read out of the parser's containers equal themselves in the
+  // default containers a copy makes.
+  check(kit::isEqual(value, value->mutableCopy()));
   // The same text again, through the values the decoder kept from the first
   // parse, once that document is gone.
   {

@@ -8,6 +8,7 @@
 
 #include "data/json/json_decoder.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 #include <string>
@@ -58,8 +59,10 @@ void JXParseState::giveBack(std::unique_ptr<JXParseState> state) {
   if (threadEnding || spareState) return;  // freed here
   // Keep moderate buffers only.
   if (state->tokenBuffer.capacity() > 65536) std::string().swap(state->tokenBuffer);
-  if (state->values.capacity() > 65536) std::vector<kit::Id>().swap(state->values);
-  if (state->pairs.capacity() > 65536) std::vector<JXHashTableEntry>().swap(state->pairs);
+  state->values.trim(65536);
+  if (state->pairs.capacity() > 65536) std::vector<JXPendingPair>().swap(state->pairs);
+  if (state->layoutScratch.capacity() > 65536) std::vector<JXKeyLayout::BuildEntry>().swap(state->layoutScratch);
+  if (state->displaced.capacity() > 65536) std::vector<kit::Id>().swap(state->displaced);
   (void)&spareStateRelease;  // frees the spare when the thread ends
   spareState = state.release();
 }
@@ -80,10 +83,17 @@ struct JXParser {
                                           bool mutableCollections);
 
  private:
-  static kit::Id parseValue(JXParseState& s);
-  static kit::Id parseArray(JXParseState& s);
-  static kit::Id parseObject(JXParseState& s);
-  static kit::Id valueForToken(JXParseState& s);
+  // Reads the value that starts with the current token into `out`; false
+  // (with an error recorded) when there is none.
+  static bool parseValue(JXParseState& s, JXValue& out);
+  static kit::Ref<JXArray> parseArray(JXParseState& s);
+  static kit::Ref<JXDictionary> parseObject(JXParseState& s);
+  // The dictionary of the pairs from `pairBase` on.
+  static kit::Ref<JXDictionary> makeDictionary(JXParseState& s, size_t pairBase);
+  // The value of a number or string token.
+  static bool scalarForToken(JXParseState& s, JXValue& out);
+  // The string object of a string token, shared through the token cache.
+  static kit::Id stringForToken(JXParseState& s);
   static uint64_t keyHashForToken(JXParseState& s, const kit::Id& key);
   static void expectedTokenError(JXParseState& s, const char* valueWord, const char* closeWord, unsigned allowed);
   static bool enterContainer(JXParseState& s);
@@ -112,10 +122,11 @@ class ParseEnd {
   ParseEnd(const ParseEnd&) = delete;
   ParseEnd& operator=(const ParseEnd&) = delete;
   ~ParseEnd() {
-    s_.values.clear();
+    s_.values.truncate(0);
     s_.pairs.clear();
     s_.cache->endParse(result_ != nullptr);
     s_.displaced.clear();
+    for (auto& layout : s_.layouts) layout = nullptr;
     s_.input = nullptr;
     s_.length = 0;
     s_.atIndex = 0;
@@ -145,6 +156,7 @@ kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes
   // arena; it stops filling its last chunk when the parse returns.
   JXArena arena(length * 2);
   s.arena = &arena;
+  if (!s.valueCache) s.valueCache = std::make_shared<JXValueCache>();
   kit::Id result;
   kit::Ref<kit::Error> error;
   {
@@ -154,7 +166,8 @@ kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes
       if (s.atIndex < s.length && scanNextToken(s)) {
         if (s.token.type != JXTokenType::ArrayBegin && s.token.type != JXTokenType::ObjectBegin) {
           recordParseError(s, "Expected either '[' or '{'.");
-        } else if ((result = parseValue(s))) {
+        } else if ((result = s.token.type == JXTokenType::ArrayBegin ? kit::Id(parseArray(s))
+                                                                      : kit::Id(parseObject(s)))) {
           failed = false;
           skipWhitespace(s);
           if (s.atIndex < s.length && !(s.options & JXParseOptionPermitTextAfterValidJSON)) {
@@ -179,21 +192,26 @@ kit::Expected<kit::Id> JXParser::parseText(JXParseState& s, const uint8_t* bytes
   return result;
 }
 
-kit::Id JXParser::parseValue(JXParseState& s) {
-  // The shared constants, looked up once.
-  // Never destroyed: another thread may still parse while the process exits.
-  static const kit::Id& yes = *new kit::Id(kit::Number::yes());
-  static const kit::Id& no = *new kit::Id(kit::Number::no());
-  static const kit::Id& null = *new kit::Id(kit::Null::null());
+bool JXParser::parseValue(JXParseState& s, JXValue& out) {
   switch (s.token.type) {
     case JXTokenType::Number:
-    case JXTokenType::String: return valueForToken(s);
-    case JXTokenType::True: return yes;
-    case JXTokenType::False: return no;
-    case JXTokenType::Null: return null;
-    case JXTokenType::ArrayBegin: return parseArray(s);
-    case JXTokenType::ObjectBegin: return parseObject(s);
-    default: return nullptr;
+    case JXTokenType::String: return scalarForToken(s, out);
+    case JXTokenType::True: out = JXValue::literal(kJXSlotTrue); return true;
+    case JXTokenType::False: out = JXValue::literal(kJXSlotFalse); return true;
+    case JXTokenType::Null: out = JXValue::literal(kJXSlotNull); return true;
+    case JXTokenType::ArrayBegin: {
+      kit::Ref<JXArray> array = parseArray(s);
+      if (!array) return false;
+      out = JXValue(std::move(array));
+      return true;
+    }
+    case JXTokenType::ObjectBegin: {
+      kit::Ref<JXDictionary> dictionary = parseObject(s);
+      if (!dictionary) return false;
+      out = JXValue(std::move(dictionary));
+      return true;
+    }
+    default: return false;
   }
 }
 
@@ -208,7 +226,7 @@ bool JXParser::enterContainer(JXParseState& s) {
   return true;
 }
 
-kit::Id JXParser::parseArray(JXParseState& s) {
+kit::Ref<JXArray> JXParser::parseArray(JXParseState& s) {
   if (!enterContainer(s)) return nullptr;
   const size_t base = s.values.size();
   unsigned allowed = kAllowValue | kAllowClose;
@@ -221,9 +239,9 @@ kit::Id JXParser::parseArray(JXParseState& s) {
         recordParseError(s, "Unexpected value.");
         break;
       }
-      kit::Id value = type <= JXTokenType::String ? valueForToken(s) : parseValue(s);
-      if (!value) break;
-      s.values.push_back(std::move(value));
+      JXValue value;
+      if (!(type <= JXTokenType::String ? scalarForToken(s, value) : parseValue(s, value))) break;
+      s.values.push(std::move(value));
       allowed = kAllowComma | kAllowClose;
     } else if (type == JXTokenType::Comma) {
       if (!(allowed & kAllowComma)) {
@@ -236,19 +254,19 @@ kit::Id JXParser::parseArray(JXParseState& s) {
         recordParseError(s, "Unexpected ']'.");
         break;
       }
-      result = JXArray::create(*s.arena, s.values.data() + base, s.values.size() - base, s.mutableCollections);
+      result = JXArray::create(*s.arena, s.values, base, s.mutableCollections, s.valueCache);
       break;
     } else {
       expectedTokenError(s, "a value", "a ']'", allowed);
       break;
     }
   }
-  s.values.resize(base);
+  s.values.truncate(base);
   --s.depth;
   return result;
 }
 
-kit::Id JXParser::parseObject(JXParseState& s) {
+kit::Ref<JXDictionary> JXParser::parseObject(JXParseState& s) {
   if (!enterContainer(s)) return nullptr;
   const size_t pairBase = s.pairs.size();
   unsigned allowed = kAllowValue | kAllowClose;
@@ -261,8 +279,7 @@ kit::Id JXParser::parseObject(JXParseState& s) {
         recordParseError(s, "Unexpected string.");
         break;
       }
-      kit::Id key = valueForToken(s);
-      if (!key) break;
+      kit::Id key = stringForToken(s);
       const uint64_t keyHash = keyHashForToken(s, key);
       if (!scanNextToken(s)) break;
       if (s.token.type != JXTokenType::Separator) {
@@ -274,9 +291,8 @@ kit::Id JXParser::parseObject(JXParseState& s) {
         expectedTokenError(s, "a value", "a '}'", allowed);
         break;
       }
-      const JXTokenType valueType = s.token.type;
-      kit::Id value = valueType <= JXTokenType::String ? valueForToken(s) : parseValue(s);
-      if (!value) break;
+      JXValue value;
+      if (!parseValue(s, value)) break;
       s.pairs.push_back({keyHash, std::move(key), std::move(value)});
       allowed = kAllowComma | kAllowClose;
     } else if (type == JXTokenType::Comma) {
@@ -290,9 +306,7 @@ kit::Id JXParser::parseObject(JXParseState& s) {
         recordParseError(s, "Unexpected '}'.");
         break;
       }
-      const size_t count = s.pairs.size() - pairBase;
-      result = JXDictionary::create(*s.arena, JXDictionary::capacityForCount(count), s.mutableCollections);
-      result->insertAll(s.pairs.data() + pairBase, count, s.displaced);
+      result = makeDictionary(s, pairBase);
       break;
     } else {
       expectedTokenError(s, "a \"STRING\"", "a '}'", allowed);
@@ -301,6 +315,39 @@ kit::Id JXParser::parseObject(JXParseState& s) {
   }
   s.pairs.resize(pairBase);
   --s.depth;
+  return result;
+}
+
+kit::Ref<JXDictionary> JXParser::makeDictionary(JXParseState& s, size_t pairBase) {
+  JXPendingPair* pairs = s.pairs.data() + pairBase;
+  const size_t count = s.pairs.size() - pairBase;
+  // The layout of the last dictionary with these keys, or a new one.
+  const uint64_t signature = JXKeyLayout::signatureOf(pairs, count);
+  std::shared_ptr<JXKeyLayout>& cached = s.layouts[(signature >> 32) % JXParseState::kLayoutCacheSize];
+  std::shared_ptr<JXKeyLayout> layout;
+  if (cached && cached->fits(pairs, count, signature)) {
+    layout = cached;
+  } else {
+    layout = JXKeyLayout::build(*s.arena, pairs, count, signature, s.valueCache, s.layoutScratch);
+    cached = layout;
+  }
+  kit::Ref<JXDictionary> result = JXDictionary::create(*s.arena, layout, s.mutableCollections);
+  JXSlot* values = result->values();
+  uint8_t* tags = result->valueTags();
+  for (size_t i = 0; i < count; ++i) {
+    JXPendingPair& pair = pairs[i];
+    const uint32_t position = layout->positionOfPair(i);
+    // What the dictionary does not keep stays alive until the parse ends,
+    // so that the token cache's borrowed objects do: a pair a repeated key
+    // pushed out, and a key equal to the layout's but another object.
+    if (position == JXKeyLayout::kNone) {
+      s.displaced.push_back(std::move(pair.key));
+      if (kit::Id object = pair.value.takeObject()) s.displaced.push_back(std::move(object));
+      continue;
+    }
+    if (pair.key != layout->keyAt(position)) s.displaced.push_back(std::move(pair.key));
+    tags[position] = pair.value.relocateTo(values[position]);
+  }
   return result;
 }
 
@@ -321,45 +368,38 @@ void JXParser::expectedTokenError(JXParseState& s, const char* valueWord, const 
   recordParseError(s, message);
 }
 
-namespace {
-
-kit::Id makeValue(JXArena& arena, const JXParseToken& t) {
-  using Kind = kit::Number::Kind;
+bool JXParser::scalarForToken(JXParseState& s, JXValue& out) {
+  const JXParseToken& t = s.token;
   switch (t.valueType) {
     case JXValueType::String:
-      return arena.make<kit::String>(std::string(reinterpret_cast<const char*>(t.valueBytes), t.valueLength));
-    case JXValueType::LongLong: return arena.make<kit::Number>(Kind::Signed, 'q', t.number.longLongValue, 0, 0.0);
-    case JXValueType::UnsignedLongLong: {
+      out = t.valueLength <= kJXShortStringMax ? JXValue(t.valueBytes, t.valueLength) : JXValue(stringForToken(s));
+      return true;
+    case JXValueType::LongLong:
+      out = JXValue(kJXSlotSigned, static_cast<uint64_t>(t.number.longLongValue));
+      return true;
+    case JXValueType::UnsignedLongLong:
       // Unsigned values that fit a signed 64-bit number are kept as one.
-      const uint64_t v = t.number.unsignedLongLongValue;
-      if (v <= static_cast<uint64_t>(INT64_MAX)) {
-        return arena.make<kit::Number>(Kind::Signed, 'q', static_cast<int64_t>(v), 0, 0.0);
-      }
-      return arena.make<kit::Number>(Kind::Unsigned, 'Q', 0, v, 0.0);
-    }
-    case JXValueType::Double: return arena.make<kit::Number>(Kind::Double, 'd', 0, 0, t.number.doubleValue);
-    default: return nullptr;
+      out = JXValue(t.number.unsignedLongLongValue <= static_cast<uint64_t>(INT64_MAX) ? kJXSlotSigned
+                                                                                       : kJXSlotUnsigned,
+                    t.number.unsignedLongLongValue);
+      return true;
+    case JXValueType::Double: out = JXValue(kJXSlotDouble, std::bit_cast<uint64_t>(t.number.doubleValue)); return true;
+    default: recordParseError(s, "Internal error: Unknown token value type."); return false;
   }
 }
 
-}  // namespace
-
-kit::Id JXParser::valueForToken(JXParseState& s) {
+kit::Id JXParser::stringForToken(JXParseState& s) {
   JXParseToken& t = s.token;
-  if (t.valueType == JXValueType::String && t.valueLength == 0) return emptyString();
-
+  if (t.valueLength == 0) return emptyString();
+  const uint64_t hash = jxHashBytes(kJXHashSeed, t.valueBytes, t.valueLength);
   size_t fill = 0;
-  const size_t found = s.cache->find(t.hash, t.valueType, t.valueBytes, t.valueLength, fill);
+  const size_t found = s.cache->find(hash, t.valueType, t.valueBytes, t.valueLength, fill);
   if (found != JXTokenCache::kMiss) {
     t.cacheSlot = found;
     return s.cache->objectAt(found);
   }
-  kit::Id object = makeValue(*s.arena, t);
-  if (!object) {
-    recordParseError(s, "Internal error: Unknown token value type.");
-    return nullptr;
-  }
-  s.cache->store(fill, t.hash, t.valueType, t.valueBytes, t.valueLength, object.get());
+  kit::Id object = s.arena->make<kit::String>(std::string(reinterpret_cast<const char*>(t.valueBytes), t.valueLength));
+  s.cache->store(fill, hash, t.valueType, t.valueBytes, t.valueLength, object.get());
   t.cacheSlot = fill;
   return object;
 }

@@ -1,8 +1,13 @@
 // JSONDecoder: parses UTF-8 JSON text into JXArray and JXDictionary
 // containers of strings, numbers, the shared true and false numbers and the
-// null object. The top level must be an array or an object. A decoder keeps a
-// 1024-slot cache of the strings and numbers it made, so equal values within
-// its life are one object, until clearCache().
+// null object. The top level must be an array or an object. The containers
+// keep numbers, literals and short strings in compact slots and make their
+// objects when they are read (jx_slot.h).
+//
+// Equal values of a decoder's documents are one object while they are
+// recent, until clearCache(): its keys and long strings through a 1024-slot
+// cache at parse time, and the objects read out of slots through a value
+// cache its documents share (jx_value_cache.h).
 //
 // Parse failures never raise: they return nil and, when asked, an error in
 // JXErrorDomain (code -1) with the byte offset (JXAtIndexKey) and line

@@ -1,6 +1,6 @@
-// JXArena: memory for the objects one parse makes. Numbers, strings, arrays
-// and dictionaries are carved with a bump pointer from chunks of up to
-// 64 KiB instead of one heap allocation each; every object still has its own
+// JXArena: memory for the objects one parse makes. Arrays, dictionaries,
+// their key layouts and long strings are carved with a bump pointer from
+// chunks of up to 64 KiB instead of one heap allocation each; every object still has its own
 // shared_ptr control block (carved together with the object by
 // std::allocate_shared), so objects are retained, released and destroyed one
 // by one as before and any of them may outlive the document it came from.

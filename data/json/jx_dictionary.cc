@@ -1,5 +1,6 @@
-// JXDictionary: prime capacity table, lookup, insertion, cluster-preserving
-// removal, growth on mutation, and the key enumerator.
+// JXDictionary: lookups in both forms, the change to the table form, insertion
+// with growth, removal, and the key enumerator. jxCapacityForCount's prime
+// table lives here.
 
 #include "data/json/jx_dictionary.h"
 
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "data/json/jx_arena.h"
+#include "data/json/jx_value_cache.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/runtime.h"
@@ -27,13 +29,7 @@ constexpr size_t kCapacities[] = {
     6221311,  10066421, 16287743,  26354171,  42641881,  68996069,  111638519, 180634607, 292272623, 472907251,
 };
 
-bool sameKey(const kit::Id& stored, const kit::Id& key) { return stored == key || stored->isEqual(*key); }
-
-}  // namespace
-
-namespace {
-
-// capacityForCount for the small counts most objects have, worked out once.
+// jxCapacityForCount for the small counts most objects have, worked out once.
 struct SmallCapacities {
   static constexpr size_t kCount = 64;
   size_t of[kCount];
@@ -47,7 +43,7 @@ struct SmallCapacities {
 
 }  // namespace
 
-size_t JXDictionary::capacityForCount(size_t count) {
+size_t jxCapacityForCount(size_t count) {
   static const SmallCapacities small;
   if (count < SmallCapacities::kCount) return small.of[count];
   size_t wanted = static_cast<size_t>(static_cast<double>(count) * 1.33);
@@ -58,21 +54,29 @@ size_t JXDictionary::capacityForCount(size_t count) {
   return wanted | 1;
 }
 
-JXDictionary::JXDictionary(Key, void* const* storage, size_t capacity, bool isMutable)
-    : capacity_(capacity),
-      mutations_(isMutable ? 1 : 0),
-      entries_(static_cast<JXHashTableEntry*>(*storage)),
-      inline_(entries_),
-      inlineCapacity_(capacity) {
-  std::uninitialized_value_construct_n(inline_, capacity);
+struct JXDictionary::Table {
+  std::unique_ptr<JXHashTableEntry[]> storage;
+  JXHashTable<JXHashTableEntry> slots{nullptr, 0, 0};
+};
+
+JXDictionary::JXDictionary(Key, void* const* storage, std::shared_ptr<const JXKeyLayout> layout, bool isMutable)
+    : mutations_(isMutable ? 1 : 0), layout_(std::move(layout)), values_(static_cast<JXSlot*>(*storage)) {
+  const size_t count = layout_->count();
+  uint8_t* tags = valueTags();
+  for (size_t i = 0; i < count; ++i) tags[i] = values_[i].setEmpty(kJXSlotNull);
 }
 
-JXDictionary::~JXDictionary() { std::destroy_n(inline_, inlineCapacity_); }
+JXDictionary::~JXDictionary() {
+  if (!layout_) return;
+  const uint8_t* tags = valueTags();
+  for (size_t i = 0, n = layout_->count(); i < n; ++i) jxDestroySlot(values_[i], tags[i]);
+}
 
-kit::Ref<JXDictionary> JXDictionary::create(JXArena& arena, size_t capacity, bool isMutable) {
+kit::Ref<JXDictionary> JXDictionary::create(JXArena& arena, std::shared_ptr<const JXKeyLayout> layout,
+                                            bool isMutable) {
   void* storage = nullptr;
-  return arena.makeWithTrailing<JXDictionary>(capacity * sizeof(JXHashTableEntry), &storage, Key(), &storage,
-                                              capacity, isMutable);
+  const size_t bytes = layout->count() * (sizeof(JXSlot) + 1);
+  return arena.makeWithTrailing<JXDictionary>(bytes, &storage, Key(), &storage, std::move(layout), isMutable);
 }
 
 void JXDictionary::allocWithZone() {
@@ -93,33 +97,40 @@ void JXDictionary::noteMutation() {
   if (mutations_ == 0) mutations_ = 1;  // 0 means immutable, so the count skips it
 }
 
-size_t JXDictionary::homeSlot(uint64_t hash, size_t capacity) {
-  // Spread the hash over all 64 bits, then scale it to the capacity.
-  const uint64_t mixed = hash * 0x9E3779B97F4A7C15ULL;
-  return static_cast<size_t>((static_cast<unsigned __int128>(mixed) * capacity) >> 64);
+size_t JXDictionary::count() const { return layout_ ? layout_->count() : table_->slots.count; }
+
+size_t JXDictionary::capacity() const { return layout_ ? layout_->capacity() : table_->slots.capacity; }
+
+std::span<const JXHashTableEntry> JXDictionary::table() const {
+  if (layout_) return {};
+  return {table_->slots.entries, table_->slots.capacity};
 }
 
-const JXHashTableEntry* JXDictionary::lookup(const kit::Id& key) const {
-  if (!key || capacity_ == 0) return nullptr;
-  const uint64_t h = key->hash();
-  for (size_t i = 0, slot = homeSlot(h, capacity_); i < capacity_; ++i, slot = nextSlot(slot)) {
-    const JXHashTableEntry& e = entries_[slot];
-    if (!e.key) return nullptr;
-    if (e.keyHash == h && sameKey(e.key, key)) return &e;
-  }
-  return nullptr;
+kit::Id JXDictionary::valueAt(size_t position) const {
+  return jxSlotObject(values_[position], valueTags()[position], layout_->cache());
 }
 
 kit::Id JXDictionary::objectForKey(const kit::Id& key) const {
-  const JXHashTableEntry* e = lookup(key);
-  return e ? e->object : nullptr;
+  if (layout_) {
+    const size_t position = layout_->find(key);
+    return position == JXKeyLayout::kNone ? nullptr : valueAt(position);
+  }
+  if (!key) return nullptr;
+  const JXHashTable<JXHashTableEntry>& t = table_->slots;
+  const size_t slot = t.find(key->hash(), key);
+  return slot == t.capacity ? nullptr : t.entries[slot].object;
 }
 
 kit::Id JXDictionary::objectForKey(std::string_view key) const {
-  if (capacity_ == 0) return nullptr;
+  if (layout_) {
+    const size_t position = layout_->find(key);
+    return position == JXKeyLayout::kNone ? nullptr : valueAt(position);
+  }
+  const JXHashTable<JXHashTableEntry>& t = table_->slots;
+  if (t.capacity == 0) return nullptr;
   const uint64_t h = kit::String::hashOf(key);
-  for (size_t i = 0, slot = homeSlot(h, capacity_); i < capacity_; ++i, slot = nextSlot(slot)) {
-    const JXHashTableEntry& e = entries_[slot];
+  for (size_t i = 0, slot = jxHomeSlot(h, t.capacity); i < t.capacity; ++i, slot = t.nextSlot(slot)) {
+    const JXHashTableEntry& e = t.entries[slot];
     if (!e.key) return nullptr;
     if (e.keyHash == h) {
       auto* s = dynamic_cast<const kit::String*>(e.key.get());
@@ -131,17 +142,32 @@ kit::Id JXDictionary::objectForKey(std::string_view key) const {
 
 std::vector<kit::Id> JXDictionary::keys() const {
   std::vector<kit::Id> out;
-  out.reserve(count_);
-  for (size_t i = 0; i < capacity_; ++i) {
-    if (entries_[i].key) out.push_back(entries_[i].key);
-  }
+  out.reserve(count());
+  size_t cursor = 0;
+  while (kit::Id key = nextKey(cursor)) out.push_back(std::move(key));
   return out;
 }
 
+kit::Id JXDictionary::nextKey(size_t& cursor) const {
+  if (layout_) return cursor < layout_->count() ? layout_->keyAt(cursor++) : nullptr;
+  const JXHashTable<JXHashTableEntry>& t = table_->slots;
+  while (cursor < t.capacity) {
+    const JXHashTableEntry& e = t.entries[cursor++];
+    if (e.key) return e.key;
+  }
+  return nullptr;
+}
+
 void JXDictionary::getObjects(kit::Id* objects, kit::Id* keys) const {
+  if (layout_) {
+    for (size_t i = 0, n = layout_->count(); i < n; ++i) {
+      if (objects) objects[i] = valueAt(i);
+      if (keys) keys[i] = layout_->keyAt(i);
+    }
+    return;
+  }
   size_t at = 0;
-  for (size_t i = 0; i < capacity_; ++i) {
-    const JXHashTableEntry& e = entries_[i];
+  for (const JXHashTableEntry& e : table()) {
     if (!e.key) continue;
     if (objects) objects[at] = e.object;
     if (keys) keys[at] = e.key;
@@ -153,44 +179,30 @@ kit::Ref<JXDictionaryEnumerator> JXDictionary::keyEnumerator() const {
   return std::make_shared<JXDictionaryEnumerator>(std::static_pointer_cast<const JXDictionary>(shared_from_this()));
 }
 
-void JXDictionary::insert(uint64_t hash, kit::Id key, kit::Id object, std::vector<kit::Id>* displaced) {
-  if (capacity_ == 0) return;
-  for (size_t i = 0, slot = homeSlot(hash, capacity_); i < capacity_; ++i, slot = nextSlot(slot)) {
-    JXHashTableEntry& e = entries_[slot];
-    if (e.key && e.keyHash == hash && sameKey(e.key, key)) removeSlot(slot, displaced);
-    if (!e.key) {
-      e.keyHash = hash;
-      e.key = std::move(key);
-      e.object = std::move(object);
-      ++count_;
-      return;
-    }
+JXDictionary::Table& JXDictionary::mutableTable() {
+  if (table_) return *table_;
+  // The same slots as the layout, with the values as objects.
+  const size_t capacity = layout_->capacity();
+  auto table = std::make_unique<Table>();
+  try {
+    table->storage.reset(new JXHashTableEntry[capacity]);
+  } catch (const std::bad_alloc&) {
+    kit::raise(kit::MallocException, "Unable to allocate memory for hash table.");
   }
-  // No free slot: the entry is dropped (the callers size the table first).
-}
-
-void JXDictionary::insertAll(JXHashTableEntry* entries, size_t count, std::vector<kit::Id>& displaced) {
-  for (size_t i = 0; i < count; ++i) {
-    insert(entries[i].keyHash, std::move(entries[i].key), std::move(entries[i].object), &displaced);
+  table->slots = {table->storage.get(), capacity, layout_->count()};
+  for (size_t slot = 0; slot < capacity; ++slot) {
+    const uint32_t position = layout_->positionAtSlot(slot);
+    if (position == JXKeyLayout::kNone) continue;
+    table->storage[slot] = {layout_->hashAt(position), layout_->keyAt(position), valueAt(position)};
   }
-}
-
-void JXDictionary::removeSlot(size_t slot, std::vector<kit::Id>* displaced) {
-  JXHashTableEntry removed = std::move(entries_[slot]);  // released once the table is consistent
-  entries_[slot] = JXHashTableEntry();
-  if (displaced) {
-    displaced->push_back(std::move(removed.key));
-    displaced->push_back(std::move(removed.object));
+  uint8_t* tags = valueTags();
+  for (size_t i = 0, n = layout_->count(); i < n; ++i) {
+    jxDestroySlot(values_[i], tags[i]);
+    tags[i] = values_[i].setEmpty(kJXSlotNull);
   }
-  --count_;
-  // Re-seat the rest of the cluster so every key stays reachable from its
-  // home slot without markers for deleted slots.
-  for (size_t i = nextSlot(slot); entries_[i].key; i = nextSlot(i)) {
-    JXHashTableEntry moved = std::move(entries_[i]);
-    entries_[i] = JXHashTableEntry();
-    --count_;
-    insert(moved.keyHash, std::move(moved.key), std::move(moved.object));
-  }
+  table_ = std::move(table);
+  layout_ = nullptr;
+  return *table_;
 }
 
 void JXDictionary::setObject(const kit::Id& object, const kit::Id& key) {
@@ -201,26 +213,25 @@ void JXDictionary::setObject(const kit::Id& object, const kit::Id& key) {
                "*** -[JXDictionary setObject:forKey:]: attempt to insert nil value (key: " + kit::describe(key) + ")");
   }
   kit::Id copiedKey = key->copy();
-  size_t wanted = capacityForCount(count_ + 1);
-  if (capacity_ < wanted) {
+  Table& t = mutableTable();
+  const size_t wanted = jxCapacityForCount(t.slots.count + 1);
+  if (t.slots.capacity < wanted) {
     std::unique_ptr<JXHashTableEntry[]> grown;
     try {
       grown.reset(new JXHashTableEntry[wanted]);
     } catch (const std::bad_alloc&) {
       kit::raise(kit::MallocException, "Unable to allocate memory for hash table.");
     }
-    // The old table is the one allocated with the dictionary (kept until
-    // the end, emptied) or an earlier heap table (freed here).
-    JXHashTableEntry* old = std::exchange(entries_, grown.get());
-    std::unique_ptr<JXHashTableEntry[]> oldHeap = std::exchange(heap_, std::move(grown));
-    size_t oldCapacity = std::exchange(capacity_, wanted);
-    count_ = 0;
+    // Re-insert in the old table order.
+    std::unique_ptr<JXHashTableEntry[]> old = std::exchange(t.storage, std::move(grown));
+    const size_t oldCapacity = t.slots.capacity;
+    t.slots = {t.storage.get(), wanted, 0};
     for (size_t i = 0; i < oldCapacity; ++i) {
-      if (old[i].key) insert(old[i].keyHash, std::move(old[i].key), std::move(old[i].object));
+      if (old[i].key) t.slots.insert(std::move(old[i]), JXHashTable<JXHashTableEntry>::Discard());
     }
   }
-  uint64_t h = copiedKey->hash();
-  insert(h, std::move(copiedKey), object);
+  const uint64_t h = copiedKey->hash();
+  t.slots.insert(JXHashTableEntry{h, std::move(copiedKey), object}, JXHashTable<JXHashTableEntry>::Discard());
   noteMutation();
 }
 
@@ -229,9 +240,10 @@ void JXDictionary::removeObjectForKey(const kit::Id& key) {
   if (!key) {
     kit::raise(kit::InvalidArgumentException, "*** -[JXDictionary removeObjectForKey:]: attempt to remove nil key");
   }
-  const JXHashTableEntry* e = lookup(key);
-  if (!e) return;
-  removeSlot(static_cast<size_t>(e - entries_));
+  Table& t = mutableTable();
+  const size_t slot = t.slots.find(key->hash(), key);
+  if (slot == t.slots.capacity) return;
+  t.slots.removeSlot(slot, JXHashTable<JXHashTableEntry>::Discard());
   noteMutation();
 }
 
@@ -249,12 +261,7 @@ JXDictionaryEnumerator::JXDictionaryEnumerator(kit::Ref<const JXDictionary> dict
 
 kit::Id JXDictionaryEnumerator::nextObject() {
   if (!dictionary_) return nullptr;
-  auto table = dictionary_->table();
-  while (nextSlot_ < table.size()) {
-    const JXHashTableEntry& e = table[nextSlot_++];
-    if (e.key) return e.key;
-  }
-  return nullptr;
+  return dictionary_->nextKey(cursor_);
 }
 
 kit::Ref<kit::Array> JXDictionaryEnumerator::allObjects() {

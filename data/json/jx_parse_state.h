@@ -1,6 +1,6 @@
 // The JSON parser's working state: the input and position, the current
-// token, the stack of values waiting for their container, the value cache
-// and the first error of the parse. Internal to the decoder; the tokenizer
+// token, the stack of values waiting for their container, the caches of
+// values and key layouts and the first error of the parse. Internal to the decoder; the tokenizer
 // (jx_tokenizer.cc) and the container builder (json_decoder.cc) share it.
 #pragma once
 
@@ -17,8 +17,11 @@
 #include <emmintrin.h>
 #endif
 
-#include "data/json/jx_dictionary.h"
+#include "data/json/jx_key_layout.h"
+#include "data/json/jx_slot.h"
 #include "data/json/jx_token_cache.h"
+#include "data/json/jx_value_cache.h"
+#include "data/json/jx_value_stack.h"
 #include "kit/foundation/error.h"
 #include "kit/foundation/object.h"
 
@@ -52,9 +55,9 @@ inline bool isValueToken(JXTokenType t) {
 
 inline constexpr uint64_t kJXHashSeed = 1402737925;
 
-// The hash that places strings in the value cache: eight bytes at a time.
-// Only the cache sees it (and jxHashNumber's for numbers); equal bytes of one
-// type always hash alike, which is all the sharing of equal values needs.
+// The hash that places strings in the token cache: eight bytes at a time.
+// Only the cache sees it; equal bytes always hash alike, which is all the
+// sharing of equal strings needs.
 inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
   auto* p = static_cast<const uint8_t*>(bytes);
   uint64_t h = seed ^ (length * 0x9E3779B97F4A7C15ULL);
@@ -78,13 +81,6 @@ inline uint64_t jxHashBytes(uint64_t seed, const void* bytes, size_t length) {
   return h ^ (h >> 29);
 }
 
-// The hash of a number's eight value bytes, seeded per value type: one
-// multiplication, its high half folded into the low bits the cache indexes by.
-inline uint64_t jxHashNumber(uint64_t seed, uint64_t bits) {
-  const unsigned __int128 product = static_cast<unsigned __int128>(bits ^ seed) * 0x9E3779B97F4A7C15ULL;
-  return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
-}
-
 struct JXParseToken {
   JXTokenType type = JXTokenType::None;
   const uint8_t* text = nullptr;  // where the token starts (strings: the opening quote)
@@ -92,9 +88,8 @@ struct JXParseToken {
 
   // The value of a string or number token.
   JXValueType valueType = JXValueType::None;
-  const uint8_t* valueBytes = nullptr;  // strings: unescaped UTF-8; numbers: the 8 bytes below
+  const uint8_t* valueBytes = nullptr;  // strings: unescaped UTF-8
   size_t valueLength = 0;
-  uint64_t hash = 0;
   union {
     int64_t longLongValue;
     uint64_t unsignedLongLongValue;
@@ -112,8 +107,12 @@ struct JXParseState {
   static std::unique_ptr<JXParseState> take(unsigned long options);
   static void giveBack(std::unique_ptr<JXParseState> state);
 
-  // Releases every cached object and empties every slot.
-  void clearCache() { cache->clear(); }
+  // Releases every cached object and empties every slot; documents parsed
+  // from now on share no values with earlier ones.
+  void clearCache() {
+    cache->clear();
+    valueCache = nullptr;
+  }
 
   unsigned long options = 0;
   const uint8_t* input = nullptr;
@@ -129,10 +128,18 @@ struct JXParseState {
 
   // Values waiting for their array, and pairs (with the key's hash) waiting
   // for their dictionary.
-  std::vector<kit::Id> values;
-  std::vector<JXHashTableEntry> pairs;
+  JXValueStack values;
+  std::vector<JXPendingPair> pairs;
 
+  // Keys and long strings made during the decoder's life.
   std::unique_ptr<JXTokenCache> cache = std::make_unique<JXTokenCache>();
+  // The objects read out of the slots of this decoder's documents, made by
+  // the first parse that needs it.
+  std::shared_ptr<JXValueCache> valueCache;
+  // Key layouts of this parse, by signature, for dictionaries to share.
+  static constexpr size_t kLayoutCacheSize = 64;
+  std::shared_ptr<JXKeyLayout> layouts[kLayoutCacheSize];
+  std::vector<JXKeyLayout::BuildEntry> layoutScratch;
   // Pairs that a repeated key pushed out of a dictionary during the parse,
   // kept until it ends so that the cache's borrowed objects stay alive.
   std::vector<kit::Id> displaced;

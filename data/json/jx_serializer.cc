@@ -107,6 +107,8 @@ class Encoder {
   }
 
   bool encode(const kit::Id& value, const kit::Id* replaced = nullptr);
+  // A value of the parser's containers, written without making its object.
+  bool encodeSlot(const JXSlot& slot, uint8_t tag);
   bool fail(const std::string& message) {
     if (!s_.error) s_.error = kit::Error::make(JXErrorDomain, -1, std::string_view(message));
     return false;
@@ -114,10 +116,16 @@ class Encoder {
   Kind classify(const kit::Object& o);
 
  private:
-  bool writeString(const std::string& text, bool quotes);
+  bool writeString(std::string_view text, bool quotes);
   bool writeNumber(const kit::Number& n);
+  void writeInteger(unsigned long long magnitude, bool negative);
+  void writeSigned(long long v) {
+    writeInteger(v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v), v < 0);
+  }
+  bool writeDouble(double v);
   bool writeArray(const kit::Array& a);
   bool writeDictionary(const kit::Dictionary& d);
+  bool writeKey(const kit::Id& key);
   bool writePair(const kit::Id& key, const kit::Id& value);
   bool writeUnsupported(const kit::Id& value, const kit::Id* replaced);
   void remember(JXEncodeState::CacheSlot& slot, const kit::Id& value, size_t start);
@@ -212,7 +220,26 @@ bool Encoder::writeUnsupported(const kit::Id& value, const kit::Id* replaced) {
   return true;
 }
 
-bool Encoder::writeString(const std::string& text, bool quotes) {
+bool Encoder::encodeSlot(const JXSlot& slot, uint8_t tag) {
+  switch (tag) {
+    case kJXSlotObject: {
+      // A formatter may change the container and move the slot meanwhile;
+      // then the object is held here.
+      if (!s_.slotsHoldObjects) return encode(slot.object());
+      const kit::Id object = slot.object();
+      return encode(object);
+    }
+    case kJXSlotSigned: writeSigned(slot.signedValue()); return true;
+    case kJXSlotUnsigned: writeInteger(slot.unsignedValue(), false); return true;
+    case kJXSlotDouble: return writeDouble(slot.doubleValue());
+    case kJXSlotTrue: literal("true", 4); return true;
+    case kJXSlotFalse: literal("false", 5); return true;
+    case kJXSlotNull: literal("null", 4); return true;
+    default: return writeString(slot.text(tag), true);
+  }
+}
+
+bool Encoder::writeString(std::string_view text, bool quotes) {
   static const char kHex[] = "0123456789abcdef";
   const auto* p = reinterpret_cast<const uint8_t*>(text.data());
   const uint8_t* const end = p + text.size();
@@ -293,8 +320,6 @@ bool Encoder::writeNumber(const kit::Number& n) {
   if (!type || !type[0] || type[1]) {
     return fail(std::string("NSNumber conversion error, unknown type.  Type: '") + (type ? type : "<NULL>") + "'");
   }
-  char buf[40];
-  char* const bufEnd = buf + sizeof buf;
   switch (type[0]) {
     case 'B':
     case 'C':
@@ -307,33 +332,15 @@ bool Encoder::writeNumber(const kit::Number& n) {
     case 'l':
     case 'q':
     case 's': {
-      const bool isSigned = type[0] >= 'a';
-      unsigned long long magnitude;
-      bool negative = false;
-      if (isSigned) {
-        long long v = n.longLongValue();
-        negative = v < 0;
-        magnitude = negative ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+      if (type[0] >= 'a') {
+        writeSigned(n.longLongValue());
       } else {
-        magnitude = n.unsignedLongLongValue();
+        writeInteger(n.unsignedLongLongValue(), false);
       }
-      char* p = bufEnd;
-      do {
-        *--p = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-      } while (magnitude);
-      if (negative) *--p = '-';
-      s_.out.append(p, static_cast<size_t>(bufEnd - p));
       return true;
     }
     case 'd':
-    case 'f': {
-      double v = n.doubleValue();
-      if (!std::isfinite(v)) return fail("Floating point values must be finite.  JSON does not support NaN or Infinity.");
-      char* end = writeDouble17g(v, buf);
-      s_.out.append(buf, static_cast<size_t>(end - buf));
-      return true;
-    }
+    case 'f': return writeDouble(n.doubleValue());
     default: {
       char message[96];
       std::snprintf(message, sizeof message, "NSNumber conversion error, unknown type.  Type: '%c' / 0x%2.2x",
@@ -341,6 +348,26 @@ bool Encoder::writeNumber(const kit::Number& n) {
       return fail(message);
     }
   }
+}
+
+void Encoder::writeInteger(unsigned long long magnitude, bool negative) {
+  char buf[24];
+  char* const bufEnd = buf + sizeof buf;
+  char* p = bufEnd;
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude);
+  if (negative) *--p = '-';
+  s_.out.append(p, static_cast<size_t>(bufEnd - p));
+}
+
+bool Encoder::writeDouble(double v) {
+  if (!std::isfinite(v)) return fail("Floating point values must be finite.  JSON does not support NaN or Infinity.");
+  char buf[40];
+  char* end = writeDouble17g(v, buf);
+  s_.out.append(buf, static_cast<size_t>(end - buf));
+  return true;
 }
 
 bool Encoder::enterContainer(char open) {
@@ -401,7 +428,7 @@ bool Encoder::writeArray(const kit::Array& a) {
     const uint64_t mutations = jx.mutationCount();
     for (size_t i = 0; i < jx.count(); ++i) {
       if (i) separator();
-      if (!encode(jx.storage()[i])) return false;
+      if (!encodeSlot(jx.slotAt(i), jx.tagAt(i))) return false;
       if (jx.mutationCount() != mutations) raiseMutated(jx);
     }
   } else if (a.count() < 1021) {
@@ -425,7 +452,7 @@ bool Encoder::writeArray(const kit::Array& a) {
   return true;
 }
 
-bool Encoder::writePair(const kit::Id& key, const kit::Id& value) {
+bool Encoder::writeKey(const kit::Id& key) {
   if (!key || classify(*key) != Kind::String) return fail("Key must be a string object.");
   if (!encode(key)) return false;
   if (s_.pretty()) {
@@ -433,8 +460,10 @@ bool Encoder::writePair(const kit::Id& key, const kit::Id& value) {
   } else {
     s_.out.put(':');
   }
-  return encode(value);
+  return true;
 }
+
+bool Encoder::writePair(const kit::Id& key, const kit::Id& value) { return writeKey(key) && encode(value); }
 
 bool Encoder::writeDictionary(const kit::Dictionary& d) {
   if (!enterContainer('{')) return false;
@@ -461,13 +490,22 @@ bool Encoder::writeDictionary(const kit::Dictionary& d) {
     keep(std::move(values));
     if (!ok) return false;
   } else if (typeid(d) == typeid(JXDictionary)) {
+    // The parser's dictionaries are read in place, in either form.
     const auto& jx = static_cast<const JXDictionary&>(d);
     const uint64_t mutations = jx.mutationCount();
-    for (const JXHashTableEntry& e : jx.table()) {
-      if (!e.key) continue;
-      if (written++) separator();
-      if (!writePair(e.key, e.object)) return false;
-      if (jx.mutationCount() != mutations) raiseMutated(jx);
+    if (const JXKeyLayout* layout = jx.layout()) {
+      for (size_t i = 0, n = layout->count(); i < n; ++i) {
+        if (i) separator();
+        if (!writeKey(layout->keyAt(i)) || !encodeSlot(jx.valueSlotAt(i), jx.valueTagAt(i))) return false;
+        if (jx.mutationCount() != mutations) raiseMutated(jx);
+      }
+    } else {
+      for (const JXHashTableEntry& e : jx.table()) {
+        if (!e.key) continue;
+        if (written++) separator();
+        if (!writePair(e.key, e.object)) return false;
+        if (jx.mutationCount() != mutations) raiseMutated(jx);
+      }
     }
   } else {
     const uint64_t mutations = d.mutationCount();

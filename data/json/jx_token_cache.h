@@ -1,14 +1,13 @@
-// JXTokenCache: the decoder's value cache. Strings and numbers made during
-// the decoder's life are kept in 1024 slots, found again by the value's
-// hash, type and bytes, so that equal values share one object. A value is
-// probed in up to four slots; an empty slot ends the search and receives a
-// new object, otherwise the first slot probed is replaced.
+// JXTokenCache: the decoder's cache of the string objects it made: every
+// key, and string values too long to sit in a slot (jx_slot.h). They are
+// kept in 1024 slots, found again by the string's hash and bytes, so that
+// equal strings share one object. A string is probed in up to four slots;
+// an empty slot ends the search and receives a new object, otherwise the
+// first slot probed is replaced.
 //
 // What probing and filling touch lives in compact arrays (tags: the hash
-// with its low bit set, 0 for an empty slot; types; objects; a number's
-// eight value bytes), so a document of numbers that rarely repeat works
-// within a few kilobytes; a string's bytes, a slot's reference and a key's
-// hash sit in a per-slot record read only for strings and references.
+// with its low bit set, 0 for an empty slot; types; objects); a string's
+// bytes, a slot's reference and a key's hash sit in a per-slot record.
 //
 // While a parse runs, the slots it fills only borrow their objects: the
 // document being built holds them, so replacing such a slot costs no
@@ -34,7 +33,7 @@ enum class JXValueType : uint8_t {
   Double = 13,
 };
 
-// The parts of a slot that only strings and references need.
+// The parts of a slot read only on a tag match or to retain.
 struct JXTokenCacheRecord {
   static constexpr size_t kShortLength = 16;
 
@@ -64,8 +63,7 @@ class JXTokenCache {
   JXTokenCache& operator=(const JXTokenCache&) = delete;
 
   // The slot holding a value equal to (type, bytes) under `hash`, or kMiss;
-  // then `fill` is where an object made for the value goes. Numbers have
-  // eight value bytes.
+  // then `fill` is where an object made for the value goes.
   size_t find(uint64_t hash, JXValueType type, const uint8_t* bytes, size_t length, size_t& fill);
   // Puts `object`, made for the value just looked up, into `slot`. The cache
   // borrows it until endParse().
@@ -93,7 +91,6 @@ class JXTokenCache {
   uint64_t tags_[kSize] = {};
   JXValueType types_[kSize] = {};
   kit::Object* objects_[kSize] = {};
-  uint64_t numberBits_[kSize] = {};
   uint64_t heldMask_[kSize / 64] = {};  // slots whose record holds a reference
   JXTokenCacheRecord records_[kSize];
   // Slots filled during the current parse, until there are too many to
@@ -131,9 +128,6 @@ inline size_t JXTokenCache::find(uint64_t hash, JXValueType type, const uint8_t*
                                  size_t& fill) {
   const uint64_t tag = hash | 1;
   const uint64_t step = length + static_cast<uint64_t>(type) + 3;
-  const bool isString = type == JXValueType::String;
-  uint64_t bits = 0;
-  if (!isString) std::memcpy(&bits, bytes, 8);
   size_t replace = kMiss;
   for (uint64_t i = 0; i < 4; ++i) {
     const size_t probe = (hash + step * i) & (kSize - 1);
@@ -142,8 +136,7 @@ inline size_t JXTokenCache::find(uint64_t hash, JXValueType type, const uint8_t*
       fill = probe;
       return kMiss;
     }
-    if (probeTag == tag && types_[probe] == type &&
-        (isString ? records_[probe].holds(bytes, length) : numberBits_[probe] == bits)) {
+    if (probeTag == tag && types_[probe] == type && records_[probe].holds(bytes, length)) {
       return probe;
     }
     if (replace == kMiss) replace = probe;
@@ -163,13 +156,9 @@ inline void JXTokenCache::store(size_t slot, uint64_t hash, JXValueType type, co
   tags_[slot] = hash | 1;
   types_[slot] = type;
   objects_[slot] = object;
-  if (type == JXValueType::String) {
-    JXTokenCacheRecord& record = records_[slot];
-    record.hasKeyHash = false;
-    record.setBytes(bytes, length);
-  } else {
-    std::memcpy(&numberBits_[slot], bytes, 8);
-  }
+  JXTokenCacheRecord& record = records_[slot];
+  record.hasKeyHash = false;
+  record.setBytes(bytes, length);
   if (!borrowedOverflow_) {
     if (borrowed_.size() < kSize) {
       borrowed_.push_back(static_cast<uint16_t>(slot));

@@ -1,7 +1,7 @@
 // The JSON tokenizer: white space and comments, punctuation, literals,
 // numbers (a state machine, then an exact, locale-independent conversion)
-// and strings (a fast pass that hashes plain text in place, and a slow pass
-// that unescapes into the token buffer).
+// and strings (a fast pass over plain text in place, and a slow pass that
+// unescapes into the token buffer).
 
 #include <bit>
 #include <cerrno>
@@ -178,14 +178,11 @@ bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, const
   t.type = JXTokenType::Number;
   t.text = start;
   t.textLength = static_cast<size_t>(p - start);
-  // Number hashes start from the seed plus the value type.
-  uint64_t seed = kJXHashSeed;
   bool converted = false;
 
   // "-0" reads as a double so that it keeps its sign.
   if (n.decimal || (n.negative && t.textLength == 2 && start[1] == '0')) {
     t.valueType = JXValueType::Double;
-    seed += 13;
     double v = 0;
     if (n.digitCount <= 19 && jxDecimalToDouble(n.digits, static_cast<int>(n.exponent10), v)) {
       t.number.doubleValue = n.negative ? -v : v;
@@ -193,25 +190,18 @@ bool finishNumber(JXParseState& s, const uint8_t* start, const uint8_t* p, const
     }
   } else if (n.negative) {
     t.valueType = JXValueType::LongLong;
-    seed += 7;
     if (n.digitCount <= 18) {
       t.number.longLongValue = -static_cast<int64_t>(n.digits);
       converted = true;
     }
   } else {
     t.valueType = JXValueType::UnsignedLongLong;
-    seed += 11;
     if (n.digitCount <= 19) {
       t.number.unsignedLongLongValue = n.digits;
       converted = true;
     }
   }
   if (!converted && !convertGenerally(s, start, p, n)) return false;
-  t.valueBytes = reinterpret_cast<const uint8_t*>(&t.number);
-  t.valueLength = sizeof t.number;
-  uint64_t bits;
-  std::memcpy(&bits, &t.number, sizeof bits);
-  t.hash = jxHashNumber(seed, bits);
   setAt(s, p);
   return true;
 }
@@ -308,7 +298,7 @@ bool scanNumber(JXParseState& s, const uint8_t* p, const uint8_t* end) {
 // ---- Strings ---------------------------------------------------------------
 
 bool finishString(JXParseState& s, const uint8_t* openingQuote, const uint8_t* closingQuote, const uint8_t* value,
-                  size_t valueLength, uint64_t hash) {
+                  size_t valueLength) {
   JXParseToken& t = s.token;
   t.type = JXTokenType::String;
   t.text = openingQuote;
@@ -316,7 +306,6 @@ bool finishString(JXParseState& s, const uint8_t* openingQuote, const uint8_t* c
   t.valueType = JXValueType::String;
   t.valueBytes = value;
   t.valueLength = valueLength;
-  t.hash = hash;
   setAt(s, closingQuote + 1);
   return true;
 }
@@ -403,7 +392,7 @@ bool scanStringSlow(JXParseState& s, const uint8_t* openingQuote, const uint8_t*
     switch (kStringBytes.of[*p]) {
       case kQuote: {
         auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
-        return finishString(s, openingQuote, p, bytes, buffer.size(), jxHashBytes(kJXHashSeed, bytes, buffer.size()));
+        return finishString(s, openingQuote, p, bytes, buffer.size());
       }
       case kControl: return failControlCharacter(s, p);
       case kHigh: {
@@ -455,7 +444,7 @@ bool scanString(JXParseState& s, const uint8_t* p, const uint8_t* end) {
     switch (kStringBytes.of[*p]) {
       case kQuote: {
         const size_t length = static_cast<size_t>(p - value);
-        return finishString(s, openingQuote, p, value, length, jxHashBytes(kJXHashSeed, value, length));
+        return finishString(s, openingQuote, p, value, length);
       }
       case kControl: return failControlCharacter(s, p);
       case kBackslash: return scanStringSlow(s, openingQuote, value, p, end);

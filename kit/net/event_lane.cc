@@ -26,8 +26,15 @@ void EventLane::post(std::function<void()> event) {
     pendingCount_.fetch_add(1, std::memory_order_release);
     if (scheduled_ || batching_ == std::this_thread::get_id()) return;
     scheduled_ = true;
+    noteWaitEndedLocked();
   }
   schedule();
+}
+
+void EventLane::noteWaitEndedLocked() {
+  if (!idleSince_) return;
+  lingerPolicy_.record(AdaptiveLinger::Clock::now() - *idleSince_);
+  idleSince_.reset();
 }
 
 void EventLane::beginBatch() {
@@ -41,22 +48,25 @@ void EventLane::endBatch() {
     batching_ = {};
     if (scheduled_ || pending_.empty()) return;
     scheduled_ = true;
+    noteWaitEndedLocked();
   }
   schedule();
 }
 
 void EventLane::schedule() {
+  if (!queue_) return drain();
   queue_->addOperationWithBlock([self = shared_from_this()] { self->drain(); });
 }
 
 void EventLane::drain() {
-  const bool mayLinger = ownQueue_ && !Clock::isVirtual();
+  const bool mayLinger = queue_ && ownQueue_ && !Clock::isVirtual();
   // A batch at a time, so that a busy session does not hold its queue for
   // ever; the rest goes back to the queue behind whatever else waits there.
-  for (int handled = 0; handled < 64;) {
+  // Without a queue the posting thread runs them all.
+  for (int handled = 0; handled < 64 || !queue_;) {
     // Suspending the queue holds the events not yet delivered: the drain
     // ends here, submitted again, and waits in the queue.
-    if (queue_->isSuspended()) break;
+    if (queue_ && queue_->isSuspended()) break;
     std::function<void()> event;
     {
       std::lock_guard lock(mutex_);
@@ -70,10 +80,16 @@ void EventLane::drain() {
       }
     }
     if (!event) {
-      if (linger()) continue;
+      const auto idleSince = AdaptiveLinger::Clock::now();
+      if (lingerPolicy_.worthSpinning() && linger()) {
+        lingerPolicy_.record(AdaptiveLinger::Clock::now() - idleSince);
+        continue;
+      }
       std::lock_guard lock(mutex_);
       if (pending_.empty()) {
         scheduled_ = false;
+        // The next post ends the wait and tells the policy how long it was.
+        idleSince_ = idleSince;
         return;
       }
       continue;
@@ -86,7 +102,7 @@ void EventLane::drain() {
 
 bool EventLane::linger() {
   using std::chrono::steady_clock;
-  const auto until = steady_clock::now() + std::chrono::duration<double>(kLingerSeconds);
+  const auto until = steady_clock::now() + kLinger;
   do {
     if (pendingCount_.load(std::memory_order_acquire) > 0) return true;
     // Gives the processor to whoever is about to post, if they share it.

@@ -8,17 +8,25 @@
 // the next before it lets the queue go, so that a request following closely
 // on the last one is delivered without waking another thread. A suspended
 // queue stops delivery between events, as it would between operations.
+//
+// A lane without a queue runs its events on the thread that posts them
+// (the network thread for a pass's batch), still one at a time and in
+// order: for kit's own delegates that only hand each event on to another
+// thread and never block.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "kit/foundation/object.h"
+#include "kit/net/adaptive_linger.h"
 
 namespace kit {
 class OperationQueue;
@@ -32,7 +40,8 @@ Ref<OperationQueue> makeSerialOperationQueue(const std::string& name);
 class EventLane : public std::enable_shared_from_this<EventLane> {
  public:
   // `ownQueue`: the queue is the session's own serial queue, which nothing
-  // else uses, so a drain may hold it while it waits for more events.
+  // else uses, so a drain may hold it while it waits for more events. No
+  // queue: events run on the posting thread.
   EventLane(Ref<OperationQueue> queue, bool ownQueue);
 
   // Queues an event; it runs after every event posted before it.
@@ -45,15 +54,20 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   void endBatch();
 
   // How long a drain on the session's own queue waits for the next event
-  // (real time: it trades a little processor time for a thread wake).
-  static constexpr double kLingerSeconds = 150e-6;
+  // (real time: it trades a little processor time for a thread wake, and
+  // is about what the wake costs). It does so only while the next event
+  // has lately come within that time.
+  static constexpr std::chrono::microseconds kLinger{50};
 
  private:
   void schedule();
   void drain();
-  // Waits up to kLingerSeconds for an event while the queue runs; true when
-  // one came.
+  // Waits up to kLinger for an event while the queue runs; true when one
+  // came.
   bool linger();
+  // Called with mutex_ held when a post finds the drain gone: tells the
+  // policy how long the lane waited for it.
+  void noteWaitEndedLocked();
 
   Ref<OperationQueue> queue_;
   const bool ownQueue_;
@@ -62,6 +76,10 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   std::atomic<size_t> pendingCount_{0};
   bool scheduled_ = false;
   std::thread::id batching_;  // the thread holding its posts, if any
+  AdaptiveLinger lingerPolicy_{kLinger};
+  // When a drain that may linger ran out of events and let the queue go,
+  // until the next post (guarded by mutex_).
+  std::optional<AdaptiveLinger::Clock::time_point> idleSince_;
 };
 
 }  // namespace kit::netdetail

@@ -110,15 +110,18 @@ void postTaskCompletion(const LaneRef& lane, Completion c) {
 }
 
 void postResponse(const LaneRef& lane, const Ref<URLSessionDataTask>& task, const Ref<URLResponse>& response,
-                  TransferEngine*, uint64_t driverId) {
-  lane->post([task, response, driverId] {
+                  TransferEngine*, uint64_t driverId, bool awaited) {
+  lane->post([task, response, driverId, awaited] {
     task->setResponse(response);
     auto session = task->session();
     if (!session) return;
     Weak<URLSession> weak = session;
-    auto answer = once<URLSessionResponseDisposition>([weak, driverId](URLSessionResponseDisposition d) {
-      onDriver(weak, driverId, [d](TaskDriver& driver) { driver.answerResponse(d); });
-    });
+    URLSessionDelegate::ResponseCompletion answer = [](URLSessionResponseDisposition) {};
+    if (awaited) {
+      answer = once<URLSessionResponseDisposition>([weak, driverId](URLSessionResponseDisposition d) {
+        onDriver(weak, driverId, [d](TaskDriver& driver) { driver.answerResponse(d); });
+      });
+    }
     auto delegate = session->delegate();
     if (delegate && delegate->implements(URLSessionDelegateEvent::DataTaskResponse)) {
       delegate->didReceiveResponse(*session, task, response, answer);

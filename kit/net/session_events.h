@@ -32,8 +32,10 @@ struct Completion {
 };
 
 void postTaskCompletion(const LaneRef& lane, Completion completion);
+// `awaited`: the transfer waits for the delegate's answer (else the answer
+// goes nowhere).
 void postResponse(const LaneRef& lane, const Ref<URLSessionDataTask>& task, const Ref<URLResponse>& response,
-                  TransferEngine* engine, uint64_t driverId);
+                  TransferEngine* engine, uint64_t driverId, bool awaited);
 void postData(const LaneRef& lane, const Ref<URLSessionDataTask>& task, const Ref<Data>& data, int64_t totalReceived);
 void postWroteData(const LaneRef& lane, const Ref<URLSessionDownloadTask>& task, int64_t written, int64_t total,
                    int64_t expected);

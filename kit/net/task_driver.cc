@@ -609,10 +609,15 @@ void TaskDriver::deliverResponse() {
   int64_t expected = response->expectedContentLength();
   if (resumeRequested_ && expected >= 0) expected += resumeOffset_;
   task_->setCounter(URLSessionTaskCounter::BytesExpectedToReceive, expected);
-  if (sink_ == Sink::Events && settings_.askResponse) {
+  if (sink_ == Sink::Events && settings_.askResponse && settings_.awaitResponseAnswer) {
     holdForDelegate_ = true;
     phase_ = Phase::AwaitingDelegate;
-    postResponse(settings_.lane, as<URLSessionDataTask>(task_), response, settings_.engine, id_);
+    postResponse(settings_.lane, as<URLSessionDataTask>(task_), response, settings_.engine, id_, true);
+  } else if (sink_ == Sink::Events && settings_.askResponse) {
+    // The delegate hears of the response ahead of the data; the transfer
+    // goes on without its answer.
+    task_->setResponse(response);
+    postResponse(settings_.lane, as<URLSessionDataTask>(task_), response, settings_.engine, id_, false);
   } else {
     task_->setResponse(response);
   }

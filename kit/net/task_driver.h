@@ -43,6 +43,9 @@ struct DriverSettings {
   int64_t maximumInMemoryBody = URLSessionDefaultMaximumInMemoryBodyLength;
   // Whether the delegate takes part in these events (else kit answers).
   bool askResponse = false;
+  // Whether the transfer waits for the delegate's answer to the response
+  // (else the delegate only hears of it).
+  bool awaitResponseAnswer = true;
   bool askRedirect = false;
   bool askCache = false;
 };

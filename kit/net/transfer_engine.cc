@@ -256,7 +256,7 @@ bool TransferEngine::runCommands() {
 
 bool TransferEngine::linger(bool sockets) {
   using std::chrono::steady_clock;
-  const auto until = steady_clock::now() + std::chrono::duration<double>(kLingerSeconds);
+  const auto until = steady_clock::now() + kLinger;
   do {
     if (posted_.load(std::memory_order_acquire) != seen_) return true;
     if (sockets) {
@@ -362,8 +362,21 @@ void TransferEngine::run() {
     }
     // After a busy pass (a request went out, a transfer ended) the next
     // thing to do often comes within microseconds, a command or an answer
-    // on loopback: look out for it before blocking.
-    if (wait > 0 && busy && !Clock::isVirtual() && linger(running > 0)) wait = 0;
+    // on loopback: look out for it before blocking, if such waits have
+    // lately been that short. Waits for an answer (transfers running) and
+    // for the next command are told apart: on loopback the first are short
+    // and the second as long as the caller's own work between requests.
+    AdaptiveLinger* policy = nullptr;
+    AdaptiveLinger::Clock::time_point idleSince;
+    if (wait > 0 && busy && !Clock::isVirtual()) {
+      policy = running > 0 ? &answerLinger_ : &commandLinger_;
+      idleSince = AdaptiveLinger::Clock::now();
+      if (policy->worthSpinning() && linger(running > 0)) {
+        policy->record(AdaptiveLinger::Clock::now() - idleSince);
+        policy = nullptr;
+        wait = 0;
+      }
+    }
     if (wait > 0 || running > 0) {
       polling_.store(true);
       // A command posted since the thread took its commands runs first.
@@ -371,6 +384,7 @@ void TransferEngine::run() {
       curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
       polling_.store(false);
     }
+    if (policy) policy->record(AdaptiveLinger::Clock::now() - idleSince);
   }
   // Whatever is left is dropped without events: the session is gone.
   while (!drivers_.empty()) removeDriver(drivers_.begin()->first);

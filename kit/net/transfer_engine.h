@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -17,6 +18,7 @@
 
 #include "kit/dispatch/clock_detail.h"
 #include "kit/foundation/error.h"
+#include "kit/net/adaptive_linger.h"
 
 typedef void CURLM;
 typedef void CURLSH;
@@ -58,8 +60,11 @@ class TransferEngine {
   // How long the thread, after a busy pass, looks out for what comes next
   // (a command, or an answer on one of its sockets) before it blocks. Real
   // time: it trades a little processor time for a thread wake when
-  // requests and answers follow closely, as on loopback or a fast link.
-  static constexpr double kLingerSeconds = 150e-6;
+  // requests and answers follow closely, as on loopback or a fast link,
+  // and is left out while such waits have lately been longer. About what
+  // blocking and being woken cost, so that a spin that does not pay costs
+  // no more than the wake it tried to save.
+  static constexpr std::chrono::microseconds kLinger{50};
 
   explicit TransferEngine(Options options);
   // Cancels nothing by itself: the session cancels its tasks first. Must
@@ -111,7 +116,7 @@ class TransferEngine {
   void run();
   // Whether commands ran.
   bool runCommands();
-  // Waits up to kLingerSeconds for a command, or with `sockets` for a
+  // Waits up to kLinger for a command, or with `sockets` for a
   // transfer's socket to be ready; true when one came.
   bool linger(bool sockets);
   // Whether a transfer ended.
@@ -135,6 +140,10 @@ class TransferEngine {
   std::map<uint64_t, uint64_t> aliases_;
 
   std::shared_ptr<EventLane> lane_;
+  // Whether lingering pays: waits for an answer on a socket, and waits for
+  // the next command with nothing running (network thread).
+  AdaptiveLinger answerLinger_{kLinger};
+  AdaptiveLinger commandLinger_{kLinger};
 
   std::mutex mutex_;
   std::deque<std::function<void()>> commands_;

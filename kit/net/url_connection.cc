@@ -40,6 +40,8 @@ class ConnectionRouter : public URLSessionDelegate {
     return event == URLSessionDelegateEvent::Redirection || event == URLSessionDelegateEvent::DataTaskResponse ||
            event == URLSessionDelegateEvent::TaskChallenge || event == URLSessionDelegateEvent::WillCacheResponse;
   }
+  // A connection's delegate hears of the response, but cannot refuse it.
+  bool waitsForResponseAnswer() const override { return false; }
 
   void taskDidReceiveChallenge(URLSession&, const Ref<URLSessionTask>& task,
                                const Ref<URLAuthenticationChallenge>& challenge,
@@ -122,9 +124,11 @@ struct ConnectionSession {
   Ref<URLSession> session;
   ConnectionSession() {
     // Process-wide, as the shared session: connections use the shared
-    // cache as it is when each one starts.
+    // cache as it is when each one starts. The router only hands each
+    // event on to its connection's run loop, so it takes them on the
+    // network thread: one thread hop less per event.
     session = std::make_shared<URLSession>(URLSessionConfiguration::defaultSessionConfiguration(), router, nullptr,
-                                           /*shared=*/true);
+                                           /*shared=*/true, URLSession::Delivery::PostingThread);
   }
 };
 

@@ -46,13 +46,17 @@ Ref<URLSession> URLSession::sessionWithConfiguration(const Ref<URLSessionConfigu
 }
 
 URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessionDelegate> delegate,
-                       Ref<OperationQueue> delegateQueue, bool shared)
+                       Ref<OperationQueue> delegateQueue, bool shared, Delivery delivery)
     : configuration_(std::move(configuration)),
+      ownsDelegateQueue_(!delegateQueue),
       delegateQueue_(delegateQueue ? std::move(delegateQueue)
                                    : netdetail::makeSerialOperationQueue("kit.net.session.delegate")),
       shared_(shared),
       delegate_(std::move(delegate)) {
-  lane_ = std::make_shared<netdetail::EventLane>(delegateQueue_, /*ownQueue=*/!delegateQueue);
+  // Only the session's own queue may be held by a drain waiting for more
+  // events; a caller's queue runs the caller's other work too.
+  lane_ = std::make_shared<netdetail::EventLane>(delivery == Delivery::DelegateQueue ? delegateQueue_ : nullptr,
+                                                 ownsDelegateQueue_);
   netdetail::TransferEngine::Options options;
   options.lane = lane_;
   options.maxConnectionsPerHost = configuration_->HTTPMaximumConnectionsPerHost;
@@ -227,6 +231,7 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
   settings.maximumInMemoryBody = configuration_->maximumInMemoryBodyLength();
   if (delegate) {
     settings.askResponse = delegate->implements(URLSessionDelegateEvent::DataTaskResponse);
+    settings.awaitResponseAnswer = delegate->waitsForResponseAnswer();
     settings.askRedirect = delegate->implements(URLSessionDelegateEvent::Redirection);
     settings.askCache = delegate->implements(URLSessionDelegateEvent::WillCacheResponse);
   }

@@ -101,8 +101,12 @@ class URLSession : public Object {
   std::string description() const override;
 
   // ---- Used by the session's tasks and internals
+  // Where the events go: to the delegate queue, or straight to the delegate
+  // on the thread that has them (the network thread, mostly), for kit's
+  // own delegates that only hand each event on and never block.
+  enum class Delivery { DelegateQueue, PostingThread };
   URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessionDelegate> delegate,
-             Ref<OperationQueue> delegateQueue, bool shared);
+             Ref<OperationQueue> delegateQueue, bool shared, Delivery delivery = Delivery::DelegateQueue);
   void startTask(const Ref<URLSessionTask>& task);
   void suspendTask(const Ref<URLSessionTask>& task, bool suspended);
   void cancelTask(const Ref<URLSessionTask>& task);
@@ -125,6 +129,8 @@ class URLSession : public Object {
   void invalidateIfDone();
 
   Ref<URLSessionConfiguration> configuration_;
+  // Whether the delegate queue is the session's own (none was given).
+  const bool ownsDelegateQueue_;
   Ref<OperationQueue> delegateQueue_;
   std::shared_ptr<netdetail::EventLane> lane_;
   std::unique_ptr<netdetail::TransferEngine> engine_;

@@ -89,6 +89,11 @@ class URLSessionDelegate {
   virtual void didCompleteWithError(URLSession& session, const Ref<URLSessionTask>& task, const Ref<Error>& error);
 
   // ---- Data task
+  // Whether a data task waits for the answer to didReceiveResponse before
+  // it goes on. A delegate that only passes responses on and always allows
+  // them answers false: its tasks go on at once, the response event still
+  // comes before the task's data, and its answer is ignored.
+  virtual bool waitsForResponseAnswer() const { return true; }
   virtual void didReceiveResponse(URLSession& session, const Ref<URLSessionDataTask>& task,
                                   const Ref<URLResponse>& response, ResponseCompletion completion);
   virtual void didBecomeDownloadTask(URLSession& session, const Ref<URLSessionDataTask>& dataTask,
