@@ -30,13 +30,13 @@
 #include "config/client_configuration.h"
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
+#include "kit/desktop/testing/window_waits.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
-#include "kit/ui/display_link.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/window.h"
 #include "kit/web/browser/testing/browser_test_support.h"
@@ -142,24 +142,7 @@ class ClientWindow : public kit::test::BrowserEngineTest {
     }
     XSync(display, False);
   }
-  std::string page(const std::string& script) {
-    std::string text;
-    bool done = false;
-    controller->wkWebView()->evaluateJavaScript(script, [&](kit::Id value, kit::Ref<kit::Error> error) {
-      text = error ? "error" : kit::describe(value);
-      done = true;
-    });
-    EXPECT_TRUE(kit::test::runUntil([&] { return done; }));
-    return text;
-  }
-  // Lets the display link tick `frames` times.
-  void runFrames(int frames) {
-    int ticks = 0;
-    auto link = kit::DisplayLink::make([&](kit::DisplayLink&) { ++ticks; });
-    link->addToRunLoop(kit::RunLoop::main());
-    EXPECT_TRUE(kit::test::runUntil([&] { return ticks >= frames; }));
-    link->invalidate();
-  }
+  std::string page(const std::string& script) { return kit::test::evaluate(*controller->wkWebView(), script); }
   // The window's pixels as the X server shows them.
   kit::Ref<kit::Bitmap> screenshot() {
     const auto size = kit::Screen::main()->bounds().size;
@@ -196,7 +179,7 @@ TEST_F(ClientWindow, ANoticeClickedAwayAPageButtonClickedANameTypedAndTheScreenA
   kit::Ref<VANUNoticeView> notice;
   ASSERT_TRUE(kit::test::runUntil([&] { return (notice = findShown<VANUNoticeView>()) != nullptr; }, 30));
   ASSERT_EQ(notice->sureButton()->currentTitle(), "知道了");
-  runFrames(30);  // the card's entrance animation
+  kit::test::runFrames(30);  // the card's entrance animation
   click(centreOf(*notice->sureButton()));
   ASSERT_TRUE(kit::test::runUntil([&] { return !notice->superview() && !notice->coverView(); }));
   EXPECT_FALSE(findShown<VANUNoticeView>());
@@ -223,14 +206,14 @@ TEST_F(ClientWindow, ANoticeClickedAwayAPageButtonClickedANameTypedAndTheScreenA
     return alert && !alert->textFields().empty() && alert->textFields().front()->window();
   }));
   auto field = alert->textFields().front();
-  runFrames(30);  // the alert's entrance animation
+  kit::test::runFrames(30);  // the alert's entrance animation
   click(centreOf(*field));
   ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
   type("lingxiao");
   ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "lingxiao"; })) << field->text();
 
   // What the display server shows is kit's picture of that moment.
-  runFrames(10);
+  kit::test::runFrames(10);
   kit::Ref<kit::Bitmap> shot = screenshot();
   kit::Ref<kit::Bitmap> shown = desktop->lastFrame();
   ASSERT_TRUE(shot && shown);

@@ -18,11 +18,11 @@
 
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
+#include "kit/desktop/testing/window_waits.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
 #include "kit/ui/button.h"
-#include "kit/ui/display_link.h"
 #include "kit/ui/render.h"
 #include "kit/ui/scroll_view.h"
 #include "kit/ui/text_field.h"
@@ -233,31 +233,14 @@ class DesktopWindowTest : public kit::test::BrowserEngineTest {
       return frame && test(*frame);
     });
   }
-  std::string evaluate(const std::string& script) {
-    std::string text;
-    bool done = false;
-    web->evaluateJavaScript(script, [&](kit::Id value, kit::Ref<kit::Error> error) {
-      text = error ? "error" : kit::describe(value);
-      done = true;
-    });
-    EXPECT_TRUE(kit::test::runUntil([&] { return done; }));
-    return text;
-  }
-  // Lets the display link tick `frames` times.
-  void runFrames(int frames) {
-    int ticks = 0;
-    auto link = kit::DisplayLink::make([&](kit::DisplayLink&) { ++ticks; });
-    link->addToRunLoop(kit::RunLoop::main());
-    EXPECT_TRUE(kit::test::runUntil([&] { return ticks >= frames; }));
-    link->invalidate();
-  }
+  std::string evaluate(const std::string& script) { return kit::test::evaluate(*web, script); }
 
   // Lets the display link tick until a few ticks in a row draw no frame
   // (the window's first exposures and the page's first paints are over).
   bool settle() {
     for (int round = 0; round < 50; ++round) {
       const long drawn = desktop->framesDrawn();
-      runFrames(5);
+      kit::test::runFrames(5);
       if (desktop->framesDrawn() == drawn) return true;
     }
     return false;
@@ -306,7 +289,7 @@ TEST_F(DesktopWindowTest, FramesAreDrawnWhenSomethingChangesAndNotWhileNothingDo
   web.reset();
   ASSERT_TRUE(settle());
   const long idle = desktop->framesDrawn();
-  runFrames(10);
+  kit::test::runFrames(10);
   EXPECT_EQ(desktop->framesDrawn(), idle);
   veil->setBackgroundColor(kit::Color::rgba(0, 0, 1, 1));
   EXPECT_TRUE(shows([](const kit::Bitmap& frame) { return frame.pixelAt(300, 330).b > 200; }));
