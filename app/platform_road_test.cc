@@ -112,20 +112,6 @@ class PlatformRoad : public kit::test::VirtualClockTest {
     }
     return nullptr;
   }
-  template <class C>
-  static kit::Ref<C> findController(const kit::Ref<kit::ViewController>& from) {
-    if (!from) return nullptr;
-    if (auto found = std::dynamic_pointer_cast<C>(from)) return found;
-    for (const auto& child : from->childViewControllers())
-      if (auto found = findController<C>(child)) return found;
-    return findController<C>(from->presentedViewController());
-  }
-  template <class C>
-  static kit::Ref<C> findController() {
-    for (const auto& window : kit::Application::shared()->windows())
-      if (auto found = findController<C>(window->rootViewController())) return found;
-    return nullptr;
-  }
 
   // The page asks for a login; the player types the account into the
   // login window and picks the sub-account.
@@ -141,7 +127,7 @@ class PlatformRoad : public kit::test::VirtualClockTest {
     ASSERT_TRUE(kit::test::tap(KTLoginView::get(card->outlets().loginBtn)));
     kit::Ref<CXRSubNameVC> chooser;
     ASSERT_TRUE(waitMovingTheClock(0.5, [&] {
-      chooser = findController<CXRSubNameVC>();
+      chooser = kit::test::findController<CXRSubNameVC>();
       return chooser && chooser->tableView() && !chooser->tableView()->visibleCells().empty();
     }));
     ASSERT_TRUE(kit::test::tap(chooser->tableView()->visibleCells().front()));

@@ -370,7 +370,9 @@ class MainJob {
     }
     // The platform asks for the real name: its prompt, then its form.
     kit::Ref<kit::AlertController> prompt;
-    if (tapped) waitOnKitTimers([&] { return (prompt = findController<kit::AlertController>()) != nullptr; });
+    if (tapped) {
+      waitOnKitTimers([&] { return (prompt = kit::test::findController<kit::AlertController>()) != nullptr; });
+    }
     if (prompt) note("alert: " + prompt->message());
     auto realName = prompt && kit::test::pressAlertAction(*prompt, "确定")
                         ? waitForAnyView<CXRRealNameView>(SessionClock::Waiting::OnKitTimers)
@@ -383,7 +385,7 @@ class MainJob {
       realName->realNameF()->setText("张三");
       realName->userNumberF()->setText("11010519491231002X");
       kit::test::tap(realName->btn());
-      waitOnKitTimers([&] { return (platformPage = findController<KTNoticeVC>()) != nullptr; });
+      waitOnKitTimers([&] { return (platformPage = kit::test::findController<KTNoticeVC>()) != nullptr; });
     }
     end(platformPage != nullptr, platformPage ? "verified; the platform's notice" : "no notice");
 
@@ -392,7 +394,7 @@ class MainJob {
     if (platformPage) {
       platformPage->doCloseBtnClick();
       waitOnKitTimers([&] {
-        chooser = findController<CXRSubNameVC>();
+        chooser = kit::test::findController<CXRSubNameVC>();
         return chooser && chooser->tableView() && !chooser->tableView()->visibleCells().empty();
       });
     }
@@ -424,8 +426,8 @@ class MainJob {
     kit::Ref<KTSuHomeVC> home;
     if (woken && kit::test::tap(ball)) {
       waitOnKitTimers([&] {
-        centre = findController<KTSuspendVC>();
-        home = findController<KTSuHomeVC>();
+        centre = kit::test::findController<KTSuspendVC>();
+        home = kit::test::findController<KTSuHomeVC>();
         return home && home->homeReplies() > 0 && home->newsReplies() > 0;
       });
       settle(0.5);
@@ -438,7 +440,7 @@ class MainJob {
     begin("用户中心：开服");
     kit::Ref<KTSuKaiFuVC> servers;
     bool serversShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 1)) && waitDrawn([&] {
-      servers = findController<KTSuKaiFuVC>();
+      servers = kit::test::findController<KTSuKaiFuVC>();
       return servers && servers->list(0) && servers->list(0)->repliesReceived() > 0;
     });
     end(serversShown, serversShown ? std::to_string(servers->list(0)->dataSource()->count()) + " server openings"
@@ -447,7 +449,7 @@ class MainJob {
     begin("用户中心：福利");
     kit::Ref<KTSuWelfareVC> welfare;
     bool welfareShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 2)) && waitDrawn([&] {
-      welfare = findController<KTSuWelfareVC>();
+      welfare = kit::test::findController<KTSuWelfareVC>();
       return welfare && welfare->list() && welfare->list()->repliesReceived() > 0;
     });
     end(welfareShown, welfareShown ? std::to_string(welfare->list()->dataSource()->count()) + " gift packs"
@@ -456,7 +458,7 @@ class MainJob {
     begin("用户中心：交易");
     kit::Ref<KTSuTradeVC> trades;
     bool tradesShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 3)) && waitDrawn([&] {
-      trades = findController<KTSuTradeVC>();
+      trades = kit::test::findController<KTSuTradeVC>();
       return trades && trades->repliesReceived() > 0;
     });
     end(tradesShown, tradesShown ? std::to_string(trades->dataSource()->count()) + " account offers"
@@ -467,7 +469,7 @@ class MainJob {
     if (centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag)) && home && home->moreBtn() &&
         kit::test::tap(home->moreBtn())) {
       waitDrawn([&] {
-        messages = findController<KTSuHomeMsgVC>();
+        messages = kit::test::findController<KTSuHomeMsgVC>();
         return messages && messages->repliesReceived() > 0;
       });
       // The list slides in over the home page.
@@ -489,7 +491,7 @@ class MainJob {
                                                                       outside->bounds().size.height / 2},
                                                                      nullptr)) &&
                         waitOnKitTimers([&] {
-      return !findController<KTSuspendVC>() && ball->window() && !ball->window()->isHidden();
+      return !kit::test::findController<KTSuspendVC>() && ball->window() && !ball->window()->isHidden();
     });
     end(centreClosed, centreClosed ? "user centre closed; the ball is back" : "the user centre stayed");
     home.reset();
@@ -874,22 +876,6 @@ class MainJob {
     kit::Ref<V> found;
     clock_.run([&] { return (found = findInWindows<V>()) != nullptr; }, waiting);
     return found;
-  }
-  // A controller of this class on screen: a window's root, a child or a
-  // presented controller, at any depth.
-  template <class C>
-  static kit::Ref<C> findController(const kit::Ref<kit::ViewController>& from) {
-    if (!from) return nullptr;
-    if (auto found = std::dynamic_pointer_cast<C>(from)) return found;
-    for (const auto& child : from->childViewControllers())
-      if (auto found = findController<C>(child)) return found;
-    return findController<C>(from->presentedViewController());
-  }
-  template <class C>
-  static kit::Ref<C> findController() {
-    for (const auto& window : kit::Application::shared()->windows())
-      if (auto found = findController<C>(window->rootViewController())) return found;
-    return nullptr;
   }
 
   // Waits for a view of this class on the key window.

@@ -17,11 +17,13 @@
 
 #include "kit/graphics/geometry.h"
 #include "kit/ui/alert_controller.h"
+#include "kit/ui/application.h"
 #include "kit/ui/button.h"
 #include "kit/ui/label.h"
 #include "kit/ui/text_field.h"
 #include "kit/ui/text_view.h"
 #include "kit/ui/view.h"
+#include "kit/ui/view_controller.h"
 #include "kit/ui/window.h"
 
 namespace kit::test {
@@ -71,6 +73,24 @@ std::vector<Ref<T>> findViewsOfType(View& root) {
   for (auto& v : findViews(root, [](View& v) { return dynamic_cast<T*>(&v) != nullptr; }))
     out.push_back(std::static_pointer_cast<T>(v));
   return out;
+}
+
+// A controller of class C at or under `from`: itself, a child or a
+// presented controller, at any depth; nil when there is none.
+template <class C>
+Ref<C> findController(const Ref<ViewController>& from) {
+  if (!from) return nullptr;
+  if (auto found = std::dynamic_pointer_cast<C>(from)) return found;
+  for (const auto& child : from->childViewControllers())
+    if (auto found = findController<C>(child)) return found;
+  return findController<C>(from->presentedViewController());
+}
+// The same under the root controller of any of the application's windows.
+template <class C>
+Ref<C> findController() {
+  for (const auto& window : Application::shared()->windows())
+    if (auto found = findController<C>(window->rootViewController())) return found;
+  return nullptr;
 }
 
 // The frame of a view in its window's space.
