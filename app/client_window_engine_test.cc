@@ -31,6 +31,7 @@
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
 #include "kit/desktop/testing/window_waits.h"
+#include "kit/desktop/testing/x_screenshot.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
@@ -146,21 +147,7 @@ class ClientWindow : public kit::test::BrowserEngineTest {
   // The window's pixels as the X server shows them.
   kit::Ref<kit::Bitmap> screenshot() {
     const auto size = kit::Screen::main()->bounds().size;
-    const int width = static_cast<int>(size.width), height = static_cast<int>(size.height);
-    XImage* image = XGetImage(display, desktop->xid(), 0, 0, width, height, AllPlanes, ZPixmap);
-    if (!image) return nullptr;
-    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        const unsigned long pixel = XGetPixel(image, x, y);
-        uint8_t* out = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-        out[0] = (pixel >> 16) & 0xFF;
-        out[1] = (pixel >> 8) & 0xFF;
-        out[2] = pixel & 0xFF;
-        out[3] = 255;
-      }
-    XDestroyImage(image);
-    return kit::Bitmap::create(width, height, kit::PixelFormat::rgba8(), 0, std::move(rgba));
+    return kit::test::screenshot(display, desktop->xid(), static_cast<int>(size.width), static_cast<int>(size.height));
   }
 
   kit::DeviceProfileScope phone{flatPhone()};

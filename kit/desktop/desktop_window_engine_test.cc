@@ -19,6 +19,7 @@
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
 #include "kit/desktop/testing/window_waits.h"
+#include "kit/desktop/testing/x_screenshot.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
@@ -145,20 +146,7 @@ class Display {
   }
   // The window's pixels as the X server shows them.
   kit::Ref<kit::Bitmap> screenshot(unsigned long window, int width, int height) {
-    XImage* image = XGetImage(display_, window, 0, 0, width, height, AllPlanes, ZPixmap);
-    if (!image) return nullptr;
-    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        const unsigned long pixel = XGetPixel(image, x, y);
-        uint8_t* out = &rgba[(static_cast<size_t>(y) * width + x) * 4];
-        out[0] = (pixel >> 16) & 0xFF;
-        out[1] = (pixel >> 8) & 0xFF;
-        out[2] = pixel & 0xFF;
-        out[3] = 255;
-      }
-    XDestroyImage(image);
-    return kit::Bitmap::create(width, height, kit::PixelFormat::rgba8(), 0, std::move(rgba));
+    return kit::test::screenshot(display_, window, width, height);
   }
 
  private:
