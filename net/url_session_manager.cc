@@ -138,10 +138,11 @@ void SDPURLSessionManager::addDelegateForTask(const kit::Ref<kit::URLSessionTask
         [destination](kit::URLSession&, const kit::Ref<kit::URLSessionDownloadTask>& t,
                       const kit::Ref<kit::URL>& location) { return destination(location, t->response()); };
   }
-  task->setTaskDescription(kit::str(taskDescriptionForSessionTasks()));
-  setDelegate(delegate, task);
   delegate->uploadProgressBlock = std::move(uploadProgress);
   delegate->downloadProgressBlock = std::move(downloadProgress);
+  task->setTaskDescription(kit::str(taskDescriptionForSessionTasks()));
+  // Filed with its blocks in place: the network thread reads them.
+  setDelegate(delegate, task);
 }
 
 kit::Ref<kit::Progress> SDPURLSessionManager::uploadProgressForTask(const kit::Ref<kit::URLSessionTask>& task) const {

@@ -202,6 +202,10 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate,
 
   // ---- kit::URLSessionDelegate
   bool implements(kit::URLSessionDelegateEvent event) const override;
+  // True while no callback slot is set and no task has progress blocks or
+  // a destination: the events then only parse short replies and hand the
+  // rest to other queues.
+  bool handlesEventsPromptly() const override;
   void didBecomeInvalid(kit::URLSession& session, const kit::Ref<kit::Error>& error) override;
   void didReceiveChallenge(kit::URLSession& session, const kit::Ref<kit::URLAuthenticationChallenge>& challenge,
                            ChallengeCompletion completion) override;

@@ -17,6 +17,23 @@ bool SDPURLSessionManager::implements(kit::URLSessionDelegateEvent event) const 
   }
 }
 
+bool SDPURLSessionManager::handlesEventsPromptly() const {
+  if (sessionDidBecomeInvalid || sessionDidReceiveAuthenticationChallenge || didFinishEventsForBackgroundURLSession ||
+      taskWillPerformHTTPRedirection || taskDidReceiveAuthenticationChallenge || taskNeedNewBodyStream ||
+      taskDidSendBodyData || taskDidComplete || dataTaskDidReceiveResponse || dataTaskDidBecomeDownloadTask ||
+      dataTaskDidReceiveData || dataTaskWillCacheResponse || downloadTaskDidFinishDownloading ||
+      downloadTaskDidWriteData || downloadTaskDidResume) {
+    return false;
+  }
+  std::lock_guard lock(lock_);
+  for (const auto& [identifier, delegate] : mutableTaskDelegatesKeyedByTaskIdentifier_) {
+    if (delegate->uploadProgressBlock || delegate->downloadProgressBlock || delegate->downloadTaskDidFinishDownloading) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void SDPURLSessionManager::didBecomeInvalid(kit::URLSession& session, const kit::Ref<kit::Error>& error) {
   if (sessionDidBecomeInvalid) sessionDidBecomeInvalid(session, error);
   kit::NotificationCenter::defaultCenter()->postNotificationName(SDPManagerSessionInvalidatedNotification,

@@ -4,8 +4,10 @@
 #include "net/url_session_manager.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "kit/dispatch/clock.h"
@@ -127,6 +129,59 @@ TEST_F(URLSessionManagerTest, CompletionGetsTheParsedObjectOnTheMainQueue) {
   EXPECT_TRUE(info->objectForKey(SDPCompletedTaskObjectKey));
   EXPECT_FALSE(info->objectForKey(SDPCompletedTaskErrorKey));
   EXPECT_TRUE(completed.allOnMainThread());
+}
+
+// With no callback slot set, the session's events (the reply's parse among
+// them) run on its network thread when the operation queue is idle, as the
+// queue's operations; a slot the caller sets, or a task's progress block,
+// keeps them on the queue's worker.
+TEST_F(URLSessionManagerTest, EventsRunOnTheNetworkThreadWhileNoCallerBlockIsSet) {
+  server->route("GET", "/json", TestResponse::json(R"({"z":"ok"})"));
+  struct ThreadNoting : SDPJSONResponseSerializer {
+    kit::Id responseObjectForResponse(const kit::Ref<kit::URLResponse>& response, const kit::Ref<kit::Data>& data,
+                                      kit::Ref<kit::Error>* error) override {
+      char name[16] = {};
+      pthread_getname_np(pthread_self(), name, sizeof name);
+      std::lock_guard lock(mutex);
+      threads.emplace_back(name);
+      queueWasCurrent.push_back(kit::OperationQueue::current() == queue);
+      return SDPJSONResponseSerializer::responseObjectForResponse(response, data, error);
+    }
+    std::mutex mutex;
+    std::vector<std::string> threads;
+    std::vector<bool> queueWasCurrent;
+    kit::Ref<kit::OperationQueue> queue;
+  };
+  auto serializer = std::make_shared<ThreadNoting>();
+  serializer->queue = manager->operationQueue();
+  manager->setResponseSerializer(serializer);
+  auto fetch = [&] {
+    Completion result;
+    manager->dataTaskWithRequest(request(server->url("/json")), result.handler())->resume();
+    ASSERT_TRUE(kit::test::runUntil([&] { return result.done; }));
+    EXPECT_EQ(kit::describe(result.object["z"]), "ok");
+    EXPECT_TRUE(result.onMain);
+  };
+  EXPECT_TRUE(manager->handlesEventsPromptly());
+  fetch();
+  manager->taskDidComplete = [](kit::URLSession&, const kit::Ref<kit::URLSessionTask>&, const kit::Ref<kit::Error>&) {};
+  EXPECT_FALSE(manager->handlesEventsPromptly());
+  fetch();
+  {
+    std::lock_guard lock(serializer->mutex);
+    ASSERT_EQ(serializer->threads.size(), 2u);
+    EXPECT_EQ(serializer->threads[0], "kit.net.session");
+    EXPECT_NE(serializer->threads[1], "kit.net.session");
+    EXPECT_EQ(serializer->queueWasCurrent, (std::vector<bool>{true, true}));
+  }
+
+  manager->taskDidComplete = nullptr;
+  auto task = manager->dataTaskWithRequest(request(server->url("/json")), nullptr,
+                                           [](const kit::Ref<kit::Progress>&) {}, nullptr);
+  EXPECT_FALSE(manager->handlesEventsPromptly());
+  task->cancel();
+  EXPECT_TRUE(kit::test::runUntil([&] { return manager->taskDelegateCount() == 0; }));
+  EXPECT_TRUE(manager->handlesEventsPromptly());
 }
 
 TEST_F(URLSessionManagerTest, SerializerErrorArrivesWithTheObject) {

@@ -46,6 +46,11 @@ std::string OperationQueue::description() const { return "<OperationQueue " + na
 
 void OperationQueue::addOperation(const Ref<Operation>& operation) {
   if (!operation) return;
+  enqueue(operation, false);
+  pump();
+}
+
+bool OperationQueue::enqueue(const Ref<Operation>& operation, bool startHereIfIdle) {
   {
     std::lock_guard lock(operation->mutex_);
     if (operation->enqueued_) {
@@ -67,14 +72,37 @@ void OperationQueue::addOperation(const Ref<Operation>& operation) {
       queue->operationChanged(&op);
     }
   });
+  std::lock_guard lock(mutex_);
+  const uint64_t order = nextOrder_++;
+  Entry& entry = entries_.emplace(order, Entry{operation, observer}).first->second;
+  orderOf_.emplace(operation.get(), order);
+  if (startHereIfIdle && idleLocked() && entries_.size() == 1 && operation->isReady()) {
+    entry.started = true;
+    ++executing_;
+    return true;
+  }
+  fileLocked(order, entry);
+  return false;
+}
+
+bool OperationQueue::idleLocked() const {
+  return !suspended_ && entries_.size() <= 1 && executing_ == 0 && maxConcurrent_ != 0 &&
+         underlying_.get() == &Queue::global();
+}
+
+bool OperationQueue::runBlockHereIfIdle(std::function<void()> block) {
   {
     std::lock_guard lock(mutex_);
-    const uint64_t order = nextOrder_++;
-    Entry& entry = entries_.emplace(order, Entry{operation, observer}).first->second;
-    orderOf_.emplace(operation.get(), order);
-    fileLocked(order, entry);
+    if (!entries_.empty() || !idleLocked()) return false;
   }
-  pump();
+  auto operation = BlockOperation::create(std::move(block));
+  if (enqueue(operation, true)) {
+    run(operation);
+  } else {
+    // The queue took other work meanwhile: the block waits its turn.
+    pump();
+  }
+  return true;
 }
 
 Ref<BlockOperation> OperationQueue::addOperationWithBlock(std::function<void()> block) {

@@ -39,6 +39,15 @@ class OperationQueue : public Object {
   void addOperation(const Ref<Operation>& operation);
   Ref<BlockOperation> addOperationWithBlock(std::function<void()> block);
   void addOperations(const std::vector<Ref<Operation>>& operations, bool waitUntilFinished);
+  // Runs `block` as one of the queue's operations on the calling thread,
+  // before returning, when the queue could start it at once on a worker of
+  // the shared global queue: its underlying queue is that queue, it is not
+  // suspended and holds no other operation. While it runs it is the queue's
+  // operation like any other (counted, waited for; the queue is current).
+  // Answers false, having taken nothing, when the queue is not idle; should
+  // it stop being idle while the block is taken in, the block waits its
+  // turn like an added operation (and the answer is true).
+  bool runBlockHereIfIdle(std::function<void()> block);
 
   // The operations not yet finished, in the order added.
   std::vector<Ref<Operation>> operations() const;
@@ -70,6 +79,13 @@ class OperationQueue : public Object {
   // Orders ready operations: highest priority first, then first added.
   using ReadyKey = std::pair<int, uint64_t>;  // (-priority, order)
 
+  // Takes the operation in (raising as addOperation does) and files it to
+  // start in its turn; or, asked to and when the queue is idle, marks it
+  // started for the caller to run. True in that case.
+  bool enqueue(const Ref<Operation>& operation, bool startHereIfIdle);
+  // With mutex_ held: nothing runs, nothing but one new entry waits, and
+  // an operation would start at once on a worker of the global queue.
+  bool idleLocked() const;
   void pump();
   void operationFinished(Operation* operation);
   // The operation's readiness or priority may have changed.

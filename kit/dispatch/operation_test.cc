@@ -7,6 +7,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kit/dispatch/semaphore.h"
@@ -274,6 +275,88 @@ TEST(OperationTest, BlockOperationRunsAllItsBlocksBeforeFinishing) {
   queue->addOperations({op}, true);
   EXPECT_EQ(ran.load(), 6);
   EXPECT_TRUE(op->isFinished());
+}
+
+}  // namespace
+}  // namespace kit
+
+namespace kit {
+namespace {
+
+TEST(OperationTest, AnIdleQueueRunsABlockHereAsOneOfItsOperations) {
+  auto queue = OperationQueue::create("here");
+  queue->setMaxConcurrentOperationCount(1);
+  const auto caller = std::this_thread::get_id();
+  std::thread::id ranOn;
+  size_t countInside = 0;
+  Ref<OperationQueue> currentInside;
+  auto added = Semaphore::create(0);
+  bool addedRanInside = true;
+  ASSERT_TRUE(queue->runBlockHereIfIdle([&] {
+    ranOn = std::this_thread::get_id();
+    countInside = queue->operationCount();
+    currentInside = OperationQueue::current();
+    // Added while the block runs: the serial queue starts it after.
+    queue->addOperationWithBlock([&] { added->signal(); });
+    addedRanInside = added->wait(0.05);
+  }));
+  EXPECT_EQ(ranOn, caller);
+  EXPECT_EQ(countInside, 1u);
+  EXPECT_EQ(currentInside, queue);
+  EXPECT_EQ(OperationQueue::current(), nullptr);
+  ASSERT_TRUE(added->wait(10.0));
+  EXPECT_FALSE(addedRanInside);
+  queue->waitUntilAllOperationsAreFinished();
+  EXPECT_EQ(queue->operationCount(), 0u);
+}
+
+TEST(OperationTest, ABusySuspendedOrOtherwiseRunQueueDoesNotRunABlockHere) {
+  auto queue = OperationQueue::create("busy");
+  queue->setMaxConcurrentOperationCount(1);
+  auto gate = Semaphore::create(0);
+  auto blocker = queue->addOperationWithBlock([&] { gate->wait(10.0); });
+  bool ran = false;
+  EXPECT_FALSE(queue->runBlockHereIfIdle([&] { ran = true; }));
+  gate->signal();
+  queue->waitUntilAllOperationsAreFinished();
+
+  queue->setSuspended(true);
+  EXPECT_FALSE(queue->runBlockHereIfIdle([&] { ran = true; }));
+  queue->setSuspended(false);
+
+  // A queue on the main queue runs its operations on the main thread only.
+  EXPECT_FALSE(OperationQueue::main().runBlockHereIfIdle([&] { ran = true; }));
+  auto serial = Queue::serial("underlying");
+  queue->setUnderlyingQueue(serial);
+  EXPECT_FALSE(queue->runBlockHereIfIdle([&] { ran = true; }));
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(queue->operationCount(), 0u);
+}
+
+// While a block runs here, another thread waiting for the queue to empty
+// waits for the block too.
+TEST(OperationTest, WaitingForTheQueueWaitsForABlockRunHere) {
+  auto queue = OperationQueue::create("waited");
+  auto started = Semaphore::create(0), release = Semaphore::create(0);
+  std::atomic<bool> blockDone{false}, waitReturned{false}, doneBeforeWaitReturned{false};
+  std::thread runner([&] {
+    queue->runBlockHereIfIdle([&] {
+      started->signal();
+      release->wait(10.0);
+      blockDone = true;
+    });
+  });
+  ASSERT_TRUE(started->wait(10.0));
+  std::thread waiter([&] {
+    queue->waitUntilAllOperationsAreFinished();
+    doneBeforeWaitReturned = blockDone.load();
+    waitReturned = true;
+  });
+  EXPECT_FALSE(waitReturned.load());
+  release->signal();
+  runner.join();
+  waiter.join();
+  EXPECT_TRUE(doneBeforeWaitReturned.load());
 }
 
 }  // namespace

@@ -17,12 +17,14 @@ Ref<OperationQueue> makeSerialOperationQueue(const std::string& name) {
   return queue;
 }
 
-EventLane::EventLane(Ref<OperationQueue> queue, bool ownQueue) : queue_(std::move(queue)), ownQueue_(ownQueue) {}
+EventLane::EventLane(Ref<OperationQueue> queue, bool ownQueue, std::function<bool()> delegateIsPrompt)
+    : queue_(std::move(queue)), ownQueue_(ownQueue), delegateIsPrompt_(std::move(delegateIsPrompt)) {}
 
-void EventLane::post(std::function<void()> event) {
+void EventLane::post(std::function<void()> event, Reach reach) {
   {
     std::lock_guard lock(mutex_);
-    pending_.push_back(std::move(event));
+    pending_.push_back(Event{std::move(event), reach});
+    if (reach == Reach::Caller) ++pendingCallerEvents_;
     pendingCount_.fetch_add(1, std::memory_order_release);
     if (scheduled_ || batching_ == std::this_thread::get_id()) return;
     scheduled_ = true;
@@ -42,13 +44,19 @@ void EventLane::beginBatch() {
   batching_ = std::this_thread::get_id();
 }
 
-void EventLane::endBatch() {
+void EventLane::endBatch(bool passEnds) {
+  bool mayRunHere;
   {
     std::lock_guard lock(mutex_);
     batching_ = {};
     if (scheduled_ || pending_.empty()) return;
     scheduled_ = true;
     noteWaitEndedLocked();
+    mayRunHere = passEnds && queue_ && pendingCallerEvents_ == 0 && delegateIsPrompt_;
+  }
+  if (mayRunHere && delegateIsPrompt_() &&
+      queue_->runBlockHereIfIdle([self = shared_from_this()] { self->drain(true); })) {
+    return;
   }
   schedule();
 }
@@ -58,8 +66,8 @@ void EventLane::schedule() {
   queue_->addOperationWithBlock([self = shared_from_this()] { self->drain(); });
 }
 
-void EventLane::drain() {
-  const bool mayLinger = queue_ && ownQueue_ && !Clock::isVirtual();
+void EventLane::drain(bool here) {
+  const bool mayLinger = queue_ && ownQueue_ && !here && !Clock::isVirtual();
   // A batch at a time, so that a busy session does not hold its queue for
   // ever; the rest goes back to the queue behind whatever else waits there.
   // Without a queue the posting thread runs them all.
@@ -71,7 +79,11 @@ void EventLane::drain() {
     {
       std::lock_guard lock(mutex_);
       if (!pending_.empty()) {
-        event = std::move(pending_.front());
+        // A caller's event posted meanwhile from another thread goes to
+        // the queue's own worker.
+        if (here && pending_.front().reach == Reach::Caller) break;
+        if (pending_.front().reach == Reach::Caller) --pendingCallerEvents_;
+        event = std::move(pending_.front().run);
         pending_.pop_front();
         pendingCount_.fetch_sub(1, std::memory_order_relaxed);
       } else if (!mayLinger) {

@@ -13,6 +13,12 @@
 // (the network thread for a pass's batch), still one at a time and in
 // order: for kit's own delegates that only hand each event on to another
 // thread and never block.
+//
+// A delegate that says its handlers return promptly has its events run on
+// the network thread, at the end of a pass, when its queue is idle: as one
+// of the queue's operations (the queue's rules hold), sparing the wake of a
+// queue worker. Only events that go to the delegate alone run so; a
+// caller's completion handler always runs on the queue itself.
 #pragma once
 
 #include <atomic>
@@ -42,16 +48,23 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   // `ownQueue`: the queue is the session's own serial queue, which nothing
   // else uses, so a drain may hold it while it waits for more events. No
   // queue: events run on the posting thread.
-  EventLane(Ref<OperationQueue> queue, bool ownQueue);
+  // `delegateIsPrompt`, when given, tells whether the delegate's handlers
+  // return promptly now (asked at the end of each batch).
+  EventLane(Ref<OperationQueue> queue, bool ownQueue, std::function<bool()> delegateIsPrompt = nullptr);
+
+  // Who an event calls into: only the session's delegate (and the session
+  // itself), or anything else, a caller's completion handler among them.
+  enum class Reach { Caller, DelegateOnly };
 
   // Queues an event; it runs after every event posted before it.
-  void post(std::function<void()> event);
+  void post(std::function<void()> event, Reach reach = Reach::Caller);
 
   // ---- The network thread
   // Events this thread posts from now on wait for endBatch(), which submits
-  // them together. Posts from other threads go on as usual.
+  // them together. Posts from other threads go on as usual. At the end of
+  // a pass (`passEnds`) the batch may run here, as said above.
   void beginBatch();
-  void endBatch();
+  void endBatch(bool passEnds = false);
 
   // How long a drain on the session's own queue waits for the next event
   // (real time: it trades a little processor time for a thread wake, and
@@ -60,8 +73,15 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   static constexpr std::chrono::microseconds kLinger{50};
 
  private:
+  struct Event {
+    std::function<void()> run;
+    Reach reach;
+  };
+
   void schedule();
-  void drain();
+  // `here`: the drain runs on the network thread, within a pass, and stops
+  // short of an event a caller's code may block in.
+  void drain(bool here = false);
   // Waits up to kLinger for an event while the queue runs; true when one
   // came.
   bool linger();
@@ -72,7 +92,9 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   Ref<OperationQueue> queue_;
   const bool ownQueue_;
   std::mutex mutex_;
-  std::deque<std::function<void()>> pending_;
+  const std::function<bool()> delegateIsPrompt_;
+  std::deque<Event> pending_;
+  size_t pendingCallerEvents_ = 0;  // guarded by mutex_
   std::atomic<size_t> pendingCount_{0};
   bool scheduled_ = false;
   std::thread::id batching_;  // the thread holding its posts, if any

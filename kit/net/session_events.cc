@@ -71,6 +71,9 @@ std::optional<std::string> percentDecode(std::string_view in) {
   return out;
 }
 
+// Events that call into the session's delegate and nothing else.
+constexpr auto kDelegateOnly = EventLane::Reach::DelegateOnly;
+
 constexpr std::string_view kResumeMagic = "kit-url-session-resume-data 1\n";
 
 }  // namespace
@@ -78,6 +81,8 @@ constexpr std::string_view kResumeMagic = "kit-url-session-resume-data 1\n";
 double wallNow() { return Clock::wallNow(); }
 
 void postTaskCompletion(const LaneRef& lane, Completion c) {
+  const auto reach =
+      c.dataCompletion || c.downloadCompletion ? EventLane::Reach::Caller : EventLane::Reach::DelegateOnly;
   lane->post([c = std::move(c)]() mutable {
     auto session = c.task->session();
     c.task->setError(c.error);
@@ -106,7 +111,7 @@ void postTaskCompletion(const LaneRef& lane, Completion c) {
     c.dataCompletion = nullptr;
     c.downloadCompletion = nullptr;
     if (session) session->taskFinished(c.task);
-  });
+  }, reach);
 }
 
 void postResponse(const LaneRef& lane, const Ref<URLSessionDataTask>& task, const Ref<URLResponse>& response,
@@ -128,7 +133,7 @@ void postResponse(const LaneRef& lane, const Ref<URLSessionDataTask>& task, cons
     } else {
       answer(URLSessionResponseDisposition::Allow);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postData(const LaneRef& lane, const Ref<URLSessionDataTask>& task, const Ref<Data>& data,
@@ -138,7 +143,7 @@ void postData(const LaneRef& lane, const Ref<URLSessionDataTask>& task, const Re
     auto session = task->session();
     if (!session) return;
     if (auto delegate = session->delegate()) delegate->didReceiveData(*session, task, data);
-  });
+  }, kDelegateOnly);
 }
 
 void postWroteData(const LaneRef& lane, const Ref<URLSessionDownloadTask>& task, int64_t written, int64_t total,
@@ -151,7 +156,7 @@ void postWroteData(const LaneRef& lane, const Ref<URLSessionDownloadTask>& task,
     if (delegate && delegate->implements(URLSessionDelegateEvent::DownloadWroteData)) {
       delegate->didWriteData(*session, task, written, total, expected);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postSentBodyData(const LaneRef& lane, const Ref<URLSessionTask>& task, int64_t sent, int64_t total,
@@ -165,7 +170,7 @@ void postSentBodyData(const LaneRef& lane, const Ref<URLSessionTask>& task, int6
     if (delegate && delegate->implements(URLSessionDelegateEvent::SendBodyData)) {
       delegate->didSendBodyData(*session, task, sent, total, expected);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postRedirect(const LaneRef& lane, const Ref<URLSessionTask>& task, const Ref<HTTPURLResponse>& response,
@@ -183,7 +188,7 @@ void postRedirect(const LaneRef& lane, const Ref<URLSessionTask>& task, const Re
     } else {
       answer(proposed);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postNeedBodyStream(const LaneRef& lane, const Ref<URLSessionTask>& task, TransferEngine*, uint64_t driverId) {
@@ -200,7 +205,7 @@ void postNeedBodyStream(const LaneRef& lane, const Ref<URLSessionTask>& task, Tr
     } else {
       answer(nullptr);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postWillCache(const LaneRef& lane, const Ref<URLSessionDataTask>& task, const Ref<CachedURLResponse>& proposed,
@@ -218,7 +223,7 @@ void postWillCache(const LaneRef& lane, const Ref<URLSessionDataTask>& task, con
     } else {
       answer(proposed);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postHTTPChallenge(const LaneRef& lane, const Ref<URLSessionTask>& task, const Ref<URLProtectionSpace>& space,
@@ -236,7 +241,7 @@ void postHTTPChallenge(const LaneRef& lane, const Ref<URLSessionTask>& task, con
     auto delegate = session->delegate();
     if (!delegate) return answer(URLSessionAuthChallengeDisposition::PerformDefaultHandling, nullptr);
     delegate->taskDidReceiveChallenge(*session, task, challenge, answer);
-  });
+  }, kDelegateOnly);
 }
 
 TrustAnswer evaluateTrustByDefault(const Ref<Trust>& trust, const Ref<URL>& url) {
@@ -293,7 +298,7 @@ void postTrustChallenge(const LaneRef& lane, const Ref<URLSessionTask>& task, co
     } else {
       delegate->taskDidReceiveChallenge(*session, task, challenge, answer);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postDownloadResumed(const LaneRef& lane, const Ref<URLSessionTask>& task, int64_t offset, int64_t expected,
@@ -306,7 +311,7 @@ void postDownloadResumed(const LaneRef& lane, const Ref<URLSessionTask>& task, i
     if (delegate && delegate->implements(URLSessionDelegateEvent::DownloadResumed)) {
       delegate->didResumeAtOffset(*session, std::static_pointer_cast<URLSessionDownloadTask>(task), offset, expected);
     }
-  });
+  }, kDelegateOnly);
 }
 
 void postBecameDownload(const LaneRef& lane, const Ref<URLSessionDataTask>& from,
@@ -319,7 +324,7 @@ void postBecameDownload(const LaneRef& lane, const Ref<URLSessionDataTask>& from
     if (delegate && delegate->implements(URLSessionDelegateEvent::DataTaskBecameDownloadTask)) {
       delegate->didBecomeDownloadTask(*session, from, to);
     }
-  });
+  }, kDelegateOnly);
 }
 
 Ref<URLSessionDownloadTask> adoptAsDownload(const Ref<URLSessionTask>& dataTask) {

@@ -351,7 +351,7 @@ void TransferEngine::run() {
       detail::FlightScope scope(flights.empty() ? nullptr : flights.back());
       wait = checkTimeouts();
       flushDirty();
-      if (lane_) lane_->endBatch();
+      if (lane_) lane_->endBatch(/*passEnds=*/true);
     }
     long curlTimeout = -1;
     curl_multi_timeout(multi_, &curlTimeout);

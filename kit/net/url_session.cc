@@ -2,6 +2,7 @@
 // the network thread, and invalidation.
 #include "kit/net/url_session.h"
 
+#include "kit/dispatch/queue.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/runtime.h"
@@ -53,10 +54,18 @@ URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessio
                                    : netdetail::makeSerialOperationQueue("kit.net.session.delegate")),
       shared_(shared),
       delegate_(std::move(delegate)) {
+  std::function<bool()> delegateIsPrompt;
+  if (delegate_) {
+    Weak<URLSessionDelegate> weak = delegate_;
+    delegateIsPrompt = [weak] {
+      auto delegate = weak.lock();
+      return delegate && delegate->handlesEventsPromptly();
+    };
+  }
   // Only the session's own queue may be held by a drain waiting for more
   // events; a caller's queue runs the caller's other work too.
   lane_ = std::make_shared<netdetail::EventLane>(delivery == Delivery::DelegateQueue ? delegateQueue_ : nullptr,
-                                                 ownsDelegateQueue_);
+                                                 ownsDelegateQueue_, std::move(delegateIsPrompt));
   netdetail::TransferEngine::Options options;
   options.lane = lane_;
   options.maxConnectionsPerHost = configuration_->HTTPMaximumConnectionsPerHost;
@@ -64,7 +73,15 @@ URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessio
   engine_ = std::make_unique<netdetail::TransferEngine>(options);
 }
 
-URLSession::~URLSession() { engine_.reset(); }
+URLSession::~URLSession() {
+  // The last reference may go in an event run on the network thread itself,
+  // which cannot wait for its own end: another thread ends it.
+  if (engine_->onEngineThread()) {
+    Queue::global().async([engine = std::shared_ptr<netdetail::TransferEngine>(std::move(engine_))] {});
+    return;
+  }
+  engine_.reset();
+}
 
 Ref<URLSessionConfiguration> URLSession::configuration() const {
   return std::static_pointer_cast<URLSessionConfiguration>(configuration_->copy());

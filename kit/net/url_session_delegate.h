@@ -68,6 +68,14 @@ class URLSessionDelegate {
     return event != URLSessionDelegateEvent::SessionChallenge;
   }
 
+  // Whether every handler of the delegate, as it stands, returns promptly:
+  // it waits on no other thread, no network and no long-held lock. The
+  // session then may run the delegate's events on its network thread when
+  // the delegate queue is idle (as one of the queue's operations, so that
+  // the queue's rules hold), sparing a thread wake per event. Asked at
+  // each delivery, from the network thread.
+  virtual bool handlesEventsPromptly() const { return false; }
+
   // ---- Session
   virtual void didBecomeInvalid(URLSession& session, const Ref<Error>& error);
   virtual void didReceiveChallenge(URLSession& session, const Ref<URLAuthenticationChallenge>& challenge,

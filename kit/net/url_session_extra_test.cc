@@ -2,6 +2,7 @@
 // per-host connection limit, will-cache, counter observers, subclassed
 // body streams, TLS failures, and the URL cache's disk store.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -9,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "kit/dispatch/operation_queue.h"
@@ -213,9 +215,15 @@ TEST(SessionBehaviour, SubclassedStreamIsSentChunkedAndCountersAreObserved) {
 }
 
 TEST(SessionBehaviour, LifecycleHooksHearEveryResumeAndSuspendWithThePriorState) {
+  // A server that never answers: the task stays running however quickly
+  // the network thread gets to it.
+  auto server = TestServer::startHTTP();
+  TestResponse silent;
+  silent.silent = true;
+  server->route("GET", "/silent", silent);
   auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
   std::vector<std::pair<URLSessionTask::LifecycleCall, URLSessionTaskState>> calls;
-  auto task = session->dataTaskWithURL(url("http://127.0.0.1:9/"));
+  auto task = session->dataTaskWithURL(url(server->url("/silent")));
   uint64_t token = URLSessionTask::addLifecycleHook(
       [&](URLSessionTask& t, URLSessionTask::LifecycleCall call, URLSessionTaskState before) {
         if (&t == task.get()) calls.emplace_back(call, before);
@@ -269,6 +277,54 @@ TEST(SessionBehaviour, MainOperationQueueDeliversOnlyWhileTheMainRunLoopRuns) {
   EXPECT_EQ(delegate->body(task->taskIdentifier()), "main");
   session->finishTasksAndInvalidate();
   ASSERT_TRUE(test::runUntil([&] { return !delegate->names().empty() && delegate->names().back() == "invalid"; }));
+}
+
+// A delegate whose handlers return promptly has its events run on the
+// session's network thread while its queue is idle, as the queue's
+// operations; the session may end there, in its own event.
+TEST(SessionBehaviour, APromptDelegatesEventsRunOnTheNetworkThreadWhereTheSessionMayEnd) {
+  auto server = TestServer::startHTTP();
+  server->route("GET", "/x", TestResponse::text("quick"));
+  TestResponse slow = TestResponse::text("slow");
+  slow.delaySeconds = 0.2;
+  server->route("GET", "/slow", slow);
+  struct PromptDelegate : RecordingDelegate {
+    bool handlesEventsPromptly() const override { return true; }
+    void didCompleteWithError(URLSession& session, const Ref<URLSessionTask>& task, const Ref<Error>& error) override {
+      char name[16] = {};
+      pthread_getname_np(pthread_self(), name, sizeof name);
+      {
+        std::lock_guard lock(mutex);
+        completedOn.emplace_back(name);
+        queueWasCurrent.push_back(OperationQueue::current() == queue);
+      }
+      RecordingDelegate::didCompleteWithError(session, task, error);
+    }
+    Ref<OperationQueue> queue = OperationQueue::create("prompt");
+    std::mutex mutex;
+    std::vector<std::string> completedOn;
+    std::vector<bool> queueWasCurrent;
+  };
+  auto delegate = std::make_shared<PromptDelegate>();
+  delegate->queue->setMaxConcurrentOperationCount(1);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
+                                                      delegate->queue);
+  auto task = session->dataTaskWithURL(url(server->url("/x")));
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "quick");
+
+  // Only the task holds the session while the reply is on its way.
+  Weak<URLSession> weak = session;
+  task = session->dataTaskWithURL(url(server->url("/slow")));
+  task->resume();
+  session = nullptr;
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "slow");
+  EXPECT_TRUE(test::runUntil([&] { return weak.expired(); }));
+  std::lock_guard lock(delegate->mutex);
+  EXPECT_EQ(delegate->completedOn, (std::vector<std::string>{"kit.net.session", "kit.net.session"}));
+  EXPECT_EQ(delegate->queueWasCurrent, (std::vector<bool>{true, true}));
 }
 
 TEST(SessionBehaviour, TLSToAPlainServerFailsAsASecureConnectionFailure) {
