@@ -25,8 +25,12 @@ std::atomic<size_t> liveChunkCount{0};
 
 // Full-size chunks given back, kept for the next parses. Handing 64 KiB
 // blocks back to malloc one by one lets it return the top of the heap to
-// the system, and the next large parse then pays a page fault for every
-// page it touches. The pool is bounded and emptied on a memory warning.
+// the system, and the next parse then pays a page fault for every page it
+// touches. The pool is bounded and emptied on a memory warning. 8 MB holds
+// the trees of the documents a client parses again and again (a few MB of
+// text at most); a larger pool would only warm part of a huge tree, making
+// a huge parse look cheaper than the fresh memory most of it takes, while
+// keeping that much memory idle between parses.
 class ChunkPool {
  public:
   static ChunkPool& shared() {
@@ -63,7 +67,7 @@ class ChunkPool {
   }
 
  private:
-  static constexpr size_t kLimit = (size_t{32} << 20) / JXArena::kMaxChunkSize;
+  static constexpr size_t kLimit = (size_t{8} << 20) / JXArena::kMaxChunkSize;
 
   struct Free {
     Free* next;
