@@ -11,6 +11,7 @@
 
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
+#include "kit/web/testing/web_test_support.h"
 #include "kit/web/web_view.h"
 
 namespace {
@@ -38,16 +39,7 @@ class PageDriverScripts : public ::testing::Test {
                         kit::URL::URLWithString("http://127.0.0.1:9/shop/index.html"));
     ASSERT_TRUE(kit::test::runUntil([&] { return asked->finished == 1; }));
   }
-  kit::ScriptResult evaluate(const std::string& script) {
-    kit::ScriptResult result;
-    bool done = false;
-    web->evaluateJavaScript(script, [&](kit::Id value, kit::Ref<kit::Error> error) {
-      result = {value, error};
-      done = true;
-    });
-    EXPECT_TRUE(kit::test::runUntil([&] { return done; })) << script;
-    return result;
-  }
+  kit::ScriptResult evaluate(const std::string& script) { return kit::test::evaluateScript(*web, script); }
   static std::string messageOf(const kit::ScriptResult& result) {
     if (!result.error) return "no error";
     return kit::describe(kit::Id(result.error->userInfo())[kit::JavaScriptExceptionMessageKey]);

@@ -17,6 +17,7 @@
 #include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/testing/browser_test_support.h"
 #include "kit/web/legacy_web_view.h"
+#include "kit/web/testing/web_test_support.h"
 #include "kit/web/web_view.h"
 
 namespace {
@@ -70,16 +71,7 @@ class BrowserBridgeTest : public kit::test::BrowserEngineTest {
     return kit::test::runUntil([&] { return finish->finished > before || finish->error; });
   }
   // Evaluates a script and waits for its outcome.
-  kit::ScriptResult evaluate(const std::string& script) {
-    kit::ScriptResult result;
-    bool done = false;
-    web->evaluateJavaScript(script, [&](kit::Id value, kit::Ref<kit::Error> error) {
-      result = {value, error};
-      done = true;
-    });
-    EXPECT_TRUE(kit::test::runUntil([&] { return done; })) << script;
-    return result;
-  }
+  kit::ScriptResult evaluate(const std::string& script) { return kit::test::evaluateScript(*web, script); }
 
   std::unique_ptr<TestServer> server;
   kit::Ref<kit::WebViewConfiguration> configuration;

@@ -17,6 +17,7 @@
 #include "kit/ui/window.h"
 #include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/testing/browser_test_support.h"
+#include "kit/web/testing/web_test_support.h"
 #include "kit/web/web_view.h"
 
 namespace {
@@ -111,16 +112,7 @@ class BrowserNavigationTest : public kit::test::BrowserEngineTest {
     EXPECT_TRUE(kit::test::runUntil([&] { return !page.empty(); }));
     return page;
   }
-  std::string evaluate(const std::string& script) {
-    std::string text;
-    bool done = false;
-    web->evaluateJavaScript(script, [&](kit::Id value, kit::Ref<kit::Error> error) {
-      text = error ? "error" : kit::describe(value);
-      done = true;
-    });
-    EXPECT_TRUE(kit::test::runUntil([&] { return done; })) << script;
-    return text;
-  }
+  std::string evaluate(const std::string& script) { return kit::test::evaluate(*web, script); }
   bool waitFinished(int count) {
     return kit::test::runUntil([&] { return decider->finished >= count || decider->error; });
   }

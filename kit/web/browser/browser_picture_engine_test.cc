@@ -15,6 +15,7 @@
 #include "kit/ui/ui_test_driver.h"
 #include "kit/ui/window.h"
 #include "kit/web/browser/testing/browser_test_support.h"
+#include "kit/web/testing/web_test_support.h"
 #include "kit/web/web_view.h"
 
 namespace {
@@ -74,16 +75,7 @@ class BrowserPictureTest : public kit::test::BrowserEngineTest {
     EXPECT_TRUE(kit::test::runUntil([&] { return done; }));
     return picture;
   }
-  std::string evaluate(const std::string& script) {
-    std::string text;
-    bool done = false;
-    web->evaluateJavaScript(script, [&](kit::Id value, kit::Ref<kit::Error> error) {
-      text = error ? "error" : kit::describe(value);
-      done = true;
-    });
-    EXPECT_TRUE(kit::test::runUntil([&] { return done; }));
-    return text;
-  }
+  std::string evaluate(const std::string& script) { return kit::test::evaluate(*web, script); }
 
   kit::DeviceProfileScope phone{kit::DeviceProfile::phone375x667()};
   kit::Ref<kit::Window> window;

@@ -1,5 +1,5 @@
 // Helpers for the web views' tests: a loopback port nobody listens on, and
-// the thread check the delegates' events are held to.
+// a page's answer to a script.
 #pragma once
 
 #include <arpa/inet.h>
@@ -7,9 +7,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/run_until.h"
+#include "kit/web/page_engine.h"
+#include "kit/web/web_view.h"
 
 namespace kit::test {
 
@@ -28,6 +34,24 @@ inline int closedPort() {
 
 inline std::string closedPortURL(const std::string& path = "/") {
   return "http://127.0.0.1:" + std::to_string(closedPort()) + path;
+}
+
+// Runs `script` in `view`'s page and waits for its value or error.
+inline ScriptResult evaluateScript(WebView& view, const std::string& script) {
+  ScriptResult result;
+  bool done = false;
+  view.evaluateJavaScript(script, [&](Id value, Ref<Error> error) {
+    result = {value, error};
+    done = true;
+  });
+  EXPECT_TRUE(runUntil([&] { return done; })) << "no answer to " << script;
+  return result;
+}
+
+// The value's description, or "error" when the script failed.
+inline std::string evaluate(WebView& view, const std::string& script) {
+  ScriptResult result = evaluateScript(view, script);
+  return result.error ? "error" : describe(result.value);
 }
 
 }  // namespace kit::test
