@@ -76,7 +76,7 @@ bool OperationQueue::enqueue(const Ref<Operation>& operation, bool startHereIfId
   const uint64_t order = nextOrder_++;
   Entry& entry = entries_.emplace(order, Entry{operation, observer}).first->second;
   orderOf_.emplace(operation.get(), order);
-  if (startHereIfIdle && idleLocked() && entries_.size() == 1 && operation->isReady()) {
+  if (startHereIfIdle && entries_.size() == 1 && idleLocked() && operation->isReady()) {
     entry.started = true;
     ++executing_;
     return true;
@@ -86,8 +86,7 @@ bool OperationQueue::enqueue(const Ref<Operation>& operation, bool startHereIfId
 }
 
 bool OperationQueue::idleLocked() const {
-  return !suspended_ && entries_.size() <= 1 && executing_ == 0 && maxConcurrent_ != 0 &&
-         underlying_.get() == &Queue::global();
+  return !suspended_ && executing_ == 0 && maxConcurrent_ != 0 && underlying_.get() == &Queue::global();
 }
 
 bool OperationQueue::runBlockHereIfIdle(std::function<void()> block) {

@@ -83,8 +83,8 @@ class OperationQueue : public Object {
   // start in its turn; or, asked to and when the queue is idle, marks it
   // started for the caller to run. True in that case.
   bool enqueue(const Ref<Operation>& operation, bool startHereIfIdle);
-  // With mutex_ held: nothing runs, nothing but one new entry waits, and
-  // an operation would start at once on a worker of the global queue.
+  // With mutex_ held: not suspended, nothing running, and an operation
+  // would start at once on a worker of the global queue.
   bool idleLocked() const;
   void pump();
   void operationFinished(Operation* operation);
