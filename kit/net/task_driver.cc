@@ -409,7 +409,17 @@ void TaskDriver::cancelProducingResumeData(std::function<void(Ref<Data>)> comple
 
 void TaskDriver::touch() {
   lastActivity_ = Clock::now();
-  // What the connection has received is counted from here.
+  // What the connection has received is counted from here: looked up once
+  // at the end of the engine's round, however many callbacks it held.
+  if (socket_ >= 0 && !socketBytesStale_) {
+    socketBytesStale_ = true;
+    settings_.engine->markDirty(id_);
+  }
+}
+
+void TaskDriver::refreshSocketBytes() {
+  if (!socketBytesStale_) return;
+  socketBytesStale_ = false;
   if (socket_ >= 0) socketBytes_ = bytesReceived(socket_).value_or(socketBytes_);
 }
 
@@ -421,6 +431,7 @@ void TaskDriver::onConnectionReady(long localPort, long remotePort) {
 }
 
 bool TaskDriver::bytesArrivedOnConnection() {
+  refreshSocketBytes();
   if (socket_ < 0) return false;
   const auto bytes = bytesReceived(socket_);
   if (!bytes || *bytes <= socketBytes_) return false;

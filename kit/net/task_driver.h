@@ -152,6 +152,8 @@ class TaskDriver {
   void postCompletion(Ref<Error> error);
   void applyPause();
   void touch();
+  // Takes the connection's received count again when touched since.
+  void refreshSocketBytes();
   bool serveFromCache();
   void serveFile();
   void becomeDownload();
@@ -234,6 +236,7 @@ class TaskDriver {
   double lastActivity_ = 0;  // on kit::Clock
   int socket_ = -1;           // the connection's socket while the transfer runs
   uint64_t socketBytes_ = 0;  // what it had received at the last look
+  bool socketBytesStale_ = false;  // touched since that look
   double startedAt_ = 0;
   bool timedOut_ = false;
 };

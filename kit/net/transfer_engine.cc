@@ -143,7 +143,13 @@ TaskDriver* TransferEngine::driver(uint64_t id) const {
 }
 
 void TransferEngine::noteSocket(int fd) {
-  if (std::find(sockets_.begin(), sockets_.end(), fd) == sockets_.end()) sockets_.push_back(fd);
+  auto it = std::find_if(sockets_.begin(), sockets_.end(), [fd](const NotedSocket& s) { return s.fd == fd; });
+  // A number seen before names a new socket now: its ports are not known.
+  if (it != sockets_.end()) {
+    *it = NotedSocket{fd};
+  } else {
+    sockets_.push_back(NotedSocket{fd});
+  }
 }
 
 int TransferEngine::socketFor(long localPort, long remotePort) {
@@ -152,17 +158,32 @@ int TransferEngine::socketFor(long localPort, long remotePort) {
     if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
     return -1;
   };
-  int found = -1;
-  // Sockets closed since they were noted (their number maybe taken by
-  // something else since) are forgotten on the way.
-  std::erase_if(sockets_, [&](int fd) {
+  // Reads a socket's ports again; false when it is gone (closed, its number
+  // maybe taken by something else since).
+  auto look = [&](NotedSocket& socket) {
     sockaddr_storage local{}, remote{};
     socklen_t localLength = sizeof local, remoteLength = sizeof remote;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
-        getpeername(fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) != 0) {
-      return errno == EBADF || errno == ENOTSOCK;
+    if (getsockname(socket.fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+        getpeername(socket.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) != 0) {
+      socket.localPort = socket.remotePort = -1;
+      return !(errno == EBADF || errno == ENOTSOCK);
     }
-    if (found < 0 && portOf(local) == localPort && portOf(remote) == remotePort) found = fd;
+    socket.localPort = portOf(local);
+    socket.remotePort = portOf(remote);
+    return true;
+  };
+  auto matches = [&](const NotedSocket& socket) {
+    return socket.localPort == localPort && socket.remotePort == remotePort;
+  };
+  // A connection's ports do not change: the socket last seen with these
+  // ports is looked at alone, and all of them only when it has changed.
+  for (auto& socket : sockets_) {
+    if (matches(socket) && look(socket) && matches(socket)) return socket.fd;
+  }
+  int found = -1;
+  std::erase_if(sockets_, [&](NotedSocket& socket) {
+    if (!look(socket)) return true;
+    if (found < 0 && matches(socket)) found = socket.fd;
     return false;
   });
   return found;

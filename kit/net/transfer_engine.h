@@ -130,7 +130,13 @@ class TransferEngine {
   CURLM* multi_ = nullptr;
   CURLSH* share_ = nullptr;
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
-  std::vector<int> sockets_;
+  // A socket libcurl opened, with its ports as last seen (-1 before).
+  struct NotedSocket {
+    int fd;
+    long localPort = -1;
+    long remotePort = -1;
+  };
+  std::vector<NotedSocket> sockets_;
   std::vector<uint64_t> dirty_;
   std::vector<CURL*> spareHandles_;
   const size_t spareLimit_;
