@@ -325,7 +325,28 @@ RunLoop::RunResult RunLoop::runOnceWithRealTimeout(const std::string& mode,
   return runOnceUntil(mode, Forever, limit);
 }
 
+class RunLoop::MultiPassRun {
+ public:
+  explicit MultiPassRun(RunLoop& loop) : loop_(loop) {
+    std::lock_guard lock(loop_.mutex_);
+    ++loop_.multiPassRuns_;
+  }
+  ~MultiPassRun() {
+    std::vector<detail::FlightRef> unused;
+    {
+      std::lock_guard lock(loop_.mutex_);
+      if (--loop_.multiPassRuns_ == 0 && loop_.modeStack_.empty()) unused.swap(loop_.handedFlights_);
+    }
+  }
+  MultiPassRun(const MultiPassRun&) = delete;
+  MultiPassRun& operator=(const MultiPassRun&) = delete;
+
+ private:
+  RunLoop& loop_;
+};
+
 void RunLoop::runUntilDate(double date, const std::string& mode) {
+  MultiPassRun running(*this);
   // At least one pass, also for a date already past.
   do {
     if (runOnceUntil(mode, date, std::chrono::steady_clock::time_point::max()) == RunResult::Stopped) return;
@@ -333,6 +354,7 @@ void RunLoop::runUntilDate(double date, const std::string& mode) {
 }
 
 bool RunLoop::runUntil(const std::function<bool()>& condition, double timeout, const std::string& mode) {
+  MultiPassRun running(*this);
   const double deadline = timeout >= Forever ? Forever : Clock::now() + timeout;
   while (!condition()) {
     if (Clock::now() >= deadline) return condition();
@@ -343,7 +365,13 @@ bool RunLoop::runUntil(const std::function<bool()>& condition, double timeout, c
   return true;
 }
 
+void RunLoop::runUntilFinished(const std::function<bool()>& finished) {
+  MultiPassRun running(*this);
+  while (!finished()) runOnceUntil(DefaultRunLoopMode, Forever, std::chrono::steady_clock::time_point::max());
+}
+
 void RunLoop::run() {
+  MultiPassRun running(*this);
   while (runOnceUntil(DefaultRunLoopMode, Forever, std::chrono::steady_clock::time_point::max()) !=
          RunResult::Stopped) {
   }
@@ -532,7 +560,7 @@ bool RunLoop::fireDue(double now) {
   if (g_mainLoop.load() == this && isMainThread()) return false;
   {
     std::lock_guard lock(mutex_);
-    if (modeStack_.empty() || handedGeneration_ == timerGeneration_) return false;
+    if ((modeStack_.empty() && multiPassRuns_ == 0) || handedGeneration_ == timerGeneration_) return false;
     const bool anyDue = std::any_of(timers_.begin(), timers_.end(), [&](const TimerEntry& e) {
       return e.timer->isValid() && e.timer->fireDate() <= now;
     });

@@ -114,6 +114,10 @@ class RunLoop : public Object, public detail::ClockClient {
                 const std::string& mode = DefaultRunLoopMode);
   // Runs in the default mode until stop() is called.
   void run();
+  // Runs passes in the default mode until `finished` answers true, looked at
+  // after each pass (wakeUp() ends a wait); stop() ends only the pass in
+  // progress. A thread's own loop.
+  void runUntilFinished(const std::function<bool()>& finished);
   // Makes the innermost run in progress (or the next one) return.
   void stop();
   // Ends a wait in progress so that the loop makes another pass.
@@ -140,6 +144,10 @@ class RunLoop : public Object, public detail::ClockClient {
   RunResult runOnceUntil(const std::string& mode, double clockDeadline,
                          std::chrono::steady_clock::time_point realLimit);
   bool runPass(const std::string& mode);
+  // Marks a run of several passes: between them the loop still counts as
+  // running, so a virtual clock's advance hands it timers that fall due
+  // then. What is handed when the run ends is let go.
+  class MultiPassRun;
   bool performBlocks(const std::string& mode);
   bool performSources(const std::string& mode);
   bool fireTimers(const std::string& mode);
@@ -157,6 +165,7 @@ class RunLoop : public Object, public detail::ClockClient {
   std::vector<Block> blocks_;
   std::set<std::string> commonModes_;
   std::vector<std::string> modeStack_;
+  int multiPassRuns_ = 0;
   std::vector<detail::FlightRef> handedFlights_;
   uint64_t timerGeneration_ = 0;
   uint64_t handedGeneration_ = ~uint64_t{0};

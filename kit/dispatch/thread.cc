@@ -88,7 +88,7 @@ void Thread::main() {
   changed_.notify_all();
   if (body) detail::runGuarded(body, "a thread");
   if (runsLoop_) {
-    while (!isCancelled()) loop.runOnce(DefaultRunLoopMode, Forever);
+    loop.runUntilFinished([this] { return isCancelled(); });
   }
   {
     std::lock_guard lock(mutex_);
