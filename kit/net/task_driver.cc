@@ -60,6 +60,12 @@ int socketCallback(void* driver, curl_socket_t fd, curlsocktype) {
   static_cast<TaskDriver*>(driver)->onSocket(fd);
   return CURL_SOCKOPT_OK;
 }
+// Connections outlive the transfer that opened them: their sockets are
+// closed with the engine's leave, whichever transfer last used them.
+int closeSocketCallback(void* engine, curl_socket_t fd) {
+  static_cast<TransferEngine*>(engine)->forgetSocket(fd);
+  return close(fd);
+}
 int prerequestCallback(void* driver, char*, char*, int remotePort, int localPort) {
   static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort);
   return CURL_PREREQFUNC_OK;
@@ -284,6 +290,8 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
   curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, socketCallback);
   curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
+  curl_easy_setopt(easy_, CURLOPT_CLOSESOCKETFUNCTION, closeSocketCallback);
+  curl_easy_setopt(easy_, CURLOPT_CLOSESOCKETDATA, settings_.engine);
   curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, prerequestCallback);
   curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
   curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);

@@ -48,6 +48,11 @@ TransferEngine::TransferEngine(Options options)
   ensureCurlInitialized();
   multi_ = curl_multi_init();
   curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, connectionsPerHost(options));
+  // Idle connections are kept for a few hosts' worth of use. (libcurl's own
+  // limit follows the number of transfers running, so a burst winding down
+  // to one or two transfers would close the connections the next burst
+  // needs.)
+  curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, std::clamp(4 * connectionsPerHost(options), 16L, 256L));
   curl_multi_setopt(multi_, CURLMOPT_PIPELINING, options.pipelining ? CURLPIPE_MULTIPLEX : CURLPIPE_NOTHING);
   // Cookies and resolved names are shared by the session's transfers; all of
   // them run on this thread, so the share needs no locks.
@@ -143,46 +148,42 @@ TaskDriver* TransferEngine::driver(uint64_t id) const {
 }
 
 void TransferEngine::noteSocket(int fd) {
-  auto it = std::find_if(sockets_.begin(), sockets_.end(), [fd](const NotedSocket& s) { return s.fd == fd; });
-  // A number seen before names a new socket now: its ports are not known.
-  if (it != sockets_.end()) {
-    *it = NotedSocket{fd};
-  } else {
-    sockets_.push_back(NotedSocket{fd});
-  }
+  // A number noted again was closed without a word and names a new socket.
+  forgetSocket(fd);
+  sockets_.push_back(NotedSocket{fd});
+}
+
+void TransferEngine::forgetSocket(int fd) {
+  std::erase_if(sockets_, [fd](const NotedSocket& socket) { return socket.fd == fd; });
 }
 
 int TransferEngine::socketFor(long localPort, long remotePort) {
+  auto matches = [&](const NotedSocket& socket) {
+    return socket.localPort == localPort && socket.remotePort == remotePort;
+  };
+  // A connection's ports do not change, and its socket is forgotten when it
+  // closes: ports once seen stand.
+  for (const auto& socket : sockets_) {
+    if (matches(socket)) return socket.fd;
+  }
+  // Sockets not yet seen connected are looked at.
   auto portOf = [](const sockaddr_storage& address) -> long {
     if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
     if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
     return -1;
   };
-  // Reads a socket's ports again; false when it is gone (closed, its number
-  // maybe taken by something else since).
-  auto look = [&](NotedSocket& socket) {
+  int found = -1;
+  std::erase_if(sockets_, [&](NotedSocket& socket) {
+    if (socket.localPort >= 0) return false;
     sockaddr_storage local{}, remote{};
     socklen_t localLength = sizeof local, remoteLength = sizeof remote;
     if (getsockname(socket.fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
         getpeername(socket.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength) != 0) {
-      socket.localPort = socket.remotePort = -1;
-      return !(errno == EBADF || errno == ENOTSOCK);
+      // Still connecting, or gone.
+      return errno == EBADF || errno == ENOTSOCK;
     }
     socket.localPort = portOf(local);
     socket.remotePort = portOf(remote);
-    return true;
-  };
-  auto matches = [&](const NotedSocket& socket) {
-    return socket.localPort == localPort && socket.remotePort == remotePort;
-  };
-  // A connection's ports do not change: the socket last seen with these
-  // ports is looked at alone, and all of them only when it has changed.
-  for (auto& socket : sockets_) {
-    if (matches(socket) && look(socket) && matches(socket)) return socket.fd;
-  }
-  int found = -1;
-  std::erase_if(sockets_, [&](NotedSocket& socket) {
-    if (!look(socket)) return true;
     if (found < 0 && matches(socket)) found = socket.fd;
     return false;
   });

@@ -82,8 +82,10 @@ class TransferEngine {
   CURLSH* share() const { return share_; }
   void addDriver(uint64_t id, std::unique_ptr<TaskDriver> driver);
   TaskDriver* driver(uint64_t id) const;
-  // Sockets libcurl opened for the engine's connections (network thread).
+  // Sockets libcurl opens for the engine's connections, and closes (on the
+  // network thread, or when the engine ends).
   void noteSocket(int fd);
+  void forgetSocket(int fd);
   // The noted socket connected from `localPort` to `remotePort`, or -1.
   int socketFor(long localPort, long remotePort);
   // Destroys the driver (after it has removed its transfer).
@@ -130,7 +132,8 @@ class TransferEngine {
   CURLM* multi_ = nullptr;
   CURLSH* share_ = nullptr;
   std::map<uint64_t, std::unique_ptr<TaskDriver>> drivers_;
-  // A socket libcurl opened, with its ports as last seen (-1 before).
+  // A socket libcurl opened, with its ports once it was seen connected (-1
+  // before).
   struct NotedSocket {
     int fd;
     long localPort = -1;

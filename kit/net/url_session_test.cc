@@ -276,6 +276,41 @@ TEST_F(URLSessionTest, TwoHundredConcurrentTasksCompleteWithinTheConnectionLimit
   EXPECT_EQ(server->requestCount(), static_cast<size_t>(kTasks));
 }
 
+TEST_F(URLSessionTest, IdleConnectionsAreKeptWhileFewTransfersRun) {
+  // Each burst needs every connection the host may have at once; between
+  // bursts, and as a burst winds down, only a transfer or two runs.
+  TestResponse slow = TestResponse::text("slow");
+  slow.delaySeconds = 0.05;
+  server->route("GET", "/slow", slow);
+  server->route("GET", "/quick", TestResponse::text("quick"));
+  constexpr int kConnections = 8;
+  auto config = URLSessionConfiguration::ephemeralSessionConfiguration();
+  config->HTTPMaximumConnectionsPerHost = kConnections;
+  makePlainSession(config);
+  auto burst = [&] {
+    std::vector<std::unique_ptr<Result>> results;
+    for (int i = 0; i < kConnections; ++i) {
+      results.push_back(std::make_unique<Result>());
+      session->dataTaskWithURL(url(server->url("/slow")), results.back()->handler())->resume();
+    }
+    for (auto& result : results) {
+      ASSERT_TRUE(result->done.wait(30));
+      EXPECT_FALSE(result->error);
+    }
+  };
+  burst();
+  const size_t opened = server->connectionCount();
+  EXPECT_EQ(opened, static_cast<size_t>(kConnections));
+  for (int i = 0; i < 3; ++i) {
+    Result one;
+    session->dataTaskWithURL(url(server->url("/quick")), one.handler())->resume();
+    ASSERT_TRUE(one.done.wait(30));
+    EXPECT_FALSE(one.error);
+  }
+  burst();
+  EXPECT_EQ(server->connectionCount(), opened) << "the second burst found the first one's connections";
+}
+
 TEST_F(URLSessionTest, RedirectsAreFollowedAndPostBecomesGetOn303) {
   server->route("POST", "/start", TestResponse::redirect("/middle", 303));
   server->route("GET", "/middle", TestResponse::redirect(server->url("/end"), 302));
