@@ -60,8 +60,8 @@ int socketCallback(void* driver, curl_socket_t fd, curlsocktype) {
   static_cast<TaskDriver*>(driver)->onSocket(fd);
   return CURL_SOCKOPT_OK;
 }
-// Connections outlive the transfer that opened them: their sockets are
-// closed with the engine's leave, whichever transfer last used them.
+// Connections outlive the transfer that opened them, so their sockets are
+// closed through the engine, which outlives them all.
 int closeSocketCallback(void* engine, curl_socket_t fd) {
   static_cast<TransferEngine*>(engine)->forgetSocket(fd);
   return close(fd);
