@@ -9,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <sched.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <future>
 #include <thread>
 #include <unordered_map>
 
@@ -27,6 +31,12 @@ namespace bench {
 // client's. It reads each request up to its blank line and skips the body
 // its Content-Length gives, answers by method and path, and keeps what the
 // socket did not take for the next writable event.
+//
+// The server plays a remote host: where the process may use more than one
+// processor, its thread has one to itself and every other thread of the
+// process (and each one they start) the rest. Sharing the server's
+// processor would let a client that blocks for its answer hand the processor
+// straight to the server and back, a switch no client of a real server gets.
 class LeanServer {
  public:
   LeanServer() {
@@ -62,7 +72,10 @@ class LeanServer {
     answers_[method + " " + path + " "] = "HTTP/1.1 200 OK\r\nContent-Type: " + contentType +
                                           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
   }
-  void start() { thread_ = std::thread([this] { loop(); }); }
+  void start() {
+    thread_ = std::thread([this] { loop(); });
+    setAsideAProcessor();
+  }
   std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   // The CPU time the server's thread has used, in seconds.
   double cpuSeconds() {
@@ -78,6 +91,31 @@ class LeanServer {
     std::string out;
     size_t sent = 0;
   };
+
+  // Gives the server's thread the last processor the process may use, and
+  // the process's other threads the others.
+  void setAsideAProcessor() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0 || CPU_COUNT(&allowed) < 2) return;
+    int last = 0;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+      if (CPU_ISSET(cpu, &allowed)) last = cpu;
+    }
+    cpu_set_t own, rest = allowed;
+    CPU_ZERO(&own);
+    CPU_SET(last, &own);
+    CPU_CLR(last, &rest);
+    pthread_setaffinity_np(thread_.native_handle(), sizeof own, &own);
+    const pid_t server = serverThreadId_.get_future().get();
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (!tasks) return;
+    while (const dirent* entry = ::readdir(tasks)) {
+      const pid_t tid = static_cast<pid_t>(std::atoi(entry->d_name));
+      if (tid > 0 && tid != server) sched_setaffinity(tid, sizeof rest, &rest);
+    }
+    ::closedir(tasks);
+  }
 
   void watch(int fd, uint32_t events) {
     epoll_event ev{};
@@ -98,6 +136,7 @@ class LeanServer {
   }
 
   void loop() {
+    serverThreadId_.set_value(static_cast<pid_t>(::gettid()));
     epoll_event events[64];
     for (;;) {
       const int n = ::epoll_wait(epoll_, events, 64, -1);
@@ -193,6 +232,7 @@ class LeanServer {
   int listener_ = -1, epoll_ = -1, wake_ = -1;
   uint16_t port_ = 0;
   std::thread thread_;
+  std::promise<pid_t> serverThreadId_;  // set as the loop starts
   std::unordered_map<std::string, std::string> answers_;
   std::unordered_map<int, Connection> connections_;
 };
