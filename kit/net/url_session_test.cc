@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
@@ -277,13 +279,21 @@ TEST_F(URLSessionTest, TwoHundredConcurrentTasksCompleteWithinTheConnectionLimit
 }
 
 TEST_F(URLSessionTest, IdleConnectionsAreKeptWhileFewTransfersRun) {
-  // Each burst needs every connection the host may have at once; between
-  // bursts, and as a burst winds down, only a transfer or two runs.
-  TestResponse slow = TestResponse::text("slow");
-  slow.delaySeconds = 0.05;
-  server->route("GET", "/slow", slow);
-  server->route("GET", "/quick", TestResponse::text("quick"));
+  // Each burst needs every connection the host may have at once (no answer
+  // goes before the whole burst has arrived); between bursts, and as a
+  // burst winds down, only a transfer or two runs.
   constexpr int kConnections = 8;
+  std::mutex mutex;
+  std::condition_variable arrived;
+  int arrivals = 0;
+  server->route("GET", "/slow", [&](const test::RecordedRequest&) {
+    std::unique_lock lock(mutex);
+    ++arrivals;
+    arrived.notify_all();
+    arrived.wait_for(lock, std::chrono::seconds(10), [&] { return arrivals % kConnections == 0; });
+    return TestResponse::text("slow");
+  });
+  server->route("GET", "/quick", TestResponse::text("quick"));
   auto config = URLSessionConfiguration::ephemeralSessionConfiguration();
   config->HTTPMaximumConnectionsPerHost = kConnections;
   makePlainSession(config);
