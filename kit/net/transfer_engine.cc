@@ -94,8 +94,8 @@ void TransferEngine::post(std::function<void()> command) {
   }
   posted_.fetch_add(1);
   // The network thread looks at the count before it blocks: only a thread
-  // already blocked needs waking.
-  if (!onEngineThread() && polling_.load()) curl_multi_wakeup(multi_);
+  // already blocked needs waking, and only once.
+  if (!onEngineThread() && polling_.exchange(false)) curl_multi_wakeup(multi_);
 }
 
 CURL* TransferEngine::takeEasyHandle() {

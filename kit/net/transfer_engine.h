@@ -157,8 +157,9 @@ class TransferEngine {
   std::deque<std::function<void()>> commands_;
   bool stopping_ = false;
   // Commands posted so far, and how many the thread had seen when it last
-  // took its commands; while it blocks in poll, `polling_` is set and a
-  // post wakes it (else the thread sees the count move before it blocks).
+  // took its commands; while it blocks in poll, `polling_` is set and the
+  // first post to find it set clears it and wakes the thread (else the
+  // thread sees the count move before it blocks).
   std::atomic<uint64_t> posted_{0};
   uint64_t seen_ = 0;
   std::atomic<bool> polling_{false};
