@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <string>
 #include <string_view>
-#include <future>
 #include <thread>
 #include <unordered_map>
 
