@@ -1,16 +1,15 @@
 // A lean loopback HTTP server for the network benchmarks.
 #pragma once
 
+#include <dirent.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <dirent.h>
-#include <sched.h>
 
 #include <cctype>
 #include <cerrno>
