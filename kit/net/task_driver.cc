@@ -417,11 +417,15 @@ void TaskDriver::cancelProducingResumeData(std::function<void(Ref<Data>)> comple
 
 void TaskDriver::touch() {
   lastActivity_ = Clock::now();
-  // What the connection has received is counted from here: looked up once
-  // at the end of the engine's round, however many callbacks it held.
+  countSocketBytesFromHere();
+}
+
+void TaskDriver::countSocketBytesFromHere() {
+  // What the connection has received is counted from about here: the
+  // engine looks it up a little later, once however many callbacks came.
   if (socket_ >= 0 && !socketBytesStale_) {
     socketBytesStale_ = true;
-    settings_.engine->markDirty(id_);
+    settings_.engine->noteStaleSocketBytes(id_);
   }
 }
 
@@ -435,7 +439,9 @@ void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
 
 void TaskDriver::onConnectionReady(long localPort, long remotePort) {
   socket_ = settings_.engine->socketFor(localPort, remotePort);
-  socketBytes_ = socket_ >= 0 ? bytesReceived(socket_).value_or(0) : 0;
+  socketBytes_ = 0;
+  socketBytesStale_ = false;
+  countSocketBytesFromHere();
 }
 
 bool TaskDriver::bytesArrivedOnConnection() {
@@ -443,7 +449,8 @@ bool TaskDriver::bytesArrivedOnConnection() {
   if (socket_ < 0) return false;
   const auto bytes = bytesReceived(socket_);
   if (!bytes || *bytes <= socketBytes_) return false;
-  touch();
+  lastActivity_ = Clock::now();
+  socketBytes_ = *bytes;
   return true;
 }
 

@@ -97,6 +97,9 @@ class TaskDriver {
   // (and then the transfer is alive): libcurl hands a head over a line at a
   // time and keeps the framing of a chunked body to itself.
   bool bytesArrivedOnConnection();
+  // Takes the connection's received count again when the transfer has been
+  // touched since the last look (the engine calls it shortly after).
+  void refreshSocketBytes();
 
   // ---- libcurl callbacks
   size_t onHeader(const char* bytes, size_t length);
@@ -152,8 +155,7 @@ class TaskDriver {
   void postCompletion(Ref<Error> error);
   void applyPause();
   void touch();
-  // Takes the connection's received count again when touched since.
-  void refreshSocketBytes();
+  void countSocketBytesFromHere();
   bool serveFromCache();
   void serveFile();
   void becomeDownload();

@@ -73,7 +73,6 @@ bool TaskDriver::bodyCutShort() const {
 // ---- Events
 
 void TaskDriver::flush() {
-  refreshSocketBytes();
   if (holdForDelegate_ || redirectPending_ || authPending_) return;
   if (uploaded_ > postedUpload_) {
     int64_t delta = uploaded_ - postedUpload_;

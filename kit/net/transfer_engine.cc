@@ -206,6 +206,21 @@ void TransferEngine::markDirty(uint64_t id) {
   if (std::find(dirty_.begin(), dirty_.end(), id) == dirty_.end()) dirty_.push_back(id);
 }
 
+void TransferEngine::noteStaleSocketBytes(uint64_t id) { staleSocketBytes_.push_back(id); }
+
+void TransferEngine::lookAtSocketBytes() {
+  constexpr auto kEvery = std::chrono::milliseconds(5);
+  if (staleSocketBytes_.empty()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!Clock::isVirtual() && now < nextSocketBytesLook_) return;
+  nextSocketBytesLook_ = now + kEvery;
+  auto ids = std::move(staleSocketBytes_);
+  staleSocketBytes_.clear();
+  for (uint64_t id : ids) {
+    if (TaskDriver* d = driver(id)) d->refreshSocketBytes();
+  }
+}
+
 std::shared_ptr<HandshakeGate> TransferEngine::openGate(uint64_t id) {
   std::lock_guard lock(gateMutex_);
   auto gate = std::make_shared<HandshakeGate>();
@@ -366,6 +381,7 @@ void TransferEngine::run() {
       // until the failures of the time-outs it reached are posted.
       auto flights = clock_->takeFlights();
       detail::FlightScope scope(flights.empty() ? nullptr : flights.back());
+      lookAtSocketBytes();
       wait = checkTimeouts();
       flushDirty();
       if (lane_) lane_->endBatch(/*passEnds=*/true);

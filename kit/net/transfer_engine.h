@@ -94,6 +94,10 @@ class TransferEngine {
   void removeDriver(uint64_t id);
   // A driver with events to flush after this round.
   void markDirty(uint64_t id);
+  // A driver whose connection's received count is to be looked up again:
+  // at the end of the round on a virtual clock, else every few
+  // milliseconds, so that a transfer that ends within them needs none.
+  void noteStaleSocketBytes(uint64_t id);
   // Makes `alias` name the driver of `id` (a data task that became a
   // download keeps its driver). Any thread.
   void aliasDriver(uint64_t alias, uint64_t id);
@@ -125,6 +129,7 @@ class TransferEngine {
   // Whether a transfer ended.
   bool processMessages();
   void flushDirty();
+  void lookAtSocketBytes();
   // Times out the drivers whose deadline has passed on kit::Clock and
   // publishes the nearest deadline left. Returns how many milliseconds the
   // thread may wait for I/O before it looks again (capped).
@@ -142,6 +147,8 @@ class TransferEngine {
   };
   std::vector<NotedSocket> sockets_;
   std::vector<uint64_t> dirty_;
+  std::vector<uint64_t> staleSocketBytes_;
+  std::chrono::steady_clock::time_point nextSocketBytesLook_;
   std::vector<CURL*> spareHandles_;
   const size_t spareLimit_;
   double nextTimeoutCheck_ = 0;  // on kit::Clock
