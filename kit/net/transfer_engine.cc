@@ -291,11 +291,16 @@ bool TransferEngine::runCommands() {
   }
 }
 
-bool TransferEngine::linger() {
+bool TransferEngine::linger(bool sockets) {
   using std::chrono::steady_clock;
   const auto until = steady_clock::now() + kLinger;
   do {
     if (posted_.load(std::memory_order_acquire) != seen_) return true;
+    if (sockets) {
+      int ready = 0;
+      curl_multi_poll(multi_, nullptr, 0, 0, &ready);
+      if (ready > 0) return true;
+    }
     sched_yield();
   } while (steady_clock::now() < until);
   return posted_.load(std::memory_order_acquire) != seen_;
@@ -393,15 +398,20 @@ void TransferEngine::run() {
       std::lock_guard lock(mutex_);
       if (!commands_.empty() || stopping_) wait = 0;
     }
-    // After a busy pass that left nothing running (a transfer ended) the
-    // caller's next request often comes within microseconds: look out for
-    // it before blocking, if such waits have lately been that short.
-    std::optional<AdaptiveLinger::Clock::time_point> idleSince;
-    if (wait > 0 && busy && running == 0 && !Clock::isVirtual()) {
+    // After a busy pass (a request went out, a transfer ended) the next
+    // thing to do often comes within microseconds, a command or an answer
+    // on loopback: look out for it before blocking, if such waits have
+    // lately been that short. Waits for an answer (transfers running) and
+    // for the next command are told apart: on loopback the first are short
+    // and the second as long as the caller's own work between requests.
+    AdaptiveLinger* policy = nullptr;
+    AdaptiveLinger::Clock::time_point idleSince;
+    if (wait > 0 && busy && !Clock::isVirtual()) {
+      policy = running > 0 ? &answerLinger_ : &commandLinger_;
       idleSince = AdaptiveLinger::Clock::now();
-      if (commandLinger_.worthSpinning() && linger()) {
-        commandLinger_.record(AdaptiveLinger::Clock::now() - *idleSince);
-        idleSince.reset();
+      if (policy->worthSpinning() && linger(running > 0)) {
+        policy->record(AdaptiveLinger::Clock::now() - idleSince);
+        policy = nullptr;
         wait = 0;
       }
     }
@@ -412,7 +422,7 @@ void TransferEngine::run() {
       curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
       polling_.store(false);
     }
-    if (idleSince) commandLinger_.record(AdaptiveLinger::Clock::now() - *idleSince);
+    if (policy) policy->record(AdaptiveLinger::Clock::now() - idleSince);
   }
   // Whatever is left is dropped without events: the session is gone.
   while (!drivers_.empty()) removeDriver(drivers_.begin()->first);

@@ -57,15 +57,13 @@ class TransferEngine {
     std::shared_ptr<EventLane> lane;
   };
 
-  // How long the thread, after a busy pass that left nothing running, looks
-  // out for the next command before it blocks. Real time: it trades a
-  // little processor time for a thread wake when a caller's requests follow
-  // closely on one another, and is left out while such waits have lately
-  // been longer. About what blocking and being woken cost, so that a spin
-  // that does not pay costs no more than the wake it tried to save. (An
-  // answer is not spun for: a server is as far as its network, and a
-  // thread spinning for an answer only holds a processor the server or the
-  // caller could use.)
+  // How long the thread, after a busy pass, looks out for what comes next
+  // (a command, or an answer on one of its sockets) before it blocks. Real
+  // time: it trades a little processor time for a thread wake when
+  // requests and answers follow closely, as on loopback or a fast link,
+  // and is left out while such waits have lately been longer. About what
+  // blocking and being woken cost, so that a spin that does not pay costs
+  // no more than the wake it tried to save.
   static constexpr std::chrono::microseconds kLinger{50};
 
   explicit TransferEngine(Options options);
@@ -124,8 +122,9 @@ class TransferEngine {
   void run();
   // Whether commands ran.
   bool runCommands();
-  // Waits up to kLinger for a command; true when one came.
-  bool linger();
+  // Waits up to kLinger for a command, or with `sockets` for a
+  // transfer's socket to be ready; true when one came.
+  bool linger(bool sockets);
   // Whether a transfer ended.
   bool processMessages();
   void flushDirty();
@@ -157,7 +156,9 @@ class TransferEngine {
   std::map<uint64_t, uint64_t> aliases_;
 
   std::shared_ptr<EventLane> lane_;
-  // Whether lingering for the next command pays (network thread).
+  // Whether lingering pays: waits for an answer on a socket, and waits for
+  // the next command with nothing running (network thread).
+  AdaptiveLinger answerLinger_{kLinger};
   AdaptiveLinger commandLinger_{kLinger};
 
   std::mutex mutex_;
