@@ -44,7 +44,7 @@ void EventLane::beginBatch() {
   batching_ = std::this_thread::get_id();
 }
 
-void EventLane::endBatch(bool passEnds) {
+void EventLane::endBatch(bool passEnds, const Watch* watch) {
   bool mayRunHere;
   {
     std::lock_guard lock(mutex_);
@@ -52,11 +52,23 @@ void EventLane::endBatch(bool passEnds) {
     if (scheduled_ || pending_.empty()) return;
     scheduled_ = true;
     noteWaitEndedLocked();
-    mayRunHere = passEnds && queue_ && pendingCallerEvents_ == 0 && delegateIsPrompt_;
+    mayRunHere = passEnds && queue_ && (pendingCallerEvents_ == 0 || watch);
   }
-  if (mayRunHere && delegateIsPrompt_() &&
-      queue_->runBlockHereIfIdle([self = shared_from_this()] { self->drain(true); })) {
-    return;
+  // A delegate's events wait for its word; a session without one has its
+  // callers' events alone.
+  if (mayRunHere && (delegateIsPrompt_ ? delegateIsPrompt_() : watch != nullptr)) {
+    bool ran = false;
+    auto runHere = [&] {
+      ran = queue_->runBlockHereIfIdle([self = shared_from_this(), watched = watch != nullptr] {
+        self->drain(/*here=*/true, watched);
+      });
+    };
+    if (watch) {
+      (*watch)(runHere);
+    } else {
+      runHere();
+    }
+    if (ran) return;
   }
   schedule();
 }
@@ -66,7 +78,7 @@ void EventLane::schedule() {
   queue_->addOperationWithBlock([self = shared_from_this()] { self->drain(); });
 }
 
-void EventLane::drain(bool here) {
+void EventLane::drain(bool here, bool watched) {
   const bool mayLinger = queue_ && ownQueue_ && !here && !Clock::isVirtual();
   // A batch at a time, so that a busy session does not hold its queue for
   // ever; the rest goes back to the queue behind whatever else waits there.
@@ -79,9 +91,9 @@ void EventLane::drain(bool here) {
     {
       std::lock_guard lock(mutex_);
       if (!pending_.empty()) {
-        // A caller's event posted meanwhile from another thread goes to
-        // the queue's own worker.
-        if (here && pending_.front().reach == Reach::Caller) break;
+        // Unwatched, a caller's event posted meanwhile from another thread
+        // goes to the queue's own worker.
+        if (here && !watched && pending_.front().reach == Reach::Caller) break;
         if (pending_.front().reach == Reach::Caller) --pendingCallerEvents_;
         event = std::move(pending_.front().run);
         pending_.pop_front();

@@ -14,11 +14,14 @@
 // order: for kit's own delegates that only hand each event on to another
 // thread and never block.
 //
-// A delegate that says its handlers return promptly has its events run on
-// the network thread, at the end of a pass, when its queue is idle: as one
-// of the queue's operations (the queue's rules hold), sparing the wake of a
-// queue worker. Only events that go to the delegate alone run so; a
-// caller's completion handler always runs on the queue itself.
+// At the end of a pass the network thread may run the batch itself, when
+// the queue is idle: as one of the queue's operations (the queue's rules
+// hold), sparing the wake of a queue worker and, when the events start the
+// next request, the wake of the network thread. A delegate's events run so
+// when it says its handlers return promptly. Events that call a caller's
+// code (a completion handler, which may block) run so only where the
+// network thread is watched: should they hold it, its work goes on on
+// another thread (see RoleRelief); elsewhere they run on the queue itself.
 #pragma once
 
 #include <atomic>
@@ -59,12 +62,18 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   // Queues an event; it runs after every event posted before it.
   void post(std::function<void()> event, Reach reach = Reach::Caller);
 
+  // How a watched network thread runs events in its own time: it calls the
+  // function given, and carries its work on elsewhere should that not
+  // return promptly.
+  using Watch = std::function<void(const std::function<void()>&)>;
+
   // ---- The network thread
   // Events this thread posts from now on wait for endBatch(), which submits
   // them together. Posts from other threads go on as usual. At the end of
-  // a pass (`passEnds`) the batch may run here, as said above.
+  // a pass (`passEnds`) the batch may run here, as said above, through
+  // `watch` if the thread is watched.
   void beginBatch();
-  void endBatch(bool passEnds = false);
+  void endBatch(bool passEnds = false, const Watch* watch = nullptr);
 
   // How long a drain on the session's own queue waits for the next event
   // (real time: it trades a little processor time for a thread wake, and
@@ -79,9 +88,9 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   };
 
   void schedule();
-  // `here`: the drain runs on the network thread, within a pass, and stops
-  // short of an event a caller's code may block in.
-  void drain(bool here = false);
+  // `here`: the drain runs on the network thread, within a pass, and
+  // unless `watched` stops short of an event a caller's code may block in.
+  void drain(bool here = false, bool watched = false);
   // Waits up to kLinger for an event while the queue runs; true when one
   // came.
   bool linger();

@@ -62,7 +62,8 @@ TransferEngine::TransferEngine(Options options)
   // The clock wakes the thread when it moves, so that a time-out that fell
   // due is seen at once.
   clock_ = TransferClock::create([multi = multi_] { curl_multi_wakeup(multi); });
-  thread_ = std::thread([this] { run(); });
+  watch_ = [this](const std::function<void()>& events) { runWatched(events); };
+  thread_ = std::thread([this] { threadBody(/*holding=*/true); });
 }
 
 TransferEngine::~TransferEngine() {
@@ -80,8 +81,11 @@ TransferEngine::~TransferEngine() {
       gate->waitable->notifyAll();
     }
   }
+  relief_.stop();
   curl_multi_wakeup(multi_);
   thread_.join();
+  // Only the first thread starts the second, and it has ended.
+  if (standIn_.joinable()) standIn_.join();
   clock_->detach();
   curl_multi_cleanup(multi_);
   curl_share_cleanup(share_);
@@ -363,8 +367,29 @@ int TransferEngine::checkTimeouts() {
   return static_cast<int>(std::clamp(std::ceil(wait * 1000.0), 1.0, kMaxWait * 1000));
 }
 
-void TransferEngine::run() {
+namespace {
+thread_local const TransferEngine* ownEngine = nullptr;
+}  // namespace
+
+bool TransferEngine::onOwnThread() const { return ownEngine == this; }
+
+void TransferEngine::threadBody(bool holding) {
   pthread_setname_np(pthread_self(), "kit.net.session");
+  ownEngine = this;
+  if (holding) relief_.claim();
+  for (;;) {
+    if (holding && run()) return;
+    holding = true;
+    if (!relief_.standBy()) return;
+  }
+}
+
+void TransferEngine::runWatched(const std::function<void()>& events) {
+  if (!standIn_.joinable()) standIn_ = std::thread([this] { threadBody(/*holding=*/false); });
+  relief_.runAway(events);
+}
+
+bool TransferEngine::run() {
   for (;;) {
     // The events of a pass go to the delegate queue together, at its end.
     if (lane_) lane_->beginBatch();
@@ -389,8 +414,13 @@ void TransferEngine::run() {
       lookAtSocketBytes();
       wait = checkTimeouts();
       flushDirty();
-      if (lane_) lane_->endBatch(/*passEnds=*/true);
+      // A delegate queue's events may run here, a caller's handlers among
+      // them, on the real clock (a virtual one's advances wait for this
+      // thread to settle, which a take-over would not tell them).
+      if (lane_) lane_->endBatch(/*passEnds=*/true, Clock::isVirtual() ? nullptr : &watch_);
     }
+    // Held up by them, the thread lost its work to the other.
+    if (!relief_.holdsRole()) return false;
     long curlTimeout = -1;
     curl_multi_timeout(multi_, &curlTimeout);
     if (curlTimeout >= 0) wait = std::min<int>(wait, static_cast<int>(curlTimeout));
@@ -428,6 +458,7 @@ void TransferEngine::run() {
   while (!drivers_.empty()) removeDriver(drivers_.begin()->first);
   for (CURL* easy : spareHandles_) curl_easy_cleanup(easy);
   spareHandles_.clear();
+  return true;
 }
 
 }  // namespace kit::netdetail

@@ -3,6 +3,11 @@
 // posted from other threads between rounds of I/O, and watches each task's
 // time-outs on kit::Clock (libcurl's own time-outs are left out of it).
 // Everything a driver does happens on this thread.
+//
+// At the end of a pass the thread may run the delegate queue's events
+// itself (see EventLane). Should they hold it, a second thread takes the
+// work over and the first stands by in its place: the network thread is
+// whichever of the two holds the work, never both.
 #pragma once
 
 #include <atomic>
@@ -19,6 +24,8 @@
 #include "kit/dispatch/clock_detail.h"
 #include "kit/foundation/error.h"
 #include "kit/net/adaptive_linger.h"
+#include "kit/net/event_lane.h"
+#include "kit/net/role_relief.h"
 
 typedef void CURLM;
 typedef void CURLSH;
@@ -66,6 +73,11 @@ class TransferEngine {
   // no more than the wake it tried to save.
   static constexpr std::chrono::microseconds kLinger{50};
 
+  // How long the thread's own work may wait on a delegate queue's events
+  // run on it at the end of a pass (a caller's completion handler, which
+  // may block) before a second thread takes the work over.
+  static constexpr std::chrono::milliseconds kRelieveAfter{2};
+
   explicit TransferEngine(Options options);
   // Cancels nothing by itself: the session cancels its tasks first. Must
   // not run on the engine's own thread.
@@ -75,7 +87,14 @@ class TransferEngine {
 
   // Runs `command` on the network thread, in the order posted.
   void post(std::function<void()> command);
-  bool onEngineThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+  // Whether the calling thread is the network thread now.
+  bool onEngineThread() const { return relief_.holdsRole(); }
+  // Whether it is one of the threads that take turns at it (which cannot
+  // wait for the engine's end).
+  bool onOwnThread() const;
+  // How many times a thread took the network thread's work over from one
+  // held up in a delegate queue's events (for tests).
+  uint64_t takeOvers() const { return relief_.takeOvers(); }
 
   // ---- Network thread only
   CURLM* multi() const { return multi_; }
@@ -119,7 +138,14 @@ class TransferEngine {
   bool waitAtGate(HandshakeGate& gate, double deadline);
 
  private:
-  void run();
+  // The body of the threads that take turns at the work: `holding` the
+  // first, standing by the second.
+  void threadBody(bool holding);
+  // Passes until the engine stops (true) or the thread loses its role
+  // (false).
+  bool run();
+  // Runs a pass's events on this thread, watched (see RoleRelief).
+  void runWatched(const std::function<void()>& events);
   // Whether commands ran.
   bool runCommands();
   // Waits up to kLinger for a command, or with `sockets` for a
@@ -175,7 +201,11 @@ class TransferEngine {
   std::mutex gateMutex_;
   std::map<uint64_t, std::shared_ptr<HandshakeGate>> gates_;
 
+  RoleRelief relief_{kRelieveAfter};
+  EventLane::Watch watch_;
   std::thread thread_;
+  // Started the first time events run watched (by the role holder then).
+  std::thread standIn_;
 };
 
 // Initialises libcurl once per process.

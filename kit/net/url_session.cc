@@ -76,7 +76,7 @@ URLSession::URLSession(Ref<URLSessionConfiguration> configuration, Ref<URLSessio
 URLSession::~URLSession() {
   // The last reference may go in an event run on the network thread itself,
   // which cannot wait for its own end: another thread ends it.
-  if (engine_->onEngineThread()) {
+  if (engine_->onOwnThread()) {
     Queue::global().async([engine = std::shared_ptr<netdetail::TransferEngine>(std::move(engine_))] {});
     return;
   }
