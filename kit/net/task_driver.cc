@@ -332,14 +332,15 @@ bool TaskDriver::configureEasy() {
     fields.set("Range", formatString("bytes=%lld-", static_cast<long long>(resumeOffset_)));
     if (!resumeValidator_.empty()) fields.set("If-Range", resumeValidator_);
   }
-  // No implicit Accept, Expect or Accept-Encoding: the server sees what the
-  // request says. ("Name:" tells libcurl to leave its own header out.)
-  static const char* const kSuppressed[] = {"Accept", "Expect", "Accept-Encoding"};
-  std::vector<std::string> removals;
-  for (const char* name : kSuppressed) {
-    if (!fields.contains(name)) removals.push_back(std::string(name) + ":");
+  // No implicit Accept, or Expect for a large body: the server sees what the
+  // request says. ("Name:" tells libcurl to leave its own header out; it adds
+  // Accept-Encoding only when asked to decode, which it never is here.) Each
+  // line is matched against every header libcurl considers, so only the
+  // lines it needs are sent along.
+  if (!fields.contains("Accept")) headerList_ = curl_slist_append(headerList_, "Accept:");
+  if (body_.kind != BodySource::Kind::None && !fields.contains("Expect")) {
+    headerList_ = curl_slist_append(headerList_, "Expect:");
   }
-  for (const auto& line : removals) headerList_ = curl_slist_append(headerList_, line.c_str());
   for (const auto& [name, value] : fields.entries()) {
     std::string line = value.empty() ? name + ";" : name + ": " + value;
     if (line.find_first_of("\r\n") != std::string::npos) continue;  // no header injection

@@ -242,6 +242,20 @@ TEST_F(URLSessionTest, RequestCarriesMethodHeadersAndBodyAsGiven) {
   EXPECT_FALSE(log[0].header("Accept-Encoding"));
 }
 
+TEST_F(URLSessionTest, AGetCarriesNoHeaderTheRequestDoesNotSay) {
+  server->route("GET", "/plain", TestResponse::text("ok"));
+  makePlainSession();
+  Result get;
+  session->dataTaskWithURL(url(server->url("/plain")), get.handler())->resume();
+  ASSERT_TRUE(get.done.wait());
+  auto log = server->requests();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_FALSE(log[0].header("Accept"));
+  EXPECT_FALSE(log[0].header("Expect"));
+  EXPECT_FALSE(log[0].header("Accept-Encoding"));
+  EXPECT_FALSE(log[0].header("Content-Length"));
+}
+
 TEST_F(URLSessionTest, HTTPErrorStatusIsAResponseNotAnError) {
   server->route("GET", "/missing", TestResponse::text("gone", 404));
   server->route("GET", "/empty", TestResponse::text("", 200));
