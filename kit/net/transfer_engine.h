@@ -42,7 +42,6 @@ struct TrustAnswer {
   Ref<Error> error;
 };
 
-class EventLane;
 class TransferClock;
 
 // A place where the network thread waits for a delegate's answer during a
@@ -92,9 +91,6 @@ class TransferEngine {
   // Whether it is one of the threads that take turns at it (which cannot
   // wait for the engine's end).
   bool onOwnThread() const;
-  // How many times a thread took the network thread's work over from one
-  // held up in a delegate queue's events (for tests).
-  uint64_t takeOvers() const { return relief_.takeOvers(); }
 
   // ---- Network thread only
   CURLM* multi() const { return multi_; }
