@@ -257,71 +257,61 @@ void TaskDriver::closeBody() {
   activeStream_ = nullptr;
 }
 
+namespace {
+
+// What a request sets on its easy handle beyond the options every request
+// sets: a handle returned with one kind serves the next request of that
+// kind as it stands.
+enum EasyKind : unsigned {
+  kGet = 1,
+  kHead,
+  kBody,       // POST, or another method named over it, with a body
+  kEmptyPost,  // POST with no body
+  kOther,      // another method without a body
+  kKindMask = 0xf,
+  kWithCookies = 0x10,
+};
+
+}  // namespace
+
 bool TaskDriver::configureEasy() {
   releaseEasy();
-  easy_ = settings_.engine->takeEasyHandle();
+  const std::string& method = request_->HTTPMethod();
+  // The share carries the session's cookies, so a request that opts out of
+  // cookies stays out of it.
+  const bool cookies = settings_.setCookies && request_->HTTPShouldHandleCookies();
+  unsigned kind = body_.kind != BodySource::Kind::None ? kBody
+                  : method == "GET"                    ? kGet
+                  : method == "HEAD"                   ? kHead
+                  : method == "POST"                   ? kEmptyPost
+                                                       : kOther;
+  if (cookies) kind |= kWithCookies;
+  bool fresh = true;
+  easy_ = settings_.engine->takeEasyHandle(kind, fresh);
   if (!easy_) return false;
+  easyKind_ = kind;
+  easyClean_ = false;
+  attemptsOnEasy_ = 0;
   const std::string url = urlString(request_->URL());
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
   if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
-  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-  // Loopback never goes through a proxy from the environment (this list
-  // replaces no_proxy, so it carries that variable's hosts along).
-  static const std::string& noProxy = *new std::string([] {
-    std::string list = "localhost,127.0.0.1,::1";
-    for (const char* name : {"no_proxy", "NO_PROXY"}) {
-      if (const char* value = getenv(name); value && *value) return list + "," + value;
-    }
-    return list;
-  }());
-  curl_easy_setopt(easy_, CURLOPT_NOPROXY, noProxy.c_str());
-  // The share carries the session's cookies, so a request that opts out of
-  // cookies stays out of it.
-  bool cookies = settings_.setCookies && request_->HTTPShouldHandleCookies();
-  curl_easy_setopt(easy_, CURLOPT_SHARE, cookies ? settings_.engine->share() : nullptr);
-  curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, headerCallback);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, writeCallback);
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-  // Declared content encodings are decoded here, not by libcurl, which
-  // cannot tell a compressed stream cut short from a whole one.
-  curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-  curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
-  curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, socketCallback);
   curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_CLOSESOCKETFUNCTION, closeSocketCallback);
-  curl_easy_setopt(easy_, CURLOPT_CLOSESOCKETDATA, settings_.engine);
-  curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, prerequestCallback);
   curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
-  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(easy_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
-  curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, sslContextCallback);
   curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, this);
-  if (cookies) curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");
-
-  const std::string& method = request_->HTTPMethod();
-  if (body_.kind != BodySource::Kind::None) {
-    curl_easy_setopt(easy_, CURLOPT_POST, 1L);
-    curl_easy_setopt(easy_, CURLOPT_READFUNCTION, readCallback);
+  if ((kind & kKindMask) == kBody) {
     curl_easy_setopt(easy_, CURLOPT_READDATA, this);
-    // libcurl sends a request again on its own (a kept-alive connection the
-    // server had closed, an authentication round): the body starts over.
-    curl_easy_setopt(easy_, CURLOPT_SEEKFUNCTION, seekCallback);
     curl_easy_setopt(easy_, CURLOPT_SEEKDATA, this);
     curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength_));
-    if (method != "POST") curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
-  } else if (method == "GET") {
-    curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
-  } else if (method == "HEAD") {
-    curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
-  } else if (method == "POST") {
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, "");
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE, 0L);
-  } else {
-    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
   }
+  // The method's name is the request's own, whatever the handle had.
+  if (((kind & kKindMask) == kBody && method != "POST") || (kind & kKindMask) == kOther) {
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
+  } else if ((kind & kKindMask) == kBody && !fresh) {
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
+  }
+  if (fresh) setUpFreshEasy(kind);
 
   HTTPHeaderFields fields = request_->headerFields();
   for (const auto& [name, value] : settings_.additionalHeaders.entries()) {
@@ -347,17 +337,76 @@ bool TaskDriver::configureEasy() {
     headerList_ = curl_slist_append(headerList_, line.c_str());
   }
   curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+  return true;
+}
+
+// The options a request of `kind` sets that stay as they are on a handle
+// returned with that kind.
+void TaskDriver::setUpFreshEasy(unsigned kind) {
+  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  // Loopback never goes through a proxy from the environment (this list
+  // replaces no_proxy, so it carries that variable's hosts along).
+  static const std::string& noProxy = *new std::string([] {
+    std::string list = "localhost,127.0.0.1,::1";
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+      if (const char* value = getenv(name); value && *value) return list + "," + value;
+    }
+    return list;
+  }());
+  curl_easy_setopt(easy_, CURLOPT_NOPROXY, noProxy.c_str());
+  const bool cookies = (kind & kWithCookies) != 0;
+  curl_easy_setopt(easy_, CURLOPT_SHARE, cookies ? settings_.engine->share() : nullptr);
+  curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, headerCallback);
+  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, writeCallback);
+  // Declared content encodings are decoded here, not by libcurl, which
+  // cannot tell a compressed stream cut short from a whole one.
+  curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
+  curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, socketCallback);
+  curl_easy_setopt(easy_, CURLOPT_CLOSESOCKETFUNCTION, closeSocketCallback);
+  curl_easy_setopt(easy_, CURLOPT_CLOSESOCKETDATA, settings_.engine);
+  curl_easy_setopt(easy_, CURLOPT_PREREQFUNCTION, prerequestCallback);
+  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(easy_, CURLOPT_SSL_SESSIONID_CACHE, 0L);
+  curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, sslContextCallback);
+  if (cookies) curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");
+  switch (kind & kKindMask) {
+    case kBody:
+      curl_easy_setopt(easy_, CURLOPT_POST, 1L);
+      curl_easy_setopt(easy_, CURLOPT_READFUNCTION, readCallback);
+      // libcurl sends a request again on its own (a kept-alive connection
+      // the server had closed, an authentication round): the body starts
+      // over.
+      curl_easy_setopt(easy_, CURLOPT_SEEKFUNCTION, seekCallback);
+      break;
+    case kGet:
+      curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+      break;
+    case kHead:
+      curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+      break;
+    case kEmptyPost:
+      curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, "");
+      curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE, 0L);
+      break;
+    default:
+      break;
+  }
   // Time-outs are the engine's, on kit::Clock (see deadline()): libcurl
   // reads the real clock, so its own connect limit (300 s unless set) is
   // moved out of the way and no other limit of its own is set.
   curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, kNoCurlConnectLimitMs);
-  return true;
 }
 
 void TaskDriver::releaseEasy() {
   if (easy_) {
     curl_multi_remove_handle(settings_.engine->multi(), easy_);
-    settings_.engine->returnEasyHandle(easy_);
+    // libcurl counts the times it sent a request again on a new connection
+    // across the handle's transfers and gives up after a few: only a handle
+    // whose transfer went out once and ended well is kept as it is.
+    settings_.engine->returnEasyHandle(easy_, easyClean_ ? easyKind_ : 0);
     easy_ = nullptr;
   }
   if (headerList_) curl_slist_free_all(headerList_);
@@ -439,6 +488,7 @@ void TaskDriver::refreshSocketBytes() {
 void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
 
 void TaskDriver::onConnectionReady(long localPort, long remotePort) {
+  ++attemptsOnEasy_;
   socket_ = settings_.engine->socketFor(localPort, remotePort);
   socketBytes_ = 0;
   socketBytesStale_ = false;
@@ -699,6 +749,7 @@ void TaskDriver::becomeDownload() {
 void TaskDriver::onTransferDone(int curlCode) {
   long osErrno = 0;
   if (easy_) curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &osErrno);
+  easyClean_ = curlCode == CURLE_OK && attemptsOnEasy_ == 1;
   releaseEasy();
   if (phase_ == Phase::Finished) return;
   if (holdForDelegate_) {

@@ -137,6 +137,7 @@ class TaskDriver {
   void takeHeldResponseAsFinal();
   URLRequestCachePolicy cachePolicy() const;
   bool configureEasy();
+  void setUpFreshEasy(unsigned kind);
   void releaseEasy();
   bool openBody();
   // The current stream body, made again from its source and moved past
@@ -173,6 +174,9 @@ class TaskDriver {
 
   Ref<URLRequest> request_;  // the request of the current attempt
   CURL* easy_ = nullptr;
+  unsigned easyKind_ = 0;  // see configureEasy
+  int attemptsOnEasy_ = 0;  // times libcurl sent the request
+  bool easyClean_ = false;  // see releaseEasy
   curl_slist* headerList_ = nullptr;
   ResponseHeadParser head_;
   bool headDone_ = false;

@@ -102,23 +102,34 @@ void TransferEngine::post(std::function<void()> command) {
   if (!onEngineThread() && polling_.exchange(false)) curl_multi_wakeup(multi_);
 }
 
-CURL* TransferEngine::takeEasyHandle() {
-  if (spareHandles_.empty()) return curl_easy_init();
-  CURL* easy = spareHandles_.back();
-  spareHandles_.pop_back();
-  return easy;
-}
-
-void TransferEngine::returnEasyHandle(CURL* easy) {
-  if (spareHandles_.size() >= spareLimit_) {
-    curl_easy_cleanup(easy);
-    return;
+CURL* TransferEngine::takeEasyHandle(unsigned kind, bool& fresh) {
+  for (auto it = spareHandles_.rbegin(); it != spareHandles_.rend(); ++it) {
+    if (it->kind != kind) continue;
+    CURL* easy = it->easy;
+    spareHandles_.erase(std::next(it).base());
+    fresh = false;
+    return easy;
   }
+  fresh = true;
+  if (spareHandles_.empty()) return curl_easy_init();
+  CURL* easy = spareHandles_.back().easy;
+  spareHandles_.pop_back();
   // A reset drops the handle's list of cookie files without freeing it;
   // clearing the list first frees it (the cookies live in the share).
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
   curl_easy_reset(easy);
-  spareHandles_.push_back(easy);
+  return easy;
+}
+
+void TransferEngine::returnEasyHandle(CURL* easy, unsigned kind) {
+  if (spareHandles_.size() >= spareLimit_) {
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
+    curl_easy_cleanup(easy);
+    return;
+  }
+  // The request's header list goes with it.
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+  spareHandles_.push_back({easy, kind});
 }
 
 void TransferEngine::addDriver(uint64_t id, std::unique_ptr<TaskDriver> driver) {
@@ -456,7 +467,10 @@ bool TransferEngine::run() {
   }
   // Whatever is left is dropped without events: the session is gone.
   while (!drivers_.empty()) removeDriver(drivers_.begin()->first);
-  for (CURL* easy : spareHandles_) curl_easy_cleanup(easy);
+  for (const SpareHandle& spare : spareHandles_) {
+    curl_easy_setopt(spare.easy, CURLOPT_COOKIEFILE, nullptr);
+    curl_easy_cleanup(spare.easy);
+  }
   spareHandles_.clear();
   return true;
 }

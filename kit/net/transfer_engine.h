@@ -117,10 +117,14 @@ class TransferEngine {
   // Forgets every cookie of the session.
   void clearCookies();
   size_t driverCount() const { return drivers_.size(); }
-  // Easy handles are reused: a returned one is reset and kept for the next
-  // transfer (its connections live in the multi handle either way).
-  CURL* takeEasyHandle();
-  void returnEasyHandle(CURL* easy);
+  // Easy handles are reused (their connections live in the multi handle
+  // either way). A returned handle keeps the options its request set, under
+  // the request's `kind` (nonzero: which options it set, see TaskDriver). A
+  // request takes a handle of its own kind when there is one (`fresh`
+  // false: only the options that differ per request need setting), else a
+  // handle with no options set.
+  CURL* takeEasyHandle(unsigned kind, bool& fresh);
+  void returnEasyHandle(CURL* easy, unsigned kind);
 
   // ---- Any thread: handshakes waiting for a delegate
   std::shared_ptr<HandshakeGate> openGate(uint64_t id);
@@ -170,7 +174,11 @@ class TransferEngine {
   std::vector<uint64_t> dirty_;
   std::vector<uint64_t> staleSocketBytes_;
   std::chrono::steady_clock::time_point nextSocketBytesLook_;
-  std::vector<CURL*> spareHandles_;
+  struct SpareHandle {
+    CURL* easy;
+    unsigned kind;
+  };
+  std::vector<SpareHandle> spareHandles_;
   const size_t spareLimit_;
   double nextTimeoutCheck_ = 0;  // on kit::Clock
   std::shared_ptr<TransferClock> clock_;

@@ -524,6 +524,51 @@ TEST_F(URLSessionTest, CookiesSetByTheServerGoBackUnlessTheRequestOptsOut) {
   EXPECT_EQ(result.data->toString(), "none") << "cookies belong to their session";
 }
 
+// Easy handles are kept between requests with the options their last one
+// set: each request still goes out as it says, whatever came before it.
+TEST_F(URLSessionTest, RequestsOfEveryKindInTurnGoOutAsTheySay) {
+  server->route("GET", "/login", [](const test::RecordedRequest&) {
+    TestResponse r = TestResponse::text("in");
+    r.headers.set("Set-Cookie", "token=abc; Path=/");
+    return r;
+  });
+  server->route("*", "/echo", [](const test::RecordedRequest& r) {
+    return TestResponse::text(r.method + " [" + r.body + "] " + r.header("Cookie").value_or("-"));
+  });
+  makePlainSession();
+  auto fetch = [&](const std::string& method, const char* body, bool cookies = true) {
+    auto request = MutableURLRequest::make(url(server->url("/echo")));
+    request->setHTTPMethod(method);
+    if (body) request->setHTTPBody(Data::make(std::string(body)));
+    request->setHTTPShouldHandleCookies(cookies);
+    Result result;
+    session->dataTaskWithRequest(request, result.handler())->resume();
+    EXPECT_TRUE(result.done.wait());
+    EXPECT_FALSE(result.error) << method;
+    return result.data ? result.data->toString() : std::string("(none)");
+  };
+  Result login;
+  session->dataTaskWithURL(url(server->url("/login")), login.handler())->resume();
+  ASSERT_TRUE(login.done.wait());
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    EXPECT_EQ(fetch("PUT", "p"), "PUT [p] token=abc");
+    EXPECT_EQ(fetch("POST", "q"), "POST [q] token=abc");
+    EXPECT_EQ(fetch("GET", nullptr), "GET [] token=abc");
+    EXPECT_EQ(fetch("HEAD", nullptr), "");
+    EXPECT_EQ(fetch("GET", nullptr, false), "GET [] -");
+    EXPECT_EQ(fetch("DELETE", nullptr), "DELETE [] token=abc");
+    EXPECT_EQ(fetch("POST", nullptr), "POST [] token=abc");
+    EXPECT_EQ(fetch("PATCH", "r", false), "PATCH [r] -");
+    EXPECT_EQ(fetch("POST", "s", false), "POST [s] -");
+    EXPECT_EQ(fetch("GET", nullptr), "GET [] token=abc");
+  }
+  auto requests = server->requests();
+  ASSERT_EQ(requests.size(), 21u);
+  EXPECT_EQ(requests[4].method, "HEAD");
+  EXPECT_EQ(requests[14].method, "HEAD");
+}
+
 TEST_F(URLSessionTest, TaskListsHoldTheUnfinishedTasksByKind) {
   makePlainSession();
   auto data = session->dataTaskWithURL(url(server->url("/a")));
