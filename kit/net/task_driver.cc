@@ -259,6 +259,8 @@ void TaskDriver::closeBody() {
 
 namespace {
 
+constexpr int64_t kInlineBodyLimit = 64 * 1024;
+
 // What a request sets on its easy handle beyond the options every request
 // sets: a handle returned with one kind serves the next request of that
 // kind as it stands.
@@ -266,6 +268,7 @@ enum EasyKind : unsigned {
   kGet = 1,
   kHead,
   kBody,       // POST, or another method named over it, with a body
+  kInlineBody,  // the same with a body in memory that goes out with the head
   kEmptyPost,  // POST with no body
   kOther,      // another method without a body
   kKindMask = 0xf,
@@ -280,11 +283,16 @@ bool TaskDriver::configureEasy() {
   // The share carries the session's cookies, so a request that opts out of
   // cookies stays out of it.
   const bool cookies = settings_.setCookies && request_->HTTPShouldHandleCookies();
-  unsigned kind = body_.kind != BodySource::Kind::None ? kBody
-                  : method == "GET"                    ? kGet
-                  : method == "HEAD"                   ? kHead
-                  : method == "POST"                   ? kEmptyPost
-                                                       : kOther;
+  // A small body in memory is handed to libcurl whole, which sends it in
+  // one piece with the head (up to its own limit of 64 KiB); a larger one
+  // is read out as it goes, so that its progress is heard of.
+  inlineBody_ = body_.kind == BodySource::Kind::Data && bodyLength_ < kInlineBodyLimit;
+  unsigned kind = inlineBody_                              ? kInlineBody
+                  : body_.kind != BodySource::Kind::None ? kBody
+                  : method == "GET"                      ? kGet
+                  : method == "HEAD"                     ? kHead
+                  : method == "POST"                     ? kEmptyPost
+                                                         : kOther;
   if (cookies) kind |= kWithCookies;
   bool fresh = true;
   easy_ = settings_.engine->takeEasyHandle(kind, fresh);
@@ -300,15 +308,21 @@ bool TaskDriver::configureEasy() {
   curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
   curl_easy_setopt(easy_, CURLOPT_PREREQDATA, this);
   curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, this);
-  if ((kind & kKindMask) == kBody) {
+  const bool withBody = (kind & kKindMask) == kBody || (kind & kKindMask) == kInlineBody;
+  if (withBody) curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength_));
+  if (inlineBody_) {
+    // Not a null pointer for an empty body: libcurl would read the body
+    // from its default reader, standard input.
+    const char* bytes = bodyLength_ > 0 ? reinterpret_cast<const char*>(body_.data->bytes()) : "";
+    curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, bytes);
+  } else if (withBody) {
     curl_easy_setopt(easy_, CURLOPT_READDATA, this);
     curl_easy_setopt(easy_, CURLOPT_SEEKDATA, this);
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength_));
   }
   // The method's name is the request's own, whatever the handle had.
-  if (((kind & kKindMask) == kBody && method != "POST") || (kind & kKindMask) == kOther) {
+  if ((withBody && method != "POST") || (kind & kKindMask) == kOther) {
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
-  } else if ((kind & kKindMask) == kBody && !fresh) {
+  } else if (withBody && !fresh) {
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
   }
   if (fresh) setUpFreshEasy(kind);
@@ -381,6 +395,8 @@ void TaskDriver::setUpFreshEasy(unsigned kind) {
       // over.
       curl_easy_setopt(easy_, CURLOPT_SEEKFUNCTION, seekCallback);
       break;
+    case kInlineBody:
+      break;  // CURLOPT_POSTFIELDS makes it a POST
     case kGet:
       curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
       break;
@@ -531,6 +547,12 @@ void TaskDriver::onTimeout() {
 
 size_t TaskDriver::onHeader(const char* bytes, size_t length) {
   touch();
+  if (headBytes_ == 0 && inlineBody_) {
+    // The request went out before its answer came: the delegate hears of
+    // the body sent ahead of the response.
+    countInlineUpload();
+    flushUpload();
+  }
   headBytes_ += length;
   if (length > kMaxHeadLine || headBytes_ > kMaxHead) {
     fault_ = Fault::BadHead;
@@ -604,6 +626,17 @@ int TaskDriver::onSeek(int64_t offset, int origin) {
   uploaded_ = offset;
   postedUpload_ = std::min(postedUpload_, offset);
   return CURL_SEEKFUNC_OK;
+}
+
+void TaskDriver::countInlineUpload() {
+  if (!inlineBody_ || !easy_) return;
+  curl_off_t sent = 0;
+  if (curl_easy_getinfo(easy_, CURLINFO_SIZE_UPLOAD_T, &sent) != CURLE_OK) return;
+  const int64_t counted = std::min<int64_t>(sent, bodyLength_);
+  if (counted <= uploaded_) return;
+  uploaded_ = counted;
+  bodyProvided_ = counted;
+  settings_.engine->markDirty(id_);
 }
 
 bool TaskDriver::reopenStream(int64_t offset) {
@@ -750,6 +783,7 @@ void TaskDriver::onTransferDone(int curlCode) {
   long osErrno = 0;
   if (easy_) curl_easy_getinfo(easy_, CURLINFO_OS_ERRNO, &osErrno);
   easyClean_ = curlCode == CURLE_OK && attemptsOnEasy_ == 1;
+  countInlineUpload();
   releaseEasy();
   if (phase_ == Phase::Finished) return;
   if (holdForDelegate_) {

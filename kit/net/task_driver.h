@@ -88,6 +88,8 @@ class TaskDriver {
   void onTransferDone(int curlCode);
   void onTimeout();
   void flush();
+  // Posts what was sent of the body since the last time.
+  void flushUpload();
   // When the task times out on kit::Clock: its request time-out after the
   // last sign of life (an idle time-out), or its resource time-out after it
   // started, whichever comes first. None while it waits for its delegate or
@@ -137,6 +139,9 @@ class TaskDriver {
   void takeHeldResponseAsFinal();
   URLRequestCachePolicy cachePolicy() const;
   bool configureEasy();
+  // A body handed to libcurl whole (`inlineBody_`) is counted as it says
+  // it sent it.
+  void countInlineUpload();
   void setUpFreshEasy(unsigned kind);
   void releaseEasy();
   bool openBody();
@@ -177,6 +182,7 @@ class TaskDriver {
   unsigned easyKind_ = 0;  // see configureEasy
   int attemptsOnEasy_ = 0;  // times libcurl sent the request
   bool easyClean_ = false;  // see releaseEasy
+  bool inlineBody_ = false;  // see configureEasy
   curl_slist* headerList_ = nullptr;
   ResponseHeadParser head_;
   bool headDone_ = false;

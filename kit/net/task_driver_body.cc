@@ -72,7 +72,7 @@ bool TaskDriver::bodyCutShort() const {
 
 // ---- Events
 
-void TaskDriver::flush() {
+void TaskDriver::flushUpload() {
   if (holdForDelegate_ || redirectPending_ || authPending_) return;
   if (uploaded_ > postedUpload_) {
     int64_t delta = uploaded_ - postedUpload_;
@@ -90,6 +90,11 @@ void TaskDriver::flush() {
       task_->setCounter(URLSessionTaskCounter::BytesSent, uploaded_);
     }
   }
+}
+
+void TaskDriver::flush() {
+  if (holdForDelegate_ || redirectPending_ || authPending_) return;
+  flushUpload();
   if (sink_ == Sink::Memory) {
     if (!pending_.empty()) {
       accumulated_.insert(accumulated_.end(), pending_.begin(), pending_.end());

@@ -569,6 +569,43 @@ TEST_F(URLSessionTest, RequestsOfEveryKindInTurnGoOutAsTheySay) {
   EXPECT_EQ(requests[14].method, "HEAD");
 }
 
+// A small body goes out with the request's head, a large one as it is read:
+// either way the delegate hears of all of it, ahead of the response.
+TEST_F(URLSessionTest, BodiesInMemoryAreCountedAsSentBeforeTheResponse) {
+  server->route("POST", "/up", [](const test::RecordedRequest& r) { return TestResponse::text(r.body); });
+  makeDelegateSession();
+  for (size_t size : {size_t{0}, size_t{3000}, size_t{100 * 1024}}) {
+    SCOPED_TRACE(size);
+    const std::string payload(size, 'u');
+    auto request = MutableURLRequest::make(url(server->url("/up")));
+    request->setHTTPMethod("POST");
+    request->setValue("application/octet-stream", "Content-Type");
+    auto task = session->uploadTaskWithRequestFromData(request, Data::make(payload));
+    task->resume();
+    ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+    ASSERT_FALSE(delegate->completion(task->taskIdentifier())->error);
+    EXPECT_TRUE(delegate->body(task->taskIdentifier()) == payload)
+        << delegate->body(task->taskIdentifier()).size() << " bytes came back";
+    EXPECT_EQ(task->countOfBytesSent(), static_cast<int64_t>(size));
+    int64_t total = 0, expected = -1;
+    bool responded = false, sentAfterResponse = false;
+    for (const auto& e : delegate->events()) {
+      if (e.task != task->taskIdentifier()) continue;
+      if (e.name == "response") responded = true;
+      if (e.name != "sent") continue;
+      sentAfterResponse |= responded;
+      total += e.a;
+      EXPECT_EQ(e.b, total);
+      expected = e.c;
+    }
+    EXPECT_FALSE(sentAfterResponse);
+    if (size > 0) {
+      EXPECT_EQ(total, static_cast<int64_t>(size));
+      EXPECT_EQ(expected, static_cast<int64_t>(size));
+    }
+  }
+}
+
 TEST_F(URLSessionTest, TaskListsHoldTheUnfinishedTasksByKind) {
   makePlainSession();
   auto data = session->dataTaskWithURL(url(server->url("/a")));
