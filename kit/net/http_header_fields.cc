@@ -11,7 +11,8 @@ namespace kit {
 
 namespace {
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+// Header names and the tokens compared here are ASCII, whatever the locale.
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n')) {
