@@ -45,11 +45,16 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const {
+const std::string* HTTPHeaderFields::find(std::string_view name) const {
   for (const auto& [n, v] : entries_) {
-    if (equalsIgnoringCase(n, name)) return v;
+    if (equalsIgnoringCase(n, name)) return &v;
   }
-  return std::nullopt;
+  return nullptr;
+}
+
+std::optional<std::string> HTTPHeaderFields::value(std::string_view name) const {
+  const std::string* v = find(name);
+  return v ? std::optional<std::string>(*v) : std::nullopt;
 }
 
 void HTTPHeaderFields::set(std::string_view name, std::optional<std::string_view> value) {

@@ -21,7 +21,10 @@ class HTTPHeaderFields {
 
   // The value of a field, names compared without case.
   std::optional<std::string> value(std::string_view name) const;
-  bool contains(std::string_view name) const { return value(name).has_value(); }
+  // The same without a copy: null when absent, else valid until the fields
+  // change.
+  const std::string* find(std::string_view name) const;
+  bool contains(std::string_view name) const { return find(name) != nullptr; }
   // Replaces every field of that name (keeping the first one's place), or
   // removes them when `value` is nullopt.
   void set(std::string_view name, std::optional<std::string_view> value);

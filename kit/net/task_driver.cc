@@ -147,10 +147,10 @@ void TaskDriver::start() {
   touch();
   auto url = request_ ? request_->URL() : nullptr;
   if (!url) return finishWithError(URLErrorUnsupportedURL, "");
-  std::string scheme = urlScheme(url);
+  const std::string scheme = urlScheme(url);
   if (scheme == "file") return serveFile();
   if (scheme != "http" && scheme != "https") return finishWithError(URLErrorUnsupportedURL, "");
-  if (urlHost(url).empty()) return finishWithError(URLErrorBadURL, "");
+  if (!urlHasHost(url)) return finishWithError(URLErrorBadURL, "");
   if (body_.kind == BodySource::Kind::File && access(body_.filePath.c_str(), R_OK) != 0) {
     return finishWithError(URLErrorFileDoesNotExist, "");
   }
@@ -665,14 +665,16 @@ bool TaskDriver::headComplete() {
   const auto& status = head_.status();
   // A length that is not a number, or two that differ, leaves no telling
   // where the body ends.
-  if (auto length = head_.fields().value("Content-Length")) {
+  if (const std::string* length = head_.fields().find("Content-Length")) {
     declaredLength_ = parseContentLength(*length);
     if (!declaredLength_) {
       fault_ = Fault::BadHead;
       return false;
     }
   }
-  if (auto encoding = head_.fields().value("Content-Encoding")) decoder_ = ContentDecoder::forEncoding(*encoding);
+  if (const std::string* encoding = head_.fields().find("Content-Encoding")) {
+    decoder_ = ContentDecoder::forEncoding(*encoding);
+  }
   auto response = HTTPURLResponse::make(request_->URL(), status->statusCode, status->version, head_.fields());
   if (!response) return true;
   response_ = response;

@@ -179,28 +179,15 @@ class TaskDriver {
 
   Ref<URLRequest> request_;  // the request of the current attempt
   CURL* easy_ = nullptr;
-  unsigned easyKind_ = 0;  // see configureEasy
-  int attemptsOnEasy_ = 0;  // times libcurl sent the request
-  bool easyClean_ = false;  // see releaseEasy
-  bool inlineBody_ = false;  // see configureEasy
   curl_slist* headerList_ = nullptr;
   ResponseHeadParser head_;
-  bool headDone_ = false;
   size_t headBytes_ = 0;
   std::optional<int64_t> declaredLength_;
   std::unique_ptr<ContentDecoder> decoder_;
   int64_t wireBytes_ = 0;   // body bytes as sent, this attempt
   int64_t inMemory_ = 0;    // decoded bytes held for memory or data events
-  Fault fault_ = Fault::None;
   Ref<URLResponse> response_;
-  Phase phase_ = Phase::Idle;
-  Sink sink_ = Sink::Events;
-  bool userSuspended_ = false;
-  bool holdForDelegate_ = false;  // no bytes may be delivered yet
   std::optional<int> finishedWhileHeld_;  // curl result that arrived while held
-  bool redirectPending_ = false;
-  bool authPending_ = false;
-  int redirectCount_ = 0;
   long authFailures_ = 0;
   std::optional<std::string> authorization_;
 
@@ -209,12 +196,8 @@ class TaskDriver {
   int64_t countedReceived_ = 0;        // the received counter as last set
   std::vector<uint8_t> heldBody_;      // body of a redirect or challenge response
   std::vector<uint8_t> cacheBody_;     // body kept for the URL cache
-  bool cacheBodyUsable_ = true;
-  bool servedFromCache_ = false;
   int64_t pendingFileBytes_ = 0;       // written to the download file, not yet reported
-  bool streamFailed_ = false;
   Ref<Error> activeStreamError_;
-  int bodyStreamRestarts_ = 0;
   std::function<void()> afterBodyStream_;
   int64_t received_ = 0;
   int64_t postedUpload_ = 0;
@@ -234,11 +217,9 @@ class TaskDriver {
   std::string downloadPath_;
   int64_t resumeOffset_ = 0;
   std::string resumeValidator_;
-  bool resumeRequested_ = false;
   std::function<void(Ref<Data>)> resumeDataCompletion_;
 
   // TLS trust step.
-  enum class TrustStep { NotAsked, Accepted, Refused } trustStep_ = TrustStep::NotAsked;
   Ref<Error> trustError_;  // why the handshake was refused
 
   double requestTimeout() const;
@@ -246,10 +227,31 @@ class TaskDriver {
   double timeoutDeadline() const;
 
   double lastActivity_ = 0;  // on kit::Clock
-  int socket_ = -1;           // the connection's socket while the transfer runs
   uint64_t socketBytes_ = 0;  // what it had received at the last look
-  bool socketBytesStale_ = false;  // touched since that look
   double startedAt_ = 0;
+  // Small members last, together, so that they pack: a driver is made for
+  // every request, and under 1 KiB it comes from malloc's per-thread cache.
+  unsigned easyKind_ = 0;  // see configureEasy
+  int attemptsOnEasy_ = 0;  // times libcurl sent the request
+  Fault fault_ = Fault::None;
+  Phase phase_ = Phase::Idle;
+  Sink sink_ = Sink::Events;
+  int redirectCount_ = 0;
+  int bodyStreamRestarts_ = 0;
+  enum class TrustStep { NotAsked, Accepted, Refused } trustStep_ = TrustStep::NotAsked;
+  int socket_ = -1;           // the connection's socket while the transfer runs
+  bool easyClean_ = false;  // see releaseEasy
+  bool inlineBody_ = false;  // see configureEasy
+  bool headDone_ = false;
+  bool userSuspended_ = false;
+  bool holdForDelegate_ = false;  // no bytes may be delivered yet
+  bool redirectPending_ = false;
+  bool authPending_ = false;
+  bool cacheBodyUsable_ = true;
+  bool servedFromCache_ = false;
+  bool streamFailed_ = false;
+  bool resumeRequested_ = false;
+  bool socketBytesStale_ = false;  // touched since that look
   bool timedOut_ = false;
 };
 

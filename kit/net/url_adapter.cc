@@ -17,12 +17,22 @@ Ref<URL> fileURL(std::string_view path) {
 }
 
 std::string urlScheme(const Ref<URL>& url) {
-  std::string scheme = url ? text(url->scheme()) : std::string();
-  for (auto& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return scheme;
+  std::string lowered;
+  if (url && url->absoluteParts().scheme) lowered = *url->absoluteParts().scheme;
+  for (auto& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lowered;
 }
 
 std::string urlHost(const Ref<URL>& url) { return url ? text(url->host()) : std::string(); }
+
+bool urlHasHost(const Ref<URL>& url) {
+  if (!url) return false;
+  const URLParts& parts = url->absoluteParts();
+  // An IP literal keeps its brackets here; decoding never empties a host.
+  return parts.hasAuthority && !parts.host.empty() && parts.host != "[]";
+}
 
 int urlPort(const Ref<URL>& url) {
   if (!url) return 0;

@@ -18,6 +18,8 @@ inline std::string urlString(const Ref<URL>& url) { return url ? url->absoluteTe
 // Lower case.
 std::string urlScheme(const Ref<URL>& url);
 std::string urlHost(const Ref<URL>& url);
+// Whether urlHost is not empty, without decoding it.
+bool urlHasHost(const Ref<URL>& url);
 // The port in the URL, or the scheme's default (80 / 443), or 0.
 int urlPort(const Ref<URL>& url);
 // Percent-decoded.

@@ -29,17 +29,18 @@ std::string URLResponse::description() const {
 namespace {
 
 ContentType contentTypeOf(const HTTPHeaderFields& fields) {
-  auto value = fields.value("Content-Type");
+  const std::string* value = fields.find("Content-Type");
   return value ? parseContentType(*value) : ContentType{};
 }
 
 Ref<String> orNil(const std::string& s) { return s.empty() ? nullptr : String::make(s); }
 
 int64_t lengthOf(const HTTPHeaderFields& fields) {
-  auto value = fields.value("Content-Length");
+  const std::string* value = fields.find("Content-Length");
   if (!value) return URLResponseUnknownLength;
   // A body the client decodes has no known decoded length.
-  if (auto encoding = fields.value("Content-Encoding"); encoding && !equalsIgnoringCase(*encoding, "identity")) {
+  if (const std::string* encoding = fields.find("Content-Encoding");
+      encoding && !equalsIgnoringCase(*encoding, "identity")) {
     return URLResponseUnknownLength;
   }
   return parseContentLength(*value).value_or(URLResponseUnknownLength);
