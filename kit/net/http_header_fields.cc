@@ -124,14 +124,25 @@ std::optional<HTTPStatusLine> parseStatusLine(std::string_view line) {
   return out;
 }
 
-std::optional<HTTPHeaderFields::Entry> parseHeaderLine(std::string_view line) {
+namespace {
+
+// The name and the trimmed value of a header line, pointing into it.
+std::optional<std::pair<std::string_view, std::string_view>> splitHeaderLine(std::string_view line) {
   size_t colon = line.find(':');
   if (colon == std::string_view::npos || colon == 0) return std::nullopt;
   std::string_view name = line.substr(0, colon);
   for (unsigned char c : name) {
     if (!isTokenChar(c)) return std::nullopt;
   }
-  return HTTPHeaderFields::Entry{std::string(name), std::string(trim(line.substr(colon + 1)))};
+  return std::pair{name, trim(line.substr(colon + 1))};
+}
+
+}  // namespace
+
+std::optional<HTTPHeaderFields::Entry> parseHeaderLine(std::string_view line) {
+  auto split = splitHeaderLine(line);
+  if (!split) return std::nullopt;
+  return HTTPHeaderFields::Entry{std::string(split->first), std::string(split->second)};
 }
 
 ContentType parseContentType(std::string_view value) {
@@ -207,6 +218,7 @@ bool ResponseHeadParser::feedLine(std::string_view line) {
   if (auto status = parseStatusLine(content)) {
     status_ = std::move(status);
     fields_.clear();
+    fields_.reserve(8);  // a typical head's, in one allocation
     complete_ = false;
     return false;
   }
@@ -219,7 +231,7 @@ bool ResponseHeadParser::feedLine(std::string_view line) {
     fields_.set(name, value);
     return false;
   }
-  if (auto entry = parseHeaderLine(content)) fields_.add(entry->first, entry->second);
+  if (auto split = splitHeaderLine(content)) fields_.add(split->first, split->second);
   return false;
 }
 

@@ -32,6 +32,7 @@ class HTTPHeaderFields {
   void add(std::string_view name, std::string_view value);
   void remove(std::string_view name) { set(name, std::nullopt); }
   void clear() { entries_.clear(); }
+  void reserve(size_t count) { entries_.reserve(count); }
 
   const std::vector<Entry>& entries() const { return entries_; }
   bool empty() const { return entries_.empty(); }
@@ -88,6 +89,12 @@ class ResponseHeadParser {
   bool hasStatus() const { return status_.has_value(); }
   const std::optional<HTTPStatusLine>& status() const { return status_; }
   const HTTPHeaderFields& fields() const { return fields_; }
+  // Hands the fields over, leaving none.
+  HTTPHeaderFields takeFields() {
+    HTTPHeaderFields out = std::move(fields_);
+    fields_.clear();
+    return out;
+  }
   // True after a block whose status is not informational (1xx) ended.
   bool complete() const { return complete_; }
   void reset();

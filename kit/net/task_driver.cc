@@ -171,6 +171,7 @@ void TaskDriver::setResumeState(std::string partialFile, int64_t offset, std::st
 void TaskDriver::beginAttempt() {
   head_.reset();
   headDone_ = false;
+  chunked_ = false;
   headBytes_ = 0;
   declaredLength_.reset();
   decoder_.reset();
@@ -675,7 +676,8 @@ bool TaskDriver::headComplete() {
   if (const std::string* encoding = head_.fields().find("Content-Encoding")) {
     decoder_ = ContentDecoder::forEncoding(*encoding);
   }
-  auto response = HTTPURLResponse::make(request_->URL(), status->statusCode, status->version, head_.fields());
+  chunked_ = head_.fields().contains("Transfer-Encoding");
+  auto response = HTTPURLResponse::make(request_->URL(), status->statusCode, status->version, head_.takeFields());
   if (!response) return true;
   response_ = response;
   long code = response->statusCode();

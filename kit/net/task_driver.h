@@ -243,6 +243,7 @@ class TaskDriver {
   bool easyClean_ = false;  // see releaseEasy
   bool inlineBody_ = false;  // see configureEasy
   bool headDone_ = false;
+  bool chunked_ = false;  // the head named a transfer encoding
   bool userSuspended_ = false;
   bool holdForDelegate_ = false;  // no bytes may be delivered yet
   bool redirectPending_ = false;

@@ -67,7 +67,7 @@ bool TaskDriver::bodyCutShort() const {
   const auto http = as<HTTPURLResponse>(response_);
   const long status = http ? http->statusCode() : 0;
   if (request_->HTTPMethod() == "HEAD" || status == 204 || status == 304) return false;
-  return !head_.fields().contains("Transfer-Encoding");
+  return !chunked_;
 }
 
 // ---- Events
