@@ -107,9 +107,10 @@ class TransferEngine {
   void removeDriver(uint64_t id);
   // A driver with events to flush after this round.
   void markDirty(uint64_t id);
-  // A driver whose connection's received count is to be looked up again:
-  // at the end of the round on a virtual clock, else every few
-  // milliseconds, so that a transfer that ends within them needs none.
+  // A driver whose connection's received count is to be looked up again,
+  // every few milliseconds (the thread looks at its time-outs as often
+  // while transfers run), so that a transfer that ends within them needs
+  // none. (On a virtual clock the driver looks at once.)
   void noteStaleSocketBytes(uint64_t id);
   // Makes `alias` name the driver of `id` (a data task that became a
   // download keeps its driver). Any thread.
