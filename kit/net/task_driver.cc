@@ -268,10 +268,10 @@ constexpr int64_t kInlineBodyLimit = 64 * 1024;
 enum EasyKind : unsigned {
   kGet = 1,
   kHead,
-  kBody,       // POST, or another method named over it, with a body
+  kBody,        // POST, or another method named over it, with a body
   kInlineBody,  // the same with a body in memory that goes out with the head
-  kEmptyPost,  // POST with no body
-  kOther,      // another method without a body
+  kEmptyPost,   // POST with no body
+  kOther,       // another method without a body
   kKindMask = 0xf,
   kWithCookies = 0x10,
 };

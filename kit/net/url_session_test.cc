@@ -91,6 +91,15 @@ class URLSessionTest : public ::testing::Test {
                                                           : URLSessionConfiguration::ephemeralSessionConfiguration());
   }
 
+  // "/login" answers "in" and sets the cookie "token=abc".
+  void routeLoginSettingACookie() {
+    server->route("GET", "/login", [](const test::RecordedRequest&) {
+      TestResponse r = TestResponse::text("in");
+      r.headers.set("Set-Cookie", "token=abc; Path=/");
+      return r;
+    });
+  }
+
   std::unique_ptr<TestServer> server;
   std::shared_ptr<RecordingDelegate> delegate;
   Ref<URLSession> session;
@@ -495,11 +504,7 @@ TEST_F(URLSessionTest, FinishTasksAndInvalidateWaitsForRunningTasks) {
 }
 
 TEST_F(URLSessionTest, CookiesSetByTheServerGoBackUnlessTheRequestOptsOut) {
-  server->route("GET", "/login", [](const test::RecordedRequest&) {
-    TestResponse r = TestResponse::text("in");
-    r.headers.set("Set-Cookie", "token=abc; Path=/");
-    return r;
-  });
+  routeLoginSettingACookie();
   server->route("GET", "/check", [](const test::RecordedRequest& r) {
     return TestResponse::text(r.header("Cookie").value_or("none"));
   });
@@ -527,11 +532,7 @@ TEST_F(URLSessionTest, CookiesSetByTheServerGoBackUnlessTheRequestOptsOut) {
 // Easy handles are kept between requests with the options their last one
 // set: each request still goes out as it says, whatever came before it.
 TEST_F(URLSessionTest, RequestsOfEveryKindInTurnGoOutAsTheySay) {
-  server->route("GET", "/login", [](const test::RecordedRequest&) {
-    TestResponse r = TestResponse::text("in");
-    r.headers.set("Set-Cookie", "token=abc; Path=/");
-    return r;
-  });
+  routeLoginSettingACookie();
   server->route("*", "/echo", [](const test::RecordedRequest& r) {
     return TestResponse::text(r.method + " [" + r.body + "] " + r.header("Cookie").value_or("-"));
   });
