@@ -185,6 +185,9 @@ void TaskDriver::beginAttempt() {
   finishedWhileHeld_.reset();
   phase_ = Phase::Transferring;
   touch();
+  // Such a name is never looked up: a resolver may take its time to say so,
+  // and a request's answer should not wait on it.
+  if (urlHostIsReservedInvalid(request_->URL())) return finishWithError(URLErrorCannotFindHost, "");
   if (sink_ == Sink::File && !downloadFile_) {
     if (resumeRequested_ && !downloadPath_.empty()) {
       downloadFile_ = fopen(downloadPath_.c_str(), "ab");

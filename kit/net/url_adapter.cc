@@ -1,6 +1,7 @@
 // kit::URL parts as the network code reads them.
 #include "kit/net/url_adapter.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace kit::netdetail {
@@ -32,6 +33,17 @@ bool urlHasHost(const Ref<URL>& url) {
   const URLParts& parts = url->absoluteParts();
   // An IP literal keeps its brackets here; decoding never empties a host.
   return parts.hasAuthority && !parts.host.empty() && parts.host != "[]";
+}
+
+bool urlHostIsReservedInvalid(const Ref<URL>& url) {
+  std::string host = urlHost(url);
+  if (!host.empty() && host.back() == '.') host.pop_back();
+  constexpr std::string_view kInvalid = "invalid";
+  if (host.size() < kInvalid.size()) return false;
+  const std::string_view last = std::string_view(host).substr(host.size() - kInvalid.size());
+  const bool named = host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.';
+  return named && std::equal(last.begin(), last.end(), kInvalid.begin(),
+                             [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; });
 }
 
 int urlPort(const Ref<URL>& url) {

@@ -20,6 +20,9 @@ std::string urlScheme(const Ref<URL>& url);
 std::string urlHost(const Ref<URL>& url);
 // Whether urlHost is not empty, without decoding it.
 bool urlHasHost(const Ref<URL>& url);
+// Whether the host is "invalid" or a name under it, which by RFC 6761 no
+// resolver may find.
+bool urlHostIsReservedInvalid(const Ref<URL>& url);
 // The port in the URL, or the scheme's default (80 / 443), or 0.
 int urlPort(const Ref<URL>& url);
 // Percent-decoded.

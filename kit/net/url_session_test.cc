@@ -17,6 +17,7 @@
 #include "kit/net/input_stream.h"
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/test_server.h"
+#include "kit/net/url_adapter.h"
 #include "kit/net/url_session.h"
 
 namespace kit {
@@ -605,6 +606,24 @@ TEST_F(URLSessionTest, BodiesInMemoryAreCountedAsSentBeforeTheResponse) {
       EXPECT_EQ(expected, static_cast<int64_t>(size));
     }
   }
+}
+
+// Names under "invalid" are never found, and never asked of a resolver
+// (which may take its time to say so).
+TEST_F(URLSessionTest, AHostUnderInvalidIsNotFound) {
+  using netdetail::urlHostIsReservedInvalid;
+  for (const char* text : {"http://invalid/", "http://sdk.channel.invalid/x", "https://A.B.INVALID./"}) {
+    EXPECT_TRUE(urlHostIsReservedInvalid(url(text))) << text;
+  }
+  for (const char* text : {"http://xinvalid/", "http://invalid.example/", "http://127.0.0.1/", "file:///invalid"}) {
+    EXPECT_FALSE(urlHostIsReservedInvalid(url(text))) << text;
+  }
+  makePlainSession();
+  Result result;
+  session->dataTaskWithURL(url("http://sdk.channel.invalid/init"), result.handler())->resume();
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorCannotFindHost);
 }
 
 TEST_F(URLSessionTest, TaskListsHoldTheUnfinishedTasksByKind) {
