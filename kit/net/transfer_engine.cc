@@ -102,6 +102,15 @@ void TransferEngine::post(std::function<void()> command) {
   if (!onEngineThread() && polling_.exchange(false)) curl_multi_wakeup(multi_);
 }
 
+namespace {
+
+// A reset or cleanup drops the handle's list of cookie files without
+// freeing it; clearing the list first frees it (the cookies live in the
+// share).
+void clearCookieFiles(CURL* easy) { curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr); }
+
+}  // namespace
+
 CURL* TransferEngine::takeEasyHandle(unsigned kind, bool& fresh) {
   for (auto it = spareHandles_.rbegin(); it != spareHandles_.rend(); ++it) {
     if (it->kind != kind) continue;
@@ -114,16 +123,14 @@ CURL* TransferEngine::takeEasyHandle(unsigned kind, bool& fresh) {
   if (spareHandles_.empty()) return curl_easy_init();
   CURL* easy = spareHandles_.back().easy;
   spareHandles_.pop_back();
-  // A reset drops the handle's list of cookie files without freeing it;
-  // clearing the list first frees it (the cookies live in the share).
-  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
+  clearCookieFiles(easy);
   curl_easy_reset(easy);
   return easy;
 }
 
 void TransferEngine::returnEasyHandle(CURL* easy, unsigned kind) {
   if (spareHandles_.size() >= spareLimit_) {
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
+    clearCookieFiles(easy);
     curl_easy_cleanup(easy);
     return;
   }
@@ -468,7 +475,7 @@ bool TransferEngine::run() {
   // Whatever is left is dropped without events: the session is gone.
   while (!drivers_.empty()) removeDriver(drivers_.begin()->first);
   for (const SpareHandle& spare : spareHandles_) {
-    curl_easy_setopt(spare.easy, CURLOPT_COOKIEFILE, nullptr);
+    clearCookieFiles(spare.easy);
     curl_easy_cleanup(spare.easy);
   }
   spareHandles_.clear();

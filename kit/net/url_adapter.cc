@@ -1,8 +1,9 @@
 // kit::URL parts as the network code reads them.
 #include "kit/net/url_adapter.h"
 
-#include <algorithm>
 #include <cctype>
+
+#include "kit/net/http_header_fields.h"
 
 namespace kit::netdetail {
 
@@ -36,14 +37,11 @@ bool urlHasHost(const Ref<URL>& url) {
 }
 
 bool urlHostIsReservedInvalid(const Ref<URL>& url) {
-  std::string host = urlHost(url);
-  if (!host.empty() && host.back() == '.') host.pop_back();
-  constexpr std::string_view kInvalid = "invalid";
-  if (host.size() < kInvalid.size()) return false;
-  const std::string_view last = std::string_view(host).substr(host.size() - kInvalid.size());
-  const bool named = host.size() == kInvalid.size() || host[host.size() - kInvalid.size() - 1] == '.';
-  return named && std::equal(last.begin(), last.end(), kInvalid.begin(),
-                             [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; });
+  const std::string host = urlHost(url);
+  std::string_view name = host;
+  if (name.ends_with('.')) name.remove_suffix(1);
+  const size_t dot = name.rfind('.');
+  return equalsIgnoringCase(dot == std::string_view::npos ? name : name.substr(dot + 1), "invalid");
 }
 
 int urlPort(const Ref<URL>& url) {
