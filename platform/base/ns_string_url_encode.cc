@@ -80,12 +80,33 @@ std::string NSStringURLEncode::URLEncodedString(std::string_view text) {
   // is no UTF-8, a lone surrogate) is escaped byte by byte; the characters
   // around it keep their GB 18030 escapes.
   std::string out;
+  auto escapeBytes = [&](std::string_view bytes) {
+    for (const char c : bytes) {
+      const auto byte = static_cast<unsigned char>(c);
+      out += {'%', "0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
+    }
+  };
   size_t runStart = 0;
   auto flushRun = [&](size_t end) {
     if (end <= runStart) return;
-    kit::Ref<kit::String> encoded = kit::stringByAddingPercentEscapes(
-        *kit::str(text.substr(runStart, end - runStart)), "", kAlsoEscaped, kit::StringEncoding::GB18030);
-    out += encoded ? encoded->utf8() : URLQueryValue::encode(text.substr(runStart, end - runStart));
+    const std::string_view run = text.substr(runStart, end - runStart);
+    kit::Ref<kit::String> encoded =
+        kit::stringByAddingPercentEscapes(*kit::str(run), "", kAlsoEscaped, kit::StringEncoding::GB18030);
+    if (encoded) {
+      out += encoded->utf8();
+      return;
+    }
+    // Text the conversion refuses keeps the same escape set over its UTF-8
+    // bytes: letters, digits and "-._" stay, every other byte is escaped.
+    for (const char c : run) {
+      const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                        c == '.' || c == '_';
+      if (kept) {
+        out += c;
+      } else {
+        escapeBytes(std::string_view(&c, 1));
+      }
+    }
   };
   for (size_t pos = 0; pos < text.size();) {
     const size_t start = pos;
@@ -93,10 +114,7 @@ std::string NSStringURLEncode::URLEncodedString(std::string_view text) {
     const bool convertible = !(c == 0xFFFD && pos - start == 1) && !(c >= 0xD800 && c <= 0xDFFF);
     if (convertible) continue;
     flushRun(start);
-    for (size_t i = start; i < pos; ++i) {
-      const auto byte = static_cast<unsigned char>(text[i]);
-      out += {'%', "0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
-    }
+    escapeBytes(text.substr(start, pos - start));
     runStart = pos;
   }
   flushRun(text.size());

@@ -72,6 +72,14 @@ TEST(TextEncoding, OlderPercentEncodingWithGB18030) {
   EXPECT_EQ(S::URLEncodedString("a\xED\xA0\x80中 b"), "a%ED%A0%80%D6%D0%20b");
   EXPECT_EQ(S::URLEncodedString("\xE4\xB8"), "%E4%B8");  // a character cut short
   EXPECT_EQ(S::URLEncodedString("\xC0\xAF/"), "%C0%AF%2F");
+  // A run the GB 18030 conversion refuses (here for its NUL bytes) keeps
+  // the escape set over its UTF-8 bytes.
+  const std::string refused("t5\xEE\x9E\x91\x01\x00\x00~\x9E\x91" "e", 12);
+  const std::string older = S::URLEncodedString(refused);
+  EXPECT_EQ(older.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._%"),
+            std::string::npos)
+      << older;
+  EXPECT_NE(older.find("%7E%9E%91e"), std::string::npos) << older;
 }
 
 TEST(TextBlanks, WhitespaceTestsAndTrimming) {
