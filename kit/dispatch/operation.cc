@@ -10,6 +10,9 @@
 #include "kit/foundation/format.h"
 
 namespace kit {
+namespace {
+thread_local const Operation* t_finishingAtEndOfStart = nullptr;
+}  // namespace
 
 Operation::Operation() = default;
 Operation::~Operation() = default;
@@ -30,13 +33,13 @@ void Operation::start() {
   }
   if (!isReady()) raise(InvalidArgumentException, "-[Operation start]: receiver is not yet ready to execute");
   if (isCancelled()) {
-    setFinished(true);
+    finish(true);
     return;
   }
   setExecuting(true);
   detail::runGuarded([this] { main(); }, "an operation");
   setExecuting(false);
-  setFinished(true);
+  finish(true);
 }
 
 void Operation::cancel() {
@@ -177,7 +180,12 @@ void Operation::setExecuting(bool executing) {
 }
 
 void Operation::setFinished(bool finished) {
-  if (!finished) return;  // an operation does not come back from finished
+  if (finished) finish(false);  // an operation does not come back from finished
+}
+
+const Operation* Operation::finishingAtEndOfStart() { return t_finishingAtEndOfStart; }
+
+void Operation::finish(bool atEndOfStart) {
   std::function<void()> completion;
   std::vector<Weak<Operation>> dependents;
   {
@@ -190,7 +198,14 @@ void Operation::setFinished(bool finished) {
   }
   auto keepAlive = self();
   finishedCv_.notify_all();
-  notify("isFinished");
+  {
+    struct Mark {
+      const Operation* saved = t_finishingAtEndOfStart;
+      ~Mark() { t_finishingAtEndOfStart = saved; }
+    } mark;
+    t_finishingAtEndOfStart = atEndOfStart && !completion ? this : nullptr;
+    notify("isFinished");
+  }
   if (completion) detail::runGuarded(completion, "an operation's completion block");
   for (auto& weak : dependents) {
     if (auto dependent = weak.lock()) dependent->dependencyFinished();

@@ -81,6 +81,13 @@ class Operation : public Object {
   friend class OperationQueue;
   void notify(const std::string& key);
   void dependencyFinished();
+  // Finishes. `atEndOfStart`: called by start() itself, which returns once
+  // the news is out.
+  void finish(bool atEndOfStart);
+  // The operation finishing on this thread at the end of its own start(),
+  // with no completion block to run after its queue hears of it: nothing it
+  // runs can then wait on its queue's next operation. Else null.
+  static const Operation* finishingAtEndOfStart();
 
   mutable std::mutex mutex_;
   std::condition_variable finishedCv_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <typeinfo>
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
@@ -21,7 +22,21 @@ struct CurrentQueueScope {
 
 size_t defaultWidth() { return std::max<size_t>(2, std::thread::hardware_concurrency()); }
 
+// Operations a worker runs in a row that way before it lets go, so that the
+// global queue's other work gets a turn (as a serial dispatch queue does).
+constexpr int kOperationsPerWorkerRun = 64;
+
 }  // namespace
+
+struct OperationQueue::RunFrame {
+  OperationQueue* queue;
+  const Operation* running = nullptr;
+  Ref<Operation> next;  // started by the queue, for this thread to run
+  int left = 0;         // operations it may still be handed
+  RunFrame* outer = nullptr;
+};
+
+thread_local OperationQueue::RunFrame* OperationQueue::runFrame_ = nullptr;
 
 OperationQueue& OperationQueue::main() {
   static Ref<OperationQueue>* holder =
@@ -96,7 +111,7 @@ bool OperationQueue::runBlockHereIfIdle(std::function<void()> block) {
   }
   auto operation = BlockOperation::create(std::move(block));
   if (enqueue(operation, true)) {
-    run(operation);
+    run(operation, false);
   } else {
     // The queue took other work meanwhile: the block waits its turn.
     pump();
@@ -221,7 +236,7 @@ void OperationQueue::operationChanged(Operation* operation) {
 // Starts ready operations while the limit allows: highest priority first,
 // then in the order added. Cancelled operations are ready at once, so that
 // they finish and leave the queue.
-void OperationQueue::pump() {
+void OperationQueue::pump(bool handOver) {
   std::vector<Ref<Operation>> starting;
   Ref<Queue> underlying;
   {
@@ -229,6 +244,7 @@ void OperationQueue::pump() {
     if (suspended_) return;
     const size_t limit = maxConcurrent_ < 0 ? defaultWidth() : static_cast<size_t>(maxConcurrent_);
     underlying = underlying_;
+    handOver = handOver && underlying_.get() == &Queue::global();
     while (executing_ < limit && !ready_.empty()) {
       const uint64_t order = ready_.begin()->second;
       ready_.erase(ready_.begin());
@@ -241,21 +257,48 @@ void OperationQueue::pump() {
       starting.push_back(entry.operation);
     }
   }
+  auto it = starting.begin();
+  if (handOver && it != starting.end()) {
+    runFrame_->next = std::move(*it++);
+    --runFrame_->left;
+  }
   auto self = selfAs<OperationQueue>();
-  for (auto& operation : starting) {
-    underlying->async([self, operation] { self->run(operation); });
+  for (; it != starting.end(); ++it) {
+    underlying->async([self, operation = std::move(*it)] { self->run(operation, true); });
   }
 }
 
-void OperationQueue::run(const Ref<Operation>& operation) {
+void OperationQueue::run(Ref<Operation> operation, bool keepWorker) {
   CurrentQueueScope scope(this);
-  try {
-    if (!operation->isFinished() && !operation->isExecuting()) operation->start();
-  } catch (const Exception&) {
-    // start() raised (a subclass broke the state rules): finish it here so
-    // that the queue does not wait for it forever.
-    operation->setFinished(true);
-    throw;
+  RunFrame frame{this, nullptr, nullptr, keepWorker ? kOperationsPerWorkerRun : 0, runFrame_};
+  runFrame_ = &frame;
+  struct Leave {
+    RunFrame& frame;
+    ~Leave() {
+      runFrame_ = frame.outer;
+      // Left by a raise: the operation handed over runs on a worker.
+      if (frame.next) {
+        auto self = frame.queue->selfAs<OperationQueue>();
+        self->underlyingQueue()->async([self, operation = std::move(frame.next)] { self->run(operation, true); });
+      }
+    }
+  } leave{frame};
+  while (operation) {
+    // Only a plain block operation is known to return from start() at once
+    // once it has finished: a subclass's start() may go on after the
+    // inherited one, even to wait for the queue's next operation.
+    const Operation& running = *operation;
+    frame.running = typeid(running) == typeid(BlockOperation) ? &running : nullptr;
+    try {
+      if (!operation->isFinished() && !operation->isExecuting()) operation->start();
+    } catch (const Exception&) {
+      // start() raised (a subclass broke the state rules): finish it here so
+      // that the queue does not wait for it forever.
+      operation->setFinished(true);
+      throw;
+    }
+    operation = std::move(frame.next);
+    frame.next = nullptr;
   }
 }
 
@@ -277,7 +320,12 @@ void OperationQueue::operationFinished(Operation* operation) {
     if (entries_.empty()) emptied_.notify_all();
   }
   finished->removeStateObserver(observer);
-  pump();
+  // The block operation this thread's run() is running, at the end of its
+  // start() with no completion block to follow: the next one can wait for
+  // that to return.
+  const RunFrame* frame = runFrame_;
+  pump(frame && frame->queue == this && frame->running == operation && frame->left > 0 && !frame->next &&
+       Operation::finishingAtEndOfStart() == operation);
 }
 
 }  // namespace kit

@@ -86,11 +86,22 @@ class OperationQueue : public Object {
   // With mutex_ held: not suspended, nothing running, and an operation
   // would start at once on a worker of the global queue.
   bool idleLocked() const;
-  void pump();
+  // What run() is doing on this thread.
+  struct RunFrame;
+  static thread_local RunFrame* runFrame_;
+  // Starts ready operations while the limit allows. With `handOver`, the
+  // first goes to the run on this thread (see run()) instead of a worker.
+  void pump(bool handOver = false);
   void operationFinished(Operation* operation);
   // The operation's readiness or priority may have changed.
   void operationChanged(Operation* operation);
-  void run(const Ref<Operation>& operation);
+  // Runs the operation on this thread. With `keepWorker` (a worker of the
+  // global queue running it), a block operation without a completion block
+  // hands this thread the next operation the queue starts as it finishes,
+  // which runs here as soon as start() returns, without waking another
+  // worker: a serial queue's blocks run one after another that way, for a
+  // while.
+  void run(Ref<Operation> operation, bool keepWorker);
   // With mutex_ held: puts a waiting entry in ready_ when it is ready.
   void fileLocked(uint64_t order, Entry& entry);
 

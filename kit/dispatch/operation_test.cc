@@ -361,3 +361,71 @@ TEST(OperationTest, WaitingForTheQueueWaitsForABlockRunHere) {
 
 }  // namespace
 }  // namespace kit
+
+namespace kit {
+namespace {
+
+TEST(OperationTest, ASerialQueuesBlocksRunOneAfterAnotherOnOneWorkerForARun) {
+  constexpr int kBlocks = 200;
+  auto queue = OperationQueue::create("one worker");
+  queue->setMaxConcurrentOperationCount(1);
+  queue->setSuspended(true);
+  std::vector<std::thread::id> ranOn;
+  std::vector<int> order;
+  for (int i = 0; i < kBlocks; ++i) {
+    queue->addOperationWithBlock([&, i] {
+      ranOn.push_back(std::this_thread::get_id());
+      order.push_back(i);
+    });
+  }
+  queue->setSuspended(false);
+  queue->waitUntilAllOperationsAreFinished();
+  ASSERT_EQ(order.size(), static_cast<size_t>(kBlocks));
+  for (int i = 0; i < kBlocks; ++i) EXPECT_EQ(order[i], i);
+  // The worker that ran the first keeps the next 64, then lets go.
+  for (int i = 1; i <= 64; ++i) EXPECT_EQ(ranOn[i], ranOn[0]) << "block " << i;
+  EXPECT_NE(ranOn[0], std::this_thread::get_id());
+}
+
+// Finishes through the inherited start(), then waits for the queue's next
+// operation to run before it returns.
+class FinishThenWait : public Operation {
+ public:
+  explicit FinishThenWait(Ref<Semaphore> nextRan) : nextRan_(std::move(nextRan)) {}
+  void start() override {
+    Operation::start();
+    sawNext = nextRan_->wait(10.0);
+  }
+  std::atomic<bool> sawNext{false};
+
+ private:
+  Ref<Semaphore> nextRan_;
+};
+
+TEST(OperationTest, WorkAfterAnOperationFinishesDoesNotHoldUpTheQueuesNextOne) {
+  auto queue = OperationQueue::create("finish then wait");
+  queue->setMaxConcurrentOperationCount(1);
+  {
+    // A subclass's start() that goes on after the inherited one.
+    auto nextRan = Semaphore::create(0);
+    auto first = std::make_shared<FinishThenWait>(nextRan);
+    queue->addOperation(first);
+    queue->addOperationWithBlock([nextRan] { nextRan->signal(); });
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(test::runUntil([&] { return first->sawNext.load(); }, 15));
+  }
+  {
+    // A completion block, which runs after the queue hears of the finish.
+    auto nextRan = Semaphore::create(0);
+    std::atomic<bool> sawNext{false};
+    auto first = BlockOperation::create([] {});
+    first->setCompletionBlock([&sawNext, nextRan] { sawNext = nextRan->wait(10.0); });
+    queue->addOperation(first);
+    queue->addOperationWithBlock([nextRan] { nextRan->signal(); });
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(test::runUntil([&] { return sawNext.load(); }, 15));
+  }
+}
+
+}  // namespace
+}  // namespace kit
