@@ -85,8 +85,8 @@ class Operation : public Object {
   // the news is out.
   void finish(bool atEndOfStart);
   // The operation finishing on this thread at the end of its own start(),
-  // with no completion block to run after its queue hears of it: nothing it
-  // runs can then wait on its queue's next operation. Else null.
+  // with no completion block to run once its queue has heard of it (only
+  // the dependents' news follows); else null.
   static const Operation* finishingAtEndOfStart();
 
   mutable std::mutex mutex_;
