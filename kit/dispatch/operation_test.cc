@@ -359,12 +359,6 @@ TEST(OperationTest, WaitingForTheQueueWaitsForABlockRunHere) {
   EXPECT_TRUE(doneBeforeWaitReturned.load());
 }
 
-}  // namespace
-}  // namespace kit
-
-namespace kit {
-namespace {
-
 TEST(OperationTest, ASerialQueuesBlocksRunOneAfterAnotherOnOneWorkerForARun) {
   constexpr int kBlocks = 200;
   auto queue = OperationQueue::create("one worker");
