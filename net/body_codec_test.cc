@@ -8,6 +8,7 @@
 
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kit/foundation/json_serialization.h"
@@ -20,9 +21,9 @@ namespace {
 
 // gzip (or zlib, with windowBits 15) written with zlib directly, so the tests
 // do not lean on the code under test to make their input.
-std::string deflateText(std::string_view text, int windowBits = 31) {
+std::string deflateText(std::string_view text, int windowBits = 31, int level = Z_BEST_COMPRESSION, int memLevel = 9) {
   z_stream s{};
-  deflateInit2(&s, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
+  deflateInit2(&s, level, Z_DEFLATED, windowBits, memLevel, Z_DEFAULT_STRATEGY);
   std::string out(deflateBound(&s, text.size()), '\0');
   s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
   s.avail_in = static_cast<uInt>(text.size());
@@ -302,6 +303,40 @@ TEST(Gzip, IncompressibleInputStillCompressesAndRoundTrips) {
   auto back = cxrLFCGzipUtillity::uncompressZippedData(packed);
   ASSERT_TRUE(back);
   EXPECT_TRUE(back->isEqualToData(*input));
+}
+
+TEST(Gzip, EachBodyComesOutAsFromAFreshStream) {
+  // The deflate stream is kept between bodies: nothing of one body (its
+  // window, its hash chains, its length) may show in the next, one after
+  // another or from several threads at once.
+  std::string repetitive;
+  for (int i = 0; i < 3000; ++i) repetitive += "order " + std::to_string(i % 13) + ";";
+  std::mt19937 random(11);
+  std::string noise(5000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  const std::vector<std::string> bodies = {repetitive, "{\"a\":1}", noise, repetitive.substr(0, 700), "{\"a\":1}"};
+  std::vector<std::string> expected;
+  for (const auto& body : bodies) expected.push_back(deflateText(body, 31, Z_DEFAULT_COMPRESSION, 8));
+
+  auto compressAll = [&](size_t rounds) {
+    size_t mismatches = 0;
+    for (size_t round = 0; round < rounds; ++round) {
+      for (size_t i = 0; i < bodies.size(); ++i) {
+        auto packed = cxrLFCGzipUtillity::gzipData(kit::Data::make(bodies[i]));
+        if (!packed || packed->toString() != expected[i]) ++mismatches;
+      }
+    }
+    return mismatches;
+  };
+  EXPECT_EQ(compressAll(2), 0u);
+  std::vector<std::thread> threads;
+  std::vector<size_t> mismatches(4);
+  for (size_t t = 0; t < mismatches.size(); ++t) threads.emplace_back([&, t] { mismatches[t] = compressAll(20); });
+  for (auto& thread : threads) thread.join();
+  for (size_t m : mismatches) EXPECT_EQ(m, 0u);
+  // A refused body leaves the kept stream as it was.
+  EXPECT_FALSE(cxrLFCGzipUtillity::compress(kit::Data::make()));
+  EXPECT_EQ(compressAll(1), 0u);
 }
 
 TEST(Gzip, OutputBeyondTheFirstBufferGuessComesOutWhole) {

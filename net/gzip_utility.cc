@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -96,14 +98,66 @@ size_t firstOutputSize(std::span<const uint8_t> in) {
   return std::clamp<size_t>(in.size() * 4, 64, bound);
 }
 
+// A deflate stream kept from one body to the next. Its state is a quarter
+// of a megabyte (window, hash chains, pending output); set up and freed for
+// every body, it went back to the system each time and came back as fresh
+// pages to fault in and clear, which cost a request more than deflating its
+// body did. deflateReset gives the same output as a new stream.
+//
+// One stream is kept for the process: a compression takes it (or makes its
+// own while another thread holds it) and puts it back when it succeeded,
+// unless one was put back meanwhile. A stream that failed is dropped.
+class DeflateStream {
+ public:
+  // The kept stream reset, or a new one. `status` is zlib's answer to
+  // setting it up: the stream is of no use unless it is Z_OK.
+  static std::unique_ptr<DeflateStream> take(int& status) {
+    std::unique_ptr<DeflateStream> stream(spare().exchange(nullptr, std::memory_order_acquire));
+    if (stream && deflateReset(&stream->z) == Z_OK) return (status = Z_OK, std::move(stream));
+    stream = std::make_unique<DeflateStream>();
+    status = deflateInit2(&stream->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+    stream->ready_ = status == Z_OK;
+    return stream;
+  }
+
+  static void putBack(std::unique_ptr<DeflateStream> stream) {
+    stream->z.next_in = nullptr;  // holds nothing of the body it made
+    stream->z.next_out = nullptr;
+    DeflateStream* empty = nullptr;
+    if (spare().compare_exchange_strong(empty, stream.get(), std::memory_order_release)) stream.release();
+  }
+
+  DeflateStream() = default;
+  DeflateStream(const DeflateStream&) = delete;
+  DeflateStream& operator=(const DeflateStream&) = delete;
+  ~DeflateStream() {
+    if (ready_) deflateEnd(&z);
+  }
+
+  z_stream z{};
+
+ private:
+  // The slot frees what it holds when the process ends.
+  struct Slot : std::atomic<DeflateStream*> {
+    ~Slot() { delete exchange(nullptr); }
+  };
+  static Slot& spare() {
+    static Slot slot;
+    return slot;
+  }
+
+  bool ready_ = false;
+};
+
 }  // namespace
 
 kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::compress(const kit::Ref<kit::Data>& data) {
   if (!data || data->empty()) return zlibError(Z_BUF_ERROR, kEmptyInput, nullptr, nullptr);
 
-  z_stream stream{};
-  int status = deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  if (status != Z_OK) return zlibError(status, initialisationMessage(status), "deflateInit2", stream.msg);
+  int status;
+  std::unique_ptr<DeflateStream> deflater = DeflateStream::take(status);
+  if (status != Z_OK) return zlibError(status, initialisationMessage(status), "deflateInit2", deflater->z.msg);
+  z_stream& stream = deflater->z;
 
   // deflateBound covers the worst case of the whole input in one pass, so a
   // buffer of that size never runs out, incompressible input included.
@@ -117,12 +171,10 @@ kit::Expected<kit::Ref<kit::Data>> cxrLFCGzipUtillity::compress(const kit::Ref<k
   } while (status == Z_OK);
 
   if (status != Z_STREAM_END) {
-    auto failed = zlibError(status, compressionMessage(status), "deflate", stream.msg);
-    deflateEnd(&stream);
-    return failed;
+    return zlibError(status, compressionMessage(status), "deflate", stream.msg);
   }
   out.resize(stream.total_out);
-  deflateEnd(&stream);
+  DeflateStream::putBack(std::move(deflater));
   return kit::Data::make(std::move(out));
 }
 
