@@ -6,11 +6,18 @@
 // request). The thread tells the policy how long each wait really was, spun
 // or blocked, and spins only while recent waits have been short enough for
 // spinning to pay off, as adaptive mutexes do.
+//
+// How long a spin may last depends on what a wake costs, and that differs
+// by machines a hundredfold: a few microseconds on a bare processor, tens
+// in a virtual machine, where waking an idle processor goes through the
+// hypervisor. WakeLatency measures it where the thread runs.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 
 namespace kit::netdetail {
 
@@ -18,10 +25,12 @@ class AdaptiveLinger {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit AdaptiveLinger(std::chrono::nanoseconds window) : window_(window) {}
+  explicit AdaptiveLinger(std::chrono::nanoseconds window) : window_(window.count()) {}
 
   // The longest spin.
-  std::chrono::nanoseconds window() const { return window_; }
+  std::chrono::nanoseconds window() const { return std::chrono::nanoseconds(window_.load(std::memory_order_relaxed)); }
+  // Waits recorded from now on are told apart by the new window.
+  void setWindow(std::chrono::nanoseconds window) { window_.store(window.count(), std::memory_order_relaxed); }
 
   // Whether the next wait should start with a spin: recent waits ended
   // within the window more often than not. A new policy spins.
@@ -30,7 +39,7 @@ class AdaptiveLinger {
   // How long a wait lasted, from running out of work to the next work
   // arriving, whether the thread spun or blocked meanwhile.
   void record(std::chrono::nanoseconds wait) {
-    const int step = wait <= window_ ? 1 : -1;
+    const int step = wait <= window() ? 1 : -1;
     const int score = score_.load(std::memory_order_relaxed);
     score_.store(std::clamp(score + step, -kLimit, kLimit), std::memory_order_relaxed);
   }
@@ -40,10 +49,36 @@ class AdaptiveLinger {
   // this many of the other kind to change the decision, so one odd wait
   // does not.
   static constexpr int kLimit = 4;
-  const std::chrono::nanoseconds window_;
+  std::atomic<std::chrono::nanoseconds::rep> window_;
   // Recorded by one thread at a time (the waiting thread, or the one that
   // ends the wait under the owner's lock); read by the waiting thread.
   std::atomic<int> score_{0};
+};
+
+// How long a blocked thread takes to run again once woken, from the waker's
+// call to the thread's return from its wait: the median of the last few
+// wakes, so that a wake that found the processor busy for a while, or one
+// that raced with the wait ending on its own, does not move it. Recorded
+// and read by one thread at a time.
+class WakeLatency {
+ public:
+  explicit WakeLatency(std::chrono::nanoseconds initial) { samples_.fill(initial); }
+
+  void record(std::chrono::nanoseconds latency) {
+    samples_[next_] = std::max(latency, std::chrono::nanoseconds(0));
+    next_ = (next_ + 1) % kSamples;
+  }
+
+  std::chrono::nanoseconds median() const {
+    auto sorted = samples_;
+    std::nth_element(sorted.begin(), sorted.begin() + kSamples / 2, sorted.end());
+    return sorted[kSamples / 2];
+  }
+
+ private:
+  static constexpr size_t kSamples = 15;
+  std::array<std::chrono::nanoseconds, kSamples> samples_;
+  size_t next_ = 0;
 };
 
 }  // namespace kit::netdetail

@@ -1,9 +1,11 @@
 // The linger policy: spin while waits have lately been short, block while
 // they have been long, and change its mind only after a run of the other
-// kind.
+// kind; the spin as long as a wake lately cost.
 #include "kit/net/adaptive_linger.h"
 
 #include <gtest/gtest.h>
+
+#include "kit/net/transfer_engine.h"
 
 namespace kit::netdetail {
 namespace {
@@ -47,6 +49,42 @@ TEST(AdaptiveLingerTest, OneOddWaitDoesNotStopASpinThatPays) {
   edge.record(microseconds(150));
   EXPECT_TRUE(edge.worthSpinning());
   EXPECT_EQ(edge.window(), microseconds(150));
+}
+
+TEST(AdaptiveLingerTest, ANewWindowSortsTheWaitsRecordedAfterIt) {
+  AdaptiveLinger policy(microseconds(100));
+  policy.record(microseconds(120));
+  EXPECT_FALSE(policy.worthSpinning());
+  policy.setWindow(microseconds(150));
+  EXPECT_EQ(policy.window(), microseconds(150));
+  policy.record(microseconds(120));
+  policy.record(microseconds(120));
+  EXPECT_TRUE(policy.worthSpinning());
+}
+
+TEST(WakeLatencyTest, FollowsMostRecentWakesAndNotTheOddOne) {
+  WakeLatency latency(microseconds(25));
+  EXPECT_EQ(latency.median(), microseconds(25));
+  // Seven of fifteen are not yet most of them.
+  for (int i = 0; i < 7; ++i) latency.record(microseconds(40));
+  EXPECT_EQ(latency.median(), microseconds(25));
+  latency.record(microseconds(40));
+  EXPECT_EQ(latency.median(), microseconds(40));
+  // A wake that found the processor taken for milliseconds, or one that
+  // raced with the wait ending (a stamp after the return), moves nothing.
+  latency.record(microseconds(5000));
+  latency.record(microseconds(-3));
+  EXPECT_EQ(latency.median(), microseconds(40));
+  // Older wakes give way: the machine got faster.
+  for (int i = 0; i < 15; ++i) latency.record(microseconds(6));
+  EXPECT_EQ(latency.median(), microseconds(6));
+}
+
+TEST(WakeLatencyTest, TheEnginesWindowIsTwiceAWakeWithinBounds) {
+  EXPECT_EQ(TransferEngine::lingerWindow(microseconds(40)), microseconds(80));
+  EXPECT_EQ(TransferEngine::lingerWindow(TransferEngine::kFirstWakeLatency), microseconds(50));
+  EXPECT_EQ(TransferEngine::lingerWindow(microseconds(1)), TransferEngine::kShortestLinger);
+  EXPECT_EQ(TransferEngine::lingerWindow(microseconds(900)), TransferEngine::kLongestLinger);
 }
 
 }  // namespace

@@ -99,7 +99,10 @@ void TransferEngine::post(std::function<void()> command) {
   posted_.fetch_add(1);
   // The network thread looks at the count before it blocks: only a thread
   // already blocked needs waking, and only once.
-  if (!onEngineThread() && polling_.exchange(false)) curl_multi_wakeup(multi_);
+  if (!onEngineThread() && polling_.exchange(false)) {
+    wokenAt_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    curl_multi_wakeup(multi_);
+  }
 }
 
 namespace {
@@ -313,9 +316,9 @@ bool TransferEngine::runCommands() {
   }
 }
 
-bool TransferEngine::linger(bool sockets) {
+bool TransferEngine::linger(bool sockets, std::chrono::nanoseconds window) {
   using std::chrono::steady_clock;
-  const auto until = steady_clock::now() + kLinger;
+  const auto until = steady_clock::now() + window;
   do {
     if (posted_.load(std::memory_order_acquire) != seen_) return true;
     if (sockets) {
@@ -326,6 +329,16 @@ bool TransferEngine::linger(bool sockets) {
     sched_yield();
   } while (steady_clock::now() < until);
   return posted_.load(std::memory_order_acquire) != seen_;
+}
+
+void TransferEngine::noteWake() {
+  const auto at = wokenAt_.exchange(0, std::memory_order_relaxed);
+  if (at == 0) return;
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  wakeLatency_.record(std::chrono::nanoseconds(std::chrono::steady_clock::duration(now - at)));
+  const auto window = lingerWindow(wakeLatency_.median());
+  answerLinger_.setWindow(window);
+  commandLinger_.setWindow(window);
 }
 
 bool TransferEngine::processMessages() {
@@ -457,18 +470,22 @@ bool TransferEngine::run() {
     if (wait > 0 && busy && !Clock::isVirtual()) {
       policy = running > 0 ? &answerLinger_ : &commandLinger_;
       idleSince = AdaptiveLinger::Clock::now();
-      if (policy->worthSpinning() && linger(running > 0)) {
+      if (policy->worthSpinning() && linger(running > 0, policy->window())) {
         policy->record(AdaptiveLinger::Clock::now() - idleSince);
         policy = nullptr;
         wait = 0;
       }
     }
     if (wait > 0 || running > 0) {
+      // A stamp left by a post that found the thread awake already is not
+      // a wake.
+      wokenAt_.store(0, std::memory_order_relaxed);
       polling_.store(true);
       // A command posted since the thread took its commands runs first.
       if (posted_.load() != seen_) wait = 0;
       curl_multi_poll(multi_, nullptr, 0, wait, nullptr);
       polling_.store(false);
+      noteWake();
     }
     if (policy) policy->record(AdaptiveLinger::Clock::now() - idleSince);
   }

@@ -10,6 +10,7 @@
 // whichever of the two holds the work, never both.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -69,8 +70,17 @@ class TransferEngine {
   // requests and answers follow closely, as on loopback or a fast link,
   // and is left out while such waits have lately been longer. About what
   // blocking and being woken cost, so that a spin that does not pay costs
-  // no more than the wake it tried to save.
-  static constexpr std::chrono::microseconds kLinger{50};
+  // no more than the wake it tried to save: twice the time the thread has
+  // lately taken to run again once woken (the waiting side's wait, and
+  // about as much processor time again for the waker's call and the
+  // thread's return), within bounds. Until it has been woken, the thread
+  // takes a wake to cost kFirstWakeLatency.
+  static std::chrono::nanoseconds lingerWindow(std::chrono::nanoseconds wakeLatency) {
+    return std::clamp<std::chrono::nanoseconds>(2 * wakeLatency, kShortestLinger, kLongestLinger);
+  }
+  static constexpr std::chrono::microseconds kShortestLinger{10};
+  static constexpr std::chrono::microseconds kLongestLinger{200};
+  static constexpr std::chrono::microseconds kFirstWakeLatency{25};
 
   // How long the thread's own work may wait on a delegate queue's events
   // run on it at the end of a pass (a caller's completion handler, which
@@ -149,9 +159,12 @@ class TransferEngine {
   void runWatched(const std::function<void()>& events);
   // Whether commands ran.
   bool runCommands();
-  // Waits up to kLinger for a command, or with `sockets` for a
+  // Waits up to `window` for a command, or with `sockets` for a
   // transfer's socket to be ready; true when one came.
-  bool linger(bool sockets);
+  bool linger(bool sockets, std::chrono::nanoseconds window);
+  // After a poll: what the wake that ended it, if a post's, took, and the
+  // linger window that follows from it.
+  void noteWake();
   // Whether a transfer ended.
   bool processMessages();
   void flushDirty();
@@ -189,8 +202,12 @@ class TransferEngine {
   std::shared_ptr<EventLane> lane_;
   // Whether lingering pays: waits for an answer on a socket, and waits for
   // the next command with nothing running (network thread).
-  AdaptiveLinger answerLinger_{kLinger};
-  AdaptiveLinger commandLinger_{kLinger};
+  AdaptiveLinger answerLinger_{lingerWindow(kFirstWakeLatency)};
+  AdaptiveLinger commandLinger_{lingerWindow(kFirstWakeLatency)};
+  // How long the thread takes to run again after a post woke it (network
+  // thread), and when the post that woke it called (0: no wake pending).
+  WakeLatency wakeLatency_{kFirstWakeLatency};
+  std::atomic<std::chrono::steady_clock::rep> wokenAt_{0};
 
   std::mutex mutex_;
   std::deque<std::function<void()>> commands_;
