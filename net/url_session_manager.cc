@@ -84,10 +84,6 @@ void SDPURLSessionManager::setCompletionGroup(kit::Ref<kit::Group> group) {
   completionGroup_ = std::move(group);
 }
 
-std::string SDPURLSessionManager::taskDescriptionForSessionTasks() const {
-  return kit::formatString("%p", static_cast<const void*>(this));
-}
-
 // ---- Task delegates
 
 kit::Ref<SDPURLSessionManagerTaskDelegate> SDPURLSessionManager::delegateForTask(

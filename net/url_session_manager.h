@@ -27,6 +27,7 @@
 #include "kit/dispatch/group.h"
 #include "kit/dispatch/operation_queue.h"
 #include "kit/dispatch/queue.h"
+#include "kit/foundation/format.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/net/url_session.h"
 #include "net/network_reachability_manager.h"
@@ -73,7 +74,7 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate,
   bool attemptsToRecreateUploadTasksForBackgroundSessions = false;
 
   // "%p" of the manager: the description of every task it makes.
-  std::string taskDescriptionForSessionTasks() const;
+  const std::string& taskDescriptionForSessionTasks() const { return taskDescription_; }
 
   // ---- Task delegates
   kit::Ref<SDPURLSessionManagerTaskDelegate> delegateForTask(const kit::Ref<kit::URLSessionTask>& task) const;
@@ -260,6 +261,8 @@ class SDPURLSessionManager : public kit::Object, public kit::URLSessionDelegate,
                                                             bool sessionLevel,
                                                             kit::Ref<kit::URLCredential>* credential);
 
+  // Made once: every task's description, and compared on each resume.
+  const std::string taskDescription_ = kit::formatString("%p", static_cast<const void*>(this));
   kit::Ref<kit::URLSessionConfiguration> sessionConfiguration_;
   kit::Ref<kit::OperationQueue> operationQueue_;
   kit::Ref<kit::URLSession> session_;
