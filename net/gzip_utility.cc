@@ -113,7 +113,10 @@ class DeflateStream {
   // setting it up: the stream is of no use unless it is Z_OK.
   static std::unique_ptr<DeflateStream> take(int& status) {
     std::unique_ptr<DeflateStream> stream(spare().exchange(nullptr, std::memory_order_acquire));
-    if (stream && deflateReset(&stream->z) == Z_OK) return (status = Z_OK, std::move(stream));
+    if (stream && deflateReset(&stream->z) == Z_OK) {
+      status = Z_OK;
+      return stream;
+    }
     stream = std::make_unique<DeflateStream>();
     status = deflateInit2(&stream->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
     stream->ready_ = status == Z_OK;
