@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "kit/foundation/string.h"
 #include "kit/foundation/string_encoding.h"
 
 namespace kit {
@@ -35,23 +36,11 @@ size_t findNoCase(std::string_view text, std::string_view needle, size_t from) {
   return std::string_view::npos;
 }
 
+// A character reference's code point as UTF-8; NUL, surrogates and values
+// past Unicode become U+FFFD, as HTML reads them.
 void appendUTF8(std::string& out, uint32_t cp) {
   if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+  appendCodePoint(out, static_cast<char32_t>(cp));
 }
 
 struct NamedEntity {
