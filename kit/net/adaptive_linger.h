@@ -25,7 +25,12 @@ class AdaptiveLinger {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit AdaptiveLinger(std::chrono::nanoseconds window) : window_(window.count()) {}
+  // `missWeight`: how many waits within the window one longer wait
+  // outweighs. 1 spins while more than half the waits end within the
+  // window; 3 only while more than three in four do, for a spin that
+  // saves less than a miss wastes.
+  explicit AdaptiveLinger(std::chrono::nanoseconds window, int missWeight = 1)
+      : window_(window.count()), missWeight_(missWeight) {}
 
   // The longest spin.
   std::chrono::nanoseconds window() const { return std::chrono::nanoseconds(window_.load(std::memory_order_relaxed)); }
@@ -39,7 +44,7 @@ class AdaptiveLinger {
   // How long a wait lasted, from running out of work to the next work
   // arriving, whether the thread spun or blocked meanwhile.
   void record(std::chrono::nanoseconds wait) {
-    const int step = wait <= window() ? 1 : -1;
+    const int step = wait <= window() ? 1 : -missWeight_;
     const int score = score_.load(std::memory_order_relaxed);
     score_.store(std::clamp(score + step, -kLimit, kLimit), std::memory_order_relaxed);
   }
@@ -50,6 +55,7 @@ class AdaptiveLinger {
   // does not.
   static constexpr int kLimit = 4;
   std::atomic<std::chrono::nanoseconds::rep> window_;
+  const int missWeight_;
   // Recorded by one thread at a time (the waiting thread, or the one that
   // ends the wait under the owner's lock); read by the waiting thread.
   std::atomic<int> score_{0};

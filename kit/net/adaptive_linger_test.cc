@@ -62,6 +62,22 @@ TEST(AdaptiveLingerTest, ANewWindowSortsTheWaitsRecordedAfterIt) {
   EXPECT_TRUE(policy.worthSpinning());
 }
 
+TEST(AdaptiveLingerTest, AHeavierMissKeepsSpinningOnlyWhileNearlyEveryWaitIsCaught) {
+  // Two waits in three caught: enough for an even policy, not for one
+  // that weighs a miss as three catches.
+  AdaptiveLinger even(microseconds(100)), strict(microseconds(100), 3);
+  for (int i = 0; i < 30; ++i) {
+    const auto wait = i % 3 == 2 ? microseconds(400) : microseconds(20);
+    even.record(wait);
+    strict.record(wait);
+  }
+  EXPECT_TRUE(even.worthSpinning());
+  EXPECT_FALSE(strict.worthSpinning());
+  // Seven in eight caught: the strict one spins again.
+  for (int i = 0; i < 32; ++i) strict.record(i % 8 == 7 ? microseconds(400) : microseconds(20));
+  EXPECT_TRUE(strict.worthSpinning());
+}
+
 TEST(WakeLatencyTest, FollowsMostRecentWakesAndNotTheOddOne) {
   WakeLatency latency(microseconds(25));
   EXPECT_EQ(latency.median(), microseconds(25));

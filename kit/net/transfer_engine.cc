@@ -8,13 +8,18 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/select.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "kit/dispatch/clock.h"
 #include "kit/net/event_lane.h"
@@ -59,9 +64,19 @@ TransferEngine::TransferEngine(Options options)
   share_ = curl_share_init();
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+  parkFd_ = epoll_create1(EPOLL_CLOEXEC);
+  parkWake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (parkFd_ < 0 || parkWake_ < 0) std::abort();
+  epoll_event wake{};
+  wake.events = EPOLLIN;
+  wake.data.fd = parkWake_;
+  if (epoll_ctl(parkFd_, EPOLL_CTL_ADD, parkWake_, &wake) != 0) std::abort();
   // The clock wakes the thread when it moves, so that a time-out that fell
   // due is seen at once.
-  clock_ = TransferClock::create([multi = multi_] { curl_multi_wakeup(multi); });
+  clock_ = TransferClock::create([multi = multi_, fd = parkWake_] {
+    curl_multi_wakeup(multi);
+    eventfd_write(fd, 1);
+  });
   watch_ = [this](const std::function<void()>& events) { runWatched(events); };
   thread_ = std::thread([this] { threadBody(/*holding=*/true); });
 }
@@ -83,12 +98,15 @@ TransferEngine::~TransferEngine() {
   }
   relief_.stop();
   curl_multi_wakeup(multi_);
+  eventfd_write(parkWake_, 1);
   thread_.join();
   // Only the first thread starts the second, and it has ended.
   if (standIn_.joinable()) standIn_.join();
   clock_->detach();
   curl_multi_cleanup(multi_);
   curl_share_cleanup(share_);
+  close(parkWake_);
+  close(parkFd_);
 }
 
 void TransferEngine::post(std::function<void()> command) {
@@ -99,10 +117,132 @@ void TransferEngine::post(std::function<void()> command) {
   posted_.fetch_add(1);
   // The network thread looks at the count before it blocks: only a thread
   // already blocked needs waking, and only once.
-  if (!onEngineThread() && polling_.exchange(false)) {
+  if (onEngineThread()) return;
+  callerPosted_.store(true, std::memory_order_relaxed);
+  if (polling_.exchange(false)) {
     wokenAt_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     curl_multi_wakeup(multi_);
+  } else if (parked_.load()) {
+    unpark();
   }
+}
+
+void TransferEngine::unpark() {
+  if (!parked_.exchange(false)) return;
+  wokenAt_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+  eventfd_write(parkWake_, 1);
+}
+
+bool TransferEngine::runHere(std::function<void()>& command) {
+  if (Clock::isVirtual()) return false;
+  {
+    std::lock_guard lock(parkMutex_);
+    if (parkState_ != Park::Parked) return false;
+    {
+      std::lock_guard commandsLock(mutex_);
+      if (stopping_) return false;
+      commands_.push_back(std::move(command));
+    }
+    parkState_ = Park::Here;
+    if (!firstPassHere_) firstPassHere_ = std::chrono::steady_clock::now();
+  }
+  posted_.fetch_add(1);
+  commandsRunHere_.fetch_add(1, std::memory_order_relaxed);
+  // The pass the network thread would have run for the command, up to its
+  // wait. The events it posts go to the delegate queue; none run here.
+  if (lane_) lane_->beginBatch();
+  runCommands();
+  int running = 0;
+  curl_multi_perform(multi_, &running);
+  processMessages();
+  flushDirty();
+  int wait = checkTimeouts();
+  flushDirty();
+  if (lane_) lane_->endBatch();
+  long curlTimeout = -1;
+  curl_multi_timeout(multi_, &curlTimeout);
+  if (curlTimeout >= 0) wait = std::min<int>(wait, static_cast<int>(curlTimeout));
+  // Counts of received bytes the pass left to look up are looked up now:
+  // the parked thread does not look while it waits.
+  for (uint64_t id : std::exchange(staleSocketBytes_, {})) {
+    if (TaskDriver* d = driver(id)) d->refreshSocketBytes();
+  }
+  // The parked thread carries on from here, unless the pass left it
+  // something to do before its wait would end of itself.
+  bool wake = running > 0 && !watchWhileParked();
+  std::unique_lock lock(parkMutex_);
+  if (std::chrono::steady_clock::now() + std::chrono::milliseconds(wait) < parkedUntil_) wake = true;
+  parkState_ = Park::Parked;
+  lock.unlock();
+  parkDone_.notify_all();
+  if (wake) unpark();
+  return true;
+}
+
+bool TransferEngine::watchWhileParked() {
+  // Sockets past what a descriptor set holds are left out of it: the
+  // thread must poll them itself.
+  for (const NotedSocket& socket : sockets_) {
+    if (socket.fd >= FD_SETSIZE) return false;
+  }
+  fd_set readable, writable, failed;
+  FD_ZERO(&readable);
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  int highest = -1;
+  if (curl_multi_fdset(multi_, &readable, &writable, &failed, &highest) != CURLM_OK || highest < 0) return false;
+  for (int fd = 0; fd <= highest; ++fd) {
+    epoll_event event{};
+    if (FD_ISSET(fd, &readable)) event.events |= EPOLLIN;
+    if (FD_ISSET(fd, &writable)) event.events |= EPOLLOUT;
+    if (event.events == 0) continue;
+    // One readiness is enough to wake the thread, which then polls
+    // through libcurl again. A socket stays in the set, unarmed, once it
+    // has woken the thread (or closed: then it leaves the set itself), and
+    // is armed again the next time.
+    event.events |= EPOLLONESHOT;
+    event.data.fd = fd;
+    const bool known = inParkSet_.test(static_cast<size_t>(fd));
+    if (epoll_ctl(parkFd_, known ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event) != 0 &&
+        (errno != (known ? ENOENT : EEXIST) ||
+         epoll_ctl(parkFd_, known ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event) != 0)) {
+      return false;
+    }
+    inParkSet_.set(static_cast<size_t>(fd));
+  }
+  return true;
+}
+
+std::optional<std::chrono::steady_clock::time_point> TransferEngine::park(int waitMs) {
+  {
+    std::lock_guard lock(parkMutex_);
+    parkedUntil_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    firstPassHere_.reset();
+    wokenAt_.store(0, std::memory_order_relaxed);
+    parked_.store(true);
+    // A command posted since the thread took its commands runs first.
+    if (posted_.load() != seen_) {
+      parked_.store(false);
+      return std::nullopt;
+    }
+    parkState_ = Park::Parked;
+  }
+  epoll_event events[4];
+  const int ready = epoll_wait(parkFd_, events, 4, waitMs);
+  parked_.store(false);
+  for (int i = 0; i < ready; ++i) {
+    if (events[i].data.fd == parkWake_) {
+      eventfd_t drained;
+      eventfd_read(parkWake_, &drained);
+    }
+  }
+  std::unique_lock lock(parkMutex_);
+  parkDone_.wait(lock, [this] { return parkState_ != Park::Here; });
+  parkState_ = Park::Busy;
+  const auto passHere = firstPassHere_;
+  lock.unlock();
+  noteWake();
+  return passHere;
 }
 
 namespace {
@@ -339,6 +479,7 @@ void TransferEngine::noteWake() {
   const auto window = lingerWindow(wakeLatency_.median());
   answerLinger_.setWindow(window);
   commandLinger_.setWindow(window);
+  hereLinger_.setWindow(window);
 }
 
 bool TransferEngine::processMessages() {
@@ -421,10 +562,13 @@ void TransferEngine::runWatched(const std::function<void()>& events) {
 }
 
 bool TransferEngine::run() {
+  // Whether the last command came by a caller's pass, not by a post.
+  bool commandsRunHere = false;
   for (;;) {
     // The events of a pass go to the delegate queue together, at its end.
     if (lane_) lane_->beginBatch();
     bool busy = runCommands();
+    if (busy && callerPosted_.exchange(false, std::memory_order_relaxed)) commandsRunHere = false;
     {
       std::lock_guard lock(mutex_);
       if (stopping_ && commands_.empty()) {
@@ -468,7 +612,7 @@ bool TransferEngine::run() {
     AdaptiveLinger* policy = nullptr;
     AdaptiveLinger::Clock::time_point idleSince;
     if (wait > 0 && busy && !Clock::isVirtual()) {
-      policy = running > 0 ? &answerLinger_ : &commandLinger_;
+      policy = running > 0 ? &answerLinger_ : commandsRunHere ? &hereLinger_ : &commandLinger_;
       idleSince = AdaptiveLinger::Clock::now();
       if (policy->worthSpinning() && linger(running > 0, policy->window())) {
         policy->record(AdaptiveLinger::Clock::now() - idleSince);
@@ -476,7 +620,16 @@ bool TransferEngine::run() {
         wait = 0;
       }
     }
-    if (wait > 0 || running > 0) {
+    if (running == 0 && wait > 0 && !Clock::isVirtual()) {
+      // A caller that ran its command here ended the wait for a command,
+      // however long the thread then slept on what the command started.
+      const auto passHere = park(wait);
+      commandsRunHere = passHere.has_value();
+      if (passHere && policy) {
+        policy->record(*passHere - idleSince);
+        policy = nullptr;
+      }
+    } else if (wait > 0 || running > 0) {
       // A stamp left by a post that found the thread awake already is not
       // a wake.
       wokenAt_.store(0, std::memory_order_relaxed);

@@ -2,17 +2,27 @@
 // handle and the drivers of the session's running tasks, runs commands
 // posted from other threads between rounds of I/O, and watches each task's
 // time-outs on kit::Clock (libcurl's own time-outs are left out of it).
-// Everything a driver does happens on this thread.
+// Everything a driver does happens on this thread, or on a caller's while
+// this one is parked (see below), never on two threads at once.
 //
 // At the end of a pass the thread may run the delegate queue's events
 // itself (see EventLane). Should they hold it, a second thread takes the
 // work over and the first stands by in its place: the network thread is
 // whichever of the two holds the work, never both.
+//
+// With no transfer running, the thread parks outside libcurl. A caller that
+// starts a request then may do the pass itself, on its own thread (see
+// runHere()): the request goes out without waking the network thread, which
+// is left watching the request's sockets and wakes when the answer comes.
 #pragma once
+
+#include <sys/select.h>
 
 #include <algorithm>
 #include <atomic>
+#include <bitset>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -21,6 +31,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "kit/dispatch/clock_detail.h"
 #include "kit/foundation/error.h"
@@ -96,6 +107,18 @@ class TransferEngine {
 
   // Runs `command` on the network thread, in the order posted.
   void post(std::function<void()> command);
+  // Runs `command`, and the pass it starts, on the calling thread instead,
+  // if the network thread is parked now (real clock only): the command
+  // keeps its place after every command posted before it, and the network
+  // thread is left watching what the pass started. False, with `command`
+  // left as it was, when it must be posted. For commands that never wait:
+  // the caller's thread waits with them (no TLS handshake that asks the
+  // delegate, no body read from a stream).
+  bool runHere(std::function<void()>& command);
+  // For tests: whether the thread is parked now, and how many commands
+  // have run on their callers' threads.
+  bool parked() const { return parked_.load(); }
+  uint64_t commandsRunHere() const { return commandsRunHere_.load(std::memory_order_relaxed); }
   // Whether the calling thread is the network thread now.
   bool onEngineThread() const { return relief_.holdsRole(); }
   // Whether it is one of the threads that take turns at it (which cannot
@@ -165,6 +188,15 @@ class TransferEngine {
   // After a poll: what the wake that ended it, if a post's, took, and the
   // linger window that follows from it.
   void noteWake();
+  // With no transfer running: waits up to `waitMs` outside libcurl, where a
+  // caller may run a pass meanwhile (runHere). Returns when the first
+  // caller's pass began, if one did.
+  std::optional<std::chrono::steady_clock::time_point> park(int waitMs);
+  // Wakes a parked thread.
+  void unpark();
+  // A caller's pass: has the parked thread watch what libcurl waits for
+  // (true), or says the thread must run (a socket it cannot watch so).
+  bool watchWhileParked();
   // Whether a transfer ended.
   bool processMessages();
   void flushDirty();
@@ -204,6 +236,10 @@ class TransferEngine {
   // the next command with nothing running (network thread).
   AdaptiveLinger answerLinger_{lingerWindow(kFirstWakeLatency)};
   AdaptiveLinger commandLinger_{lingerWindow(kFirstWakeLatency)};
+  // The same for callers that run their commands here (see runHere): they
+  // cost the thread no wake, so a spin only spares the wake for the answer
+  // (a caught one), and must nearly always catch the command to pay.
+  AdaptiveLinger hereLinger_{lingerWindow(kFirstWakeLatency), 3};
   // How long the thread takes to run again after a post woke it (network
   // thread), and when the post that woke it called (0: no wake pending).
   WakeLatency wakeLatency_{kFirstWakeLatency};
@@ -219,6 +255,26 @@ class TransferEngine {
   std::atomic<uint64_t> posted_{0};
   uint64_t seen_ = 0;
   std::atomic<bool> polling_{false};
+  // Set by a post from another thread, cleared by the thread that runs it.
+  std::atomic<bool> callerPosted_{false};
+
+  // Parking. `parkFd_` is an epoll set holding `parkWake_` (an eventfd) and
+  // the sockets libcurl waited on after a caller's pass (`inParkSet_`,
+  // armed until one is ready). A parked thread is woken through the eventfd, as `parked_`
+  // tells posts. `parkState_` says who may touch the engine: the thread
+  // (Busy), nobody (Parked), or a caller running a pass (Here); the thread
+  // back from its wait lets a caller's pass end first.
+  enum class Park { Busy, Parked, Here };
+  int parkFd_ = -1;
+  int parkWake_ = -1;
+  std::atomic<bool> parked_{false};
+  std::mutex parkMutex_;
+  std::condition_variable parkDone_;
+  Park parkState_ = Park::Busy;
+  std::chrono::steady_clock::time_point parkedUntil_;
+  std::optional<std::chrono::steady_clock::time_point> firstPassHere_;
+  std::bitset<FD_SETSIZE> inParkSet_;
+  std::atomic<uint64_t> commandsRunHere_{0};
 
   std::mutex gateMutex_;
   std::map<uint64_t, std::shared_ptr<HandshakeGate>> gates_;

@@ -11,6 +11,7 @@
 #include "kit/net/session_events.h"
 #include "kit/net/task_driver.h"
 #include "kit/net/transfer_engine.h"
+#include "kit/net/url_adapter.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_error_mapping.h"
 
@@ -143,6 +144,19 @@ BodySource bodyOfRequest(const Ref<URLRequest>& request) {
   return body;
 }
 
+bool startsOnCallingThread(const URLSessionTask& task, BodySource::Kind body, const netdetail::DriverSettings& settings) {
+  // A data or upload task whose start can hold up nobody: its body is in
+  // memory, the cache is not read for it, and no TLS handshake of it waits
+  // for the delegate's word on the server's trust.
+  if (task.kind() == URLSessionTask::Kind::Download) return false;
+  if (body != BodySource::Kind::None && body != BodySource::Kind::Data) return false;
+  const auto& request = task.originalRequest();
+  if (!request || !request->URL()) return false;
+  if (settings.cache && request->HTTPMethod() == "GET") return false;
+  const std::string scheme = netdetail::urlScheme(request->URL());
+  return scheme == "http" || (scheme == "https" && !settings.hasDelegate);
+}
+
 }  // namespace
 
 Ref<URLSessionDataTask> URLSession::dataTaskWithRequest(const Ref<URLRequest>& request, DataCompletion completion) {
@@ -252,16 +266,23 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
     settings.askRedirect = delegate->implements(URLSessionDelegateEvent::Redirection);
     settings.askCache = delegate->implements(URLSessionDelegateEvent::WillCacheResponse);
   }
+  const bool startsHere = startsOnCallingThread(*task, pending->body.kind, settings);
   auto* driver = new netdetail::TaskDriver(task, std::move(settings), std::move(pending->body),
                                            std::move(pending->dataCompletion),
                                            std::move(pending->downloadCompletion));
   if (pending->resume) driver->setResumeState(pending->resume->path, pending->resume->offset, pending->resume->validator);
   auto* engine = engine_.get();
   uint64_t id = task->taskIdentifier();
-  engine->post([engine, id, driver] {
+  std::function<void()> start = [engine, id, driver] {
     engine->addDriver(id, std::unique_ptr<netdetail::TaskDriver>(driver));
     driver->start();
-  });
+  };
+  if (startsHere) {
+    // Events of the start may drop the last other reference to the session.
+    auto keep = self();
+    if (engine->runHere(start)) return;
+  }
+  engine->post(std::move(start));
 }
 
 void URLSession::suspendTask(const Ref<URLSessionTask>& task, bool suspended) {
