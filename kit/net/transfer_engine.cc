@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <utility>
 
 #include "kit/dispatch/clock.h"
 #include "kit/net/event_lane.h"
@@ -162,11 +161,9 @@ bool TransferEngine::runHere(std::function<void()>& command) {
   long curlTimeout = -1;
   curl_multi_timeout(multi_, &curlTimeout);
   if (curlTimeout >= 0) wait = std::min<int>(wait, static_cast<int>(curlTimeout));
-  // Counts of received bytes the pass left to look up are looked up now:
-  // the parked thread does not look while it waits.
-  for (uint64_t id : std::exchange(staleSocketBytes_, {})) {
-    if (TaskDriver* d = driver(id)) d->refreshSocketBytes();
-  }
+  // Counts of received bytes the pass left to look up wait for the thread's
+  // next pass, as they would have on the thread: a driver whose time-out
+  // falls due looks its count up then anyway.
   // The parked thread carries on from here, unless the pass left it
   // something to do before its wait would end of itself.
   bool wake = running > 0 && !watchWhileParked();
