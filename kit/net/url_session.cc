@@ -144,7 +144,8 @@ BodySource bodyOfRequest(const Ref<URLRequest>& request) {
   return body;
 }
 
-bool startsOnCallingThread(const URLSessionTask& task, BodySource::Kind body, const netdetail::DriverSettings& settings) {
+bool startsOnCallingThread(const URLSessionTask& task, BodySource::Kind body,
+                           const netdetail::DriverSettings& settings) {
   // A data or upload task whose start can hold up nobody: its body is in
   // memory, the cache is not read for it, and no TLS handshake of it waits
   // for the delegate's word on the server's trust.
