@@ -161,11 +161,10 @@ bool TransferEngine::runHere(std::function<void()>& command) {
   long curlTimeout = -1;
   curl_multi_timeout(multi_, &curlTimeout);
   if (curlTimeout >= 0) wait = std::min<int>(wait, static_cast<int>(curlTimeout));
-  // Counts of received bytes the pass left to look up wait for the thread's
-  // next pass, as they would have on the thread: a driver whose time-out
-  // falls due looks its count up then anyway.
   // The parked thread carries on from here, unless the pass left it
-  // something to do before its wait would end of itself.
+  // something to do before its wait would end of itself. (Counts of
+  // received bytes left to look up wait for its next pass, as they would
+  // have on the thread.)
   bool wake = running > 0 && !watchWhileParked();
   std::unique_lock lock(parkMutex_);
   if (std::chrono::steady_clock::now() + std::chrono::milliseconds(wait) < parkedUntil_) wake = true;
@@ -560,12 +559,12 @@ void TransferEngine::runWatched(const std::function<void()>& events) {
 
 bool TransferEngine::run() {
   // Whether the last command came by a caller's pass, not by a post.
-  bool commandsRunHere = false;
+  bool lastCameHere = false;
   for (;;) {
     // The events of a pass go to the delegate queue together, at its end.
     if (lane_) lane_->beginBatch();
     bool busy = runCommands();
-    if (busy && callerPosted_.exchange(false, std::memory_order_relaxed)) commandsRunHere = false;
+    if (busy && callerPosted_.exchange(false, std::memory_order_relaxed)) lastCameHere = false;
     {
       std::lock_guard lock(mutex_);
       if (stopping_ && commands_.empty()) {
@@ -609,7 +608,7 @@ bool TransferEngine::run() {
     AdaptiveLinger* policy = nullptr;
     AdaptiveLinger::Clock::time_point idleSince;
     if (wait > 0 && busy && !Clock::isVirtual()) {
-      policy = running > 0 ? &answerLinger_ : commandsRunHere ? &hereLinger_ : &commandLinger_;
+      policy = running > 0 ? &answerLinger_ : lastCameHere ? &hereLinger_ : &commandLinger_;
       idleSince = AdaptiveLinger::Clock::now();
       if (policy->worthSpinning() && linger(running > 0, policy->window())) {
         policy->record(AdaptiveLinger::Clock::now() - idleSince);
@@ -621,7 +620,7 @@ bool TransferEngine::run() {
       // A caller that ran its command here ended the wait for a command,
       // however long the thread then slept on what the command started.
       const auto passHere = park(wait);
-      commandsRunHere = passHere.has_value();
+      lastCameHere = passHere.has_value();
       if (passHere && policy) {
         policy->record(*passHere - idleSince);
         policy = nullptr;

@@ -260,8 +260,8 @@ class TransferEngine {
 
   // Parking. `parkFd_` is an epoll set holding `parkWake_` (an eventfd) and
   // the sockets libcurl waited on after a caller's pass (`inParkSet_`,
-  // armed until one is ready). A parked thread is woken through the eventfd, as `parked_`
-  // tells posts. `parkState_` says who may touch the engine: the thread
+  // armed until one is ready). A parked thread is woken through the
+  // eventfd, as `parked_` tells posts. `parkState_` says who may touch the engine: the thread
   // (Busy), nobody (Parked), or a caller running a pass (Here); the thread
   // back from its wait lets a caller's pass end first.
   enum class Park { Busy, Parked, Here };
