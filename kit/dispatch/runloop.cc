@@ -2,6 +2,10 @@
 // timers, waiting on kit::Clock, and delayed performs.
 #include "kit/dispatch/runloop.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <sstream>
@@ -92,7 +96,9 @@ void RunLoop::declareMainThread() {
 RunLoop::RunLoop(std::thread::id owner)
     : owner_(owner), commonModes_{DefaultRunLoopMode, TrackingRunLoopMode} {}
 
-RunLoop::~RunLoop() = default;
+RunLoop::~RunLoop() {
+  if (wakeFd_ >= 0) close(wakeFd_);
+}
 
 std::string RunLoop::description() const {
   std::ostringstream text;
@@ -118,7 +124,7 @@ void RunLoop::addCommonMode(const std::string& mode) {
     commonModes_.insert(mode);
     wakeRequested_ = true;
   }
-  cv_.notify_all();
+  signal();
 }
 
 bool RunLoop::modeMatches(const std::vector<std::string>& modes, const std::string& mode) const {
@@ -153,7 +159,7 @@ void RunLoop::addTimer(const Ref<Timer>& timer, const std::string& mode) {
     ++timerGeneration_;
     wakeRequested_ = true;
   }
-  cv_.notify_all();
+  signal();
 }
 
 bool RunLoop::containsTimer(const Ref<Timer>& timer, const std::string& mode) const {
@@ -184,7 +190,7 @@ void RunLoop::timerChanged() {
     ++timerGeneration_;
     wakeRequested_ = true;
   }
-  cv_.notify_all();
+  signal();
 }
 
 void RunLoop::addSource(const Ref<RunLoopSource>& source, const std::string& mode) {
@@ -207,7 +213,7 @@ void RunLoop::addSource(const Ref<RunLoopSource>& source, const std::string& mod
     }
     wakeRequested_ = true;
   }
-  cv_.notify_all();
+  signal();
 }
 
 void RunLoop::removeSource(const Ref<RunLoopSource>& source) {
@@ -231,7 +237,7 @@ void RunLoop::perform(std::function<void()> block, const std::string& mode) {
     blocks_.push_back(Block{mode, std::move(carried)});
     wakeRequested_ = true;
   }
-  cv_.notify_all();
+  signal();
 }
 
 void RunLoop::performAfter(const Object* target, const std::string& name, Id argument, double delay,
@@ -266,7 +272,7 @@ void RunLoop::performAfter(const Object* target, const std::string& name, Id arg
     ++timerGeneration_;
     wakeRequested_ = true;
   }
-  cv_.notify_all();
+  signal();
 }
 
 void RunLoop::cancelPerforms(const std::function<bool(const PerformKey&)>& matches) {
@@ -382,7 +388,7 @@ void RunLoop::stop() {
     std::lock_guard lock(mutex_);
     stopRequests_ = 1;
   }
-  cv_.notify_all();
+  signal();
 }
 
 void RunLoop::wakeUp() {
@@ -390,7 +396,85 @@ void RunLoop::wakeUp() {
     std::lock_guard lock(mutex_);
     wakeRequested_ = true;
   }
+  signal();
+}
+
+void RunLoop::signal() {
   cv_.notify_all();
+  if (fdWaiting_.load()) eventfd_write(wakeFd_, 1);
+}
+
+void RunLoop::addWaitWatch(std::weak_ptr<RunLoopWaitWatch> watch) {
+  std::lock_guard lock(mutex_);
+  if (wakeFd_ < 0) {
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) return;
+  }
+  waitWatches_.push_back(std::move(watch));
+}
+
+bool RunLoop::waitWithWatches(std::unique_lock<std::mutex>& lock, const std::string& mode,
+                              std::chrono::steady_clock::time_point real) {
+  std::vector<std::shared_ptr<RunLoopWaitWatch>> live;
+  for (auto it = waitWatches_.begin(); it != waitWatches_.end();) {
+    if (auto watch = it->lock()) {
+      live.push_back(std::move(watch));
+      ++it;
+    } else {
+      it = waitWatches_.erase(it);
+    }
+  }
+  if (live.empty()) return false;
+  lock.unlock();
+  std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
+  std::vector<RunLoopWaitWatch*> watching;
+  for (const auto& watch : live) {
+    const int fd = watch->beginWait();
+    if (fd < 0) continue;
+    fds.push_back({fd, POLLIN, 0});
+    watching.push_back(watch.get());
+  }
+  auto endWaits = [&](size_t readyFrom) {
+    for (size_t i = 0; i < watching.size(); ++i) {
+      watching[i]->endWait(i >= readyFrom && (fds[i + 1].revents & (POLLIN | POLLERR | POLLHUP)) != 0);
+    }
+  };
+  lock.lock();
+  if (watching.empty()) return false;
+  // Work that came while the watchers were asked ends the wait at once; a
+  // post from now on finds fdWaiting_ set and writes the descriptor.
+  if (stopRequests_ != 0 || wakeRequested_ || hasWorkLocked(mode)) {
+    lock.unlock();
+    endWaits(watching.size());
+    lock.lock();
+    return true;
+  }
+  fdWaiting_.store(true);
+  waiting_ = true;
+  lock.unlock();
+  timespec timeout{};
+  timespec* limit = nullptr;
+  if (real != std::chrono::steady_clock::time_point::max()) {
+    const auto left = std::max(real - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero());
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    timeout.tv_sec = static_cast<time_t>(seconds.count());
+    timeout.tv_nsec = static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count());
+    limit = &timeout;
+  }
+  if (ppoll(fds.data(), fds.size(), limit, nullptr) < 0) {
+    for (auto& fd : fds) fd.revents = 0;
+  }
+  fdWaiting_.store(false);
+  if (fds[0].revents & POLLIN) {
+    eventfd_t drained;
+    eventfd_read(wakeFd_, &drained);
+  }
+  lock.lock();
+  waiting_ = false;
+  lock.unlock();
+  endWaits(0);
+  lock.lock();
+  return true;
 }
 
 bool RunLoop::isWaiting() const {
@@ -425,11 +509,17 @@ RunLoop::RunResult RunLoop::runOnceUntil(const std::string& mode, double clockDe
   if (!handled) {
     {
       std::unique_lock lock(mutex_);
+      bool askWatches = !Clock::isVirtual();
       while (stopRequests_ == 0 && !wakeRequested_ && !hasWorkLocked(mode)) {
         const double wake = std::min(wakeDeadlineLocked(mode), clockDeadline);
         if (Clock::now() >= wake) break;
         const auto real = std::min(Clock::realDeadline(wake), realLimit);
         if (std::chrono::steady_clock::now() >= real) break;
+        if (askWatches && !waitWatches_.empty()) {
+          // Looked at again either way: the lock was let go meanwhile.
+          if (!waitWithWatches(lock, mode, real)) askWatches = false;
+          continue;
+        }
         waiting_ = true;
         if (real == std::chrono::steady_clock::time_point::max()) {
           cv_.wait(lock);
@@ -569,7 +659,7 @@ bool RunLoop::fireDue(double now) {
     handedFlights_.push_back(detail::startFlight());
     wakeRequested_ = true;
   }
-  cv_.notify_all();
+  signal();
   return true;
 }
 

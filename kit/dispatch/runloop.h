@@ -39,6 +39,22 @@ namespace kit {
 class Timer;
 class RunLoopSource;
 
+// Something a run loop's thread may watch while it waits, besides the loop's
+// own work: a descriptor that turns readable when the watcher has work for
+// that thread. The loop asks before each wait and reports after it, on its
+// own thread, holding none of its locks; a watcher does its work in
+// endWait() (which may add blocks, timers and sources to the loop). Used
+// only on the real clock.
+class RunLoopWaitWatch {
+ public:
+  virtual ~RunLoopWaitWatch() = default;
+  // A descriptor to wait on in this wait as well, or -1.
+  virtual int beginWait() = 0;
+  // The wait that beginWait() returned a descriptor for ended; `ready`: the
+  // descriptor turned readable.
+  virtual void endWait(bool ready) = 0;
+};
+
 // The platform's mode names.
 inline constexpr const char* DefaultRunLoopMode = "kCFRunLoopDefaultMode";
 inline constexpr const char* CommonRunLoopModes = "kCFRunLoopCommonModes";
@@ -123,6 +139,9 @@ class RunLoop : public Object, public detail::ClockClient {
   // Ends a wait in progress so that the loop makes another pass.
   void wakeUp();
   bool isWaiting() const;
+  // Adds a watcher asked at each of this loop's waits for as long as it
+  // lives (held weakly).
+  void addWaitWatch(std::weak_ptr<RunLoopWaitWatch> watch);
 
   // detail::ClockClient
   double nextDeadlineAfter(double time) override;
@@ -153,6 +172,14 @@ class RunLoop : public Object, public detail::ClockClient {
   bool fireTimers(const std::string& mode);
   bool hasWorkLocked(const std::string& mode) const;
   double wakeDeadlineLocked(const std::string& mode) const;
+  // Wakes a waiting loop, on the condition variable or its descriptor.
+  void signal();
+  // A wait until `real` that the watchers take part in: false when none
+  // had a descriptor to give (the loop then waits as usual). Called and
+  // returns with `lock` held; lets it go meanwhile, so that the caller
+  // looks at its work again either way.
+  bool waitWithWatches(std::unique_lock<std::mutex>& lock, const std::string& mode,
+                       std::chrono::steady_clock::time_point real);
   void removeTimer(const Timer* timer);
   void timerChanged();
   void cancelPerforms(const std::function<bool(const PerformKey&)>& matches);
@@ -173,6 +200,11 @@ class RunLoop : public Object, public detail::ClockClient {
   int stopRequests_ = 0;
   bool wakeRequested_ = false;
   bool waiting_ = false;
+  // Watchers of the loop's waits, and the descriptor that wakes a wait
+  // on descriptors (made with the first watcher; -1 before).
+  std::vector<std::weak_ptr<RunLoopWaitWatch>> waitWatches_;
+  int wakeFd_ = -1;
+  std::atomic<bool> fdWaiting_{false};
 };
 
 // A source signalled by hand: signal() marks it ready and wakes its run

@@ -74,6 +74,13 @@ class EventLane : public std::enable_shared_from_this<EventLane> {
   // `watch` if the thread is watched.
   void beginBatch();
   void endBatch(bool passEnds = false, const Watch* watch = nullptr);
+  // Whether the events of a task (with a caller's handler among them, or
+  // `callerEvents` false: only the delegate's) would run, unwatched, on
+  // the thread whose pass posts them: the lane has no queue, or the
+  // delegate answers for its handlers (see endBatch()).
+  bool runsUnwatched(bool callerEvents) const {
+    return !queue_ || (!callerEvents && delegateIsPrompt_ && delegateIsPrompt_());
+  }
 
   // How long a drain on the session's own queue waits for the next event
   // (real time: it trades a little processor time for a thread wake, and

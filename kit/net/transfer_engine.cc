@@ -65,7 +65,8 @@ TransferEngine::TransferEngine(Options options)
   curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   parkFd_ = epoll_create1(EPOLL_CLOEXEC);
   parkWake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (parkFd_ < 0 || parkWake_ < 0) std::abort();
+  hereFd_ = epoll_create1(EPOLL_CLOEXEC);
+  if (parkFd_ < 0 || parkWake_ < 0 || hereFd_ < 0) std::abort();
   epoll_event wake{};
   wake.events = EPOLLIN;
   wake.data.fd = parkWake_;
@@ -106,9 +107,21 @@ TransferEngine::~TransferEngine() {
   curl_share_cleanup(share_);
   close(parkWake_);
   close(parkFd_);
+  close(hereFd_);
 }
 
+namespace {
+// The engine whose pass the calling thread runs (see runHere()), if any.
+thread_local const TransferEngine* passingHere = nullptr;
+}  // namespace
+
 void TransferEngine::post(std::function<void()> command) {
+  if (passingHere == this) {
+    // From a caller's pass itself (a finished driver's removal): it runs
+    // before the pass ends, waking nobody.
+    passPosts_.push_back(std::move(command));
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     commands_.push_back(std::move(command));
@@ -132,7 +145,7 @@ void TransferEngine::unpark() {
   eventfd_write(parkWake_, 1);
 }
 
-bool TransferEngine::runHere(std::function<void()>& command) {
+bool TransferEngine::runHere(std::function<void()>& command, bool answerHere) {
   if (Clock::isVirtual()) return false;
   {
     std::lock_guard lock(parkMutex_);
@@ -147,17 +160,35 @@ bool TransferEngine::runHere(std::function<void()>& command) {
   }
   posted_.fetch_add(1);
   commandsRunHere_.fetch_add(1, std::memory_order_relaxed);
-  // The pass the network thread would have run for the command, up to its
-  // wait. The events it posts go to the delegate queue; none run here.
+  runPassHere(answerHere, /*answer=*/false);
+  return true;
+}
+
+void TransferEngine::runPassHere(bool answerHere, bool answer) {
+  // The pass the network thread would have run, up to its wait. A
+  // command's pass runs the command after those posted before it, and its
+  // events go to the delegate queue. An answer's pass leaves the commands
+  // posted meanwhile to the thread (woken for them), and runs the events
+  // that may run on this thread, as the network thread would.
   if (lane_) lane_->beginBatch();
-  runCommands();
+  passingHere = this;
+  if (!answer) runCommands();
   int running = 0;
   curl_multi_perform(multi_, &running);
   processMessages();
+  while (!passPosts_.empty()) {
+    auto posted = std::move(passPosts_);
+    passPosts_.clear();
+    for (auto& command : posted) command();
+  }
+  passingHere = nullptr;
   flushDirty();
-  int wait = checkTimeouts();
+  checkTimeouts();
+  // Parked, the thread needs to look again only when a deadline falls due
+  // (not at the next of the few-millisecond looks of a running thread).
+  int wait = untilNearestDeadline();
   flushDirty();
-  if (lane_) lane_->endBatch();
+  if (lane_) lane_->endBatch(/*passEnds=*/answer);
   long curlTimeout = -1;
   curl_multi_timeout(multi_, &curlTimeout);
   if (curlTimeout >= 0) wait = std::min<int>(wait, static_cast<int>(curlTimeout));
@@ -165,13 +196,38 @@ bool TransferEngine::runHere(std::function<void()>& command) {
   // something to do before its wait would end of itself. (Counts of
   // received bytes left to look up wait for its next pass, as they would
   // have on the thread.)
+  parkArmed_.clear();
   bool wake = running > 0 && !watchWhileParked();
+  {
+    std::lock_guard commandsLock(mutex_);
+    if (!commands_.empty()) wake = true;
+  }
   std::unique_lock lock(parkMutex_);
   if (std::chrono::steady_clock::now() + std::chrono::milliseconds(wait) < parkedUntil_) wake = true;
   parkState_ = Park::Parked;
+  // The main thread takes the watch while the last request sent here came
+  // from it.
+  if (!answer) callerMayWatch_ = answerHere;
+  callerMayWatch_ = callerMayWatch_ && running > 0 && !wake;
   lock.unlock();
   parkDone_.notify_all();
   if (wake) unpark();
+}
+
+bool TransferEngine::arm(int set, std::bitset<FD_SETSIZE>& known, int fd, uint32_t events) {
+  // One readiness is enough to wake the watcher, which then polls through
+  // libcurl again. A socket stays in the set, unarmed, once it has woken
+  // the watcher (or closed: then it leaves the set itself), and is armed
+  // again the next time.
+  epoll_event event{};
+  event.events = events | EPOLLONESHOT;
+  event.data.fd = fd;
+  const bool inSet = known.test(static_cast<size_t>(fd));
+  if (epoll_ctl(set, inSet ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event) != 0 &&
+      (errno != (inSet ? ENOENT : EEXIST) || epoll_ctl(set, inSet ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event) != 0)) {
+    return false;
+  }
+  known.set(static_cast<size_t>(fd));
   return true;
 }
 
@@ -188,25 +244,72 @@ bool TransferEngine::watchWhileParked() {
   int highest = -1;
   if (curl_multi_fdset(multi_, &readable, &writable, &failed, &highest) != CURLM_OK || highest < 0) return false;
   for (int fd = 0; fd <= highest; ++fd) {
-    epoll_event event{};
-    if (FD_ISSET(fd, &readable)) event.events |= EPOLLIN;
-    if (FD_ISSET(fd, &writable)) event.events |= EPOLLOUT;
-    if (event.events == 0) continue;
-    // One readiness is enough to wake the thread, which then polls
-    // through libcurl again. A socket stays in the set, unarmed, once it
-    // has woken the thread (or closed: then it leaves the set itself), and
-    // is armed again the next time.
-    event.events |= EPOLLONESHOT;
-    event.data.fd = fd;
-    const bool known = inParkSet_.test(static_cast<size_t>(fd));
-    if (epoll_ctl(parkFd_, known ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event) != 0 &&
-        (errno != (known ? ENOENT : EEXIST) ||
-         epoll_ctl(parkFd_, known ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, fd, &event) != 0)) {
-      return false;
-    }
-    inParkSet_.set(static_cast<size_t>(fd));
+    uint32_t events = 0;
+    if (FD_ISSET(fd, &readable)) events |= EPOLLIN;
+    if (FD_ISSET(fd, &writable)) events |= EPOLLOUT;
+    if (events == 0) continue;
+    if (!arm(parkFd_, inParkSet_, fd, events)) return false;
+    parkArmed_.push_back({fd, events});
   }
   return true;
+}
+
+int TransferEngine::beginCallerWatch() {
+  std::lock_guard lock(parkMutex_);
+  // A thread no longer parked (woken, or being woken) keeps the watch.
+  if (parkState_ != Park::Parked || !callerMayWatch_ || !parked_.load()) return -1;
+  if (callerWatching_) return hereFd_;
+  for (size_t i = 0; i < parkArmed_.size(); ++i) {
+    const ArmedSocket& socket = parkArmed_[i];
+    if (!arm(hereFd_, inHereSet_, socket.fd, socket.events)) {
+      // Left with the thread, which still watches them all.
+      callerMayWatch_ = false;
+      return -1;
+    }
+  }
+  // Disarmed for the thread only once the main thread watches them all. A
+  // readiness the thread saw meanwhile wakes both; whichever comes first
+  // takes the answer.
+  for (const ArmedSocket& socket : parkArmed_) {
+    epoll_event off{};
+    off.events = EPOLLONESHOT;
+    off.data.fd = socket.fd;
+    epoll_ctl(parkFd_, EPOLL_CTL_MOD, socket.fd, &off);
+  }
+  callerWatching_ = true;
+  return hereFd_;
+}
+
+void TransferEngine::endCallerWatch(bool ready) {
+  std::unique_lock lock(parkMutex_);
+  if (!callerWatching_) return;
+  callerWatching_ = false;
+  // Takes what readiness the set reported, so that it reads as not ready
+  // until a socket is armed and ready again.
+  epoll_event events[8];
+  while (epoll_wait(hereFd_, events, 8, 0) == 8) {
+  }
+  if (ready && parkState_ == Park::Parked && parked_.load() && callerMayWatch_) {
+    parkState_ = Park::Here;
+    lock.unlock();
+    answersTakenHere_.fetch_add(1, std::memory_order_relaxed);
+    runPassHere(/*answerHere=*/true, /*answer=*/true);
+    return;
+  }
+  // The wait ended otherwise: the parked thread watches again (a socket
+  // ready by now wakes it at once). A thread that runs already needs none
+  // of it, nor does a caller's pass in progress, which arms them itself.
+  if (parkState_ != Park::Parked) return;
+  bool wake = false;
+  for (const ArmedSocket& socket : parkArmed_) {
+    epoll_event off{};
+    off.events = EPOLLONESHOT;
+    off.data.fd = socket.fd;
+    epoll_ctl(hereFd_, EPOLL_CTL_MOD, socket.fd, &off);
+    if (!arm(parkFd_, inParkSet_, socket.fd, socket.events)) wake = true;
+  }
+  lock.unlock();
+  if (wake) unpark();
 }
 
 std::optional<std::chrono::steady_clock::time_point> TransferEngine::park(int waitMs) {
@@ -235,6 +338,8 @@ std::optional<std::chrono::steady_clock::time_point> TransferEngine::park(int wa
   std::unique_lock lock(parkMutex_);
   parkDone_.wait(lock, [this] { return parkState_ != Park::Here; });
   parkState_ = Park::Busy;
+  // The thread watches for itself from now on.
+  callerMayWatch_ = false;
   const auto passHere = firstPassHere_;
   lock.unlock();
   noteWake();
@@ -449,6 +554,9 @@ bool TransferEngine::runCommands() {
     if (batch.empty()) return ran;
     ran = true;
     for (auto& command : batch) command();
+    // A command may have given a driver a deadline (a new driver, a task
+    // resumed, a delegate's answer): the next look sees them all.
+    nextTimeoutCheck_ = 0;
   }
 }
 
@@ -501,8 +609,14 @@ void TransferEngine::flushDirty() {
   }
 }
 
+int TransferEngine::untilNearestDeadline() const {
+  if (Clock::isVirtual()) return static_cast<int>(kMaxTimeoutWait * 1000);
+  const double wait = std::min(nearestDeadline_ - Clock::now(), kMaxTimeoutWait);
+  return static_cast<int>(std::clamp(std::ceil(wait * 1000.0), 1.0, kMaxTimeoutWait * 1000));
+}
+
 int TransferEngine::checkTimeouts() {
-  constexpr double kMaxWait = 1.0;
+  constexpr double kMaxWait = kMaxTimeoutWait;
   const double now = Clock::now();
   const bool onVirtualClock = Clock::isVirtual();
   // Deadlines are kept to a few milliseconds; a busy round on the real clock
@@ -529,6 +643,7 @@ int TransferEngine::checkTimeouts() {
     if (TaskDriver* d = driver(id)) d->onTimeout();
   }
   clock_->publish(nearest);
+  nearestDeadline_ = nearest;
   nextTimeoutCheck_ = std::min(nearest, now + 0.005);
   if (onVirtualClock) return static_cast<int>(kMaxWait * 1000);
   const double wait = std::min(nearest - now, kMaxWait);
@@ -617,9 +732,12 @@ bool TransferEngine::run() {
       }
     }
     if (running == 0 && wait > 0 && !Clock::isVirtual()) {
-      // A caller that ran its command here ended the wait for a command,
+      // Parked, the thread looks again when a deadline falls due. A
+      // caller that ran its command here ended the wait for a command,
       // however long the thread then slept on what the command started.
-      const auto passHere = park(wait);
+      long parkTimeout = untilNearestDeadline();
+      if (curlTimeout >= 0) parkTimeout = std::min(parkTimeout, curlTimeout);
+      const auto passHere = park(static_cast<int>(parkTimeout));
       lastCameHere = passHere.has_value();
       if (passHere && policy) {
         policy->record(*passHere - idleSince);

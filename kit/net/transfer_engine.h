@@ -14,6 +14,8 @@
 // starts a request then may do the pass itself, on its own thread (see
 // runHere()): the request goes out without waking the network thread, which
 // is left watching the request's sockets and wakes when the answer comes.
+// A request the main thread sent so may have its answer taken by the main
+// thread instead, while its run loop waits (see beginCallerWatch()).
 #pragma once
 
 #include <sys/select.h>
@@ -114,11 +116,27 @@ class TransferEngine {
   // left as it was, when it must be posted. For commands that never wait:
   // the caller's thread waits with them (no TLS handshake that asks the
   // delegate, no body read from a stream).
-  bool runHere(std::function<void()>& command);
-  // For tests: whether the thread is parked now, and how many commands
-  // have run on their callers' threads.
+  // `answerHere`: the caller is the main thread, and the events the answer
+  // brings may run there (see beginCallerWatch()).
+  bool runHere(std::function<void()>& command, bool answerHere = false);
+  // For tests: whether the thread is parked now, how many commands have run
+  // on their callers' threads, and how many passes the main thread ran for
+  // answers (a reply that comes in parts may take several).
   bool parked() const { return parked_.load(); }
   uint64_t commandsRunHere() const { return commandsRunHere_.load(std::memory_order_relaxed); }
+  uint64_t answersTakenHere() const { return answersTakenHere_.load(std::memory_order_relaxed); }
+
+  // ---- The main thread's run loop, as it waits (a RunLoopWaitWatch's calls)
+  // While the thread is parked over transfers that the main thread started
+  // here with `answerHere`, a wait of the main run loop takes over the watch
+  // on their sockets: the descriptor returned turns readable when one is
+  // ready, or -1 when there is nothing to watch. The answer then wakes the
+  // main thread, which runs the pass that reads it, and the events of the
+  // pass that may run on any thread, sparing the network thread's wake and
+  // the hop from it to the main thread. A wait that ends otherwise hands the
+  // watch back to the parked thread.
+  int beginCallerWatch();
+  void endCallerWatch(bool ready);
   // Whether the calling thread is the network thread now.
   bool onEngineThread() const { return relief_.holdsRole(); }
   // Whether it is one of the threads that take turns at it (which cannot
@@ -194,9 +212,17 @@ class TransferEngine {
   std::optional<std::chrono::steady_clock::time_point> park(int waitMs);
   // Wakes a parked thread.
   void unpark();
+  // A caller's pass (state Here): runs the commands posted, libcurl, the
+  // time-outs and, for an answer's pass (`answer`), the events that may run
+  // on this thread; then leaves the parked thread watching what libcurl
+  // waits for, or wakes it.
+  void runPassHere(bool answerHere, bool answer);
   // A caller's pass: has the parked thread watch what libcurl waits for
   // (true), or says the thread must run (a socket it cannot watch so).
   bool watchWhileParked();
+  // Arms `fd` once for `events` in the epoll set `set` (`known`: the
+  // sockets it holds).
+  static bool arm(int set, std::bitset<FD_SETSIZE>& known, int fd, uint32_t events);
   // Whether a transfer ended.
   bool processMessages();
   void flushDirty();
@@ -205,6 +231,9 @@ class TransferEngine {
   // publishes the nearest deadline left. Returns how many milliseconds the
   // thread may wait for I/O before it looks again (capped).
   int checkTimeouts();
+  // Milliseconds until the nearest deadline the last look found (capped).
+  int untilNearestDeadline() const;
+  static constexpr double kMaxTimeoutWait = 1.0;
 
   CURLM* multi_ = nullptr;
   CURLSH* share_ = nullptr;
@@ -227,6 +256,7 @@ class TransferEngine {
   std::vector<SpareHandle> spareHandles_;
   const size_t spareLimit_;
   double nextTimeoutCheck_ = 0;  // on kit::Clock
+  double nearestDeadline_ = 0;   // found by the last look, on kit::Clock
   std::shared_ptr<TransferClock> clock_;
   std::mutex aliasMutex_;
   std::map<uint64_t, uint64_t> aliases_;
@@ -275,6 +305,23 @@ class TransferEngine {
   std::optional<std::chrono::steady_clock::time_point> firstPassHere_;
   std::bitset<FD_SETSIZE> inParkSet_;
   std::atomic<uint64_t> commandsRunHere_{0};
+  // The sockets the last caller's pass armed and for what, and the epoll
+  // set the main thread waits on when it takes the watch over them
+  // (`inHereSet_`). `callerMayWatch_`: the transfers running were started
+  // by the main thread, which may take the watch; `callerWatching_`: it has
+  // (all under parkMutex_ but for passes, which hold the Here state).
+  struct ArmedSocket {
+    int fd;
+    uint32_t events;
+  };
+  std::vector<ArmedSocket> parkArmed_;
+  // Commands a caller's pass posted itself, run before it ends.
+  std::vector<std::function<void()>> passPosts_;
+  int hereFd_ = -1;
+  std::bitset<FD_SETSIZE> inHereSet_;
+  bool callerMayWatch_ = false;
+  bool callerWatching_ = false;
+  std::atomic<uint64_t> answersTakenHere_{0};
 
   std::mutex gateMutex_;
   std::map<uint64_t, std::shared_ptr<HandshakeGate>> gates_;

@@ -15,9 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include "kit/dispatch/operation_queue.h"
+#include "kit/dispatch/runloop.h"
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/net/url_session.h"
+#include "kit/testing/run_until.h"
 
 namespace kit {
 namespace {
@@ -169,6 +172,102 @@ TEST(TransferEnginePark, ARequestStartedOnTheCallingThreadStillTimesOut) {
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
   ASSERT_TRUE(answer.error);
   EXPECT_EQ(answer.error->code(), URLErrorTimedOut);
+  session->invalidateAndCancel();
+}
+
+// A delegate that answers for its handlers, so that the answer's events
+// may run on whichever thread takes the answer, and lets every response
+// through without being asked.
+struct PromptDelegate : test::RecordingDelegate {
+  PromptDelegate() { takesResponses = false; }
+  bool handlesEventsPromptly() const override { return true; }
+};
+
+Ref<URLSession> promptSession(const std::shared_ptr<PromptDelegate>& delegate) {
+  auto queue = OperationQueue::create("prompt");
+  queue->setMaxConcurrentOperationCount(1);
+  return URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
+                                              queue);
+}
+
+void waitUntilParked(TransferEngine& engine) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!engine.parked() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+}
+
+TEST(TransferEnginePark, TheMainThreadsRunLoopTakesTheAnswersToTheRequestsItSent) {
+  auto server = echoServer();
+  // Answered once the main thread waits in its run loop, as a server a
+  // little farther away would.
+  server->route("POST", "/echo-to-waiting", [](const test::RecordedRequest& request) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!RunLoop::main().isWaiting() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    return TestResponse::text(request.body);
+  });
+  auto delegate = std::make_shared<PromptDelegate>();
+  auto session = promptSession(delegate);
+  auto& engine = session->engine();
+  constexpr int kRequests = 20;
+  for (int i = 0; i < kRequests; ++i) {
+    waitUntilParked(engine);
+    const std::string body = "main " + std::to_string(i);
+    auto task = session->dataTaskWithRequest(post(server->url("/echo-to-waiting"), body));
+    task->resume();
+    ASSERT_TRUE(test::runUntil([&] { return delegate->completion(task->taskIdentifier()).has_value(); }));
+    EXPECT_FALSE(delegate->completion(task->taskIdentifier())->error);
+    EXPECT_EQ(delegate->body(task->taskIdentifier()), body);
+  }
+  // Each answer's events ran in the pass that took it. (The thread may end
+  // its wait on its own now and then, just as a request starts.)
+  int onMain = 0;
+  for (const auto& event : delegate->events()) onMain += event.name == "complete" && event.thread == std::this_thread::get_id();
+  EXPECT_GT(onMain, kRequests / 2);
+  EXPECT_GE(engine.answersTakenHere(), static_cast<uint64_t>(onMain));
+  session->invalidateAndCancel();
+}
+
+TEST(TransferEnginePark, AnAnswerTheMainThreadIsNotWaitingForInItsRunLoopComesThroughTheNetworkThread) {
+  Latch release;  // outlives the server, whose thread waits on it
+  auto server = echoServer();
+  server->route("POST", "/held", [&](const test::RecordedRequest&) {
+    release.wait();
+    return TestResponse::text("held");
+  });
+  auto delegate = std::make_shared<PromptDelegate>();
+  auto session = promptSession(delegate);
+  auto& engine = session->engine();
+
+  // The main thread waits elsewhere than in its run loop.
+  waitUntilParked(engine);
+  auto task = session->dataTaskWithRequest(post(server->url("/echo"), "elsewhere"));
+  task->resume();
+  ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "elsewhere");
+  EXPECT_NE(delegate->completion(task->taskIdentifier())->thread, std::this_thread::get_id());
+
+  // The main thread's run loop waits for the answer, then is given other
+  // work that holds it until the answer came: the network thread takes the
+  // watch back.
+  waitUntilParked(engine);
+  const uint64_t takenBefore = engine.answersTakenHere();
+  const size_t requestsBefore = server->requestCount();
+  task = session->dataTaskWithRequest(post(server->url("/held"), "held"));
+  task->resume();
+  bool held = false;
+  std::thread other([&] {
+    server->waitForRequests(requestsBefore + 1, 10);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!RunLoop::main().isWaiting() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    RunLoop::main().perform([&] {
+      release.open();
+      held = delegate->waitForCompletion(task->taskIdentifier());
+    });
+  });
+  ASSERT_TRUE(test::runUntil([&] { return held; }));
+  other.join();
+  EXPECT_EQ(delegate->body(task->taskIdentifier()), "held");
+  EXPECT_NE(delegate->completion(task->taskIdentifier())->thread, std::this_thread::get_id());
+  EXPECT_EQ(engine.answersTakenHere(), takenBefore);
   session->invalidateAndCancel();
 }
 

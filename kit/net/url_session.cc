@@ -3,6 +3,7 @@
 #include "kit/net/url_session.h"
 
 #include "kit/dispatch/queue.h"
+#include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/runtime.h"
@@ -144,6 +145,31 @@ BodySource bodyOfRequest(const Ref<URLRequest>& request) {
   return body;
 }
 
+// Lets the main run loop's waits take the answers to requests the main
+// thread sent (see TransferEngine::beginCallerWatch()). The session is held
+// from a wait's start to its end, so that the descriptor waited on stays.
+class AnswerWatch : public RunLoopWaitWatch {
+ public:
+  explicit AnswerWatch(Weak<URLSession> session) : session_(std::move(session)) {}
+
+  int beginWait() override {
+    auto session = session_.lock();
+    if (!session) return -1;
+    const int fd = session->engine().beginCallerWatch();
+    if (fd >= 0) held_ = std::move(session);
+    return fd;
+  }
+  void endWait(bool ready) override {
+    // Let go after the pass: its events may drop every other reference.
+    auto session = std::move(held_);
+    if (session) session->engine().endCallerWatch(ready);
+  }
+
+ private:
+  Weak<URLSession> session_;
+  Ref<URLSession> held_;  // the main thread's only
+};
+
 bool startsOnCallingThread(const URLSessionTask& task, BodySource::Kind body,
                            const netdetail::DriverSettings& settings) {
   // A data or upload task whose start can hold up nobody: its body is in
@@ -268,6 +294,11 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
     settings.askCache = delegate->implements(URLSessionDelegateEvent::WillCacheResponse);
   }
   const bool startsHere = startsOnCallingThread(*task, pending->body.kind, settings);
+  // The main thread may take the answer while its run loop waits, if the
+  // answer's events may run there.
+  const bool answerHere =
+      startsHere && RunLoop::isMainThread() && lane_->runsUnwatched(static_cast<bool>(pending->dataCompletion));
+  if (answerHere) watchAnswersFromMainLoop();
   auto* driver = new netdetail::TaskDriver(task, std::move(settings), std::move(pending->body),
                                            std::move(pending->dataCompletion),
                                            std::move(pending->downloadCompletion));
@@ -281,9 +312,19 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
   if (startsHere) {
     // Events of the start may drop the last other reference to the session.
     auto keep = self();
-    if (engine->runHere(start)) return;
+    if (engine->runHere(start, answerHere)) return;
   }
   engine->post(std::move(start));
+}
+
+void URLSession::watchAnswersFromMainLoop() {
+  std::shared_ptr<RunLoopWaitWatch> made;
+  {
+    std::lock_guard lock(mutex_);
+    if (answerWatch_) return;
+    answerWatch_ = made = std::make_shared<AnswerWatch>(selfAs<URLSession>());
+  }
+  RunLoop::main().addWaitWatch(made);
 }
 
 void URLSession::suspendTask(const Ref<URLSessionTask>& task, bool suspended) {

@@ -35,6 +35,8 @@ class SessionEvents;
 // new stream was given.
 inline constexpr long URLErrorRequestBodyStreamExhausted = -1021;
 
+class RunLoopWaitWatch;
+
 class URLSession : public Object {
  public:
   const Class& objectClass() const override { return staticClass(); }
@@ -127,6 +129,9 @@ class URLSession : public Object {
   void registerTask(const Ref<URLSessionTask>& task, std::unique_ptr<PendingTask> pending);
   void checkValid(const char* what) const;
   void invalidateIfDone();
+  // Has the main run loop's waits watch for the answers of requests the
+  // main thread sends here (made once, on first use).
+  void watchAnswersFromMainLoop();
 
   Ref<URLSessionConfiguration> configuration_;
   // Whether the delegate queue is the session's own (none was given).
@@ -144,6 +149,7 @@ class URLSession : public Object {
   uint64_t nextIdentifier_ = 1;
   bool invalidated_ = false;
   bool invalidationDelivered_ = false;
+  std::shared_ptr<RunLoopWaitWatch> answerWatch_;
 };
 
 }  // namespace kit
