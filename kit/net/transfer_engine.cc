@@ -115,7 +115,8 @@ namespace {
 thread_local const TransferEngine* passingHere = nullptr;
 }  // namespace
 
-void TransferEngine::post(std::function<void()> command) {
+void TransferEngine::post(std::function<void()> command, bool refusedAnswerHere) {
+  if (refusedAnswerHere) refusedAnswerHere_.store(true, std::memory_order_relaxed);
   if (passingHere == this) {
     // From a caller's pass itself (a finished driver's removal): it runs
     // before the pass ends, waking nobody.
@@ -675,11 +676,18 @@ void TransferEngine::runWatched(const std::function<void()>& events) {
 bool TransferEngine::run() {
   // Whether the last command came by a caller's pass, not by a post.
   bool lastCameHere = false;
+  // Whether the last caller's post came from a caller that takes its
+  // answers in its own run loop and found the thread awake: parked, the
+  // thread lets it send its next request itself instead.
+  bool parkForCaller = false;
   for (;;) {
     // The events of a pass go to the delegate queue together, at its end.
     if (lane_) lane_->beginBatch();
     bool busy = runCommands();
-    if (busy && callerPosted_.exchange(false, std::memory_order_relaxed)) lastCameHere = false;
+    if (busy && callerPosted_.exchange(false, std::memory_order_relaxed)) {
+      lastCameHere = false;
+      parkForCaller = refusedAnswerHere_.exchange(false, std::memory_order_relaxed);
+    }
     {
       std::lock_guard lock(mutex_);
       if (stopping_ && commands_.empty()) {
@@ -722,7 +730,7 @@ bool TransferEngine::run() {
     // and the second as long as the caller's own work between requests.
     AdaptiveLinger* policy = nullptr;
     AdaptiveLinger::Clock::time_point idleSince;
-    if (wait > 0 && busy && !Clock::isVirtual()) {
+    if (wait > 0 && busy && !Clock::isVirtual() && !(running == 0 && parkForCaller)) {
       policy = running > 0 ? &answerLinger_ : lastCameHere ? &hereLinger_ : &commandLinger_;
       idleSince = AdaptiveLinger::Clock::now();
       if (policy->worthSpinning() && linger(running > 0, policy->window())) {
@@ -739,6 +747,7 @@ bool TransferEngine::run() {
       if (curlTimeout >= 0) parkTimeout = std::min(parkTimeout, curlTimeout);
       const auto passHere = park(static_cast<int>(parkTimeout));
       lastCameHere = passHere.has_value();
+      parkForCaller = false;
       if (passHere && policy) {
         policy->record(*passHere - idleSince);
         policy = nullptr;

@@ -108,7 +108,9 @@ class TransferEngine {
   TransferEngine& operator=(const TransferEngine&) = delete;
 
   // Runs `command` on the network thread, in the order posted.
-  void post(std::function<void()> command);
+  // `refusedAnswerHere`: runHere() with `answerHere` refused it (the thread
+  // was awake); the thread then parks rather than spin for the next.
+  void post(std::function<void()> command, bool refusedAnswerHere = false);
   // Runs `command`, and the pass it starts, on the calling thread instead,
   // if the network thread is parked now (real clock only): the command
   // keeps its place after every command posted before it, and the network
@@ -287,6 +289,7 @@ class TransferEngine {
   std::atomic<bool> polling_{false};
   // Set by a post from another thread, cleared by the thread that runs it.
   std::atomic<bool> callerPosted_{false};
+  std::atomic<bool> refusedAnswerHere_{false};
 
   // Parking. `parkFd_` is an epoll set holding `parkWake_` (an eventfd) and
   // the sockets libcurl waited on after a caller's pass (`inParkSet_`,

@@ -314,7 +314,7 @@ void URLSession::startTask(const Ref<URLSessionTask>& task) {
     auto keep = self();
     if (engine->runHere(start, answerHere)) return;
   }
-  engine->post(std::move(start));
+  engine->post(std::move(start), answerHere);
 }
 
 void URLSession::watchAnswersFromMainLoop() {
