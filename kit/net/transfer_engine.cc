@@ -232,6 +232,13 @@ bool TransferEngine::arm(int set, std::bitset<FD_SETSIZE>& known, int fd, uint32
   return true;
 }
 
+void TransferEngine::disarm(int set, int fd) {
+  epoll_event off{};
+  off.events = EPOLLONESHOT;
+  off.data.fd = fd;
+  epoll_ctl(set, EPOLL_CTL_MOD, fd, &off);
+}
+
 bool TransferEngine::watchWhileParked() {
   // Sockets past what a descriptor set holds are left out of it: the
   // thread must poll them itself.
@@ -260,8 +267,7 @@ int TransferEngine::beginCallerWatch() {
   // A thread no longer parked (woken, or being woken) keeps the watch.
   if (parkState_ != Park::Parked || !callerMayWatch_ || !parked_.load()) return -1;
   if (callerWatching_) return hereFd_;
-  for (size_t i = 0; i < parkArmed_.size(); ++i) {
-    const ArmedSocket& socket = parkArmed_[i];
+  for (const ArmedSocket& socket : parkArmed_) {
     if (!arm(hereFd_, inHereSet_, socket.fd, socket.events)) {
       // Left with the thread, which still watches them all.
       callerMayWatch_ = false;
@@ -271,12 +277,7 @@ int TransferEngine::beginCallerWatch() {
   // Disarmed for the thread only once the main thread watches them all. A
   // readiness the thread saw meanwhile wakes both; whichever comes first
   // takes the answer.
-  for (const ArmedSocket& socket : parkArmed_) {
-    epoll_event off{};
-    off.events = EPOLLONESHOT;
-    off.data.fd = socket.fd;
-    epoll_ctl(parkFd_, EPOLL_CTL_MOD, socket.fd, &off);
-  }
+  for (const ArmedSocket& socket : parkArmed_) disarm(parkFd_, socket.fd);
   callerWatching_ = true;
   return hereFd_;
 }
@@ -303,10 +304,7 @@ void TransferEngine::endCallerWatch(bool ready) {
   if (parkState_ != Park::Parked) return;
   bool wake = false;
   for (const ArmedSocket& socket : parkArmed_) {
-    epoll_event off{};
-    off.events = EPOLLONESHOT;
-    off.data.fd = socket.fd;
-    epoll_ctl(hereFd_, EPOLL_CTL_MOD, socket.fd, &off);
+    disarm(hereFd_, socket.fd);
     if (!arm(parkFd_, inParkSet_, socket.fd, socket.events)) wake = true;
   }
   lock.unlock();
@@ -617,14 +615,13 @@ int TransferEngine::untilNearestDeadline() const {
 }
 
 int TransferEngine::checkTimeouts() {
-  constexpr double kMaxWait = kMaxTimeoutWait;
   const double now = Clock::now();
   const bool onVirtualClock = Clock::isVirtual();
   // Deadlines are kept to a few milliseconds; a busy round on the real clock
   // does not need to look at every driver again. (A virtual clock stands
   // still between advances, and each advance wakes the thread to look.)
   if (!onVirtualClock && now < nextTimeoutCheck_) {
-    return static_cast<int>(std::clamp((nextTimeoutCheck_ - now) * 1000.0 + 1, 1.0, kMaxWait * 1000));
+    return static_cast<int>(std::clamp((nextTimeoutCheck_ - now) * 1000.0 + 1, 1.0, kMaxTimeoutWait * 1000));
   }
   double nearest = Forever;
   std::vector<uint64_t> expired;
@@ -646,9 +643,7 @@ int TransferEngine::checkTimeouts() {
   clock_->publish(nearest);
   nearestDeadline_ = nearest;
   nextTimeoutCheck_ = std::min(nearest, now + 0.005);
-  if (onVirtualClock) return static_cast<int>(kMaxWait * 1000);
-  const double wait = std::min(nearest - now, kMaxWait);
-  return static_cast<int>(std::clamp(std::ceil(wait * 1000.0), 1.0, kMaxWait * 1000));
+  return untilNearestDeadline();
 }
 
 namespace {

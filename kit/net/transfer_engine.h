@@ -225,6 +225,8 @@ class TransferEngine {
   // Arms `fd` once for `events` in the epoll set `set` (`known`: the
   // sockets it holds).
   static bool arm(int set, std::bitset<FD_SETSIZE>& known, int fd, uint32_t events);
+  // Leaves `fd` in `set` with nothing to report.
+  static void disarm(int set, int fd);
   // Whether a transfer ended.
   bool processMessages();
   void flushDirty();
@@ -233,7 +235,8 @@ class TransferEngine {
   // publishes the nearest deadline left. Returns how many milliseconds the
   // thread may wait for I/O before it looks again (capped).
   int checkTimeouts();
-  // Milliseconds until the nearest deadline the last look found (capped).
+  // Milliseconds until the nearest deadline the last look found, at most
+  // kMaxTimeoutWait seconds.
   int untilNearestDeadline() const;
   static constexpr double kMaxTimeoutWait = 1.0;
 
