@@ -214,10 +214,10 @@ class TransferEngine {
   std::optional<std::chrono::steady_clock::time_point> park(int waitMs);
   // Wakes a parked thread.
   void unpark();
-  // A caller's pass (state Here): runs the commands posted, libcurl, the
-  // time-outs and, for an answer's pass (`answer`), the events that may run
-  // on this thread; then leaves the parked thread watching what libcurl
-  // waits for, or wakes it.
+  // A caller's pass (state Here): runs the commands posted (for a
+  // command's pass), libcurl, the time-outs and, for an answer's pass
+  // (`answer`), the events that may run on this thread; then leaves the
+  // parked thread watching what libcurl waits for, or wakes it.
   void runPassHere(bool answerHere, bool answer);
   // A caller's pass: has the parked thread watch what libcurl waits for
   // (true), or says the thread must run (a socket it cannot watch so).
@@ -292,14 +292,15 @@ class TransferEngine {
   std::atomic<bool> polling_{false};
   // Set by a post from another thread, cleared by the thread that runs it.
   std::atomic<bool> callerPosted_{false};
+  // Set by a post that runHere() with `answerHere` refused (see post()).
   std::atomic<bool> refusedAnswerHere_{false};
 
   // Parking. `parkFd_` is an epoll set holding `parkWake_` (an eventfd) and
   // the sockets libcurl waited on after a caller's pass (`inParkSet_`,
   // armed until one is ready). A parked thread is woken through the
-  // eventfd, as `parked_` tells posts. `parkState_` says who may touch the engine: the thread
-  // (Busy), nobody (Parked), or a caller running a pass (Here); the thread
-  // back from its wait lets a caller's pass end first.
+  // eventfd, as `parked_` tells posts. `parkState_` says who may touch the
+  // engine: the thread (Busy), nobody (Parked), or a caller running a pass
+  // (Here); the thread back from its wait lets a caller's pass end first.
   enum class Park { Busy, Parked, Here };
   int parkFd_ = -1;
   int parkWake_ = -1;

@@ -220,7 +220,9 @@ TEST(TransferEnginePark, TheMainThreadsRunLoopTakesTheAnswersToTheRequestsItSent
   // Each answer's events ran in the pass that took it. (The thread may end
   // its wait on its own now and then, just as a request starts.)
   int onMain = 0;
-  for (const auto& event : delegate->events()) onMain += event.name == "complete" && event.thread == std::this_thread::get_id();
+  for (const auto& event : delegate->events()) {
+    onMain += event.name == "complete" && event.thread == std::this_thread::get_id();
+  }
   EXPECT_GT(onMain, kRequests / 2);
   EXPECT_GE(engine.answersTakenHere(), static_cast<uint64_t>(onMain));
   session->invalidateAndCancel();
