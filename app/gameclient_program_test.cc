@@ -269,6 +269,11 @@ TEST(GameClientProgram, RunsAgainstTheSimulatorProgram) {
       30))
       << readFile(simulatorOutput);
   ASSERT_FALSE(simulator.ended()) << readFile(simulatorOutput);
+  // A person's first login needs no registration: the simulator names the
+  // account it starts with.
+  EXPECT_NE(readFile(simulatorOutput).find("simulator: ready; log in as player01 with password pass123"),
+            std::string::npos)
+      << readFile(simulatorOutput);
   auto written = kit::dictionaryWithContentsOfFile(services);
   ASSERT_TRUE(written) << services;
   const std::string page = kit::describe((*written)["GamePage"]);
@@ -295,6 +300,50 @@ TEST(GameClientProgram, RunsAgainstTheSimulatorProgram) {
   expectCleanEnd(client, clientOutput);
   expectCleanEnd(simulator, simulatorOutput);
   EXPECT_NE(readFile(simulatorOutput).find("simulator: signal 15, stopping"), std::string::npos);
+}
+
+// What an operator meets of the two programs' own options: --help answers
+// with the usage and starts nothing; a refusal to start names its reason.
+TEST(GameClientProgram, BothProgramsAnswerHelpAndSayWhyTheyRefuseToStart) {
+  kit::test::TempDirectory dir("programs");
+  const std::string output = dir.file("output.log");
+  auto runToEnd = [&](const std::string& program, const std::vector<std::string>& arguments) {
+    Program run(program, arguments, childEnvironment(dir), output);
+    EXPECT_TRUE(run.started()) << program;
+    EXPECT_TRUE(kit::test::runUntil([&] { return run.ended(); }, 30)) << readFile(output);
+    return WIFEXITED(run.status()) ? WEXITSTATUS(run.status()) : -1;
+  };
+  EXPECT_EQ(runToEnd(GAMECLIENT_PROGRAM, {"--help"}), 0);
+  EXPECT_NE(readFile(output).find("usage: gameclient [--window] [--device NAME]"), std::string::npos)
+      << readFile(output);
+  EXPECT_EQ(readFile(output).find("game page"), std::string::npos) << readFile(output);
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--help"}), 0);
+  EXPECT_NE(readFile(output).find("usage: simulator [--services FILE]"), std::string::npos) << readFile(output);
+  EXPECT_EQ(readFile(output).find("ready"), std::string::npos) << readFile(output);
+
+  // A port another program listens on.
+  const int taken = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(taken, 1), 0);
+  ASSERT_EQ(getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", dir.file("services.plist"), "--platform-api-port", port}), 1);
+  close(taken);
+  EXPECT_NE(readFile(output).find("cannot listen on 127.0.0.1:" + port + ": Address already in use"),
+            std::string::npos)
+      << readFile(output);
+
+  // A services file in a folder that is not there.
+  const std::string unwritable = dir.file("missing") + "/services.plist";
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", unwritable}), 1);
+  EXPECT_NE(readFile(output).find("cannot write the services file " + unwritable +
+                                  ": The folder \u201cmissing\u201d doesn\u2019t exist."),
+            std::string::npos)
+      << readFile(output);
 }
 
 // The names of the functions a program exports: those its dynamic symbol

@@ -37,5 +37,7 @@ for _ in $(seq 1 100); do
 done
 grep -q '^simulator: ready' "$dir/simulator.log" || { echo "play: the simulator did not start" >&2; exit 1; }
 echo "play: simulator running (log: $dir/simulator.log); opening the client window"
+# The simulator's ready line names the account it starts with.
+grep '^simulator: ready' "$dir/simulator.log"
 
 GAMECLIENT_SERVICES="$services" "$bin/gameclient" --window --device "$device"

@@ -10,7 +10,9 @@
 
 namespace sim {
 
-// A port that cannot be listened on (taken, or not ours to use).
+// A port that cannot be listened on (taken, or not ours to use). Made when
+// listening there failed, it asks the system why: its text names the port
+// and the system's reason ("Address already in use").
 class PortUnavailable : public std::runtime_error {
  public:
   explicit PortUnavailable(int port);

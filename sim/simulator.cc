@@ -86,8 +86,8 @@ kit::Ref<kit::Dictionary> Simulator::configuration() const {
   return entries;
 }
 
-bool Simulator::writeConfiguration(const std::string& path) const {
-  return kit::writePropertyListToFile(configuration(), path);
+bool Simulator::writeConfiguration(const std::string& path, kit::Ref<kit::Error>* error) const {
+  return kit::writePropertyListToFile(configuration(), path, true, kit::PropertyListFormat::XML, error);
 }
 
 }  // namespace sim

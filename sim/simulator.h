@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/error.h"
 #include "sim/channel_game_server.h"
 #include "sim/channel_sdk_server.h"
 #include "sim/game_page_server.h"
@@ -58,8 +59,9 @@ class Simulator {
   // PlatformChatHost); the other keys keep the client's own values.
   kit::Ref<kit::Dictionary> configuration() const;
   // Writes the configuration as the services file the client reads when
-  // GAMECLIENT_SERVICES names it.
-  bool writeConfiguration(const std::string& path) const;
+  // GAMECLIENT_SERVICES names it; false, with *error saying why, when it
+  // cannot.
+  bool writeConfiguration(const std::string& path, kit::Ref<kit::Error>* error = nullptr) const;
 
  private:
   // Sample records for the user centre's lists.

@@ -9,6 +9,7 @@
 // stands in.
 //
 //   gameclient [--window] [--device NAME]
+//   gameclient --help
 //
 // It runs headless unless --window asks for a desktop window showing the
 // client (mouse as touches, keyboard to the focused text input; closing
@@ -34,6 +35,15 @@ namespace {
 void holdTerminationSignals(int, char**, char**) { kit::ApplicationHoldTerminationSignals(); }
 [[gnu::used, gnu::section(".preinit_array")]] void (*const holdAtStart)(int, char**, char**) = holdTerminationSignals;
 
+constexpr const char* kUsage =
+    "usage: gameclient [--window] [--device NAME]\n"
+    "       gameclient --help\n"
+    "  --window       show the client in a desktop window (the mouse taps, the keyboard types)\n"
+    "  --device NAME  the device it runs as: phone375x667 (the default), phone667x375,\n"
+    "                 notched812x375, notched375x812\n"
+    "The services it reaches come from GAMECLIENT_SERVICES (a services file, as the simulator\n"
+    "program writes one) or the GAMECLIENT_* variables. SIGTERM or SIGINT end it.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,6 +52,10 @@ int main(int argc, char** argv) {
   std::vector<char*> rest{argv[0]};
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (option == "--window") {
       window = true;
     } else if (option == "--device" || option.starts_with("--device=")) {

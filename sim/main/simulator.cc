@@ -3,15 +3,18 @@
 //
 //   simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]
 //             [--game-page-port N] [--platform-api-port N] [--game-id ID]
+//   simulator --help
 //
-// It starts the services (at the ports given, or where the system picks),
-// writes the services file the client reads when GAMECLIENT_SERVICES names
-// it (services.plist in the current folder unless --services says
-// otherwise), prints "ready", then one line per request the services
+// It starts the services (at the ports given, or where the system picks)
+// with one platform account ready to log in with, writes the services file
+// the client reads when GAMECLIENT_SERVICES names it (services.plist in the
+// current folder unless --services says otherwise), prints "ready" with the
+// account's name and password, then one line per request the services
 // receive, and runs until SIGTERM or SIGINT; then it stops the services and
-// ends with 0. Bad arguments end it with 2, a port it cannot listen on with
-// 1. Its bundle (the platform's identity) is the resources folder next to
-// it, as the client's is.
+// ends with 0. --help prints the usage and ends with 0; bad arguments end it
+// with 2, a port it cannot listen on or a services file it cannot write with
+// 1, each with the reason. Its bundle (the platform's identity) is the
+// resources folder next to it, as the client's is.
 
 #include <pthread.h>
 #include <signal.h>
@@ -36,13 +39,24 @@ struct Options {
   sim::SimulatorPorts ports;
 };
 
+constexpr const char* kUsage =
+    "usage: simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]\n"
+    "                 [--game-page-port N] [--platform-api-port N] [--game-id ID]\n"
+    "       simulator --help\n";
+
 int usage(const std::string& why) {
-  std::fprintf(stderr,
-               "simulator: %s\n"
-               "usage: simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]\n"
-               "                 [--game-page-port N] [--platform-api-port N] [--game-id ID]\n",
-               why.c_str());
+  std::fprintf(stderr, "simulator: %s\n%s", why.c_str(), kUsage);
   return 2;
+}
+
+// The platform account a person logs in with at once, without registering
+// first (the README names it too).
+sim::PlatformAccount readyAccount() {
+  sim::PlatformAccount account;
+  account.userName = "player01";
+  account.password = "pass123";
+  account.platformCoins = 120;
+  return account;
 }
 
 // A port from the command line: 0 to 65535.
@@ -158,6 +172,13 @@ int main(int argc, char** argv) {
   sigaddset(&ending, SIGINT);
   pthread_sigmask(SIG_BLOCK, &ending, nullptr);
 
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::printf("simulator: every service the game client talks to, on 127.0.0.1\n%s", kUsage);
+      return 0;
+    }
+  }
   Options options;
   std::string why;
   if (!readOptions(argc, argv, options, why)) return usage(why);
@@ -173,10 +194,14 @@ int main(int argc, char** argv) {
   say("channel game server " + simulator->game().baseURL());
   say("game page " + simulator->page().pageURL());
   say("platform API " + simulator->platformAPI().baseURL());
+  const sim::PlatformAccount account = readyAccount();
+  simulator->platform().addAccount(account);
   std::error_code ignored;
   const std::string services = std::filesystem::absolute(options.services, ignored).string();
-  if (!simulator->writeConfiguration(services)) {
-    std::fprintf(stderr, "simulator: cannot write the services file %s\n", services.c_str());
+  kit::Ref<kit::Error> error;
+  if (!simulator->writeConfiguration(services, &error)) {
+    std::fprintf(stderr, "simulator: cannot write the services file %s: %s\n", services.c_str(),
+                 error ? error->localizedDescription().c_str() : "unknown error");
     return 1;
   }
   say("services file " + services + " (run the client with GAMECLIENT_SERVICES=" + services + ")");
@@ -185,7 +210,8 @@ int main(int argc, char** argv) {
   std::vector<std::thread> followers;
   const std::vector<Feed> all = feeds(*simulator);
   for (const Feed& feed : all) followers.emplace_back([&feed, &stopping] { follow(feed, stopping); });
-  say("ready; SIGTERM or SIGINT ends it");
+  say("ready; log in as " + account.userName + " with password " + account.password +
+      "; SIGTERM or SIGINT ends it");
 
   int signal = 0;
   sigwait(&ending, &signal);
