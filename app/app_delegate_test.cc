@@ -9,17 +9,37 @@
 
 #include "channel/testing/scripted_tolmix_sdk.h"
 #include "channel/testing/test_bundle.h"
+#include "config/client_configuration.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/log_capture.h"
+#include "kit/testing/run_until.h"
 #include "platform/usercenter/cxr_helper_btn.h"
+#include "sim/channel_sdk_server.h"
 
 namespace {
 
 class Delegate : public ::testing::Test {
  protected:
+  // The launch tells the channel SDK server that the game started: a server
+  // of the test's own hears it (no request leaves the machine), with no
+  // notice to show.
+  void SetUp() override {
+    server.setReply("init", R"({"code":"200","msg":"ok","data":{}})");
+    ClientConfiguration::shared().setOverrides(kit::dict({{ClientConfiguration::kChannelSDKServer, server.baseURL()}}));
+  }
+  // A launch's answer is read before the test ends, so that nothing of it
+  // (a failure's HUD, say) reaches the tests that run after it.
   void TearDown() override {
+    if (server.requestCount() > 0) {
+      EXPECT_TRUE(kit::test::runUntil([&] { return logs.contains("launch notice: none"); })) << "the init answer";
+    }
+    ClientConfiguration::shared().setOverrides(nullptr);
     TolmixSDKFacade::install(nullptr);
     kit::Application::shared()->reset();
   }
+  kit::test::LogCapture logs;
+  sim::ChannelSDKServer server;
   TestBundle bundle;
   std::shared_ptr<ScriptedTolmixSDK> facade = ScriptedTolmixSDK::install();
   kit::Ref<JHLCoreEntity> core = kit::make<JHLCoreEntity>();
