@@ -1,7 +1,9 @@
 // Fuzz target for the pay sheet's pay-ways reply: any JSON value reaches the
 // handler the sheet's request answers with. The sheet selects a style of 0
 // to 6, its rows keep their height or lose it, and a discount it shows is a
-// number: no crash, no undefined behaviour.
+// number; a coupon under the reply's "coupon" is handed to the sheet as the
+// picker would, and one whose value is no amount is refused: no crash, no
+// undefined behaviour.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -39,6 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The scene only: the sheet's own request is not sent.
   sheet->loadView();
   sheet->handlePayWaysReply(reply);
+  // A coupon under "coupon" goes through the picker's hand-back: a value
+  // that is no amount changes nothing.
+  if (auto coupon = KTCouponsModel::initWithDictionary(reply["coupon"])) {
+    const kit::Id before = sheet->order().cid;
+    sheet->couponChosen(coupon);
+    const std::string value = kit::describe(coupon->coupon_money());
+    if (value.empty() || value.find_first_not_of("0123456789.") != std::string::npos) {
+      check(sheet->order().cid == before);
+    }
+  }
 
   check(sheet->payStyle() <= 6);
   for (const auto& height : {sheet->walletPayViewH(), sheet->GFWalletPayViewH(), sheet->wxViewH(),

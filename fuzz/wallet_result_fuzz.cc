@@ -2,10 +2,13 @@
 // the return URL the vendor's service reads and the result dictionary the
 // pay plug turns into the sheet's status. The first byte picks the form of
 // the rest: a whole return URL, the "result" value of one (percent-encoded
-// here, so the JSON reader sees the bytes), or a result dictionary in JSON
-// handed straight to the plug. Every return URL gets exactly one callback
-// with a text status; every dictionary at most one block call, whose
-// status is one of the three texts.
+// here, so the JSON reader sees the bytes), a result dictionary in JSON
+// handed straight to the plug, or a signed order and such a dictionary
+// (split at the first NUL): the plug then waits for the signed order's
+// number. Every return URL gets exactly one callback with a text status;
+// every dictionary at most one block call, whose status is one of the three
+// texts; an order number read from a signed order is a part of it.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -58,7 +61,7 @@ void readReturnURL(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string rest(reinterpret_cast<const char*>(data + 1), size - 1);
-  switch (data[0] % 3) {
+  switch (data[0] % 4) {
     case 0: readReturnURL(rest); break;
     case 1: {
       auto value = kit::stringByAddingPercentEncodingWithAllowedCharacters(
@@ -66,9 +69,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       readReturnURL("TolmixWalletPayScheme1001://safepay/?result=" + (value ? value->utf8() : std::string()));
       break;
     }
-    default: {
+    case 2: {
       kit::Id object = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(rest), 0);
       if (auto dictionary = kit::as<kit::Dictionary>(object)) toPlug(dictionary);
+      break;
+    }
+    default: {
+      const size_t split = std::min(rest.find('\0'), rest.size());
+      const std::string signStr = rest.substr(0, split);
+      const std::string number = KTPayPlug::orderNumberOfSignedOrder(signStr);
+      check(signStr.find(number) != std::string::npos);
+      auto info = kit::make<WalletPayInfo>();
+      info->setSignStr(kit::str(signStr));
+      KTPayPlug::sharedInstance()->setWalletPayInfo(info);
+      kit::Id object = kit::JSONSerialization::JSONObjectWithData(
+          kit::Data::make(split < rest.size() ? rest.substr(split + 1) : std::string()), 0);
+      if (auto dictionary = kit::as<kit::Dictionary>(object)) toPlug(dictionary);
+      KTPayPlug::sharedInstance()->setWalletPayInfo(nullptr);
       break;
     }
   }

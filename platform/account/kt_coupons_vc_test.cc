@@ -178,6 +178,31 @@ TEST_F(CouponPicker, RepliesOtherThanAListChangeNothing) {
   EXPECT_EQ(picker->dataSource()->count(), 3u);
 }
 
+TEST_F(CouponPicker, OnlyAnAvOfOneMakesACouponUsable) {
+  // "av" as the server may send it: the text "1" or the number 1 is usable,
+  // every other value is not.
+  const kit::Id values[] = {kit::str("1"), kit::num(1), kit::str("0"), kit::str("2"), kit::str("01"),
+                            kit::str(" 1"), kit::str(""), kit::Null::null(), nullptr};
+  const bool usable[] = {true, true, false, false, false, false, false, false, false};
+  auto items = kit::MutableArray::make();
+  for (const kit::Id& av : values) {
+    auto item = kit::MutableDictionary::make();
+    item->setObject(kit::str("57"), std::string_view("cid"));
+    item->setObject(kit::str("2"), std::string_view("coupon_money"));
+    if (av) item->setObject(av, std::string_view("av"));
+    items->addObject(item);
+  }
+  server->enqueue("pay/getcoupons", sim::PlatformAPIReply::scrambled(kit::dict({{"code", "1"}, {"data", items}})));
+  auto picker = open("30");
+  ASSERT_EQ(picker->dataSource()->count(), std::size(values));
+  for (size_t row = 0; row < std::size(values); ++row) {
+    auto cell = std::dynamic_pointer_cast<KTCouponsCell>(
+        picker->cellForRowAtIndexPath(*picker->tableView(), kit::IndexPath::forRow(static_cast<long>(row), 0)));
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->btn()->isEnabled(), usable[row]) << "av " << d(values[row]);
+  }
+}
+
 TEST_F(CouponPicker, AnEmptyListShowsNoRows) {
   server->enqueue("pay/getcoupons", sim::PlatformAPIReply::scrambled(kit::dict({{"code", "1"}, {"data", kit::array({})}})));
   auto picker = open("30");

@@ -2,6 +2,7 @@
 // order flow is in kt_new_pay_vc_order.cc. See kt_new_pay_vc.h.
 #include "platform/account/kt_new_pay_vc.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "kit/dispatch/thread_check.h"
@@ -82,6 +83,20 @@ bool sameValue(const kit::Id& a, const kit::Id& b) {
 }
 
 bool negative(const kit::Ref<kit::String>& amount) { return amount && amount->utf8().starts_with('-'); }
+
+// An amount written in plain decimals, without sign or exponent ("6",
+// "8.49", ".5"), as an exact decimal; nil for anything else.
+kit::Ref<kit::DecimalNumber> amountOf(const kit::Ref<kit::String>& text) {
+  if (!text) return nullptr;
+  const std::string& digits = text->utf8();
+  const auto points = std::count(digits.begin(), digits.end(), '.');
+  if (digits.find_first_not_of("0123456789.") != std::string::npos || points > 1 ||
+      digits.size() == static_cast<size_t>(points)) {
+    return nullptr;
+  }
+  auto amount = kit::DecimalNumber::decimalNumberWithString(digits);
+  return amount->isNaN() ? nullptr : amount;
+}
 
 }  // namespace
 
@@ -314,6 +329,13 @@ void KTNewPayVC::viewDidLoad() {
   loadData();
 }
 
+void KTNewPayVC::viewWillAppear(bool animated) {
+  KTBaseVC::viewWillAppear(animated);
+  if (hud_ && !hud_->hasFinished()) {
+    if (auto host = hud_->superview()) host->bringSubviewToFront(hud_.get());
+  }
+}
+
 void KTNewPayVC::showDiscount() { discountL()->setText(kit::format("（%.1f折）", discount_ * 10)->utf8()); }
 
 void KTNewPayVC::initUI() {
@@ -321,9 +343,11 @@ void KTNewPayVC::initUI() {
   productNameL()->setText(kit::describe(order_.productName));
   const std::string money = kit::format("%@元", order_.money)->utf8();
   moneyL()->setText(money);
-  order_.realMoney = calculateMoney(order_.money, kit::format("%f", discount_), "*");
-  realMoneyL()->setText(kit::format("%@元", order_.realMoney)->utf8());
-  showDiscount();
+  // A chosen coupon stays in the price when the discount changes (the
+  // order amount until one is chosen, and after the sheet closed).
+  const Text& afterCoupon = order_.couponMoney ? order_.couponMoney : order_.money;
+  order_.realMoney = calculateMoney(afterCoupon, kit::format("%f", discount_), "*");
+  showAmounts();
   kit::TextAttributes struck;
   struck.strikethroughStyle = kit::UnderlineStyleSingle;
   moneyL()->setAttributedText(kit::AttributedString::make(money, struck));
@@ -337,6 +361,29 @@ void KTNewPayVC::showAmountToPay() {
   } else {
     realMoneyL()->setText(kit::format("%@元", order_.realMoney)->utf8());
   }
+}
+
+void KTNewPayVC::showAmounts() {
+  showAmountToPay();
+  if (payStyle_ == 4) {
+    discountL()->setText("");
+  } else {
+    showDiscount();
+  }
+}
+
+bool KTNewPayVC::amountsArePayable() const {
+  if (!(discount_ > 0 && discount_ <= 1)) return false;
+  auto money = amountOf(order_.money);
+  auto paid = amountOf(payStyle_ == 4 ? order_.couponMoney : order_.realMoney);
+  auto zero = kit::DecimalNumber::zero();
+  if (!money || !paid || money->compareDecimal(*zero) <= 0 || paid->compareDecimal(*money) > 0) return false;
+  // Nothing to pay: only when the coupon covers the whole order, never by
+  // a discount or a rounding.
+  auto covered = amountOf(order_.couponMoney);
+  const bool free = order_.cid && covered && covered->compareDecimal(*zero) == 0;
+  if (payStyle_ == 3) return coinsOf(order_.money) > 0 && (coinsOf(order_.realMoney) > 0 || free);
+  return paid->compareDecimal(*zero) > 0 || free;
 }
 
 // ---- Pay ways ------------------------------------------------------------------
@@ -366,17 +413,21 @@ void KTNewPayVC::loadData() {
       });
 }
 
+void KTNewPayVC::hideHUD() {
+  if (!hud_) return;
+  // The sheet answers taps again at once, while the HUD fades out over it.
+  hud_->setUserInteractionEnabled(false);
+  hud_->hideAnimated(true);
+}
+
 void KTNewPayVC::payWaysFailed() {
   setPayStyle(2);
-  if (hud_) hud_->hideAnimated(true);
+  hideHUD();
 }
 
 void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
   KIT_CHECK_MAIN_THREAD();
   kit::log("支付方式 = %@", reply);
-  auto hideHUD = [this] {
-    if (hud_) hud_->hideAnimated(true);
-  };
   if (kit::as<kit::Null>(reply["djq"])) {
     hideHUD();
     return;
@@ -462,12 +513,7 @@ void KTNewPayVC::setPayViewWithPayStyle(unsigned long style, const kit::Ref<kit:
   auto previous = selectedIconBtn();
   if (currentBtn == previous) return;
   payStyle_ = style;
-  showAmountToPay();
-  if (style == 4) {
-    discountL()->setText("");
-  } else {
-    showDiscount();
-  }
+  showAmounts();
   if (currentBtn) currentBtn->setSelected(true);
   if (previous) previous->setSelected(false);
   selectedIconBtn_ = currentBtn;
@@ -517,6 +563,12 @@ void KTNewPayVC::goToCoupons() {
 
 void KTNewPayVC::couponChosen(const kit::Ref<KTCouponsModel>& coupon) {
   if (!coupon) return;
+  // A value that is no amount would make the order free: the coupon is
+  // refused and the one before it stays.
+  if (!amountOf(coupon->coupon_money())) {
+    CXRMessage::showMessage(kit::str(kBadAmount), view());
+    return;
+  }
   order_.cid = coupon->cid();
   couponsBtn()->setTitle(kit::format("满%@减%@", coupon->pay_money(), coupon->coupon_money())->utf8());
   order_.couponMoney = calculateMoney(order_.money, coupon->coupon_money(), "-");

@@ -110,9 +110,12 @@ class KTNewPayVC : public KTBaseVC {
 
   void loadView() override;
   void viewDidLoad() override;
+  // Brings a loading HUD that the scene put on the top window before the
+  // presentation over the sheet again.
+  void viewWillAppear(bool animated) override;
   bool shouldAutorotate() const override { return false; }
 
-  // Amount labels from the order and the discount.
+  // Amount labels from the order, the chosen coupon and the discount.
   void initUI();
   // Asks for the pay ways under a HUD.
   void loadData();
@@ -136,7 +139,8 @@ class KTNewPayVC : public KTBaseVC {
   void couponChosen(const kit::Ref<KTCouponsModel>& coupon);
 
   // ---- Order flow (kt_new_pay_vc_order.cc)
-  // The pay button: the order of the selected style.
+  // The pay button: the order of the selected style, when its amounts can
+  // be paid (see amountsArePayable); otherwise the toast kBadAmount.
   void doPay();
   void goToPayWithType(const std::string& type, const std::string& title);
   void goToWalletPayAppPay();
@@ -202,6 +206,15 @@ class KTNewPayVC : public KTBaseVC {
   // "%@元", or "%d平台币" in the coin style.
   void showAmountToPay();
   void showDiscount();
+  // The amount to pay and the discount label of the selected style.
+  void showAmounts();
+  // Whether the order of the selected style may go out: a discount in
+  // (0, 1], an order amount above 0 and an amount to pay (in coins for the
+  // coin style) between 0 and the order amount, 0 only when the chosen
+  // coupon covers the whole order.
+  bool amountsArePayable() const;
+  // Hides the loading HUD, which lets taps through from then on.
+  void hideHUD();
   // The notice on its cover over the top window.
   void showNotice();
   // A notice button: cover away, sheet closed, the order's block.

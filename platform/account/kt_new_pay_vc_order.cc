@@ -4,7 +4,8 @@
 //
 // An order that fails keeps the sheet open for another try and tells the
 // order's failure block each time; closing the sheet with its back button
-// before a result tells neither block.
+// before a result tells neither block. Amounts that cannot be paid place no
+// order and tell no block: the toast says so and the sheet stays.
 #include "config/client_configuration.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/thread_check.h"
@@ -38,6 +39,14 @@ kit::Ref<kit::String> coinsText(const kit::Ref<kit::String>& yuan) {
 
 void KTNewPayVC::doPay() {
   KIT_CHECK_MAIN_THREAD();
+  if (payStyle_ < 1 || payStyle_ > 6) return;
+  // No order for an amount the sheet cannot stand behind: a discount out of
+  // (0, 1], an amount that is no number, or one that came to nothing
+  // without a coupon paying for it.
+  if (!amountsArePayable()) {
+    CXRMessage::showMessage(kit::str(kBadAmount), view());
+    return;
+  }
   switch (payStyle_) {
     case 1: goToPayWithType("wx", "微信支付"); break;
     case 2: goToPayWithType("qb", "钱包支付"); break;
@@ -299,10 +308,8 @@ void KTNewPayVC::pause() {
 void KTNewPayVC::popAction() {
   KIT_CHECK_MAIN_THREAD();
   hiddenLeftBtn();
-  if (hud_) {
-    hud_->hideAnimated(true);
-    hud_.reset();
-  }
+  hideHUD();
+  hud_.reset();
   if (auto ball = CXRHelperBtnPort::shared()) ball->show();
   order_.realMoney = nullptr;
   order_.couponMoney = nullptr;

@@ -9,6 +9,8 @@
 #include "platform/account/kt_pay_plug.h"
 #include "platform/account/testing/kt_pay_sheet_fixture.h"
 #include "platform/account/kt_web_pay_vc.h"
+#include "platform/account/tolmix_sdk.h"
+#include "sim/wallet_app.h"
 
 namespace {
 
@@ -85,10 +87,14 @@ TEST_F(PaySheetOrder, ARefusedCoinOrderKeepsTheSheetOpenForAnotherTry) {
 }
 
 TEST_F(PaySheetOrder, VoucherOrdersSendTheAmountAfterTheCoupon) {
+  // The discount leaves vouchers alone: 8 after the coupon, not 6.4.
+  platform->setDiscount("0.8");
   auto sheet = openWith("4", "10");
   ASSERT_TRUE(sheet);
   sheet->couponChosen(
       KTCouponsModel::initWithDictionary(kit::dict({{"cid", "57"}, {"pay_money", "10"}, {"coupon_money", "2"}})));
+  EXPECT_EQ(d(sheet->order().realMoney), "6.4");
+  EXPECT_EQ(sheet->realMoneyL()->text(), "8元");
   pay(*sheet, "Ttbpaynew/djqpay");
   auto sent = sentTo("Ttbpaynew/djqpay");
   EXPECT_EQ(d(sent["p"]), "10");
@@ -261,6 +267,114 @@ TEST_F(PaySheetOrder, AppPaymentShowsThePlugsResultWithoutPolling) {
   ASSERT_EQ(heard.size(), 1u);
   EXPECT_EQ(heard[0], "success|充值成功|6");
   plug->setBlock(nullptr);
+}
+
+TEST_F(PaySheetOrder, AWalletResultForAnEarlierOrderNeverReachesTheCurrentOne) {
+  // The wallet pays what it is asked to; its returns reach the client only
+  // when the test opens them through the facade.
+  sim::WalletApp wallet(*platform);
+  wallet.install();
+  auto first = openWith("5", "6");
+  ASSERT_TRUE(first);
+  pay(*first, "WalletPayapp/apppayios");
+  ASSERT_TRUE(kit::test::runUntil([&] { return wallet.returnURLs().size() == 1; }));
+  const std::string orderA = platform->orders().back().orderNumber;
+  // The player leaves A's sheet with its back button and buys for 30.
+  first->popAction();
+  settle();
+  first.reset();
+  auto second = open("30");
+  ASSERT_TRUE(second);
+  pay(*second, "WalletPayapp/apppayios");
+  ASSERT_TRUE(kit::test::runUntil([&] { return wallet.returnURLs().size() == 2; }));
+  const std::string orderB = platform->orders().back().orderNumber;
+  ASSERT_NE(orderA, orderB);
+
+  // A's "9000" comes back late: kept, logged once, told to nobody.
+  auto app = kit::Application::shared();
+  TolmixSDK::openURL(*app, wallet.returnURLs()[0], kit::Dictionary::make());
+  EXPECT_EQ(d(kit::Id(KTPayPlug::sharedInstance()->walletPayResultDic())["resultStatus"]), "9000");
+  EXPECT_FALSE(noticeShown(*second));
+  EXPECT_TRUE(heard.empty());
+  const auto lines = logs.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& line) { return line.find(orderA) != std::string::npos; }),
+            1);
+
+  // B's own return reaches B.
+  TolmixSDK::openURL(*app, wallet.returnURLs()[1], kit::Dictionary::make());
+  ASSERT_TRUE(noticeShown(*second));
+  EXPECT_EQ(second->noticeView()->statusL()->text(), KTPayPlug::kPaidStatus);
+  kit::test::tap(second->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|30"});
+  EXPECT_TRUE(platform->order(orderB)->paid);
+  KTPayPlug::sharedInstance()->setBlock(nullptr);
+}
+
+TEST_F(PaySheetOrder, AnOrderGoesOutOnlyForAnAmountTheSheetCanStandBehind) {
+  auto sheet = openWith("1", "12");
+  ASSERT_TRUE(sheet);
+  ASSERT_EQ(sheet->realMoneyL()->text(), "120平台币");
+  auto coupon = [](const char* cid, const char* value) {
+    return KTCouponsModel::initWithDictionary(kit::dict({{"cid", cid}, {"pay_money", "1"}, {"coupon_money", value}}));
+  };
+  // Presses pay where no order may go out: the toast, no block, pay stays.
+  auto refused = [&](const std::string& why) {
+    kit::test::tap(sheet->payBtn());
+    EXPECT_TRUE(sheet->payBtn()->isEnabled()) << why;
+    EXPECT_TRUE(kit::test::findLabel(*sheet->view(), KTNewPayVC::kBadAmount)) << why;
+    EXPECT_TRUE(heard.empty()) << why;
+  };
+
+  // A coupon whose value is no number is refused, not read as a free order.
+  for (const char* value : {"abc", "", "-5", "NaN"}) {
+    sheet->couponChosen(coupon("9", value));
+    EXPECT_FALSE(sheet->order().cid) << value;
+    EXPECT_EQ(sheet->realMoneyL()->text(), "120平台币") << value;
+    EXPECT_EQ(d(sheet->order().couponMoney), "12") << value;
+  }
+  EXPECT_TRUE(kit::test::findLabel(*sheet->view(), KTNewPayVC::kBadAmount));
+
+  // Discounts out of (0, 1], and one that brings the amount to nothing.
+  for (const char* discount : {"-0.5", "5", "0.0000001", "1.01"}) {
+    for (const char* way : {"1", "2"}) {
+      sheet->handlePayWaysReply(json(std::string(R"({"code":"1","ttb":"120","djq":0,"discount":)") + discount +
+                                     R"(,"data":[{"z":")" + way + R"("}]})"));
+      refused(std::string(discount) + " way " + way);
+    }
+  }
+  // A whole-order coupon may make the order free; a discount may not.
+  sheet->handlePayWaysReply(json(R"({"code":"1","ttb":"120","djq":0,"discount":"1","data":[{"z":"1"}]})"));
+  sheet->couponChosen(coupon("58", "15"));
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0平台币");
+  sheet->couponChosen(coupon("57", "2"));
+  EXPECT_EQ(sheet->realMoneyL()->text(), "100平台币");
+  pay(*sheet, "Ttbpaynew/ttbnew");
+  auto sent = sentTo("Ttbpaynew/ttbnew");
+  EXPECT_EQ(d(sent["p"]), "120");
+  EXPECT_EQ(d(sent["b"]), "100");
+  EXPECT_EQ(d(sent["xx"]), "1.00");
+  EXPECT_EQ(d(sent["cid"]), "57");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !heard.empty(); }));
+  EXPECT_TRUE(heard[0].starts_with("success|")) << heard[0];
+  EXPECT_EQ(platform->account("player01")->platformCoins, 20);
+  EXPECT_EQ(server->requestsTo("Ttbpaynew/ttbnew").size(), 1u) << "the refused presses sent nothing";
+  EXPECT_EQ(server->requestsTo("H5pay/pay").size(), 0u);
+}
+
+TEST_F(PaySheetOrder, AnOrderThatACouponPaysWhollyGoesOutForNothing) {
+  auto sheet = openWith("2", "10");
+  ASSERT_TRUE(sheet);
+  sheet->couponChosen(
+      KTCouponsModel::initWithDictionary(kit::dict({{"cid", "58"}, {"pay_money", "5"}, {"coupon_money", "12"}})));
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0元");
+  pay(*sheet, "H5pay/pay");
+  auto sent = sentTo("H5pay/pay");
+  EXPECT_EQ(d(sent["p"]), "10");
+  EXPECT_EQ(d(sent["b"]), "0");
+  EXPECT_EQ(d(sent["cid"]), "58");
+  ASSERT_TRUE(kit::test::runUntil([&] { return noticeShown(*sheet); })) << "the server's 11: nothing to pay";
+  EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTNewPayVC::kPaid);
 }
 
 }  // namespace

@@ -245,11 +245,62 @@ TEST_F(PaySheet, ACouponFromThePickerLowersTheAmounts) {
   EXPECT_EQ(sheet->realMoneyL()->text(), "8元");
   EXPECT_EQ(sheet->discountL()->text(), "");
 
-  // A coupon value that is no number: no coins rather than undefined.
+  // A coupon value that is no number: refused, the chosen coupon stays.
   auto bad = KTCouponsModel::initWithDictionary(kit::dict({{"cid", "9"}, {"pay_money", "1"}, {"coupon_money", "abc"}}));
   kit::test::tap(sheet->ptbIconBtn());
   sheet->couponChosen(bad);
-  EXPECT_EQ(sheet->realMoneyL()->text(), "0平台币");
+  EXPECT_EQ(sheet->realMoneyL()->text(), "64平台币");
+  EXPECT_EQ(d(sheet->order().cid), "57");
+  EXPECT_TRUE(kit::test::findLabel(*sheet->view(), KTNewPayVC::kBadAmount));
+
+  // Closing forgets the coupon and the amounts it made.
+  sheet->popAction();
+  EXPECT_FALSE(sheet->order().cid);
+  EXPECT_FALSE(sheet->order().couponMoney);
+  EXPECT_FALSE(sheet->order().realMoney);
+  EXPECT_EQ(d(sheet->order().money), "10");
+}
+
+TEST_F(PaySheet, WhileThePayWaysLoadTheHUDCoversTheSheetAndALateAnswerKeepsTheCoupon) {
+  server->setFault(KTNewPayVC::kPayWaysEndpoint, sim::RouteFault::Delay);
+  order("10");
+  settle();
+  auto sheet = KTNewPayVC::openSheet();
+  ASSERT_TRUE(sheet);
+  ASSERT_TRUE(sheet->hud());
+  ASSERT_FALSE(window->subviews().empty());
+  EXPECT_EQ(window->subviews().back(), sheet->hud()) << "over the presented sheet";
+  kit::test::tap(sheet->couponsBtn());
+  EXPECT_FALSE(sheet->presentedViewController()) << "the HUD takes the tap";
+
+  // A coupon and a row chosen before the pay ways come stay in the price
+  // the answer sets, and the row keeps its unit.
+  sheet->couponChosen(
+      KTCouponsModel::initWithDictionary(kit::dict({{"cid", "57"}, {"pay_money", "10"}, {"coupon_money", "2"}})));
+  EXPECT_EQ(sheet->realMoneyL()->text(), "8元");
+  sheet->doPtbPay();
+  sheet->handlePayWaysReply(
+      json(R"({"code":"1","ttb":"120","djq":0,"discount":"0.8","data":[{"z":"1"},{"z":"4"}]})"));
+  EXPECT_EQ(d(sheet->order().cid), "57");
+  EXPECT_EQ(d(sheet->order().couponMoney), "8");
+  EXPECT_EQ(d(sheet->order().realMoney), "6.4");
+  EXPECT_EQ(sheet->payStyle(), 3u);
+  EXPECT_EQ(sheet->realMoneyL()->text(), "64平台币");
+  EXPECT_EQ(sheet->discountL()->text(), "（8.0折）");
+  sheet->doDjqPay();
+  EXPECT_EQ(sheet->realMoneyL()->text(), "8元");
+  EXPECT_EQ(sheet->discountL()->text(), "") << "vouchers show no discount";
+
+  // What goes out is what the sheet shows.
+  sheet->doPtbPay();
+  ASSERT_TRUE(sheet->hud()->hasFinished());
+  kit::test::tap(sheet->payBtn());
+  ASSERT_TRUE(waitForCalls("Ttbpaynew/ttbnew", 1));
+  auto sent = sentTo("Ttbpaynew/ttbnew");
+  EXPECT_EQ(d(sent["p"]), "100");
+  EXPECT_EQ(d(sent["b"]), "64");
+  EXPECT_EQ(d(sent["xx"]), "0.80");
+  EXPECT_EQ(d(sent["cid"]), "57");
 }
 
 TEST_F(PaySheet, ASecondOrderWhileASheetIsOpenIsRefusedAndChangesNothing) {

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/data.h"
+#include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
@@ -13,6 +15,7 @@ namespace {
 
 constexpr const char* kPaidCode = "9000";
 constexpr const char* kCancelledCode = "6001";
+constexpr std::string_view kOrderNumberKey = "out_trade_no";
 
 // The integer a status text reads as: its leading digits after blanks,
 // with a sign (0 without any).
@@ -29,6 +32,47 @@ kit::Ref<KTPayPlug> KTPayPlug::sharedInstance() {
 
 std::string KTPayPlug::returnScheme() {
   return kit::format("TolmixWalletPayScheme%@", ShareVale::sharedInstance()->gameID())->utf8();
+}
+
+std::string KTPayPlug::orderNumberOfSignedOrder(std::string_view text) {
+  constexpr size_t npos = std::string_view::npos;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t equals = text.find('=', at);
+    const size_t amp = text.find('&', at);
+    if (equals == npos) break;
+    if (amp < equals) {  // a field without a value
+      at = amp + 1;
+      continue;
+    }
+    const std::string_view key = text.substr(at, equals - at);
+    std::string_view value;
+    size_t end;
+    if (equals + 1 < text.size() && text[equals + 1] == '"') {
+      // A quoted value runs to its closing quote, "&" included.
+      const size_t close = text.find('"', equals + 2);
+      if (close == npos) return "";
+      value = text.substr(equals + 2, close - equals - 2);
+      end = text.find('&', close + 1);
+    } else {
+      end = text.find('&', equals + 1);
+      value = text.substr(equals + 1, end == npos ? npos : end - equals - 1);
+    }
+    if (key == kOrderNumberKey) return std::string(value);
+    if (end == npos) break;
+    at = end + 1;
+  }
+  return "";
+}
+
+std::string KTPayPlug::orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic) {
+  kit::Id result = kit::Id(dic)["result"];
+  if (auto text = kit::as<kit::String>(result)) {
+    result = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(text->utf8()));
+  }
+  const kit::Id number = result[kOrderNumberKey];
+  if (kit::as<kit::String>(number) || kit::as<kit::Number>(number)) return kit::describe(number);
+  return "";
 }
 
 void KTPayPlug::doPay(Block block) {
@@ -52,6 +96,13 @@ void KTPayPlug::setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic) {
   KIT_CHECK_MAIN_THREAD();
   walletPayResultDic_ = dic;
   if (!block_) return;
+  const std::string paidOrder = orderNumberOfResult(dic);
+  const std::string waitedOrder =
+      walletPayInfo_ ? orderNumberOfSignedOrder(kit::describe(walletPayInfo_->signStr())) : std::string();
+  if (!paidOrder.empty() && !waitedOrder.empty() && paidOrder != waitedOrder) {
+    kit::log("支付结果属于订单 %@, 当前订单 %@: 不转交", kit::str(paidOrder), kit::str(waitedOrder));
+    return;
+  }
   const kit::Id result = dic;
   auto statusText = kit::as<kit::String>(result["resultStatus"]);
   if (statusText && statusText->utf8() == kPaidCode) {

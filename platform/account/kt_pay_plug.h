@@ -12,6 +12,12 @@
 // under "ErrorInfo". The block stays until the next doPay replaces it, so a
 // second result calls it again; a result without a block is only kept.
 //
+// A result belongs to the order the plug waits for: the "out_trade_no" of
+// the signed order it handed the wallet. A result whose "result" names
+// another order (a wallet returning late for an order the player left) is
+// kept and logged but reaches no block; a result that names no order, or a
+// signed order that names none, is handed on as it stands.
+//
 // One instance for the process; main thread.
 //
 //   auto plug = KTPayPlug::sharedInstance();
@@ -22,6 +28,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/error.h"
@@ -53,9 +61,10 @@ class KTPayPlug : public kit::Object {
   // scheme. A result the vendor delivers to this call (the wallet could not
   // be opened) is logged ("回调 = %@") and goes on like a returned one.
   void WalletPay();
-  // Keeps the dictionary and tells the block what it means. A status or
-  // memo of another kind than text is read as missing: a missing status is
-  // a failure with code 0, a missing memo leaves "ErrorInfo" out.
+  // Keeps the dictionary and, when it belongs to the order waited for, tells
+  // the block what it means. A status or memo of another kind than text is
+  // read as missing: a missing status is a failure with code 0, a missing
+  // memo leaves "ErrorInfo" out.
   void setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic);
 
   unsigned long payWay() const { return payWay_; }
@@ -68,6 +77,12 @@ class KTPayPlug : public kit::Object {
 
   // "TolmixWalletPayScheme<game id>": the scheme the wallet returns under.
   static std::string returnScheme();
+  // The "out_trade_no" of a signed order (fields key="value" or key=value
+  // joined by "&"), or "" when it names none.
+  static std::string orderNumberOfSignedOrder(std::string_view signStr);
+  // The "out_trade_no" of a result dictionary's "result" (a JSON object as
+  // text, or a dictionary), as text; "" when it names none.
+  static std::string orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic);
 
  private:
   unsigned long payWay_ = KTPayWayWalletPayApp;

@@ -157,6 +157,49 @@ TEST_F(PayPlugTest, AResultDictionaryBecomesTheStatusAndErrorOfTheHeldBlock) {
   EXPECT_EQ(plug->walletPayResultDic()->count(), 3u);
 }
 
+TEST_F(PayPlugTest, AResultReachesTheBlockOnlyForTheOrderItWaitsFor) {
+  // The order number of a signed order: quoted values may hold "&" and "=".
+  EXPECT_EQ(KTPayPlug::orderNumberOfSignedOrder(
+                R"(partner="1"&subject="礼包&out_trade_no=A1"&out_trade_no="B7"&sign="s")"),
+            "B7");
+  EXPECT_EQ(KTPayPlug::orderNumberOfSignedOrder("flag&out_trade_no=B7&total_fee=6"), "B7");
+  EXPECT_EQ(KTPayPlug::orderNumberOfSignedOrder(R"(xout_trade_no="B7")"), "");
+  EXPECT_EQ(KTPayPlug::orderNumberOfSignedOrder(R"(partner="1&out_trade_no=B7)"), "");
+  EXPECT_EQ(KTPayPlug::orderNumberOfSignedOrder(""), "");
+
+  kit::test::LogCapture logs;
+  auto info = kit::make<WalletPayInfo>();
+  info->setSignStr(kit::str(R"(partner="10001"&subject="礼包&out_trade_no=A1"&out_trade_no="B7"&sign="s")"));
+  plug->setWalletPayInfo(info);
+  plug->setBlock(log.block());
+  auto paid = [](const kit::Id& result) {
+    return kit::dict({{"resultStatus", "9000"}, {"memo", ""}, {"result", result}});
+  };
+  // Another order's result, however it names the order: kept, logged, no call.
+  for (const kit::Id& other : {kit::Id(kit::str(R"({"out_trade_no":"A1","total_fee":"6"})")),
+                               kit::Id(kit::str(R"({"out_trade_no":7})")), kit::Id(kit::dict({{"out_trade_no", "A1"}}))}) {
+    plug->setWalletPayResultDic(paid(other));
+    EXPECT_EQ(d(kit::Id(plug->walletPayResultDic())["result"]), d(other));
+  }
+  EXPECT_TRUE(log.calls.empty());
+  EXPECT_EQ(logs.count(), 3u);
+  EXPECT_TRUE(logs.contains("A1"));
+
+  // Its own result, and results that name no order, reach the block.
+  for (const char* own : {R"({"out_trade_no":"B7"})", "", "not json", R"({"total_fee":"6"})", "[1]"}) {
+    plug->setWalletPayResultDic(paid(kit::str(own)));
+  }
+  ASSERT_EQ(log.calls.size(), 5u);
+  for (const auto& call : log.calls) EXPECT_EQ(call.status, "充值成功");
+  // A signed order that names none cannot tell orders apart: every result
+  // is handed on.
+  info->setSignStr(kit::str(R"(partner="10001")"));
+  plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"A1"})")));
+  plug->setWalletPayInfo(nullptr);
+  plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"A1"})")));
+  EXPECT_EQ(log.calls.size(), 7u);
+}
+
 TEST_F(PayPlugTest, WithoutTheWalletTheVendorsFailureReachesTheBlockAndIsLogged) {
   kit::test::LogCapture logs;
   plug->setWalletPayInfo(appOrder("B1"));
