@@ -86,6 +86,13 @@ class KTLoginView : public kit::View,
   void btnUpOrDown();              // the saved-account list
   void btnShowOrHidden();          // shows or hides the password
   void btnSelectedOrUnselected();  // the agreement box
+  // The agreement link next to the box and the forgotten-password button of
+  // the login form: each pushes its page (KTShowHTMLVC,
+  // KTForgetPasswordVC, from the login window's storyboard) on the
+  // navigation stack the card is in. The card stays below it as it is, so
+  // back returns to the fields as they were.
+  void protocalBtnClick();
+  void forgetPwdBtnClick();
 
   // ---- The login chain (kt_login_chain.cc)
   // Logs in with currentUserName and currenPwd.
@@ -143,7 +150,7 @@ class KTLoginView : public kit::View,
     kit::Weak<kit::Label> tishiTitle;
     // The panels the heights belong to, and the scene's buttons.
     kit::Weak<kit::View> loginPanel, registerPanel, accountView, iphoneView;
-    kit::Weak<kit::Button> loginBtn, registerBtn, changeButton;
+    kit::Weak<kit::Button> loginBtn, registerBtn, changeButton, forgetPwdBtn;
   };
   // Strong: the constraints are held by the card, not by the views.
   struct Constraints {
@@ -180,6 +187,10 @@ class KTLoginView : public kit::View,
   void removeAccountList();
   void slideOut(std::function<void()> then);
   void showNotice(const kit::Ref<GetNotice>& notice);
+  // Pushes the page's scene on the card's navigation stack (nothing
+  // without a stack or a scene of that class).
+  template <class Page>
+  void pushPage();
 
   long usingStyle_ = Login;
   kit::Ref<kit::String> currentUserName_, currenPwd_;
