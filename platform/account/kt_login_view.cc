@@ -270,7 +270,7 @@ void KTLoginView::backLogin() {
 
 void KTLoginView::changeBtn() {
   setUsingStyle(Login);
-  dropHUD();
+  stopLogin();
   kit::RunLoop::main().cancelPreviousPerformRequests(this);
 }
 
