@@ -198,6 +198,12 @@ TEST_F(LoginCard, TheChecksToastTheFirstProblemOnly) {
   fill(at(o().registerName), "1380000000");
   EXPECT_FALSE(card->check());
   EXPECT_TRUE(toastShown("手机号码位数不对"));
+  clock.advance(3);  // the toast fades away
+  fill(at(o().registerName), "138000000001");
+  EXPECT_FALSE(card->check()) << "12 digits";
+  EXPECT_TRUE(toastShown("手机号码位数不对"));
+  fill(at(o().registerName), "13800000000");
+  EXPECT_TRUE(card->check()) << "exactly 11 digits";
   kit::test::runUntil([] { return false; }, 0.1);
   EXPECT_TRUE(server->requestsTo("login/phoneRegister").empty());
 }
@@ -256,9 +262,12 @@ TEST_F(LoginCard, TheCodeButtonCountsThirtySecondsDown) {
   send->stop();
   EXPECT_EQ(send->currentTitle(), before) << "stop without a timer changes nothing";
 
-  fill(at(o().registerName), "1380000000");
-  ASSERT_TRUE(kit::test::tap(send));
-  EXPECT_TRUE(toastShown("请填写正确的手机号"));
+  for (const char* number : {"1380000000", "138000000001"}) {
+    fill(at(o().registerName), number);
+    ASSERT_TRUE(kit::test::tap(send));
+    EXPECT_TRUE(toastShown("请填写正确的手机号")) << number;
+    clock.advance(3);  // the toast fades away
+  }
   kit::test::runUntil([] { return false; }, 0.1);
   EXPECT_TRUE(server->requestsTo("login/yzm").empty());
 
@@ -363,6 +372,20 @@ TEST_F(LoginCard, PasswordButtonReturnKeyAndChangeAccount) {
   EXPECT_EQ(kit::RunLoop::main().pendingPerformCount(card.get()), 0u);
   clock.advance(2);
   EXPECT_FALSE(stepRan);
+
+  // With the notice step's HUD up (its answer never comes), change-account
+  // takes the HUD off the card.
+  server->enqueue("Sdkmsg/indexios", sim::PlatformAPIReply::silence());
+  card->setUsingStyle(KTLoginView::LoggingIn);
+  card->goNoticeViewWithResponse(LoginResult::responseWithDic(kit::dict({{"z", "1"}, {"b", "player01"}})));
+  auto hud = card->hud();
+  ASSERT_TRUE(hud);
+  EXPECT_EQ(hud->superview(), card);
+  card->changeBtn();
+  EXPECT_FALSE(card->hud());
+  clock.advance(1);  // it fades out
+  EXPECT_FALSE(hud->superview());
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
 }
 
 // The back arrow of a page pushed by the card (KTBaseVC's left item).
