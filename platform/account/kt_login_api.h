@@ -61,8 +61,9 @@ class KTLoginAPI {
   // delivered without a reply (or with a "1" that names no user and
   // password): ("无法连接服务器", "501") and its toast. The request returned
   // stops the login when it is cancelled before the answer.
-  static std::shared_ptr<LoginRequest> LonginWithUsername(const kit::Ref<kit::String>& userName, const kit::Ref<kit::String>& passWorld,
-                                 LoginSuccess success, CodeFailure failed);
+  static std::shared_ptr<LoginRequest> LonginWithUsername(const kit::Ref<kit::String>& userName,
+                                                          const kit::Ref<kit::String>& passWorld, LoginSuccess success,
+                                                          CodeFailure failed);
   // "login/register": the login's keys and "h" the system version. "z"
   // "1": the result; otherwise its "d" (nil without a reply); not
   // delivered: "无法链接服务器".

@@ -13,8 +13,9 @@
 
 void KTLoginView::postLogin() {
   KIT_CHECK_MAIN_THREAD();
-  setUsingStyle(LoggingIn);
+  // A login started again replaces the one on its way.
   stopLogin();
+  setUsingStyle(LoggingIn);
   kit::Weak<KTLoginView> weak = weakSelf<KTLoginView>();
   login_ = KTLoginAPI::LonginWithUsername(
       currentUserName_, currenPwd_,

@@ -51,7 +51,7 @@ TEST(LogRedaction, RepliesAndBodiesKeepEverythingButTheirSecrets) {
   EXPECT_EQ(d(LogRedaction::redacted(kit::num(7))), "7");
 
   // A body kept as text.
-  EXPECT_EQ(d(LogRedaction::redacted(kit::str("{\"token\":\"abc\",\"uid\":\"7\"}"))), "{\"token\":\"***\",\"uid\":\"7\"}");
+  EXPECT_EQ(d(LogRedaction::redacted(kit::str(R"({"token":"abc","uid":"7"})"))), R"({"token":"***","uid":"7"})");
 }
 
 TEST(LogRedaction, TextsLoseTheValuesOfSecretKeysInEveryForm) {
