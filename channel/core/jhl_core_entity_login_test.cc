@@ -1,6 +1,7 @@
 // The channel core's launch and login road: the game id from the bundle,
 // the facade's login posted to the simulated channel server, which replies
-// are accepted, and what the listener hears.
+// are accepted, what the listener hears, and the login answer's log line
+// without its token.
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,12 @@ TEST_F(CoreLogin, LaunchReadsTheGameIdAndStartsThePlatform) {
 
 TEST_F(CoreLogin, TheFacadesLoginIsPostedAndTheListenerHearsTheChannelUser) {
   server.setReply("login/index", R"({"code":"200","data":{"super_user_id":"99","token":"abcdef"}})");
+  kit::test::LogCapture logs;
   logIn();
+  // The answer is logged without its token.
+  EXPECT_TRUE(logs.contains("channel login reply"));
+  EXPECT_TRUE(logs.contains("token = ***;"));
+  EXPECT_FALSE(logs.contains("abcdef"));
   auto posted = server.requestsTo("login/index");
   ASSERT_EQ(posted.size(), 1u);
   EXPECT_EQ(posted[0].field("game_id"), "1001");

@@ -137,6 +137,9 @@ TEST(LogTexts, CollectionsPrintOneElementPerLineWithTextsAsTheyAre) {
             "{\n\tcode = 200;\n\tmsg = 角色 \"甲\";\n}\n");
   // Nested containers are written through their own readable text.
   EXPECT_EQ(NUVALog::describe(kit::dict({{"data", kit::array({1})}})), "{\n\tdata = (\n\t1,\n);\n}\n");
+  // Tokens and passwords read "***", under their keys and inside texts.
+  EXPECT_EQ(NUVALog::describe(kit::dict({{"data", kit::dict({{"token", "t1"}})}, {"note", "pwd=t2"}})),
+            "{\n\tdata = {\n\ttoken = ***;\n}\n;\n\tnote = pwd=***;\n}\n");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "channel/core/nuva_log.h"
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
+#include "platform/base/log_redaction.h"
 
 std::string NUVALog::descriptionWithLocale(const kit::Array& array, const kit::Id& /*locale*/) {
   std::string text = "(\n";
@@ -15,7 +17,9 @@ std::string NUVALog::descriptionWithLocale(const kit::Array& array, const kit::I
 std::string NUVALog::descriptionWithLocale(const kit::Dictionary& dictionary, const kit::Id& /*locale*/) {
   std::string text = "{\n";
   for (const auto& [key, value] : dictionary.entries()) {
-    text += "\t" + describe(key) + " = " + describe(value) + ";\n";
+    const std::string name = describe(key);
+    const bool secret = LogRedaction::isSecretKey(name) && value && !kit::isKind<kit::Null>(value);
+    text += "\t" + name + " = " + (secret ? std::string(LogRedaction::kMask) : describe(value)) + ";\n";
   }
   return text + "}\n";
 }
@@ -23,5 +27,6 @@ std::string NUVALog::descriptionWithLocale(const kit::Dictionary& dictionary, co
 std::string NUVALog::describe(const kit::Id& value) {
   if (auto array = kit::as<kit::Array>(value)) return descriptionWithLocale(*array);
   if (auto dictionary = kit::as<kit::Dictionary>(value)) return descriptionWithLocale(*dictionary);
+  if (auto text = kit::as<kit::String>(value)) return LogRedaction::redactedText(text->utf8());
   return kit::describe(value);
 }

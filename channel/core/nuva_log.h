@@ -1,7 +1,8 @@
 // Readable texts of arrays and dictionaries for the channel's logs: every
 // element written with its own "%@" text, one per line, so that texts inside
 // a logged server answer (Chinese messages included) read as they are,
-// without quotes or escape sequences.
+// without quotes or escape sequences. Session tokens and passwords read
+// "***" (LogRedaction): under their keys, and inside texts.
 #pragma once
 
 #include <string>

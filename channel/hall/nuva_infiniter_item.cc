@@ -15,6 +15,7 @@
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/font.h"
+#include "platform/base/log_redaction.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
 const NUVAInfiniterLayout& NUVAInfiniterLayout::landscape() {
@@ -235,7 +236,7 @@ void NUVAInfiniterCard::getInfiniteresWithType(const std::string& type,
        {"server_id", role.service_id},
        {"good_id", model_->listid()}},
       [done = std::move(done), route = std::string(route)](kit::Id answer) {
-        kit::log("%s: %@", route.c_str(), answer);
+        kit::log("%s: %@", route.c_str(), LogRedaction::redacted(answer));
         NUVAProgressHUD::dismiss();
         if (NUVAGameReply::isSuccess(answer)) {
           NUVAProgressHUD::showSuccessWithStatus(kit::str("领取成功"));

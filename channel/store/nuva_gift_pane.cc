@@ -16,6 +16,7 @@
 #include "kit/ui/font.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/text_measure.h"
+#include "platform/base/log_redaction.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
 namespace {
@@ -213,7 +214,7 @@ void NUVAGiftPane::toGetClick() {
   body->setObject(kit::text(claimed->valueForKey(tab_.groupKey)), std::string_view(tab_.groupKey));
   body->setObject(kit::text(claimed->valueForKey("gift_id")), std::string_view("gift_id"));
   const bool logs = form_ == NUVAOverlayForm::Portrait;
-  if (logs) kit::log("%@", body);
+  if (logs) kit::log("%@", LogRedaction::redacted(body));
   // The reply comes on the session's thread; the pane is not touched there.
   const NUVAGiftTab* tab = &tab_;
   NUVANetworkManager::PostWithURL(

@@ -1,11 +1,13 @@
 // The hub's GM and VIP panes: their measures in both forms, the first gift
 // described as soon as the hub is open, a long gift name, and the claims
-// with every answer the game server gives.
+// with every answer the game server gives, logged without the player's
+// token.
 
 #include <gtest/gtest.h>
 
 #include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/testing/store_fixture.h"
+#include "kit/testing/log_capture.h"
 #include "kit/ui/ui_test_driver.h"
 
 namespace {
@@ -142,6 +144,18 @@ TEST_F(PortraitPanes, ThePortraitPaneMeasures) {
   EXPECT_EQ(pane->limitLabel()->attributedText()->attributesAt(0).kern, 2.0);
   EXPECT_FALSE(pane->closeButton());
   picture("store_hub_gm_pane_portrait");
+}
+
+TEST_F(PortraitPanes, AClaimIsLoggedWithoutTheToken) {
+  kit::test::LogCapture logs;
+  auto hub = open();
+  game.queueReply("gmstore/index", R"({"status":200,"msg":"ok","token":"t0k3n99"})");
+  ASSERT_TRUE(kit::test::tap(hub->gmPane()->claimButton()));
+  ASSERT_TRUE(waitForRequests("gmstore/index", 1));
+  ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("领取:"); }));
+  EXPECT_TRUE(logs.contains("\"super_user_id\" = 99;")) << "the claim's body is logged";
+  EXPECT_TRUE(logs.contains("token = \"***\";"));
+  EXPECT_FALSE(logs.contains("t0k3n99"));
 }
 
 TEST_F(LandscapePanes, AGMClaimAnswered200BadgesTheGiftAndKeepsItsCategory) {

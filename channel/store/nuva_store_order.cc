@@ -12,6 +12,7 @@
 #include "kit/foundation/log.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/values.h"
+#include "platform/base/log_redaction.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
 NUVAStoreOrder::Role NUVAStoreOrder::roleOf(const kit::Ref<kit::String>& userInfo) {
@@ -89,7 +90,7 @@ void NUVAStoreOrder::place(std::string_view path, const kit::Ref<kit::Dictionary
   NUVANetworkManager::PostWithURL(
       NUVAStoreSupport::gameURL(path), form,
       [goods = std::move(goods), name, route](kit::Id answer) {
-        kit::log("%s: %@", route.c_str(), answer);
+        kit::log("%s: %@", route.c_str(), LogRedaction::redacted(answer));
         auto order = orderOf(answer, goods);
         if (!order) {
           NUVAProgressHUD::showErrorWithStatus(kit::str(order.error()->localizedDescription()));

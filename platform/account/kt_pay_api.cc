@@ -11,6 +11,7 @@
 #include "net/mutable_dictionary_fields.h"
 #include "platform/account/kt_api_support.h"
 #include "platform/account/kt_login_api.h"
+#include "platform/base/log_redaction.h"
 #include "platform/base/share_vale.h"
 
 namespace {
@@ -254,7 +255,7 @@ void KTPayAPI::doPtbPayWithMoney(const Text& money, const Text& realMoney, const
 void KTPayAPI::Answers::ptbOrder(const KTPlatformReply& reply, const Success<PtbPay>& success,
                                  const CodeFailure& failed) {
   KIT_CHECK_MAIN_THREAD();
-  if (reply) kit::log("平台币 = %@", *reply);
+  if (reply) kit::log("平台币 = %@", LogRedaction::redacted(*reply));
   auto dic = readOrder(reply, "z", "c", false);
   if (!dic) return reportCodeOrder(dic.error(), failed);
   if (success) success(PtbPay::responseWithDic(*dic));

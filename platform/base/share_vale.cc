@@ -17,6 +17,7 @@
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
 #include "kit/foundation/user_defaults.h"
+#include "platform/base/log_redaction.h"
 
 namespace {
 
@@ -59,7 +60,9 @@ void persist(const kit::Id& value, std::string_view key) {
   try {
     store->setObject(value, key);
   } catch (const kit::Exception&) {
-    kit::log("ShareVale: %@ cannot be stored under %@; the key is cleared", kit::describe(value), std::string(key));
+    kit::log("ShareVale: %@ cannot be stored under %@; the key is cleared",
+             LogRedaction::isSecretKey(key) ? kit::Id(kit::str(LogRedaction::kMask)) : LogRedaction::redacted(value),
+             std::string(key));
     store->removeObjectForKey(key);
   }
   store->synchronize();
