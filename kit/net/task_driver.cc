@@ -5,8 +5,6 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-#include <linux/tcp.h>
-#include <netinet/in.h>
 #include <openssl/x509_vfy.h>
 #include <unistd.h>
 
@@ -25,6 +23,7 @@
 #include "kit/net/input_stream.h"
 #include "kit/net/mime_types.h"
 #include "kit/net/session_events.h"
+#include "kit/net/socket_receipt.h"
 #include "kit/net/transfer_engine.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_error_mapping.h"
@@ -69,16 +68,6 @@ int closeSocketCallback(void* engine, curl_socket_t fd) {
 int prerequestCallback(void* driver, char*, char*, int remotePort, int localPort) {
   static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort);
   return CURL_PREREQFUNC_OK;
-}
-// The bytes a TCP socket has received so far, as the kernel counts them.
-std::optional<uint64_t> bytesReceived(int fd) {
-  tcp_info info{};
-  socklen_t length = sizeof info;
-  if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
-      length < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
-    return std::nullopt;
-  }
-  return info.tcpi_bytes_received;
 }
 int verifyCallback(X509_STORE_CTX* ctx, void* driver) { return static_cast<TaskDriver*>(driver)->onVerify(ctx); }
 CURLcode sslContextCallback(CURL*, void* sslContext, void* driver) {
@@ -497,7 +486,7 @@ void TaskDriver::countSocketBytesFromHere() {
   // and bytes that came meanwhile would be counted as old: it looks at once.
   if (socket_ < 0 || socketBytesStale_) return;
   if (Clock::isVirtual()) {
-    socketBytes_ = bytesReceived(socket_).value_or(socketBytes_);
+    if (auto receipt = socketReceipt(socket_)) socketBytes_ = receipt->bytes;
     return;
   }
   socketBytesStale_ = true;
@@ -507,7 +496,22 @@ void TaskDriver::countSocketBytesFromHere() {
 void TaskDriver::refreshSocketBytes() {
   if (!socketBytesStale_) return;
   socketBytesStale_ = false;
-  if (socket_ >= 0) socketBytes_ = bytesReceived(socket_).value_or(socketBytes_);
+  if (socket_ < 0) return;
+  if (auto receipt = socketReceipt(socket_)) {
+    // Bytes that came since the touch count from when they came.
+    socketBytes_ = receipt->bytes;
+    noteArrival(*receipt);
+  }
+}
+
+void TaskDriver::noteArrival(const SocketReceipt& receipt) {
+  // The kernel says how long ago the last data came, in real time; a
+  // virtual clock stands still between advances, and the engine looks
+  // before each one (see TransferEngine::noteArrivals), so the bytes came
+  // at the time of the look.
+  const double now = Clock::now();
+  const double arrived = Clock::isVirtual() ? now : now - receipt.secondsSinceLastData;
+  lastActivity_ = std::max(lastActivity_, std::min(arrived, now));
 }
 
 void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
@@ -523,11 +527,17 @@ void TaskDriver::onConnectionReady(long localPort, long remotePort) {
 bool TaskDriver::bytesArrivedOnConnection() {
   refreshSocketBytes();
   if (socket_ < 0) return false;
-  const auto bytes = bytesReceived(socket_);
-  if (!bytes || *bytes <= socketBytes_) return false;
-  lastActivity_ = Clock::now();
-  socketBytes_ = *bytes;
+  const auto receipt = socketReceipt(socket_);
+  if (!receipt || receipt->bytes <= socketBytes_) return false;
+  socketBytes_ = receipt->bytes;
+  noteArrival(*receipt);
   return true;
+}
+
+std::optional<std::pair<int, uint64_t>> TaskDriver::watchedSocketBytes() {
+  if (!deadline() || socket_ < 0) return std::nullopt;
+  bytesArrivedOnConnection();
+  return std::pair{socket_, socketBytes_};
 }
 
 double TaskDriver::requestTimeout() const {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kit/net/http_header_fields.h"
@@ -25,6 +26,7 @@ namespace kit::netdetail {
 
 class ContentDecoder;
 class EventLane;
+struct SocketReceipt;
 class TransferEngine;
 
 // What a driver needs to know about its session, fixed when the task starts.
@@ -96,9 +98,13 @@ class TaskDriver {
   // is suspended.
   std::optional<double> deadline() const;
   // Whether bytes came in on the transfer's connection since the last look
-  // (and then the transfer is alive): libcurl hands a head over a line at a
-  // time and keeps the framing of a chunked body to itself.
+  // (and then the transfer is alive from when they came): libcurl hands a
+  // head over a line at a time and keeps the framing of a chunked body to
+  // itself.
   bool bytesArrivedOnConnection();
+  // For a transfer whose time-out runs: looks for bytes that came, and
+  // returns its socket with what it has received by now.
+  std::optional<std::pair<int, uint64_t>> watchedSocketBytes();
   // Takes the connection's received count again when the transfer has been
   // touched since the last look (the engine calls it shortly after).
   void refreshSocketBytes();
@@ -162,6 +168,8 @@ class TaskDriver {
   void applyPause();
   void touch();
   void countSocketBytesFromHere();
+  // Takes the time the connection's last bytes came as a sign of life.
+  void noteArrival(const SocketReceipt& receipt);
   bool serveFromCache();
   void serveFile();
   void becomeDownload();
