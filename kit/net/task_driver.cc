@@ -66,8 +66,8 @@ int closeSocketCallback(void* engine, curl_socket_t fd) {
   return close(fd);
 }
 int prerequestCallback(void* driver, char*, char*, int remotePort, int localPort) {
-  static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort);
-  return CURL_PREREQFUNC_OK;
+  return static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort) ? CURL_PREREQFUNC_OK
+                                                                                    : CURL_PREREQFUNC_ABORT;
 }
 int verifyCallback(X509_STORE_CTX* ctx, void* driver) { return static_cast<TaskDriver*>(driver)->onVerify(ctx); }
 CURLcode sslContextCallback(CURL*, void* sslContext, void* driver) {
@@ -172,6 +172,8 @@ void TaskDriver::beginAttempt() {
   redirectPending_ = false;
   authPending_ = false;
   finishedWhileHeld_.reset();
+  handshakeJudged_ = false;
+  secure_ = urlScheme(request_->URL()) == "https";
   phase_ = Phase::Transferring;
   touch();
   // Such a name is never looked up: a resolver may take its time to say so,
@@ -516,12 +518,19 @@ void TaskDriver::noteArrival(const SocketReceipt& receipt) {
 
 void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
 
-void TaskDriver::onConnectionReady(long localPort, long remotePort) {
+bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   ++attemptsOnEasy_;
   socket_ = settings_.engine->socketFor(localPort, remotePort);
   socketBytes_ = 0;
   socketBytesStale_ = false;
   countSocketBytesFromHere();
+  if (!secure_) return true;
+  // A handshake just judged the connection, or it was kept alive.
+  if (std::exchange(handshakeJudged_, false)) {
+    if (chainPassedDefault_) settings_.engine->setTrustedByDefault(socket_);
+    return true;
+  }
+  return judgeReusedConnection();
 }
 
 bool TaskDriver::bytesArrivedOnConnection() {

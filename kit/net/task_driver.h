@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "kit/net/certificate.h"
 #include "kit/net/http_header_fields.h"
+#include "kit/net/trust.h"
 #include "kit/net/url_session.h"
 
 typedef void CURL;
@@ -25,6 +27,7 @@ typedef struct x509_store_ctx_st X509_STORE_CTX;
 namespace kit::netdetail {
 
 class ContentDecoder;
+struct TrustAnswer;
 class EventLane;
 struct SocketReceipt;
 class TransferEngine;
@@ -117,8 +120,9 @@ class TaskDriver {
   int onSeek(int64_t offset, int origin);
   int onVerify(X509_STORE_CTX* ctx);
   void onSocket(int fd);
-  // The connection is made or taken for reuse; the request goes out next.
-  void onConnectionReady(long localPort, long remotePort);
+  // The connection is made or taken for reuse; the request goes out next
+  // unless false (its trust was refused).
+  bool onConnectionReady(long localPort, long remotePort);
 
   uint64_t id() const { return id_; }
 
@@ -227,8 +231,15 @@ class TaskDriver {
   std::string resumeValidator_;
   std::function<void(Ref<Data>)> resumeDataCompletion_;
 
-  // TLS trust step.
-  Ref<Error> trustError_;  // why the handshake was refused
+  // TLS trust step: judges `chain` (leaf first) for this request, as kit's
+  // default evaluation or the delegate decides; `passedDefault`: the chain
+  // is known to pass the default evaluation. False when refused (see
+  // trustError_).
+  bool judgeTrust(std::vector<Ref<Certificate>> chain, bool passedDefault);
+  TrustAnswer askDelegateAboutTrust(const Ref<Trust>& trust);
+  // Judges the kept-alive connection the request is about to go out on.
+  bool judgeReusedConnection();
+  Ref<Error> trustError_;  // why the connection was refused
 
   double requestTimeout() const;
   // The idle or resource time-out, whichever comes first, while bytes move.
@@ -261,6 +272,9 @@ class TaskDriver {
   bool streamFailed_ = false;
   bool resumeRequested_ = false;
   bool socketBytesStale_ = false;  // touched since that look
+  bool secure_ = false;            // the attempt goes over TLS
+  bool handshakeJudged_ = false;   // a handshake was accepted since the last connection
+  bool chainPassedDefault_ = false;  // the last chain judged passed the default evaluation
   bool timedOut_ = false;
 };
 

@@ -455,6 +455,19 @@ int TransferEngine::socketFor(long localPort, long remotePort) {
   return found;
 }
 
+bool TransferEngine::trustedByDefault(int fd) const {
+  for (const auto& socket : sockets_) {
+    if (socket.fd == fd) return socket.trustedByDefault;
+  }
+  return false;
+}
+
+void TransferEngine::setTrustedByDefault(int fd) {
+  for (auto& socket : sockets_) {
+    if (socket.fd == fd) socket.trustedByDefault = true;
+  }
+}
+
 void TransferEngine::removeDriver(uint64_t id) {
   auto it = drivers_.find(id);
   if (it == drivers_.end()) return;
