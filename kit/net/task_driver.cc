@@ -137,6 +137,7 @@ void TaskDriver::start() {
   auto url = request_ ? request_->URL() : nullptr;
   if (!url) return finishWithError(URLErrorUnsupportedURL, "");
   const std::string scheme = urlScheme(url);
+  secure_ = scheme == "https";
   if (scheme == "file") return serveFile();
   if (scheme != "http" && scheme != "https") return finishWithError(URLErrorUnsupportedURL, "");
   if (!urlHasHost(url)) return finishWithError(URLErrorBadURL, "");
@@ -173,7 +174,6 @@ void TaskDriver::beginAttempt() {
   authPending_ = false;
   finishedWhileHeld_.reset();
   handshakeJudged_ = false;
-  secure_ = urlScheme(request_->URL()) == "https";
   phase_ = Phase::Transferring;
   touch();
   // Such a name is never looked up: a resolver may take its time to say so,
@@ -905,6 +905,7 @@ void TaskDriver::answerRedirect(Ref<URLRequest> request) {
   if (!request) return takeHeldResponseAsFinal();
   request_ = std::static_pointer_cast<URLRequest>(request->copy());
   task_->setCurrentRequest(request_);
+  secure_ = urlScheme(request_->URL()) == "https";
   trustStep_ = TrustStep::NotAsked;
   bool sendsBody = request_->HTTPMethod() != "GET" && request_->HTTPMethod() != "HEAD";
   if (!sendsBody) {
