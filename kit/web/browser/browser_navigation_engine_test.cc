@@ -45,6 +45,10 @@ struct Decider : kit::NavigationDelegate {
                                     const kit::Ref<kit::Error>& e) override {
     error = e;
   }
+  // A load that fails after it committed ends the wait too, and says why.
+  void didFailNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&, const kit::Ref<kit::Error>& e) override {
+    error = e;
+  }
 };
 
 // A page host that loads every navigation the page starts at once, in the
@@ -168,6 +172,7 @@ TEST_F(BrowserNavigationTest, ALinkThePlayerTapsIsDecidedByTheViewAndARefusedOne
   ASSERT_TRUE(kit::test::tapAt(*window, {140, 130}));
   ASSERT_TRUE(waitFinished(2)) << "asked " << decider->asked.size() << ", finished " << decider->finished << ", at "
                                << web->URL()->absoluteText();
+  EXPECT_FALSE(decider->error) << kit::describe(decider->error);
   EXPECT_EQ(evaluate("page"), "shop");
   EXPECT_EQ(web->URL()->absoluteText(), server->url("/shop.html"));
   EXPECT_TRUE(web->canGoBack());
