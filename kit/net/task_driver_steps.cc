@@ -1,6 +1,7 @@
 // The task driver's steps that need no transfer of their own, or decide
 // whether a transfer may go on: answers from file URLs and the URL cache,
-// the TLS trust step during the handshake, and HTTP authentication.
+// the TLS trust step (in a handshake, and before a request goes out on a
+// kept-alive connection), and HTTP authentication.
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
