@@ -415,6 +415,22 @@ TEST_F(URLSessionManagerTest, ServerTrustFollowsTheSecurityPolicy) {
   ASSERT_TRUE(kit::test::runUntil([&] { return pinned.done; }));
   EXPECT_FALSE(pinned.error);
   EXPECT_EQ(selfSigned->requestCount(), 1u);
+
+  // The connections those policies accepted stay open, and each policy
+  // judges them again: the pin refuses the trusted server, the default
+  // policy the self-signed one.
+  Completion pinnedAway;
+  manager->dataTaskWithRequest(request(trusted->localhostURL("/secure")), pinnedAway.handler())->resume();
+  ASSERT_TRUE(kit::test::runUntil([&] { return pinnedAway.done; }));
+  EXPECT_TRUE(pinnedAway.error);
+  EXPECT_EQ(trusted->requestCount(), 1u);
+  manager->setSecurityPolicy(SDPSecurityPolicy::defaultPolicy());
+  Completion refusedAgain;
+  manager->dataTaskWithRequest(request(selfSigned->localhostURL("/secure")), refusedAgain.handler())->resume();
+  ASSERT_TRUE(kit::test::runUntil([&] { return refusedAgain.done; }));
+  EXPECT_TRUE(refusedAgain.error);
+  EXPECT_EQ(selfSigned->requestCount(), 1u) << "the connection the pinning policy accepted was reused";
+  EXPECT_EQ(selfSigned->connectionCount(), 2u);
 }
 
 TEST_F(URLSessionManagerTest, CopyIsANewManagerOverTheSameConfiguration) {

@@ -267,21 +267,19 @@ void postTrustChallenge(const LaneRef& lane, const Ref<URLSessionTask>& task, co
     auto session = task->session();
     if (!session) return;
     Weak<URLSession> weak = session;
-    Ref<Trust> trust = space->serverTrust();
     Ref<URL> url = task->currentRequest() ? task->currentRequest()->URL() : nullptr;
     auto answer = once<URLSessionAuthChallengeDisposition, Ref<URLCredential>>(
-        [weak, driverId, trust, url](URLSessionAuthChallengeDisposition d, Ref<URLCredential> credential) {
+        [weak, driverId, url](URLSessionAuthChallengeDisposition d, Ref<URLCredential> credential) {
           TrustAnswer result;
           switch (d) {
             case URLSessionAuthChallengeDisposition::UseCredential:
-              if (credential) {
-                result.accepted = true;
-              } else {
-                result = evaluateTrustByDefault(trust, url);
-              }
+              // Without a credential, as by default (the driver evaluates,
+              // knowing what the connection passed before).
+              result.accepted = credential != nullptr;
+              result.defaultHandling = !credential;
               break;
             case URLSessionAuthChallengeDisposition::PerformDefaultHandling:
-              result = evaluateTrustByDefault(trust, url);
+              result.defaultHandling = true;
               break;
             case URLSessionAuthChallengeDisposition::CancelAuthenticationChallenge:
             case URLSessionAuthChallengeDisposition::RejectProtectionSpace:

@@ -5,8 +5,6 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-#include <linux/tcp.h>
-#include <netinet/in.h>
 #include <openssl/x509_vfy.h>
 #include <unistd.h>
 
@@ -25,6 +23,7 @@
 #include "kit/net/input_stream.h"
 #include "kit/net/mime_types.h"
 #include "kit/net/session_events.h"
+#include "kit/net/socket_receipt.h"
 #include "kit/net/transfer_engine.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_error_mapping.h"
@@ -67,18 +66,8 @@ int closeSocketCallback(void* engine, curl_socket_t fd) {
   return close(fd);
 }
 int prerequestCallback(void* driver, char*, char*, int remotePort, int localPort) {
-  static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort);
-  return CURL_PREREQFUNC_OK;
-}
-// The bytes a TCP socket has received so far, as the kernel counts them.
-std::optional<uint64_t> bytesReceived(int fd) {
-  tcp_info info{};
-  socklen_t length = sizeof info;
-  if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
-      length < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
-    return std::nullopt;
-  }
-  return info.tcpi_bytes_received;
+  return static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort) ? CURL_PREREQFUNC_OK
+                                                                                    : CURL_PREREQFUNC_ABORT;
 }
 int verifyCallback(X509_STORE_CTX* ctx, void* driver) { return static_cast<TaskDriver*>(driver)->onVerify(ctx); }
 CURLcode sslContextCallback(CURL*, void* sslContext, void* driver) {
@@ -148,6 +137,7 @@ void TaskDriver::start() {
   auto url = request_ ? request_->URL() : nullptr;
   if (!url) return finishWithError(URLErrorUnsupportedURL, "");
   const std::string scheme = urlScheme(url);
+  secure_ = scheme == "https";
   if (scheme == "file") return serveFile();
   if (scheme != "http" && scheme != "https") return finishWithError(URLErrorUnsupportedURL, "");
   if (!urlHasHost(url)) return finishWithError(URLErrorBadURL, "");
@@ -183,6 +173,7 @@ void TaskDriver::beginAttempt() {
   redirectPending_ = false;
   authPending_ = false;
   finishedWhileHeld_.reset();
+  handshakeJudged_ = false;
   phase_ = Phase::Transferring;
   touch();
   // Such a name is never looked up: a resolver may take its time to say so,
@@ -497,7 +488,7 @@ void TaskDriver::countSocketBytesFromHere() {
   // and bytes that came meanwhile would be counted as old: it looks at once.
   if (socket_ < 0 || socketBytesStale_) return;
   if (Clock::isVirtual()) {
-    socketBytes_ = bytesReceived(socket_).value_or(socketBytes_);
+    if (auto receipt = socketReceipt(socket_)) socketBytes_ = receipt->bytes;
     return;
   }
   socketBytesStale_ = true;
@@ -507,27 +498,55 @@ void TaskDriver::countSocketBytesFromHere() {
 void TaskDriver::refreshSocketBytes() {
   if (!socketBytesStale_) return;
   socketBytesStale_ = false;
-  if (socket_ >= 0) socketBytes_ = bytesReceived(socket_).value_or(socketBytes_);
+  if (socket_ < 0) return;
+  if (auto receipt = socketReceipt(socket_)) {
+    // Bytes that came since the touch count from when they came.
+    socketBytes_ = receipt->bytes;
+    noteArrival(*receipt);
+  }
+}
+
+void TaskDriver::noteArrival(const SocketReceipt& receipt) {
+  // The kernel says how long ago the last data came, in real time; a
+  // virtual clock stands still between advances, and the engine looks
+  // before each one (see TransferEngine::noteArrivals), so the bytes came
+  // at the time of the look.
+  const double now = Clock::now();
+  const double arrived = Clock::isVirtual() ? now : now - receipt.secondsSinceLastData;
+  lastActivity_ = std::max(lastActivity_, std::min(arrived, now));
 }
 
 void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
 
-void TaskDriver::onConnectionReady(long localPort, long remotePort) {
+bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   ++attemptsOnEasy_;
   socket_ = settings_.engine->socketFor(localPort, remotePort);
   socketBytes_ = 0;
   socketBytesStale_ = false;
   countSocketBytesFromHere();
+  if (!secure_) return true;
+  // A handshake just judged the connection, or it was kept alive.
+  if (std::exchange(handshakeJudged_, false)) {
+    if (chainPassedDefault_) settings_.engine->setTrustedByDefault(socket_);
+    return true;
+  }
+  return judgeReusedConnection();
 }
 
 bool TaskDriver::bytesArrivedOnConnection() {
   refreshSocketBytes();
   if (socket_ < 0) return false;
-  const auto bytes = bytesReceived(socket_);
-  if (!bytes || *bytes <= socketBytes_) return false;
-  lastActivity_ = Clock::now();
-  socketBytes_ = *bytes;
+  const auto receipt = socketReceipt(socket_);
+  if (!receipt || receipt->bytes <= socketBytes_) return false;
+  socketBytes_ = receipt->bytes;
+  noteArrival(*receipt);
   return true;
+}
+
+std::optional<std::pair<int, uint64_t>> TaskDriver::watchedSocketBytes() {
+  if (!deadline() || socket_ < 0) return std::nullopt;
+  bytesArrivedOnConnection();
+  return std::pair{socket_, socketBytes_};
 }
 
 double TaskDriver::requestTimeout() const {
@@ -886,6 +905,7 @@ void TaskDriver::answerRedirect(Ref<URLRequest> request) {
   if (!request) return takeHeldResponseAsFinal();
   request_ = std::static_pointer_cast<URLRequest>(request->copy());
   task_->setCurrentRequest(request_);
+  secure_ = urlScheme(request_->URL()) == "https";
   trustStep_ = TrustStep::NotAsked;
   bool sendsBody = request_->HTTPMethod() != "GET" && request_->HTTPMethod() != "HEAD";
   if (!sendsBody) {

@@ -12,9 +12,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "kit/net/certificate.h"
 #include "kit/net/http_header_fields.h"
+#include "kit/net/trust.h"
 #include "kit/net/url_session.h"
 
 typedef void CURL;
@@ -24,7 +27,9 @@ typedef struct x509_store_ctx_st X509_STORE_CTX;
 namespace kit::netdetail {
 
 class ContentDecoder;
+struct TrustAnswer;
 class EventLane;
+struct SocketReceipt;
 class TransferEngine;
 
 // What a driver needs to know about its session, fixed when the task starts.
@@ -96,9 +101,13 @@ class TaskDriver {
   // is suspended.
   std::optional<double> deadline() const;
   // Whether bytes came in on the transfer's connection since the last look
-  // (and then the transfer is alive): libcurl hands a head over a line at a
-  // time and keeps the framing of a chunked body to itself.
+  // (and then the transfer is alive from when they came): libcurl hands a
+  // head over a line at a time and keeps the framing of a chunked body to
+  // itself.
   bool bytesArrivedOnConnection();
+  // For a transfer whose time-out runs: looks for bytes that came, and
+  // returns its socket with what it has received by now.
+  std::optional<std::pair<int, uint64_t>> watchedSocketBytes();
   // Takes the connection's received count again when the transfer has been
   // touched since the last look (the engine calls it shortly after).
   void refreshSocketBytes();
@@ -111,8 +120,9 @@ class TaskDriver {
   int onSeek(int64_t offset, int origin);
   int onVerify(X509_STORE_CTX* ctx);
   void onSocket(int fd);
-  // The connection is made or taken for reuse; the request goes out next.
-  void onConnectionReady(long localPort, long remotePort);
+  // The connection is made or taken for reuse; the request goes out next
+  // unless false (its trust was refused).
+  bool onConnectionReady(long localPort, long remotePort);
 
   uint64_t id() const { return id_; }
 
@@ -162,6 +172,8 @@ class TaskDriver {
   void applyPause();
   void touch();
   void countSocketBytesFromHere();
+  // Takes the time the connection's last bytes came as a sign of life.
+  void noteArrival(const SocketReceipt& receipt);
   bool serveFromCache();
   void serveFile();
   void becomeDownload();
@@ -219,8 +231,15 @@ class TaskDriver {
   std::string resumeValidator_;
   std::function<void(Ref<Data>)> resumeDataCompletion_;
 
-  // TLS trust step.
-  Ref<Error> trustError_;  // why the handshake was refused
+  // TLS trust step: judges `chain` (leaf first) for this request, as kit's
+  // default evaluation or the delegate decides; `passedDefault`: the chain
+  // is known to pass the default evaluation. False when refused (see
+  // trustError_).
+  bool judgeTrust(std::vector<Ref<Certificate>> chain, bool passedDefault);
+  TrustAnswer askDelegateAboutTrust(const Ref<Trust>& trust);
+  // Judges the kept-alive connection the request is about to go out on.
+  bool judgeReusedConnection();
+  Ref<Error> trustError_;  // why the connection was refused
 
   double requestTimeout() const;
   // The idle or resource time-out, whichever comes first, while bytes move.
@@ -253,6 +272,9 @@ class TaskDriver {
   bool streamFailed_ = false;
   bool resumeRequested_ = false;
   bool socketBytesStale_ = false;  // touched since that look
+  bool secure_ = false;            // the attempt goes over TLS
+  bool handshakeJudged_ = false;   // a handshake was accepted since the last connection
+  bool chainPassedDefault_ = false;  // the last chain judged passed the default evaluation
   bool timedOut_ = false;
 };
 

@@ -1,6 +1,7 @@
 // The task driver's steps that need no transfer of their own, or decide
 // whether a transfer may go on: answers from file URLs and the URL cache,
-// the TLS trust step during the handshake, and HTTP authentication.
+// the TLS trust step (in a handshake, and before a request goes out on a
+// kept-alive connection), and HTTP authentication.
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -54,62 +55,106 @@ std::string base64(std::string_view in) {
 
 }  // namespace
 
-int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
-  if (trustStep_ == TrustStep::Accepted) return 1;
-  if (trustStep_ == TrustStep::Refused) return 0;
+namespace {
+
+// The chain a server presented, leaf first.
+std::vector<Ref<Certificate>> presentedChain(X509* leaf, STACK_OF(X509)* others) {
   std::vector<Ref<Certificate>> chain;
-  X509* leaf = X509_STORE_CTX_get0_cert(ctx);
   if (leaf) {
     X509_up_ref(leaf);
     chain.push_back(std::make_shared<Certificate>(leaf));
   }
-  if (STACK_OF(X509)* others = X509_STORE_CTX_get0_untrusted(ctx)) {
-    for (int i = 0; i < sk_X509_num(others); ++i) {
-      X509* c = sk_X509_value(others, i);
-      if (leaf && X509_cmp(c, leaf) == 0) continue;
-      X509_up_ref(c);
-      chain.push_back(std::make_shared<Certificate>(c));
-    }
+  for (int i = 0; others && i < sk_X509_num(others); ++i) {
+    X509* c = sk_X509_value(others, i);
+    if (leaf && X509_cmp(c, leaf) == 0) continue;
+    X509_up_ref(c);
+    chain.push_back(std::make_shared<Certificate>(c));
   }
+  return chain;
+}
+
+}  // namespace
+
+int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
+  if (trustStep_ == TrustStep::Refused) return 0;
+  // Every handshake is judged, a second one of the same request (libcurl
+  // connecting again) as well: it may meet another server.
+  const bool accepted =
+      judgeTrust(presentedChain(X509_STORE_CTX_get0_cert(ctx), X509_STORE_CTX_get0_untrusted(ctx)), false);
+  handshakeJudged_ = accepted;
+  return accepted ? 1 : 0;
+}
+
+bool TaskDriver::judgeReusedConnection() {
+  // A kept-alive connection was accepted for the request that opened it,
+  // perhaps by a delegate that takes any certificate: this request judges
+  // it again as it would in a handshake. Without a delegate a connection
+  // whose chain passed the default evaluation needs nothing more.
+  const bool passed = settings_.engine->trustedByDefault(socket_);
+  if (passed && !settings_.hasDelegate) {
+    trustStep_ = TrustStep::Accepted;
+    return true;
+  }
+  std::vector<Ref<Certificate>> chain;
+  curl_tlssessioninfo* session = nullptr;
+  if (curl_easy_getinfo(easy_, CURLINFO_TLS_SSL_PTR, &session) == CURLE_OK && session &&
+      session->backend == CURLSSLBACKEND_OPENSSL && session->internals) {
+    auto* ssl = static_cast<SSL*>(session->internals);
+    chain = presentedChain(SSL_get0_peer_certificate(ssl), SSL_get_peer_cert_chain(ssl));
+  }
+  if (!judgeTrust(std::move(chain), passed)) return false;
+  if (chainPassedDefault_ && !passed) settings_.engine->setTrustedByDefault(socket_);
+  return true;
+}
+
+bool TaskDriver::judgeTrust(std::vector<Ref<Certificate>> chain, bool passedDefault) {
+  chainPassedDefault_ = false;
   const auto url = request_->URL();
   auto trust = Trust::create(std::move(chain), {TrustPolicy::SSL(true, urlHost(url))});
-  if (!trust) {
-    trustStep_ = TrustStep::Refused;
-    trustError_ = errorFor(URLErrorSecureConnectionFailed, "");
-    return 0;
-  }
   TrustAnswer answer;
-  if (!settings_.hasDelegate) {
-    answer = evaluateTrustByDefault(trust, url);
+  if (!trust) {
+    answer.error = errorFor(URLErrorSecureConnectionFailed, "");
   } else {
-    // The handshake waits here for the delegate: nothing else moves on this
-    // session's network thread until it answers, or the task is cancelled.
-    auto gate = settings_.engine->openGate(id_);
-    auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), "https", "",
-                                                      URLAuthenticationMethodServerTrust, trust);
-    postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
-    {
-      // The wait counts against the request's time-out like any other
-      // silence: it ends when the task would have idled out.
-      const bool ended = settings_.engine->waitAtGate(*gate, timeoutDeadline());
-      std::lock_guard lock(gate->waitable->mutex);
-      if (gate->answer) {
-        answer = *gate->answer;
-      } else {
-        answer.accepted = false;
-        answer.error = errorFor(ended ? URLErrorCancelled : URLErrorTimedOut, "");
-      }
+    answer.defaultHandling = true;
+    if (settings_.hasDelegate) answer = askDelegateAboutTrust(trust);
+    if (answer.defaultHandling) {
+      answer = passedDefault ? TrustAnswer{true, nullptr} : evaluateTrustByDefault(trust, url);
+      chainPassedDefault_ = answer.accepted;
     }
-    settings_.engine->closeGate(id_);
   }
   touch();
   if (answer.accepted) {
     trustStep_ = TrustStep::Accepted;
-    return 1;
+    return true;
   }
   trustStep_ = TrustStep::Refused;
   trustError_ = answer.error ? answer.error : errorFor(URLErrorCancelled, "");
-  return 0;
+  return false;
+}
+
+TrustAnswer TaskDriver::askDelegateAboutTrust(const Ref<Trust>& trust) {
+  // The network thread waits here for the delegate: nothing else moves on
+  // this session's network thread until it answers, or the task is
+  // cancelled.
+  const auto url = request_->URL();
+  TrustAnswer answer;
+  auto gate = settings_.engine->openGate(id_);
+  auto space = std::make_shared<URLProtectionSpace>(urlHost(url), urlPort(url), "https", "",
+                                                    URLAuthenticationMethodServerTrust, trust);
+  postTrustChallenge(settings_.lane, task_, space, settings_.engine, id_);
+  {
+    // The wait counts against the request's time-out like any other
+    // silence: it ends when the task would have idled out.
+    const bool ended = settings_.engine->waitAtGate(*gate, timeoutDeadline());
+    std::lock_guard lock(gate->waitable->mutex);
+    if (gate->answer) {
+      answer = *gate->answer;
+    } else {
+      answer.error = errorFor(ended ? URLErrorCancelled : URLErrorTimedOut, "");
+    }
+  }
+  settings_.engine->closeGate(id_);
+  return answer;
 }
 
 void TaskDriver::askHTTPAuthentication() {

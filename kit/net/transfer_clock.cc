@@ -2,6 +2,8 @@
 // when the clock moves, and flights for time-outs an advance reaches.
 #include "kit/net/transfer_clock.h"
 
+#include "kit/net/socket_receipt.h"
+
 namespace kit::netdetail {
 
 std::shared_ptr<TransferClock> TransferClock::create(std::function<void()> wake) {
@@ -13,6 +15,22 @@ std::shared_ptr<TransferClock> TransferClock::create(std::function<void()> wake)
 void TransferClock::publish(double deadline) {
   std::lock_guard lock(mutex_);
   deadline_ = deadline;
+}
+
+void TransferClock::publishReceived(double time, std::vector<std::pair<int, uint64_t>> sockets) {
+  std::lock_guard lock(mutex_);
+  lookedAt_ = time;
+  watched_ = std::move(sockets);
+}
+
+bool TransferClock::bytesUnseen() const {
+  // A socket closed meanwhile, or its number taken again, costs at most a
+  // needless look.
+  for (const auto& [fd, seen] : watched_) {
+    const auto receipt = socketReceipt(fd);
+    if (receipt && receipt->bytes > seen) return true;
+  }
+  return false;
 }
 
 std::vector<detail::FlightRef> TransferClock::takeFlights() {
@@ -48,8 +66,10 @@ double TransferClock::nextDeadlineAfter(double time) {
 
 bool TransferClock::fireDue(double now) {
   std::lock_guard lock(mutex_);
-  // One flight at a time: the thread republishes before it lands it.
-  if (!wake_ || blocked_ || deadline_ > now || !flights_.empty()) return false;
+  // One flight at a time: the thread republishes before it lands it. Due
+  // are a time-out, and while transfers run, a look at this instant.
+  if (!wake_ || blocked_ || !flights_.empty()) return false;
+  if (deadline_ > now && (deadline_ >= Forever || (lookedAt_ >= now && !bytesUnseen()))) return false;
   auto flight = detail::startFlight();
   if (!flight) return false;
   flights_.push_back(std::move(flight));

@@ -9,11 +9,20 @@
 // posted (the task's failure on its delegate queue, and the hops that
 // follow) has run, as it does for a timer. With the real clock the thread
 // only waits for the time until its next time-out.
+//
+// Bytes that keep a transfer alive count from when they came. On a virtual
+// clock the thread looks for them on every pass and tells the clock when,
+// and what each running transfer's socket had received then. While
+// transfers run, an advance hands the thread a flight before time moves on
+// when the thread has not looked since the clock came to this instant, or
+// a socket has received more since it did: so the thread notes the bytes
+// at the instant they came.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "kit/dispatch/clock.h"
@@ -33,6 +42,9 @@ class TransferClock : public detail::ClockClient {
   // The flights handed over for time-outs that fell due; the thread holds
   // them while it checks its time-outs and posts what follows.
   std::vector<detail::FlightRef> takeFlights();
+  // Virtual clock: the thread looked at `time`, and the sockets of the
+  // transfers whose time-out runs had received so much.
+  void publishReceived(double time, std::vector<std::pair<int, uint64_t>> sockets);
   // The thread waits on something other than its transfers (a TLS
   // handshake waiting for the delegate): flights handed now could not land,
   // so none are handed until endBlockingWait(), and those already handed
@@ -53,7 +65,12 @@ class TransferClock : public detail::ClockClient {
 
   std::mutex mutex_;
   std::function<void()> wake_;
+  // Whether a watched socket received bytes the thread has not looked at.
+  bool bytesUnseen() const;
+
   double deadline_ = Forever;
+  double lookedAt_ = 0;
+  std::vector<std::pair<int, uint64_t>> watched_;
   bool blocked_ = false;
   std::vector<detail::FlightRef> flights_;
 };

@@ -455,6 +455,19 @@ int TransferEngine::socketFor(long localPort, long remotePort) {
   return found;
 }
 
+bool TransferEngine::trustedByDefault(int fd) const {
+  for (const auto& socket : sockets_) {
+    if (socket.fd == fd) return socket.trustedByDefault;
+  }
+  return false;
+}
+
+void TransferEngine::setTrustedByDefault(int fd) {
+  for (auto& socket : sockets_) {
+    if (socket.fd == fd) socket.trustedByDefault = true;
+  }
+}
+
 void TransferEngine::removeDriver(uint64_t id) {
   auto it = drivers_.find(id);
   if (it == drivers_.end()) return;
@@ -484,6 +497,17 @@ void TransferEngine::lookAtSocketBytes() {
   for (uint64_t id : ids) {
     if (TaskDriver* d = driver(id)) d->refreshSocketBytes();
   }
+}
+
+void TransferEngine::noteArrivals() {
+  // Taken first: should the clock move meanwhile, the next advance asks
+  // for another look.
+  const double lookedAt = Clock::now();
+  std::vector<std::pair<int, uint64_t>> watched;
+  for (auto& [id, d] : drivers_) {
+    if (auto socket = d->watchedSocketBytes()) watched.push_back(*socket);
+  }
+  clock_->publishReceived(lookedAt, std::move(watched));
 }
 
 std::shared_ptr<HandshakeGate> TransferEngine::openGate(uint64_t id) {
@@ -700,6 +724,7 @@ bool TransferEngine::run() {
       // until the failures of the time-outs it reached are posted.
       auto flights = clock_->takeFlights();
       detail::FlightScope scope(flights.empty() ? nullptr : flights.back());
+      if (Clock::isVirtual()) noteArrivals();
       lookAtSocketBytes();
       wait = checkTimeouts();
       flushDirty();

@@ -50,10 +50,11 @@ namespace kit::netdetail {
 class TaskDriver;
 
 // The outcome of a TLS trust step: accepted, or refused with the error the
-// task ends with.
+// task ends with; or, from a delegate, left to kit's default evaluation.
 struct TrustAnswer {
   bool accepted = false;
   Ref<Error> error;
+  bool defaultHandling = false;
 };
 
 class TransferClock;
@@ -156,6 +157,10 @@ class TransferEngine {
   void forgetSocket(int fd);
   // The noted socket connected from `localPort` to `remotePort`, or -1.
   int socketFor(long localPort, long remotePort);
+  // Whether kit's default evaluation accepted the chain of the TLS
+  // connection on `fd`, and noting that it did.
+  bool trustedByDefault(int fd) const;
+  void setTrustedByDefault(int fd);
   // Destroys the driver (after it has removed its transfer).
   void removeDriver(uint64_t id);
   // A driver with events to flush after this round.
@@ -231,6 +236,10 @@ class TransferEngine {
   bool processMessages();
   void flushDirty();
   void lookAtSocketBytes();
+  // Virtual clock: every transfer whose time-out runs takes the bytes that
+  // came on its connection as a sign of life now, and the clock hears what
+  // each socket has received (see TransferClock::publishReceived).
+  void noteArrivals();
   // Times out the drivers whose deadline has passed on kit::Clock and
   // publishes the nearest deadline left. Returns how many milliseconds the
   // thread may wait for I/O before it looks again (capped).
@@ -249,6 +258,9 @@ class TransferEngine {
     int fd;
     long localPort = -1;
     long remotePort = -1;
+    // Known to pass the default evaluation for the connection's host (a
+    // connection is only reused for requests to the host it was made for).
+    bool trustedByDefault = false;
   };
   std::vector<NotedSocket> sockets_;
   std::vector<uint64_t> dirty_;

@@ -247,6 +247,27 @@ TEST_F(NetworkTimeOnTheClock, BytesOfAnUnfinishedHeadLineKeepARequestAlive) {
   EXPECT_EQ(result.data->toString(), "ok");
 }
 
+TEST_F(NetworkTimeOnTheClock, ASilenceAfterBytesHeldByTheClientTimesOutATimeOutAfterThem) {
+  TrickleServer server;
+  session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+  session->dataTaskWithRequest(requestWithTimeout(server.url(), 2), result.handler())->resume();
+  ASSERT_TRUE(server.waitForRequest());
+
+  // Part of the status line 1.5 s in, then silence: the request times out
+  // 2 s after those bytes came, not 2 s after the time-out first fell due
+  // and found them.
+  advance(1.5);
+  ASSERT_TRUE(server.write("HTTP/1.1 2"));
+  ASSERT_TRUE(server.waitUntilReceived());
+  advance(1.9);
+  EXPECT_FALSE(result.done.isOpen()) << "timed out before its time";
+  advance(0.2);
+  ASSERT_TRUE(result.done.wait(5)) << "not timed out 2.1 s after the last bytes under a time-out of 2 s";
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorTimedOut);
+}
+
 // The product's clock: the same idle time-out on real time.
 TEST(NetworkTimeOnTheRealClock, ASilentServerTimesTheRequestOutAfterItsTimeOut) {
   auto server = TestServer::startHTTP();

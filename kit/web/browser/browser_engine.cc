@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "kit/dispatch/thread_check.h"
@@ -92,6 +93,8 @@ struct BrowserEngine::Native {
   enum class Stage { None, Asked, Accepted, Started };
   std::string loadingURL;
   Stage stage = Stage::None;
+  // A load the engine ended failed: the finish WebKit reports next is its.
+  bool endedLoadFinishes = false;
   LoadCompletion loaded;
   std::vector<std::pair<std::string, ScriptCompletion>> waitingScripts;
   std::vector<std::weak_ptr<ScriptCall>> scripts;
@@ -462,6 +465,8 @@ gboolean BrowserEngine::Native::onDecidePolicy(WebKitWebView*, WebKitPolicyDecis
 }
 
 void BrowserEngine::Native::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Native* n) {
+  // WebKit reports a failed load's finish right after its failure.
+  if (event == WEBKIT_LOAD_FINISHED && std::exchange(n->endedLoadFinishes, false)) return;
   if (!n->loaded) return;
   // The first start after the document's navigation was accepted is its
   // own; a finish before it ends a load that it replaced.
@@ -473,12 +478,20 @@ void BrowserEngine::Native::onLoadChanged(WebKitWebView* view, WebKitLoadEvent e
 
 gboolean BrowserEngine::Native::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, Native* n) {
   // Loads the engine ended itself (a main-frame navigation handed to the
-  // view) fail quietly, even when they end after the view handed over a
-  // document for the same address; the view's own document failing fails
-  // its load.
+  // view: its response ignored, or the load cancelled by the next) fail
+  // quietly, as interrupted by a policy change or as cancelled. WebKit
+  // reports them from the content process, late: perhaps after the view
+  // handed over a document for the same address and WebKit took it up. Not
+  // that document's, neither the failure nor the finish reported with it:
+  // the engine never ignores the document's own response. The view's own
+  // document failing otherwise fails its load.
+  if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+      g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+    n->endedLoadFinishes = true;
+    return TRUE;
+  }
   const bool own = n->stage == Stage::Accepted || n->stage == Stage::Started;
-  if (n->loaded && own && uri && n->loadingURL == uri &&
-      !g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) {
+  if (n->loaded && own && uri && n->loadingURL == uri) {
     n->finishLoad(Error::make(WebKitErrorDomain, WebKitErrorCannotShowURL,
                               dict({{LocalizedDescriptionKey, error ? error->message : "The page did not load"}})));
   }

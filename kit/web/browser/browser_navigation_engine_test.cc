@@ -5,6 +5,7 @@
 // navigation leaves the page as it was. Skips itself without a display.
 
 #include <gtest/gtest.h>
+#include <webkit2/webkit2.h>
 
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ struct Decider : kit::NavigationDelegate {
   void didFinishNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&) override { ++finished; }
   void didFailProvisionalNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&,
                                     const kit::Ref<kit::Error>& e) override {
+    error = e;
+  }
+  // A load that fails after it committed ends the wait too, and says why.
+  void didFailNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&, const kit::Ref<kit::Error>& e) override {
     error = e;
   }
 };
@@ -167,6 +172,7 @@ TEST_F(BrowserNavigationTest, ALinkThePlayerTapsIsDecidedByTheViewAndARefusedOne
   ASSERT_TRUE(kit::test::tapAt(*window, {140, 130}));
   ASSERT_TRUE(waitFinished(2)) << "asked " << decider->asked.size() << ", finished " << decider->finished << ", at "
                                << web->URL()->absoluteText();
+  EXPECT_FALSE(decider->error) << kit::describe(decider->error);
   EXPECT_EQ(evaluate("page"), "shop");
   EXPECT_EQ(web->URL()->absoluteText(), server->url("/shop.html"));
   EXPECT_TRUE(web->canGoBack());
@@ -190,6 +196,56 @@ TEST_F(BrowserNavigationTest, LocationChangesAndOtherSchemesAreAskedOfTheDelegat
   EXPECT_EQ(decider->asked.back(), server->url("/pay.html"));
   EXPECT_EQ(decider->kinds.back(), kit::NavigationType::Other);
   EXPECT_EQ(evaluate("document.title"), "页");
+}
+
+// The WebKit view showing `address`, among the engines' windows.
+WebKitWebView* webKitViewShowing(const std::string& address) {
+  WebKitWebView* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* w = windows; w && !found; w = w->next) {
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(w->data));
+    if (!child || !WEBKIT_IS_WEB_VIEW(child)) continue;
+    const char* uri = webkit_web_view_get_uri(WEBKIT_WEB_VIEW(child));
+    if (uri && address == uri) found = WEBKIT_WEB_VIEW(child);
+  }
+  g_list_free(windows);
+  return found;
+}
+
+// Under load WebKit's report that the page's own load of the address ended
+// (interrupted when the engine handed the navigation to the view) can come
+// even after the document the view handed over for it has started. Neither
+// that failure nor the finish reported with it is the document's.
+TEST_F(BrowserNavigationTest, ALateReportOfTheLoadThePageLeftIsNotTheDocumentsOwn) {
+  auto host = std::make_shared<LoadingHost>();
+  auto engine = startEngine(*host);
+  ASSERT_TRUE(engine);
+  WebKitWebView* view = webKitViewShowing(server->url("/index.html"));
+  ASSERT_TRUE(view);
+  const std::string shop = server->url("/shop.html");
+  struct Late {
+    std::string address;
+    int reported = 0;
+  } late{shop};
+  // As the document's load starts, the report of the earlier load arrives.
+  const gulong hook = g_signal_connect_after(
+      view, "load-changed", G_CALLBACK(+[](WebKitWebView* v, WebKitLoadEvent event, Late* late) {
+        if (event != WEBKIT_LOAD_STARTED || late->reported++ > 0) return;
+        GError* error = g_error_new_literal(WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE,
+                                            "Frame load interrupted");
+        gboolean handled = FALSE;
+        g_signal_emit_by_name(v, "load-failed", WEBKIT_LOAD_STARTED, late->address.c_str(), error, &handled);
+        g_signal_emit_by_name(v, "load-changed", WEBKIT_LOAD_FINISHED);
+        g_error_free(error);
+      }),
+      &late);
+  host->loaded.clear();
+  host->load(kit::URL::URLWithString(shop));
+  ASSERT_TRUE(kit::test::runUntil([&] { return !host->loaded.empty(); }));
+  g_signal_handler_disconnect(view, hook);
+  EXPECT_EQ(late.reported, 1);
+  EXPECT_EQ(host->loaded, std::vector<std::string>{shop + " ok"});
+  EXPECT_EQ(pageOf(*engine), "shop") << "the document had loaded when its load finished";
 }
 
 // WebKit ends the page's own load of an address once the engine hands it

@@ -1,0 +1,223 @@
+// Kept-alive TLS connections and trust: a request goes out on a connection
+// another request opened only when its own trust step accepts it, whichever
+// of them came first: one that takes any certificate (an image loaded with
+// invalid certificates allowed, a security policy that allows them), one
+// that pins a key, and one that leaves it to the default evaluation; within
+// one session, across two, and through URL connections.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "kit/foundation/format.h"
+#include "kit/net/testing/recording_delegate.h"
+#include "kit/net/testing/test_server.h"
+#include "kit/net/url_connection.h"
+#include "kit/net/url_session.h"
+#include "kit/testing/run_until.h"
+
+namespace kit {
+namespace {
+
+using test::TestCertificates;
+using test::TestResponse;
+using test::TestServer;
+
+using Disposition = URLSessionAuthChallengeDisposition;
+
+// How a request judges the server's chain.
+enum class Judge { Default, AnyCertificate, PinnedKey };
+
+void answer(Judge judge, const Ref<PublicKey>& pinned, const Ref<URLAuthenticationChallenge>& challenge,
+            const URLSessionDelegate::ChallengeCompletion& completion) {
+  auto trust = challenge->protectionSpace()->serverTrust();
+  switch (judge) {
+    case Judge::Default:
+      return completion(Disposition::PerformDefaultHandling, nullptr);
+    case Judge::AnyCertificate:
+      return completion(Disposition::UseCredential, URLCredential::credentialForTrust(trust));
+    case Judge::PinnedKey: {
+      auto key = trust->copyPublicKey();
+      if (key && isEqual(key, pinned)) return completion(Disposition::UseCredential, URLCredential::credentialForTrust(trust));
+      return completion(Disposition::CancelAuthenticationChallenge, nullptr);
+    }
+  }
+}
+
+// Judges each task as its path says ("/any", "/pinned", else by default),
+// as a loader whose requests carry their own options does.
+class JudgeByPath : public URLSessionDelegate {
+ public:
+  explicit JudgeByPath(Ref<PublicKey> pinned) : pinned_(std::move(pinned)) {}
+  bool implements(URLSessionDelegateEvent event) const override { return event == URLSessionDelegateEvent::TaskChallenge; }
+  void taskDidReceiveChallenge(URLSession&, const Ref<URLSessionTask>& task,
+                               const Ref<URLAuthenticationChallenge>& challenge, ChallengeCompletion completion) override {
+    const std::string path = describe(task->currentRequest()->URL()->path());
+    answer(path == "/any" ? Judge::AnyCertificate : path == "/pinned" ? Judge::PinnedKey : Judge::Default, pinned_,
+           challenge, completion);
+  }
+
+ private:
+  Ref<PublicKey> pinned_;
+};
+
+// Judges at the session's level by a policy that can change between
+// requests, as a session manager's security policy does.
+class JudgeByPolicy : public URLSessionDelegate {
+ public:
+  JudgeByPolicy(Judge judge, Ref<PublicKey> pinned) : judge_(judge), pinned_(std::move(pinned)) {}
+  bool implements(URLSessionDelegateEvent event) const override { return event == URLSessionDelegateEvent::SessionChallenge; }
+  void didReceiveChallenge(URLSession&, const Ref<URLAuthenticationChallenge>& challenge,
+                           ChallengeCompletion completion) override {
+    answer(judge_.load(), pinned_, challenge, completion);
+  }
+  std::atomic<Judge> judge_;
+
+ private:
+  Ref<PublicKey> pinned_;
+};
+
+// The error of one GET (nil on success).
+Ref<Error> fetch(URLSession& session, const std::string& address) {
+  test::Latch done;
+  Ref<Error> error;
+  session.dataTaskWithURL(URL::URLWithString(address), [&](Ref<Data>, Ref<URLResponse>, Ref<Error> e) {
+    error = e;
+    done.open();
+  })->resume();
+  EXPECT_TRUE(done.wait()) << address;
+  return error;
+}
+
+long codeOf(const Ref<Error>& error) { return error ? error->code() : 0; }
+
+class TLSConnectionReuse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (auto* server : {&selfSigned, &valid}) {
+      (*server)->route("*", "/*", TestResponse::text("ok"));
+    }
+  }
+  Ref<URLSession> sessionWith(Ref<URLSessionDelegate> delegate) {
+    auto session =
+        URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate, nullptr);
+    sessions_.push_back(session);
+    return session;
+  }
+  void TearDown() override {
+    for (auto& session : sessions_) session->invalidateAndCancel();
+  }
+
+  test::ScopedTestAnchors anchors;
+  const TestCertificates& certs = TestCertificates::shared();
+  std::unique_ptr<TestServer> selfSigned = TestServer::startHTTPS(certs.selfSigned);
+  std::unique_ptr<TestServer> valid = TestServer::startHTTPS(certs.localhost);
+  // The self-signed server's key; the valid server's is another.
+  Ref<PublicKey> selfSignedKey = certs.selfSigned.certificate->publicKey();
+
+ private:
+  std::vector<Ref<URLSession>> sessions_;
+};
+
+TEST_F(TLSConnectionReuse, WithinOneSessionEachRequestJudgesTheConnectionItGoesOutOn) {
+  auto session = sessionWith(std::make_shared<JudgeByPath>(selfSignedKey));
+  // The self-signed server: taking any certificate, or pinning its key,
+  // accepts it; the default evaluation refuses it, on a kept-alive
+  // connection too.
+  for (const char* permissive : {"/any", "/pinned"}) {
+    SCOPED_TRACE(permissive);
+    const size_t connections = selfSigned->connectionCount();
+    EXPECT_EQ(codeOf(fetch(*session, selfSigned->url(permissive))), 0);
+    EXPECT_EQ(codeOf(fetch(*session, selfSigned->url(permissive))), 0);
+    EXPECT_EQ(selfSigned->connectionCount(), connections + 1) << "the second request reused the connection";
+    const size_t requests = selfSigned->requestCount();
+    EXPECT_EQ(codeOf(fetch(*session, selfSigned->url("/default"))), URLErrorServerCertificateUntrusted);
+    EXPECT_EQ(selfSigned->requestCount(), requests) << "the refused request reached the server";
+    EXPECT_EQ(codeOf(fetch(*session, selfSigned->url(permissive))), 0);
+    EXPECT_EQ(codeOf(fetch(*session, selfSigned->url("/default"))), URLErrorServerCertificateUntrusted);
+  }
+  // The valid server: the default evaluation accepts it, a pin of another
+  // key refuses it, on a kept-alive connection too.
+  EXPECT_EQ(codeOf(fetch(*session, valid->url("/default"))), 0);
+  EXPECT_EQ(codeOf(fetch(*session, valid->url("/pinned"))), URLErrorCancelled);
+  EXPECT_EQ(codeOf(fetch(*session, valid->url("/default"))), 0);
+  EXPECT_EQ(codeOf(fetch(*session, valid->url("/pinned"))), URLErrorCancelled);
+  EXPECT_EQ(valid->requestCount(), 2u);
+}
+
+TEST_F(TLSConnectionReuse, ASessionPolicyThatChangesIsAppliedToKeptAliveConnections) {
+  auto policy = std::make_shared<JudgeByPolicy>(Judge::AnyCertificate, selfSignedKey);
+  auto session = sessionWith(policy);
+  for (Judge first : {Judge::AnyCertificate, Judge::Default}) {
+    SCOPED_TRACE(first == Judge::Default ? "default first" : "invalid certificates allowed first");
+    for (Judge judge : {first, first == Judge::Default ? Judge::AnyCertificate : Judge::Default, first}) {
+      policy->judge_ = judge;
+      EXPECT_EQ(codeOf(fetch(*session, selfSigned->url("/"))),
+                judge == Judge::Default ? URLErrorServerCertificateUntrusted : 0);
+    }
+  }
+  policy->judge_ = Judge::Default;
+  EXPECT_EQ(codeOf(fetch(*session, valid->url("/"))), 0);
+  policy->judge_ = Judge::PinnedKey;
+  EXPECT_EQ(codeOf(fetch(*session, valid->url("/"))), URLErrorCancelled);
+  EXPECT_EQ(codeOf(fetch(*session, selfSigned->url("/"))), 0);
+}
+
+TEST_F(TLSConnectionReuse, ASessionDoesNotInheritAnotherSessionsConnections) {
+  auto permissive = sessionWith(std::make_shared<JudgeByPolicy>(Judge::AnyCertificate, selfSignedKey));
+  auto pinning = sessionWith(std::make_shared<JudgeByPolicy>(Judge::PinnedKey, selfSignedKey));
+  auto plain = sessionWith(nullptr);
+  for (bool permissiveFirst : {true, false}) {
+    SCOPED_TRACE(permissiveFirst ? "permissive first" : "default first");
+    for (int round = 0; round < 2; ++round) {
+      if (permissiveFirst == (round == 0)) {
+        EXPECT_EQ(codeOf(fetch(*permissive, selfSigned->url("/"))), 0);
+        EXPECT_EQ(codeOf(fetch(*pinning, selfSigned->url("/"))), 0);
+      } else {
+        EXPECT_EQ(codeOf(fetch(*plain, selfSigned->url("/"))), URLErrorServerCertificateUntrusted);
+      }
+    }
+  }
+  EXPECT_EQ(codeOf(fetch(*plain, valid->url("/"))), 0);
+  EXPECT_EQ(codeOf(fetch(*pinning, valid->url("/"))), URLErrorCancelled);
+  EXPECT_EQ(codeOf(fetch(*plain, valid->url("/"))), 0);
+}
+
+// A connection's delegate that takes any certificate when it allows
+// invalid ones (as the image loader's option does), else the default.
+class ImageLikeDelegate : public URLConnectionDelegate {
+ public:
+  explicit ImageLikeDelegate(bool allowInvalid) : allowInvalid_(allowInvalid) {}
+  void connectionWillSendRequestForAuthenticationChallenge(URLConnection&, const Ref<URLAuthenticationChallenge>& challenge,
+                                                           const Ref<URLAuthenticationChallengeSender>& sender) override {
+    if (allowInvalid_) return sender->useCredential(URLCredential::credentialForTrust(challenge->protectionSpace()->serverTrust()));
+    sender->performDefaultHandling();
+  }
+  void connectionDidFailWithError(URLConnection&, const Ref<Error>& e) override {
+    error = e;
+    done = true;
+  }
+  void connectionDidFinishLoading(URLConnection&) override { done = true; }
+  bool done = false;
+  Ref<Error> error;
+
+ private:
+  bool allowInvalid_;
+};
+
+TEST_F(TLSConnectionReuse, URLConnectionsThatAllowInvalidCertificatesLeaveNoTrustBehind) {
+  auto load = [&](bool allowInvalid) {
+    auto delegate = std::make_shared<ImageLikeDelegate>(allowInvalid);
+    auto connection = URLConnection::connectionWithRequest(URLRequest::make(URL::URLWithString(selfSigned->url("/image"))), delegate);
+    EXPECT_TRUE(test::runUntil([&] { return delegate->done; }, 10));
+    return codeOf(delegate->error);
+  };
+  for (bool allowFirst : {true, false}) {
+    SCOPED_TRACE(allowFirst ? "allowing first" : "default first");
+    EXPECT_EQ(load(allowFirst), allowFirst ? 0 : URLErrorServerCertificateUntrusted);
+    EXPECT_EQ(load(!allowFirst), allowFirst ? URLErrorServerCertificateUntrusted : 0);
+    EXPECT_EQ(load(allowFirst), allowFirst ? 0 : URLErrorServerCertificateUntrusted);
+  }
+}
+
+}  // namespace
+}  // namespace kit
