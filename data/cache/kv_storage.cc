@@ -286,13 +286,14 @@ kit::Expected<void> KTKVStorage::replayJournal() {
     }
     if (!entry.obsolete.empty() && entry.obsolete != entry.filename) succeeded(files_.remove(entry.obsolete));
   }
-  if (!entries->empty()) {
-    if (auto cleared = withRoom([&] { return manifest_->clearJournal(); }); !cleared) {
-      journalPending_ = true;
-      return cleared;
-    }
-  }
   journalPending_ = false;
+  // The file work is done. Clearing the entries only spares the next open
+  // from doing it again, which finds nothing left to do: the entries are
+  // those of the newest write that made or dropped a file (every such write
+  // replaces them), so their temporary file is gone and no file has taken
+  // an obsolete name since. A full disk may refuse the clear; the room kept
+  // for removals is not spent on it, and the entries simply stay.
+  if (!entries->empty()) succeeded(manifest_->clearJournal());
   return {};
 }
 
