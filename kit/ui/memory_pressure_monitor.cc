@@ -27,6 +27,9 @@ constexpr size_t kMaxSystemFileBytes = 1 << 20;
 std::mutex refusalMutex;
 std::string refusal;
 
+std::mutex defaultsMutex;
+std::optional<MemoryPressureMonitor::SystemFiles> defaultFiles;
+
 std::string readSmallFile(const std::string& path) {
   auto data = dataWithContentsOfFile(path, nullptr, kMaxSystemFileBytes);
   return data ? data->toString() : std::string();
@@ -179,7 +182,19 @@ Expected<int> MemoryPressureMonitor::registerLevelEvent(const std::string& folde
   return event;
 }
 
-Ref<MemoryPressureMonitor> MemoryPressureMonitor::startWatchingSystem() { return startWatchingSystem(SystemFiles()); }
+Ref<MemoryPressureMonitor> MemoryPressureMonitor::startWatchingSystem() {
+  return startWatchingSystem(defaultSystemFiles());
+}
+
+MemoryPressureMonitor::SystemFiles MemoryPressureMonitor::defaultSystemFiles() {
+  std::lock_guard lock(defaultsMutex);
+  return defaultFiles ? *defaultFiles : SystemFiles();
+}
+
+void MemoryPressureMonitor::setDefaultSystemFiles(SystemFiles files) {
+  std::lock_guard lock(defaultsMutex);
+  defaultFiles = std::move(files);
+}
 
 Ref<MemoryPressureMonitor> MemoryPressureMonitor::startWatchingSystem(const SystemFiles& files) {
   const CgroupFolders folders = cgroupFolders(readSmallFile(files.cgroup), readSmallFile(files.mountInfo));

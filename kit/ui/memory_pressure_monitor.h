@@ -65,10 +65,13 @@ class MemoryPressureMonitor : public Object {
   static CgroupFolders cgroupFolders(std::string_view cgroupText, std::string_view mountInfoText);
 
   // Watches the first source above that takes the request; nil when none
-  // does (lastRefusal() then says why, for each).
+  // does (lastRefusal() then says why, for each). Without files given, the
+  // default ones (the system's, unless a test set others).
   static Ref<MemoryPressureMonitor> startWatchingSystem();
   static Ref<MemoryPressureMonitor> startWatchingSystem(const SystemFiles& files);
   static std::string lastRefusal();
+  static SystemFiles defaultSystemFiles();
+  static void setDefaultSystemFiles(SystemFiles files);
 
   // Watches `descriptor` (the monitor owns it and closes it) for `events`
   // (POLLPRI for a pressure-stall trigger, POLLIN for an eventfd, whose
