@@ -311,11 +311,11 @@ kit::Expected<void> KTKVStorage::replayJournal() {
   }
   journalPending_ = false;
   // The file work is done. Clearing the entries only spares the next open
-  // from doing it again, which finds nothing left to do: the entries are
-  // those of the newest write that made or dropped a file (every such write
-  // replaces them), so their temporary file is gone and no file has taken
-  // an obsolete name since. A full disk may refuse the clear; the room kept
-  // for removals is not spent on it, and the entries simply stay.
+  // from doing it again, which finds nothing left to do: every write that
+  // makes a value file records entries in place of the ones before, so
+  // these are the newest, their temporary file is gone, and no file can
+  // have taken an obsolete name since. A full disk may refuse the clear;
+  // the room kept for removals is not spent on it, and the entries stay.
   if (!entries->empty()) succeeded(manifest_->clearJournal());
   return {};
 }
