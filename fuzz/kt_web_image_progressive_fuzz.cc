@@ -37,10 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto never = [] { return false; };
   uint32_t state = seed;
   size_t at = 0;
+  // One growing buffer, as a download keeps it.
+  auto received = kit::MutableData::make();
   while (at < file.size()) {
     state = state * 1103515245u + 12345u;
+    const size_t from = at;
     at = std::min(file.size(), at + 1 + (state >> 16) % 700);
-    auto received = kit::Data::make(file.data(), at);
+    received->appendBytes(file.data() + from, at - from);
     for (auto* decoder : {&plain, &blurred}) {
       if (auto image = decoder->imageForData(received, expected, never)) {
         KTWebImageProgressiveDecoder::isBottomRightDrawn(*image);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -81,25 +82,43 @@ kit::Expected<void> KTKVFileStore::checkName(std::string_view name) {
 
 std::string KTKVFileStore::pathOf(std::string_view name) const { return joinPath(dataPath_, name); }
 
-bool KTKVFileStore::keepRoom() const {
-  if (roomPath_.empty()) return false;
+off_t KTKVFileStore::roomSize() const {
+  off_t size = -1;
   if (int fd = fs_->open(roomPath_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0); fd >= 0) {
     struct stat st{};
-    const bool whole = fs_->fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(RoomBytes);
+    if (fs_->fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size = st.st_size;
     fs_->close(fd);
-    if (whole) return true;
   }
+  return size;
+}
+
+bool KTKVFileStore::makeRoom(size_t bytes) const {
   // Written beside it and renamed into place, so that a room cut short by a
   // full disk is never taken for a whole one.
   const std::string partial = roomPath_ + ".new";
   int fd = fs_->open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
   static const std::vector<uint8_t> zeros(RoomBytes, 0);
-  const bool written = writeAll(*fs_, fd, zeros.data(), zeros.size(), partial).hasValue();
+  const bool written = writeAll(*fs_, fd, zeros.data(), std::min(bytes, zeros.size()), partial).hasValue();
   const bool closed = fs_->close(fd) == 0;
   if (written && closed && fs_->rename(partial.c_str(), roomPath_.c_str()) == 0) return true;
   fs_->unlink(partial.c_str());
   return false;
+}
+
+bool KTKVFileStore::keepRoom() const {
+  if (roomPath_.empty()) return false;
+  const off_t held = roomSize();
+  if (held >= static_cast<off_t>(RoomBytes)) return true;
+  if (makeRoom(RoomBytes)) return true;
+  // A room that lent part of itself is still a room until it can grow.
+  return held > 0;
+}
+
+bool KTKVFileStore::lendRoom(size_t bytes) const {
+  if (bytes >= RoomBytes || !releaseRoom()) return false;
+  makeRoom(RoomBytes - bytes);
+  return true;
 }
 
 bool KTKVFileStore::releaseRoom() const { return !roomPath_.empty() && fs_->unlink(roomPath_.c_str()) == 0; }

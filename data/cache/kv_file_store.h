@@ -17,6 +17,8 @@
 // only the trash queue runs beside it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,10 +49,14 @@ class KTKVFileStore {
   // be recorded and free what it removes, and made again once there is
   // space.
   static constexpr size_t RoomBytes = 256 * 1024;
-  // Makes the room when it is missing or short; true when it is there.
+  // Makes the room when it is missing or short; true when there is one
+  // (a short one that cannot grow yet counts).
   bool keepRoom() const;
   // Gives the room up; true when there was one.
   bool releaseRoom() const;
+  // Gives `bytes` of the room up and keeps the rest as a smaller room (when
+  // the disk lets it be written again); true when there was a room.
+  bool lendRoom(size_t bytes) const;
 
   // True for a name the store accepts for a value file.
   static bool isValidName(std::string_view name);
@@ -82,6 +88,10 @@ class KTKVFileStore {
 
  private:
   std::string pathOf(std::string_view name) const;
+  // The room file's size, -1 when there is none.
+  off_t roomSize() const;
+  // Writes a room of `bytes` (at most RoomBytes) in place of the old one.
+  bool makeRoom(size_t bytes) const;
 
   const std::string dataPath_;
   const std::string trashPath_;

@@ -244,6 +244,10 @@ void KTKVManifest::checkpoint() {
   sqlite3_wal_checkpoint(db_, nullptr);
 }
 
+void KTKVManifest::setAutoCheckpoint(int pages) {
+  if (db_) sqlite3_wal_autocheckpoint(db_, pages);
+}
+
 kit::Expected<void> KTKVManifest::execute(const char* sql) {
   if (auto available = check(); !available) return available;
   char* message = nullptr;

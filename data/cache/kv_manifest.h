@@ -61,6 +61,9 @@ class KTKVManifest {
   kit::Expected<void> check();
   // Folds the write-ahead log back into the database; failures are ignored.
   void checkpoint();
+  // Folds the log back by itself once it holds `pages` pages (1000 unless
+  // set), for as long as this connection is open.
+  void setAutoCheckpoint(int pages);
   bool isOpen() const { return db_ != nullptr; }
 
   // ---- The journal of value-file work

@@ -27,6 +27,11 @@ namespace {
 
 constexpr int kFitBatchSize = 16;
 constexpr int kRemoveAllBatchSize = 32;
+// What the room lends an open that failed: the database's shared memory
+// (32 KiB) and some pages of log.
+constexpr size_t kOpeningBytes = 64 * 1024;
+// How many pages the log may hold on a full disk before it folds back.
+constexpr int kFullDiskCheckpointPages = 8;
 
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
@@ -99,7 +104,15 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
     return nullptr;
   }
 
-  if (!storage->succeeded(storage->openDatabase())) {
+  bool opened = storage->succeeded(storage->openDatabase());
+  if (!opened && storage->files_.lendRoom(kOpeningBytes)) {
+    // The disk may be full: the database's shared memory and log need a
+    // little space before a reset throws anything away. The room lends
+    // that much and keeps the rest for the removals that free the disk.
+    storage->succeeded(storage->manifest_->close());
+    opened = storage->succeeded(storage->openDatabase());
+  }
+  if (!opened) {
     storage->succeeded(storage->manifest_->close());
     storage->reset();
     if (!storage->succeeded(storage->openDatabase())) {
@@ -176,6 +189,11 @@ kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void
   auto result = write();
   if (!result && roomHeld_ && KTKVManifest::isDiskFull(*result.error())) {
     roomHeld_ = false;
+    // The disk is full, and every page the log grows by is taken from what
+    // removals free: while the database stays open the log folds back into
+    // it every few pages, instead of every thousand, and is written from
+    // its start again.
+    manifest_->setAutoCheckpoint(kFullDiskCheckpointPages);
     files_.releaseRoom();
     result = write();
   }
@@ -183,7 +201,12 @@ kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void
 }
 
 void KTKVStorage::regainRoom() {
-  if (!roomHeld_) roomHeld_ = files_.keepRoom();
+  if (roomHeld_) return;
+  roomHeld_ = files_.keepRoom();
+  // No room to be had: the disk is still full. The log folded into the
+  // database now is written from its start again, so the writes to come
+  // reuse its space instead of growing it.
+  if (!roomHeld_) manifest_->checkpoint();
 }
 
 kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
@@ -286,13 +309,14 @@ kit::Expected<void> KTKVStorage::replayJournal() {
     }
     if (!entry.obsolete.empty() && entry.obsolete != entry.filename) succeeded(files_.remove(entry.obsolete));
   }
-  if (!entries->empty()) {
-    if (auto cleared = withRoom([&] { return manifest_->clearJournal(); }); !cleared) {
-      journalPending_ = true;
-      return cleared;
-    }
-  }
   journalPending_ = false;
+  // The file work is done. Clearing the entries only spares the next open
+  // from doing it again, which finds nothing left to do: every write that
+  // makes a value file records entries in place of the ones before, so
+  // these are the newest, their temporary file is gone, and no file can
+  // have taken an obsolete name since. A full disk may refuse the clear;
+  // the room kept for removals is not spent on it, and the entries stay.
+  if (!entries->empty()) succeeded(manifest_->clearJournal());
   return {};
 }
 

@@ -32,8 +32,10 @@
 // ones before, and opening the storage replays what is left: a temporary
 // file still there is renamed into place (its row is committed), obsolete
 // files are removed, and only then are other temporary files removed as
-// stale. Value files keep the names callers give them, which a scheme of
-// fresh names per save would not.
+// stale. Replaying entries whose work is done finds nothing to do, so the
+// replay clears them only when the disk lets it (on a full disk the space
+// kept for removals is not spent on it). Value files keep the names callers give them,
+// which a scheme of fresh names per save would not.
 //
 // Durability: against a killed process the order above needs no fsync at
 // all, since a finished write, rename or WAL commit lives in the kernel.

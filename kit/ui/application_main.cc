@@ -15,6 +15,7 @@
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/application.h"
+#include "kit/ui/memory_pressure_monitor.h"
 #include "kit/ui/scene_registry.h"
 
 namespace kit {
@@ -78,7 +79,15 @@ int ApplicationMain(int argc, char** argv, const std::string& delegateClassName)
       });
   int status = 1;
   if (ApplicationLaunch(argc, argv, delegateClassName)) {
+    // The system's reports of memory pressure become memory warnings.
+    auto pressure = MemoryPressureMonitor::startWatchingSystem();
+    if (pressure) {
+      log("application: memory warnings follow the pressure of %s", pressure->source());
+    } else {
+      log("application: memory pressure is not watched (%s)", MemoryPressureMonitor::lastRefusal());
+    }
     RunLoop::main().run();
+    if (pressure) pressure->stop();
     status = 0;
   }
   center->removeObserver(terminated);

@@ -9,7 +9,9 @@
 // SIGINT; either takes the application's terminate path (the delegate's
 // willTerminate, then the will-terminate notification), and so does
 // Application::terminate() called inside the program. The loop then
-// returns and so does ApplicationMain.
+// returns and so does ApplicationMain. While the loop runs, the system's
+// reports of memory pressure reach the application as memory warnings
+// (kit::MemoryPressureMonitor).
 //
 //   int main(int argc, char** argv) { return kit::ApplicationMain(argc, argv, "AppDelegate"); }
 #pragma once

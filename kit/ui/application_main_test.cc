@@ -1,13 +1,16 @@
 // The application main: the delegate made by class name, the main interface
 // from the bundle's Info.plist, and a SIGTERM that takes the terminate path
 // and ends the loop, also one that came before anything caught it; an
-// unknown delegate class ends it at once.
+// unknown delegate class ends it at once; the system's memory pressure
+// reaches the delegate while the loop runs.
 #include "kit/ui/application_main.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 
 #include "kit/dispatch/queue.h"
@@ -16,6 +19,7 @@
 #include "kit/testing/temp_directory.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
+#include "kit/ui/memory_pressure_monitor.h"
 #include "kit/ui/scene_registry.h"
 #include "kit/ui/view_controller.h"
 #include "kit/ui/window.h"
@@ -34,6 +38,10 @@ class MainTestDelegate : public Object, public ApplicationDelegate {
     return true;
   }
   void willTerminate(Application&) override { delegateEvents.push_back("terminate"); }
+  void didReceiveMemoryWarning(Application&) override {
+    delegateEvents.push_back("memory warning");
+    std::raise(SIGTERM);
+  }
   Ref<Window> window() const override { return window_; }
   void setWindow(Ref<Window> w) override { window_ = std::move(w); }
 
@@ -57,15 +65,26 @@ class ApplicationMainTest : public ::testing::Test {
       return root;
     });
     SceneRegistry::shared().setInitialController("KitMainTest", "Root");
+    // The machine's own memory pressure stays out of these tests: the
+    // system's files are looked for in a folder that has none.
+    savedSystemFiles = MemoryPressureMonitor::defaultSystemFiles();
+    MemoryPressureMonitor::SystemFiles none;
+    none.cgroup = system.file("cgroup");
+    none.mountInfo = system.file("mountinfo");
+    none.pressure = system.file("pressure");
+    MemoryPressureMonitor::setDefaultSystemFiles(none);
   }
   void TearDown() override {
     SceneRegistry::shared().removeStoryboard("KitMainTest");
     Bundle::setMainBundlePath("");
     Application::shared()->reset();
+    MemoryPressureMonitor::setDefaultSystemFiles(savedSystemFiles);
   }
 
   DeviceProfileScope profile{DeviceProfile::phone375x667()};
   test::TempDirectory bundle{"kit-app-main"};
+  test::TempDirectory system{"kit-app-main-system"};
+  MemoryPressureMonitor::SystemFiles savedSystemFiles;
   Ref<ViewController> root;
 };
 
@@ -103,6 +122,30 @@ TEST_F(ApplicationMainTest, ATermSignalHeldBackBeforeTheMainTakesTheTerminatePat
   pthread_sigmask(SIG_SETMASK, nullptr, &now);
   EXPECT_FALSE(sigismember(&now, SIGTERM));
   EXPECT_FALSE(sigismember(&now, SIGINT));
+}
+
+TEST_F(ApplicationMainTest, TheSystemsMemoryPressureReachesTheDelegateWhileTheLoopRuns) {
+  // A memory cgroup (v1) whose pressure-level registration the test reads
+  // back; the test then plays the kernel and signals the eventfd.
+  std::ofstream(system.file("cgroup")) << "4:memory:/app\n";
+  std::ofstream(system.file("mountinfo")) << "35 31 0:32 / " << system.file("memory") << " rw - cgroup cgroup rw,memory\n";
+  std::filesystem::create_directories(system.file("memory/app"));
+  std::ofstream(system.file("memory/app/memory.pressure_level"));
+  std::ofstream(system.file("memory/app/cgroup.event_control"));
+  Queue::main().async([this] {
+    std::ifstream registration(system.file("memory/app/cgroup.event_control"));
+    int event = -1;
+    registration >> event;
+    if (event >= 0) ::eventfd_write(event, 1);
+  });
+  // Should no warning come, the loop still ends (and the test fails).
+  auto ended = std::make_shared<bool>(false);
+  Queue::main().after(20.0, [ended] {
+    if (!*ended) std::raise(SIGTERM);
+  });
+  EXPECT_EQ(ApplicationMain(0, nullptr, "KitMainTestDelegate"), 0);
+  *ended = true;
+  EXPECT_EQ(delegateEvents, (std::vector<std::string>{"launch", "memory warning", "terminate"}));
 }
 
 TEST_F(ApplicationMainTest, AnUnknownDelegateClassEndsAtOnce) {

@@ -1,6 +1,7 @@
 // The two-level image cache. See kt_image_cache.h.
 #include "ui/images/kt_image_cache.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -10,6 +11,7 @@
 #include "kit/foundation/exception.h"
 #include "kit/foundation/keyed_archiver.h"
 #include "kit/foundation/number.h"
+#include "kit/foundation/process_info.h"
 #include "kit/foundation/search_paths.h"
 #include "kit/ui/screen.h"
 #include "ui/images/kt_image.h"
@@ -22,6 +24,8 @@ KIT_DEFINE_CLASS(KTImageCache, kit::Object) {}
 namespace {
 
 constexpr double kMemoryAgeLimit = 12 * 60 * 60;
+constexpr uint64_t kMinMemoryCostLimit = uint64_t{16} << 20;
+constexpr uint64_t kMaxMemoryCostLimit = uint64_t{128} << 20;
 
 double mainScreenScale() { return kit::Screen::main()->scale(); }
 
@@ -50,7 +54,7 @@ kit::Ref<KTImageCache> KTImageCache::initWithPath(const kit::Ref<kit::String>& p
   memory->setShouldRemoveAllObjectsOnMemoryWarning(true);
   memory->setShouldRemoveAllObjectsWhenEnteringBackground(true);
   memory->setCountLimit(std::numeric_limits<uint64_t>::max());
-  memory->setCostLimit(std::numeric_limits<uint64_t>::max());
+  memory->setCostLimit(memoryCostLimit(kit::ProcessInfo::processInfo()->physicalMemory()));
   memory->setAgeLimit(kMemoryAgeLimit);
   auto disk = path ? KTDiskCache::initWithPath(path) : nullptr;
   if (!memory || !disk) return nullptr;
@@ -78,6 +82,10 @@ uint64_t KTImageCache::imageCost(const kit::Ref<kit::Image>& image) {
   double bytes = static_cast<double>(image->bitmap()->height()) * static_cast<double>(image->bitmap()->bytesPerRow());
   auto cost = static_cast<uint64_t>(bytes);
   return cost == 0 ? 1 : cost;
+}
+
+uint64_t KTImageCache::memoryCostLimit(uint64_t physicalMemory) {
+  return std::clamp(physicalMemory / 16, kMinMemoryCostLimit, kMaxMemoryCostLimit);
 }
 
 void KTImageCache::attachScale(const kit::Ref<kit::Data>& data, double scale) {
@@ -200,7 +208,8 @@ void KTImageCache::getImageForKey(const kit::Ref<kit::String>& key, KTImageCache
     if (cache && key && !image && (type & KTImageCacheTypeDisk)) {
       image = cache->imageFromData(kit::as<kit::Data>(cache->diskCache_->objectForKey(key)));
       if (image) {
-        cache->memoryCache_->setObject(image, key);
+        // At its cost, or the memory level's cost limit could not see it.
+        cache->memoryCache_->setObject(image, key, imageCost(image));
         found = KTImageCacheTypeDisk;
       }
     }

@@ -2,7 +2,8 @@
 // (ready to draw) and their encoded bytes on disk, so that a picture fetched
 // once shows again without the network and without decoding twice. The disk
 // level stores the bytes exactly as given, with the image's scale beside
-// them as extended data.
+// them as extended data. The memory level keeps within a cost limit derived
+// from the machine's memory and empties itself on memory warnings.
 //
 //   auto cache = KTImageCache::sharedCache();
 //   cache->setImage(image, bytes, key, KTImageCacheTypeAll);
@@ -54,6 +55,11 @@ class KTImageCache : public kit::Object {
 
   // Height × bytes per row of the image's bitmap; 1 without a bitmap.
   static uint64_t imageCost(const kit::Ref<kit::Image>& image);
+  // The memory level's cost limit on a machine with `physicalMemory` bytes:
+  // a sixteenth of it, at least 16 MiB and at most 128 MiB, so that a few
+  // huge pictures cannot hold the process's memory for the level's whole
+  // age limit; the least recently used images go first.
+  static uint64_t memoryCostLimit(uint64_t physicalMemory);
   // Decodes stored bytes at their stored scale (the main screen's when none
   // or a non-positive one was stored); nil when they do not decode.
   kit::Ref<kit::Image> imageFromData(const kit::Ref<kit::Data>& data);

@@ -13,6 +13,7 @@
 #include "kit/foundation/keyed_archiver.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/number.h"
+#include "kit/foundation/process_info.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
 #include "kit/testing/virtual_clock_fixture.h"
@@ -128,6 +129,9 @@ TEST_F(ImageCacheTest, OnlyTheAsynchronousLookupFillsMemoryAndItAnswersOnTheMain
   EXPECT_TRUE(onMain);
   EXPECT_EQ(type, KTImageCacheTypeDisk);
   EXPECT_TRUE(cache_->containsImageForKey(key("k"), KTImageCacheTypeMemory));
+  // Filled at the image's cost, which the cost limit counts.
+  EXPECT_EQ(cache_->memoryCache()->totalCost(),
+            KTImageCache::imageCost(cache_->getImageForKey(key("k"), KTImageCacheTypeMemory)));
 
   // The synchronous lookup with both levels fills memory too.
   cache_->removeImageForKey(key("k"), KTImageCacheTypeMemory);
@@ -161,6 +165,36 @@ TEST_F(ImageCacheTest, AnImageWithoutDataIsEncodedForDiskLaterAndDecodedForMemor
   EXPECT_EQ(KTImageCache::imageCost(nullptr), 1u);
   EXPECT_EQ(KTImageCache::imageCost(plain), 3 * plain->bitmap()->bytesPerRow());
   EXPECT_EQ(cache_->memoryCache()->totalCost(), KTImageCache::imageCost(plain));
+}
+
+TEST_F(ImageCacheTest, MemoryKeepsWithinALimitFromTheMachinesMemoryEvictingTheOldestImages) {
+  ASSERT_TRUE(cache_);
+  EXPECT_EQ(KTImageCache::memoryCostLimit(uint64_t{1} << 30), uint64_t{64} << 20);
+  EXPECT_EQ(KTImageCache::memoryCostLimit(uint64_t{64} << 30), uint64_t{128} << 20);
+  EXPECT_EQ(KTImageCache::memoryCostLimit(uint64_t{128} << 20), uint64_t{16} << 20);
+  const uint64_t limit = cache_->memoryCache()->costLimit();
+  EXPECT_EQ(limit, KTImageCache::memoryCostLimit(kit::ProcessInfo::processInfo()->physicalMemory()));
+
+  // Three decoded images of two fifths of the limit each (one bitmap, so
+  // the test holds it once): the third passes the limit and the least
+  // recently used goes.
+  const size_t width = 1024;
+  const size_t height = static_cast<size_t>(limit * 2 / 5 / (width * 4)) + 1;
+  auto bitmap = giftest::solid(width, height, giftest::palette()[3]);
+  auto decoded = [&] {
+    auto image = kit::Image::withBitmap(bitmap, 1);
+    setKT_isDecodedForDisplay(*image, true);
+    return image;
+  };
+  cache_->setImage(decoded(), nullptr, key("first"), KTImageCacheTypeMemory);
+  cache_->setImage(decoded(), nullptr, key("second"), KTImageCacheTypeMemory);
+  ASSERT_TRUE(cache_->getImageForKey(key("first"), KTImageCacheTypeMemory));  // now the newer of the two
+  cache_->setImage(decoded(), nullptr, key("third"), KTImageCacheTypeMemory);
+  auto inMemory = [&](const char* name) { return cache_->containsImageForKey(key(name), KTImageCacheTypeMemory); };
+  ASSERT_TRUE(kit::test::runUntil([&] { return !inMemory("second"); }));
+  EXPECT_TRUE(inMemory("first"));
+  EXPECT_TRUE(inMemory("third"));
+  EXPECT_LE(cache_->memoryCache()->totalCost(), limit);
 }
 
 class ImageCacheAgeTest : public kit::test::VirtualClockTest {

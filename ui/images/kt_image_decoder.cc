@@ -48,14 +48,25 @@ kit::Ref<kit::Data> KTImageDecoder::data() const {
 }
 
 bool KTImageDecoder::updateData(const kit::Ref<kit::Data>& data, bool final) {
+  // Our own immutable copy: the caller may go on appending to its data.
+  return update(data ? kit::as<kit::Data>(data->copy()) : kit::Data::make(), final);
+}
+
+bool KTImageDecoder::updateGrowingData(const kit::Ref<kit::MutableData>& data) {
+  // Unfinished data is read only here (the image source keeps its own
+  // bytes; the animated-PNG reader waits for the final data), so the
+  // buffer is held as it is.
+  if (!data) return update(kit::Data::make(), false);
+  return update(data, false);
+}
+
+bool KTImageDecoder::update(kit::Ref<kit::Data> data, bool final) {
   std::lock_guard lock(lock_);
   if (finalized_) return false;
   const size_t held = data_ ? data_->length() : 0;
-  const size_t given = data ? data->length() : 0;
-  if (given < held) return false;
+  if (data->length() < held) return false;
   finalized_ = final;
-  // Our own immutable copy: the caller may go on appending to its data.
-  data_ = data ? kit::as<kit::Data>(data->copy()) : kit::Data::make();
+  data_ = std::move(data);
   const KTImageType detected = KTDetectImageType(data_);
   if (sourceTypeDetected_) {
     if (detected != type_) return false;

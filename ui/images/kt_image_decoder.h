@@ -45,6 +45,11 @@ class KTImageDecoder : public kit::Object {
   // the data no longer detects as the fixed type (the data and the final
   // flag are kept then).
   bool updateData(const kit::Ref<kit::Data>& data, bool final);
+  // The same for unfinished data in a buffer the caller goes on appending
+  // to (a download's): it is read during this call only and held as given,
+  // not copied, so data() answers that buffer until the next update, and
+  // the caller keeps other threads off it meanwhile.
+  bool updateGrowingData(const kit::Ref<kit::MutableData>& data);
 
   // A new frame record with its image, or nil (index out of range, frame
   // not decodable). decodeForDisplay gives an image in the standard layout,
@@ -83,6 +88,7 @@ class KTImageDecoder : public kit::Object {
   using Frames = std::vector<kit::Ref<KTImageDecoderFrame>>;
   static constexpr size_t kNoFrame = static_cast<size_t>(INT64_MAX);
 
+  bool update(kit::Ref<kit::Data> data, bool final);
   void updateSource();
   void updateSourceImageIO();
   void updateSourceAPNG();

@@ -135,6 +135,22 @@ TEST(ImageDecoder, UpdatesFixTheTypeGrowOnlyAndStopAfterTheFinalOne) {
   copying->updateData(growing, false);
   growing->appendBytes(png.data() + 40, 10);
   EXPECT_EQ(copying->data()->length(), 40u);
+
+  // A download's buffer is taken as it is while unfinished, never copied;
+  // its final data is copied like any other.
+  auto download = KTImageDecoder::initWithScale(1);
+  EXPECT_TRUE(download->updateGrowingData(growing));
+  EXPECT_EQ(download->data(), growing);
+  EXPECT_EQ(download->type(), KTImageTypePNG);
+  growing->appendBytes(png.data() + 50, png.size() - 50);
+  EXPECT_TRUE(download->updateGrowingData(growing));
+  EXPECT_EQ(download->frameCount(), 1u);
+  EXPECT_FALSE(download->updateGrowingData(kit::MutableData::make(std::vector<uint8_t>(png.begin(), png.begin() + 60))))
+      << "data only grows";
+  EXPECT_TRUE(download->updateData(growing, true));
+  EXPECT_NE(download->data(), growing);
+  EXPECT_TRUE(download->data()->isEqualToData(*growing));
+  EXPECT_FALSE(download->updateGrowingData(growing)) << "nothing after the final data";
 }
 
 TEST(ImageDecoder, MadeFromDataIsNilForNothingDecodableAndKeepsAPositiveScale) {

@@ -80,6 +80,12 @@ kit::Ref<kit::Error> blacklistedError() {
   return kit::Error::make(kit::URLErrorDomain, -1100, "Failed to load URL, blacklisted.");
 }
 
+kit::Ref<kit::Error> tooLargeError() {
+  return kit::Error::make(kit::URLErrorDomain, kit::URLErrorDataLengthExceedsMaximum,
+                          kit::formatString("The image is larger than the %lld bytes a download may hold.",
+                                            static_cast<long long>(KTWebImageOperation::MaxDownloadBytes)));
+}
+
 double mainScreenScale() { return kit::Screen::main()->scale(); }
 
 // The connection's delegate: it forwards to the operation while the
@@ -382,6 +388,7 @@ void KTWebImageOperation::connectionDidReceiveResponse(kit::URLConnection& conne
   }
   const int64_t expected = response ? response->expectedContentLength() : -1;
   if (expected != 0) expectedSize_ = expected < 0 ? -1 : expected;
+  if (expectedSize_ > MaxDownloadBytes) return refuseOversize(connection);
   data_ = kit::MutableData::make();
   data_->mutableVector().reserve(static_cast<size_t>(std::clamp<int64_t>(expectedSize_, 0, kMaxReservedBytes)));
   if (progress_) {
@@ -390,13 +397,14 @@ void KTWebImageOperation::connectionDidReceiveResponse(kit::URLConnection& conne
   }
 }
 
-void KTWebImageOperation::connectionDidReceiveData(kit::URLConnection&, const kit::Ref<kit::Data>& chunk) {
+void KTWebImageOperation::connectionDidReceiveData(kit::URLConnection& connection, const kit::Ref<kit::Data>& chunk) {
   if (isCancelled() || !chunk) return;
   {
     std::lock_guard lock(lock_);
     if (cancelled_) return;
   }
   if (!data_) data_ = kit::MutableData::make();
+  if (data_->length() + chunk->length() > static_cast<uint64_t>(MaxDownloadBytes)) return refuseOversize(connection);
   data_->appendData(*chunk);
   if (progress_) {
     std::lock_guard lock(lock_);
@@ -413,10 +421,9 @@ void KTWebImageOperation::connectionDidReceiveData(kit::URLConnection&, const ki
   const double now = kit::Clock::now();
   if (now - lastProgressiveDecodeTimestamp_ < (blur ? 0.4 : 0.2)) return;
   if (!progressive_) progressive_ = std::make_unique<KTWebImageProgressiveDecoder>(blur, mainScreenScale());
-  // The decoder keeps what it is given: it gets a snapshot, not the buffer
-  // that keeps growing.
-  auto snapshot = kit::Data::make(data_->vector());
-  auto image = progressive_->imageForData(snapshot, expectedSize_, [this] { return isCancelled(); });
+  // The decoder reads unfinished data only while it is being given, so it
+  // takes the growing buffer itself, not a copy of it.
+  auto image = progressive_->imageForData(data_, expectedSize_, [this] { return isCancelled(); });
   if (!image) return;
   std::lock_guard lock(lock_);
   if (cancelled_) return;
@@ -428,16 +435,23 @@ void KTWebImageOperation::connectionDidFinishLoading(kit::URLConnection&) {
   std::lock_guard lock(lock_);
   connection_ = nullptr;
   if (cancelled_) return;
+  // The partial images are over; the bytes move, whole, to the final decode.
+  progressive_.reset();
+  kit::Ref<kit::Data> data = data_ ? kit::Data::make(std::move(data_->mutableVector())) : kit::Data::make();
+  data_ = nullptr;
   kit::Weak<KTWebImageOperation> weak = strongSelf();
-  decodeQueue()->async([weak] {
-    if (auto op = weak.lock()) op->finalDecode();
+  decodeQueue()->async([weak, data] {
+    if (auto op = weak.lock()) op->finalDecode(data);
   });
   lowerIndicator();
 }
 
-void KTWebImageOperation::finalDecode() {
-  // The network thread is done with the buffer once the load has finished.
-  kit::Ref<kit::Data> data = data_ ? kit::Data::make(data_->vector()) : kit::Data::make();
+void KTWebImageOperation::refuseOversize(kit::URLConnection& connection) {
+  connection.cancel();
+  connectionDidFailWithError(connection, tooLargeError());
+}
+
+void KTWebImageOperation::finalDecode(const kit::Ref<kit::Data>& data) {
   const double scale = mainScreenScale();
   const bool decodeForDisplay = !(options_ & KTWebImageOptionNoDecode);
   kit::Ref<kit::Image> image;
@@ -486,7 +500,6 @@ void KTWebImageOperation::didReceiveImageFromWeb(const kit::Ref<kit::Image>& ima
     auto type = (options_ & KTWebImageOptionSkipDiskCache) ? KTImageCacheTypeMemory : KTImageCacheTypeAll;
     decodeQueue()->async([cache, key, image, kept, type] { cache->setImage(image, kept, key, type); });
   }
-  data_ = nullptr;
   kit::Ref<kit::Error> error;
   if (!image) {
     error = kit::Error::make(KTWebImageDecodeErrorDomain, -1, "Web image decode fail.");
@@ -508,6 +521,7 @@ void KTWebImageOperation::connectionDidFailWithError(kit::URLConnection&, const 
   if (completion_) completion_(nullptr, url(), KTWebImageSourceNone, KTWebImageStageFinished, error);
   connection_ = nullptr;
   data_ = nullptr;
+  progressive_.reset();
   lowerIndicator();
   finish();
   if (options_ & KTWebImageOptionSkipFailedURL) {

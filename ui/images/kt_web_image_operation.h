@@ -13,6 +13,11 @@
 // cancelled operation reports once with KTWebImageStageCancelled (possibly
 // after cancel() has returned), a failure once with KTWebImageStageFinished.
 // Cancelling goes through kit::Operation::cancel().
+//
+// A download holds at most MaxDownloadBytes: an answer that announces more
+// fails at once, and one that sends more fails as soon as it passes the
+// limit, with URLErrorDataLengthExceedsMaximum; the buffer reserved up
+// front is the announced length, at most 8 MiB.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +39,9 @@ class KTWebImageOperation : public kit::Operation {
   struct Passkey {};
 
  public:
+  // The most bytes one download may hold.
+  static constexpr int64_t MaxDownloadBytes = int64_t{32} << 20;
+
   // Raises "KTWebImageOperation init error": an operation needs a request.
   static kit::Ref<KTWebImageOperation> init();
   // nil without a request. Without a cache key the request's address keys
@@ -85,7 +93,9 @@ class KTWebImageOperation : public kit::Operation {
   void cancelOperation();
   void startRequest();
   void didReceiveImageFromDiskCache(const kit::Ref<kit::Image>& image);
-  void finalDecode();
+  void finalDecode(const kit::Ref<kit::Data>& data);
+  // Ends a download that holds or announces more than MaxDownloadBytes.
+  void refuseOversize(kit::URLConnection& connection);
   void didReceiveImageFromWeb(const kit::Ref<kit::Image>& image, const kit::Ref<kit::Data>& keptData);
   void finish();
   void endBackgroundTask();

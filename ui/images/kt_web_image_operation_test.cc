@@ -374,6 +374,47 @@ TEST_F(WebImageOperationTest, RequestCancelRacesEndWithExactlyOneReport) {
   }
 }
 
+TEST_F(WebImageOperationTest, AnOversizeAnswerStopsWithAClearErrorOnceItPassesTheLimit) {
+  const auto limit = KTWebImageOperation::MaxDownloadBytes;
+  // JPEG by its first bytes, then more than a download may hold: announced
+  // with its length, and streamed without one in pieces of 1 MiB.
+  std::string huge(static_cast<size_t>(limit) + 1, 'x');
+  huge.replace(0, 3, "\xFF\xD8\xFF");
+  kit::test::TestResponse announced;
+  announced.contentType = "image/jpeg";
+  announced.body = huge;
+  server_.http().route("GET", "/huge/announced.jpg", announced);
+  kit::test::TestResponse streamed;
+  streamed.contentType = "image/jpeg";
+  for (size_t at = 0; at < huge.size(); at += 1 << 20) streamed.chunks.push_back(huge.substr(at, 1 << 20));
+  huge.clear();
+  server_.http().route("GET", "/huge/streamed.jpg", streamed);
+
+  for (const char* path : {"/huge/announced.jpg", "/huge/streamed.jpg"}) {
+    SCOPED_TRACE(path);
+    Recorder recorder;
+    request(path, KTWebImageOptionProgressive, recorder);
+    ASSERT_TRUE(recorder.waitForEnd(60));
+    EXPECT_EQ(recorder.ends(), 1u);
+    Call end = recorder.last();
+    EXPECT_EQ(end.stage, KTWebImageStageFinished);
+    EXPECT_EQ(end.from, KTWebImageSourceNone);
+    EXPECT_FALSE(end.image);
+    ASSERT_TRUE(end.error);
+    EXPECT_EQ(end.error->domain(), kit::URLErrorDomain);
+    EXPECT_EQ(end.error->code(), kit::URLErrorDataLengthExceedsMaximum);
+    EXPECT_EQ(end.error->localizedDescription(), "The image is larger than the 33554432 bytes a download may hold.");
+    for (const auto& [received, expected] : recorder.progressCalls()) EXPECT_LE(received, limit);
+    EXPECT_FALSE(cache_->containsImageForKey(key(path)));
+  }
+  // The announced length is refused before its body is taken.
+  Recorder announcedAgain;
+  request("/huge/announced.jpg", KTWebImageOptions{}, announcedAgain);
+  ASSERT_TRUE(announcedAgain.waitForEnd(60));
+  EXPECT_TRUE(announcedAgain.progressCalls().empty());
+  EXPECT_TRUE(announcedAgain.last().error);
+}
+
 TEST_F(WebImageOperationTest, ProgressiveDownloadsDeliverPartialImages) {
   Recorder progressive, tiny;
   request("/stream/progressive.jpg", KTWebImageOptionProgressive, progressive);

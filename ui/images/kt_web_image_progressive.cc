@@ -27,12 +27,13 @@ void KTWebImageProgressiveDecoder::giveUp() {
   ignored_ = true;
 }
 
-kit::Ref<kit::Image> KTWebImageProgressiveDecoder::imageForData(const kit::Ref<kit::Data>& data, int64_t expectedSize,
+kit::Ref<kit::Image> KTWebImageProgressiveDecoder::imageForData(const kit::Ref<kit::MutableData>& data,
+                                                                int64_t expectedSize,
                                                                 const std::function<bool()>& cancelled) {
   if (ignored_ || !data) return nullptr;
   if (!decoder_) decoder_ = KTImageDecoder::initWithScale(scale_);
   if (!decoder_) return nullptr;
-  decoder_->updateData(data, false);
+  decoder_->updateGrowingData(data);
   if (cancelled()) return nullptr;
   const KTImageType type = decoder_->type();
   if (type == KTImageTypeUnknown || type == KTImageTypeWebP ||

@@ -21,10 +21,11 @@ class KTWebImageProgressiveDecoder {
  public:
   KTWebImageProgressiveDecoder(bool blur, double scale) : blur_(blur), scale_(scale) {}
 
-  // The partial image to deliver for `data` (all bytes so far), or nil.
+  // The partial image to deliver for `data` (all bytes so far, in the
+  // download's own buffer, which is read during this call only), or nil.
   // `expectedSize` is the announced length, 0 or below when unknown;
   // `cancelled` is asked between the costly steps.
-  kit::Ref<kit::Image> imageForData(const kit::Ref<kit::Data>& data, int64_t expectedSize,
+  kit::Ref<kit::Image> imageForData(const kit::Ref<kit::MutableData>& data, int64_t expectedSize,
                                     const std::function<bool()>& cancelled);
   // Partial delivery was given up for this download.
   bool isIgnored() const { return ignored_; }

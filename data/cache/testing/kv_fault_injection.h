@@ -21,7 +21,9 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "data/cache/kv_file_system.h"
@@ -44,10 +46,13 @@ struct FaultPlan {
   bool skipSync = false;
 
   // Free space on the disk, in bytes; negative for no limit. A write that
-  // would grow a file (a value file, the database or its log) beyond it
-  // fails with ENOSPC (SQLITE_FULL), whole; removing, truncating or
-  // replacing a file gives its bytes back.
+  // would grow a file (a value file, the database, its log or its shared
+  // memory) beyond it fails with ENOSPC (SQLITE_FULL; SQLITE_IOERR_SHMSIZE
+  // for the shared memory), whole; removing, truncating or replacing a
+  // file gives its bytes back.
   int64_t spaceLeft = -1;
+  // The space each database's shared memory has taken, by database path.
+  std::map<std::string, int64_t> shmCharged;
 
   // Takes `bytes` of the free space; false when they are not there.
   bool take(int64_t bytes) {
@@ -181,9 +186,11 @@ class ScopedFaultyVFS {
     static State s;
     return s;
   }
-  // Our file, followed by the base VFS's own.
+  // Our file, followed by the base VFS's own. `name` is SQLite's, valid
+  // until the file closes.
   struct File {
     sqlite3_file header;
+    const char* name;
     sqlite3_file* inner() { return reinterpret_cast<sqlite3_file*>(this + 1); }
   };
   static sqlite3_file* inner(sqlite3_file* file) { return reinterpret_cast<File*>(file)->inner(); }
@@ -192,6 +199,7 @@ class ScopedFaultyVFS {
   static int xOpen(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
     auto* ours = reinterpret_cast<File*>(file);
     ours->header.pMethods = nullptr;
+    ours->name = name;
     int rc = state().base->xOpen(state().base, name, ours->inner(), flags, outFlags);
     if (ours->inner()->pMethods) {
       installMethods(ours->inner()->pMethods);
@@ -257,14 +265,43 @@ class ScopedFaultyVFS {
     m.xSectorSize = [](sqlite3_file* f) { return inner(f)->pMethods->xSectorSize(inner(f)); };
     m.xDeviceCharacteristics = [](sqlite3_file* f) { return inner(f)->pMethods->xDeviceCharacteristics(inner(f)); };
     if (base->iVersion >= 2) {
+      // The shared-memory file beside the database takes the space of the
+      // regions mapped. SQLite truncates it (outside the VFS's methods)
+      // when a first connection opens it, which gives its space back.
       m.xShmMap = [](sqlite3_file* f, int page, int size, int extend, void volatile** out) {
+        const char* name = reinterpret_cast<File*>(f)->name;
+        if (extend && name && state().plan) {
+          int64_t& charged = state().plan->shmCharged[name];
+          const int64_t now = sizeOf((std::string(name) + "-shm").c_str());
+          if (now < charged) {
+            state().plan->giveBack(charged - now);
+            charged = now;
+          }
+          const int64_t growth = int64_t{page + 1} * size - charged;
+          if (growth > 0) {
+            if (!state().plan->take(growth)) return SQLITE_IOERR_SHMSIZE;
+            charged += growth;
+          }
+        }
         return inner(f)->pMethods->xShmMap(inner(f), page, size, extend, out);
       };
       m.xShmLock = [](sqlite3_file* f, int offset, int n, int flags) {
         return inner(f)->pMethods->xShmLock(inner(f), offset, n, flags);
       };
       m.xShmBarrier = [](sqlite3_file* f) { inner(f)->pMethods->xShmBarrier(inner(f)); };
-      m.xShmUnmap = [](sqlite3_file* f, int deleteFlag) { return inner(f)->pMethods->xShmUnmap(inner(f), deleteFlag); };
+      m.xShmUnmap = [](sqlite3_file* f, int deleteFlag) {
+        const char* name = reinterpret_cast<File*>(f)->name;
+        const int rc = inner(f)->pMethods->xShmUnmap(inner(f), deleteFlag);
+        // Removed with the last connection: its space comes back.
+        if (name && state().plan && ::access((std::string(name) + "-shm").c_str(), F_OK) != 0) {
+          auto found = state().plan->shmCharged.find(name);
+          if (found != state().plan->shmCharged.end()) {
+            state().plan->giveBack(found->second);
+            state().plan->shmCharged.erase(found);
+          }
+        }
+        return rc;
+      };
     }
     if (base->iVersion >= 3) {
       m.xFetch = [](sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
