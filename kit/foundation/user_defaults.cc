@@ -197,6 +197,35 @@ bool UserDefaults::synchronize() {
   // Another process's read-merge-write of this file comes before or after
   // ours, never in between, so that neither loses the other's keys.
   FileLock fileLock(path_ + ".lock");
+  return writeLocked(readMergedLocked());
+}
+
+bool UserDefaults::updateObject(std::string_view key, const std::function<Id(const Id& current)>& update) {
+  std::lock_guard lock(mutex_);
+  makeDirectories(directoryOf(path_));
+  // As in synchronize: no other process writes between our read and our
+  // write, so the value `update` sees is the one we replace.
+  FileLock fileLock(path_ + ".lock");
+  Ref<MutableDictionary> merged = readMergedLocked();
+  Id next = update ? update(merged->objectForKey(key)) : merged->objectForKey(key);
+  Id stored;
+  if (next) {
+    stored = PropertyListSerialization::deepCopy(next);
+    if (!stored) {
+      raise(InvalidArgumentException, "Attempt to insert non-property list object " + describe(next) + " for key " +
+                                          std::string(key));
+    }
+    merged->setObject(stored, key);
+    values_->setObject(stored, key);
+  } else {
+    merged->removeObjectForKey(key);
+    values_->removeObjectForKey(key);
+  }
+  pending_[std::string(key)] = stored;
+  return writeLocked(merged);
+}
+
+Ref<MutableDictionary> UserDefaults::readMergedLocked() {
   // What is on disk now, which another process may have changed.
   Ref<MutableDictionary> merged = readFile(true);
   if (!merged) merged = MutableDictionary::make();
@@ -204,6 +233,10 @@ bool UserDefaults::synchronize() {
     if (value) merged->setObject(value, std::string_view(key));
     else merged->removeObjectForKey(std::string_view(key));
   }
+  return merged;
+}
+
+bool UserDefaults::writeLocked(const Ref<MutableDictionary>& merged) {
   Ref<Error> error;
   Ref<Data> data = PropertyListSerialization::dataWithPropertyList(merged, PropertyListFormat::Binary, &error);
   if (!data || !writeDataToFile(*data, path_, true, &error)) {

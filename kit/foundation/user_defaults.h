@@ -13,10 +13,13 @@
 // exclusive lock (flock) on "<file>.lock" beside it from the read to the
 // write, so values survive a restart and another process's keys are not
 // lost; the standard
-// defaults also synchronize when the process exits normally. All methods
-// may be called from any thread.
+// defaults also synchronize when the process exits normally. A value that
+// several processes change in turn (a list each adds to) is changed with
+// updateObject, which reads, changes and writes it under that same lock.
+// All methods may be called from any thread.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -85,9 +88,24 @@ class UserDefaults : public Object {
   // be written; the changes stay pending.
   bool synchronize();
 
+  // Changes one value in step with the file: under the file's lock, reads
+  // the file, hands the key's value there (after this object's pending
+  // changes; nil when absent) to `update`, and writes what it returns (nil
+  // removes the key) with the other pending changes. So a value that two
+  // processes update never loses either's change. False when the file
+  // cannot be written; the new value then stays pending. A value that is
+  // not a property list raises InvalidArgumentException and changes
+  // nothing. `update` runs once, under the locks, and must not use this
+  // object.
+  bool updateObject(std::string_view key, const std::function<Id(const Id& current)>& update);
+
  private:
   void load();
   Ref<MutableDictionary> readFile(bool keepUnreadable);
+  // With mutex_ and the file lock held: the file's contents with the
+  // pending changes over them, and writing such contents out.
+  Ref<MutableDictionary> readMergedLocked();
+  bool writeLocked(const Ref<MutableDictionary>& merged);
 
   const std::string path_;
   mutable std::mutex mutex_;

@@ -1,5 +1,6 @@
 // User defaults on real files: values survive into a new process, changes
-// from two processes merge (also two writing at once), the file is replaced
+// from two processes merge (also two writing at once), one value that two
+// processes update in turn keeps both's changes, the file is replaced
 // atomically, a corrupt file is kept aside, and concurrent use from several
 // threads loses nothing.
 
@@ -51,6 +52,29 @@ class UserDefaultsTest : public ::testing::Test {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Starts this test binary again, running only `test` as a writer named
+  // `prefix` that waits for the end of the pipe `go`; the pid, or -1.
+  pid_t spawnWriter(const std::string& test, const char* prefix, const int go[2]) {
+    std::vector<std::string> env{"KIT_USER_DEFAULTS_PATH=" + path_, std::string("KIT_USER_DEFAULTS_WRITER=") + prefix,
+                                 "KIT_USER_DEFAULTS_GO=" + std::to_string(go[0])};
+    for (char** e = environ; *e; ++e) {
+      if (!std::string_view(*e).starts_with("KIT_USER_DEFAULTS_")) env.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, go[1]);
+    std::string exe = fs::read_symlink("/proc/self/exe").string();
+    std::string filter = "--gtest_filter=" + test;
+    char* argv[] = {exe.data(), filter.data(), nullptr};
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
   }
 
   test::TempDirectory temp_{"kit-defaults"};
@@ -241,6 +265,101 @@ TEST_F(UserDefaultsTest, TwoProcessesWritingOneFileKeepEachOthersKeys) {
   }
   EXPECT_EQ(kept, 100) << "keys lost between the two processes";
   EXPECT_TRUE(fs::exists(path_ + ".lock"));
+}
+
+// An update that appends `item` to the list under its key.
+std::function<Id(const Id&)> appending(const std::string& item) {
+  return [item](const Id& current) -> Id {
+    auto list = as<Array>(current);
+    auto next = list ? as<MutableArray>(list->mutableCopy()) : MutableArray::make();
+    next->addObject(str(item));
+    return next;
+  };
+}
+
+TEST_F(UserDefaultsTest, UpdateObjectChangesTheValueTheFileHoldsNow) {
+  // Two objects on one file, as two processes have it: each read the file
+  // before the other wrote.
+  Ref<UserDefaults> first = UserDefaults::withFile(path_);
+  Ref<UserDefaults> second = UserDefaults::withFile(path_);
+  first->setObject(array({"old"}), "list");  // pending: what update sees
+  ASSERT_TRUE(first->updateObject("list", appending("a1")));
+  ASSERT_TRUE(second->updateObject("list", appending("b1")));
+  ASSERT_TRUE(first->updateObject("list", appending("a2")));
+  EXPECT_TRUE(isEqual(first->arrayForKey("list"), array({"old", "a1", "b1", "a2"})));
+  EXPECT_TRUE(isEqual(UserDefaults::withFile(path_)->arrayForKey("list"), array({"old", "a1", "b1", "a2"})));
+
+  // Other pending changes go out with it; nil removes the key.
+  second->setObject(str("v"), "other");
+  ASSERT_TRUE(second->updateObject("list", [](const Id&) -> Id { return nullptr; }));
+  EXPECT_EQ(second->objectForKey("list"), nullptr);
+  Ref<UserDefaults> fresh = UserDefaults::withFile(path_);
+  EXPECT_EQ(fresh->objectForKey("list"), nullptr);
+  EXPECT_EQ(describe(fresh->stringForKey("other")), "v");
+
+  // A value that is not a property list raises and changes nothing.
+  EXPECT_THROW(second->updateObject("other", [](const Id&) -> Id { return array({null()}); }), Exception);
+  EXPECT_EQ(describe(second->stringForKey("other")), "v");
+  EXPECT_EQ(describe(UserDefaults::withFile(path_)->stringForKey("other")), "v");
+
+  // A file that cannot be written: false, and the new value stays pending.
+  std::ofstream(dir_ + "/blocker") << "a file where a folder should be";
+  Ref<UserDefaults> stuck = UserDefaults::withFile(dir_ + "/blocker/app.plist");
+  test::LogCapture logs;
+  EXPECT_FALSE(stuck->updateObject("list", appending("x")));
+  EXPECT_TRUE(isEqual(stuck->arrayForKey("list"), array({"x"})));
+  EXPECT_FALSE(stuck->synchronize());
+  EXPECT_TRUE(logs.contains("cannot save"));
+}
+
+// The writer half of TwoProcessesUpdatingOneListKeepEachOthersItems;
+// skipped when run alone. Like the key writer above, but every item goes
+// into one list.
+TEST(UserDefaultsChild, AppendsToOneListOneUpdateAtATime) {
+  const char* prefix = std::getenv("KIT_USER_DEFAULTS_WRITER");
+  const char* go = std::getenv("KIT_USER_DEFAULTS_GO");
+  if (!prefix || !go) GTEST_SKIP() << "runs as a child process only";
+  char byte;
+  while (read(std::atoi(go), &byte, 1) > 0) {
+  }
+  Ref<UserDefaults> defaults = UserDefaults::standardUserDefaults();
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(defaults->updateObject("list", appending(std::string(prefix) + "." + std::to_string(i))));
+  }
+}
+
+TEST_F(UserDefaultsTest, TwoProcessesUpdatingOneListKeepEachOthersItems) {
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  std::vector<pid_t> writers;
+  for (const char* prefix : {"first", "second"}) {
+    pid_t pid = spawnWriter("UserDefaultsChild.AppendsToOneListOneUpdateAtATime", prefix, go);
+    ASSERT_GT(pid, 0);
+    writers.push_back(pid);
+  }
+  close(go[0]);
+  close(go[1]);
+  for (pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+
+  Ref<Dictionary> onDisk = dictionaryWithContentsOfFile(path_);
+  ASSERT_TRUE(onDisk);
+  auto list = as<Array>((*onDisk)["list"]);
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->count(), 100u) << "items lost between the two processes";
+  // Each writer's items in its own order.
+  for (const char* prefix : {"first", "second"}) {
+    const std::string mine = std::string(prefix) + ".";
+    int next = 0;
+    for (const Id& item : list->objects()) {
+      const std::string text = describe(item);
+      if (text.starts_with(mine)) EXPECT_EQ(text, mine + std::to_string(next++));
+    }
+    EXPECT_EQ(next, 50) << prefix;
+  }
 }
 
 TEST(UserDefaultsLocation, FollowsTheSetterThenTheEnvironmentThenXDG) {

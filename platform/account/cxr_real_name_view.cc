@@ -151,6 +151,9 @@ void CXRRealNameView::btnClick() {
   endEditing(true);
   auto name = realNameF();
   auto number = userNumberF();
+  // One verification at a time: a second tap while the first is on its way
+  // would report twice to the owner.
+  if (auto submit = btn()) submit->setEnabled(false);
   kit::Weak<CXRRealNameView> weak = weakSelf<CXRRealNameView>();
   KTLoginAPI::postRealNameToServerWithRealName(
       kit::str(name ? name->text() : ""), kit::str(number ? number->text() : ""),
@@ -158,7 +161,10 @@ void CXRRealNameView::btnClick() {
         if (auto self = weak.lock()) self->verified(result);
       },
       [weak](const kit::Ref<kit::String>& message) {
-        if (auto self = weak.lock()) CXRMessage::showMessage(message, self);
+        auto self = weak.lock();
+        if (!self) return;
+        CXRMessage::showMessage(message, self);
+        if (auto submit = self->btn()) submit->setEnabled(true);
       });
 }
 
@@ -168,6 +174,8 @@ void CXRRealNameView::verified(const kit::Ref<rzResult>& result) {
   kit::Queue::main().after(ReportDelay, [weak, result] {
     auto self = weak.lock();
     if (!self) return;
+    // Reported: the form may be sent again (until its owner removes it).
+    if (auto submit = self->btn()) submit->setEnabled(true);
     auto listener = self->delegate.lock();
     if (!listener || !listener->takesRealNameResponse()) return;
     ShareVale::sharedInstance()->setIsRz(result->rzStatus());

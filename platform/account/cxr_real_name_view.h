@@ -63,7 +63,9 @@ class CXRRealNameView : public kit::View {
   void touchesBegan(const kit::TouchSet& touches, const kit::Event* event) override;
   // Compulsory verification: no skip button, submit at x 18, 264 wide.
   void layoutSubviews() override;
-  // Submit: ends editing and sends the two texts.
+  // Submit: ends editing and sends the two texts. The submit button is
+  // disabled until the answer: a refusal enables it at once, a success
+  // once the form has reported.
   void btnClick();
   // Skip: the delegate gets the login result unchanged.
   void cancelBtnClick();

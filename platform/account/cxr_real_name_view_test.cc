@@ -106,7 +106,14 @@ TEST_F(RealNameForm, ASuccessReportsASecondAfterItsMessage) {
   server->enqueue("login/idcheck",
                   sim::PlatformAPIReply::scrambled(kit::dict(
                       {{"z", "1"}, {"b", "认证成功"}, {"frz", "1"}, {"nrz", "2"}, {"lmit", "1700000000000"}})));
-  ASSERT_TRUE(submit("张三", "11010519491231002X", "认证成功"));
+  // Submit is disabled while the request runs: a second tap sends nothing.
+  ASSERT_TRUE(kit::test::typeText(*form->realNameF(), "张三"));
+  ASSERT_TRUE(kit::test::typeText(*form->userNumberF(), "11010519491231002X"));
+  ASSERT_TRUE(kit::test::tap(form->btn()));
+  EXPECT_FALSE(form->btn()->isEnabled());
+  kit::test::tap(form->btn());
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("认证成功"); }));
+  EXPECT_FALSE(form->btn()->isEnabled()) << "until the form has reported";
   auto sent = sentTo("login/idcheck");
   EXPECT_EQ(keysOf(sent), "i,id,r");
   EXPECT_EQ(d(sent["r"]), "张三");
@@ -128,8 +135,10 @@ TEST_F(RealNameForm, ASuccessReportsASecondAfterItsMessage) {
   EXPECT_EQ(d(result->rzStatus()), "2");
   EXPECT_EQ(d(result->lmitTime()), "1700000000000");
   EXPECT_EQ(form->superview(), window);  // the owner removes it
+  EXPECT_TRUE(form->btn()->isEnabled());
   clock.advance(5);
   EXPECT_EQ(recorder->calls, 1);
+  EXPECT_EQ(server->requestsTo("login/idcheck").size(), 1u);
 }
 
 TEST_F(RealNameForm, WithoutALoginResultTheStateIsStoredAndTheDelegateGetsNil) {
@@ -143,6 +152,7 @@ TEST_F(RealNameForm, WithoutALoginResultTheStateIsStoredAndTheDelegateGetsNil) {
 
 TEST_F(RealNameForm, EmptyFieldsAreSentAsTheyAreAndARefusalStoresNothing) {
   ASSERT_TRUE(submit("", "", "姓名格式错误"));
+  EXPECT_TRUE(form->btn()->isEnabled()) << "ready for another try";
   auto sent = sentTo("login/idcheck");
   EXPECT_EQ(keysOf(sent), "i,id,r");
   EXPECT_EQ(d(sent["r"]), "");

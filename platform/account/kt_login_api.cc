@@ -65,8 +65,9 @@ kit::Ref<kit::String> KTLoginAPI::advertisingIdentifier() {
 
 // ---- Login and saved accounts ------------------------------------------------
 
-void KTLoginAPI::LonginWithUsername(const kit::Ref<kit::String>& userName, const kit::Ref<kit::String>& passWorld,
-                                    LoginSuccess success, CodeFailure failed) {
+std::shared_ptr<KTLoginAPI::LoginRequest> KTLoginAPI::LonginWithUsername(const kit::Ref<kit::String>& userName,
+                                                                         const kit::Ref<kit::String>& passWorld,
+                                                                         LoginSuccess success, CodeFailure failed) {
   KIT_CHECK_MAIN_THREAD();
   auto s = share();
   auto parameters = fields({{"z", userName},
@@ -76,9 +77,17 @@ void KTLoginAPI::LonginWithUsername(const kit::Ref<kit::String>& userName, const
                             {"e", advertisingIdentifier()},
                             {"f", s->chanelid()},
                             {"x", s->appID()}});
+  auto request = std::make_shared<LoginRequest>();
   KTPlatformReplies::postScrambled("login/dologin", parameters,
-                                   [success = std::move(success), failed = std::move(failed)](
-                                       const KTPlatformReply& reply) { Answers::login(reply, success, failed); });
+                                   [request, success = std::move(success), failed = std::move(failed)](
+                                       const KTPlatformReply& reply) {
+                                     if (request->isCancelled()) {
+                                       kit::log("login: the answer came after the login was stopped; dropped");
+                                       return;
+                                     }
+                                     Answers::login(reply, success, failed);
+                                   });
+  return request;
 }
 
 void KTLoginAPI::Answers::login(const KTPlatformReply& reply, const LoginSuccess& success, const CodeFailure& failed) {

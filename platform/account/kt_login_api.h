@@ -6,10 +6,11 @@
 // A stateless class any screen calls on the main thread. Each call builds
 // its parameters from its arguments and ShareVale, posts them through one
 // of the platform's request clients and returns at once; its blocks run
-// later on the main thread, never inside the call, at most one of them,
-// and no call is ever cancelled (a screen that is gone by then still has
-// its blocks called: capture the screen weakly). Missing values are sent
-// as "". Failure texts:
+// later on the main thread, never inside the call, at most one of them.
+// Only a login can be stopped (its caller drops the answer through the
+// request it got back); every other call runs to its end, and a screen
+// that is gone by then still has its blocks called: capture the screen
+// weakly. Missing values are sent as "". Failure texts:
 //   "无法连接服务器"  login and real-name could not reach the server (both
 //                     also show it as a toast); login adds the code "501"
 //   "无法链接服务器"  registration, SMS code, notice (code "501") and role
@@ -21,6 +22,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "kit/foundation/array.h"
 #include "kit/foundation/string.h"
@@ -41,12 +43,25 @@ class KTLoginAPI {
   // A message and the code (nil when the server sent none).
   using CodeFailure = std::function<void(const kit::Ref<kit::String>& message, const kit::Ref<kit::String>& code)>;
 
+  // A login on its way. Once cancelled, its answer is dropped when it
+  // comes: no account is saved, no toast shows and neither block runs.
+  // Main thread.
+  class LoginRequest {
+   public:
+    void cancel() { cancelled_ = true; }
+    bool isCancelled() const { return cancelled_; }
+
+   private:
+    bool cancelled_ = false;
+  };
+
   // "login/dologin": {"z" name, "b" password, "c" phone type, "d" game id,
   // "e" advertising id, "f" channel id, "x" app id}. "z" "1": the result,
   // after the account is saved; other "z": ("x", "z"); not delivered, or
   // delivered without a reply (or with a "1" that names no user and
-  // password): ("无法连接服务器", "501") and its toast.
-  static void LonginWithUsername(const kit::Ref<kit::String>& userName, const kit::Ref<kit::String>& passWorld,
+  // password): ("无法连接服务器", "501") and its toast. The request returned
+  // stops the login when it is cancelled before the answer.
+  static std::shared_ptr<LoginRequest> LonginWithUsername(const kit::Ref<kit::String>& userName, const kit::Ref<kit::String>& passWorld,
                                  LoginSuccess success, CodeFailure failed);
   // "login/register": the login's keys and "h" the system version. "z"
   // "1": the result; otherwise its "d" (nil without a reply); not

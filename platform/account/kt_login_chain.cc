@@ -14,12 +14,14 @@
 void KTLoginView::postLogin() {
   KIT_CHECK_MAIN_THREAD();
   setUsingStyle(LoggingIn);
+  stopLogin();
   kit::Weak<KTLoginView> weak = weakSelf<KTLoginView>();
-  KTLoginAPI::LonginWithUsername(
+  login_ = KTLoginAPI::LonginWithUsername(
       currentUserName_, currenPwd_,
       [weak](const kit::Ref<LoginResult>& result) {
         auto self = weak.lock();
         if (!self) return;
+        self->login_.reset();
         auto share = ShareVale::sharedInstance();
         share->setUserName(result->userName());
         share->setPassWord(result->urserPwd());
@@ -36,10 +38,18 @@ void KTLoginView::postLogin() {
       [weak](const kit::Ref<kit::String>& message, const kit::Ref<kit::String>& code) {
         auto self = weak.lock();
         if (!self) return;
+        self->login_.reset();
         CXRMessage::showMessage(message, std::static_pointer_cast<kit::View>(self));
         self->setUsingStyle(Login);
         self->loginFailedMessage(message, code);
       });
+}
+
+void KTLoginView::stopLogin() {
+  ++chain_;
+  if (login_) login_->cancel();
+  login_.reset();
+  dropHUD();
 }
 
 void KTLoginView::initGameView(const kit::Ref<LoginResult>& result) {
@@ -73,21 +83,26 @@ void KTLoginView::CXRRealNameView(::CXRRealNameView&, const kit::Ref<LoginResult
 }
 
 void KTLoginView::goNoticeViewWithResponse(const kit::Ref<LoginResult>& result) {
+  // One notice step at a time: a second call while the first one's answer
+  // is awaited (a second report of the real-name form) would put a second
+  // HUD over the first, and only the second would ever be taken down.
+  if (hud_) return;
   loginData_ = result;
   hud_ = PHProgressHUD::showHUDAddedTo(std::static_pointer_cast<kit::View>(shared_from_this()), true);
   hud_->backgroundView()->setStyle(PHProgressHUDBackgroundStyleSolidColor);
   hud_->backgroundView()->setColor(kit::Color::white(0, 0.1));
   kit::Weak<KTLoginView> weak = weakSelf<KTLoginView>();
+  const unsigned long chain = chain_;
   KTLoginAPI::GetNoticeWithSuccess(
-      [weak](const kit::Ref<GetNotice>& notice) {
+      [weak, chain](const kit::Ref<GetNotice>& notice) {
         auto self = weak.lock();
-        if (!self) return;
+        if (!self || self->chain_ != chain) return;
         self->dropHUD();
         self->showNotice(notice);
       },
-      [weak](const kit::Ref<kit::String>&, const kit::Ref<kit::String>&) {
+      [weak, chain](const kit::Ref<kit::String>&, const kit::Ref<kit::String>&) {
         auto self = weak.lock();
-        if (!self) return;
+        if (!self || self->chain_ != chain) return;
         self->dropHUD();
         self->initSubNameVC();
       });

@@ -1,19 +1,22 @@
 // The login chain against the platform service: what a login stores, the
 // 1.5 s pause (virtual clock), the real-name prompt and form, the notice
 // step, the sub-account chooser and the report of the chosen sub-account,
-// logging out in the chooser, change-account during the pause, and failed
-// logins.
+// logging out in the chooser, change-account during the pause and before
+// the login's answer, one notice step at a time, and failed logins.
 
 #include <gtest/gtest.h>
 
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/user_defaults.h"
+#include "kit/testing/log_capture.h"
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/view_controller.h"
 #include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_login_view.h"
 #include "platform/account/kt_notice_vc.h"
+#include "platform/account/kt_saved_accounts.h"
+#include "ui/widgets/ph_progress_hud.h"
 
 namespace {
 
@@ -273,6 +276,77 @@ TEST_F(LoginChain, ChangeAccountDuringThePauseStopsTheChain) {
   EXPECT_EQ(stored("KT_username"), "player01");
   EXPECT_EQ(stored("KT_pwd"), "pass123");
   EXPECT_EQ(ShareVale::sharedInstance()->loginStyle(), KTLoginStyleAutoLogin);
+}
+
+TEST_F(LoginChain, ChangeAccountBeforeTheAnswerDropsTheLogin) {
+  kit::test::LogCapture logs;
+  auto late = sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "player01"}, {"c", "pass123"},
+                                                          {"d", "SIGN"}, {"e", "1700000000"}, {"sid", "SID9"}}));
+  late.delaySeconds = 0.5;
+  server->enqueue("login/dologin", late);
+  card->outlets().loginName.lock()->setText("player01");
+  card->outlets().loginPwd.lock()->setText("pass123");
+  card->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::tap(card->outlets().loginBtn.lock()));
+  ASSERT_TRUE(waitForCalls("login/dologin", 1));
+  card->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::tap(card->outlets().changeButton.lock()));
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
+
+  ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("after the login was stopped"); }));
+  clock.advance(5);
+  EXPECT_FALSE(root->presentedViewController()) << "no chooser over the empty form";
+  EXPECT_TRUE(server->requestsTo("Sdkmsg/indexios").empty());
+  EXPECT_FALSE(card->loginData());
+  EXPECT_EQ(stored("KT_username"), "(null)");
+  EXPECT_EQ(stored("KT_pwd"), "(null)");
+  EXPECT_EQ(stored("KT_sid"), "(null)");
+  EXPECT_EQ(ShareVale::sharedInstance()->loginStyle(), KTLoginStyleEmptyForm) << "no auto-login saved";
+  EXPECT_EQ(KTSavedAccounts::accounts()->count(), 0u) << "no account saved";
+  EXPECT_TRUE(recorder->failures.empty());
+  EXPECT_TRUE(recorder->successes.empty());
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
+
+  // The next login runs as usual.
+  logIn();
+  EXPECT_EQ(stored("KT_username"), "player01");
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+}
+
+TEST_F(LoginChain, ASecondNoticeStepWhileTheFirstWaitsPutsNoSecondHUD) {
+  // Two reports of the real-name form: the notice step runs once, and no
+  // HUD is left over the card.
+  logIn();
+  kit::RunLoop::main().cancelPreviousPerformRequests(card.get());
+  auto result = card->loginData();
+  card->goNoticeViewWithResponse(result);
+  auto first = card->hud();
+  ASSERT_TRUE(first);
+  card->goNoticeViewWithResponse(result);
+  EXPECT_EQ(card->hud(), first);
+  EXPECT_EQ(kit::test::findViewsOfType<PHProgressHUD>(*card).size(), 1u);
+  ASSERT_TRUE(waitForChooser());
+  clock.advance(1);  // the HUD fades out
+  EXPECT_TRUE(kit::test::findViewsOfType<PHProgressHUD>(*card).empty());
+  EXPECT_FALSE(card->hud());
+  EXPECT_EQ(server->requestsTo("Sdkmsg/indexios").size(), 1u);
+}
+
+TEST_F(LoginChain, ChangeAccountDuringTheNoticeStepTakesTheHUDAwayAndIgnoresTheNotice) {
+  logIn();
+  kit::RunLoop::main().cancelPreviousPerformRequests(card.get());
+  card->goNoticeViewWithResponse(card->loginData());
+  ASSERT_TRUE(card->hud());
+  card->changeBtn();
+  EXPECT_FALSE(card->hud());
+  clock.advance(1);  // the HUD fades out
+  EXPECT_TRUE(kit::test::findViewsOfType<PHProgressHUD>(*card).empty());
+  ASSERT_TRUE(waitForCalls("Sdkmsg/indexios", 1));
+  kit::test::runUntil([] { return false; }, 0.2);
+  clock.advance(1);
+  EXPECT_FALSE(root->presentedViewController()) << "no chooser over the form";
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
 }
 
 TEST_F(LoginChain, AFailedLoginReturnsToTheFormAndReports) {

@@ -8,8 +8,12 @@
 #include "kit/foundation/format.h"
 #include "kit/graphics/image_named.h"
 #include "kit/ui/keyboard.h"
+#include "kit/ui/navigation_controller.h"
+#include "kit/ui/scene_registry.h"
 #include "platform/account/cxr_message.h"
+#include "platform/account/kt_forget_password_vc.h"
 #include "platform/account/kt_login_api.h"
+#include "platform/account/kt_show_html_vc.h"
 #include "platform/base/ns_string_url_encode.h"
 
 namespace {
@@ -266,13 +270,36 @@ void KTLoginView::backLogin() {
 
 void KTLoginView::changeBtn() {
   setUsingStyle(Login);
-  dropHUD();
+  stopLogin();
   kit::RunLoop::main().cancelPreviousPerformRequests(this);
 }
 
 void KTLoginView::dropHUD() {
   if (hud_) hud_->hideAnimated(true);
   hud_.reset();
+}
+
+// ---- The agreement and forgotten-password pages ----------------------------------
+
+void KTLoginView::protocalBtnClick() {
+  endEditing(true);
+  pushPage<KTShowHTMLVC>();
+}
+
+void KTLoginView::forgetPwdBtnClick() {
+  endEditing(true);
+  pushPage<KTForgetPasswordVC>();
+}
+
+template <class Page>
+void KTLoginView::pushPage() {
+  KIT_CHECK_MAIN_THREAD();
+  auto controller = viewController();
+  kit::NavigationController* nav = controller ? controller->navigationController() : nullptr;
+  if (!nav) return;
+  auto scene = kit::SceneRegistry::shared().instantiate(Page::Storyboard, Page::Identifier);
+  auto page = std::dynamic_pointer_cast<Page>(scene);
+  if (page) nav->pushViewController(page, true);
 }
 
 // ---- Saved accounts and the small buttons ----------------------------------------

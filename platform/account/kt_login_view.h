@@ -18,6 +18,7 @@
 // switch sets; layoutSubviews stacks the panels by them. Main thread.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "kit/ui/button.h"
@@ -33,6 +34,7 @@
 #include "platform/account/cxr_sub_name_vc.h"
 #include "platform/account/jx_count_down_button.h"
 #include "platform/account/kt_base_response.h"
+#include "platform/account/kt_login_api.h"
 #include "ui/widgets/kt_progress_dp.h"
 #include "ui/widgets/ph_progress_hud.h"
 
@@ -81,11 +83,20 @@ class KTLoginView : public kit::View,
   void accountRegister();
   void backLogin();
   // The change-account button of the logging-in style: back to the form,
-  // the HUD goes and the pending login step is cancelled.
+  // the HUD goes and the login stops wherever it is: a login answer still
+  // on its way is dropped (nothing stored, no account saved), the pending
+  // step after the pause is cancelled, and a notice answer is ignored.
   void changeBtn();
   void btnUpOrDown();              // the saved-account list
   void btnShowOrHidden();          // shows or hides the password
   void btnSelectedOrUnselected();  // the agreement box
+  // The agreement link next to the box and the forgotten-password button of
+  // the login form: each pushes its page (KTShowHTMLVC,
+  // KTForgetPasswordVC, from the login window's storyboard) on the
+  // navigation stack the card is in. The card stays below it as it is, so
+  // back returns to the fields as they were.
+  void protocalBtnClick();
+  void forgetPwdBtnClick();
 
   // ---- The login chain (kt_login_chain.cc)
   // Logs in with currentUserName and currenPwd.
@@ -143,7 +154,7 @@ class KTLoginView : public kit::View,
     kit::Weak<kit::Label> tishiTitle;
     // The panels the heights belong to, and the scene's buttons.
     kit::Weak<kit::View> loginPanel, registerPanel, accountView, iphoneView;
-    kit::Weak<kit::Button> loginBtn, registerBtn, changeButton;
+    kit::Weak<kit::Button> loginBtn, registerBtn, changeButton, forgetPwdBtn;
   };
   // Strong: the constraints are held by the card, not by the views.
   struct Constraints {
@@ -177,9 +188,16 @@ class KTLoginView : public kit::View,
   void showProgress(const char* title);
   void dismissProgress();
   void dropHUD();
+  // Drops the answer of a login still on its way, and ends the notice
+  // step's wait (its HUD goes, its answer will be ignored).
+  void stopLogin();
   void removeAccountList();
   void slideOut(std::function<void()> then);
   void showNotice(const kit::Ref<GetNotice>& notice);
+  // Pushes the page's scene on the card's navigation stack (nothing
+  // without a stack or a scene of that class).
+  template <class Page>
+  void pushPage();
 
   long usingStyle_ = Login;
   kit::Ref<kit::String> currentUserName_, currenPwd_;
@@ -187,6 +205,11 @@ class KTLoginView : public kit::View,
   kit::Weak<AccountTableView> tableView_;
   kit::Ref<PHProgressHUD> hud_;
   kit::Ref<LoginResult> loginData_;
+  // The login whose answer is awaited, and the count of logins started or
+  // stopped: an answer of the notice step counts only for the login that
+  // asked for it.
+  std::shared_ptr<KTLoginAPI::LoginRequest> login_;
+  unsigned long chain_ = 0;
   Outlets outlets_;
   Constraints constraints_;
 };

@@ -89,7 +89,8 @@ kit::Ref<KTLoginView> KTLoginViewScene::build() {
   o.loginPic = logo;
 
   // The login panel: name (with the saved-account button), password (with
-  // the show button), the main button and the two registration links.
+  // the show button), the main button, the two registration links and the
+  // forgotten-password link below them.
   auto login = kit::View::make({0, KTLoginView::LogoH, W, KTLoginView::PanelH});
   login->setClipsToBounds(true);
   card->addSubview(login);
@@ -118,6 +119,10 @@ kit::Ref<KTLoginView> KTLoginViewScene::build() {
   on(phone, &KTLoginView::regist);
   login->addSubview(quick);
   login->addSubview(phone);
+  auto forget = linkButton({Inset + RowW / 2, linksY + LinkH + Gap, RowW / 2, LinkH}, "忘记密码?");
+  forget->setContentHorizontalAlignment(kit::ContentHorizontalAlignment::Right);
+  on(forget, &KTLoginView::forgetPwdBtnClick);
+  login->addSubview(forget);
   o.loginPanel = login;
   o.loginName = name;
   o.loginPwd = pwd;
@@ -126,6 +131,7 @@ kit::Ref<KTLoginView> KTLoginViewScene::build() {
   o.accuntChange = change;
   o.showOrHiddenBtn = show;
   o.loginBtn = loginBtn;
+  o.forgetPwdBtn = forget;
 
   // The registration panel: title, name or phone (with its icon), SMS code
   // (with the countdown button), password, the main button, the agreement
@@ -168,6 +174,7 @@ kit::Ref<KTLoginView> KTLoginViewScene::build() {
   reg->addSubview(select);
   auto protocol = linkButton({Inset + AgreeH + 4, 0, 160, AgreeH}, "我已阅读并同意用户协议");
   protocol->setContentHorizontalAlignment(kit::ContentHorizontalAlignment::Left);
+  on(protocol, &KTLoginView::protocalBtnClick);
   reg->addSubview(protocol);
   auto accountView = kit::View::make({Inset, 0, RowW, 0});
   accountView->setClipsToBounds(true);

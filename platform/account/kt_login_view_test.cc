@@ -1,6 +1,7 @@
 // The login card: the layout of each style, the field checks, registration
 // by name and by phone against the platform service, the SMS code's
-// countdown, the saved-account list and the small buttons.
+// countdown, the saved-account list, the small buttons and the agreement
+// and forgotten-password pages it opens on its navigation stack.
 
 #include "platform/account/kt_login_view.h"
 
@@ -10,7 +11,11 @@
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/ui/keyboard.h"
+#include "kit/ui/navigation_controller.h"
 #include "kit/ui/view_controller.h"
+#include "platform/account/kt_base_nav.h"
+#include "platform/account/kt_forget_password_vc.h"
+#include "platform/account/kt_show_html_vc.h"
 #include "platform/account/testing/kt_api_test_fixture.h"
 
 namespace {
@@ -193,6 +198,12 @@ TEST_F(LoginCard, TheChecksToastTheFirstProblemOnly) {
   fill(at(o().registerName), "1380000000");
   EXPECT_FALSE(card->check());
   EXPECT_TRUE(toastShown("手机号码位数不对"));
+  clock.advance(3);  // the toast fades away
+  fill(at(o().registerName), "138000000001");
+  EXPECT_FALSE(card->check()) << "12 digits";
+  EXPECT_TRUE(toastShown("手机号码位数不对"));
+  fill(at(o().registerName), "13800000000");
+  EXPECT_TRUE(card->check()) << "exactly 11 digits";
   kit::test::runUntil([] { return false; }, 0.1);
   EXPECT_TRUE(server->requestsTo("login/phoneRegister").empty());
 }
@@ -251,9 +262,12 @@ TEST_F(LoginCard, TheCodeButtonCountsThirtySecondsDown) {
   send->stop();
   EXPECT_EQ(send->currentTitle(), before) << "stop without a timer changes nothing";
 
-  fill(at(o().registerName), "1380000000");
-  ASSERT_TRUE(kit::test::tap(send));
-  EXPECT_TRUE(toastShown("请填写正确的手机号"));
+  for (const char* number : {"1380000000", "138000000001"}) {
+    fill(at(o().registerName), number);
+    ASSERT_TRUE(kit::test::tap(send));
+    EXPECT_TRUE(toastShown("请填写正确的手机号")) << number;
+    clock.advance(3);  // the toast fades away
+  }
   kit::test::runUntil([] { return false; }, 0.1);
   EXPECT_TRUE(server->requestsTo("login/yzm").empty());
 
@@ -358,6 +372,78 @@ TEST_F(LoginCard, PasswordButtonReturnKeyAndChangeAccount) {
   EXPECT_EQ(kit::RunLoop::main().pendingPerformCount(card.get()), 0u);
   clock.advance(2);
   EXPECT_FALSE(stepRan);
+
+  // With the notice step's HUD up (its answer never comes), change-account
+  // takes the HUD off the card.
+  server->enqueue("Sdkmsg/indexios", sim::PlatformAPIReply::silence());
+  card->setUsingStyle(KTLoginView::LoggingIn);
+  card->goNoticeViewWithResponse(LoginResult::responseWithDic(kit::dict({{"z", "1"}, {"b", "player01"}})));
+  auto hud = card->hud();
+  ASSERT_TRUE(hud);
+  EXPECT_EQ(hud->superview(), card);
+  card->changeBtn();
+  EXPECT_FALSE(card->hud());
+  clock.advance(1);  // it fades out
+  EXPECT_FALSE(hud->superview());
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
+}
+
+// The back arrow of a page pushed by the card (KTBaseVC's left item).
+kit::Ref<kit::Button> backArrow(kit::ViewController& page) {
+  auto item = page.navigationItem().leftBarButtonItem();
+  if (!item || !item->customView() || item->customView()->subviews().empty()) return nullptr;
+  return std::dynamic_pointer_cast<kit::Button>(item->customView()->subviews().front());
+}
+
+TEST_F(LoginCard, TheAgreementAndForgottenPasswordPagesOpenOverTheCardAndBackKeepsItsFields) {
+  // The card in a navigation stack, as the login window holds it.
+  auto nav = KTBaseNav::withRoot(root);
+  window->setRootViewController(nav);
+  clock.advance(1);
+
+  // The agreement link of the registration form.
+  card->setUsingStyle(KTLoginView::AccountRegister);
+  fill(at(o().registerName), "newplayer");
+  fill(at(o().registerpwd), "secret1");
+  at(o().selectBtn)->setSelected(false);
+  ASSERT_TRUE(kit::test::tap(at(o().protocalbtn)));
+  clock.advance(1);
+  ASSERT_EQ(nav->viewControllers().size(), 2u);
+  auto agreement = std::dynamic_pointer_cast<KTShowHTMLVC>(nav->topViewController());
+  ASSERT_TRUE(agreement);
+  ASSERT_TRUE(agreement->WebView()->request());
+  EXPECT_EQ(kit::describe(agreement->WebView()->request()->URL()->absoluteString()),
+            server->origin() + "/sdkapicoupon/Agreement/xieyi");
+  EXPECT_FALSE(card->window()) << "the page covers the card";
+  ASSERT_TRUE(backArrow(*agreement));
+  ASSERT_TRUE(kit::test::tap(backArrow(*agreement)));
+  clock.advance(1);
+  EXPECT_EQ(nav->viewControllers().size(), 1u);
+  EXPECT_EQ(card->window(), window);
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::AccountRegister);
+  EXPECT_EQ(at(o().registerName)->text(), "newplayer");
+  EXPECT_EQ(at(o().registerpwd)->text(), "secret1");
+  EXPECT_FALSE(at(o().selectBtn)->isSelected());
+
+  // The forgotten-password link of the login form.
+  card->setUsingStyle(KTLoginView::Login);
+  fill(at(o().loginName), "player01");
+  fill(at(o().loginPwd), "pass123");
+  ASSERT_TRUE(kit::test::tap(at(o().forgetPwdBtn)));
+  clock.advance(1);
+  ASSERT_EQ(nav->viewControllers().size(), 2u);
+  auto forgotten = std::dynamic_pointer_cast<KTForgetPasswordVC>(nav->topViewController());
+  ASSERT_TRUE(forgotten);
+  ASSERT_TRUE(forgotten->web()->request());
+  EXPECT_EQ(kit::describe(forgotten->web()->request()->URL()->absoluteString()),
+            server->origin() + "/appview/User/forgetpwd");
+  ASSERT_TRUE(kit::test::tap(backArrow(*forgotten)));
+  EXPECT_EQ(nav->viewControllers().size(), 1u) << "popped at once";
+  EXPECT_EQ(card->window(), window);
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::Login);
+  EXPECT_EQ(at(o().loginName)->text(), "player01");
+  EXPECT_EQ(at(o().loginPwd)->text(), "pass123");
+  EXPECT_TRUE(server->requestsTo("login/dologin").empty()) << "opening a page logs nobody in";
 }
 
 }  // namespace

@@ -33,17 +33,20 @@ kit::Ref<kit::Array> KTSavedAccounts::accounts() {
 void KTSavedAccounts::save(const kit::Ref<kit::String>& name, const kit::Ref<kit::String>& password) {
   KIT_CHECK_MAIN_THREAD();
   if (!name || !password || name->length() == 0 || password->length() == 0) return;
-  auto defaults = kit::UserDefaults::standardUserDefaults();
-  auto stored = defaults->arrayForKey(kKey);
-  auto list = stored ? kit::as<kit::MutableArray>(stored->mutableCopy()) : kit::MutableArray::make();
-  for (size_t i = 0; i < list->count(); ++i) {
-    auto entryName = nameOfEntry(list->objectAtIndex(i));
-    if (entryName && entryName->utf8() == name->utf8()) {
-      list->removeObjectAtIndex(i);
-      break;
+  // Another client on this home folder may have saved accounts since this
+  // one read its defaults: the list is read, changed and written under the
+  // defaults' file lock, so that neither client loses the other's.
+  kit::UserDefaults::standardUserDefaults()->updateObject(kKey, [&](const kit::Id& stored) -> kit::Id {
+    auto saved = kit::as<kit::Array>(stored);
+    auto list = saved ? kit::as<kit::MutableArray>(saved->mutableCopy()) : kit::MutableArray::make();
+    for (size_t i = 0; i < list->count(); ++i) {
+      auto entryName = nameOfEntry(list->objectAtIndex(i));
+      if (entryName && entryName->utf8() == name->utf8()) {
+        list->removeObjectAtIndex(i);
+        break;
+      }
     }
-  }
-  list->addObject(kit::array({name, password}));
-  defaults->setObject(list, kKey);
-  defaults->synchronize();
+    list->addObject(kit::array({name, password}));
+    return list;
+  });
 }
