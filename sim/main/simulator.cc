@@ -3,15 +3,17 @@
 //
 //   simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]
 //             [--game-page-port N] [--platform-api-port N] [--game-id ID]
+//             [--speedup]
 //
 // It starts the services (at the ports given, or where the system picks),
 // writes the services file the client reads when GAMECLIENT_SERVICES names
 // it (services.plist in the current folder unless --services says
-// otherwise), prints "ready", then one line per request the services
-// receive, and runs until SIGTERM or SIGINT; then it stops the services and
-// ends with 0. Bad arguments end it with 2, a port it cannot listen on with
-// 1. Its bundle (the platform's identity) is the resources folder next to
-// it, as the client's is.
+// otherwise; --speedup switches the speed-up tool on), prints "ready",
+// then one line per request the services receive, and runs until SIGTERM
+// or SIGINT; then it stops the services and ends with 0. Bad arguments
+// end it with 2, a port it cannot listen on with 1. Its bundle (the
+// platform's identity) is the resources folder next to it, as the client's
+// is.
 
 #include <pthread.h>
 #include <signal.h>
@@ -33,6 +35,7 @@ namespace {
 struct Options {
   std::string services = "services.plist";
   std::string gameId = "1001";
+  bool speedUp = false;
   sim::SimulatorPorts ports;
 };
 
@@ -40,7 +43,7 @@ int usage(const std::string& why) {
   std::fprintf(stderr,
                "simulator: %s\n"
                "usage: simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]\n"
-               "                 [--game-page-port N] [--platform-api-port N] [--game-id ID]\n",
+               "                 [--game-page-port N] [--platform-api-port N] [--game-id ID] [--speedup]\n",
                why.c_str());
   return 2;
 }
@@ -56,6 +59,10 @@ bool readPort(const std::string& text, int& port) {
 bool readOptions(int argc, char** argv, Options& options, std::string& why) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
+    if (name == "--speedup") {
+      options.speedUp = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       why = "no value after " + name;
       return false;
@@ -169,6 +176,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "simulator: %s\n", error.what());
     return 1;
   }
+  simulator->platform().setSpeedUpEnabled(options.speedUp);
   say("channel SDK server " + simulator->channel().baseURL());
   say("channel game server " + simulator->game().baseURL());
   say("game page " + simulator->page().pageURL());
