@@ -35,10 +35,8 @@
 //
 //   demo <output folder>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -58,12 +56,9 @@
 #include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
-#include "config/client_configuration.h"
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
-#include "kit/foundation/json_serialization.h"
-#include "kit/foundation/log.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
@@ -94,19 +89,21 @@
 #include "platform/usercenter/kt_suspend_vc.h"
 #include "sim/simulator.h"
 #include "speedup/acc.h"
+#include "tools/demo_game_page.h"
 #include "tools/demo_report.h"
+#include "tools/demo_screens.h"
+#include "tools/demo_services.h"
 #include "tools/demo_session_clock.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using demo::closeHub;
+using demo::describeFrame;
 using demo::SessionClock;
-
-// One frame of the page's drawing, in real time, and how long the page may
-// take to draw.
-constexpr auto kPageFrame = std::chrono::milliseconds(20);
-constexpr double kPagePaintTimeout = 2.0;
+using demo::tapHubTab;
+using demo::tapNearLeft;
 
 std::chrono::steady_clock::time_point startTime() {
   static const auto start = std::chrono::steady_clock::now();
@@ -123,66 +120,14 @@ class MainJob {
     fs::remove(out_ / "defaults.plist");
     kit::UserDefaults::setStandardPath((out_ / "defaults.plist").string());
 
-    // The services, and the client's configuration pointing at them.
+    // The services, scripted for the session, and the client's
+    // configuration pointing at them.
     sim::Simulator simulator;
-    simulator.channel().setPackage("com.example.starfleet");
-    simulator.channel().setNotice({.type = "1",
-                                   .title = "星河远征开服公告",
-                                   .content = "欢迎来到星河远征！新服「青龙」今日开启，"
-                                              "登录即送开服礼包，限时商店每日上新。",
-                                   .url = ""});
-    // The server menu offers the time store: its banner slides in a second
-    // after the role report, the lucky-player reward is looked up after
-    // eight.
-    sim::GameMenuTimes times;
-    times.shopTime = "1";
-    times.luckTime = "8";
-    // The page's role (level 12) is in a level range: the level store offers a pack.
-    times.levelList = {"10,20"};
-    simulator.game().setMenu({"1", "2", "3", "4", "8"}, times);
-    simulator.game().setLevelOffer(simulator.game().sampleLevelOffer());
-    simulator.game().setLuck("luck", sim::ChannelGameServer::sampleLuckReward("恭喜获得幸运玩家奖励"));
-    // No daily gift: the vouchers tab offers the free video.
-    sim::FreeVideoOffer freeVideo;
-    freeVideo.items = R"([{"mid":"1","name":"金币","amount":"1000","icon":")" + simulator.game().itemIconURL(1) +
-                      R"("},{"mid":"2","name":"钻石","amount":"60","icon":")" + simulator.game().itemIconURL(3) +
-                      R"("},{"mid":"3","name":"体力","amount":"50","icon":")" + simulator.game().itemIconURL(2) + R"("}])";
-    simulator.game().setFreeVideoOffer(freeVideo);
+    demo::scriptTheSession(simulator);
     const std::string services = (out_ / "services.plist").string();
-    if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
-    // The services file answers for the simulator's keys: a key's own
-    // variable left in the shell would win over it.
-    for (const ServiceKey& key : ClientConfiguration::keys()) unsetenv(std::string(key.environmentVariable).c_str());
-    setenv(ClientConfiguration::kServicesEnvironmentVariable, services.c_str(), 1);
-    ClientConfiguration::shared().reload();
-    auto served = simulator.configuration();
-    for (const auto& name : served->keys()) {
-      std::string key = kit::describe(name);
-      if (kit::describe(ClientConfiguration::shared().valueForKey(key)) != kit::describe((*served)[key])) {
-        return fail("the client does not read " + key + " from " + services);
-      }
-    }
+    if (std::string why = demo::pointTheClientAt(simulator, services); !why.empty()) return fail(why);
     std::printf("simulator: channel SDK server %s, game page %s\n", simulator.channel().baseURL().c_str(),
                 simulator.page().pageURL().c_str());
-
-    // The platform's player: a password, no real name yet, one sub-account,
-    // coupons; the platform's notice; the wallet app on the device.
-    sim::PlatformAccount player;
-    player.userName = "player01";
-    player.password = "pass123";
-    player.platformCoins = 120;
-    player.vouchers = "12.50";
-    player.subAccounts = {{"青龙小号", "player01_1", "1717000001"}};
-    player.coupons = {sim::PlatformCoupon{"57", "满5减1", "5", "1"}};
-    simulator.platform().addAccount(player);
-    sim::PlatformNotice platformNotice;
-    platformNotice.content = "星河远征平台公告：充值优惠进行中。";
-    simulator.platform().setNotice(platformNotice);
-    // The platform turns the speed-up tool on for the game.
-    simulator.platform().setSpeedUpEnabled(true);
-    // The wallet app is on the device: the hall's goods card and the page's
-    // order are paid in it.
-    simulator.wallet().install();
     // Every overlay is the real one: the store's views and the hall's.
     NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
     kit::QueueActivityWatch wakeOnWork;
@@ -199,6 +144,7 @@ class MainJob {
     controller_ = app.controller();
     if (!controller_) return fail("the main window has no game page screen");
     web_ = controller_->wkWebView();
+    page_.setView(web_);
     bool loaded = waitFor([&] { return controller_->pageFinished(); });
     if (loaded) note("page loaded " + std::to_string(static_cast<long>(sinceStart() * 1000)) + " ms after the start");
     end(loaded, loaded ? "page " + kit::describe(web_->URL()) + " loaded" : "the page did not load");
@@ -323,7 +269,7 @@ class MainJob {
     begin("悬浮球：登录后停靠");
     kit::Ref<CXRHelperBtn> ball;
     bool docked = loggedIn && waitOnKitTimers([&] {
-      ball = findInWindows<CXRHelperBtn>();
+      ball = demo::findInWindows<CXRHelperBtn>();
       return ball && ball->window() && !ball->window()->isHidden() && ball->currentBackgroundImage() &&
              !ball->window()->layer()->hasAnimations();
     });
@@ -609,14 +555,14 @@ class MainJob {
     // The voucher page asked for the role ("get_remark") and shows the answer.
     std::string roleLine;
     bool answered = vouchers && waitFor([&] {
-      roleLine = kit::describe(pageValue("document.getElementById('role').textContent",
-                                         SessionClock::Waiting::ForRealWork,
-                                         storeHub->voucherView()->wkWebView().get()));
+      roleLine = kit::describe(page_.value("document.getElementById('role').textContent",
+                                           SessionClock::Waiting::ForRealWork,
+                                           storeHub->voucherView()->wkWebView().get()));
       return roleLine.starts_with("角色：");
     });
     if (answered) {
       note("voucher page: " + roleLine);
-      waitForPagePaint(storeHub->voucherView()->wkWebView().get());
+      page_.waitForPaint(storeHub->voucherView()->wkWebView().get());
     }
     end(vouchers && answered, vouchers ? "free-video offer with " +
                                              std::to_string(storeHub->voucherView()->itemView()->subviews().size()) +
@@ -757,75 +703,6 @@ class MainJob {
   void begin(std::string title) { report_.begin(std::move(title)); }
   void note(const std::string& line) { report_.note(line); }
 
-  // Runs a script in the page and waits for its value (nil on failure).
-  kit::Id pageValue(const std::string& script, SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork,
-                    kit::WebView* page = nullptr) {
-    kit::Id value;
-    bool done = false;
-    (page ? page : web_.get())->evaluateJavaScript(script, [&](kit::Id v, kit::Ref<kit::Error> error) {
-      if (error) note("page script failed: " + kit::describe(error));
-      value = v;
-      done = true;
-    });
-    clock_.run([&] { return done; }, waiting);
-    return value;
-  }
-
-  // Waits until the page has painted what its script changed so far (two
-  // of its animation frames), and the loop has run long enough after that
-  // for the view's picture to take the frame: the page paints in real time.
-  void waitForPagePaint(kit::WebView* view = nullptr) {
-    if (!web_) return;
-    constexpr auto page = SessionClock::Waiting::ForThePage;
-    pageValue("window.kitPainted = false; requestAnimationFrame(function () {"
-              " requestAnimationFrame(function () { window.kitPainted = true; }); }); true",
-              page, view);
-    clock_.run([&] { return kit::describe(pageValue("window.kitPainted === true", page, view)) == "1"; }, page,
-               kit::Forever, kPagePaintTimeout);
-    const auto painted = std::chrono::steady_clock::now();
-    clock_.run([&] { return std::chrono::steady_clock::now() - painted >= kPageFrame; }, page);
-  }
-
-  // The page's state: what it sent and the answers it received.
-  kit::Id pageState() {
-    kit::Id text = pageValue("JSON.stringify({sent: gamePage.sent, answers: gamePage.answers})");
-    if (!text) return nullptr;
-    return kit::JSONSerialization::JSONObjectWithData(kit::Data::make(kit::describe(text)));
-  }
-
-  // Prints what the page sent since the last look.
-  void notePageMessages(const kit::Id& state) {
-    auto sent = kit::as<kit::Array>(state["sent"]);
-    for (size_t i = sentSeen_; sent && i < sent->count(); ++i)
-      note("page → client: eventComplete " + kit::describe(sent->objectAtIndex(i)));
-    if (sent) sentSeen_ = std::max(sentSeen_, sent->count());
-  }
-
-  // Taps one of the page's buttons at its centre, through the window, as a
-  // player would, and waits for the page's message.
-  void tapPage(const std::string& id) {
-    kit::Id centre = pageValue("(function () { var r = document.getElementById('" + id +
-                               "').getBoundingClientRect(); return {x: r.left + r.width / 2, y: r.top + r.height / 2}; })()");
-    if (!centre) {
-      note("no button #" + id + " on the page");
-      return;
-    }
-    const kit::Point inPage{std::stod(kit::describe(centre["x"])), std::stod(kit::describe(centre["y"]))};
-    const kit::Point inWindow = web_->convertPointToView(inPage, nullptr);
-    note("tap #" + id + " at " + describePoint(inWindow));
-    auto window = kit::Application::shared()->keyWindow();
-    if (!window || !kit::test::tapAt(*window, inWindow)) note("(the tap did not land)");
-    waitFor([&] {
-      kit::Id state = pageState();
-      auto sent = kit::as<kit::Array>(state["sent"]);
-      if (!sent || sent->count() <= sentSeen_) return false;
-      notePageMessages(state);
-      return true;
-    });
-  }
-
-  kit::Id lastAnswer() const { return lastAnswer_; }
-
   // Pays the sheet's order in the wallet app, as the player picks it, and
   // waits for the sheet's paid notice.
   bool payInTheWallet(KTNewPayVC& sheet) {
@@ -834,96 +711,25 @@ class MainJob {
            });
   }
 
-  // Waits for the page's next answer with this action, read from the page
-  // (which keeps its answers across the reload after a logout).
-  bool waitForAnswer(const std::string& action) {
-    return waitFor([&] {
-      kit::Id state = pageState();
-      auto answers = kit::as<kit::Array>(state["answers"]);
-      if (!answers) return false;
-      for (size_t i = answersSeen_; i < answers->count(); ++i) {
-        kit::Id answer = answers->objectAtIndex(i);
-        note("client → page: CallbackFromIOS " + demo::compactJSON(answer));
-        answersSeen_ = i + 1;
-        if (kit::describe(answer["action"]) == action) {
-          lastAnswer_ = answer;
-          return true;
-        }
-      }
-      return false;
-    });
-  }
+  // The page's own buttons, scripts and answers.
+  void tapPage(const std::string& id) { page_.tap(id); }
+  bool waitForAnswer(const std::string& action) { return page_.waitForAnswer(action); }
+  const kit::Id& lastAnswer() const { return page_.lastAnswer(); }
 
-  static std::string describePoint(kit::Point p) {
-    char text[48];
-    std::snprintf(text, sizeof text, "(%.0f, %.0f)", p.x, p.y);
-    return text;
-  }
+  void noteHub(NUVAGMShopHub& hub) { note(demo::describeHub(hub)); }
 
-  void noteHub(NUVAGMShopHub& hub) {
-    std::string tabs;
-    for (const auto& id : hub.strArray()) tabs += (tabs.empty() ? "" : ",") + id;
-    note("store hub " + std::string(hub.form() == NUVAOverlayForm::Portrait ? "portrait" : "landscape") +
-         ": tabs [" + tabs + "], " + std::to_string(hub.gmPane()->menu()->catelogyList()->count()) +
-         " GM categories, " + std::to_string(hub.vipPane()->menu()->catelogyList()->count()) + " VIP categories");
-  }
-
-  // Taps a view near its left end, through its window.
-  static bool tapNearLeft(const kit::Ref<kit::View>& view) {
-    if (!view || !view->window()) return false;
-    const kit::Size size = view->bounds().size;
-    return kit::test::tapAt(*view->window(), view->convertPointToView({size.width * 0.2, size.height / 2}, nullptr));
-  }
-
-  // Taps the hub's tab button for a menu id.
-  bool tapHubTab(NUVAGMShopHub& hub, long id) {
-    for (const auto& button : hub.btnArray()) {
-      if (button->tag() == id) return kit::test::tap(button);
-    }
-    return false;
-  }
-
-  // The portrait hub's corner button, else the open tab's own close control.
-  void closeHub(NUVAGMShopHub& hub) {
-    if (hub.closeBtn() && kit::test::tap(hub.closeBtn())) return;
-    hub.closeClick();
-  }
-
-  // A view of this class in any of the application's windows.
-  template <class V>
-  static kit::Ref<V> findInWindows() {
-    for (const auto& window : kit::Application::shared()->windows()) {
-      auto found = kit::test::findViewsOfType<V>(*window);
-      if (!found.empty()) return found.front();
-    }
-    return nullptr;
-  }
+  // Waits for a view of this class in any window, or on the key window.
   template <class V>
   kit::Ref<V> waitForAnyView(SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
     kit::Ref<V> found;
-    clock_.run([&] { return (found = findInWindows<V>()) != nullptr; }, waiting);
+    clock_.run([&] { return (found = demo::findInWindows<V>()) != nullptr; }, waiting);
     return found;
   }
-
-  // Waits for a view of this class on the key window.
   template <class V>
   kit::Ref<V> waitForView(SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
     kit::Ref<V> found;
-    clock_.run([&] {
-      auto window = kit::Application::shared()->keyWindow();
-      if (!window) return false;
-      for (const auto& view : window->subviews())
-        if ((found = std::dynamic_pointer_cast<V>(view))) return true;
-      return false;
-    }, waiting);
+    clock_.run([&] { return (found = demo::onKeyWindow<V>()) != nullptr; }, waiting);
     return found;
-  }
-
-  static std::string describeFrame(const kit::Rect& r) {
-    char text[96];
-    std::snprintf(text, sizeof text, "(%.0f, %.0f, %.0f × %.0f)", r.origin.x, r.origin.y, r.size.width,
-                  r.size.height);
-    return text;
   }
 
   // Waits for what the page, the network or the simulator do.
@@ -952,7 +758,7 @@ class MainJob {
   void end(bool ok, const std::string& outcome) {
     settle(0.3);
     // kit's screens as they are now, and the page as it has drawn by then.
-    waitForPagePaint();
+    page_.waitForPaint();
     report_.end(ok, outcome);
   }
 
@@ -968,9 +774,7 @@ class MainJob {
   demo::Report report_{out_};
   kit::Ref<ViewController> controller_;
   kit::Ref<kit::WebView> web_;
-  kit::Id lastAnswer_;
-  size_t answersSeen_ = 0;
-  size_t sentSeen_ = 0;
+  demo::GamePage page_{clock_, report_};
 };
 
 }  // namespace
