@@ -407,9 +407,21 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
   }
   if (route == "gmstore/index" || route == "vipstore/index") {
     Store store = route.starts_with("gm") ? Store::GM : Store::VIP;
-    const std::string id = request.field(store == Store::GM ? "gm_id" : "vip_id");
-    giftClaims_[store].push_back(id + "/" + request.field("gift_id"));
-    claimStatus_[store][request.field("gift_id")] = "1";
+    const char* level = store == Store::GM ? "gm_id" : "vip_id";
+    const std::string id = request.field(level);
+    const std::string gift = request.field("gift_id");
+    giftClaims_[store].push_back(id + "/" + gift);
+    // The status answer names a gift by its entry's id.
+    auto categories = kit::as<kit::Array>(parsed(goods_[store])["list"]);
+    for (size_t c = 0; categories && c < categories->count(); ++c) {
+      auto entries = kit::as<kit::Array>(categories->objectAtIndex(c));
+      for (size_t e = 0; entries && e < entries->count(); ++e) {
+        kit::Id entry = entries->objectAtIndex(e);
+        if (kit::describe(entry[level]) == id && kit::describe(entry["gift_id"]) == gift) {
+          claimStatus_[store][kit::describe(entry["id"])] = "1";
+        }
+      }
+    }
     return answerOf("200", "领取成功");
   }
   if (route == "freevideogift/index") {
@@ -512,17 +524,37 @@ std::string ChannelGameServer::hallAnswerLocked(const std::string& route, const 
   return answerOf("200", "领取成功");
 }
 
-std::string ChannelGameServer::sampleGMGoods() {
-  return R"({"total_money":"128","desc":"累计充值领取GM礼包","list":[)"
-         R"([{"id":"11","gm_id":"1","gm_name":"GM1","gift_name":"新手礼包","gift_num":"1","status":"0"},)"
-         R"({"id":"12","gm_id":"1","gm_name":"GM1","gift_name":"进阶礼包","gift_num":"1","status":"0"}],)"
-         R"([{"id":"21","gm_id":"2","gm_name":"GM2","gift_name":"豪华礼包","gift_num":"1","status":"0"}]]})";
+std::string ChannelGameServer::sampleGMGoods() const {
+  auto gift = [this](const char* id, const char* gm, const char* giftId, const char* name, const char* contents,
+                     int icon) {
+    const std::string level = std::string("GM") + gm;
+    return kit::dict({{"id", id}, {"gm_id", gm}, {"gm_name", level}, {"gift_id", giftId}, {"gift_name", name},
+                      {"gift_num", "1"}, {"gift_icon", itemIconURL(icon)}, {"gift_desc", contents},
+                      {"gm_desc", level + "特权：每日登录额外获得" + (gm == std::string("1") ? "10%" : "20%") + "金币"},
+                      {"status", "0"}});
+  };
+  return jsonText(kit::dict(
+      {{"total_money", "128"},
+       {"desc", "累计充值达到GM等级即可领取对应礼包，每个礼包限领一次"},
+       {"list", kit::array({kit::array({gift("11", "1", "101", "新手礼包", "金币*1000、体力*50", 1),
+                                        gift("12", "1", "102", "进阶礼包", "钻石*60、经验书*5", 3)}),
+                            kit::array({gift("21", "2", "201", "豪华礼包", "坐骑*1、强化石*20、钻石*200", 6)})})}}));
 }
 
-std::string ChannelGameServer::sampleVIPGoods() {
-  return R"({"total_money":"128","desc":"VIP等级礼包","list":[)"
-         R"([{"id":"31","vip_id":"1","vip_name":"VIP1","gift_name":"VIP1礼包","gift_num":"1","status":"0"},)"
-         R"({"id":"32","vip_id":"2","vip_name":"VIP2","gift_name":"VIP2礼包","gift_num":"1","status":"0"}]]})";
+std::string ChannelGameServer::sampleVIPGoods() const {
+  auto gift = [this](const char* id, const char* vip, const char* giftId, const char* contents, int icon) {
+    const std::string level = std::string("VIP") + vip;
+    return kit::dict({{"id", id}, {"game_id", "1001"}, {"vip_id", vip}, {"vip_name", level}, {"vip_level", vip},
+                      {"gift_id", giftId}, {"gift_name", level + "礼包"}, {"gift_num", "1"},
+                      {"gift_icon", itemIconURL(icon)}, {"gift_desc", contents},
+                      {"vip_desc", level + "专属：商城购买享" + (vip == std::string("1") ? "9.5" : "9") + "折"},
+                      {"vip_condition", vip == std::string("1") ? "累计充值30元" : "累计充值98元"}, {"status", "0"}});
+  };
+  return jsonText(kit::dict(
+      {{"total_money", "128"},
+       {"desc", "VIP等级礼包"},
+       {"list", kit::array({kit::array({gift("31", "1", "301", "金币*2000、体力*100", 2),
+                                        gift("32", "2", "302", "钻石*300、时装*1", 8)})})}}));
 }
 
 std::string ChannelGameServer::sampleResourceGoods() {

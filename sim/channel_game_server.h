@@ -168,7 +168,8 @@ class ChannelGameServer : public ChannelRouteServer {
   // The lucky types claimed successfully, in order.
   std::vector<std::string> claims() const;
   // The gifts claimed with "gmstore/index" and "vipstore/index", as
-  // "<gm_id or vip_id>/<gift_id>", in order.
+  // "<gm_id or vip_id>/<gift_id>", in order. A claimed gift's entry ("id")
+  // reads "1" in its store's claim status from then on.
   std::vector<std::string> giftClaims(Store store) const;
 
   // ---- Pictures
@@ -177,8 +178,9 @@ class ChannelGameServer : public ChannelRouteServer {
   std::string adPictureURL() const;
 
   // Sample data the server starts with (and the demo shows).
-  static std::string sampleGMGoods();
-  static std::string sampleVIPGoods();
+  // GM and VIP gifts with their ids, this server's icons and descriptions.
+  std::string sampleGMGoods() const;
+  std::string sampleVIPGoods() const;
   static std::string sampleResourceGoods();
   static std::string sampleLuckReward(const std::string& title);
   // Packs whose items carry this server's icons.

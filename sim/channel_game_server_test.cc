@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <tuple>
+
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
 #include "sim/simulator.h"
@@ -105,6 +107,27 @@ TEST_F(GameServer, GoodsAndClaimStatusPerStore) {
   auto gm = get("gmstore/goodsnew?game_id=1001&role_id=r1");
   EXPECT_EQ(status(gm), "200");
   EXPECT_EQ(kit::describe(gm["data"]["list"][0][1]["id"]), "12");
+  // Every sample gift can be claimed and shown: its ids, a served icon and
+  // the texts of the description panels.
+  for (auto [route, level, desc] : {std::tuple{"gmstore/goodsnew", "gm_id", "gm_desc"},
+                                    std::tuple{"vipstore/goodsnew", "vip_id", "vip_desc"}}) {
+    auto list = kit::as<kit::Array>(get(std::string(route) + "?game_id=1001&role_id=r1")["data"]["list"]);
+    ASSERT_TRUE(list && list->count() > 0) << route;
+    for (const auto& category : *kit::as<kit::Array>(list)) {
+      for (const auto& gift : *kit::as<kit::Array>(category)) {
+        kit::Id entry = gift;
+        for (const char* key : {"id", level, "gift_id", "gift_name", "gift_desc", desc}) {
+          EXPECT_TRUE(kit::isSet(entry[key])) << route << " " << key;
+        }
+        const std::string icon = kit::describe(entry["gift_icon"]);
+        ASSERT_EQ(icon.rfind(server.baseURL(), 0), 0u) << icon;
+        httplib::Client client("127.0.0.1", port());
+        auto picture = client.Get(icon.substr(icon.find('/', std::string("http://").size())).c_str());
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(picture->get_header_value("Content-Type"), "image/png") << icon;
+      }
+    }
+  }
   server.setGoods(Store::VIP, "[]");
   auto vip = get("vipstore/goodsnew?game_id=1001&role_id=r1");
   EXPECT_EQ(kit::describe(vip["data"]), kit::describe(kit::array()));
@@ -306,15 +329,22 @@ TEST(SimulatorNotice, InitCarriesTheWholeNoticeAndThePageIsServed) {
 namespace {
 
 TEST_F(GameServer, GiftClaimsNeedTheirFieldsButNoGameId) {
-  auto claim = post("gmstore/index", "token=t&super_user_id=99&role_id=r1&gm_id=2&gift_id=21");
+  auto claim = post("gmstore/index", "token=t&super_user_id=99&role_id=r1&gm_id=2&gift_id=201");
   EXPECT_EQ(status(claim), "200");
   EXPECT_EQ(status(post("vipstore/index", "token=t&super_user_id=99&role_id=r1&gift_id=7")), "400");
   EXPECT_EQ(status(post("vipstore/index", "token=t&super_user_id=99&role_id=r1&vip_id=1&gift_id=7")), "200");
-  EXPECT_EQ(server.giftClaims(Store::GM), std::vector<std::string>{"2/21"});
+  EXPECT_EQ(server.giftClaims(Store::GM), std::vector<std::string>{"2/201"});
   EXPECT_EQ(server.giftClaims(Store::VIP), std::vector<std::string>{"1/7"});
-  // The claim shows in the store's status answer.
+  // The claim shows in the store's status answer, under the gift's entry id.
   auto state = post("gmstore/status", "game_id=1001&token=t&super_user_id=99&role_id=r1");
   EXPECT_EQ(kit::describe(state["21"]), "1");
+  EXPECT_EQ(state["201"], nullptr);
+  EXPECT_EQ(state["11"], nullptr) << "the other gifts stay unclaimed";
+  // A gift of another GM level is another gift.
+  EXPECT_EQ(status(post("gmstore/index", "token=t&super_user_id=99&role_id=r1&gm_id=1&gift_id=201")), "200");
+  EXPECT_EQ(kit::as<kit::Dictionary>(post("gmstore/status", "game_id=1001&token=t&super_user_id=99&role_id=r1"))
+                ->count(),
+            3u);
 }
 
 TEST_F(GameServer, TheFreeVideoOfferIsTakenByItsClaim) {

@@ -33,6 +33,13 @@ const char* const kPageStart = R"HTML(<!DOCTYPE html>
   .log { margin: 0 16px; height: 150px; overflow-y: auto; padding: 6px 10px; border-radius: 8px;
          background: #081426; font-size: 11px; line-height: 16px; color: #b9c7dd; }
   .log .action { color: #f2c14e; }
+  /* A phone held sideways: a lower scene and the buttons in three columns,
+     so that every button stays on screen. */
+  @media (orientation: landscape) {
+    #scene { height: 120px; }
+    .buttons { grid-template-columns: 1fr 1fr 1fr; }
+    button.start { grid-column: 1 / 4; }
+  }
 </style>
 </head>
 <body data-game=")HTML";
@@ -177,6 +184,7 @@ const char* const kPageEnd = R"HTML(">
 
   showLog();
   draw();
+  window.addEventListener("resize", draw);
 </script>
 </body>
 </html>

@@ -13,6 +13,7 @@
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
+#include "kit/graphics/image.h"
 #include "kit/testing/temp_directory.h"
 #include "sim/platform_body_codec.h"
 #include "sim/platform_web_pages.h"
@@ -245,7 +246,23 @@ TEST_F(PlatformServiceTest, WebPagesEscapeWhatTheyShow) {
   auto logo = web.Get("/appview/kefu/sdk_logo?ag=agent7&time=1");
   ASSERT_TRUE(logo);
   EXPECT_EQ(logo->get_header_value("Content-Type"), "image/png");
-  EXPECT_EQ(logo->body.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  // The logo: 160 x 40 points at scale 2, a mark and a word mark on a clear
+  // ground.
+  auto picture = kit::Image::withData(
+      std::span(reinterpret_cast<const uint8_t*>(logo->body.data()), logo->body.size()));
+  ASSERT_TRUE(picture && picture->bitmap());
+  const kit::Bitmap& pixels = *picture->bitmap();
+  ASSERT_EQ(pixels.width(), 320u);
+  ASSERT_EQ(pixels.height(), 80u);
+  EXPECT_EQ(pixels.pixelAt(0, 0).a, 0);
+  EXPECT_EQ(pixels.pixelAt(319, 79).a, 0);
+  size_t mark = 0, words = 0;
+  for (size_t y = 0; y < 80; ++y) {
+    for (size_t x = 0; x < 320; ++x) (x < 90 ? mark : words) += pixels.pixelAt(x, y).a > 128;
+  }
+  EXPECT_GT(mark, 2000u) << "the mark";
+  EXPECT_GT(words, 1000u) << "the word mark";
+  EXPECT_LT(mark + words, 320u * 80u / 2) << "on a clear ground";
   auto unknown = web.Get("/appview/pay/cashier?order=%22%3E");
   ASSERT_TRUE(unknown);
   EXPECT_NE(unknown->body.find("订单不存在"), std::string::npos);

@@ -4,6 +4,7 @@
 #include "config/client_configuration.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/values.h"
+#include "sim/platform_pictures.h"
 #include "sim/platform_web_pages.h"
 
 namespace sim {
@@ -30,14 +31,14 @@ PlatformUserCentre::PlatformUserCentre(PlatformAPIServer& server) {
                                                          request.formValue("username").value_or("")) +
                                                      "</p><textarea></textarea>");
                    });
-  server.routePage(std::string("/") + PlatformWebPages::kFloatIconPath,
+  server.routePage(std::string("/") + kFloatIconPath,
                    [this](const kit::test::RecordedRequest& request) {
                      std::lock_guard lock(mutex_);
                      iconQueries_.push_back(request.query);
                      if (!iconAvailable_) return kit::test::TestResponse::withStatus(404);
                      kit::test::TestResponse picture;
                      picture.contentType = "image/png";
-                     picture.body = PlatformWebPages::solidPNG(250, 160, 30);
+                     picture.body = PlatformPictures::floatIconPNG();
                      return picture;
                    });
   server.routePage(std::string("/") + kUserPath, [](const kit::test::RecordedRequest& request) {

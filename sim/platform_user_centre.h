@@ -27,6 +27,8 @@ class PlatformUserCentre {
   static constexpr const char* kFeedbackEndpoint = "Servicesdk/feedback";
   static constexpr const char* kFeedbackTitle = "问题反馈";
   static constexpr const char* kUserPath = "appview/User/sdkuser";
+  // The floating ball's icon, on the web host.
+  static constexpr const char* kFloatIconPath = "appview/kefu/sdk_floaticon";
   // The user page's variant that ends a real-name check: ?rz=1 redirects
   // here.
   static constexpr const char* kIdentifySuccessPath = "appview/User/identifySuccess";
@@ -47,7 +49,8 @@ class PlatformUserCentre {
   // A reply of the test's own (any JSON value), instead of the counts.
   void setRedCountReply(kit::Id reply);
 
-  // ---- The floating ball's icon: a PNG, or 404 when unavailable.
+  // ---- The floating ball's icon: the round ball of PlatformPictures, or
+  // 404 when unavailable.
   void setFloatIconAvailable(bool available);
   // The raw queries of the icon's requests, in arrival order.
   std::vector<std::string> floatIconQueries() const;

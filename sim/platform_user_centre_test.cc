@@ -1,5 +1,5 @@
 // The simulator's user-centre services: the red-dot counts and their "a"
-// forms, the feedback page, the ball's icon (PNG or 404) with its raw
+// forms, the feedback page, the ball's icon (a round picture or 404) with its raw
 // query, the user page's real-name redirect, the chat host, and the
 // simulator's configuration entry for it.
 #include "sim/platform_user_centre.h"
@@ -11,6 +11,7 @@
 #include "kit/foundation/array.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
+#include "kit/graphics/image.h"
 #include "sim/simulator.h"
 
 namespace sim {
@@ -71,7 +72,22 @@ TEST_F(UserCentreServices, PagesIconAndRedirect) {
   auto icon = get("/appview/kefu/sdk_floaticon?ag=agent7&time+1700000000");
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->status, 200);
-  EXPECT_EQ(icon->body.substr(0, 4), "\x89PNG");
+  EXPECT_EQ(icon->get_header_value("Content-Type"), "image/png");
+  // A round ball of 60 points at scale 2 on a clear ground: the corners are
+  // clear, the ball is opaque and not one flat colour.
+  auto ball = kit::Image::withData(
+      std::span(reinterpret_cast<const uint8_t*>(icon->body.data()), icon->body.size()));
+  ASSERT_TRUE(ball && ball->bitmap());
+  const kit::Bitmap& pixels = *ball->bitmap();
+  ASSERT_EQ(pixels.width(), 120u);
+  ASSERT_EQ(pixels.height(), 120u);
+  for (size_t x : {0u, 6u, 113u, 119u}) {
+    for (size_t y : {0u, 6u, 113u, 119u}) EXPECT_EQ(pixels.pixelAt(x, y).a, 0) << x << "," << y;
+  }
+  EXPECT_EQ(pixels.pixelAt(60, 60).a, 255);
+  EXPECT_EQ(pixels.pixelAt(20, 60).a, 255);
+  EXPECT_EQ(pixels.pixelAt(60, 100).a, 255);
+  EXPECT_NE(pixels.pixelAt(60, 60), pixels.pixelAt(60, 100)) << "the ball carries a mark";
   centre->setFloatIconAvailable(false);
   EXPECT_EQ(get("/appview/kefu/sdk_floaticon?ag=agent7&time+1")->status, 404);
   EXPECT_EQ(centre->floatIconQueries(),

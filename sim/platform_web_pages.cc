@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include "sim/platform_pictures.h"
 #include "sim/platform_service.h"
 
 namespace sim {
@@ -103,10 +104,7 @@ std::string PlatformWebPages::officialURL(const std::string& host, const std::st
 
 void PlatformWebPages::install(PlatformService& service, PlatformAPIServer& server) {
   server.routePage(std::string("/") + kLogoPath, [](const kit::test::RecordedRequest&) {
-    return picture(solidPNG(40, 120, 220));
-  });
-  server.routePage(std::string("/") + kFloatIconPath, [](const kit::test::RecordedRequest&) {
-    return picture(solidPNG(250, 160, 30));
+    return picture(PlatformPictures::logoPNG());
   });
   server.routePage(std::string("/") + kUserPath, [](const kit::test::RecordedRequest& request) {
     return page("用户中心", "<h1>用户中心</h1><p id=\"user\">" + escapeHTML(request.formValue("username").value_or("")) +

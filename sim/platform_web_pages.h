@@ -1,5 +1,5 @@
 // The platform's web pages, on the platform API server's host (the client's
-// PlatformWebHost): the logo and floating-button pictures, the user,
+// PlatformWebHost): the login card's logo, the user,
 // forgotten-password and game-box pages, the user agreement (under the API
 // prefix), and the pay pages of the H5 orders, where the player pays (which
 // marks the order paid, as the real cashier reports to the platform). Later screens add their pages here.
@@ -18,7 +18,6 @@ class PlatformService;
 class PlatformWebPages {
  public:
   static constexpr const char* kLogoPath = "appview/kefu/sdk_logo";
-  static constexpr const char* kFloatIconPath = "appview/kefu/sdk_floaticon";
   static constexpr const char* kUserPath = "appview/User/sdkuser";
   static constexpr const char* kForgetPasswordPath = "appview/User/forgetpwd";
   static constexpr const char* kBoxPath = "cdcloud/welcome/box";

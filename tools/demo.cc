@@ -1,53 +1,45 @@
 // The main job: the whole client on the embedded simulator. It starts the
-// simulated channel SDK server and game page server on 127.0.0.1, points
-// the client at them through its configuration file, starts the client the
-// way the platform would (application main, AppDelegate, the channel core's
-// launch, the ViewController with its web view, whose game page runs in the
-// browser engine), and plays a game session as a player would, tapping the
-// page's own buttons through the window: the launch notice, login, a
-// payment before any role report, the role report with the channel's
-// time-store banner, the store it opens and the lucky-player reward that
-// follows, the page's store button with the hub's GM, level and voucher
-// tabs and the free-video card, a payment through the pay sheet, and
-// logout. The page's answers
-// are read from the page itself, by script. Every message between page and
-// client is printed; after every step the screen (the page's real rendering
-// under the native overlays) is written as a PNG, and index.html shows the
-// steps in order. It exits non-zero when a step does not produce what the
-// script expects. It needs a display (make demo runs it under xvfb-run).
+// simulated services on 127.0.0.1, points the client at them through its
+// configuration file, starts the client the way the platform would
+// (application main, AppDelegate, the channel core's launch, the
+// ViewController with its web view, whose game page runs in the browser
+// engine), and plays a game session as a player would, tapping the page's
+// own buttons through the window: the launch notice; login through the
+// platform's login window, with the speed-up button the platform turns on
+// and the registration form's agreement page; the floating ball and the
+// user centre's pages (home, server openings, welfare, trade, service,
+// messages); a payment before any role report; the role report with the
+// level-reached pop-up, the time-store banner and the store it opens, and
+// the lucky-player reward; the resource hall, first without goods (the
+// not-open placard), then with its goods, a draw on each wheel and a goods
+// card bought and paid in the wallet app; the page's store button with the
+// hub's GM tab and a GM claim, the level and voucher tabs and the
+// free-video card; two payments through the pay sheet, in the wallet app
+// and on the H5 cashier's web page; the store hub and the resource hall
+// once more on a notched phone held in landscape; and logout. The page's
+// answers are read from the page itself, by script. Every message between
+// page and client is printed; after every step the screen (the page's real
+// rendering under the native overlays) is written as a PNG, and index.html
+// shows the steps in order. It exits non-zero when a step does not produce
+// what the script expects. It needs a display (make demo runs it under
+// xvfb-run).
 //
-// Time: kit's clock is virtual for the whole session. It keeps up with real
-// time while the page, the network and the simulator work (GLib keeps real
-// time), and where the script waits on kit's own timers (the launch pause,
-// the splash, the banner's slide, the lucky-player delay, the HUD's
-// dismissal, the settling before each picture) it moves on as soon as
-// nothing else is happening, so those waits cost no real time while the
-// steps and what kit's screens show in each picture stay those of a session
-// at the real pace. Before each picture the page is given the time to draw
-// what it was told.
-//
-// The platform SDK is the real one: the player logs in through the login
-// window (name and password, the real-name form, the notice, a
-// sub-account) and pays twice through the pay sheet, once in the wallet app
-// and once on the H5 cashier's web page. The
-// level-reached pop-up and the store hub are the store's own; the resource
-// hall is a placeholder card from the channel's test support until the hall
-// exists.
+// Time: kit's clock is virtual for the whole session (demo_session_clock.h):
+// where the script waits on kit's own timers (the launch pause, the splash,
+// the banner's slide, the lucky-player delay, the HUD's dismissal, the
+// settling before each picture) it moves on as soon as nothing else is
+// happening, so those waits cost no real time while the steps and what
+// kit's screens show in each picture stay those of a session at the real
+// pace. Before each picture the page is given the time to draw what it was
+// told.
 //
 //   demo <output folder>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/application_main.h"
@@ -56,18 +48,17 @@
 #include "channel/core/nuva_time_pop_view.h"
 #include "channel/core/vanu_notice_view.h"
 #include "channel/hall/nuva_hall_views.h"
+#include "channel/hall/nuva_infiniter_item.h"
+#include "channel/hall/nuva_not_open_view.h"
 #include "channel/hall/nuva_resource_hall_view.h"
 #include "channel/hall/nuva_turn_gift_pop_view.h"
 #include "channel/store/nuva_free_vedio_view.h"
 #include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/nuva_level_pop_view.h"
 #include "channel/store/nuva_store_views.h"
-#include "config/client_configuration.h"
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
-#include "kit/foundation/json_serialization.h"
-#include "kit/foundation/log.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
@@ -86,169 +77,37 @@
 #include "platform/account/kt_new_pay_vc.h"
 #include "platform/account/kt_notice_vc.h"
 #include "platform/account/kt_pay_plug.h"
+#include "platform/account/kt_show_html_vc.h"
 #include "platform/account/kt_web_pay_vc.h"
 #include "platform/usercenter/cxr_helper_btn.h"
 #include "platform/usercenter/kt_su_home_msg_vc.h"
 #include "platform/usercenter/kt_su_home_vc.h"
 #include "platform/usercenter/kt_su_kaifu_vc.h"
+#include "platform/usercenter/kt_su_service_vc.h"
 #include "platform/usercenter/kt_su_trade_vc.h"
 #include "platform/usercenter/kt_su_welfare_vc.h"
 #include "platform/usercenter/kt_suspend_vc.h"
 #include "sim/simulator.h"
+#include "speedup/acc.h"
+#include "tools/demo_game_page.h"
+#include "tools/demo_report.h"
+#include "tools/demo_screens.h"
+#include "tools/demo_services.h"
+#include "tools/demo_session_clock.h"
 #include "ui/widgets/nuva_progress_hud.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// How long one step may take, in real seconds.
-constexpr double kStepTimeout = 15.0;
-// One frame of the page's drawing, in real time, and how long the page may
-// take to draw.
-constexpr auto kPageFrame = std::chrono::milliseconds(20);
-constexpr double kPagePaintTimeout = 2.0;
-
-// kit's clock for the session (see the top of the file). Waits run the main
-// run loop; after each pass the clock catches up with the real time that
-// passed. A wait on kit's timers also moves the clock on by kSkip whenever
-// the loop has had nothing to do for kQuiet, which gives the network and
-// the page their turn first, so kit's timers and the real work keep their
-// order.
-class SessionClock {
- public:
-  static constexpr auto kQuiet = std::chrono::milliseconds(10);
-  static constexpr double kSkip = 0.1;
-  static constexpr auto kLaunchGrace = std::chrono::milliseconds(50);
-  static constexpr auto kKeepUpStep = std::chrono::milliseconds(5);
-
-  // What a wait is for: real work (the clock keeps up with real time), kit's
-  // timers (the clock also moves on when nothing else happens), or the
-  // page's drawing (the clock stands still, so kit's screens stay as they
-  // are while the page catches up).
-  enum class Waiting { ForRealWork, OnKitTimers, ForThePage };
-
-  // Starts the client (`start` returns once the main window shows the game
-  // page's screen) and passes the launch pause the application delegate
-  // makes on kit's clock, which holds the main thread: another thread moves
-  // the clock past it, a moment after the call begins, and then keeps the
-  // clock up with real time until the call returns. Should the pause begin
-  // later than that moment, it simply lasts its real time.
-  template <class Start>
-  auto launch(Start start, double pause) {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool started = false;
-    std::atomic<bool> moved{false};
-    std::thread mover([&] {
-      std::unique_lock lock(mutex);
-      // The main thread reaches the pause at once; the moment is generous.
-      if (!changed.wait_for(lock, kLaunchGrace, [&] { return started; })) {
-        lock.unlock();
-        clock_.advance(pause);
-        lock.lock();
-      }
-      auto synced = std::chrono::steady_clock::now();
-      while (!changed.wait_for(lock, kQuiet, [&] { return started; })) {
-        lock.unlock();
-        const auto now = std::chrono::steady_clock::now();
-        clock_.advance(std::chrono::duration<double>(now - synced).count());
-        synced = now;
-        lock.lock();
-      }
-      moved = true;
-      kit::RunLoop::main().wakeUp();
-    });
-    auto result = start();
-    {
-      std::lock_guard lock(mutex);
-      started = true;
-    }
-    changed.notify_all();
-    // Work the clock set off on the main queue runs while the mover ends.
-    while (!moved.load()) kit::RunLoop::main().runOnceWithRealTimeout(kit::DefaultRunLoopMode, kQuiet);
-    mover.join();
-    synced_ = std::chrono::steady_clock::now();
-    return result;
-  }
-
-  // Runs the main run loop until `condition` holds or `limit` real seconds
-  // pass; the condition's value. Moving on, the clock goes no further than
-  // `until`.
-  bool run(const std::function<bool()>& condition, Waiting waiting, double until = kit::Forever,
-           double limit = kStepTimeout) {
-    const auto start = std::chrono::steady_clock::now();
-    auto busy = start;
-    bool held = condition();
-    while (!held && std::chrono::steady_clock::now() - start <= std::chrono::duration<double>(limit)) {
-      const auto pass = kit::RunLoop::main().runOnceWithRealTimeout(kit::DefaultRunLoopMode, kQuiet);
-      if (waiting != Waiting::ForThePage) keepUp(until);
-      const auto now = std::chrono::steady_clock::now();
-      if (pass == kit::RunLoop::RunResult::HandledSource) {
-        busy = now;
-      } else if (waiting == Waiting::OnKitTimers && now - busy >= kQuiet) {
-        clock_.advance(std::min(kSkip, until - kit::Clock::now()));
-        busy = std::chrono::steady_clock::now();
-      }
-      held = condition();
-    }
-    if (waiting == Waiting::ForThePage) synced_ = std::chrono::steady_clock::now();
-    return held;
-  }
-
-  // Lets kit's clock run until it reads `until` (fades and answers settle).
-  void settleUntil(double until) {
-    run([&] { return kit::Clock::now() >= until; }, Waiting::OnKitTimers, until);
-  }
-
- private:
-  // Moves kit's clock by the real time passed since it was last moved (to
-  // `until` at most).
-  void keepUp(double until) {
-    const auto now = std::chrono::steady_clock::now();
-    // In steps of a few milliseconds: each step wakes every thread that
-    // keeps time on the clock.
-    if (now - synced_ < kKeepUpStep) return;
-    const double passed = std::chrono::duration<double>(now - synced_).count();
-    synced_ = now;
-    const double step = std::min(passed, until - kit::Clock::now());
-    if (step > 0) clock_.advance(step);
-  }
-
-  kit::VirtualClock clock_;
-  std::chrono::steady_clock::time_point synced_ = std::chrono::steady_clock::now();
-};
+using demo::closeHub;
+using demo::describeFrame;
+using demo::SessionClock;
+using demo::tapHubTab;
+using demo::tapNearLeft;
 
 std::chrono::steady_clock::time_point startTime() {
   static const auto start = std::chrono::steady_clock::now();
   return start;
-}
-
-struct Step {
-  std::string title;
-  std::string picture;
-  std::vector<std::string> messages;
-  std::string outcome;
-  bool ok = false;
-};
-
-std::string compactJSON(const kit::Id& value) {
-  if (!kit::JSONSerialization::isValidJSONObject(value)) return kit::describe(value);
-  auto data = kit::JSONSerialization::dataWithJSONObject(value, kit::JSONWritingWithoutEscapingSlashes);
-  return data ? data->toString() : kit::describe(value);
-}
-
-std::string htmlEscape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 class MainJob {
@@ -261,61 +120,14 @@ class MainJob {
     fs::remove(out_ / "defaults.plist");
     kit::UserDefaults::setStandardPath((out_ / "defaults.plist").string());
 
-    // The services, and the client's configuration pointing at them.
+    // The services, scripted for the session, and the client's
+    // configuration pointing at them.
     sim::Simulator simulator;
-    simulator.channel().setPackage("com.example.starfleet");
-    simulator.channel().setNotice({.type = "1",
-                                   .title = "星河远征开服公告",
-                                   .content = "欢迎来到星河远征！新服「青龙」今日开启，"
-                                              "登录即送开服礼包，限时商店每日上新。",
-                                   .url = ""});
-    // The server menu offers the time store: its banner slides in a second
-    // after the role report, the lucky-player reward is looked up after
-    // eight.
-    sim::GameMenuTimes times;
-    times.shopTime = "1";
-    times.luckTime = "8";
-    // The page's role (level 12) is in a level range: the level store offers a pack.
-    times.levelList = {"10,20"};
-    simulator.game().setMenu({"1", "2", "3", "4", "8"}, times);
-    simulator.game().setLevelOffer(simulator.game().sampleLevelOffer());
-    simulator.game().setLuck("luck", sim::ChannelGameServer::sampleLuckReward("恭喜获得幸运玩家奖励"));
-    // No daily gift: the vouchers tab offers the free video.
-    sim::FreeVideoOffer freeVideo;
-    freeVideo.items = R"([{"mid":"1","name":"金币","amount":"1000","icon":")" + simulator.game().itemIconURL(1) +
-                      R"("},{"mid":"2","name":"钻石","amount":"60","icon":")" + simulator.game().itemIconURL(3) +
-                      R"("},{"mid":"3","name":"体力","amount":"50","icon":")" + simulator.game().itemIconURL(2) + R"("}])";
-    simulator.game().setFreeVideoOffer(freeVideo);
+    demo::scriptTheSession(simulator);
     const std::string services = (out_ / "services.plist").string();
-    if (!simulator.writeConfiguration(services)) return fail("cannot write " + services);
-    // The services file answers for the simulator's keys: a key's own
-    // variable left in the shell would win over it.
-    for (const ServiceKey& key : ClientConfiguration::keys()) unsetenv(std::string(key.environmentVariable).c_str());
-    setenv(ClientConfiguration::kServicesEnvironmentVariable, services.c_str(), 1);
-    ClientConfiguration::shared().reload();
-    auto served = simulator.configuration();
-    for (const auto& name : served->keys()) {
-      std::string key = kit::describe(name);
-      if (kit::describe(ClientConfiguration::shared().valueForKey(key)) != kit::describe((*served)[key])) {
-        return fail("the client does not read " + key + " from " + services);
-      }
-    }
+    if (std::string why = demo::pointTheClientAt(simulator, services); !why.empty()) return fail(why);
     std::printf("simulator: channel SDK server %s, game page %s\n", simulator.channel().baseURL().c_str(),
                 simulator.page().pageURL().c_str());
-
-    // The platform's player: a password, no real name yet, one sub-account,
-    // coupons; the platform's notice; the wallet app on the device.
-    sim::PlatformAccount player;
-    player.userName = "player01";
-    player.password = "pass123";
-    player.platformCoins = 120;
-    player.vouchers = "12.50";
-    player.subAccounts = {{"青龙小号", "player01_1", "1717000001"}};
-    player.coupons = {sim::PlatformCoupon{"57", "满5减1", "5", "1"}};
-    simulator.platform().addAccount(player);
-    sim::PlatformNotice platformNotice;
-    platformNotice.content = "星河远征平台公告：充值优惠进行中。";
-    simulator.platform().setNotice(platformNotice);
     // Every overlay is the real one: the store's views and the hall's.
     NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
     kit::QueueActivityWatch wakeOnWork;
@@ -332,6 +144,7 @@ class MainJob {
     controller_ = app.controller();
     if (!controller_) return fail("the main window has no game page screen");
     web_ = controller_->wkWebView();
+    page_.setView(web_);
     bool loaded = waitFor([&] { return controller_->pageFinished(); });
     if (loaded) note("page loaded " + std::to_string(static_cast<long>(sinceStart() * 1000)) + " ms after the start");
     end(loaded, loaded ? "page " + kit::describe(web_->URL()) + " loaded" : "the page did not load");
@@ -358,6 +171,52 @@ class MainJob {
     // The window dims in and the card drops into place.
     if (loginCard) waitOnKitTimers([&] { settle(1); return true; });
     end(loginCard != nullptr, loginCard ? "the login window over the game" : "no login window");
+
+    // The login window asked the platform whether the speed-up tool is on.
+    begin("加速工具：平台开启后显示加速按钮");
+    bool speedButton = waitFor([] { return acc::touchWindow() && !acc::touchWindow()->isHidden(); });
+    end(speedButton && !simulator.platformAPI().requestsTo("pay/getjiasu").empty(),
+        speedButton ? "the speed-up button at " + describeFrame(acc::touchWindow()->frame()) : "no speed-up button");
+
+    // The registration form's agreement link opens the agreement on the
+    // login window's stack; back returns to the card.
+    begin("用户协议：注册页的协议链接");
+    kit::Ref<KTShowHTMLVC> agreement;
+    if (loginCard) {
+      auto panel = KTLoginView::get(loginCard->outlets().loginPanel);
+      auto toRegister = panel ? kit::test::findButton(*panel, "账号注册") : nullptr;
+      if (toRegister && kit::test::tap(toRegister)) settle(0.5);
+      auto link = KTLoginView::get(loginCard->outlets().protocalbtn);
+      if (link && kit::test::tap(link)) {
+        waitOnKitTimers([&] {
+          agreement = kit::test::findController<KTShowHTMLVC>();
+          return agreement && agreement->WebView() && !agreement->WebView()->isLoading() &&
+                 !agreement->navigationController()->isTransitioning();
+        });
+        // The page has its text once the simulator's agreement is in.
+        waitFor([&] {
+          return agreement && agreement->WebView()
+                                  ->stringByEvaluatingJavaScriptFromString("document.body ? document.body.innerText : ''")
+                                  .find("用户协议") != std::string::npos;
+        });
+      }
+    }
+    end(agreement && agreement->WebView()->request(), agreement ? "the agreement " +
+                                              kit::describe(agreement->WebView()->request()->URL()->absoluteString())
+                                        : "no agreement page");
+    if (agreement) {
+      auto item = agreement->navigationItem().leftBarButtonItem();
+      auto back = item && item->customView() && !item->customView()->subviews().empty()
+                      ? std::dynamic_pointer_cast<kit::Button>(item->customView()->subviews().front())
+                      : nullptr;
+      if (!back || !kit::test::tap(back)) note("(no back arrow on the agreement page)");
+      waitOnKitTimers([&] { return loginCard->window() != nullptr; });
+      agreement.reset();
+      auto accountLinks = KTLoginView::get(loginCard->outlets().accountView);
+      auto backToLogin = accountLinks ? kit::test::findButton(*accountLinks, "返回登录") : nullptr;
+      if (backToLogin) kit::test::tap(backToLogin);
+      settle(0.5);
+    }
 
     begin("登录：账号密码，实名认证");
     bool tapped = false;
@@ -410,7 +269,7 @@ class MainJob {
     begin("悬浮球：登录后停靠");
     kit::Ref<CXRHelperBtn> ball;
     bool docked = loggedIn && waitOnKitTimers([&] {
-      ball = findInWindows<CXRHelperBtn>();
+      ball = demo::findInWindows<CXRHelperBtn>();
       return ball && ball->window() && !ball->window()->isHidden() && ball->currentBackgroundImage() &&
              !ball->window()->layer()->hasAnimations();
     });
@@ -463,6 +322,18 @@ class MainJob {
     });
     end(tradesShown, tradesShown ? std::to_string(trades->dataSource()->count()) + " account offers"
                                  : "no account offers");
+
+    begin("用户中心：客服");
+    kit::Ref<KTSuServiceVC> service;
+    bool serviceShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 4)) && waitFor([&] {
+      service = kit::test::findController<KTSuServiceVC>();
+      return service && service->webView() && service->webView()->request() && !service->webView()->isLoading() &&
+             !simulator.userCentre().chatQueries().empty();
+    });
+    end(serviceShown, serviceShown ? "the service page with the chat " +
+                                         kit::describe(service->webView()->request()->URL()->absoluteString())
+                                   : "no service page");
+    service.reset();
 
     begin("用户中心：消息列表");
     kit::Ref<KTSuHomeMsgVC> messages;
@@ -560,7 +431,18 @@ class MainJob {
                    waitFor([&] { return simulator.game().claims() == std::vector<std::string>{"luck"}; });
     end(claimed && !lucky->superview(), claimed ? "claimed with luck/get; the card closed" : "no claim");
 
-    // ---- The resource hall: goods, the welfare wheel and a one-draw.
+    // ---- The hall without goods: the not-open placard.
+    begin("资源大厅未开放：商品列表为空");
+    simulator.game().setResourceGoods("{}");
+    tapPage("hall");
+    auto placard = waitForView<NUVANotOpenView>();
+    bool placardShown = placard && waitFor([&] { return placard->background()->image() != nullptr; });
+    end(placardShown, placardShown ? "the not-open placard instead of the hall" : "no placard");
+    if (placard) kit::test::tap(placard->closeButton());
+    simulator.game().setResourceGoods(simulator.game().sampleHallGoods());
+
+    // ---- The resource hall: goods, both wheels with a draw each, and a
+    // goods card bought and paid in the wallet app.
     begin("资源大厅：openResourseStore 打开资源大厅");
     tapPage("hall");
     auto hall = waitForView<NUVAResourceHall>();
@@ -584,8 +466,54 @@ class MainJob {
     }
     bool drawn = won && waitFor([&] { return won->iconImg()->image() != nullptr; });
     end(drawn, won ? "won " + kit::describe(won->name()) : "no one-draw result");
-    if (won) won->closeClick();
-    if (hall) hall->closeClick();
+    if (won) {
+      won->closeClick();
+      waitFor([&] { return !won->superview() && !won->coverView()->superview(); });
+    }
+
+    begin("超级福利转盘：抽一次");
+    kit::Ref<NUVATurnOneGiftPopView> superWon;
+    const std::string progressBefore = hall ? kit::describe(hall->use_superwelfare_nums()) : "";
+    // The awake ball covers the middle of the tab: the player taps its
+    // left end.
+    if (goods && tapNearLeft(hall->rebtn3()) && !hall->superwelfareView()->isHidden() &&
+        waitFor([&] { return hall->superwelfarecellArray()[0]->icon()->image() != nullptr; })) {
+      note("super wheel: " + hall->superwelfareLabel()->text() + " spins, " + progressBefore + " used");
+      kit::test::tap(hall->superclickOneButton());
+      superWon = waitForView<NUVATurnOneGiftPopView>(SessionClock::Waiting::OnKitTimers);
+    }
+    bool superDrawn = superWon && waitFor([&] {
+      return superWon->iconImg()->image() != nullptr && kit::describe(hall->use_superwelfare_nums()) != progressBefore;
+    });
+    end(superDrawn, superWon ? "won " + kit::describe(superWon->name()) + "; the bar moved to " +
+                                   kit::describe(hall->use_superwelfare_nums()) + " used spins"
+                             : "no super draw result");
+    if (superWon) {
+      superWon->closeClick();
+      waitFor([&] { return !superWon->superview() && !superWon->coverView()->superview(); });
+    }
+
+    begin("资源大厅：商品卡购买，打开支付页");
+    kit::Ref<KTNewPayVC> cardSheet;
+    size_t ordersBefore = simulator.platform().orders().size();
+    if (goods && kit::test::tap(hall->rebtn1()) && kit::test::tap(hall->cards()[0]->buyBtn())) {
+      waitOnKitTimers([&] {
+        return !hall->superview() && (cardSheet = KTNewPayVC::openSheet()) && cardSheet->payStyle() != 0;
+      });
+    }
+    end(cardSheet && !simulator.game().requestsTo("charge/resorder").empty(),
+        cardSheet ? "the hall closed on the order; pay sheet for " + kit::describe(cardSheet->order().money) + " yuan"
+                  : "no pay sheet for the goods card");
+
+    begin("商品卡：钱包APP支付");
+    bool cardPaid = cardSheet && payInTheWallet(*cardSheet);
+    end(cardPaid && simulator.platform().orders().size() > ordersBefore,
+        cardPaid ? "the wallet paid the goods card's order" : "the goods card's order was not paid");
+    if (cardPaid) kit::test::tap(cardSheet->noticeView()->goToGameButton());
+    waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
+    cardSheet.reset();
+    if (hall && hall->superview()) hall->closeClick();
+    hall.reset();
     settle(0.3);
     // ---- The page's store button: the hub and its tabs.
     begin("商城：游戏页面的商城按钮");
@@ -597,6 +525,17 @@ class MainJob {
     end(gmTab, gmTab ? "GM gifts: \"" + storeHub->gmPane()->nameLabel()->text() + "\" described, " +
                            storeHub->gmPane()->totalMoney()->currentTitle()
                      : "no GM tab");
+
+    begin("GM礼包：领取");
+    size_t hudBeforeClaim = hud.size();
+    bool gmClaimed = gmTab && kit::test::tap(storeHub->gmPane()->claimButton()) && waitFor([&] {
+      return simulator.game().giftClaims(sim::ChannelGameServer::Store::GM).size() == 1 && hud.size() > hudBeforeClaim;
+    });
+    end(gmClaimed && hud.back() == "领取成功",
+        gmClaimed ? "claimed " + simulator.game().giftClaims(sim::ChannelGameServer::Store::GM).front() + ": HUD " +
+                        hud.back()
+                  : "no claim");
+    waitOnKitTimers([] { return !NUVAProgressHUD::iNUVAisible(); });
 
     begin("商城：等级礼包");
     bool levelTab = storeHub && tapHubTab(*storeHub, 8) && waitFor([&] {
@@ -616,14 +555,14 @@ class MainJob {
     // The voucher page asked for the role ("get_remark") and shows the answer.
     std::string roleLine;
     bool answered = vouchers && waitFor([&] {
-      roleLine = kit::describe(pageValue("document.getElementById('role').textContent",
-                                         SessionClock::Waiting::ForRealWork,
-                                         storeHub->voucherView()->wkWebView().get()));
+      roleLine = kit::describe(page_.value("document.getElementById('role').textContent",
+                                           SessionClock::Waiting::ForRealWork,
+                                           storeHub->voucherView()->wkWebView().get()));
       return roleLine.starts_with("角色：");
     });
     if (answered) {
       note("voucher page: " + roleLine);
-      waitForPagePaint(storeHub->voucherView()->wkWebView().get());
+      page_.waitForPaint(storeHub->voucherView()->wkWebView().get());
     }
     end(vouchers && answered, vouchers ? "free-video offer with " +
                                              std::to_string(storeHub->voucherView()->itemView()->subviews().size()) +
@@ -646,7 +585,6 @@ class MainJob {
         closedVideo ? "video closed without a reward; hub closed" : "the video or the hub stayed");
 
     // ---- Payment in the wallet app: order, pay sheet, coupon, result.
-    simulator.wallet().install();
     begin("支付：下单并打开支付页");
     tapPage("pay");
     kit::Ref<KTNewPayVC> sheet;
@@ -668,11 +606,7 @@ class MainJob {
       picker->doCancel();
       waitOnKitTimers([&] { return !sheet->presentedViewController(); });
     }
-    bool walletPaid = sheet && kit::test::tap(sheet->GFWalletPayIconBtn()) && kit::test::tap(sheet->payBtn()) &&
-                      waitFor([&] {
-                        return sheet->coverView()->superview() &&
-                               sheet->noticeView()->statusL()->text() == KTPayPlug::kPaidStatus;
-                      });
+    bool walletPaid = sheet && payInTheWallet(*sheet);
     end(walletPaid, walletPaid ? "the wallet paid: " + sheet->noticeView()->statusL()->text() : "no paid notice");
 
     begin("返回游戏：payNotify");
@@ -717,6 +651,37 @@ class MainJob {
     waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
     sheet.reset();
 
+    // ---- The same player turns the phone: the store hub and the resource
+    // hall in their landscape forms on a notched phone.
+    kit::DeviceProfile::use(kit::DeviceProfile::notched812x375());
+    settle(0.3);
+    begin("横屏：商城");
+    tapPage("store");
+    auto wideHub = waitForView<NUVAGMShopHub>(SessionClock::Waiting::OnKitTimers);
+    bool wideGM = wideHub && wideHub->form() == NUVAOverlayForm::Landscape && tapHubTab(*wideHub, 1) &&
+                  waitFor([&] { return wideHub->gmPane()->model() != nullptr; });
+    if (wideGM) noteHub(*wideHub);
+    end(wideGM, wideGM ? "landscape store hub on the GM tab, \"" + wideHub->gmPane()->nameLabel()->text() + "\""
+                       : "no landscape store hub");
+    if (wideHub) closeHub(*wideHub);
+    if (wideHub) waitFor([&] { return !wideHub->superview(); });
+    wideHub.reset();
+
+    begin("横屏：资源大厅");
+    tapPage("hall");
+    auto wideHall = waitForView<NUVAResourceHall>();
+    bool wideGoods = wideHall && !wideHall->isPortrait() && waitFor([&] {
+      return !wideHall->cards().empty() && wideHall->cards()[0]->prop_img()->image();
+    });
+    end(wideGoods, wideGoods ? "landscape resource hall with " + std::to_string(wideHall->cards().size()) +
+                                   " goods in one row"
+                             : "no landscape resource hall");
+    if (wideHall) wideHall->closeClick();
+    settle(0.3);
+    wideHall.reset();
+    kit::DeviceProfile::use(kit::DeviceProfile::phone375x667());
+    settle(0.3);
+
     // ---- Logout: the page hears of it and loads again.
     begin("退出登录：clientlogout 并重新加载页面");
     size_t loads = simulator.page().requests().size();
@@ -735,168 +700,36 @@ class MainJob {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime()).count();
   }
 
-  void begin(std::string title) {
-    steps_.push_back(Step{std::move(title), "", {}, "", false});
-    std::printf("\n== %zu. %s\n", steps_.size(), steps_.back().title.c_str());
+  void begin(std::string title) { report_.begin(std::move(title)); }
+  void note(const std::string& line) { report_.note(line); }
+
+  // Pays the sheet's order in the wallet app, as the player picks it, and
+  // waits for the sheet's paid notice.
+  bool payInTheWallet(KTNewPayVC& sheet) {
+    return kit::test::tap(sheet.GFWalletPayIconBtn()) && kit::test::tap(sheet.payBtn()) && waitFor([&] {
+             return sheet.coverView()->superview() && sheet.noticeView()->statusL()->text() == KTPayPlug::kPaidStatus;
+           });
   }
 
-  void note(const std::string& line) {
-    std::printf("   %s\n", line.c_str());
-    if (!steps_.empty()) steps_.back().messages.push_back(line);
-  }
+  // The page's own buttons, scripts and answers.
+  void tapPage(const std::string& id) { page_.tap(id); }
+  bool waitForAnswer(const std::string& action) { return page_.waitForAnswer(action); }
+  const kit::Id& lastAnswer() const { return page_.lastAnswer(); }
 
-  // Runs a script in the page and waits for its value (nil on failure).
-  kit::Id pageValue(const std::string& script, SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork,
-                    kit::WebView* page = nullptr) {
-    kit::Id value;
-    bool done = false;
-    (page ? page : web_.get())->evaluateJavaScript(script, [&](kit::Id v, kit::Ref<kit::Error> error) {
-      if (error) note("page script failed: " + kit::describe(error));
-      value = v;
-      done = true;
-    });
-    clock_.run([&] { return done; }, waiting);
-    return value;
-  }
+  void noteHub(NUVAGMShopHub& hub) { note(demo::describeHub(hub)); }
 
-  // Waits until the page has painted what its script changed so far (two
-  // of its animation frames), and the loop has run long enough after that
-  // for the view's picture to take the frame: the page paints in real time.
-  void waitForPagePaint(kit::WebView* view = nullptr) {
-    if (!web_) return;
-    constexpr auto page = SessionClock::Waiting::ForThePage;
-    pageValue("window.kitPainted = false; requestAnimationFrame(function () {"
-              " requestAnimationFrame(function () { window.kitPainted = true; }); }); true",
-              page, view);
-    clock_.run([&] { return kit::describe(pageValue("window.kitPainted === true", page, view)) == "1"; }, page,
-               kit::Forever, kPagePaintTimeout);
-    const auto painted = std::chrono::steady_clock::now();
-    clock_.run([&] { return std::chrono::steady_clock::now() - painted >= kPageFrame; }, page);
-  }
-
-  // The page's state: what it sent and the answers it received.
-  kit::Id pageState() {
-    kit::Id text = pageValue("JSON.stringify({sent: gamePage.sent, answers: gamePage.answers})");
-    if (!text) return nullptr;
-    return kit::JSONSerialization::JSONObjectWithData(kit::Data::make(kit::describe(text)));
-  }
-
-  // Prints what the page sent since the last look.
-  void notePageMessages(const kit::Id& state) {
-    auto sent = kit::as<kit::Array>(state["sent"]);
-    for (size_t i = sentSeen_; sent && i < sent->count(); ++i)
-      note("page → client: eventComplete " + kit::describe(sent->objectAtIndex(i)));
-    if (sent) sentSeen_ = std::max(sentSeen_, sent->count());
-  }
-
-  // Taps one of the page's buttons at its centre, through the window, as a
-  // player would, and waits for the page's message.
-  void tapPage(const std::string& id) {
-    kit::Id centre = pageValue("(function () { var r = document.getElementById('" + id +
-                               "').getBoundingClientRect(); return {x: r.left + r.width / 2, y: r.top + r.height / 2}; })()");
-    if (!centre) {
-      note("no button #" + id + " on the page");
-      return;
-    }
-    const kit::Point inPage{std::stod(kit::describe(centre["x"])), std::stod(kit::describe(centre["y"]))};
-    const kit::Point inWindow = web_->convertPointToView(inPage, nullptr);
-    note("tap #" + id + " at " + describePoint(inWindow));
-    auto window = kit::Application::shared()->keyWindow();
-    if (!window || !kit::test::tapAt(*window, inWindow)) note("(the tap did not land)");
-    waitFor([&] {
-      kit::Id state = pageState();
-      auto sent = kit::as<kit::Array>(state["sent"]);
-      if (!sent || sent->count() <= sentSeen_) return false;
-      notePageMessages(state);
-      return true;
-    });
-  }
-
-  kit::Id lastAnswer() const { return lastAnswer_; }
-
-  // Waits for the page's next answer with this action, read from the page
-  // (which keeps its answers across the reload after a logout).
-  bool waitForAnswer(const std::string& action) {
-    return waitFor([&] {
-      kit::Id state = pageState();
-      auto answers = kit::as<kit::Array>(state["answers"]);
-      if (!answers) return false;
-      for (size_t i = answersSeen_; i < answers->count(); ++i) {
-        kit::Id answer = answers->objectAtIndex(i);
-        note("client → page: CallbackFromIOS " + compactJSON(answer));
-        answersSeen_ = i + 1;
-        if (kit::describe(answer["action"]) == action) {
-          lastAnswer_ = answer;
-          return true;
-        }
-      }
-      return false;
-    });
-  }
-
-  static std::string describePoint(kit::Point p) {
-    char text[48];
-    std::snprintf(text, sizeof text, "(%.0f, %.0f)", p.x, p.y);
-    return text;
-  }
-
-  void noteHub(NUVAGMShopHub& hub) {
-    std::string tabs;
-    for (const auto& id : hub.strArray()) tabs += (tabs.empty() ? "" : ",") + id;
-    note("store hub " + std::string(hub.form() == NUVAOverlayForm::Portrait ? "portrait" : "landscape") +
-         ": tabs [" + tabs + "], " + std::to_string(hub.gmPane()->menu()->catelogyList()->count()) +
-         " GM categories, " + std::to_string(hub.vipPane()->menu()->catelogyList()->count()) + " VIP categories");
-  }
-
-  // Taps the hub's tab button for a menu id.
-  bool tapHubTab(NUVAGMShopHub& hub, long id) {
-    for (const auto& button : hub.btnArray()) {
-      if (button->tag() == id) return kit::test::tap(button);
-    }
-    return false;
-  }
-
-  // The portrait hub's corner button, else the open tab's own close control.
-  void closeHub(NUVAGMShopHub& hub) {
-    if (hub.closeBtn() && kit::test::tap(hub.closeBtn())) return;
-    hub.closeClick();
-  }
-
-  // A view of this class in any of the application's windows.
-  template <class V>
-  static kit::Ref<V> findInWindows() {
-    for (const auto& window : kit::Application::shared()->windows()) {
-      auto found = kit::test::findViewsOfType<V>(*window);
-      if (!found.empty()) return found.front();
-    }
-    return nullptr;
-  }
+  // Waits for a view of this class in any window, or on the key window.
   template <class V>
   kit::Ref<V> waitForAnyView(SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
     kit::Ref<V> found;
-    clock_.run([&] { return (found = findInWindows<V>()) != nullptr; }, waiting);
+    clock_.run([&] { return (found = demo::findInWindows<V>()) != nullptr; }, waiting);
     return found;
   }
-
-  // Waits for a view of this class on the key window.
   template <class V>
   kit::Ref<V> waitForView(SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork) {
     kit::Ref<V> found;
-    clock_.run([&] {
-      auto window = kit::Application::shared()->keyWindow();
-      if (!window) return false;
-      for (const auto& view : window->subviews())
-        if ((found = std::dynamic_pointer_cast<V>(view))) return true;
-      return false;
-    }, waiting);
+    clock_.run([&] { return (found = demo::onKeyWindow<V>()) != nullptr; }, waiting);
     return found;
-  }
-
-  static std::string describeFrame(const kit::Rect& r) {
-    char text[96];
-    std::snprintf(text, sizeof text, "(%.0f, %.0f, %.0f × %.0f)", r.origin.x, r.origin.y, r.size.width,
-                  r.size.height);
-    return text;
   }
 
   // Waits for what the page, the network or the simulator do.
@@ -925,21 +758,8 @@ class MainJob {
   void end(bool ok, const std::string& outcome) {
     settle(0.3);
     // kit's screens as they are now, and the page as it has drawn by then.
-    waitForPagePaint();
-    Step& step = steps_.back();
-    step.ok = ok;
-    step.outcome = outcome;
-    char name[32];
-    std::snprintf(name, sizeof name, "%02zu.png", steps_.size());
-    step.picture = name;
-    // Every window on screen, as the player sees them.
-    std::string error;
-    auto screen = kit::renderScreen();
-    if (!screen || !kit::writePNG(*screen, (out_ / name).string(), &error)) {
-      step.ok = false;
-      step.outcome += " (no picture: " + error + ")";
-    }
-    std::printf("%s %s\n", step.ok ? "   ok:" : "   FAILED:", step.outcome.c_str());
+    page_.waitForPaint();
+    report_.end(ok, outcome);
   }
 
   int fail(const std::string& why) {
@@ -947,37 +767,14 @@ class MainJob {
     return 1;
   }
 
-  int finish() {
-    std::ofstream index(out_ / "index.html");
-    index << "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>星河远征 · 主流程</title>\n"
-             "<style>body{font-family:sans-serif;background:#f3f1ec;margin:24px}"
-             ".step{display:flex;gap:24px;margin-bottom:32px;background:#fff;padding:16px;border-radius:8px}"
-             "img{width:300px;border:1px solid #ccc}.ok{color:#197a3d}.failed{color:#b3261e}"
-             "pre{white-space:pre-wrap;font-size:12px;max-width:760px}</style></head><body>\n"
-             "<h1>星河远征 · 主流程</h1>\n";
-    int failures = 0;
-    for (size_t i = 0; i < steps_.size(); ++i) {
-      const Step& s = steps_[i];
-      failures += !s.ok;
-      index << "<div class=\"step\"><img src=\"" << s.picture << "\" alt=\"" << htmlEscape(s.title) << "\"><div><h2>"
-            << i + 1 << ". " << htmlEscape(s.title) << "</h2><p class=\"" << (s.ok ? "ok" : "failed") << "\">"
-            << (s.ok ? "✓ " : "✗ ") << htmlEscape(s.outcome) << "</p><pre>";
-      for (const auto& m : s.messages) index << htmlEscape(m) << "\n";
-      index << "</pre></div></div>\n";
-    }
-    index << "</body></html>\n";
-    std::printf("\n%zu steps, %d failed; pictures and index.html in %s\n", steps_.size(), failures, out_.c_str());
-    return failures ? 1 : 0;
-  }
+  int finish() { return report_.finish() ? 1 : 0; }
 
   fs::path out_;
   SessionClock clock_;
-  std::vector<Step> steps_;
+  demo::Report report_{out_};
   kit::Ref<ViewController> controller_;
   kit::Ref<kit::WebView> web_;
-  kit::Id lastAnswer_;
-  size_t answersSeen_ = 0;
-  size_t sentSeen_ = 0;
+  demo::GamePage page_{clock_, report_};
 };
 
 }  // namespace

@@ -106,7 +106,12 @@ TEST_F(Ball, IconIsRequestedWithTheRawTimeKeyAndA404ShowsTheStopIcon) {
   centre->setFloatIconAvailable(true);
   auto served = CXRHelperBtn::shared();
   ASSERT_TRUE(kit::test::runUntil([&] { return served->backgroundImage(kit::ControlStateNormal) != nullptr; }));
-  EXPECT_NE(served->backgroundImage(kit::ControlStateNormal)->size(), (kit::Size{60, 60})) << "the served 16-pixel icon";
+  // The served ball is round on a clear ground; the stop icon here is a
+  // square of one colour.
+  const auto& pixels = served->backgroundImage(kit::ControlStateNormal)->bitmap();
+  ASSERT_TRUE(pixels);
+  EXPECT_EQ(pixels->pixelAt(0, 0).a, 0) << "the served ball's clear corner";
+  EXPECT_EQ(pixels->pixelAt(pixels->width() / 2, pixels->height() / 2).a, 255) << "the served ball";
 }
 
 TEST_F(Ball, ThePortMakesTheBallOnlyWhenACallNeedsIt) {

@@ -4,6 +4,7 @@
 #include "platform/usercenter/kt_su_home_msg_vc.h"
 #include "platform/usercenter/kt_su_home_vc.h"
 #include "platform/usercenter/kt_su_kaifu_vc.h"
+#include "platform/usercenter/kt_su_service_vc.h"
 #include "platform/usercenter/kt_su_trade_vc.h"
 #include "platform/usercenter/kt_su_welfare_vc.h"
 
@@ -12,5 +13,6 @@ void KTSuRegisterPages() {
   KTSuKaiFuVC::registerScene();
   KTSuTradeVC::registerScene();
   KTSuWelfareVC::registerScene();
+  KTSuServiceVC::registerScene();
   KTSuHomeMsgVC::registerScene();
 }

@@ -21,11 +21,6 @@ namespace {
 
 constexpr double BarH = 44, ButtonSide = 44, FeedbackW = 80;
 
-const bool registered = [] {
-  KTSuServiceVC::registerScene();
-  return true;
-}();
-
 std::string plistText(const char* key) {
   auto plist = ShareVale::sharedInstance()->getKTPlist();
   auto value = plist ? plist->objectForKey(key) : nullptr;
@@ -35,7 +30,6 @@ std::string plistText(const char* key) {
 }  // namespace
 
 void KTSuServiceVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuServiceVC>(); });
 }

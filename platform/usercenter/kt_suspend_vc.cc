@@ -167,6 +167,9 @@ void KTSuspendVC::viewDidLoad() {
   isX_ = kit::Device::current()->systemVersionNumber() >= 11 && key && key->windowSafeAreaInsets().bottom > 0;
   recordScreenStatus();
   showRedCount();
+  // The spacing reads the icon's and the title's laid-out sizes: the bar
+  // takes its frames first.
+  view()->layoutIfNeeded();
   for (long tag = FirstTag; tag < FirstTag + static_cast<long>(PageIdentifiers.size()); ++tag) {
     if (auto button = barButton(tag)) UIButtonKTImageTitleSpacing::layoutButtonWithEdgeInsetsStyle(*button, 0, ImageTitleSpace);
   }

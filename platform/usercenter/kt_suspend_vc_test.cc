@@ -156,6 +156,34 @@ TEST_F(Container, TheBarSwitchesPagesAndKeepsTheHomePageBelow) {
   EXPECT_EQ(vc->addView(), pageView(4));
 }
 
+TEST_F(Container, EachBarTitleSitsCentredBelowItsIcon) {
+  for (const char* icon : KTSuspendVC::PageIcons) {
+    bundle.addFile(std::string("VIROV.bundle/") + icon, PlatformTestBundle::solidPNG(24, 24, 120, 120, 120));
+  }
+  for (const auto& profile : {kit::DeviceProfile::phone375x667(), kit::DeviceProfile::notched812x375()}) {
+    kit::DeviceProfileScope device{profile};
+    open();
+    vc->view()->layoutIfNeeded();
+    for (long tag = 10; tag <= 14; ++tag) {
+      auto button = vc->barButton(tag);
+      ASSERT_TRUE(button && button->currentImage()) << tag;
+      const kit::Rect cell = kit::test::frameInWindow(*button);
+      const kit::Rect icon = kit::test::frameInWindow(*button->imageView());
+      const kit::Rect title = kit::test::frameInWindow(*button->titleLabel());
+      EXPECT_EQ(icon.size, (kit::Size{24, 24})) << profile.name << " " << tag;
+      // The stacked parts end half the space apart, as every stacked button does.
+      EXPECT_NEAR(title.minY(), icon.maxY() + KTSuspendVC::ImageTitleSpace / 2, 1.0) << profile.name << " " << tag;
+      EXPECT_NEAR(icon.midX(), cell.midX(), 1.0) << profile.name << " " << tag;
+      EXPECT_NEAR(title.midX(), cell.midX(), 1.0) << profile.name << " " << tag;
+      EXPECT_GE(icon.minY(), cell.minY()) << profile.name << " " << tag;
+      EXPECT_LE(title.maxY(), cell.maxY()) << profile.name << " " << tag;
+    }
+    vc->goBackGameVC();
+    ASSERT_TRUE(kit::test::runUntil([&] { return !game->presentedViewController(); }));
+    vc.reset();
+  }
+}
+
 struct LayoutRow {
   kit::DeviceProfile profile;
   double top, left, width, bottomH;

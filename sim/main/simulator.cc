@@ -3,14 +3,16 @@
 //
 //   simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]
 //             [--game-page-port N] [--platform-api-port N] [--game-id ID]
+//             [--speedup]
 //   simulator --help
 //
 // It starts the services (at the ports given, or where the system picks)
-// with one platform account ready to log in with, writes the services file
-// the client reads when GAMECLIENT_SERVICES names it (services.plist in the
-// current folder unless --services says otherwise), prints "ready" with the
-// account's name and password, then one line per request the services
-// receive, and runs until SIGTERM or SIGINT; then it stops the services and
+// with one platform account ready to log in with (and the speed-up tool on
+// with --speedup), writes the services file the client reads when
+// GAMECLIENT_SERVICES names it (services.plist in the current folder unless
+// --services says otherwise), prints "ready" with the account's name and
+// password, then one line per request the services receive, and runs until
+// SIGTERM or SIGINT; then it stops the services and
 // ends with 0. --help prints the usage and ends with 0; bad arguments end it
 // with 2, a port it cannot listen on or a services file it cannot write with
 // 1, each with the reason. Its bundle (the platform's identity) is the
@@ -36,12 +38,13 @@ namespace {
 struct Options {
   std::string services = "services.plist";
   std::string gameId = "1001";
+  bool speedUp = false;
   sim::SimulatorPorts ports;
 };
 
 constexpr const char* kUsage =
     "usage: simulator [--services FILE] [--channel-sdk-port N] [--channel-game-port N]\n"
-    "                 [--game-page-port N] [--platform-api-port N] [--game-id ID]\n"
+    "                 [--game-page-port N] [--platform-api-port N] [--game-id ID] [--speedup]\n"
     "       simulator --help\n";
 
 int usage(const std::string& why) {
@@ -70,6 +73,10 @@ bool readPort(const std::string& text, int& port) {
 bool readOptions(int argc, char** argv, Options& options, std::string& why) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
+    if (name == "--speedup") {
+      options.speedUp = true;
+      continue;
+    }
     if (i + 1 >= argc) {
       why = "no value after " + name;
       return false;
@@ -190,6 +197,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "simulator: %s\n", error.what());
     return 1;
   }
+  simulator->platform().setSpeedUpEnabled(options.speedUp);
   say("channel SDK server " + simulator->channel().baseURL());
   say("channel game server " + simulator->game().baseURL());
   say("game page " + simulator->page().pageURL());

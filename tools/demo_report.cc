@@ -1,0 +1,88 @@
+// The main job's report. See demo_report.h.
+#include "tools/demo_report.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "kit/foundation/json_serialization.h"
+#include "kit/foundation/values.h"
+#include "kit/ui/render.h"
+
+namespace demo {
+
+namespace {
+
+std::string htmlEscape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string compactJSON(const kit::Id& value) {
+  if (!kit::JSONSerialization::isValidJSONObject(value)) return kit::describe(value);
+  auto data = kit::JSONSerialization::dataWithJSONObject(value, kit::JSONWritingWithoutEscapingSlashes);
+  return data ? data->toString() : kit::describe(value);
+}
+
+void Report::begin(std::string title) {
+  steps_.push_back(Step{std::move(title), "", {}, "", false});
+  std::printf("\n== %zu. %s\n", steps_.size(), steps_.back().title.c_str());
+}
+
+void Report::note(const std::string& line) {
+  std::printf("   %s\n", line.c_str());
+  if (!steps_.empty()) steps_.back().messages.push_back(line);
+}
+
+void Report::end(bool ok, const std::string& outcome) {
+  if (steps_.empty()) return;
+  Step& step = steps_.back();
+  step.ok = ok;
+  step.outcome = outcome;
+  char name[32];
+  std::snprintf(name, sizeof name, "%02zu.png", steps_.size());
+  step.picture = name;
+  std::string error;
+  auto screen = kit::renderScreen();
+  if (!screen || !kit::writePNG(*screen, (folder_ / name).string(), &error)) {
+    step.ok = false;
+    step.outcome += " (no picture: " + error + ")";
+  }
+  std::printf("%s %s\n", step.ok ? "   ok:" : "   FAILED:", step.outcome.c_str());
+}
+
+int Report::finish() const {
+  std::ofstream index(folder_ / "index.html");
+  index << "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>星河远征 · 主流程</title>\n"
+           "<style>body{font-family:sans-serif;background:#f3f1ec;margin:24px}"
+           ".step{display:flex;gap:24px;margin-bottom:32px;background:#fff;padding:16px;border-radius:8px}"
+           "img{width:300px;border:1px solid #ccc}.ok{color:#197a3d}.failed{color:#b3261e}"
+           "pre{white-space:pre-wrap;font-size:12px;max-width:760px}</style></head><body>\n"
+           "<h1>星河远征 · 主流程</h1>\n";
+  int failures = 0;
+  for (size_t i = 0; i < steps_.size(); ++i) {
+    const Step& s = steps_[i];
+    failures += !s.ok;
+    index << "<div class=\"step\"><img src=\"" << s.picture << "\" alt=\"" << htmlEscape(s.title) << "\"><div><h2>"
+          << i + 1 << ". " << htmlEscape(s.title) << "</h2><p class=\"" << (s.ok ? "ok" : "failed") << "\">"
+          << (s.ok ? "✓ " : "✗ ") << htmlEscape(s.outcome) << "</p><pre>";
+    for (const auto& m : s.messages) index << htmlEscape(m) << "\n";
+    index << "</pre></div></div>\n";
+  }
+  index << "</body></html>\n";
+  std::printf("\n%zu steps, %d failed; pictures and index.html in %s\n", steps_.size(), failures,
+              folder_.c_str());
+  return failures;
+}
+
+}  // namespace demo
