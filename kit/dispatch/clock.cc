@@ -309,8 +309,9 @@ VirtualClock::VirtualClock(double wallStart, double start) {
   state().virtualNow.store(start);
   state().virtualNowBase.store(start);
   state().virtualWallBase.store(wallStart);
-  // Boot time goes on from where the real one stands.
-  state().virtualBootBase.store(Clock::bootNow() - start);
+  // Boot time goes on from the next whole second of the real one, so that
+  // spans measured on it are as exact as those of monotonic time.
+  state().virtualBootBase.store(std::ceil(Clock::bootNow()) - start);
   state().virtualSlept.store(0);
   state().isVirtual.store(true, std::memory_order_release);
   // Dates and media time follow the virtual clock too.
