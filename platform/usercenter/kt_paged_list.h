@@ -90,7 +90,6 @@ class KTPagedListVC : public kit::ViewController, public kit::TableViewDataSourc
   // How many of the list's requests have come back (answered or failed,
   // dropped ones included).
   unsigned long repliesReceived() const { return repliesReceived_; }
-  bool isLoadingMore() const { return loadingMore_; }
   kit::Ref<KTRefreshNormalHeader> header() const { return header_.lock(); }
   kit::Ref<KTRefreshAutoNormalFooter> footer() const { return footer_.lock(); }
 
