@@ -1,5 +1,5 @@
-// The not-open placard on a notched landscape phone and a plain portrait
-// one, the image crop of the progress bar, and the hall's records as the
+// The not-open placard on notched landscape and portrait phones and a
+// plain portrait one, the image crop of the progress bar, and the hall's records as the
 // server fills them.
 
 #include <gtest/gtest.h>
@@ -51,6 +51,19 @@ TEST_F(PortraitPlacard, UsesThePortraitPictures) {
   EXPECT_EQ(placard->closeButton()->frame(), (kit::Rect{325, 25, 32, 32}));
   EXPECT_TRUE(shows(placard->background()->image(), "vernoopen"));
   EXPECT_TRUE(shows(placard->logo()->image(), "verresourcelogo"));
+}
+
+class NotchedPortraitPlacard : public HallFixture {
+ protected:
+  NotchedPortraitPlacard() : HallFixture(kit::DeviceProfile::notched375x812()) {}
+};
+
+TEST_F(NotchedPortraitPlacard, StartsBelowTheNotch) {
+  auto placard = NUVANotOpenView::init();
+  placard->show();
+  EXPECT_EQ(placard->background()->frame(), (kit::Rect{0, 32, 375, 780}));
+  EXPECT_EQ(placard->logo()->frame(), (kit::Rect{12.5, 52, 350, 74}));
+  EXPECT_EQ(placard->closeButton()->frame(), (kit::Rect{325, 57, 32, 32}));
 }
 
 // A bitmap whose pixel (x, y) has red x and green y.

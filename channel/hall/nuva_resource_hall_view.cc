@@ -537,21 +537,20 @@ void NUVAResourceHall::debounceDraw(const char* name, bool super, bool five) {
 }
 
 void NUVAResourceHall::sendDraw(bool super, bool five) {
+  KIT_CHECK_MAIN_THREAD();
   if (drawing_) return;
   drawing_ = true;
-  kit::Weak<NUVAResourceHall> weak = weakSelf<NUVAResourceHall>();
+  // The server spends the spins when it answers: the answer holds the hall
+  // until it is handled, closed or not (GET answers come on the main queue).
+  auto hall = selfAs<NUVAResourceHall>();
   NUVANetworkManager::getWithQuery(
       NUVAStoreSupport::gameURL(super ? "infiniteres/getsuperwelfareturntable" : "infiniteres/getwelfareturntable"),
       {{"game_id", game_id_}, {"role_id", role_id_}, {"server_id", service_id_}, {"nums", kit::str(five ? "5" : "1")}},
-      kit::bindPost(kit::Queue::main(), weakSelf<NUVAResourceHall>(),
-                    [super, five](NUVAResourceHall& self, const kit::Id& answer) {
-                      self.takeDrawAnswer(answer, super, five);
-                    }),
-      kit::bindPost(kit::Queue::main(), weakSelf<NUVAResourceHall>(),
-                    [](NUVAResourceHall& self, const kit::Ref<kit::String>& error) {
-                      kit::log("draw failed: %@", error);
-                      self.drawing_ = false;
-                    }));
+      [hall, super, five](const kit::Id& answer) { hall->takeDrawAnswer(answer, super, five); },
+      [hall](const kit::Ref<kit::String>& error) {
+        kit::log("draw failed: %@", error);
+        hall->drawing_ = false;
+      });
 }
 
 bool NUVAResourceHall::takeDrawPrizes(const kit::Id& answer) {

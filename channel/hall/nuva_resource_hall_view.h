@@ -13,9 +13,10 @@
 // ("infiniteres/getwelfareturntable", "infiniteres/getsuperwelfareturntable"
 // with "nums") starts 1.0 s after the last of a burst of taps, moves the
 // highlight round the ring (8 steps at 0.08 s, or 16 at 0.05 s) on a timer
-// of its own, then reloads the wheel and shows what was won. One draw runs
-// at a time across both wheels: from its request until its spin ends or
-// its request fails, draw taps are ignored. The full super bar pulses its
+// of its own, then reloads the wheel and shows what was won, also when the
+// hall was closed while the draw was on its way. One draw runs at a time
+// across both wheels: from its request until its spin ends or its request
+// fails, draw taps are ignored. The full super bar pulses its
 // icon, and a tap claims the extra prize ("infiniteres/getsuperprop").
 #pragma once
 
@@ -64,6 +65,10 @@ class NUVAResourceHall : public kit::View, public NUVAResourceHallOverlay {
   void clickFive();
   void superclickOne();
   void superclickFive();
+  // Sends a draw at once: what a burst of draw taps ends in. The answer is
+  // handled even when the hall has closed meanwhile: the draw is spent, so
+  // its spin runs and its prizes show over the game.
+  void sendDraw(bool super, bool five);
   void tapCenterImg(const kit::Ref<kit::View>& centre);
   void tapProcessIcon();
   void removeTips();
@@ -151,7 +156,6 @@ class NUVAResourceHall : public kit::View, public NUVAResourceHallOverlay {
                                                     const std::vector<kit::Ref<NUVATurnTableModel>>& prizes,
                                                     const kit::Ref<NUVATurnTableModel>& centre, long tag);
   void debounceDraw(const char* name, bool super, bool five);
-  void sendDraw(bool super, bool five);
   void step(bool super, long currentTime);
   void finishSpin(bool super, bool five);
   void setBar(double ratio);

@@ -272,7 +272,9 @@ TEST_F(WelfareWheel, ABurstOfTapsDrawsOnceASecondAfterTheLastAndTheRingSteps) {
     ASSERT_TRUE(kit::test::tap(hall->clickOneButton()));
     advance(0.4);
   }
-  EXPECT_TRUE(game.requestsTo("infiniteres/getwelfareturntable").empty());
+  // 1.2 s after the first tap, 0.4 s after the last: no draw has gone out
+  // (a draw marks the wheels busy the moment it is sent).
+  EXPECT_FALSE(hall->isDrawing());
   advance(0.6);
   ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
   EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable")[0].query,
@@ -295,7 +297,10 @@ TEST_F(WelfareWheel, ABurstOfTapsDrawsOnceASecondAfterTheLastAndTheRingSteps) {
   ASSERT_TRUE(kit::test::runUntil([&] { return hall->welfarecellArray() != cells; }));
   EXPECT_EQ(selectedCell(hall->welfarecellArray()), 0);
   EXPECT_EQ(hall->welfareLabel()->text(), "9");
+  // The taps during the spin were dropped: a draw would have gone out by
+  // now and would still be on its way or spinning.
   advance(2);
+  EXPECT_FALSE(hall->isDrawing());
   EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable").size(), 1u);
   EXPECT_TRUE(game.requestsTo("infiniteres/getsuperwelfareturntable").empty());
   picture("hall_one_draw_result");
@@ -334,11 +339,21 @@ TEST_F(WelfareWheel, FiveCellsEndOnThreeAndOneAndAFiveDrawShowsItsTiles) {
 TEST_F(WelfareWheel, RefusedDrawsSpinNothingAndEmptyDataShowsNoEarlierPrizes) {
   auto hall = open();
   waitForWheels(hall);
+  // A draw whose request fails frees the wheels for the next one.
+  game.setFault("infiniteres/getwelfareturntable", sim::RouteFault::CloseConnection);
+  hall->clickOne();
+  advance(1.0);
+  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  ASSERT_TRUE(kit::test::runUntil([&] { return !hall->isDrawing(); }));
+  EXPECT_TRUE(hudSoFar().empty());
+  game.setFault("infiniteres/getwelfareturntable", sim::RouteFault::None);
+
   game.queueReply("infiniteres/getwelfareturntable", R"({"status":"500","msg":"次数不足"})");
   hall->clickOne();
   advance(1.0);
   ASSERT_TRUE(waitForHUD(1));
   EXPECT_EQ(hudSoFar()[0], "次数不足");
+  EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable").size(), 2u);
   ASSERT_TRUE(kit::test::runUntil([&] { return !hall->isDrawing(); }));
   advance(1.0);
   EXPECT_EQ(selectedCell(hall->welfarecellArray()), 0);
@@ -358,6 +373,31 @@ TEST_F(WelfareWheel, RefusedDrawsSpinNothingAndEmptyDataShowsNoEarlierPrizes) {
   ASSERT_TRUE(kit::test::runUntil([&] { return !hall->isDrawing(); }));
   drainMain();
   EXPECT_EQ(popUpsShown<NUVATurnOneGiftPopView>().size(), 1u);
+}
+
+TEST_F(WelfareWheel, ADrawAnsweredAfterTheHallClosedStillSpinsAndShowsItsPrizes) {
+  auto hall = open();
+  waitForWheels(hall);
+  ASSERT_TRUE(kit::test::tap(hall->closeButton()));
+  drainMain();
+  ASSERT_FALSE(hall->superview());
+  // The draw is on its way when nothing holds the closed hall any more.
+  hall->sendDraw(false, true);
+  kit::Weak<NUVAResourceHall> weak = hall;
+  hall.reset();
+  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    auto alive = weak.lock();
+    return alive && alive->prop_listArray()->count() == 5;
+  })) << "the answer of a spent draw is handled";
+  for (int i = 0; i < 16; ++i) advance(0.05);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVATurnFiveGiftPopView>().empty(); }));
+  auto popUp = popUpsShown<NUVATurnFiveGiftPopView>()[0];
+  EXPECT_EQ(popUp->superview(), window) << "over the game";
+  EXPECT_EQ(popUp->tiles().size(), 5u);
+  // Once the spin is over nothing keeps the hall.
+  ASSERT_TRUE(waitForRequests("infiniteres/welfareturntable", 2));
+  EXPECT_TRUE(kit::test::runUntil([&] { return weak.expired(); }));
 }
 
 TEST_F(WelfareWheel, AWheelWithoutRingCellsSpinsItsStepsWithoutACrash) {
@@ -391,9 +431,9 @@ TEST_F(SuperWheel, TheBarFillsByTheSpinsUsedAndAFullBarPulsesAndClaims) {
 
   hall->takeSuperWelfareAnswer(answerOf(
       R"({"status":"200","data":{"items":[{"name":"a","is_super":"1"}],"select_extra_items":{"name":"至尊神兽","nums":"10"},)"
-      R"("user_superwelfare_nums":"0","use_superwelfare_nums":"10"}})"));
+      R"("user_superwelfare_nums":"0","use_superwelfare_nums":"13"}})"));
   EXPECT_EQ(hall->superwelfarecellArray().size(), 1u);
-  EXPECT_EQ(hall->processView()->frame().width(), 206);
+  EXPECT_EQ(hall->processView()->frame().width(), 206) << "over-full stops at the end of the bar";
   EXPECT_TRUE(hall->processIcon()->isUserInteractionEnabled());
   auto animations = hall->processIcon()->layer()->allAnimations();
   ASSERT_EQ(animations.size(), 1u);
@@ -457,6 +497,35 @@ TEST_F(PortraitSuperWheel, FillsDownwards) {
   const kit::Point origin = centre->convertRectToView(centre->bounds(), nullptr).origin;
   ASSERT_EQ(hall->tipsArray().size(), 1u);
   EXPECT_EQ(hall->tipsArray()[0]->frame().origin, (kit::Point{origin.x, origin.y - 60}));
+}
+
+TEST_F(PortraitSuperWheel, AFiveDrawStepsTheSuperCellsAndShowsThePortraitPopUp) {
+  auto hall = open();
+  waitForWheels(hall);
+  ASSERT_TRUE(kit::test::tap(hall->rebtn3()));
+  ASSERT_TRUE(kit::test::tap(hall->superclickFiveButton()));
+  advance(1.0);
+  ASSERT_TRUE(waitForRequests("infiniteres/getsuperwelfareturntable", 1));
+  EXPECT_EQ(game.requestsTo("infiniteres/getsuperwelfareturntable")[0].field("nums"), "5");
+  ASSERT_TRUE(kit::test::runUntil([&] { return hall->prop_listArray()->count() == 5; }));
+  const auto cells = hall->superwelfarecellArray();
+  ASSERT_EQ(cells.size(), 8u);
+  for (long step = 1; step <= 16; ++step) {
+    advance(0.05);
+    EXPECT_EQ(selectedCell(cells), step % 8) << step;
+    EXPECT_EQ(selectedCell(hall->welfarecellArray()), 0) << "the welfare ring stands still";
+  }
+  ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVAVETurnFiveGiftPopView>().empty(); }));
+  EXPECT_TRUE(popUpsShown<NUVATurnFiveGiftPopView>().empty());
+  auto popUp = popUpsShown<NUVAVETurnFiveGiftPopView>()[0];
+  EXPECT_EQ(popUp->frame().size, (kit::Size{354, 316}));
+  ASSERT_EQ(popUp->tiles().size(), 5u);
+  EXPECT_EQ(popUp->tiles()[1]->frame().origin, (kit::Point{192, 40}));
+  EXPECT_EQ(popUp->tiles()[2]->frame().origin, (kit::Point{45, 130}));
+  // The super wheel reloads; the welfare wheel is not asked again.
+  ASSERT_TRUE(waitForRequests("infiniteres/superwelfareturntable", 2));
+  EXPECT_EQ(game.requestsTo("infiniteres/welfareturntable").size(), 1u);
+  EXPECT_FALSE(hall->isDrawing());
 }
 
 }  // namespace

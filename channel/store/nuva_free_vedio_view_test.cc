@@ -2,7 +2,8 @@
 // reading the trial video's duration from the simulated server: the card,
 // the countdown pill during playback and after a short video's end, the
 // reward pop-up once the required time is reached, the close roads, the
-// playback layout on a notched phone and the download link.
+// playback layout on notched phones in both orientations and the download
+// link.
 
 #include <gtest/gtest.h>
 
@@ -197,6 +198,19 @@ TEST_F(NotchedFreeVideo, PlaybackFillsTheWindowAboveTheBarAndThePill) {
             (std::vector<std::string>{"https://example.com/download", "https://example.com/download"}));
   EXPECT_EQ(video->superview(), window);
   EXPECT_EQ(rewards().size(), 1u);
+}
+
+class NotchedLandscapeFreeVideo : public FreeVideo {
+ protected:
+  NotchedLandscapeFreeVideo() : FreeVideo(kit::DeviceProfile::notched812x375()) {}
+};
+
+TEST_F(NotchedLandscapeFreeVideo, PlaybackKeepsNoInsetInLandscape) {
+  game.setVideoDuration(20);
+  auto video = show(offer("30"));
+  play(video);
+  EXPECT_EQ(video->playerController()->view()->frame(), (kit::Rect{0, 0, 812, 295}));
+  EXPECT_EQ(video->playView()->frame(), (kit::Rect{0, 295, 812, 80}));
 }
 
 TEST_F(FreeVideo, AddressesAreEscapedOnlyWithCJKAndUnsafeLinksStayClosed) {

@@ -1,11 +1,13 @@
 // The GM and VIP records, category menus and gift grids working together as
 // in the hub's tabs: the fill that selects row 0 and describes the first
 // gift, the menu's choice followed by the grid, the claimed badge after a
-// claim announced off the main thread, the item size of the grid, and the
-// empty category that selects and posts nothing.
+// claim announced off the main thread, the gifts' icons, the item size of
+// the grid in both orientations, and the empty category that selects and
+// posts nothing.
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "channel/store/nuva_gift_grid.h"
@@ -16,8 +18,9 @@
 namespace {
 
 // Four GM categories, category i holding i + 1 gifts "g<i><j>" of gm_id
-// "<i>", the first gift of each unclaimed.
-kit::Ref<kit::MutableArray> gmCategories(int count = 4) {
+// "<i>", the first gift of each unclaimed, with the icon `icon(i, j)`
+// when given.
+kit::Ref<kit::MutableArray> gmCategories(int count = 4, const std::function<std::string(int, int)>& icon = {}) {
   auto categories = kit::MutableArray::make();
   for (int i = 0; i < count; ++i) {
     auto gifts = kit::MutableArray::make();
@@ -29,6 +32,7 @@ kit::Ref<kit::MutableArray> gmCategories(int count = 4) {
                                          {"gift_name", "礼包" + std::to_string(i) + std::to_string(j)},
                                          {"gift_num", "x1"},
                                          {"status", "0"}}));
+      if (icon) kit::as<kit::MutableDictionary>(gifts->lastObject())->setObject(kit::str(icon(i, j)), "gift_icon");
     }
     categories->addObject(gifts);
   }
@@ -88,7 +92,9 @@ TEST_F(GiftTabs, AFillSelectsRowZeroQuietlyAndTheGridDescribesTheFirstGift) {
   kit::Ref<NUVAGMMenuController> menu;
   kit::Ref<NUVAGMDetailViewController> grid;
   build(menu, grid);
-  auto categories = gmCategories();
+  // Five different icons: category 0 starts with icon 1, category 3 shows
+  // icons 2 to 5.
+  auto categories = gmCategories(4, [&](int i, int j) { return game.itemIconURL((2 * i + j) % 5 + 1); });
   menu->setMenuArray(categories);
   grid->setSecondMArr(categories);
   drainMain();
@@ -103,6 +109,18 @@ TEST_F(GiftTabs, AFillSelectsRowZeroQuietlyAndTheGridDescribesTheFirstGift) {
   ASSERT_EQ(names(), std::vector<std::string>{"DescCategoryDataWillLoad"});
   EXPECT_EQ(giftOf(0), "g00");
   EXPECT_EQ(grid->flowLayout()->itemSize, (kit::Size{131.75, 68}));
+  auto cell = [&](long item) {
+    return kit::as<NUVAGiftDetailCell>(grid->collectionView()->cellForItemAtIndexPath(kit::IndexPath::forItem(item, 0)));
+  };
+  // The icon a cell shows, as PNG bytes (none while it loads).
+  auto iconBytes = [&](long item) {
+    auto shown = cell(item);
+    auto image = shown ? shown->icon()->image() : nullptr;
+    return image ? image->pngData() : std::vector<uint8_t>{};
+  };
+  ASSERT_TRUE(kit::test::runUntil([&] { return !iconBytes(0).empty(); }));
+  const auto firstIcon = iconBytes(0);
+  EXPECT_EQ(cell(0)->icon()->frame(), (kit::Rect{0, 15, 36, 36}));
   picture("gift_menu_and_grid");
 
   // Row 3: the notification "3", the grid shows category 3 and describes
@@ -115,6 +133,18 @@ TEST_F(GiftTabs, AFillSelectsRowZeroQuietlyAndTheGridDescribesTheFirstGift) {
   EXPECT_EQ(giftOf(1), "g30");
   EXPECT_EQ(grid->detailCategoryList()->count(), 4u);
   EXPECT_EQ(kit::describe(grid->index()), "3");
+  // Each gift shows its own icon, none the first category's.
+  window->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    for (long item = 0; item < 4; ++item) {
+      if (iconBytes(item).empty()) return false;
+    }
+    return true;
+  }));
+  for (long a = 0; a < 4; ++a) {
+    EXPECT_NE(iconBytes(a), firstIcon) << a;
+    for (long b = a + 1; b < 4; ++b) EXPECT_NE(iconBytes(a), iconBytes(b)) << a << " " << b;
+  }
   // Picking a gift describes it.
   posted.clear();
   grid->collectionView()->userSelectItemAtIndexPath(kit::IndexPath::forItem(2, 0));
@@ -192,6 +222,17 @@ TEST_F(GiftTabs, TheVIPTwinUsesItsOwnNotificationsAndMatchesGiftAndLevel) {
   auto gifts = kit::as<kit::Array>(grid->secondMArr()->objectAtIndex(0));
   EXPECT_EQ(kit::describe(kit::Id(gifts->objectAtIndex(0))["status"]), "0");
   EXPECT_EQ(kit::describe(kit::Id(gifts->objectAtIndex(1))["status"]), "1");
+}
+
+class PortraitGiftTabs : public StoreFixture {
+ protected:
+  PortraitGiftTabs() : StoreFixture(kit::DeviceProfile::phone375x667()) {}
+};
+
+TEST_F(PortraitGiftTabs, TheGridTakesThreeQuartersOfTheScreenLessMargins) {
+  // W = 375 - 60: (W - W / 4 - 30) / 2 wide, 68 high.
+  EXPECT_EQ(kit::make<NUVAGMDetailViewController>()->flowLayout()->itemSize, (kit::Size{103.125, 68}));
+  EXPECT_EQ(kit::make<NUVAVIPDetailViewController>()->flowLayout()->itemSize, (kit::Size{103.125, 68}));
 }
 
 TEST_F(GiftTabs, AnEmptyCategoryNeitherCrashesNorPosts) {

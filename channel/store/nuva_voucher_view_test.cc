@@ -157,6 +157,20 @@ TEST_F(VouchersTab, AnOfferThatIsTakenMissingOrNoDictionaryHidesTheSection) {
   }
 }
 
+TEST_F(VouchersTab, AnOfferWithoutIsGetLeavesTheDailyGiftAsItIs) {
+  game.setReply("luck/index", kDailyGift);
+  auto tab = open();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !tab->dayGiftView()->isHidden(); }));
+  game.setReply("freevideogift/index", R"({"status":"200","data":{"game_name":"星河远征","items":"[]"}})");
+  tab->getfreevideogiftDataWithSucessData();
+  ASSERT_TRUE(kit::test::runUntil([&] { return tab->datadic() != nullptr; }));
+  EXPECT_EQ(kit::describe((*tab->datadic())["game_name"]), "星河远征");
+  EXPECT_FALSE(tab->dayGiftView()->isHidden());
+  EXPECT_FALSE(tab->titleLabel()->isHidden());
+  EXPECT_NE(tab->closeBtn()->currentTitle(), "观看视频领取道具");
+  EXPECT_EQ(tab->itemView()->subviews().size(), 4u) << "the daily gift's tiles stay";
+}
+
 TEST_F(VouchersTab, ClaimingTheDailyGiftShowsTheResultAndThenTheOffer) {
   game.setReply("luck/index", kDailyGift);
   game.queueReply("luck/get", R"({"status":"500","msg":"已领取"})");

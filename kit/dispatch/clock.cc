@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <ctime>
+#include <string>
 #include <vector>
 
 #include "kit/dispatch/clock_detail.h"
@@ -20,6 +22,15 @@ double steadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// Monotonic time that includes the time the machine slept.
+double bootSeconds() {
+#ifdef CLOCK_BOOTTIME
+  timespec now{};
+  if (clock_gettime(CLOCK_BOOTTIME, &now) == 0) return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+#endif
+  return steadySeconds();
+}
+
 double systemSeconds() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
@@ -32,12 +43,19 @@ constexpr double kRealClockOrigin = 1000;
 struct ClockState {
   std::atomic<bool> isVirtual{false};
   std::atomic<double> virtualNow{0};
-  // Virtual wall time is virtualWallBase + (virtualNow - virtualNowBase).
+  // Virtual wall time is virtualWallBase + (virtualNow - virtualNowBase) +
+  // virtualSlept; virtual boot time is virtualNow + virtualBootBase +
+  // virtualSlept.
   std::atomic<double> virtualWallBase{0};
   std::atomic<double> virtualNowBase{0};
+  std::atomic<double> virtualBootBase{0};
+  std::atomic<double> virtualSlept{0};
   // Real monotonic time is steady_clock + offset; the offset grows when a
   // virtual clock that ran ahead is removed, so that time never goes back.
   std::atomic<double> offset{kRealClockOrigin - steadySeconds()};
+  // Real boot time is the system's boot time + bootOffset; it starts where
+  // monotonic time starts and grows the same way when a virtual clock goes.
+  std::atomic<double> bootOffset{kRealClockOrigin - bootSeconds()};
   std::atomic<bool> advancing{false};
   // The foundation's date clocks, handed back when the virtual clock goes.
   WallClockSource previousWall;
@@ -216,6 +234,31 @@ void setVirtualNow(double time) {
   state().virtualNow.store(time);
 }
 
+// Moves virtual time forward to `time` without starting anything.
+void moveVirtualTo(double time) {
+  const double from = state().virtualNow.load();
+  if (time <= from) return;
+  setVirtualNow(time);
+  // Run loops waiting for a date and the scheduler's thread re-read the
+  // clock; timed waits that reached their deadline end.
+  for (auto& client : liveClients()) client->clockChanged();
+  detail::notifyClockWaiters(time, false);
+}
+
+// Marks an advance in progress for its scope; raises when one already is.
+class AdvanceScope {
+ public:
+  explicit AdvanceScope(const char* what) {
+    if (state().advancing.exchange(true)) {
+      raise(InternalInconsistencyException, std::string("VirtualClock::") + what +
+                                                " called while the clock is advancing");
+    }
+  }
+  ~AdvanceScope() { state().advancing.store(false); }
+  AdvanceScope(const AdvanceScope&) = delete;
+  AdvanceScope& operator=(const AdvanceScope&) = delete;
+};
+
 }  // namespace
 
 // ---- Clock ------------------------------------------------------------------
@@ -225,9 +268,17 @@ double Clock::now() {
   return steadySeconds() + state().offset.load();
 }
 
+double Clock::bootNow() {
+  if (state().isVirtual.load(std::memory_order_acquire)) {
+    return state().virtualNow.load() + state().virtualBootBase.load() + state().virtualSlept.load();
+  }
+  return bootSeconds() + state().bootOffset.load();
+}
+
 double Clock::wallNow() {
   if (state().isVirtual.load(std::memory_order_acquire)) {
-    return state().virtualWallBase.load() + (state().virtualNow.load() - state().virtualNowBase.load());
+    return state().virtualWallBase.load() + (state().virtualNow.load() - state().virtualNowBase.load()) +
+           state().virtualSlept.load();
   }
   return systemSeconds();
 }
@@ -258,6 +309,10 @@ VirtualClock::VirtualClock(double wallStart, double start) {
   state().virtualNow.store(start);
   state().virtualNowBase.store(start);
   state().virtualWallBase.store(wallStart);
+  // Boot time goes on from the next whole second of the real one, so that
+  // spans measured on it are as exact as those of monotonic time.
+  state().virtualBootBase.store(std::ceil(Clock::bootNow()) - start);
+  state().virtualSlept.store(0);
   state().isVirtual.store(true, std::memory_order_release);
   // Dates and media time follow the virtual clock too.
   state().previousWall = setWallClockSource([] { return Clock::wallNow(); });
@@ -269,6 +324,8 @@ VirtualClock::~VirtualClock() {
   const double reached = state().virtualNow.load();
   const double offset = std::max(state().offset.load(), reached - steadySeconds());
   state().offset.store(offset);
+  const double bootReached = reached + state().virtualBootBase.load() + state().virtualSlept.load();
+  state().bootOffset.store(std::max(state().bootOffset.load(), bootReached - bootSeconds()));
   state().isVirtual.store(false, std::memory_order_release);
   setWallClockSource(std::move(state().previousWall));
   setMediaTimeSource(std::move(state().previousMedia));
@@ -281,32 +338,30 @@ double VirtualClock::wallNow() const { return Clock::wallNow(); }
 void VirtualClock::advance(double seconds) { advanceTo(now() + std::max(seconds, 0.0)); }
 
 void VirtualClock::advanceTo(double target) {
-  if (state().advancing.exchange(true)) {
-    raise(InternalInconsistencyException, "VirtualClock::advance called while the clock is advancing");
-  }
-  struct Done {
-    ~Done() { state().advancing.store(false); }
-  } done;
-
-  auto moveTo = [](double time) {
-    const double from = state().virtualNow.load();
-    if (time <= from) return;
-    setVirtualNow(time);
-    // Run loops waiting for a date and the scheduler's thread re-read the
-    // clock; timed waits that reached their deadline end.
-    for (auto& client : liveClients()) client->clockChanged();
-    detail::notifyClockWaiters(time, false);
-  };
-
+  AdvanceScope advancing("advance");
   settleAt(now());
   const double reach = target + sameInstantTolerance(target);
   for (;;) {
     const double next = nextStepAfter(now());
     if (next > reach) break;
-    moveTo(next);
+    moveVirtualTo(next);
     settleAt(next);
   }
-  moveTo(target);
+  moveVirtualTo(target);
+  settleAt(now());
+}
+
+void VirtualClock::stall(double seconds) {
+  AdvanceScope advancing("stall");
+  settleAt(now());
+  moveVirtualTo(now() + std::max(seconds, 0.0));
+  settleAt(now());
+}
+
+void VirtualClock::sleep(double seconds) {
+  AdvanceScope advancing("sleep");
+  settleAt(now());
+  state().virtualSlept.fetch_add(std::max(seconds, 0.0));
   settleAt(now());
 }
 

@@ -2,8 +2,9 @@
 // kit: run loop timers, delayed performs, queue `after` calls, timer sources
 // and timed waits on groups and semaphores all read it.
 //
-// By default it is the real clock: Clock::now() is monotonic seconds and
-// Clock::wallNow() is seconds since 1970. A test installs a VirtualClock and
+// By default it is the real clock: Clock::now() is monotonic seconds,
+// Clock::bootNow() monotonic seconds that go on while the machine sleeps,
+// and Clock::wallNow() is seconds since 1970. A test installs a VirtualClock and
 // advances it; advancing fires everything that falls due in due order, on the
 // queues and run loops it belongs to, with the clock reading each due time
 // while that work runs, and returns once that work is done:
@@ -24,8 +25,14 @@ inline constexpr double Forever = std::numeric_limits<double>::infinity();
 class Clock {
  public:
   // Monotonic seconds. Never goes backwards, also across installing and
-  // removing a virtual clock.
+  // removing a virtual clock. Stands still while the machine sleeps, as
+  // every timer does.
   static double now();
+  // Monotonic seconds that keep counting while the machine sleeps: the
+  // clock to measure a limit of real elapsed time against (a deadline that
+  // a suspend must not push back). Its readings are comparable only with
+  // each other; it never goes backwards either.
+  static double bootNow();
   // Wall time: seconds since 1970-01-01 00:00:00 UTC.
   static double wallNow();
   static bool isVirtual();
@@ -70,6 +77,15 @@ class VirtualClock {
   void advanceTo(double time);
   // Runs whatever is due at the current time without moving it.
   void settle() { advance(0); }
+
+  // The process stops for `seconds` (a stall, or a stop signal) while time
+  // goes on: time moves at once, and everything that fell due meanwhile
+  // runs late, at the new time, in due order. A repeating timer source's
+  // missed fires come in one call, as they do after a real stall.
+  void stall(double seconds);
+  // The machine sleeps for `seconds`: wall time and bootNow() move on,
+  // monotonic time, and with it every timer and delay, stands still.
+  void sleep(double seconds);
 };
 
 }  // namespace kit

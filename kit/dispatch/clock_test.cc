@@ -16,6 +16,7 @@
 #include "kit/dispatch/semaphore.h"
 #include "kit/dispatch/thread.h"
 #include "kit/dispatch/timer.h"
+#include "kit/dispatch/timer_source.h"
 #include "kit/foundation/exception.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/virtual_clock_fixture.h"
@@ -204,6 +205,41 @@ TEST(ClockAndDates, DatesAndMediaTimeFollowTheVirtualClock) {
   }
   // The system clocks are back once the virtual clock is gone.
   EXPECT_NEAR(kit::wallClockNow(), realWall, 60.0);
+}
+
+TEST(ClockAndSleep, BootTimeGoesOnThroughSleepAndStallsMergeMissedFires) {
+  double reached;
+  {
+    kit::VirtualClock clock(1700000000.0);
+    std::vector<unsigned long> calls;
+    auto ticks = kit::TimerSource::create(kit::Queue::main());
+    ticks->setTimer(10, 10);
+    ticks->setEventHandler([&] { calls.push_back(ticks->data()); });
+    ticks->resume();
+    const double now = kit::Clock::now(), boot = kit::Clock::bootNow();
+
+    // Asleep for an hour: the wall and boot clocks move, timers do not.
+    clock.sleep(3600);
+    EXPECT_EQ(kit::Clock::now(), now);
+    EXPECT_DOUBLE_EQ(kit::Clock::bootNow(), boot + 3600);
+    EXPECT_DOUBLE_EQ(kit::Clock::wallNow(), 1700003600.0);
+    EXPECT_TRUE(calls.empty());
+
+    // An advance steps through every fire; a stall of the same length
+    // delivers its three fires late, in one call.
+    clock.advance(30);
+    EXPECT_EQ(calls, (std::vector<unsigned long>{1, 1, 1}));
+    clock.stall(30);
+    EXPECT_EQ(calls, (std::vector<unsigned long>{1, 1, 1, 3}));
+    EXPECT_DOUBLE_EQ(kit::Clock::now(), now + 60);
+    EXPECT_DOUBLE_EQ(kit::Clock::bootNow(), boot + 3660);
+    EXPECT_DOUBLE_EQ(kit::Clock::wallNow(), 1700003660.0);
+    ticks->cancel();
+    clock.settle();
+    reached = kit::Clock::bootNow();
+  }
+  // The real boot clock goes on from there.
+  EXPECT_GE(kit::Clock::bootNow(), reached);
 }
 
 }  // namespace

@@ -41,8 +41,8 @@ class CXRHelperBtn : public kit::Button, public CXRHelperBtnPort {
   static constexpr double Speed = 600;        // points per second of every animated move
   static constexpr double DeadZone = 30;      // a drag starts this far from the centre
   static constexpr double DockDuration = 0.1;
-  static constexpr double TickInterval = 10;  // seconds of one countdown tick
-  static constexpr int TicksPerUpload = 90;   // an online-time report every 900 s
+  static constexpr double TickInterval = 10;     // seconds of one countdown tick
+  static constexpr double ReportInterval = 900;  // an online-time report every 900 s of play
   static constexpr const char* IconPath = "appview/kefu/sdk_floaticon";
   static constexpr const char* StopIcon = "KT_HelpBtn_StopIcon.png";
 
@@ -103,7 +103,9 @@ class CXRHelperBtn : public kit::Button, public CXRHelperBtnPort {
   void recordScreenStatus();
   void moveWhenTouchToChangesStatus();
   void starMoveToCenter(kit::Point point);
-  // The countdown over `total` seconds.
+  // The countdown over `total` seconds, measured on the boot clock, so
+  // that neither a stalled process nor a sleeping machine pushes its end
+  // back.
   void loadTimerWithTotal(double total);
 
   void touchesMoved(const kit::TouchSet& touches, const kit::Event* event) override;

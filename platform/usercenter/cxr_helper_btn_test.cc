@@ -225,6 +225,7 @@ TEST_F(Ball, ADragEndedOutsideTheBallDocksItAndTheNextTapWakesIt) {
   // The finger comes up far outside the ball: touch-up-outside.
   kit::test::touchUp(*win, {-200, -200});
   EXPECT_FALSE(ball->isMoving());
+  EXPECT_EQ(ball->touchCount(), 0) << "the next drag arms itself again";
   EXPECT_EQ(win->center(), (kit::Point{W, 300})) << "docked at the right edge";
   EXPECT_EQ(ball->status(), 0);
   tapBall();

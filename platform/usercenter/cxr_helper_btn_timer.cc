@@ -1,10 +1,17 @@
 // The floating ball's play-time countdown. See cxr_helper_btn.h.
 //
-// The tick runs on a global queue and is the only writer of its counters;
+// The remaining time is measured on every tick against a deadline on the
+// boot clock, never by counting ticks: a process that stalled gets its
+// missed ticks in one call, and timers stand still while the machine
+// sleeps, but the boot clock keeps counting through both, so the limit
+// comes at the first tick past it however long the ticks stopped.
+//
+// The tick runs on a global queue and is the only writer of its schedule;
 // what it does on screen or on the network is sent to the main queue, where
 // it runs only while its timer is still the ball's countdown, so that a
 // countdown replaced by a new login or stopped by a logout leaves nothing
 // behind.
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 
@@ -21,9 +28,9 @@
 namespace {
 
 struct Countdown {
-  double remaining = 0;  // ticks still to run; may have a fraction
-  double initial = 0;    // the upload schedule counts from here
-  int32_t uploads = 1;   // number of the next periodic upload
+  double deadline = 0;  // Clock::bootNow() at which play time ends
+  double started = 0;   // Clock::bootNow() at the start: reports count from here
+  int32_t uploads = 1;  // number of the next periodic report
 };
 
 double numberOf(const kit::Ref<kit::String>& text) {
@@ -72,7 +79,8 @@ void CXRHelperBtn::onMainIfCurrent(const kit::Weak<CXRHelperBtn>& ball, const ki
 void CXRHelperBtn::loadTimerWithTotal(double total) {
   KIT_CHECK_MAIN_THREAD();
   auto count = std::make_shared<Countdown>();
-  count->remaining = count->initial = total / TickInterval;
+  count->started = kit::Clock::bootNow();
+  count->deadline = count->started + total;
   auto source = kit::TimerSource::create(kit::Queue::global());
   timer_ = source;
   kit::Weak<CXRHelperBtn> ball = selfAs<CXRHelperBtn>();
@@ -81,7 +89,8 @@ void CXRHelperBtn::loadTimerWithTotal(double total) {
   source->setEventHandler([ball, weakSource, count] {
     auto timer = weakSource.lock();
     if (!timer) return;
-    if (count->remaining <= 0) {
+    const double now = kit::Clock::bootNow();
+    if (now >= count->deadline) {
       timer->cancel();
       onMainIfCurrent(ball, weakSource, [](CXRHelperBtn& self) {
         KTLoginAPI::doUploadUserOlineTime();
@@ -89,12 +98,13 @@ void CXRHelperBtn::loadTimerWithTotal(double total) {
       });
       return;
     }
-    const int32_t due = static_cast<int32_t>(count->uploads * TicksPerUpload);
-    if (count->remaining == count->initial - static_cast<double>(due)) {
+    // One report per tick at most, however many report times a stall let
+    // pass; the next one falls on the schedule again.
+    const double played = now - count->started;
+    if (played >= count->uploads * ReportInterval) {
       onMainIfCurrent(ball, weakSource, [](CXRHelperBtn&) { KTLoginAPI::doUploadUserOlineTime(); });
-      count->uploads += 1;
+      count->uploads = static_cast<int32_t>(std::floor(played / ReportInterval)) + 1;
     }
-    count->remaining -= 1;
   });
   source->resume();
 }

@@ -1,10 +1,11 @@
 // The play-time countdown on the virtual clock: who is counted, the
 // deadline already past, the ten-second ticks with their online-time
-// reports and the overlay at the end, logout, and a new login replacing
-// the countdown.
+// reports and the overlay at the end, a stalled process and a sleeping
+// machine, logout, and a new login replacing the countdown.
 #include <gtest/gtest.h>
 
 #include "kit/dispatch/clock.h"
+#include "kit/dispatch/queue.h"
 #include "kit/foundation/format.h"
 #include "platform/account/kt_game_over_view.h"
 #include "platform/account/kt_login_api.h"
@@ -122,6 +123,56 @@ TEST_F(Countdown, TwoHoursReportEvery900SecondsThenAtTheEnd) {
   clock->advance(10);  // 7200 s: the tick that finds the count at zero
   EXPECT_EQ(overlays(), 1u);
   ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 8u; }));
+}
+
+TEST_F(Countdown, AStallOrASleepDoesNotPushTheLimitBack) {
+  // The process stops for 30 s with 25 s left: its missed ticks come in
+  // one call, which finds the deadline past.
+  login(minor(25));
+  clock->stall(30);
+  EXPECT_EQ(overlays(), 1u) << "at 30 s, the first tick past the deadline";
+  ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 1u; })) << "the final report";
+
+  // The machine sleeps for an hour with ten minutes left: no tick runs
+  // while it sleeps, and the first one after it ends the play.
+  login(minor(600));
+  clock->advance(10);
+  clock->sleep(3600);
+  EXPECT_EQ(overlays(), 1u);
+  clock->advance(10);
+  EXPECT_EQ(overlays(), 2u);
+  ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 2u; })) << "the final report";
+
+  // A stall over two report times sends one report, and the schedule goes
+  // on from the next one.
+  login(minor(7200));
+  clock->stall(2000);
+  ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 3u; })) << "one report after the stall";
+  clock->advance(690);
+  EXPECT_EQ(reportsBeforeMarker(), 3u) << "none more before 2700 s";
+  clock->advance(10);
+  ASSERT_TRUE(kit::test::runUntil([&] { return uploads() == 5u; })) << "the report at 2700 s";
+  EXPECT_EQ(overlays(), 2u);
+}
+
+TEST_F(Countdown, WorkOfAReplacedCountdownIsDropped) {
+  login(minor(25));
+  auto first = ball->timer();  // kept alive: only the replacement tells it apart
+  first->suspend();
+  clock->advance(30);
+  // The last tick decides on a global queue and queues the overlay for the
+  // main queue; the main queue is held (the run loop runs in a mode that
+  // does not serve it) until that is done.
+  first->resume();
+  ASSERT_TRUE(kit::test::runUntil(
+      [] { return kit::Queue::global().pendingTaskCount() == 0 && kit::Queue::main().pendingTaskCount() > 0; }, 10,
+      "held"));
+  EXPECT_TRUE(first->isCancelled());
+  // A new login replaces the countdown before the queued work runs.
+  login(minor(7200));
+  ASSERT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_EQ(overlays(), 0u);
+  EXPECT_EQ(reportsBeforeMarker(), 0u);
 }
 
 TEST_F(Countdown, LogoutStopsTheCount) {

@@ -85,42 +85,66 @@ void KTPagedListVC::setUpRefresh(kit::TableView& table) {
 
 void KTPagedListVC::loadNewData() {
   KIT_CHECK_MAIN_THREAD();
-  ++firstPageLoads_;
-  post(1, true);
+  const unsigned long load = ++firstPageLoads_;
+  post(1, [load](KTPagedListVC& self, const kit::Id& reply) { self.firstPageCame(load, reply); });
 }
 
 void KTPagedListVC::loadMoreData() {
   KIT_CHECK_MAIN_THREAD();
-  ++currentPage_;
-  post(currentPage_, false);
+  // The footer asks again while it shows; the load on its way answers it.
+  if (loadingMore_) return;
+  loadingMore_ = true;
+  const unsigned long page = ++currentPage_;
+  const unsigned long list = listsShown_;
+  post(page, [page, list](KTPagedListVC& self, const kit::Id& reply) { self.morePageCame(page, list, reply); });
 }
 
-void KTPagedListVC::post(unsigned long page, bool firstPage) {
+void KTPagedListVC::post(unsigned long page, std::function<void(KTPagedListVC&, const kit::Id&)> done) {
   auto parameters = kit::MutableDictionary::make();
   setObjectForField(*parameters, ShareVale::sharedInstance()->gameID(), "gid");
   setObjectForField(*parameters, kit::num(page), "pagecode");
   parameters->addEntriesFromDictionary(*listParameters());
   kit::Weak<KTPagedListVC> weak = weakSelf<KTPagedListVC>();
-  const unsigned long askedUnder = firstPageLoads_;
   manager()->POST(
       SDPPlatformAPIBaseURL() + listPath(), parameters,
-      [weak, firstPage, askedUnder](const kit::Ref<kit::URLSessionDataTask>&, const kit::Id& reply) {
+      [weak, done](const kit::Ref<kit::URLSessionDataTask>&, const kit::Id& reply) {
         auto self = weak.lock();
         if (!self) return;
         ++self->repliesReceived_;
-        if (!firstPage && askedUnder != self->firstPageLoads_) {
-          // Rows of the list that a later page 1 replaced.
-          if (auto footer = self->footer()) footer->endRefreshing();
-          return;
-        }
-        self->applyReply(reply, firstPage);
+        // A reply that is not an object counts as a failure.
+        done(*self, kit::as<kit::Dictionary>(reply) ? reply : nullptr);
       },
-      [weak, firstPage](const kit::Ref<kit::URLSessionDataTask>&, const kit::Ref<kit::Error>&) {
+      [weak, done](const kit::Ref<kit::URLSessionDataTask>&, const kit::Ref<kit::Error>&) {
         auto self = weak.lock();
         if (!self) return;
         ++self->repliesReceived_;
-        self->applyFailure(firstPage);
+        done(*self, nullptr);
       });
+}
+
+void KTPagedListVC::firstPageCame(unsigned long load, const kit::Id& reply) {
+  // A later pull-down (or the other set of a switching list) is on its way:
+  // its reply decides, and ends the header.
+  if (load != firstPageLoads_) return;
+  if (!reply) return applyFailure(true);
+  ++listsShown_;
+  applyReply(reply, true);
+}
+
+void KTPagedListVC::morePageCame(unsigned long page, unsigned long list, const kit::Id& reply) {
+  loadingMore_ = false;
+  if (list != listsShown_) {
+    // Page 1 replaced the rows since this page was asked: it belongs to the
+    // old list. The new list goes on from its own page 1, if it has more.
+    if (currentPage_ < totalPage_) loadMoreData();
+    return;
+  }
+  if (!reply) {
+    // The same page next time, unless a reply moved the counter meanwhile.
+    if (currentPage_ == page) currentPage_ = page - 1;
+    return applyFailure(false);
+  }
+  applyReply(reply, false);
 }
 
 void KTPagedListVC::applyReply(const kit::Id& reply, bool firstPage) {

@@ -8,13 +8,19 @@
 //
 // A reply is a JSON object with "total_page", "now_page" (integer values; a
 // missing or negative one counts 0) and "lists"; anything else counts as a
-// failed request. A load of more rows that was asked before the latest load
-// of page 1 started is dropped when it comes back (its footer still stops),
-// so a fresh page 1 never gains rows of the list it replaced. Replies reach
-// the page weakly: a closed page is released and its late replies do
-// nothing. Main thread.
+// failed request. No row is lost or shown twice, whatever the order the
+// replies come back in:
+// - only the latest load of page 1 replaces the rows (an earlier one that
+//   comes back later is dropped);
+// - one load of more rows runs at a time, and it appends only to the list
+//   it was asked for: when page 1 replaced the rows meanwhile, its reply is
+//   dropped and the next page of the new list is asked instead;
+// - a failed load of more rows asks for the same page next time.
+// Replies reach the page weakly: a closed page is released and its late
+// replies do nothing. Main thread.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -57,7 +63,8 @@ class KTPagedListVC : public kit::ViewController, public kit::TableViewDataSourc
   // ---- Paging.
   // Asks for page 1 (pull-down and first load).
   void loadNewData();
-  // Asks for the page after currentPage (the footer came into view).
+  // Asks for the page after currentPage (the footer came into view);
+  // nothing while a load of more rows is on its way.
   void loadMoreData();
   // The footer's state from the counters: no more data once currentPage
   // reaches totalPage.
@@ -67,8 +74,8 @@ class KTPagedListVC : public kit::ViewController, public kit::TableViewDataSourc
   // list calls it once, when its table is made.
   void setUpRefresh(kit::TableView& table);
 
-  // Applies a reply (what the request's completion does): `firstPage` for
-  // a load of page 1. A reply that is not an object is a failure.
+  // Applies a reply to the rows on show: `firstPage` for a load of page 1.
+  // A reply that is not an object is a failure.
   void applyReply(const kit::Id& reply, bool firstPage);
   void applyFailure(bool firstPage);
 
@@ -103,15 +110,22 @@ class KTPagedListVC : public kit::ViewController, public kit::TableViewDataSourc
   long numberOfRowsInSection(kit::TableView&, long) override { return static_cast<long>(dataSource()->count()); }
 
  private:
-  void post(unsigned long page, bool firstPage);
+  // Sends the request for `page`; `done` gets the reply, or nil for a
+  // failure.
+  void post(unsigned long page, std::function<void(KTPagedListVC&, const kit::Id&)> done);
+  void firstPageCame(unsigned long load, const kit::Id& reply);
+  void morePageCame(unsigned long page, unsigned long list, const kit::Id& reply);
 
   kit::Ref<kit::MutableArray> dataSource_;
   unsigned long currentPage_ = 0, totalPage_ = 0;
   kit::Ref<SDPHTTPSessionManager> manager_;
   kit::Weak<KTRefreshNormalHeader> header_;
   kit::Weak<KTRefreshAutoNormalFooter> footer_;
-  // Counts the loads of page 1; a load of more rows remembers the count it
-  // was asked under.
+  // Counts the loads of page 1 asked; only the latest one's reply is used.
   unsigned long firstPageLoads_ = 0;
+  // Counts the lists shown: each page 1 applied starts a new one. A load of
+  // more rows remembers the list it was asked for.
+  unsigned long listsShown_ = 0;
+  bool loadingMore_ = false;
   unsigned long repliesReceived_ = 0;
 };

@@ -1,5 +1,7 @@
 // Paging of the user centre's lists, driven through the server-openings
-// list against the simulator's "Server/lists".
+// list against the simulator's "Server/lists": pages in order, failures,
+// and replies of loads in flight together coming back in either order
+// without a row lost or shown twice.
 #include "platform/usercenter/kt_paged_list.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include "kit/ui/device_profile.h"
 #include "kit/ui/render.h"
 #include "platform/usercenter/kt_kaifu_base_vc.h"
+#include "platform/usercenter/testing/held_list_replies.h"
 #include "platform/usercenter/usercenter_test_fixture.h"
 #include "sim/platform_user_centre_lists.h"
 
@@ -33,6 +36,7 @@ class PagedList : public UserCentreTest {
                                          Lists::records(21, 5, opening)});
   }
   void TearDown() override {
+    if (held) held->releaseAll();
     page.reset();
     UserCentreTest::TearDown();
     lists.reset();
@@ -78,7 +82,27 @@ class PagedList : public UserCentreTest {
     ASSERT_TRUE(waitForReplies(before + 1));
   }
 
+  // The names of the rows on show, in order: "S1 S2 ...".
+  std::string names() {
+    std::string out;
+    for (long row = 0; auto model = page->record<KTSuKaifuModel>(row); ++row) {
+      out += (row ? " " : "") + kit::describe(model->servername());
+    }
+    return out;
+  }
+  static std::string range(long first, long last) {
+    std::string out;
+    for (long i = first; i <= last; ++i) out += (i > first ? " S" : "S") + std::to_string(i);
+    return out;
+  }
+  std::vector<std::string> pagecodes() const {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < requests(); ++i) out.push_back(pagecode(i));
+    return out;
+  }
+
   std::unique_ptr<Lists> lists;
+  std::shared_ptr<HeldListReplies> held;
   kit::Ref<KTKaifuBaseVC> page;
 };
 
@@ -113,7 +137,7 @@ TEST_F(PagedList, TheLastPageOrNoPagesEndTheListAtOnce) {
   EXPECT_EQ(requests(), 2u);
 }
 
-TEST_F(PagedList, MorePagesAppendAPullDownStartsAgainAndAFailedLoadKeepsTheCounter) {
+TEST_F(PagedList, MorePagesAppendAPullDownStartsAgainAndAFailedLoadAsksForItsPageAgain) {
   show();
   ASSERT_TRUE(waitForRows(10));
   // The footer as the player reaches it.
@@ -132,13 +156,17 @@ TEST_F(PagedList, MorePagesAppendAPullDownStartsAgainAndAFailedLoadKeepsTheCount
   loadMore();
   EXPECT_EQ(page->dataSource()->count(), 20u);
 
+  // Page 3 fails: the next load asks for it again, and its rows appear.
   server->setFault(Lists::kServerList, sim::RouteFault::CloseConnection);
   loadMore();
-  EXPECT_EQ(page->currentPage(), 3u);
+  EXPECT_EQ(page->currentPage(), 2u);
   EXPECT_EQ(page->dataSource()->count(), 20u);
+  EXPECT_FALSE(page->footer()->isRefreshing());
   server->setFault(Lists::kServerList, sim::RouteFault::None);
   loadMore();
-  EXPECT_EQ(pagecode(requests() - 1), "4");
+  EXPECT_EQ(pagecodes(), (std::vector<std::string>{"1", "2", "3", "1", "2", "3", "3"}));
+  EXPECT_EQ(names(), range(1, 25));
+  EXPECT_EQ(page->footer()->state(), KTRefreshState::NoMoreData);
 }
 
 TEST_F(PagedList, FailuresAndIncompleteRepliesChangeNothingOrCountZero) {
@@ -178,21 +206,78 @@ TEST_F(PagedList, AMorePageAskedBeforeAPullDownIsDroppedWhenItComesLate) {
   ASSERT_TRUE(waitForRows(10));
   page->loadMoreData();
   ASSERT_TRUE(waitForRows(20));
-  auto late = lists->pageReply(Lists::kServerList, 3);
-  late.delaySeconds = 0.4;
-  server->enqueue(Lists::kServerList, late);
+  held = HeldListReplies::route(*server, *lists, Lists::kServerList);
+  const auto late = held->holdNext(3);
   page->loadMoreData();
   ASSERT_TRUE(waitForRequests(3));
+  page->loadMoreData();  // the footer again, while page 3 is on its way
   pullDown();
-  EXPECT_EQ(page->dataSource()->count(), 10u);
-  // The late page comes back and changes nothing.
-  ASSERT_TRUE(waitForReplies(4));
-  EXPECT_FALSE(page->footer()->isRefreshing());
-  EXPECT_EQ(page->dataSource()->count(), 10u);
-  EXPECT_EQ(page->currentPage(), 1u);
+  EXPECT_EQ(names(), range(1, 10));
+  // The late page comes back: it belonged to the list page 1 replaced, so
+  // the new list asks for its own page 2 instead.
+  held->release(late);
+  ASSERT_TRUE(waitForRows(20));
+  EXPECT_EQ(pagecodes(), (std::vector<std::string>{"1", "2", "3", "1", "2"}));
+  EXPECT_EQ(names(), range(1, 20));
+  loadMore();
+  EXPECT_EQ(names(), range(1, 25));
+}
+
+TEST_F(PagedList, ALoadOfMoreRowsAskedDuringAPullDownLosesNoPage) {
+  show();
+  ASSERT_TRUE(waitForRows(10));
+  loadMore();
+  ASSERT_EQ(names(), range(1, 20));
+  held = HeldListReplies::route(*server, *lists, Lists::kServerList);
+  const auto reload = held->holdNext(1);
+  const auto third = held->holdNext(3);
+  page->header()->beginRefreshing();
+  ASSERT_TRUE(kit::test::runUntil([&] { return held->isWaiting(reload); }));
+  // The footer asks for page 3 of the list on show while page 1 is on its way.
   page->loadMoreData();
-  ASSERT_TRUE(waitForRequests(5));
-  EXPECT_EQ(pagecode(4), "2");
+  ASSERT_TRUE(kit::test::runUntil([&] { return held->isWaiting(third); }));
+  held->release(reload);
+  ASSERT_TRUE(waitForRows(10));
+  held->release(third);
+  ASSERT_TRUE(waitForRows(20));
+  EXPECT_EQ(names(), range(1, 20)) << "page 2 of the new list, not page 3 after its page 1";
+  loadMore();
+  EXPECT_EQ(names(), range(1, 25));
+  EXPECT_EQ(pagecodes(), (std::vector<std::string>{"1", "2", "1", "3", "2", "3"}));
+
+  // The other order: page 3 answers first and counts for the list on show,
+  // which page 1 then replaces.
+  pullDown();
+  loadMore();
+  ASSERT_EQ(names(), range(1, 20));
+  const auto reloadAgain = held->holdNext(1);
+  page->header()->beginRefreshing();
+  ASSERT_TRUE(kit::test::runUntil([&] { return held->isWaiting(reloadAgain); }));
+  page->loadMoreData();
+  ASSERT_TRUE(kit::test::runUntil([&] { return page->dataSource()->count() == 25; }));
+  EXPECT_EQ(names(), range(1, 25));
+  held->release(reloadAgain);
+  ASSERT_TRUE(waitForRows(10));
+  loadMore();
+  EXPECT_EQ(names(), range(1, 20));
+}
+
+TEST_F(PagedList, OnlyTheLatestPullDownIsShown) {
+  show();
+  ASSERT_TRUE(waitForRows(10));
+  held = HeldListReplies::route(*server, *lists, Lists::kServerList);
+  const auto first = held->holdNext(1);
+  page->loadNewData();
+  ASSERT_TRUE(kit::test::runUntil([&] { return held->isWaiting(first); }));
+  lists->setPages(Lists::kServerList, {Lists::records(101, 10, opening), Lists::records(111, 3, opening)});
+  page->loadNewData();
+  ASSERT_TRUE(waitForReplies(2));
+  ASSERT_TRUE(kit::test::runUntil([&] { return firstName() == "S101"; }));
+  // The earlier pull-down comes back last and changes nothing.
+  held->release(first);
+  ASSERT_TRUE(waitForReplies(3));
+  EXPECT_EQ(firstName(), "S101");
+  EXPECT_EQ(page->totalPage(), 2u);
 }
 
 TEST_F(PagedList, APageClosedWhileItsRequestRunsIsReleased) {

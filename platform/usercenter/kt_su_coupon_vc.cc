@@ -97,7 +97,15 @@ void KTSuCouponVC::btnClick(kit::Button& button) {
     frame.origin.x = centre - width / 2;
     indicator->setFrame(frame);
   });
-  if (auto header = this->header()) header->beginRefreshing();
+  // A header already refreshing starts nothing new, and its load asked for
+  // the other set: load the chosen one now (the latest load of page 1 is
+  // the one shown).
+  auto header = this->header();
+  if (header && !header->isRefreshing()) {
+    header->beginRefreshing();
+  } else {
+    loadNewData();
+  }
 }
 
 kit::Ref<kit::TableView> KTSuCouponVC::tableView() {

@@ -1,4 +1,5 @@
-// The coupon page: its switch bar, the two voucher lists and their rows.
+// The coupon page: its switch bar, the two voucher lists and their rows,
+// and a switch while a list is loading.
 #include "platform/usercenter/kt_su_coupon_vc.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "kit/ui/render.h"
 #include "kit/ui/ui_test_driver.h"
 #include "platform/usercenter/kt_su_coupon_cell.h"
+#include "platform/usercenter/testing/held_list_replies.h"
 #include "platform/usercenter/usercenter_test_fixture.h"
 #include "sim/platform_user_centre_lists.h"
 
@@ -38,6 +40,7 @@ class Coupons : public UserCentreTest {
     lists->setPages(Lists::kCouponLogList, {Lists::records(0, 7, voucher)});
   }
   void TearDown() override {
+    if (held) held->releaseAll();
     vc.reset();
     UserCentreTest::TearDown();
     lists.reset();
@@ -56,6 +59,7 @@ class Coupons : public UserCentreTest {
   kit::Ref<kit::Button> title(long tag) { return kit::as<kit::Button>(vc->midView()->viewWithTag(tag)); }
 
   std::unique_ptr<Lists> lists;
+  std::shared_ptr<HeldListReplies> held;
   kit::Ref<KTSuCouponVC> vc;
 };
 
@@ -105,6 +109,27 @@ TEST_F(Coupons, TheOtherTitleMovesTheIndicatorAndReloadsTheRecords) {
   kit::render(*window);
   EXPECT_EQ(server->requestsTo(Lists::kCouponLogList).size(), 1u);
   EXPECT_EQ(server->requestsTo(Lists::kCouponList).size(), 1u);
+}
+
+TEST_F(Coupons, ASwitchDuringTheFirstLoadShowsTheChosenSet) {
+  // The usable vouchers are still on their way when the player switches,
+  // and come back after the records.
+  held = HeldListReplies::route(*server, *lists, Lists::kCouponList);
+  const auto usable = held->holdNext(1);
+  vc = KTSuCouponVC::make();
+  window->addSubview(vc->view());
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    kit::render(*window);
+    return held->isWaiting(usable);
+  }));
+  ASSERT_TRUE(kit::test::tap(title(101)));
+  ASSERT_TRUE(kit::test::runUntil([&] { return vc->dataSource()->count() == 7; }));
+  EXPECT_EQ(server->requestsTo(Lists::kCouponLogList).size(), 1u);
+  held->release(usable);
+  ASSERT_TRUE(waitForReplies(2));
+  EXPECT_EQ(vc->dataSource()->count(), 7u) << "the records stay";
+  EXPECT_FALSE(vc->header()->isRefreshing());
+  EXPECT_EQ(vc->chooseBtn(), title(101));
 }
 
 TEST_F(Coupons, RowsShowTheVoucherAndItsStamp) {
