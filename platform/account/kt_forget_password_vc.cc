@@ -41,6 +41,7 @@ void KTForgetPasswordVC::loadView() {
 void KTForgetPasswordVC::viewWillAppear(bool animated) {
   KTBaseVC::viewWillAppear(animated);
   hiddenNavBar(false);
+  if (auto page = web()) placeBelowNavigationBar(*page);
 }
 
 void KTForgetPasswordVC::viewDidLoad() {

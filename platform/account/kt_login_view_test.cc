@@ -415,6 +415,11 @@ TEST_F(LoginCard, TheAgreementAndForgottenPasswordPagesOpenOverTheCardAndBackKee
   EXPECT_EQ(kit::describe(agreement->WebView()->request()->URL()->absoluteString()),
             server->origin() + "/sdkapicoupon/Agreement/xieyi");
   EXPECT_FALSE(card->window()) << "the page covers the card";
+  // Both pages start below the navigation bar, which hides none of them.
+  const double barBottom = nav->navigationBar()->frame().maxY();
+  ASSERT_GT(barBottom, 0);
+  EXPECT_EQ(agreement->WebView()->convertRectToView(agreement->WebView()->bounds(), nullptr).minY(), barBottom);
+  EXPECT_EQ(agreement->WebView()->frame().maxY(), agreement->view()->bounds().maxY());
   ASSERT_TRUE(backArrow(*agreement));
   ASSERT_TRUE(kit::test::tap(backArrow(*agreement)));
   clock.advance(1);
@@ -437,6 +442,7 @@ TEST_F(LoginCard, TheAgreementAndForgottenPasswordPagesOpenOverTheCardAndBackKee
   ASSERT_TRUE(forgotten->web()->request());
   EXPECT_EQ(kit::describe(forgotten->web()->request()->URL()->absoluteString()),
             server->origin() + "/appview/User/forgetpwd");
+  EXPECT_EQ(forgotten->web()->convertRectToView(forgotten->web()->bounds(), nullptr).minY(), barBottom);
   ASSERT_TRUE(kit::test::tap(backArrow(*forgotten)));
   EXPECT_EQ(nav->viewControllers().size(), 1u) << "popped at once";
   EXPECT_EQ(card->window(), window);

@@ -48,6 +48,11 @@ void KTShowHTMLVC::viewDidLoad() {
   hiddenNavBar(false);
 }
 
+void KTShowHTMLVC::viewWillAppear(bool animated) {
+  KTBaseVC::viewWillAppear(animated);
+  if (auto web = WebView()) placeBelowNavigationBar(*web);
+}
+
 void KTShowHTMLVC::loadurl(const std::string& url) {
   KIT_CHECK_MAIN_THREAD();
   auto request = kit::URLRequest::make(kit::URL::URLWithString(url));
