@@ -47,15 +47,9 @@ kit::Ref<kit::LayoutConstraint> pin(const kit::Ref<kit::View>& view, kit::Layout
   return kit::LayoutConstraint::make(view, attribute, kit::LayoutRelation::Equal, to, toAttribute, 1, constant);
 }
 
-const bool registered = [] {
-  CXRSubNameVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void CXRSubNameVC::registerScene() {
-  (void)registered;
   auto& scenes = kit::SceneRegistry::shared();
   scenes.registerController(Storyboard, Identifier, [] { return kit::make<CXRSubNameVC>(); });
   CXRSubNameCell::registerNib();

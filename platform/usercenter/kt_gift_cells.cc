@@ -21,14 +21,6 @@ constexpr double CodeY = 40, CodeH = 20, CopyContentY = 69.5;
 // The buttons on the right.
 const kit::Rect kButtonFrame{225, 30, 65, 30};
 
-[[maybe_unused]] const bool kScenesRegistered = [] {
-  auto& scenes = kit::SceneRegistry::shared();
-  scenes.registerNib(KTGetGiftCell::SceneName, [](const kit::Id&) { return std::vector<kit::Id>{KTGetGiftCell::make()}; });
-  scenes.registerNib(KTCopyGiftCell::SceneName,
-                     [](const kit::Id&) { return std::vector<kit::Id>{KTCopyGiftCell::make()}; });
-  return true;
-}();
-
 kit::Ref<kit::Label> label(double size, unsigned colour, int lines = 1) {
   auto made = kit::Label::make();
   made->setFont(kit::Font::systemFont(size));
@@ -67,6 +59,10 @@ kit::Ref<KTGetGiftCell> KTGetGiftCell::make() {
   auto cell = kit::make<KTGetGiftCell>(kit::Rect{0, 0, W, 120});
   cell->buildScene();
   return cell;
+}
+
+void KTGetGiftCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTGetGiftCell::buildScene() {
@@ -148,6 +144,10 @@ kit::Ref<KTCopyGiftCell> KTCopyGiftCell::make() {
   auto cell = kit::make<KTCopyGiftCell>(kit::Rect{0, 0, W, 100});
   cell->buildScene();
   return cell;
+}
+
+void KTCopyGiftCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTCopyGiftCell::buildScene() {

@@ -18,12 +18,6 @@ const kit::Rect kCouponFrame{0, 20, 80, 40};
 constexpr double TextX = 90, TextW = 130;
 const kit::Rect kStampFrame{220, 10, 60, 60};
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
-  kit::SceneRegistry::shared().registerNib(KTSuCouponCell::SceneName,
-                                           [](const kit::Id&) { return std::vector<kit::Id>{KTSuCouponCell::make()}; });
-  return true;
-}();
-
 kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour) {
   auto made = kit::Label::make(frame);
   made->setFont(kit::Font::systemFont(size));
@@ -40,6 +34,10 @@ kit::Ref<KTSuCouponCell> KTSuCouponCell::make() {
 }
 
 void KTSuCouponCell::buildScene() {
+void KTSuCouponCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
+}
+
   setSelectionStyle(kit::TableViewCellSelectionStyle::None);
   setBackgroundColor(kit::Color::hex(0xF5F5F5));
   auto card = kit::View::make(kCardFrame);

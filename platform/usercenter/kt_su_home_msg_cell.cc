@@ -11,18 +11,16 @@ namespace {
 
 constexpr double W = 300, RowH = 80, Margin = 10, PictureH = 60, TagW = 34, TagH = 16;
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
-  kit::SceneRegistry::shared().registerNib(KTSuHomeMsgCell::SceneName,
-                                           [](const kit::Id&) { return std::vector<kit::Id>{KTSuHomeMsgCell::make()}; });
-  return true;
-}();
-
 }  // namespace
 
 kit::Ref<KTSuHomeMsgCell> KTSuHomeMsgCell::make() {
   auto cell = kit::make<KTSuHomeMsgCell>(kit::Rect{0, 0, W, RowH});
   cell->buildScene();
   return cell;
+}
+
+void KTSuHomeMsgCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTSuHomeMsgCell::buildScene() {

@@ -41,11 +41,6 @@ constexpr double RebateY = 90, RebateX = 15;
 const kit::Rect kNewsTableFrame{0, 37, 300, 120};
 constexpr double CoverAlpha = 0.2;
 
-const bool registered = [] {
-  KTSuHomeVC::registerScene();
-  return true;
-}();
-
 kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour) {
   auto made = kit::Label::make(frame);
   made->setFont(kit::Font::systemFont(size));
@@ -58,7 +53,6 @@ kit::Ref<kit::Image> bundleImage(const char* name) { return kit::imageNamed(NSSt
 }  // namespace
 
 void KTSuHomeVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuHomeVC>(); });
 }
@@ -223,6 +217,7 @@ const kit::Ref<kit::TableView>& KTSuHomeVC::tableView() {
     tableView_->setDataSource(weakSelf<KTSuHomeVC>());
     tableView_->setDelegate(weakSelf<KTSuHomeVC>());
     tableView_->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
+    KTSuHomeCell::registerNib();
     tableView_->registerNib(KTSuHomeCell::SceneName, KTSuHomeCell::SceneName);
   }
   return tableView_;

@@ -23,14 +23,6 @@ const kit::Rect kTimeFrame{10, 100, 180, 18};
 const kit::Rect kMoneyFrame{190, 98, 100, 20};
 constexpr unsigned Accent = 0xFF7F00;
 
-[[maybe_unused]] const bool kScenesRegistered = [] {
-  auto& scenes = kit::SceneRegistry::shared();
-  scenes.registerNib(KTSuTradeHeadCell::SceneName,
-                     [](const kit::Id&) { return std::vector<kit::Id>{KTSuTradeHeadCell::make()}; });
-  scenes.registerNib(KTTradeCell::SceneName, [](const kit::Id&) { return std::vector<kit::Id>{KTTradeCell::make()}; });
-  return true;
-}();
-
 kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour) {
   auto made = kit::Label::make(frame);
   made->setFont(kit::Font::systemFont(size));
@@ -49,6 +41,10 @@ kit::Ref<KTSuTradeHeadCell> KTSuTradeHeadCell::make() {
 }
 
 void KTSuTradeHeadCell::buildScene() {
+void KTSuTradeHeadCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
+}
+
   setSelectionStyle(kit::TableViewCellSelectionStyle::None);
   auto button = kit::Button::make(kMarketFrame);
   button->setTitle(MarketTitle);
@@ -74,6 +70,10 @@ kit::Ref<KTTradeCell> KTTradeCell::make() {
 }
 
 void KTTradeCell::buildScene() {
+void KTTradeCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
+}
+
   setSelectionStyle(kit::TableViewCellSelectionStyle::None);
   auto& content = contentView();
   auto icon = kit::ImageView::make(kIconFrame);

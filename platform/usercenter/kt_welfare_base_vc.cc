@@ -54,6 +54,8 @@ kit::Ref<kit::TableView> KTWelfareBaseVC::tableView() {
   tableView_->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
   tableView_->setShowsVerticalScrollIndicator(false);
   tableView_->setShowsHorizontalScrollIndicator(false);
+  KTCopyGiftCell::registerNib();
+  KTGetGiftCell::registerNib();
   tableView_->registerNib(KTCopyGiftCell::SceneName, KTCopyGiftCell::SceneName);
   tableView_->registerNib(KTGetGiftCell::SceneName, KTGetGiftCell::SceneName);
   setUpRefresh(*tableView_);
