@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -127,11 +127,11 @@ void KTGetGiftCell::setModel(const kit::Ref<KTSuGiftModel>& model) {
   if (auto track = track_.lock()) track->setFrame(kit::Rect{X, barY, TrackW, BarH});
   if (auto line = lineView()) line->setFrame(kit::Rect{X, barY, barWidth(model->percentage()), BarH});
   if (auto l = residueL()) {
-    l->setText(kit::format("剩余:%@%%", model->percentage())->utf8());
+    l->setText("剩余:" + kit::shownText(model->percentage()) + "%");
     l->setFrame(kit::Rect{X + TrackW - 70, countY, 70, CountH});
   }
   if (auto l = countL()) {
-    l->setText(kit::format("已有%@人领取", model->part_num())->utf8());
+    l->setText("已有" + kit::shownText(model->part_num()) + "人领取");
     l->setFrame(kit::Rect{X, countY, TrackW - 70, CountH});
   }
 }

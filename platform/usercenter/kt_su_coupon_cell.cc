@@ -2,6 +2,7 @@
 #include "platform/usercenter/kt_su_coupon_cell.h"
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/graphics/image_named.h"
 #include "kit/ui/font.h"
@@ -33,11 +34,11 @@ kit::Ref<KTSuCouponCell> KTSuCouponCell::make() {
   return cell;
 }
 
-void KTSuCouponCell::buildScene() {
 void KTSuCouponCell::registerNib() {
   kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
+void KTSuCouponCell::buildScene() {
   setSelectionStyle(kit::TableViewCellSelectionStyle::None);
   setBackgroundColor(kit::Color::hex(0xF5F5F5));
   auto card = kit::View::make(kCardFrame);
@@ -70,8 +71,8 @@ void KTSuCouponCell::setModel(const kit::Ref<KTSuCouponModel>& model) {
   if (!model) return;
   auto text = [](const kit::Ref<kit::String>& v) { return v ? v->utf8() : std::string(); };
   if (auto l = nameL()) l->setText(text(model->gamename()));
-  if (auto l = timeL()) l->setText(kit::format("· 有效期：%@", model->av_time())->utf8());
-  if (auto l = moneyL()) l->setText(kit::format("· 满%@元可用", model->pay_money())->utf8());
+  if (auto l = timeL()) l->setText("· 有效期：" + kit::shownText(model->av_time()));
+  if (auto l = moneyL()) l->setText("· 满" + kit::shownText(model->pay_money()) + "元可用");
   if (auto l = couponL()) l->setText(text(model->coupon_money()));
   if (auto stamp = stateImageView()) stamp->setImage(kit::imageNamed(NSStringURLEncode::getImagePath(stampName(*model))));
 }

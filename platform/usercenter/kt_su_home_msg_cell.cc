@@ -1,7 +1,7 @@
 // The message row and its scene. See kt_su_home_msg_cell.h.
 #include "platform/usercenter/kt_su_home_msg_cell.h"
 
-#include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -97,6 +97,6 @@ void KTSuHomeMsgCell::setModel(const kit::Ref<KTSuHomeMsgModel>& model) {
       icon->setHidden(true);
     }
   }
-  if (auto l = contentL()) l->setText(kit::format("           %@", model->post_title())->utf8());
+  if (auto l = contentL()) l->setText("           " + kit::shownText(model->post_title()));
   if (auto l = timeL()) l->setText(model->time() ? model->time()->utf8() : "");
 }

@@ -296,11 +296,11 @@ void KTSuHomeVC::loadMsgData() {
 void KTSuHomeVC::initUIWithData(const kit::Id& data) {
   KIT_CHECK_MAIN_THREAD();
   const kit::Id uinfo = data["uinfo"];
-  if (auto l = nameL()) l->setText(kit::format("玩家:%@", uinfo["nicename"])->utf8());
-  if (auto l = ptbL()) l->setText(kit::format("平台币:%@个", uinfo["money"])->utf8());
-  if (auto l = djqL()) l->setText(kit::format("代金券:%@元", uinfo["djq"])->utf8());
-  if (auto l = activityL()) l->setText(kit::describe(data["post"]["t_desc"]));
-  if (auto l = fanliL()) l->setText(kit::describe(data["ginfo"]["fanli"]));
+  if (auto l = nameL()) l->setText("玩家:" + kit::shownText(uinfo["nicename"]));
+  if (auto l = ptbL()) l->setText("平台币:" + kit::shownText(uinfo["money"]) + "个");
+  if (auto l = djqL()) l->setText("代金券:" + kit::shownText(uinfo["djq"]) + "元");
+  if (auto l = activityL()) l->setText(kit::shownText(data["post"]["t_desc"]));
+  if (auto l = fanliL()) l->setText(kit::shownText(data["ginfo"]["fanli"]));
 
   if (auto avatar = userBtn(); avatar && kit::isSet(uinfo["avatar"])) {
     kit::Weak<kit::Button> weakAvatar = avatar;

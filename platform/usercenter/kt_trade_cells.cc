@@ -2,6 +2,7 @@
 #include "platform/usercenter/kt_trade_cells.h"
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -40,11 +41,11 @@ kit::Ref<KTSuTradeHeadCell> KTSuTradeHeadCell::make() {
   return cell;
 }
 
-void KTSuTradeHeadCell::buildScene() {
 void KTSuTradeHeadCell::registerNib() {
   kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
+void KTSuTradeHeadCell::buildScene() {
   setSelectionStyle(kit::TableViewCellSelectionStyle::None);
   auto button = kit::Button::make(kMarketFrame);
   button->setTitle(MarketTitle);
@@ -69,11 +70,11 @@ kit::Ref<KTTradeCell> KTTradeCell::make() {
   return cell;
 }
 
-void KTTradeCell::buildScene() {
 void KTTradeCell::registerNib() {
   kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
+void KTTradeCell::buildScene() {
   setSelectionStyle(kit::TableViewCellSelectionStyle::None);
   auto& content = contentView();
   auto icon = kit::ImageView::make(kIconFrame);
@@ -124,10 +125,10 @@ void KTTradeCell::setModel(const kit::Ref<KTSuTradeModel>& model) {
   if (auto icon = gameIcon(); icon && !text(model->pic1()).empty()) {
     KT_setImageWithURL(*icon, model->pic1(), nullptr);
   }
-  if (auto l = timeL()) l->setText(kit::format("上架时间：%@", model->time())->utf8());
-  if (auto l = moneyL()) l->setText(kit::format("¥%@", model->prices())->utf8());
+  if (auto l = timeL()) l->setText("上架时间：" + kit::shownText(model->time()));
+  if (auto l = moneyL()) l->setText("¥" + kit::shownText(model->prices()));
   if (auto l = nameL()) l->setText(text(model->gamename()));
-  if (auto l = serverL()) l->setText(kit::format("区服：%@", model->server())->utf8());
+  if (auto l = serverL()) l->setText("区服：" + kit::shownText(model->server()));
   if (auto l = titleL()) l->setText(text(model->title()));
   auto android = anIcon();
   auto ios = iosIcon();
