@@ -8,6 +8,8 @@
 #include "kit/ui/application.h"
 #include "kit/ui/application_main.h"
 #include "kit/ui/scene_registry.h"
+#include "platform/account/kt_account_scenes.h"
+#include "platform/usercenter/kt_suspend_vc.h"
 
 kit::Ref<ViewController> ClientApplication::controller() const {
   auto window = delegate ? delegate->window() : nullptr;
@@ -19,7 +21,11 @@ void registerClientInterface() {
   if (scenes.hasStoryboard(kClientMainStoryboard)) return;
   scenes.registerController(kClientMainStoryboard, "ViewController", [] { return kit::make<ViewController>(); });
   scenes.setInitialController(kClientMainStoryboard, "ViewController");
+  KTAccountRegisterScenes();
+  KTSuspendVC::registerScene();
 }
+
+void installClientOverlays() { NUVAStoreViews::install(std::make_shared<NUVAHallViews>()); }
 
 ClientApplication startApplication(int argc, char** argv) {
   registerClientInterface();
@@ -39,7 +45,7 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 
 int ApplicationMain(int argc, char** argv) {
   registerClientInterface();
-  NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
+  installClientOverlays();
   PlatformSDK::install();
   return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }

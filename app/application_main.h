@@ -18,9 +18,15 @@ struct ClientApplication {
 };
 
 // The client's main interface: the storyboard "Main" with the game page's
-// ViewController as its initial scene. Registered by the entries below.
+// ViewController as its initial scene, and the platform SDK's storyboards
+// and nibs (the login window and its pages, the pay sheet, the user
+// centre). Registered by the entries below.
 inline constexpr const char* kClientMainStoryboard = "Main";
 void registerClientInterface();
+// The channel core's overlay makers as the program installs them: the
+// store's views (the hub, the level pop-up), handing the hall's on to the
+// hall's (the resource hall, the not-open placard).
+void installClientOverlays();
 
 // Launches the client as ApplicationMain does and returns once the window
 // shows the game page's screen; the caller runs the loop. Nothing in it

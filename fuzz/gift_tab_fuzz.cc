@@ -4,7 +4,8 @@
 // picks a category the bytes name and a gift of the list is announced as
 // claimed, as if from the network. Whatever the list holds, the menu lists
 // one row per category, the grid shows at most the gifts of one category,
-// and a claim only ever sets a "status" to "1".
+// and a claim only ever sets a "status" to "1"; no menu row or gift reads
+// "(null)".
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 
 #include "channel/store/nuva_gift_grid.h"
 #include "channel/store/nuva_gift_menu.h"
+#include "fuzz/shown_text_check.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/notification_center.h"
@@ -51,7 +53,8 @@ size_t largestCategory(const kit::Array& categories) {
 }
 
 template <class Menu, class Grid>
-void run(const kit::Ref<kit::MutableArray>& categories, const NUVAGiftTab& tab, const std::string& pick) {
+void run(const kit::Ref<kit::MutableArray>& categories, const NUVAGiftTab& tab, const std::string& pick,
+         const uint8_t* data, size_t size) {
   auto& window = keyWindow();
   auto menu = kit::make<Menu>();
   menu->tableView()->setFrame({0, 0, 100, 250});
@@ -82,6 +85,7 @@ void run(const kit::Ref<kit::MutableArray>& categories, const NUVAGiftTab& tab, 
   check(marked->count() == categories->count());
   check(grid->detailCategoryList()->count() <= largestCategory(*marked));
   window.layoutIfNeeded();
+  shownfuzz::checkScreen(data, size);
   menu->tableView()->removeFromSuperview();
   grid->view()->removeFromSuperview();
 }
@@ -98,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!list || list->count() > 64) return 0;
   auto categories = kit::MutableArray::make();
   categories->addObjectsFromArray(*list);
-  run<NUVAGMMenuController, NUVAGMDetailViewController>(categories, NUVAGiftTab::gm(), pick);
-  run<NUVAVIPMenuController, NUVAVIPDetailViewController>(categories, NUVAGiftTab::vip(), pick);
+  run<NUVAGMMenuController, NUVAGMDetailViewController>(categories, NUVAGiftTab::gm(), pick, data, size);
+  run<NUVAVIPMenuController, NUVAVIPDetailViewController>(categories, NUVAGiftTab::vip(), pick, data, size);
   return 0;
 }

@@ -1,10 +1,12 @@
 // Fuzz target for the prize wheels' replies ("infiniteres/welfareturntable"
 // and "infiniteres/superwelfareturntable"): the bytes are the reply, given
 // to both wheels. The ring never has more cells than the reply has items,
-// and the super wheel's progress bar keeps a finite fill within its track.
+// and the super wheel's progress bar keeps a finite fill within its track;
+// nothing on the wheels, their tips and rules reads "(null)".
 
 #include "channel/hall/nuva_resource_hall_view.h"
 #include "fuzz/hall_fuzz_support.h"
+#include "fuzz/shown_text_check.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 
@@ -25,6 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto centre = hall->superturnTableImg()->viewWithTag(NUVAResourceHall::kSuperCentreTag);
     hallfuzz::check(centre != nullptr);
     hall->tapCenterImg(centre);
+  }
+  if (auto centre = hall->turnTableImg()->viewWithTag(NUVAResourceHall::kWelfareCentreTag)) hall->tapCenterImg(centre);
+  for (const auto& cell : hall->welfarecellArray()) cell->tapCellView();
+  // The wheels, their counts, cells and tips, and each tab's rules.
+  for (const auto& tab : {hall->rebtn2(), hall->rebtn3()}) {
+    hall->Clickrebtn(tab);
+    shownfuzz::checkTree(*hall, data, size);
   }
   kit::test::drain(kit::Queue::main());
   return 0;

@@ -11,6 +11,7 @@
 
 #include "channel/store/nuva_level_cell.h"
 #include "channel/store/nuva_level_pop_view.h"
+#include "fuzz/shown_text_check.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/application.h"
 #include "kit/ui/view_controller.h"
@@ -49,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto row = NUVALevelCell::make(kit::TableViewCellStyle::Default, "cell");
   window.addSubview(row);
   row->setModel(pack);
+  shownfuzz::checkTree(*row, data, size);
   check(row->tiles().size() == items);
   check(row->fixView()->subviews().size() == items);
   row->removeFromSuperview();
@@ -58,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   check(popUp->itemsArray()->count() == items);
   popUp->show();
   check(popUp->tiles().size() == items);
+  shownfuzz::checkTree(*popUp, data, size);
   popUp->dissMiss();
   return 0;
 }

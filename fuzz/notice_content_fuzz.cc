@@ -9,6 +9,7 @@
 #include <string>
 
 #include "channel/core/vanu_notice_view.h"
+#include "fuzz/shown_text_check.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/application.h"
 #include "kit/ui/ui_test_driver.h"
@@ -53,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   notice->setNotice_content(text);
   notice->show();
   window.layoutIfNeeded();
+  shownfuzz::checkTree(*notice, data, size);
 
   auto shown = notice->textView()->attributedText();
   for (const auto& run : shown->runs()) {

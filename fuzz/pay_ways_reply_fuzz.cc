@@ -30,6 +30,7 @@ struct QuietSink : kit::LogSink {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool quiet = [] {
     kit::setLogSink(std::make_shared<QuietSink>());
+    KTNewPayVC::registerScene();
     return true;
   }();
   (void)quiet;

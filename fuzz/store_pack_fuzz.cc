@@ -16,6 +16,7 @@
 #include "channel/store/nuva_gift_cell.h"
 #include "channel/store/nuva_store_order.h"
 #include "channel/store/nuva_store_replies.h"
+#include "fuzz/shown_text_check.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/application.h"
 #include "kit/ui/view_controller.h"
@@ -54,12 +55,13 @@ std::vector<std::string> fields(const std::string& remark) {
   return out;
 }
 
-void checkRow(const kit::Id& packObject, kit::Window& window) {
+void checkRow(const kit::Id& packObject, kit::Window& window, const uint8_t* data, size_t size) {
   auto row = NUVAGiftCell::make(kit::TableViewCellStyle::Default, "cell");
   row->setFrame({0, 0, 547, 51});
   window.addSubview(row);
   auto pack = NUVATimeStoreModel::withValues(packObject);
   row->setModel(pack);
+  shownfuzz::checkTree(*row, data, size);
   const size_t fixed = pack->fixedItems()->count(), optional = pack->optionalItems()->count();
   check(row->tiles().size() <= fixed + std::max(optional, static_cast<size_t>(NUVAGiftRow::kMaxSlots)));
 
@@ -117,10 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t shown = 0;
     for (const kit::Id& pack : *packs->list) {
       if (++shown > 8) break;
-      checkRow(pack, window);
+      checkRow(pack, window, data, size);
     }
   } else {
-    checkRow(answer, window);
+    checkRow(answer, window, data, size);
   }
   return 0;
 }

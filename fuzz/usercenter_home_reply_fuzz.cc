@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/shown_text_check.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
@@ -35,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto page = kit::make<KTSuHomeVC>();
   page->loadView();  // the scene alone: no request
   page->initUIWithData(reply);
+  shownfuzz::checkTree(*page->view(), data, size);
   const double h = page->realHeight();
   check(h >= 0);
   if (h < KTSuHomeVC::FoldedH) {

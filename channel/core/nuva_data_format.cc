@@ -71,6 +71,12 @@ kit::Ref<kit::String> NUVADataFormat::textOfValue(const kit::Id& value) {
   return kit::text(value);
 }
 
+std::string NUVADataFormat::prizeCaption(const kit::Id& name, const kit::Id& amount) {
+  std::string caption = kit::shownText(name);
+  if (kit::isSet(amount)) caption += "*" + kit::shownText(amount);
+  return caption;
+}
+
 bool NUVADataFormat::isBangsScreen() {
   auto windows = kit::Application::shared()->windows();
   if (windows.empty()) return false;

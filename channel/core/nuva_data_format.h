@@ -32,6 +32,11 @@ class NUVADataFormat {
   // unset and never travels on as "<null>".
   static kit::Ref<kit::String> textOfValue(const kit::Id& value);
 
+  // The "name*amount" caption of a reward item or a prize, made of what is
+  // set: "name*amount", "name" without an amount, "*amount" without a name,
+  // and nothing when neither is set.
+  static std::string prizeCaption(const kit::Id& name, const kit::Id& amount);
+
   // YES when the first window has a bottom safe-area inset.
   static bool isBangsScreen();
 

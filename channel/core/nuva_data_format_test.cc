@@ -46,6 +46,12 @@ TEST(DataFormat, ValueTextsReadJSONNullAsUnset) {
   EXPECT_EQ(NUVADataFormat::textOfValue(message["b"])->utf8(), "7");
   EXPECT_EQ(NUVADataFormat::textOfValue(message["missing"])->utf8(), "(null)");
   EXPECT_FALSE(kit::isSet(NUVADataFormat::textOfValue(message["a"])));
+
+  // A prize caption is made of what is set, never of "(null)".
+  EXPECT_EQ(NUVADataFormat::prizeCaption(message["c"], message["b"]), "x*7");
+  EXPECT_EQ(NUVADataFormat::prizeCaption(message["c"], message["missing"]), "x");
+  EXPECT_EQ(NUVADataFormat::prizeCaption(message["a"], message["b"]), "*7");
+  EXPECT_EQ(NUVADataFormat::prizeCaption(message["missing"], message["a"]), "");
 }
 
 TEST(DataFormat, URLComponentEncodingEscapesReservedAndNonASCII) {

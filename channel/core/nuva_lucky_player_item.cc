@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "channel/core/nuva_data_format.h"
 #include "kit/dispatch/bind_post.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/data.h"
@@ -54,7 +55,7 @@ void NUVALuckyPlayerItem::setModel(kit::Ref<NUVAFixedGiftModel> model) {
   }
   loadIcon(model_->icon());
 
-  const std::string caption = kit::format("%@*%@", model_->name(), model_->amount())->utf8();
+  const std::string caption = NUVADataFormat::prizeCaption(model_->name(), model_->amount());
   name_->setText(caption);
   kit::TextAttributes attributes;
   attributes.font = kit::Font::systemFont(10);

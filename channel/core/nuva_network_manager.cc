@@ -193,9 +193,11 @@ kit::Ref<kit::String> NUVANetworkManager::showErrorInfoWithStatusCode(long code)
     case -1012: return kit::str("操作无法完成！");
     case 401: return nullptr;
     case 500: return kit::str("服务器异常！");
-    default: return kit::str("网络请求发生未知错误，请稍后再试！");
+    default: return unknownErrorText();
   }
 }
+
+kit::Ref<kit::String> NUVANetworkManager::unknownErrorText() { return kit::str("网络请求发生未知错误，请稍后再试！"); }
 
 kit::Ref<kit::MutableDictionary> NUVADealNull::deleteNull(const kit::Dictionary& dictionary) {
   auto cleaned = kit::MutableDictionary::make();

@@ -59,6 +59,10 @@ class NUVANetworkManager {
 
   // The text for a URL-loading error code or an HTTP status; nil for 401.
   static kit::Ref<kit::String> showErrorInfoWithStatusCode(long code);
+  // The text of a failure it cannot name, which callers also show for an
+  // answer that arrived but carries no readable message (an HTML page, an
+  // empty body, a refusal without "msg").
+  static kit::Ref<kit::String> unknownErrorText();
 
  private:
   // GETs a URL text that is already percent-encoded.

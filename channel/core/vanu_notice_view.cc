@@ -149,7 +149,7 @@ void VANUNoticeView::layoutSubviews() {
 }
 
 void VANUNoticeView::applyContent() {
-  titleView_->setText(kit::describe(notice_title_));
+  titleView_->setText(kit::shownText(notice_title_));
   const std::string type = kit::describe(notice_type_);
   if (type == "1") {
     showText(notice_content_);
@@ -166,7 +166,7 @@ void VANUNoticeView::applyContent() {
 void VANUNoticeView::showText(const kit::Ref<kit::String>& text) {
   textView_->setHidden(false);
   wkWebView_->setHidden(true);
-  textView_->setAttributedText(spacedBody(kit::describe(text)));
+  textView_->setAttributedText(spacedBody(kit::shownText(text)));
   contentSizeToFit();
 }
 
@@ -180,8 +180,8 @@ void VANUNoticeView::showPage() {
 
 void VANUNoticeView::showLinkText(const kit::Ref<kit::Dictionary>& content) {
   const kit::Id document = content;
-  const std::string body = kit::describe(document["content"]);
-  contentStr_ = kit::text(document["url_content"]);
+  const std::string body = kit::shownText(document["content"]);
+  contentStr_ = kit::str(kit::shownText(document["url_content"]));
   contentUrl_ = kit::text(document["url"]);
 
   textView_->setHidden(false);

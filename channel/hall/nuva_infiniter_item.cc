@@ -130,9 +130,9 @@ void NUVAInfiniterCard::setModel(kit::Ref<NUVAInfiniterModel> model) {
     return self && self->model_ ? kit::describe(self->model_->prop_img()) : std::string();
   });
 
-  gameCoin_->setText(kit::describe(model_->game_coin()));
-  const std::string title = kit::describe(model_->title());
-  const std::string content = kit::describe(model_->content());
+  gameCoin_->setText(kit::shownText(model_->game_coin()));
+  const std::string title = kit::shownText(model_->title());
+  const std::string content = kit::shownText(model_->content());
   title_->setText(title);
   contentLabel_->setText(content);
   const double W = layout_.textWidth;
@@ -145,12 +145,12 @@ void NUVAInfiniterCard::setModel(kit::Ref<NUVAInfiniterModel> model) {
   for (const auto& button : {buyBtn_, coinBtn_, welfareBtn_, superwelfareBtn_}) button->setHidden(true);
   if (bought == "0") {
     buyBtn_->setHidden(false);
-    buyBtn_->setTitle(kit::describe(model_->money()) + "元购买", kit::ControlStateNormal);
+    buyBtn_->setTitle(kit::shownText(model_->money()) + "元购买", kit::ControlStateNormal);
     buyBtn_->setBackgroundImage(NUVALightImage("rehallbtn"), kit::ControlStateNormal);
   } else if (bought == "1") {
-    coinBtn_->setTitle("领取" + kit::describe(model_->game_coin()), kit::ControlStateNormal);
-    welfareBtn_->setTitle("领取福利转盘×" + kit::describe(model_->welfare_nums()), kit::ControlStateNormal);
-    superwelfareBtn_->setTitle("领取超级转盘×" + kit::describe(model_->super_welfare_nums()),
+    coinBtn_->setTitle("领取" + kit::shownText(model_->game_coin()), kit::ControlStateNormal);
+    welfareBtn_->setTitle("领取福利转盘×" + kit::shownText(model_->welfare_nums()), kit::ControlStateNormal);
+    superwelfareBtn_->setTitle("领取超级转盘×" + kit::shownText(model_->super_welfare_nums()),
                                kit::ControlStateNormal);
     showClaim(coinBtn_, model_->is_coin());
     showClaim(welfareBtn_, model_->is_welfare());
@@ -241,7 +241,9 @@ void NUVAInfiniterCard::getInfiniteresWithType(const std::string& type,
         if (NUVAGameReply::isSuccess(answer)) {
           NUVAProgressHUD::showSuccessWithStatus(kit::str("领取成功"));
           done(answer);
-        } else {
+        } else if (kit::isSet(answer["msg"])) {
+          // An answer without a readable message (an HTML page, an empty
+          // body) shows nothing, as a failed request does.
           NUVAProgressHUD::showErrorWithStatus(kit::text(answer["msg"]));
         }
       },

@@ -59,8 +59,17 @@ kit::Id dataOf(const kit::Id& answer) {
   return data && data->count() > 0 ? kit::Id(data) : nullptr;
 }
 
+// The wheel's rules: title, line break, rule; a part that is not set is
+// left out with the line break.
 kit::Ref<kit::String> rulesOf(const kit::Id& data) {
-  return kit::str(kit::describe(data["active_title"]) + "\n" + kit::describe(data["active_rule"]));
+  const std::string title = kit::shownText(data["active_title"]), rule = kit::shownText(data["active_rule"]);
+  return kit::str(title.empty() || rule.empty() ? title + rule : title + "\n" + rule);
+}
+
+// The error toast of a request the server refused: its "msg", or none when
+// the answer carries no readable message (an HTML page, an empty body).
+void showRefusal(const kit::Id& answer) {
+  if (kit::isSet(answer["msg"])) NUVAProgressHUD::showErrorWithStatus(kit::text(answer["msg"]));
 }
 
 }  // namespace
@@ -310,7 +319,7 @@ void NUVAResourceHall::updateTabs(int selected) {
   if (rebtn2_) rebtn2_->setBackgroundImage(NUVALightImage(selected == 2 ? "rebtn2sel" : "rebtn2"));
   if (rebtn3_) rebtn3_->setBackgroundImage(NUVALightImage(selected == 3 ? "rebtn3sel" : "rebtn3"));
   const kit::Ref<kit::String>& rule = selected == 1 ? resourcerule_ : selected == 2 ? welfarerule_ : superwelfarerule_;
-  if (descTextView_) descTextView_->setText(kit::describe(rule));
+  if (descTextView_) descTextView_->setText(kit::shownText(rule));
 }
 
 void NUVAResourceHall::setUserInfo(const kit::Ref<kit::String>& userInfo) {
@@ -325,8 +334,8 @@ void NUVAResourceHall::setResponseData(const kit::Ref<kit::Dictionary>& answer) 
   if (!data) return;
   resourceListArray_ = kit::MutableArray::make();
   if (auto list = kit::as<kit::Array>(data["list"])) resourceListArray_->addObjectsFromArray(*list);
-  resourcerule_ = kit::text(data["rule_content"]);
-  noticeLabel_->setText(kit::describe(data["notice"]));
+  resourcerule_ = kit::str(kit::shownText(data["rule_content"]));
+  noticeLabel_->setText(kit::shownText(data["notice"]));
   if (!portrait_) {
     descTextView_->setText(resourcerule_->utf8());
     return;
@@ -451,7 +460,7 @@ void NUVAResourceHall::takeWelfareAnswer(const kit::Id& answer) {
   if (!data) return;
   auto items = kit::as<kit::Array>(data["items"]);
   welfarerule_ = rulesOf(data);
-  user_welfare_nums_ = kit::text(data["user_welfare_nums"]);
+  user_welfare_nums_ = kit::str(kit::shownText(data["user_welfare_nums"]));
   welfareLabel_->setText(user_welfare_nums_->utf8());
   std::vector<kit::Ref<NUVATurnTableModel>> ring;
   if (items) {
@@ -472,7 +481,7 @@ void NUVAResourceHall::takeSuperWelfareAnswer(const kit::Id& answer) {
   kit::Id data = dataOf(answer);
   if (!data) return;
   superwelfarerule_ = rulesOf(data);
-  user_superwelfare_nums_ = kit::text(data["user_superwelfare_nums"]);
+  user_superwelfare_nums_ = kit::str(kit::shownText(data["user_superwelfare_nums"]));
   superwelfareLabel_->setText(user_superwelfare_nums_->utf8());
   use_superwelfare_nums_ = kit::text(data["use_superwelfare_nums"]);
   supercenterObj_ = NUVATurnTableModel::withValues(data["select_extra_items"]);
@@ -557,7 +566,7 @@ bool NUVAResourceHall::takeDrawPrizes(const kit::Id& answer) {
   KIT_CHECK_MAIN_THREAD();
   if (!NUVAGameReply::isSuccess(answer)) {
     drawing_ = false;
-    NUVAProgressHUD::showErrorWithStatus(kit::text(answer["msg"]));
+    showRefusal(answer);
     return false;
   }
   drawing_ = true;
@@ -625,7 +634,7 @@ void NUVAResourceHall::finishSpin(bool super, bool five) {
   if (prop_listArray_->count() == 0) return;
   auto prize = NUVATurnTableModel::withValues(prop_listArray_->objectAtIndex(0));
   auto popUp = NUVATurnOneGiftPopView::init();
-  popUp->setName(kit::str(kit::describe(prize->name()) + "*" + kit::describe(prize->amount())));
+  popUp->setName(kit::str(NUVADataFormat::prizeCaption(prize->name(), prize->amount())));
   popUp->setIconUrl(kit::text(prize->icon()));
   popUp->show();
 }
@@ -636,7 +645,9 @@ void NUVAResourceHall::tapCenterImg(const kit::Ref<kit::View>& centre) {
   KIT_CHECK_MAIN_THREAD();
   removeTips();
   const auto& prize = centre->tag() == kSuperCentreTag ? supercenterObj_ : centerObj_;
-  auto tip = NUVATurnCellView::tipLabel(prize ? prize->name() : nullptr);
+  // A prize without a name has no tip.
+  if (!prize || !kit::isSet(prize->name())) return;
+  auto tip = NUVATurnCellView::tipLabel(prize->name());
   const kit::Size fitted = tip->bounds().size;
   const kit::Point origin = centre->convertRectToView(centre->bounds(), nullptr).origin;
   const kit::Point at = portrait_ ? kit::Point{origin.x, origin.y - 60} : kit::Point{origin.x - 80, origin.y - 20};
@@ -668,7 +679,7 @@ void NUVAResourceHall::tapProcessIcon() {
                         NUVAProgressHUD::showErrorWithStatus(kit::str("领取成功"));
                         self.getInfiniteresSuperWelfareData();
                       } else {
-                        NUVAProgressHUD::showErrorWithStatus(kit::text(answer["msg"]));
+                        showRefusal(answer);
                       }
                     }),
       [](kit::Ref<kit::String> error) { kit::log("extra prize failed: %@", error); });

@@ -150,13 +150,51 @@ TEST_F(LandscapeHall, AnOrderFromAnyThreadClosesItOnceAndEmptyGoodsShowNothing) 
     auto empty = open(goods);
     EXPECT_TRUE(empty->cards().empty()) << goods;
     EXPECT_EQ(empty->noticeLabel()->text(), "") << goods;
-    EXPECT_EQ(empty->descTextView()->text(), "(null)") << goods;
+    EXPECT_EQ(empty->descTextView()->text(), "") << goods << ": an unset rule shows no text";
     empty->closeClick();
     drainMain();
   }
   auto numeric = open(R"({"status":200,"data":{"list":[{"id":"1","is_buy":0}]}})");
   EXPECT_EQ(numeric->cards().size(), 1u);
-  EXPECT_EQ(numeric->descTextView()->text(), "(null)");
+  EXPECT_EQ(numeric->descTextView()->text(), "");
+}
+
+TEST_F(LandscapeHall, WhatTheServerLeftUnsetShowsNoText) {
+  // Not shown, so no wheel has answered: the wheel tabs have no rules yet.
+  auto hall = NUVAResourceHallView::init();
+  hall->setUserInfo(userInfo());
+  hall->setResponseData(answerOf(R"({"status":"200","data":{"list":[],"notice":null}})"));
+  EXPECT_EQ(hall->noticeLabel()->text(), "");
+  EXPECT_EQ(hall->descTextView()->text(), "");
+  for (const auto& tab : {hall->rebtn2(), hall->rebtn3()}) {
+    hall->Clickrebtn(tab);
+    EXPECT_EQ(hall->descTextView()->text(), "") << "an unset rule shows no text";
+  }
+
+  // Wheels without counts, a rule without its title, a centre prize without
+  // a name.
+  hall->takeWelfareAnswer(answerOf(
+      R"({"status":"200","data":{"active_rule":"每次消耗一次","items":[{"is_super":"0","name":null},{"is_super":"1"}]}})"));
+  hall->takeSuperWelfareAnswer(answerOf(R"({"status":"200","data":{"active_title":null,"items":[]}})"));
+  EXPECT_EQ(hall->welfareLabel()->text(), "");
+  EXPECT_EQ(hall->superwelfareLabel()->text(), "");
+  EXPECT_EQ(hall->descTextView()->text(), "");
+  hall->Clickrebtn(hall->rebtn2());
+  EXPECT_EQ(hall->descTextView()->text(), "每次消耗一次");
+  ASSERT_EQ(hall->welfarecellArray().size(), 1u);
+  EXPECT_EQ(hall->welfarecellArray()[0]->num()->text(), "");
+  hall->tapCenterImg(hall->turnTableImg()->viewWithTag(NUVAResourceHall::kWelfareCentreTag));
+  EXPECT_TRUE(hall->tipsArray().empty()) << "a prize without a name has no tip";
+
+  // Draw answers with no readable message (an HTML page or an empty body
+  // read as nothing, a refusal without "msg") end the draw without a toast.
+  for (const kit::Id& answer : {kit::Id(), kit::Id(answerOf(R"({"status":"500"})")),
+                                kit::Id(answerOf(R"({"status":"403","msg":null})"))}) {
+    hall->takeDrawAnswer(answer, false, false);
+    EXPECT_FALSE(hall->isDrawing());
+  }
+  drainMain();
+  EXPECT_TRUE(hudSoFar().empty());
 }
 
 class PortraitHall : public HallTest<NUVAVerResourceHallView> {

@@ -56,7 +56,7 @@ void NUVATurnCellView::setModel(kit::Ref<NUVATurnTableModel> model) {
     auto self = weak.lock();
     return self && self->model_ ? kit::describe(self->model_->icon()) : std::string();
   });
-  num_->setText("×" + kit::describe(model_->amount()));
+  num_->setText(kit::isSet(model_->amount()) ? "×" + kit::shownText(model_->amount()) : std::string());
 }
 
 kit::Ref<kit::Label> NUVATurnCellView::tipLabel(const kit::Id& name) {
@@ -67,7 +67,7 @@ kit::Ref<kit::Label> NUVATurnCellView::tipLabel(const kit::Id& name) {
   tip->layer()->setCornerRadius(4);
   tip->setTextAlignment(kit::TextAlignment::Center);
   tip->setBackgroundColor(kit::Color::white(0, 0.5));
-  tip->setText(kit::describe(name));
+  tip->setText(kit::shownText(name));
   tip->sizeToFit();
   return tip;
 }
@@ -76,8 +76,9 @@ void NUVATurnCellView::tapCellView() {
   KIT_CHECK_MAIN_THREAD();
   removeTips();
   auto face = superview();
-  if (!face) return;
-  auto tip = tipLabel(model_ ? model_->name() : nullptr);
+  // A prize without a name has no tip.
+  if (!face || !model_ || !kit::isSet(model_->name())) return;
+  auto tip = tipLabel(model_->name());
   const kit::Size fitted = tip->bounds().size;
   const kit::Point origin = selectBtn_->convertRectToView(selectBtn_->bounds(), nullptr).origin;
   const bool portrait = NUVAStoreOverlays::currentForm() == NUVAOverlayForm::Portrait;

@@ -77,6 +77,17 @@ TEST_F(PrizeCell, ATipStandsAtMostASecondAndTheSecondTapReplacesTheFirst) {
   EXPECT_TRUE(tipsOnFace().empty());
 }
 
+TEST_F(PrizeCell, APrizeWithoutANameHasNoTipAndOneWithoutAnAmountNoSign) {
+  auto face = kit::View::make({100, 100, 400, 250});
+  window->addSubview(face);
+  auto cell = NUVATurnCellView::initWithFrame({50, 50, 80, 133});
+  cell->setModel(NUVATurnTableModel::withValues(kit::dict({{"name", kit::null()}})));
+  face->addSubview(cell);
+  EXPECT_EQ(cell->num()->text(), "");
+  ASSERT_TRUE(kit::test::tap(cell->selectBtn()));
+  for (const auto& view : face->subviews()) EXPECT_FALSE(kit::as<kit::Label>(view)) << "no tip";
+}
+
 class PortraitPrizeCell : public PrizeCell {
  protected:
   void SetUp() override {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "channel/core/nuva_data_format.h"
 #include "channel/core/nuva_lucky_player_view.h"
 #include "channel/hall/nuva_hall_records.h"
 #include "channel/hall/nuva_hall_support.h"
@@ -102,7 +103,7 @@ void NUVATurnOneGiftPopView::build() {
 void NUVATurnOneGiftPopView::setName(const kit::Ref<kit::String>& name) {
   KIT_CHECK_MAIN_THREAD();
   name_ = name;
-  const std::string text = kit::describe(name);
+  const std::string text = kit::shownText(name);
   nameLabel_->setText(text);
   const kit::Size measured = NUVAHallSupport::measure(text, kit::Font::systemFont(10), 200);
   const double h = std::ceil(measured.height) + 5, w = std::ceil(measured.width) + 1;
@@ -137,7 +138,7 @@ void NUVATurnFiveGiftPopUp::setProp_listArray(const kit::Ref<kit::Array>& prizes
     auto icon = kit::ImageView::make({0, 0, 62, 62});
     tile->addSubview(icon);
     NUVAHallSupport::loadPicture(icon, prize->icon());
-    const std::string text = kit::describe(prize->name()) + "*" + kit::describe(prize->amount());
+    const std::string text = NUVADataFormat::prizeCaption(prize->name(), prize->amount());
     const double h = std::ceil(NUVAHallSupport::measure(text, kit::Font::systemFont(8), 62).height) + 5;
     auto label = plate({0, 65, 62, h}, 8);
     label->setText(text);

@@ -11,6 +11,7 @@
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/number.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/image.h"
 #include "kit/ui/font.h"
 #include "kit/ui/text_measure.h"
@@ -54,8 +55,8 @@ void NUVAFixBtn::setModel(kit::Ref<NUVAFixedGiftModel> model) {
     name()->setHidden(false);
     icon()->setImage(nullptr);
     showIcon(model_->icon());
-    num()->setText(kit::describe(model_->amount()));
-    name()->setText(kit::describe(model_->name()));
+    num()->setText(kit::shownText(model_->amount()));
+    name()->setText(kit::shownText(model_->name()));
   } else {
     icon()->setImage(NUVALightImage("fixbtnbg"));
     num()->setHidden(true);
@@ -65,7 +66,7 @@ void NUVAFixBtn::setModel(kit::Ref<NUVAFixedGiftModel> model) {
   icon()->setFrame({5, 2, w - 10, h - 10});
   kit::TextAttributes attributes;
   attributes.font = kit::Font::systemFont(kFontSize);
-  const std::string text = model_ ? kit::describe(model_->name()) : "(null)";
+  const std::string text = model_ ? kit::shownText(model_->name()) : std::string();
   const kit::Rect measured =
       kit::boundingRectWithSize(text, {std::max(0.0, w - 10), std::numeric_limits<double>::max()},
                                 kit::StringDrawingUsesLineFragmentOrigin, attributes);

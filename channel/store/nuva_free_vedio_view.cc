@@ -151,8 +151,8 @@ void NUVAFreeVedioView::show() {
   down_link_ = kit::text(offer["down_link"]);
   video_time_ = kit::text(offer["video_time"]);
   showPictures(offer["game_icon"], offer["video_pic"]);
-  name_->setText(kit::describe(offer["game_name"]));
-  desc_->setText(kit::describe(offer["game_desc"]));
+  name_->setText(kit::shownText(offer["game_name"]));
+  desc_->setText(kit::shownText(offer["game_desc"]));
 }
 
 void NUVAFreeVedioView::showPictures(const kit::Id& iconAddress, const kit::Id& pictureAddress) {

@@ -141,7 +141,7 @@ void NUVAGiftRow::setModel(kit::Ref<NUVATimeStoreModel> model) {
   buyBtn_->setBackgroundImage(NUVALightImage(bought ? "giftget" : "tobuy"), kit::ControlStateNormal);
   buyBtn_->setUserInteractionEnabled(!bought);
 
-  nameLabel_->setText(model_->gift_name() ? kit::describe(model_->gift_name()) : "");
+  nameLabel_->setText(kit::shownText(model_->gift_name()));
   const bool fixedPack = model_->isFixedPack();
   fixImage_->setHidden(fixedPack);
   nameLabel_->setFrame(fixedPack ? layout_.nameFrameFixedPack : layout_.nameFrameOtherPack);

@@ -295,7 +295,7 @@ TEST_F(PackRow, RefusalsShowTheServersMessageAndAnnounceNothing) {
   game.setFault("charge/order", sim::RouteFault::NotJSON);
   kit::test::tap(fixed->buyBtn());
   ASSERT_TRUE(waitForHUD(2));
-  EXPECT_EQ(hudSoFar().back(), "(null)");
+  EXPECT_EQ(hudSoFar().back(), "网络请求发生未知错误，请稍后再试！") << "no \"(null)\" on screen";
   game.setFault("charge/order", sim::RouteFault::None);
 
   // "200" without an order id is no order either.

@@ -245,10 +245,7 @@ kit::Ref<kit::CollectionViewCell> NUVAGiftDetailController::cellForItemAtIndexPa
                                                                                    const kit::IndexPath& indexPath) {
   auto cell = kit::as<NUVAGiftDetailCell>(grid.dequeueReusableCellWithReuseIdentifier(tab_.detailCell, indexPath));
   auto record = kit::as<NUVAStoreRecord>(detailCategoryList()->objectAtIndex(static_cast<size_t>(indexPath.item())));
-  auto shown = [&](const char* key) {
-    const std::string text = NUVAGiftTab::text(record, key);
-    return text == "(null)" ? std::string() : text;
-  };
+  auto shown = [&](const char* key) { return kit::shownText(record ? record->valueForKey(key) : nullptr); };
   cell->setGiftName(shown("gift_name"));
   cell->setIconUrl(NUVAGiftTab::text(record, "gift_icon"));
   cell->setGiftNum(shown("gift_num"));

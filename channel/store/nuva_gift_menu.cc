@@ -110,9 +110,8 @@ kit::Ref<kit::TableViewCell> NUVAGiftMenuController::cellForRowAtIndexPath(kit::
                                                                            const kit::IndexPath& indexPath) {
   auto cell = kit::as<NUVAGiftMenuCell>(table.dequeueReusableCellWithIdentifier(tab_.menuCell, indexPath));
   auto record = kit::as<NUVAStoreRecord>(catelogyList()->objectAtIndex(static_cast<size_t>(indexPath.row)));
-  const std::string title = NUVAGiftTab::text(record, tab_.titleKey);
-  // A gift without a title shows none.
-  cell->setFirstTitle(title == "(null)" ? "" : title);
+  // A category without a title shows none.
+  cell->setFirstTitle(kit::shownText(record ? record->valueForKey(tab_.titleKey) : nullptr));
   return cell;
 }
 

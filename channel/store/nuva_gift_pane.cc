@@ -22,8 +22,7 @@
 namespace {
 
 std::string shown(const kit::Ref<NUVAStoreRecord>& record, const char* key) {
-  const std::string text = NUVAGiftTab::text(record, key);
-  return text == "(null)" ? std::string() : text;
+  return kit::shownText(record ? record->valueForKey(key) : nullptr);
 }
 
 }  // namespace
@@ -153,8 +152,8 @@ void NUVAGiftPane::fill(const kit::Ref<kit::MutableArray>& categories, const kit
   };
   menu_->setMenuArray(copyOf());
   grid_->setSecondMArr(copyOf());
-  totalMoney_->setTitle(kit::formatString("已充值金额: %@", totalMoney));
-  limitLabel_->setText(limitText ? limitText->utf8() : "");
+  totalMoney_->setTitle("已充值金额: " + kit::shownText(totalMoney));
+  limitLabel_->setText(kit::shownText(limitText));
   changeWordSpaceForLabel(*limitLabel_, form_ == NUVAOverlayForm::Portrait ? 2.0 : 6.0);
 }
 
@@ -246,6 +245,8 @@ void NUVAGiftPane::claimAnswered(const NUVAGiftTab& tab, const kit::Id& answer,
     toast([] { NUVAProgressHUD::showSuccessWithStatus(kit::str("还未达到开启要求")); });
     return;
   }
-  auto message = kit::text(answer["msg"]);
+  // An answer that is no JSON, or has no "msg", gets the text the HTTP
+  // helper shows for a failed request.
+  auto message = kit::isSet(answer["msg"]) ? kit::text(answer["msg"]) : NUVANetworkManager::unknownErrorText();
   toast([message] { NUVAProgressHUD::showErrorWithStatus(message); });
 }

@@ -196,6 +196,20 @@ TEST_F(LandscapePanes, OtherAnswersShowTheirTextAndEveryTapClaims) {
   ASSERT_TRUE(waitForHUD(2));
   EXPECT_EQ(hudSoFar().back(), "今日已领取");
   EXPECT_EQ(game.requestsTo("gmstore/index").size(), 2u);
+
+  // An answer with no readable message (no "msg", an HTML page, no body)
+  // shows the text of a failed request, never "(null)".
+  game.queueReply("gmstore/index", R"({"status":"403","msg":null})");
+  size_t shown = 2;
+  for (auto fault : {sim::RouteFault::None, sim::RouteFault::NotJSON, sim::RouteFault::EmptyBody}) {
+    game.setFault("gmstore/index", fault);
+    NUVAProgressHUD::dismiss();
+    drainMain();
+    ASSERT_TRUE(kit::test::tap(pane->claimButton()));
+    ASSERT_TRUE(waitForHUD(++shown));
+    EXPECT_EQ(hudSoFar().back(), "网络请求发生未知错误，请稍后再试！");
+  }
+  game.setFault("gmstore/index", sim::RouteFault::None);
   // Nothing was badged.
   auto gifts = kit::as<kit::Array>(pane->grid()->secondMArr()->objectAtIndex(0));
   EXPECT_EQ(kit::describe(kit::Id(gifts->objectAtIndex(0))["status"]), "0");

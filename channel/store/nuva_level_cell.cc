@@ -130,11 +130,11 @@ void NUVALevelRow::setModel(kit::Ref<NUVALevelModel> model) {
   tiles_.clear();
   if (!model_) return;
 
-  buyBtn_->setTitle(kit::formatString("%@元购买", model_->money()), kit::ControlStateNormal);
+  buyBtn_->setTitle(kit::shownText(model_->money()) + "元购买", kit::ControlStateNormal);
   const bool bought = model_->isBought();
   buyBtn_->setBackgroundColor(bought ? boughtColor() : onSaleColor());
   buyBtn_->setUserInteractionEnabled(!bought);
-  nameLabel_->setText(model_->good_name() ? kit::describe(model_->good_name()) : "");
+  nameLabel_->setText(kit::shownText(model_->good_name()));
 
   // Every tile is laid out, also those beyond the strip's width.
   const double h = fixView_->frame().height(), G = layout_.gap;

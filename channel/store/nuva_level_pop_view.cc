@@ -164,11 +164,11 @@ void NUVALevelPopView::showItems() {
                                          }));
 
     auto amount = tileLabel(kAmount, kit::TextAlignment::Right, kit::Color::whiteColor());
-    amount->setText(kit::describe(model->amount()));
+    amount->setText(kit::shownText(model->amount()));
     itemBackground->addSubview(amount);
 
     auto name = tileLabel(kName, kit::TextAlignment::Center, kit::Color::blackColor());
-    name->setText(kit::describe(model->name()));
+    name->setText(kit::shownText(model->name()));
     tile->addSubview(name);
 
     tiles_.push_back(tile);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "channel/core/nuva_data_format.h"
+#include "channel/core/nuva_network_manager.h"
 #include "channel/store/nuva_level_store_controller.h"
 #include "channel/store/nuva_store_order.h"
 #include "channel/store/nuva_store_pack_records.h"
@@ -100,7 +101,12 @@ TEST(StoreOrders, AnAnswerMakesAnOrderOnlyWithStatus200AndAnOrderId) {
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error()->code(), NUVAStoreOrder::Refused);
   EXPECT_EQ(refused.error()->localizedDescription(), "库存不足");
-  EXPECT_EQ(NUVAStoreOrder::orderOf(nullptr, goods).error()->localizedDescription(), "(null)");
+  // An answer that is no JSON, or a refusal without "msg", reads as a
+  // failed request.
+  EXPECT_EQ(NUVAStoreOrder::orderOf(nullptr, goods).error()->localizedDescription(),
+            NUVANetworkManager::unknownErrorText()->utf8());
+  EXPECT_EQ(NUVAStoreOrder::orderOf(json(R"({"status":"500","msg":null})"), goods).error()->localizedDescription(),
+            NUVANetworkManager::unknownErrorText()->utf8());
 
   for (const char* data : {R"({})", R"({"order_id":""})", R"({"order_id":null})", R"({"order_id":"  "})", R"({"order_id":"NULL"})",
                            R"({"order_id":{}})", R"({"order_id":{"a":1}})", R"({"order_id":[7]})"}) {

@@ -159,7 +159,9 @@ void NUVAVoucherView::setPlayerDic(const kit::Ref<kit::Dictionary>& record) {
   kit::Id gift = record;
   dayGiftView_->setHidden(false);
   titleLabel_->setHidden(false);
-  const std::string title = kit::formatString("%@-%@", gift["title"], gift["content"]);
+  // "title-content", of the parts that are set.
+  const std::string head = kit::shownText(gift["title"]), tail = kit::shownText(gift["content"]);
+  const std::string title = head.empty() || tail.empty() ? head + tail : head + "-" + tail;
   titleLabel_->setText(title);
   kit::TextAttributes attributes;
   attributes.font = kit::Font::boldSystemFont(10);

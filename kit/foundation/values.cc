@@ -40,4 +40,6 @@ bool isSet(const Id& value) {
   return !text.empty() && text != "(null)";
 }
 
+std::string shownText(const Id& value) { return isSet(value) ? describe(value) : std::string(); }
+
 }  // namespace kit

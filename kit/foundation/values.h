@@ -56,6 +56,10 @@ Ref<MutableArray> mutableArray(std::initializer_list<Value> elements = {});
 // text neither empty nor "(null)".
 bool isSet(const Id& value);
 
+// The text a player is shown for a value read from outside: its "%@" text
+// when the value is set, else nothing (never "(null)" or "<null>").
+std::string shownText(const Id& value);
+
 // The "%@" text of a value as a String object.
 inline Ref<String> text(const Id& value) { return String::make(describe(value)); }
 

@@ -31,6 +31,13 @@ TEST(Values, ReplyReadsLikeTheProductReadsIt) {
   EXPECT_FALSE(isSet(str("")));                 // empty text
   EXPECT_FALSE(isSet(str("(null)")));           // the text of a missing value
   EXPECT_TRUE(isSet(num(0)));                   // "0" is a value
+
+  // What a player is shown of the same values.
+  EXPECT_EQ(shownText(r["data"]["super_user_id"]), "42");
+  EXPECT_EQ(shownText(r["data"]["auth"]), "");
+  EXPECT_EQ(shownText(r["data"]["missing"]), "");
+  EXPECT_EQ(shownText(str("(null)")), "");
+  EXPECT_EQ(shownText(num(0)), "0");
 }
 
 TEST(Values, NilValueLeavesTheKeyOutButNilElementRaises) {

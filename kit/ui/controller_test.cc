@@ -3,6 +3,8 @@
 // stacks and scenes built from the registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "kit/foundation/exception.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/virtual_clock_fixture.h"
@@ -226,8 +228,18 @@ TEST_F(ControllerTest, ScenesComeFromTheRegistry) {
   ASSERT_TRUE(owner->title.lock());
   EXPECT_EQ(owner->title.lock()->text(), "防沉迷提示");
   EXPECT_TRUE(registry.loadNibNamed("Missing", nullptr).empty());
+  registry.registerController("KitTestBoard", "Agreement", [] { return kit::make<Screen1>(); });
+  EXPECT_EQ(registry.sceneIdentifiers("KitTestBoard"), (std::vector<std::string>{"Agreement", "Notice"}));
+  EXPECT_TRUE(registry.sceneIdentifiers("NoSuchBoard").empty());
+  auto listed = [](const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+  };
+  EXPECT_TRUE(listed(registry.storyboardNames(), "KitTestBoard"));
+  EXPECT_TRUE(listed(registry.nibNames(), "KitTestNib"));
   registry.removeStoryboard("KitTestBoard");
   registry.removeNib("KitTestNib");
+  EXPECT_FALSE(listed(registry.storyboardNames(), "KitTestBoard"));
+  EXPECT_FALSE(listed(registry.nibNames(), "KitTestNib"));
 }
 
 }  // namespace

@@ -48,6 +48,29 @@ bool SceneRegistry::hasNib(const std::string& name) const {
   return nibs_.count(name) > 0;
 }
 
+std::vector<std::string> SceneRegistry::storyboardNames() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> names;
+  for (const auto& [name, board] : storyboards_) names.push_back(name);
+  return names;
+}
+
+std::vector<std::string> SceneRegistry::sceneIdentifiers(const std::string& storyboard) const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> identifiers;
+  auto sb = storyboards_.find(storyboard);
+  if (sb == storyboards_.end()) return identifiers;
+  for (const auto& [identifier, factory] : sb->second.scenes) identifiers.push_back(identifier);
+  return identifiers;
+}
+
+std::vector<std::string> SceneRegistry::nibNames() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> names;
+  for (const auto& [name, factory] : nibs_) names.push_back(name);
+  return names;
+}
+
 Ref<ViewController> SceneRegistry::instantiate(const std::string& storyboard, const std::string& identifier) const {
   ControllerFactory factory;
   {

@@ -1,8 +1,9 @@
 // The scene registry: interface files written as code. A storyboard is a
 // set of controller factories keyed by identifier (one of them initial); a
 // nib is a factory of top-level objects given the file's owner, so that it
-// can connect outlets and actions. Screens register their scenes once
-// (usually from a static registration in the file that builds them).
+// can connect outlets and actions. Screens register their scenes once,
+// from a function the code that shows them calls: a registration from a
+// static initializer is lost when the linker leaves its file out.
 //
 //   kit::SceneRegistry::shared().registerController("KTUserShow", "KTAlterLoginVC", [] {
 //     return kit::make<KTAlterLoginVC>();
@@ -41,6 +42,10 @@ class SceneRegistry {
 
   bool hasStoryboard(const std::string& storyboard) const;
   bool hasNib(const std::string& name) const;
+  // What is registered, each list in name order.
+  std::vector<std::string> storyboardNames() const;
+  std::vector<std::string> sceneIdentifiers(const std::string& storyboard) const;
+  std::vector<std::string> nibNames() const;
   // A new controller, or nil when the storyboard has no such scene.
   Ref<ViewController> instantiate(const std::string& storyboard, const std::string& identifier) const;
   Ref<ViewController> instantiateInitial(const std::string& storyboard) const;

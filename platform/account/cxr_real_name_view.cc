@@ -85,16 +85,13 @@ std::vector<kit::Id> buildNib(const kit::Id&) {
   return {kit::Id(form)};
 }
 
-const bool registered = [] {
-  kit::SceneRegistry::shared().registerNib(kNibName, buildNib);
-  return true;
-}();
-
 }  // namespace
+
+void CXRRealNameView::registerNib() { kit::SceneRegistry::shared().registerNib(kNibName, buildNib); }
 
 kit::Ref<CXRRealNameView> CXRRealNameView::realNameView() {
   KIT_CHECK_MAIN_THREAD();
-  (void)registered;
+  registerNib();
   auto objects = kit::SceneRegistry::shared().loadNibNamed(kNibName, nullptr);
   if (objects.empty()) return nullptr;
   auto form = std::dynamic_pointer_cast<CXRRealNameView>(objects.back());

@@ -38,6 +38,8 @@ class CXRRealNameView : public kit::View {
  public:
   // The form from its nib "CXRRealNameView", framed (0, 0, 300, 310).
   static kit::Ref<CXRRealNameView> realNameView();
+  // Registers the nib "CXRRealNameView" (idempotent).
+  static void registerNib();
   explicit CXRRealNameView(const kit::Rect& frame = {});
 
   kit::Weak<CXRRealNameDelegate> delegate;

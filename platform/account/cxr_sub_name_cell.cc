@@ -20,18 +20,12 @@ std::vector<kit::Id> buildNib(const kit::Id&) {
   return {kit::Id(cell)};
 }
 
-const bool registered = [] {
-  CXRSubNameCell::registerNib();
-  return true;
-}();
-
 }  // namespace
 
 CXRSubNameCell::CXRSubNameCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
 void CXRSubNameCell::registerNib() {
   if (!kit::SceneRegistry::shared().hasNib(NibName)) kit::SceneRegistry::shared().registerNib(NibName, buildNib);
-  (void)registered;
 }
 
 void CXRSubNameCell::setModel(kit::Ref<CXRSubNameModel> model) {

@@ -3,7 +3,7 @@
 
 #include "config/client_configuration.h"
 #include "kit/dispatch/thread_check.h"
-#include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/application.h"
 #include "kit/ui/font.h"
@@ -47,15 +47,9 @@ kit::Ref<kit::LayoutConstraint> pin(const kit::Ref<kit::View>& view, kit::Layout
   return kit::LayoutConstraint::make(view, attribute, kit::LayoutRelation::Equal, to, toAttribute, 1, constant);
 }
 
-const bool registered = [] {
-  CXRSubNameVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void CXRSubNameVC::registerScene() {
-  (void)registered;
   auto& scenes = kit::SceneRegistry::shared();
   scenes.registerController(Storyboard, Identifier, [] { return kit::make<CXRSubNameVC>(); });
   CXRSubNameCell::registerNib();
@@ -275,8 +269,11 @@ void CXRSubNameVC::addSubNameWithNickName(const kit::Ref<kit::String>& nickName)
         for (const kit::Id& item : data->objects()) list->addObject(CXRSubNameModel::initWithDictionary(item));
       }
       self->showList(list);
-    } else {
+    } else if (kit::isSet(dic["msg"])) {
       CXRMessage::showMessage(kit::str("小号" + kit::describe(dic["msg"])));
+    } else {
+      // A refusal without a readable message reads as a failed request.
+      CXRMessage::showMessage("无法链接服务器");
     }
   });
 }

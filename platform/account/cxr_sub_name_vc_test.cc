@@ -249,6 +249,14 @@ TEST_F(SubNameChooser, TheTenthAddHidesTheButtonAndRefusalsAndFailuresToast) {
   ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("小号数量已达上限"); }));
   EXPECT_EQ(rows(), 10);
   EXPECT_EQ(chooser->hud(), nullptr);
+  clock.advance(3);  // the toast fades
+
+  // A refusal without a message reads as a failed request.
+  server->enqueue("login/iosaddxiaohao", sim::PlatformAPIReply::plain(kit::dict({{"code", "0"}, {"msg", kit::null()}})));
+  chooser->addSubNameWithNickName(kit::str("十一"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("无法链接服务器"); }));
+  EXPECT_FALSE(toastShown("小号<null>"));
+  clock.advance(3);
 
   pointClientAtClosedPort();
   chooser->addSubNameWithNickName(kit::str("十二"));

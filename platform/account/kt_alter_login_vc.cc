@@ -14,17 +14,14 @@
 #include "platform/account/cxr_helper_btn_port.h"
 #include "platform/account/cxr_message.h"
 #include "platform/account/kt_base_nav.h"
+#include "platform/account/kt_forget_password_vc.h"
+#include "platform/account/kt_show_html_vc.h"
 #include "platform/base/ns_string_url_encode.h"
 #include "platform/base/share_vale.h"
 #include "speedup/acc.h"
 #include "ui/images/kt_web_image_view.h"
 
 namespace {
-
-const bool registered = [] {
-  KTAlterLoginVC::registerScene();
-  return true;
-}();
 
 // Whether a stored name came from a third-party login (those are not
 // prefilled).
@@ -35,8 +32,9 @@ bool isThirdPartyName(const std::string& name) {
 }  // namespace
 
 void KTAlterLoginVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(Storyboard, Identifier, [] { return kit::make<KTAlterLoginVC>(); });
+  KTShowHTMLVC::registerScene();
+  KTForgetPasswordVC::registerScene();
 }
 
 kit::Ref<KTAlterLoginVC> KTAlterLoginVC::instantiate() {

@@ -45,8 +45,9 @@ class KTAlterLoginVC : public KTBaseVC, public KTLoginViewDelegate {
   static void loadAlterLoginVCResultSuccess(SuccessBlock success, FailedBlock failed);
   // The scene from its storyboard.
   static kit::Ref<KTAlterLoginVC> instantiate();
-  // Registers the scene with the scene registry (once; also done when the
-  // program starts).
+  // Registers the scene, and the agreement and forgotten-password pages its
+  // navigation stack shows, with the scene registry (idempotent; also done
+  // when the program starts).
   static void registerScene();
 
   ~KTAlterLoginVC() override;

@@ -39,14 +39,13 @@ kit::Ref<kit::Label> label(double size, bool bold, const kit::Ref<kit::Color>& c
   return made;
 }
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
+}  // namespace
+
+void KTCouponsCell::registerNib() {
   kit::SceneRegistry::shared().registerNib(KTCouponsCell::kSceneName, [](const kit::Id&) {
     return std::vector<kit::Id>{KTCouponsCell::make()};
   });
-  return true;
-}();
-
-}  // namespace
+}
 
 kit::Ref<KTCouponsCell> KTCouponsCell::make() {
   auto cell = kit::make<KTCouponsCell>(kit::Rect{0, 0, 375, CellH});

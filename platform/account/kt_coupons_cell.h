@@ -26,6 +26,8 @@ class KTCouponsCell : public kit::TableViewCell {
 
   // The cell as its scene builds it (before awakeFromNib).
   static kit::Ref<KTCouponsCell> make();
+  // Registers the nib "KTCouponsCell" (idempotent).
+  static void registerNib();
   explicit KTCouponsCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   // Clear background, a word-wrapping button title, rounded card and

@@ -51,13 +51,13 @@ void fix(const kit::Ref<kit::View>& view, A attribute, double constant) {
   view->addConstraint(kit::LayoutConstraint::make(view, attribute, kit::LayoutRelation::Equal, constant));
 }
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
+}  // namespace
+
+void KTCouponsVC::registerScene() {
   kit::SceneRegistry::shared().registerController(KTCouponsVC::kStoryboard, KTCouponsVC::kIdentifier,
                                                   [] { return kit::make<KTCouponsVC>(); });
-  return true;
-}();
-
-}  // namespace
+  KTCouponsCell::registerNib();
+}
 
 void KTCouponsVC::loadView() {
   auto screen = kit::View::make(kit::Screen::main()->bounds());
@@ -198,6 +198,7 @@ const kit::Ref<kit::TableView>& KTCouponsVC::tableView() {
     tableView_->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
     tableView_->setDataSource(weakSelf<KTCouponsVC>());
     tableView_->setDelegate(weakSelf<KTCouponsVC>());
+    KTCouponsCell::registerNib();
     tableView_->registerNib(KTCouponsCell::kSceneName, kCellIdentifier);
     auto insets = tableView_->contentInset();
     insets.bottom = ListBottomInset;

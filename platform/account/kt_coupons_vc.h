@@ -41,6 +41,9 @@ class KTCouponsVC : public kit::ViewController, public kit::TableViewDataSource,
   static constexpr const char* kBoxPath = "cdcloud/welcome/box";
   static constexpr double RowHeight = 100;
 
+  // Registers the picker's scene and the nib of its rows (idempotent).
+  static void registerScene();
+
   // The scene: the dimmed screen, the panel and its fixed parts.
   void loadView() override;
   // The list into the panel, the panel's inset, then loadData.

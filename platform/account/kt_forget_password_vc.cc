@@ -14,15 +14,9 @@ namespace {
 
 constexpr const char* kTitleImage = "KT_ForgetPwd_Icon";
 
-const bool registered = [] {
-  KTForgetPasswordVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void KTForgetPasswordVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(Storyboard, Identifier,
                                                   [] { return KTForgetPasswordVC::make(); });
 }

@@ -100,11 +100,12 @@ kit::Ref<kit::DecimalNumber> amountOf(const kit::Ref<kit::String>& text) {
 
 }  // namespace
 
-[[maybe_unused]] static const bool kPaySheetRegistered = [] {
+void KTNewPayVC::registerScene() {
   kit::SceneRegistry::shared().registerController(KTNewPayVC::kStoryboard, KTNewPayVC::kIdentifier,
                                                   [] { return kit::make<KTNewPayVC>(); });
-  return true;
-}();
+  KTCouponsVC::registerScene();
+  KTPayNoticeView::registerNib();
+}
 
 // ---- Opening ----------------------------------------------------------------
 
@@ -123,6 +124,7 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
   }
   auto root = CXRWindowManager::topWindow() ? CXRWindowManager::topWindow()->rootViewController() : nullptr;
   if (!root) return;
+  registerScene();
   auto sheet = std::dynamic_pointer_cast<KTNewPayVC>(
       kit::Storyboard::named(kStoryboard)->instantiateViewController(kIdentifier));
   if (!sheet) return;
@@ -548,6 +550,7 @@ void KTNewPayVC::doGFWxPay() {
 
 void KTNewPayVC::goToCoupons() {
   KIT_CHECK_MAIN_THREAD();
+  KTCouponsVC::registerScene();
   auto picker = std::dynamic_pointer_cast<KTCouponsVC>(
       kit::Storyboard::named(KTCouponsVC::kStoryboard)->instantiateViewController(KTCouponsVC::kIdentifier));
   if (!picker) return;

@@ -92,6 +92,9 @@ class KTNewPayVC : public KTBaseVC {
   static constexpr double RowH = 50;
 
   // The entry of the facade: opens a sheet for the order (see above).
+  // Registers the storyboard "KTNewPayVC" (the sheet and its coupon picker)
+  // and the nibs they load (idempotent).
+  static void registerScene();
   static void loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID, const Text& walletPayMoney,
                                     const Text& cpExtend, const Text& productName, const Text& productDesc,
                                     SuccessBlock success, FailedBlock faild);

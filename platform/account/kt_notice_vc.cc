@@ -16,15 +16,9 @@ namespace {
 constexpr double CardW = 300, CardH = 340;
 constexpr double TitleH = 44, ButtonH = 40, Inset = 15;
 
-const bool registered = [] {
-  KTNoticeVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void KTNoticeVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(Storyboard, Identifier, [] { return kit::make<KTNoticeVC>(); });
 }
 

@@ -36,14 +36,11 @@ kit::Ref<kit::Button> sceneButton(const kit::Rect& frame, const char* title, boo
   return button;
 }
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
-  kit::SceneRegistry::shared().registerNib(N::kSceneName, [](const kit::Id&) {
-    return std::vector<kit::Id>{N::make()};
-  });
-  return true;
-}();
-
 }  // namespace
+
+void KTPayNoticeView::registerNib() {
+  kit::SceneRegistry::shared().registerNib(kSceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
+}
 
 kit::Ref<KTPayNoticeView> KTPayNoticeView::make() {
   auto notice = kit::make<KTPayNoticeView>(kit::Rect{0, 0, W, H});

@@ -33,6 +33,8 @@ class KTPayNoticeView : public kit::View {
 
   // The notice as its scene builds it (before awakeFromNib).
   static kit::Ref<KTPayNoticeView> make();
+  // Registers the nib "KTPayNoticeView" (idempotent).
+  static void registerNib();
   explicit KTPayNoticeView(const kit::Rect& frame) : kit::View(frame) {}
 
   // Rounds the corners (5) and clips to them.

@@ -14,15 +14,9 @@ constexpr const char* kTitleImage = "KT_User_Protocol";
 // The spinner: 100 x 100, 50 left of and 80 above the screen's centre.
 constexpr double SpinnerSide = 100, SpinnerLeft = 50, SpinnerUp = 80;
 
-const bool registered = [] {
-  KTShowHTMLVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void KTShowHTMLVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(Storyboard, Identifier, [] { return KTShowHTMLVC::make(); });
 }
 

@@ -308,6 +308,7 @@ void CXRHelperBtn::startAnimation(int direction) {
 void CXRHelperBtn::doShowHelperVC() {
   KIT_CHECK_MAIN_THREAD();
   CXRWindowManager::hideWindowForKey(md5Key());
+  KTSuspendVC::registerScene();
   auto storyboard = kit::Storyboard::named(KTSuspendVC::Storyboard);
   auto centre = storyboard ? std::dynamic_pointer_cast<KTSuspendVC>(
                                  storyboard->instantiateViewController(KTSuspendVC::Identifier))

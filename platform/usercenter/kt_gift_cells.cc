@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -20,14 +20,6 @@ constexpr double NameY = 12, NameH = 20, ContentY = 47.5, Gap = 10, BarH = 2, Co
 constexpr double CodeY = 40, CodeH = 20, CopyContentY = 69.5;
 // The buttons on the right.
 const kit::Rect kButtonFrame{225, 30, 65, 30};
-
-[[maybe_unused]] const bool kScenesRegistered = [] {
-  auto& scenes = kit::SceneRegistry::shared();
-  scenes.registerNib(KTGetGiftCell::SceneName, [](const kit::Id&) { return std::vector<kit::Id>{KTGetGiftCell::make()}; });
-  scenes.registerNib(KTCopyGiftCell::SceneName,
-                     [](const kit::Id&) { return std::vector<kit::Id>{KTCopyGiftCell::make()}; });
-  return true;
-}();
 
 kit::Ref<kit::Label> label(double size, unsigned colour, int lines = 1) {
   auto made = kit::Label::make();
@@ -67,6 +59,10 @@ kit::Ref<KTGetGiftCell> KTGetGiftCell::make() {
   auto cell = kit::make<KTGetGiftCell>(kit::Rect{0, 0, W, 120});
   cell->buildScene();
   return cell;
+}
+
+void KTGetGiftCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTGetGiftCell::buildScene() {
@@ -131,11 +127,11 @@ void KTGetGiftCell::setModel(const kit::Ref<KTSuGiftModel>& model) {
   if (auto track = track_.lock()) track->setFrame(kit::Rect{X, barY, TrackW, BarH});
   if (auto line = lineView()) line->setFrame(kit::Rect{X, barY, barWidth(model->percentage()), BarH});
   if (auto l = residueL()) {
-    l->setText(kit::format("剩余:%@%%", model->percentage())->utf8());
+    l->setText("剩余:" + kit::shownText(model->percentage()) + "%");
     l->setFrame(kit::Rect{X + TrackW - 70, countY, 70, CountH});
   }
   if (auto l = countL()) {
-    l->setText(kit::format("已有%@人领取", model->part_num())->utf8());
+    l->setText("已有" + kit::shownText(model->part_num()) + "人领取");
     l->setFrame(kit::Rect{X, countY, TrackW - 70, CountH});
   }
 }
@@ -148,6 +144,10 @@ kit::Ref<KTCopyGiftCell> KTCopyGiftCell::make() {
   auto cell = kit::make<KTCopyGiftCell>(kit::Rect{0, 0, W, 100});
   cell->buildScene();
   return cell;
+}
+
+void KTCopyGiftCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTCopyGiftCell::buildScene() {

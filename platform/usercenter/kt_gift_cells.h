@@ -25,6 +25,8 @@ class KTGetGiftCell : public kit::TableViewCell {
   using GetCodeBlock = std::function<void(kit::Button& button)>;
 
   static kit::Ref<KTGetGiftCell> make();
+  // Registers the nib "KTGetGiftCell" (idempotent).
+  static void registerNib();
   explicit KTGetGiftCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   const kit::Ref<KTSuGiftModel>& model() const { return model_; }
@@ -58,6 +60,8 @@ class KTCopyGiftCell : public kit::TableViewCell {
   using CopyBlock = std::function<void(const kit::Ref<kit::String>& code)>;
 
   static kit::Ref<KTCopyGiftCell> make();
+  // Registers the nib "KTCopyGiftCell" (idempotent).
+  static void registerNib();
   explicit KTCopyGiftCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   const kit::Ref<KTSuGiftModel>& model() const { return model_; }

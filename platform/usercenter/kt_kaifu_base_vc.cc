@@ -52,6 +52,7 @@ kit::Ref<kit::TableView> KTKaifuBaseVC::tableView() {
   tableView_->setDataSource(weakSelf<KTKaifuBaseVC>());
   tableView_->setRowHeight(RowH);
   tableView_->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
+  KTKaifuCell::registerNib();
   tableView_->registerNib(KTKaifuCell::SceneName, CellIdentifier);
   setUpRefresh(*tableView_);
   return tableView_;

@@ -10,19 +10,16 @@ namespace {
 // Three columns of 100 points; the texts keep 10 points above and below.
 constexpr double RowW = 300, RowH = 44, ColumnW = 100, Inset = 10;
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
-  kit::SceneRegistry::shared().registerNib(KTKaifuCell::SceneName, [](const kit::Id&) {
-    return std::vector<kit::Id>{KTKaifuCell::make()};
-  });
-  return true;
-}();
-
 }  // namespace
 
 kit::Ref<KTKaifuCell> KTKaifuCell::make() {
   auto cell = kit::make<KTKaifuCell>(kit::Rect{0, 0, RowW, RowH});
   cell->buildScene();
   return cell;
+}
+
+void KTKaifuCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTKaifuCell::buildScene() {

@@ -13,6 +13,8 @@ class KTKaifuCell : public kit::TableViewCell {
 
   // The cell as its scene builds it.
   static kit::Ref<KTKaifuCell> make();
+  // Registers the nib "KTKaifuCell" (idempotent).
+  static void registerNib();
   explicit KTKaifuCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   const kit::Ref<KTSuKaifuModel>& model() const { return model_; }

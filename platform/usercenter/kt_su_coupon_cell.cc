@@ -2,6 +2,7 @@
 #include "platform/usercenter/kt_su_coupon_cell.h"
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/graphics/image_named.h"
 #include "kit/ui/font.h"
@@ -18,12 +19,6 @@ const kit::Rect kCouponFrame{0, 20, 80, 40};
 constexpr double TextX = 90, TextW = 130;
 const kit::Rect kStampFrame{220, 10, 60, 60};
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
-  kit::SceneRegistry::shared().registerNib(KTSuCouponCell::SceneName,
-                                           [](const kit::Id&) { return std::vector<kit::Id>{KTSuCouponCell::make()}; });
-  return true;
-}();
-
 kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour) {
   auto made = kit::Label::make(frame);
   made->setFont(kit::Font::systemFont(size));
@@ -37,6 +32,10 @@ kit::Ref<KTSuCouponCell> KTSuCouponCell::make() {
   auto cell = kit::make<KTSuCouponCell>(kit::Rect{0, 0, W, RowH});
   cell->buildScene();
   return cell;
+}
+
+void KTSuCouponCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTSuCouponCell::buildScene() {
@@ -72,8 +71,8 @@ void KTSuCouponCell::setModel(const kit::Ref<KTSuCouponModel>& model) {
   if (!model) return;
   auto text = [](const kit::Ref<kit::String>& v) { return v ? v->utf8() : std::string(); };
   if (auto l = nameL()) l->setText(text(model->gamename()));
-  if (auto l = timeL()) l->setText(kit::format("· 有效期：%@", model->av_time())->utf8());
-  if (auto l = moneyL()) l->setText(kit::format("· 满%@元可用", model->pay_money())->utf8());
+  if (auto l = timeL()) l->setText("· 有效期：" + kit::shownText(model->av_time()));
+  if (auto l = moneyL()) l->setText("· 满" + kit::shownText(model->pay_money()) + "元可用");
   if (auto l = couponL()) l->setText(text(model->coupon_money()));
   if (auto stamp = stateImageView()) stamp->setImage(kit::imageNamed(NSStringURLEncode::getImagePath(stampName(*model))));
 }

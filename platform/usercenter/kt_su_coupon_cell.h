@@ -17,6 +17,8 @@ class KTSuCouponCell : public kit::TableViewCell {
   static constexpr const char* EndedStamp = "KT_suCouponState_end.png";
 
   static kit::Ref<KTSuCouponCell> make();
+  // Registers the nib "KTSuCouponCell" (idempotent).
+  static void registerNib();
   explicit KTSuCouponCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   const kit::Ref<KTSuCouponModel>& model() const { return model_; }

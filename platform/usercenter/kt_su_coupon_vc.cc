@@ -118,6 +118,7 @@ kit::Ref<kit::TableView> KTSuCouponVC::tableView() {
   tableView_->setDataSource(weakSelf<KTSuCouponVC>());
   tableView_->setRowHeight(RowH);
   tableView_->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
+  KTSuCouponCell::registerNib();
   tableView_->registerNib(KTSuCouponCell::SceneName, KTSuCouponCell::SceneName);
   setUpRefresh(*tableView_);
   return tableView_;

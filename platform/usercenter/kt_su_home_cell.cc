@@ -12,18 +12,16 @@ constexpr double W = 300, RowH = 40;
 const kit::Rect kTagFrame{10, 12, 34, 16};
 const kit::Rect kContentFrame{52, 10, 238, 20};
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
-  kit::SceneRegistry::shared().registerNib(KTSuHomeCell::SceneName,
-                                           [](const kit::Id&) { return std::vector<kit::Id>{KTSuHomeCell::make()}; });
-  return true;
-}();
-
 }  // namespace
 
 kit::Ref<KTSuHomeCell> KTSuHomeCell::make() {
   auto cell = kit::make<KTSuHomeCell>(kit::Rect{0, 0, W, RowH});
   cell->buildScene();
   return cell;
+}
+
+void KTSuHomeCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTSuHomeCell::buildScene() {

@@ -12,6 +12,8 @@ class KTSuHomeCell : public kit::TableViewCell {
   static constexpr const char* SceneName = "KTSuHomeCell";
 
   static kit::Ref<KTSuHomeCell> make();
+  // Registers the nib "KTSuHomeCell" (idempotent).
+  static void registerNib();
   explicit KTSuHomeCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   const kit::Ref<KTSuHomeMsgModel>& model() const { return model_; }

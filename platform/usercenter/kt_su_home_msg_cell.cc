@@ -1,7 +1,7 @@
 // The message row and its scene. See kt_su_home_msg_cell.h.
 #include "platform/usercenter/kt_su_home_msg_cell.h"
 
-#include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -11,18 +11,16 @@ namespace {
 
 constexpr double W = 300, RowH = 80, Margin = 10, PictureH = 60, TagW = 34, TagH = 16;
 
-[[maybe_unused]] const bool kSceneRegistered = [] {
-  kit::SceneRegistry::shared().registerNib(KTSuHomeMsgCell::SceneName,
-                                           [](const kit::Id&) { return std::vector<kit::Id>{KTSuHomeMsgCell::make()}; });
-  return true;
-}();
-
 }  // namespace
 
 kit::Ref<KTSuHomeMsgCell> KTSuHomeMsgCell::make() {
   auto cell = kit::make<KTSuHomeMsgCell>(kit::Rect{0, 0, W, RowH});
   cell->buildScene();
   return cell;
+}
+
+void KTSuHomeMsgCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTSuHomeMsgCell::buildScene() {
@@ -99,6 +97,6 @@ void KTSuHomeMsgCell::setModel(const kit::Ref<KTSuHomeMsgModel>& model) {
       icon->setHidden(true);
     }
   }
-  if (auto l = contentL()) l->setText(kit::format("           %@", model->post_title())->utf8());
+  if (auto l = contentL()) l->setText("           " + kit::shownText(model->post_title()));
   if (auto l = timeL()) l->setText(model->time() ? model->time()->utf8() : "");
 }

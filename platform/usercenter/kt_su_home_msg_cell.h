@@ -19,6 +19,8 @@ class KTSuHomeMsgCell : public kit::TableViewCell {
   static constexpr double PictureW = 70;
 
   static kit::Ref<KTSuHomeMsgCell> make();
+  // Registers the nib "KTSuHomeMsgCell" (idempotent).
+  static void registerNib();
   explicit KTSuHomeMsgCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   const kit::Ref<KTSuHomeMsgModel>& model() const { return model_; }

@@ -15,11 +15,6 @@ namespace {
 
 constexpr double W = 300, H = 600, BackSide = 44;
 
-const bool registered = [] {
-  KTSuHomeMsgVC::registerScene();
-  return true;
-}();
-
 void slide(const kit::Ref<kit::View>& view, bool in, std::function<void(bool)> completion = {}) {
   kit::View::animateSpring(
       KTSuHomeMsgVC::SlideDuration, 0, 1.0, 0, 0,
@@ -33,13 +28,13 @@ void slide(const kit::Ref<kit::View>& view, bool in, std::function<void(bool)> c
 }  // namespace
 
 void KTSuHomeMsgVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuHomeMsgVC>(); });
 }
 
 kit::Ref<KTSuHomeMsgVC> KTSuHomeMsgVC::loadMsgVC(kit::ViewController& opener) {
   KIT_CHECK_MAIN_THREAD();
+  registerScene();
   auto page = kit::as<KTSuHomeMsgVC>(kit::SceneRegistry::shared().instantiate(KTSuspendVC::Storyboard, Identifier));
   auto container = opener.parentViewController();
   auto area = container ? container->view()->viewWithTag(KTSuspendVC::SlideAreaTag) : nullptr;
@@ -99,6 +94,7 @@ void KTSuHomeMsgVC::initTableView() {
   auto table = tableView();
   if (!table) return;
   table->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
+  KTSuHomeMsgCell::registerNib();
   table->registerNib(KTSuHomeMsgCell::SceneName, KTSuHomeMsgCell::SceneName);
   table->setShowsVerticalScrollIndicator(false);
   setUpRefresh(*table);

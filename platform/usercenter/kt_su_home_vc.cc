@@ -41,11 +41,6 @@ constexpr double RebateY = 90, RebateX = 15;
 const kit::Rect kNewsTableFrame{0, 37, 300, 120};
 constexpr double CoverAlpha = 0.2;
 
-const bool registered = [] {
-  KTSuHomeVC::registerScene();
-  return true;
-}();
-
 kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour) {
   auto made = kit::Label::make(frame);
   made->setFont(kit::Font::systemFont(size));
@@ -58,7 +53,6 @@ kit::Ref<kit::Image> bundleImage(const char* name) { return kit::imageNamed(NSSt
 }  // namespace
 
 void KTSuHomeVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuHomeVC>(); });
 }
@@ -223,6 +217,7 @@ const kit::Ref<kit::TableView>& KTSuHomeVC::tableView() {
     tableView_->setDataSource(weakSelf<KTSuHomeVC>());
     tableView_->setDelegate(weakSelf<KTSuHomeVC>());
     tableView_->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
+    KTSuHomeCell::registerNib();
     tableView_->registerNib(KTSuHomeCell::SceneName, KTSuHomeCell::SceneName);
   }
   return tableView_;
@@ -301,11 +296,11 @@ void KTSuHomeVC::loadMsgData() {
 void KTSuHomeVC::initUIWithData(const kit::Id& data) {
   KIT_CHECK_MAIN_THREAD();
   const kit::Id uinfo = data["uinfo"];
-  if (auto l = nameL()) l->setText(kit::format("玩家:%@", uinfo["nicename"])->utf8());
-  if (auto l = ptbL()) l->setText(kit::format("平台币:%@个", uinfo["money"])->utf8());
-  if (auto l = djqL()) l->setText(kit::format("代金券:%@元", uinfo["djq"])->utf8());
-  if (auto l = activityL()) l->setText(kit::describe(data["post"]["t_desc"]));
-  if (auto l = fanliL()) l->setText(kit::describe(data["ginfo"]["fanli"]));
+  if (auto l = nameL()) l->setText("玩家:" + kit::shownText(uinfo["nicename"]));
+  if (auto l = ptbL()) l->setText("平台币:" + kit::shownText(uinfo["money"]) + "个");
+  if (auto l = djqL()) l->setText("代金券:" + kit::shownText(uinfo["djq"]) + "元");
+  if (auto l = activityL()) l->setText(kit::shownText(data["post"]["t_desc"]));
+  if (auto l = fanliL()) l->setText(kit::shownText(data["ginfo"]["fanli"]));
 
   if (auto avatar = userBtn(); avatar && kit::isSet(uinfo["avatar"])) {
     kit::Weak<kit::Button> weakAvatar = avatar;

@@ -112,6 +112,12 @@ TEST_F(Home, AnotherCodeOrAFailureAsksForNoMessages) {
   home->setHomeReply(kit::dict({{"a", kit::num(0)}, {"c", kit::dict({})}}));
   show(false);
   EXPECT_EQ(page->nameL()->text(), "");
+  // A home reply without its texts shows none of them.
+  page->initUIWithData(kit::dict({{"uinfo", kit::dict({{"nicename", kit::null()}})}}));
+  EXPECT_EQ(page->nameL()->text(), "玩家:");
+  EXPECT_EQ(page->ptbL()->text(), "平台币:个");
+  EXPECT_EQ(page->activityL()->text(), "");
+  EXPECT_EQ(page->fanliL()->text(), "");
   kit::test::LogCapture log;
   server->setFault(sim::PlatformUserCentreHome::kHomeEndpoint, sim::RouteFault::CloseConnection);
   page->loadData();

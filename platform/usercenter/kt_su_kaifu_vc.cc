@@ -13,15 +13,9 @@ namespace {
 constexpr double W = 300, TabW = 150, TabH = 30, TabTop = 10, ListTop = 50, ListCount = 2;
 constexpr unsigned Accent = 0xFF7F00;
 
-const bool registered = [] {
-  KTSuKaiFuVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void KTSuKaiFuVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuKaiFuVC>(); });
 }

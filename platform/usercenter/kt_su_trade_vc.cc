@@ -13,15 +13,9 @@ namespace {
 
 constexpr double W = 300, H = 500;
 
-const bool registered = [] {
-  KTSuTradeVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void KTSuTradeVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuTradeVC>(); });
 }
@@ -49,6 +43,8 @@ void KTSuTradeVC::initTableView() {
   if (!table) return;
   table->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
   table->setContentInset(kit::EdgeInsets{0, 0, BottomInset, 0});
+  KTSuTradeHeadCell::registerNib();
+  KTTradeCell::registerNib();
   table->registerNib(KTSuTradeHeadCell::SceneName, KTSuTradeHeadCell::SceneName);
   table->registerNib(KTTradeCell::SceneName, KTTradeCell::SceneName);
   table->setRowHeight(DefaultRowH);

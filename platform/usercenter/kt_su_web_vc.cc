@@ -17,11 +17,6 @@ constexpr double ButtonSide = 44;
 constexpr const char* BackIcon = "KT_nav_back.png";
 constexpr const char* CloseIcon = "KT_su_close.png";
 
-const bool registered = [] {
-  KTSuWebVC::registerScene();
-  return true;
-}();
-
 // The slide of a page's view: in to identity, out to 300 points right.
 void slide(const kit::Ref<kit::View>& view, bool in, std::function<void(bool)> completion = {}) {
   kit::View::animateSpring(
@@ -66,7 +61,6 @@ std::string addressOf(const kit::Ref<kit::URLRequest>& request) {
 }  // namespace KTSuWebPages
 
 void KTSuWebVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuWebVC>(); });
 }
@@ -74,6 +68,7 @@ void KTSuWebVC::registerScene() {
 kit::Ref<KTSuWebVC> KTSuWebVC::loadWebVcWithUrl(kit::ViewController& opener, const std::string& url,
                                                 const kit::Ref<kit::String>& name) {
   KIT_CHECK_MAIN_THREAD();
+  registerScene();
   auto storyboard = kit::Storyboard::named(KTSuspendVC::Storyboard);
   auto page = storyboard ? std::dynamic_pointer_cast<KTSuWebVC>(storyboard->instantiateViewController(Identifier))
                          : nullptr;

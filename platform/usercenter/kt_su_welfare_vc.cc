@@ -11,15 +11,9 @@ namespace {
 
 constexpr double W = 300, H = 500;
 
-const bool registered = [] {
-  KTSuWelfareVC::registerScene();
-  return true;
-}();
-
 }  // namespace
 
 void KTSuWelfareVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(KTSuspendVC::Storyboard, Identifier,
                                                   [] { return kit::make<KTSuWelfareVC>(); });
 }

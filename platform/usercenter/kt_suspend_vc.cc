@@ -33,11 +33,6 @@ constexpr PanelLayout Landscape{0, 0, 300, 49, "其他 横屏 "};
 constexpr double RedSide = 8;
 constexpr unsigned Accent = 0xFF7F00;
 
-const bool registered = [] {
-  KTSuspendVC::registerScene();
-  return true;
-}();
-
 kit::Ref<kit::Image> bundleImage(const char* name) {
   return kit::imageNamed(NSStringURLEncode::getImagePath(name));
 }
@@ -55,7 +50,6 @@ kit::Ref<kit::LayoutConstraint> fixed(const kit::Ref<kit::View>& view, kit::Layo
 }  // namespace
 
 void KTSuspendVC::registerScene() {
-  (void)registered;
   kit::SceneRegistry::shared().registerController(Storyboard, Identifier, [] { return kit::make<KTSuspendVC>(); });
   KTSuRegisterPages();
 }

@@ -46,7 +46,8 @@ class KTSuspendVC : public kit::ViewController {
   static constexpr long SlideAreaTag = 1000;
   static constexpr double ImageTitleSpace = 10;
 
-  // Registers the scene (once; also done when the program starts).
+  // Registers the container's scene and its pages (idempotent; the ball
+  // does it before it opens the user centre, the program when it starts).
   static void registerScene();
 
   // Ends the red-dot client's session (a session keeps its client alive).

@@ -2,6 +2,7 @@
 #include "platform/usercenter/kt_trade_cells.h"
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -23,14 +24,6 @@ const kit::Rect kTimeFrame{10, 100, 180, 18};
 const kit::Rect kMoneyFrame{190, 98, 100, 20};
 constexpr unsigned Accent = 0xFF7F00;
 
-[[maybe_unused]] const bool kScenesRegistered = [] {
-  auto& scenes = kit::SceneRegistry::shared();
-  scenes.registerNib(KTSuTradeHeadCell::SceneName,
-                     [](const kit::Id&) { return std::vector<kit::Id>{KTSuTradeHeadCell::make()}; });
-  scenes.registerNib(KTTradeCell::SceneName, [](const kit::Id&) { return std::vector<kit::Id>{KTTradeCell::make()}; });
-  return true;
-}();
-
 kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour) {
   auto made = kit::Label::make(frame);
   made->setFont(kit::Font::systemFont(size));
@@ -46,6 +39,10 @@ kit::Ref<KTSuTradeHeadCell> KTSuTradeHeadCell::make() {
   auto cell = kit::make<KTSuTradeHeadCell>(kit::Rect{0, 0, W, HeadH});
   cell->buildScene();
   return cell;
+}
+
+void KTSuTradeHeadCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTSuTradeHeadCell::buildScene() {
@@ -71,6 +68,10 @@ kit::Ref<KTTradeCell> KTTradeCell::make() {
   auto cell = kit::make<KTTradeCell>(kit::Rect{0, 0, W, RowH});
   cell->buildScene();
   return cell;
+}
+
+void KTTradeCell::registerNib() {
+  kit::SceneRegistry::shared().registerNib(SceneName, [](const kit::Id&) { return std::vector<kit::Id>{make()}; });
 }
 
 void KTTradeCell::buildScene() {
@@ -124,10 +125,10 @@ void KTTradeCell::setModel(const kit::Ref<KTSuTradeModel>& model) {
   if (auto icon = gameIcon(); icon && !text(model->pic1()).empty()) {
     KT_setImageWithURL(*icon, model->pic1(), nullptr);
   }
-  if (auto l = timeL()) l->setText(kit::format("上架时间：%@", model->time())->utf8());
-  if (auto l = moneyL()) l->setText(kit::format("¥%@", model->prices())->utf8());
+  if (auto l = timeL()) l->setText("上架时间：" + kit::shownText(model->time()));
+  if (auto l = moneyL()) l->setText("¥" + kit::shownText(model->prices()));
   if (auto l = nameL()) l->setText(text(model->gamename()));
-  if (auto l = serverL()) l->setText(kit::format("区服：%@", model->server())->utf8());
+  if (auto l = serverL()) l->setText("区服：" + kit::shownText(model->server()));
   if (auto l = titleL()) l->setText(text(model->title()));
   auto android = anIcon();
   auto ios = iosIcon();

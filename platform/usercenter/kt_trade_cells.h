@@ -22,6 +22,8 @@ class KTSuTradeHeadCell : public kit::TableViewCell {
   static constexpr const char* MarketLink = "tradeMode";
 
   static kit::Ref<KTSuTradeHeadCell> make();
+  // Registers the nib "KTSuTradeHeadCell" (idempotent).
+  static void registerNib();
   explicit KTSuTradeHeadCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   // The market button: the market in the game-box app, else the box page.
@@ -40,6 +42,8 @@ class KTTradeCell : public kit::TableViewCell {
   static constexpr double IOSAlone = 10, IOSBeside = 30;
 
   static kit::Ref<KTTradeCell> make();
+  // Registers the nib "KTTradeCell" (idempotent).
+  static void registerNib();
   explicit KTTradeCell(const kit::Rect& frame) : kit::TableViewCell(frame) {}
 
   const kit::Ref<KTSuTradeModel>& model() const { return model_; }

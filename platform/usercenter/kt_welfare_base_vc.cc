@@ -54,6 +54,8 @@ kit::Ref<kit::TableView> KTWelfareBaseVC::tableView() {
   tableView_->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
   tableView_->setShowsVerticalScrollIndicator(false);
   tableView_->setShowsHorizontalScrollIndicator(false);
+  KTCopyGiftCell::registerNib();
+  KTGetGiftCell::registerNib();
   tableView_->registerNib(KTCopyGiftCell::SceneName, KTCopyGiftCell::SceneName);
   tableView_->registerNib(KTGetGiftCell::SceneName, KTGetGiftCell::SceneName);
   setUpRefresh(*tableView_);
@@ -99,9 +101,8 @@ void KTWelfareBaseVC::getGiftCodeWithBtn(kit::Button&, const kit::Ref<KTSuGiftMo
       [weak](const kit::Id& reply) {
         auto self = weak.lock();
         if (!self || !kit::as<kit::Dictionary>(reply)) return;
-        CXRMessage::showMessage(kit::as<kit::String>(reply["b"]) ? kit::as<kit::String>(reply["b"])
-                                                                 : kit::str(kit::describe(reply["b"])),
-                                self->view());
+        // A reply without a readable message shows none, as a failed claim.
+        if (kit::isSet(reply["b"])) CXRMessage::showMessage(kit::text(reply["b"]), self->view());
         long status = 0;
         if (auto n = kit::as<kit::Number>(reply["a"])) status = n->integerValue();
         else if (auto s = kit::as<kit::String>(reply["a"])) status = s->integerValue();
@@ -119,7 +120,7 @@ void KTWelfareBaseVC::copyCode(const kit::Ref<kit::String>& code, const kit::Ref
     if (!page) return;
     auto model = weakModel.lock();
     auto alert = kit::AlertController::make(
-        CopiedTitle, kit::format("使用说明：%@", model ? model->instructions() : nullptr)->utf8());
+        CopiedTitle, "使用说明：" + kit::shownText(model ? model->instructions() : nullptr));
     auto action = kit::AlertAction::make(CopiedAction, kit::AlertActionStyle::Default);
     if (kit::Device::current()->systemVersionNumber() > 8.3) action->setTitleTextColor(kit::Color::hex(Accent));
     alert->addAction(action);

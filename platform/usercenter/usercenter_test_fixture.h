@@ -11,12 +11,15 @@
 #include "platform/account/cxr_window_manager.h"
 #include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/usercenter/cxr_helper_btn.h"
+#include "platform/usercenter/kt_suspend_vc.h"
 #include "sim/platform_user_centre.h"
 
 class UserCentreTest : public PlatformAPITest {
  protected:
   void SetUp() override {
     PlatformAPITest::SetUp();
+    // The user centre's scenes, as the program registers them when it starts.
+    KTSuspendVC::registerScene();
     bundle.addFile("VIROV.bundle/KT_HelpBtn_StopIcon.png", PlatformTestBundle::solidPNG(60, 60, 200, 40, 40));
     centre = std::make_unique<sim::PlatformUserCentre>(*server);
     ClientConfiguration::shared().setOverrides(

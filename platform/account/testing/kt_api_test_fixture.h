@@ -18,6 +18,7 @@
 #include "kit/ui/label.h"
 #include "kit/ui/ui_test_driver.h"
 #include "kit/ui/window.h"
+#include "platform/account/kt_account_scenes.h"
 #include "platform/base/share_vale.h"
 #include "platform/base/testing/platform_test_bundle.h"
 #include "sim/platform_api_server.h"
@@ -28,6 +29,8 @@ class PlatformAPITest : public ::testing::Test {
   PlatformAPITest() { platform = std::make_unique<sim::PlatformService>(*server); }
 
   void SetUp() override {
+    // The account's scenes, as the program registers them when it starts.
+    KTAccountRegisterScenes();
     pointClientAt(server->origin());
     window = kit::Window::make();
     window->makeKeyAndVisible();
