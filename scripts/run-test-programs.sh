@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test program of a build tree whole, once: all of its tests in one
+# Runs every test program of a build tree whole: all of its tests in one
 # process, in their order, from the program's source folder (where ctest runs
 # each test on its own). A test that leans on state an earlier test in the
 # same process left behind (a shared pool, a thread, a clock, a descriptor)
@@ -7,11 +7,15 @@
 # Programs run side by side (TEST_JOBS at a time, default: the processor
 # count); a passing program prints one line, a failing one its failures and
 # the tail of its output.
+# TEST_REPEAT runs each program's tests that many times in its one process
+# (default 1), so that a test that leaves behind what its own next run trips
+# over fails too.
 # Usage: run-test-programs.sh <build tree> [source root]
 set -uo pipefail
 tree=$1
 source=${2:-.}
 jobs=${TEST_JOBS:-$(nproc)}
+repeat=${TEST_REPEAT:-1}
 logs=$tree/test-program-logs
 rm -rf "$logs"
 mkdir -p "$logs"
@@ -35,7 +39,7 @@ run_one() {
   # As under ctest, the browser engine's known allocations are no leak of
   # ours (the engine tests' LeakSanitizer reads them from the list).
   (cd "$folder" && if [[ $name == *_engine_test ]]; then export LSAN_OPTIONS=suppressions=$suppressions; fi &&
-     "$exe" --gtest_brief=1) >"$logs/$name.log" 2>&1
+     "$exe" --gtest_brief=1 --gtest_repeat="$repeat") >"$logs/$name.log" 2>&1
   local status=$?
   echo "$status $(($(date +%s) - started))" >"$logs/$name.status"
   return $status
