@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "kit/dispatch/thread_check.h"
-#include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -128,9 +128,13 @@ void KTCouponsCell::setModel(const kit::Ref<KTCouponsModel>& model) {
   if (!model) return;
   btn()->setEnabled(model->av() && model->av()->utf8() == "1");
   nameL()->setText(model->coupon_name() ? model->coupon_name()->utf8() : "");
-  couponsL()->setText(kit::format("%@元", model->coupon_money())->utf8());
-  moneyL()->setText(kit::format("满%@元可用", model->pay_money())->utf8());
-  timeL()->setText(kit::format("有效期:%@", model->av_time())->utf8());
+  // A value the server left out leaves its line empty.
+  auto shown = [](const kit::Id& value, const std::string& before, const std::string& after) {
+    return kit::isSet(value) ? before + kit::shownText(value) + after : std::string();
+  };
+  couponsL()->setText(shown(model->coupon_money(), "", "元"));
+  moneyL()->setText(shown(model->pay_money(), "满", "元可用"));
+  timeL()->setText(shown(model->av_time(), "有效期:", ""));
   btn()->layer()->setBackgroundColor(rgb(40, 144, 249));
   const long gid = model->gid() ? std::strtol(model->gid()->utf8().c_str(), nullptr, 10) : 0;
   showL()->setText(gid == 0 ? "通用券" : "专用券");

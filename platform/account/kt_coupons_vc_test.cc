@@ -200,6 +200,10 @@ TEST_F(CouponPicker, OnlyAnAvOfOneMakesACouponUsable) {
         picker->cellForRowAtIndexPath(*picker->tableView(), kit::IndexPath::forRow(static_cast<long>(row), 0)));
     ASSERT_TRUE(cell);
     EXPECT_EQ(cell->btn()->isEnabled(), usable[row]) << "av " << d(values[row]);
+    // The lines of the values these coupons leave out stay empty.
+    EXPECT_EQ(cell->couponsL()->text(), "2元");
+    EXPECT_EQ(cell->moneyL()->text(), "");
+    EXPECT_EQ(cell->timeL()->text(), "");
   }
 }
 

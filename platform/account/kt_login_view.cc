@@ -6,6 +6,7 @@
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/values.h"
 #include "kit/graphics/image_named.h"
 #include "kit/ui/keyboard.h"
 #include "kit/ui/navigation_controller.h"
@@ -331,8 +332,8 @@ void KTLoginView::didSelectRowAtIndexPath(kit::TableView& table, const kit::Inde
   if (list && static_cast<size_t>(indexPath.row) < list->dataArray()->count()) {
     auto entry = kit::as<kit::Array>(list->dataArray()->objectAtIndex(static_cast<size_t>(indexPath.row)));
     if (entry && entry->count() > 0) {
-      setText(outlets_.loginName.lock(), kit::describe(entry->objectAtIndex(0)));
-      setText(outlets_.loginPwd.lock(), kit::describe(entry->objectAtIndex(entry->count() - 1)));
+      setText(outlets_.loginName.lock(), kit::shownText(entry->objectAtIndex(0)));
+      setText(outlets_.loginPwd.lock(), kit::shownText(entry->objectAtIndex(entry->count() - 1)));
     }
   }
   if (auto button = outlets_.accuntChange.lock()) button->setSelected(false);

@@ -342,8 +342,8 @@ void KTNewPayVC::showDiscount() { discountL()->setText(kit::format("（%.1f折�
 
 void KTNewPayVC::initUI() {
   KIT_CHECK_MAIN_THREAD();
-  productNameL()->setText(kit::describe(order_.productName));
-  const std::string money = kit::format("%@元", order_.money)->utf8();
+  productNameL()->setText(kit::shownText(order_.productName));
+  const std::string money = kit::isSet(order_.money) ? kit::shownText(order_.money) + "元" : std::string();
   moneyL()->setText(money);
   // A chosen coupon stays in the price when the discount changes (the
   // order amount until one is chosen, and after the sheet closed).
@@ -573,7 +573,7 @@ void KTNewPayVC::couponChosen(const kit::Ref<KTCouponsModel>& coupon) {
     return;
   }
   order_.cid = coupon->cid();
-  couponsBtn()->setTitle(kit::format("满%@减%@", coupon->pay_money(), coupon->coupon_money())->utf8());
+  couponsBtn()->setTitle("满" + kit::shownText(coupon->pay_money()) + "减" + kit::shownText(coupon->coupon_money()));
   order_.couponMoney = calculateMoney(order_.money, coupon->coupon_money(), "-");
   if (negative(order_.couponMoney)) order_.couponMoney = kit::str("0");
   order_.realMoney = calculateMoney(order_.couponMoney, kit::format("%f", discount_), "*");

@@ -129,7 +129,7 @@ void KTNewPayVC::goToWalletPayAppPay() {
           auto self = weak.lock();
           if (!self) return;
           auto& notice = self->noticeView();
-          notice->statusL()->setText(kit::describe(status));
+          notice->statusL()->setText(kit::shownText(status));
           notice->setPayStatus(status);
           notice->setPayError(error);
           self->showNotice();
