@@ -6,6 +6,8 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -100,6 +102,18 @@ bool isTextInput(Responder* responder) {
   return dynamic_cast<TextField*>(responder) || dynamic_cast<TextView*>(responder);
 }
 
+// The monitor a new window opens on: the one under the pointer, where
+// window managers place new windows.
+GdkMonitor* monitorUnderPointer(GdkDisplay* display) {
+  int x = 0, y = 0;
+  if (GdkSeat* seat = gdk_display_get_default_seat(display))
+    if (GdkDevice* pointer = gdk_seat_get_pointer(seat)) gdk_device_get_position(pointer, nullptr, &x, &y);
+  GdkMonitor* monitor = gdk_display_get_monitor_at_point(display, x, y);
+  if (!monitor) monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  return monitor;
+}
+
 }  // namespace
 
 struct DesktopWindow::Native {
@@ -108,6 +122,15 @@ struct DesktopWindow::Native {
   GtkIMContext* input = nullptr;
   Ref<DisplayLink> link;
   std::function<void()> closeHandler;
+  // The window shows the screen at the display's scale, shrunk by `fit`
+  // (GDK units per point, at most 1) where it would not fit the work area
+  // of the monitor it is on: the screen in points it was fitted for, and
+  // that monitor.
+  double fit = 1;
+  Size fittedPoints;
+  GdkMonitor* monitor = nullptr;
+  // The X window was destroyed by another client.
+  bool destroyed = false;
   // What the shown frame was drawn from.
   uint64_t drawnChanges = 0;
   uint64_t drawnDamage = 0;
@@ -123,6 +146,9 @@ struct DesktopWindow::Native {
   // The engine whose page was last given the keyboard.
   Weak<PageEngine> focusedPage;
 
+  void fitTo(GdkMonitor* on);
+  Point toPoints(double x, double y) const { return {x / fit, y / fit}; }
+  bool shows() const { return !destroyed; }
   void tick();
   void draw(cairo_t* cr);
   void press(Point screen);
@@ -141,7 +167,7 @@ struct DesktopWindow::Native {
   static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self) {
     auto& n = *static_cast<Native*>(self);
     if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
-    const Point at{event->x, event->y};
+    const Point at = n.toPoints(event->x, event->y);
     if (event->type == GDK_BUTTON_PRESS) {
       dropMultiplePresses();
       n.press(at);
@@ -152,7 +178,7 @@ struct DesktopWindow::Native {
   }
   static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
     auto& n = *static_cast<Native*>(self);
-    if (event->state & GDK_BUTTON1_MASK) n.touch(TouchPhase::Moved, {event->x, event->y});
+    if (event->state & GDK_BUTTON1_MASK) n.touch(TouchPhase::Moved, n.toPoints(event->x, event->y));
     return TRUE;
   }
   static gboolean onGrabBroken(GtkWidget*, GdkEvent*, gpointer self) {
@@ -170,7 +196,8 @@ struct DesktopWindow::Native {
       case GDK_SCROLL_RIGHT: dx = Step; break;
       case GDK_SCROLL_SMOOTH: dx = event->delta_x * Step; dy = event->delta_y * Step; break;
     }
-    static_cast<Native*>(self)->scroll({event->x, event->y}, dx, dy);
+    auto& n = *static_cast<Native*>(self);
+    n.scroll(n.toPoints(event->x, event->y), dx, dy);
     return TRUE;
   }
   static gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer self) {
@@ -187,6 +214,25 @@ struct DesktopWindow::Native {
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
     return TRUE;  // the window stays until its owner destroys it
   }
+  // Another client destroyed the X window (as `xdotool windowclose`
+  // does): a close, with nothing left to draw in.
+  static gboolean onDestroyed(GtkWidget*, GdkEvent*, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    if (n.destroyed) return TRUE;
+    n.destroyed = true;
+    log("desktop: the window was destroyed by another program");
+    if (n.closeHandler) runOnMainSoon(n.closeHandler);
+    return TRUE;  // the widget stays until its owner destroys it
+  }
+  // The window went to another monitor: fitted to that one's work area.
+  static gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    GdkWindow* window = gtk_widget_get_window(widget);
+    if (!window || !n.shows()) return FALSE;
+    GdkMonitor* on = gdk_display_get_monitor_at_window(gtk_widget_get_display(widget), window);
+    if (on && on != n.monitor) n.fitTo(on);
+    return FALSE;
+  }
 };
 
 std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
@@ -197,15 +243,18 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
     log("desktop: no window (%s)", browserEngineUnavailableReason().c_str());
     return nullptr;
   }
-  detail::setBrowserDisplayScale(Screen::main()->scale());
+  // Pages are drawn at the density the window shows them at: the
+  // display's, not the device's.
+  detail::holdDisplayScale(true);
   std::unique_ptr<DesktopWindow> desktop(new DesktopWindow());
   Native& n = *desktop->native_;
-  const Size size = Screen::main()->bounds().size;
-  n.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  // Both widgets are kept until the desktop window goes, whatever happens
+  // to the X window meanwhile.
+  n.window = GTK_WIDGET(g_object_ref(gtk_window_new(GTK_WINDOW_TOPLEVEL)));
   gtk_window_set_title(GTK_WINDOW(n.window), title.c_str());
   gtk_window_set_resizable(GTK_WINDOW(n.window), FALSE);
-  n.area = gtk_drawing_area_new();
-  gtk_widget_set_size_request(n.area, static_cast<int>(size.width), static_cast<int>(size.height));
+  n.area = GTK_WIDGET(g_object_ref_sink(gtk_drawing_area_new()));
+  n.fitTo(monitorUnderPointer(gtk_widget_get_display(n.window)));
   gtk_widget_set_can_focus(n.area, TRUE);
   gtk_widget_add_events(n.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                     GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK |
@@ -222,6 +271,8 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   g_signal_connect(n.area, "key-press-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.area, "key-release-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.window, "delete-event", G_CALLBACK(Native::onDelete), &n);
+  g_signal_connect(n.window, "destroy-event", G_CALLBACK(Native::onDestroyed), &n);
+  g_signal_connect(n.window, "configure-event", G_CALLBACK(Native::onConfigure), &n);
   gtk_widget_show_all(n.window);
   gtk_widget_grab_focus(n.area);
   gtk_im_context_set_client_window(n.input, gtk_widget_get_window(n.area));
@@ -245,6 +296,9 @@ DesktopWindow::~DesktopWindow() {
   g_signal_handlers_disconnect_by_data(n.window, &n);
   g_object_unref(n.input);
   gtk_widget_destroy(n.window);
+  g_object_unref(n.area);
+  g_object_unref(n.window);
+  detail::holdDisplayScale(false);
   GLibPump::shared().poke();
 }
 
@@ -259,11 +313,26 @@ std::string DesktopWindow::displayName() const {
   return gdk_display_get_name(gtk_widget_get_display(native_->window));
 }
 
-int DesktopWindow::scale() const { return gtk_widget_get_scale_factor(native_->area); }
+double DesktopWindow::scale() const { return native_->fit * gtk_widget_get_scale_factor(native_->area); }
 long DesktopWindow::framesDrawn() const { return native_->frames; }
 Ref<Bitmap> DesktopWindow::lastFrame() const { return native_->lastFrame; }
 
+void DesktopWindow::Native::fitTo(GdkMonitor* on) {
+  monitor = on;
+  fittedPoints = Screen::main()->bounds().size;
+  GdkRectangle work{0, 0, 0, 0};
+  if (on) gdk_monitor_get_workarea(on, &work);
+  fit = 1;
+  if (work.width > 0 && work.height > 0 && fittedPoints.width > 0 && fittedPoints.height > 0)
+    fit = std::min({1.0, work.width / fittedPoints.width, work.height / fittedPoints.height});
+  gtk_widget_set_size_request(area, std::max(1, static_cast<int>(std::floor(fittedPoints.width * fit))),
+                              std::max(1, static_cast<int>(std::floor(fittedPoints.height * fit))));
+  drawnOnce = false;
+}
+
 void DesktopWindow::Native::tick() {
+  if (!shows()) return;
+  if (Screen::main()->bounds().size != fittedPoints) fitTo(monitor);
   updatePageFocus();
   bool animating = false;
   for (const auto& shown : Application::shared()->windows())
@@ -277,8 +346,9 @@ void DesktopWindow::Native::draw(cairo_t* cr) {
   drawnChanges = Layer::changeCount();
   drawnDamage = pageDamage;
   drawnOnce = true;
+  // Pixels per GDK unit, and per point.
   const int scale = gtk_widget_get_scale_factor(area);
-  Ref<Bitmap> frame = renderScreen(scale);
+  Ref<Bitmap> frame = renderScreen(scale * fit);
   if (!frame) return;
   ++frames;
   lastFrame = frame;

@@ -2,12 +2,15 @@
 // (GTK 3 on X11), for a person to use the client.
 //
 // The window is the size of the current device profile's screen in points,
-// at GDK's scale (the screen's). It shows every visible kit window, lowest
-// level first, exactly as kit renders them, web views included: a browser
-// engine's page is drawn from its own window, so kit's overlays lie above it
-// with their transparency. A frame is drawn on a display-link tick when
-// something changed since the last one: a layer was changed or marked for
-// display, an animation runs, or a page repainted.
+// at the display's scale (not the device's: the pages are drawn at the
+// display's too), and fits the work area of the monitor it opens on: a
+// screen that would not fit is shown smaller, its points kept (the mouse's
+// positions are turned back into points). It shows every visible kit
+// window, lowest level first, exactly as kit renders them, web views
+// included: a browser engine's page is drawn from its own window, so kit's
+// overlays lie above it with their transparency. A frame is drawn on a
+// display-link tick when something changed since the last one: a layer was
+// changed or marked for display, an animation runs, or a page repainted.
 //
 // Input goes where kit's hit testing says: a mouse press, its moves and its
 // release are one touch through the touched window's touch dispatcher (a
@@ -46,16 +49,18 @@ class DesktopWindow {
   DesktopWindow(const DesktopWindow&) = delete;
   DesktopWindow& operator=(const DesktopWindow&) = delete;
 
-  // What closing the window does (the default does nothing; the window
-  // stays until it is destroyed).
+  // What closing the window does, or another program destroying it (the
+  // default does nothing; the window stays until it is destroyed). Losing
+  // the display ends the application through the browser runtime instead.
   void setCloseHandler(std::function<void()> handler);
 
   // The X11 window and the name of its display (for a test's
   // display-server input and screenshots).
   unsigned long xid() const;
   std::string displayName() const;
-  // The window's pixels per point.
-  int scale() const;
+  // The window's pixels per point: the display's scale, times the share
+  // the screen was shrunk by to fit the monitor.
+  double scale() const;
   // Frames drawn so far, and the picture of the latest.
   long framesDrawn() const;
   Ref<Bitmap> lastFrame() const;

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
@@ -71,6 +72,7 @@ class Display {
   // Opens the window's display and finds where the window's origin lies
   // on its screen.
   bool locate(const std::string& name, unsigned long window) {
+    if (display_) XCloseDisplay(display_);
     display_ = XOpenDisplay(name.c_str());
     if (!display_) return false;
     ::Window child;
@@ -143,6 +145,18 @@ class Display {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, window, False, NoEventMask, &event);
     XSync(display_, False);
+  }
+  // What another program does when it destroys the window (as `xdotool
+  // windowclose` does).
+  void destroy(unsigned long window) {
+    XDestroyWindow(display_, window);
+    XSync(display_, False);
+  }
+  // The window's size in pixels, as the X server has it.
+  std::pair<int, int> size(unsigned long window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window, &attributes);
+    return {attributes.width, attributes.height};
   }
   // The window's pixels as the X server shows them.
   kit::Ref<kit::Bitmap> screenshot(unsigned long window, int width, int height) {
@@ -383,6 +397,57 @@ TEST_F(DesktopWindowTest, ClosingTheWindowAsksItsCloseHandler) {
   desktop->setCloseHandler([&] { closed = true; });
   display.close(desktop->xid());
   EXPECT_TRUE(kit::test::runUntil([&] { return closed; }));
+}
+
+TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysAsksItsCloseHandlerAndDrawsNoMore) {
+  int closes = 0;
+  desktop->setCloseHandler([&] { ++closes; });
+  display.destroy(desktop->xid());
+  ASSERT_TRUE(kit::test::runUntil([&] { return closes == 1; }));
+  // Changes after it draw nothing; the window goes with its owner.
+  const long drawn = desktop->framesDrawn();
+  veil->setBackgroundColor(kit::Color::rgba(0, 0, 1, 1));
+  kit::test::runFrames(5);
+  EXPECT_EQ(desktop->framesDrawn(), drawn);
+  EXPECT_EQ(closes, 1);
+  desktop.reset();
+}
+
+// The window is drawn at the display's scale (one pixel per point on the
+// virtual screen), not at the device's, and a screen that does not fit the
+// monitor's work area (1280 x 1024 here) is shown smaller, its points kept.
+TEST_F(DesktopWindowTest, TheWindowIsAtTheDisplaysScaleAndAScreenTooTallForTheMonitorIsShrunk) {
+  desktop.reset();
+  {
+    kit::DeviceProfileScope phone(kit::DeviceProfile::phone375x667());  // scale 2
+    desktop = kit::DesktopWindow::open("desktop test");
+    ASSERT_TRUE(desktop);
+    ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+    EXPECT_EQ(desktop->scale(), 1);
+    EXPECT_EQ(display.size(desktop->xid()), std::make_pair(375, 667));
+    desktop.reset();
+  }
+
+  kit::DeviceProfile tall = flatPhone();
+  tall.screenSize = {640, 2048};
+  tall.scale = 2;
+  kit::DeviceProfileScope tallScreen(tall);
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+  EXPECT_EQ(desktop->scale(), 0.5);
+  ASSERT_EQ(display.size(desktop->xid()), std::make_pair(320, 1024));
+  ASSERT_TRUE(settle());
+  kit::Ref<kit::Bitmap> shot = display.screenshot(desktop->xid(), 320, 1024);
+  ASSERT_TRUE(shot);
+  EXPECT_LT(differingShare(*shot, *kit::renderScreen(0.5), 6), 0.002);
+  // Clicks land on the points they show: the button at (20, 20) to
+  // (170, 64), the field at (20, 100) to (320, 140).
+  display.click(45, 21);
+  ASSERT_TRUE(kit::test::runUntil([&] { return taps == 1; }));
+  display.click(30, 55);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  EXPECT_EQ(taps, 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // browser_runtime.h.
 #include "kit/web/browser/browser_runtime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -10,6 +11,7 @@
 #include "kit/foundation/log.h"
 #include "kit/foundation/search_paths.h"
 #include "kit/ui/application.h"
+#include "kit/ui/screen.h"
 #include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/glib_pump.h"
 
@@ -29,6 +31,10 @@ struct Runtime {
   bool available = false;
   std::string reason;
   WebKitWebContext* context = nullptr;
+  // The display's own scale, before kit gave GDK another.
+  int displayScale = 1;
+  // While a desktop window shows the pages, GDK keeps the display's scale.
+  bool displayScaleHeld = false;
 };
 
 Runtime& runtime() {
@@ -88,6 +94,15 @@ void watchDisplayConnection() {
   XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), afterDisplayLost, nullptr);
 }
 
+// The scale GDK gives windows by itself (from GDK_SCALE or the desktop's
+// settings), read before kit forces one.
+int naturalDisplayScale() {
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  return monitor ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
+}
+
 void start() {
   Runtime& r = runtime();
   if (r.started) return;
@@ -103,6 +118,7 @@ void start() {
     r.reason = std::string("GTK cannot open the display ") + display;
   } else {
     r.available = true;
+    r.displayScale = naturalDisplayScale();
     watchDisplayConnection();
     GLibPump::shared();
     r.context = makeContext();
@@ -139,8 +155,15 @@ WebKitWebContext* browserWebContext() {
 void setBrowserDisplayScale(double scale) {
   if (!browserEngineAvailable()) return;
   GdkDisplay* display = gdk_display_get_default();
-  const int wanted = std::max(1, static_cast<int>(std::lround(scale)));
+  const Runtime& r = runtime();
+  const int wanted = r.displayScaleHeld ? r.displayScale : std::max(1, static_cast<int>(std::lround(scale)));
   if (GDK_IS_X11_DISPLAY(display)) gdk_x11_display_set_window_scale(display, wanted);
+}
+
+void holdDisplayScale(bool held) {
+  KIT_CHECK_MAIN_THREAD();
+  runtime().displayScaleHeld = held;
+  setBrowserDisplayScale(Screen::main()->scale());
 }
 
 }  // namespace detail

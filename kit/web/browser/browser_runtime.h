@@ -26,8 +26,12 @@ void useBrowserEngine();
 namespace detail {
 // WebKit's context shared by every browser engine (nil when unavailable).
 WebKitWebContext* browserWebContext();
-// Gives GDK the scale of the screen the views are drawn for.
+// Gives GDK the scale of the screen the views are drawn for (the
+// display's own while it is held).
 void setBrowserDisplayScale(double scale);
+// While held, GDK keeps the display's own scale whatever the screen's: a
+// desktop window shows the pages at the density they are drawn at.
+void holdDisplayScale(bool held);
 }  // namespace detail
 
 }  // namespace kit
