@@ -2,14 +2,21 @@
 // browser_runtime.h.
 #include "kit/web/browser/browser_runtime.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "kit/dispatch/queue.h"
+#include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/search_paths.h"
+#include "kit/foundation/user_defaults.h"
 #include "kit/ui/application.h"
 #include "kit/ui/screen.h"
 #include "kit/web/browser/browser_engine.h"
@@ -66,32 +73,51 @@ WebKitWebContext* makeContext() {
   return context;
 }
 
-// Losing the display (the X server ended, or its connection broke) is
-// logged once and ends the application through its terminate path, on the
-// main queue; meanwhile the dead connection answers nothing instead of
-// ending the process the way the toolkit's own handler does.
-int displayLost(Display*) {
-  static bool logged = false;
-  if (!logged) {
-    logged = true;
-    const char* name = std::getenv("DISPLAY");
-    log("kit: lost the connection to the display %s; terminating", name ? name : "");
-  }
-  return 0;
+// The name of the display GTK runs on ("" before it opens one).
+std::string& gtkDisplayName() {
+  static std::string* name = new std::string();
+  return *name;
 }
 
-void afterDisplayLost(Display*, void*) {
-  static bool terminating = false;
-  if (terminating) return;
-  terminating = true;
-  Queue::main().async([] { Application::shared()->terminate(); });
+// Ends the application through its terminate path (the delegate hears
+// willTerminate, the will-terminate notification goes out) and the process
+// with status 0, as after its run loop. The process's exit handlers and
+// the libraries' finalizers are not run: the toolkit stopped in the middle
+// of a call on the dead connection, and theirs would go on with it. What
+// kit's own exit handler writes, the user defaults, is written here.
+// Main thread.
+[[noreturn]] void terminateForLostDisplay() {
+  Application::shared()->terminate();
+  UserDefaults::resetStandardUserDefaults();
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+// Losing the display (the X server ended, or its connection broke) is
+// logged once and ends the application through its terminate path, right
+// where Xlib found the connection gone: the toolkit's code that made the
+// failing call, and the libraries under it, would go on with a dead
+// connection and abort or crash (GDK's keyboard map, GLX, atoms), so the
+// handler never returns into them. A thread other than the main thread
+// hands the ending to the main thread and waits for the process to end.
+// Connections of the process to other displays keep Xlib's own ending.
+int displayLost(Display* connection) {
+  const char* name = connection ? DisplayString(connection) : nullptr;
+  if (!name || gtkDisplayName() != name) return 0;
+  static std::atomic<bool> logged{false};
+  if (!logged.exchange(true)) log("kit: lost the connection to the display %s; terminating", name);
+  if (!RunLoop::isMainThread()) {
+    Queue::main().async([] { terminateForLostDisplay(); });
+    for (;;) pause();
+  }
+  terminateForLostDisplay();
 }
 
 void watchDisplayConnection() {
   GdkDisplay* display = gdk_display_get_default();
   if (!GDK_IS_X11_DISPLAY(display)) return;
+  gtkDisplayName() = DisplayString(GDK_DISPLAY_XDISPLAY(display));
   XSetIOErrorHandler(displayLost);
-  XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), afterDisplayLost, nullptr);
 }
 
 // The scale GDK gives windows by itself (from GDK_SCALE or the desktop's
@@ -111,6 +137,12 @@ void start() {
   // shown to assistive technologies (the accessibility bus stays closed).
   gdk_set_allowed_backends("x11");
   g_setenv("NO_AT_BRIDGE", "1", FALSE);
+  // Nor does GDK probe the display's OpenGL, which kit does not use (it
+  // draws with Cairo and reads the pages' pictures from their offscreen
+  // windows): the probe is most of the time opening the display takes,
+  // and a display lost meanwhile would end the process through GDK's own
+  // handler, before kit's can take the terminate path.
+  g_setenv("GDK_GL", "disable", FALSE);
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
     r.reason = "DISPLAY is not set (run under xvfb-run -a)";
