@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/composed_characters.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/string.h"
 #include "kit/ui/application.h"
@@ -74,12 +75,53 @@ bool treeAnimates(const Layer& layer) {
   return false;
 }
 
-// The number of UTF-16 units of the last character of `text` (0 when empty).
-size_t lastCharacterUnits(const std::string& text) {
-  if (text.empty()) return 0;
-  size_t start = text.size() - 1;
-  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
-  return utf8ToUTF16(std::string_view(text).substr(start)).size();
+// The editing keys of a text field or a text view: Backspace and Delete
+// remove the selection, or the character before or after the caret; Left
+// and Right move the caret by a character (collapsing a selection to its
+// side), Home and End to either end of the text. Characters are composed
+// sequences, positions UTF-16 units, as the inputs count them. False for
+// any other key.
+template <class Input>
+bool editingKey(Input& input, guint key) {
+  const Ref<String> text = String::make(input.text());
+  const size_t length = text->length();
+  const Range selection = input.selectedRange();
+  auto before = [&](size_t at) { return at == 0 ? 0 : rangeOfComposedCharacterSequenceAtIndex(*text, at - 1).location; };
+  auto after = [&](size_t at) { return at >= length ? length : rangeOfComposedCharacterSequenceAtIndex(*text, at).end(); };
+  switch (key) {
+    case GDK_KEY_BackSpace:
+      if constexpr (requires { input.deleteBackward(); }) {
+        input.deleteBackward();
+      } else if (selection.length > 0 || selection.location > 0) {
+        const size_t from = selection.length > 0 ? selection.location : before(selection.location);
+        input.replaceCharacters({from, selection.end() - from}, "");
+      }
+      return true;
+    case GDK_KEY_Delete:
+    case GDK_KEY_KP_Delete:
+      if (selection.length > 0) input.replaceCharacters(selection, "");
+      else if (selection.location < length)
+        input.replaceCharacters({selection.location, after(selection.location) - selection.location}, "");
+      return true;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+      input.setSelectedRange({selection.length > 0 ? selection.location : before(selection.location), 0});
+      return true;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+      input.setSelectedRange({selection.length > 0 ? selection.end() : after(selection.location), 0});
+      return true;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+      input.setSelectedRange({0, 0});
+      return true;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End:
+      input.setSelectedRange({length, 0});
+      return true;
+    default:
+      return false;
+  }
 }
 
 // The engine of the page `view` shows, when `view` is a web view whose
@@ -463,46 +505,13 @@ bool DesktopWindow::Native::key(GdkEventKey* event) {
     return true;
   }
   switch (event->keyval) {
-    case GDK_KEY_BackSpace:
-      if (field) {
-        const size_t units = lastCharacterUnits(field->text());
-        if (units) field->replaceCharacters({utf8ToUTF16(field->text()).size() - units, units}, "");
-      } else {
-        Range selection = textView->selectedRange();
-        if (selection.length == 0 && selection.location > 0) selection = {selection.location - 1, 1};
-        if (selection.length) textView->replaceCharacters(selection, "");
-      }
-      return true;
-    case GDK_KEY_Delete:
-      if (textView) {
-        Range selection = textView->selectedRange();
-        if (selection.length == 0) selection.length = 1;
-        if (selection.location + selection.length <= utf8ToUTF16(textView->text()).size())
-          textView->replaceCharacters(selection, "");
-      }
-      return true;
     case GDK_KEY_Return:
     case GDK_KEY_KP_Enter:
       if (field) field->pressReturn();
       else insert("\n");
       return true;
-    case GDK_KEY_Left:
-    case GDK_KEY_Right:
-    case GDK_KEY_Home:
-    case GDK_KEY_End:
-      if (textView) {
-        const size_t length = utf8ToUTF16(textView->text()).size();
-        const Range selection = textView->selectedRange();
-        size_t at = selection.location;
-        if (event->keyval == GDK_KEY_Left && at > 0) --at;
-        if (event->keyval == GDK_KEY_Right && at + selection.length < length) at += selection.length + 1;
-        if (event->keyval == GDK_KEY_Home) at = 0;
-        if (event->keyval == GDK_KEY_End) at = length;
-        textView->setSelectedRange({at, 0});
-      }
-      return true;
     default:
-      return false;
+      return field ? editingKey(*field, event->keyval) : editingKey(*textView, event->keyval);
   }
 }
 

@@ -17,10 +17,11 @@
 // web view passes it on to its page; every press is a click of its own, so
 // the page counts double clicks itself); the wheel scrolls the scroll view
 // under the pointer. Keys go to kit's first responder when it is a text
-// field or text view: typed text (through GTK's input method, composing
-// included), Backspace, Delete, Return, the cursor keys of a text view, and
-// Ctrl+V, which pastes the desktop clipboard's text through kit's general
-// pasteboard. A press on a page that its engine draws gives the page the
+// field or text view: typed text at the caret (through GTK's input method,
+// composing included), Backspace and Delete at the caret, Left, Right, Home
+// and End, which move it, Return, and Ctrl+V, which pastes the desktop
+// clipboard's text through kit's general pasteboard (a click into a field
+// puts its caret there). A press on a page that its engine draws gives the page the
 // keyboard (and ends the editing of kit's text input, as clicking into a
 // page does on a desktop): until a press lands elsewhere or a text input of
 // kit's becomes the first responder, every key goes to the page's engine,

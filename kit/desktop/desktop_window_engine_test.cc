@@ -325,6 +325,55 @@ TEST_F(DesktopWindowTest, ClicksAndKeysThroughTheDisplayServerReachWhatKitsHitTe
   EXPECT_EQ(evaluate("clicks.length"), "1");
 }
 
+TEST_F(DesktopWindowTest, AFieldShowsItsCaretWhichKeysMoveClicksPlaceAndTypingAndDeletingFollow) {
+  auto text = [&] { return field->text(); };
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  for (KeySym symbol : {XK_a, XK_b, XK_c, XK_d}) display.key(symbol);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "abcd"; })) << text();
+  // The caret shows after the text, in the field's tint colour, in the
+  // window's frames.
+  const kit::Point origin = field->frame().origin;
+  auto caretShown = [&](const kit::Bitmap& frame) {
+    const kit::Rect caret = field->caretRect();
+    const kit::Pixel p = frame.pixelAt(static_cast<size_t>(origin.x + caret.midX()),
+                                       static_cast<size_t>(origin.y + caret.midY()));
+    return p.b > 200 && p.r < 60;
+  };
+  EXPECT_TRUE(shows(caretShown));
+
+  display.key(XK_Left);
+  display.key(XK_Left);
+  display.key(XK_x);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "abxcd"; })) << text();
+  display.key(XK_Home);
+  display.key(XK_Delete);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "bxcd"; })) << text();
+  display.key(XK_End);
+  display.key(XK_BackSpace);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "bxc"; })) << text();
+  display.key(XK_Right);  // at the end already
+  display.key(XK_Left);
+  display.key(XK_Left);
+  display.key(XK_BackSpace);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "xc"; })) << text();
+  EXPECT_EQ(field->selectedRange(), (kit::Range{0, 0}));
+  EXPECT_TRUE(shows(caretShown));
+
+  // A click between the two characters puts the caret there.
+  field->setSelectedRange({1, 0});
+  const kit::Rect between = field->caretRect();
+  field->setSelectedRange({2, 0});
+  display.click(static_cast<int>(origin.x + between.midX()), 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->selectedRange() == kit::Range{1, 0}; }));
+  display.key(XK_y);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "xyc"; })) << text();
+
+  // Editing over, the caret goes.
+  ASSERT_TRUE(field->resignFirstResponder());
+  EXPECT_TRUE(shows([&](const kit::Bitmap& frame) { return !caretShown(frame); }));
+}
+
 TEST_F(DesktopWindowTest, KeysTypeIntoThePagesFieldAfterATapOnItAndIntoTheClientsFocusedField) {
   auto pageText = [&] { return evaluate("document.getElementById('name').value"); };
   display.click(100, 120);
