@@ -137,12 +137,6 @@ void start() {
   // shown to assistive technologies (the accessibility bus stays closed).
   gdk_set_allowed_backends("x11");
   g_setenv("NO_AT_BRIDGE", "1", FALSE);
-  // Nor does GDK probe the display's OpenGL, which kit does not use (it
-  // draws with Cairo and reads the pages' pictures from their offscreen
-  // windows): the probe is most of the time opening the display takes,
-  // and a display lost meanwhile would end the process through GDK's own
-  // handler, before kit's can take the terminate path.
-  g_setenv("GDK_GL", "disable", FALSE);
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
     r.reason = "DISPLAY is not set (run under xvfb-run -a)";
