@@ -86,8 +86,12 @@ bool editingKey(Input& input, guint key) {
   const Ref<String> text = String::make(input.text());
   const size_t length = text->length();
   const Range selection = input.selectedRange();
-  auto before = [&](size_t at) { return at == 0 ? 0 : rangeOfComposedCharacterSequenceAtIndex(*text, at - 1).location; };
-  auto after = [&](size_t at) { return at >= length ? length : rangeOfComposedCharacterSequenceAtIndex(*text, at).end(); };
+  auto before = [&](size_t at) -> size_t {
+    return at == 0 ? 0 : rangeOfComposedCharacterSequenceAtIndex(*text, at - 1).location;
+  };
+  auto after = [&](size_t at) -> size_t {
+    return at >= length ? length : rangeOfComposedCharacterSequenceAtIndex(*text, at).end();
+  };
   switch (key) {
     case GDK_KEY_BackSpace:
       if constexpr (requires { input.deleteBackward(); }) {
@@ -144,6 +148,28 @@ bool isTextInput(Responder* responder) {
   return dynamic_cast<TextField*>(responder) || dynamic_cast<TextView*>(responder);
 }
 
+// Another program may destroy the window at any moment: requests GDK sent
+// for it before it heard then fail with BadWindow or BadDrawable, which
+// GDK's handler would take for a bug and end the process on. Those errors
+// are the destruction the window handles as a close. The requests of its
+// repaints (the most frequent: a back buffer made, copied, freed) run
+// inside an error trap of GDK's, which covers them whenever their errors
+// arrive; the errors of any other request about the window that arrive
+// outside GDK's own traps are taken by the handler below, which hands
+// every other error on to GDK's.
+//
+// The X window of the open desktop window, and the error handler before
+// the window's own.
+unsigned long shownWindow = 0;
+XErrorHandler errorHandlerBefore = nullptr;
+
+int onXError(Display* display, XErrorEvent* error) {
+  if (shownWindow && error->resourceid == shownWindow &&
+      (error->error_code == BadWindow || error->error_code == BadDrawable))
+    return 0;
+  return errorHandlerBefore ? errorHandlerBefore(display, error) : 0;
+}
+
 // The monitor a new window opens on: the one under the pointer, where
 // window managers place new windows.
 GdkMonitor* monitorUnderPointer(GdkDisplay* display) {
@@ -162,15 +188,16 @@ struct DesktopWindow::Native {
   GtkWidget* window = nullptr;
   GtkWidget* area = nullptr;
   GtkIMContext* input = nullptr;
+  GdkFrameClock* clock = nullptr;
   Ref<DisplayLink> link;
   std::function<void()> closeHandler;
   // The window shows the screen at the display's scale, shrunk by `fit`
   // (GDK units per point, at most 1) where it would not fit the work area
   // of the monitor it is on: the screen in points it was fitted for, and
-  // that monitor.
+  // that monitor (compared, never used: the display owns it).
   double fit = 1;
   Size fittedPoints;
-  GdkMonitor* monitor = nullptr;
+  const GdkMonitor* monitor = nullptr;
   // The X window was destroyed by another client.
   bool destroyed = false;
   // What the shown frame was drawn from.
@@ -190,7 +217,6 @@ struct DesktopWindow::Native {
 
   void fitTo(GdkMonitor* on);
   Point toPoints(double x, double y) const { return {x / fit, y / fit}; }
-  bool shows() const { return !destroyed; }
   void tick();
   void draw(cairo_t* cr);
   void press(Point screen);
@@ -266,11 +292,18 @@ struct DesktopWindow::Native {
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
     return TRUE;  // the widget stays until its owner destroys it
   }
+  // A repaint's requests run in an error trap (see onXError).
+  static void onBeforePaint(GdkFrameClock*, gpointer) {
+    gdk_x11_display_error_trap_push(gdk_display_get_default());
+  }
+  static void onAfterPaint(GdkFrameClock*, gpointer) {
+    gdk_x11_display_error_trap_pop_ignored(gdk_display_get_default());
+  }
   // The window went to another monitor: fitted to that one's work area.
   static gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer self) {
     auto& n = *static_cast<Native*>(self);
     GdkWindow* window = gtk_widget_get_window(widget);
-    if (!window || !n.shows()) return FALSE;
+    if (!window || n.destroyed) return FALSE;
     GdkMonitor* on = gdk_display_get_monitor_at_window(gtk_widget_get_display(widget), window);
     if (on && on != n.monitor) n.fitTo(on);
     return FALSE;
@@ -316,6 +349,11 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   g_signal_connect(n.window, "destroy-event", G_CALLBACK(Native::onDestroyed), &n);
   g_signal_connect(n.window, "configure-event", G_CALLBACK(Native::onConfigure), &n);
   gtk_widget_show_all(n.window);
+  shownWindow = GDK_WINDOW_XID(gtk_widget_get_window(n.window));
+  errorHandlerBefore = XSetErrorHandler(onXError);
+  n.clock = GDK_FRAME_CLOCK(g_object_ref(gtk_widget_get_frame_clock(n.window)));
+  g_signal_connect(n.clock, "before-paint", G_CALLBACK(Native::onBeforePaint), &n);
+  g_signal_connect(n.clock, "after-paint", G_CALLBACK(Native::onAfterPaint), &n);
   gtk_widget_grab_focus(n.area);
   gtk_im_context_set_client_window(n.input, gtk_widget_get_window(n.area));
   gtk_im_context_focus_in(n.input);
@@ -336,10 +374,17 @@ DesktopWindow::~DesktopWindow() {
   g_signal_handlers_disconnect_by_data(n.input, &n);
   g_signal_handlers_disconnect_by_data(n.area, &n);
   g_signal_handlers_disconnect_by_data(n.window, &n);
+  g_signal_handlers_disconnect_by_data(n.clock, &n);
+  g_object_unref(n.clock);
   g_object_unref(n.input);
   gtk_widget_destroy(n.window);
   g_object_unref(n.area);
   g_object_unref(n.window);
+  // Errors about the window still on their way are let through, then GDK
+  // has its handler back.
+  gdk_display_sync(gdk_display_get_default());
+  XSetErrorHandler(errorHandlerBefore);
+  shownWindow = 0;
   detail::holdDisplayScale(false);
   GLibPump::shared().poke();
 }
@@ -373,8 +418,13 @@ void DesktopWindow::Native::fitTo(GdkMonitor* on) {
 }
 
 void DesktopWindow::Native::tick() {
-  if (!shows()) return;
-  if (Screen::main()->bounds().size != fittedPoints) fitTo(monitor);
+  if (destroyed) return;
+  // A screen of another size (the device turned) is fitted again.
+  if (Screen::main()->bounds().size != fittedPoints) {
+    GdkWindow* shown = gtk_widget_get_window(window);
+    fitTo(shown ? gdk_display_get_monitor_at_window(gtk_widget_get_display(window), shown)
+                : monitorUnderPointer(gtk_widget_get_display(window)));
+  }
   updatePageFocus();
   bool animating = false;
   for (const auto& shown : Application::shared()->windows())

@@ -30,7 +30,9 @@ struct FieldLine {
     request.defaults.font = font;
   }
   double width() { return TextEngine::shared().measure(request).size.width; }
-  double x(size_t position) { return text->length() ? TextEngine::shared().characterRect(request, position).minX() : 0; }
+  double x(size_t position) {
+    return text->length() ? TextEngine::shared().characterRect(request, position).minX() : 0;
+  }
 
   Ref<AttributedString> text;
   TextLayoutRequest request;

@@ -173,7 +173,8 @@ TEST_F(TextInputTest, AnEditingFieldDrawsItsCaretInItsTintColourAndScrollsALongT
   auto caretShows = [&] {
     const kit::Rect caret = field->caretRect();
     auto picture = kit::render(*field, 1);
-    const kit::Pixel p = picture->pixelAt(static_cast<size_t>(caret.midX()), static_cast<size_t>(caret.midY()));
+    const kit::Pixel p =
+        picture->pixelAt(static_cast<size_t>(caret.midX()), static_cast<size_t>(caret.midY()));
     return p.b > 200 && p.r < 60 && p.g > 90 && p.g < 150;  // the default tint, 0 122 255
   };
   field->setText("ab");
