@@ -228,13 +228,13 @@ std::string readFile(const std::string& path) {
 }
 
 // The shown X window titled `title` (or, unless `shownOnly`, one made and
-// not shown yet), or 0 (GDK's hidden leader window, 1 x 1, carries the
+// not shown yet), or 0 (GDK's hidden leader window, 10 x 10, carries the
 // program's name too).
 ::Window windowTitled(Display* display, ::Window under, const std::string& title, bool shownOnly = true) {
   char* name = nullptr;
   XWindowAttributes attributes;
   if (XGetWindowAttributes(display, under, &attributes) &&
-      (shownOnly ? attributes.map_state == IsViewable : attributes.width > 1) &&
+      (shownOnly ? attributes.map_state == IsViewable : attributes.width > 100) &&
       XFetchName(display, under, &name) && name) {
     const bool match = title == name;
     XFree(name);
