@@ -100,10 +100,14 @@ std::string& gtkDisplayName() {
 // connection and abort or crash (GDK's keyboard map, GLX, atoms), so the
 // handler never returns into them. A thread other than the main thread
 // hands the ending to the main thread and waits for the process to end.
-// Connections of the process to other displays keep Xlib's own ending.
+// Connections of the process to other displays keep Xlib's own ending;
+// a process already exiting (whose display may end before the libraries'
+// finalizers are through with it) goes on exiting.
+std::atomic<bool> processExiting{false};
+
 int displayLost(Display* connection) {
   const char* name = connection ? DisplayString(connection) : nullptr;
-  if (!name || gtkDisplayName() != name) return 0;
+  if (!name || gtkDisplayName() != name || processExiting) return 0;
   static std::atomic<bool> logged{false};
   if (!logged.exchange(true)) log("kit: lost the connection to the display %s; terminating", name);
   if (!RunLoop::isMainThread()) {
@@ -118,6 +122,10 @@ void watchDisplayConnection() {
   if (!GDK_IS_X11_DISPLAY(display)) return;
   gtkDisplayName() = DisplayString(GDK_DISPLAY_XDISPLAY(display));
   XSetIOErrorHandler(displayLost);
+  // Exiting, the dead connection answers nothing instead of ending the
+  // process again.
+  XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), [](Display*, void*) {}, nullptr);
+  std::atexit([] { processExiting = true; });
 }
 
 // The scale GDK gives windows by itself (from GDK_SCALE or the desktop's
