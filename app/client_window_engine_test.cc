@@ -4,9 +4,10 @@
 // typed into the client's text field (the prompt the page raises), and a
 // screenshot of the window that equals kit's picture of that moment.
 // Then the program itself: `gameclient --window`, closed by its window
-// manager's close request, leaves through the application's terminate
-// path with status 0 and leaves no process behind. Skips itself without a
-// display.
+// manager's close request or its window destroyed by another program,
+// leaves through the application's terminate path with status 0 and leaves
+// no process behind; its display lost while it starts, it ends with status
+// 0 too. Skips itself without a display.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -32,6 +34,7 @@
 #include "kit/desktop/testing/private_display.h"
 #include "kit/desktop/testing/window_waits.h"
 #include "kit/desktop/testing/x_screenshot.h"
+#include "kit/desktop/testing/x_server.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
@@ -224,12 +227,14 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-// The shown X window titled `title`, or 0 (GDK's hidden leader window
-// carries the program's name too).
-::Window windowTitled(Display* display, ::Window under, const std::string& title) {
+// The shown X window titled `title` (or, unless `shownOnly`, one made and
+// not shown yet), or 0 (GDK's hidden leader window, 10 x 10, carries the
+// program's name too).
+::Window windowTitled(Display* display, ::Window under, const std::string& title, bool shownOnly = true) {
   char* name = nullptr;
   XWindowAttributes attributes;
-  if (XGetWindowAttributes(display, under, &attributes) && attributes.map_state == IsViewable &&
+  if (XGetWindowAttributes(display, under, &attributes) &&
+      (shownOnly ? attributes.map_state == IsViewable : attributes.width > 100) &&
       XFetchName(display, under, &name) && name) {
     const bool match = title == name;
     XFree(name);
@@ -239,12 +244,65 @@ std::string readFile(const std::string& path) {
   unsigned count = 0;
   if (!XQueryTree(display, under, &root, &parent, &children, &count)) return 0;
   ::Window found = 0;
-  for (unsigned i = 0; i < count && !found; ++i) found = windowTitled(display, children[i], title);
+  for (unsigned i = 0; i < count && !found; ++i) found = windowTitled(display, children[i], title, shownOnly);
   if (children) XFree(children);
   return found;
 }
 
-TEST(ClientWindowProgram, ClosingTheWindowTerminatesTheProgramAndLeavesNoProcessBehind) {
+// `gameclient --window` on `display`, against the services file in `dir`,
+// writing its output to `output`; killed if it is still running at the end.
+class WindowProgram {
+ public:
+  WindowProgram(const kit::test::TempDirectory& dir, const std::string& display, const std::string& output) {
+    std::vector<std::string> environment;
+    for (char** e = environ; e && *e; ++e) {
+      std::string entry(*e);
+      if (entry.starts_with("GAMECLIENT_") || entry.starts_with("KIT_MAIN_BUNDLE=") ||
+          entry.starts_with("KIT_USER_DEFAULTS_PATH=") || entry.starts_with("LSAN_OPTIONS=") ||
+          entry.starts_with("DISPLAY="))
+        continue;
+      environment.push_back(entry);
+    }
+    environment.push_back(std::string("LSAN_OPTIONS=suppressions=") + LSAN_SUPPRESSIONS);
+    environment.push_back("GAMECLIENT_SERVICES=" + dir.file("services.plist"));
+    environment.push_back("KIT_USER_DEFAULTS_PATH=" + dir.file("defaults.plist"));
+    environment.push_back("DISPLAY=" + display);
+    std::vector<char*> envp;
+    for (auto& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    char* argv[] = {const_cast<char*>(GAMECLIENT_PROGRAM), const_cast<char*>("--window"), nullptr};
+    if (posix_spawn(&pid_, GAMECLIENT_PROGRAM, &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~WindowProgram() {
+    if (pid_ > 0 && !ended()) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // Whether it has ended (collecting its status once it has).
+  bool ended() {
+    if (!ended_ && pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) ended_ = true;
+    return ended_;
+  }
+  int status() const { return status_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool ended_ = false;
+  int status_ = 0;
+};
+
+// Runs the program until its page has loaded, does `end` to its window,
+// and checks that the program leaves through the application's terminate
+// path with status 0 and leaves no process behind.
+void expectTheProgramEndsAsAfterAClose(const std::function<void(Display*, ::Window)>& end) {
   kit::test::usePrivateDisplay();
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display";
   Display* display = XOpenDisplay(nullptr);
@@ -253,74 +311,91 @@ TEST(ClientWindowProgram, ClosingTheWindowTerminatesTheProgramAndLeavesNoProcess
   kit::test::TempDirectory dir("gameclient-window");
   ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
   const std::string output = dir.file("output.log");
-
-  std::vector<std::string> environment;
-  std::string leakOptions;
-  for (char** e = environ; e && *e; ++e) {
-    std::string entry(*e);
-    if (entry.starts_with("GAMECLIENT_") || entry.starts_with("KIT_MAIN_BUNDLE=") ||
-        entry.starts_with("KIT_USER_DEFAULTS_PATH=") || entry.starts_with("LSAN_OPTIONS="))
-      continue;
-    environment.push_back(entry);
-  }
-  environment.push_back(std::string("LSAN_OPTIONS=suppressions=") + LSAN_SUPPRESSIONS);
-  environment.push_back("GAMECLIENT_SERVICES=" + dir.file("services.plist"));
-  environment.push_back("KIT_USER_DEFAULTS_PATH=" + dir.file("defaults.plist"));
-  std::vector<char*> envp;
-  for (auto& entry : environment) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  char* argv[] = {const_cast<char*>(GAMECLIENT_PROGRAM), const_cast<char*>("--window"), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, GAMECLIENT_PROGRAM, &actions, nullptr, argv, envp.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  bool ended = false;
-  auto hasEnded = [&] {
-    if (!ended && waitpid(pid, &status, WNOHANG) == pid) ended = true;
-    return ended;
-  };
+  WindowProgram program(dir, std::getenv("DISPLAY"), output);
+  ASSERT_TRUE(program.started());
 
   const std::string pageURL = simulator.page().pageURL();
   ASSERT_TRUE(kit::test::runUntil(
-      [&] { return hasEnded() || readFile(output).find("game page loaded: " + pageURL) != std::string::npos; }, 60))
+      [&] { return program.ended() || readFile(output).find("game page loaded: " + pageURL) != std::string::npos; },
+      60))
       << readFile(output);
-  ASSERT_FALSE(hasEnded()) << readFile(output);
-  const std::vector<pid_t> helpers = kit::test::webKitProcesses(pid);
+  ASSERT_FALSE(program.ended()) << readFile(output);
+  const std::vector<pid_t> helpers = kit::test::webKitProcesses(program.pid());
   EXPECT_FALSE(helpers.empty()) << "the page runs in WebKit's processes";
   ::Window window = 0;
   ASSERT_TRUE(kit::test::runUntil(
       [&] { return (window = windowTitled(display, DefaultRootWindow(display), "gameclient")) != 0; }));
 
-  // The window manager's close request.
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window, False, NoEventMask, &event);
-  XSync(display, False);
+  end(display, window);
   XCloseDisplay(display);
 
-  const bool exited = kit::test::runUntil(hasEnded, 30);
-  if (!exited) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
-  ASSERT_TRUE(exited) << readFile(output);
-  ASSERT_TRUE(WIFEXITED(status)) << readFile(output);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << readFile(output);
+  ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, 30)) << readFile(output);
+  ASSERT_TRUE(WIFEXITED(program.status())) << readFile(output);
+  EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
   EXPECT_NE(readFile(output).find("application: terminated"), std::string::npos) << readFile(output);
   EXPECT_TRUE(kit::test::runUntil([&] {
     for (pid_t helper : helpers)
       if (!kit::test::processHasExited(helper)) return false;
     return true;
   })) << "a WebKit process outlived the client";
+}
+
+TEST(ClientWindowProgram, ClosingTheWindowTerminatesTheProgramAndLeavesNoProcessBehind) {
+  expectTheProgramEndsAsAfterAClose([](Display* display, ::Window window) {
+    // The window manager's close request.
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XSync(display, False);
+  });
+}
+
+TEST(ClientWindowProgram, AWindowAnotherProgramDestroysEndsTheProgramAsAClosingDoes) {
+  expectTheProgramEndsAsAfterAClose([](Display* display, ::Window window) {
+    // What `xdotool windowclose` does.
+    XDestroyWindow(display, window);
+    XSync(display, False);
+  });
+}
+
+// The display goes while the client starts (its window is made, its
+// launch about to make the game page's web view): the client ends through
+// the terminate path with status 0, not through an abort of the toolkit's.
+TEST(ClientWindowProgram, LosingTheDisplayWhileTheClientStartsEndsItWithStatusZero) {
+  kit::test::XServer server;
+  if (!server.start()) GTEST_SKIP() << "needs Xvfb";
+  Display* display = XOpenDisplay(server.name().c_str());
+  ASSERT_TRUE(display);
+  sim::Simulator simulator;
+  kit::test::TempDirectory dir("gameclient-window");
+  ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
+  const std::string output = dir.file("output.log");
+  WindowProgram program(dir, server.name(), output);
+  ASSERT_TRUE(program.started());
+
+  ::Window window = 0;
+  const bool shown = kit::test::runUntil(
+      [&] {
+        return program.ended() ||
+               (window = windowTitled(display, DefaultRootWindow(display), "gameclient", false)) != 0;
+      },
+      60);
+  // The test's own connection goes first: losing it would end this process.
+  XCloseDisplay(display);
+  server.stop();
+  ASSERT_TRUE(shown && window) << readFile(output);
+
+  ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, 30)) << readFile(output);
+  ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status()) << "\n"
+                                           << readFile(output);
+  EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
+  EXPECT_NE(readFile(output).find("lost the connection to the display " + server.name()), std::string::npos)
+      << readFile(output);
 }
 
 }  // namespace

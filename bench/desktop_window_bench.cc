@@ -157,10 +157,10 @@ void BM_ClickToThePagesHandler(benchmark::State& state) {
     state.SkipWithError(s.failure.c_str());
     return;
   }
-  // The middle of the page's button, in points (one pixel per point times
-  // the window's scale).
-  const int scale = s.desktop->scale();
-  const int x = s.originX + 187 * scale, y = s.originY + 400 * scale;
+  // The middle of the page's button, in points (times the window's pixels
+  // per point).
+  const double scale = s.desktop->scale();
+  const int x = s.originX + static_cast<int>(187 * scale), y = s.originY + static_cast<int>(400 * scale);
   for (auto _ : state) {
     // Clicks apart in time, as a player's taps are, not a double click.
     s.run(0.6);

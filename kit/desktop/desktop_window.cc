@@ -6,10 +6,13 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/composed_characters.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/string.h"
 #include "kit/ui/application.h"
@@ -72,12 +75,57 @@ bool treeAnimates(const Layer& layer) {
   return false;
 }
 
-// The number of UTF-16 units of the last character of `text` (0 when empty).
-size_t lastCharacterUnits(const std::string& text) {
-  if (text.empty()) return 0;
-  size_t start = text.size() - 1;
-  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
-  return utf8ToUTF16(std::string_view(text).substr(start)).size();
+// The editing keys of a text field or a text view: Backspace and Delete
+// remove the selection, or the character before or after the caret; Left
+// and Right move the caret by a character (collapsing a selection to its
+// side), Home and End to either end of the text. Characters are composed
+// sequences, positions UTF-16 units, as the inputs count them. False for
+// any other key.
+template <class Input>
+bool editingKey(Input& input, guint key) {
+  const Ref<String> text = String::make(input.text());
+  const size_t length = text->length();
+  const Range selection = input.selectedRange();
+  auto before = [&](size_t at) -> size_t {
+    return at == 0 ? 0 : rangeOfComposedCharacterSequenceAtIndex(*text, at - 1).location;
+  };
+  auto after = [&](size_t at) -> size_t {
+    return at >= length ? length : rangeOfComposedCharacterSequenceAtIndex(*text, at).end();
+  };
+  switch (key) {
+    case GDK_KEY_BackSpace:
+      if constexpr (requires { input.deleteBackward(); }) {
+        input.deleteBackward();
+      } else if (selection.length > 0 || selection.location > 0) {
+        const size_t from = selection.length > 0 ? selection.location : before(selection.location);
+        input.replaceCharacters({from, selection.end() - from}, "");
+      }
+      return true;
+    case GDK_KEY_Delete:
+    case GDK_KEY_KP_Delete:
+      if (selection.length > 0) input.replaceCharacters(selection, "");
+      else if (selection.location < length)
+        input.replaceCharacters({selection.location, after(selection.location) - selection.location}, "");
+      return true;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+      input.setSelectedRange({selection.length > 0 ? selection.location : before(selection.location), 0});
+      return true;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+      input.setSelectedRange({selection.length > 0 ? selection.end() : after(selection.location), 0});
+      return true;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+      input.setSelectedRange({0, 0});
+      return true;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End:
+      input.setSelectedRange({length, 0});
+      return true;
+    default:
+      return false;
+  }
 }
 
 // The engine of the page `view` shows, when `view` is a web view whose
@@ -100,14 +148,58 @@ bool isTextInput(Responder* responder) {
   return dynamic_cast<TextField*>(responder) || dynamic_cast<TextView*>(responder);
 }
 
+// Another program may destroy the window at any moment: requests GDK sent
+// for it before it heard then fail with BadWindow or BadDrawable, which
+// GDK's handler would take for a bug and end the process on. Those errors
+// are the destruction the window handles as a close. The requests of its
+// repaints (the most frequent: a back buffer made, copied, freed) run
+// inside an error trap of GDK's, which covers them whenever their errors
+// arrive; the errors of any other request about the window that arrive
+// outside GDK's own traps are taken by the handler below, which hands
+// every other error on to GDK's.
+//
+// The X window of the open desktop window, and the error handler before
+// the window's own.
+unsigned long shownWindow = 0;
+XErrorHandler errorHandlerBefore = nullptr;
+
+int onXError(Display* display, XErrorEvent* error) {
+  if (shownWindow && error->resourceid == shownWindow &&
+      (error->error_code == BadWindow || error->error_code == BadDrawable))
+    return 0;
+  return errorHandlerBefore ? errorHandlerBefore(display, error) : 0;
+}
+
+// The monitor a new window opens on: the one under the pointer, where
+// window managers place new windows.
+GdkMonitor* monitorUnderPointer(GdkDisplay* display) {
+  int x = 0, y = 0;
+  if (GdkSeat* seat = gdk_display_get_default_seat(display))
+    if (GdkDevice* pointer = gdk_seat_get_pointer(seat)) gdk_device_get_position(pointer, nullptr, &x, &y);
+  GdkMonitor* monitor = gdk_display_get_monitor_at_point(display, x, y);
+  if (!monitor) monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  return monitor;
+}
+
 }  // namespace
 
 struct DesktopWindow::Native {
   GtkWidget* window = nullptr;
   GtkWidget* area = nullptr;
   GtkIMContext* input = nullptr;
+  GdkFrameClock* clock = nullptr;
   Ref<DisplayLink> link;
   std::function<void()> closeHandler;
+  // The window shows the screen at the display's scale, shrunk by `fit`
+  // (GDK units per point, at most 1) where it would not fit the work area
+  // of the monitor it is on: the screen in points it was fitted for, and
+  // that monitor (compared, never used: the display owns it).
+  double fit = 1;
+  Size fittedPoints;
+  const GdkMonitor* monitor = nullptr;
+  // The X window was destroyed by another client.
+  bool destroyed = false;
   // What the shown frame was drawn from.
   uint64_t drawnChanges = 0;
   uint64_t drawnDamage = 0;
@@ -123,6 +215,8 @@ struct DesktopWindow::Native {
   // The engine whose page was last given the keyboard.
   Weak<PageEngine> focusedPage;
 
+  void fitTo(GdkMonitor* on);
+  Point toPoints(double x, double y) const { return {x / fit, y / fit}; }
   void tick();
   void draw(cairo_t* cr);
   void press(Point screen);
@@ -141,7 +235,7 @@ struct DesktopWindow::Native {
   static gboolean onButton(GtkWidget*, GdkEventButton* event, gpointer self) {
     auto& n = *static_cast<Native*>(self);
     if (event->button != GDK_BUTTON_PRIMARY) return FALSE;
-    const Point at{event->x, event->y};
+    const Point at = n.toPoints(event->x, event->y);
     if (event->type == GDK_BUTTON_PRESS) {
       dropMultiplePresses();
       n.press(at);
@@ -152,7 +246,7 @@ struct DesktopWindow::Native {
   }
   static gboolean onMotion(GtkWidget*, GdkEventMotion* event, gpointer self) {
     auto& n = *static_cast<Native*>(self);
-    if (event->state & GDK_BUTTON1_MASK) n.touch(TouchPhase::Moved, {event->x, event->y});
+    if (event->state & GDK_BUTTON1_MASK) n.touch(TouchPhase::Moved, n.toPoints(event->x, event->y));
     return TRUE;
   }
   static gboolean onGrabBroken(GtkWidget*, GdkEvent*, gpointer self) {
@@ -170,7 +264,8 @@ struct DesktopWindow::Native {
       case GDK_SCROLL_RIGHT: dx = Step; break;
       case GDK_SCROLL_SMOOTH: dx = event->delta_x * Step; dy = event->delta_y * Step; break;
     }
-    static_cast<Native*>(self)->scroll({event->x, event->y}, dx, dy);
+    auto& n = *static_cast<Native*>(self);
+    n.scroll(n.toPoints(event->x, event->y), dx, dy);
     return TRUE;
   }
   static gboolean onKey(GtkWidget*, GdkEventKey* event, gpointer self) {
@@ -187,6 +282,32 @@ struct DesktopWindow::Native {
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
     return TRUE;  // the window stays until its owner destroys it
   }
+  // Another client destroyed the X window (as `xdotool windowclose`
+  // does): a close, with nothing left to draw in.
+  static gboolean onDestroyed(GtkWidget*, GdkEvent*, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    if (n.destroyed) return TRUE;
+    n.destroyed = true;
+    log("desktop: the window was destroyed by another program");
+    if (n.closeHandler) runOnMainSoon(n.closeHandler);
+    return TRUE;  // the widget stays until its owner destroys it
+  }
+  // A repaint's requests run in an error trap (see onXError).
+  static void onBeforePaint(GdkFrameClock*, gpointer) {
+    gdk_x11_display_error_trap_push(gdk_display_get_default());
+  }
+  static void onAfterPaint(GdkFrameClock*, gpointer) {
+    gdk_x11_display_error_trap_pop_ignored(gdk_display_get_default());
+  }
+  // The window went to another monitor: fitted to that one's work area.
+  static gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    GdkWindow* window = gtk_widget_get_window(widget);
+    if (!window || n.destroyed) return FALSE;
+    GdkMonitor* on = gdk_display_get_monitor_at_window(gtk_widget_get_display(widget), window);
+    if (on && on != n.monitor) n.fitTo(on);
+    return FALSE;
+  }
 };
 
 std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
@@ -197,15 +318,18 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
     log("desktop: no window (%s)", browserEngineUnavailableReason().c_str());
     return nullptr;
   }
-  detail::setBrowserDisplayScale(Screen::main()->scale());
+  // Pages are drawn at the density the window shows them at: the
+  // display's, not the device's.
+  detail::holdDisplayScale(true);
   std::unique_ptr<DesktopWindow> desktop(new DesktopWindow());
   Native& n = *desktop->native_;
-  const Size size = Screen::main()->bounds().size;
-  n.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  // Both widgets are kept until the desktop window goes, whatever happens
+  // to the X window meanwhile.
+  n.window = GTK_WIDGET(g_object_ref(gtk_window_new(GTK_WINDOW_TOPLEVEL)));
   gtk_window_set_title(GTK_WINDOW(n.window), title.c_str());
   gtk_window_set_resizable(GTK_WINDOW(n.window), FALSE);
-  n.area = gtk_drawing_area_new();
-  gtk_widget_set_size_request(n.area, static_cast<int>(size.width), static_cast<int>(size.height));
+  n.area = GTK_WIDGET(g_object_ref_sink(gtk_drawing_area_new()));
+  n.fitTo(monitorUnderPointer(gtk_widget_get_display(n.window)));
   gtk_widget_set_can_focus(n.area, TRUE);
   gtk_widget_add_events(n.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                     GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK |
@@ -222,7 +346,14 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   g_signal_connect(n.area, "key-press-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.area, "key-release-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.window, "delete-event", G_CALLBACK(Native::onDelete), &n);
+  g_signal_connect(n.window, "destroy-event", G_CALLBACK(Native::onDestroyed), &n);
+  g_signal_connect(n.window, "configure-event", G_CALLBACK(Native::onConfigure), &n);
   gtk_widget_show_all(n.window);
+  shownWindow = GDK_WINDOW_XID(gtk_widget_get_window(n.window));
+  errorHandlerBefore = XSetErrorHandler(onXError);
+  n.clock = GDK_FRAME_CLOCK(g_object_ref(gtk_widget_get_frame_clock(n.window)));
+  g_signal_connect(n.clock, "before-paint", G_CALLBACK(Native::onBeforePaint), &n);
+  g_signal_connect(n.clock, "after-paint", G_CALLBACK(Native::onAfterPaint), &n);
   gtk_widget_grab_focus(n.area);
   gtk_im_context_set_client_window(n.input, gtk_widget_get_window(n.area));
   gtk_im_context_focus_in(n.input);
@@ -243,8 +374,18 @@ DesktopWindow::~DesktopWindow() {
   g_signal_handlers_disconnect_by_data(n.input, &n);
   g_signal_handlers_disconnect_by_data(n.area, &n);
   g_signal_handlers_disconnect_by_data(n.window, &n);
+  g_signal_handlers_disconnect_by_data(n.clock, &n);
+  g_object_unref(n.clock);
   g_object_unref(n.input);
   gtk_widget_destroy(n.window);
+  g_object_unref(n.area);
+  g_object_unref(n.window);
+  // Errors about the window still on their way are let through, then GDK
+  // has its handler back.
+  gdk_display_sync(gdk_display_get_default());
+  XSetErrorHandler(errorHandlerBefore);
+  shownWindow = 0;
+  detail::holdDisplayScale(false);
   GLibPump::shared().poke();
 }
 
@@ -259,11 +400,31 @@ std::string DesktopWindow::displayName() const {
   return gdk_display_get_name(gtk_widget_get_display(native_->window));
 }
 
-int DesktopWindow::scale() const { return gtk_widget_get_scale_factor(native_->area); }
+double DesktopWindow::scale() const { return native_->fit * gtk_widget_get_scale_factor(native_->area); }
 long DesktopWindow::framesDrawn() const { return native_->frames; }
 Ref<Bitmap> DesktopWindow::lastFrame() const { return native_->lastFrame; }
 
+void DesktopWindow::Native::fitTo(GdkMonitor* on) {
+  monitor = on;
+  fittedPoints = Screen::main()->bounds().size;
+  GdkRectangle work{0, 0, 0, 0};
+  if (on) gdk_monitor_get_workarea(on, &work);
+  fit = 1;
+  if (work.width > 0 && work.height > 0 && fittedPoints.width > 0 && fittedPoints.height > 0)
+    fit = std::min({1.0, work.width / fittedPoints.width, work.height / fittedPoints.height});
+  gtk_widget_set_size_request(area, std::max(1, static_cast<int>(std::floor(fittedPoints.width * fit))),
+                              std::max(1, static_cast<int>(std::floor(fittedPoints.height * fit))));
+  drawnOnce = false;
+}
+
 void DesktopWindow::Native::tick() {
+  if (destroyed) return;
+  // A screen of another size (the device turned) is fitted again.
+  if (Screen::main()->bounds().size != fittedPoints) {
+    GdkWindow* shown = gtk_widget_get_window(window);
+    fitTo(shown ? gdk_display_get_monitor_at_window(gtk_widget_get_display(window), shown)
+                : monitorUnderPointer(gtk_widget_get_display(window)));
+  }
   updatePageFocus();
   bool animating = false;
   for (const auto& shown : Application::shared()->windows())
@@ -277,8 +438,9 @@ void DesktopWindow::Native::draw(cairo_t* cr) {
   drawnChanges = Layer::changeCount();
   drawnDamage = pageDamage;
   drawnOnce = true;
+  // Pixels per GDK unit, and per point.
   const int scale = gtk_widget_get_scale_factor(area);
-  Ref<Bitmap> frame = renderScreen(scale);
+  Ref<Bitmap> frame = renderScreen(scale * fit);
   if (!frame) return;
   ++frames;
   lastFrame = frame;
@@ -393,46 +555,13 @@ bool DesktopWindow::Native::key(GdkEventKey* event) {
     return true;
   }
   switch (event->keyval) {
-    case GDK_KEY_BackSpace:
-      if (field) {
-        const size_t units = lastCharacterUnits(field->text());
-        if (units) field->replaceCharacters({utf8ToUTF16(field->text()).size() - units, units}, "");
-      } else {
-        Range selection = textView->selectedRange();
-        if (selection.length == 0 && selection.location > 0) selection = {selection.location - 1, 1};
-        if (selection.length) textView->replaceCharacters(selection, "");
-      }
-      return true;
-    case GDK_KEY_Delete:
-      if (textView) {
-        Range selection = textView->selectedRange();
-        if (selection.length == 0) selection.length = 1;
-        if (selection.location + selection.length <= utf8ToUTF16(textView->text()).size())
-          textView->replaceCharacters(selection, "");
-      }
-      return true;
     case GDK_KEY_Return:
     case GDK_KEY_KP_Enter:
       if (field) field->pressReturn();
       else insert("\n");
       return true;
-    case GDK_KEY_Left:
-    case GDK_KEY_Right:
-    case GDK_KEY_Home:
-    case GDK_KEY_End:
-      if (textView) {
-        const size_t length = utf8ToUTF16(textView->text()).size();
-        const Range selection = textView->selectedRange();
-        size_t at = selection.location;
-        if (event->keyval == GDK_KEY_Left && at > 0) --at;
-        if (event->keyval == GDK_KEY_Right && at + selection.length < length) at += selection.length + 1;
-        if (event->keyval == GDK_KEY_Home) at = 0;
-        if (event->keyval == GDK_KEY_End) at = length;
-        textView->setSelectedRange({at, 0});
-      }
-      return true;
     default:
-      return false;
+      return field ? editingKey(*field, event->keyval) : editingKey(*textView, event->keyval);
   }
 }
 

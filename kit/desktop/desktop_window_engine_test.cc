@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
@@ -32,6 +33,7 @@
 #include "kit/web/web_view.h"
 
 // Last: X11's macros would rename kit's enumerators.
+#include <gdk/gdkx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -71,6 +73,7 @@ class Display {
   // Opens the window's display and finds where the window's origin lies
   // on its screen.
   bool locate(const std::string& name, unsigned long window) {
+    if (display_) XCloseDisplay(display_);
     display_ = XOpenDisplay(name.c_str());
     if (!display_) return false;
     ::Window child;
@@ -143,6 +146,18 @@ class Display {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, window, False, NoEventMask, &event);
     XSync(display_, False);
+  }
+  // What another program does when it destroys the window (as `xdotool
+  // windowclose` does).
+  void destroy(unsigned long window) {
+    XDestroyWindow(display_, window);
+    XSync(display_, False);
+  }
+  // The window's size in pixels, as the X server has it.
+  std::pair<int, int> size(unsigned long window) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window, &attributes);
+    return {attributes.width, attributes.height};
   }
   // The window's pixels as the X server shows them.
   kit::Ref<kit::Bitmap> screenshot(unsigned long window, int width, int height) {
@@ -311,6 +326,55 @@ TEST_F(DesktopWindowTest, ClicksAndKeysThroughTheDisplayServerReachWhatKitsHitTe
   EXPECT_EQ(evaluate("clicks.length"), "1");
 }
 
+TEST_F(DesktopWindowTest, AFieldShowsItsCaretWhichKeysMoveClicksPlaceAndTypingAndDeletingFollow) {
+  auto text = [&] { return field->text(); };
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  for (KeySym symbol : {XK_a, XK_b, XK_c, XK_d}) display.key(symbol);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "abcd"; })) << text();
+  // The caret shows after the text, in the field's tint colour, in the
+  // window's frames.
+  const kit::Point origin = field->frame().origin;
+  auto caretShown = [&](const kit::Bitmap& frame) {
+    const kit::Rect caret = field->caretRect();
+    const kit::Pixel p = frame.pixelAt(static_cast<size_t>(origin.x + caret.midX()),
+                                       static_cast<size_t>(origin.y + caret.midY()));
+    return p.b > 200 && p.r < 60;
+  };
+  EXPECT_TRUE(shows(caretShown));
+
+  display.key(XK_Left);
+  display.key(XK_Left);
+  display.key(XK_x);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "abxcd"; })) << text();
+  display.key(XK_Home);
+  display.key(XK_Delete);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "bxcd"; })) << text();
+  display.key(XK_End);
+  display.key(XK_BackSpace);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "bxc"; })) << text();
+  display.key(XK_Right);  // at the end already
+  display.key(XK_Left);
+  display.key(XK_Left);
+  display.key(XK_BackSpace);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "xc"; })) << text();
+  EXPECT_EQ(field->selectedRange(), (kit::Range{0, 0}));
+  EXPECT_TRUE(shows(caretShown));
+
+  // A click between the two characters puts the caret there.
+  field->setSelectedRange({1, 0});
+  const kit::Rect between = field->caretRect();
+  field->setSelectedRange({2, 0});
+  display.click(static_cast<int>(origin.x + between.midX()), 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->selectedRange() == kit::Range{1, 0}; }));
+  display.key(XK_y);
+  ASSERT_TRUE(kit::test::runUntil([&] { return text() == "xyc"; })) << text();
+
+  // Editing over, the caret goes.
+  ASSERT_TRUE(field->resignFirstResponder());
+  EXPECT_TRUE(shows([&](const kit::Bitmap& frame) { return !caretShown(frame); }));
+}
+
 TEST_F(DesktopWindowTest, KeysTypeIntoThePagesFieldAfterATapOnItAndIntoTheClientsFocusedField) {
   auto pageText = [&] { return evaluate("document.getElementById('name').value"); };
   display.click(100, 120);
@@ -383,6 +447,63 @@ TEST_F(DesktopWindowTest, ClosingTheWindowAsksItsCloseHandler) {
   desktop->setCloseHandler([&] { closed = true; });
   display.close(desktop->xid());
   EXPECT_TRUE(kit::test::runUntil([&] { return closed; }));
+}
+
+TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysAsksItsCloseHandlerAndDrawsNoMore) {
+  int closes = 0;
+  desktop->setCloseHandler([&] { ++closes; });
+  display.destroy(desktop->xid());
+  // A request for the window sent before GTK heard of its end (as a
+  // repaint's may be) fails on the server; that is no fault of the
+  // program's, which goes on.
+  ::Display* own = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  XClearWindow(own, desktop->xid());
+  XSync(own, False);
+  ASSERT_TRUE(kit::test::runUntil([&] { return closes == 1; }));
+  // Changes after it draw nothing; the window goes with its owner.
+  const long drawn = desktop->framesDrawn();
+  veil->setBackgroundColor(kit::Color::rgba(0, 0, 1, 1));
+  kit::test::runFrames(5);
+  EXPECT_EQ(desktop->framesDrawn(), drawn);
+  EXPECT_EQ(closes, 1);
+  desktop.reset();
+}
+
+// The window is drawn at the display's scale (one pixel per point on the
+// virtual screen), not at the device's, and a screen that does not fit the
+// monitor's work area (1280 x 1024 here) is shown smaller, its points kept.
+TEST_F(DesktopWindowTest, TheWindowIsAtTheDisplaysScaleAndAScreenTooTallForTheMonitorIsShrunk) {
+  desktop.reset();
+  {
+    kit::DeviceProfileScope phone(kit::DeviceProfile::phone375x667());  // scale 2
+    desktop = kit::DesktopWindow::open("desktop test");
+    ASSERT_TRUE(desktop);
+    ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+    EXPECT_EQ(desktop->scale(), 1);
+    EXPECT_EQ(display.size(desktop->xid()), std::make_pair(375, 667));
+    desktop.reset();
+  }
+
+  kit::DeviceProfile tall = flatPhone();
+  tall.screenSize = {640, 2048};
+  tall.scale = 2;
+  kit::DeviceProfileScope tallScreen(tall);
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+  EXPECT_EQ(desktop->scale(), 0.5);
+  ASSERT_EQ(display.size(desktop->xid()), std::make_pair(320, 1024));
+  ASSERT_TRUE(settle());
+  kit::Ref<kit::Bitmap> shot = display.screenshot(desktop->xid(), 320, 1024);
+  ASSERT_TRUE(shot);
+  EXPECT_LT(differingShare(*shot, *kit::renderScreen(0.5), 6), 0.002);
+  // Clicks land on the points they show: the button at (20, 20) to
+  // (170, 64), the field at (20, 100) to (320, 140).
+  display.click(45, 21);
+  ASSERT_TRUE(kit::test::runUntil([&] { return taps == 1; }));
+  display.click(30, 55);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  EXPECT_EQ(taps, 1);
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+
+#include "kit/foundation/composed_characters.h"
 #include "kit/ui/button.h"
 #include "kit/ui/canvas.h"
 #include "kit/ui/canvas_drawing.h"
 #include "kit/ui/text_engine.h"
+#include "kit/ui/touch.h"
 
 namespace kit {
 
@@ -15,6 +19,24 @@ namespace {
 
 constexpr double kClearButtonSize = 19;
 constexpr double kSideGap = 5;
+constexpr double kCaretWidth = 2;
+
+size_t unitCount(const std::string& text) { return utf8ToUTF16(text).size(); }
+
+// A line of text as the field lays it out, in its font.
+struct FieldLine {
+  FieldLine(const std::string& shown, const Ref<Font>& font) : text(AttributedString::make(shown)) {
+    request.text = text.get();
+    request.defaults.font = font;
+  }
+  double width() { return TextEngine::shared().measure(request).size.width; }
+  double x(size_t position) {
+    return text->length() ? TextEngine::shared().characterRect(request, position).minX() : 0;
+  }
+
+  Ref<AttributedString> text;
+  TextLayoutRequest request;
+};
 
 }  // namespace
 
@@ -23,7 +45,9 @@ TextField::TextField(const Rect& frame)
 
 void TextField::setText(std::string_view text) {
   text_ = std::string(text);
+  selection_ = {unitCount(text_), 0};
   updateSideViews();
+  revealCaret();
   setNeedsDisplay();
 }
 
@@ -58,8 +82,11 @@ bool TextField::becomeFirstResponder() {
   Ref<Object> keep = weak_from_this().lock();
   editing_ = true;
   if (clearsOnBegin_ && !text_.empty()) text_.clear();
+  selection_ = {unitCount(text_), 0};
   Keyboard::inputDidBegin();
   updateSideViews();
+  revealCaret();
+  setNeedsDisplay();
   if (auto d = delegate.lock()) d->textFieldDidBeginEditing(*this);
   sendActions(ControlEvent::EditingDidBegin);
   return true;
@@ -71,8 +98,10 @@ bool TextField::resignFirstResponder() {
   if (!Control::resignFirstResponder()) return false;
   Ref<Object> keep = weak_from_this().lock();
   editing_ = false;
+  scrollX_ = 0;
   Keyboard::inputDidEnd();
   updateSideViews();
+  setNeedsDisplay();
   if (auto d = delegate.lock()) d->textFieldDidEndEditing(*this);
   sendActions(ControlEvent::EditingDidEnd);
   return true;
@@ -84,16 +113,36 @@ bool TextField::replaceCharacters(Range range, const std::string& replacement) {
   range.length = std::min(range.length, units.size() - range.location);
   Ref<Object> keep = weak_from_this().lock();
   if (auto d = delegate.lock(); d && !d->shouldChangeCharacters(*this, range, replacement)) return false;
-  units.replace(range.location, range.length, utf8ToUTF16(replacement));
+  const std::u16string inserted = utf8ToUTF16(replacement);
+  units.replace(range.location, range.length, inserted);
   text_ = utf16ToUTF8(units);
+  selection_ = {range.location + inserted.size(), 0};
   updateSideViews();
+  revealCaret();
   setNeedsDisplay();
   sendActions(ControlEvent::EditingChanged);
   return true;
 }
 
-bool TextField::insertText(const std::string& text) {
-  return replaceCharacters({utf8ToUTF16(text_).size(), 0}, text);
+bool TextField::insertText(const std::string& text) { return replaceCharacters(selection_, text); }
+
+bool TextField::deleteBackward() {
+  if (selection_.length > 0) return replaceCharacters(selection_, "");
+  // At the start there is nothing to remove; the delegate still hears the
+  // key, as a keyboard sends it.
+  if (selection_.location == 0) return replaceCharacters({0, 0}, "");
+  return replaceCharacters(rangeOfComposedCharacterSequenceAtIndex(*String::make(text_), selection_.location - 1),
+                           "");
+}
+
+void TextField::setSelectedRange(Range range) {
+  const size_t length = unitCount(text_);
+  range.location = std::min(range.location, length);
+  range.length = std::min(range.length, length - range.location);
+  if (range == selection_) return;
+  selection_ = range;
+  revealCaret();
+  setNeedsDisplay();
 }
 
 void TextField::pressReturn() {
@@ -108,6 +157,8 @@ bool TextField::clear() {
   if (auto d = delegate.lock(); d && !d->textFieldShouldClear(*this)) return false;
   if (text_.empty()) return true;
   text_.clear();
+  selection_ = {0, 0};
+  scrollX_ = 0;
   updateSideViews();
   setNeedsDisplay();
   sendActions(ControlEvent::EditingChanged);
@@ -116,7 +167,68 @@ bool TextField::clear() {
 
 void TextField::touchesEnded(const TouchSet& touches, const Event* event) {
   Control::touchesEnded(touches, event);
-  if (isEnabled()) becomeFirstResponder();
+  if (!isEnabled() || !becomeFirstResponder() || touches.empty()) return;
+  // The caret goes where the tap was.
+  setSelectedRange({closestPositionToPoint(touches.front()->locationInView(this)), 0});
+}
+
+// ---- Caret ------------------------------------------------------------------------
+
+std::string TextField::shownText() const {
+  if (!secure_) return text_;
+  std::string dots;
+  for (size_t i = 0; i < unitCount(text_); ++i) dots += "\u2022";
+  return dots;
+}
+
+double TextField::textOriginX() const {
+  const Rect box = textRectForBounds(bounds());
+  const double width = FieldLine(shownText(), font_).width();
+  if (editing_ && !text_.empty() && width + kCaretWidth > box.width()) return box.minX() - scrollX_;
+  const double room = box.width() - width;
+  if (alignment_ == TextAlignment::Center) return box.minX() + room / 2;
+  if (alignment_ == TextAlignment::Right) return box.minX() + room;
+  return box.minX();
+}
+
+double TextField::positionX(size_t position) const {
+  if (text_.empty()) return 0;
+  return FieldLine(shownText(), font_).x(position);
+}
+
+size_t TextField::closestPositionToPoint(Point point) const {
+  if (text_.empty()) return 0;
+  FieldLine line(shownText(), font_);
+  const double height = TextEngine::shared().measure(line.request).size.height;
+  const size_t index = TextEngine::shared().characterIndexAtPoint(line.request, {point.x - textOriginX(), height / 2});
+  return std::min(index, unitCount(text_));
+}
+
+Rect TextField::caretRect() const {
+  const Rect box = textRectForBounds(bounds());
+  const double height = TextEngine::shared().metrics(*font_).height;
+  double x = textOriginX() + positionX(selection_.end());
+  x = std::max(box.minX(), std::min(x, box.maxX() - kCaretWidth));
+  return {x, box.midY() - height / 2, kCaretWidth, height};
+}
+
+void TextField::revealCaret() {
+  if (!editing_ || text_.empty()) {
+    scrollX_ = 0;
+    return;
+  }
+  const Rect box = textRectForBounds(bounds());
+  FieldLine line(shownText(), font_);
+  const double width = line.width();
+  if (width + kCaretWidth <= box.width()) {
+    scrollX_ = 0;
+    return;
+  }
+  // The least scroll that shows the caret, within the text's ends.
+  const double caret = line.x(selection_.end());
+  if (caret - scrollX_ > box.width() - kCaretWidth) scrollX_ = caret - (box.width() - kCaretWidth);
+  if (caret < scrollX_) scrollX_ = caret;
+  scrollX_ = std::max(0.0, std::min(scrollX_, width + kCaretWidth - box.width()));
 }
 
 // ---- Clear button and side views -----------------------------------------------------
@@ -228,29 +340,32 @@ bool TextField::drawContent(Canvas& canvas) {
     cairo_stroke(cr);
   }
   const bool empty = text_.empty();
-  if (empty && placeholder_.empty()) return border_ != TextBorderStyle::None;
-  Ref<AttributedString> text;
-  if (empty && attributedPlaceholder_) {
-    text = attributedPlaceholder_;
-  } else {
-    std::string shown = empty ? placeholder_ : text_;
-    if (!empty && secure_) {
-      shown.clear();
-      for (size_t i = 0; i < utf8ToUTF16(text_).size(); ++i) shown += "\u2022";
-    }
-    text = AttributedString::make(shown);
+  const Rect box = textRectForBounds(b);
+  if (editing_) {
+    // Where the caret shows, after whatever changed the field's width.
+    revealCaret();
+    setSourceColor(canvas, *tintColor());
+    const Rect caret = caretRect();
+    cairo_rectangle(cr, caret.minX(), caret.minY(), caret.width(), caret.height());
+    cairo_fill(cr);
   }
+  if (empty && placeholder_.empty()) return editing_ || border_ != TextBorderStyle::None;
+  Ref<AttributedString> text = empty && attributedPlaceholder_
+                                   ? attributedPlaceholder_
+                                   : AttributedString::make(empty ? placeholder_ : shownText());
   TextLayoutRequest request;
   request.text = text.get();
   request.defaults.font = font_;
   request.defaults.foregroundColor = empty ? Color::white(0.7) : textColor_;
   request.alignment = alignment_;
-  const Rect box = textRectForBounds(b);
   const double height = TextEngine::shared().measure(request).size.height;
   cairo_save(cr);
   cairo_rectangle(cr, box.minX(), box.minY(), box.width(), box.height());
   cairo_clip(cr);
-  TextEngine::shared().draw(cr, request, {box.minX(), box.midY() - height / 2}, box.width());
+  // The text where the caret's positions are (aligned, or scrolled while
+  // editing); a placeholder aligned in the box.
+  if (empty) TextEngine::shared().draw(cr, request, {box.minX(), box.midY() - height / 2}, box.width());
+  else TextEngine::shared().draw(cr, request, {textOriginX(), box.midY() - height / 2});
   cairo_restore(cr);
   return true;
 }

@@ -1,9 +1,13 @@
 // kit::TextField: a one-line editable text. It becomes the first responder
 // to edit (the keyboard shows while it is), asks its delegate before every
 // change, reports editing events, and draws its text (or its placeholder in
-// grey; dots when secure). A clear button and left and right views show as
-// their modes say. Typing comes from kit::test::type, one character at a
-// time through the delegate, as a player's keyboard sends it.
+// grey; dots when secure). While it edits, a caret in its tint colour shows
+// where typing goes: at the end of the text when editing begins or the
+// text is set, where a tap puts it, after what was typed; a text wider than
+// the field scrolls to keep the caret in view. A clear button and left and
+// right views show as their modes say. Typing comes from kit::test::type,
+// one character at a time through the delegate, as a player's keyboard
+// sends it.
 #pragma once
 
 #include <optional>
@@ -88,10 +92,22 @@ class TextField : public Control, public TextInputTraits {
   bool resignFirstResponder() override;
 
   // What a keyboard does: replace the characters in `range` (UTF-16), when
-  // the delegate agrees; true when the text changed.
+  // the delegate agrees (the caret then follows the replacement); true when
+  // the text changed.
   bool replaceCharacters(Range range, const std::string& replacement);
-  // Types at the end of the text.
+  // Types at the caret (over the selection).
   bool insertText(const std::string& text);
+  // The delete key: removes the selection, or the character (composed
+  // sequence) before the caret; true when the text changed.
+  bool deleteBackward();
+  // The selection in UTF-16 units of the text; empty, it is the caret.
+  // Set, it is kept within the text.
+  Range selectedRange() const { return selection_; }
+  void setSelectedRange(Range range);
+  // The caret position nearest to a point of the field (its bounds space).
+  size_t closestPositionToPoint(Point point) const;
+  // Where the caret is drawn while the field edits (its bounds space).
+  Rect caretRect() const;
   // The return key: asks the delegate; sends EditingDidEndOnExit.
   void pressReturn();
 
@@ -104,8 +120,19 @@ class TextField : public Control, public TextInputTraits {
  private:
   bool shows(TextFieldViewMode mode) const;
   void updateSideViews();
+  // The text as drawn (dots when secure), laid out on one line.
+  std::string shownText() const;
+  // Where the shown text's left edge lies, in the bounds space, and the x
+  // of a position of it, in the text's own space.
+  double textOriginX() const;
+  double positionX(size_t position) const;
+  // Scrolls a text wider than the field so that the caret shows.
+  void revealCaret();
 
   std::string text_, placeholder_;
+  Range selection_{0, 0};
+  // How far a text wider than the field is scrolled while it edits.
+  double scrollX_ = 0;
   Ref<AttributedString> attributedPlaceholder_;
   Ref<Font> font_;
   Ref<Color> textColor_;

@@ -14,6 +14,7 @@
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/gesture_recognizer.h"
+#include "kit/ui/render.h"
 #include "kit/ui/text_field.h"
 #include "kit/ui/text_view.h"
 #include "kit/ui/ui_test_driver.h"
@@ -107,6 +108,97 @@ TEST_F(TextInputTest, TypingCountsComposedCharactersAsKeys) {
   field->delegate = log;
   EXPECT_TRUE(kit::test::type(*field, "玩家e\u0301\U0001F600"));
   EXPECT_EQ(keys, (std::vector<std::string>{"玩", "家", "e\u0301", "\U0001F600"}));
+}
+
+TEST_F(TextInputTest, TypingGoesToTheCaretWhichTheSelectionAndTapsPlace) {
+  auto field = kit::TextField::make(Rect{20, 100, 300, 40});
+  window->addSubview(field);
+  field->setText("hello");
+  EXPECT_EQ(field->selectedRange(), (Range{5, 0})) << "setting the text puts the caret at its end";
+  ASSERT_TRUE(field->becomeFirstResponder());
+  field->setSelectedRange({2, 0});
+  EXPECT_TRUE(kit::test::type(*field, "XY"));
+  EXPECT_EQ(field->text(), "heXYllo");
+  EXPECT_EQ(field->selectedRange(), (Range{4, 0}));
+  EXPECT_TRUE(kit::test::pressBackspace(*field));
+  EXPECT_EQ(field->text(), "heXllo");
+  field->setSelectedRange({1, 2});
+  EXPECT_TRUE(field->insertText("a"));
+  EXPECT_EQ(field->text(), "hallo");
+  EXPECT_EQ(field->selectedRange(), (Range{2, 0}));
+
+  // Positions are UTF-16 units; a character is its whole composed sequence.
+  field->setText("a\U0001F600b");
+  field->setSelectedRange({3, 0});
+  EXPECT_TRUE(field->deleteBackward());
+  EXPECT_EQ(field->text(), "ab");
+  EXPECT_EQ(field->selectedRange(), (Range{1, 0}));
+  field->setSelectedRange({7, 4});
+  EXPECT_EQ(field->selectedRange(), (Range{2, 0})) << "kept within the text";
+
+  // A refused change leaves the text and the caret.
+  struct Refuse : kit::TextFieldDelegate {
+    bool shouldChangeCharacters(kit::TextField&, Range, const std::string&) override { return false; }
+  };
+  auto refuse = std::make_shared<Refuse>();
+  field->delegate = refuse;
+  field->setSelectedRange({1, 0});
+  EXPECT_FALSE(field->insertText("z"));
+  EXPECT_EQ(field->text(), "ab");
+  EXPECT_EQ(field->selectedRange(), (Range{1, 0}));
+  field->delegate.reset();
+
+  // A tap puts the caret where it lands: before the text, or past its end.
+  field->setText("tapped");
+  ASSERT_TRUE(field->resignFirstResponder());
+  ASSERT_TRUE(kit::test::tapAt(*window, {22, 120}));
+  EXPECT_TRUE(field->isFirstResponder());
+  EXPECT_EQ(field->selectedRange(), (Range{0, 0}));
+  EXPECT_TRUE(kit::test::type(*field, ">"));
+  EXPECT_EQ(field->text(), ">tapped");
+  ASSERT_TRUE(kit::test::tapAt(*window, {300, 120}));
+  EXPECT_EQ(field->selectedRange(), (Range{7, 0}));
+  const kit::Rect before = field->caretRect();
+  field->setSelectedRange({3, 0});
+  const kit::Rect middle = field->caretRect();
+  EXPECT_LT(middle.minX(), before.minX());
+  ASSERT_TRUE(kit::test::tapAt(*window, {20 + middle.midX(), 120}));
+  EXPECT_EQ(field->selectedRange(), (Range{3, 0}));
+}
+
+TEST_F(TextInputTest, AnEditingFieldDrawsItsCaretInItsTintColourAndScrollsALongTextToShowIt) {
+  auto field = kit::TextField::make(Rect{20, 100, 120, 40});
+  field->setBorderStyle(kit::TextBorderStyle::RoundedRect);
+  window->addSubview(field);
+  auto caretShows = [&] {
+    const kit::Rect caret = field->caretRect();
+    auto picture = kit::render(*field, 1);
+    const kit::Pixel p =
+        picture->pixelAt(static_cast<size_t>(caret.midX()), static_cast<size_t>(caret.midY()));
+    return p.b > 200 && p.r < 60 && p.g > 90 && p.g < 150;  // the default tint, 0 122 255
+  };
+  field->setText("ab");
+  EXPECT_FALSE(caretShows()) << "no caret while the field does not edit";
+  ASSERT_TRUE(field->becomeFirstResponder());
+  EXPECT_TRUE(caretShows());
+  const kit::Rect atEnd = field->caretRect();
+  EXPECT_GT(atEnd.minX(), 10);
+  EXPECT_GT(atEnd.height(), 10);
+
+  // A text wider than the field scrolls so that the caret stays inside it,
+  // at either end.
+  field->setText("a rather long line that the narrow field cannot show at once");
+  const kit::Rect box = field->textRectForBounds(field->bounds());
+  kit::Rect caret = field->caretRect();
+  EXPECT_LE(caret.maxX(), box.maxX());
+  EXPECT_GT(caret.minX(), box.maxX() - 10) << "the end of the text shows";
+  EXPECT_TRUE(caretShows());
+  field->setSelectedRange({0, 0});
+  caret = field->caretRect();
+  EXPECT_EQ(caret.minX(), box.minX());
+  EXPECT_TRUE(caretShows());
+  ASSERT_TRUE(field->resignFirstResponder());
+  EXPECT_FALSE(caretShows());
 }
 
 TEST_F(TextInputTest, TheKeyboardShowsWithItsFrameAndHidesWhenEditingEnds) {

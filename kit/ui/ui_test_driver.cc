@@ -104,12 +104,7 @@ bool type(TextView& view, const std::string& text) {
   return all;
 }
 
-bool pressBackspace(TextField& field) {
-  const std::u16string units = utf8ToUTF16(field.text());
-  if (units.empty()) return field.replaceCharacters({0, 0}, "");
-  const Range last = rangeOfComposedCharacterSequenceAtIndex(*String::make(field.text()), units.size() - 1);
-  return field.replaceCharacters(last, "");
-}
+bool pressBackspace(TextField& field) { return field.deleteBackward(); }
 
 void pressReturn(TextField& field) { field.pressReturn(); }
 

@@ -47,8 +47,9 @@ bool touchCancel(Window& window, Point point, int touchId = 0);
 // alert is on screen, else the action is pressed directly. False when the
 // alert has no such action.
 bool pressAlertAction(AlertController& alert, const std::string& title);
-// Focuses the field and types the text at its end; false when the field
-// cannot become first responder or the delegate refuses the change.
+// Focuses the field and types the text at its caret (the end of the text
+// when the field was not editing yet); false when the field cannot become
+// first responder or the delegate refuses the change.
 bool typeText(TextField& field, const std::string& text);
 // Types as a keyboard does: focuses the input, then one key press per
 // composed character, each asked of the delegate on its own. Returns true
@@ -56,7 +57,7 @@ bool typeText(TextField& field, const std::string& text);
 // on with the next).
 bool type(TextField& field, const std::string& text);
 bool type(TextView& view, const std::string& text);
-// The backspace key: deletes the character before the end of the text.
+// The backspace key: deletes the character before the caret.
 bool pressBackspace(TextField& field);
 // The return key: asks textFieldShouldReturn and sends EditingDidEndOnExit.
 void pressReturn(TextField& field);

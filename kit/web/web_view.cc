@@ -2,10 +2,12 @@
 // history, scripts through the page engine, and the page's acts.
 #include "kit/web/web_view.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <type_traits>
 
 #include "kit/dispatch/clock.h"
+#include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
@@ -484,18 +486,29 @@ void WebView::pageContentProcessDidTerminate() {
 
 void WebView::reloadAfterContentProcessTermination() {
   KIT_CHECK_MAIN_THREAD();
-  if (reloadsAfterTermination_ > 0 && Clock::now() - lastFinishedAt_ >= ReloadCountResetSeconds)
+  if (reloadsAfterTermination_ > 0 && Clock::now() - lastFinishedAt_ >= ReloadCountResetSeconds) {
     reloadsAfterTermination_ = 0;
-  if (reloadsAfterTermination_ >= MaxReloadsAfterTermination) {
-    log("WebView: the page's content process ended %d times in a row; not reloading %@", reloadsAfterTermination_ + 1,
-        url_);
-    reloadsAfterTermination_ = 0;
-    return;
+    retryPause_ = 0;
   }
   if (!currentItem()) return;
-  ++reloadsAfterTermination_;
-  log("WebView: the page's content process ended; reloading %@", url_);
-  reload();
+  if (reloadsAfterTermination_ < MaxReloadsAfterTermination) {
+    ++reloadsAfterTermination_;
+    log("WebView: the page's content process ended; reloading %@", url_);
+    reload();
+    return;
+  }
+  retryPause_ = retryPause_ == 0 ? FirstRetryPauseSeconds : std::min(retryPause_ * 2, MaxRetryPauseSeconds);
+  log("WebView: the page's content process keeps ending; trying %@ again in %.0f s", url_, retryPause_);
+  // The retry is dropped when the view goes or another navigation starts
+  // first.
+  Weak<WebView> weak = strongSelf();
+  const uint64_t generation = generation_;
+  Queue::main().after(retryPause_, [weak, generation] {
+    auto self = weak.lock();
+    if (!self || self->generation_ != generation || !self->currentItem()) return;
+    log("WebView: trying %@ again", self->url_);
+    self->reload();
+  });
 }
 
 void NavigationDelegate::webViewWebContentProcessDidTerminate(WebView& webView) {

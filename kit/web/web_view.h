@@ -67,13 +67,19 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   std::string title() const { return title_; }
 
   // What the view does when its page's content process ends and no
-  // navigation delegate handles it: reloads the page, up to
+  // navigation delegate handles it: reloads the page at once, up to
   // MaxReloadsAfterTermination times in a row (a page that has stayed up
   // ReloadCountResetSeconds since it loaded starts the count again); past
-  // that, one log line and the page stays gone until it is loaded again.
+  // that, it tries again after a pause (kit::Clock) that starts at
+  // FirstRetryPauseSeconds and doubles with every further end, up to
+  // MaxRetryPauseSeconds, so that a page that keeps ending is neither
+  // reloaded in a tight loop nor left blank for good. Any navigation
+  // started meanwhile takes the waiting retry's place.
   void reloadAfterContentProcessTermination();
   static constexpr int MaxReloadsAfterTermination = 5;
   static constexpr double ReloadCountResetSeconds = 30;
+  static constexpr double FirstRetryPauseSeconds = 30;
+  static constexpr double MaxRetryPauseSeconds = 300;
 
   // ---- History
   bool canGoBack() const { return historyIndex_ > 0; }
@@ -189,6 +195,9 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   // the last page finished loading.
   int reloadsAfterTermination_ = 0;
   double lastFinishedAt_ = 0;
+  // The pause before the latest retry past the reloads in a row (0: none
+  // yet).
+  double retryPause_ = 0;
   std::string customUserAgent_;
   bool backForwardGestures_ = false;
   KeyValueObservers observers_;

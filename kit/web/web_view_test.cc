@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -336,12 +337,34 @@ TEST_F(WebViewTest, AnEndedContentProcessNobodyHandlesReloadsThePageABoundedNumb
   // A page that stays up long enough starts the count again.
   clock.advance(kit::WebView::ReloadCountResetSeconds);
   for (int i = 0; i < kit::WebView::MaxReloadsAfterTermination; ++i) EXPECT_TRUE(endProcess()) << i;
-  EXPECT_FALSE(endProcess()) << "a page that keeps ending is not reloaded for ever";
+  EXPECT_FALSE(endProcess()) << "a page that keeps ending is not reloaded in a tight loop";
   EXPECT_EQ(driver->visibleText(), "");
 
-  // Loaded again, the page answers.
+  // Nor is it left blank for good: it is tried again after a pause that
+  // doubles with every further end, up to its cap.
+  double pause = kit::WebView::FirstRetryPauseSeconds;
+  for (int retry = 0; retry < 5; ++retry) {
+    const size_t loads = pageLoads();
+    clock.advance(pause - 0.5);
+    EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+    EXPECT_EQ(pageLoads(), loads) << "retry " << retry << " came before its pause of " << pause << " s";
+    const int before = counter->finished;
+    clock.advance(0.5);
+    ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished > before; })) << "retry " << retry;
+    EXPECT_EQ(pageLoads(), loads + 1);
+    EXPECT_EQ(driver->visibleText(), "hello");
+    EXPECT_FALSE(endProcess()) << "ended again at once, it waits longer";
+    pause = std::min(pause * 2, kit::WebView::MaxRetryPauseSeconds);
+  }
+  EXPECT_EQ(pause, kit::WebView::MaxRetryPauseSeconds);
+
+  // Loaded again, the page answers; the waiting retry is dropped.
   web->reload();
   ASSERT_TRUE(kit::test::runUntil([&] { return driver->visibleText() == "hello"; }));
+  const size_t loads = pageLoads();
+  clock.advance(kit::WebView::MaxRetryPauseSeconds);
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_EQ(pageLoads(), loads);
   kit::Id title;
   web->evaluateJavaScript("document.title", [&](kit::Id value, kit::Ref<kit::Error>) { title = value; });
   ASSERT_TRUE(kit::test::runUntil([&] { return static_cast<bool>(title); }));

@@ -72,6 +72,9 @@ bool startServer() {
   }
   std::atexit(stopServer);
   setenv("DISPLAY", (":" + display).c_str(), 1);
+  // The virtual screen's windows have one pixel per GDK unit, whatever
+  // scale the desktop that runs the tests asks GDK for.
+  unsetenv("GDK_SCALE");
   return true;
 }
 

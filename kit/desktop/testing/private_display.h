@@ -16,7 +16,7 @@
 namespace kit::test {
 
 // Starts Xvfb (once per process) and points DISPLAY at it, for GTK and for
-// the programs the test starts. The server ends with its last client, and
+// the programs the test starts (without the desktop's GDK_SCALE). The server ends with its last client, and
 // the process holds a connection to it until it exits, so it lives exactly
 // as long as the process, whatever other clients come and go. False, with
 // DISPLAY left as it was, when no Xvfb can be started or no display was

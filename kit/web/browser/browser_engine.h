@@ -1,8 +1,9 @@
 // kit::BrowserEngine: the page engine that runs a page for real, on
 // WebKitGTK 4.1. The page's own HTML, CSS and script run in WebKit's web
 // content process; the page is laid out at the web view's size in points
-// and drawn at the screen's scale into an offscreen GTK window, whose
-// picture the window renderer composes into every picture of the screen.
+// and drawn at the screen's scale (the display's, while a desktop window
+// shows it) into an offscreen GTK window, whose picture the window
+// renderer composes into every picture of the screen.
 //
 // What the page does reaches the web view (its page host) on the main
 // thread, after the engine's event: `window.webkit.messageHandlers.<name>

@@ -2,14 +2,23 @@
 // browser_runtime.h.
 #include "kit/web/browser/browser_runtime.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "kit/dispatch/queue.h"
+#include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/search_paths.h"
+#include "kit/foundation/user_defaults.h"
 #include "kit/ui/application.h"
+#include "kit/ui/screen.h"
 #include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/glib_pump.h"
 
@@ -29,6 +38,10 @@ struct Runtime {
   bool available = false;
   std::string reason;
   WebKitWebContext* context = nullptr;
+  // The display's own scale, before kit gave GDK another.
+  int displayScale = 1;
+  // While a desktop window shows the pages, GDK keeps the display's scale.
+  bool displayScaleHeld = false;
 };
 
 Runtime& runtime() {
@@ -60,32 +73,68 @@ WebKitWebContext* makeContext() {
   return context;
 }
 
-// Losing the display (the X server ended, or its connection broke) is
-// logged once and ends the application through its terminate path, on the
-// main queue; meanwhile the dead connection answers nothing instead of
-// ending the process the way the toolkit's own handler does.
-int displayLost(Display*) {
-  static bool logged = false;
-  if (!logged) {
-    logged = true;
-    const char* name = std::getenv("DISPLAY");
-    log("kit: lost the connection to the display %s; terminating", name ? name : "");
-  }
-  return 0;
+// The name of the display GTK runs on ("" before it opens one).
+std::string& gtkDisplayName() {
+  static std::string* name = new std::string();
+  return *name;
 }
 
-void afterDisplayLost(Display*, void*) {
-  static bool terminating = false;
-  if (terminating) return;
-  terminating = true;
-  Queue::main().async([] { Application::shared()->terminate(); });
+// Ends the application through its terminate path (the delegate hears
+// willTerminate, the will-terminate notification goes out) and the process
+// with status 0, as after its run loop. The process's exit handlers and
+// the libraries' finalizers are not run: the toolkit stopped in the middle
+// of a call on the dead connection, and theirs would go on with it. What
+// kit's own exit handler writes, the user defaults, is written here.
+// Main thread.
+[[noreturn]] void terminateForLostDisplay() {
+  Application::shared()->terminate();
+  UserDefaults::resetStandardUserDefaults();
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+// Losing the display (the X server ended, or its connection broke) is
+// logged once and ends the application through its terminate path, right
+// where Xlib found the connection gone: the toolkit's code that made the
+// failing call, and the libraries under it, would go on with a dead
+// connection and abort or crash (GDK's keyboard map, GLX, atoms), so the
+// handler never returns into them. A thread other than the main thread
+// hands the ending to the main thread and waits for the process to end.
+// Connections of the process to other displays keep Xlib's own ending;
+// a process already exiting (whose display may end before the libraries'
+// finalizers are through with it) goes on exiting.
+std::atomic<bool> processExiting{false};
+
+int displayLost(Display* connection) {
+  const char* name = connection ? DisplayString(connection) : nullptr;
+  if (!name || gtkDisplayName() != name || processExiting) return 0;
+  static std::atomic<bool> logged{false};
+  if (!logged.exchange(true)) log("kit: lost the connection to the display %s; terminating", name);
+  if (!RunLoop::isMainThread()) {
+    Queue::main().async([] { terminateForLostDisplay(); });
+    for (;;) pause();
+  }
+  terminateForLostDisplay();
 }
 
 void watchDisplayConnection() {
   GdkDisplay* display = gdk_display_get_default();
   if (!GDK_IS_X11_DISPLAY(display)) return;
+  gtkDisplayName() = DisplayString(GDK_DISPLAY_XDISPLAY(display));
   XSetIOErrorHandler(displayLost);
-  XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), afterDisplayLost, nullptr);
+  // Exiting, the dead connection answers nothing instead of ending the
+  // process again.
+  XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), [](Display*, void*) {}, nullptr);
+  std::atexit([] { processExiting = true; });
+}
+
+// The scale GDK gives windows by itself (from GDK_SCALE or the desktop's
+// settings), read before kit forces one.
+int naturalDisplayScale() {
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor && gdk_display_get_n_monitors(display) > 0) monitor = gdk_display_get_monitor(display, 0);
+  return monitor ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
 }
 
 void start() {
@@ -103,6 +152,7 @@ void start() {
     r.reason = std::string("GTK cannot open the display ") + display;
   } else {
     r.available = true;
+    r.displayScale = naturalDisplayScale();
     watchDisplayConnection();
     GLibPump::shared();
     r.context = makeContext();
@@ -139,8 +189,15 @@ WebKitWebContext* browserWebContext() {
 void setBrowserDisplayScale(double scale) {
   if (!browserEngineAvailable()) return;
   GdkDisplay* display = gdk_display_get_default();
-  const int wanted = std::max(1, static_cast<int>(std::lround(scale)));
+  const Runtime& r = runtime();
+  const int wanted = r.displayScaleHeld ? r.displayScale : std::max(1, static_cast<int>(std::lround(scale)));
   if (GDK_IS_X11_DISPLAY(display)) gdk_x11_display_set_window_scale(display, wanted);
+}
+
+void holdDisplayScale(bool held) {
+  KIT_CHECK_MAIN_THREAD();
+  runtime().displayScaleHeld = held;
+  setBrowserDisplayScale(Screen::main()->scale());
 }
 
 }  // namespace detail

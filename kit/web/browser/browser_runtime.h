@@ -5,8 +5,10 @@
 // web views. Where no display can be had (no DISPLAY, or GTK cannot open
 // it), the browser engine is unavailable: one log line says so, once, and
 // web views run the page driver instead. Losing the display later (the X
-// server ends) is logged and ends the application through its terminate
-// path. All of it on the main thread.
+// server ends), at any moment after GTK opened it, is logged and ends the
+// application through its terminate path and the process with status 0,
+// where the toolkit found the connection gone. All of it on the main
+// thread.
 #pragma once
 
 #include <string>
@@ -26,8 +28,12 @@ void useBrowserEngine();
 namespace detail {
 // WebKit's context shared by every browser engine (nil when unavailable).
 WebKitWebContext* browserWebContext();
-// Gives GDK the scale of the screen the views are drawn for.
+// Gives GDK the scale of the screen the views are drawn for (the
+// display's own while it is held).
 void setBrowserDisplayScale(double scale);
+// While held, GDK keeps the display's own scale whatever the screen's: a
+// desktop window shows the pages at the density they are drawn at.
+void holdDisplayScale(bool held);
 }  // namespace detail
 
 }  // namespace kit
