@@ -18,7 +18,7 @@ int fuzzImageReader(const uint8_t* data, size_t size, Open open, size_t maxPixel
   limits.maxPixels = maxPixels;
   limits.maxMemory = size_t{1} << 26;
   limits.maxFrames = 64;
-  auto bytes = std::make_shared<const std::vector<uint8_t>>(data, data + size);
+  auto bytes = kit::makeBytes(std::span<const uint8_t>(data, size));
   for (bool complete : {true, false}) {
     std::string error;
     auto reader = open(bytes, complete, limits, error);

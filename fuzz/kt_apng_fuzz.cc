@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (png->size() < 33 || be32(png->data() + 16) != frame.width || be32(png->data() + 20) != frame.height) {
       __builtin_trap();
     }
-    auto bytes = std::make_shared<const std::vector<uint8_t>>(std::move(*png));
+    auto bytes = kit::makeBytes(std::move(*png));
     std::string error;
     if (auto reader = kit::openPNGReader(bytes, true, limits, error)) {
       if (reader->frameCount() > 0) reader->decode(0, error);

@@ -52,7 +52,7 @@ int readBytes(GifFileType* gif, GifByteType* buffer, int length) {
 // and the global colour table; closed with the object.
 class GIFStream {
  public:
-  explicit GIFStream(const std::vector<uint8_t>& data) : reading_{data.data(), data.size()} {
+  explicit GIFStream(const ByteSnapshot& data) : reading_{data.data(), data.size()} {
     gif_ = DGifOpen(&reading_, readBytes, &code_);
   }
   ~GIFStream() {

@@ -141,7 +141,7 @@ class ICNSReader : public ImageReader {
 // entry's data. An entry that runs past the end (not arrived yet, or lying)
 // ends the walk.
 template <class Visit>
-void forEachEntry(const std::vector<uint8_t>& d, size_t end, Visit visit) {
+void forEachEntry(const ByteSnapshot& d, size_t end, Visit visit) {
   for (size_t at = 8; at + 8 <= end;) {
     const size_t length = be32(&d[at + 4]);
     if (length < 8 || length > end - at) return;
@@ -188,7 +188,7 @@ std::unique_ptr<ImageReader> openICNSReader(Bytes data, bool, const DecodeLimits
     if (embeddedType == UTType::PNG || embeddedType == UTType::JPEG2000) {
       icon.coding = Coding::Embedded;
       icon.embeddedType = embeddedType;
-      icon.embedded = std::make_shared<const std::vector<uint8_t>>(p, p + length);
+      icon.embedded = makeBytes(std::span<const uint8_t>(p, length));
       auto open = embeddedType == UTType::PNG ? openPNGReader : openJPEG2000Reader;
       std::string reason;
       auto reader = open(icon.embedded, true, limits, reason);

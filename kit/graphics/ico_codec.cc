@@ -46,7 +46,7 @@ class ICOReader : public ImageReader {
     const size_t available = std::min<size_t>(e.size, data_->size() - e.offset);
     const uint8_t* d = data_->data() + e.offset;
     if (available >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) {
-      auto png = std::make_shared<const std::vector<uint8_t>>(d, d + available);
+      auto png = makeBytes(std::span<const uint8_t>(d, available));
       auto reader = openPNGReader(png, true, limits_, error);
       return reader ? reader->decode(0, error) : nullptr;
     }

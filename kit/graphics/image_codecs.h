@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "kit/graphics/bitmap.h"
+#include "kit/graphics/byte_snapshot.h"
 #include "kit/graphics/image_properties.h"
 
 namespace kit {
-
-using Bytes = std::shared_ptr<const std::vector<uint8_t>>;
 
 class ImageReader {
  public:

@@ -1,6 +1,7 @@
 // Image sources: type detection, reader selection and frame caching.
 #include "kit/graphics/image_source.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 
@@ -60,10 +61,31 @@ std::vector<std::string> ImageSource::typeIdentifiers() {
   return {UTType::PNG, UTType::JPEG, UTType::GIF, UTType::BMP, UTType::ICO, UTType::TIFF, UTType::JPEG2000, UTType::ICNS};
 }
 
-void ImageSource::updateData(std::span<const uint8_t> data, bool final) {
+void ImageSource::updateData(std::span<const uint8_t> data, bool final) { updateData(data, 0, final); }
+
+namespace {
+
+// Bytes compared where the held data ends before trusting that new data
+// continues it: enough to tell another buffer, few enough to cost nothing.
+constexpr size_t kContinuationCheckBytes = 64;
+
+bool continues(const GrowingBytes& held, std::span<const uint8_t> data, size_t unchanged) {
+  if (unchanged == 0 || unchanged != held.size() || data.size() < unchanged) return false;
+  const std::span<const uint8_t> end = held.tail(kContinuationCheckBytes);
+  return std::equal(end.begin(), end.end(), data.begin() + static_cast<std::ptrdiff_t>(unchanged - end.size()));
+}
+
+}  // namespace
+
+void ImageSource::updateData(std::span<const uint8_t> data, size_t unchanged, bool final) {
   std::lock_guard lock(mutex_);
   if (final_) return;
-  data_ = std::make_shared<const std::vector<uint8_t>>(data.begin(), data.end());
+  if (continues(buffer_, data, unchanged)) {
+    buffer_.append(data.subspan(unchanged));
+  } else {
+    buffer_.assign(data);
+  }
+  data_ = buffer_.snapshot();
   final_ = final;
   clearCacheLocked();
   reopen();
@@ -192,6 +214,11 @@ void ImageSource::clearCacheLocked() {
 size_t ImageSource::cachedBytes() const {
   std::lock_guard lock(mutex_);
   return cachedBytes_;
+}
+
+uint64_t ImageSource::copiedBytes() const {
+  std::lock_guard lock(mutex_);
+  return buffer_.copiedBytes();
 }
 
 Ref<Bitmap> ImageSource::createThumbnailAtIndex(size_t index, size_t maxPixelSize) {

@@ -17,6 +17,7 @@
 #include "kit/foundation/object.h"
 #include "kit/foundation/runtime.h"
 #include "kit/graphics/bitmap.h"
+#include "kit/graphics/byte_snapshot.h"
 #include "kit/graphics/image_properties.h"
 
 namespace kit {
@@ -61,6 +62,11 @@ class ImageSource : public Object {
   // Replaces the data with a longer prefix of the file (or the same), and
   // says whether it is the whole file. Ignored once final data was given.
   void updateData(std::span<const uint8_t> data, bool final);
+  // The same for a caller that knows the first `unchanged` bytes of `data`
+  // are those it gave before: only the bytes after them are copied. When
+  // they are not a continuation of the data held (another length, or other
+  // bytes where the held data ends), the whole of `data` is copied.
+  void updateData(std::span<const uint8_t> data, size_t unchanged, bool final);
 
   // Complete data whose first frame the reader finds damaged is InvalidData
   // for the source, and so is any such frame for its index (finding out may
@@ -80,6 +86,9 @@ class ImageSource : public Object {
   std::string lastError() const;
   // The pixel bytes of the frames kept for later requests.
   size_t cachedBytes() const;
+  // Every encoded byte the source has copied into its buffers so far:
+  // about the data's length when it arrives as a growing prefix.
+  uint64_t copiedBytes() const;
 
   // The type identifiers sources can decode.
   static std::vector<std::string> typeIdentifiers();
@@ -95,7 +104,10 @@ class ImageSource : public Object {
 
   mutable std::mutex mutex_;
   ImageSourceOptions options_;
-  std::shared_ptr<const std::vector<uint8_t>> data_;
+  // The bytes given so far, and the readers' immutable snapshot of them
+  // (images and readers keep snapshots past later updates).
+  GrowingBytes buffer_;
+  Bytes data_;
   bool final_ = false;
   std::string type_;
   std::unique_ptr<ImageReader> reader_;

@@ -112,8 +112,8 @@ bool checkSiz(const Siz& siz, const DecodeLimits& limits, std::string& error) {
 // looked at, wherever it starts. Entropy-coded data never holds a 0xFF byte
 // followed by one above 0x8F, so only marker segments can be touched, and
 // of those only bytes that spell a SOT whose length overruns the data.
-std::vector<uint8_t> withTileDataInBounds(const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> copy = data;
+std::vector<uint8_t> withTileDataInBounds(const ByteSnapshot& data) {
+  std::vector<uint8_t> copy(data.begin(), data.end());
   size_t at = 0;
   if (!findCodestream(copy.data(), copy.size(), at) || copy.size() - at < 6) return copy;
   const size_t n = copy.size();
@@ -225,7 +225,7 @@ struct Decompression {
     if (stream) opj_stream_destroy(stream);
   }
 
-  bool readHeader(const std::vector<uint8_t>& data, bool strict) {
+  bool readHeader(const ByteSnapshot& data, bool strict) {
     memory.data = data.data();
     memory.size = data.size();
     stream = makeStream(memory, true);
@@ -418,7 +418,7 @@ std::unique_ptr<ImageReader> openJPEG2000Reader(Bytes data, bool complete, const
                                                 std::string& error) {
   Siz siz;
   if (!readSiz(data->data(), data->size(), siz, error) || !checkSiz(siz, limits, error)) return nullptr;
-  if (!complete) data = std::make_shared<const std::vector<uint8_t>>(withTileDataInBounds(*data));
+  if (!complete) data = makeBytes(withTileDataInBounds(*data));
   Decompression d;
   if (!d.readHeader(*data, complete)) {
     error = "JPEG 2000 header cannot be read: " + d.reason("the header is damaged");

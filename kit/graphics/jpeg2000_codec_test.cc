@@ -183,8 +183,7 @@ TEST(JPEG2000, PartialDataAndHostileHeaders) {
 TEST(JPEG2000, TilePartLengthsBeyondTheDataAreNotAllocated) {
   std::ifstream in(KIT_FUZZ_CORPUS_DIR "/image_jpeg2000/j2k-unknown-marker-long-tile-part", std::ios::binary);
   ASSERT_TRUE(in);
-  auto bytes = std::make_shared<const std::vector<uint8_t>>(std::istreambuf_iterator<char>(in),
-                                                            std::istreambuf_iterator<char>());
+  auto bytes = makeBytes(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
   ASSERT_EQ(bytes->size(), 516u);
   DecodeLimits limits;
   limits.maxPixels = size_t{1} << 20;

@@ -26,7 +26,7 @@ struct Header {
 
 // Reads IHDR and the few ancillary chunks the properties need, without
 // decompressing anything.
-bool readHeader(const std::vector<uint8_t>& d, Header& h, std::string& error) {
+bool readHeader(const ByteSnapshot& d, Header& h, std::string& error) {
   if (d.size() < 33 || std::memcmp(d.data(), "\x89PNG\r\n\x1a\n", 8) != 0) {
     error = "PNG header is incomplete";
     return false;

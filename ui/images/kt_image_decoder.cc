@@ -54,7 +54,8 @@ bool KTImageDecoder::updateData(const kit::Ref<kit::Data>& data, bool final) {
 
 bool KTImageDecoder::updateGrowingData(const kit::Ref<kit::MutableData>& data) {
   // Unfinished data is read only here (the image source keeps its own
-  // bytes; the animated-PNG reader waits for the final data), so the
+  // bytes, copying from a buffer it saw before only what was appended
+  // since; the animated-PNG reader waits for the final data), so the
   // buffer is held as it is.
   if (!data) return update(kit::Data::make(), false);
   return update(data, false);
@@ -63,9 +64,11 @@ bool KTImageDecoder::updateGrowingData(const kit::Ref<kit::MutableData>& data) {
 bool KTImageDecoder::update(kit::Ref<kit::Data> data, bool final) {
   std::lock_guard lock(lock_);
   if (finalized_) return false;
-  const size_t held = data_ ? data_->length() : 0;
-  if (data->length() < held) return false;
+  if (data->length() < dataLength_) return false;
   finalized_ = final;
+  // The same growing buffer again holds what it held then, and more.
+  unchangedLength_ = data == data_ ? dataLength_ : 0;
+  dataLength_ = data->length();
   data_ = std::move(data);
   const KTImageType detected = KTDetectImageType(data_);
   if (sourceTypeDetected_) {
@@ -129,7 +132,7 @@ void KTImageDecoder::updateSourceImageIO() {
       source_->updateData(bytes, false);
     }
   } else {
-    source_->updateData(bytes, finalized_);
+    source_->updateData(bytes, unchangedLength_, finalized_);
   }
   if (!source_) return;
 

@@ -103,6 +103,10 @@ class KTImageDecoder : public kit::Object {
 
   mutable std::recursive_mutex lock_;
   kit::Ref<kit::Data> data_;
+  // The length of data_ when it was taken (a growing buffer is longer by now),
+  // and how many of its first bytes the update before had given too.
+  size_t dataLength_ = 0;
+  size_t unchangedLength_ = 0;
   std::atomic<KTImageType> type_{KTImageTypeUnknown};
   double scale_ = 1;
   std::atomic<size_t> frameCount_{0};
