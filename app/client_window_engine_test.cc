@@ -6,8 +6,8 @@
 // Then the program itself: `gameclient --window`, closed by its window
 // manager's close request or its window destroyed by another program,
 // leaves through the application's terminate path with status 0 and leaves
-// no process behind; its display lost while it starts, it ends with status
-// 0 too. Skips itself without a display.
+// no process behind; its display lost while it starts, GTK still opening
+// it or its window made, it ends with status 0 too. Skips itself without a display.
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,7 @@
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
 #include "kit/desktop/testing/window_waits.h"
+#include "kit/desktop/testing/x_connection_breaker.h"
 #include "kit/desktop/testing/x_screenshot.h"
 #include "kit/desktop/testing/x_server.h"
 #include "kit/foundation/values.h"
@@ -395,6 +396,30 @@ TEST(ClientWindowProgram, LosingTheDisplayWhileTheClientStartsEndsItWithStatusZe
                                            << readFile(output);
   EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
   EXPECT_NE(readFile(output).find("lost the connection to the display " + server.name()), std::string::npos)
+      << readFile(output);
+}
+
+// The display goes while the window's GTK is still opening it (the
+// connection breaks at its first request after the setup, before the
+// application main): the client ends with status 0 all the same.
+TEST(ClientWindowProgram, LosingTheDisplayWhileGtkOpensItEndsItWithStatusZero) {
+  kit::test::XServer server;
+  if (!server.start()) GTEST_SKIP() << "needs Xvfb";
+  kit::test::XConnectionBreaker breaker(server.name());
+  ASSERT_TRUE(breaker.start());
+  sim::Simulator simulator;
+  kit::test::TempDirectory dir("gameclient-window");
+  ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
+  const std::string output = dir.file("output.log");
+  WindowProgram program(dir, breaker.name(), output);
+  ASSERT_TRUE(program.started());
+
+  ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, 30)) << readFile(output);
+  ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status()) << "\n"
+                                           << readFile(output);
+  EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
+  EXPECT_EQ(breaker.connectionsBroken(), 1);
+  EXPECT_NE(readFile(output).find("lost the connection to the display " + breaker.name()), std::string::npos)
       << readFile(output);
 }
 

@@ -3,7 +3,8 @@
 // 127.0.0.1 (through its services file), launches, loads the configured
 // game page from the page server and, sent SIGTERM, leaves through the
 // application's terminate path with status 0, also when the signal comes
-// in its first instant or its display goes away. It keeps running while
+// in its first instant or its display goes away (GTK still opening it,
+// too). It keeps running while
 // its page talks to it, exports no copies of the C++ library's functions,
 // and runs against the simulator program as an operator would. Under a
 // display (as CI runs the tests) the page runs in the browser engine,
@@ -32,6 +33,8 @@
 #include <string>
 #include <vector>
 
+#include "kit/desktop/testing/x_connection_breaker.h"
+#include "kit/desktop/testing/x_server.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
 #include "kit/net/testing/test_server.h"
@@ -236,6 +239,34 @@ TEST(GameClientProgram, LosingTheDisplayIsLoggedAndEndsThroughTheTerminatePath) 
   const size_t lost = log.find("lost the connection to the display :" + display);
   ASSERT_NE(lost, std::string::npos) << log;
   EXPECT_NE(log.find("application: terminated", lost), std::string::npos) << log;
+}
+
+// The display goes while GTK is still opening it: its connection breaks at
+// the first request after the setup, inside GTK's opening, every time. The
+// client ends through the terminate path with status 0 all the same.
+TEST(GameClientProgram, LosingTheDisplayWhileGtkOpensItEndsThroughTheTerminatePath) {
+  kit::test::XServer server;
+  if (!server.start()) GTEST_SKIP() << "needs Xvfb";
+  kit::test::XConnectionBreaker breaker(server.name());
+  ASSERT_TRUE(breaker.start());
+  sim::Simulator simulator;
+  kit::test::TempDirectory dir("gameclient");
+  ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
+  const std::string output = dir.file("output.log");
+  std::vector<std::string> environment;
+  for (const std::string& entry : childEnvironment(dir))
+    if (!entry.starts_with("DISPLAY=")) environment.push_back(entry);
+  environment.push_back("DISPLAY=" + breaker.name());
+  Program program(environment, output);
+  ASSERT_TRUE(program.started());
+
+  expectCleanEnd(program, output, 30);
+  EXPECT_EQ(breaker.connectionsBroken(), 1);
+  const std::string log = readFile(output);
+  const size_t lost = log.find("lost the connection to the display " + breaker.name());
+  ASSERT_NE(lost, std::string::npos) << log;
+  EXPECT_NE(log.find("application: terminated", lost), std::string::npos) << log;
+  EXPECT_EQ(log.find("no browser engine"), std::string::npos) << log;
 }
 
 // A port the system had free a moment ago.

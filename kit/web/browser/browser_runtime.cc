@@ -117,6 +117,24 @@ int displayLost(Display* connection) {
   terminateForLostDisplay();
 }
 
+// While GTK opens the display (gtk_init_check), the connection is GDK's
+// alone: GDK sets Xlib's I/O error handler itself as it opens it, and its
+// handler ends the process with exit(1) when the connection is lost in its
+// first round trips. An exit handler of kit's, registered as the opening
+// starts, turns a failing exit of the main thread during the opening into
+// the ending for a lost display; it runs before the exit handlers
+// registered before it, and the process ends in it, as in displayLost():
+// the toolkit is in the middle of a call on the dead connection.
+std::atomic<bool> openingDisplay{false};
+
+void endIfTheDisplayWasLostWhileOpening(int status, void*) {
+  if (status == 0 || !openingDisplay || !RunLoop::isMainThread()) return;
+  openingDisplay = false;
+  const char* name = std::getenv("DISPLAY");
+  log("kit: lost the connection to the display %s; terminating", name ? name : "");
+  terminateForLostDisplay();
+}
+
 void watchDisplayConnection() {
   GdkDisplay* display = gdk_display_get_default();
   if (!GDK_IS_X11_DISPLAY(display)) return;
@@ -126,6 +144,17 @@ void watchDisplayConnection() {
   // process again.
   XSetIOErrorExitHandler(GDK_DISPLAY_XDISPLAY(display), [](Display*, void*) {}, nullptr);
   std::atexit([] { processExiting = true; });
+}
+
+// Opens the display for GTK (false when it cannot be opened) and, once it
+// is open, watches its connection. Once, from start().
+bool openDisplay() {
+  on_exit(endIfTheDisplayWasLostWhileOpening, nullptr);
+  openingDisplay = true;
+  const bool opened = gtk_init_check(nullptr, nullptr);
+  if (opened) watchDisplayConnection();
+  openingDisplay = false;
+  return opened;
 }
 
 // The scale GDK gives windows by itself (from GDK_SCALE or the desktop's
@@ -148,12 +177,11 @@ void start() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
     r.reason = "DISPLAY is not set (run under xvfb-run -a)";
-  } else if (!gtk_init_check(nullptr, nullptr)) {
+  } else if (!openDisplay()) {
     r.reason = std::string("GTK cannot open the display ") + display;
   } else {
     r.available = true;
     r.displayScale = naturalDisplayScale();
-    watchDisplayConnection();
     GLibPump::shared();
     r.context = makeContext();
     GLibPump::shared().poke();

@@ -4,11 +4,11 @@
 // cache folders under the application's own, and the default engine of new
 // web views. Where no display can be had (no DISPLAY, or GTK cannot open
 // it), the browser engine is unavailable: one log line says so, once, and
-// web views run the page driver instead. Losing the display later (the X
-// server ends), at any moment after GTK opened it, is logged and ends the
-// application through its terminate path and the process with status 0,
-// where the toolkit found the connection gone. All of it on the main
-// thread.
+// web views run the page driver instead. Losing the display (the X server
+// ends, or the connection breaks) at any moment, GTK's opening of it
+// included, is logged and ends the application through its terminate path
+// and the process with status 0, where the toolkit found the connection
+// gone. All of it on the main thread.
 #pragma once
 
 #include <string>
