@@ -225,10 +225,11 @@ void NavigationController::showTop(bool animated, bool fromRight, std::function<
   shown_ = top;
   Ref<View> oldView = shown && shown->isViewLoaded() ? shown->viewIfLoaded() : nullptr;
   if (oldView && oldView->superview().get() != view().get()) oldView.reset();
+  // Loaded first: a controller may show or hide the bar as its view loads,
+  // and its view is laid out below the bar it chose.
+  Ref<View> newView = top ? top->view() : nullptr;
   const Rect target = contentFrame();
-  Ref<View> newView;
-  if (top) {
-    newView = top->view();
+  if (newView) {
     newView->setFrame(target);
     newView->setAutoresizingMask(AutoresizingFlexibleWidth | AutoresizingFlexibleHeight);
     if (oldView && !fromRight) view()->insertSubviewBelow(newView, oldView.get());

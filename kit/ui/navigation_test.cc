@@ -27,6 +27,11 @@ class Page : public kit::ViewController {
   std::string name;
   std::vector<std::string> log;
   bool hideBarOnAppear = false;
+  bool showBarOnLoad = false;
+  void viewDidLoad() override {
+    if (showBarOnLoad)
+      if (auto nav = navigationController()) nav->setNavigationBarHidden(false);
+  }
   void viewWillAppear(bool) override {
     log.push_back("willAppear");
     if (hideBarOnAppear)
@@ -126,6 +131,19 @@ TEST_F(NavigationTest, TheBarHiddenFlagIsKeptPerPush) {
   nav->pushViewController(kit::make<Page>("其他"), false);
   nav->popViewController(false);
   EXPECT_TRUE(nav->isNavigationBarHidden());
+
+  // A page that shows the bar as its view loads is laid out below it, with
+  // and without the slide.
+  for (bool animated : {false, true}) {
+    nav->setNavigationBarHidden(true);
+    auto page = kit::make<Page>("协议");
+    page->showBarOnLoad = true;
+    nav->pushViewController(page, animated);
+    advance(kit::ViewController::TransitionDuration + 1e-6);
+    EXPECT_FALSE(nav->isNavigationBarHidden());
+    EXPECT_EQ(page->view()->frame(), (Rect{0, 44, 375, 623})) << "animated " << animated;
+    nav->popViewController(false);
+  }
 }
 
 TEST_F(NavigationTest, TheBarShowsTitleItemsAndABackButtonInItsTint) {

@@ -1,8 +1,6 @@
 // The platform SDK's base page controller. See kt_base_vc.h.
 #include "platform/account/kt_base_vc.h"
 
-#include <algorithm>
-
 #include "kit/dispatch/thread_check.h"
 #include "kit/graphics/color.h"
 #include "kit/graphics/image_named.h"
@@ -53,17 +51,6 @@ void KTBaseVC::viewDidLoad() {
 void KTBaseVC::hiddenNavBar(bool hidden) {
   KIT_CHECK_MAIN_THREAD();
   if (auto* nav = navigationController()) nav->setNavigationBarHidden(hidden);
-}
-
-void KTBaseVC::placeBelowNavigationBar(kit::View& content) {
-  KIT_CHECK_MAIN_THREAD();
-  const kit::Rect page = view()->bounds();
-  double top = 0;
-  if (auto* nav = navigationController(); nav && !nav->navigationBar()->isHidden()) {
-    const kit::Rect bar = nav->navigationBar()->convertRectToView(nav->navigationBar()->bounds(), view().get());
-    top = std::clamp(bar.maxY(), 0.0, page.height());
-  }
-  content.setFrame(kit::Rect{0, top, page.width(), page.height() - top});
 }
 
 void KTBaseVC::SetBarTitleViewWithTitle(const std::string& title, const kit::Ref<kit::Image>& image) {

@@ -46,10 +46,6 @@ class KTBaseVC : public kit::ViewController, public kit::TextFieldDelegate {
   void createLeftItem();
   // The left bar item becomes an empty view.
   void hiddenLeftBtn();
-  // Lays `content` (a view filling this page's view) out from the bottom of
-  // the shown navigation bar down, as a page under the bar is inset, so
-  // that the bar hides none of it; with no bar shown it fills the page.
-  void placeBelowNavigationBar(kit::View& content);
   // Hides the back arrow and removes the custom title view, then pops this
   // page, or dismisses the whole stack when it holds one page.
   virtual void popAction();

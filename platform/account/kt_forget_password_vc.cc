@@ -35,7 +35,6 @@ void KTForgetPasswordVC::loadView() {
 void KTForgetPasswordVC::viewWillAppear(bool animated) {
   KTBaseVC::viewWillAppear(animated);
   hiddenNavBar(false);
-  if (auto page = web()) placeBelowNavigationBar(*page);
 }
 
 void KTForgetPasswordVC::viewDidLoad() {
@@ -45,6 +44,10 @@ void KTForgetPasswordVC::viewDidLoad() {
       kit::describe(ClientConfiguration::shared().valueForKey(ClientConfiguration::kPlatformWebHost));
   if (auto page = web()) {
     page->delegate = selfAs<KTForgetPasswordVC>();
+    // The bar shows before the page loads: the page is laid out below it,
+    // at its final size, from the start.
+    hiddenNavBar(false);
+    page->layoutIfNeeded();
     page->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(host + PagePath)));
   }
 }

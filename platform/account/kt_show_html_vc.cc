@@ -37,14 +37,12 @@ void KTShowHTMLVC::viewDidLoad() {
     web->delegate = selfAs<KTShowHTMLVC>();
     web->scrollView()->setBounces(false);
   }
+  // The bar shows before the page loads: the page is laid out below it, at
+  // its final size, from the start.
+  hiddenNavBar(false);
+  if (auto web = WebView()) web->layoutIfNeeded();
   loadurl(SDPPlatformAPIBaseURL() + AgreementPath);
   SetBarTitleViewWithTitle("用户协议", kit::imageNamed(NSStringURLEncode::getImagePath(kTitleImage)));
-  hiddenNavBar(false);
-}
-
-void KTShowHTMLVC::viewWillAppear(bool animated) {
-  KTBaseVC::viewWillAppear(animated);
-  if (auto web = WebView()) placeBelowNavigationBar(*web);
 }
 
 void KTShowHTMLVC::loadurl(const std::string& url) {

@@ -29,8 +29,6 @@ class KTShowHTMLVC : public KTBaseVC, public kit::LegacyWebViewDelegate {
   void loadView() override;
   // No bouncing, the agreement loading, the title view, the bar shown.
   void viewDidLoad() override;
-  // The page sits below the navigation bar.
-  void viewWillAppear(bool animated) override;
   // Loads the page with the spinner turning over it.
   void loadurl(const std::string& url);
 
