@@ -24,12 +24,14 @@ demo: deps
 # One clang tree serves the tests and the fuzz targets: AddressSanitizer and
 # UndefinedBehaviorSanitizer everywhere, libFuzzer instrumentation on the
 # libraries, optimised a little so that the fuzzers get through their runs.
+# The benchmark programs are built there too (not run), so that one that
+# stops building is seen by the tests' build.
 SANITIZE_TREE = build/sanitize
 
 build-test: deps
 	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_TREE) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
-	  -DKIT_SANITIZE=ON -DKIT_FUZZ=ON -DKIT_BENCH=OFF
+	  -DKIT_SANITIZE=ON -DKIT_FUZZ=ON -DKIT_BENCH=ON
 	ninja -C $(SANITIZE_TREE) -j $(JOBS)
 
 # The engine tests (label "engine") find the display xvfb-run gives; the
@@ -54,8 +56,7 @@ BENCH_FLAGS ?=
 bench: bench-build
 	bash scripts/run-benchmarks.sh build/bench/bench $(BENCH_FLAGS)
 
-# Every benchmark program built, none run (CI builds them so that a bench
-# tree that stops building is seen at once).
+# Every benchmark program built in a release tree of its own, none run.
 bench-build: deps
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF -DKIT_BENCH=ON
 	ninja -C build/bench -j $(JOBS) benchmarks
