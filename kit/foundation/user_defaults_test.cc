@@ -19,6 +19,7 @@
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/log_capture.h"
+#include "kit/testing/own_process.h"
 #include "kit/testing/temp_directory.h"
 
 extern char** environ;
@@ -57,24 +58,10 @@ class UserDefaultsTest : public ::testing::Test {
   // Starts this test binary again, running only `test` as a writer named
   // `prefix` that waits for the end of the pipe `go`; the pid, or -1.
   pid_t spawnWriter(const std::string& test, const char* prefix, const int go[2]) {
-    std::vector<std::string> env{"KIT_USER_DEFAULTS_PATH=" + path_, std::string("KIT_USER_DEFAULTS_WRITER=") + prefix,
-                                 "KIT_USER_DEFAULTS_GO=" + std::to_string(go[0])};
-    for (char** e = environ; *e; ++e) {
-      if (!std::string_view(*e).starts_with("KIT_USER_DEFAULTS_")) env.emplace_back(*e);
-    }
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, go[1]);
-    std::string exe = fs::read_symlink("/proc/self/exe").string();
-    std::string filter = "--gtest_filter=" + test;
-    char* argv[] = {exe.data(), filter.data(), nullptr};
-    pid_t pid = 0;
-    const int failed = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return failed ? -1 : pid;
+    return test::spawnTestProcess(test,
+                                  {"KIT_USER_DEFAULTS_PATH=" + path_, std::string("KIT_USER_DEFAULTS_WRITER=") + prefix,
+                                   "KIT_USER_DEFAULTS_GO=" + std::to_string(go[0])},
+                                  {"KIT_USER_DEFAULTS_"}, go[1]);
   }
 
   test::TempDirectory temp_{"kit-defaults"};
@@ -230,23 +217,8 @@ TEST_F(UserDefaultsTest, TwoProcessesWritingOneFileKeepEachOthersKeys) {
   ASSERT_EQ(pipe(go), 0);
   std::vector<pid_t> writers;
   for (const char* prefix : {"first", "second"}) {
-    std::vector<std::string> env{"KIT_USER_DEFAULTS_PATH=" + path_, std::string("KIT_USER_DEFAULTS_WRITER=") + prefix,
-                                 "KIT_USER_DEFAULTS_GO=" + std::to_string(go[0])};
-    for (char** e = environ; *e; ++e) {
-      if (!std::string_view(*e).starts_with("KIT_USER_DEFAULTS_")) env.emplace_back(*e);
-    }
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, go[1]);
-    std::string exe = fs::read_symlink("/proc/self/exe").string();
-    std::string filter = "--gtest_filter=UserDefaultsChild.WritesItsKeysOneSynchronizeAtATime";
-    char* argv[] = {exe.data(), filter.data(), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_t pid = spawnWriter("UserDefaultsChild.WritesItsKeysOneSynchronizeAtATime", prefix, go);
+    ASSERT_GT(pid, 0);
     writers.push_back(pid);
   }
   close(go[0]);

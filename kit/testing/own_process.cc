@@ -108,4 +108,34 @@ bool inOwnProcess() {
   return false;
 }
 
+pid_t spawnTestProcess(const std::string& test, const std::vector<std::string>& environment,
+                       const std::vector<std::string>& replacedPrefixes, int closeInChild) {
+  std::vector<std::string> entries = environment;
+  for (char** e = environ; e && *e; ++e) {
+    const std::string_view entry(*e);
+    bool replaced = false;
+    for (const auto& prefix : replacedPrefixes) replaced = replaced || entry.starts_with(prefix);
+    if (!replaced) entries.emplace_back(entry);
+  }
+  std::vector<char*> envp;
+  for (auto& entry : entries) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (closeInChild >= 0) posix_spawn_file_actions_addclose(&actions, closeInChild);
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return -1;
+  }
+  std::string exe(path, static_cast<size_t>(length));
+  std::string filter = "--gtest_filter=" + test;
+  char* argv[] = {exe.data(), filter.data(), nullptr};
+  pid_t pid = 0;
+  const int failed = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return failed ? -1 : pid;
+}
+
 }  // namespace kit::test

@@ -10,6 +10,11 @@
 //   }
 #pragma once
 
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
 namespace kit::test {
 
 // True in the process started for the current test: the test goes on.
@@ -17,5 +22,14 @@ namespace kit::test {
 // current test fails, with the process's output, unless the test passed
 // there.
 bool inOwnProcess();
+
+// Starts this test program again, running only `test` (a child test that
+// plays one side of a test between processes), with this process's
+// environment less every variable whose name starts with one of
+// `replacedPrefixes`, plus `environment` ("NAME=value"). The descriptor
+// `closeInChild` (-1: none) is closed in the new process. Its pid, or -1;
+// the caller waits for it.
+pid_t spawnTestProcess(const std::string& test, const std::vector<std::string>& environment,
+                       const std::vector<std::string>& replacedPrefixes, int closeInChild = -1);
 
 }  // namespace kit::test

@@ -5,21 +5,18 @@
 #include "platform/account/kt_saved_accounts.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/own_process.h"
 #include "platform/base/testing/platform_test_bundle.h"
-
-extern char** environ;
 
 namespace {
 
@@ -78,26 +75,12 @@ TEST(SavedAccountsOfTwoClients, TwoClientsSavingAtOnceLoseNoAccount) {
   ASSERT_EQ(pipe(go), 0);
   std::vector<pid_t> clients;
   for (const char* prefix : {"first", "second"}) {
-    std::vector<std::string> env{"KIT_USER_DEFAULTS_PATH=" + bundle.defaultsPath(),
-                                 std::string("KT_SAVED_ACCOUNTS_WRITER=") + prefix,
-                                 "KT_SAVED_ACCOUNTS_GO=" + std::to_string(go[0])};
-    for (char** e = environ; *e; ++e) {
-      const std::string_view entry(*e);
-      if (!entry.starts_with("KIT_USER_DEFAULTS_") && !entry.starts_with("KT_SAVED_ACCOUNTS_")) env.emplace_back(entry);
-    }
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, go[1]);
-    std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
-    std::string filter = "--gtest_filter=SavedAccountsChild.SavesItsAccounts";
-    char* argv[] = {exe.data(), filter.data(), nullptr};
-    pid_t pid = 0;
-    const int failed = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(failed, 0);
+    const pid_t pid = kit::test::spawnTestProcess(
+        "SavedAccountsChild.SavesItsAccounts",
+        {"KIT_USER_DEFAULTS_PATH=" + bundle.defaultsPath(), std::string("KT_SAVED_ACCOUNTS_WRITER=") + prefix,
+         "KT_SAVED_ACCOUNTS_GO=" + std::to_string(go[0])},
+        {"KIT_USER_DEFAULTS_", "KT_SAVED_ACCOUNTS_"}, go[1]);
+    ASSERT_GT(pid, 0);
     clients.push_back(pid);
   }
   close(go[0]);
