@@ -7,24 +7,14 @@
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/render.h"
+#include "sim/platform_web_pages.h"
 
 namespace demo {
 
 namespace {
 
-std::string htmlEscape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+// The report's texts go into its page as the simulator's pages escape theirs.
+std::string htmlEscape(const std::string& text) { return sim::PlatformWebPages::escapeHTML(text); }
 
 }  // namespace
 
