@@ -49,12 +49,13 @@ test: build-test
 fuzz: build-test
 	FUZZ_JOBS=$(JOBS) bash scripts/run-fuzzers.sh $(SANITIZE_TREE)/fuzz $(FUZZ_RUNS)
 
-# Every benchmark program, five repetitions each, then one table of every
-# ratio against its peer with its goal (scripts/run-benchmarks.sh).
+# Every benchmark program, five repetitions each (under the virtual X
+# server, for the client window's rows), then one table of every ratio
+# against its peer with its goal (scripts/run-benchmarks.sh).
 # BENCH_FLAGS go to every program, e.g. BENCH_FLAGS=--benchmark_min_time=0.05.
 BENCH_FLAGS ?=
 bench: bench-build
-	bash scripts/run-benchmarks.sh build/bench/bench $(BENCH_FLAGS)
+	$(XVFB) bash scripts/run-benchmarks.sh build/bench/bench $(BENCH_FLAGS)
 
 # Every benchmark program built in a release tree of its own, none run.
 bench-build: deps
