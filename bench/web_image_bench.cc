@@ -60,6 +60,9 @@ std::string address(int round, int i) {
 void runManager(int round) {
   kit::test::TempDirectory dir("web-image-bench");
   auto cache = KTImageCache::initWithPath(kit::String::make(dir.path()));
+  // Room for every picture of a round (about 155 MB decoded), so that the
+  // memory level ends holding them all, as the wait below expects.
+  cache->memoryCache()->setCostLimit(uint64_t{1} << 30);
   auto manager = KTWebImageManager::initWithCache(cache, kit::OperationQueue::create("bench"));
   std::mutex mutex;
   std::condition_variable cv;
