@@ -85,6 +85,15 @@ std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir,
   return out;
 }
 
+// childEnvironment, on the display `display` (":N").
+std::vector<std::string> environmentOnDisplay(const kit::test::TempDirectory& dir, const std::string& display) {
+  std::vector<std::string> environment;
+  for (const std::string& entry : childEnvironment(dir))
+    if (!entry.starts_with("DISPLAY=")) environment.push_back(entry);
+  environment.push_back("DISPLAY=" + display);
+  return environment;
+}
+
 class Program {
  public:
   // The client. `holdingTermination`: started with SIGTERM and SIGINT
@@ -192,51 +201,26 @@ TEST(GameClientProgram, ASIGTERMInItsFirstInstantTakesTheTerminatePath) {
 
 TEST(GameClientProgram, LosingTheDisplayIsLoggedAndEndsThroughTheTerminatePath) {
   // A display of the test's own, to take away.
-  int number[2];
-  ASSERT_EQ(pipe(number), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, number[1], 3);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  char* xvfb[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), const_cast<char*>("3"),
-                  const_cast<char*>("-screen"), const_cast<char*>("0"), const_cast<char*>("1280x1024x24"),
-                  const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
-  pid_t server = 0;
-  const int spawned = posix_spawnp(&server, "Xvfb", &actions, nullptr, xvfb, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(number[1]);
-  if (spawned != 0) {
-    close(number[0]);
-    GTEST_SKIP() << "needs Xvfb";
-  }
-  std::string display;
-  char c;
-  while (read(number[0], &c, 1) == 1 && c != '\n') display += c;
-  close(number[0]);
-  ASSERT_FALSE(display.empty()) << "Xvfb gave no display";
+  kit::test::XServer server;
+  if (!server.start()) GTEST_SKIP() << "needs Xvfb";
 
   sim::Simulator simulator;
   kit::test::TempDirectory dir("gameclient");
   ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
   const std::string output = dir.file("output.log");
-  std::vector<std::string> environment;
-  for (const std::string& entry : childEnvironment(dir))
-    if (!entry.starts_with("DISPLAY=")) environment.push_back(entry);
-  environment.push_back("DISPLAY=:" + display);
-  Program program(environment, output);
+  Program program(environmentOnDisplay(dir, server.name()), output);
   ASSERT_TRUE(program.started());
   const std::string page = simulator.page().pageURL();
   const bool loaded = kit::test::runUntil(
       [&] { return program.ended() || readFile(output).find("game page loaded: " + page) != std::string::npos; }, 30);
   const bool engine = readFile(output).find("no browser engine") == std::string::npos;
 
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  server.stop();
   ASSERT_TRUE(loaded) << readFile(output);
   ASSERT_TRUE(engine) << "the client ran the page driver\n" << readFile(output);
   expectCleanEnd(program, output, 30);
   const std::string log = readFile(output);
-  const size_t lost = log.find("lost the connection to the display :" + display);
+  const size_t lost = log.find("lost the connection to the display " + server.name());
   ASSERT_NE(lost, std::string::npos) << log;
   EXPECT_NE(log.find("application: terminated", lost), std::string::npos) << log;
 }
@@ -253,11 +237,7 @@ TEST(GameClientProgram, LosingTheDisplayWhileGtkOpensItEndsThroughTheTerminatePa
   kit::test::TempDirectory dir("gameclient");
   ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
   const std::string output = dir.file("output.log");
-  std::vector<std::string> environment;
-  for (const std::string& entry : childEnvironment(dir))
-    if (!entry.starts_with("DISPLAY=")) environment.push_back(entry);
-  environment.push_back("DISPLAY=" + breaker.name());
-  Program program(environment, output);
+  Program program(environmentOnDisplay(dir, breaker.name()), output);
   ASSERT_TRUE(program.started());
 
   expectCleanEnd(program, output, 30);
