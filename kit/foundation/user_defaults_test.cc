@@ -64,6 +64,24 @@ class UserDefaultsTest : public ::testing::Test {
                                   {"KIT_USER_DEFAULTS_"}, go[1]);
   }
 
+  // Runs `test` as two writers, "first" and "second", that start on the
+  // same instant (when the pipe's last writing end closes), and waits for
+  // both to end well.
+  void runTwoWriters(const std::string& test) {
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> writers;
+    for (const char* prefix : {"first", "second"}) writers.push_back(spawnWriter(test, prefix, go));
+    close(go[0]);
+    close(go[1]);
+    for (pid_t pid : writers) {
+      ASSERT_GT(pid, 0);
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+  }
+
   test::TempDirectory temp_{"kit-defaults"};
   const std::string& dir_ = temp_.path();
   const std::string path_ = dir_ + "/prefs/app.plist";  // the folder is made on the first write
@@ -211,23 +229,7 @@ TEST(UserDefaultsChild, WritesItsKeysOneSynchronizeAtATime) {
 }
 
 TEST_F(UserDefaultsTest, TwoProcessesWritingOneFileKeepEachOthersKeys) {
-  // Both writers start on the same instant: when the pipe's last writing
-  // end closes.
-  int go[2];
-  ASSERT_EQ(pipe(go), 0);
-  std::vector<pid_t> writers;
-  for (const char* prefix : {"first", "second"}) {
-    pid_t pid = spawnWriter("UserDefaultsChild.WritesItsKeysOneSynchronizeAtATime", prefix, go);
-    ASSERT_GT(pid, 0);
-    writers.push_back(pid);
-  }
-  close(go[0]);
-  close(go[1]);
-  for (pid_t pid : writers) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  ASSERT_NO_FATAL_FAILURE(runTwoWriters("UserDefaultsChild.WritesItsKeysOneSynchronizeAtATime"));
 
   Ref<Dictionary> onDisk = dictionaryWithContentsOfFile(path_);
   ASSERT_TRUE(onDisk);
@@ -301,21 +303,7 @@ TEST(UserDefaultsChild, AppendsToOneListOneUpdateAtATime) {
 }
 
 TEST_F(UserDefaultsTest, TwoProcessesUpdatingOneListKeepEachOthersItems) {
-  int go[2];
-  ASSERT_EQ(pipe(go), 0);
-  std::vector<pid_t> writers;
-  for (const char* prefix : {"first", "second"}) {
-    pid_t pid = spawnWriter("UserDefaultsChild.AppendsToOneListOneUpdateAtATime", prefix, go);
-    ASSERT_GT(pid, 0);
-    writers.push_back(pid);
-  }
-  close(go[0]);
-  close(go[1]);
-  for (pid_t pid : writers) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  ASSERT_NO_FATAL_FAILURE(runTwoWriters("UserDefaultsChild.AppendsToOneListOneUpdateAtATime"));
 
   Ref<Dictionary> onDisk = dictionaryWithContentsOfFile(path_);
   ASSERT_TRUE(onDisk);
