@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git ca-certificates
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libbrotli-dev libzstd-dev libsqlite3-dev libmbedtls-dev libssl-dev libcurl4-openssl-dev
+  zlib1g-dev libbrotli-dev libzstd-dev libsqlite3-dev libmbedtls-dev libssl-dev libcurl4-openssl-dev libnghttp2-dev
   libcpp-httplib-dev nlohmann-json3-dev rapidjson-dev libplist-dev libicu-dev libpcre2-dev uuid-dev libexpat1-dev
   libcairo2-dev libpango1.0-dev libpng-dev libjpeg-dev libgif-dev libtiff-dev libopenjp2-7-dev libwebp-dev
   fonts-wqy-microhei tzdata
