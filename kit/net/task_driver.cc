@@ -423,6 +423,7 @@ void TaskDriver::releaseEasy() {
   if (headerList_) curl_slist_free_all(headerList_);
   headerList_ = nullptr;
   socket_ = -1;
+  framesOfOthers_ = false;
 }
 
 // ---- Commands
@@ -507,6 +508,11 @@ void TaskDriver::refreshSocketBytes() {
 }
 
 void TaskDriver::noteArrival(const SocketReceipt& receipt) {
+  // An HTTP/2 connection carries frames of other streams and of the
+  // connection itself (PINGs, settings, window updates): its bytes say
+  // nothing of this request, which lives by the bytes libcurl hands it
+  // (onHeader and onWrite touch it).
+  if (framesOfOthers_) return;
   // The kernel says how long ago the last data came, in real time; a
   // virtual clock stands still between advances, and the engine looks
   // before each one (see TransferEngine::noteArrivals), so the bytes came
@@ -521,6 +527,7 @@ void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
 bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   ++attemptsOnEasy_;
   socket_ = settings_.engine->socketFor(localPort, remotePort);
+  framesOfOthers_ = secure_ && negotiatedHTTP2();
   socketBytes_ = 0;
   socketBytesStale_ = false;
   countSocketBytesFromHere();
@@ -540,7 +547,22 @@ bool TaskDriver::bytesArrivedOnConnection() {
   if (!receipt || receipt->bytes <= socketBytes_) return false;
   socketBytes_ = receipt->bytes;
   noteArrival(*receipt);
-  return true;
+  return !framesOfOthers_;
+}
+
+bool TaskDriver::negotiatedHTTP2() const {
+  // libcurl speaks HTTP/2 on a TLS connection exactly when the handshake
+  // settled on "h2"; it never does over plain TCP unless asked to. (Its own
+  // CURLINFO_HTTP_VERSION is set only once a response head came.)
+  curl_tlssessioninfo* session = nullptr;
+  if (curl_easy_getinfo(easy_, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session ||
+      session->backend != CURLSSLBACKEND_OPENSSL || !session->internals) {
+    return false;
+  }
+  const unsigned char* protocol = nullptr;
+  unsigned length = 0;
+  SSL_get0_alpn_selected(static_cast<SSL*>(session->internals), &protocol, &length);
+  return length == 2 && memcmp(protocol, "h2", 2) == 0;
 }
 
 std::optional<std::pair<int, uint64_t>> TaskDriver::watchedSocketBytes() {

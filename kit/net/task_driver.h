@@ -103,7 +103,9 @@ class TaskDriver {
   // Whether bytes came in on the transfer's connection since the last look
   // (and then the transfer is alive from when they came): libcurl hands a
   // head over a line at a time and keeps the framing of a chunked body to
-  // itself.
+  // itself. Only a connection that carries nothing but this request counts
+  // so (HTTP/1.x); on an HTTP/2 connection a request lives by the bytes
+  // libcurl hands it, and this is always false.
   bool bytesArrivedOnConnection();
   // For a transfer whose time-out runs: looks for bytes that came, and
   // returns its socket with what it has received by now.
@@ -174,6 +176,8 @@ class TaskDriver {
   void countSocketBytesFromHere();
   // Takes the time the connection's last bytes came as a sign of life.
   void noteArrival(const SocketReceipt& receipt);
+  // Whether the TLS handshake of the transfer's connection chose HTTP/2.
+  bool negotiatedHTTP2() const;
   bool serveFromCache();
   void serveFile();
   void becomeDownload();
@@ -273,6 +277,7 @@ class TaskDriver {
   bool resumeRequested_ = false;
   bool socketBytesStale_ = false;  // touched since that look
   bool secure_ = false;            // the attempt goes over TLS
+  bool framesOfOthers_ = false;    // the connection multiplexes (HTTP/2), see noteArrival
   bool handshakeJudged_ = false;   // a handshake was accepted since the last connection
   bool chainPassedDefault_ = false;  // the last chain judged passed the default evaluation
   bool timedOut_ = false;
