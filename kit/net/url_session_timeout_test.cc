@@ -2,7 +2,7 @@
 // when the clock passes the request's time-out, a transfer that keeps
 // sending bytes never idles out however long it runs, and one that falls
 // silent times out a time-out after its last byte. The clock is virtual,
-// so each case takes milliseconds; the last case checks the real clock.
+// so each case takes milliseconds; the last cases check the real clock.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -280,6 +280,31 @@ TEST(NetworkTimeOnTheRealClock, ASilentServerTimesTheRequestOutAfterItsTimeOut) 
   session->dataTaskWithRequest(requestWithTimeout(server->url("/silent"), 0.05), result.handler())->resume();
   ASSERT_TRUE(result.done.wait());
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(result.error->code(), URLErrorTimedOut);
+  session->invalidateAndCancel();
+}
+
+// Bytes that libcurl holds (part of a status line) count from when the
+// kernel got them, not from when the time-out found them: a request under
+// a time-out of 2 s that gets them 0.3 s in and then nothing times out
+// about 2.3 s in, not 4 s in.
+TEST(NetworkTimeOnTheRealClock, BytesHeldByTheClientCountFromWhenTheyCameNotWhenTheyWereFound) {
+  TrickleServer server;
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+  const auto started = std::chrono::steady_clock::now();
+  session->dataTaskWithRequest(requestWithTimeout(server.url(), 2), result.handler())->resume();
+  ASSERT_TRUE(server.waitForRequest());
+  // Well after the client last looked at its connection.
+  EXPECT_FALSE(result.done.wait(0.3)) << "timed out before its time";
+  ASSERT_TRUE(server.write("HTTP/1.1 2"));
+  ASSERT_TRUE(server.waitUntilReceived());
+  ASSERT_TRUE(result.done.wait(10));
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(took.count(), 2.0);
+  // Found at the time-out, they would count from then and time it out 4 s in.
+  EXPECT_LT(took.count(), 3.7) << "the bytes counted from when the time-out found them";
   ASSERT_TRUE(result.error);
   EXPECT_EQ(result.error->code(), URLErrorTimedOut);
   session->invalidateAndCancel();
