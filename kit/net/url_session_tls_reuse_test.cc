@@ -68,9 +68,11 @@ class JudgeByPolicy : public URLSessionDelegate {
   bool implements(URLSessionDelegateEvent event) const override { return event == URLSessionDelegateEvent::SessionChallenge; }
   void didReceiveChallenge(URLSession&, const Ref<URLAuthenticationChallenge>& challenge,
                            ChallengeCompletion completion) override {
+    ++challenges_;
     answer(judge_.load(), pinned_, challenge, completion);
   }
   std::atomic<Judge> judge_;
+  std::atomic<int> challenges_{0};
 
  private:
   Ref<PublicKey> pinned_;
@@ -160,6 +162,21 @@ TEST_F(TLSConnectionReuse, ASessionPolicyThatChangesIsAppliedToKeptAliveConnecti
   policy->judge_ = Judge::PinnedKey;
   EXPECT_EQ(codeOf(fetch(*session, valid->url("/"))), URLErrorCancelled);
   EXPECT_EQ(codeOf(fetch(*session, selfSigned->url("/"))), 0);
+}
+
+TEST_F(TLSConnectionReuse, EachRequestAsksTheDelegateOnceOnANewConnectionAndOnAKeptAliveOne) {
+  auto policy = std::make_shared<JudgeByPolicy>(Judge::AnyCertificate, selfSignedKey);
+  auto session = sessionWith(policy);
+  for (auto* server : {&selfSigned, &valid}) {
+    SCOPED_TRACE((*server)->baseURL());
+    policy->judge_ = server == &valid ? Judge::Default : Judge::AnyCertificate;
+    const int before = policy->challenges_;
+    EXPECT_EQ(codeOf(fetch(*session, (*server)->url("/"))), 0);
+    EXPECT_EQ(policy->challenges_ - before, 1) << "a new connection's handshake";
+    EXPECT_EQ(codeOf(fetch(*session, (*server)->url("/"))), 0);
+    EXPECT_EQ(policy->challenges_ - before, 2) << "a kept-alive connection";
+    EXPECT_EQ((*server)->connectionCount(), 1u);
+  }
 }
 
 TEST_F(TLSConnectionReuse, ASessionDoesNotInheritAnotherSessionsConnections) {
