@@ -1,7 +1,9 @@
 // Internal: what a connected TCP socket has received so far and how long
-// ago its last data came, as the kernel counts them. Bytes that libcurl
-// reads but keeps to itself (part of a head line, a chunk's framing, a TLS
-// record's) still show a connection is alive, and when they came.
+// ago its last data came, as the kernel counts them. On a connection that
+// carries one request at a time (HTTP/1.x), bytes that libcurl reads but
+// keeps to itself (part of a head line, a chunk's framing, a TLS record's)
+// still show the request is alive, and when they came; an HTTP/2
+// connection's bytes may be anyone's.
 #pragma once
 
 #include <cstdint>

@@ -487,7 +487,8 @@ void TaskDriver::countSocketBytesFromHere() {
   // engine looks it up a little later, once however many callbacks came.
   // A virtual clock can move on while the thread is still in this round,
   // and bytes that came meanwhile would be counted as old: it looks at once.
-  if (socket_ < 0 || socketBytesStale_) return;
+  // (An HTTP/2 connection's count is not this request's: see noteArrival.)
+  if (socket_ < 0 || socketBytesStale_ || framesOfOthers_) return;
   if (Clock::isVirtual()) {
     if (auto receipt = socketReceipt(socket_)) socketBytes_ = receipt->bytes;
     return;

@@ -136,7 +136,7 @@ TEST(HTTP2IdleTimeOutOnTheRealClock, PingsOnTheConnectionDoNotKeepAnUnansweredRe
   // after about a second.
   ASSERT_TRUE(done.wait(8)) << "PINGs kept the request alive";
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
-  EXPECT_GE(server.pingAcknowledgements(), 2u) << "the client heard no PINGs";
+  EXPECT_GE(server.pingAcknowledgements(), 1u) << "the client heard no PINGs";
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code(), URLErrorTimedOut);
   session->invalidateAndCancel();
