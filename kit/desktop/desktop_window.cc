@@ -283,14 +283,23 @@ struct DesktopWindow::Native {
     return TRUE;  // the window stays until its owner destroys it
   }
   // Another client destroyed the X window (as `xdotool windowclose`
-  // does): a close, with nothing left to draw in.
-  static gboolean onDestroyed(GtkWidget*, GdkEvent*, gpointer self) {
+  // does): a close, with nothing left to draw in. GDK is not told: on its
+  // own it would drop the window's frame clock under GTK, whose widgets may
+  // still be waiting for its next frame (to lay out or restyle the window,
+  // as they do for a while after it opens) and would complain when they
+  // let go of it. The widgets are unrealized instead, as when they are
+  // destroyed, while the clock is still there; their requests about the
+  // gone window fail on the server and are dropped (see onXError).
+  static GdkFilterReturn onXEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
     auto& n = *static_cast<Native*>(self);
-    if (n.destroyed) return TRUE;
+    const XEvent& event = *static_cast<XEvent*>(xevent);
+    if (event.type != DestroyNotify || n.destroyed || !shownWindow || event.xdestroywindow.window != shownWindow)
+      return GDK_FILTER_CONTINUE;
     n.destroyed = true;
     log("desktop: the window was destroyed by another program");
+    gtk_widget_unrealize(n.window);
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
-    return TRUE;  // the widget stays until its owner destroys it
+    return GDK_FILTER_REMOVE;  // the widgets stay until their owner destroys them
   }
   // A repaint's requests run in an error trap (see onXError).
   static void onBeforePaint(GdkFrameClock*, gpointer) {
@@ -346,11 +355,11 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   g_signal_connect(n.area, "key-press-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.area, "key-release-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.window, "delete-event", G_CALLBACK(Native::onDelete), &n);
-  g_signal_connect(n.window, "destroy-event", G_CALLBACK(Native::onDestroyed), &n);
   g_signal_connect(n.window, "configure-event", G_CALLBACK(Native::onConfigure), &n);
   gtk_widget_show_all(n.window);
   shownWindow = GDK_WINDOW_XID(gtk_widget_get_window(n.window));
   errorHandlerBefore = XSetErrorHandler(onXError);
+  gdk_window_add_filter(nullptr, Native::onXEvent, &n);
   n.clock = GDK_FRAME_CLOCK(g_object_ref(gtk_widget_get_frame_clock(n.window)));
   g_signal_connect(n.clock, "before-paint", G_CALLBACK(Native::onBeforePaint), &n);
   g_signal_connect(n.clock, "after-paint", G_CALLBACK(Native::onAfterPaint), &n);
@@ -371,6 +380,7 @@ DesktopWindow::~DesktopWindow() {
   n.link->invalidate();
   if (auto engine = n.focusedPage.lock()) engine->setKeyboardFocus(false);
   gdk_event_handler_set(handOnToGtk, nullptr, nullptr);
+  gdk_window_remove_filter(nullptr, Native::onXEvent, &n);
   g_signal_handlers_disconnect_by_data(n.input, &n);
   g_signal_handlers_disconnect_by_data(n.area, &n);
   g_signal_handlers_disconnect_by_data(n.window, &n);

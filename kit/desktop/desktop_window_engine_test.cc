@@ -5,8 +5,9 @@
 // what kit's hit testing finds: buttons, text fields (typing, composing,
 // Backspace, Return, pasting), the page under the web view (its clicks,
 // double clicks and, after a click into it, its keyboard), scroll views
-// under the wheel. Closing the window asks its close handler. Skips itself
-// without a display.
+// under the wheel. Closing the window asks its close handler, and so does
+// another program destroying it, which GTK's libraries take without a
+// complaint. Skips itself without a display.
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -14,8 +15,10 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
@@ -168,6 +171,34 @@ class Display {
   ::Display* display_ = nullptr;
   int x_ = 0, y_ = 0;
 };
+
+// The warnings and criticals GLib's libraries log (GDK's, GTK's, GObject's),
+// printed as before and kept for the tests that want none.
+std::mutex complaintsLock;
+std::vector<std::string> complaints;
+
+GLogWriterOutput keepComplaints(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer) {
+  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
+    std::string domain, message;
+    for (gsize i = 0; i < count; ++i) {
+      if (fields[i].length >= 0) continue;  // not a string
+      const std::string key = fields[i].key;
+      if (key == "GLIB_DOMAIN") domain = static_cast<const char*>(fields[i].value);
+      if (key == "MESSAGE") message = static_cast<const char*>(fields[i].value);
+    }
+    std::lock_guard lock(complaintsLock);
+    complaints.push_back(domain + ": " + message);
+  }
+  return g_log_writer_default(level, fields, count, nullptr);
+}
+
+// What GLib's libraries complained of since `from` complaints.
+std::vector<std::string> complaintsSince(size_t from) {
+  static const bool kept = (g_log_set_writer_func(keepComplaints, nullptr, nullptr), true);
+  (void)kept;
+  std::lock_guard lock(complaintsLock);
+  return {complaints.begin() + static_cast<std::ptrdiff_t>(std::min(from, complaints.size())), complaints.end()};
+}
 
 bool isRed(const kit::Pixel& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
 
@@ -467,6 +498,26 @@ TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysAsksItsCloseHandlerAndDra
   EXPECT_EQ(desktop->framesDrawn(), drawn);
   EXPECT_EQ(closes, 1);
   desktop.reset();
+}
+
+// Right after it opens, GTK still lays the window out and styles it on its
+// frame clock's next frames: a window destroyed then ends as quietly as
+// one destroyed later.
+TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysRightAfterItOpensEndsQuietly) {
+  const size_t before = complaintsSince(0).size();
+  desktop.reset();
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+  int closes = 0;
+  desktop->setCloseHandler([&] { ++closes; });
+  display.destroy(desktop->xid());
+  ASSERT_TRUE(kit::test::runUntil([&] { return closes == 1; }));
+  kit::test::runFrames(5);
+  desktop.reset();
+  kit::test::runFrames(5);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(complaintsSince(before), std::vector<std::string>{});
 }
 
 // The window is drawn at the display's scale (one pixel per point on the
