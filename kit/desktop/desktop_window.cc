@@ -170,6 +170,27 @@ int onXError(Display* display, XErrorEvent* error) {
   return errorHandlerBefore ? errorHandlerBefore(display, error) : 0;
 }
 
+// A string set on the general pasteboard while a desktop window is open
+// is offered on the desktop's clipboard, where other programs (and a
+// paste after the desktop's clipboard changed) find it. The desktop's
+// clipboard read into the pasteboard by a paste is not offered back: the
+// window would take the clipboard from the program that holds it, and two
+// such programs pasting would hand it to and fro.
+bool offering = false;
+bool readingDesktopClipboard = false;
+
+void offerOnDesktopClipboard(const std::string& text) {
+  if (!offering || readingDesktopClipboard) return;
+  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(), static_cast<gint>(text.size()));
+  GLibPump::shared().poke();
+}
+
+void generalPasteboardChanged(const std::vector<std::string>& strings) {
+  if (strings.empty()) return;
+  if (RunLoop::isMainThread()) offerOnDesktopClipboard(strings.front());
+  else runOnMainSoon([text = strings.front()] { offerOnDesktopClipboard(text); });
+}
+
 // The monitor a new window opens on: the one under the pointer, where
 // window managers place new windows.
 GdkMonitor* monitorUnderPointer(GdkDisplay* display) {
@@ -360,6 +381,8 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   shownWindow = GDK_WINDOW_XID(gtk_widget_get_window(n.window));
   errorHandlerBefore = XSetErrorHandler(onXError);
   gdk_window_add_filter(nullptr, Native::onXEvent, &n);
+  offering = true;
+  Pasteboard::general()->setChangeObserver(generalPasteboardChanged);
   n.clock = GDK_FRAME_CLOCK(g_object_ref(gtk_widget_get_frame_clock(n.window)));
   g_signal_connect(n.clock, "before-paint", G_CALLBACK(Native::onBeforePaint), &n);
   g_signal_connect(n.clock, "after-paint", G_CALLBACK(Native::onAfterPaint), &n);
@@ -381,6 +404,8 @@ DesktopWindow::~DesktopWindow() {
   if (auto engine = n.focusedPage.lock()) engine->setKeyboardFocus(false);
   gdk_event_handler_set(handOnToGtk, nullptr, nullptr);
   gdk_window_remove_filter(nullptr, Native::onXEvent, &n);
+  Pasteboard::general()->setChangeObserver(nullptr);
+  offering = false;
   g_signal_handlers_disconnect_by_data(n.input, &n);
   g_signal_handlers_disconnect_by_data(n.area, &n);
   g_signal_handlers_disconnect_by_data(n.window, &n);
@@ -591,7 +616,11 @@ void DesktopWindow::Native::paste() {
   gtk_clipboard_request_text(
       clipboard,
       [](GtkClipboard*, const gchar* text, gpointer self) {
-        if (text) Pasteboard::general()->setString(text);
+        if (text) {
+          readingDesktopClipboard = true;
+          Pasteboard::general()->setString(text);
+          readingDesktopClipboard = false;
+        }
         if (auto pasted = Pasteboard::general()->string()) static_cast<Native*>(self)->insert(*pasted);
       },
       this);

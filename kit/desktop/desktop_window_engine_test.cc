@@ -15,8 +15,10 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
 #include "kit/ui/button.h"
+#include "kit/ui/pasteboard.h"
 #include "kit/ui/render.h"
 #include "kit/ui/scroll_view.h"
 #include "kit/ui/text_field.h"
@@ -38,6 +41,7 @@
 // Last: X11's macros would rename kit's enumerators.
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -73,6 +77,7 @@ class Display {
   ~Display() {
     if (display_) XCloseDisplay(display_);
   }
+  Atom atom(const char* name) { return XInternAtom(display_, name, False); }
   // Opens the window's display and finds where the window's origin lies
   // on its screen.
   bool locate(const std::string& name, unsigned long window) {
@@ -156,6 +161,73 @@ class Display {
     XDestroyWindow(display_, window);
     XSync(display_, False);
   }
+  // What another program gets when it asks for the desktop's clipboard as
+  // UTF-8 text; nullopt when its owner gives none. Kit's run loop runs
+  // meanwhile: the owner may be the client, which answers from it.
+  std::optional<std::string> clipboardText() {
+    const Atom property = XInternAtom(display_, "KIT_TEST_CLIPBOARD", False);
+    const ::Window requestor = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+    XConvertSelection(display_, atom("CLIPBOARD"), atom("UTF8_STRING"), property, requestor, CurrentTime);
+    XFlush(display_);
+    XEvent answer{};
+    std::optional<std::string> text;
+    auto answered = [&] {
+      serveClipboard();  // when this connection holds the clipboard
+      return XCheckTypedWindowEvent(display_, requestor, SelectionNotify, &answer);
+    };
+    if (kit::test::runUntil(answered) &&
+        answer.xselection.property == property) {
+      Atom type = None;
+      int format = 0;
+      unsigned long count = 0, left = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(display_, requestor, property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &count,
+                             &left, &data) == Success &&
+          data && format == 8)
+        text = std::string(reinterpret_cast<char*>(data), count);
+      if (data) XFree(data);
+    }
+    XDestroyWindow(display_, requestor);
+    XSync(display_, False);
+    return text;
+  }
+  // Takes the desktop's clipboard with `text`, as another program that
+  // copies it; serveClipboard() then answers who asks for it.
+  void copy(const std::string& text) {
+    if (!owner_) owner_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+    copied_ = text;
+    XSetSelectionOwner(display_, atom("CLIPBOARD"), owner_, CurrentTime);
+    XSync(display_, False);
+  }
+  bool ownsClipboard() { return owner_ && XGetSelectionOwner(display_, atom("CLIPBOARD")) == owner_; }
+  // Answers the requests for the clipboard that came, with its text as
+  // UTF-8 (and which types it has); always false, to be called from a wait.
+  bool serveClipboard() {
+    XEvent event;
+    while (owner_ && XCheckTypedWindowEvent(display_, owner_, SelectionRequest, &event)) {
+      const XSelectionRequestEvent& request = event.xselectionrequest;
+      XEvent reply{};
+      reply.xselection.type = SelectionNotify;
+      reply.xselection.requestor = request.requestor;
+      reply.xselection.selection = request.selection;
+      reply.xselection.target = request.target;
+      reply.xselection.time = request.time;
+      reply.xselection.property = request.property;
+      if (request.target == atom("TARGETS")) {
+        Atom targets[] = {atom("TARGETS"), atom("UTF8_STRING")};
+        XChangeProperty(display_, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(targets), 2);
+      } else if (request.target == atom("UTF8_STRING")) {
+        XChangeProperty(display_, request.requestor, request.property, request.target, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(copied_.data()), static_cast<int>(copied_.size()));
+      } else {
+        reply.xselection.property = None;
+      }
+      XSendEvent(display_, request.requestor, False, NoEventMask, &reply);
+    }
+    XFlush(display_);
+    return false;
+  }
   // The window's size in pixels, as the X server has it.
   std::pair<int, int> size(unsigned long window) {
     XWindowAttributes attributes{};
@@ -170,6 +242,9 @@ class Display {
  private:
   ::Display* display_ = nullptr;
   int x_ = 0, y_ = 0;
+  // The window that holds the clipboard for copy(), and its text.
+  ::Window owner_ = 0;
+  std::string copied_;
 };
 
 // The warnings and criticals GLib's libraries log (GDK's, GTK's, GObject's),
@@ -455,6 +530,45 @@ TEST_F(DesktopWindowTest, ControlVPastesTheDesktopClipboardIntoThePageOrIntoTheC
   display.type(XK_y);
   ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "粘贴 oky"; })) << field->text();
   EXPECT_EQ(pageText(), "粘贴 ok");
+}
+
+// A code copied in the client (as a copy button sets the general
+// pasteboard) reaches the desktop's clipboard, for other programs and for
+// Ctrl+V after another program copied and the client copied again; a paste
+// of what another program copied leaves the clipboard with that program.
+TEST_F(DesktopWindowTest, AStringTheClientCopiesIsOfferedOnTheDesktopsClipboardAndPastingLeavesItsOwnerBe) {
+  kit::Pasteboard::general()->setString("礼包码 KT-1");
+  EXPECT_EQ(display.clipboardText(), "礼包码 KT-1");
+
+  // Another program copies: a paste takes its text, and it keeps the
+  // clipboard (the client does not offer back what it read).
+  display.copy("外部 text");
+  ASSERT_TRUE(display.ownsClipboard());
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  display.chord({XK_Control_L}, XK_v);
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.serveClipboard() || field->text() == "外部 text"; }))
+      << field->text();
+  EXPECT_EQ(kit::Pasteboard::general()->string(), "外部 text");
+  kit::test::runFrames(5);
+  display.serveClipboard();
+  EXPECT_TRUE(display.ownsClipboard());
+  EXPECT_EQ(display.clipboardText(), "外部 text");
+
+  // A copy made on another thread reaches the desktop too, and Ctrl+V
+  // pastes it.
+  std::thread([] { kit::Pasteboard::general()->setString("KT-2"); }).join();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !display.ownsClipboard(); }));
+  EXPECT_EQ(display.clipboardText(), "KT-2");
+  display.chord({XK_Control_L}, XK_v);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "外部 textKT-2"; })) << field->text();
+
+  // With the window gone, the pasteboard is the client's own again.
+  desktop.reset();
+  display.copy("外部 again");
+  kit::Pasteboard::general()->setString("KT-3");
+  kit::test::runFrames(5);
+  EXPECT_TRUE(display.ownsClipboard());
 }
 
 TEST_F(DesktopWindowTest, TwoQuickClicksReachThePageAsTwoClicksAndOneDoubleClick) {
