@@ -5,9 +5,11 @@
 // what kit's hit testing finds: buttons, text fields (typing, composing,
 // Backspace, Return, pasting), the page under the web view (its clicks,
 // double clicks and, after a click into it, its keyboard), scroll views
-// under the wheel. Closing the window asks its close handler, and so does
-// another program destroying it, which GTK's libraries take without a
-// complaint. Skips itself without a display.
+// under the wheel. The desktop's clipboard gets what the client copies.
+// Closing the window asks its close handler, and so does another program
+// destroying it, which GTK's libraries take without a complaint. The
+// window, framed, fits the work area a window manager's hints give. Skips
+// itself without a display.
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -24,6 +26,7 @@
 
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
+#include "kit/desktop/testing/window_manager_hints.h"
 #include "kit/desktop/testing/window_waits.h"
 #include "kit/desktop/testing/x_screenshot.h"
 #include "kit/foundation/values.h"
@@ -52,6 +55,9 @@ namespace {
 // every test here, runs on the private display.
 const ::testing::Environment* const privateDisplay =
     ::testing::AddGlobalTestEnvironment(new kit::test::PrivateDisplayEnvironment);
+// A window manager's hints on it, announced before GTK opens it.
+kit::test::WindowManagerHints* const windowManager = static_cast<kit::test::WindowManagerHints*>(
+    ::testing::AddGlobalTestEnvironment(new kit::test::WindowManagerHints));
 
 const char* kPage = R"(<!DOCTYPE html><html><body style="margin:0; background:#204080">
 <div style="position:absolute; left:20px; top:20px; width:100px; height:100px; background:#ff0000"></div>
@@ -669,6 +675,53 @@ TEST_F(DesktopWindowTest, TheWindowIsAtTheDisplaysScaleAndAScreenTooTallForTheMo
   display.click(30, 55);
   ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
   EXPECT_EQ(taps, 1);
+}
+
+// Under a window manager, the window with its frame fits the work area:
+// a screen too tall for the room a dock leaves is shown smaller, by as
+// much as the title bar and borders take, once the window manager says
+// how wide they are.
+TEST_F(DesktopWindowTest, TheWindowWithItsFrameFitsTheWorkAreaADockLeaves) {
+  const size_t before = complaintsSince(0).size();
+  desktop.reset();
+  struct WorkArea {
+    WorkArea() { windowManager->setWorkArea({0, 0, 1280, 824}); }  // a 200-px dock at the bottom
+    ~WorkArea() { windowManager->resetWorkArea(); }
+  } dock;
+  kit::DeviceProfile tall = flatPhone();
+  tall.screenSize = {375, 1000};
+  kit::DeviceProfileScope tallScreen(tall);
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+  EXPECT_EQ(display.size(desktop->xid()), std::make_pair(309, 824));
+
+  // A 22-px title bar and 2-px borders leave 800 px of the work area's 824.
+  windowManager->setFrameExtents(desktop->xid(), {2, 2, 22, 2});
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.size(desktop->xid()).second <= 800; }))
+      << display.size(desktop->xid()).second;
+  EXPECT_EQ(display.size(desktop->xid()), std::make_pair(300, 800));
+  EXPECT_DOUBLE_EQ(desktop->scale(), 0.8);
+  // Its frames are drawn at that size, and clicks land on the points they
+  // show: the button at (20, 20) to (170, 64).
+  ASSERT_TRUE(shows([](const kit::Bitmap& frame) { return frame.width() == 300 && frame.height() == 800; }));
+  display.click(40, 40);
+  ASSERT_TRUE(kit::test::runUntil([&] { return taps == 1; }));
+
+  // Without a frame (the window manager took it away), the window has the
+  // whole work area again.
+  windowManager->setFrameExtents(desktop->xid(), {0, 0, 0, 0});
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.size(desktop->xid()).second == 824; }))
+      << display.size(desktop->xid()).second;
+
+  // Closed as it grows (a frame of its waits for the resize to be done),
+  // the window leaves GTK as it found it: the next one opens and draws
+  // without a complaint.
+  desktop.reset();
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(complaintsSince(before), std::vector<std::string>{});
 }
 
 }  // namespace
