@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -34,6 +35,7 @@
 
 // Last: X11's macros would rename kit's enumerators.
 #include <gdk/gdkx.h>
+#include <X11/Xatom.h>
 
 namespace kit {
 
@@ -170,6 +172,27 @@ int onXError(Display* display, XErrorEvent* error) {
   return errorHandlerBefore ? errorHandlerBefore(display, error) : 0;
 }
 
+// A string set on the general pasteboard while a desktop window is open
+// is offered on the desktop's clipboard, where other programs (and a
+// paste after the desktop's clipboard changed) find it. The desktop's
+// clipboard read into the pasteboard by a paste is not offered back: the
+// window would take the clipboard from the program that holds it, and two
+// such programs pasting would hand it to and fro.
+bool offering = false;
+bool readingDesktopClipboard = false;
+
+void offerOnDesktopClipboard(const std::string& text) {
+  if (!offering || readingDesktopClipboard) return;
+  gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(), static_cast<gint>(text.size()));
+  GLibPump::shared().poke();
+}
+
+void generalPasteboardChanged(const std::vector<std::string>& strings) {
+  if (strings.empty()) return;
+  if (RunLoop::isMainThread()) offerOnDesktopClipboard(strings.front());
+  else runOnMainSoon([text = strings.front()] { offerOnDesktopClipboard(text); });
+}
+
 // The monitor a new window opens on: the one under the pointer, where
 // window managers place new windows.
 GdkMonitor* monitorUnderPointer(GdkDisplay* display) {
@@ -192,14 +215,19 @@ struct DesktopWindow::Native {
   Ref<DisplayLink> link;
   std::function<void()> closeHandler;
   // The window shows the screen at the display's scale, shrunk by `fit`
-  // (GDK units per point, at most 1) where it would not fit the work area
-  // of the monitor it is on: the screen in points it was fitted for, and
-  // that monitor (compared, never used: the display owns it).
+  // (GDK units per point, at most 1) where it would not fit, framed, the
+  // work area of the monitor it is on: the screen in points it was fitted
+  // for, and that monitor (compared, never used: the display owns it).
   double fit = 1;
   Size fittedPoints;
   const GdkMonitor* monitor = nullptr;
+  // The frame the window manager drew around the window (left, right, top,
+  // bottom, in the display's pixels): the framed window fits the work area.
+  std::array<long, 4> frame{0, 0, 0, 0};
   // The X window was destroyed by another client.
   bool destroyed = false;
+  // A frame is being painted (its error trap is pushed).
+  bool painting = false;
   // What the shown frame was drawn from.
   uint64_t drawnChanges = 0;
   uint64_t drawnDamage = 0;
@@ -216,6 +244,8 @@ struct DesktopWindow::Native {
   Weak<PageEngine> focusedPage;
 
   void fitTo(GdkMonitor* on);
+  GdkMonitor* shownMonitor() const;
+  bool readFrame();
   Point toPoints(double x, double y) const { return {x / fit, y / fit}; }
   void tick();
   void draw(cairo_t* cr);
@@ -283,21 +313,49 @@ struct DesktopWindow::Native {
     return TRUE;  // the window stays until its owner destroys it
   }
   // Another client destroyed the X window (as `xdotool windowclose`
-  // does): a close, with nothing left to draw in.
-  static gboolean onDestroyed(GtkWidget*, GdkEvent*, gpointer self) {
+  // does): a close, with nothing left to draw in. GDK is not told: on its
+  // own it would drop the window's frame clock under GTK, whose widgets may
+  // still be waiting for its next frame (to lay out or restyle the window,
+  // as they do for a while after it opens) and would complain when they
+  // let go of it. The widgets are unrealized instead, as when they are
+  // destroyed, while the clock is still there; their requests about the
+  // gone window fail on the server and are dropped (see onXError).
+  static GdkFilterReturn onXEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
     auto& n = *static_cast<Native*>(self);
-    if (n.destroyed) return TRUE;
+    const XEvent& event = *static_cast<XEvent*>(xevent);
+    if (event.type != DestroyNotify || n.destroyed || !shownWindow || event.xdestroywindow.window != shownWindow)
+      return GDK_FILTER_CONTINUE;
     n.destroyed = true;
     log("desktop: the window was destroyed by another program");
+    gtk_widget_unrealize(n.window);
+    n.endPaint();
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
-    return TRUE;  // the widget stays until its owner destroys it
+    return GDK_FILTER_REMOVE;  // the widgets stay until their owner destroys them
   }
-  // A repaint's requests run in an error trap (see onXError).
-  static void onBeforePaint(GdkFrameClock*, gpointer) {
+  // A repaint's requests run in an error trap (see onXError). A frame the
+  // window goes in the middle of (its clock waits for a resize to be done,
+  // then is gone) never ends: its trap ends with the window (endPaint), or
+  // GDK would trap every error from then on, and warn of the error handler
+  // the next window sets.
+  static void onBeforePaint(GdkFrameClock*, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    if (n.painting) return;
+    n.painting = true;
     gdk_x11_display_error_trap_push(gdk_display_get_default());
   }
-  static void onAfterPaint(GdkFrameClock*, gpointer) {
+  static void onAfterPaint(GdkFrameClock*, gpointer self) { static_cast<Native*>(self)->endPaint(); }
+  void endPaint() {
+    if (!painting) return;
+    painting = false;
     gdk_x11_display_error_trap_pop_ignored(gdk_display_get_default());
+  }
+  // The window manager framed the window, or framed it anew: the framed
+  // window is fitted to the work area.
+  static gboolean onProperty(GtkWidget*, GdkEventProperty* event, gpointer self) {
+    auto& n = *static_cast<Native*>(self);
+    if (n.destroyed || event->atom != gdk_atom_intern_static_string("_NET_FRAME_EXTENTS")) return FALSE;
+    if (n.readFrame()) n.fitTo(n.shownMonitor());
+    return FALSE;
   }
   // The window went to another monitor: fitted to that one's work area.
   static gboolean onConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer self) {
@@ -335,6 +393,7 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
                                     GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK | GDK_KEY_PRESS_MASK |
                                     GDK_KEY_RELEASE_MASK);
   gtk_container_add(GTK_CONTAINER(n.window), n.area);
+  gtk_widget_add_events(n.window, GDK_PROPERTY_CHANGE_MASK);
   n.input = gtk_im_context_simple_new();
   g_signal_connect(n.input, "commit", G_CALLBACK(Native::onCommit), &n);
   g_signal_connect(n.area, "draw", G_CALLBACK(Native::onDraw), &n);
@@ -346,11 +405,15 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   g_signal_connect(n.area, "key-press-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.area, "key-release-event", G_CALLBACK(Native::onKey), &n);
   g_signal_connect(n.window, "delete-event", G_CALLBACK(Native::onDelete), &n);
-  g_signal_connect(n.window, "destroy-event", G_CALLBACK(Native::onDestroyed), &n);
   g_signal_connect(n.window, "configure-event", G_CALLBACK(Native::onConfigure), &n);
+  g_signal_connect(n.window, "property-notify-event", G_CALLBACK(Native::onProperty), &n);
   gtk_widget_show_all(n.window);
   shownWindow = GDK_WINDOW_XID(gtk_widget_get_window(n.window));
   errorHandlerBefore = XSetErrorHandler(onXError);
+  gdk_window_add_filter(nullptr, Native::onXEvent, &n);
+  if (n.readFrame()) n.fitTo(n.shownMonitor());
+  offering = true;
+  Pasteboard::general()->setChangeObserver(generalPasteboardChanged);
   n.clock = GDK_FRAME_CLOCK(g_object_ref(gtk_widget_get_frame_clock(n.window)));
   g_signal_connect(n.clock, "before-paint", G_CALLBACK(Native::onBeforePaint), &n);
   g_signal_connect(n.clock, "after-paint", G_CALLBACK(Native::onAfterPaint), &n);
@@ -371,10 +434,14 @@ DesktopWindow::~DesktopWindow() {
   n.link->invalidate();
   if (auto engine = n.focusedPage.lock()) engine->setKeyboardFocus(false);
   gdk_event_handler_set(handOnToGtk, nullptr, nullptr);
+  gdk_window_remove_filter(nullptr, Native::onXEvent, &n);
+  Pasteboard::general()->setChangeObserver(nullptr);
+  offering = false;
   g_signal_handlers_disconnect_by_data(n.input, &n);
   g_signal_handlers_disconnect_by_data(n.area, &n);
   g_signal_handlers_disconnect_by_data(n.window, &n);
   g_signal_handlers_disconnect_by_data(n.clock, &n);
+  n.endPaint();
   g_object_unref(n.clock);
   g_object_unref(n.input);
   gtk_widget_destroy(n.window);
@@ -409,22 +476,56 @@ void DesktopWindow::Native::fitTo(GdkMonitor* on) {
   fittedPoints = Screen::main()->bounds().size;
   GdkRectangle work{0, 0, 0, 0};
   if (on) gdk_monitor_get_workarea(on, &work);
+  // The room the frame leaves inside the work area (GDK's units are
+  // pixels at the display's scale).
+  const double pixels = gtk_widget_get_scale_factor(window);
+  const double width = work.width - static_cast<double>(frame[0] + frame[1]) / pixels;
+  const double height = work.height - static_cast<double>(frame[2] + frame[3]) / pixels;
   fit = 1;
-  if (work.width > 0 && work.height > 0 && fittedPoints.width > 0 && fittedPoints.height > 0)
-    fit = std::min({1.0, work.width / fittedPoints.width, work.height / fittedPoints.height});
+  if (width > 0 && height > 0 && fittedPoints.width > 0 && fittedPoints.height > 0)
+    fit = std::min({1.0, width / fittedPoints.width, height / fittedPoints.height});
   gtk_widget_set_size_request(area, std::max(1, static_cast<int>(std::floor(fittedPoints.width * fit))),
                               std::max(1, static_cast<int>(std::floor(fittedPoints.height * fit))));
   drawnOnce = false;
 }
 
+GdkMonitor* DesktopWindow::Native::shownMonitor() const {
+  GdkWindow* shown = gtk_widget_get_window(window);
+  return shown ? gdk_display_get_monitor_at_window(gtk_widget_get_display(window), shown)
+               : monitorUnderPointer(gtk_widget_get_display(window));
+}
+
+// The window manager's _NET_FRAME_EXTENTS of the window (none without one,
+// or before it framed the window); true when they changed.
+bool DesktopWindow::Native::readFrame() {
+  GdkWindow* shown = gtk_widget_get_window(window);
+  if (!shown) return false;
+  GdkDisplay* display = gtk_widget_get_display(window);
+  Display* xdisplay = GDK_DISPLAY_XDISPLAY(display);
+  std::array<long, 4> read{0, 0, 0, 0};
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, left = 0;
+  unsigned char* data = nullptr;
+  gdk_x11_display_error_trap_push(display);
+  const Atom extents = XInternAtom(xdisplay, "_NET_FRAME_EXTENTS", False);
+  const int status = XGetWindowProperty(xdisplay, GDK_WINDOW_XID(shown), extents, 0, 4, False, XA_CARDINAL, &type,
+                                        &format, &count, &left, &data);
+  gdk_x11_display_error_trap_pop_ignored(display);
+  if (status == Success && data && type == XA_CARDINAL && format == 32 && count == 4) {
+    const long* values = reinterpret_cast<const long*>(data);  // Xlib's 32-bit items come as longs
+    for (size_t i = 0; i < 4; ++i) read[i] = std::clamp(values[i], 0L, 10000L);
+  }
+  if (data) XFree(data);
+  if (read == frame) return false;
+  frame = read;
+  return true;
+}
+
 void DesktopWindow::Native::tick() {
   if (destroyed) return;
   // A screen of another size (the device turned) is fitted again.
-  if (Screen::main()->bounds().size != fittedPoints) {
-    GdkWindow* shown = gtk_widget_get_window(window);
-    fitTo(shown ? gdk_display_get_monitor_at_window(gtk_widget_get_display(window), shown)
-                : monitorUnderPointer(gtk_widget_get_display(window)));
-  }
+  if (Screen::main()->bounds().size != fittedPoints) fitTo(shownMonitor());
   updatePageFocus();
   bool animating = false;
   for (const auto& shown : Application::shared()->windows())
@@ -581,7 +682,11 @@ void DesktopWindow::Native::paste() {
   gtk_clipboard_request_text(
       clipboard,
       [](GtkClipboard*, const gchar* text, gpointer self) {
-        if (text) Pasteboard::general()->setString(text);
+        if (text) {
+          readingDesktopClipboard = true;
+          Pasteboard::general()->setString(text);
+          readingDesktopClipboard = false;
+        }
         if (auto pasted = Pasteboard::general()->string()) static_cast<Native*>(self)->insert(*pasted);
       },
       this);

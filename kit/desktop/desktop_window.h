@@ -21,7 +21,9 @@
 // composing included), Backspace and Delete at the caret, Left, Right, Home
 // and End, which move it, Return, and Ctrl+V, which pastes the desktop
 // clipboard's text through kit's general pasteboard (a click into a field
-// puts its caret there). A press on a page that its engine draws gives the page the
+// puts its caret there). A string set on kit's general pasteboard (a copy
+// button's code) is offered on the desktop's clipboard while the window is
+// open. A press on a page that its engine draws gives the page the
 // keyboard (and ends the editing of kit's text input, as clicking into a
 // page does on a desktop): until a press lands elsewhere or a text input of
 // kit's becomes the first responder, every key goes to the page's engine,

@@ -5,8 +5,11 @@
 // what kit's hit testing finds: buttons, text fields (typing, composing,
 // Backspace, Return, pasting), the page under the web view (its clicks,
 // double clicks and, after a click into it, its keyboard), scroll views
-// under the wheel. Closing the window asks its close handler. Skips itself
-// without a display.
+// under the wheel. The desktop's clipboard gets what the client copies.
+// Closing the window asks its close handler, and so does another program
+// destroying it, which GTK's libraries take without a complaint. The
+// window, framed, fits the work area a window manager's hints give. Skips
+// itself without a display.
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -14,17 +17,23 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
+#include <optional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "kit/desktop/desktop_window.h"
 #include "kit/desktop/testing/private_display.h"
+#include "kit/desktop/testing/window_manager_hints.h"
 #include "kit/desktop/testing/window_waits.h"
 #include "kit/desktop/testing/x_screenshot.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
 #include "kit/ui/button.h"
+#include "kit/ui/pasteboard.h"
 #include "kit/ui/render.h"
 #include "kit/ui/scroll_view.h"
 #include "kit/ui/text_field.h"
@@ -35,6 +44,7 @@
 // Last: X11's macros would rename kit's enumerators.
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -45,6 +55,9 @@ namespace {
 // every test here, runs on the private display.
 const ::testing::Environment* const privateDisplay =
     ::testing::AddGlobalTestEnvironment(new kit::test::PrivateDisplayEnvironment);
+// A window manager's hints on it, announced before GTK opens it.
+kit::test::WindowManagerHints* const windowManager = static_cast<kit::test::WindowManagerHints*>(
+    ::testing::AddGlobalTestEnvironment(new kit::test::WindowManagerHints));
 
 const char* kPage = R"(<!DOCTYPE html><html><body style="margin:0; background:#204080">
 <div style="position:absolute; left:20px; top:20px; width:100px; height:100px; background:#ff0000"></div>
@@ -70,6 +83,7 @@ class Display {
   ~Display() {
     if (display_) XCloseDisplay(display_);
   }
+  Atom atom(const char* name) { return XInternAtom(display_, name, False); }
   // Opens the window's display and finds where the window's origin lies
   // on its screen.
   bool locate(const std::string& name, unsigned long window) {
@@ -153,6 +167,73 @@ class Display {
     XDestroyWindow(display_, window);
     XSync(display_, False);
   }
+  // What another program gets when it asks for the desktop's clipboard as
+  // UTF-8 text; nullopt when its owner gives none. Kit's run loop runs
+  // meanwhile: the owner may be the client, which answers from it.
+  std::optional<std::string> clipboardText() {
+    const Atom property = XInternAtom(display_, "KIT_TEST_CLIPBOARD", False);
+    const ::Window requestor = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+    XConvertSelection(display_, atom("CLIPBOARD"), atom("UTF8_STRING"), property, requestor, CurrentTime);
+    XFlush(display_);
+    XEvent answer{};
+    std::optional<std::string> text;
+    auto answered = [&] {
+      serveClipboard();  // when this connection holds the clipboard
+      return XCheckTypedWindowEvent(display_, requestor, SelectionNotify, &answer);
+    };
+    if (kit::test::runUntil(answered) &&
+        answer.xselection.property == property) {
+      Atom type = None;
+      int format = 0;
+      unsigned long count = 0, left = 0;
+      unsigned char* data = nullptr;
+      if (XGetWindowProperty(display_, requestor, property, 0, 1 << 16, True, AnyPropertyType, &type, &format, &count,
+                             &left, &data) == Success &&
+          data && format == 8)
+        text = std::string(reinterpret_cast<char*>(data), count);
+      if (data) XFree(data);
+    }
+    XDestroyWindow(display_, requestor);
+    XSync(display_, False);
+    return text;
+  }
+  // Takes the desktop's clipboard with `text`, as another program that
+  // copies it; serveClipboard() then answers who asks for it.
+  void copy(const std::string& text) {
+    if (!owner_) owner_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+    copied_ = text;
+    XSetSelectionOwner(display_, atom("CLIPBOARD"), owner_, CurrentTime);
+    XSync(display_, False);
+  }
+  bool ownsClipboard() { return owner_ && XGetSelectionOwner(display_, atom("CLIPBOARD")) == owner_; }
+  // Answers the requests for the clipboard that came, with its text as
+  // UTF-8 (and which types it has); always false, to be called from a wait.
+  bool serveClipboard() {
+    XEvent event;
+    while (owner_ && XCheckTypedWindowEvent(display_, owner_, SelectionRequest, &event)) {
+      const XSelectionRequestEvent& request = event.xselectionrequest;
+      XEvent reply{};
+      reply.xselection.type = SelectionNotify;
+      reply.xselection.requestor = request.requestor;
+      reply.xselection.selection = request.selection;
+      reply.xselection.target = request.target;
+      reply.xselection.time = request.time;
+      reply.xselection.property = request.property;
+      if (request.target == atom("TARGETS")) {
+        Atom targets[] = {atom("TARGETS"), atom("UTF8_STRING")};
+        XChangeProperty(display_, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(targets), 2);
+      } else if (request.target == atom("UTF8_STRING")) {
+        XChangeProperty(display_, request.requestor, request.property, request.target, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(copied_.data()), static_cast<int>(copied_.size()));
+      } else {
+        reply.xselection.property = None;
+      }
+      XSendEvent(display_, request.requestor, False, NoEventMask, &reply);
+    }
+    XFlush(display_);
+    return false;
+  }
   // The window's size in pixels, as the X server has it.
   std::pair<int, int> size(unsigned long window) {
     XWindowAttributes attributes{};
@@ -167,7 +248,38 @@ class Display {
  private:
   ::Display* display_ = nullptr;
   int x_ = 0, y_ = 0;
+  // The window that holds the clipboard for copy(), and its text.
+  ::Window owner_ = 0;
+  std::string copied_;
 };
+
+// The warnings and criticals GLib's libraries log (GDK's, GTK's, GObject's),
+// printed as before and kept for the tests that want none.
+std::mutex complaintsLock;
+std::vector<std::string> complaints;
+
+GLogWriterOutput keepComplaints(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer) {
+  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
+    std::string domain, message;
+    for (gsize i = 0; i < count; ++i) {
+      if (fields[i].length >= 0) continue;  // not a string
+      const std::string key = fields[i].key;
+      if (key == "GLIB_DOMAIN") domain = static_cast<const char*>(fields[i].value);
+      if (key == "MESSAGE") message = static_cast<const char*>(fields[i].value);
+    }
+    std::lock_guard lock(complaintsLock);
+    complaints.push_back(domain + ": " + message);
+  }
+  return g_log_writer_default(level, fields, count, nullptr);
+}
+
+// What GLib's libraries complained of since `from` complaints.
+std::vector<std::string> complaintsSince(size_t from) {
+  static const bool kept = (g_log_set_writer_func(keepComplaints, nullptr, nullptr), true);
+  (void)kept;
+  std::lock_guard lock(complaintsLock);
+  return {complaints.begin() + static_cast<std::ptrdiff_t>(std::min(from, complaints.size())), complaints.end()};
+}
 
 bool isRed(const kit::Pixel& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
 
@@ -426,6 +538,45 @@ TEST_F(DesktopWindowTest, ControlVPastesTheDesktopClipboardIntoThePageOrIntoTheC
   EXPECT_EQ(pageText(), "粘贴 ok");
 }
 
+// A code copied in the client (as a copy button sets the general
+// pasteboard) reaches the desktop's clipboard, for other programs and for
+// Ctrl+V after another program copied and the client copied again; a paste
+// of what another program copied leaves the clipboard with that program.
+TEST_F(DesktopWindowTest, AStringTheClientCopiesIsOfferedOnTheDesktopsClipboardAndPastingLeavesItsOwnerBe) {
+  kit::Pasteboard::general()->setString("礼包码 KT-1");
+  EXPECT_EQ(display.clipboardText(), "礼包码 KT-1");
+
+  // Another program copies: a paste takes its text, and it keeps the
+  // clipboard (the client does not offer back what it read).
+  display.copy("外部 text");
+  ASSERT_TRUE(display.ownsClipboard());
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  display.chord({XK_Control_L}, XK_v);
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.serveClipboard() || field->text() == "外部 text"; }))
+      << field->text();
+  EXPECT_EQ(kit::Pasteboard::general()->string(), "外部 text");
+  kit::test::runFrames(5);
+  display.serveClipboard();
+  EXPECT_TRUE(display.ownsClipboard());
+  EXPECT_EQ(display.clipboardText(), "外部 text");
+
+  // A copy made on another thread reaches the desktop too, and Ctrl+V
+  // pastes it.
+  std::thread([] { kit::Pasteboard::general()->setString("KT-2"); }).join();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !display.ownsClipboard(); }));
+  EXPECT_EQ(display.clipboardText(), "KT-2");
+  display.chord({XK_Control_L}, XK_v);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->text() == "外部 textKT-2"; })) << field->text();
+
+  // With the window gone, the pasteboard is the client's own again.
+  desktop.reset();
+  display.copy("外部 again");
+  kit::Pasteboard::general()->setString("KT-3");
+  kit::test::runFrames(5);
+  EXPECT_TRUE(display.ownsClipboard());
+}
+
 TEST_F(DesktopWindowTest, TwoQuickClicksReachThePageAsTwoClicksAndOneDoubleClick) {
   display.click(50, 350);
   display.click(50, 350);
@@ -469,6 +620,26 @@ TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysAsksItsCloseHandlerAndDra
   desktop.reset();
 }
 
+// Right after it opens, GTK still lays the window out and styles it on its
+// frame clock's next frames: a window destroyed then ends as quietly as
+// one destroyed later.
+TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysRightAfterItOpensEndsQuietly) {
+  const size_t before = complaintsSince(0).size();
+  desktop.reset();
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+  int closes = 0;
+  desktop->setCloseHandler([&] { ++closes; });
+  display.destroy(desktop->xid());
+  ASSERT_TRUE(kit::test::runUntil([&] { return closes == 1; }));
+  kit::test::runFrames(5);
+  desktop.reset();
+  kit::test::runFrames(5);
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(complaintsSince(before), std::vector<std::string>{});
+}
+
 // The window is drawn at the display's scale (one pixel per point on the
 // virtual screen), not at the device's, and a screen that does not fit the
 // monitor's work area (1280 x 1024 here) is shown smaller, its points kept.
@@ -504,6 +675,53 @@ TEST_F(DesktopWindowTest, TheWindowIsAtTheDisplaysScaleAndAScreenTooTallForTheMo
   display.click(30, 55);
   ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
   EXPECT_EQ(taps, 1);
+}
+
+// Under a window manager, the window with its frame fits the work area:
+// a screen too tall for the room a dock leaves is shown smaller, by as
+// much as the title bar and borders take, once the window manager says
+// how wide they are.
+TEST_F(DesktopWindowTest, TheWindowWithItsFrameFitsTheWorkAreaADockLeaves) {
+  const size_t before = complaintsSince(0).size();
+  desktop.reset();
+  struct WorkArea {
+    WorkArea() { windowManager->setWorkArea({0, 0, 1280, 824}); }  // a 200-px dock at the bottom
+    ~WorkArea() { windowManager->resetWorkArea(); }
+  } dock;
+  kit::DeviceProfile tall = flatPhone();
+  tall.screenSize = {375, 1000};
+  kit::DeviceProfileScope tallScreen(tall);
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+  EXPECT_EQ(display.size(desktop->xid()), std::make_pair(309, 824));
+
+  // A 22-px title bar and 2-px borders leave 800 px of the work area's 824.
+  windowManager->setFrameExtents(desktop->xid(), {2, 2, 22, 2});
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.size(desktop->xid()).second <= 800; }))
+      << display.size(desktop->xid()).second;
+  EXPECT_EQ(display.size(desktop->xid()), std::make_pair(300, 800));
+  EXPECT_DOUBLE_EQ(desktop->scale(), 0.8);
+  // Its frames are drawn at that size, and clicks land on the points they
+  // show: the button at (20, 20) to (170, 64).
+  ASSERT_TRUE(shows([](const kit::Bitmap& frame) { return frame.width() == 300 && frame.height() == 800; }));
+  display.click(40, 40);
+  ASSERT_TRUE(kit::test::runUntil([&] { return taps == 1; }));
+
+  // Without a frame (the window manager took it away), the window has the
+  // whole work area again.
+  windowManager->setFrameExtents(desktop->xid(), {0, 0, 0, 0});
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.size(desktop->xid()).second == 824; }))
+      << display.size(desktop->xid()).second;
+
+  // Closed as it grows (a frame of its waits for the resize to be done),
+  // the window leaves GTK as it found it: the next one opens and draws
+  // without a complaint.
+  desktop.reset();
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(complaintsSince(before), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // constraints solving the forms screens use.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
+#include <vector>
 
 #include "kit/foundation/format.h"
 #include "kit/foundation/notification_center.h"
@@ -251,6 +253,35 @@ TEST_F(ApplicationTest, PasteboardKeepsStrings) {
   EXPECT_EQ(Pasteboard::general(), board);
   board->setStrings({});
   EXPECT_FALSE(board->string());
+}
+
+TEST_F(ApplicationTest, APasteboardTellsItsObserverOfEachChangeOnTheThreadThatMadeIt) {
+  auto board = Pasteboard::named("observed");
+  std::vector<std::vector<std::string>> told;
+  std::vector<std::thread::id> threads;
+  std::vector<std::optional<std::string>> held;
+  board->setChangeObserver([&](const std::vector<std::string>& strings) {
+    told.push_back(strings);
+    threads.push_back(std::this_thread::get_id());
+    held.push_back(board->string());  // the pasteboard holds them already
+  });
+  board->setString("兑换码 ABC");
+  std::thread::id other;
+  std::thread([&] {
+    other = std::this_thread::get_id();
+    board->setStrings({"a", "b"});
+  }).join();
+  board->setStrings({});
+  Pasteboard::general()->setString("general");  // another pasteboard
+  EXPECT_EQ(told, (std::vector<std::vector<std::string>>{{"兑换码 ABC"}, {"a", "b"}, {}}));
+  EXPECT_EQ(threads, (std::vector<std::thread::id>{std::this_thread::get_id(), other, std::this_thread::get_id()}));
+  EXPECT_EQ(held, (std::vector<std::optional<std::string>>{"兑换码 ABC", "a", std::nullopt}));
+
+  // Nil stops the telling.
+  board->setChangeObserver(nullptr);
+  board->setString("later");
+  EXPECT_EQ(told.size(), 3u);
+  EXPECT_EQ(board->string(), "later");
 }
 
 TEST(LayoutConstraintTest, CentresEdgesWithMarginsAndFixedSizes) {

@@ -30,9 +30,20 @@ std::vector<std::string> Pasteboard::strings() const {
 }
 
 void Pasteboard::setStrings(std::vector<std::string> s) {
+  std::shared_ptr<const ChangeObserver> observer;
+  {
+    std::lock_guard lock(mutex_);
+    strings_ = s;
+    ++changes_;
+    observer = observer_;
+  }
+  // Told outside the lock: the observer may read the pasteboard.
+  if (observer) (*observer)(s);
+}
+
+void Pasteboard::setChangeObserver(ChangeObserver observer) {
   std::lock_guard lock(mutex_);
-  strings_ = std::move(s);
-  ++changes_;
+  observer_ = observer ? std::make_shared<const ChangeObserver>(std::move(observer)) : nullptr;
 }
 
 bool Pasteboard::hasStrings() const {

@@ -2,6 +2,8 @@
 // for the process's life. Thread-safe.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,10 +28,19 @@ class Pasteboard : public Object {
   // Counts every change, as the platform's change count.
   long changeCount() const;
 
+  // Told of every change with the strings set, on the thread that set
+  // them, once the pasteboard holds them (a desktop window offers the
+  // general pasteboard's string to the desktop's other programs). One
+  // observer at a time; nil stops the telling. A change made on another
+  // thread as the observer is replaced may still tell the one before.
+  using ChangeObserver = std::function<void(const std::vector<std::string>&)>;
+  void setChangeObserver(ChangeObserver observer);
+
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> strings_;
   long changes_ = 0;
+  std::shared_ptr<const ChangeObserver> observer_;
 };
 
 }  // namespace kit
