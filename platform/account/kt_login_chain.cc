@@ -84,10 +84,12 @@ void KTLoginView::CXRRealNameView(::CXRRealNameView&, const kit::Ref<LoginResult
 }
 
 void KTLoginView::goNoticeViewWithResponse(const kit::Ref<LoginResult>& result) {
-  // One notice step at a time: a second call while the first one's answer
-  // is awaited (a second report of the real-name form) would put a second
-  // HUD over the first, and only the second would ever be taken down.
-  if (hud_) return;
+  // One notice step per login: the real-name form reports twice when it is
+  // skipped while its check is on its way (the skip, then the check's
+  // answer). A second step would put a second HUD over the first while the
+  // first waits, or later stack a second notice and a second chooser.
+  if (noticeChain_ == chain_) return;
+  noticeChain_ = chain_;
   loginData_ = result;
   hud_ = PHProgressHUD::showHUDAddedTo(std::static_pointer_cast<kit::View>(shared_from_this()), true);
   hud_->backgroundView()->setStyle(PHProgressHUDBackgroundStyleSolidColor);

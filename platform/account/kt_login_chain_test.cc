@@ -2,7 +2,9 @@
 // 1.5 s pause (virtual clock), the real-name prompt and form, the notice
 // step, the sub-account chooser and the report of the chosen sub-account,
 // logging out in the chooser, change-account during the pause and before
-// the login's answer, one notice step at a time, and failed logins.
+// the login's answer, one notice step at a time (also when the real-name
+// form is skipped while its check is on its way), a login started again
+// while one is on its way, and failed logins.
 
 #include <gtest/gtest.h>
 
@@ -97,6 +99,11 @@ class LoginChain : public PlatformAPITest {
       if (auto page = std::dynamic_pointer_cast<KTNoticeVC>(child)) return page;
     }
     return nullptr;
+  }
+  size_t noticePages() const {
+    size_t pages = 0;
+    for (const auto& child : root->childViewControllers()) pages += kit::as<KTNoticeVC>(child) ? 1 : 0;
+    return pages;
   }
   void setNotice(const std::string& status, const std::string& content, long id) {
     sim::PlatformNotice n;
@@ -331,6 +338,90 @@ TEST_F(LoginChain, ASecondNoticeStepWhileTheFirstWaitsPutsNoSecondHUD) {
   EXPECT_TRUE(kit::test::findViewsOfType<PHProgressHUD>(*card).empty());
   EXPECT_FALSE(card->hud());
   EXPECT_EQ(server->requestsTo("Sdkmsg/indexios").size(), 1u);
+}
+
+TEST_F(LoginChain, SkippingTheRealNameFormWhileItsCheckIsOnItsWayRunsTheNoticeStepOnce) {
+  platform->updateAccount("player01", [](sim::PlatformAccount& a) { a.askRealName = true; });
+  setNotice("1", "开服公告", 5);
+  auto late = sim::PlatformAPIReply::scrambled(
+      kit::dict({{"z", "1"}, {"b", "认证成功"}, {"frz", "0"}, {"nrz", "1"}, {"lmit", "0"}}));
+  late.delaySeconds = 0.3;
+  server->enqueue("login/idcheck", late);
+  logIn();
+  clock.advance(1.5);
+  auto alert = std::dynamic_pointer_cast<kit::AlertController>(root->presentedViewController());
+  ASSERT_TRUE(alert);
+  ASSERT_TRUE(kit::test::pressAlertAction(*alert, "确定"));
+  clock.advance(1);
+  auto form = std::dynamic_pointer_cast<CXRRealNameView>(card->viewWithTag(KTLoginView::RealNameTag));
+  ASSERT_TRUE(form);
+  form->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::typeText(*form->realNameF(), "张三"));
+  ASSERT_TRUE(kit::test::typeText(*form->userNumberF(), "11010519491231002X"));
+  ASSERT_TRUE(kit::test::tap(form->btn()));
+  ASSERT_TRUE(waitForCalls("login/idcheck", 1));
+  ASSERT_TRUE(kit::test::tap(form->refuseBtn()));
+  ASSERT_TRUE(kit::test::runUntil([&] { return notice() != nullptr; }));
+
+  // The check answers late; the form reports it a second later.
+  ASSERT_TRUE(kit::test::runUntil([&] { return kit::test::findLabel(*form, "认证成功") != nullptr; }));
+  clock.advance(CXRRealNameView::ReportDelay);
+  EXPECT_EQ(stored("KT_isRz"), "1") << "the late answer is still stored";
+  kit::test::runUntil([&] { return server->requestsTo("Sdkmsg/indexios").size() > 1 || noticePages() > 1; }, 0.3);
+  EXPECT_EQ(server->requestsTo("Sdkmsg/indexios").size(), 1u);
+  EXPECT_EQ(noticePages(), 1u);
+  EXPECT_FALSE(card->hud());
+
+  ASSERT_TRUE(kit::test::tap(notice()->closeBtn()));
+  ASSERT_TRUE(waitForChooser());
+  EXPECT_EQ(noticePages(), 0u);
+  EXPECT_FALSE(card->viewWithTag(KTLoginView::RealNameTag));
+  clock.advance(1);
+  EXPECT_FALSE(root->presentedViewController()->presentedViewController()) << "one chooser";
+  EXPECT_EQ(server->requestsTo("Sdkmsg/indexios").size(), 1u);
+
+  // The next login asks for the notice again.
+  chooser()->loginOut();
+  clock.advance(1);
+  platform->updateAccount("player01", [](sim::PlatformAccount& a) { a.askRealName = false; });
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForCalls("Sdkmsg/indexios", 2));
+}
+
+TEST_F(LoginChain, ALoginStartedAgainDropsTheAnswerOfTheOneOnItsWay) {
+  kit::test::LogCapture logs;
+  auto first = sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}, {"b", "first_name"}, {"c", "first_pwd"},
+                                                           {"d", "SIGN1"}, {"e", "1700000000"}, {"sid", "SID1"},
+                                                           {"rz", "0"}, {"isck", "1"}}));
+  first.delaySeconds = 0.3;
+  server->enqueue("login/dologin", first);
+  card->outlets().loginName.lock()->setText("player01");
+  card->outlets().loginPwd.lock()->setText("pass123");
+  card->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::tap(card->outlets().loginBtn.lock()));
+  ASSERT_TRUE(waitForCalls("login/dologin", 1));
+  // The login starts again (as the login window's auto-login does) while
+  // the first one's answer is on its way.
+  card->setCurrentUserName(kit::str("player01"));
+  card->setCurrenPwd(kit::str("pass123"));
+  card->postLogin();
+  ASSERT_TRUE(waitForCalls("login/dologin", 2));
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    return logs.contains("after the login was stopped") || stored("KT_username") == "first_name";
+  }));
+  ASSERT_TRUE(kit::test::runUntil([&] { return card->loginData() != nullptr; }));
+  EXPECT_EQ(stored("KT_username"), "player01");
+  EXPECT_EQ(stored("KT_pwd"), "pass123");
+  EXPECT_EQ(d(card->loginData()->userName()), "player01");
+  EXPECT_TRUE(logs.contains("after the login was stopped"));
+
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+  kit::test::runUntil([&] { return server->requestsTo("Sdkmsg/indexios").size() > 1; }, 0.3);
+  EXPECT_EQ(server->requestsTo("Sdkmsg/indexios").size(), 1u);
+  EXPECT_EQ(stored("KT_sid"), d(card->loginData()->sid()));
+  EXPECT_NE(stored("KT_sid"), "SID1");
 }
 
 TEST_F(LoginChain, ChangeAccountDuringTheNoticeStepTakesTheHUDAwayAndIgnoresTheNotice) {

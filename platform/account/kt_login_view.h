@@ -19,6 +19,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "kit/ui/button.h"
@@ -210,6 +211,8 @@ class KTLoginView : public kit::View,
   // asked for it.
   std::shared_ptr<KTLoginAPI::LoginRequest> login_;
   unsigned long chain_ = 0;
+  // The login (its chain_ count) whose notice step has started.
+  std::optional<unsigned long> noticeChain_;
   Outlets outlets_;
   Constraints constraints_;
 };

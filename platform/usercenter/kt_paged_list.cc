@@ -99,6 +99,17 @@ void KTPagedListVC::loadMoreData() {
   post(page, [page, list](KTPagedListVC& self, const kit::Id& reply) { self.morePageCame(page, list, reply); });
 }
 
+void KTPagedListVC::startNewList() {
+  KIT_CHECK_MAIN_THREAD();
+  // A new list: a load of more rows asked for the old one is dropped.
+  ++listsShown_;
+  dataSource_ = kit::MutableArray::make();
+  currentPage_ = 0;
+  totalPage_ = 0;
+  if (auto table = tableView()) table->reloadData();
+  if (auto footer = this->footer(); footer && footer->state() == KTRefreshState::NoMoreData) footer->resetNoMoreData();
+}
+
 void KTPagedListVC::post(unsigned long page, std::function<void(KTPagedListVC&, const kit::Id&)> done) {
   auto parameters = kit::MutableDictionary::make();
   setObjectForField(*parameters, ShareVale::sharedInstance()->gameID(), "gid");
@@ -135,8 +146,14 @@ void KTPagedListVC::morePageCame(unsigned long page, unsigned long list, const k
   loadingMore_ = false;
   if (list != listsShown_) {
     // Page 1 replaced the rows since this page was asked: it belongs to the
-    // old list. The new list goes on from its own page 1, if it has more.
-    if (currentPage_ < totalPage_) loadMoreData();
+    // old list. The new list goes on from its own page 1, if it has more;
+    // otherwise the footer stops waiting (a new list whose page 1 has not
+    // come may still load).
+    if (currentPage_ < totalPage_) {
+      loadMoreData();
+    } else if (auto footer = this->footer(); footer && footer->isRefreshing()) {
+      footer->endRefreshing();
+    }
     return;
   }
   if (!reply) {

@@ -15,7 +15,9 @@
 // - one load of more rows runs at a time, and it appends only to the list
 //   it was asked for: when page 1 replaced the rows meanwhile, its reply is
 //   dropped and the next page of the new list is asked instead;
-// - a failed load of more rows asks for the same page next time.
+// - a failed load of more rows asks for the same page next time;
+// - a list that switches sets (startNewList) shows no row of the old set
+//   under the new one, even when the new set's first page fails.
 // Replies reach the page weakly: a closed page is released and its late
 // replies do nothing. Main thread.
 #pragma once
@@ -69,6 +71,13 @@ class KTPagedListVC : public kit::ViewController, public kit::TableViewDataSourc
   // The footer's state from the counters: no more data once currentPage
   // reaches totalPage.
   void checkFooterState();
+
+  // For a list that switches to another set of rows: the old set's rows
+  // and counters go at once, a load of more rows of it still on its way is
+  // dropped when it comes, and the footer may load again, so that the next
+  // load of more rows (like a pull-down) asks for the new set's page 1.
+  // The caller then asks for page 1.
+  void startNewList();
 
   // Gives `table` the header and footer and starts the first load; each
   // list calls it once, when its table is made.

@@ -97,6 +97,9 @@ void KTSuCouponVC::btnClick(kit::Button& button) {
     frame.origin.x = centre - width / 2;
     indicator->setFrame(frame);
   });
+  // The other set's rows and counters go now: the chosen set starts empty,
+  // and its footer and pull-down ask for its page 1 until page 1 has come.
+  startNewList();
   // A header already refreshing starts nothing new, and its load asked for
   // the other set: load the chosen one now (the latest load of page 1 is
   // the one shown).

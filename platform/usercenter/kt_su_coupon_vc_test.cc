@@ -1,8 +1,11 @@
 // The coupon page: its switch bar, the two voucher lists and their rows,
-// and a switch while a list is loading.
+// a switch while a list is loading, and a switch whose first page fails.
 #include "platform/usercenter/kt_su_coupon_vc.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
 
 #include "kit/testing/run_until.h"
 #include "kit/ui/device_profile.h"
@@ -24,6 +27,18 @@ kit::Id voucher(long i) {
                     {"use", kit::Id(kit::str(std::to_string(i % 3)))},
                     {"coupon_money", "10"},
                     {"pay_money", "98"}});
+}
+
+// A voucher named by its game: "G3", "R12" ...
+std::function<kit::Id(long)> named(const std::string& prefix) {
+  return [prefix](long i) {
+    return kit::dict({{"status", "0"},
+                      {"gamename", kit::Id(kit::str(prefix + std::to_string(i)))},
+                      {"av_time", "2024-06-30"},
+                      {"use", "0"},
+                      {"coupon_money", "10"},
+                      {"pay_money", "98"}});
+  };
 }
 
 class Coupons : public UserCentreTest {
@@ -57,6 +72,25 @@ class Coupons : public UserCentreTest {
     });
   }
   kit::Ref<kit::Button> title(long tag) { return kit::as<kit::Button>(vc->midView()->viewWithTag(tag)); }
+  // Two pages of each set, named "G..." (usable) and "R..." (records).
+  void setNamedPages() {
+    lists->setPages(Lists::kCouponList, {Lists::records(0, 10, named("G")), Lists::records(10, 5, named("G"))});
+    lists->setPages(Lists::kCouponLogList, {Lists::records(0, 10, named("R")), Lists::records(10, 5, named("R"))});
+  }
+  // The rows on show by name: "G0 G1 ...".
+  std::string names() {
+    std::string out;
+    for (long row = 0; auto model = vc->record<KTSuCouponModel>(row); ++row) {
+      out += (row ? " " : "") + kit::describe(model->gamename());
+    }
+    return out;
+  }
+  // The pages asked of an endpoint, in order: "112".
+  std::string pagecodes(const char* endpoint) const {
+    std::string out;
+    for (const auto& sent : server->requestsTo(endpoint)) out += sent.formValue("pagecode").value_or("?");
+    return out;
+  }
 
   std::unique_ptr<Lists> lists;
   std::shared_ptr<HeldListReplies> held;
@@ -130,6 +164,64 @@ TEST_F(Coupons, ASwitchDuringTheFirstLoadShowsTheChosenSet) {
   EXPECT_EQ(vc->dataSource()->count(), 7u) << "the records stay";
   EXPECT_FALSE(vc->header()->isRefreshing());
   EXPECT_EQ(vc->chooseBtn(), title(101));
+}
+
+TEST_F(Coupons, ASwitchWhoseFirstPageFailsShowsNoRowsOfTheOtherSetAndAsksForPageOneAgain) {
+  setNamedPages();
+  show();
+  ASSERT_EQ(names(), "G0 G1 G2 G3 G4 G5 G6 G7 G8 G9");
+
+  // The records' first page fails: the tab shows no voucher at all.
+  server->enqueue(Lists::kCouponLogList, sim::PlatformAPIReply::bytes("<html>error</html>", 500));
+  ASSERT_TRUE(kit::test::tap(title(101)));
+  ASSERT_TRUE(waitForReplies(2));
+  EXPECT_EQ(names(), "");
+  EXPECT_EQ(vc->numberOfRowsInSection(*vc->tableView(), 0), 0);
+  EXPECT_EQ(vc->tableView()->numberOfRowsInSection(0), 0);
+  // The footer, as the player reaches it, asks for the records' page 1.
+  vc->footer()->beginRefreshing();
+  ASSERT_TRUE(waitForReplies(3));
+  EXPECT_EQ(pagecodes(Lists::kCouponLogList), "11");
+  EXPECT_EQ(names(), "R0 R1 R2 R3 R4 R5 R6 R7 R8 R9");
+  vc->footer()->beginRefreshing();
+  ASSERT_TRUE(waitForReplies(4));
+  EXPECT_EQ(pagecodes(Lists::kCouponLogList), "112");
+  EXPECT_EQ(vc->dataSource()->count(), 15u);
+  EXPECT_EQ(vc->footer()->state(), KTRefreshState::NoMoreData);
+
+  // Back to the usable vouchers, whose first page fails too: a pull-down
+  // asks for their page 1.
+  server->enqueue(Lists::kCouponList, sim::PlatformAPIReply::bytes("", 502));
+  ASSERT_TRUE(kit::test::tap(title(100)));
+  ASSERT_TRUE(waitForReplies(5));
+  EXPECT_EQ(names(), "");
+  EXPECT_EQ(vc->footer()->state(), KTRefreshState::Idle) << "the records' end is not the vouchers' end";
+  vc->header()->beginRefreshing();
+  ASSERT_TRUE(waitForReplies(6));
+  EXPECT_EQ(pagecodes(Lists::kCouponList), "111");
+  EXPECT_EQ(names(), "G0 G1 G2 G3 G4 G5 G6 G7 G8 G9");
+  EXPECT_EQ(vc->footer()->state(), KTRefreshState::Idle);
+}
+
+TEST_F(Coupons, AMorePageOfTheOldSetComingAfterTheSwitchIsDropped) {
+  setNamedPages();
+  held = HeldListReplies::route(*server, *lists, Lists::kCouponList);
+  const auto second = held->holdNext(2);
+  show();
+  vc->footer()->beginRefreshing();
+  ASSERT_TRUE(kit::test::runUntil([&] { return held->isWaiting(second); }));
+  server->enqueue(Lists::kCouponLogList, sim::PlatformAPIReply::bytes("<html>error</html>", 500));
+  ASSERT_TRUE(kit::test::tap(title(101)));
+  ASSERT_TRUE(waitForReplies(2));
+  EXPECT_EQ(names(), "");
+  held->release(second);
+  ASSERT_TRUE(waitForReplies(3));
+  EXPECT_EQ(names(), "") << "the usable vouchers' page 2 is not shown under the records";
+  EXPECT_FALSE(vc->footer()->isRefreshing());
+  vc->footer()->beginRefreshing();
+  ASSERT_TRUE(waitForReplies(4));
+  EXPECT_EQ(pagecodes(Lists::kCouponLogList), "11");
+  EXPECT_EQ(names(), "R0 R1 R2 R3 R4 R5 R6 R7 R8 R9");
 }
 
 TEST_F(Coupons, RowsShowTheVoucherAndItsStamp) {

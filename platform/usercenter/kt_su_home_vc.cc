@@ -10,6 +10,7 @@
 #include "kit/foundation/set.h"
 #include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
+#include "kit/graphics/image_context.h"
 #include "kit/graphics/image_named.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -50,6 +51,53 @@ kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour)
 
 kit::Ref<kit::Image> bundleImage(const char* name) { return kit::imageNamed(NSStringURLEncode::getImagePath(name)); }
 
+// The small accent-coloured chevron right of the titles of 更多 (pointing
+// right) and of the rebate's expand button (down to expand, up to fold).
+enum class Chevron { Right, Down, Up };
+constexpr double ChevronLong = 8, ChevronShort = 5, ChevronLine = 1.5;
+kit::Ref<kit::Image> chevron(Chevron direction) {
+  const bool across = direction != Chevron::Right;
+  const kit::Size size = across ? kit::Size{ChevronLong, ChevronShort} : kit::Size{ChevronShort, ChevronLong};
+  if (!kit::beginImageContext(size, false, 0)) return nullptr;
+  auto context = kit::currentContext();
+  context->setStrokeColor(kit::Color::hex(Accent));
+  context->setLineWidth(ChevronLine);
+  context->setLineCap(kit::LineCap::Round);
+  context->setLineJoin(kit::LineJoin::Round);
+  const double inset = ChevronLine / 2;
+  const double w = size.width, h = size.height;
+  context->beginPath();
+  switch (direction) {
+    case Chevron::Right:
+      context->moveTo(inset, inset);
+      context->addLineTo(w - inset, h / 2);
+      context->addLineTo(inset, h - inset);
+      break;
+    case Chevron::Down:
+      context->moveTo(inset, inset);
+      context->addLineTo(w / 2, h - inset);
+      context->addLineTo(w - inset, inset);
+      break;
+    case Chevron::Up:
+      context->moveTo(inset, h - inset);
+      context->addLineTo(w / 2, inset);
+      context->addLineTo(w - inset, h - inset);
+      break;
+  }
+  context->strokePath();
+  kit::Ref<kit::Image> image = kit::imageFromCurrentImageContext();
+  kit::endImageContext();
+  return image;
+}
+
+// The page is laid out at 300 points wide; a wider page area (a notched
+// phone in landscape) stretches the boxes, keeps the items at their left
+// at their place and the items at their right at the right edge.
+constexpr unsigned AtRight = kit::AutoresizingFlexibleLeftMargin;
+constexpr unsigned Stretched = kit::AutoresizingFlexibleWidth;
+constexpr unsigned SharedOut = kit::AutoresizingFlexibleLeftMargin | kit::AutoresizingFlexibleWidth |
+                               kit::AutoresizingFlexibleRightMargin;
+
 }  // namespace
 
 void KTSuHomeVC::registerScene() {
@@ -83,6 +131,7 @@ void KTSuHomeVC::loadView() {
   scroll->setAutoresizingMask(kit::AutoresizingFlexibleWidth | kit::AutoresizingFlexibleHeight);
   root->addSubview(scroll);
   auto content = kit::View::make(kit::Rect{0, 0, W, ContentH + 200});
+  content->setAutoresizingMask(Stretched);
   scroll->addSubview(content);
   kit::Weak<KTSuHomeVC> weak = weakSelf<KTSuHomeVC>();
   auto action = [weak](void (KTSuHomeVC::*method)()) {
@@ -102,6 +151,7 @@ void KTSuHomeVC::loadView() {
 
   // The player's box.
   auto user = kit::View::make(kit::Rect{0, 0, W, UserBoxH});
+  user->setAutoresizingMask(Stretched);
   user->setBackgroundColor(kit::Color::whiteColor());
   content->addSubview(user);
   auto avatar = kit::Button::make(kit::Rect{15, 15, 60, 60});
@@ -118,25 +168,32 @@ void KTSuHomeVC::loadView() {
   rz->setTitleColor(kit::Color::lightGrayColor(), kit::ControlStateDisabled);
   button({210, 46, 80, 26}, SwitchTitle, &KTSuHomeVC::changeUser, *user);
   button({210, 80, 80, 26}, "账号管理", &KTSuHomeVC::goToUserVC, *user);
+  for (const auto& right : user->subviews()) {
+    if (kit::as<kit::Button>(right) && right != avatar) right->setAutoresizingMask(AtRight);
+  }
 
   // The game-box links.
   auto links = kit::View::make(kit::Rect{0, LinksY, W, LinksH});
+  links->setAutoresizingMask(Stretched);
   links->setBackgroundColor(kit::Color::whiteColor());
   content->addSubview(links);
   button({0, 5, 100, 40}, "金币商城", &KTSuHomeVC::goToGoldStore, *links);
   button({100, 5, 100, 40}, "游戏返利", &KTSuHomeVC::goToFanli, *links);
   button({200, 5, 100, 40}, "赚金币", &KTSuHomeVC::getGoldCoin, *links);
+  for (const auto& link : links->subviews()) link->setAutoresizingMask(SharedOut);
 
   // The middle box: the activity, then the rebate text, whose height and
-  // the box's follow the two constraints.
-  auto mid = kit::View::make();
+  // the box's follow the two constraints. It and the news box start at the
+  // frames their constraints give at 300 points wide, so that their items'
+  // margins stretch from there.
+  auto mid = kit::View::make(kit::Rect{0, MidY, W, MidH});
   mid->setBackgroundColor(kit::Color::whiteColor());
   mid->setTranslatesAutoresizingMaskIntoConstraints(false);
   content->addSubview(mid);
   auto midHeight = kit::LayoutConstraint::make(mid, A::Height, R::Equal, MidH);
   content->addConstraints({kit::LayoutConstraint::make(mid, A::Top, R::Equal, content, A::Top, 1, MidY),
                            kit::LayoutConstraint::make(mid, A::Left, R::Equal, content, A::Left),
-                           kit::LayoutConstraint::make(mid, A::Width, R::Equal, W), midHeight});
+                           kit::LayoutConstraint::make(mid, A::Right, R::Equal, content, A::Right), midHeight});
   mid->addSubview(label({10, 5, 200, 20}, 14, 0x333333));
   std::static_pointer_cast<kit::Label>(mid->subviews().back())->setText(ActivityTitle);
   auto activity = label({10, 28, 270, 34}, 12, 0x666666);
@@ -150,7 +207,9 @@ void KTSuHomeVC::loadView() {
   check->setTitle("收起", kit::ControlStateSelected);
   check->setTitleColor(kit::Color::hex(Accent));
   check->titleLabel()->setFont(kit::Font::systemFont(12));
-  check->setImage(bundleImage("KT_line.png"));
+  check->setImage(chevron(Chevron::Down));
+  check->setImage(chevron(Chevron::Up), kit::ControlStateSelected);
+  check->setAutoresizingMask(AtRight);
   check->addAction(kit::ControlEvent::TouchUpInside, [weak](kit::Control& sender) {
     auto self = weak.lock();
     if (auto* tapped = dynamic_cast<kit::Button*>(&sender); self && tapped) self->checkFanli(*tapped);
@@ -166,18 +225,19 @@ void KTSuHomeVC::loadView() {
                        kit::LayoutConstraint::make(fanli, A::Width, R::Equal, RebateW), fanHeight});
 
   // The news box under the middle box.
-  auto news = kit::View::make();
+  auto news = kit::View::make(kit::Rect{0, MidY + MidH + Gap, W, NewsH});
   news->setBackgroundColor(kit::Color::whiteColor());
   news->setTranslatesAutoresizingMaskIntoConstraints(false);
   content->addSubview(news);
   content->addConstraints({kit::LayoutConstraint::make(news, A::Top, R::Equal, mid, A::Bottom, 1, Gap),
                            kit::LayoutConstraint::make(news, A::Left, R::Equal, content, A::Left),
-                           kit::LayoutConstraint::make(news, A::Width, R::Equal, W),
+                           kit::LayoutConstraint::make(news, A::Right, R::Equal, content, A::Right),
                            kit::LayoutConstraint::make(news, A::Height, R::Equal, NewsH)});
   news->addSubview(label({10, 8, 200, 20}, 14, 0x333333));
   std::static_pointer_cast<kit::Label>(news->subviews().back())->setText("最新消息");
   auto more = button({220, 5, 70, 26}, "更多", &KTSuHomeVC::doMore, *news);
-  more->setImage(bundleImage("KT_line.png"));
+  more->setImage(chevron(Chevron::Right));
+  more->setAutoresizingMask(AtRight);
 
   scrollView_ = scroll;
   contentView_ = content;
@@ -204,8 +264,13 @@ void KTSuHomeVC::viewDidLoad() {
         if (auto self = weak.lock()) self->RzUpdated(note);
       });
   loadData();
-  if (auto b = checkBtn()) UIButtonKTImageTitleSpacing::layoutButtonWithEdgeInsetsStyle(*b, 3, 5);
-  if (auto b = moreBtn()) UIButtonKTImageTitleSpacing::layoutButtonWithEdgeInsetsStyle(*b, 3, 5);
+  // The spacing reads the image's and the title's laid-out sizes: the
+  // buttons take their frames first.
+  for (const auto& b : {checkBtn(), moreBtn()}) {
+    if (!b) continue;
+    b->layoutIfNeeded();
+    UIButtonKTImageTitleSpacing::layoutButtonWithEdgeInsetsStyle(*b, KTButtonEdgeInsetsStyleRight, ImageTitleSpace);
+  }
   if (auto news = bottomView()) news->addSubview(tableView());
 }
 

@@ -42,6 +42,8 @@ class KTSuHomeVC : public kit::ViewController,
   // The rebate text's collapsed height and the boxes it sits in.
   static constexpr double FoldedH = 47, MidH = 160, ContentH = 597, RebateW = 270, RebateFontSize = 13;
   static constexpr double NewsRowH = 40;
+  // Points between the title and the image right of it on 更多 and 展开.
+  static constexpr double ImageTitleSpace = 5;
   static void registerScene();
 
   ~KTSuHomeVC() override;

@@ -1,5 +1,6 @@
 // The home page against the simulator's "Home/index" and "News/lists":
-// its texts, news rows, rebate text, avatar, real-name entry and links.
+// its texts, news rows, rebate text, avatar, real-name entry and links,
+// and the title and chevron of its 更多 and 展开 buttons as drawn.
 #include "platform/usercenter/kt_su_home_vc.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include "kit/foundation/notification_center.h"
 #include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
+#include "kit/ui/render.h"
 #include "kit/graphics/image_named.h"
 #include "kit/ui/application.h"
 #include "kit/ui/font.h"
@@ -246,6 +248,69 @@ TEST_F(Home, TheAccountSwitchCallsTheBlock) {
   page->setLoginOutBlock([&] { ++switches; });
   ASSERT_TRUE(kit::test::tap(button("切换账号")));
   EXPECT_EQ(switches, 1);
+}
+
+}  // namespace
+
+namespace {
+
+bool isAccent(const kit::Pixel& p) { return p.r > 200 && p.g > 80 && p.g < 180 && p.b < 100 && p.a > 0; }
+bool isBlank(const kit::Pixel& p) { return p.r > 250 && p.g > 250 && p.b > 250; }
+
+TEST_F(Home, MoreAndExpandShowTheirTitleWithAChevronFivePointsRightOfIt) {
+  home->setRebate(std::string(40, 'x') + "返利说明很长很长，" + std::string(200, 'y'));
+  show();
+  page->view()->layoutIfNeeded();
+  auto bitmap = kit::render(*window, 1);
+  ASSERT_TRUE(bitmap);
+#ifdef KIT_UI_ARTIFACT_DIR
+  kit::writePNG(*bitmap, std::string(KIT_UI_ARTIFACT_DIR) + "/user_centre_home.png");
+#endif
+  for (const auto& [button, title] : {std::pair{page->moreBtn(), "更多"}, std::pair{page->checkBtn(), "展开"}}) {
+    SCOPED_TRACE(title);
+    ASSERT_TRUE(button && !button->isHidden());
+    EXPECT_EQ(button->currentTitle(), title);
+    const kit::Rect bounds = button->bounds();
+    const kit::Rect text = button->titleLabel()->frame();
+    const kit::Rect image = button->imageView()->frame();
+    EXPECT_GT(text.size.width, 0);
+    EXPECT_GT(image.size.width, 0);
+    for (const kit::Rect& part : {text, image}) {
+      EXPECT_GE(part.minX(), bounds.minX());
+      EXPECT_LE(part.maxX(), bounds.maxX());
+      EXPECT_GE(part.minY(), bounds.minY());
+      EXPECT_LE(part.maxY(), bounds.maxY());
+    }
+    EXPECT_DOUBLE_EQ(image.minX() - text.maxX(), 5) << "the image right of the title, 5 points apart";
+    EXPECT_NEAR(image.midY(), text.midY(), 1);
+
+    // As drawn: the title's strokes and an accent-coloured chevron, and
+    // nothing from the page's left edge to the title on the chevron's row.
+    const kit::Rect drawnText = kit::test::frameInWindow(*button->titleLabel());
+    const kit::Rect drawnImage = kit::test::frameInWindow(*button->imageView());
+    int accent = 0, inked = 0;
+    for (double x = drawnImage.minX(); x < drawnImage.maxX(); ++x) {
+      for (double y = drawnImage.minY(); y < drawnImage.maxY(); ++y) {
+        accent += isAccent(bitmap->pixelAt(static_cast<size_t>(x), static_cast<size_t>(y))) ? 1 : 0;
+      }
+    }
+    for (double x = drawnText.minX(); x < drawnText.maxX(); ++x) {
+      inked += isBlank(bitmap->pixelAt(static_cast<size_t>(x), static_cast<size_t>(drawnText.midY()))) ? 0 : 1;
+    }
+    EXPECT_GT(accent, 0);
+    EXPECT_GT(inked, 0);
+    const kit::Rect box = kit::test::frameInWindow(*button->superview());
+    const size_t row = static_cast<size_t>(drawnImage.midY());
+    int marked = 0;
+    for (double x = box.minX() + 150; x < drawnText.minX() - 1; ++x) {
+      marked += isBlank(bitmap->pixelAt(static_cast<size_t>(x), row)) ? 0 : 1;
+    }
+    EXPECT_EQ(marked, 0) << "no line across the box";
+  }
+  // Folding back shows the title again with the chevron the other way.
+  ASSERT_TRUE(kit::test::tap(page->checkBtn()));
+  EXPECT_EQ(page->checkBtn()->currentTitle(), "收起");
+  EXPECT_NE(page->checkBtn()->currentImage(), page->checkBtn()->image(kit::ControlStateNormal));
 }
 
 }  // namespace

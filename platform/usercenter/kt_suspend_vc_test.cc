@@ -1,7 +1,8 @@
 // The user centre's container: the red-dot request and reply, the seen
 // counts, the panel's layout per screen form, the bar's page switching,
-// closing, the account switch, and a reply that comes after the container
-// has gone.
+// closing, the account switch, a reply that comes after the container
+// has gone, and the home page filling the panel of a notched phone in
+// landscape.
 #include "platform/usercenter/kt_suspend_vc.h"
 
 #include <gtest/gtest.h>
@@ -298,6 +299,46 @@ TEST_F(Container, RendersThePanelWithItsBar) {
   EXPECT_EQ(bar.origin.x, 0);
   EXPECT_EQ(bar.size.width, 300);
   EXPECT_EQ(bar.origin.y + bar.size.height, 667);
+}
+
+}  // namespace
+
+namespace {
+
+// The user centre opened on a notched phone held in landscape.
+class NotchedLandscapeContainer : public Container {
+ protected:
+  kit::DeviceProfileScope landscape{kit::DeviceProfile::notched812x375()};
+};
+
+TEST_F(NotchedLandscapeContainer, TheHomePageFillsThePanel) {
+  open();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !vc->isBeingPresented(); }));
+  vc->view()->layoutIfNeeded();
+  auto home = std::dynamic_pointer_cast<KTSuHomeVC>(vc->childViewControllers()[0]);
+  ASSERT_TRUE(home);
+  const kit::Rect area = kit::test::frameInWindow(*vc->tempView());
+  ASSERT_EQ(area, (kit::Rect{44, 0, 344, 292}));
+  EXPECT_EQ(kit::test::frameInWindow(*home->view()), area);
+  const kit::Rect news = kit::test::frameInWindow(*home->bottomView());
+  EXPECT_EQ(news.minX(), area.minX());
+  EXPECT_EQ(news.size.width, area.size.width);
+  EXPECT_EQ(kit::test::frameInWindow(*home->moreBtn()).maxX(), area.maxX() - 10) << "更多 stays at the right";
+
+  auto bitmap = kit::render(*window, 1);
+  ASSERT_TRUE(bitmap);
+#ifdef KIT_UI_ARTIFACT_DIR
+  kit::writePNG(*bitmap, std::string(KIT_UI_ARTIFACT_DIR) + "/user_centre_notched_landscape.png");
+#endif
+  // The white boxes reach the panel's right edge: no grey strip beside
+  // them (the player's box from the top, the links below it).
+  for (size_t y : {2, 60, 118, 130, 165}) {
+    for (size_t x : {size_t(area.maxX()) - 6, size_t(area.maxX()) - 2}) {
+      const kit::Pixel p = bitmap->pixelAt(x, y);
+      EXPECT_TRUE(p.r == 255 && p.g == 255 && p.b == 255) << x << "," << y << ": " << int(p.r) << " " << int(p.g)
+                                                          << " " << int(p.b);
+    }
+  }
 }
 
 }  // namespace
