@@ -27,9 +27,20 @@ void registerClientInterface() {
 
 void installClientOverlays() { NUVAStoreViews::install(std::make_shared<NUVAHallViews>()); }
 
-ClientApplication startApplication(int argc, char** argv) {
+namespace {
+
+// What the program sets up before it launches: its screens, the channel
+// core's overlays and the platform SDK.
+void prepareClient() {
   registerClientInterface();
+  installClientOverlays();
   PlatformSDK::install();
+}
+
+}  // namespace
+
+ClientApplication startApplication(int argc, char** argv) {
+  prepareClient();
   if (!kit::ApplicationLaunch(argc, argv, AppDelegate::staticClass().name())) return {};
   return ClientApplication{kit::as<AppDelegate>(kit::Application::shared()->delegate())};
 }
@@ -44,8 +55,6 @@ ClientApplication startApplication(kit::Ref<JHLCoreEntity> core, double launchPa
 }
 
 int ApplicationMain(int argc, char** argv) {
-  registerClientInterface();
-  installClientOverlays();
-  PlatformSDK::install();
+  prepareClient();
   return kit::ApplicationMain(argc, argv, AppDelegate::staticClass().name());
 }

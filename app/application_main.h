@@ -28,9 +28,10 @@ void registerClientInterface();
 // hall's (the resource hall, the not-open placard).
 void installClientOverlays();
 
-// Launches the client as ApplicationMain does and returns once the window
-// shows the game page's screen; the caller runs the loop. Nothing in it
-// when the bundle names no main interface.
+// Launches the client as ApplicationMain does (its screens, the channel
+// core's overlays and the platform SDK, then the launch) and returns once
+// the window shows the game page's screen; the caller runs the loop.
+// Nothing in it when the bundle names no main interface.
 ClientApplication startApplication(int argc = 0, char** argv = nullptr);
 
 // For tests: the same main interface, with a delegate for a core of the

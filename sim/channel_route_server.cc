@@ -40,6 +40,10 @@ void ChannelRouteServer::setFault(const std::string& route, RouteFault fault) {
   faults_[route] = fault;
 }
 
+void ChannelRouteServer::holdAnswers(const std::string& route) { server_->holdAnswers(basePath_ + route); }
+
+void ChannelRouteServer::releaseAnswers(const std::string& route) { server_->releaseAnswers(basePath_ + route); }
+
 void ChannelRouteServer::serve(const std::string& route, Answer answer) {
   server_->route("*", basePath_ + route, [this, route, answer](const kit::test::RecordedRequest& request) {
     if (auto faulty = faultAnswer(route)) return *faulty;

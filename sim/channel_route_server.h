@@ -56,6 +56,10 @@ class ChannelRouteServer {
   std::string baseURL() const;
   // A fault for every later request to the route; RouteFault::None ends it.
   void setFault(const std::string& route, RouteFault fault);
+  // Holds the route's answers (its requests are logged as they come) until
+  // released or the server stops.
+  void holdAnswers(const std::string& route);
+  void releaseAnswers(const std::string& route);
 
   // Every request received, in order, decoded.
   std::vector<ChannelRequest> requests() const;

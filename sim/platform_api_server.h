@@ -113,6 +113,10 @@ class PlatformAPIServer {
   // replies and its route; RouteFault::None ends it. Delay answers after
   // 12 seconds, past the clients' 10-second time-out.
   void setFault(const std::string& endpoint, RouteFault fault);
+  // Holds the endpoint's answers (its requests are logged as they come)
+  // until released or the server stops.
+  void holdAnswers(const std::string& endpoint) { server_->holdAnswers(kPathPrefix + endpoint); }
+  void releaseAnswers(const std::string& endpoint) { server_->releaseAnswers(kPathPrefix + endpoint); }
   // A canned reply for the next request to the endpoint that no fault
   // takes; replies queue up and are used in order, then the route answers
   // again.

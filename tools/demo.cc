@@ -15,13 +15,15 @@
 // card bought and paid in the wallet app; the page's store button with the
 // hub's GM tab and a GM claim, the level and voucher tabs and the
 // free-video card; two payments through the pay sheet, in the wallet app
-// and on the H5 cashier's web page; the store hub and the resource hall
-// once more on a notched phone held in landscape; and logout. The page's
-// answers are read from the page itself, by script. Every message between
-// page and client is printed; after every step the screen (the page's real
-// rendering under the native overlays) is written as a PNG, and index.html
-// shows the steps in order. It exits non-zero when a step does not produce
-// what the script expects. It needs a display (make demo runs it under
+// with a coupon and on the H5 cashier's web page; the store hub and the
+// resource hall once more on a notched phone held in landscape; and logout.
+// The page's answers are read from the page itself, by script. Every message
+// between page and client is printed; after every step (and on the way
+// through a step that passes a screen of its own) the screen (the page's
+// real rendering under the native overlays) is written as a PNG, and
+// index.html shows the steps in order. It exits non-zero when a step does
+// not produce what the script expects, or when its picture shows the same
+// screen as the one before it. It needs a display (make demo runs it under
 // xvfb-run).
 //
 // Time: kit's clock is virtual for the whole session (demo_session_clock.h):
@@ -72,6 +74,7 @@
 #include "kit/web/browser/browser_runtime.h"
 #include "platform/account/cxr_real_name_view.h"
 #include "platform/account/cxr_sub_name_vc.h"
+#include "platform/account/kt_coupons_cell.h"
 #include "platform/account/kt_coupons_vc.h"
 #include "platform/account/kt_login_view.h"
 #include "platform/account/kt_new_pay_vc.h"
@@ -128,8 +131,6 @@ class MainJob {
     if (std::string why = demo::pointTheClientAt(simulator, services); !why.empty()) return fail(why);
     std::printf("simulator: channel SDK server %s, game page %s\n", simulator.channel().baseURL().c_str(),
                 simulator.page().pageURL().c_str());
-    // Every overlay is the real one: the store's views and the hall's.
-    NUVAStoreViews::install(std::make_shared<NUVAHallViews>());
     kit::QueueActivityWatch wakeOnWork;
     std::vector<std::string> hud;
     auto hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
@@ -139,6 +140,10 @@ class MainJob {
         });
 
     // ---- Launch: main, AppDelegate (with its pause), core, the page screen.
+    // The channel SDK server answers "init" once the splash is gone, so that
+    // each picture shows one change: the splash over the page, the page, then
+    // the notice over it (a quick server has it over the splash at once).
+    simulator.channel().holdAnswers("init");
     begin("启动：启动图与游戏页面");
     auto app = clock_.launch([] { return startApplication(); }, AppDelegate::kLaunchPauseSeconds);
     controller_ = app.controller();
@@ -151,11 +156,17 @@ class MainJob {
 
     begin("启动图消失，显示游戏页面");
     bool splashGone = waitOnKitTimers([&] { return controller_->splashView()->superview() == nullptr; });
-    end(splashGone, splashGone ? "the splash faded after two seconds" : "the splash stayed");
+    // At once: the init request is nearly three seconds (its time-out) old.
+    end(splashGone, splashGone ? "the splash faded after two seconds" : "the splash stayed", 0);
+    simulator.channel().releaseAnswers("init");
 
     // ---- The launch notice from the channel server's "init" answer.
     begin("启动公告：init 返回的公告");
-    auto notice = waitForView<VANUNoticeView>();
+    kit::Ref<VANUNoticeView> notice;
+    waitFor([&] {
+      notice = demo::onKeyWindow<VANUNoticeView>();
+      return notice && !notice->titleView()->text().empty();
+    });
     end(notice && notice->titleView()->text() == "星河远征开服公告",
         notice ? "notice \"" + notice->titleView()->text() + "\" over the game" : "no notice");
 
@@ -165,6 +176,9 @@ class MainJob {
     end(noticeClosed, noticeClosed ? "cover and card removed" : "the notice stayed");
 
     // ---- Login through the platform's login window and the channel server.
+    // The platform answers whether the speed-up tool is on once the login
+    // window is pictured, so that its button comes up in a picture of its own.
+    simulator.platformAPI().holdAnswers("pay/getjiasu");
     begin("开始游戏：平台登录窗口");
     tapPage("start");
     auto loginCard = waitForAnyView<KTLoginView>();
@@ -174,6 +188,7 @@ class MainJob {
 
     // The login window asked the platform whether the speed-up tool is on.
     begin("加速工具：平台开启后显示加速按钮");
+    simulator.platformAPI().releaseAnswers("pay/getjiasu");
     bool speedButton = waitFor([] { return acc::touchWindow() && !acc::touchWindow()->isHidden(); });
     end(speedButton && !simulator.platformAPI().requestsTo("pay/getjiasu").empty(),
         speedButton ? "the speed-up button at " + describeFrame(acc::touchWindow()->frame()) : "no speed-up button");
@@ -185,7 +200,7 @@ class MainJob {
     if (loginCard) {
       auto panel = KTLoginView::get(loginCard->outlets().loginPanel);
       auto toRegister = panel ? kit::test::findButton(*panel, "账号注册") : nullptr;
-      if (toRegister && kit::test::tap(toRegister)) settle(0.5);
+      if (toRegister && kit::test::tap(toRegister)) picture("注册页：协议勾选与协议链接");
       auto link = KTLoginView::get(loginCard->outlets().protocalbtn);
       if (link && kit::test::tap(link)) {
         waitOnKitTimers([&] {
@@ -380,7 +395,10 @@ class MainJob {
     end(refused && simulator.channel().requestsTo("order/index").empty(), refused ? "HUD: " + hud.back() : "no HUD");
     waitOnKitTimers([] { return !NUVAProgressHUD::iNUVAisible(); });
 
-    // ---- Role report.
+    // ---- Role report. The channel game server answers the level store's
+    // report once the role report is pictured, so that the offer it brings
+    // comes up in a picture of its own.
+    simulator.game().holdAnswers("levelstore/report");
     begin("上报角色：uploadGameRoleInfo");
     tapPage("role-report");
     bool reported = waitForAnswer("uploadGameRoleInfo") &&
@@ -389,6 +407,7 @@ class MainJob {
 
     // ---- The role's level is in a menu range: the level store's offer.
     begin("等级礼包弹窗：角色等级在菜单等级范围内");
+    simulator.game().releaseAnswers("levelstore/report");
     auto levelPop = waitForView<NUVALevelPopView>();
     bool offered = levelPop && waitFor([&] { return levelPop->adImge()->animatedImage() != nullptr; });
     end(offered, levelPop ? "level pop-up with " + std::to_string(levelPop->tiles().size()) + " rewards and its picture"
@@ -593,19 +612,27 @@ class MainJob {
 
     begin("优惠券：选择优惠券");
     kit::Ref<KTCouponsVC> picker;
+    bool couponChosen = false;
     if (sheet && kit::test::tap(sheet->couponsBtn())) {
       waitFor([&] {
         picker = std::dynamic_pointer_cast<KTCouponsVC>(sheet->presentedViewController());
-        return picker && picker->dataSource()->count() > 0;
+        return picker && picker->dataSource()->count() > 0 && !picker->tableView()->visibleCells().empty();
       });
     }
-    end(picker != nullptr, picker ? std::to_string(picker->dataSource()->count()) + " coupon(s) for the order" : "no picker");
+    if (picker) {
+      picture("优惠券列表");
+      // The player takes the first coupon; the sheet shows the price less it.
+      auto card = std::dynamic_pointer_cast<KTCouponsCell>(picker->tableView()->visibleCells().front());
+      couponChosen = card && kit::test::tap(card->btn()) && waitOnKitTimers([&] {
+                       return !sheet->presentedViewController() && kit::isSet(sheet->order().cid);
+                     });
+    }
+    end(couponChosen, couponChosen ? "coupon " + kit::describe(sheet->order().cid) + " chosen: " +
+                                         sheet->realMoneyL()->text() + " to pay instead of " + sheet->moneyL()->text()
+                                   : "no coupon chosen");
+    picker.reset();
 
     begin("钱包APP支付：支付结果");
-    if (picker) {
-      picker->doCancel();
-      waitOnKitTimers([&] { return !sheet->presentedViewController(); });
-    }
     bool walletPaid = sheet && payInTheWallet(*sheet);
     end(walletPaid, walletPaid ? "the wallet paid: " + sheet->noticeView()->statusL()->text() : "no paid notice");
 
@@ -755,11 +782,20 @@ class MainJob {
   // Lets kit's clock run for a moment so that fades and answers settle.
   void settle(double seconds) { clock_.settleUntil(kit::Clock::now() + seconds); }
 
-  void end(bool ok, const std::string& outcome) {
-    settle(0.3);
+  // Ends the step with a picture, once fades and answers have had
+  // `settling` seconds of kit's clock.
+  void end(bool ok, const std::string& outcome, double settling = 0.3) {
+    settle(settling);
     // kit's screens as they are now, and the page as it has drawn by then.
     page_.waitForPaint();
     report_.end(ok, outcome);
+  }
+
+  // A picture on the way through the step, of what `caption` says.
+  void picture(const std::string& caption) {
+    settle(0.5);
+    page_.waitForPaint();
+    report_.picture(caption);
   }
 
   int fail(const std::string& why) {

@@ -25,7 +25,7 @@ std::string compactJSON(const kit::Id& value) {
 }
 
 void Report::begin(std::string title) {
-  steps_.push_back(Step{std::move(title), "", {}, "", false});
+  steps_.push_back(Step{std::move(title), {}, {}, "", "", false});
   std::printf("\n== %zu. %s\n", steps_.size(), steps_.back().title.c_str());
 }
 
@@ -34,20 +34,37 @@ void Report::note(const std::string& line) {
   if (!steps_.empty()) steps_.back().messages.push_back(line);
 }
 
-void Report::end(bool ok, const std::string& outcome) {
-  if (steps_.empty()) return;
-  Step& step = steps_.back();
-  step.ok = ok;
-  step.outcome = outcome;
-  char name[32];
-  std::snprintf(name, sizeof name, "%02zu.png", steps_.size());
-  step.picture = name;
+void Report::takePicture(Step& step, const std::string& name, const std::string& caption) {
   std::string error;
   auto screen = kit::renderScreen();
   if (!screen || !kit::writePNG(*screen, (folder_ / name).string(), &error)) {
-    step.ok = false;
-    step.outcome += " (no picture: " + error + ")";
+    step.pictureTrouble += " (no picture " + name + ": " + error + ")";
+    return;
   }
+  step.pictures.push_back({name, caption});
+  std::vector<uint8_t> pixels(screen->data().begin(), screen->data().end());
+  bool changed = pixels != lastScreen_;
+  lastScreen_ = std::move(pixels);
+  if (!changed) step.pictureTrouble += " (" + name + " shows the same screen as the picture before it)";
+}
+
+void Report::picture(const std::string& caption) {
+  if (steps_.empty()) return;
+  Step& step = steps_.back();
+  char name[32];
+  std::snprintf(name, sizeof name, "%02zu%c.png", steps_.size(), static_cast<char>('a' + step.pictures.size()));
+  takePicture(step, name, caption);
+  std::printf("   picture %s: %s\n", name, caption.c_str());
+}
+
+void Report::end(bool ok, const std::string& outcome) {
+  if (steps_.empty()) return;
+  Step& step = steps_.back();
+  char name[32];
+  std::snprintf(name, sizeof name, "%02zu.png", steps_.size());
+  takePicture(step, name, step.title);
+  step.ok = ok && step.pictureTrouble.empty();
+  step.outcome = outcome + step.pictureTrouble;
   std::printf("%s %s\n", step.ok ? "   ok:" : "   FAILED:", step.outcome.c_str());
 }
 
@@ -63,7 +80,12 @@ int Report::finish() const {
   for (size_t i = 0; i < steps_.size(); ++i) {
     const Step& s = steps_[i];
     failures += !s.ok;
-    index << "<div class=\"step\"><img src=\"" << s.picture << "\" alt=\"" << htmlEscape(s.title) << "\"><div><h2>"
+    index << "<div class=\"step\">";
+    for (const auto& p : s.pictures) {
+      index << "<img src=\"" << p.file << "\" alt=\"" << htmlEscape(p.caption) << "\" title=\""
+            << htmlEscape(p.caption) << "\">";
+    }
+    index << "<div><h2>"
           << i + 1 << ". " << htmlEscape(s.title) << "</h2><p class=\"" << (s.ok ? "ok" : "failed") << "\">"
           << (s.ok ? "✓ " : "✗ ") << htmlEscape(s.outcome) << "</p><pre>";
     for (const auto& m : s.messages) index << htmlEscape(m) << "\n";

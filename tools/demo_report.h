@@ -1,7 +1,9 @@
 // The main job's report: the steps in order, each with its title, the
 // messages noted while it ran, its outcome and a picture of the screen at
-// its end; printed as the session goes and written as index.html beside the
-// pictures at the end.
+// its end (and any taken on the way); printed as the session goes and
+// written as index.html beside the pictures at the end. A picture that shows
+// the same screen as the one before it fails its step: each picture is there
+// to show a change.
 #pragma once
 
 #include <filesystem>
@@ -12,11 +14,20 @@
 
 namespace demo {
 
+struct Picture {
+  std::string file;
+  std::string caption;
+};
+
 struct Step {
   std::string title;
-  std::string picture;
+  // The pictures taken on the way, then the one at its end (captioned with
+  // the step's title).
+  std::vector<Picture> pictures;
   std::vector<std::string> messages;
   std::string outcome;
+  // What went wrong with its pictures, said after the outcome.
+  std::string pictureTrouble;
   bool ok = false;
 };
 
@@ -28,16 +39,25 @@ class Report {
   void begin(std::string title);
   // A message of the step under way.
   void note(const std::string& line);
-  // Ends the step under way with its outcome and the screen as it is now
-  // (every window, as the player sees them) as its picture. A step whose
-  // picture cannot be written fails.
+  // A picture of the screen as it is now (every window, as the player sees
+  // them) on the way through the step under way: "NNa.png", "NNb.png" ...
+  void picture(const std::string& caption);
+  // Ends the step under way with its outcome and the screen as it is now as
+  // its picture, "NN.png". A step whose picture cannot be written, or shows
+  // the screen of the picture before it, fails.
   void end(bool ok, const std::string& outcome);
   // Writes index.html; the number of failed steps.
   int finish() const;
 
  private:
+  // Writes the screen as `name` into the step's pictures; the step's
+  // picture trouble says when it cannot or the screen is unchanged.
+  void takePicture(Step& step, const std::string& name, const std::string& caption);
+
   std::filesystem::path folder_;
   std::vector<Step> steps_;
+  // The pixels of the last picture taken.
+  std::vector<uint8_t> lastScreen_;
 };
 
 // A value as compact JSON, or its "%@" text when it is no JSON object.

@@ -309,6 +309,19 @@ bool TestServer::waitStopping(double seconds) {
   return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return stopping_; });
 }
 
+void TestServer::holdAnswers(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  held_.insert(path);
+}
+
+void TestServer::releaseAnswers(const std::string& path) {
+  {
+    std::lock_guard lock(mutex_);
+    held_.erase(path);
+  }
+  changed_.notify_all();
+}
+
 RouteHandler TestServer::handlerFor(const RecordedRequest& request) const {
   const Route* exact = nullptr;
   const Route* byPrefix = nullptr;
@@ -378,6 +391,13 @@ void TestServer::handle(const void* request, void* response) {
   changed_.notify_all();
 
   TestResponse answer = handler ? handler(record) : TestResponse::text("not found", 404);
+  if (std::unique_lock lock(mutex_); held_.count(record.path)) {
+    changed_.wait(lock, [&] { return stopping_ || !held_.count(record.path); });
+    if (stopping_) {
+      res.status = 503;
+      return;
+    }
+  }
   if (answer.silent) {
     waitStopping(-1);
     res.status = 503;

@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -121,6 +122,12 @@ class TestServer {
   // TLS handshake) followed.
   size_t connectionCount() const;
 
+  // Holds the answers to requests for `path` (logged as they come) until
+  // releaseAnswers(path) or the server stops: a server that answers when
+  // its caller says so, as a slow one would, without a time-out of its own.
+  void holdAnswers(const std::string& path);
+  void releaseAnswers(const std::string& path);
+
   // Ends silent and delayed answers, stops listening and shuts down the
   // connections it accepted. Called by the destructor.
   void stop();
@@ -150,6 +157,7 @@ class TestServer {
   std::vector<Route> routes_;
   std::vector<RecordedRequest> log_;
   size_t connections_ = 0;
+  std::set<std::string> held_;
   bool stopping_ = false;
 };
 

@@ -1,5 +1,6 @@
 // The test server itself: multipart bodies in the log byte for byte, prefix
-// routes, many kept-alive connections served at once, and a stop that does
+// routes, answers held until released, many kept-alive connections served at
+// once, and a stop that does
 // not wait for idle clients, frees the port for a restart and leaves the
 // process's other sockets alone.
 #include "kit/net/testing/test_server.h"
@@ -83,6 +84,32 @@ TEST(TestServer, PrefixRoutesServeEveryPathUnderThemAfterExactRoutes) {
   EXPECT_EQ(client.Get("/api")->status, 404);
   EXPECT_EQ(client.Get("/apix")->status, 404);
   EXPECT_EQ(server->requests().at(0).target(), "/api/a/b?q=1");
+}
+
+TEST(TestServer, HeldAnswersWaitForTheirReleaseOrTheStop) {
+  auto server = TestServer::startHTTP();
+  server->route("GET", "/held", TestResponse::text("held"));
+  server->route("GET", "/free", TestResponse::text("free"));
+  server->holdAnswers("/held");
+  auto heldReply = std::async(std::launch::async, [&] { return clientOf(*server).Get("/held?n=1"); });
+  ASSERT_TRUE(server->waitForRequests(1, 10)) << "the held request is logged as it comes";
+  auto other = clientOf(*server).Get("/free");
+  ASSERT_TRUE(other);
+  EXPECT_EQ(other->body, "free") << "other paths are answered meanwhile";
+  EXPECT_EQ(heldReply.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+  server->releaseAnswers("/held");
+  auto reply = heldReply.get();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->body, "held");
+
+  // Held again, the stop ends the wait.
+  server->holdAnswers("/held");
+  auto cut = std::async(std::launch::async, [&] { return clientOf(*server).Get("/held"); });
+  ASSERT_TRUE(server->waitForRequests(3, 10));
+  auto stopped = std::async(std::launch::async, [&] { server->stop(); });
+  EXPECT_EQ(stopped.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  auto cutReply = cut.get();
+  EXPECT_TRUE(!cutReply || cutReply->status == 503);
 }
 
 TEST(TestServer, ServesManyKeptAliveConnectionsAtOnce) {
