@@ -228,10 +228,15 @@ kit::Ref<kit::View> KTNewPayVC::makeRow(const kit::Ref<kit::View>& above, const 
   icon->setTitleColor(rgb(246, 71, 32), kit::ControlStateSelected);
   icon->addAction(kit::ControlEvent::TouchUpInside, run);
   row->addSubview(icon);
+  // The circle's size is held by the row with its place: the sheet's
+  // content lays out the row's rules that refer to the row itself too, and
+  // a size held by the button alone would be missing there, leaving the
+  // button at its title's width whenever the content is laid out after the
+  // row (the circles would then stand out of line).
   pin(row, icon, A::Right, row, A::Right, -5);
   pin(row, icon, A::CenterY, row, A::Top, RowH / 2);
-  fix(icon, A::Width, IconSide);
-  fix(icon, A::Height, IconSide);
+  row->addConstraint(kit::LayoutConstraint::make(icon, A::Width, kit::LayoutRelation::Equal, IconSide));
+  row->addConstraint(kit::LayoutConstraint::make(icon, A::Height, kit::LayoutRelation::Equal, IconSide));
   iconBtn = icon;
   return row;
 }
