@@ -20,6 +20,7 @@
 #include "platform/account/cxr_message.h"
 #include "platform/account/cxr_window_manager.h"
 #include "platform/account/kt_base_nav.h"
+#include "platform/account/kt_base_response.h"
 #include "platform/account/kt_coupons_vc.h"
 #include "platform/account/kt_platform_reply.h"
 #include "platform/base/kt_notched_landscape.h"
@@ -113,7 +114,7 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
                                        const Text& cpExtend, const Text& productName, const Text& productDesc,
                                        SuccessBlock success, FailedBlock faild) {
   KIT_CHECK_MAIN_THREAD();
-  if (!NSStringURLEncode::isNumber(walletPayMoney)) {
+  if (!isOrderAmount(walletPayMoney)) {
     CXRMessage::showMessage(kBadAmount);
     return;
   }
@@ -124,11 +125,7 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
   }
   auto root = CXRWindowManager::topWindow() ? CXRWindowManager::topWindow()->rootViewController() : nullptr;
   if (!root) return;
-  registerScene();
-  auto sheet = std::dynamic_pointer_cast<KTNewPayVC>(
-      kit::Storyboard::named(kStoryboard)->instantiateViewController(kIdentifier));
-  if (!sheet) return;
-  Order& order = sheet->order_;
+  Order order;
   order.roleId = roleid;
   order.serverId = ServiceID;
   order.cpExtend = cpExtend;
@@ -136,7 +133,9 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
   order.productDesc = productDesc;
   order.success = std::move(success);
   order.failed = std::move(faild);
-  order.money = order.realMoney = order.couponMoney = walletPayMoney;
+  order.money = walletPayMoney;
+  auto sheet = sheetForOrder(std::move(order));
+  if (!sheet) return;
 
   if (auto ball = CXRHelperBtnPort::shared()) ball->hide();
   auto nav = KTBaseNav::withRoot(sheet);
@@ -147,6 +146,22 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
 }
 
 kit::Ref<KTNewPayVC> KTNewPayVC::openSheet() { return openSheetRef().lock(); }
+
+bool KTNewPayVC::isOrderAmount(const Text& money) {
+  // Points alone ("."), a second point ("1.2.3") or more digits than a
+  // decimal holds make no number, which the sheet would show.
+  return NSStringURLEncode::isNumber(money) && amountOf(money);
+}
+
+kit::Ref<KTNewPayVC> KTNewPayVC::sheetForOrder(Order order) {
+  registerScene();
+  auto sheet = std::dynamic_pointer_cast<KTNewPayVC>(
+      kit::Storyboard::named(kStoryboard)->instantiateViewController(kIdentifier));
+  if (!sheet) return nullptr;
+  order.realMoney = order.couponMoney = order.money;
+  sheet->order_ = std::move(order);
+  return sheet;
+}
 
 KTNewPayVC::~KTNewPayVC() {
   // Ticks of a polling that outlives the sheet would have nothing to do.
@@ -460,8 +475,13 @@ void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
   auto share = ShareVale::sharedInstance();
   const kit::Id coins = reply["ttb"];
   if (!sameValue(share->ptbValue(), coins)) share->setPtbValue(coins);
-  remainPtbL()->setText(kit::format("（余额:%@平台币）", coins)->utf8());
-  remainDjqL()->setText(kit::format("（余额:%.2f元）", numberOf(reply["djq"]))->utf8());
+  // A balance the answer leaves out (or gives as null, a list ...) is
+  // unknown: the row shows none.
+  const Text balance = KTReplyText(coins);
+  remainPtbL()->setText(balance ? kit::format("（余额:%@平台币）", balance)->utf8() : std::string());
+  const double voucherBalance = numberOf(reply["djq"]);
+  remainDjqL()->setText(std::isfinite(voucherBalance) ? kit::format("（余额:%.2f元）", voucherBalance)->utf8()
+                                                      : std::string());
   const double discount = numberOf(reply["discount"]);
   discount_ = (discount == 0 || !std::isfinite(discount) || std::fabs(discount) > 1e30) ? 1.0f
                                                                                          : static_cast<float>(discount);

@@ -319,6 +319,54 @@ TEST_F(PaySheet, ASecondOrderWhileASheetIsOpenIsRefusedAndChangesNothing) {
   EXPECT_EQ(d(sheet->order().roleId), "R7");
 }
 
+TEST_F(PaySheet, ABalanceThePayWaysAnswerLeavesOutShowsNoBalanceText) {
+  // No "ttb" at all, "ttb" null or a list: the coin row shows no balance
+  // rather than the text of a value nobody set; a voucher balance too large
+  // for a number shows none either. A balance that is there shows.
+  struct Case {
+    const char* balances;
+    const char* coins;
+    const char* vouchers;
+  } cases[] = {{R"("djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":null,"djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":[null],"djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":0,"djq":"1e999")", "（余额:0平台币）", ""},
+               {R"("ttb":"120","djq":2)", "（余额:120平台币）", "（余额:2.00元）"}};
+  for (const auto& c : cases) {
+    const std::string reply =
+        std::string(R"({"code":"1","msg":"","discount":1,"data":[{"z":"1"},{"z":"2"}],)") + c.balances + "}";
+    server->enqueue(KTNewPayVC::kPayWaysEndpoint, sim::PlatformAPIReply::scrambled(json(reply)));
+    auto sheet = open("6");
+    ASSERT_TRUE(sheet) << reply;
+    EXPECT_EQ(sheet->payStyle(), 3u) << reply;
+    EXPECT_EQ(sheet->remainPtbL()->text(), c.coins) << reply;
+    EXPECT_EQ(sheet->remainDjqL()->text(), c.vouchers) << reply;
+    EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{}) << reply;
+    sheet->popAction();
+    settle();
+    ASSERT_FALSE(KTNewPayVC::openSheet());
+  }
+}
+
+TEST_F(PaySheet, AnOrderAmountMadeOfPointsOnlyIsRefusedAtTheEntry) {
+  for (const char* money : {".", "..", "1.2.3"}) {
+    order(money);
+    settle();
+    EXPECT_TRUE(toastShown(KTNewPayVC::kBadAmount)) << money;
+    EXPECT_FALSE(game->presentedViewController()) << money;
+    EXPECT_FALSE(KTNewPayVC::openSheet()) << money;
+    EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{}) << money;
+  }
+  EXPECT_EQ(ballCalls("hide"), 0);
+  EXPECT_TRUE(heard.empty());
+  // Half a yuan written without its 0 is an amount.
+  auto sheet = open(".5");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->moneyL()->text(), ".5元");
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0.5元");
+  EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{});
+}
+
 // The middle of a row's radio circle, in the window, and the circle's tap
 // target.
 struct Circle {
