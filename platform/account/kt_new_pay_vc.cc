@@ -34,6 +34,8 @@ using A = kit::LayoutAttribute;
 // The scene's blocks, top to bottom (points).
 constexpr double ProductTop = 15, LineH = 30, CouponTop = 120, CouponH = 40, WaysTitleTop = 175, RowsTop = 205, RowsGap = 10;
 constexpr double PayGap = 25, PayH = 44, IconSide = 30;
+// The least an amount to pay that is above 0 comes to.
+constexpr const char* kSmallestAmount = "0.01";
 
 kit::Weak<KTNewPayVC>& openSheetRef() {
   static kit::Weak<KTNewPayVC> sheet;
@@ -601,6 +603,15 @@ void KTNewPayVC::couponChosen(const kit::Ref<KTCouponsModel>& coupon) {
   couponsBtn()->setTitle("满" + kit::shownText(coupon->pay_money()) + "减" + kit::shownText(coupon->coupon_money()));
   order_.couponMoney = calculateMoney(order_.money, coupon->coupon_money(), "-");
   if (negative(order_.couponMoney)) order_.couponMoney = kit::str("0");
+  // What the coupon leaves is cut to two places; less than a cent left is
+  // charged a cent, so that only a coupon worth the whole price makes the
+  // order free.
+  auto money = amountOf(order_.money);
+  auto left = amountOf(order_.couponMoney);
+  if (money && left && left->compareDecimal(*kit::DecimalNumber::zero()) == 0 &&
+      money->compareDecimal(*amountOf(coupon->coupon_money())) > 0) {
+    order_.couponMoney = kit::str(kSmallestAmount);
+  }
   order_.realMoney = calculateMoney(order_.couponMoney, kit::format("%f", discount_), "*");
   if (negative(order_.realMoney)) order_.realMoney = kit::str("0");
   showAmountToPay();

@@ -59,7 +59,7 @@ class KTNewPayVC : public KTBaseVC {
     Text roleId, serverId;
     Text money;        // as the game passed it, in yuan
     Text realMoney;    // after the coupon and the discount
-    Text couponMoney;  // after the coupon, never below "0"
+    Text couponMoney;  // after the coupon, never below "0"; less than a cent left is "0.01"
     Text cpExtend;     // the game's pass-through data
     Text productName, productDesc;
     Text cid;  // the chosen coupon; nil: none
