@@ -2,7 +2,8 @@
 // and a way go through the decimal parser and calculateMoney, and every text
 // through the coin conversion. A result is "(null)" for a way other than
 // "-" and "*", else "NaN" or a number with at most two decimals; coins are
-// whatever an int holds, never undefined.
+// whatever an int holds, never undefined. An order amount the sheet's entry
+// accepts never comes out as "NaN".
 //
 // Input: <money> NUL <money1> NUL <way>
 #include <cstdint>
@@ -40,5 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(point == std::string::npos || result.size() - point - 1 <= 2);
   }
   for (const std::string* amount : {&money, &money1, &result}) (void)KTNewPayVC::coinsOf(kit::str(*amount));
+  // An order amount the entry lets through makes a number on the sheet:
+  // its amount to pay at any discount, and after any coupon.
+  if (KTNewPayVC::isOrderAmount(kit::str(money))) {
+    check(kit::describe(KTNewPayVC::calculateMoney(kit::str(money), kit::str("1.000000"), "*")) != "NaN");
+    if (KTNewPayVC::isOrderAmount(kit::str(money1))) {
+      check(kit::describe(KTNewPayVC::calculateMoney(kit::str(money), kit::str(money1), "-")) != "NaN");
+    }
+  }
   return 0;
 }

@@ -3,12 +3,17 @@
 // to 6, its rows keep their height or lose it, and a discount it shows is a
 // number; a coupon under the reply's "coupon" is handed to the sheet as the
 // picker would, and one whose value is no amount is refused: no crash, no
-// undefined behaviour.
+// undefined behaviour. The order amount is the reply's "money" when it is a
+// text (else "6"); an amount the entry refuses opens no sheet. No text of
+// the sheet reads "(null)", "<null>" or "NaN" at any step, in any style,
+// and a coupon leaves nothing to pay only when it is worth the whole price.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/shown_text_check.h"
 #include "kit/foundation/data.h"
+#include "kit/foundation/decimal_number.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
@@ -36,12 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)quiet;
   const std::string text(reinterpret_cast<const char*>(data), size);
   kit::Id reply = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(text), 0);
-  auto sheet = std::dynamic_pointer_cast<KTNewPayVC>(
-      kit::Storyboard::named(KTNewPayVC::kStoryboard)->instantiateViewController(KTNewPayVC::kIdentifier));
+  KTNewPayVC::Order order;
+  order.money = kit::as<kit::String>(reply["money"]) ? kit::as<kit::String>(reply["money"]) : kit::str("6");
+  order.productName = kit::as<kit::String>(reply["product"]);
+  if (!KTNewPayVC::isOrderAmount(order.money)) return 0;
+  auto sheet = KTNewPayVC::sheetForOrder(order);
   check(sheet != nullptr);
   // The scene only: the sheet's own request is not sent.
   sheet->loadView();
+  sheet->initUI();
+  shownfuzz::checkTree(*sheet->view(), data, size);
   sheet->handlePayWaysReply(reply);
+  shownfuzz::checkTree(*sheet->view(), data, size);
   // A coupon under "coupon" goes through the picker's hand-back: a value
   // that is no amount changes nothing.
   if (auto coupon = KTCouponsModel::initWithDictionary(reply["coupon"])) {
@@ -51,6 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (value.empty() || value.find_first_not_of("0123456789.") != std::string::npos) {
       check(sheet->order().cid == before);
     }
+    // Nothing is left after the coupon only when it is worth the whole
+    // price: less than a cent left is a cent.
+    if (sheet->order().cid != before) {
+      auto left = kit::DecimalNumber::decimalNumberWithString(kit::describe(sheet->order().couponMoney));
+      auto money = kit::DecimalNumber::decimalNumberWithString(kit::describe(sheet->order().money));
+      auto worth = kit::DecimalNumber::decimalNumberWithString(value);
+      check(!left->isNaN());
+      if (left->compareDecimal(*kit::DecimalNumber::zero()) == 0) check(worth->compareDecimal(*money) >= 0);
+    }
+    shownfuzz::checkTree(*sheet->view(), data, size);
   }
 
   check(sheet->payStyle() <= 6);
@@ -59,7 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(height->constant() == 0 || height->constant() == KTNewPayVC::RowH);
   }
   // The selected style's amount, coins included, is always some text.
-  for (unsigned long style = 1; style <= 6; ++style) sheet->setPayStyle(style);
+  for (unsigned long style = 1; style <= 6; ++style) {
+    sheet->setPayStyle(style);
+    shownfuzz::checkTree(*sheet->view(), data, size);
+  }
   check(!sheet->realMoneyL()->text().empty() || sheet->order().realMoney == nullptr);
   return 0;
 }

@@ -1,8 +1,9 @@
 // What the reply fuzz targets check of the screen once a reply has been
 // taken: no text a player can see (labels, text views, text fields, button
 // titles, in every window, the toasts' included) reads "(null)" or
-// "<null>", the texts of a value the reply did not set. A reply that
-// carries one of those texts itself may show it, so it is not checked.
+// "<null>", the texts of a value the reply did not set, or "NaN", the text
+// of an amount that is no number. A reply that carries one of those texts
+// itself may show it, so it is not checked.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,8 @@
 namespace shownfuzz {
 
 inline bool readsNull(std::string_view text) {
-  return text.find("(null)") != std::string_view::npos || text.find("<null>") != std::string_view::npos;
+  return text.find("(null)") != std::string_view::npos || text.find("<null>") != std::string_view::npos ||
+         text.find("NaN") != std::string_view::npos;
 }
 
 inline void checkView(const kit::View& view) {

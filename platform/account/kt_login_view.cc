@@ -100,7 +100,12 @@ void KTLoginView::setUsingStyle(long style) {
     }
     case LoggingIn:
       showProgress("正在登陆");
-      if (auto title = o.tishiTitle.lock()) title->setText(kit::formatString("%@, 欢迎回来", currentUserName_));
+      // Greeted by name when one is known (a registration's answer may
+      // come without one), else plainly.
+      if (auto title = o.tishiTitle.lock()) {
+        const std::string name = kit::shownText(currentUserName_);
+        title->setText(name.empty() ? std::string(WelcomeBack) : name + ", " + WelcomeBack);
+      }
       break;
     case Registering:
       showProgress("正在注册");

@@ -99,6 +99,12 @@ class KTLoginView : public kit::View,
   void protocalBtnClick();
   void forgetPwdBtnClick();
 
+  // What the registration's answer does: a registered account logs in a
+  // second later with the name and password of the answer; a refusal is
+  // toasted and the card returns to the form of `formStyle`.
+  void registered(const kit::Ref<RegisterResult>& result);
+  void registrationFailed(const kit::Ref<kit::String>& message, long formStyle);
+
   // ---- The login chain (kt_login_chain.cc)
   // Logs in with currentUserName and currenPwd.
   void postLogin();
@@ -181,11 +187,11 @@ class KTLoginView : public kit::View,
   static constexpr long RealNameTag = 1000;
   static constexpr double SlideOut = 600;           // points down at the end
   static constexpr const char* InitGameViewSelector = "initGameView:";
+  // The logging-in style's greeting, after the user name when one is known.
+  static constexpr const char* WelcomeBack = "欢迎回来";
 
  private:
   friend class KTLoginViewScene;
-  void registered(const kit::Ref<RegisterResult>& result);
-  void registrationFailed(const kit::Ref<kit::String>& message, long formStyle);
   void showProgress(const char* title);
   void dismissProgress();
   void dropHUD();

@@ -452,4 +452,27 @@ TEST_F(LoginCard, TheAgreementAndForgottenPasswordPagesOpenOverTheCardAndBackKee
   EXPECT_TRUE(server->requestsTo("login/dologin").empty()) << "opening a page logs nobody in";
 }
 
+TEST_F(LoginCard, ARegistrationAnsweredWithoutAUserNameGreetsWithoutAName) {
+  // The service answers the registration with its code alone.
+  server->enqueue("login/register", sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}})));
+  card->setUsingStyle(KTLoginView::AccountRegister);
+  fill(at(o().registerName), "newplayer");
+  fill(at(o().registerpwd), "secret1");
+  ASSERT_TRUE(kit::test::tap(at(o().registerBtn)));
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("注册成功"); }));
+  clock.advance(KTLoginView::RegisterLoginDelay);
+  EXPECT_EQ(card->UsingStyle(), KTLoginView::LoggingIn);
+  EXPECT_EQ(at(o().tishiTitle)->text(), "欢迎回来");
+  EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{});
+
+  // An empty name greets the same way; a name greets by it.
+  card->setCurrentUserName(kit::str(""));
+  card->setUsingStyle(KTLoginView::LoggingIn);
+  EXPECT_EQ(at(o().tishiTitle)->text(), "欢迎回来");
+  card->setCurrentUserName(kit::str("player01"));
+  card->setUsingStyle(KTLoginView::LoggingIn);
+  EXPECT_EQ(at(o().tishiTitle)->text(), "player01, 欢迎回来");
+  card->changeBtn();
+}
+
 }  // namespace

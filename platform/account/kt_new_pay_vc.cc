@@ -20,6 +20,7 @@
 #include "platform/account/cxr_message.h"
 #include "platform/account/cxr_window_manager.h"
 #include "platform/account/kt_base_nav.h"
+#include "platform/account/kt_base_response.h"
 #include "platform/account/kt_coupons_vc.h"
 #include "platform/account/kt_platform_reply.h"
 #include "platform/base/kt_notched_landscape.h"
@@ -33,6 +34,8 @@ using A = kit::LayoutAttribute;
 // The scene's blocks, top to bottom (points).
 constexpr double ProductTop = 15, LineH = 30, CouponTop = 120, CouponH = 40, WaysTitleTop = 175, RowsTop = 205, RowsGap = 10;
 constexpr double PayGap = 25, PayH = 44, IconSide = 30;
+// The least an amount to pay that is above 0 comes to.
+constexpr const char* kSmallestAmount = "0.01";
 
 kit::Weak<KTNewPayVC>& openSheetRef() {
   static kit::Weak<KTNewPayVC> sheet;
@@ -113,7 +116,7 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
                                        const Text& cpExtend, const Text& productName, const Text& productDesc,
                                        SuccessBlock success, FailedBlock faild) {
   KIT_CHECK_MAIN_THREAD();
-  if (!NSStringURLEncode::isNumber(walletPayMoney)) {
+  if (!isOrderAmount(walletPayMoney)) {
     CXRMessage::showMessage(kBadAmount);
     return;
   }
@@ -124,11 +127,7 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
   }
   auto root = CXRWindowManager::topWindow() ? CXRWindowManager::topWindow()->rootViewController() : nullptr;
   if (!root) return;
-  registerScene();
-  auto sheet = std::dynamic_pointer_cast<KTNewPayVC>(
-      kit::Storyboard::named(kStoryboard)->instantiateViewController(kIdentifier));
-  if (!sheet) return;
-  Order& order = sheet->order_;
+  Order order;
   order.roleId = roleid;
   order.serverId = ServiceID;
   order.cpExtend = cpExtend;
@@ -136,7 +135,9 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
   order.productDesc = productDesc;
   order.success = std::move(success);
   order.failed = std::move(faild);
-  order.money = order.realMoney = order.couponMoney = walletPayMoney;
+  order.money = walletPayMoney;
+  auto sheet = sheetForOrder(std::move(order));
+  if (!sheet) return;
 
   if (auto ball = CXRHelperBtnPort::shared()) ball->hide();
   auto nav = KTBaseNav::withRoot(sheet);
@@ -147,6 +148,22 @@ void KTNewPayVC::loadToPayVCWithroleid(const Text& roleid, const Text& ServiceID
 }
 
 kit::Ref<KTNewPayVC> KTNewPayVC::openSheet() { return openSheetRef().lock(); }
+
+bool KTNewPayVC::isOrderAmount(const Text& money) {
+  // Points alone ("."), a second point ("1.2.3") or more digits than a
+  // decimal holds make no number, which the sheet would show.
+  return NSStringURLEncode::isNumber(money) && amountOf(money);
+}
+
+kit::Ref<KTNewPayVC> KTNewPayVC::sheetForOrder(Order order) {
+  registerScene();
+  auto sheet = std::dynamic_pointer_cast<KTNewPayVC>(
+      kit::Storyboard::named(kStoryboard)->instantiateViewController(kIdentifier));
+  if (!sheet) return nullptr;
+  order.realMoney = order.couponMoney = order.money;
+  sheet->order_ = std::move(order);
+  return sheet;
+}
 
 KTNewPayVC::~KTNewPayVC() {
   // Ticks of a polling that outlives the sheet would have nothing to do.
@@ -228,10 +245,15 @@ kit::Ref<kit::View> KTNewPayVC::makeRow(const kit::Ref<kit::View>& above, const 
   icon->setTitleColor(rgb(246, 71, 32), kit::ControlStateSelected);
   icon->addAction(kit::ControlEvent::TouchUpInside, run);
   row->addSubview(icon);
+  // The circle's size is held by the row with its place: the sheet's
+  // content lays out the row's rules that refer to the row itself too, and
+  // a size held by the button alone would be missing there, leaving the
+  // button at its title's width whenever the content is laid out after the
+  // row (the circles would then stand out of line).
   pin(row, icon, A::Right, row, A::Right, -5);
   pin(row, icon, A::CenterY, row, A::Top, RowH / 2);
-  fix(icon, A::Width, IconSide);
-  fix(icon, A::Height, IconSide);
+  row->addConstraint(kit::LayoutConstraint::make(icon, A::Width, kit::LayoutRelation::Equal, IconSide));
+  row->addConstraint(kit::LayoutConstraint::make(icon, A::Height, kit::LayoutRelation::Equal, IconSide));
   iconBtn = icon;
   return row;
 }
@@ -455,8 +477,13 @@ void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
   auto share = ShareVale::sharedInstance();
   const kit::Id coins = reply["ttb"];
   if (!sameValue(share->ptbValue(), coins)) share->setPtbValue(coins);
-  remainPtbL()->setText(kit::format("（余额:%@平台币）", coins)->utf8());
-  remainDjqL()->setText(kit::format("（余额:%.2f元）", numberOf(reply["djq"]))->utf8());
+  // A balance the answer leaves out (or gives as null, a list ...) is
+  // unknown: the row shows none.
+  const Text balance = KTReplyText(coins);
+  remainPtbL()->setText(balance ? kit::format("（余额:%@平台币）", balance)->utf8() : std::string());
+  const double voucherBalance = numberOf(reply["djq"]);
+  remainDjqL()->setText(std::isfinite(voucherBalance) ? kit::format("（余额:%.2f元）", voucherBalance)->utf8()
+                                                      : std::string());
   const double discount = numberOf(reply["discount"]);
   discount_ = (discount == 0 || !std::isfinite(discount) || std::fabs(discount) > 1e30) ? 1.0f
                                                                                          : static_cast<float>(discount);
@@ -576,6 +603,15 @@ void KTNewPayVC::couponChosen(const kit::Ref<KTCouponsModel>& coupon) {
   couponsBtn()->setTitle("满" + kit::shownText(coupon->pay_money()) + "减" + kit::shownText(coupon->coupon_money()));
   order_.couponMoney = calculateMoney(order_.money, coupon->coupon_money(), "-");
   if (negative(order_.couponMoney)) order_.couponMoney = kit::str("0");
+  // What the coupon leaves is cut to two places; less than a cent left is
+  // charged a cent, so that only a coupon worth the whole price makes the
+  // order free.
+  auto money = amountOf(order_.money);
+  auto left = amountOf(order_.couponMoney);
+  if (money && left && left->compareDecimal(*kit::DecimalNumber::zero()) == 0 &&
+      money->compareDecimal(*amountOf(coupon->coupon_money())) > 0) {
+    order_.couponMoney = kit::str(kSmallestAmount);
+  }
   order_.realMoney = calculateMoney(order_.couponMoney, kit::format("%f", discount_), "*");
   if (negative(order_.realMoney)) order_.realMoney = kit::str("0");
   showAmountToPay();

@@ -59,7 +59,7 @@ class KTNewPayVC : public KTBaseVC {
     Text roleId, serverId;
     Text money;        // as the game passed it, in yuan
     Text realMoney;    // after the coupon and the discount
-    Text couponMoney;  // after the coupon, never below "0"
+    Text couponMoney;  // after the coupon, never below "0"; less than a cent left is "0.01"
     Text cpExtend;     // the game's pass-through data
     Text productName, productDesc;
     Text cid;  // the chosen coupon; nil: none
@@ -100,6 +100,13 @@ class KTNewPayVC : public KTBaseVC {
                                     SuccessBlock success, FailedBlock faild);
   // The sheet between its presentation and the end of its dismissal, or nil.
   static kit::Ref<KTNewPayVC> openSheet();
+  // Whether an order amount opens a sheet: plain decimals that make a
+  // number ("6", "8.49", ".5"); anything else is refused with kBadAmount.
+  static bool isOrderAmount(const Text& money);
+  // A sheet of the storyboard for the order, with its amount as the amount
+  // to pay and the amount after the coupon: what the entry presents, not
+  // yet presented and its pay ways not asked for.
+  static kit::Ref<KTNewPayVC> sheetForOrder(Order order);
 
   // `money` minus ("-") or times ("*") `money1`, as exact decimals cut down
   // to two places; "NaN" when either is no number, "(null)" for another way.

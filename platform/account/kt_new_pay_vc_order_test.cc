@@ -6,6 +6,8 @@
 #include "kit/ui/application.h"
 #include "kit/ui/render.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
+#include "platform/account/kt_coupons_cell.h"
+#include "platform/account/kt_coupons_vc.h"
 #include "platform/account/kt_pay_plug.h"
 #include "platform/account/testing/kt_pay_sheet_fixture.h"
 #include "platform/account/kt_web_pay_vc.h"
@@ -38,6 +40,27 @@ class PaySheetOrder : public PaySheetTest {
     });
     settle();
     return page;
+  }
+  // Opens the coupon picker from the sheet and taps the coupon named
+  // `name`, as the player does.
+  void chooseCoupon(KTNewPayVC& sheet, const std::string& name) {
+    const size_t asked = server->requestsTo(KTCouponsVC::kEndpoint).size();
+    kit::test::tap(sheet.couponsBtn());
+    auto picker = std::dynamic_pointer_cast<KTCouponsVC>(sheet.presentedViewController());
+    ASSERT_TRUE(picker) << name;
+    settle();
+    ASSERT_TRUE(waitForCalls(KTCouponsVC::kEndpoint, asked + 1));
+    kit::Ref<KTCouponsCell> chosen;
+    ASSERT_TRUE(kit::test::runUntil([&] {
+      for (const auto& cell : picker->tableView()->visibleCells()) {
+        auto coupon = std::dynamic_pointer_cast<KTCouponsCell>(cell);
+        if (coupon && coupon->nameL()->text() == name) chosen = coupon;
+      }
+      return chosen != nullptr;
+    })) << name;
+    ASSERT_TRUE(kit::test::tap(chosen->btn())) << name;
+    settle();
+    EXPECT_FALSE(sheet.presentedViewController()) << name;
   }
   bool noticeShown(KTNewPayVC& sheet) { return sheet.coverView()->superview() == window; }
   size_t polls() const { return server->requestsTo(KTNewPayVC::kResultEndpoint).size(); }
@@ -375,6 +398,66 @@ TEST_F(PaySheetOrder, AnOrderThatACouponPaysWhollyGoesOutForNothing) {
   EXPECT_EQ(d(sent["cid"]), "58");
   ASSERT_TRUE(kit::test::runUntil([&] { return noticeShown(*sheet); })) << "the server's 11: nothing to pay";
   EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTNewPayVC::kPaid);
+}
+
+TEST_F(PaySheetOrder, ACouponThatLeavesLessThanACentChargesACent) {
+  platform->updateAccount("player01", [](sim::PlatformAccount& account) {
+    account.coupons = {{"60", "满12减11.991", "12", "11.991"},
+                       {"61", "满12减11.999", "12", "11.999"},
+                       {"62", "满12减12", "12", "12"}};
+  });
+  platform->setPayWays({{"1", "平台币", ""}, {"2", "钱包", ""}, {"4", "代金券", ""}});
+
+  // Coins: 0.009 and 0.001 yuan left are a cent, one coin; the platform
+  // takes it.
+  long coins = 120;
+  for (const char* name : {"满12减11.991", "满12减11.999"}) {
+    auto sheet = open("12");
+    ASSERT_TRUE(sheet);
+    chooseCoupon(*sheet, name);
+    EXPECT_EQ(d(sheet->order().couponMoney), "0.01") << name;
+    EXPECT_EQ(sheet->realMoneyL()->text(), "1平台币") << name;
+    pay(*sheet, "Ttbpaynew/ttbnew");
+    auto sent = sentTo("Ttbpaynew/ttbnew");
+    EXPECT_EQ(d(sent["p"]), "120") << name;
+    EXPECT_EQ(d(sent["b"]), "1") << name;
+    ASSERT_TRUE(kit::test::runUntil([&] { return heard.size() == 1; })) << name;
+    EXPECT_TRUE(heard[0].starts_with("success|")) << heard[0];
+    EXPECT_EQ(platform->account("player01")->platformCoins, --coins) << name;
+    heard.clear();
+    settle();
+    ASSERT_FALSE(KTNewPayVC::openSheet()) << "a paid coin order closes the sheet";
+  }
+
+  // A coupon worth the whole price still makes the order free.
+  auto sheet = open("12");
+  ASSERT_TRUE(sheet);
+  chooseCoupon(*sheet, "满12减12");
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0平台币");
+  pay(*sheet, "Ttbpaynew/ttbnew");
+  EXPECT_EQ(d(sentTo("Ttbpaynew/ttbnew")["b"]), "0");
+  ASSERT_TRUE(kit::test::runUntil([&] { return heard.size() == 1; }));
+  EXPECT_TRUE(heard[0].starts_with("success|")) << heard[0];
+  EXPECT_EQ(platform->account("player01")->platformCoins, coins);
+  heard.clear();
+  settle();
+  ASSERT_FALSE(KTNewPayVC::openSheet());
+
+  // The web cashier and vouchers: a cent, and the order waits for its payment.
+  sheet = open("12");
+  ASSERT_TRUE(sheet);
+  chooseCoupon(*sheet, "满12减11.991");
+  kit::test::tap(sheet->walletPayIconBtn());
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0.01元");
+  kit::test::tap(sheet->djqIconBtn());
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0.01元");
+  kit::test::tap(sheet->walletPayIconBtn());
+  pay(*sheet, "H5pay/pay");
+  EXPECT_EQ(d(sentTo("H5pay/pay")["b"]), "0.01");
+  ASSERT_TRUE(webPage(*sheet)) << "a cent to pay on the cashier page";
+  ASSERT_FALSE(platform->orders().empty());
+  EXPECT_FALSE(platform->orders().back().paid);
+  EXPECT_EQ(platform->orders().back().realMoney, "0.01");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "kit/ui/render.h"
 #include "kit/ui/device_profile.h"
 #include "platform/account/kt_base_nav.h"
@@ -315,6 +317,109 @@ TEST_F(PaySheet, ASecondOrderWhileASheetIsOpenIsRefusedAndChangesNothing) {
   EXPECT_EQ(d(sheet->order().money), "6");
   EXPECT_EQ(d(sheet->order().cpExtend), "ORDER-1");
   EXPECT_EQ(d(sheet->order().roleId), "R7");
+}
+
+TEST_F(PaySheet, ABalanceThePayWaysAnswerLeavesOutShowsNoBalanceText) {
+  // No "ttb" at all, "ttb" null or a list: the coin row shows no balance
+  // rather than the text of a value nobody set; a voucher balance too large
+  // for a number shows none either. A balance that is there shows.
+  struct Case {
+    const char* balances;
+    const char* coins;
+    const char* vouchers;
+  } cases[] = {{R"("djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":null,"djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":[null],"djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":0,"djq":"1e999")", "（余额:0平台币）", ""},
+               {R"("ttb":"120","djq":2)", "（余额:120平台币）", "（余额:2.00元）"}};
+  for (const auto& c : cases) {
+    const std::string reply =
+        std::string(R"({"code":"1","msg":"","discount":1,"data":[{"z":"1"},{"z":"2"}],)") + c.balances + "}";
+    server->enqueue(KTNewPayVC::kPayWaysEndpoint, sim::PlatformAPIReply::scrambled(json(reply)));
+    auto sheet = open("6");
+    ASSERT_TRUE(sheet) << reply;
+    EXPECT_EQ(sheet->payStyle(), 3u) << reply;
+    EXPECT_EQ(sheet->remainPtbL()->text(), c.coins) << reply;
+    EXPECT_EQ(sheet->remainDjqL()->text(), c.vouchers) << reply;
+    EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{}) << reply;
+    sheet->popAction();
+    settle();
+    ASSERT_FALSE(KTNewPayVC::openSheet());
+  }
+}
+
+TEST_F(PaySheet, AnOrderAmountMadeOfPointsOnlyIsRefusedAtTheEntry) {
+  for (const char* money : {".", "..", "1.2.3"}) {
+    order(money);
+    settle();
+    EXPECT_TRUE(toastShown(KTNewPayVC::kBadAmount)) << money;
+    EXPECT_FALSE(game->presentedViewController()) << money;
+    EXPECT_FALSE(KTNewPayVC::openSheet()) << money;
+    EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{}) << money;
+  }
+  EXPECT_EQ(ballCalls("hide"), 0);
+  EXPECT_TRUE(heard.empty());
+  // Half a yuan written without its 0 is an amount.
+  auto sheet = open(".5");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->moneyL()->text(), ".5元");
+  EXPECT_EQ(sheet->realMoneyL()->text(), "0.5元");
+  EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{});
+}
+
+// The middle of a row's radio circle, in the window, and the circle's tap
+// target.
+struct Circle {
+  double centerX;
+  kit::Rect target;
+};
+Circle circleOf(const kit::Ref<kit::Button>& icon) {
+  auto title = icon->titleLabel();
+  const kit::Rect glyph = kit::test::frameInWindow(*title);
+  return {glyph.origin.x + glyph.size.width / 2, kit::test::frameInWindow(*icon)};
+}
+
+TEST_F(PaySheet, TheRadioCirclesOfEveryRowStandInOneColumn) {
+  // Rows with a balance (coins, vouchers) and without, each way selected in
+  // turn, and a second sheet that lists fewer ways.
+  platform->setPayWays({{"2", "钱包", ""}, {"5", "钱包APP", ""}, {"3", "微信", ""}, {"6", "微信官方", ""},
+                        {"1", "平台币", ""}, {"4", "代金券", ""}});
+  std::optional<double> column;
+  auto checkColumn = [&](KTNewPayVC& sheet, const std::string& when) {
+    window->layoutIfNeeded();
+    const std::pair<const char*, kit::Ref<kit::Button>> rows[] = {
+        {"wallet", sheet.walletPayIconBtn()}, {"wallet app", sheet.GFWalletPayIconBtn()},
+        {"wx", sheet.wxIconBtn()},            {"official wx", sheet.GFWxIconBtn()},
+        {"coins", sheet.ptbIconBtn()},        {"vouchers", sheet.djqIconBtn()}};
+    int seen = 0;
+    for (const auto& [name, icon] : rows) {
+      if (icon->superview()->bounds().size.height == 0) continue;
+      ++seen;
+      const Circle circle = circleOf(icon);
+      if (!column) column = circle.centerX;
+      EXPECT_NEAR(circle.centerX, *column, 0.01) << name << ", " << when;
+      EXPECT_EQ(circle.target.size.width, 30) << name << ", " << when;
+      EXPECT_NEAR(circle.target.origin.x + circle.target.size.width / 2, *column, 0.01) << name << ", " << when;
+    }
+    return seen;
+  };
+  auto sheet = open("6");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(checkColumn(*sheet, "first load"), 6);
+  for (auto icon : {sheet->ptbIconBtn(), sheet->wxIconBtn(), sheet->djqIconBtn(), sheet->GFWalletPayIconBtn()}) {
+    kit::test::tap(icon);
+    ASSERT_TRUE(icon->isSelected());
+    checkColumn(*sheet, "after a tap");
+  }
+  sheet->popAction();
+  settle();
+
+  platform->setPayWays({{"1", "平台币", ""}, {"6", "微信官方", ""}, {"4", "代金券", ""}});
+  platform->updateAccount("player01", [](sim::PlatformAccount& account) { account.platformCoins = 123456789; });
+  sheet = open("6");
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->remainPtbL()->text(), "（余额:123456789平台币）");
+  EXPECT_EQ(checkColumn(*sheet, "second load"), 3);
 }
 
 }  // namespace

@@ -9,11 +9,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/client_configuration.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
+#include "kit/ui/button.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/label.h"
 #include "kit/ui/ui_test_driver.h"
@@ -91,6 +93,25 @@ class PlatformAPITest : public ::testing::Test {
   }
 
   bool toastShown(const std::string& text) const { return kit::test::findLabel(*window, text) != nullptr; }
+  // The texts on screen (labels and button titles, in every window) that
+  // read "(null)", "<null>" or "NaN": what a value nobody set looks like.
+  static std::vector<std::string> unsetTextsShown() {
+    std::vector<std::string> found;
+    auto unset = [](const std::string& text) {
+      return text.find("(null)") != std::string::npos || text.find("<null>") != std::string::npos ||
+             text.find("NaN") != std::string::npos;
+    };
+    for (const auto& shown : kit::Application::shared()->windows()) {
+      kit::test::findViews(*shown, [&](kit::View& view) {
+        std::string text;
+        if (auto label = dynamic_cast<kit::Label*>(&view)) text = label->text();
+        if (auto button = dynamic_cast<kit::Button*>(&view)) text = button->currentTitle();
+        if (unset(text)) found.push_back(text);
+        return false;
+      });
+    }
+    return found;
+  }
 
   kit::DeviceProfileScope profile{kit::DeviceProfile::phone375x667()};
   PlatformTestBundle bundle;
