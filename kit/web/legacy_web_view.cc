@@ -253,6 +253,11 @@ void LegacyWebView::pageContentProcessDidTerminate() {
   setNeedsDisplay();
 }
 
+void LegacyWebView::pageDidPaint() {
+  KIT_CHECK_MAIN_THREAD();
+  setNeedsDisplay();
+}
+
 // ---- What the view shows -----------------------------------------------------------
 
 void LegacyWebView::updatePageView() { updatePageTextView(*this, engine_.get(), *scrollView_, *pageText_); }

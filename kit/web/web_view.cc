@@ -484,6 +484,11 @@ void WebView::pageContentProcessDidTerminate() {
   else reloadAfterContentProcessTermination();
 }
 
+void WebView::pageDidPaint() {
+  KIT_CHECK_MAIN_THREAD();
+  setNeedsDisplay();
+}
+
 void WebView::reloadAfterContentProcessTermination() {
   KIT_CHECK_MAIN_THREAD();
   if (reloadsAfterTermination_ > 0 && Clock::now() - lastFinishedAt_ >= ReloadCountResetSeconds) {

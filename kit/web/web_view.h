@@ -65,6 +65,11 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   // The address of the page shown or being loaded.
   Ref<kit::URL> URL() const { return url_; }
   std::string title() const { return title_; }
+  // True once the page shown has been drawn: a document has loaded and the
+  // engine has drawn it (at once, for an engine that does not draw). A new
+  // document shows the view's background, or the page shown before it,
+  // until its first paint.
+  bool documentPainted() const { return currentItem() && engine_ && engine_->documentPainted(); }
 
   // What the view does when its page's content process ends and no
   // navigation delegate handles it: reloads the page at once, up to
@@ -120,6 +125,7 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   void pageContentSizeDidChange(Size size) override;
   void pageTitleDidChange() override;
   void pageContentProcessDidTerminate() override;
+  void pageDidPaint() override;
   Ref<WebViewConfiguration> pageConfiguration() const override { return configuration_; }
   std::string pageUserAgent() const override { return customUserAgent_; }
 
