@@ -25,6 +25,7 @@
 #include "kit/ui/scroll_view.h"
 #include "kit/web/page_driver.h"
 #include "kit/web/page_fetcher.h"
+#include "kit/web/page_recovery.h"
 #include "kit/web/page_surface.h"
 
 namespace kit {
@@ -146,6 +147,7 @@ class LegacyWebView : public View, public PageHost, public PageFetcher::Client {
   Ref<URLRequest> request_;
   std::vector<Ref<URL>> history_;
   long historyIndex_ = -1;
+  PageRecovery recovery_;
 };
 
 }  // namespace kit

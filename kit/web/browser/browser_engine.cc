@@ -139,9 +139,9 @@ struct BrowserEngine::Native {
   // frames after its load and, since then, the window shows a page (not
   // its background) other than the one it showed when the document was
   // handed over (WebKit hands the window its frames a little after it
-  // rendered them). A page that shows nothing else by PaintWaitSeconds (a
-  // script that never yields, the very picture of the page before) is
-  // taken as drawn then.
+  // rendered them; a page whose process ended hands over nothing). A page
+  // that shows nothing else by PaintWaitSeconds (a script that never
+  // yields, the very picture of the page before) is taken as drawn then.
   uint64_t document = 0;  // the number of the document handed over last
   bool framesShown = false;
   bool painted = false;
@@ -674,7 +674,9 @@ void BrowserEngine::Native::leaveDocument() {
   stopPaintWait();
   framesShown = false;
   Ref<Bitmap> shown = windowPicture();
-  replaced = showsPage(shown) ? shown : nullptr;
+  // What WebKit still shows of a page whose process ended is no frame to
+  // wait past: the next document is drawn anew.
+  replaced = showsPage(shown) && !processEnded ? shown : nullptr;
   if (std::exchange(painted, false)) shownBefore = shown;
 }
 
