@@ -342,8 +342,9 @@ class MainJob {
     kit::Ref<KTSuServiceVC> service;
     bool serviceShown = centre && kit::test::tap(centre->barButton(KTSuspendVC::FirstTag + 4)) && waitFor([&] {
       service = kit::test::findController<KTSuServiceVC>();
+      // The chat page as drawn, not the view before its first paint.
       return service && service->webView() && service->webView()->request() && !service->webView()->isLoading() &&
-             !simulator.userCentre().chatQueries().empty();
+             service->webView()->documentPainted() && !simulator.userCentre().chatQueries().empty();
     });
     end(serviceShown, serviceShown ? "the service page with the chat " +
                                          kit::describe(service->webView()->request()->URL()->absoluteString())

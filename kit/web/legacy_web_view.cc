@@ -4,7 +4,6 @@
 
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/values.h"
-#include "kit/foundation/log.h"
 #include "kit/ui/main_loop.h"
 #include "kit/ui/screen.h"
 #include "kit/web/html_text.h"
@@ -195,6 +194,7 @@ void LegacyWebView::documentDidLoad(const Ref<URL>& url) {
     historyIndex_ = static_cast<long>(history_.size()) - 1;
   }
   updatePageView();
+  recovery_.pageDidLoad();
   if (auto d = delegate.lock()) d->webViewDidFinishLoad(*this);
 }
 
@@ -247,9 +247,25 @@ void LegacyWebView::pageContentSizeDidChange(Size) {
 }
 
 void LegacyWebView::pageContentProcessDidTerminate() {
-  // The older view has no delegate call for it: the page is blank until
-  // the next load.
-  log("LegacyWebView: the page's content process ended; reload to show it again");
+  KIT_CHECK_MAIN_THREAD();
+  // The older view has no delegate call for it: it loads its page again
+  // as WebView does by itself (page_recovery.h), through the delegate's
+  // decision as any reload. A retry after a pause is dropped when the view
+  // goes or another load starts first.
+  setNeedsDisplay();
+  if (historyIndex_ < 0) return;
+  Weak<LegacyWebView> weak = strongSelf();
+  const uint64_t generation = generation_;
+  recovery_.pageProcessEnded("LegacyWebView", history_[static_cast<size_t>(historyIndex_)], [weak, generation] {
+    auto self = weak.lock();
+    if (!self || self->generation_ != generation || self->historyIndex_ < 0) return false;
+    self->reload();
+    return true;
+  });
+}
+
+void LegacyWebView::pageDidPaint() {
+  KIT_CHECK_MAIN_THREAD();
   setNeedsDisplay();
 }
 

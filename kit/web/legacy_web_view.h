@@ -25,6 +25,7 @@
 #include "kit/ui/scroll_view.h"
 #include "kit/web/page_driver.h"
 #include "kit/web/page_fetcher.h"
+#include "kit/web/page_recovery.h"
 #include "kit/web/page_surface.h"
 
 namespace kit {
@@ -62,6 +63,11 @@ class LegacyWebView : public View, public PageHost, public PageFetcher::Client {
   bool isLoading() const { return static_cast<bool>(load_); }
   // The request of the page shown (or being loaded).
   const Ref<URLRequest>& request() const { return request_; }
+  // True once the page shown has been drawn: a document has loaded and the
+  // engine has drawn it (at once, for an engine that does not draw). A new
+  // document shows the view's background, or the page shown before it,
+  // until its first paint.
+  bool documentPainted() const { return historyIndex_ >= 0 && engine_ && engine_->documentPainted(); }
 
   // ---- History: the pages that finished loading
   bool canGoBack() const { return historyIndex_ > 0; }
@@ -96,6 +102,7 @@ class LegacyWebView : public View, public PageHost, public PageFetcher::Client {
   void pageContentSizeDidChange(Size size) override;
   void pageTitleDidChange() override {}
   void pageContentProcessDidTerminate() override;
+  void pageDidPaint() override;
 
   // ---- PageFetcher::Client
   void fetchWillRedirect(const Ref<HTTPURLResponse>& response, const Ref<URLRequest>& next,
@@ -140,6 +147,7 @@ class LegacyWebView : public View, public PageHost, public PageFetcher::Client {
   Ref<URLRequest> request_;
   std::vector<Ref<URL>> history_;
   long historyIndex_ = -1;
+  PageRecovery recovery_;
 };
 
 }  // namespace kit

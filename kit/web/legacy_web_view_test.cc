@@ -1,13 +1,18 @@
 // The older in-app web view against a loopback server: every load and
 // redirect is asked of the delegate, the title comes from the fetched page,
-// failures carry kit networking's codes, and the history goes back.
+// failures carry kit networking's codes, the history goes back, and a page
+// whose content process ended is loaded again (after a growing pause when
+// it keeps ending).
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "kit/dispatch/clock.h"
 #include "kit/net/testing/test_server.h"
+#include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
 #include "kit/web/legacy_web_view.h"
 #include "kit/web/testing/web_test_support.h"
@@ -130,6 +135,67 @@ TEST_F(LegacyWebViewTest, FailuresCarryNetworkCodesAndTheScrollViewKeepsItsBounc
   recorder->events.clear();
   ASSERT_TRUE(kit::test::runUntil([&] { return recorder->ended(); }));
   EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "本地");
+}
+
+TEST_F(LegacyWebViewTest, AnEndedContentProcessReloadsThePageAndOneThatKeepsEndingWaitsAPause) {
+  kit::VirtualClock clock;
+  kit::test::LogCapture log;
+  const std::string cashier = server->url("/cashier");
+  ASSERT_TRUE(load(cashier));
+  auto driver = web->pageDriver();
+  ASSERT_EQ(driver->visibleText(), "支付");
+  auto cashierLoads = [&] {
+    const auto requests = server->requests();
+    return std::count_if(requests.begin(), requests.end(), [](auto& r) { return r.path == "/cashier"; });
+  };
+
+  // Ends the page's process; true when the view loaded the page again by
+  // itself, asked of the delegate as a reload, and shows it.
+  auto endProcess = [&] {
+    const auto loads = cashierLoads();
+    recorder->events.clear();
+    recorder->types.clear();
+    driver->terminateContentProcess();
+    EXPECT_EQ(driver->visibleText(), "");
+    // A reload has been asked for once the work queued meanwhile has run.
+    EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+    if (recorder->events.empty()) return false;
+    EXPECT_TRUE(kit::test::runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"start", "finish"}));
+    EXPECT_EQ(recorder->types, std::vector<kit::LegacyNavigationType>{kit::LegacyNavigationType::Reload});
+    EXPECT_EQ(cashierLoads(), loads + 1);
+    EXPECT_EQ(driver->visibleText(), "支付");
+    return true;
+  };
+  ASSERT_TRUE(endProcess());
+  EXPECT_TRUE(kit::test::runUntil(
+      [&] { return log.contains("LegacyWebView: the page's content process ended; reloading " + cashier); }));
+  for (int i = 1; i < kit::PageRecovery::MaxReloadsInARow; ++i) EXPECT_TRUE(endProcess()) << i;
+
+  // One that keeps ending waits, and the pause grows.
+  double pause = kit::PageRecovery::FirstRetryPauseSeconds;
+  for (int retry = 0; retry < 2; ++retry) {
+    EXPECT_FALSE(endProcess()) << "retry " << retry << " came at once";
+    EXPECT_TRUE(kit::test::runUntil([&] {
+      return log.contains("LegacyWebView: the page's content process keeps ending; trying " + cashier + " again in " +
+                          std::to_string(static_cast<int>(pause)) + " s");
+    }));
+    const auto loads = cashierLoads();
+    clock.advance(pause - 0.5);
+    EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+    EXPECT_TRUE(recorder->events.empty()) << "retry " << retry << " came before its pause of " << pause << " s";
+    clock.advance(0.5);
+    ASSERT_TRUE(kit::test::runUntil([&] { return recorder->ended(); })) << "retry " << retry;
+    EXPECT_EQ(recorder->events.back(), "finish");
+    EXPECT_EQ(cashierLoads(), loads + 1);
+    EXPECT_EQ(driver->visibleText(), "支付");
+    EXPECT_TRUE(kit::test::runUntil([&] { return log.contains("LegacyWebView: trying " + cashier + " again"); }));
+    pause *= 2;
+  }
+
+  // A page that stays up long enough starts the count again.
+  clock.advance(kit::PageRecovery::CountResetSeconds);
+  EXPECT_TRUE(endProcess());
 }
 
 }  // namespace

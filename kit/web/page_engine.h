@@ -89,6 +89,9 @@ class PageHost {
   // The process that ran the page ended (crashed or was killed); the page
   // is gone until the view loads a document again.
   virtual void pageContentProcessDidTerminate() {}
+  // The engine drew the current document for the first time (engines that
+  // draw the page: see PageEngine::documentPainted()).
+  virtual void pageDidPaint() {}
   // What the page is given: the view's configuration (handler names, user
   // scripts, preferences; nil for a view without one) and user agent ("":
   // the engine's own).
@@ -136,7 +139,16 @@ class PageEngine : public Object {
   // The size of the view in points and the screen's scale.
   virtual void setViewport(Size /*size*/, double /*scale*/) {}
   // The page as shown now, in device pixels (nil when nothing is shown).
+  // Until the current document's first paint, that is the picture of the
+  // document shown before it (nil when there was none), never the engine's
+  // empty window.
   virtual Ref<Bitmap> currentPicture() { return nullptr; }
+  // True once the engine has drawn the current document: false from the
+  // moment a new document is handed over, and after the content process
+  // ended, until the engine has drawn the document it gets (the host hears
+  // pageDidPaint() then). An engine that does not draw has nothing to wait
+  // for.
+  virtual bool documentPainted() const { return true; }
   // A picture of the page rendered for the call, delivered on the main
   // thread; nil with an error when none can be taken.
   using SnapshotCompletion = std::function<void(Ref<Bitmap> picture, Ref<Error> error)>;

@@ -6,11 +6,8 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "kit/dispatch/clock.h"
-#include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
-#include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/main_loop.h"
 #include "kit/ui/screen.h"
@@ -362,7 +359,7 @@ void WebView::documentDidLoad(const Ref<kit::URL>& url) {
   updateCanGoBack(couldGoBack);
   setProgress(1.0);
   setLoading(false);
-  lastFinishedAt_ = Clock::now();
+  recovery_.pageDidLoad();
   if (auto d = navigationDelegate()) d->didFinishNavigation(*this, load.navigation);
 }
 
@@ -484,30 +481,23 @@ void WebView::pageContentProcessDidTerminate() {
   else reloadAfterContentProcessTermination();
 }
 
+void WebView::pageDidPaint() {
+  KIT_CHECK_MAIN_THREAD();
+  setNeedsDisplay();
+}
+
 void WebView::reloadAfterContentProcessTermination() {
   KIT_CHECK_MAIN_THREAD();
-  if (reloadsAfterTermination_ > 0 && Clock::now() - lastFinishedAt_ >= ReloadCountResetSeconds) {
-    reloadsAfterTermination_ = 0;
-    retryPause_ = 0;
-  }
   if (!currentItem()) return;
-  if (reloadsAfterTermination_ < MaxReloadsAfterTermination) {
-    ++reloadsAfterTermination_;
-    log("WebView: the page's content process ended; reloading %@", url_);
-    reload();
-    return;
-  }
-  retryPause_ = retryPause_ == 0 ? FirstRetryPauseSeconds : std::min(retryPause_ * 2, MaxRetryPauseSeconds);
-  log("WebView: the page's content process keeps ending; trying %@ again in %.0f s", url_, retryPause_);
-  // The retry is dropped when the view goes or another navigation starts
-  // first.
+  // A retry after a pause is dropped when the view goes or another
+  // navigation starts first.
   Weak<WebView> weak = strongSelf();
   const uint64_t generation = generation_;
-  Queue::main().after(retryPause_, [weak, generation] {
+  recovery_.pageProcessEnded("WebView", url_, [weak, generation] {
     auto self = weak.lock();
-    if (!self || self->generation_ != generation || !self->currentItem()) return;
-    log("WebView: trying %@ again", self->url_);
+    if (!self || self->generation_ != generation || !self->currentItem()) return false;
     self->reload();
+    return true;
   });
 }
 

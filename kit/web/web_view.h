@@ -32,6 +32,7 @@
 #include "kit/ui/scroll_view.h"
 #include "kit/web/page_driver.h"
 #include "kit/web/page_fetcher.h"
+#include "kit/web/page_recovery.h"
 #include "kit/web/page_surface.h"
 #include "kit/web/web_view_configuration.h"
 #include "kit/web/web_view_delegates.h"
@@ -65,6 +66,11 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   // The address of the page shown or being loaded.
   Ref<kit::URL> URL() const { return url_; }
   std::string title() const { return title_; }
+  // True once the page shown has been drawn: a document has loaded and the
+  // engine has drawn it (at once, for an engine that does not draw). A new
+  // document shows the view's background, or the page shown before it,
+  // until its first paint.
+  bool documentPainted() const { return currentItem() && engine_ && engine_->documentPainted(); }
 
   // What the view does when its page's content process ends and no
   // navigation delegate handles it: reloads the page at once, up to
@@ -73,13 +79,13 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   // that, it tries again after a pause (kit::Clock) that starts at
   // FirstRetryPauseSeconds and doubles with every further end, up to
   // MaxRetryPauseSeconds, so that a page that keeps ending is neither
-  // reloaded in a tight loop nor left blank for good. Any navigation
-  // started meanwhile takes the waiting retry's place.
+  // reloaded in a tight loop nor left blank for good (page_recovery.h).
+  // Any navigation started meanwhile takes the waiting retry's place.
   void reloadAfterContentProcessTermination();
-  static constexpr int MaxReloadsAfterTermination = 5;
-  static constexpr double ReloadCountResetSeconds = 30;
-  static constexpr double FirstRetryPauseSeconds = 30;
-  static constexpr double MaxRetryPauseSeconds = 300;
+  static constexpr int MaxReloadsAfterTermination = PageRecovery::MaxReloadsInARow;
+  static constexpr double ReloadCountResetSeconds = PageRecovery::CountResetSeconds;
+  static constexpr double FirstRetryPauseSeconds = PageRecovery::FirstRetryPauseSeconds;
+  static constexpr double MaxRetryPauseSeconds = PageRecovery::MaxRetryPauseSeconds;
 
   // ---- History
   bool canGoBack() const { return historyIndex_ > 0; }
@@ -120,6 +126,7 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   void pageContentSizeDidChange(Size size) override;
   void pageTitleDidChange() override;
   void pageContentProcessDidTerminate() override;
+  void pageDidPaint() override;
   Ref<WebViewConfiguration> pageConfiguration() const override { return configuration_; }
   std::string pageUserAgent() const override { return customUserAgent_; }
 
@@ -191,13 +198,7 @@ class WebView : public View, public PageHost, public PageFetcher::Client {
   std::string title_;
   std::vector<Ref<BackForwardListItem>> history_;
   long historyIndex_ = -1;
-  // Reloads after content process ends, in a row, and when (kit::Clock)
-  // the last page finished loading.
-  int reloadsAfterTermination_ = 0;
-  double lastFinishedAt_ = 0;
-  // The pause before the latest retry past the reloads in a row (0: none
-  // yet).
-  double retryPause_ = 0;
+  PageRecovery recovery_;
   std::string customUserAgent_;
   bool backForwardGestures_ = false;
   KeyValueObservers observers_;

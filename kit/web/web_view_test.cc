@@ -16,6 +16,7 @@
 #include "kit/foundation/exception.h"
 #include "kit/foundation/values.h"
 #include "kit/net/testing/test_server.h"
+#include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/view_controller.h"
 #include "kit/web/testing/web_test_support.h"
@@ -369,6 +370,54 @@ TEST_F(WebViewTest, AnEndedContentProcessNobodyHandlesReloadsThePageABoundedNumb
   web->evaluateJavaScript("document.title", [&](kit::Id value, kit::Ref<kit::Error>) { title = value; });
   ASSERT_TRUE(kit::test::runUntil([&] { return static_cast<bool>(title); }));
   EXPECT_EQ(kit::describe(title), "游戏 & 活动");
+}
+
+TEST_F(WebViewTest, AWaitingRetryIsDroppedWhenAnotherNavigationStartsBeforeItsTime) {
+  kit::VirtualClock clock;
+  kit::test::LogCapture log;
+  server->route("GET", "/other.html", TestResponse::html("<title>别处</title>"));
+  server->route("GET", "/marker.html", TestResponse::html("<title>标记</title>"));
+  auto counter = std::make_shared<FinishCounter>();
+  web->setNavigationDelegate(counter);
+  web->loadRequest(request("/index.html"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished == 1; }));
+  auto driver = web->pageDriver();
+
+  // The page ends until the view waits before trying it again.
+  for (int i = 0; i < kit::WebView::MaxReloadsAfterTermination; ++i) {
+    const int before = counter->finished;
+    driver->terminateContentProcess();
+    ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished > before; })) << i;
+  }
+  driver->terminateContentProcess();
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_FALSE(web->isLoading());
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    return log.contains("WebView: the page's content process keeps ending; trying " + server->url("/index.html") +
+                        " again in 30 s");
+  }));
+
+  // Another navigation starts (and finishes) first.
+  const int before = counter->finished;
+  web->loadRequest(request("/other.html"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished == before + 1; }));
+  server->clearLog();
+
+  // The retry's time comes and goes (a later timer of the same clock has
+  // fired), and whatever it started has had its time to reach the server:
+  // the marker, loaded after it, has.
+  bool passed = false;
+  kit::Queue::main().after(kit::WebView::FirstRetryPauseSeconds + 1, [&] { passed = true; });
+  clock.advance(kit::WebView::FirstRetryPauseSeconds + 2);
+  ASSERT_TRUE(kit::test::runUntil([&] { return passed; }));
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  ASSERT_TRUE(kit::test::runUntil([&] { return !web->isLoading(); }));
+  web->loadRequest(request("/marker.html"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return counter->finished == before + 2; }));
+  std::vector<std::string> paths;
+  for (const auto& r : server->requests()) paths.push_back(r.path);
+  EXPECT_EQ(paths, std::vector<std::string>{"/marker.html"}) << "the dropped retry loaded a page";
+  EXPECT_EQ(web->URL()->absoluteText(), server->url("/marker.html"));
 }
 
 struct PanelDelegate : kit::UIDelegate {

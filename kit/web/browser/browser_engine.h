@@ -3,7 +3,9 @@
 // content process; the page is laid out at the web view's size in points
 // and drawn at the screen's scale (the display's, while a desktop window
 // shows it) into an offscreen GTK window, whose picture the window
-// renderer composes into every picture of the screen.
+// renderer composes into every picture of the screen. Until WebKit has
+// drawn a new document there, the engine's picture is the page shown
+// before it (none for the first), never the empty window.
 //
 // What the page does reaches the web view (its page host) on the main
 // thread, after the engine's event: `window.webkit.messageHandlers.<name>
@@ -50,12 +52,16 @@ class BrowserEngine : public PageEngine {
   bool drawsPage() const override { return true; }
   void setViewport(Size size, double scale) override;
   Ref<Bitmap> currentPicture() override;
+  bool documentPainted() const override;
   void takeSnapshot(SnapshotCompletion completion) override;
   void pointerEvent(PointerPhase phase, Point location) override;
   void setKeyboardFocus(bool focused) override;
   bool keyEvent(const Key& key) override;
 
   static constexpr double SynchronousScriptSeconds = 10.0;
+  // How long a loaded page may take to show its first frame before the
+  // engine shows it as it is (real time: the page draws in real time).
+  static constexpr double PaintWaitSeconds = 3.0;
 
   struct Native;
 

@@ -1,12 +1,19 @@
 // The browser engine's pictures and pointers: a canvas page's snapshot has
 // the drawn colours at the expected pixels (at the screen's scale), the
-// window renderer composes the page under the native views above it, and a
-// touch on the web view reaches the page as a pointer at that point. Skips
-// itself without a display.
+// window renderer composes the page under the native views above it, a
+// touch on the web view reaches the page as a pointer at that point, and a
+// web view shows its own background or the page before until a new
+// document's first paint, never the engine's empty window. Skips itself
+// without a display.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
@@ -15,6 +22,7 @@
 #include "kit/ui/ui_test_driver.h"
 #include "kit/ui/window.h"
 #include "kit/web/browser/testing/browser_test_support.h"
+#include "kit/web/legacy_web_view.h"
 #include "kit/web/testing/web_test_support.h"
 #include "kit/web/web_view.h"
 
@@ -124,6 +132,97 @@ TEST_F(BrowserPictureTest, ATouchOnTheViewReachesThePageAsAPointerAtThatPoint) {
   ASSERT_TRUE(kit::test::tapAt(*window, {50, 150}));
   ASSERT_TRUE(kit::test::runUntil([&] { return evaluate("clicks.length") == "2"; }));
   EXPECT_EQ(evaluate("clicks[1].join(',')"), "50,50");
+}
+
+// A page of one colour.
+std::string colourPage(const std::string& colour) {
+  return "<!DOCTYPE html><html><body style=\"margin:0; background:" + colour + "\"></body></html>";
+}
+
+// What the screen shows of a web view at `frame` from a load until the view
+// says its new document has painted: each picture at every pass has only
+// the colours allowed then (sampled over the view), never the engine's
+// empty window; once painted, only the new page's colour. The allowed
+// colours are straight RGB.
+struct PaintWatch {
+  using Colour = std::array<int, 3>;
+  PaintWatch(kit::Window& w, kit::Rect f, std::vector<Colour> before, Colour painted)
+      : window(w), frame(f), allowed(std::move(before)), page(painted) {}
+  kit::Window& window;
+  kit::Rect frame;
+  std::vector<Colour> allowed;
+  Colour page;
+  int pictures = 0;
+  std::string seen;  // the first colour that was not allowed, and when
+
+  bool only(const kit::Ref<kit::Bitmap>& shown, const std::vector<std::array<int, 3>>& colours, const char* when) {
+    for (double y = frame.minY() + 4; y < frame.maxY() - 4; y += 12)
+      for (double x = frame.minX() + 4; x < frame.maxX() - 4; x += 12) {
+        const kit::Pixel p = shown->pixelAt(static_cast<size_t>(2 * x), static_cast<size_t>(2 * y));
+        if (std::any_of(colours.begin(), colours.end(), [&](auto& c) { return near(p, c[0], c[1], c[2]); })) continue;
+        char text[96];
+        std::snprintf(text, sizeof text, "#%02x%02x%02x at (%.0f, %.0f) %s", p.r, p.g, p.b, x, y, when);
+        seen = text;
+        return false;
+      }
+    return true;
+  }
+  // Watches until `painted` holds; false when a picture showed another
+  // colour.
+  bool until(const std::function<bool()>& painted) {
+    bool clean = true;
+    const bool done = kit::test::runUntil([&] {
+      const bool now = painted();
+      kit::Ref<kit::Bitmap> shown = kit::render(window);
+      ++pictures;
+      clean = clean && only(shown, now ? std::vector<std::array<int, 3>>{page} : allowed,
+                            now ? "once painted" : "before the first paint");
+      return !clean || now;
+    });
+    EXPECT_TRUE(done) << "the view never said its document painted";
+    return clean && done;
+  }
+};
+
+TEST_F(BrowserPictureTest, UntilANewDocumentPaintsTheViewShowsItsBackgroundOrThePageBefore) {
+  const std::array<int, 3> white{255, 255, 255}, blue{0x20, 0x60, 0xa0}, brown{0xa0, 0x40, 0x20};
+  const kit::Rect frame{0, 0, 375, 667};
+  struct Finish : kit::NavigationDelegate {
+    int finished = 0;
+    void didFinishNavigation(kit::WebView&, const kit::Ref<kit::Navigation>&) override { ++finished; }
+  };
+  auto finish = std::make_shared<Finish>();
+  auto fresh = kit::WebView::make(frame);
+  fresh->setNavigationDelegate(finish);
+  window->addSubview(fresh);
+  EXPECT_FALSE(fresh->documentPainted());
+
+  // A new view: its own background until the page paints.
+  PaintWatch first{*window, frame, {white, blue}, blue};
+  fresh->loadHTMLString(colourPage("#2060a0"), kit::URL::URLWithString("http://127.0.0.1/blue.html"));
+  EXPECT_TRUE(first.until([&] { return finish->finished == 1 && fresh->documentPainted(); })) << first.seen;
+  EXPECT_GT(first.pictures, 1);
+
+  // The next page in the same view: the page before until it paints (the
+  // address is another site's, which WebKit may load in another process).
+  PaintWatch next{*window, frame, {blue, brown}, brown};
+  fresh->loadHTMLString(colourPage("#a04020"), kit::URL::URLWithString("http://localhost/brown.html"));
+  EXPECT_TRUE(next.until([&] { return finish->finished == 2 && fresh->documentPainted(); })) << next.seen;
+  fresh->removeFromSuperview();
+
+  // The older view the same.
+  struct LegacyFinish : kit::LegacyWebViewDelegate {
+    int finished = 0;
+    void webViewDidFinishLoad(kit::LegacyWebView&) override { ++finished; }
+  };
+  auto legacyFinish = std::make_shared<LegacyFinish>();
+  auto legacy = kit::LegacyWebView::make(frame);
+  legacy->delegate = legacyFinish;
+  window->addSubview(legacy);
+  PaintWatch older{*window, frame, {white, brown}, brown};
+  legacy->loadHTMLString(colourPage("#a04020"), kit::URL::URLWithString("http://127.0.0.1/brown.html"));
+  EXPECT_TRUE(older.until([&] { return legacyFinish->finished == 1 && legacy->documentPainted(); })) << older.seen;
+  legacy->removeFromSuperview();
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The page's content process: killing it is reported to the navigation
 // delegate as the platform's content-process-terminated event, scripts
 // fail with that error, and a reload brings the page back; a view whose
-// delegate leaves the event alone reloads the page itself. WebKit's
+// delegate leaves the event alone reloads the page itself, and so does the
+// older view, whose page shows again and follows its links. WebKit's
 // processes die with the client when the client is killed. Skips itself
 // without a display.
 
@@ -19,8 +20,14 @@
 
 #include "kit/foundation/values.h"
 #include "kit/net/testing/test_server.h"
+#include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
+#include "kit/ui/device_profile.h"
+#include "kit/ui/render.h"
+#include "kit/ui/ui_test_driver.h"
+#include "kit/ui/window.h"
 #include "kit/web/browser/testing/browser_test_support.h"
+#include "kit/web/legacy_web_view.h"
 #include "kit/web/web_view.h"
 
 extern char** environ;
@@ -114,6 +121,65 @@ TEST_F(BrowserProcessTest, AKilledContentProcessNobodyHandlesBringsThePageBackWi
   EXPECT_EQ(probe->messages, (std::vector<std::string>{"loaded", "loaded", "answer again"}));
   configuration->userContentController()->removeScriptMessageHandlerForName("probe");
   web.reset();
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+}
+
+struct LegacyLoads : kit::LegacyWebViewDelegate {
+  std::vector<std::string> asked;
+  std::vector<kit::LegacyNavigationType> types;
+  int finished = 0;
+  bool shouldStartLoadWithRequest(kit::LegacyWebView&, const kit::Ref<kit::URLRequest>& request,
+                                  kit::LegacyNavigationType type) override {
+    asked.push_back(request->URL()->absoluteText());
+    types.push_back(type);
+    return true;
+  }
+  void webViewDidFinishLoad(kit::LegacyWebView&) override { ++finished; }
+};
+
+TEST_F(BrowserProcessTest, TheOlderViewLoadsAPageWhoseProcessEndedAgainAndItsLinksWork) {
+  kit::DeviceProfileScope phone{kit::DeviceProfile::phone375x667()};
+  kit::test::LogCapture log;
+  auto server = TestServer::startHTTP();
+  server->route("GET", "/chat.html", TestResponse::html(R"(<title>客服</title><body style="margin:0; background:#2060a0">
+      <a href="/faq.html" style="position:absolute; left:40px; top:100px; width:200px; height:60px;
+         display:block; background:#0a0">常见问题</a></body>)"));
+  server->route("GET", "/faq.html", TestResponse::html("<title>常见问题</title>"));
+  auto window = kit::Window::make(kit::Rect{0, 0, 375, 667});
+  auto web = kit::LegacyWebView::make(kit::Rect{0, 0, 375, 667});
+  auto loads = std::make_shared<LegacyLoads>();
+  web->delegate = loads;
+  window->addSubview(web);
+  window->makeKeyAndVisible();
+  const std::string chat = server->url("/chat.html");
+  web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(chat)));
+  ASSERT_TRUE(kit::test::runUntil([&] { return loads->finished == 1 && web->documentPainted(); }));
+
+  const std::vector<pid_t> before = kit::test::webContentProcesses();
+  ASSERT_FALSE(before.empty());
+  for (pid_t pid : before) kill(pid, SIGKILL);
+  // The view loads the page again by itself, says so, and shows it.
+  ASSERT_TRUE(kit::test::runUntil([&] { return loads->finished == 2 && web->documentPainted(); }, 30));
+  EXPECT_EQ(loads->types.back(), kit::LegacyNavigationType::Reload);
+  EXPECT_EQ(server->requestCount(), 2u);
+  EXPECT_TRUE(log.contains("LegacyWebView: the page's content process ended; reloading " + chat));
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "客服");
+  kit::Ref<kit::Bitmap> shown = kit::render(*window);
+  ASSERT_TRUE(shown);
+  const kit::Pixel page = shown->pixelAt(2 * 300, 2 * 400), link = shown->pixelAt(2 * 140, 2 * 130);
+  EXPECT_TRUE(page.r == 0x20 && page.g == 0x60 && page.b == 0xa0) << int(page.r) << "," << int(page.g) << "," << int(page.b);
+  EXPECT_TRUE(link.r == 0 && link.g == 0xaa && link.b == 0) << int(link.r) << "," << int(link.g) << "," << int(link.b);
+
+  // Its link works: a tap on it is asked of the delegate and followed.
+  ASSERT_TRUE(kit::test::tapAt(*window, {140, 130}));
+  ASSERT_TRUE(kit::test::runUntil([&] { return loads->finished == 3; }));
+  EXPECT_EQ(loads->asked.back(), server->url("/faq.html"));
+  EXPECT_EQ(loads->types.back(), kit::LegacyNavigationType::LinkClicked);
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "常见问题");
+  for (pid_t pid : kit::test::webContentProcesses()) EXPECT_EQ(std::count(before.begin(), before.end(), pid), 0);
+  window->setHidden(true);
+  web.reset();
+  window.reset();
   EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
 }
 
