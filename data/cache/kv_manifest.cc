@@ -16,8 +16,7 @@
 namespace {
 
 // Free pages can go back to the disk (auto_vacuum takes effect in a new
-// database only; an older one keeps its free pages for later rows), and the
-// log is cut back to what one fold lets it hold once it starts again. A
+// database only; an older one keeps its free pages for later rows). A
 // removal does not write zeros over the pages it frees (as this system's
 // SQLite does by default): that would cost as much log as the value
 // removed, which a full disk does not have; the pages it frees at the end
@@ -25,13 +24,18 @@ namespace {
 // rows.
 constexpr const char* kSchema =
     "pragma auto_vacuum = incremental; pragma journal_mode = wal; pragma synchronous = normal; "
-    "pragma journal_size_limit = 65536; pragma secure_delete = fast; create table if not exists manifest (key text, "
+    "pragma secure_delete = fast; create table if not exists manifest (key text, "
     "filename text, size integer, inline_data blob, modification_time integer, last_access_time integer, "
     "extended_data blob, primary key(key)); create index if not exists last_access_time_idx on "
     "manifest(last_access_time);"
     // The journal: value-file work that committed rows wait for, kept apart
     // so that the manifest table stays as every reader knows it.
     " create table if not exists manifest_journal (temporary text, filename text, obsolete text);";
+
+// The fewest pages the log holds before a commit folds it.
+constexpr int kShortestLogPages = 32;
+// The lag of a log not counted yet.
+constexpr int64_t kUncountedLag = int64_t{1} << 40;
 
 // Failed opens tolerated before the manifest stops retrying on its own, and
 // the media time that must pass between two attempts.
@@ -212,6 +216,11 @@ kit::Expected<void> KTKVManifest::open() {
                          __LINE__);
   }
   db_ = db;
+  filePages_ = 0;
+  longLogPages_ = longLogPages();
+  // A log left behind may hold any lag until it is counted.
+  logPages_ = checkedPages_ = 0;
+  checkedLag_ = kUncountedLag;
   // The manifest's own rule replaces SQLite's automatic fold.
   sqlite3_wal_hook(db_, &KTKVManifest::logCommitted, this);
   statements_.clear();
@@ -256,35 +265,54 @@ kit::Expected<void> KTKVManifest::check() {
 
 kit::Expected<void> KTKVManifest::initialize() { return execute(kSchema); }
 
-int64_t KTKVManifest::foldGrowth() {
-  if (!db_) return 0;
-  auto pages = prepare("pragma page_count;");
-  if (!pages) return 0;
-  auto count = scalar(db_, *pages, "-[KTKVStorage _dbPageCount]", __LINE__);
-  auto size = prepare("pragma page_size;");
-  if (!count || !size) return 0;
-  auto pageSize = scalar(db_, *size, "-[KTKVStorage _dbPageSize]", __LINE__);
-  struct stat status {};
-  if (!pageSize || ::stat(databasePath_.c_str(), &status) != 0) return 0;
-  return std::max<int64_t>(0, *count * *pageSize - static_cast<int64_t>(status.st_size));
+KTKVManifest::Pages KTKVManifest::pages() {
+  Pages counted;
+  if (!db_) return counted;
+  for (auto [sql, out] :
+       {std::pair{"pragma page_count;", &counted.inUse}, std::pair{"pragma freelist_count;", &counted.free}}) {
+    auto stmt = prepare(sql);
+    if (!stmt) return counted;
+    if (sqlite3_step(*stmt) == SQLITE_ROW) *out = sqlite3_column_int64(*stmt, 0);
+    sqlite3_reset(*stmt);
+  }
+  return counted;
 }
+
+int64_t KTKVManifest::growthFor(const Pages& counted) {
+  // The file keeps the length it was last seen with until a fold (which
+  // forgets it): while the database holds no more pages than that, there
+  // is nothing to grow by and no need to look again.
+  if (counted.inUse <= filePages_) return 0;
+  struct stat status {};
+  if (::stat(databasePath_.c_str(), &status) != 0) return 0;
+  filePages_ = static_cast<int64_t>(status.st_size) / PageBytes;
+  return std::max<int64_t>(0, (counted.inUse - filePages_) * PageBytes);
+}
+
+int64_t KTKVManifest::foldGrowth() { return growthFor(pages()); }
+
+int64_t KTKVManifest::lagAtMost() const {
+  // Every page the database file lacks was written to the log since.
+  return checkedLag_ + std::max(0, logPages_ - checkedPages_) * PageBytes;
+}
+
+int64_t KTKVManifest::freePages() { return pages().free; }
 
 bool KTKVManifest::fold(bool truncateLog) {
   // A page of slack beside the pages the database grows by.
   const int64_t growth = foldGrowth();
   const int64_t available = availableBytes_ ? availableBytes_() : -1;
   if (available >= 0 && growth > 0 && growth + PageBytes > available) return false;
+  // On a disk with little space the log's own space goes back too.
+  longLogPages_ = longLogPages();
+  if (longLogPages_ <= kShortestLogPages) truncateLog = true;
   int logPages = 0, copied = 0;
   const int result = sqlite3_wal_checkpoint_v2(
       db_, nullptr, truncateLog ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied);
-  return result == SQLITE_OK && (truncateLog || copied == logPages);
-}
-
-int64_t KTKVManifest::freePages() {
-  auto stmt = prepare("pragma freelist_count;");
-  if (!stmt) return 0;
-  auto count = scalar(db_, *stmt, "-[KTKVStorage _dbFreelistCount]", __LINE__);
-  return count ? *count : 0;
+  filePages_ = 0;
+  const bool whole = result == SQLITE_OK && (truncateLog || copied == logPages);
+  if (whole) logPages_ = checkedPages_ = 0, checkedLag_ = 0;
+  return whole;
 }
 
 bool KTKVManifest::checkpoint(bool truncateLog) {
@@ -311,15 +339,35 @@ bool KTKVManifest::checkpoint(bool truncateLog) {
 }
 
 int KTKVManifest::logCommitted(void* manifest, sqlite3*, const char*, int pages) {
-  // A fold every 32 pages of log keeps the log (and what a full disk must
-  // find for the next fold) small.
-  constexpr int kLongLogPages = 32;
   auto* self = static_cast<KTKVManifest*>(manifest);
   if (self->folding_) return SQLITE_OK;
-  if (pages >= kLongLogPages || self->foldGrowth() >= LagBytes || self->freePages() * PageBytes >= LagBytes) {
+  // The log started again since the last count.
+  if (pages < self->checkedPages_) self->checkedPages_ = 0;
+  self->logPages_ = pages;
+  if (pages >= self->longLogPages_) {
     self->checkpoint();
+    return SQLITE_OK;
   }
+  // The database lags (and frees pages) by no more than the pages written
+  // since they were last counted: they are counted once LagBytes of them
+  // were written.
+  if ((pages - self->checkedPages_) * PageBytes < LagBytes) return SQLITE_OK;
+  const Pages counted = self->pages();
+  self->checkedLag_ = self->growthFor(counted);
+  self->checkedPages_ = pages;
+  if (self->checkedLag_ >= LagBytes || counted.free * PageBytes >= LagBytes) self->checkpoint();
   return SQLITE_OK;
+}
+
+int64_t KTKVManifest::longLogPages() const {
+  // Each fold syncs the log and the database, so the log grows long (as
+  // SQLite's own rule lets it, 1000 pages) where the disk has space to
+  // spare, and stays a small share of the free space on a disk that has
+  // little (where it also keeps what the disk gives back when items go).
+  constexpr int64_t kLongest = 1000;
+  const int64_t available = availableBytes_ ? availableBytes_() : -1;
+  if (available < 0) return kLongest;
+  return std::clamp<int64_t>(available / 64 / PageBytes, kShortestLogPages, kLongest);
 }
 
 kit::Expected<void> KTKVManifest::execute(const char* sql) {

@@ -22,8 +22,10 @@
 // later write, not even a removal, finds a byte. A fold is therefore made
 // only when the free space the owner reports covers what the database grows
 // by; to keep that small, the manifest folds after a commit once the
-// database lags its log by LagBytes, or the log holds 32 pages, or LagBytes
-// of pages are free. A new database keeps its free pages apart
+// database lags its log by LagBytes, or LagBytes of pages are free (both
+// counted after every LagBytes of log), or the log holds 1000 pages (fewer
+// on a disk with little free space: a 64th of it, down to 32 pages, and
+// then each fold gives the log's space back too). A new database keeps its free pages apart
 // (incremental auto-vacuum), and each fold gives them back to the disk, as
 // many as the free space lets it move. Closing folds the same way, and
 // leaves the log for the next open when it cannot.
@@ -90,6 +92,8 @@ class KTKVManifest {
   // What folding the log would grow the database by, in bytes (0 when the
   // database holds every page already, or cannot say).
   int64_t foldGrowth();
+  // A bound on foldGrowth() known without looking (0 after a fold).
+  int64_t lagAtMost() const;
   // The pages on the database's free list (0 when it cannot say), which
   // the folds give back to the disk.
   int64_t freePages();
@@ -171,6 +175,16 @@ class KTKVManifest {
   // `limit` to its ?2.
   kit::Expected<std::vector<std::string>> keysWhere(const char* sql, int64_t bound, int limit,
                                                     const char* operation);
+  // How many pages the log may hold before a commit folds it.
+  int64_t longLogPages() const;
+  // The database's pages as its newest commit counts them.
+  struct Pages {
+    int64_t inUse = 0;  // the database's length in pages, free ones included
+    int64_t free = 0;
+  };
+  Pages pages();
+  // What folding the log grows the database by, for `counted`.
+  int64_t growthFor(const Pages& counted);
   // One fold, when the free space covers it.
   bool fold(bool truncateLog);
 
@@ -178,6 +192,15 @@ class KTKVManifest {
   const SpaceProbe availableBytes_;
   sqlite3* db_ = nullptr;
   bool folding_ = false;
+  // The database file's length in pages when last looked at.
+  int64_t filePages_ = 0;
+  // longLogPages() at the last fold.
+  int64_t longLogPages_ = 32;
+  // The log's length in pages at its last commit, and when the database's
+  // pages were last counted, with the lag then.
+  int logPages_ = 0;
+  int checkedPages_ = 0;
+  int64_t checkedLag_ = 0;
   std::unordered_map<std::string_view, sqlite3_stmt*> statements_;  // keys are static SQL texts
   double lastOpenErrorTime_ = 0;
   unsigned openErrorCount_ = 0;

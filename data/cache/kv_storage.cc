@@ -205,9 +205,12 @@ void KTKVStorage::regainRoom() {
   // once the pages after them have moved into their place, which takes log
   // space of its own. On a disk too full for that the room lends the space
   // and is made again from what comes back.
-  if (roomHeld_ && manifest_->freePages() * KTKVManifest::PageBytes >= KTKVManifest::LagBytes &&
-      files_.availableBytes() < 2 * KTKVManifest::LagBytes && files_.releaseRoom()) {
-    roomHeld_ = false;
+  if (roomHeld_ && manifest_->freePages() * KTKVManifest::PageBytes >= KTKVManifest::LagBytes) {
+    if (files_.availableBytes() >= 2 * KTKVManifest::LagBytes) {
+      manifest_->checkpoint();
+    } else if (files_.releaseRoom()) {
+      roomHeld_ = false;
+    }
   }
   if (roomHeld_) return;
   // The disk was full. Removals of inline values free pages inside the
@@ -255,7 +258,7 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
 }
 
 kit::Expected<void> KTKVStorage::roomToGrow(int64_t bytes) {
-  if (manifest_->foldGrowth() + bytes <= kMostLagBytes) return {};
+  if (manifest_->lagAtMost() + bytes <= kMostLagBytes || manifest_->foldGrowth() + bytes <= kMostLagBytes) return {};
   // The log must fold first; a disk that cannot take the fold is full, for
   // this save, which would otherwise leave more to fold than a full disk
   // can ever find.
