@@ -1,9 +1,11 @@
 // Fuzzes the JSON reader with every reading option; whatever it accepts
-// must write and read back.
+// must write and read back, and must be refused once a NUL byte and more
+// bytes follow it (the input ends at its last byte, not at a NUL).
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "kit/foundation/json_serialization.h"
 
@@ -17,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (!error) std::abort();
     return 0;
   }
+  std::vector<uint8_t> followed(bytes + 1, bytes + size);
+  followed.insert(followed.end(), {0, 'x', 0, 0});
+  if (JSONSerialization::JSONObjectWithData(Data::make(followed.data(), followed.size()), options)) std::abort();
   Ref<Data> text = JSONSerialization::dataWithJSONObject(value, JSONWritingFragmentsAllowed | (bytes[0] >> 3 & 3), &error);
   if (!text || !JSONSerialization::JSONObjectWithData(text, JSONReadingFragmentsAllowed)) std::abort();
   return 0;

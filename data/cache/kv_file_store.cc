@@ -121,6 +121,8 @@ bool KTKVFileStore::lendRoom(size_t bytes) const {
   return true;
 }
 
+int64_t KTKVFileStore::availableBytes() const { return fs_->availableBytes(dataPath_.c_str()); }
+
 bool KTKVFileStore::releaseRoom() const { return !roomPath_.empty() && fs_->unlink(roomPath_.c_str()) == 0; }
 
 kit::Expected<std::string> KTKVFileStore::writeTemporary(const kit::Data& value) const {

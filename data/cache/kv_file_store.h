@@ -57,6 +57,8 @@ class KTKVFileStore {
   // Gives `bytes` of the room up and keeps the rest as a smaller room (when
   // the disk lets it be written again); true when there was a room.
   bool lendRoom(size_t bytes) const;
+  // The bytes free on the disk of the data folder; -1 when unknown.
+  int64_t availableBytes() const;
 
   // True for a name the store accepts for a value file.
   static bool isValidName(std::string_view name);

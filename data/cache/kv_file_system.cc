@@ -3,6 +3,7 @@
 #include "data/cache/kv_file_system.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -22,3 +23,8 @@ int KTKVFileSystem::unlink(const char* path) { return ::unlink(path); }
 int KTKVFileSystem::mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 DIR* KTKVFileSystem::opendir(const char* path) { return ::opendir(path); }
 int KTKVFileSystem::closedir(DIR* dir) { return ::closedir(dir); }
+int64_t KTKVFileSystem::availableBytes(const char* path) {
+  struct statvfs status {};
+  if (::statvfs(path, &status) != 0) return -1;
+  return static_cast<int64_t>(status.f_bavail) * static_cast<int64_t>(status.f_frsize);
+}

@@ -15,6 +15,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 class KTKVFileSystem {
@@ -35,4 +36,7 @@ class KTKVFileSystem {
   virtual int mkdir(const char* path, mode_t mode);
   virtual DIR* opendir(const char* path);
   virtual int closedir(DIR* dir);
+  // The bytes free for this process on the file system holding `path` (as
+  // statvfs counts them), or -1 when that cannot be told.
+  virtual int64_t availableBytes(const char* path);
 };

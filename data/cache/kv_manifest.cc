@@ -2,6 +2,8 @@
 
 #include "data/cache/kv_manifest.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -13,14 +15,27 @@
 
 namespace {
 
+// Free pages can go back to the disk (auto_vacuum takes effect in a new
+// database only; an older one keeps its free pages for later rows). A
+// removal does not write zeros over the pages it frees (as this system's
+// SQLite does by default): that would cost as much log as the value
+// removed, which a full disk does not have; the pages it frees at the end
+// of the file go back to the disk, the others are written over by later
+// rows.
 constexpr const char* kSchema =
-    "pragma journal_mode = wal; pragma synchronous = normal; create table if not exists manifest (key text, "
+    "pragma auto_vacuum = incremental; pragma journal_mode = wal; pragma synchronous = normal; "
+    "pragma secure_delete = fast; create table if not exists manifest (key text, "
     "filename text, size integer, inline_data blob, modification_time integer, last_access_time integer, "
     "extended_data blob, primary key(key)); create index if not exists last_access_time_idx on "
     "manifest(last_access_time);"
     // The journal: value-file work that committed rows wait for, kept apart
     // so that the manifest table stays as every reader knows it.
     " create table if not exists manifest_journal (temporary text, filename text, obsolete text);";
+
+// The fewest pages the log holds before a commit folds it.
+constexpr int kShortestLogPages = 32;
+// The lag of a log not counted yet.
+constexpr int64_t kUncountedLag = int64_t{1} << 40;
 
 // Failed opens tolerated before the manifest stops retrying on its own, and
 // the media time that must pass between two attempts.
@@ -151,7 +166,7 @@ kit::Expected<int64_t> scalar(sqlite3* db, sqlite3_stmt* stmt, const char* opera
   return outcome;
 }
 
-// The non-empty names in the first column of every row.
+// The non-empty texts (file names, keys) in the first column of every row.
 kit::Expected<std::vector<std::string>> filenamesFrom(sqlite3* db, sqlite3_stmt* stmt, const char* operation,
                                                       int line) {
   std::vector<std::string> names;
@@ -181,7 +196,8 @@ kit::Ref<KTKVStorageItem> itemFromStatement(sqlite3_stmt* stmt, bool excludeInli
 
 }  // namespace
 
-KTKVManifest::KTKVManifest(std::string databasePath) : databasePath_(std::move(databasePath)) {}
+KTKVManifest::KTKVManifest(std::string databasePath, SpaceProbe availableBytes)
+    : databasePath_(std::move(databasePath)), availableBytes_(std::move(availableBytes)) {}
 
 KTKVManifest::~KTKVManifest() { (void)close(); }
 
@@ -200,6 +216,13 @@ kit::Expected<void> KTKVManifest::open() {
                          __LINE__);
   }
   db_ = db;
+  filePages_ = 0;
+  longLogPages_ = longLogPages();
+  // A log left behind may hold any lag until it is counted.
+  logPages_ = checkedPages_ = 0;
+  checkedLag_ = kUncountedLag;
+  // The manifest's own rule replaces SQLite's automatic fold.
+  sqlite3_wal_hook(db_, &KTKVManifest::logCommitted, this);
   statements_.clear();
   lastOpenErrorTime_ = 0;
   openErrorCount_ = 0;
@@ -208,6 +231,9 @@ kit::Expected<void> KTKVManifest::open() {
 
 kit::Expected<void> KTKVManifest::close() {
   if (!db_) return {};
+  // Closing folds the log into the database and removes it, unless the
+  // disk cannot take the fold: the log then stays for the next open.
+  if (!checkpoint(true)) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
   statements_.clear();
   int result = sqlite3_close(db_);
@@ -239,13 +265,109 @@ kit::Expected<void> KTKVManifest::check() {
 
 kit::Expected<void> KTKVManifest::initialize() { return execute(kSchema); }
 
-void KTKVManifest::checkpoint() {
-  if (!check()) return;
-  sqlite3_wal_checkpoint(db_, nullptr);
+KTKVManifest::Pages KTKVManifest::pages() {
+  Pages counted;
+  if (!db_) return counted;
+  for (auto [sql, out] :
+       {std::pair{"pragma page_count;", &counted.inUse}, std::pair{"pragma freelist_count;", &counted.free}}) {
+    auto stmt = prepare(sql);
+    if (!stmt) return counted;
+    if (sqlite3_step(*stmt) == SQLITE_ROW) *out = sqlite3_column_int64(*stmt, 0);
+    sqlite3_reset(*stmt);
+  }
+  return counted;
 }
 
-void KTKVManifest::setAutoCheckpoint(int pages) {
-  if (db_) sqlite3_wal_autocheckpoint(db_, pages);
+int64_t KTKVManifest::growthFor(const Pages& counted) {
+  // The file keeps the length it was last seen with until a fold (which
+  // forgets it): while the database holds no more pages than that, there
+  // is nothing to grow by and no need to look again.
+  if (counted.inUse <= filePages_) return 0;
+  struct stat status {};
+  if (::stat(databasePath_.c_str(), &status) != 0) return 0;
+  filePages_ = static_cast<int64_t>(status.st_size) / PageBytes;
+  return std::max<int64_t>(0, (counted.inUse - filePages_) * PageBytes);
+}
+
+int64_t KTKVManifest::foldGrowth() { return growthFor(pages()); }
+
+int64_t KTKVManifest::lagAtMost() const {
+  // Every page the database file lacks was written to the log since.
+  return checkedLag_ + std::max(0, logPages_ - checkedPages_) * PageBytes;
+}
+
+int64_t KTKVManifest::freePages() { return pages().free; }
+
+bool KTKVManifest::fold(bool truncateLog) {
+  // A page of slack beside the pages the database grows by.
+  const int64_t growth = foldGrowth();
+  const int64_t available = availableBytes_ ? availableBytes_() : -1;
+  if (available >= 0 && growth > 0 && growth + PageBytes > available) return false;
+  // On a disk with little space the log's own space goes back too.
+  longLogPages_ = longLogPages();
+  if (longLogPages_ <= kShortestLogPages) truncateLog = true;
+  int logPages = 0, copied = 0;
+  const int result = sqlite3_wal_checkpoint_v2(
+      db_, nullptr, truncateLog ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied);
+  filePages_ = 0;
+  const bool whole = result == SQLITE_OK && (truncateLog || copied == logPages);
+  if (whole) logPages_ = checkedPages_ = 0, checkedLag_ = 0;
+  return whole;
+}
+
+bool KTKVManifest::checkpoint(bool truncateLog) {
+  if (!check() || folding_) return false;
+  folding_ = true;
+  bool folded = fold(truncateLog);
+  // Free pages beyond a few go back to the disk: the pages after them move
+  // into their place (each move writes the page, its parent and a pointer
+  // map page to the log) and the next fold cuts the database file short.
+  // On a disk with little space left this goes a step at a time, as many
+  // pages as the space lets, each fold giving back more.
+  for (int step = 0; folded && step < 64; ++step) {
+    int64_t pages = freePages();
+    if (pages * PageBytes < LagBytes) break;
+    const int64_t available = availableBytes_ ? availableBytes_() : -1;
+    if (available >= 0) pages = std::min(pages, (available - LagBytes) / (3 * PageBytes));
+    if (pages <= 0) break;
+    const std::string vacuum = kit::formatString("pragma incremental_vacuum(%lld);", static_cast<long long>(pages));
+    if (!execute(vacuum.c_str())) break;
+    folded = fold(truncateLog);
+  }
+  folding_ = false;
+  return folded;
+}
+
+int KTKVManifest::logCommitted(void* manifest, sqlite3*, const char*, int pages) {
+  auto* self = static_cast<KTKVManifest*>(manifest);
+  if (self->folding_) return SQLITE_OK;
+  // The log started again since the last count.
+  if (pages < self->checkedPages_) self->checkedPages_ = 0;
+  self->logPages_ = pages;
+  if (pages >= self->longLogPages_) {
+    self->checkpoint();
+    return SQLITE_OK;
+  }
+  // The database lags (and frees pages) by no more than the pages written
+  // since they were last counted: they are counted once LagBytes of them
+  // were written.
+  if ((pages - self->checkedPages_) * PageBytes < LagBytes) return SQLITE_OK;
+  const Pages counted = self->pages();
+  self->checkedLag_ = self->growthFor(counted);
+  self->checkedPages_ = pages;
+  if (self->checkedLag_ >= LagBytes || counted.free * PageBytes >= LagBytes) self->checkpoint();
+  return SQLITE_OK;
+}
+
+int64_t KTKVManifest::longLogPages() const {
+  // Each fold syncs the log and the database, so the log grows long (as
+  // SQLite's own rule lets it, 1000 pages) where the disk has space to
+  // spare, and stays a small share of the free space on a disk that has
+  // little (where it also keeps what the disk gives back when items go).
+  constexpr int64_t kLongest = 1000;
+  const int64_t available = availableBytes_ ? availableBytes_() : -1;
+  if (available < 0) return kLongest;
+  return std::clamp<int64_t>(available / 64 / PageBytes, kShortestLogPages, kLongest);
 }
 
 kit::Expected<void> KTKVManifest::execute(const char* sql) {
@@ -539,6 +661,27 @@ kit::Expected<std::vector<std::string>> KTKVManifest::getFilenamesEarlierThan(in
   auto names = filenamesFrom(db_, *stmt, "-[KTKVStorage _dbGetFilenamesWithTimeEarlierThan:]", __LINE__);
   sqlite3_reset(*stmt);
   return names;
+}
+
+kit::Expected<std::vector<std::string>> KTKVManifest::getKeysLargerThan(int64_t size, int limit) {
+  return keysWhere("select key from manifest where size > ?1 and key is not null limit ?2;", size, limit,
+                   "-[KTKVStorage _dbGetKeysWithSizeLargerThan:]");
+}
+
+kit::Expected<std::vector<std::string>> KTKVManifest::getKeysEarlierThan(int64_t time, int limit) {
+  return keysWhere("select key from manifest where last_access_time < ?1 and key is not null limit ?2;", time, limit,
+                   "-[KTKVStorage _dbGetKeysWithTimeEarlierThan:]");
+}
+
+kit::Expected<std::vector<std::string>> KTKVManifest::keysWhere(const char* sql, int64_t bound, int limit,
+                                                               const char* operation) {
+  auto stmt = prepare(sql);
+  if (!stmt) return kit::unexpected(stmt.error());
+  sqlite3_bind_int64(*stmt, 1, bound);
+  sqlite3_bind_int(*stmt, 2, limit);
+  auto keys = filenamesFrom(db_, *stmt, operation, __LINE__);
+  sqlite3_reset(*stmt);
+  return keys;
 }
 
 kit::Expected<std::vector<kit::Ref<KTKVStorageItem>>> KTKVManifest::getItemSizeInfoOrderByTimeAsc(int limit) {

@@ -14,6 +14,22 @@
 // yet fails with KTKVManifestUnavailable, which repeats a failure reported
 // already.
 //
+// The log is folded back into the database (checkpointed) by the manifest
+// itself, never by SQLite's own rule: a fold copies the log's pages into
+// the database, which grows by the pages it has not held yet, and a fold
+// that the disk stops halfway leaves a database grown by all the free space
+// beside a log that cannot be written from its start again, so that no
+// later write, not even a removal, finds a byte. A fold is therefore made
+// only when the free space the owner reports covers what the database grows
+// by; to keep that small, the manifest folds after a commit once the
+// database lags its log by LagBytes, or LagBytes of pages are free (both
+// counted after every LagBytes of log), or the log holds 1000 pages (fewer
+// on a disk with little free space: a 64th of it, down to 32 pages, and
+// then each fold gives the log's space back too). A new database keeps its free pages apart
+// (incremental auto-vacuum), and each fold gives them back to the disk, as
+// many as the free space lets it move. Closing folds the same way, and
+// leaves the log for the next open when it cannot.
+//
 // The manifest takes no lock; its owner, KTKVStorage, is called one thread
 // at a time. After a failed open it waits at least 2 seconds of media time
 // before trying again, and after 8 failures in a row it stops trying until
@@ -23,6 +39,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -44,7 +61,16 @@ class KTKVManifest {
   // Whether `error` says the disk is full (from SQLite or from a system call).
   static bool isDiskFull(const kit::Error& error);
 
-  explicit KTKVManifest(std::string databasePath);
+  // How far the database may lag its log, in bytes, before a commit folds
+  // the log back; free pages beyond as many bytes go back to the disk.
+  static constexpr int64_t LagBytes = 64 * 1024;
+  // The database's page size (SQLite's default, which the manifest keeps).
+  static constexpr int64_t PageBytes = 4096;
+  // The free space on the disk of the database, in bytes; negative when it
+  // is not known (a fold is then tried whatever it takes).
+  using SpaceProbe = std::function<int64_t()>;
+
+  explicit KTKVManifest(std::string databasePath, SpaceProbe availableBytes = {});
   ~KTKVManifest();
   KTKVManifest(const KTKVManifest&) = delete;
   KTKVManifest& operator=(const KTKVManifest&) = delete;
@@ -59,11 +85,18 @@ class KTKVManifest {
   // Whether the database can be used now, opening it when the retry rule
   // allows.
   kit::Expected<void> check();
-  // Folds the write-ahead log back into the database; failures are ignored.
-  void checkpoint();
-  // Folds the log back by itself once it holds `pages` pages (1000 unless
-  // set), for as long as this connection is open.
-  void setAutoCheckpoint(int pages);
+  // Folds the write-ahead log back into the database when the free space
+  // covers what the database grows by, and with `truncateLog` gives the
+  // log's space back to the disk; true when the log was folded whole.
+  bool checkpoint(bool truncateLog = false);
+  // What folding the log would grow the database by, in bytes (0 when the
+  // database holds every page already, or cannot say).
+  int64_t foldGrowth();
+  // A bound on foldGrowth() known without looking (0 after a fold).
+  int64_t lagAtMost() const;
+  // The pages on the database's free list (0 when it cannot say), which
+  // the folds give back to the disk.
+  int64_t freePages();
   bool isOpen() const { return db_ != nullptr; }
 
   // ---- The journal of value-file work
@@ -109,6 +142,10 @@ class KTKVManifest {
   kit::Expected<std::vector<std::string>> getFilenames(std::span<const std::string_view> keys);
   kit::Expected<std::vector<std::string>> getFilenamesLargerThan(int64_t size);
   kit::Expected<std::vector<std::string>> getFilenamesEarlierThan(int64_t time);
+  // Up to `limit` keys of the items larger than `size`, or last used before
+  // `time`.
+  kit::Expected<std::vector<std::string>> getKeysLargerThan(int64_t size, int limit);
+  kit::Expected<std::vector<std::string>> getKeysEarlierThan(int64_t time, int limit);
   // The `limit` items with the oldest access (key, file name, size only).
   kit::Expected<std::vector<kit::Ref<KTKVStorageItem>>> getItemSizeInfoOrderByTimeAsc(int limit);
   kit::Expected<int64_t> getItemCount(std::string_view key);
@@ -131,8 +168,39 @@ class KTKVManifest {
   // How many keys one statement may bind.
   size_t keysPerStatement();
 
+  // Called by SQLite after each commit: folds the log when the database
+  // lags it too far or it grew long.
+  static int logCommitted(void* manifest, sqlite3* db, const char* name, int pages);
+  // Up to `limit` keys a query of them finds, `bound` bound to its ?1 and
+  // `limit` to its ?2.
+  kit::Expected<std::vector<std::string>> keysWhere(const char* sql, int64_t bound, int limit,
+                                                    const char* operation);
+  // How many pages the log may hold before a commit folds it.
+  int64_t longLogPages() const;
+  // The database's pages as its newest commit counts them.
+  struct Pages {
+    int64_t inUse = 0;  // the database's length in pages, free ones included
+    int64_t free = 0;
+  };
+  Pages pages();
+  // What folding the log grows the database by, for `counted`.
+  int64_t growthFor(const Pages& counted);
+  // One fold, when the free space covers it.
+  bool fold(bool truncateLog);
+
   const std::string databasePath_;
+  const SpaceProbe availableBytes_;
   sqlite3* db_ = nullptr;
+  bool folding_ = false;
+  // The database file's length in pages when last looked at.
+  int64_t filePages_ = 0;
+  // longLogPages() at the last fold.
+  int64_t longLogPages_ = 32;
+  // The log's length in pages at its last commit, and when the database's
+  // pages were last counted, with the lag then.
+  int logPages_ = 0;
+  int checkedPages_ = 0;
+  int64_t checkedLag_ = 0;
   std::unordered_map<std::string_view, sqlite3_stmt*> statements_;  // keys are static SQL texts
   double lastOpenErrorTime_ = 0;
   unsigned openErrorCount_ = 0;

@@ -30,8 +30,12 @@ constexpr int kRemoveAllBatchSize = 32;
 // What the room lends an open that failed: the database's shared memory
 // (32 KiB) and some pages of log.
 constexpr size_t kOpeningBytes = 64 * 1024;
-// How many pages the log may hold on a full disk before it folds back.
-constexpr int kFullDiskCheckpointPages = 8;
+// How far a save may leave the database lagging its log: a full disk gives
+// the room up for a removal, which adds some pages of log, and the fold
+// after it must still fit in what is left.
+constexpr int64_t kMostLagBytes = static_cast<int64_t>(KTKVFileStore::RoomBytes) - 64 * 1024;
+// What a saved row adds to the database beside an inline value.
+constexpr int64_t kRowBytes = 8 * 1024;
 
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
@@ -77,7 +81,8 @@ KTKVStorage::KTKVStorage(Passkey, std::string path, KTKVStorageType type, std::s
       pathString_(kit::String::make(path_)),
       type_(type),
       files_(joinPath(path_, "data"), joinPath(path_, "trash"), std::move(fileSystem), joinPath(path_, "room")),
-      manifest_(std::make_unique<KTKVManifest>(joinPath(path_, "manifest.sqlite"))) {}
+      manifest_(std::make_unique<KTKVManifest>(joinPath(path_, "manifest.sqlite"),
+                                               [this] { return files_.availableBytes(); })) {}
 
 kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& path, KTKVStorageType type) {
   return initWithPath(path, type, KTKVFileSystem::system());
@@ -189,11 +194,6 @@ kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void
   auto result = write();
   if (!result && roomHeld_ && KTKVManifest::isDiskFull(*result.error())) {
     roomHeld_ = false;
-    // The disk is full, and every page the log grows by is taken from what
-    // removals free: while the database stays open the log folds back into
-    // it every few pages, instead of every thousand, and is written from
-    // its start again.
-    manifest_->setAutoCheckpoint(kFullDiskCheckpointPages);
     files_.releaseRoom();
     result = write();
   }
@@ -201,12 +201,26 @@ kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void
 }
 
 void KTKVStorage::regainRoom() {
+  // Pages freed inside the database go back to the disk as the log folds,
+  // once the pages after them have moved into their place, which takes log
+  // space of its own. On a disk too full for that the room lends the space
+  // and is made again from what comes back.
+  if (roomHeld_ && manifest_->freePages() * KTKVManifest::PageBytes >= KTKVManifest::LagBytes) {
+    if (files_.availableBytes() >= 2 * KTKVManifest::LagBytes) {
+      manifest_->checkpoint();
+    } else if (files_.releaseRoom()) {
+      roomHeld_ = false;
+    }
+  }
   if (roomHeld_) return;
+  // The disk was full. Removals of inline values free pages inside the
+  // database only, and every removal adds pages to the log: folding the log
+  // into the database (which the manifest does only when the disk can take
+  // what the database grows by, as the room can) and giving the log's space
+  // back is what frees the disk, and the writes to come start the log
+  // again. Then the room is made again, once there is space for it.
+  manifest_->checkpoint(true);
   roomHeld_ = files_.keepRoom();
-  // No room to be had: the disk is still full. The log folded into the
-  // database now is written from its start again, so the writes to come
-  // reuse its space instead of growing it.
-  if (!roomHeld_) manifest_->checkpoint();
 }
 
 kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
@@ -243,9 +257,24 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
   return succeeded(save(key->utf8(), *value, name, extendedData.get()));
 }
 
+kit::Expected<void> KTKVStorage::roomToGrow(int64_t bytes) {
+  if (manifest_->lagAtMost() + bytes <= kMostLagBytes || manifest_->foldGrowth() + bytes <= kMostLagBytes) return {};
+  // The log must fold first; a disk that cannot take the fold is full, for
+  // this save, which would otherwise leave more to fold than a full disk
+  // can ever find.
+  manifest_->checkpoint();
+  if (manifest_->foldGrowth() == 0) return {};
+  return kit::unexpected(kit::Error::make(
+      kit::POSIXErrorDomain, ENOSPC,
+      kit::dict({{kit::LocalizedDescriptionKey, "no space to fold the manifest's log before saving"}})));
+}
+
 kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& value, std::string_view name,
                                       const kit::Data* extendedData) {
   const int64_t now = wallSeconds();
+  const int64_t extended = extendedData ? static_cast<int64_t>(extendedData->length()) : 0;
+  const int64_t inlineBytes = name.empty() ? static_cast<int64_t>(value.length()) : 0;
+  if (auto room = roomToGrow(inlineBytes + extended + kRowBytes); !room) return room;
   if (name.empty()) {
     // Inline: the row is the whole value. A file the key used before is
     // recorded for removal in the same transaction and removed after it.
@@ -334,15 +363,19 @@ bool KTKVStorage::settle() {
 bool KTKVStorage::removeItemForKey(const kit::Ref<kit::String>& key) {
   if (isEmpty(key)) return false;
   if (!settle()) return false;
+  return removeOne(key->utf8());
+}
+
+bool KTKVStorage::removeOne(std::string_view key) {
   // The row goes first, with its file recorded in the journal; the file is
   // removed after, so a failed removal leaves the item whole.
   std::string name;
   if (type_ != KTKVStorageTypeSQLite) {
-    auto found = manifest_->getFilename(key->utf8());
+    auto found = manifest_->getFilename(key);
     if (!succeeded(found)) return false;
     name = std::move(*found);
   }
-  if (!succeeded(withRoom([&] { return manifest_->deleteItem(key->utf8(), name); }))) return false;
+  if (!succeeded(withRoom([&] { return manifest_->deleteItem(key, name); }))) return false;
   if (!name.empty()) succeeded(files_.remove(name));
   regainRoom();
   return true;
@@ -358,7 +391,16 @@ bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
     if (!succeeded(found)) return false;
     names = std::move(*found);
   }
-  if (!succeeded(withRoom([&] { return manifest_->deleteItems(list.views, names); }))) return false;
+  auto removed = manifest_->deleteItems(list.views, names);
+  if (!removed && KTKVManifest::isDiskFull(*removed.error())) {
+    // On a full disk the keys go one at a time (see removeAllOrOneByOne);
+    // a failure leaves those before it removed.
+    for (std::string_view key : list.views) {
+      if (!removeOne(key)) return false;
+    }
+    return true;
+  }
+  if (!succeeded(removed)) return false;
   deleteFiles(names);
   regainRoom();
   return true;
@@ -369,7 +411,10 @@ bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
   if (size <= 0) return removeAllItems();
   if (!settle()) return false;
   if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesLargerThan(size), {}));
-  if (!succeeded(withRoom([&] { return manifest_->deleteItemsLargerThan(size); }))) return false;
+  if (!removeAllOrOneByOne([&] { return manifest_->deleteItemsLargerThan(size); },
+                           [&] { return manifest_->getKeysLargerThan(size, kFitBatchSize); })) {
+    return false;
+  }
   manifest_->checkpoint();
   regainRoom();
   return true;
@@ -380,10 +425,32 @@ bool KTKVStorage::removeItemsEarlierThanTime(int64_t time) {
   if (time == NoLimit) return removeAllItems();
   if (!settle()) return false;
   if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesEarlierThan(time), {}));
-  if (!succeeded(withRoom([&] { return manifest_->deleteItemsEarlierThan(time); }))) return false;
+  if (!removeAllOrOneByOne([&] { return manifest_->deleteItemsEarlierThan(time); },
+                           [&] { return manifest_->getKeysEarlierThan(time, kFitBatchSize); })) {
+    return false;
+  }
   manifest_->checkpoint();
   regainRoom();
   return true;
+}
+
+bool KTKVStorage::removeAllOrOneByOne(const std::function<kit::Expected<void>()>& removeAll,
+                                      const std::function<kit::Expected<std::vector<std::string>>()>& nextKeys) {
+  // One statement that deletes many rows may need more log than a full
+  // disk and the room give: on a full disk they go row by row, and each
+  // deletion's log folds back (and gives back what it freed) before the
+  // next.
+  auto removed = removeAll();
+  if (removed || !KTKVManifest::isDiskFull(*removed.error())) return succeeded(removed);
+  for (;;) {
+    auto keys = nextKeys();
+    if (!succeeded(keys)) return false;
+    if (keys->empty()) return true;
+    for (const auto& key : *keys) {
+      if (!succeeded(withRoom([&] { return manifest_->deleteItem(key); }))) return false;
+      regainRoom();
+    }
+  }
 }
 
 bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
@@ -403,6 +470,7 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
       deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
       total -= weight(*item);
       if (!deleted) break;
+      regainRoom();
     }
   } while (total > limit && fetched > 0 && deleted);
   if (deleted) manifest_->checkpoint();
@@ -466,6 +534,7 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
         deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
         --left;
         if (!deleted) break;
+        regainRoom();
       }
     } else {
       report(items.error());
@@ -473,6 +542,7 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
     if (progress) progress(total - left, total);
   } while (left > 0 && fetched > 0 && deleted);
   if (deleted) manifest_->checkpoint();
+  regainRoom();
   if (end) end(!deleted);
 }
 

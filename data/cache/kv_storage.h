@@ -48,6 +48,14 @@
 // that window at the price of a second fsync per save, about twice the cost
 // of the save, which a cache does not pay.
 //
+// A full disk, even one the storage filled itself, can always be freed:
+// a room file (see KTKVFileStore) is given up when a removal cannot be
+// recorded, the manifest never lets its database lag its log by more than
+// the room can fold (a save that would is refused as the full disk refuses
+// it), and a removal that needs the room folds the log and gives its space
+// and the database's free pages back before the room is made again. Many
+// rows that one statement cannot delete on a full disk go one at a time.
+//
 // File names are refused when they are ".", "..", contain "/" or NUL, or
 // begin with the temporary-file prefix; names read back from the manifest
 // pass the same test before a file is touched, and a value file that is a
@@ -184,6 +192,10 @@ class KTKVStorage : public kit::Object {
   // Saves a checked item (see the top of this file).
   kit::Expected<void> save(std::string_view key, const kit::Data& value, std::string_view filename,
                            const kit::Data* extendedData);
+  // Makes sure the database will not lag its log by more than a full disk
+  // can fold once a save adds about `bytes` to it: folds first when needed,
+  // and fails as a full disk does when that cannot be done.
+  kit::Expected<void> roomToGrow(int64_t bytes);
   // Does the file work the journal records and clears it.
   kit::Expected<void> replayJournal();
   // Finishes what a failed call left pending (undoing a save whose file
@@ -200,6 +212,12 @@ class KTKVStorage : public kit::Object {
   // Deletes the files of `names`; a file already gone is no failure here.
   void deleteFiles(const std::vector<std::string>& names);
 
+  // Removes one settled key's row and file.
+  bool removeOne(std::string_view key);
+  // Runs `removeAll`; when a full disk refuses it, deletes the rows that
+  // `nextKeys` names, batch after batch until it names none, one at a time.
+  bool removeAllOrOneByOne(const std::function<kit::Expected<void>()>& removeAll,
+                           const std::function<kit::Expected<std::vector<std::string>>()>& nextKeys);
   // Deletes the rows (and files) of the oldest items until `total` is at
   // most `limit`; `weight` is what one item counts.
   bool removeOldestUntil(int64_t total, int64_t limit, const std::function<int64_t(const KTKVStorageItem&)>& weight);

@@ -349,6 +349,16 @@ Id JSONSerialization::JSONObjectWithData(const Ref<Data>& data, unsigned options
   if (!ok || !builder.root()) {
     return fail(builder.error() ? builder.error() : corruptError("JSON text is malformed.", 0));
   }
+  // The parser reads a NUL byte as the end of its input, so a value it
+  // accepted may still be followed by one and by more bytes. JSON text has
+  // no raw NUL anywhere (inside strings the parser refuses it itself): the
+  // text goes on after its value, which is refused like any other bytes
+  // there.
+  if (size_t nul = text.find('\0'); nul != std::string::npos) {
+    return fail(corruptError("JSON text is malformed: unexpected NUL byte at index " + std::to_string(nul) +
+                                 " after the value; expected end of input",
+                             nul));
+  }
   if (!(options & JSONReadingFragmentsAllowed) && !isContainer(builder.root())) {
     return fail(corruptError("JSON text did not start with array or object and option to allow fragments not set.", 0));
   }

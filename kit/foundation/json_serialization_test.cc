@@ -143,6 +143,47 @@ TEST(JSONSerialization, MalformedTextGivesError3840) {
   EXPECT_THROW(JSONSerialization::JSONObjectWithData(nullptr), Exception);
 }
 
+// The input ends at its last byte: a NUL byte after the value is trailing
+// garbage like any other, with or without more bytes after it, and inside a
+// value it is refused as well.
+TEST(JSONSerialization, TextEndsAtItsLastByteNotAtANul) {
+  using namespace std::string_view_literals;
+  const struct {
+    std::string_view text;
+    unsigned options;
+    size_t index;
+  } cases[] = {
+      {"[1]\0xyz"sv, 0, 3},
+      {"{\"a\":1}\0{\"b\":2"sv, 0, 7},
+      {"123\0"sv, JSONReadingFragmentsAllowed, 3},
+      {"[1] \0"sv, JSONReadingMutableContainers, 4},
+      {"\"s\"\0\0"sv, JSONReadingFragmentsAllowed, 3},
+  };
+  for (const auto& c : cases) {
+    const std::string shown(c.text.begin(), c.text.end());
+    Ref<Error> error;
+    EXPECT_EQ(parse(c.text, c.options, &error), nullptr) << shown;
+    ASSERT_TRUE(error) << shown;
+    EXPECT_EQ(error->domain(), CocoaErrorDomain);
+    EXPECT_EQ(error->code(), JSONReadCorruptError);
+    auto index = as<Number>(error->userInfo()->objectForKey(std::string_view("NSJSONSerializationErrorIndex")));
+    ASSERT_TRUE(index) << shown;
+    EXPECT_EQ(index->unsignedLongLongValue(), c.index) << shown;
+  }
+  // A NUL before the value ends, or inside a string, was refused before.
+  for (std::string_view text : {"[1\0]"sv, "[\"a\0b\"]"sv, "\0[1]"sv}) {
+    EXPECT_EQ(parse(text, JSONReadingFragmentsAllowed), nullptr);
+  }
+  // UTF-16 text is read the same way: its NUL code unit ends nothing.
+  const char16_t utf16[] = u"[1]\0x";
+  EXPECT_TRUE(JSONSerialization::JSONObjectWithData(Data::make(utf16, 3 * sizeof(char16_t)), 0));
+  EXPECT_EQ(JSONSerialization::JSONObjectWithData(Data::make(utf16, sizeof(utf16) - sizeof(char16_t)), 0), nullptr);
+  // An escaped NUL is a character of a string like any other.
+  auto array = as<Array>(parse("[\"a\\u0000b\"]"));
+  ASSERT_TRUE(array);
+  EXPECT_EQ(as<String>(array->objectAtIndex(0))->utf8(), std::string("a\0b", 3));
+}
+
 TEST(JSONSerialization, DeepNestingIsRefusedNotACrash) {
   std::string deep(100000, '[');
   Ref<Error> error;

@@ -10,13 +10,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/notification_center.h"
@@ -100,6 +104,59 @@ TEST(MemoryPressureMonitor, AReportBecomesTheApplicationsMemoryWarningOnTheMainT
   ::close(writer);
 }
 
+// The bytes a pipe holds, read through a descriptor of its read end.
+int pendingBytes(int reader) {
+  int bytes = 0;
+  return ::ioctl(reader, FIONREAD, &bytes) == 0 ? bytes : -1;
+}
+
+// Waits, without running the main thread's loop, until `condition` holds:
+// what the monitor's thread does meanwhile cannot be delivered yet.
+bool waitOffTheMainLoop(const std::function<bool()>& condition) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// Reports heard one at a time while the main thread is busy: the first
+// waits for it and the others merge into that one warning. A report heard
+// before stop() is dropped with the later ones.
+TEST(MemoryPressureMonitor, ReportsHeardWhileAWarningWaitsMergeIntoItAndStopDropsAWaitingOne) {
+  std::atomic<int> calls{0};
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+  const int reader = ::dup(ends[0]);
+  auto monitor = MemoryPressureMonitor::startWatching(ends[0], POLLIN, "merging", [&] { ++calls; });
+  ASSERT_TRUE(monitor);
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(::write(ends[1], "x", 1), 1);
+    ASSERT_TRUE(waitOffTheMainLoop([&] { return pendingBytes(reader) == 0; })) << "report " << i << " never read";
+  }
+  // The writer goes: the watch ends once the last report is handled.
+  ::close(ends[1]);
+  ASSERT_TRUE(waitOffTheMainLoop([&] { return !monitor->isWatching(); }));
+  EXPECT_EQ(calls, 0) << "delivered off the main thread";
+  drainMainQueue();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(monitor->warningsDelivered(), 1u);
+
+  // A report heard, its warning waiting for the main thread, then stop().
+  ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+  const int secondReader = ::dup(ends[0]);
+  auto stopped = MemoryPressureMonitor::startWatching(ends[0], POLLIN, "stopped", [&] { ++calls; });
+  ASSERT_TRUE(stopped);
+  ASSERT_EQ(::write(ends[1], "x", 1), 1);
+  ASSERT_TRUE(waitOffTheMainLoop([&] { return pendingBytes(secondReader) == 0; }));
+  stopped->stop();  // waits for the thread, which has sent the warning on
+  drainMainQueue();
+  EXPECT_EQ(calls, 1) << "a warning was delivered after stop()";
+  EXPECT_EQ(stopped->warningsDelivered(), 0u);
+  for (int fd : {reader, secondReader, ends[1]}) ::close(fd);
+}
+
 TEST(MemoryPressureMonitor, AReleasedMonitorDeliversNothingAndASourceThatGoesAwayEndsTheWatch) {
   WarningCounter warnings;
   std::atomic<int> calls{0};
@@ -148,6 +205,12 @@ TEST(MemoryPressureMonitor, CgroupFoldersComeFromTheProcessesCgroupsAndTheirMoun
   folders = MemoryPressureMonitor::cgroupFolders(
       "4:memory:/elsewhere\n0::/../etc\n",
       "35 31 0:32 /box /m rw - cgroup cgroup rw,memory\n30 23 0:27 / /u rw - cgroup2 cgroup2 rw\n");
+  EXPECT_EQ(folders.memory, "");
+  EXPECT_EQ(folders.unified, "");
+  // A path that only begins with the mount's root text lies outside it.
+  folders = MemoryPressureMonitor::cgroupFolders(
+      "4:memory:/boxy/app\n0::/boxy\n",
+      "35 31 0:32 /box /m rw - cgroup cgroup rw,memory\n30 23 0:27 /box /u rw - cgroup2 cgroup2 rw\n");
   EXPECT_EQ(folders.memory, "");
   EXPECT_EQ(folders.unified, "");
   folders = MemoryPressureMonitor::cgroupFolders("garbage\n::\n", "no dash here\n1 2 - cgroup2\n");

@@ -201,6 +201,30 @@ TEST_F(TextInputTest, AnEditingFieldDrawsItsCaretInItsTintColourAndScrollsALongT
   EXPECT_FALSE(caretShows());
 }
 
+// The caret is drawn where its position is: moved left or right of what
+// the field shows of a long text, the text scrolls to bring it into view,
+// and a tap where the caret is drawn finds the caret's own position.
+TEST_F(TextInputTest, ACaretMovedOutOfViewScrollsTheTextToIt) {
+  auto field = kit::TextField::make(Rect{20, 100, 120, 40});
+  window->addSubview(field);
+  field->setText("a rather long line that the narrow field cannot show at once");
+  ASSERT_TRUE(field->becomeFirstResponder());
+  const size_t length = field->selectedRange().location;
+  ASSERT_EQ(length, field->text().size());
+  const Rect box = field->textRectForBounds(field->bounds());
+  // From the end (scrolled to it) to the middle, left of the part shown,
+  // then to the start, back to the end, and one to the left of the start
+  // of what shows.
+  for (size_t position : {length / 2, size_t{0}, length, length - 30, length - 31, size_t{5}, size_t{4}}) {
+    SCOPED_TRACE(position);
+    field->setSelectedRange({position, 0});
+    const Rect caret = field->caretRect();
+    EXPECT_GE(caret.minX(), box.minX());
+    EXPECT_LE(caret.maxX(), box.maxX());
+    EXPECT_EQ(field->closestPositionToPoint({caret.midX(), caret.midY()}), position);
+  }
+}
+
 TEST_F(TextInputTest, TheKeyboardShowsWithItsFrameAndHidesWhenEditingEnds) {
   auto name = kit::TextField::make(Rect{20, 100, 300, 40});
   auto password = kit::TextField::make(Rect{20, 150, 300, 40});

@@ -142,6 +142,10 @@ class FaultyFileSystem : public KTKVFileSystem {
     if (plan_->hit()) return fail();
     return KTKVFileSystem::mkdir(path, mode);
   }
+  // The plan's free space, when it sets one.
+  int64_t availableBytes(const char* path) override {
+    return plan_->spaceLeft >= 0 ? plan_->spaceLeft : KTKVFileSystem::availableBytes(path);
+  }
 
  private:
   static int fail() {

@@ -1,0 +1,224 @@
+// A disk the key-value storage filled itself: values of 8,000 bytes inline
+// and of 150,000 bytes in files, saved in turn until saves fail, leave the
+// database's write-ahead log holding what the database file has not taken
+// yet. On such a disk every removal and every trim must succeed and free
+// its space, whatever the order of the item kinds, in the same run and
+// after the storage is opened again, for both storage types that keep
+// values inline; and once the items are gone the disk is as free as it was
+// before (less at most the room kept for a full disk, which is made again).
+//
+// The disk is the fault plan's counted space (the seam every storage call
+// and SQLite's writes go through) and a real tmpfs of 8 MiB, mounted in a
+// mount namespace of the test's own process where the system allows it.
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "data/cache/kv_storage.h"
+#include "data/cache/testing/kv_fault_injection.h"
+#include "kit/foundation/values.h"
+#include "kit/testing/own_process.h"
+#include "kit/testing/temp_directory.h"
+
+namespace {
+
+constexpr int64_t kDiskBytes = 8 << 20;
+constexpr size_t kInlineBytes = 8000;
+constexpr size_t kFileBytes = 150000;
+
+enum class Order { InlineFirst, FilesFirst, AsSaved, Trims };
+
+struct Case {
+  KTKVStorageType type;
+  Order order;
+  bool reopen;
+};
+
+std::string nameOf(const Case& c) {
+  std::string name = c.type == KTKVStorageTypeSQLite ? "SQLite" : "Mixed";
+  switch (c.order) {
+    case Order::InlineFirst: name += "InlineFirst"; break;
+    case Order::FilesFirst: name += "FilesFirst"; break;
+    case Order::AsSaved: name += "AsSaved"; break;
+    case Order::Trims: name += "Trims"; break;
+  }
+  return name + (c.reopen ? "Reopened" : "");
+}
+
+void PrintTo(const Case& c, std::ostream* out) { *out << nameOf(c); }
+
+std::vector<Case> allCases() {
+  std::vector<Case> cases;
+  for (auto type : {KTKVStorageTypeMixed, KTKVStorageTypeSQLite}) {
+    for (auto order : {Order::InlineFirst, Order::FilesFirst, Order::AsSaved, Order::Trims}) {
+      for (bool reopen : {false, true}) cases.push_back({type, order, reopen});
+    }
+  }
+  return cases;
+}
+
+struct Saved {
+  std::string key;
+  bool small;
+};
+
+// The free space on the disk the storage at `root` is on.
+using FreeSpace = std::function<int64_t()>;
+
+kit::Ref<KTKVStorage> open(const std::string& root, KTKVStorageType type,
+                           const std::shared_ptr<KTKVFileSystem>& files) {
+  auto storage = KTKVStorage::initWithPath(kit::str(root), type, files);
+  if (storage) storage->setErrorLogsEnabled(false);
+  return storage;
+}
+
+bool removeOne(KTKVStorage& storage, const Saved& item) {
+  return storage.removeItemForKey(kit::str(item.key)) && !storage.itemExistsForKey(kit::str(item.key));
+}
+
+// Fills the disk, then removes every item in the order of `c`, checking
+// each step; `root` is an empty folder on a disk of kDiskBytes.
+void fillThenFree(const Case& c, const std::string& root, const std::shared_ptr<KTKVFileSystem>& files,
+                  const FreeSpace& freeSpace) {
+  SCOPED_TRACE(nameOf(c));
+  auto storage = open(root, c.type, files);
+  ASSERT_TRUE(storage);
+  const int64_t before = freeSpace();
+
+  std::vector<Saved> saved;
+  int failedInARow = 0;
+  for (int n = 0; failedInARow < 2; ++n) {
+    ASSERT_LT(n, 1000) << "the disk never filled";
+    const bool small = n % 2 == 0;
+    const std::string key = "k" + std::to_string(n);
+    auto value = kit::Data::make(std::string(small ? kInlineBytes : kFileBytes, static_cast<char>('a' + n % 26)));
+    if (storage->saveItemWithKey(kit::str(key), value, small ? nullptr : kit::str(key + ".bin"), nullptr)) {
+      saved.push_back({key, small});
+      failedInARow = 0;
+    } else {
+      ++failedInARow;
+    }
+  }
+  ASSERT_GT(saved.size(), 20u);
+  EXPECT_LT(freeSpace(), static_cast<int64_t>(kFileBytes)) << "the storage filled the disk";
+  if (c.reopen) {
+    storage.reset();
+    storage = open(root, c.type, files);
+    ASSERT_TRUE(storage) << "opened on the full disk";
+    EXPECT_EQ(storage->getItemsCount(), static_cast<int64_t>(saved.size()));
+  }
+
+  // Inline items free pages in the database only; the files free their
+  // bytes. Neither may be stuck behind the other.
+  std::vector<Saved> order;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const Saved& item : saved) {
+      const bool wanted = c.order == Order::InlineFirst ? item.small == (pass == 0)
+                          : c.order == Order::FilesFirst ? item.small == (pass == 1)
+                                                         : pass == 0;
+      if (wanted) order.push_back(item);
+    }
+  }
+  if (c.order == Order::Trims) {
+    EXPECT_TRUE(storage->removeItemsLargerThanSize(static_cast<int64_t>(kInlineBytes)));
+    EXPECT_EQ(storage->getItemsSize(), storage->getItemsCount() * static_cast<int64_t>(kInlineBytes));
+    EXPECT_TRUE(storage->removeItemsToFitSize(storage->getItemsSize() / 2));
+    EXPECT_TRUE(storage->removeItemsToFitCount(3));
+    EXPECT_EQ(storage->getItemsCount(), 3);
+    std::vector<kit::Id> keys;
+    for (const Saved& item : saved) keys.push_back(kit::str(item.key));
+    EXPECT_TRUE(storage->removeItemForKeys(kit::Array::make(std::move(keys))));
+  } else {
+    for (const Saved& item : order) {
+      EXPECT_TRUE(removeOne(*storage, item)) << "removing " << item.key << (item.small ? " (inline)" : " (file)")
+                                             << " with " << freeSpace() << " bytes free";
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+  EXPECT_EQ(storage->getItemsCount(), 0);
+  // The log folded into the database and gave its space back; the room is
+  // kept again.
+  EXPECT_GE(freeSpace(), before - static_cast<int64_t>(KTKVFileStore::RoomBytes));
+  struct stat room {};
+  EXPECT_EQ(::stat((root + "/room").c_str(), &room), 0);
+  EXPECT_EQ(room.st_size, static_cast<off_t>(KTKVFileStore::RoomBytes));
+
+  // And it saves again, in this run and the next.
+  EXPECT_TRUE(storage->saveItemWithKey(kit::str("again"), kit::Data::make(std::string(kFileBytes, 'z')),
+                                       kit::str("again.bin"), nullptr));
+  storage.reset();
+  storage = open(root, c.type, files);
+  ASSERT_TRUE(storage);
+  EXPECT_EQ(storage->getItemsCount(), 1);
+  auto again = storage->getItemValueForKey(kit::str("again"));
+  EXPECT_EQ(again ? again->length() : 0, kFileBytes);
+}
+
+class KVStorageSelfFilledDisk : public ::testing::TestWithParam<Case> {};
+
+// The disk as the fault plan counts it.
+TEST_P(KVStorageSelfFilledDisk, EveryRemovalSucceedsAndTheSpaceComesBack) {
+  auto plan = std::make_shared<kvtest::FaultPlan>();
+  plan->skipSync = true;
+  kvtest::ScopedFaultyVFS vfs(plan);
+  auto files = std::make_shared<kvtest::FaultyFileSystem>(plan);
+  kit::test::TempDirectory dir("kv-self-filled");
+  plan->spaceLeft = kDiskBytes;
+  fillThenFree(GetParam(), dir.file("kv"), files, [&] { return plan->spaceLeft; });
+  plan->spaceLeft = -1;
+}
+
+INSTANTIATE_TEST_SUITE_P(KindsAndOrders, KVStorageSelfFilledDisk, ::testing::ValuesIn(allCases()),
+                         [](const auto& info) { return nameOf(info.param); });
+
+std::string failed(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
+
+// Gives this process a mount namespace of its own, whose mounts no other
+// process sees; the reason when the system does not allow it.
+std::string enterOwnMountNamespace() {
+  if (::unshare(CLONE_NEWNS) != 0) return failed("unshare(CLONE_NEWNS)");
+  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("making / private");
+  return {};
+}
+
+// Mounts a tmpfs of kDiskBytes at `path`; the reason when it cannot.
+std::string mountSmallDisk(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) != 0) return failed("mkdir");
+  const std::string options = "size=" + std::to_string(kDiskBytes);
+  if (::mount("kv-test", path.c_str(), "tmpfs", 0, options.c_str()) != 0) return failed("mount -t tmpfs");
+  return {};
+}
+
+// A real file system of 8 MiB, every case on a fresh one.
+TEST(KVStorageSelfFilledTmpfs, EveryRemovalSucceedsAndTheSpaceComesBack) {
+  if (!kit::test::inOwnProcess()) return;
+  if (std::string refusal = enterOwnMountNamespace(); !refusal.empty()) {
+    GTEST_SKIP() << "no mount namespace of our own here (" << refusal << ")";
+  }
+  kit::test::TempDirectory dir("kv-tmpfs");
+  int number = 0;
+  for (const Case& c : allCases()) {
+    const std::string disk = dir.file("disk" + std::to_string(number++));
+    if (std::string refusal = mountSmallDisk(disk); !refusal.empty()) {
+      GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
+    }
+    const std::string root = disk + "/kv";
+    fillThenFree(c, root, KTKVFileSystem::system(), [&] {
+      return KTKVFileSystem::system()->availableBytes(disk.c_str());
+    });
+    ::umount2(disk.c_str(), MNT_DETACH);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+}  // namespace
