@@ -438,6 +438,82 @@ TEST_F(WelfareWheel, ADrawAnsweredAfterTheHallClosedStillSpinsAndShowsItsPrizes)
   EXPECT_TRUE(kit::test::runUntil([&] { return weak.expired(); }));
 }
 
+TEST_F(WelfareWheel, ADrawTappedAndClosedOnItsWayIsHeldOnlyByItsAnswer) {
+  auto hall = open();
+  waitForWheels(hall);
+  ASSERT_TRUE(kit::test::tap(hall->rebtn2()));
+  ASSERT_TRUE(kit::test::tap(hall->clickFiveButton()));
+  clock->advance(1.0);
+  // The debounce sends the draw; the close is queued on the main queue at
+  // once, ahead of the answer, which has the network to cross first.
+  ASSERT_TRUE(kit::test::runUntil([&] { return hall->isDrawing(); }));
+  ASSERT_NE(hall->prop_listArray()->count(), 5u);
+  ASSERT_TRUE(kit::test::tap(hall->closeButton()));
+  // From here the test holds nothing of the hall, as the program after a
+  // close: only what the draw itself keeps.
+  kit::Weak<NUVAResourceHall> weak = hall;
+  hall.reset();
+  drainMain();
+  if (auto closed = weak.lock()) ASSERT_FALSE(closed->superview());
+  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable")[0].field("nums"), "5");
+  for (int i = 0; i < 40 && popUpsShown<NUVATurnFiveGiftPopView>().empty(); ++i) advance(0.05);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVATurnFiveGiftPopView>().empty(); }))
+      << "the spent draw's prizes are shown";
+  EXPECT_EQ(popUpsShown<NUVATurnFiveGiftPopView>()[0]->tiles().size(), 5u);
+  EXPECT_TRUE(kit::test::runUntil([&] { return weak.expired(); }));
+}
+
+TEST_F(WelfareWheel, OneDrawAtATimeAcrossBothWheels) {
+  auto hall = open();
+  waitForWheels(hall);
+  // Each button has its own debounce: the welfare and the super wheel
+  // tapped half a second apart both reach the draw; the second waits.
+  hall->clickOne();
+  advance(0.5);
+  hall->superclickOne();
+  advance(0.5);
+  ASSERT_TRUE(hall->isDrawing());
+  advance(0.5);
+  // And the draw itself, asked again while one is on its way.
+  hall->sendDraw(true, true);
+  hall->sendDraw(false, false);
+  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  for (int i = 0; i < 20 && popUpsShown<NUVATurnOneGiftPopView>().empty(); ++i) advance(0.08);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVATurnOneGiftPopView>().empty(); }));
+  // The wheel reloads after the spin, long after any second draw would have
+  // gone out.
+  ASSERT_TRUE(waitForRequests("infiniteres/welfareturntable", 2));
+  EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable").size(), 1u);
+  EXPECT_TRUE(game.requestsTo("infiniteres/getsuperwelfareturntable").empty());
+  EXPECT_FALSE(hall->isDrawing());
+}
+
+TEST_F(WelfareWheel, ARefusalWithoutAReadableMessageShowsNoToast) {
+  auto hall = open();
+  waitForWheels(hall);
+  // Refusals the player cannot read: no body, HTML, no "msg", an unset or
+  // empty one.
+  const char* unreadable[] = {"", "<html>busy</html>", R"({"status":"500"})", R"({"status":"403","msg":null})",
+                              R"({"status":"403","msg":""})"};
+  size_t sent = 0;
+  for (const char* reply : unreadable) {
+    game.queueReply("infiniteres/getwelfareturntable", reply);
+    hall->clickOne();
+    advance(1.0);
+    ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", ++sent)) << reply;
+    ASSERT_TRUE(kit::test::runUntil([&] { return !hall->isDrawing(); })) << reply;
+  }
+  // Then one with its message: toasts come in order, so once it shows,
+  // any toast of the ones before would have shown too.
+  game.queueReply("infiniteres/getwelfareturntable", R"({"status":"500","msg":"次数不足"})");
+  hall->clickOne();
+  advance(1.0);
+  ASSERT_TRUE(waitForHUD(1));
+  drainMain();
+  EXPECT_EQ(hudSoFar(), std::vector<std::string>{"次数不足"});
+}
+
 TEST_F(WelfareWheel, AWheelWithoutRingCellsSpinsItsStepsWithoutACrash) {
   auto hall = open();
   waitForWheels(hall);
