@@ -14,6 +14,7 @@
 #include "channel/hall/nuva_turn_gift_pop_view.h"
 #include "channel/hall/testing/hall_fixture.h"
 #include "kit/foundation/json_serialization.h"
+#include "kit/ui/screen.h"
 #include "kit/ui/ui_test_driver.h"
 
 namespace {
@@ -90,6 +91,18 @@ TEST_F(NotchedHall, LaysOutBesideTheNotchWithFourCardsAndAsksBothWheels) {
   waitForWheels(hall);
   ASSERT_TRUE(kit::test::runUntil([&] { return hall->cards()[0]->prop_img()->image() != nullptr; }));
   picture("hall_goods");
+}
+
+TEST_F(NotchedHall, TheGamePageLiesBlurredUnderItsCover) {
+  auto page = layStripedPage();
+  auto hall = open();
+  const double scale = kit::Screen::main()->scale();
+  auto picture = kit::render(*window, scale);
+  ASSERT_TRUE(picture);
+  // Left of the tabs only the cover lies over the page.
+  const kit::Rect band{8, 20, 40, 335};
+  EXPECT_LE(stripeContrast(*picture, scale, band), 8);
+  EXPECT_GE(stripeContrast(*kit::render(*page, scale), scale, band), 200) << "the page itself is sharp";
 }
 
 class LandscapeHall : public HallTest<NUVAResourceHallView> {};
