@@ -284,25 +284,26 @@ void blurBackdrop(cairo_t* cr, const Rect& bounds, double radius, double sigma) 
   PixelBuffer shrunk, blurred;
   if (initBuffer(shrunk, h, w, 32) != PixelNoError || initBuffer(blurred, h, w, 32) != PixelNoError) return;
   const bool opaque = format == CAIRO_FORMAT_RGB24;
-  std::vector<uint32_t> sums(w * 4);
+  // Each band of `factor` rows is summed byte by byte down its columns (a
+  // loop the compiler makes wide), then across each block of columns.
+  const size_t bytes = static_cast<size_t>(sw) * 4;
+  std::vector<uint32_t> columns(bytes);
   for (size_t y = 0; y < h; ++y) {
-    std::fill(sums.begin(), sums.end(), 0);
+    std::fill(columns.begin(), columns.end(), 0);
     const long rowFrom = sy + static_cast<long>(y) * factor, rowTo = std::min(sy + sh, rowFrom + factor);
     for (long ty = rowFrom; ty < rowTo; ++ty) {
       const uint8_t* row = data + ty * stride + sx * 4;
-      for (size_t x = 0; x < w; ++x) {
-        uint32_t* sum = &sums[x * 4];
-        const long from = static_cast<long>(x) * factor, to = std::min(sw, from + factor);
-        for (long px = from; px < to; ++px) {
-          for (int c = 0; c < 4; ++c) sum[c] += row[px * 4 + c];
-        }
-      }
+      for (size_t i = 0; i < bytes; ++i) columns[i] += row[i];
     }
     uint8_t* out = shrunk.row(y);
     for (size_t x = 0; x < w; ++x) {
-      const long columns = std::min<long>(factor, sw - static_cast<long>(x) * factor);
-      const uint32_t count = static_cast<uint32_t>(columns * (rowTo - rowFrom));
-      for (int c = 0; c < 4; ++c) out[x * 4 + c] = static_cast<uint8_t>((sums[x * 4 + c] + count / 2) / count);
+      const long from = static_cast<long>(x) * factor, to = std::min(sw, from + factor);
+      uint32_t sum[4] = {0, 0, 0, 0};
+      for (long px = from; px < to; ++px) {
+        for (int c = 0; c < 4; ++c) sum[c] += columns[static_cast<size_t>(px) * 4 + c];
+      }
+      const uint32_t count = static_cast<uint32_t>((to - from) * (rowTo - rowFrom));
+      for (int c = 0; c < 4; ++c) out[x * 4 + c] = static_cast<uint8_t>((sum[c] + count / 2) / count);
       // An opaque target's fourth byte is undefined: the copy is opaque.
       if (opaque) reinterpret_cast<uint32_t*>(out)[x] |= 0xFF000000u;
     }
