@@ -51,7 +51,9 @@ class HallFixture : public StoreFixture {
     };
     int most = 0;
     for (double y = band.minY(); y < band.maxY(); y += 10) {
-      for (double x = band.minX(); x + 4 < band.maxX(); x += 1 / scale) most = std::max(most, std::abs(luma(x, y) - luma(x + 4, y)));
+      for (double x = band.minX(); x + 4 < band.maxX(); x += 1 / scale) {
+        most = std::max(most, std::abs(luma(x, y) - luma(x + 4, y)));
+      }
     }
     return most;
   }
