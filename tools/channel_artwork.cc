@@ -435,6 +435,23 @@ void hallPanel(const Theme& theme, kit::Size size) {
   }
 }
 
+// The not-open placard, stretched over the screen: the panel with the
+// message on a plaque in the middle. The placard lays its logo over the
+// top 15 to 89 points (to 126 on a notched phone in portrait, where the
+// picture is stretched to 780 points) and its close button in the upper
+// right of that band, so the message keeps to the middle, well below both.
+void placard(const Theme& theme, kit::Size size) {
+  const Rect all{0, 0, size.width, size.height};
+  const double radius = std::min(size.width, size.height) * 0.08;
+  gradientRounded(all, radius, theme.top, theme.bottom);
+  strokeRounded(all.insetBy(3, 3), radius, theme.accent, 4);
+  const double fontSize = 32;
+  const Rect plaque{size.width / 2 - 160, size.height * 0.55 - 40, 320, 80};
+  fillRounded(plaque, 20, rgb(0x000000, 0.25));
+  strokeRounded(plaque.insetBy(2, 2), 18, theme.accentDark, 2);
+  text(theme.name, plaque, fontSize, theme.accent);
+}
+
 // A pill button with the theme's word (its colours from the theme).
 void hallPill(const Theme& theme, kit::Size size) {
   const Rect all{0, 0, size.width, size.height};
@@ -511,12 +528,18 @@ void cellHighlight(const Theme& theme, kit::Size size) {
   strokeRounded(all.insetBy(12, 12), 12, rgb(0xFFFFFF, 0.7), 3);
 }
 
-// The spin-count plate: a light plate with "次数" at its right end.
+// The spin-count plate (78 x 32 points, drawn at two pixels a point): a
+// light pill with "次" in its right end. The hall writes the count
+// right-aligned in the plate's first 67 points, so the glyph sits between
+// that and the frame, small enough to clear the round end's inner edge.
 void countPlate(const Theme& theme, kit::Size size) {
   const Rect all{0, 0, size.width, size.height};
+  const double frame = 2;  // the frame's width, drawn inside the pill
   gradientRounded(all, size.height / 2, rgb(0xFFF3B0), theme.accent);
-  strokeRounded(all.insetBy(2, 2), size.height / 2 - 2, theme.accentDark, 3);
-  text("次", {size.width * 0.86, 0, size.width * 0.14, size.height}, size.height * 0.42, theme.accentDark);
+  strokeRounded(all.insetBy(1 + frame / 2, 1 + frame / 2), size.height / 2 - 1 - frame / 2, theme.accentDark, frame);
+  const double countEnd = size.width * 67 / 78;
+  const double glyph = size.height * 0.25;
+  text("次", {countEnd + 2, 0, glyph, size.height}, glyph, theme.accentDark);
 }
 
 // The icon's frame in the one-draw pop-up.
@@ -551,8 +574,8 @@ void hallPictures(const std::filesystem::path& bundle, bool& ok) {
   }
   ok &= writePNG(bundle / "redesc.png", paint({200, 300}, with("", "", 0x241048, 0x3A1D6E, 0xB8860B), hallPanel));
   ok &= writePNG(bundle / "verredesc.png", paint({730, 150}, with("", "", 0x241048, 0x3A1D6E, 0xB8860B), hallPanel));
-  ok &= writePNG(bundle / "noopen.png", paint({667, 375}, with("资源大厅暂未开放", "", 0x2A1459, 0x5B2A9E, 0xB8860B), hallPanel));
-  ok &= writePNG(bundle / "vernoopen.png", paint({375, 667}, with("资源大厅暂未开放", "", 0x2A1459, 0x5B2A9E, 0xB8860B), hallPanel));
+  ok &= writePNG(bundle / "noopen.png", paint({667, 375}, with("资源大厅暂未开放", "", 0x2A1459, 0x5B2A9E, 0xB8860B), placard));
+  ok &= writePNG(bundle / "vernoopen.png", paint({375, 667}, with("资源大厅暂未开放", "", 0x2A1459, 0x5B2A9E, 0xB8860B), placard));
   ok &= writePNG(bundle / "rehallitembg.png", paint({280, 580}, with("", "", 0x4A2790, 0x2A1459, 0xB8860B), hallPanel));
   ok &= writePNG(bundle / "verrehallitembg.png", paint({324, 488}, with("", "", 0x4A2790, 0x2A1459, 0xB8860B), hallPanel));
   ok &= writePNG(bundle / "rehallbtn.png", paint({210, 44}, with("", "", 0xFFF3B0, 0xFFB347, 0xB8860B), hallPill));

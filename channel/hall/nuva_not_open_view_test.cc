@@ -10,6 +10,7 @@
 #include "channel/hall/testing/hall_fixture.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/graphics/bitmap.h"
+#include "kit/ui/screen.h"
 #include "kit/ui/ui_test_driver.h"
 
 namespace {
@@ -36,6 +37,19 @@ TEST_F(NotchedPlacard, SitsRightOfTheNotchAndClosesWithItsCover) {
   // At once, without a main-queue turn.
   EXPECT_FALSE(placard->superview());
   EXPECT_FALSE(cover->superview());
+}
+
+TEST_F(NotchedPlacard, TheGamePageBesideItLiesBlurredUnderTheCover) {
+  auto page = layStripedPage();
+  auto placard = NUVANotOpenView::init();
+  placard->show();
+  const double scale = kit::Screen::main()->scale();
+  auto picture = kit::render(*window, scale);
+  ASSERT_TRUE(picture);
+  // The strip left of the placard shows only the cover over the page: the
+  // stripes smeared into one dim grey, not sharp lines seen through a tint.
+  EXPECT_LE(stripeContrast(*picture, scale, {6, 20, 20, 335}), 8);
+  EXPECT_GE(stripeContrast(*kit::render(*page, scale), scale, {6, 20, 20, 335}), 200) << "the page itself is sharp";
 }
 
 class PortraitPlacard : public HallFixture {

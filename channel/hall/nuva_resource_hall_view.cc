@@ -551,14 +551,15 @@ void NUVAResourceHall::sendDraw(bool super, bool five) {
   drawing_ = true;
   // The server spends the spins when it answers: the answer holds the hall
   // until it is handled, closed or not (GET answers come on the main queue).
+  // A failed draw spent nothing; it frees the wheels of a hall still open.
   auto hall = selfAs<NUVAResourceHall>();
   NUVANetworkManager::getWithQuery(
       NUVAStoreSupport::gameURL(super ? "infiniteres/getsuperwelfareturntable" : "infiniteres/getwelfareturntable"),
       {{"game_id", game_id_}, {"role_id", role_id_}, {"server_id", service_id_}, {"nums", kit::str(five ? "5" : "1")}},
       [hall, super, five](const kit::Id& answer) { hall->takeDrawAnswer(answer, super, five); },
-      [hall](const kit::Ref<kit::String>& error) {
+      [weak = kit::Weak<NUVAResourceHall>(hall)](const kit::Ref<kit::String>& error) {
         kit::log("draw failed: %@", error);
-        hall->drawing_ = false;
+        if (auto open = weak.lock()) open->drawing_ = false;
       });
 }
 

@@ -14,6 +14,7 @@
 #include "channel/hall/nuva_turn_gift_pop_view.h"
 #include "channel/hall/testing/hall_fixture.h"
 #include "kit/foundation/json_serialization.h"
+#include "kit/ui/screen.h"
 #include "kit/ui/ui_test_driver.h"
 
 namespace {
@@ -90,6 +91,19 @@ TEST_F(NotchedHall, LaysOutBesideTheNotchWithFourCardsAndAsksBothWheels) {
   waitForWheels(hall);
   ASSERT_TRUE(kit::test::runUntil([&] { return hall->cards()[0]->prop_img()->image() != nullptr; }));
   picture("hall_goods");
+}
+
+TEST_F(NotchedHall, TheGamePageLiesBlurredUnderItsCover) {
+  auto page = layStripedPage();
+  auto hall = open();
+  const double scale = kit::Screen::main()->scale();
+  auto shown = kit::render(*window, scale);
+  ASSERT_TRUE(shown);
+  // Left of the tabs only the cover lies over the page.
+  const kit::Rect band{8, 20, 40, 335};
+  EXPECT_LE(stripeContrast(*shown, scale, band), 8);
+  EXPECT_GE(stripeContrast(*kit::render(*page, scale), scale, band), 200) << "the page itself is sharp";
+  picture("hall_over_a_page");
 }
 
 class LandscapeHall : public HallTest<NUVAResourceHallView> {};
@@ -436,6 +450,82 @@ TEST_F(WelfareWheel, ADrawAnsweredAfterTheHallClosedStillSpinsAndShowsItsPrizes)
   // Once the spin is over nothing keeps the hall.
   ASSERT_TRUE(waitForRequests("infiniteres/welfareturntable", 2));
   EXPECT_TRUE(kit::test::runUntil([&] { return weak.expired(); }));
+}
+
+TEST_F(WelfareWheel, ADrawTappedAndClosedOnItsWayIsHeldOnlyByItsAnswer) {
+  auto hall = open();
+  waitForWheels(hall);
+  ASSERT_TRUE(kit::test::tap(hall->rebtn2()));
+  ASSERT_TRUE(kit::test::tap(hall->clickFiveButton()));
+  clock->advance(1.0);
+  // The debounce sends the draw; the close is queued on the main queue at
+  // once, ahead of the answer, which has the network to cross first.
+  ASSERT_TRUE(kit::test::runUntil([&] { return hall->isDrawing(); }));
+  ASSERT_NE(hall->prop_listArray()->count(), 5u);
+  ASSERT_TRUE(kit::test::tap(hall->closeButton()));
+  // From here the test holds nothing of the hall, as the program after a
+  // close: only what the draw itself keeps.
+  kit::Weak<NUVAResourceHall> weak = hall;
+  hall.reset();
+  drainMain();
+  if (auto closed = weak.lock()) ASSERT_FALSE(closed->superview());
+  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable")[0].field("nums"), "5");
+  for (int i = 0; i < 40 && popUpsShown<NUVATurnFiveGiftPopView>().empty(); ++i) advance(0.05);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVATurnFiveGiftPopView>().empty(); }))
+      << "the spent draw's prizes are shown";
+  EXPECT_EQ(popUpsShown<NUVATurnFiveGiftPopView>()[0]->tiles().size(), 5u);
+  EXPECT_TRUE(kit::test::runUntil([&] { return weak.expired(); }));
+}
+
+TEST_F(WelfareWheel, OneDrawAtATimeAcrossBothWheels) {
+  auto hall = open();
+  waitForWheels(hall);
+  // Each button has its own debounce: the welfare and the super wheel
+  // tapped half a second apart both reach the draw; the second waits.
+  hall->clickOne();
+  advance(0.5);
+  hall->superclickOne();
+  advance(0.5);
+  ASSERT_TRUE(hall->isDrawing());
+  advance(0.5);
+  // And the draw itself, asked again while one is on its way.
+  hall->sendDraw(true, true);
+  hall->sendDraw(false, false);
+  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  for (int i = 0; i < 20 && popUpsShown<NUVATurnOneGiftPopView>().empty(); ++i) advance(0.08);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVATurnOneGiftPopView>().empty(); }));
+  // The wheel reloads after the spin, long after any second draw would have
+  // gone out.
+  ASSERT_TRUE(waitForRequests("infiniteres/welfareturntable", 2));
+  EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable").size(), 1u);
+  EXPECT_TRUE(game.requestsTo("infiniteres/getsuperwelfareturntable").empty());
+  EXPECT_FALSE(hall->isDrawing());
+}
+
+TEST_F(WelfareWheel, ARefusalWithoutAReadableMessageShowsNoToast) {
+  auto hall = open();
+  waitForWheels(hall);
+  // Refusals the player cannot read: no body, HTML, no "msg", an unset or
+  // empty one.
+  const char* unreadable[] = {"", "<html>busy</html>", R"({"status":"500"})", R"({"status":"403","msg":null})",
+                              R"({"status":"403","msg":""})"};
+  size_t sent = 0;
+  for (const char* reply : unreadable) {
+    game.queueReply("infiniteres/getwelfareturntable", reply);
+    hall->clickOne();
+    advance(1.0);
+    ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", ++sent)) << reply;
+    ASSERT_TRUE(kit::test::runUntil([&] { return !hall->isDrawing(); })) << reply;
+  }
+  // Then one with its message: toasts come in order, so once it shows,
+  // any toast of the ones before would have shown too.
+  game.queueReply("infiniteres/getwelfareturntable", R"({"status":"500","msg":"次数不足"})");
+  hall->clickOne();
+  advance(1.0);
+  ASSERT_TRUE(waitForHUD(1));
+  drainMain();
+  EXPECT_EQ(hudSoFar(), std::vector<std::string>{"次数不足"});
 }
 
 TEST_F(WelfareWheel, AWheelWithoutRingCellsSpinsItsStepsWithoutACrash) {

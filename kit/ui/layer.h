@@ -108,6 +108,11 @@ class Layer : public Object {
   void setBorderColor(Ref<Color> c) { KIT_CHECK_MAIN_THREAD(); noteChange(); borderColor_ = std::move(c); }
   bool masksToBounds() const { return masksToBounds_; }
   void setMasksToBounds(bool v) { KIT_CHECK_MAIN_THREAD(); noteChange(); masksToBounds_ = v; }
+  // How much of a blur (its standard deviation, in points) rendering gives
+  // what lies behind the layer within its bounds, before drawing the layer:
+  // the backdrop of a visual effect view. 0, the default, blurs nothing.
+  double backdropBlur() const { return backdropBlur_; }
+  void setBackdropBlur(double points) { KIT_CHECK_MAIN_THREAD(); noteChange(); backdropBlur_ = points; }
   // A layer whose alpha masks this layer's drawing (its own geometry is in
   // this layer's coordinates).
   const Ref<Layer>& mask() const { return mask_; }
@@ -280,6 +285,7 @@ class Layer : public Object {
   double borderWidth_ = 0;
   Ref<Color> borderColor_;
   bool masksToBounds_ = false;
+  double backdropBlur_ = 0;
   Ref<Layer> mask_;
   bool hidden_ = false;
   double opacity_ = 1;

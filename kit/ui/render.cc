@@ -31,6 +31,7 @@
 #include "kit/graphics/image.h"
 #include "kit/graphics/image_codecs.h"
 #include "kit/graphics/image_context.h"
+#include "kit/graphics/pixel_buffer.h"
 #include "kit/ui/application.h"
 #include "kit/ui/canvas.h"
 #include "kit/ui/canvas_drawing.h"
@@ -233,6 +234,107 @@ bool clipToDeviceBox(cairo_t* cr, const Rect& extent) {
   cairo_clip(cr);
   cairo_set_matrix(cr, &m);
   return true;
+}
+
+// Blurs, in place, what the picture already holds behind a layer: within
+// `bounds` (the context's user space, rounded by `radius`, inside the clips
+// in force), a blur of standard deviation `sigma` points. Three box blurs
+// make it nearly Gaussian; they run on a copy shrunk by a whole factor (a
+// plain mean of each block) so that the blur is some four of its pixels,
+// which keeps a full-screen backdrop to a few milliseconds, and the result
+// is scaled back smoothly.
+void blurBackdrop(cairo_t* cr, const Rect& bounds, double radius, double sigma) {
+  cairo_surface_t* target = cairo_get_group_target(cr);
+  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return;
+  const cairo_format_t format = cairo_image_surface_get_format(target);
+  if (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24) return;
+  cairo_surface_flush(target);
+  double offsetX = 0, offsetY = 0;
+  cairo_surface_get_device_offset(target, &offsetX, &offsetY);
+  const int tw = cairo_image_surface_get_width(target), th = cairo_image_surface_get_height(target);
+  const int stride = cairo_image_surface_get_stride(target);
+  uint8_t* data = cairo_image_surface_get_data(target);
+  if (!data || tw <= 0 || th <= 0) return;
+
+  cairo_matrix_t m;
+  cairo_get_matrix(cr, &m);
+  const double sigmaPixels = sigma * std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
+  if (!(sigmaPixels >= 0.5)) return;
+  // The target's pixels the bounds cover, within the clip.
+  double x0, y0, x1, y1;
+  cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+  const Rect box = mappedBox(m, bounds), clip = mappedBox(m, {x0, y0, x1 - x0, y1 - y0});
+  const long left = std::max<long>(0, std::lround(std::floor(std::max(box.minX(), clip.minX()) + offsetX)));
+  const long top = std::max<long>(0, std::lround(std::floor(std::max(box.minY(), clip.minY()) + offsetY)));
+  const long right = std::min<long>(tw, std::lround(std::ceil(std::min(box.maxX(), clip.maxX()) + offsetX)));
+  const long bottom = std::min<long>(th, std::lround(std::ceil(std::min(box.maxY(), clip.maxY()) + offsetY)));
+  if (right <= left || bottom <= top) return;
+
+  const long factor = std::clamp<long>(std::lround(std::floor(sigmaPixels / 4)), 1, 16);
+  const double small = sigmaPixels / static_cast<double>(factor);
+  // Three boxes of side 2r + 1 have the variance r (r + 1).
+  const long r = std::max<long>(1, std::lround(std::sqrt(small * small + 0.25) - 0.5));
+  // What the blur reads: the covered pixels and as far round them as the
+  // three boxes reach, within the picture.
+  const long reach = 3 * r * factor;
+  const long sx = std::max<long>(0, left - reach), sy = std::max<long>(0, top - reach);
+  const long sw = std::min<long>(tw, right + reach) - sx, sh = std::min<long>(th, bottom + reach) - sy;
+  const size_t w = static_cast<size_t>((sw + factor - 1) / factor), h = static_cast<size_t>((sh + factor - 1) / factor);
+
+  PixelBuffer shrunk, blurred;
+  if (initBuffer(shrunk, h, w, 32) != PixelNoError || initBuffer(blurred, h, w, 32) != PixelNoError) return;
+  const bool opaque = format == CAIRO_FORMAT_RGB24;
+  // Each band of `factor` rows is summed byte by byte down its columns (a
+  // loop the compiler makes wide), then across each block of columns.
+  const size_t bytes = static_cast<size_t>(sw) * 4;
+  std::vector<uint32_t> columns(bytes);
+  for (size_t y = 0; y < h; ++y) {
+    std::fill(columns.begin(), columns.end(), 0);
+    const long rowFrom = sy + static_cast<long>(y) * factor, rowTo = std::min(sy + sh, rowFrom + factor);
+    for (long ty = rowFrom; ty < rowTo; ++ty) {
+      const uint8_t* row = data + ty * stride + sx * 4;
+      for (size_t i = 0; i < bytes; ++i) columns[i] += row[i];
+    }
+    uint8_t* out = shrunk.row(y);
+    for (size_t x = 0; x < w; ++x) {
+      const long from = static_cast<long>(x) * factor, to = std::min(sw, from + factor);
+      uint32_t sum[4] = {0, 0, 0, 0};
+      for (long px = from; px < to; ++px) {
+        for (int c = 0; c < 4; ++c) sum[c] += columns[static_cast<size_t>(px) * 4 + c];
+      }
+      const uint32_t count = static_cast<uint32_t>((to - from) * (rowTo - rowFrom));
+      for (int c = 0; c < 4; ++c) out[x * 4 + c] = static_cast<uint8_t>((sum[c] + count / 2) / count);
+      // An opaque target's fourth byte is undefined: the copy is opaque.
+      if (opaque) reinterpret_cast<uint32_t*>(out)[x] |= 0xFF000000u;
+    }
+  }
+  const size_t side = static_cast<size_t>(2 * r + 1);
+  if (boxConvolveARGB8888(shrunk, blurred, side, side, nullptr, PixelEdgeExtend) != PixelNoError ||
+      boxConvolveARGB8888(blurred, shrunk, side, side, nullptr, PixelEdgeExtend) != PixelNoError ||
+      boxConvolveARGB8888(shrunk, blurred, side, side, nullptr, PixelEdgeExtend) != PixelNoError) {
+    return;
+  }
+
+  cairo_surface_t* source = cairo_image_surface_create_for_data(
+      blurred.bytes.data(), CAIRO_FORMAT_ARGB32, static_cast<int>(w), static_cast<int>(h),
+      static_cast<int>(blurred.rowBytes));
+  cairo_save(cr);
+  Canvas canvas(cr, 1);
+  addRoundedRect(canvas, bounds, radius);
+  cairo_clip(cr);
+  cairo_identity_matrix(cr);
+  cairo_rectangle(cr, static_cast<double>(left) - offsetX, static_cast<double>(top) - offsetY,
+                  static_cast<double>(right - left), static_cast<double>(bottom - top));
+  cairo_clip(cr);
+  cairo_translate(cr, static_cast<double>(sx) - offsetX, static_cast<double>(sy) - offsetY);
+  cairo_scale(cr, static_cast<double>(factor), static_cast<double>(factor));
+  cairo_set_source_surface(cr, source, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), factor > 1 ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  cairo_surface_destroy(source);
 }
 
 // A cairo surface shared with the layer that keeps it.
@@ -450,6 +552,11 @@ void Renderer::drawLayer(Layer& layer, double delay, bool root) {
   cairo_save(cr_);
   if (!root) enterLayer(cr_, layer, g);
   else cairo_translate(cr_, -bounds.origin.x, -bounds.origin.y);
+
+  // A backdrop blur works on what is drawn behind the layer, before the
+  // layer and whatever group it is drawn through; its opacity weakens what
+  // it draws over the blur, not the blur.
+  if (layer.backdropBlur() > 0) blurBackdrop(cr_, bounds, radius, layer.backdropBlur());
 
   // How the layer's opacity is applied: to the one thing it draws, or to
   // everything it draws together, through a group.

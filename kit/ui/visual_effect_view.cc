@@ -1,4 +1,6 @@
-// Blur effect views: the tint that stands for the blur, and the content view.
+// Blur effect views: the blur of what lies behind (drawn by rendering, see
+// Layer::backdropBlur), the tint of the effect's style over it, and the
+// content view.
 #include "kit/ui/visual_effect_view.h"
 
 namespace kit {
@@ -19,11 +21,19 @@ void VisualEffectView::setEffect(Ref<BlurEffect> effect) {
   applyTint();
 }
 
+namespace {
+// The blur's standard deviation, in points: enough to smear a game page's
+// buttons and text into colour.
+constexpr double kBackdropBlur = 10;
+}  // namespace
+
 void VisualEffectView::applyTint() {
   if (!effect_) {
+    layer()->setBackdropBlur(0);
     tint_->setBackgroundColor(nullptr);
     return;
   }
+  layer()->setBackdropBlur(kBackdropBlur);
   switch (effect_->style) {
     case BlurEffectStyle::Dark: tint_->setBackgroundColor(Color::white(0.11, 0.73)); break;
     case BlurEffectStyle::ExtraLight: tint_->setBackgroundColor(Color::white(0.97, 0.82)); break;

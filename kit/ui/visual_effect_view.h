@@ -1,6 +1,9 @@
 // kit::VisualEffectView: a view behind whose content the screen is blurred.
-// Rendering draws the blur as a translucent tint of the effect's style
-// (dark, light, extra light), under the content view that subviews go in.
+// Rendering blurs what lies behind the view within its bounds (the picture
+// drawn so far: windows, views, a web view's snapshot), then draws a
+// translucent tint of the effect's style (dark, light, extra light) and the
+// content view that subviews go in. The view's alpha weakens the tint and
+// the content, not the blur.
 #pragma once
 
 #include "kit/ui/view.h"
