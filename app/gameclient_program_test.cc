@@ -348,6 +348,24 @@ TEST(GameClientProgram, BothProgramsAnswerHelpAndSayWhyTheyRefuseToStart) {
             std::string::npos)
       << readFile(output);
 
+  // An option neither program knows: refused with the usage, before
+  // anything starts.
+  EXPECT_EQ(runToEnd(GAMECLIENT_PROGRAM, {"--bogus"}), 2);
+  EXPECT_NE(readFile(output).find("gameclient: unknown option --bogus\nusage: gameclient"), std::string::npos)
+      << readFile(output);
+  EXPECT_EQ(readFile(output).find("application:"), std::string::npos) << readFile(output);
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", dir.file("services.plist"), "--bogus"}), 2);
+  EXPECT_NE(readFile(output).find("simulator: unknown option --bogus\nusage: simulator"), std::string::npos)
+      << readFile(output);
+  EXPECT_EQ(readFile(output).find("ready"), std::string::npos) << readFile(output);
+
+  // A folder that is there but takes no new file.
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", "/proc/services.plist"}), 1);
+  EXPECT_NE(readFile(output).find("cannot write the services file /proc/services.plist: no file can be made in the "
+                                  "folder /proc: No such file or directory"),
+            std::string::npos)
+      << readFile(output);
+
   // A services file in a folder that is not there.
   const std::string unwritable = dir.file("missing") + "/services.plist";
   EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", unwritable}), 1);

@@ -15,12 +15,12 @@
 // client (mouse as touches, keyboard to the focused text input; closing
 // the window terminates the application); --device picks the device it
 // runs as (phone375x667, the default, phone667x375, notched812x375,
-// notched375x812).
+// notched375x812). An option it does not know, or a device it does not
+// know, ends it at once with status 2 and says so.
 
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/application_main.h"
 #include "kit/desktop/desktop_window.h"
@@ -47,9 +47,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The program's own options are taken out; the rest go to the launch.
   bool window = false;
-  std::vector<char*> rest{argv[0]};
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -68,10 +66,10 @@ int main(int argc, char** argv) {
       }
       kit::DeviceProfile::use(*profile);
     } else {
-      rest.push_back(argv[i]);
+      std::fprintf(stderr, "gameclient: unknown option %s\n%s", option.c_str(), kUsage);
+      return 2;
     }
   }
-  rest.push_back(nullptr);
   kit::useBrowserEngine();
   std::unique_ptr<kit::DesktopWindow> desktop;
   if (window) {
@@ -81,7 +79,8 @@ int main(int argc, char** argv) {
       kit::openOutsideURLsOnDesktop();
     }
   }
-  const int status = ApplicationMain(static_cast<int>(rest.size()) - 1, rest.data());
+  char* launchArguments[] = {argv[0], nullptr};
+  const int status = ApplicationMain(1, launchArguments);
   desktop.reset();
   return status;
 }
