@@ -19,6 +19,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -133,20 +135,28 @@ class Program {
     }
   }
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   void signal(int number) const { kill(pid_, number); }
   // Whether it has ended (collecting its status once it has).
   bool ended() {
     if (exited_) return true;
-    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+    if (pid_ > 0 && wait4(pid_, &status_, WNOHANG, &usage_) == pid_) exited_ = true;
     return exited_;
   }
   int status() const { return status_; }
+  // Whether a signal ended it before it ran any code of its own: the
+  // system delivers one that comes while it is still carrying out the
+  // exec before the program's first instruction, whatever the program. It
+  // then has touched next to none of its pages (a program that ran its
+  // first instructions, the loader's or its own, has touched dozens).
+  bool endedBeforeItRan() const { return exited_ && WIFSIGNALED(status_) && usage_.ru_minflt < 20; }
 
  private:
   bool running() const { return pid_ > 0 && !exited_; }
   pid_t pid_ = -1;
   bool exited_ = false;
   int status_ = 0;
+  struct rusage usage_ {};
 };
 
 // Waits up to `seconds` for the program to end, and checks that it ended
@@ -197,6 +207,71 @@ TEST(GameClientProgram, ASIGTERMInItsFirstInstantTakesTheTerminatePath) {
   program.signal(SIGTERM);
   expectCleanEnd(program, output, 30);
   EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
+}
+
+// `environment` with the program's data and caches in `dir`'s folder
+// "home", so that clients running side by side keep apart.
+std::vector<std::string> withHomeIn(std::vector<std::string> environment, const kit::test::TempDirectory& dir) {
+  std::erase_if(environment, [](const std::string& entry) { return entry.starts_with("KIT_HOME="); });
+  environment.push_back("KIT_HOME=" + dir.file("home"));
+  return environment;
+}
+
+// Whether the process holds SIGTERM back (blocks it) now.
+bool holdsSIGTERM(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("SigBlk:")) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+  }
+  return false;
+}
+
+// SIGTERM or SIGINT in the program's first milliseconds, while it still
+// loads its libraries, with nothing in the test holding them back: the
+// client ends through the terminate path all the same. "At once" is as
+// soon as the program holds SIGTERM back (the first thing it does), and
+// at the latest 1 ms after the spawn. A signal the system delivered before
+// the program's first instruction ended it before anything could: that
+// run says nothing either way (on a busy machine the program may not have
+// been given a processor yet). The clients run side by side.
+TEST(GameClientProgram, ASignalInItsFirstMillisecondsTakesTheTerminatePath) {
+  sim::Simulator simulator;
+  struct Run {
+    int milliseconds;
+    int signal;
+    std::unique_ptr<kit::test::TempDirectory> dir;
+    std::unique_ptr<Program> program;
+  };
+  std::vector<Run> runs;
+  for (int milliseconds : {0, 10, 30, 60}) {
+    for (int signal : {SIGTERM, SIGINT}) runs.push_back({milliseconds, signal, nullptr, nullptr});
+  }
+  for (Run& run : runs) {
+    run.dir = std::make_unique<kit::test::TempDirectory>("gameclient");
+    ASSERT_TRUE(simulator.writeConfiguration(run.dir->file("services.plist")));
+    const auto environment = withHomeIn(childEnvironment(*run.dir), *run.dir);
+    const auto start = std::chrono::steady_clock::now();
+    run.program = std::make_unique<Program>(environment, run.dir->file("output.log"));
+    ASSERT_TRUE(run.program->started()) << GAMECLIENT_PROGRAM;
+    const auto at = start + std::chrono::milliseconds(run.milliseconds == 0 ? 1 : run.milliseconds);
+    const pid_t pid = run.program->pid();
+    while (std::chrono::steady_clock::now() < at && !(run.milliseconds == 0 && holdsSIGTERM(pid))) {
+      // The main loop waits briefly, leaving the processor to the program.
+      kit::test::runUntil([] { return false; }, run.milliseconds == 0 ? 0.0001 : 0.001);
+    }
+    run.program->signal(run.signal);
+  }
+  for (Run& run : runs) {
+    SCOPED_TRACE("signal " + std::to_string(run.signal) + " " + std::to_string(run.milliseconds) +
+                 " ms after the start");
+    const std::string output = run.dir->file("output.log");
+    ASSERT_TRUE(kit::test::runUntil([&] { return run.program->ended(); }, 60)) << readFile(output);
+    if (run.program->endedBeforeItRan()) continue;
+    expectCleanEnd(*run.program, output);
+    EXPECT_NE(readFile(output).find("signal " + std::to_string(run.signal) + ", terminating"), std::string::npos)
+        << readFile(output);
+  }
 }
 
 TEST(GameClientProgram, LosingTheDisplayIsLoggedAndEndsThroughTheTerminatePath) {
@@ -417,8 +492,8 @@ std::optional<std::vector<std::string>> exportedFunctions(const std::string& pat
 // and a sanitizer build of the program checks those copies against objects
 // the engine built without type information, and dies.
 TEST(GameClientProgram, ExportsNoCopiesOfTheStandardLibrarysFunctions) {
-  const auto exported = exportedFunctions(GAMECLIENT_PROGRAM);
-  ASSERT_TRUE(exported) << "no dynamic symbol table read from " << GAMECLIENT_PROGRAM;
+  const auto exported = exportedFunctions(GAMECLIENT_CLIENT_PROGRAM);
+  ASSERT_TRUE(exported) << "no dynamic symbol table read from " << GAMECLIENT_CLIENT_PROGRAM;
   std::vector<std::string> standard;
   for (const std::string& name : *exported) {
     if (name.starts_with("_ZNSt") || name.starts_with("_ZNKSt") || name.starts_with("_ZSt")) standard.push_back(name);

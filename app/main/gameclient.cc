@@ -1,12 +1,14 @@
-// The game client program: the application main. It launches the client as
+// The game client program: the application main. The gameclient command
+// (main/gameclient_start.c) starts it from libexec/ beside the command,
+// with SIGTERM and SIGINT already held back. It launches the client as
 // the platform would (the AppDelegate, the main window with the game page
 // at the configured address) and runs until the application terminates;
 // SIGTERM and SIGINT end it through the application's terminate path, from
 // its first instant on. The services it reaches come from its
 // configuration (see config/client_configuration.h); its bundle is the
-// resources folder next to it. The page runs in the browser engine where a
-// display can be had; elsewhere (one log line says so) the page driver
-// stands in.
+// resources folder next to it (libexec/resources links to the command's).
+// The page runs in the browser engine where a display can be had;
+// elsewhere (one log line says so) the page driver stands in.
 //
 //   gameclient [--window] [--device NAME]
 //   gameclient --help
@@ -32,6 +34,7 @@ namespace {
 
 // Runs before the libraries' constructors and main: a SIGTERM from here on
 // waits for the application to catch it instead of ending the program.
+// (Started through the gameclient command, they are held already.)
 void holdTerminationSignals(int, char**, char**) { kit::ApplicationHoldTerminationSignals(); }
 [[gnu::used, gnu::section(".preinit_array")]] void (*const holdAtStart)(int, char**, char**) = holdTerminationSignals;
 
