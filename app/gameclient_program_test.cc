@@ -324,6 +324,94 @@ TEST(GameClientProgram, LosingTheDisplayWhileGtkOpensItEndsThroughTheTerminatePa
   EXPECT_EQ(log.find("no browser engine"), std::string::npos) << log;
 }
 
+// How many clients of each kind see their display go at each instant of
+// their start: GAMECLIENT_TEST_DISPLAY_LOSS_RUNS (20 for a thorough run),
+// else 5, which keeps the test near 15 s on two processors.
+int displayLossRuns() {
+  const char* runs = std::getenv("GAMECLIENT_TEST_DISPLAY_LOSS_RUNS");
+  return runs && std::atoi(runs) > 0 ? std::atoi(runs) : 5;
+}
+
+// A real X server ends at one of several instants of the client's start:
+// before GTK opens it, while GTK opens it (probing its OpenGL too), or
+// after. Whatever the instant, the client does not crash, a --window
+// client never goes on without its window, and every ending names the
+// display: the display lost ends it through the terminate path with
+// status 0; a display gone before GTK could open it ends a --window client
+// with status 1 and leaves a headless client on the page driver, which
+// SIGTERM ends. The clients of one round start side by side, one of each
+// kind for each instant.
+TEST(GameClientProgram, LosingTheDisplayInItsFirstInstantsNeverCrashesNorLeavesAWindowClientWithoutItsWindow) {
+  sim::Simulator simulator;
+  const std::vector<double> instants{0.1, 0.25, 0.4, 0.55};
+  struct Run {
+    bool window;
+    double instant;
+    std::unique_ptr<kit::test::TempDirectory> dir;
+    std::unique_ptr<kit::test::XServer> server;
+    std::unique_ptr<Program> program;
+    std::string display;
+  };
+  for (int round = 0; round < displayLossRuns(); ++round) {
+    std::vector<Run> runs;
+    for (const bool window : {true, false}) {
+      for (double instant : instants) {
+        Run run{window, instant, std::make_unique<kit::test::TempDirectory>("gameclient"),
+                std::make_unique<kit::test::XServer>(), nullptr, ""};
+        if (!run.server->start()) GTEST_SKIP() << "needs Xvfb";
+        run.display = run.server->name();
+        ASSERT_TRUE(simulator.writeConfiguration(run.dir->file("services.plist")));
+        runs.push_back(std::move(run));
+      }
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (Run& run : runs) {
+      const auto environment = withHomeIn(environmentOnDisplay(*run.dir, run.display), *run.dir);
+      run.program = std::make_unique<Program>(
+          GAMECLIENT_PROGRAM, run.window ? std::vector<std::string>{"--window"} : std::vector<std::string>{},
+          environment, run.dir->file("output.log"));
+      ASSERT_TRUE(run.program->started());
+    }
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.instant < b.instant; });
+    for (Run& run : runs) {
+      const auto at = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                  std::chrono::duration<double>(run.instant));
+      kit::test::runUntil([&] { return std::chrono::steady_clock::now() >= at; }, run.instant + 1);
+      run.server->stop();
+    }
+    for (Run& run : runs) {
+      const bool window = run.window;
+      SCOPED_TRACE(std::string(window ? "--window" : "headless") + ", the display gone " +
+                   std::to_string(run.instant) + " s after the start, round " + std::to_string(round));
+      const std::string output = run.dir->file("output.log");
+      const std::string neverOpened = "GTK cannot open the display " + run.display;
+      // A headless client the display went from before GTK opened it
+      // runs on, on the page driver.
+      ASSERT_TRUE(kit::test::runUntil(
+          [&] {
+            return run.program->ended() ||
+                   (!window && readFile(output).find("no browser engine: " + neverOpened) != std::string::npos);
+          },
+          60))
+          << (window ? "a --window client went on without its window\n" : "") << readFile(output);
+      if (!run.program->ended()) run.program->signal(SIGTERM);
+      ASSERT_TRUE(kit::test::runUntil([&] { return run.program->ended(); }, 60)) << readFile(output);
+      ASSERT_TRUE(WIFEXITED(run.program->status()))
+          << "ended by signal " << WTERMSIG(run.program->status()) << "\n" << readFile(output);
+      const std::string log = readFile(output);
+      if (log.find("lost the connection to the display " + run.display) != std::string::npos) {
+        EXPECT_EQ(WEXITSTATUS(run.program->status()), 0) << log;
+      } else if (window) {
+        EXPECT_EQ(WEXITSTATUS(run.program->status()), 1) << log;
+        EXPECT_NE(log.find("gameclient: no window can be shown (" + neverOpened + ")"), std::string::npos) << log;
+      } else {
+        EXPECT_EQ(WEXITSTATUS(run.program->status()), 0) << log;
+        EXPECT_NE(log.find("signal 15, terminating"), std::string::npos) << log;
+      }
+    }
+  }
+}
+
 // A port the system had free a moment ago.
 int freePort() {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -15,7 +15,8 @@
 //
 // It runs headless unless --window asks for a desktop window showing the
 // client (mouse as touches, keyboard to the focused text input; closing
-// the window terminates the application); --device picks the device it
+// the window terminates the application; where no window can be shown,
+// it ends at once with status 1 and says why); --device picks the device it
 // runs as (phone375x667, the default, phone667x375, notched812x375,
 // notched375x812). An option it does not know, or a device it does not
 // know, ends it at once with status 2 and says so.
@@ -77,10 +78,15 @@ int main(int argc, char** argv) {
   std::unique_ptr<kit::DesktopWindow> desktop;
   if (window) {
     desktop = kit::DesktopWindow::open("gameclient");
-    if (desktop) {
-      desktop->setCloseHandler([] { kit::Application::shared()->terminate(); });
-      kit::openOutsideURLsOnDesktop();
+    if (!desktop) {
+      // Asked for a window, it does not go on without one.
+      const std::string why = kit::browserEngineUnavailableReason();
+      std::fprintf(stderr, "gameclient: no window can be shown (%s); ending\n",
+                   why.empty() ? "the desktop gave none" : why.c_str());
+      return 1;
     }
+    desktop->setCloseHandler([] { kit::Application::shared()->terminate(); });
+    kit::openOutsideURLsOnDesktop();
   }
   char* launchArguments[] = {argv[0], nullptr};
   const int status = ApplicationMain(1, launchArguments);
