@@ -19,6 +19,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -133,20 +135,28 @@ class Program {
     }
   }
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   void signal(int number) const { kill(pid_, number); }
   // Whether it has ended (collecting its status once it has).
   bool ended() {
     if (exited_) return true;
-    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+    if (pid_ > 0 && wait4(pid_, &status_, WNOHANG, &usage_) == pid_) exited_ = true;
     return exited_;
   }
   int status() const { return status_; }
+  // Whether a signal ended it before it ran any code of its own: the
+  // system delivers one that comes while it is still carrying out the
+  // exec before the program's first instruction, whatever the program. It
+  // then has touched next to none of its pages (a program that ran its
+  // first instructions, the loader's or its own, has touched dozens).
+  bool endedBeforeItRan() const { return exited_ && WIFSIGNALED(status_) && usage_.ru_minflt < 20; }
 
  private:
   bool running() const { return pid_ > 0 && !exited_; }
   pid_t pid_ = -1;
   bool exited_ = false;
   int status_ = 0;
+  struct rusage usage_ {};
 };
 
 // Waits up to `seconds` for the program to end, and checks that it ended
@@ -199,6 +209,71 @@ TEST(GameClientProgram, ASIGTERMInItsFirstInstantTakesTheTerminatePath) {
   EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
 }
 
+// `environment` with the program's data and caches in `dir`'s folder
+// "home", so that clients running side by side keep apart.
+std::vector<std::string> withHomeIn(std::vector<std::string> environment, const kit::test::TempDirectory& dir) {
+  std::erase_if(environment, [](const std::string& entry) { return entry.starts_with("KIT_HOME="); });
+  environment.push_back("KIT_HOME=" + dir.file("home"));
+  return environment;
+}
+
+// Whether the process holds SIGTERM back (blocks it) now.
+bool holdsSIGTERM(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("SigBlk:")) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+  }
+  return false;
+}
+
+// SIGTERM or SIGINT in the program's first milliseconds, while it still
+// loads its libraries, with nothing in the test holding them back: the
+// client ends through the terminate path all the same. "At once" is as
+// soon as the program holds SIGTERM back (the first thing it does), and
+// at the latest 1 ms after the spawn. A signal the system delivered before
+// the program's first instruction ended it before anything could: that
+// run says nothing either way (on a busy machine the program may not have
+// been given a processor yet). The clients run side by side.
+TEST(GameClientProgram, ASignalInItsFirstMillisecondsTakesTheTerminatePath) {
+  sim::Simulator simulator;
+  struct Run {
+    int milliseconds;
+    int signal;
+    std::unique_ptr<kit::test::TempDirectory> dir;
+    std::unique_ptr<Program> program;
+  };
+  std::vector<Run> runs;
+  for (int milliseconds : {0, 10, 30, 60}) {
+    for (int signal : {SIGTERM, SIGINT}) runs.push_back({milliseconds, signal, nullptr, nullptr});
+  }
+  for (Run& run : runs) {
+    run.dir = std::make_unique<kit::test::TempDirectory>("gameclient");
+    ASSERT_TRUE(simulator.writeConfiguration(run.dir->file("services.plist")));
+    const auto environment = withHomeIn(childEnvironment(*run.dir), *run.dir);
+    const auto start = std::chrono::steady_clock::now();
+    run.program = std::make_unique<Program>(environment, run.dir->file("output.log"));
+    ASSERT_TRUE(run.program->started()) << GAMECLIENT_PROGRAM;
+    const auto at = start + std::chrono::milliseconds(run.milliseconds == 0 ? 1 : run.milliseconds);
+    const pid_t pid = run.program->pid();
+    while (std::chrono::steady_clock::now() < at && !(run.milliseconds == 0 && holdsSIGTERM(pid))) {
+      // The main loop waits briefly, leaving the processor to the program.
+      kit::test::runUntil([] { return false; }, run.milliseconds == 0 ? 0.0001 : 0.001);
+    }
+    run.program->signal(run.signal);
+  }
+  for (Run& run : runs) {
+    SCOPED_TRACE("signal " + std::to_string(run.signal) + " " + std::to_string(run.milliseconds) +
+                 " ms after the start");
+    const std::string output = run.dir->file("output.log");
+    ASSERT_TRUE(kit::test::runUntil([&] { return run.program->ended(); }, 60)) << readFile(output);
+    if (run.program->endedBeforeItRan()) continue;
+    expectCleanEnd(*run.program, output);
+    EXPECT_NE(readFile(output).find("signal " + std::to_string(run.signal) + ", terminating"), std::string::npos)
+        << readFile(output);
+  }
+}
+
 TEST(GameClientProgram, LosingTheDisplayIsLoggedAndEndsThroughTheTerminatePath) {
   // A display of the test's own, to take away.
   kit::test::XServer server;
@@ -247,6 +322,94 @@ TEST(GameClientProgram, LosingTheDisplayWhileGtkOpensItEndsThroughTheTerminatePa
   ASSERT_NE(lost, std::string::npos) << log;
   EXPECT_NE(log.find("application: terminated", lost), std::string::npos) << log;
   EXPECT_EQ(log.find("no browser engine"), std::string::npos) << log;
+}
+
+// How many clients of each kind see their display go at each instant of
+// their start: GAMECLIENT_TEST_DISPLAY_LOSS_RUNS (20 for a thorough run),
+// else 5, which keeps the test near 15 s on two processors.
+int displayLossRuns() {
+  const char* runs = std::getenv("GAMECLIENT_TEST_DISPLAY_LOSS_RUNS");
+  return runs && std::atoi(runs) > 0 ? std::atoi(runs) : 5;
+}
+
+// A real X server ends at one of several instants of the client's start:
+// before GTK opens it, while GTK opens it (probing its OpenGL too), or
+// after. Whatever the instant, the client does not crash, a --window
+// client never goes on without its window, and every ending names the
+// display: the display lost ends it through the terminate path with
+// status 0; a display gone before GTK could open it ends a --window client
+// with status 1 and leaves a headless client on the page driver, which
+// SIGTERM ends. The clients of one round start side by side, one of each
+// kind for each instant.
+TEST(GameClientProgram, LosingTheDisplayInItsFirstInstantsNeverCrashesNorLeavesAWindowClientWithoutItsWindow) {
+  sim::Simulator simulator;
+  const std::vector<double> instants{0.1, 0.25, 0.4, 0.55};
+  struct Run {
+    bool window;
+    double instant;
+    std::unique_ptr<kit::test::TempDirectory> dir;
+    std::unique_ptr<kit::test::XServer> server;
+    std::unique_ptr<Program> program;
+    std::string display;
+  };
+  for (int round = 0; round < displayLossRuns(); ++round) {
+    std::vector<Run> runs;
+    for (const bool window : {true, false}) {
+      for (double instant : instants) {
+        Run run{window, instant, std::make_unique<kit::test::TempDirectory>("gameclient"),
+                std::make_unique<kit::test::XServer>(), nullptr, ""};
+        if (!run.server->start()) GTEST_SKIP() << "needs Xvfb";
+        run.display = run.server->name();
+        ASSERT_TRUE(simulator.writeConfiguration(run.dir->file("services.plist")));
+        runs.push_back(std::move(run));
+      }
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (Run& run : runs) {
+      const auto environment = withHomeIn(environmentOnDisplay(*run.dir, run.display), *run.dir);
+      run.program = std::make_unique<Program>(
+          GAMECLIENT_PROGRAM, run.window ? std::vector<std::string>{"--window"} : std::vector<std::string>{},
+          environment, run.dir->file("output.log"));
+      ASSERT_TRUE(run.program->started());
+    }
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.instant < b.instant; });
+    for (Run& run : runs) {
+      const auto at = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                  std::chrono::duration<double>(run.instant));
+      kit::test::runUntil([&] { return std::chrono::steady_clock::now() >= at; }, run.instant + 1);
+      run.server->stop();
+    }
+    for (Run& run : runs) {
+      const bool window = run.window;
+      SCOPED_TRACE(std::string(window ? "--window" : "headless") + ", the display gone " +
+                   std::to_string(run.instant) + " s after the start, round " + std::to_string(round));
+      const std::string output = run.dir->file("output.log");
+      const std::string neverOpened = "GTK cannot open the display " + run.display;
+      // A headless client the display went from before GTK opened it
+      // runs on, on the page driver.
+      ASSERT_TRUE(kit::test::runUntil(
+          [&] {
+            return run.program->ended() ||
+                   (!window && readFile(output).find("no browser engine: " + neverOpened) != std::string::npos);
+          },
+          60))
+          << (window ? "a --window client went on without its window\n" : "") << readFile(output);
+      if (!run.program->ended()) run.program->signal(SIGTERM);
+      ASSERT_TRUE(kit::test::runUntil([&] { return run.program->ended(); }, 60)) << readFile(output);
+      ASSERT_TRUE(WIFEXITED(run.program->status()))
+          << "ended by signal " << WTERMSIG(run.program->status()) << "\n" << readFile(output);
+      const std::string log = readFile(output);
+      if (log.find("lost the connection to the display " + run.display) != std::string::npos) {
+        EXPECT_EQ(WEXITSTATUS(run.program->status()), 0) << log;
+      } else if (window) {
+        EXPECT_EQ(WEXITSTATUS(run.program->status()), 1) << log;
+        EXPECT_NE(log.find("gameclient: no window can be shown (" + neverOpened + ")"), std::string::npos) << log;
+      } else {
+        EXPECT_EQ(WEXITSTATUS(run.program->status()), 0) << log;
+        EXPECT_NE(log.find("signal 15, terminating"), std::string::npos) << log;
+      }
+    }
+  }
 }
 
 // A port the system had free a moment ago.
@@ -348,6 +511,24 @@ TEST(GameClientProgram, BothProgramsAnswerHelpAndSayWhyTheyRefuseToStart) {
             std::string::npos)
       << readFile(output);
 
+  // An option neither program knows: refused with the usage, before
+  // anything starts.
+  EXPECT_EQ(runToEnd(GAMECLIENT_PROGRAM, {"--bogus"}), 2);
+  EXPECT_NE(readFile(output).find("gameclient: unknown option --bogus\nusage: gameclient"), std::string::npos)
+      << readFile(output);
+  EXPECT_EQ(readFile(output).find("application:"), std::string::npos) << readFile(output);
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", dir.file("services.plist"), "--bogus"}), 2);
+  EXPECT_NE(readFile(output).find("simulator: unknown option --bogus\nusage: simulator"), std::string::npos)
+      << readFile(output);
+  EXPECT_EQ(readFile(output).find("ready"), std::string::npos) << readFile(output);
+
+  // A folder that is there but takes no new file.
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", "/proc/services.plist"}), 1);
+  EXPECT_NE(readFile(output).find("cannot write the services file /proc/services.plist: no file can be made in the "
+                                  "folder /proc: No such file or directory"),
+            std::string::npos)
+      << readFile(output);
+
   // A services file in a folder that is not there.
   const std::string unwritable = dir.file("missing") + "/services.plist";
   EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", unwritable}), 1);
@@ -399,8 +580,8 @@ std::optional<std::vector<std::string>> exportedFunctions(const std::string& pat
 // and a sanitizer build of the program checks those copies against objects
 // the engine built without type information, and dies.
 TEST(GameClientProgram, ExportsNoCopiesOfTheStandardLibrarysFunctions) {
-  const auto exported = exportedFunctions(GAMECLIENT_PROGRAM);
-  ASSERT_TRUE(exported) << "no dynamic symbol table read from " << GAMECLIENT_PROGRAM;
+  const auto exported = exportedFunctions(GAMECLIENT_CLIENT_PROGRAM);
+  ASSERT_TRUE(exported) << "no dynamic symbol table read from " << GAMECLIENT_CLIENT_PROGRAM;
   std::vector<std::string> standard;
   for (const std::string& name : *exported) {
     if (name.starts_with("_ZNSt") || name.starts_with("_ZNKSt") || name.starts_with("_ZSt")) standard.push_back(name);

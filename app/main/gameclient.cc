@@ -1,26 +1,29 @@
-// The game client program: the application main. It launches the client as
+// The game client program: the application main. The gameclient command
+// (main/gameclient_start.c) starts it from libexec/ beside the command,
+// with SIGTERM and SIGINT already held back. It launches the client as
 // the platform would (the AppDelegate, the main window with the game page
 // at the configured address) and runs until the application terminates;
 // SIGTERM and SIGINT end it through the application's terminate path, from
 // its first instant on. The services it reaches come from its
 // configuration (see config/client_configuration.h); its bundle is the
-// resources folder next to it. The page runs in the browser engine where a
-// display can be had; elsewhere (one log line says so) the page driver
-// stands in.
+// resources folder next to it (libexec/resources links to the command's).
+// The page runs in the browser engine where a display can be had;
+// elsewhere (one log line says so) the page driver stands in.
 //
 //   gameclient [--window] [--device NAME]
 //   gameclient --help
 //
 // It runs headless unless --window asks for a desktop window showing the
 // client (mouse as touches, keyboard to the focused text input; closing
-// the window terminates the application); --device picks the device it
+// the window terminates the application; where no window can be shown,
+// it ends at once with status 1 and says why); --device picks the device it
 // runs as (phone375x667, the default, phone667x375, notched812x375,
-// notched375x812).
+// notched375x812). An option it does not know, or a device it does not
+// know, ends it at once with status 2 and says so.
 
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/application_main.h"
 #include "kit/desktop/desktop_window.h"
@@ -32,6 +35,7 @@ namespace {
 
 // Runs before the libraries' constructors and main: a SIGTERM from here on
 // waits for the application to catch it instead of ending the program.
+// (Started through the gameclient command, they are held already.)
 void holdTerminationSignals(int, char**, char**) { kit::ApplicationHoldTerminationSignals(); }
 [[gnu::used, gnu::section(".preinit_array")]] void (*const holdAtStart)(int, char**, char**) = holdTerminationSignals;
 
@@ -47,9 +51,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The program's own options are taken out; the rest go to the launch.
   bool window = false;
-  std::vector<char*> rest{argv[0]};
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -68,20 +70,26 @@ int main(int argc, char** argv) {
       }
       kit::DeviceProfile::use(*profile);
     } else {
-      rest.push_back(argv[i]);
+      std::fprintf(stderr, "gameclient: unknown option %s\n%s", option.c_str(), kUsage);
+      return 2;
     }
   }
-  rest.push_back(nullptr);
   kit::useBrowserEngine();
   std::unique_ptr<kit::DesktopWindow> desktop;
   if (window) {
     desktop = kit::DesktopWindow::open("gameclient");
-    if (desktop) {
-      desktop->setCloseHandler([] { kit::Application::shared()->terminate(); });
-      kit::openOutsideURLsOnDesktop();
+    if (!desktop) {
+      // Asked for a window, it does not go on without one.
+      const std::string why = kit::browserEngineUnavailableReason();
+      std::fprintf(stderr, "gameclient: no window can be shown (%s); ending\n",
+                   why.empty() ? "the desktop gave none" : why.c_str());
+      return 1;
     }
+    desktop->setCloseHandler([] { kit::Application::shared()->terminate(); });
+    kit::openOutsideURLsOnDesktop();
   }
-  const int status = ApplicationMain(static_cast<int>(rest.size()) - 1, rest.data());
+  char* launchArguments[] = {argv[0], nullptr};
+  const int status = ApplicationMain(1, launchArguments);
   desktop.reset();
   return status;
 }

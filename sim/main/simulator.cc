@@ -22,8 +22,10 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -77,16 +79,20 @@ bool readOptions(int argc, char** argv, Options& options, std::string& why) {
       options.speedUp = true;
       continue;
     }
-    if (i + 1 >= argc) {
-      why = "no value after " + name;
-      return false;
-    }
-    const std::string value = argv[++i];
     int* port = name == "--channel-sdk-port"    ? &options.ports.channelSDK
                 : name == "--channel-game-port" ? &options.ports.channelGame
                 : name == "--game-page-port"    ? &options.ports.gamePage
                 : name == "--platform-api-port" ? &options.ports.platformAPI
                                                 : nullptr;
+    if (!port && name != "--services" && name != "--game-id") {
+      why = "unknown option " + name;
+      return false;
+    }
+    if (i + 1 >= argc) {
+      why = "no value after " + name;
+      return false;
+    }
+    const std::string value = argv[++i];
     if (port) {
       if (!readPort(value, *port)) {
         why = "not a port: " + value;
@@ -94,14 +100,32 @@ bool readOptions(int argc, char** argv, Options& options, std::string& why) {
       }
     } else if (name == "--services") {
       options.services = value;
-    } else if (name == "--game-id" && !value.empty()) {
+    } else if (!value.empty()) {
       options.gameId = value;
     } else {
-      why = "unknown argument " + name;
+      why = "no game id after --game-id";
       return false;
     }
   }
   return true;
+}
+
+// Why the services file could not be written at `path`. A folder that is
+// there but where no file can be made (a system folder such as /proc
+// answers "no such file" too) is named with the system's reason, not said
+// to be missing.
+std::string whyNotWritten(const std::string& path, const kit::Ref<kit::Error>& error) {
+  if (!error) return "unknown error";
+  const kit::Ref<kit::Error> underlying = error->underlyingError();
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code ignored;
+  if (underlying && underlying->domain() == kit::POSIXErrorDomain &&
+      (underlying->code() == ENOENT || underlying->code() == ENOTDIR) &&
+      std::filesystem::is_directory(folder, ignored)) {
+    return "no file can be made in the folder " + folder.string() + ": " +
+           std::strerror(static_cast<int>(underlying->code()));
+  }
+  return error->localizedDescription();
 }
 
 std::mutex outputMutex;
@@ -209,7 +233,7 @@ int main(int argc, char** argv) {
   kit::Ref<kit::Error> error;
   if (!simulator->writeConfiguration(services, &error)) {
     std::fprintf(stderr, "simulator: cannot write the services file %s: %s\n", services.c_str(),
-                 error ? error->localizedDescription().c_str() : "unknown error");
+                 whyNotWritten(services, error).c_str());
     return 1;
   }
   say("services file " + services + " (run the client with GAMECLIENT_SERVICES=" + services + ")");

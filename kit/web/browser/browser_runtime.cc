@@ -2,6 +2,8 @@
 // browser_runtime.h.
 #include "kit/web/browser/browser_runtime.h"
 
+#include <dlfcn.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -118,21 +120,60 @@ int displayLost(Display* connection) {
 }
 
 // While GTK opens the display (gtk_init_check), the connection is GDK's
-// alone: GDK sets Xlib's I/O error handler itself as it opens it, and its
-// handler ends the process with exit(1) when the connection is lost in its
-// first round trips. An exit handler of kit's, registered as the opening
-// starts, turns a failing exit of the main thread during the opening into
-// the ending for a lost display; it runs before the exit handlers
-// registered before it, and the process ends in it, as in displayLost():
-// the toolkit is in the middle of a call on the dead connection.
+// alone: GDK sets Xlib's I/O error handler itself as it opens it, and the
+// connection lost in its first round trips ends the process in one of
+// three ways, each caught here and turned into the ending for a lost
+// display (logged, the terminate path, status 0), which ends the process
+// where it is, as in displayLost(): the toolkit is in the middle of a call
+// on the dead connection.
+// - GDK's I/O error handler calls _exit(1), which runs no exit handler:
+//   while GTK opens the display, the handler GDK sets is not set (see
+//   XSetIOErrorHandler below) and kit's stays.
+// - A failing exit() of the main thread (Xlib's own ending): an exit
+//   handler of kit's, registered as the opening starts, runs before those
+//   registered before it.
+// - The OpenGL library GDK probes the display's GL with talks to the
+//   server through its own calls, which do not report the broken
+//   connection to Xlib, and reads the replies it did not get: a fault.
+//   The fault during the opening, with the display no longer answering
+//   (a new connection to it is refused), is the display's loss; any other
+//   fault goes to the handler there was before (the default, or the
+//   sanitizer's).
 std::atomic<bool> openingDisplay{false};
+struct sigaction faultsBefore[2];
+constexpr int kFaults[2] = {SIGSEGV, SIGBUS};
 
-void endIfTheDisplayWasLostWhileOpening(int status, void*) {
-  if (status == 0 || !openingDisplay || !RunLoop::isMainThread()) return;
+[[noreturn]] void lostWhileOpening() {
   openingDisplay = false;
   const char* name = std::getenv("DISPLAY");
   log("kit: lost the connection to the display %s; terminating", name ? name : "");
   terminateForLostDisplay();
+}
+
+void endIfTheDisplayWasLostWhileOpening(int status, void*) {
+  if (status == 0 || !openingDisplay || !RunLoop::isMainThread()) return;
+  lostWhileOpening();
+}
+
+// Set for the opening, it stays until the connection is watched.
+int ioErrorWhileOpening(Display*) {
+  if (RunLoop::isMainThread()) lostWhileOpening();
+  return 0;
+}
+
+void restoreFaultHandlers() {
+  for (int i = 0; i < 2; ++i) sigaction(kFaults[i], &faultsBefore[i], nullptr);
+}
+
+void faultWhileOpening(int, siginfo_t*, void*) {
+  if (openingDisplay && RunLoop::isMainThread()) {
+    Display* probe = XOpenDisplay(nullptr);
+    if (!probe) lostWhileOpening();
+    XCloseDisplay(probe);
+  }
+  // Not the display's loss: the fault happens again, under the handler
+  // there was before.
+  restoreFaultHandlers();
 }
 
 void watchDisplayConnection() {
@@ -150,10 +191,21 @@ void watchDisplayConnection() {
 // is open, watches its connection. Once, from start().
 bool openDisplay() {
   on_exit(endIfTheDisplayWasLostWhileOpening, nullptr);
+  struct sigaction fault {};
+  fault.sa_sigaction = faultWhileOpening;
+  fault.sa_flags = SA_SIGINFO;
+  sigemptyset(&fault.sa_mask);
+  for (int i = 0; i < 2; ++i) sigaction(kFaults[i], &fault, &faultsBefore[i]);
+  XSetIOErrorHandler(ioErrorWhileOpening);
   openingDisplay = true;
   const bool opened = gtk_init_check(nullptr, nullptr);
-  if (opened) watchDisplayConnection();
   openingDisplay = false;
+  restoreFaultHandlers();
+  if (opened) {
+    watchDisplayConnection();
+  } else {
+    XSetIOErrorHandler(nullptr);
+  }
   return opened;
 }
 
@@ -231,3 +283,13 @@ void holdDisplayScale(bool held) {
 }  // namespace detail
 
 }  // namespace kit
+
+// Xlib's XSetIOErrorHandler, as every library of the process calls it,
+// except that while GTK opens the display the handler of kit's set for the
+// opening stays: GDK's would end the process with _exit(1), unlogged.
+extern "C" XIOErrorHandler XSetIOErrorHandler(XIOErrorHandler handler) {
+  using Setter = XIOErrorHandler (*)(XIOErrorHandler);
+  static const auto xlibs = reinterpret_cast<Setter>(dlsym(RTLD_NEXT, "XSetIOErrorHandler"));
+  if (kit::openingDisplay && handler != kit::ioErrorWhileOpening) return kit::ioErrorWhileOpening;
+  return xlibs(handler);
+}
