@@ -313,13 +313,15 @@ struct DesktopWindow::Native {
     return TRUE;  // the window stays until its owner destroys it
   }
   // Another client destroyed the X window (as `xdotool windowclose`
-  // does): a close, with nothing left to draw in. GDK is not told: on its
-  // own it would drop the window's frame clock under GTK, whose widgets may
-  // still be waiting for its next frame (to lay out or restyle the window,
-  // as they do for a while after it opens) and would complain when they
-  // let go of it. The widgets are unrealized instead, as when they are
-  // destroyed, while the clock is still there; their requests about the
-  // gone window fail on the server and are dropped (see onXError).
+  // does): a close, with nothing left to draw in. GDK hears of it only
+  // once the widgets let go of the window: on its own it would drop the
+  // window's frame clock under GTK, whose widgets may still be waiting for
+  // its next frame (to lay out or restyle the window, as they do for a
+  // while after it opens) and would complain when they let go of it. The
+  // widgets are unrealized first, as when they are destroyed, while the
+  // clock is still there; their requests about the gone window fail on the
+  // server and are dropped (see onXError). GDK then forgets the window it
+  // already destroyed (and tells GTK nothing more).
   static GdkFilterReturn onXEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
     auto& n = *static_cast<Native*>(self);
     const XEvent& event = *static_cast<XEvent*>(xevent);
@@ -330,7 +332,7 @@ struct DesktopWindow::Native {
     gtk_widget_unrealize(n.window);
     n.endPaint();
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
-    return GDK_FILTER_REMOVE;  // the widgets stay until their owner destroys them
+    return GDK_FILTER_CONTINUE;  // the widgets stay until their owner destroys them
   }
   // A repaint's requests run in an error trap (see onXError). A frame the
   // window goes in the middle of (its clock waits for a resize to be done,

@@ -631,8 +631,13 @@ TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysRightAfterItOpensEndsQuie
   ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
   int closes = 0;
   desktop->setCloseHandler([&] { ++closes; });
-  display.destroy(desktop->xid());
+  const unsigned long xid = desktop->xid();
+  display.destroy(xid);
   ASSERT_TRUE(kit::test::runUntil([&] { return closes == 1; }));
+  // GDK hears of the end once the widgets let go of the window, and
+  // forgets it: it keeps no window for an X window that is gone.
+  EXPECT_TRUE(kit::test::runUntil([&] { return !gdk_x11_window_lookup_for_display(gdk_display_get_default(), xid); }))
+      << "GDK still holds the destroyed window";
   kit::test::runFrames(5);
   desktop.reset();
   kit::test::runFrames(5);
