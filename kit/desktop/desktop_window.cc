@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "kit/dispatch/runloop.h"
@@ -228,6 +229,8 @@ struct DesktopWindow::Native {
   bool destroyed = false;
   // A frame is being painted (its error trap is pushed).
   bool painting = false;
+  // Lets a clipboard answer that comes after the window closed know it.
+  std::shared_ptr<Native*> alive = std::make_shared<Native*>(this);
   // What the shown frame was drawn from.
   uint64_t drawnChanges = 0;
   uint64_t drawnDamage = 0;
@@ -679,19 +682,22 @@ void DesktopWindow::Native::insert(const std::string& text) {
 
 void DesktopWindow::Native::paste() {
   // The desktop's clipboard becomes the general pasteboard's string, which
-  // the first responder takes.
+  // the first responder takes, unless the window closed while the program
+  // that holds the clipboard answered. (GTK answers every request once.)
   GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
   gtk_clipboard_request_text(
       clipboard,
-      [](GtkClipboard*, const gchar* text, gpointer self) {
+      [](GtkClipboard*, const gchar* text, gpointer data) {
+        std::unique_ptr<std::weak_ptr<Native*>> window(static_cast<std::weak_ptr<Native*>*>(data));
         if (text) {
           readingDesktopClipboard = true;
           Pasteboard::general()->setString(text);
           readingDesktopClipboard = false;
         }
-        if (auto pasted = Pasteboard::general()->string()) static_cast<Native*>(self)->insert(*pasted);
+        auto self = window->lock();
+        if (auto pasted = Pasteboard::general()->string(); pasted && self) (*self)->insert(*pasted);
       },
-      this);
+      new std::weak_ptr<Native*>(alive));
   GLibPump::shared().poke();
 }
 
