@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "kit/dispatch/runloop.h"
@@ -228,6 +229,8 @@ struct DesktopWindow::Native {
   bool destroyed = false;
   // A frame is being painted (its error trap is pushed).
   bool painting = false;
+  // Lets a clipboard answer that comes after the window closed know it.
+  std::shared_ptr<Native*> alive = std::make_shared<Native*>(this);
   // What the shown frame was drawn from.
   uint64_t drawnChanges = 0;
   uint64_t drawnDamage = 0;
@@ -313,13 +316,15 @@ struct DesktopWindow::Native {
     return TRUE;  // the window stays until its owner destroys it
   }
   // Another client destroyed the X window (as `xdotool windowclose`
-  // does): a close, with nothing left to draw in. GDK is not told: on its
-  // own it would drop the window's frame clock under GTK, whose widgets may
-  // still be waiting for its next frame (to lay out or restyle the window,
-  // as they do for a while after it opens) and would complain when they
-  // let go of it. The widgets are unrealized instead, as when they are
-  // destroyed, while the clock is still there; their requests about the
-  // gone window fail on the server and are dropped (see onXError).
+  // does): a close, with nothing left to draw in. GDK hears of it only
+  // once the widgets let go of the window: on its own it would drop the
+  // window's frame clock under GTK, whose widgets may still be waiting for
+  // its next frame (to lay out or restyle the window, as they do for a
+  // while after it opens) and would complain when they let go of it. The
+  // widgets are unrealized first, as when they are destroyed, while the
+  // clock is still there; their requests about the gone window fail on the
+  // server and are dropped (see onXError). GDK then forgets the window it
+  // already destroyed (and tells GTK nothing more).
   static GdkFilterReturn onXEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
     auto& n = *static_cast<Native*>(self);
     const XEvent& event = *static_cast<XEvent*>(xevent);
@@ -330,7 +335,7 @@ struct DesktopWindow::Native {
     gtk_widget_unrealize(n.window);
     n.endPaint();
     if (n.closeHandler) runOnMainSoon(n.closeHandler);
-    return GDK_FILTER_REMOVE;  // the widgets stay until their owner destroys them
+    return GDK_FILTER_CONTINUE;  // the widgets stay until their owner destroys them
   }
   // A repaint's requests run in an error trap (see onXError). A frame the
   // window goes in the middle of (its clock waits for a resize to be done,
@@ -677,19 +682,22 @@ void DesktopWindow::Native::insert(const std::string& text) {
 
 void DesktopWindow::Native::paste() {
   // The desktop's clipboard becomes the general pasteboard's string, which
-  // the first responder takes.
+  // the first responder takes, unless the window closed while the program
+  // that holds the clipboard answered. (GTK answers every request once.)
   GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
   gtk_clipboard_request_text(
       clipboard,
-      [](GtkClipboard*, const gchar* text, gpointer self) {
+      [](GtkClipboard*, const gchar* text, gpointer data) {
+        std::unique_ptr<std::weak_ptr<Native*>> window(static_cast<std::weak_ptr<Native*>*>(data));
         if (text) {
           readingDesktopClipboard = true;
           Pasteboard::general()->setString(text);
           readingDesktopClipboard = false;
         }
-        if (auto pasted = Pasteboard::general()->string()) static_cast<Native*>(self)->insert(*pasted);
+        auto self = window->lock();
+        if (auto pasted = Pasteboard::general()->string(); pasted && self) (*self)->insert(*pasted);
       },
-      this);
+      new std::weak_ptr<Native*>(alive));
   GLibPump::shared().poke();
 }
 

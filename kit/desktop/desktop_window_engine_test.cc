@@ -206,6 +206,14 @@ class Display {
     XSync(display_, False);
   }
   bool ownsClipboard() { return owner_ && XGetSelectionOwner(display_, atom("CLIPBOARD")) == owner_; }
+  // Whether someone asked for the clipboard copy() took and waits for its
+  // answer (left for serveClipboard()).
+  bool clipboardAsked() {
+    XEvent event;
+    if (!owner_ || !XCheckTypedWindowEvent(display_, owner_, SelectionRequest, &event)) return false;
+    XPutBackEvent(display_, &event);
+    return true;
+  }
   // Answers the requests for the clipboard that came, with its text as
   // UTF-8 (and which types it has); always false, to be called from a wait.
   bool serveClipboard() {
@@ -577,6 +585,22 @@ TEST_F(DesktopWindowTest, AStringTheClientCopiesIsOfferedOnTheDesktopsClipboardA
   EXPECT_TRUE(display.ownsClipboard());
 }
 
+// Ctrl+V waits for the program that holds the clipboard: a window closed
+// meanwhile takes no paste (its text still becomes the pasteboard's).
+TEST_F(DesktopWindowTest, APasteWhoseWindowClosesBeforeTheClipboardAnswersIsDropped) {
+  display.copy("外部 slow");
+  display.click(100, 120);
+  ASSERT_TRUE(kit::test::runUntil([&] { return field->isFirstResponder(); }));
+  display.chord({XK_Control_L}, XK_v);
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.clipboardAsked(); }));
+  desktop.reset();
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    return display.serveClipboard() || kit::Pasteboard::general()->string() == "外部 slow";
+  }));
+  kit::test::runFrames(5);
+  EXPECT_EQ(field->text(), "");
+}
+
 TEST_F(DesktopWindowTest, TwoQuickClicksReachThePageAsTwoClicksAndOneDoubleClick) {
   display.click(50, 350);
   display.click(50, 350);
@@ -631,8 +655,13 @@ TEST_F(DesktopWindowTest, AWindowAnotherProgramDestroysRightAfterItOpensEndsQuie
   ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
   int closes = 0;
   desktop->setCloseHandler([&] { ++closes; });
-  display.destroy(desktop->xid());
+  const unsigned long xid = desktop->xid();
+  display.destroy(xid);
   ASSERT_TRUE(kit::test::runUntil([&] { return closes == 1; }));
+  // GDK hears of the end once the widgets let go of the window, and
+  // forgets it: it keeps no window for an X window that is gone.
+  EXPECT_TRUE(kit::test::runUntil([&] { return !gdk_x11_window_lookup_for_display(gdk_display_get_default(), xid); }))
+      << "GDK still holds the destroyed window";
   kit::test::runFrames(5);
   desktop.reset();
   kit::test::runFrames(5);

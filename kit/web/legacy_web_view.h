@@ -8,7 +8,9 @@
 // installed it, else the page driver), so "document.title" answers the
 // fetched page's title, and shows the page (the engine's picture of it, or
 // its text in a scroll view whose bouncing can be turned off); touches on
-// a drawn page reach it as pointer events.
+// a drawn page reach it as pointer events. A page whose content process
+// ended is loaded again as a reload, by the rule WebView follows
+// (page_recovery.h).
 //
 //   auto web = kit::LegacyWebView::make(view()->bounds());
 //   web->delegate = self;

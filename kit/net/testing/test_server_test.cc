@@ -1,8 +1,7 @@
 // The test server itself: multipart bodies in the log byte for byte, prefix
 // routes, answers held until released, many kept-alive connections served at
-// once, and a stop that does
-// not wait for idle clients, frees the port for a restart and leaves the
-// process's other sockets alone.
+// once, and a stop that does not wait for idle clients, frees the port for a
+// restart and leaves the process's other sockets alone.
 #include "kit/net/testing/test_server.h"
 
 #include <arpa/inet.h>

@@ -7,12 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
-#include <span>
 #include <utility>
 #include <vector>
 
@@ -25,6 +23,7 @@
 #include "kit/web/browser/browser_runtime.h"
 #include "kit/web/browser/glib_pump.h"
 #include "kit/web/browser/browser_values.h"
+#include "kit/web/browser/first_paint.h"
 
 namespace kit {
 
@@ -68,27 +67,6 @@ GdkDevice* defaultKeyboard() { return gdk_seat_get_keyboard(gdk_display_get_defa
 
 bool isWebScheme(const std::string& url) { return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0; }
 
-// The engine window's own background, where WebKit has not drawn: a
-// white no page paints large areas of, so that the window's picture tells
-// an empty window (or one WebKit drew only a corner of, before the window
-// had its size) from a page.
-constexpr const char* kWindowBackgroundCSS = "window { background-color: #fffffe; }";
-constexpr uint32_t kWindowBackground = 0xFFFFFFFE;  // as Cairo's ARGB word
-// The window shows a page when at most this share of it is background.
-constexpr size_t kEmptyShare = 100;  // 1 %
-
-bool showsPage(const Ref<Bitmap>& picture) {
-  if (!picture) return false;
-  const std::span<const uint32_t> words = picture->premultipliedARGB();
-  return static_cast<size_t>(std::count(words.begin(), words.end(), kWindowBackground)) * kEmptyShare <=
-         words.size();
-}
-
-bool samePicture(const Ref<Bitmap>& a, const Ref<Bitmap>& b) {
-  return a && b && a->width() == b->width() && a->height() == b->height() &&
-         std::ranges::equal(a->premultipliedARGB(), b->premultipliedARGB());
-}
-
 }  // namespace
 
 struct BrowserEngine::Native {
@@ -131,40 +109,15 @@ struct BrowserEngine::Native {
   // The content process ended and no document has been loaded since:
   // scripts have no page to run in.
   bool processEnded = false;
-  // The current document's first paint. Until WebKit has drawn a new
-  // document, the window shows its own empty background, the document
-  // before it, or (after the content process ended) whatever WebKit left:
-  // the engine's picture is then the one of the document shown before. A
-  // document counts as drawn once its page has rendered two animation
-  // frames after its load and, since then, the window shows a page (not
-  // its background) other than the one it showed when the document was
-  // handed over (WebKit hands the window its frames a little after it
-  // rendered them; a page whose process ended hands over nothing). A page
-  // that shows nothing else by PaintWaitSeconds (a script that never
-  // yields, the very picture of the page before) is taken as drawn then.
-  uint64_t document = 0;  // the number of the document handed over last
-  bool framesShown = false;
-  bool painted = false;
-  Ref<Bitmap> shownBefore;
-  Ref<Bitmap> replaced;  // the window's page when the document was handed over
-  guint paintWait = 0;
+  // The current document's first paint (made with the window, gone before
+  // it).
+  std::unique_ptr<detail::FirstPaint> firstPaint;
 
   ~Native();
   void create();
   void configure(const Ref<WebViewConfiguration>& configuration, const std::string& userAgent);
   void syncHandlers(const Ref<WebViewConfiguration>& configuration);
   void finishLoad(Ref<Error> error);
-  // The window's picture now (nil before the window has one).
-  Ref<Bitmap> windowPicture() const;
-  // The current document is no longer drawn (another comes, or its process
-  // ended): its picture is kept to show until the next document's first
-  // paint.
-  void leaveDocument();
-  // Waits for the loaded document's first frames, then for the window to
-  // draw them.
-  void awaitFirstPaint();
-  void stopPaintWait();
-  void markPainted();
   void runScript(const std::string& script, ScriptCompletion completion, bool direct);
   // Calls `fn` with the engine and its page host on a later main run loop
   // pass, outside GLib's dispatch (when both are still there).
@@ -181,12 +134,6 @@ struct BrowserEngine::Native {
   static void onTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, Native* native);
   static void onScriptDone(GObject* source, GAsyncResult* result, gpointer data);
   static void onSnapshotDone(GObject* source, GAsyncResult* result, gpointer data);
-  static void onFramesShown(GObject* source, GAsyncResult* result, gpointer data);
-  static gboolean onPaintWaitOver(gpointer data);
-  static gboolean onWindowDamaged(GtkWidget*, GdkEvent*, Native* native);
-  // The first paint of the current document, once its frames were shown
-  // and the window has more than its background.
-  void checkFirstPaint();
 };
 
 // ---- Life -----------------------------------------------------------------------------
@@ -221,14 +168,8 @@ void BrowserEngine::Native::create() {
   g_signal_connect(view, "notify::title", G_CALLBACK(onTitle), this);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onTerminated), this);
   window = gtk_offscreen_window_new();
-  // Where WebKit has not drawn, the window shows the web views' own
-  // background rather than the theme's.
-  GtkCssProvider* css = gtk_css_provider_new();
-  gtk_css_provider_load_from_data(css, kWindowBackgroundCSS, -1, nullptr);
-  gtk_style_context_add_provider(gtk_widget_get_style_context(window), GTK_STYLE_PROVIDER(css),
-                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  g_object_unref(css);
-  g_signal_connect(window, "damage-event", G_CALLBACK(onWindowDamaged), this);
+  firstPaint = std::make_unique<detail::FirstPaint>(
+      window, view, cancellable, [this] { toHost([](BrowserEngine&, PageHost& host) { host.pageDidPaint(); }); });
   gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
   gtk_widget_show_all(window);
   GLibPump::shared().poke();
@@ -239,8 +180,7 @@ BrowserEngine::Native::~Native() {
   // still waits for hears that the view went.
   g_cancellable_cancel(cancellable);
   g_signal_handlers_disconnect_by_data(view, this);
-  g_signal_handlers_disconnect_by_data(window, this);
-  stopPaintWait();
+  firstPaint.reset();
   for (auto& [name, handler] : handlers) {
     g_signal_handler_disconnect(content, handler->signal);
     webkit_user_content_manager_unregister_script_message_handler(content, name.c_str());
@@ -361,7 +301,7 @@ void BrowserEngine::loadDocument(const PageDocument& document, LoadCompletion lo
   auto h = host();
   n.configure(h ? h->pageConfiguration() : nullptr, h ? h->pageUserAgent() : std::string());
   n.loadingURL = document.url ? document.url->absoluteText() : "about:blank";
-  n.leaveDocument();
+  n.firstPaint->documentHandedOver(n.processEnded);
   n.loaded = std::move(loaded);
   n.processEnded = false;
   n.stage = Native::Stage::Asked;
@@ -374,7 +314,7 @@ void BrowserEngine::Native::finishLoad(Ref<Error> error) {
   stage = Stage::None;
   // A document that failed to load may still show (WebKit keeps what it
   // drew); one whose process ended shows nothing.
-  if (!processEnded) awaitFirstPaint();
+  if (!processEnded) firstPaint->awaitFirstPaint();
   auto completion = std::move(loaded);
   loaded = nullptr;
   auto waiting = std::move(waitingScripts);
@@ -627,7 +567,7 @@ void BrowserEngine::Native::onTerminated(WebKitWebView*, WebKitWebProcessTermina
       : reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? "out of memory"
                                                           : "terminated");
   n->processEnded = true;
-  n->leaveDocument();
+  n->firstPaint->processEnded();
   if (n->loaded) n->finishLoad(webContentProcessTerminatedError());
   n->toHost([](BrowserEngine&, PageHost& host) { host.pageContentProcessDidTerminate(); });
 }
@@ -650,109 +590,12 @@ void BrowserEngine::setViewport(Size size, double scale) {
 
 Ref<Bitmap> BrowserEngine::currentPicture() {
   KIT_CHECK_MAIN_THREAD();
-  return native_->painted ? native_->windowPicture() : native_->shownBefore;
+  return native_->firstPaint->picture();
 }
 
 bool BrowserEngine::documentPainted() const {
   KIT_CHECK_MAIN_THREAD();
-  return native_->painted;
-}
-
-Ref<Bitmap> BrowserEngine::Native::windowPicture() const {
-  cairo_surface_t* shown = gtk_offscreen_window_get_surface(GTK_OFFSCREEN_WINDOW(window));
-  GdkWindow* gdkWindow = gtk_widget_get_window(window);
-  if (!shown || !gdkWindow) return nullptr;
-  const int scale = gdk_window_get_scale_factor(gdkWindow);
-  const int width = gdk_window_get_width(gdkWindow), height = gdk_window_get_height(gdkWindow);
-  return bitmapFromSurface(shown, width, height, scale);
-}
-
-// ---- First paints ---------------------------------------------------------------------
-
-void BrowserEngine::Native::leaveDocument() {
-  ++document;
-  stopPaintWait();
-  framesShown = false;
-  Ref<Bitmap> shown = windowPicture();
-  // What WebKit still shows of a page whose process ended is no frame to
-  // wait past: the next document is drawn anew.
-  replaced = showsPage(shown) && !processEnded ? shown : nullptr;
-  if (std::exchange(painted, false)) shownBefore = shown;
-}
-
-void BrowserEngine::Native::stopPaintWait() {
-  if (paintWait) g_source_remove(paintWait);
-  paintWait = 0;
-}
-
-namespace {
-
-// The first-paint probe of one document.
-struct PaintProbe {
-  Weak<BrowserEngine> owner;
-  uint64_t document;
-};
-
-// Two animation frames of the page: the first frame after the call has
-// been rendered once the second one's callback runs. In a world of its
-// own, which the page's scripts cannot reach.
-constexpr const char* kTwoFrames =
-    "await new Promise(function (done) {"
-    " requestAnimationFrame(function () { requestAnimationFrame(function () { done(true); }); }); });"
-    " return true;";
-
-}  // namespace
-
-void BrowserEngine::Native::awaitFirstPaint() {
-  if (painted || framesShown) return;
-  stopPaintWait();
-  paintWait = g_timeout_add(static_cast<guint>(PaintWaitSeconds * 1000), onPaintWaitOver, this);
-  webkit_web_view_call_async_javascript_function(view, kTwoFrames, -1, nullptr, "kit-first-paint", nullptr,
-                                                 cancellable, onFramesShown, new PaintProbe{owner, document});
-  GLibPump::shared().poke();
-}
-
-void BrowserEngine::Native::onFramesShown(GObject* source, GAsyncResult* result, gpointer data) {
-  std::unique_ptr<PaintProbe> probe(static_cast<PaintProbe*>(data));
-  GError* error = nullptr;
-  JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
-  if (value) g_object_unref(value);
-  const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
-  if (error) g_error_free(error);
-  auto engine = probe->owner.lock();
-  if (cancelled || !engine) return;
-  Native& n = *engine->native_;
-  // A page whose scripts cannot run (turned off) shows its document all
-  // the same: the frames the window gets next have it.
-  if (probe->document != n.document || n.processEnded) return;
-  n.framesShown = true;
-  n.checkFirstPaint();
-}
-
-gboolean BrowserEngine::Native::onPaintWaitOver(gpointer data) {
-  Native& n = *static_cast<Native*>(data);
-  n.paintWait = 0;
-  if (!n.processEnded && !n.painted) n.markPainted();
-  return G_SOURCE_REMOVE;
-}
-
-gboolean BrowserEngine::Native::onWindowDamaged(GtkWidget*, GdkEvent*, Native* n) {
-  n->checkFirstPaint();
-  return FALSE;
-}
-
-void BrowserEngine::Native::checkFirstPaint() {
-  if (!framesShown || painted) return;
-  Ref<Bitmap> shown = windowPicture();
-  if (showsPage(shown) && !samePicture(shown, replaced)) markPainted();
-}
-
-void BrowserEngine::Native::markPainted() {
-  painted = true;
-  shownBefore = nullptr;
-  replaced = nullptr;
-  stopPaintWait();
-  toHost([](BrowserEngine&, PageHost& host) { host.pageDidPaint(); });
+  return native_->firstPaint->painted();
 }
 
 void BrowserEngine::takeSnapshot(SnapshotCompletion completion) {
