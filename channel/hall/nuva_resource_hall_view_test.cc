@@ -455,13 +455,14 @@ TEST_F(WelfareWheel, ADrawAnsweredAfterTheHallClosedStillSpinsAndShowsItsPrizes)
 TEST_F(WelfareWheel, ADrawTappedAndClosedOnItsWayIsHeldOnlyByItsAnswer) {
   auto hall = open();
   waitForWheels(hall);
+  // The server answers the draw once the hall is closed.
+  game.holdAnswers("infiniteres/getwelfareturntable");
   ASSERT_TRUE(kit::test::tap(hall->rebtn2()));
   ASSERT_TRUE(kit::test::tap(hall->clickFiveButton()));
   clock->advance(1.0);
-  // The debounce sends the draw; the close is queued on the main queue at
-  // once, ahead of the answer, which has the network to cross first.
-  ASSERT_TRUE(kit::test::runUntil([&] { return hall->isDrawing(); }));
-  ASSERT_NE(hall->prop_listArray()->count(), 5u);
+  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable")[0].field("nums"), "5");
+  ASSERT_TRUE(hall->isDrawing());
   ASSERT_TRUE(kit::test::tap(hall->closeButton()));
   // From here the test holds nothing of the hall, as the program after a
   // close: only what the draw itself keeps.
@@ -469,8 +470,13 @@ TEST_F(WelfareWheel, ADrawTappedAndClosedOnItsWayIsHeldOnlyByItsAnswer) {
   hall.reset();
   drainMain();
   if (auto closed = weak.lock()) ASSERT_FALSE(closed->superview());
-  ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
-  EXPECT_EQ(game.requestsTo("infiniteres/getwelfareturntable")[0].field("nums"), "5");
+  game.releaseAnswers("infiniteres/getwelfareturntable");
+  // The answer's prizes are taken (or nothing holds the hall any more)
+  // before kit's clock moves the spin on.
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    auto held = weak.lock();
+    return !held || held->prop_listArray()->count() == 5;
+  }));
   for (int i = 0; i < 40 && popUpsShown<NUVATurnFiveGiftPopView>().empty(); ++i) advance(0.05);
   ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVATurnFiveGiftPopView>().empty(); }))
       << "the spent draw's prizes are shown";
@@ -493,6 +499,8 @@ TEST_F(WelfareWheel, OneDrawAtATimeAcrossBothWheels) {
   hall->sendDraw(true, true);
   hall->sendDraw(false, false);
   ASSERT_TRUE(waitForRequests("infiniteres/getwelfareturntable", 1));
+  // The answer's prize is taken before kit's clock moves the spin on.
+  ASSERT_TRUE(kit::test::runUntil([&] { return hall->prop_listArray()->count() == 1; }));
   for (int i = 0; i < 20 && popUpsShown<NUVATurnOneGiftPopView>().empty(); ++i) advance(0.08);
   ASSERT_TRUE(kit::test::runUntil([&] { return !popUpsShown<NUVATurnOneGiftPopView>().empty(); }));
   // The wheel reloads after the spin, long after any second draw would have
