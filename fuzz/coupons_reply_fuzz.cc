@@ -6,28 +6,19 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
 #include "platform/account/kt_coupons_vc.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-// Keeps the handler's log lines ("结果 = ...") off the fuzzer's output.
-struct QuietSink : kit::LogSink {
-  void write(const kit::LogRecord&) override {}
-};
-
-}  // namespace
+using fuzzsupport::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Keeps the handler's log lines ("结果 = ...") off the fuzzer's output.
   static const bool quiet = [] {
-    kit::setLogSink(std::make_shared<QuietSink>());
+    fuzzsupport::silenceLogs();
     return true;
   }();
   (void)quiet;

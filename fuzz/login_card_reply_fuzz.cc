@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "fuzz/shown_text_check.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
@@ -18,20 +19,10 @@
 #include "platform/account/kt_login_api.h"
 #include "platform/account/kt_login_view.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-struct QuietSink : kit::LogSink {
-  void write(const kit::LogRecord&) override {}
-};
-
-}  // namespace
+using fuzzsupport::check;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kit::setLogSink(std::make_shared<QuietSink>());
+  fuzzsupport::silenceLogs();
   // A login answer saves the account: into a file of the fuzzer's own.
   kit::UserDefaults::setStandardPath(kit::temporaryDirectory()->utf8() + "/login-card-reply-fuzz.plist");
   return 0;

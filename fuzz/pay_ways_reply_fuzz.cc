@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "fuzz/shown_text_check.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/decimal_number.h"
@@ -20,21 +21,11 @@
 #include "kit/ui/scene_registry.h"
 #include "platform/account/kt_new_pay_vc.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-struct QuietSink : kit::LogSink {
-  void write(const kit::LogRecord&) override {}
-};
-
-}  // namespace
+using fuzzsupport::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool quiet = [] {
-    kit::setLogSink(std::make_shared<QuietSink>());
+    fuzzsupport::silenceLogs();
     KTNewPayVC::registerScene();
     return true;
   }();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "fuzz/shown_text_check.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
@@ -13,21 +14,11 @@
 #include "kit/foundation/values.h"
 #include "platform/usercenter/kt_su_home_vc.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-struct QuietSink : kit::LogSink {
-  void write(const kit::LogRecord&) override {}
-};
-
-}  // namespace
+using fuzzsupport::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool quiet = [] {
-    kit::setLogSink(std::make_shared<QuietSink>());
+    fuzzsupport::silenceLogs();
     return true;
   }();
   (void)quiet;

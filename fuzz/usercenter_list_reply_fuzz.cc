@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
@@ -18,13 +19,7 @@
 
 namespace {
 
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-struct QuietSink : kit::LogSink {
-  void write(const kit::LogRecord&) override {}
-};
+using fuzzsupport::check;
 
 const kit::Class* const kRecordClasses[] = {&KTSuKaifuModel::staticClass(), &KTSuTradeModel::staticClass(),
                                             &KTSuGiftModel::staticClass(), &KTSuCouponModel::staticClass(),
@@ -42,7 +37,7 @@ void checkRecords(const KTPagedListReply& page, const kit::Class& cls) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool quiet = [] {
-    kit::setLogSink(std::make_shared<QuietSink>());
+    fuzzsupport::silenceLogs();
     return true;
   }();
   (void)quiet;
