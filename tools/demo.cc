@@ -32,8 +32,9 @@
 // settling before each picture) it moves on as soon as nothing else is
 // happening, so those waits cost no real time while the steps and what
 // kit's screens show in each picture stay those of a session at the real
-// pace. Before each picture the page is given the time to draw what it was
-// told.
+// pace. Before each picture every web view on screen is given the time to
+// draw its page (a step whose picture shows one that has not fails), and
+// the game page the time to draw what it was told.
 //
 //   demo <output folder>
 
@@ -107,6 +108,10 @@ using demo::describeFrame;
 using demo::SessionClock;
 using demo::tapHubTab;
 using demo::tapNearLeft;
+
+// How long, in real seconds, a web view on screen may take to draw its
+// page before a picture is taken without it (and its step fails).
+constexpr double kWebPagePaintTimeout = 10.0;
 
 std::chrono::steady_clock::time_point startTime() {
   static const auto start = std::chrono::steady_clock::now();
@@ -787,16 +792,24 @@ class MainJob {
   // `settling` seconds of kit's clock.
   void end(bool ok, const std::string& outcome, double settling = 0.3) {
     settle(settling);
-    // kit's screens as they are now, and the page as it has drawn by then.
-    page_.waitForPaint();
+    waitForPictureOfTheScreen();
     report_.end(ok, outcome);
   }
 
   // A picture on the way through the step, of what `caption` says.
   void picture(const std::string& caption) {
     settle(0.5);
-    page_.waitForPaint();
+    waitForPictureOfTheScreen();
     report_.picture(caption);
+  }
+
+  // kit's screens as they are now (their clock stands still meanwhile),
+  // every web view on them showing its page (a page is drawn a moment
+  // after it loads), and the game page as it has drawn what it was told.
+  void waitForPictureOfTheScreen() {
+    clock_.run([] { return demo::unpaintedWebViews().empty(); }, SessionClock::Waiting::ForThePage, kit::Forever,
+               kWebPagePaintTimeout);
+    page_.waitForPaint();
   }
 
   int fail(const std::string& why) {

@@ -8,6 +8,7 @@
 #include "kit/foundation/values.h"
 #include "kit/ui/render.h"
 #include "sim/platform_web_pages.h"
+#include "tools/demo_screens.h"
 
 namespace demo {
 
@@ -35,6 +36,9 @@ void Report::note(const std::string& line) {
 }
 
 void Report::takePicture(Step& step, const std::string& name, const std::string& caption) {
+  for (const auto& page : unpaintedWebViews()) {
+    step.pictureTrouble += " (" + name + " shows the web view of " + page + " before its page was drawn)";
+  }
   std::string error;
   auto screen = kit::renderScreen();
   if (!screen || !kit::writePNG(*screen, (folder_ / name).string(), &error)) {

@@ -3,7 +3,8 @@
 // its end (and any taken on the way); printed as the session goes and
 // written as index.html beside the pictures at the end. A picture that shows
 // the same screen as the one before it fails its step: each picture is there
-// to show a change.
+// to show a change. So does a picture taken while a web view on screen has
+// not drawn its page yet: it would show the view's background, not the page.
 #pragma once
 
 #include <filesystem>
@@ -43,15 +44,17 @@ class Report {
   // them) on the way through the step under way: "NNa.png", "NNb.png" ...
   void picture(const std::string& caption);
   // Ends the step under way with its outcome and the screen as it is now as
-  // its picture, "NN.png". A step whose picture cannot be written, or shows
-  // the screen of the picture before it, fails.
+  // its picture, "NN.png". A step whose picture cannot be written, shows
+  // the screen of the picture before it, or shows a web view whose page is
+  // not drawn yet, fails.
   void end(bool ok, const std::string& outcome);
   // Writes index.html; the number of failed steps.
   int finish() const;
 
  private:
   // Writes the screen as `name` into the step's pictures; the step's
-  // picture trouble says when it cannot or the screen is unchanged.
+  // picture trouble says when it cannot, the screen is unchanged or a web
+  // view on it has not drawn its page.
   void takePicture(Step& step, const std::string& name, const std::string& caption);
 
   std::filesystem::path folder_;

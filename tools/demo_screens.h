@@ -1,9 +1,11 @@
 // What the main job reads and taps on the client's screens besides the game
-// page: views found in the application's windows, frames as text, and the
-// store hub's tabs, summary and close controls.
+// page: views found in the application's windows, the web views on screen
+// that have not drawn their page yet, frames as text, and the store hub's
+// tabs, summary and close controls.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "channel/store/nuva_gm_shop_view.h"
 #include "kit/ui/application.h"
@@ -32,6 +34,13 @@ kit::Ref<V> onKeyWindow() {
   }
   return nullptr;
 }
+
+// The web views a picture of the screen would show now (in a shown window,
+// neither they nor a view around them hidden or see-through, inside their
+// window) whose page has started loading but has not been drawn yet: each
+// as the address of its page. Such a view shows its background or the page
+// before, not its page.
+std::vector<std::string> unpaintedWebViews();
 
 // "(x, y, w × h)" in whole points.
 std::string describeFrame(const kit::Rect& r);

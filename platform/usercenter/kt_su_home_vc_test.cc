@@ -314,3 +314,69 @@ TEST_F(Home, MoreAndExpandShowTheirTitleWithAChevronFivePointsRightOfIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the accent-coloured strokes of a chevron drawn in `rect` (pixels of
+// `bitmap`) lie: how far from the rect's middle column, on average, in its
+// upper and its lower half. A chevron's point lies in the middle; its arms
+// spread to the sides.
+struct ChevronSpread {
+  double upper = 0, lower = 0;
+  int upperInk = 0, lowerInk = 0;
+};
+ChevronSpread chevronSpread(const kit::Bitmap& bitmap, const kit::Rect& rect) {
+  ChevronSpread spread;
+  const double middleX = rect.midX(), middleY = rect.midY();
+  for (double y = rect.minY(); y < rect.maxY(); ++y) {
+    for (double x = rect.minX(); x < rect.maxX(); ++x) {
+      if (!isAccent(bitmap.pixelAt(static_cast<size_t>(x), static_cast<size_t>(y)))) continue;
+      const double off = x + 0.5 > middleX ? x + 0.5 - middleX : middleX - (x + 0.5);
+      if (y + 0.5 < middleY) {
+        spread.upper += off;
+        ++spread.upperInk;
+      } else {
+        spread.lower += off;
+        ++spread.lowerInk;
+      }
+    }
+  }
+  if (spread.upperInk) spread.upper /= spread.upperInk;
+  if (spread.lowerInk) spread.lower /= spread.lowerInk;
+  return spread;
+}
+
+TEST_F(Home, TheRebateChevronPointsDownToExpandAndUpToFold) {
+  home->setRebate(std::string(40, 'x') + "返利说明很长很长，" + std::string(200, 'y'));
+  show();
+  page->view()->layoutIfNeeded();
+  auto check = page->checkBtn();
+  ASSERT_TRUE(check && !check->isHidden());
+  constexpr double scale = 4;
+  auto chevronAsDrawn = [&] {
+    check->layoutIfNeeded();
+    auto bitmap = kit::render(*window, scale);
+    const kit::Rect drawn = kit::test::frameInWindow(*check->imageView());
+    const kit::Rect pixels{drawn.origin.x * scale, drawn.origin.y * scale, drawn.size.width * scale,
+                           drawn.size.height * scale};
+    return bitmap ? chevronSpread(*bitmap, pixels) : ChevronSpread{};
+  };
+
+  const ChevronSpread folded = chevronAsDrawn();
+  ASSERT_GT(folded.upperInk, 0);
+  ASSERT_GT(folded.lowerInk, 0);
+  EXPECT_GT(folded.upper, folded.lower + 1) << "展开: the arms at the top, the point at the bottom";
+
+  ASSERT_TRUE(kit::test::tap(check));
+  ASSERT_EQ(check->currentTitle(), "收起");
+  const ChevronSpread expanded = chevronAsDrawn();
+  ASSERT_GT(expanded.upperInk, 0);
+  ASSERT_GT(expanded.lowerInk, 0);
+  EXPECT_GT(expanded.lower, expanded.upper + 1) << "收起: the point at the top, the arms at the bottom";
+
+  ASSERT_TRUE(kit::test::tap(check));
+  const ChevronSpread again = chevronAsDrawn();
+  EXPECT_GT(again.upper, again.lower + 1) << "folded again, it points down again";
+}
+
+}  // namespace

@@ -342,3 +342,56 @@ TEST_F(NotchedLandscapeContainer, TheHomePageFillsThePanel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every box of the home page spans the wider panel, and what sits at the
+// boxes' left (the avatar, the player's texts, the titles) stays at the
+// panel's left.
+TEST_F(NotchedLandscapeContainer, EveryHomeBoxSpansThePanelAndTheAvatarStaysLeft) {
+  bundle.addFile("VIROV.bundle/KT_Helper_UserIcon.png", PlatformTestBundle::solidPNG(60, 60, 10, 200, 10));
+  open();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !vc->isBeingPresented(); }));
+  vc->view()->layoutIfNeeded();
+  auto home = std::dynamic_pointer_cast<KTSuHomeVC>(vc->childViewControllers()[0]);
+  ASSERT_TRUE(home);
+  const kit::Rect area = kit::test::frameInWindow(*vc->tempView());
+  ASSERT_EQ(area.size.width, 344);
+
+  auto links = kit::test::findButton(*home->view(), "金币商城");
+  ASSERT_TRUE(links);
+  const std::pair<const char*, kit::Ref<kit::View>> boxes[] = {
+      {"the player's box", home->userBtn()->superview()},
+      {"the links", links->superview()},
+      {"the middle box", home->checkBtn()->superview()},
+      {"the news box", home->bottomView()},
+  };
+  double top = area.minY();
+  for (const auto& [name, box] : boxes) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(box);
+    const kit::Rect frame = kit::test::frameInWindow(*box);
+    EXPECT_EQ(frame.minX(), area.minX());
+    EXPECT_EQ(frame.size.width, area.size.width);
+    EXPECT_GE(frame.minY(), top) << "in the page's order, top to bottom";
+    top = frame.maxY();
+  }
+
+  EXPECT_EQ(kit::test::frameInWindow(*home->userBtn()), (kit::Rect{area.minX() + 15, area.minY() + 15, 60, 60}));
+  EXPECT_EQ(kit::test::frameInWindow(*home->nameL()).minX(), area.minX() + 85);
+  EXPECT_EQ(kit::test::frameInWindow(*home->activityL()).minX(), area.minX() + 10);
+  // The buttons at the right of the player's box and of the middle box
+  // keep their margin to the panel's right edge.
+  EXPECT_EQ(kit::test::frameInWindow(*home->rzBtn()).maxX(), area.maxX() - 10);
+  EXPECT_EQ(kit::test::frameInWindow(*home->checkBtn()).maxX(), area.maxX() - 10);
+
+  // As drawn: the avatar's picture at the panel's left, white where it
+  // would be had it moved.
+  auto bitmap = kit::render(*window, 1);
+  ASSERT_TRUE(bitmap);
+  const kit::Pixel inside = bitmap->pixelAt(static_cast<size_t>(area.minX() + 45), static_cast<size_t>(area.minY() + 45));
+  EXPECT_TRUE(inside.r == 10 && inside.g == 200 && inside.b == 10)
+      << "the avatar's picture at the left: " << int(inside.r) << " " << int(inside.g) << " " << int(inside.b);
+}
+
+}  // namespace

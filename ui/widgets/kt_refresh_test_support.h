@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,30 +38,58 @@ inline constexpr const char* kOverriddenText = "Nothing further (app)";
 // A folder for the process: Info.plist, VIROV.bundle/KTRefresh.bundle copied
 // from the source tree, and Localizable.strings overriding one key. With
 // `withVirov` false the refresh bundle sits at the top as KTRefresh.bundle.
+// Made on first use; removed when the process ends normally, or by
+// removeProcessBundles().
+class ProcessBundle {
+ public:
+  explicit ProcessBundle(bool virov) {
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path() / ("refresh-bundle-" + std::to_string(random()));
+    std::filesystem::create_directories(base);
+    path_ = base.string();
+    kit::writePropertyListToFile(kit::dict({{"CFBundleIdentifier", "com.example.refresh"}}), path_ + "/Info.plist");
+    const auto target = virov ? base / "VIROV.bundle" / "KTRefresh.bundle" : base / "KTRefresh.bundle";
+    std::filesystem::create_directories(target);
+    std::filesystem::copy(std::filesystem::path(REFRESH_RESOURCES_DIR) / "VIROV.bundle" / "KTRefresh.bundle", target,
+                          std::filesystem::copy_options::recursive);
+    std::ofstream(base / "Localizable.strings") << "\"" << kOverriddenKey << "\" = \"" << kOverriddenText << "\";\n";
+  }
+  ~ProcessBundle() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ProcessBundle(const ProcessBundle&) = delete;
+  ProcessBundle& operator=(const ProcessBundle&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The process's two bundles, with and without VIROV.bundle.
+inline std::unique_ptr<ProcessBundle>& processBundleSlot(bool withVirov) {
+  static std::unique_ptr<ProcessBundle> inside, outside;
+  return withVirov ? inside : outside;
+}
+
 inline std::string processBundle(bool withVirov = true) {
-  struct Holder {
-    std::string path;
-    explicit Holder(bool virov) {
-      std::random_device random;
-      const auto base = std::filesystem::temp_directory_path() / ("refresh-bundle-" + std::to_string(random()));
-      std::filesystem::create_directories(base);
-      path = base.string();
-      kit::writePropertyListToFile(kit::dict({{"CFBundleIdentifier", "com.example.refresh"}}), path + "/Info.plist");
-      const auto target = virov ? base / "VIROV.bundle" / "KTRefresh.bundle" : base / "KTRefresh.bundle";
-      std::filesystem::create_directories(target);
-      std::filesystem::copy(std::filesystem::path(REFRESH_RESOURCES_DIR) / "VIROV.bundle" / "KTRefresh.bundle", target,
-                            std::filesystem::copy_options::recursive);
-      std::ofstream(base / "Localizable.strings") << "\"" << kOverriddenKey << "\" = \"" << kOverriddenText << "\";\n";
-    }
-    ~Holder() {
-      std::error_code ignored;
-      std::filesystem::remove_all(path, ignored);
-    }
-  };
-  static Holder withBundle(true);
-  if (withVirov) return withBundle.path;
-  static Holder without(false);
-  return without.path;
+  auto& slot = processBundleSlot(withVirov);
+  if (!slot) slot = std::make_unique<ProcessBundle>(withVirov);
+  return slot->path();
+}
+
+// Removes the process's bundles, for a process that ends without running
+// its static destructors (a death test's child, which ends by _Exit).
+inline void removeProcessBundles() {
+  processBundleSlot(true).reset();
+  processBundleSlot(false).reset();
+}
+
+// Removes a user-defaults file and the lock file the defaults make beside it.
+inline void removeDefaultsFile(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+  std::filesystem::remove(path + ".lock", ignored);
 }
 
 // The wall time of a local civil date.
@@ -118,8 +147,7 @@ class RefreshTest : public ::testing::Test {
     kit::Application::shared()->reset();
     clock_.reset();
     kit::UserDefaults::setStandardPath("");
-    std::error_code ignored;
-    std::filesystem::remove(defaultsPath_, ignored);
+    removeDefaultsFile(defaultsPath_);
   }
 
   void advance(double seconds) { clock_->advance(seconds); }

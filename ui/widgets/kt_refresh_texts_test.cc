@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -29,10 +31,19 @@ using refresh_test::RefreshTest;
 using Texts = NSBundleKTRefresh;
 
 // Runs `check` in a fresh process (the language and the bundle are chosen
-// once per process) and expects it to hold there.
+// once per process) and expects it to hold there. That process ends at
+// once, without the test's tear-down or its static destructors: it removes
+// the bundles and the defaults file it made first.
 void inOwnProcess(const std::function<bool()>& check) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(std::_Exit(check() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        const bool held = check();
+        refresh_test::removeProcessBundles();
+        refresh_test::removeDefaultsFile(kit::UserDefaults::standardPath());
+        std::_Exit(held ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 bool idleTextIs(const std::string& language, const std::string& expected) {
@@ -119,6 +130,58 @@ TEST_F(RefreshTexts, LabelsAreBoldGreyAndTheArrowTakesTheirColour) {
                                           static_cast<size_t>(arrowFrame.midY() * scale));
   EXPECT_GT(beside.r, 240);
   fingerUp();
+}
+
+}  // namespace
+
+namespace {
+
+// A temporary folder for a process of its own: the test process makes it
+// and points TMPDIR at it, and the process started for the test, which
+// runs this test's set-up and body again, finds it through the variables
+// it inherits.
+constexpr const char* kOwnFolderVariable = "KT_REFRESH_TEST_OWN_TMPDIR";
+
+// In its own process, the test's bundles, its defaults file and their lock
+// are made in a folder of the test's own: that folder is empty once the
+// process has ended.
+TEST(RefreshOwnProcess, LeavesNothingInTheTemporaryFolder) {
+  std::string folder;
+  std::string savedTmp;
+  bool hadTmp = false;
+  const bool parent = std::getenv(kOwnFolderVariable) == nullptr;
+  if (parent) {
+    folder = (std::filesystem::temp_directory_path() / ("refresh-own-" + std::to_string(getpid()))).string();
+    std::filesystem::create_directories(folder);
+    if (const char* tmp = std::getenv("TMPDIR")) {
+      hadTmp = true;
+      savedTmp = tmp;
+    }
+    ::setenv("TMPDIR", folder.c_str(), 1);
+    ::setenv(kOwnFolderVariable, folder.c_str(), 1);
+  }
+  // What a test of the fixture makes on its way in (its process's bundle
+  // and a defaults file), then both bundles and the defaults written under
+  // their lock.
+  inOwnProcess([] {
+    kit::Bundle::setMainBundlePath(refresh_test::processBundle());
+    kit::UserDefaults::setStandardPath(
+        (std::filesystem::temp_directory_path() / ("refresh-defaults-" + std::to_string(getpid()) + ".plist"))
+            .string());
+    kit::Bundle::setMainBundlePath(refresh_test::processBundle(false));
+    auto defaults = kit::UserDefaults::standardUserDefaults();
+    defaults->setObject(kit::str("1"), "refresh.own");
+    return defaults->synchronize() && Texts::KT_refreshBundle() != nullptr;
+  });
+  if (!parent) return;
+  ::unsetenv(kOwnFolderVariable);
+  if (hadTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1);
+  else ::unsetenv("TMPDIR");
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) left.push_back(entry.path().filename());
+  EXPECT_TRUE(left.empty()) << left.size() << " left, first " << (left.empty() ? "" : left.front());
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace

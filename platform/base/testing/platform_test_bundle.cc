@@ -42,6 +42,8 @@ PlatformTestBundle::~PlatformTestBundle() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
   std::filesystem::remove(defaultsPath(), ignored);
+  // The defaults lock their file through a file of their own beside it.
+  std::filesystem::remove(defaultsPath() + ".lock", ignored);
 }
 
 void PlatformTestBundle::writeKTPlist(const kit::Ref<kit::Dictionary>& contents) const {
