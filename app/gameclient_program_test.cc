@@ -4,11 +4,14 @@
 // game page from the page server and, sent SIGTERM, leaves through the
 // application's terminate path with status 0, also when the signal comes
 // in its first instant or its display goes away (GTK still opening it,
-// too). It keeps running while
-// its page talks to it, exports no copies of the C++ library's functions,
-// and runs against the simulator program as an operator would. Under a
-// display (as CI runs the tests) the page runs in the browser engine,
-// elsewhere in the page driver: the road is the same.
+// too). It keeps running while its page talks to it, exports no copies of
+// the C++ library's functions, and runs against the simulator program as
+// an operator would; the command without its client program says why and
+// ends with 127; the simulator writes its services file through a link and
+// refuses a path that is no regular file. Under a display (as CI runs the
+// tests) the page runs in the browser engine, elsewhere in the page
+// driver: the road is the same. (gameclient_display_test.cc has the
+// display going wrong at chosen points.)
 
 #include <gtest/gtest.h>
 
@@ -16,6 +19,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -27,6 +31,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -35,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gameclient_program_testing.h"
 #include "kit/desktop/testing/x_connection_breaker.h"
 #include "kit/desktop/testing/x_server.h"
 #include "kit/foundation/property_list.h"
@@ -44,129 +50,9 @@
 #include "kit/testing/temp_directory.h"
 #include "sim/simulator.h"
 
-extern char** environ;
-
 namespace {
 
-// The program's output so far.
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The environment without anything that would point the program elsewhere
-// than the test's services, bundle and defaults. A sanitizer build of the
-// program that runs the browser engine reads the engine's known
-// allocations from the project's LeakSanitizer suppressions, as the engine
-// tests do.
-std::vector<std::string> childEnvironment(const kit::test::TempDirectory& dir,
-                                          const std::vector<std::string>& extra = {}) {
-  std::vector<std::string> out;
-  std::string leakOptions;
-  for (char** e = environ; e && *e; ++e) {
-    std::string entry(*e);
-    if (entry.starts_with("GAMECLIENT_") || entry.starts_with("KIT_MAIN_BUNDLE=") ||
-        entry.starts_with("KIT_USER_DEFAULTS_PATH=")) {
-      continue;
-    }
-    if (entry.starts_with("LSAN_OPTIONS=")) {
-      leakOptions = entry.substr(std::string("LSAN_OPTIONS=").size());
-      continue;
-    }
-    out.push_back(entry);
-  }
-  if (leakOptions.find("suppressions=") == std::string::npos) {
-    leakOptions += std::string(leakOptions.empty() ? "" : ":") + "suppressions=" + LSAN_SUPPRESSIONS;
-  }
-  out.push_back("LSAN_OPTIONS=" + leakOptions);
-  out.push_back("GAMECLIENT_SERVICES=" + dir.file("services.plist"));
-  out.push_back("KIT_USER_DEFAULTS_PATH=" + dir.file("defaults.plist"));
-  out.insert(out.end(), extra.begin(), extra.end());
-  return out;
-}
-
-// childEnvironment, on the display `display` (":N").
-std::vector<std::string> environmentOnDisplay(const kit::test::TempDirectory& dir, const std::string& display) {
-  std::vector<std::string> environment;
-  for (const std::string& entry : childEnvironment(dir))
-    if (!entry.starts_with("DISPLAY=")) environment.push_back(entry);
-  environment.push_back("DISPLAY=" + display);
-  return environment;
-}
-
-class Program {
- public:
-  // The client. `holdingTermination`: started with SIGTERM and SIGINT
-  // blocked, as a signal in the program's first instant finds them.
-  Program(const std::vector<std::string>& environment, const std::string& output, bool holdingTermination = false)
-      : Program(GAMECLIENT_PROGRAM, {}, environment, output, holdingTermination) {}
-  Program(const std::string& path, const std::vector<std::string>& arguments,
-          const std::vector<std::string>& environment, const std::string& output, bool holdingTermination = false) {
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    if (holdingTermination) {
-      sigset_t held;
-      sigemptyset(&held);
-      sigaddset(&held, SIGTERM);
-      sigaddset(&held, SIGINT);
-      posix_spawnattr_setsigmask(&attributes, &held);
-      posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    std::vector<char*> envp;
-    for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
-    std::vector<char*> argv{const_cast<char*>(path.c_str())};
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, path.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-  }
-  ~Program() {
-    if (running()) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool started() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
-  void signal(int number) const { kill(pid_, number); }
-  // Whether it has ended (collecting its status once it has).
-  bool ended() {
-    if (exited_) return true;
-    if (pid_ > 0 && wait4(pid_, &status_, WNOHANG, &usage_) == pid_) exited_ = true;
-    return exited_;
-  }
-  int status() const { return status_; }
-  // Whether a signal ended it before it ran any code of its own: the
-  // system delivers one that comes while it is still carrying out the
-  // exec before the program's first instruction, whatever the program. It
-  // then has touched next to none of its pages (a program that ran its
-  // first instructions, the loader's or its own, has touched dozens).
-  bool endedBeforeItRan() const { return exited_ && WIFSIGNALED(status_) && usage_.ru_minflt < 20; }
-
- private:
-  bool running() const { return pid_ > 0 && !exited_; }
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  int status_ = 0;
-  struct rusage usage_ {};
-};
-
-// Waits up to `seconds` for the program to end, and checks that it ended
-// by itself with status 0 (its output tells why not).
-void expectCleanEnd(Program& program, const std::string& output, double seconds = 20) {
-  ASSERT_TRUE(kit::test::runUntil([&] { return program.ended(); }, seconds)) << readFile(output);
-  ASSERT_TRUE(WIFEXITED(program.status())) << "ended by signal " << WTERMSIG(program.status()) << "\n"
-                                           << readFile(output);
-  EXPECT_EQ(WEXITSTATUS(program.status()), 0) << readFile(output);
-}
+using namespace gameclient_test;
 
 TEST(GameClientProgram, LoadsTheConfiguredPageAndEndsCleanlyOnSIGTERM) {
   sim::Simulator simulator;
@@ -209,13 +95,6 @@ TEST(GameClientProgram, ASIGTERMInItsFirstInstantTakesTheTerminatePath) {
   EXPECT_NE(readFile(output).find("signal 15, terminating"), std::string::npos) << readFile(output);
 }
 
-// `environment` with the program's data and caches in `dir`'s folder
-// "home", so that clients running side by side keep apart.
-std::vector<std::string> withHomeIn(std::vector<std::string> environment, const kit::test::TempDirectory& dir) {
-  std::erase_if(environment, [](const std::string& entry) { return entry.starts_with("KIT_HOME="); });
-  environment.push_back("KIT_HOME=" + dir.file("home"));
-  return environment;
-}
 
 // Whether the process holds SIGTERM back (blocks it) now.
 bool holdsSIGTERM(pid_t pid) {
@@ -536,6 +415,116 @@ TEST(GameClientProgram, BothProgramsAnswerHelpAndSayWhyTheyRefuseToStart) {
                                   ": The folder \u201cmissing\u201d doesn\u2019t exist."),
             std::string::npos)
       << readFile(output);
+}
+
+// The services file goes where the operator points, and nowhere else: a
+// symbolic link is written through, to its target (the link stays); a path
+// that is no regular file (a FIFO, a socket, a link to one) is refused with
+// the reason before anything is written, and left as it was.
+TEST(GameClientProgram, TheSimulatorWritesItsServicesFileThroughALinkAndRefusesWhatIsNoRegularFile) {
+  kit::test::TempDirectory dir("programs");
+  const std::string output = dir.file("output.log");
+  auto runToEnd = [&](const std::string& services) {
+    Program run(SIMULATOR_PROGRAM, {"--services", services}, childEnvironment(dir), output);
+    EXPECT_TRUE(run.started()) << SIMULATOR_PROGRAM;
+    EXPECT_TRUE(kit::test::runUntil(
+        [&] { return run.ended() || readFile(output).find("simulator: ready") != std::string::npos; }, 30))
+        << readFile(output);
+    if (!run.ended()) run.signal(SIGTERM);
+    EXPECT_TRUE(kit::test::runUntil([&] { return run.ended(); }, 30)) << readFile(output);
+    return WIFEXITED(run.status()) ? WEXITSTATUS(run.status()) : -1;
+  };
+  auto isKind = [](const std::string& path, mode_t kind) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 && (status.st_mode & S_IFMT) == kind;
+  };
+
+  // A link to a file of the operator's, and a link to a link to a file not
+  // there yet (in another folder, named relative to the link's).
+  const std::string target = dir.file("kept.plist");
+  std::ofstream(target) << "old";
+  const std::string link = dir.file("services.plist");
+  ASSERT_EQ(symlink("kept.plist", link.c_str()), 0);
+  EXPECT_EQ(runToEnd(link), 0) << readFile(output);
+  EXPECT_TRUE(isKind(link, S_IFLNK));
+  EXPECT_TRUE(isKind(target, S_IFREG));
+  auto written = kit::dictionaryWithContentsOfFile(target);
+  ASSERT_TRUE(written) << readFile(target);
+  EXPECT_TRUE((*written)["GamePage"]);
+  ASSERT_EQ(mkdir(dir.file("elsewhere").c_str(), 0755), 0);
+  const std::string chained = dir.file("chained.plist");
+  ASSERT_EQ(symlink("hop.plist", chained.c_str()), 0);
+  ASSERT_EQ(symlink("elsewhere/made.plist", dir.file("hop.plist").c_str()), 0);
+  EXPECT_EQ(runToEnd(chained), 0) << readFile(output);
+  EXPECT_TRUE(isKind(chained, S_IFLNK));
+  EXPECT_TRUE(kit::dictionaryWithContentsOfFile(dir.file("elsewhere/made.plist")));
+
+  // A FIFO (a reader waiting at it would be handed the file), a socket,
+  // and a link to a FIFO.
+  const std::string fifo = dir.file("services.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(runToEnd(fifo), 1);
+  EXPECT_NE(readFile(output).find("cannot write the services file " + fifo + ": it is a FIFO, not a regular file"),
+            std::string::npos)
+      << readFile(output);
+  EXPECT_TRUE(isKind(fifo, S_IFIFO));
+
+  const std::string socketPath = dir.file("services.socket");
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(runToEnd(socketPath), 1);
+  close(listener);
+  EXPECT_NE(readFile(output).find("cannot write the services file " + socketPath + ": it is a socket, not a regular file"),
+            std::string::npos)
+      << readFile(output);
+  EXPECT_TRUE(isKind(socketPath, S_IFSOCK));
+
+  const std::string toFifo = dir.file("fifo-link.plist");
+  ASSERT_EQ(symlink(fifo.c_str(), toFifo.c_str()), 0);
+  EXPECT_EQ(runToEnd(toFifo), 1);
+  EXPECT_NE(readFile(output).find("cannot write the services file " + toFifo + ": " + fifo +
+                                  " is a FIFO, not a regular file"),
+            std::string::npos)
+      << readFile(output);
+  EXPECT_TRUE(isKind(toFifo, S_IFLNK));
+  EXPECT_TRUE(isKind(fifo, S_IFIFO));
+}
+
+// The gameclient command without the client program beside it (a broken
+// installation) says which program it could not start and why, and ends
+// with status 127, as a shell does for a command it cannot run.
+TEST(GameClientProgram, TheCommandWithoutItsClientProgramSaysWhyAndEndsWith127) {
+  kit::test::TempDirectory dir("programs");
+  const std::string output = dir.file("output.log");
+  const std::string command = dir.file("gameclient");
+  std::filesystem::copy_file(GAMECLIENT_PROGRAM, command);
+  std::filesystem::permissions(command, std::filesystem::perms::owner_all);
+  const std::string client = dir.file("libexec/gameclient");
+  auto runToEnd = [&] {
+    Program run(command, {}, childEnvironment(dir), output);
+    EXPECT_TRUE(run.started()) << command;
+    EXPECT_TRUE(kit::test::runUntil([&] { return run.ended(); }, 30)) << readFile(output);
+    return WIFEXITED(run.status()) ? WEXITSTATUS(run.status()) : -1;
+  };
+
+  EXPECT_EQ(runToEnd(), 127);
+  EXPECT_EQ(readFile(output), "gameclient: cannot start the client program " + client + ": no such file\n");
+  // There, but not a program anyone may run.
+  ASSERT_EQ(mkdir(dir.file("libexec").c_str(), 0755), 0);
+  std::ofstream(client) << "#!/bin/sh\n";
+  std::filesystem::permissions(client, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(runToEnd(), 127);
+  EXPECT_EQ(readFile(output), "gameclient: cannot start the client program " + client + ": permission denied\n");
+  // A runnable file that is no program of this system.
+  std::ofstream(client, std::ios::trunc) << "not a program";
+  std::filesystem::permissions(client, std::filesystem::perms::owner_all);
+  EXPECT_EQ(runToEnd(), 127);
+  EXPECT_EQ(readFile(output),
+            "gameclient: cannot start the client program " + client + ": not a program of this system\n");
 }
 
 // The names of the functions a program exports: those its dynamic symbol

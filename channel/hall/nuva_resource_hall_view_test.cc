@@ -469,7 +469,9 @@ TEST_F(WelfareWheel, ADrawTappedAndClosedOnItsWayIsHeldOnlyByItsAnswer) {
   kit::Weak<NUVAResourceHall> weak = hall;
   hall.reset();
   drainMain();
-  if (auto closed = weak.lock()) ASSERT_FALSE(closed->superview());
+  if (auto closed = weak.lock()) {
+    ASSERT_FALSE(closed->superview());
+  }
   game.releaseAnswers("infiniteres/getwelfareturntable");
   // The answer's prizes are taken (or nothing holds the hall any more)
   // before kit's clock moves the spin on.

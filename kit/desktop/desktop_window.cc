@@ -164,6 +164,12 @@ bool isTextInput(Responder* responder) {
 // The X window of the open desktop window, and the error handler before
 // the window's own.
 unsigned long shownWindow = 0;
+// The hidden group leader GDK made for the display's windows (every window
+// of the program names it as its client leader, and it carries the
+// program's name), while the window is open. Another program may destroy
+// it too; that ends the window as its own destruction does. (The browser
+// runtime drops the errors of requests about it.)
+unsigned long leaderWindow = 0;
 XErrorHandler errorHandlerBefore = nullptr;
 
 int onXError(Display* display, XErrorEvent* error) {
@@ -325,17 +331,41 @@ struct DesktopWindow::Native {
   // clock is still there; their requests about the gone window fail on the
   // server and are dropped (see onXError). GDK then forgets the window it
   // already destroyed (and tells GTK nothing more).
+  // The group leader destroyed is the same close, the window unrealized
+  // alike; GDK does not hear of the leader's end, which it would warn of
+  // (it never destroys its leader itself), and keeps it as it was.
   static GdkFilterReturn onXEvent(GdkXEvent* xevent, GdkEvent*, gpointer self) {
     auto& n = *static_cast<Native*>(self);
     const XEvent& event = *static_cast<XEvent*>(xevent);
-    if (event.type != DestroyNotify || n.destroyed || !shownWindow || event.xdestroywindow.window != shownWindow)
-      return GDK_FILTER_CONTINUE;
-    n.destroyed = true;
-    log("desktop: the window was destroyed by another program");
-    gtk_widget_unrealize(n.window);
-    n.endPaint();
-    if (n.closeHandler) runOnMainSoon(n.closeHandler);
+    if (event.type != DestroyNotify || !shownWindow) return GDK_FILTER_CONTINUE;
+    const unsigned long gone = event.xdestroywindow.window;
+    if (gone == leaderWindow) {
+      n.endDestroyed();
+      return GDK_FILTER_REMOVE;
+    }
+    if (gone == shownWindow) n.endDestroyed();
     return GDK_FILTER_CONTINUE;  // the widgets stay until their owner destroys them
+  }
+  void endDestroyed() {
+    if (destroyed) return;
+    destroyed = true;
+    log("desktop: the window was destroyed by another program");
+    gtk_widget_unrealize(window);
+    endPaint();
+    // Asked once the run loop runs: a window found destroyed as it opens
+    // has its handler set after open() returns.
+    runOnMainSoon([alive = std::weak_ptr<Native*>(alive)] {
+      if (auto self = alive.lock(); self && (*self)->closeHandler) (*self)->closeHandler();
+    });
+  }
+  // Whether the group leader is still there (another program may have
+  // destroyed it before GDK asked to hear of its end).
+  static bool leaderExists() {
+    GdkDisplay* display = gdk_display_get_default();
+    XWindowAttributes attributes;
+    gdk_x11_display_error_trap_push(display);
+    const Status found = XGetWindowAttributes(GDK_DISPLAY_XDISPLAY(display), leaderWindow, &attributes);
+    return gdk_x11_display_error_trap_pop(display) == 0 && found;
   }
   // A repaint's requests run in an error trap (see onXError). A frame the
   // window goes in the middle of (its clock waits for a resize to be done,
@@ -416,6 +446,7 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   shownWindow = GDK_WINDOW_XID(gtk_widget_get_window(n.window));
   errorHandlerBefore = XSetErrorHandler(onXError);
   gdk_window_add_filter(nullptr, Native::onXEvent, &n);
+  leaderWindow = GDK_WINDOW_XID(gdk_display_get_default_group(gdk_display_get_default()));
   if (n.readFrame()) n.fitTo(n.shownMonitor());
   offering = true;
   Pasteboard::general()->setChangeObserver(generalPasteboardChanged);
@@ -428,6 +459,7 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const std::string& title) {
   gdk_event_handler_set(noteEvents, nullptr, nullptr);
   n.link = DisplayLink::make([&n](DisplayLink&) { n.tick(); });
   n.link->addToRunLoop(RunLoop::main(), CommonRunLoopModes);
+  if (!Native::leaderExists()) n.endDestroyed();
   GLibPump::shared().poke();
   return desktop;
 }
@@ -457,6 +489,7 @@ DesktopWindow::~DesktopWindow() {
   gdk_display_sync(gdk_display_get_default());
   XSetErrorHandler(errorHandlerBefore);
   shownWindow = 0;
+  leaderWindow = 0;
   detail::holdDisplayScale(false);
   GLibPump::shared().poke();
 }

@@ -52,8 +52,9 @@ class DesktopWindow {
   DesktopWindow(const DesktopWindow&) = delete;
   DesktopWindow& operator=(const DesktopWindow&) = delete;
 
-  // What closing the window does, or another program destroying it (the
-  // default does nothing; the window stays until it is destroyed). Losing
+  // What closing the window does, or another program destroying it or the
+  // hidden group leader of the program's windows (the default does
+  // nothing; the window stays until it is destroyed). Losing
   // the display ends the application through the browser runtime instead.
   void setCloseHandler(std::function<void()> handler);
 

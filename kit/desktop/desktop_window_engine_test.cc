@@ -753,4 +753,31 @@ TEST_F(DesktopWindowTest, TheWindowWithItsFrameFitsTheWorkAreaADockLeaves) {
   EXPECT_EQ(complaintsSince(before), std::vector<std::string>{});
 }
 
+// A wide screen (a notched phone held landscape) beside a dock that leaves
+// less than its width: the window with its side borders fits the room
+// across, its height shrunk by as much.
+TEST_F(DesktopWindowTest, AWideScreenWithItsSideBordersFitsTheWorkAreasWidth) {
+  desktop.reset();
+  struct WorkArea {
+    WorkArea() { windowManager->setWorkArea({0, 0, 700, 1024}); }  // a 580-px dock at the right
+    ~WorkArea() { windowManager->resetWorkArea(); }
+  } dock;
+  const auto wide = kit::deviceProfileNamed("notched812x375");
+  ASSERT_TRUE(wide);
+  kit::DeviceProfileScope wideScreen(*wide);
+  desktop = kit::DesktopWindow::open("desktop test");
+  ASSERT_TRUE(desktop);
+  ASSERT_TRUE(display.locate(desktop->displayName(), desktop->xid()));
+  EXPECT_NEAR(display.size(desktop->xid()).first, 700, 1);
+
+  // Borders of 12 and 28 px at the sides leave 660 px across; the title
+  // bar and the bottom border take height, not width.
+  windowManager->setFrameExtents(desktop->xid(), {12, 28, 22, 2});
+  ASSERT_TRUE(kit::test::runUntil([&] { return display.size(desktop->xid()).first < 690; }))
+      << display.size(desktop->xid()).first;
+  EXPECT_NEAR(display.size(desktop->xid()).first, 660, 1);
+  EXPECT_NEAR(display.size(desktop->xid()).second, 375 * 660 / 812, 1);
+  EXPECT_NEAR(desktop->scale(), 660.0 / 812, 0.002);
+}
+
 }  // namespace

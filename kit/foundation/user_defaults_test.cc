@@ -316,7 +316,9 @@ TEST_F(UserDefaultsTest, TwoProcessesUpdatingOneListKeepEachOthersItems) {
     int next = 0;
     for (const Id& item : list->objects()) {
       const std::string text = describe(item);
-      if (text.starts_with(mine)) EXPECT_EQ(text, mine + std::to_string(next++));
+      if (text.starts_with(mine)) {
+        EXPECT_EQ(text, mine + std::to_string(next++));
+      }
     }
     EXPECT_EQ(next, 50) << prefix;
   }

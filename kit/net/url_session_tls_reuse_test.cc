@@ -154,7 +154,7 @@ TEST_F(TLSConnectionReuse, ASessionPolicyThatChangesIsAppliedToKeptAliveConnecti
     for (Judge judge : {first, first == Judge::Default ? Judge::AnyCertificate : Judge::Default, first}) {
       policy->judge_ = judge;
       EXPECT_EQ(codeOf(fetch(*session, selfSigned->url("/"))),
-                judge == Judge::Default ? URLErrorServerCertificateUntrusted : 0);
+                judge == Judge::Default ? long{URLErrorServerCertificateUntrusted} : 0);
     }
   }
   policy->judge_ = Judge::Default;
@@ -230,9 +230,9 @@ TEST_F(TLSConnectionReuse, URLConnectionsThatAllowInvalidCertificatesLeaveNoTrus
   };
   for (bool allowFirst : {true, false}) {
     SCOPED_TRACE(allowFirst ? "allowing first" : "default first");
-    EXPECT_EQ(load(allowFirst), allowFirst ? 0 : URLErrorServerCertificateUntrusted);
-    EXPECT_EQ(load(!allowFirst), allowFirst ? URLErrorServerCertificateUntrusted : 0);
-    EXPECT_EQ(load(allowFirst), allowFirst ? 0 : URLErrorServerCertificateUntrusted);
+    EXPECT_EQ(load(allowFirst), allowFirst ? 0 : long{URLErrorServerCertificateUntrusted});
+    EXPECT_EQ(load(!allowFirst), allowFirst ? long{URLErrorServerCertificateUntrusted} : 0);
+    EXPECT_EQ(load(allowFirst), allowFirst ? 0 : long{URLErrorServerCertificateUntrusted});
   }
 }
 

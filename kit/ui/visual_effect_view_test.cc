@@ -1,7 +1,9 @@
 // Blur effect views in pictures: what lies behind one is blurred within its
-// bounds and nowhere else, also under a translucent effect view (as the
-// channel's covers use it) and inside a translucent group; the pictures
-// agree with the reference drawing.
+// bounds and nowhere else (within its rounded corners, too), also under a
+// translucent effect view (as the channel's covers use it), inside a
+// translucent group and over a see-through picture; the blur reaches as
+// far in points at every scale; the pictures agree with the reference
+// drawing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -124,6 +126,75 @@ TEST_F(VisualEffectViewTest, WithoutAnEffectNothingIsBlurred) {
   coverBlur->setEffect(nullptr);
   auto picture = render(*window, 2);
   EXPECT_GE(spread(*picture, 375, 100, 500), 120);
+}
+
+// A rounded blur (its layer's corners rounded and clipped, as a card's
+// are) blurs within its rounded shape only: in its corners, outside the
+// rounding, the stripes behind stay as sharp as they are.
+TEST_F(VisualEffectViewTest, ARoundedBlurLeavesItsCornersUntouched) {
+  auto window = Window::make();
+  window->setBackgroundColor(Color::blackColor());
+  addStripes(*window, window->bounds(), 4);
+  auto blur = VisualEffectView::make(BlurEffect::withStyle(BlurEffectStyle::Dark), Rect{100, 100, 300, 200});
+  blur->layer()->setCornerRadius(40);
+  blur->setClipsToBounds(true);
+  window->addSubview(blur);
+  auto picture = render(*window, 2);
+  ASSERT_TRUE(picture);
+  // Two points below the top edge the rounding starts 12.5 points in from
+  // either side; within the rounded shape the row is one grey.
+  for (size_t y : {204u, 596u}) {
+    EXPECT_GE(spread(*picture, y, 200, 244), 200) << "left corner, row " << y;
+    EXPECT_GE(spread(*picture, y, 756, 800), 200) << "right corner, row " << y;
+    EXPECT_LE(spread(*picture, y, 300, 700), 6) << "row " << y;
+  }
+}
+
+// The blur's reach is in points: a picture at scale 2 shows the same soft
+// edge as one at scale 1, twice as many pixels wide.
+TEST_F(VisualEffectViewTest, TheBlurReachesAsFarInPointsAtEveryScale) {
+  auto window = Window::make();
+  window->setBackgroundColor(Color::blackColor());
+  auto white = View::make(Rect{333, 0, 334, 375});
+  white->setBackgroundColor(Color::whiteColor());
+  window->addSubview(white);
+  window->addSubview(VisualEffectView::make(BlurEffect::withStyle(BlurEffectStyle::Light), window->bounds()));
+  auto one = render(*window, 1), two = render(*window, 2);
+  ASSERT_TRUE(one && two);
+  // Across the edge at 333 points, from deep black to deep white.
+  const int dark = luma(one->pixelAt(233, 187)), light = luma(one->pixelAt(433, 187));
+  EXPECT_GT(light - dark, 80);
+  for (int offset : {-25, -15, -8, -4, 4, 8, 15, 25}) {
+    const size_t x = static_cast<size_t>(333 + offset);
+    const int atOne = luma(one->pixelAt(x, 187)), atTwo = luma(two->pixelAt(2 * x, 374));
+    EXPECT_NEAR(atOne, atTwo, 4) << offset << " points from the edge";
+    EXPECT_GT(atOne, dark + (offset < 0 ? 0 : 2)) << offset << " points from the edge";
+    EXPECT_LT(atOne, light - (offset > 0 ? 0 : 2)) << offset << " points from the edge";
+  }
+}
+
+// Drawn over a see-through picture (a view rendered on its own), the blur
+// keeps what is see-through see-through: only the tint covers it, and a
+// white square's blur spreads into it as a translucent glow.
+TEST_F(VisualEffectViewTest, OnASeeThroughPictureWhatIsSeeThroughStaysSo) {
+  auto host = View::make(Rect{0, 0, 400, 200});
+  auto white = View::make(Rect{0, 0, 200, 200});
+  white->setBackgroundColor(Color::whiteColor());
+  host->addSubview(white);
+  host->addSubview(VisualEffectView::make(BlurEffect::withStyle(BlurEffectStyle::Dark), host->bounds()));
+  auto picture = render(*host, 2);
+  ASSERT_TRUE(picture);
+  // Far from the square: the dark tint alone, at its own alpha (0.73).
+  const Pixel far = picture->pixelAt(780, 200);
+  EXPECT_NEAR(far.a, 186, 3);
+  EXPECT_NEAR(luma(far), 28, 3);
+  // Over the square: opaque, the tint over white.
+  EXPECT_EQ(picture->pixelAt(100, 200).a, 255);
+  // Just past its edge, the glow: more opaque than the tint alone, less
+  // than the square.
+  const Pixel glow = picture->pixelAt(420, 200);
+  EXPECT_GT(glow.a, far.a + 10);
+  EXPECT_LT(glow.a, 250);
 }
 
 }  // namespace

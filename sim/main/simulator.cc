@@ -15,11 +15,14 @@
 // SIGTERM or SIGINT; then it stops the services and
 // ends with 0. --help prints the usage and ends with 0; bad arguments end it
 // with 2, a port it cannot listen on or a services file it cannot write with
-// 1, each with the reason. Its bundle (the platform's identity) is the
+// 1, each with the reason. A services file that is a symbolic link is
+// written through it, to its target; a path that is no regular file (a
+// FIFO, a device, a folder, a socket) is refused before it is touched. Its bundle (the platform's identity) is the
 // resources folder next to it, as the client's is.
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cerrno>
@@ -128,6 +131,47 @@ std::string whyNotWritten(const std::string& path, const kit::Ref<kit::Error>& e
   return error->localizedDescription();
 }
 
+// What `mode` is, for a refusal: a file type that is not a regular file.
+std::string fileTypeOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// The file the services file is written to for `path`: the path itself, or
+// where its symbolic links lead (a link stays and its target is rewritten,
+// made where a dangling link points). Empty, with the reason in `why`, when
+// that file is there and is no regular file: writing the services file
+// replaces the file it goes to, and a FIFO, a device or a socket is left as
+// it is.
+std::string servicesFileBehind(const std::string& path, std::string& why) {
+  std::filesystem::path at = path;
+  for (int links = 0;; ++links) {
+    struct stat status {};
+    if (lstat(at.c_str(), &status) != 0) return at.string();  // made there (or refused there)
+    if (S_ISREG(status.st_mode)) return at.string();
+    if (!S_ISLNK(status.st_mode)) {
+      why = (at == path ? std::string("it is ") : at.string() + " is ") + fileTypeOf(status.st_mode) +
+            ", not a regular file";
+      return {};
+    }
+    if (links == 40) {
+      why = std::strerror(ELOOP);
+      return {};
+    }
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(at, error);
+    if (error) {
+      why = "cannot read the link " + at.string() + ": " + error.message();
+      return {};
+    }
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+}
+
 std::mutex outputMutex;
 
 void say(const std::string& line) {
@@ -230,10 +274,15 @@ int main(int argc, char** argv) {
   simulator->platform().addAccount(account);
   std::error_code ignored;
   const std::string services = std::filesystem::absolute(options.services, ignored).string();
+  const std::string file = servicesFileBehind(services, why);
+  if (file.empty()) {
+    std::fprintf(stderr, "simulator: cannot write the services file %s: %s\n", services.c_str(), why.c_str());
+    return 1;
+  }
   kit::Ref<kit::Error> error;
-  if (!simulator->writeConfiguration(services, &error)) {
+  if (!simulator->writeConfiguration(file, &error)) {
     std::fprintf(stderr, "simulator: cannot write the services file %s: %s\n", services.c_str(),
-                 whyNotWritten(services, error).c_str());
+                 whyNotWritten(file, error).c_str());
     return 1;
   }
   say("services file " + services + " (run the client with GAMECLIENT_SERVICES=" + services + ")");

@@ -161,6 +161,34 @@ int ioErrorWhileOpening(Display*) {
   return 0;
 }
 
+// The windows GDK makes while it opens the display: its hidden group
+// leader, which carries the program's name, and the leader's focus window.
+// Another program may destroy the leader from the moment it is named, GTK
+// still opening the display too: GDK's requests about the two windows
+// then fail with BadWindow (or BadDrawable), which GDK's error handler
+// would take for the program's own fault and end the process on with
+// status 1. Those errors are dropped, for the life of the process; every
+// other error goes to the handler set (see XSetErrorHandler below). What
+// the leader's end means to the program is the desktop window's to say.
+constexpr int kOpeningWindows = 8;
+std::atomic<unsigned long> windowsMadeWhileOpening[kOpeningWindows];
+std::atomic<int> openingWindowCount{0};
+std::atomic<XErrorHandler> errorHandlerSet{nullptr};
+
+bool madeWhileOpening(unsigned long window) {
+  const int count = std::min(openingWindowCount.load(), kOpeningWindows);
+  for (int i = 0; i < count; ++i)
+    if (window && windowsMadeWhileOpening[i] == window) return true;
+  return false;
+}
+
+int onXError(Display* display, XErrorEvent* error) {
+  if ((error->error_code == BadWindow || error->error_code == BadDrawable) && madeWhileOpening(error->resourceid))
+    return 0;
+  const XErrorHandler handler = errorHandlerSet;
+  return handler ? handler(display, error) : 0;
+}
+
 void restoreFaultHandlers() {
   for (int i = 0; i < 2; ++i) sigaction(kFaults[i], &faultsBefore[i], nullptr);
 }
@@ -283,6 +311,41 @@ void holdDisplayScale(bool held) {
 }  // namespace detail
 
 }  // namespace kit
+
+// Xlib's XCreateWindow, as every library of the process calls it; the
+// windows made while GTK opens the display are noted (see onXError).
+extern "C" Window XCreateWindow(Display* display, Window parent, int x, int y, unsigned width, unsigned height,
+                                unsigned borderWidth, int depth, unsigned windowClass, Visual* visual,
+                                unsigned long valueMask, XSetWindowAttributes* attributes) {
+  using Create = Window (*)(Display*, Window, int, int, unsigned, unsigned, unsigned, int, unsigned, Visual*,
+                            unsigned long, XSetWindowAttributes*);
+  static const auto xlibs = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "XCreateWindow"));
+  const Window made =
+      xlibs(display, parent, x, y, width, height, borderWidth, depth, windowClass, visual, valueMask, attributes);
+  if (kit::openingDisplay && kit::RunLoop::isMainThread()) {
+    const int at = kit::openingWindowCount.load();
+    if (at < kit::kOpeningWindows) {
+      kit::windowsMadeWhileOpening[at] = made;
+      kit::openingWindowCount = at + 1;
+    }
+  }
+  return made;
+}
+
+// Xlib's XSetErrorHandler, as every library of the process calls it: the
+// handler set is called for every error but those about the windows made
+// while GTK opened the display (see onXError), and what it answers is the
+// handler set before, as Xlib's would.
+extern "C" XErrorHandler XSetErrorHandler(XErrorHandler handler) {
+  using Setter = XErrorHandler (*)(XErrorHandler);
+  static const auto xlibs = reinterpret_cast<Setter>(dlsym(RTLD_NEXT, "XSetErrorHandler"));
+  // Without a handler, Xlib's own (which ends the process) takes every
+  // error.
+  const XErrorHandler before = xlibs(handler ? kit::onXError : nullptr);
+  const XErrorHandler previous = before == kit::onXError ? kit::errorHandlerSet.load() : before;
+  kit::errorHandlerSet = handler;
+  return previous;
+}
 
 // Xlib's XSetIOErrorHandler, as every library of the process calls it,
 // except that while GTK opens the display the handler of kit's set for the

@@ -8,7 +8,10 @@
 // ends, or the connection breaks) at any moment, GTK's opening of it
 // included, is logged and ends the application through its terminate path
 // and the process with status 0, where the toolkit found the connection
-// gone. All of it on the main thread.
+// gone. Another program destroying the windows GDK makes as it opens the
+// display (the hidden group leader of the program's windows) is no fault
+// of the program's: the failed requests about them are not taken for one.
+// All of it on the main thread.
 #pragma once
 
 #include <string>
