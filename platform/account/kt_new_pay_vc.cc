@@ -87,8 +87,17 @@ bool sameValue(const kit::Id& a, const kit::Id& b) {
 
 bool negative(const kit::Ref<kit::String>& amount) { return amount && amount->utf8().starts_with('-'); }
 
+// The places an amount to pay keeps after the point: cents.
+constexpr int kCentPlaces = 2;
+
 // An amount written in plain decimals, without sign or exponent ("6",
-// "8.49", ".5"), as an exact decimal; nil for anything else.
+// "8.49", ".5"), as an exact decimal; nil for anything else, and for an
+// amount whose digits, written out from its first whole digit (or the
+// point) to its last fraction digit, are more than the decimal's 38: the
+// decimal would drop the last ones, so that the sheet sent another sum than
+// the order's, or the amount to pay made from it (times a discount, less a
+// coupon) would fall out of the decimal's range. The cents of that amount
+// to pay need two of them: at most 36 are whole yuan.
 kit::Ref<kit::DecimalNumber> amountOf(const kit::Ref<kit::String>& text) {
   if (!text) return nullptr;
   const std::string& digits = text->utf8();
@@ -97,8 +106,19 @@ kit::Ref<kit::DecimalNumber> amountOf(const kit::Ref<kit::String>& text) {
       digits.size() == static_cast<size_t>(points)) {
     return nullptr;
   }
-  auto amount = kit::DecimalNumber::decimalNumberWithString(digits);
-  return amount->isNaN() ? nullptr : amount;
+  // The text the decimal prints for the same value: no leading zeros
+  // before the units, no trailing zeros after the point.
+  const size_t point = std::min(digits.find('.'), digits.size());
+  std::string whole = digits.substr(0, point);
+  std::string fraction = point < digits.size() ? digits.substr(point + 1) : std::string();
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
+  if (whole.size() + fraction.size() > static_cast<size_t>(kit::DecimalMaxDigits) ||
+      whole.size() > static_cast<size_t>(kit::DecimalMaxDigits - kCentPlaces)) {
+    return nullptr;
+  }
+  const std::string canonical = (whole.empty() ? "0" : whole) + (fraction.empty() ? "" : "." + fraction);
+  return kit::DecimalNumber::decimalNumberWithCanonicalText(canonical);
 }
 
 }  // namespace
@@ -151,7 +171,7 @@ kit::Ref<KTNewPayVC> KTNewPayVC::openSheet() { return openSheetRef().lock(); }
 
 bool KTNewPayVC::isOrderAmount(const Text& money) {
   // Points alone ("."), a second point ("1.2.3") or more digits than a
-  // decimal holds make no number, which the sheet would show.
+  // decimal holds exactly make no number the sheet could charge as shown.
   return NSStringURLEncode::isNumber(money) && amountOf(money);
 }
 

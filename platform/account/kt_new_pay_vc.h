@@ -101,7 +101,11 @@ class KTNewPayVC : public KTBaseVC {
   // The sheet between its presentation and the end of its dismissal, or nil.
   static kit::Ref<KTNewPayVC> openSheet();
   // Whether an order amount opens a sheet: plain decimals that make a
-  // number ("6", "8.49", ".5"); anything else is refused with kBadAmount.
+  // number ("6", "8.49", ".5") the sheet's decimals hold exactly, with
+  // every amount to pay made from it, so that what it sends is the sum it
+  // shows: written without leading and trailing zeros, at most 38 digits,
+  // at most 36 of them before the point (the cents of an amount to pay
+  // need the other two). Anything else is refused with kBadAmount.
   static bool isOrderAmount(const Text& money);
   // A sheet of the storyboard for the order, with its amount as the amount
   // to pay and the amount after the coupon: what the entry presents, not

@@ -385,6 +385,45 @@ TEST_F(PaySheetOrder, AnOrderGoesOutOnlyForAnAmountTheSheetCanStandBehind) {
   EXPECT_EQ(server->requestsTo("H5pay/pay").size(), 0u);
 }
 
+TEST_F(PaySheetOrder, AnOrderGoesOutForTheSumTheSheetShowsOrIsRefusedAtTheEntry) {
+  // Forty nines: the decimal keeps 38 digits, and the sheet would send
+  // p=9999...9999 with b=9999...9900. Refused as a malformed amount is.
+  for (const std::string& money : {std::string(40, '9'), std::string(37, '9') + ".9"}) {
+    order(money.c_str());
+    settle();
+    EXPECT_TRUE(toastShown(KTNewPayVC::kBadAmount)) << money;
+    EXPECT_FALSE(game->presentedViewController()) << money;
+    EXPECT_FALSE(KTNewPayVC::openSheet()) << money;
+  }
+  EXPECT_TRUE(heard.empty());
+  EXPECT_EQ(server->requestsTo(KTNewPayVC::kPayWaysEndpoint).size(), 0u);
+
+  // The largest amount with cents that is held exactly goes out as shown.
+  const std::string largest = std::string(36, '9') + ".99";
+  auto sheet = openWith("2", largest.c_str());
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->moneyL()->text(), largest + "元");
+  EXPECT_EQ(sheet->realMoneyL()->text(), largest + "元");
+  pay(*sheet, "H5pay/pay");
+  EXPECT_EQ(d(sentTo("H5pay/pay")["p"]), largest);
+  EXPECT_EQ(d(sentTo("H5pay/pay")["b"]), largest);
+  sheet->popAction();
+  settle();
+  ASSERT_FALSE(KTNewPayVC::openSheet());
+
+  // At a discount, 36 whole digits leave the cents of the amount to pay:
+  // (10^35 + 0.99) × 0.85 is 85 × 10^33 + 0.8415, cut to 0.84.
+  platform->setDiscount("0.85");
+  const std::string discounted = "1" + std::string(35, '0') + ".99";
+  sheet = openWith("2", discounted.c_str());
+  ASSERT_TRUE(sheet);
+  const std::string due = "85" + std::string(33, '0') + ".84";
+  EXPECT_EQ(sheet->realMoneyL()->text(), due + "元");
+  pay(*sheet, "H5pay/pay");
+  EXPECT_EQ(d(sentTo("H5pay/pay")["p"]), discounted);
+  EXPECT_EQ(d(sentTo("H5pay/pay")["b"]), due);
+}
+
 TEST_F(PaySheetOrder, AnOrderThatACouponPaysWhollyGoesOutForNothing) {
   auto sheet = openWith("2", "10");
   ASSERT_TRUE(sheet);

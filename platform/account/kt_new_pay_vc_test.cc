@@ -41,6 +41,30 @@ TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsInSinglePrecision) {
   EXPECT_EQ(KTNewPayVC::coinsOf(nullptr), 0);
 }
 
+TEST(PaySheetAmounts, AnOrderAmountIsOneTheDecimalsHoldExactlyWithItsCents) {
+  auto accepted = [](const std::string& money) { return KTNewPayVC::isOrderAmount(kit::str(money)); };
+  const std::string nines36 = std::string(36, '9');
+  // 38 digits, 36 of them before the point: held exactly, and so is every
+  // amount to pay cut to cents from it.
+  EXPECT_TRUE(accepted(nines36 + ".99"));
+  EXPECT_TRUE(accepted(nines36));
+  EXPECT_TRUE(accepted("1." + std::string(36, '0') + "1"));
+  EXPECT_TRUE(accepted("." + std::string(37, '0') + "5"));
+  // Zeros before the first whole digit and after the last fraction digit
+  // are no digits of the amount.
+  EXPECT_TRUE(accepted(std::string(60, '0') + "6." + std::string(60, '0')));
+  // One digit over: the decimal would drop it, or an amount to pay made
+  // from it would lose its cents or fall out of the decimal's range.
+  EXPECT_FALSE(accepted(std::string(40, '9'))) << "read as 9999...9900";
+  EXPECT_FALSE(accepted(std::string(38, '9')));
+  EXPECT_FALSE(accepted(std::string(37, '9') + ".9"));
+  EXPECT_FALSE(accepted("1" + std::string(36, '0')));
+  EXPECT_FALSE(accepted("1." + std::string(37, '0') + "1"));
+  EXPECT_FALSE(accepted(nines36 + ".991"));
+  EXPECT_FALSE(accepted("." + std::string(38, '0') + "5"));
+  EXPECT_FALSE(accepted("0." + std::string(130, '0') + "1"));
+}
+
 class PaySheet : public PaySheetTest {};
 
 TEST_F(PaySheet, AnAmountThatIsNoNumberOpensNothing) {
