@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/charset.h"
 #include "kit/foundation/decimal_number.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
@@ -497,10 +498,12 @@ void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
   auto share = ShareVale::sharedInstance();
   const kit::Id coins = reply["ttb"];
   if (!sameValue(share->ptbValue(), coins)) share->setPtbValue(coins);
-  // A balance the answer leaves out (or gives as null, a list ...) is
-  // unknown: the row shows none.
+  // A balance the answer leaves out (or gives as null, a list, an empty or
+  // blank text ...) is unknown: the row shows none.
   const Text balance = KTReplyText(coins);
-  remainPtbL()->setText(balance ? kit::format("（余额:%@平台币）", balance)->utf8() : std::string());
+  const bool known =
+      balance && balance->stringByTrimmingCharactersInSet(*kit::CharacterSet::whitespaceAndNewline())->length() > 0;
+  remainPtbL()->setText(known ? kit::format("（余额:%@平台币）", balance)->utf8() : std::string());
   const double voucherBalance = numberOf(reply["djq"]);
   remainDjqL()->setText(std::isfinite(voucherBalance) ? kit::format("（余额:%.2f元）", voucherBalance)->utf8()
                                                       : std::string());

@@ -344,9 +344,10 @@ TEST_F(PaySheet, ASecondOrderWhileASheetIsOpenIsRefusedAndChangesNothing) {
 }
 
 TEST_F(PaySheet, ABalanceThePayWaysAnswerLeavesOutShowsNoBalanceText) {
-  // No "ttb" at all, "ttb" null or a list: the coin row shows no balance
-  // rather than the text of a value nobody set; a voucher balance too large
-  // for a number shows none either. A balance that is there shows.
+  // No "ttb" at all, "ttb" null, a list, an empty or a blank text: the coin
+  // row shows no balance rather than the text of a value nobody set; a
+  // voucher balance too large for a number shows none either. A balance
+  // that is there shows.
   struct Case {
     const char* balances;
     const char* coins;
@@ -354,6 +355,9 @@ TEST_F(PaySheet, ABalanceThePayWaysAnswerLeavesOutShowsNoBalanceText) {
   } cases[] = {{R"("djq":"3.5")", "", "（余额:3.50元）"},
                {R"("ttb":null,"djq":"3.5")", "", "（余额:3.50元）"},
                {R"("ttb":[null],"djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":"","djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":" \t\n","djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":"\u3000","djq":"3.5")", "", "（余额:3.50元）"},
                {R"("ttb":0,"djq":"1e999")", "（余额:0平台币）", ""},
                {R"("ttb":"120","djq":2)", "（余额:120平台币）", "（余额:2.00元）"}};
   for (const auto& c : cases) {
