@@ -166,6 +166,10 @@ class KTNewPayVC : public KTBaseVC {
   // The web pay page came back: pop it, show the notice, poll.
   void pushWebPayPage(const kit::Ref<kit::String>& url, bool official, const std::string& title);
   void webPayReturned(const kit::Ref<KTWebPayVC>& page);
+  // The notice says "支付中..." (unpaid until the platform says otherwise)
+  // and the polling asks the platform: after a web payment, and after a
+  // wallet success that does not name the sheet's order.
+  void awaitPlatformResult();
   // The result polling; resume starts it afresh, pause stops it.
   void loadTimer();
   void resume() { loadTimer(); }
