@@ -36,10 +36,10 @@ class WalletApp {
 
   // How a paid answer's "result" names the order.
   enum class ResultForm {
-    JSON,          // {"out_trade_no":"N","total_fee":"6","paid":"true"}
-    OtherCase,     // {"OUT_TRADE_NO":"N",...}
-    Nested,        // {"trade":{"out_trade_no":"N",...}}
-    NotJSON,       // out_trade_no=N&total_fee=6&paid=true
+    JSON,       // {"out_trade_no":"N","total_fee":"6","paid":"true"}
+    OtherCase,  // {"OUT_TRADE_NO":"N",...}
+    Nested,     // {"trade":{"out_trade_no":"N",...}}
+    NotJSON,    // out_trade_no=N&total_fee=6&paid=true
   };
 
   explicit WalletApp(PlatformService& platform, std::string scheme = kScheme);
