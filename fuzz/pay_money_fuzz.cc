@@ -5,7 +5,8 @@
 // whatever an int holds, never undefined. An order amount the sheet's entry
 // accepts is charged as the order says: its amount to pay, at any discount
 // the sheet can print and after any coupon, is the exact sum cut down to
-// cents, worked out here digit by digit.
+// cents, and its platform coins the exact amount × 10 rounded up, worked
+// out here digit by digit.
 //
 // Input: <money> NUL <money1> NUL <way>
 #include <algorithm>
@@ -130,6 +131,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& discount : discounts) {
     check(calculated(money, discount, "*") == cutToCents(times(exactOf(money), exactOf(discount))));
   }
+  // In platform coins: the amount × 10 rounded up, when an int holds it.
+  Exact tenfold = times(exactOf(money), Exact{"10", 0});
+  std::string coins = tenfold.digits.substr(0, tenfold.digits.size() - tenfold.places);
+  const bool fraction = tenfold.digits.find_first_not_of('0', coins.size()) != std::string::npos;
+  coins.erase(0, std::min(coins.find_first_not_of('0'), coins.size()));
+  const long long whole = coins.size() > 10 ? -1 : std::atoll(coins.c_str()) + (fraction ? 1 : 0);
+  check(KTNewPayVC::coinsOf(kit::str(money)) == (whole >= 0 && whole <= 2147483647 ? whole : 0));
   // After a coupon the entry would take as an amount: what is left, cut to
   // cents, or a negative number when the coupon is worth more.
   if (KTNewPayVC::isOrderAmount(kit::str(money1))) {

@@ -212,12 +212,16 @@ KTNewPayVC::Text KTNewPayVC::calculateMoney(const Text& money, const Text& money
 }
 
 int KTNewPayVC::coinsOf(const Text& yuan) {
-  const double value = yuan ? yuan->doubleValue() : 0;
-  if (!std::isfinite(value) || std::fabs(value) > 1e30) return 0;
-  // Single precision, as the platform counts coins: 1.1 yuan is 11 coins.
-  const float coins = std::ceil(static_cast<float>(value) * 10.0f);
-  if (!(coins >= -2147483648.0f && coins < 2147483648.0f)) return 0;
-  return static_cast<int>(coins);
+  // Exactly, so that an order's coins are its amount's: 1677721.7 yuan is
+  // 16777217 coins, where single precision would make 16777218.
+  auto amount = kit::DecimalNumber::decimalNumberWithString(yuan ? yuan->utf8() : "");
+  auto up = kit::DecimalNumberHandler::decimalNumberHandlerWithRoundingMode(kit::RoundingMode::Up, 0, false, false,
+                                                                           false, false);
+  auto coins = amount->decimalNumberByMultiplyingBy(*kit::DecimalNumber::decimalNumberWithMantissa(10, 0, false),
+                                                    up.get());
+  const double value = coins->isNaN() ? 0 : coins->doubleValue();
+  if (!(value >= -2147483648.0 && value < 2147483648.0)) return 0;
+  return static_cast<int>(value);
 }
 
 // ---- Scene -------------------------------------------------------------------

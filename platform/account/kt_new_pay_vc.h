@@ -115,8 +115,8 @@ class KTNewPayVC : public KTBaseVC {
   // `money` minus ("-") or times ("*") `money1`, as exact decimals cut down
   // to two places; "NaN" when either is no number, "(null)" for another way.
   static Text calculateMoney(const Text& money, const Text& money1, std::string_view way);
-  // Platform coins of an amount in yuan: × 10 rounded up, in single
-  // precision; 0 for an amount that is no number or out of range.
+  // Platform coins of an amount in yuan: × 10 rounded up, exactly; 0 for
+  // an amount that is no number or whose coins an int does not hold.
   static int coinsOf(const Text& yuan);
 
   KTNewPayVC() = default;

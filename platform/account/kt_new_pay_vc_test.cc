@@ -20,7 +20,7 @@ std::string calc(const char* a, const char* b, const char* way) {
   return d(KTNewPayVC::calculateMoney(kit::str(a), kit::str(b), way));
 }
 
-TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsInSinglePrecision) {
+TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsRoundedUpExactly) {
   EXPECT_EQ(calc("9.99", "0.850000", "*"), "8.49") << "8.4915 cut, not rounded";
   EXPECT_EQ(calc("10", "12", "-"), "-2");
   EXPECT_EQ(calc("10", "1.000000", "*"), "10");
@@ -31,8 +31,14 @@ TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsInSinglePrecision) {
   auto coins = [](const char* yuan) { return KTNewPayVC::coinsOf(kit::str(yuan)); };
   EXPECT_EQ(coins("6.5"), 65);
   EXPECT_EQ(coins("5.85"), 59);
-  EXPECT_EQ(coins("1.1"), 11) << "single precision: 1.1f × 10 is 11";
+  EXPECT_EQ(coins("1.1"), 11);
+  EXPECT_EQ(coins("0.01"), 1);
   EXPECT_EQ(coins("0"), 0);
+  // An order's coins are its amount's, however large: no binary rounding.
+  EXPECT_EQ(coins("1677721.7"), 16777217) << "single precision makes 16777218";
+  EXPECT_EQ(coins("16777216.1"), 167772161);
+  EXPECT_EQ(coins("214748364.7"), 2147483647);
+  EXPECT_EQ(coins("214748364.71"), 0) << "more coins than an int holds";
   // No number, or none an int holds: no coins rather than undefined.
   EXPECT_EQ(coins("NaN"), 0);
   EXPECT_EQ(coins("abc"), 0);
