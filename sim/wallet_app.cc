@@ -43,7 +43,9 @@ std::string queryItem(const std::string& url, const std::string& name) {
 // The "result" of a paid answer for `order` in `form`.
 std::string paidResult(const PlatformOrder& order, WalletApp::ResultForm form) {
   using Form = WalletApp::ResultForm;
-  if (form == Form::NotJSON) return "out_trade_no=" + order.orderNumber + "&total_fee=" + order.realMoney + "&paid=true";
+  if (form == Form::NotJSON) {
+    return "out_trade_no=" + order.orderNumber + "&total_fee=" + order.realMoney + "&paid=true";
+  }
   kit::Id trade = kit::dict({{form == Form::OtherCase ? "OUT_TRADE_NO" : "out_trade_no", order.orderNumber},
                              {"total_fee", order.realMoney},
                              {"paid", "true"}});
