@@ -6,8 +6,9 @@
 // handed straight to the plug, or a signed order and such a dictionary
 // (split at the first NUL): the plug then waits for the signed order's
 // number. Every return URL gets exactly one callback with a text status;
-// every dictionary at most one block call, whose status is one of the three
-// texts; an order number read from a signed order is a part of it.
+// every dictionary at most one block call, whose status is one of the four
+// texts, a confirmed success only for the order waited for; an order number
+// read from a signed order is a part of it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -31,10 +32,18 @@ int blockCalls = 0;
 
 void toPlug(const kit::Ref<kit::Dictionary>& result) {
   auto plug = KTPayPlug::sharedInstance();
-  plug->setBlock([](unsigned long, const kit::Ref<kit::String>& status, const kit::Ref<kit::Error>& error) {
+  const std::string paidOrder = KTPayPlug::orderNumberOfResult(result);
+  const std::string waitedOrder =
+      plug->walletPayInfo() ? KTPayPlug::orderNumberOfSignedOrder(kit::describe(plug->walletPayInfo()->signStr()))
+                            : std::string();
+  plug->setBlock([paidOrder, waitedOrder](unsigned long, const kit::Ref<kit::String>& status,
+                                          const kit::Ref<kit::Error>& error) {
     ++blockCalls;
     const std::string text = kit::describe(status);
-    check(text == KTPayPlug::kPaidStatus || text == KTPayPlug::kCancelledStatus || text == KTPayPlug::kFailedStatus);
+    // A success is confirmed only for the order waited for, named.
+    if (text == KTPayPlug::kPaidStatus) check(!paidOrder.empty() && paidOrder == waitedOrder);
+    check(text == KTPayPlug::kPaidStatus || text == KTPayPlug::kCancelledStatus || text == KTPayPlug::kFailedStatus ||
+          text == KTPayPlug::kUnconfirmedStatus);
     check((text == KTPayPlug::kPaidStatus) == !error);
   });
   blockCalls = 0;

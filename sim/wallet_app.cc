@@ -40,6 +40,20 @@ std::string queryItem(const std::string& url, const std::string& name) {
   return "";
 }
 
+// The "result" of a paid answer for `order` in `form`.
+std::string paidResult(const PlatformOrder& order, WalletApp::ResultForm form) {
+  using Form = WalletApp::ResultForm;
+  if (form == Form::NotJSON) {
+    return "out_trade_no=" + order.orderNumber + "&total_fee=" + order.realMoney + "&paid=true";
+  }
+  kit::Id trade = kit::dict({{form == Form::OtherCase ? "OUT_TRADE_NO" : "out_trade_no", order.orderNumber},
+                             {"total_fee", order.realMoney},
+                             {"paid", "true"}});
+  if (form == Form::Nested) trade = kit::dict({{"trade", trade}});
+  auto data = kit::JSONSerialization::dataWithJSONObject(trade);
+  return data ? data->toString() : "";
+}
+
 }  // namespace
 
 struct WalletApp::State {
@@ -47,6 +61,7 @@ struct WalletApp::State {
   PlatformService& platform;
   std::string scheme;
   std::string answer = kPaid;
+  ResultForm form = ResultForm::JSON;
   bool installed = false;
   std::vector<std::string> received;
   std::vector<std::string> returned;
@@ -66,9 +81,7 @@ struct WalletApp::State {
     std::string result;
     if (issued && status == kPaid) {
       platform.markPaid(issued->orderNumber);
-      auto data = kit::JSONSerialization::dataWithJSONObject(
-          kit::dict({{"out_trade_no", issued->orderNumber}, {"total_fee", issued->realMoney}, {"paid", "true"}}));
-      result = data ? data->toString() : "";
+      result = paidResult(*issued, form);
     }
     auto object = kit::JSONSerialization::dataWithJSONObject(
         kit::dict({{"resultStatus", status}, {"memo", memo}, {"result", result}}));
@@ -104,6 +117,7 @@ void WalletApp::uninstall() {
 }
 
 void WalletApp::setAnswer(std::string resultStatus) { state_->answer = std::move(resultStatus); }
+void WalletApp::setResultForm(ResultForm form) { state_->form = form; }
 
 std::vector<std::string> WalletApp::receivedURLs() const { return state_->received; }
 std::vector<std::string> WalletApp::returnURLs() const { return state_->returned; }

@@ -9,7 +9,9 @@
 // with {"resultStatus", "memo", "result"}. The status is scripted ("9000"
 // pays the order in the platform service, "6001" is the player's cancel,
 // "4000" a failure); an order the platform never issued, or a request
-// without a return scheme, is answered "4000" and pays nothing.
+// without a return scheme, is answered "4000" and pays nothing. A paid
+// answer's "result" names the order as a JSON object {"out_trade_no", ...}
+// unless scripted to name it in a form the client cannot read.
 //
 // Main thread: install, answer and the received log belong to it.
 //
@@ -32,6 +34,14 @@ class WalletApp {
   // What the wallet answers for an order it cannot check.
   static constexpr const char* kUnknownOrderMemo = "订单信息无效";
 
+  // How a paid answer's "result" names the order.
+  enum class ResultForm {
+    JSON,       // {"out_trade_no":"N","total_fee":"6","paid":"true"}
+    OtherCase,  // {"OUT_TRADE_NO":"N",...}
+    Nested,     // {"trade":{"out_trade_no":"N",...}}
+    NotJSON,    // out_trade_no=N&total_fee=6&paid=true
+  };
+
   explicit WalletApp(PlatformService& platform, std::string scheme = kScheme);
   // Uninstalls it, when it is installed.
   ~WalletApp();
@@ -44,6 +54,8 @@ class WalletApp {
   void uninstall();
   // The status of the next answers ("9000" until set).
   void setAnswer(std::string resultStatus);
+  // The form of the next paid answers' "result" (JSON until set).
+  void setResultForm(ResultForm form);
 
   // The URLs the wallet received, and the return URLs it opened, in order.
   std::vector<std::string> receivedURLs() const;

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/charset.h"
 #include "kit/foundation/decimal_number.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
@@ -87,8 +88,17 @@ bool sameValue(const kit::Id& a, const kit::Id& b) {
 
 bool negative(const kit::Ref<kit::String>& amount) { return amount && amount->utf8().starts_with('-'); }
 
+// The places an amount to pay keeps after the point: cents.
+constexpr int kCentPlaces = 2;
+
 // An amount written in plain decimals, without sign or exponent ("6",
-// "8.49", ".5"), as an exact decimal; nil for anything else.
+// "8.49", ".5"), as an exact decimal; nil for anything else, and for an
+// amount whose digits, written out from its first whole digit (or the
+// point) to its last fraction digit, are more than the decimal's 38: the
+// decimal would drop the last ones, so that the sheet sent another sum than
+// the order's, or the amount to pay made from it (times a discount, less a
+// coupon) would fall out of the decimal's range. The cents of that amount
+// to pay need two of them: at most 36 are whole yuan.
 kit::Ref<kit::DecimalNumber> amountOf(const kit::Ref<kit::String>& text) {
   if (!text) return nullptr;
   const std::string& digits = text->utf8();
@@ -97,8 +107,19 @@ kit::Ref<kit::DecimalNumber> amountOf(const kit::Ref<kit::String>& text) {
       digits.size() == static_cast<size_t>(points)) {
     return nullptr;
   }
-  auto amount = kit::DecimalNumber::decimalNumberWithString(digits);
-  return amount->isNaN() ? nullptr : amount;
+  // The text the decimal prints for the same value: no leading zeros
+  // before the units, no trailing zeros after the point.
+  const size_t point = std::min(digits.find('.'), digits.size());
+  std::string whole = digits.substr(0, point);
+  std::string fraction = point < digits.size() ? digits.substr(point + 1) : std::string();
+  whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+  fraction.erase(std::min(fraction.find_last_not_of('0') + 1, fraction.size()));
+  if (whole.size() + fraction.size() > static_cast<size_t>(kit::DecimalMaxDigits) ||
+      whole.size() > static_cast<size_t>(kit::DecimalMaxDigits - kCentPlaces)) {
+    return nullptr;
+  }
+  const std::string canonical = (whole.empty() ? "0" : whole) + (fraction.empty() ? "" : "." + fraction);
+  return kit::DecimalNumber::decimalNumberWithCanonicalText(canonical);
 }
 
 }  // namespace
@@ -151,7 +172,7 @@ kit::Ref<KTNewPayVC> KTNewPayVC::openSheet() { return openSheetRef().lock(); }
 
 bool KTNewPayVC::isOrderAmount(const Text& money) {
   // Points alone ("."), a second point ("1.2.3") or more digits than a
-  // decimal holds make no number, which the sheet would show.
+  // decimal holds exactly make no number the sheet could charge as shown.
   return NSStringURLEncode::isNumber(money) && amountOf(money);
 }
 
@@ -191,12 +212,16 @@ KTNewPayVC::Text KTNewPayVC::calculateMoney(const Text& money, const Text& money
 }
 
 int KTNewPayVC::coinsOf(const Text& yuan) {
-  const double value = yuan ? yuan->doubleValue() : 0;
-  if (!std::isfinite(value) || std::fabs(value) > 1e30) return 0;
-  // Single precision, as the platform counts coins: 1.1 yuan is 11 coins.
-  const float coins = std::ceil(static_cast<float>(value) * 10.0f);
-  if (!(coins >= -2147483648.0f && coins < 2147483648.0f)) return 0;
-  return static_cast<int>(coins);
+  // Exactly, so that an order's coins are its amount's: 1677721.7 yuan is
+  // 16777217 coins, where single precision would make 16777218.
+  auto amount = kit::DecimalNumber::decimalNumberWithString(yuan ? yuan->utf8() : "");
+  auto up = kit::DecimalNumberHandler::decimalNumberHandlerWithRoundingMode(kit::RoundingMode::Up, 0, false, false,
+                                                                           false, false);
+  auto coins = amount->decimalNumberByMultiplyingBy(*kit::DecimalNumber::decimalNumberWithMantissa(10, 0, false),
+                                                    up.get());
+  const double value = coins->isNaN() ? 0 : coins->doubleValue();
+  if (!(value >= -2147483648.0 && value < 2147483648.0)) return 0;
+  return static_cast<int>(value);
 }
 
 // ---- Scene -------------------------------------------------------------------
@@ -477,10 +502,12 @@ void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
   auto share = ShareVale::sharedInstance();
   const kit::Id coins = reply["ttb"];
   if (!sameValue(share->ptbValue(), coins)) share->setPtbValue(coins);
-  // A balance the answer leaves out (or gives as null, a list ...) is
-  // unknown: the row shows none.
+  // A balance the answer leaves out (or gives as null, a list, an empty or
+  // blank text ...) is unknown: the row shows none.
   const Text balance = KTReplyText(coins);
-  remainPtbL()->setText(balance ? kit::format("（余额:%@平台币）", balance)->utf8() : std::string());
+  const bool known =
+      balance && balance->stringByTrimmingCharactersInSet(*kit::CharacterSet::whitespaceAndNewline())->length() > 0;
+  remainPtbL()->setText(known ? kit::format("（余额:%@平台币）", balance)->utf8() : std::string());
   const double voucherBalance = numberOf(reply["djq"]);
   remainDjqL()->setText(std::isfinite(voucherBalance) ? kit::format("（余额:%.2f元）", voucherBalance)->utf8()
                                                       : std::string());

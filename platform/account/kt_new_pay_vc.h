@@ -101,7 +101,11 @@ class KTNewPayVC : public KTBaseVC {
   // The sheet between its presentation and the end of its dismissal, or nil.
   static kit::Ref<KTNewPayVC> openSheet();
   // Whether an order amount opens a sheet: plain decimals that make a
-  // number ("6", "8.49", ".5"); anything else is refused with kBadAmount.
+  // number ("6", "8.49", ".5") the sheet's decimals hold exactly, with
+  // every amount to pay made from it, so that what it sends is the sum it
+  // shows: written without leading and trailing zeros, at most 38 digits,
+  // at most 36 of them before the point (the cents of an amount to pay
+  // need the other two). Anything else is refused with kBadAmount.
   static bool isOrderAmount(const Text& money);
   // A sheet of the storyboard for the order, with its amount as the amount
   // to pay and the amount after the coupon: what the entry presents, not
@@ -111,8 +115,8 @@ class KTNewPayVC : public KTBaseVC {
   // `money` minus ("-") or times ("*") `money1`, as exact decimals cut down
   // to two places; "NaN" when either is no number, "(null)" for another way.
   static Text calculateMoney(const Text& money, const Text& money1, std::string_view way);
-  // Platform coins of an amount in yuan: × 10 rounded up, in single
-  // precision; 0 for an amount that is no number or out of range.
+  // Platform coins of an amount in yuan: × 10 rounded up, exactly; 0 for
+  // an amount that is no number or whose coins an int does not hold.
   static int coinsOf(const Text& yuan);
 
   KTNewPayVC() = default;
@@ -162,6 +166,10 @@ class KTNewPayVC : public KTBaseVC {
   // The web pay page came back: pop it, show the notice, poll.
   void pushWebPayPage(const kit::Ref<kit::String>& url, bool official, const std::string& title);
   void webPayReturned(const kit::Ref<KTWebPayVC>& page);
+  // The notice says "支付中..." (unpaid until the platform says otherwise)
+  // and the polling asks the platform: after a web payment, and after a
+  // wallet success that does not name the sheet's order.
+  void awaitPlatformResult();
   // The result polling; resume starts it afresh, pause stops it.
   void loadTimer();
   void resume() { loadTimer(); }

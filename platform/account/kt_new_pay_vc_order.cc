@@ -2,6 +2,9 @@
 // and its return, the result notice, the result polling and closing the
 // sheet. See kt_new_pay_vc.h.
 //
+// An app payment shows the wallet's result; a success that does not name
+// the sheet's order is shown as paying and polled for, as a web payment is.
+//
 // An order that fails keeps the sheet open for another try and tells the
 // order's failure block each time; closing the sheet with its back button
 // before a result tells neither block. Amounts that cannot be paid place no
@@ -128,6 +131,13 @@ void KTNewPayVC::goToWalletPayAppPay() {
         plug->doPay([weak](unsigned long, const Text& status, const kit::Ref<kit::Error>& error) {
           auto self = weak.lock();
           if (!self) return;
+          // A success the wallet does not name this order in may be
+          // another order's: the platform says whether this one is paid.
+          if (kit::describe(status) == KTPayPlug::kUnconfirmedStatus) {
+            self->awaitPlatformResult();
+            return;
+          }
+          self->pause();
           auto& notice = self->noticeView();
           notice->statusL()->setText(kit::shownText(status));
           notice->setPayStatus(status);
@@ -256,6 +266,10 @@ void KTNewPayVC::webPayReturned(const kit::Ref<KTWebPayVC>& page) {
   KIT_CHECK_MAIN_THREAD();
   payBtn()->setEnabled(true);
   if (page && page->navigationController()) page->navigationController()->popViewController(true);
+  awaitPlatformResult();
+}
+
+void KTNewPayVC::awaitPlatformResult() {
   auto& notice = noticeView();
   notice->setPayError(kit::Error::make(kUnpaid, 1));
   notice->setPayStatus(kit::str(kUnpaid));

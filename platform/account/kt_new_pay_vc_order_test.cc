@@ -282,7 +282,8 @@ TEST_F(PaySheetOrder, AppPaymentShowsThePlugsResultWithoutPolling) {
   ASSERT_TRUE(noticeShown(*sheet));
   EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTPayPlug::kCancelledStatus);
   EXPECT_TRUE(sheet->noticeView()->payError());
-  plug->setWalletPayResultDic(kit::dict({{"resultStatus", "9000"}, {"memo", ""}, {"result", ""}}));
+  const std::string paid = R"({"out_trade_no":")" + platform->orders().back().orderNumber + R"("})";
+  plug->setWalletPayResultDic(kit::dict({{"resultStatus", "9000"}, {"memo", ""}, {"result", paid}}));
   EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTPayPlug::kPaidStatus);
   EXPECT_FALSE(sheet->noticeView()->payError());
   EXPECT_EQ(polls(), 0u);
@@ -383,6 +384,147 @@ TEST_F(PaySheetOrder, AnOrderGoesOutOnlyForAnAmountTheSheetCanStandBehind) {
   EXPECT_EQ(platform->account("player01")->platformCoins, 20);
   EXPECT_EQ(server->requestsTo("Ttbpaynew/ttbnew").size(), 1u) << "the refused presses sent nothing";
   EXPECT_EQ(server->requestsTo("H5pay/pay").size(), 0u);
+}
+
+TEST_F(PaySheetOrder, AWalletSuccessThatNamesNoOrderIsCheckedWithThePlatform) {
+  // The wallet pays what it is asked to; its returns reach the client only
+  // when the test opens them through the facade.
+  sim::WalletApp wallet(*platform);
+  wallet.install();
+  auto app = kit::Application::shared();
+  // Opens a sheet for `money` and pays with the wallet app: the sheet, the
+  // wallet's return URL and the order's number.
+  struct Payment {
+    kit::Ref<KTNewPayVC> sheet;
+    std::string returnURL, order;
+  };
+  auto payInWallet = [&](const char* money) {
+    Payment payment{openWith("5", money), "", ""};
+    if (!payment.sheet) return payment;
+    const size_t returns = wallet.returnURLs().size();
+    pay(*payment.sheet, "WalletPayapp/apppayios");
+    EXPECT_TRUE(kit::test::runUntil([&] { return wallet.returnURLs().size() == returns + 1; }));
+    payment.returnURL = wallet.returnURLs().back();
+    payment.order = platform->orders().back().orderNumber;
+    return payment;
+  };
+  using Form = sim::WalletApp::ResultForm;
+  for (Form form : {Form::OtherCase, Form::Nested, Form::NotJSON}) {
+    const std::string name = "form " + std::to_string(static_cast<int>(form));
+    wallet.setResultForm(form);
+    // Order A is paid in the wallet; its success comes back late, after
+    // the player left A's sheet and started B's payment.
+    wallet.setAnswer("9000");
+    Payment a = payInWallet("6");
+    ASSERT_TRUE(a.sheet) << name;
+    ASSERT_TRUE(platform->order(a.order)->paid) << name;
+    a.sheet->popAction();
+    settle();
+    a.sheet.reset();
+    wallet.setAnswer("6001");
+    Payment b = payInWallet("30");
+    auto second = b.sheet;
+    ASSERT_TRUE(second) << name;
+    const size_t asked = polls();
+
+    // A's success is no success of B's: B's notice waits for the platform.
+    TolmixSDK::openURL(*app, a.returnURL, kit::Dictionary::make());
+    ASSERT_TRUE(noticeShown(*second)) << name;
+    EXPECT_EQ(second->noticeView()->statusL()->text(), KTNewPayVC::kPaying) << name;
+    ASSERT_TRUE(second->noticeView()->payError()) << name;
+    EXPECT_EQ(second->noticeView()->payError()->domain(), KTNewPayVC::kUnpaid) << name;
+    EXPECT_TRUE(heard.empty()) << name;
+    // The platform says B is unpaid, poll after poll.
+    wait(0, asked + 1);
+    wait(KTNewPayVC::PollInterval, asked + 2);
+    EXPECT_EQ(keysOf(sentTo(KTNewPayVC::kResultEndpoint)), "z") << name;
+    EXPECT_EQ(second->noticeView()->statusL()->text(), KTNewPayVC::kPaying) << name;
+    EXPECT_FALSE(platform->order(b.order)->paid) << name;
+    // B's own cancel, which names no order, is shown as before and ends
+    // the polling.
+    TolmixSDK::openURL(*app, b.returnURL, kit::Dictionary::make());
+    EXPECT_EQ(second->noticeView()->statusL()->text(), KTPayPlug::kCancelledStatus) << name;
+    EXPECT_FALSE(second->timer()) << name;
+    kit::test::tap(second->noticeView()->goToGameButton());
+    EXPECT_EQ(heard, std::vector<std::string>{"failure|取消充值|1|30"}) << name;
+    heard.clear();
+    settle();
+    second.reset();
+    b.sheet.reset();
+    ASSERT_FALSE(KTNewPayVC::openSheet()) << name;
+
+    // C's own success in the same form: the platform says C is paid.
+    wallet.setAnswer("9000");
+    Payment c = payInWallet("12");
+    auto third = c.sheet;
+    ASSERT_TRUE(third) << name;
+    TolmixSDK::openURL(*app, c.returnURL, kit::Dictionary::make());
+    EXPECT_EQ(third->noticeView()->statusL()->text(), KTNewPayVC::kPaying) << name;
+    ASSERT_TRUE(kit::test::runUntil([&] { return third->noticeView()->statusL()->text() == KTNewPayVC::kPaid; }))
+        << name;
+    EXPECT_FALSE(third->noticeView()->payError()) << name;
+    kit::test::tap(third->noticeView()->goToGameButton());
+    EXPECT_EQ(heard, std::vector<std::string>{"success|支付成功|12"}) << name;
+    EXPECT_TRUE(platform->order(c.order)->paid) << name;
+    heard.clear();
+    settle();
+    third.reset();
+    c.sheet.reset();
+    ASSERT_FALSE(KTNewPayVC::openSheet()) << name;
+  }
+
+  // A success that names the sheet's own order needs no check.
+  wallet.setResultForm(Form::JSON);
+  Payment own = payInWallet("8");
+  auto sheet = own.sheet;
+  ASSERT_TRUE(sheet);
+  const size_t asked = polls();
+  TolmixSDK::openURL(*app, own.returnURL, kit::Dictionary::make());
+  EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTPayPlug::kPaidStatus);
+  EXPECT_FALSE(sheet->timer());
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|8"});
+  EXPECT_EQ(polls(), asked);
+  KTPayPlug::sharedInstance()->setBlock(nullptr);
+}
+
+TEST_F(PaySheetOrder, AnOrderGoesOutForTheSumTheSheetShowsOrIsRefusedAtTheEntry) {
+  // Forty nines: the decimal keeps 38 digits, and the sheet would send
+  // p=9999...9999 with b=9999...9900. Refused as a malformed amount is.
+  for (const std::string& money : {std::string(40, '9'), std::string(37, '9') + ".9"}) {
+    order(money.c_str());
+    settle();
+    EXPECT_TRUE(toastShown(KTNewPayVC::kBadAmount)) << money;
+    EXPECT_FALSE(game->presentedViewController()) << money;
+    EXPECT_FALSE(KTNewPayVC::openSheet()) << money;
+  }
+  EXPECT_TRUE(heard.empty());
+  EXPECT_EQ(server->requestsTo(KTNewPayVC::kPayWaysEndpoint).size(), 0u);
+
+  // The largest amount with cents that is held exactly goes out as shown.
+  const std::string largest = std::string(36, '9') + ".99";
+  auto sheet = openWith("2", largest.c_str());
+  ASSERT_TRUE(sheet);
+  EXPECT_EQ(sheet->moneyL()->text(), largest + "元");
+  EXPECT_EQ(sheet->realMoneyL()->text(), largest + "元");
+  pay(*sheet, "H5pay/pay");
+  EXPECT_EQ(d(sentTo("H5pay/pay")["p"]), largest);
+  EXPECT_EQ(d(sentTo("H5pay/pay")["b"]), largest);
+  sheet->popAction();
+  settle();
+  ASSERT_FALSE(KTNewPayVC::openSheet());
+
+  // At a discount, 36 whole digits leave the cents of the amount to pay:
+  // (10^35 + 0.99) × 0.85 is 85 × 10^33 + 0.8415, cut to 0.84.
+  platform->setDiscount("0.85");
+  const std::string discounted = "1" + std::string(35, '0') + ".99";
+  sheet = openWith("2", discounted.c_str());
+  ASSERT_TRUE(sheet);
+  const std::string due = "85" + std::string(33, '0') + ".84";
+  EXPECT_EQ(sheet->realMoneyL()->text(), due + "元");
+  pay(*sheet, "H5pay/pay");
+  EXPECT_EQ(d(sentTo("H5pay/pay")["p"]), discounted);
+  EXPECT_EQ(d(sentTo("H5pay/pay")["b"]), due);
 }
 
 TEST_F(PaySheetOrder, AnOrderThatACouponPaysWhollyGoesOutForNothing) {

@@ -20,7 +20,7 @@ std::string calc(const char* a, const char* b, const char* way) {
   return d(KTNewPayVC::calculateMoney(kit::str(a), kit::str(b), way));
 }
 
-TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsInSinglePrecision) {
+TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsRoundedUpExactly) {
   EXPECT_EQ(calc("9.99", "0.850000", "*"), "8.49") << "8.4915 cut, not rounded";
   EXPECT_EQ(calc("10", "12", "-"), "-2");
   EXPECT_EQ(calc("10", "1.000000", "*"), "10");
@@ -31,14 +31,44 @@ TEST(PaySheetAmounts, DecimalsCutToTwoPlacesAndCoinsInSinglePrecision) {
   auto coins = [](const char* yuan) { return KTNewPayVC::coinsOf(kit::str(yuan)); };
   EXPECT_EQ(coins("6.5"), 65);
   EXPECT_EQ(coins("5.85"), 59);
-  EXPECT_EQ(coins("1.1"), 11) << "single precision: 1.1f × 10 is 11";
+  EXPECT_EQ(coins("1.1"), 11);
+  EXPECT_EQ(coins("0.01"), 1);
   EXPECT_EQ(coins("0"), 0);
+  // An order's coins are its amount's, however large: no binary rounding.
+  EXPECT_EQ(coins("1677721.7"), 16777217) << "single precision makes 16777218";
+  EXPECT_EQ(coins("16777216.1"), 167772161);
+  EXPECT_EQ(coins("214748364.7"), 2147483647);
+  EXPECT_EQ(coins("214748364.71"), 0) << "more coins than an int holds";
   // No number, or none an int holds: no coins rather than undefined.
   EXPECT_EQ(coins("NaN"), 0);
   EXPECT_EQ(coins("abc"), 0);
   EXPECT_EQ(coins("1e12"), 0);
   EXPECT_EQ(coins("-1e300"), 0);
   EXPECT_EQ(KTNewPayVC::coinsOf(nullptr), 0);
+}
+
+TEST(PaySheetAmounts, AnOrderAmountIsOneTheDecimalsHoldExactlyWithItsCents) {
+  auto accepted = [](const std::string& money) { return KTNewPayVC::isOrderAmount(kit::str(money)); };
+  const std::string nines36 = std::string(36, '9');
+  // 38 digits, 36 of them before the point: held exactly, and so is every
+  // amount to pay cut to cents from it.
+  EXPECT_TRUE(accepted(nines36 + ".99"));
+  EXPECT_TRUE(accepted(nines36));
+  EXPECT_TRUE(accepted("1." + std::string(36, '0') + "1"));
+  EXPECT_TRUE(accepted("." + std::string(37, '0') + "5"));
+  // Zeros before the first whole digit and after the last fraction digit
+  // are no digits of the amount.
+  EXPECT_TRUE(accepted(std::string(60, '0') + "6." + std::string(60, '0')));
+  // One digit over: the decimal would drop it, or an amount to pay made
+  // from it would lose its cents or fall out of the decimal's range.
+  EXPECT_FALSE(accepted(std::string(40, '9'))) << "read as 9999...9900";
+  EXPECT_FALSE(accepted(std::string(38, '9')));
+  EXPECT_FALSE(accepted(std::string(37, '9') + ".9"));
+  EXPECT_FALSE(accepted("1" + std::string(36, '0')));
+  EXPECT_FALSE(accepted("1." + std::string(37, '0') + "1"));
+  EXPECT_FALSE(accepted(nines36 + ".991"));
+  EXPECT_FALSE(accepted("." + std::string(38, '0') + "5"));
+  EXPECT_FALSE(accepted("0." + std::string(130, '0') + "1"));
 }
 
 class PaySheet : public PaySheetTest {};
@@ -320,9 +350,10 @@ TEST_F(PaySheet, ASecondOrderWhileASheetIsOpenIsRefusedAndChangesNothing) {
 }
 
 TEST_F(PaySheet, ABalanceThePayWaysAnswerLeavesOutShowsNoBalanceText) {
-  // No "ttb" at all, "ttb" null or a list: the coin row shows no balance
-  // rather than the text of a value nobody set; a voucher balance too large
-  // for a number shows none either. A balance that is there shows.
+  // No "ttb" at all, "ttb" null, a list, an empty or a blank text: the coin
+  // row shows no balance rather than the text of a value nobody set; a
+  // voucher balance too large for a number shows none either. A balance
+  // that is there shows.
   struct Case {
     const char* balances;
     const char* coins;
@@ -330,6 +361,9 @@ TEST_F(PaySheet, ABalanceThePayWaysAnswerLeavesOutShowsNoBalanceText) {
   } cases[] = {{R"("djq":"3.5")", "", "（余额:3.50元）"},
                {R"("ttb":null,"djq":"3.5")", "", "（余额:3.50元）"},
                {R"("ttb":[null],"djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":"","djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":" \t\n","djq":"3.5")", "", "（余额:3.50元）"},
+               {R"("ttb":"\u3000","djq":"3.5")", "", "（余额:3.50元）"},
                {R"("ttb":0,"djq":"1e999")", "（余额:0平台币）", ""},
                {R"("ttb":"120","djq":2)", "（余额:120平台币）", "（余额:2.00元）"}};
   for (const auto& c : cases) {

@@ -105,16 +105,21 @@ void KTPayPlug::setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic) {
   }
   const kit::Id result = dic;
   auto statusText = kit::as<kit::String>(result["resultStatus"]);
+  auto memo = kit::as<kit::String>(result["memo"]);
+  // Held in a local: the block may replace itself through doPay.
+  Block block = block_;
   if (statusText && statusText->utf8() == kPaidCode) {
-    // Held in a local: the block may replace itself through doPay.
-    Block block = block_;
-    block(payWay_, kit::str(kPaidStatus), nullptr);
+    if (!paidOrder.empty() && paidOrder == waitedOrder) {
+      block(payWay_, kit::str(kPaidStatus), nullptr);
+    } else {
+      kit::log("支付成功未注明当前订单 %@: 待平台确认", kit::str(waitedOrder));
+      block(payWay_, kit::str(kUnconfirmedStatus),
+            kit::Error::make(kUnconfirmedDomain, integerOf(statusText), kit::dict({{"ErrorInfo", memo}})));
+    }
     return;
   }
   const bool cancelled = statusText && statusText->utf8() == kCancelledCode;
-  auto memo = kit::as<kit::String>(result["memo"]);
   auto error = kit::Error::make(cancelled ? kCancelledDomain : kFailedDomain, integerOf(statusText),
                                 kit::dict({{"ErrorInfo", memo}}));
-  Block block = block_;
   block(payWay_, kit::str(cancelled ? kCancelledStatus : kFailedStatus), error);
 }

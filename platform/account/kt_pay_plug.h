@@ -5,9 +5,10 @@
 // comes back through the return URL (or straight from the vendor when the
 // wallet cannot be opened), becomes a status text and an error for the
 // block the sheet handed to doPay:
-//   "9000"     "充值成功", no error
-//   "6001"     "取消充值", error "支付失败,用户取消支付"
-//   otherwise  "充值失败", error "支付失败"
+//   "9000" for the order waited for   "充值成功", no error
+//   "9000" for an order not named     "支付待确认", error "支付结果待确认"
+//   "6001"                            "取消充值", error "支付失败,用户取消支付"
+//   otherwise                         "充值失败", error "支付失败"
 // Errors carry the status's integer as their code and the vendor's "memo"
 // under "ErrorInfo". The block stays until the next doPay replaces it, so a
 // second result calls it again; a result without a block is only kept.
@@ -15,8 +16,12 @@
 // A result belongs to the order the plug waits for: the "out_trade_no" of
 // the signed order it handed the wallet. A result whose "result" names
 // another order (a wallet returning late for an order the player left) is
-// kept and logged but reaches no block; a result that names no order, or a
-// signed order that names none, is handed on as it stands.
+// kept and logged but reaches no block. A success counts only for the order
+// it names: one whose order the plug cannot read (no "result", keys in
+// another case, nested, not JSON), or while the signed order names none,
+// may be another order's, and reaches the block as unconfirmed, for the
+// sheet to check with the platform. Cancels and failures that name no
+// order are handed on as they stand.
 //
 // One instance for the process; main thread.
 //
@@ -48,8 +53,10 @@ class KTPayPlug : public kit::Object {
   static constexpr const char* kPaidStatus = "充值成功";
   static constexpr const char* kCancelledStatus = "取消充值";
   static constexpr const char* kFailedStatus = "充值失败";
+  static constexpr const char* kUnconfirmedStatus = "支付待确认";
   static constexpr const char* kCancelledDomain = "支付失败,用户取消支付";
   static constexpr const char* kFailedDomain = "支付失败";
+  static constexpr const char* kUnconfirmedDomain = "支付结果待确认";
 
   // Made once, under a lock.
   static kit::Ref<KTPayPlug> sharedInstance();

@@ -80,8 +80,15 @@ class PayPlugTest : public PlatformAPITest {
     EXPECT_TRUE(outcome.wait());
     return kit::as<WalletPayInfo>(outcome.result);
   }
+  // A result for the order "B7".
   static kit::Ref<kit::Dictionary> result(kit::Value status, kit::Value memo) {
-    return kit::dict({{"resultStatus", status}, {"memo", memo}, {"result", ""}});
+    return kit::dict({{"resultStatus", status}, {"memo", memo}, {"result", R"({"out_trade_no":"B7"})"}});
+  }
+  // The signed order of "B7", which the plug waits for.
+  static kit::Ref<WalletPayInfo> orderB7() {
+    auto info = kit::make<WalletPayInfo>();
+    info->setSignStr(kit::str(R"(partner="10001"&out_trade_no="B7"&sign="s")"));
+    return info;
   }
 
   kit::Ref<KTPayPlug> plug = KTPayPlug::sharedInstance();
@@ -121,6 +128,7 @@ TEST_F(PayPlugTest, AResultDictionaryBecomesTheStatusAndErrorOfTheHeldBlock) {
   EXPECT_EQ(d(kit::Id(plug->walletPayResultDic())["memo"]), "m0");
 
   plug->setPayWay(1);
+  plug->setWalletPayInfo(orderB7());
   plug->doPay(log.block());
   plug->setWalletPayResultDic(result("9000", ""));
   plug->setWalletPayResultDic(result("6001", "用户中途取消"));
@@ -185,19 +193,50 @@ TEST_F(PayPlugTest, AResultReachesTheBlockOnlyForTheOrderItWaitsFor) {
   EXPECT_EQ(logs.count(), 3u);
   EXPECT_TRUE(logs.contains("A1"));
 
-  // Its own result, and results that name no order, reach the block.
-  for (const char* own : {R"({"out_trade_no":"B7"})", "", "not json", R"({"total_fee":"6"})", "[1]"}) {
-    plug->setWalletPayResultDic(paid(kit::str(own)));
+  // Its own result is a success; a success that names no order the plug
+  // can read may be another order's: it reaches the block unconfirmed,
+  // with the wallet's status and memo.
+  plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"B7"})")));
+  ASSERT_EQ(log.calls.size(), 1u);
+  EXPECT_EQ(log.calls[0].status, "充值成功");
+  EXPECT_FALSE(log.calls[0].error);
+  log.calls.clear();
+  const kit::Id unnamed[] = {kit::str(""),
+                             kit::str("not json"),
+                             kit::str(R"({"total_fee":"6"})"),
+                             kit::str("[1]"),
+                             kit::str(R"({"OUT_TRADE_NO":"B7"})"),
+                             kit::str(R"({"trade":{"out_trade_no":"B7"}})"),
+                             kit::str("out_trade_no=B7&total_fee=6"),
+                             kit::dict({{"out_trade_no", kit::array({"B7"})}}),
+                             nullptr};
+  for (const kit::Id& result : unnamed) {
+    plug->setWalletPayResultDic(kit::dict({{"resultStatus", "9000"}, {"memo", "m"}, {"result", result}}));
   }
-  ASSERT_EQ(log.calls.size(), 5u);
-  for (const auto& call : log.calls) EXPECT_EQ(call.status, "充值成功");
+  ASSERT_EQ(log.calls.size(), std::size(unnamed));
+  for (const auto& call : log.calls) {
+    EXPECT_EQ(call.status, KTPayPlug::kUnconfirmedStatus);
+    ASSERT_TRUE(call.error);
+    EXPECT_EQ(call.error->domain(), KTPayPlug::kUnconfirmedDomain);
+    EXPECT_EQ(call.error->code(), 9000);
+    EXPECT_EQ(d(kit::Id(call.error->userInfo())["ErrorInfo"]), "m");
+  }
+  // Cancels and failures that name no order are handed on as they stand.
+  log.calls.clear();
+  plug->setWalletPayResultDic(kit::dict({{"resultStatus", "6001"}, {"memo", ""}, {"result", "not json"}}));
+  plug->setWalletPayResultDic(kit::dict({{"resultStatus", "4000"}, {"memo", ""}, {"result", ""}}));
+  ASSERT_EQ(log.calls.size(), 2u);
+  EXPECT_EQ(log.calls[0].status, "取消充值");
+  EXPECT_EQ(log.calls[1].status, "充值失败");
   // A signed order that names none cannot tell orders apart: every result
-  // is handed on.
+  // is handed on, and no success is confirmed.
+  log.calls.clear();
   info->setSignStr(kit::str(R"(partner="10001")"));
   plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"A1"})")));
   plug->setWalletPayInfo(nullptr);
   plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"A1"})")));
-  EXPECT_EQ(log.calls.size(), 7u);
+  ASSERT_EQ(log.calls.size(), 2u);
+  for (const auto& call : log.calls) EXPECT_EQ(call.status, KTPayPlug::kUnconfirmedStatus);
 }
 
 TEST_F(PayPlugTest, WithoutTheWalletTheVendorsFailureReachesTheBlockAndIsLogged) {
