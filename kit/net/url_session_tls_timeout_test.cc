@@ -157,7 +157,8 @@ TEST_F(TLSTimeOnTheClock, BytesOfTheAnswerKeepARequestAliveAndKeyUpdatesAfterThe
   const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
   double lastByte = 0;
   for (size_t i = 0; i + 1 < answer.size(); ++i) {
-    ASSERT_TRUE(peer.write(answer.substr(i, 1)));
+    ASSERT_TRUE(peer.write(answer.substr(i, 1))) << "byte " << i << " at " << elapsed() << " s: request ended "
+                                                 << result.done.isOpen() << " with " << result.errorCode();
     lastByte = elapsed();
     ASSERT_TRUE(peer.waitUntilReceived());
     advance(1);

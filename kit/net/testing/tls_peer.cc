@@ -8,6 +8,8 @@
 #include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -165,6 +167,12 @@ bool TLSPeer::readAvailable() {
 }
 
 void TLSPeer::serve() {
+  // OpenSSL writes to the socket with write(): a client gone must not end
+  // the process with SIGPIPE (a write to it fails with EPIPE instead).
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
   const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
   SSL* ssl = SSL_new(static_cast<SSL_CTX*>(context_.get()));
@@ -177,11 +185,15 @@ void TLSPeer::serve() {
   }
   bool open = SSL_accept(ssl) == 1;
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  // What came with the handshake's last flight.
-  open = open && readAvailable();
   {
     std::lock_guard lock(mutex_);
     open_ = open;
+  }
+  // What came with the handshake's last flight.
+  if (open && !readAvailable()) {
+    open = false;
+    std::lock_guard lock(mutex_);
+    open_ = false;
   }
   bool renegotiating = false;
   for (;;) {
