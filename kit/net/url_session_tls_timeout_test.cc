@@ -57,7 +57,9 @@ class TLSTimeOnTheClock : public test::VirtualClockTest {
       // The handler must have run before `result` goes.
       session->invalidateAndCancel();
       EXPECT_TRUE(result.done.wait());
-      if (secondStarted) EXPECT_TRUE(second.done.wait());
+      if (secondStarted) {
+        EXPECT_TRUE(second.done.wait());
+      }
     }
     session = nullptr;
     VirtualClockTest::TearDown();
