@@ -74,10 +74,6 @@ std::vector<Ref<Certificate>> presentedChain(X509* leaf, STACK_OF(X509)* others)
   return chain;
 }
 
-}  // namespace
-
-namespace {
-
 // The request a TLS connection carries now, kept with the connection's
 // context: its task's identifier (nonzero).
 int userIndex() {
