@@ -23,7 +23,6 @@
 #include "kit/net/input_stream.h"
 #include "kit/net/mime_types.h"
 #include "kit/net/session_events.h"
-#include "kit/net/socket_receipt.h"
 #include "kit/net/transfer_engine.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_error_mapping.h"
@@ -69,13 +68,8 @@ int prerequestCallback(void* driver, char*, char*, int remotePort, int localPort
   return static_cast<TaskDriver*>(driver)->onConnectionReady(localPort, remotePort) ? CURL_PREREQFUNC_OK
                                                                                     : CURL_PREREQFUNC_ABORT;
 }
-int verifyCallback(X509_STORE_CTX* ctx, void* driver) { return static_cast<TaskDriver*>(driver)->onVerify(ctx); }
 CURLcode sslContextCallback(CURL*, void* sslContext, void* driver) {
-  auto* ctx = static_cast<SSL_CTX*>(sslContext);
-  // kit evaluates the chain itself (and asks the delegate) before the
-  // handshake completes; a refusal ends the handshake.
-  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-  SSL_CTX_set_cert_verify_callback(ctx, verifyCallback, driver);
+  static_cast<TaskDriver*>(driver)->onSSLContext(static_cast<SSL_CTX*>(sslContext));
   return CURLE_OK;
 }
 
@@ -477,62 +471,18 @@ void TaskDriver::cancelProducingResumeData(std::function<void(Ref<Data>)> comple
   finishWithError(URLErrorCancelled, "");
 }
 
-void TaskDriver::touch() {
-  lastActivity_ = Clock::now();
-  countSocketBytesFromHere();
-}
-
-void TaskDriver::countSocketBytesFromHere() {
-  // What the connection has received is counted from about here: the
-  // engine looks it up a little later, once however many callbacks came.
-  // A virtual clock can move on while the thread is still in this round,
-  // and bytes that came meanwhile would be counted as old: it looks at once.
-  // (An HTTP/2 connection's count is not this request's: see noteArrival.)
-  if (socket_ < 0 || socketBytesStale_ || framesOfOthers_) return;
-  if (Clock::isVirtual()) {
-    if (auto receipt = socketReceipt(socket_)) socketBytes_ = receipt->bytes;
-    return;
-  }
-  socketBytesStale_ = true;
-  settings_.engine->noteStaleSocketBytes(id_);
-}
-
-void TaskDriver::refreshSocketBytes() {
-  if (!socketBytesStale_) return;
-  socketBytesStale_ = false;
-  if (socket_ < 0) return;
-  if (auto receipt = socketReceipt(socket_)) {
-    // Bytes that came since the touch count from when they came.
-    socketBytes_ = receipt->bytes;
-    noteArrival(*receipt);
-  }
-}
-
-void TaskDriver::noteArrival(const SocketReceipt& receipt) {
-  // An HTTP/2 connection carries frames of other streams and of the
-  // connection itself (PINGs, settings, window updates): its bytes say
-  // nothing of this request, which lives by the bytes libcurl hands it
-  // (onHeader and onWrite touch it).
-  if (framesOfOthers_) return;
-  // The kernel says how long ago the last data came, in real time; a
-  // virtual clock stands still between advances, and the engine looks
-  // before each one (see TransferEngine::noteArrivals), so the bytes came
-  // at the time of the look.
-  const double now = Clock::now();
-  const double arrived = Clock::isVirtual() ? now : now - receipt.secondsSinceLastData;
-  lastActivity_ = std::max(lastActivity_, std::min(arrived, now));
-}
-
 void TaskDriver::onSocket(int fd) { settings_.engine->noteSocket(fd); }
 
 bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   ++attemptsOnEasy_;
   socket_ = settings_.engine->socketFor(localPort, remotePort);
   framesOfOthers_ = secure_ && negotiatedHTTP2();
-  socketBytes_ = 0;
+  streamBytes_ = 0;
+  watchedBytes_ = 0;
   socketBytesStale_ = false;
   countSocketBytesFromHere();
   if (!secure_) return true;
+  claimConnection();
   // A handshake just judged the connection, or it was kept alive.
   if (std::exchange(handshakeJudged_, false)) {
     if (chainPassedDefault_) settings_.engine->setTrustedByDefault(socket_);
@@ -541,57 +491,25 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   return judgeReusedConnection();
 }
 
-bool TaskDriver::bytesArrivedOnConnection() {
-  refreshSocketBytes();
-  if (socket_ < 0) return false;
-  const auto receipt = socketReceipt(socket_);
-  if (!receipt || receipt->bytes <= socketBytes_) return false;
-  socketBytes_ = receipt->bytes;
-  noteArrival(*receipt);
-  return !framesOfOthers_;
+SSL* TaskDriver::connectionSSL() const {
+  curl_tlssessioninfo* session = nullptr;
+  if (!easy_ || curl_easy_getinfo(easy_, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session ||
+      session->backend != CURLSSLBACKEND_OPENSSL) {
+    return nullptr;
+  }
+  return static_cast<SSL*>(session->internals);
 }
 
 bool TaskDriver::negotiatedHTTP2() const {
   // libcurl speaks HTTP/2 on a TLS connection exactly when the handshake
   // settled on "h2"; it never does over plain TCP unless asked to. (Its own
   // CURLINFO_HTTP_VERSION is set only once a response head came.)
-  curl_tlssessioninfo* session = nullptr;
-  if (curl_easy_getinfo(easy_, CURLINFO_TLS_SSL_PTR, &session) != CURLE_OK || !session ||
-      session->backend != CURLSSLBACKEND_OPENSSL || !session->internals) {
-    return false;
-  }
+  SSL* ssl = connectionSSL();
+  if (!ssl) return false;
   const unsigned char* protocol = nullptr;
   unsigned length = 0;
-  SSL_get0_alpn_selected(static_cast<SSL*>(session->internals), &protocol, &length);
+  SSL_get0_alpn_selected(ssl, &protocol, &length);
   return length == 2 && memcmp(protocol, "h2", 2) == 0;
-}
-
-std::optional<std::pair<int, uint64_t>> TaskDriver::watchedSocketBytes() {
-  if (!deadline() || socket_ < 0) return std::nullopt;
-  bytesArrivedOnConnection();
-  return std::pair{socket_, socketBytes_};
-}
-
-double TaskDriver::requestTimeout() const {
-  double timeout = request_->timeoutInterval();
-  if (timeout == DefaultRequestTimeout) timeout = settings_.requestTimeout;
-  return timeout;
-}
-
-double TaskDriver::timeoutDeadline() const {
-  return std::min(lastActivity_ + requestTimeout(), startedAt_ + settings_.resourceTimeout);
-}
-
-std::optional<double> TaskDriver::deadline() const {
-  if (phase_ != Phase::Transferring || userSuspended_ || holdForDelegate_) return std::nullopt;
-  return timeoutDeadline();
-}
-
-void TaskDriver::onTimeout() {
-  if (phase_ == Phase::Finished) return;
-  timedOut_ = true;
-  releaseEasy();
-  finishWithError(URLErrorTimedOut, "");
 }
 
 // ---- libcurl callbacks

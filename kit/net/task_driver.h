@@ -23,6 +23,8 @@
 typedef void CURL;
 struct curl_slist;
 typedef struct x509_store_ctx_st X509_STORE_CTX;
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
 
 namespace kit::netdetail {
 
@@ -100,15 +102,17 @@ class TaskDriver {
   // started, whichever comes first. None while it waits for its delegate or
   // is suspended.
   std::optional<double> deadline() const;
-  // Whether bytes came in on the transfer's connection since the last look
-  // (and then the transfer is alive from when they came): libcurl hands a
-  // head over a line at a time and keeps the framing of a chunked body to
-  // itself. Only a connection that carries nothing but this request counts
-  // so (HTTP/1.x); on an HTTP/2 connection a request lives by the bytes
-  // libcurl hands it, and this is always false.
+  // Whether bytes of the request's stream came in on the transfer's
+  // connection since the last look (and then the transfer is alive from
+  // when they came): libcurl hands a head over a line at a time and keeps
+  // the framing of a chunked body to itself. Only a connection that
+  // carries nothing but this request counts so (HTTP/1.x), and over TLS
+  // only its application data (see streamReceipt); on an HTTP/2 connection
+  // a request lives by the bytes libcurl hands it, and this is always false.
   bool bytesArrivedOnConnection();
   // For a transfer whose time-out runs: looks for bytes that came, and
-  // returns its socket with what it has received by now.
+  // returns its socket with what the socket had received, TLS records and
+  // all, by the look before (see TransferClock::publishReceived).
   std::optional<std::pair<int, uint64_t>> watchedSocketBytes();
   // Takes the connection's received count again when the transfer has been
   // touched since the last look (the engine calls it shortly after).
@@ -120,6 +124,8 @@ class TaskDriver {
   size_t onRead(char* buffer, size_t length);
   // Moves the body to `offset` for a request libcurl sends again.
   int onSeek(int64_t offset, int origin);
+  // A TLS connection's context is made for the transfer.
+  void onSSLContext(SSL_CTX* ctx);
   int onVerify(X509_STORE_CTX* ctx);
   void onSocket(int fd);
   // The connection is made or taken for reuse; the request goes out next
@@ -174,8 +180,14 @@ class TaskDriver {
   void applyPause();
   void touch();
   void countSocketBytesFromHere();
-  // Takes the time the connection's last bytes came as a sign of life.
+  // What the transfer's connection has received of the request's stream:
+  // everything over plain TCP, the application data over TLS, nothing that
+  // counts over HTTP/2 (nullopt).
+  std::optional<SocketReceipt> streamReceipt() const;
+  // Takes the time the stream's last bytes came as a sign of life.
   void noteArrival(const SocketReceipt& receipt);
+  // The TLS connection of the transfer (nullptr over plain TCP).
+  SSL* connectionSSL() const;
   // Whether the TLS handshake of the transfer's connection chose HTTP/2.
   bool negotiatedHTTP2() const;
   bool serveFromCache();
@@ -243,6 +255,9 @@ class TaskDriver {
   TrustAnswer askDelegateAboutTrust(const Ref<Trust>& trust);
   // Judges the kept-alive connection the request is about to go out on.
   bool judgeReusedConnection();
+  // Makes the TLS connection's later handshakes (a renegotiation) this
+  // request's to judge.
+  void claimConnection();
   Ref<Error> trustError_;  // why the connection was refused
 
   double requestTimeout() const;
@@ -250,7 +265,8 @@ class TaskDriver {
   double timeoutDeadline() const;
 
   double lastActivity_ = 0;  // on kit::Clock
-  uint64_t socketBytes_ = 0;  // what it had received at the last look
+  uint64_t streamBytes_ = 0;   // the stream's bytes at the last look
+  uint64_t watchedBytes_ = 0;  // the socket's at the last look, for the clock
   double startedAt_ = 0;
   // Small members last, together, so that they pack: a driver is made for
   // every request, and under 1 KiB it comes from malloc's per-thread cache.
@@ -277,7 +293,7 @@ class TaskDriver {
   bool resumeRequested_ = false;
   bool socketBytesStale_ = false;  // touched since that look
   bool secure_ = false;            // the attempt goes over TLS
-  bool framesOfOthers_ = false;    // the connection multiplexes (HTTP/2), see noteArrival
+  bool framesOfOthers_ = false;    // the connection multiplexes (HTTP/2), see streamReceipt
   bool handshakeJudged_ = false;   // a handshake was accepted since the last connection
   bool chainPassedDefault_ = false;  // the last chain judged passed the default evaluation
   bool timedOut_ = false;

@@ -17,6 +17,7 @@
 #include "kit/net/event_lane.h"
 #include "kit/net/mime_types.h"
 #include "kit/net/session_events.h"
+#include "kit/net/socket_receipt.h"
 #include "kit/net/task_driver.h"
 #include "kit/net/transfer_engine.h"
 #include "kit/net/url_cache.h"
@@ -73,15 +74,57 @@ std::vector<Ref<Certificate>> presentedChain(X509* leaf, STACK_OF(X509)* others)
   return chain;
 }
 
+// The request a TLS connection carries now, kept with the connection's
+// context: its task's identifier (nonzero).
+int userIndex() {
+  static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  return index;
+}
+
+void setUser(SSL_CTX* ctx, uint64_t id) {
+  SSL_CTX_set_ex_data(ctx, userIndex(), reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
+}
+
+int verifyCallback(X509_STORE_CTX* store, void* engine) {
+  // A connection outlives the request that opened it, and a server may
+  // renegotiate while another request uses it: the handshake is judged for
+  // the request on the connection now, and refused when it has gone.
+  auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  const auto user = ssl ? reinterpret_cast<uintptr_t>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), userIndex())) : 0;
+  TaskDriver* driver = user ? static_cast<TransferEngine*>(engine)->driver(user) : nullptr;
+  return driver ? driver->onVerify(store) : 0;
+}
+
 }  // namespace
+
+void TaskDriver::onSSLContext(SSL_CTX* ctx) {
+  // kit evaluates the chain itself (and asks the delegate) before the
+  // handshake completes; a refusal ends the handshake.
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_cert_verify_callback(ctx, verifyCallback, settings_.engine);
+  setUser(ctx, id_);
+  // Only its application data shows a request is alive (see streamReceipt).
+  noteApplicationRecords(ctx);
+}
+
+void TaskDriver::claimConnection() {
+  if (SSL* ssl = connectionSSL()) setUser(SSL_get_SSL_CTX(ssl), id_);
+}
 
 int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
   if (trustStep_ == TrustStep::Refused) return 0;
   // Every handshake is judged, a second one of the same request (libcurl
-  // connecting again) as well: it may meet another server.
+  // connecting again) as well: it may meet another server; and so is a
+  // renegotiation of the connection in use, which is the server's doing
+  // and no sign that the request is alive.
+  auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(ctx, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  const bool renegotiation = ssl && SSL_total_renegotiations(ssl) > 0;
   const bool accepted =
       judgeTrust(presentedChain(X509_STORE_CTX_get0_cert(ctx), X509_STORE_CTX_get0_untrusted(ctx)), false);
-  handshakeJudged_ = accepted;
+  if (!renegotiation) {
+    handshakeJudged_ = accepted;
+    touch();
+  }
   return accepted ? 1 : 0;
 }
 
@@ -96,13 +139,10 @@ bool TaskDriver::judgeReusedConnection() {
     return true;
   }
   std::vector<Ref<Certificate>> chain;
-  curl_tlssessioninfo* session = nullptr;
-  if (curl_easy_getinfo(easy_, CURLINFO_TLS_SSL_PTR, &session) == CURLE_OK && session &&
-      session->backend == CURLSSLBACKEND_OPENSSL && session->internals) {
-    auto* ssl = static_cast<SSL*>(session->internals);
-    chain = presentedChain(SSL_get0_peer_certificate(ssl), SSL_get_peer_cert_chain(ssl));
-  }
-  if (!judgeTrust(std::move(chain), passed)) return false;
+  if (SSL* ssl = connectionSSL()) chain = presentedChain(SSL_get0_peer_certificate(ssl), SSL_get_peer_cert_chain(ssl));
+  const bool accepted = judgeTrust(std::move(chain), passed);
+  touch();
+  if (!accepted) return false;
   if (chainPassedDefault_ && !passed) settings_.engine->setTrustedByDefault(socket_);
   return true;
 }
@@ -122,7 +162,6 @@ bool TaskDriver::judgeTrust(std::vector<Ref<Certificate>> chain, bool passedDefa
       chainPassedDefault_ = answer.accepted;
     }
   }
-  touch();
   if (answer.accepted) {
     trustStep_ = TrustStep::Accepted;
     return true;

@@ -12,7 +12,8 @@
 //
 // Bytes that keep a transfer alive count from when they came. On a virtual
 // clock the thread looks for them on every pass and tells the clock when,
-// and what each running transfer's socket had received then. While
+// and what each running transfer's socket had received by the look before
+// (bytes that came since may not have been read yet). While
 // transfers run, an advance hands the thread a flight before time moves on
 // when the thread has not looked since the clock came to this instant, or
 // a socket has received more since it did: so the thread notes the bytes

@@ -236,9 +236,10 @@ class TransferEngine {
   bool processMessages();
   void flushDirty();
   void lookAtSocketBytes();
-  // Virtual clock: every transfer whose time-out runs takes the bytes that
-  // came on its connection as a sign of life now, and the clock hears what
-  // each socket has received (see TransferClock::publishReceived).
+  // Virtual clock: every transfer whose time-out runs takes the bytes of
+  // its stream that came on its connection as a sign of life now, and the
+  // clock hears what each socket had received by the look before (see
+  // TaskDriver::watchedSocketBytes, TransferClock::publishReceived).
   void noteArrivals();
   // Times out the drivers whose deadline has passed on kit::Clock and
   // publishes the nearest deadline left. Returns how many milliseconds the

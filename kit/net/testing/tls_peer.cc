@@ -1,0 +1,236 @@
+// The scripted TLS server: one thread that accepts, handshakes, reads the
+// request head, and then runs the test's steps between reads.
+#include "kit/net/testing/tls_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace kit::test {
+
+namespace {
+
+// Repeats `operation` (an SSL call) until it went through on the
+// non-blocking socket `fd`. A handshake step left waiting for the client
+// (`waitingIsDone`) has sent its part.
+bool complete(SSL* ssl, int fd, const std::function<int()>& operation, bool waitingIsDone = false) {
+  for (;;) {
+    const int result = operation();
+    if (result > 0) return true;
+    const int error = SSL_get_error(ssl, result);
+    if (error == SSL_ERROR_WANT_READ && waitingIsDone) return true;
+    if (error != SSL_ERROR_WANT_WRITE) return false;
+    pollfd writable{fd, POLLOUT, 0};
+    poll(&writable, 1, 1000);
+  }
+}
+
+}  // namespace
+
+TLSPeer::TLSPeer(const TestIdentity& identity, Version version) {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  context_ = std::shared_ptr<void>(ctx, [](void* c) { SSL_CTX_free(static_cast<SSL_CTX*>(c)); });
+  SSL_CTX_use_certificate(ctx, identity.certificate->x509());
+  SSL_CTX_use_PrivateKey(ctx, identity.key.get());
+  for (const auto& c : identity.chain) {
+    X509_up_ref(c->x509());
+    SSL_CTX_add_extra_chain_cert(ctx, c->x509());
+  }
+  if (version == Version::TLS12) {
+    SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
+    // A renegotiation is a whole handshake, certificate and all.
+    SSL_CTX_set_options(ctx, SSL_OP_NO_SESSION_RESUMPTION_ON_RENEGOTIATION);
+  } else {
+    SSL_CTX_set_min_proto_version(ctx, TLS1_3_VERSION);
+  }
+
+  wake_ = eventfd(0, EFD_CLOEXEC);
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  if (wake_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(listener_, 1) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
+    fprintf(stderr, "TLSPeer: cannot listen on 127.0.0.1\n");
+    return;
+  }
+  port_ = ntohs(addr.sin_port);
+  thread_ = std::thread([this] { serve(); });
+}
+
+TLSPeer::~TLSPeer() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    // Ends a pending accept, handshake or head read.
+    if (connection_ >= 0) shutdown(connection_, SHUT_RDWR);
+  }
+  shutdown(listener_, SHUT_RDWR);
+  if (wake_ >= 0) eventfd_write(wake_, 1);
+  if (thread_.joinable()) thread_.join();
+  if (ssl_) SSL_free(ssl_);
+  if (connection_ >= 0) close(connection_);
+  if (wake_ >= 0) close(wake_);
+  close(listener_);
+}
+
+std::string TLSPeer::url(const std::string& path) const {
+  return "https://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+bool TLSPeer::waitForRequest(size_t count, double seconds) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return requests_ >= count; });
+}
+
+bool TLSPeer::write(const std::string& bytes) {
+  return run([bytes, this](SSL* ssl) {
+    return complete(ssl, connection_, [&] { return SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())); });
+  });
+}
+
+bool TLSPeer::updateKeys() {
+  return run([this](SSL* ssl) {
+    // The handshake call sends the KeyUpdate now rather than with the next
+    // write.
+    return SSL_key_update(ssl, SSL_KEY_UPDATE_NOT_REQUESTED) == 1 &&
+           complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); });
+  });
+}
+
+bool TLSPeer::requestRenegotiation() {
+  return run([this](SSL* ssl) {
+    return SSL_renegotiate(ssl) == 1 &&
+           complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true);
+  });
+}
+
+bool TLSPeer::waitUntilReceived(double seconds) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  for (;;) {
+    int unacknowledged = 0;
+    {
+      std::lock_guard lock(mutex_);
+      if (connection_ < 0 || ioctl(connection_, SIOCOUTQ, &unacknowledged) != 0) return false;
+    }
+    if (unacknowledged == 0) return true;
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::yield();
+  }
+}
+
+bool TLSPeer::waitForRenegotiations(int count, double seconds) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return renegotiations_ >= count; });
+}
+
+bool TLSPeer::run(std::function<bool(SSL*)> step) {
+  std::unique_lock lock(mutex_);
+  if (!open_ || stopping_) return false;
+  step_ = std::move(step);
+  stepDone_ = false;
+  eventfd_write(wake_, 1);
+  changed_.wait(lock, [&] { return stepDone_ || stopping_; });
+  return stepDone_ && stepResult_;
+}
+
+bool TLSPeer::readAvailable() {
+  char buffer[4096];
+  for (;;) {
+    const int n = SSL_read(ssl_, buffer, sizeof buffer);
+    if (n > 0) {
+      received_.append(buffer, static_cast<size_t>(n));
+      for (size_t end; (end = received_.find("\r\n\r\n")) != std::string::npos;) {
+        received_.erase(0, end + 4);
+        std::lock_guard lock(mutex_);
+        ++requests_;
+      }
+      changed_.notify_all();
+      continue;
+    }
+    const int error = SSL_get_error(ssl_, n);
+    return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+  }
+}
+
+void TLSPeer::serve() {
+  // OpenSSL writes to the socket with write(): a client gone must not end
+  // the process with SIGPIPE (a write to it fails with EPIPE instead).
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  SSL* ssl = SSL_new(static_cast<SSL_CTX*>(context_.get()));
+  SSL_set_fd(ssl, fd);
+  {
+    std::lock_guard lock(mutex_);
+    connection_ = fd;
+    ssl_ = ssl;
+    if (stopping_) return;
+  }
+  bool open = SSL_accept(ssl) == 1;
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  {
+    std::lock_guard lock(mutex_);
+    open_ = open;
+  }
+  // What came with the handshake's last flight.
+  if (open && !readAvailable()) {
+    open = false;
+    std::lock_guard lock(mutex_);
+    open_ = false;
+  }
+  bool renegotiating = false;
+  for (;;) {
+    pollfd ready[2] = {{wake_, POLLIN, 0}, {open ? fd : -1, POLLIN, 0}};
+    poll(ready, 2, -1);
+    if (ready[0].revents) {
+      eventfd_t ignored;
+      eventfd_read(wake_, &ignored);
+    }
+    std::function<bool(SSL*)> step;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) break;
+      step = std::move(step_);
+      step_ = nullptr;
+    }
+    if (step) {
+      const bool result = step(ssl);
+      renegotiating = renegotiating || SSL_renegotiate_pending(ssl);
+      {
+        std::lock_guard lock(mutex_);
+        stepDone_ = true;
+        stepResult_ = result;
+      }
+      changed_.notify_all();
+    }
+    if (open && ready[1].revents) {
+      open = readAvailable();
+      std::lock_guard lock(mutex_);
+      open_ = open;
+      if (renegotiating && !SSL_renegotiate_pending(ssl)) {
+        renegotiating = false;
+        ++renegotiations_;
+      }
+    }
+    changed_.notify_all();
+  }
+}
+
+}  // namespace kit::test

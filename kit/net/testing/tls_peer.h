@@ -1,0 +1,86 @@
+// A TLS server on 127.0.0.1 that answers one connection only as a test
+// tells it to, for tests of what a client makes of TLS records that carry
+// none of its data. It completes the handshake with a test identity (TLS
+// 1.3, or at most TLS 1.2 when asked), counts the request heads that come
+// and sends nothing until the test asks for bytes of an answer, a TLS 1.3
+// KeyUpdate or a TLS 1.2 renegotiation request. Meanwhile it reads what the
+// client sends, so that a renegotiation the client takes part in completes.
+//
+//   kit::test::TLSPeer peer(kit::test::TestCertificates::shared().localhost);
+//   ... request peer.url() ...
+//   ASSERT_TRUE(peer.waitForRequest());
+//   ASSERT_TRUE(peer.updateKeys());
+//   ASSERT_TRUE(peer.waitUntilReceived());
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "kit/net/testing/test_certificates.h"
+
+typedef struct ssl_st SSL;
+
+namespace kit::test {
+
+class TLSPeer {
+ public:
+  enum class Version { TLS13, TLS12 };
+
+  explicit TLSPeer(const TestIdentity& identity, Version version = Version::TLS13);
+  // Shuts the connection down and joins the peer's thread.
+  ~TLSPeer();
+  TLSPeer(const TLSPeer&) = delete;
+  TLSPeer& operator=(const TLSPeer&) = delete;
+
+  int port() const { return port_; }
+  // "https://127.0.0.1:PORT" and `path`.
+  std::string url(const std::string& path = "/") const;
+
+  // Waits (on a condition) until `count` request heads have come.
+  bool waitForRequest(size_t count = 1, double seconds = 10);
+
+  // Each sends its record(s) from the peer's thread and returns once they
+  // are written; false when the connection is gone or OpenSSL refused.
+  bool write(const std::string& bytes);
+  // A KeyUpdate that does not ask the client to update its own keys.
+  bool updateKeys();
+  // A HelloRequest; the handshake that follows runs as the client answers.
+  bool requestRenegotiation();
+
+  // Waits until the client's side has taken in everything sent (its kernel
+  // has it; the client may not have read it yet).
+  bool waitUntilReceived(double seconds = 10);
+  // Waits until the client has gone through `count` renegotiations in all.
+  bool waitForRenegotiations(int count, double seconds = 10);
+
+ private:
+  void serve();
+  // Runs `step` on the peer's thread with the connection's SSL.
+  bool run(std::function<bool(SSL*)> step);
+  // Reads and drops what the client sent; false once the connection ended.
+  bool readAvailable();
+
+  std::shared_ptr<void> context_;  // SSL_CTX
+  int listener_ = -1;
+  int port_ = 0;
+  int wake_ = -1;  // an eventfd: a step is waiting
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  int connection_ = -1;
+  SSL* ssl_ = nullptr;
+  size_t requests_ = 0;
+  std::string received_;  // after the last whole head (the peer's thread)
+  bool open_ = false;
+  bool stopping_ = false;
+  int renegotiations_ = 0;
+  std::function<bool(SSL*)> step_;
+  bool stepDone_ = false;
+  bool stepResult_ = false;
+};
+
+}  // namespace kit::test

@@ -1,0 +1,221 @@
+// Idle time-outs of HTTP/1.1 requests over TLS: only bytes of the answer
+// keep a request alive. TLS records of the connection's own (a TLS 1.3
+// KeyUpdate, a TLS 1.2 renegotiation) come and go without a byte for the
+// request, and a request that gets nothing else times out at its time-out;
+// bytes of the answer, even ones the client holds (part of a status line),
+// keep it alive as over plain TCP.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "kit/net/testing/recording_delegate.h"
+#include "kit/net/testing/tls_peer.h"
+#include "kit/net/url_session.h"
+#include "kit/testing/virtual_clock_fixture.h"
+
+namespace kit {
+namespace {
+
+using test::Latch;
+using test::TestCertificates;
+using test::TLSPeer;
+
+struct Result {
+  Latch done;
+  std::mutex mutex;
+  Ref<Data> data;
+  Ref<Error> error;
+
+  URLSession::DataCompletion handler() {
+    return [this](Ref<Data> d, Ref<URLResponse>, Ref<Error> e) {
+      {
+        std::lock_guard lock(mutex);
+        data = d;
+        error = e;
+      }
+      done.open();
+    };
+  }
+  long errorCode() {
+    std::lock_guard lock(mutex);
+    return error ? error->code() : 0;
+  }
+  std::string body() {
+    std::lock_guard lock(mutex);
+    return data ? data->toString() : "";
+  }
+};
+
+class TLSTimeOnTheClock : public test::VirtualClockTest {
+ protected:
+  void TearDown() override {
+    if (session) {
+      // The handler must have run before `result` goes.
+      session->invalidateAndCancel();
+      EXPECT_TRUE(result.done.wait());
+      if (secondStarted) {
+        EXPECT_TRUE(second.done.wait());
+      }
+    }
+    session = nullptr;
+    VirtualClockTest::TearDown();
+  }
+
+  // Starts a GET to `peer` under a time-out of `seconds` and waits until
+  // its head came.
+  void request(TLSPeer& peer, double seconds) {
+    session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/idle")));
+    request->setTimeoutInterval(seconds);
+    session->dataTaskWithRequest(request, result.handler())->resume();
+    ASSERT_TRUE(peer.waitForRequest());
+  }
+
+  // Every half second, `record` from the peer, received by the client
+  // before the clock moves on, until `until` seconds have passed.
+  void every500ms(TLSPeer& peer, double until, const std::function<bool()>& record) {
+    while (elapsed() < until - 1e-9) {
+      ASSERT_TRUE(record());
+      ASSERT_TRUE(peer.waitUntilReceived());
+      advance(0.5);
+      if (elapsed() < until - 1e-9) {
+        ASSERT_FALSE(result.done.isOpen()) << "ended " << elapsed() << " s in, before its time";
+      }
+    }
+  }
+
+  test::ScopedTestAnchors anchors;
+  Ref<URLSession> session;
+  Result result;
+  // A second request on the session, when a test makes one.
+  Result second;
+  bool secondStarted = false;
+};
+
+TEST_F(TLSTimeOnTheClock, ASilentServerTimesTheRequestOutAtItsTimeOut) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  request(peer, 2);
+  advance(1.9);
+  EXPECT_FALSE(result.done.isOpen()) << "timed out before its time";
+  advance(0.2);
+  ASSERT_TRUE(result.done.wait()) << "not timed out 2.1 s in under a time-out of 2 s";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+}
+
+TEST_F(TLSTimeOnTheClock, KeyUpdatesDoNotKeepARequestAlive) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  request(peer, 2);
+  // A KeyUpdate every half second: the connection is never quiet for the
+  // time-out, but the request hears nothing.
+  every500ms(peer, 2, [&] { return peer.updateKeys(); });
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(result.done.wait()) << "not timed out 2 s in under a time-out of 2 s";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+}
+
+TEST_F(TLSTimeOnTheClock, RenegotiationsDoNotKeepARequestAlive) {
+  TLSPeer peer(TestCertificates::shared().localhost, TLSPeer::Version::TLS12);
+  request(peer, 2);
+  // Each a whole handshake, the server's certificate judged again.
+  int renegotiations = 0;
+  every500ms(peer, 2, [&] { return peer.requestRenegotiation() && peer.waitForRenegotiations(++renegotiations); });
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(result.done.wait()) << "not timed out 2 s in under a time-out of 2 s";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+}
+
+TEST_F(TLSTimeOnTheClock, ARenegotiationOnAKeptAliveConnectionIsJudgedForTheRequestOnIt) {
+  TLSPeer peer(TestCertificates::shared().localhost, TLSPeer::Version::TLS12);
+  // The first request opens the connection and ends.
+  request(peer, 2);
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst"));
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_EQ(result.body(), "first");
+
+  // The second goes out on it, and the server renegotiates before it
+  // answers: the handshake's trust step is the second request's.
+  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/second")));
+  request->setTimeoutInterval(2);
+  session->dataTaskWithRequest(request, second.handler())->resume();
+  secondStarted = true;
+  ASSERT_TRUE(peer.waitForRequest(2));
+  ASSERT_TRUE(peer.requestRenegotiation());
+  ASSERT_TRUE(peer.waitForRenegotiations(1));
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond"));
+  ASSERT_TRUE(second.done.wait());
+  EXPECT_EQ(second.errorCode(), 0);
+  EXPECT_EQ(second.body(), "second");
+}
+
+TEST_F(TLSTimeOnTheClock, BytesOfTheAnswerKeepARequestAliveAndKeyUpdatesAfterThemDoNot) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  request(peer, 2);
+  // The answer a byte every 1.5 seconds, a KeyUpdate between them: the
+  // status line is not whole for 25 seconds, and the head for 55.
+  const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+  double lastByte = 0;
+  for (size_t i = 0; i + 1 < answer.size(); ++i) {
+    ASSERT_TRUE(peer.write(answer.substr(i, 1))) << "byte " << i << " at " << elapsed() << " s: request ended "
+                                                 << result.done.isOpen() << " with " << result.errorCode();
+    lastByte = elapsed();
+    ASSERT_TRUE(peer.waitUntilReceived());
+    advance(1);
+    ASSERT_TRUE(peer.updateKeys());
+    ASSERT_TRUE(peer.waitUntilReceived());
+    advance(0.5);
+    ASSERT_FALSE(result.done.isOpen()) << "ended " << elapsed() << " s in, while bytes were arriving";
+  }
+  // Silence but for KeyUpdates: the time-out counts from the last byte.
+  every500ms(peer, lastByte + 2, [&] { return peer.updateKeys(); });
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(result.done.wait()) << "not timed out 2 s after the last byte under a time-out of 2 s";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+}
+
+TEST_F(TLSTimeOnTheClock, ATricklingAnswerLivesOnAndCompletes) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  request(peer, 2);
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n"));
+  for (char byte : std::string("trickl")) {
+    ASSERT_TRUE(peer.updateKeys());
+    ASSERT_TRUE(peer.waitUntilReceived());
+    advance(1.5);
+    ASSERT_TRUE(peer.write(std::string(1, byte)));
+    ASSERT_TRUE(peer.waitUntilReceived());
+    advance(0.1);
+  }
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.errorCode(), 0);
+  EXPECT_EQ(result.body(), "trickl");
+}
+
+// The product's clock: KeyUpdates crossing the connection in real time, a
+// tenth of a second apart, do not hold a request under a time-out of a
+// second. It would otherwise run until the peer stops, 20 s in.
+TEST(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
+  test::ScopedTestAnchors anchors;
+  TLSPeer peer(TestCertificates::shared().localhost);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/idle")));
+  request->setTimeoutInterval(1);
+  Result result;
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  const auto sent = std::chrono::steady_clock::now();
+  const auto since = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(); };
+  while (!result.done.wait(0.1) && since() < 20) {
+    if (!peer.updateKeys()) break;
+  }
+  ASSERT_TRUE(result.done.wait());
+  const double lived = since();
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  EXPECT_LT(lived, 10) << "KeyUpdates kept the request alive";
+  session->invalidateAndCancel();
+}
+
+}  // namespace
+}  // namespace kit
