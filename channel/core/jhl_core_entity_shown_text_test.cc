@@ -1,8 +1,9 @@
 // What the channel core shows when the SDK server's answers put a list, a
 // list holding null, a dictionary, a flag, a number or blanks where a text
 // belongs: a refused server entry, role report or order toasts the server
-// error text, as a refusal without a message does, and the launch notice's
-// card reads no "<null>", "(...)" or "{...}".
+// error text, as a refusal without a message does; such a value is no
+// channel user, token or role id; and the launch notice's card reads no
+// "<null>", "(...)" or "{...}".
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,31 @@ TEST_F(CoreShownText, RefusalsWithoutAReadableMessageToastTheServerError) {
   EXPECT_EQ(kit::describe(core->roleid()), "r1");
   EXPECT_EQ(refusalShown("role/index", R"(" 角色已封禁 ")", [&] { core->nuva_superRoleUpdate(roleJSON()); }),
             std::vector<std::string>{" 角色已封禁 "});
+}
+
+TEST_F(CoreShownText, ListsDictionariesAndFlagsAreNoUsersTokensOrRoles) {
+  logIn();
+  reportRole();
+  const std::string userBefore = kit::describe(core->super_user_id()), tokenBefore = kit::describe(core->token());
+  for (const std::string& v : shown::notTexts()) {
+    for (const std::string& reply : {R"({"code":"200","data":{"super_user_id":)" + v + R"(,"token":"abcdefgh"}})",
+                                     R"({"code":"200","data":{"super_user_id":"12","token":)" + v + "}}"}) {
+      server.setReply("login/index", reply);
+      kit::test::LogCapture logs;
+      core->nuva_lightLoginStart();
+      ASSERT_TRUE(kit::test::runUntil([&] { return logs.contains("channel login refused"); })) << reply;
+      EXPECT_EQ(kit::describe(core->super_user_id()), userBefore) << reply;
+      EXPECT_EQ(kit::describe(core->token()), tokenBefore) << reply;
+    }
+    // A report the server took without a role id it could name.
+    hudTexts.clear();
+    server.setReply("role/index", R"({"code":"200","msg":"上报成功","data":{"role_id":)" + v + "}}");
+    core->nuva_superRoleUpdate(roleJSON({{"role_id", "20000"}}));
+    ASSERT_TRUE(waitForHUD(1)) << v;
+    drainMain();
+    EXPECT_EQ(hudTexts, std::vector<std::string>{"上报成功"}) << v;
+    EXPECT_EQ(kit::describe(core->roleid()), "r1") << v;
+  }
 }
 
 class CoreShownNotice : public CoreShownText {

@@ -56,6 +56,7 @@ TEST_F(StoreShownText, AGMLevelAndGiftOfCollectionsShowNoText) {
     EXPECT_EQ(pane->gmdescLabel()->text(), "") << v;
     EXPECT_EQ(pane->descTextView()->text(), "") << v;
     EXPECT_EQ(pane->totalMoney()->currentTitle(), "已充值金额: 128");
+    ASSERT_TRUE(kit::test::findLabel(*window, "GM2")) << "the menu's rows are on screen";
     EXPECT_EQ(shown::unreadableTextsIn(*window), std::vector<std::string>{}) << v;
     // The readable level still reads.
     pane->menu()->tableView()->userSelectRowAtIndexPath(kit::IndexPath::forRow(1, 0));
