@@ -27,10 +27,14 @@ void JHLCoreEntity::nvSetNoticeView() {
           kit::log("launch notice: none");
           return;
         }
-        auto url = kit::text(notice["notice_url"]);
-        auto title = kit::text(notice["notice_title"]);
-        auto type = kit::text(notice["notice_type"]);
-        auto content = kit::text(notice["notice_content"]);
+        // Texts and numbers travel on as their text; a list, a dictionary or
+        // a flag in a field's place reads as a field left out ("(null)").
+        auto field = [&notice](const char* key) {
+          kit::Id value = notice[key];
+          return kit::text(kit::isKind<kit::String>(value) || kit::isSet(value) ? value : nullptr);
+        };
+        auto url = field("notice_url"), title = field("notice_title");
+        auto type = field("notice_type"), content = field("notice_content");
         if (!NUVAChannelReply::isSuccess(answer) || !kit::isSet(notice["notice_title"])) {
           kit::log("launch notice: nothing to show (%@)", NUVALog::describe(answer));
           return;

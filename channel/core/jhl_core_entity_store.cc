@@ -134,8 +134,10 @@ void JHLCoreEntity::reloadGoods(bool vip, AnswerBlock success, std::function<voi
         // Goods without entries keep the goods loaded before.
         kit::Id data = answer["data"];
         if (NUVAChannelReply::hasEntries(data)) {
-          auto total = kit::text(data["total_money"]);
-          auto desc = kit::text(data["desc"]);
+          // Kept as the texts the gift pane shows: a list or a dictionary
+          // in their place shows nothing.
+          auto total = kit::str(kit::shownText(data["total_money"]));
+          auto desc = kit::str(kit::shownText(data["desc"]));
           auto list = NUVAGameReply::listOf(data["list"]);
           if (vip) {
             self->viptotal_money_ = total;

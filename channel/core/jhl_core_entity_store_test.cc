@@ -333,4 +333,17 @@ TEST_F(CoreStore, TheHallShowsItsGoodsOrTheNotOpenPopUp) {
   EXPECT_FALSE(core->isHallOpen());
 }
 
+TEST_F(CoreStore, TotalsAndDescriptionsThatAreNoTextsReachTheHubEmpty) {
+  logInWithRole();
+  game.setGoods(Store::GM, R"({"total_money":[null],"desc":{"a":"b"},"list":[[{"id":"12","status":"0"}]]})");
+  game.setGoods(Store::VIP, R"({"total_money":{},"desc":["x"],"list":[[{"id":"13","status":"0"}]]})");
+  openHub();
+  ASSERT_TRUE(waitForHubs(1));
+  auto hub = overlays->hubs()[0];
+  EXPECT_EQ(kit::describe(hub->gmtotal_money), "");
+  EXPECT_EQ(kit::describe(hub->gmdesc), "");
+  EXPECT_EQ(kit::describe(hub->viptotal_money), "");
+  EXPECT_EQ(kit::describe(hub->vipdesc), "");
+}
+
 }  // namespace

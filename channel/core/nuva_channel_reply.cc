@@ -21,7 +21,8 @@ bool NUVAChannelReply::hasEntries(const kit::Id& value) {
 }
 
 kit::Ref<kit::String> NUVAChannelReply::refusalText(const kit::Id& reply) {
-  if (kit::isSet(reply["msg"])) return kit::text(reply["msg"]);
+  const std::string message = kit::readableText(reply["msg"]);
+  if (!message.empty()) return kit::str(message);
   return NUVANetworkManager::showErrorInfoWithStatusCode(500);
 }
 

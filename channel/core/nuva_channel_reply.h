@@ -29,7 +29,8 @@ class NUVAChannelReply {
   static bool isSuccess(const kit::Id& reply);
   // A dictionary or an array with at least one entry.
   static bool hasEntries(const kit::Id& value);
-  // The reply's "msg", or the server error text when it carries none.
+  // The reply's "msg", or the server error text when it carries no readable
+  // one (none, blanks only, a number, a flag, a list or a dictionary).
   static kit::Ref<kit::String> refusalText(const kit::Id& reply);
   // The login a reply carries: "data"."super_user_id" and "data"."token"
   // both set and the token at least six UTF-16 units long. The reply's

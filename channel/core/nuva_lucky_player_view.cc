@@ -162,8 +162,8 @@ void NUVALuckyPlayerCard::show() {
 
 void NUVALuckyPlayerCard::showTitle() {
   const kit::Id data = playerDic_;
-  // A JSON null reads as "(null)", like a missing title, so it counts as blank.
-  const std::string title = NUVADataFormat::textOfValue(data["title"])->utf8();
+  // A null, a list or a dictionary reads as a missing title: blank.
+  const std::string title = kit::shownText(data["title"]);
   titleLabel_->setText(title);
   if (NUVADataFormat::isBlankString(title)) {
     titleLabel_->setHidden(true);

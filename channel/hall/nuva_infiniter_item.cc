@@ -241,10 +241,10 @@ void NUVAInfiniterCard::getInfiniteresWithType(const std::string& type,
         if (NUVAGameReply::isSuccess(answer)) {
           NUVAProgressHUD::showSuccessWithStatus(kit::str("领取成功"));
           done(answer);
-        } else if (kit::isSet(answer["msg"])) {
+        } else if (const std::string message = kit::readableText(answer["msg"]); !message.empty()) {
           // An answer without a readable message (an HTML page, an empty
-          // body) shows nothing, as a failed request does.
-          NUVAProgressHUD::showErrorWithStatus(kit::text(answer["msg"]));
+          // body, blanks, a list) shows nothing, as a failed request does.
+          NUVAProgressHUD::showErrorWithStatus(kit::str(message));
         }
       },
       [route = std::string(route)](kit::Ref<kit::String> error) {

@@ -69,7 +69,8 @@ kit::Ref<kit::String> rulesOf(const kit::Id& data) {
 // The error toast of a request the server refused: its "msg", or none when
 // the answer carries no readable message (an HTML page, an empty body).
 void showRefusal(const kit::Id& answer) {
-  if (kit::isSet(answer["msg"])) NUVAProgressHUD::showErrorWithStatus(kit::text(answer["msg"]));
+  const std::string message = kit::readableText(answer["msg"]);
+  if (!message.empty()) NUVAProgressHUD::showErrorWithStatus(kit::str(message));
 }
 
 }  // namespace

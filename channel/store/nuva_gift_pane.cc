@@ -245,8 +245,9 @@ void NUVAGiftPane::claimAnswered(const NUVAGiftTab& tab, const kit::Id& answer,
     toast([] { NUVAProgressHUD::showSuccessWithStatus(kit::str("还未达到开启要求")); });
     return;
   }
-  // An answer that is no JSON, or has no "msg", gets the text the HTTP
-  // helper shows for a failed request.
-  auto message = kit::isSet(answer["msg"]) ? kit::text(answer["msg"]) : NUVANetworkManager::unknownErrorText();
+  // An answer that is no JSON, or has no readable "msg", gets the text the
+  // HTTP helper shows for a failed request.
+  const std::string readable = kit::readableText(answer["msg"]);
+  auto message = readable.empty() ? NUVANetworkManager::unknownErrorText() : kit::str(readable);
   toast([message] { NUVAProgressHUD::showErrorWithStatus(message); });
 }

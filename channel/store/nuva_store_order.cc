@@ -70,8 +70,8 @@ kit::Ref<kit::Dictionary> NUVAStoreOrder::levelOrderForm(const Role& role, const
 
 kit::Expected<kit::Ref<kit::Dictionary>> NUVAStoreOrder::orderOf(const kit::Id& answer, const Goods& goods) {
   // A refusal without a readable message reads as a failed request.
-  const std::string message = kit::isSet(answer["msg"]) ? kit::describe(answer["msg"])
-                                                         : NUVANetworkManager::unknownErrorText()->utf8();
+  std::string message = kit::readableText(answer["msg"]);
+  if (message.empty()) message = NUVANetworkManager::unknownErrorText()->utf8();
   if (!NUVAGameReply::isSuccess(answer)) return kit::unexpected(kErrorDomain, Refused, message);
   kit::Id data = answer["data"];
   // An order the server did not number cannot be paid.

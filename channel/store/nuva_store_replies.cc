@@ -41,6 +41,5 @@ std::optional<NUVAStoreReplies::PackList> NUVAStoreReplies::levelStorePacks(cons
 }
 
 kit::Ref<kit::String> NUVAStoreReplies::labelText(const kit::Id& value) {
-  if (!value || kit::isKind<kit::Null>(value)) return kit::str("");
-  return kit::text(value);
+  return kit::str(kit::shownText(value));
 }

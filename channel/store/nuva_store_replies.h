@@ -28,7 +28,7 @@ class NUVAStoreReplies {
   static std::optional<PackList> timeStorePacks(const kit::Id& answer);
   static std::optional<PackList> levelStorePacks(const kit::Id& answer);
 
-  // The text a label shows for a reply value: "%@" of it, or the empty
-  // text for nil and null.
+  // The text a label shows for a reply value: the text of a string or a
+  // number, else (nil, null, a flag, a list, a dictionary) the empty text.
   static kit::Ref<kit::String> labelText(const kit::Id& value);
 };

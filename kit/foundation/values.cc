@@ -1,6 +1,8 @@
-// Literals and the "is set" test.
+// Literals, the "is set" test and the texts shown of outside values.
 
 #include "kit/foundation/values.h"
+
+#include "kit/foundation/charset.h"
 
 namespace kit {
 
@@ -35,11 +37,21 @@ Ref<MutableArray> mutableArray(std::initializer_list<Value> elements) {
 }
 
 bool isSet(const Id& value) {
-  if (!value || isNull(value)) return false;
-  std::string text = describe(value);
-  return !text.empty() && text != "(null)";
+  if (auto string = as<String>(value)) {
+    const std::string& text = string->utf8();
+    return !text.empty() && text != "(null)" && text != "<null>";
+  }
+  auto number = as<Number>(value);
+  return number && !number->isBool();
 }
 
 std::string shownText(const Id& value) { return isSet(value) ? describe(value) : std::string(); }
+
+std::string readableText(const Id& value) {
+  if (!isKind<String>(value) || !isSet(value)) return std::string();
+  auto string = as<String>(value);
+  static const auto& blanks = *new auto(CharacterSet::whitespaceAndNewline());
+  return string->stringByTrimmingCharactersInSet(*blanks)->empty() ? std::string() : string->utf8();
+}
 
 }  // namespace kit

@@ -52,13 +52,23 @@ Ref<MutableDictionary> mutableDict(std::initializer_list<std::pair<Value, Value>
 Ref<Array> array(std::initializer_list<Value> elements = {});
 Ref<MutableArray> mutableArray(std::initializer_list<Value> elements = {});
 
-// The product's "is set" test: present, not the null object, and its "%@"
-// text neither empty nor "(null)".
+// The product's "is set" test for a value read from a reply or a message:
+// a string whose text is neither empty nor "(null)" or "<null>" (the texts
+// of a missing value and of the null object), or a number that is not a
+// boolean. Nil, the null object, a boolean, an array, a dictionary and any
+// other object are not set: their "%@" text is no id and nothing a player
+// can read. A test for a collection or a flag asks for that kind itself.
 bool isSet(const Id& value);
 
-// The text a player is shown for a value read from outside: its "%@" text
-// when the value is set, else nothing (never "(null)" or "<null>").
+// The text a player is shown for a value read from outside (a label's, a
+// title's): its "%@" text when the value is set, else nothing (never
+// "(null)", "<null>" or the description of a collection).
 std::string shownText(const Id& value);
+
+// The text of a message a player is to read (a toast's): a set string with
+// something besides white space in it, else nothing. A number or a boolean
+// in a message's place is no message, nor is a text of blanks only.
+std::string readableText(const Id& value);
 
 // The "%@" text of a value as a String object.
 inline Ref<String> text(const Id& value) { return String::make(describe(value)); }

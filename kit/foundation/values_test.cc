@@ -40,6 +40,40 @@ TEST(Values, ReplyReadsLikeTheProductReadsIt) {
   EXPECT_EQ(shownText(num(0)), "0");
 }
 
+TEST(Values, OnlyTextsAndNumbersAreShownAndOnlyTextsWithSomethingInThemAreMessages) {
+  // What replies put where a text belongs: a list, a list holding the
+  // null object, a dictionary, empty ones, flags.
+  const Id notText[] = {array({"a"}), array({null()}), dict({{"k", "v"}}), array(), dict(), num(true), num(false),
+                        null(), Id(), str(""), str("(null)"), str("<null>")};
+  for (const Id& value : notText) {
+    EXPECT_FALSE(isSet(value)) << describe(value);
+    EXPECT_EQ(shownText(value), "") << describe(value);
+    EXPECT_EQ(readableText(value), "") << describe(value);
+  }
+
+  // Numbers are shown as counts and balances are: 0 is a count.
+  EXPECT_TRUE(isSet(num(0)));
+  EXPECT_EQ(shownText(num(0)), "0");
+  EXPECT_EQ(shownText(num(2.5)), "2.5");
+  EXPECT_EQ(shownText(num(-3)), "-3");
+  EXPECT_EQ(shownText(str("玩家")), "玩家");
+  // A label shows blanks as they are; they read as nothing anyway.
+  EXPECT_EQ(shownText(str(" ")), " ");
+
+  // A message is a text with something to read: no number, no blanks.
+  EXPECT_EQ(readableText(num(0)), "");
+  EXPECT_EQ(readableText(num(404)), "");
+  for (const char* blanks : {" ", "\n", " \t\r\n ", "\u3000", "\u2028"}) {
+    EXPECT_EQ(readableText(str(blanks)), "") << blanks;
+  }
+  EXPECT_EQ(readableText(str(" 次数不足\n")), " 次数不足\n");
+  EXPECT_EQ(readableText(str("0")), "0") << "a text is the server's own words";
+
+  // Mutable texts from a reply read the same.
+  EXPECT_EQ(shownText(MutableString::make("x")), "x");
+  EXPECT_EQ(readableText(MutableString::make("\n")), "");
+}
+
 TEST(Values, NilValueLeavesTheKeyOutButNilElementRaises) {
   Id missing;
   auto d = dict({{"a", 1}, {"b", missing}});

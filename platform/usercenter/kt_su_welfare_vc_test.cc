@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "kit/dispatch/clock.h"
+#include "kit/foundation/json_serialization.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/device_profile.h"
@@ -193,6 +194,30 @@ TEST_F(Welfare, NoUserNameSendsAnEmptyOne) {
   open->btnClick(*open->getBtn());
   ASSERT_TRUE(kit::test::runUntil([&] { return server->requestsTo(Lists::kGiftClaim).size() == 1; }));
   EXPECT_EQ(kit::describe(kit::Id(server->requestsTo(Lists::kGiftClaim).at(0).parameters)["username"]), "");
+}
+
+TEST_F(Welfare, AClaimAnsweredWithoutAReadableMessageShowsNoToast) {
+  show();
+  kit::VirtualClock clock;  // every toast stays on the page until the test ends
+  auto open = kit::as<KTGetGiftCell>(row(2));
+  auto labels = [&] {
+    std::vector<std::string> texts;
+    for (const auto& view : kit::test::findViewsOfType<kit::Label>(*list->view())) texts.push_back(view->text());
+    return texts;
+  };
+  const auto before = labels();
+  for (const std::string message : {R"([null])", R"(["x"])", R"({"a":"b"})", "[]", "{}", "0", "false", R"(" ")",
+                                    R"("\n")", R"(" \t\u3000")"}) {
+    lists->setClaimReply(kit::JSONSerialization::JSONObjectWithData(kit::Data::make(R"({"a":0,"b":)" + message + "}")));
+    open->btnClick(*open->getBtn());
+    ASSERT_TRUE(kit::test::runUntil([&] { return list->netManager()->taskDelegateCount() == 0; })) << message;
+    ASSERT_TRUE(kit::test::settleMain());
+    EXPECT_EQ(labels(), before) << message;
+  }
+  lists->setClaimReply(kit::dict({{"a", kit::num(0)}, {"b", "礼包已领完"}}));
+  open->btnClick(*open->getBtn());
+  ASSERT_TRUE(kit::test::runUntil([&] { return kit::test::findLabel(*list->view(), "礼包已领完") != nullptr; }));
+  EXPECT_EQ(server->requestsTo(Lists::kGiftClaim).size(), 11u);
 }
 
 }  // namespace

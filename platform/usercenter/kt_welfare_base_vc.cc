@@ -102,7 +102,9 @@ void KTWelfareBaseVC::getGiftCodeWithBtn(kit::Button&, const kit::Ref<KTSuGiftMo
         auto self = weak.lock();
         if (!self || !kit::as<kit::Dictionary>(reply)) return;
         // A reply without a readable message shows none, as a failed claim.
-        if (kit::isSet(reply["b"])) CXRMessage::showMessage(kit::text(reply["b"]), self->view());
+        if (const std::string message = kit::readableText(reply["b"]); !message.empty()) {
+          CXRMessage::showMessage(kit::str(message), self->view());
+        }
         long status = 0;
         if (auto n = kit::as<kit::Number>(reply["a"])) status = n->integerValue();
         else if (auto s = kit::as<kit::String>(reply["a"])) status = s->integerValue();

@@ -1,0 +1,105 @@
+// The user centre's home page as a player sees it when "Home/index" puts a
+// list, a list holding null, a dictionary or a flag where the player's
+// name, balances, activity or rebate text belong: the page reads no
+// "<null>", "(...)" or "{...}" and leaves those texts out, while a balance
+// of 0 still reads as one.
+
+#include <gtest/gtest.h>
+
+#include "kit/foundation/json_serialization.h"
+#include "kit/testing/run_until.h"
+#include "kit/ui/button.h"
+#include "kit/ui/label.h"
+#include "kit/ui/scene_registry.h"
+#include "kit/ui/text_view.h"
+#include "kit/ui/ui_test_driver.h"
+#include "platform/base/share_vale.h"
+#include "platform/usercenter/kt_su_home_vc.h"
+#include "platform/usercenter/usercenter_test_fixture.h"
+#include "sim/platform_user_centre_home.h"
+#include "sim/platform_user_centre_lists.h"
+
+namespace {
+
+using Lists = sim::PlatformUserCentreLists;
+
+// The texts of the page no player can read.
+std::vector<std::string> unreadableTextsIn(kit::View& root) {
+  std::vector<std::string> found;
+  kit::test::findViews(root, [&](kit::View& view) {
+    std::string text;
+    if (auto label = dynamic_cast<kit::Label*>(&view)) text = label->text();
+    if (auto textView = dynamic_cast<kit::TextView*>(&view)) text = textView->text();
+    if (auto button = dynamic_cast<kit::Button*>(&view)) text = button->currentTitle();
+    for (const char* mark : {"(null)", "<null>", "(\n", "{\n"}) {
+      if (text.find(mark) != std::string::npos) found.push_back(text);
+    }
+    return false;
+  });
+  return found;
+}
+
+class HomeValues : public UserCentreTest {
+ protected:
+  void SetUp() override {
+    UserCentreTest::SetUp();
+    home = std::make_unique<sim::PlatformUserCentreHome>(*server);
+    lists = std::make_unique<Lists>(*server);
+    ShareVale::sharedInstance()->setIsRz(kit::str("0"));
+    container = kit::ViewController::make();
+    container->view()->setFrame(kit::Rect{0, 0, 300, 600});
+    auto area = kit::View::make(kit::Rect{0, 0, 300, 600});
+    area->setTag(KTSuspendVC::SlideAreaTag);
+    container->view()->addSubview(area);
+    game->view()->addSubview(container->view());
+  }
+  void TearDown() override {
+    page.reset();
+    container.reset();
+    UserCentreTest::TearDown();
+    lists.reset();
+    home.reset();
+  }
+  // The page as the container makes it, once its home reply is in.
+  void show() {
+    page = kit::as<KTSuHomeVC>(kit::SceneRegistry::shared().instantiate(KTSuspendVC::Storyboard, "KTSuHomeVC"));
+    ASSERT_TRUE(page);
+    container->addChildViewController(page);
+    container->view()->viewWithTag(KTSuspendVC::SlideAreaTag)->addSubview(page->view());
+    ASSERT_TRUE(kit::test::runUntil([&] { return page->homeReplies() == 1; }));
+  }
+  void close() {
+    page->view()->removeFromSuperview();
+    page->removeFromParentViewController();
+    page.reset();
+  }
+
+  std::unique_ptr<sim::PlatformUserCentreHome> home;
+  std::unique_ptr<Lists> lists;
+  kit::Ref<kit::ViewController> container;
+  kit::Ref<KTSuHomeVC> page;
+};
+
+TEST_F(HomeValues, CollectionsAndFlagsForThePlayersTextsShowNothing) {
+  for (const std::string v : {R"([null])", R"(["x"])", R"({"a":"b"})", "[]", "{}", "true"}) {
+    home->setHomeData(kit::JSONSerialization::JSONObjectWithData(
+        kit::Data::make(R"({"uinfo":{"nicename":)" + v + R"(,"money":)" + v + R"(,"djq":)" + v + R"(,"avatar":)" + v +
+                        R"(},"post":{"t_desc":)" + v + R"(,"url":"http://127.0.0.1:9/"},"ginfo":{"fanli":)" + v + "}}")));
+    show();
+    EXPECT_EQ(page->nameL()->text(), "玩家:") << v;
+    EXPECT_EQ(page->ptbL()->text(), "平台币:个") << v;
+    EXPECT_EQ(page->djqL()->text(), "代金券:元") << v;
+    EXPECT_EQ(page->activityL()->text(), "") << v;
+    EXPECT_EQ(page->fanliL()->text(), "") << v;
+    EXPECT_EQ(unreadableTextsIn(*page->view()), std::vector<std::string>{}) << v;
+    close();
+  }
+  // Balances of nothing are balances.
+  home->setHomeData(kit::dict({{"uinfo", kit::dict({{"nicename", "p"}, {"money", 0}, {"djq", 0.5}})}}));
+  show();
+  EXPECT_EQ(page->nameL()->text(), "玩家:p");
+  EXPECT_EQ(page->ptbL()->text(), "平台币:0个");
+  EXPECT_EQ(page->djqL()->text(), "代金券:0.5元");
+}
+
+}  // namespace
