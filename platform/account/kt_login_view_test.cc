@@ -518,6 +518,24 @@ TEST_F(LoginCard, ARegistrationAnsweredWithoutAUserNameLogsInWithTheTypedName) {
   card->changeBtn();
 }
 
+TEST_F(LoginCard, ARegistrationAnswerNamingTheAccountLogsInWithItsNameAndPassword) {
+  addPlayer("server_name", "server_pwd");
+  server->enqueue("login/register", sim::PlatformAPIReply::scrambled(kit::dict(
+                                        {{"z", "1"}, {"b", "server_name"}, {"c", "server_pwd"}, {"d", "注册成功"}})));
+  card->setUsingStyle(KTLoginView::AccountRegister);
+  fill(at(o().registerName), "newplayer");
+  fill(at(o().registerpwd), "secret1");
+  ASSERT_TRUE(kit::test::tap(at(o().registerBtn)));
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("注册成功"); }));
+  clock.advance(KTLoginView::RegisterLoginDelay);
+  ASSERT_TRUE(waitForCalls("login/dologin", 1));
+  EXPECT_EQ(d(sentTo("login/dologin")["z"]), "server_name");
+  EXPECT_EQ(d(sentTo("login/dologin")["b"]), "server_pwd");
+  ASSERT_TRUE(kit::test::runUntil([&] { return card->loginData() || !recorder->failures.empty(); }));
+  EXPECT_EQ(recorder->failures, std::vector<std::string>{});
+  card->changeBtn();
+}
+
 TEST_F(LoginCard, APhoneRegistrationAnsweredWithoutAUserNameLogsInWithTheTypedNumber) {
   registeredWithoutItsName("13800000000", "secret1", "login/phoneRegister");
   card->setUsingStyle(KTLoginView::PhoneRegister);
