@@ -1,8 +1,11 @@
 // The application: delegate events fired by tests, URLs, windows in level
-// order and the key window, background tasks, device profiles; layout
-// constraints solving the forms screens use.
+// order and the key window, background tasks, device profiles, the screen
+// and the device alive to the program's end; layout constraints solving the
+// forms screens use.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -282,6 +285,36 @@ TEST_F(ApplicationTest, APasteboardTellsItsObserverOfEachChangeOnTheThreadThatMa
   board->setString("later");
   EXPECT_EQ(told.size(), 3u);
   EXPECT_EQ(board->string(), "later");
+}
+
+// Threads still reading the screen and the device while the program ends
+// (an image decoding asks for the screen's scale) find both alive: the
+// program ends cleanly instead of touching a freed owner. The check runs in
+// a fresh process, where a handler registered before the first reading
+// runs after the static owners' destructors would have, and lets the
+// readers read on meanwhile.
+TEST(ScreenLifetimeDeathTest, TheScreenAndTheDeviceOutliveTheProgramsEnd) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static std::atomic<long> reads{0};
+        std::atexit([] {
+          const long before = reads.load();
+          while (reads.load() < before + 1000) std::this_thread::yield();
+        });
+        for (int i = 0; i < 2; ++i) {
+          std::thread([] {
+            for (;;) {
+              Ref<Screen> screen = Screen::main();
+              Ref<Device> device = Device::current();
+              if (screen && device) ++reads;
+            }
+          }).detach();
+        }
+        while (reads.load() < 100) std::this_thread::yield();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(LayoutConstraintTest, CentresEdgesWithMarginsAndFixedSizes) {

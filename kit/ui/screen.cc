@@ -79,9 +79,13 @@ DeviceProfileScope::DeviceProfileScope(const DeviceProfile& profile) : previous_
 
 DeviceProfileScope::~DeviceProfileScope() { DeviceProfile::use(previous_); }
 
+// The screen and the device live for the process, as kit's other shared
+// objects do: threads that still run while the program ends (an image
+// decoding reads the screen's scale) must never copy a pointer whose
+// static owner has already been destroyed.
 Ref<Screen> Screen::main() {
-  static Ref<Screen> screen = kit::make<Screen>();
-  return screen;
+  static const Ref<Screen>* screen = new Ref<Screen>(kit::make<Screen>());
+  return *screen;
 }
 
 Rect Screen::bounds() const {
@@ -100,8 +104,8 @@ Rect Screen::nativeBounds() const {
 double Screen::scale() const { return DeviceDescription::current().scale; }
 
 Ref<Device> Device::current() {
-  static Ref<Device> device = kit::make<Device>();
-  return device;
+  static const Ref<Device>* device = new Ref<Device>(kit::make<Device>());
+  return *device;
 }
 
 std::string Device::name() const { return DeviceDescription::current().deviceName; }

@@ -1,6 +1,10 @@
 // The sub-account record. See cxr_sub_name_model.h.
 #include "platform/account/cxr_sub_name_model.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
+
 #include "data/model/mx_hooks.h"
 #include "data/model/mx_key_value.h"
 #include "kit/foundation/dictionary.h"
@@ -16,6 +20,12 @@ kit::Ref<CXRSubNameModel> CXRSubNameModel::initWithDictionary(const kit::Id& dic
 void CXRSubNameModel::setNickname(const kit::Ref<kit::String>& v) { nickname_ = KTBaseResponse::copied(v); }
 void CXRSubNameModel::setUsername(const kit::Ref<kit::String>& v) { username_ = KTBaseResponse::copied(v); }
 void CXRSubNameModel::setLogin_time(const kit::Ref<kit::String>& v) { login_time_ = KTBaseResponse::copied(v); }
+
+bool CXRSubNameModel::hasUserName() const {
+  if (!username_) return false;
+  const std::string name = username_->utf8();
+  return std::any_of(name.begin(), name.end(), [](unsigned char c) { return !std::isspace(c); });
+}
 
 void CXRSubNameModel::setSign(const kit::Ref<kit::String>& v) {
   if (!v || v->length() == 0) {

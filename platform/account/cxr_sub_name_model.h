@@ -31,6 +31,10 @@ class CXRSubNameModel : public kit::Object {
   const kit::Ref<kit::String>& login_time() const { return login_time_; }
   void setLogin_time(const kit::Ref<kit::String>& v);
 
+  // Whether the record names the sub-account's user (a user name with more
+  // than blanks): one that does not logs nobody in.
+  bool hasUserName() const;
+
  private:
   kit::Ref<kit::String> nickname_, username_, sign_, login_time_;
 };

@@ -210,6 +210,11 @@ void CXRSubNameVC::didSelectRowAtIndexPath(kit::TableView&, const kit::IndexPath
   auto rows = dataSource();
   if (indexPath.row < 0 || static_cast<size_t>(indexPath.row) >= rows->count()) return;
   auto model = kit::as<CXRSubNameModel>(rows->objectAtIndex(static_cast<size_t>(indexPath.row)));
+  if (!model || !model->hasUserName()) {
+    // Nobody to log in as: the page stays for another row.
+    toast(kit::str(NoUserNameMessage));
+    return;
+  }
   kit::Weak<CXRSubNameVCDelegate> weakListener = listener;
   dismissViewController(true, [weakListener, model] {
     if (auto listener = weakListener.lock()) listener->didSelectedCXRSubNameVCTableViewWithResponse(model);
@@ -232,7 +237,7 @@ void CXRSubNameVC::addSubName() {
     if (text->length() >= 1 && text->length() <= static_cast<size_t>(MaxNickNameLength)) {
       self->addSubNameWithNickName(text);
     } else {
-      CXRMessage::showMessage("请输入有效字符");
+      self->toast(kit::str("请输入有效字符"));
     }
   }));
   presentViewController(alert, true);
@@ -259,7 +264,7 @@ void CXRSubNameVC::addSubNameWithNickName(const kit::Ref<kit::String>& nickName)
     self->hud_ = nullptr;
     auto envelope = KTPlatformReplies::envelope(reply);
     if (!envelope) {
-      CXRMessage::showMessage("无法链接服务器");
+      self->toast(kit::str("无法链接服务器"));
       return;
     }
     const kit::Id dic = *envelope;
@@ -270,12 +275,19 @@ void CXRSubNameVC::addSubNameWithNickName(const kit::Ref<kit::String>& nickName)
       }
       self->showList(list);
     } else if (kit::isSet(dic["msg"])) {
-      CXRMessage::showMessage(kit::str("小号" + kit::describe(dic["msg"])));
+      self->toast(kit::str("小号" + kit::describe(dic["msg"])));
     } else {
       // A refusal without a readable message reads as a failed request.
-      CXRMessage::showMessage("无法链接服务器");
+      self->toast(kit::str("无法链接服务器"));
     }
   });
+}
+
+void CXRSubNameVC::toast(const kit::Ref<kit::String>& message) {
+  // On the page itself: the window on screen while it shows is the one it
+  // was presented in, which need not be the key window the toast's own
+  // lookup finds.
+  CXRMessage::showMessage(message, view());
 }
 
 void CXRSubNameVC::loginOut() {

@@ -2,9 +2,11 @@
 // the account's sub-accounts ("login/iosxiaohao"), lets the player add one
 // under a nickname of 1 to 8 characters ("login/iosaddxiaohao"; the add
 // button goes when the list holds exactly 10) and hands the chosen one to
-// its delegate once the page is dismissed. It also logs out and links to
-// the platform's game-box app, or its web page when the app is not there.
-// Scene "CXRSubNameVC" of the storyboard "KTUserShow". Main thread.
+// its delegate once the page is dismissed; a sub-account without a user
+// name is never handed on. It also logs out and links to the platform's
+// game-box app, or its web page when the app is not there. Its toasts show
+// on the page itself, over whatever window it was presented in. Scene
+// "CXRSubNameVC" of the storyboard "KTUserShow". Main thread.
 //
 //   auto chooser = CXRSubNameVC::instantiate();
 //   chooser->delegate = card;
@@ -72,7 +74,9 @@ class CXRSubNameVC : public KTBaseVC, public kit::TableViewDataSource, public ki
 
   long numberOfRowsInSection(kit::TableView& table, long section) override;
   kit::Ref<kit::TableViewCell> cellForRowAtIndexPath(kit::TableView& table, const kit::IndexPath& indexPath) override;
-  // With a delegate that takes it: dismisses the page, then reports the row.
+  // With a delegate that takes it: dismisses the page, then reports the
+  // row. A row without a user name logs nobody in: the page stays and
+  // toasts NoUserNameMessage.
   void didSelectRowAtIndexPath(kit::TableView& table, const kit::IndexPath& indexPath) override;
 
   // The alert asking for a nickname.
@@ -93,9 +97,12 @@ class CXRSubNameVC : public KTBaseVC, public kit::TableViewDataSource, public ki
   static constexpr double NotchedMidLeft = 20;
   static constexpr const char* BoxScheme = "vexoBox://";
   static constexpr const char* BoxPagePath = "cdcloud/welcome/box";
+  static constexpr const char* NoUserNameMessage = "小号缺少用户名，无法登录";
 
  private:
   void showList(const kit::Ref<kit::Array>& list);
+  // A toast over the page.
+  void toast(const kit::Ref<kit::String>& message);
   void openBox(const char* link);
 
   kit::Ref<kit::MutableArray> dataSource_;

@@ -1,7 +1,8 @@
 // The sub-account chooser against the platform service: the page, the list
 // and the add button's limit, adding through the alert (nickname lengths,
 // the reply's list, refusals and an unreachable server), choosing with and
-// without a delegate, logging out, and the game-box links.
+// without a delegate, a row without a user name, the page's toasts on the
+// window on screen, logging out, and the game-box links.
 
 #include "platform/account/cxr_sub_name_vc.h"
 
@@ -10,7 +11,10 @@
 
 #include "kit/dispatch/clock.h"
 #include "kit/ui/alert_controller.h"
+#include "kit/ui/render.h"
+#include "kit/ui/screen.h"
 #include "kit/ui/view_controller.h"
+#include "platform/account/cxr_message.h"
 #include "platform/account/cxr_sub_name_cell.h"
 #include "platform/account/testing/kt_api_test_fixture.h"
 
@@ -48,6 +52,11 @@ class SubNameChooser : public PlatformAPITest {
   void TearDown() override {
     chooser.reset();
     root.reset();
+    if (loginWindow) {
+      loginWindow->setHidden(true);
+      loginWindow->setRootViewController(nullptr);
+      loginWindow.reset();
+    }
     PlatformAPITest::TearDown();
   }
   // An account with `count` sub-accounts, logged in.
@@ -61,14 +70,15 @@ class SubNameChooser : public PlatformAPITest {
     platform->addAccount(account);
     storeUserName("player01");
   }
-  // Presents the chooser and waits until its list shows `expected` rows
-  // (for an empty list: until the request has been answered).
-  void open(long expected, bool withDelegate = true) {
+  // Presents the chooser (from `from`, else the key window's root) and
+  // waits until its list shows `expected` rows (for an empty list: until
+  // the request has been answered).
+  void open(long expected, bool withDelegate = true, const kit::Ref<kit::ViewController>& from = nullptr) {
     const size_t before = server->requestsTo("login/iosxiaohao").size();
     chooser = CXRSubNameVC::instantiate();
     ASSERT_TRUE(chooser);
     if (withDelegate) chooser->delegate = recorder;
-    ASSERT_TRUE(root->presentViewController(chooser, false));
+    ASSERT_TRUE((from ? from : root)->presentViewController(chooser, false));
     ASSERT_TRUE(waitForCalls("login/iosxiaohao", before + 1));
     if (expected > 0) {
       ASSERT_TRUE(kit::test::runUntil([&] { return rows() == expected; })) << rows();
@@ -97,10 +107,50 @@ class SubNameChooser : public PlatformAPITest {
     clock.advance(1);  // the alert's dismissal
   }
 
+  // Presents the chooser as the login window holds it: on a dimmed,
+  // see-through, full-screen window of its own over the key window (the
+  // game's), which stays key.
+  void openOverTheGame(long expected) {
+    loginWindow = kit::Window::make(kit::Screen::main()->bounds());
+    auto loginRoot = kit::make<kit::ViewController>();
+    loginWindow->setRootViewController(loginRoot);
+    loginWindow->setHidden(false);
+    loginWindow->setBackgroundColor(kit::Color::white(0, 0.5));
+    ASSERT_EQ(kit::Application::shared()->keyWindow(), window);
+    open(expected, true, loginRoot);
+  }
+  // The toast showing `text`, on any window; nil when none shows it.
+  static kit::Ref<kit::Label> toastLabel(const std::string& text) {
+    for (const auto& shown : kit::Application::shared()->windows()) {
+      if (auto label = kit::test::findLabel(*shown, text)) return label;
+    }
+    return nullptr;
+  }
+  // The toast is on the window on screen, over the page, and its black box
+  // shows in a picture of the whole screen, on the page's light grey.
+  void expectToastOnScreen(const std::string& text) {
+    auto label = toastLabel(text);
+    ASSERT_TRUE(label) << text;
+    EXPECT_EQ(label->window(), loginWindow) << text;
+    auto box = label->superview();
+    ASSERT_TRUE(box);
+    const kit::Rect frame = kit::test::frameInWindow(*box);
+    auto screen = kit::renderScreen(1);
+    ASSERT_TRUE(screen);
+    const kit::Pixel inBox = screen->pixelAt(static_cast<size_t>(frame.minX() + CXRMessage::Padding / 2),
+                                             static_cast<size_t>(frame.midY()));
+    EXPECT_LE(inBox.r, 8) << text;
+    EXPECT_LE(inBox.g, 8) << text;
+    EXPECT_LE(inBox.b, 8) << text;
+    const kit::Pixel beside = screen->pixelAt(static_cast<size_t>(frame.minX() - 4), static_cast<size_t>(frame.midY()));
+    EXPECT_GT(beside.r, 150) << "the page around the toast, " << text;
+  }
+
   kit::VirtualClock clock;
   kit::Ref<kit::ViewController> root;
   kit::Ref<CXRSubNameVC> chooser;
   std::shared_ptr<RecordingChooserDelegate> recorder;
+  kit::Ref<kit::Window> loginWindow;
 };
 
 TEST_F(SubNameChooser, ThePageListsTheSubAccountsByNickname) {
@@ -293,6 +343,73 @@ TEST_F(SubNameChooser, ChoosingReportsTheEntryAfterTheDismissalOnlyToADelegateTh
   EXPECT_TRUE(recorder->dismissedAtCall);
   EXPECT_EQ(d(recorder->chosen->username()), "u2");
   EXPECT_EQ(d(recorder->chosen->sign()), "456");
+}
+
+TEST_F(SubNameChooser, ARowWithoutAUserNameLogsNobodyInAndSaysWhy) {
+  server->enqueue("login/iosxiaohao",
+                  sim::PlatformAPIReply::plain(kit::dict(
+                      {{"code", "1"},
+                       {"data", kit::array({kit::dict({{"nickname", "甲"}, {"username", "u1"}, {"sign", "S123"}}),
+                                          kit::dict({{"nickname", "乙"}, {"username", "u2"}, {"sign", "S456"}}),
+                                          kit::dict({{"nickname", "丙"}, {"username", " "}, {"sign", "S789"}}),
+                                          kit::dict({{"nickname", "丁"}})})}})));
+  account(0);
+  open(4);
+  chooser->view()->layoutIfNeeded();
+  for (long row : {3L, 2L}) {
+    auto cell = chooser->tableView()->cellForRowAtIndexPath(kit::IndexPath::forRow(row, 0));
+    ASSERT_TRUE(cell) << row;
+    ASSERT_TRUE(kit::test::tap(cell)) << row;
+    clock.advance(1);
+    EXPECT_EQ(root->presentedViewController(), chooser) << "the page stays, row " << row;
+    EXPECT_TRUE(recorder->events.empty()) << row;
+    auto toast = toastLabel(CXRSubNameVC::NoUserNameMessage);
+    ASSERT_TRUE(toast) << row;
+    EXPECT_TRUE(toast->isDescendantOfView(chooser->view().get())) << row;
+    clock.advance(3);  // the toast fades
+    EXPECT_FALSE(toastLabel(CXRSubNameVC::NoUserNameMessage));
+  }
+
+  // A row with a user name is still taken.
+  ASSERT_TRUE(kit::test::tap(chooser->tableView()->cellForRowAtIndexPath(kit::IndexPath::forRow(0, 0))));
+  clock.advance(1);
+  ASSERT_EQ(recorder->events, std::vector<std::string>{"selected"});
+  EXPECT_EQ(d(recorder->chosen->username()), "u1");
+}
+
+TEST_F(SubNameChooser, ItsToastsShowOverThePageOnTheWindowOnScreen) {
+  account(2);
+  openOverTheGame(2);
+
+  // A nickname the page refuses: empty, or 12 characters.
+  for (const std::string& bad : {std::string(""), std::string("一二三四五六七八九十壹贰")}) {
+    ASSERT_TRUE(kit::test::tap(chooser->addBtn()));
+    auto alert = std::dynamic_pointer_cast<kit::AlertController>(chooser->presentedViewController());
+    ASSERT_TRUE(alert);
+    if (!bad.empty()) ASSERT_TRUE(kit::test::typeText(*alert->textFields().at(0), bad));
+    ASSERT_TRUE(kit::test::pressAlertAction(*alert, "确认"));
+    clock.advance(kit::ViewController::TransitionDuration);  // the alert goes; the toast has not begun to fade
+    EXPECT_FALSE(chooser->presentedViewController());
+    expectToastOnScreen("请输入有效字符");
+    clock.advance(3);  // the toast fades
+  }
+  EXPECT_TRUE(server->requestsTo("login/iosaddxiaohao").empty());
+
+  // The server's refusal.
+  server->enqueue("login/iosaddxiaohao",
+                  sim::PlatformAPIReply::plain(kit::dict({{"code", "0"}, {"msg", "数量已达上限"}})));
+  chooser->addSubNameWithNickName(kit::str("十号"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastLabel("小号数量已达上限") != nullptr; }));
+  expectToastOnScreen("小号数量已达上限");
+  clock.advance(3);
+
+  // An unreachable server.
+  pointClientAtClosedPort();
+  chooser->addSubNameWithNickName(kit::str("十二"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastLabel("无法链接服务器") != nullptr; }));
+  clock.advance(1);  // the HUD fades out; the toast is still whole
+  ASSERT_TRUE(toastLabel("无法链接服务器"));
+  EXPECT_EQ(toastLabel("无法链接服务器")->window(), loginWindow);
 }
 
 TEST_F(SubNameChooser, LogoutDismissesThenTellsTheDelegate) {

@@ -1,8 +1,8 @@
 // The login window against the platform service, with a recording floating
 // ball: opening (the ball hidden, the dimmed window, the card dropping in),
 // the logo and speed-up queries, the stored login styles, the success road
-// in its order up to the window's release, failures, and touches outside
-// and on the card during the login's pause.
+// in its order up to the window's release, failures, touches outside and
+// on the card during the login's pause, and the chooser's toast over it.
 
 #include "platform/account/kt_alter_login_vc.h"
 
@@ -302,6 +302,36 @@ TEST_F(LoginWindow, ATouchOutsideTheCardDuringThePauseStopsTheChain) {
   EXPECT_FALSE(chooser());
   EXPECT_EQ(card()->UsingStyle(), KTLoginView::LoggingIn);
   EXPECT_TRUE(events.empty());
+}
+
+// The chooser shows over the game's window, which stays key: a toast of the
+// chooser is on the login window, and shows in a picture of the screen.
+TEST_F(LoginWindow, TheChoosersToastShowsOverIt) {
+  open();
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    return chooser() && chooser()->tableView() && chooser()->tableView()->numberOfRowsInSection(0) > 0;
+  }));
+  clock.advance(1);  // the chooser is in place
+  ASSERT_EQ(kit::Application::shared()->keyWindow(), window);
+  ASSERT_TRUE(kit::test::tap(chooser()->addBtn()));
+  auto alert = std::dynamic_pointer_cast<kit::AlertController>(chooser()->presentedViewController());
+  ASSERT_TRUE(alert);
+  ASSERT_TRUE(kit::test::pressAlertAction(*alert, "确认"));  // an empty name
+  clock.advance(kit::ViewController::TransitionDuration);
+  kit::Ref<kit::Label> toast;
+  for (const auto& w : kit::Application::shared()->windows()) {
+    if ((toast = kit::test::findLabel(*w, "请输入有效字符"))) break;
+  }
+  ASSERT_TRUE(toast);
+  EXPECT_EQ(toast->window(), loginWindow.lock());
+  const kit::Rect box = kit::test::frameInWindow(*toast->superview());
+  auto screen = kit::renderScreen(1);
+  ASSERT_TRUE(screen);
+  const kit::Pixel shown = screen->pixelAt(static_cast<size_t>(box.minX() + 4), static_cast<size_t>(box.midY()));
+  EXPECT_EQ(shown, (kit::Pixel{0, 0, 0, 255})) << "the toast's black box";
+  EXPECT_TRUE(server->requestsTo("login/iosaddxiaohao").empty());
 }
 
 // Pictures of the card in each style and of the chain's pages, kept under

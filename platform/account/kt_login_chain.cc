@@ -158,6 +158,15 @@ void KTLoginView::slideOut(std::function<void()> then) {
 }
 
 void KTLoginView::didSelectedCXRSubNameVCTableViewWithResponse(const kit::Ref<CXRSubNameModel>& model) {
+  if (!model || !model->hasUserName()) {
+    // Nobody to log in as: the player chooses again, told why.
+    initSubNameVC();
+    auto controller = viewController();
+    if (auto chooser = controller ? controller->presentedViewController() : nullptr) {
+      CXRMessage::showMessage(kit::str(CXRSubNameVC::NoUserNameMessage), chooser->view());
+    }
+    return;
+  }
   ShareVale::sharedInstance()->setSubUserName(model->username());
   kit::Weak<KTLoginView> weak = weakSelf<KTLoginView>();
   slideOut([weak, model] {

@@ -1,6 +1,7 @@
 // The login chain against the platform service: what a login stores, the
 // 1.5 s pause (virtual clock), the real-name prompt and form, the notice
-// step, the sub-account chooser and the report of the chosen sub-account,
+// step, the sub-account chooser and the report of the chosen sub-account
+// (and of none for a sub-account without a user name),
 // logging out in the chooser, change-account during the pause and before
 // the login's answer, one notice step at a time (also when the real-name
 // form is skipped while its check is on its way), a login started again
@@ -256,6 +257,52 @@ TEST_F(LoginChain, ChoosingASubAccountReportsItsOwnLoginAfterTheSlideOut) {
   EXPECT_EQ(recorder->successes, (std::vector<std::string>{"1700000077|player01_7|123"}));
   EXPECT_EQ(recorder->loginData, card->loginData());
   EXPECT_FALSE(dialog->superview()) << "the progress dialog is dismissed";
+}
+
+TEST_F(LoginChain, ASubAccountWithoutAUserNameLogsNobodyIn) {
+  auto row = [](const char* nickname, const char* username) {
+    auto entry = kit::mutableDict({{"nickname", nickname}, {"sign", "S1"}, {"login_time", "1700000001"}});
+    if (username) entry->setObject(kit::str(username), "username");
+    return kit::Id(entry);
+  };
+  server->enqueue("login/iosxiaohao",
+                  sim::PlatformAPIReply::plain(kit::dict(
+                      {{"code", "1"},
+                       {"data", kit::array({row("一", "player01_1"), row("二", "player01_2"), row("三", "player01_3"),
+                                          kit::dict({{"nickname", "四"}})})}})));
+  logIn();
+  clock.advance(1.5);
+  ASSERT_TRUE(waitForChooser());
+  auto page = chooser();
+  ASSERT_EQ(page->tableView()->numberOfRowsInSection(0), 4);
+  page->view()->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::tap(page->tableView()->cellForRowAtIndexPath(kit::IndexPath::forRow(3, 0))));
+  clock.advance(2);
+  EXPECT_EQ(chooser(), page) << "the chooser stays";
+  EXPECT_TRUE(kit::test::findLabel(*page->view(), CXRSubNameVC::NoUserNameMessage));
+  EXPECT_TRUE(recorder->successes.empty());
+  EXPECT_EQ(stored("KT_subUserName"), "(null)");
+  EXPECT_EQ(card->transform(), kit::AffineTransform::identity()) << "the card stays";
+
+  // A nameless choice reaching the card (the chooser gone) shows the
+  // chooser again, with the reason.
+  root->dismissViewController(false);
+  ASSERT_TRUE(kit::test::runUntil([&] { return chooser() == nullptr; }));
+  card->didSelectedCXRSubNameVCTableViewWithResponse(
+      CXRSubNameModel::initWithDictionary(kit::dict({{"nickname", "四"}, {"username", ""}, {"sign", "S1"}})));
+  ASSERT_TRUE(waitForChooser());
+  EXPECT_TRUE(toastShown(CXRSubNameVC::NoUserNameMessage));
+  clock.advance(2);
+  EXPECT_TRUE(recorder->successes.empty());
+  EXPECT_EQ(stored("KT_subUserName"), "(null)");
+
+  // A named row logs in.
+  chooser()->didSelectRowAtIndexPath(*chooser()->tableView(), kit::IndexPath::forRow(0, 0));
+  for (int step = 0; step < 40 && recorder->successes.empty(); ++step) clock.advance(0.05);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !recorder->successes.empty(); }));
+  const std::string sign = platform->loginSign("player01_1", "1700000001");
+  EXPECT_EQ(recorder->successes, (std::vector<std::string>{"1700000001|player01_1|" + sign}));
+  EXPECT_EQ(stored("KT_subUserName"), "player01_1");
 }
 
 TEST_F(LoginChain, LoggingOutInTheChooserReturnsToTheEmptyForm) {

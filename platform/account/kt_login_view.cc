@@ -199,8 +199,11 @@ void KTLoginView::gotoLoginAndQuickRegister() {
 
 void KTLoginView::registered(const kit::Ref<RegisterResult>& result) {
   CXRMessage::showMessage(kit::str("注册成功"), std::static_pointer_cast<kit::View>(shared_from_this()));
-  currentUserName_ = result->userName();
-  currenPwd_ = result->userPwd();
+  // The answer's name and password where it gives them; an answer of its
+  // code alone leaves what the player typed, which the account was made
+  // with, so the login goes out with the account's own values.
+  if (kit::isSet(result->userName())) currentUserName_ = result->userName();
+  if (kit::isSet(result->userPwd())) currenPwd_ = result->userPwd();
   // Not cancellable: the registration's login follows whatever happens.
   kit::Weak<KTLoginView> weak = weakSelf<KTLoginView>();
   kit::Queue::main().after(RegisterLoginDelay, [weak] {

@@ -100,7 +100,8 @@ class KTLoginView : public kit::View,
   void forgetPwdBtnClick();
 
   // What the registration's answer does: a registered account logs in a
-  // second later with the name and password of the answer; a refusal is
+  // second later with the name and password of the answer, or with those
+  // the player typed where the answer leaves them out; a refusal is
   // toasted and the card returns to the form of `formStyle`.
   void registered(const kit::Ref<RegisterResult>& result);
   void registrationFailed(const kit::Ref<kit::String>& message, long formStyle);
@@ -122,7 +123,8 @@ class KTLoginView : public kit::View,
   // CXRRealNameDelegate: the form finished or was skipped.
   bool takesRealNameResponse() const override { return true; }
   void CXRRealNameView(::CXRRealNameView& view, const kit::Ref<LoginResult>& response) override;
-  // CXRSubNameVCDelegate.
+  // CXRSubNameVCDelegate. A sub-account without a user name logs nobody
+  // in: the chooser shows again with the reason.
   bool takesSubNameSelection() const override { return true; }
   void didSelectedCXRSubNameVCTableViewWithResponse(const kit::Ref<CXRSubNameModel>& model) override;
   void CXRSubNameVCLoginOut() override;

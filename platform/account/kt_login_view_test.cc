@@ -1,5 +1,6 @@
 // The login card: the layout of each style, the field checks, registration
-// by name and by phone against the platform service, the SMS code's
+// by name and by phone against the platform service (and the login after
+// an answer that leaves the account's name out, up to its end), the SMS code's
 // countdown, the saved-account list, the small buttons and the agreement
 // and forgotten-password pages it opens on its navigation stack.
 
@@ -49,6 +50,7 @@ class LoginCard : public PlatformAPITest {
   }
   void TearDown() override {
     kit::RunLoop::main().cancelPreviousPerformRequests(card.get());
+    if (root->presentedViewController()) root->dismissViewController(false);
     card.reset();
     root.reset();
     PlatformAPITest::TearDown();
@@ -80,6 +82,41 @@ class LoginCard : public PlatformAPITest {
       texts.push_back(list->cellForRowAtIndexPath(kit::IndexPath::forRow(row, 0))->textLabel()->text());
     }
     return texts;
+  }
+
+  // An account the service made, with one sub-account, whose registration
+  // the service answers with its code alone.
+  void registeredWithoutItsName(const std::string& name, const std::string& password, const char* endpoint) {
+    sim::PlatformAccount account;
+    account.userName = name;
+    account.password = password;
+    account.askRealName = false;
+    account.subAccounts.push_back({"小号1", name + "_1", "1700000001"});
+    platform->addAccount(account);
+    server->enqueue(endpoint, sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}})));
+  }
+  kit::Ref<CXRSubNameVC> chooser() const {
+    return std::dynamic_pointer_cast<CXRSubNameVC>(root->presentedViewController());
+  }
+  // After 注册成功: the login a second later, the pause, the notice step
+  // and the chooser, whose first row is taken; waits until the delegate
+  // hears how the login ended.
+  void waitForTheRegistrationsLogin() {
+    ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("注册成功"); }));
+    clock.advance(KTLoginView::RegisterLoginDelay);
+    ASSERT_TRUE(waitForCalls("login/dologin", 1));
+    ASSERT_TRUE(kit::test::runUntil([&] { return card->loginData() || !recorder->failures.empty(); }));
+    ASSERT_EQ(recorder->failures, std::vector<std::string>{});
+    clock.advance(KTLoginView::LoginPause);
+    ASSERT_TRUE(kit::test::runUntil([&] {
+      return chooser() && chooser()->tableView() && chooser()->tableView()->numberOfRowsInSection(0) > 0;
+    }));
+    chooser()->didSelectRowAtIndexPath(*chooser()->tableView(), kit::IndexPath::forRow(0, 0));
+    // The chooser's dismissal, then the card's slide-out.
+    for (int step = 0; step < 40 && recorder->successes.empty(); ++step) clock.advance(0.05);
+    ASSERT_TRUE(kit::test::runUntil([&] { return !recorder->successes.empty(); }));
+    clock.advance(5);
+    kit::test::runUntil([] { return false; }, 0.05);
   }
 
   kit::VirtualClock clock;
@@ -452,20 +489,26 @@ TEST_F(LoginCard, TheAgreementAndForgottenPasswordPagesOpenOverTheCardAndBackKee
   EXPECT_TRUE(server->requestsTo("login/dologin").empty()) << "opening a page logs nobody in";
 }
 
-TEST_F(LoginCard, ARegistrationAnsweredWithoutAUserNameGreetsWithoutAName) {
-  // The service answers the registration with its code alone.
-  server->enqueue("login/register", sim::PlatformAPIReply::scrambled(kit::dict({{"z", "1"}})));
+TEST_F(LoginCard, ARegistrationAnsweredWithoutAUserNameLogsInWithTheTypedName) {
+  registeredWithoutItsName("newplayer", "secret1", "login/register");
   card->setUsingStyle(KTLoginView::AccountRegister);
   fill(at(o().registerName), "newplayer");
   fill(at(o().registerpwd), "secret1");
   ASSERT_TRUE(kit::test::tap(at(o().registerBtn)));
-  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("注册成功"); }));
-  clock.advance(KTLoginView::RegisterLoginDelay);
-  EXPECT_EQ(card->UsingStyle(), KTLoginView::LoggingIn);
-  EXPECT_EQ(at(o().tishiTitle)->text(), "欢迎回来");
+  waitForTheRegistrationsLogin();
+  EXPECT_EQ(d(sentTo("login/dologin")["z"]), "newplayer");
+  EXPECT_EQ(d(sentTo("login/dologin")["b"]), "secret1");
+  EXPECT_EQ(server->requestsTo("login/dologin").size(), 1u);
+  const std::string sign = platform->loginSign("newplayer_1", "1700000001");
+  EXPECT_EQ(recorder->successes, std::vector<std::string>{"1700000001|newplayer_1|" + sign}) << "told once";
+  EXPECT_EQ(recorder->failures, std::vector<std::string>{});
+  EXPECT_EQ(at(o().tishiTitle)->text(), "newplayer, 欢迎回来");
   EXPECT_EQ(unsetTextsShown(), std::vector<std::string>{});
 
-  // An empty name greets the same way; a name greets by it.
+  // Without a name the card greets plainly; an empty name is none.
+  card->setCurrentUserName(nullptr);
+  card->setUsingStyle(KTLoginView::LoggingIn);
+  EXPECT_EQ(at(o().tishiTitle)->text(), "欢迎回来");
   card->setCurrentUserName(kit::str(""));
   card->setUsingStyle(KTLoginView::LoggingIn);
   EXPECT_EQ(at(o().tishiTitle)->text(), "欢迎回来");
@@ -473,6 +516,40 @@ TEST_F(LoginCard, ARegistrationAnsweredWithoutAUserNameGreetsWithoutAName) {
   card->setUsingStyle(KTLoginView::LoggingIn);
   EXPECT_EQ(at(o().tishiTitle)->text(), "player01, 欢迎回来");
   card->changeBtn();
+}
+
+TEST_F(LoginCard, ARegistrationAnswerNamingTheAccountLogsInWithItsNameAndPassword) {
+  addPlayer("server_name", "server_pwd");
+  server->enqueue("login/register", sim::PlatformAPIReply::scrambled(kit::dict(
+                                        {{"z", "1"}, {"b", "server_name"}, {"c", "server_pwd"}, {"d", "注册成功"}})));
+  card->setUsingStyle(KTLoginView::AccountRegister);
+  fill(at(o().registerName), "newplayer");
+  fill(at(o().registerpwd), "secret1");
+  ASSERT_TRUE(kit::test::tap(at(o().registerBtn)));
+  ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("注册成功"); }));
+  clock.advance(KTLoginView::RegisterLoginDelay);
+  ASSERT_TRUE(waitForCalls("login/dologin", 1));
+  EXPECT_EQ(d(sentTo("login/dologin")["z"]), "server_name");
+  EXPECT_EQ(d(sentTo("login/dologin")["b"]), "server_pwd");
+  ASSERT_TRUE(kit::test::runUntil([&] { return card->loginData() || !recorder->failures.empty(); }));
+  EXPECT_EQ(recorder->failures, std::vector<std::string>{});
+  card->changeBtn();
+}
+
+TEST_F(LoginCard, APhoneRegistrationAnsweredWithoutAUserNameLogsInWithTheTypedNumber) {
+  registeredWithoutItsName("13800000000", "secret1", "login/phoneRegister");
+  card->setUsingStyle(KTLoginView::PhoneRegister);
+  fill(at(o().registerName), "13800000000");
+  fill(at(o().signCode), "1234");
+  fill(at(o().registerpwd), "secret1");
+  ASSERT_TRUE(kit::test::tap(at(o().registerBtn)));
+  waitForTheRegistrationsLogin();
+  EXPECT_EQ(d(sentTo("login/phoneRegister")["z"]), "13800000000");
+  EXPECT_EQ(d(sentTo("login/dologin")["z"]), "13800000000");
+  EXPECT_EQ(d(sentTo("login/dologin")["b"]), "secret1");
+  const std::string sign = platform->loginSign("13800000000_1", "1700000001");
+  EXPECT_EQ(recorder->successes, std::vector<std::string>{"1700000001|13800000000_1|" + sign}) << "told once";
+  EXPECT_EQ(recorder->failures, std::vector<std::string>{});
 }
 
 }  // namespace
