@@ -274,8 +274,8 @@ void CXRSubNameVC::addSubNameWithNickName(const kit::Ref<kit::String>& nickName)
         for (const kit::Id& item : data->objects()) list->addObject(CXRSubNameModel::initWithDictionary(item));
       }
       self->showList(list);
-    } else if (kit::isSet(dic["msg"])) {
-      self->toast(kit::str("小号" + kit::describe(dic["msg"])));
+    } else if (const auto message = kit::readableText(dic["msg"]); !message.empty()) {
+      self->toast(kit::str("小号" + message));
     } else {
       // A refusal without a readable message reads as a failed request.
       self->toast(kit::str("无法链接服务器"));

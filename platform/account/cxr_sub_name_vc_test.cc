@@ -308,6 +308,15 @@ TEST_F(SubNameChooser, TheTenthAddHidesTheButtonAndRefusalsAndFailuresToast) {
   EXPECT_FALSE(toastShown("小号<null>"));
   clock.advance(3);
 
+  // Nor do blanks, a bare number or a flag make a message.
+  for (const kit::Id& msg : {kit::Id(kit::str(" \n")), kit::Id(kit::num(0)), kit::Id(kit::num(false))}) {
+    server->enqueue("login/iosaddxiaohao", sim::PlatformAPIReply::plain(kit::dict({{"code", "0"}, {"msg", msg}})));
+    chooser->addSubNameWithNickName(kit::str("十一"));
+    ASSERT_TRUE(kit::test::runUntil([&] { return toastShown("无法链接服务器"); })) << kit::describe(msg);
+    EXPECT_FALSE(toastShown("小号" + kit::describe(msg)));
+    clock.advance(3);
+  }
+
   pointClientAtClosedPort();
   chooser->addSubNameWithNickName(kit::str("十二"));
   kit::Ref<PHProgressHUD> hud = chooser->hud();

@@ -486,7 +486,8 @@ void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
     return;
   }
   if (kit::describe(reply["code"]) != "1") {
-    CXRMessage::showMessage(kit::as<kit::String>(reply["msg"]));
+    // A refusal's own words, when it has any a player can read.
+    if (const auto message = kit::readableText(reply["msg"]); !message.empty()) CXRMessage::showMessage(message);
     hideHUD();
     return;
   }

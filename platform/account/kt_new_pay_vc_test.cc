@@ -224,6 +224,21 @@ TEST_F(PaySheet, ARefusalSelectsNothingAndPayDoesNothing) {
   EXPECT_TRUE(sheet->payBtn()->isEnabled()) << "no style, no order";
 }
 
+TEST_F(PaySheet, ARefusalWithoutReadableWordsShowsNoToast) {
+  for (const char* msg : {R"(" ")", R"("\n")", "0", "false", "[null]", R"({"a":"b"})"}) {
+    SCOPED_TRACE(msg);
+    server->enqueue(KTNewPayVC::kPayWaysEndpoint,
+                    sim::PlatformAPIReply::scrambled(json(std::string(R"({"code":"0","msg":)") + msg + "}")));
+    auto sheet = open("6");
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->payStyle(), 0u) << "the refusal has been handled";
+    for (const char* shown : {" ", "\n", "0", "false", "(\n    \"<null>\"\n)", "{\n    a = b;\n}"})
+      EXPECT_FALSE(toastShown(shown)) << "toast: \"" << shown << "\"";
+    sheet->popAction();
+    settle();
+  }
+}
+
 TEST_F(PaySheet, AReplyAfterTheSheetClosedIsIgnored) {
   server->setFault(KTNewPayVC::kPayWaysEndpoint, sim::RouteFault::Delay);
   order("6");
