@@ -7,7 +7,6 @@
 #include <span>
 #include <utility>
 
-#include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/browser_values.h"
 #include "kit/web/browser/glib_pump.h"
 
@@ -52,9 +51,13 @@ constexpr const char* kTwoFrames =
 
 }  // namespace
 
-FirstPaint::FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable,
+FirstPaint::FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable, double paintWaitSeconds,
                        std::function<void()> painted)
-    : window_(window), view_(view), cancellable_(cancellable), paintedCallback_(std::move(painted)) {
+    : window_(window),
+      view_(view),
+      cancellable_(cancellable),
+      paintWaitSeconds_(paintWaitSeconds),
+      paintedCallback_(std::move(painted)) {
   // Where WebKit has not drawn, the window shows the web views' own
   // background rather than the theme's.
   GtkCssProvider* css = gtk_css_provider_new();
@@ -106,7 +109,7 @@ void FirstPaint::stopPaintWait() {
 void FirstPaint::awaitFirstPaint() {
   if (painted_ || framesShown_) return;
   stopPaintWait();
-  paintWait_ = g_timeout_add(static_cast<guint>(BrowserEngine::PaintWaitSeconds * 1000), onPaintWaitOver, this);
+  paintWait_ = g_timeout_add(static_cast<guint>(paintWaitSeconds_ * 1000), onPaintWaitOver, this);
   webkit_web_view_call_async_javascript_function(view_, kTwoFrames, -1, nullptr, "kit-first-paint", nullptr,
                                                  cancellable_, onFramesShown, new PaintProbe{alive_, document_});
   GLibPump::shared().poke();

@@ -10,7 +10,7 @@
 // shows a page (not its background) other than the one it showed when the
 // document was handed over (WebKit hands the window its frames a little
 // after it rendered them; a page whose process ended hands over nothing).
-// A page that shows nothing else by BrowserEngine::PaintWaitSeconds (a
+// A page that shows nothing else within the paint wait after its load (a
 // script that never yields, the very picture of the page before) is taken
 // as drawn then. Main thread.
 #pragma once
@@ -31,8 +31,11 @@ class FirstPaint {
   // Watches `window`, the offscreen window that shows `view`, and gives
   // the window a background no page paints large areas of. `painted` is
   // called (inside GLib's dispatch) at each document's first paint; calls
-  // into the page end with `cancellable`.
-  FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable, std::function<void()> painted);
+  // into the page end with `cancellable`. A loaded document that shows
+  // nothing new counts as drawn `paintWaitSeconds` (real time) after it
+  // loaded.
+  FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable, double paintWaitSeconds,
+             std::function<void()> painted);
   // Stops watching; the window outlives it.
   ~FirstPaint();
   FirstPaint(const FirstPaint&) = delete;
@@ -71,6 +74,7 @@ class FirstPaint {
   GtkWidget* window_;
   WebKitWebView* view_;
   GCancellable* cancellable_;
+  double paintWaitSeconds_;
   std::function<void()> paintedCallback_;
   // Lets a probe whose answer comes late know that this is gone.
   std::shared_ptr<FirstPaint*> alive_ = std::make_shared<FirstPaint*>(this);
