@@ -70,6 +70,7 @@ FirstPaint::FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* can
 
 FirstPaint::~FirstPaint() {
   g_signal_handlers_disconnect_by_data(window_, this);
+  if (afterPaint_) g_signal_handler_disconnect(frameClock_, afterPaint_);
   stopPaintWait();
 }
 
@@ -96,6 +97,7 @@ void FirstPaint::leaveDocument(bool afterProcessEnd) {
   ++document_;
   stopPaintWait();
   framesShown_ = false;
+  windowCaughtUp_ = false;
   Ref<Bitmap> shown = windowPicture();
   replaced_ = showsPage(shown) && !afterProcessEnd ? shown : nullptr;
   if (std::exchange(painted_, false)) shownBefore_ = shown;
@@ -129,7 +131,31 @@ void FirstPaint::onFramesShown(GObject* source, GAsyncResult* result, gpointer d
   // the same: the frames the window gets next have it.
   if (probe->document != self.document_ || self.processEnded_) return;
   self.framesShown_ = true;
-  self.checkFirstPaint();
+  self.awaitWindowPaint();
+}
+
+void FirstPaint::awaitWindowPaint() {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+  GdkFrameClock* clock = gdkWindow ? gdk_window_get_frame_clock(gdkWindow) : nullptr;
+  if (!clock) {
+    windowCaughtUp_ = true;
+    checkFirstPaint();
+    return;
+  }
+  if (!afterPaint_) {
+    frameClock_ = clock;
+    afterPaint_ = g_signal_connect(clock, "after-paint", G_CALLBACK(onWindowPainted), this);
+  }
+  gdk_frame_clock_request_phase(clock, GDK_FRAME_CLOCK_PHASE_PAINT);
+  GLibPump::shared().poke();
+}
+
+void FirstPaint::onWindowPainted(GdkFrameClock* clock, FirstPaint* self) {
+  g_signal_handler_disconnect(clock, self->afterPaint_);
+  self->afterPaint_ = 0;
+  if (!self->framesShown_) return;
+  self->windowCaughtUp_ = true;
+  self->checkFirstPaint();
 }
 
 gboolean FirstPaint::onPaintWaitOver(gpointer data) {
@@ -145,7 +171,7 @@ gboolean FirstPaint::onWindowDamaged(GtkWidget*, GdkEvent*, FirstPaint* self) {
 }
 
 void FirstPaint::checkFirstPaint() {
-  if (!framesShown_ || painted_) return;
+  if (!windowCaughtUp_ || painted_) return;
   Ref<Bitmap> shown = windowPicture();
   if (showsPage(shown) && !samePicture(shown, replaced_)) markPainted();
 }
