@@ -199,25 +199,32 @@ TEST_F(FirstPaintTest, ANewDocumentWhoseFramesTheWindowHasNotGotIsNotPaintedWhil
 
 TEST_F(FirstPaintTest, APageThatAnimatesOnIsNotTakenForTheNextDocumentsFirstPaint) {
   Stage stage;
-  ASSERT_TRUE(stage.load(kFlickeringPage));
-  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
-  ASSERT_TRUE(stage.damagedAgain(2)) << "the page does not animate";
+  // The window gets the last frames of the page before and the first of
+  // the next document in a race of their own: round after round, the next
+  // document counts as painted only once the window shows it.
+  for (int round = 0; round < 8; ++round) {
+    ASSERT_TRUE(stage.load(kFlickeringPage)) << round;
+    ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30)) << round;
+    ASSERT_TRUE(stage.damagedAgain(2)) << "the page does not animate";
+    const int painted = stage.paintedCalls;
 
-  // The next document is handed over; until it loads, the page before
-  // goes on drawing new frames into the window.
-  stage.handOver(colourPage("#2060a0"));
-  const Shade before = shadeOf(stage.watch().picture());
-  EXPECT_TRUE(before == Shade::Red || before == Shade::Green);
-  ASSERT_TRUE(stage.damagedAgain(6));
-  EXPECT_FALSE(stage.watch().painted()) << "a frame of the page before was taken for the new document's";
-  EXPECT_EQ(stage.paintedCalls, 1);
-  EXPECT_EQ(shadeOf(stage.watch().picture()), before) << "the picture kept is the one of the hand-over";
+    // The next document is handed over; until it loads, the page before
+    // goes on drawing new frames into the window.
+    stage.handOver(colourPage("#2060a0"));
+    const Shade before = shadeOf(stage.watch().picture());
+    EXPECT_TRUE(before == Shade::Red || before == Shade::Green) << round;
+    ASSERT_TRUE(stage.damagedAgain(round == 0 ? 6 : round % 3)) << round;
+    EXPECT_FALSE(stage.watch().painted()) << "a frame of the page before was taken for the new document's";
+    EXPECT_EQ(stage.paintedCalls, painted) << round;
+    EXPECT_EQ(shadeOf(stage.watch().picture()), before) << "the picture kept is the one of the hand-over";
 
-  // Loaded, the new document paints.
-  ASSERT_TRUE(stage.loadHandedOver());
-  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
-  EXPECT_EQ(stage.paintedCalls, 2);
-  EXPECT_TRUE(kit::test::runUntil([&] { return shadeOf(stage.watch().picture()) == Shade::Blue; }));
+    // Loaded, the new document paints: the window shows it then.
+    ASSERT_TRUE(stage.loadHandedOver()) << round;
+    ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30)) << round;
+    EXPECT_EQ(stage.paintedCalls, painted + 1) << round;
+    EXPECT_EQ(shadeOf(stage.watch().picture()), Shade::Blue) << "painted in round " << round
+                                                             << " while the window showed the page before";
+  }
 }
 
 TEST_F(FirstPaintTest, TheLateFrameProbeOfAnOlderDocumentDoesNotCountForTheNewOne) {
