@@ -2,7 +2,8 @@
 // redirect is asked of the delegate, the title comes from the fetched page,
 // failures carry kit networking's codes, the history goes back, and a page
 // whose content process ended is loaded again (after a growing pause when
-// it keeps ending).
+// it keeps ending; a waiting retry is dropped when another load starts
+// first).
 
 #include <gtest/gtest.h>
 
@@ -196,6 +197,56 @@ TEST_F(LegacyWebViewTest, AnEndedContentProcessReloadsThePageAndOneThatKeepsEndi
   // A page that stays up long enough starts the count again.
   clock.advance(kit::PageRecovery::CountResetSeconds);
   EXPECT_TRUE(endProcess());
+}
+
+TEST_F(LegacyWebViewTest, AWaitingRetryIsDroppedWhenAnotherLoadStartsBeforeItsTime) {
+  kit::VirtualClock clock;
+  kit::test::LogCapture log;
+  server->route("GET", "/marker", TestResponse::html("<title>标记</title>"));
+  const std::string cashier = server->url("/cashier");
+  ASSERT_TRUE(load(cashier));
+  auto driver = web->pageDriver();
+
+  // The page ends until the view waits before trying it again.
+  for (int i = 0; i < kit::PageRecovery::MaxReloadsInARow; ++i) {
+    recorder->events.clear();
+    driver->terminateContentProcess();
+    ASSERT_TRUE(kit::test::runUntil([&] { return recorder->ended(); })) << i;
+    ASSERT_EQ(recorder->events.back(), "finish") << i;
+  }
+  recorder->events.clear();
+  driver->terminateContentProcess();
+  ASSERT_TRUE(kit::test::runUntil([&] {
+    return log.contains("LegacyWebView: the page's content process keeps ending; trying " + cashier + " again in 30 s");
+  }));
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_FALSE(web->isLoading());
+  EXPECT_TRUE(recorder->events.empty());
+
+  // Another load starts (and finishes) first.
+  ASSERT_TRUE(load(server->url("/done")));
+  ASSERT_EQ(recorder->events, (std::vector<std::string>{"start", "finish"}));
+  server->clearLog();
+  recorder->asked.clear();
+  recorder->events.clear();
+
+  // The retry's time comes and goes (a later timer of the same clock has
+  // fired), and whatever it started has had its time to reach the server:
+  // the marker, loaded after it, has.
+  bool passed = false;
+  kit::Queue::main().after(kit::PageRecovery::FirstRetryPauseSeconds + 1, [&] { passed = true; });
+  clock.advance(kit::PageRecovery::FirstRetryPauseSeconds + 2);
+  ASSERT_TRUE(kit::test::runUntil([&] { return passed; }));
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  ASSERT_TRUE(kit::test::runUntil([&] { return !web->isLoading(); }));
+  EXPECT_TRUE(recorder->events.empty()) << "the dropped retry started a load";
+  ASSERT_TRUE(load(server->url("/marker")));
+  std::vector<std::string> paths;
+  for (const auto& r : server->requests()) paths.push_back(r.path);
+  EXPECT_EQ(paths, std::vector<std::string>{"/marker"}) << "the dropped retry loaded a page";
+  EXPECT_EQ(recorder->asked, std::vector<std::string>{server->url("/marker")});
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "标记");
+  EXPECT_FALSE(log.contains("LegacyWebView: trying " + cashier + " again"));
 }
 
 }  // namespace

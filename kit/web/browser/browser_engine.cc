@@ -169,7 +169,8 @@ void BrowserEngine::Native::create() {
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onTerminated), this);
   window = gtk_offscreen_window_new();
   firstPaint = std::make_unique<detail::FirstPaint>(
-      window, view, cancellable, [this] { toHost([](BrowserEngine&, PageHost& host) { host.pageDidPaint(); }); });
+      window, view, cancellable, PaintWaitSeconds,
+      [this] { toHost([](BrowserEngine&, PageHost& host) { host.pageDidPaint(); }); });
   gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
   gtk_widget_show_all(window);
   GLibPump::shared().poke();

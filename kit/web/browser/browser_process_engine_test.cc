@@ -2,7 +2,9 @@
 // delegate as the platform's content-process-terminated event, scripts
 // fail with that error, and a reload brings the page back; a view whose
 // delegate leaves the event alone reloads the page itself, and so does the
-// older view, whose page shows again and follows its links. WebKit's
+// older view, whose page shows again and follows its links; the older
+// view's first load, its process killed before it ends, fails and the view
+// loads the next page as asked. WebKit's
 // processes die with the client when the client is killed. Skips itself
 // without a display.
 
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -177,6 +180,84 @@ TEST_F(BrowserProcessTest, TheOlderViewLoadsAPageWhoseProcessEndedAgainAndItsLin
   EXPECT_EQ(loads->types.back(), kit::LegacyNavigationType::LinkClicked);
   EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "常见问题");
   for (pid_t pid : kit::test::webContentProcesses()) EXPECT_EQ(std::count(before.begin(), before.end(), pid), 0);
+  window->setHidden(true);
+  web.reset();
+  window.reset();
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+}
+
+// Records what the older view tells its delegate.
+struct LegacyEvents : kit::LegacyWebViewDelegate {
+  std::vector<std::string> events;
+  kit::Ref<kit::Error> error;
+  void webViewDidStartLoad(kit::LegacyWebView&) override { events.push_back("start"); }
+  void webViewDidFinishLoad(kit::LegacyWebView&) override { events.push_back("finish"); }
+  void didFailLoadWithError(kit::LegacyWebView&, const kit::Ref<kit::Error>& e) override {
+    events.push_back("fail");
+    error = e;
+  }
+  bool ended() const { return !events.empty() && (events.back() == "finish" || events.back() == "fail"); }
+};
+
+TEST_F(BrowserProcessTest, TheOlderViewsFirstLoadWhoseProcessEndsFailsAndTheNextPageLoads) {
+  kit::DeviceProfileScope phone{kit::DeviceProfile::phone375x667()};
+  auto server = TestServer::startHTTP();
+  // The page's script keeps its content process busy: the load cannot end
+  // before the process is killed.
+  server->route("GET", "/busy.html",
+                TestResponse::html(R"(<title>忙</title><body style="margin:0; background:#a04020">
+                                      <script src="/spin.js"></script></body>)"));
+  TestResponse spin = TestResponse::text("var start = Date.now(); while (Date.now() - start < 20000) {}");
+  spin.contentType = "text/javascript";
+  server->route("GET", "/spin.js", spin);
+  server->route("GET", "/chat.html",
+                TestResponse::html(R"(<title>客服</title><body style="margin:0; background:#2060a0"></body>)"));
+  auto paths = [&] {
+    std::vector<std::string> out;
+    for (const auto& r : server->requests()) out.push_back(r.path);
+    return out;
+  };
+  auto window = kit::Window::make(kit::Rect{0, 0, 375, 667});
+  auto web = kit::LegacyWebView::make(kit::Rect{0, 0, 375, 667});
+  auto events = std::make_shared<LegacyEvents>();
+  web->delegate = events;
+  window->addSubview(web);
+  window->makeKeyAndVisible();
+  web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/busy.html"))));
+  // WebKit runs the page: it asked for the script.
+  auto asked = [&](const std::string& path) {
+    const std::vector<std::string> all = paths();
+    return std::count(all.begin(), all.end(), path);
+  };
+  ASSERT_TRUE(kit::test::runUntil([&] { return asked("/spin.js") == 1; }, 30));
+  EXPECT_TRUE(web->isLoading());
+  const std::vector<pid_t> before = kit::test::webContentProcesses();
+  ASSERT_FALSE(before.empty());
+  for (pid_t pid : before) kill(pid, SIGKILL);
+
+  // The load fails for that reason; the view has no page to load again.
+  ASSERT_TRUE(kit::test::runUntil([&] { return events->ended(); }, 30));
+  EXPECT_EQ(events->events, (std::vector<std::string>{"start", "fail"}));
+  ASSERT_TRUE(events->error);
+  EXPECT_EQ(events->error->domain(), kit::WebErrorDomain);
+  EXPECT_EQ(events->error->code(), kit::WebErrorWebContentProcessTerminated) << kit::describe(events->error);
+  EXPECT_TRUE(kit::test::drain(kit::Queue::main()));
+  EXPECT_FALSE(web->isLoading());
+  EXPECT_FALSE(web->documentPainted());
+  EXPECT_EQ(web->historyIndex(), -1);
+
+  // The next page loads and shows; nothing loaded the first again.
+  events->events.clear();
+  web->loadRequest(kit::URLRequest::make(kit::URL::URLWithString(server->url("/chat.html"))));
+  ASSERT_TRUE(kit::test::runUntil([&] { return events->ended() && web->documentPainted(); }, 30));
+  EXPECT_EQ(events->events, (std::vector<std::string>{"start", "finish"}));
+  EXPECT_EQ(asked("/busy.html"), 1) << "the page whose process ended was loaded again";
+  EXPECT_EQ(asked("/chat.html"), 1);
+  EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("document.title"), "客服");
+  kit::Ref<kit::Bitmap> shown = kit::render(*window);
+  ASSERT_TRUE(shown);
+  const kit::Pixel page = shown->pixelAt(2 * 200, 2 * 400);
+  EXPECT_TRUE(page.r == 0x20 && page.g == 0x60 && page.b == 0xa0) << int(page.r) << "," << int(page.g) << "," << int(page.b);
   window->setHidden(true);
   web.reset();
   window.reset();

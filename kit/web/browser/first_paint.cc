@@ -7,7 +7,6 @@
 #include <span>
 #include <utility>
 
-#include "kit/web/browser/browser_engine.h"
 #include "kit/web/browser/browser_values.h"
 #include "kit/web/browser/glib_pump.h"
 
@@ -52,9 +51,13 @@ constexpr const char* kTwoFrames =
 
 }  // namespace
 
-FirstPaint::FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable,
+FirstPaint::FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable, double paintWaitSeconds,
                        std::function<void()> painted)
-    : window_(window), view_(view), cancellable_(cancellable), paintedCallback_(std::move(painted)) {
+    : window_(window),
+      view_(view),
+      cancellable_(cancellable),
+      paintWaitSeconds_(paintWaitSeconds),
+      paintedCallback_(std::move(painted)) {
   // Where WebKit has not drawn, the window shows the web views' own
   // background rather than the theme's.
   GtkCssProvider* css = gtk_css_provider_new();
@@ -67,6 +70,7 @@ FirstPaint::FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* can
 
 FirstPaint::~FirstPaint() {
   g_signal_handlers_disconnect_by_data(window_, this);
+  if (afterPaint_) g_signal_handler_disconnect(frameClock_, afterPaint_);
   stopPaintWait();
 }
 
@@ -93,6 +97,7 @@ void FirstPaint::leaveDocument(bool afterProcessEnd) {
   ++document_;
   stopPaintWait();
   framesShown_ = false;
+  windowCaughtUp_ = false;
   Ref<Bitmap> shown = windowPicture();
   replaced_ = showsPage(shown) && !afterProcessEnd ? shown : nullptr;
   if (std::exchange(painted_, false)) shownBefore_ = shown;
@@ -106,7 +111,7 @@ void FirstPaint::stopPaintWait() {
 void FirstPaint::awaitFirstPaint() {
   if (painted_ || framesShown_) return;
   stopPaintWait();
-  paintWait_ = g_timeout_add(static_cast<guint>(BrowserEngine::PaintWaitSeconds * 1000), onPaintWaitOver, this);
+  paintWait_ = g_timeout_add(static_cast<guint>(paintWaitSeconds_ * 1000), onPaintWaitOver, this);
   webkit_web_view_call_async_javascript_function(view_, kTwoFrames, -1, nullptr, "kit-first-paint", nullptr,
                                                  cancellable_, onFramesShown, new PaintProbe{alive_, document_});
   GLibPump::shared().poke();
@@ -126,7 +131,31 @@ void FirstPaint::onFramesShown(GObject* source, GAsyncResult* result, gpointer d
   // the same: the frames the window gets next have it.
   if (probe->document != self.document_ || self.processEnded_) return;
   self.framesShown_ = true;
-  self.checkFirstPaint();
+  self.awaitWindowPaint();
+}
+
+void FirstPaint::awaitWindowPaint() {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window_);
+  GdkFrameClock* clock = gdkWindow ? gdk_window_get_frame_clock(gdkWindow) : nullptr;
+  if (!clock) {
+    windowCaughtUp_ = true;
+    checkFirstPaint();
+    return;
+  }
+  if (!afterPaint_) {
+    frameClock_ = clock;
+    afterPaint_ = g_signal_connect(clock, "after-paint", G_CALLBACK(onWindowPainted), this);
+  }
+  gdk_frame_clock_request_phase(clock, GDK_FRAME_CLOCK_PHASE_PAINT);
+  GLibPump::shared().poke();
+}
+
+void FirstPaint::onWindowPainted(GdkFrameClock* clock, FirstPaint* self) {
+  g_signal_handler_disconnect(clock, self->afterPaint_);
+  self->afterPaint_ = 0;
+  if (!self->framesShown_) return;
+  self->windowCaughtUp_ = true;
+  self->checkFirstPaint();
 }
 
 gboolean FirstPaint::onPaintWaitOver(gpointer data) {
@@ -142,7 +171,7 @@ gboolean FirstPaint::onWindowDamaged(GtkWidget*, GdkEvent*, FirstPaint* self) {
 }
 
 void FirstPaint::checkFirstPaint() {
-  if (!framesShown_ || painted_) return;
+  if (!windowCaughtUp_ || painted_) return;
   Ref<Bitmap> shown = windowPicture();
   if (showsPage(shown) && !samePicture(shown, replaced_)) markPainted();
 }

@@ -6,11 +6,13 @@
 // background, the document before it, or (after the content process
 // ended) whatever WebKit left: the engine's picture is then the one of the
 // document shown before. A document counts as drawn once its page has
-// rendered two animation frames after its load and, since then, the window
-// shows a page (not its background) other than the one it showed when the
-// document was handed over (WebKit hands the window its frames a little
-// after it rendered them; a page whose process ended hands over nothing).
-// A page that shows nothing else by BrowserEngine::PaintWaitSeconds (a
+// rendered two animation frames after its load, the window has since
+// painted what WebKit handed it until then (WebKit hands the window its
+// frames a little after it rendered them, the last ones of a page before
+// that animated perhaps first), and it shows a page (not its background)
+// other than the one it showed when the document was handed over (a page
+// whose process ended hands over nothing).
+// A page that shows nothing else within the paint wait after its load (a
 // script that never yields, the very picture of the page before) is taken
 // as drawn then. Main thread.
 #pragma once
@@ -31,8 +33,11 @@ class FirstPaint {
   // Watches `window`, the offscreen window that shows `view`, and gives
   // the window a background no page paints large areas of. `painted` is
   // called (inside GLib's dispatch) at each document's first paint; calls
-  // into the page end with `cancellable`.
-  FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable, std::function<void()> painted);
+  // into the page end with `cancellable`. A loaded document that shows
+  // nothing new counts as drawn `paintWaitSeconds` (real time) after it
+  // loaded.
+  FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable, double paintWaitSeconds,
+             std::function<void()> painted);
   // Stops watching; the window outlives it.
   ~FirstPaint();
   FirstPaint(const FirstPaint&) = delete;
@@ -61,26 +66,37 @@ class FirstPaint {
   void leaveDocument(bool afterProcessEnd);
   void stopPaintWait();
   void markPainted();
-  // The first paint of the current document, once its frames were shown
-  // and the window has more than its background.
+  // The document's frames were rendered: the window gets them a little
+  // later, frames of the page before perhaps first. Once the window has
+  // painted what it was handed before the probe's answer, whatever it
+  // shows that is new is the document's.
+  void awaitWindowPaint();
+  // The first paint of the current document, once its frames were shown,
+  // the window has caught up with them, and it has more than its
+  // background.
   void checkFirstPaint();
   static void onFramesShown(GObject* source, GAsyncResult* result, gpointer data);
+  static void onWindowPainted(GdkFrameClock* clock, FirstPaint* self);
   static gboolean onPaintWaitOver(gpointer data);
   static gboolean onWindowDamaged(GtkWidget*, GdkEvent*, FirstPaint* self);
 
   GtkWidget* window_;
   WebKitWebView* view_;
   GCancellable* cancellable_;
+  double paintWaitSeconds_;
   std::function<void()> paintedCallback_;
   // Lets a probe whose answer comes late know that this is gone.
   std::shared_ptr<FirstPaint*> alive_ = std::make_shared<FirstPaint*>(this);
   uint64_t document_ = 0;  // the number of the document handed over last
   bool processEnded_ = false;
   bool framesShown_ = false;
+  bool windowCaughtUp_ = false;
   bool painted_ = false;
   Ref<Bitmap> shownBefore_;
   Ref<Bitmap> replaced_;  // the window's page when the document was handed over
   guint paintWait_ = 0;
+  GdkFrameClock* frameClock_ = nullptr;
+  gulong afterPaint_ = 0;
 };
 
 }  // namespace kit::detail
