@@ -27,9 +27,8 @@ namespace {
 
 constexpr int kFitBatchSize = 16;
 constexpr int kRemoveAllBatchSize = 32;
-// What the room lends an open that failed: the database's shared memory
-// (32 KiB) and some pages of log.
-constexpr size_t kOpeningBytes = 64 * 1024;
+// The free space below which reads leave the access times as they are.
+constexpr int64_t kAccessBytes = 2 * KTKVManifest::LagBytes;
 // How far a save may leave the database lagging its log: a full disk gives
 // the room up for a removal, which adds some pages of log, and the fold
 // after it must still fit in what is left.
@@ -80,7 +79,8 @@ KTKVStorage::KTKVStorage(Passkey, std::string path, KTKVStorageType type, std::s
     : path_(std::move(path)),
       pathString_(kit::String::make(path_)),
       type_(type),
-      files_(joinPath(path_, "data"), joinPath(path_, "trash"), std::move(fileSystem), joinPath(path_, "room")),
+      fileSystem_(fileSystem ? std::move(fileSystem) : KTKVFileSystem::system()),
+      files_(joinPath(path_, "data"), joinPath(path_, "trash"), fileSystem_, joinPath(path_, "room")),
       manifest_(std::make_unique<KTKVManifest>(joinPath(path_, "manifest.sqlite"),
                                                [this] { return files_.availableBytes(); })) {}
 
@@ -110,15 +110,23 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
   }
 
   bool opened = storage->succeeded(storage->openDatabase());
-  if (!opened && storage->files_.lendRoom(kOpeningBytes)) {
+  if (!opened && storage->files_.releaseRoom()) {
     // The disk may be full: the database's shared memory and log need a
-    // little space before a reset throws anything away. The room lends
-    // that much and keeps the rest for the removals that free the disk.
+    // little space. The room gives it, and is made again, whole, once the
+    // removals have freed the space.
     storage->succeeded(storage->manifest_->close());
     opened = storage->succeeded(storage->openDatabase());
   }
   if (!opened) {
     storage->succeeded(storage->manifest_->close());
+    // A full disk is no reason to throw the items away: removing them is
+    // what frees it. Only a database that cannot be opened on a disk with
+    // space is started over.
+    const int64_t available = storage->files_.availableBytes();
+    if (available >= 0 && available < static_cast<int64_t>(KTKVFileStore::RoomBytes)) {
+      kit::log("KTKVStorage init error: the disk is full.");
+      return nullptr;
+    }
     storage->reset();
     if (!storage->succeeded(storage->openDatabase())) {
       storage->succeeded(storage->manifest_->close());
@@ -129,12 +137,14 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
   // Finish the file work of saves and removals that a killed process left
   // half done; only then are the temporary files left over stale.
   if (storage->succeeded(storage->replayJournal())) storage->files_.removeStaleTemporaryFiles();
-  // Room kept free for the removals that free space once the disk is full.
-  storage->roomHeld_ = storage->files_.keepRoom();
   // A process that was killed leaves its write-ahead log behind, and every
   // open reads all of it again to rebuild the log's index; folding it into
-  // the database now keeps that to what one run writes.
+  // the database now keeps that to what one run writes. Then the room is
+  // kept, whole, for the removals that free the disk once it is full (or
+  // made once they have freed the space for it).
   storage->manifest_->checkpoint();
+  storage->roomHeld_ = storage->files_.keepRoom();
+  storage->regainRoom();
   storage->files_.emptyTrashInBackground();
   return storage;
 }
@@ -158,7 +168,7 @@ void KTKVStorage::reset() {
   // leave an old write-ahead log beside a new, empty database, which SQLite
   // would read as that database's pages (a malformed database).
   for (const char* name : {"manifest.sqlite-wal", "manifest.sqlite-shm", "manifest.sqlite"}) {
-    ::unlink(joinPath(path_, name).c_str());
+    fileSystem_->unlink(joinPath(path_, name).c_str());
   }
   succeeded(files_.moveAllToTrash());
   files_.emptyTrashInBackground();
@@ -192,9 +202,8 @@ T KTKVStorage::valueOr(kit::Expected<T>&& result, T fallback) const {
 
 kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void>()>& write) {
   auto result = write();
-  if (!result && roomHeld_ && KTKVManifest::isDiskFull(*result.error())) {
+  if (!result && KTKVManifest::isDiskFull(*result.error()) && files_.releaseRoom()) {
     roomHeld_ = false;
-    files_.releaseRoom();
     result = write();
   }
   return result;
@@ -221,6 +230,17 @@ void KTKVStorage::regainRoom() {
   // again. Then the room is made again, once there is space for it.
   manifest_->checkpoint(true);
   roomHeld_ = files_.keepRoom();
+}
+
+void KTKVStorage::recordAccess(const std::function<kit::Expected<void>()>& write) {
+  // A read spends nothing the removals need: on a disk this full the
+  // access time is skipped, as a cache may, and a write that finds the disk
+  // full is no failure of the read.
+  if (!roomHeld_) return;
+  const int64_t available = files_.availableBytes();
+  if (available >= 0 && available < kAccessBytes) return;
+  auto written = write();
+  if (!written && !KTKVManifest::isDiskFull(*written.error())) report(written.error());
 }
 
 kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
@@ -254,6 +274,10 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
   if (type_ == KTKVStorageTypeFile && name.empty()) return false;
   if (!name.empty() && !succeeded(KTKVFileStore::checkName(name))) return false;
   if (!settle()) return false;
+  // Nothing is saved while the room is not whole: the disk is full, and
+  // its space is for the removals that free it.
+  if (!roomHeld_) regainRoom();
+  if (!roomHeld_) return false;
   return succeeded(save(key->utf8(), *value, name, extendedData.get()));
 }
 
@@ -553,7 +577,7 @@ kit::Ref<KTKVStorageItem> KTKVStorage::getItemForKey(const kit::Ref<kit::String>
   settle();
   auto item = valueOr(manifest_->getItem(key->utf8(), false), kit::Ref<KTKVStorageItem>());
   if (!item) return nullptr;
-  succeeded(manifest_->updateAccessTime(key->utf8(), wallSeconds()));
+  recordAccess([&] { return manifest_->updateAccessTime(key->utf8(), wallSeconds()); });
   if (item->filename()) {
     item->setValue(readFileOrDropRow(key->utf8(), item->filename()->utf8()));
     if (!item->value()) return nullptr;
@@ -581,7 +605,7 @@ kit::Ref<kit::Data> KTKVStorage::getItemValueForKey(const kit::Ref<kit::String>&
       value = valueOr(manifest_->getValue(key->utf8()), kit::Ref<kit::Data>());
     }
   }
-  if (value) succeeded(manifest_->updateAccessTime(key->utf8(), wallSeconds()));
+  if (value) recordAccess([&] { return manifest_->updateAccessTime(key->utf8(), wallSeconds()); });
   return value;
 }
 
@@ -605,7 +629,7 @@ kit::Ref<kit::Array> KTKVStorage::getItemForKeys(const kit::Ref<kit::Array>& key
     found.push_back(std::move(item));
   }
   if (found.empty()) return nullptr;
-  succeeded(manifest_->updateAccessTimes(list.views, wallSeconds()));
+  recordAccess([&] { return manifest_->updateAccessTimes(list.views, wallSeconds()); });
   return kit::Array::make(std::move(found));
 }
 

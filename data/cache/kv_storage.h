@@ -207,6 +207,8 @@ class KTKVStorage : public kit::Object {
   kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write);
   // Makes the room again after it was given up (when there is space now).
   void regainRoom();
+  // Writes an access time unless the disk is nearly full.
+  void recordAccess(const std::function<kit::Expected<void>()>& write);
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
   // Deletes the files of `names`; a file already gone is no failure here.
@@ -225,6 +227,7 @@ class KTKVStorage : public kit::Object {
   const std::string path_;
   const kit::Ref<kit::String> pathString_;
   const KTKVStorageType type_;
+  const std::shared_ptr<KTKVFileSystem> fileSystem_;
   const KTKVFileStore files_;
   std::unique_ptr<KTKVManifest> manifest_;
   bool errorLogsEnabled_ = true;
