@@ -291,11 +291,6 @@ int64_t KTKVManifest::growthFor(const Pages& counted) {
 
 int64_t KTKVManifest::foldGrowth() { return growthFor(pages()); }
 
-int64_t KTKVManifest::lagAtMost() const {
-  // Every page the database file lacks was written to the log since.
-  return checkedLag_ + std::max(0, logPages_ - checkedPages_) * PageBytes;
-}
-
 int64_t KTKVManifest::freePages() { return pages().free; }
 
 bool KTKVManifest::fold(bool truncateLog) {
@@ -455,15 +450,24 @@ kit::Expected<void> KTKVManifest::writeRow(std::string_view key, const kit::Data
 }
 
 kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
-                                          const kit::Data* extendedData, int64_t now, const JournalEntry& journal) {
-  auto write = [&] {
-    return writeRow(key, filename.empty() ? &value : nullptr, filename, static_cast<int64_t>(value.length()), now,
-                    now, extendedData);
+                                          const kit::Data* extendedData, int64_t now, const JournalEntry& journal,
+                                          int64_t mostLag) {
+  auto write = [&]() -> kit::Expected<void> {
+    auto written = writeRow(key, filename.empty() ? &value : nullptr, filename, static_cast<int64_t>(value.length()),
+                            now, now, extendedData);
+    if (!written || mostLag < 0) return written;
+    // The transaction's own count of the database's pages, against the
+    // file's length: what a fold after this commit grows the file by.
+    if (growthFor(pages()) <= mostLag) return {};
+    return manifestError(SQLITE_FULL, "sqlite insert error (13): the log would hold more than a full disk can fold",
+                         kSaveOperation, __LINE__);
   };
-  if (journal.empty()) return write();
+  if (journal.empty() && mostLag < 0) return write();
   return transaction(kInsertError, kSaveOperation, [&]() -> kit::Expected<void> {
-    if (auto cleared = clearJournal(); !cleared) return cleared;
-    if (auto added = addJournalEntry(journal); !added) return added;
+    if (!journal.empty()) {
+      if (auto cleared = clearJournal(); !cleared) return cleared;
+      if (auto added = addJournalEntry(journal); !added) return added;
+    }
     return write();
   });
 }

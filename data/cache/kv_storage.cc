@@ -33,8 +33,6 @@ constexpr int64_t kAccessBytes = 2 * KTKVManifest::LagBytes;
 // the room up for a removal, which adds some pages of log, and the fold
 // after it must still fit in what is left.
 constexpr int64_t kMostLagBytes = static_cast<int64_t>(KTKVFileStore::RoomBytes) - 64 * 1024;
-// What a saved row adds to the database beside an inline value.
-constexpr int64_t kRowBytes = 8 * 1024;
 
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
@@ -281,24 +279,21 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
   return succeeded(save(key->utf8(), *value, name, extendedData.get()));
 }
 
-kit::Expected<void> KTKVStorage::roomToGrow(int64_t bytes) {
-  if (manifest_->lagAtMost() + bytes <= kMostLagBytes || manifest_->foldGrowth() + bytes <= kMostLagBytes) return {};
-  // The log must fold first; a disk that cannot take the fold is full, for
-  // this save, which would otherwise leave more to fold than a full disk
-  // can ever find.
-  manifest_->checkpoint();
-  if (manifest_->foldGrowth() == 0) return {};
-  return kit::unexpected(kit::Error::make(
-      kit::POSIXErrorDomain, ENOSPC,
-      kit::dict({{kit::LocalizedDescriptionKey, "no space to fold the manifest's log before saving"}})));
+kit::Expected<void> KTKVStorage::saveRow(std::string_view key, const kit::Data& value, std::string_view name,
+                                         const kit::Data* extendedData, int64_t now,
+                                         const KTKVManifest::JournalEntry& entry) {
+  auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry, kMostLagBytes);
+  // The log may hold what an earlier save left: folded first, the save may
+  // fit. A disk that cannot take the fold is full for this save.
+  if (!saved && KTKVManifest::isDiskFull(*saved.error()) && manifest_->checkpoint()) {
+    saved = manifest_->saveRow(key, value, name, extendedData, now, entry, kMostLagBytes);
+  }
+  return saved;
 }
 
 kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& value, std::string_view name,
                                       const kit::Data* extendedData) {
   const int64_t now = wallSeconds();
-  const int64_t extended = extendedData ? static_cast<int64_t>(extendedData->length()) : 0;
-  const int64_t inlineBytes = name.empty() ? static_cast<int64_t>(value.length()) : 0;
-  if (auto room = roomToGrow(inlineBytes + extended + kRowBytes); !room) return room;
   if (name.empty()) {
     // Inline: the row is the whole value. A file the key used before is
     // recorded for removal in the same transaction and removed after it.
@@ -308,7 +303,7 @@ kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& val
       if (!found) return kit::unexpected(found.error());
       oldName = std::move(*found);
     }
-    if (auto saved = manifest_->saveRow(key, value, {}, extendedData, now, {{}, {}, oldName}); !saved) return saved;
+    if (auto saved = saveRow(key, value, {}, extendedData, now, {{}, {}, oldName}); !saved) return saved;
     if (!oldName.empty()) succeeded(files_.remove(oldName));
     return {};
   }
@@ -323,7 +318,7 @@ kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& val
   auto temporary = files_.writeTemporary(value);
   if (!temporary) return kit::unexpected(temporary.error());
   KTKVManifest::JournalEntry entry{*temporary, std::string(name), oldName != name ? oldName : std::string()};
-  if (auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry); !saved) {
+  if (auto saved = saveRow(key, value, name, extendedData, now, entry); !saved) {
     files_.discard(*temporary);
     return saved;
   }

@@ -48,13 +48,27 @@
 // that window at the price of a second fsync per save, about twice the cost
 // of the save, which a cache does not pay.
 //
-// A full disk, even one the storage filled itself, can always be freed:
-// a room file (see KTKVFileStore) is given up when a removal cannot be
-// recorded, the manifest never lets its database lag its log by more than
-// the room can fold (a save that would is refused as the full disk refuses
-// it), and a removal that needs the room folds the log and gives its space
-// and the database's free pages back before the room is made again. Many
-// rows that one statement cannot delete on a full disk go one at a time.
+// A full disk, even one the storage filled itself, can always be freed,
+// because removals never need disk space the storage has not kept:
+//
+//   - the room, a file of KTKVFileStore::RoomBytes, is kept whole whenever
+//     the disk has the space; a short room counts as none;
+//   - while it is not whole, nothing but removals writes: saves fail as on
+//     a full disk, and reads leave access times as they are (as they do
+//     whenever less than twice the log's fold step is free);
+//   - no save commits when the database would then lag its log by more
+//     than the room can fold (the manifest counts the pages of the save's
+//     own transaction); the log is folded first, or the save refused;
+//   - a removal that finds the disk full gives the room up and is recorded
+//     in its space; the log then folds, gives the pages it freed and its
+//     own space back, and the room is made whole again from that, in the
+//     same call when the space is there, else at the next removal;
+//   - an open that fails gives the room up for the database's shared
+//     memory, and a database that still cannot be opened is started over
+//     only on a disk with space: a full one keeps its items.
+//
+// Many rows that one statement cannot delete on a full disk go one at a
+// time.
 //
 // File names are refused when they are ".", "..", contain "/" or NUL, or
 // begin with the temporary-file prefix; names read back from the manifest
@@ -82,6 +96,7 @@
 #include <vector>
 
 #include "data/cache/kv_file_store.h"
+#include "data/cache/kv_manifest.h"
 #include "data/cache/kv_storage_item.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/data.h"
@@ -90,7 +105,6 @@
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
 
-class KTKVManifest;
 
 class KTKVStorage : public kit::Object {
   KIT_OBJECT(KTKVStorage)
@@ -192,10 +206,11 @@ class KTKVStorage : public kit::Object {
   // Saves a checked item (see the top of this file).
   kit::Expected<void> save(std::string_view key, const kit::Data& value, std::string_view filename,
                            const kit::Data* extendedData);
-  // Makes sure the database will not lag its log by more than a full disk
-  // can fold once a save adds about `bytes` to it: folds first when needed,
-  // and fails as a full disk does when that cannot be done.
-  kit::Expected<void> roomToGrow(int64_t bytes);
+  // Commits a saved row (see KTKVManifest::saveRow) unless the database
+  // would then lag its log by more than the room can fold; folds first and
+  // tries again when it would.
+  kit::Expected<void> saveRow(std::string_view key, const kit::Data& value, std::string_view name,
+                              const kit::Data* extendedData, int64_t now, const KTKVManifest::JournalEntry& entry);
   // Does the file work the journal records and clears it.
   kit::Expected<void> replayJournal();
   // Finishes what a failed call left pending (undoing a save whose file

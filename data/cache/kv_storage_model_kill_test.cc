@@ -1,8 +1,8 @@
 // Randomized sequences against a model (see testing/kv_model.h) on a real
 // tmpfs of 8 MiB, in child processes killed with SIGKILL at random
-// moments: the sequences fill the disk again and again, so many kills
-// land on a full disk, in the middle of saves, removals, trims and opens.
-// Each child opens the storage the last one left, checks every key (the
+// moments. A first child fills the disk, so that the kills land on a full
+// disk, in the middle of saves, removals, trims and opens; each child
+// after it opens the storage the last one left, checks every key (the
 // operation it was killed in may have taken effect or not, each key it
 // touches holding its old state or its new one) and goes on with the
 // sequence until its timer kills it. Every removal must succeed, every
@@ -38,7 +38,7 @@
 
 namespace {
 
-int kills() { return kvtest::fromEnvironment("KV_MODEL_KILLS", 60); }
+int kills() { return kvtest::fromEnvironment("KV_MODEL_KILLS", 100); }
 // Children die within this many microseconds of their start.
 constexpr int kMaxLifeMicros = 60000;
 constexpr uint64_t kSeed = 4242;
@@ -67,7 +67,9 @@ void reportChanges(int fd, const kvtest::Model& before, const kvtest::Model& aft
 struct ChildPlan {
   int start;
   std::optional<int> doubt;
-  int lifeMicros;  // 0: not killed; empties the storage and checks the space
+  // 0: not killed, empties the storage and checks the space; -1: not
+  // killed, fills the disk.
+  int lifeMicros;
 };
 
 [[noreturn]] void runChild(const std::string& disk, KTKVStorageType type, const kvtest::Model& model,
@@ -76,6 +78,8 @@ struct ChildPlan {
                        [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); },
                        [fd](const std::string& text) { report(fd, "F " + text); });
   run.seed = kSeed;
+  // The disk stays full: the removals have it back in a few operations.
+  run.fillsPerMille = 200;
   run.model = model;
   run.doubt = plan.doubt;
   run.startFree = startFree;
@@ -92,6 +96,13 @@ struct ChildPlan {
   if (!run.check(true, "the kill")) _exit(3);
   reportChanges(fd, before, run.model);
   report(fd, "V");
+  if (plan.lifeMicros < 0) {
+    const kvtest::Model empty = run.model;
+    run.fillDisk(int64_t{1} << 21);
+    reportChanges(fd, empty, run.model);
+    report(fd, "D -1");
+    _exit(0);
+  }
   if (plan.lifeMicros == 0) {
     const bool emptied = run.emptyAndCheckSpace(kvtest::mix(plan.start), [&] {
       kit::test::runUntil([&] { return kvtest::folderIsEmpty(disk + "/kv/trash"); });
@@ -155,11 +166,12 @@ void killRandomly(KTKVStorageType type, const std::string& disk) {
   // tells).
   int64_t startFree = -1;
   uint64_t random = kSeed + static_cast<uint64_t>(type);
-  int killed = 0;
+  int killed = 0, onAFullDisk = 0, operations = 0;
   for (int child = 0; killed < kills(); ++child) {
     ASSERT_LT(child, 4 * kills()) << "too few children were killed";
     random = kvtest::mix(random);
-    ChildPlan plan{next, doubt, 1 + static_cast<int>(random % kMaxLifeMicros)};
+    // The first fills the disk, and is not killed.
+    ChildPlan plan{next, doubt, child == 0 ? -1 : 1 + static_cast<int>(random % kMaxLifeMicros)};
     Ended ended = runToEnd(disk, type, model, startFree, plan);
     bool checked = false;
     kvtest::Model changed = model;
@@ -188,15 +200,30 @@ void killRandomly(KTKVStorageType type, const std::string& disk) {
       }
     }
     const bool wasKilled = WIFSIGNALED(ended.status) && WTERMSIG(ended.status) == SIGKILL;
+    if (child == 0) {
+      EXPECT_TRUE(WIFEXITED(ended.status) && WEXITSTATUS(ended.status) == 0) << "filling: status " << ended.status;
+      EXPECT_TRUE(checked && next == 0) << "the disk was not filled";
+      if (::testing::Test::HasFailure()) return;
+      continue;
+    }
     EXPECT_TRUE(wasKilled) << "child " << child << " ended otherwise, with status " << ended.status;
     if (::testing::Test::HasFailure()) return;
     ++killed;
+    operations += next - plan.start;
+    // Less than twice the room free (of 8 MiB) beside the room: full for
+    // the larger values.
+    if (KTKVFileSystem::system()->availableBytes(disk.c_str()) < 2 * static_cast<int64_t>(KTKVFileStore::RoomBytes)) {
+      ++onAFullDisk;
+    }
     // Killed while opening or checking: the next child checks the same.
     if (!checked) continue;
     // The operation after the last one reported may or may not have taken
     // effect (or even begun).
     doubt = next++;
   }
+  std::printf("%d kills (%d on a full disk) in %d operations\n", killed, onAFullDisk, operations);
+  // The sequences fill the disk: many kills find it full.
+  EXPECT_GE(onAFullDisk, killed / 10);
   Ended last = runToEnd(disk, type, model, startFree, {next, doubt, 0});
   std::istringstream lines(last.reports);
   for (std::string line; std::getline(lines, line);) {

@@ -89,7 +89,13 @@ TEST_P(KVStorageModel, RandomSequencesOnAFullSeamDiskKeepEveryKeyAsTheModelSays)
     // What the folder takes, counted again before each step: files the
     // trash queue removes go past the seam.
     auto count = [&] { plan->spaceLeft = std::max<int64_t>(0, kvtest::SmallDiskBytes - bytesUnder(root)); };
-    runSequence(seed, GetParam(), root, files, [&] { return plan->spaceLeft; }, count);
+    runSequence(
+        seed, GetParam(), root, files,
+        [&] {
+          count();
+          return plan->spaceLeft;
+        },
+        count);
     plan->spaceLeft = -1;
     if (HasFailure()) return;
   }

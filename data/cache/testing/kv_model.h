@@ -94,8 +94,9 @@ inline size_t sizeFrom(uint64_t bits) {
   return 150000 + bits % 150001;
 }
 
-// Operation `index` of the sequence of `seed`.
-inline Op opAt(uint64_t seed, int index) {
+// Operation `index` of the sequence of `seed`; `fillsPerMille` more of
+// them fill the disk.
+inline Op opAt(uint64_t seed, int index, int fillsPerMille = 0) {
   const uint64_t h = mix(seed * 1000003 + static_cast<uint64_t>(index));
   const uint64_t more = mix(h);
   Op op{OpKind::SaveInline, static_cast<int>(more % ModelKeys), sizeFrom(mix(more)), mix(mix(more))};
@@ -114,6 +115,7 @@ inline Op opAt(uint64_t seed, int index) {
   else if (pick < 895) op.kind = OpKind::RemoveAllWithProgress;
   else if (pick < 950) op.kind = OpKind::Reopen;
   else op.kind = OpKind::Fill;
+  if (static_cast<int>((h >> 32) % 1000) < fillsPerMille) op.kind = OpKind::Fill;
   return op;
 }
 
@@ -188,6 +190,9 @@ class ModelRun {
   // killed process): each key it touches holds its old or its new state.
   std::optional<int> doubt;
   uint64_t seed = 0;
+  // Operations in a thousand that fill the disk, beside those that do
+  // anyway.
+  int fillsPerMille = 0;
   // Failed checks so far.
   int failures = 0;
   // The free space once the storage was first opened.
@@ -239,9 +244,13 @@ class ModelRun {
     return good;
   }
 
+  // Fills the disk with values of 8,000 and 150,000 bytes in turn (these
+  // in files where the type allows), generations from `generation`.
+  void fillDisk(int64_t generation) { fill(0, true, generation); }
+
   // Runs operation `index` and checks what it did.
   bool run(int index) {
-    const Op op = opAt(seed, index);
+    const Op op = opAt(seed, index, fillsPerMille);
     const std::string what = std::string(nameOf(op.kind)) + " (operation " + std::to_string(index) + ")";
     KTKVStorage& s = *storage_;
     switch (op.kind) {
@@ -273,7 +282,7 @@ class ModelRun {
       case OpKind::RemoveMany: {
         std::vector<kit::Id> keys;
         std::set<int> chosen;
-        const int count = 1 + static_cast<int>(op.bits % ModelKeys);
+        const int count = 1 + static_cast<int>(op.bits % 16);
         for (int n = 0; n < count; ++n) chosen.insert(static_cast<int>(mix(op.bits + n) % ModelKeys));
         for (int key : chosen) keys.push_back(kit::str(keyName(key)));
         // Sometimes many more keys than the storage holds.
@@ -297,7 +306,7 @@ class ModelRun {
         const bool bySize = op.kind == OpKind::TrimSize;
         int64_t total = 0;
         for (const auto& [key, stored] : model) total += bySize ? static_cast<int64_t>(stored.size) : 1;
-        const int64_t limit = total * static_cast<int64_t>(op.bits % 100) / 100;
+        const int64_t limit = total * static_cast<int64_t>(50 + op.bits % 50) / 100;
         const bool trimmed = bySize ? s.removeItemsToFitSize(limit) : s.removeItemsToFitCount(limit);
         if (!trimmed) return failed(std::string("trimming to ") + (bySize ? "size " : "count ") + std::to_string(limit) + " failed");
         // Which items go depends on their access times: the model keeps
@@ -398,7 +407,7 @@ class ModelRun {
 
   // True when operation `index` may change `key`.
   bool touches(int index, int key) const {
-    const Op op = opAt(seed, index);
+    const Op op = opAt(seed, index, fillsPerMille);
     switch (op.kind) {
       case OpKind::SaveInline:
       case OpKind::SaveFile:
@@ -414,7 +423,7 @@ class ModelRun {
   // Whether operation `index`, cut short, may have left `key` in `state`
   // where it held `before`: its new value, or nothing for a removal.
   bool mayBecome(int index, int key, const std::optional<Stored>& before, const std::optional<Stored>& state) const {
-    const Op op = opAt(seed, index);
+    const Op op = opAt(seed, index, fillsPerMille);
     switch (op.kind) {
       case OpKind::SaveInline:
       case OpKind::SaveFile: return state && *state == stored(index, op.key, op.size, op.kind == OpKind::SaveFile);
