@@ -27,8 +27,6 @@ namespace {
 
 constexpr int kFitBatchSize = 16;
 constexpr int kRemoveAllBatchSize = 32;
-// The free space below which reads leave the access times as they are.
-constexpr int64_t kAccessBytes = 2 * KTKVManifest::LagBytes;
 // How far a save may leave the database lagging its log: a full disk gives
 // the room up for a removal, which adds some pages of log, and the fold
 // after it must still fit in what is left.
@@ -231,12 +229,11 @@ void KTKVStorage::regainRoom() {
 }
 
 void KTKVStorage::recordAccess(const std::function<kit::Expected<void>()>& write) {
-  // A read spends nothing the removals need: on a disk this full the
-  // access time is skipped, as a cache may, and a write that finds the disk
-  // full is no failure of the read.
+  // A read spends nothing the removals need: while the room is not whole
+  // the access time is skipped, as a cache may, and a write that finds the
+  // disk full is no failure of the read (it adds nothing the fold must
+  // grow the database by, so with the room whole it cannot hurt).
   if (!roomHeld_) return;
-  const int64_t available = files_.availableBytes();
-  if (available >= 0 && available < kAccessBytes) return;
   auto written = write();
   if (!written && !KTKVManifest::isDiskFull(*written.error())) report(written.error());
 }

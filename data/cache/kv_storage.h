@@ -54,11 +54,11 @@
 //   - the room, a file of KTKVFileStore::RoomBytes, is kept whole whenever
 //     the disk has the space; a short room counts as none;
 //   - while it is not whole, nothing but removals writes: saves fail as on
-//     a full disk, and reads leave access times as they are (as they do
-//     whenever less than twice the log's fold step is free);
-//   - no save commits when the database would then lag its log by more
-//     than the room can fold (the manifest counts the pages of the save's
-//     own transaction); the log is folded first, or the save refused;
+//     a full disk, and reads leave access times as they are;
+//   - no save leaves the database lagging its log by more than the room
+//     can fold (the manifest counts the pages of the save's own
+//     transaction): the log is folded first, a larger save is folded as it
+//     commits where the disk can take that, and otherwise it is refused;
 //   - a removal that finds the disk full gives the room up and is recorded
 //     in its space; the log then folds, gives the pages it freed and its
 //     own space back, and the room is made whole again from that, in the
@@ -222,7 +222,7 @@ class KTKVStorage : public kit::Object {
   kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write);
   // Makes the room again after it was given up (when there is space now).
   void regainRoom();
-  // Writes an access time unless the disk is nearly full.
+  // Writes an access time while the room is whole.
   void recordAccess(const std::function<kit::Expected<void>()>& write);
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);

@@ -463,11 +463,16 @@ class ModelRun {
   // Saves generation `generation` of `key`; a refused save changes nothing.
   bool save(int64_t generation, int key, size_t size, bool inFile) {
     const Stored next = stored(generation, key, size, inFile);
+    const int64_t before = freeSpace_();
     const bool saved = storage_->saveItemWithKey(
         kit::str(keyName(key)), kit::Data::make(valueBytes(key, generation, size)),
         inFile ? kit::str(keyName(key) + "-" + std::to_string(generation % 3) + ".bin") : nullptr,
         kit::Data::make(extendedBytes(generation)));
     if (saved) model[key] = next;
+    // Only a disk without the space refuses a save.
+    if (!saved && before >= 4 * static_cast<int64_t>(size) + (1 << 20)) {
+      failed("a save of " + std::to_string(size) + " bytes failed with " + std::to_string(before) + " bytes free");
+    }
     return saved;
   }
 
