@@ -469,9 +469,10 @@ kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data&
     // file's length: what a fold after this commit grows the file by.
     const int64_t growth = growthFor({pageCount(), 0});
     if (growth <= mostLag) return {};
-    // More than that is folded at once, where the disk can take it.
+    // More than that is folded at once, where the disk can take it: the
+    // commit writes the pages to the log, and the fold copies them again.
     const int64_t available = availableBytes_ ? availableBytes_() : -1;
-    foldNow = available < 0 || growth + LagBytes <= available;
+    foldNow = available < 0 || 2 * growth + LagBytes <= available;
     if (foldNow) return {};
     return manifestError(SQLITE_FULL, "sqlite insert error (13): the log would hold more than a full disk can fold",
                          kSaveOperation, __LINE__);

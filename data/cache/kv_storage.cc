@@ -196,12 +196,15 @@ T KTKVStorage::valueOr(kit::Expected<T>&& result, T fallback) const {
 
 // ---- Files -----------------------------------------------------------------
 
-kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void>()>& write) {
+kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void>()>& write,
+                                          std::string_view obsolete) {
   auto result = write();
   if (!result && KTKVManifest::isDiskFull(*result.error()) && files_.releaseRoom()) {
     roomHeld_ = false;
     result = write();
   }
+  if (result && !obsolete.empty()) succeeded(files_.remove(obsolete));
+  regainRoom();
   return result;
 }
 
@@ -391,10 +394,7 @@ bool KTKVStorage::removeOne(std::string_view key) {
     if (!succeeded(found)) return false;
     name = std::move(*found);
   }
-  if (!succeeded(withRoom([&] { return manifest_->deleteItem(key, name); }))) return false;
-  if (!name.empty()) succeeded(files_.remove(name));
-  regainRoom();
-  return true;
+  return succeeded(withRoom([&] { return manifest_->deleteItem(key, name); }, name));
 }
 
 bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
@@ -464,7 +464,6 @@ bool KTKVStorage::removeAllOrOneByOne(const std::function<kit::Expected<void>()>
     if (keys->empty()) return true;
     for (const auto& key : *keys) {
       if (!succeeded(withRoom([&] { return manifest_->deleteItem(key); }))) return false;
-      regainRoom();
     }
   }
 }
@@ -486,11 +485,9 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
       deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
       total -= weight(*item);
       if (!deleted) break;
-      regainRoom();
     }
   } while (total > limit && fetched > 0 && deleted);
   if (deleted) manifest_->checkpoint();
-  regainRoom();
   return deleted;
 }
 
@@ -550,7 +547,6 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
         deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
         --left;
         if (!deleted) break;
-        regainRoom();
       }
     } else {
       report(items.error());
@@ -558,7 +554,6 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
     if (progress) progress(total - left, total);
   } while (left > 0 && fetched > 0 && deleted);
   if (deleted) manifest_->checkpoint();
-  regainRoom();
   if (end) end(!deleted);
 }
 

@@ -218,8 +218,10 @@ class KTKVStorage : public kit::Object {
   // still fails, and then no other write may clear the journal.
   bool settle();
   // Runs a manifest write that removes something; when the disk is full it
-  // gives up the room kept for this and runs the write once more.
-  kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write);
+  // gives up the room kept for this and runs the write once more. Once it
+  // succeeded the value file `obsolete` (if any) is removed; either way the
+  // room is made again after it (see regainRoom()).
+  kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write, std::string_view obsolete = {});
   // Makes the room again after it was given up (when there is space now).
   void regainRoom();
   // Writes an access time while the room is whole.
