@@ -31,6 +31,8 @@ constexpr int kRemoveAllBatchSize = 32;
 // the room up for a removal, which adds some pages of log, and the fold
 // after it must still fit in what is left.
 constexpr int64_t kMostLagBytes = static_cast<int64_t>(KTKVFileStore::RoomBytes) - 64 * 1024;
+// Free space beyond which saves leave the lag to the manifest's folds.
+constexpr int64_t kRoomyBytes = 16 * static_cast<int64_t>(KTKVFileStore::RoomBytes);
 
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
@@ -282,11 +284,16 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
 kit::Expected<void> KTKVStorage::saveRow(std::string_view key, const kit::Data& value, std::string_view name,
                                          const kit::Data* extendedData, int64_t now,
                                          const KTKVManifest::JournalEntry& entry) {
-  auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry, kMostLagBytes);
+  // Where the disk has space to spare the manifest's own folds keep the
+  // lag near LagBytes, and the pages are not counted.
+  const int64_t available = files_.availableBytes();
+  const bool roomy = available >= kRoomyBytes + 2 * static_cast<int64_t>(value.length());
+  const int64_t mostLag = roomy ? -1 : kMostLagBytes;
+  auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry, mostLag);
   // The log may hold what an earlier save left: folded first, the save may
   // fit. A disk that cannot take the fold is full for this save.
   if (!saved && KTKVManifest::isDiskFull(*saved.error()) && manifest_->checkpoint()) {
-    saved = manifest_->saveRow(key, value, name, extendedData, now, entry, kMostLagBytes);
+    saved = manifest_->saveRow(key, value, name, extendedData, now, entry, mostLag);
   }
   return saved;
 }

@@ -56,9 +56,10 @@
 //   - while it is not whole, nothing but removals writes: saves fail as on
 //     a full disk, and reads leave access times as they are;
 //   - no save leaves the database lagging its log by more than the room
-//     can fold (the manifest counts the pages of the save's own
-//     transaction): the log is folded first, a larger save is folded as it
-//     commits where the disk can take that, and otherwise it is refused;
+//     can fold: below 4 MiB of free space the manifest counts the pages of
+//     the save's own transaction, folds the log first, folds a larger save
+//     as it commits where the disk can take that, and otherwise refuses it
+//     (with more space its folds keep the lag near LagBytes anyway);
 //   - a removal that finds the disk full gives the room up and is recorded
 //     in its space; the log then folds, gives the pages it freed and its
 //     own space back, and the room is made whole again from that, in the

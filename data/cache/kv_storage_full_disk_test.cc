@@ -344,4 +344,56 @@ TEST(KVStorageReopenedFullTmpfs, EveryRemovalSucceedsAndNoItemIsLost) {
   }
 }
 
+// ---- Inline values larger than the room
+//
+// Values of 180,000 and 250,000 bytes inline, each read back as it is
+// saved, until the disk is full: no save may leave the database lagging its
+// log by more than the room can fold, so that after opening again in a new
+// run every removal succeeds.
+
+void fillWithLargeInlineValues(size_t bytes, const std::string& root, const std::shared_ptr<KTKVFileSystem>& files,
+                               const FreeSpace& freeSpace) {
+  SCOPED_TRACE(std::to_string(bytes) + " bytes inline");
+  auto storage = open(root, KTKVStorageTypeSQLite, files);
+  ASSERT_TRUE(storage);
+  const int64_t before = freeSpace();
+  std::vector<std::string> saved;
+  for (int n = 0, refused = 0; refused < 2; ++n) {
+    ASSERT_LT(n, 200) << "the disk never filled";
+    const std::string key = "big" + std::to_string(n);
+    if (storage->saveItemWithKey(kit::str(key), kit::Data::make(std::string(bytes, static_cast<char>('a' + n % 26))))) {
+      saved.push_back(key);
+      refused = 0;
+      for (const std::string& each : saved) EXPECT_TRUE(storage->getItemValueForKey(kit::str(each)));
+    } else {
+      ++refused;
+    }
+  }
+  ASSERT_GT(saved.size(), 10u);
+  storage.reset();
+  storage = open(root, KTKVStorageTypeSQLite, files);
+  ASSERT_TRUE(storage);
+  ASSERT_EQ(storage->getItemsCount(), static_cast<int64_t>(saved.size())) << "items lost";
+  for (const std::string& key : saved) {
+    ASSERT_TRUE(storage->removeItemForKey(kit::str(key))) << "removing " << key << " with " << freeSpace()
+                                                           << " bytes free";
+  }
+  EXPECT_GE(freeSpace(), before - static_cast<int64_t>(KTKVFileStore::RoomBytes));
+}
+
+class KVStorageLargeInlineValues : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(KVStorageLargeInlineValues, FillTheDiskAndAreAllRemovedAfterOpeningAgain) {
+  auto plan = std::make_shared<kvtest::FaultPlan>();
+  plan->skipSync = true;
+  kvtest::ScopedFaultyVFS vfs(plan);
+  auto files = std::make_shared<kvtest::FaultyFileSystem>(plan);
+  kit::test::TempDirectory dir("kv-large-inline");
+  plan->spaceLeft = kDiskBytes;
+  fillWithLargeInlineValues(GetParam(), dir.file("kv"), files, [&] { return plan->spaceLeft; });
+  plan->spaceLeft = -1;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, KVStorageLargeInlineValues, ::testing::Values(size_t{180000}, size_t{250000}));
+
 }  // namespace

@@ -7,7 +7,7 @@
 // removal and trim succeeds, and at the end, with everything removed, the
 // disk has its space back less at most the room the storage keeps.
 //
-// The seeds are fixed; KV_MODEL_SEQUENCES and KV_MODEL_STEPS run more
+// The seeds are fixed; KV_MODEL_SEQUENCES and KV_MODEL_STEPS run other
 // sequences (from KV_MODEL_FIRST_SEED) or longer ones.
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/cache/kv_storage.h"
 #include "data/cache/testing/kv_fault_injection.h"
@@ -27,9 +28,19 @@
 
 namespace {
 
-int sequences() { return kvtest::fromEnvironment("KV_MODEL_SEQUENCES", 4); }
 int steps() { return kvtest::fromEnvironment("KV_MODEL_STEPS", 150); }
-uint64_t firstSeed() { return static_cast<uint64_t>(kvtest::fromEnvironment("KV_MODEL_FIRST_SEED", 1)); }
+
+// The seeds of the sequences: fixed ones (the last once found a save that
+// left more to fold than the room holds), or KV_MODEL_SEQUENCES of them
+// from KV_MODEL_FIRST_SEED.
+std::vector<uint64_t> seeds() {
+  const int count = kvtest::fromEnvironment("KV_MODEL_SEQUENCES", 0);
+  if (count <= 0) return {100, 101, 102, 135};
+  std::vector<uint64_t> out;
+  const auto first = static_cast<uint64_t>(kvtest::fromEnvironment("KV_MODEL_FIRST_SEED", 1));
+  for (int n = 0; n < count; ++n) out.push_back(first + static_cast<uint64_t>(n));
+  return out;
+}
 
 // The bytes the files under `path` take on the disk.
 int64_t bytesUnder(const std::string& path) {
@@ -79,7 +90,7 @@ void runSequence(uint64_t seed, KTKVStorageType type, const std::string& root,
 class KVStorageModel : public ::testing::TestWithParam<KTKVStorageType> {};
 
 TEST_P(KVStorageModel, RandomSequencesOnAFullSeamDiskKeepEveryKeyAsTheModelSays) {
-  for (uint64_t seed = firstSeed(); seed < firstSeed() + static_cast<uint64_t>(sequences()); ++seed) {
+  for (uint64_t seed : seeds()) {
     auto plan = std::make_shared<kvtest::FaultPlan>();
     plan->skipSync = true;
     kvtest::ScopedFaultyVFS vfs(plan);
@@ -113,7 +124,7 @@ TEST(KVStorageModelTmpfs, RandomSequencesOnAFullSmallDiskKeepEveryKeyAsTheModelS
   kit::test::TempDirectory dir("kv-model-tmpfs");
   int number = 0;
   for (auto type : {KTKVStorageTypeSQLite, KTKVStorageTypeMixed}) {
-    for (uint64_t seed = firstSeed(); seed < firstSeed() + static_cast<uint64_t>(sequences()); ++seed) {
+    for (uint64_t seed : seeds()) {
       const std::string disk = dir.file("disk" + std::to_string(number++));
       if (std::string refusal = kvtest::mountSmallDisk(disk); !refusal.empty()) {
         GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
