@@ -17,9 +17,9 @@
 // "S <bytes>" for the free space once the storage was first opened,
 // "F <text>" for a failed check. KV_MODEL_KILLS sets the number of kills.
 
-#include <gtest/gtest.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/time.h>
@@ -72,11 +72,12 @@ struct ChildPlan {
   int lifeMicros;
 };
 
-[[noreturn]] void runChild(const std::string& disk, KTKVStorageType type, const kvtest::Model& model,
-                           int64_t startFree, const ChildPlan& plan, int fd) {
-  kvtest::ModelRun run(disk + "/kv", type, KTKVFileSystem::system(),
-                       [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); },
-                       [fd](const std::string& text) { report(fd, "F " + text); });
+[[noreturn]] void runChild(const std::string& disk, KTKVStorageType type, const kvtest::Model& model, int64_t startFree,
+                           const ChildPlan& plan, int fd) {
+  kvtest::ModelRun run(
+      disk + "/kv", type, KTKVFileSystem::system(),
+      [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); },
+      [fd](const std::string& text) { report(fd, "F " + text); });
   run.seed = kSeed;
   // The disk stays full: the removals have it back in a few operations.
   run.fillsPerMille = 200;

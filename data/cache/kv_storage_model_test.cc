@@ -10,8 +10,8 @@
 // The seeds are fixed; KV_MODEL_SEQUENCES and KV_MODEL_STEPS run other
 // sequences (from KV_MODEL_FIRST_SEED) or longer ones.
 
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -63,8 +63,8 @@ int64_t bytesUnder(const std::string& path) {
 void runSequence(uint64_t seed, KTKVStorageType type, const std::string& root,
                  const std::shared_ptr<KTKVFileSystem>& files, const kvtest::ModelRun::FreeSpace& freeSpace,
                  const std::function<void()>& beforeStep) {
-  const std::string trace = std::string(type == KTKVStorageTypeSQLite ? "SQLite" : "Mixed") + " sequence of seed " +
-                            std::to_string(seed);
+  const std::string trace =
+      std::string(type == KTKVStorageTypeSQLite ? "SQLite" : "Mixed") + " sequence of seed " + std::to_string(seed);
   SCOPED_TRACE(trace);
   kvtest::ModelRun run(root, type, files, freeSpace, [](const std::string& text) { ADD_FAILURE() << text; });
   run.seed = seed;
@@ -76,9 +76,8 @@ void runSequence(uint64_t seed, KTKVStorageType type, const std::string& root,
   }
   if (beforeStep) beforeStep();
   // Each way of removing everything, across the seeds and types.
-  run.emptyAndCheckSpace(seed + type, [&] {
-    EXPECT_TRUE(kit::test::runUntil([&] { return kvtest::folderIsEmpty(root + "/trash"); }));
-  });
+  run.emptyAndCheckSpace(
+      seed + type, [&] { EXPECT_TRUE(kit::test::runUntil([&] { return kvtest::folderIsEmpty(root + "/trash"); })); });
   // The storage saves again, in this run and the next.
   EXPECT_TRUE(run.storage()->saveItemWithKey(kit::str("again"), kit::Data::make(std::string(150000, 'z')),
                                              kit::str("again.bin"), nullptr));
@@ -129,8 +128,9 @@ TEST(KVStorageModelTmpfs, RandomSequencesOnAFullSmallDiskKeepEveryKeyAsTheModelS
       if (std::string refusal = kvtest::mountSmallDisk(disk); !refusal.empty()) {
         GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
       }
-      runSequence(seed + 1000, type, disk + "/kv", KTKVFileSystem::system(),
-                  [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); }, nullptr);
+      runSequence(
+          seed + 1000, type, disk + "/kv", KTKVFileSystem::system(),
+          [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); }, nullptr);
       ::umount2(disk.c_str(), MNT_DETACH);
       if (HasFailure()) return;
     }

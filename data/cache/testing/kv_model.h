@@ -29,6 +29,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/cache/kv_storage.h"
@@ -79,9 +80,13 @@ struct Op {
 };
 
 inline const char* nameOf(OpKind kind) {
-  static const char* const names[] = {"save inline", "save in a file", "read", "read many", "remove",
-                                      "remove many", "trim larger", "trim to size", "trim to count",
-                                      "trim by time", "remove all", "remove all with progress", "reopen", "fill"};
+  static const char* const names[] = {"save inline",   "save in a file",
+                                      "read",          "read many",
+                                      "remove",        "remove many",
+                                      "trim larger",   "trim to size",
+                                      "trim to count", "trim by time",
+                                      "remove all",    "remove all with progress",
+                                      "reopen",        "fill"};
   return names[static_cast<int>(kind)];
 }
 
@@ -100,21 +105,20 @@ inline Op opAt(uint64_t seed, int index, int fillsPerMille = 0) {
   const uint64_t h = mix(seed * 1000003 + static_cast<uint64_t>(index));
   const uint64_t more = mix(h);
   Op op{OpKind::SaveInline, static_cast<int>(more % ModelKeys), sizeFrom(mix(more)), mix(mix(more))};
-  const uint64_t pick = h % 1000;
-  if (pick < 280) op.kind = OpKind::SaveInline;
-  else if (pick < 420) op.kind = OpKind::SaveFile;
-  else if (pick < 560) op.kind = OpKind::Read;
-  else if (pick < 610) op.kind = OpKind::ReadMany;
-  else if (pick < 740) op.kind = OpKind::Remove;
-  else if (pick < 800) op.kind = OpKind::RemoveMany;
-  else if (pick < 820) op.kind = OpKind::TrimLarger;
-  else if (pick < 840) op.kind = OpKind::TrimSize;
-  else if (pick < 860) op.kind = OpKind::TrimCount;
-  else if (pick < 875) op.kind = OpKind::TrimTime;
-  else if (pick < 885) op.kind = OpKind::RemoveAll;
-  else if (pick < 895) op.kind = OpKind::RemoveAllWithProgress;
-  else if (pick < 950) op.kind = OpKind::Reopen;
-  else op.kind = OpKind::Fill;
+  // How many in a thousand operations of each kind there are, in order.
+  static constexpr std::pair<int, OpKind> kMix[] = {
+      {280, OpKind::SaveInline}, {140, OpKind::SaveFile}, {140, OpKind::Read},
+      {50, OpKind::ReadMany},    {130, OpKind::Remove},   {60, OpKind::RemoveMany},
+      {20, OpKind::TrimLarger},  {20, OpKind::TrimSize},  {20, OpKind::TrimCount},
+      {15, OpKind::TrimTime},    {10, OpKind::RemoveAll}, {10, OpKind::RemoveAllWithProgress},
+      {55, OpKind::Reopen},      {50, OpKind::Fill},
+  };
+  int pick = static_cast<int>(h % 1000);
+  for (const auto& [share, kind] : kMix) {
+    op.kind = kind;
+    if (pick < share) break;
+    pick -= share;
+  }
   if (static_cast<int>((h >> 32) % 1000) < fillsPerMille) op.kind = OpKind::Fill;
   return op;
 }
@@ -234,7 +238,11 @@ class ModelRun {
       if (auto m = model.find(key); m != model.end()) expected = m->second;
       if (wrong.empty() && state == expected) continue;
       if (wrong.empty() && doubt && touches(*doubt, key) && mayBecome(*doubt, key, expected, state)) {
-        if (state) model[key] = *state; else model.erase(key);
+        if (state) {
+          model[key] = *state;
+        } else {
+          model.erase(key);
+        }
         continue;
       }
       good = failed(keyName(key) + " holds " + (wrong.empty() ? describe(state) : wrong) + " instead of " +
@@ -255,8 +263,12 @@ class ModelRun {
     KTKVStorage& s = *storage_;
     switch (op.kind) {
       case OpKind::SaveInline:
-      case OpKind::SaveFile: save(index, op.key, op.size, op.kind == OpKind::SaveFile); break;
-      case OpKind::Fill: fill(op.key, op.bits & 1, index * 1000); break;
+      case OpKind::SaveFile:
+        save(index, op.key, op.size, op.kind == OpKind::SaveFile);
+        break;
+      case OpKind::Fill:
+        fill(op.key, op.bits & 1, index * 1000);
+        break;
       case OpKind::Read: {
         auto key = kit::str(keyName(op.key));
         auto it = model.find(op.key);
@@ -273,9 +285,11 @@ class ModelRun {
         }
         break;
       }
-      case OpKind::ReadMany: return check(true, what.c_str());
+      case OpKind::ReadMany:
+        return check(true, what.c_str());
       case OpKind::Remove: {
-        if (!s.removeItemForKey(kit::str(keyName(op.key)))) return failed("the removal of " + keyName(op.key) + " failed");
+        if (!s.removeItemForKey(kit::str(keyName(op.key))))
+          return failed("the removal of " + keyName(op.key) + " failed");
         model.erase(op.key);
         break;
       }
@@ -297,7 +311,8 @@ class ModelRun {
       }
       case OpKind::TrimLarger: {
         const int64_t size = static_cast<int64_t>(sizeFrom(op.bits));
-        if (!s.removeItemsLargerThanSize(size)) return failed("removing items larger than " + std::to_string(size) + " failed");
+        if (!s.removeItemsLargerThanSize(size))
+          return failed("removing items larger than " + std::to_string(size) + " failed");
         std::erase_if(model, [&](const auto& entry) { return static_cast<int64_t>(entry.second.size) > size; });
         break;
       }
@@ -308,7 +323,9 @@ class ModelRun {
         for (const auto& [key, stored] : model) total += bySize ? static_cast<int64_t>(stored.size) : 1;
         const int64_t limit = total * static_cast<int64_t>(50 + op.bits % 50) / 100;
         const bool trimmed = bySize ? s.removeItemsToFitSize(limit) : s.removeItemsToFitCount(limit);
-        if (!trimmed) return failed(std::string("trimming to ") + (bySize ? "size " : "count ") + std::to_string(limit) + " failed");
+        if (!trimmed)
+          return failed(std::string("trimming to ") + (bySize ? "size " : "count ") + std::to_string(limit) +
+                        " failed");
         // Which items go depends on their access times: the model keeps
         // what remains, and the rest must fit.
         if (!keepWhatRemains(what)) return false;
@@ -322,7 +339,8 @@ class ModelRun {
         const int64_t now = static_cast<int64_t>(std::time(nullptr));
         const int64_t times[] = {1, now + 2, KTKVStorage::NoLimit};
         const int64_t time = times[op.bits % 3];
-        if (!s.removeItemsEarlierThanTime(time)) return failed("removing items earlier than " + std::to_string(time) + " failed");
+        if (!s.removeItemsEarlierThanTime(time))
+          return failed("removing items earlier than " + std::to_string(time) + " failed");
         if (time != 1) model.clear();
         break;
       }
@@ -344,7 +362,8 @@ class ModelRun {
               ++ends;
               error = e;
             });
-        if (ends != 1 || error) return failed("removeAllItemsWithProgressBlock ended " + std::to_string(ends) + " times, with an error");
+        if (ends != 1 || error)
+          return failed("removeAllItemsWithProgressBlock ended " + std::to_string(ends) + " times, with an error");
         if (!model.empty() && (last != total || total != static_cast<int64_t>(model.size()))) {
           return failed("the progress ended at " + std::to_string(last) + " of " + std::to_string(total));
         }
@@ -381,7 +400,9 @@ class ModelRun {
         removed = s.removeItemForKeys(kit::Array::make(std::move(keys)));
         break;
       }
-      case 2: removed = s.removeItemsToFitSize(0); break;
+      case 2:
+        removed = s.removeItemsToFitSize(0);
+        break;
       default: {
         bool error = true;
         s.removeAllItemsWithProgressBlock(nullptr, [&](bool e) { error = e; });
@@ -411,11 +432,14 @@ class ModelRun {
     switch (op.kind) {
       case OpKind::SaveInline:
       case OpKind::SaveFile:
-      case OpKind::Remove: return op.key == key;
+      case OpKind::Remove:
+        return op.key == key;
       case OpKind::Read:
       case OpKind::ReadMany:
-      case OpKind::Reopen: return false;
-      default: return true;
+      case OpKind::Reopen:
+        return false;
+      default:
+        return true;
     }
   }
 
@@ -426,7 +450,8 @@ class ModelRun {
     const Op op = opAt(seed, index, fillsPerMille);
     switch (op.kind) {
       case OpKind::SaveInline:
-      case OpKind::SaveFile: return state && *state == stored(index, op.key, op.size, op.kind == OpKind::SaveFile);
+      case OpKind::SaveFile:
+        return state && *state == stored(index, op.key, op.size, op.kind == OpKind::SaveFile);
       case OpKind::Fill: {
         if (!state) return false;
         for (int n = 0; n < ModelKeys; ++n) {
@@ -438,7 +463,8 @@ class ModelRun {
         }
         return false;
       }
-      default: return !state && before;  // removed
+      default:
+        return !state && before;  // removed
     }
   }
 
@@ -483,7 +509,8 @@ class ModelRun {
     for (const auto& [key, stored] : model) keys.push_back(kit::str(keyName(key)));
     std::set<int> left;
     if (auto found = storage_->getItemInfoForKeys(kit::Array::make(std::move(keys)))) {
-      for (const kit::Id& element : *found) left.insert(std::stoi(kit::as<KTKVStorageItem>(element)->key()->utf8().substr(3)));
+      for (const kit::Id& element : *found)
+        left.insert(std::stoi(kit::as<KTKVStorageItem>(element)->key()->utf8().substr(3)));
     }
     std::erase_if(model, [&](const auto& entry) { return !left.count(entry.first); });
     return check(false, what.c_str());
