@@ -92,14 +92,14 @@ off_t KTKVFileStore::roomSize() const {
   return size;
 }
 
-bool KTKVFileStore::makeRoom(size_t bytes) const {
+bool KTKVFileStore::makeRoom() const {
   // Written beside it and renamed into place, so that a room cut short by a
   // full disk is never taken for a whole one.
   const std::string partial = roomPath_ + ".new";
   int fd = fs_->open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
   static const std::vector<uint8_t> zeros(RoomBytes, 0);
-  const bool written = writeAll(*fs_, fd, zeros.data(), std::min(bytes, zeros.size()), partial).hasValue();
+  const bool written = writeAll(*fs_, fd, zeros.data(), zeros.size(), partial).hasValue();
   const bool closed = fs_->close(fd) == 0;
   if (written && closed && fs_->rename(partial.c_str(), roomPath_.c_str()) == 0) return true;
   fs_->unlink(partial.c_str());
@@ -108,22 +108,18 @@ bool KTKVFileStore::makeRoom(size_t bytes) const {
 
 bool KTKVFileStore::keepRoom() const {
   if (roomPath_.empty()) return false;
-  const off_t held = roomSize();
-  if (held >= static_cast<off_t>(RoomBytes)) return true;
-  if (makeRoom(RoomBytes)) return true;
-  // A room that lent part of itself is still a room until it can grow.
-  return held > 0;
-}
-
-bool KTKVFileStore::lendRoom(size_t bytes) const {
-  if (bytes >= RoomBytes || !releaseRoom()) return false;
-  makeRoom(RoomBytes - bytes);
-  return true;
+  // A short room counts for nothing: what a full disk needs is all of it.
+  return roomSize() == static_cast<off_t>(RoomBytes) || makeRoom();
 }
 
 int64_t KTKVFileStore::availableBytes() const { return fs_->availableBytes(dataPath_.c_str()); }
 
-bool KTKVFileStore::releaseRoom() const { return !roomPath_.empty() && fs_->unlink(roomPath_.c_str()) == 0; }
+bool KTKVFileStore::releaseRoom() const {
+  if (roomPath_.empty()) return false;
+  // A part left by a process killed while making the room goes too.
+  const bool partial = fs_->unlink((roomPath_ + ".new").c_str()) == 0;
+  return fs_->unlink(roomPath_.c_str()) == 0 || partial;
+}
 
 kit::Expected<std::string> KTKVFileStore::writeTemporary(const kit::Data& value) const {
   std::string name = std::string(TemporaryFilePrefix) + kit::makeUUIDString();

@@ -46,17 +46,14 @@ class KTKVFileStore {
 
   // The room kept free for a full disk: a file of RoomBytes zeros at the
   // room path, given up when the disk is full so that a removal can still
-  // be recorded and free what it removes, and made again once there is
-  // space.
+  // be recorded and free what it removes, and made again, whole, once there
+  // is space.
   static constexpr size_t RoomBytes = 256 * 1024;
-  // Makes the room when it is missing or short; true when there is one
-  // (a short one that cannot grow yet counts).
+  // Makes the room when it is missing or short; true when it is whole.
   bool keepRoom() const;
-  // Gives the room up; true when there was one.
+  // Gives up the room (and a part of one being made); true when there was
+  // one.
   bool releaseRoom() const;
-  // Gives `bytes` of the room up and keeps the rest as a smaller room (when
-  // the disk lets it be written again); true when there was a room.
-  bool lendRoom(size_t bytes) const;
   // The bytes free on the disk of the data folder; -1 when unknown.
   int64_t availableBytes() const;
 
@@ -92,8 +89,8 @@ class KTKVFileStore {
   std::string pathOf(std::string_view name) const;
   // The room file's size, -1 when there is none.
   off_t roomSize() const;
-  // Writes a room of `bytes` (at most RoomBytes) in place of the old one.
-  bool makeRoom(size_t bytes) const;
+  // Writes a whole room in place of the old one.
+  bool makeRoom() const;
 
   const std::string dataPath_;
   const std::string trashPath_;

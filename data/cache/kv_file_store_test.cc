@@ -1,14 +1,17 @@
 // The value files' failures as values: a missing folder, a missing file, a
 // folder or a link where a file should be and a refused name each come back
 // as an error with its domain, code and path; a failed write leaves no
-// temporary file behind, and a failed rename leaves it to its caller.
+// temporary file behind, and a failed rename leaves it to its caller. The
+// free space is what a process without privileges may use.
 
 #include "data/cache/kv_file_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -112,6 +115,21 @@ TEST_F(KVFileStoreTest, RefusedNamesFailBeforeAnyFileIsTouched) {
   EXPECT_EQ(entriesIn(data), 0u);
   EXPECT_FALSE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("escape")));
   EXPECT_TRUE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("outside")));
+}
+
+// The free space the storage plans with is what a process without the
+// superuser's privilege may write: a file system that keeps blocks for the
+// superuser (as ext4 does) counts them as free, and a storage that counted
+// them too would begin folds a full disk cannot finish.
+TEST_F(KVFileStoreTest, FreeSpaceLeavesOutTheBlocksKeptForTheSuperuser) {
+  struct statvfs status {};
+  ASSERT_EQ(::statvfs(data.c_str(), &status), 0);
+  const int64_t unit = static_cast<int64_t>(status.f_frsize);
+  const int64_t forAnyone = static_cast<int64_t>(status.f_bavail) * unit;
+  const int64_t kept = (static_cast<int64_t>(status.f_bfree) - static_cast<int64_t>(status.f_bavail)) * unit;
+  if (kept == 0) GTEST_SKIP() << "this file system keeps no blocks for the superuser";
+  // Other programs write meanwhile: nearer the one figure than the other.
+  EXPECT_LT(std::llabs(store.availableBytes() - forAnyone), kept / 2);
 }
 
 }  // namespace

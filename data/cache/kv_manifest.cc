@@ -265,6 +265,14 @@ kit::Expected<void> KTKVManifest::check() {
 
 kit::Expected<void> KTKVManifest::initialize() { return execute(kSchema); }
 
+int64_t KTKVManifest::pageCount() {
+  auto stmt = prepare("pragma page_count;");
+  if (!stmt) return 0;
+  const int64_t count = sqlite3_step(*stmt) == SQLITE_ROW ? sqlite3_column_int64(*stmt, 0) : 0;
+  sqlite3_reset(*stmt);
+  return count;
+}
+
 KTKVManifest::Pages KTKVManifest::pages() {
   Pages counted;
   if (!db_) return counted;
@@ -290,11 +298,6 @@ int64_t KTKVManifest::growthFor(const Pages& counted) {
 }
 
 int64_t KTKVManifest::foldGrowth() { return growthFor(pages()); }
-
-int64_t KTKVManifest::lagAtMost() const {
-  // Every page the database file lacks was written to the log since.
-  return checkedLag_ + std::max(0, logPages_ - checkedPages_) * PageBytes;
-}
 
 int64_t KTKVManifest::freePages() { return pages().free; }
 
@@ -455,17 +458,35 @@ kit::Expected<void> KTKVManifest::writeRow(std::string_view key, const kit::Data
 }
 
 kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
-                                          const kit::Data* extendedData, int64_t now, const JournalEntry& journal) {
-  auto write = [&] {
-    return writeRow(key, filename.empty() ? &value : nullptr, filename, static_cast<int64_t>(value.length()), now,
-                    now, extendedData);
+                                          const kit::Data* extendedData, int64_t now, const JournalEntry& journal,
+                                          int64_t mostLag) {
+  bool foldNow = false;
+  auto write = [&]() -> kit::Expected<void> {
+    auto written = writeRow(key, filename.empty() ? &value : nullptr, filename, static_cast<int64_t>(value.length()),
+                            now, now, extendedData);
+    if (!written || mostLag < 0) return written;
+    // The transaction's own count of the database's pages, against the
+    // file's length: what a fold after this commit grows the file by.
+    const int64_t growth = growthFor({pageCount(), 0});
+    if (growth <= mostLag) return {};
+    // More than that is folded at once, where the disk can take it: the
+    // commit writes the pages to the log, and the fold copies them again.
+    const int64_t available = availableBytes_ ? availableBytes_() : -1;
+    foldNow = available < 0 || 2 * growth + LagBytes <= available;
+    if (foldNow) return {};
+    return manifestError(SQLITE_FULL, "sqlite insert error (13): the log would hold more than a full disk can fold",
+                         kSaveOperation, __LINE__);
   };
-  if (journal.empty()) return write();
-  return transaction(kInsertError, kSaveOperation, [&]() -> kit::Expected<void> {
-    if (auto cleared = clearJournal(); !cleared) return cleared;
-    if (auto added = addJournalEntry(journal); !added) return added;
+  if (journal.empty() && mostLag < 0) return write();
+  auto saved = transaction(kInsertError, kSaveOperation, [&]() -> kit::Expected<void> {
+    if (!journal.empty()) {
+      if (auto cleared = clearJournal(); !cleared) return cleared;
+      if (auto added = addJournalEntry(journal); !added) return added;
+    }
     return write();
   });
+  if (saved && foldNow) checkpoint();
+  return saved;
 }
 
 kit::Expected<void> KTKVManifest::restoreRow(std::string_view key, const KTKVStorageItem* old) {

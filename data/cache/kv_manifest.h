@@ -92,8 +92,6 @@ class KTKVManifest {
   // What folding the log would grow the database by, in bytes (0 when the
   // database holds every page already, or cannot say).
   int64_t foldGrowth();
-  // A bound on foldGrowth() known without looking (0 after a fold).
-  int64_t lagAtMost() const;
   // The pages on the database's free list (0 when it cannot say), which
   // the folds give back to the disk.
   int64_t freePages();
@@ -115,9 +113,14 @@ class KTKVManifest {
 
   // Replaces the whole row; both times become `now`. With a non-empty file
   // name the value's bytes are not stored, only its length. A non-empty
-  // `journal` entry is recorded in the same transaction.
+  // `journal` entry is recorded in the same transaction. With `mostLag` of
+  // 0 or more, a save that would leave the database lagging its log by
+  // more than that many bytes (see foldGrowth()) is folded as it commits
+  // where the free space covers the fold, and otherwise refused as a full
+  // disk refuses it (SQLITE_FULL).
   kit::Expected<void> saveRow(std::string_view key, const kit::Data& value, std::string_view filename,
-                              const kit::Data* extendedData, int64_t now, const JournalEntry& journal = {});
+                              const kit::Data* extendedData, int64_t now, const JournalEntry& journal = {},
+                              int64_t mostLag = -1);
   // Puts back the row `old` read before a save (times included), or deletes
   // the key's row when there was none, and clears the journal: the undoing
   // of a save whose file could not be put in place.
@@ -183,6 +186,9 @@ class KTKVManifest {
     int64_t free = 0;
   };
   Pages pages();
+  // The database's length in pages, free ones included, as the current
+  // transaction counts it.
+  int64_t pageCount();
   // What folding the log grows the database by, for `counted`.
   int64_t growthFor(const Pages& counted);
   // One fold, when the free space covers it.

@@ -27,15 +27,12 @@ namespace {
 
 constexpr int kFitBatchSize = 16;
 constexpr int kRemoveAllBatchSize = 32;
-// What the room lends an open that failed: the database's shared memory
-// (32 KiB) and some pages of log.
-constexpr size_t kOpeningBytes = 64 * 1024;
 // How far a save may leave the database lagging its log: a full disk gives
 // the room up for a removal, which adds some pages of log, and the fold
 // after it must still fit in what is left.
 constexpr int64_t kMostLagBytes = static_cast<int64_t>(KTKVFileStore::RoomBytes) - 64 * 1024;
-// What a saved row adds to the database beside an inline value.
-constexpr int64_t kRowBytes = 8 * 1024;
+// Free space beyond which saves leave the lag to the manifest's folds.
+constexpr int64_t kRoomyBytes = 16 * static_cast<int64_t>(KTKVFileStore::RoomBytes);
 
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
@@ -80,7 +77,8 @@ KTKVStorage::KTKVStorage(Passkey, std::string path, KTKVStorageType type, std::s
     : path_(std::move(path)),
       pathString_(kit::String::make(path_)),
       type_(type),
-      files_(joinPath(path_, "data"), joinPath(path_, "trash"), std::move(fileSystem), joinPath(path_, "room")),
+      fileSystem_(fileSystem ? std::move(fileSystem) : KTKVFileSystem::system()),
+      files_(joinPath(path_, "data"), joinPath(path_, "trash"), fileSystem_, joinPath(path_, "room")),
       manifest_(std::make_unique<KTKVManifest>(joinPath(path_, "manifest.sqlite"),
                                                [this] { return files_.availableBytes(); })) {}
 
@@ -110,15 +108,23 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
   }
 
   bool opened = storage->succeeded(storage->openDatabase());
-  if (!opened && storage->files_.lendRoom(kOpeningBytes)) {
+  if (!opened && storage->files_.releaseRoom()) {
     // The disk may be full: the database's shared memory and log need a
-    // little space before a reset throws anything away. The room lends
-    // that much and keeps the rest for the removals that free the disk.
+    // little space. The room gives it, and is made again, whole, once the
+    // removals have freed the space.
     storage->succeeded(storage->manifest_->close());
     opened = storage->succeeded(storage->openDatabase());
   }
   if (!opened) {
     storage->succeeded(storage->manifest_->close());
+    // A full disk is no reason to throw the items away: removing them is
+    // what frees it. Only a database that cannot be opened on a disk with
+    // space is started over.
+    const int64_t available = storage->files_.availableBytes();
+    if (available >= 0 && available < static_cast<int64_t>(KTKVFileStore::RoomBytes)) {
+      kit::log("KTKVStorage init error: the disk is full.");
+      return nullptr;
+    }
     storage->reset();
     if (!storage->succeeded(storage->openDatabase())) {
       storage->succeeded(storage->manifest_->close());
@@ -129,12 +135,14 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
   // Finish the file work of saves and removals that a killed process left
   // half done; only then are the temporary files left over stale.
   if (storage->succeeded(storage->replayJournal())) storage->files_.removeStaleTemporaryFiles();
-  // Room kept free for the removals that free space once the disk is full.
-  storage->roomHeld_ = storage->files_.keepRoom();
   // A process that was killed leaves its write-ahead log behind, and every
   // open reads all of it again to rebuild the log's index; folding it into
-  // the database now keeps that to what one run writes.
+  // the database now keeps that to what one run writes. Then the room is
+  // kept, whole, for the removals that free the disk once it is full (or
+  // made once they have freed the space for it).
   storage->manifest_->checkpoint();
+  storage->roomHeld_ = storage->files_.keepRoom();
+  storage->regainRoom();
   storage->files_.emptyTrashInBackground();
   return storage;
 }
@@ -158,7 +166,7 @@ void KTKVStorage::reset() {
   // leave an old write-ahead log beside a new, empty database, which SQLite
   // would read as that database's pages (a malformed database).
   for (const char* name : {"manifest.sqlite-wal", "manifest.sqlite-shm", "manifest.sqlite"}) {
-    ::unlink(joinPath(path_, name).c_str());
+    fileSystem_->unlink(joinPath(path_, name).c_str());
   }
   succeeded(files_.moveAllToTrash());
   files_.emptyTrashInBackground();
@@ -190,13 +198,15 @@ T KTKVStorage::valueOr(kit::Expected<T>&& result, T fallback) const {
 
 // ---- Files -----------------------------------------------------------------
 
-kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void>()>& write) {
+kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void>()>& write,
+                                          std::string_view obsolete) {
   auto result = write();
-  if (!result && roomHeld_ && KTKVManifest::isDiskFull(*result.error())) {
+  if (!result && KTKVManifest::isDiskFull(*result.error()) && files_.releaseRoom()) {
     roomHeld_ = false;
-    files_.releaseRoom();
     result = write();
   }
+  if (result && !obsolete.empty()) succeeded(files_.remove(obsolete));
+  regainRoom();
   return result;
 }
 
@@ -221,6 +231,16 @@ void KTKVStorage::regainRoom() {
   // again. Then the room is made again, once there is space for it.
   manifest_->checkpoint(true);
   roomHeld_ = files_.keepRoom();
+}
+
+void KTKVStorage::recordAccess(const std::function<kit::Expected<void>()>& write) {
+  // A read spends nothing the removals need: while the room is not whole
+  // the access time is skipped, as a cache may, and a write that finds the
+  // disk full is no failure of the read (it adds nothing the fold must
+  // grow the database by, so with the room whole it cannot hurt).
+  if (!roomHeld_) return;
+  auto written = write();
+  if (!written && !KTKVManifest::isDiskFull(*written.error())) report(written.error());
 }
 
 kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
@@ -254,27 +274,33 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
   if (type_ == KTKVStorageTypeFile && name.empty()) return false;
   if (!name.empty() && !succeeded(KTKVFileStore::checkName(name))) return false;
   if (!settle()) return false;
+  // Nothing is saved while the room is not whole: the disk is full, and
+  // its space is for the removals that free it.
+  if (!roomHeld_) regainRoom();
+  if (!roomHeld_) return false;
   return succeeded(save(key->utf8(), *value, name, extendedData.get()));
 }
 
-kit::Expected<void> KTKVStorage::roomToGrow(int64_t bytes) {
-  if (manifest_->lagAtMost() + bytes <= kMostLagBytes || manifest_->foldGrowth() + bytes <= kMostLagBytes) return {};
-  // The log must fold first; a disk that cannot take the fold is full, for
-  // this save, which would otherwise leave more to fold than a full disk
-  // can ever find.
-  manifest_->checkpoint();
-  if (manifest_->foldGrowth() == 0) return {};
-  return kit::unexpected(kit::Error::make(
-      kit::POSIXErrorDomain, ENOSPC,
-      kit::dict({{kit::LocalizedDescriptionKey, "no space to fold the manifest's log before saving"}})));
+kit::Expected<void> KTKVStorage::saveRow(std::string_view key, const kit::Data& value, std::string_view name,
+                                         const kit::Data* extendedData, int64_t now,
+                                         const KTKVManifest::JournalEntry& entry) {
+  // Where the disk has space to spare the manifest's own folds keep the
+  // lag near LagBytes, and the pages are not counted.
+  const int64_t available = files_.availableBytes();
+  const bool roomy = available >= kRoomyBytes + 2 * static_cast<int64_t>(value.length());
+  const int64_t mostLag = roomy ? -1 : kMostLagBytes;
+  auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry, mostLag);
+  // The log may hold what an earlier save left: folded first, the save may
+  // fit. A disk that cannot take the fold is full for this save.
+  if (!saved && KTKVManifest::isDiskFull(*saved.error()) && manifest_->checkpoint()) {
+    saved = manifest_->saveRow(key, value, name, extendedData, now, entry, mostLag);
+  }
+  return saved;
 }
 
 kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& value, std::string_view name,
                                       const kit::Data* extendedData) {
   const int64_t now = wallSeconds();
-  const int64_t extended = extendedData ? static_cast<int64_t>(extendedData->length()) : 0;
-  const int64_t inlineBytes = name.empty() ? static_cast<int64_t>(value.length()) : 0;
-  if (auto room = roomToGrow(inlineBytes + extended + kRowBytes); !room) return room;
   if (name.empty()) {
     // Inline: the row is the whole value. A file the key used before is
     // recorded for removal in the same transaction and removed after it.
@@ -284,7 +310,7 @@ kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& val
       if (!found) return kit::unexpected(found.error());
       oldName = std::move(*found);
     }
-    if (auto saved = manifest_->saveRow(key, value, {}, extendedData, now, {{}, {}, oldName}); !saved) return saved;
+    if (auto saved = saveRow(key, value, {}, extendedData, now, {{}, {}, oldName}); !saved) return saved;
     if (!oldName.empty()) succeeded(files_.remove(oldName));
     return {};
   }
@@ -299,7 +325,7 @@ kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& val
   auto temporary = files_.writeTemporary(value);
   if (!temporary) return kit::unexpected(temporary.error());
   KTKVManifest::JournalEntry entry{*temporary, std::string(name), oldName != name ? oldName : std::string()};
-  if (auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry); !saved) {
+  if (auto saved = saveRow(key, value, name, extendedData, now, entry); !saved) {
     files_.discard(*temporary);
     return saved;
   }
@@ -375,10 +401,7 @@ bool KTKVStorage::removeOne(std::string_view key) {
     if (!succeeded(found)) return false;
     name = std::move(*found);
   }
-  if (!succeeded(withRoom([&] { return manifest_->deleteItem(key, name); }))) return false;
-  if (!name.empty()) succeeded(files_.remove(name));
-  regainRoom();
-  return true;
+  return succeeded(withRoom([&] { return manifest_->deleteItem(key, name); }, name));
 }
 
 bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
@@ -448,7 +471,6 @@ bool KTKVStorage::removeAllOrOneByOne(const std::function<kit::Expected<void>()>
     if (keys->empty()) return true;
     for (const auto& key : *keys) {
       if (!succeeded(withRoom([&] { return manifest_->deleteItem(key); }))) return false;
-      regainRoom();
     }
   }
 }
@@ -470,11 +492,9 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
       deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
       total -= weight(*item);
       if (!deleted) break;
-      regainRoom();
     }
   } while (total > limit && fetched > 0 && deleted);
   if (deleted) manifest_->checkpoint();
-  regainRoom();
   return deleted;
 }
 
@@ -534,7 +554,6 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
         deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
         --left;
         if (!deleted) break;
-        regainRoom();
       }
     } else {
       report(items.error());
@@ -542,7 +561,6 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
     if (progress) progress(total - left, total);
   } while (left > 0 && fetched > 0 && deleted);
   if (deleted) manifest_->checkpoint();
-  regainRoom();
   if (end) end(!deleted);
 }
 
@@ -553,7 +571,7 @@ kit::Ref<KTKVStorageItem> KTKVStorage::getItemForKey(const kit::Ref<kit::String>
   settle();
   auto item = valueOr(manifest_->getItem(key->utf8(), false), kit::Ref<KTKVStorageItem>());
   if (!item) return nullptr;
-  succeeded(manifest_->updateAccessTime(key->utf8(), wallSeconds()));
+  recordAccess([&] { return manifest_->updateAccessTime(key->utf8(), wallSeconds()); });
   if (item->filename()) {
     item->setValue(readFileOrDropRow(key->utf8(), item->filename()->utf8()));
     if (!item->value()) return nullptr;
@@ -581,7 +599,7 @@ kit::Ref<kit::Data> KTKVStorage::getItemValueForKey(const kit::Ref<kit::String>&
       value = valueOr(manifest_->getValue(key->utf8()), kit::Ref<kit::Data>());
     }
   }
-  if (value) succeeded(manifest_->updateAccessTime(key->utf8(), wallSeconds()));
+  if (value) recordAccess([&] { return manifest_->updateAccessTime(key->utf8(), wallSeconds()); });
   return value;
 }
 
@@ -605,7 +623,7 @@ kit::Ref<kit::Array> KTKVStorage::getItemForKeys(const kit::Ref<kit::Array>& key
     found.push_back(std::move(item));
   }
   if (found.empty()) return nullptr;
-  succeeded(manifest_->updateAccessTimes(list.views, wallSeconds()));
+  recordAccess([&] { return manifest_->updateAccessTimes(list.views, wallSeconds()); });
   return kit::Array::make(std::move(found));
 }
 

@@ -48,13 +48,28 @@
 // that window at the price of a second fsync per save, about twice the cost
 // of the save, which a cache does not pay.
 //
-// A full disk, even one the storage filled itself, can always be freed:
-// a room file (see KTKVFileStore) is given up when a removal cannot be
-// recorded, the manifest never lets its database lag its log by more than
-// the room can fold (a save that would is refused as the full disk refuses
-// it), and a removal that needs the room folds the log and gives its space
-// and the database's free pages back before the room is made again. Many
-// rows that one statement cannot delete on a full disk go one at a time.
+// A full disk, even one the storage filled itself, can always be freed,
+// because removals never need disk space the storage has not kept:
+//
+//   - the room, a file of KTKVFileStore::RoomBytes, is kept whole whenever
+//     the disk has the space; a short room counts as none;
+//   - while it is not whole, nothing but removals writes: saves fail as on
+//     a full disk, and reads leave access times as they are;
+//   - no save leaves the database lagging its log by more than the room
+//     can fold: below 4 MiB of free space the manifest counts the pages of
+//     the save's own transaction, folds the log first, folds a larger save
+//     as it commits where the disk can take that, and otherwise refuses it
+//     (with more space its folds keep the lag near LagBytes anyway);
+//   - a removal that finds the disk full gives the room up and is recorded
+//     in its space; the log then folds, gives the pages it freed and its
+//     own space back, and the room is made whole again from that, in the
+//     same call when the space is there, else at the next removal;
+//   - an open that fails gives the room up for the database's shared
+//     memory, and a database that still cannot be opened is started over
+//     only on a disk with space: a full one keeps its items.
+//
+// Many rows that one statement cannot delete on a full disk go one at a
+// time.
 //
 // File names are refused when they are ".", "..", contain "/" or NUL, or
 // begin with the temporary-file prefix; names read back from the manifest
@@ -82,6 +97,7 @@
 #include <vector>
 
 #include "data/cache/kv_file_store.h"
+#include "data/cache/kv_manifest.h"
 #include "data/cache/kv_storage_item.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/data.h"
@@ -90,7 +106,6 @@
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
 
-class KTKVManifest;
 
 class KTKVStorage : public kit::Object {
   KIT_OBJECT(KTKVStorage)
@@ -192,10 +207,11 @@ class KTKVStorage : public kit::Object {
   // Saves a checked item (see the top of this file).
   kit::Expected<void> save(std::string_view key, const kit::Data& value, std::string_view filename,
                            const kit::Data* extendedData);
-  // Makes sure the database will not lag its log by more than a full disk
-  // can fold once a save adds about `bytes` to it: folds first when needed,
-  // and fails as a full disk does when that cannot be done.
-  kit::Expected<void> roomToGrow(int64_t bytes);
+  // Commits a saved row (see KTKVManifest::saveRow) unless the database
+  // would then lag its log by more than the room can fold; folds first and
+  // tries again when it would.
+  kit::Expected<void> saveRow(std::string_view key, const kit::Data& value, std::string_view name,
+                              const kit::Data* extendedData, int64_t now, const KTKVManifest::JournalEntry& entry);
   // Does the file work the journal records and clears it.
   kit::Expected<void> replayJournal();
   // Finishes what a failed call left pending (undoing a save whose file
@@ -203,10 +219,14 @@ class KTKVStorage : public kit::Object {
   // still fails, and then no other write may clear the journal.
   bool settle();
   // Runs a manifest write that removes something; when the disk is full it
-  // gives up the room kept for this and runs the write once more.
-  kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write);
+  // gives up the room kept for this and runs the write once more. Once it
+  // succeeded the value file `obsolete` (if any) is removed; either way the
+  // room is made again after it (see regainRoom()).
+  kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write, std::string_view obsolete = {});
   // Makes the room again after it was given up (when there is space now).
   void regainRoom();
+  // Writes an access time while the room is whole.
+  void recordAccess(const std::function<kit::Expected<void>()>& write);
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
   // Deletes the files of `names`; a file already gone is no failure here.
@@ -225,6 +245,7 @@ class KTKVStorage : public kit::Object {
   const std::string path_;
   const kit::Ref<kit::String> pathString_;
   const KTKVStorageType type_;
+  const std::shared_ptr<KTKVFileSystem> fileSystem_;
   const KTKVFileStore files_;
   std::unique_ptr<KTKVManifest> manifest_;
   bool errorLogsEnabled_ = true;

@@ -221,4 +221,179 @@ TEST(KVStorageSelfFilledTmpfs, EveryRemovalSucceedsAndTheSpaceComesBack) {
   }
 }
 
+
+// ---- Opened again on the full disk, then read or saved to
+//
+// The disk filled as above, all values inline (8,000 and 150,000 bytes in
+// turn), the storage closed and opened again on the full disk; then every
+// value read once (each read refreshes an access time) or a few small
+// values saved, which take what little space is left. Every removal must
+// still succeed, no item may be lost (in this run and after opening again),
+// and with everything removed the disk has its space back but the room.
+
+enum class Then { ReadEveryValue, SaveSmallValues };
+
+struct Reopened {
+  KTKVStorageType type;
+  Then then;
+};
+
+std::string nameOf(const Reopened& c) {
+  return std::string(c.type == KTKVStorageTypeSQLite ? "SQLite" : "Mixed") +
+         (c.then == Then::ReadEveryValue ? "ReadEveryValue" : "SaveSmallValues");
+}
+
+void PrintTo(const Reopened& c, std::ostream* out) { *out << nameOf(c); }
+
+void fillReopenThenFree(const Reopened& c, const std::string& root, const std::shared_ptr<KTKVFileSystem>& files,
+                        const FreeSpace& freeSpace) {
+  SCOPED_TRACE(nameOf(c));
+  auto storage = open(root, c.type, files);
+  ASSERT_TRUE(storage);
+  const int64_t before = freeSpace();
+  std::vector<std::string> saved;
+  for (int n = 0, refused = 0; refused < 2; ++n) {
+    ASSERT_LT(n, 1000) << "the disk never filled";
+    const std::string key = "k" + std::to_string(n);
+    auto value = kit::Data::make(std::string(n % 2 == 0 ? kInlineBytes : kFileBytes, static_cast<char>('a' + n % 26)));
+    if (storage->saveItemWithKey(kit::str(key), value)) {
+      saved.push_back(key);
+      refused = 0;
+    } else {
+      ++refused;
+    }
+  }
+  EXPECT_LT(freeSpace(), static_cast<int64_t>(kFileBytes)) << "the storage filled the disk";
+  storage.reset();
+  storage = open(root, c.type, files);
+  ASSERT_TRUE(storage) << "opened on the full disk";
+  ASSERT_EQ(storage->getItemsCount(), static_cast<int64_t>(saved.size()));
+  if (c.then == Then::ReadEveryValue) {
+    for (const std::string& key : saved) EXPECT_TRUE(storage->getItemValueForKey(kit::str(key))) << key;
+  } else {
+    for (int n = 0; n < 4; ++n) {
+      const std::string key = "small" + std::to_string(n);
+      if (storage->saveItemWithKey(kit::str(key), kit::Data::make(std::string(n % 2 ? 4000 : 200, 's')))) {
+        saved.push_back(key);
+      }
+    }
+  }
+  ASSERT_EQ(storage->getItemsCount(), static_cast<int64_t>(saved.size())) << "items lost";
+
+  // Half removed here, the rest after opening again.
+  const size_t half = saved.size() / 2;
+  for (size_t i = 0; i < half; ++i) {
+    ASSERT_TRUE(storage->removeItemForKey(kit::str(saved[i]))) << "removing " << saved[i] << " of " << saved.size()
+                                                                << " with " << freeSpace() << " bytes free";
+  }
+  storage.reset();
+  storage = open(root, c.type, files);
+  ASSERT_TRUE(storage);
+  ASSERT_EQ(storage->getItemsCount(), static_cast<int64_t>(saved.size() - half)) << "items lost";
+  for (size_t i = half; i < saved.size(); ++i) {
+    ASSERT_TRUE(storage->removeItemForKey(kit::str(saved[i]))) << "removing " << saved[i] << " of " << saved.size()
+                                                                << " with " << freeSpace() << " bytes free";
+  }
+  EXPECT_EQ(storage->getItemsCount(), 0);
+  EXPECT_GE(freeSpace(), before - static_cast<int64_t>(KTKVFileStore::RoomBytes));
+  struct stat room {};
+  EXPECT_EQ(::stat((root + "/room").c_str(), &room), 0);
+  EXPECT_EQ(room.st_size, static_cast<off_t>(KTKVFileStore::RoomBytes));
+}
+
+std::vector<Reopened> reopenedCases() {
+  std::vector<Reopened> cases;
+  for (auto type : {KTKVStorageTypeSQLite, KTKVStorageTypeMixed}) {
+    for (auto then : {Then::ReadEveryValue, Then::SaveSmallValues}) cases.push_back({type, then});
+  }
+  return cases;
+}
+
+class KVStorageReopenedFullDisk : public ::testing::TestWithParam<Reopened> {};
+
+TEST_P(KVStorageReopenedFullDisk, EveryRemovalSucceedsAndNoItemIsLost) {
+  auto plan = std::make_shared<kvtest::FaultPlan>();
+  plan->skipSync = true;
+  kvtest::ScopedFaultyVFS vfs(plan);
+  auto files = std::make_shared<kvtest::FaultyFileSystem>(plan);
+  kit::test::TempDirectory dir("kv-reopened-full");
+  plan->spaceLeft = kDiskBytes;
+  fillReopenThenFree(GetParam(), dir.file("kv"), files, [&] { return plan->spaceLeft; });
+  plan->spaceLeft = -1;
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadOrSaved, KVStorageReopenedFullDisk, ::testing::ValuesIn(reopenedCases()),
+                         [](const auto& info) { return nameOf(info.param); });
+
+TEST(KVStorageReopenedFullTmpfs, EveryRemovalSucceedsAndNoItemIsLost) {
+  if (!kit::test::inOwnProcess()) return;
+  if (std::string refusal = enterOwnMountNamespace(); !refusal.empty()) {
+    GTEST_SKIP() << "no mount namespace of our own here (" << refusal << ")";
+  }
+  kit::test::TempDirectory dir("kv-reopened-tmpfs");
+  int number = 0;
+  for (const Reopened& c : reopenedCases()) {
+    const std::string disk = dir.file("disk" + std::to_string(number++));
+    if (std::string refusal = mountSmallDisk(disk); !refusal.empty()) {
+      GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
+    }
+    fillReopenThenFree(c, disk + "/kv", KTKVFileSystem::system(),
+                       [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); });
+    ::umount2(disk.c_str(), MNT_DETACH);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+// ---- Inline values larger than the room
+//
+// Values of 180,000 and 250,000 bytes inline, each read back as it is
+// saved, until the disk is full: no save may leave the database lagging its
+// log by more than the room can fold, so that after opening again in a new
+// run every removal succeeds.
+
+void fillWithLargeInlineValues(size_t bytes, const std::string& root, const std::shared_ptr<KTKVFileSystem>& files,
+                               const FreeSpace& freeSpace) {
+  SCOPED_TRACE(std::to_string(bytes) + " bytes inline");
+  auto storage = open(root, KTKVStorageTypeSQLite, files);
+  ASSERT_TRUE(storage);
+  const int64_t before = freeSpace();
+  std::vector<std::string> saved;
+  for (int n = 0, refused = 0; refused < 2; ++n) {
+    ASSERT_LT(n, 200) << "the disk never filled";
+    const std::string key = "big" + std::to_string(n);
+    if (storage->saveItemWithKey(kit::str(key), kit::Data::make(std::string(bytes, static_cast<char>('a' + n % 26))))) {
+      saved.push_back(key);
+      refused = 0;
+      for (const std::string& each : saved) EXPECT_TRUE(storage->getItemValueForKey(kit::str(each)));
+    } else {
+      ++refused;
+    }
+  }
+  ASSERT_GT(saved.size(), 10u);
+  storage.reset();
+  storage = open(root, KTKVStorageTypeSQLite, files);
+  ASSERT_TRUE(storage);
+  ASSERT_EQ(storage->getItemsCount(), static_cast<int64_t>(saved.size())) << "items lost";
+  for (const std::string& key : saved) {
+    ASSERT_TRUE(storage->removeItemForKey(kit::str(key))) << "removing " << key << " with " << freeSpace()
+                                                           << " bytes free";
+  }
+  EXPECT_GE(freeSpace(), before - static_cast<int64_t>(KTKVFileStore::RoomBytes));
+}
+
+class KVStorageLargeInlineValues : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(KVStorageLargeInlineValues, FillTheDiskAndAreAllRemovedAfterOpeningAgain) {
+  auto plan = std::make_shared<kvtest::FaultPlan>();
+  plan->skipSync = true;
+  kvtest::ScopedFaultyVFS vfs(plan);
+  auto files = std::make_shared<kvtest::FaultyFileSystem>(plan);
+  kit::test::TempDirectory dir("kv-large-inline");
+  plan->spaceLeft = kDiskBytes;
+  fillWithLargeInlineValues(GetParam(), dir.file("kv"), files, [&] { return plan->spaceLeft; });
+  plan->spaceLeft = -1;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, KVStorageLargeInlineValues, ::testing::Values(size_t{180000}, size_t{250000}));
+
 }  // namespace
