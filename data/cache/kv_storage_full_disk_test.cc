@@ -12,7 +12,6 @@
 // mount namespace of the test's own process where the system allows it.
 
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -26,13 +25,14 @@
 
 #include "data/cache/kv_storage.h"
 #include "data/cache/testing/kv_fault_injection.h"
+#include "data/cache/testing/kv_small_disk.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/own_process.h"
 #include "kit/testing/temp_directory.h"
 
 namespace {
 
-constexpr int64_t kDiskBytes = 8 << 20;
+constexpr int64_t kDiskBytes = kvtest::SmallDiskBytes;
 constexpr size_t kInlineBytes = 8000;
 constexpr size_t kFileBytes = 150000;
 
@@ -181,35 +181,17 @@ TEST_P(KVStorageSelfFilledDisk, EveryRemovalSucceedsAndTheSpaceComesBack) {
 INSTANTIATE_TEST_SUITE_P(KindsAndOrders, KVStorageSelfFilledDisk, ::testing::ValuesIn(allCases()),
                          [](const auto& info) { return nameOf(info.param); });
 
-std::string failed(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
-
-// Gives this process a mount namespace of its own, whose mounts no other
-// process sees; the reason when the system does not allow it.
-std::string enterOwnMountNamespace() {
-  if (::unshare(CLONE_NEWNS) != 0) return failed("unshare(CLONE_NEWNS)");
-  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failed("making / private");
-  return {};
-}
-
-// Mounts a tmpfs of kDiskBytes at `path`; the reason when it cannot.
-std::string mountSmallDisk(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) != 0) return failed("mkdir");
-  const std::string options = "size=" + std::to_string(kDiskBytes);
-  if (::mount("kv-test", path.c_str(), "tmpfs", 0, options.c_str()) != 0) return failed("mount -t tmpfs");
-  return {};
-}
-
 // A real file system of 8 MiB, every case on a fresh one.
 TEST(KVStorageSelfFilledTmpfs, EveryRemovalSucceedsAndTheSpaceComesBack) {
   if (!kit::test::inOwnProcess()) return;
-  if (std::string refusal = enterOwnMountNamespace(); !refusal.empty()) {
+  if (std::string refusal = kvtest::enterOwnMountNamespace(); !refusal.empty()) {
     GTEST_SKIP() << "no mount namespace of our own here (" << refusal << ")";
   }
   kit::test::TempDirectory dir("kv-tmpfs");
   int number = 0;
   for (const Case& c : allCases()) {
     const std::string disk = dir.file("disk" + std::to_string(number++));
-    if (std::string refusal = mountSmallDisk(disk); !refusal.empty()) {
+    if (std::string refusal = kvtest::mountSmallDisk(disk); !refusal.empty()) {
       GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
     }
     const std::string root = disk + "/kv";
@@ -327,14 +309,14 @@ INSTANTIATE_TEST_SUITE_P(ReadOrSaved, KVStorageReopenedFullDisk, ::testing::Valu
 
 TEST(KVStorageReopenedFullTmpfs, EveryRemovalSucceedsAndNoItemIsLost) {
   if (!kit::test::inOwnProcess()) return;
-  if (std::string refusal = enterOwnMountNamespace(); !refusal.empty()) {
+  if (std::string refusal = kvtest::enterOwnMountNamespace(); !refusal.empty()) {
     GTEST_SKIP() << "no mount namespace of our own here (" << refusal << ")";
   }
   kit::test::TempDirectory dir("kv-reopened-tmpfs");
   int number = 0;
   for (const Reopened& c : reopenedCases()) {
     const std::string disk = dir.file("disk" + std::to_string(number++));
-    if (std::string refusal = mountSmallDisk(disk); !refusal.empty()) {
+    if (std::string refusal = kvtest::mountSmallDisk(disk); !refusal.empty()) {
       GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
     }
     fillReopenThenFree(c, disk + "/kv", KTKVFileSystem::system(),

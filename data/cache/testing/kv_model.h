@@ -14,7 +14,6 @@
 #pragma once
 
 #include <dirent.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -33,11 +32,11 @@
 #include <vector>
 
 #include "data/cache/kv_storage.h"
+#include "data/cache/testing/kv_small_disk.h"
 #include "kit/foundation/values.h"
 
 namespace kvtest {
 
-inline constexpr int64_t SmallDiskBytes = 8 << 20;
 // Keys the sequences use: enough for values of 8,000 and 150,000 bytes in
 // turn to fill the disk.
 inline constexpr int ModelKeys = 128;
@@ -541,25 +540,6 @@ inline bool folderIsEmpty(const std::string& path) {
   }
   ::closedir(dir);
   return empty;
-}
-
-inline std::string failedCall(const char* step) { return std::string(step) + ": " + std::strerror(errno); }
-
-// Gives this process a mount namespace of its own, whose mounts no other
-// process sees; the reason when the system does not allow it.
-inline std::string enterOwnMountNamespace() {
-  if (::unshare(CLONE_NEWNS) != 0) return failedCall("unshare(CLONE_NEWNS)");
-  if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return failedCall("making / private");
-  return {};
-}
-
-// Mounts a tmpfs of SmallDiskBytes at `path` (made here); the reason when
-// it cannot.
-inline std::string mountSmallDisk(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) != 0) return failedCall("mkdir");
-  const std::string options = "size=" + std::to_string(SmallDiskBytes);
-  if (::mount("kv-test", path.c_str(), "tmpfs", 0, options.c_str()) != 0) return failedCall("mount -t tmpfs");
-  return {};
 }
 
 }  // namespace kvtest
