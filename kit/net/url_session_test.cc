@@ -31,31 +31,7 @@ using test::TestServer;
 Ref<URL> url(const std::string& text) { return URL::URLWithString(text); }
 
 // The result of a completion-handler task.
-struct Result {
-  Latch done;
-  std::mutex mutex;
-  Ref<Data> data;
-  Ref<URLResponse> response;
-  Ref<Error> error;
-  std::thread::id thread;
-
-  URLSession::DataCompletion handler() {
-    return [this](Ref<Data> d, Ref<URLResponse> r, Ref<Error> e) {
-      {
-        std::lock_guard lock(mutex);
-        data = d;
-        response = r;
-        error = e;
-        thread = std::this_thread::get_id();
-      }
-      done.open();
-    };
-  }
-  long status() {
-    auto http = as<HTTPURLResponse>(response);
-    return http ? http->statusCode() : 0;
-  }
-};
+using Result = test::CompletionResult;
 
 int closedPort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);

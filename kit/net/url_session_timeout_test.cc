@@ -122,24 +122,7 @@ class TrickleServer {
   bool requested_ = false;
 };
 
-// The result of a completion-handler task.
-struct Result {
-  Latch done;
-  std::mutex mutex;
-  Ref<Data> data;
-  Ref<Error> error;
-
-  URLSession::DataCompletion handler() {
-    return [this](Ref<Data> d, Ref<URLResponse>, Ref<Error> e) {
-      {
-        std::lock_guard lock(mutex);
-        data = d;
-        error = e;
-      }
-      done.open();
-    };
-  }
-};
+using Result = test::CompletionResult;
 
 Ref<MutableURLRequest> requestWithTimeout(const std::string& url, double seconds) {
   auto request = MutableURLRequest::make(URL::URLWithString(url));

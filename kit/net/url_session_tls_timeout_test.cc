@@ -24,31 +24,7 @@ using test::Latch;
 using test::TestCertificates;
 using test::TLSPeer;
 
-struct Result {
-  Latch done;
-  std::mutex mutex;
-  Ref<Data> data;
-  Ref<Error> error;
-
-  URLSession::DataCompletion handler() {
-    return [this](Ref<Data> d, Ref<URLResponse>, Ref<Error> e) {
-      {
-        std::lock_guard lock(mutex);
-        data = d;
-        error = e;
-      }
-      done.open();
-    };
-  }
-  long errorCode() {
-    std::lock_guard lock(mutex);
-    return error ? error->code() : 0;
-  }
-  std::string body() {
-    std::lock_guard lock(mutex);
-    return data ? data->toString() : "";
-  }
-};
+using Result = test::CompletionResult;
 
 class TLSTimeOnTheClock : public test::VirtualClockTest {
  protected:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kit/dispatch/operation_queue.h"
+#include "kit/net/url_response.h"
 #include "kit/net/url_session.h"
 
 namespace kit::test {
@@ -100,6 +101,46 @@ class Latch {
   mutable std::mutex mutex_;
   mutable std::condition_variable cv_;
   bool open_ = false;
+};
+
+// The result of a task with a completion handler: what the handler got,
+// on which thread, and a latch that opens once it has run.
+struct CompletionResult {
+  Latch done;
+  std::mutex mutex;
+  Ref<Data> data;
+  Ref<URLResponse> response;
+  Ref<Error> error;
+  std::thread::id thread;
+
+  URLSession::DataCompletion handler() {
+    return [this](Ref<Data> d, Ref<URLResponse> r, Ref<Error> e) {
+      {
+        std::lock_guard lock(mutex);
+        data = d;
+        response = r;
+        error = e;
+        thread = std::this_thread::get_id();
+      }
+      done.open();
+    };
+  }
+  // The HTTP status of the response, 0 without one.
+  long status() {
+    std::lock_guard lock(mutex);
+    auto http = as<HTTPURLResponse>(response);
+    return http ? http->statusCode() : 0;
+  }
+  // The error's code, 0 without an error.
+  long errorCode() {
+    std::lock_guard lock(mutex);
+    return error ? error->code() : 0;
+  }
+  // The body as text.
+  std::string body() {
+    std::lock_guard lock(mutex);
+    return data ? data->toString() : "";
+  }
 };
 
 }  // namespace kit::test
