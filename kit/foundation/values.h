@@ -54,21 +54,30 @@ Ref<MutableArray> mutableArray(std::initializer_list<Value> elements = {});
 
 // The product's "is set" test for a value read from a reply or a message:
 // a string whose text is neither empty nor "(null)" or "<null>" (the texts
-// of a missing value and of the null object), or a number that is not a
-// boolean. Nil, the null object, a boolean, an array, a dictionary and any
-// other object are not set: their "%@" text is no id and nothing a player
-// can read. A test for a collection or a flag asks for that kind itself.
+// of a missing value and of the null object), or a finite number that is
+// not a boolean. Nil, the null object, a boolean, an array, a dictionary
+// and any other object are not set: their "%@" text is no id and nothing a
+// player can read. A test for a collection or a flag asks for that kind
+// itself.
 bool isSet(const Id& value);
 
 // The text a player is shown for a value read from outside (a label's, a
-// title's): its "%@" text when the value is set, else nothing (never
-// "(null)", "<null>" or the description of a collection).
+// title's): its "%@" text when the value is set and is not the spelling of
+// a number that is none ("NaN", "inf", "-Infinity" ...), else nothing
+// (never "(null)", "<null>", "NaN" or the description of a collection).
+// A label shows blanks as they are.
 std::string shownText(const Id& value);
 
-// The text of a message a player is to read (a toast's): a set string with
-// something besides white space in it, else nothing. A number or a boolean
-// in a message's place is no message, nor is a text of blanks only.
+// The text of a message a player is to read (a toast's, a page's, a name):
+// a shown string with something visible in it, else nothing. A number or a
+// boolean in a message's place is no message, nor is a text of nothing but
+// blanks, line breaks, control and format characters (zero-width spaces,
+// direction marks, byte-order marks) and other characters that draw
+// nothing.
 std::string readableText(const Id& value);
+
+// Whether `text` holds a character that draws something.
+bool hasVisibleCharacter(std::string_view text);
 
 // The "%@" text of a value as a String object.
 inline Ref<String> text(const Id& value) { return String::make(describe(value)); }

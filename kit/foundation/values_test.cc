@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "kit/foundation/values.h"
 
 namespace kit {
@@ -68,6 +70,32 @@ TEST(Values, OnlyTextsAndNumbersAreShownAndOnlyTextsWithSomethingInThemAreMessag
   }
   EXPECT_EQ(readableText(str(" 次数不足\n")), " 次数不足\n");
   EXPECT_EQ(readableText(str("0")), "0") << "a text is the server's own words";
+
+  // Characters that draw nothing make no message either: zero-width and
+  // no-break spaces, direction and byte-order marks, fillers, a lone
+  // combining mark.
+  for (const char* invisible : {"\u200b", "\u00a0", " \u200b\u200c\u200d\u2060 ", "\ufeff", "\u200e\u200f",
+                                "\u3164", "\u115f", "\ufe0f", "\u0301", "\u2800", "\x01\x7f", "\u00ad"}) {
+    EXPECT_EQ(readableText(str(invisible)), "") << invisible;
+  }
+  EXPECT_EQ(readableText(str("\u200b领取成功")), "\u200b领取成功");
+  EXPECT_EQ(readableText(str("é")), "é");
+  EXPECT_EQ(readableText(str("e\u0301")), "e\u0301");
+  EXPECT_EQ(readableText(str("\xff\xfe")), "") << "bytes that are no UTF-8 read as nothing";
+
+  // A number that is none is neither shown nor a message, as a number or
+  // spelled out; a name that only starts like one is a name.
+  for (const Id& value : {Id(num(std::nan(""))), Id(num(HUGE_VAL)), Id(num(-HUGE_VAL))}) {
+    EXPECT_FALSE(isSet(value));
+    EXPECT_EQ(shownText(value), "");
+  }
+  for (const char* spelled : {"NaN", "nan", "-nan", "inf", "-inf", "Infinity", "-Infinity"}) {
+    EXPECT_EQ(shownText(str(spelled)), "") << spelled;
+    EXPECT_EQ(readableText(str(spelled)), "") << spelled;
+  }
+  EXPECT_EQ(shownText(str("Nan")), "Nan");
+  EXPECT_EQ(shownText(str("NaN币")), "NaN币");
+  EXPECT_EQ(shownText(num(1e308)), describe(num(1e308)));
 
   // Mutable texts from a reply read the same.
   EXPECT_EQ(shownText(MutableString::make("x")), "x");
