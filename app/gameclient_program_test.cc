@@ -415,6 +415,13 @@ TEST(GameClientProgram, BothProgramsAnswerHelpAndSayWhyTheyRefuseToStart) {
                                   ": The folder \u201cmissing\u201d doesn\u2019t exist."),
             std::string::npos)
       << readFile(output);
+
+  // No path at all: refused before anything starts, saying so.
+  EXPECT_EQ(runToEnd(SIMULATOR_PROGRAM, {"--services", ""}), 1);
+  EXPECT_NE(readFile(output).find("simulator: cannot write the services file: the path is empty\n"),
+            std::string::npos)
+      << readFile(output);
+  EXPECT_EQ(readFile(output).find("channel SDK server"), std::string::npos) << readFile(output);
 }
 
 // The services file goes where the operator points, and nowhere else: a

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <thread>
@@ -291,27 +292,45 @@ TEST_F(ApplicationTest, APasteboardTellsItsObserverOfEachChangeOnTheThreadThatMa
 // (an image decoding asks for the screen's scale) find both alive: the
 // program ends cleanly instead of touching a freed owner. The check runs in
 // a fresh process, where a handler registered before the first reading
-// runs after the static owners' destructors would have, and lets the
-// readers read on meanwhile.
+// runs after the static owners' destructors would have: it lets the
+// readers read on, stops them, and then finds the screen and the device
+// still owned. An owner destroyed at exit leaves them unowned, whether or
+// not a reader happened to touch the freed owner meanwhile.
 TEST(ScreenLifetimeDeathTest, TheScreenAndTheDeviceOutliveTheProgramsEnd) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        static std::atomic<long> reads{0};
+        struct Readers {
+          std::atomic<long> reads{0};
+          std::atomic<bool> stop{false};
+          std::atomic<int> stopped{0};
+          Weak<Screen> screen;
+          Weak<Device> device;
+        };
+        static Readers* readers = new Readers();  // outlives every exit handler
         std::atexit([] {
-          const long before = reads.load();
-          while (reads.load() < before + 1000) std::this_thread::yield();
+          const long before = readers->reads.load();
+          while (readers->reads.load() < before + 1000) std::this_thread::yield();
+          readers->stop = true;
+          while (readers->stopped.load() < 2) std::this_thread::yield();
+          if (readers->screen.expired() || readers->device.expired()) {
+            std::fputs("the screen or the device lost its owner at exit\n", stderr);
+            std::_Exit(1);
+          }
         });
+        readers->screen = Screen::main();
+        readers->device = Device::current();
         for (int i = 0; i < 2; ++i) {
           std::thread([] {
-            for (;;) {
+            while (!readers->stop) {
               Ref<Screen> screen = Screen::main();
               Ref<Device> device = Device::current();
-              if (screen && device) ++reads;
+              if (screen && device) ++readers->reads;
             }
+            ++readers->stopped;
           }).detach();
         }
-        while (reads.load() < 100) std::this_thread::yield();
+        while (readers->reads.load() < 100) std::this_thread::yield();
         std::exit(0);
       },
       ::testing::ExitedWithCode(0), "");

@@ -257,6 +257,11 @@ int main(int argc, char** argv) {
   Options options;
   std::string why;
   if (!readOptions(argc, argv, options, why)) return usage(why);
+  // Refused before any service starts: no file can be written at no path.
+  if (options.services.empty()) {
+    std::fprintf(stderr, "simulator: cannot write the services file: the path is empty\n");
+    return 1;
+  }
 
   std::unique_ptr<sim::Simulator> simulator;
   try {

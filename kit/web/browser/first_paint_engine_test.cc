@@ -5,14 +5,20 @@
 // of the same size as the one before is painted once the window shows it;
 // the page before, the frames of a page that animates on, and the late
 // answer of an older document's frame probe never count as the new
-// document's paint. Skips itself without a display.
+// document's paint. Nor does a document never loaded, whatever the page
+// before draws, nor one whose frames the window has not painted yet. A
+// document that shows nothing new counts as painted when the paint wait
+// ends, not before; the watch, gone, leaves nothing on the window or its
+// frame clock. Skips itself without a display.
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "kit/testing/run_until.h"
 #include "kit/web/browser/browser_runtime.h"
@@ -58,12 +64,12 @@ Shade shadeOf(const kit::Ref<kit::Bitmap>& picture) {
 // the browser engine keeps them.
 class Stage {
  public:
-  Stage() {
+  explicit Stage(double paintWaitSeconds = kNoPaintWait) {
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", kit::detail::browserWebContext(), nullptr));
     g_object_ref_sink(view_);
     cancellable_ = g_cancellable_new();
     window_ = gtk_offscreen_window_new();
-    watch_ = std::make_unique<kit::detail::FirstPaint>(window_, view_, cancellable_, kNoPaintWait,
+    watch_ = std::make_unique<kit::detail::FirstPaint>(window_, view_, cancellable_, paintWaitSeconds,
                                                        [this] { ++paintedCalls; });
     // After the watch's own handler: a damage counted here has been seen
     // by the watch.
@@ -72,12 +78,17 @@ class Stage {
     gtk_widget_set_size_request(GTK_WIDGET(view_), 200, 150);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
     gtk_widget_show_all(window_);
+    // Before any handler of the watch's: every paint of the window reaches
+    // the stage first.
+    clock_ = gdk_window_get_frame_clock(gtk_widget_get_window(window_));
+    if (clock_) g_signal_connect(clock_, "after-paint", G_CALLBACK(onAfterPaint), this);
     kit::GLibPump::shared().poke();
   }
   ~Stage() {
     g_cancellable_cancel(cancellable_);
     g_signal_handlers_disconnect_by_data(view_, this);
     g_signal_handlers_disconnect_by_data(window_, this);
+    if (clock_) g_signal_handlers_disconnect_by_data(clock_, this);
     watch_.reset();
     gtk_widget_destroy(window_);
     g_object_unref(view_);
@@ -129,6 +140,38 @@ class Stage {
     return kit::test::runUntil([&] { return done; });
   }
 
+  // The window's frame clock (nil where the window has none).
+  GdkFrameClock* frameClock() const { return clock_; }
+  // While held, the watch hears of no paint of the window: its handlers on
+  // the frame clock are blocked as they come, before they run, as if the
+  // window's next paint were late. Released, they run at the next paint.
+  void holdWindowPaints() { holding_ = true; }
+  void releaseWindowPaints() {
+    holding_ = false;
+    for (gulong id : held_)
+      if (g_signal_handler_is_connected(clock_, id)) g_signal_handler_unblock(clock_, id);
+    held_.clear();
+    if (clock_) gdk_frame_clock_request_phase(clock_, GDK_FRAME_CLOCK_PHASE_PAINT);
+    kit::GLibPump::shared().poke();
+  }
+  // How many handlers the watch has on the frame clock: one while it waits
+  // for the window's paint.
+  int watchHandlersOnTheClock() const {
+    const guint count = g_signal_handlers_block_matched(clock_, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, watch_.get());
+    g_signal_handlers_unblock_matched(clock_, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, watch_.get());
+    return static_cast<int>(count);
+  }
+  // Destroys the watch; the number of its handlers it left on the window
+  // and its frame clock (taken away here, before they could run on it).
+  int dropWatch() {
+    void* gone = watch_.get();
+    watch_.reset();
+    held_.clear();
+    return static_cast<int>(
+        g_signal_handlers_disconnect_matched(clock_, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, gone) +
+        g_signal_handlers_disconnect_matched(window_, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, gone));
+  }
+
   int paintedCalls = 0;
   int damages = 0;
 
@@ -136,6 +179,14 @@ class Stage {
   static gboolean onDamage(GtkWidget*, GdkEvent*, Stage* self) {
     ++self->damages;
     return FALSE;
+  }
+  static void onAfterPaint(GdkFrameClock* clock, Stage* self) {
+    if (!self->holding_ || !self->watch_) return;
+    const auto unblocked = static_cast<GSignalMatchType>(G_SIGNAL_MATCH_DATA | G_SIGNAL_MATCH_UNBLOCKED);
+    while (gulong id = g_signal_handler_find(clock, unblocked, 0, 0, nullptr, nullptr, self->watch_.get())) {
+      g_signal_handler_block(clock, id);
+      self->held_.push_back(id);
+    }
   }
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, Stage* self) {
     if (event == WEBKIT_LOAD_FINISHED) ++self->loadsFinished_;
@@ -155,6 +206,9 @@ class Stage {
   std::unique_ptr<kit::detail::FirstPaint> watch_;
   std::string html_;
   int loadsFinished_ = 0;
+  GdkFrameClock* clock_ = nullptr;
+  bool holding_ = false;
+  std::vector<gulong> held_;
 };
 
 class FirstPaintTest : public kit::test::BrowserEngineTest {};
@@ -244,6 +298,108 @@ TEST_F(FirstPaintTest, TheLateFrameProbeOfAnOlderDocumentDoesNotCountForTheNewOn
   ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
   EXPECT_EQ(stage.paintedCalls, 1);
   EXPECT_TRUE(kit::test::runUntil([&] { return shadeOf(stage.watch().picture()) == Shade::Blue; }));
+}
+
+// The page before animates on while the watch waits for the window to
+// paint its first frames; a new document handed over meanwhile, and never
+// loaded, is not painted by whatever the page before draws next.
+TEST_F(FirstPaintTest, ADocumentHandedOverWhileTheWindowsPaintIsAwaitedIsNotPaintedByThePageBefore) {
+  Stage stage;
+  ASSERT_TRUE(stage.frameClock()) << "the offscreen window has no frame clock";
+  stage.holdWindowPaints();
+  ASSERT_TRUE(stage.load(kFlickeringPage));
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watchHandlersOnTheClock() > 0; }))
+      << "the page's frames were never shown";
+  stage.handOver(colourPage("#2060a0"));
+  stage.releaseWindowPaints();
+  ASSERT_TRUE(stage.damagedAgain(6)) << "the page does not animate";
+  EXPECT_FALSE(stage.watch().painted()) << "the page before counted as the new document's first paint";
+  EXPECT_EQ(stage.paintedCalls, 0);
+
+  ASSERT_TRUE(stage.loadHandedOver());
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
+  EXPECT_EQ(stage.paintedCalls, 1);
+  EXPECT_TRUE(kit::test::runUntil([&] { return shadeOf(stage.watch().picture()) == Shade::Blue; }));
+}
+
+// The document's frames were rendered, and the window shows new pictures
+// of it, yet it has not painted since: not painted until it has.
+TEST_F(FirstPaintTest, ANewDocumentIsNotPaintedBeforeTheWindowHasPaintedItsFrames) {
+  Stage stage;
+  ASSERT_TRUE(stage.frameClock()) << "the offscreen window has no frame clock";
+  ASSERT_TRUE(stage.load(colourPage("#a04020")));
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
+
+  stage.holdWindowPaints();
+  ASSERT_TRUE(stage.load(kFlickeringPage));
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watchHandlersOnTheClock() > 0; }))
+      << "the page's frames were never shown";
+  ASSERT_TRUE(stage.damagedAgain(4)) << "the page does not animate";
+  EXPECT_FALSE(stage.watch().painted()) << "painted before the window painted the document's frames";
+  EXPECT_EQ(stage.paintedCalls, 1);
+
+  stage.releaseWindowPaints();
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
+  EXPECT_EQ(stage.paintedCalls, 2);
+  const Shade shown = shadeOf(stage.watch().picture());
+  EXPECT_TRUE(shown == Shade::Red || shown == Shade::Green);
+}
+
+// A document whose first paint is awaited twice (its frames probed twice
+// before the window painted) waits for the window's paint once, and the
+// watch, painted and gone, leaves nothing behind.
+TEST_F(FirstPaintTest, ADocumentAwaitedTwiceWaitsForTheWindowsPaintOnce) {
+  Stage stage;
+  ASSERT_TRUE(stage.frameClock()) << "the offscreen window has no frame clock";
+  stage.holdWindowPaints();
+  ASSERT_TRUE(stage.load(colourPage("#2060a0")));
+  stage.watch().awaitFirstPaint();
+  // Both probes have answered once a probe asked after them has.
+  ASSERT_TRUE(stage.twoFramesLater());
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watchHandlersOnTheClock() > 0; }));
+  EXPECT_EQ(stage.watchHandlersOnTheClock(), 1);
+  EXPECT_FALSE(stage.watch().painted());
+
+  stage.releaseWindowPaints();
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
+  EXPECT_EQ(stage.paintedCalls, 1);
+  EXPECT_EQ(stage.dropWatch(), 0) << "handlers of the watch were left on the frame clock";
+}
+
+// The watch destroyed while it waits for the window's paint takes its
+// handler off the frame clock: the window's next paint reaches nothing of
+// it.
+TEST_F(FirstPaintTest, AWatchGoneWhileItAwaitsTheWindowsPaintLeavesNothingOnTheFrameClock) {
+  Stage stage;
+  ASSERT_TRUE(stage.frameClock()) << "the offscreen window has no frame clock";
+  stage.holdWindowPaints();
+  ASSERT_TRUE(stage.load(colourPage("#2060a0")));
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watchHandlersOnTheClock() > 0; }))
+      << "the page's frames were never shown";
+  EXPECT_EQ(stage.dropWatch(), 0) << "the watch's handler was left on the frame clock";
+  stage.releaseWindowPaints();
+  EXPECT_TRUE(stage.twoFramesLater());
+}
+
+// A document that shows nothing new (the very picture of the page before)
+// counts as painted once the paint wait after its load is over: not
+// before.
+TEST_F(FirstPaintTest, ADocumentThatShowsNothingNewIsPaintedWhenThePaintWaitEnds) {
+  constexpr double kPaintWait = 3;
+  Stage stage(kPaintWait);
+  ASSERT_TRUE(stage.load(colourPage("#2060a0")));
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
+
+  stage.handOver(colourPage("#2060a0"));
+  const auto handedOver = std::chrono::steady_clock::now();
+  ASSERT_TRUE(stage.loadHandedOver());
+  ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30 + kPaintWait));
+  const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - handedOver;
+  // GLib counts the wait from the start of its loop's pass: a little less
+  // than the wait may pass, never a tenth of it.
+  EXPECT_GE(waited.count(), kPaintWait / 2) << "painted before the paint wait was over";
+  EXPECT_EQ(stage.paintedCalls, 2);
+  EXPECT_EQ(shadeOf(stage.watch().picture()), Shade::Blue);
 }
 
 }  // namespace
