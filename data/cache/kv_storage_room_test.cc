@@ -4,8 +4,8 @@
 // nothing but removals writes (saves are refused, reads leave access times
 // as they are) until there is space to make it again; an access time that
 // a full disk refuses is no error; a save is taken only where what it
-// leaves in the log can still be folded, after folding what earlier saves
-// left, and one that cannot fit is refused once; and a part of a room that
+// leaves in the log can still be folded, by the room beside a removal's
+// own log, after folding what earlier saves left, and one that cannot fit is refused once; and a part of a room that
 // a killed process left is given up like a room when the disk is full.
 //
 // The disk is the fault plan's counted space (the seam every value-file
@@ -158,6 +158,21 @@ TEST_F(KVStorageRoomTest, ALargeSaveLeavesNothingTheRemovalsCannotFold) {
   EXPECT_TRUE(save("again", 100000));
   EXPECT_TRUE(storage->removeItemForKey(kit::str("again")));
   EXPECT_GE(plan->spaceLeft, before - KTKVManifest::LagBytes) << "the space did not come back";
+}
+
+// A save of nearly a room's worth inline on a disk with too little space
+// to fold it at once, then another program takes the rest: what the save
+// left in the log must fit in the room beside the removal's own log, so
+// that removing it folds the log and makes the room whole again.
+TEST_F(KVStorageRoomTest, ASaveLeavesNoMoreToFoldThanTheRoomCoversBesideARemoval) {
+  reopen(KTKVStorageTypeSQLite);
+  plan->spaceLeft = 400'000;
+  const bool saved = save("big", 248'000);
+  plan->spaceLeft = 0;
+  if (saved) EXPECT_TRUE(storage->removeItemForKey(kit::str("big")));
+  EXPECT_EQ(storage->getItemsCount(), 0);
+  EXPECT_EQ(sizeAt(root + "/room"), kRoom) << "the room was not made again";
+  EXPECT_LE(sizeAt(root + "/manifest.sqlite-wal"), 0) << "the log was not folded";
 }
 
 // An earlier save left the database lagging its log by less than a fold's
