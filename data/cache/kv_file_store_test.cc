@@ -2,7 +2,8 @@
 // folder or a link where a file should be and a refused name each come back
 // as an error with its domain, code and path; a failed write leaves no
 // temporary file behind, and a failed rename leaves it to its caller. The
-// free space is what a process without privileges may use.
+// free space is what a process without privileges may use. The room kept
+// for a full disk is whole or not kept at all.
 
 #include "data/cache/kv_file_store.h"
 
@@ -12,9 +13,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "data/cache/testing/kv_fault_injection.h"
+#include "kit/foundation/data_file.h"
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/temp_directory.h"
@@ -130,6 +134,92 @@ TEST_F(KVFileStoreTest, FreeSpaceLeavesOutTheBlocksKeptForTheSuperuser) {
   if (kept == 0) GTEST_SKIP() << "this file system keeps no blocks for the superuser";
   // Other programs write meanwhile: nearer the one figure than the other.
   EXPECT_LT(std::llabs(store.availableBytes() - forAnyone), kept / 2);
+}
+
+// ---- The room kept for a full disk
+//
+// The room is either whole or, for every purpose, not there: a room that
+// could not be made, one cut short, or the part of one a killed process
+// was writing never counts as kept, and giving the room up gives back
+// whatever part of it is on the disk.
+
+class KVFileStoreRoomTest : public KVFileStoreTest {
+ protected:
+  void SetUp() override {
+    KVFileStoreTest::SetUp();
+    plan->skipSync = true;
+  }
+  int64_t sizeAt(const std::string& path) const {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
+  }
+  void writeZeros(const std::string& path, size_t length) {
+    ASSERT_TRUE(kit::writeDataToFile(*kit::Data::make(std::string(length, '\0')), path, false));
+  }
+
+  std::shared_ptr<kvtest::FaultPlan> plan = std::make_shared<kvtest::FaultPlan>();
+  std::string room = dir.file("room");
+  KTKVFileStore roomy{data, trash, std::make_shared<kvtest::FaultyFileSystem>(plan), room};
+  static constexpr int64_t kRoom = static_cast<int64_t>(KTKVFileStore::RoomBytes);
+};
+
+TEST_F(KVFileStoreRoomTest, ARoomThatCouldNotBeMadeIsNotKept) {
+  // Each call of the making failing in turn (create, writes, close,
+  // rename): the room is not kept, and nothing of it stays on the disk.
+  int64_t at = 1;
+  for (;; ++at) {
+    ASSERT_LT(at, 20) << "the room was never made";
+    SCOPED_TRACE("call " + std::to_string(at) + " failing");
+    plan->arm(at);
+    const bool kept = roomy.keepRoom();
+    plan->disarm();
+    if (!plan->fired) {
+      EXPECT_TRUE(kept);
+      break;
+    }
+    EXPECT_FALSE(kept);
+    EXPECT_EQ(sizeAt(room), -1);
+    EXPECT_EQ(sizeAt(room + ".new"), -1);
+  }
+  EXPECT_GE(at, 4) << "the making took fewer calls than a create, a write, a close and a rename";
+  EXPECT_EQ(sizeAt(room), kRoom);
+
+  // A disk that cannot take it whole.
+  ASSERT_TRUE(roomy.releaseRoom());
+  plan->spaceLeft = kRoom - 1;
+  EXPECT_FALSE(roomy.keepRoom());
+  EXPECT_EQ(sizeAt(room), -1);
+  EXPECT_EQ(sizeAt(room + ".new"), -1);
+  EXPECT_EQ(plan->spaceLeft, kRoom - 1) << "the part written was not given back";
+  plan->spaceLeft = kRoom;
+  EXPECT_TRUE(roomy.keepRoom());
+  EXPECT_EQ(plan->spaceLeft, 0);
+}
+
+TEST_F(KVFileStoreRoomTest, AShortRoomIsMadeWholeOrNotKept) {
+  writeZeros(room, 4096);
+  // No space for a whole room beside the short one.
+  plan->spaceLeft = kRoom - 1;
+  EXPECT_FALSE(roomy.keepRoom()) << "a room of 4096 bytes counted as kept";
+  plan->spaceLeft = kRoom;
+  EXPECT_TRUE(roomy.keepRoom());
+  EXPECT_EQ(sizeAt(room), kRoom);
+  EXPECT_EQ(sizeAt(room + ".new"), -1);
+}
+
+TEST_F(KVFileStoreRoomTest, GivingTheRoomUpGivesBackAPartAKilledProcessLeft) {
+  EXPECT_FALSE(roomy.releaseRoom()) << "there was no room to give up";
+  // A process killed while it made the room left a part of it, and no room.
+  writeZeros(room + ".new", 100000);
+  EXPECT_TRUE(roomy.releaseRoom()) << "the part was not given up";
+  EXPECT_EQ(sizeAt(room + ".new"), -1);
+  // Both a room and a part.
+  writeZeros(room, KTKVFileStore::RoomBytes);
+  writeZeros(room + ".new", 100000);
+  EXPECT_TRUE(roomy.releaseRoom());
+  EXPECT_EQ(sizeAt(room), -1);
+  EXPECT_EQ(sizeAt(room + ".new"), -1);
+  EXPECT_FALSE(roomy.releaseRoom());
 }
 
 }  // namespace

@@ -3,16 +3,20 @@
 // cannot be opened each come back as an error with SQLite's code, a
 // description and the storage operation that met it, and nothing is logged
 // on the way. Rows and the journal entries written with them commit
-// together or not at all.
+// together or not at all, and a save never leaves the database lagging its
+// log by more than it is allowed.
 
 #include "data/cache/kv_manifest.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "data/cache/testing/kv_fault_injection.h"
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/log_capture.h"
@@ -171,6 +175,87 @@ TEST_F(KVManifestTest, AFailedOpenIsReportedOnceAndThenTheDatabaseIsUnavailableU
   EXPECT_FALSE(blocked.isOpen());
   EXPECT_TRUE(blocked.close());  // nothing open, nothing to fail
   EXPECT_EQ(logs.count(), 0u);
+}
+
+
+// ---- Saves that would leave the database lagging its log
+//
+// A save with a limit on the lag either leaves the database lagging its
+// log by no more than the limit (folded as it commits) or is refused as a
+// full disk refuses it, with nothing written. Folding at once takes the
+// disk twice the pages the database grows by (once in the log, once in the
+// database) and the log's own pages besides: with that much free the save
+// is taken, with less it must not be taken unfolded.
+
+class KVManifestFoldTest : public ::testing::Test {
+ protected:
+  void SetUp() override { plan->skipSync = true; }
+  void TearDown() override { plan->spaceLeft = -1; }
+
+  // A new database in a folder of its own, holding one small row, its log
+  // folded; the free space it is told is `probe`'s.
+  std::unique_ptr<KTKVManifest> fresh(KTKVManifest::SpaceProbe probe) {
+    const std::string folder = dir.file("db" + std::to_string(++made));
+    EXPECT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    auto manifest = std::make_unique<KTKVManifest>(folder + "/manifest.sqlite", std::move(probe));
+    EXPECT_TRUE(manifest->open());
+    EXPECT_TRUE(manifest->initialize());
+    EXPECT_TRUE(manifest->saveRow("small", *kit::Data::make("s"), {}, nullptr, 100));
+    EXPECT_TRUE(manifest->checkpoint(true));
+    EXPECT_EQ(manifest->foldGrowth(), 0);
+    return manifest;
+  }
+  // What saving `value` grows the database by once folded: the same save
+  // on a database told there is no space to fold, which then lags by it.
+  int64_t growthOf(const kit::Data& value) {
+    int64_t space = -1;
+    auto manifest = fresh([&] { return space; });
+    space = 0;
+    EXPECT_TRUE(manifest->saveRow("big", value, {}, nullptr, 200));
+    return manifest->foldGrowth();
+  }
+
+  std::shared_ptr<kvtest::FaultPlan> plan = std::make_shared<kvtest::FaultPlan>();
+  kvtest::ScopedFaultyVFS vfs{plan};
+  kit::test::TempDirectory dir{"kv-manifest-fold"};
+  int made = 0;
+};
+
+TEST_F(KVManifestFoldTest, ASaveIsFoldedAsItCommitsOrRefusedAsAFullDisk) {
+  auto value = kit::Data::make(std::string(400000, 'v'));
+  const int64_t growth = growthOf(*value);
+  ASSERT_GT(growth, 300000);
+  const int64_t enough = 2 * growth + KTKVManifest::LagBytes;
+  // The free space, in steps of a quarter of the log's margin, from less
+  // than one copy of the pages to more than enough.
+  for (int64_t available = growth - KTKVManifest::LagBytes; available <= enough + KTKVManifest::LagBytes;
+       available += KTKVManifest::LagBytes / 4) {
+    SCOPED_TRACE(std::to_string(available) + " bytes free for a save growing the database by " +
+                 std::to_string(growth));
+    auto manifest = fresh([&] { return plan->spaceLeft; });
+    plan->spaceLeft = available;
+    auto saved = manifest->saveRow("big", *value, {}, nullptr, 200, {}, 0);
+    if (saved) {
+      EXPECT_EQ(manifest->foldGrowth(), 0) << "taken, and not folded";
+      EXPECT_EQ(*manifest->getTotalItemCount(), 2);
+    } else {
+      EXPECT_EQ(saved.error()->domain(), KTKVManifestErrorDomain);
+      EXPECT_EQ(saved.error()->code(), SQLITE_FULL);
+      EXPECT_TRUE(KTKVManifest::isDiskFull(*saved.error()));
+      EXPECT_EQ(*manifest->getTotalItemCount(), 1) << "refused, and written";
+    }
+    if (available >= enough) EXPECT_TRUE(saved) << "refused with enough space to fold";
+    plan->spaceLeft = -1;
+    ASSERT_TRUE(manifest->close());
+    if (HasFailure()) return;
+  }
+}
+
+TEST_F(KVManifestFoldTest, ASaveOnADiskWhoseFreeSpaceIsUnknownIsFoldedAsItCommits) {
+  auto manifest = fresh([] { return int64_t{-1}; });
+  ASSERT_TRUE(manifest->saveRow("big", *kit::Data::make(std::string(400000, 'v')), {}, nullptr, 200, {}, 0));
+  EXPECT_EQ(manifest->foldGrowth(), 0);
+  EXPECT_EQ(*manifest->getTotalItemCount(), 2);
 }
 
 }  // namespace

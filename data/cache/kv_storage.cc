@@ -30,9 +30,7 @@ constexpr int kRemoveAllBatchSize = 32;
 // How far a save may leave the database lagging its log: a full disk gives
 // the room up for a removal, which adds some pages of log, and the fold
 // after it must still fit in what is left.
-constexpr int64_t kMostLagBytes = static_cast<int64_t>(KTKVFileStore::RoomBytes) - 64 * 1024;
-// Free space beyond which saves leave the lag to the manifest's folds.
-constexpr int64_t kRoomyBytes = 16 * static_cast<int64_t>(KTKVFileStore::RoomBytes);
+constexpr int64_t kMostLagBytes = static_cast<int64_t>(KTKVFileStore::RoomBytes) - KTKVManifest::LagBytes;
 
 std::string joinPath(std::string_view folder, std::string_view name) {
   std::string out(folder);
@@ -135,13 +133,11 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
   // Finish the file work of saves and removals that a killed process left
   // half done; only then are the temporary files left over stale.
   if (storage->succeeded(storage->replayJournal())) storage->files_.removeStaleTemporaryFiles();
-  // A process that was killed leaves its write-ahead log behind, and every
-  // open reads all of it again to rebuild the log's index; folding it into
-  // the database now keeps that to what one run writes. Then the room is
-  // kept, whole, for the removals that free the disk once it is full (or
-  // made once they have freed the space for it).
-  storage->manifest_->checkpoint();
-  storage->roomHeld_ = storage->files_.keepRoom();
+  // An open starts as a removal on a full disk ends: the log a killed
+  // process (or a close on a full disk) left behind is folded and its space
+  // given back, so that every open reads no more log than one run writes,
+  // and the room is made whole (or, on a disk without the space, made at
+  // the first removal or save that finds it).
   storage->regainRoom();
   storage->files_.emptyTrashInBackground();
   return storage;
@@ -284,16 +280,13 @@ bool KTKVStorage::saveItemWithKey(const kit::Ref<kit::String>& key, const kit::R
 kit::Expected<void> KTKVStorage::saveRow(std::string_view key, const kit::Data& value, std::string_view name,
                                          const kit::Data* extendedData, int64_t now,
                                          const KTKVManifest::JournalEntry& entry) {
-  // Where the disk has space to spare the manifest's own folds keep the
-  // lag near LagBytes, and the pages are not counted.
-  const int64_t available = files_.availableBytes();
-  const bool roomy = available >= kRoomyBytes + 2 * static_cast<int64_t>(value.length());
-  const int64_t mostLag = roomy ? -1 : kMostLagBytes;
-  auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry, mostLag);
-  // The log may hold what an earlier save left: folded first, the save may
-  // fit. A disk that cannot take the fold is full for this save.
+  // The manifest counts what the save leaves to fold, and folds it as it
+  // commits or refuses the save as a full disk would.
+  auto saved = manifest_->saveRow(key, value, name, extendedData, now, entry, kMostLagBytes);
+  // What it counted may be mostly what earlier saves left: folded first,
+  // the save may fit. Once is enough: a second refusal is this save's own.
   if (!saved && KTKVManifest::isDiskFull(*saved.error()) && manifest_->checkpoint()) {
-    saved = manifest_->saveRow(key, value, name, extendedData, now, entry, mostLag);
+    saved = manifest_->saveRow(key, value, name, extendedData, now, entry, kMostLagBytes);
   }
   return saved;
 }

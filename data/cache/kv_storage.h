@@ -49,21 +49,26 @@
 // of the save, which a cache does not pay.
 //
 // A full disk, even one the storage filled itself, can always be freed,
-// because removals never need disk space the storage has not kept:
+// by one rule: removals never need disk space the storage has not kept
+// for them. What it keeps is the room, a file of KTKVFileStore::RoomBytes,
+// which is whole or counts as none (a short room, or the part of one a
+// killed process left, is no room); every margin below follows from it:
 //
-//   - the room, a file of KTKVFileStore::RoomBytes, is kept whole whenever
-//     the disk has the space; a short room counts as none;
-//   - while it is not whole, nothing but removals writes: saves fail as on
-//     a full disk, and reads leave access times as they are;
-//   - no save leaves the database lagging its log by more than the room
-//     can fold: below 4 MiB of free space the manifest counts the pages of
-//     the save's own transaction, folds the log first, folds a larger save
-//     as it commits where the disk can take that, and otherwise refuses it
-//     (with more space its folds keep the lag near LagBytes anyway);
-//   - a removal that finds the disk full gives the room up and is recorded
-//     in its space; the log then folds, gives the pages it freed and its
-//     own space back, and the room is made whole again from that, in the
-//     same call when the space is there, else at the next removal;
+//   - keeping: every open, and every removal or save that finds the room
+//     not whole, folds the log, gives its space back and makes the room
+//     again when the disk has the space. Until then nothing but removals
+//     writes: saves fail as on a full disk, and reads leave access times
+//     as they are (an access time a full disk refuses is no error);
+//   - spending: a removal that finds the disk full gives the room up and
+//     is recorded in its space, and the fold after it gives back the pages
+//     it freed and the log's own space;
+//   - covering: that fold writes into the database what the log holds
+//     beyond it, so no save leaves more than the room less a removal's own
+//     log (RoomBytes - LagBytes). The manifest counts what each save
+//     leaves, folds it as the save commits where the disk takes twice its
+//     pages and LagBytes besides (once in the log, once in the database),
+//     and otherwise refuses the save as a full disk; a refused save is
+//     tried once more after folding what earlier saves left;
 //   - an open that fails gives the room up for the database's shared
 //     memory, and a database that still cannot be opened is started over
 //     only on a disk with space: a full one keeps its items.
@@ -223,7 +228,10 @@ class KTKVStorage : public kit::Object {
   // succeeded the value file `obsolete` (if any) is removed; either way the
   // room is made again after it (see regainRoom()).
   kit::Expected<void> withRoom(const std::function<kit::Expected<void>()>& write, std::string_view obsolete = {});
-  // Makes the room again after it was given up (when there is space now).
+  // Keeps the rule at the top of this file after an open or a removal:
+  // gives free pages back to the disk (lending the room for it on a disk
+  // too full), and while the room is not whole folds the log, gives its
+  // space back and makes the room again when there is space now.
   void regainRoom();
   // Writes an access time while the room is whole.
   void recordAccess(const std::function<kit::Expected<void>()>& write);
