@@ -216,6 +216,39 @@ TEST_F(PayShownText, AnOrderWithoutAPayPageOpensNone) {
   }
 }
 
+TEST_F(PayShownText, OnlyACodeOfOneInTheResultReplyIsPaid) {
+  // The result polling after a web payment: "z" "1" (a text or a number)
+  // says paid; a flag or anything else in its place, like no "z", leaves
+  // the notice paying, the polling going, and the game hearing a failure.
+  platform->setPayWays({{"2", "钱包", ""}});
+  auto poll = [&](const std::string& reply) {
+    auto sheet = open("6");
+    ASSERT_TRUE(sheet);
+    for (int i = 0; i < 3; ++i) {
+      server->enqueue(KTNewPayVC::kResultEndpoint, sim::PlatformAPIReply::scrambled(json(reply)));
+    }
+    const size_t asked = server->requestsTo(KTNewPayVC::kResultEndpoint).size();
+    sheet->webPayReturned(nullptr);
+    // Every poll goes out only while none before it said paid.
+    for (size_t sent = 1; sent <= 3; ++sent) {
+      clock.advance(sent == 1 ? 0 : KTNewPayVC::PollInterval);
+      ASSERT_TRUE(waitForCalls(KTNewPayVC::kResultEndpoint, asked + sent)) << reply;
+    }
+    kit::test::tap(sheet->noticeView()->goToGameButton());
+    settle();
+    ASSERT_FALSE(KTNewPayVC::openSheet());
+  };
+  check("z", Numbers::None, with(R"("b":"等待支付")", "z"), poll, [] {});
+  // The check above holds for a paying reply too: "1" ends the polling.
+  auto sheet = open("6");
+  ASSERT_TRUE(sheet);
+  server->enqueue(KTNewPayVC::kResultEndpoint, sim::PlatformAPIReply::scrambled(json(R"({"z":1})")));
+  sheet->webPayReturned(nullptr);
+  clock.advance(0);
+  ASSERT_TRUE(kit::test::runUntil([&] { return sheet->noticeView()->statusL()->text() == KTNewPayVC::kPaid; }));
+  EXPECT_FALSE(sheet->timer());
+}
+
 TEST_F(PayShownText, ACouponsCardShowsNoValueNobodyCanRead) {
   auto sheet = openAll();
   ASSERT_TRUE(sheet);
