@@ -1,7 +1,8 @@
 // Fuzz target for the coupon picker's reply: any JSON value reaches the
 // handler the picker's request answers with, and the cards of the list
-// show what it kept. Only dictionaries become coupons, in order, and
-// nothing chooses a coupon on the player's behalf.
+// show what it kept. Only dictionaries become coupons, in order, each
+// field the shown text of its value or nil, and nothing chooses a coupon on
+// the player's behalf.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -35,7 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const size_t kept = picker->dataSource()->count();
   check(kept == 0 || kept == dictionaries);
-  for (const kit::Id& model : *picker->dataSource()) check(kit::isKind<KTCouponsModel>(model));
+  // A model holds shown texts only: a field is nil or a text that
+  // kit::shownText keeps as it is (never "", "<null>", "NaN" ...).
+  auto shownOnly = [](const kit::Ref<kit::String>& field) {
+    check(!field || (!field->utf8().empty() && kit::shownText(field) == field->utf8()));
+  };
+  for (const kit::Id& model : *picker->dataSource()) {
+    auto coupon = kit::as<KTCouponsModel>(model);
+    check(coupon != nullptr);
+    for (const auto& field : {coupon->gamename(), coupon->cid(), coupon->coupon_name(), coupon->pay_money(),
+                              coupon->coupon_money(), coupon->av_time(), coupon->av(), coupon->gid()}) {
+      shownOnly(field);
+    }
+  }
   // The cards in sight take whatever the models hold.
   picker->tableView()->layoutIfNeeded();
   for (const auto& cell : picker->tableView()->visibleCells()) {

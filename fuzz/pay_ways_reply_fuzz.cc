@@ -3,10 +3,12 @@
 // to 6, its rows keep their height or lose it, and a discount it shows is a
 // number; a coupon under the reply's "coupon" is handed to the sheet as the
 // picker would, and one whose value is no amount is refused: no crash, no
-// undefined behaviour. The order amount is the reply's "money" when it is a
+// undefined behaviour. A balance row shows a plain amount or nothing. The
+// order amount is the reply's "money" when it is a
 // text (else "6"); an amount the entry refuses opens no sheet. No text of
 // the sheet reads "(null)", "<null>" or "NaN" at any step, in any style,
 // and a coupon leaves nothing to pay only when it is worth the whole price.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -44,6 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   shownfuzz::checkTree(*sheet->view(), data, size);
   sheet->handlePayWaysReply(reply);
   shownfuzz::checkTree(*sheet->view(), data, size);
+  // A balance row shows a plain amount ("120", "3.50"), or nothing.
+  auto plainRow = [](const std::string& text, const std::string& head, const std::string& tail) {
+    if (text.empty()) return true;
+    if (text.size() <= head.size() + tail.size() || !text.starts_with(head) || !text.ends_with(tail)) return false;
+    const std::string amount = text.substr(head.size(), text.size() - head.size() - tail.size());
+    return amount.find_first_not_of("0123456789.") == std::string::npos &&
+           std::count(amount.begin(), amount.end(), '.') <= 1 && amount != ".";
+  };
+  check(plainRow(sheet->remainPtbL()->text(), "（余额:", "平台币）"));
+  check(plainRow(sheet->remainDjqL()->text(), "（余额:", "元）"));
   // A coupon under "coupon" goes through the picker's hand-back: a value
   // that is no amount changes nothing.
   if (auto coupon = KTCouponsModel::initWithDictionary(reply["coupon"])) {

@@ -6,9 +6,11 @@
 // handed straight to the plug, or a signed order and such a dictionary
 // (split at the first NUL): the plug then waits for the signed order's
 // number. Every return URL gets exactly one callback with a text status;
-// every dictionary at most one block call, whose status is one of the four
-// texts, a confirmed success only for the order waited for; an order number
-// read from a signed order is a part of it.
+// every dictionary at most one block call, whose status is one of the five
+// texts, a confirmed success only for the order waited for and named
+// exactly, another order's result only for a cancel or failure naming
+// another order; a success always reaches the block; an order number read
+// from a signed order is a part of it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -42,13 +44,17 @@ void toPlug(const kit::Ref<kit::Dictionary>& result) {
     const std::string text = kit::describe(status);
     // A success is confirmed only for the order waited for, named.
     if (text == KTPayPlug::kPaidStatus) check(!paidOrder.empty() && paidOrder == waitedOrder);
+    if (text == KTPayPlug::kOtherOrderStatus) {
+      check(!paidOrder.empty() && !waitedOrder.empty() && paidOrder != waitedOrder);
+    }
     check(text == KTPayPlug::kPaidStatus || text == KTPayPlug::kCancelledStatus || text == KTPayPlug::kFailedStatus ||
-          text == KTPayPlug::kUnconfirmedStatus);
+          text == KTPayPlug::kUnconfirmedStatus || text == KTPayPlug::kOtherOrderStatus);
     check((text == KTPayPlug::kPaidStatus) == !error);
   });
   blockCalls = 0;
   plug->setWalletPayResultDic(result);
-  check(blockCalls <= 1);
+  // Every result reaches the held block once: none leaves a sheet waiting.
+  check(blockCalls == 1);
   check(plug->walletPayResultDic() == result);
 }
 

@@ -40,15 +40,19 @@ std::string queryItem(const std::string& url, const std::string& name) {
   return "";
 }
 
-// The "result" of a paid answer for `order` in `form`.
-std::string paidResult(const PlatformOrder& order, WalletApp::ResultForm form) {
+// The "result" of an answer for `order` in `form`.
+std::string orderResult(const PlatformOrder& order, bool paid, WalletApp::ResultForm form) {
   using Form = WalletApp::ResultForm;
+  const std::string flag = paid ? "true" : "false";
   if (form == Form::NotJSON) {
-    return "out_trade_no=" + order.orderNumber + "&total_fee=" + order.realMoney + "&paid=true";
+    return "out_trade_no=" + order.orderNumber + "&total_fee=" + order.realMoney + "&paid=" + flag;
   }
-  kit::Id trade = kit::dict({{form == Form::OtherCase ? "OUT_TRADE_NO" : "out_trade_no", order.orderNumber},
+  std::string number = order.orderNumber;
+  if (form == Form::Blanks) number = " " + number + " ";
+  if (form == Form::LeadingZero) number = "0" + number;
+  kit::Id trade = kit::dict({{form == Form::OtherCase ? "OUT_TRADE_NO" : "out_trade_no", number},
                              {"total_fee", order.realMoney},
-                             {"paid", "true"}});
+                             {"paid", flag}});
   if (form == Form::Nested) trade = kit::dict({{"trade", trade}});
   auto data = kit::JSONSerialization::dataWithJSONObject(trade);
   return data ? data->toString() : "";
@@ -62,6 +66,7 @@ struct WalletApp::State {
   std::string scheme;
   std::string answer = kPaid;
   ResultForm form = ResultForm::JSON;
+  bool namesUnpaid = false;
   bool installed = false;
   std::vector<std::string> received;
   std::vector<std::string> returned;
@@ -81,7 +86,9 @@ struct WalletApp::State {
     std::string result;
     if (issued && status == kPaid) {
       platform.markPaid(issued->orderNumber);
-      result = paidResult(*issued, form);
+      result = orderResult(*issued, true, form);
+    } else if (issued && namesUnpaid) {
+      result = orderResult(*issued, false, form);
     }
     auto object = kit::JSONSerialization::dataWithJSONObject(
         kit::dict({{"resultStatus", status}, {"memo", memo}, {"result", result}}));
@@ -118,6 +125,7 @@ void WalletApp::uninstall() {
 
 void WalletApp::setAnswer(std::string resultStatus) { state_->answer = std::move(resultStatus); }
 void WalletApp::setResultForm(ResultForm form) { state_->form = form; }
+void WalletApp::setNamesUnpaidOrders(bool names) { state_->namesUnpaid = names; }
 
 std::vector<std::string> WalletApp::receivedURLs() const { return state_->received; }
 std::vector<std::string> WalletApp::returnURLs() const { return state_->returned; }

@@ -11,7 +11,10 @@
 // "4000" a failure); an order the platform never issued, or a request
 // without a return scheme, is answered "4000" and pays nothing. A paid
 // answer's "result" names the order as a JSON object {"out_trade_no", ...}
-// unless scripted to name it in a form the client cannot read.
+// unless scripted to name it in a form the client cannot read, or in a
+// spelling of the number that is not the order's own (blanks around it, a
+// leading zero). Answers that pay nothing carry no "result" unless scripted
+// to name their order too.
 //
 // Main thread: install, answer and the received log belong to it.
 //
@@ -40,6 +43,8 @@ class WalletApp {
     OtherCase,  // {"OUT_TRADE_NO":"N",...}
     Nested,     // {"trade":{"out_trade_no":"N",...}}
     NotJSON,    // out_trade_no=N&total_fee=6&paid=true
+    Blanks,     // {"out_trade_no":" N ",...}
+    LeadingZero,  // {"out_trade_no":"0N",...}
   };
 
   explicit WalletApp(PlatformService& platform, std::string scheme = kScheme);
@@ -56,6 +61,9 @@ class WalletApp {
   void setAnswer(std::string resultStatus);
   // The form of the next paid answers' "result" (JSON until set).
   void setResultForm(ResultForm form);
+  // Whether the next answers that pay nothing ("6001", "4000" ...) name
+  // their order in a "result" of that form too (no until set).
+  void setNamesUnpaidOrders(bool names);
 
   // The URLs the wallet received, and the return URLs it opened, in order.
   std::vector<std::string> receivedURLs() const;

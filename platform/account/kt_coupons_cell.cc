@@ -126,17 +126,19 @@ void KTCouponsCell::setModel(const kit::Ref<KTCouponsModel>& model) {
   KIT_CHECK_MAIN_THREAD();
   model_ = model;
   if (!model) return;
-  btn()->setEnabled(model->av() && model->av()->utf8() == "1");
-  nameL()->setText(model->coupon_name() ? model->coupon_name()->utf8() : "");
-  // A value the server left out leaves its line empty.
+  btn()->setEnabled(kit::shownText(model->av()) == "1");
+  nameL()->setText(kit::shownText(model->coupon_name()));
+  // A value the server left out, or sent as nothing a player can see
+  // (blanks included), leaves its line empty.
   auto shown = [](const kit::Id& value, const std::string& before, const std::string& after) {
-    return kit::isSet(value) ? before + kit::shownText(value) + after : std::string();
+    const std::string text = kit::shownText(value);
+    return kit::hasVisibleCharacter(text) ? before + text + after : std::string();
   };
   couponsL()->setText(shown(model->coupon_money(), "", "元"));
   moneyL()->setText(shown(model->pay_money(), "满", "元可用"));
   timeL()->setText(shown(model->av_time(), "有效期:", ""));
   btn()->layer()->setBackgroundColor(rgb(40, 144, 249));
-  const long gid = model->gid() ? std::strtol(model->gid()->utf8().c_str(), nullptr, 10) : 0;
+  const long gid = std::strtol(kit::shownText(model->gid()).c_str(), nullptr, 10);
   showL()->setText(gid == 0 ? "通用券" : "专用券");
 }
 

@@ -1,9 +1,11 @@
 // KTCouponsModel: one of the player's coupons as the coupon picker lists it
 // ("pay/getcoupons"): game, id, name, least order amount, value, validity,
 // whether it can be used for this order ("av" "1") and the game it is bound
-// to ("gid" 0: every game). Every field is a copied text: a number becomes
-// its decimal text ("cid" 57 is kept as "57"); a missing value, or one of
-// another kind, leaves its field nil.
+// to ("gid" 0: every game). Every field is a copied text, the value's shown
+// text (kit::shownText): a number becomes its decimal text ("cid" 57 is
+// kept as "57"); a missing value, null, a flag, a collection, "" and the
+// spellings of a null or of a number that is none ("<null>", "NaN") leave
+// its field nil.
 #pragma once
 
 #include "kit/foundation/object.h"

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "kit/dispatch/thread_check.h"
-#include "kit/foundation/charset.h"
 #include "kit/foundation/decimal_number.h"
 #include "kit/foundation/log.h"
 #include "kit/foundation/values.h"
@@ -21,7 +21,6 @@
 #include "platform/account/cxr_message.h"
 #include "platform/account/cxr_window_manager.h"
 #include "platform/account/kt_base_nav.h"
-#include "platform/account/kt_base_response.h"
 #include "platform/account/kt_coupons_vc.h"
 #include "platform/account/kt_platform_reply.h"
 #include "platform/base/kt_notched_landscape.h"
@@ -84,6 +83,22 @@ bool emptyReply(const kit::Id& reply) {
 bool sameValue(const kit::Id& a, const kit::Id& b) {
   if (!a || !b) return a == b;
   return a->isEqual(*b);
+}
+
+// A balance as the pay-way rows show it: the shown text of a plain decimal
+// ("120", "12.5", 0) of at most 15 whole digits, which a double holds to the
+// cent; "" for anything else: a value left out, a flag, blanks, the
+// spelling of a null or of a number that is none, and a number written
+// with an exponent ("1e+308") or too large for a row to read.
+constexpr size_t kBalanceWholeDigits = 15;
+std::string balanceOf(const kit::Id& value) {
+  const std::string text = kit::shownText(value);
+  const size_t point = std::min(text.find('.'), text.size());
+  if (text.empty() || text == "." || text.find_first_not_of("0123456789.") != std::string::npos ||
+      text.find('.', point + 1) != std::string::npos || point > kBalanceWholeDigits) {
+    return std::string();
+  }
+  return text;
 }
 
 bool negative(const kit::Ref<kit::String>& amount) { return amount && amount->utf8().starts_with('-'); }
@@ -485,7 +500,7 @@ void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
     payWaysFailed();
     return;
   }
-  if (kit::describe(reply["code"]) != "1") {
+  if (kit::shownText(reply["code"]) != "1") {
     // A refusal's own words, when it has any a player can read.
     if (const auto message = kit::readableText(reply["msg"]); !message.empty()) CXRMessage::showMessage(message);
     hideHUD();
@@ -503,22 +518,21 @@ void KTNewPayVC::handlePayWaysReply(const kit::Id& reply) {
   auto share = ShareVale::sharedInstance();
   const kit::Id coins = reply["ttb"];
   if (!sameValue(share->ptbValue(), coins)) share->setPtbValue(coins);
-  // A balance the answer leaves out (or gives as null, a list, an empty or
-  // blank text ...) is unknown: the row shows none.
-  const Text balance = KTReplyText(coins);
-  const bool known =
-      balance && balance->stringByTrimmingCharactersInSet(*kit::CharacterSet::whitespaceAndNewline())->length() > 0;
-  remainPtbL()->setText(known ? kit::format("（余额:%@平台币）", balance)->utf8() : std::string());
-  const double voucherBalance = numberOf(reply["djq"]);
-  remainDjqL()->setText(std::isfinite(voucherBalance) ? kit::format("（余额:%.2f元）", voucherBalance)->utf8()
-                                                      : std::string());
+  // A balance the answer leaves out (or gives as null, a list, a flag, an
+  // empty or blank text, "<null>", "NaN" ...) is unknown: the row shows none.
+  const std::string coinBalance = balanceOf(coins);
+  remainPtbL()->setText(coinBalance.empty() ? std::string() : "（余额:" + coinBalance + "平台币）");
+  const std::string voucherBalance = balanceOf(reply["djq"]);
+  remainDjqL()->setText(voucherBalance.empty()
+                            ? std::string()
+                            : kit::formatString("（余额:%.2f元）", std::strtod(voucherBalance.c_str(), nullptr)));
   const double discount = numberOf(reply["discount"]);
   discount_ = (discount == 0 || !std::isfinite(discount) || std::fabs(discount) > 1e30) ? 1.0f
                                                                                          : static_cast<float>(discount);
 
   bool wallet = false, coinsRow = false, wx = false, vouchers = false, walletApp = false, officialWx = false;
   for (const kit::Id& item : *items) {
-    const std::string code = kit::describe(item["z"]);
+    const std::string code = kit::shownText(item["z"]);
     if (code == "2") wallet = true;
     if (code == "1") coinsRow = true;
     if (code == "3") wx = true;

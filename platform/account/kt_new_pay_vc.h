@@ -168,7 +168,7 @@ class KTNewPayVC : public KTBaseVC {
   void webPayReturned(const kit::Ref<KTWebPayVC>& page);
   // The notice says "支付中..." (unpaid until the platform says otherwise)
   // and the polling asks the platform: after a web payment, and after a
-  // wallet success that does not name the sheet's order.
+  // wallet success that does not name the sheet's order exactly.
   void awaitPlatformResult();
   // The result polling; resume starts it afresh, pause stops it.
   void loadTimer();

@@ -3,7 +3,9 @@
 // sheet. See kt_new_pay_vc.h.
 //
 // An app payment shows the wallet's result; a success that does not name
-// the sheet's order is shown as paying and polled for, as a web payment is.
+// the sheet's order exactly is shown as paying and polled for, as a web
+// payment is, and another order's cancel or failure lets the player press
+// pay again.
 //
 // An order that fails keeps the sheet open for another try and tells the
 // order's failure block each time; closing the sheet with its back button
@@ -135,6 +137,12 @@ void KTNewPayVC::goToWalletPayAppPay() {
           // another order's: the platform says whether this one is paid.
           if (kit::describe(status) == KTPayPlug::kUnconfirmedStatus) {
             self->awaitPlatformResult();
+            return;
+          }
+          // Another order's cancel or failure leaves this one unpaid and
+          // its sheet open: the player may pay again or leave.
+          if (kit::describe(status) == KTPayPlug::kOtherOrderStatus) {
+            self->payBtn()->setEnabled(true);
             return;
           }
           self->pause();
@@ -298,7 +306,8 @@ void KTNewPayVC::loadTimer() {
         kResultEndpoint, parameters,
         [weak](const kit::Id& reply) {
           auto sheet = weak.lock();
-          if (!sheet || kit::describe(reply["z"]) != "1") return;
+          // Paid is the code "1" (a text or a number), never a flag.
+          if (!sheet || kit::shownText(reply["z"]) != "1") return;
           auto& notice = sheet->noticeView();
           notice->setPayError(nullptr);
           notice->setPayStatus(kit::str(kPaid));

@@ -293,7 +293,7 @@ TEST_F(PaySheetOrder, AppPaymentShowsThePlugsResultWithoutPolling) {
   plug->setBlock(nullptr);
 }
 
-TEST_F(PaySheetOrder, AWalletResultForAnEarlierOrderNeverReachesTheCurrentOne) {
+TEST_F(PaySheetOrder, AWalletSuccessForAnEarlierOrderIsNoSuccessOfTheCurrentOne) {
   // The wallet pays what it is asked to; its returns reach the client only
   // when the test opens them through the facade.
   sim::WalletApp wallet(*platform);
@@ -314,16 +314,21 @@ TEST_F(PaySheetOrder, AWalletResultForAnEarlierOrderNeverReachesTheCurrentOne) {
   const std::string orderB = platform->orders().back().orderNumber;
   ASSERT_NE(orderA, orderB);
 
-  // A's "9000" comes back late: kept, logged once, told to nobody.
+  // A's "9000" comes back late: kept, logged once, and no success of B's:
+  // B's notice waits for the platform, which knows B is paid.
   auto app = kit::Application::shared();
+  const size_t asked = polls();
   TolmixSDK::openURL(*app, wallet.returnURLs()[0], kit::Dictionary::make());
   EXPECT_EQ(d(kit::Id(KTPayPlug::sharedInstance()->walletPayResultDic())["resultStatus"]), "9000");
-  EXPECT_FALSE(noticeShown(*second));
+  ASSERT_TRUE(noticeShown(*second));
+  EXPECT_EQ(second->noticeView()->statusL()->text(), KTNewPayVC::kPaying);
   EXPECT_TRUE(heard.empty());
   const auto lines = logs.lines();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                           [&](const std::string& line) { return line.find(orderA) != std::string::npos; }),
             1);
+  wait(0, asked + 1);
+  ASSERT_TRUE(kit::test::runUntil([&] { return second->noticeView()->statusL()->text() == KTNewPayVC::kPaid; }));
 
   // B's own return reaches B.
   TolmixSDK::openURL(*app, wallet.returnURLs()[1], kit::Dictionary::make());
@@ -386,7 +391,7 @@ TEST_F(PaySheetOrder, AnOrderGoesOutOnlyForAnAmountTheSheetCanStandBehind) {
   EXPECT_EQ(server->requestsTo("H5pay/pay").size(), 0u);
 }
 
-TEST_F(PaySheetOrder, AWalletSuccessThatNamesNoOrderIsCheckedWithThePlatform) {
+TEST_F(PaySheetOrder, AWalletSuccessThatDoesNotNameTheOrderExactlyIsCheckedWithThePlatform) {
   // The wallet pays what it is asked to; its returns reach the client only
   // when the test opens them through the facade.
   sim::WalletApp wallet(*platform);
@@ -409,7 +414,7 @@ TEST_F(PaySheetOrder, AWalletSuccessThatNamesNoOrderIsCheckedWithThePlatform) {
     return payment;
   };
   using Form = sim::WalletApp::ResultForm;
-  for (Form form : {Form::OtherCase, Form::Nested, Form::NotJSON}) {
+  for (Form form : {Form::OtherCase, Form::Nested, Form::NotJSON, Form::Blanks, Form::LeadingZero}) {
     const std::string name = "form " + std::to_string(static_cast<int>(form));
     wallet.setResultForm(form);
     // Order A is paid in the wallet; its success comes back late, after
@@ -485,6 +490,54 @@ TEST_F(PaySheetOrder, AWalletSuccessThatNamesNoOrderIsCheckedWithThePlatform) {
   kit::test::tap(sheet->noticeView()->goToGameButton());
   EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|8"});
   EXPECT_EQ(polls(), asked);
+  KTPayPlug::sharedInstance()->setBlock(nullptr);
+}
+
+TEST_F(PaySheetOrder, AnotherOrdersCancelLetsThePlayerPayAgain) {
+  // The wallet names the order of every answer; its returns reach the
+  // client only when the test opens them through the facade.
+  sim::WalletApp wallet(*platform);
+  wallet.install();
+  wallet.setNamesUnpaidOrders(true);
+  wallet.setAnswer("6001");
+  auto app = kit::Application::shared();
+  auto first = openWith("5", "6");
+  ASSERT_TRUE(first);
+  pay(*first, "WalletPayapp/apppayios");
+  ASSERT_TRUE(kit::test::runUntil([&] { return wallet.returnURLs().size() == 1; }));
+  // The player leaves A's sheet with its back button and buys for 30.
+  first->popAction();
+  settle();
+  first.reset();
+  auto second = open("30");
+  ASSERT_TRUE(second);
+  const size_t asked = polls();
+  using Form = sim::WalletApp::ResultForm;
+  for (Form form : {Form::JSON, Form::Blanks, Form::LeadingZero}) {
+    const std::string name = "form " + std::to_string(static_cast<int>(form));
+    wallet.setResultForm(form);
+    const size_t returns = wallet.returnURLs().size();
+    pay(*second, "WalletPayapp/apppayios");
+    ASSERT_TRUE(kit::test::runUntil([&] { return wallet.returnURLs().size() == returns + 1; })) << name;
+    EXPECT_FALSE(second->payBtn()->isEnabled()) << name;
+    // A's cancel comes back late, or this order's own in another spelling:
+    // the order is still open, and pay can be pressed again.
+    TolmixSDK::openURL(*app, wallet.returnURLs()[form == Form::JSON ? 0 : returns], kit::Dictionary::make());
+    EXPECT_TRUE(second->payBtn()->isEnabled()) << name;
+    EXPECT_FALSE(noticeShown(*second)) << name;
+    EXPECT_TRUE(heard.empty()) << name;
+  }
+  EXPECT_EQ(polls(), asked);
+  // The order's own cancel, named as it was placed, is shown.
+  wallet.setResultForm(Form::JSON);
+  const size_t returns = wallet.returnURLs().size();
+  pay(*second, "WalletPayapp/apppayios");
+  ASSERT_TRUE(kit::test::runUntil([&] { return wallet.returnURLs().size() == returns + 1; }));
+  TolmixSDK::openURL(*app, wallet.returnURLs().back(), kit::Dictionary::make());
+  ASSERT_TRUE(noticeShown(*second));
+  EXPECT_EQ(second->noticeView()->statusL()->text(), KTPayPlug::kCancelledStatus);
+  kit::test::tap(second->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"failure|取消充值|1|30"});
   KTPayPlug::sharedInstance()->setBlock(nullptr);
 }
 

@@ -85,6 +85,13 @@ kit::Ref<kit::MutableDictionary> layoutB(const char* payType, const Text& money,
                       {"os", kit::str("ios")}});
 }
 
+// A message of the reply a player is to read (a toast, the text the game
+// hears): nil unless it is a text with something visible in it.
+Text readable(const kit::Id& value) {
+  std::string text = kit::readableText(value);
+  return text.empty() ? nullptr : kit::str(text);
+}
+
 // An order's reply: the dictionary when its integer result is 1, else the
 // failure. Where 11 means an order that needs no payment, it is refused
 // with the text "11" in place of the server's message.
@@ -98,7 +105,7 @@ kit::Expected<kit::Ref<kit::Dictionary>> readOrder(const KTPlatformReply& reply,
   if (code == kNeedsNoPayment && elevenNeedsNoPayment) {
     return KTPlatformReplies::refused(kit::str(kNeedsNoPaymentText), dic[codeKey]);
   }
-  return KTPlatformReplies::refused(dic[messageKey], dic[codeKey]);
+  return KTPlatformReplies::refused(readable(dic[messageKey]), dic[codeKey]);
 }
 
 // A query's reply: the dictionary when its result is the text "1".
@@ -108,7 +115,7 @@ kit::Expected<kit::Ref<kit::Dictionary>> readQuery(const KTPlatformReply& reply,
   if (!envelope) return envelope;
   const kit::Id dic = *envelope;
   if (KTPlatformReplies::isText(dic[codeKey], "1")) return envelope;
-  return KTPlatformReplies::refused(dic[messageKey], dic[codeKey]);
+  return KTPlatformReplies::refused(readable(dic[messageKey]), dic[codeKey]);
 }
 
 // A success that lacks what comes next: the order cannot go on.
@@ -149,14 +156,24 @@ void reportQuery(const kit::Ref<kit::Error>& error, const KTPayAPI::Failure& fai
   }
 }
 
-// The pay page of an order's success, when the reply holds one.
+// The pay page of an order's success, when the reply holds one: an address
+// is a text with something in it, never a number, a flag or blanks.
 kit::Expected<kit::Ref<NotifyServer>> payPage(const kit::Id& url, const kit::Id& message) {
-  auto page = KTReplyText(url);
-  if (!page || page->length() == 0) return unusableSuccess();
+  auto page = readable(url);
+  if (!page) return unusableSuccess();
   auto notify = kit::make<NotifyServer>();
   notify->setUrl(page);
-  notify->setMessge(KTReplyText(message));
+  notify->setMessge(readable(message));
   return notify;
+}
+
+// A paid coin or voucher order: its message ("c") is what the game hears,
+// kept only when a player can read it.
+template <class Model>
+kit::Ref<Model> paidOrder(const kit::Ref<kit::Dictionary>& dic) {
+  auto paid = Model::responseWithDic(dic);
+  paid->setMesage(readable(kit::Id(dic)["c"]));
+  return paid;
 }
 
 template <class Model>
@@ -258,7 +275,7 @@ void KTPayAPI::Answers::ptbOrder(const KTPlatformReply& reply, const Success<Ptb
   if (reply) kit::log("平台币 = %@", LogRedaction::redacted(*reply));
   auto dic = readOrder(reply, "z", "c", false);
   if (!dic) return reportCodeOrder(dic.error(), failed);
-  if (success) success(PtbPay::responseWithDic(*dic));
+  if (success) success(paidOrder<PtbPay>(*dic));
 }
 
 void KTPayAPI::doDjqPayWithMoney(const Text& money, const Text& realMoney, const Text& cid, const Text& roleId,
@@ -277,7 +294,7 @@ void KTPayAPI::Answers::djqOrder(const KTPlatformReply& reply, const Success<Dis
   KIT_CHECK_MAIN_THREAD();
   auto dic = readOrder(reply, "z", "c", false);
   if (!dic) return reportCodeOrder(dic.error(), failed);
-  if (success) success(DiscountPayWay::responseWithDic(*dic));
+  if (success) success(paidOrder<DiscountPayWay>(*dic));
 }
 
 // ---- Queries ---------------------------------------------------------------------

@@ -11,7 +11,10 @@
 //
 // Orders read their result code as an integer: 1 is success, 11 an order
 // that needs no payment (failure with the text "11"); anything else fails
-// with the server's message. A success that lacks what the caller needs
+// with the server's message. A message (a refusal's, a paid coin or voucher
+// order's) is handed on only when a player can read it (kit::readableText):
+// a number, a flag, blanks or a null's spelling in its place is no message
+// (nil). A pay page is a text with something visible in it. A success that lacks what the caller needs
 // next (the pay page of an H5 order, the signed order of an app order)
 // fails with "服务器错误", as does an order that was not delivered (the
 // coin and voucher orders add the code "501"). Queries compare their
@@ -43,7 +46,8 @@ class KTPayAPI {
   using Success = std::function<void(const kit::Ref<T>& result)>;
   // A value of the reply as the server sent it.
   using ValueSuccess = std::function<void(const kit::Id& value)>;
-  // A message for the player (nil when the server sent none).
+  // A message for the player (nil when the server sent none a player can
+  // read).
   using Failure = std::function<void(const kit::Ref<kit::String>& message)>;
   // A message and the server's result code (nil when it sent none).
   using CodeFailure = std::function<void(const kit::Ref<kit::String>& message, const kit::Ref<kit::String>& code)>;

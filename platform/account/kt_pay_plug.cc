@@ -99,27 +99,33 @@ void KTPayPlug::setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic) {
   const std::string paidOrder = orderNumberOfResult(dic);
   const std::string waitedOrder =
       walletPayInfo_ ? orderNumberOfSignedOrder(kit::describe(walletPayInfo_->signStr())) : std::string();
-  if (!paidOrder.empty() && !waitedOrder.empty() && paidOrder != waitedOrder) {
-    kit::log("支付结果属于订单 %@, 当前订单 %@: 不转交", kit::str(paidOrder), kit::str(waitedOrder));
-    return;
-  }
+  // Named, and not the order waited for as written: " B7 " and "0B7" are
+  // other orders too.
+  const bool otherOrder = !paidOrder.empty() && !waitedOrder.empty() && paidOrder != waitedOrder;
   const kit::Id result = dic;
   auto statusText = kit::as<kit::String>(result["resultStatus"]);
   auto memo = kit::as<kit::String>(result["memo"]);
+  auto info = kit::dict({{"ErrorInfo", memo}});
   // Held in a local: the block may replace itself through doPay.
   Block block = block_;
   if (statusText && statusText->utf8() == kPaidCode) {
+    // Paid only when the wallet names the order waited for; any other
+    // success (another order's, one naming none, or while the plug waits
+    // for none) leaves the platform to say.
     if (!paidOrder.empty() && paidOrder == waitedOrder) {
       block(payWay_, kit::str(kPaidStatus), nullptr);
-    } else {
-      kit::log("支付成功未注明当前订单 %@: 待平台确认", kit::str(waitedOrder));
-      block(payWay_, kit::str(kUnconfirmedStatus),
-            kit::Error::make(kUnconfirmedDomain, integerOf(statusText), kit::dict({{"ErrorInfo", memo}})));
+      return;
     }
+    kit::log("支付成功属于订单 %@, 当前订单 %@: 待平台确认", kit::str(paidOrder), kit::str(waitedOrder));
+    block(payWay_, kit::str(kUnconfirmedStatus), kit::Error::make(kUnconfirmedDomain, integerOf(statusText), info));
     return;
   }
   const bool cancelled = statusText && statusText->utf8() == kCancelledCode;
-  auto error = kit::Error::make(cancelled ? kCancelledDomain : kFailedDomain, integerOf(statusText),
-                                kit::dict({{"ErrorInfo", memo}}));
+  if (otherOrder) {
+    kit::log("支付结果属于订单 %@, 当前订单 %@: 当前订单未支付", kit::str(paidOrder), kit::str(waitedOrder));
+    block(payWay_, kit::str(kOtherOrderStatus), kit::Error::make(kOtherOrderDomain, integerOf(statusText), info));
+    return;
+  }
+  auto error = kit::Error::make(cancelled ? kCancelledDomain : kFailedDomain, integerOf(statusText), info);
   block(payWay_, kit::str(cancelled ? kCancelledStatus : kFailedStatus), error);
 }

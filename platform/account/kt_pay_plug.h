@@ -5,23 +5,27 @@
 // comes back through the return URL (or straight from the vendor when the
 // wallet cannot be opened), becomes a status text and an error for the
 // block the sheet handed to doPay:
-//   "9000" for the order waited for   "充值成功", no error
-//   "9000" for an order not named     "支付待确认", error "支付结果待确认"
-//   "6001"                            "取消充值", error "支付失败,用户取消支付"
-//   otherwise                         "充值失败", error "支付失败"
+//   "9000" naming the order waited for   "充值成功", no error
+//   any other "9000"                     "支付待确认", error "支付结果待确认"
+//   other codes naming another order     "其他订单结果", error "其他订单的支付结果"
+//   "6001"                               "取消充值", error "支付失败,用户取消支付"
+//   otherwise                            "充值失败", error "支付失败"
 // Errors carry the status's integer as their code and the vendor's "memo"
 // under "ErrorInfo". The block stays until the next doPay replaces it, so a
 // second result calls it again; a result without a block is only kept.
 //
 // A result belongs to the order the plug waits for: the "out_trade_no" of
-// the signed order it handed the wallet. A result whose "result" names
-// another order (a wallet returning late for an order the player left) is
-// kept and logged but reaches no block. A success counts only for the order
-// it names: one whose order the plug cannot read (no "result", keys in
-// another case, nested, not JSON), or while the signed order names none,
-// may be another order's, and reaches the block as unconfirmed, for the
-// sheet to check with the platform. Cancels and failures that name no
-// order are handed on as they stand.
+// the signed order it handed the wallet, exactly as written there. A
+// success counts as paid only when its "result" names that order: one that
+// names another (a wallet returning late for an order the player left, or
+// the same number with blanks around it or a leading zero), one whose order
+// the plug cannot read (no "result", keys in another case, nested, not
+// JSON), and any success while the signed order names none may be another
+// order's, and reach the block as unconfirmed, for the sheet to check with
+// the platform. A cancel or failure that names another order says nothing
+// of the one waited for: it reaches the block as another order's result,
+// which leaves that payment open. Cancels and failures that name no order
+// are handed on as they stand.
 //
 // One instance for the process; main thread.
 //
@@ -54,9 +58,11 @@ class KTPayPlug : public kit::Object {
   static constexpr const char* kCancelledStatus = "取消充值";
   static constexpr const char* kFailedStatus = "充值失败";
   static constexpr const char* kUnconfirmedStatus = "支付待确认";
+  static constexpr const char* kOtherOrderStatus = "其他订单结果";
   static constexpr const char* kCancelledDomain = "支付失败,用户取消支付";
   static constexpr const char* kFailedDomain = "支付失败";
   static constexpr const char* kUnconfirmedDomain = "支付结果待确认";
+  static constexpr const char* kOtherOrderDomain = "其他订单的支付结果";
 
   // Made once, under a lock.
   static kit::Ref<KTPayPlug> sharedInstance();
@@ -68,8 +74,8 @@ class KTPayPlug : public kit::Object {
   // scheme. A result the vendor delivers to this call (the wallet could not
   // be opened) is logged ("回调 = %@") and goes on like a returned one.
   void WalletPay();
-  // Keeps the dictionary and, when it belongs to the order waited for, tells
-  // the block what it means. A status or memo of another kind than text is
+  // Keeps the dictionary and tells the block, if one is held, what it means
+  // for the order waited for (see above). A status or memo of another kind than text is
   // read as missing: a missing status is a failure with code 0, a missing
   // memo leaves "ErrorInfo" out.
   void setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic);

@@ -165,7 +165,7 @@ TEST_F(PayPlugTest, AResultDictionaryBecomesTheStatusAndErrorOfTheHeldBlock) {
   EXPECT_EQ(plug->walletPayResultDic()->count(), 3u);
 }
 
-TEST_F(PayPlugTest, AResultReachesTheBlockOnlyForTheOrderItWaitsFor) {
+TEST_F(PayPlugTest, ASuccessIsPaidOnlyForTheOrderItWaitsForAsWritten) {
   // The order number of a signed order: quoted values may hold "&" and "=".
   EXPECT_EQ(KTPayPlug::orderNumberOfSignedOrder(
                 R"(partner="1"&subject="礼包&out_trade_no=A1"&out_trade_no="B7"&sign="s")"),
@@ -183,19 +183,28 @@ TEST_F(PayPlugTest, AResultReachesTheBlockOnlyForTheOrderItWaitsFor) {
   auto paid = [](const kit::Id& result) {
     return kit::dict({{"resultStatus", "9000"}, {"memo", ""}, {"result", result}});
   };
-  // Another order's result, however it names the order: kept, logged, no call.
-  for (const kit::Id& other : {kit::Id(kit::str(R"({"out_trade_no":"A1","total_fee":"6"})")),
-                               kit::Id(kit::str(R"({"out_trade_no":7})")), kit::Id(kit::dict({{"out_trade_no", "A1"}}))}) {
+  // Another order's success, however it names the order, and B7 written
+  // another way: kept, logged, and unconfirmed, for the platform to say.
+  const kit::Id others[] = {kit::str(R"({"out_trade_no":"A1","total_fee":"6"})"), kit::str(R"({"out_trade_no":7})"),
+                            kit::dict({{"out_trade_no", "A1"}}),          kit::str(R"({"out_trade_no":" B7 "})"),
+                            kit::str(R"({"out_trade_no":"0B7"})"),         kit::str(R"({"out_trade_no":"B7\n"})")};
+  for (const kit::Id& other : others) {
     plug->setWalletPayResultDic(paid(other));
     EXPECT_EQ(d(kit::Id(plug->walletPayResultDic())["result"]), d(other));
   }
-  EXPECT_TRUE(log.calls.empty());
-  EXPECT_EQ(logs.count(), 3u);
+  ASSERT_EQ(log.calls.size(), std::size(others));
+  for (const auto& call : log.calls) {
+    EXPECT_EQ(call.status, KTPayPlug::kUnconfirmedStatus);
+    ASSERT_TRUE(call.error);
+    EXPECT_EQ(call.error->domain(), KTPayPlug::kUnconfirmedDomain);
+  }
+  EXPECT_EQ(logs.count(), std::size(others));
   EXPECT_TRUE(logs.contains("A1"));
 
   // Its own result is a success; a success that names no order the plug
   // can read may be another order's: it reaches the block unconfirmed,
   // with the wallet's status and memo.
+  log.calls.clear();
   plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"B7"})")));
   ASSERT_EQ(log.calls.size(), 1u);
   EXPECT_EQ(log.calls[0].status, "充值成功");
@@ -229,14 +238,48 @@ TEST_F(PayPlugTest, AResultReachesTheBlockOnlyForTheOrderItWaitsFor) {
   EXPECT_EQ(log.calls[0].status, "取消充值");
   EXPECT_EQ(log.calls[1].status, "充值失败");
   // A signed order that names none cannot tell orders apart: every result
-  // is handed on, and no success is confirmed.
+  // is handed on, and no success is confirmed, one that names no order
+  // either.
   log.calls.clear();
   info->setSignStr(kit::str(R"(partner="10001")"));
   plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"A1"})")));
+  plug->setWalletPayResultDic(paid(kit::str(R"({"total_fee":"6"})")));
+  plug->setWalletPayResultDic(kit::dict({{"resultStatus", "6001"}, {"memo", ""}, {"result", R"({"out_trade_no":"A1"})"}}));
   plug->setWalletPayInfo(nullptr);
   plug->setWalletPayResultDic(paid(kit::str(R"({"out_trade_no":"A1"})")));
-  ASSERT_EQ(log.calls.size(), 2u);
-  for (const auto& call : log.calls) EXPECT_EQ(call.status, KTPayPlug::kUnconfirmedStatus);
+  plug->setWalletPayResultDic(paid(kit::str("")));
+  ASSERT_EQ(log.calls.size(), 5u);
+  for (size_t i : {0, 1, 3, 4}) EXPECT_EQ(log.calls[i].status, KTPayPlug::kUnconfirmedStatus) << i;
+  EXPECT_EQ(log.calls[2].status, KTPayPlug::kCancelledStatus);
+}
+
+TEST_F(PayPlugTest, AnotherOrdersCancelOrFailureLeavesTheOrderWaitedForOpen) {
+  kit::test::LogCapture logs;
+  plug->setWalletPayInfo(orderB7());
+  plug->setBlock(log.block());
+  auto unpaid = [](const char* status, const kit::Id& result) {
+    return kit::dict({{"resultStatus", status}, {"memo", "m"}, {"result", result}});
+  };
+  // Named, and not B7 as written: it says nothing of B7.
+  plug->setWalletPayResultDic(unpaid("6001", kit::str(R"({"out_trade_no":"A1"})")));
+  plug->setWalletPayResultDic(unpaid("4000", kit::str(R"({"out_trade_no":" B7 "})")));
+  plug->setWalletPayResultDic(unpaid("6002", kit::dict({{"out_trade_no", "0B7"}})));
+  ASSERT_EQ(log.calls.size(), 3u);
+  const long codes[] = {6001, 4000, 6002};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(log.calls[i].status, KTPayPlug::kOtherOrderStatus) << i;
+    ASSERT_TRUE(log.calls[i].error) << i;
+    EXPECT_EQ(log.calls[i].error->domain(), KTPayPlug::kOtherOrderDomain) << i;
+    EXPECT_EQ(log.calls[i].error->code(), codes[i]) << i;
+    EXPECT_EQ(d(kit::Id(log.calls[i].error->userInfo())["ErrorInfo"]), "m") << i;
+  }
+  EXPECT_EQ(logs.count(), 3u);
+  EXPECT_TRUE(logs.contains("A1"));
+  // B7's own cancel is B7's.
+  log.calls.clear();
+  plug->setWalletPayResultDic(unpaid("6001", kit::str(R"({"out_trade_no":"B7"})")));
+  ASSERT_EQ(log.calls.size(), 1u);
+  EXPECT_EQ(log.calls[0].status, KTPayPlug::kCancelledStatus);
 }
 
 TEST_F(PayPlugTest, WithoutTheWalletTheVendorsFailureReachesTheBlockAndIsLogged) {
