@@ -59,7 +59,9 @@ class KTLoginAPI {
   // "e" advertising id, "f" channel id, "x" app id}. "z" "1": the result,
   // after the account is saved; other "z": ("x", "z"); not delivered, or
   // delivered without a reply (or with a "1" that names no user and
-  // password): ("无法连接服务器", "501") and its toast. The request returned
+  // password a player can read: blanks and "<null>" name no one):
+  // ("无法连接服务器", "501") and its toast. The messages every call hands
+  // on are texts a player can read, or nil. The request returned
   // stops the login when it is cancelled before the answer.
   static std::shared_ptr<LoginRequest> LonginWithUsername(const kit::Ref<kit::String>& userName,
                                                           const kit::Ref<kit::String>& passWorld, LoginSuccess success,
