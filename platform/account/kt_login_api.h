@@ -38,9 +38,11 @@ class KTLoginAPI {
   using RoleSuccess = std::function<void()>;
   // The sub-accounts, CXRSubNameModel each, in the reply's order.
   using SubNameSuccess = std::function<void(const kit::Ref<kit::Array>& list)>;
-  // A message for the player (nil when the server sent none).
+  // A message for the player (nil when the server sent none a player can
+  // read: blanks, a number, a flag, "<null>" are none).
   using Failure = std::function<void(const kit::Ref<kit::String>& message)>;
-  // A message and the code (nil when the server sent none).
+  // A message and the code (each nil when the server sent none; the code
+  // is never a flag's "1" or "<null>").
   using CodeFailure = std::function<void(const kit::Ref<kit::String>& message, const kit::Ref<kit::String>& code)>;
 
   // A login on its way. Once cancelled, its answer is dropped when it

@@ -212,7 +212,9 @@ void KTLoginView::registered(const kit::Ref<RegisterResult>& result) {
   });
 }
 
-void KTLoginView::registrationFailed(const kit::Ref<kit::String>& message, long formStyle) {
+void KTLoginView::registrationFailed(const kit::Ref<kit::String>& refusal, long formStyle) {
+  // Shown and handed on only when a player can read it.
+  const kit::Ref<kit::String> message = KTReadableText(refusal);
   CXRMessage::showMessage(message, std::static_pointer_cast<kit::View>(shared_from_this()));
   setUsingStyle(formStyle);
   loginFailedMessage(message, kit::str("-8"));
@@ -233,7 +235,7 @@ void KTLoginView::sendCode() {
       [weak](const kit::Ref<RegisterResult>& result) {
         auto self = weak.lock();
         if (!self) return;
-        CXRMessage::showMessage(result->mesage(), std::static_pointer_cast<kit::View>(self));
+        CXRMessage::showMessage(KTReadableText(result->mesage()), std::static_pointer_cast<kit::View>(self));
         auto button = self->outlets_.sendCodeBtn.lock();
         if (!button) return;
         button->setEnabled(false);
@@ -248,7 +250,7 @@ void KTLoginView::sendCode() {
       [weak](const kit::Ref<kit::String>& message) {
         auto self = weak.lock();
         if (!self) return;
-        CXRMessage::showMessage(message, std::static_pointer_cast<kit::View>(self));
+        CXRMessage::showMessage(KTReadableText(message), std::static_pointer_cast<kit::View>(self));
         if (auto button = self->outlets_.sendCodeBtn.lock()) {
           button->setEnabled(true);
           button->setTitle("获取验证码", kit::ControlStateNormal);
