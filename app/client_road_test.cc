@@ -168,6 +168,24 @@ TEST_F(ClientRoad, LoginReachesThePageAsLoginNotify) {
   EXPECT_EQ(answers().size(), before);
 }
 
+TEST_F(ClientRoad, ThePageHearsNoSpellingOfNothingForAValueTheCoreLeftOutOrNull) {
+  ASSERT_TRUE(waitForPage());
+  // A login and two order outcomes whose values are missing or null.
+  controller->nuva_LightGetChannelLoginCallBack(kit::dict({{"super_user_id", kit::null()}}));
+  controller->getPaySuccessCallBack(kit::dict({{"order_id", kit::null()}}));
+  controller->getPayFailCallBack(kit::dict({{"cpOrder", true}}));
+  ASSERT_TRUE(waitForAnswers(3));
+  for (const kit::Id& answer : answers()) {
+    auto data = kit::as<kit::Dictionary>(answer["data"]);
+    ASSERT_TRUE(data);
+    for (const kit::Id& key : data->keys()) {
+      const std::string heard = kit::describe((*data)[key]);
+      if (kit::describe(key) == "status") continue;
+      EXPECT_EQ(heard, "") << kit::describe(answer["action"]) << " " << kit::describe(key);
+    }
+  }
+}
+
 TEST_F(ClientRoad, RoleReportsWaitForThePageAndReachBothSides) {
   // Before the page has finished loading nothing is sent.
   ASSERT_TRUE(post(R"({"action":"uploadGameRoleInfo","data":{"role_id":"1","role_name":"a","service_id":"3","service_name":"b"}})"));

@@ -170,10 +170,14 @@ void ViewController::callJS(const kit::Ref<kit::Dictionary>& message) {
 
 // ---- The channel core's listener ----------------------------------------------------------
 
+// What the page hears of a value the channel handed on: its shown text,
+// empty where there is none (never "(null)" or "<null>").
+static kit::Ref<kit::String> heard(const kit::Id& value) { return kit::str(kit::shownText(value)); }
+
 void ViewController::nuva_LightGetChannelLoginCallBack(const kit::Ref<kit::Dictionary>& login) {
   kit::Id values = login;
-  super_user_id_ = kit::text(values["super_user_id"]);
-  serviceToken_ = kit::text(values["token"]);
+  super_user_id_ = heard(values["super_user_id"]);
+  serviceToken_ = heard(values["token"]);
   callJS(kit::dict({{"action", "loginNotify"},
                     {"data", kit::dict({{"super_user_id", super_user_id_}, {"token", serviceToken_}})}}));
 }
@@ -186,12 +190,12 @@ void ViewController::canEnterListenCallBack(const kit::Ref<kit::String>&) {}
 
 void ViewController::sendPayNotify(const kit::Ref<kit::Dictionary>& order, const char* status) {
   kit::Id values = order;
-  auto orderId = kit::text(values["order_id"]);
+  auto orderId = heard(values["order_id"]);
   callJS(kit::dict({{"action", "payNotify"},
                     {"data", kit::dict({{"status", status},
                                         {"order_id", orderId},
                                         {"channel_order", orderId},
-                                        {"cp_order", kit::text(values["cpOrder"])}})}}));
+                                        {"cp_order", heard(values["cpOrder"])}})}}));
 }
 
 void ViewController::getPaySuccessCallBack(const kit::Ref<kit::Dictionary>& order) { sendPayNotify(order, "1"); }

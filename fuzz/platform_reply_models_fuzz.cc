@@ -1,8 +1,10 @@
 // Fuzzes the platform API's reply models and the login and pay APIs'
 // answers with arbitrary JSON values (wrong kinds, deep nesting, huge
 // texts): every responseWithDic and the sub-account record must build a
-// model whose text fields hold texts or nothing, and every answer handler
-// must end in at most one of its blocks. The first byte picks the outcome
+// model whose text fields hold texts or nothing (the account models'
+// messages and notice content a readable text or nothing), and every answer
+// handler must end in at most one of its blocks, the login side's with a
+// message a player can read or none. The first byte picks the outcome
 // the answers see: the decoded value, a delivered exchange without a reply
 // object, or a failed transport.
 
@@ -37,9 +39,14 @@ void checkTexts(const kit::Id& model) {
   }
 }
 
-// Counts the blocks of one call.
+// The account models' texts to read: a readable text or nothing.
+void checkReadable(const kit::Ref<kit::String>& message) { check(!message || !kit::readableText(message).empty()); }
+
+// Counts the blocks of one call; with `readable`, checks that each message
+// handed on is a text a player can read, or none.
 struct Blocks {
   int calls = 0;
+  bool readable = false;
   template <class T>
   std::function<void(const kit::Ref<T>&)> success() {
     return [this](const kit::Ref<T>& value) {
@@ -54,16 +61,23 @@ struct Blocks {
     return [this] { ++calls; };
   }
   std::function<void(const kit::Ref<kit::String>&)> failure() {
-    return [this](const kit::Ref<kit::String>&) { ++calls; };
+    return [this](const kit::Ref<kit::String>& message) {
+      if (readable) checkReadable(message);
+      ++calls;
+    };
   }
   std::function<void(const kit::Ref<kit::String>&, const kit::Ref<kit::String>&)> codeFailure() {
-    return [this](const kit::Ref<kit::String>&, const kit::Ref<kit::String>&) { ++calls; };
+    return [this](const kit::Ref<kit::String>& message, const kit::Ref<kit::String>&) {
+      if (readable) checkReadable(message);
+      ++calls;
+    };
   }
 };
 
 template <class Answer>
-void atMostOnce(Answer answer) {
+void atMostOnce(Answer answer, bool readable = false) {
   Blocks blocks;
+  blocks.readable = readable;
   answer(blocks);
   check(blocks.calls <= 1);
 }
@@ -71,11 +85,11 @@ void atMostOnce(Answer answer) {
 void answerAll(const KTPlatformReply& reply) {
   using Login = KTLoginAPI::Answers;
   using Pay = KTPayAPI::Answers;
-  atMostOnce([&](Blocks& b) { Login::login(reply, b.success<LoginResult>(), b.codeFailure()); });
-  atMostOnce([&](Blocks& b) { Login::registration(reply, b.success<RegisterResult>(), b.failure()); });
-  atMostOnce([&](Blocks& b) { Login::authCode(reply, b.success<RegisterResult>(), b.failure()); });
-  atMostOnce([&](Blocks& b) { Login::realName(reply, b.success<rzResult>(), b.failure()); });
-  atMostOnce([&](Blocks& b) { Login::notice(reply, b.success<GetNotice>(), b.codeFailure()); });
+  atMostOnce([&](Blocks& b) { Login::login(reply, b.success<LoginResult>(), b.codeFailure()); }, true);
+  atMostOnce([&](Blocks& b) { Login::registration(reply, b.success<RegisterResult>(), b.failure()); }, true);
+  atMostOnce([&](Blocks& b) { Login::authCode(reply, b.success<RegisterResult>(), b.failure()); }, true);
+  atMostOnce([&](Blocks& b) { Login::realName(reply, b.success<rzResult>(), b.failure()); }, true);
+  atMostOnce([&](Blocks& b) { Login::notice(reply, b.success<GetNotice>(), b.codeFailure()); }, true);
   atMostOnce([&](Blocks& b) { Login::role(reply, b.plain(), b.failure()); });
   atMostOnce([&](Blocks& b) { Login::subNames(reply, b.success<kit::Array>()); });
   Login::logout(reply);
@@ -94,11 +108,15 @@ void answerAll(const KTPlatformReply& reply) {
 
 void buildAll(const kit::Id& value) {
   checkTexts(KTBaseResponse::responseWithDic(value));
-  checkTexts(LoginResult::responseWithDic(value));
-  checkTexts(RegisterResult::responseWithDic(value));
-  checkTexts(rzResult::responseWithDic(value));
-  checkTexts(GetNotice::responseWithDic(value));
-  checkTexts(LoginOut::responseWithDic(value));
+  const kit::Ref<KTBaseResponse> accountModels[] = {LoginResult::responseWithDic(value),
+                                                    RegisterResult::responseWithDic(value),
+                                                    rzResult::responseWithDic(value), GetNotice::responseWithDic(value),
+                                                    LoginOut::responseWithDic(value)};
+  for (const kit::Ref<KTBaseResponse>& model : accountModels) {
+    checkTexts(model);
+    checkReadable(model->mesage());
+  }
+  checkReadable(GetNotice::responseWithDic(value)->content());
   checkTexts(GetMyPtbResult::responseWithDic(value));
   checkTexts(PtbPay::responseWithDic(value));
   checkTexts(HelpQQAndTel::responseWithDic(value));

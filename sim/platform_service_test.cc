@@ -175,6 +175,20 @@ TEST_F(PlatformServiceTest, SubAccountsComePlainWithPrefixedSigns) {
   EXPECT_EQ(sign.substr(1), service->loginSign(d(first["username"]), d(first["login_time"])));
 }
 
+TEST_F(PlatformServiceTest, ASubAccountNamedByBlanksAloneIsRefusedAsAnEmptyName) {
+  auto keys = [](const char* nickname) {
+    return kit::dict({{"z", "player01"}, {"c", "1001"}, {"e", "agent7"}, {"f", "10001"}, {"x", nickname}});
+  };
+  const size_t before = service->account("player01")->subAccounts.size();
+  for (const char* blank : {"", " ", "        ", "\u3000", "\u00a0", "\u200b", "\t\n"}) {
+    kit::Id refused = post("login/iosaddxiaohao", keys(blank), PlatformAPIReply::Form::Plain);
+    EXPECT_NE(d(refused["code"]), "1") << blank;
+    EXPECT_EQ(d(refused["msg"]), "请输入有效字符") << blank;
+  }
+  EXPECT_EQ(service->account("player01")->subAccounts.size(), before);
+  EXPECT_EQ(d(post("login/iosaddxiaohao", keys(" 号 "), PlatformAPIReply::Form::Plain)["code"]), "1");
+}
+
 TEST_F(PlatformServiceTest, OrdersArePaidOnTheirPageOrFromTheBalance) {
   kit::Id order = post("H5pay/pay", orderOf("O1", "8"));
   ASSERT_EQ(d(order["z"]), "1") << d(order);

@@ -160,13 +160,13 @@ void CXRRealNameView::btnClick() {
       [weak](const kit::Ref<kit::String>& message) {
         auto self = weak.lock();
         if (!self) return;
-        CXRMessage::showMessage(message, self);
+        CXRMessage::showMessage(KTReadableText(message), self);
         if (auto submit = self->btn()) submit->setEnabled(true);
       });
 }
 
 void CXRRealNameView::verified(const kit::Ref<rzResult>& result) {
-  CXRMessage::showMessage(result->mesage(), selfAs<CXRRealNameView>());
+  CXRMessage::showMessage(KTReadableText(result->mesage()), selfAs<CXRRealNameView>());
   kit::Weak<CXRRealNameView> weak = weakSelf<CXRRealNameView>();
   kit::Queue::main().after(ReportDelay, [weak, result] {
     auto self = weak.lock();

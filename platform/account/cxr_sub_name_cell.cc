@@ -2,6 +2,7 @@
 #include "platform/account/cxr_sub_name_cell.h"
 
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/values.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
 
@@ -31,5 +32,5 @@ void CXRSubNameCell::registerNib() {
 void CXRSubNameCell::setModel(kit::Ref<CXRSubNameModel> model) {
   KIT_CHECK_MAIN_THREAD();
   model_ = std::move(model);
-  if (auto label = nickNameL()) label->setText(model_ && model_->nickname() ? model_->nickname()->utf8() : "");
+  if (auto label = nickNameL()) label->setText(model_ ? kit::shownText(model_->nickname()) : std::string());
 }

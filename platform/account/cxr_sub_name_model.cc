@@ -1,10 +1,7 @@
 // The sub-account record. See cxr_sub_name_model.h.
 #include "platform/account/cxr_sub_name_model.h"
 
-#include <algorithm>
-#include <cctype>
-#include <string>
-
+#include "data/model/kt_property.h"
 #include "data/model/mx_hooks.h"
 #include "data/model/mx_key_value.h"
 #include "kit/foundation/dictionary.h"
@@ -21,11 +18,7 @@ void CXRSubNameModel::setNickname(const kit::Ref<kit::String>& v) { nickname_ = 
 void CXRSubNameModel::setUsername(const kit::Ref<kit::String>& v) { username_ = KTBaseResponse::copied(v); }
 void CXRSubNameModel::setLogin_time(const kit::Ref<kit::String>& v) { login_time_ = KTBaseResponse::copied(v); }
 
-bool CXRSubNameModel::hasUserName() const {
-  if (!username_) return false;
-  const std::string name = username_->utf8();
-  return std::any_of(name.begin(), name.end(), [](unsigned char c) { return !std::isspace(c); });
-}
+bool CXRSubNameModel::hasUserName() const { return KTReadableText(username_) != nullptr; }
 
 void CXRSubNameModel::setSign(const kit::Ref<kit::String>& v) {
   if (!v || v->length() == 0) {
@@ -44,4 +37,12 @@ KIT_DEFINE_CLASS(CXRSubNameModel, kit::Object) {
   cls.property("login_time", &CXRSubNameModel::login_time, &CXRSubNameModel::setLogin_time, "C");
   mx_answer(cls, MXHooks::mx_allowedPropertyNames,
             [] { return kit::array({"nickname", "username", "sign", "login_time"}); });
+  // Each of the four is shown (the nickname) or handed to the game: only
+  // as its shown text, never a flag's "1" or "<null>"; an empty text stays
+  // empty.
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue,
+            [](kit::Object&, const kit::Id& oldValue, const KTProperty&) -> kit::Id {
+              if (auto text = kit::as<kit::String>(oldValue); text && text->empty()) return oldValue;
+              return KTShownText(oldValue);
+            });
 }

@@ -2,7 +2,8 @@
 // "login/iosaddxiaohao"): its nickname, user name, sign and login time,
 // each a copied text. Built from one list item of the server; keys other
 // than the four are ignored, a number becomes its "%@" text, and a value
-// of any other kind leaves its field nil.
+// of any other kind, a flag, "<null>", "(null)" or "NaN" leaves its field
+// nil (kit::shownText).
 //
 // The server sends each sign behind a one-character prefix: storing a sign
 // drops its first character ("x1a2b" is kept as "1a2b", "" stays "").
@@ -31,8 +32,9 @@ class CXRSubNameModel : public kit::Object {
   const kit::Ref<kit::String>& login_time() const { return login_time_; }
   void setLogin_time(const kit::Ref<kit::String>& v);
 
-  // Whether the record names the sub-account's user (a user name with more
-  // than blanks): one that does not logs nobody in.
+  // Whether the record names the sub-account's user (a user name with a
+  // visible character: not blanks of any kind, nor "<null>"): one that
+  // does not logs nobody in.
   bool hasUserName() const;
 
  private:

@@ -1,6 +1,7 @@
 // CXRSubNameVC: the sub-account chooser shown after every login. It lists
 // the account's sub-accounts ("login/iosxiaohao"), lets the player add one
-// under a nickname of 1 to 8 characters ("login/iosaddxiaohao"; the add
+// under a nickname of 1 to 8 characters, one of them visible
+// ("login/iosaddxiaohao"; the add
 // button goes when the list holds exactly 10) and hands the chosen one to
 // its delegate once the page is dismissed; a sub-account without a user
 // name is never handed on. It also logs out and links to the platform's

@@ -1,8 +1,9 @@
 // The sub-account chooser against the platform service: the page, the list
 // and the add button's limit, adding through the alert (nickname lengths,
-// the reply's list, refusals and an unreachable server), choosing with and
-// without a delegate, a row without a user name, the page's toasts on the
-// window on screen, logging out, and the game-box links.
+// names of blanks alone, the reply's list, refusals and an unreachable
+// server), choosing with and without a delegate, a row without a user name,
+// the page's toasts on the window on screen, logging out, and the game-box
+// links.
 
 #include "platform/account/cxr_sub_name_vc.h"
 
@@ -283,6 +284,26 @@ TEST_F(SubNameChooser, AddingTakesOneToEightUnitsAndShowsTheRepliedList) {
   ASSERT_TRUE(waitForCalls("login/iosaddxiaohao", 2));
   ASSERT_TRUE(kit::test::runUntil([&] { return rows() == 4; }));
   EXPECT_EQ(d(sentTo("login/iosaddxiaohao")["x"]), "😀😀😀😀");
+}
+
+TEST_F(SubNameChooser, ANameOfBlanksAloneIsRefusedAsAnEmptyOne) {
+  account(2);
+  open(2);
+  // Spaces, ideographic and no-break spaces, a zero-width space, a tab:
+  // each would list a row nobody can see.
+  for (const std::string& blank : {std::string(" "), std::string("        "), std::string("\u3000\u3000"),
+                                   std::string("\u00a0"), std::string("\u200b"), std::string("\t")}) {
+    add(blank);
+    EXPECT_TRUE(toastShown("请输入有效字符")) << blank;
+    clock.advance(3);  // the toast fades
+  }
+  EXPECT_TRUE(server->requestsTo("login/iosaddxiaohao").empty());
+  EXPECT_EQ(rows(), 2);
+
+  // Blanks around a visible character are a name.
+  add(" 号 ");
+  ASSERT_TRUE(waitForCalls("login/iosaddxiaohao", 1));
+  ASSERT_TRUE(kit::test::runUntil([&] { return rows() == 3; }));
 }
 
 TEST_F(SubNameChooser, TheTenthAddHidesTheButtonAndRefusalsAndFailuresToast) {

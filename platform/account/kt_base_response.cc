@@ -18,6 +18,16 @@ kit::Ref<kit::String> KTReplyText(const kit::Id& value) {
   return nullptr;
 }
 
+kit::Ref<kit::String> KTShownText(const kit::Id& value) {
+  std::string text = kit::shownText(value);
+  return text.empty() ? nullptr : kit::str(text);
+}
+
+kit::Ref<kit::String> KTReadableText(const kit::Id& value) {
+  std::string text = kit::readableText(value);
+  return text.empty() ? nullptr : kit::str(text);
+}
+
 void KTBaseResponse::fill(const kit::Id& model, const kit::Id& dic) {
   // Only a dictionary is a reply; the mapper would also read JSON text.
   if (kit::isKind<kit::Dictionary>(dic)) mx_setKeyValues(model, dic);
@@ -67,12 +77,29 @@ kit::Ref<kit::Dictionary> noticeKeys() {
 
 kit::Ref<kit::Dictionary> logoutKeys() { return kit::dict({{"code", "z"}, {"mesage", "b"}}); }
 
-// "isMustRZ" given as text takes the text's truth value ("Y", "true", " 1"
-// and "2" are true; "0", "no" and "" are false), as every other truth value
-// the client reads from text does.
-kit::Id mustRZValue(kit::Object&, const kit::Id& oldValue, const KTProperty& property) {
-  if (property.nameText() != "isMustRZ") return oldValue;
-  if (auto text = kit::as<kit::String>(oldValue)) return kit::num(text->boolValue());
+// What a reply value becomes in an account model's field:
+// - "isMustRZ" given as text takes the text's truth value ("Y", "true",
+//   " 1" and "2" are true; "0", "no" and "" are false), as every other
+//   truth value the client reads from text does;
+// - the notice's "status" is the "%@" text of what the reply holds,
+//   "(null)" when it holds no text or number, and its id stays the object
+//   it is;
+// - the message and the notice's content are texts to read;
+// - what the game hears and a player may see again (user name, password,
+//   sign, login time, real-name status) is the text shown of the value;
+// - the other fields (codes and switches the client compares) take the
+//   value as the mapper reads it.
+kit::Id accountValue(kit::Object&, const kit::Id& oldValue, const KTProperty& property) {
+  const std::string& name = property.nameText();
+  if (name == "isMustRZ") {
+    if (auto text = kit::as<kit::String>(oldValue)) return kit::num(text->boolValue());
+    return oldValue;
+  }
+  if (name == "status") return kit::str(kit::describe(KTReplyText(oldValue)));
+  if (name == "mesage" || name == "content") return KTReadableText(oldValue);
+  for (const char* shown : {"userName", "urserPwd", "userPwd", "sign", "sinceTime", "rzStatus"}) {
+    if (name == shown) return KTShownText(oldValue);
+  }
   return oldValue;
 }
 
@@ -96,7 +123,7 @@ KIT_DEFINE_CLASS(LoginResult, KTBaseResponse) {
   cls.property("rzStatus", &LoginResult::rzStatus, &LoginResult::setRzStatus, "C");
   cls.property("lmitTime", &LoginResult::lmitTime, &LoginResult::setLmitTime, "C");
   KT_MAP_KEYS(cls, loginKeys);
-  mx_answer(cls, MXHooks::mx_newValueFromOldValue, mustRZValue);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, accountValue);
 }
 
 KIT_DEFINE_CLASS(RegisterResult, KTBaseResponse) {
@@ -105,6 +132,7 @@ KIT_DEFINE_CLASS(RegisterResult, KTBaseResponse) {
   cls.property("sign", &RegisterResult::sign, &RegisterResult::setSign, "C");
   cls.property("sinceTime", &RegisterResult::sinceTime, &RegisterResult::setSinceTime, "C");
   KT_MAP_KEYS(cls, registerKeys);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, accountValue);
 }
 
 KIT_DEFINE_CLASS(rzResult, KTBaseResponse) {
@@ -112,7 +140,7 @@ KIT_DEFINE_CLASS(rzResult, KTBaseResponse) {
   cls.property("rzStatus", &rzResult::rzStatus, &rzResult::setRzStatus, "C");
   cls.property("lmitTime", &rzResult::lmitTime, &rzResult::setLmitTime, "C");
   KT_MAP_KEYS(cls, realNameKeys);
-  mx_answer(cls, MXHooks::mx_newValueFromOldValue, mustRZValue);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, accountValue);
 }
 
 KIT_DEFINE_CLASS(GetNotice, KTBaseResponse) {
@@ -120,13 +148,10 @@ KIT_DEFINE_CLASS(GetNotice, KTBaseResponse) {
   cls.property("status", &GetNotice::status, &GetNotice::setStatus, "C");
   cls.property("noticeId", &GetNotice::noticeId, &GetNotice::setNoticeId, "C");
   KT_MAP_KEYS(cls, noticeKeys);
-  // The status is the "%@" text of what the reply holds, "(null)" when it
-  // holds no text or number.
-  mx_answer(cls, MXHooks::mx_newValueFromOldValue,
-            [](kit::Object&, const kit::Id& oldValue, const KTProperty& property) -> kit::Id {
-              if (property.nameText() != "status") return oldValue;
-              return kit::str(kit::describe(KTReplyText(oldValue)));
-            });
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, accountValue);
 }
 
-KIT_DEFINE_CLASS(LoginOut, KTBaseResponse) { KT_MAP_KEYS(cls, logoutKeys); }
+KIT_DEFINE_CLASS(LoginOut, KTBaseResponse) {
+  KT_MAP_KEYS(cls, logoutKeys);
+  mx_answer(cls, MXHooks::mx_newValueFromOldValue, accountValue);
+}

@@ -7,8 +7,13 @@
 // A field takes the reply's value as text: a text as it is, a number as its
 // "%@" text; a missing key, JSON null, an array or a dictionary leave it
 // nil, and a lookup through something that is not a dictionary ("data" →
-// "content" when "data" is a text) reads as missing. responseWithDic()
-// never fails: any value in gives a model out, empty for one that is not a
+// "content" when "data" is a text) reads as missing. What reaches a player
+// or the game is held only as a player may see it: the user name,
+// password, sign, login time and real-name status as their shown text
+// (kit::shownText: nil for a flag, "<null>", "(null)" or "NaN"), the
+// message ("mesage") and the notice's content only as a text with
+// something visible in it (kit::readableText). responseWithDic() never
+// fails: any value in gives a model out, empty for one that is not a
 // dictionary.
 //
 //   auto login = LoginResult::responseWithDic(reply);
@@ -141,5 +146,13 @@ class LoginOut : public KTBaseResponse {
 };
 
 // The value as reply text: a text, or a number's "%@" text; nil for
-// anything else (missing, null, arrays, dictionaries).
+// anything else (missing, null, arrays, dictionaries). Not for what a
+// player sees or the game hears: KTShownText and KTReadableText are.
 kit::Ref<kit::String> KTReplyText(const kit::Id& value);
+
+// kit::shownText of the value as a text object: nil where a label shows
+// nothing (a name or id the game hears, a label's text).
+kit::Ref<kit::String> KTShownText(const kit::Id& value);
+// kit::readableText of the value as a text object: nil where it is no
+// message (a toast's, a page's, a name a player is greeted with).
+kit::Ref<kit::String> KTReadableText(const kit::Id& value);

@@ -45,7 +45,9 @@ kit::Expected<kit::Ref<Model>> readTextResult(const KTPlatformReply& reply, cons
   return Model::responseWithDic(dic);
 }
 
-bool isFilled(const kit::Ref<kit::String>& text) { return text && text->length() > 0; }
+// A user name or password a login can go on with: one of blanks, "<null>"
+// or invisible characters names no one.
+bool isFilled(const kit::Ref<kit::String>& text) { return !kit::readableText(text).empty(); }
 
 kit::Ref<kit::Dictionary> storedRoleInfo() {
   return kit::UserDefaults::standardUserDefaults()->dictionaryForKey("roleInfo");
@@ -198,7 +200,7 @@ void KTLoginAPI::Answers::authCode(const KTPlatformReply& reply, const RegisterS
   }
   // Only the message is read: the other fields stay empty.
   auto sent = kit::make<RegisterResult>();
-  sent->setMesage(KTReplyText(dic["d"]));
+  sent->setMesage(KTReadableText(dic["d"]));
   if (success) success(sent);
 }
 

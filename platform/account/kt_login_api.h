@@ -38,9 +38,11 @@ class KTLoginAPI {
   using RoleSuccess = std::function<void()>;
   // The sub-accounts, CXRSubNameModel each, in the reply's order.
   using SubNameSuccess = std::function<void(const kit::Ref<kit::Array>& list)>;
-  // A message for the player (nil when the server sent none).
+  // A message for the player (nil when the server sent none a player can
+  // read: blanks, a number, a flag, "<null>" are none).
   using Failure = std::function<void(const kit::Ref<kit::String>& message)>;
-  // A message and the code (nil when the server sent none).
+  // A message and the code (each nil when the server sent none; the code
+  // is never a flag's "1" or "<null>").
   using CodeFailure = std::function<void(const kit::Ref<kit::String>& message, const kit::Ref<kit::String>& code)>;
 
   // A login on its way. Once cancelled, its answer is dropped when it
@@ -59,7 +61,9 @@ class KTLoginAPI {
   // "e" advertising id, "f" channel id, "x" app id}. "z" "1": the result,
   // after the account is saved; other "z": ("x", "z"); not delivered, or
   // delivered without a reply (or with a "1" that names no user and
-  // password): ("无法连接服务器", "501") and its toast. The request returned
+  // password a player can read: blanks and "<null>" name no one):
+  // ("无法连接服务器", "501") and its toast. The messages every call hands
+  // on are texts a player can read, or nil. The request returned
   // stops the login when it is cancelled before the answer.
   static std::shared_ptr<LoginRequest> LonginWithUsername(const kit::Ref<kit::String>& userName,
                                                           const kit::Ref<kit::String>& passWorld, LoginSuccess success,

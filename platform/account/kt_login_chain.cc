@@ -36,10 +36,12 @@ void KTLoginView::postLogin() {
           if (auto card = weak.lock()) card->initGameView(result);
         });
       },
-      [weak](const kit::Ref<kit::String>& message, const kit::Ref<kit::String>& code) {
+      [weak](const kit::Ref<kit::String>& refusal, const kit::Ref<kit::String>& code) {
         auto self = weak.lock();
         if (!self) return;
         self->login_.reset();
+        // Shown and handed on only when a player can read it.
+        const kit::Ref<kit::String> message = KTReadableText(refusal);
         CXRMessage::showMessage(message, std::static_pointer_cast<kit::View>(self));
         self->setUsingStyle(Login);
         self->loginFailedMessage(message, code);
@@ -112,8 +114,9 @@ void KTLoginView::goNoticeViewWithResponse(const kit::Ref<LoginResult>& result) 
 }
 
 // A notice with status "1" shows at every login; another shows only when
-// its id differs from the last one shown. A notice without content never
-// shows (and its id is not kept).
+// its id differs from the last one shown. A notice without content a
+// player can read (none, blanks, a number, "<null>") never shows, and its
+// id is not kept.
 void KTLoginView::showNotice(const kit::Ref<GetNotice>& notice) {
   auto share = ShareVale::sharedInstance();
   const bool always = kit::describe(notice->status()) == "1";
@@ -121,7 +124,8 @@ void KTLoginView::showNotice(const kit::Ref<GetNotice>& notice) {
     initSubNameVC();
     return;
   }
-  if (!notice->content()) {
+  const std::string content = kit::readableText(notice->content());
+  if (content.empty()) {
     initSubNameVC();
     return;
   }
@@ -135,7 +139,7 @@ void KTLoginView::showNotice(const kit::Ref<GetNotice>& notice) {
     if (auto self = weak.lock()) self->initSubNameVC();
   };
   if (auto parent = superview()) parent->addSubview(page->view());
-  if (auto text = page->textView()) text->setText(notice->content()->utf8());
+  if (auto text = page->textView()) text->setText(content);
   if (auto controller = viewController()) controller->addChildViewController(page);
 }
 

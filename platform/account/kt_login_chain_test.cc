@@ -15,7 +15,7 @@
 #include "kit/testing/log_capture.h"
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/view_controller.h"
-#include "platform/account/testing/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_login_card_fixture.h"
 #include "platform/account/kt_login_view.h"
 #include "platform/account/kt_notice_vc.h"
 #include "platform/account/kt_saved_accounts.h"
@@ -41,30 +41,11 @@ struct ChainRecorder : KTLoginViewDelegate {
   }
 };
 
-class LoginChain : public PlatformAPITest {
+class LoginChain : public LoginCardTest<ChainRecorder> {
  protected:
   void SetUp() override {
-    PlatformAPITest::SetUp();
-    root = kit::make<kit::ViewController>();
-    window->setRootViewController(root);
-    card = KTLoginView::make();
-    root->view()->addSubview(card);
-    recorder = std::make_shared<ChainRecorder>();
-    card->delegate = recorder;
-    card->setUsingStyle(KTLoginView::Login);
-    sim::PlatformAccount account;
-    account.userName = "player01";
-    account.password = "pass123";
-    account.askRealName = false;
-    account.subAccounts.push_back({"小号1", "player01_1", "1700000001"});
-    platform->addAccount(account);
-  }
-  void TearDown() override {
-    kit::RunLoop::main().cancelPreviousPerformRequests(card.get());
-    if (root->presentedViewController()) root->dismissViewController(false);
-    card.reset();
-    root.reset();
-    PlatformAPITest::TearDown();
+    LoginCardTest::SetUp();
+    addPlayerWithASubAccount();
   }
   // Types the account into the form and taps the main button; waits for
   // the login's answer.
@@ -114,10 +95,6 @@ class LoginChain : public PlatformAPITest {
     platform->setNotice(n);
   }
 
-  kit::VirtualClock clock;
-  kit::Ref<kit::ViewController> root;
-  kit::Ref<KTLoginView> card;
-  std::shared_ptr<ChainRecorder> recorder;
   kit::Ref<LoginResult> answered;
 };
 

@@ -103,7 +103,7 @@ void KTLoginView::setUsingStyle(long style) {
       // Greeted by name when one is known (a registration's answer may
       // come without one), else plainly.
       if (auto title = o.tishiTitle.lock()) {
-        const std::string name = kit::shownText(currentUserName_);
+        const std::string name = kit::readableText(currentUserName_);
         title->setText(name.empty() ? std::string(WelcomeBack) : name + ", " + WelcomeBack);
       }
       break;
@@ -199,11 +199,12 @@ void KTLoginView::gotoLoginAndQuickRegister() {
 
 void KTLoginView::registered(const kit::Ref<RegisterResult>& result) {
   CXRMessage::showMessage(kit::str("注册成功"), std::static_pointer_cast<kit::View>(shared_from_this()));
-  // The answer's name and password where it gives them; an answer of its
-  // code alone leaves what the player typed, which the account was made
-  // with, so the login goes out with the account's own values.
-  if (kit::isSet(result->userName())) currentUserName_ = result->userName();
-  if (kit::isSet(result->userPwd())) currenPwd_ = result->userPwd();
+  // The answer's name and password where it gives readable ones; an answer
+  // of its code alone, or of blanks or "<null>", leaves what the player
+  // typed, which the account was made with, so the login goes out with the
+  // account's own values.
+  if (auto name = KTReadableText(result->userName())) currentUserName_ = name;
+  if (auto password = KTReadableText(result->userPwd())) currenPwd_ = password;
   // Not cancellable: the registration's login follows whatever happens.
   kit::Weak<KTLoginView> weak = weakSelf<KTLoginView>();
   kit::Queue::main().after(RegisterLoginDelay, [weak] {
@@ -211,7 +212,9 @@ void KTLoginView::registered(const kit::Ref<RegisterResult>& result) {
   });
 }
 
-void KTLoginView::registrationFailed(const kit::Ref<kit::String>& message, long formStyle) {
+void KTLoginView::registrationFailed(const kit::Ref<kit::String>& refusal, long formStyle) {
+  // Shown and handed on only when a player can read it.
+  const kit::Ref<kit::String> message = KTReadableText(refusal);
   CXRMessage::showMessage(message, std::static_pointer_cast<kit::View>(shared_from_this()));
   setUsingStyle(formStyle);
   loginFailedMessage(message, kit::str("-8"));
@@ -232,7 +235,7 @@ void KTLoginView::sendCode() {
       [weak](const kit::Ref<RegisterResult>& result) {
         auto self = weak.lock();
         if (!self) return;
-        CXRMessage::showMessage(result->mesage(), std::static_pointer_cast<kit::View>(self));
+        CXRMessage::showMessage(KTReadableText(result->mesage()), std::static_pointer_cast<kit::View>(self));
         auto button = self->outlets_.sendCodeBtn.lock();
         if (!button) return;
         button->setEnabled(false);
@@ -247,7 +250,7 @@ void KTLoginView::sendCode() {
       [weak](const kit::Ref<kit::String>& message) {
         auto self = weak.lock();
         if (!self) return;
-        CXRMessage::showMessage(message, std::static_pointer_cast<kit::View>(self));
+        CXRMessage::showMessage(KTReadableText(message), std::static_pointer_cast<kit::View>(self));
         if (auto button = self->outlets_.sendCodeBtn.lock()) {
           button->setEnabled(true);
           button->setTitle("获取验证码", kit::ControlStateNormal);

@@ -17,7 +17,7 @@
 #include "platform/account/kt_base_nav.h"
 #include "platform/account/kt_forget_password_vc.h"
 #include "platform/account/kt_show_html_vc.h"
-#include "platform/account/testing/kt_api_test_fixture.h"
+#include "platform/account/testing/kt_login_card_fixture.h"
 
 namespace {
 
@@ -36,25 +36,8 @@ struct RecordingCardDelegate : KTLoginViewDelegate {
   }
 };
 
-class LoginCard : public PlatformAPITest {
+class LoginCard : public LoginCardTest<RecordingCardDelegate> {
  protected:
-  void SetUp() override {
-    PlatformAPITest::SetUp();
-    root = kit::make<kit::ViewController>();
-    window->setRootViewController(root);
-    card = KTLoginView::make();
-    root->view()->addSubview(card);
-    recorder = std::make_shared<RecordingCardDelegate>();
-    card->delegate = recorder;
-    card->setUsingStyle(KTLoginView::Login);
-  }
-  void TearDown() override {
-    kit::RunLoop::main().cancelPreviousPerformRequests(card.get());
-    if (root->presentedViewController()) root->dismissViewController(false);
-    card.reset();
-    root.reset();
-    PlatformAPITest::TearDown();
-  }
   const KTLoginView::Outlets& o() const { return card->outlets(); }
   template <class T>
   static kit::Ref<T> at(const kit::Weak<T>& outlet) {
@@ -118,11 +101,6 @@ class LoginCard : public PlatformAPITest {
     clock.advance(5);
     kit::test::runUntil([] { return false; }, 0.05);
   }
-
-  kit::VirtualClock clock;
-  kit::Ref<kit::ViewController> root;
-  kit::Ref<KTLoginView> card;
-  std::shared_ptr<RecordingCardDelegate> recorder;
 };
 
 TEST_F(LoginCard, EachStyleSetsItsHeightsAndTexts) {

@@ -57,7 +57,10 @@ kit::Expected<kit::Ref<kit::Dictionary>> KTPlatformReplies::envelope(const KTPla
 }
 
 kit::Unexpected KTPlatformReplies::refused(const kit::Id& message, const kit::Id& code) {
-  auto info = kit::dict({{kRefusalMessageKey, KTReplyText(message)}, {kRefusalCodeKey, KTReplyText(code)}});
+  // The message is what a player reads and the game hears: only a text with
+  // something visible in it. The code is handed on as the game's failure
+  // code: a text or a number, never a flag's "1" or "<null>".
+  auto info = kit::dict({{kRefusalMessageKey, KTReadableText(message)}, {kRefusalCodeKey, KTShownText(code)}});
   return kit::unexpected(kit::Error::make(KTPlatformAPIErrorDomain, KTPlatformAPIErrorRefused, info));
 }
 

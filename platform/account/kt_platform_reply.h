@@ -51,8 +51,10 @@ class KTPlatformReplies {
   // The reply dictionary, or why there is none (NotDelivered, NoReply).
   static kit::Expected<kit::Ref<kit::Dictionary>> envelope(const KTPlatformReply& reply);
 
-  // A refusal carrying the server's message and code as reply texts
-  // (KTReplyText: nil unless a text or a number).
+  // A refusal carrying the server's message, nil unless it is a text a
+  // player can read (KTReadableText: no blanks, numbers, flags or "<null>"),
+  // and its code, nil unless a text or number that can be shown
+  // (KTShownText).
   static kit::Unexpected refused(const kit::Id& message, const kit::Id& code);
   static kit::Unexpected notDelivered(const kit::Ref<kit::Error>& underlying);
   static kit::Unexpected noReply();
