@@ -1,35 +1,27 @@
-// Every text of the platform's replies that the user centre shows, fed each
-// value a reply may put in a text's place (collections, flags, numbers,
-// blanks, characters that draw nothing, the texts of a missing value and of
-// a number that is none): a label shows what a label shows of it, a tag on
-// its coloured box what a message reads of it, and nothing reads "<null>",
-// "(null)", "NaN" or a flag's "1".
+// Every text of the platform's list replies that the user centre's rows
+// show, fed each value a reply may put in a text's place (collections,
+// flags, numbers, blanks, characters that draw nothing, the texts of a
+// missing value and of a number that is none), through the model mapping
+// the lists use: a label shows what a label shows of it, a tag on its
+// coloured box what a message reads of it, and nothing reads "<null>",
+// "(null)", "NaN" or a flag's "1". (The home page takes the same values in
+// kt_su_home_values_test.cc.)
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "channel/testing/shown_texts.h"
 #include "data/model/mx_key_value.h"
 #include "kit/foundation/json_serialization.h"
-#include "kit/testing/run_until.h"
-#include "kit/ui/scene_registry.h"
-#include "platform/base/share_vale.h"
 #include "platform/usercenter/kt_gift_cells.h"
 #include "platform/usercenter/kt_kaifu_cell.h"
 #include "platform/usercenter/kt_su_coupon_cell.h"
 #include "platform/usercenter/kt_su_home_cell.h"
 #include "platform/usercenter/kt_su_home_msg_cell.h"
-#include "platform/usercenter/kt_su_home_vc.h"
 #include "platform/usercenter/kt_su_models.h"
 #include "platform/usercenter/kt_trade_cells.h"
 #include "platform/usercenter/usercenter_test_fixture.h"
-#include "sim/platform_user_centre_home.h"
-#include "sim/platform_user_centre_lists.h"
 
 namespace {
-
-using Lists = sim::PlatformUserCentreLists;
 
 kit::Id parsed(const std::string& json) {
   return kit::JSONSerialization::JSONObjectWithData(kit::Data::make(json), 0);
@@ -116,67 +108,6 @@ TEST_F(ReplyFields, AFlagInAnIdOrStateKeepsItsMeaning) {
   EXPECT_EQ(kit::describe(pack->getstatus()), "1");
   auto news = mapped<KTSuHomeMsgModel>({"url"}, "7");
   EXPECT_EQ(kit::describe(news->url()), "7");
-}
-
-class HomeReplyFields : public UserCentreTest {
- protected:
-  void SetUp() override {
-    UserCentreTest::SetUp();
-    home = std::make_unique<sim::PlatformUserCentreHome>(*server);
-    lists = std::make_unique<Lists>(*server);
-    ShareVale::sharedInstance()->setIsRz(kit::str("0"));
-    container = kit::ViewController::make();
-    container->view()->setFrame(kit::Rect{0, 0, 300, 600});
-    auto area = kit::View::make(kit::Rect{0, 0, 300, 600});
-    area->setTag(KTSuspendVC::SlideAreaTag);
-    container->view()->addSubview(area);
-    game->view()->addSubview(container->view());
-  }
-  void TearDown() override {
-    container.reset();
-    UserCentreTest::TearDown();
-    lists.reset();
-    home.reset();
-  }
-
-  std::unique_ptr<sim::PlatformUserCentreHome> home;
-  std::unique_ptr<Lists> lists;
-  kit::Ref<kit::ViewController> container;
-};
-
-TEST_F(HomeReplyFields, ThePlayersTextsAndTheNewestMessageShowEachShapeByTheRule) {
-  for (const shown::Shape& v : shown::shapes()) {
-    SCOPED_TRACE(v.json);
-    const std::string& label = v.label;
-    home->setHomeData(parsed(R"({"uinfo":{"nicename":)" + v.json + R"(,"money":)" + v.json + R"(,"djq":)" + v.json +
-                             R"(},"post":{"t_desc":)" + v.json + R"(,"url":"http://127.0.0.1:9/"},"ginfo":{"fanli":)" +
-                             v.json + "}}"));
-    lists->setPages(Lists::kNewsList, {kit::as<kit::Array>(parsed("[" + record({"tag", "post_title", "time"}, v.json) +
-                                                                  "]"))});
-    auto page =
-        kit::as<KTSuHomeVC>(kit::SceneRegistry::shared().instantiate(KTSuspendVC::Storyboard, "KTSuHomeVC"));
-    ASSERT_TRUE(page);
-    container->addChildViewController(page);
-    container->view()->viewWithTag(KTSuspendVC::SlideAreaTag)->addSubview(page->view());
-    ASSERT_TRUE(kit::test::runUntil([&] { return page->homeReplies() == 1 && page->newsReplies() == 1; }));
-
-    EXPECT_EQ(page->nameL()->text(), "玩家:" + label);
-    EXPECT_EQ(page->ptbL()->text(), "平台币:" + label + "个");
-    EXPECT_EQ(page->djqL()->text(), "代金券:" + label + "元");
-    EXPECT_EQ(page->activityL()->text(), label);
-    EXPECT_EQ(page->fanliL()->text(), label);
-    ASSERT_EQ(page->msgData()->count(), 1u);
-    auto row = kit::as<KTSuHomeCell>(
-        page->cellForRowAtIndexPath(*page->tableView(), kit::IndexPath::forRow(0, 0)));
-    ASSERT_TRUE(row);
-    EXPECT_EQ(row->tagL()->text(), v.message);
-    EXPECT_EQ(row->contentL()->text(), label);
-    EXPECT_EQ(shown::unreadableTextsIn(*page->view()), std::vector<std::string>{});
-    EXPECT_EQ(shown::unreadableTextsIn(*row), std::vector<std::string>{});
-
-    page->view()->removeFromSuperview();
-    page->removeFromParentViewController();
-  }
 }
 
 }  // namespace
