@@ -9,7 +9,8 @@
 // came); only the texts a reply carries go unchecked. A "NaN" that stands
 // alone in a reply (a string or a body that is nothing but the spelling of
 // a number that is none) is no text of the reply but an amount that is
-// none: it never licenses a "NaN" on screen.
+// none: it never licenses a "NaN" on screen, nor does the "NaN" of a JSON
+// body outside its strings.
 #pragma once
 
 #include <array>
@@ -60,14 +61,11 @@ class Carried {
  private:
   static constexpr size_t kNaN = 2;
 
-  // Whether `text`, without the blanks around it, only spells a number
-  // that is none.
+  // Whether `text` is one of the spellings of a number that is none that
+  // kit::shownText never shows.
   static bool spellsNoNumber(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return false;
-    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-    if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
-    for (std::string_view spelling : {"NaN", "nan", "inf", "Infinity"}) {
+    for (std::string_view spelling : {"NaN", "nan", "-nan", "+nan", "inf", "-inf", "+inf", "Infinity", "-Infinity",
+                                      "+Infinity"}) {
       if (text == spelling) return true;
     }
     return false;
