@@ -6,7 +6,11 @@
 // dictionary ("{\n"), which is what a collection in a text's place shows.
 // A reply may show such a text when it carries it itself: in one of its
 // strings, or in its bytes (some screens show a text that is no JSON as it
-// came); only the texts a reply carries go unchecked.
+// came); only the texts a reply carries go unchecked. A "NaN" that stands
+// alone in a reply (a string or a body that is nothing but the spelling of
+// a number that is none) is no text of the reply but an amount that is
+// none: it never licenses a "NaN" on screen, nor does the "NaN" of a JSON
+// body outside its strings.
 #pragma once
 
 #include <array>
@@ -32,15 +36,17 @@ namespace shownfuzz {
 
 // The texts no screen shows of its own.
 inline constexpr std::array<std::string_view, 5> kUnsetTexts = {"(null)", "<null>", "NaN", "(\n", "{\n"};
+static_assert(kUnsetTexts[2] == "NaN");
 
 // Which of kUnsetTexts the reply carries and may therefore show.
 class Carried {
  public:
   Carried(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    note(bytes);
     kit::Id value = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(std::string(bytes)),
                                                               kit::JSONReadingFragmentsAllowed);
+    // The bytes of a JSON reply carry "NaN" only inside its strings.
+    note(bytes, /*numberSpellings=*/!value);
     noteStrings(value, 0);
   }
 
@@ -53,8 +59,20 @@ class Carried {
   }
 
  private:
-  void note(std::string_view text) {
+  static constexpr size_t kNaN = 2;
+
+  // Whether `text` is one of the spellings of a number that is none that
+  // kit::shownText never shows.
+  static bool spellsNoNumber(std::string_view text) {
+    for (std::string_view spelling : {"NaN", "nan", "-nan", "+nan", "inf", "-inf", "+inf", "Infinity", "-Infinity",
+                                      "+Infinity"}) {
+      if (text == spelling) return true;
+    }
+    return false;
+  }
+  void note(std::string_view text, bool numberSpellings = true) {
     for (size_t i = 0; i < kUnsetTexts.size(); ++i) {
+      if (i == kNaN && (!numberSpellings || spellsNoNumber(text))) continue;
       if (text.find(kUnsetTexts[i]) != std::string_view::npos) carried_[i] = true;
     }
   }

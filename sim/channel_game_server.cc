@@ -427,7 +427,7 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
   if (route == "freevideogift/index") {
     const FreeVideoOffer& offer = freeVideo_;
     auto data = kit::dict({{"is_get", offer.isGet},
-                           {"items", offer.items},
+                           {"items", offer.items.empty() ? sampleRewardItems() : offer.items},
                            {"video_time", offer.videoTime},
                            {"video_url", offer.videoURL.empty() ? urlOf("videos/trailer.mp4") : offer.videoURL},
                            {"down_link", offer.downLink},
@@ -680,11 +680,15 @@ std::string ChannelGameServer::sampleLevelStorePacks() const {
                                                   pack("8", "20级礼包", "30", "1", "0", 3)})}}));
 }
 
+std::string ChannelGameServer::sampleRewardItems() const {
+  return jsonText(
+      kit::array({kit::dict({{"mid", "1"}, {"name", "金币"}, {"amount", "1000"}, {"icon", itemIconURL(1)}}),
+                  kit::dict({{"mid", "2"}, {"name", "钻石"}, {"amount", "60"}, {"icon", itemIconURL(3)}}),
+                  kit::dict({{"mid", "3"}, {"name", "体力"}, {"amount", "50"}, {"icon", itemIconURL(2)}})}));
+}
+
 std::string ChannelGameServer::sampleLevelOffer() const {
-  auto items = kit::array({kit::dict({{"mid", "1"}, {"name", "金币"}, {"amount", "1000"}, {"icon", itemIconURL(1)}}),
-                           kit::dict({{"mid", "2"}, {"name", "钻石"}, {"amount", "60"}, {"icon", itemIconURL(3)}}),
-                           kit::dict({{"mid", "3"}, {"name", "体力"}, {"amount", "50"}, {"icon", itemIconURL(2)}})});
-  return jsonText(kit::dict({{"ads_pic", adPictureURL()}, {"items", jsonText(items)}}));
+  return jsonText(kit::dict({{"ads_pic", adPictureURL()}, {"items", sampleRewardItems()}}));
 }
 
 }  // namespace sim

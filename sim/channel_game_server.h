@@ -55,7 +55,7 @@ namespace sim {
 // The free-video offer: the promoted game, its trial video and the reward.
 struct FreeVideoOffer {
   std::string isGet = "0";  // "0" while the reward is still to be earned
-  std::string items;        // the JSON text of the item array
+  std::string items;        // the JSON text of the item array; the server's sample items when empty
   std::string videoTime = "30";
   std::string videoURL;     // the server's own video when empty
   std::string downLink = "https://example.com/starfleet/download";
@@ -186,8 +186,11 @@ class ChannelGameServer : public ChannelRouteServer {
   // Packs whose items carry this server's icons.
   std::string sampleTimeStorePacks() const;
   std::string sampleLevelStorePacks() const;
-  // A level offer with this server's advertising GIF and two items.
+  // A level offer with this server's advertising GIF and the sample items.
   std::string sampleLevelOffer() const;
+  // The JSON text of three reward items (coins, diamonds, stamina) with
+  // this server's icons: the level offer's and the free video's reward.
+  std::string sampleRewardItems() const;
   // Hall goods, wheels and prizes with this server's icons.
   std::string sampleHallGoods() const;
   std::string sampleWelfareWheel() const;

@@ -365,6 +365,43 @@ TEST_F(GameServer, TheFreeVideoOfferIsTakenByItsClaim) {
   EXPECT_EQ(server.requestsTo("freevideogift/index").back().field("screen_type"), "2");
 }
 
+TEST_F(GameServer, TheFreeVideoRewardsTheSampleItemsUnlessScriptedOtherwise) {
+  const std::string query = "freevideogift/index?game_id=1001&platform_id=256&role_id=r1&server_id=3&screen_type=1";
+  auto itemsOf = [&] {
+    auto text = kit::as<kit::String>(get(query)["data"]["items"]);
+    return text ? kit::as<kit::Array>(kit::JSONSerialization::JSONObjectWithData(kit::Data::make(text->utf8())))
+                : nullptr;
+  };
+  auto items = itemsOf();
+  ASSERT_TRUE(items);
+  ASSERT_EQ(items->count(), 3u);
+  httplib::Client client("127.0.0.1", port());
+  const std::string base = "http://127.0.0.1:" + std::to_string(port());
+  for (const kit::Id& item : *items) {
+    EXPECT_TRUE(kit::isSet(item["mid"]));
+    EXPECT_FALSE(kit::readableText(item["name"]).empty());
+    EXPECT_FALSE(kit::shownText(item["amount"]).empty());
+    const std::string icon = kit::shownText(item["icon"]);
+    ASSERT_EQ(icon.rfind(base, 0), 0u) << icon;
+    auto picture = client.Get(icon.substr(base.size()));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->get_header_value("Content-Type"), "image/png");
+  }
+  EXPECT_EQ(kit::describe(items->objectAtIndex(0)["name"]), "金币");
+
+  // An offer scripted without items still rewards the sample; one scripted
+  // with an empty list rewards nothing.
+  sim::FreeVideoOffer offer;
+  offer.videoTime = "25";
+  server.setFreeVideoOffer(offer);
+  ASSERT_TRUE(itemsOf());
+  EXPECT_EQ(itemsOf()->count(), 3u);
+  offer.items = "[]";
+  server.setFreeVideoOffer(offer);
+  ASSERT_TRUE(itemsOf());
+  EXPECT_EQ(itemsOf()->count(), 0u);
+}
+
 TEST_F(GameServer, TheVideoAnnouncesItsDurationAndTheVoucherPageAsksForTheRole) {
   server.setVideoDuration(12.5);
   httplib::Client client("127.0.0.1", port());

@@ -35,7 +35,10 @@ void JHLCoreEntity::nvSetNoticeView() {
         };
         auto url = field("notice_url"), title = field("notice_title");
         auto type = field("notice_type"), content = field("notice_content");
-        if (!NUVAChannelReply::isSuccess(answer) || !kit::isSet(notice["notice_title"])) {
+        // A title that shows nothing visible (unset, blanks, a number that is
+        // none) is no notice, as a missing one.
+        if (!NUVAChannelReply::isSuccess(answer) ||
+            !kit::hasVisibleCharacter(kit::shownText(notice["notice_title"]))) {
           kit::log("launch notice: nothing to show (%@)", NUVALog::describe(answer));
           return;
         }

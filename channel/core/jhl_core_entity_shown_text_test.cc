@@ -131,4 +131,21 @@ TEST_F(CoreShownNotice, ANoticeShowsNoCollectionsOrNulls) {
   }
 }
 
+TEST_F(CoreShownNotice, TheTitleAndBodyShowEachShapeByTheRule) {
+  for (const shown::Shape& v : shown::shapes()) {
+    SCOPED_TRACE(v.json);
+    // A title that shows nothing visible opens no card, as a missing one;
+    // a number shows as its text.
+    const bool titled = !v.message.empty() || v.json == "0" || v.json == "7.5";
+    askForNotice(R"({"notice_title":)" + v.json + R"(,"notice_type":"1","notice_content":"今晚维护"})");
+    ASSERT_EQ(notices().size(), titled ? 1u : 0u);
+    if (titled) EXPECT_EQ(notices()[0]->titleView()->text(), v.label);
+
+    askForNotice(R"({"notice_title":"公告","notice_type":"1","notice_content":)" + v.json + "}");
+    ASSERT_EQ(notices().size(), 1u);
+    EXPECT_EQ(notices()[0]->textView()->text(), v.label);
+    EXPECT_EQ(shown::unreadableTextsIn(*window), std::vector<std::string>{});
+  }
+}
+
 }  // namespace

@@ -72,8 +72,9 @@ kit::Ref<kit::String> NUVADataFormat::textOfValue(const kit::Id& value) {
 }
 
 std::string NUVADataFormat::prizeCaption(const kit::Id& name, const kit::Id& amount) {
-  std::string caption = kit::shownText(name);
-  if (kit::isSet(amount)) caption += "*" + kit::shownText(amount);
+  std::string caption = kit::readableText(name);
+  const std::string count = kit::shownText(amount);
+  if (!count.empty()) caption += "*" + count;
   return caption;
 }
 

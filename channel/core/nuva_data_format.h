@@ -32,9 +32,11 @@ class NUVADataFormat {
   // unset and never travels on as "<null>".
   static kit::Ref<kit::String> textOfValue(const kit::Id& value);
 
-  // The "name*amount" caption of a reward item or a prize, made of what is
-  // set: "name*amount", "name" without an amount, "*amount" without a name,
-  // and nothing when neither is set.
+  // The "name*amount" caption of a reward item or a prize, made of what
+  // reads: "name*amount", "name" without an amount, "*amount" without a
+  // name, and nothing when neither does. The name is read as a message (a
+  // caption sits on a plate: blanks, a number or a flag are no name); an
+  // amount that shows nothing (a flag, a number that is none) is left out.
   static std::string prizeCaption(const kit::Id& name, const kit::Id& amount);
 
   // YES when the first window has a bottom safe-area inset.

@@ -162,10 +162,13 @@ void NUVALuckyPlayerCard::show() {
 
 void NUVALuckyPlayerCard::showTitle() {
   const kit::Id data = playerDic_;
-  // A null, a list or a dictionary reads as a missing title: blank.
-  const std::string title = kit::shownText(data["title"]);
+  // The title sits on a light plate: a value that shows nothing visible (a
+  // null, a list, a flag, blanks, characters that draw nothing) hides it,
+  // as a missing title does. A number shows as its text.
+  std::string title = kit::shownText(data["title"]);
+  if (!kit::hasVisibleCharacter(title)) title.clear();
   titleLabel_->setText(title);
-  if (NUVADataFormat::isBlankString(title)) {
+  if (title.empty()) {
     titleLabel_->setHidden(true);
     return;
   }

@@ -647,8 +647,8 @@ void NUVAResourceHall::tapCenterImg(const kit::Ref<kit::View>& centre) {
   KIT_CHECK_MAIN_THREAD();
   removeTips();
   const auto& prize = centre->tag() == kSuperCentreTag ? supercenterObj_ : centerObj_;
-  // A prize without a name has no tip.
-  if (!prize || !kit::isSet(prize->name())) return;
+  // A prize without a readable name has no tip.
+  if (!prize || kit::readableText(prize->name()).empty()) return;
   auto tip = NUVATurnCellView::tipLabel(prize->name());
   const kit::Size fitted = tip->bounds().size;
   const kit::Point origin = centre->convertRectToView(centre->bounds(), nullptr).origin;

@@ -56,7 +56,10 @@ void NUVATurnCellView::setModel(kit::Ref<NUVATurnTableModel> model) {
     auto self = weak.lock();
     return self && self->model_ ? kit::describe(self->model_->icon()) : std::string();
   });
-  num_->setText(kit::isSet(model_->amount()) ? "×" + kit::shownText(model_->amount()) : std::string());
+  // An amount that shows nothing (unset, a flag, a number that is none)
+  // leaves the count out, as a missing one does.
+  const std::string amount = kit::shownText(model_->amount());
+  num_->setText(amount.empty() ? std::string() : "×" + amount);
 }
 
 kit::Ref<kit::Label> NUVATurnCellView::tipLabel(const kit::Id& name) {
@@ -67,7 +70,7 @@ kit::Ref<kit::Label> NUVATurnCellView::tipLabel(const kit::Id& name) {
   tip->layer()->setCornerRadius(4);
   tip->setTextAlignment(kit::TextAlignment::Center);
   tip->setBackgroundColor(kit::Color::white(0, 0.5));
-  tip->setText(kit::shownText(name));
+  tip->setText(kit::readableText(name));
   tip->sizeToFit();
   return tip;
 }
@@ -76,8 +79,9 @@ void NUVATurnCellView::tapCellView() {
   KIT_CHECK_MAIN_THREAD();
   removeTips();
   auto face = superview();
-  // A prize without a name has no tip.
-  if (!face || !model_ || !kit::isSet(model_->name())) return;
+  // A prize without a readable name has no tip: its dark plate would show
+  // empty.
+  if (!face || !model_ || kit::readableText(model_->name()).empty()) return;
   auto tip = tipLabel(model_->name());
   const kit::Size fitted = tip->bounds().size;
   const kit::Point origin = selectBtn_->convertRectToView(selectBtn_->bounds(), nullptr).origin;

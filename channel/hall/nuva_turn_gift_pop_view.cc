@@ -103,7 +103,8 @@ void NUVATurnOneGiftPopView::build() {
 void NUVATurnOneGiftPopView::setName(const kit::Ref<kit::String>& name) {
   KIT_CHECK_MAIN_THREAD();
   name_ = name;
-  const std::string text = kit::shownText(name);
+  // The name sits on a plate: blanks or a number would show it empty.
+  const std::string text = kit::readableText(name);
   nameLabel_->setText(text);
   const kit::Size measured = NUVAHallSupport::measure(text, kit::Font::systemFont(10), 200);
   const double h = std::ceil(measured.height) + 5, w = std::ceil(measured.width) + 1;

@@ -159,8 +159,9 @@ void NUVAVoucherView::setPlayerDic(const kit::Ref<kit::Dictionary>& record) {
   kit::Id gift = record;
   dayGiftView_->setHidden(false);
   titleLabel_->setHidden(false);
-  // "title-content", of the parts that are set.
-  const std::string head = kit::shownText(gift["title"]), tail = kit::shownText(gift["content"]);
+  // "title-content", of the parts that read: the title sits on a grey
+  // plate, where blanks, a number or a flag would read nothing.
+  const std::string head = kit::readableText(gift["title"]), tail = kit::readableText(gift["content"]);
   const std::string title = head.empty() || tail.empty() ? head + tail : head + "-" + tail;
   titleLabel_->setText(title);
   kit::TextAttributes attributes;

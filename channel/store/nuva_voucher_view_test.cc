@@ -143,6 +143,24 @@ TEST_F(VouchersTab, WithoutADailyGiftTheFreeVideoOfferIsShown) {
   EXPECT_EQ(closeBlocks, 1);
 }
 
+TEST_F(VouchersTab, TheSimulatorsOwnFreeVideoOfferShowsItsRewardTiles) {
+  // The game server as it starts: no daily gift, and the free video with
+  // its sample reward.
+  kit::test::LogCapture log;
+  auto tab = open();
+  ASSERT_TRUE(waitForRequests("freevideogift/index", 1));
+  ASSERT_TRUE(kit::test::runUntil([&] { return !tab->dayGiftView()->isHidden(); }));
+  EXPECT_EQ(tileXs(*tab), (std::vector<double>{138.5, 248.5, 358.5}));
+  ASSERT_TRUE(kit::test::tap(tab->closeBtn()));
+  auto videos = kit::test::findViewsOfType<NUVAFreeVedioView>(*window);
+  ASSERT_EQ(videos.size(), 1u);
+  // The reward dialog after the video shows these items.
+  ASSERT_TRUE(videos[0]->dicArray());
+  EXPECT_EQ(videos[0]->dicArray()->count(), 3u);
+  EXPECT_FALSE(log.contains("json解析失败"));
+  videos[0]->closeClick();
+}
+
 TEST_F(VouchersTab, AnOfferThatIsTakenMissingOrNoDictionaryHidesTheSection) {
   for (const char* reply : {R"({"status":"200","data":{"is_get":"1"}})", R"({"status":"500","msg":"x"})",
                             R"({"status":"200","data":"[]"})", "not json"}) {

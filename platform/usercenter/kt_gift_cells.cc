@@ -29,7 +29,6 @@ kit::Ref<kit::Label> label(double size, unsigned colour, int lines = 1) {
   return made;
 }
 
-std::string text(const kit::Ref<kit::String>& v) { return v ? v->utf8() : ""; }
 bool is(const kit::Ref<kit::String>& v, std::string_view value) { return v && v->isEqualToString(value); }
 
 kit::Ref<kit::Button> button(const char* title) {
@@ -119,9 +118,9 @@ void KTGetGiftCell::setModel(const kit::Ref<KTSuGiftModel>& model) {
   const double H = model->getCodeH() - KTSuGiftModel::ClaimPadding;
   const double barY = ContentY + H + Gap;
   const double countY = barY + BarH + Gap;
-  if (auto l = typeL()) l->setText(text(model->name()));
+  if (auto l = typeL()) l->setText(kit::shownText(model->name()));
   if (auto l = contentL()) {
-    l->setText(text(model->excerpt()));
+    l->setText(kit::shownText(model->excerpt()));
     l->setFrame(kit::Rect{X, ContentY, TextW, H});
   }
   if (auto track = track_.lock()) track->setFrame(kit::Rect{X, barY, TrackW, BarH});
@@ -175,10 +174,10 @@ void KTCopyGiftCell::buildScene() {
 void KTCopyGiftCell::setModel(const kit::Ref<KTSuGiftModel>& model) {
   model_ = model;
   if (!model) return;
-  if (auto l = typeL()) l->setText(text(model->name()));
-  if (auto l = codeL()) l->setText(text(model->code()));
+  if (auto l = typeL()) l->setText(kit::shownText(model->name()));
+  if (auto l = codeL()) l->setText(kit::shownText(model->code()));
   if (auto l = contentL()) {
-    l->setText(text(model->excerpt()));
+    l->setText(kit::shownText(model->excerpt()));
     l->setFrame(kit::Rect{X, CopyContentY, TextW, model->copyH() - KTSuGiftModel::CodePadding});
   }
 }

@@ -1,6 +1,7 @@
 // The server-opening row and its scene. See kt_kaifu_cell.h.
 #include "platform/usercenter/kt_kaifu_cell.h"
 
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -41,8 +42,7 @@ void KTKaifuCell::buildScene() {
 
 void KTKaifuCell::setModel(const kit::Ref<KTSuKaifuModel>& model) {
   model_ = model;
-  auto text = [](const kit::Ref<kit::String>& v) { return v ? v->utf8() : std::string(); };
-  if (auto l = dayL()) l->setText(text(model ? model->day() : nullptr));
-  if (auto l = timeL()) l->setText(text(model ? model->hour() : nullptr));
-  if (auto l = serverL()) l->setText(text(model ? model->servername() : nullptr));
+  if (auto l = dayL()) l->setText(kit::shownText(model ? model->day() : nullptr));
+  if (auto l = timeL()) l->setText(kit::shownText(model ? model->hour() : nullptr));
+  if (auto l = serverL()) l->setText(kit::shownText(model ? model->servername() : nullptr));
 }

@@ -69,10 +69,9 @@ std::string KTSuCouponCell::stampName(const KTSuCouponModel& model) {
 void KTSuCouponCell::setModel(const kit::Ref<KTSuCouponModel>& model) {
   model_ = model;
   if (!model) return;
-  auto text = [](const kit::Ref<kit::String>& v) { return v ? v->utf8() : std::string(); };
-  if (auto l = nameL()) l->setText(text(model->gamename()));
+  if (auto l = nameL()) l->setText(kit::shownText(model->gamename()));
   if (auto l = timeL()) l->setText("· 有效期：" + kit::shownText(model->av_time()));
   if (auto l = moneyL()) l->setText("· 满" + kit::shownText(model->pay_money()) + "元可用");
-  if (auto l = couponL()) l->setText(text(model->coupon_money()));
+  if (auto l = couponL()) l->setText(kit::shownText(model->coupon_money()));
   if (auto stamp = stateImageView()) stamp->setImage(kit::imageNamed(NSStringURLEncode::getImagePath(stampName(*model))));
 }

@@ -1,6 +1,7 @@
 // The home page's news row and its scene. See kt_su_home_cell.h.
 #include "platform/usercenter/kt_su_home_cell.h"
 
+#include "kit/foundation/values.h"
 #include "kit/graphics/color.h"
 #include "kit/ui/font.h"
 #include "kit/ui/scene_registry.h"
@@ -45,10 +46,10 @@ void KTSuHomeCell::setModel(const kit::Ref<KTSuHomeMsgModel>& model) {
   model_ = model;
   if (!model) return;
   if (auto tag = tagL()) {
-    tag->setText(model->tag() ? model->tag()->utf8() : "");
+    tag->setText(kit::readableText(model->tag()));
     const bool activity = model->tag() && model->tag()->isEqualToString(KTSuHomeMsgCell::ActivityTag);
     tag->setBackgroundColor(
         kit::Color::hex(activity ? KTSuHomeMsgCell::ActivityColour : KTSuHomeMsgCell::OtherColour));
   }
-  if (auto l = contentL()) l->setText(model->post_title() ? model->post_title()->utf8() : "");
+  if (auto l = contentL()) l->setText(kit::shownText(model->post_title()));
 }

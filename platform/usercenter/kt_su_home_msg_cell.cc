@@ -81,7 +81,7 @@ void KTSuHomeMsgCell::setModel(const kit::Ref<KTSuHomeMsgModel>& model) {
   model_ = model;
   if (!model) return;
   if (auto tag = tagL()) {
-    tag->setText(model->tag() ? model->tag()->utf8() : "");
+    tag->setText(kit::readableText(model->tag()));
     const bool activity = model->tag() && model->tag()->isEqualToString(ActivityTag);
     tag->setBackgroundColor(kit::Color::hex(activity ? ActivityColour : OtherColour));
   }
@@ -98,5 +98,5 @@ void KTSuHomeMsgCell::setModel(const kit::Ref<KTSuHomeMsgModel>& model) {
     }
   }
   if (auto l = contentL()) l->setText("           " + kit::shownText(model->post_title()));
-  if (auto l = timeL()) l->setText(model->time() ? model->time()->utf8() : "");
+  if (auto l = timeL()) l->setText(kit::shownText(model->time()));
 }

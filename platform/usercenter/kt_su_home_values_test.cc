@@ -2,10 +2,13 @@
 // list, a list holding null, a dictionary or a flag where the player's
 // name, balances, activity or rebate text belong: the page reads no
 // "<null>", "(...)" or "{...}" and leaves those texts out, while a balance
-// of 0 still reads as one.
+// of 0 still reads as one. Every shape of a reply text (numbers, blanks,
+// characters that draw nothing, "<null>", "NaN" ...) in those texts and in
+// the newest message's row shows by the shown-text rule.
 
 #include <gtest/gtest.h>
 
+#include "channel/testing/shown_texts.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/button.h"
@@ -14,6 +17,7 @@
 #include "kit/ui/text_view.h"
 #include "kit/ui/ui_test_driver.h"
 #include "platform/base/share_vale.h"
+#include "platform/usercenter/kt_su_home_cell.h"
 #include "platform/usercenter/kt_su_home_vc.h"
 #include "platform/usercenter/usercenter_test_fixture.h"
 #include "sim/platform_user_centre_home.h"
@@ -100,6 +104,35 @@ TEST_F(HomeValues, CollectionsAndFlagsForThePlayersTextsShowNothing) {
   EXPECT_EQ(page->nameL()->text(), "玩家:p");
   EXPECT_EQ(page->ptbL()->text(), "平台币:0个");
   EXPECT_EQ(page->djqL()->text(), "代金券:0.5元");
+}
+
+TEST_F(HomeValues, ThePlayersTextsAndTheNewestMessageShowEachShapeOfAReplyTextByTheRule) {
+  for (const shown::Shape& v : shown::shapes()) {
+    SCOPED_TRACE(v.json);
+    const std::string& label = v.label;
+    const std::string row = R"({"tag":)" + v.json + R"(,"post_title":)" + v.json + R"(,"time":)" + v.json + "}";
+    home->setHomeData(kit::JSONSerialization::JSONObjectWithData(kit::Data::make(
+        R"({"uinfo":{"nicename":)" + v.json + R"(,"money":)" + v.json + R"(,"djq":)" + v.json +
+        R"(},"post":{"t_desc":)" + v.json + R"(,"url":"http://127.0.0.1:9/"},"ginfo":{"fanli":)" + v.json + "}}")));
+    lists->setPages(Lists::kNewsList,
+                    {kit::as<kit::Array>(kit::JSONSerialization::JSONObjectWithData(kit::Data::make("[" + row + "]")))});
+    show();
+    ASSERT_TRUE(kit::test::runUntil([&] { return page->newsReplies() == 1; }));
+    EXPECT_EQ(page->nameL()->text(), "玩家:" + label);
+    EXPECT_EQ(page->ptbL()->text(), "平台币:" + label + "个");
+    EXPECT_EQ(page->djqL()->text(), "代金券:" + label + "元");
+    EXPECT_EQ(page->activityL()->text(), label);
+    EXPECT_EQ(page->fanliL()->text(), label);
+    ASSERT_EQ(page->msgData()->count(), 1u);
+    auto cell = kit::as<KTSuHomeCell>(page->cellForRowAtIndexPath(*page->tableView(), kit::IndexPath::forRow(0, 0)));
+    ASSERT_TRUE(cell);
+    // The tag sits on a coloured box: it reads as a message.
+    EXPECT_EQ(cell->tagL()->text(), v.message);
+    EXPECT_EQ(cell->contentL()->text(), label);
+    EXPECT_EQ(shown::unreadableTextsIn(*page->view()), std::vector<std::string>{});
+    EXPECT_EQ(shown::unreadableTextsIn(*cell), std::vector<std::string>{});
+    close();
+  }
 }
 
 }  // namespace

@@ -31,7 +31,6 @@ kit::Ref<kit::Label> label(const kit::Rect& frame, double size, unsigned colour)
   return made;
 }
 
-std::string text(const kit::Ref<kit::String>& v) { return v ? v->utf8() : ""; }
 
 }  // namespace
 
@@ -122,14 +121,14 @@ void KTTradeCell::buildScene() {
 void KTTradeCell::setModel(const kit::Ref<KTSuTradeModel>& model) {
   model_ = model;
   if (!model) return;
-  if (auto icon = gameIcon(); icon && !text(model->pic1()).empty()) {
+  if (auto icon = gameIcon(); icon && model->pic1() && model->pic1()->length() > 0) {
     KT_setImageWithURL(*icon, model->pic1(), nullptr);
   }
   if (auto l = timeL()) l->setText("上架时间：" + kit::shownText(model->time()));
   if (auto l = moneyL()) l->setText("¥" + kit::shownText(model->prices()));
-  if (auto l = nameL()) l->setText(text(model->gamename()));
+  if (auto l = nameL()) l->setText(kit::shownText(model->gamename()));
   if (auto l = serverL()) l->setText("区服：" + kit::shownText(model->server()));
-  if (auto l = titleL()) l->setText(text(model->title()));
+  if (auto l = titleL()) l->setText(kit::shownText(model->title()));
   auto android = anIcon();
   auto ios = iosIcon();
   if (!android || !ios) return;
