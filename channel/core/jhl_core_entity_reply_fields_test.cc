@@ -11,11 +11,11 @@
 
 #include "channel/core/nuva_lucky_player_item.h"
 #include "channel/core/nuva_lucky_player_view.h"
-#include "channel/testing/shown_texts.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/ui_test_driver.h"
+#include "platform/base/testing/shown_texts.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include "channel/core/vanu_notice_view.h"
 #include "channel/testing/core_road_fixture.h"
-#include "channel/testing/shown_texts.h"
 #include "kit/testing/log_capture.h"
 #include "kit/ui/ui_test_driver.h"
+#include "platform/base/testing/shown_texts.h"
 
 namespace {
 

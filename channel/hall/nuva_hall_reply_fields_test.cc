@@ -18,9 +18,9 @@
 #include "channel/hall/nuva_turn_cell_view.h"
 #include "channel/hall/nuva_turn_gift_pop_view.h"
 #include "channel/hall/testing/hall_fixture.h"
-#include "channel/testing/shown_texts.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/ui/ui_test_driver.h"
+#include "platform/base/testing/shown_texts.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "channel/store/nuva_free_vedio_view.h"
 #include "channel/store/nuva_gm_shop_view.h"
 #include "channel/store/testing/store_fixture.h"
-#include "channel/testing/shown_texts.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/ui/ui_test_driver.h"
+#include "platform/base/testing/shown_texts.h"
 
 namespace {
 

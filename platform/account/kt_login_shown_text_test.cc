@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include "channel/testing/shown_texts.h"
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/json_serialization.h"
@@ -26,6 +25,7 @@
 #include "platform/account/kt_login_view.h"
 #include "platform/account/kt_notice_vc.h"
 #include "platform/account/testing/kt_login_card_fixture.h"
+#include "platform/base/testing/shown_texts.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "channel/testing/shown_texts.h"
 #include "kit/ui/application.h"
 #include "platform/account/cxr_message.h"
 #include "platform/account/kt_coupons_cell.h"
 #include "platform/account/kt_coupons_vc.h"
 #include "platform/account/testing/kt_pay_sheet_fixture.h"
+#include "platform/base/testing/shown_texts.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "channel/testing/shown_texts.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/button.h"
@@ -17,6 +16,7 @@
 #include "kit/ui/text_view.h"
 #include "kit/ui/ui_test_driver.h"
 #include "platform/base/share_vale.h"
+#include "platform/base/testing/shown_texts.h"
 #include "platform/usercenter/kt_su_home_cell.h"
 #include "platform/usercenter/kt_su_home_vc.h"
 #include "platform/usercenter/usercenter_test_fixture.h"

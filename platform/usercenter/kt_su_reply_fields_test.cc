@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "channel/testing/shown_texts.h"
 #include "data/model/mx_key_value.h"
 #include "kit/foundation/json_serialization.h"
+#include "platform/base/testing/shown_texts.h"
 #include "platform/usercenter/kt_gift_cells.h"
 #include "platform/usercenter/kt_kaifu_cell.h"
 #include "platform/usercenter/kt_su_coupon_cell.h"
