@@ -43,8 +43,11 @@ Ref<MutableArray> mutableArray(std::initializer_list<Value> elements) {
 namespace {
 
 // What a number that is none prints as, from C's printf, JavaScript and
-// JSON writers that let them through.
-bool spellsNoNumber(const std::string& text) {
+// JSON writers that let them through, with or without blanks around it.
+bool spellsNoNumber(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return false;
+  text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
   for (const char* spelling : {"NaN", "nan", "-nan", "+nan", "inf", "-inf", "+inf", "Infinity", "-Infinity",
                                "+Infinity"}) {
     if (text == spelling) return true;

@@ -89,7 +89,7 @@ TEST(Values, OnlyTextsAndNumbersAreShownAndOnlyTextsWithSomethingInThemAreMessag
     EXPECT_FALSE(isSet(value));
     EXPECT_EQ(shownText(value), "");
   }
-  for (const char* spelled : {"NaN", "nan", "-nan", "inf", "-inf", "Infinity", "-Infinity"}) {
+  for (const char* spelled : {"NaN", "nan", "-nan", "inf", "-inf", "Infinity", "-Infinity", " NaN", "NaN\n"}) {
     EXPECT_EQ(shownText(str(spelled)), "") << spelled;
     EXPECT_EQ(readableText(str(spelled)), "") << spelled;
   }
