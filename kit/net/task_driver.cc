@@ -479,6 +479,8 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   framesOfOthers_ = secure_ && negotiatedHTTP2();
   streamBytes_ = 0;
   watchedBytes_ = 0;
+  undecidedSeen_ = 0;
+  undecidedActivity_.reset();
   socketBytesStale_ = false;
   countSocketBytesFromHere();
   if (!secure_) return true;

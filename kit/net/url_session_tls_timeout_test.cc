@@ -169,6 +169,60 @@ TEST_F(TLSTimeOnTheClock, ATricklingAnswerLivesOnAndCompletes) {
   EXPECT_EQ(result.body(), "trickl");
 }
 
+// A slow link: an answer of 16,000 bytes (one TLS record, near enough)
+// crossing 200 bytes every half second, over 40 s, under a time-out of 2 s.
+// Every byte of it keeps the request alive as it comes: over TLS 1.2 the
+// record's header says it is application data; over TLS 1.3 only its
+// decryption will, and its bytes hold the time-out until then.
+class TLSSlowLink : public TLSTimeOnTheClock, public ::testing::WithParamInterface<TLSPeer::Version> {};
+
+TEST_P(TLSSlowLink, AnAnswerLivesOnWhileItsRecordCrossesAndCompletes) {
+  TLSPeer peer(TestCertificates::shared().localhost, GetParam());
+  request(peer, 2);
+  const std::string body(16000, 'x');
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 16000\r\n\r\n" + body));
+  int chunks = 0;
+  while (peer.release(200)) {
+    ++chunks;
+    ASSERT_TRUE(peer.waitUntilReceived());
+    advance(0.5);
+    if (result.done.isOpen()) break;
+  }
+  EXPECT_GT(chunks, 80);
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.errorCode(), 0) << "ended " << elapsed() << " s in, after " << chunks << " of its chunks";
+  EXPECT_EQ(result.body(), body);
+}
+
+// Through the same link, a record that carries none of the answer keeps
+// nothing alive: over TLS 1.2 a renegotiation request, known by its header,
+// not even while it crosses; over TLS 1.3 a KeyUpdate, which looks like
+// application data until it is whole, only until then. The request has
+// been idle since it began, and ends as soon as that is known.
+TEST_P(TLSSlowLink, ARecordOfTheConnectionsOwnKeepsNothingAliveOnceItsTypeIsKnown) {
+  const bool tls13 = GetParam() == TLSPeer::Version::TLS13;
+  TLSPeer peer(TestCertificates::shared().localhost, GetParam());
+  request(peer, 2);
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(tls13 ? peer.updateKeys() : peer.requestRenegotiation());
+  while (peer.release(2)) {
+    ASSERT_TRUE(peer.waitUntilReceived());
+    advance(0.5);
+    if (result.done.isOpen()) break;
+  }
+  ASSERT_TRUE(result.done.wait()) << "still waiting " << elapsed() << " s in, the record whole";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  if (tls13) {
+    EXPECT_GT(elapsed(), 2.5) << "timed out while the record crossed";
+  } else {
+    EXPECT_NEAR(elapsed(), 2, 1e-9) << "the renegotiation request kept the request alive";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, TLSSlowLink, ::testing::Values(TLSPeer::Version::TLS12, TLSPeer::Version::TLS13),
+                         [](const auto& info) { return info.param == TLSPeer::Version::TLS12 ? "TLS12" : "TLS13"; });
+
 // The product's clock: KeyUpdates crossing the connection in real time, a
 // tenth of a second apart, do not hold a request under a time-out of a
 // second. It would otherwise run until the peer stops, 20 s in.

@@ -15,6 +15,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -23,17 +25,22 @@ namespace kit::test {
 namespace {
 
 // Repeats `operation` (an SSL call) until it went through on the
-// non-blocking socket `fd`. A handshake step left waiting for the client
-// (`waitingIsDone`) has sent its part.
+// non-blocking socket `fd`, for up to ten seconds. A handshake step left
+// waiting for the client (`waitingIsDone`) has sent its part; any other
+// step that waits for the client (a write while a renegotiation this side
+// asked for runs: the client answers once it reads) waits for it.
 bool complete(SSL* ssl, int fd, const std::function<int()>& operation, bool waitingIsDone = false) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   for (;;) {
     const int result = operation();
     if (result > 0) return true;
     const int error = SSL_get_error(ssl, result);
     if (error == SSL_ERROR_WANT_READ && waitingIsDone) return true;
-    if (error != SSL_ERROR_WANT_WRITE) return false;
-    pollfd writable{fd, POLLOUT, 0};
-    poll(&writable, 1, 1000);
+    if ((error != SSL_ERROR_WANT_WRITE && error != SSL_ERROR_WANT_READ) || std::chrono::steady_clock::now() >= until) {
+      return false;
+    }
+    pollfd ready{fd, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+    poll(&ready, 1, 100);
   }
 }
 
@@ -115,6 +122,33 @@ bool TLSPeer::requestRenegotiation() {
   return run([this](SSL* ssl) {
     return SSL_renegotiate(ssl) == 1 &&
            complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true);
+  });
+}
+
+bool TLSPeer::holdOutput() {
+  return run([](SSL* ssl) {
+    BIO* held = BIO_new(BIO_s_mem());
+    if (!held) return false;
+    // The socket's BIO stays the reading side.
+    SSL_set0_wbio(ssl, held);
+    return true;
+  });
+}
+
+bool TLSPeer::release(size_t bytes) {
+  return run([this, bytes](SSL* ssl) {
+    BIO* held = SSL_get_wbio(ssl);
+    if (!held || BIO_method_type(held) != BIO_TYPE_MEM || BIO_ctrl_pending(held) == 0) return false;
+    std::string chunk(std::min(bytes, BIO_ctrl_pending(held)), '\0');
+    const int n = BIO_read(held, chunk.data(), static_cast<int>(chunk.size()));
+    for (size_t sent = 0; n > 0 && sent < static_cast<size_t>(n);) {
+      const ssize_t written = send(connection_, chunk.data() + sent, static_cast<size_t>(n) - sent, MSG_NOSIGNAL);
+      if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
+      if (written > 0) sent += static_cast<size_t>(written);
+      pollfd writable{connection_, POLLOUT, 0};
+      if (sent < static_cast<size_t>(n)) poll(&writable, 1, 100);
+    }
+    return n > 0;
   });
 }
 

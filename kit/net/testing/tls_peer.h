@@ -3,8 +3,10 @@
 // none of its data. It completes the handshake with a test identity (TLS
 // 1.3, or at most TLS 1.2 when asked), counts the request heads that come
 // and sends nothing until the test asks for bytes of an answer, a TLS 1.3
-// KeyUpdate or a TLS 1.2 renegotiation request. Meanwhile it reads what the
-// client sends, so that a renegotiation the client takes part in completes.
+// KeyUpdate or a TLS 1.2 renegotiation request, and when asked, holds its
+// records back to let them through a few bytes at a time. Meanwhile it
+// reads what the client sends, so that a renegotiation the client takes
+// part in completes.
 //
 //   kit::test::TLSPeer peer(kit::test::TestCertificates::shared().localhost);
 //   ... request peer.url() ...
@@ -50,6 +52,14 @@ class TLSPeer {
   bool updateKeys();
   // A HelloRequest; the handshake that follows runs as the client answers.
   bool requestRenegotiation();
+
+  // From now on the records the peer writes wait, in order, until the test
+  // releases them: a slow link, whose pace the test sets.
+  bool holdOutput();
+  // Sends the client the next `bytes` bytes of the held records (fewer at
+  // the end), cut anywhere; false when nothing was held, or the connection
+  // is gone.
+  bool release(size_t bytes);
 
   // Waits until the client's side has taken in everything sent (its kernel
   // has it; the client may not have read it yet).
