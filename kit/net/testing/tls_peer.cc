@@ -207,15 +207,21 @@ void TLSPeer::serve() {
   sigemptyset(&pipe);
   sigaddset(&pipe, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  while (serveConnection()) {
+  }
+}
+
+bool TLSPeer::serveConnection() {
   const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) return false;
   SSL* ssl = SSL_new(static_cast<SSL_CTX*>(context_.get()));
   SSL_set_fd(ssl, fd);
   {
     std::lock_guard lock(mutex_);
     connection_ = fd;
     ssl_ = ssl;
-    if (stopping_) return;
+    ++connections_;
+    if (stopping_) return false;
   }
   bool open = SSL_accept(ssl) == 1;
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -230,8 +236,8 @@ void TLSPeer::serve() {
     open_ = false;
   }
   bool renegotiating = false;
-  for (;;) {
-    pollfd ready[2] = {{wake_, POLLIN, 0}, {open ? fd : -1, POLLIN, 0}};
+  while (open) {
+    pollfd ready[2] = {{wake_, POLLIN, 0}, {fd, POLLIN, 0}};
     poll(ready, 2, -1);
     if (ready[0].revents) {
       eventfd_t ignored;
@@ -240,7 +246,7 @@ void TLSPeer::serve() {
     std::function<bool(SSL*)> step;
     {
       std::lock_guard lock(mutex_);
-      if (stopping_) break;
+      if (stopping_) return false;
       step = std::move(step_);
       step_ = nullptr;
     }
@@ -252,10 +258,9 @@ void TLSPeer::serve() {
         stepDone_ = true;
         stepResult_ = result;
       }
-      changed_.notify_all();
     }
-    if (open && ready[1].revents) {
-      open = readAvailable();
+    if (ready[1].revents) open = readAvailable();
+    {
       std::lock_guard lock(mutex_);
       open_ = open;
       if (renegotiating && !SSL_renegotiate_pending(ssl)) {
@@ -265,6 +270,24 @@ void TLSPeer::serve() {
     }
     changed_.notify_all();
   }
+  // The client closed it, or broke it off: the next one may come.
+  std::lock_guard lock(mutex_);
+  if (step_) {
+    step_ = nullptr;
+    stepDone_ = true;
+    stepResult_ = false;
+  }
+  SSL_free(ssl_);
+  ssl_ = nullptr;
+  close(connection_);
+  connection_ = -1;
+  changed_.notify_all();
+  return !stopping_;
+}
+
+size_t TLSPeer::connections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
 }
 
 }  // namespace kit::test

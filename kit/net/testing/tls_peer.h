@@ -1,6 +1,6 @@
-// A TLS server on 127.0.0.1 that answers one connection only as a test
-// tells it to, for tests of what a client makes of TLS records that carry
-// none of its data. It completes the handshake with a test identity (TLS
+// A TLS server on 127.0.0.1 that answers its connections, one at a time,
+// only as a test tells it to, for tests of what a client makes of TLS
+// records that carry none of its data. It completes the handshake with a test identity (TLS
 // 1.3, or at most TLS 1.2 when asked), counts the request heads that come
 // and sends nothing until the test asks for bytes of an answer, a TLS 1.3
 // KeyUpdate or a TLS 1.2 renegotiation request, and when asked, holds its
@@ -42,7 +42,10 @@ class TLSPeer {
   // "https://127.0.0.1:PORT" and `path`.
   std::string url(const std::string& path = "/") const;
 
-  // Waits (on a condition) until `count` request heads have come.
+  // The connections accepted so far.
+  size_t connections() const;
+  // Waits (on a condition) until `count` request heads have come, over all
+  // connections.
   bool waitForRequest(size_t count = 1, double seconds = 10);
 
   // Each sends its record(s) from the peer's thread and returns once they
@@ -69,6 +72,9 @@ class TLSPeer {
 
  private:
   void serve();
+  // Accepts a connection and serves it until it ends; false when the peer
+  // stops.
+  bool serveConnection();
   // Runs `step` on the peer's thread with the connection's SSL.
   bool run(std::function<bool(SSL*)> step);
   // Reads and drops what the client sent; false once the connection ended.
@@ -86,6 +92,7 @@ class TLSPeer {
   size_t requests_ = 0;
   std::string received_;  // after the last whole head (the peer's thread)
   bool open_ = false;
+  size_t connections_ = 0;
   bool stopping_ = false;
   int renegotiations_ = 0;
   std::function<bool(SSL*)> step_;
