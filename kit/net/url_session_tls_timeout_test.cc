@@ -11,6 +11,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/tls_peer.h"
@@ -167,6 +169,86 @@ TEST_F(TLSTimeOnTheClock, ATricklingAnswerLivesOnAndCompletes) {
   ASSERT_TRUE(result.done.wait());
   EXPECT_EQ(result.errorCode(), 0);
   EXPECT_EQ(result.body(), "trickl");
+}
+
+// The time the delegate takes over a server's certificate counts against
+// the request's time-out, and its answer is a sign of life: the request
+// then has its whole time-out for the server to answer, on a new
+// connection and on a kept-alive one alike.
+class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
+ protected:
+  void SetUp() override {
+    TLSTimeOnTheClock::SetUp();
+    delegate = std::make_shared<test::RecordingDelegate>();
+    delegate->onChallenge = [this](const Ref<URLAuthenticationChallenge>& challenge,
+                                   URLSessionDelegate::ChallengeCompletion completion) {
+      std::lock_guard lock(mutex);
+      held.emplace_back(challenge, std::move(completion));
+    };
+    session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
+                                                   nullptr);
+  }
+  void start(TLSPeer& peer, Result& into) {
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/judged")));
+    request->setTimeoutInterval(2);
+    session->dataTaskWithRequest(request, into.handler())->resume();
+  }
+  // Waits until the delegate holds the `n`th challenge.
+  void waitForChallenge(size_t n) {
+    ASSERT_TRUE(delegate->waitFor([&](const auto&) {
+      std::lock_guard lock(mutex);
+      return held.size() >= n;
+    }));
+  }
+  // Accepts the server's certificate in the `n`th challenge.
+  void accept(size_t n) {
+    waitForChallenge(n);
+    std::lock_guard lock(mutex);
+    auto& [challenge, completion] = held[n - 1];
+    completion(URLSessionAuthChallengeDisposition::UseCredential,
+               URLCredential::credentialForTrust(challenge->protectionSpace()->serverTrust()));
+  }
+
+  std::shared_ptr<test::RecordingDelegate> delegate;
+  std::mutex mutex;
+  std::vector<std::pair<Ref<URLAuthenticationChallenge>, URLSessionDelegate::ChallengeCompletion>> held;
+};
+
+TEST_F(TLSJudgedOnTheClock, AnAcceptedHandshakeGivesTheRequestItsWholeTimeOut) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  start(peer, result);
+  waitForChallenge(1);
+  advance(1.5);
+  accept(1);
+  ASSERT_TRUE(peer.waitForRequest());
+  advance(1.9);
+  EXPECT_FALSE(result.done.isOpen()) << "timed out " << elapsed() << " s in, 1.9 s after the answer";
+  advance(0.2);
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+}
+
+TEST_F(TLSJudgedOnTheClock, AnAcceptedKeptAliveConnectionGivesTheRequestItsWholeTimeOut) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  start(peer, result);
+  accept(1);
+  ASSERT_TRUE(peer.waitForRequest());
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_EQ(result.errorCode(), 0);
+
+  secondStarted = true;
+  start(peer, second);
+  waitForChallenge(2);
+  advance(1.5);
+  accept(2);
+  ASSERT_TRUE(peer.waitForRequest(2));
+  advance(1.9);
+  EXPECT_FALSE(second.done.isOpen()) << "timed out " << elapsed() << " s in, 1.9 s after the answer";
+  advance(0.2);
+  ASSERT_TRUE(second.done.wait());
+  EXPECT_EQ(second.errorCode(), URLErrorTimedOut);
+  EXPECT_EQ(peer.connections(), 1u);
 }
 
 // A slow link: an answer of 16,000 bytes (one TLS record, near enough)
