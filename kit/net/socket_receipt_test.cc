@@ -10,8 +10,9 @@
 #include <openssl/bio.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <chrono>
-#include <memory>
+#include <cstdint>
 #include <string>
 
 #include "kit/net/testing/test_certificates.h"
@@ -19,8 +20,11 @@
 namespace kit::netdetail {
 namespace {
 
+// A TLS version as OpenSSL names it (TLS1_2_VERSION, TLS1_3_VERSION).
 using Version = int;
 
+// A client whose context counts its application data, and a server with
+// the test identity, both at `version`, joined by memory buffers.
 class MemoryLink {
  public:
   explicit MemoryLink(Version version) {
@@ -193,14 +197,6 @@ TEST_P(ApplicationDataReceipt, CountsNeitherTheConnectionsOwnRecordsNorTheClient
 
 INSTANTIATE_TEST_SUITE_P(Versions, ApplicationDataReceipt, ::testing::Values(TLS1_2_VERSION, TLS1_3_VERSION),
                          [](const auto& info) { return info.param == TLS1_3_VERSION ? "TLS13" : "TLS12"; });
-
-TEST(ApplicationDataReceiptWithoutNotes, IsNoneForAConnectionWhoseContextDoesNotCountThem) {
-  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
-  SSL* ssl = SSL_new(ctx);
-  EXPECT_FALSE(applicationDataReceipt(ssl).has_value());
-  SSL_free(ssl);
-  SSL_CTX_free(ctx);
-}
 
 }  // namespace
 }  // namespace kit::netdetail
