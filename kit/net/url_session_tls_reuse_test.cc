@@ -272,5 +272,30 @@ TEST(TLSConnectionRenegotiatedWhileIdle, ServesEachOfTheRequestsThatFollow) {
   session->invalidateAndCancel();
 }
 
+// A new handshake the server asked for while the connection answered, which
+// comes whole only after its request ended: no request judges it, and
+// libcurl reads it as it closes the connection. It is refused, not taken
+// unjudged: the server never sees the client finish it.
+TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeNoRequestJudgesIsRefused) {
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  test::CompletionResult result;
+  session->dataTaskWithRequest(URLRequest::make(URL::URLWithString(peer.url("/"))), result.handler())->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  // The request for a handshake, then the answer: the client takes up the
+  // handshake as it reads the answer, and the server's part of it arrives
+  // once the request has ended.
+  ASSERT_TRUE(peer.requestRenegotiation("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_EQ(result.errorCode(), 0);
+  ASSERT_TRUE(peer.waitForServerHellos(2));
+  ASSERT_TRUE(peer.waitUntilReceived());
+  session->invalidateAndCancel();
+  session = nullptr;
+  ASSERT_TRUE(peer.waitUntilClosed());
+  EXPECT_EQ(peer.renegotiations(), 0);
+}
+
 }  // namespace
 }  // namespace kit

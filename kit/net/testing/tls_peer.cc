@@ -55,6 +55,13 @@ TLSPeer::TLSPeer(const TestIdentity& identity, Version version) {
     X509_up_ref(c->x509());
     SSL_CTX_add_extra_chain_cert(ctx, c->x509());
   }
+  SSL_CTX_set_msg_callback_arg(ctx, this);
+  SSL_CTX_set_msg_callback(ctx, [](int sent, int, int type, const void* message, size_t length, SSL*, void* peer) {
+    if (sent && type == SSL3_RT_HANDSHAKE && length > 0 &&
+        static_cast<const unsigned char*>(message)[0] == SSL3_MT_SERVER_DONE) {
+      static_cast<TLSPeer*>(peer)->noteServerHello();
+    }
+  });
   if (version == Version::TLS12) {
     SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
     // A renegotiation is a whole handshake, certificate and all.
@@ -118,10 +125,12 @@ bool TLSPeer::updateKeys() {
   });
 }
 
-bool TLSPeer::requestRenegotiation() {
-  return run([this](SSL* ssl) {
+bool TLSPeer::requestRenegotiation(const std::string& then) {
+  return run([this, then](SSL* ssl) {
     return SSL_renegotiate(ssl) == 1 &&
-           complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true);
+           complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true) &&
+           (then.empty() ||
+            complete(ssl, connection_, [&] { return SSL_write(ssl, then.data(), static_cast<int>(then.size())); }));
   });
 }
 
@@ -169,6 +178,29 @@ bool TLSPeer::waitUntilReceived(double seconds) {
 bool TLSPeer::waitForRenegotiations(int count, double seconds) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return renegotiations_ >= count; });
+}
+
+void TLSPeer::noteServerHello() {
+  {
+    std::lock_guard lock(mutex_);
+    ++serverHellos_;
+  }
+  changed_.notify_all();
+}
+
+bool TLSPeer::waitForServerHellos(int count, double seconds) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return serverHellos_ >= count; });
+}
+
+int TLSPeer::renegotiations() const {
+  std::lock_guard lock(mutex_);
+  return renegotiations_;
+}
+
+bool TLSPeer::waitUntilClosed(double seconds) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return connection_ < 0; });
 }
 
 bool TLSPeer::run(std::function<bool(SSL*)> step) {

@@ -53,8 +53,9 @@ class TLSPeer {
   bool write(const std::string& bytes);
   // A KeyUpdate that does not ask the client to update its own keys.
   bool updateKeys();
-  // A HelloRequest; the handshake that follows runs as the client answers.
-  bool requestRenegotiation();
+  // A HelloRequest, and `then` written right behind it, before the client
+  // can answer; the handshake that follows runs as the client answers.
+  bool requestRenegotiation(const std::string& then = "");
 
   // From now on the records the peer writes wait, in order, until the test
   // releases them: a slow link, whose pace the test sets.
@@ -69,6 +70,12 @@ class TLSPeer {
   bool waitUntilReceived(double seconds = 10);
   // Waits until the client has gone through `count` renegotiations in all.
   bool waitForRenegotiations(int count, double seconds = 10);
+  int renegotiations() const;
+  // Waits until the peer has sent its part of `count` handshakes over TLS
+  // 1.2 (up to its ServerHelloDone), the first one included.
+  bool waitForServerHellos(int count, double seconds = 10);
+  // Waits until the client has closed the connection (or broken it off).
+  bool waitUntilClosed(double seconds = 10);
 
  private:
   void serve();
@@ -79,6 +86,8 @@ class TLSPeer {
   bool run(std::function<bool(SSL*)> step);
   // Reads and drops what the client sent; false once the connection ended.
   bool readAvailable();
+  // The peer's thread sent a ServerHelloDone.
+  void noteServerHello();
 
   std::shared_ptr<void> context_;  // SSL_CTX
   int listener_ = -1;
@@ -95,6 +104,7 @@ class TLSPeer {
   size_t connections_ = 0;
   bool stopping_ = false;
   int renegotiations_ = 0;
+  int serverHellos_ = 0;
   std::function<bool(SSL*)> step_;
   bool stepDone_ = false;
   bool stepResult_ = false;
