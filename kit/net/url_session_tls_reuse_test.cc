@@ -284,12 +284,15 @@ TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeNoRequestJudgesIsRefused) {
   session->dataTaskWithRequest(URLRequest::make(URL::URLWithString(peer.url("/"))), result.handler())->resume();
   ASSERT_TRUE(peer.waitForRequest());
   // The request for a handshake, then the answer: the client takes up the
-  // handshake as it reads the answer, and the server's part of it arrives
-  // once the request has ended.
+  // handshake as it reads the answer, and the server's part of it is let
+  // through once the request has ended.
+  ASSERT_TRUE(peer.holdOutput());
   ASSERT_TRUE(peer.requestRenegotiation("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  ASSERT_TRUE(peer.release(SIZE_MAX));
   ASSERT_TRUE(result.done.wait());
   ASSERT_EQ(result.errorCode(), 0);
   ASSERT_TRUE(peer.waitForServerHellos(2));
+  ASSERT_TRUE(peer.release(SIZE_MAX));
   ASSERT_TRUE(peer.waitUntilReceived());
   session->invalidateAndCancel();
   session = nullptr;
