@@ -295,7 +295,8 @@ bool TLSPeer::serveConnection() {
     {
       std::lock_guard lock(mutex_);
       open_ = open;
-      if (renegotiating && !SSL_renegotiate_pending(ssl)) {
+      // A handshake that failed is no longer pending either.
+      if (open && renegotiating && !SSL_renegotiate_pending(ssl)) {
         renegotiating = false;
         ++renegotiations_;
       }
