@@ -56,10 +56,14 @@ TLSPeer::TLSPeer(const TestIdentity& identity, Version version) {
     SSL_CTX_add_extra_chain_cert(ctx, c->x509());
   }
   SSL_CTX_set_msg_callback_arg(ctx, this);
-  SSL_CTX_set_msg_callback(ctx, [](int sent, int, int type, const void* message, size_t length, SSL*, void* peer) {
-    if (sent && type == SSL3_RT_HANDSHAKE && length > 0 &&
-        static_cast<const unsigned char*>(message)[0] == SSL3_MT_SERVER_DONE) {
-      static_cast<TLSPeer*>(peer)->noteServerHello();
+  // The peer's part of each handshake sent, and the client's Finished of
+  // each renegotiation received (the handshake has gone through).
+  SSL_CTX_set_msg_callback(ctx, [](int sent, int, int type, const void* message, size_t length, SSL* ssl, void* peer) {
+    if (type != SSL3_RT_HANDSHAKE || length == 0) return;
+    const unsigned char kind = static_cast<const unsigned char*>(message)[0];
+    if (sent && kind == SSL3_MT_SERVER_DONE) static_cast<TLSPeer*>(peer)->noteServerHello();
+    if (!sent && kind == SSL3_MT_FINISHED && SSL_total_renegotiations(ssl) > 0) {
+      static_cast<TLSPeer*>(peer)->noteRenegotiation();
     }
   });
   if (version == Version::TLS12) {
@@ -180,6 +184,14 @@ bool TLSPeer::waitForRenegotiations(int count, double seconds) {
   return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return renegotiations_ >= count; });
 }
 
+void TLSPeer::noteRenegotiation() {
+  {
+    std::lock_guard lock(mutex_);
+    ++renegotiations_;
+  }
+  changed_.notify_all();
+}
+
 void TLSPeer::noteServerHello() {
   {
     std::lock_guard lock(mutex_);
@@ -267,7 +279,6 @@ bool TLSPeer::serveConnection() {
     std::lock_guard lock(mutex_);
     open_ = false;
   }
-  bool renegotiating = false;
   while (open) {
     pollfd ready[2] = {{wake_, POLLIN, 0}, {fd, POLLIN, 0}};
     poll(ready, 2, -1);
@@ -284,7 +295,6 @@ bool TLSPeer::serveConnection() {
     }
     if (step) {
       const bool result = step(ssl);
-      renegotiating = renegotiating || SSL_renegotiate_pending(ssl);
       {
         std::lock_guard lock(mutex_);
         stepDone_ = true;
@@ -295,11 +305,6 @@ bool TLSPeer::serveConnection() {
     {
       std::lock_guard lock(mutex_);
       open_ = open;
-      // A handshake that failed is no longer pending either.
-      if (open && renegotiating && !SSL_renegotiate_pending(ssl)) {
-        renegotiating = false;
-        ++renegotiations_;
-      }
     }
     changed_.notify_all();
   }

@@ -86,8 +86,10 @@ class TLSPeer {
   bool run(std::function<bool(SSL*)> step);
   // Reads and drops what the client sent; false once the connection ended.
   bool readAvailable();
-  // The peer's thread sent a ServerHelloDone.
+  // The peer's thread sent a ServerHelloDone, or went through a handshake
+  // after the first.
   void noteServerHello();
+  void noteRenegotiation();
 
   std::shared_ptr<void> context_;  // SSL_CTX
   int listener_ = -1;
