@@ -1,14 +1,21 @@
-// The kernel's receive counters of a TCP socket (TCP_INFO), and OpenSSL's
-// record callback counting a TLS connection's application data.
+// The kernel's receive counters of a TCP socket (TCP_INFO), and a TLS
+// connection's own count of the application data it reads: the reading
+// side of its BIO frames the records as their bytes come, and OpenSSL's
+// message callback tells what a TLS 1.3 record carried once decrypted.
 #include "kit/net/socket_receipt.h"
 
 #include <linux/tcp.h>
 #include <netinet/in.h>
+#include <openssl/bio.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
+#include <cstring>
+#include <deque>
+#include <utility>
 
 namespace kit::netdetail {
 
@@ -19,16 +26,32 @@ std::optional<SocketReceipt> socketReceipt(int fd) {
       length < offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
     return std::nullopt;
   }
-  return SocketReceipt{info.tcpi_bytes_received, info.tcpi_last_data_recv / 1000.0};
+  SocketReceipt receipt;
+  receipt.bytes = info.tcpi_bytes_received;
+  receipt.secondsSinceLastData = info.tcpi_last_data_recv / 1000.0;
+  return receipt;
 }
 
 namespace {
 
+using Steady = std::chrono::steady_clock;
+
 // Kept with the connection's SSL, freed with it.
 struct RecordReceipt {
-  uint64_t bytes = 0;
-  std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
-  size_t lastRecordLength = 0;  // of the record whose header came last
+  uint64_t bytes = 0;  // of application data records
+  Steady::time_point last = Steady::now();
+  // The record being read: as much of its header as came, then the part
+  // of its body still to come.
+  enum class Kind { Application, Undecided, Other } kind = Kind::Other;
+  unsigned char header[SSL3_RT_HEADER_LENGTH] = {};
+  size_t headerRead = 0;
+  size_t bodyLeft = 0;
+  uint64_t recordBytes = 0;  // read of it so far, while undecided
+  // Undecided records read whole, oldest first, that OpenSSL has yet to
+  // decrypt: their bytes and when their last came.
+  std::deque<std::pair<uint64_t, Steady::time_point>> waiting;
+  uint64_t undecidedBytes = 0;
+  Steady::time_point undecidedLast;
 };
 
 int receiptIndex() {
@@ -39,31 +62,97 @@ int receiptIndex() {
   return index;
 }
 
+RecordReceipt* receiptOf(const SSL* ssl) { return static_cast<RecordReceipt*>(SSL_get_ex_data(ssl, receiptIndex())); }
+
+RecordReceipt::Kind kindOf(unsigned char contentType, const SSL* ssl) {
+  if (contentType != SSL3_RT_APPLICATION_DATA) return RecordReceipt::Kind::Other;
+  // Every TLS 1.3 record after the hellos is "application data" outside.
+  return SSL_version(ssl) < TLS1_3_VERSION ? RecordReceipt::Kind::Application : RecordReceipt::Kind::Undecided;
+}
+
+// Counts `length` bytes just read of the current record.
+void countRecordBytes(RecordReceipt& receipt, size_t length, Steady::time_point now) {
+  switch (receipt.kind) {
+    case RecordReceipt::Kind::Application:
+      receipt.bytes += length;
+      receipt.last = now;
+      break;
+    case RecordReceipt::Kind::Undecided:
+      receipt.recordBytes += length;
+      receipt.undecidedBytes += length;
+      receipt.undecidedLast = now;
+      break;
+    case RecordReceipt::Kind::Other:
+      break;
+  }
+}
+
+// Frames the bytes the connection read from its socket into records.
+void noteRead(RecordReceipt& receipt, const SSL* ssl, const unsigned char* data, size_t length) {
+  const auto now = Steady::now();
+  while (length > 0) {
+    size_t taken = 0;
+    if (receipt.headerRead < SSL3_RT_HEADER_LENGTH) {
+      if (receipt.headerRead == 0) receipt.kind = kindOf(data[0], ssl);
+      taken = std::min(length, SSL3_RT_HEADER_LENGTH - receipt.headerRead);
+      memcpy(receipt.header + receipt.headerRead, data, taken);
+      receipt.headerRead += taken;
+      if (receipt.headerRead == SSL3_RT_HEADER_LENGTH) {
+        receipt.bodyLeft = static_cast<size_t>(receipt.header[3]) << 8 | receipt.header[4];
+      }
+    } else {
+      taken = std::min(length, receipt.bodyLeft);
+      receipt.bodyLeft -= taken;
+    }
+    countRecordBytes(receipt, taken, now);
+    data += taken;
+    length -= taken;
+    if (receipt.headerRead == SSL3_RT_HEADER_LENGTH && receipt.bodyLeft == 0) {
+      if (receipt.kind == RecordReceipt::Kind::Undecided) receipt.waiting.emplace_back(receipt.recordBytes, now);
+      receipt.recordBytes = 0;
+      receipt.headerRead = 0;
+      receipt.kind = RecordReceipt::Kind::Other;
+    }
+  }
+}
+
+long noteSocketRead(BIO* bio, int operation, const char* data, size_t, int, long, int result, size_t* processed) {
+  if (operation != (BIO_CB_READ | BIO_CB_RETURN) || result <= 0 || !processed) return result;
+  const auto* ssl = reinterpret_cast<const SSL*>(BIO_get_callback_arg(bio));
+  if (RecordReceipt* receipt = ssl ? receiptOf(ssl) : nullptr) {
+    noteRead(*receipt, ssl, reinterpret_cast<const unsigned char*>(data), *processed);
+  }
+  return result;
+}
+
 void noteRecord(int sent, int, int contentType, const void* buffer, size_t length, SSL* ssl, void*) {
-  if (sent || (contentType != SSL3_RT_HEADER && contentType != SSL3_RT_INNER_CONTENT_TYPE)) return;
-  auto* receipt = static_cast<RecordReceipt*>(SSL_get_ex_data(ssl, receiptIndex()));
+  auto* receipt = receiptOf(ssl);
   if (!receipt) {
+    // The first record the connection sends: from here on its reads are
+    // counted. (The BIO goes with the SSL; the callback finds the receipt
+    // through it, so it reads nothing once the SSL is being freed.)
     receipt = new RecordReceipt;
     if (SSL_set_ex_data(ssl, receiptIndex(), receipt) != 1) {
       delete receipt;
       return;
     }
+    BIO* socket = SSL_get_rbio(ssl);
+    if (socket && !BIO_get_callback_ex(socket)) {
+      BIO_set_callback_arg(socket, reinterpret_cast<char*>(ssl));
+      BIO_set_callback_ex(socket, noteSocketRead);
+    }
   }
-  const auto* bytes = static_cast<const unsigned char*>(buffer);
-  bool applicationData = false;
-  if (contentType == SSL3_RT_HEADER) {
-    if (length < SSL3_RT_HEADER_LENGTH) return;
-    receipt->lastRecordLength = static_cast<size_t>(bytes[3]) << 8 | bytes[4];
-    // Up to TLS 1.2 the header says what a record carries; a TLS 1.3
-    // record says it inside, once decrypted (the callback below).
-    applicationData = bytes[0] == SSL3_RT_APPLICATION_DATA && SSL_version(ssl) < TLS1_3_VERSION;
-  } else {
-    applicationData = length >= 1 && bytes[0] == SSL3_RT_APPLICATION_DATA;
-  }
-  if (!applicationData) return;
-  receipt->bytes += receipt->lastRecordLength;
-  receipt->last = std::chrono::steady_clock::now();
+  // A TLS 1.3 record read whole is decrypted: what it carried decides its
+  // bytes.
+  if (sent || contentType != SSL3_RT_INNER_CONTENT_TYPE || length < 1 || receipt->waiting.empty()) return;
+  const auto [bytes, last] = receipt->waiting.front();
+  receipt->waiting.pop_front();
+  if (static_cast<const unsigned char*>(buffer)[0] != SSL3_RT_APPLICATION_DATA) return;
+  receipt->bytes += bytes;
+  receipt->last = last;
 }
+
+double secondsSince(Steady::time_point time) { return std::chrono::duration<double>(Steady::now() - time).count(); }
 
 }  // namespace
 
@@ -73,11 +162,12 @@ void noteApplicationRecords(SSL_CTX* ctx) {
 }
 
 std::optional<SocketReceipt> applicationDataReceipt(SSL* ssl) {
-  // Made at the first record the connection read, its handshake's.
-  const auto* receipt = static_cast<const RecordReceipt*>(SSL_get_ex_data(ssl, receiptIndex()));
+  const RecordReceipt* receipt = receiptOf(ssl);
   if (!receipt) return std::nullopt;
-  const std::chrono::duration<double> since = std::chrono::steady_clock::now() - receipt->last;
-  return SocketReceipt{receipt->bytes, since.count()};
+  SocketReceipt out{receipt->bytes, secondsSince(receipt->last), receipt->undecidedBytes, std::nullopt};
+  const bool inTransit = receipt->headerRead > 0 && receipt->kind == RecordReceipt::Kind::Undecided;
+  if (inTransit || !receipt->waiting.empty()) out.secondsSinceUndecided = secondsSince(receipt->undecidedLast);
+  return out;
 }
 
 }  // namespace kit::netdetail

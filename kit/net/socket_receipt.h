@@ -6,8 +6,12 @@
 //
 // Over plain TCP the kernel counts them. Over TLS the kernel's count holds
 // records that carry none of the stream (a TLS 1.3 KeyUpdate or session
-// ticket, a TLS 1.2 renegotiation): there only the application data
-// records OpenSSL reads count, as the connection notes them itself.
+// ticket, a TLS 1.2 renegotiation, an alert): there the connection counts
+// the bytes it reads of application data records itself, each as it is
+// read, a record in transit included. Up to TLS 1.2 a record's header says
+// what it carries; a TLS 1.3 record says it only once it is whole and
+// decrypted, and until then its bytes are undecided: they count as the
+// stream's once it shows to be application data, and not at all otherwise.
 #pragma once
 
 #include <cstdint>
@@ -24,17 +28,23 @@ struct SocketReceipt {
   // Real time since the last data arrived (the kernel keeps it to a few
   // milliseconds).
   double secondsSinceLastData = 0;
+  // Over TLS: the bytes read so far of records whose type was not known
+  // when they came (only ever grows), and while one such record is still
+  // undecided, the real time since the last of its bytes came.
+  uint64_t undecidedBytes = 0;
+  std::optional<double> secondsSinceUndecided;
 };
 
 // Everything the TCP socket `fd` has received, TLS records and all;
 // nullopt when `fd` is not a TCP socket the kernel reports on.
 std::optional<SocketReceipt> socketReceipt(int fd);
 
-// Has every connection made from `ctx` note the application data records
-// it reads (on the thread that reads them).
+// Has every connection made from `ctx` count the application data it reads
+// (on the thread that reads it).
 void noteApplicationRecords(SSL_CTX* ctx);
-// The application data `ssl` has read, counted in record lengths as sent;
-// nullopt before it read a record, or when its context does not note them.
+// The application data `ssl` has read, counted in record bytes as sent
+// (header and all); nullopt before it sent or read a record, or when its
+// context does not count them.
 std::optional<SocketReceipt> applicationDataReceipt(SSL* ssl);
 
 }  // namespace kit::netdetail

@@ -477,8 +477,11 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   ++attemptsOnEasy_;
   socket_ = settings_.engine->socketFor(localPort, remotePort);
   framesOfOthers_ = secure_ && negotiatedHTTP2();
-  streamBytes_ = 0;
+  // The stream's count starts over from the new connection's own, taken
+  // here (or at the engine's next look, before any comparison with it).
   watchedBytes_ = 0;
+  undecidedSeen_ = 0;
+  undecidedActivity_.reset();
   socketBytesStale_ = false;
   countSocketBytesFromHere();
   if (!secure_) return true;

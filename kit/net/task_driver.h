@@ -109,6 +109,9 @@ class TaskDriver {
   // carries nothing but this request counts so (HTTP/1.x), and over TLS
   // only its application data (see streamReceipt); on an HTTP/2 connection
   // a request lives by the bytes libcurl hands it, and this is always false.
+  // A TLS 1.3 record whose type is not known yet holds the time-out from
+  // its last byte on, until it is known (see noteUndecided); a look finds
+  // that too, and then the deadline may have moved either way.
   bool bytesArrivedOnConnection();
   // For a transfer whose time-out runs: looks for bytes that came, and
   // returns its socket with what the socket had received, TLS records and
@@ -186,6 +189,9 @@ class TaskDriver {
   std::optional<SocketReceipt> streamReceipt() const;
   // Takes the time the stream's last bytes came as a sign of life.
   void noteArrival(const SocketReceipt& receipt);
+  // Notes the bytes of an undecided record (see SocketReceipt); true when
+  // some came since the last look.
+  bool noteUndecided(const SocketReceipt& receipt);
   // The TLS connection of the transfer (nullptr over plain TCP).
   SSL* connectionSSL() const;
   // Whether the TLS handshake of the transfer's connection chose HTTP/2.
@@ -267,6 +273,9 @@ class TaskDriver {
   double lastActivity_ = 0;  // on kit::Clock
   uint64_t streamBytes_ = 0;   // the stream's bytes at the last look
   uint64_t watchedBytes_ = 0;  // the socket's at the last look, for the clock
+  uint64_t undecidedSeen_ = 0;  // the connection's undecided bytes at the last look
+  // While a record of unknown type is in transit: when its last bytes came.
+  std::optional<double> undecidedActivity_;
   double startedAt_ = 0;
   // Small members last, together, so that they pack: a driver is made for
   // every request, and under 1 KiB it comes from malloc's per-thread cache.

@@ -60,10 +60,28 @@ void TaskDriver::noteArrival(const SocketReceipt& receipt) {
   lastActivity_ = std::max(lastActivity_, std::min(arrived, now));
 }
 
+bool TaskDriver::noteUndecided(const SocketReceipt& receipt) {
+  // A TLS 1.3 record in transit may be the stream's or not: its bytes hold
+  // the time-out from when they came until it is decrypted, and then count
+  // as the stream's, or not at all.
+  const bool came = receipt.undecidedBytes > undecidedSeen_;
+  undecidedSeen_ = receipt.undecidedBytes;
+  if (!receipt.secondsSinceUndecided) {
+    undecidedActivity_.reset();
+  } else if (!Clock::isVirtual()) {
+    undecidedActivity_ = Clock::now() - *receipt.secondsSinceUndecided;
+  } else if (came) {
+    undecidedActivity_ = Clock::now();
+  }
+  return came;
+}
+
 bool TaskDriver::bytesArrivedOnConnection() {
   refreshSocketBytes();
   const auto receipt = streamReceipt();
-  if (!receipt || receipt->bytes <= streamBytes_) return false;
+  if (!receipt) return false;
+  const bool undecidedCame = noteUndecided(*receipt);
+  if (receipt->bytes <= streamBytes_) return undecidedCame;
   streamBytes_ = receipt->bytes;
   noteArrival(*receipt);
   return true;
@@ -88,7 +106,8 @@ double TaskDriver::requestTimeout() const {
 }
 
 double TaskDriver::timeoutDeadline() const {
-  return std::min(lastActivity_ + requestTimeout(), startedAt_ + settings_.resourceTimeout);
+  const double alive = std::max(lastActivity_, undecidedActivity_.value_or(lastActivity_));
+  return std::min(alive + requestTimeout(), startedAt_ + settings_.resourceTimeout);
 }
 
 std::optional<double> TaskDriver::deadline() const {

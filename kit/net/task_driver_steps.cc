@@ -6,6 +6,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,25 +75,51 @@ std::vector<Ref<Certificate>> presentedChain(X509* leaf, STACK_OF(X509)* others)
   return chain;
 }
 
-// The request a TLS connection carries now, kept with the connection's
-// context: its task's identifier (nonzero).
-int userIndex() {
-  static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+// Whom a TLS connection's handshakes are judged for, kept with its
+// context: the task of the request on it now (nonzero), and the
+// connection's socket once that request took it up.
+struct ConnectionHolder {
+  uint64_t task = 0;
+  int socket = -1;
+};
+
+int holderIndex() {
+  static const int index =
+      SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, [](void*, void* holder, CRYPTO_EX_DATA*, int, long, void*) {
+        delete static_cast<ConnectionHolder*>(holder);
+      });
   return index;
 }
 
-void setUser(SSL_CTX* ctx, uint64_t id) {
-  SSL_CTX_set_ex_data(ctx, userIndex(), reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
+void hold(SSL_CTX* ctx, uint64_t task, int socket) {
+  auto* holder = static_cast<ConnectionHolder*>(SSL_CTX_get_ex_data(ctx, holderIndex()));
+  if (!holder) {
+    holder = new ConnectionHolder;
+    if (SSL_CTX_set_ex_data(ctx, holderIndex(), holder) != 1) {
+      delete holder;
+      return;
+    }
+  }
+  holder->task = task;
+  holder->socket = socket;
 }
 
 int verifyCallback(X509_STORE_CTX* store, void* engine) {
   // A connection outlives the request that opened it, and a server may
   // renegotiate while another request uses it: the handshake is judged for
-  // the request on the connection now, and refused when it has gone.
+  // the request on the connection now.
   auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-  const auto user = ssl ? reinterpret_cast<uintptr_t>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), userIndex())) : 0;
-  TaskDriver* driver = user ? static_cast<TransferEngine*>(engine)->driver(user) : nullptr;
-  return driver ? driver->onVerify(store) : 0;
+  const auto* holder =
+      ssl ? static_cast<const ConnectionHolder*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), holderIndex())) : nullptr;
+  if (TaskDriver* driver = holder ? static_cast<TransferEngine*>(engine)->driver(holder->task) : nullptr) {
+    return driver->onVerify(store);
+  }
+  // No request holds it (it waits in the pool, or libcurl reads what is
+  // left as it closes it): no one judges the handshake, which is refused,
+  // and the connection is shut down with it, so that the next request sees
+  // it gone and opens a fresh one rather than fail on it.
+  if (holder && holder->socket >= 0) shutdown(holder->socket, SHUT_RDWR);
+  return 0;
 }
 
 }  // namespace
@@ -102,13 +129,13 @@ void TaskDriver::onSSLContext(SSL_CTX* ctx) {
   // handshake completes; a refusal ends the handshake.
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
   SSL_CTX_set_cert_verify_callback(ctx, verifyCallback, settings_.engine);
-  setUser(ctx, id_);
+  hold(ctx, id_, -1);
   // Only its application data shows a request is alive (see streamReceipt).
   noteApplicationRecords(ctx);
 }
 
 void TaskDriver::claimConnection() {
-  if (SSL* ssl = connectionSSL()) setUser(SSL_get_SSL_CTX(ssl), id_);
+  if (SSL* ssl = connectionSSL()) hold(SSL_get_SSL_CTX(ssl), id_, socket_);
 }
 
 int TaskDriver::onVerify(X509_STORE_CTX* ctx) {

@@ -2,6 +2,8 @@
 // when the clock moves, and flights for time-outs an advance reaches.
 #include "kit/net/transfer_clock.h"
 
+#include <algorithm>
+
 #include "kit/net/socket_receipt.h"
 
 namespace kit::netdetail {
@@ -48,8 +50,14 @@ void TransferClock::beginBlockingWait() {
 }
 
 void TransferClock::endBlockingWait() {
+  // What the thread waited for goes on at once (a request goes out after
+  // its trust step), and its time-out is published only at the end of the
+  // pass: until then an advance waits for the thread as for a time-out due
+  // now, rather than move past the time-out unseen.
+  const double now = Clock::now();
   std::lock_guard lock(mutex_);
   blocked_ = false;
+  deadline_ = std::min(deadline_, now);
 }
 
 void TransferClock::detach() {

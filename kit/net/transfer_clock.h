@@ -49,7 +49,8 @@ class TransferClock : public detail::ClockClient {
   // The thread waits on something other than its transfers (a TLS
   // handshake waiting for the delegate): flights handed now could not land,
   // so none are handed until endBlockingWait(), and those already handed
-  // land at once. The wait's own deadline is on the clock.
+  // land at once. The wait's own deadline is on the clock; after it the
+  // next advance waits for the thread's look.
   void beginBlockingWait();
   void endBlockingWait();
 

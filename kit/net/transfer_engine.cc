@@ -654,7 +654,10 @@ int TransferEngine::checkTimeouts() {
     if (!deadline) continue;
     // Bytes that libcurl holds without handing them on (part of a head
     // line) still show the connection is alive.
-    if (*deadline <= now && d->bytesArrivedOnConnection()) deadline = d->deadline();
+    if (*deadline <= now) {
+      d->bytesArrivedOnConnection();
+      deadline = d->deadline();
+    }
     if (*deadline <= now) {
       expired.push_back(id);
     } else {

@@ -6,10 +6,12 @@
 // one session, across two, and through URL connections.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "kit/foundation/format.h"
 #include "kit/net/testing/recording_delegate.h"
+#include "kit/net/testing/tls_peer.h"
 #include "kit/net/testing/test_server.h"
 #include "kit/net/url_connection.h"
 #include "kit/net/url_session.h"
@@ -234,6 +236,68 @@ TEST_F(TLSConnectionReuse, URLConnectionsThatAllowInvalidCertificatesLeaveNoTrus
     EXPECT_EQ(load(!allowFirst), allowFirst ? long{URLErrorServerCertificateUntrusted} : 0);
     EXPECT_EQ(load(allowFirst), allowFirst ? 0 : long{URLErrorServerCertificateUntrusted});
   }
+}
+
+// A server that asks for a whole new handshake 0.3 s after each answer,
+// while the connection waits in the pool: the next request takes the
+// handshake up as it goes out, which is judged for it (its delegate asked
+// as for any challenge), and gets its answer on the same connection.
+TEST(TLSConnectionRenegotiatedWhileIdle, ServesEachOfTheRequestsThatFollow) {
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12);
+  auto delegate = std::make_shared<test::RecordingDelegate>();
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                      delegate, nullptr);
+  for (int i = 0; i < 3; ++i) {
+    test::CompletionResult result;
+    const std::string n = std::to_string(i);
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/" + n)));
+    request->setTimeoutInterval(10);
+    session->dataTaskWithRequest(request, result.handler())->resume();
+    ASSERT_TRUE(peer.waitForRequest(i + 1));
+    // The client answers the request for a handshake once it reads.
+    ASSERT_TRUE(peer.waitForRenegotiations(i));
+    ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n" + n));
+    ASSERT_TRUE(result.done.wait());
+    EXPECT_EQ(result.errorCode(), 0) << "request " << i;
+    EXPECT_EQ(result.body(), n);
+    ASSERT_TRUE(peer.requestRenegotiation());
+    ASSERT_TRUE(peer.waitUntilReceived());
+  }
+  EXPECT_EQ(peer.connections(), 1u);
+  // The first handshake, each request on the kept-alive connection and
+  // each of the two handshakes that came before one.
+  const auto names = delegate->names();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), 5);
+  session->invalidateAndCancel();
+}
+
+// A new handshake the server asked for while the connection answered, which
+// comes whole only after its request ended: no request judges it, and
+// libcurl reads it as it closes the connection. It is refused, not taken
+// unjudged: the server never sees the client finish it.
+TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeNoRequestJudgesIsRefused) {
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  test::CompletionResult result;
+  session->dataTaskWithRequest(URLRequest::make(URL::URLWithString(peer.url("/"))), result.handler())->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  // The request for a handshake, then the answer: the client takes up the
+  // handshake as it reads the answer, and the server's part of it is let
+  // through once the request has ended.
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(peer.requestRenegotiation("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  ASSERT_TRUE(peer.release(SIZE_MAX));
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_EQ(result.errorCode(), 0);
+  ASSERT_TRUE(peer.waitForServerHellos(2));
+  ASSERT_TRUE(peer.release(SIZE_MAX));
+  ASSERT_TRUE(peer.waitUntilReceived());
+  session->invalidateAndCancel();
+  session = nullptr;
+  ASSERT_TRUE(peer.waitUntilClosed());
+  EXPECT_EQ(peer.renegotiations(), 0);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/tls_peer.h"
@@ -168,6 +170,141 @@ TEST_F(TLSTimeOnTheClock, ATricklingAnswerLivesOnAndCompletes) {
   EXPECT_EQ(result.errorCode(), 0);
   EXPECT_EQ(result.body(), "trickl");
 }
+
+// The time the delegate takes over a server's certificate counts against
+// the request's time-out, and its answer is a sign of life: the request
+// then has its whole time-out for the server to answer, on a new
+// connection and on a kept-alive one alike.
+class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
+ protected:
+  void SetUp() override {
+    TLSTimeOnTheClock::SetUp();
+    delegate = std::make_shared<test::RecordingDelegate>();
+    delegate->onChallenge = [this](const Ref<URLAuthenticationChallenge>& challenge,
+                                   URLSessionDelegate::ChallengeCompletion completion) {
+      std::lock_guard lock(mutex);
+      held.emplace_back(challenge, std::move(completion));
+    };
+    session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
+                                                   nullptr);
+  }
+  void start(TLSPeer& peer, Result& into) {
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/judged")));
+    request->setTimeoutInterval(2);
+    session->dataTaskWithRequest(request, into.handler())->resume();
+  }
+  // Waits until the delegate holds the `n`th challenge.
+  void waitForChallenge(size_t n) {
+    ASSERT_TRUE(delegate->waitFor([&](const auto&) {
+      std::lock_guard lock(mutex);
+      return held.size() >= n;
+    }));
+  }
+  // Accepts the server's certificate in the `n`th challenge.
+  void accept(size_t n) {
+    waitForChallenge(n);
+    std::lock_guard lock(mutex);
+    auto& [challenge, completion] = held[n - 1];
+    completion(URLSessionAuthChallengeDisposition::UseCredential,
+               URLCredential::credentialForTrust(challenge->protectionSpace()->serverTrust()));
+  }
+
+  std::shared_ptr<test::RecordingDelegate> delegate;
+  std::mutex mutex;
+  std::vector<std::pair<Ref<URLAuthenticationChallenge>, URLSessionDelegate::ChallengeCompletion>> held;
+};
+
+TEST_F(TLSJudgedOnTheClock, AnAcceptedHandshakeGivesTheRequestItsWholeTimeOut) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  start(peer, result);
+  waitForChallenge(1);
+  advance(1.5);
+  accept(1);
+  ASSERT_TRUE(peer.waitForRequest());
+  advance(1.9);
+  EXPECT_FALSE(result.done.isOpen()) << "timed out " << elapsed() << " s in, 1.9 s after the answer";
+  advance(0.2);
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+}
+
+TEST_F(TLSJudgedOnTheClock, AnAcceptedKeptAliveConnectionGivesTheRequestItsWholeTimeOut) {
+  TLSPeer peer(TestCertificates::shared().localhost);
+  start(peer, result);
+  accept(1);
+  ASSERT_TRUE(peer.waitForRequest());
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  ASSERT_TRUE(result.done.wait());
+  ASSERT_EQ(result.errorCode(), 0);
+
+  secondStarted = true;
+  start(peer, second);
+  waitForChallenge(2);
+  advance(1.5);
+  accept(2);
+  ASSERT_TRUE(peer.waitForRequest(2));
+  advance(1.9);
+  EXPECT_FALSE(second.done.isOpen()) << "timed out " << elapsed() << " s in, 1.9 s after the answer";
+  advance(0.2);
+  ASSERT_TRUE(second.done.wait());
+  EXPECT_EQ(second.errorCode(), URLErrorTimedOut);
+  EXPECT_EQ(peer.connections(), 1u);
+}
+
+// A slow link: an answer of 16,000 bytes (one TLS record, near enough)
+// crossing 200 bytes every half second, over 40 s, under a time-out of 2 s.
+// Every byte of it keeps the request alive as it comes: over TLS 1.2 the
+// record's header says it is application data; over TLS 1.3 only its
+// decryption will, and its bytes hold the time-out until then.
+class TLSSlowLink : public TLSTimeOnTheClock, public ::testing::WithParamInterface<TLSPeer::Version> {};
+
+TEST_P(TLSSlowLink, AnAnswerLivesOnWhileItsRecordCrossesAndCompletes) {
+  TLSPeer peer(TestCertificates::shared().localhost, GetParam());
+  request(peer, 2);
+  const std::string body(16000, 'x');
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 16000\r\n\r\n" + body));
+  int chunks = 0;
+  while (peer.release(200)) {
+    ++chunks;
+    ASSERT_TRUE(peer.waitUntilReceived());
+    advance(0.5);
+    if (result.done.isOpen()) break;
+  }
+  EXPECT_GT(chunks, 80);
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.errorCode(), 0) << "ended " << elapsed() << " s in, after " << chunks << " of its chunks";
+  EXPECT_EQ(result.body(), body);
+}
+
+// Through the same link, a record that carries none of the answer keeps
+// nothing alive: over TLS 1.2 a renegotiation request, known by its header,
+// not even while it crosses; over TLS 1.3 a KeyUpdate, which looks like
+// application data until it is whole, only until then. The request has
+// been idle since it began, and ends as soon as that is known.
+TEST_P(TLSSlowLink, ARecordOfTheConnectionsOwnKeepsNothingAliveOnceItsTypeIsKnown) {
+  const bool tls13 = GetParam() == TLSPeer::Version::TLS13;
+  TLSPeer peer(TestCertificates::shared().localhost, GetParam());
+  request(peer, 2);
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(tls13 ? peer.updateKeys() : peer.requestRenegotiation());
+  while (peer.release(2)) {
+    // Read whole, the record ends the request at once: the client may have
+    // closed the connection by now.
+    if (!peer.waitUntilReceived() || result.done.isOpen()) break;
+    advance(0.5);
+  }
+  ASSERT_TRUE(result.done.wait()) << "still waiting " << elapsed() << " s in, the record whole";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  if (tls13) {
+    EXPECT_GT(elapsed(), 2.5) << "timed out while the record crossed";
+  } else {
+    EXPECT_NEAR(elapsed(), 2, 1e-9) << "the renegotiation request kept the request alive";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, TLSSlowLink, ::testing::Values(TLSPeer::Version::TLS12, TLSPeer::Version::TLS13),
+                         [](const auto& info) { return info.param == TLSPeer::Version::TLS12 ? "TLS12" : "TLS13"; });
 
 // The product's clock: KeyUpdates crossing the connection in real time, a
 // tenth of a second apart, do not hold a request under a time-out of a

@@ -15,6 +15,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -23,17 +25,22 @@ namespace kit::test {
 namespace {
 
 // Repeats `operation` (an SSL call) until it went through on the
-// non-blocking socket `fd`. A handshake step left waiting for the client
-// (`waitingIsDone`) has sent its part.
+// non-blocking socket `fd`, for up to ten seconds. A handshake step left
+// waiting for the client (`waitingIsDone`) has sent its part; any other
+// step that waits for the client (a write while a renegotiation this side
+// asked for runs: the client answers once it reads) waits for it.
 bool complete(SSL* ssl, int fd, const std::function<int()>& operation, bool waitingIsDone = false) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   for (;;) {
     const int result = operation();
     if (result > 0) return true;
     const int error = SSL_get_error(ssl, result);
     if (error == SSL_ERROR_WANT_READ && waitingIsDone) return true;
-    if (error != SSL_ERROR_WANT_WRITE) return false;
-    pollfd writable{fd, POLLOUT, 0};
-    poll(&writable, 1, 1000);
+    if ((error != SSL_ERROR_WANT_WRITE && error != SSL_ERROR_WANT_READ) || std::chrono::steady_clock::now() >= until) {
+      return false;
+    }
+    pollfd ready{fd, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+    poll(&ready, 1, 100);
   }
 }
 
@@ -48,6 +55,17 @@ TLSPeer::TLSPeer(const TestIdentity& identity, Version version) {
     X509_up_ref(c->x509());
     SSL_CTX_add_extra_chain_cert(ctx, c->x509());
   }
+  SSL_CTX_set_msg_callback_arg(ctx, this);
+  // The peer's part of each handshake sent, and the client's Finished of
+  // each renegotiation received (the handshake has gone through).
+  SSL_CTX_set_msg_callback(ctx, [](int sent, int, int type, const void* message, size_t length, SSL* ssl, void* peer) {
+    if (type != SSL3_RT_HANDSHAKE || length == 0) return;
+    const unsigned char kind = static_cast<const unsigned char*>(message)[0];
+    if (sent && kind == SSL3_MT_SERVER_DONE) static_cast<TLSPeer*>(peer)->noteServerHello();
+    if (!sent && kind == SSL3_MT_FINISHED && SSL_total_renegotiations(ssl) > 0) {
+      static_cast<TLSPeer*>(peer)->noteRenegotiation();
+    }
+  });
   if (version == Version::TLS12) {
     SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
     // A renegotiation is a whole handshake, certificate and all.
@@ -111,10 +129,39 @@ bool TLSPeer::updateKeys() {
   });
 }
 
-bool TLSPeer::requestRenegotiation() {
-  return run([this](SSL* ssl) {
+bool TLSPeer::requestRenegotiation(const std::string& then) {
+  return run([this, then](SSL* ssl) {
     return SSL_renegotiate(ssl) == 1 &&
-           complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true);
+           complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true) &&
+           (then.empty() ||
+            complete(ssl, connection_, [&] { return SSL_write(ssl, then.data(), static_cast<int>(then.size())); }));
+  });
+}
+
+bool TLSPeer::holdOutput() {
+  return run([](SSL* ssl) {
+    BIO* held = BIO_new(BIO_s_mem());
+    if (!held) return false;
+    // The socket's BIO stays the reading side.
+    SSL_set0_wbio(ssl, held);
+    return true;
+  });
+}
+
+bool TLSPeer::release(size_t bytes) {
+  return run([this, bytes](SSL* ssl) {
+    BIO* held = SSL_get_wbio(ssl);
+    if (!held || BIO_method_type(held) != BIO_TYPE_MEM || BIO_ctrl_pending(held) == 0) return false;
+    std::string chunk(std::min(bytes, BIO_ctrl_pending(held)), '\0');
+    const int n = BIO_read(held, chunk.data(), static_cast<int>(chunk.size()));
+    for (size_t sent = 0; n > 0 && sent < static_cast<size_t>(n);) {
+      const ssize_t written = send(connection_, chunk.data() + sent, static_cast<size_t>(n) - sent, MSG_NOSIGNAL);
+      if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
+      if (written > 0) sent += static_cast<size_t>(written);
+      pollfd writable{connection_, POLLOUT, 0};
+      if (sent < static_cast<size_t>(n)) poll(&writable, 1, 100);
+    }
+    return n > 0;
   });
 }
 
@@ -135,6 +182,37 @@ bool TLSPeer::waitUntilReceived(double seconds) {
 bool TLSPeer::waitForRenegotiations(int count, double seconds) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return renegotiations_ >= count; });
+}
+
+void TLSPeer::noteRenegotiation() {
+  {
+    std::lock_guard lock(mutex_);
+    ++renegotiations_;
+  }
+  changed_.notify_all();
+}
+
+void TLSPeer::noteServerHello() {
+  {
+    std::lock_guard lock(mutex_);
+    ++serverHellos_;
+  }
+  changed_.notify_all();
+}
+
+bool TLSPeer::waitForServerHellos(int count, double seconds) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return serverHellos_ >= count; });
+}
+
+int TLSPeer::renegotiations() const {
+  std::lock_guard lock(mutex_);
+  return renegotiations_;
+}
+
+bool TLSPeer::waitUntilClosed(double seconds) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return connection_ < 0; });
 }
 
 bool TLSPeer::run(std::function<bool(SSL*)> step) {
@@ -173,15 +251,21 @@ void TLSPeer::serve() {
   sigemptyset(&pipe);
   sigaddset(&pipe, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  while (serveConnection()) {
+  }
+}
+
+bool TLSPeer::serveConnection() {
   const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) return false;
   SSL* ssl = SSL_new(static_cast<SSL_CTX*>(context_.get()));
   SSL_set_fd(ssl, fd);
   {
     std::lock_guard lock(mutex_);
     connection_ = fd;
     ssl_ = ssl;
-    if (stopping_) return;
+    ++connections_;
+    if (stopping_) return false;
   }
   bool open = SSL_accept(ssl) == 1;
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -195,9 +279,8 @@ void TLSPeer::serve() {
     std::lock_guard lock(mutex_);
     open_ = false;
   }
-  bool renegotiating = false;
-  for (;;) {
-    pollfd ready[2] = {{wake_, POLLIN, 0}, {open ? fd : -1, POLLIN, 0}};
+  while (open) {
+    pollfd ready[2] = {{wake_, POLLIN, 0}, {fd, POLLIN, 0}};
     poll(ready, 2, -1);
     if (ready[0].revents) {
       eventfd_t ignored;
@@ -206,31 +289,43 @@ void TLSPeer::serve() {
     std::function<bool(SSL*)> step;
     {
       std::lock_guard lock(mutex_);
-      if (stopping_) break;
+      if (stopping_) return false;
       step = std::move(step_);
       step_ = nullptr;
     }
     if (step) {
       const bool result = step(ssl);
-      renegotiating = renegotiating || SSL_renegotiate_pending(ssl);
       {
         std::lock_guard lock(mutex_);
         stepDone_ = true;
         stepResult_ = result;
       }
-      changed_.notify_all();
     }
-    if (open && ready[1].revents) {
-      open = readAvailable();
+    if (ready[1].revents) open = readAvailable();
+    {
       std::lock_guard lock(mutex_);
       open_ = open;
-      if (renegotiating && !SSL_renegotiate_pending(ssl)) {
-        renegotiating = false;
-        ++renegotiations_;
-      }
     }
     changed_.notify_all();
   }
+  // The client closed it, or broke it off: the next one may come.
+  std::lock_guard lock(mutex_);
+  if (step_) {
+    step_ = nullptr;
+    stepDone_ = true;
+    stepResult_ = false;
+  }
+  SSL_free(ssl_);
+  ssl_ = nullptr;
+  close(connection_);
+  connection_ = -1;
+  changed_.notify_all();
+  return !stopping_;
+}
+
+size_t TLSPeer::connections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
 }
 
 }  // namespace kit::test

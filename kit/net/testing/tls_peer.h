@@ -1,10 +1,12 @@
-// A TLS server on 127.0.0.1 that answers one connection only as a test
-// tells it to, for tests of what a client makes of TLS records that carry
-// none of its data. It completes the handshake with a test identity (TLS
+// A TLS server on 127.0.0.1 that answers its connections, one at a time,
+// only as a test tells it to, for tests of what a client makes of TLS
+// records that carry none of its data. It completes the handshake with a test identity (TLS
 // 1.3, or at most TLS 1.2 when asked), counts the request heads that come
 // and sends nothing until the test asks for bytes of an answer, a TLS 1.3
-// KeyUpdate or a TLS 1.2 renegotiation request. Meanwhile it reads what the
-// client sends, so that a renegotiation the client takes part in completes.
+// KeyUpdate or a TLS 1.2 renegotiation request, and when asked, holds its
+// records back to let them through a few bytes at a time. Meanwhile it
+// reads what the client sends, so that a renegotiation the client takes
+// part in completes.
 //
 //   kit::test::TLSPeer peer(kit::test::TestCertificates::shared().localhost);
 //   ... request peer.url() ...
@@ -40,7 +42,10 @@ class TLSPeer {
   // "https://127.0.0.1:PORT" and `path`.
   std::string url(const std::string& path = "/") const;
 
-  // Waits (on a condition) until `count` request heads have come.
+  // The connections accepted so far.
+  size_t connections() const;
+  // Waits (on a condition) until `count` request heads have come, over all
+  // connections.
   bool waitForRequest(size_t count = 1, double seconds = 10);
 
   // Each sends its record(s) from the peer's thread and returns once they
@@ -48,21 +53,43 @@ class TLSPeer {
   bool write(const std::string& bytes);
   // A KeyUpdate that does not ask the client to update its own keys.
   bool updateKeys();
-  // A HelloRequest; the handshake that follows runs as the client answers.
-  bool requestRenegotiation();
+  // A HelloRequest, and `then` written right behind it, before the client
+  // can answer; the handshake that follows runs as the client answers.
+  bool requestRenegotiation(const std::string& then = "");
+
+  // From now on the records the peer writes wait, in order, until the test
+  // releases them: a slow link, whose pace the test sets.
+  bool holdOutput();
+  // Sends the client the next `bytes` bytes of the held records (fewer at
+  // the end), cut anywhere; false when nothing was held, or the connection
+  // is gone.
+  bool release(size_t bytes);
 
   // Waits until the client's side has taken in everything sent (its kernel
   // has it; the client may not have read it yet).
   bool waitUntilReceived(double seconds = 10);
   // Waits until the client has gone through `count` renegotiations in all.
   bool waitForRenegotiations(int count, double seconds = 10);
+  int renegotiations() const;
+  // Waits until the peer has sent its part of `count` handshakes over TLS
+  // 1.2 (up to its ServerHelloDone), the first one included.
+  bool waitForServerHellos(int count, double seconds = 10);
+  // Waits until the client has closed the connection (or broken it off).
+  bool waitUntilClosed(double seconds = 10);
 
  private:
   void serve();
+  // Accepts a connection and serves it until it ends; false when the peer
+  // stops.
+  bool serveConnection();
   // Runs `step` on the peer's thread with the connection's SSL.
   bool run(std::function<bool(SSL*)> step);
   // Reads and drops what the client sent; false once the connection ended.
   bool readAvailable();
+  // The peer's thread sent a ServerHelloDone, or went through a handshake
+  // after the first.
+  void noteServerHello();
+  void noteRenegotiation();
 
   std::shared_ptr<void> context_;  // SSL_CTX
   int listener_ = -1;
@@ -76,8 +103,10 @@ class TLSPeer {
   size_t requests_ = 0;
   std::string received_;  // after the last whole head (the peer's thread)
   bool open_ = false;
+  size_t connections_ = 0;
   bool stopping_ = false;
   int renegotiations_ = 0;
+  int serverHellos_ = 0;
   std::function<bool(SSL*)> step_;
   bool stepDone_ = false;
   bool stepResult_ = false;
