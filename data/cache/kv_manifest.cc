@@ -486,6 +486,11 @@ kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data&
     return write();
   });
   if (saved && foldNow) checkpoint();
+  // A save refused as a full disk (by the count above or by the disk) may
+  // have spilled its pages into the log before it rolled back: the log's
+  // space goes back to the disk, or it stays taken until the next fold
+  // that gives it back.
+  if (!saved && isDiskFull(*saved.error())) checkpoint(true);
   return saved;
 }
 

@@ -237,3 +237,20 @@ TEST_F(KVStorageRoomTest, APartOfARoomIsGivenUpForAnOpenOnAFullDisk) {
 }
 
 }  // namespace
+
+// A save too large to fold is refused after SQLite has spilled part of it
+// into the log; the log gives that space back at once, or the disk reads
+// that much fuller than it is until a later fold truncates the log.
+TEST_F(KVStorageRoomTest, ARefusedSaveGivesBackTheLogSpaceItSpilledInto) {
+  reopen(KTKVStorageTypeSQLite);
+  ASSERT_TRUE(save("small", 2000));
+  const int64_t before = 4'600'000;
+  plan->spaceLeft = before;
+  ASSERT_FALSE(save("large", 3 << 20)) << "a save that cannot be folded was taken";
+  EXPECT_LE(sizeAt(root + "/manifest.sqlite-wal"), KTKVManifest::LagBytes) << "the spilled log stayed";
+  EXPECT_GE(plan->spaceLeft, before - KTKVManifest::LagBytes) << "the space did not come back";
+  // Twice this value and a log's margin fit in the space before the
+  // refusal, not in what the spilled log would leave of it.
+  EXPECT_TRUE(save("fits", 1'700'000)) << "refused for the space the refused save took";
+  EXPECT_EQ(storage->getItemsCount(), 2);
+}
