@@ -302,10 +302,11 @@ int64_t KTKVManifest::foldGrowth() { return growthFor(pages()); }
 int64_t KTKVManifest::freePages() { return pages().free; }
 
 bool KTKVManifest::fold(bool truncateLog) {
-  // A page of slack beside the pages the database grows by.
+  // The fold writes the pages the database grows by and nothing else the
+  // disk must find.
   const int64_t growth = foldGrowth();
   const int64_t available = availableBytes_ ? availableBytes_() : -1;
-  if (available >= 0 && growth > 0 && growth + PageBytes > available) return false;
+  if (available >= 0 && growth > available) return false;
   // On a disk with little space the log's own space goes back too.
   longLogPages_ = longLogPages();
   if (longLogPages_ <= kShortestLogPages) truncateLog = true;

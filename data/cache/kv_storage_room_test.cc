@@ -254,3 +254,29 @@ TEST_F(KVStorageRoomTest, ARefusedSaveGivesBackTheLogSpaceItSpilledInto) {
   EXPECT_TRUE(save("fits", 1'700'000)) << "refused for the space the refused save took";
   EXPECT_EQ(storage->getItemsCount(), 2);
 }
+
+// Another program keeps the disk nearly full: less free than the log's
+// margin, or not much more, but enough for each removal's own log.
+// Removals of inline values free pages inside the database only; with too
+// little space to move the pages after them into their place, the room
+// lends it, so that the space comes back to the disk as the items go.
+TEST_F(KVStorageRoomTest, RemovalsOnADiskKeptNearlyFullGiveTheirPagesBackToTheDisk) {
+  constexpr int kItems = 8;
+  constexpr int64_t kValueBytes = 100'000;
+  for (int64_t before : {40'000, 100'000}) {
+    SCOPED_TRACE(std::to_string(before) + " bytes free");
+    root = dir.file("kv" + std::to_string(before));
+    plan->spaceLeft = -1;
+    reopen(KTKVStorageTypeSQLite);
+    for (int n = 0; n < kItems; ++n) ASSERT_TRUE(save("k" + std::to_string(n), kValueBytes));
+    reopen(KTKVStorageTypeSQLite);
+    plan->spaceLeft = before;
+    for (int n = 0; n < kItems; ++n) {
+      EXPECT_TRUE(storage->removeItemForKey(kit::str("k" + std::to_string(n))));
+      EXPECT_GE(plan->spaceLeft, before + (n + 1) * kValueBytes - KTKVManifest::LagBytes)
+          << "the pages of " << n + 1 << " removed items stayed in the database";
+    }
+    EXPECT_EQ(storage->getItemsCount(), 0);
+    EXPECT_EQ(sizeAt(root + "/room"), kRoom);
+  }
+}
