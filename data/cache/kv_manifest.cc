@@ -34,8 +34,6 @@ constexpr const char* kSchema =
 
 // The fewest pages the log holds before a commit folds it.
 constexpr int kShortestLogPages = 32;
-// The lag of a log not counted yet.
-constexpr int64_t kUncountedLag = int64_t{1} << 40;
 
 // Failed opens tolerated before the manifest stops retrying on its own, and
 // the media time that must pass between two attempts.
@@ -218,9 +216,6 @@ kit::Expected<void> KTKVManifest::open() {
   db_ = db;
   filePages_ = 0;
   longLogPages_ = longLogPages();
-  // A log left behind may hold any lag until it is counted.
-  logPages_ = checkedPages_ = 0;
-  checkedLag_ = kUncountedLag;
   // The manifest's own rule replaces SQLite's automatic fold.
   sqlite3_wal_hook(db_, &KTKVManifest::logCommitted, this);
   statements_.clear();
@@ -314,9 +309,7 @@ bool KTKVManifest::fold(bool truncateLog) {
   const int result = sqlite3_wal_checkpoint_v2(
       db_, nullptr, truncateLog ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied);
   filePages_ = 0;
-  const bool whole = result == SQLITE_OK && (truncateLog || copied == logPages);
-  if (whole) logPages_ = checkedPages_ = 0, checkedLag_ = 0;
-  return whole;
+  return result == SQLITE_OK && (truncateLog || copied == logPages);
 }
 
 bool KTKVManifest::checkpoint(bool truncateLog) {
@@ -343,23 +336,12 @@ bool KTKVManifest::checkpoint(bool truncateLog) {
 }
 
 int KTKVManifest::logCommitted(void* manifest, sqlite3*, const char*, int pages) {
+  // Only the log's length is watched here: what the database lags it by
+  // grows with saves alone, which hold it to their limit as they commit
+  // (see saveRow()), and the pages removals free go back to the disk after
+  // each removal (see KTKVStorage) and at every fold.
   auto* self = static_cast<KTKVManifest*>(manifest);
-  if (self->folding_) return SQLITE_OK;
-  // The log started again since the last count.
-  if (pages < self->checkedPages_) self->checkedPages_ = 0;
-  self->logPages_ = pages;
-  if (pages >= self->longLogPages_) {
-    self->checkpoint();
-    return SQLITE_OK;
-  }
-  // The database lags (and frees pages) by no more than the pages written
-  // since they were last counted: they are counted once LagBytes of them
-  // were written.
-  if ((pages - self->checkedPages_) * PageBytes < LagBytes) return SQLITE_OK;
-  const Pages counted = self->pages();
-  self->checkedLag_ = self->growthFor(counted);
-  self->checkedPages_ = pages;
-  if (self->checkedLag_ >= LagBytes || counted.free * PageBytes >= LagBytes) self->checkpoint();
+  if (!self->folding_ && pages >= self->longLogPages_) self->checkpoint();
   return SQLITE_OK;
 }
 
