@@ -3,8 +3,9 @@
 // cannot be opened each come back as an error with SQLite's code, a
 // description and the storage operation that met it, and nothing is logged
 // on the way. Rows and the journal entries written with them commit
-// together or not at all, and a save never leaves the database lagging its
-// log by more than it is allowed.
+// together or not at all, a save never leaves the database lagging its
+// log by more than it is allowed, and the log folds at a length that
+// follows the free space.
 
 #include "data/cache/kv_manifest.h"
 

@@ -5,8 +5,11 @@
 // as they are) until there is space to make it again; an access time that
 // a full disk refuses is no error; a save is taken only where what it
 // leaves in the log can still be folded, by the room beside a removal's
-// own log, after folding what earlier saves left, and one that cannot fit is refused once; and a part of a room that
-// a killed process left is given up like a room when the disk is full.
+// own log, after folding what earlier saves left, and one that cannot fit
+// is refused once and gives back the log space it spilled into; removals
+// on a disk kept nearly full lend the room to give their pages back; and
+// a part of a room that a killed process left is given up like a room
+// when the disk is full.
 //
 // The disk is the fault plan's counted space (the seam every value-file
 // call and SQLite's writes go through), with real files and real SQLite.
