@@ -261,6 +261,32 @@ TEST_F(KVManifestFoldTest, ASaveOnADiskWhoseFreeSpaceIsUnknownIsFoldedAsItCommit
   EXPECT_EQ(*manifest->getTotalItemCount(), 2);
 }
 
+// A fold grows the database by the pages it has not held yet; one that the
+// disk stopped halfway would leave it grown by all the free space. A fold
+// the free space does not cover is not begun: the database keeps its
+// length, the disk its space, and the log its pages, to be folded once
+// there is space.
+TEST_F(KVManifestFoldTest, AFoldTheFreeSpaceDoesNotCoverIsNotBegun) {
+  int64_t told = -1;
+  auto manifest = fresh([&] { return told; });
+  told = 0;  // nothing to fold into as the save commits
+  ASSERT_TRUE(manifest->saveRow("big", *kit::Data::make(std::string(400000, 'v')), {}, nullptr, 200));
+  const int64_t growth = manifest->foldGrowth();
+  ASSERT_GT(growth, 300000);
+  const int64_t database = kvtest::sizeOf((folder + "/manifest.sqlite").c_str());
+
+  told = plan->spaceLeft = growth - KTKVManifest::PageBytes;  // a page short
+  EXPECT_FALSE(manifest->checkpoint(true));
+  EXPECT_EQ(plan->spaceLeft, growth - KTKVManifest::PageBytes) << "a fold took the space it could not finish in";
+  EXPECT_EQ(kvtest::sizeOf((folder + "/manifest.sqlite").c_str()), database);
+  EXPECT_EQ(manifest->foldGrowth(), growth);
+
+  told = plan->spaceLeft = growth;
+  EXPECT_TRUE(manifest->checkpoint(true));
+  EXPECT_EQ(manifest->foldGrowth(), 0);
+  EXPECT_EQ(*manifest->getTotalItemCount(), 2);
+}
+
 // ---- The log's length
 //
 // Each fold syncs the log and the database, so the log grows long (1000
