@@ -34,8 +34,6 @@ constexpr const char* kSchema =
 
 // The fewest pages the log holds before a commit folds it.
 constexpr int kShortestLogPages = 32;
-// The lag of a log not counted yet.
-constexpr int64_t kUncountedLag = int64_t{1} << 40;
 
 // Failed opens tolerated before the manifest stops retrying on its own, and
 // the media time that must pass between two attempts.
@@ -218,9 +216,6 @@ kit::Expected<void> KTKVManifest::open() {
   db_ = db;
   filePages_ = 0;
   longLogPages_ = longLogPages();
-  // A log left behind may hold any lag until it is counted.
-  logPages_ = checkedPages_ = 0;
-  checkedLag_ = kUncountedLag;
   // The manifest's own rule replaces SQLite's automatic fold.
   sqlite3_wal_hook(db_, &KTKVManifest::logCommitted, this);
   statements_.clear();
@@ -302,10 +297,11 @@ int64_t KTKVManifest::foldGrowth() { return growthFor(pages()); }
 int64_t KTKVManifest::freePages() { return pages().free; }
 
 bool KTKVManifest::fold(bool truncateLog) {
-  // A page of slack beside the pages the database grows by.
+  // The fold writes the pages the database grows by and nothing else the
+  // disk must find.
   const int64_t growth = foldGrowth();
   const int64_t available = availableBytes_ ? availableBytes_() : -1;
-  if (available >= 0 && growth > 0 && growth + PageBytes > available) return false;
+  if (available >= 0 && growth > available) return false;
   // On a disk with little space the log's own space goes back too.
   longLogPages_ = longLogPages();
   if (longLogPages_ <= kShortestLogPages) truncateLog = true;
@@ -313,9 +309,7 @@ bool KTKVManifest::fold(bool truncateLog) {
   const int result = sqlite3_wal_checkpoint_v2(
       db_, nullptr, truncateLog ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE, &logPages, &copied);
   filePages_ = 0;
-  const bool whole = result == SQLITE_OK && (truncateLog || copied == logPages);
-  if (whole) logPages_ = checkedPages_ = 0, checkedLag_ = 0;
-  return whole;
+  return result == SQLITE_OK && (truncateLog || copied == logPages);
 }
 
 bool KTKVManifest::checkpoint(bool truncateLog) {
@@ -342,23 +336,12 @@ bool KTKVManifest::checkpoint(bool truncateLog) {
 }
 
 int KTKVManifest::logCommitted(void* manifest, sqlite3*, const char*, int pages) {
+  // Only the log's length is watched here: what the database lags it by
+  // grows with saves alone, which hold it to their limit as they commit
+  // (see saveRow()), and the pages removals free go back to the disk after
+  // each removal (see KTKVStorage) and at every fold.
   auto* self = static_cast<KTKVManifest*>(manifest);
-  if (self->folding_) return SQLITE_OK;
-  // The log started again since the last count.
-  if (pages < self->checkedPages_) self->checkedPages_ = 0;
-  self->logPages_ = pages;
-  if (pages >= self->longLogPages_) {
-    self->checkpoint();
-    return SQLITE_OK;
-  }
-  // The database lags (and frees pages) by no more than the pages written
-  // since they were last counted: they are counted once LagBytes of them
-  // were written.
-  if ((pages - self->checkedPages_) * PageBytes < LagBytes) return SQLITE_OK;
-  const Pages counted = self->pages();
-  self->checkedLag_ = self->growthFor(counted);
-  self->checkedPages_ = pages;
-  if (self->checkedLag_ >= LagBytes || counted.free * PageBytes >= LagBytes) self->checkpoint();
+  if (!self->folding_ && pages >= self->longLogPages_) self->checkpoint();
   return SQLITE_OK;
 }
 
@@ -486,6 +469,11 @@ kit::Expected<void> KTKVManifest::saveRow(std::string_view key, const kit::Data&
     return write();
   });
   if (saved && foldNow) checkpoint();
+  // A save refused as a full disk (by the count above or by the disk) may
+  // have spilled its pages into the log before it rolled back: the log's
+  // space goes back to the disk, or it stays taken until the next fold
+  // that gives it back.
+  if (!saved && isDiskFull(*saved.error())) checkpoint(true);
   return saved;
 }
 

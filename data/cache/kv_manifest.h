@@ -21,14 +21,14 @@
 // beside a log that cannot be written from its start again, so that no
 // later write, not even a removal, finds a byte. A fold is therefore made
 // only when the free space the owner reports covers what the database grows
-// by; to keep that small, the manifest folds after a commit once the
-// database lags its log by LagBytes, or LagBytes of pages are free (both
-// counted after every LagBytes of log), or the log holds 1000 pages (fewer
-// on a disk with little free space: a 64th of it, down to 32 pages, and
-// then each fold gives the log's space back too). A new database keeps its free pages apart
-// (incremental auto-vacuum), and each fold gives them back to the disk, as
-// many as the free space lets it move. Closing folds the same way, and
-// leaves the log for the next open when it cannot.
+// by. Saves keep that small: one that would leave the database lagging its
+// log by more than its limit is folded as it commits or refused (see
+// saveRow()). Besides, a commit folds the log once it holds 1000 pages
+// (fewer on a disk with little free space: a 64th of it, down to 32 pages,
+// and then each fold gives the log's space back too). A new database keeps
+// its free pages apart (incremental auto-vacuum), and each fold gives them
+// back to the disk, as many as the free space lets it move. Closing folds
+// the same way, and leaves the log for the next open when it cannot.
 //
 // The manifest takes no lock; its owner, KTKVStorage, is called one thread
 // at a time. After a failed open it waits at least 2 seconds of media time
@@ -61,8 +61,9 @@ class KTKVManifest {
   // Whether `error` says the disk is full (from SQLite or from a system call).
   static bool isDiskFull(const kit::Error& error);
 
-  // How far the database may lag its log, in bytes, before a commit folds
-  // the log back; free pages beyond as many bytes go back to the disk.
+  // The log's margin, in bytes: what a removal's commit or the moving of
+  // free pages may add to the log beside a fold, which saves leave free and
+  // the room keeps; free pages beyond as many bytes go back to the disk.
   static constexpr int64_t LagBytes = 64 * 1024;
   // The database's page size (SQLite's default, which the manifest keeps).
   static constexpr int64_t PageBytes = 4096;
@@ -171,8 +172,7 @@ class KTKVManifest {
   // How many keys one statement may bind.
   size_t keysPerStatement();
 
-  // Called by SQLite after each commit: folds the log when the database
-  // lags it too far or it grew long.
+  // Called by SQLite after each commit: folds the log when it grew long.
   static int logCommitted(void* manifest, sqlite3* db, const char* name, int pages);
   // Up to `limit` keys a query of them finds, `bound` bound to its ?1 and
   // `limit` to its ?2.
@@ -202,11 +202,6 @@ class KTKVManifest {
   int64_t filePages_ = 0;
   // longLogPages() at the last fold.
   int64_t longLogPages_ = 32;
-  // The log's length in pages at its last commit, and when the database's
-  // pages were last counted, with the lag then.
-  int logPages_ = 0;
-  int checkedPages_ = 0;
-  int64_t checkedLag_ = 0;
   std::unordered_map<std::string_view, sqlite3_stmt*> statements_;  // keys are static SQL texts
   double lastOpenErrorTime_ = 0;
   unsigned openErrorCount_ = 0;

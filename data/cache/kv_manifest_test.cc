@@ -3,8 +3,9 @@
 // cannot be opened each come back as an error with SQLite's code, a
 // description and the storage operation that met it, and nothing is logged
 // on the way. Rows and the journal entries written with them commit
-// together or not at all, and a save never leaves the database lagging its
-// log by more than it is allowed.
+// together or not at all, a save never leaves the database lagging its
+// log by more than it is allowed, and the log folds at a length that
+// follows the free space.
 
 #include "data/cache/kv_manifest.h"
 
@@ -12,6 +13,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -195,7 +197,7 @@ class KVManifestFoldTest : public ::testing::Test {
   // A new database in a folder of its own, holding one small row, its log
   // folded; the free space it is told is `probe`'s.
   std::unique_ptr<KTKVManifest> fresh(KTKVManifest::SpaceProbe probe) {
-    const std::string folder = dir.file("db" + std::to_string(++made));
+    folder = dir.file("db" + std::to_string(++made));
     EXPECT_EQ(::mkdir(folder.c_str(), 0700), 0);
     auto manifest = std::make_unique<KTKVManifest>(folder + "/manifest.sqlite", std::move(probe));
     EXPECT_TRUE(manifest->open());
@@ -219,6 +221,7 @@ class KVManifestFoldTest : public ::testing::Test {
   kvtest::ScopedFaultyVFS vfs{plan};
   kit::test::TempDirectory dir{"kv-manifest-fold"};
   int made = 0;
+  std::string folder;  // the newest database's
 };
 
 TEST_F(KVManifestFoldTest, ASaveIsFoldedAsItCommitsOrRefusedAsAFullDisk) {
@@ -256,6 +259,88 @@ TEST_F(KVManifestFoldTest, ASaveOnADiskWhoseFreeSpaceIsUnknownIsFoldedAsItCommit
   ASSERT_TRUE(manifest->saveRow("big", *kit::Data::make(std::string(400000, 'v')), {}, nullptr, 200, {}, 0));
   EXPECT_EQ(manifest->foldGrowth(), 0);
   EXPECT_EQ(*manifest->getTotalItemCount(), 2);
+}
+
+// A fold grows the database by the pages it has not held yet; one that the
+// disk stopped halfway would leave it grown by all the free space. A fold
+// the free space does not cover is not begun: the database keeps its
+// length, the disk its space, and the log its pages, to be folded once
+// there is space.
+TEST_F(KVManifestFoldTest, AFoldTheFreeSpaceDoesNotCoverIsNotBegun) {
+  int64_t told = -1;
+  auto manifest = fresh([&] { return told; });
+  told = 0;  // nothing to fold into as the save commits
+  ASSERT_TRUE(manifest->saveRow("big", *kit::Data::make(std::string(400000, 'v')), {}, nullptr, 200));
+  const int64_t growth = manifest->foldGrowth();
+  ASSERT_GT(growth, 300000);
+  const int64_t database = kvtest::sizeOf((folder + "/manifest.sqlite").c_str());
+
+  told = plan->spaceLeft = growth - KTKVManifest::PageBytes;  // a page short
+  EXPECT_FALSE(manifest->checkpoint(true));
+  EXPECT_EQ(plan->spaceLeft, growth - KTKVManifest::PageBytes) << "a fold took the space it could not finish in";
+  EXPECT_EQ(kvtest::sizeOf((folder + "/manifest.sqlite").c_str()), database);
+  EXPECT_EQ(manifest->foldGrowth(), growth);
+
+  told = plan->spaceLeft = growth;
+  EXPECT_TRUE(manifest->checkpoint(true));
+  EXPECT_EQ(manifest->foldGrowth(), 0);
+  EXPECT_EQ(*manifest->getTotalItemCount(), 2);
+}
+
+// ---- The log's length
+//
+// Each fold syncs the log and the database, so the log grows long (1000
+// pages, as SQLite's own rule lets it) where the disk has space to spare;
+// where it has less, the log is held to a 64th of the free space, but no
+// fewer than 32 pages, and on a disk that small every fold gives the log's
+// space back as well.
+
+struct LogLength {
+  int64_t longestPages = 0;  // the most pages the log held
+  bool givenBack = false;    // whether the log's file was emptied after a fold
+};
+
+class KVManifestLogLengthTest : public KVManifestFoldTest {
+ protected:
+  // Commits `commits` writes of two pages each (an access time: the row's
+  // page and the index's), none of which grows the database or frees a
+  // page, on a disk with `space` bytes free.
+  LogLength run(int64_t space, int commits) {
+    auto manifest = fresh([space] { return space; });
+    const std::string log = folder + "/manifest.sqlite-wal";
+    constexpr int64_t kHeaderBytes = 32, kFrameBytes = 24 + KTKVManifest::PageBytes;
+    LogLength length;
+    for (int n = 0; n < commits; ++n) {
+      EXPECT_TRUE(manifest->updateAccessTime("small", 200 + n));
+      const int64_t bytes = kvtest::sizeOf(log.c_str());
+      if (bytes == 0) length.givenBack = true;
+      length.longestPages = std::max(length.longestPages, (bytes - kHeaderBytes) / kFrameBytes);
+    }
+    return length;
+  }
+};
+
+TEST_F(KVManifestLogLengthTest, TheLogGrowsToAThousandPagesWhereTheDiskHasSpaceToSpare) {
+  const LogLength length = run(int64_t{1} << 30, 1200);
+  EXPECT_GE(length.longestPages, 1000) << "folded before its length";
+  EXPECT_LE(length.longestPages, 1002) << "not folded at its length";
+  EXPECT_FALSE(length.givenBack);
+}
+
+TEST_F(KVManifestLogLengthTest, TheLogIsASixtyFourthOfTheFreeSpaceWhereThatIsShorter) {
+  const LogLength length = run(16 << 20, 200);  // 64 pages
+  EXPECT_GE(length.longestPages, 64) << "folded before its length";
+  EXPECT_LE(length.longestPages, 66) << "not folded at its length";
+  EXPECT_FALSE(length.givenBack);
+}
+
+TEST_F(KVManifestLogLengthTest, OnALittleFreeSpaceTheLogHoldsThirtyTwoPagesAndGivesItsSpaceBack) {
+  const LogLength length = run(1 << 20, 100);  // a 64th is 4 pages
+  // The commit that brings the log to its length is folded and its space
+  // given back before the length can be seen: the one before is.
+  EXPECT_GE(length.longestPages, 30) << "folded before its length";
+  EXPECT_LE(length.longestPages, 32) << "not folded at its length";
+  EXPECT_TRUE(length.givenBack) << "the folds kept the log's space";
 }
 
 }  // namespace

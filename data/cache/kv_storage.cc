@@ -209,10 +209,13 @@ kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void
 void KTKVStorage::regainRoom() {
   // Pages freed inside the database go back to the disk as the log folds,
   // once the pages after them have moved into their place, which takes log
-  // space of its own. On a disk too full for that the room lends the space
-  // and is made again from what comes back.
+  // space of its own: the fold moves pages only with LagBytes to spare
+  // (see KTKVManifest::checkpoint). On a disk with less the room lends the
+  // space and is made again from what comes back. (The space looked at here
+  // is less the removal's log, which the fold gives back before it moves a
+  // page: more than the three pages that moving one takes.)
   if (roomHeld_ && manifest_->freePages() * KTKVManifest::PageBytes >= KTKVManifest::LagBytes) {
-    if (files_.availableBytes() >= 2 * KTKVManifest::LagBytes) {
+    if (files_.availableBytes() >= KTKVManifest::LagBytes) {
       manifest_->checkpoint();
     } else if (files_.releaseRoom()) {
       roomHeld_ = false;

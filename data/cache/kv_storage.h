@@ -61,14 +61,16 @@
 //     as they are (an access time a full disk refuses is no error);
 //   - spending: a removal that finds the disk full gives the room up and
 //     is recorded in its space, and the fold after it gives back the pages
-//     it freed and the log's own space;
+//     it freed and the log's own space; so does one that leaves less than
+//     LagBytes free for moving the pages it freed out of the database;
 //   - covering: that fold writes into the database what the log holds
 //     beyond it, so no save leaves more than the room less a removal's own
 //     log (RoomBytes - LagBytes). The manifest counts what each save
 //     leaves, folds it as the save commits where the disk takes twice its
 //     pages and LagBytes besides (once in the log, once in the database),
-//     and otherwise refuses the save as a full disk; a refused save is
-//     tried once more after folding what earlier saves left;
+//     and otherwise refuses the save as a full disk (giving back the log
+//     space SQLite spilled its pages into); a refused save is tried once
+//     more after folding what earlier saves left;
 //   - an open that fails gives the room up for the database's shared
 //     memory, and a database that still cannot be opened is started over
 //     only on a disk with space: a full one keeps its items.

@@ -5,8 +5,11 @@
 // as they are) until there is space to make it again; an access time that
 // a full disk refuses is no error; a save is taken only where what it
 // leaves in the log can still be folded, by the room beside a removal's
-// own log, after folding what earlier saves left, and one that cannot fit is refused once; and a part of a room that
-// a killed process left is given up like a room when the disk is full.
+// own log, after folding what earlier saves left, and one that cannot fit
+// is refused once and gives back the log space it spilled into; removals
+// on a disk kept nearly full lend the room to give their pages back; and
+// a part of a room that a killed process left is given up like a room
+// when the disk is full.
 //
 // The disk is the fault plan's counted space (the seam every value-file
 // call and SQLite's writes go through), with real files and real SQLite.
@@ -237,3 +240,46 @@ TEST_F(KVStorageRoomTest, APartOfARoomIsGivenUpForAnOpenOnAFullDisk) {
 }
 
 }  // namespace
+
+// A save too large to fold is refused after SQLite has spilled part of it
+// into the log; the log gives that space back at once, or the disk reads
+// that much fuller than it is until a later fold truncates the log.
+TEST_F(KVStorageRoomTest, ARefusedSaveGivesBackTheLogSpaceItSpilledInto) {
+  reopen(KTKVStorageTypeSQLite);
+  ASSERT_TRUE(save("small", 2000));
+  const int64_t before = 4'600'000;
+  plan->spaceLeft = before;
+  ASSERT_FALSE(save("large", 3 << 20)) << "a save that cannot be folded was taken";
+  EXPECT_LE(sizeAt(root + "/manifest.sqlite-wal"), KTKVManifest::LagBytes) << "the spilled log stayed";
+  EXPECT_GE(plan->spaceLeft, before - KTKVManifest::LagBytes) << "the space did not come back";
+  // Twice this value and a log's margin fit in the space before the
+  // refusal, not in what the spilled log would leave of it.
+  EXPECT_TRUE(save("fits", 1'700'000)) << "refused for the space the refused save took";
+  EXPECT_EQ(storage->getItemsCount(), 2);
+}
+
+// Another program keeps the disk nearly full: less free than the log's
+// margin, or not much more, but enough for each removal's own log.
+// Removals of inline values free pages inside the database only; with too
+// little space to move the pages after them into their place, the room
+// lends it, so that the space comes back to the disk as the items go.
+TEST_F(KVStorageRoomTest, RemovalsOnADiskKeptNearlyFullGiveTheirPagesBackToTheDisk) {
+  constexpr int kItems = 8;
+  constexpr int64_t kValueBytes = 100'000;
+  for (int64_t before : {40'000, 100'000}) {
+    SCOPED_TRACE(std::to_string(before) + " bytes free");
+    root = dir.file("kv" + std::to_string(before));
+    plan->spaceLeft = -1;
+    reopen(KTKVStorageTypeSQLite);
+    for (int n = 0; n < kItems; ++n) ASSERT_TRUE(save("k" + std::to_string(n), kValueBytes));
+    reopen(KTKVStorageTypeSQLite);
+    plan->spaceLeft = before;
+    for (int n = 0; n < kItems; ++n) {
+      EXPECT_TRUE(storage->removeItemForKey(kit::str("k" + std::to_string(n))));
+      EXPECT_GE(plan->spaceLeft, before + (n + 1) * kValueBytes - KTKVManifest::LagBytes)
+          << "the pages of " << n + 1 << " removed items stayed in the database";
+    }
+    EXPECT_EQ(storage->getItemsCount(), 0);
+    EXPECT_EQ(sizeAt(root + "/room"), kRoom);
+  }
+}
