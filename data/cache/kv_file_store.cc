@@ -125,6 +125,11 @@ kit::Expected<std::string> KTKVFileStore::writeTemporary(const kit::Data& value)
   std::string name = std::string(TemporaryFilePrefix) + kit::makeUUIDString();
   std::string path = pathOf(name);
   int fd = fs_->open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // A data folder that a failed removal of everything could not make again
+  // is made now.
+  if (fd < 0 && errno == ENOENT && fs_->mkdir(dataPath_.c_str(), 0755) == 0) {
+    fd = fs_->open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  }
   if (fd < 0) return posixError(errno, "could not create", path);
   kit::Expected<void> written = writeAll(*fs_, fd, value.bytes(), value.length(), path);
   // Synced before any row names it, so that a power cut never leaves a
@@ -197,7 +202,13 @@ kit::Expected<void> KTKVFileStore::moveAllToTrash() const {
   if (fs_->rename(dataPath_.c_str(), destination.c_str()) != 0) {
     return posixError(errno, "could not move to the trash", dataPath_);
   }
-  if (fs_->mkdir(dataPath_.c_str(), 0755) != 0) return posixError(errno, "could not create", dataPath_);
+  if (fs_->mkdir(dataPath_.c_str(), 0755) != 0) {
+    // No empty folder in its place (a disk without a free inode): the old
+    // one comes back rather than leave no folder at all.
+    auto failed = posixError(errno, "could not create", dataPath_);
+    fs_->rename(destination.c_str(), dataPath_.c_str());
+    return failed;
+  }
   return {};
 }
 

@@ -191,6 +191,9 @@ class KTKVStorage : public kit::Object {
   kit::Expected<void> openDatabase();
   // Removes the database files and moves the data to the trash.
   void reset();
+  // Removes the database's log, its shared memory and then the database,
+  // stopping at the first that cannot be removed (false then).
+  bool removeDatabaseFiles();
 
   // The edge: logs an error the way the storage reports it (when error logs
   // are on) and answers whether `result` succeeded, or its value or
@@ -229,14 +232,21 @@ class KTKVStorage : public kit::Object {
   void recordAccess(const std::function<kit::Expected<void>()>& write);
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
-  // Deletes the files of `names`; a file already gone is no failure here.
+  // Removes a value file that the journal records as obsolete; a file gone
+  // already is no failure here.
+  void removeRecorded(std::string_view name);
   void deleteFiles(const std::vector<std::string>& names);
 
   // Removes one settled key's row and file.
   bool removeOne(std::string_view key);
-  // Runs `removeAll`; when a full disk refuses it, deletes the rows that
-  // `nextKeys` names, batch after batch until it names none, one at a time.
+  // Removes a row (and its file) that a list of the oldest items named.
+  bool removeListed(const KTKVStorageItem& item);
+  // Runs `removeAll` (which records `names` in the journal with the rows)
+  // and removes those files; when a full disk refuses it, removes the
+  // items that `nextKeys` names, batch after batch until it names none,
+  // one at a time.
   bool removeAllOrOneByOne(const std::function<kit::Expected<void>()>& removeAll,
+                           const std::vector<std::string>& names,
                            const std::function<kit::Expected<std::vector<std::string>>()>& nextKeys);
   // Deletes the rows (and files) of the oldest items until `total` is at
   // most `limit`; `weight` is what one item counts.
