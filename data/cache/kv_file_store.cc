@@ -125,11 +125,6 @@ kit::Expected<std::string> KTKVFileStore::writeTemporary(const kit::Data& value)
   std::string name = std::string(TemporaryFilePrefix) + kit::makeUUIDString();
   std::string path = pathOf(name);
   int fd = fs_->open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  // A data folder that a failed removal of everything could not make again
-  // is made now.
-  if (fd < 0 && errno == ENOENT && fs_->mkdir(dataPath_.c_str(), 0755) == 0) {
-    fd = fs_->open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  }
   if (fd < 0) return posixError(errno, "could not create", path);
   kit::Expected<void> written = writeAll(*fs_, fd, value.bytes(), value.length(), path);
   // Synced before any row names it, so that a power cut never leaves a

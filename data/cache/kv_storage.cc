@@ -392,6 +392,9 @@ kit::Expected<void> KTKVStorage::replayJournal() {
 }
 
 bool KTKVStorage::settle() {
+  if (dataFolderMissing_) {
+    dataFolderMissing_ = fileSystem_->mkdir(joinPath(path_, "data").c_str(), 0755) != 0 && errno != EEXIST;
+  }
   if (undo_) {
     if (!succeeded(withRoom([&] { return manifest_->restoreRow(undo_->key, undo_->old.get()); }))) return false;
     files_.discard(undo_->temporary);
@@ -556,6 +559,9 @@ bool KTKVStorage::removeAllItems() {
   // gone. Where no empty data folder can be made (a disk without a free
   // inode), the items go one at a time instead, each with its file.
   if (!succeeded(files_.moveAllToTrash())) {
+    // Should the folder not even have come back, it is made again before
+    // the next save or removal.
+    dataFolderMissing_ = ::access(joinPath(path_, "data").c_str(), F_OK) != 0;
     if (!succeeded(openDatabase()) || !settle()) {
       regainRoom();
       return false;

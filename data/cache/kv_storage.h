@@ -268,4 +268,6 @@ class KTKVStorage : public kit::Object {
   std::optional<Undo> undo_;
   bool journalPending_ = false;
   bool roomHeld_ = false;
+  // The data folder went to the trash and none came back in its place.
+  bool dataFolderMissing_ = false;
 };
