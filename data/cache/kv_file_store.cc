@@ -55,6 +55,15 @@ kit::Unexpected refusal(std::string_view name) {
                  {KTKVStorageFilenameKey, text}})));
 }
 
+// Removes each entry of `folder` (files and folders alike); errors are
+// ignored.
+void removeEverythingIn(const std::string& folder) {
+  auto files = kit::make<kit::FileManager>();
+  auto entries = files->contentsOfDirectoryAtPath(folder);
+  if (!entries) return;
+  for (const kit::Id& entry : *entries) files->removeItemAtPath(joinPath(folder, kit::describe(entry)));
+}
+
 }  // namespace
 
 KTKVFileStore::KTKVFileStore(std::string dataPath, std::string trashPath, std::shared_ptr<KTKVFileSystem> fileSystem,
@@ -221,13 +230,10 @@ void KTKVFileStore::emptyTrashInBackground() const {
     ::closedir(dir);
     if (empty) return;
   }
-  trashQueue_->async([trashPath = trashPath_] {
-    auto files = kit::make<kit::FileManager>();
-    auto entries = files->contentsOfDirectoryAtPath(trashPath);
-    if (!entries) return;
-    for (const kit::Id& entry : *entries) files->removeItemAtPath(joinPath(trashPath, kit::describe(entry)));
-  });
+  trashQueue_->async([trashPath = trashPath_] { removeEverythingIn(trashPath); });
 }
+
+void KTKVFileStore::emptyTrash() const { removeEverythingIn(trashPath_); }
 
 void KTKVFileStore::removeStaleTemporaryFiles() const {
   // Only a killed process leaves these behind: a finished save renames its

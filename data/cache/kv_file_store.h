@@ -82,6 +82,8 @@ class KTKVFileStore {
   kit::Expected<void> moveAllToTrash() const;
   // Removes everything in the trash on the trash queue; errors are ignored.
   void emptyTrashInBackground() const;
+  // The same, here and now.
+  void emptyTrash() const;
   // Removes temporary files a killed process left in the data folder.
   void removeStaleTemporaryFiles() const;
 

@@ -618,21 +618,21 @@ kit::Expected<void> KTKVManifest::deleteAll() {
 }
 
 kit::Expected<void> KTKVManifest::deleteItemsLargerThan(int64_t size, std::span<const std::string> obsolete) {
-  constexpr const char* operation = "-[KTKVStorage _dbDeleteItemsWithSizeLargerThan:]";
-  return removeRecording(obsolete, kDeleteError, operation, [&]() -> kit::Expected<void> {
-    auto stmt = prepare("delete from manifest where size > ?1;");
-    if (!stmt) return kit::unexpected(stmt.error());
-    sqlite3_bind_int64(*stmt, 1, size);
-    return stepWrite(db_, *stmt, kDeleteError, operation, __LINE__);
-  });
+  return deleteWhere("delete from manifest where size > ?1;", size, obsolete,
+                     "-[KTKVStorage _dbDeleteItemsWithSizeLargerThan:]");
 }
 
 kit::Expected<void> KTKVManifest::deleteItemsEarlierThan(int64_t time, std::span<const std::string> obsolete) {
-  constexpr const char* operation = "-[KTKVStorage _dbDeleteItemsWithTimeEarlierThan:]";
+  return deleteWhere("delete from manifest where last_access_time < ?1;", time, obsolete,
+                     "-[KTKVStorage _dbDeleteItemsWithTimeEarlierThan:]");
+}
+
+kit::Expected<void> KTKVManifest::deleteWhere(const char* sql, int64_t bound, std::span<const std::string> obsolete,
+                                              const char* operation) {
   return removeRecording(obsolete, kDeleteError, operation, [&]() -> kit::Expected<void> {
-    auto stmt = prepare("delete from manifest where last_access_time < ?1;");
+    auto stmt = prepare(sql);
     if (!stmt) return kit::unexpected(stmt.error());
-    sqlite3_bind_int64(*stmt, 1, time);
+    sqlite3_bind_int64(*stmt, 1, bound);
     return stepWrite(db_, *stmt, kDeleteError, operation, __LINE__);
   });
 }

@@ -173,6 +173,10 @@ class KTKVManifest {
   template <class Body>
   kit::Expected<void> transaction(const char* what, const char* operation, Body&& body);
   kit::Expected<void> addJournalEntry(const JournalEntry& entry);
+  // Deletes the rows a statement with `bound` as its ?1 matches, recording
+  // `obsolete` as removeRecording() does.
+  kit::Expected<void> deleteWhere(const char* sql, int64_t bound, std::span<const std::string> obsolete,
+                                  const char* operation);
   // Runs `remove`; with file names in `obsolete`, in one transaction that
   // records them in the journal (in place of the entries before), to be
   // removed once the rows are gone.

@@ -441,7 +441,7 @@ bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
   }
   auto removed = manifest_->deleteItems(list.views, names);
   if (!removed && KTKVManifest::isDiskFull(*removed.error())) {
-    // On a full disk the keys go one at a time (see removeAllOrOneByOne);
+    // On a full disk the keys go one at a time (see removeMatching);
     // a failure leaves those before it removed.
     for (std::string_view key : list.views) {
       if (!settle() || !removeOne(key)) return false;
@@ -457,40 +457,35 @@ bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
 bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
   if (size == NoLimit) return true;
   if (size <= 0) return removeAllItems();
-  if (!settle()) return false;
-  std::vector<std::string> names;
-  if (type_ != KTKVStorageTypeSQLite) {
-    auto found = manifest_->getFilenamesLargerThan(size);
-    if (!succeeded(found)) return false;
-    names = std::move(*found);
-  }
-  return removeAllOrOneByOne([&] { return manifest_->deleteItemsLargerThan(size, names); }, names,
-                             [&] { return manifest_->getKeysLargerThan(size, kFitBatchSize); });
+  return removeMatching([&] { return manifest_->getFilenamesLargerThan(size); },
+                        [&](std::span<const std::string> names) { return manifest_->deleteItemsLargerThan(size, names); },
+                        [&] { return manifest_->getKeysLargerThan(size, kFitBatchSize); });
 }
 
 bool KTKVStorage::removeItemsEarlierThanTime(int64_t time) {
   if (time <= 0) return true;
   if (time == NoLimit) return removeAllItems();
+  return removeMatching([&] { return manifest_->getFilenamesEarlierThan(time); },
+                        [&](std::span<const std::string> names) { return manifest_->deleteItemsEarlierThan(time, names); },
+                        [&] { return manifest_->getKeysEarlierThan(time, kFitBatchSize); });
+}
+
+bool KTKVStorage::removeMatching(const ListQuery& filenames,
+                                 const std::function<kit::Expected<void>(std::span<const std::string>)>& removeAll,
+                                 const ListQuery& nextKeys) {
   if (!settle()) return false;
   std::vector<std::string> names;
   if (type_ != KTKVStorageTypeSQLite) {
-    auto found = manifest_->getFilenamesEarlierThan(time);
+    auto found = filenames();
     if (!succeeded(found)) return false;
     names = std::move(*found);
   }
-  return removeAllOrOneByOne([&] { return manifest_->deleteItemsEarlierThan(time, names); }, names,
-                             [&] { return manifest_->getKeysEarlierThan(time, kFitBatchSize); });
-}
-
-bool KTKVStorage::removeAllOrOneByOne(const std::function<kit::Expected<void>()>& removeAll,
-                                      const std::vector<std::string>& names,
-                                      const std::function<kit::Expected<std::vector<std::string>>()>& nextKeys) {
   // The rows go first, with their files recorded in the journal; the files
   // are removed after. One statement that deletes many rows may need more
   // log than a full disk and the room give: on a full disk they go row by
   // row, each with its file, and each deletion's log folds back (and gives
   // back what it freed) before the next.
-  auto removed = removeAll();
+  auto removed = removeAll(names);
   if (removed) {
     deleteFiles(names);
   } else if (!KTKVManifest::isDiskFull(*removed.error())) {
@@ -580,6 +575,13 @@ bool KTKVStorage::removeAllItems() {
   // is made through the room, like every removal. A database that could
   // not be removed loses its rows instead.
   auto emptied = openDatabase();
+  if (!emptied) {
+    // On a disk that another program filled, what the trash holds (the
+    // folder moved there, if not the files in it) may be what the new
+    // database needs: it goes now rather than in the background.
+    files_.emptyTrash();
+    emptied = manifest_->openWithSchema();
+  }
   if (emptied && !removed) emptied = withRoom([&] { return manifest_->deleteAll(); });
   const bool done = succeeded(emptied);
   regainRoom();

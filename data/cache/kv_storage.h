@@ -92,6 +92,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -241,13 +242,14 @@ class KTKVStorage : public kit::Object {
   bool removeOne(std::string_view key);
   // Removes a row (and its file) that a list of the oldest items named.
   bool removeListed(const KTKVStorageItem& item);
-  // Runs `removeAll` (which records `names` in the journal with the rows)
-  // and removes those files; when a full disk refuses it, removes the
-  // items that `nextKeys` names, batch after batch until it names none,
-  // one at a time.
-  bool removeAllOrOneByOne(const std::function<kit::Expected<void>()>& removeAll,
-                           const std::vector<std::string>& names,
-                           const std::function<kit::Expected<std::vector<std::string>>()>& nextKeys);
+  // Removes the items a query matches: `removeAll` deletes their rows and
+  // records the files that `filenames` lists in the journal, and then those
+  // files go; when a full disk refuses it, the items that `nextKeys` names
+  // go one at a time, batch after batch until it names none.
+  using ListQuery = std::function<kit::Expected<std::vector<std::string>>()>;
+  bool removeMatching(const ListQuery& filenames,
+                      const std::function<kit::Expected<void>(std::span<const std::string>)>& removeAll,
+                      const ListQuery& nextKeys);
   // Deletes the rows (and files) of the oldest items until `total` is at
   // most `limit`; `weight` is what one item counts.
   bool removeOldestUntil(int64_t total, int64_t limit, const std::function<int64_t(const KTKVStorageItem&)>& weight);
