@@ -562,8 +562,10 @@ bool KTKVStorage::removeAllItems() {
       return false;
     }
     const int64_t total = valueOr(manifest_->getTotalItemCount(), int64_t{-1});
-    if (total <= 0) return total == 0;
-    return removeOldestUntil(total, 0, [](const KTKVStorageItem&) { return int64_t{1}; });
+    const bool done =
+        total == 0 || (total > 0 && removeOldestUntil(total, 0, [](const KTKVStorageItem&) { return int64_t{1}; }));
+    regainRoom();
+    return done;
   }
   files_.emptyTrashInBackground();
   // The journal's files went with the data, its rows go with the database.

@@ -65,11 +65,16 @@
 //     own space back, and the room is made whole again from that, in the
 //     same call when the space is there, else at the next removal;
 //   - an open that fails gives the room up for the database's shared
-//     memory, and a database that still cannot be opened is started over
-//     only on a disk with space: a full one keeps its items.
+//     memory (and removing everything, for the new database's first
+//     pages); a database that still cannot be opened keeps every item for
+//     a later open, and is started over only when SQLite finds it damaged
+//     (not a database, or corrupt), never for want of space, inodes,
+//     permission or descriptors.
 //
 // Many rows that one statement cannot delete on a full disk go one at a
-// time.
+// time. Removing everything moves the value files to the trash, then
+// replaces the database; where no empty data folder can be made, the items
+// go one at a time instead, each as a removal of one.
 //
 // File names are refused when they are ".", "..", contain "/" or NUL, or
 // begin with the temporary-file prefix; names read back from the manifest
@@ -163,6 +168,8 @@ class KTKVStorage : public kit::Object {
   bool removeItemsToFitSize(int64_t maxSize);
   bool removeItemsToFitCount(int64_t maxCount);
   // Starts over with an empty database; the old files go to the trash.
+  // A database that another program left no room for is made through the
+  // room kept for removals.
   bool removeAllItems();
   // Deletes row by row in batches of 32, oldest first, calling `progress`
   // (removed, total) after each batch and `end` (error) at the end, on the
