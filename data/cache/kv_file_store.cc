@@ -55,6 +55,15 @@ kit::Unexpected refusal(std::string_view name) {
                  {KTKVStorageFilenameKey, text}})));
 }
 
+// Removes each entry of `folder` (files and folders alike); errors are
+// ignored.
+void removeEverythingIn(const std::string& folder) {
+  auto files = kit::make<kit::FileManager>();
+  auto entries = files->contentsOfDirectoryAtPath(folder);
+  if (!entries) return;
+  for (const kit::Id& entry : *entries) files->removeItemAtPath(joinPath(folder, kit::describe(entry)));
+}
+
 }  // namespace
 
 KTKVFileStore::KTKVFileStore(std::string dataPath, std::string trashPath, std::shared_ptr<KTKVFileSystem> fileSystem,
@@ -197,7 +206,13 @@ kit::Expected<void> KTKVFileStore::moveAllToTrash() const {
   if (fs_->rename(dataPath_.c_str(), destination.c_str()) != 0) {
     return posixError(errno, "could not move to the trash", dataPath_);
   }
-  if (fs_->mkdir(dataPath_.c_str(), 0755) != 0) return posixError(errno, "could not create", dataPath_);
+  if (fs_->mkdir(dataPath_.c_str(), 0755) != 0) {
+    // No empty folder in its place (a disk without a free inode): the old
+    // one comes back rather than leave no folder at all.
+    auto failed = posixError(errno, "could not create", dataPath_);
+    fs_->rename(destination.c_str(), dataPath_.c_str());
+    return failed;
+  }
   return {};
 }
 
@@ -215,13 +230,10 @@ void KTKVFileStore::emptyTrashInBackground() const {
     ::closedir(dir);
     if (empty) return;
   }
-  trashQueue_->async([trashPath = trashPath_] {
-    auto files = kit::make<kit::FileManager>();
-    auto entries = files->contentsOfDirectoryAtPath(trashPath);
-    if (!entries) return;
-    for (const kit::Id& entry : *entries) files->removeItemAtPath(joinPath(trashPath, kit::describe(entry)));
-  });
+  trashQueue_->async([trashPath = trashPath_] { removeEverythingIn(trashPath); });
 }
+
+void KTKVFileStore::emptyTrash() const { removeEverythingIn(trashPath_); }
 
 void KTKVFileStore::removeStaleTemporaryFiles() const {
   // Only a killed process leaves these behind: a finished save renames its

@@ -78,10 +78,12 @@ class KTKVFileStore {
   kit::Expected<void> remove(std::string_view name) const;
 
   // Moves the data folder into the trash under a fresh UUID name and makes
-  // an empty one.
+  // an empty one; when no empty one can be made, the old one stays.
   kit::Expected<void> moveAllToTrash() const;
   // Removes everything in the trash on the trash queue; errors are ignored.
   void emptyTrashInBackground() const;
+  // The same, here and now.
+  void emptyTrash() const;
   // Removes temporary files a killed process left in the data folder.
   void removeStaleTemporaryFiles() const;
 

@@ -22,15 +22,20 @@ namespace {
 // removed, which a full disk does not have; the pages it frees at the end
 // of the file go back to the disk, the others are written over by later
 // rows.
-constexpr const char* kSchema =
+constexpr const char* kSettings =
     "pragma auto_vacuum = incremental; pragma journal_mode = wal; pragma synchronous = normal; "
-    "pragma secure_delete = fast; create table if not exists manifest (key text, "
+    "pragma secure_delete = fast;";
+// The tables are made in one transaction: a database is never left with
+// some of them (a manifest without its journal fails every save that
+// names a file).
+constexpr const char* kTables =
+    "begin; create table if not exists manifest (key text, "
     "filename text, size integer, inline_data blob, modification_time integer, last_access_time integer, "
     "extended_data blob, primary key(key)); create index if not exists last_access_time_idx on "
     "manifest(last_access_time);"
     // The journal: value-file work that committed rows wait for, kept apart
     // so that the manifest table stays as every reader knows it.
-    " create table if not exists manifest_journal (temporary text, filename text, obsolete text);";
+    " create table if not exists manifest_journal (temporary text, filename text, obsolete text); commit;";
 
 // The fewest pages the log holds before a commit folds it.
 constexpr int kShortestLogPages = 32;
@@ -254,11 +259,42 @@ kit::Expected<void> KTKVManifest::check() {
   if (givenUp || tooSoon) {
     return manifestError(KTKVManifestUnavailable, "sqlite database unavailable", "-[KTKVStorage _dbCheck]", __LINE__);
   }
-  if (auto opened = open(); !opened) return opened;
-  return initialize();
+  return openWithSchema();
 }
 
-kit::Expected<void> KTKVManifest::initialize() { return execute(kSchema); }
+kit::Expected<void> KTKVManifest::initialize() {
+  if (auto set = execute(kSettings); !set) return set;
+  auto made = execute(kTables);
+  // A failed statement may leave the transaction open (SQLite rolls some
+  // back by itself).
+  if (!made && db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "rollback;", nullptr, nullptr, nullptr);
+  return made;
+}
+
+kit::Expected<void> KTKVManifest::openWithSchema() {
+  if (db_) return {};
+  if (auto opened = open(); !opened) return opened;
+  auto made = initialize();
+  if (made) return {};
+  // A connection without its schema is of no use: it goes, without folding
+  // anything into a database it could not set up, and counts as a failed
+  // open, so that a later call opens it again.
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+  statements_.clear();
+  while (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr)) sqlite3_finalize(stmt);
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  lastOpenErrorTime_ = kit::mediaTime();
+  ++openErrorCount_;
+  return made;
+}
+
+bool KTKVManifest::isDamaged(const kit::Error& error) {
+  if (error.domain() != KTKVManifestErrorDomain) return false;
+  const long code = error.code() & 0xff;
+  return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+}
 
 int64_t KTKVManifest::pageCount() {
   auto stmt = prepare("pragma page_count;");
@@ -510,20 +546,28 @@ kit::Expected<void> KTKVManifest::updateAccessTimes(std::span<const std::string_
   return {};
 }
 
+template <class Remove>
+kit::Expected<void> KTKVManifest::removeRecording(std::span<const std::string> obsolete, const char* what,
+                                                  const char* operation, Remove&& remove) {
+  if (obsolete.empty()) return remove();
+  return transaction(what, operation, [&]() -> kit::Expected<void> {
+    if (auto cleared = clearJournal(); !cleared) return cleared;
+    for (const auto& name : obsolete) {
+      if (auto added = addJournalEntry({{}, {}, name}); !added) return added;
+    }
+    return remove();
+  });
+}
+
 kit::Expected<void> KTKVManifest::deleteItem(std::string_view key, std::string_view obsolete) {
   constexpr const char* operation = "-[KTKVStorage _dbDeleteItemWithKey:]";
   constexpr const char* what = "db delete error";
-  auto remove = [&]() -> kit::Expected<void> {
+  const std::string names[] = {std::string(obsolete)};
+  return removeRecording(std::span(names, obsolete.empty() ? 0 : 1), what, operation, [&]() -> kit::Expected<void> {
     auto stmt = prepare("delete from manifest where key = ?1;");
     if (!stmt) return kit::unexpected(stmt.error());
     bindText(*stmt, 1, key);
     return stepWrite(db_, *stmt, what, operation, __LINE__);
-  };
-  if (obsolete.empty()) return remove();
-  return transaction(what, operation, [&]() -> kit::Expected<void> {
-    if (auto cleared = clearJournal(); !cleared) return cleared;
-    if (auto added = addJournalEntry({{}, {}, std::string(obsolete)}); !added) return added;
-    return remove();
   });
 }
 
@@ -547,29 +591,38 @@ kit::Expected<void> KTKVManifest::deleteItems(std::span<const std::string_view> 
   };
   if (obsolete.empty() && keys.size() <= keysPerStatement()) return remove();
   // Several statements, or files to remove after them: all or nothing.
+  if (obsolete.empty()) return transaction(kDeleteError, operation, remove);
+  return removeRecording(obsolete, kDeleteError, operation, remove);
+}
+
+kit::Expected<void> KTKVManifest::deleteAll() {
+  constexpr const char* operation = "-[KTKVStorage _dbDeleteAllItems]";
   return transaction(kDeleteError, operation, [&]() -> kit::Expected<void> {
-    if (!obsolete.empty()) {
-      if (auto cleared = clearJournal(); !cleared) return cleared;
-      for (const auto& name : obsolete) {
-        if (auto added = addJournalEntry({{}, {}, name}); !added) return added;
-      }
-    }
-    return remove();
+    if (auto cleared = clearJournal(); !cleared) return cleared;
+    auto stmt = prepare("delete from manifest;");
+    if (!stmt) return kit::unexpected(stmt.error());
+    return stepWrite(db_, *stmt, kDeleteError, operation, __LINE__);
   });
 }
 
-kit::Expected<void> KTKVManifest::deleteItemsLargerThan(int64_t size) {
-  auto stmt = prepare("delete from manifest where size > ?1;");
-  if (!stmt) return kit::unexpected(stmt.error());
-  sqlite3_bind_int64(*stmt, 1, size);
-  return stepWrite(db_, *stmt, kDeleteError, "-[KTKVStorage _dbDeleteItemsWithSizeLargerThan:]", __LINE__);
+kit::Expected<void> KTKVManifest::deleteItemsLargerThan(int64_t size, std::span<const std::string> obsolete) {
+  return deleteWhere("delete from manifest where size > ?1;", size, obsolete,
+                     "-[KTKVStorage _dbDeleteItemsWithSizeLargerThan:]");
 }
 
-kit::Expected<void> KTKVManifest::deleteItemsEarlierThan(int64_t time) {
-  auto stmt = prepare("delete from manifest where last_access_time < ?1;");
-  if (!stmt) return kit::unexpected(stmt.error());
-  sqlite3_bind_int64(*stmt, 1, time);
-  return stepWrite(db_, *stmt, kDeleteError, "-[KTKVStorage _dbDeleteItemsWithTimeEarlierThan:]", __LINE__);
+kit::Expected<void> KTKVManifest::deleteItemsEarlierThan(int64_t time, std::span<const std::string> obsolete) {
+  return deleteWhere("delete from manifest where last_access_time < ?1;", time, obsolete,
+                     "-[KTKVStorage _dbDeleteItemsWithTimeEarlierThan:]");
+}
+
+kit::Expected<void> KTKVManifest::deleteWhere(const char* sql, int64_t bound, std::span<const std::string> obsolete,
+                                              const char* operation) {
+  return removeRecording(obsolete, kDeleteError, operation, [&]() -> kit::Expected<void> {
+    auto stmt = prepare(sql);
+    if (!stmt) return kit::unexpected(stmt.error());
+    sqlite3_bind_int64(*stmt, 1, bound);
+    return stepWrite(db_, *stmt, kDeleteError, operation, __LINE__);
+  });
 }
 
 // ---- Reads -----------------------------------------------------------------

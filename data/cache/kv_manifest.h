@@ -76,15 +76,24 @@ class KTKVManifest {
   KTKVManifest(const KTKVManifest&) = delete;
   KTKVManifest& operator=(const KTKVManifest&) = delete;
 
+  // Whether `error` says the database file is damaged: not a database, or
+  // a corrupt one. Only such a database is worth starting over.
+  static bool isDamaged(const kit::Error& error);
+
   // Opens the database file (success when already open).
   kit::Expected<void> open();
+  // Opens the database and makes its schema (success when already open).
+  // A connection whose schema cannot be made is closed again and counts
+  // as a failed open (see check()).
+  kit::Expected<void> openWithSchema();
   // Closes the connection, finalising every statement. The connection is
   // gone afterwards whatever the result; an error tells what SQLite said.
   kit::Expected<void> close();
-  // Creates the table and index and sets the journal mode.
+  // Sets the journal mode and creates the tables and index, these all in
+  // one transaction.
   kit::Expected<void> initialize();
-  // Whether the database can be used now, opening it when the retry rule
-  // allows.
+  // Whether the database can be used now, opening it (with its schema)
+  // when the retry rule allows.
   kit::Expected<void> check();
   // Folds the write-ahead log back into the database when the free space
   // covers what the database grows by, and with `truncateLog` gives the
@@ -132,8 +141,10 @@ class KTKVManifest {
   // transaction, to be removed once the rows are gone.
   kit::Expected<void> deleteItem(std::string_view key, std::string_view obsolete = {});
   kit::Expected<void> deleteItems(std::span<const std::string_view> keys, std::span<const std::string> obsolete = {});
-  kit::Expected<void> deleteItemsLargerThan(int64_t size);
-  kit::Expected<void> deleteItemsEarlierThan(int64_t time);
+  // Every row and journal entry, in one transaction.
+  kit::Expected<void> deleteAll();
+  kit::Expected<void> deleteItemsLargerThan(int64_t size, std::span<const std::string> obsolete = {});
+  kit::Expected<void> deleteItemsEarlierThan(int64_t time, std::span<const std::string> obsolete = {});
 
   // Reads give nil, an empty text or an empty list when there is no row.
   kit::Expected<kit::Ref<KTKVStorageItem>> getItem(std::string_view key, bool excludeInlineData);
@@ -163,6 +174,16 @@ class KTKVManifest {
   template <class Body>
   kit::Expected<void> transaction(const char* what, const char* operation, Body&& body);
   kit::Expected<void> addJournalEntry(const JournalEntry& entry);
+  // Deletes the rows a statement with `bound` as its ?1 matches, recording
+  // `obsolete` as removeRecording() does.
+  kit::Expected<void> deleteWhere(const char* sql, int64_t bound, std::span<const std::string> obsolete,
+                                  const char* operation);
+  // Runs `remove`; with file names in `obsolete`, in one transaction that
+  // records them in the journal (in place of the entries before), to be
+  // removed once the rows are gone.
+  template <class Remove>
+  kit::Expected<void> removeRecording(std::span<const std::string> obsolete, const char* what, const char* operation,
+                                      Remove&& remove);
   kit::Expected<void> writeRow(std::string_view key, const kit::Data* value, std::string_view filename, int64_t size,
                                int64_t modTime, int64_t accessTime, const kit::Data* extendedData);
   kit::Expected<void> execute(const char* sql);

@@ -343,4 +343,51 @@ TEST_F(KVManifestLogLengthTest, OnALittleFreeSpaceTheLogHoldsThirtyTwoPagesAndGi
   EXPECT_TRUE(length.givenBack) << "the folds kept the log's space";
 }
 
+// A new database's schema with its Nth write failing (that one alone, or
+// every one from it on): the tables and the index are all there or none
+// is, and a connection whose schema could not be made is closed, so that
+// the next open makes it whole.
+TEST(KVManifestSchema, IsMadeWholeOrNotAtAll) {
+  kit::test::TempDirectory dir("kv-manifest-schema");
+  auto plan = std::make_shared<kvtest::FaultPlan>();
+  plan->skipSync = true;
+  kvtest::ScopedFaultyVFS vfs(plan);
+  kit::ScopedMediaTime media(0.0);
+  for (bool sticky : {false, true}) {
+    int failures = 0;
+    for (int64_t n = 1;; ++n) {
+      SCOPED_TRACE((sticky ? "from write " : "write ") + std::to_string(n) + " failing");
+      const std::string path = dir.file(std::string(sticky ? "s" : "o") + std::to_string(n) + ".sqlite");
+      KTKVManifest manifest(path);
+      plan->arm(n, sticky);
+      const bool made = manifest.openWithSchema().hasValue();
+      const bool fired = plan->fired;
+      plan->disarm();
+      failures += !made;
+      EXPECT_EQ(manifest.isOpen(), made);
+
+      sqlite3* peek = nullptr;
+      ASSERT_EQ(sqlite3_open_v2(path.c_str(), &peek, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+      sqlite3_stmt* stmt = nullptr;
+      ASSERT_EQ(sqlite3_prepare_v2(peek,
+                                   "select count(*) from sqlite_master where name in ('manifest', "
+                                   "'manifest_journal', 'last_access_time_idx');",
+                                   -1, &stmt, nullptr),
+                SQLITE_OK);
+      const int found = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
+      sqlite3_finalize(stmt);
+      sqlite3_close(peek);
+      EXPECT_TRUE(found == 0 || found == 3) << found << " of the three";
+      if (made) EXPECT_EQ(found, 3);
+
+      // The next open makes what is missing.
+      ASSERT_TRUE(manifest.openWithSchema());
+      EXPECT_TRUE(manifest.saveRow("f", *kit::Data::make("v"), "f.bin", nullptr, 1, {".kvtmp-1", "f.bin", ""}));
+      if (::testing::Test::HasFailure() || !fired) break;
+      ASSERT_LT(n, 100);
+    }
+    EXPECT_GT(failures, 0);
+  }
+}
+
 }  // namespace

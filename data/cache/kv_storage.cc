@@ -105,30 +105,21 @@ kit::Ref<KTKVStorage> KTKVStorage::initWithPath(const kit::Ref<kit::String>& pat
     return nullptr;
   }
 
-  bool opened = storage->succeeded(storage->openDatabase());
-  if (!opened && storage->files_.releaseRoom()) {
-    // The disk may be full: the database's shared memory and log need a
-    // little space. The room gives it, and is made again, whole, once the
-    // removals have freed the space.
-    storage->succeeded(storage->manifest_->close());
-    opened = storage->succeeded(storage->openDatabase());
+  auto opened = storage->openDatabase();
+  if (!opened && KTKVManifest::isDamaged(*opened.error())) {
+    // Only a database that SQLite finds damaged is started over. Any other
+    // failure (no space, no inodes, no permission, no descriptor left)
+    // says nothing about the items, and the next open may find them all.
+    storage->report(opened.error());
+    storage->reset();
+    opened = storage->openDatabase();
   }
   if (!opened) {
-    storage->succeeded(storage->manifest_->close());
-    // A full disk is no reason to throw the items away: removing them is
-    // what frees it. Only a database that cannot be opened on a disk with
-    // space is started over.
-    const int64_t available = storage->files_.availableBytes();
-    if (available >= 0 && available < static_cast<int64_t>(KTKVFileStore::RoomBytes)) {
-      kit::log("KTKVStorage init error: the disk is full.");
-      return nullptr;
-    }
-    storage->reset();
-    if (!storage->succeeded(storage->openDatabase())) {
-      storage->succeeded(storage->manifest_->close());
-      kit::log("KTKVStorage init error: fail to open sqlite db.");
-      return nullptr;
-    }
+    storage->report(opened.error());
+    // The room the open gave up goes back where it was, when it can.
+    storage->files_.keepRoom();
+    kit::log("KTKVStorage init error: fail to open sqlite db.");
+    return nullptr;
   }
   // Finish the file work of saves and removals that a killed process left
   // half done; only then are the temporary files left over stale.
@@ -153,17 +144,30 @@ KTKVStorage::~KTKVStorage() {
 }
 
 kit::Expected<void> KTKVStorage::openDatabase() {
-  if (auto opened = manifest_->open(); !opened) return opened;
-  return manifest_->initialize();
+  auto opened = manifest_->openWithSchema();
+  if (!opened && files_.releaseRoom()) {
+    // The disk may be full: the database's shared memory and log (and a
+    // new database's first pages) need a little space. The room gives it,
+    // and is made again, whole, once there is space for it.
+    roomHeld_ = false;
+    opened = manifest_->openWithSchema();
+  }
+  return opened;
+}
+
+bool KTKVStorage::removeDatabaseFiles() {
+  // The log goes before the database: a process killed in between (or a
+  // removal that fails) must not leave an old write-ahead log beside a new,
+  // empty database, which SQLite would read as that database's pages (a
+  // malformed database).
+  for (const char* name : {"manifest.sqlite-wal", "manifest.sqlite-shm", "manifest.sqlite"}) {
+    if (fileSystem_->unlink(joinPath(path_, name).c_str()) != 0 && errno != ENOENT) return false;
+  }
+  return true;
 }
 
 void KTKVStorage::reset() {
-  // The log goes before the database: a process killed in between must not
-  // leave an old write-ahead log beside a new, empty database, which SQLite
-  // would read as that database's pages (a malformed database).
-  for (const char* name : {"manifest.sqlite-wal", "manifest.sqlite-shm", "manifest.sqlite"}) {
-    fileSystem_->unlink(joinPath(path_, name).c_str());
-  }
+  removeDatabaseFiles();
   succeeded(files_.moveAllToTrash());
   files_.emptyTrashInBackground();
 }
@@ -201,7 +205,7 @@ kit::Expected<void> KTKVStorage::withRoom(const std::function<kit::Expected<void
     roomHeld_ = false;
     result = write();
   }
-  if (result && !obsolete.empty()) succeeded(files_.remove(obsolete));
+  if (result && !obsolete.empty()) removeRecorded(obsolete);
   regainRoom();
   return result;
 }
@@ -250,8 +254,20 @@ kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::st
   return nullptr;
 }
 
+void KTKVStorage::removeRecorded(std::string_view name) {
+  auto removed = files_.remove(name);
+  if (removed) return;
+  // A file gone already is what was wanted. Any other failure leaves the
+  // file where only the journal names it: it is replayed before the next
+  // write, which would otherwise record its own entries in place of these.
+  const kit::Error& error = *removed.error();
+  if (error.domain() == kit::POSIXErrorDomain && error.code() == ENOENT) return;
+  report(removed.error());
+  journalPending_ = true;
+}
+
 void KTKVStorage::deleteFiles(const std::vector<std::string>& names) {
-  for (const auto& name : names) succeeded(files_.remove(name));
+  for (const auto& name : names) removeRecorded(name);
 }
 
 // ---- Saving ----------------------------------------------------------------
@@ -307,7 +323,7 @@ kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& val
       oldName = std::move(*found);
     }
     if (auto saved = saveRow(key, value, {}, extendedData, now, {{}, {}, oldName}); !saved) return saved;
-    if (!oldName.empty()) succeeded(files_.remove(oldName));
+    if (!oldName.empty()) removeRecorded(oldName);
     return {};
   }
 
@@ -336,7 +352,7 @@ kit::Expected<void> KTKVStorage::save(std::string_view key, const kit::Data& val
     }
     return committed;
   }
-  if (!entry.obsolete.empty()) succeeded(files_.remove(entry.obsolete));
+  if (!entry.obsolete.empty()) removeRecorded(entry.obsolete);
   return {};
 }
 
@@ -372,6 +388,9 @@ kit::Expected<void> KTKVStorage::replayJournal() {
 }
 
 bool KTKVStorage::settle() {
+  if (dataFolderMissing_) {
+    dataFolderMissing_ = fileSystem_->mkdir(joinPath(path_, "data").c_str(), 0755) != 0 && errno != EEXIST;
+  }
   if (undo_) {
     if (!succeeded(withRoom([&] { return manifest_->restoreRow(undo_->key, undo_->old.get()); }))) return false;
     files_.discard(undo_->temporary);
@@ -400,6 +419,12 @@ bool KTKVStorage::removeOne(std::string_view key) {
   return succeeded(withRoom([&] { return manifest_->deleteItem(key, name); }, name));
 }
 
+bool KTKVStorage::removeListed(const KTKVStorageItem& item) {
+  // As removeOne, with the file name the list read.
+  const std::string name = item.filename() ? item.filename()->utf8() : std::string();
+  return succeeded(withRoom([&] { return manifest_->deleteItem(item.key()->utf8(), name); }, name));
+}
+
 bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
   KeyList list(keys);
   if (list.views.empty()) return false;
@@ -412,10 +437,10 @@ bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
   }
   auto removed = manifest_->deleteItems(list.views, names);
   if (!removed && KTKVManifest::isDiskFull(*removed.error())) {
-    // On a full disk the keys go one at a time (see removeAllOrOneByOne);
+    // On a full disk the keys go one at a time (see removeMatching);
     // a failure leaves those before it removed.
     for (std::string_view key : list.views) {
-      if (!removeOne(key)) return false;
+      if (!settle() || !removeOne(key)) return false;
     }
     return true;
   }
@@ -428,47 +453,52 @@ bool KTKVStorage::removeItemForKeys(const kit::Ref<kit::Array>& keys) {
 bool KTKVStorage::removeItemsLargerThanSize(int64_t size) {
   if (size == NoLimit) return true;
   if (size <= 0) return removeAllItems();
-  if (!settle()) return false;
-  if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesLargerThan(size), {}));
-  if (!removeAllOrOneByOne([&] { return manifest_->deleteItemsLargerThan(size); },
-                           [&] { return manifest_->getKeysLargerThan(size, kFitBatchSize); })) {
-    return false;
-  }
-  manifest_->checkpoint();
-  regainRoom();
-  return true;
+  return removeMatching([&] { return manifest_->getFilenamesLargerThan(size); },
+                        [&](std::span<const std::string> names) { return manifest_->deleteItemsLargerThan(size, names); },
+                        [&] { return manifest_->getKeysLargerThan(size, kFitBatchSize); });
 }
 
 bool KTKVStorage::removeItemsEarlierThanTime(int64_t time) {
   if (time <= 0) return true;
   if (time == NoLimit) return removeAllItems();
+  return removeMatching([&] { return manifest_->getFilenamesEarlierThan(time); },
+                        [&](std::span<const std::string> names) { return manifest_->deleteItemsEarlierThan(time, names); },
+                        [&] { return manifest_->getKeysEarlierThan(time, kFitBatchSize); });
+}
+
+bool KTKVStorage::removeMatching(const ListQuery& filenames,
+                                 const std::function<kit::Expected<void>(std::span<const std::string>)>& removeAll,
+                                 const ListQuery& nextKeys) {
   if (!settle()) return false;
-  if (type_ != KTKVStorageTypeSQLite) deleteFiles(valueOr(manifest_->getFilenamesEarlierThan(time), {}));
-  if (!removeAllOrOneByOne([&] { return manifest_->deleteItemsEarlierThan(time); },
-                           [&] { return manifest_->getKeysEarlierThan(time, kFitBatchSize); })) {
-    return false;
+  std::vector<std::string> names;
+  if (type_ != KTKVStorageTypeSQLite) {
+    auto found = filenames();
+    if (!succeeded(found)) return false;
+    names = std::move(*found);
+  }
+  // The rows go first, with their files recorded in the journal; the files
+  // are removed after. One statement that deletes many rows may need more
+  // log than a full disk and the room give: on a full disk they go row by
+  // row, each with its file, and each deletion's log folds back (and gives
+  // back what it freed) before the next.
+  auto removed = removeAll(names);
+  if (removed) {
+    deleteFiles(names);
+  } else if (!KTKVManifest::isDiskFull(*removed.error())) {
+    return succeeded(removed);
+  } else {
+    for (;;) {
+      auto keys = nextKeys();
+      if (!succeeded(keys)) return false;
+      if (keys->empty()) break;
+      for (const auto& key : *keys) {
+        if (!settle() || !removeOne(key)) return false;
+      }
+    }
   }
   manifest_->checkpoint();
   regainRoom();
   return true;
-}
-
-bool KTKVStorage::removeAllOrOneByOne(const std::function<kit::Expected<void>()>& removeAll,
-                                      const std::function<kit::Expected<std::vector<std::string>>()>& nextKeys) {
-  // One statement that deletes many rows may need more log than a full
-  // disk and the room give: on a full disk they go row by row, and each
-  // deletion's log folds back (and gives back what it freed) before the
-  // next.
-  auto removed = removeAll();
-  if (removed || !KTKVManifest::isDiskFull(*removed.error())) return succeeded(removed);
-  for (;;) {
-    auto keys = nextKeys();
-    if (!succeeded(keys)) return false;
-    if (keys->empty()) return true;
-    for (const auto& key : *keys) {
-      if (!succeeded(withRoom([&] { return manifest_->deleteItem(key); }))) return false;
-    }
-  }
 }
 
 bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
@@ -484,8 +514,7 @@ bool KTKVStorage::removeOldestUntil(int64_t total, int64_t limit,
     fetched = items->size();
     for (const auto& item : *items) {
       if (total <= limit) break;
-      if (item->filename()) succeeded(files_.remove(item->filename()->utf8()));
-      deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
+      deleted = settle() && removeListed(*item);
       total -= weight(*item);
       if (!deleted) break;
     }
@@ -516,13 +545,45 @@ bool KTKVStorage::removeItemsToFitCount(int64_t maxCount) {
 
 bool KTKVStorage::removeAllItems() {
   succeeded(manifest_->close());  // the connection is gone whatever SQLite says
-  reset();
-  // The journal went with the database, its files with the data.
+  // The value files go first, all at once, into the trash: should the
+  // process end before the database goes, a row whose file went reads as
+  // gone. Where no empty data folder can be made (a disk without a free
+  // inode), the items go one at a time instead, each with its file.
+  if (!succeeded(files_.moveAllToTrash())) {
+    // Should the folder not even have come back, it is made again before
+    // the next save or removal.
+    dataFolderMissing_ = ::access(joinPath(path_, "data").c_str(), F_OK) != 0;
+    if (!succeeded(openDatabase()) || !settle()) {
+      regainRoom();
+      return false;
+    }
+    const int64_t total = valueOr(manifest_->getTotalItemCount(), int64_t{-1});
+    const bool done =
+        total == 0 || (total > 0 && removeOldestUntil(total, 0, [](const KTKVStorageItem&) { return int64_t{1}; }));
+    regainRoom();
+    return done;
+  }
+  files_.emptyTrashInBackground();
+  // The journal's files went with the data, its rows go with the database.
   journalPending_ = false;
   undo_.reset();
-  const bool opened = succeeded(openDatabase());
+  const bool removed = removeDatabaseFiles();
+  // What the old database took is free again, but on a disk that another
+  // program filled it may be less than a new one needs: the new database
+  // is made through the room, like every removal. A database that could
+  // not be removed loses its rows instead.
+  auto emptied = openDatabase();
+  if (!emptied) {
+    // On a disk that another program filled, what the trash holds (the
+    // folder moved there, if not the files in it) may be what the new
+    // database needs: it goes now rather than in the background.
+    files_.emptyTrash();
+    emptied = manifest_->openWithSchema();
+  }
+  if (emptied && !removed) emptied = withRoom([&] { return manifest_->deleteAll(); });
+  const bool done = succeeded(emptied);
   regainRoom();
-  return opened;
+  return done;
 }
 
 void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64_t, int64_t)>& progress,
@@ -546,8 +607,7 @@ void KTKVStorage::removeAllItemsWithProgressBlock(const std::function<void(int64
       fetched = items->size();
       for (const auto& item : *items) {
         if (left <= 0) break;
-        if (item->filename()) succeeded(files_.remove(item->filename()->utf8()));
-        deleted = succeeded(withRoom([&] { return manifest_->deleteItem(item->key()->utf8()); }));
+        deleted = settle() && removeListed(*item);
         --left;
         if (!deleted) break;
       }

@@ -72,11 +72,16 @@
 //     space SQLite spilled its pages into); a refused save is tried once
 //     more after folding what earlier saves left;
 //   - an open that fails gives the room up for the database's shared
-//     memory, and a database that still cannot be opened is started over
-//     only on a disk with space: a full one keeps its items.
+//     memory (and removing everything, for the new database's first
+//     pages); a database that still cannot be opened keeps every item for
+//     a later open, and is started over only when SQLite finds it damaged
+//     (not a database, or corrupt), never for want of space, inodes,
+//     permission or descriptors.
 //
 // Many rows that one statement cannot delete on a full disk go one at a
-// time.
+// time. Removing everything moves the value files to the trash, then
+// replaces the database; where no empty data folder can be made, the items
+// go one at a time instead, each as a removal of one.
 //
 // File names are refused when they are ".", "..", contain "/" or NUL, or
 // begin with the temporary-file prefix; names read back from the manifest
@@ -99,6 +104,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -169,6 +175,8 @@ class KTKVStorage : public kit::Object {
   bool removeItemsToFitSize(int64_t maxSize);
   bool removeItemsToFitCount(int64_t maxCount);
   // Starts over with an empty database; the old files go to the trash.
+  // A database that another program left no room for is made through the
+  // room kept for removals.
   bool removeAllItems();
   // Deletes row by row in batches of 32, oldest first, calling `progress`
   // (removed, total) after each batch and `end` (error) at the end, on the
@@ -198,6 +206,9 @@ class KTKVStorage : public kit::Object {
   kit::Expected<void> openDatabase();
   // Removes the database files and moves the data to the trash.
   void reset();
+  // Removes the database's log, its shared memory and then the database,
+  // stopping at the first that cannot be removed (false then).
+  bool removeDatabaseFiles();
 
   // The edge: logs an error the way the storage reports it (when error logs
   // are on) and answers whether `result` succeeded, or its value or
@@ -239,15 +250,23 @@ class KTKVStorage : public kit::Object {
   void recordAccess(const std::function<kit::Expected<void>()>& write);
   // Reads the file of a row, deleting the row when it cannot be read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
-  // Deletes the files of `names`; a file already gone is no failure here.
+  // Removes a value file that the journal records as obsolete; a file gone
+  // already is no failure here.
+  void removeRecorded(std::string_view name);
   void deleteFiles(const std::vector<std::string>& names);
 
   // Removes one settled key's row and file.
   bool removeOne(std::string_view key);
-  // Runs `removeAll`; when a full disk refuses it, deletes the rows that
-  // `nextKeys` names, batch after batch until it names none, one at a time.
-  bool removeAllOrOneByOne(const std::function<kit::Expected<void>()>& removeAll,
-                           const std::function<kit::Expected<std::vector<std::string>>()>& nextKeys);
+  // Removes a row (and its file) that a list of the oldest items named.
+  bool removeListed(const KTKVStorageItem& item);
+  // Removes the items a query matches: `removeAll` deletes their rows and
+  // records the files that `filenames` lists in the journal, and then those
+  // files go; when a full disk refuses it, the items that `nextKeys` names
+  // go one at a time, batch after batch until it names none.
+  using ListQuery = std::function<kit::Expected<std::vector<std::string>>()>;
+  bool removeMatching(const ListQuery& filenames,
+                      const std::function<kit::Expected<void>(std::span<const std::string>)>& removeAll,
+                      const ListQuery& nextKeys);
   // Deletes the rows (and files) of the oldest items until `total` is at
   // most `limit`; `weight` is what one item counts.
   bool removeOldestUntil(int64_t total, int64_t limit, const std::function<int64_t(const KTKVStorageItem&)>& weight);
@@ -268,4 +287,6 @@ class KTKVStorage : public kit::Object {
   std::optional<Undo> undo_;
   bool journalPending_ = false;
   bool roomHeld_ = false;
+  // The data folder went to the trash and none came back in its place.
+  bool dataFolderMissing_ = false;
 };

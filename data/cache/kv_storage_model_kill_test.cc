@@ -15,7 +15,8 @@
 // <file>" or "X <key>" for a key's state, "V" once the check is done,
 // "D <n>" once operation n is done (the lines before it are its changes),
 // "S <bytes>" for the free space once the storage was first opened,
-// "F <text>" for a failed check. KV_MODEL_KILLS sets the number of kills.
+// "F <text>" for a failed check. KV_MODEL_KILLS sets the number of kills,
+// KV_MODEL_FIRST_SEED the sequence (4242 unless told).
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -41,7 +42,7 @@ namespace {
 int kills() { return kvtest::fromEnvironment("KV_MODEL_KILLS", 100); }
 // Children die within this many microseconds of their start.
 constexpr int kMaxLifeMicros = 60000;
-constexpr uint64_t kSeed = 4242;
+uint64_t sequenceSeed() { return static_cast<uint64_t>(kvtest::fromEnvironment("KV_MODEL_FIRST_SEED", 4242)); }
 
 void report(int fd, const std::string& line) {
   std::string text = line + "\n";
@@ -78,7 +79,7 @@ struct ChildPlan {
       disk + "/kv", type, KTKVFileSystem::system(),
       [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); },
       [fd](const std::string& text) { report(fd, "F " + text); });
-  run.seed = kSeed;
+  run.seed = sequenceSeed();
   // The disk stays full: the removals have it back in a few operations.
   run.fillsPerMille = 200;
   run.model = model;
@@ -166,7 +167,7 @@ void killRandomly(KTKVStorageType type, const std::string& disk) {
   // The free space once the storage was first opened (the first child
   // tells).
   int64_t startFree = -1;
-  uint64_t random = kSeed + static_cast<uint64_t>(type);
+  uint64_t random = sequenceSeed() + static_cast<uint64_t>(type);
   int killed = 0, onAFullDisk = 0, operations = 0;
   for (int child = 0; killed < kills(); ++child) {
     ASSERT_LT(child, 4 * kills()) << "too few children were killed";

@@ -1,11 +1,15 @@
 // Randomized sequences against a model (see testing/kv_model.h), on a disk
-// of 8 MiB that the sequences fill again and again: the fault plan's
-// counted space (the seam every value-file call and SQLite's writes go
-// through) and a real tmpfs, mounted in a mount namespace of the test's
-// own process where the system allows it. After every step each key holds
-// exactly its last saved value or nothing because it was removed, every
-// removal and trim succeeds, and at the end, with everything removed, the
-// disk has its space back less at most the room the storage keeps.
+// of 8 MiB that the sequences fill again and again, and that another
+// program fills too at random points: the fault plan's counted space (the
+// seam every value-file call and SQLite's writes go through; the other
+// program takes bytes there) and a real tmpfs of few inodes, mounted in a
+// mount namespace of the test's own process where the system allows it
+// (the other program takes bytes or inodes there). After every step each
+// key holds exactly its last saved value or nothing because it was
+// removed, every removal and trim succeeds, and at the end, with
+// everything removed from a disk filled by both, the disk has its space
+// back less at most the room the storage keeps. All three storage types
+// run.
 //
 // The seeds are fixed; KV_MODEL_SEQUENCES and KV_MODEL_STEPS run other
 // sequences (from KV_MODEL_FIRST_SEED) or longer ones.
@@ -60,14 +64,22 @@ int64_t bytesUnder(const std::string& path) {
 
 // Runs one sequence of `seed` on the storage at `root`; `beforeStep` runs
 // before every step (the seam's plan counts the disk again there).
+const char* nameOf(KTKVStorageType type) {
+  switch (type) {
+    case KTKVStorageTypeFile: return "File";
+    case KTKVStorageTypeSQLite: return "SQLite";
+    default: return "Mixed";
+  }
+}
+
 void runSequence(uint64_t seed, KTKVStorageType type, const std::string& root,
                  const std::shared_ptr<KTKVFileSystem>& files, const kvtest::ModelRun::FreeSpace& freeSpace,
-                 const std::function<void()>& beforeStep) {
-  const std::string trace =
-      std::string(type == KTKVStorageTypeSQLite ? "SQLite" : "Mixed") + " sequence of seed " + std::to_string(seed);
+                 const kvtest::OutsideProgram& outside, const std::function<void()>& beforeStep) {
+  const std::string trace = std::string(nameOf(type)) + " sequence of seed " + std::to_string(seed);
   SCOPED_TRACE(trace);
   kvtest::ModelRun run(root, type, files, freeSpace, [](const std::string& text) { ADD_FAILURE() << text; });
   run.seed = seed;
+  run.outside = outside;
   if (beforeStep) beforeStep();
   ASSERT_TRUE(run.open());
   for (int index = 0; index < steps(); ++index) {
@@ -98,22 +110,35 @@ TEST_P(KVStorageModel, RandomSequencesOnAFullSeamDiskKeepEveryKeyAsTheModelSays)
     const std::string root = dir.file("kv");
     // What the folder takes, counted again before each step: files the
     // trash queue removes go past the seam.
-    auto count = [&] { plan->spaceLeft = std::max<int64_t>(0, kvtest::SmallDiskBytes - bytesUnder(root)); };
+    int64_t outsideBytes = 0;
+    auto count = [&] {
+      plan->spaceLeft = std::max<int64_t>(0, kvtest::SmallDiskBytes - bytesUnder(root) - outsideBytes);
+    };
+    kvtest::OutsideProgram outside;
+    outside.take = [&](bool, int64_t leave) {
+      count();
+      outsideBytes += std::max<int64_t>(0, plan->spaceLeft - leave);
+      count();
+    };
+    outside.giveBack = [&] {
+      outsideBytes = 0;
+      count();
+    };
     runSequence(
         seed, GetParam(), root, files,
         [&] {
           count();
           return plan->spaceLeft;
         },
-        count);
+        outside, count);
     plan->spaceLeft = -1;
     if (HasFailure()) return;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothInlineTypes, KVStorageModel,
-                         ::testing::Values(KTKVStorageTypeSQLite, KTKVStorageTypeMixed),
-                         [](const auto& info) { return info.param == KTKVStorageTypeSQLite ? "SQLite" : "Mixed"; });
+INSTANTIATE_TEST_SUITE_P(EveryType, KVStorageModel,
+                         ::testing::Values(KTKVStorageTypeSQLite, KTKVStorageTypeMixed, KTKVStorageTypeFile),
+                         [](const auto& info) { return nameOf(info.param); });
 
 TEST(KVStorageModelTmpfs, RandomSequencesOnAFullSmallDiskKeepEveryKeyAsTheModelSays) {
   if (!kit::test::inOwnProcess()) return;
@@ -122,15 +147,24 @@ TEST(KVStorageModelTmpfs, RandomSequencesOnAFullSmallDiskKeepEveryKeyAsTheModelS
   }
   kit::test::TempDirectory dir("kv-model-tmpfs");
   int number = 0;
-  for (auto type : {KTKVStorageTypeSQLite, KTKVStorageTypeMixed}) {
+  for (auto type : {KTKVStorageTypeSQLite, KTKVStorageTypeMixed, KTKVStorageTypeFile}) {
     for (uint64_t seed : seeds()) {
       const std::string disk = dir.file("disk" + std::to_string(number++));
-      if (std::string refusal = kvtest::mountSmallDisk(disk); !refusal.empty()) {
+      // Inodes enough for the storage's files and a trash of as many; the
+      // other program takes the rest.
+      if (std::string refusal = kvtest::mountSmallDisk(disk, kvtest::SmallDiskBytes, 512); !refusal.empty()) {
         GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
       }
-      runSequence(
-          seed + 1000, type, disk + "/kv", KTKVFileSystem::system(),
-          [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); }, nullptr);
+      {
+        kvtest::DiskHog hog(disk + "/other");
+        kvtest::OutsideProgram outside;
+        outside.inodes = true;
+        outside.take = [&](bool inodes, int64_t leave) { inodes ? hog.takeInodes(leave) : hog.takeBytes(leave); };
+        outside.giveBack = [&] { hog.release(); };
+        runSequence(
+            seed + 1000, type, disk + "/kv", KTKVFileSystem::system(),
+            [&] { return KTKVFileSystem::system()->availableBytes(disk.c_str()); }, outside, nullptr);
+      }
       ::umount2(disk.c_str(), MNT_DETACH);
       if (HasFailure()) return;
     }

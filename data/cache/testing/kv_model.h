@@ -1,11 +1,15 @@
 // A model of the key-value storage for randomized tests: a sequence of
 // operations drawn from a seed (saves inline and in files of 200 bytes to
-// 300 KB, reads, single and batch removals, every trim, removing
-// everything with and without progress, closing and opening again, and
-// runs of saves that fill the disk), each run on a storage and checked
-// against what the model says every key holds: exactly its last saved
-// value, or nothing because it was removed. A save may fail (the disk may
-// be full) and then changes nothing; every removal and trim must succeed.
+// 300 KB, reads, single and batch removals, every trim, those down to
+// nothing among them, removing everything with and without progress,
+// closing and opening again, runs of saves that fill the disk, and another
+// program taking the disk's free bytes or inodes and giving them back),
+// each run on a storage and checked against what the model says every key
+// holds: exactly its last saved value, or nothing because it was removed.
+// A save may fail (the disk may be full; the file type refuses a value
+// without a file name) and then changes nothing; every removal and trim
+// must succeed. An open may fail only while the other program holds the
+// disk, and then keeps every item for the open after it gives it back.
 //
 // The disk is small (kvtest::SmallDiskBytes): the sequences fill it again
 // and again, and every removal must still succeed there. Failures are
@@ -69,6 +73,8 @@ enum class OpKind {
   RemoveAllWithProgress,
   Reopen,
   Fill,
+  TakeDisk,
+  GiveDiskBack,
 };
 
 struct Op {
@@ -85,7 +91,8 @@ inline const char* nameOf(OpKind kind) {
                                       "trim larger",   "trim to size",
                                       "trim to count", "trim by time",
                                       "remove all",    "remove all with progress",
-                                      "reopen",        "fill"};
+                                      "reopen",        "fill",
+                                      "take the disk", "give the disk back"};
   return names[static_cast<int>(kind)];
 }
 
@@ -106,11 +113,12 @@ inline Op opAt(uint64_t seed, int index, int fillsPerMille = 0) {
   Op op{OpKind::SaveInline, static_cast<int>(more % ModelKeys), sizeFrom(mix(more)), mix(mix(more))};
   // How many in a thousand operations of each kind there are, in order.
   static constexpr std::pair<int, OpKind> kMix[] = {
-      {280, OpKind::SaveInline}, {140, OpKind::SaveFile}, {140, OpKind::Read},
-      {50, OpKind::ReadMany},    {130, OpKind::Remove},   {60, OpKind::RemoveMany},
-      {20, OpKind::TrimLarger},  {20, OpKind::TrimSize},  {20, OpKind::TrimCount},
-      {15, OpKind::TrimTime},    {10, OpKind::RemoveAll}, {10, OpKind::RemoveAllWithProgress},
-      {55, OpKind::Reopen},      {50, OpKind::Fill},
+      {250, OpKind::SaveInline}, {140, OpKind::SaveFile},  {130, OpKind::Read},
+      {50, OpKind::ReadMany},    {120, OpKind::Remove},    {60, OpKind::RemoveMany},
+      {20, OpKind::TrimLarger},  {20, OpKind::TrimSize},   {20, OpKind::TrimCount},
+      {15, OpKind::TrimTime},    {15, OpKind::RemoveAll},  {10, OpKind::RemoveAllWithProgress},
+      {50, OpKind::Reopen},      {50, OpKind::Fill},       {30, OpKind::TakeDisk},
+      {20, OpKind::GiveDiskBack},
   };
   int pick = static_cast<int>(h % 1000);
   for (const auto& [share, kind] : kMix) {
@@ -174,6 +182,15 @@ inline std::optional<Stored> storedOf(const kit::Ref<KTKVStorageItem>& item, int
   return s;
 }
 
+// Another program on the storage's disk, where the runner has one: it
+// takes the free bytes, or the free inodes where `inodes` says it can, all
+// but `leave` of them, and gives back everything it took.
+struct OutsideProgram {
+  bool inodes = false;
+  std::function<void(bool inodes, int64_t leave)> take;
+  std::function<void()> giveBack;
+};
+
 // Runs operations on one storage folder and checks them against the model.
 class ModelRun {
  public:
@@ -200,15 +217,32 @@ class ModelRun {
   int failures = 0;
   // The free space once the storage was first opened.
   int64_t startFree = -1;
+  // The other program, when there is one.
+  OutsideProgram outside;
+  // Opens refused while the other program held the disk.
+  int refusedOpens = 0;
 
   KTKVStorage* storage() { return storage_.get(); }
 
   bool open() {
     storage_ = KTKVStorage::initWithPath(kit::str(root_), type_, files_);
+    if (!storage_ && taken_) {
+      // Refused for want of space or inodes: every item is there once the
+      // disk is given back (the check after the open says so).
+      ++refusedOpens;
+      giveDiskBack();
+      storage_ = KTKVStorage::initWithPath(kit::str(root_), type_, files_);
+    }
     if (!storage_) return failed("the storage did not open");
     storage_->setErrorLogsEnabled(false);
     if (startFree < 0) startFree = freeSpace_();
     return true;
+  }
+
+  // The other program gives back what it took.
+  void giveDiskBack() {
+    if (taken_ && outside.giveBack) outside.giveBack();
+    taken_ = false;
   }
   void close() { storage_.reset(); }
 
@@ -268,6 +302,12 @@ class ModelRun {
       case OpKind::Fill:
         fill(op.key, op.bits & 1, index * 1000);
         break;
+      case OpKind::TakeDisk:
+        takeDisk(op.bits);
+        break;
+      case OpKind::GiveDiskBack:
+        giveDiskBack();
+        break;
       case OpKind::Read: {
         auto key = kit::str(keyName(op.key));
         auto it = model.find(op.key);
@@ -309,7 +349,7 @@ class ModelRun {
         break;
       }
       case OpKind::TrimLarger: {
-        const int64_t size = static_cast<int64_t>(sizeFrom(op.bits));
+        const int64_t size = op.bits % 5 == 0 ? 0 : static_cast<int64_t>(sizeFrom(op.bits));
         if (!s.removeItemsLargerThanSize(size))
           return failed("removing items larger than " + std::to_string(size) + " failed");
         std::erase_if(model, [&](const auto& entry) { return static_cast<int64_t>(entry.second.size) > size; });
@@ -320,7 +360,8 @@ class ModelRun {
         const bool bySize = op.kind == OpKind::TrimSize;
         int64_t total = 0;
         for (const auto& [key, stored] : model) total += bySize ? static_cast<int64_t>(stored.size) : 1;
-        const int64_t limit = total * static_cast<int64_t>(50 + op.bits % 50) / 100;
+        // A quarter of them down to nothing.
+        const int64_t limit = op.bits % 4 == 0 ? 0 : total * static_cast<int64_t>(50 + op.bits % 50) / 100;
         const bool trimmed = bySize ? s.removeItemsToFitSize(limit) : s.removeItemsToFitCount(limit);
         if (!trimmed)
           return failed(std::string("trimming to ") + (bySize ? "size " : "count ") + std::to_string(limit) +
@@ -382,10 +423,13 @@ class ModelRun {
   // has its space back, less at most the room the storage keeps.
   bool emptyAndCheckSpace(uint64_t how, const std::function<void()>& waitForTrash) {
     KTKVStorage& s = *storage_;
-    // From a full disk.
+    // From a full disk, which the other program (where there is one) fills
+    // to the last byte or inode.
+    giveDiskBack();
     fill(static_cast<int>(how % ModelKeys), how & 1, 1 << 20);
+    if (outside.take) takeDisk(how >> 8);
     bool removed = false;
-    switch (how % 4) {
+    switch (how % 6) {
       case 0: {
         removed = true;
         for (auto it = model.begin(); it != model.end() && removed; ++it) {
@@ -402,6 +446,12 @@ class ModelRun {
       case 2:
         removed = s.removeItemsToFitSize(0);
         break;
+      case 3:
+        removed = s.removeItemsToFitCount(0);
+        break;
+      case 4:
+        removed = s.removeAllItems();
+        break;
       default: {
         bool error = true;
         s.removeAllItemsWithProgressBlock(nullptr, [&](bool e) { error = e; });
@@ -411,6 +461,9 @@ class ModelRun {
     if (!removed) return failed("removing everything failed");
     model.clear();
     if (!check(false, "removing everything")) return false;
+    // The next removal makes the room again, once the disk is given back.
+    giveDiskBack();
+    if (!s.removeItemForKey(kit::str("absent"))) return failed("removing an absent key failed");
     if (waitForTrash) waitForTrash();
     const int64_t now = freeSpace_();
     if (now < startFree - static_cast<int64_t>(KTKVFileStore::RoomBytes)) {
@@ -436,6 +489,8 @@ class ModelRun {
       case OpKind::Read:
       case OpKind::ReadMany:
       case OpKind::Reopen:
+      case OpKind::TakeDisk:
+      case OpKind::GiveDiskBack:
         return false;
       default:
         return true;
@@ -456,7 +511,8 @@ class ModelRun {
         for (int n = 0; n < ModelKeys; ++n) {
           const bool small = n % 2 == 0;
           if ((op.key + n) % ModelKeys == key &&
-              *state == stored(index * 1000 + n, key, small ? 8000 : 150000, !small && (op.bits & 1))) {
+              *state == stored(index * 1000 + n, key, small ? 8000 : 150000,
+                               type_ == KTKVStorageTypeFile || (!small && (op.bits & 1)))) {
             return true;
           }
         }
@@ -474,7 +530,9 @@ class ModelRun {
     int refused = 0;
     for (int n = 0; n < ModelKeys && refused < 2; ++n) {
       const bool small = n % 2 == 0;
-      const bool saved = save(generation + n, (firstKey + n) % ModelKeys, small ? 8000 : 150000, !small && inFiles);
+      // The file type keeps every value in a file.
+      const bool inFile = type_ == KTKVStorageTypeFile || (!small && inFiles);
+      const bool saved = save(generation + n, (firstKey + n) % ModelKeys, small ? 8000 : 150000, inFile);
       refused = saved ? 0 : refused + 1;
     }
   }
@@ -493,12 +551,35 @@ class ModelRun {
         kit::str(keyName(key)), kit::Data::make(valueBytes(key, generation, size)),
         inFile ? kit::str(keyName(key) + "-" + std::to_string(generation % 3) + ".bin") : nullptr,
         kit::Data::make(extendedBytes(generation)));
+    // The file type refuses a value without a file name.
+    if (type_ == KTKVStorageTypeFile && !inFile) {
+      if (saved) failed("the file type saved " + keyName(key) + " without a file name");
+      return false;
+    }
     if (saved) model[key] = next;
-    // Only a disk without the space refuses a save.
-    if (!saved && before >= 4 * static_cast<int64_t>(size) + (1 << 20)) {
+    // Only a disk without the space (or, while the other program holds
+    // them, the inodes) refuses a save.
+    if (!saved && !taken_ && before >= 4 * static_cast<int64_t>(size) + (1 << 20)) {
       failed("a save of " + std::to_string(size) + " bytes failed with " + std::to_string(before) + " bytes free");
     }
     return saved;
+  }
+
+  // The other program takes the disk's free bytes or inodes (as `bits`
+  // choose), all but what the storage's room lacks: the disk as it is once
+  // the storage had the chance to make its room whole, which every call
+  // that finds the space takes.
+  void takeDisk(uint64_t bits) {
+    if (!outside.take) return;
+    const bool inodes = outside.inodes && (bits & 1);
+    struct stat room {};
+    const bool whole = ::stat((root_ + "/room").c_str(), &room) == 0 &&
+                       room.st_size == static_cast<off_t>(KTKVFileStore::RoomBytes);
+    int64_t leave = whole ? 0 : inodes ? 1 : static_cast<int64_t>(KTKVFileStore::RoomBytes);
+    // Sometimes a little more is left.
+    if (!inodes && (bits >> 1) % 3 == 0) leave += static_cast<int64_t>((bits >> 3) % (64 * 1024));
+    outside.take(inodes, leave);
+    taken_ = true;
   }
 
   // After a trim that removes items the model cannot foresee: every key
@@ -527,6 +608,7 @@ class ModelRun {
   const FreeSpace freeSpace_;
   const Failure fail_;
   kit::Ref<KTKVStorage> storage_;
+  bool taken_ = false;
 };
 
 // True for a folder with nothing in it, or none.
