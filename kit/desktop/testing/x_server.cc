@@ -10,6 +10,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -28,14 +29,13 @@ std::string spawnXvfbAt(const std::string& number, pid_t& pid, bool endWithLastC
   posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const std::string display = ":" + number;
-  char* arguments[] = {const_cast<char*>("Xvfb"),      const_cast<char*>(display.c_str()),
-                       const_cast<char*>("-displayfd"), const_cast<char*>("3"),
-                       const_cast<char*>("-screen"),    const_cast<char*>("0"),
-                       const_cast<char*>("1280x1024x24"), const_cast<char*>("-nolisten"),
-                       const_cast<char*>("tcp"),        endWithLastClient ? const_cast<char*>("-terminate") : nullptr,
-                       nullptr};
-  const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, arguments, environ);
+  std::vector<std::string> words = {"Xvfb", ":" + number, "-displayfd", "3", "-screen", "0", "1280x1024x24",
+                                    "-nolisten", "tcp"};
+  if (endWithLastClient) words.push_back("-terminate");
+  std::vector<char*> arguments;
+  for (auto& word : words) arguments.push_back(word.data());
+  arguments.push_back(nullptr);
+  const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, arguments.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(ready[1]);
   if (spawned != 0) {
