@@ -46,8 +46,11 @@ void ChannelRouteServer::releaseAnswers(const std::string& route) { server_->rel
 
 void ChannelRouteServer::serve(const std::string& route, Answer answer) {
   server_->route("*", basePath_ + route, [this, route, answer](const kit::test::RecordedRequest& request) {
-    if (auto faulty = faultAnswer(route)) return *faulty;
-    return answer(route, request);
+    auto faulty = faultAnswer(route);
+    kit::test::TestResponse response = faulty ? *faulty : answer(route, request);
+    std::lock_guard lock(mutex_);
+    ++answered_[route];
+    return response;
   });
 }
 
@@ -98,12 +101,22 @@ std::vector<ChannelRequest> ChannelRouteServer::requestsTo(const std::string& ro
   return list;
 }
 
+size_t ChannelRouteServer::answersTo(const std::string& route) const {
+  std::lock_guard lock(mutex_);
+  auto found = answered_.find(route);
+  return found == answered_.end() ? 0 : found->second;
+}
+
 size_t ChannelRouteServer::requestCount() const { return server_->requestCount(); }
 
 bool ChannelRouteServer::waitForRequests(size_t count, double timeoutSeconds) const {
   return server_->waitForRequests(count, timeoutSeconds);
 }
 
-void ChannelRouteServer::clearLog() { server_->clearLog(); }
+void ChannelRouteServer::clearLog() {
+  server_->clearLog();
+  std::lock_guard lock(mutex_);
+  answered_.clear();
+}
 
 }  // namespace sim

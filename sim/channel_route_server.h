@@ -64,9 +64,12 @@ class ChannelRouteServer {
   // Every request received, in order, decoded.
   std::vector<ChannelRequest> requests() const;
   std::vector<ChannelRequest> requestsTo(const std::string& route) const;
+  // How many requests to a route have had their answer chosen (a queued
+  // reply or a fault taken); a request is logged before that.
+  size_t answersTo(const std::string& route) const;
   size_t requestCount() const;
   // Waits (on a condition) until `count` requests have come in.
-  bool waitForRequests(size_t count, double timeoutSeconds = 10) const;
+  bool waitForRequests(size_t count, double timeoutSeconds = 60) const;
   void clearLog();
 
  protected:
@@ -95,6 +98,7 @@ class ChannelRouteServer {
   std::unique_ptr<kit::test::TestServer> server_;
   mutable std::mutex mutex_;
   std::map<std::string, RouteFault> faults_;
+  std::map<std::string, size_t> answered_;
 };
 
 }  // namespace sim

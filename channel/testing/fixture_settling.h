@@ -13,21 +13,29 @@
 #include "kit/net/url_session.h"
 #include "kit/testing/run_until.h"
 
-// Ends what the test left in flight on the shared session (the launch's
-// init request, a reply held back, a read a layout pass started) while its
-// servers still stand, and runs the answers' main-queue work to its end: a
-// failed POST's HUD (a cancelled request's "unknown error") appears some
-// main-queue steps after its handler ran, each step queueing the next.
-inline void settleSharedSession() {
+// Waits until every request sent so far on the shared session has been
+// answered (its server's answer chosen, so a reply queued for the route was
+// taken by it or is left for the next request) and the answers' main-queue
+// work has run to its end: a failed POST's HUD appears some main-queue steps
+// after its handler ran, each step queueing the next. Returns false on
+// time-out.
+inline bool sharedSessionAnswered() {
   auto session = kit::URLSession::sharedSession();
-  for (const auto& task : session->allTasks()) task->cancel();
-  ASSERT_TRUE(kit::test::runUntil([&] { return session->allTasks().empty(); }));
+  if (!kit::test::runUntil([&] { return session->allTasks().empty(); })) return false;
   // The session's delegate queue is serial: once this answers, the
   // completion handlers queued before it have run.
   auto answered = std::make_shared<std::atomic<bool>>(false);
   session->getAllTasksWithCompletionHandler([answered](const auto&) { *answered = true; });
-  ASSERT_TRUE(kit::test::runUntil([&] { return answered->load(); }));
-  ASSERT_TRUE(kit::test::settleMain());
+  return kit::test::runUntil([&] { return answered->load(); }) && kit::test::settleMain();
+}
+
+// Ends what the test left in flight on the shared session (the launch's
+// init request, a reply held back, a read a layout pass started) while its
+// servers still stand, and runs the answers' main-queue work to its end (a
+// cancelled request's "unknown error" HUD included).
+inline void settleSharedSession() {
+  for (const auto& task : kit::URLSession::sharedSession()->allTasks()) task->cancel();
+  ASSERT_TRUE(sharedSessionAnswered());
 }
 
 // Ends every countdown registered with the shared countdown service; called

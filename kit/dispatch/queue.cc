@@ -17,20 +17,25 @@
 namespace kit {
 namespace {
 
-// The queues whose tasks are running on this thread, innermost last, with
-// whether the task runs exclusively (serial queue or barrier).
-struct Running {
-  Queue* queue;
-  bool exclusive;
-};
-thread_local std::vector<Running> t_running;
-
+// The queues whose tasks are running on this thread, with whether the task
+// runs exclusively (serial queue or barrier): a chain of the running tasks'
+// scopes on the stack, innermost first. A plain pointer, so that a thread
+// holds no heap memory and no destructor of its own for it: a worker thread
+// that ends while the process exits leaves nothing behind.
 struct RunningScope {
-  RunningScope(Queue* queue, bool exclusive) { t_running.push_back(Running{queue, exclusive}); }
-  ~RunningScope() { t_running.pop_back(); }
+  RunningScope(Queue* running, bool isExclusive) : queue(running), exclusive(isExclusive), outer(innermost) {
+    innermost = this;
+  }
+  ~RunningScope() { innermost = outer; }
   RunningScope(const RunningScope&) = delete;
   RunningScope& operator=(const RunningScope&) = delete;
+
+  Queue* const queue;
+  const bool exclusive;
+  RunningScope* const outer;
+  static thread_local RunningScope* innermost;
 };
+thread_local RunningScope* RunningScope::innermost = nullptr;
 
 std::atomic<int> g_activityWatchers{0};
 
@@ -94,7 +99,7 @@ Ref<Queue> Queue::concurrent(std::string label) {
 }
 
 Ref<Queue> Queue::current() {
-  if (!t_running.empty()) return t_running.back().queue->selfAs<Queue>();
+  if (auto* running = RunningScope::innermost) return running->queue->selfAs<Queue>();
   return RunLoop::isMainThread() ? main().selfAs<Queue>() : global().selfAs<Queue>();
 }
 
@@ -109,7 +114,7 @@ std::string Queue::description() const {
 }
 
 bool Queue::isCurrent() const {
-  if (!t_running.empty()) return t_running.back().queue == this;
+  if (auto* running = RunningScope::innermost) return running->queue == this;
   return kind_ == Kind::Main && RunLoop::isMainThread();
 }
 
@@ -259,9 +264,9 @@ void Queue::checkSyncDeadlock(bool isExclusive) const {
           "queue");
   }
   if (kind_ == Kind::Global) return;
-  for (const auto& running : t_running) {
-    if (running.queue != this) continue;
-    if (kind_ == Kind::Serial || isExclusive || running.exclusive) {
+  for (const RunningScope* running = RunningScope::innermost; running; running = running->outer) {
+    if (running->queue != this) continue;
+    if (kind_ == Kind::Serial || isExclusive || running->exclusive) {
       raise(InternalInconsistencyException,
             "Queue::sync onto queue '" + label_ + "' from a task running on it would deadlock");
     }

@@ -13,8 +13,10 @@
 
 namespace kit::test {
 
-// Default real-time limit for a wait in a test, in seconds.
-inline constexpr double kDefaultTimeout = 10.0;
+// Default real-time limit for a wait in a test, in seconds: long enough
+// for a machine running many sanitized tests at once, and free when the
+// outcome comes (a wait ends as soon as its condition holds).
+inline constexpr double kDefaultTimeout = 60.0;
 
 // Runs the main run loop (in the default mode) until `condition` holds or
 // `timeout` real seconds pass; returns the condition. Call on the main

@@ -4,6 +4,9 @@
 // machine, logout, and a new login replacing the countdown.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/format.h"
@@ -160,14 +163,16 @@ TEST_F(Countdown, WorkOfAReplacedCountdownIsDropped) {
   auto first = ball->timer();  // kept alive: only the replacement tells it apart
   first->suspend();
   clock->advance(30);
-  // The last tick decides on a global queue and queues the overlay for the
-  // main queue; the main queue is held (the run loop runs in a mode that
-  // does not serve it) until that is done.
+  // The last tick decides on a global queue, cancels its timer and queues
+  // the overlay for the main queue; the main queue is held (the run loop
+  // runs in a mode that does not serve it) until that tick has returned,
+  // which the timer's cancel handler, run after it, tells.
+  auto tickEnded = std::make_shared<std::atomic<bool>>(false);
+  first->setCancelHandler([tickEnded] { tickEnded->store(true); });
   first->resume();
-  ASSERT_TRUE(kit::test::runUntil(
-      [] { return kit::Queue::global().pendingTaskCount() == 0 && kit::Queue::main().pendingTaskCount() > 0; }, 10,
-      "held"));
+  ASSERT_TRUE(kit::test::runUntil([&] { return tickEnded->load(); }, 60, "held"));
   EXPECT_TRUE(first->isCancelled());
+  EXPECT_GT(kit::Queue::main().pendingTaskCount(), 0u) << "the overlay waits on the main queue";
   // A new login replaces the countdown before the queued work runs.
   login(minor(7200));
   ASSERT_TRUE(kit::test::drain(kit::Queue::main()));

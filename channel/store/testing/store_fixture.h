@@ -110,9 +110,12 @@ class StoreFixture : public ::testing::Test {
   }
   void drainMain() { ASSERT_TRUE(kit::test::drain(kit::Queue::main())); }
 
-  // Waits for `count` requests to a route and for their answers to land.
+  // Waits for `count` requests to a route and for the server to have chosen
+  // their answers (a reply queued or a fault set after this is for the next
+  // request), then runs the main queue's work.
   bool waitForRequests(const std::string& route, size_t count) {
-    bool arrived = kit::test::runUntil([&] { return game.requestsTo(route).size() >= count; });
+    bool arrived = kit::test::runUntil(
+        [&] { return game.requestsTo(route).size() >= count && game.answersTo(route) >= count; });
     drainMain();
     return arrived;
   }

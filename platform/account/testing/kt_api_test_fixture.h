@@ -5,7 +5,11 @@
 // for toasts, and waiting for the blocks of a call.
 #pragma once
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -41,6 +45,8 @@ class PlatformAPITest : public ::testing::Test {
     ClientConfiguration::shared().setOverrides(nullptr);
     window.reset();
     kit::Application::shared()->reset();
+    if (closedPort_ >= 0) close(closedPort_);
+    closedPort_ = -1;
   }
 
   // The client's platform API base and web host.
@@ -48,12 +54,22 @@ class PlatformAPITest : public ::testing::Test {
     ClientConfiguration::shared().setOverrides(kit::dict(
         {{ClientConfiguration::kPlatformAPIBase, origin}, {ClientConfiguration::kPlatformWebHost, origin + "/"}}));
   }
-  // Points the client at a port where nothing listens any more.
+  // Points the client at a port where nothing listens: one this test holds
+  // bound without listening until it ends, so that no server of a test
+  // running beside it takes the port and answers (a connection is refused).
   void pointClientAtClosedPort() {
-    auto gone = sim::PlatformAPIServer::start();
-    const std::string origin = gone->origin();
-    gone.reset();
-    pointClientAt(origin);
+    if (closedPort_ < 0) {
+      closedPort_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      ASSERT_GE(closedPort_, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ASSERT_EQ(bind(closedPort_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    }
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    ASSERT_EQ(getsockname(closedPort_, reinterpret_cast<sockaddr*>(&bound), &length), 0);
+    pointClientAt("http://127.0.0.1:" + std::to_string(ntohs(bound.sin_port)));
   }
 
   void addPlayer(const std::string& name, const std::string& password) {
@@ -119,6 +135,9 @@ class PlatformAPITest : public ::testing::Test {
   std::unique_ptr<sim::PlatformService> platform;
   std::unique_ptr<sim::PlatformAPIServer> server = sim::PlatformAPIServer::start();
   kit::Ref<kit::Window> window;
+
+ private:
+  int closedPort_ = -1;  // the port pointClientAtClosedPort holds
 };
 
 // What a call's blocks delivered: how many ran, on which thread, with what.
