@@ -425,14 +425,17 @@ TEST_F(URLSessionTest, ResponseDispositionCancelEndsTheTaskWithCancelled) {
 TEST_F(URLSessionTest, SuspendedTaskHoldsItsBytesUntilResumed) {
   TestResponse chunked;
   chunked.chunks = {"one|", "two"};
-  chunked.chunkIntervalSeconds = 0.2;
   server->route("GET", "/slow", chunked);
+  // The second chunk goes once the task is suspended, however slow this
+  // side is to see the first.
+  server->holdLaterChunks("/slow");
   makeDelegateSession();
   auto task = session->dataTaskWithURL(url(server->url("/slow")));
   task->resume();
   ASSERT_TRUE(delegate->waitForEvent("data"));
   task->suspend();
   EXPECT_EQ(task->state(), URLSessionTaskState::Suspended);
+  server->releaseAnswers("/slow");
   task->resume();
   ASSERT_TRUE(delegate->waitForCompletion(task->taskIdentifier()));
   EXPECT_EQ(delegate->body(task->taskIdentifier()), "one|two");

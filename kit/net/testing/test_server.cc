@@ -314,10 +314,16 @@ void TestServer::holdAnswers(const std::string& path) {
   held_.insert(path);
 }
 
+void TestServer::holdLaterChunks(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  heldChunks_.insert(path);
+}
+
 void TestServer::releaseAnswers(const std::string& path) {
   {
     std::lock_guard lock(mutex_);
     held_.erase(path);
+    heldChunks_.erase(path);
   }
   changed_.notify_all();
 }
@@ -412,9 +418,14 @@ void TestServer::handle(const void* request, void* response) {
   if (!answer.chunks.empty()) {
     auto chunks = answer.chunks;
     double interval = answer.chunkIntervalSeconds;
-    res.set_chunked_content_provider(answer.contentType, [this, chunks, interval](size_t, httplib::DataSink& sink) {
+    res.set_chunked_content_provider(answer.contentType, [this, chunks, interval, path = record.path](
+                                                              size_t, httplib::DataSink& sink) {
       for (size_t i = 0; i < chunks.size(); ++i) {
         if (i > 0 && interval > 0 && waitStopping(interval)) return false;
+        if (std::unique_lock lock(mutex_); i > 0 && heldChunks_.count(path)) {
+          changed_.wait(lock, [&] { return stopping_ || !heldChunks_.count(path); });
+          if (stopping_) return false;
+        }
         if (!sink.write(chunks[i].data(), chunks[i].size())) return false;
       }
       sink.done();

@@ -126,6 +126,10 @@ class TestServer {
   // releaseAnswers(path) or the server stops: a server that answers when
   // its caller says so, as a slow one would, without a time-out of its own.
   void holdAnswers(const std::string& path);
+  // Holds the chunks after the first of chunked answers to `path` until
+  // releaseAnswers(path) or the server stops: an answer that has begun and
+  // goes on when its caller says so.
+  void holdLaterChunks(const std::string& path);
   void releaseAnswers(const std::string& path);
 
   // Ends silent and delayed answers, stops listening and shuts down the
@@ -158,6 +162,7 @@ class TestServer {
   std::vector<RecordedRequest> log_;
   size_t connections_ = 0;
   std::set<std::string> held_;
+  std::set<std::string> heldChunks_;
   bool stopping_ = false;
 };
 
