@@ -40,10 +40,8 @@ kit::Id parsed(const std::string& json) {
 // blanks, a line break, a zero-width space and the spellings of nothing.
 std::vector<std::string> noTexts() {
   std::vector<std::string> values = shown::notTexts();
-  for (const char* more : {"0", "true", R"(" ")", R"("\u3000")", R"("\n")", R"("\u200b")", R"("<null>")",
-                           R"x("(null)")x", R"("NaN")"}) {
-    values.push_back(more);
-  }
+  values.insert(values.end(), {"0", "true"});
+  values.insert(values.end(), shown::spellingsOfNothing().begin(), shown::spellingsOfNothing().end());
   return values;
 }
 

@@ -27,10 +27,8 @@ namespace {
 // The JSON shapes no screen shows as a value, whatever the field.
 std::vector<std::string> unreadableShapes() {
   std::vector<std::string> shapes = shown::notTexts();
-  for (const char* shape : {"true", "false", R"(" ")", R"("\u3000")", R"("\n")", R"("\u200b")", R"("<null>")",
-                            R"x("(null)")x", R"("NaN")"}) {
-    shapes.push_back(shape);
-  }
+  shapes.insert(shapes.end(), {"true", "false"});
+  shapes.insert(shapes.end(), shown::spellingsOfNothing().begin(), shown::spellingsOfNothing().end());
   return shapes;
 }
 

@@ -69,6 +69,15 @@ inline const std::vector<std::string>& notTexts() {
   return values;
 }
 
+// Texts that spell nothing a player can read: blanks, a line break, a
+// zero-width space, the texts of a missing value and of the null object,
+// and the spelling of a number that is none (JSON texts).
+inline const std::vector<std::string>& spellingsOfNothing() {
+  static const std::vector<std::string> values = {R"(" ")",      R"("\u3000")", R"("\n")",  R"("\u200b")",
+                                                  R"("<null>")", R"j("(null)")j", R"("NaN")"};
+  return values;
+}
+
 // Messages of blanks only, of characters that draw nothing, of a number or
 // a flag, of a collection, of the texts of a missing value or of a number
 // that is none: none is a message a toast could show (JSON texts).
