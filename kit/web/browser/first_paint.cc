@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <utility>
 
 #include "kit/web/browser/browser_values.h"
@@ -41,15 +42,18 @@ struct PaintProbe {
   uint64_t document;
 };
 
-// Two animation frames of the page: the first frame after the call has
-// been rendered once the second one's callback runs. In a world of its
-// own, which the page's scripts cannot reach.
-constexpr const char* kTwoFrames =
-    "await new Promise(function (done) {"
-    " requestAnimationFrame(function () { requestAnimationFrame(function () { done(true); }); }); });"
-    " return true;";
-
 }  // namespace
+
+// In a world of its own, which the page's scripts cannot reach: each
+// frame before the last has been rendered once the last one's callback
+// runs.
+std::string FirstPaint::framesScript(int frames) {
+  return "await new Promise(function (done) {"
+         " var left = " + std::to_string(frames) + ";"
+         " function frame() { if (--left > 0) requestAnimationFrame(frame); else done(true); }"
+         " requestAnimationFrame(frame); });"
+         " return true;";
+}
 
 FirstPaint::FirstPaint(GtkWidget* window, WebKitWebView* view, GCancellable* cancellable, double paintWaitSeconds,
                        std::function<void()> painted)
@@ -112,7 +116,8 @@ void FirstPaint::awaitFirstPaint() {
   if (painted_ || framesShown_) return;
   stopPaintWait();
   paintWait_ = g_timeout_add(static_cast<guint>(paintWaitSeconds_ * 1000), onPaintWaitOver, this);
-  webkit_web_view_call_async_javascript_function(view_, kTwoFrames, -1, nullptr, "kit-first-paint", nullptr,
+  static const std::string probe = framesScript(ProbeFrames);
+  webkit_web_view_call_async_javascript_function(view_, probe.c_str(), -1, nullptr, "kit-first-paint", nullptr,
                                                  cancellable_, onFramesShown, new PaintProbe{alive_, document_});
   GLibPump::shared().poke();
 }

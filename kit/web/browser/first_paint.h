@@ -6,12 +6,14 @@
 // background, the document before it, or (after the content process
 // ended) whatever WebKit left: the engine's picture is then the one of the
 // document shown before. A document counts as drawn once its page has
-// rendered two animation frames after its load, the window has since
-// painted what WebKit handed it until then (WebKit hands the window its
-// frames a little after it rendered them, the last ones of a page before
-// that animated perhaps first), and it shows a page (not its background)
-// other than the one it showed when the document was handed over (a page
-// whose process ended hands over nothing).
+// rendered `ProbeFrames` animation frames after its load, the window has
+// since painted what WebKit handed it until then, and it shows a page (not
+// its background) other than the one it showed when the document was
+// handed over (a page whose process ended hands over nothing). WebKit's
+// compositor hands the window its frames some frames after the page
+// rendered them, the last ones of a page before that animated first: on a
+// loaded machine, two frames after the load the window may still get
+// those, each a picture other than the one of the hand-over.
 // A page that shows nothing else within the paint wait after its load (a
 // script that never yields, the very picture of the page before) is taken
 // as drawn then. Main thread.
@@ -23,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "kit/graphics/bitmap.h"
 
@@ -30,6 +33,14 @@ namespace kit::detail {
 
 class FirstPaint {
  public:
+  // How many animation frames of a loaded document the watch waits for
+  // before it looks at the window: far more than the frames WebKit's
+  // compositor lags behind the page on a loaded machine.
+  static constexpr int ProbeFrames = 6;
+  // A function body for a world of the page's own that returns true once
+  // the page has rendered `frames` (at least 1) more animation frames.
+  static std::string framesScript(int frames);
+
   // Watches `window`, the offscreen window that shows `view`, and gives
   // the window a background no page paints large areas of. `painted` is
   // called (inside GLib's dispatch) at each document's first paint; calls

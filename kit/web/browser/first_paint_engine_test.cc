@@ -126,16 +126,14 @@ class Stage {
     const int target = damages + count;
     return kit::test::runUntil([&] { return damages >= target; });
   }
-  // Waits until the page has rendered two more animation frames (in a
-  // world of its own, as the watch's probe).
-  bool twoFramesLater() {
+  // Waits until the page has rendered as many more animation frames as
+  // the watch's probe waits for (in a world of its own, as the probe):
+  // a probe the watch asked before has answered then.
+  bool probeFramesLater() {
     bool done = false;
-    webkit_web_view_call_async_javascript_function(
-        view_,
-        "await new Promise(function (done) {"
-        " requestAnimationFrame(function () { requestAnimationFrame(function () { done(true); }); }); });"
-        " return true;",
-        -1, nullptr, "first-paint-test", nullptr, cancellable_, onFrames, &done);
+    const std::string script = kit::detail::FirstPaint::framesScript(kit::detail::FirstPaint::ProbeFrames);
+    webkit_web_view_call_async_javascript_function(view_, script.c_str(), -1, nullptr, "first-paint-test", nullptr,
+                                                   cancellable_, onFrames, &done);
     kit::GLibPump::shared().poke();
     return kit::test::runUntil([&] { return done; });
   }
@@ -244,8 +242,8 @@ TEST_F(FirstPaintTest, ANewDocumentWhoseFramesTheWindowHasNotGotIsNotPaintedWhil
   // page before: not painted.
   stage.handOver(colourPage("#a04020"));
   stage.watch().awaitFirstPaint();
-  ASSERT_TRUE(stage.twoFramesLater());
-  ASSERT_TRUE(stage.twoFramesLater());
+  ASSERT_TRUE(stage.probeFramesLater());
+  ASSERT_TRUE(stage.probeFramesLater());
   EXPECT_FALSE(stage.watch().painted()) << "the page before was taken for the new document";
   EXPECT_EQ(stage.paintedCalls, 1);
   EXPECT_EQ(shadeOf(stage.watch().picture()), Shade::Blue);
@@ -289,7 +287,7 @@ TEST_F(FirstPaintTest, TheLateFrameProbeOfAnOlderDocumentDoesNotCountForTheNewOn
   stage.handOver(colourPage("#2060a0"));
   // The first page's probe answers meanwhile (a probe asked later has),
   // and the page goes on drawing new frames into the window.
-  ASSERT_TRUE(stage.twoFramesLater());
+  ASSERT_TRUE(stage.probeFramesLater());
   ASSERT_TRUE(stage.damagedAgain(6)) << "the page does not animate";
   EXPECT_FALSE(stage.watch().painted()) << "the older document's probe counted for the new one";
   EXPECT_EQ(stage.paintedCalls, 0);
@@ -355,7 +353,7 @@ TEST_F(FirstPaintTest, ADocumentAwaitedTwiceWaitsForTheWindowsPaintOnce) {
   ASSERT_TRUE(stage.load(colourPage("#2060a0")));
   stage.watch().awaitFirstPaint();
   // Both probes have answered once a probe asked after them has.
-  ASSERT_TRUE(stage.twoFramesLater());
+  ASSERT_TRUE(stage.probeFramesLater());
   ASSERT_TRUE(kit::test::runUntil([&] { return stage.watchHandlersOnTheClock() > 0; }));
   EXPECT_EQ(stage.watchHandlersOnTheClock(), 1);
   EXPECT_FALSE(stage.watch().painted());
@@ -378,7 +376,7 @@ TEST_F(FirstPaintTest, AWatchGoneWhileItAwaitsTheWindowsPaintLeavesNothingOnTheF
       << "the page's frames were never shown";
   EXPECT_EQ(stage.dropWatch(), 0) << "the watch's handler was left on the frame clock";
   stage.releaseWindowPaints();
-  EXPECT_TRUE(stage.twoFramesLater());
+  EXPECT_TRUE(stage.probeFramesLater());
 }
 
 // A document that shows nothing new (the very picture of the page before)
