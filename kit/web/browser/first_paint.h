@@ -34,8 +34,9 @@ namespace kit::detail {
 class FirstPaint {
  public:
   // How many animation frames of a loaded document the watch waits for
-  // before it looks at the window: far more than the frames WebKit's
-  // compositor lags behind the page on a loaded machine.
+  // before it looks at the window: on a loaded machine WebKit's compositor
+  // was seen to hand the window a frame of the page before even after the
+  // next document's fourth frame.
   static constexpr int ProbeFrames = 6;
   // A function body for a world of the page's own that returns true once
   // the page has rendered `frames` (at least 1) more animation frames.
