@@ -240,6 +240,12 @@ class KTNewPayVC : public KTBaseVC {
   void openGameBox();
   void orderFailed(const Text& message);
   void dismissed();
+  // Whether a result may still change what the sheet shows: not once the
+  // order is paid (the first paid result is final), nor once the sheet was
+  // left or is going.
+  bool awaitsResult() const { return !paid_ && !closed_; }
+  // The notice says paid, for good.
+  void showPaid(const Text& status);
 
   Order order_;
   unsigned long payStyle_ = 0;
@@ -247,6 +253,11 @@ class KTNewPayVC : public KTBaseVC {
   float discount_ = 1.0f;
   bool isWalletPayTwo_ = false;
   bool isWxpayTwo_ = false;
+  // The order is paid: the wallet named it in a success, the platform said
+  // so, or there was nothing to pay.
+  bool paid_ = false;
+  // The game heard the order's outcome, or the sheet itself is closing.
+  bool closed_ = false;
   kit::Weak<kit::Button> selectedIconBtn_;
   kit::Ref<PHProgressHUD> hud_;
   kit::Ref<KTPayNoticeView> noticeView_;

@@ -7,6 +7,13 @@
 // payment is, and another order's cancel or failure lets the player press
 // pay again.
 //
+// A paid order stays paid: the first result that says so (the wallet's
+// success naming the order, the platform's answer to the polling, or an
+// order with nothing to pay) is final, and later results, a cancel for the
+// same order included, change nothing. Once the player left the notice, or
+// the sheet itself closes, no result shows anything, so the game hears the
+// order's outcome once and nothing comes back over it.
+//
 // An order that fails keeps the sheet open for another try and tells the
 // order's failure block each time; closing the sheet with its back button
 // before a result tells neither block. Amounts that cannot be paid place no
@@ -132,7 +139,7 @@ void KTNewPayVC::goToWalletPayAppPay() {
         plug->setPayWay(KTPayWayWalletPayApp);
         plug->doPay([weak](unsigned long, const Text& status, const kit::Ref<kit::Error>& error) {
           auto self = weak.lock();
-          if (!self) return;
+          if (!self || !self->awaitsResult()) return;
           // A success the wallet does not name this order in may be
           // another order's: the platform says whether this one is paid.
           if (kit::describe(status) == KTPayPlug::kUnconfirmedStatus) {
@@ -145,11 +152,15 @@ void KTNewPayVC::goToWalletPayAppPay() {
             self->payBtn()->setEnabled(true);
             return;
           }
-          self->pause();
-          auto& notice = self->noticeView();
-          notice->statusL()->setText(kit::shownText(status));
-          notice->setPayStatus(status);
-          notice->setPayError(error);
+          if (kit::describe(status) == KTPayPlug::kPaidStatus) {
+            self->showPaid(status);
+          } else {
+            self->pause();
+            auto& notice = self->noticeView();
+            notice->statusL()->setText(kit::shownText(status));
+            notice->setPayStatus(status);
+            notice->setPayError(error);
+          }
           self->showNotice();
         });
       },
@@ -237,15 +248,24 @@ void KTNewPayVC::showNotice() {
 }
 
 void KTNewPayVC::payWithFree() {
+  if (!awaitsResult()) return;
+  showPaid(kit::str(kPaid));
+  showNotice();
+}
+
+void KTNewPayVC::showPaid(const Text& status) {
+  paid_ = true;
+  pause();
   auto& notice = noticeView();
   notice->setPayError(nullptr);
-  notice->setPayStatus(kit::str(kPaid));
-  notice->statusL()->setText(kPaid);
-  showNotice();
+  notice->setPayStatus(status);
+  notice->statusL()->setText(kit::shownText(status));
 }
 
 void KTNewPayVC::leaveNotice(const kit::Ref<kit::Error>& error, const Text& status) {
   coverView()->removeFromSuperview();
+  if (closed_) return;
+  closed_ = true;
   // The blocks and the amount outlive the close.
   const Order order = order_;
   popAction();
@@ -278,6 +298,7 @@ void KTNewPayVC::webPayReturned(const kit::Ref<KTWebPayVC>& page) {
 }
 
 void KTNewPayVC::awaitPlatformResult() {
+  if (!awaitsResult()) return;
   auto& notice = noticeView();
   notice->setPayError(kit::Error::make(kUnpaid, 1));
   notice->setPayStatus(kit::str(kUnpaid));
@@ -307,12 +328,8 @@ void KTNewPayVC::loadTimer() {
         [weak](const kit::Id& reply) {
           auto sheet = weak.lock();
           // Paid is the code "1" (a text or a number), never a flag.
-          if (!sheet || kit::shownText(reply["z"]) != "1") return;
-          auto& notice = sheet->noticeView();
-          notice->setPayError(nullptr);
-          notice->setPayStatus(kit::str(kPaid));
-          notice->statusL()->setText(kPaid);
-          sheet->pause();
+          if (!sheet || !sheet->awaitsResult() || kit::shownText(reply["z"]) != "1") return;
+          sheet->showPaid(kit::str(kPaid));
         },
         [](const kit::Ref<kit::Error>& error) { kit::log("error = %@", error); });
     --*remaining;
@@ -338,6 +355,8 @@ void KTNewPayVC::popAction() {
   order_.couponMoney = nullptr;
   order_.cid = nullptr;
   auto* nav = navigationController();
+  // The sheet itself goes, unless a page above it is what closes.
+  if (!nav || nav->viewControllers().size() <= 1 || nav->topViewController().get() == this) closed_ = true;
   if (!nav) {
     dismissed();
     return;

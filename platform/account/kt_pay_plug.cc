@@ -7,6 +7,7 @@
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/number.h"
 #include "kit/foundation/values.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
 #include "platform/base/share_vale.h"
@@ -71,7 +72,14 @@ std::string KTPayPlug::orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic)
     result = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(text->utf8()));
   }
   const kit::Id number = result[kOrderNumberKey];
-  if (kit::as<kit::String>(number) || kit::as<kit::Number>(number)) return kit::describe(number);
+  if (auto text = kit::as<kit::String>(number)) return text->utf8();
+  // A number names an order only as an integer written exactly: one with a
+  // fraction or an exponent is a double, which past 2^53 reads as a
+  // neighbouring order's number, and a flag is no number at all.
+  auto integer = kit::as<kit::Number>(number);
+  if (integer && (integer->kind() == kit::Number::Kind::Signed || integer->kind() == kit::Number::Kind::Unsigned)) {
+    return integer->stringValue();
+  }
   return "";
 }
 

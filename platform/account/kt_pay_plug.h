@@ -20,7 +20,7 @@
 // names another (a wallet returning late for an order the player left, or
 // the same number with blanks around it or a leading zero), one whose order
 // the plug cannot read (no "result", keys in another case, nested, not
-// JSON), and any success while the signed order names none may be another
+// JSON, a number with a fraction or an exponent), and any success while the signed order names none may be another
 // order's, and reach the block as unconfirmed, for the sheet to check with
 // the platform. A cancel or failure that names another order says nothing
 // of the one waited for: it reaches the block as another order's result,
@@ -94,7 +94,9 @@ class KTPayPlug : public kit::Object {
   // joined by "&"), or "" when it names none.
   static std::string orderNumberOfSignedOrder(std::string_view signStr);
   // The "out_trade_no" of a result dictionary's "result" (a JSON object as
-  // text, or a dictionary), as text; "" when it names none.
+  // text, or a dictionary): a text as it stands, an integer in its exact
+  // digits; "" when it names none (also a fraction, an exponent form or an
+  // integer too large to hold, which only approximate a number).
   static std::string orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic);
 
  private:

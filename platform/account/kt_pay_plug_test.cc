@@ -253,6 +253,43 @@ TEST_F(PayPlugTest, ASuccessIsPaidOnlyForTheOrderItWaitsForAsWritten) {
   EXPECT_EQ(log.calls[2].status, KTPayPlug::kCancelledStatus);
 }
 
+TEST_F(PayPlugTest, AnOrderNumberIsATextOrAnIntegerWrittenExactly) {
+  auto numberIn = [](const kit::Id& result) {
+    return KTPayPlug::orderNumberOfResult(kit::dict({{"resultStatus", "9000"}, {"result", result}}));
+  };
+  // Integers keep every digit, also past what a double holds.
+  EXPECT_EQ(numberIn(kit::str(R"({"out_trade_no":17967837306853329})")), "17967837306853329");
+  EXPECT_EQ(numberIn(kit::str(R"({"out_trade_no":18446744073709551615})")), "18446744073709551615");
+  EXPECT_EQ(numberIn(kit::str(R"({"out_trade_no":-42})")), "-42");
+  EXPECT_EQ(numberIn(kit::dict({{"out_trade_no", kit::Number::fromLongLong(17967837306853329)}})),
+            "17967837306853329");
+  EXPECT_EQ(numberIn(kit::str(R"({"out_trade_no":"1.5e3"})")), "1.5e3") << "a text stands as written";
+  // Fractions, exponents, integers too large to hold and flags name none.
+  for (const kit::Id& result :
+       {kit::Id(kit::str(R"({"out_trade_no":1.7967837306853329e16})")),
+        kit::Id(kit::str(R"({"out_trade_no":17967837306853329.0})")), kit::Id(kit::str(R"({"out_trade_no":7e0})")),
+        kit::Id(kit::str(R"({"out_trade_no":18446744073709551616})")), kit::Id(kit::str(R"({"out_trade_no":true})")),
+        kit::Id(kit::dict({{"out_trade_no", kit::Number::fromDouble(17967837306853328.0)}}))}) {
+    EXPECT_EQ(numberIn(result), "") << d(result);
+  }
+
+  // Waiting for ...328, a success naming ...329 as a float is unconfirmed;
+  // ...328 as an integer is paid.
+  auto info = kit::make<WalletPayInfo>();
+  info->setSignStr(kit::str(R"(partner="10001"&out_trade_no="17967837306853328"&sign="s")"));
+  plug->setWalletPayInfo(info);
+  plug->setBlock(log.block());
+  for (const char* result : {R"({"out_trade_no":1.7967837306853329e16})", R"({"out_trade_no":17967837306853329.0})",
+                             R"({"out_trade_no":17967837306853328})"}) {
+    plug->setWalletPayResultDic(kit::dict({{"resultStatus", "9000"}, {"memo", ""}, {"result", result}}));
+  }
+  ASSERT_EQ(log.calls.size(), 3u);
+  EXPECT_EQ(log.calls[0].status, KTPayPlug::kUnconfirmedStatus);
+  EXPECT_EQ(log.calls[1].status, KTPayPlug::kUnconfirmedStatus);
+  EXPECT_EQ(log.calls[2].status, KTPayPlug::kPaidStatus);
+  EXPECT_FALSE(log.calls[2].error);
+}
+
 TEST_F(PayPlugTest, AnotherOrdersCancelOrFailureLeavesTheOrderWaitedForOpen) {
   kit::test::LogCapture logs;
   plug->setWalletPayInfo(orderB7());

@@ -1,0 +1,183 @@
+// The pay sheet's results once an order is settled: the first paid result
+// (the wallet's success naming the order, the platform's answer to the
+// polling) is final, later results for the order change nothing on screen,
+// the game hears the outcome once, and nothing comes back over the game
+// while the sheet closes; an order number the wallet writes as a float
+// names no order, so its success goes to the platform.
+#include <gtest/gtest.h>
+
+#include "kit/ui/application.h"
+#include "payvendor/pay/wallet_pay_sdk.h"
+#include "platform/account/kt_pay_plug.h"
+#include "platform/account/testing/kt_pay_sheet_fixture.h"
+
+namespace {
+
+class PaySheetResult : public PaySheetTest {
+ protected:
+  void SetUp() override {
+    PaySheetTest::SetUp();
+    // The wallet app only records what it is asked to pay; the test hands
+    // its answers to the plug as the facade would.
+    kit::Application::shared()->installApplication(WalletPaySDK::kDefaultWalletScheme,
+                                                   [this](const std::string& url) { walletOpened.push_back(url); });
+  }
+  void TearDown() override {
+    plug->setBlock(nullptr);
+    PaySheetTest::TearDown();
+  }
+
+  // Opens a sheet for 6 with the wallet app as its one pay way, presses
+  // pay and waits until the wallet is asked: the sheet and its order number.
+  kit::Ref<KTNewPayVC> payInWallet() {
+    platform->setPayWays({{"5", "way", ""}});
+    auto sheet = open("6");
+    if (!sheet) return nullptr;
+    kit::test::tap(sheet->payBtn());
+    EXPECT_TRUE(kit::test::runUntil([&] { return !walletOpened.empty(); }));
+    return sheet;
+  }
+  std::string placedOrder() const { return platform->orders().empty() ? "" : platform->orders().back().orderNumber; }
+  // The wallet's answer with the JSON text `result`.
+  void answer(const char* status, const std::string& result) {
+    plug->setWalletPayResultDic(kit::dict({{"resultStatus", status}, {"memo", "m"}, {"result", result}}));
+  }
+  static std::string naming(const std::string& order) { return R"({"out_trade_no":")" + order + R"("})"; }
+  bool noticeShown(KTNewPayVC& sheet) { return sheet.coverView()->superview() == window; }
+  std::string status(KTNewPayVC& sheet) { return sheet.noticeView()->statusL()->text(); }
+  size_t polls() const { return server->requestsTo(KTNewPayVC::kResultEndpoint).size(); }
+
+  kit::Ref<KTPayPlug> plug = KTPayPlug::sharedInstance();
+  std::vector<std::string> walletOpened;
+};
+
+TEST_F(PaySheetResult, TheWalletsSuccessIsFinalForItsOrder) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  answer("9000", naming(order));
+  ASSERT_TRUE(noticeShown(*sheet));
+  EXPECT_EQ(status(*sheet), KTPayPlug::kPaidStatus);
+
+  // The same order's cancel and failure, named or not, and a success the
+  // plug cannot confirm: the notice keeps saying paid and asks nobody.
+  answer("6001", naming(order));
+  answer("4000", naming(order));
+  answer("6001", "");
+  answer("9000", naming(order + "1"));
+  EXPECT_TRUE(noticeShown(*sheet));
+  EXPECT_EQ(status(*sheet), KTPayPlug::kPaidStatus);
+  EXPECT_EQ(kit::describe(sheet->noticeView()->payStatus()), KTPayPlug::kPaidStatus);
+  EXPECT_FALSE(sheet->noticeView()->payError());
+  EXPECT_FALSE(sheet->timer());
+  EXPECT_EQ(polls(), 0u);
+
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"});
+}
+
+TEST_F(PaySheetResult, ThePlatformsPaidAnswerIsFinalForTheOrder) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  // A success that names no order: the platform is asked, and says paid.
+  ASSERT_TRUE(platform->markPaid(order));
+  answer("9000", "");
+  ASSERT_TRUE(noticeShown(*sheet));
+  clock.settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return status(*sheet) == KTNewPayVC::kPaid; }));
+  EXPECT_FALSE(sheet->timer());
+  const size_t asked = polls();
+
+  // The order's own cancel, a second unconfirmed success and a return from
+  // a web page leave it paid: no "支付中..." again and no new polling.
+  answer("6001", naming(order));
+  answer("9000", "");
+  sheet->webPayReturned(nullptr);
+  clock.advance(KTNewPayVC::PollInterval * 2);
+  EXPECT_EQ(status(*sheet), KTNewPayVC::kPaid);
+  EXPECT_FALSE(sheet->noticeView()->payError());
+  EXPECT_FALSE(sheet->timer());
+  EXPECT_EQ(polls(), asked);
+
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|支付成功|6"});
+}
+
+TEST_F(PaySheetResult, NothingComesBackOverTheGameWhileTheSheetCloses) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  answer("9000", naming(order));
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  ASSERT_FALSE(sheet->coverView()->superview());
+  ASSERT_TRUE(KTNewPayVC::openSheet()) << "still closing";
+  // A second success, and a cancel, arrive while the sheet goes.
+  answer("9000", naming(order));
+  answer("6001", naming(order));
+  EXPECT_FALSE(sheet->coverView()->superview());
+  settle();
+  EXPECT_FALSE(KTNewPayVC::openSheet());
+  EXPECT_FALSE(sheet->coverView()->superview());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"});
+  sheet.reset();
+  plug->setBlock(nullptr);
+
+  // The player leaves with the back button while the wallet is open: its
+  // success, arriving as the sheet goes, shows nothing and tells nobody.
+  heard.clear();
+  walletOpened.clear();
+  sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  sheet->popAction();
+  answer("9000", naming(placedOrder()));
+  EXPECT_FALSE(sheet->coverView()->superview());
+  settle();
+  EXPECT_FALSE(sheet->coverView()->superview());
+  EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(PaySheetResult, AFloatOrderNumberNamesNoOrderAndGoesToThePlatform) {
+  // The platform signs order ...328; the wallet's successes name ...329 as
+  // floats, which round to ...328.
+  auto signedOrder = [] {
+    return sim::PlatformAPIReply::json(
+        kit::dict({{"z", "1"}, {"c", R"(partner="10001"&out_trade_no="17967837306853328"&sign="s")"}}));
+  };
+  for (const char* result : {R"({"out_trade_no":1.7967837306853329e16})", R"({"out_trade_no":17967837306853329.0})"}) {
+    heard.clear();
+    walletOpened.clear();
+    server->enqueue("WalletPayapp/apppayios", signedOrder());
+    // The platform knows nothing paid.
+    server->enqueue(KTNewPayVC::kResultEndpoint, sim::PlatformAPIReply::scrambled(kit::dict({{"z", "0"}})));
+    auto sheet = payInWallet();
+    ASSERT_TRUE(sheet) << result;
+    const size_t asked = polls();
+    answer("9000", result);
+    ASSERT_TRUE(noticeShown(*sheet)) << result;
+    EXPECT_EQ(status(*sheet), KTNewPayVC::kPaying) << result;
+    ASSERT_TRUE(sheet->noticeView()->payError()) << result;
+    clock.settle();
+    EXPECT_TRUE(kit::test::runUntil([&] { return polls() == asked + 1; })) << result;
+    EXPECT_EQ(status(*sheet), KTNewPayVC::kPaying) << result;
+    kit::test::tap(sheet->noticeView()->goToGameButton());
+    EXPECT_EQ(heard, std::vector<std::string>{"failure|支付失败|1|6"}) << result;
+    settle();
+    ASSERT_FALSE(KTNewPayVC::openSheet()) << result;
+  }
+
+  // A large integer written exactly names its order.
+  heard.clear();
+  walletOpened.clear();
+  server->enqueue("WalletPayapp/apppayios", signedOrder());
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const size_t asked = polls();
+  answer("9000", R"({"out_trade_no":17967837306853328})");
+  EXPECT_EQ(status(*sheet), KTPayPlug::kPaidStatus);
+  EXPECT_EQ(polls(), asked);
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"});
+}
+
+}  // namespace
