@@ -256,7 +256,8 @@ class KTNewPayVC : public KTBaseVC {
   // The order is paid: the wallet named it in a success, the platform said
   // so, or there was nothing to pay.
   bool paid_ = false;
-  // The game heard the order's outcome, or the sheet itself is closing.
+  // The sheet itself is closing (a notice button, its back button, a paid
+  // coin or voucher order): the game heard what it hears of the order.
   bool closed_ = false;
   kit::Weak<kit::Button> selectedIconBtn_;
   kit::Ref<PHProgressHUD> hud_;

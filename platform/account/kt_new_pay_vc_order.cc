@@ -264,8 +264,6 @@ void KTNewPayVC::showPaid(const Text& status) {
 
 void KTNewPayVC::leaveNotice(const kit::Ref<kit::Error>& error, const Text& status) {
   coverView()->removeFromSuperview();
-  if (closed_) return;
-  closed_ = true;
   // The blocks and the amount outlive the close.
   const Order order = order_;
   popAction();

@@ -6,7 +6,12 @@
 // names no order, so its success goes to the platform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "kit/foundation/notification_center.h"
+#include "kit/net/url_session_task.h"
 #include "kit/ui/application.h"
+#include "net/session_task_notifications.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
 #include "platform/account/kt_pay_plug.h"
 #include "platform/account/testing/kt_pay_sheet_fixture.h"
@@ -21,10 +26,23 @@ class PaySheetResult : public PaySheetTest {
     // its answers to the plug as the facade would.
     kit::Application::shared()->installApplication(WalletPaySDK::kDefaultWalletScheme,
                                                    [this](const std::string& url) { walletOpened.push_back(url); });
+    completed = kit::NotificationCenter::defaultCenter()->addObserverForName(
+        SDPManagerTaskCompletedNotification, nullptr, [this](const kit::Ref<kit::Notification>& note) {
+          auto task = kit::as<kit::URLSessionTask>(note->object());
+          auto url = task && task->originalRequest() ? task->originalRequest()->URL() : nullptr;
+          if (url) answered.push_back(kit::describe(url->absoluteString()));
+        });
   }
   void TearDown() override {
+    kit::NotificationCenter::defaultCenter()->removeObserver(completed);
     plug->setBlock(nullptr);
     PaySheetTest::TearDown();
+  }
+  // How many answers from the endpoint the sheet has been handed (the
+  // completion notice follows the reply's block).
+  size_t answersFrom(const std::string& endpoint) const {
+    return std::count_if(answered.begin(), answered.end(),
+                         [&](const std::string& url) { return url.ends_with("/" + endpoint); });
   }
 
   // Opens a sheet for 6 with the wallet app as its one pay way, presses
@@ -49,6 +67,8 @@ class PaySheetResult : public PaySheetTest {
 
   kit::Ref<KTPayPlug> plug = KTPayPlug::sharedInstance();
   std::vector<std::string> walletOpened;
+  kit::Id completed;
+  std::vector<std::string> answered;
 };
 
 TEST_F(PaySheetResult, TheWalletsSuccessIsFinalForItsOrder) {
@@ -71,6 +91,28 @@ TEST_F(PaySheetResult, TheWalletsSuccessIsFinalForItsOrder) {
   EXPECT_FALSE(sheet->noticeView()->payError());
   EXPECT_FALSE(sheet->timer());
   EXPECT_EQ(polls(), 0u);
+
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"});
+}
+
+TEST_F(PaySheetResult, APollAnsweredAfterTheWalletsSuccessChangesNothing) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  ASSERT_TRUE(platform->markPaid(order));
+  server->holdAnswers(KTNewPayVC::kResultEndpoint);
+  // A success naming no order starts the polling; the wallet's own success
+  // comes while the platform's answer is on its way.
+  answer("9000", "");
+  clock.settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return polls() == 1; }));
+  answer("9000", naming(order));
+  EXPECT_EQ(status(*sheet), KTPayPlug::kPaidStatus);
+  server->releaseAnswers(KTNewPayVC::kResultEndpoint);
+  ASSERT_TRUE(kit::test::runUntil([&] { return answersFrom(KTNewPayVC::kResultEndpoint) == 1; }));
+  EXPECT_EQ(status(*sheet), KTPayPlug::kPaidStatus);
+  EXPECT_EQ(kit::describe(sheet->noticeView()->payStatus()), KTPayPlug::kPaidStatus);
 
   kit::test::tap(sheet->noticeView()->goToGameButton());
   EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"});
@@ -131,6 +173,24 @@ TEST_F(PaySheetResult, NothingComesBackOverTheGameWhileTheSheetCloses) {
   ASSERT_TRUE(sheet);
   sheet->popAction();
   answer("9000", naming(placedOrder()));
+  EXPECT_FALSE(sheet->coverView()->superview());
+  settle();
+  EXPECT_FALSE(sheet->coverView()->superview());
+  EXPECT_TRUE(heard.empty());
+  sheet.reset();
+
+  // So does the platform's word that an order needs no payment, when it
+  // comes after the player left with the back button.
+  platform->setPayWays({{"6", "way", ""}});
+  sheet = open("6");
+  ASSERT_TRUE(sheet);
+  server->holdAnswers("wxh5/h5pay");
+  server->enqueue("wxh5/h5pay", sim::PlatformAPIReply::scrambled(kit::dict({{"code", "11"}, {"msg", "m"}})));
+  kit::test::tap(sheet->payBtn());
+  ASSERT_TRUE(kit::test::runUntil([&] { return !server->requestsTo("wxh5/h5pay").empty(); }));
+  sheet->popAction();
+  server->releaseAnswers("wxh5/h5pay");
+  ASSERT_TRUE(kit::test::runUntil([&] { return answersFrom("wxh5/h5pay") == 1; }));
   EXPECT_FALSE(sheet->coverView()->superview());
   settle();
   EXPECT_FALSE(sheet->coverView()->superview());
