@@ -186,7 +186,9 @@ class KTKVStorage : public kit::Object {
 
   // ---- Reading
   // The item with its value; refreshes its access time. An item whose file
-  // cannot be read is deleted and reads as nil.
+  // is gone (missing, or no regular file) is deleted and reads as nil; one
+  // whose file cannot be read for now (no descriptor left, no permission,
+  // an I/O error) reads as nil, with a log line, and is kept.
   kit::Ref<KTKVStorageItem> getItemForKey(const kit::Ref<kit::String>& key);
   // The item without its value; does not count as an access.
   kit::Ref<KTKVStorageItem> getItemInfoForKey(const kit::Ref<kit::String>& key);
@@ -248,8 +250,15 @@ class KTKVStorage : public kit::Object {
   void regainRoom();
   // Writes an access time while the room is whole.
   void recordAccess(const std::function<kit::Expected<void>()>& write);
-  // Reads the file of a row, deleting the row when it cannot be read.
+  // Reads a value file; nil when it cannot be read, with `gone` set when
+  // it is gone for good (see KTKVFileStore::isGone) and the failure logged
+  // when it is not.
+  kit::Ref<kit::Data> readValueFile(std::string_view name, bool& gone) const;
+  // Reads the file of a row, deleting the row when the file is gone for
+  // good; any other failure keeps the row for a later read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
+  // Deletes the rows of items whose files are gone, as a removal does.
+  void dropRows(std::span<const std::string_view> keys);
   // Removes a value file that the journal records as obsolete; a file gone
   // already is no failure here.
   void removeRecorded(std::string_view name);
