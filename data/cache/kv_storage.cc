@@ -156,13 +156,16 @@ kit::Expected<void> KTKVStorage::openDatabase() {
 }
 
 bool KTKVStorage::removeDatabaseFiles() {
-  // The log goes before the database: a process killed in between (or a
-  // removal that fails) must not leave an old write-ahead log beside a new,
-  // empty database, which SQLite would read as that database's pages (a
-  // malformed database).
-  for (const char* name : {"manifest.sqlite-wal", "manifest.sqlite-shm", "manifest.sqlite"}) {
-    if (fileSystem_->unlink(joinPath(path_, name).c_str()) != 0 && errno != ENOENT) return false;
-  }
+  // The database goes first, and with it every row: a log, a rollback
+  // journal or a shared memory left beside a missing (or empty) database is
+  // stale, and SQLite drops it when it opens one there. The other order can
+  // bring back an older state: a process killed after the log went, or
+  // whose removal of the database failed, would find the database without
+  // its newest commits, which a disk too full to fold them at the close
+  // left in the log.
+  const std::string database = joinPath(path_, "manifest.sqlite");
+  if (fileSystem_->unlink(database.c_str()) != 0 && errno != ENOENT) return false;
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) fileSystem_->unlink((database + suffix).c_str());
   return true;
 }
 
@@ -608,7 +611,9 @@ bool KTKVStorage::removeAllItems() {
     emptied = manifest_->openWithSchema();
   }
   if (emptied && !removed) emptied = withRoom([&] { return manifest_->deleteAll(); });
-  const bool done = succeeded(emptied);
+  // With the old database gone every item is: a new one that cannot be
+  // made yet is opened later, as after any failed open.
+  const bool done = succeeded(emptied) || removed;
   regainRoom();
   return done;
 }
