@@ -192,6 +192,32 @@ TEST_F(KVStorageRoomTest, ASaveThatFitsOnceTheLogIsFoldedIsTaken) {
   EXPECT_GE(plan->spaceLeft, 500'000 - KTKVManifest::LagBytes);
 }
 
+// On a full disk the items larger than a size go one at a time, batch
+// after batch, each with its file: all of them, down to a last batch of
+// one, while the smaller ones stay.
+TEST_F(KVStorageRoomTest, RemovingTheItemsLargerThanASizeOnAFullDiskLeavesNoneOfThem) {
+  for (int larger : {1, 17}) {
+    SCOPED_TRACE(std::to_string(larger) + " larger items");
+    root = dir.file("kv-larger" + std::to_string(larger));
+    plan->spaceLeft = -1;
+    reopen();
+    for (int n = 0; n < 4; ++n) ASSERT_TRUE(save("s" + std::to_string(n), 1000));
+    for (int n = 0; n < larger; ++n) {
+      const std::string key = "L" + std::to_string(n);
+      ASSERT_TRUE(save(key, 30'000, n % 2 == 0 ? (key + ".bin").c_str() : nullptr));
+    }
+    reopen();  // the log folded away: each removal must grow it
+    plan->spaceLeft = 0;
+    EXPECT_TRUE(storage->removeItemsLargerThanSize(10'000));
+    for (int n = 0; n < larger; ++n) {
+      EXPECT_FALSE(storage->getItemValueForKey(kit::str("L" + std::to_string(n)))) << "L" << n << " still reads";
+    }
+    for (int n = 0; n < 4; ++n) EXPECT_TRUE(storage->getItemValueForKey(kit::str("s" + std::to_string(n))));
+    EXPECT_EQ(storage->getItemsCount(), 4);
+    EXPECT_EQ(sizeAt(root + "/data/L0.bin"), -1) << "the file of a removed item stayed";
+  }
+}
+
 // The free space as the storage asks for it, counted: a save that asks
 // without end is stopped by giving it space.
 class CountingFileSystem : public kvtest::FaultyFileSystem {
