@@ -6,12 +6,14 @@
 // no empty data folder can be made, the items go one at a time with their
 // files, which do not stay behind in the trash.
 //
-// The disks are the fault plan's counted space and a file system that
-// refuses folders, with real files and real SQLite.
+// The disks are the fault plan's counted space, a small tmpfs of the
+// test's own where the system allows one, and a file system that refuses
+// folders, with real files and real SQLite.
 
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,12 +21,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "data/cache/kv_storage.h"
 #include "data/cache/testing/kv_fault_injection.h"
+#include "data/cache/testing/kv_small_disk.h"
+#include "kit/foundation/file_manager.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/own_process.h"
 #include "kit/testing/temp_directory.h"
@@ -73,9 +78,11 @@ bool inFile(KTKVStorageType type, int n) { return type == KTKVStorageTypeMixed &
 
 // In a child: saves the old values, opens the storage again (which folds
 // them into the database), saves newer values that stay in the log, lets
-// another program fill the disk and removes everything, killed at the
-// `step`th call that changes the disk.
-[[noreturn]] void removeAllKilledAt(const std::string& root, KTKVStorageType type, int step) {
+// another program fill the disk (the counted one, or the real one with a
+// DiskHog in `hogFolder`) and removes everything, killed at the `step`th
+// call that changes the disk.
+[[noreturn]] void removeAllKilledAt(const std::string& root, KTKVStorageType type, int step,
+                                    const std::string& hogFolder) {
   auto plan = std::make_shared<kvtest::FaultPlan>();
   plan->skipSync = true;
   {
@@ -97,7 +104,12 @@ bool inFile(KTKVStorageType type, int n) { return type == KTKVStorageTypeMixed &
       if (!storage->saveItemWithKey(kit::str(keyOf(n)), kit::Data::make(newValueOf(keyOf(n))))) finish(5);
     }
     if (!storage->saveItemWithKey(kit::str(kLateKey), kit::Data::make(newValueOf(kLateKey)))) finish(5);
-    plan->spaceLeft = 0;
+    std::optional<kvtest::DiskHog> hog;
+    if (hogFolder.empty()) {
+      plan->spaceLeft = 0;
+    } else if (!hog.emplace(hogFolder).takeBytes()) {
+      finish(6);
+    }
     plan->action = [] { ::kill(::getpid(), SIGKILL); };
     plan->arm(step);
     storage->removeAllItems();
@@ -135,32 +147,59 @@ bool inFile(KTKVStorageType type, int n) { return type == KTKVStorageTypeMixed &
   finish(failures == 0 ? 0 : 1);
 }
 
-TEST(KVStorageRemoveAllKill, AKillAtAnyStepOnAFilledDiskNeverServesAnOlderValue) {
-  // The children are forked: no other test's threads here.
-  if (!kit::test::inOwnProcess()) return;
-  kit::test::TempDirectory dir("kv-remove-all-kill");
+// Kills at every step of removing everything, on a disk filled from
+// outside at `disk`: counted by the fault plan when `hogFolder` is empty,
+// else a real one that a DiskHog fills there.
+void killAtEveryStep(const std::string& disk, const std::string& hogFolder) {
   for (auto type : {KTKVStorageTypeSQLite, KTKVStorageTypeMixed}) {
     bool finished = false;
     for (int step = 1; !finished; ++step) {
       SCOPED_TRACE(std::string(nameOf(type)) + ", killed at call " + std::to_string(step));
       ASSERT_LT(step, 200) << "the removal never ran through";
-      const std::string root = dir.file(std::string(nameOf(type)) + std::to_string(step));
+      const std::string root = disk + "/" + nameOf(type) + std::to_string(step);
       pid_t child = ::fork();
       ASSERT_GE(child, 0);
-      if (child == 0) removeAllKilledAt(root, type, step);
+      if (child == 0) removeAllKilledAt(root, type, step, hogFolder);
       int status = 0;
       ASSERT_EQ(::waitpid(child, &status, 0), child);
       finished = WIFEXITED(status) && WEXITSTATUS(status) == kFinished;
       ASSERT_TRUE(finished || (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
           << "the child ended otherwise: status " << status;
+      // The other program gives the disk back.
+      if (!hogFolder.empty()) kit::FileManager::defaultManager()->removeItemAtPath(hogFolder);
       child = ::fork();
       ASSERT_GE(child, 0);
       if (child == 0) checkNewestOrNothing(root, type);
       ASSERT_EQ(::waitpid(child, &status, 0), child);
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << " (see its output)";
-      if (HasFailure()) return;
+      if (::testing::Test::HasFailure()) return;
+      kit::FileManager::defaultManager()->removeItemAtPath(root);
     }
   }
+}
+
+TEST(KVStorageRemoveAllKill, AKillAtAnyStepOnAFilledDiskNeverServesAnOlderValue) {
+  // The children are forked: no other test's threads here.
+  if (!kit::test::inOwnProcess()) return;
+  kit::test::TempDirectory dir("kv-remove-all-kill");
+  {
+    SCOPED_TRACE("the counted disk");
+    killAtEveryStep(dir.path(), "");
+  }
+  if (HasFailure()) return;
+  // The same on a real small disk, where the system allows one.
+  const std::string disk = dir.file("disk");
+  if (std::string refusal = kvtest::enterOwnMountNamespace(); !refusal.empty()) {
+    GTEST_SKIP() << "no mount namespace of our own here (" << refusal << ")";
+  }
+  if (std::string refusal = kvtest::mountSmallDisk(disk); !refusal.empty()) {
+    GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
+  }
+  {
+    SCOPED_TRACE("a tmpfs");
+    killAtEveryStep(disk, disk + "/other");
+  }
+  ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 // ---- The new database cannot be made yet
