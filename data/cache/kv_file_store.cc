@@ -164,14 +164,19 @@ void KTKVFileStore::discard(std::string_view temporaryName) const {
 kit::Expected<kit::Ref<kit::Data>> KTKVFileStore::read(std::string_view name) const {
   if (auto valid = checkName(name); !valid) return kit::unexpected(valid.error());
   std::string path = pathOf(name);
-  // A link could name any file on the machine: it is no value file.
-  int fd = fs_->open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
+  // A link could name any file on the machine: it is no value file. Nor is
+  // a pipe, which an open would otherwise wait on for a writer.
+  int fd = fs_->open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0);
   if (fd < 0) return posixError(errno, "could not open", path);
   struct stat st{};
   const int statCode = fs_->fstat(fd, &st) != 0 ? errno : 0;
   if (statCode || !S_ISREG(st.st_mode)) {
     fs_->close(fd);
-    return posixError(statCode ? statCode : S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "could not read", path);
+    if (statCode) return posixError(statCode, "could not read", path);
+    if (S_ISDIR(st.st_mode)) return posixError(EISDIR, "could not read", path);
+    return kit::unexpected(kit::Error::make(
+        KTKVStorageErrorDomain, KTKVStorageErrorNotAFile,
+        kit::dict({{kit::LocalizedDescriptionKey, "not a regular file: " + path}, {kit::FilePathErrorKey, path}})));
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
   size_t filled = 0;
@@ -192,6 +197,14 @@ kit::Expected<kit::Ref<kit::Data>> KTKVFileStore::read(std::string_view name) co
   fs_->close(fd);
   bytes.resize(filled);
   return kit::Data::make(std::move(bytes));
+}
+
+bool KTKVFileStore::isGone(const kit::Error& readError) {
+  if (readError.domain() == KTKVStorageErrorDomain) return true;
+  if (readError.domain() != kit::POSIXErrorDomain) return false;
+  // ELOOP: the name is a link, which O_NOFOLLOW does not open.
+  const long code = readError.code();
+  return code == ENOENT || code == ELOOP || code == EISDIR;
 }
 
 kit::Expected<void> KTKVFileStore::remove(std::string_view name) const {

@@ -12,8 +12,9 @@
 //
 // Names are refused when they are empty, ".", "..", contain "/" or NUL, or
 // begin with the temporary-file prefix, before any file is touched. Value
-// files are opened without following a symbolic link: a link in "data" reads
-// as a file that cannot be read. Like its owner, the store takes no lock;
+// files are opened without following a symbolic link and without waiting
+// for a writer: a link, a pipe or any other file that is not a regular one
+// in "data" reads as a file that is gone. Like its owner, the store takes no lock;
 // only the trash queue runs beside it.
 #pragma once
 
@@ -32,6 +33,9 @@ inline constexpr const char* KTKVStorageErrorDomain = "KTKVStorageErrorDomain";
 inline constexpr const char* KTKVStorageFilenameKey = "KTKVStorageFilename";
 enum KTKVStorageErrorCode : long {
   KTKVStorageErrorInvalidFilename = 1,
+  // A value file that is neither a regular file nor a folder (a pipe, a
+  // socket, a device).
+  KTKVStorageErrorNotAFile = 2,
 };
 
 class KTKVFileStore {
@@ -75,6 +79,11 @@ class KTKVFileStore {
   void discard(std::string_view temporaryName) const;
 
   kit::Expected<kit::Ref<kit::Data>> read(std::string_view name) const;
+  // Whether a failed read says the value is gone for good: no file of that
+  // name, or one that is no value file (a link, a folder, a pipe...), or a
+  // refused name. Any other failure (no descriptor left, no permission, an
+  // I/O error) says nothing about the value, which a later read may find.
+  static bool isGone(const kit::Error& readError);
   kit::Expected<void> remove(std::string_view name) const;
 
   // Moves the data folder into the trash under a fresh UUID name and makes

@@ -1,26 +1,32 @@
 // The value files' failures as values: a missing folder, a missing file, a
 // folder or a link where a file should be and a refused name each come back
-// as an error with its domain, code and path; a failed write leaves no
+// as an error with its domain, code and path, and only these (and a pipe)
+// say the value is gone; a failed write leaves no
 // temporary file behind, and a failed rename leaves it to its caller. The
 // free space is what a process without privileges may use. The room kept
 // for a full disk is whole or not kept at all.
 
 #include "data/cache/kv_file_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/cache/testing/kv_fault_injection.h"
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
 
 namespace {
@@ -119,6 +125,40 @@ TEST_F(KVFileStoreTest, RefusedNamesFailBeforeAnyFileIsTouched) {
   EXPECT_EQ(entriesIn(data), 0u);
   EXPECT_FALSE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("escape")));
   EXPECT_TRUE(kit::FileManager::defaultManager()->fileExistsAtPath(dir.file("outside")));
+}
+
+// Which failed reads say a value is gone for good: no file, a link, a
+// folder, a pipe (opened without waiting for a writer) or a refused name;
+// a file that may not be read for now is not gone.
+TEST_F(KVFileStoreTest, OnlyAMissingFileOrOneThatIsNoRegularFileReadsAsGone) {
+  ASSERT_EQ(::mkdir((data + "/folder").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink("folder", (data + "/link").c_str()), 0);
+  ASSERT_EQ(::mkfifo((data + "/pipe").c_str(), 0644), 0);
+  // The pipe is read on a thread of its own: should the open wait for a
+  // writer, the test opens one after its time-out, so that it still ends.
+  std::atomic<bool> pipeRead{false};
+  kit::Ref<kit::Error> pipeError;
+  std::thread reader([&] {
+    auto read = store.read("pipe");
+    if (!read) pipeError = read.error();
+    pipeRead = true;
+  });
+  const bool waited = kit::test::runUntil([&] { return pipeRead.load(); });
+  if (!waited) ::close(::open((data + "/pipe").c_str(), O_WRONLY | O_NONBLOCK));
+  reader.join();
+  EXPECT_TRUE(waited) << "the read of a pipe waited for a writer";
+  ASSERT_TRUE(pipeError) << "a pipe read as a value";
+  EXPECT_EQ(pipeError->domain(), KTKVStorageErrorDomain);
+  EXPECT_EQ(pipeError->code(), KTKVStorageErrorNotAFile);
+  EXPECT_TRUE(KTKVFileStore::isGone(*pipeError));
+  for (const char* name : {"missing", "folder", "link", "../outside"}) {
+    auto read = store.read(name);
+    ASSERT_FALSE(read) << name;
+    EXPECT_TRUE(KTKVFileStore::isGone(*read.error())) << name << ": " << read.error()->localizedDescription();
+  }
+  for (int code : {EMFILE, ENFILE, EACCES, EIO, ENOMEM, EINTR}) {
+    EXPECT_FALSE(KTKVFileStore::isGone(*kit::Error::make(kit::POSIXErrorDomain, code, "a failed read"))) << code;
+  }
 }
 
 // The free space the storage plans with is what a process without the

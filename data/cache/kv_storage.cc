@@ -156,13 +156,16 @@ kit::Expected<void> KTKVStorage::openDatabase() {
 }
 
 bool KTKVStorage::removeDatabaseFiles() {
-  // The log goes before the database: a process killed in between (or a
-  // removal that fails) must not leave an old write-ahead log beside a new,
-  // empty database, which SQLite would read as that database's pages (a
-  // malformed database).
-  for (const char* name : {"manifest.sqlite-wal", "manifest.sqlite-shm", "manifest.sqlite"}) {
-    if (fileSystem_->unlink(joinPath(path_, name).c_str()) != 0 && errno != ENOENT) return false;
-  }
+  // The database goes first, and with it every row: a log, a rollback
+  // journal or a shared memory left beside a missing (or empty) database is
+  // stale, and SQLite drops it when it opens one there. The other order can
+  // bring back an older state: a process killed after the log went, or
+  // whose removal of the database failed, would find the database without
+  // its newest commits, which a disk too full to fold them at the close
+  // left in the log.
+  const std::string database = joinPath(path_, "manifest.sqlite");
+  if (fileSystem_->unlink(database.c_str()) != 0 && errno != ENOENT) return false;
+  for (const char* suffix : {"-journal", "-wal", "-shm"}) fileSystem_->unlink((database + suffix).c_str());
   return true;
 }
 
@@ -246,12 +249,39 @@ void KTKVStorage::recordAccess(const std::function<kit::Expected<void>()>& write
   if (!written && !KTKVManifest::isDiskFull(*written.error())) report(written.error());
 }
 
-kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
+kit::Ref<kit::Data> KTKVStorage::readValueFile(std::string_view name, bool& gone) const {
   auto value = files_.read(name);
+  gone = !value && KTKVFileStore::isGone(*value.error());
   if (value) return *value;
-  report(value.error());
-  succeeded(manifest_->deleteItem(key));
+  if (gone) {
+    report(value.error());  // a refused name is logged; a missing file shows in the result
+  } else if (errorLogsEnabled_) {
+    // No descriptor left, no permission for a moment, an I/O error: the
+    // file may be whole, and a later read may find it.
+    kit::log("KTKVStorage could not read a value file: %s", value.error()->localizedDescription());
+  }
   return nullptr;
+}
+
+kit::Ref<kit::Data> KTKVStorage::readFileOrDropRow(std::string_view key, std::string_view name) {
+  bool gone = false;
+  auto value = readValueFile(name, gone);
+  if (gone) dropRows({&key, 1});
+  return value;
+}
+
+void KTKVStorage::dropRows(std::span<const std::string_view> keys) {
+  // The rows go as any removal goes, through the room on a full disk, so
+  // that no count or lookup finds them after; many rows that one statement
+  // cannot delete on a full disk go one at a time.
+  auto dropped = withRoom([&] { return manifest_->deleteItems(keys); });
+  if (!dropped && KTKVManifest::isDiskFull(*dropped.error()) && keys.size() > 1) {
+    for (std::string_view key : keys) {
+      if (!succeeded(withRoom([&] { return manifest_->deleteItem(key); }))) return;
+    }
+    return;
+  }
+  succeeded(dropped);
 }
 
 void KTKVStorage::removeRecorded(std::string_view name) {
@@ -581,7 +611,9 @@ bool KTKVStorage::removeAllItems() {
     emptied = manifest_->openWithSchema();
   }
   if (emptied && !removed) emptied = withRoom([&] { return manifest_->deleteAll(); });
-  const bool done = succeeded(emptied);
+  // With the old database gone every item is: a new one that cannot be
+  // made yet is opened later, as after any failed open.
+  const bool done = succeeded(emptied) || removed;
   regainRoom();
   return done;
 }
@@ -670,14 +702,17 @@ kit::Ref<kit::Array> KTKVStorage::getItemForKeys(const kit::Ref<kit::Array>& key
   }
   std::vector<kit::Id> found;
   found.reserve(items->size());
+  std::vector<std::string_view> gone;
   for (auto& item : *items) {
     if (type_ != KTKVStorageTypeSQLite && item->filename()) {
-      std::string_view key = item->key() ? std::string_view(item->key()->utf8()) : std::string_view();
-      item->setValue(readFileOrDropRow(key, item->filename()->utf8()));
+      bool fileGone = false;
+      item->setValue(readValueFile(item->filename()->utf8(), fileGone));
+      if (fileGone && item->key()) gone.emplace_back(item->key()->utf8());
       if (!item->value()) continue;
     }
     found.push_back(std::move(item));
   }
+  if (!gone.empty()) dropRows(gone);
   if (found.empty()) return nullptr;
   recordAccess([&] { return manifest_->updateAccessTimes(list.views, wallSeconds()); });
   return kit::Array::make(std::move(found));

@@ -80,8 +80,10 @@
 //
 // Many rows that one statement cannot delete on a full disk go one at a
 // time. Removing everything moves the value files to the trash, then
-// replaces the database; where no empty data folder can be made, the items
-// go one at a time instead, each as a removal of one.
+// replaces the database, which goes before its log (a log beside a missing
+// database is stale), so that a kill between the two never brings back
+// commits older than the log's; where no empty data folder can be made,
+// the items go one at a time instead, each as a removal of one.
 //
 // File names are refused when they are ".", "..", contain "/" or NUL, or
 // begin with the temporary-file prefix; names read back from the manifest
@@ -176,7 +178,8 @@ class KTKVStorage : public kit::Object {
   bool removeItemsToFitCount(int64_t maxCount);
   // Starts over with an empty database; the old files go to the trash.
   // A database that another program left no room for is made through the
-  // room kept for removals.
+  // room kept for removals. True when every item is gone, even where the
+  // new database cannot be made yet (it is then made at a later open).
   bool removeAllItems();
   // Deletes row by row in batches of 32, oldest first, calling `progress`
   // (removed, total) after each batch and `end` (error) at the end, on the
@@ -186,7 +189,9 @@ class KTKVStorage : public kit::Object {
 
   // ---- Reading
   // The item with its value; refreshes its access time. An item whose file
-  // cannot be read is deleted and reads as nil.
+  // is gone (missing, or no regular file) is deleted and reads as nil; one
+  // whose file cannot be read for now (no descriptor left, no permission,
+  // an I/O error) reads as nil, with a log line, and is kept.
   kit::Ref<KTKVStorageItem> getItemForKey(const kit::Ref<kit::String>& key);
   // The item without its value; does not count as an access.
   kit::Ref<KTKVStorageItem> getItemInfoForKey(const kit::Ref<kit::String>& key);
@@ -206,8 +211,8 @@ class KTKVStorage : public kit::Object {
   kit::Expected<void> openDatabase();
   // Removes the database files and moves the data to the trash.
   void reset();
-  // Removes the database's log, its shared memory and then the database,
-  // stopping at the first that cannot be removed (false then).
+  // Removes the database and then its journal, log and shared memory;
+  // false when the database itself could not be removed.
   bool removeDatabaseFiles();
 
   // The edge: logs an error the way the storage reports it (when error logs
@@ -248,8 +253,15 @@ class KTKVStorage : public kit::Object {
   void regainRoom();
   // Writes an access time while the room is whole.
   void recordAccess(const std::function<kit::Expected<void>()>& write);
-  // Reads the file of a row, deleting the row when it cannot be read.
+  // Reads a value file; nil when it cannot be read, with `gone` set when
+  // it is gone for good (see KTKVFileStore::isGone) and the failure logged
+  // when it is not.
+  kit::Ref<kit::Data> readValueFile(std::string_view name, bool& gone) const;
+  // Reads the file of a row, deleting the row when the file is gone for
+  // good; any other failure keeps the row for a later read.
   kit::Ref<kit::Data> readFileOrDropRow(std::string_view key, std::string_view name);
+  // Deletes the rows of items whose files are gone, as a removal does.
+  void dropRows(std::span<const std::string_view> keys);
   // Removes a value file that the journal records as obsolete; a file gone
   // already is no failure here.
   void removeRecorded(std::string_view name);

@@ -13,11 +13,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +28,7 @@
 #include "data/cache/kv_storage.h"
 #include "data/cache/testing/kv_fault_injection.h"
 #include "data/cache/testing/kv_small_disk.h"
+#include "data/cache/testing/kv_system_refusals.h"
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/log_capture.h"
@@ -289,35 +287,6 @@ INSTANTIATE_TEST_SUITE_P(EachWay, KVStorageFilledSeamDisk, ::testing::Range(0, 5
 
 // ---- No permission, no descriptor
 
-// Root passes every permission check (CAP_DAC_OVERRIDE, and reads by
-// CAP_DAC_READ_SEARCH): while this lives the calling thread has neither in
-// effect, so that the file modes hold for it too.
-class FileModesHold {
- public:
-  FileModesHold() {
-    if (::geteuid() != 0) {
-      holding_ = true;
-      return;
-    }
-    if (::syscall(SYS_capget, &header_, saved_) != 0) return;
-    __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
-    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) lowered[cap / 32].effective &= ~(1u << (cap % 32));
-    dropped_ = holding_ = ::syscall(SYS_capset, &header_, lowered) == 0;
-  }
-  ~FileModesHold() {
-    if (dropped_) ::syscall(SYS_capset, &header_, saved_);
-  }
-  FileModesHold(const FileModesHold&) = delete;
-  FileModesHold& operator=(const FileModesHold&) = delete;
-  bool holding() const { return holding_; }
-
- private:
-  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct saved_[2] = {};
-  bool dropped_ = false;
-  bool holding_ = false;
-};
-
 TEST(KVStorageOpenFailure, WithoutPermissionTheOpenFailsAndKeepsEveryItem) {
   kit::test::TempDirectory dir("kv-no-permission");
   const std::string root = dir.file("kv");
@@ -339,7 +308,7 @@ TEST(KVStorageOpenFailure, WithoutPermissionTheOpenFailsAndKeepsEveryItem) {
     SCOPED_TRACE(denial.what);
     ASSERT_EQ(::chmod(denial.path.c_str(), denial.denied), 0);
     {
-      FileModesHold modes;
+      kvtest::FileModesHold modes;
       if (!modes.holding()) {
         ::chmod(denial.path.c_str(), denial.allowed);
         GTEST_SKIP() << "root here cannot give up its permission override";
@@ -357,29 +326,6 @@ TEST(KVStorageOpenFailure, WithoutPermissionTheOpenFailsAndKeepsEveryItem) {
     expectEveryItem(*storage, KTKVStorageTypeMixed);
   }
 }
-
-// Every descriptor taken (under a low limit) while it lives; the limit
-// goes back after.
-class DescriptorsTaken {
- public:
-  DescriptorsTaken() {
-    ::getrlimit(RLIMIT_NOFILE, &saved_);
-    rlimit low = saved_;
-    low.rlim_cur = std::min<rlim_t>(saved_.rlim_cur, 64);
-    ::setrlimit(RLIMIT_NOFILE, &low);
-    for (int fd; (fd = ::dup(STDIN_FILENO)) >= 0;) taken_.push_back(fd);
-  }
-  ~DescriptorsTaken() {
-    for (int fd : taken_) ::close(fd);
-    ::setrlimit(RLIMIT_NOFILE, &saved_);
-  }
-  DescriptorsTaken(const DescriptorsTaken&) = delete;
-  DescriptorsTaken& operator=(const DescriptorsTaken&) = delete;
-
- private:
-  rlimit saved_{};
-  std::vector<int> taken_;
-};
 
 TEST(KVStorageOpenFailure, WithoutADescriptorTheOpenFailsAndKeepsEveryItem) {
   // The limit holds for the whole process: no other test's threads here.
@@ -404,7 +350,7 @@ TEST(KVStorageOpenFailure, WithoutADescriptorTheOpenFailsAndKeepsEveryItem) {
   }
   {
     kit::test::LogCapture logs;
-    DescriptorsTaken taken;
+    kvtest::DescriptorsTaken taken;
     EXPECT_FALSE(open(root, KTKVStorageTypeMixed)) << "opened without a descriptor";
     EXPECT_TRUE(logs.contains("KTKVStorage init error: fail to open sqlite db."));
   }

@@ -147,15 +147,18 @@ TEST_F(KVStorageRoomTest, AnAccessTimeTheFullDiskRefusesIsNoError) {
   EXPECT_TRUE(storage->removeItemForKey(kit::str("k")));
 }
 
-// With 4.6 MiB free, a value of 3 MiB inline would leave the log holding
-// more than the disk can fold: refused, or taken and folded, but once it
-// is removed the disk has all its space back.
+// With 4.6 MB free, a value of 1.7 MB inline would leave the log holding
+// more than the room can fold: it is folded as it commits (the disk takes
+// it twice and a log's margin besides), and once it is removed the disk
+// has all its space back.
 TEST_F(KVStorageRoomTest, ALargeSaveLeavesNothingTheRemovalsCannotFold) {
   reopen(KTKVStorageTypeSQLite);
   ASSERT_TRUE(save("small", 2000));
   const int64_t before = 4'600'000;
   plan->spaceLeft = before;
-  if (save("large", 3 << 20)) EXPECT_TRUE(storage->removeItemForKey(kit::str("large")));
+  ASSERT_TRUE(save("large", 1'700'000));
+  EXPECT_GE(sizeAt(root + "/manifest.sqlite"), 1'700'000) << "the save was not folded as it committed";
+  EXPECT_TRUE(storage->removeItemForKey(kit::str("large")));
   EXPECT_FALSE(storage->itemExistsForKey(kit::str("large")));
   // The next save folds what the log holds and gives its space back.
   EXPECT_TRUE(save("again", 100000));
@@ -163,19 +166,30 @@ TEST_F(KVStorageRoomTest, ALargeSaveLeavesNothingTheRemovalsCannotFold) {
   EXPECT_GE(plan->spaceLeft, before - KTKVManifest::LagBytes) << "the space did not come back";
 }
 
-// A save of nearly a room's worth inline on a disk with too little space
-// to fold it at once, then another program takes the rest: what the save
-// left in the log must fit in the room beside the removal's own log, so
-// that removing it folds the log and makes the room whole again.
+// Saves of up to a room's worth inline on a disk with too little space to
+// fold them at once, then another program takes the rest: what a save
+// that is taken left in the log must fit in the room beside the removal's
+// own log, so that removing it folds the log and makes the room whole
+// again. The smaller ones are taken; a larger one may be refused.
 TEST_F(KVStorageRoomTest, ASaveLeavesNoMoreToFoldThanTheRoomCoversBesideARemoval) {
-  reopen(KTKVStorageTypeSQLite);
-  plan->spaceLeft = 400'000;
-  const bool saved = save("big", 248'000);
-  plan->spaceLeft = 0;
-  if (saved) EXPECT_TRUE(storage->removeItemForKey(kit::str("big")));
-  EXPECT_EQ(storage->getItemsCount(), 0);
-  EXPECT_EQ(sizeAt(root + "/room"), kRoom) << "the room was not made again";
-  EXPECT_LE(sizeAt(root + "/manifest.sqlite-wal"), 0) << "the log was not folded";
+  int taken = 0;
+  for (size_t size : {120'000, 150'000, 170'000, 185'000, 200'000, 220'000, 248'000}) {
+    SCOPED_TRACE(std::to_string(size) + " bytes");
+    root = dir.file("kv" + std::to_string(size));
+    plan->spaceLeft = -1;
+    reopen(KTKVStorageTypeSQLite);
+    plan->spaceLeft = 400'000;
+    const bool saved = save("big", size);
+    if (size <= 150'000) ASSERT_TRUE(saved) << "a save the room can fold was refused";
+    if (!saved) continue;
+    ++taken;
+    plan->spaceLeft = 0;
+    EXPECT_TRUE(storage->removeItemForKey(kit::str("big")));
+    EXPECT_EQ(storage->getItemsCount(), 0);
+    EXPECT_EQ(sizeAt(root + "/room"), kRoom) << "the room was not made again";
+    EXPECT_LE(sizeAt(root + "/manifest.sqlite-wal"), 0) << "the log was not folded";
+  }
+  EXPECT_GE(taken, 2);
 }
 
 // An earlier save left the database lagging its log by less than a fold's
@@ -190,6 +204,32 @@ TEST_F(KVStorageRoomTest, ASaveThatFitsOnceTheLogIsFoldedIsTaken) {
   EXPECT_TRUE(storage->removeItemForKey(kit::str("b")));
   EXPECT_TRUE(storage->removeItemForKey(kit::str("a")));
   EXPECT_GE(plan->spaceLeft, 500'000 - KTKVManifest::LagBytes);
+}
+
+// On a full disk the items larger than a size go one at a time, batch
+// after batch, each with its file: all of them, down to a last batch of
+// one, while the smaller ones stay.
+TEST_F(KVStorageRoomTest, RemovingTheItemsLargerThanASizeOnAFullDiskLeavesNoneOfThem) {
+  for (int larger : {1, 17}) {
+    SCOPED_TRACE(std::to_string(larger) + " larger items");
+    root = dir.file("kv-larger" + std::to_string(larger));
+    plan->spaceLeft = -1;
+    reopen();
+    for (int n = 0; n < 4; ++n) ASSERT_TRUE(save("s" + std::to_string(n), 1000));
+    for (int n = 0; n < larger; ++n) {
+      const std::string key = "L" + std::to_string(n);
+      ASSERT_TRUE(save(key, 30'000, n % 2 == 0 ? (key + ".bin").c_str() : nullptr));
+    }
+    reopen();  // the log folded away: each removal must grow it
+    plan->spaceLeft = 0;
+    EXPECT_TRUE(storage->removeItemsLargerThanSize(10'000));
+    for (int n = 0; n < larger; ++n) {
+      EXPECT_FALSE(storage->getItemValueForKey(kit::str("L" + std::to_string(n)))) << "L" << n << " still reads";
+    }
+    for (int n = 0; n < 4; ++n) EXPECT_TRUE(storage->getItemValueForKey(kit::str("s" + std::to_string(n))));
+    EXPECT_EQ(storage->getItemsCount(), 4);
+    EXPECT_EQ(sizeAt(root + "/data/L0.bin"), -1) << "the file of a removed item stayed";
+  }
 }
 
 // The free space as the storage asks for it, counted: a save that asks
