@@ -111,20 +111,25 @@ TEST_F(TimeStore, ARoleIdBeforeTheDescriptionAndABlankGameIdAreSentAsTheyAre) {
   bundle.reset();
   bundle = std::make_unique<TestBundle>(std::nullopt);
   game.clearLog();
+  // The first tab lays itself out again (as when its pack list comes in
+  // late) and asks for its menu first, without a game id too: the tabs'
+  // menus are told apart by their server ids.
+  auto menusFor = [&](const std::string& serverId) {
+    auto menus = game.requestsTo("menu/new");
+    std::erase_if(menus, [&](const auto& request) { return request.field("server_id") != serverId; });
+    return menus;
+  };
+  tab->setNeedsLayout();
+  tab->layoutIfNeeded();
+  ASSERT_TRUE(kit::test::runUntil([&] { return !menusFor("3&game_id=7").empty(); }));
+  ASSERT_EQ(menusFor("3&game_id=7")[0].field("game_id"), "(null)") << "the first tab's late menu has a game id";
   auto blank = NUVATimeStoreView::init();
   blank->setUserInfo(userInfo());
   blank->setRoleid(kit::str("r1"));
   window->addSubview(blank);
   window->layoutIfNeeded();
-  // The first tab may still lay itself out and ask for its menu meanwhile:
-  // the blank tab's menu is the one without a game id.
-  auto blankMenus = [&] {
-    auto menus = game.requestsTo("menu/new");
-    std::erase_if(menus, [](const auto& request) { return request.field("game_id") == "1001"; });
-    return menus;
-  };
-  ASSERT_TRUE(kit::test::runUntil([&] { return !blankMenus().empty(); }));
-  EXPECT_EQ(blankMenus()[0].query, "game_id=(null)&server_id=3");
+  ASSERT_TRUE(kit::test::runUntil([&] { return !menusFor("3").empty(); }));
+  EXPECT_EQ(menusFor("3")[0].query, "game_id=(null)&server_id=3");
   EXPECT_EQ(packLists(), 0u);
 }
 

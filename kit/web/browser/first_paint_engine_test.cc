@@ -9,13 +9,15 @@
 // before draws, nor one whose frames the window has not painted yet. A
 // document that shows nothing new counts as painted when the paint wait
 // ends, not before; the watch, gone, leaves nothing on the window or its
-// frame clock. Skips itself without a display.
+// frame clock. The watch looks at the window only once the page has
+// rendered the frames its probe waits for. Skips itself without a display.
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -110,16 +112,20 @@ class Stage {
   // Loads the document handed over and, once it has loaded, awaits its
   // first paint, as the engine does.
   bool loadHandedOver() {
-    const int before = loadsFinished_;
-    webkit_web_view_load_html(view_, html_.c_str(), "http://127.0.0.1/page.html");
-    kit::GLibPump::shared().poke();
-    if (!kit::test::runUntil([&] { return loadsFinished_ > before; })) return false;
+    if (!loadOnly()) return false;
     watch_->awaitFirstPaint();
     return true;
   }
   bool load(const std::string& html) {
     handOver(html);
     return loadHandedOver();
+  }
+  // Loads the document handed over without awaiting its first paint.
+  bool loadOnly() {
+    const int before = loadsFinished_;
+    webkit_web_view_load_html(view_, html_.c_str(), "http://127.0.0.1/page.html");
+    kit::GLibPump::shared().poke();
+    return kit::test::runUntil([&] { return loadsFinished_ > before; });
   }
   // Waits until the window has been damaged `count` more times.
   bool damagedAgain(int count) {
@@ -136,6 +142,15 @@ class Stage {
                                                    cancellable_, onFrames, &done);
     kit::GLibPump::shared().poke();
     return kit::test::runUntil([&] { return done; });
+  }
+  // Runs `body` (a function body) in the tests' own world of the page;
+  // `answered` is called with its result once it has one (false when the
+  // call failed).
+  void runInTestWorld(const std::string& body, std::function<void(bool)> answered) {
+    webkit_web_view_call_async_javascript_function(view_, body.c_str(), -1, nullptr, "first-paint-test", nullptr,
+                                                   cancellable_, onAnswer,
+                                                   new std::function<void(bool)>(std::move(answered)));
+    kit::GLibPump::shared().poke();
   }
 
   // The window's frame clock (nil where the window has none).
@@ -188,6 +203,16 @@ class Stage {
   }
   static void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, Stage* self) {
     if (event == WEBKIT_LOAD_FINISHED) ++self->loadsFinished_;
+  }
+  static void onAnswer(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::function<void(bool)>> answered(static_cast<std::function<void(bool)>*>(data));
+    GError* error = nullptr;
+    JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+    const bool yes = value && jsc_value_is_boolean(value) && jsc_value_to_boolean(value);
+    if (value) g_object_unref(value);
+    if (error) g_error_free(error);
+    if (!cancelled) (*answered)(yes);
   }
   static void onFrames(GObject* source, GAsyncResult* result, gpointer data) {
     GError* error = nullptr;
@@ -377,6 +402,63 @@ TEST_F(FirstPaintTest, AWatchGoneWhileItAwaitsTheWindowsPaintLeavesNothingOnTheF
   EXPECT_EQ(stage.dropWatch(), 0) << "the watch's handler was left on the frame clock";
   stage.releaseWindowPaints();
   EXPECT_TRUE(stage.probeFramesLater());
+}
+
+// The watch looks at the window only once the page has rendered as many
+// animation frames after its load as the watch's probe asks for: of two
+// frame counts of the test's own, started right after the watch's probe,
+// the one of a frame fewer ends before the watch has heard its probe, the
+// one of as many frames after. The counts are the test's own script, not
+// the watch's. The shorter count starts between the same two frames of the
+// page as the watch's probe: a mark set before the probe has seen no frame
+// when the count starts, or the round is played again on a new stage.
+TEST_F(FirstPaintTest, TheWatchLooksAtTheWindowOnlyAfterItsProbesFrames) {
+  constexpr int kProbe = kit::detail::FirstPaint::ProbeFrames;
+  // A frame count of the test's world; answers whether no frame had come
+  // since the mark when it started.
+  auto count = [](int frames) {
+    return "var unmoved = window.frameSinceMark === false; var left = " + std::to_string(frames) +
+           "; await new Promise(function (done) {"
+           " function frame() { if (--left > 0) requestAnimationFrame(frame); else done(); }"
+           " requestAnimationFrame(frame); });"
+           " return unmoved;";
+  };
+  const std::string mark =
+      "window.frameSinceMark = false; requestAnimationFrame(function () { window.frameSinceMark = true; });"
+      " return true;";
+  bool measured = false;
+  for (int round = 0; round < 10 && !measured; ++round) {
+    Stage stage;
+    ASSERT_TRUE(stage.frameClock()) << "the offscreen window has no frame clock";
+    stage.holdWindowPaints();
+    stage.handOver(colourPage("#2060a0"));
+    ASSERT_TRUE(stage.loadOnly());
+    struct Heard {
+      bool answered = false, unmoved = false;
+      int watchHandlers = -1;  // the watch's handlers on the frame clock then
+    } fewer, asMany;
+    auto hear = [&stage](Heard& heard) {
+      return [&stage, &heard](bool unmoved) {
+        heard.answered = true;
+        heard.unmoved = unmoved;
+        heard.watchHandlers = stage.watchHandlersOnTheClock();
+      };
+    };
+    stage.runInTestWorld(mark, [](bool) {});
+    stage.watch().awaitFirstPaint();
+    stage.runInTestWorld(count(kProbe - 1), hear(fewer));
+    stage.runInTestWorld(count(kProbe), hear(asMany));
+    ASSERT_TRUE(kit::test::runUntil([&] { return fewer.answered && asMany.answered; })) << round;
+    if (!fewer.unmoved) continue;  // a frame came between the mark and the shorter count's start
+    measured = true;
+    EXPECT_EQ(fewer.watchHandlers, 0) << "the watch heard its probe " << kProbe - 1 << " frames after the load";
+    EXPECT_EQ(asMany.watchHandlers, 1) << "the watch had not heard its probe " << kProbe << " frames after the load";
+    EXPECT_FALSE(stage.watch().painted());
+    stage.releaseWindowPaints();
+    ASSERT_TRUE(kit::test::runUntil([&] { return stage.watch().painted(); }, 30));
+    EXPECT_EQ(shadeOf(stage.watch().picture()), Shade::Blue);
+  }
+  EXPECT_TRUE(measured) << "every round had a frame between the starts of the probes";
 }
 
 // A document that shows nothing new (the very picture of the page before)

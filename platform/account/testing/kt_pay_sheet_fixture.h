@@ -17,6 +17,7 @@
 #include "platform/account/testing/kt_api_test_fixture.h"
 #include "platform/account/kt_new_pay_vc.h"
 #include "platform/testing/recording_helper_btn.h"
+#include "ui/widgets/ph_progress_hud.h"
 
 class PaySheetTest : public PlatformAPITest {
  protected:
@@ -78,16 +79,26 @@ class PaySheetTest : public PlatformAPITest {
     KTNewPayVC::loadToPayVCWithroleid(kit::str("R7"), kit::str("S2"), kit::str(money), kit::str(attach),
                                       kit::str("元宝"), kit::str("60元宝"), success(), failure());
   }
-  // Opens a sheet for `money` and waits until its pay ways are in.
+  // Opens a sheet for `money` and waits until its pay ways are in and the
+  // HUD over it has gone. Their answer comes after the sheet's presentation
+  // is over, as on a loaded machine (it is held until then): the HUD fades
+  // out on this test's clock, which is moved on until it has left the
+  // window, so that what a test sees next is the sheet alone.
   kit::Ref<KTNewPayVC> open(const char* money) {
     const size_t asked = server->requestsTo(KTNewPayVC::kPayWaysEndpoint).size();
+    server->holdAnswers(KTNewPayVC::kPayWaysEndpoint);
     order(money);
     clock.advance(kit::ViewController::TransitionDuration);
     auto sheet = KTNewPayVC::openSheet();
     EXPECT_TRUE(sheet);
     EXPECT_TRUE(waitForCalls(KTNewPayVC::kPayWaysEndpoint, asked + 1));
+    server->releaseAnswers(KTNewPayVC::kPayWaysEndpoint);
     EXPECT_TRUE(kit::test::runUntil([&] { return sheet && sheet->hud() && sheet->hud()->hasFinished(); }))
         << "the pay ways are in";
+    if (auto hud = sheet ? sheet->hud() : nullptr) {
+      clock.advance(PHProgressHUD::AnimationDuration);
+      EXPECT_TRUE(kit::test::runUntil([&] { return !hud->superview(); })) << "the HUD stays after fading out";
+    }
     return sheet;
   }
   kit::NavigationController* nav(KTNewPayVC& sheet) { return sheet.navigationController(); }
