@@ -481,6 +481,7 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   // here (or at the engine's next look, before any comparison with it).
   watchedBytes_ = 0;
   undecidedSeen_ = 0;
+  undecidedLooks_.clear();
   undecidedActivity_.reset();
   socketBytesStale_ = false;
   countSocketBytesFromHere();

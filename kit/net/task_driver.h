@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -274,7 +275,11 @@ class TaskDriver {
   uint64_t streamBytes_ = 0;   // the stream's bytes at the last look
   uint64_t watchedBytes_ = 0;  // the socket's at the last look, for the clock
   uint64_t undecidedSeen_ = 0;  // the connection's undecided bytes at the last look
-  // While a record of unknown type is in transit: when its last bytes came.
+  // Virtual clock: the looks that saw undecided bytes come, as the count
+  // they saw and when, back to the oldest record still undecided.
+  std::deque<std::pair<uint64_t, double>> undecidedLooks_;
+  // While a record of unknown type that holds the time-out is in transit:
+  // when its last bytes came.
   std::optional<double> undecidedActivity_;
   double startedAt_ = 0;
   // Small members last, together, so that they pack: a driver is made for

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -302,6 +303,39 @@ TEST_P(TLSSlowLink, ARecordOfTheConnectionsOwnKeepsNothingAliveOnceItsTypeIsKnow
     EXPECT_NEAR(elapsed(), 2, 1e-9) << "the renegotiation request kept the request alive";
   }
 }
+
+// A stream of TLS 1.3 records that carry none of the answer (KeyUpdates,
+// session tickets) crossing the slow link back to back, a byte every 0.3 s:
+// each record's bytes hold the time-out only while its type is unknown.
+// Once one shows to be the connection's own, the request has been idle
+// since it began, and the time-out holds no longer than that one record
+// took to cross (a KeyUpdate is 27 bytes, a ticket some 250).
+class TLSRecordStream : public TLSTimeOnTheClock, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TLSRecordStream, EndsTheRequestOnceARecordShowsToBeTheConnectionsOwn) {
+  const bool tickets = GetParam();
+  TLSPeer peer(TestCertificates::shared().localhost);
+  request(peer, 2);
+  ASSERT_TRUE(peer.holdOutput());
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(tickets ? peer.sendTicket() : peer.updateKeys());
+  size_t released = 0;
+  while (peer.release(7)) {
+    released += 7;
+    if (!peer.waitUntilReceived() || result.done.isOpen()) break;
+    advance(0.3);
+    if (result.done.isOpen()) break;
+  }
+  ASSERT_TRUE(result.done.wait()) << "still waiting " << elapsed() << " s in, all " << released << " bytes sent";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  // No record behind the first one whole may hold it: 2 s, and the crossing
+  // of one record (a KeyUpdate is 27 bytes, a ticket under 300) and of the
+  // bytes that came with its last.
+  const double crossing = std::ceil((tickets ? 300 : 27) / 7.0) * 0.3;
+  EXPECT_LE(elapsed(), 2 + crossing + 0.3 + 1e-9) << "held by " << released << " bytes of records";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TLSRecordStream, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tickets" : "KeyUpdates"; });
 
 INSTANTIATE_TEST_SUITE_P(Versions, TLSSlowLink, ::testing::Values(TLSPeer::Version::TLS12, TLSPeer::Version::TLS13),
                          [](const auto& info) { return info.param == TLSPeer::Version::TLS12 ? "TLS12" : "TLS13"; });

@@ -129,6 +129,13 @@ bool TLSPeer::updateKeys() {
   });
 }
 
+bool TLSPeer::sendTicket() {
+  return run([this](SSL* ssl) {
+    // As with a KeyUpdate, the handshake call sends it now.
+    return SSL_new_session_ticket(ssl) == 1 && complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); });
+  });
+}
+
 bool TLSPeer::requestRenegotiation(const std::string& then) {
   return run([this, then](SSL* ssl) {
     return SSL_renegotiate(ssl) == 1 &&

@@ -53,6 +53,8 @@ class TLSPeer {
   bool write(const std::string& bytes);
   // A KeyUpdate that does not ask the client to update its own keys.
   bool updateKeys();
+  // A TLS 1.3 session ticket (NewSessionTicket) the client did not ask for.
+  bool sendTicket();
   // A HelloRequest, and `then` written right behind it, before the client
   // can answer; the handshake that follows runs as the client answers.
   bool requestRenegotiation(const std::string& then = "");
