@@ -364,5 +364,30 @@ TEST(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
   session->invalidateAndCancel();
 }
 
+// An answer that stalls part-way through its first TLS 1.3 record: its
+// bytes hold the time-out from when they came, not from each look at them,
+// and the request times out a second after the last of them.
+TEST(TLSTimeOnTheRealClock, AnAnswerStalledInsideARecordTimesOut) {
+  test::ScopedTestAnchors anchors;
+  TLSPeer peer(TestCertificates::shared().localhost);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/stalled")));
+  request->setTimeoutInterval(1);
+  Result result;
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  // 20 bytes of its record of some 60.
+  const auto stalled = std::chrono::steady_clock::now();
+  ASSERT_TRUE(peer.release(20));
+  ASSERT_TRUE(peer.waitUntilReceived());
+  ASSERT_TRUE(result.done.wait(20)) << "the stalled answer held the request";
+  const double lived = std::chrono::duration<double>(std::chrono::steady_clock::now() - stalled).count();
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  EXPECT_GT(lived, 0.95) << "timed out before a second had passed since the last byte";
+  session->invalidateAndCancel();
+}
+
 }  // namespace
 }  // namespace kit
