@@ -168,6 +168,8 @@ void TaskDriver::beginAttempt() {
   authPending_ = false;
   finishedWhileHeld_.reset();
   handshakeJudged_ = false;
+  reusedConnection_ = false;
+  refusedConnection_ = false;
   phase_ = Phase::Transferring;
   touch();
   // Such a name is never looked up: a resolver may take its time to say so,
@@ -292,6 +294,7 @@ bool TaskDriver::configureEasy() {
   const std::string url = urlString(request_->URL());
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
   if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
+  curl_easy_setopt(easy_, CURLOPT_FRESH_CONNECT, std::exchange(freshConnection_, false) ? 1L : 0L);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
@@ -491,6 +494,11 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   if (std::exchange(handshakeJudged_, false)) {
     if (chainPassedDefault_) settings_.engine->setTrustedByDefault(socket_);
     return true;
+  }
+  reusedConnection_ = true;
+  if (settings_.engine->refusedConnection(socket_)) {
+    refusedConnection_ = true;
+    return false;
   }
   return judgeReusedConnection();
 }
@@ -795,6 +803,7 @@ void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
     ++bodyStreamRestarts_;
     return askForBodyStream([this] { beginAttempt(); });
   }
+  if (retryOnFreshConnection(curlCode)) return;
   if (curlCode == CURLE_SEND_FAIL_REWIND) {
     return finishWithError(URLErrorRequestBodyStreamExhausted,
                            "The request had to be sent again and its body stream cannot start over.");
@@ -806,6 +815,33 @@ void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
   // is a reply that is not HTTP at all.
   if (code == URLErrorUnsupportedURL) code = URLErrorBadServerResponse;
   finishWithError(code, "");
+}
+
+bool TaskDriver::retryOnFreshConnection(int curlCode) {
+  // A kept-alive TLS connection that turns out refused (a handshake came
+  // while no request held it) or dead before a byte of the answer came
+  // says nothing of the server: the request goes out once more on a new
+  // connection. (libcurl sends again on its own only when it sees such a
+  // connection close.) A stream body is not read twice.
+  if (!reusedConnection_ || retriedFresh_ || headBytes_ > 0 || headDone_ || body_.kind == BodySource::Kind::Stream) {
+    return false;
+  }
+  switch (curlCode) {
+    case CURLE_ABORTED_BY_CALLBACK:
+      if (!refusedConnection_) return false;
+      break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+      break;
+    default:
+      return false;
+  }
+  retriedFresh_ = true;
+  freshConnection_ = true;
+  beginAttempt();
+  return true;
 }
 
 void TaskDriver::handleRedirect() {

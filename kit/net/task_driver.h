@@ -131,6 +131,10 @@ class TaskDriver {
   // A TLS connection's context is made for the transfer.
   void onSSLContext(SSL_CTX* ctx);
   int onVerify(X509_STORE_CTX* ctx);
+  // Whether the request is on the connection with `socket` now (-1: a
+  // connection still being made), its transfer under way: only then are
+  // the connection's handshakes its to judge.
+  bool holdsConnection(int socket) const;
   void onSocket(int fd);
   // The connection is made or taken for reuse; the request goes out next
   // unless false (its trust was refused).
@@ -155,6 +159,10 @@ class TaskDriver {
   bool takeBody(const uint8_t* bytes, size_t length);
   // The response declared a length and fewer body bytes came.
   bool bodyCutShort() const;
+  // Sends the request again on a fresh connection when its kept-alive one
+  // failed (`curlCode`) before any of the answer came; false when it is
+  // not to be.
+  bool retryOnFreshConnection(int curlCode);
   // Ends the task after libcurl stopped its transfer with `curlCode`.
   void finishAfterCurlError(int curlCode, long osErrno);
   void handleRedirect();
@@ -311,6 +319,10 @@ class TaskDriver {
   bool handshakeJudged_ = false;   // a handshake was accepted since the last connection
   bool chainPassedDefault_ = false;  // the last chain judged passed the default evaluation
   bool timedOut_ = false;
+  bool reusedConnection_ = false;  // the attempt went out on a kept-alive TLS connection
+  bool refusedConnection_ = false;  // which was refused while no request held it
+  bool freshConnection_ = false;  // the next attempt opens a new connection
+  bool retriedFresh_ = false;     // the task went out again on a new connection once
 };
 
 }  // namespace kit::netdetail

@@ -104,21 +104,22 @@ void hold(SSL_CTX* ctx, uint64_t task, int socket) {
   holder->socket = socket;
 }
 
-int verifyCallback(X509_STORE_CTX* store, void* engine) {
+int verifyCallback(X509_STORE_CTX* store, void* engineArgument) {
   // A connection outlives the request that opened it, and a server may
   // renegotiate while another request uses it: the handshake is judged for
-  // the request on the connection now.
+  // the request on the connection now, and never for one that has ended
+  // or moved on to another connection, whatever its task still holds.
+  auto* engine = static_cast<TransferEngine*>(engineArgument);
   auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
   const auto* holder =
       ssl ? static_cast<const ConnectionHolder*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), holderIndex())) : nullptr;
-  if (TaskDriver* driver = holder ? static_cast<TransferEngine*>(engine)->driver(holder->task) : nullptr) {
-    return driver->onVerify(store);
-  }
+  TaskDriver* driver = holder ? engine->driver(holder->task) : nullptr;
+  if (driver && driver->holdsConnection(holder->socket)) return driver->onVerify(store);
   // No request holds it (it waits in the pool, or libcurl reads what is
   // left as it closes it): no one judges the handshake, which is refused,
-  // and the connection is shut down with it, so that the next request sees
-  // it gone and opens a fresh one rather than fail on it.
-  if (holder && holder->socket >= 0) shutdown(holder->socket, SHUT_RDWR);
+  // and the connection is shut down with it and never handed to a request
+  // again (a request that finds it so goes out on a fresh one).
+  if (holder && holder->socket >= 0) engine->refuseConnection(holder->socket);
   return 0;
 }
 
@@ -132,6 +133,11 @@ void TaskDriver::onSSLContext(SSL_CTX* ctx) {
   hold(ctx, id_, -1);
   // Only its application data shows a request is alive (see streamReceipt).
   noteApplicationRecords(ctx);
+}
+
+bool TaskDriver::holdsConnection(int socket) const {
+  // A fresh connection's handshake comes before its socket is known.
+  return phase_ == Phase::Transferring && easy_ && (socket < 0 || socket == socket_);
 }
 
 void TaskDriver::claimConnection() {
