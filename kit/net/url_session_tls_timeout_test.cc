@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <functional>
 #include <mutex>
@@ -183,8 +184,11 @@ class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
     delegate = std::make_shared<test::RecordingDelegate>();
     delegate->onChallenge = [this](const Ref<URLAuthenticationChallenge>& challenge,
                                    URLSessionDelegate::ChallengeCompletion completion) {
-      std::lock_guard lock(mutex);
-      held.emplace_back(challenge, std::move(completion));
+      {
+        std::lock_guard lock(mutex);
+        held.emplace_back(challenge, std::move(completion));
+      }
+      heldChanged.notify_all();
     };
     session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
                                                    nullptr);
@@ -194,12 +198,12 @@ class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
     request->setTimeoutInterval(2);
     session->dataTaskWithRequest(request, into.handler())->resume();
   }
-  // Waits until the delegate holds the `n`th challenge.
+  // Waits until the delegate holds the `n`th challenge. (The delegate
+  // records the event before it hands the challenge on: its own wait would
+  // miss the hand-over.)
   void waitForChallenge(size_t n) {
-    ASSERT_TRUE(delegate->waitFor([&](const auto&) {
-      std::lock_guard lock(mutex);
-      return held.size() >= n;
-    }));
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(heldChanged.wait_for(lock, std::chrono::seconds(10), [&] { return held.size() >= n; }));
   }
   // Accepts the server's certificate in the `n`th challenge.
   void accept(size_t n) {
@@ -212,6 +216,7 @@ class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
 
   std::shared_ptr<test::RecordingDelegate> delegate;
   std::mutex mutex;
+  std::condition_variable heldChanged;
   std::vector<std::pair<Ref<URLAuthenticationChallenge>, URLSessionDelegate::ChallengeCompletion>> held;
 };
 
