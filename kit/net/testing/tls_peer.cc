@@ -275,17 +275,17 @@ bool TLSPeer::readAvailable() {
       for (size_t end; (end = received_.find("\r\n\r\n")) != std::string::npos;) {
         received_.erase(0, end + 4);
         std::function<std::string(size_t)> answer;
-        size_t n = 0;
+        size_t count = 0;
         bool thenHold = false;
         {
           std::lock_guard lock(mutex_);
-          n = ++requests_;
+          count = ++requests_;
           answer = answer_;
           thenHold = holdAfterAnswer_;
         }
         changed_.notify_all();
         if (!answer) continue;
-        if (!writeNow(ssl_, answer(n))) return false;
+        if (!writeNow(ssl_, answer(count))) return false;
         if (thenHold && !holding(ssl_)) {
           BIO* held = BIO_new(BIO_s_mem());
           if (!held) return false;
