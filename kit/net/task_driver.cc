@@ -169,7 +169,6 @@ void TaskDriver::beginAttempt() {
   finishedWhileHeld_.reset();
   handshakeJudged_ = false;
   reusedConnection_ = false;
-  refusedConnection_ = false;
   phase_ = Phase::Transferring;
   touch();
   // Such a name is never looked up: a resolver may take its time to say so,
@@ -488,6 +487,9 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   undecidedActivity_.reset();
   socketBytesStale_ = false;
   countSocketBytesFromHere();
+  // libcurl may send the request again on a new connection of its own.
+  reusedConnection_ = false;
+  refusedConnection_ = false;
   if (!secure_) return true;
   claimConnection();
   // A handshake just judged the connection, or it was kept alive.

@@ -110,9 +110,10 @@ class TaskDriver {
   // carries nothing but this request counts so (HTTP/1.x), and over TLS
   // only its application data (see streamReceipt); on an HTTP/2 connection
   // a request lives by the bytes libcurl hands it, and this is always false.
-  // A TLS 1.3 record whose type is not known yet holds the time-out from
-  // its last byte on, until it is known (see noteUndecided); a look finds
-  // that too, and then the deadline may have moved either way.
+  // A TLS 1.3 record whose type is not known yet, and that began while the
+  // request was alive, holds the time-out from its last byte on, until it
+  // is known (see noteUndecided); a look finds that too, and then the
+  // deadline may have moved either way.
   bool bytesArrivedOnConnection();
   // For a transfer whose time-out runs: looks for bytes that came, and
   // returns its socket with what the socket had received, TLS records and

@@ -310,11 +310,11 @@ TEST_P(TLSSlowLink, ARecordOfTheConnectionsOwnKeepsNothingAliveOnceItsTypeIsKnow
 }
 
 // A stream of TLS 1.3 records that carry none of the answer (KeyUpdates,
-// session tickets) crossing the slow link back to back, a byte every 0.3 s:
-// each record's bytes hold the time-out only while its type is unknown.
-// Once one shows to be the connection's own, the request has been idle
-// since it began, and the time-out holds no longer than that one record
-// took to cross (a KeyUpdate is 27 bytes, a ticket some 250).
+// session tickets) crossing the slow link back to back, 7 bytes every 0.3 s,
+// so that a record mostly ends where the next begins: the first record's
+// bytes hold the time-out while its type is unknown. Once it shows to be the
+// connection's own, the request has been idle since it began, and the
+// records behind it hold it no longer than the one in transit then.
 class TLSRecordStream : public TLSTimeOnTheClock, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(TLSRecordStream, EndsTheRequestOnceARecordShowsToBeTheConnectionsOwn) {
@@ -337,6 +337,9 @@ TEST_P(TLSRecordStream, EndsTheRequestOnceARecordShowsToBeTheConnectionsOwn) {
   // bytes that came with its last.
   const double crossing = std::ceil((tickets ? 300 : 27) / 7.0) * 0.3;
   EXPECT_LE(elapsed(), 2 + crossing + 0.3 + 1e-9) << "held by " << released << " bytes of records";
+  // A ticket (over 200 bytes) takes longer than the time-out to cross, and
+  // holds it until it is whole.
+  EXPECT_GE(elapsed(), tickets ? std::floor(200 / 7.0) * 0.3 : 2.0) << "timed out while the first record crossed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, TLSRecordStream, ::testing::Bool(),
