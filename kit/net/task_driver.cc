@@ -819,33 +819,6 @@ void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
   finishWithError(code, "");
 }
 
-bool TaskDriver::retryOnFreshConnection(int curlCode) {
-  // A kept-alive TLS connection that turns out refused (a handshake came
-  // while no request held it) or dead before a byte of the answer came
-  // says nothing of the server: the request goes out once more on a new
-  // connection. (libcurl sends again on its own only when it sees such a
-  // connection close.) A stream body is not read twice.
-  if (!reusedConnection_ || retriedFresh_ || headBytes_ > 0 || headDone_ || body_.kind == BodySource::Kind::Stream) {
-    return false;
-  }
-  switch (curlCode) {
-    case CURLE_ABORTED_BY_CALLBACK:
-      if (!refusedConnection_) return false;
-      break;
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-      break;
-    default:
-      return false;
-  }
-  retriedFresh_ = true;
-  freshConnection_ = true;
-  beginAttempt();
-  return true;
-}
-
 void TaskDriver::handleRedirect() {
   redirectPending_ = false;
   auto http = as<HTTPURLResponse>(response_);

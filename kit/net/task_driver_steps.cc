@@ -1,7 +1,8 @@
 // The task driver's steps that need no transfer of their own, or decide
 // whether a transfer may go on: answers from file URLs and the URL cache,
 // the TLS trust step (in a handshake, and before a request goes out on a
-// kept-alive connection), and HTTP authentication.
+// kept-alive connection), sending a request again when its kept-alive
+// connection failed it, and HTTP authentication.
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -177,6 +178,33 @@ bool TaskDriver::judgeReusedConnection() {
   touch();
   if (!accepted) return false;
   if (chainPassedDefault_ && !passed) settings_.engine->setTrustedByDefault(socket_);
+  return true;
+}
+
+bool TaskDriver::retryOnFreshConnection(int curlCode) {
+  // A kept-alive TLS connection that turns out refused (a handshake came
+  // while no request held it) or dead before a byte of the answer came
+  // says nothing of the server: the request goes out once more on a new
+  // connection. (libcurl sends again on its own only when it sees such a
+  // connection close.) A stream body is not read twice.
+  if (!reusedConnection_ || retriedFresh_ || headBytes_ > 0 || headDone_ || body_.kind == BodySource::Kind::Stream) {
+    return false;
+  }
+  switch (curlCode) {
+    case CURLE_ABORTED_BY_CALLBACK:
+      if (!refusedConnection_) return false;
+      break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+      break;
+    default:
+      return false;
+  }
+  retriedFresh_ = true;
+  freshConnection_ = true;
+  beginAttempt();
   return true;
 }
 
