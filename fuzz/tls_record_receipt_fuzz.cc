@@ -2,7 +2,9 @@
 // the bytes of application data as they come: the first byte picks the
 // highest TLS version the client offers and how the rest is cut into
 // pieces; the rest is what a server sent, handed to a client as it reads.
-// Neither count ever holds more bytes than came, or shrinks.
+// Neither count ever holds more bytes than came, or shrinks; the records
+// known of those undecided never outnumber them, and the oldest undecided
+// record began no later than its last byte came.
 
 #include <openssl/bio.h>
 #include <openssl/ssl.h>
@@ -44,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SSL_set_bio(ssl, in, out);
   SSL_set_connect_state(ssl);
   SSL_do_handshake(ssl);
-  uint64_t bytes = 0, undecided = 0;
+  uint64_t bytes = 0, undecided = 0, settled = 0;
   size_t fed = 0;
   for (size_t at = 0; at < size; at += piece) {
     const size_t length = std::min(piece, size - at);
@@ -57,8 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(receipt.has_value());
     check(receipt->bytes >= bytes && receipt->undecidedBytes >= undecided);
     check(receipt->bytes <= fed && receipt->undecidedBytes <= fed);
+    check(receipt->settledBytes >= settled && receipt->settledBytes <= receipt->undecidedBytes);
+    check(receipt->secondsSinceUndecided.has_value() == receipt->secondsSinceUndecidedBegan.has_value());
+    check(!receipt->secondsSinceUndecided || *receipt->secondsSinceUndecidedBegan >= *receipt->secondsSinceUndecided);
     bytes = receipt->bytes;
     undecided = receipt->undecidedBytes;
+    settled = receipt->settledBytes;
   }
   SSL_free(ssl);
   return 0;

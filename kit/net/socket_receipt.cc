@@ -47,10 +47,16 @@ struct RecordReceipt {
   size_t headerRead = 0;
   size_t bodyLeft = 0;
   uint64_t recordBytes = 0;  // read of it so far, while undecided
+  Steady::time_point recordBegan;  // when its first byte came
   // Undecided records read whole, oldest first, that OpenSSL has yet to
-  // decrypt: their bytes and when their last came.
-  std::deque<std::pair<uint64_t, Steady::time_point>> waiting;
+  // decrypt.
+  struct Waiting {
+    uint64_t bytes;
+    Steady::time_point began, last;
+  };
+  std::deque<Waiting> waiting;
   uint64_t undecidedBytes = 0;
+  uint64_t settledBytes = 0;  // of those, of records decrypted since
   Steady::time_point undecidedLast;
 };
 
@@ -93,7 +99,10 @@ void noteRead(RecordReceipt& receipt, const SSL* ssl, const unsigned char* data,
   while (length > 0) {
     size_t taken = 0;
     if (receipt.headerRead < SSL3_RT_HEADER_LENGTH) {
-      if (receipt.headerRead == 0) receipt.kind = kindOf(data[0], ssl);
+      if (receipt.headerRead == 0) {
+        receipt.kind = kindOf(data[0], ssl);
+        receipt.recordBegan = now;
+      }
       taken = std::min(length, SSL3_RT_HEADER_LENGTH - receipt.headerRead);
       memcpy(receipt.header + receipt.headerRead, data, taken);
       receipt.headerRead += taken;
@@ -108,7 +117,9 @@ void noteRead(RecordReceipt& receipt, const SSL* ssl, const unsigned char* data,
     data += taken;
     length -= taken;
     if (receipt.headerRead == SSL3_RT_HEADER_LENGTH && receipt.bodyLeft == 0) {
-      if (receipt.kind == RecordReceipt::Kind::Undecided) receipt.waiting.emplace_back(receipt.recordBytes, now);
+      if (receipt.kind == RecordReceipt::Kind::Undecided) {
+        receipt.waiting.push_back({receipt.recordBytes, receipt.recordBegan, now});
+      }
       receipt.recordBytes = 0;
       receipt.headerRead = 0;
       receipt.kind = RecordReceipt::Kind::Other;
@@ -145,11 +156,12 @@ void noteRecord(int sent, int, int contentType, const void* buffer, size_t lengt
   // A TLS 1.3 record read whole is decrypted: what it carried decides its
   // bytes.
   if (sent || contentType != SSL3_RT_INNER_CONTENT_TYPE || length < 1 || receipt->waiting.empty()) return;
-  const auto [bytes, last] = receipt->waiting.front();
+  const auto record = receipt->waiting.front();
   receipt->waiting.pop_front();
+  receipt->settledBytes += record.bytes;
   if (static_cast<const unsigned char*>(buffer)[0] != SSL3_RT_APPLICATION_DATA) return;
-  receipt->bytes += bytes;
-  receipt->last = last;
+  receipt->bytes += record.bytes;
+  receipt->last = record.last;
 }
 
 double secondsSince(Steady::time_point time) { return std::chrono::duration<double>(Steady::now() - time).count(); }
@@ -164,9 +176,17 @@ void noteApplicationRecords(SSL_CTX* ctx) {
 std::optional<SocketReceipt> applicationDataReceipt(SSL* ssl) {
   const RecordReceipt* receipt = receiptOf(ssl);
   if (!receipt) return std::nullopt;
-  SocketReceipt out{receipt->bytes, secondsSince(receipt->last), receipt->undecidedBytes, std::nullopt};
+  SocketReceipt out;
+  out.bytes = receipt->bytes;
+  out.secondsSinceLastData = secondsSince(receipt->last);
+  out.undecidedBytes = receipt->undecidedBytes;
+  out.settledBytes = receipt->settledBytes;
   const bool inTransit = receipt->headerRead > 0 && receipt->kind == RecordReceipt::Kind::Undecided;
-  if (inTransit || !receipt->waiting.empty()) out.secondsSinceUndecided = secondsSince(receipt->undecidedLast);
+  if (inTransit || !receipt->waiting.empty()) {
+    out.secondsSinceUndecided = secondsSince(receipt->undecidedLast);
+    out.secondsSinceUndecidedBegan =
+        secondsSince(receipt->waiting.empty() ? receipt->recordBegan : receipt->waiting.front().began);
+  }
   return out;
 }
 

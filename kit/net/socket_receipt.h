@@ -33,6 +33,12 @@ struct SocketReceipt {
   // undecided, the real time since the last of its bytes came.
   uint64_t undecidedBytes = 0;
   std::optional<double> secondsSinceUndecided;
+  // Of `undecidedBytes`, those of records known by now (application data or
+  // not): the records still undecided follow them. Only ever grows.
+  uint64_t settledBytes = 0;
+  // While a record is undecided: the real time since the first byte of the
+  // oldest of them came.
+  std::optional<double> secondsSinceUndecidedBegan;
 };
 
 // Everything the TCP socket `fd` has received, TLS records and all;

@@ -168,6 +168,7 @@ void TaskDriver::beginAttempt() {
   authPending_ = false;
   finishedWhileHeld_.reset();
   handshakeJudged_ = false;
+  reusedConnection_ = false;
   phase_ = Phase::Transferring;
   touch();
   // Such a name is never looked up: a resolver may take its time to say so,
@@ -292,6 +293,7 @@ bool TaskDriver::configureEasy() {
   const std::string url = urlString(request_->URL());
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, reinterpret_cast<char*>(static_cast<uintptr_t>(id_)));
   if (curl_easy_setopt(easy_, CURLOPT_URL, url.c_str()) != CURLE_OK) return false;
+  curl_easy_setopt(easy_, CURLOPT_FRESH_CONNECT, std::exchange(freshConnection_, false) ? 1L : 0L);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
@@ -481,15 +483,24 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   // here (or at the engine's next look, before any comparison with it).
   watchedBytes_ = 0;
   undecidedSeen_ = 0;
+  undecidedLooks_.clear();
   undecidedActivity_.reset();
   socketBytesStale_ = false;
   countSocketBytesFromHere();
+  // libcurl may send the request again on a new connection of its own.
+  reusedConnection_ = false;
+  refusedConnection_ = false;
   if (!secure_) return true;
   claimConnection();
   // A handshake just judged the connection, or it was kept alive.
   if (std::exchange(handshakeJudged_, false)) {
     if (chainPassedDefault_) settings_.engine->setTrustedByDefault(socket_);
     return true;
+  }
+  reusedConnection_ = true;
+  if (settings_.engine->refusedConnection(socket_)) {
+    refusedConnection_ = true;
+    return false;
   }
   return judgeReusedConnection();
 }
@@ -794,6 +805,7 @@ void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
     ++bodyStreamRestarts_;
     return askForBodyStream([this] { beginAttempt(); });
   }
+  if (retryOnFreshConnection(curlCode)) return;
   if (curlCode == CURLE_SEND_FAIL_REWIND) {
     return finishWithError(URLErrorRequestBodyStreamExhausted,
                            "The request had to be sent again and its body stream cannot start over.");

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,9 +110,10 @@ class TaskDriver {
   // carries nothing but this request counts so (HTTP/1.x), and over TLS
   // only its application data (see streamReceipt); on an HTTP/2 connection
   // a request lives by the bytes libcurl hands it, and this is always false.
-  // A TLS 1.3 record whose type is not known yet holds the time-out from
-  // its last byte on, until it is known (see noteUndecided); a look finds
-  // that too, and then the deadline may have moved either way.
+  // A TLS 1.3 record whose type is not known yet, and that began while the
+  // request was alive, holds the time-out from its last byte on, until it
+  // is known (see noteUndecided); a look finds that too, and then the
+  // deadline may have moved either way.
   bool bytesArrivedOnConnection();
   // For a transfer whose time-out runs: looks for bytes that came, and
   // returns its socket with what the socket had received, TLS records and
@@ -130,6 +132,10 @@ class TaskDriver {
   // A TLS connection's context is made for the transfer.
   void onSSLContext(SSL_CTX* ctx);
   int onVerify(X509_STORE_CTX* ctx);
+  // Whether the request is on the connection with `socket` now (-1: a
+  // connection still being made), its transfer under way: only then are
+  // the connection's handshakes its to judge.
+  bool holdsConnection(int socket) const;
   void onSocket(int fd);
   // The connection is made or taken for reuse; the request goes out next
   // unless false (its trust was refused).
@@ -154,6 +160,10 @@ class TaskDriver {
   bool takeBody(const uint8_t* bytes, size_t length);
   // The response declared a length and fewer body bytes came.
   bool bodyCutShort() const;
+  // Sends the request again on a fresh connection when its kept-alive one
+  // failed (`curlCode`) before any of the answer came; false when it is
+  // not to be.
+  bool retryOnFreshConnection(int curlCode);
   // Ends the task after libcurl stopped its transfer with `curlCode`.
   void finishAfterCurlError(int curlCode, long osErrno);
   void handleRedirect();
@@ -274,7 +284,11 @@ class TaskDriver {
   uint64_t streamBytes_ = 0;   // the stream's bytes at the last look
   uint64_t watchedBytes_ = 0;  // the socket's at the last look, for the clock
   uint64_t undecidedSeen_ = 0;  // the connection's undecided bytes at the last look
-  // While a record of unknown type is in transit: when its last bytes came.
+  // Virtual clock: the looks that saw undecided bytes come, as the count
+  // they saw and when, back to the oldest record still undecided.
+  std::deque<std::pair<uint64_t, double>> undecidedLooks_;
+  // While a record of unknown type that holds the time-out is in transit:
+  // when its last bytes came.
   std::optional<double> undecidedActivity_;
   double startedAt_ = 0;
   // Small members last, together, so that they pack: a driver is made for
@@ -306,6 +320,10 @@ class TaskDriver {
   bool handshakeJudged_ = false;   // a handshake was accepted since the last connection
   bool chainPassedDefault_ = false;  // the last chain judged passed the default evaluation
   bool timedOut_ = false;
+  bool reusedConnection_ = false;  // the attempt went out on a kept-alive TLS connection
+  bool refusedConnection_ = false;  // which was refused while no request held it
+  bool freshConnection_ = false;  // the next attempt opens a new connection
+  bool retriedFresh_ = false;     // the task went out again on a new connection once
 };
 
 }  // namespace kit::netdetail

@@ -63,15 +63,37 @@ void TaskDriver::noteArrival(const SocketReceipt& receipt) {
 bool TaskDriver::noteUndecided(const SocketReceipt& receipt) {
   // A TLS 1.3 record in transit may be the stream's or not: its bytes hold
   // the time-out from when they came until it is decrypted, and then count
-  // as the stream's, or not at all.
+  // as the stream's, or not at all. Only a record that began while the
+  // request was alive holds it: once one shows to be the connection's own,
+  // the time-out runs from the last of the stream's bytes again, and the
+  // records behind it hold nothing unless it has not run out.
   const bool came = receipt.undecidedBytes > undecidedSeen_;
+  const double now = Clock::now();
+  const bool virtualClock = Clock::isVirtual();
+  // A virtual clock stands still between looks, and the engine looks
+  // before each advance: the bytes came at the look that first saw them.
+  if (virtualClock && came) undecidedLooks_.emplace_back(receipt.undecidedBytes, now);
   undecidedSeen_ = receipt.undecidedBytes;
+  while (!undecidedLooks_.empty() && undecidedLooks_.front().first <= receipt.settledBytes) {
+    undecidedLooks_.pop_front();
+  }
   if (!receipt.secondsSinceUndecided) {
     undecidedActivity_.reset();
-  } else if (!Clock::isVirtual()) {
-    undecidedActivity_ = Clock::now() - *receipt.secondsSinceUndecided;
-  } else if (came) {
-    undecidedActivity_ = Clock::now();
+    return came;
+  }
+  double began = now;
+  double last = now;
+  if (!virtualClock) {
+    began = now - receipt.secondsSinceUndecidedBegan.value_or(*receipt.secondsSinceUndecided);
+    last = now - *receipt.secondsSinceUndecided;
+  } else if (!undecidedLooks_.empty()) {
+    began = undecidedLooks_.front().second;
+    last = undecidedLooks_.back().second;
+  }
+  if (began <= lastActivity_ + requestTimeout()) {
+    undecidedActivity_ = last;
+  } else {
+    undecidedActivity_.reset();
   }
   return came;
 }
@@ -80,11 +102,15 @@ bool TaskDriver::bytesArrivedOnConnection() {
   refreshSocketBytes();
   const auto receipt = streamReceipt();
   if (!receipt) return false;
-  const bool undecidedCame = noteUndecided(*receipt);
-  if (receipt->bytes <= streamBytes_) return undecidedCame;
-  streamBytes_ = receipt->bytes;
-  noteArrival(*receipt);
-  return true;
+  // The stream's bytes first: a record of unknown type that began while
+  // they kept the request alive holds it.
+  bool arrived = false;
+  if (receipt->bytes > streamBytes_) {
+    streamBytes_ = receipt->bytes;
+    noteArrival(*receipt);
+    arrived = true;
+  }
+  return noteUndecided(*receipt) || arrived;
 }
 
 std::optional<std::pair<int, uint64_t>> TaskDriver::watchedSocketBytes() {

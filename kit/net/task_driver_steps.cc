@@ -1,7 +1,8 @@
 // The task driver's steps that need no transfer of their own, or decide
 // whether a transfer may go on: answers from file URLs and the URL cache,
 // the TLS trust step (in a handshake, and before a request goes out on a
-// kept-alive connection), and HTTP authentication.
+// kept-alive connection), sending a request again when its kept-alive
+// connection failed it, and HTTP authentication.
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -104,21 +105,22 @@ void hold(SSL_CTX* ctx, uint64_t task, int socket) {
   holder->socket = socket;
 }
 
-int verifyCallback(X509_STORE_CTX* store, void* engine) {
+int verifyCallback(X509_STORE_CTX* store, void* engineArgument) {
   // A connection outlives the request that opened it, and a server may
   // renegotiate while another request uses it: the handshake is judged for
-  // the request on the connection now.
+  // the request on the connection now, and never for one that has ended
+  // or moved on to another connection, whatever its task still holds.
+  auto* engine = static_cast<TransferEngine*>(engineArgument);
   auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
   const auto* holder =
       ssl ? static_cast<const ConnectionHolder*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), holderIndex())) : nullptr;
-  if (TaskDriver* driver = holder ? static_cast<TransferEngine*>(engine)->driver(holder->task) : nullptr) {
-    return driver->onVerify(store);
-  }
+  TaskDriver* driver = holder ? engine->driver(holder->task) : nullptr;
+  if (driver && driver->holdsConnection(holder->socket)) return driver->onVerify(store);
   // No request holds it (it waits in the pool, or libcurl reads what is
   // left as it closes it): no one judges the handshake, which is refused,
-  // and the connection is shut down with it, so that the next request sees
-  // it gone and opens a fresh one rather than fail on it.
-  if (holder && holder->socket >= 0) shutdown(holder->socket, SHUT_RDWR);
+  // and the connection is shut down with it and never handed to a request
+  // again (a request that finds it so goes out on a fresh one).
+  if (holder && holder->socket >= 0) engine->refuseConnection(holder->socket);
   return 0;
 }
 
@@ -132,6 +134,11 @@ void TaskDriver::onSSLContext(SSL_CTX* ctx) {
   hold(ctx, id_, -1);
   // Only its application data shows a request is alive (see streamReceipt).
   noteApplicationRecords(ctx);
+}
+
+bool TaskDriver::holdsConnection(int socket) const {
+  // A fresh connection's handshake comes before its socket is known.
+  return phase_ == Phase::Transferring && easy_ && (socket < 0 || socket == socket_);
 }
 
 void TaskDriver::claimConnection() {
@@ -171,6 +178,33 @@ bool TaskDriver::judgeReusedConnection() {
   touch();
   if (!accepted) return false;
   if (chainPassedDefault_ && !passed) settings_.engine->setTrustedByDefault(socket_);
+  return true;
+}
+
+bool TaskDriver::retryOnFreshConnection(int curlCode) {
+  // A kept-alive TLS connection that turns out refused (a handshake came
+  // while no request held it) or dead before a byte of the answer came
+  // says nothing of the server: the request goes out once more on a new
+  // connection. (libcurl sends again on its own only when it sees such a
+  // connection close.) A stream body is not read twice.
+  if (!reusedConnection_ || retriedFresh_ || headBytes_ > 0 || headDone_ || body_.kind == BodySource::Kind::Stream) {
+    return false;
+  }
+  switch (curlCode) {
+    case CURLE_ABORTED_BY_CALLBACK:
+      if (!refusedConnection_) return false;
+      break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+      break;
+    default:
+      return false;
+  }
+  retriedFresh_ = true;
+  freshConnection_ = true;
+  beginAttempt();
   return true;
 }
 

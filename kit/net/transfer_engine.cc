@@ -462,6 +462,20 @@ bool TransferEngine::trustedByDefault(int fd) const {
   return false;
 }
 
+void TransferEngine::refuseConnection(int fd) {
+  shutdown(fd, SHUT_RDWR);
+  for (auto& socket : sockets_) {
+    if (socket.fd == fd) socket.refused = true;
+  }
+}
+
+bool TransferEngine::refusedConnection(int fd) const {
+  for (const auto& socket : sockets_) {
+    if (socket.fd == fd) return socket.refused;
+  }
+  return false;
+}
+
 void TransferEngine::setTrustedByDefault(int fd) {
   for (auto& socket : sockets_) {
     if (socket.fd == fd) socket.trustedByDefault = true;

@@ -161,6 +161,11 @@ class TransferEngine {
   // connection on `fd`, and noting that it did.
   bool trustedByDefault(int fd) const;
   void setTrustedByDefault(int fd);
+  // A handshake on the TLS connection on `fd` came while no request held
+  // it, and was refused: the connection is shut down, and no request is to
+  // go out on it (see refusedConnection).
+  void refuseConnection(int fd);
+  bool refusedConnection(int fd) const;
   // Destroys the driver (after it has removed its transfer).
   void removeDriver(uint64_t id);
   // A driver with events to flush after this round.
@@ -262,6 +267,7 @@ class TransferEngine {
     // Known to pass the default evaluation for the connection's host (a
     // connection is only reused for requests to the host it was made for).
     bool trustedByDefault = false;
+    bool refused = false;  // see refuseConnection
   };
   std::vector<NotedSocket> sockets_;
   std::vector<uint64_t> dirty_;

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "kit/foundation/format.h"
 #include "kit/net/testing/recording_delegate.h"
@@ -269,6 +272,54 @@ TEST(TLSConnectionRenegotiatedWhileIdle, ServesEachOfTheRequestsThatFollow) {
   // each of the two handshakes that came before one.
   const auto names = delegate->names();
   EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), 5);
+  session->invalidateAndCancel();
+}
+
+// A server that asks for a new handshake once the connection waits in the
+// pool, and answers the next request before it goes on with that
+// handshake, which it finishes only once that request has ended (TLS 1.2
+// allows that order): the request after takes the rest of it up as it goes
+// out, and it is judged for that request (its delegate asked), not for the
+// one that ended. Every request is answered on the one connection.
+// KIT_TEST_RENEGOTIATION_ROUNDS sets how many requests go out (3 unless).
+TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeFinishedAfterTheNextAnswerServesTheRequestThatTakesItUp) {
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12);
+  peer.answerEach([](size_t n) { return "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n" + std::to_string(100 + n); },
+                  /*thenHold=*/true);
+  auto delegate = std::make_shared<test::RecordingDelegate>();
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                      delegate, nullptr);
+  const char* rounds = getenv("KIT_TEST_RENEGOTIATION_ROUNDS");
+  const int requests = rounds ? std::max(1, atoi(rounds)) : 3;
+  std::vector<uint64_t> tasks;
+  for (int i = 1; i <= requests; ++i) {
+    test::CompletionResult result;
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/" + std::to_string(i))));
+    request->setTimeoutInterval(10);
+    auto task = session->dataTaskWithRequest(request, result.handler());
+    tasks.push_back(task->taskIdentifier());
+    task->resume();
+    ASSERT_TRUE(result.done.wait());
+    EXPECT_EQ(result.errorCode(), 0) << "request " << i;
+    EXPECT_EQ(result.body(), std::to_string(100 + i)) << "request " << i;
+    // The server's part of the handshake the request took up (every second
+    // one) reaches the connection in the pool.
+    ASSERT_TRUE(peer.passOutput());
+    ASSERT_TRUE(peer.waitUntilReceived());
+    if (i % 2 == 1) {
+      ASSERT_TRUE(peer.requestRenegotiation());
+      ASSERT_TRUE(peer.waitUntilReceived());
+    }
+  }
+  EXPECT_EQ(peer.connections(), 1u);
+  EXPECT_EQ(peer.renegotiations(), (requests - 1) / 2);
+  // Each request judges the connection it goes out on; the one that reads
+  // the rest of a handshake judges that as well.
+  for (int i = 1; i <= requests; ++i) {
+    const auto names = delegate->names(tasks[i - 1]);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), i >= 3 && i % 2 == 1 ? 2 : 1) << "request " << i;
+  }
   session->invalidateAndCancel();
 }
 

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cmath>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -182,8 +184,11 @@ class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
     delegate = std::make_shared<test::RecordingDelegate>();
     delegate->onChallenge = [this](const Ref<URLAuthenticationChallenge>& challenge,
                                    URLSessionDelegate::ChallengeCompletion completion) {
-      std::lock_guard lock(mutex);
-      held.emplace_back(challenge, std::move(completion));
+      {
+        std::lock_guard lock(mutex);
+        held.emplace_back(challenge, std::move(completion));
+      }
+      heldChanged.notify_all();
     };
     session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
                                                    nullptr);
@@ -193,12 +198,12 @@ class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
     request->setTimeoutInterval(2);
     session->dataTaskWithRequest(request, into.handler())->resume();
   }
-  // Waits until the delegate holds the `n`th challenge.
+  // Waits until the delegate holds the `n`th challenge. (The delegate
+  // records the event before it hands the challenge on: its own wait would
+  // miss the hand-over.)
   void waitForChallenge(size_t n) {
-    ASSERT_TRUE(delegate->waitFor([&](const auto&) {
-      std::lock_guard lock(mutex);
-      return held.size() >= n;
-    }));
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(heldChanged.wait_for(lock, std::chrono::seconds(10), [&] { return held.size() >= n; }));
   }
   // Accepts the server's certificate in the `n`th challenge.
   void accept(size_t n) {
@@ -211,6 +216,7 @@ class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
 
   std::shared_ptr<test::RecordingDelegate> delegate;
   std::mutex mutex;
+  std::condition_variable heldChanged;
   std::vector<std::pair<Ref<URLAuthenticationChallenge>, URLSessionDelegate::ChallengeCompletion>> held;
 };
 
@@ -303,6 +309,42 @@ TEST_P(TLSSlowLink, ARecordOfTheConnectionsOwnKeepsNothingAliveOnceItsTypeIsKnow
   }
 }
 
+// A stream of TLS 1.3 records that carry none of the answer (KeyUpdates,
+// session tickets) crossing the slow link back to back, 7 bytes every 0.3 s,
+// so that a record mostly ends where the next begins: the first record's
+// bytes hold the time-out while its type is unknown. Once it shows to be the
+// connection's own, the request has been idle since it began, and the
+// records behind it hold it no longer than the one in transit then.
+class TLSRecordStream : public TLSTimeOnTheClock, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TLSRecordStream, EndsTheRequestOnceARecordShowsToBeTheConnectionsOwn) {
+  const bool tickets = GetParam();
+  TLSPeer peer(TestCertificates::shared().localhost);
+  request(peer, 2);
+  ASSERT_TRUE(peer.holdOutput());
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(tickets ? peer.sendTicket() : peer.updateKeys());
+  size_t released = 0;
+  while (peer.release(7)) {
+    released += 7;
+    if (!peer.waitUntilReceived() || result.done.isOpen()) break;
+    advance(0.3);
+    if (result.done.isOpen()) break;
+  }
+  ASSERT_TRUE(result.done.wait()) << "still waiting " << elapsed() << " s in, all " << released << " bytes sent";
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  // No record behind the first one whole may hold it: 2 s, and the crossing
+  // of one record (a KeyUpdate is 27 bytes, a ticket under 300) and of the
+  // bytes that came with its last.
+  const double crossing = std::ceil((tickets ? 300 : 27) / 7.0) * 0.3;
+  EXPECT_LE(elapsed(), 2 + crossing + 0.3 + 1e-9) << "held by " << released << " bytes of records";
+  // A ticket (over 200 bytes) takes longer than the time-out to cross, and
+  // holds it until it is whole.
+  EXPECT_GE(elapsed(), tickets ? std::floor(200 / 7.0) * 0.3 : 2.0) << "timed out while the first record crossed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, TLSRecordStream, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tickets" : "KeyUpdates"; });
+
 INSTANTIATE_TEST_SUITE_P(Versions, TLSSlowLink, ::testing::Values(TLSPeer::Version::TLS12, TLSPeer::Version::TLS13),
                          [](const auto& info) { return info.param == TLSPeer::Version::TLS12 ? "TLS12" : "TLS13"; });
 
@@ -327,6 +369,31 @@ TEST(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
   const double lived = since();
   EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
   EXPECT_LT(lived, 10) << "KeyUpdates kept the request alive";
+  session->invalidateAndCancel();
+}
+
+// An answer that stalls part-way through its first TLS 1.3 record: its
+// bytes hold the time-out from when they came, not from each look at them,
+// and the request times out a second after the last of them.
+TEST(TLSTimeOnTheRealClock, AnAnswerStalledInsideARecordTimesOut) {
+  test::ScopedTestAnchors anchors;
+  TLSPeer peer(TestCertificates::shared().localhost);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/stalled")));
+  request->setTimeoutInterval(1);
+  Result result;
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  // 20 bytes of its record of some 60.
+  const auto stalled = std::chrono::steady_clock::now();
+  ASSERT_TRUE(peer.release(20));
+  ASSERT_TRUE(peer.waitUntilReceived());
+  ASSERT_TRUE(result.done.wait(20)) << "the stalled answer held the request";
+  const double lived = std::chrono::duration<double>(std::chrono::steady_clock::now() - stalled).count();
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  EXPECT_GT(lived, 0.95) << "timed out before a second had passed since the last byte";
   session->invalidateAndCancel();
 }
 

@@ -115,9 +115,17 @@ bool TLSPeer::waitForRequest(size_t count, double seconds) {
 }
 
 bool TLSPeer::write(const std::string& bytes) {
-  return run([bytes, this](SSL* ssl) {
-    return complete(ssl, connection_, [&] { return SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())); });
-  });
+  return run([bytes, this](SSL* ssl) { return writeNow(ssl, bytes); });
+}
+
+bool TLSPeer::writeNow(SSL* ssl, const std::string& bytes) {
+  return complete(ssl, connection_, [&] { return SSL_write(ssl, bytes.data(), static_cast<int>(bytes.size())); });
+}
+
+void TLSPeer::answerEach(std::function<std::string(size_t)> answer, bool thenHold) {
+  std::lock_guard lock(mutex_);
+  answer_ = std::move(answer);
+  holdAfterAnswer_ = thenHold;
 }
 
 bool TLSPeer::updateKeys() {
@@ -126,6 +134,13 @@ bool TLSPeer::updateKeys() {
     // write.
     return SSL_key_update(ssl, SSL_KEY_UPDATE_NOT_REQUESTED) == 1 &&
            complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); });
+  });
+}
+
+bool TLSPeer::sendTicket() {
+  return run([this](SSL* ssl) {
+    // As with a KeyUpdate, the handshake call sends it now.
+    return SSL_new_session_ticket(ssl) == 1 && complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); });
   });
 }
 
@@ -148,20 +163,46 @@ bool TLSPeer::holdOutput() {
   });
 }
 
+namespace {
+
+// Sends up to `bytes` of what `held` holds to the socket `fd`; false when
+// the socket failed.
+bool sendHeld(BIO* held, int fd, size_t bytes) {
+  std::string chunk(std::min(bytes, BIO_ctrl_pending(held)), '\0');
+  const int n = chunk.empty() ? 0 : BIO_read(held, chunk.data(), static_cast<int>(chunk.size()));
+  for (size_t sent = 0; n > 0 && sent < static_cast<size_t>(n);) {
+    const ssize_t written = send(fd, chunk.data() + sent, static_cast<size_t>(n) - sent, MSG_NOSIGNAL);
+    if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
+    if (written > 0) sent += static_cast<size_t>(written);
+    pollfd writable{fd, POLLOUT, 0};
+    if (sent < static_cast<size_t>(n)) poll(&writable, 1, 100);
+  }
+  return true;
+}
+
+bool holding(SSL* ssl) {
+  BIO* held = SSL_get_wbio(ssl);
+  return held && BIO_method_type(held) == BIO_TYPE_MEM;
+}
+
+}  // namespace
+
 bool TLSPeer::release(size_t bytes) {
   return run([this, bytes](SSL* ssl) {
-    BIO* held = SSL_get_wbio(ssl);
-    if (!held || BIO_method_type(held) != BIO_TYPE_MEM || BIO_ctrl_pending(held) == 0) return false;
-    std::string chunk(std::min(bytes, BIO_ctrl_pending(held)), '\0');
-    const int n = BIO_read(held, chunk.data(), static_cast<int>(chunk.size()));
-    for (size_t sent = 0; n > 0 && sent < static_cast<size_t>(n);) {
-      const ssize_t written = send(connection_, chunk.data() + sent, static_cast<size_t>(n) - sent, MSG_NOSIGNAL);
-      if (written < 0 && errno != EAGAIN && errno != EINTR) return false;
-      if (written > 0) sent += static_cast<size_t>(written);
-      pollfd writable{connection_, POLLOUT, 0};
-      if (sent < static_cast<size_t>(n)) poll(&writable, 1, 100);
-    }
-    return n > 0;
+    if (!holding(ssl) || BIO_ctrl_pending(SSL_get_wbio(ssl)) == 0) return false;
+    return sendHeld(SSL_get_wbio(ssl), connection_, bytes);
+  });
+}
+
+bool TLSPeer::passOutput() {
+  return run([this](SSL* ssl) {
+    if (!holding(ssl)) return true;
+    if (!sendHeld(SSL_get_wbio(ssl), connection_, SIZE_MAX)) return false;
+    // The socket's BIO, which reads, writes again.
+    BIO* socket = SSL_get_rbio(ssl);
+    BIO_up_ref(socket);
+    SSL_set0_wbio(ssl, socket);
+    return true;
   });
 }
 
@@ -233,8 +274,23 @@ bool TLSPeer::readAvailable() {
       received_.append(buffer, static_cast<size_t>(n));
       for (size_t end; (end = received_.find("\r\n\r\n")) != std::string::npos;) {
         received_.erase(0, end + 4);
-        std::lock_guard lock(mutex_);
-        ++requests_;
+        std::function<std::string(size_t)> answer;
+        size_t count = 0;
+        bool thenHold = false;
+        {
+          std::lock_guard lock(mutex_);
+          count = ++requests_;
+          answer = answer_;
+          thenHold = holdAfterAnswer_;
+        }
+        changed_.notify_all();
+        if (!answer) continue;
+        if (!writeNow(ssl_, answer(count))) return false;
+        if (thenHold && !holding(ssl_)) {
+          BIO* held = BIO_new(BIO_s_mem());
+          if (!held) return false;
+          SSL_set0_wbio(ssl_, held);
+        }
       }
       changed_.notify_all();
       continue;

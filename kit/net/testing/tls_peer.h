@@ -53,13 +53,25 @@ class TLSPeer {
   bool write(const std::string& bytes);
   // A KeyUpdate that does not ask the client to update its own keys.
   bool updateKeys();
+  // A TLS 1.3 session ticket (NewSessionTicket) the client did not ask for.
+  bool sendTicket();
   // A HelloRequest, and `then` written right behind it, before the client
   // can answer; the handshake that follows runs as the client answers.
   bool requestRenegotiation(const std::string& then = "");
 
+  // From now on each request head is answered as soon as it has come, with
+  // `answer(n)` for the nth of the peer's life (from 1), before anything the
+  // client sent behind it is read. With `thenHold`, what the peer writes
+  // after each answer is held (see holdOutput): a renegotiation the client
+  // took up with the request is answered (ServerHello and on) only when the
+  // test releases it.
+  void answerEach(std::function<std::string(size_t)> answer, bool thenHold = false);
+
   // From now on the records the peer writes wait, in order, until the test
   // releases them: a slow link, whose pace the test sets.
   bool holdOutput();
+  // Sends the client everything held and writes straight to it again.
+  bool passOutput();
   // Sends the client the next `bytes` bytes of the held records (fewer at
   // the end), cut anywhere; false when nothing was held, or the connection
   // is gone.
@@ -84,8 +96,11 @@ class TLSPeer {
   bool serveConnection();
   // Runs `step` on the peer's thread with the connection's SSL.
   bool run(std::function<bool(SSL*)> step);
-  // Reads and drops what the client sent; false once the connection ended.
+  // Reads and drops what the client sent, answering the heads in it when
+  // the test said so; false once the connection ended.
   bool readAvailable();
+  // Writes `bytes` on the peer's thread, waiting for the client as needed.
+  bool writeNow(SSL* ssl, const std::string& bytes);
   // The peer's thread sent a ServerHelloDone, or went through a handshake
   // after the first.
   void noteServerHello();
@@ -106,6 +121,8 @@ class TLSPeer {
   size_t connections_ = 0;
   bool stopping_ = false;
   int renegotiations_ = 0;
+  std::function<std::string(size_t)> answer_;  // see answerEach
+  bool holdAfterAnswer_ = false;
   int serverHellos_ = 0;
   std::function<bool(SSL*)> step_;
   bool stepDone_ = false;
