@@ -69,17 +69,22 @@ PaymentVerdict checkPayment(const PlacedOrder& order, const kit::Id& notify,
     return failed("order " + orderId + " was placed for " + taken->money + " yuan, not " + order.money);
   }
 
-  // The platform order paid for it.
+  // The platform order paid for it, which carries the channel's order
+  // number to hand back with its result (a paid one, where the player
+  // placed more than one).
   const sim::PlatformOrder* paid = nullptr;
   for (const auto& placed : platformOrders) {
-    if (placed.orderNumber == orderId) paid = &placed;
+    if (placed.cpExtend == orderId && (!paid || !paid->paid)) paid = &placed;
   }
-  if (!paid) return failed("the platform has no order " + orderId);
-  if (!paid->paid) return failed("platform order " + orderId + " is not paid");
+  if (!paid) return failed("the platform has no order for " + orderId);
+  const std::string& number = paid->orderNumber;
+  if (!paid->paid) return failed("platform order " + number + " for " + orderId + " is not paid");
   if (!sameAmount(paid->money, order.money)) {
-    return failed("platform order " + orderId + " is for " + paid->money + " yuan, not " + order.money);
+    return failed("platform order " + number + " for " + orderId + " is for " + paid->money + " yuan, not " +
+                  order.money);
   }
-  std::string outcome = "paid order " + orderId + " for " + game + ", " + paid->money + " yuan";
+  std::string outcome =
+      "paid order " + orderId + " for " + game + " (platform order " + number + "), " + paid->money + " yuan";
   if (!sameAmount(paid->realMoney, paid->money)) outcome += " (" + paid->realMoney + " after the coupon)";
   return {true, outcome};
 }

@@ -1,8 +1,8 @@
 // The main job's check of a payment step: of the page's answers, only the
 // payNotify naming the order the step placed counts, and it passes when it
 // says paid, names the channel order the channel server took for that game
-// order at the amount asked, and the platform order of that number was paid
-// at that amount. A notify for another order (an earlier payment's, say)
+// order at the amount asked, and a platform order placed for that channel
+// order was paid at that amount. A notify for another order (an earlier payment's, say)
 // never stands in for it; none at all fails the step.
 #pragma once
 

@@ -21,9 +21,11 @@ kit::Id notify(const std::string& orderId, const std::string& gameOrder, const s
                                         {"cp_order", kit::Id(kit::str(gameOrder))}})}});
 }
 
-sim::PlatformOrder platformOrder(const std::string& number, const std::string& money, bool paid = true) {
+// The platform's order for a channel order, which it carries to hand back.
+sim::PlatformOrder platformOrder(const std::string& channelOrder, const std::string& money, bool paid = true) {
   sim::PlatformOrder order;
-  order.orderNumber = number;
+  order.orderNumber = "P" + channelOrder;
+  order.cpExtend = channelOrder;
   order.money = money;
   order.realMoney = money;
   order.paid = paid;
@@ -59,7 +61,7 @@ TEST_F(PaymentCheck, OnlyTheNotifyNamingTheStepsOrderPassesIt) {
   EXPECT_EQ(kit::describe(found["data"]["order_id"]), "o2");
   PaymentVerdict verdict = checkPayment(second, found, channel, platform);
   EXPECT_TRUE(verdict.ok) << verdict.outcome;
-  EXPECT_EQ(verdict.outcome, "paid order o2 for G-0002, 6.00 yuan (5.00 after the coupon)");
+  EXPECT_EQ(verdict.outcome, "paid order o2 for G-0002 (platform order Po2), 6.00 yuan (5.00 after the coupon)");
 
   // The next payment, whose notify never came: the earlier ones do not pass it.
   channel.push_back({"o3", "G-0003", "6.00", "100"});
@@ -96,12 +98,17 @@ TEST_F(PaymentCheck, TheNotifyMustSayPaidAndAgreeWithTheServersOrders) {
   EXPECT_EQ(outcome(notify("o2", "G-0002")), "order o2 was placed for 8.00 yuan, not 6.00");
   channel[1].money = "6";  // the same amount, written otherwise
   platform[1].paid = false;
-  EXPECT_EQ(outcome(notify("o2", "G-0002")), "platform order o2 is not paid");
+  EXPECT_EQ(outcome(notify("o2", "G-0002")), "platform order Po2 for o2 is not paid");
+  // A second order for it, paid, pays it.
+  platform.push_back(platformOrder("o2", "6.00"));
+  platform.back().orderNumber = "Q";
+  EXPECT_TRUE(checkPayment(order, notify("o2", "G-0002"), channel, platform).ok);
+  platform.pop_back();
   platform[1].paid = true;
   platform[1].money = "0.60";
-  EXPECT_EQ(outcome(notify("o2", "G-0002")), "platform order o2 is for 0.60 yuan, not 6.00");
+  EXPECT_EQ(outcome(notify("o2", "G-0002")), "platform order Po2 for o2 is for 0.60 yuan, not 6.00");
   platform.pop_back();
-  EXPECT_EQ(outcome(notify("o2", "G-0002")), "the platform has no order o2");
+  EXPECT_EQ(outcome(notify("o2", "G-0002")), "the platform has no order for o2");
   channel.pop_back();
   EXPECT_EQ(outcome(notify("o2", "G-0002")), "the channel server took no order for G-0002");
   // An amount that is no number matches none.
