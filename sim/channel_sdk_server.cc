@@ -125,6 +125,11 @@ bool ChannelSDKServer::isTokenOf(const std::string& superUserId, const std::stri
   return found != tokens_.end() && !token.empty() && found->second == token;
 }
 
+std::vector<ChannelSDKServer::Order> ChannelSDKServer::orders() const {
+  std::lock_guard lock(mutex_);
+  return orders_;
+}
+
 std::optional<std::string> ChannelSDKServer::superUserIdFor(const std::string& uid) const {
   std::lock_guard lock(mutex_);
   auto found = users_.find(uid);
@@ -231,6 +236,7 @@ std::string ChannelSDKServer::answerOrder(const ChannelRequest& request) {
   if (request.field("sign") != expected) return refusal("403", "签名错误");
   if (!isAmount(request.field("money"))) return refusal("400", "金额错误");
   std::string orderId = "o" + std::to_string(nextOrder_++);
+  orders_.push_back({orderId, request.field("game_order_sn"), request.field("money"), superUserId});
   return jsonText(kit::dict({{"code", "200"}, {"msg", "下单成功"}, {"data", kit::dict({{"order_id", orderId}})}}));
 }
 

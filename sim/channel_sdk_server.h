@@ -63,6 +63,17 @@ class ChannelSDKServer : public ChannelRouteServer {
   // Whether a token is the one last issued to a channel user.
   bool isTokenOf(const std::string& superUserId, const std::string& token) const;
 
+  // An order the server accepted ("order/index"): the id it gave it and
+  // what the client sent for it.
+  struct Order {
+    std::string orderId;
+    std::string gameOrder;  // "game_order_sn"
+    std::string money;
+    std::string superUserId;
+  };
+  // The orders accepted so far, in the order they came.
+  std::vector<Order> orders() const;
+
  private:
   kit::test::TestResponse answer(const std::string& route, const kit::test::RecordedRequest& request);
   std::string answerInit(const ChannelRequest& request);
@@ -85,6 +96,7 @@ class ChannelSDKServer : public ChannelRouteServer {
   int nextUser_ = 99;
   int nextRole_ = 1;
   int nextOrder_ = 1;
+  std::vector<Order> orders_;
 };
 
 // The lower-case hex MD5 of a text, as the server signs.

@@ -92,6 +92,13 @@ TEST_F(ChannelServer, OrdersAreCheckedAgainstSignaturePackageAndAmount) {
   EXPECT_EQ(kit::describe(post("order/index", form("com.other", "6.00", sign))["code"]), "400");
   EXPECT_EQ(kit::describe(post("order/index", form("com.example.starfleet", "abc", sign))["code"]), "400");
   EXPECT_EQ(kit::describe(post("order/index", form("com.example.starfleet", "6.00", "bad"))["code"]), "403");
+  // The accepted order alone is kept, with what it was placed for.
+  auto orders = server.orders();
+  ASSERT_EQ(orders.size(), 1u);
+  EXPECT_EQ(orders[0].orderId, "o1");
+  EXPECT_EQ(orders[0].gameOrder, "G-0001");
+  EXPECT_EQ(orders[0].money, "6.00");
+  EXPECT_EQ(orders[0].superUserId, user);
 }
 
 TEST_F(ChannelServer, FaultModesAnswerAsPromised) {

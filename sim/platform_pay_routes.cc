@@ -62,6 +62,7 @@ struct OrderKeys {
   const char* server;
   const char* orderNumber;  // nullptr: the server numbers the order
   const char* productName;
+  const char* cpExtend;
 };
 
 // Checks the amounts and the coupon of an order and records it, unpaid;
@@ -98,6 +99,7 @@ kit::Expected<PlatformOrder> placeOrder(PlatformService& service, const Platform
   order.roleId = call.text(keys.role);
   order.serverId = call.text(keys.server);
   order.productName = call.text(keys.productName);
+  order.cpExtend = call.text(keys.cpExtend);
   order.createTime = R::nowText();
   R::orders(service).push_back(order);
   return order;
@@ -116,7 +118,7 @@ kit::Expected<PlatformOrder> layoutAOrder(PlatformService& service, const Platfo
   for (const char* type : payTypes) known = known || call.text("z") == type;
   if (!known) return refuse("支付方式错误");
   std::lock_guard lock(R::lock(service));
-  return placeOrder(service, call, {"c", "d", "e", "x", "l"});
+  return placeOrder(service, call, {"c", "d", "e", "x", "l", "n"});
 }
 
 // Layout B: platform coins and vouchers, paid from the player's balance.
@@ -129,7 +131,7 @@ kit::Expected<PlatformOrder> layoutBOrder(PlatformService& service, const Platfo
   if (!R::isAdvertisingIdentifier(call.text("c"))) return refuse("设备标识错误");
   if (call.text("z") != payType) return refuse("支付方式错误");
   std::lock_guard lock(R::lock(service));
-  auto placed = placeOrder(service, call, {"f", "x", "h", nullptr, "k"});
+  auto placed = placeOrder(service, call, {"f", "x", "h", nullptr, "k", "y"});
   if (!placed) return placed;
   // Paid from the balance at once; an order the balance cannot pay is not
   // kept.

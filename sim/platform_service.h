@@ -83,6 +83,9 @@ struct PlatformOrder {
   std::string roleId;
   std::string serverId;
   std::string productName;
+  // The text the game attached to the order, handed back with its result
+  // (the channel's order number).
+  std::string cpExtend;
   std::string createTime;  // seconds since 1970
   bool paid = false;
   // The signed order text an app order was answered with (the wallet

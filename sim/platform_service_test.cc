@@ -76,7 +76,7 @@ class PlatformServiceTest : public ::testing::Test {
   static kit::Ref<kit::MutableDictionary> coinOrderOf(const char* realMoney) {
     return kit::mutableDict({{"z", "ptb"}, {"p", realMoney}, {"b", realMoney}, {"c", kAdvertising}, {"d", "10001"},
                              {"e", "agent7"}, {"f", "player01"}, {"x", "r1"}, {"h", "s1"}, {"j", "1001"},
-                             {"os", "ios"}});
+                             {"y", "o7"}, {"os", "ios"}});
   }
 
   std::unique_ptr<PlatformService> service;  // goes after the server, whose answers call into it
@@ -206,6 +206,7 @@ TEST_F(PlatformServiceTest, OrdersArePaidOnTheirPageOrFromTheBalance) {
   ASSERT_TRUE(paid);
   EXPECT_NE(paid->body.find("支付成功"), std::string::npos);
   EXPECT_TRUE(service->order("O1")->paid);
+  EXPECT_EQ(service->order("O1")->cpExtend, "cp") << "kept to be handed back with the result";
   EXPECT_EQ(d(post("Pay/getUserSuccess", kit::dict({{"z", "player01"}}))["z"]), "1");
 
   // Checks of the amounts and the coupon.
@@ -222,6 +223,7 @@ TEST_F(PlatformServiceTest, OrdersArePaidOnTheirPageOrFromTheBalance) {
   kit::Id coins = post("Ttbpaynew/ttbnew", coinOrderOf("40"));
   ASSERT_EQ(d(coins["z"]), "1") << d(coins);
   EXPECT_TRUE(service->order(d(coins["b"]))->paid);
+  EXPECT_EQ(service->order(d(coins["b"]))->cpExtend, "o7");
   EXPECT_EQ(service->account("player01")->platformCoins, 10);
   const size_t kept = service->orders().size();
   EXPECT_EQ(d(post("Ttbpaynew/ttbnew", coinOrderOf("40"))), d(kit::dict({{"z", "0"}, {"c", "平台币余额不足"}})));

@@ -32,8 +32,9 @@ std::string numberOf(const std::string& path) {
 
 }  // namespace
 
-PlatformUserCentreHome::PlatformUserCentreHome(PlatformAPIServer& server) : origin_(server.origin()) {
-  server.route(kHomeEndpoint, [this](const PlatformAPIRequest&) { return homeReply(); });
+PlatformUserCentreHome::PlatformUserCentreHome(PlatformAPIServer& server, const PlatformService& accounts)
+    : origin_(server.origin()), accounts_(accounts) {
+  server.route(kHomeEndpoint, [this](const PlatformAPIRequest& request) { return homeReply(request); });
   server.routePage(std::string("/") + kAvatarPath, [](const kit::test::RecordedRequest&) { return png(90, 160, 250); });
   server.routePage("/uc/trade/*", [](const kit::test::RecordedRequest&) { return png(250, 200, 90); });
   server.routePage("/uc/news/*", [](const kit::test::RecordedRequest& request) {
@@ -46,20 +47,25 @@ PlatformUserCentreHome::PlatformUserCentreHome(PlatformAPIServer& server) : orig
   });
 }
 
-kit::Ref<kit::Dictionary> PlatformUserCentreHome::defaultData() const {
-  return kit::dict({{"uinfo", kit::dict({{"nicename", "player01"},
+kit::Ref<kit::Dictionary> PlatformUserCentreHome::dataOf(const PlatformAccount& player) const {
+  return kit::dict({{"uinfo", kit::dict({{"nicename", kit::Id(kit::str(player.userName))},
                                          {"avatar", kit::Id(kit::str(avatarURL()))},
-                                         {"money", "120"},
-                                         {"djq", "30"}})},
+                                         {"money", kit::Id(kit::str(std::to_string(player.platformCoins)))},
+                                         {"djq", kit::Id(kit::str(player.vouchers))}})},
                     {"post", kit::dict({{"t_desc", "限时活动：充值享双倍积分"}, {"url", kit::Id(kit::str(activityURL()))}})},
                     {"ginfo", kit::dict({{"fanli", kit::Id(kit::str(rebate_))}})}});
 }
 
-PlatformAPIReply PlatformUserCentreHome::homeReply() {
+PlatformAPIReply PlatformUserCentreHome::homeReply(const PlatformAPIRequest& request) {
+  // The service keeps a lock of its own: the account is read before the
+  // home's.
+  const std::optional<PlatformAccount> player = accounts_.account(request.formValue("username").value_or(""));
   std::lock_guard lock(mutex_);
   if (reply_) return PlatformAPIReply::json(reply_);
-  kit::Id code = codeAsNumber_ ? kit::Id(kit::num(1)) : kit::Id(kit::str("1"));
-  return PlatformAPIReply::json(kit::dict({{"a", code}, {"c", data_ ? data_ : kit::Id(defaultData())}}));
+  auto code = [this](int a) { return codeAsNumber_ ? kit::Id(kit::num(a)) : kit::Id(kit::str(std::to_string(a))); };
+  if (data_) return PlatformAPIReply::json(kit::dict({{"a", code(1)}, {"c", data_}}));
+  if (!player) return PlatformAPIReply::json(kit::dict({{"a", code(0)}, {"c", kUnknownPlayer}}));
+  return PlatformAPIReply::json(kit::dict({{"a", code(1)}, {"c", kit::Id(dataOf(*player))}}));
 }
 
 void PlatformUserCentreHome::setHomeData(kit::Id c) {

@@ -17,7 +17,7 @@ Simulator::Simulator(std::string gameId, const SimulatorPorts& ports)
       platformAPI_(PlatformAPIServer::start(ports.platformAPI)) {
   platform_ = std::make_unique<PlatformService>(*platformAPI_);
   userCentre_ = std::make_unique<PlatformUserCentre>(*platformAPI_);
-  userCentreHome_ = std::make_unique<PlatformUserCentreHome>(*platformAPI_);
+  userCentreHome_ = std::make_unique<PlatformUserCentreHome>(*platformAPI_, *platform_);
   userCentreLists_ = std::make_unique<PlatformUserCentreLists>(*platformAPI_);
   addSampleUserCentreLists();
   wallet_ = std::make_unique<WalletApp>(*platform_);

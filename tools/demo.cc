@@ -94,6 +94,7 @@
 #include "sim/simulator.h"
 #include "speedup/acc.h"
 #include "tools/demo_game_page.h"
+#include "tools/demo_payment_check.h"
 #include "tools/demo_report.h"
 #include "tools/demo_screens.h"
 #include "tools/demo_services.h"
@@ -521,6 +522,7 @@ class MainJob {
     begin("资源大厅：商品卡购买，打开支付页");
     kit::Ref<KTNewPayVC> cardSheet;
     size_t ordersBefore = simulator.platform().orders().size();
+    const size_t channelOrdersBefore = simulator.channel().orders().size();
     if (goods && kit::test::tap(hall->rebtn1()) && kit::test::tap(hall->cards()[0]->buyBtn())) {
       waitOnKitTimers([&] {
         return !hall->superview() && (cardSheet = KTNewPayVC::openSheet()) && cardSheet->payStyle() != 0;
@@ -530,12 +532,22 @@ class MainJob {
         cardSheet ? "the hall closed on the order; pay sheet for " + kit::describe(cardSheet->order().money) + " yuan"
                   : "no pay sheet for the goods card");
 
+    // The page hears of the payment of the order the hall placed.
     begin("商品卡：钱包APP支付");
     bool cardPaid = cardSheet && payInTheWallet(*cardSheet);
-    end(cardPaid && simulator.platform().orders().size() > ordersBefore,
-        cardPaid ? "the wallet paid the goods card's order" : "the goods card's order was not paid");
-    if (cardPaid) kit::test::tap(cardSheet->noticeView()->goToGameButton());
+    demo::PaymentVerdict cardNotified{false, "the goods card's order was not paid"};
+    if (cardPaid) {
+      picture("钱包APP支付结果");
+      const auto channelOrders = simulator.channel().orders();
+      const demo::PlacedOrder cardOrder =
+          channelOrders.size() > channelOrdersBefore
+              ? demo::PlacedOrder{channelOrders.back().gameOrder, kit::describe(cardSheet->order().money)}
+              : demo::PlacedOrder{};
+      kit::test::tap(cardSheet->noticeView()->goToGameButton());
+      cardNotified = waitForPayNotify(simulator, cardOrder);
+    }
     waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
+    end(cardNotified.ok && simulator.platform().orders().size() > ordersBefore, cardNotified.outcome);
     cardSheet.reset();
     if (hall && hall->superview()) hall->closeClick();
     hall.reset();
@@ -612,6 +624,7 @@ class MainJob {
     // ---- Payment in the wallet app: order, pay sheet, coupon, result.
     begin("支付：下单并打开支付页");
     tapPage("pay");
+    const demo::PlacedOrder walletOrder = demo::placedOrderOf(page_.lastSent("pay"));
     kit::Ref<KTNewPayVC> sheet;
     waitFor([&] { return (sheet = KTNewPayVC::openSheet()) && sheet->payStyle() != 0; });
     end(sheet != nullptr, sheet ? "pay sheet for " + kit::describe(sheet->order().money) + " yuan" : "no pay sheet");
@@ -644,16 +657,16 @@ class MainJob {
 
     begin("返回游戏：payNotify");
     if (walletPaid) kit::test::tap(sheet->noticeView()->goToGameButton());
-    bool paid = walletPaid && waitForAnswer("payNotify") && kit::describe(lastAnswer()["data"]["status"]) == "1";
-    end(paid, paid ? "paid order " + kit::describe(lastAnswer()["data"]["order_id"]) + " for " +
-                         kit::describe(lastAnswer()["data"]["cp_order"])
-                   : "no payNotify with status 1");
+    const demo::PaymentVerdict paid =
+        walletPaid ? waitForPayNotify(simulator, walletOrder) : demo::PaymentVerdict{false, "no paid notice"};
+    end(paid.ok, paid.outcome);
     waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
     sheet.reset();
 
     // ---- Payment on the H5 cashier's web page, then the result polling.
     begin("H5 收银台：网页支付页");
     tapPage("pay");
+    const demo::PlacedOrder cashierOrder = demo::placedOrderOf(page_.lastSent("pay"));
     kit::Ref<KTWebPayVC> payPage;
     if (waitFor([&] { return (sheet = KTNewPayVC::openSheet()) && sheet->payStyle() != 0; }) &&
         kit::test::tap(sheet->walletPayIconBtn()) && kit::test::tap(sheet->payBtn())) {
@@ -678,9 +691,9 @@ class MainJob {
 
     begin("返回游戏：payNotify");
     if (h5Paid) kit::test::tap(sheet->noticeView()->goToGameButton());
-    bool h5Notified = h5Paid && waitForAnswer("payNotify") &&
-                      kit::describe(lastAnswer()["data"]["status"]) == "1";
-    end(h5Notified, h5Notified ? "paid order " + kit::describe(lastAnswer()["data"]["order_id"]) : "no payNotify");
+    const demo::PaymentVerdict h5Notified =
+        h5Paid ? waitForPayNotify(simulator, cashierOrder) : demo::PaymentVerdict{false, "no paid result"};
+    end(h5Notified.ok, h5Notified.outcome);
     waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
     sheet.reset();
 
@@ -747,6 +760,15 @@ class MainJob {
   // The page's own buttons, scripts and answers.
   void tapPage(const std::string& id) { page_.tap(id); }
   bool waitForAnswer(const std::string& action) { return page_.waitForAnswer(action); }
+  // Waits for the page's payNotify naming the order and checks it against
+  // the orders the simulator's servers keep.
+  demo::PaymentVerdict waitForPayNotify(sim::Simulator& simulator, const demo::PlacedOrder& order) {
+    kit::Id notify =
+        page_.waitForAnswer("payNotify", [&](const kit::Id& answer) { return demo::isNotifyOf(answer, order); })
+            ? page_.lastAnswer()
+            : nullptr;
+    return demo::checkPayment(order, notify, simulator.channel().orders(), simulator.platform().orders());
+  }
   const kit::Id& lastAnswer() const { return page_.lastAnswer(); }
 
   void noteHub(NUVAGMShopHub& hub) { note(demo::describeHub(hub)); }

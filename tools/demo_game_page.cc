@@ -94,7 +94,8 @@ void GamePage::tap(const std::string& id) {
 }
 
 // The page keeps its answers across the reload after a logout.
-bool GamePage::waitForAnswer(const std::string& action) {
+bool GamePage::waitForAnswer(const std::string& action, const std::function<bool(const kit::Id&)>& wanted) {
+  lastAnswer_ = nullptr;
   return clock_.run(
       [&] {
         kit::Id now = state();
@@ -104,7 +105,7 @@ bool GamePage::waitForAnswer(const std::string& action) {
           kit::Id answer = answers->objectAtIndex(i);
           report_.note("client → page: CallbackFromIOS " + compactJSON(answer));
           answersSeen_ = i + 1;
-          if (kit::describe(answer["action"]) == action) {
+          if (kit::describe(answer["action"]) == action && (!wanted || wanted(answer))) {
             lastAnswer_ = answer;
             return true;
           }
@@ -112,6 +113,16 @@ bool GamePage::waitForAnswer(const std::string& action) {
         return false;
       },
       SessionClock::Waiting::ForRealWork);
+}
+
+kit::Id GamePage::lastSent(const std::string& action) {
+  auto sent = kit::as<kit::Array>(state()["sent"]);
+  for (size_t i = sent ? sent->count() : 0; i > 0; --i) {
+    kit::Id message =
+        kit::JSONSerialization::JSONObjectWithData(kit::Data::make(kit::describe(sent->objectAtIndex(i - 1))));
+    if (kit::describe(message["action"]) == action) return message["data"];
+  }
+  return nullptr;
 }
 
 }  // namespace demo

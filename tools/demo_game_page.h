@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "kit/foundation/object.h"
@@ -31,10 +32,14 @@ class GamePage {
   void waitForPaint(kit::WebView* page = nullptr);
   // Taps the button with this element id and waits for the page's message.
   void tap(const std::string& id);
-  // Waits for the page's next answer with this action; lastAnswer() holds
-  // it.
-  bool waitForAnswer(const std::string& action);
+  // Waits for the page's next answer with this action that `wanted` accepts
+  // (any, when not given); lastAnswer() holds it. The answers before it are
+  // noted and passed over; false when none comes in a step's time.
+  bool waitForAnswer(const std::string& action, const std::function<bool(const kit::Id&)>& wanted = {});
   const kit::Id& lastAnswer() const { return lastAnswer_; }
+  // The data of the last message with this action the page sent (nil:
+  // none).
+  kit::Id lastSent(const std::string& action);
 
  private:
   // What the page sent and the answers it received.

@@ -47,7 +47,7 @@ class HomeValues : public UserCentreTest {
  protected:
   void SetUp() override {
     UserCentreTest::SetUp();
-    home = std::make_unique<sim::PlatformUserCentreHome>(*server);
+    home = std::make_unique<sim::PlatformUserCentreHome>(*server, *platform);
     lists = std::make_unique<Lists>(*server);
     ShareVale::sharedInstance()->setIsRz(kit::str("0"));
     container = kit::ViewController::make();

@@ -41,7 +41,13 @@ class Home : public UserCentreTest {
   void SetUp() override {
     UserCentreTest::SetUp();
     bundle.addFile("VIROV.bundle/KT_Helper_UserIcon.png", PlatformTestBundle::solidPNG(60, 60, 10, 200, 10));
-    home = std::make_unique<sim::PlatformUserCentreHome>(*server);
+    // The stored player's account, whose name and balances the home shows.
+    sim::PlatformAccount player;
+    player.userName = "player01";
+    player.platformCoins = 120;
+    player.vouchers = "30";
+    platform->addAccount(player);
+    home = std::make_unique<sim::PlatformUserCentreHome>(*server, *platform);
     lists = std::make_unique<Lists>(*server);
     lists->setPages(Lists::kNewsList, {Lists::records(0, 3, message)});
     ShareVale::sharedInstance()->setIsRz(kit::str("0"));
