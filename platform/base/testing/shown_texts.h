@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/foundation/json_serialization.h"
 #include "kit/foundation/values.h"
 #include "kit/ui/button.h"
 #include "kit/ui/label.h"
@@ -118,35 +119,42 @@ inline const std::vector<std::string>& unreadableMessages() {
 }
 
 // A value a reply may put where a text belongs (a JSON text), with what a
-// label shows of it and what a message reads of it (a toast, a name, a text
-// on a plate or in a coloured box, where blanks would show an empty box).
-// A collection, a flag, the texts of a missing value and the spelling of a
-// number that is none show nothing anywhere; a number shows in a label but
-// is no message; blanks and characters that draw nothing stay in a label
-// as they are, and are no message.
+// label shows of it, what a message reads of it (a toast, a text on a
+// plate or in a coloured box, where blanks would show an empty box) and
+// what a player's name (a user name, a nickname) shows of it. A
+// collection, a flag and the texts of a missing value show nothing
+// anywhere; a number shows in a label and as a name but is no message;
+// blanks and characters that draw nothing stay in a label as they are,
+// and are no message and no name; the spelling of a number that is none
+// shows in no label and is no message, but is a name as it came.
 struct Shape {
   std::string json;
   std::string label;
   std::string message;
+  std::string name;
 };
 
 inline const std::vector<Shape>& shapes() {
   static const std::vector<Shape> values = [] {
     std::vector<Shape> all;
-    for (const std::string& json : notTexts()) all.push_back({json, "", ""});
-    for (Shape shape : std::initializer_list<Shape>{{"0", "0", ""},
-                                                    {"7.5", "7.5", ""},
-                                                    {"false", "", ""},
-                                                    {R"(" ")", " ", ""},
-                                                    {R"("\u3000")", "\u3000", ""},
-                                                    {R"("\n")", "\n", ""},
-                                                    {R"("\u200b")", "\u200b", ""},
-                                                    {R"("<null>")", "", ""},
-                                                    {R"j("(null)")j", "", ""},
-                                                    {R"("活动")", "活动", "活动"}}) {
+    for (const std::string& json : notTexts()) all.push_back({json, "", "", ""});
+    for (Shape shape : std::initializer_list<Shape>{{"0", "0", "", "0"},
+                                                    {"7.5", "7.5", "", "7.5"},
+                                                    {"false", "", "", ""},
+                                                    {R"(" ")", " ", "", ""},
+                                                    {R"("\u3000")", "\u3000", "", ""},
+                                                    {R"("\n")", "\n", "", ""},
+                                                    {R"("\u200b")", "\u200b", "", ""},
+                                                    {R"("<null>")", "", "", ""},
+                                                    {R"j("(null)")j", "", "", ""},
+                                                    {R"("活动")", "活动", "活动", "活动"}}) {
       all.push_back(std::move(shape));
     }
-    for (const std::string& json : numberSpellings()) all.push_back({json, "", ""});
+    for (const std::string& json : numberSpellings()) {
+      auto text = kit::as<kit::String>(kit::JSONSerialization::JSONObjectWithData(
+          kit::Data::make(json), kit::JSONReadingFragmentsAllowed));
+      all.push_back({json, "", "", text ? text->utf8() : std::string("(not JSON text)")});
+    }
     return all;
   }();
   return values;
