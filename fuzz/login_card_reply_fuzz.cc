@@ -1,8 +1,9 @@
 // Fuzz target for the login card's answers: any JSON value answers the
 // registration the card sent, then the login that follows it. Whatever the
 // answers hold, no text of the card (its greeting while logging in, its
-// toasts, its fields) reads "(null)", "<null>" or "NaN", and the card ends
-// in one of its styles. The first byte picks the form that registered.
+// toasts, its fields) reads "(null)", "<null>" or "NaN" (but for a name the
+// answers give, which shows as it came), and the card ends in one of its
+// styles. The first byte picks the form that registered.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
