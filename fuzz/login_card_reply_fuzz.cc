@@ -1,8 +1,9 @@
 // Fuzz target for the login card's answers: any JSON value answers the
 // registration the card sent, then the login that follows it. Whatever the
 // answers hold, no text of the card (its greeting while logging in, its
-// toasts, its fields) reads "(null)", "<null>" or "NaN", and the card ends
-// in one of its styles. The first byte picks the form that registered.
+// toasts, its fields) reads "(null)", "<null>" or "NaN" (but for a name the
+// answers give, which shows as it came), and the card ends in one of its
+// styles. The first byte picks the form that registered.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -46,19 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         card->registered(result);
       },
       [&](const kit::Ref<kit::String>& message) { card->registrationFailed(message, form); });
-  shownfuzz::checkTree(*card, data, size);
+  shownfuzz::checkTree(*card, data, size, shownfuzz::Names::Shown);
   if (registered) {
     // The login that follows greets the player while it waits, then hears
     // its answer: a refusal is toasted on the card, which returns to the form.
     card->setUsingStyle(KTLoginView::LoggingIn);
-    shownfuzz::checkTree(*card, data, size);
+    shownfuzz::checkTree(*card, data, size, shownfuzz::Names::Shown);
     KTLoginAPI::Answers::login(
         reply, [](const kit::Ref<LoginResult>& result) { check(result != nullptr); },
         [&](const kit::Ref<kit::String>& message, const kit::Ref<kit::String>&) {
           CXRMessage::showMessage(message, card);
           card->setUsingStyle(KTLoginView::Login);
         });
-    shownfuzz::checkTree(*card, data, size);
+    shownfuzz::checkTree(*card, data, size, shownfuzz::Names::Shown);
   } else {
     check(card->UsingStyle() == form);
   }

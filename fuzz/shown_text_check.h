@@ -10,7 +10,8 @@
 // alone in a reply (a string or a body that is nothing but the spelling of
 // a number that is none) is no text of the reply but an amount that is
 // none: it never licenses a "NaN" on screen, nor does the "NaN" of a JSON
-// body outside its strings.
+// body outside its strings; except on screens that show names the reply
+// gives, which show any text that draws something as it came.
 #pragma once
 
 #include <array>
@@ -24,6 +25,7 @@
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/string.h"
+#include "kit/foundation/values.h"
 #include "kit/ui/application.h"
 #include "kit/ui/button.h"
 #include "kit/ui/label.h"
@@ -38,10 +40,14 @@ namespace shownfuzz {
 inline constexpr std::array<std::string_view, 5> kUnsetTexts = {"(null)", "<null>", "NaN", "(\n", "{\n"};
 static_assert(kUnsetTexts[2] == "NaN");
 
+// Whether the screen checked shows the names a reply gives (a player's
+// user name or nickname), which may be the spelling of a number.
+enum class Names { NotShown, Shown };
+
 // Which of kUnsetTexts the reply carries and may therefore show.
 class Carried {
  public:
-  Carried(const uint8_t* data, size_t size) {
+  Carried(const uint8_t* data, size_t size, Names names = Names::NotShown) : names_(names) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     kit::Id value = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(std::string(bytes)),
                                                               kit::JSONReadingFragmentsAllowed);
@@ -61,18 +67,12 @@ class Carried {
  private:
   static constexpr size_t kNaN = 2;
 
-  // Whether `text` is one of the spellings of a number that is none that
-  // kit::shownText never shows.
-  static bool spellsNoNumber(std::string_view text) {
-    for (std::string_view spelling : {"NaN", "nan", "-nan", "+nan", "inf", "-inf", "+inf", "Infinity", "-Infinity",
-                                      "+Infinity"}) {
-      if (text == spelling) return true;
-    }
-    return false;
-  }
   void note(std::string_view text, bool numberSpellings = true) {
     for (size_t i = 0; i < kUnsetTexts.size(); ++i) {
-      if (i == kNaN && (!numberSpellings || spellsNoNumber(text))) continue;
+      // A spelling of a number that is none (kit::shownText never shows
+      // one) licenses "NaN" only where names show as they came.
+      const bool amount = kit::spellsNoNumber(text) && names_ == Names::NotShown;
+      if (i == kNaN && (!numberSpellings || amount)) continue;
       if (text.find(kUnsetTexts[i]) != std::string_view::npos) carried_[i] = true;
     }
   }
@@ -90,6 +90,7 @@ class Carried {
     }
   }
 
+  Names names_;
   std::array<bool, kUnsetTexts.size()> carried_{};
 };
 
@@ -104,8 +105,8 @@ inline void checkView(const kit::View& view, const Carried& carried) {
 }
 
 // Checks the view tree of a view not on screen.
-inline void checkTree(const kit::View& root, const uint8_t* data, size_t size) {
-  checkView(root, Carried(data, size));
+inline void checkTree(const kit::View& root, const uint8_t* data, size_t size, Names names = Names::NotShown) {
+  checkView(root, Carried(data, size, names));
 }
 
 // Checks every window's view tree.

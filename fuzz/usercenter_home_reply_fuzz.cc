@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto page = kit::make<KTSuHomeVC>();
   page->loadView();  // the scene alone: no request
   page->initUIWithData(reply);
-  shownfuzz::checkTree(*page->view(), data, size);
+  shownfuzz::checkTree(*page->view(), data, size, shownfuzz::Names::Shown);
   const double h = page->realHeight();
   check(h >= 0);
   if (h < KTSuHomeVC::FoldedH) {

@@ -305,8 +305,8 @@ PlatformAnswer addSubAccount(PlatformService& service, const PlatformCall& call)
   if (auto ok = require(call, {"z", "c", "e", "f", "x"}); !ok) return kit::unexpected(ok.error());
   if (auto ok = R::checkGame(service, call, "f", "c", "e"); !ok) return kit::unexpected(ok.error());
   const std::string nickname = call.text("x");
-  // No name, or one of blanks alone that would list a row nobody can see.
-  if (!kit::hasVisibleCharacter(nickname)) return refuse("请输入有效字符");
+  // No name, or one a row would not show (blanks alone, "<null>").
+  if (kit::nameText(kit::str(nickname)).empty()) return refuse("请输入有效字符");
   if (kit::String(nickname).length() > kLongestNickname) return refuse("名称不能超过8个字符");
   const std::string loginTime = R::nowText();
   std::vector<PlatformSubAccount> subs;

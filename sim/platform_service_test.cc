@@ -189,6 +189,27 @@ TEST_F(PlatformServiceTest, ASubAccountNamedByBlanksAloneIsRefusedAsAnEmptyName)
   EXPECT_EQ(d(post("login/iosaddxiaohao", keys(" 号 "), PlatformAPIReply::Form::Plain)["code"]), "1");
 }
 
+TEST_F(PlatformServiceTest, ANicknameIsTakenAsTypedUnlessItSpellsNothing) {
+  auto keys = [](const char* nickname) {
+    return kit::dict({{"z", "player01"}, {"c", "1001"}, {"e", "agent7"}, {"f", "10001"}, {"x", nickname}});
+  };
+  const size_t before = service->account("player01")->subAccounts.size();
+  for (const char* none : {"<null>", "(null)", " <null>\u3000"}) {
+    kit::Id refused = post("login/iosaddxiaohao", keys(none), PlatformAPIReply::Form::Plain);
+    EXPECT_NE(d(refused["code"]), "1") << none;
+    EXPECT_EQ(d(refused["msg"]), "请输入有效字符") << none;
+  }
+  EXPECT_EQ(service->account("player01")->subAccounts.size(), before);
+  // The spellings of a number are nicknames, listed as they came.
+  for (const char* name : {"NaN", "nan", "inf", "Infinity"}) {
+    kit::Id added = post("login/iosaddxiaohao", keys(name), PlatformAPIReply::Form::Plain);
+    ASSERT_EQ(d(added["code"]), "1") << name;
+    auto list = kit::as<kit::Array>(added["data"]);
+    ASSERT_TRUE(list) << name;
+    EXPECT_EQ(d(list->lastObject()["nickname"]), name);
+  }
+}
+
 TEST_F(PlatformServiceTest, OrdersArePaidOnTheirPageOrFromTheBalance) {
   kit::Id order = post("H5pay/pay", orderOf("O1", "8"));
   ASSERT_EQ(d(order["z"]), "1") << d(order);

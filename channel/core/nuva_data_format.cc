@@ -73,8 +73,9 @@ kit::Ref<kit::String> NUVADataFormat::textOfValue(const kit::Id& value) {
 
 std::string NUVADataFormat::prizeCaption(const kit::Id& name, const kit::Id& amount) {
   std::string caption = kit::readableText(name);
+  // An amount that draws nothing (blanks) leaves out its "*" too.
   const std::string count = kit::shownText(amount);
-  if (!count.empty()) caption += "*" + count;
+  if (kit::hasVisibleCharacter(count)) caption += "*" + count;
   return caption;
 }
 

@@ -36,7 +36,8 @@ class NUVADataFormat {
   // reads: "name*amount", "name" without an amount, "*amount" without a
   // name, and nothing when neither does. The name is read as a message (a
   // caption sits on a plate: blanks, a number or a flag are no name); an
-  // amount that shows nothing (a flag, a number that is none) is left out.
+  // amount that shows nothing (a flag, blanks, a number that is none) is
+  // left out with its "*".
   static std::string prizeCaption(const kit::Id& name, const kit::Id& amount);
 
   // YES when the first window has a bottom safe-area inset.

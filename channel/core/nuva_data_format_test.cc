@@ -52,6 +52,16 @@ TEST(DataFormat, ValueTextsReadJSONNullAsUnset) {
   EXPECT_EQ(NUVADataFormat::prizeCaption(message["c"], message["missing"]), "x");
   EXPECT_EQ(NUVADataFormat::prizeCaption(message["a"], message["b"]), "*7");
   EXPECT_EQ(NUVADataFormat::prizeCaption(message["missing"], message["a"]), "");
+
+  // An amount that draws nothing leaves out its "*": no lone "*" on a
+  // tile, nor a name followed by one.
+  for (const char* blank : {" ", "\u3000", "\u200b", "\n", "\t "}) {
+    EXPECT_EQ(NUVADataFormat::prizeCaption(message["missing"], kit::str(blank)), "") << blank;
+    EXPECT_EQ(NUVADataFormat::prizeCaption(message["c"], kit::str(blank)), "x") << blank;
+  }
+  for (const char* none : {"NAN", "-Inf", "\u00a0nan(0x8000)"}) {
+    EXPECT_EQ(NUVADataFormat::prizeCaption(message["c"], kit::str(none)), "x") << none;
+  }
 }
 
 TEST(DataFormat, URLComponentEncodingEscapesReservedAndNonASCII) {

@@ -86,7 +86,7 @@ TEST_F(HallReplyFields, TheDrawPopUpsCaptionEachShapeByTheRule) {
     SCOPED_TRACE(v.json);
     // "name*amount" of what reads: the name as a message, the amount as
     // a label's text.
-    const std::string caption = v.message + (v.label.empty() ? "" : "*" + v.label);
+    const std::string caption = v.message + (kit::hasVisibleCharacter(v.label) ? "*" + v.label : "");
     auto prize = NUVATurnTableModel::withValues(parsed(R"({"name":)" + v.json + R"(,"amount":)" + v.json + "}"));
     auto one = NUVATurnOneGiftPopView::init();
     one->setName(kit::str(NUVADataFormat::prizeCaption(prize->name(), prize->amount())));

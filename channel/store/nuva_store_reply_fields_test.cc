@@ -47,8 +47,11 @@ std::string item(const shown::Shape& v) {
   return R"({"mid":"1","icon":"","name":)" + v.json + R"(,"amount":)" + v.json + "}";
 }
 
-// The caption of that item: the name as a message, the count as a label.
-std::string caption(const shown::Shape& v) { return v.message + (v.label.empty() ? "" : "*" + v.label); }
+// The caption of that item: the name as a message, the count as a label
+// with its "*" only when the label draws something (never a lone "*").
+std::string caption(const shown::Shape& v) {
+  return v.message + (kit::hasVisibleCharacter(v.label) ? "*" + v.label : "");
+}
 
 bool showsText(kit::View& root, const std::string& text) {
   const auto texts = shown::textsIn(root);

@@ -42,19 +42,6 @@ Ref<MutableArray> mutableArray(std::initializer_list<Value> elements) {
 
 namespace {
 
-// What a number that is none prints as, from C's printf, JavaScript and
-// JSON writers that let them through, with or without blanks around it.
-bool spellsNoNumber(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return false;
-  text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-  for (const char* spelling : {"NaN", "nan", "-nan", "+nan", "inf", "-inf", "+inf", "Infinity", "-Infinity",
-                               "+Infinity"}) {
-    if (text == spelling) return true;
-  }
-  return false;
-}
-
 // A code point that draws nothing on its own: white space and separators,
 // control and format characters, the ones Unicode says to ignore when not
 // supported (zero-width and filler characters, variation selectors) and
@@ -76,7 +63,64 @@ bool drawsNothing(UChar32 c) {
   }
 }
 
+// What a label draws of the text (all up to its first NUL character),
+// without the characters that draw nothing (and bytes that are no UTF-8)
+// at either end.
+std::string_view drawnWithoutBlanksAround(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  int32_t begin = 0, end = static_cast<int32_t>(text.size());
+  while (begin < end) {
+    int32_t next = begin;
+    UChar32 c;
+    U8_NEXT(bytes, next, end, c);
+    if (c >= 0 && !drawsNothing(c)) break;
+    begin = next;
+  }
+  while (end > begin) {
+    int32_t previous = end;
+    UChar32 c;
+    U8_PREV(bytes, begin, previous, c);
+    if (c >= 0 && !drawsNothing(c)) break;
+    end = previous;
+  }
+  return text.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
+}
+
+bool equalsIgnoringCase(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != lower[i]) return false;
+  }
+  return true;
+}
+
+// A NaN's payload as C reads one: letters, digits and underscores.
+bool isPayload(std::string_view text) {
+  for (const char c : text) {
+    const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    if (!word) return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool spellsNoNumber(std::string_view text) {
+  text = drawnWithoutBlanksAround(text);
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+  if (equalsIgnoringCase(text, "inf") || equalsIgnoringCase(text, "infinity")) return true;
+  if (text.size() < 3 || !equalsIgnoringCase(text.substr(0, 3), "nan")) return false;
+  text.remove_prefix(3);
+  if (text.empty()) return true;
+  return text.size() >= 2 && text.front() == '(' && text.back() == ')' && isPayload(text.substr(1, text.size() - 2));
+}
+
+bool spellsNull(std::string_view text) {
+  text = drawnWithoutBlanksAround(text);
+  return text == "(null)" || text == "<null>";
+}
 
 bool hasVisibleCharacter(std::string_view text) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
@@ -84,7 +128,8 @@ bool hasVisibleCharacter(std::string_view text) {
   for (int32_t i = 0; i < length;) {
     UChar32 c;
     U8_NEXT(bytes, i, length, c);
-    if (c >= 0 && !drawsNothing(c)) return true;
+    if (c == 0) return false;  // nothing after it is drawn
+    if (c > 0 && !drawsNothing(c)) return true;
   }
   return false;
 }
@@ -101,7 +146,13 @@ bool isSet(const Id& value) {
 std::string shownText(const Id& value) {
   if (!isSet(value)) return std::string();
   std::string text = describe(value);
-  return spellsNoNumber(text) ? std::string() : text;
+  return spellsNull(text) || spellsNoNumber(text) ? std::string() : text;
+}
+
+std::string nameText(const Id& value) {
+  if (!isSet(value)) return std::string();
+  std::string text = describe(value);
+  return !hasVisibleCharacter(text) || spellsNull(text) ? std::string() : text;
 }
 
 std::string readableText(const Id& value) {

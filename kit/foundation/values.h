@@ -61,12 +61,31 @@ Ref<MutableArray> mutableArray(std::initializer_list<Value> elements = {});
 // itself.
 bool isSet(const Id& value);
 
+// Whether `text` spells a number that is none, as printf, JavaScript and
+// JSON writers that let one through write it: "nan", "inf" or "infinity"
+// in any case, with or without a sign, a NaN with its payload
+// ("nan(0x8000)"), and any characters that draw nothing around it (blanks,
+// no-break and ideographic spaces, tabs, form feeds, zero-width spaces).
+bool spellsNoNumber(std::string_view text);
+
+// Whether `text` is a server's spelling of nothing: "(null)" or "<null>",
+// the texts of a missing value and of the null object, with any characters
+// that draw nothing around them.
+bool spellsNull(std::string_view text);
+
 // The text a player is shown for a value read from outside (a label's, a
-// title's): its "%@" text when the value is set and is not the spelling of
-// a number that is none ("NaN", "inf", "-Infinity" ...), else nothing
+// title's): its "%@" text when the value is set and spells neither nothing
+// nor a number that is none (spellsNull, spellsNoNumber), else nothing
 // (never "(null)", "<null>", "NaN" or the description of a collection).
 // A label shows blanks as they are.
 std::string shownText(const Id& value);
+
+// The text of a player's own words read back (a user name, a password, a
+// nickname): a text, or a number's "%@" text, as it was typed, when it has
+// something to draw and is not a server's spelling of nothing (spellsNull);
+// else nothing. Any other text is a name, the spellings of numbers
+// included: a player may be called "NaN" or log in with "-Infinity".
+std::string nameText(const Id& value);
 
 // The text of a message a player is to read (a toast's, a page's, a name):
 // a shown string with something visible in it, else nothing. A number or a
@@ -76,7 +95,8 @@ std::string shownText(const Id& value);
 // nothing.
 std::string readableText(const Id& value);
 
-// Whether `text` holds a character that draws something.
+// Whether `text` holds a character that draws something. A label draws a
+// text up to its first NUL character: what follows one is not looked at.
 bool hasVisibleCharacter(std::string_view text);
 
 // The "%@" text of a value as a String object.

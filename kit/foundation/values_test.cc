@@ -93,13 +93,71 @@ TEST(Values, OnlyTextsAndNumbersAreShownAndOnlyTextsWithSomethingInThemAreMessag
     EXPECT_EQ(shownText(str(spelled)), "") << spelled;
     EXPECT_EQ(readableText(str(spelled)), "") << spelled;
   }
-  EXPECT_EQ(shownText(str("Nan")), "Nan");
+  EXPECT_EQ(shownText(str("Nan")), "") << "a spelling in any case";
+  EXPECT_EQ(shownText(str("Nana")), "Nana");
   EXPECT_EQ(shownText(str("NaN币")), "NaN币");
   EXPECT_EQ(shownText(num(1e308)), describe(num(1e308)));
 
   // Mutable texts from a reply read the same.
   EXPECT_EQ(shownText(MutableString::make("x")), "x");
   EXPECT_EQ(readableText(MutableString::make("\n")), "");
+}
+
+TEST(Values, EverySpellingOfANumberThatIsNoneIsOneNone) {
+  // Any case, any sign, a NaN's payload, and any character that draws
+  // nothing around it: none is shown, none is a message.
+  for (const char* spelled :
+       {"NAN", "INF", "-INF", "Inf", "+Inf", "-Inf", "-NaN", "infinity", "nan(0x8000)", "-nan(ind)", "+NAN()",
+        "\u00a0NaN", "NaN\u3000", "\vINF\f", "\u200b-Infinity\u200b", "\u00a0\u3000nan\v\f"}) {
+    EXPECT_TRUE(spellsNoNumber(spelled)) << spelled;
+    EXPECT_EQ(shownText(str(spelled)), "") << spelled;
+    EXPECT_EQ(readableText(str(spelled)), "") << spelled;
+  }
+  // Words that only start or end like one, and half-made payloads, are
+  // texts.
+  for (const char* word : {"Nan币", "nanny", "Info", "infinite", "in f", "nan(", "nan(0x8000", "nan)", "nan(a b)",
+                           "--inf", "+-nan", "1NaN", "NaN1", "∞", "", " "}) {
+    EXPECT_FALSE(spellsNoNumber(word)) << word;
+  }
+  EXPECT_EQ(shownText(str("nanny")), "nanny");
+  EXPECT_EQ(shownText(str("NaN币")), "NaN币");
+
+  // The server's spellings of nothing read as nothing with blanks around
+  // them too.
+  for (const char* null : {" <null>", "(null)\u3000", "\u200b<null>\u00a0"}) {
+    EXPECT_TRUE(spellsNull(null)) << null;
+    EXPECT_EQ(shownText(str(null)), "") << null;
+  }
+  EXPECT_FALSE(spellsNull("<null>x"));
+}
+
+TEST(Values, ANameIsWhatThePlayerTypedWhenItDrawsSomething) {
+  // The spellings of a number are names like any other.
+  for (const char* name : {"Infinity", "-Infinity", "+Infinity", "NaN", "nan", "inf", "NAN", " NaN ", "玩家"}) {
+    EXPECT_EQ(nameText(str(name)), name) << name;
+  }
+  EXPECT_EQ(nameText(num(12345)), "12345") << "a name the server sends as a number";
+  // Nothing to draw, or the server's spelling of nothing, names no one.
+  for (const Id& none : {Id(str("")), Id(str(" ")), Id(str("\u3000")), Id(str("\u200b")), Id(str("<null>")),
+                         Id(str("(null)")), Id(str(" <null>\u3000")), Id(str(std::string("\0a", 2))), Id(null()),
+                         Id(), Id(num(true)), Id(num(std::nan(""))), Id(array({"a"}))}) {
+    EXPECT_EQ(nameText(none), "") << describe(none);
+  }
+}
+
+TEST(Values, WhatFollowsANulIsNotDrawnAndSoNotRead) {
+  // A label draws a text up to its first NUL: one that starts with it
+  // draws nothing and is no message.
+  const std::string startsWithNul = std::string(1, '\0') + "领取成功";
+  EXPECT_FALSE(hasVisibleCharacter(startsWithNul));
+  EXPECT_EQ(readableText(str(startsWithNul)), "");
+  const std::string endsWithNul = "领取" + std::string(1, '\0');
+  EXPECT_TRUE(hasVisibleCharacter(endsWithNul));
+  EXPECT_EQ(readableText(str(endsWithNul)), endsWithNul);
+  EXPECT_FALSE(hasVisibleCharacter(std::string(" \0x", 3)));
+  // A label shows "NaN\0tail" as "NaN".
+  EXPECT_TRUE(spellsNoNumber(std::string("NaN\0tail", 8)));
+  EXPECT_EQ(shownText(str(std::string("NaN\0tail", 8))), "");
 }
 
 TEST(Values, NilValueLeavesTheKeyOutButNilElementRaises) {

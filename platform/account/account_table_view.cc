@@ -46,7 +46,7 @@ kit::Ref<kit::TableViewCell> AccountTableView::cellForRowAtIndexPath(kit::TableV
   if (!cell) cell = kit::TableViewCell::make(kit::TableViewCellStyle::Default, CellIdentifier);
   cell->setBackgroundColor(kit::Color::clearColor());
   auto entry = kit::as<kit::Array>(dataArray()->objectAtIndex(static_cast<size_t>(indexPath.row)));
-  cell->textLabel()->setText(entry && entry->count() > 0 ? kit::shownText(entry->objectAtIndex(0)) : "");
+  cell->textLabel()->setText(entry && entry->count() > 0 ? kit::nameText(entry->objectAtIndex(0)) : "");
   cell->textLabel()->setTextColor(kit::Color::blackColor());
   return cell;
 }

@@ -32,5 +32,5 @@ void CXRSubNameCell::registerNib() {
 void CXRSubNameCell::setModel(kit::Ref<CXRSubNameModel> model) {
   KIT_CHECK_MAIN_THREAD();
   model_ = std::move(model);
-  if (auto label = nickNameL()) label->setText(model_ ? kit::shownText(model_->nickname()) : std::string());
+  if (auto label = nickNameL()) label->setText(model_ ? model_->rowName() : std::string());
 }

@@ -16,7 +16,8 @@ class CXRSubNameCell : public kit::TableViewCell {
   void setNickNameL(const kit::Ref<kit::Label>& label) { nickNameL_ = label; }
 
   const kit::Ref<CXRSubNameModel>& model() const { return model_; }
-  // Shows the model's nickname.
+  // Shows the model's nickname, or its user name when the nickname
+  // names nothing.
   void setModel(kit::Ref<CXRSubNameModel> model);
 
   // Registers the nib with the scene registry (once; also done when the

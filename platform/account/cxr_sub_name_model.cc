@@ -18,7 +18,12 @@ void CXRSubNameModel::setNickname(const kit::Ref<kit::String>& v) { nickname_ = 
 void CXRSubNameModel::setUsername(const kit::Ref<kit::String>& v) { username_ = KTBaseResponse::copied(v); }
 void CXRSubNameModel::setLogin_time(const kit::Ref<kit::String>& v) { login_time_ = KTBaseResponse::copied(v); }
 
-bool CXRSubNameModel::hasUserName() const { return KTReadableText(username_) != nullptr; }
+bool CXRSubNameModel::hasUserName() const { return KTNameText(username_) != nullptr; }
+
+std::string CXRSubNameModel::rowName() const {
+  std::string nickname = kit::nameText(nickname_);
+  return nickname.empty() ? kit::nameText(username_) : nickname;
+}
 
 void CXRSubNameModel::setSign(const kit::Ref<kit::String>& v) {
   if (!v || v->length() == 0) {
@@ -37,12 +42,13 @@ KIT_DEFINE_CLASS(CXRSubNameModel, kit::Object) {
   cls.property("login_time", &CXRSubNameModel::login_time, &CXRSubNameModel::setLogin_time, "C");
   mx_answer(cls, MXHooks::mx_allowedPropertyNames,
             [] { return kit::array({"nickname", "username", "sign", "login_time"}); });
-  // Each of the four is shown (the nickname) or handed to the game: only
-  // as its shown text, never a flag's "1" or "<null>"; an empty text stays
-  // empty.
+  // Each of the four is shown (the nickname) or handed to the game, never
+  // as a flag's "1" or "<null>": the two names as the player's own words,
+  // the sign and login time as shown texts; an empty text stays empty.
   mx_answer(cls, MXHooks::mx_newValueFromOldValue,
-            [](kit::Object&, const kit::Id& oldValue, const KTProperty&) -> kit::Id {
+            [](kit::Object&, const kit::Id& oldValue, const KTProperty& property) -> kit::Id {
               if (auto text = kit::as<kit::String>(oldValue); text && text->empty()) return oldValue;
-              return KTShownText(oldValue);
+              const std::string& name = property.nameText();
+              return name == "nickname" || name == "username" ? KTNameText(oldValue) : KTShownText(oldValue);
             });
 }

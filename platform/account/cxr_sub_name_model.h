@@ -2,12 +2,16 @@
 // "login/iosaddxiaohao"): its nickname, user name, sign and login time,
 // each a copied text. Built from one list item of the server; keys other
 // than the four are ignored, a number becomes its "%@" text, and a value
-// of any other kind, a flag, "<null>", "(null)" or "NaN" leaves its field
-// nil (kit::shownText).
+// of any other kind or a flag leaves its field nil. The nickname and the
+// user name are the player's own words (kit::nameText: blanks, "<null>"
+// and "(null)" leave them nil, "NaN" is a name); the sign and login time
+// are shown texts (kit::shownText: "NaN" leaves them nil too).
 //
 // The server sends each sign behind a one-character prefix: storing a sign
 // drops its first character ("x1a2b" is kept as "1a2b", "" stays "").
 #pragma once
+
+#include <string>
 
 #include "kit/foundation/object.h"
 #include "kit/foundation/runtime.h"
@@ -36,6 +40,9 @@ class CXRSubNameModel : public kit::Object {
   // visible character: not blanks of any kind, nor "<null>"): one that
   // does not logs nobody in.
   bool hasUserName() const;
+  // What the sub-account's row shows: its nickname, or its user name when
+  // the nickname names nothing; "" when neither names anything.
+  std::string rowName() const;
 
  private:
   kit::Ref<kit::String> nickname_, username_, sign_, login_time_;

@@ -160,7 +160,7 @@ void CXRSubNameVC::viewDidLoad() {
   }
   if (auto add = addBtn()) UIViewExtension::setLayerCornerRadius(*add, 3);
   auto share = ShareVale::sharedInstance();
-  if (auto name = nameL()) name->setText(kit::shownText(share->userName()));
+  if (auto name = nameL()) name->setText(kit::nameText(share->userName()));
   if (auto table = tableView()) {
     table->setSeparatorStyle(kit::TableViewSeparatorStyle::None);
     UIViewExtension::setLayerCornerRadius(*table, 5);
@@ -231,8 +231,8 @@ void CXRSubNameVC::addSubName() {
     if (!self || !shown) return;
     if (auto page = self->viewIfLoaded()) page->endEditing(true);
     auto text = kit::str(shown->textFields().empty() ? "" : shown->textFields().front()->text());
-    // A name of blanks alone would make a row nobody can see.
-    if (kit::hasVisibleCharacter(text->utf8()) && text->length() <= static_cast<size_t>(MaxNickNameLength)) {
+    // A name a row would not show (blanks alone, "<null>") is refused.
+    if (!kit::nameText(text).empty() && text->length() <= static_cast<size_t>(MaxNickNameLength)) {
       self->addSubNameWithNickName(text);
     } else {
       self->toast(kit::str("请输入有效字符"));

@@ -1,7 +1,9 @@
 // The sub-account chooser against the platform service: the page, the list
 // and the add button's limit, adding through the alert (nickname lengths,
-// names of blanks alone, the reply's list, refusals and an unreachable
-// server), choosing with and without a delegate, a row without a user name,
+// names of blanks alone, names spelled like numbers and the server's
+// spellings of nothing, the reply's list, refusals and an unreachable
+// server), a row whose nickname shows nothing listed by its user name,
+// choosing with and without a delegate, a row without a user name,
 // the page's toasts on the window on screen, logging out, and the game-box
 // links.
 
@@ -304,6 +306,63 @@ TEST_F(SubNameChooser, ANameOfBlanksAloneIsRefusedAsAnEmptyOne) {
   add(" 号 ");
   ASSERT_TRUE(waitForCalls("login/iosaddxiaohao", 1));
   ASSERT_TRUE(kit::test::runUntil([&] { return rows() == 3; }));
+}
+
+TEST_F(SubNameChooser, ANicknameIsShownAsTypedAndOnlyOneARowWouldNotShowIsRefused) {
+  account(1);
+  open(1);
+  auto shownAt = [&](long row) {
+    auto cell = std::dynamic_pointer_cast<CXRSubNameCell>(
+        chooser->cellForRowAtIndexPath(*chooser->tableView(), kit::IndexPath::forRow(row, 0)));
+    return cell ? cell->nickNameL()->text() : std::string("(no cell)");
+  };
+  // The spellings of a number are names: each is added and its row shows it.
+  long expected = 1;
+  size_t sent = 0;
+  for (const std::string& name : {std::string("NaN"), std::string("nan"), std::string("inf"), std::string("Infinity"),
+                                  std::string("-INF")}) {
+    add(name);
+    ASSERT_TRUE(waitForCalls("login/iosaddxiaohao", ++sent)) << name;
+    ASSERT_TRUE(kit::test::runUntil([&] { return rows() == expected + 1; })) << name;
+    ++expected;
+    EXPECT_EQ(d(sentTo("login/iosaddxiaohao")["x"]), name);
+    EXPECT_EQ(shownAt(expected - 1), name);
+    EXPECT_FALSE(toastShown("请输入有效字符")) << name;
+    clock.advance(1);  // the HUD fades
+  }
+  // The server's spellings of nothing would show an empty row: refused.
+  for (const std::string& none : {std::string("<null>"), std::string("(null)"), std::string(" <null>\u3000")}) {
+    add(none);
+    EXPECT_TRUE(toastShown("请输入有效字符")) << none;
+    clock.advance(3);  // the toast fades
+  }
+  EXPECT_EQ(server->requestsTo("login/iosaddxiaohao").size(), sent);
+  EXPECT_EQ(rows(), expected);
+}
+
+TEST_F(SubNameChooser, ASubAccountWhoseNicknameShowsNothingIsListedByItsUserName) {
+  account(0);
+  auto list = kit::MutableArray::make();
+  const std::vector<kit::Id> nicknames = {kit::Id(kit::str("<null>")), kit::Id(kit::str(" ")),
+                                          kit::Id(kit::str("\u200b")), kit::Id(kit::null()), kit::Id(kit::num(true)),
+                                          kit::Id(kit::str("NaN"))};
+  for (size_t i = 0; i < nicknames.size(); ++i) {
+    list->addObject(kit::dict({{"nickname", nicknames[i]}, {"username", "player01_" + std::to_string(i + 1)},
+                               {"sign", "S1"}}));
+  }
+  server->enqueue("login/iosxiaohao",
+                  sim::PlatformAPIReply::plain(kit::dict({{"code", "1"}, {"data", kit::Id(list)}})));
+  open(static_cast<long>(nicknames.size()));
+  for (long row = 0; row + 1 < static_cast<long>(nicknames.size()); ++row) {
+    auto cell = std::dynamic_pointer_cast<CXRSubNameCell>(
+        chooser->cellForRowAtIndexPath(*chooser->tableView(), kit::IndexPath::forRow(row, 0)));
+    ASSERT_TRUE(cell) << row;
+    EXPECT_EQ(cell->nickNameL()->text(), "player01_" + std::to_string(row + 1)) << d(nicknames[row]);
+  }
+  auto last = std::dynamic_pointer_cast<CXRSubNameCell>(chooser->cellForRowAtIndexPath(
+      *chooser->tableView(), kit::IndexPath::forRow(static_cast<long>(nicknames.size()) - 1, 0)));
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->nickNameL()->text(), "NaN") << "a nickname that is a number's spelling is the nickname";
 }
 
 TEST_F(SubNameChooser, TheTenthAddHidesTheButtonAndRefusalsAndFailuresToast) {

@@ -23,6 +23,11 @@ kit::Ref<kit::String> KTShownText(const kit::Id& value) {
   return text.empty() ? nullptr : kit::str(text);
 }
 
+kit::Ref<kit::String> KTNameText(const kit::Id& value) {
+  std::string text = kit::nameText(value);
+  return text.empty() ? nullptr : kit::str(text);
+}
+
 kit::Ref<kit::String> KTReadableText(const kit::Id& value) {
   std::string text = kit::readableText(value);
   return text.empty() ? nullptr : kit::str(text);
@@ -85,8 +90,10 @@ kit::Ref<kit::Dictionary> logoutKeys() { return kit::dict({{"code", "z"}, {"mesa
 //   "(null)" when it holds no text or number, and its id stays the object
 //   it is;
 // - the message and the notice's content are texts to read;
-// - what the game hears and a player may see again (user name, password,
-//   sign, login time, real-name status) is the text shown of the value;
+// - the user name and password are the player's own words: kept as they
+//   are when they have something to draw, numbers' spellings included;
+// - what else the game hears and a player may see again (sign, login
+//   time, real-name status) is the text shown of the value;
 // - the other fields (codes and switches the client compares) take the
 //   value as the mapper reads it.
 kit::Id accountValue(kit::Object&, const kit::Id& oldValue, const KTProperty& property) {
@@ -97,7 +104,10 @@ kit::Id accountValue(kit::Object&, const kit::Id& oldValue, const KTProperty& pr
   }
   if (name == "status") return kit::str(kit::describe(KTReplyText(oldValue)));
   if (name == "mesage" || name == "content") return KTReadableText(oldValue);
-  for (const char* shown : {"userName", "urserPwd", "userPwd", "sign", "sinceTime", "rzStatus"}) {
+  for (const char* own : {"userName", "urserPwd", "userPwd"}) {
+    if (name == own) return KTNameText(oldValue);
+  }
+  for (const char* shown : {"sign", "sinceTime", "rzStatus"}) {
     if (name == shown) return KTShownText(oldValue);
   }
   return oldValue;

@@ -8,9 +8,11 @@
 // "%@" text; a missing key, JSON null, an array or a dictionary leave it
 // nil, and a lookup through something that is not a dictionary ("data" →
 // "content" when "data" is a text) reads as missing. What reaches a player
-// or the game is held only as a player may see it: the user name,
-// password, sign, login time and real-name status as their shown text
-// (kit::shownText: nil for a flag, "<null>", "(null)" or "NaN"), the
+// or the game is held only as a player may see it: the user name and
+// password as the player's own words (kit::nameText: nil for a flag,
+// blanks, "<null>" or "(null)", but "NaN" is a name), the sign, login time
+// and real-name status as their shown text (kit::shownText: nil for a
+// flag, "<null>", "(null)" or "NaN"), the
 // message ("mesage") and the notice's content only as a text with
 // something visible in it (kit::readableText). responseWithDic() never
 // fails: any value in gives a model out, empty for one that is not a
@@ -153,6 +155,9 @@ kit::Ref<kit::String> KTReplyText(const kit::Id& value);
 // kit::shownText of the value as a text object: nil where a label shows
 // nothing (a name or id the game hears, a label's text).
 kit::Ref<kit::String> KTShownText(const kit::Id& value);
+// kit::nameText of the value as a text object: nil where a user name,
+// password or nickname names nothing.
+kit::Ref<kit::String> KTNameText(const kit::Id& value);
 // kit::readableText of the value as a text object: nil where it is no
 // message (a toast's, a page's, a name a player is greeted with).
 kit::Ref<kit::String> KTReadableText(const kit::Id& value);

@@ -46,8 +46,8 @@ kit::Expected<kit::Ref<Model>> readTextResult(const KTPlatformReply& reply, cons
 }
 
 // A user name or password a login can go on with: one of blanks, "<null>"
-// or invisible characters names no one.
-bool isFilled(const kit::Ref<kit::String>& text) { return !kit::readableText(text).empty(); }
+// or invisible characters names no one; any other text is the player's.
+bool isFilled(const kit::Ref<kit::String>& text) { return !kit::nameText(text).empty(); }
 
 kit::Ref<kit::Dictionary> storedRoleInfo() {
   return kit::UserDefaults::standardUserDefaults()->dictionaryForKey("roleInfo");

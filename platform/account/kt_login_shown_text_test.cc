@@ -9,7 +9,8 @@
 // content opens no page. A name or password of blanks or "<null>" is no
 // name: a registration answered with one logs in with what the player
 // typed, a login answered with one logs nobody in, and a sub-account row
-// named by one logs nobody in.
+// named by one logs nobody in. A name or password spelled like a number
+// ("Infinity", "-Infinity") is the player's own: it registers and logs in.
 
 #include <gtest/gtest.h>
 
@@ -45,12 +46,14 @@ std::vector<std::string> noTexts() {
   return values;
 }
 
-// The same but the number: a number is a name a server may give, never a
-// message.
+// The same but the number and the spellings of a number that is none: a
+// number is a name a server may give, never a message, and a player may be
+// called "NaN".
 std::vector<std::string> noNames() {
   std::vector<std::string> values;
   for (const auto& v : noTexts()) {
-    if (v != "0") values.push_back(v);
+    auto text = kit::as<kit::String>(parsed(v));
+    if (v != "0" && !(text && kit::spellsNoNumber(text->utf8()))) values.push_back(v);
   }
   for (const char* more : {R"("\u00a0")", R"("  ")"}) values.push_back(more);
   return values;
@@ -100,9 +103,9 @@ class LoginShownText : public LoginCardTest<Recorder> {
 
   // Types the account into the login form, taps the main button and waits
   // until the login has been answered.
-  void logIn() {
-    at(card->outlets().loginName)->setText("player01");
-    at(card->outlets().loginPwd)->setText("pass123");
+  void logIn(const std::string& name = "player01", const std::string& password = "pass123") {
+    at(card->outlets().loginName)->setText(name);
+    at(card->outlets().loginPwd)->setText(password);
     const size_t failures = recorder->failures.size();
     const kit::Ref<LoginResult> before = card->loginData();
     card->layoutIfNeeded();
@@ -110,11 +113,12 @@ class LoginShownText : public LoginCardTest<Recorder> {
     ASSERT_TRUE(kit::test::runUntil(
         [&] { return card->loginData() != before || recorder->failures.size() > failures; }));
   }
-  // Registers "newplayer" with "secret1" by name; waits for the answer.
-  void registerNewPlayer() {
+  // Registers "newplayer" with "secret1" (or the name and password given)
+  // by name; waits for the answer.
+  void registerNewPlayer(const std::string& name = "newplayer", const std::string& password = "secret1") {
     card->setUsingStyle(KTLoginView::AccountRegister);
-    at(card->outlets().registerName)->setText("newplayer");
-    at(card->outlets().registerpwd)->setText("secret1");
+    at(card->outlets().registerName)->setText(name);
+    at(card->outlets().registerpwd)->setText(password);
     at(card->outlets().selectBtn)->setSelected(true);
     const size_t failures = recorder->failures.size();
     card->gotoLoginAndQuickRegister();
@@ -324,6 +328,42 @@ TEST_F(LoginShownText, ANameOrPasswordOfBlanksOrNullIsNoName) {
   for (int step = 0; step < 40 && recorder->successes.empty(); ++step) clock.advance(0.05);
   ASSERT_TRUE(kit::test::runUntil([&] { return !recorder->successes.empty(); }));
   EXPECT_EQ(stored("KT_subUserName"), "player01_1");
+}
+
+TEST_F(LoginShownText, ANameOrPasswordSpelledLikeANumberRegistersAndLogsIn) {
+  struct Account {
+    const char* name;
+    const char* password;
+  };
+  for (const Account& a : {Account{"Infinity", "secret1"}, Account{"player02", "-Infinity"}}) {
+    // Registered through the card: the service makes the account, and the
+    // card logs in with it and greets the player by name.
+    const size_t logins = server->requestsTo("login/dologin").size();
+    const kit::Ref<LoginResult> before = card->loginData();
+    registerNewPlayer(a.name, a.password);
+    EXPECT_EQ(recorder->failures, std::vector<std::string>{}) << a.name;
+    clock.advance(KTLoginView::RegisterLoginDelay);
+    ASSERT_TRUE(waitForCalls("login/dologin", logins + 1)) << a.name;
+    EXPECT_EQ(d(sentTo("login/dologin")["z"]), a.name);
+    EXPECT_EQ(d(sentTo("login/dologin")["b"]), a.password);
+    EXPECT_EQ(at(card->outlets().tishiTitle)->text(), std::string(a.name) + ", 欢迎回来");
+    ASSERT_TRUE(kit::test::runUntil([&] { return card->loginData() != before; })) << a.name;
+    EXPECT_EQ(d(card->loginData()->userName()), a.name);
+    EXPECT_EQ(d(card->loginData()->urserPwd()), a.password);
+    EXPECT_EQ(recorder->failures, std::vector<std::string>{}) << a.name;
+    card->changeBtn();
+    fadeToasts();
+
+    // Then typed into the login form: logged in again.
+    const kit::Ref<LoginResult> registered = card->loginData();
+    logIn(a.name, a.password);
+    ASSERT_NE(card->loginData(), registered) << a.name;
+    EXPECT_EQ(d(card->loginData()->userName()), a.name);
+    EXPECT_EQ(recorder->failures, std::vector<std::string>{}) << a.name;
+    EXPECT_FALSE(kit::test::findLabel(*window, "无法连接服务器")) << a.name;
+    card->changeBtn();
+    fadeToasts();
+  }
 }
 
 }  // namespace

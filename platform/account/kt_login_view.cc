@@ -103,7 +103,7 @@ void KTLoginView::setUsingStyle(long style) {
       // Greeted by name when one is known (a registration's answer may
       // come without one), else plainly.
       if (auto title = o.tishiTitle.lock()) {
-        const std::string name = kit::readableText(currentUserName_);
+        const std::string name = kit::nameText(currentUserName_);
         title->setText(name.empty() ? std::string(WelcomeBack) : name + ", " + WelcomeBack);
       }
       break;
@@ -343,8 +343,8 @@ void KTLoginView::didSelectRowAtIndexPath(kit::TableView& table, const kit::Inde
   if (list && static_cast<size_t>(indexPath.row) < list->dataArray()->count()) {
     auto entry = kit::as<kit::Array>(list->dataArray()->objectAtIndex(static_cast<size_t>(indexPath.row)));
     if (entry && entry->count() > 0) {
-      setText(outlets_.loginName.lock(), kit::shownText(entry->objectAtIndex(0)));
-      setText(outlets_.loginPwd.lock(), kit::shownText(entry->objectAtIndex(entry->count() - 1)));
+      setText(outlets_.loginName.lock(), kit::nameText(entry->objectAtIndex(0)));
+      setText(outlets_.loginPwd.lock(), kit::nameText(entry->objectAtIndex(entry->count() - 1)));
     }
   }
   if (auto button = outlets_.accuntChange.lock()) button->setSelected(false);

@@ -87,15 +87,19 @@ bool sameValue(const kit::Id& a, const kit::Id& b) {
 
 // A balance as the pay-way rows show it: the shown text of a plain decimal
 // ("120", "12.5", 0) of at most 15 whole digits, which a double holds to the
-// cent; "" for anything else: a value left out, a flag, blanks, the
-// spelling of a null or of a number that is none, and a number written
-// with an exponent ("1e+308") or too large for a row to read.
+// cent, and at most as many after the point; "" for anything else: a value
+// left out, a flag, blanks, the spelling of a null or of a number that is
+// none, and a number written with an exponent ("1e+308") or too long for a
+// row to read.
 constexpr size_t kBalanceWholeDigits = 15;
+constexpr size_t kBalanceFractionDigits = 15;
 std::string balanceOf(const kit::Id& value) {
   const std::string text = kit::shownText(value);
   const size_t point = std::min(text.find('.'), text.size());
+  const size_t fraction = point < text.size() ? text.size() - point - 1 : 0;
   if (text.empty() || text == "." || text.find_first_not_of("0123456789.") != std::string::npos ||
-      text.find('.', point + 1) != std::string::npos || point > kBalanceWholeDigits) {
+      text.find('.', point + 1) != std::string::npos || point > kBalanceWholeDigits ||
+      fraction > kBalanceFractionDigits) {
     return std::string();
   }
   return text;

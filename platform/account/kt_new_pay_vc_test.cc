@@ -397,6 +397,34 @@ TEST_F(PaySheet, ABalanceThePayWaysAnswerLeavesOutShowsNoBalanceText) {
   }
 }
 
+TEST_F(PaySheet, ACoinBalanceShowsOnlyWhenItFitsTheRow) {
+  // Fifteen whole digits show, as do as many after the point; a balance
+  // longer either side (a fraction of 100 000 digits, say) shows none
+  // rather than a label of its whole length.
+  const std::string fifteen = "123456789012345";
+  const std::string longFraction = "1." + std::string(100000, '5');
+  struct Case {
+    std::string coins;
+    std::string shown;
+  } cases[] = {{fifteen, "（余额:" + fifteen + "平台币）"},
+               {fifteen + ".5", "（余额:" + fifteen + ".5平台币）"},
+               {"0." + fifteen, "（余额:0." + fifteen + "平台币）"},
+               {fifteen + "6", ""},
+               {"0." + fifteen + "6", ""},
+               {longFraction, ""}};
+  for (const auto& c : cases) {
+    const std::string reply = R"({"code":"1","msg":"","discount":1,"data":[{"z":"1"}],"djq":0,"ttb":")" + c.coins +
+                              "\"}";
+    server->enqueue(KTNewPayVC::kPayWaysEndpoint, sim::PlatformAPIReply::scrambled(json(reply)));
+    auto sheet = open("6");
+    ASSERT_TRUE(sheet) << c.coins.substr(0, 40);
+    EXPECT_EQ(sheet->remainPtbL()->text(), c.shown) << c.coins.substr(0, 40);
+    sheet->popAction();
+    settle();
+    ASSERT_FALSE(KTNewPayVC::openSheet());
+  }
+}
+
 TEST_F(PaySheet, AnOrderAmountMadeOfPointsOnlyIsRefusedAtTheEntry) {
   for (const char* money : {".", "..", "1.2.3"}) {
     order(money);

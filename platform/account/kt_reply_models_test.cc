@@ -68,6 +68,42 @@ TEST(ReplyModels, TextFieldsTakeNumbersAsTextAndNothingElse) {
   EXPECT_FALSE(LoginResult::responseWithDic(nullptr)->code());
 }
 
+TEST(ReplyModels, NamesAreThePlayersOwnWordsAndWhatElseTheGameHearsIsShownText) {
+  // A user name or password spelled like a number that is none is the
+  // player's: kept as it came, by the login and the registration answers.
+  for (const char* own : {"Infinity", "-Infinity", "+Infinity", "NaN", "inf", " NaN "}) {
+    const kit::Id reply = kit::dict({{"b", own}, {"c", own}});
+    EXPECT_EQ(d(LoginResult::responseWithDic(reply)->userName()), own);
+    EXPECT_EQ(d(LoginResult::responseWithDic(reply)->urserPwd()), own);
+    EXPECT_EQ(d(RegisterResult::responseWithDic(reply)->userName()), own);
+    EXPECT_EQ(d(RegisterResult::responseWithDic(reply)->userPwd()), own);
+    auto sub = CXRSubNameModel::initWithDictionary(kit::dict({{"nickname", own}, {"username", own}}));
+    EXPECT_EQ(d(sub->nickname()), own);
+    EXPECT_EQ(d(sub->username()), own);
+  }
+  // Nothing to draw, the server's spellings of nothing and a flag name no
+  // one.
+  for (const kit::Id& none : {kit::Id(kit::str("<null>")), kit::Id(kit::str(" (null)")), kit::Id(kit::str(" ")),
+                              kit::Id(kit::str("\u200b")), kit::Id(kit::num(true))}) {
+    const kit::Id reply = kit::dict({{"b", none}, {"c", none}});
+    EXPECT_FALSE(LoginResult::responseWithDic(reply)->userName()) << d(none);
+    EXPECT_FALSE(LoginResult::responseWithDic(reply)->urserPwd()) << d(none);
+    EXPECT_FALSE(RegisterResult::responseWithDic(reply)->userPwd()) << d(none);
+    EXPECT_FALSE(CXRSubNameModel::initWithDictionary(kit::dict({{"username", none}}))->hasUserName()) << d(none);
+  }
+  // The sign, login time and real-name status are shown texts: a flag, a
+  // spelling of nothing or of a number that is none is handed to the game
+  // as no value, never as "1", "<null>" or "NaN".
+  for (const kit::Id& none : {kit::Id(kit::num(true)), kit::Id(kit::str("<null>")), kit::Id(kit::str("NaN")),
+                              kit::Id(kit::str("\u00a0-INF")), kit::Id(kit::str("nan(0x8000)"))}) {
+    auto login = LoginResult::responseWithDic(kit::dict({{"d", none}, {"e", none}, {"nrz", none}}));
+    EXPECT_FALSE(login->sign()) << d(none);
+    EXPECT_FALSE(login->sinceTime()) << d(none);
+    EXPECT_FALSE(login->rzStatus()) << d(none);
+  }
+  EXPECT_EQ(d(LoginResult::responseWithDic(kit::dict({{"d", "S1"}}))->sign()), "S1");
+}
+
 TEST(ReplyModels, RegistrationAndBaseLeaveTheirUnreadFieldsEmpty) {
   auto registered = RegisterResult::responseWithDic(
       json(R"({"z":"1","b":"u","c":"p","d":"ok","sign":"S","sinceTime":"T","e":"E"})"));

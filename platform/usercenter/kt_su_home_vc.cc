@@ -361,7 +361,7 @@ void KTSuHomeVC::loadMsgData() {
 void KTSuHomeVC::initUIWithData(const kit::Id& data) {
   KIT_CHECK_MAIN_THREAD();
   const kit::Id uinfo = data["uinfo"];
-  if (auto l = nameL()) l->setText("玩家:" + kit::shownText(uinfo["nicename"]));
+  if (auto l = nameL()) l->setText("玩家:" + kit::nameText(uinfo["nicename"]));
   if (auto l = ptbL()) l->setText("平台币:" + kit::shownText(uinfo["money"]) + "个");
   if (auto l = djqL()) l->setText("代金券:" + kit::shownText(uinfo["djq"]) + "元");
   if (auto l = activityL()) l->setText(kit::shownText(data["post"]["t_desc"]));
