@@ -73,6 +73,9 @@ TEST_P(ClientWindowExit, ClosingTheWindowEndsItWithStatusZeroAtOnce) {
   if (!display) GTEST_SKIP() << "cannot open the display " << displayName;
   const std::string overlay = GetParam();
   sim::Simulator simulator;
+  // A trailer shorter than the free-video offer's time: the card's
+  // countdown runs once it has played.
+  simulator.game().setVideoDuration(1);
   kit::test::TempDirectory dir("client-window-exit");
   ASSERT_TRUE(simulator.writeConfiguration(dir.file("services.plist")));
   const std::string output = dir.file("output.log");

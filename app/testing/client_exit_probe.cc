@@ -10,7 +10,9 @@
 //
 // The overlays: the store hub's (store-hub, level-pop, free-video,
 // video-gift, optional-gift), the hall's (resource-hall, not-open,
-// turn-gift) and the user centre's (helper-ball, user-centre).
+// turn-gift) and the user centre's (helper-ball, user-centre). The
+// free-video card plays the configured video server's trailer and counts
+// as shown once its countdown runs.
 
 #include <cstdio>
 #include <functional>
@@ -18,11 +20,13 @@
 #include <string>
 
 #include "app/application_main.h"
+#include "channel/core/nuva_countdown.h"
 #include "channel/core/nuva_store_overlays.h"
 #include "channel/hall/nuva_turn_gift_pop_view.h"
 #include "channel/store/nuva_free_vedio_view.h"
 #include "channel/store/nuva_optional_gift_view.h"
 #include "channel/store/nuva_vedio_gift_view.h"
+#include "config/client_configuration.h"
 #include "kit/desktop/desktop_window.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/values.h"
@@ -83,12 +87,22 @@ std::function<bool()> open(const std::string& overlay) {
     return shown(pop);
   }
   if (overlay == "free-video") {
+    // The trailer is shorter than the time the offer asks for: once it has
+    // played, the card counts the rest down on the shared countdown.
     auto video = NUVAFreeVedioView::init();
-    video->setPlayerDic(kit::dict({{"items", R"([{"id":"1","name":"gold","num":"10"}])"}, {"time", "15"}}));
+    auto trailer = ClientConfiguration::shared().urlForService(ClientConfiguration::kChannelVideoBase,
+                                                                "videos/trailer.mp4");
+    video->setPlayerDic(kit::dict({{"is_get", "0"},
+                                   {"items", R"([{"mid":"1","name":"gold","amount":"100"}])"},
+                                   {"video_time", "600"},
+                                   {"video_url", trailer}}));
     video->setUserInfo(roleDescription());
     video->show();
     video->tapStartIcon();
-    return shown(video);
+    return [weak = kit::Weak<NUVAFreeVedioView>(video)] {
+      auto card = weak.lock();
+      return card && onWindow(card) && NUVACountdown::shareInstance()->isHasRunTimer(card->countdownKey());
+    };
   }
   if (overlay == "video-gift") {
     auto gift = NUVAVedioGiftView::init();
