@@ -3,6 +3,7 @@
 
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/ui/font.h"
 #include "kit/ui/screen.h"
 
@@ -11,7 +12,7 @@ namespace {
 // The button's window; main thread only. Never destroyed, so that no
 // window outlives the platform layer at exit.
 kit::Ref<kit::Window>& window() {
-  static auto* shown = new kit::Ref<kit::Window>();
+  static kit::NoDestructor<kit::Ref<kit::Window>> shown;
   return *shown;
 }
 

@@ -16,6 +16,7 @@
 #include "kit/foundation/date.h"
 #include "kit/foundation/date_formatter.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
 #include "ui/widgets/nuva_progress_hud.h"
@@ -29,7 +30,7 @@ constexpr size_t kMinimumSpecialURLLength = 9;
 }  // namespace
 
 kit::Ref<JHLCoreEntity> JHLCoreEntity::sharedInstance() {
-  static kit::Ref<JHLCoreEntity>* const instance = new kit::Ref<JHLCoreEntity>(kit::make<JHLCoreEntity>());
+  static const kit::NoDestructor<kit::Ref<JHLCoreEntity>> instance(kit::make<JHLCoreEntity>());
   return *instance;
 }
 

@@ -6,10 +6,11 @@
 #include "channel/core/tolmix_sdk_facade.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/values.h"
 
 kit::Ref<libNUVALightChannel> libNUVALightChannel::sharedInstance() {
-  static kit::Ref<libNUVALightChannel>* const instance = new kit::Ref<libNUVALightChannel>(kit::make<libNUVALightChannel>());
+  static const kit::NoDestructor<kit::Ref<libNUVALightChannel>> instance(kit::make<libNUVALightChannel>());
   return *instance;
 }
 

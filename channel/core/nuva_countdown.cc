@@ -7,6 +7,7 @@
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/timer_source.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 
 // One countdown: its timer and the state its main-queue steps share. Only
 // the main queue reads or writes `remaining`, `ended` and `cancelled` after
@@ -43,8 +44,8 @@ struct NUVACountdown::Run {
 };
 
 kit::Ref<NUVACountdown> NUVACountdown::shareInstance() {
-  static const kit::Ref<NUVACountdown> instance = kit::make<NUVACountdown>();
-  return instance;
+  static const kit::NoDestructor<kit::Ref<NUVACountdown>> instance(kit::make<NUVACountdown>());
+  return *instance;
 }
 
 void NUVACountdown::countdown(double seconds, Progress progress, Finish finish, const kit::Ref<kit::String>& timeKey) {

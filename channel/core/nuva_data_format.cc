@@ -11,6 +11,7 @@
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/random.h"
@@ -90,8 +91,8 @@ kit::Id NUVADataFormat::dictionaryWithJsonString(const kit::Ref<kit::String>& js
 kit::Id NUVADataFormat::arrayWithJsonString(const kit::Ref<kit::String>& json) { return parseJSONText(json); }
 
 kit::Ref<kit::String> NUVADataFormat::urlEncodeStr(std::string_view text) {
-  static const auto& allowed = *new auto(kit::CharacterSet::fromString(kReservedURLCharacters)->inverted());
-  return kit::stringByAddingPercentEncodingWithAllowedCharacters(text, *allowed);
+  static const kit::NoDestructor allowed(kit::CharacterSet::fromString(kReservedURLCharacters)->inverted());
+  return kit::stringByAddingPercentEncodingWithAllowedCharacters(text, **allowed);
 }
 
 bool NUVADataFormat::isHasChineseChar(const kit::Ref<kit::String>& text) {

@@ -18,6 +18,7 @@
 #include "kit/foundation/data.h"
 #include "kit/foundation/error.h"
 #include "kit/foundation/expected.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
@@ -50,9 +51,9 @@ void answer(const Outcome& outcome, const NUVANetworkManager::Success& success,
 }
 
 const kit::CharacterSet& formValueAllowed() {
-  static const auto& set = *new auto(kit::CharacterSet::fromString(
+  static const kit::NoDestructor set(kit::CharacterSet::fromString(
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._~"));
-  return *set;
+  return **set;
 }
 
 // Text with a lone surrogate half has no UTF-8 form; the half is sent as

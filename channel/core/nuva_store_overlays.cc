@@ -5,17 +5,18 @@
 
 #include <mutex>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/ui/application.h"
 
 namespace {
 
 std::mutex& overlaysMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static kit::NoDestructor<std::mutex> mutex;
+  return *mutex;
 }
 
 std::shared_ptr<NUVAStoreOverlays>& overlaysSlot() {
-  static auto* slot = new std::shared_ptr<NUVAStoreOverlays>();
+  static kit::NoDestructor<std::shared_ptr<NUVAStoreOverlays>> slot;
   return *slot;
 }
 

@@ -1,16 +1,17 @@
 // The installed platform facade.
 
 #include "channel/core/tolmix_sdk_facade.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace {
 
 std::mutex& facadeMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static kit::NoDestructor<std::mutex> mutex;
+  return *mutex;
 }
 
 std::shared_ptr<TolmixSDKFacade>& facadeSlot() {
-  static auto* slot = new std::shared_ptr<TolmixSDKFacade>();
+  static kit::NoDestructor<std::shared_ptr<TolmixSDKFacade>> slot;
   return *slot;
 }
 

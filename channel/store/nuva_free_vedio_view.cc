@@ -16,6 +16,7 @@
 #include "kit/foundation/charset.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/values.h"
@@ -170,9 +171,9 @@ void NUVAFreeVedioView::showPictures(const kit::Id& iconAddress, const kit::Id& 
 
 kit::Ref<kit::String> NUVAFreeVedioView::playableAddress(const kit::Ref<kit::String>& address) {
   if (!address || !NUVADataFormat::isHasChineseChar(address)) return address;
-  static const auto& allowed = *new auto(kit::CharacterSet::fromString(
+  static const kit::NoDestructor allowed(kit::CharacterSet::fromString(
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!$&'()*+,-./:;=?@_~%#[]"));
-  return kit::stringByAddingPercentEncodingWithAllowedCharacters(address->utf8(), *allowed);
+  return kit::stringByAddingPercentEncodingWithAllowedCharacters(address->utf8(), **allowed);
 }
 
 void NUVAFreeVedioView::tapStartIcon() {

@@ -14,6 +14,7 @@
 #include "kit/foundation/date.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 namespace {
@@ -63,7 +64,7 @@ struct ClockState {
 };
 
 ClockState& state() {
-  static ClockState* s = new ClockState();
+  static NoDestructor<ClockState> s;
   return *s;
 }
 
@@ -75,7 +76,7 @@ struct Clients {
 };
 
 Clients& clients() {
-  static Clients* c = new Clients();
+  static NoDestructor<Clients> c;
   return *c;
 }
 
@@ -114,7 +115,7 @@ struct Landing {
   std::condition_variable cv;
 };
 Landing& landing() {
-  static Landing* l = new Landing();
+  static NoDestructor<Landing> l;
   return *l;
 }
 std::atomic<int> g_advanceWaiting{0};
@@ -155,7 +156,7 @@ struct Waiters {
 };
 
 Waiters& waiters() {
-  static Waiters* w = new Waiters();
+  static NoDestructor<Waiters> w;
   return *w;
 }
 

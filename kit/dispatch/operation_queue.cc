@@ -8,6 +8,7 @@
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 namespace {
@@ -39,9 +40,8 @@ struct OperationQueue::RunFrame {
 thread_local OperationQueue::RunFrame* OperationQueue::runFrame_ = nullptr;
 
 OperationQueue& OperationQueue::main() {
-  static Ref<OperationQueue>* holder =
-      new Ref<OperationQueue>(std::make_shared<OperationQueue>("kit.main-operation-queue",
-                                                               Queue::main().selfAs<Queue>(), 1));
+  static NoDestructor<Ref<OperationQueue>> holder(
+      std::make_shared<OperationQueue>("kit.main-operation-queue", Queue::main().selfAs<Queue>(), 1));
   return **holder;
 }
 

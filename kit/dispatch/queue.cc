@@ -3,6 +3,7 @@
 // barriers, sync, suspension and queue-specific values.
 #include "kit/dispatch/queue.h"
 
+#include <array>
 #include <algorithm>
 #include <exception>
 
@@ -13,6 +14,7 @@
 #include "kit/dispatch/scheduler.h"
 #include "kit/dispatch/thread_pool.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 namespace {
@@ -68,26 +70,26 @@ struct Queue::SyncGate {
 
 Queue& Queue::main() {
   // Lives for the whole process, like the main run loop that drains it.
-  static Ref<Queue>* holder = [] {
-    auto* created = new Ref<Queue>(std::make_shared<Queue>(Kind::Main, "kit.main-thread", Priority::High));
-    Queue* queue = created->get();
+  static NoDestructor<Ref<Queue>> holder([] {
+    auto created = std::make_shared<Queue>(Kind::Main, "kit.main-thread", Priority::High);
+    Queue* queue = created.get();
     queue->mainSource_ = RunLoopSource::create([queue] { queue->drainMain(); });
     RunLoop::main().addSource(queue->mainSource_, CommonRunLoopModes);
     return created;
-  }();
+  }());
   return **holder;
 }
 
 Queue& Queue::global(Priority priority) {
-  static Ref<Queue>* queues = [] {
-    auto* created = new Ref<Queue>[4];
+  static NoDestructor<std::array<Ref<Queue>, 4>> queues([] {
+    std::array<Ref<Queue>, 4> created;
     for (int i = 0; i < 4; ++i) {
       const auto p = static_cast<Priority>(i);
       created[i] = std::make_shared<Queue>(Kind::Global, std::string("kit.global.") + priorityName(p), p);
     }
     return created;
-  }();
-  return *queues[static_cast<int>(priority)];
+  }());
+  return *(*queues)[static_cast<int>(priority)];
 }
 
 Ref<Queue> Queue::serial(std::string label) {

@@ -13,6 +13,7 @@
 #include "kit/dispatch/guard.h"
 #include "kit/dispatch/timer.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 namespace {
@@ -63,12 +64,12 @@ struct RunLoop::SourceEntry {
 
 RunLoop& RunLoop::main() {
   // Lives for the whole process: tasks may reach it during exit.
-  static Ref<RunLoop>* holder = [] {
-    auto* created = new Ref<RunLoop>(std::make_shared<RunLoop>(mainThreadId()));
-    detail::addClockClient(*created);
-    g_mainLoop.store(created->get());
+  static NoDestructor<Ref<RunLoop>> holder([] {
+    auto created = std::make_shared<RunLoop>(mainThreadId());
+    detail::addClockClient(created);
+    g_mainLoop.store(created.get());
     return created;
-  }();
+  }());
   return **holder;
 }
 

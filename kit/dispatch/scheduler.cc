@@ -7,16 +7,17 @@
 
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/guard.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit::detail {
 
 DelayScheduler& DelayScheduler::shared() {
   // Lives for the whole process; its thread never exits.
-  static std::shared_ptr<DelayScheduler>* holder = [] {
-    auto* created = new std::shared_ptr<DelayScheduler>(new DelayScheduler());
-    addClockClient(*created);
+  static NoDestructor<std::shared_ptr<DelayScheduler>> holder([] {
+    std::shared_ptr<DelayScheduler> created(new DelayScheduler());
+    addClockClient(created);
     return created;
-  }();
+  }());
   return **holder;
 }
 

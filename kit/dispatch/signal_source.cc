@@ -3,6 +3,7 @@
 // one watcher thread that reads the pipe and hands each signal to the
 // sources resumed for it, which post their handlers to their queues.
 #include "kit/dispatch/signal_source.h"
+#include "kit/foundation/no_destructor.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,7 +22,7 @@ class SignalWatcher {
  public:
   // Lives for the process: the watcher thread blocks on the pipe for good.
   static SignalWatcher& shared() {
-    static auto* watcher = new SignalWatcher;
+    static NoDestructor<SignalWatcher> watcher;
     return *watcher;
   }
 

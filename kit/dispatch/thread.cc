@@ -8,6 +8,7 @@
 #include "kit/dispatch/guard.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 namespace {
@@ -44,13 +45,13 @@ Ref<Thread> Thread::current() {
 }
 
 Ref<Thread> Thread::mainThread() {
-  static Ref<Thread>* main = [] {
-    auto* created = new Ref<Thread>(std::make_shared<Thread>("main", nullptr));
-    (*created)->started_ = true;
-    (*created)->executing_ = true;
-    (*created)->runLoop_ = RunLoop::main().selfAs<RunLoop>();
+  static NoDestructor<Ref<Thread>> main([] {
+    auto created = std::make_shared<Thread>("main", nullptr);
+    created->started_ = true;
+    created->executing_ = true;
+    created->runLoop_ = RunLoop::main().selfAs<RunLoop>();
     return created;
-  }();
+  }());
   return *main;
 }
 

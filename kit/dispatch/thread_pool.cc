@@ -1,5 +1,6 @@
 // The global queues' worker threads.
 #include "kit/dispatch/thread_pool.h"
+#include "kit/foundation/no_destructor.h"
 
 #include <pthread.h>
 
@@ -13,7 +14,7 @@ constexpr auto kIdleExit = std::chrono::seconds(10);
 }
 
 ThreadPool& ThreadPool::shared() {
-  static ThreadPool* pool = new ThreadPool();  // its threads outlive static destruction
+  static NoDestructor<ThreadPool> pool;  // its threads outlive static destruction
   return *pool;
 }
 

@@ -11,6 +11,8 @@
 #include <functional>
 #include <mutex>
 
+#include "kit/foundation/no_destructor.h"
+
 namespace kit::detail {
 
 class ThreadPool {
@@ -23,6 +25,7 @@ class ThreadPool {
   size_t threadCount() const;
 
  private:
+  friend class NoDestructor<ThreadPool>;
   ThreadPool();
   void workerMain();
 

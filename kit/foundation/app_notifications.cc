@@ -1,6 +1,7 @@
 // The replaceable background-task handler.
 
 #include "kit/foundation/app_notifications.h"
+#include "kit/foundation/no_destructor.h"
 
 #include <memory>
 #include <mutex>
@@ -16,7 +17,7 @@ struct HandlerSlot {
 };
 
 HandlerSlot& slot() {
-  static auto* s = new HandlerSlot;  // lives for the process
+  static NoDestructor<HandlerSlot> s;  // lives for the process
   return *s;
 }
 

@@ -11,6 +11,7 @@
 
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/strings_file.h"
@@ -34,7 +35,7 @@ struct Registry {
 };
 
 Registry& registry() {
-  static auto* r = new Registry;  // lives for the whole process
+  static NoDestructor<Registry> r;  // lives for the whole process
   return *r;
 }
 
@@ -155,7 +156,7 @@ Ref<Bundle> Bundle::main() {
   }
   if (Ref<Bundle> bundle = bundleWithPath(path)) return bundle;
   // A missing folder still makes a main bundle: it just has no resources.
-  static Ref<Bundle>* missing = new Ref<Bundle>;
+  static NoDestructor<Ref<Bundle>> missing;
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
   std::string key = normalize(path);

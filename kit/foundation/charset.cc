@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/string.h"
 
 namespace kit {
@@ -34,51 +35,51 @@ Ref<CharacterSet> urlSet(std::string_view extras) {
 }  // namespace
 
 Ref<CharacterSet> CharacterSet::whitespace() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return c == ' ' || c == '\t' || (c > 0x7F && u_hasBinaryProperty(c, UCHAR_WHITE_SPACE) && u_charType(c) == U_SPACE_SEPARATOR); }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return c == ' ' || c == '\t' || (c > 0x7F && u_hasBinaryProperty(c, UCHAR_WHITE_SPACE) && u_charType(c) == U_SPACE_SEPARATOR); }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::newline() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::whitespaceAndNewline() {
-  static const auto& s = *new auto(makeSet([](char32_t c) {
+  static const NoDestructor s(makeSet([](char32_t c) {
     return c == ' ' || c == '\t' || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029 ||
            (c > 0x7F && u_charType(c) == U_SPACE_SEPARATOR);
   }));
-  return s;
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::decimalDigits() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return u_charType(c) == U_DECIMAL_DIGIT_NUMBER; }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return u_charType(c) == U_DECIMAL_DIGIT_NUMBER; }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::letters() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return u_isalpha(c) || u_charType(c) == U_NON_SPACING_MARK; }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return u_isalpha(c) || u_charType(c) == U_NON_SPACING_MARK; }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::alphanumerics() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return u_isalnum(c) || u_charType(c) == U_NON_SPACING_MARK || u_isdigit(c); }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return u_isalnum(c) || u_charType(c) == U_NON_SPACING_MARK || u_isdigit(c); }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::uppercaseLetters() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return u_isupper(c) || u_istitle(c); }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return u_isupper(c) || u_istitle(c); }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::lowercaseLetters() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return u_islower(c); }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return u_islower(c); }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::punctuation() {
-  static const auto& s = *new auto(makeSet([](char32_t c) { return u_ispunct(c); }));
-  return s;
+  static const NoDestructor s(makeSet([](char32_t c) { return u_ispunct(c); }));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::fromString(std::string_view chars) {
@@ -91,32 +92,32 @@ Ref<CharacterSet> CharacterSet::fromRange(char32_t first, size_t length) {
 }
 
 Ref<CharacterSet> CharacterSet::urlQueryAllowed() {
-  static const auto& s = *new auto(urlSet("!$&'()*+,;=:@/?"));
-  return s;
+  static const NoDestructor s(urlSet("!$&'()*+,;=:@/?"));
+  return *s;
 }
 Ref<CharacterSet> CharacterSet::urlQueryValueAllowed() {
-  static const auto& s = *new auto(urlSet("()"));
-  return s;
+  static const NoDestructor s(urlSet("()"));
+  return *s;
 }
 Ref<CharacterSet> CharacterSet::urlFragmentAllowed() {
-  static const auto& s = *new auto(urlSet("!$&'()*+,;=:@/?"));
-  return s;
+  static const NoDestructor s(urlSet("!$&'()*+,;=:@/?"));
+  return *s;
 }
 Ref<CharacterSet> CharacterSet::urlPathAllowed() {
-  static const auto& s = *new auto(urlSet("!$&'()*+,;=:@/"));
-  return s;
+  static const NoDestructor s(urlSet("!$&'()*+,;=:@/"));
+  return *s;
 }
 Ref<CharacterSet> CharacterSet::urlHostAllowed() {
-  static const auto& s = *new auto(urlSet("!$&'()*+,;=:[]"));
-  return s;
+  static const NoDestructor s(urlSet("!$&'()*+,;=:[]"));
+  return *s;
 }
 Ref<CharacterSet> CharacterSet::urlUserAllowed() {
-  static const auto& s = *new auto(urlSet("!$&'()*+,;="));
-  return s;
+  static const NoDestructor s(urlSet("!$&'()*+,;="));
+  return *s;
 }
 Ref<CharacterSet> CharacterSet::urlPasswordAllowed() {
-  static const auto& s = *new auto(urlSet("!$&'()*+,;="));
-  return s;
+  static const NoDestructor s(urlSet("!$&'()*+,;="));
+  return *s;
 }
 
 Ref<CharacterSet> CharacterSet::inverted() const {

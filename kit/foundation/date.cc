@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "kit/foundation/civil_time.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 
 namespace kit {
@@ -52,12 +53,12 @@ class ClockSlot {
 };
 
 ClockSlot<WallClockSource>& wallSlot() {
-  static auto* slot = new ClockSlot<WallClockSource>;  // lives for the process
+  static NoDestructor<ClockSlot<WallClockSource>> slot;  // lives for the process
   return *slot;
 }
 
 ClockSlot<MediaTimeSource>& mediaSlot() {
-  static auto* slot = new ClockSlot<MediaTimeSource>;
+  static NoDestructor<ClockSlot<MediaTimeSource>> slot;
   return *slot;
 }
 

@@ -2,6 +2,7 @@
 
 #include "kit/foundation/decimal_number.h"
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 
 namespace kit {
@@ -92,18 +93,18 @@ Ref<DecimalNumber> DecimalNumber::decimalNumberWithNumber(const Number& number) 
 }
 
 Ref<DecimalNumber> DecimalNumber::zero() {
-  static const auto& value = *new auto(decimalNumberWithDecimal(Decimal{}));
-  return value;
+  static const NoDestructor value(decimalNumberWithDecimal(Decimal{}));
+  return *value;
 }
 
 Ref<DecimalNumber> DecimalNumber::one() {
-  static const auto& value = *new auto(decimalNumberWithMantissa(1, 0, false));
-  return value;
+  static const NoDestructor value(decimalNumberWithMantissa(1, 0, false));
+  return *value;
 }
 
 Ref<DecimalNumber> DecimalNumber::notANumber() {
-  static const auto& value = *new auto(decimalNumberWithDecimal(Decimal::notANumber()));
-  return value;
+  static const NoDestructor value(decimalNumberWithDecimal(Decimal::notANumber()));
+  return *value;
 }
 
 Ref<DecimalNumber> DecimalNumber::maximumDecimalNumber() {

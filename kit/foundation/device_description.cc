@@ -3,6 +3,7 @@
 
 #include <mutex>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/uuid.h"
 
@@ -10,11 +11,11 @@ namespace kit {
 
 namespace {
 std::mutex& descriptionMutex() {
-  static std::mutex* mutex = new std::mutex;
+  static NoDestructor<std::mutex> mutex;
   return *mutex;
 }
 DeviceDescription& descriptionSlot() {
-  static DeviceDescription* slot = new DeviceDescription;
+  static NoDestructor<DeviceDescription> slot;
   return *slot;
 }
 }  // namespace
@@ -33,7 +34,7 @@ std::string DeviceDescription::advertisingIdentifierInForce() {
   if (auto given = UUID::fromString(current().advertisingIdentifier)) return given->UUIDString();
   // One lock for the read and the first write, so two threads asking at
   // once do not each store an identifier of their own.
-  static std::mutex* storeMutex = new std::mutex;
+  static NoDestructor<std::mutex> storeMutex;
   std::lock_guard lock(*storeMutex);
   auto defaults = UserDefaults::standardUserDefaults();
   if (auto stored = defaults->stringForKey(kAdvertisingIdentifierKey)) {

@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "kit/foundation/data_file.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/search_paths.h"
@@ -236,7 +237,7 @@ struct HookState {
 };
 
 HookState& hookState() {
-  static auto* s = new HookState;  // lives for the process
+  static NoDestructor<HookState> s;  // lives for the process
   return *s;
 }
 
@@ -315,7 +316,7 @@ Ref<Array> DirectoryEnumerator::allObjects() {
 // ---- FileManager ----------------------------------------------------------
 
 Ref<FileManager> FileManager::defaultManager() {
-  static auto* manager = new Ref<FileManager>(std::make_shared<FileManager>());  // lives for the process
+  static NoDestructor<Ref<FileManager>> manager(std::make_shared<FileManager>());  // lives for the process
   return *manager;
 }
 

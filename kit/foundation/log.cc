@@ -1,5 +1,6 @@
 // The log line format and the sink switch behind kit::log.
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -30,19 +31,19 @@ struct LogState {
 };
 
 LogState& state() {
-  static LogState* s = new LogState();  // outlives every static destructor that may log
+  static NoDestructor<LogState> s;  // outlives every static destructor that may log
   return *s;
 }
 
 const std::string& processName() {
   // Never destroyed, like the log state: threads may log while the process exits.
-  static const std::string& name = *new std::string([] {
+  static const NoDestructor<std::string> name([] {
     std::ifstream comm("/proc/self/comm");
     std::string text;
     std::getline(comm, text);
     return text.empty() ? std::string("process") : text;
   }());
-  return name;
+  return *name;
 }
 
 std::string timestampText(std::chrono::system_clock::time_point when) {

@@ -1,6 +1,7 @@
 // The device's memory from the system, or from an installed source. See
 // memory_statistics.h.
 #include "kit/foundation/memory_statistics.h"
+#include "kit/foundation/no_destructor.h"
 
 #include <sys/sysinfo.h>
 
@@ -13,13 +14,13 @@ namespace kit {
 namespace {
 
 std::mutex& sourceMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static NoDestructor<std::mutex> mutex;
+  return *mutex;
 }
 
 MemoryStatisticsSource& installedSource() {
-  static MemoryStatisticsSource source;
-  return source;
+  static NoDestructor<MemoryStatisticsSource> source;
+  return *source;
 }
 
 // MemAvailable counts reclaimable caches as the platform's free pages do

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 
 namespace kit {
@@ -60,7 +61,7 @@ NotificationCenter::NotificationCenter() = default;
 NotificationCenter::~NotificationCenter() = default;
 
 Ref<NotificationCenter> NotificationCenter::defaultCenter() {
-  static auto* center = new Ref<NotificationCenter>(std::make_shared<NotificationCenter>());  // lives for the process
+  static NoDestructor<Ref<NotificationCenter>> center(std::make_shared<NotificationCenter>());  // lives for the process
   return *center;
 }
 

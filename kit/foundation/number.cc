@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 
 namespace kit {
@@ -18,13 +19,13 @@ Number::Number(Kind kind, char objCType, int64_t i, uint64_t u, double d)
     : kind_(kind), type_{objCType, 0}, i_(i), u_(u), d_(d) {}
 
 Ref<Number> Number::yes() {
-  static const Ref<Number>& v = *new Ref<Number>(std::make_shared<Number>(Kind::Bool, 'c', 1, 1, 1.0));
-  return v;
+  static const NoDestructor<Ref<Number>> v(std::make_shared<Number>(Kind::Bool, 'c', 1, 1, 1.0));
+  return *v;
 }
 
 Ref<Number> Number::no() {
-  static const Ref<Number>& v = *new Ref<Number>(std::make_shared<Number>(Kind::Bool, 'c', 0, 0, 0.0));
-  return v;
+  static const NoDestructor<Ref<Number>> v(std::make_shared<Number>(Kind::Bool, 'c', 0, 0, 0.0));
+  return *v;
 }
 
 Ref<Number> Number::fromChar(char v) { return std::make_shared<Number>(Kind::Signed, 'c', v, 0, 0); }
@@ -228,8 +229,8 @@ size_t Number::hash() const {
 }
 
 Ref<Null> Null::null() {
-  static const Ref<Null>& v = *new Ref<Null>(std::make_shared<Null>());
-  return v;
+  static const NoDestructor<Ref<Null>> v(std::make_shared<Null>());
+  return *v;
 }
 
 }  // namespace kit

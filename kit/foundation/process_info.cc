@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
 #include "kit/foundation/uuid.h"
@@ -47,7 +48,7 @@ std::vector<std::string> commandLine() {
 }  // namespace
 
 Ref<ProcessInfo> ProcessInfo::processInfo() {
-  static auto* info = new Ref<ProcessInfo>(std::make_shared<ProcessInfo>());  // lives for the process
+  static NoDestructor<Ref<ProcessInfo>> info(std::make_shared<ProcessInfo>());  // lives for the process
   return *info;
 }
 

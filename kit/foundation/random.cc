@@ -2,6 +2,7 @@
 // generator while a test asks for repeatable sequences.
 
 #include "kit/foundation/random.h"
+#include "kit/foundation/no_destructor.h"
 
 #include <sys/random.h>
 
@@ -50,7 +51,7 @@ struct RandomState {
 };
 
 RandomState& state() {
-  static auto* s = new RandomState;  // lives for the process
+  static NoDestructor<RandomState> s;  // lives for the process
   return *s;
 }
 

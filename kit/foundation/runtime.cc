@@ -6,6 +6,7 @@
 
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 namespace {
@@ -17,7 +18,7 @@ struct Registry {
 };
 
 Registry& registry() {
-  static auto* r = new Registry;  // lives for the whole process
+  static NoDestructor<Registry> r;  // lives for the whole process
   return *r;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/process_info.h"
 
 namespace kit {
@@ -23,7 +24,7 @@ struct PathState {
 };
 
 PathState& state() {
-  static auto* s = new PathState;  // lives for the process
+  static NoDestructor<PathState> s;  // lives for the process
   return *s;
 }
 

@@ -1,6 +1,7 @@
 // String transforms through ICU transliterators.
 
 #include "kit/foundation/string_transform.h"
+#include "kit/foundation/no_destructor.h"
 
 #include <unicode/translit.h>
 #include <unicode/unistr.h>
@@ -17,9 +18,10 @@ namespace {
 // built once and cloned for every use (a clone may be used on any thread).
 std::unique_ptr<icu::Transliterator> transliterator(std::string_view id, bool reverse) {
   // Never destroyed: a worker thread may transform text while the process exits.
-  static std::mutex& mutex = *new std::mutex;
-  static auto& cache = *new std::map<std::pair<std::string, bool>, std::unique_ptr<icu::Transliterator>>;
-  std::lock_guard lock(mutex);
+  static NoDestructor<std::mutex> mutex;
+  static NoDestructor<std::map<std::pair<std::string, bool>, std::unique_ptr<icu::Transliterator>>> slot;
+  auto& cache = *slot;
+  std::lock_guard lock(*mutex);
   auto key = std::make_pair(std::string(id), reverse);
   auto it = cache.find(key);
   if (it == cache.end()) {

@@ -15,6 +15,7 @@
 
 #include "kit/foundation/civil_time.h"
 #include "kit/foundation/data_file.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/tz_rules.h"
 
@@ -130,7 +131,7 @@ struct ZoneState {
 };
 
 ZoneState& state() {
-  static auto* s = new ZoneState;  // lives for the process
+  static NoDestructor<ZoneState> s;  // lives for the process
   return *s;
 }
 

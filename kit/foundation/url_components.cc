@@ -5,6 +5,7 @@
 #include "kit/foundation/charset.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string_encoding.h"
@@ -59,13 +60,13 @@ std::optional<std::string> checked(std::optional<std::string_view> text, URLComp
 }
 
 const Ref<CharacterSet>& queryItemNameAllowed() {
-  static const Ref<CharacterSet>& set = *new Ref<CharacterSet>(CharacterSet::urlQueryAllowed()->removing("&="));
-  return set;
+  static const NoDestructor<Ref<CharacterSet>> set(CharacterSet::urlQueryAllowed()->removing("&="));
+  return *set;
 }
 
 const Ref<CharacterSet>& queryItemValueAllowed() {
-  static const Ref<CharacterSet>& set = *new Ref<CharacterSet>(CharacterSet::urlQueryAllowed()->removing("&"));
-  return set;
+  static const NoDestructor<Ref<CharacterSet>> set(CharacterSet::urlQueryAllowed()->removing("&"));
+  return *set;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/runtime.h"
@@ -33,7 +34,7 @@ struct Standard {
 };
 
 Standard& standard() {
-  static auto* s = new Standard;  // lives for the whole process, so the exit hook can use it
+  static NoDestructor<Standard> s;  // lives for the whole process, so the exit hook can use it
   return *s;
 }
 

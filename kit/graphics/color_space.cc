@@ -1,23 +1,24 @@
 // The shared device colour spaces.
 #include "kit/graphics/color_space.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 
 KIT_DEFINE_CLASS_NAMED(ColorSpace, Object, "CGColorSpace") {}
 
 Ref<ColorSpace> ColorSpace::deviceRGB() {
-  static const Ref<ColorSpace>& space = *new Ref<ColorSpace>(make<ColorSpace>(Model::RGB, "kCGColorSpaceDeviceRGB"));
-  return space;
+  static const NoDestructor<Ref<ColorSpace>> space(make<ColorSpace>(Model::RGB, "kCGColorSpaceDeviceRGB"));
+  return *space;
 }
 
 Ref<ColorSpace> ColorSpace::deviceGray() {
-  static const Ref<ColorSpace>& space = *new Ref<ColorSpace>(make<ColorSpace>(Model::Monochrome, "kCGColorSpaceDeviceGray"));
-  return space;
+  static const NoDestructor<Ref<ColorSpace>> space(make<ColorSpace>(Model::Monochrome, "kCGColorSpaceDeviceGray"));
+  return *space;
 }
 
 Ref<ColorSpace> ColorSpace::deviceCMYK() {
-  static const Ref<ColorSpace>& space = *new Ref<ColorSpace>(make<ColorSpace>(Model::CMYK, "kCGColorSpaceDeviceCMYK"));
-  return space;
+  static const NoDestructor<Ref<ColorSpace>> space(make<ColorSpace>(Model::CMYK, "kCGColorSpaceDeviceCMYK"));
+  return *space;
 }
 
 Ref<ColorSpace> ColorSpace::withModel(Model model) {

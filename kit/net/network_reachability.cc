@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 
 namespace kit {
@@ -62,8 +63,10 @@ struct Registry {
 };
 
 Registry& registry() {
-  static Registry instance;
-  return instance;
+  // Never destroyed: an object unscheduled while the process ends (or the
+  // watcher itself) still finds it.
+  static NoDestructor<Registry> instance;
+  return *instance;
 }
 
 // A description of the usable interfaces, to notice changes.

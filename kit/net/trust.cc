@@ -6,6 +6,7 @@
 #include <openssl/x509v3.h>
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/values.h"
 
@@ -52,8 +53,10 @@ struct DefaultStore {
 };
 
 DefaultStore& defaultStore() {
-  static DefaultStore instance;
-  return instance;
+  // Never destroyed: a handshake on a session's thread may still ask for
+  // it while the process ends.
+  static NoDestructor<DefaultStore> instance;
+  return *instance;
 }
 
 }  // namespace

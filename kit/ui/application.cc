@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/search_paths.h"
 #include "kit/foundation/values.h"
@@ -15,7 +16,7 @@
 namespace kit {
 
 Ref<Application> Application::shared() {
-  static Ref<Application> app = [] {
+  static const NoDestructor<Ref<Application>> app([] {
     auto made = kit::make<Application>();
     // Code below the interface layer asks the application for background time.
     Weak<Application> weak = made;
@@ -29,8 +30,8 @@ Ref<Application> Application::shared() {
         },
     });
     return made;
-  }();
-  return app;
+  }());
+  return *app;
 }
 
 // ---- Windows ------------------------------------------------------------------
@@ -323,6 +324,30 @@ void Application::postNotification(const std::string& name, const Ref<Dictionary
   KIT_CHECK_MAIN_THREAD();
   posted_.push_back(name);
   NotificationCenter::defaultCenter()->postNotificationName(name, weak_from_this().lock(), userInfo);
+}
+
+void Application::tearDown() {
+  KIT_CHECK_MAIN_THREAD();
+  std::vector<Ref<Window>> shown = windows();
+  std::reverse(shown.begin(), shown.end());
+  if (mainWindow_ && std::find(shown.begin(), shown.end(), mainWindow_) == shown.end()) shown.push_back(mainWindow_);
+  // The main window goes last, whatever its level.
+  std::stable_partition(shown.begin(), shown.end(), [&](const Ref<Window>& w) { return w != mainWindow_; });
+  for (const Ref<Window>& window : shown) {
+    // The views from the top down; the root controller's view lies at the
+    // bottom and goes with its controller.
+    while (!window->subviews().empty()) {
+      Ref<View> top = window->subviews().back();
+      top->removeFromSuperview();
+    }
+    window->setRootViewController(nullptr);
+    window->setHidden(true);
+  }
+  key_.reset();
+  windows_.clear();
+  mainWindow_.reset();
+  mainInterface_ = nullptr;
+  delegate_.reset();
 }
 
 void Application::reset() {

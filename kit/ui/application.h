@@ -194,6 +194,14 @@ class Application : public Responder {
   void screenDidChange(Size oldScreen);
   // Forgets windows, URLs, tasks, orientation and the delegate (tests).
   void reset();
+  // Takes down what the application shows, before the process ends, in
+  // one order: the visible windows from the front-most back (the main
+  // window last), each losing its views from the top down, then its root
+  // view controller (whose view lies at the bottom), before it is hidden;
+  // then the main window and the delegate are let go. A window's owner keeps the emptied window. The
+  // application itself is never destroyed, so that no view or window is
+  // destroyed by the process's exit handlers. Main thread.
+  void tearDown();
 
  private:
   struct WindowEntry {

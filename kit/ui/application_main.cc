@@ -90,6 +90,10 @@ int ApplicationMain(int argc, char** argv, const std::string& delegateClassName)
     if (pressure) pressure->stop();
     status = 0;
   }
+  // What the application shows goes now, in its order, while everything
+  // its views reach is still there; the process's exit handlers find
+  // nothing of it to destroy.
+  Application::shared()->tearDown();
   center->removeObserver(terminated);
   for (const auto& source : signals) source->cancel();
   return status;

@@ -9,7 +9,8 @@
 // SIGINT; either takes the application's terminate path (the delegate's
 // willTerminate, then the will-terminate notification), and so does
 // Application::terminate() called inside the program. The loop then
-// returns and so does ApplicationMain. While the loop runs, the system's
+// returns, the application takes down its windows and views
+// (Application::tearDown) and ApplicationMain returns. While the loop runs, the system's
 // reports of memory pressure reach the application as memory warnings
 // (kit::MemoryPressureMonitor).
 //

@@ -1,6 +1,7 @@
 // The application main: the delegate made by class name, the main interface
 // from the bundle's Info.plist, and a SIGTERM that takes the terminate path
-// and ends the loop, also one that came before anything caught it; an
+// and ends the loop, after which the application's windows and views are
+// taken down, also for one that came before anything caught it; an
 // unknown delegate class ends it at once; the system's memory pressure
 // reaches the delegate while the loop runs.
 #include "kit/ui/application_main.h"
@@ -28,6 +29,13 @@ namespace kit {
 namespace {
 
 std::vector<std::string> delegateEvents;
+// What the application showed when it was told it terminates.
+struct Shown {
+  Weak<Window> keyWindow;
+  Ref<ViewController> keyRoot;
+  bool delegatesWindowIsKey = false;
+};
+Shown shownAtTermination;
 
 class MainTestDelegate : public Object, public ApplicationDelegate {
   KIT_OBJECT(MainTestDelegate)
@@ -37,7 +45,11 @@ class MainTestDelegate : public Object, public ApplicationDelegate {
     delegateEvents.push_back("launch");
     return true;
   }
-  void willTerminate(Application&) override { delegateEvents.push_back("terminate"); }
+  void willTerminate(Application& application) override {
+    delegateEvents.push_back("terminate");
+    auto key = application.keyWindow();
+    shownAtTermination = {key, key ? key->rootViewController() : nullptr, key && window_ == key};
+  }
   void didReceiveMemoryWarning(Application&) override {
     delegateEvents.push_back("memory warning");
     std::raise(SIGTERM);
@@ -56,6 +68,7 @@ class ApplicationMainTest : public ::testing::Test {
   void SetUp() override {
     Application::shared()->reset();
     delegateEvents.clear();
+    shownAtTermination = {};
     std::ofstream(bundle.file("Info.plist"))
         << R"(<?xml version="1.0" encoding="UTF-8"?><plist version="1.0"><dict>)"
            R"(<key>UIMainStoryboardFile</key><string>KitMainTest</string></dict></plist>)";
@@ -95,11 +108,17 @@ TEST_F(ApplicationMainTest, LaunchesByNameAndATermSignalEndsItThroughTheTerminat
 
   EXPECT_EQ(delegateEvents, (std::vector<std::string>{"launch", "terminate"}));
   auto app = Application::shared();
-  ASSERT_TRUE(isKind<MainTestDelegate>(app->delegate()));
   ASSERT_TRUE(root);
-  ASSERT_TRUE(app->keyWindow());
-  EXPECT_EQ(app->keyWindow()->rootViewController(), root);
-  EXPECT_EQ(app->delegate()->window(), app->keyWindow());
+  EXPECT_EQ(shownAtTermination.keyRoot, root);
+  EXPECT_TRUE(shownAtTermination.delegatesWindowIsKey);
+  // Before it returns, the main took down what the application showed:
+  // the main window went with the delegate, the root's view is on no window.
+  EXPECT_FALSE(app->delegate());
+  EXPECT_FALSE(app->keyWindow());
+  EXPECT_TRUE(app->windows().empty());
+  EXPECT_TRUE(shownAtTermination.keyWindow.expired());
+  EXPECT_FALSE(root->view()->window());
+  shownAtTermination = {};
   const auto& posted = app->postedNotifications();
   EXPECT_NE(std::find(posted.begin(), posted.end(), ApplicationWillTerminateNotification), posted.end());
 

@@ -288,6 +288,62 @@ TEST_F(ApplicationTest, APasteboardTellsItsObserverOfEachChangeOnTheThreadThatMa
   EXPECT_EQ(board->string(), "later");
 }
 
+// A view that says when it goes, into a list the test reads.
+struct GoingView : View {
+  GoingView(std::string name, std::vector<std::string>& gone) : View(Rect{0, 0, 10, 10}), name(std::move(name)), gone(gone) {}
+  ~GoingView() override { gone.push_back(name); }
+  std::string name;
+  std::vector<std::string>& gone;
+};
+
+struct GoingController : ViewController {
+  GoingController(std::string name, std::vector<std::string>& gone) : name(std::move(name)), gone(gone) {}
+  void loadView() override { setView(kit::make<GoingView>(name, gone)); }
+  std::string name;
+  std::vector<std::string>& gone;
+};
+
+// Taken down before the process ends, what the application shows goes in
+// one order: the front-most window first, each window's views from the top
+// down and its root controller's view last, the main window after every
+// other; a window's owner keeps the emptied window, and nothing is left
+// shown, key or delegated.
+TEST_F(ApplicationTest, TearingDownTakesTheWindowsFromTheFrontAndTheirViewsFromTheTop) {
+  std::vector<std::string> gone;
+  auto app = Application::shared();
+  auto delegate = kit::make<RecordingDelegate>();
+  app->setDelegate(delegate);
+  app->setMainInterface([&gone] { return kit::make<GoingController>("main root", gone); });
+  app->launch();
+  delegate.reset();
+  ASSERT_TRUE(app->delegate() && app->delegate()->window());
+  app->delegate()->window()->addSubview(kit::make<GoingView>("main overlay", gone));
+
+  // Made in an order that is neither their levels' nor the teardown's.
+  auto alert = Window::make();
+  alert->setWindowLevel(WindowLevelAlert);
+  alert->setRootViewController(kit::make<GoingController>("alert root", gone));
+  alert->addSubview(kit::make<GoingView>("alert lower", gone));
+  alert->addSubview(kit::make<GoingView>("alert upper", gone));
+  alert->setHidden(false);
+  auto ball = Window::make();
+  ball->setRootViewController(kit::make<GoingController>("ball root", gone));
+  ball->addSubview(kit::make<GoingView>("ball overlay", gone));
+  ball->makeKeyAndVisible();
+  ASSERT_TRUE(gone.empty());
+
+  app->tearDown();
+  EXPECT_EQ(gone, (std::vector<std::string>{"alert upper", "alert lower", "alert root", "ball overlay", "ball root",
+                                            "main overlay", "main root"}));
+  EXPECT_TRUE(alert->subviews().empty());
+  EXPECT_TRUE(alert->isHidden());
+  EXPECT_FALSE(alert->rootViewController());
+  EXPECT_TRUE(ball->isHidden());
+  EXPECT_TRUE(app->windows().empty());
+  EXPECT_FALSE(app->keyWindow());
+  EXPECT_FALSE(app->delegate());
+}
+
 // Threads still reading the screen and the device while the program ends
 // (an image decoding asks for the screen's scale) find both alive: the
 // program ends cleanly instead of touching a freed owner. The check runs in

@@ -3,15 +3,17 @@
 
 #include <map>
 
+#include "kit/foundation/no_destructor.h"
+
 namespace kit {
 
 Ref<Pasteboard> Pasteboard::general() { return named("general"); }
 
 Ref<Pasteboard> Pasteboard::named(const std::string& name) {
-  static std::mutex m;
-  static std::map<std::string, Ref<Pasteboard>> boards;
-  std::lock_guard lock(m);
-  auto& board = boards[name];
+  static NoDestructor<std::mutex> m;
+  static NoDestructor<std::map<std::string, Ref<Pasteboard>>> boards;
+  std::lock_guard lock(*m);
+  auto& board = (*boards)[name];
   if (!board) board = kit::make<Pasteboard>();
   return board;
 }

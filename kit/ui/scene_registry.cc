@@ -2,13 +2,14 @@
 #include "kit/ui/scene_registry.h"
 
 #include "kit/foundation/exception.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/ui/view.h"
 #include "kit/ui/view_controller.h"
 
 namespace kit {
 
 SceneRegistry& SceneRegistry::shared() {
-  static SceneRegistry* registry = new SceneRegistry();
+  static NoDestructor<SceneRegistry> registry;
   return *registry;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/graphics/image_context.h"
 #include "kit/ui/application.h"
 #include "kit/ui/device_profile.h"
@@ -84,7 +85,7 @@ DeviceProfileScope::~DeviceProfileScope() { DeviceProfile::use(previous_); }
 // decoding reads the screen's scale) must never copy a pointer whose
 // static owner has already been destroyed.
 Ref<Screen> Screen::main() {
-  static const Ref<Screen>* screen = new Ref<Screen>(kit::make<Screen>());
+  static const NoDestructor<Ref<Screen>> screen(kit::make<Screen>());
   return *screen;
 }
 
@@ -104,7 +105,7 @@ Rect Screen::nativeBounds() const {
 double Screen::scale() const { return DeviceDescription::current().scale; }
 
 Ref<Device> Device::current() {
-  static const Ref<Device>* device = new Ref<Device>(kit::make<Device>());
+  static const NoDestructor<Ref<Device>> device(kit::make<Device>());
   return *device;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "kit/foundation/exception.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace kit {
 
@@ -175,7 +176,7 @@ struct TextEngine::Impl {
 const char* TextEngine::family() { return "WenQuanYi Micro Hei"; }
 
 TextEngine& TextEngine::shared() {
-  static TextEngine* engine = new TextEngine();
+  static NoDestructor<TextEngine> engine;
   return *engine;
 }
 

@@ -7,6 +7,7 @@
 
 #include <mutex>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/graphics/geometry.h"
 #include "kit/ui/attributed_string.h"
 #include "kit/ui/ui_types.h"
@@ -56,6 +57,7 @@ class TextEngine {
   static const char* family();
 
  private:
+  friend class NoDestructor<TextEngine>;
   TextEngine();
   struct Impl;
   Impl* impl_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kit/dispatch/clock.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/ui/main_loop.h"
 
 namespace kit {
@@ -21,8 +22,8 @@ struct Frame {
 };
 
 std::vector<Frame>& stack() {
-  static std::vector<Frame> frames;
-  return frames;
+  static NoDestructor<std::vector<Frame>> frames;
+  return *frames;
 }
 
 Frame* top() { return stack().empty() ? nullptr : &stack().back(); }

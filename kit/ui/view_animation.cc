@@ -7,6 +7,7 @@
 #include <set>
 
 #include "kit/dispatch/clock.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/ui/main_loop.h"
 #include "kit/ui/view.h"
 
@@ -39,13 +40,13 @@ struct Context {
 // Blocks waiting for their animations; held here so that a completion that
 // holds its owners does not form a cycle through the layers.
 std::set<std::shared_ptr<Block>>& activeBlocks() {
-  static std::set<std::shared_ptr<Block>> blocks;
-  return blocks;
+  static NoDestructor<std::set<std::shared_ptr<Block>>> blocks;
+  return *blocks;
 }
 
 std::vector<Context>& contexts() {
-  static std::vector<Context> stack;
-  return stack;
+  static NoDestructor<std::vector<Context>> stack;
+  return *stack;
 }
 
 bool& enabledFlag() {

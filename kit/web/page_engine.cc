@@ -3,6 +3,7 @@
 #include "kit/web/page_engine.h"
 
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/values.h"
 #include "kit/web/page_driver.h"
 
@@ -11,7 +12,7 @@ namespace kit {
 namespace {
 
 PageEngineFactory& defaultFactory() {
-  static PageEngineFactory* factory = new PageEngineFactory();
+  static NoDestructor<PageEngineFactory> factory;
   return *factory;
 }
 

@@ -10,6 +10,7 @@
 #include "kit/dispatch/operation_queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/file_manager.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/values.h"
 #include "kit/net/url_session.h"
@@ -395,7 +396,7 @@ void PlayerViewController::updateTimeLabel() {
 // ---- Audio session ---------------------------------------------------------------------------
 
 Ref<AudioSession> AudioSession::sharedInstance() {
-  static Ref<AudioSession>* shared = new Ref<AudioSession>(kit::make<AudioSession>());
+  static NoDestructor<Ref<AudioSession>> shared(kit::make<AudioSession>());
   return *shared;
 }
 

@@ -8,6 +8,7 @@
 #include "kit/foundation/charset.h"
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/url_components.h"
 #include "kit/foundation/values.h"
@@ -42,8 +43,8 @@ std::string textOf(const kit::Id& value) {
 }  // namespace
 
 kit::Ref<WalletPaySDK> WalletPaySDK::defaultService() {
-  static kit::Ref<WalletPaySDK> service = kit::make<WalletPaySDK>();
-  return service;
+  static const kit::NoDestructor<kit::Ref<WalletPaySDK>> service(kit::make<WalletPaySDK>());
+  return *service;
 }
 
 std::string WalletPaySDK::walletScheme() {

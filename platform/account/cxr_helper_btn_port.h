@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "kit/dispatch/timer_source.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/object.h"
 #include "platform/account/kt_base_response.h"
 
@@ -51,7 +52,7 @@ class CXRHelperBtnPort {
 
  private:
   static std::shared_ptr<CXRHelperBtnPort>& installed() {
-    static std::shared_ptr<CXRHelperBtnPort> ball;
-    return ball;
+    static kit::NoDestructor<std::shared_ptr<CXRHelperBtnPort>> ball;
+    return *ball;
   }
 };

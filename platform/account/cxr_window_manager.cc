@@ -4,16 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "kit/dispatch/once.h"
 #include "kit/dispatch/thread_check.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/ui/application.h"
 #include "kit/ui/screen.h"
 #include "kit/ui/view_controller.h"
 
 kit::Ref<CXRWindowManager> CXRWindowManager::shared() {
-  static kit::OnceToken token;
-  static kit::Ref<CXRWindowManager>* instance = nullptr;
-  kit::once(token, [] { instance = new kit::Ref<CXRWindowManager>(kit::make<CXRWindowManager>()); });
+  static const kit::NoDestructor<kit::Ref<CXRWindowManager>> instance(kit::make<CXRWindowManager>());
   return *instance;
 }
 

@@ -7,6 +7,7 @@
 #include "kit/foundation/data.h"
 #include "kit/foundation/json_serialization.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/values.h"
 #include "payvendor/pay/wallet_pay_sdk.h"
@@ -27,8 +28,8 @@ long integerOf(const kit::Ref<kit::String>& status) {
 }  // namespace
 
 kit::Ref<KTPayPlug> KTPayPlug::sharedInstance() {
-  static kit::Ref<KTPayPlug> plug = kit::make<KTPayPlug>();
-  return plug;
+  static const kit::NoDestructor<kit::Ref<KTPayPlug>> plug(kit::make<KTPayPlug>());
+  return *plug;
 }
 
 std::string KTPayPlug::returnScheme() {

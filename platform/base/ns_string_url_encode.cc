@@ -8,6 +8,7 @@
 #include "kit/foundation/charset.h"
 #include "kit/foundation/crypto.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/random.h"
 #include "kit/foundation/regex.h"
@@ -134,25 +135,25 @@ std::string NSStringURLEncode::trimmedWhitespaceAndNewlineString(std::string_vie
 }
 
 bool NSStringURLEncode::isTelephone(std::string_view text) {
-  static const auto& patterns = *new auto([] {
+  static const kit::NoDestructor patterns([] {
     std::array<kit::Ref<kit::RegularExpression>, kPhonePatterns.size()> compiled;
     for (size_t i = 0; i < kPhonePatterns.size(); ++i) compiled[i] = wholeTextPattern(kPhonePatterns[i]);
     return compiled;
   }());
-  for (const auto& pattern : patterns) {
+  for (const auto& pattern : *patterns) {
     if (matchesWhole(pattern, text)) return true;
   }
   return false;
 }
 
 bool NSStringURLEncode::isEmail(std::string_view text) {
-  static const auto& pattern = *new auto(wholeTextPattern(kEmailPattern));
-  return matchesWhole(pattern, kit::str(text)->lowercaseString()->utf8());
+  static const kit::NoDestructor pattern(wholeTextPattern(kEmailPattern));
+  return matchesWhole(*pattern, kit::str(text)->lowercaseString()->utf8());
 }
 
 bool NSStringURLEncode::isWeakPswd(std::string_view text) {
-  static const auto& pattern = *new auto(wholeTextPattern(kWeakPasswordPattern));
-  return matchesWhole(pattern, text);
+  static const kit::NoDestructor pattern(wholeTextPattern(kWeakPasswordPattern));
+  return matchesWhole(*pattern, text);
 }
 
 bool NSStringURLEncode::isSignWithUserName(std::string_view text, const kit::Id& userName, const kit::Id& appkey,

@@ -13,6 +13,7 @@
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/format.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/property_list.h"
 #include "kit/foundation/values.h"
@@ -40,12 +41,12 @@ constexpr std::string_view kChannelFolder = "KTAppInfo/Channel";
 constexpr const char* kPhoneType = "3";
 
 std::mutex& classLock() {
-  static auto* lock = new std::mutex;  // lives for the process
+  static kit::NoDestructor<std::mutex> lock;
   return *lock;
 }
 
 kit::Ref<ShareVale>& instanceSlot() {
-  static auto* slot = new kit::Ref<ShareVale>;
+  static kit::NoDestructor<kit::Ref<ShareVale>> slot;
   return *slot;
 }
 

@@ -1,5 +1,6 @@
 // Percent-encoding of URL query values. See url_query_value.h.
 #include "platform/base/url_query_value.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace {
 
@@ -40,6 +41,6 @@ std::string URLQueryValue::encode(std::string_view utf8) {
 
 const kit::Ref<kit::CharacterSet>& URLQueryValue::allowedCharacters() {
   // kit keeps the one definition of the set for every percent-encoding call.
-  static const kit::Ref<kit::CharacterSet> set = kit::CharacterSet::urlQueryValueAllowed();
-  return set;
+  static const kit::NoDestructor<kit::Ref<kit::CharacterSet>> set(kit::CharacterSet::urlQueryValueAllowed());
+  return *set;
 }

@@ -11,6 +11,7 @@
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/crypto.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/graphics/image_named.h"
 #include "kit/ui/application.h"
 #include "kit/ui/scene_registry.h"
@@ -27,8 +28,8 @@ namespace {
 
 std::mutex sharedMutex;
 kit::Ref<CXRHelperBtn>& sharedBall() {
-  static kit::Ref<CXRHelperBtn> ball;
-  return ball;
+  static kit::NoDestructor<kit::Ref<CXRHelperBtn>> ball;
+  return *ball;
 }
 
 kit::Size screenSize() { return kit::Screen::main()->bounds().size; }

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <limits>
 
-#include "kit/dispatch/once.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/keyed_archiver.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/process_info.h"
 #include "kit/foundation/search_paths.h"
@@ -32,15 +32,13 @@ double mainScreenScale() { return kit::Screen::main()->scale(); }
 }  // namespace
 
 kit::Ref<KTImageCache> KTImageCache::sharedCache() {
-  static kit::OnceToken token;
-  static kit::Ref<KTImageCache>* shared = nullptr;
-  kit::once(token, [] {
+  static const kit::NoDestructor<kit::Ref<KTImageCache>> shared([] {
     auto caches = kit::searchPathForDirectoriesInDomains(kit::SearchPathDirectory::CachesDirectory);
     auto root = caches && caches->count() > 0 ? kit::as<kit::String>(caches->objectAtIndex(0)) : nullptr;
     if (!root) root = kit::temporaryDirectory();
     auto path = root->stringByAppendingPathComponent("KTImageKit")->stringByAppendingPathComponent("images");
-    shared = new kit::Ref<KTImageCache>(initWithPath(path));
-  });
+    return initWithPath(path);
+  }());
   return *shared;
 }
 

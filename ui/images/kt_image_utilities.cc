@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/graphics/graphics_context.h"
 #include "kit/graphics/image_properties.h"
 
@@ -64,8 +65,8 @@ bool drawToBuffer(const kit::Bitmap& image, kit::PixelBuffer& buffer, BitmapInfo
 }  // namespace
 
 const kit::Ref<kit::ColorSpace>& KTDeviceRGBColorSpace() {
-  static const kit::Ref<kit::ColorSpace> space = kit::ColorSpace::deviceRGB();
-  return space;
+  static const kit::NoDestructor<kit::Ref<kit::ColorSpace>> space(kit::ColorSpace::deviceRGB());
+  return *space;
 }
 
 BitmapInfo KTStandardBitmapInfo(bool hasAlpha) {

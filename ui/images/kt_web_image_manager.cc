@@ -4,12 +4,12 @@
 
 #include <atomic>
 
-#include "kit/dispatch/once.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/timer.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/exception.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/values.h"
 #include "kit/net/url_request.h"
 #include "kit/ui/application.h"
@@ -27,7 +27,7 @@ struct NetworkActivity {
 };
 
 NetworkActivity& networkActivity() {
-  static auto* activity = new NetworkActivity();
+  static kit::NoDestructor<NetworkActivity> activity;
   return *activity;
 }
 
@@ -43,12 +43,8 @@ kit::Ref<kit::Application> indicatorApplication() {
 }  // namespace
 
 kit::Ref<KTWebImageManager> KTWebImageManager::sharedManager() {
-  static kit::OnceToken token;
-  static kit::Ref<KTWebImageManager>* shared = nullptr;
-  kit::once(token, [] {
-    shared = new kit::Ref<KTWebImageManager>(
-        initWithCache(KTImageCache::sharedCache(), kit::OperationQueue::create("KTWebImageManager.queue")));
-  });
+  static const kit::NoDestructor<kit::Ref<KTWebImageManager>> shared(
+      initWithCache(KTImageCache::sharedCache(), kit::OperationQueue::create("KTWebImageManager.queue")));
   return *shared;
 }
 

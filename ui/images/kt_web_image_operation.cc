@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "kit/dispatch/clock.h"
-#include "kit/dispatch/once.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/ui/screen.h"
 #include "ui/images/kt_image.h"
 #include "ui/images/kt_image_coder.h"
@@ -33,21 +33,18 @@ constexpr int64_t kMaxReservedBytes = 8 << 20;
 constexpr size_t kMinProgressiveChunk = 17;
 
 kit::Thread& networkThread() {
-  static kit::OnceToken token;
-  static kit::Ref<kit::Thread>* thread = nullptr;
-  kit::once(token, [] { thread = new kit::Ref<kit::Thread>(kit::Thread::withRunLoop("KTWebImageOperation.network")); });
+  static const kit::NoDestructor<kit::Ref<kit::Thread>> thread(kit::Thread::withRunLoop("KTWebImageOperation.network"));
   return **thread;
 }
 
 const kit::Ref<kit::Queue>& decodeQueue() {
-  static kit::OnceToken token;
-  static std::vector<kit::Ref<kit::Queue>>* queues = nullptr;
-  static std::atomic<uint64_t> counter{0};
-  kit::once(token, [] {
+  static const kit::NoDestructor<std::vector<kit::Ref<kit::Queue>>> queues([] {
     const unsigned processors = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
-    queues = new std::vector<kit::Ref<kit::Queue>>();
-    for (unsigned i = 0; i < processors; ++i) queues->push_back(kit::Queue::serial("KTWebImageOperation.decode"));
-  });
+    std::vector<kit::Ref<kit::Queue>> made;
+    for (unsigned i = 0; i < processors; ++i) made.push_back(kit::Queue::serial("KTWebImageOperation.decode"));
+    return made;
+  }());
+  static std::atomic<uint64_t> counter{0};
   return (*queues)[counter.fetch_add(1) % queues->size()];
 }
 
@@ -58,7 +55,7 @@ struct FailedURLs {
 };
 
 FailedURLs& failedURLs() {
-  static auto* failed = new FailedURLs();
+  static kit::NoDestructor<FailedURLs> failed;
   return *failed;
 }
 

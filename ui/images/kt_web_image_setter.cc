@@ -1,8 +1,8 @@
 // Web-image setters and the common slot algorithm. See kt_web_image_setter.h.
 #include "ui/images/kt_web_image_setter.h"
 
-#include "kit/dispatch/once.h"
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/string.h"
 #include "kit/ui/animation.h"
 #include "kit/ui/layer.h"
@@ -82,9 +82,7 @@ int32_t _KTWebImageSetter::setOperationWithSentinel(int32_t sentinel, const kit:
 }
 
 kit::Queue& _KTWebImageSetter::setterQueue() {
-  static kit::OnceToken token;
-  static kit::Ref<kit::Queue>* queue = nullptr;
-  kit::once(token, [] { queue = new kit::Ref<kit::Queue>(kit::Queue::serial("KTWebImageSetter.queue")); });
+  static const kit::NoDestructor<kit::Ref<kit::Queue>> queue(kit::Queue::serial("KTWebImageSetter.queue"));
   return **queue;
 }
 

@@ -13,6 +13,7 @@
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/app_notifications.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/graphics/color_space.h"
 #include "kit/graphics/graphics_context.h"
@@ -45,7 +46,7 @@ struct LogSink {
   NUVALogLevel level = NUVALogLevel::None;
 };
 LogSink& logSink() {
-  static auto* sink = new LogSink;  // lives for the process
+  static kit::NoDestructor<LogSink> sink;
   return *sink;
 }
 
@@ -55,7 +56,7 @@ struct InstanceTable {
   std::vector<kit::Weak<NUVAAnimatedGIF>> instances;
 };
 InstanceTable& instanceTable() {
-  static auto* table = new InstanceTable;  // lives for the process
+  static kit::NoDestructor<InstanceTable> table;
   return *table;
 }
 

@@ -5,17 +5,18 @@
 #include <mutex>
 
 #include "platform/base/ns_string_url_encode.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace {
 
 std::mutex& resourcesMutex() {
-  static std::mutex m;
-  return m;
+  static kit::NoDestructor<std::mutex> m;
+  return *m;
 }
 
 kit::Ref<kit::Bundle>& heldRefreshBundle() {
-  static kit::Ref<kit::Bundle> bundle;
-  return bundle;
+  static kit::NoDestructor<kit::Ref<kit::Bundle>> bundle;
+  return *bundle;
 }
 
 kit::Ref<kit::Bundle> refreshBundleLocked() {
@@ -37,7 +38,8 @@ kit::Ref<kit::Bundle> NSBundleKTRefresh::KT_refreshBundle() {
 
 kit::Ref<kit::Image> NSBundleKTRefresh::KT_arrowImage() {
   std::lock_guard lock(resourcesMutex());
-  static kit::Ref<kit::Image> arrow;
+  static kit::NoDestructor<kit::Ref<kit::Image>> held;
+  kit::Ref<kit::Image>& arrow = *held;
   if (!arrow) {
     auto bundle = refreshBundleLocked();
     kit::Ref<kit::String> path = bundle ? bundle->pathForResource("arrow@2x", "png") : nullptr;
@@ -61,7 +63,8 @@ std::string NSBundleKTRefresh::KT_localizedStringForKey(std::string_view key, st
   kit::Ref<kit::Bundle> languageBundle;
   {
     std::lock_guard lock(resourcesMutex());
-    static kit::Ref<kit::Bundle> held;
+    static kit::NoDestructor<kit::Ref<kit::Bundle>> slot;
+    kit::Ref<kit::Bundle>& held = *slot;
     if (!held) {
       const auto preferred = kit::Bundle::preferredLanguages();
       const std::string language = languageForPreferredLanguage(preferred.empty() ? "" : preferred.front());
