@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "kit/foundation/no_destructor.h"
+
 namespace kit::netdetail {
 
 namespace {
@@ -17,7 +19,9 @@ class PooledData final : public Data {
 }  // namespace
 
 BodyBufferPool& BodyBufferPool::shared() {
-  static BodyBufferPool* pool = new BodyBufferPool();  // data may outlive static destruction
+  // Pooled data may be let go while the process ends (by a worker thread or
+  // another static's destructor).
+  static NoDestructor<BodyBufferPool> pool;
   return *pool;
 }
 

@@ -4,12 +4,13 @@
 #include <cctype>
 #include <unordered_map>
 
+#include "kit/foundation/no_destructor.h"
+
 namespace kit {
 
 std::string MIMETypeForExtension(std::string_view extension) {
-  // Never destroyed: worker threads may still look a type up while the
-  // process exits.
-  static const auto& table = *new std::unordered_map<std::string, std::string>{
+  // Worker threads may still look a type up while the process exits.
+  static const NoDestructor table(std::unordered_map<std::string, std::string>{
       {"html", "text/html"}, {"htm", "text/html"}, {"css", "text/css"}, {"js", "text/javascript"},
       {"mjs", "text/javascript"}, {"json", "application/json"}, {"txt", "text/plain"}, {"text", "text/plain"},
       {"csv", "text/csv"}, {"xml", "application/xml"}, {"plist", "application/x-plist"},
@@ -25,11 +26,11 @@ std::string MIMETypeForExtension(std::string_view extension) {
       {"apk", "application/vnd.android.package-archive"}, {"ipa", "application/octet-stream"},
       {"md", "text/markdown"}, {"rtf", "text/rtf"}, {"doc", "application/msword"},
       {"strings", "text/plain"}, {"db", "application/octet-stream"}, {"sqlite", "application/vnd.sqlite3"},
-  };
+  });
   std::string key;
   for (char c : extension) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  auto it = table.find(key);
-  return it == table.end() ? std::string() : it->second;
+  auto it = table->find(key);
+  return it == table->end() ? std::string() : it->second;
 }
 
 std::string MIMETypeForPathOrDefault(std::string_view path) {

@@ -17,6 +17,7 @@
 #include "kit/dispatch/clock.h"
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/net/body_buffer_pool.h"
 #include "kit/net/content_decoder.h"
 #include "kit/net/event_lane.h"
@@ -351,14 +352,14 @@ void TaskDriver::setUpFreshEasy(unsigned kind) {
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
   // Loopback never goes through a proxy from the environment (this list
   // replaces no_proxy, so it carries that variable's hosts along).
-  static const std::string& noProxy = *new std::string([] {
+  static const NoDestructor<std::string> noProxy([] {
     std::string list = "localhost,127.0.0.1,::1";
     for (const char* name : {"no_proxy", "NO_PROXY"}) {
       if (const char* value = getenv(name); value && *value) return list + "," + value;
     }
     return list;
   }());
-  curl_easy_setopt(easy_, CURLOPT_NOPROXY, noProxy.c_str());
+  curl_easy_setopt(easy_, CURLOPT_NOPROXY, noProxy->c_str());
   const bool cookies = (kind & kWithCookies) != 0;
   curl_easy_setopt(easy_, CURLOPT_SHARE, cookies ? settings_.engine->share() : nullptr);
   curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);

@@ -16,6 +16,7 @@
 #include "kit/dispatch/clock.h"
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/search_paths.h"
 #include "kit/foundation/string.h"
@@ -67,7 +68,7 @@ bool writeAll(int fd, const std::string& bytes) {
 
 std::mutex sharedMutex;
 Ref<URLCache>& sharedSlot() {
-  static Ref<URLCache>* slot = new Ref<URLCache>();
+  static NoDestructor<Ref<URLCache>> slot;
   return *slot;
 }
 

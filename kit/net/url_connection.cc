@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_session.h"
@@ -132,9 +133,9 @@ struct ConnectionSession {
   }
 };
 
-// Lives for the process: connections may run until it ends.
+// Connections may run until the process ends.
 ConnectionSession& connectionSession() {
-  static ConnectionSession* shared = new ConnectionSession();
+  static NoDestructor<ConnectionSession> shared;
   return *shared;
 }
 

@@ -6,6 +6,7 @@
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 #include "kit/net/event_lane.h"
 #include "kit/net/input_stream.h"
@@ -30,8 +31,8 @@ struct URLSession::PendingTask {
 };
 
 Ref<URLSession> URLSession::sharedSession() {
-  // Never destroyed: tasks may run until the process ends.
-  static Ref<URLSession>* shared = new Ref<URLSession>(
+  // Tasks may run until the process ends.
+  static const NoDestructor<Ref<URLSession>> shared(
       std::make_shared<URLSession>(URLSessionConfiguration::defaultSessionConfiguration(), nullptr, nullptr, true));
   return *shared;
 }

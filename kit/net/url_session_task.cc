@@ -2,6 +2,7 @@
 #include "kit/net/url_session_task.h"
 
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/runtime.h"
 #include "kit/net/url_session.h"
 
@@ -102,7 +103,7 @@ namespace {
 
 std::mutex hooksMutex;
 std::map<uint64_t, URLSessionTask::LifecycleHook>& lifecycleHooks() {
-  static auto* hooks = new std::map<uint64_t, URLSessionTask::LifecycleHook>();
+  static NoDestructor<std::map<uint64_t, URLSessionTask::LifecycleHook>> hooks;
   return *hooks;
 }
 uint64_t nextHook = 1;

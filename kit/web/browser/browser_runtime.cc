@@ -17,6 +17,7 @@
 #include "kit/dispatch/runloop.h"
 #include "kit/dispatch/thread_check.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/search_paths.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/ui/application.h"
@@ -47,7 +48,7 @@ struct Runtime {
 };
 
 Runtime& runtime() {
-  static Runtime* r = new Runtime();
+  static NoDestructor<Runtime> r;
   return *r;
 }
 
@@ -77,7 +78,7 @@ WebKitWebContext* makeContext() {
 
 // The name of the display GTK runs on ("" before it opens one).
 std::string& gtkDisplayName() {
-  static std::string* name = new std::string();
+  static NoDestructor<std::string> name;
   return *name;
 }
 

@@ -18,8 +18,7 @@ static_assert(sizeof(GPollFD) == sizeof(pollfd) && offsetof(GPollFD, revents) ==
 
 GLibPump& GLibPump::shared() {
   KIT_CHECK_MAIN_THREAD();
-  // Lives for the whole process, like the main run loop it serves.
-  static GLibPump* pump = new GLibPump();
+  static NoDestructor<GLibPump> pump;
   return *pump;
 }
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/no_destructor.h"
 
 typedef struct _GMainContext GMainContext;
 
@@ -51,6 +52,7 @@ class GLibPump {
   GLibPump& operator=(const GLibPump&) = delete;
 
  private:
+  friend class NoDestructor<GLibPump>;
   GLibPump();
   // Main thread: finishes the cycle in flight (check and dispatch), opens
   // the next (prepare and query) and hands its descriptors to the poller.
