@@ -8,6 +8,7 @@
 #include "config/service_entries.h"
 #include "kit/foundation/bundle.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/url.h"
 #include "kit/foundation/values.h"
 
@@ -73,7 +74,7 @@ bool ClientConfiguration::isServiceAddress(std::string_view text) {
 }
 
 ClientConfiguration& ClientConfiguration::shared() {
-  static ClientConfiguration* const instance = new ClientConfiguration();
+  static kit::NoDestructor<ClientConfiguration> instance;
   return *instance;
 }
 

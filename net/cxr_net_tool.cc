@@ -5,6 +5,7 @@
 
 #include "kit/dispatch/runloop.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/net/url_connection.h"
 #include "net/body_codec.h"
 #include "net/network_manager.h"
@@ -12,12 +13,12 @@
 namespace {
 
 std::mutex& sharedLock() {
-  static auto* lock = new std::mutex;
+  static kit::NoDestructor<std::mutex> lock;
   return *lock;
 }
 
 kit::Ref<CXRNetTool>& sharedSlot() {
-  static auto* slot = new kit::Ref<CXRNetTool>;
+  static kit::NoDestructor<kit::Ref<CXRNetTool>> slot;
   return *slot;
 }
 

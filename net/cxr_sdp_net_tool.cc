@@ -1,20 +1,18 @@
 // The form-field client of the platform SDK.
 #include "net/cxr_sdp_net_tool.h"
 
-#include "kit/dispatch/once.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "net/network_manager.h"
 
 KIT_DEFINE_CLASS(CXRSdpNetTool, SDPHTTPSessionManager) {}
 
 kit::Ref<CXRSdpNetTool> CXRSdpNetTool::sharedTool() {
-  static kit::OnceToken token;
-  static kit::Ref<CXRSdpNetTool>* shared = nullptr;
-  kit::once(token, [] {
+  static const kit::NoDestructor<kit::Ref<CXRSdpNetTool>> shared([] {
     auto tool = kit::make<CXRSdpNetTool>();
     tool->setUp(nullptr);
-    shared = new kit::Ref<CXRSdpNetTool>(tool);
-  });
+    return tool;
+  }());
   return *shared;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/values.h"
 
 namespace {
@@ -140,13 +141,9 @@ class DeflateStream {
   z_stream z{};
 
  private:
-  // The slot frees what it holds when the process ends.
-  struct Slot : std::atomic<DeflateStream*> {
-    ~Slot() { delete exchange(nullptr); }
-  };
-  static Slot& spare() {
-    static Slot slot;
-    return slot;
+  static std::atomic<DeflateStream*>& spare() {
+    static kit::NoDestructor<std::atomic<DeflateStream*>> slot;
+    return *slot;
   }
 
   bool ready_ = false;

@@ -2,7 +2,7 @@
 #include "net/network_manager.h"
 
 #include "config/client_configuration.h"
-#include "kit/dispatch/once.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/values.h"
 #include "net/body_codec.h"
 #include "net/networking_errors.h"
@@ -20,13 +20,11 @@ kit::Ref<kit::Error> SDPBodyEncodingError(const kit::Ref<kit::Error>& underlying
 KIT_DEFINE_CLASS(NetWorkManager, SDPURLSessionManager) {}
 
 kit::Ref<NetWorkManager> NetWorkManager::sharedInstance() {
-  static kit::OnceToken token;
-  static kit::Ref<NetWorkManager>* shared = nullptr;
-  kit::once(token, [] {
+  static const kit::NoDestructor<kit::Ref<NetWorkManager>> shared([] {
     auto manager = kit::make<NetWorkManager>();
     manager->setUp(kit::URLSessionConfiguration::defaultSessionConfiguration());
-    shared = new kit::Ref<NetWorkManager>(manager);
-  });
+    return manager;
+  }());
   return *shared;
 }
 

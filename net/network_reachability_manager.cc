@@ -7,6 +7,7 @@
 
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/values.h"
@@ -34,7 +35,7 @@ std::string SDPStringFromNetworkReachabilityStatus(SDPNetworkReachabilityStatus 
 }
 
 kit::Ref<SDPNetworkReachabilityManager> SDPNetworkReachabilityManager::sharedManager() {
-  static auto* shared = new kit::Ref<SDPNetworkReachabilityManager>(manager());
+  static const kit::NoDestructor<kit::Ref<SDPNetworkReachabilityManager>> shared(manager());
   return *shared;
 }
 

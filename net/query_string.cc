@@ -7,6 +7,7 @@
 #include "kit/foundation/composed_characters.h"
 #include "kit/foundation/dictionary.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/percent_encoding.h"
 #include "kit/foundation/set.h"
@@ -14,8 +15,8 @@
 namespace {
 
 const kit::CharacterSet& queryComponentAllowed() {
-  static const auto* allowed =
-      new kit::Ref<kit::CharacterSet>(kit::CharacterSet::urlQueryAllowed()->removing(":#[]@")->removing("!$&'()*+,;="));
+  static const kit::NoDestructor allowed(
+      kit::CharacterSet::urlQueryAllowed()->removing(":#[]@")->removing("!$&'()*+,;="));
   return **allowed;
 }
 

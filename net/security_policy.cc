@@ -1,10 +1,10 @@
 // The TLS trust policy.
 #include "net/security_policy.h"
 
-#include "kit/dispatch/once.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/log.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/net/certificate.h"
 
 namespace {
@@ -40,9 +40,7 @@ kit::Ref<kit::Set> SDPSecurityPolicy::certificatesInBundle(const kit::Ref<kit::B
 }
 
 kit::Ref<kit::Set> SDPSecurityPolicy::defaultPinnedCertificates() {
-  static kit::OnceToken token;
-  static kit::Ref<kit::Set>* certificates = nullptr;
-  kit::once(token, [] { certificates = new kit::Ref<kit::Set>(certificatesInBundle(kit::Bundle::main())); });
+  static const kit::NoDestructor<kit::Ref<kit::Set>> certificates(certificatesInBundle(kit::Bundle::main()));
   return *certificates;
 }
 

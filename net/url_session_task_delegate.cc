@@ -4,6 +4,7 @@
 #include "kit/dispatch/group.h"
 #include "kit/dispatch/queue.h"
 #include "kit/foundation/file_manager.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/notification_center.h"
 #include "net/url_session_manager.h"
 
@@ -11,8 +12,8 @@ namespace {
 
 // Where replies are read by the response serializers, side by side.
 kit::Queue& processingQueue() {
-  static auto* queue =
-      new kit::Ref<kit::Queue>(kit::Queue::concurrent("com.sdp.networking.session.manager.processing"));
+  static const kit::NoDestructor<kit::Ref<kit::Queue>> queue(
+      kit::Queue::concurrent("com.sdp.networking.session.manager.processing"));
   return **queue;
 }
 
@@ -20,7 +21,7 @@ kit::Queue& processingQueue() {
 constexpr size_t kInlineSerializationLimit = 16 * 1024;
 
 kit::Group& processWideCompletionGroup() {
-  static auto* group = new kit::Ref<kit::Group>(kit::Group::create());
+  static const kit::NoDestructor<kit::Ref<kit::Group>> group(kit::Group::create());
   return **group;
 }
 

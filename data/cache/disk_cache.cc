@@ -13,6 +13,7 @@
 #include "kit/foundation/exception.h"
 #include "kit/foundation/file_manager.h"
 #include "kit/foundation/keyed_archiver.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/number.h"
 
@@ -27,7 +28,7 @@ struct Registry {
 };
 
 Registry& registry() {
-  static auto* r = new Registry;  // lives for the process
+  static kit::NoDestructor<Registry> r;
   return *r;
 }
 

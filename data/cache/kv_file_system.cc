@@ -7,8 +7,10 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include "kit/foundation/no_destructor.h"
+
 const std::shared_ptr<KTKVFileSystem>& KTKVFileSystem::system() {
-  static const auto* const shared = new std::shared_ptr<KTKVFileSystem>(std::make_shared<KTKVFileSystem>());
+  static const kit::NoDestructor<std::shared_ptr<KTKVFileSystem>> shared(std::make_shared<KTKVFileSystem>());
   return *shared;
 }
 

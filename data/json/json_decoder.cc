@@ -21,6 +21,7 @@
 #include "data/json/jx_parse_state.h"
 #include "kit/foundation/exception.h"
 #include "kit/foundation/expected.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/runtime.h"
 #include "kit/foundation/string.h"
@@ -105,8 +106,8 @@ namespace {
 enum : unsigned { kAllowValue = 1, kAllowComma = 2, kAllowClose = 4 };
 
 const kit::Id& emptyString() {
-  static const kit::Id& empty = *new kit::Id(kit::String::make(""));
-  return empty;
+  static const kit::NoDestructor<kit::Id> empty(kit::String::make(""));
+  return *empty;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "kit/foundation/app_notifications.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/notification_center.h"
 
 namespace {
@@ -34,8 +35,9 @@ std::atomic<size_t> liveChunkCount{0};
 class ChunkPool {
  public:
   static ChunkPool& shared() {
-    static ChunkPool& pool = *new ChunkPool;  // never destroyed: chunks may be released during exit
-    return pool;
+    // Chunks may be released while the process ends.
+    static kit::NoDestructor<ChunkPool> pool;
+    return *pool;
   }
 
   void* take() {
@@ -73,6 +75,7 @@ class ChunkPool {
     Free* next;
   };
 
+  friend class kit::NoDestructor<ChunkPool>;
   ChunkPool() {
     memoryWarning_ = kit::NotificationCenter::defaultCenter()->addObserverForName(
         kit::ApplicationDidReceiveMemoryWarningNotification, nullptr,

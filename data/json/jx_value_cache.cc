@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 #include "kit/foundation/string.h"
 
@@ -79,17 +80,17 @@ size_t JXValueCache::entryCount() const {
 }
 
 kit::Id jxSlotObject(const JXSlot& slot, uint8_t tag, JXValueCache* cache) {
-  // Never destroyed: another thread may still read while the process exits.
-  static const kit::Id& yes = *new kit::Id(kit::Number::yes());
-  static const kit::Id& no = *new kit::Id(kit::Number::no());
-  static const kit::Id& null = *new kit::Id(kit::Null::null());
-  static const kit::Id& emptyString = *new kit::Id(kit::String::make(""));
+  // Another thread may still read while the process exits.
+  static const kit::NoDestructor<kit::Id> yes(kit::Number::yes());
+  static const kit::NoDestructor<kit::Id> no(kit::Number::no());
+  static const kit::NoDestructor<kit::Id> null(kit::Null::null());
+  static const kit::NoDestructor<kit::Id> emptyString(kit::String::make(""));
   switch (tag) {
     case kJXSlotObject: return slot.object();
-    case kJXSlotTrue: return yes;
-    case kJXSlotFalse: return no;
-    case kJXSlotNull: return null;
-    case kJXSlotString: return emptyString;
+    case kJXSlotTrue: return *yes;
+    case kJXSlotFalse: return *no;
+    case kJXSlotNull: return *null;
+    case kJXSlotString: return *emptyString;
     default: return cache ? cache->objectFor(slot, tag) : makeObject(slot, tag);
   }
 }

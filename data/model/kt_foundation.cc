@@ -6,6 +6,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "kit/foundation/no_destructor.h"
+
 namespace {
 
 // The platform's superclass of classes whose place in the hierarchy the
@@ -61,16 +63,15 @@ bool walk(std::string_view name, const kit::Class* cls) {
 }  // namespace
 
 const std::vector<std::string>& KTFoundation::foundationClasses() {
-  static const std::vector<std::string>& classes = *new std::vector<std::string>{"NSURL",        "NSDate",   "NSValue",
-                                                   "NSData",       "NSError",  "NSArray",
-                                                   "NSDictionary", "NSString", "NSAttributedString"};
-  return classes;
+  static const kit::NoDestructor<std::vector<std::string>> classes(std::vector<std::string>{
+      "NSURL", "NSDate", "NSValue", "NSData", "NSError", "NSArray", "NSDictionary", "NSString", "NSAttributedString"});
+  return *classes;
 }
 
 bool KTFoundation::isClassFromFoundation(const kit::Class* cls) {
   if (!cls) return false;
   static std::mutex mutex;
-  static auto* answers = new std::unordered_map<const kit::Class*, bool>;  // lives for the process
+  static kit::NoDestructor<std::unordered_map<const kit::Class*, bool>> answers;
   {
     std::lock_guard lock(mutex);
     auto it = answers->find(cls);

@@ -4,6 +4,7 @@
 #include "data/model/kt_property.h"
 
 #include "kit/foundation/array.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 
 KIT_DEFINE_CLASS(KTProperty, kit::Object) {}
@@ -16,7 +17,7 @@ struct PropertyCache {
 };
 
 PropertyCache& propertyCache() {
-  static auto* cache = new PropertyCache;  // lives for the process
+  static kit::NoDestructor<PropertyCache> cache;
   return *cache;
 }
 

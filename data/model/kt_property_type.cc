@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "data/model/kt_foundation.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number.h"
 
 KIT_DEFINE_CLASS(KTPropertyType, kit::Object) {}
@@ -19,7 +20,7 @@ struct TypeCache {
 };
 
 TypeCache& typeCache() {
-  static auto* cache = new TypeCache;  // lives for the process
+  static kit::NoDestructor<TypeCache> cache;
   return *cache;
 }
 

@@ -10,6 +10,7 @@
 
 #include "data/model/kt_foundation.h"
 #include "kit/foundation/format.h"
+#include "kit/foundation/no_destructor.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ struct TotalsCache {
 };
 
 TotalsCache& totals() {
-  static auto* cache = new TotalsCache;  // lives for the process
+  static kit::NoDestructor<TotalsCache> cache;
   return *cache;
 }
 
@@ -58,7 +59,7 @@ struct GenericSettings {
 };
 
 GenericSettings& generic() {
-  static auto* settings = new GenericSettings;  // lives for the process
+  static kit::NoDestructor<GenericSettings> settings;
   return *settings;
 }
 

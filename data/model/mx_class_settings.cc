@@ -6,6 +6,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "kit/foundation/no_destructor.h"
+
 namespace mx_settings {
 namespace {
 
@@ -16,7 +18,7 @@ struct Table {
 };
 
 Table& table() {
-  static auto* t = new Table;  // lives for the process
+  static kit::NoDestructor<Table> t;
   return *t;
 }
 

@@ -6,6 +6,7 @@
 #include "data/json/json_text.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/number_formatter.h"
 
 namespace mx_platform {
@@ -23,7 +24,7 @@ kit::Ref<kit::Data> dataWithJSONObject(const kit::Id& object) {
 kit::Ref<kit::Number> numberFromString(std::string_view text) {
   // One formatter with default settings serves every conversion; reading
   // does not change it, so threads may share it.
-  static const auto* formatter = new kit::NumberFormatter;  // lives for the process
+  static const kit::NoDestructor<kit::NumberFormatter> formatter;
   return formatter->numberFromString(text);
 }
 

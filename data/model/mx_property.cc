@@ -10,6 +10,7 @@
 #include "data/model/mx_class_settings.h"
 #include "kit/foundation/array.h"
 #include "kit/foundation/dictionary.h"
+#include "kit/foundation/no_destructor.h"
 #include "kit/foundation/string.h"
 
 namespace {
@@ -21,7 +22,7 @@ struct PropertyListCache {
 };
 
 PropertyListCache& propertyLists() {
-  static auto* cache = new PropertyListCache;  // lives for the process
+  static kit::NoDestructor<PropertyListCache> cache;
   return *cache;
 }
 
