@@ -13,6 +13,7 @@
 
 #include "app/gameclient_program_testing.h"
 #include "kit/desktop/testing/private_display.h"
+#include "kit/desktop/testing/x_windows.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
 #include "sim/simulator.h"
@@ -26,42 +27,12 @@ using gameclient_test::environmentOnDisplay;
 using gameclient_test::Program;
 using gameclient_test::readFile;
 using gameclient_test::withHomeIn;
+using kit::test::requestClose;
+using kit::test::windowTitled;
 
 // A clean end comes within this long of the close request, however loaded
 // the machine (a quiet one takes a small fraction of it; the test prints it).
 constexpr double kEndBound = 10;
-
-// The shown top-level window named `title`, searched from `under`; 0 when none.
-::Window windowTitled(Display* display, ::Window under, const std::string& title) {
-  char* name = nullptr;
-  XWindowAttributes attributes;
-  if (XGetWindowAttributes(display, under, &attributes) && attributes.map_state == IsViewable &&
-      XFetchName(display, under, &name) && name) {
-    const bool match = title == name;
-    XFree(name);
-    if (match) return under;
-  }
-  ::Window root, parent, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, under, &root, &parent, &children, &count)) return 0;
-  ::Window found = 0;
-  for (unsigned i = 0; i < count && !found; ++i) found = windowTitled(display, children[i], title);
-  if (children) XFree(children);
-  return found;
-}
-
-// What the window manager sends when a person closes the window.
-void requestClose(Display* display, ::Window window) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window, False, NoEventMask, &event);
-  XSync(display, False);
-}
 
 class ClientWindowExit : public ::testing::TestWithParam<const char*> {};
 

@@ -36,6 +36,7 @@
 #include "kit/desktop/testing/x_connection_breaker.h"
 #include "kit/desktop/testing/x_screenshot.h"
 #include "kit/desktop/testing/x_server.h"
+#include "kit/desktop/testing/x_windows.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/testing/temp_directory.h"
@@ -56,6 +57,8 @@
 extern char** environ;
 
 namespace {
+
+using kit::test::windowTitled;
 
 // GTK opens the display of this program's first engine test and keeps it:
 // every test here, the page bridge's too, runs on the private display.
@@ -226,28 +229,6 @@ std::string readFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// The shown X window titled `title` (or, unless `shownOnly`, one made and
-// not shown yet), or 0 (GDK's hidden leader window, 10 x 10, carries the
-// program's name too).
-::Window windowTitled(Display* display, ::Window under, const std::string& title, bool shownOnly = true) {
-  char* name = nullptr;
-  XWindowAttributes attributes;
-  if (XGetWindowAttributes(display, under, &attributes) &&
-      (shownOnly ? attributes.map_state == IsViewable : attributes.width > 100) &&
-      XFetchName(display, under, &name) && name) {
-    const bool match = title == name;
-    XFree(name);
-    if (match) return under;
-  }
-  ::Window root, parent, *children = nullptr;
-  unsigned count = 0;
-  if (!XQueryTree(display, under, &root, &parent, &children, &count)) return 0;
-  ::Window found = 0;
-  for (unsigned i = 0; i < count && !found; ++i) found = windowTitled(display, children[i], title, shownOnly);
-  if (children) XFree(children);
-  return found;
 }
 
 // `gameclient --window` on `display`, against the services file in `dir`,

@@ -29,6 +29,7 @@
 #include "kit/desktop/testing/window_manager_hints.h"
 #include "kit/desktop/testing/window_waits.h"
 #include "kit/desktop/testing/x_screenshot.h"
+#include "kit/desktop/testing/x_windows.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
@@ -150,17 +151,7 @@ class Display {
     for (KeySym digit : hexDigits) key(digit);
     key(XK_space);
   }
-  void close(unsigned long window) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display_, window, False, NoEventMask, &event);
-    XSync(display_, False);
-  }
+  void close(unsigned long window) { kit::test::requestClose(display_, window); }
   // What another program does when it destroys the window (as `xdotool
   // windowclose` does).
   void destroy(unsigned long window) {
