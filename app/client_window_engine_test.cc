@@ -323,18 +323,7 @@ void expectTheProgramEndsAsAfterAClose(const std::function<void(Display*, ::Wind
 }
 
 TEST(ClientWindowProgram, ClosingTheWindowTerminatesTheProgramAndLeavesNoProcessBehind) {
-  expectTheProgramEndsAsAfterAClose([](Display* display, ::Window window) {
-    // The window manager's close request.
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XSync(display, False);
-  });
+  expectTheProgramEndsAsAfterAClose(kit::test::requestClose);
 }
 
 TEST(ClientWindowProgram, AWindowAnotherProgramDestroysEndsTheProgramAsAClosingDoes) {
