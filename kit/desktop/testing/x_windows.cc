@@ -5,7 +5,11 @@
 
 namespace kit::test {
 
-unsigned long windowTitled(Display* display, unsigned long under, const std::string& title, bool shownOnly) {
+namespace {
+
+int ignoreError(Display*, XErrorEvent*) { return 0; }
+
+unsigned long search(Display* display, unsigned long under, const std::string& title, bool shownOnly) {
   char* name = nullptr;
   XWindowAttributes attributes;
   if (XGetWindowAttributes(display, under, &attributes) &&
@@ -18,9 +22,23 @@ unsigned long windowTitled(Display* display, unsigned long under, const std::str
   ::Window root, parent, *children = nullptr;
   unsigned count = 0;
   if (!XQueryTree(display, under, &root, &parent, &children, &count)) return 0;
-  ::Window found = 0;
-  for (unsigned i = 0; i < count && !found; ++i) found = windowTitled(display, children[i], title, shownOnly);
+  unsigned long found = 0;
+  for (unsigned i = 0; i < count && !found; ++i) found = search(display, children[i], title, shownOnly);
   if (children) XFree(children);
+  return found;
+}
+
+}  // namespace
+
+unsigned long windowTitled(Display* display, unsigned long under, const std::string& title, bool shownOnly) {
+  // Other programs' windows (the client's, its engine processes') come and
+  // go while the tree is walked: one destroyed between its listing and the
+  // look at it is skipped, not an error that ends the test's process.
+  XSync(display, False);
+  auto* const previous = XSetErrorHandler(ignoreError);
+  const unsigned long found = search(display, under, title, shownOnly);
+  XSync(display, False);
+  XSetErrorHandler(previous);
   return found;
 }
 

@@ -15,7 +15,7 @@ namespace kit::test {
 // The shown X window titled `title`, searched from `under` (or, unless
 // `shownOnly`, one made and not shown yet, taller and wider than GDK's
 // 10 x 10 hidden leader window, which carries the program's name too);
-// 0 when none.
+// 0 when none. A window destroyed while the tree is searched is skipped.
 unsigned long windowTitled(Display* display, unsigned long under, const std::string& title, bool shownOnly = true);
 
 // What the window manager sends when a person closes `window`.
