@@ -44,17 +44,42 @@ bool complete(SSL* ssl, int fd, const std::function<int()>& operation, bool wait
   }
 }
 
+// Asks for a renegotiation and sends the request for it.
+bool askForRenegotiation(SSL* ssl, int fd) {
+  return SSL_renegotiate(ssl) == 1 && complete(ssl, fd, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true);
+}
+
+// The certificate, key and chain the handshakes from `ctx` present (each
+// chain goes with its certificate, so that another identity brings its own).
+bool useIdentity(SSL_CTX* ctx, const TestIdentity& identity) {
+  if (SSL_CTX_use_certificate(ctx, identity.certificate->x509()) != 1 ||
+      SSL_CTX_use_PrivateKey(ctx, identity.key.get()) != 1 || SSL_CTX_clear_chain_certs(ctx) != 1) {
+    return false;
+  }
+  for (const auto& c : identity.chain) {
+    if (SSL_CTX_add1_chain_cert(ctx, c->x509()) != 1) return false;
+  }
+  return true;
+}
+
+// The same for the handshakes of one connection from now on.
+bool useIdentity(SSL* ssl, const TestIdentity& identity) {
+  if (SSL_use_certificate(ssl, identity.certificate->x509()) != 1 || SSL_use_PrivateKey(ssl, identity.key.get()) != 1 ||
+      SSL_clear_chain_certs(ssl) != 1) {
+    return false;
+  }
+  for (const auto& c : identity.chain) {
+    if (SSL_add1_chain_cert(ssl, c->x509()) != 1) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-TLSPeer::TLSPeer(const TestIdentity& identity, Version version) {
+TLSPeer::TLSPeer(const TestIdentity& identity, Version version, Renegotiation renegotiation) {
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
   context_ = std::shared_ptr<void>(ctx, [](void* c) { SSL_CTX_free(static_cast<SSL_CTX*>(c)); });
-  SSL_CTX_use_certificate(ctx, identity.certificate->x509());
-  SSL_CTX_use_PrivateKey(ctx, identity.key.get());
-  for (const auto& c : identity.chain) {
-    X509_up_ref(c->x509());
-    SSL_CTX_add_extra_chain_cert(ctx, c->x509());
-  }
+  useIdentity(ctx, identity);
   SSL_CTX_set_msg_callback_arg(ctx, this);
   // The peer's part of each handshake sent, and the client's Finished of
   // each renegotiation received (the handshake has gone through).
@@ -70,6 +95,11 @@ TLSPeer::TLSPeer(const TestIdentity& identity, Version version) {
     SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
     // A renegotiation is a whole handshake, certificate and all.
     SSL_CTX_set_options(ctx, SSL_OP_NO_SESSION_RESUMPTION_ON_RENEGOTIATION);
+    if (renegotiation == Renegotiation::Whole) {
+      // Nothing the client could offer to resume (see Renegotiation).
+      SSL_CTX_set_options(ctx, SSL_OP_NO_TICKET);
+      SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
+    }
   } else {
     SSL_CTX_set_min_proto_version(ctx, TLS1_3_VERSION);
   }
@@ -146,10 +176,25 @@ bool TLSPeer::sendTicket() {
 
 bool TLSPeer::requestRenegotiation(const std::string& then) {
   return run([this, then](SSL* ssl) {
-    return SSL_renegotiate(ssl) == 1 &&
-           complete(ssl, connection_, [ssl] { return SSL_do_handshake(ssl); }, /*waitingIsDone=*/true) &&
+    return askForRenegotiation(ssl, connection_) &&
            (then.empty() ||
             complete(ssl, connection_, [&] { return SSL_write(ssl, then.data(), static_cast<int>(then.size())); }));
+  });
+}
+
+void TLSPeer::renegotiateAfterEachAnswer() {
+  std::lock_guard lock(mutex_);
+  renegotiateAfterAnswer_ = true;
+}
+
+void TLSPeer::closeOnRequest(size_t n) {
+  std::lock_guard lock(mutex_);
+  closeOnRequest_ = n;
+}
+
+bool TLSPeer::present(const TestIdentity& identity) {
+  return run([this, identity](SSL* ssl) {
+    return useIdentity(static_cast<SSL_CTX*>(context_.get()), identity) && useIdentity(ssl, identity);
   });
 }
 
@@ -277,15 +322,25 @@ bool TLSPeer::readAvailable() {
         std::function<std::string(size_t)> answer;
         size_t count = 0;
         bool thenHold = false;
+        bool renegotiate = false;
+        bool close = false;
         {
           std::lock_guard lock(mutex_);
           count = ++requests_;
           answer = answer_;
           thenHold = holdAfterAnswer_;
+          renegotiate = renegotiateAfterAnswer_;
+          close = count == closeOnRequest_;
         }
         changed_.notify_all();
+        if (close) {
+          SSL_shutdown(ssl_);
+          return false;
+        }
         if (!answer) continue;
         if (!writeNow(ssl_, answer(count))) return false;
+        // (A renegotiation this side asked for is pending until it is done.)
+        if (renegotiate && !SSL_renegotiate_pending(ssl_) && !askForRenegotiation(ssl_, connection_)) return false;
         if (thenHold && !holding(ssl_)) {
           BIO* held = BIO_new(BIO_s_mem());
           if (!held) return false;

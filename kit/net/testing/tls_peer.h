@@ -6,7 +6,9 @@
 // KeyUpdate or a TLS 1.2 renegotiation request, and when asked, holds its
 // records back to let them through a few bytes at a time. Meanwhile it
 // reads what the client sends, so that a renegotiation the client takes
-// part in completes.
+// part in completes. It can also answer each request as it comes, ask for
+// a renegotiation behind each answer, present another identity, and close
+// a connection on a request without answering it.
 //
 //   kit::test::TLSPeer peer(kit::test::TestCertificates::shared().localhost);
 //   ... request peer.url() ...
@@ -31,8 +33,17 @@ namespace kit::test {
 class TLSPeer {
  public:
   enum class Version { TLS13, TLS12 };
+  // How the client takes a TLS 1.2 renegotiation, which is a whole
+  // handshake (certificate and all) either way. Resumable: the peer gives
+  // the client a session it could resume (a session ID, a ticket), which
+  // the client offers, and keeps with its chain, until the new handshake
+  // replaces it. Whole: the peer gives it none (no session cache, no
+  // tickets), so the client starts a session of its own as it answers, and
+  // holds no chain until the new certificate comes.
+  enum class Renegotiation { Resumable, Whole };
 
-  explicit TLSPeer(const TestIdentity& identity, Version version = Version::TLS13);
+  explicit TLSPeer(const TestIdentity& identity, Version version = Version::TLS13,
+                   Renegotiation renegotiation = Renegotiation::Resumable);
   // Shuts the connection down and joins the peer's thread.
   ~TLSPeer();
   TLSPeer(const TLSPeer&) = delete;
@@ -66,6 +77,20 @@ class TLSPeer {
   // took up with the request is answered (ServerHello and on) only when the
   // test releases it.
   void answerEach(std::function<std::string(size_t)> answer, bool thenHold = false);
+  // From now on (TLS 1.2) the peer asks for a renegotiation right behind
+  // each answer of answerEach, unless one it asked for is still under way.
+  // The client reads the request for it only as it reads its next answer,
+  // takes the handshake up then, and gets that answer before the peer's
+  // part of the handshake, which is left for the request after to read.
+  void renegotiateAfterEachAnswer();
+  // The `n`th request head of the peer's life (from 1) is not answered: the
+  // peer closes the connection (close_notify, then FIN) as it comes.
+  void closeOnRequest(size_t n);
+
+  // From now on the peer's handshakes present `identity`: a renegotiation
+  // of the open connection and every new connection. False when no
+  // connection is open.
+  bool present(const TestIdentity& identity);
 
   // From now on the records the peer writes wait, in order, until the test
   // releases them: a slow link, whose pace the test sets.
@@ -123,6 +148,8 @@ class TLSPeer {
   int renegotiations_ = 0;
   std::function<std::string(size_t)> answer_;  // see answerEach
   bool holdAfterAnswer_ = false;
+  bool renegotiateAfterAnswer_ = false;
+  size_t closeOnRequest_ = 0;  // 0: none
   int serverHellos_ = 0;
   std::function<bool(SSL*)> step_;
   bool stepDone_ = false;
