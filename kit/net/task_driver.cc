@@ -491,6 +491,7 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   // libcurl may send the request again on a new connection of its own.
   reusedConnection_ = false;
   refusedConnection_ = false;
+  judgesHandshakeUnderWay_ = false;
   if (!secure_) return true;
   claimConnection();
   // A handshake just judged the connection, or it was kept alive.
@@ -794,6 +795,7 @@ void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
     case Fault::TooLong: return finishWithError(URLErrorDataLengthExceedsMaximum, "");
     case Fault::None: break;
   }
+  if (retryOnFreshConnection(curlCode)) return;
   if (trustStep_ == TrustStep::Refused && trustError_) return finishWithError(trustError_);
   if (streamFailed_) {
     return finishWithError(URLErrorRequestBodyStreamExhausted, "The body stream failed.",
@@ -806,7 +808,6 @@ void TaskDriver::finishAfterCurlError(int curlCode, long osErrno) {
     ++bodyStreamRestarts_;
     return askForBodyStream([this] { beginAttempt(); });
   }
-  if (retryOnFreshConnection(curlCode)) return;
   if (curlCode == CURLE_SEND_FAIL_REWIND) {
     return finishWithError(URLErrorRequestBodyStreamExhausted,
                            "The request had to be sent again and its body stream cannot start over.");

@@ -164,6 +164,13 @@ class TaskDriver {
   // failed (`curlCode`) before any of the answer came; false when it is
   // not to be.
   bool retryOnFreshConnection(int curlCode);
+  // Whether the attempt went out on a kept-alive TLS connection and no byte
+  // of its answer came, and the task has not gone out on a new connection
+  // in its place yet.
+  bool mayGoOutAfresh() const;
+  // The same, and its body can be sent again (a stream body is not read
+  // twice).
+  bool canGoOutAfresh() const;
   // Ends the task after libcurl stopped its transfer with `curlCode`.
   void finishAfterCurlError(int curlCode, long osErrno);
   void handleRedirect();
@@ -318,10 +325,15 @@ class TaskDriver {
   bool secure_ = false;            // the attempt goes over TLS
   bool framesOfOthers_ = false;    // the connection multiplexes (HTTP/2), see streamReceipt
   bool handshakeJudged_ = false;   // a handshake was accepted since the last connection
+  // The attempt took a kept-alive connection in the middle of a handshake,
+  // which it judges when the certificate comes.
+  bool judgesHandshakeUnderWay_ = false;
   bool chainPassedDefault_ = false;  // the last chain judged passed the default evaluation
   bool timedOut_ = false;
   bool reusedConnection_ = false;  // the attempt went out on a kept-alive TLS connection
-  bool refusedConnection_ = false;  // which was refused while no request held it
+  // Which could not serve it: refused while no request held it, or in the
+  // middle of a handshake whose certificate had not come.
+  bool refusedConnection_ = false;
   bool freshConnection_ = false;  // the next attempt opens a new connection
   bool retriedFresh_ = false;     // the task went out again on a new connection once
 };

@@ -7,6 +7,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,19 +147,28 @@ void TaskDriver::claimConnection() {
 }
 
 int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
-  if (trustStep_ == TrustStep::Refused) return 0;
   // Every handshake is judged, a second one of the same request (libcurl
   // connecting again) as well: it may meet another server; and so is a
   // renegotiation of the connection in use, which is the server's doing
   // and no sign that the request is alive.
   auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(ctx, SSL_get_ex_data_X509_STORE_CTX_idx()));
   const bool renegotiation = ssl && SSL_total_renegotiations(ssl) > 0;
+  if (trustStep_ == TrustStep::Refused) {
+    // Once refused, a request refuses its later handshakes too, but for a
+    // new connection libcurl opens on its own after the request refused
+    // the kept-alive one it took, before a byte of its answer: that one is
+    // judged as any first one, and is the one new connection the request
+    // gets (see retryOnFreshConnection).
+    if (renegotiation || !mayGoOutAfresh()) return 0;
+    retriedFresh_ = true;
+  }
   const bool accepted =
       judgeTrust(presentedChain(X509_STORE_CTX_get0_cert(ctx), X509_STORE_CTX_get0_untrusted(ctx)), false);
-  if (!renegotiation) {
-    handshakeJudged_ = accepted;
-    touch();
-  }
+  if (!renegotiation) handshakeJudged_ = accepted;
+  // The judgement of a new connection, or of the handshake a kept-alive one
+  // was in when the request took it, lets the request go out: the
+  // delegate's answer is a sign of life, as on a kept-alive connection.
+  if (!renegotiation || std::exchange(judgesHandshakeUnderWay_, false)) touch();
   return accepted ? 1 : 0;
 }
 
@@ -167,13 +177,32 @@ bool TaskDriver::judgeReusedConnection() {
   // perhaps by a delegate that takes any certificate: this request judges
   // it again as it would in a handshake. Without a delegate a connection
   // whose chain passed the default evaluation needs nothing more.
+  SSL* ssl = connectionSSL();
+  if (ssl && SSL_in_init(ssl) && !SSL_get0_peer_certificate(ssl)) {
+    // The server asked for a new handshake, which is under way, and the
+    // connection holds no chain until its certificate comes (the session
+    // of the last one is not resumed). Once the server's part of it has
+    // come, OpenSSL reads it and finishes the handshake before it sends a
+    // byte of the request: its certificate is judged for this request
+    // then, as a new connection's would be (see onVerify). Before, there
+    // is nothing to judge, and libcurl would go round and round a request
+    // it cannot send until it comes: the request goes out on a new
+    // connection instead, when it can.
+    int waiting = 0;
+    if ((ioctl(socket_, FIONREAD, &waiting) != 0 || waiting <= 0) && canGoOutAfresh()) {
+      refusedConnection_ = true;
+      return false;
+    }
+    judgesHandshakeUnderWay_ = true;
+    return true;
+  }
   const bool passed = settings_.engine->trustedByDefault(socket_);
   if (passed && !settings_.hasDelegate) {
     trustStep_ = TrustStep::Accepted;
     return true;
   }
   std::vector<Ref<Certificate>> chain;
-  if (SSL* ssl = connectionSSL()) chain = presentedChain(SSL_get0_peer_certificate(ssl), SSL_get_peer_cert_chain(ssl));
+  if (ssl) chain = presentedChain(SSL_get0_peer_certificate(ssl), SSL_get_peer_cert_chain(ssl));
   const bool accepted = judgeTrust(std::move(chain), passed);
   touch();
   if (!accepted) return false;
@@ -183,30 +212,41 @@ bool TaskDriver::judgeReusedConnection() {
 
 bool TaskDriver::retryOnFreshConnection(int curlCode) {
   // A kept-alive TLS connection that turns out refused (a handshake came
-  // while no request held it) or dead before a byte of the answer came
+  // while no request held it, or this request's judgement of it, or of a
+  // handshake on it, refused it), in the middle of a handshake whose
+  // certificate has not come, or dead before a byte of the answer came
   // says nothing of the server: the request goes out once more on a new
-  // connection. (libcurl sends again on its own only when it sees such a
-  // connection close.) A stream body is not read twice.
-  if (!reusedConnection_ || retriedFresh_ || headBytes_ > 0 || headDone_ || body_.kind == BodySource::Kind::Stream) {
-    return false;
+  // connection, whose handshake is judged as any first one. (libcurl sends
+  // again on its own only when it sees such a connection close, or fail
+  // the request as it goes out.) A stream body is not read twice.
+  if (!canGoOutAfresh()) return false;
+  if (trustStep_ != TrustStep::Refused) {
+    switch (curlCode) {
+      case CURLE_ABORTED_BY_CALLBACK:
+        if (!refusedConnection_) return false;
+        break;
+      case CURLE_SSL_CONNECT_ERROR:
+      case CURLE_SEND_ERROR:
+      case CURLE_RECV_ERROR:
+      case CURLE_GOT_NOTHING:
+        break;
+      default:
+        return false;
+    }
   }
-  switch (curlCode) {
-    case CURLE_ABORTED_BY_CALLBACK:
-      if (!refusedConnection_) return false;
-      break;
-    case CURLE_SSL_CONNECT_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-      break;
-    default:
-      return false;
-  }
+  trustStep_ = TrustStep::NotAsked;
+  trustError_ = nullptr;
   retriedFresh_ = true;
   freshConnection_ = true;
   beginAttempt();
   return true;
 }
+
+bool TaskDriver::mayGoOutAfresh() const {
+  return reusedConnection_ && !retriedFresh_ && headBytes_ == 0 && !headDone_;
+}
+
+bool TaskDriver::canGoOutAfresh() const { return mayGoOutAfresh() && body_.kind != BodySource::Kind::Stream; }
 
 bool TaskDriver::judgeTrust(std::vector<Ref<Certificate>> chain, bool passedDefault) {
   chainPassedDefault_ = false;

@@ -351,5 +351,154 @@ TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeNoRequestJudgesIsRefused) {
   EXPECT_EQ(peer.renegotiations(), 0);
 }
 
+
+// A TLS 1.2 server on a kept-alive connection that asks for a new
+// handshake right behind each answer, and gives the client no session to
+// resume: each new handshake is whole, and the client holds no chain until
+// its certificate comes. The second request takes up the handshake asked
+// for behind the first answer and gets its answer before the server's part
+// of that handshake, so that the third finds the connection in the middle
+// of it, with no chain to judge; and so on every second request.
+struct WholeRenegotiations {
+  // `holdHandshakes`: the server's part of each handshake is held back
+  // until the request after the one that took it up has gone out.
+  explicit WholeRenegotiations(bool holdHandshakes = false)
+      : peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12, test::TLSPeer::Renegotiation::Whole) {
+    peer.answerEach([](size_t n) { return "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n" + std::to_string(100 + n); },
+                    holdHandshakes);
+    peer.renegotiateAfterEachAnswer();
+  }
+  ~WholeRenegotiations() { session->invalidateAndCancel(); }
+
+  // Sends request `n` and waits for its end: its task, and its error's
+  // code (0 when it got the answer the peer gave as its `n`th).
+  std::pair<uint64_t, long> send(int n) {
+    test::CompletionResult result;
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/" + std::to_string(n))));
+    request->setTimeoutInterval(10);
+    auto task = session->dataTaskWithRequest(request, result.handler());
+    task->resume();
+    EXPECT_TRUE(result.done.wait()) << "request " << n;
+    const long code = result.errorCode();
+    if (code == 0) EXPECT_EQ(result.body(), std::to_string(100 + n)) << "request " << n;
+    return {task->taskIdentifier(), code};
+  }
+  // Waits until the server's part of the `count`th handshake (the first
+  // one included) has reached the client.
+  bool handshakeReached(int count) { return peer.waitForServerHellos(count) && peer.waitUntilReceived(); }
+  long challenges(uint64_t task) const {
+    const auto names = delegate->names(task);
+    return std::count(names.begin(), names.end(), "challenge");
+  }
+
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer peer;
+  std::shared_ptr<test::RecordingDelegate> delegate = std::make_shared<test::RecordingDelegate>();
+  Ref<URLSession> session = URLSession::sessionWithConfiguration(
+      URLSessionConfiguration::ephemeralSessionConfiguration(), delegate, nullptr);
+};
+
+// Requests one after the other, with the server's part of each new
+// handshake there before the request after the one that took it up: that
+// request goes out once the handshake is done, and the handshake's
+// certificate is judged for it (its delegate asked, as on a new
+// connection). Each request is answered on the one connection, judged
+// once.
+TEST(TLSConnectionRenegotiatedWhileIdle, AWholeHandshakeUnderWayIsJudgedForTheRequestThatTakesTheConnection) {
+  WholeRenegotiations server;
+  constexpr int kRequests = 6;
+  for (int i = 1; i <= kRequests; ++i) {
+    const auto [task, code] = server.send(i);
+    EXPECT_EQ(code, 0) << "request " << i;
+    EXPECT_EQ(server.challenges(task), 1) << "request " << i;
+    if (i % 2 == 0) ASSERT_TRUE(server.handshakeReached(1 + i / 2));
+  }
+  EXPECT_EQ(server.peer.connections(), 1u);
+  // Those the third and the fifth requests finished.
+  EXPECT_EQ(server.peer.renegotiations(), 2);
+}
+
+// The same with the server's part of the handshake still on its way when
+// the third request takes the connection: there is nothing to judge yet,
+// and the request goes out on a new connection, judged there.
+TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatFindsAHandshakeWithoutItsCertificateGoesOutOnANewConnection) {
+  WholeRenegotiations server(/*holdHandshakes=*/true);
+  ASSERT_EQ(server.send(1).second, 0);
+  // What the peer held after the first answer: nothing.
+  ASSERT_TRUE(server.peer.passOutput());
+  ASSERT_EQ(server.send(2).second, 0);
+  ASSERT_TRUE(server.peer.waitForServerHellos(2));
+  const auto [task, code] = server.send(3);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(server.challenges(task), 1) << "the new connection's handshake";
+  EXPECT_EQ(server.peer.connections(), 2u);
+}
+
+// The handshake the third request finds under way presents a forged
+// certificate for the host, which its judgement refuses before a byte of
+// the answer came: the request goes out once more on a new connection,
+// whose handshake is judged as any first one. It is answered there when
+// the server presents its own certificate again, and refused when it
+// presents the forgery; the request never reaches the server over a
+// handshake its judgement refused.
+TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatRefusesTheHandshakeItTakesUpGoesOutOnANewConnection) {
+  const auto& certs = TestCertificates::shared();
+  const auto forged = TestCertificates::forge(certs.authority, {"DNS:localhost", "IP:127.0.0.1"});
+  for (const bool forgedThere : {false, true}) {
+    SCOPED_TRACE(forgedThere ? "the forgery on the new connection" : "the server's certificate on the new connection");
+    WholeRenegotiations server;
+    ASSERT_EQ(server.send(1).second, 0);
+    // The handshake asked for behind the first answer, which the second
+    // request takes up, presents the forgery.
+    ASSERT_TRUE(server.peer.present(forged));
+    ASSERT_EQ(server.send(2).second, 0);
+    ASSERT_TRUE(server.handshakeReached(2));
+    if (!forgedThere) ASSERT_TRUE(server.peer.present(certs.localhost));
+    const auto [task, code] = server.send(3);
+    EXPECT_EQ(code, forgedThere ? long{URLErrorServerCertificateUntrusted} : 0);
+    EXPECT_EQ(server.challenges(task), 2) << "the forged handshake, then the new connection's";
+    EXPECT_EQ(server.peer.connections(), 2u);
+    ASSERT_TRUE(server.peer.waitForRequest(forgedThere ? 2 : 3));
+    EXPECT_FALSE(server.peer.waitForRequest(forgedThere ? 3 : 4, 0)) << "a refused request reached the server";
+  }
+}
+
+// A kept-alive connection the request's own judgement refuses as it takes
+// it (a looser judgement accepted it for the request before) goes the same
+// way: the request goes out on a new connection, judged there as any, and
+// gets its answer when the server presents a certificate it accepts.
+TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatRefusesAKeptAliveConnectionGoesOutOnANewOne) {
+  test::ScopedTestAnchors anchors;
+  const auto& certs = TestCertificates::shared();
+  test::TLSPeer peer(certs.selfSigned);
+  peer.answerEach([](size_t n) { return "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n" + std::to_string(n); });
+  auto delegate = std::make_shared<test::RecordingDelegate>();
+  std::atomic<bool> anyCertificate{true};
+  delegate->onChallenge = [&](const Ref<URLAuthenticationChallenge>& challenge, auto completion) {
+    if (!anyCertificate) return completion(Disposition::PerformDefaultHandling, nullptr);
+    completion(Disposition::UseCredential, URLCredential::credentialForTrust(challenge->protectionSpace()->serverTrust()));
+  };
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                      delegate, nullptr);
+  std::vector<uint64_t> tasks;
+  for (int i = 1; i <= 2; ++i) {
+    test::CompletionResult result;
+    auto task = session->dataTaskWithURL(URL::URLWithString(peer.url("/")), result.handler());
+    tasks.push_back(task->taskIdentifier());
+    task->resume();
+    ASSERT_TRUE(result.done.wait());
+    EXPECT_EQ(result.errorCode(), 0) << "request " << i;
+    EXPECT_EQ(result.body(), std::to_string(i)) << "request " << i;
+    // The connection stays open with the self-signed certificate; new
+    // ones present a certificate the default evaluation accepts.
+    if (i == 1) ASSERT_TRUE(peer.present(certs.localhost));
+    anyCertificate = false;
+  }
+  EXPECT_EQ(peer.connections(), 2u);
+  const auto names = delegate->names(tasks[1]);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), 2) << "the kept-alive connection, then the new one";
+  session->invalidateAndCancel();
+}
+
 }  // namespace
 }  // namespace kit
