@@ -409,18 +409,22 @@ void TaskDriver::setUpFreshEasy(unsigned kind) {
 }
 
 void TaskDriver::releaseEasy() {
-  if (easy_) {
-    curl_multi_remove_handle(settings_.engine->multi(), easy_);
+  // The request leaves its connection first: libcurl closes a connection
+  // whose transfer ends before its time, reading what came on it as it
+  // does, and a handshake it finds there is no longer this request's (see
+  // holdsConnection).
+  CURL* easy = std::exchange(easy_, nullptr);
+  socket_ = -1;
+  framesOfOthers_ = false;
+  if (easy) {
+    curl_multi_remove_handle(settings_.engine->multi(), easy);
     // libcurl counts the times it sent a request again on a new connection
     // across the handle's transfers and gives up after a few: only a handle
     // whose transfer went out once and ended well is kept as it is.
-    settings_.engine->returnEasyHandle(easy_, easyClean_ ? easyKind_ : 0);
-    easy_ = nullptr;
+    settings_.engine->returnEasyHandle(easy, easyClean_ ? easyKind_ : 0);
   }
   if (headerList_) curl_slist_free_all(headerList_);
   headerList_ = nullptr;
-  socket_ = -1;
-  framesOfOthers_ = false;
 }
 
 // ---- Commands

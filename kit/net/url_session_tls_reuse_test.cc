@@ -352,6 +352,55 @@ TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeNoRequestJudgesIsRefused) {
 }
 
 
+// A new handshake the server asked for while a request was on the
+// connection, whose part from the server comes while the request has
+// stopped reading (suspended), and is read only as the cancelled request
+// leaves the connection, which libcurl closes: the request is no longer on
+// the connection, and the handshake is refused, not judged for it.
+TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeReadAsACancelledRequestLeavesItsConnectionIsNotJudgedForIt) {
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12);
+  auto delegate = std::make_shared<test::RecordingDelegate>();
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                      delegate, nullptr);
+  auto task = session->dataTaskWithURL(URL::URLWithString(peer.url("/")));
+  const uint64_t id = task->taskIdentifier();
+  task->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  // The request for a handshake, then the head of the answer and part of
+  // its body: the client takes the handshake up as it reads them. The
+  // server's part of it is held back.
+  ASSERT_TRUE(peer.holdOutput());
+  ASSERT_TRUE(peer.requestRenegotiation("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab"));
+  ASSERT_TRUE(peer.release(SIZE_MAX));
+  ASSERT_TRUE(peer.waitForServerHellos(2));
+  ASSERT_TRUE(delegate->waitFor([&](const std::vector<test::RecordingDelegate::Event>& events) {
+    std::string body;
+    for (const auto& e : events) {
+      if (e.task == id && e.name == "data") body.append(e.data->bytes(), e.data->bytes() + e.data->length());
+    }
+    return body == "ab";
+  }));
+  // Suspended, the request reads nothing more (the network thread has taken
+  // that in once a flush it was asked for after comes back).
+  task->suspend();
+  test::Latch flushed;
+  session->flushWithCompletionHandler([&] { flushed.open(); });
+  ASSERT_TRUE(flushed.wait());
+  ASSERT_TRUE(peer.release(SIZE_MAX));
+  ASSERT_TRUE(peer.waitUntilReceived());
+  task->cancel();
+  ASSERT_TRUE(delegate->waitForCompletion(id));
+  const auto completion = delegate->completion(id);
+  ASSERT_TRUE(completion.has_value());
+  EXPECT_EQ(codeOf(completion->error), URLErrorCancelled);
+  const auto names = delegate->names(id);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), 1) << "only the connection's first handshake";
+  ASSERT_TRUE(peer.waitUntilClosed());
+  EXPECT_EQ(peer.renegotiations(), 0);
+  session->invalidateAndCancel();
+}
+
 // A TLS 1.2 server on a kept-alive connection that asks for a new
 // handshake right behind each answer, and gives the client no session to
 // resume: each new handshake is whole, and the client holds no chain until
