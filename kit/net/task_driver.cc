@@ -413,10 +413,7 @@ void TaskDriver::releaseEasy() {
   // whose transfer ends before its time, reading what came on it as it
   // does, and a handshake it finds there is no longer this request's (see
   // holdsConnection).
-  CURL* easy = std::exchange(easy_, nullptr);
-  socket_ = -1;
-  framesOfOthers_ = false;
-  if (easy) {
+  if (CURL* easy = std::exchange(easy_, nullptr)) {
     curl_multi_remove_handle(settings_.engine->multi(), easy);
     // libcurl counts the times it sent a request again on a new connection
     // across the handle's transfers and gives up after a few: only a handle
@@ -425,6 +422,8 @@ void TaskDriver::releaseEasy() {
   }
   if (headerList_) curl_slist_free_all(headerList_);
   headerList_ = nullptr;
+  socket_ = -1;
+  framesOfOthers_ = false;
 }
 
 // ---- Commands

@@ -549,5 +549,34 @@ TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatRefusesAKeptAliveConnection
   session->invalidateAndCancel();
 }
 
+// A kept-alive connection the server closes as the next request comes,
+// unanswered: libcurl sends the request again, within its transfer, on a
+// new connection of its own, whose handshake is the request's to judge as
+// any first one (its delegate asked): one new connection, and the answer.
+TEST(TLSConnectionClosedUnderARequest, TheNewConnectionLibcurlOpensForItIsJudgedForIt) {
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer peer(TestCertificates::shared().localhost);
+  peer.answerEach([](size_t n) { return "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n" + std::to_string(n); });
+  peer.closeOnRequest(2);
+  auto delegate = std::make_shared<test::RecordingDelegate>();
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                      delegate, nullptr);
+  std::vector<uint64_t> tasks;
+  for (int i = 1; i <= 2; ++i) {
+    test::CompletionResult result;
+    auto task = session->dataTaskWithURL(URL::URLWithString(peer.url("/")), result.handler());
+    tasks.push_back(task->taskIdentifier());
+    task->resume();
+    ASSERT_TRUE(result.done.wait());
+    EXPECT_EQ(result.errorCode(), 0) << "request " << i;
+    // The second request's answer is the third the server gave.
+    EXPECT_EQ(result.body(), i == 1 ? "1" : "3") << "request " << i;
+  }
+  EXPECT_EQ(peer.connections(), 2u);
+  const auto names = delegate->names(tasks[1]);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), 2) << "the kept-alive connection, then the new one";
+  session->invalidateAndCancel();
+}
+
 }  // namespace
 }  // namespace kit
