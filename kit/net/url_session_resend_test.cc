@@ -3,7 +3,8 @@
 // one, and the body starts over from its first byte, whatever it comes
 // from (bytes, a file, a stream over either). A stream with no source to
 // start from again is made anew by the delegate, or fails with its own
-// error without one.
+// error without one. A request whose new connection closes unanswered is
+// not sent again.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -19,7 +20,9 @@
 #include <vector>
 
 #include "kit/net/input_stream.h"
+#include "kit/net/testing/raw_server.h"
 #include "kit/net/testing/recording_delegate.h"
+#include "kit/net/testing/tls_peer.h"
 #include "kit/net/url_session.h"
 
 namespace kit {
@@ -295,6 +298,41 @@ TEST_F(URLSessionResend, TheDelegateMakesAStreamThatCannotStartOverAgain) {
   EXPECT_EQ(streamsGiven.load(), 1);
   EXPECT_EQ(delegate->body(task->taskIdentifier()), bodyNumber(1));
   EXPECT_EQ(server.answered(), (std::vector<std::string>{bodyNumber(0), bodyNumber(1)}));
+}
+
+// A POST that goes out on a new connection, which the server closes once
+// it has read it, unanswered: the server may have acted on it, and nothing
+// says the connection was stale. The request fails, sent once, over plain
+// TCP and over TLS alike.
+TEST(URLSessionSendsOnce, APostWhoseNewConnectionClosesUnansweredFails) {
+  std::atomic<int> plainPosts{0};
+  test::RawServer plain([&](const std::string& head) {
+    if (head.rfind("POST ", 0) == 0) ++plainPosts;
+    return std::string();
+  });
+  test::ScopedTestAnchors anchors;
+  test::TLSPeer secure(test::TestCertificates::shared().localhost);
+  secure.closeOnRequest(1);
+  for (const bool tls : {false, true}) {
+    SCOPED_TRACE(tls ? "TLS" : "plain TCP");
+    auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+    auto request = postTo(tls ? secure.url("/report") : plain.url("/report"));
+    request->setHTTPBody(Data::make(bodyNumber(1)));
+    Post post;
+    session->dataTaskWithRequest(request, post.handler())->resume();
+    ASSERT_TRUE(post.done.wait());
+    ASSERT_TRUE(post.error);
+    EXPECT_EQ(post.error->code(), URLErrorNetworkConnectionLost);
+    if (tls) {
+      EXPECT_TRUE(secure.waitForRequest(1));
+      EXPECT_FALSE(secure.waitForRequest(2, 0)) << "sent again";
+      EXPECT_EQ(secure.connections(), 1u);
+    } else {
+      EXPECT_EQ(plainPosts.load(), 1);
+      EXPECT_EQ(plain.connectionCount(), 1u);
+    }
+    session->invalidateAndCancel();
+  }
 }
 
 }  // namespace
