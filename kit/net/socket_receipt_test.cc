@@ -4,6 +4,7 @@
 // count after each. Bytes of application data count as they come, whole
 // records or not (over TLS 1.3 once the record shows to be one); a
 // KeyUpdate, a renegotiation request and the client's own records do not.
+// A TLS 1.3 record of unknown type is dated from its first byte.
 #include "kit/net/socket_receipt.h"
 
 #include <gtest/gtest.h>
@@ -193,6 +194,30 @@ TEST_P(ApplicationDataReceipt, CountsNeitherTheConnectionsOwnRecordsNorTheClient
   const size_t record = link.inTransit();
   link.deliver(SIZE_MAX);
   EXPECT_EQ(receipt().bytes, start.bytes + record);
+}
+
+// The time since a TLS 1.3 record of unknown type began is taken from its
+// first byte, whatever came of it after.
+TEST(UndecidedRecordReceipt, IsDatedFromItsFirstByte) {
+  MemoryLink link(TLS1_3_VERSION);
+  ASSERT_TRUE(link.handshake());
+  using Steady = std::chrono::steady_clock;
+  const auto since = [](Steady::time_point t) { return std::chrono::duration<double>(Steady::now() - t).count(); };
+  const std::string answer(16000, 'a');
+  ASSERT_EQ(SSL_write(link.server(), answer.data(), static_cast<int>(answer.size())), 16000);
+  const auto beforeFirst = Steady::now();
+  link.deliver(200);
+  const auto afterFirst = Steady::now();
+  for (int i = 0; i < 5; ++i) link.deliver(200);
+  const double atLeast = since(afterFirst);
+  const auto receipt = applicationDataReceipt(link.client());
+  const double atMost = since(beforeFirst);
+  ASSERT_TRUE(receipt.has_value());
+  ASSERT_TRUE(receipt->secondsSinceUndecidedBegan.has_value());
+  ASSERT_TRUE(receipt->secondsSinceUndecided.has_value());
+  EXPECT_GE(*receipt->secondsSinceUndecidedBegan, atLeast) << "dated from a later byte";
+  EXPECT_LE(*receipt->secondsSinceUndecidedBegan, atMost) << "dated from before its first byte";
+  EXPECT_LE(*receipt->secondsSinceUndecided, *receipt->secondsSinceUndecidedBegan);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, ApplicationDataReceipt, ::testing::Values(TLS1_2_VERSION, TLS1_3_VERSION),

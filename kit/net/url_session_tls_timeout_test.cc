@@ -397,5 +397,35 @@ TEST(TLSTimeOnTheRealClock, AnAnswerStalledInsideARecordTimesOut) {
   session->invalidateAndCancel();
 }
 
+// The product's clock: TLS 1.3 KeyUpdates back to back, crossing 9 bytes a
+// tenth of a second, so that the next record begins before one ends. The
+// records that began while the request was alive hold its time-out of a
+// second while they cross; those that began after do not, and it times out
+// within a second more. It would otherwise run until the peer stops, some
+// 12 s in.
+TEST(TLSTimeOnTheRealClock, RecordsThatBeganAfterTheRequestRanOutDoNotHoldIt) {
+  test::ScopedTestAnchors anchors;
+  TLSPeer peer(TestCertificates::shared().localhost);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/idle")));
+  request->setTimeoutInterval(1);
+  Result result;
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  const auto sent = std::chrono::steady_clock::now();
+  ASSERT_TRUE(peer.holdOutput());
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(peer.updateKeys());
+  // A KeyUpdate is 27 bytes: one byte, then nine at a time, so that one is
+  // always under way.
+  ASSERT_TRUE(peer.release(1));
+  while (!result.done.wait(0.1) && peer.release(9)) {
+  }
+  ASSERT_TRUE(result.done.wait());
+  const double lived = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+  EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
+  EXPECT_LT(lived, 8) << "records that began after the request ran out held it";
+  session->invalidateAndCancel();
+}
+
 }  // namespace
 }  // namespace kit
