@@ -499,7 +499,7 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   claimConnection();
   // A handshake just judged the connection, or it was kept alive.
   if (std::exchange(handshakeJudged_, false)) {
-    if (chainPassedDefault_) settings_.engine->setTrustedByDefault(socket_);
+    if (chainPassedDefault_) settings_.engine->setTrustedByDefault(socket_, true);
     return true;
   }
   reusedConnection_ = true;

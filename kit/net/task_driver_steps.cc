@@ -165,6 +165,10 @@ int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
   const bool accepted =
       judgeTrust(presentedChain(X509_STORE_CTX_get0_cert(ctx), X509_STORE_CTX_get0_untrusted(ctx)), false);
   if (!renegotiation) handshakeJudged_ = accepted;
+  // A renegotiation may bring another chain: whether the connection's chain
+  // passed the default evaluation is the new one's to say (a delegate that
+  // took it as it came says nothing of it).
+  if (renegotiation) settings_.engine->setTrustedByDefault(socket_, accepted && chainPassedDefault_);
   // The judgement of a new connection, or of the handshake a kept-alive one
   // was in when the request took it, lets the request go out: the
   // delegate's answer is a sign of life, as on a kept-alive connection.
@@ -206,7 +210,7 @@ bool TaskDriver::judgeReusedConnection() {
   const bool accepted = judgeTrust(std::move(chain), passed);
   touch();
   if (!accepted) return false;
-  if (chainPassedDefault_ && !passed) settings_.engine->setTrustedByDefault(socket_);
+  if (chainPassedDefault_ && !passed) settings_.engine->setTrustedByDefault(socket_, true);
   return true;
 }
 

@@ -476,9 +476,9 @@ bool TransferEngine::refusedConnection(int fd) const {
   return false;
 }
 
-void TransferEngine::setTrustedByDefault(int fd) {
+void TransferEngine::setTrustedByDefault(int fd, bool trusted) {
   for (auto& socket : sockets_) {
-    if (socket.fd == fd) socket.trustedByDefault = true;
+    if (socket.fd == fd) socket.trustedByDefault = trusted;
   }
 }
 

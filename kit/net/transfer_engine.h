@@ -158,9 +158,10 @@ class TransferEngine {
   // The noted socket connected from `localPort` to `remotePort`, or -1.
   int socketFor(long localPort, long remotePort);
   // Whether kit's default evaluation accepted the chain of the TLS
-  // connection on `fd`, and noting that it did.
+  // connection on `fd` (the last one it presented), and noting whether it
+  // did.
   bool trustedByDefault(int fd) const;
-  void setTrustedByDefault(int fd);
+  void setTrustedByDefault(int fd, bool trusted);
   // A handshake on the TLS connection on `fd` came while no request held
   // it, and was refused: the connection is shut down, and no request is to
   // go out on it (see refusedConnection).

@@ -401,6 +401,38 @@ TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeReadAsACancelledRequestLeaves
   session->invalidateAndCancel();
 }
 
+// A connection whose first certificate passed the default evaluation, and
+// whose renegotiation brought another, self-signed, that a request taking
+// any certificate accepted: a request left to the default evaluation
+// judges the certificate the connection has now, which it refuses, there
+// and on a new connection, and never reaches the server.
+TEST(TLSConnectionRenegotiatedWhileIdle, TheNextRequestJudgesTheCertificateTheLastHandshakeBrought) {
+  test::ScopedTestAnchors anchors;
+  const auto& certs = TestCertificates::shared();
+  test::TLSPeer peer(certs.localhost, test::TLSPeer::Version::TLS12);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                      std::make_shared<JudgeByPath>(nullptr), nullptr);
+  for (int i = 1; i <= 2; ++i) {
+    test::CompletionResult result;
+    session->dataTaskWithURL(URL::URLWithString(peer.url(i == 1 ? "/default" : "/any")), result.handler())->resume();
+    ASSERT_TRUE(peer.waitForRequest(i));
+    // The second request takes up the handshake before its answer comes.
+    ASSERT_TRUE(peer.waitForRenegotiations(i - 1));
+    ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    ASSERT_TRUE(result.done.wait());
+    ASSERT_EQ(result.errorCode(), 0) << "request " << i;
+    if (i == 1) {
+      ASSERT_TRUE(peer.present(certs.selfSigned));
+      ASSERT_TRUE(peer.requestRenegotiation());
+      ASSERT_TRUE(peer.waitUntilReceived());
+    }
+  }
+  peer.answerEach([](size_t) { return std::string("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"); });
+  EXPECT_EQ(codeOf(fetch(*session, peer.url("/default"))), URLErrorServerCertificateUntrusted);
+  EXPECT_FALSE(peer.waitForRequest(3, 0)) << "the request reached the server";
+  session->invalidateAndCancel();
+}
+
 // A TLS 1.2 server on a kept-alive connection that asks for a new
 // handshake right behind each answer, and gives the client no session to
 // resume: each new handshake is whole, and the client holds no chain until
