@@ -78,7 +78,8 @@ class TLSPeer {
   // test releases it.
   void answerEach(std::function<std::string(size_t)> answer, bool thenHold = false);
   // From now on (TLS 1.2) the peer asks for a renegotiation right behind
-  // each answer of answerEach, unless one it asked for is still under way.
+  // each answer of answerEach (before anything it holds after the answer),
+  // unless one it asked for is still under way.
   // The client reads the request for it only as it reads its next answer,
   // takes the handshake up then, and gets that answer before the peer's
   // part of the handshake, which is left for the request after to read.
