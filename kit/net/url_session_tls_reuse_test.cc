@@ -351,7 +351,6 @@ TEST(TLSConnectionRenegotiatedWhileIdle, AHandshakeNoRequestJudgesIsRefused) {
   EXPECT_EQ(peer.renegotiations(), 0);
 }
 
-
 // A new handshake the server asked for while a request was on the
 // connection, whose part from the server comes while the request has
 // stopped reading (suspended), and is read only as the cancelled request
@@ -441,8 +440,9 @@ TEST(TLSConnectionRenegotiatedWhileIdle, TheNextRequestJudgesTheCertificateTheLa
 // of that handshake, so that the third finds the connection in the middle
 // of it, with no chain to judge; and so on every second request.
 struct WholeRenegotiations {
-  // `holdHandshakes`: the server's part of each handshake is held back
-  // until the request after the one that took it up has gone out.
+  // `holdHandshakes`: what the server writes after each answer, its part
+  // of the handshake the request took up, is held back (see
+  // TLSPeer::answerEach).
   explicit WholeRenegotiations(bool holdHandshakes = false)
       : peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12, test::TLSPeer::Renegotiation::Whole) {
     peer.answerEach([](size_t n) { return "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n" + std::to_string(100 + n); },
