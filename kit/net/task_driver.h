@@ -332,7 +332,7 @@ class TaskDriver {
   bool timedOut_ = false;
   bool reusedConnection_ = false;  // the attempt went out on a kept-alive TLS connection
   // Which could not serve it: refused while no request held it, or in the
-  // middle of a handshake whose certificate had not come.
+  // middle of a handshake whose server part had not come.
   bool refusedConnection_ = false;
   bool freshConnection_ = false;  // the next attempt opens a new connection
   bool retriedFresh_ = false;     // the task went out again on a new connection once

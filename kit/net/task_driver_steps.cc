@@ -182,23 +182,25 @@ bool TaskDriver::judgeReusedConnection() {
   // it again as it would in a handshake. Without a delegate a connection
   // whose chain passed the default evaluation needs nothing more.
   SSL* ssl = connectionSSL();
-  if (ssl && SSL_in_init(ssl) && !SSL_get0_peer_certificate(ssl)) {
-    // The server asked for a new handshake, which is under way, and the
-    // connection holds no chain until its certificate comes (the session
-    // of the last one is not resumed). Once the server's part of it has
-    // come, OpenSSL reads it and finishes the handshake before it sends a
-    // byte of the request: its certificate is judged for this request
-    // then, as a new connection's would be (see onVerify). Before, there
-    // is nothing to judge, and libcurl would go round and round a request
-    // it cannot send until it comes: the request goes out on a new
-    // connection instead, when it can.
+  if (ssl && SSL_in_init(ssl)) {
+    // The server asked for a new handshake, which is under way. OpenSSL
+    // finishes it before it sends a byte of the request, and its
+    // certificate is judged for this request then, as a new connection's
+    // would be (see onVerify). Until the server's part of it has come,
+    // libcurl would go round and round a request it cannot send: the
+    // request goes out on a new connection instead, when it can.
     int waiting = 0;
     if ((ioctl(socket_, FIONREAD, &waiting) != 0 || waiting <= 0) && canGoOutAfresh()) {
       refusedConnection_ = true;
       return false;
     }
-    judgesHandshakeUnderWay_ = true;
-    return true;
+    // The connection holds no chain until the new certificate comes when
+    // the session of the last handshake is not resumed; else the last
+    // chain is judged now as well.
+    if (!SSL_get0_peer_certificate(ssl)) {
+      judgesHandshakeUnderWay_ = true;
+      return true;
+    }
   }
   const bool passed = settings_.engine->trustedByDefault(socket_);
   if (passed && !settings_.hasDelegate) {
@@ -218,7 +220,7 @@ bool TaskDriver::retryOnFreshConnection(int curlCode) {
   // A kept-alive TLS connection that turns out refused (a handshake came
   // while no request held it, or this request's judgement of it, or of a
   // handshake on it, refused it), in the middle of a handshake whose
-  // certificate has not come, or dead before a byte of the answer came
+  // server part has not come, or dead before a byte of the answer came
   // says nothing of the server: the request goes out once more on a new
   // connection, whose handshake is judged as any first one. (libcurl sends
   // again on its own only when it sees such a connection close, or fail

@@ -433,23 +433,24 @@ TEST(TLSConnectionRenegotiatedWhileIdle, TheNextRequestJudgesTheCertificateTheLa
 }
 
 // A TLS 1.2 server on a kept-alive connection that asks for a new
-// handshake right behind each answer, and gives the client no session to
-// resume: each new handshake is whole, and the client holds no chain until
-// its certificate comes. The second request takes up the handshake asked
-// for behind the first answer and gets its answer before the server's part
-// of that handshake, so that the third finds the connection in the middle
-// of it, with no chain to judge; and so on every second request.
-struct WholeRenegotiations {
+// handshake right behind each answer. The second request takes up the
+// handshake asked for behind the first answer and gets its answer before
+// the server's part of that handshake, so that the third finds the
+// connection in the middle of it; and so on every second request. With
+// whole renegotiations (no session to resume) the client holds no chain
+// until the new certificate comes.
+struct RenegotiationsBehindAnswers {
   // `holdHandshakes`: what the server writes after each answer, its part
   // of the handshake the request took up, is held back (see
   // TLSPeer::answerEach).
-  explicit WholeRenegotiations(bool holdHandshakes = false)
-      : peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12, test::TLSPeer::Renegotiation::Whole) {
+  explicit RenegotiationsBehindAnswers(bool holdHandshakes = false,
+                                       test::TLSPeer::Renegotiation kind = test::TLSPeer::Renegotiation::Whole)
+      : peer(TestCertificates::shared().localhost, test::TLSPeer::Version::TLS12, kind) {
     peer.answerEach([](size_t n) { return "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n" + std::to_string(100 + n); },
                     holdHandshakes);
     peer.renegotiateAfterEachAnswer();
   }
-  ~WholeRenegotiations() { session->invalidateAndCancel(); }
+  ~RenegotiationsBehindAnswers() { session->invalidateAndCancel(); }
 
   // Sends request `n` and waits for its end: its task, and its error's
   // code (0 when it got the answer the peer gave as its `n`th).
@@ -486,7 +487,7 @@ struct WholeRenegotiations {
 // connection). Each request is answered on the one connection, judged
 // once.
 TEST(TLSConnectionRenegotiatedWhileIdle, AWholeHandshakeUnderWayIsJudgedForTheRequestThatTakesTheConnection) {
-  WholeRenegotiations server;
+  RenegotiationsBehindAnswers server;
   constexpr int kRequests = 6;
   for (int i = 1; i <= kRequests; ++i) {
     const auto [task, code] = server.send(i);
@@ -500,19 +501,24 @@ TEST(TLSConnectionRenegotiatedWhileIdle, AWholeHandshakeUnderWayIsJudgedForTheRe
 }
 
 // The same with the server's part of the handshake still on its way when
-// the third request takes the connection: there is nothing to judge yet,
-// and the request goes out on a new connection, judged there.
-TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatFindsAHandshakeWithoutItsCertificateGoesOutOnANewConnection) {
-  WholeRenegotiations server(/*holdHandshakes=*/true);
-  ASSERT_EQ(server.send(1).second, 0);
-  // What the peer held after the first answer: nothing.
-  ASSERT_TRUE(server.peer.passOutput());
-  ASSERT_EQ(server.send(2).second, 0);
-  ASSERT_TRUE(server.peer.waitForServerHellos(2));
-  const auto [task, code] = server.send(3);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(server.challenges(task), 1) << "the new connection's handshake";
-  EXPECT_EQ(server.peer.connections(), 2u);
+// the third request takes the connection: the handshake must be done
+// before the request goes out, and its certificate has not come (with no
+// session to resume, the connection holds no chain at all). Rather than
+// wait on it, the request goes out on a new connection, judged there.
+TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatFindsAHandshakeWaitingForTheServerGoesOutOnANewConnection) {
+  for (const auto kind : {test::TLSPeer::Renegotiation::Whole, test::TLSPeer::Renegotiation::Resumable}) {
+    SCOPED_TRACE(kind == test::TLSPeer::Renegotiation::Whole ? "whole" : "resumable");
+    RenegotiationsBehindAnswers server(/*holdHandshakes=*/true, kind);
+    ASSERT_EQ(server.send(1).second, 0);
+    // What the peer held after the first answer: nothing.
+    ASSERT_TRUE(server.peer.passOutput());
+    ASSERT_EQ(server.send(2).second, 0);
+    ASSERT_TRUE(server.peer.waitForServerHellos(2));
+    const auto [task, code] = server.send(3);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(server.challenges(task), 1) << "the new connection's handshake";
+    EXPECT_EQ(server.peer.connections(), 2u);
+  }
 }
 
 // The handshake the third request finds under way presents a forged
@@ -527,7 +533,7 @@ TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatRefusesTheHandshakeItTakesU
   const auto forged = TestCertificates::forge(certs.authority, {"DNS:localhost", "IP:127.0.0.1"});
   for (const bool forgedThere : {false, true}) {
     SCOPED_TRACE(forgedThere ? "the forgery on the new connection" : "the server's certificate on the new connection");
-    WholeRenegotiations server;
+    RenegotiationsBehindAnswers server;
     ASSERT_EQ(server.send(1).second, 0);
     // The handshake asked for behind the first answer, which the second
     // request takes up, presents the forgery.
