@@ -320,7 +320,11 @@ TEST(URLSessionSendsOnce, APostWhoseNewConnectionClosesUnansweredFails) {
     request->setHTTPBody(Data::make(bodyNumber(1)));
     Post post;
     session->dataTaskWithRequest(request, post.handler())->resume();
+    const bool ended = post.done.wait();
+    // A request sent again, and left waiting, ends here.
+    session->invalidateAndCancel();
     ASSERT_TRUE(post.done.wait());
+    ASSERT_TRUE(ended) << "sent again and left waiting";
     ASSERT_TRUE(post.error);
     EXPECT_EQ(post.error->code(), URLErrorNetworkConnectionLost);
     if (tls) {
@@ -331,7 +335,6 @@ TEST(URLSessionSendsOnce, APostWhoseNewConnectionClosesUnansweredFails) {
       EXPECT_EQ(plainPosts.load(), 1);
       EXPECT_EQ(plain.connectionCount(), 1u);
     }
-    session->invalidateAndCancel();
   }
 }
 

@@ -460,7 +460,11 @@ struct RenegotiationsBehindAnswers {
     request->setTimeoutInterval(10);
     auto task = session->dataTaskWithRequest(request, result.handler());
     task->resume();
-    EXPECT_TRUE(result.done.wait()) << "request " << n;
+    if (!result.done.wait()) {
+      ADD_FAILURE() << "request " << n << " still waiting";
+      task->cancel();
+      EXPECT_TRUE(result.done.wait());
+    }
     const long code = result.errorCode();
     if (code == 0) EXPECT_EQ(result.body(), std::to_string(100 + n)) << "request " << n;
     return {task->taskIdentifier(), code};
