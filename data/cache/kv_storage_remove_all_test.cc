@@ -218,6 +218,7 @@ TEST(KVStorageRemoveAllKill, AKillAtAnyStepOnAFilledDiskNeverServesAnOlderValue)
   const std::string disk = dir.file("disk");
   std::string refusal = kvtest::enterOwnMountNamespace();
   if (refusal.empty()) refusal = kvtest::mountSmallDisk(disk, 2 << 20);
+  kvtest::UnmountAtEnd unmount(disk);
   {
     SCOPED_TRACE("the counted disk");
     killAtEveryStep(refusal.empty() ? disk : dir.path(), "");
@@ -228,7 +229,6 @@ TEST(KVStorageRemoveAllKill, AKillAtAnyStepOnAFilledDiskNeverServesAnOlderValue)
     SCOPED_TRACE("a tmpfs");
     killAtEveryStep(disk, disk + "/other");
   }
-  ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 // ---- The new database cannot be made yet
