@@ -138,6 +138,7 @@ void openOnATakenDisk(KTKVStorageType type, Taken taken, const std::string& disk
   if (std::string refusal = kvtest::mountSmallDisk(disk, 16 << 20, 300); !refusal.empty()) {
     GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
   }
+  kvtest::UnmountAtEnd unmount(disk);
   const std::string root = disk + "/kv";
   {
     auto storage = open(root, type);
@@ -166,8 +167,6 @@ void openOnATakenDisk(KTKVStorageType type, Taken taken, const std::string& disk
   auto storage = open(root, type);
   ASSERT_TRUE(storage);
   expectEveryItem(*storage, type);
-  storage.reset();
-  ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 TEST(KVStorageTakenDisk, AnOpenWithoutAFreeInodeOrByteFailsAndKeepsEveryItem) {
@@ -251,12 +250,12 @@ TEST(KVStorageTakenDisk, RemovingEverythingOnADiskFilledFromOutsideSucceeds) {
       if (std::string refusal = kvtest::mountSmallDisk(disk, kvtest::SmallDiskBytes, 300); !refusal.empty()) {
         GTEST_SKIP() << "no tmpfs of our own here (" << refusal << ")";
       }
+      kvtest::UnmountAtEnd unmount(disk);
       kvtest::DiskHog hog(disk + "/other");
       removeAllOnAFilledDisk(
           removal, disk + "/kv", KTKVFileSystem::system(),
           [&] { ASSERT_TRUE(taken == Taken::Inodes ? hog.takeInodes() : hog.takeBytes()); }, [&] { hog.release(); });
       ASSERT_TRUE(kit::test::runUntil([&] { return kvtest::freeInodesAt(disk) > 0 && kvtest::freeBytesAt(disk) > 0; }));
-      ::umount2(disk.c_str(), MNT_DETACH);
       if (HasFailure()) return;
     }
   }

@@ -1,21 +1,25 @@
 // Reads of value files that fail, and what the key-value storage keeps
 // then. A file that cannot be read for now (every descriptor taken, no
-// permission for a moment) keeps its item: the read answers nil with a log
+// permission for a moment, an I/O error or no memory in its open, its
+// status or its bytes) keeps its item: the read answers nil with a log
 // line, and the next read, once the system allows it, finds the value.
 // Only a file that is gone for good (missing, a link, a folder) drops its
 // row, and that row goes through the room like any removal, so that on a
 // full disk no count or lookup finds the items whose files went after.
 //
 // Each case reads through every read that may drop a row: the item, the
-// value, and the items and values of many keys.
+// value, and the items and values of many keys; on a full disk the single
+// reads also alone, with no bulk read after them to drop a row they left.
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -169,6 +173,68 @@ TEST(KVStorageReadFailure, ReadsWithoutPermissionKeepTheItemsForTheNextRead) {
   }
 }
 
+// Value files whose reading fails inside: the open, the status or the
+// bytes, through the file-system seam, with the errno of a disk that fails
+// for a moment or a kernel short of memory.
+class FailingValueReads : public KTKVFileSystem {
+ public:
+  enum Call { None, Open, Status, Bytes };
+  int open(const char* path, int flags, mode_t mode) override {
+    return failing == Open && !(flags & O_CREAT) ? fail() : KTKVFileSystem::open(path, flags, mode);
+  }
+  int fstat(int fd, struct stat* status) override {
+    return failing == Status ? fail() : KTKVFileSystem::fstat(fd, status);
+  }
+  ssize_t read(int fd, void* bytes, size_t length) override {
+    return failing == Bytes ? fail() : KTKVFileSystem::read(fd, bytes, length);
+  }
+  Call failing = None;
+  int code = 0;
+
+ private:
+  int fail() const {
+    errno = code;
+    return -1;
+  }
+};
+
+TEST(KVStorageReadFailure, ReadsThatFailInsideAValueFileKeepTheItemsForTheNextRead) {
+  const struct {
+    FailingValueReads::Call call;
+    int code;
+    const char* what;
+  } failures[] = {
+      {FailingValueReads::Open, EIO, "open: EIO"},
+      {FailingValueReads::Status, EIO, "fstat: EIO"},
+      {FailingValueReads::Status, ENOMEM, "fstat: ENOMEM"},
+      {FailingValueReads::Bytes, EIO, "read: EIO"},
+  };
+  kit::test::TempDirectory dir("kv-read-inside");
+  int number = 0;
+  for (auto type : {KTKVStorageTypeFile, KTKVStorageTypeMixed}) {
+    auto files = std::make_shared<FailingValueReads>();
+    const std::string root = dir.file("kv" + std::to_string(number++));
+    auto storage = KTKVStorage::initWithPath(kit::str(root), type, files);
+    ASSERT_TRUE(storage);
+    fill(*storage, type);
+    for (const auto& failure : failures) {
+      SCOPED_TRACE(std::string(nameOf(type)) + ", " + failure.what);
+      {
+        kit::test::LogCapture logs;
+        files->failing = failure.call;
+        files->code = failure.code;
+        EXPECT_EQ(itemsRead(*storage), kItems - filesOf(type));
+        files->failing = FailingValueReads::None;
+        EXPECT_TRUE(logs.contains("could not read a value file")) << "the failed reads were not logged";
+      }
+      EXPECT_EQ(storage->getItemsCount(), kItems) << "rows were dropped";
+      EXPECT_EQ(itemsRead(*storage), kItems) << "items were lost";
+      EXPECT_EQ(valueFilesIn(root + "/data"), filesOf(type));
+      if (HasFailure()) return;
+    }
+  }
+}
+
 // A process killed while it removed everything left the rows of items
 // whose files went to the trash, and the disk is full: each read drops
 // the rows of the files gone (and of a link and a folder in place of a
@@ -211,6 +277,45 @@ TEST(KVStorageReadFailure, RowsOfFilesGoneGoOnAFullDiskToo) {
   storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeMixed, files);
   ASSERT_TRUE(storage);
   EXPECT_EQ(storage->getItemsCount(), kItems / 2);
+}
+
+// The same for a single read alone: each read of an item or a value whose
+// file went drops its row through the room at once, on a full disk too, so
+// that the count and the lookups that follow it no longer find the item.
+TEST(KVStorageReadFailure, ASingleReadOnAFullDiskDropsTheRowOfAFileGoneAtOnce) {
+  auto plan = std::make_shared<kvtest::FaultPlan>();
+  plan->skipSync = true;
+  kvtest::ScopedFaultyVFS vfs(plan);
+  auto files = std::make_shared<kvtest::FaultyFileSystem>(plan);
+  kit::test::TempDirectory dir("kv-read-gone-single");
+  const std::string root = dir.file("kv");
+  auto storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeFile, files);
+  ASSERT_TRUE(storage);
+  fill(*storage, KTKVStorageTypeFile);
+  // Opened again, the log folded away: each removal must grow it.
+  storage.reset();
+  storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeFile, files);
+  ASSERT_TRUE(storage);
+  storage->setErrorLogsEnabled(false);
+  for (int n : {3, 7}) ASSERT_EQ(::unlink((root + "/data/" + keyOf(n) + ".bin").c_str()), 0);
+  plan->spaceLeft = 0;
+
+  EXPECT_FALSE(storage->getItemForKey(kit::str(keyOf(3))));
+  EXPECT_EQ(storage->getItemsCount(), kItems - 1) << "the item read stayed counted";
+  EXPECT_FALSE(storage->itemExistsForKey(kit::str(keyOf(3))));
+  EXPECT_FALSE(storage->getItemValueForKey(kit::str(keyOf(7))));
+  EXPECT_EQ(storage->getItemsCount(), kItems - 2) << "the value read stayed counted";
+  EXPECT_FALSE(storage->itemExistsForKey(kit::str(keyOf(7))));
+  storage.reset();
+  plan->spaceLeft = -1;
+  storage = KTKVStorage::initWithPath(kit::str(root), KTKVStorageTypeFile, files);
+  ASSERT_TRUE(storage);
+  EXPECT_EQ(storage->getItemsCount(), kItems - 2);
+  for (int n = 0; n < kItems; ++n) {
+    if (n == 3 || n == 7) continue;
+    auto value = storage->getItemValueForKey(kit::str(keyOf(n)));
+    EXPECT_EQ(value ? value->toString() : "(none)", valueOf(n));
+  }
 }
 
 }  // namespace

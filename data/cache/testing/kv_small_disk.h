@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace kvtest {
 
@@ -42,6 +43,20 @@ inline std::string mountSmallDisk(const std::string& path, int64_t bytes = Small
   if (::mount("kv-test", path.c_str(), "tmpfs", 0, options.c_str()) != 0) return failedCall("mount -t tmpfs");
   return {};
 }
+
+// Unmounts what is mounted at `path` (when anything is) as it goes, on
+// every way out of a test, a failed assertion too, so that the folder the
+// disk was mounted on can be removed.
+class UnmountAtEnd {
+ public:
+  explicit UnmountAtEnd(std::string path) : path_(std::move(path)) {}
+  ~UnmountAtEnd() { ::umount2(path_.c_str(), MNT_DETACH); }
+  UnmountAtEnd(const UnmountAtEnd&) = delete;
+  UnmountAtEnd& operator=(const UnmountAtEnd&) = delete;
+
+ private:
+  const std::string path_;
+};
 
 // The free bytes and inodes of the disk that holds `path` (-1 when unknown).
 inline int64_t freeBytesAt(const std::string& path) {
