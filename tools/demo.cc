@@ -139,11 +139,16 @@ class MainJob {
                 simulator.page().pageURL().c_str());
     kit::QueueActivityWatch wakeOnWork;
     std::vector<std::string> hud;
-    auto hudToken = kit::NotificationCenter::defaultCenter()->addObserverForName(
+    // The observer writes into `hud`: it goes when this call ends, whichever
+    // way.
+    struct ObserverRemoval {
+      kit::Id token;
+      ~ObserverRemoval() { kit::NotificationCenter::defaultCenter()->removeObserver(token); }
+    } hudObserver{kit::NotificationCenter::defaultCenter()->addObserverForName(
         NUVAProgressHUDWillAppearNotification, nullptr, [&](const kit::Ref<kit::Notification>& n) {
           hud.push_back(n->userInfo() ? kit::describe((*n->userInfo())[NUVAProgressHUDStatusUserInfoKey]) : "");
           note("HUD: " + hud.back());
-        });
+        })};
 
     // ---- Launch: main, AppDelegate (with its pause), core, the page screen.
     // The channel SDK server answers "init" once the splash is gone, so that
@@ -737,7 +742,6 @@ class MainJob {
     bool reportedOut = out && waitFor([&] { return !simulator.platformAPI().requestsTo("login/logout").empty(); });
     end(reportedOut, reportedOut ? "logged out; page loaded again" : "no clientlogout, reload or logout report");
 
-    kit::NotificationCenter::defaultCenter()->removeObserver(hudToken);
     return finish();
   }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "kit/foundation/array.h"
 #include "kit/foundation/json_serialization.h"
@@ -27,20 +28,39 @@ std::string describePoint(kit::Point p) {
   return text;
 }
 
+// The start of a script, for a note about it (cut between characters).
+std::string excerpt(const std::string& script) {
+  size_t end = 60;
+  if (script.size() <= end) return script;
+  while (end > 0 && (static_cast<unsigned char>(script[end]) & 0xC0) == 0x80) --end;
+  return script.substr(0, end) + "…";
+}
+
 }  // namespace
 
 kit::Id GamePage::value(const std::string& script, SessionClock::Waiting waiting, kit::WebView* page) {
   kit::WebView* target = page ? page : view_.get();
   if (!target) return nullptr;
-  kit::Id result;
-  bool done = false;
-  target->evaluateJavaScript(script, [&](kit::Id v, kit::Ref<kit::Error> error) {
-    if (error) report_.note("page script failed: " + kit::describe(error));
-    result = v;
-    done = true;
+  // The answer may come after this wait has given up (a page slowed down
+  // by a loaded machine), inside a later wait: it lands in a state of its
+  // own, which nobody reads then.
+  struct Answer {
+    bool done = false;
+    kit::Id value;
+    kit::Ref<kit::Error> error;
+  };
+  auto answer = std::make_shared<Answer>();
+  target->evaluateJavaScript(script, [answer](kit::Id v, kit::Ref<kit::Error> error) {
+    answer->value = std::move(v);
+    answer->error = std::move(error);
+    answer->done = true;
   });
-  clock_.run([&] { return done; }, waiting);
-  return result;
+  if (!clock_.run([&] { return answer->done; }, waiting, kit::Forever, scriptTimeout_)) {
+    report_.note("no answer from the page in time to " + excerpt(script));
+    return nullptr;
+  }
+  if (answer->error) report_.note("page script failed: " + kit::describe(answer->error));
+  return answer->value;
 }
 
 // Two of the page's animation frames, then long enough for the view's

@@ -18,13 +18,17 @@ namespace demo {
 
 class GamePage {
  public:
-  GamePage(SessionClock& clock, Report& report) : clock_(clock), report_(report) {}
+  // `scriptTimeout`: how long, in real seconds, a script may take to answer
+  // before its value is taken as nil.
+  GamePage(SessionClock& clock, Report& report, double scriptTimeout = kStepTimeout)
+      : clock_(clock), report_(report), scriptTimeout_(scriptTimeout) {}
 
   // The client's game page view, once the client has started.
   void setView(kit::Ref<kit::WebView> view) { view_ = std::move(view); }
 
   // Runs a script in `page` (the game page unless given) and waits for its
-  // value (nil on failure).
+  // value (nil on failure, or when none comes in the script's time). An
+  // answer that comes later is dropped.
   kit::Id value(const std::string& script, SessionClock::Waiting waiting = SessionClock::Waiting::ForRealWork,
                 kit::WebView* page = nullptr);
   // Waits until `page` (the game page unless given) has painted what its
@@ -49,6 +53,7 @@ class GamePage {
 
   SessionClock& clock_;
   Report& report_;
+  const double scriptTimeout_;
   kit::Ref<kit::WebView> view_;
   kit::Id lastAnswer_;
   size_t answersSeen_ = 0;

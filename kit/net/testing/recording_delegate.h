@@ -15,6 +15,7 @@
 #include "kit/dispatch/operation_queue.h"
 #include "kit/net/url_response.h"
 #include "kit/net/url_session.h"
+#include "kit/testing/lifeline.h"
 
 namespace kit::test {
 
@@ -104,7 +105,9 @@ class Latch {
 };
 
 // The result of a task with a completion handler: what the handler got,
-// on which thread, and a latch that opens once it has run.
+// on which thread, and a latch that opens once it has run. A handler that
+// runs after its result has gone (a wait for it gave up and the test
+// ended) does nothing.
 struct CompletionResult {
   Latch done;
   std::mutex mutex;
@@ -114,16 +117,16 @@ struct CompletionResult {
   std::thread::id thread;
 
   URLSession::DataCompletion handler() {
-    return [this](Ref<Data> d, Ref<URLResponse> r, Ref<Error> e) {
+    return lifeline.bind([](CompletionResult& self, Ref<Data> d, Ref<URLResponse> r, Ref<Error> e) {
       {
-        std::lock_guard lock(mutex);
-        data = d;
-        response = r;
-        error = e;
-        thread = std::this_thread::get_id();
+        std::lock_guard lock(self.mutex);
+        self.data = d;
+        self.response = r;
+        self.error = e;
+        self.thread = std::this_thread::get_id();
       }
-      done.open();
-    };
+      self.done.open();
+    });
   }
   // The HTTP status of the response, 0 without one.
   long status() {
@@ -141,6 +144,9 @@ struct CompletionResult {
     std::lock_guard lock(mutex);
     return data ? data->toString() : "";
   }
+
+  // The last member: cut before the others go.
+  Lifeline<CompletionResult> lifeline{*this};
 };
 
 }  // namespace kit::test

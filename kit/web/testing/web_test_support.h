@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "kit/dispatch/runloop.h"
@@ -36,16 +37,25 @@ inline std::string closedPortURL(const std::string& path = "/") {
   return "http://127.0.0.1:" + std::to_string(closedPort()) + path;
 }
 
-// Runs `script` in `view`'s page and waits for its value or error.
-inline ScriptResult evaluateScript(WebView& view, const std::string& script) {
-  ScriptResult result;
-  bool done = false;
-  view.evaluateJavaScript(script, [&](Id value, Ref<Error> error) {
-    result = {value, error};
-    done = true;
+// Runs `script` in `view`'s page and waits for its value or error (an
+// empty result, and a failure of the test, when none comes in `timeout`
+// seconds). An answer that comes after the wait gave up lands in a state
+// of its own.
+inline ScriptResult evaluateScript(WebView& view, const std::string& script, double timeout = kDefaultTimeout) {
+  struct Answer {
+    bool done = false;
+    ScriptResult result;
+  };
+  auto answer = std::make_shared<Answer>();
+  view.evaluateJavaScript(script, [answer](Id value, Ref<Error> error) {
+    answer->result = {std::move(value), std::move(error)};
+    answer->done = true;
   });
-  EXPECT_TRUE(runUntil([&] { return done; })) << "no answer to " << script;
-  return result;
+  if (!runUntil([&] { return answer->done; }, timeout)) {
+    ADD_FAILURE() << "no answer to " << script;
+    return {};
+  }
+  return answer->result;
 }
 
 // The value's description, or "error" when the script failed.

@@ -17,6 +17,7 @@
 
 #include "config/client_configuration.h"
 #include "kit/foundation/values.h"
+#include "kit/testing/lifeline.h"
 #include "kit/testing/run_until.h"
 #include "kit/ui/application.h"
 #include "kit/ui/button.h"
@@ -141,6 +142,8 @@ class PlatformAPITest : public ::testing::Test {
 };
 
 // What a call's blocks delivered: how many ran, on which thread, with what.
+// A block that runs after its outcome has gone (a wait for it gave up and
+// the test ended) does nothing.
 struct Outcome {
   int calls = 0;
   bool succeeded = false;
@@ -149,6 +152,17 @@ struct Outcome {
   kit::Ref<kit::String> message;
   kit::Ref<kit::String> code;
 
+  Outcome() = default;
+  // Returned from a helper that made the call: its blocks report here.
+  Outcome(Outcome&& other)
+      : calls(other.calls),
+        succeeded(other.succeeded),
+        onMain(other.onMain),
+        result(std::move(other.result)),
+        message(std::move(other.message)),
+        code(std::move(other.code)),
+        lifeline(*this, std::move(other.lifeline)) {}
+
   bool done() const { return calls > 0; }
   void record() {
     ++calls;
@@ -156,39 +170,42 @@ struct Outcome {
   }
   template <class T>
   std::function<void(const kit::Ref<T>&)> success() {
-    return [this](const kit::Ref<T>& value) {
-      record();
-      succeeded = true;
-      result = value;
-    };
+    return lifeline.bind([](Outcome& self, const kit::Ref<T>& value) {
+      self.record();
+      self.succeeded = true;
+      self.result = value;
+    });
   }
   std::function<void(const kit::Id&)> valueSuccess() {
-    return [this](const kit::Id& value) {
-      record();
-      succeeded = true;
-      result = value;
-    };
+    return lifeline.bind([](Outcome& self, const kit::Id& value) {
+      self.record();
+      self.succeeded = true;
+      self.result = value;
+    });
   }
   std::function<void()> plainSuccess() {
-    return [this] {
-      record();
-      succeeded = true;
-    };
+    return lifeline.bind([](Outcome& self) {
+      self.record();
+      self.succeeded = true;
+    });
   }
   std::function<void(const kit::Ref<kit::String>&)> failure() {
-    return [this](const kit::Ref<kit::String>& m) {
-      record();
-      message = m;
-    };
+    return lifeline.bind([](Outcome& self, const kit::Ref<kit::String>& m) {
+      self.record();
+      self.message = m;
+    });
   }
   std::function<void(const kit::Ref<kit::String>&, const kit::Ref<kit::String>&)> codeFailure() {
-    return [this](const kit::Ref<kit::String>& m, const kit::Ref<kit::String>& c) {
-      record();
-      message = m;
-      code = c;
-    };
+    return lifeline.bind([](Outcome& self, const kit::Ref<kit::String>& m, const kit::Ref<kit::String>& c) {
+      self.record();
+      self.message = m;
+      self.code = c;
+    });
   }
   // The failure's texts as "message|code" ("(null)" for nil).
   std::string texts() const { return kit::describe(message) + "|" + kit::describe(code); }
   bool wait() { return kit::test::runUntil([this] { return done(); }); }
+
+  // The last member: cut before the others go.
+  kit::test::Lifeline<Outcome> lifeline{*this};
 };

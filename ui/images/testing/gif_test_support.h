@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -110,9 +111,10 @@ inline kit::Ref<kit::Data> data(std::vector<uint8_t> bytes) { return kit::Data::
 // the main queue land. False on time-out.
 inline bool finishDecoding(const NUVAAnimatedGIF& gif) {
   if (gif.serialQueue() && !kit::test::drain(*gif.serialQueue())) return false;
-  bool delivered = false;
-  kit::Queue::main().async([&delivered] { delivered = true; });
-  return kit::test::runUntil([&] { return delivered; });
+  // The marker outlives a wait that gives up: it runs later all the same.
+  auto delivered = std::make_shared<bool>(false);
+  kit::Queue::main().async([delivered] { *delivered = true; });
+  return kit::test::runUntil([&] { return *delivered; });
 }
 
 // The frame number a solid picture shows, by its top-left colour; -1 for

@@ -10,6 +10,7 @@
 
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/thread.h"
+#include "kit/testing/lifeline.h"
 #include "kit/testing/run_until.h"
 #include "ui/images/kt_web_image_options.h"
 
@@ -27,25 +28,27 @@ struct Call {
   int64_t receivedBefore = 0;  // bytes the last progress call reported
 };
 
+// A block called after its recorder has gone (a wait for it gave up and
+// the test ended) does nothing.
 class Recorder {
  public:
   KTWebImageCompletionBlock completion() {
-    return [this](const kit::Ref<kit::Image>& image, const kit::Ref<kit::URL>& url, KTWebImageSource from,
-                  KTWebImageStage stage, const kit::Ref<kit::Error>& error) {
-      std::lock_guard lock(mutex_);
-      calls_.push_back(Call{image, url, from, stage, error, kit::Thread::current()->name(),
-                            kit::Thread::isMainThread(), kit::Clock::now(), received_});
-      if (stage != KTWebImageStageProgress) ++ends_;
-    };
+    return lifeline_.bind([](Recorder& self, const kit::Ref<kit::Image>& image, const kit::Ref<kit::URL>& url,
+                             KTWebImageSource from, KTWebImageStage stage, const kit::Ref<kit::Error>& error) {
+      std::lock_guard lock(self.mutex_);
+      self.calls_.push_back(Call{image, url, from, stage, error, kit::Thread::current()->name(),
+                                 kit::Thread::isMainThread(), kit::Clock::now(), self.received_});
+      if (stage != KTWebImageStageProgress) ++self.ends_;
+    });
   }
   KTWebImageProgressBlock progress() {
-    return [this](int64_t received, int64_t expected) {
-      std::lock_guard lock(mutex_);
-      progress_.emplace_back(received, expected);
-      received_ = received;
-      if (kit::Thread::current()->name() != "KTWebImageOperation.network") progressOffThread_ = true;
-      if (stopped_) progressAfterStop_ = true;
-    };
+    return lifeline_.bind([](Recorder& self, int64_t received, int64_t expected) {
+      std::lock_guard lock(self.mutex_);
+      self.progress_.emplace_back(received, expected);
+      self.received_ = received;
+      if (kit::Thread::current()->name() != "KTWebImageOperation.network") self.progressOffThread_ = true;
+      if (self.stopped_) self.progressAfterStop_ = true;
+    });
   }
   // From now on a progress call counts as late.
   void stop() {
@@ -104,6 +107,8 @@ class Recorder {
   size_t finishedAtStop_ = 0;
   std::atomic<bool> progressOffThread_{false};
   std::atomic<bool> progressAfterStop_{false};
+  // The last member: cut before the others go.
+  kit::test::Lifeline<Recorder> lifeline_{*this};
 };
 
 }  // namespace webimagetest
