@@ -39,6 +39,7 @@
 #include "kit/desktop/testing/x_windows.h"
 #include "kit/foundation/values.h"
 #include "kit/testing/run_until.h"
+#include "kit/testing/spawn_attributes.h"
 #include "kit/testing/temp_directory.h"
 #include "kit/ui/alert_controller.h"
 #include "kit/ui/application.h"
@@ -257,7 +258,8 @@ class WindowProgram {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     char* argv[] = {const_cast<char*>(GAMECLIENT_PROGRAM), const_cast<char*>("--window"), nullptr};
-    if (posix_spawn(&pid_, GAMECLIENT_PROGRAM, &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    const kit::test::SpawnAttributes attributes;
+    if (posix_spawn(&pid_, GAMECLIENT_PROGRAM, &actions, attributes.get(), argv, envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
   ~WindowProgram() {

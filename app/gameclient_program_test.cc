@@ -106,47 +106,75 @@ bool holdsSIGTERM(pid_t pid) {
   return false;
 }
 
+// Whether the started gameclient command has run its first instruction:
+// it holds SIGTERM back (the first thing it does) or has become the client
+// program (which holds it until it catches it). A signal before that finds
+// no code of the program to hear it, whatever the program: the system ends
+// it at the signal's default action or, where whoever started it ignored
+// the signal, drops it.
+bool ranItsFirstInstruction(pid_t pid) {
+  struct stat client {}, running {};
+  if (stat(GAMECLIENT_CLIENT_PROGRAM, &client) == 0 &&
+      stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &running) == 0 && client.st_dev == running.st_dev &&
+      client.st_ino == running.st_ino)
+    return true;
+  return holdsSIGTERM(pid);
+}
+
 // SIGTERM or SIGINT in the program's first milliseconds, while it still
 // loads its libraries, with nothing in the test holding them back: the
 // client ends through the terminate path all the same. "At once" is as
-// soon as the program holds SIGTERM back (the first thing it does), and
-// at the latest 1 ms after the spawn. A signal the system delivered before
-// the program's first instruction ended it before anything could: that
-// run says nothing either way (on a busy machine the program may not have
-// been given a processor yet). The clients run side by side.
+// soon as the program has run its first instruction; a later run's signal
+// goes that many milliseconds after the spawn, or once the program ran
+// its first instruction if that comes later (on a busy machine the program
+// may not have been given a processor yet). A script starts the client as
+// a background job (SIGINT and SIGQUIT ignored) under nohup (SIGHUP
+// ignored) in two more runs, which SIGINT ends the same way: the client
+// takes the signals whoever started it. The clients run side by side.
 TEST(GameClientProgram, ASignalInItsFirstMillisecondsTakesTheTerminatePath) {
   sim::Simulator simulator;
   struct Run {
     int milliseconds;
     int signal;
+    bool startedIgnoringSIGINT;
     std::unique_ptr<kit::test::TempDirectory> dir;
     std::unique_ptr<Program> program;
   };
   std::vector<Run> runs;
   for (int milliseconds : {0, 10, 30, 60}) {
-    for (int signal : {SIGTERM, SIGINT}) runs.push_back({milliseconds, signal, nullptr, nullptr});
+    for (int signal : {SIGTERM, SIGINT}) runs.push_back({milliseconds, signal, false, nullptr, nullptr});
   }
+  for (int milliseconds : {0, 60}) runs.push_back({milliseconds, SIGINT, true, nullptr, nullptr});
   for (Run& run : runs) {
     run.dir = std::make_unique<kit::test::TempDirectory>("gameclient");
     ASSERT_TRUE(simulator.writeConfiguration(run.dir->file("services.plist")));
     const auto environment = withHomeIn(childEnvironment(*run.dir), *run.dir);
+    const std::string output = run.dir->file("output.log");
     const auto start = std::chrono::steady_clock::now();
-    run.program = std::make_unique<Program>(environment, run.dir->file("output.log"));
+    run.program = run.startedIgnoringSIGINT
+                      ? std::make_unique<Program>("/bin/sh",
+                                                  std::vector<std::string>{"-c", "trap '' INT QUIT HUP; exec \"$0\"",
+                                                                           GAMECLIENT_PROGRAM},
+                                                  environment, output)
+                      : std::make_unique<Program>(environment, output);
     ASSERT_TRUE(run.program->started()) << GAMECLIENT_PROGRAM;
-    const auto at = start + std::chrono::milliseconds(run.milliseconds == 0 ? 1 : run.milliseconds);
+    const auto at = start + std::chrono::milliseconds(run.milliseconds);
+    const auto limit = start + std::chrono::seconds(30);
     const pid_t pid = run.program->pid();
-    while (std::chrono::steady_clock::now() < at && !(run.milliseconds == 0 && holdsSIGTERM(pid))) {
+    while (!run.program->ended() && std::chrono::steady_clock::now() < limit &&
+           !(std::chrono::steady_clock::now() >= at && ranItsFirstInstruction(pid))) {
       // The main loop waits briefly, leaving the processor to the program.
-      kit::test::runUntil([] { return false; }, run.milliseconds == 0 ? 0.0001 : 0.001);
+      kit::test::runUntil([] { return false; }, 0.0001);
     }
+    ASSERT_FALSE(run.program->ended()) << readFile(output);
+    ASSERT_TRUE(ranItsFirstInstruction(pid)) << "not started in 30 s\n" << readFile(output);
     run.program->signal(run.signal);
   }
   for (Run& run : runs) {
     SCOPED_TRACE("signal " + std::to_string(run.signal) + " " + std::to_string(run.milliseconds) +
-                 " ms after the start");
+                 " ms after the start" + (run.startedIgnoringSIGINT ? ", started ignoring SIGINT" : ""));
     const std::string output = run.dir->file("output.log");
     ASSERT_TRUE(kit::test::runUntil([&] { return run.program->ended(); }, 60)) << readFile(output);
-    if (run.program->endedBeforeItRan()) continue;
     expectCleanEnd(*run.program, output);
     EXPECT_NE(readFile(output).find("signal " + std::to_string(run.signal) + ", terminating"), std::string::npos)
         << readFile(output);

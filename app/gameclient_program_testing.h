@@ -1,7 +1,9 @@
 // Running the client program and the simulator program in a test: a child
 // process with its output in a file and an environment that points it at
 // the test's own services, bundle, defaults and display, whose end the
-// test waits for and whose status it reads.
+// test waits for and whose status it reads. It begins with every signal at
+// its default action, as a person or the system starts it, however the
+// test program was started (kit/testing/spawn_attributes.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +11,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "kit/testing/run_until.h"
+#include "kit/testing/spawn_attributes.h"
 #include "kit/testing/temp_directory.h"
 
 extern char** environ;
@@ -81,16 +83,8 @@ class Program {
       : Program(GAMECLIENT_PROGRAM, {}, environment, output, holdingTermination) {}
   Program(const std::string& path, const std::vector<std::string>& arguments,
           const std::vector<std::string>& environment, const std::string& output, bool holdingTermination = false) {
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    if (holdingTermination) {
-      sigset_t held;
-      sigemptyset(&held);
-      sigaddset(&held, SIGTERM);
-      sigaddset(&held, SIGINT);
-      posix_spawnattr_setsigmask(&attributes, &held);
-      posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    }
+    const kit::test::SpawnAttributes attributes =
+        holdingTermination ? kit::test::SpawnAttributes({SIGTERM, SIGINT}) : kit::test::SpawnAttributes();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -101,9 +95,8 @@ class Program {
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, path.c_str(), &actions, &attributes, argv.data(), envp.data()) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, path.c_str(), &actions, attributes.get(), argv.data(), envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
   }
   ~Program() {
     if (running()) {
@@ -117,23 +110,16 @@ class Program {
   // Whether it has ended (collecting its status once it has).
   bool ended() {
     if (exited_) return true;
-    if (pid_ > 0 && wait4(pid_, &status_, WNOHANG, &usage_) == pid_) exited_ = true;
+    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
     return exited_;
   }
   int status() const { return status_; }
-  // Whether a signal ended it before it ran any code of its own: the
-  // system delivers one that comes while it is still carrying out the
-  // exec before the program's first instruction, whatever the program. It
-  // then has touched next to none of its pages (a program that ran its
-  // first instructions, the loader's or its own, has touched dozens).
-  bool endedBeforeItRan() const { return exited_ && WIFSIGNALED(status_) && usage_.ru_minflt < 20; }
 
  private:
   bool running() const { return pid_ > 0 && !exited_; }
   pid_t pid_ = -1;
   bool exited_ = false;
   int status_ = 0;
-  struct rusage usage_ {};
 };
 
 // Waits up to `seconds` for the program to end, and checks that it ended

@@ -10,6 +10,11 @@
 # TEST_REPEAT runs each program's tests that many times in its one process
 # (default 1), so that a test that leaves behind what its own next run trips
 # over fails too.
+# Each program starts as a script's background job under nohup starts it:
+# SIGINT and SIGQUIT ignored, SIGHUP too (ctest starts every test with the
+# signals at their defaults), so that a test that leans on the signals its
+# program was started with, or hands them on to a program it starts, fails
+# here. An interrupt of this script ends the programs still running.
 # Usage: run-test-programs.sh <build tree> [source root]
 set -uo pipefail
 tree=$1
@@ -39,11 +44,24 @@ run_one() {
   # As under ctest, the browser engine's known allocations are no leak of
   # ours (the engine tests' LeakSanitizer reads them from the list).
   (cd "$folder" && if [[ $name == *_engine_test ]]; then export LSAN_OPTIONS=suppressions=$suppressions; fi &&
-     "$exe" --gtest_brief=1 --gtest_repeat="$repeat") >"$logs/$name.log" 2>&1
+     trap '' INT QUIT HUP && exec "$exe" --gtest_brief=1 --gtest_repeat="$repeat") >"$logs/$name.log" 2>&1 &
+  echo $! >"$logs/$name.pid"
+  wait $!
   local status=$?
+  rm -f "$logs/$name.pid"
   echo "$status $(($(date +%s) - started))" >"$logs/$name.status"
   return $status
 }
+
+# The programs ignore an interrupt: one of this script ends them.
+stop_programs() {
+  local file
+  for file in "$logs"/*.pid; do
+    [ -e "$file" ] && kill -TERM "$(cat "$file")" 2>/dev/null
+  done
+  exit 130
+}
+trap stop_programs INT TERM
 
 running=0
 for program in "${programs[@]}"; do

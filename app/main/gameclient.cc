@@ -4,9 +4,11 @@
 // the platform would (the AppDelegate, the main window with the game page
 // at the configured address) and runs until the application terminates;
 // SIGTERM and SIGINT end it through the application's terminate path, from
-// its first instant on. The services it reaches come from its
-// configuration (see config/client_configuration.h); its bundle is the
-// resources folder next to it (libexec/resources links to the command's).
+// its first instant on, also where whoever started it ignored them (a
+// script's background job has SIGINT ignored). The services it reaches
+// come from its configuration (see config/client_configuration.h); its
+// bundle is the resources folder next to it (libexec/resources links to
+// the command's).
 // The page runs in the browser engine where a display can be had;
 // elsewhere (one log line says so) the page driver stands in.
 //

@@ -20,6 +20,7 @@
 #include "kit/foundation/values.h"
 #include "kit/testing/log_capture.h"
 #include "kit/testing/own_process.h"
+#include "kit/testing/spawn_attributes.h"
 #include "kit/testing/temp_directory.h"
 
 extern char** environ;
@@ -49,7 +50,8 @@ class UserDefaultsTest : public ::testing::Test {
     std::string exe = fs::read_symlink("/proc/self/exe").string();
     char* argv[] = {exe.data(), filter.data(), nullptr};
     pid_t pid;
-    if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
+    const test::SpawnAttributes attributes;
+    if (posix_spawn(&pid, exe.c_str(), nullptr, attributes.get(), argv, envp.data()) != 0) return -1;
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

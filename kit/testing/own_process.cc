@@ -1,6 +1,8 @@
 // The test program started again for one test. See own_process.h.
 #include "kit/testing/own_process.h"
 
+#include "kit/testing/spawn_attributes.h"
+
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -75,7 +77,8 @@ bool inOwnProcess() {
   envp.push_back(nullptr);
 
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), envp.data());
+  const SpawnAttributes attributes;
+  const int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, attributes.get(), argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipeFds[1]);
   if (spawned != 0) {
@@ -133,7 +136,8 @@ pid_t spawnTestProcess(const std::string& test, const std::vector<std::string>& 
   std::string filter = "--gtest_filter=" + test;
   char* argv[] = {exe.data(), filter.data(), nullptr};
   pid_t pid = 0;
-  const int failed = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, envp.data());
+  const SpawnAttributes attributes;
+  const int failed = posix_spawn(&pid, exe.c_str(), &actions, attributes.get(), argv, envp.data());
   posix_spawn_file_actions_destroy(&actions);
   return failed ? -1 : pid;
 }

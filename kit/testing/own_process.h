@@ -2,7 +2,9 @@
 // with a filter that names this one test. Forking is safe only in a process
 // with one thread, and a test program that has run other tests has threads
 // (queues, sessions, servers); a test that forks therefore runs its body in
-// a new process, where nothing ran before it.
+// a new process, where nothing ran before it. Either process begins with
+// every signal at its default action and none blocked (see
+// spawn_attributes.h), however this one was started.
 //
 //   TEST(Crash, EveryKillLeavesOldOrNew) {
 //     if (!kit::test::inOwnProcess()) return;  // ran, and was judged, there

@@ -30,7 +30,9 @@ bool ApplicationLaunch(int argc, char** argv, const std::string& delegateClassNa
 // loop until the application terminates. 0 after a termination, 1 when the
 // launch could not start. A signal held back until then (see below), or
 // blocked by whoever started the program, is caught then and takes the
-// terminate path.
+// terminate path. Both are caught also where whoever started the program
+// ignored them (a script's background job ignores SIGINT): the program's
+// end is the terminate path however it was started.
 int ApplicationMain(int argc, char** argv, const std::string& delegateClassName);
 
 // Holds SIGTERM and SIGINT back (blocks them) until ApplicationMain catches

@@ -23,6 +23,7 @@
 #include "kit/ui/application.h"
 #include "kit/graphics/testing/image_test_support.h"
 #include "kit/testing/log_capture.h"
+#include "kit/testing/spawn_attributes.h"
 #include "kit/testing/temp_directory.h"
 #include "ui/images/kt_image.h"
 #include "ui/images/testing/gif_test_support.h"
@@ -275,7 +276,8 @@ int runChild(const std::string& test, const std::string& variable) {
   std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
   char* argv[] = {exe.data(), filter.data(), nullptr};
   pid_t pid;
-  if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
+  const kit::test::SpawnAttributes attributes;
+  if (posix_spawn(&pid, exe.c_str(), nullptr, attributes.get(), argv, envp.data()) != 0) return -1;
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

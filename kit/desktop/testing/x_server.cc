@@ -35,7 +35,18 @@ std::string spawnXvfbAt(const std::string& number, pid_t& pid, bool endWithLastC
   std::vector<char*> arguments;
   for (auto& word : words) arguments.push_back(word.data());
   arguments.push_back(nullptr);
-  const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, arguments.data(), environ);
+  // Its signals at their defaults and none blocked, whatever this process
+  // was started with (as kit/testing/spawn_attributes.h starts programs).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t signals;
+  sigfillset(&signals);
+  posix_spawnattr_setsigdefault(&attributes, &signals);
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  const int spawned = posix_spawnp(&pid, "Xvfb", &actions, &attributes, arguments.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   close(ready[1]);
   if (spawned != 0) {

@@ -15,7 +15,9 @@
 namespace kit::test {
 
 // Starts Xvfb with one 1280 x 1024 screen and no TCP listener, its output
-// dropped; `endWithLastClient` makes it end when its last client goes. Its
+// dropped, and its signals at their defaults (a SIGTERM stops it however
+// the test program was started); `endWithLastClient` makes it end when its
+// last client goes. Its
 // display number once it accepts connections, with *pid its process; an
 // empty text (and no process) when it cannot be started.
 std::string spawnXvfb(pid_t& pid, bool endWithLastClient);

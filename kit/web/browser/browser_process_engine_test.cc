@@ -25,6 +25,7 @@
 #include "kit/net/testing/test_server.h"
 #include "kit/testing/log_capture.h"
 #include "kit/testing/run_until.h"
+#include "kit/testing/spawn_attributes.h"
 #include "kit/ui/device_profile.h"
 #include "kit/ui/render.h"
 #include "kit/ui/ui_test_driver.h"
@@ -274,7 +275,8 @@ TEST_F(BrowserProcessTest, WebKitsProcessesDieWithTheClient) {
   char program[] = KIT_CONTENT_PROCESS_CHILD;
   char* argv[] = {program, nullptr};
   pid_t child = 0;
-  ASSERT_EQ(posix_spawn(&child, program, &actions, nullptr, argv, environ), 0);
+  const kit::test::SpawnAttributes attributes;
+  ASSERT_EQ(posix_spawn(&child, program, &actions, attributes.get(), argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   std::string line;
