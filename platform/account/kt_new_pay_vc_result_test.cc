@@ -3,10 +3,12 @@
 // polling) is final, later results for the order change nothing on screen,
 // the game hears the outcome once, and nothing comes back over the game
 // while the sheet closes; an order number the wallet writes as a float
-// names no order, so its success goes to the platform.
+// names no order, so its success goes to the platform and its cancel or
+// failure is another order's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "kit/foundation/notification_center.h"
 #include "kit/net/url_session_task.h"
@@ -45,15 +47,25 @@ class PaySheetResult : public PaySheetTest {
                          [&](const std::string& url) { return url.ends_with("/" + endpoint); });
   }
 
-  // Opens a sheet for 6 with the wallet app as its one pay way, presses
-  // pay and waits until the wallet is asked: the sheet and its order number.
-  kit::Ref<KTNewPayVC> payInWallet() {
-    platform->setPayWays({{"5", "way", ""}});
+  // Opens a sheet for 6 with the wallet app as its first pay way, presses
+  // pay and waits until the wallet is asked.
+  kit::Ref<KTNewPayVC> payInWallet(std::vector<sim::PlatformPayWay> ways = {{"5", "way", ""}}) {
+    platform->setPayWays(std::move(ways));
     auto sheet = open("6");
-    if (!sheet) return nullptr;
-    kit::test::tap(sheet->payBtn());
-    EXPECT_TRUE(kit::test::runUntil([&] { return !walletOpened.empty(); }));
+    if (sheet) pressPay(*sheet);
     return sheet;
+  }
+  // Presses pay on a wallet sheet and waits until the wallet is asked.
+  void pressPay(KTNewPayVC& sheet) {
+    const size_t asked = walletOpened.size();
+    kit::test::tap(sheet.payBtn());
+    EXPECT_FALSE(sheet.payBtn()->isEnabled());
+    EXPECT_TRUE(kit::test::runUntil([&] { return walletOpened.size() == asked + 1; }));
+  }
+  // The platform's answer to an app order: the signed order of `number`.
+  static sim::PlatformAPIReply signedOrder(const std::string& number) {
+    return sim::PlatformAPIReply::json(
+        kit::dict({{"z", "1"}, {"c", R"(partner="10001"&out_trade_no=")" + number + R"("&sign="s")"}}));
   }
   std::string placedOrder() const { return platform->orders().empty() ? "" : platform->orders().back().orderNumber; }
   // The wallet's answer with the JSON text `result`.
@@ -238,6 +250,34 @@ TEST_F(PaySheetResult, AFloatOrderNumberNamesNoOrderAndGoesToThePlatform) {
   EXPECT_EQ(polls(), asked);
   kit::test::tap(sheet->noticeView()->goToGameButton());
   EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"});
+}
+
+TEST_F(PaySheetResult, ACancelOrFailureWhoseOrderNumberNamesNoOrderIsAnotherOrders) {
+  // The platform signs order ...330; the wallet's results carry order
+  // numbers that are no text and no integer written exactly.
+  const std::string awaited = "17967837306853330";
+  server->enqueue("WalletPayapp/apppayios", signedOrder(awaited));
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  for (const char* number : {"1.7967837306853328e16", "1e3", "1000.0", "123456789012345678901234567890",
+                             "18446744073709551616", "true", "false", "null"}) {
+    for (const char* code : {"6001", "4000"}) {
+      const std::string name = std::string(code) + " " + number;
+      answer(code, std::string(R"({"out_trade_no":)") + number + "}");
+      EXPECT_TRUE(heard.empty()) << name;
+      ASSERT_FALSE(noticeShown(*sheet)) << name;
+      ASSERT_TRUE(sheet->payBtn()->isEnabled()) << name;
+      server->enqueue("WalletPayapp/apppayios", signedOrder(awaited));
+      pressPay(*sheet);
+    }
+  }
+  EXPECT_EQ(polls(), 0u);
+  // Only a result without an order number is the awaited order's.
+  answer("6001", R"({"total_fee":"6"})");
+  ASSERT_TRUE(noticeShown(*sheet));
+  EXPECT_EQ(status(*sheet), KTPayPlug::kCancelledStatus);
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"failure|取消充值|1|6"});
 }
 
 }  // namespace
