@@ -7,6 +7,12 @@
 // payment is, and another order's cancel or failure lets the player press
 // pay again.
 //
+// Once the platform is asked whether the order is paid, its answer decides:
+// the wallet's cancel or failure of the order, arriving while the polling
+// runs or after it, neither stops it nor shows anything, so the outcome
+// does not hang on which came first. A cancel or failure that shows first
+// is not overwritten by a polling answer still on its way.
+//
 // A paid order stays paid: the first result that says so (the wallet's
 // success naming the order, the platform's answer to the polling, or an
 // order with nothing to pay) is final, and later results, a cancel for the
@@ -154,7 +160,13 @@ void KTNewPayVC::goToWalletPayAppPay() {
           }
           if (kit::describe(status) == KTPayPlug::kPaidStatus) {
             self->showPaid(status);
+          } else if (self->outcome_ == Outcome::Platform) {
+            // The platform is asked whether the order is paid: its word
+            // decides.
+            kit::log("%@ 不改变结果: 等待平台确认", status);
+            return;
           } else {
+            self->outcome_ = Outcome::Unpaid;
             self->pause();
             auto& notice = self->noticeView();
             notice->statusL()->setText(kit::shownText(status));
@@ -254,7 +266,7 @@ void KTNewPayVC::payWithFree() {
 }
 
 void KTNewPayVC::showPaid(const Text& status) {
-  paid_ = true;
+  outcome_ = Outcome::Paid;
   pause();
   auto& notice = noticeView();
   notice->setPayError(nullptr);
@@ -297,6 +309,7 @@ void KTNewPayVC::webPayReturned(const kit::Ref<KTWebPayVC>& page) {
 
 void KTNewPayVC::awaitPlatformResult() {
   if (!awaitsResult()) return;
+  outcome_ = Outcome::Platform;
   auto& notice = noticeView();
   notice->setPayError(kit::Error::make(kUnpaid, 1));
   notice->setPayStatus(kit::str(kUnpaid));
@@ -325,8 +338,11 @@ void KTNewPayVC::loadTimer() {
         kResultEndpoint, parameters,
         [weak](const kit::Id& reply) {
           auto sheet = weak.lock();
-          // Paid is the code "1" (a text or a number), never a flag.
-          if (!sheet || !sheet->awaitsResult() || kit::shownText(reply["z"]) != "1") return;
+          // An outcome the notice shows already (paid, or the wallet's
+          // cancel or failure) stands. Paid is the code "1" (a text or a
+          // number), never a flag.
+          if (!sheet || !sheet->awaitsResult() || sheet->outcome_ == Outcome::Unpaid) return;
+          if (kit::shownText(reply["z"]) != "1") return;
           sheet->showPaid(kit::str(kPaid));
         },
         [](const kit::Ref<kit::Error>& error) { kit::log("error = %@", error); });

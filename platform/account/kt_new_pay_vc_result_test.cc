@@ -4,7 +4,8 @@
 // the game hears the outcome once, and nothing comes back over the game
 // while the sheet closes; an order number the wallet writes as a float
 // names no order, so its success goes to the platform and its cancel or
-// failure is another order's.
+// failure is another order's. Once the platform is asked, the wallet's
+// cancel or failure of the order leaves the outcome to it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,6 +68,14 @@ class PaySheetResult : public PaySheetTest {
     return sim::PlatformAPIReply::json(
         kit::dict({{"z", "1"}, {"c", R"(partner="10001"&out_trade_no=")" + number + R"("&sign="s")"}}));
   }
+  // Moves the clock on by a poll interval and waits until the poll it sends
+  // is answered.
+  void nextPoll() {
+    const size_t answers = answersFrom(KTNewPayVC::kResultEndpoint);
+    clock.advance(KTNewPayVC::PollInterval);
+    EXPECT_TRUE(kit::test::runUntil([&] { return answersFrom(KTNewPayVC::kResultEndpoint) == answers + 1; }));
+  }
+  void cancelWhileThePlatformIsAsked(bool pollOnItsWay);
   std::string placedOrder() const { return platform->orders().empty() ? "" : platform->orders().back().orderNumber; }
   // The wallet's answer with the JSON text `result`.
   void answer(const char* status, const std::string& result) {
@@ -250,6 +259,101 @@ TEST_F(PaySheetResult, AFloatOrderNumberNamesNoOrderAndGoesToThePlatform) {
   EXPECT_EQ(polls(), asked);
   kit::test::tap(sheet->noticeView()->goToGameButton());
   EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"});
+}
+
+// The wallet's success names no order: the platform is asked, and its first
+// answer says unpaid. Then the wallet's cancel and failure of the order
+// arrive, between two polls or while the next one is on its way, and the
+// platform holds the order paid. Either way the platform's answer is the
+// outcome: the cancel neither stops the polling nor shows or tells anything.
+void PaySheetResult::cancelWhileThePlatformIsAsked(bool pollOnItsWay) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  answer("9000", "");
+  ASSERT_EQ(status(*sheet), KTNewPayVC::kPaying);
+  clock.settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return answersFrom(KTNewPayVC::kResultEndpoint) == 1; }));
+  ASSERT_EQ(status(*sheet), KTNewPayVC::kPaying);
+  if (pollOnItsWay) {
+    // The platform chooses its answer as the poll arrives: paid, held.
+    ASSERT_TRUE(platform->markPaid(order));
+    server->holdAnswers(KTNewPayVC::kResultEndpoint);
+    clock.advance(KTNewPayVC::PollInterval);
+    ASSERT_TRUE(kit::test::runUntil([&] { return polls() == 2; }));
+  }
+  answer("4000", naming(order));
+  answer("6001", "");
+  answer("6001", naming(order));
+  EXPECT_EQ(status(*sheet), KTNewPayVC::kPaying);
+  EXPECT_TRUE(heard.empty());
+  ASSERT_TRUE(sheet->timer()) << "the polling goes on";
+  if (pollOnItsWay) {
+    server->releaseAnswers(KTNewPayVC::kResultEndpoint);
+  } else {
+    ASSERT_TRUE(platform->markPaid(order));
+    nextPoll();
+  }
+  ASSERT_TRUE(kit::test::runUntil([&] { return status(*sheet) == KTNewPayVC::kPaid; }));
+  EXPECT_FALSE(sheet->timer());
+  EXPECT_FALSE(sheet->noticeView()->payError());
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  settle();
+  EXPECT_FALSE(KTNewPayVC::openSheet());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|支付成功|6"});
+}
+
+TEST_F(PaySheetResult, ACancelBetweenPollsLeavesTheUnconfirmedSuccessToThePlatform) {
+  cancelWhileThePlatformIsAsked(false);
+}
+
+TEST_F(PaySheetResult, ACancelWhileAPollIsOnItsWayLeavesTheUnconfirmedSuccessToThePlatform) {
+  cancelWhileThePlatformIsAsked(true);
+}
+
+TEST_F(PaySheetResult, ACancelAfterThePlatformsSilenceChangesNothing) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  answer("9000", "");
+  clock.settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return answersFrom(KTNewPayVC::kResultEndpoint) == 1; }));
+  // Thirty more unpaid answers, and the tick after the last ends the polling.
+  for (int poll = 2; poll <= 31; ++poll) nextPoll();
+  clock.advance(KTNewPayVC::PollInterval);
+  ASSERT_TRUE(kit::test::runUntil([&] { return !sheet->timer(); }));
+  ASSERT_EQ(polls(), 31u);
+
+  // The wallet's cancel and failure come after: the platform's silence is
+  // the outcome.
+  answer("6001", naming(order));
+  answer("4000", "");
+  EXPECT_EQ(status(*sheet), KTNewPayVC::kPaying);
+  EXPECT_EQ(kit::describe(sheet->noticeView()->payStatus()), KTNewPayVC::kUnpaid);
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"failure|支付失败|1|6"});
+}
+
+TEST_F(PaySheetResult, APollAnsweredAfterTheWalletsCancelShowedChangesNothing) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  // A polling the sheet was asked to start; its first answer, paid, is held
+  // while the wallet's cancel of the order shows.
+  ASSERT_TRUE(platform->markPaid(order));
+  server->holdAnswers(KTNewPayVC::kResultEndpoint);
+  sheet->resume();
+  clock.settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return polls() == 1; }));
+  answer("6001", naming(order));
+  ASSERT_TRUE(noticeShown(*sheet));
+  EXPECT_EQ(status(*sheet), KTPayPlug::kCancelledStatus);
+  EXPECT_FALSE(sheet->timer());
+  server->releaseAnswers(KTNewPayVC::kResultEndpoint);
+  ASSERT_TRUE(kit::test::runUntil([&] { return answersFrom(KTNewPayVC::kResultEndpoint) == 1; }));
+  EXPECT_EQ(status(*sheet), KTPayPlug::kCancelledStatus);
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"failure|取消充值|1|6"});
 }
 
 TEST_F(PaySheetResult, ACancelOrFailureWhoseOrderNumberNamesNoOrderIsAnotherOrders) {
