@@ -261,8 +261,10 @@ class KTNewPayVC : public KTBaseVC {
   // left or is going.
   bool awaitsResult() const { return !isPaid() && !closed_; }
   bool isPaid() const { return outcome_ == Outcome::Paid; }
-  // The notice says paid, for good.
+  // The notice says paid, for good, and the pay button goes off.
   void showPaid(const Text& status);
+  // The pay button comes back for another try, unless the order is paid.
+  void payAgain();
 
   Order order_;
   unsigned long payStyle_ = 0;

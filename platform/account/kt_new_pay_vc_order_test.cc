@@ -167,6 +167,10 @@ TEST_F(PaySheetOrder, H5PaymentGoesThroughTheWebPageAndThePolling) {
   ASSERT_TRUE(kit::test::runUntil([&] { return !sheet->timer(); }));
   EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTNewPayVC::kPaid);
   EXPECT_FALSE(sheet->noticeView()->payError());
+  // A paid order cannot be paid again, the page's return notwithstanding.
+  EXPECT_FALSE(sheet->payBtn()->isEnabled());
+  sheet->webPayReturned(nullptr);
+  EXPECT_FALSE(sheet->payBtn()->isEnabled());
   clock.advance(10);
   kit::test::runUntil([] { return false; }, 0.05);
   EXPECT_EQ(polls(), 2u);
@@ -240,7 +244,7 @@ TEST_F(PaySheetOrder, ANothingToPayAnswerShowsThePaidNotice) {
   pay(*sheet, "wxh5/h5pay");
   ASSERT_TRUE(kit::test::runUntil([&] { return noticeShown(*sheet); }));
   EXPECT_EQ(sheet->noticeView()->statusL()->text(), KTNewPayVC::kPaid);
-  EXPECT_TRUE(sheet->payBtn()->isEnabled());
+  EXPECT_FALSE(sheet->payBtn()->isEnabled()) << "nothing is left to pay";
   EXPECT_TRUE(heard.empty());
   kit::test::tap(sheet->noticeView()->goToGameButton());
   ASSERT_EQ(heard.size(), 1u);

@@ -5,10 +5,12 @@
 // while the sheet closes; an order number the wallet writes as a float
 // names no order, so its success goes to the platform and its cancel or
 // failure is another order's. Once the platform is asked, the wallet's
-// cancel or failure of the order leaves the outcome to it.
+// cancel or failure of the order leaves the outcome to it; a paid sheet's
+// pay button stays off.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "kit/foundation/notification_center.h"
@@ -382,6 +384,84 @@ TEST_F(PaySheetResult, ACancelOrFailureWhoseOrderNumberNamesNoOrderIsAnotherOrde
   EXPECT_EQ(status(*sheet), KTPayPlug::kCancelledStatus);
   kit::test::tap(sheet->noticeView()->goToGameButton());
   EXPECT_EQ(heard, std::vector<std::string>{"failure|取消充值|1|6"});
+}
+
+TEST_F(PaySheetResult, APaidSheetsPayButtonStaysOff) {
+  auto sheet = payInWallet();
+  ASSERT_TRUE(sheet);
+  const std::string order = placedOrder();
+  // A success the wallet cannot confirm; another order's cancel brings pay
+  // back while the platform is asked; then the platform says paid.
+  answer("9000", "");
+  clock.settle();
+  ASSERT_TRUE(kit::test::runUntil([&] { return answersFrom(KTNewPayVC::kResultEndpoint) == 1; }));
+  answer("6001", naming(order + "1"));
+  ASSERT_TRUE(sheet->payBtn()->isEnabled());
+  ASSERT_TRUE(platform->markPaid(order));
+  nextPoll();
+  ASSERT_EQ(status(*sheet), KTNewPayVC::kPaid);
+  EXPECT_FALSE(sheet->payBtn()->isEnabled());
+
+  // A web pay page coming back and another order's cancel leave it off.
+  sheet->webPayReturned(nullptr);
+  EXPECT_FALSE(sheet->payBtn()->isEnabled());
+  answer("6001", naming(order + "2"));
+  EXPECT_FALSE(sheet->payBtn()->isEnabled());
+  EXPECT_EQ(status(*sheet), KTNewPayVC::kPaid);
+  EXPECT_FALSE(sheet->timer());
+  kit::test::tap(sheet->noticeView()->goToGameButton());
+  EXPECT_EQ(heard, std::vector<std::string>{"success|支付成功|6"});
+}
+
+TEST_F(PaySheetResult, AnOrderOutWhenAnEarlierPaymentIsConfirmedPaysNothingMore) {
+  struct Case {
+    const char* name;
+    bool coins;
+    std::optional<sim::PlatformAPIReply> reply;  // none: the platform's own
+  };
+  const Case cases[] = {
+      {"wallet order placed", false, std::nullopt},
+      {"wallet order refused", false, sim::PlatformAPIReply::json(kit::dict({{"z", "0"}, {"b", "暂停"}}))},
+      {"coin order paid", true, std::nullopt},
+      {"coin order refused", true, sim::PlatformAPIReply::scrambled(kit::dict({{"z", "0"}, {"c", "暂停"}}))},
+  };
+  for (const Case& c : cases) {
+    heard.clear();
+    walletOpened.clear();
+    // Order A is in the wallet; another order's cancel brings pay back, and
+    // the player orders again.
+    auto sheet = payInWallet({{"5", "way", ""}, {"1", "way", ""}});
+    ASSERT_TRUE(sheet) << c.name;
+    const std::string orderA = placedOrder();
+    answer("6001", naming(orderA + "1"));
+    ASSERT_TRUE(sheet->payBtn()->isEnabled()) << c.name;
+    if (c.coins) kit::test::tap(sheet->ptbIconBtn());
+    const std::string endpoint = c.coins ? "Ttbpaynew/ttbnew" : "WalletPayapp/apppayios";
+    if (c.reply) server->enqueue(endpoint, *c.reply);
+    server->holdAnswers(endpoint);
+    const size_t sent = server->requestsTo(endpoint).size();
+    const size_t answered = answersFrom(endpoint);
+    kit::test::tap(sheet->payBtn());
+    ASSERT_TRUE(waitForCalls(endpoint, sent + 1)) << c.name;
+    // A's success comes back while the new order is out: paid.
+    answer("9000", naming(orderA));
+    ASSERT_EQ(status(*sheet), KTPayPlug::kPaidStatus) << c.name;
+    server->releaseAnswers(endpoint);
+    ASSERT_TRUE(kit::test::runUntil([&] { return answersFrom(endpoint) == answered + 1; })) << c.name;
+
+    // The new order's answer pays nothing more, shows and tells nothing.
+    EXPECT_EQ(walletOpened.size(), 1u) << c.name;
+    EXPECT_FALSE(sheet->payBtn()->isEnabled()) << c.name;
+    EXPECT_FALSE(kit::test::findLabel(*sheet->view(), "暂停")) << c.name;
+    EXPECT_TRUE(heard.empty()) << c.name;
+    EXPECT_TRUE(noticeShown(*sheet)) << c.name;
+    EXPECT_EQ(status(*sheet), KTPayPlug::kPaidStatus) << c.name;
+    kit::test::tap(sheet->noticeView()->goToGameButton());
+    EXPECT_EQ(heard, std::vector<std::string>{"success|充值成功|6"}) << c.name;
+    settle();
+    ASSERT_FALSE(KTNewPayVC::openSheet()) << c.name;
+    plug->setBlock(nullptr);
+  }
 }
 
 }  // namespace
