@@ -272,8 +272,8 @@ class KTNewPayVC : public KTBaseVC {
   float discount_ = 1.0f;
   bool isWalletPayTwo_ = false;
   bool isWxpayTwo_ = false;
-  // Paid once the wallet named the order in a success, the platform said
-  // so, or there was nothing to pay.
+  // What the notice holds of the order; Paid once the wallet named the
+  // order in a success, the platform said so, or there was nothing to pay.
   Outcome outcome_ = Outcome::Open;
   // The sheet itself is closing (a notice button, its back button, a paid
   // coin or voucher order): the game heard what it hears of the order.
