@@ -8,12 +8,15 @@
 // number. Every return URL gets exactly one callback with a text status;
 // every dictionary at most one block call, whose status is one of the five
 // texts, a confirmed success only for the order waited for and named
-// exactly, another order's result only for a cancel or failure naming
-// another order; a success always reaches the block; an order number read
-// from a signed order is a part of it.
+// exactly, another order's result only for a cancel or failure whose order
+// number is not the one waited for (another order's, or one that names
+// none), and such a cancel or failure never as the awaited order's; a
+// success always reaches the block; an order number read from a signed
+// order is a part of it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "kit/foundation/charset.h"
@@ -34,7 +37,7 @@ int blockCalls = 0;
 
 void toPlug(const kit::Ref<kit::Dictionary>& result) {
   auto plug = KTPayPlug::sharedInstance();
-  const std::string paidOrder = KTPayPlug::orderNumberOfResult(result);
+  const std::optional<std::string> paidOrder = KTPayPlug::orderNumberOfResult(result);
   const std::string waitedOrder =
       plug->walletPayInfo() ? KTPayPlug::orderNumberOfSignedOrder(kit::describe(plug->walletPayInfo()->signStr()))
                             : std::string();
@@ -43,9 +46,12 @@ void toPlug(const kit::Ref<kit::Dictionary>& result) {
     ++blockCalls;
     const std::string text = kit::describe(status);
     // A success is confirmed only for the order waited for, named.
-    if (text == KTPayPlug::kPaidStatus) check(!paidOrder.empty() && paidOrder == waitedOrder);
-    if (text == KTPayPlug::kOtherOrderStatus) {
-      check(!paidOrder.empty() && !waitedOrder.empty() && paidOrder != waitedOrder);
+    if (text == KTPayPlug::kPaidStatus) check(!waitedOrder.empty() && paidOrder == waitedOrder);
+    // Another order's only with an order number that is not the one
+    // waited for; without any, a cancel or failure is the awaited order's.
+    if (text == KTPayPlug::kOtherOrderStatus) check(paidOrder && !waitedOrder.empty() && *paidOrder != waitedOrder);
+    if (text == KTPayPlug::kCancelledStatus || text == KTPayPlug::kFailedStatus) {
+      check(!paidOrder || waitedOrder.empty() || *paidOrder == waitedOrder);
     }
     check(text == KTPayPlug::kPaidStatus || text == KTPayPlug::kCancelledStatus || text == KTPayPlug::kFailedStatus ||
           text == KTPayPlug::kUnconfirmedStatus || text == KTPayPlug::kOtherOrderStatus);

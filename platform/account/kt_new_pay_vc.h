@@ -240,12 +240,31 @@ class KTNewPayVC : public KTBaseVC {
   void openGameBox();
   void orderFailed(const Text& message);
   void dismissed();
+  // What the notice holds of the order: what a later result may still
+  // change.
+  enum class Outcome {
+    // Nothing yet, or only other orders' results.
+    Open,
+    // The wallet's cancel or failure of the order shows: the platform's
+    // answer to a polling that was on its way changes it no more.
+    Unpaid,
+    // The platform was asked (a web payment came back, or the wallet's
+    // success could not be confirmed): its answer is the outcome, or its
+    // silence at the polling's end; the wallet's cancel or failure of the
+    // order changes nothing from then on.
+    Platform,
+    // Paid, for good.
+    Paid,
+  };
   // Whether a result may still change what the sheet shows: not once the
   // order is paid (the first paid result is final), nor once the sheet was
   // left or is going.
-  bool awaitsResult() const { return !paid_ && !closed_; }
-  // The notice says paid, for good.
+  bool awaitsResult() const { return !isPaid() && !closed_; }
+  bool isPaid() const { return outcome_ == Outcome::Paid; }
+  // The notice says paid, for good, and the pay button goes off.
   void showPaid(const Text& status);
+  // The pay button comes back for another try, unless the order is paid.
+  void payAgain();
 
   Order order_;
   unsigned long payStyle_ = 0;
@@ -253,9 +272,9 @@ class KTNewPayVC : public KTBaseVC {
   float discount_ = 1.0f;
   bool isWalletPayTwo_ = false;
   bool isWxpayTwo_ = false;
-  // The order is paid: the wallet named it in a success, the platform said
-  // so, or there was nothing to pay.
-  bool paid_ = false;
+  // What the notice holds of the order; Paid once the wallet named the
+  // order in a success, the platform said so, or there was nothing to pay.
+  Outcome outcome_ = Outcome::Open;
   // The sheet itself is closing (a notice button, its back button, a paid
   // coin or voucher order): the game heard what it hears of the order.
   bool closed_ = false;

@@ -7,12 +7,19 @@
 // payment is, and another order's cancel or failure lets the player press
 // pay again.
 //
+// Once the platform is asked whether the order is paid, its answer decides:
+// the wallet's cancel or failure of the order, arriving while the polling
+// runs or after it, neither stops it nor shows anything, so the outcome
+// does not hang on which came first. A cancel or failure that shows first
+// is not overwritten by a polling answer still on its way.
+//
 // A paid order stays paid: the first result that says so (the wallet's
 // success naming the order, the platform's answer to the polling, or an
 // order with nothing to pay) is final, and later results, a cancel for the
-// same order included, change nothing. Once the player left the notice, or
-// the sheet itself closes, no result shows anything, so the game hears the
-// order's outcome once and nothing comes back over it.
+// same order included, change nothing; its pay button goes off and nothing
+// turns it on again. Once the player left the notice, or the sheet itself
+// closes, no result shows anything, so the game hears the order's outcome
+// once and nothing comes back over it.
 //
 // An order that fails keeps the sheet open for another try and tells the
 // order's failure block each time; closing the sheet with its back button
@@ -71,20 +78,24 @@ void KTNewPayVC::doPay() {
 }
 
 // A failed H5, app or official WeChat order: "11" needs no payment; any
-// other message is shown here and the order hears it could not be placed.
+// other message is shown here and the order hears it could not be placed,
+// unless it is paid by then (an earlier payment's success came while this
+// order was out): the game hears the paid outcome alone.
 void KTNewPayVC::orderFailed(const Text& message) {
-  payBtn()->setEnabled(true);
+  if (isPaid()) return;
   if (kit::describe(message) == "11") {
     payWithFree();
     return;
   }
+  payAgain();
   CXRMessage::showMessage(message, view());
   if (order_.failed) order_.failed(kit::str(kNotNotified), kit::str("3"), order_.money);
 }
 
 // Shows an H5 order's pay page above the sheet; its return reaches the sheet.
+// An order placed before the sheet learned it is paid is not paid again.
 void KTNewPayVC::pushWebPayPage(const kit::Ref<kit::String>& url, bool official, const std::string& title) {
-  if (!navigationController()) return;
+  if (!navigationController() || isPaid()) return;
   auto page = kit::make<KTWebPayVC>();
   page->setUrl(url);
   page->setIsGFWXH5(official);
@@ -133,7 +144,10 @@ void KTNewPayVC::goToWalletPayAppPay() {
       order_.serverId, order_.productName, order_.productDesc, order_.cpExtend,
       kit::str(isWalletPayTwo_ ? "WalletPayappother/apppayios" : "WalletPayapp/apppayios"),
       [weak](const kit::Ref<WalletPayInfo>& info) {
-        if (!weak.lock()) return;
+        // An order placed before the sheet learned it is paid is not paid
+        // again.
+        auto sheet = weak.lock();
+        if (!sheet || sheet->isPaid()) return;
         auto plug = KTPayPlug::sharedInstance();
         plug->setWalletPayInfo(info);
         plug->setPayWay(KTPayWayWalletPayApp);
@@ -149,12 +163,18 @@ void KTNewPayVC::goToWalletPayAppPay() {
           // Another order's cancel or failure leaves this one unpaid and
           // its sheet open: the player may pay again or leave.
           if (kit::describe(status) == KTPayPlug::kOtherOrderStatus) {
-            self->payBtn()->setEnabled(true);
+            self->payAgain();
             return;
           }
           if (kit::describe(status) == KTPayPlug::kPaidStatus) {
             self->showPaid(status);
+          } else if (self->outcome_ == Outcome::Platform) {
+            // The platform is asked whether the order is paid: its word
+            // decides.
+            kit::log("%@ 不改变结果: 等待平台确认", status);
+            return;
           } else {
+            self->outcome_ = Outcome::Unpaid;
             self->pause();
             auto& notice = self->noticeView();
             notice->statusL()->setText(kit::shownText(status));
@@ -179,14 +199,20 @@ void KTNewPayVC::goToPtbPay() {
       [weak](const kit::Ref<PtbPay>& result) {
         auto self = weak.lock();
         if (!self) return;
+        // Paid by an earlier payment while this order was out: the notice
+        // tells the game, once.
+        if (self->isPaid()) {
+          kit::log("订单已支付, 此单结果不再告知: %@", result->mesage());
+          return;
+        }
         if (self->order_.success) self->order_.success(result->mesage(), self->order_.money);
         self->popAction();
       },
       [weak](const Text& message, const Text& code) {
         auto self = weak.lock();
-        if (!self) return;
+        if (!self || self->isPaid()) return;
         CXRMessage::showMessage(message, self->view());
-        self->payBtn()->setEnabled(true);
+        self->payAgain();
         if (self->order_.failed) self->order_.failed(message, code, self->order_.money);
       });
 }
@@ -200,14 +226,20 @@ void KTNewPayVC::goToDjqPay() {
       [weak](const kit::Ref<DiscountPayWay>& result) {
         auto self = weak.lock();
         if (!self) return;
+        // Paid by an earlier payment while this order was out: the notice
+        // tells the game, once.
+        if (self->isPaid()) {
+          kit::log("订单已支付, 此单结果不再告知: %@", result->mesage());
+          return;
+        }
         if (self->order_.success) self->order_.success(result->mesage(), self->order_.money);
         self->popAction();
       },
       [weak](const Text& message, const Text& code) {
         auto self = weak.lock();
-        if (!self) return;
+        if (!self || self->isPaid()) return;
         CXRMessage::showMessage(message, self->view());
-        self->payBtn()->setEnabled(true);
+        self->payAgain();
         if (self->order_.failed) self->order_.failed(message, code, self->order_.money);
       });
 }
@@ -254,12 +286,17 @@ void KTNewPayVC::payWithFree() {
 }
 
 void KTNewPayVC::showPaid(const Text& status) {
-  paid_ = true;
+  outcome_ = Outcome::Paid;
   pause();
+  payBtn()->setEnabled(false);
   auto& notice = noticeView();
   notice->setPayError(nullptr);
   notice->setPayStatus(status);
   notice->statusL()->setText(kit::shownText(status));
+}
+
+void KTNewPayVC::payAgain() {
+  if (!isPaid()) payBtn()->setEnabled(true);
 }
 
 void KTNewPayVC::leaveNotice(const kit::Ref<kit::Error>& error, const Text& status) {
@@ -290,13 +327,14 @@ void KTNewPayVC::openGameBox() {
 
 void KTNewPayVC::webPayReturned(const kit::Ref<KTWebPayVC>& page) {
   KIT_CHECK_MAIN_THREAD();
-  payBtn()->setEnabled(true);
+  payAgain();
   if (page && page->navigationController()) page->navigationController()->popViewController(true);
   awaitPlatformResult();
 }
 
 void KTNewPayVC::awaitPlatformResult() {
   if (!awaitsResult()) return;
+  outcome_ = Outcome::Platform;
   auto& notice = noticeView();
   notice->setPayError(kit::Error::make(kUnpaid, 1));
   notice->setPayStatus(kit::str(kUnpaid));
@@ -325,8 +363,11 @@ void KTNewPayVC::loadTimer() {
         kResultEndpoint, parameters,
         [weak](const kit::Id& reply) {
           auto sheet = weak.lock();
-          // Paid is the code "1" (a text or a number), never a flag.
-          if (!sheet || !sheet->awaitsResult() || kit::shownText(reply["z"]) != "1") return;
+          // An outcome the notice shows already (paid, or the wallet's
+          // cancel or failure) stands. Paid is the code "1" (a text or a
+          // number), never a flag.
+          if (!sheet || !sheet->awaitsResult() || sheet->outcome_ == Outcome::Unpaid) return;
+          if (kit::shownText(reply["z"]) != "1") return;
           sheet->showPaid(kit::str(kPaid));
         },
         [](const kit::Ref<kit::Error>& error) { kit::log("error = %@", error); });

@@ -67,12 +67,14 @@ std::string KTPayPlug::orderNumberOfSignedOrder(std::string_view text) {
   return "";
 }
 
-std::string KTPayPlug::orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic) {
+std::optional<std::string> KTPayPlug::orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic) {
   kit::Id result = kit::Id(dic)["result"];
   if (auto text = kit::as<kit::String>(result)) {
     result = kit::JSONSerialization::JSONObjectWithData(kit::Data::make(text->utf8()));
   }
+  // JSON null is there (a Null object); only a missing key is nil.
   const kit::Id number = result[kOrderNumberKey];
+  if (!number) return std::nullopt;
   if (auto text = kit::as<kit::String>(number)) return text->utf8();
   // A number names an order only as an integer written exactly: one with a
   // fraction or an exponent is a double, which past 2^53 reads as a
@@ -105,12 +107,12 @@ void KTPayPlug::setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic) {
   KIT_CHECK_MAIN_THREAD();
   walletPayResultDic_ = dic;
   if (!block_) return;
-  const std::string paidOrder = orderNumberOfResult(dic);
+  const std::optional<std::string> paidOrder = orderNumberOfResult(dic);
   const std::string waitedOrder =
       walletPayInfo_ ? orderNumberOfSignedOrder(kit::describe(walletPayInfo_->signStr())) : std::string();
-  // Named, and not the order waited for as written: " B7 " and "0B7" are
-  // other orders too.
-  const bool otherOrder = !paidOrder.empty() && !waitedOrder.empty() && paidOrder != waitedOrder;
+  // An order number, and not the order waited for as written: " B7 ",
+  // "0B7" and a number that names no order are other orders too.
+  const bool otherOrder = paidOrder && !waitedOrder.empty() && *paidOrder != waitedOrder;
   const kit::Id result = dic;
   auto statusText = kit::as<kit::String>(result["resultStatus"]);
   auto memo = kit::as<kit::String>(result["memo"]);
@@ -121,17 +123,17 @@ void KTPayPlug::setWalletPayResultDic(const kit::Ref<kit::Dictionary>& dic) {
     // Paid only when the wallet names the order waited for; any other
     // success (another order's, one naming none, or while the plug waits
     // for none) leaves the platform to say.
-    if (!paidOrder.empty() && paidOrder == waitedOrder) {
+    if (!waitedOrder.empty() && paidOrder == waitedOrder) {
       block(payWay_, kit::str(kPaidStatus), nullptr);
       return;
     }
-    kit::log("支付成功属于订单 %@, 当前订单 %@: 待平台确认", kit::str(paidOrder), kit::str(waitedOrder));
+    kit::log("支付成功属于订单 %@, 当前订单 %@: 待平台确认", kit::str(paidOrder.value_or("")), kit::str(waitedOrder));
     block(payWay_, kit::str(kUnconfirmedStatus), kit::Error::make(kUnconfirmedDomain, integerOf(statusText), info));
     return;
   }
   const bool cancelled = statusText && statusText->utf8() == kCancelledCode;
   if (otherOrder) {
-    kit::log("支付结果属于订单 %@, 当前订单 %@: 当前订单未支付", kit::str(paidOrder), kit::str(waitedOrder));
+    kit::log("支付结果属于订单 %@, 当前订单 %@: 当前订单未支付", kit::str(*paidOrder), kit::str(waitedOrder));
     block(payWay_, kit::str(kOtherOrderStatus), kit::Error::make(kOtherOrderDomain, integerOf(statusText), info));
     return;
   }

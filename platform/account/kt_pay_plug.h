@@ -8,6 +8,7 @@
 //   "9000" naming the order waited for   "充值成功", no error
 //   any other "9000"                     "支付待确认", error "支付结果待确认"
 //   other codes naming another order     "其他订单结果", error "其他订单的支付结果"
+//     (or with an order number that names no order)
 //   "6001"                               "取消充值", error "支付失败,用户取消支付"
 //   otherwise                            "充值失败", error "支付失败"
 // Errors carry the status's integer as their code and the vendor's "memo"
@@ -16,16 +17,22 @@
 //
 // A result belongs to the order the plug waits for: the "out_trade_no" of
 // the signed order it handed the wallet, exactly as written there. A
-// success counts as paid only when its "result" names that order: one that
+// result's own "out_trade_no" names an order only as a text (as written)
+// or an integer written exactly; any other value there (a fraction, an
+// exponent form, an integer too large to hold, a flag, null, a list) names
+// no order, which is never the one waited for.
+//
+// A success counts as paid only when its "result" names that order: one that
 // names another (a wallet returning late for an order the player left, or
-// the same number with blanks around it or a leading zero), one whose order
-// the plug cannot read (no "result", keys in another case, nested, not
-// JSON, a number with a fraction or an exponent), and any success while the signed order names none may be another
-// order's, and reach the block as unconfirmed, for the sheet to check with
-// the platform. A cancel or failure that names another order says nothing
-// of the one waited for: it reaches the block as another order's result,
-// which leaves that payment open. Cancels and failures that name no order
-// are handed on as they stand.
+// the same number with blanks around it or a leading zero), one whose
+// number names no order, one without an order number the plug can find (no
+// "result", keys in another case, nested, not JSON), and any success while
+// the signed order names none may be another order's, and reach the block
+// as unconfirmed, for the sheet to check with the platform. A cancel or
+// failure whose order number is there and is not the one waited for (it
+// names another order, or none) says nothing of that order: it reaches the
+// block as another order's result, which leaves that payment open. Only a
+// cancel or failure without any order number is handed on as it stands.
 //
 // One instance for the process; main thread.
 //
@@ -37,6 +44,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -95,9 +103,11 @@ class KTPayPlug : public kit::Object {
   static std::string orderNumberOfSignedOrder(std::string_view signStr);
   // The "out_trade_no" of a result dictionary's "result" (a JSON object as
   // text, or a dictionary): a text as it stands, an integer in its exact
-  // digits; "" when it names none (also a fraction, an exponent form or an
-  // integer too large to hold, which only approximate a number).
-  static std::string orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic);
+  // digits; "" when it is there but names no order (a fraction, an exponent
+  // form or an integer too large to hold, which only approximate a number,
+  // or a value that is no number or text at all); nullopt when the result
+  // carries no order number.
+  static std::optional<std::string> orderNumberOfResult(const kit::Ref<kit::Dictionary>& dic);
 
  private:
   unsigned long payWay_ = KTPayWayWalletPayApp;

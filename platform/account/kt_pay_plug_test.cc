@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+
 #include "kit/foundation/data_file.h"
 #include "kit/foundation/url_components.h"
 #include "kit/ui/render.h"
@@ -317,6 +320,45 @@ TEST_F(PayPlugTest, AnotherOrdersCancelOrFailureLeavesTheOrderWaitedForOpen) {
   plug->setWalletPayResultDic(unpaid("6001", kit::str(R"({"out_trade_no":"B7"})")));
   ASSERT_EQ(log.calls.size(), 1u);
   EXPECT_EQ(log.calls[0].status, KTPayPlug::kCancelledStatus);
+}
+
+TEST_F(PayPlugTest, AnOrderNumberThatNamesNoOrderIsNeverTheOneWaitedFor) {
+  plug->setWalletPayInfo(orderB7());
+  plug->setBlock(log.block());
+  auto with = [](const char* status, const std::string& result) {
+    return kit::dict({{"resultStatus", status}, {"memo", "m"}, {"result", result}});
+  };
+  // There, and no text or integer written exactly (or the empty text):
+  // another order's for every result, a success only unconfirmed.
+  const char* numbers[] = {"1.7967837306853328e16", "1e3", "1000.0", "123456789012345678901234567890",
+                           "18446744073709551616", "true", "false", "null", R"(["B7"])", R"({"n":"B7"})", R"("")"};
+  const char* statuses[] = {"9000", "6001", "4000", "6002"};
+  for (const char* number : numbers) {
+    const std::string result = std::string(R"({"out_trade_no":)") + number + "}";
+    EXPECT_EQ(KTPayPlug::orderNumberOfResult(with("6001", result)), "") << number;
+    for (const char* status : statuses) plug->setWalletPayResultDic(with(status, result));
+  }
+  ASSERT_EQ(log.calls.size(), std::size(numbers) * std::size(statuses));
+  for (size_t i = 0; i < log.calls.size(); ++i) {
+    const char* status = statuses[i % std::size(statuses)];
+    const std::string name = std::string(numbers[i / std::size(statuses)]) + " " + status;
+    const bool success = std::string(status) == "9000";
+    EXPECT_EQ(log.calls[i].status, success ? KTPayPlug::kUnconfirmedStatus : KTPayPlug::kOtherOrderStatus) << name;
+    ASSERT_TRUE(log.calls[i].error) << name;
+    EXPECT_EQ(log.calls[i].error->code(), std::atol(status)) << name;
+  }
+
+  // Without an order number a cancel or failure is the one waited for.
+  log.calls.clear();
+  EXPECT_EQ(KTPayPlug::orderNumberOfResult(with("6001", R"({"total_fee":"6"})")), std::nullopt);
+  EXPECT_EQ(KTPayPlug::orderNumberOfResult(kit::dict({{"resultStatus", "6001"}})), std::nullopt);
+  plug->setWalletPayResultDic(with("6001", R"({"total_fee":"6"})"));
+  plug->setWalletPayResultDic(with("4000", "not json"));
+  plug->setWalletPayResultDic(with("6002", ""));
+  ASSERT_EQ(log.calls.size(), 3u);
+  EXPECT_EQ(log.calls[0].status, KTPayPlug::kCancelledStatus);
+  EXPECT_EQ(log.calls[1].status, KTPayPlug::kFailedStatus);
+  EXPECT_EQ(log.calls[2].status, KTPayPlug::kFailedStatus);
 }
 
 TEST_F(PayPlugTest, WithoutTheWalletTheVendorsFailureReachesTheBlockAndIsLogged) {
