@@ -2,7 +2,7 @@
 // several payments: only the payNotify naming the step's own order counts,
 // and it must say paid and agree with the orders the channel server and the
 // platform keep, at the amount asked; a notify for another order, or none,
-// fails the step.
+// fails the step, and so does a second outcome for the step's own order.
 #include "tools/demo_payment_check.h"
 
 #include <gtest/gtest.h>
@@ -112,12 +112,6 @@ TEST_F(PaymentCheck, TheNotifyMustSayPaidAndAgreeWithTheServersOrders) {
   channel.pop_back();
   EXPECT_EQ(outcome(notify("o2", "G-0002")), "the channel server took no order for G-0002");
 }
-
-}  // namespace
-}  // namespace demo
-
-namespace demo {
-namespace {
 
 // The page's notify for order o2 / G-0002 with a status of any kind.
 kit::Id notifyWithStatus(const kit::Id& status) {
