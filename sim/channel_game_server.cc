@@ -293,6 +293,11 @@ void ChannelGameServer::queueReply(const std::string& route, std::string json) {
   queued_[route].push_back(std::move(json));
 }
 
+std::vector<ChannelGameServer::NumberedOrder> ChannelGameServer::numberedOrders() const {
+  std::lock_guard lock(mutex_);
+  return numbered_;
+}
+
 std::vector<std::string> ChannelGameServer::claims() const {
   std::lock_guard lock(mutex_);
   return claims_;
@@ -444,16 +449,16 @@ std::string ChannelGameServer::answerLocked(const std::string& route, const Chan
   if (route == "timestore/goodsnew") return answerOf("200", "ok", parsed(timeStorePacks_));
   if (route == "levelstore/goodsnew") return answerOf("200", "ok", parsed(levelStorePacks_));
   if (route.starts_with("infiniteres/") && route != "infiniteres/goodsnew") return hallAnswerLocked(route, request);
-  if (route == "charge/resorder") {
-    auto data = kit::dict({{"order_id", nextOrderId_++}, {"remark", "res|" + request.field("good_id")}});
-    return answerOf("200", "下单成功", data);
-  }
-  if (route == "charge/order" || route == "charge/levelorder") {
+  if (route == "charge/resorder" || route == "charge/order" || route == "charge/levelorder") {
     // The remark comes back as the server keeps it: a pack order's as
-    // received, a level order's naming the pack.
-    const std::string remark =
-        route == "charge/order" ? request.field("remark") : "level|" + request.field("good_id");
-    auto data = kit::dict({{"order_id", nextOrderId_++}, {"remark", remark}});
+    // received, a level order's and a resource order's naming the goods.
+    const std::string good = request.field("good_id");
+    const std::string remark = route == "charge/order"        ? request.field("remark")
+                               : route == "charge/levelorder" ? "level|" + good
+                                                              : "res|" + good;
+    const long orderId = nextOrderId_++;
+    numbered_.push_back({route, std::to_string(orderId), good});
+    auto data = kit::dict({{"order_id", orderId}, {"remark", remark}});
     return answerOf("200", "下单成功", data);
   }
   // levelstore/report

@@ -165,6 +165,16 @@ class ChannelGameServer : public ChannelRouteServer {
   void queueReply(const std::string& route, std::string json);
 
   // ---- What came in
+  // An order the server numbered: the route it came by, the number its
+  // answer carried and the goods ("good_id") it is for.
+  struct NumberedOrder {
+    std::string route;
+    std::string orderId;
+    std::string goodId;
+  };
+  // The orders the server numbered itself, in order (an order a scripted
+  // reply answered is not among them).
+  std::vector<NumberedOrder> numberedOrders() const;
   // The lucky types claimed successfully, in order.
   std::vector<std::string> claims() const;
   // The gifts claimed with "gmstore/index" and "vipstore/index", as
@@ -220,6 +230,7 @@ class ChannelGameServer : public ChannelRouteServer {
   std::string timeStorePacks_;
   std::string levelStorePacks_;
   long nextOrderId_ = 88;
+  std::vector<NumberedOrder> numbered_;
   FreeVideoOffer freeVideo_;
   double videoDuration_ = 20;
   std::map<Store, std::vector<std::string>> giftClaims_;

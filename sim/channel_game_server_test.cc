@@ -213,6 +213,16 @@ TEST_F(GameServer, ResourceOrdersAreSignedLikeLevelOrders) {
   EXPECT_EQ(status(refused), "403");
   EXPECT_FALSE(kit::describe(refused["msg"]).empty());
   EXPECT_EQ(status(post("charge/resorder", body + "random=123&sign=" + sign)), "400");
+
+  // The server keeps the orders it numbered, and only those: not a refused
+  // one, nor one a scripted reply answered.
+  server.queueReply("charge/resorder", R"({"status":"200","msg":"ok","data":{"order_id":7}})");
+  EXPECT_EQ(kit::describe(post("charge/resorder", body + "random=12345&sign=" + sign)["data"]["order_id"]), "7");
+  const auto numbered = server.numberedOrders();
+  ASSERT_EQ(numbered.size(), 1u);
+  EXPECT_EQ(numbered[0].route, "charge/resorder");
+  EXPECT_EQ(numbered[0].orderId, "88");
+  EXPECT_EQ(numbered[0].goodId, "5");
 }
 
 TEST_F(GameServer, TheHallsClaimsAndWheelsKeepTheirCounts) {

@@ -62,6 +62,7 @@
 #include "kit/dispatch/clock.h"
 #include "kit/dispatch/queue.h"
 #include "kit/dispatch/runloop.h"
+#include "kit/foundation/json_serialization.h"
 #include "kit/foundation/notification_center.h"
 #include "kit/foundation/user_defaults.h"
 #include "kit/foundation/values.h"
@@ -527,7 +528,9 @@ class MainJob {
     begin("资源大厅：商品卡购买，打开支付页");
     kit::Ref<KTNewPayVC> cardSheet;
     size_t ordersBefore = simulator.platform().orders().size();
-    const size_t channelOrdersBefore = simulator.channel().orders().size();
+    const size_t gameOrdersBefore = simulator.game().numberedOrders().size();
+    // The amount the step asks: the card's price, as the hall shows it.
+    const std::string cardMoney = goods ? kit::describe(hall->cards()[0]->model()->money()) : "";
     if (goods && kit::test::tap(hall->rebtn1()) && kit::test::tap(hall->cards()[0]->buyBtn())) {
       waitOnKitTimers([&] {
         return !hall->superview() && (cardSheet = KTNewPayVC::openSheet()) && cardSheet->payStyle() != 0;
@@ -543,11 +546,11 @@ class MainJob {
     demo::PaymentVerdict cardNotified{false, "the goods card's order was not paid"};
     if (cardPaid) {
       picture("钱包APP支付结果");
-      const auto channelOrders = simulator.channel().orders();
-      const demo::PlacedOrder cardOrder =
-          channelOrders.size() > channelOrdersBefore
-              ? demo::PlacedOrder{channelOrders.back().gameOrder, kit::describe(cardSheet->order().money)}
-              : demo::PlacedOrder{};
+      // The order the step placed: the one the game server numbered for it.
+      const auto numbered = simulator.game().numberedOrders();
+      const demo::PlacedOrder cardOrder = numbered.size() == gameOrdersBefore + 1
+                                              ? demo::PlacedOrder{numbered.back().orderId, cardMoney}
+                                              : demo::PlacedOrder{};
       kit::test::tap(cardSheet->noticeView()->goToGameButton());
       cardNotified = waitForPayNotify(simulator, cardOrder);
     }
@@ -764,14 +767,17 @@ class MainJob {
   // The page's own buttons, scripts and answers.
   void tapPage(const std::string& id) { page_.tap(id); }
   bool waitForAnswer(const std::string& action) { return page_.waitForAnswer(action); }
-  // Waits for the page's payNotify naming the order and checks it against
-  // the orders the simulator's servers keep.
+  // Waits for the page's payNotify naming the order and, once the pay sheet
+  // is gone, checks every answer the page heard for the order against the
+  // orders the simulator's servers keep: one outcome, paid.
   demo::PaymentVerdict waitForPayNotify(sim::Simulator& simulator, const demo::PlacedOrder& order) {
-    kit::Id notify =
-        page_.waitForAnswer("payNotify", [&](const kit::Id& answer) { return demo::isNotifyOf(answer, order); })
-            ? page_.lastAnswer()
-            : nullptr;
-    return demo::checkPayment(order, notify, simulator.channel().orders(), simulator.platform().orders());
+    page_.waitForAnswer("payNotify", [&](const kit::Id& answer) { return demo::isNotifyOf(answer, order); });
+    waitOnKitTimers([&] { return !KTNewPayVC::openSheet(); });
+    settle(0.3);
+    const kit::Id answers = page_.value("JSON.stringify(gamePage.answers)");
+    return demo::checkPaymentStep(
+        order, answers ? kit::JSONSerialization::JSONObjectWithData(kit::Data::make(kit::describe(answers))) : nullptr,
+        simulator.channel().orders(), simulator.platform().orders());
   }
   const kit::Id& lastAnswer() const { return page_.lastAnswer(); }
 

@@ -3,7 +3,12 @@
 // says paid, names the channel order the channel server took for that game
 // order at the amount asked, and a platform order placed for that channel
 // order was paid at that amount. A notify for another order (an earlier payment's, say)
-// never stands in for it; none at all fails the step.
+// never stands in for it; none at all fails the step, and so does a second
+// outcome for the same order (paid then failed, or paid twice).
+//
+// Amounts are read as the servers write them: a decimal with at most two
+// places ("6", "6.5", "6.00"); any other spelling ("0x6", " 6", "6e0",
+// "6.004", a sign) is no amount and matches none.
 #pragma once
 
 #include <string>
@@ -40,5 +45,13 @@ struct PaymentVerdict {
 PaymentVerdict checkPayment(const PlacedOrder& order, const kit::Id& notify,
                             const std::vector<sim::ChannelSDKServer::Order>& channelOrders,
                             const std::vector<sim::PlatformOrder>& platformOrders);
+
+// The verdict on a step from every answer the page heard (`answers`, an
+// array, in the order they came): the page heard exactly one payNotify for
+// the order (naming it, or naming the channel order taken for it), and
+// checkPayment passes that one.
+PaymentVerdict checkPaymentStep(const PlacedOrder& order, const kit::Id& answers,
+                                const std::vector<sim::ChannelSDKServer::Order>& channelOrders,
+                                const std::vector<sim::PlatformOrder>& platformOrders);
 
 }  // namespace demo

@@ -2,7 +2,7 @@
 // several payments: only the payNotify naming the step's own order counts,
 // and it must say paid and agree with the orders the channel server and the
 // platform keep, at the amount asked; a notify for another order, or none,
-// fails the step.
+// fails the step, and so does a second outcome for the step's own order.
 #include "tools/demo_payment_check.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +111,103 @@ TEST_F(PaymentCheck, TheNotifyMustSayPaidAndAgreeWithTheServersOrders) {
   EXPECT_EQ(outcome(notify("o2", "G-0002")), "the platform has no order for o2");
   channel.pop_back();
   EXPECT_EQ(outcome(notify("o2", "G-0002")), "the channel server took no order for G-0002");
+}
+
+// The page's notify for order o2 / G-0002 with a status of any kind.
+kit::Id notifyWithStatus(const kit::Id& status) {
+  return kit::dict({{"action", "payNotify"},
+                    {"data", kit::dict({{"status", status}, {"order_id", "o2"}, {"channel_order", "o2"},
+                                        {"cp_order", "G-0002"}})}});
+}
+
+TEST_F(PaymentCheck, TheStepPassesOnlyWhenThePageHeardOnePaidOutcomeForItsOrder) {
+  const PlacedOrder order{"G-0002", "6.00"};
+  auto verdict = [&] { return checkPaymentStep(order, answers, channel, platform); };
+  EXPECT_TRUE(verdict().ok) << verdict().outcome;
+  // Another order's notices, before and after, are not this order's.
+  answers->addObject(notify("o1", "88", "2"));
+  answers->addObject(kit::dict({{"action", "loginNotify"}, {"data", kit::dict({{"status", "2"}})}}));
+  EXPECT_TRUE(verdict().ok) << verdict().outcome;
+
+  // Paid, then failed: the game was told two things.
+  const auto paidOnly = kit::as<kit::MutableArray>(answers->mutableCopy());
+  answers->addObject(notify("o2", "G-0002", "2"));
+  EXPECT_FALSE(verdict().ok);
+  EXPECT_EQ(verdict().outcome, "the page heard 2 outcomes for order G-0002 (status 1, 2), not one");
+  // Paid twice.
+  answers = kit::as<kit::MutableArray>(paidOnly->mutableCopy());
+  answers->addObject(notify("o2", "G-0002"));
+  EXPECT_EQ(verdict().outcome, "the page heard 2 outcomes for order G-0002 (status 1, 1), not one");
+  // A failure naming the channel order without the game's is this order's too.
+  answers = kit::as<kit::MutableArray>(paidOnly->mutableCopy());
+  answers->addObject(notify("o2", "", "2"));
+  EXPECT_EQ(verdict().outcome, "the page heard 2 outcomes for order G-0002 (status 1, 2), not one");
+  // A failure alone fails it; no notice at all does too.
+  answers = kit::mutableArray({notify("o2", "G-0002", "2")});
+  EXPECT_EQ(verdict().outcome, "the payNotify for G-0002 has status 2");
+  answers = kit::mutableArray({notify("o1", "88")});
+  EXPECT_EQ(verdict().outcome, "no payNotify for order G-0002");
+  EXPECT_EQ(checkPaymentStep(order, nullptr, channel, platform).outcome, "no payNotify for order G-0002");
+  EXPECT_EQ(checkPaymentStep({"", "6.00"}, paidOnly, channel, platform).outcome, "the step placed no order");
+}
+
+TEST_F(PaymentCheck, PaidIsTheNumberOrTheTextOne) {
+  const PlacedOrder order{"G-0002", "6.00"};
+  EXPECT_TRUE(checkPayment(order, notifyWithStatus(kit::num(1)), channel, platform).ok);
+  EXPECT_TRUE(checkPayment(order, notifyWithStatus(kit::num(1.0)), channel, platform).ok);
+  EXPECT_TRUE(checkPayment(order, notifyWithStatus(kit::str("1")), channel, platform).ok);
+  for (const kit::Id& status : std::vector<kit::Id>{kit::num(true), kit::num(2), kit::num(1.5), kit::str(" 1"),
+                                                     kit::str("1.0"), kit::str("true"), kit::null(), nullptr}) {
+    const PaymentVerdict verdict = checkPayment(order, notifyWithStatus(status), channel, platform);
+    EXPECT_FALSE(verdict.ok) << verdict.outcome;
+  }
+  EXPECT_EQ(checkPayment(order, notifyWithStatus(kit::num(true)), channel, platform).outcome,
+            "the payNotify for G-0002 has status true");
+}
+
+TEST_F(PaymentCheck, AnAmountIsADecimalWithAtMostTwoPlaces) {
+  PlacedOrder order{"G-0002", "6.00"};
+  auto check = [&] { return checkPayment(order, notify("o2", "G-0002"), channel, platform); };
+  // The same amount, however the servers write it.
+  for (const char* same : {"6", "6.0", "6.00", "06.00"}) {
+    channel[1].money = same;
+    platform[1].money = same;
+    EXPECT_TRUE(check().ok) << same << ": " << check().outcome;
+  }
+  // Spellings that are no amount match none, not even 6.00.
+  platform[1].money = "6.00";
+  for (const char* spelling : {"0x6", " 6", "6 ", "+6", "6e0", "6E0", "6.004", "6.000", "6.", ".6", "6,00", "6.0.0",
+                               "-6", "inf", "nan", "", "６"}) {
+    channel[1].money = spelling;
+    EXPECT_EQ(check().outcome, "order o2 was placed for " + std::string(spelling) + " yuan, not 6.00");
+  }
+  channel[1].money = "6.00";
+  platform[1].money = "6.004";
+  EXPECT_EQ(check().outcome, "platform order Po2 for o2 is for 6.004 yuan, not 6.00");
+  platform[1].money = "6.00";
+  order.money = "6e0";
+  EXPECT_EQ(check().outcome, "the step asked for 6e0, which is no amount");
+  // A page that sent the amount as a number asked for that number; a flag
+  // is no amount.
+  EXPECT_EQ(placedOrderOf(kit::dict({{"money", 6.5}, {"game_order_sn", "G"}})).money, "6.5");
+  EXPECT_EQ(placedOrderOf(kit::dict({{"money", true}, {"game_order_sn", "G"}})).money, "");
+
+  // Amounts too large for whole fen are no amounts either: two different
+  // ones never read as the same.
+  for (const auto& [asked, placed] : std::vector<std::pair<std::string, std::string>>{
+           {"1e300", "2e300"},
+           {"100000000000000000000", "100000000000000000001"},
+           {"92233720368547758.08", "92233720368547758.09"}}) {
+    order.money = asked;
+    channel[1].money = placed;
+    platform[1].money = placed;
+    EXPECT_FALSE(check().ok) << asked << " / " << placed;
+  }
+  // The largest that fits is read exactly.
+  order.money = channel[1].money = platform[1].money = "92233720368547758.07";
+  EXPECT_TRUE(check().ok) << check().outcome;
+  platform[1].money = "92233720368547758.06";
+  EXPECT_FALSE(check().ok);
 }
 
 }  // namespace

@@ -6,24 +6,21 @@
 #include <gtest/gtest.h>
 
 #include "channel/testing/core_road_fixture.h"
-#include "kit/foundation/calendar.h"
 #include "kit/foundation/date.h"
-#include "kit/foundation/date_formatter.h"
+#include "kit/foundation/time_zone.h"
 #include "kit/testing/log_capture.h"
 
 namespace {
 
 using CoreLogin = CoreRoadFixture;
 
-std::string expectedBirthday() {
-  kit::DateComponents shift;
-  shift.year = -19;
-  shift.month = -2;
-  shift.day = -1;
-  auto calendar = kit::Calendar::calendarWithIdentifier(kit::CalendarIdentifierGregorian);
-  auto date = calendar->dateByAddingComponents(shift, *kit::Date::now());
-  return kit::DateFormatter::make("yyyy-MM-dd")->stringFromDate(date)->utf8();
-}
+// The device's clock and zone while a test reads dates: 2024-05-15 10:20:30
+// at UTC+8, so that a test does not depend on the day it runs, nor on a
+// midnight passing between the product's reading and the test's.
+struct PinnedDay {
+  kit::ScopedDefaultTimeZone zone{kit::TimeZone::timeZoneForSecondsFromGMT(8 * 3600)};
+  kit::ScopedWallClock wall{1715739630};
+};
 
 TEST_F(CoreLogin, LaunchReadsTheGameIdAndStartsThePlatform) {
   EXPECT_EQ(kit::describe(core->nuvagameid()), "1001");
@@ -36,6 +33,7 @@ TEST_F(CoreLogin, LaunchReadsTheGameIdAndStartsThePlatform) {
 }
 
 TEST_F(CoreLogin, TheFacadesLoginIsPostedAndTheListenerHearsTheChannelUser) {
+  PinnedDay day;
   server.setReply("login/index", R"({"code":"200","data":{"super_user_id":"99","token":"abcdef"}})");
   kit::test::LogCapture logs;
   logIn();
@@ -57,7 +55,8 @@ TEST_F(CoreLogin, TheFacadesLoginIsPostedAndTheListenerHearsTheChannelUser) {
   EXPECT_EQ(kit::describe(login.argument["super_user_id"]), "99");
   EXPECT_EQ(kit::describe(login.argument["token"]), "abcdef");
   EXPECT_EQ(kit::describe(login.argument["auth"]), "1");
-  EXPECT_EQ(kit::describe(login.argument["birthday"]), expectedBirthday());
+  // 19 years, 2 months and a day before the login's day.
+  EXPECT_EQ(kit::describe(login.argument["birthday"]), "2005-03-14");
   EXPECT_EQ(kit::describe(core->super_user_id()), "99");
   EXPECT_EQ(kit::describe(core->token()), "abcdef");
 }
@@ -201,9 +200,9 @@ TEST(CoreLaunch, WithoutAGameIdNothingIsPostedAndTheHUDAsksForALogin) {
 }
 
 TEST(CoreHelpers, TimestampsAndDates) {
-  auto now = static_cast<long>(kit::Date::now()->timeIntervalSince1970());
+  PinnedDay day;
   long shifted = std::stol(JHLCoreEntity::ddpGetExpectTimestamp(0, 0, -1)->utf8());
-  EXPECT_NEAR(static_cast<double>(now - shifted), 86400, 3600 + 2);  // one calendar day (DST may move it)
+  EXPECT_EQ(shifted, 1715739630 - 86400);  // one calendar day
   EXPECT_EQ(JHLCoreEntity::getTimeFromTimestamp(kit::str("0"))->utf8().size(), 10u);
   EXPECT_EQ(JHLCoreEntity::dictionaryWithJsonString(kit::str("not json")), nullptr);
 }
