@@ -430,7 +430,10 @@ TEST_F(URLSessionManagerTest, ServerTrustFollowsTheSecurityPolicy) {
   ASSERT_TRUE(kit::test::runUntil([&] { return refusedAgain.done; }));
   EXPECT_TRUE(refusedAgain.error);
   EXPECT_EQ(selfSigned->requestCount(), 1u) << "the connection the pinning policy accepted was reused";
-  EXPECT_EQ(selfSigned->connectionCount(), 2u);
+  // The kept-alive connection the default policy refuses says nothing of the
+  // server: the request goes out once more on a new one, whose handshake the
+  // policy refuses as any first one.
+  EXPECT_EQ(selfSigned->connectionCount(), 3u);
 }
 
 TEST_F(URLSessionManagerTest, CopyIsANewManagerOverTheSameConfiguration) {
