@@ -2,6 +2,8 @@
 // connection's own count of the application data it reads: the reading
 // side of its BIO frames the records as their bytes come, and OpenSSL's
 // message callback tells what a TLS 1.3 record carried once decrypted.
+// The same callbacks see the records it makes and the writes that take
+// them to the socket.
 #include "kit/net/socket_receipt.h"
 
 #include <linux/tcp.h>
@@ -58,6 +60,10 @@ struct RecordReceipt {
   uint64_t undecidedBytes = 0;
   uint64_t settledBytes = 0;  // of those, of records decrypted since
   Steady::time_point undecidedLast;
+  // Sending: an application data record made whose bytes have not begun
+  // to go out yet, and the mark to set once they do.
+  bool applicationUnsent = false;
+  std::shared_ptr<bool> sentMark;
 };
 
 int receiptIndex() {
@@ -127,39 +133,70 @@ void noteRead(RecordReceipt& receipt, const SSL* ssl, const unsigned char* data,
   }
 }
 
-long noteSocketRead(BIO* bio, int operation, const char* data, size_t, int, long, int result, size_t* processed) {
-  if (operation != (BIO_CB_READ | BIO_CB_RETURN) || result <= 0 || !processed) return result;
+// OpenSSL writes a record it made before it makes the next: the first
+// write that takes bytes to the socket after an application data record
+// was made takes some of that record.
+void noteWritten(RecordReceipt& receipt) {
+  if (!std::exchange(receipt.applicationUnsent, false)) return;
+  if (receipt.sentMark) *receipt.sentMark = true;
+}
+
+long noteSocketIO(BIO* bio, int operation, const char* data, size_t, int, long, int result, size_t* processed) {
+  if (result <= 0 || !processed || *processed == 0) return result;
   const auto* ssl = reinterpret_cast<const SSL*>(BIO_get_callback_arg(bio));
-  if (RecordReceipt* receipt = ssl ? receiptOf(ssl) : nullptr) {
+  RecordReceipt* receipt = ssl ? receiptOf(ssl) : nullptr;
+  if (!receipt) return result;
+  // The SSL reads from one side and writes to the other (a socket's BIO
+  // may be both): only its own reads and writes count.
+  if (operation == (BIO_CB_READ | BIO_CB_RETURN) && bio == SSL_get_rbio(ssl)) {
     noteRead(*receipt, ssl, reinterpret_cast<const unsigned char*>(data), *processed);
+  } else if (operation == (BIO_CB_WRITE | BIO_CB_RETURN) && bio == SSL_get_wbio(ssl)) {
+    noteWritten(*receipt);
   }
   return result;
+}
+
+void watchSocket(BIO* socket, SSL* ssl) {
+  if (!socket || BIO_get_callback_ex(socket)) return;
+  BIO_set_callback_arg(socket, reinterpret_cast<char*>(ssl));
+  BIO_set_callback_ex(socket, noteSocketIO);
+}
+
+// Whether a record the connection makes carries application data: its
+// header says so up to TLS 1.2; over TLS 1.3 every record after the hellos
+// says so outside, and its inner type tells.
+bool madeApplicationData(const SSL* ssl, int contentType, const unsigned char* bytes, size_t length) {
+  if (length < 1 || bytes[0] != SSL3_RT_APPLICATION_DATA) return false;
+  if (contentType == SSL3_RT_INNER_CONTENT_TYPE) return true;
+  return contentType == SSL3_RT_HEADER && SSL_version(ssl) < TLS1_3_VERSION;
 }
 
 void noteRecord(int sent, int, int contentType, const void* buffer, size_t length, SSL* ssl, void*) {
   auto* receipt = receiptOf(ssl);
   if (!receipt) {
-    // The first record the connection sends: from here on its reads are
-    // counted. (The BIO goes with the SSL; the callback finds the receipt
-    // through it, so it reads nothing once the SSL is being freed.)
+    // The first record the connection sends: from here on its reads and
+    // writes are watched. (The BIOs go with the SSL; the callback finds the
+    // receipt through them, so it does nothing once the SSL is being freed.)
     receipt = new RecordReceipt;
     if (SSL_set_ex_data(ssl, receiptIndex(), receipt) != 1) {
       delete receipt;
       return;
     }
-    BIO* socket = SSL_get_rbio(ssl);
-    if (socket && !BIO_get_callback_ex(socket)) {
-      BIO_set_callback_arg(socket, reinterpret_cast<char*>(ssl));
-      BIO_set_callback_ex(socket, noteSocketRead);
-    }
+    watchSocket(SSL_get_rbio(ssl), ssl);
+    watchSocket(SSL_get_wbio(ssl), ssl);
+  }
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  if (sent) {
+    if (madeApplicationData(ssl, contentType, bytes, length)) receipt->applicationUnsent = true;
+    return;
   }
   // A TLS 1.3 record read whole is decrypted: what it carried decides its
   // bytes.
-  if (sent || contentType != SSL3_RT_INNER_CONTENT_TYPE || length < 1 || receipt->waiting.empty()) return;
+  if (contentType != SSL3_RT_INNER_CONTENT_TYPE || length < 1 || receipt->waiting.empty()) return;
   const auto record = receipt->waiting.front();
   receipt->waiting.pop_front();
   receipt->settledBytes += record.bytes;
-  if (static_cast<const unsigned char*>(buffer)[0] != SSL3_RT_APPLICATION_DATA) return;
+  if (bytes[0] != SSL3_RT_APPLICATION_DATA) return;
   receipt->bytes += record.bytes;
   receipt->last = record.last;
 }
@@ -188,6 +225,14 @@ std::optional<SocketReceipt> applicationDataReceipt(SSL* ssl) {
         secondsSince(receipt->waiting.empty() ? receipt->recordBegan : receipt->waiting.front().began);
   }
   return out;
+}
+
+bool watchApplicationDataSent(SSL* ssl, std::shared_ptr<bool> sent) {
+  RecordReceipt* receipt = receiptOf(ssl);
+  if (!receipt) return false;
+  receipt->sentMark = std::move(sent);
+  receipt->applicationUnsent = false;
+  return true;
 }
 
 }  // namespace kit::netdetail

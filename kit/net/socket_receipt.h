@@ -12,9 +12,14 @@
 // what it carries; a TLS 1.3 record says it only once it is whole and
 // decrypted, and until then its bytes are undecided: they count as the
 // stream's once it shows to be application data, and not at all otherwise.
+//
+// The sending side tells one thing: whether application data went out
+// since a point, so that a request that may have reached the server is
+// never sent again.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 typedef struct ssl_st SSL;
@@ -52,5 +57,13 @@ void noteApplicationRecords(SSL_CTX* ctx);
 // (header and all); nullopt before it sent or read a record, or when its
 // context does not count them.
 std::optional<SocketReceipt> applicationDataReceipt(SSL* ssl);
+
+// From now on `*sent` is set once a byte of an application data record
+// that `ssl` makes goes out to its socket: the request on the connection
+// has put something on it. Records of the connection's own (handshakes,
+// alerts, a TLS 1.3 KeyUpdate) do not set it, nor does a record whose
+// write failed. The mark it held before is let go. False when its context
+// does not count its records, or before it sent one.
+bool watchApplicationDataSent(SSL* ssl, std::shared_ptr<bool> sent);
 
 }  // namespace kit::netdetail

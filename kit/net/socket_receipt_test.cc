@@ -4,7 +4,9 @@
 // count after each. Bytes of application data count as they come, whole
 // records or not (over TLS 1.3 once the record shows to be one); a
 // KeyUpdate, a renegotiation request and the client's own records do not.
-// A TLS 1.3 record of unknown type is dated from its first byte.
+// A TLS 1.3 record of unknown type is dated from its first byte. On the
+// sending side, only application data that reaches the socket marks the
+// request as sent.
 #include "kit/net/socket_receipt.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "kit/net/testing/test_certificates.h"
@@ -53,6 +56,8 @@ class MemoryLink {
     SSL_set_connect_state(client_);
   }
   ~MemoryLink() {
+    // A read-only memory BIO would not free its buffer.
+    BIO_clear_flags(fromClient_, BIO_FLAGS_MEM_RDONLY);
     SSL_free(client_);
     SSL_free(server_);
     SSL_CTX_free(clientContext_);
@@ -93,6 +98,10 @@ class MemoryLink {
     BIO_read(fromClient_, bytes.data(), static_cast<int>(bytes.size()));
     BIO_write(toServer_, bytes.data(), static_cast<int>(bytes.size()));
   }
+
+  // Makes the client's outgoing buffer refuse writes, as a socket whose
+  // peer is gone does.
+  void breakClientLink() { BIO_set_flags(fromClient_, BIO_FLAGS_MEM_RDONLY); }
 
   SSL* client() const { return client_; }
   SSL* server() const { return server_; }
@@ -194,6 +203,42 @@ TEST_P(ApplicationDataReceipt, CountsNeitherTheConnectionsOwnRecordsNorTheClient
   const size_t record = link.inTransit();
   link.deliver(SIZE_MAX);
   EXPECT_EQ(receipt().bytes, start.bytes + record);
+}
+
+// What the client sends: only application data that reaches its socket
+// sets the mark, not the connection's own records (a KeyUpdate over TLS
+// 1.3, a renegotiation over TLS 1.2), nor a record whose write failed; a
+// mark set before a new one was watched stays as it was.
+TEST_P(ApplicationDataReceipt, MarksApplicationDataSentOnlyOnceItReachesTheSocket) {
+  ASSERT_TRUE(link.handshake());
+  auto first = std::make_shared<bool>(false);
+  ASSERT_TRUE(watchApplicationDataSent(link.client(), first));
+  if (tls13()) {
+    ASSERT_EQ(SSL_key_update(link.client(), SSL_KEY_UPDATE_NOT_REQUESTED), 1);
+  } else {
+    SSL_set_options(link.server(), SSL_OP_ALLOW_CLIENT_RENEGOTIATION);
+    ASSERT_EQ(SSL_renegotiate(link.client()), 1);
+  }
+  // Each side reads what the other sent, until the handshake is through.
+  for (int round = 0; round < 10; ++round) {
+    SSL_do_handshake(link.client());
+    link.moveToServer();
+    char byte;
+    SSL_read(link.server(), &byte, 1);
+    link.deliver(SIZE_MAX);
+  }
+  if (!tls13()) ASSERT_FALSE(SSL_renegotiate_pending(link.client())) << "the renegotiation is still under way";
+  EXPECT_FALSE(*first) << "the connection's own records";
+
+  ASSERT_EQ(SSL_write(link.client(), "GET", 3), 3);
+  EXPECT_TRUE(*first);
+
+  auto second = std::make_shared<bool>(false);
+  ASSERT_TRUE(watchApplicationDataSent(link.client(), second));
+  link.breakClientLink();
+  EXPECT_LE(SSL_write(link.client(), "POST", 4), 0);
+  EXPECT_FALSE(*second) << "a record whose write failed";
+  EXPECT_TRUE(*first);
 }
 
 // The time since a TLS 1.3 record of unknown type began is taken from its

@@ -24,6 +24,7 @@
 #include "kit/net/input_stream.h"
 #include "kit/net/mime_types.h"
 #include "kit/net/session_events.h"
+#include "kit/net/socket_receipt.h"
 #include "kit/net/transfer_engine.h"
 #include "kit/net/url_cache.h"
 #include "kit/net/url_error_mapping.h"
@@ -495,6 +496,7 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
   reusedConnection_ = false;
   refusedConnection_ = false;
   judgesHandshakeUnderWay_ = false;
+  sentOnConnection_.reset();
   if (!secure_) return true;
   claimConnection();
   // A handshake just judged the connection, or it was kept alive.
@@ -503,11 +505,20 @@ bool TaskDriver::onConnectionReady(long localPort, long remotePort) {
     return true;
   }
   reusedConnection_ = true;
+  // Whether the request goes out on it from here on. A connection that
+  // cannot tell counts as having carried it.
+  sentOnConnection_ = std::make_shared<bool>(false);
+  SSL* ssl = connectionSSL();
+  if (!ssl || !watchApplicationDataSent(ssl, sentOnConnection_)) *sentOnConnection_ = true;
   if (settings_.engine->refusedConnection(socket_)) {
     refusedConnection_ = true;
     return false;
   }
-  return judgeReusedConnection();
+  if (!judgeReusedConnection()) return false;
+  // An HTTP/2 connection's records are any stream's: the request has gone
+  // out as far as anyone can tell.
+  if (framesOfOthers_) *sentOnConnection_ = true;
+  return true;
 }
 
 SSL* TaskDriver::connectionSSL() const {

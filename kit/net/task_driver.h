@@ -161,12 +161,14 @@ class TaskDriver {
   // The response declared a length and fewer body bytes came.
   bool bodyCutShort() const;
   // Sends the request again on a fresh connection when its kept-alive one
-  // failed (`curlCode`) before any of the answer came; false when it is
-  // not to be.
+  // failed (`curlCode`) before any of the request went out on it; false
+  // when it is not to be.
   bool retryOnFreshConnection(int curlCode);
-  // Whether the attempt went out on a kept-alive TLS connection and no byte
-  // of its answer came, and the task has not gone out on a new connection
-  // in its place yet.
+  // Whether the attempt took a kept-alive TLS connection that has carried
+  // no byte of the request and brought no byte of its answer, and the task
+  // has not gone out on a new connection in its place yet: only such a
+  // request can go out again without the server perhaps carrying it out
+  // twice.
   bool mayGoOutAfresh() const;
   // The same, and its body can be sent again (a stream body is not read
   // twice).
@@ -298,6 +300,10 @@ class TaskDriver {
   // when its last bytes came.
   std::optional<double> undecidedActivity_;
   double startedAt_ = 0;
+  // Set once a byte of the request went out on the kept-alive TLS
+  // connection it took (see watchApplicationDataSent); it outlives the
+  // connection.
+  std::shared_ptr<bool> sentOnConnection_;
   // Small members last, together, so that they pack: a driver is made for
   // every request, and under 1 KiB it comes from malloc's per-thread cache.
   unsigned easyKind_ = 0;  // see configureEasy

@@ -156,9 +156,11 @@ int TaskDriver::onVerify(X509_STORE_CTX* ctx) {
   if (trustStep_ == TrustStep::Refused) {
     // Once refused, a request refuses its later handshakes too, but for a
     // new connection libcurl opens on its own after the request refused
-    // the kept-alive one it took, before a byte of its answer: that one is
-    // judged as any first one, and is the one new connection the request
-    // gets (see retryOnFreshConnection).
+    // the kept-alive one it took before a byte of the request went out on
+    // it: that one is judged as any first one, and is the one new
+    // connection the request gets (see retryOnFreshConnection). A request
+    // that did go out may have been carried out: libcurl's new connection
+    // is refused, and the request fails with its trust error.
     if (renegotiation || !mayGoOutAfresh()) return 0;
     retriedFresh_ = true;
   }
@@ -220,11 +222,13 @@ bool TaskDriver::retryOnFreshConnection(int curlCode) {
   // A kept-alive TLS connection that turns out refused (a handshake came
   // while no request held it, or this request's judgement of it, or of a
   // handshake on it, refused it), in the middle of a handshake whose
-  // server part has not come, or dead before a byte of the answer came
-  // says nothing of the server: the request goes out once more on a new
-  // connection, whose handshake is judged as any first one. (libcurl sends
-  // again on its own only when it sees such a connection close, or fail
-  // the request as it goes out.) A stream body is not read twice.
+  // server part has not come, or dead, before a byte of the request went
+  // out on it says nothing of the server: the request goes out once more
+  // on a new connection, whose handshake is judged as any first one.
+  // (libcurl sends again on its own only when it sees such a connection
+  // close, or fail the request as it goes out.) A request that went out is
+  // never sent again here: the server may have carried it out. A stream
+  // body is not read twice.
   if (!canGoOutAfresh()) return false;
   if (trustStep_ != TrustStep::Refused) {
     switch (curlCode) {
@@ -249,7 +253,8 @@ bool TaskDriver::retryOnFreshConnection(int curlCode) {
 }
 
 bool TaskDriver::mayGoOutAfresh() const {
-  return reusedConnection_ && !retriedFresh_ && headBytes_ == 0 && !headDone_;
+  return reusedConnection_ && !retriedFresh_ && !(sentOnConnection_ && *sentOnConnection_) && headBytes_ == 0 &&
+         !headDone_;
 }
 
 bool TaskDriver::canGoOutAfresh() const { return mayGoOutAfresh() && body_.kind != BodySource::Kind::Stream; }

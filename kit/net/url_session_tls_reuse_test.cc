@@ -3,7 +3,9 @@
 // of them came first: one that takes any certificate (an image loaded with
 // invalid certificates allowed, a security policy that allows them), one
 // that pins a key, and one that leaves it to the default evaluation; within
-// one session, across two, and through URL connections.
+// one session, across two, and through URL connections. A request goes out
+// again on a new connection only when no byte of it went out on the one
+// refused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "kit/foundation/format.h"
+#include "kit/net/input_stream.h"
 #include "kit/net/testing/recording_delegate.h"
 #include "kit/net/testing/tls_peer.h"
 #include "kit/net/testing/test_server.h"
@@ -525,6 +528,40 @@ TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatFindsAHandshakeWaitingForTh
   }
 }
 
+// The same with a POST whose body is a stream, which is not read twice:
+// it cannot go out again on a new connection, and waits on the kept-alive
+// one for the server's part of the handshake, which comes only once it
+// has taken the connection. It is judged there and answered there.
+TEST(TLSConnectionRenegotiatedWhileIdle, AStreamBodyThatFindsAHandshakeWaitingForTheServerWaitsForIt) {
+  RenegotiationsBehindAnswers server(/*holdHandshakes=*/true);
+  ASSERT_EQ(server.send(1).second, 0);
+  ASSERT_TRUE(server.peer.passOutput());
+  ASSERT_EQ(server.send(2).second, 0);
+  ASSERT_TRUE(server.peer.waitForServerHellos(2));
+  const std::string body = "order=3&amount=600";
+  auto request = MutableURLRequest::make(URL::URLWithString(server.peer.url("/3")));
+  request->setTimeoutInterval(10);
+  request->setHTTPMethod("POST");
+  request->setValue(std::to_string(body.size()), "Content-Length");
+  request->setHTTPBodyStream(std::make_shared<DataInputStream>(Data::make(body)));
+  test::CompletionResult result;
+  auto task = server.session->dataTaskWithRequest(request, result.handler());
+  task->resume();
+  // The network thread hands a flush's completion on at the end of its
+  // pass, once libcurl has taken the request as far as it could: onto the
+  // connection, where it waits.
+  test::Latch flushed;
+  server.session->flushWithCompletionHandler([&] { flushed.open(); });
+  ASSERT_TRUE(flushed.wait());
+  ASSERT_FALSE(result.done.isOpen()) << "ended with " << result.errorCode() << " before the handshake went on";
+  ASSERT_TRUE(server.peer.passOutput());
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.errorCode(), 0);
+  EXPECT_EQ(result.body(), "103");
+  EXPECT_EQ(server.challenges(task->taskIdentifier()), 1) << "the handshake it waited for";
+  EXPECT_EQ(server.peer.connections(), 1u);
+}
+
 // The handshake the third request finds under way presents a forged
 // certificate for the host, which its judgement refuses before a byte of
 // the answer came: the request goes out once more on a new connection,
@@ -589,6 +626,51 @@ TEST(TLSConnectionRenegotiatedWhileIdle, ARequestThatRefusesAKeptAliveConnection
   const auto names = delegate->names(tasks[1]);
   EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), 2) << "the kept-alive connection, then the new one";
   session->invalidateAndCancel();
+}
+
+// A request that went out on a kept-alive connection whose server then
+// asks for a new handshake before it answers, presenting another identity
+// (self-signed) that the request's judgement refuses. The server may have
+// carried the request out: it is not sent again, neither by libcurl on the
+// new connection it opens of its own accord (whose handshake is refused
+// unjudged) nor by the kit, and it fails once with the trust error. A
+// POST with its body in memory, a POST with a stream body and a GET alike.
+TEST(TLSConnectionRenegotiatedUnderARequest, ARequestThatWentOutIsNotSentAgain) {
+  const auto& certs = TestCertificates::shared();
+  enum class Kind { PostFromMemory, PostFromStream, Get };
+  for (const Kind kind : {Kind::PostFromMemory, Kind::PostFromStream, Kind::Get}) {
+    SCOPED_TRACE(kind == Kind::PostFromMemory ? "POST from memory" : kind == Kind::PostFromStream ? "POST from a stream"
+                                                                                                   : "GET");
+    test::ScopedTestAnchors anchors;
+    test::TLSPeer peer(certs.localhost, test::TLSPeer::Version::TLS12, test::TLSPeer::Renegotiation::Whole);
+    peer.answerEach([](size_t n) { return "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n" + std::to_string(n); });
+    peer.renegotiateOnRequest(2, certs.selfSigned);
+    auto delegate = std::make_shared<test::RecordingDelegate>();
+    auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(),
+                                                        delegate, nullptr);
+    ASSERT_EQ(codeOf(fetch(*session, peer.url("/1"))), 0);
+
+    const std::string body = "order=2&amount=600";
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/2")));
+    request->setTimeoutInterval(10);
+    if (kind != Kind::Get) request->setHTTPMethod("POST");
+    if (kind == Kind::PostFromMemory) request->setHTTPBody(Data::make(body));
+    if (kind == Kind::PostFromStream) {
+      request->setValue(std::to_string(body.size()), "Content-Length");
+      request->setHTTPBodyStream(std::make_shared<DataInputStream>(Data::make(body)));
+    }
+    test::CompletionResult result;
+    auto task = session->dataTaskWithRequest(request, result.handler());
+    task->resume();
+    ASSERT_TRUE(result.done.wait());
+    EXPECT_EQ(result.errorCode(), URLErrorServerCertificateUntrusted) << "answered " << result.body();
+    ASSERT_TRUE(peer.waitForRequest(2));
+    EXPECT_FALSE(peer.waitForRequest(3, 0)) << "sent again";
+    EXPECT_EQ(peer.renegotiations(), 0);
+    const auto names = delegate->names(task->taskIdentifier());
+    EXPECT_EQ(std::count(names.begin(), names.end(), "challenge"), 2) << "the kept-alive connection, its handshake";
+    session->invalidateAndCancel();
+  }
 }
 
 // A kept-alive connection the server closes as the next request comes,

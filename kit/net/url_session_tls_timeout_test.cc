@@ -193,9 +193,9 @@ class TLSJudgedOnTheClock : public TLSTimeOnTheClock {
     session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration(), delegate,
                                                    nullptr);
   }
-  void start(TLSPeer& peer, Result& into) {
+  void start(TLSPeer& peer, Result& into, double timeout = 2) {
     auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/judged")));
-    request->setTimeoutInterval(2);
+    request->setTimeoutInterval(timeout);
     session->dataTaskWithRequest(request, into.handler())->resume();
   }
   // Waits until the delegate holds the `n`th challenge. (The delegate
@@ -254,6 +254,43 @@ TEST_F(TLSJudgedOnTheClock, AnAcceptedKeptAliveConnectionGivesTheRequestItsWhole
   advance(0.2);
   ASSERT_TRUE(second.done.wait());
   EXPECT_EQ(second.errorCode(), URLErrorTimedOut);
+  EXPECT_EQ(peer.connections(), 1u);
+}
+
+// A TLS 1.2 server that asks for a whole new handshake right behind each
+// answer: the second request takes it up as it reads its answer, and the
+// server's part of it reaches the connection in the pool. The third request
+// takes the connection in the middle of that handshake, which its delegate
+// judges for most of its time-out of a second: once accepted, the request
+// has its whole time-out for the answer.
+TEST_F(TLSJudgedOnTheClock, AHandshakeJudgedAsTheRequestTakesTheConnectionGivesItItsWholeTimeOut) {
+  TLSPeer peer(TestCertificates::shared().localhost, TLSPeer::Version::TLS12, TLSPeer::Renegotiation::Whole);
+  // The third request is answered by the test.
+  peer.answerEach([](size_t n) { return n < 3 ? "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok" : ""; });
+  peer.renegotiateAfterEachAnswer();
+  Result first;
+  start(peer, first);
+  accept(1);
+  ASSERT_TRUE(first.done.wait());
+  ASSERT_EQ(first.errorCode(), 0);
+  secondStarted = true;
+  start(peer, second);
+  accept(2);
+  ASSERT_TRUE(second.done.wait());
+  ASSERT_EQ(second.errorCode(), 0);
+  ASSERT_TRUE(peer.waitForServerHellos(2));
+  ASSERT_TRUE(peer.waitUntilReceived());
+
+  start(peer, result, /*timeout=*/1);
+  waitForChallenge(3);
+  advance(0.9);
+  accept(3);
+  ASSERT_TRUE(peer.waitForRequest(3));
+  advance(0.9);
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  ASSERT_TRUE(result.done.wait());
+  EXPECT_EQ(result.errorCode(), 0) << "timed out " << elapsed() << " s in, 0.9 s after the judgement";
+  EXPECT_EQ(peer.renegotiations(), 1);
   EXPECT_EQ(peer.connections(), 1u);
 }
 
@@ -369,6 +406,33 @@ TEST(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
   const double lived = since();
   EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
   EXPECT_LT(lived, 10) << "KeyUpdates kept the request alive";
+  session->invalidateAndCancel();
+}
+
+// The product's clock: an answer in one TLS 1.3 record of some 4,000 bytes
+// crossing the link 200 bytes every 0.2 s, 4 s in all, under a time-out of
+// a second. The record began while the request was alive, and its bytes
+// hold the request from the first of them for as long as they keep coming:
+// the answer comes whole.
+TEST(TLSTimeOnTheRealClock, AnAnswerWhoseRecordCrossesSlowlyCompletes) {
+  test::ScopedTestAnchors anchors;
+  TLSPeer peer(TestCertificates::shared().localhost);
+  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/slow")));
+  request->setTimeoutInterval(1);
+  Result result;
+  session->dataTaskWithRequest(request, result.handler())->resume();
+  ASSERT_TRUE(peer.waitForRequest());
+  ASSERT_TRUE(peer.holdOutput());
+  const std::string body(3950, 'x');
+  ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 3950\r\n\r\n" + body));
+  const auto sent = std::chrono::steady_clock::now();
+  int chunks = 0;
+  while (!result.done.wait(0.2) && peer.release(200)) ++chunks;
+  ASSERT_TRUE(result.done.wait());
+  const double lived = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+  EXPECT_EQ(result.errorCode(), 0) << "ended " << lived << " s in, after " << chunks << " chunks";
+  EXPECT_EQ(result.body(), body);
   session->invalidateAndCancel();
 }
 

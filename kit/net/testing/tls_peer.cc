@@ -1,5 +1,5 @@
 // The scripted TLS server: one thread that accepts, handshakes, reads the
-// request head, and then runs the test's steps between reads.
+// requests, and then runs the test's steps between reads.
 #include "kit/net/testing/tls_peer.h"
 
 #include <arpa/inet.h>
@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -19,6 +20,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace kit::test {
 
@@ -72,6 +77,21 @@ bool useIdentity(SSL* ssl, const TestIdentity& identity) {
     if (SSL_add1_chain_cert(ssl, c->x509()) != 1) return false;
   }
   return true;
+}
+
+// The length of the request `bytes` begins with, its head and the body its
+// Content-Length gives; 0 while it has not come whole.
+size_t wholeRequest(const std::string& bytes) {
+  const size_t end = bytes.find("\r\n\r\n");
+  if (end == std::string::npos) return 0;
+  size_t body = 0;
+  for (size_t line = bytes.find("\r\n") + 2; line < end; line = bytes.find("\r\n", line) + 2) {
+    static const std::string name = "content-length:";
+    if (strncasecmp(bytes.c_str() + line, name.c_str(), name.size()) == 0) {
+      body = strtoull(bytes.c_str() + line + name.size(), nullptr, 10);
+    }
+  }
+  return bytes.size() - (end + 4) >= body ? end + 4 + body : 0;
 }
 
 }  // namespace
@@ -190,6 +210,12 @@ void TLSPeer::renegotiateAfterEachAnswer() {
 void TLSPeer::closeOnRequest(size_t n) {
   std::lock_guard lock(mutex_);
   closeOnRequest_ = n;
+}
+
+void TLSPeer::renegotiateOnRequest(size_t n, const TestIdentity& identity) {
+  std::lock_guard lock(mutex_);
+  renegotiateOnRequest_ = n;
+  renegotiationIdentity_ = identity;
 }
 
 bool TLSPeer::present(const TestIdentity& identity) {
@@ -317,13 +343,14 @@ bool TLSPeer::readAvailable() {
     const int n = SSL_read(ssl_, buffer, sizeof buffer);
     if (n > 0) {
       received_.append(buffer, static_cast<size_t>(n));
-      for (size_t end; (end = received_.find("\r\n\r\n")) != std::string::npos;) {
-        received_.erase(0, end + 4);
+      for (size_t length; (length = wholeRequest(received_)) > 0;) {
+        received_.erase(0, length);
         std::function<std::string(size_t)> answer;
         size_t count = 0;
         bool thenHold = false;
         bool renegotiate = false;
         bool close = false;
+        std::optional<TestIdentity> renegotiateFirst;
         {
           std::lock_guard lock(mutex_);
           count = ++requests_;
@@ -331,14 +358,22 @@ bool TLSPeer::readAvailable() {
           thenHold = holdAfterAnswer_;
           renegotiate = renegotiateAfterAnswer_;
           close = count == closeOnRequest_;
+          if (count == renegotiateOnRequest_) renegotiateFirst = renegotiationIdentity_;
         }
         changed_.notify_all();
         if (close) {
           SSL_shutdown(ssl_);
           return false;
         }
-        if (!answer) continue;
-        if (!writeNow(ssl_, answer(count))) return false;
+        if (renegotiateFirst) {
+          // Answered once the client has gone through the handshake (below).
+          if (!useIdentity(ssl_, *renegotiateFirst) || !askForRenegotiation(ssl_, connection_)) return false;
+          answerAfterRenegotiation_ = count;
+          continue;
+        }
+        const std::string text = answer ? answer(count) : std::string();
+        if (text.empty()) continue;
+        if (!writeNow(ssl_, text)) return false;
         // (A renegotiation this side asked for is pending until it is done.)
         if (renegotiate && !SSL_renegotiate_pending(ssl_) && !askForRenegotiation(ssl_, connection_)) return false;
         if (thenHold && !holding(ssl_)) {
@@ -351,7 +386,16 @@ bool TLSPeer::readAvailable() {
       continue;
     }
     const int error = SSL_get_error(ssl_, n);
-    return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return false;
+    if (answerAfterRenegotiation_ == 0 || SSL_renegotiate_pending(ssl_)) return true;
+    const size_t count = std::exchange(answerAfterRenegotiation_, 0);
+    std::function<std::string(size_t)> answer;
+    {
+      std::lock_guard lock(mutex_);
+      answer = answer_;
+    }
+    const std::string text = answer ? answer(count) : std::string();
+    return text.empty() || writeNow(ssl_, text);
   }
 }
 
@@ -371,6 +415,8 @@ bool TLSPeer::serveConnection() {
   if (fd < 0) return false;
   SSL* ssl = SSL_new(static_cast<SSL_CTX*>(context_.get()));
   SSL_set_fd(ssl, fd);
+  received_.clear();
+  answerAfterRenegotiation_ = 0;
   {
     std::lock_guard lock(mutex_);
     connection_ = fd;

@@ -1,14 +1,14 @@
 // A TLS server on 127.0.0.1 that answers its connections, one at a time,
 // only as a test tells it to, for tests of what a client makes of TLS
 // records that carry none of its data. It completes the handshake with a test identity (TLS
-// 1.3, or at most TLS 1.2 when asked), counts the request heads that come
+// 1.3, or at most TLS 1.2 when asked), counts the requests that come
 // and sends nothing until the test asks for bytes of an answer, a TLS 1.3
 // KeyUpdate or a TLS 1.2 renegotiation request, and when asked, holds its
 // records back to let them through a few bytes at a time. Meanwhile it
 // reads what the client sends, so that a renegotiation the client takes
 // part in completes. It can also answer each request as it comes, ask for
-// a renegotiation behind each answer, present another identity, and close
-// a connection on a request without answering it.
+// a renegotiation behind each answer or before one, present another
+// identity, and close a connection on a request without answering it.
 //
 //   kit::test::TLSPeer peer(kit::test::TestCertificates::shared().localhost);
 //   ... request peer.url() ...
@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -55,8 +56,8 @@ class TLSPeer {
 
   // The connections accepted so far.
   size_t connections() const;
-  // Waits (on a condition) until `count` request heads have come, over all
-  // connections.
+  // Waits (on a condition) until `count` requests have come, over all
+  // connections: a request's head, and the body its Content-Length gives.
   bool waitForRequest(size_t count = 1, double seconds = 10);
 
   // Each sends its record(s) from the peer's thread and returns once they
@@ -70,12 +71,12 @@ class TLSPeer {
   // can answer; the handshake that follows runs as the client answers.
   bool requestRenegotiation(const std::string& then = "");
 
-  // From now on each request head is answered as soon as it has come, with
+  // From now on each request is answered as soon as it has come, with
   // `answer(n)` for the nth of the peer's life (from 1), before anything the
   // client sent behind it is read. With `thenHold`, what the peer writes
   // after each answer is held (see holdOutput): a renegotiation the client
   // took up with the request is answered (ServerHello and on) only when the
-  // test releases it.
+  // test releases it. An empty answer leaves its request to the test.
   void answerEach(std::function<std::string(size_t)> answer, bool thenHold = false);
   // From now on (TLS 1.2) the peer asks for a renegotiation right behind
   // each answer of answerEach (before anything it holds after the answer),
@@ -84,9 +85,15 @@ class TLSPeer {
   // takes the handshake up then, and gets that answer before the peer's
   // part of the handshake, which is left for the request after to read.
   void renegotiateAfterEachAnswer();
-  // The `n`th request head of the peer's life (from 1) is not answered: the
+  // The `n`th request of the peer's life (from 1) is not answered: the
   // peer closes the connection (close_notify, then FIN) as it comes.
   void closeOnRequest(size_t n);
+  // The `n`th request of the peer's life (from 1) is not answered as it
+  // comes (TLS 1.2): the peer first asks for a renegotiation of its
+  // connection presenting `identity` there (new connections go on
+  // presenting the peer's own), and answers it (see answerEach) only once
+  // the client has gone through that handshake.
+  void renegotiateOnRequest(size_t n, const TestIdentity& identity);
 
   // From now on the peer's handshakes present `identity`: a renegotiation
   // of the open connection and every new connection. False when no
@@ -142,7 +149,7 @@ class TLSPeer {
   int connection_ = -1;
   SSL* ssl_ = nullptr;
   size_t requests_ = 0;
-  std::string received_;  // after the last whole head (the peer's thread)
+  std::string received_;  // after the last whole request (the peer's thread)
   bool open_ = false;
   size_t connections_ = 0;
   bool stopping_ = false;
@@ -151,6 +158,11 @@ class TLSPeer {
   bool holdAfterAnswer_ = false;
   bool renegotiateAfterAnswer_ = false;
   size_t closeOnRequest_ = 0;  // 0: none
+  size_t renegotiateOnRequest_ = 0;  // 0: none
+  std::optional<TestIdentity> renegotiationIdentity_;
+  // The request whose answer waits for the renegotiation asked for before
+  // it (the peer's thread; 0: none).
+  size_t answerAfterRenegotiation_ = 0;
   int serverHellos_ = 0;
   std::function<bool(SSL*)> step_;
   bool stepDone_ = false;
