@@ -553,10 +553,11 @@ TEST(TLSConnectionRenegotiatedWhileIdle, AStreamBodyThatFindsAHandshakeWaitingFo
   test::Latch flushed;
   server.session->flushWithCompletionHandler([&] { flushed.open(); });
   ASSERT_TRUE(flushed.wait());
-  ASSERT_FALSE(result.done.isOpen()) << "ended with " << result.errorCode() << " before the handshake went on";
-  ASSERT_TRUE(server.peer.passOutput());
+  // (Refused by the connection, the request would have left it.)
+  const bool passed = server.peer.passOutput();
   ASSERT_TRUE(result.done.wait());
   EXPECT_EQ(result.errorCode(), 0);
+  EXPECT_TRUE(passed) << "the connection ended before the server's part of the handshake came";
   EXPECT_EQ(result.body(), "103");
   EXPECT_EQ(server.challenges(task->taskIdentifier()), 1) << "the handshake it waited for";
   EXPECT_EQ(server.peer.connections(), 1u);
