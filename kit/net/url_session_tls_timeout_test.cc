@@ -387,18 +387,32 @@ INSTANTIATE_TEST_SUITE_P(Kinds, TLSRecordStream, ::testing::Bool(),
 INSTANTIATE_TEST_SUITE_P(Versions, TLSSlowLink, ::testing::Values(TLSPeer::Version::TLS12, TLSPeer::Version::TLS13),
                          [](const auto& info) { return info.param == TLSPeer::Version::TLS12 ? "TLS12" : "TLS13"; });
 
+// A GET to a TLS 1.3 peer under a time-out of a second, on the product's
+// clock, made before each test and whose head the peer has read.
+class TLSTimeOnTheRealClock : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/idle")));
+    request->setTimeoutInterval(1);
+    session->dataTaskWithRequest(request, result.handler())->resume();
+    ASSERT_TRUE(peer.waitForRequest());
+  }
+  void TearDown() override {
+    session->invalidateAndCancel();
+    EXPECT_TRUE(result.done.wait());
+  }
+
+  test::ScopedTestAnchors anchors;
+  TLSPeer peer{TestCertificates::shared().localhost};
+  Ref<URLSession> session =
+      URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
+  Result result;
+};
+
 // The product's clock: KeyUpdates crossing the connection in real time, a
 // tenth of a second apart, do not hold a request under a time-out of a
 // second. It would otherwise run until the peer stops, 20 s in.
-TEST(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
-  test::ScopedTestAnchors anchors;
-  TLSPeer peer(TestCertificates::shared().localhost);
-  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
-  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/idle")));
-  request->setTimeoutInterval(1);
-  Result result;
-  session->dataTaskWithRequest(request, result.handler())->resume();
-  ASSERT_TRUE(peer.waitForRequest());
+TEST_F(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
   const auto sent = std::chrono::steady_clock::now();
   const auto since = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(); };
   while (!result.done.wait(0.1) && since() < 20) {
@@ -408,7 +422,6 @@ TEST(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
   const double lived = since();
   EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
   EXPECT_LT(lived, 10) << "KeyUpdates kept the request alive";
-  session->invalidateAndCancel();
 }
 
 // The product's clock: an answer in one TLS 1.3 record of some 4,000 bytes
@@ -416,15 +429,7 @@ TEST(TLSTimeOnTheRealClock, KeyUpdatesDoNotKeepARequestAlive) {
 // a second. The record began while the request was alive, and its bytes
 // hold the request from the first of them for as long as they keep coming:
 // the answer comes whole.
-TEST(TLSTimeOnTheRealClock, AnAnswerWhoseRecordCrossesSlowlyCompletes) {
-  test::ScopedTestAnchors anchors;
-  TLSPeer peer(TestCertificates::shared().localhost);
-  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
-  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/slow")));
-  request->setTimeoutInterval(1);
-  Result result;
-  session->dataTaskWithRequest(request, result.handler())->resume();
-  ASSERT_TRUE(peer.waitForRequest());
+TEST_F(TLSTimeOnTheRealClock, AnAnswerWhoseRecordCrossesSlowlyCompletes) {
   ASSERT_TRUE(peer.holdOutput());
   const std::string body(3950, 'x');
   ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 3950\r\n\r\n" + body));
@@ -435,21 +440,12 @@ TEST(TLSTimeOnTheRealClock, AnAnswerWhoseRecordCrossesSlowlyCompletes) {
   const double lived = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
   EXPECT_EQ(result.errorCode(), 0) << "ended " << lived << " s in, after " << chunks << " chunks";
   EXPECT_TRUE(result.body() == body) << result.body().size() << " bytes of " << body.size();
-  session->invalidateAndCancel();
 }
 
 // An answer that stalls part-way through its first TLS 1.3 record: its
 // bytes hold the time-out from when they came, not from each look at them,
 // and the request times out a second after the last of them.
-TEST(TLSTimeOnTheRealClock, AnAnswerStalledInsideARecordTimesOut) {
-  test::ScopedTestAnchors anchors;
-  TLSPeer peer(TestCertificates::shared().localhost);
-  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
-  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/stalled")));
-  request->setTimeoutInterval(1);
-  Result result;
-  session->dataTaskWithRequest(request, result.handler())->resume();
-  ASSERT_TRUE(peer.waitForRequest());
+TEST_F(TLSTimeOnTheRealClock, AnAnswerStalledInsideARecordTimesOut) {
   ASSERT_TRUE(peer.holdOutput());
   ASSERT_TRUE(peer.write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
   // 20 bytes of its record of some 60.
@@ -460,7 +456,6 @@ TEST(TLSTimeOnTheRealClock, AnAnswerStalledInsideARecordTimesOut) {
   const double lived = std::chrono::duration<double>(std::chrono::steady_clock::now() - stalled).count();
   EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
   EXPECT_GT(lived, 0.95) << "timed out before a second had passed since the last byte";
-  session->invalidateAndCancel();
 }
 
 // The product's clock: TLS 1.3 KeyUpdates back to back, crossing 9 bytes a
@@ -469,15 +464,7 @@ TEST(TLSTimeOnTheRealClock, AnAnswerStalledInsideARecordTimesOut) {
 // second while they cross; those that began after do not, and it times out
 // within a second more. It would otherwise run until the peer stops, some
 // 12 s in.
-TEST(TLSTimeOnTheRealClock, RecordsThatBeganAfterTheRequestRanOutDoNotHoldIt) {
-  test::ScopedTestAnchors anchors;
-  TLSPeer peer(TestCertificates::shared().localhost);
-  auto session = URLSession::sessionWithConfiguration(URLSessionConfiguration::ephemeralSessionConfiguration());
-  auto request = MutableURLRequest::make(URL::URLWithString(peer.url("/idle")));
-  request->setTimeoutInterval(1);
-  Result result;
-  session->dataTaskWithRequest(request, result.handler())->resume();
-  ASSERT_TRUE(peer.waitForRequest());
+TEST_F(TLSTimeOnTheRealClock, RecordsThatBeganAfterTheRequestRanOutDoNotHoldIt) {
   const auto sent = std::chrono::steady_clock::now();
   ASSERT_TRUE(peer.holdOutput());
   for (int i = 0; i < 40; ++i) ASSERT_TRUE(peer.updateKeys());
@@ -490,7 +477,6 @@ TEST(TLSTimeOnTheRealClock, RecordsThatBeganAfterTheRequestRanOutDoNotHoldIt) {
   const double lived = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
   EXPECT_EQ(result.errorCode(), URLErrorTimedOut);
   EXPECT_LT(lived, 8) << "records that began after the request ran out held it";
-  session->invalidateAndCancel();
 }
 
 }  // namespace
