@@ -305,7 +305,7 @@ class TaskDriver {
   // connection.
   std::shared_ptr<bool> sentOnConnection_;
   // Small members last, together, so that they pack: a driver is made for
-  // every request, and under 1 KiB it comes from malloc's per-thread cache.
+  // every request.
   unsigned easyKind_ = 0;  // see configureEasy
   int attemptsOnEasy_ = 0;  // times libcurl sent the request
   Fault fault_ = Fault::None;
